@@ -1,0 +1,49 @@
+#pragma once
+// Queues of work: the main queue (the main run loop) and one global concurrent queue of a
+// few worker threads. Thread-safe throughout.
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+class DispatchQueue {
+ public:
+  using Task = std::function<void()>;
+  virtual ~DispatchQueue() = default;
+
+  // Work on the main run loop, on later turns, in order.
+  static DispatchQueue& main();
+  // Concurrent background work on a small pool of threads.
+  static DispatchQueue& global();
+
+  virtual void async(Task task) = 0;
+  // Runs `task` and returns when it has run. On the main queue from the main thread, runs it
+  // directly (the original would deadlock; no Part relies on that).
+  virtual void sync(Task task) = 0;
+  // Runs `task` on this queue after `seconds` of Clock time (the main loop keeps the delay).
+  virtual void after(double seconds, Task task) = 0;
+
+  // Tests: blocks until the global queue has nothing queued or running, at most
+  // `timeoutSeconds` of real time. True when it became idle.
+  static bool waitForGlobalIdle(double timeoutSeconds = 5.0);
+};
+
+// Tracks a set of tasks; notify() runs a block when all have left. Thread-safe.
+class DispatchGroup {
+ public:
+  DispatchGroup();
+  void enter();
+  void leave();
+  // Runs `task` asynchronously on `queue` as a member of the group.
+  void async(DispatchQueue& queue, DispatchQueue::Task task);
+  // Blocks until the group is empty or `timeoutSeconds` of real time passed. True if empty.
+  bool wait(double timeoutSeconds);
+  // Queues `task` on `queue` once the group is empty (at once if it is empty now).
+  void notify(DispatchQueue& queue, DispatchQueue::Task task);
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace platform

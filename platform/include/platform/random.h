@@ -1,0 +1,27 @@
+#pragma once
+// The process's random sources (random/srandom and arc4random style). Thread-safe.
+// Tests seed them or script the exact numbers returned.
+#include <cstdint>
+#include <vector>
+
+namespace platform {
+
+class Random {
+ public:
+  // Like random(): 0 … 2^31-1.
+  static long random();
+  static void srandom(unsigned seed);
+  // Like arc4random(): any 32-bit value.
+  static uint32_t arc4random();
+  // Uniform in [0, upperBound); 0 when upperBound is 0.
+  static uint32_t arc4randomUniform(uint32_t upperBound);
+  // Fills `count` bytes.
+  static void arc4randomBuf(void* out, size_t count);
+
+  // Tests: the next values of random() and arc4random() come from this list, in order,
+  // before the generator resumes. reset() forgets the script and reseeds deterministically.
+  static void script(std::vector<uint32_t> values);
+  static void reset(uint64_t seed = 1);
+};
+
+}  // namespace platform

@@ -1,0 +1,160 @@
+#pragma once
+// One run loop per thread. Everything a client does "on the main thread" happens in a turn of
+// RunLoop::main(). A turn: posted tasks, due timers and delayed performs, signalled sources,
+// ready descriptors, then the end-of-turn observers (deferred layout and display) and the
+// release of what was kept alive for the turn.
+//
+// Thread safety: post(), postAfter(), cancel handles, Source::signal() and wakeUp() may be
+// called from any thread. Everything else must be called on the loop's own thread.
+// Time comes from Clock::current(). With a ManualClock, waiting never makes timers due:
+// only advance() (or the clock being advanced) does; descriptors are still polled for real.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+class RunLoop;
+
+// A cancellable delayed perform. Copies share the same perform. Cancelling is idempotent
+// and thread-safe; a cancelled perform never runs.
+class PerformHandle {
+ public:
+  PerformHandle() = default;
+  void cancel();
+  bool isPending() const;  // scheduled, not yet run, not cancelled
+
+ private:
+  friend class RunLoop;
+  struct State;
+  explicit PerformHandle(std::shared_ptr<State> s) : state_(std::move(s)) {}
+  std::shared_ptr<State> state_;
+};
+
+// A timer on the loop of the thread that scheduled it. The loop holds the timer while it is
+// valid; the callback should capture its target weakly. invalidate() is idempotent and safe
+// inside the timer's own callback.
+class Timer : public std::enable_shared_from_this<Timer> {
+ public:
+  using Callback = std::function<void(Timer&)>;
+  // First fire one interval after scheduling (an interval <= 0 is taken as 0.0001 s, as the
+  // original does); a repeating timer then fires every interval after its previous due time.
+  static std::shared_ptr<Timer> scheduledTimer(double interval, bool repeats, Callback callback);
+  static std::shared_ptr<Timer> scheduledTimerOn(RunLoop& loop, double interval, bool repeats,
+                                                 Callback callback);
+  ~Timer();
+
+  void invalidate();
+  bool isValid() const { return valid_.load(); }
+  double interval() const { return interval_; }
+  bool repeats() const { return repeats_; }
+  // Monotonic time of the next fire.
+  double fireDate() const { return fireDate_; }
+  // Moves the next fire to a monotonic time (as setFireDate: does).
+  void setFireDate(double monotonicTime);
+  // Fires now, outside the schedule; a one-shot timer is then invalidated.
+  void fire();
+
+  Timer(RunLoop& loop, double interval, bool repeats, Callback cb);
+
+ private:
+  friend class RunLoop;
+  RunLoop* loop_;
+  double interval_;
+  bool repeats_;
+  double fireDate_ = 0;
+  uint64_t generation_ = 0;
+  std::atomic<bool> valid_{true};
+  Callback callback_;
+};
+
+// A source another thread signals; its handler runs on the loop's thread. A signal stays set
+// until the handler runs, so no wake-up is lost; several signals before it runs give one call.
+class RunLoopSource {
+ public:
+  void signal();  // any thread
+  // Detaches the source: the handler is never called again.
+  void invalidate();
+  bool isValid() const { return valid_.load(); }
+
+ private:
+  friend class RunLoop;
+  RunLoop* loop_ = nullptr;
+  std::function<void()> handler_;
+  std::atomic<bool> signalled_{false};
+  std::atomic<bool> valid_{true};
+};
+
+class RunLoop {
+ public:
+  enum class RunResult { Finished, Stopped, TimedOut, HandledSource };
+  enum FdEvents : unsigned { kReadable = 1, kWritable = 2, kError = 4 };
+  using Task = std::function<void()>;
+  using FdCallback = std::function<void(int fd, unsigned events)>;
+
+  // The main thread's loop (the thread that started the process).
+  static RunLoop& main();
+  // The calling thread's loop, created on first use.
+  static RunLoop& current();
+  bool isCurrent() const;
+  bool isMain() const { return this == &main(); }
+
+  // Runs `task` on a later turn of this loop. FIFO per posting thread. Any thread.
+  void post(Task task);
+  // Runs `task` after `seconds` (0 still means a later turn, never inside the caller).
+  // `owner` tags the perform so cancelPerforms(owner) can cancel it. Any thread.
+  PerformHandle postAfter(double seconds, Task task, const void* owner = nullptr);
+  // Cancels every pending delayed perform tagged with `owner`. Any thread.
+  void cancelPerforms(const void* owner);
+
+  // Watches a descriptor; the callback runs on this loop when it becomes ready for any of
+  // `events` (kReadable, kWritable). Returns an id for update/unwatch.
+  int watchFd(int fd, unsigned events, FdCallback callback);
+  void updateFdWatch(int id, unsigned events);
+  void unwatchFd(int id);  // safe inside the callback
+
+  std::shared_ptr<RunLoopSource> addSource(std::function<void()> handler);
+
+  // Called at the end of every turn that handled something, in registration order
+  // (deferred layout and display passes hang here).
+  int addEndOfTurnObserver(Task observer);
+  void removeEndOfTurnObserver(int id);
+  // Keeps `object` alive until the end of the current turn (what an autorelease pool gave).
+  void keepAliveUntilEndOfTurn(std::shared_ptr<void> object);
+
+  // One turn, waiting at most `timeoutSeconds` (real time for descriptors; timers per clock).
+  RunResult runOnce(double timeoutSeconds);
+  // Runs turns until stop().
+  void run();
+  void stop();
+  void wakeUp();  // any thread
+
+  // Tests. Real-time bounded: true when the predicate held before `timeoutSeconds` elapsed.
+  bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds = 5.0);
+  // Runs turns until one handles nothing that was ready, without waiting.
+  void runUntilIdle();
+  // Moves time forward by `seconds`, firing due timers and performs in time order, and
+  // polling descriptors between them. With a SystemClock it simply runs for that long.
+  void advance(double seconds);
+
+  // True when posts, performs or timers are pending on this loop.
+  bool hasPendingWork() const;
+  // Drops every pending post, perform, timer, watcher, source and observer (tests).
+  void resetForTesting();
+
+  ~RunLoop();
+  RunLoop(const RunLoop&) = delete;
+  RunLoop& operator=(const RunLoop&) = delete;
+
+  struct Impl;
+
+ private:
+  RunLoop();
+  friend class Timer;
+  friend class RunLoopSource;
+  void scheduleTimer(const std::shared_ptr<Timer>& timer);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

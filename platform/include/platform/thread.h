@@ -1,0 +1,48 @@
+#pragma once
+// Named threads that each run their own run loop, and the way back to the main thread.
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace platform {
+
+class RunLoop;
+
+// A thread running its own RunLoop until stopped. Not copyable. The destructor stops and
+// joins it. start(), stop() and post() may be called from any thread.
+class Thread {
+ public:
+  explicit Thread(std::string name);
+  ~Thread();
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+
+  // Starts the thread; returns once its run loop exists. Idempotent.
+  void start();
+  // The thread's loop; valid between start() and join().
+  RunLoop& runLoop();
+  // Runs `task` on the thread's loop on a later turn.
+  void post(std::function<void()> task);
+  // Asks the loop to finish its current turn and the thread to exit.
+  void stop();
+  void join();
+  bool isRunning() const;
+  const std::string& name() const { return name_; }
+
+  static bool isMainThread();
+  // The name given to the calling thread's Thread ("main" on the main thread, "" otherwise).
+  static std::string currentName();
+
+ private:
+  struct State;
+  std::string name_;
+  std::shared_ptr<State> state_;
+  std::thread thread_;
+};
+
+// Runs `task` on the main loop. From the main thread with waitUntilDone it runs at once;
+// otherwise it is posted, and with waitUntilDone the caller blocks until it has run.
+void performOnMainThread(std::function<void()> task, bool waitUntilDone = false);
+
+}  // namespace platform

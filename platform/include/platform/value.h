@@ -1,0 +1,161 @@
+#pragma once
+// The dictionary/array/number/string/data/date/null family the clients pass around.
+// Numbers keep their kind: signed, unsigned, double and decimal (text-backed) are distinct,
+// and a boolean is not a number. Dictionaries keep insertion order, so anything written
+// from them is byte-stable. Values are plain copyable values; not thread-safe to mutate
+// while another thread reads.
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace platform {
+
+class Value;
+using Bytes = std::vector<uint8_t>;
+
+// A decimal number kept as its text ("NaN" allowed), as a decimal number object keeps it.
+struct Decimal {
+  std::string text;
+  bool operator==(const Decimal& o) const { return text == o.text; }
+};
+
+// A point in time, seconds since 1970-01-01 UTC.
+struct Date {
+  double since1970 = 0;
+  bool operator==(const Date& o) const { return since1970 == o.since1970; }
+};
+
+// Insertion-ordered string-keyed map. Setting an existing key replaces its value in place.
+class Dictionary {
+ public:
+  using Entry = std::pair<std::string, Value>;
+  Dictionary() = default;
+  Dictionary(std::initializer_list<Entry> entries);
+  Dictionary(const Dictionary& other);
+  Dictionary& operator=(const Dictionary& other);
+  Dictionary(Dictionary&&) noexcept = default;
+  Dictionary& operator=(Dictionary&&) noexcept = default;
+
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  bool contains(std::string_view key) const { return indexOf(key) >= 0; }
+  // nullptr when absent.
+  const Value* find(std::string_view key) const;
+  Value* find(std::string_view key);
+  // A null value when absent.
+  const Value& get(std::string_view key) const;
+  void set(std::string key, Value value);
+  bool erase(std::string_view key);
+  void clear();
+  std::vector<std::string> keys() const;
+
+  auto begin() const { return entries_.begin(); }
+  auto end() const { return entries_.end(); }
+  auto begin() { return entries_.begin(); }
+  auto end() { return entries_.end(); }
+
+  bool operator==(const Dictionary& other) const;  // same keys and values, any order
+
+ private:
+  long indexOf(std::string_view key) const;
+  std::vector<Entry> entries_;
+  // Built once the dictionary grows past a few entries, so large objects stay linear.
+  mutable std::unique_ptr<std::unordered_map<std::string, size_t>> index_;
+};
+
+using Array = std::vector<Value>;
+
+class Value {
+ public:
+  enum class Type { Null, Boolean, Integer, Unsigned, Double, Decimal, String, Data, Date, Array, Dictionary };
+
+  Value() = default;
+  Value(std::nullptr_t) {}
+  Value(bool b) : v_(b) {}
+  Value(int i) : v_(int64_t(i)) {}
+  Value(long i) : v_(int64_t(i)) {}
+  Value(long long i) : v_(int64_t(i)) {}
+  Value(unsigned u) : v_(uint64_t(u)) {}
+  Value(unsigned long u) : v_(uint64_t(u)) {}
+  Value(unsigned long long u) : v_(uint64_t(u)) {}
+  Value(double d) : v_(d) {}
+  Value(const char* s) : v_(std::string(s)) {}
+  Value(std::string s) : v_(std::move(s)) {}
+  Value(std::string_view s) : v_(std::string(s)) {}
+  Value(Decimal d) : v_(std::move(d)) {}
+  Value(Date d) : v_(d) {}
+  Value(Bytes data) : v_(std::move(data)) {}
+  Value(Array a);
+  Value(Dictionary d);
+
+  static Value decimal(std::string text) { return Value(Decimal{std::move(text)}); }
+  static Value date(double since1970) { return Value(Date{since1970}); }
+
+  Type type() const { return static_cast<Type>(v_.index()); }
+  bool isNull() const { return type() == Type::Null; }
+  bool isBoolean() const { return type() == Type::Boolean; }
+  // Integer, unsigned, double or decimal (not boolean).
+  bool isNumber() const;
+  bool isString() const { return type() == Type::String; }
+  bool isData() const { return type() == Type::Data; }
+  bool isDate() const { return type() == Type::Date; }
+  bool isArray() const { return type() == Type::Array; }
+  bool isDictionary() const { return type() == Type::Dictionary; }
+
+  // Foundation-like conversions: numbers and booleans convert between kinds; a string is
+  // read as a number from its leading text ("12abc" → 12, "abc" → 0); anything else is 0.
+  bool boolValue() const;
+  int64_t integerValue() const;
+  uint64_t unsignedValue() const;
+  double doubleValue() const;
+  // The text of a string; a number or boolean as its description; "" otherwise.
+  std::string stringValue() const;
+  // As "%@" prints it: strings plain, numbers as numbers ("1", "0.5"), booleans "1"/"0",
+  // null "(null)", containers in the original's property-list-like form.
+  std::string description() const;
+
+  // Typed access; the empty value of that type when the value is of another type.
+  const std::string& string() const;
+  const Bytes& data() const;
+  const Array& array() const;
+  const Dictionary& dictionary() const;
+  double dateValue() const;  // seconds since 1970
+  const std::string& decimalText() const;
+  // Mutable access turns a value of another type into an empty one of that type.
+  Array& mutableArray();
+  Dictionary& mutableDictionary();
+
+  // Dictionary helpers (null when not a dictionary or absent).
+  const Value& operator[](std::string_view key) const;
+  // Array helper (null when out of range or not an array).
+  const Value& operator[](size_t index) const;
+  size_t size() const;  // count of an array, dictionary, string (bytes) or data; else 0
+
+  bool operator==(const Value& other) const;
+  bool operator!=(const Value& other) const { return !(*this == other); }
+
+  static const Value& null();
+
+ private:
+  template <class T>
+  struct Box {
+    std::unique_ptr<T> p;
+    Box() : p(std::make_unique<T>()) {}
+    explicit Box(T v) : p(std::make_unique<T>(std::move(v))) {}
+    Box(const Box& o) : p(std::make_unique<T>(*o.p)) {}
+    Box(Box&&) noexcept = default;
+    Box& operator=(const Box& o) { p = std::make_unique<T>(*o.p); return *this; }
+    Box& operator=(Box&&) noexcept = default;
+  };
+  std::variant<std::monostate, bool, int64_t, uint64_t, double, Decimal, std::string, Bytes, Date,
+               Box<Array>, Box<Dictionary>>
+      v_;
+};
+
+}  // namespace platform
