@@ -1,0 +1,83 @@
+#pragma once
+// A bare TCP server on 127.0.0.1 (port chosen by the OS) for clients that speak HTTP over
+// their own stream and pipeline requests. It parses each request as soon as its bytes have
+// arrived (request line, headers, Content-Length body) and answers by script, one answer
+// per request, in order. It runs on its own thread; every member is thread-safe.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace testing {
+
+struct RawRequest {
+  std::string method;
+  std::string target;   // as on the request line, query included
+  std::string version;  // "HTTP/1.1"
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  int connection = 0;     // 1 for the first accepted connection, then 2, …
+  size_t indexOnConnection = 0;  // 0 for the first request read on that connection
+
+  std::optional<std::string> header(std::string_view name) const;  // case-insensitive
+};
+
+struct RawAnswer {
+  std::string version = "HTTP/1.1";  // "HTTP/1.0" for old-style answers
+  int status = 200;
+  std::string reason = "OK";  // empty: the status line has no reason phrase
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  bool contentLength = true;   // adds "Content-Length" unless a header names it
+  bool connectionClose = false;  // adds "Connection: close" and closes after sending
+  // Exact bytes instead of the composed answer.
+  std::optional<std::string> raw;
+  // Bytes per write (0: all at once, 1: byte by byte), with `pause` of real time between.
+  size_t writeSize = 0;
+  std::chrono::milliseconds pause{0};
+  // Never answer this request (nor later ones on the connection) until the server stops.
+  bool stall = false;
+
+  // The bytes this answer puts on the wire.
+  std::string serialize() const;
+};
+
+class RawTCPServer {
+ public:
+  using Responder = std::function<RawAnswer(const RawRequest&)>;
+
+  // Binds and starts serving before returning.
+  RawTCPServer();
+  ~RawTCPServer();  // stop()
+  RawTCPServer(const RawTCPServer&) = delete;
+  RawTCPServer& operator=(const RawTCPServer&) = delete;
+
+  uint16_t port() const;
+
+  // Answer for every request (default: 200 with an empty body).
+  void setResponder(Responder responder);
+  // Close a connection after it has answered `k` requests (0: never).
+  void setCloseAfterAnswers(size_t k);
+  // Answers to requests that arrived in the same read go out in one write.
+  void setCoalesceAnswers(bool coalesce);
+
+  std::vector<RawRequest> requests() const;
+  size_t requestCount() const;
+  size_t connectionCount() const;  // accepted so far
+  // Closes every open connection from the server's side (the client sees end of stream).
+  void closeConnections();
+
+  // Stops accepting, releases stalls, closes everything and joins. Idempotent.
+  void stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace testing
