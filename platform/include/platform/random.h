@@ -1,6 +1,7 @@
 #pragma once
 // The process's random sources (random/srandom and arc4random style). Thread-safe.
 // Tests seed them or script the exact numbers returned.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

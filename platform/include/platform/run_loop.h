@@ -25,9 +25,10 @@ class PerformHandle {
   void cancel();
   bool isPending() const;  // scheduled, not yet run, not cancelled
 
+  struct State;
+
  private:
   friend class RunLoop;
-  struct State;
   explicit PerformHandle(std::shared_ptr<State> s) : state_(std::move(s)) {}
   std::shared_ptr<State> state_;
 };

@@ -1,0 +1,480 @@
+#include "platform/run_loop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace platform {
+
+struct PerformHandle::State {
+  std::atomic<bool> cancelled{false};
+  std::atomic<bool> done{false};
+  RunLoop::Task task;
+  const void* owner = nullptr;
+};
+
+void PerformHandle::cancel() {
+  if (state_) state_->cancelled.store(true);
+}
+
+bool PerformHandle::isPending() const {
+  return state_ && !state_->cancelled.load() && !state_->done.load();
+}
+
+namespace {
+
+const std::thread::id gMainThreadId = std::this_thread::get_id();
+
+std::mutex gLoopsMutex;
+std::set<RunLoop*>& allLoops() {
+  static std::set<RunLoop*> loops;
+  return loops;
+}
+
+struct Scheduled {
+  std::shared_ptr<PerformHandle::State> perform;
+  std::shared_ptr<Timer> timer;
+  uint64_t generation = 0;
+};
+
+using ScheduleKey = std::pair<double, uint64_t>;  // due time, sequence
+
+struct Watch {
+  int fd;
+  unsigned events;
+  RunLoop::FdCallback callback;
+};
+
+}  // namespace
+
+void wakeAllRunLoops() {
+  std::lock_guard<std::mutex> lock(gLoopsMutex);
+  for (RunLoop* loop : allLoops()) loop->wakeUp();
+}
+
+struct RunLoop::Impl {
+  std::thread::id owner;
+  int wakeFd = -1;
+
+  mutable std::mutex mutex;  // guards posted, scheduled, sources, seq
+  std::deque<Task> posted;
+  std::map<ScheduleKey, Scheduled> scheduled;
+  std::vector<std::shared_ptr<RunLoopSource>> sources;
+  uint64_t seq = 0;
+
+  // Loop-thread only.
+  std::map<int, Watch> watches;
+  int nextWatchId = 1;
+  std::vector<std::pair<int, Task>> observers;
+  int nextObserverId = 1;
+  std::vector<std::shared_ptr<void>> keepAlive;
+  std::atomic<bool> stopRequested{false};
+  int depth = 0;
+
+  void insertLocked(double due, Scheduled s) { scheduled.emplace(ScheduleKey{due, seq++}, std::move(s)); }
+
+  // Earliest live entry's due time, dropping dead ones. Caller holds the mutex.
+  bool earliestLocked(double* due) {
+    while (!scheduled.empty()) {
+      auto it = scheduled.begin();
+      if (isDead(it->second)) {
+        scheduled.erase(it);
+        continue;
+      }
+      *due = it->first.first;
+      return true;
+    }
+    return false;
+  }
+
+  static bool isDead(const Scheduled& s) {
+    if (s.perform) return s.perform->cancelled.load();
+    return !s.timer->isValid() || s.timer->generation_ != s.generation;
+  }
+};
+
+RunLoop::RunLoop() : impl_(std::make_unique<Impl>()) {
+  impl_->owner = std::this_thread::get_id();
+  impl_->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  std::lock_guard<std::mutex> lock(gLoopsMutex);
+  allLoops().insert(this);
+}
+
+RunLoop::~RunLoop() {
+  {
+    std::lock_guard<std::mutex> lock(gLoopsMutex);
+    allLoops().erase(this);
+  }
+  if (impl_->wakeFd >= 0) close(impl_->wakeFd);
+}
+
+RunLoop& RunLoop::main() {
+  // Created once and never destroyed: timers and posts may target it until the process exits.
+  static RunLoop* loop = [] {
+    auto* l = new RunLoop();
+    l->impl_->owner = gMainThreadId;
+    return l;
+  }();
+  return *loop;
+}
+
+RunLoop& RunLoop::current() {
+  if (std::this_thread::get_id() == gMainThreadId) return main();
+  thread_local std::unique_ptr<RunLoop> loop(new RunLoop());
+  return *loop;
+}
+
+bool RunLoop::isCurrent() const { return impl_->owner == std::this_thread::get_id(); }
+
+void RunLoop::wakeUp() {
+  uint64_t one = 1;
+  ssize_t r = write(impl_->wakeFd, &one, sizeof one);
+  (void)r;
+}
+
+void RunLoop::post(Task task) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->posted.push_back(std::move(task));
+  }
+  wakeUp();
+}
+
+PerformHandle RunLoop::postAfter(double seconds, Task task, const void* owner) {
+  auto state = std::make_shared<PerformHandle::State>();
+  state->task = std::move(task);
+  state->owner = owner;
+  double due = Clock::current().monotonic() + std::max(0.0, seconds);
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->insertLocked(due, Scheduled{state, nullptr, 0});
+  }
+  wakeUp();
+  return PerformHandle(state);
+}
+
+void RunLoop::cancelPerforms(const void* owner) {
+  if (!owner) return;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (auto& [key, s] : impl_->scheduled) {
+    if (s.perform && s.perform->owner == owner) s.perform->cancelled.store(true);
+  }
+}
+
+int RunLoop::watchFd(int fd, unsigned events, FdCallback callback) {
+  int id = impl_->nextWatchId++;
+  impl_->watches[id] = Watch{fd, events, std::move(callback)};
+  return id;
+}
+
+void RunLoop::updateFdWatch(int id, unsigned events) {
+  auto it = impl_->watches.find(id);
+  if (it != impl_->watches.end()) it->second.events = events;
+}
+
+void RunLoop::unwatchFd(int id) { impl_->watches.erase(id); }
+
+std::shared_ptr<RunLoopSource> RunLoop::addSource(std::function<void()> handler) {
+  auto source = std::make_shared<RunLoopSource>();
+  source->loop_ = this;
+  source->handler_ = std::move(handler);
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->sources.push_back(source);
+  return source;
+}
+
+void RunLoopSource::signal() {
+  signalled_.store(true);
+  if (loop_ && valid_.load()) loop_->wakeUp();
+}
+
+void RunLoopSource::invalidate() { valid_.store(false); }
+
+int RunLoop::addEndOfTurnObserver(Task observer) {
+  int id = impl_->nextObserverId++;
+  impl_->observers.emplace_back(id, std::move(observer));
+  return id;
+}
+
+void RunLoop::removeEndOfTurnObserver(int id) {
+  auto& obs = impl_->observers;
+  obs.erase(std::remove_if(obs.begin(), obs.end(), [id](auto& p) { return p.first == id; }), obs.end());
+}
+
+void RunLoop::keepAliveUntilEndOfTurn(std::shared_ptr<void> object) {
+  impl_->keepAlive.push_back(std::move(object));
+}
+
+void RunLoop::scheduleTimer(const std::shared_ptr<Timer>& timer) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->insertLocked(timer->fireDate_, Scheduled{nullptr, timer, timer->generation_});
+  }
+  wakeUp();
+}
+
+RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
+  Impl& d = *impl_;
+  if (d.stopRequested.exchange(false)) return RunResult::Stopped;
+  ++d.depth;
+  bool handled = false;
+
+  // Posted tasks present at the start of the turn; later posts wait for the next turn.
+  std::deque<Task> batch;
+  uint64_t seqLimit;
+  {
+    std::lock_guard<std::mutex> lock(d.mutex);
+    batch.swap(d.posted);
+    seqLimit = d.seq;
+  }
+  for (auto& task : batch) {
+    task();
+    handled = true;
+  }
+
+  // Timers and delayed performs due now, in due order, that existed when the turn began.
+  const double now = Clock::current().monotonic();
+  for (;;) {
+    Scheduled entry;
+    {
+      std::lock_guard<std::mutex> lock(d.mutex);
+      auto it = std::find_if(d.scheduled.begin(), d.scheduled.end(), [&](auto& kv) {
+        return kv.first.first > now || kv.first.second < seqLimit;
+      });
+      if (it == d.scheduled.end() || it->first.first > now) break;
+      entry = std::move(it->second);
+      d.scheduled.erase(it);
+    }
+    if (Impl::isDead(entry)) continue;
+    if (entry.perform) {
+      entry.perform->done.store(true);
+      auto task = std::move(entry.perform->task);
+      if (task) task();
+      handled = true;
+    } else {
+      auto timer = entry.timer;
+      if (timer->repeats_) {
+        double next = timer->fireDate_ + timer->interval_;
+        if (next <= now) next = now + timer->interval_;  // missed fires are skipped
+        timer->fireDate_ = next;
+        ++timer->generation_;
+        {
+          std::lock_guard<std::mutex> lock(d.mutex);
+          d.insertLocked(next, Scheduled{nullptr, timer, timer->generation_});
+        }
+      } else {
+        timer->valid_.store(false);
+      }
+      if (timer->callback_) {
+        auto cb = timer->callback_;  // the callback may invalidate and release the timer
+        cb(*timer);
+      }
+      handled = true;
+    }
+  }
+
+  // Signalled sources.
+  std::vector<std::shared_ptr<RunLoopSource>> sources;
+  {
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto& s = d.sources;
+    s.erase(std::remove_if(s.begin(), s.end(), [](auto& src) { return !src->isValid(); }), s.end());
+    sources = s;
+  }
+  for (auto& src : sources) {
+    if (src->isValid() && src->signalled_.exchange(false)) {
+      src->handler_();
+      handled = true;
+    }
+  }
+
+  // Descriptors: wait only when nothing else was ready.
+  double wait = 0;
+  if (!handled && timeoutSeconds > 0) {
+    wait = timeoutSeconds;
+    std::lock_guard<std::mutex> lock(d.mutex);
+    if (!d.posted.empty()) {
+      wait = 0;
+    } else if (!Clock::current().isManual()) {
+      double due;
+      if (d.earliestLocked(&due)) wait = std::min(wait, std::max(0.0, due - Clock::current().monotonic()));
+    }
+  }
+  std::vector<pollfd> fds;
+  std::vector<int> ids;
+  fds.push_back(pollfd{d.wakeFd, POLLIN, 0});
+  for (auto& [id, w] : d.watches) {
+    short ev = 0;
+    if (w.events & kReadable) ev |= POLLIN;
+    if (w.events & kWritable) ev |= POLLOUT;
+    if (!ev) continue;
+    fds.push_back(pollfd{w.fd, ev, 0});
+    ids.push_back(id);
+  }
+  int timeoutMs = static_cast<int>(std::min(wait, 3600.0) * 1000.0 + (wait > 0 ? 0.999 : 0));
+  int n = poll(fds.data(), fds.size(), timeoutMs);
+  if (n > 0) {
+    if (fds[0].revents) {
+      uint64_t v;
+      while (read(d.wakeFd, &v, sizeof v) > 0) {
+      }
+    }
+    for (size_t i = 1; i < fds.size(); ++i) {
+      if (!fds[i].revents) continue;
+      auto it = d.watches.find(ids[i - 1]);
+      if (it == d.watches.end()) continue;  // unwatched by an earlier callback this turn
+      unsigned events = 0;
+      if (fds[i].revents & POLLIN) events |= kReadable;
+      if (fds[i].revents & POLLOUT) events |= kWritable;
+      if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) events |= kError | kReadable;
+      auto cb = it->second.callback;  // the callback may unwatch itself
+      cb(fds[i].fd, events);
+      handled = true;
+    }
+  }
+
+  if (handled) {
+    auto observers = d.observers;
+    for (auto& [id, fn] : observers) fn();
+  }
+  // Only the outermost turn releases: a nested turn (a test pumping inside a callback) must
+  // not free what the outer callback still uses.
+  if (--d.depth == 0) {
+    std::vector<std::shared_ptr<void>> released;
+    released.swap(d.keepAlive);
+  }
+  return handled ? RunResult::HandledSource : RunResult::TimedOut;
+}
+
+void RunLoop::run() {
+  for (;;) {
+    if (runOnce(3600) == RunResult::Stopped) return;
+  }
+}
+
+void RunLoop::stop() {
+  impl_->stopRequested.store(true);
+  wakeUp();
+}
+
+bool RunLoop::runUntil(const std::function<bool()>& predicate, double timeoutSeconds) {
+  const double deadline = realMonotonicSeconds() + timeoutSeconds;
+  while (!predicate()) {
+    double left = deadline - realMonotonicSeconds();
+    if (left <= 0) return predicate();
+    runOnce(std::min(left, 0.05));
+  }
+  return true;
+}
+
+void RunLoop::runUntilIdle() {
+  // Bounded so a zero-interval repeating timer on a real clock cannot spin for ever.
+  for (int i = 0; i < 100000; ++i) {
+    if (runOnce(0) != RunResult::HandledSource) return;
+  }
+}
+
+void RunLoop::advance(double seconds) {
+  auto clock = Clock::currentShared();
+  if (!clock->isManual()) {
+    const double deadline = realMonotonicSeconds() + seconds;
+    for (double left = seconds; left > 0; left = deadline - realMonotonicSeconds()) runOnce(left);
+    return;
+  }
+  auto* manual = static_cast<ManualClock*>(clock.get());
+  const double target = manual->monotonic() + std::max(0.0, seconds);
+  runUntilIdle();
+  for (;;) {
+    double due;
+    {
+      std::lock_guard<std::mutex> lock(impl_->mutex);
+      if (!impl_->earliestLocked(&due) || due > target) break;
+    }
+    manual->advanceTo(due);
+    runUntilIdle();
+  }
+  manual->advanceTo(target);
+  runUntilIdle();
+}
+
+bool RunLoop::hasPendingWork() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (!impl_->posted.empty()) return true;
+  for (auto& [key, s] : impl_->scheduled)
+    if (!Impl::isDead(s)) return true;
+  return false;
+}
+
+void RunLoop::resetForTesting() {
+  std::vector<std::shared_ptr<void>> released;
+  std::deque<Task> posted;
+  std::map<ScheduleKey, Scheduled> scheduled;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    posted.swap(impl_->posted);
+    scheduled.swap(impl_->scheduled);
+    for (auto& s : impl_->sources) s->invalidate();
+    impl_->sources.clear();
+  }
+  for (auto& [key, s] : scheduled) {
+    if (s.timer) s.timer->valid_.store(false);
+    if (s.perform) s.perform->cancelled.store(true);
+  }
+  impl_->watches.clear();
+  impl_->observers.clear();
+  released.swap(impl_->keepAlive);
+  impl_->stopRequested.store(false);
+}
+
+// Timer
+
+Timer::Timer(RunLoop& loop, double interval, bool repeats, Callback cb)
+    : loop_(&loop), interval_(interval > 0 ? interval : 0.0001), repeats_(repeats), callback_(std::move(cb)) {}
+
+Timer::~Timer() = default;
+
+std::shared_ptr<Timer> Timer::scheduledTimer(double interval, bool repeats, Callback callback) {
+  return scheduledTimerOn(RunLoop::current(), interval, repeats, std::move(callback));
+}
+
+std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, bool repeats, Callback callback) {
+  auto timer = std::make_shared<Timer>(loop, interval, repeats, std::move(callback));
+  timer->fireDate_ = Clock::current().monotonic() + timer->interval_;
+  loop.scheduleTimer(timer);
+  return timer;
+}
+
+void Timer::invalidate() {
+  if (valid_.exchange(false)) {
+    // Drop the callback after the current call returns; it may hold the last reference to
+    // the target. Releasing it now could destroy the object running this very callback.
+    ++generation_;
+  }
+}
+
+void Timer::setFireDate(double monotonicTime) {
+  if (!isValid()) return;
+  fireDate_ = monotonicTime;
+  ++generation_;
+  loop_->scheduleTimer(shared_from_this());
+}
+
+void Timer::fire() {
+  if (!isValid()) return;
+  if (!repeats_) valid_.store(false);
+  auto cb = callback_;
+  if (cb) cb(*this);
+}
+
+}  // namespace platform

@@ -1,0 +1,102 @@
+#include "platform/thread.h"
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
+#include "platform/run_loop.h"
+
+namespace platform {
+
+namespace {
+thread_local std::string tThreadName;
+const std::thread::id gMainId = std::this_thread::get_id();
+}  // namespace
+
+struct Thread::State {
+  std::mutex mutex;
+  std::condition_variable cv;
+  RunLoop* loop = nullptr;
+  bool started = false;
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> running{false};
+};
+
+Thread::Thread(std::string name) : name_(std::move(name)), state_(std::make_shared<State>()) {}
+
+Thread::~Thread() {
+  stop();
+  join();
+}
+
+void Thread::start() {
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (state_->started) return;
+    state_->started = true;
+  }
+  auto state = state_;
+  std::string name = name_;
+  state->running.store(true);
+  thread_ = std::thread([state, name] {
+    tThreadName = name;
+    RunLoop& loop = RunLoop::current();
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->loop = &loop;
+    }
+    state->cv.notify_all();
+    while (!state->stopping.load()) loop.runOnce(3600);
+    state->running.store(false);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->loop = nullptr;
+  });
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  state_->cv.wait(lock, [&] { return state_->loop != nullptr || !state_->running.load(); });
+}
+
+RunLoop& Thread::runLoop() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return *state_->loop;
+}
+
+void Thread::post(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (state_->loop) state_->loop->post(std::move(task));
+}
+
+void Thread::stop() {
+  state_->stopping.store(true);
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (state_->loop) state_->loop->stop();
+}
+
+void Thread::join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+bool Thread::isRunning() const { return state_->running.load(); }
+
+bool Thread::isMainThread() { return std::this_thread::get_id() == gMainId; }
+
+std::string Thread::currentName() { return isMainThread() ? std::string("main") : tThreadName; }
+
+void performOnMainThread(std::function<void()> task, bool waitUntilDone) {
+  if (waitUntilDone && Thread::isMainThread()) {
+    task();
+    return;
+  }
+  if (!waitUntilDone) {
+    RunLoop::main().post(std::move(task));
+    return;
+  }
+  std::promise<void> done;
+  auto future = done.get_future();
+  RunLoop::main().post([&] {
+    task();
+    done.set_value();
+  });
+  future.wait();
+}
+
+}  // namespace platform

@@ -1,0 +1,382 @@
+#include "platform/value.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace platform {
+
+// Dictionary
+
+namespace {
+constexpr size_t kIndexThreshold = 12;
+const std::string kEmptyString;
+const Bytes kEmptyBytes;
+const Array kEmptyArray;
+const Dictionary kEmptyDictionary;
+}  // namespace
+
+Dictionary::Dictionary(std::initializer_list<Entry> entries) {
+  for (const auto& e : entries) set(e.first, e.second);
+}
+
+Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {}
+
+Dictionary& Dictionary::operator=(const Dictionary& other) {
+  if (this != &other) {
+    entries_ = other.entries_;
+    index_.reset();
+  }
+  return *this;
+}
+
+long Dictionary::indexOf(std::string_view key) const {
+  if (entries_.size() < kIndexThreshold) {
+    for (size_t i = 0; i < entries_.size(); ++i)
+      if (entries_[i].first == key) return static_cast<long>(i);
+    return -1;
+  }
+  if (!index_) {
+    index_ = std::make_unique<std::unordered_map<std::string, size_t>>();
+    index_->reserve(entries_.size() * 2);
+    for (size_t i = 0; i < entries_.size(); ++i) (*index_)[entries_[i].first] = i;
+  }
+  auto it = index_->find(std::string(key));
+  return it == index_->end() ? -1 : static_cast<long>(it->second);
+}
+
+const Value* Dictionary::find(std::string_view key) const {
+  long i = indexOf(key);
+  return i < 0 ? nullptr : &entries_[i].second;
+}
+
+Value* Dictionary::find(std::string_view key) {
+  long i = indexOf(key);
+  return i < 0 ? nullptr : &entries_[i].second;
+}
+
+const Value& Dictionary::get(std::string_view key) const {
+  const Value* v = find(key);
+  return v ? *v : Value::null();
+}
+
+void Dictionary::set(std::string key, Value value) {
+  long i = indexOf(key);
+  if (i >= 0) {
+    entries_[i].second = std::move(value);
+    return;
+  }
+  entries_.emplace_back(std::move(key), std::move(value));
+  if (index_) (*index_)[entries_.back().first] = entries_.size() - 1;
+}
+
+bool Dictionary::erase(std::string_view key) {
+  long i = indexOf(key);
+  if (i < 0) return false;
+  entries_.erase(entries_.begin() + i);
+  index_.reset();
+  return true;
+}
+
+void Dictionary::clear() {
+  entries_.clear();
+  index_.reset();
+}
+
+std::vector<std::string> Dictionary::keys() const {
+  std::vector<std::string> k;
+  k.reserve(entries_.size());
+  for (const auto& e : entries_) k.push_back(e.first);
+  return k;
+}
+
+bool Dictionary::operator==(const Dictionary& other) const {
+  if (size() != other.size()) return false;
+  for (const auto& [k, v] : entries_) {
+    const Value* o = other.find(k);
+    if (!o || !(*o == v)) return false;
+  }
+  return true;
+}
+
+// Value
+
+Value::Value(Array a) : v_(Box<Array>(std::move(a))) {}
+Value::Value(Dictionary d) : v_(Box<Dictionary>(std::move(d))) {}
+
+const Value& Value::null() {
+  static const Value n;
+  return n;
+}
+
+bool Value::isNumber() const {
+  switch (type()) {
+    case Type::Integer:
+    case Type::Unsigned:
+    case Type::Double:
+    case Type::Decimal:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+double leadingDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
+int64_t leadingInteger(const std::string& s) {
+  // Foundation reads the leading decimal integer and saturates on overflow.
+  errno = 0;
+  long long v = std::strtoll(s.c_str(), nullptr, 10);
+  return static_cast<int64_t>(v);
+}
+std::string numberText(double d) {
+  if (std::isnan(d)) return "nan";
+  if (std::isinf(d)) return d > 0 ? "inf" : "-inf";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", d);
+  // Prefer the shortest text that reads back to the same double.
+  for (int prec = 1; prec <= 17; ++prec) {
+    char shortBuf[40];
+    std::snprintf(shortBuf, sizeof shortBuf, "%.*g", prec, d);
+    if (std::strtod(shortBuf, nullptr) == d) return shortBuf;
+  }
+  return buf;
+}
+}  // namespace
+
+bool Value::boolValue() const {
+  switch (type()) {
+    case Type::Boolean: return std::get<bool>(v_);
+    case Type::String: {
+      // As the original: "Y", "y", "T", "t" or a non-zero leading digit mean YES.
+      const auto& s = std::get<std::string>(v_);
+      size_t i = s.find_first_not_of(" \t\n");
+      if (i == std::string::npos) return false;
+      char c = s[i];
+      if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
+      if (c == '+' || c == '-') ++i;
+      while (i < s.size() && s[i] == '0') ++i;
+      return i < s.size() && s[i] >= '1' && s[i] <= '9';
+    }
+    default: return integerValue() != 0 || doubleValue() != 0;
+  }
+}
+
+int64_t Value::integerValue() const {
+  switch (type()) {
+    case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
+    case Type::Integer: return std::get<int64_t>(v_);
+    case Type::Unsigned: return static_cast<int64_t>(std::get<uint64_t>(v_));
+    case Type::Double: {
+      double d = std::get<double>(v_);
+      if (std::isnan(d)) return 0;
+      if (d >= 9.2233720368547758e18) return std::numeric_limits<int64_t>::max();
+      if (d <= -9.2233720368547758e18) return std::numeric_limits<int64_t>::min();
+      return static_cast<int64_t>(d);
+    }
+    case Type::Decimal: return Value(doubleValue()).integerValue();
+    case Type::String: return leadingInteger(std::get<std::string>(v_));
+    default: return 0;
+  }
+}
+
+uint64_t Value::unsignedValue() const {
+  switch (type()) {
+    case Type::Unsigned: return std::get<uint64_t>(v_);
+    case Type::String: return std::strtoull(std::get<std::string>(v_).c_str(), nullptr, 10);
+    case Type::Double: {
+      double d = std::get<double>(v_);
+      if (!(d > 0)) return static_cast<uint64_t>(integerValue());
+      if (d >= 1.8446744073709552e19) return std::numeric_limits<uint64_t>::max();
+      return static_cast<uint64_t>(d);
+    }
+    default: return static_cast<uint64_t>(integerValue());
+  }
+}
+
+double Value::doubleValue() const {
+  switch (type()) {
+    case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
+    case Type::Integer: return static_cast<double>(std::get<int64_t>(v_));
+    case Type::Unsigned: return static_cast<double>(std::get<uint64_t>(v_));
+    case Type::Double: return std::get<double>(v_);
+    case Type::Decimal: {
+      const auto& t = std::get<Decimal>(v_).text;
+      if (t == "NaN") return std::nan("");
+      return leadingDouble(t);
+    }
+    case Type::String: return leadingDouble(std::get<std::string>(v_));
+    case Type::Date: return std::get<Date>(v_).since1970;
+    default: return 0;
+  }
+}
+
+std::string Value::stringValue() const {
+  switch (type()) {
+    case Type::String: return std::get<std::string>(v_);
+    case Type::Boolean: return std::get<bool>(v_) ? "1" : "0";
+    case Type::Integer: return std::to_string(std::get<int64_t>(v_));
+    case Type::Unsigned: return std::to_string(std::get<uint64_t>(v_));
+    case Type::Double: return numberText(std::get<double>(v_));
+    case Type::Decimal: return std::get<Decimal>(v_).text;
+    default: return "";
+  }
+}
+
+namespace {
+bool needsQuotes(const std::string& s) {
+  if (s.empty()) return true;
+  for (unsigned char c : s)
+    if (!(std::isalnum(c) || c == '_' || c == '.' || c == '$' || c == '/' || c == ':' || c >= 0x80)) return true;
+  return false;
+}
+std::string quoted(const std::string& s) {
+  if (!needsQuotes(s)) return s;
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    out += c;
+  }
+  return out + "\"";
+}
+void describe(const Value& v, int indent, std::string& out) {
+  std::string pad(static_cast<size_t>(indent) * 4, ' ');
+  std::string inner(static_cast<size_t>(indent + 1) * 4, ' ');
+  switch (v.type()) {
+    case Value::Type::Array: {
+      out += "(\n";
+      const auto& a = v.array();
+      for (size_t i = 0; i < a.size(); ++i) {
+        out += inner;
+        if (a[i].isString()) out += quoted(a[i].string());
+        else describe(a[i], indent + 1, out);
+        out += i + 1 < a.size() ? ",\n" : "\n";
+      }
+      out += pad + ")";
+      break;
+    }
+    case Value::Type::Dictionary: {
+      out += "{\n";
+      for (const auto& [k, val] : v.dictionary()) {
+        out += inner + quoted(k) + " = ";
+        if (val.isString()) out += quoted(val.string());
+        else describe(val, indent + 1, out);
+        out += ";\n";
+      }
+      out += pad + "}";
+      break;
+    }
+    case Value::Type::Data: {
+      static const char* hex = "0123456789abcdef";
+      out += "<";
+      const auto& d = v.data();
+      for (size_t i = 0; i < d.size(); ++i) {
+        if (i && i % 4 == 0) out += ' ';
+        out += hex[d[i] >> 4];
+        out += hex[d[i] & 15];
+      }
+      out += ">";
+      break;
+    }
+    case Value::Type::Date: {
+      time_t secs = static_cast<time_t>(std::floor(v.dateValue()));
+      struct tm tm;
+      gmtime_r(&secs, &tm);
+      char buf[40];
+      strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm);
+      out += buf;
+      break;
+    }
+    case Value::Type::Null: out += "(null)"; break;
+    default: out += v.stringValue();
+  }
+}
+}  // namespace
+
+std::string Value::description() const {
+  std::string out;
+  describe(*this, 0, out);
+  return out;
+}
+
+const std::string& Value::string() const {
+  return isString() ? std::get<std::string>(v_) : kEmptyString;
+}
+const Bytes& Value::data() const { return isData() ? std::get<Bytes>(v_) : kEmptyBytes; }
+const Array& Value::array() const { return isArray() ? *std::get<Box<Array>>(v_).p : kEmptyArray; }
+const Dictionary& Value::dictionary() const {
+  return isDictionary() ? *std::get<Box<Dictionary>>(v_).p : kEmptyDictionary;
+}
+double Value::dateValue() const { return isDate() ? std::get<Date>(v_).since1970 : 0; }
+const std::string& Value::decimalText() const {
+  return type() == Type::Decimal ? std::get<Decimal>(v_).text : kEmptyString;
+}
+
+Array& Value::mutableArray() {
+  if (!isArray()) v_ = Box<Array>();
+  return *std::get<Box<Array>>(v_).p;
+}
+
+Dictionary& Value::mutableDictionary() {
+  if (!isDictionary()) v_ = Box<Dictionary>();
+  return *std::get<Box<Dictionary>>(v_).p;
+}
+
+const Value& Value::operator[](std::string_view key) const { return dictionary().get(key); }
+
+const Value& Value::operator[](size_t index) const {
+  const auto& a = array();
+  return index < a.size() ? a[index] : null();
+}
+
+size_t Value::size() const {
+  switch (type()) {
+    case Type::Array: return array().size();
+    case Type::Dictionary: return dictionary().size();
+    case Type::String: return string().size();
+    case Type::Data: return data().size();
+    default: return 0;
+  }
+}
+
+bool Value::operator==(const Value& other) const {
+  if (isNumber() && other.isNumber() && type() != other.type()) {
+    // Numbers of different kinds compare by value, as number objects do.
+    if (type() == Type::Double || other.type() == Type::Double || type() == Type::Decimal ||
+        other.type() == Type::Decimal)
+      return doubleValue() == other.doubleValue();
+    int64_t a = integerValue(), b = other.integerValue();
+    if ((type() == Type::Unsigned && unsignedValue() > uint64_t(INT64_MAX)) ||
+        (other.type() == Type::Unsigned && other.unsignedValue() > uint64_t(INT64_MAX)))
+      return unsignedValue() == other.unsignedValue() && a >= 0 && b >= 0;
+    return a == b;
+  }
+  if (type() != other.type()) return false;
+  switch (type()) {
+    case Type::Null: return true;
+    case Type::Boolean: return std::get<bool>(v_) == std::get<bool>(other.v_);
+    case Type::Integer: return std::get<int64_t>(v_) == std::get<int64_t>(other.v_);
+    case Type::Unsigned: return std::get<uint64_t>(v_) == std::get<uint64_t>(other.v_);
+    case Type::Double: {
+      double a = std::get<double>(v_), b = std::get<double>(other.v_);
+      return a == b || (std::isnan(a) && std::isnan(b));
+    }
+    case Type::Decimal: return std::get<Decimal>(v_) == std::get<Decimal>(other.v_);
+    case Type::String: return string() == other.string();
+    case Type::Data: return data() == other.data();
+    case Type::Date: return dateValue() == other.dateValue();
+    case Type::Array: return array() == other.array();
+    case Type::Dictionary: return dictionary() == other.dictionary();
+  }
+  return false;
+}
+
+}  // namespace platform

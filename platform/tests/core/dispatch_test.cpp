@@ -1,0 +1,78 @@
+#include "platform/dispatch.h"
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/thread.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using platform::DispatchGroup;
+using platform::DispatchQueue;
+
+class DispatchTest : public testing::SandboxTest {};
+
+TEST_F(DispatchTest, BackgroundWorkReturnsToTheMainThread) {
+  std::atomic<int> offMain{0};
+  int onMain = 0;
+  for (int i = 0; i < 20; ++i) {
+    DispatchQueue::global().async([&] {
+      if (!platform::Thread::isMainThread()) ++offMain;
+      DispatchQueue::main().async([&] {
+        if (platform::Thread::isMainThread()) ++onMain;
+      });
+    });
+  }
+  drainWorkers();
+  EXPECT_EQ(offMain.load(), 20);
+  EXPECT_EQ(onMain, 20);
+}
+
+TEST_F(DispatchTest, GroupNotifiesOnceEveryMemberLeft) {
+  DispatchGroup group;
+  std::atomic<int> done{0};
+  bool notified = false;
+  for (int i = 0; i < 8; ++i) group.async(DispatchQueue::global(), [&] { ++done; });
+  group.notify(DispatchQueue::main(), [&] {
+    EXPECT_EQ(done.load(), 8);
+    notified = true;
+  });
+  EXPECT_TRUE(group.wait(5));
+  ASSERT_TRUE(runUntil([&] { return notified; }));
+
+  DispatchGroup empty;
+  bool immediate = false;
+  empty.notify(DispatchQueue::main(), [&] { immediate = true; });
+  runUntilIdle();
+  EXPECT_TRUE(immediate);
+}
+
+TEST_F(DispatchTest, PerformOnMainThreadWaitsFromAWorkerAndRunsDirectlyOnMain) {
+  bool direct = false;
+  platform::performOnMainThread([&] { direct = true; }, true);
+  EXPECT_TRUE(direct);
+
+  std::atomic<bool> returned{false};
+  int value = 0;
+  std::thread worker([&] {
+    platform::performOnMainThread([&] { value = 42; }, true);
+    returned = true;
+  });
+  ASSERT_TRUE(runUntil([&] { return returned.load(); }));
+  worker.join();
+  EXPECT_EQ(value, 42);
+}
+
+TEST_F(DispatchTest, AfterOnTheMainQueueFollowsVirtualTime) {
+  bool ran = false;
+  DispatchQueue::main().after(2.0, [&] { ran = true; });
+  advance(1.9);
+  EXPECT_FALSE(ran);
+  advance(0.1);
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace

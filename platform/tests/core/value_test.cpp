@@ -1,0 +1,94 @@
+#include "platform/value.h"
+
+#include <cmath>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+
+TEST(ValueTest, NumbersKeepTheirKindAndConvertLikeFoundation) {
+  EXPECT_EQ(Value(1).type(), Value::Type::Integer);
+  EXPECT_EQ(Value(1u).type(), Value::Type::Unsigned);
+  EXPECT_EQ(Value(1.0).type(), Value::Type::Double);
+  EXPECT_EQ(Value(true).type(), Value::Type::Boolean);
+  EXPECT_FALSE(Value(true).isNumber());
+  EXPECT_TRUE(Value::decimal("NaN").isNumber());
+  EXPECT_TRUE(std::isnan(Value::decimal("NaN").doubleValue()));
+
+  struct Case {
+    Value v;
+    int64_t integer;
+    bool boolean;
+    std::string text;
+  };
+  const Case cases[] = {
+      {Value("12abc"), 12, true, "12abc"},
+      {Value("abc"), 0, false, "abc"},
+      {Value("yes"), 0, true, "yes"},
+      {Value(" 0"), 0, false, " 0"},
+      {Value(2.9), 2, true, "2.9"},
+      {Value(-2.9), -2, true, "-2.9"},
+      {Value(true), 1, true, "1"},
+      {Value(), 0, false, ""},
+      {Value(Array{1, 2}), 0, false, ""},
+      {Value(18446744073709551615ull), -1, true, "18446744073709551615"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(c.v.integerValue(), c.integer);
+    EXPECT_EQ(c.v.boolValue(), c.boolean);
+    EXPECT_EQ(c.v.stringValue(), c.text);
+  }
+  EXPECT_EQ(Value(1e300).integerValue(), INT64_MAX);
+  EXPECT_EQ(Value(0.1).stringValue(), "0.1");
+}
+
+TEST(ValueTest, EqualityAcrossNumberKindsAndContainers) {
+  EXPECT_EQ(Value(1), Value(1u));
+  EXPECT_EQ(Value(1), Value(1.0));
+  EXPECT_NE(Value(1), Value(true));
+  EXPECT_NE(Value(-1), Value(18446744073709551615ull));
+  EXPECT_NE(Value("1"), Value(1));
+  Value a = Dictionary{{"x", 1}, {"y", Array{"a", Value()}}};
+  Value b = Dictionary{{"y", Array{"a", Value()}}, {"x", 1.0}};
+  EXPECT_EQ(a, b);  // dictionaries compare by content, not order
+  b.mutableDictionary().set("z", 0);
+  EXPECT_NE(a, b);
+}
+
+TEST(ValueTest, DictionaryKeepsInsertionOrderAndReplacesInPlace) {
+  Dictionary d;
+  for (int i = 0; i < 100; ++i) d.set("k" + std::to_string(99 - i), i);
+  d.set("k50", "replaced");
+  ASSERT_EQ(d.size(), 100u);
+  auto keys = d.keys();
+  EXPECT_EQ(keys.front(), "k99");
+  EXPECT_EQ(keys.back(), "k0");
+  EXPECT_EQ(keys[49], "k50");
+  EXPECT_EQ(d.get("k50").string(), "replaced");
+  EXPECT_TRUE(d.erase("k99"));
+  EXPECT_FALSE(d.contains("k99"));
+  EXPECT_EQ(d.get("k98").integerValue(), 1);  // lookups stay right after an erase
+  EXPECT_TRUE(d.get("missing").isNull());
+
+  Dictionary copy = d;
+  copy.set("k0", "changed");
+  EXPECT_EQ(d.get("k0").integerValue(), 99);  // copies are deep
+}
+
+TEST(ValueTest, TypedAccessOfTheWrongTypeIsEmptyNotACrash) {
+  Value v = 3;
+  EXPECT_TRUE(v.string().empty());
+  EXPECT_TRUE(v.array().empty());
+  EXPECT_TRUE(v["key"].isNull());
+  EXPECT_TRUE(v[size_t(4)].isNull());
+  v.mutableArray().push_back("now an array");
+  EXPECT_EQ(v[size_t(0)].string(), "now an array");
+}
+
+}  // namespace
