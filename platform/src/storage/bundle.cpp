@@ -1,0 +1,166 @@
+#include "platform/bundle.h"
+
+#include <map>
+#include <mutex>
+
+#include "platform/file_manager.h"
+#include "platform/locale.h"
+#include "platform/sandbox.h"
+#include "platform/screen.h"
+#include "platform/test_reset.h"
+#include "strings_table.h"
+
+namespace platform {
+namespace {
+
+Dictionary builtInInfo() {
+  return Dictionary{
+      {"CFBundleIdentifier", Value("com.quendarosk.Zavrellion")},
+      {"CFBundleVersion", Value("1.0")},
+      {"CFBundleShortVersionString", Value("1.0")},
+      {"CFBundleName", Value("Zavrellion")},
+      {"CFBundleDisplayName", Value("Zavrellion")},
+  };
+}
+
+struct BundleState {
+  std::mutex mutex;
+  std::optional<Dictionary> info;  // built on first use
+  // Parsed tables by path (a damaged one as empty).
+  std::map<std::string, Dictionary> tables;
+
+  Dictionary& infoLocked() {
+    if (!info) info = builtInInfo();
+    return *info;
+  }
+};
+
+BundleState& state() {
+  static BundleState* s = [] {
+    auto* created = new BundleState();
+    onTestReset([created] {
+      std::lock_guard<std::mutex> lock(created->mutex);
+      created->info.reset();
+      created->tables.clear();
+    });
+    return created;
+  }();
+  return *s;
+}
+
+std::string infoString(const std::string& key) {
+  std::lock_guard<std::mutex> lock(state().mutex);
+  const Value& v = state().infoLocked().get(key);
+  return v.isString() ? v.string() : std::string();
+}
+
+// The folders searched for resources, most specific first.
+std::vector<std::string> localizationFolders() {
+  std::vector<std::string> folders;
+  auto add = [&](const std::string& language) {
+    std::string folder = language + ".lproj";
+    for (const auto& f : folders) {
+      if (f == folder) return;
+    }
+    folders.push_back(folder);
+  };
+  for (const auto& language : Locale::currentLocale().preferredLanguages()) add(language);
+  add("en");
+  add("Base");
+  return folders;
+}
+
+}  // namespace
+
+Bundle& Bundle::mainBundle() {
+  static Bundle bundle;
+  state();
+  return bundle;
+}
+
+std::string Bundle::bundlePath() const { return Sandbox::bundlePath(); }
+std::string Bundle::bundleIdentifier() const { return infoString("CFBundleIdentifier"); }
+std::string Bundle::version() const { return infoString("CFBundleVersion"); }
+std::string Bundle::shortVersion() const { return infoString("CFBundleShortVersionString"); }
+
+std::string Bundle::displayName() const {
+  std::string name = infoString("CFBundleDisplayName");
+  return name.empty() ? infoString("CFBundleName") : name;
+}
+
+Value Bundle::infoDictionary() const {
+  std::lock_guard<std::mutex> lock(state().mutex);
+  return Value(state().infoLocked());
+}
+
+Value Bundle::objectForInfoDictionaryKey(const std::string& key) const {
+  std::lock_guard<std::mutex> lock(state().mutex);
+  return state().infoLocked().get(key);
+}
+
+void Bundle::setInfoDictionary(const Dictionary& info) {
+  std::lock_guard<std::mutex> lock(state().mutex);
+  state().info = info;
+}
+
+void Bundle::setInfoValue(const std::string& key, const Value& value) {
+  std::lock_guard<std::mutex> lock(state().mutex);
+  Dictionary& info = state().infoLocked();
+  if (value.isNull()) {
+    info.erase(key);
+  } else {
+    info.set(key, value);
+  }
+}
+
+std::optional<std::string> Bundle::pathForResourceOfType(const std::string& name, const std::string& type,
+                                                         const std::string& directory) const {
+  if (name.empty()) return std::nullopt;
+  std::vector<std::string> fileNames;
+  std::string suffix = type.empty() ? "" : "." + type;
+  std::string base = name;
+  if (type.empty()) {
+    suffix = FileManager::pathExtension(name).empty() ? "" : "." + FileManager::pathExtension(name);
+    base = FileManager::stringByDeletingPathExtension(name);
+  }
+  if (Screen::mainScreen().scale() == 2) fileNames.push_back(base + "@2x" + suffix);
+  fileNames.push_back(base + suffix);
+
+  std::string root = bundlePath();
+  std::vector<std::string> places{directory};
+  for (const auto& folder : localizationFolders()) {
+    places.push_back(FileManager::stringByAppendingPathComponent(directory, folder));
+  }
+  for (const auto& place : places) {
+    for (const auto& fileName : fileNames) {
+      auto path = FileManager::confinedPath(root, FileManager::stringByAppendingPathComponent(place, fileName));
+      if (path && FileManager::fileExistsAtPath(*path) && !FileManager::isDirectory(*path)) return path;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string Bundle::localizedStringForKeyValueTable(const std::string& key, const std::string& value,
+                                                    const std::string& table) const {
+  std::string tableFile = (table.empty() ? std::string("Localizable") : table) + ".strings";
+  std::string root = bundlePath();
+  for (const auto& folder : localizationFolders()) {
+    auto path = FileManager::confinedPath(root, FileManager::stringByAppendingPathComponent(folder, tableFile));
+    if (!path) continue;
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto cached = state().tables.find(*path);
+    if (cached == state().tables.end()) {
+      auto bytes = FileManager::contentsAtPath(*path);
+      if (!bytes) continue;
+      // A damaged table still counts as this language's: its keys fall back.
+      auto parsed = storage::parseStringsTable(*bytes);
+      cached = state().tables.emplace(*path, parsed ? std::move(*parsed) : Dictionary()).first;
+    }
+    const Value* found = cached->second.find(key);
+    if (found) return found->string();
+    break;  // the first language that has the table decides
+  }
+  return value.empty() ? key : value;
+}
+
+}  // namespace platform

@@ -1,0 +1,275 @@
+#include "platform/file_manager.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/file_handle.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using platform::FileManager;
+
+class FileManagerTest : public testing::SandboxTest {
+ protected:
+  std::string at(const std::string& relative) { return home() + "/" + relative; }
+};
+
+TEST_F(FileManagerTest, PathHelpersFollowThePlatformsStringRules) {
+  struct Row {
+    const char* path;
+    const char* last;
+    const char* extension;
+    const char* deletingLast;
+    const char* deletingExtension;
+  };
+  const Row rows[] = {
+      {"/a/b.txt", "b.txt", "txt", "/a", "/a/b"},
+      {"/a/b.tar.gz", "b.tar.gz", "gz", "/a", "/a/b.tar"},
+      {"/a/b/", "b", "", "/a", "/a/b"},
+      {"/a", "a", "", "/", "/a"},
+      {"/", "/", "", "/", "/"},
+      {"a", "a", "", "", "a"},
+      {"a//b", "b", "", "a", "a//b"},
+      {".profile", ".profile", "", "", ".profile"},
+      {"dir.d/file", "file", "", "dir.d", "dir.d/file"},
+      {"", "", "", "", ""},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.path);
+    EXPECT_EQ(FileManager::lastPathComponent(r.path), r.last);
+    EXPECT_EQ(FileManager::pathExtension(r.path), r.extension);
+    EXPECT_EQ(FileManager::stringByDeletingLastPathComponent(r.path), r.deletingLast);
+    EXPECT_EQ(FileManager::stringByDeletingPathExtension(r.path), r.deletingExtension);
+  }
+
+  const std::pair<const char*, const char*> standardised[] = {
+      {"/a/./b/../c", "/a/c"}, {"/../a", "/a"},   {"a/../../b", "../b"}, {"a/b/..", "a"},
+      {"//a///b//", "/a/b"},   {"/a/b/../..", "/"}, {"./x", "x"},
+  };
+  for (const auto& [in, out] : standardised) EXPECT_EQ(FileManager::stringByStandardizingPath(in), out) << in;
+
+  struct Join {
+    const char* base;
+    const char* component;
+    const char* joined;
+  };
+  const Join joins[] = {{"/a", "b", "/a/b"}, {"/a/", "/b", "/a/b"}, {"/", "b", "/b"},
+                        {"", "b", "b"},      {"/a", "", "/a"},     {"a", "b/c", "a/b/c"}};
+  for (const auto& j : joins) EXPECT_EQ(FileManager::stringByAppendingPathComponent(j.base, j.component), j.joined);
+}
+
+TEST_F(FileManagerTest, FoldersAreCreatedListedAndRemovedWithoutFollowingLinks) {
+  EXPECT_FALSE(FileManager::createDirectoryAtPath(at("x/y/z"), false));
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(at("x/y/z"), true));
+  EXPECT_TRUE(FileManager::createDirectoryAtPath(at("x/y/z"), true));   // already there: fine
+  EXPECT_FALSE(FileManager::createDirectoryAtPath(at("x/y/z"), false));  // ... but not without intermediates
+  EXPECT_TRUE(FileManager::isDirectory(at("x/y")));
+
+  // A folder outside the tree, reachable only through a link inside it.
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(at("outside"), false));
+  ASSERT_TRUE(FileManager::writeAtomically(at("outside/keep.txt"), std::string_view("precious")));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(at("x/link"), at("outside")));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(at("x/dangling"), at("nowhere")));
+  ASSERT_TRUE(FileManager::writeAtomically(at("x/b.txt"), std::string_view("b")));
+
+  auto names = FileManager::contentsOfDirectoryAtPath(at("x"));
+  ASSERT_TRUE(names.has_value());
+  EXPECT_EQ(*names, (std::vector<std::string>{"b.txt", "dangling", "link", "y"}));
+
+  EXPECT_TRUE(FileManager::isSymbolicLink(at("x/link")));
+  EXPECT_TRUE(FileManager::isDirectory(at("x/link")));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(at("x/dangling")));
+  EXPECT_TRUE(FileManager::itemExistsAtPath(at("x/dangling")));
+  EXPECT_EQ(FileManager::destinationOfSymbolicLinkAtPath(at("x/dangling")), at("nowhere"));
+  EXPECT_FALSE(FileManager::destinationOfSymbolicLinkAtPath(at("x/b.txt")).has_value());
+
+  ASSERT_TRUE(FileManager::removeItemAtPath(at("x")));
+  EXPECT_FALSE(FileManager::itemExistsAtPath(at("x")));
+  EXPECT_EQ(FileManager::stringContentsAtPath(at("outside/keep.txt")), "precious");
+  EXPECT_FALSE(FileManager::removeItemAtPath(at("x")));
+  EXPECT_FALSE(FileManager::contentsOfDirectoryAtPath(at("x")).has_value());
+}
+
+TEST_F(FileManagerTest, CopyAndMoveKeepTreesAndRefuseToOverwrite) {
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(at("src/inner"), true));
+  ASSERT_TRUE(FileManager::writeAtomically(at("src/inner/f"), std::string_view("data")));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(at("src/l"), "inner/f"));
+
+  ASSERT_TRUE(FileManager::copyItemAtPath(at("src"), at("copy")));
+  EXPECT_EQ(FileManager::stringContentsAtPath(at("copy/inner/f")), "data");
+  EXPECT_EQ(FileManager::destinationOfSymbolicLinkAtPath(at("copy/l")), "inner/f");
+  EXPECT_FALSE(FileManager::copyItemAtPath(at("src"), at("copy")));
+
+  ASSERT_TRUE(FileManager::moveItemAtPath(at("copy"), at("moved")));
+  EXPECT_FALSE(FileManager::itemExistsAtPath(at("copy")));
+  EXPECT_EQ(FileManager::stringContentsAtPath(at("moved/l")), "data");
+  EXPECT_FALSE(FileManager::moveItemAtPath(at("src"), at("moved")));
+  EXPECT_TRUE(FileManager::itemExistsAtPath(at("src/inner/f")));
+}
+
+TEST_F(FileManagerTest, AttributesAppendsAndChunkedReads) {
+  const std::string path = at("Documents/log.bin");
+  EXPECT_FALSE(FileManager::fileSize(path).has_value());
+  ASSERT_TRUE(FileManager::appendToFile(path, std::string_view("0123")));
+  ASSERT_TRUE(FileManager::appendToFile(path, std::string_view("456789")));
+  EXPECT_EQ(FileManager::fileSize(path), 10u);
+
+  ASSERT_TRUE(FileManager::setModificationDate(path, 1300000000.25));
+  auto modified = FileManager::modificationDate(path);
+  ASSERT_TRUE(modified.has_value());
+  EXPECT_NEAR(*modified, 1300000000.25, 1e-6);
+
+  auto appender = platform::FileHandle::forAppendingAtPath(path);
+  ASSERT_TRUE(appender);
+  EXPECT_TRUE(appender->writeData(platform::Bytes{'a', 'b'}));
+  appender.reset();
+
+  auto reader = platform::FileHandle::forReadingAtPath(path);
+  ASSERT_TRUE(reader);
+  std::string seen;
+  std::vector<size_t> chunkSizes;
+  for (;;) {
+    platform::Bytes chunk = reader->readDataOfLength(5);
+    if (chunk.empty()) break;
+    chunkSizes.push_back(chunk.size());
+    seen.append(chunk.begin(), chunk.end());
+  }
+  EXPECT_EQ(seen, "0123456789ab");
+  EXPECT_EQ(chunkSizes, (std::vector<size_t>{5, 5, 2}));
+  ASSERT_TRUE(reader->seekToFileOffset(8));
+  platform::Bytes tail = reader->readDataToEndOfFile();
+  EXPECT_EQ(std::string(tail.begin(), tail.end()), "89ab");
+
+  EXPECT_EQ(platform::FileHandle::forReadingAtPath(at("Documents")), nullptr);
+  EXPECT_EQ(platform::FileHandle::forReadingAtPath(at("missing")), nullptr);
+  EXPECT_EQ(platform::FileHandle::forWritingAtPath(at("missing")), nullptr);
+}
+
+// The old contents survive any failed replacement, and no temporary file is left behind.
+TEST_F(FileManagerTest, FailedAtomicWriteLeavesOldContentsAndNoTemporary) {
+  const std::string folder = at("Library/Caches");
+  const std::string path = folder + "/state.dat";
+  ASSERT_TRUE(FileManager::writeAtomically(path, std::string_view("old contents")));
+
+  // A write cut short by the file-size limit: the temporary fills up and the write fails
+  // part-way, as on a full disk.
+  {
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string big(64 * 1024, 'n');
+    bool wrote = FileManager::writeAtomically(path, std::string_view(big));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(wrote);
+  }
+  EXPECT_EQ(FileManager::stringContentsAtPath(path), "old contents");
+
+  // The target is a folder: the rename cannot replace it.
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(folder + "/taken", false));
+  EXPECT_FALSE(FileManager::writeAtomically(folder + "/taken", std::string_view("x")));
+  EXPECT_TRUE(FileManager::isDirectory(folder + "/taken"));
+
+  // A folder the process may not write to (only meaningful without root's override).
+  if (::geteuid() != 0) {
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    EXPECT_FALSE(FileManager::writeAtomically(path, std::string_view("new")));
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(FileManager::stringContentsAtPath(path), "old contents");
+  }
+
+  EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder), (std::vector<std::string>{"state.dat", "taken"}));
+}
+
+TEST_F(FileManagerTest, ReadersNeverSeeAHalfWrittenFile) {
+  const std::string path = at("Documents/swap.txt");
+  const std::string small(10, 's');
+  const std::string large(50000, 'L');
+  ASSERT_TRUE(FileManager::writeAtomically(path, std::string_view(small)));
+
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0};
+  std::atomic<int> reads{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      auto text = FileManager::stringContentsAtPath(path);
+      if (!text || (*text != small && *text != large)) ++torn;
+      ++reads;
+    }
+  });
+  int failures = 0;
+  for (int i = 0; i < 60; ++i) {
+    if (!FileManager::writeAtomically(path, std::string_view(i % 2 ? small : large))) ++failures;
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_GT(reads.load(), 0);
+  EXPECT_EQ(FileManager::stringContentsAtPath(path), small);
+}
+
+TEST_F(FileManagerTest, ConfinementRefusesEverythingThatLeavesTheRoot) {
+  const std::string root = at("Documents/pkg");
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(root + "/a/b", true));
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(at("Documents/secret"), false));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/in", "a"));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/self", "."));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/out", "../secret"));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/abs", "/etc"));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/a/up", ".."));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/a/esc", "../.."));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/hop", "a/esc"));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/dangling", "../nowhere"));
+  // A prefix of the root's name is not inside it.
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(at("Documents/pkg2"), false));
+  ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(root + "/sibling", "../pkg2"));
+
+  struct Row {
+    const char* relative;
+    const char* expected;  // under root; nullptr: refused
+  };
+  const Row rows[] = {
+      {"a/b/c.txt", "/a/b/c.txt"},
+      {"./a//b/", "/a/b"},
+      {"new/deeper/file", "/new/deeper/file"},
+      {"in/b/file", "/in/b/file"},
+      {"self/a", "/self/a"},
+      {"a/up/a/b", "/a/up/a/b"},
+      {"a/b/c.txt/more", "/a/b/c.txt/more"},
+      {"../x", nullptr},
+      {"a/../../x", nullptr},
+      {"a/..", nullptr},
+      {"..", nullptr},
+      {"/etc/passwd", nullptr},
+      {"", nullptr},
+      {".", nullptr},
+      {"out/file", nullptr},
+      {"out", nullptr},
+      {"abs/passwd", nullptr},
+      {"a/esc/x", nullptr},
+      {"hop/x", nullptr},
+      {"dangling", nullptr},
+      {"sibling/x", nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.relative);
+    auto confined = FileManager::confinedPath(root, r.relative);
+    if (r.expected) {
+      EXPECT_EQ(confined, root + r.expected);
+    } else {
+      EXPECT_FALSE(confined.has_value()) << *confined;
+    }
+  }
+}
+
+}  // namespace
