@@ -1,0 +1,64 @@
+#pragma once
+// Turns the stream parser's events into nested arrays and dictionaries and hands each
+// finished top-level container (or each container below `levelsToSkip` outer levels) to its
+// delegate. Booleans become boolean values, null the null value; numbers and strings pass
+// as they are. A key repeated inside one object keeps its first position and the last value.
+//
+// Ownership: the delegate is not retained (weak). Not thread-safe: it follows its parser.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CZJsonStreamParser.h"
+#include "platform/value.h"
+
+namespace cadenzo {
+
+class CZJsonStreamParserAdapterDelegate {
+ public:
+  virtual ~CZJsonStreamParserAdapterDelegate() = default;
+  virtual void parserFoundArray(CZJsonStreamParser& parser, platform::Value array) = 0;
+  virtual void parserFoundObject(CZJsonStreamParser& parser, platform::Value dict) = 0;
+};
+
+class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
+ public:
+  enum CurrentType { CZJsonStreamParserAdapterNone = 0, CZJsonStreamParserAdapterArray = 1,
+                     CZJsonStreamParserAdapterObject = 2 };
+
+  CZJsonStreamParserAdapter();
+
+  std::weak_ptr<CZJsonStreamParserAdapterDelegate> delegate() const { return delegate_; }
+  void setDelegate(std::weak_ptr<CZJsonStreamParserAdapterDelegate> d) { delegate_ = std::move(d); }
+  unsigned levelsToSkip() const { return levelsToSkip_; }
+  void setLevelsToSkip(unsigned levels) { levelsToSkip_ = levels; }
+
+  void parserFoundObjectStart(CZJsonStreamParser& parser) override;
+  void parserFoundObjectKey(CZJsonStreamParser& parser, std::string_view key) override;
+  void parserFoundObjectEnd(CZJsonStreamParser& parser) override;
+  void parserFoundArrayStart(CZJsonStreamParser& parser) override;
+  void parserFoundArrayEnd(CZJsonStreamParser& parser) override;
+  void parserFoundBoolean(CZJsonStreamParser& parser, bool x) override;
+  void parserFoundNull(CZJsonStreamParser& parser) override;
+  void parserFoundNumber(CZJsonStreamParser& parser, platform::Value num) override;
+  void parserFoundString(CZJsonStreamParser& parser, std::string_view string) override;
+
+ private:
+  // Puts a value where the innermost open container wants it.
+  void parserFound(CZJsonStreamParser& parser, platform::Value obj);
+  void pop();
+  void containerEnd(CZJsonStreamParser& parser);
+
+  std::vector<std::string> keyStack_;
+  std::vector<platform::Value> stack_;
+  CurrentType currentType_ = CZJsonStreamParserAdapterNone;
+  // The innermost open container's contents (heap-allocated, so stable while stack_ grows).
+  platform::Array* array_ = nullptr;
+  platform::Dictionary* dict_ = nullptr;
+  std::weak_ptr<CZJsonStreamParserAdapterDelegate> delegate_;
+  unsigned depth_ = 0;
+  unsigned levelsToSkip_ = 0;
+};
+
+}  // namespace cadenzo

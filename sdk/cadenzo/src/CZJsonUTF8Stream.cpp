@@ -1,0 +1,81 @@
+#include "CZJsonUTF8Stream.h"
+
+#include <cstring>
+
+namespace cadenzo {
+
+namespace {
+
+// Bytes that end a string run: control characters, the double quote and the backslash.
+struct RunStopTable {
+  bool stop[256];
+  constexpr RunStopTable() : stop() {
+    for (int i = 0; i < 0x20; ++i) stop[i] = true;
+    stop[static_cast<int>('"')] = true;
+    stop[static_cast<int>('\\')] = true;
+  }
+};
+constexpr RunStopTable kRunStop;
+
+inline bool isWhitespace(uint8_t c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// True when any byte of `w` is below 0x20, a quote, a backslash or at least 0x80.
+inline bool wordHasStopOrHigh(uint64_t w) {
+  constexpr uint64_t ones = 0x0101010101010101ULL;
+  constexpr uint64_t highs = 0x8080808080808080ULL;
+  uint64_t quote = w ^ (ones * '"');
+  uint64_t slash = w ^ (ones * '\\');
+  uint64_t t = ((w - ones * 0x20) | (quote - ones) | (slash - ones) | w) & highs;
+  // (x - ones) & 0x80 flags a byte that was zero or above 0x80 before subtracting; the
+  // trailing `| w` flags bytes with the high bit set. Either way the slow path decides.
+  return t != 0;
+}
+
+}  // namespace
+
+CZJsonUTF8Stream::CZJsonUTF8Stream() { data_.reserve(4096); }
+
+void CZJsonUTF8Stream::appendData(const uint8_t* bytes, size_t length) {
+  if (index_ > 0) {
+    data_.erase(data_.begin(), data_.begin() + static_cast<std::ptrdiff_t>(index_));
+    index_ = 0;
+  }
+  if (length) data_.insert(data_.end(), bytes, bytes + length);
+  bytes_ = data_.data();
+  length_ = data_.size();
+}
+
+bool CZJsonUTF8Stream::getRetainedStringFragment(std::string_view* fragment, bool* sawHighBytes) {
+  size_t i = index_;
+  bool high = false;
+  for (;;) {
+    while (i + 8 <= length_) {
+      uint64_t w;
+      std::memcpy(&w, bytes_ + i, 8);
+      if (wordHasStopOrHigh(w)) break;
+      i += 8;
+    }
+    if (i >= length_) return false;
+    uint8_t c = bytes_[i];
+    if (kRunStop.stop[c]) break;
+    if (c >= 0x80) high = true;
+    ++i;
+  }
+  *fragment = stringWithRange(index_, i - index_);
+  *sawHighBytes = high;
+  index_ = i;
+  return true;
+}
+
+void CZJsonUTF8Stream::skipWhitespace() {
+  while (index_ < length_ && isWhitespace(bytes_[index_])) ++index_;
+}
+
+bool CZJsonUTF8Stream::skipCharacters(const char* chars, size_t length) {
+  if (!haveRemainingCharacters(length)) return false;
+  if (std::memcmp(bytes_ + index_, chars, length) != 0) return false;
+  index_ += length;
+  return true;
+}
+
+}  // namespace cadenzo
