@@ -28,7 +28,8 @@ struct RecordedRequest {
   HeaderList headers; // in the order received, names as sent
   std::string body;
   std::string remoteAddress;
-  int remotePort = 0;  // tells apart requests that came over different connections
+  int remotePort = 0;
+  int connection = 0;  // 1 for the first accepted connection, then 2, …
 
   // First header with this name (case-insensitive).
   std::optional<std::string> header(std::string_view name) const;

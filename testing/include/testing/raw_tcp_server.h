@@ -15,6 +15,11 @@
 
 namespace testing {
 
+using HeaderFields = std::vector<std::pair<std::string, std::string>>;
+
+// The first header named `name` (case-insensitive) in `headers`.
+std::optional<std::string> findHeader(const HeaderFields& headers, std::string_view name);
+
 struct RawRequest {
   std::string method;
   std::string target;   // as on the request line, query included
@@ -23,6 +28,7 @@ struct RawRequest {
   std::string body;
   int connection = 0;     // 1 for the first accepted connection, then 2, …
   size_t indexOnConnection = 0;  // 0 for the first request read on that connection
+  int remotePort = 0;     // the client's port for that connection
 
   std::optional<std::string> header(std::string_view name) const;  // case-insensitive
 };
@@ -35,8 +41,12 @@ struct RawAnswer {
   std::string body;
   bool contentLength = true;   // adds "Content-Length" unless a header names it
   bool connectionClose = false;  // adds "Connection: close" and closes after sending
-  // Exact bytes instead of the composed answer.
+  // Closes the connection after sending, adding nothing (with `raw`: a dropped connection).
+  bool closeAfter = false;
+  // Exact bytes instead of the composed answer (may be empty).
   std::optional<std::string> raw;
+  // Real waiting before the first byte (keep it small).
+  std::chrono::milliseconds delay{0};
   // Bytes per write (0: all at once, 1: byte by byte), with `pause` of real time between.
   size_t writeSize = 0;
   std::chrono::milliseconds pause{0};

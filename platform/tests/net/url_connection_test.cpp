@@ -1,0 +1,416 @@
+#include "platform/url_connection.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <functional>
+#include <thread>
+
+#include "testing/loopback_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using platform::Bytes;
+using platform::Error;
+using platform::HTTPURLResponse;
+using platform::URLConnection;
+using platform::URLRequest;
+
+struct Recorder : platform::URLConnectionDelegate {
+  std::vector<std::string> events;  // consecutive "data" collapsed
+  std::vector<URLRequest> sent;
+  std::vector<long> redirectStatuses;
+  std::optional<HTTPURLResponse> response;
+  std::string body;
+  std::optional<Error> error;
+  bool finished = false;
+  std::function<std::optional<URLRequest>(const URLRequest&, const HTTPURLResponse*)> onWillSend;
+  std::function<void(URLConnection&)> onResponse;
+
+  bool done() const { return finished || error.has_value(); }
+  void note(const std::string& e) {
+    if (e == "data" && !events.empty() && events.back() == "data") return;
+    events.push_back(e);
+  }
+  std::optional<URLRequest> connectionWillSendRequestRedirectResponse(
+      URLConnection&, const URLRequest& request, const HTTPURLResponse* redirect) override {
+    note(redirect ? "redirect" : "will");
+    sent.push_back(request);
+    if (redirect) redirectStatuses.push_back(redirect->statusCode());
+    if (onWillSend) return onWillSend(request, redirect);
+    return request;
+  }
+  void connectionDidReceiveResponse(URLConnection& c, const HTTPURLResponse& r) override {
+    note("response");
+    response = r;
+    if (onResponse) onResponse(c);
+  }
+  void connectionDidReceiveData(URLConnection&, const Bytes& data) override {
+    note("data");
+    body.append(data.begin(), data.end());
+  }
+  void connectionDidFinishLoading(URLConnection&) override {
+    note("finish");
+    finished = true;
+  }
+  void connectionDidFailWithError(URLConnection&, const Error& e) override {
+    note("fail");
+    error = e;
+  }
+};
+
+std::string gzip(const std::string& plain) {
+  z_stream z{};
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, plain.size()) + 32, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  z.avail_in = static_cast<uInt>(plain.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// Positions of `names` among the recorded headers, in the order they were found.
+std::vector<std::string> headerOrder(const testing::RecordedRequest& r,
+                                     const std::vector<std::string>& names) {
+  std::vector<std::string> seen;
+  for (const auto& [k, v] : r.headers) {
+    if (std::find(names.begin(), names.end(), k) != names.end()) seen.push_back(k);
+  }
+  return seen;
+}
+
+class URLConnectionTest : public testing::SandboxTest {
+ protected:
+  std::shared_ptr<Recorder> load(URLRequest request, std::shared_ptr<Recorder> d = nullptr) {
+    if (!d) d = std::make_shared<Recorder>();
+    connection = URLConnection::connectionWithRequestDelegate(request, d);
+    return d;
+  }
+  bool finish(const std::shared_ptr<Recorder>& d) {
+    return runUntil([&] { return d->done(); });
+  }
+  static long code(const std::shared_ptr<Recorder>& d) { return d->error ? d->error->code : 0; }
+
+  testing::LoopbackServer server;
+  std::shared_ptr<URLConnection> connection;
+};
+
+TEST_F(URLConnectionTest, CallbackOrderForGetAndPost) {
+  const std::string big(5000, 'p');  // large enough that a client would normally ask to continue
+  server.setAnswer("/get", testing::ScriptedAnswer::text("hello world"));
+  testing::ScriptedAnswer chunked = testing::ScriptedAnswer::json("{\"ok\":true,\"items\":[1,2,3]}", 201);
+  chunked.chunked = true;
+  chunked.chunkSize = 5;
+  server.setAnswer("/post", chunked);
+
+  struct Case {
+    std::string method, path, body, expectBody;
+    long status;
+  };
+  for (const Case& c : {Case{"GET", "/get?x=1", "", "hello world", 200},
+                        Case{"POST", "/post", big, "{\"ok\":true,\"items\":[1,2,3]}", 201}}) {
+    SCOPED_TRACE(c.method);
+    server.clearRequests();
+    URLRequest request(server.url(c.path));
+    request.setHTTPMethod(c.method);
+    request.setValueForHTTPHeaderField("3", "X-Zeta");
+    request.setValueForHTTPHeaderField("1", "X-Alpha");
+    request.setValueForHTTPHeaderField("2", "X-Mid");
+    request.setValueForHTTPHeaderField("one", "X-Alpha");  // replaced in place
+    if (!c.body.empty()) request.setHTTPBody(c.body);
+    auto d = load(request);
+    EXPECT_TRUE(d->events.empty()) << "nothing may be called inside the creating call";
+    ASSERT_TRUE(finish(d));
+    EXPECT_EQ(d->events, (std::vector<std::string>{"will", "response", "data", "finish"}));
+    ASSERT_TRUE(d->response);
+    EXPECT_EQ(d->response->statusCode(), c.status);
+    EXPECT_EQ(d->response->url(), server.url(c.path));
+    EXPECT_EQ(d->body, c.expectBody);
+    EXPECT_FALSE(connection->isRunning());
+
+    auto recorded = server.requests();
+    ASSERT_EQ(recorded.size(), 1u);
+    EXPECT_EQ(recorded[0].method, c.method);
+    EXPECT_EQ(recorded[0].body, c.body);
+    EXPECT_EQ(headerOrder(recorded[0], {"X-Alpha", "X-Mid", "X-Zeta"}),
+              (std::vector<std::string>{"X-Zeta", "X-Alpha", "X-Mid"}));
+    EXPECT_EQ(recorded[0].header("X-Alpha"), "one");
+    EXPECT_FALSE(recorded[0].header("Expect"));
+    EXPECT_FALSE(recorded[0].header("Accept-Encoding"));
+    if (c.method == "GET") {
+      EXPECT_EQ(recorded[0].queryItem("x"), "1");
+    }
+  }
+  EXPECT_EQ(URLConnection::liveCount(), 0u);
+}
+
+TEST_F(URLConnectionTest, RedirectChainWithSubstitutionAndCancel) {
+  server.setRedirectChain({"/a", "/b", "/c", "/final"}, 302, testing::ScriptedAnswer::text("end"));
+  server.setAnswer("/c", testing::ScriptedAnswer::redirect("/final", 307));
+  server.setAnswer("/sub", testing::ScriptedAnswer::redirect(server.url("/c"), 301));
+
+  // The delegate swaps the hop to /b for /sub, which rejoins the chain at /c.
+  auto d = std::make_shared<Recorder>();
+  d->onWillSend = [&](const URLRequest& r, const HTTPURLResponse*) -> std::optional<URLRequest> {
+    if (r.url() == server.url("/b")) return URLRequest(server.url("/sub"));
+    return r;
+  };
+  load(URLRequest(server.url("/a")), d);
+  ASSERT_TRUE(finish(d));
+  EXPECT_EQ(d->events, (std::vector<std::string>{"will", "redirect", "redirect", "redirect",
+                                                 "response", "data", "finish"}));
+  EXPECT_EQ(d->redirectStatuses, (std::vector<long>{302, 301, 307}));
+  std::vector<std::string> paths;
+  for (const auto& r : server.requests()) paths.push_back(r.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"/a", "/sub", "/c", "/final"}));
+  EXPECT_EQ(d->body, "end");
+  EXPECT_EQ(d->response->url(), server.url("/final"));
+  EXPECT_EQ(connection->currentRequest().url(), server.url("/final"));
+  EXPECT_EQ(connection->originalRequest().url(), server.url("/a"));
+
+  // Declining the hop to /final ends the connection without another word.
+  server.clearRequests();
+  auto cancelling = std::make_shared<Recorder>();
+  cancelling->onWillSend = [&](const URLRequest& r, const HTTPURLResponse*) -> std::optional<URLRequest> {
+    if (r.url() == server.url("/final")) return std::nullopt;
+    return r;
+  };
+  std::weak_ptr<Recorder> weakDelegate = cancelling;
+  load(URLRequest(server.url("/c")), cancelling);
+  ASSERT_TRUE(runUntil([&] { return !connection->isRunning(); }));
+  runUntilIdle();
+  EXPECT_EQ(cancelling->events, (std::vector<std::string>{"will", "redirect"}));
+  EXPECT_EQ(server.requestCount(), 1u);
+  cancelling.reset();
+  EXPECT_TRUE(weakDelegate.expired()) << "an ended connection lets go of its delegate";
+}
+
+TEST_F(URLConnectionTest, RedirectMethodRules) {
+  struct Case {
+    int status;
+    std::string expectMethod;
+    bool keepsBody;
+  };
+  for (const Case& c : {Case{301, "GET", false}, Case{302, "GET", false}, Case{303, "GET", false},
+                        Case{307, "POST", true}, Case{308, "POST", true}}) {
+    SCOPED_TRACE(c.status);
+    server.clearRequests();
+    server.setAnswer("/form", testing::ScriptedAnswer::redirect("/landing?from=form", c.status));
+    server.setAnswer("/landing", testing::ScriptedAnswer::text("landed"));
+    URLRequest request(server.url("/form"));
+    request.setHTTPMethod("POST");
+    request.setValueForHTTPHeaderField("application/json", "Content-Type");
+    request.setHTTPBody(std::string("{\"a\":1}"));
+    auto d = load(request);
+    ASSERT_TRUE(finish(d));
+    EXPECT_TRUE(d->finished);
+    auto landing = server.requestsTo("/landing");
+    ASSERT_EQ(landing.size(), 1u);
+    EXPECT_EQ(landing[0].method, c.expectMethod);
+    EXPECT_EQ(landing[0].query, "from=form");
+    EXPECT_EQ(landing[0].body, c.keepsBody ? "{\"a\":1}" : "");
+    EXPECT_EQ(landing[0].header("Content-Type").has_value(), c.keepsBody);
+  }
+}
+
+TEST_F(URLConnectionTest, UnloadableURLsFailWithThePlatformCodes) {
+  server.setAnswer("/app", testing::ScriptedAnswer::redirect("myapp://open?item=7"));
+  server.setAnswer("/loop", testing::ScriptedAnswer::redirect("/loop"));
+  testing::LoopbackServer closed;
+  const std::string closedURL = closed.url("/x");
+  closed.stop();
+
+  struct Case {
+    std::string url;
+    long code;
+    size_t requests;  // reaching the loopback server
+  };
+  for (const Case& c : {Case{server.url("/app"), platform::URLErrorUnsupportedURL, 1},
+                        Case{"myapp://direct", platform::URLErrorUnsupportedURL, 0},
+                        Case{"not a url", platform::URLErrorBadURL, 0},
+                        Case{server.url("/loop"), platform::URLErrorHTTPTooManyRedirects,
+                             URLConnection::kMaxRedirects + 1},
+                        Case{closedURL, platform::URLErrorCannotConnectToHost, 0}}) {
+    SCOPED_TRACE(c.url);
+    server.clearRequests();
+    auto d = load(URLRequest(c.url));
+    ASSERT_TRUE(finish(d));
+    ASSERT_TRUE(d->error);
+    EXPECT_EQ(d->error->domain, "NSURLErrorDomain");
+    EXPECT_EQ(d->error->code, c.code);
+    EXPECT_FALSE(d->response);
+    EXPECT_EQ(server.requestCount(), c.requests);
+  }
+  // The custom scheme was shown to the delegate before the failure.
+  server.clearRequests();
+  auto d = load(URLRequest(server.url("/app")));
+  ASSERT_TRUE(finish(d));
+  ASSERT_EQ(d->sent.size(), 2u);
+  EXPECT_EQ(d->sent[1].url(), "myapp://open?item=7");
+}
+
+TEST_F(URLConnectionTest, IdleTimeOutRunsOnTheClock) {
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.setAnswer("/stall", stall);
+  testing::ScriptedAnswer half = testing::ScriptedAnswer::text(std::string(100, 'h'));
+  half.chunked = true;
+  half.chunkSize = 10;
+  server.setAnswers("/half", {half});
+
+  URLRequest request(server.url("/stall"));
+  request.setTimeoutInterval(10);
+  auto d = load(request);
+  ASSERT_TRUE(runUntil([&] { return server.requestCount() == 1; }));
+  advance(9.5);
+  EXPECT_FALSE(d->done());
+  advance(0.6);
+  ASSERT_TRUE(d->error);
+  EXPECT_EQ(d->error->code, platform::URLErrorTimedOut);
+  EXPECT_EQ(d->events, (std::vector<std::string>{"will", "fail"}));
+  advance(30);
+  EXPECT_EQ(d->events.size(), 2u);
+}
+
+TEST_F(URLConnectionTest, DroppedConnectionsFailAsLost) {
+  testing::ScriptedAnswer before;
+  before.dropBeforeHead = true;
+  testing::ScriptedAnswer midway = testing::ScriptedAnswer::text("0123456789abcdefghij");
+  midway.dropAfterBodyBytes = 5;
+  server.setAnswer("/before", before);
+  server.setAnswer("/midway", midway);
+
+  auto early = load(URLRequest(server.url("/before")));
+  ASSERT_TRUE(finish(early));
+  EXPECT_EQ(code(early), platform::URLErrorNetworkConnectionLost);
+  EXPECT_EQ(early->events, (std::vector<std::string>{"will", "fail"}));
+
+  auto late = load(URLRequest(server.url("/midway")));
+  ASSERT_TRUE(finish(late));
+  EXPECT_EQ(code(late), platform::URLErrorNetworkConnectionLost);
+  EXPECT_EQ(late->events, (std::vector<std::string>{"will", "response", "data", "fail"}));
+  EXPECT_EQ(late->body, "01234");
+  EXPECT_EQ(late->response->expectedContentLength(), 20);
+}
+
+TEST_F(URLConnectionTest, CancelSilencesEverythingAfter) {
+  testing::ScriptedAnswer longBody = testing::ScriptedAnswer::text(std::string(200000, 'z'));
+  longBody.chunked = true;
+  longBody.chunkSize = 1000;
+  server.setAnswer("/long", longBody);
+
+  auto d = std::make_shared<Recorder>();
+  d->onResponse = [](URLConnection& c) { c.cancel(); };
+  std::weak_ptr<Recorder> weak = d;
+  load(URLRequest(server.url("/long")), d);
+  ASSERT_TRUE(runUntil([&] { return !d->events.empty() && d->events.back() == "response"; }));
+  runUntilIdle();
+  advance(120);  // no time-out either
+  EXPECT_EQ(d->events, (std::vector<std::string>{"will", "response"}));
+  EXPECT_FALSE(connection->isRunning());
+  connection->cancel();  // idempotent
+  d.reset();
+  EXPECT_TRUE(weak.expired());
+
+  // Cancelled before its first turn: the server never hears of it.
+  server.clearRequests();
+  auto quiet = load(URLRequest(server.url("/long")));
+  connection->cancel();
+  runUntilIdle();
+  EXPECT_TRUE(quiet->events.empty());
+  EXPECT_EQ(server.requestCount(), 0u);
+  EXPECT_EQ(URLConnection::liveCount(), 0u);
+}
+
+TEST_F(URLConnectionTest, FireAndForgetStillLoads) {
+  server.setAnswer("/ping", testing::ScriptedAnswer::text("", 204));
+  URLConnection::connectionWithRequestDelegate(URLRequest(server.url("/ping?n=1")), nullptr);
+  ASSERT_TRUE(runUntil([&] { return server.requestCount() == 1 && URLConnection::liveCount() == 0; }));
+  EXPECT_EQ(server.requests()[0].queryItem("n"), "1");
+}
+
+TEST_F(URLConnectionTest, ContentEncodingOnlyWhenAsked) {
+  std::string plain;
+  for (int i = 0; i < 200; ++i) plain += "line " + std::to_string(i) + " of a compressible body\n";
+  const std::string packed = gzip(plain);
+  testing::ScriptedAnswer a = testing::ScriptedAnswer::text(packed);
+  a.headers.emplace_back("Content-Encoding", "gzip");
+  server.setAnswer("/z", a);
+
+  URLRequest asking(server.url("/z"));
+  asking.setValueForHTTPHeaderField("gzip", "Accept-Encoding");
+  auto d = load(asking);
+  ASSERT_TRUE(finish(d));
+  EXPECT_TRUE(d->finished);
+  EXPECT_EQ(d->body, plain);
+  EXPECT_EQ(d->response->expectedContentLength(), -1);
+  EXPECT_EQ(server.requests().back().header("Accept-Encoding"), "gzip");
+
+  auto raw = load(URLRequest(server.url("/z")));
+  ASSERT_TRUE(finish(raw));
+  EXPECT_EQ(raw->body, packed);
+  EXPECT_FALSE(server.requests().back().header("Accept-Encoding"));
+}
+
+TEST_F(URLConnectionTest, NotModifiedReachesTheDelegate) {
+  testing::ScriptedAnswer a = testing::ScriptedAnswer::text("fresh copy");
+  a.lastModified = "Tue, 15 Nov 1994 12:45:26 GMT";
+  server.setAnswer("/doc", a);
+  struct Case {
+    std::optional<std::string> since;
+    long status;
+    std::string body;
+  };
+  for (const Case& c : {Case{std::nullopt, 200, "fresh copy"},
+                        Case{"Tue, 15 Nov 1994 12:45:26 GMT", 304, ""},
+                        Case{"Wed, 16 Nov 1994 00:00:00 GMT", 304, ""},
+                        Case{"Mon, 14 Nov 1994 12:45:26 GMT", 200, "fresh copy"}}) {
+    SCOPED_TRACE(c.since.value_or("none"));
+    URLRequest r(server.url("/doc"));
+    r.setValueForHTTPHeaderField(c.since, "If-Modified-Since");
+    auto d = load(r);
+    ASSERT_TRUE(finish(d));
+    EXPECT_TRUE(d->finished);
+    EXPECT_EQ(d->response->statusCode(), c.status);
+    EXPECT_EQ(d->body, c.body);
+  }
+}
+
+TEST_F(URLConnectionTest, SynchronousRequestFromABackgroundThread) {
+  server.setRedirectChain({"/s1", "/s2"}, 302, testing::ScriptedAnswer::json("{\"v\":2}", 202));
+  testing::LoopbackServer closed;
+  const std::string closedURL = closed.url("/");
+  closed.stop();
+
+  std::optional<Bytes> body, failed;
+  HTTPURLResponse response;
+  Error error, failure;
+  bool onMain = true;
+  std::thread worker([&] {
+    onMain = platform::RunLoop::current().isMain();
+    URLRequest r(server.url("/s1"));
+    r.setHTTPMethod("POST");
+    r.setHTTPBody(std::string("q=1"));
+    body = URLConnection::sendSynchronousRequestReturningResponseError(r, &response, &error);
+    failed = URLConnection::sendSynchronousRequestReturningResponseError(URLRequest(closedURL), nullptr,
+                                                                        &failure);
+  });
+  worker.join();
+  EXPECT_FALSE(onMain);
+  ASSERT_TRUE(body);
+  EXPECT_EQ(std::string(body->begin(), body->end()), "{\"v\":2}");
+  EXPECT_EQ(response.statusCode(), 202);
+  EXPECT_EQ(response.url(), server.url("/s2"));
+  EXPECT_EQ(response.mimeType(), "application/json");
+  EXPECT_EQ(server.requestsTo("/s2").at(0).method, "GET");
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(failure.domain, "NSURLErrorDomain");
+  EXPECT_EQ(failure.code, platform::URLErrorCannotConnectToHost);
+}
+
+}  // namespace
