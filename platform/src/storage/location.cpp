@@ -1,0 +1,152 @@
+#include "platform/location.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+#include "platform/run_loop.h"
+#include "platform/test_reset.h"
+
+namespace platform {
+
+struct LocationManager::Hub {
+  std::mutex mutex;
+  bool servicesEnabled = true;
+  AuthorizationStatus status = AuthorizationStatus::Authorized;
+  std::vector<std::weak_ptr<LocationManager>> updating;
+
+  static Hub& get() {
+    static Hub* hub = [] {
+      auto* created = new Hub();
+      onTestReset([created] {
+        std::lock_guard<std::mutex> lock(created->mutex);
+        created->servicesEnabled = true;
+        created->status = AuthorizationStatus::Authorized;
+        created->updating.clear();
+      });
+      return created;
+    }();
+    return *hub;
+  }
+
+  // The managers updating now, alive; prunes the dead and stopped ones.
+  std::vector<std::shared_ptr<LocationManager>> live() {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<std::shared_ptr<LocationManager>> out;
+    std::vector<std::weak_ptr<LocationManager>> kept;
+    for (auto& weak : updating) {
+      if (auto m = weak.lock()) {
+        out.push_back(m);
+        kept.push_back(weak);
+      }
+    }
+    updating = std::move(kept);
+    return out;
+  }
+
+  void remove(const LocationManager* manager) {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::erase_if(updating, [manager](const std::weak_ptr<LocationManager>& w) {
+      auto m = w.lock();
+      return !m || m.get() == manager;
+    });
+  }
+};
+
+double distanceBetweenLocations(const Location& a, const Location& b) {
+  constexpr double kEarthRadius = 6371000.0;
+  constexpr double kRad = 3.14159265358979323846 / 180.0;
+  double dLat = (b.latitude - a.latitude) * kRad;
+  double dLon = (b.longitude - a.longitude) * kRad;
+  double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+             std::cos(a.latitude * kRad) * std::cos(b.latitude * kRad) * std::sin(dLon / 2) * std::sin(dLon / 2);
+  return 2 * kEarthRadius * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+std::shared_ptr<LocationManager> LocationManager::create() {
+  Hub::get();
+  return std::make_shared<LocationManager>();
+}
+
+LocationManager::~LocationManager() {
+  if (updating_) Hub::get().remove(this);
+}
+
+bool LocationManager::locationServicesEnabled() {
+  Hub& hub = Hub::get();
+  std::lock_guard<std::mutex> lock(hub.mutex);
+  return hub.servicesEnabled;
+}
+
+AuthorizationStatus LocationManager::authorizationStatus() {
+  Hub& hub = Hub::get();
+  std::lock_guard<std::mutex> lock(hub.mutex);
+  return hub.status;
+}
+
+void LocationManager::setLocationServicesEnabled(bool enabled) {
+  Hub& hub = Hub::get();
+  std::lock_guard<std::mutex> lock(hub.mutex);
+  hub.servicesEnabled = enabled;
+}
+
+void LocationManager::setAuthorizationStatus(AuthorizationStatus status) {
+  Hub& hub = Hub::get();
+  std::lock_guard<std::mutex> lock(hub.mutex);
+  hub.status = status;
+}
+
+void LocationManager::startUpdatingLocation() {
+  AuthorizationStatus status = authorizationStatus();
+  if (!locationServicesEnabled() || status == AuthorizationStatus::Denied ||
+      status == AuthorizationStatus::Restricted) {
+    std::weak_ptr<LocationManager> weak = weak_from_this();
+    RunLoop::main().post([weak] {
+      if (auto self = weak.lock()) self->deliverError(Error{kLocationErrorDomain, kLocationErrorDenied, Value()});
+    });
+    return;
+  }
+  if (updating_) return;
+  updating_ = true;
+  Hub& hub = Hub::get();
+  std::lock_guard<std::mutex> lock(hub.mutex);
+  hub.updating.push_back(weak_from_this());
+}
+
+void LocationManager::stopUpdatingLocation() {
+  if (!updating_) return;
+  updating_ = false;
+  Hub::get().remove(this);
+}
+
+void LocationManager::injectLocation(const Location& location) {
+  RunLoop::main().post([location] {
+    for (auto& manager : Hub::get().live()) manager->deliverLocation(location);
+  });
+}
+
+void LocationManager::injectError(const Error& error) {
+  RunLoop::main().post([error] {
+    for (auto& manager : Hub::get().live()) manager->deliverError(error);
+  });
+}
+
+int LocationManager::updatingManagerCount() { return static_cast<int>(Hub::get().live().size()); }
+
+void LocationManager::deliverLocation(const Location& location) {
+  // A manager stopped by an earlier delegate call in this same delivery hears nothing more.
+  if (!updating_) return;
+  if (distanceFilter_ > 0 && last_ && distanceBetweenLocations(*last_, location) < distanceFilter_) return;
+  std::optional<Location> previous = last_;
+  last_ = location;
+  auto self = shared_from_this();
+  if (auto d = delegate()) d->locationManagerDidUpdateToLocationFromLocation(*this, location, previous);
+}
+
+void LocationManager::deliverError(const Error& error) {
+  auto self = shared_from_this();
+  if (auto d = delegate()) d->locationManagerDidFailWithError(*this, error);
+}
+
+}  // namespace platform

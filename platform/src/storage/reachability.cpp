@@ -1,0 +1,216 @@
+#include "platform/reachability.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/run_loop.h"
+#include "platform/system_info.h"
+#include "platform/test_reset.h"
+
+namespace platform {
+namespace {
+
+enum Kind { kInternet = 0, kLinkLocal = 1, kLoopback = 2 };
+enum class Mode { Machine, Simulated, Explicit };
+
+struct MachineSnapshot {
+  bool active = false;    // an interface other than loopback is up with an address
+  bool activeV4 = false;  // ... with an IPv4 address
+  bool defaultRoute = false;
+
+  static MachineSnapshot read() {
+    MachineSnapshot m;
+    for (const auto& i : SystemInfo::networkInterfaces()) {
+      if (!i.up || i.loopback) continue;
+      if (!i.ipv4Addresses.empty()) m.activeV4 = true;
+      if (!i.ipv4Addresses.empty() || !i.ipv6Addresses.empty()) m.active = true;
+    }
+    m.defaultRoute = SystemInfo::hasDefaultRoute();
+    return m;
+  }
+};
+
+}  // namespace
+
+struct Reachability::Registry {
+  struct Scheduled {
+    std::weak_ptr<Reachability> target;
+    RunLoop* loop = nullptr;
+    std::shared_ptr<Callback> callback;
+    std::optional<uint32_t> last;
+  };
+
+  std::mutex mutex;
+  Mode mode = Mode::Machine;
+  Network network = Network::WiFi;
+  uint32_t explicitFlags = 0;
+  bool readable = true;
+  std::map<const Reachability*, Scheduled> scheduled;
+
+  static const bool resetRegistered;
+
+  static Registry& get() {
+    static Registry* r = new Registry();
+    return *r;
+  }
+
+  // Caller holds the mutex. The machine is read only in machine mode (the system facts
+  // have their own lock and never call back here).
+  std::optional<uint32_t> flagsFor(int kind, std::optional<MachineSnapshot>& machine) const {
+    if (!readable) return std::nullopt;
+    switch (mode) {
+      case Mode::Explicit: return explicitFlags;
+      case Mode::Simulated:
+        if (network == Network::None) return 0u;
+        if (kind == kLinkLocal) return network == Network::WiFi ? kReachable | kIsDirect : 0u;
+        return network == Network::WiFi ? kReachable : kReachable | kIsWWAN;
+      case Mode::Machine:
+        if (kind == kLoopback) return kReachable | kIsLocalAddress | kIsDirect;
+        if (!machine) machine = MachineSnapshot::read();
+        if (kind == kLinkLocal) return machine->activeV4 ? kReachable | kIsDirect : 0u;
+        return machine->active && machine->defaultRoute ? kReachable : 0u;
+    }
+    return 0u;
+  }
+
+  // Applies `change` to the state and posts each scheduled target whose flags moved.
+  template <class Change>
+  void update(Change change) {
+    std::lock_guard<std::mutex> lock(mutex);
+    change(*this);
+    std::optional<MachineSnapshot> machine;
+    for (auto& [key, entry] : scheduled) {
+      auto target = entry.target.lock();
+      if (!target) continue;
+      std::optional<uint32_t> now = flagsFor(target->kind_, machine);
+      if (now == entry.last) continue;
+      entry.last = now;
+      std::weak_ptr<Reachability> weak = target;
+      std::shared_ptr<Callback> callback = entry.callback;
+      uint32_t delivered = now.value_or(0);
+      entry.loop->post([weak, callback, delivered] {
+        auto self = weak.lock();
+        if (!self) return;
+        {
+          // Only the schedule that was current when the change happened may hear it.
+          Registry& r = Registry::get();
+          std::lock_guard<std::mutex> lock(r.mutex);
+          auto found = r.scheduled.find(self.get());
+          if (found == r.scheduled.end() || found->second.callback != callback) return;
+        }
+        (*callback)(*self, delivered);
+      });
+    }
+  }
+};
+
+// Registered when this file is linked in, so that the first test to touch reachability
+// already starts from the simulated Wi-Fi network.
+const bool Reachability::Registry::resetRegistered = [] {
+  onTestReset([] {
+    Registry& r = Registry::get();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.mode = Mode::Simulated;
+    r.network = Network::WiFi;
+    r.readable = true;
+    // Loops of earlier tests may be gone: drop every schedule.
+    r.scheduled.clear();
+  });
+  return true;
+}();
+
+Reachability::Reachability(std::string target, bool isAddress, int kind)
+    : target_(std::move(target)), isAddress_(isAddress), kind_(kind) {}
+
+Reachability::~Reachability() {
+  Registry& r = Registry::get();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.scheduled.erase(this);
+}
+
+std::shared_ptr<Reachability> Reachability::createWithAddress(const std::string& address) {
+  in_addr v4;
+  in6_addr v6;
+  int kind = kInternet;
+  if (::inet_pton(AF_INET, address.c_str(), &v4) == 1) {
+    uint32_t host = ntohl(v4.s_addr);
+    if ((host >> 16) == 0xA9FE) kind = kLinkLocal;  // 169.254.0.0/16
+    if ((host >> 24) == 127) kind = kLoopback;
+  } else if (::inet_pton(AF_INET6, address.c_str(), &v6) == 1) {
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) kind = kLoopback;
+    if (IN6_IS_ADDR_LINKLOCAL(&v6)) kind = kLinkLocal;
+  } else {
+    return nullptr;
+  }
+  return std::make_shared<Reachability>(address, true, kind);
+}
+
+std::shared_ptr<Reachability> Reachability::createWithName(const std::string& hostName) {
+  if (hostName.empty()) return nullptr;
+  std::string lower = hostName;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  int kind = lower == "localhost" || lower == "localhost." ? kLoopback : kInternet;
+  return std::make_shared<Reachability>(hostName, false, kind);
+}
+
+std::optional<uint32_t> Reachability::flags() const {
+  Registry& r = Registry::get();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  std::optional<MachineSnapshot> machine;
+  return r.flagsFor(kind_, machine);
+}
+
+bool Reachability::setCallback(Callback callback, RunLoop& loop) {
+  if (!callback) {
+    unschedule();
+    return true;
+  }
+  Registry& r = Registry::get();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  std::optional<MachineSnapshot> machine;
+  std::optional<uint32_t> now = r.flagsFor(kind_, machine);
+  Registry::Scheduled& entry = r.scheduled[this];
+  entry.target = weak_from_this();
+  entry.loop = &loop;
+  entry.callback = std::make_shared<Callback>(std::move(callback));
+  entry.last = now;
+  return true;
+}
+
+void Reachability::unschedule() {
+  Registry& r = Registry::get();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.scheduled.erase(this);
+}
+
+void Reachability::setNetwork(Network network) {
+  Registry::get().update([network](Registry& r) {
+    r.mode = Mode::Simulated;
+    r.network = network;
+  });
+}
+
+void Reachability::setFlags(uint32_t flags) {
+  Registry::get().update([flags](Registry& r) {
+    r.mode = Mode::Explicit;
+    r.explicitFlags = flags;
+  });
+}
+
+void Reachability::useMachineState() {
+  Registry::get().update([](Registry& r) { r.mode = Mode::Machine; });
+}
+
+void Reachability::setFlagsReadable(bool readable) {
+  Registry::get().update([readable](Registry& r) { r.readable = readable; });
+}
+
+void Reachability::refresh() {
+  Registry::get().update([](Registry&) {});
+}
+
+}  // namespace platform
