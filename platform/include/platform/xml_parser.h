@@ -1,0 +1,114 @@
+#pragma once
+// The platform's event-driven XML parser.
+//
+// A parser reads one document, given as bytes, in one synchronous `parse()` call on the
+// calling thread, and reports what it meets to its delegate in document order. A parser
+// object is used by one thread at a time and parses once.
+//
+// What it never does: namespace processing (a name "a:b" is reported as written), fetching
+// or reading external entities (an external entity reference is skipped, its text never
+// appears), and unbounded entity expansion (an expansion far larger than the document is
+// stopped with an error; where the XML library cannot bound it, any entity declaration is
+// refused).
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/value.h"
+
+namespace platform {
+
+class XMLParser;
+
+// The error domain and the codes reported through `parseErrorOccurred`.
+inline constexpr const char* kXMLParserErrorDomain = "NSXMLParserErrorDomain";
+// userInfo keys of a parse error besides the localized description.
+inline constexpr const char* kXMLParserErrorLineKey = "NSXMLParserErrorLineNumber";
+inline constexpr const char* kXMLParserErrorColumnKey = "NSXMLParserErrorColumn";
+inline constexpr const char* kXMLParserErrorMessageKey = "NSXMLParserErrorMessage";
+
+enum XMLParserErrorCode : long {
+  kXMLParserInternalError = 1,
+  kXMLParserOutOfMemoryError = 2,
+  kXMLParserEmptyDocumentError = 4,
+  kXMLParserPrematureDocumentEndError = 5,
+  kXMLParserInvalidCharacterError = 9,
+  kXMLParserUndeclaredEntityError = 26,
+  kXMLParserEntityNotFinishedError = 37,  // also: refused entity declaration
+  kXMLParserAttributeRedefinedError = 42,
+  kXMLParserMisplacedXMLDeclarationError = 64,
+  kXMLParserNameRequiredError = 68,
+  kXMLParserGTRequiredError = 73,
+  kXMLParserTagNameMismatchError = 76,
+  kXMLParserNotWellBalancedError = 85,
+  kXMLParserEntityRefLoopError = 89,  // also: entity expansion over the limit
+  kXMLParserDelegateAbortedParseError = 512,
+};
+
+// Attributes of an element, in the order the document lists them, values as strings.
+using XMLAttributes = Dictionary;
+
+// Every method is optional; the defaults do nothing. Callbacks arrive on the thread that
+// called `parse()`, inside that call.
+class XMLParserDelegate {
+ public:
+  virtual ~XMLParserDelegate() = default;
+  virtual void parserDidStartDocument(XMLParser&) {}
+  virtual void parserDidEndDocument(XMLParser&) {}
+  virtual void didStartElement(XMLParser&, const std::string& /*elementName*/,
+                               const XMLAttributes& /*attributes*/) {}
+  virtual void didEndElement(XMLParser&, const std::string& /*elementName*/) {}
+  // Text outside CDATA sections, entities decoded. One stretch of text may arrive in
+  // several runs (lines, entity references); a delegate appends them.
+  virtual void foundCharacters(XMLParser&, const std::string& /*text*/) {}
+  // The whole content of one CDATA section. It is never also reported as characters,
+  // whether or not the delegate overrides this.
+  virtual void foundCDATA(XMLParser&, const Bytes& /*block*/) {}
+  // At most once; no other callback follows it.
+  virtual void parseErrorOccurred(XMLParser&, const Error& /*error*/) {}
+};
+
+class XMLParser {
+ public:
+  explicit XMLParser(Bytes data);
+  explicit XMLParser(std::string_view text);
+  ~XMLParser();
+  XMLParser(const XMLParser&) = delete;
+  XMLParser& operator=(const XMLParser&) = delete;
+
+  // Not retained: the parser holds it weakly and keeps it alive only during `parse()`.
+  void setDelegate(std::weak_ptr<XMLParserDelegate> delegate) { delegate_ = std::move(delegate); }
+  std::shared_ptr<XMLParserDelegate> delegate() const { return delegate_.lock(); }
+
+  // Accepted for the original's interface; namespaces are never processed and external
+  // entities never resolved, whatever is set.
+  void setShouldProcessNamespaces(bool) {}
+  void setShouldResolveExternalEntities(bool) {}
+
+  // Parses the whole document. true when it was well-formed and not aborted; otherwise
+  // false, with `parserError()` set and `parseErrorOccurred` sent. A second call returns
+  // false without callbacks.
+  bool parse();
+  // From inside a callback: no further events; `parse()` returns false with the
+  // delegate-aborted error (code 512), which the delegate also receives.
+  void abortParsing();
+
+  const std::optional<Error>& parserError() const { return error_; }
+  // Position of the event being reported (1-based line, 0-based column); after `parse()`,
+  // where it stopped.
+  long lineNumber() const;
+  long columnNumber() const;
+
+ private:
+  struct Impl;
+  Bytes data_;
+  std::weak_ptr<XMLParserDelegate> delegate_;
+  std::optional<Error> error_;
+  std::unique_ptr<Impl> impl_;
+  bool used_ = false;
+  long line_ = 0;
+  long column_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,217 @@
+#include "platform/xml_parser.h"
+
+// The entity-expansion limits are declared only when the DTD feature is announced; the
+// library Debian ships is built with it, and a library without it fails the setter at
+// run time, which the parser then answers by refusing entity declarations.
+#ifndef XML_DTD
+#define XML_DTD 1
+#endif
+#include <expat.h>
+
+namespace platform {
+namespace {
+
+#if XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4)
+#define PLATFORM_XML_HAS_EXPANSION_LIMIT 1
+#endif
+
+// Expansion stops once the expanded text is both over 1 MiB and 100 times the input.
+constexpr float kMaxAmplification = 100.0f;
+constexpr unsigned long long kAmplificationThreshold = 1ull << 20;
+
+long codeFor(XML_Error e, bool sawElement) {
+  switch (e) {
+    case XML_ERROR_NO_MEMORY: return kXMLParserOutOfMemoryError;
+    case XML_ERROR_NO_ELEMENTS:
+      return sawElement ? kXMLParserPrematureDocumentEndError : kXMLParserEmptyDocumentError;
+    case XML_ERROR_UNCLOSED_TOKEN:
+    case XML_ERROR_UNCLOSED_CDATA_SECTION:
+    case XML_ERROR_PARTIAL_CHAR: return kXMLParserPrematureDocumentEndError;
+    case XML_ERROR_INVALID_TOKEN:
+    case XML_ERROR_BAD_CHAR_REF:
+    case XML_ERROR_INCORRECT_ENCODING:
+    case XML_ERROR_UNKNOWN_ENCODING: return kXMLParserInvalidCharacterError;
+    case XML_ERROR_UNDEFINED_ENTITY: return kXMLParserUndeclaredEntityError;
+    case XML_ERROR_DUPLICATE_ATTRIBUTE: return kXMLParserAttributeRedefinedError;
+    case XML_ERROR_MISPLACED_XML_PI: return kXMLParserMisplacedXMLDeclarationError;
+    case XML_ERROR_TAG_MISMATCH: return kXMLParserTagNameMismatchError;
+    case XML_ERROR_SYNTAX:
+    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT: return kXMLParserNotWellBalancedError;
+    case XML_ERROR_RECURSIVE_ENTITY_REF: return kXMLParserEntityRefLoopError;
+#ifdef PLATFORM_XML_HAS_EXPANSION_LIMIT
+    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH: return kXMLParserEntityRefLoopError;
+#endif
+    default: return kXMLParserInternalError;
+  }
+}
+
+}  // namespace
+
+struct XMLParser::Impl {
+  XMLParser* owner = nullptr;
+  XML_Parser xml = nullptr;
+  std::shared_ptr<XMLParserDelegate> delegate;
+  bool inCdata = false;
+  Bytes cdata;
+  bool sawElement = false;
+  bool aborted = false;
+  bool parsing = false;
+  std::optional<std::pair<long, std::string>> refused;  // our own stop, code and message
+
+  ~Impl() {
+    if (xml) XML_ParserFree(xml);
+  }
+
+  static Impl& of(void* user) { return *static_cast<Impl*>(user); }
+  // The library may still report the event it was in after a stop; nothing reaches the
+  // delegate then.
+  bool stopped() const { return aborted || refused.has_value(); }
+
+  static void onStart(void* user, const XML_Char* name, const XML_Char** atts) {
+    Impl& self = of(user);
+    if (self.stopped()) return;
+    self.sawElement = true;
+    XMLAttributes attributes;
+    for (int i = 0; atts[i]; i += 2) attributes.set(atts[i], Value(atts[i + 1]));
+    self.delegate->didStartElement(*self.owner, name, attributes);
+  }
+  static void onEnd(void* user, const XML_Char* name) {
+    Impl& self = of(user);
+    if (self.stopped()) return;
+    self.delegate->didEndElement(*self.owner, name);
+  }
+  static void onText(void* user, const XML_Char* s, int len) {
+    Impl& self = of(user);
+    if (self.stopped()) return;
+    if (self.inCdata) {
+      self.cdata.insert(self.cdata.end(), s, s + len);
+    } else if (len > 0) {
+      self.delegate->foundCharacters(*self.owner, std::string(s, len));
+    }
+  }
+  static void onCdataStart(void* user) {
+    Impl& self = of(user);
+    self.inCdata = true;
+    self.cdata.clear();
+  }
+  static void onCdataEnd(void* user) {
+    Impl& self = of(user);
+    if (self.stopped()) return;
+    self.inCdata = false;
+    Bytes block;
+    block.swap(self.cdata);
+    self.delegate->foundCDATA(*self.owner, block);
+  }
+  // Installed only when the library cannot bound expansion: no entity may be declared.
+  static void onEntityDecl(void* user, const XML_Char*, int, const XML_Char*, int,
+                           const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
+    Impl& self = of(user);
+    if (self.stopped()) return;
+    self.refused.emplace(kXMLParserEntityNotFinishedError, "entity declarations are not accepted");
+    XML_StopParser(self.xml, XML_FALSE);
+  }
+};
+
+XMLParser::XMLParser(Bytes data) : data_(std::move(data)) {}
+XMLParser::XMLParser(std::string_view text) : data_(text.begin(), text.end()) {}
+XMLParser::~XMLParser() = default;
+
+bool XMLParser::parse() {
+  if (used_) return false;
+  used_ = true;
+  // A delegate that is gone gets nothing; the document is still checked.
+  std::shared_ptr<XMLParserDelegate> delegate = delegate_.lock();
+  if (!delegate) delegate = std::make_shared<XMLParserDelegate>();
+
+  impl_ = std::make_unique<Impl>();
+  Impl& impl = *impl_;
+  impl.owner = this;
+  impl.delegate = delegate;
+  impl.xml = XML_ParserCreate(nullptr);
+  if (!impl.xml) {
+    error_ = Error{kXMLParserErrorDomain, kXMLParserOutOfMemoryError, Value()};
+    delegate->parseErrorOccurred(*this, *error_);
+    return false;
+  }
+  XML_SetUserData(impl.xml, &impl);
+  XML_SetElementHandler(impl.xml, &Impl::onStart, &Impl::onEnd);
+  XML_SetCharacterDataHandler(impl.xml, &Impl::onText);
+  XML_SetCdataSectionHandler(impl.xml, &Impl::onCdataStart, &Impl::onCdataEnd);
+  // No external entity handler: references to external entities are skipped, never read.
+  XML_SetParamEntityParsing(impl.xml, XML_PARAM_ENTITY_PARSING_NEVER);
+  bool bounded = false;
+#ifdef PLATFORM_XML_HAS_EXPANSION_LIMIT
+  bounded = XML_SetBillionLaughsAttackProtectionMaximumAmplification(impl.xml, kMaxAmplification) &&
+            XML_SetBillionLaughsAttackProtectionActivationThreshold(impl.xml, kAmplificationThreshold);
+#endif
+  if (!bounded) XML_SetEntityDeclHandler(impl.xml, &Impl::onEntityDecl);
+
+  impl.parsing = true;
+  delegate->parserDidStartDocument(*this);
+  bool ok = true;
+  if (!impl.aborted) {
+    // Fed in slices so that sizes beyond int never reach the library.
+    constexpr size_t kSlice = 1 << 20;
+    size_t offset = 0;
+    do {
+      size_t n = std::min(kSlice, data_.size() - offset);
+      bool last = offset + n == data_.size();
+      if (XML_Parse(impl.xml, reinterpret_cast<const char*>(data_.data()) + offset, static_cast<int>(n),
+                    last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
+        ok = false;
+        break;
+      }
+      offset += n;
+    } while (offset < data_.size());
+  } else {
+    ok = false;
+  }
+  impl.parsing = false;
+  line_ = static_cast<long>(XML_GetCurrentLineNumber(impl.xml));
+  column_ = static_cast<long>(XML_GetCurrentColumnNumber(impl.xml));
+
+  if (ok && !impl.aborted) {
+    delegate->parserDidEndDocument(*this);
+    return true;
+  }
+  long code;
+  std::string message;
+  if (impl.aborted) {
+    code = kXMLParserDelegateAbortedParseError;
+    message = "parsing aborted by the delegate";
+  } else if (impl.refused) {
+    code = impl.refused->first;
+    message = impl.refused->second;
+  } else {
+    XML_Error e = XML_GetErrorCode(impl.xml);
+    code = codeFor(e, impl.sawElement);
+    const XML_LChar* text = XML_ErrorString(e);
+    message = text ? text : "unknown error";
+  }
+  Dictionary info;
+  info.set(kLocalizedDescriptionKey, Value(message));
+  info.set(kXMLParserErrorMessageKey, Value(message));
+  info.set(kXMLParserErrorLineKey, Value(line_));
+  info.set(kXMLParserErrorColumnKey, Value(column_));
+  error_ = Error{kXMLParserErrorDomain, code, Value(std::move(info))};
+  delegate->parseErrorOccurred(*this, *error_);
+  return false;
+}
+
+void XMLParser::abortParsing() {
+  if (!impl_ || !impl_->parsing || impl_->stopped()) return;
+  impl_->aborted = true;
+  XML_StopParser(impl_->xml, XML_FALSE);
+}
+
+long XMLParser::lineNumber() const {
+  if (impl_ && impl_->parsing) return static_cast<long>(XML_GetCurrentLineNumber(impl_->xml));
+  return line_;
+}
+
+long XMLParser::columnNumber() const {
+  if (impl_ && impl_->parsing) return static_cast<long>(XML_GetCurrentColumnNumber(impl_->xml));
+  return column_;
+}
+
+}  // namespace platform

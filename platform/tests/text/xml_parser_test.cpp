@@ -1,0 +1,190 @@
+#include "platform/xml_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// Writes every event as one line, so a test compares a whole document's events at once.
+class Recorder : public XMLParserDelegate {
+ public:
+  std::vector<std::string> events;
+  std::vector<std::string> runs;
+  std::vector<long> startLines;
+  std::optional<Error> error;
+  int errors = 0;
+  std::string abortAt;
+
+  void parserDidStartDocument(XMLParser&) override { events.push_back("begin"); }
+  void parserDidEndDocument(XMLParser&) override { events.push_back("end"); }
+  void didStartElement(XMLParser& p, const std::string& name, const XMLAttributes& attrs) override {
+    std::string line = "<" + name;
+    for (const auto& [k, v] : attrs) line += " " + k + "=" + v.string();
+    events.push_back(line + ">");
+    startLines.push_back(p.lineNumber());
+    if (name == abortAt) p.abortParsing();
+  }
+  void didEndElement(XMLParser&, const std::string& name) override { events.push_back("</" + name + ">"); }
+  void foundCharacters(XMLParser&, const std::string& text) override {
+    runs.push_back(text);
+    if (!events.empty() && events.back().starts_with("text:")) events.back() += text;
+    else events.push_back("text:" + text);
+  }
+  void foundCDATA(XMLParser&, const Bytes& block) override {
+    events.push_back("cdata:" + std::string(block.begin(), block.end()));
+  }
+  void parseErrorOccurred(XMLParser&, const Error& e) override {
+    ++errors;
+    error = e;
+    events.push_back("error");
+  }
+};
+
+struct Run {
+  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+  bool ok = false;
+  std::optional<Error> error;
+};
+
+Run parse(std::string_view text, std::string abortAt = "") {
+  Run run;
+  run.recorder->abortAt = std::move(abortAt);
+  XMLParser parser(text);
+  parser.setDelegate(run.recorder);
+  run.ok = parser.parse();
+  run.error = parser.parserError();
+  return run;
+}
+
+using Events = std::vector<std::string>;
+
+TEST(XMLParserTest, ReportsElementsAttributesInOrderAndText) {
+  auto run = parse(
+      "<?xml version=\"1.0\"?>\n"
+      "<ad z=\"1\" b=\"two\" m=\"&amp;&lt;&#x41;\"><x:t x:k=\"v\" xmlns:x=\"urn:u\">hi</x:t><e/></ad>");
+  EXPECT_TRUE(run.ok);
+  EXPECT_FALSE(run.error);
+  EXPECT_EQ(run.recorder->events,
+            (Events{"begin", "<ad z=1 b=two m=&<A>", "<x:t x:k=v xmlns:x=urn:u>", "text:hi", "</x:t>", "<e>",
+                    "</e>", "</ad>", "end"}));
+  EXPECT_EQ(run.recorder->startLines, (std::vector<long>{2, 2, 2}));
+}
+
+TEST(XMLParserTest, TextMayArriveInSeveralRuns) {
+  auto run = parse("<a>line one\nline two &amp; three&#233;</a>");
+  ASSERT_TRUE(run.ok);
+  std::string joined;
+  for (const auto& r : run.recorder->runs) joined += r;
+  EXPECT_EQ(joined, "line one\nline two & three\xC3\xA9");
+  EXPECT_GT(run.recorder->runs.size(), 1u);
+}
+
+TEST(XMLParserTest, CDATAIsDeliveredSeparatelyAndOnlyAsCDATA) {
+  auto run = parse("<r>x<![CDATA[<b>&amp;\n]]>y<![CDATA[]]></r>");
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.recorder->events,
+            (Events{"begin", "<r>", "text:x", "cdata:<b>&amp;\n", "text:y", "cdata:", "</r>", "end"}));
+
+  // A delegate that ignores CDATA does not get it as characters either.
+  struct TextOnly : XMLParserDelegate {
+    std::string text;
+    void foundCharacters(XMLParser&, const std::string& t) override { text += t; }
+  };
+  auto textOnly = std::make_shared<TextOnly>();
+  XMLParser parser(std::string_view("<r>a<![CDATA[hidden]]>b</r>"));
+  parser.setDelegate(textOnly);
+  EXPECT_TRUE(parser.parse());
+  EXPECT_EQ(textOnly->text, "ab");
+}
+
+TEST(XMLParserTest, MalformedDocumentsReportCodeAndLine) {
+  struct Case {
+    const char* text;
+    long code;
+    long line;
+  };
+  const Case cases[] = {
+      {"<a>\n<b>\n</a>", kXMLParserTagNameMismatchError, 3},
+      {"", kXMLParserEmptyDocumentError, 1},
+      {"<a><b></b>", kXMLParserPrematureDocumentEndError, 1},
+      {"<a x=\"1\" x=\"2\"/>", kXMLParserAttributeRedefinedError, 1},
+      {"<a>&nope;</a>", kXMLParserUndeclaredEntityError, 1},
+      {"<a/>\n<b/>", kXMLParserNotWellBalancedError, 2},
+      {"<a>\n\n <</a>", kXMLParserInvalidCharacterError, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto run = parse(c.text);
+    EXPECT_FALSE(run.ok);
+    ASSERT_TRUE(run.error);
+    EXPECT_EQ(run.error->domain, kXMLParserErrorDomain);
+    EXPECT_EQ(run.error->code, c.code);
+    EXPECT_EQ(run.error->userInfo[kXMLParserErrorLineKey].integerValue(), c.line);
+    EXPECT_FALSE(run.error->localizedDescription().empty());
+    EXPECT_EQ(run.recorder->errors, 1);
+    EXPECT_EQ(run.recorder->events.back(), "error");  // nothing after the error, no "end"
+  }
+}
+
+TEST(XMLParserTest, AbortStopsEverything) {
+  auto run = parse("<a><b/><c/><d>text</d></a>", "b");
+  EXPECT_FALSE(run.ok);
+  ASSERT_TRUE(run.error);
+  EXPECT_EQ(run.error->code, kXMLParserDelegateAbortedParseError);
+  EXPECT_EQ(run.recorder->events, (Events{"begin", "<a>", "<b>", "error"}));
+}
+
+TEST(XMLParserTest, ExternalEntitiesAreNeverRead) {
+  auto secret = std::filesystem::path(::testing::TempDir()) / "xml_parser_secret.txt";
+  std::ofstream(secret) << "SECRET-CONTENT";
+  std::string doc = "<!DOCTYPE a [<!ENTITY ext SYSTEM \"file://" + secret.string() +
+                    "\">]>\n<a>before&ext;after</a>";
+  auto run = parse(doc);
+  std::string all;
+  for (const auto& e : run.recorder->events) all += e + "\n";
+  EXPECT_EQ(all.find("SECRET"), std::string::npos) << all;
+  // A document with an external DTD still parses; the DTD is not fetched.
+  auto withDtd = parse("<!DOCTYPE plist SYSTEM \"http://127.0.0.1:1/none.dtd\"><plist>x</plist>");
+  EXPECT_TRUE(withDtd.ok);
+}
+
+TEST(XMLParserTest, EntityExpansionIsBounded) {
+  std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY l0 \"lollollollol\">\n";
+  for (int i = 1; i <= 9; ++i) {
+    doc += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) doc += "&l" + std::to_string(i - 1) + ";";
+    doc += "\">\n";
+  }
+  doc += "]>\n<lolz>&l9;</lolz>";
+  auto run = parse(doc);
+  EXPECT_FALSE(run.ok);
+  ASSERT_TRUE(run.error);
+  EXPECT_EQ(run.error->code, kXMLParserEntityRefLoopError);
+  size_t received = 0;
+  for (const auto& r : run.recorder->runs) received += r.size();
+  EXPECT_LT(received, 16u << 20);  // far below the 4 * 10^10 bytes of the full expansion
+
+  // A small internal entity still expands.
+  auto small = parse("<!DOCTYPE a [<!ENTITY who \"world\">]><a>hello &who;</a>");
+  EXPECT_TRUE(small.ok);
+  EXPECT_EQ(small.recorder->events[2], "text:hello world");
+}
+
+TEST(XMLParserTest, DelegateIsNotRetainedAndParsingHappensOnce) {
+  auto recorder = std::make_shared<Recorder>();
+  XMLParser parser(std::string_view("<a/>"));
+  parser.setDelegate(recorder);
+  EXPECT_EQ(parser.delegate(), recorder);
+  recorder.reset();
+  EXPECT_EQ(parser.delegate(), nullptr);
+  EXPECT_TRUE(parser.parse());   // a missing delegate still checks the document
+  EXPECT_FALSE(parser.parse());  // but only once
+}
+
+}  // namespace
+}  // namespace platform
