@@ -1,0 +1,109 @@
+#pragma once
+// The script world of one document: a Duktape heap holding the page's global object
+// (`window`), its minimal document built from an HtmlDocument, and the page's timers.
+//
+// Bounds, so that one bad page cannot hurt the host:
+// - Memory: every allocation of the heap counts against Limits::maxHeapBytes; past it the
+//   script gets an out-of-memory error it may catch, and the context stays usable.
+// - Run time: one evaluation (a client's script, a page script, a timer, the load handlers)
+//   may use Limits::cpuSecondsPerEvaluation of CPU time. Past it the evaluation is stopped
+//   and the whole context is closed for good (timers cancelled, every later call answers
+//   Terminated), as a browser kills an unresponsive page. The engine we link has no
+//   execution hook, so this pre-empts with a timer signal (see src/web/script_guard.h).
+// - Script errors and syntax errors come back as a Result, never as an exception.
+//
+// Page scripts reach the host only through ScriptHost, with plain strings.
+//
+// Thread safety: a context belongs to the thread that created it (the main thread for web
+// views) and must be used and destroyed there; its timers run on that thread's run loop.
+// Ownership: held by shared_ptr (its timers hold it weakly); the host is held weakly.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/html_document.h"
+
+namespace platform {
+
+// What a page's scripts ask of the page's owner. Called during an evaluation on the
+// context's thread: implementations record or queue; they must not evaluate script in the
+// same context or destroy it (the call is refused or deferred if they try).
+class ScriptHost {
+ public:
+  enum class NavigationSource { Location, Frame, Window, Reload };
+  virtual ~ScriptHost() = default;
+  // `url` is as the page gave it (maybe relative).
+  virtual void scriptRequestedNavigation(const std::string& url, NavigationSource source) = 0;
+  // A script element added by the page wants `url`; answer later with
+  // ScriptContext::runLoadedScript(token, …) or scriptFailedToLoad(token).
+  virtual void scriptRequestedScript(const std::string& /*url*/, int /*token*/) {}
+  virtual void scriptAlert(const std::string& /*message*/) {}
+  // console.* (level "log", "info", "warn", "error", "debug") and uncaught errors ("error").
+  virtual void scriptConsole(const std::string& /*level*/, const std::string& /*message*/) {}
+};
+
+class ScriptContext : public std::enable_shared_from_this<ScriptContext> {
+ public:
+  struct Limits {
+    double cpuSecondsPerEvaluation = 2.0;
+    size_t maxHeapBytes = size_t{64} << 20;
+  };
+  // What the page can read about where it lives.
+  struct Facts {
+    std::string url = "about:blank";
+    std::string referrer;
+    std::string userAgent;
+    double screenWidth = 320, screenHeight = 480, scale = 1;
+    double innerWidth = 320, innerHeight = 480;
+    int orientation = 0;
+  };
+  struct Result {
+    enum class Status { Value, Undefined, Exception, Terminated };
+    Status status = Status::Undefined;
+    std::string text;  // String(value) for Value, the error's text for Exception, else ""
+  };
+
+  // Builds the heap, the window and the document's elements. Never null; when even that
+  // fails (a memory cap too small) the context is returned closed.
+  static std::shared_ptr<ScriptContext> create(const HtmlDocument& document, Facts facts,
+                                               Limits limits, std::weak_ptr<ScriptHost> host);
+  ~ScriptContext();
+  ScriptContext(const ScriptContext&) = delete;
+  ScriptContext& operator=(const ScriptContext&) = delete;
+
+  // Eval code in the global scope; the value of the last statement.
+  Result evaluate(std::string_view source);
+  // A page script (program code); `name` shows in error messages.
+  Result runScript(std::string_view source, std::string_view name);
+  // Answers to ScriptHost::scriptRequestedScript: runs the text, then the element's onload
+  // (or onerror when it failed to load).
+  Result runLoadedScript(int token, std::string_view source, std::string_view name);
+  void scriptFailedToLoad(int token);
+  // End of parsing and load: readyState "interactive" then "complete", DOMContentLoaded,
+  // the body's onload attribute (already decoded) as a handler, window.onload, then the
+  // window's load listeners. Errors in one handler do not stop the next.
+  Result runLoadHandlers(const std::string& bodyOnload);
+  // Script elements written by document.write since the last call (they are in the
+  // document already), for the loader to run next in order.
+  std::vector<HtmlElement> takeWrittenScripts();
+
+  // Stops timers and drops the heap; later calls answer Terminated. Idempotent.
+  void close();
+  bool isClosed() const;
+  // True when the last close was caused by the run-time bound.
+  bool wasTerminated() const;
+  size_t heapBytesInUse() const;
+  const Facts& facts() const;
+  // Number of timers scheduled and not yet fired or cleared.
+  size_t pendingTimerCount() const;
+
+  struct Impl;  // the implementation's own
+
+ private:
+  explicit ScriptContext(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

