@@ -1,0 +1,139 @@
+#pragma once
+// Delivers stored hits to the collector: each hit becomes a GET of "/__ova.gif" with the hit
+// in its query; up to 30 requests go out at once on one HTTP/1.1 connection, and every
+// acknowledged answer is reported hit by hit.
+//
+// Thread safety: the connection, the delayed start and the time-out run on the run loop of the
+// thread that created the dispatcher. Without a lock, use it only on that thread. With a
+// lock, every run-loop callback (and so every delegate call) runs holding it, and any thread
+// holding it may call dispatchEvents and cancelDispatch. The delegate is not retained;
+// callbacks never reach a destroyed delegate or come from a destroyed dispatcher.
+// Failure: a connection that fails, ends, errs or stays silent for responseTimeout() seconds,
+// or an answer that is not 200, ends the dispatch; hits not acknowledged stay with the caller.
+// A hit answered with a 4xx is reported as refused (it will never be taken), and a 500 or 503
+// makes the next dispatch wait a random part of a doubling retry interval (2 s up to 256 s).
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analytics/oa_event.h"
+#include "analytics/oa_http_response_parser.h"
+#include "platform/run_loop.h"
+
+namespace analytics {
+
+class OADataDispatcher;
+class OADispatcherSocketBridge;
+class OATCPSocket;
+
+class OADataDispatcherDelegate {
+ public:
+  virtual ~OADataDispatcherDelegate() = default;
+  // The collector acknowledged `event`.
+  virtual void dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
+                                                 const std::shared_ptr<OAEvent>& event) = 0;
+  // The collector refused `event` with a 4xx status: sending it again cannot succeed.
+  virtual void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
+                                                    const std::shared_ptr<OAEvent>& event,
+                                                    int statusCode) = 0;
+  // The dispatch is over (every hit acknowledged, the batch limit reached, or a failure).
+  virtual void dataDispatcherDidComplete(OADataDispatcher& dispatcher) = 0;
+};
+
+// Where hits go. The host goes into the Host header ("host:port" when the port is not 80).
+struct OACollectorAddress {
+  std::string host = "collect.orvane.com";
+  uint16_t port = 80;
+};
+
+inline constexpr const char* kOAHitPath = "/__ova.gif";
+inline constexpr const char* kOAWireVersion = "4.5mi";
+inline constexpr size_t kOAMaxPipelinedRequests = 30;
+inline constexpr unsigned kOAMaxBatches = 5;
+inline constexpr double kOADefaultResponseTimeout = 30.0;
+
+class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
+                         private OAHTTPResponseParserDelegate {
+ public:
+  // `userID` is the store id (the cookie's second field). `lock`, when given, must outlive
+  // the dispatcher.
+  static std::shared_ptr<OADataDispatcher> create(std::string accountID, int32_t userID,
+                                                  std::weak_ptr<OADataDispatcherDelegate> delegate,
+                                                  OACollectorAddress collector = {},
+                                                  std::recursive_mutex* lock = nullptr);
+  ~OADataDispatcher() override;
+  OADataDispatcher(const OADataDispatcher&) = delete;
+  OADataDispatcher& operator=(const OADataDispatcher&) = delete;
+
+  // Starts a dispatch of `events` (in order) on a later turn, after the retry delay when the
+  // last one ended on a 500 or 503. Ignored while a connection is open.
+  void dispatchEvents(const std::vector<std::shared_ptr<OAEvent>>& events);
+  // Ends the dispatch at once: closes the connection, cancels the delayed start and the
+  // time-out, forgets the pending hits. The delegate hears nothing more of it.
+  void cancelDispatch();
+  // True until an answer says its connection is not persistent; then one request per
+  // connection for the rest of this dispatcher's life.
+  bool pipelineMode() const { return pipelineMode_; }
+  // True from dispatchEvents until the delegate hears dataDispatcherDidComplete.
+  bool isDispatching() const { return dispatching_; }
+
+  const std::string& userAgent() const { return userAgent_; }
+  int lastStatusCode() const { return lastStatusCode_; }
+  double retryInterval() const { return retryInterval_; }
+  void setCollector(OACollectorAddress collector) { collector_ = std::move(collector); }
+  const OACollectorAddress& collector() const { return collector_; }
+  // Seconds of silence (no connection, no answer bytes) after which a dispatch is given up.
+  void setResponseTimeout(double seconds) { responseTimeout_ = seconds; }
+  double responseTimeout() const { return responseTimeout_; }
+
+  OADataDispatcher(std::string accountID, int32_t userID,
+                   std::weak_ptr<OADataDispatcherDelegate> delegate, OACollectorAddress collector,
+                   std::recursive_mutex* lock);
+
+ private:
+  friend class OADispatcherSocketBridge;
+  // Runs `fn` on this dispatcher's loop after `seconds`, holding the lock, while both the
+  // dispatcher and the current dispatch (by generation) still exist.
+  platform::PerformHandle performAfter(double seconds, void (OADataDispatcher::*fn)());
+  void dispatchPendingEvents();
+  std::string constructRequest();
+  void sendData();
+  void closeConnection();
+  void finishDispatch();
+  void armTimeout();
+  // Socket events, from the bridge.
+  void socketConnectDidSucceed(OATCPSocket& socket);
+  void socketConnectDidFail(OATCPSocket& socket);
+  void socketBecameReadable(OATCPSocket& socket);
+  // Parser events.
+  void responseParsedPersistentConnection(bool persistentConnection) override;
+  void parseErrorStatusCode(int statusCode) override;
+
+  std::weak_ptr<OADataDispatcherDelegate> delegate_;
+  std::string accountID_;
+  std::shared_ptr<OATCPSocket> socket_;
+  std::shared_ptr<OADispatcherSocketBridge> socketBridge_;
+  bool pipelineMode_ = true;
+  std::deque<std::shared_ptr<OAEvent>> pendingEvents_;
+  std::string pendingRequest_;
+  uint32_t eventsDispatched_ = 0;
+  OAHTTPResponseParser responseParser_;
+  std::string userAgent_;
+  int32_t userID_;
+  uint32_t sequentialRequests_ = 0;
+  int lastStatusCode_ = 0;
+  double retryInterval_ = 2.0;
+  OACollectorAddress collector_;
+  double responseTimeout_ = kOADefaultResponseTimeout;
+  bool dispatching_ = false;
+  uint64_t generation_ = 0;  // moves when a dispatch ends, so stale callbacks do nothing
+  platform::RunLoop* loop_;
+  std::recursive_mutex* lock_;
+  platform::PerformHandle delayedStart_;
+  platform::PerformHandle timeout_;
+};
+
+}  // namespace analytics

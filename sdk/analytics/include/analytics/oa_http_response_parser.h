@@ -1,0 +1,58 @@
+#pragma once
+// An incremental reader of the collector's HTTP answers: status line, headers, a body of
+// Content-Length bytes. Answers may arrive split at any byte and several in one read.
+//
+// Not thread-safe. The delegate is not retained and must outlive every parseResponse call.
+// The delegate may call reset() from inside a callback (to start the next batch): the bytes
+// of the read being parsed are then dropped, never scanned again as answers of the new batch.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace analytics {
+
+class OAHTTPResponseParserDelegate {
+ public:
+  virtual ~OAHTTPResponseParserDelegate() = default;
+  // One complete answer with status 200. `persistentConnection` is false once any answer of
+  // this parser was HTTP/1.0 or said "Connection: close".
+  virtual void responseParsedPersistentConnection(bool persistentConnection) = 0;
+  // An answer with another status (a status line without two blanks counts as 500). Parsing
+  // stops until reset().
+  virtual void parseErrorStatusCode(int statusCode) = 0;
+};
+
+class OAHTTPResponseParser {
+ public:
+  explicit OAHTTPResponseParser(OAHTTPResponseParserDelegate* delegate);
+
+  // Forgets the partial answer; the persistent flag stays as it is.
+  void reset();
+  // Feeds the next bytes of the stream.
+  void parseResponse(const uint8_t* bytes, size_t length);
+
+  bool persistentConnection() const { return persistentConnection_; }
+
+  // Longest status or header line kept; longer lines make the answer a 500.
+  static constexpr size_t kMaxLineLength = 8192;
+
+ private:
+  enum class State { StatusLine, Headers, Body, Stopped };
+  // Both answer the status code found, or act on the header.
+  int parseStatusLine(const std::string& line);
+  void parseHeader(const std::string& line);
+  // Ends a line: false when the delegate reset or stopped the parser meanwhile.
+  bool lineComplete();
+
+  OAHTTPResponseParserDelegate* delegate_;
+  std::string line_;        // the current status or header line, without its CR LF
+  bool sawCR_ = false;      // the previous byte was a carriage return
+  State state_ = State::StatusLine;
+  long contentLength_ = 0;
+  long bodyRead_ = 0;
+  bool persistentConnection_ = true;
+  uint64_t generation_ = 0;  // moves on every reset, so a callback's reset is noticed
+};
+
+}  // namespace analytics

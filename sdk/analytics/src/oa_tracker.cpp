@@ -1,0 +1,343 @@
+#include "analytics/oa_tracker.h"
+
+#include <atomic>
+
+#include "platform/log.h"
+#include "platform/test_reset.h"
+
+namespace analytics {
+
+namespace {
+
+std::atomic<bool> gPipelineMode{false};
+// Guarded by the class lock.
+OACollectorAddress gCollector;
+double gResponseTimeout = kOADefaultResponseTimeout;
+
+std::shared_ptr<OATracker>*& trackerSlot() {
+  static std::shared_ptr<OATracker>* slot = nullptr;
+  return slot;
+}
+
+// Characters, not bytes: a name of 64 accented letters is as long as one of 64 plain ones.
+size_t characterCount(const std::string& text) {
+  size_t count = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+bool fail(OAErrorOut error, long code) {
+  if (error) *error = platform::Error{kOATrackerErrorDomain, code, {}};
+  return false;
+}
+
+}  // namespace
+
+struct OATracker::Private {
+  std::string accountID;
+  int32_t dispatchPeriod = -1;
+  platform::PerformHandle timer;
+  uint64_t timerGeneration = 0;
+  std::weak_ptr<OATrackerDelegate> delegate;
+  uint32_t hitCount = 0;
+  uint32_t dispatchedCount = 0;
+  uint32_t inFlight = 0;
+  std::unique_ptr<OAPersistentEventStore> store;
+  std::shared_ptr<OADataDispatcher> dispatcher;
+  std::shared_ptr<OACustomVariableBuffer> pendingCustomVariables;
+  bool powerSave = false;
+  // The loop of the thread that started the tracker: the timer and the connection run there.
+  platform::RunLoop* loop = nullptr;
+};
+
+std::recursive_mutex& OATracker::classLock() {
+  static std::recursive_mutex* const lock = [] {
+    platform::onTestReset([] {
+      std::lock_guard<std::recursive_mutex> guard(classLock());
+      if (auto* slot = trackerSlot()) (*slot)->stopTracker();
+      gPipelineMode = false;
+      gCollector = OACollectorAddress{};
+      gResponseTimeout = kOADefaultResponseTimeout;
+    });
+    return new std::recursive_mutex();
+  }();
+  return *lock;
+}
+
+std::shared_ptr<OATracker> OATracker::sharedTracker() {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  auto*& slot = trackerSlot();
+  // Never destroyed: hits may be tracked while the process shuts down.
+  if (!slot) slot = new std::shared_ptr<OATracker>(new OATracker());
+  return *slot;
+}
+
+OATracker::OATracker() = default;
+OATracker::~OATracker() = default;
+
+bool OATracker::getPipelineMode() { return gPipelineMode; }
+
+void OATracker::setCollector(OACollectorAddress collector) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  gCollector = collector;
+  if (auto* slot = trackerSlot(); slot && (*slot)->private_) {
+    (*slot)->private_->dispatcher->setCollector(std::move(collector));
+  }
+}
+
+OACollectorAddress OATracker::collector() {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  return gCollector;
+}
+
+void OATracker::setResponseTimeout(double seconds) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  gResponseTimeout = seconds;
+  if (auto* slot = trackerSlot(); slot && (*slot)->private_) {
+    (*slot)->private_->dispatcher->setResponseTimeout(seconds);
+  }
+}
+
+void OATracker::startTrackerWithAccountIDDispatchPeriodDelegate(
+    std::string accountID, int32_t dispatchPeriod, std::weak_ptr<OATrackerDelegate> delegate) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_) {
+    private_ = std::make_unique<Private>();
+    private_->loop = &platform::RunLoop::current();
+    private_->store = std::make_unique<OAPersistentEventStore>();
+    private_->dispatcher = OADataDispatcher::create(accountID, private_->store->storeID(),
+                                                    weak_from_this(), gCollector, &classLock());
+    private_->dispatcher->setResponseTimeout(gResponseTimeout);
+    private_->dispatchPeriod = -1;
+  }
+  private_->accountID = std::move(accountID);
+  private_->delegate = std::move(delegate);
+  setDispatchPeriod(dispatchPeriod);
+}
+
+void OATracker::stopTracker() {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_) return;
+  stopTimer();
+  // Nothing scheduled may reach the store or the dispatcher once they are gone.
+  private_->dispatcher->cancelDispatch();
+  private_->dispatcher.reset();
+  private_->store.reset();
+  private_.reset();
+}
+
+void OATracker::setDispatchPeriod(int32_t seconds) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_) return;
+  const int32_t old = private_->dispatchPeriod;
+  private_->dispatchPeriod = seconds;
+  if (old == -1 && seconds >= 1) {
+    startTimer();
+  } else if (old >= 1) {
+    stopTimer();
+    if (seconds >= 1) startTimer();
+  }
+}
+
+int32_t OATracker::dispatchPeriod() const {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  return private_ ? private_->dispatchPeriod : -1;
+}
+
+void OATracker::startTimer() {
+  stopTimer();
+  // A repeating timer built from delayed performs: unlike a timer, a perform may be scheduled
+  // and cancelled from any tracking thread, while it always fires on the tracker's loop.
+  const uint64_t generation = ++private_->timerGeneration;
+  std::weak_ptr<OATracker> weak = weak_from_this();
+  private_->timer = private_->loop->postAfter(
+      private_->dispatchPeriod,
+      [weak, generation] {
+        std::lock_guard<std::recursive_mutex> guard(classLock());
+        auto self = weak.lock();
+        if (!self || !self->private_ || self->private_->timerGeneration != generation) return;
+        self->startTimer();
+        self->dispatch();
+      },
+      this);
+}
+
+void OATracker::stopTimer() {
+  ++private_->timerGeneration;
+  private_->timer.cancel();
+}
+
+void OATracker::resetPowerSaveMode() {
+  if (private_->powerSave && private_->dispatchPeriod >= 1) {
+    private_->powerSave = false;
+    startTimer();
+  }
+}
+
+bool OATracker::checkForErrorsWithError(bool pageview, const OAEvent* event, OAErrorOut error) {
+  if (error) error->reset();
+  if (!private_) return fail(error, kOATrackerNotStartedError);
+  if (!event) return fail(error, kOATrackerInvalidInputError);
+  if (pageview && (event->action().empty() || event->action()[0] != '/')) {
+    return fail(error, kOATrackerInvalidInputError);
+  }
+  if (private_->hitCount++ >= kOAMaxEventsPerSession) {
+    return fail(error, kOATrackerEventsPerSessionLimitError);
+  }
+  return true;
+}
+
+bool OATracker::createEventActionLabelValueWithError(const std::optional<std::string>& category,
+                                                     const std::optional<std::string>& action,
+                                                     const std::optional<std::string>& label,
+                                                     int32_t value, bool pageview,
+                                                     OAErrorOut error) {
+  // A hit without category or action cannot be made; it is refused as invalid input.
+  std::optional<OAEvent> event;
+  if (category && action) event.emplace(*category, *action, label, value);
+  if (!checkForErrorsWithError(pageview, event ? &*event : nullptr, error)) return false;
+  event->setCustomVariableBuffer(std::move(private_->pendingCustomVariables));
+  private_->pendingCustomVariables.reset();
+  if (!private_->store->putEventWithError(*event, error)) return false;
+  resetPowerSaveMode();
+  return true;
+}
+
+bool OATracker::trackPageviewWithError(const std::optional<std::string>& pageURL,
+                                       OAErrorOut error) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  return createEventActionLabelValueWithError(std::string(kOAPageviewCategory), pageURL,
+                                              std::nullopt, -1, true, error);
+}
+
+bool OATracker::trackEventActionLabelValueWithError(const std::optional<std::string>& category,
+                                                    const std::optional<std::string>& action,
+                                                    const std::optional<std::string>& label,
+                                                    int32_t value, OAErrorOut error) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  return createEventActionLabelValueWithError(category, action, label, value, false, error);
+}
+
+bool OATracker::setCustomVariableAtIndexNameValueScopeWithError(
+    int index, const std::optional<std::string>& name, const std::optional<std::string>& value,
+    int scope, OAErrorOut error) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (error) error->reset();
+  if (!private_) return fail(error, kOATrackerNotStartedError);
+  if (index < 1 || index > kOAMaxCustomVariables || !name) {
+    return fail(error, kOATrackerInvalidInputError);
+  }
+  if (characterCount(*name) > kOAMaxCustomVariableLength || !value ||
+      characterCount(*value) > kOAMaxCustomVariableLength || scope < kOAVisitorScope ||
+      scope > kOAPageScope) {
+    return fail(error, kOATrackerInvalidInputError);
+  }
+  if (!private_->pendingCustomVariables) {
+    private_->pendingCustomVariables = std::make_shared<OACustomVariableBuffer>();
+  }
+  return private_->pendingCustomVariables->addCustomVariable(
+      std::make_shared<OACustomVariable>(index, *name, *value, scope));
+}
+
+bool OATracker::setCustomVariableAtIndexNameValueWithError(
+    int index, const std::optional<std::string>& name, const std::optional<std::string>& value,
+    OAErrorOut error) {
+  return setCustomVariableAtIndexNameValueScopeWithError(index, name, value, kOAPageScope, error);
+}
+
+std::optional<std::string> OATracker::getVisitorCustomVarAtIndex(int index) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (index < 1 || index > kOAMaxCustomVariables) {
+    platform::log("Error: index must be between 1 and kOAMaxCustomVariables");
+    return std::nullopt;
+  }
+  if (!private_) return std::nullopt;
+  return private_->store->getVisitorCustomVarAtSlot(index);
+}
+
+bool OATracker::dispatch() {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_ || private_->inFlight > 0) return false;
+  private_->inFlight = private_->store->storedEvents();
+  if (private_->inFlight == 0) {
+    stopTimer();
+    private_->powerSave = true;
+    return false;
+  }
+  private_->dispatchedCount = 0;
+  auto events = private_->store->peekEvents(-1);
+  if (!events || events->empty()) {
+    // The count said there were hits but none could be read: no dispatch is under way.
+    private_->inFlight = 0;
+    return false;
+  }
+  private_->dispatcher->dispatchEvents(*events);
+  return true;
+}
+
+void OATracker::dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
+                                                  const std::shared_ptr<OAEvent>& event) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_ || private_->dispatcher.get() != &dispatcher) return;
+  // A hit already gone (nothing deleted) was counted before; it must not be counted twice.
+  if (private_->store->deleteEvent(event->eventID())) ++private_->dispatchedCount;
+}
+
+void OATracker::dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
+                                                     const std::shared_ptr<OAEvent>& event,
+                                                     int /*statusCode*/) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_ || private_->dispatcher.get() != &dispatcher) return;
+  private_->store->deleteEvent(event->eventID());
+}
+
+void OATracker::dataDispatcherDidComplete(OADataDispatcher& dispatcher) {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_ || private_->dispatcher.get() != &dispatcher) return;
+  gPipelineMode = dispatcher.pipelineMode();
+  const uint32_t dispatched = private_->dispatchedCount;
+  const uint32_t failed = private_->inFlight > dispatched ? private_->inFlight - dispatched : 0;
+  private_->inFlight = 0;
+  if (auto delegate = private_->delegate.lock()) {
+    auto self = shared_from_this();
+    delegate->trackerDispatchDidCompleteEventsDispatchedEventsFailedDispatch(*this, dispatched,
+                                                                             failed);
+  }
+}
+
+std::optional<std::string> OATracker::accountID() const {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_) return std::nullopt;
+  return private_->accountID;
+}
+
+std::optional<std::string> OATracker::visitorID() const {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_) return std::nullopt;
+  return private_->store->visitorID();
+}
+
+std::optional<std::string> OATracker::sessionID() const {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  if (!private_) return std::nullopt;
+  return private_->store->sessionID();
+}
+
+bool OATracker::isStarted() const {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  return private_ != nullptr;
+}
+
+uint32_t OATracker::inFlight() const {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  return private_ ? private_->inFlight : 0;
+}
+
+uint32_t OATracker::storedEvents() const {
+  std::lock_guard<std::recursive_mutex> guard(classLock());
+  return private_ ? private_->store->storedEvents() : 0;
+}
+
+}  // namespace analytics

@@ -1,0 +1,305 @@
+#include "analytics/oa_persistent_event_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/log.h"
+#include "platform/sandbox.h"
+#include "sqlite_peer.h"
+#include "testing/sandbox_test.h"
+
+namespace analytics {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+using test::SQLitePeer;
+
+std::shared_ptr<OACustomVariableBuffer> buffer(
+    std::initializer_list<std::tuple<int, const char*, const char*, int>> variables) {
+  auto b = std::make_shared<OACustomVariableBuffer>();
+  for (auto [index, name, value, scope] : variables) {
+    b->addCustomVariable(std::make_shared<OACustomVariable>(index, name, value, scope));
+  }
+  return b;
+}
+
+class OAPersistentEventStoreTest : public testing::SandboxTest {
+ protected:
+  std::string path() const { return platform::Sandbox::documents() + "/orvaneanalytics.sql"; }
+  int32_t now() { return static_cast<int32_t>(std::floor(clock().now())); }
+
+  bool put(OAPersistentEventStore& store, const std::string& category, const std::string& action,
+           std::optional<std::string> label = std::nullopt, int32_t value = -1,
+           std::shared_ptr<OACustomVariableBuffer> variables = nullptr,
+           std::optional<platform::Error>* error = nullptr) {
+    OAEvent event(category, action, std::move(label), value);
+    event.setCustomVariableBuffer(std::move(variables));
+    return store.putEventWithError(event, error);
+  }
+};
+
+TEST_F(OAPersistentEventStoreTest, FreshInstallHasTablesEmptyCacheAndFirstSession) {
+  const int32_t t0 = now();
+  OAPersistentEventStore store;
+  ASSERT_TRUE(store.isOpen());
+  EXPECT_EQ(store.storedEvents(), 0u);
+
+  SQLitePeer peer(path());
+  EXPECT_EQ(peer.rows("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+                     "'sqlite_%' ORDER BY name"),
+            (Rows{{"custom_var_cache"}, {"custom_variables"}, {"events"}, {"session"}}));
+  EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache "
+                      "ORDER BY cv_index"),
+            (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""},
+                  {"3", "4", "", ""}, {"3", "5", "", ""}}));
+  const std::string t = std::to_string(t0);
+  EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, "
+                      "store_id FROM session"),
+            (Rows{{t, t, t, "1", std::to_string(store.storeID())}}));
+  EXPECT_GE(store.storeID(), 0);
+  EXPECT_EQ(store.visitorID(), std::to_string(store.storeID()) + "." + t);
+  EXPECT_EQ(store.sessionID(), t);
+  EXPECT_TRUE(OAPersistentEventStore::isNewSession());
+}
+
+TEST_F(OAPersistentEventStoreTest, RelaunchKeepsHitsAndSessionAndMovesTimestamps) {
+  const int32_t t0 = now();
+  int32_t storeID;
+  {
+    OAPersistentEventStore store;
+    storeID = store.storeID();
+    ASSERT_TRUE(put(store, "cat", "act", "lab", 5));
+    ASSERT_TRUE(put(store, kOAPageviewCategory, "/home"));
+  }
+  clock().advance(100);
+  {
+    OAPersistentEventStore store;
+    EXPECT_EQ(store.storeID(), storeID);
+    EXPECT_EQ(store.storedEvents(), 2u);
+    ASSERT_TRUE(put(store, "later", "act", std::nullopt, 0));
+
+    auto events = store.peekEvents(-1);
+    ASSERT_TRUE(events);
+    ASSERT_EQ(events->size(), 3u);
+    struct Expected {
+      const char* category;
+      const char* action;
+      std::optional<std::string> label;
+      int32_t value, first, previous, current, visits;
+    };
+    const Expected expected[] = {
+        {"cat", "act", "lab", 5, t0, t0, t0, 1},
+        {kOAPageviewCategory, "/home", std::nullopt, -1, t0, t0, t0, 1},
+        // The second launch: the session row still says 1, hits say 2.
+        {"later", "act", std::nullopt, 0, t0, t0, t0 + 100, 2},
+    };
+    for (size_t i = 0; i < 3; ++i) {
+      const OAEvent& e = *(*events)[i];
+      SCOPED_TRACE(i);
+      EXPECT_EQ(e.category(), expected[i].category);
+      EXPECT_EQ(e.action(), expected[i].action);
+      EXPECT_EQ(e.label(), expected[i].label);
+      EXPECT_EQ(e.value(), expected[i].value);
+      EXPECT_EQ(e.timestampFirst(), expected[i].first);
+      EXPECT_EQ(e.timestampPrevious(), expected[i].previous);
+      EXPECT_EQ(e.timestampCurrent(), expected[i].current);
+      EXPECT_EQ(e.visits(), expected[i].visits);
+      EXPECT_GE(e.randomVal(), 0);
+      if (i > 0) {
+        EXPECT_GT(e.eventID(), (*events)[i - 1]->eventID());
+      }
+    }
+    SQLitePeer peer(path());
+    EXPECT_EQ(peer.rows("SELECT visits, timestamp_previous, timestamp_current FROM session"),
+              (Rows{{"1", std::to_string(t0), std::to_string(t0 + 100)}}));
+    EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM events WHERE label IS NULL"), 2);
+    EXPECT_EQ(store.peekEvents(2)->size(), 2u);
+  }
+  clock().advance(50);
+  OAPersistentEventStore store;
+  ASSERT_TRUE(put(store, "third", "act"));
+  auto last = store.peekEvents(-1)->back();
+  EXPECT_EQ(last->visits(), 2);
+  EXPECT_EQ(last->timestampPrevious(), t0 + 100);
+  EXPECT_EQ(last->timestampCurrent(), t0 + 150);
+}
+
+TEST_F(OAPersistentEventStoreTest, AThousandHitsAtMost) {
+  { OAPersistentEventStore store; }
+  {
+    SQLitePeer peer(path());
+    peer.exec("BEGIN");
+    for (int i = 0; i < 999; ++i) {
+      peer.exec("INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
+                "timestamp_current, visits, category, action, label, value) "
+                "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
+    }
+    peer.exec("COMMIT");
+  }
+  OAPersistentEventStore store;
+  EXPECT_EQ(store.storedEvents(), 999u);
+  std::optional<platform::Error> error;
+  EXPECT_TRUE(put(store, "c", "the 1000th", std::nullopt, -1, nullptr, &error));
+  EXPECT_FALSE(error);
+  EXPECT_FALSE(put(store, "c", "the 1001st", std::nullopt, -1, nullptr, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain, "com.orvane.analytics.OAPersistentEventStoreError");
+  EXPECT_EQ(error->code, 0xBADE7A9);
+  EXPECT_EQ(store.storedEvents(), 1000u);
+  EXPECT_EQ(SQLitePeer(path()).scalar("SELECT COUNT(*) FROM events"), 1000);
+  EXPECT_EQ(store.peekEvents(-1)->size(), 1000u);
+}
+
+TEST_F(OAPersistentEventStoreTest, DeleteTakesTheHitsVariablesAndCountsOnlyRealDeletions) {
+  OAPersistentEventStore store;
+  ASSERT_TRUE(put(store, "c", "a", std::nullopt, -1,
+                  buffer({{1, "n1", "v1", kOAPageScope}, {4, "n4", "v4", kOASessionScope}})));
+  ASSERT_TRUE(put(store, "c", "b"));
+  auto events = store.peekEvents(-1);
+  ASSERT_EQ(events->size(), 2u);
+  const int64_t id = (*events)[0]->eventID();
+  auto stored = (*events)[0]->customVariableBuffer();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->customVariableAt(4)->name(), "n4");
+  EXPECT_EQ(stored->customVariableAt(4)->value(), "v4");
+  EXPECT_EQ(stored->customVariableAt(4)->scope(), kOASessionScope);
+  EXPECT_TRUE(stored->isSlotAvailable(2));
+
+  SQLitePeer peer(path());
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM custom_variables WHERE event_id=" +
+                        std::to_string(id)),
+            2);
+  EXPECT_TRUE(store.deleteEvent(id));
+  EXPECT_EQ(store.storedEvents(), 1u);
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM custom_variables"), 0);
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM events"), 1);
+
+  for (int64_t missing : {id, int64_t{987654}}) {
+    EXPECT_FALSE(store.deleteEvent(missing)) << missing;
+    EXPECT_EQ(store.storedEvents(), 1u) << missing;
+  }
+  EXPECT_TRUE(put(store, "after", "deletes"));  // no transaction was left open
+  EXPECT_EQ(store.storedEvents(), 2u);
+}
+
+TEST_F(OAPersistentEventStoreTest, FirstHitOfASessionCarriesTheVisitorVariables) {
+  {
+    OAPersistentEventStore store;
+    // The first hit brings its own variables, so it takes nothing from the cache.
+    ASSERT_TRUE(put(store, "c", "own", std::nullopt, -1,
+                    buffer({{2, "kind", "gold", kOAVisitorScope}, {3, "p", "x", kOAPageScope}})));
+    ASSERT_TRUE(put(store, "c", "plain"));
+    EXPECT_EQ(store.getVisitorCustomVarAtSlot(2), "gold");
+    EXPECT_EQ(store.getVisitorCustomVarAtSlot(3), std::nullopt);  // page scope
+    EXPECT_EQ(store.getVisitorCustomVarAtSlot(1), std::nullopt);
+    auto visitor = store.getVisitorVarBuffer();
+    EXPECT_TRUE(visitor->isSlotAvailable(1));
+    EXPECT_FALSE(visitor->isSlotAvailable(2));
+    EXPECT_TRUE(visitor->isSlotAvailable(3));
+    auto events = store.peekEvents(-1);
+    EXPECT_FALSE((*events)[1]->customVariableBuffer()->hasCustomVariables());
+  }
+  OAPersistentEventStore store;
+  ASSERT_TRUE(put(store, "c", "first of session"));
+  ASSERT_TRUE(put(store, "c", "second of session"));
+  auto events = store.peekEvents(-1);
+  ASSERT_EQ(events->size(), 4u);
+  auto first = (*events)[2]->customVariableBuffer();
+  ASSERT_TRUE(first->customVariableAt(2));
+  EXPECT_EQ(first->customVariableAt(2)->name(), "kind");
+  EXPECT_EQ(first->customVariableAt(2)->value(), "gold");
+  EXPECT_EQ(first->customVariableAt(2)->scope(), kOAVisitorScope);
+  for (int slot : {1, 3, 4, 5}) EXPECT_TRUE(first->isSlotAvailable(slot)) << slot;
+  EXPECT_FALSE((*events)[3]->customVariableBuffer()->hasCustomVariables());
+}
+
+// Another connection holding a write lock makes the insert answer "busy": the hit must be
+// refused, not counted, and the store must work again once the lock goes.
+TEST_F(OAPersistentEventStoreTest, BusyDatabaseRefusesTheHitAndRecovers) {
+  OAPersistentEventStore store;
+  SQLitePeer peer(path());
+  peer.exec("BEGIN IMMEDIATE");
+  platform::LogCapture log;
+  std::optional<platform::Error> error;
+  EXPECT_FALSE(put(store, "c", "blocked", std::nullopt, -1, nullptr, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain, kOAPersistentEventStoreErrorDomain);
+  EXPECT_EQ(error->code, SQLITE_BUSY);
+  EXPECT_EQ(store.storedEvents(), 0u);
+  EXPECT_TRUE(log.contains("Error: Failed to insert event into database 'database is locked'"));
+  peer.exec("ROLLBACK");
+
+  EXPECT_TRUE(put(store, "c", "free"));
+  EXPECT_EQ(store.storedEvents(), 1u);
+  EXPECT_EQ(peer.rows("SELECT action FROM events"), (Rows{{"free"}}));
+}
+
+// A reader holding its lock makes the commit fail; the open transaction must be rolled back,
+// or every later BEGIN fails and the store is dead for the run.
+TEST_F(OAPersistentEventStoreTest, FailedCommitRollsBackAndTheStoreLivesOn) {
+  OAPersistentEventStore store;
+  ASSERT_TRUE(put(store, "c", "before"));
+  SQLitePeer peer(path());
+  peer.exec("BEGIN");
+  ASSERT_EQ(peer.scalar("SELECT COUNT(*) FROM events"), 1);  // holds a shared lock
+  platform::LogCapture log;
+  EXPECT_FALSE(put(store, "c", "uncommitted", std::nullopt, -1,
+                   buffer({{1, "n", "v", kOAVisitorScope}})));
+  EXPECT_TRUE(log.contains("Error: Failed end transaction from database"));
+  EXPECT_EQ(store.storedEvents(), 1u);
+  peer.exec("COMMIT");
+
+  EXPECT_TRUE(put(store, "c", "after"));
+  EXPECT_EQ(store.storedEvents(), 2u);
+  EXPECT_EQ(peer.rows("SELECT action FROM events ORDER BY event_id"),
+            (Rows{{"before"}, {"after"}}));
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM custom_variables"), 0);
+  EXPECT_EQ(store.getVisitorCustomVarAtSlot(1), std::nullopt);
+}
+
+// What an earlier launch may have left: a file without the tables, or with only some.
+TEST_F(OAPersistentEventStoreTest, MissingTablesAreCreatedOnEveryOpen) {
+  const std::vector<std::string> leftovers = {
+      "",  // an empty file
+      "CREATE TABLE IF NOT EXISTS custom_var_cache ( 'cv_id' INTEGER PRIMARY KEY AUTOINCREMENT "
+      "NOT NULL, 'cv_scope' INTEGER NOT NULL, 'cv_index' INTEGER NOT NULL, 'cv_name' CHAR(64) "
+      "NOT NULL, 'cv_value' CHAR(64) NOT NULL);",
+      "CREATE TABLE session ( 'timestamp_first' INTEGER PRIMARY KEY, 'timestamp_previous' "
+      "INTEGER NOT NULL, 'timestamp_current' INTEGER NOT NULL, 'visits' INTEGER NOT NULL, "
+      "'store_id' INTEGER NOT NULL);",
+  };
+  for (const auto& sql : leftovers) {
+    SCOPED_TRACE(sql);
+    std::filesystem::remove(path());
+    std::ofstream(path()).close();
+    if (!sql.empty()) SQLitePeer(path()).exec(sql);
+
+    OAPersistentEventStore store;
+    ASSERT_TRUE(store.isOpen());
+    EXPECT_TRUE(put(store, "c", "a"));
+    EXPECT_EQ(store.peekEvents(-1)->size(), 1u);
+    EXPECT_EQ(SQLitePeer(path()).scalar("SELECT COUNT(*) FROM custom_var_cache"), 5);
+    EXPECT_EQ(SQLitePeer(path()).scalar("SELECT COUNT(*) FROM session"), 1);
+  }
+}
+
+TEST_F(OAPersistentEventStoreTest, WithoutADatabaseEverythingFails) {
+  std::filesystem::create_directories(path());  // a folder where the file should be
+  platform::LogCapture log;
+  OAPersistentEventStore store;
+  EXPECT_FALSE(store.isOpen());
+  EXPECT_TRUE(log.contains("Unable to open Orvane Analytics database"));
+  std::optional<platform::Error> error;
+  EXPECT_FALSE(put(store, "c", "a", std::nullopt, -1, nullptr, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code, static_cast<int32_t>(0xDEADC0DEu));
+  EXPECT_FALSE(store.peekEvents(-1).has_value());
+  EXPECT_FALSE(store.deleteEvent(1));
+  EXPECT_EQ(store.storedEvents(), 0u);
+}
+
+}  // namespace
+}  // namespace analytics

@@ -1,0 +1,55 @@
+#pragma once
+// A second, plain connection to a store's file: what another process (or a curious test)
+// sees, and a way to hold SQLite locks against the store.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace analytics::test {
+
+class SQLitePeer {
+ public:
+  explicit SQLitePeer(const std::string& path) {
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) throw std::runtime_error("open " + path);
+  }
+  ~SQLitePeer() { sqlite3_close(db_); }
+  SQLitePeer(const SQLitePeer&) = delete;
+  SQLitePeer& operator=(const SQLitePeer&) = delete;
+
+  // Test-written SQL only.
+  void exec(const std::string& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+      std::string text = message ? message : "?";
+      sqlite3_free(message);
+      throw std::runtime_error(sql + ": " + text);
+    }
+  }
+  // Every row as text ("NULL" for a null column).
+  std::vector<std::vector<std::string>> rows(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+      throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
+    }
+    std::vector<std::vector<std::string>> out;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::vector<std::string> row;
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        auto* text = sqlite3_column_text(stmt, i);
+        row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
+      }
+      out.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return out;
+  }
+  int64_t scalar(const std::string& sql) { return std::stoll(rows(sql).at(0).at(0)); }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace analytics::test
