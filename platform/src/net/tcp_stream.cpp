@@ -202,6 +202,15 @@ struct TCPStream::Impl {
     connectNext(0);
   }
 
+  // The result of a non-blocking send or recv: a would-block is 0; a failure is -1 and is
+  // reported on a later turn.
+  long settle(ssize_t n) {
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    failLater(errno);
+    return -1;
+  }
+
   // An error found inside write() or read() is reported on a later turn.
   void failLater(int code) {
     owner->status_ = Status::Error;
@@ -256,37 +265,21 @@ long TCPStream::write(const uint8_t* data, size_t length) {
   if (status_ == Status::Error || status_ == Status::Closed) return -1;
   if (status_ != Status::Open && status_ != Status::AtEnd) return 0;
   if (length == 0) return 0;
-  ssize_t n = ::send(d.fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-      n = 0;
-    } else {
-      d.failLater(errno);
-      return -1;
-    }
-  }
-  d.wantSpace = true;
+  long n = d.settle(::send(d.fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT));
+  if (n >= 0) d.wantSpace = true;
   d.updateWatch();
-  return static_cast<long>(n);
+  return n;
 }
 
 long TCPStream::read(uint8_t* buffer, size_t maxLength) {
   Impl& d = *impl_;
   if (status_ == Status::Error || status_ == Status::Closed) return -1;
   if (status_ != Status::Open || maxLength == 0) return 0;
-  ssize_t n = ::recv(d.fd, buffer, maxLength, MSG_DONTWAIT);
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-      n = 0;
-    } else {
-      d.failLater(errno);
-      return -1;
-    }
-  }
+  long n = d.settle(::recv(d.fd, buffer, maxLength, MSG_DONTWAIT));
   // Whatever is left, or the end, is announced by the next readiness.
-  d.wantBytes = true;
+  if (n >= 0) d.wantBytes = true;
   d.updateWatch();
-  return static_cast<long>(n);
+  return n;
 }
 
 Bytes TCPStream::read(size_t maxLength) {
