@@ -4,8 +4,8 @@
 //
 // Thread safety: every member may be called from any thread (one mutex).
 // The information dictionary starts from the built-in defaults below, overlaid with the
-// bundle folder's "Info.plist" when it has one; tests and the demo may replace keys. It is
-// restored on test reset.
+// bundle folder's "Info.plist" (an XML property list) when it has one, read on first use;
+// tests and the demo may replace keys. Test reset forgets all that, so it is read again.
 //   CFBundleIdentifier "com.quendarosk.Zavrellion", CFBundleVersion "1.0",
 //   CFBundleShortVersionString "1.0", CFBundleName and CFBundleDisplayName "Zavrellion".
 #include <optional>

@@ -1,13 +1,19 @@
 #pragma once
-// The application's small persistent settings: a dictionary of Values kept in
-// Library/Preferences/<bundle identifier>.plist under the sandbox home.
+// The application's small persistent settings: a dictionary of Values kept as an XML
+// property list in Library/Preferences/<bundle identifier>.plist under the sandbox home.
+// Only what a property list holds survives a relaunch as it was set: a decimal comes back
+// as a double, an unsigned number within the signed range as a signed one, a date to the
+// whole second. A value a property list cannot hold at all (a null inside a container, text
+// that is not UTF-8) is refused with a log line and the key keeps its old value.
 //
 // Thread safety: every member may be called from any thread; one mutex guards the whole
 // object, so each call sees and leaves a consistent dictionary.
-// Persistence: every change is written through at once (atomically: a reader of the file
-// sees the state before or after a change, never a mix); synchronize() writes again and
-// reports whether the file is current. A failed write is logged once per failure run and
-// retried on the next change or synchronize.
+// Persistence: changes are written soon after they are made, from the background queue
+// (several changes in a row make one write), and at once by synchronize(), which reports
+// whether the file now matches memory. Writes are atomic: a reader of the file sees the
+// state before or after a write, never a mix. A failed write is logged once per run of
+// failures and retried on the next change or synchronize. Call synchronize() before the
+// process ends (the application does when it terminates).
 // Registered defaults answer lookups for keys the application never set; they are not
 // persisted and are forgotten on a relaunch.
 // Lookups never fail: a missing key or a value of another type gives the type's empty value,
@@ -54,8 +60,8 @@ class UserDefaults {
   // Writes the stored values now if needed; true when the file on disk matches them.
   bool synchronize();
 
-  // Tests: simulates a relaunch — forgets memory and registered defaults and re-reads the
-  // file of the current sandbox home.
+  // Tests: simulates a relaunch — saves pending changes as termination does, forgets memory
+  // and registered defaults, and re-reads the file of the current sandbox home.
   void reloadForTesting();
   // The file the values live in (for tests and diagnostics).
   std::string storagePath();

@@ -5,6 +5,7 @@
 
 #include "platform/file_manager.h"
 #include "platform/locale.h"
+#include "platform/property_list.h"
 #include "platform/sandbox.h"
 #include "platform/screen.h"
 #include "platform/test_reset.h"
@@ -30,7 +31,17 @@ struct BundleState {
   std::map<std::string, Dictionary> tables;
 
   Dictionary& infoLocked() {
-    if (!info) info = builtInInfo();
+    if (info) return *info;
+    info = builtInInfo();
+    // The bundle's own Info.plist, when it has a readable one, overrides the built-in keys.
+    auto bytes = FileManager::contentsAtPath(
+        FileManager::stringByAppendingPathComponent(Sandbox::bundlePath(), "Info.plist"));
+    if (bytes) {
+      auto plist = PropertyList::read(*bytes);
+      if (plist && plist->isDictionary()) {
+        for (const auto& [key, value] : plist->dictionary()) info->set(key, value);
+      }
+    }
     return *info;
   }
 };

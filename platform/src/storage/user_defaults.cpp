@@ -3,11 +3,12 @@
 #include <mutex>
 
 #include "platform/bundle.h"
+#include "platform/dispatch.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/property_list.h"
 #include "platform/sandbox.h"
 #include "platform/test_reset.h"
-#include "value_codec.h"
 
 namespace platform {
 
@@ -19,6 +20,9 @@ struct UserDefaults::State {
   Dictionary registered;
   bool dirty = false;
   bool lastWriteFailed = false;
+  bool flushScheduled = false;
+  // Moves on every reset, so a flush queued for an earlier home never writes.
+  uint64_t generation = 0;
 
   // Reads the file of the current home on first use after a reset. Caller holds the mutex.
   void ensureLoaded() {
@@ -32,7 +36,7 @@ struct UserDefaults::State {
         Sandbox::preferences(), Bundle::mainBundle().bundleIdentifier() + ".plist");
     auto bytes = FileManager::contentsAtPath(path);
     if (!bytes) return;
-    auto decoded = storage::decodeValue(*bytes);
+    auto decoded = PropertyList::read(*bytes);
     if (decoded && decoded->isDictionary()) {
       values = decoded->dictionary();
     } else {
@@ -52,7 +56,8 @@ struct UserDefaults::State {
   bool flush() {
     if (!dirty) return true;
     FileManager::createDirectoryAtPath(FileManager::stringByDeletingLastPathComponent(path), true);
-    if (FileManager::writeAtomically(path, storage::encodeValue(Value(values)))) {
+    auto document = PropertyList::write(Value(values));
+    if (document && FileManager::writeAtomically(path, *document)) {
       dirty = false;
       lastWriteFailed = false;
       return true;
@@ -62,15 +67,35 @@ struct UserDefaults::State {
     return false;
   }
 
+  // Many changes in a row are written once, soon, from the background queue. Caller holds
+  // the mutex.
+  void scheduleFlush() {
+    if (flushScheduled) return;
+    flushScheduled = true;
+    uint64_t queuedFor = generation;
+    DispatchQueue::global().async([this, queuedFor] {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (queuedFor != generation) return;
+      flushScheduled = false;
+      flush();
+    });
+  }
+
   void change(const std::string& key, const Value* value) {
     ensureLoaded();
+    if (value && !value->isNull() && !PropertyList::write(*value)) {
+      // One value the file cannot hold (a null inside a container, text that is not UTF-8)
+      // would make every later write fail and lose all changes: refuse it alone.
+      logf("UserDefaults: refusing a value for key %@ that a property list cannot hold", key);
+      return;
+    }
     if (value && !value->isNull()) {
       values.set(key, *value);
     } else if (!values.erase(key)) {
       return;
     }
     dirty = true;
-    flush();
+    scheduleFlush();
   }
 };
 
@@ -82,6 +107,8 @@ UserDefaults& UserDefaults::standardUserDefaults() {
       State& s = defaults->state();
       std::lock_guard<std::mutex> lock(s.mutex);
       s.loaded = false;
+      s.flushScheduled = false;
+      ++s.generation;
     });
     return defaults;
   }();
@@ -181,6 +208,8 @@ bool UserDefaults::synchronize() {
 
 void UserDefaults::reloadForTesting() {
   std::lock_guard<std::mutex> lock(state().mutex);
+  // The application ends with its changes saved, as the platform saves them at termination.
+  if (state().loaded) state().flush();
   state().loaded = false;
   state().ensureLoaded();
 }

@@ -6,6 +6,7 @@
 #include "platform/locale.h"
 #include "platform/sandbox.h"
 #include "platform/screen.h"
+#include "platform/test_reset.h"
 #include "testing/sandbox_test.h"
 
 namespace {
@@ -120,6 +121,19 @@ TEST_F(BundleTest, InformationDictionaryIsSettable) {
   EXPECT_EQ(bundle.bundleIdentifier(), "com.test.app");
   EXPECT_EQ(bundle.version(), "");
   EXPECT_EQ(bundle.infoDictionary().size(), 1u);
+}
+
+TEST_F(BundleTest, TheBundlesInfoPlistOverridesTheBuiltInKeys) {
+  put("Info.plist",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>CFBundleVersion</key><string>42</string>"
+      "<key>UIStatusBarHidden</key><true/>"
+      "</dict></plist>");
+  platform::resetForTesting();  // as on a launch with this bundle
+  auto& bundle = Bundle::mainBundle();
+  EXPECT_EQ(bundle.version(), "42");
+  EXPECT_EQ(bundle.objectForInfoDictionaryKey("UIStatusBarHidden"), platform::Value(true));
+  EXPECT_EQ(bundle.bundleIdentifier(), "com.quendarosk.Zavrellion");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/property_list.h"
 #include "platform/sandbox.h"
 #include "platform/test_reset.h"
 #include "testing/sandbox_test.h"
@@ -21,20 +22,20 @@ class UserDefaultsTest : public testing::SandboxTest {
   UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
 };
 
-TEST_F(UserDefaultsTest, ValuesOfEveryKindSurviveARelaunch) {
+TEST_F(UserDefaultsTest, PropertyListValuesSurviveARelaunch) {
   const std::vector<std::pair<std::string, Value>> stored = {
-      {"text", Value("héllo")},
+      {"text", Value("héllo <&> \"q\"")},
       {"int", Value(-42)},
       {"big", Value(18446744073709551615ull)},
       {"real", Value(0.1)},
       {"flag", Value(true)},
       {"blob", Value(platform::Bytes{0, 1, 255})},
       {"when", Value::date(1.5e9)},
-      {"price", Value::decimal("19.99")},
       {"list", Value(platform::Array{Value(1), Value("two")})},
       {"map", Value(Dictionary{{"z", Value(1)}, {"a", Value(Dictionary{{"deep", Value(false)}})}})},
   };
   for (const auto& [key, value] : stored) defaults().setObjectForKey(value, key);
+  defaults().setObjectForKey(Value::decimal("19.99"), "price");
   defaults().setObjectForKey(Value("gone"), "removed");
   defaults().removeObjectForKey("removed");
   defaults().setObjectForKey(Value("also gone"), "nulled");
@@ -47,11 +48,41 @@ TEST_F(UserDefaultsTest, ValuesOfEveryKindSurviveARelaunch) {
 
   for (const auto& [key, value] : stored) EXPECT_EQ(defaults().objectForKey(key), value) << key;
   EXPECT_EQ(defaults().objectForKey("map").dictionary().keys(), (std::vector<std::string>{"z", "a"}));
+  EXPECT_DOUBLE_EQ(defaults().doubleForKey("price"), 19.99);  // a decimal comes back as a real
   EXPECT_TRUE(defaults().objectForKey("removed").isNull());
   EXPECT_TRUE(defaults().objectForKey("nulled").isNull());
   EXPECT_TRUE(defaults().objectForKey("registered").isNull());
   EXPECT_EQ(defaults().storagePath(), platform::Sandbox::preferences() + "/com.quendarosk.Zavrellion.plist");
-  EXPECT_TRUE(platform::FileManager::fileExistsAtPath(defaults().storagePath()));
+  auto file = platform::FileManager::stringContentsAtPath(defaults().storagePath());
+  ASSERT_TRUE(file.has_value());
+  EXPECT_NE(file->find("<key>int</key>"), std::string::npos);
+  EXPECT_NE(file->find("<integer>-42</integer>"), std::string::npos);
+}
+
+// One value the file cannot hold must not make every later change unsavable.
+TEST_F(UserDefaultsTest, ValuesAPropertyListCannotHoldAreRefusedAlone) {
+  defaults().setObjectForKey(Value("kept"), "k");
+  platform::LogCapture log;
+  defaults().setObjectForKey(Value(platform::Array{Value(1), Value()}), "k");
+  defaults().setObjectForKey(Value(std::string("\xff\xfe")), "bad");
+  EXPECT_EQ(log.lines().size(), 2u);
+  defaults().setObjectForKey(Value("later"), "other");
+  EXPECT_TRUE(defaults().synchronize());
+  defaults().reloadForTesting();
+  EXPECT_EQ(defaults().stringForKey("k"), "kept");
+  EXPECT_FALSE(defaults().stringForKey("bad").has_value());
+  EXPECT_EQ(defaults().stringForKey("other"), "later");
+}
+
+TEST_F(UserDefaultsTest, ChangesReachTheFileOnTheirOwn) {
+  defaults().setIntegerForKey(1, "a");
+  defaults().setObjectForKey(Value("b"), "b");
+  drainWorkers();
+  auto bytes = platform::FileManager::contentsAtPath(defaults().storagePath());
+  ASSERT_TRUE(bytes.has_value());
+  auto onDisk = platform::PropertyList::read(*bytes);
+  ASSERT_TRUE(onDisk.has_value());
+  EXPECT_EQ(*onDisk, Value(Dictionary{{"a", Value(1)}, {"b", Value("b")}}));
 }
 
 TEST_F(UserDefaultsTest, TypedGettersConvertAsThePlatformDoes) {
@@ -131,6 +162,7 @@ TEST_F(UserDefaultsTest, UnwritablePreferencesReportFailureAndRecover) {
   defaults().setObjectForKey(Value(1), "k");
   EXPECT_EQ(defaults().integerForKey("k"), 1);  // memory keeps the value
   EXPECT_FALSE(defaults().synchronize());
+  drainWorkers();  // the background write fails as well
   EXPECT_EQ(log.lines().size(), 1u);  // one line per failure run, not per attempt
 
   ASSERT_TRUE(platform::FileManager::removeItemAtPath(folder));
