@@ -1,0 +1,56 @@
+#pragma once
+// Reports purchases and named events to the Cadenzo API on its own connection (identifier
+// "CZAnalytics"). Events must arrive: a failed one waits in the user defaults under
+// "CZQueuedRequests-CZAnalytics" and is sent again when the singleton is next created (once
+// per process). Purchases are sent once. Without the facade's app id and signature every
+// call is dropped silently.
+//
+// Ownership: the singleton lives for the process (tests get a fresh one on test reset).
+// Thread safety: sharedAnalytics() from any thread; the reports on the main thread.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/value.h"
+
+namespace cadenzo {
+
+class CZAPIConnection;
+
+// What a report takes of a store product and of the payment that bought it.
+struct CZStoreProduct {
+  std::string productIdentifier;
+  std::string localizedTitle;
+  double price = 0;
+  std::string currencyCode;  // of the product's price locale
+};
+
+struct CZPaymentTransaction {
+  long quantity = 1;
+};
+
+class CZAnalytics {
+ public:
+  static constexpr const char* kConnectionIdentifier = "CZAnalytics";
+
+  // nullptr on a system older than "4.0". Creating it resends the queued events.
+  static std::shared_ptr<CZAnalytics> sharedAnalytics();
+
+  void recordPaymentTransactionForProductMeta(const CZPaymentTransaction& transaction,
+                                              const CZStoreProduct& product,
+                                              const std::optional<platform::Value>& meta);
+  void trackEvent(const std::string& key);
+  void trackEventWithMetadata(const std::string& key, const std::optional<platform::Value>& meta);
+  void trackEventWithValue(const std::string& key, const std::optional<platform::Value>& value);
+  void trackEventWithValueAndMetadata(const std::string& key, const std::optional<platform::Value>& value,
+                                      const std::optional<platform::Value>& meta);
+
+  const std::shared_ptr<CZAPIConnection>& connection() const { return connection_; }
+
+  CZAnalytics();
+
+ private:
+  std::shared_ptr<CZAPIConnection> connection_;
+};
+
+}  // namespace cadenzo

@@ -1,0 +1,169 @@
+#pragma once
+// The one object through which the application uses the Cadenzo client: credentials, the
+// session counter, interstitials per location and the more-apps list (load, cache, show),
+// clicks (a signed "click" call, then the store sheet or the URL opener) and an optional
+// delegate that hears what happened.
+//
+// Every failure of a load ends in at most one didFailToLoadInterstitial or
+// didFailToLoadMoreApps, and the loading overlay is taken down.
+// Ownership: the singleton lives for the process (tests get a fresh one on test reset). It
+// owns its connection and the cached impressions; the delegate, the visible impression and
+// the presentation controller are not retained... except that impressions being loaded are
+// held until they are shown, cached or failed.
+// Thread safety: sharedCadenzo() from any thread; appId, appSignature, delegate and timeout
+// may be read and set from any thread; everything else on the main thread.
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "cadenzo/CZAPIConnection.h"
+#include "cadenzo/CZImpression.h"
+#include "cadenzo/CZURLOpener.h"
+#include "platform/value.h"
+
+namespace platform {
+class Window;
+class StoreProductViewController;
+}  // namespace platform
+
+namespace cadenzo {
+
+class CZPresentationController;
+
+// Every method is optional. A value-returning one answers nullopt when not implemented.
+class CadenzoDelegate {
+ public:
+  virtual ~CadenzoDelegate() = default;
+  // NO: the load stops silently.
+  virtual std::optional<bool> shouldRequestInterstitial(const std::string& location) {
+    (void)location;
+    return std::nullopt;
+  }
+  // NO while fewer than two sessions were started: cache and show calls do nothing.
+  virtual std::optional<bool> shouldRequestInterstitialsInFirstSession() { return std::nullopt; }
+  virtual std::optional<bool> shouldDisplayInterstitial(const std::string& location) {
+    (void)location;
+    return std::nullopt;
+  }
+  virtual std::optional<bool> shouldDisplayMoreApps() { return std::nullopt; }
+  // YES: a more-apps list loaded to be shown at once shows the loading overlay meanwhile.
+  virtual std::optional<bool> shouldDisplayLoadingViewForMoreApps() { return std::nullopt; }
+  virtual void didCacheInterstitial(const std::string& location) { (void)location; }
+  virtual void didCacheMoreApps() {}
+  virtual void didFailToLoadInterstitial(const std::string& location) { (void)location; }
+  virtual void didFailToLoadMoreApps() {}
+  virtual void didDismissInterstitial(const std::string& location) { (void)location; }
+  virtual void didCloseInterstitial(const std::string& location) { (void)location; }
+  virtual void didClickInterstitial(const std::string& location) { (void)location; }
+  virtual void didDismissMoreApps() {}
+  virtual void didCloseMoreApps() {}
+  virtual void didClickMoreApps() {}
+};
+
+class Cadenzo : public CZAPIConnectionDelegate,
+                public CZImpressionProtocol,
+                public CZUrlOpenerDelegate,
+                public std::enable_shared_from_this<Cadenzo> {
+ public:
+  static constexpr const char* kSessionCountKey = "CZSessionCountKey";
+  static constexpr const char* kDefaultLocation = "Default";
+  static constexpr const char* kForceDismissViewNotification = "CZForceDismissViewNotification";
+  static constexpr double kCacheLifetime = 86400;
+
+  // The facade; nullptr on a system older than "4.0". Created once, thread-safe.
+  static std::shared_ptr<Cadenzo> sharedCadenzo();
+
+  std::optional<std::string> appId() const;
+  void setAppId(std::optional<std::string> appId);
+  std::optional<std::string> appSignature() const;
+  void setAppSignature(std::optional<std::string> appSignature);
+  std::shared_ptr<CadenzoDelegate> delegate() const;
+  void setDelegate(std::weak_ptr<CadenzoDelegate> delegate);
+  unsigned long timeout() const { return timeout_.load(); }
+  void setTimeout(unsigned long seconds) { timeout_.store(seconds); }
+
+  // The override when set, else the application's status-bar orientation.
+  int orientation() const;
+  void setOrientation(int orientation);
+  // The application delegate's window when it has one, else the key window.
+  std::shared_ptr<platform::Window> window() const;
+  void setIdentityTrackingDisabledOnThisDevice(bool disabled) { (void)disabled; }
+  bool isIdentityTrackingDisabledOnThisDevice() const { return false; }
+
+  // Where views go on screen. Not retained.
+  void setPresentationController(std::weak_ptr<CZPresentationController> controller);
+  std::shared_ptr<CZPresentationController> presentationController() const;
+
+  void startSession();
+  void cacheInterstitial(const std::string& location);
+  void cacheInterstitial() { cacheInterstitial(kDefaultLocation); }
+  void showInterstitial(const std::string& location);
+  void showInterstitial() { showInterstitial(kDefaultLocation); }
+  bool hasCachedInterstitial(const std::string& location) const;
+  bool hasCachedInterstitial() const { return hasCachedInterstitial(kDefaultLocation); }
+  void cacheMoreApps();
+  void showMoreApps();
+
+  // CZAPIConnectionDelegate
+  void didReceiveAPIResponseForRequest(const platform::Dictionary& response,
+                                       const std::shared_ptr<CZAPIRequest>& request) override;
+  void didFailToReceiveAPIResponseForRequest(const std::shared_ptr<CZAPIRequest>& request) override;
+  // CZImpressionProtocol
+  void impressionReadyToBeDisplayed(const std::shared_ptr<CZImpression>& impression) override;
+  void impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) override;
+  void impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
+                                              const std::optional<std::string>& url,
+                                              const std::optional<platform::Value>& moreData) override;
+  void impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression) override;
+  // CZUrlOpenerDelegate
+  void urlWillOpen(const std::string& url) override;
+  // The store sheet's delegate.
+  void productViewControllerDidFinish(const std::shared_ptr<platform::StoreProductViewController>& controller);
+  void forceDismissViewNotification();
+
+  const std::shared_ptr<CZAPIConnection>& connection() const { return connection_; }
+  std::shared_ptr<CZImpression> visibleImpression() const { return visibleImpression_.lock(); }
+  std::shared_ptr<CZImpression> cachedInterstitial(const std::string& location) const;
+  const std::shared_ptr<CZImpression>& cachedMoreApps() const { return cachedMoreApps_; }
+
+  Cadenzo();
+  ~Cadenzo() override;
+
+ private:
+  void loadInterstitialShouldCache(const std::string& location, bool cache);
+  void loadMoreAppsShouldCache(bool cache);
+  void loadCadenzoViewForResponseTypeShouldCacheLocation(const platform::Dictionary& response, int type,
+                                                         bool cache, const std::optional<std::string>& location);
+  void attemptShowingInterstitial(const std::shared_ptr<CZImpression>& impression);
+  void attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impression);
+  void clickResponseReceivedForwardToURLITunesID(const platform::Dictionary& response,
+                                                 const std::optional<std::string>& url,
+                                                 const std::optional<platform::Value>& itunesId);
+  void handleCadenzoViewErrorLocation(int type, const std::optional<std::string>& location);
+  void presentStoreSheet(const platform::Value& itemId);
+  bool firstSessionRuleRefuses() const;
+  std::shared_ptr<CZAPIRequest> signedRequest(const std::string& action);
+  void dismissLoadingViewIfVisible();
+  void release(const std::shared_ptr<CZImpression>& impression);
+
+  std::shared_ptr<CZAPIConnection> connection_;
+  std::map<std::string, std::shared_ptr<CZImpression>> cachedInterstitials_;
+  std::shared_ptr<CZImpression> cachedMoreApps_;
+  std::set<std::shared_ptr<CZImpression>> loadingImpressions_;
+  std::shared_ptr<platform::StoreProductViewController> storeSheet_;
+  mutable std::mutex mutex_;
+  std::optional<std::string> appId_;
+  std::optional<std::string> appSignature_;
+  std::weak_ptr<CadenzoDelegate> delegate_;
+  bool orientationOverriden_ = false;
+  int orientation_ = 1;
+  std::weak_ptr<CZImpression> visibleImpression_;
+  std::weak_ptr<CZPresentationController> presentation_;
+  std::atomic<unsigned long> timeout_{0};
+};
+
+}  // namespace cadenzo

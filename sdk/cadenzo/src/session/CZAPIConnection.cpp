@@ -1,0 +1,225 @@
+#include "cadenzo/CZAPIConnection.h"
+
+#include <mutex>
+
+#include "cadenzo/CZJsonParser.h"
+#include "cadenzo/CZReachability.h"
+#include "cadenzo/Cadenzo.h"
+#include "platform/dispatch.h"
+#include "platform/format.h"
+#include "platform/log.h"
+#include "platform/url_connection.h"
+#include "platform/user_defaults.h"
+
+namespace cadenzo {
+namespace {
+
+std::mutex& endpointMutex() {
+  static std::mutex m;
+  return m;
+}
+std::string& endpointStorage() {
+  static std::string e = "https://api.cadenzo.com";
+  return e;
+}
+
+
+}  // namespace
+
+// The in-flight record: the request, the bytes so far, the answer's head once it came, and
+// the transport (so the watchdog can cancel it).
+struct CZAPIConnection::Record {
+  std::shared_ptr<CZAPIRequest> request;
+  platform::Bytes data;
+  std::optional<platform::HTTPURLResponse> response;
+  std::shared_ptr<platform::URLConnection> connection;
+};
+
+// The transport's delegate for one request: it carries the request id, as the tagged
+// connection did, and keeps the API connection alive while the load runs.
+class CZAPIConnection::Tagged : public platform::URLConnectionDelegate {
+ public:
+  Tagged(std::shared_ptr<CZAPIConnection> owner, uint32_t tag) : owner_(std::move(owner)), tag_(tag) {}
+  void connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& r) override {
+    owner_->connectionDidReceiveResponse(tag_, r);
+  }
+  void connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& d) override {
+    owner_->connectionDidReceiveData(tag_, d);
+  }
+  void connectionDidFinishLoading(platform::URLConnection&) override { owner_->connectionDidFinishLoading(tag_); }
+  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override {
+    owner_->connectionDidFailWithError(tag_);
+  }
+
+ private:
+  std::shared_ptr<CZAPIConnection> owner_;
+  uint32_t tag_;
+};
+
+double CZAPIWatchdogDelay(unsigned long timeout) {
+  if (timeout == 0) return 30;
+  if (timeout < 10) return 10;
+  return static_cast<double>(timeout);
+}
+
+std::string CZAPIConnection::defaultEndpoint() {
+  std::lock_guard<std::mutex> lock(endpointMutex());
+  return endpointStorage();
+}
+
+void CZAPIConnection::setDefaultEndpoint(std::string endpoint) {
+  std::lock_guard<std::mutex> lock(endpointMutex());
+  endpointStorage() = std::move(endpoint);
+}
+
+CZAPIConnection::CZAPIConnection(std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
+                                 std::optional<std::string> identifier)
+    : endpoint_(std::move(endpoint)), identifier_(std::move(identifier)), delegate_(std::move(delegate)) {}
+
+CZAPIConnection::~CZAPIConnection() = default;
+
+std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithDelegate(std::weak_ptr<CZAPIConnectionDelegate> delegate) {
+  return createWithDelegateIdentifier(std::move(delegate), std::nullopt);
+}
+
+std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithDelegateIdentifier(
+    std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier) {
+  return createWithEndpointAndDelegateIdentifier(defaultEndpoint(), std::move(delegate), std::move(identifier));
+}
+
+std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithEndpointAndDelegateIdentifier(
+    std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier) {
+  return std::make_shared<CZAPIConnection>(std::move(endpoint), std::move(delegate), std::move(identifier));
+}
+
+std::string CZAPIConnection::queueKey() const {
+  return identifier_ ? std::string(kQueuedRequestsKeyPrefix) + *identifier_ : std::string();
+}
+
+void CZAPIConnection::sendRequest(const std::shared_ptr<CZAPIRequest>& request) {
+  if (!request) return;
+  if (!CZReachability::isInternetReachable()) {
+    didFailForRequest(request);
+    return;
+  }
+  const uint32_t tag = requestIdMax_++;
+
+  platform::URLRequest urlRequest(platform::format("%@%@", platform::Value(endpoint_), platform::Value(request->uri())),
+                                  platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData);
+  urlRequest.addValueForHTTPHeaderField("application/json; charset=UTF-8", "Content-Type");
+  urlRequest.addValueForHTTPHeaderField("application/json; charset=UTF-8", "Accept");
+  urlRequest.addValueForHTTPHeaderField(std::string("Cadenzo-iOS-SDK ") + CZAPIRequest::kSDKVersion, "X-Cadenzo-Client");
+  urlRequest.addValueForHTTPHeaderField("3.0.6", "X-Cadenzo-API");
+  if (const auto& headers = request->headers()) {
+    for (const auto& [name, value] : *headers) urlRequest.addValueForHTTPHeaderField(value.stringValue(), name);
+  }
+  urlRequest.setHTTPMethod(request->method());
+  if (request->body()) {
+    auto text = request->serializedBody();
+    if (!text) {
+      // A body that cannot be written would go out empty and unsigned-for; fail it instead.
+      didFailForRequest(request);
+      return;
+    }
+    urlRequest.setHTTPBody(std::string_view(*text));
+  }
+
+  auto record = std::make_shared<Record>();
+  record->request = request;
+  activeConnections_[tag] = record;
+  record->connection = platform::URLConnection::connectionWithRequestDelegate(
+      urlRequest, std::make_shared<Tagged>(shared_from_this(), tag));
+
+  auto cadenzo = Cadenzo::sharedCadenzo();
+  double delay = CZAPIWatchdogDelay(cadenzo ? cadenzo->timeout() : 0);
+  std::weak_ptr<CZAPIConnection> weakSelf = weak_from_this();
+  platform::DispatchQueue::main().after(delay, [weakSelf, tag] {
+    if (auto self = weakSelf.lock()) self->watchdogFired(tag);
+  });
+}
+
+void CZAPIConnection::watchdogFired(uint32_t tag) {
+  auto it = activeConnections_.find(tag);
+  if (it == activeConnections_.end()) return;
+  if (it->second->connection) it->second->connection->cancel();
+  connectionDidFailWithError(tag);
+}
+
+void CZAPIConnection::connectionDidReceiveResponse(uint32_t tag, const platform::HTTPURLResponse& response) {
+  auto it = activeConnections_.find(tag);
+  if (it != activeConnections_.end()) it->second->response = response;
+}
+
+void CZAPIConnection::connectionDidReceiveData(uint32_t tag, const platform::Bytes& data) {
+  auto it = activeConnections_.find(tag);
+  if (it != activeConnections_.end()) it->second->data.insert(it->second->data.end(), data.begin(), data.end());
+}
+
+void CZAPIConnection::connectionDidFailWithError(uint32_t tag) {
+  auto it = activeConnections_.find(tag);
+  if (it == activeConnections_.end()) return;
+  auto self = shared_from_this();
+  auto record = it->second;
+  activeConnections_.erase(it);
+  didFailForRequest(record->request);
+}
+
+void CZAPIConnection::connectionDidFinishLoading(uint32_t tag) {
+  auto it = activeConnections_.find(tag);
+  if (it == activeConnections_.end()) return;
+  auto self = shared_from_this();
+  auto record = it->second;
+  activeConnections_.erase(it);
+
+  if (record->response && record->response->statusCode() >= 200 && record->response->statusCode() <= 299) {
+    CZJsonParser parser;
+    auto answer = parser.objectWithData(record->data);
+    if (answer && answer->isDictionary()) {
+      if (auto delegate = delegate_.lock()) delegate->didReceiveAPIResponseForRequest(answer->dictionary(), record->request);
+      return;
+    }
+  }
+  didFailForRequest(record->request);
+}
+
+void CZAPIConnection::didFailForRequest(const std::shared_ptr<CZAPIRequest>& request) {
+  if (request->ensureDelivery() && identifier_) {
+    auto archived = request->archivedData();
+    if (archived) {
+      auto& defaults = platform::UserDefaults::standardUserDefaults();
+      platform::Value queue = defaults.arrayForKey(queueKey());
+      platform::Array items = queue.isArray() ? queue.array() : platform::Array();
+      items.push_back(platform::Value(std::move(*archived)));
+      defaults.setObjectForKey(platform::Value(std::move(items)), queueKey());
+      return;
+    }
+    // Without an archive the request cannot wait; tell the delegate rather than lose it
+    // silently.
+  }
+  if (auto delegate = delegate_.lock()) delegate->didFailToReceiveAPIResponseForRequest(request);
+}
+
+void CZAPIConnection::retryDeliveries() {
+  if (!identifier_ || !CZReachability::isInternetReachable()) return;
+  auto cadenzo = Cadenzo::sharedCadenzo();
+  std::optional<std::string> appId = cadenzo ? cadenzo->appId() : std::nullopt;
+  std::optional<std::string> appSignature = cadenzo ? cadenzo->appSignature() : std::nullopt;
+  if (!appId || !appSignature) return;  // unsigned calls would be refused and requeued
+
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  platform::Value queue = defaults.arrayForKey(queueKey());
+  defaults.setObjectForKey(platform::Value(platform::Array()), queueKey());
+  if (!queue.isArray()) return;
+  for (const auto& item : queue.array()) {
+    if (!item.isData()) continue;
+    auto request = CZAPIRequest::requestWithArchivedData(item.data());
+    if (!request) {
+      platform::log("CZAPIConnection: dropping a queued request that does not unarchive");
+      continue;
+    }
+    request->signWithAppIdAppSignature(appId, appSignature);
+    sendRequest(request);
+  }
+}
+
+}  // namespace cadenzo

@@ -1,0 +1,103 @@
+#include "cadenzo/CZAnalytics.h"
+
+#include <mutex>
+
+#include "CZSystemVersion.h"
+#include "cadenzo/CZAPIConnection.h"
+#include "cadenzo/Cadenzo.h"
+#include "platform/format.h"
+#include "platform/test_reset.h"
+
+namespace cadenzo {
+
+using platform::Value;
+
+namespace {
+std::mutex& instanceMutex() {
+  static std::mutex m;
+  return m;
+}
+std::shared_ptr<CZAnalytics>& instanceStorage() {
+  static std::shared_ptr<CZAnalytics> instance;
+  return instance;
+}
+
+// The facade's credentials, or nullopt when either is missing.
+std::optional<std::pair<std::string, std::string>> credentials() {
+  auto cadenzo = Cadenzo::sharedCadenzo();
+  if (!cadenzo) return std::nullopt;
+  auto appId = cadenzo->appId();
+  auto appSignature = cadenzo->appSignature();
+  if (!appId || !appSignature) return std::nullopt;
+  return std::make_pair(*appId, *appSignature);
+}
+}  // namespace
+
+std::shared_ptr<CZAnalytics> CZAnalytics::sharedAnalytics() {
+  if (CZSystemVersionBelow("4.0")) return nullptr;
+  std::shared_ptr<CZAnalytics> created;
+  {
+    std::lock_guard<std::mutex> lock(instanceMutex());
+    auto& instance = instanceStorage();
+    if (instance) return instance;
+    static bool resetRegistered = false;
+    if (!resetRegistered) {
+      resetRegistered = true;
+      platform::onTestReset([] {
+        std::lock_guard<std::mutex> l(instanceMutex());
+        instanceStorage().reset();
+      });
+    }
+    instance = std::make_shared<CZAnalytics>();
+    created = instance;
+  }
+  // Outside the lock: resending reads the facade and may fail requests at once.
+  created->connection_->retryDeliveries();
+  return created;
+}
+
+CZAnalytics::CZAnalytics()
+    : connection_(CZAPIConnection::createWithDelegateIdentifier({}, std::string(kConnectionIdentifier))) {}
+
+void CZAnalytics::recordPaymentTransactionForProductMeta(const CZPaymentTransaction& transaction,
+                                                         const CZStoreProduct& product,
+                                                         const std::optional<Value>& meta) {
+  auto creds = credentials();
+  if (!creds) return;
+  auto request = CZAPIRequest::requestWithControllerAction("api", "purchase");
+  request->appendDeviceInfoParams();
+  request->appendBodyArgumentKeyValue("product_id", Value(product.productIdentifier));
+  request->appendBodyArgumentKeyValue("title", Value(product.localizedTitle));
+  request->appendBodyArgumentKeyValue("price", Value(platform::format("%.2f", product.price)));
+  request->appendBodyArgumentKeyValue("currency", Value(product.currencyCode));
+  request->appendBodyArgumentKeyValue("meta", meta);
+  request->appendBodyArgumentKeyValue("quantity", Value(platform::format("%d", transaction.quantity)));
+  request->signWithAppIdAppSignature(creds->first, creds->second);
+  connection_->sendRequest(request);
+}
+
+void CZAnalytics::trackEvent(const std::string& key) { trackEventWithValueAndMetadata(key, std::nullopt, std::nullopt); }
+
+void CZAnalytics::trackEventWithMetadata(const std::string& key, const std::optional<Value>& meta) {
+  trackEventWithValueAndMetadata(key, std::nullopt, meta);
+}
+
+void CZAnalytics::trackEventWithValue(const std::string& key, const std::optional<Value>& value) {
+  trackEventWithValueAndMetadata(key, value, std::nullopt);
+}
+
+void CZAnalytics::trackEventWithValueAndMetadata(const std::string& key, const std::optional<Value>& value,
+                                                 const std::optional<Value>& meta) {
+  auto creds = credentials();
+  if (!creds) return;
+  auto request = CZAPIRequest::requestWithControllerAction("api", "event");
+  request->appendDeviceInfoParams();
+  request->appendBodyArgumentKeyValue("key", Value(key));
+  if (value) request->appendBodyArgumentKeyValue("value", Value(value->stringValue()));
+  request->appendBodyArgumentKeyValue("meta", meta);
+  request->signWithAppIdAppSignature(creds->first, creds->second);
+  request->setEnsureDelivery(true);
+  connection_->sendRequest(request);
+}
+
+}  // namespace cadenzo

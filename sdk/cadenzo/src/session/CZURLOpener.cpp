@@ -1,0 +1,71 @@
+#include "cadenzo/CZURLOpener.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/application.h"
+#include "platform/log.h"
+
+namespace cadenzo {
+namespace {
+
+std::string lowercaseScheme(const std::string& url) {
+  auto colon = url.find(':');
+  std::string scheme = colon == std::string::npos ? std::string() : url.substr(0, colon);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return scheme;
+}
+
+}  // namespace
+
+std::shared_ptr<CZURLOpener> CZURLOpener::openerWithDelegate(std::weak_ptr<CZUrlOpenerDelegate> delegate) {
+  return std::make_shared<CZURLOpener>(std::move(delegate));
+}
+
+std::optional<std::string> CZURLOpener::lastUrl() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastUrl_;
+}
+
+void CZURLOpener::setLastUrl(std::string url) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastUrl_ = std::move(url);
+}
+
+void CZURLOpener::handOver(const std::string& url) {
+  auto self = shared_from_this();
+  if (auto d = delegate_.lock()) d->urlWillOpen(url);
+  platform::Application::sharedApplication().openURL(url);
+}
+
+void CZURLOpener::open(const std::string& url) {
+  std::string scheme = lowercaseScheme(url);
+  if (scheme != "http" && scheme != "https") {
+    handOver(url);
+    return;
+  }
+  setLastUrl(url);
+  // The connection retains this opener (its delegate) until the load ends.
+  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), shared_from_this());
+}
+
+std::optional<platform::URLRequest> CZURLOpener::connectionWillSendRequestRedirectResponse(
+    platform::URLConnection&, const platform::URLRequest& request, const platform::HTTPURLResponse*) {
+  // The request about to go out, not the redirect answer that named it: otherwise the
+  // opener would end one hop short of the chain.
+  setLastUrl(request.url());
+  return request;
+}
+
+void CZURLOpener::connectionDidFinishLoading(platform::URLConnection&) {
+  if (auto url = lastUrl()) handOver(*url);
+}
+
+void CZURLOpener::connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) {
+  auto url = lastUrl();
+  platform::logf("CZURLOpener: load failed (%@), opening %@", platform::Value(error.localizedDescription()),
+                 url ? platform::Value(*url) : platform::Value());
+  if (url) handOver(*url);
+}
+
+}  // namespace cadenzo

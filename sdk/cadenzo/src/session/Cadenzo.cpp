@@ -1,0 +1,458 @@
+#include "cadenzo/Cadenzo.h"
+
+#include "CZSystemVersion.h"
+#include "cadenzo/CZPresentationController.h"
+#include "cadenzo/CZReachability.h"
+#include "platform/application.h"
+#include "platform/clock.h"
+#include "platform/notification_center.h"
+#include "platform/run_loop.h"
+#include "platform/runtime.h"
+#include "platform/test_reset.h"
+#include "platform/url.h"
+#include "platform/user_defaults.h"
+#include "platform/window.h"
+
+namespace cadenzo {
+
+using platform::Dictionary;
+using platform::Value;
+
+namespace {
+
+std::mutex& instanceMutex() {
+  static std::mutex m;
+  return m;
+}
+std::shared_ptr<Cadenzo>& instanceStorage() {
+  static std::shared_ptr<Cadenzo> instance;
+  return instance;
+}
+
+
+constexpr const char* kStoreSheetClass = "SKStoreProductViewController";
+constexpr const char* kStoreItemParameter = "SKStoreProductParameterITunesItemIdentifier";
+
+}  // namespace
+
+std::shared_ptr<Cadenzo> Cadenzo::sharedCadenzo() {
+  if (CZSystemVersionBelow("4.0")) return nullptr;
+  std::lock_guard<std::mutex> lock(instanceMutex());
+  auto& instance = instanceStorage();
+  if (!instance) {
+    static bool resetRegistered = false;
+    if (!resetRegistered) {
+      resetRegistered = true;
+      // The facade lives for the process; tests start each from a fresh one.
+      platform::onTestReset([] {
+        std::shared_ptr<Cadenzo> old;
+        {
+          std::lock_guard<std::mutex> l(instanceMutex());
+          old.swap(instanceStorage());
+        }
+        if (old) platform::NotificationCenter::defaultCenter().removeObserver(old.get());
+      });
+    }
+    instance = std::make_shared<Cadenzo>();
+    instance->connection_ = CZAPIConnection::createWithDelegate(instance);
+    std::weak_ptr<Cadenzo> weak = instance;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        instance.get(), kForceDismissViewNotification, nullptr, [weak](const platform::Notification&) {
+          if (auto self = weak.lock()) self->forceDismissViewNotification();
+        });
+  }
+  return instance;
+}
+
+Cadenzo::Cadenzo() = default;
+Cadenzo::~Cadenzo() = default;
+
+// ---- Properties -------------------------------------------------------------------
+
+std::optional<std::string> Cadenzo::appId() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return appId_;
+}
+void Cadenzo::setAppId(std::optional<std::string> appId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  appId_ = std::move(appId);
+}
+std::optional<std::string> Cadenzo::appSignature() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return appSignature_;
+}
+void Cadenzo::setAppSignature(std::optional<std::string> appSignature) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  appSignature_ = std::move(appSignature);
+}
+std::shared_ptr<CadenzoDelegate> Cadenzo::delegate() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return delegate_.lock();
+}
+void Cadenzo::setDelegate(std::weak_ptr<CadenzoDelegate> delegate) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  delegate_ = std::move(delegate);
+}
+
+int Cadenzo::orientation() const {
+  if (orientationOverriden_) return orientation_;
+  return platform::Application::sharedApplication().statusBarOrientation();
+}
+
+void Cadenzo::setOrientation(int orientation) {
+  orientation_ = orientation;
+  orientationOverriden_ = true;
+}
+
+std::shared_ptr<platform::Window> Cadenzo::window() const {
+  auto& app = platform::Application::sharedApplication();
+  if (auto appDelegate = app.delegate()) {
+    if (auto w = appDelegate->window()) return w;
+  }
+  return app.keyWindow();
+}
+
+void Cadenzo::setPresentationController(std::weak_ptr<CZPresentationController> controller) {
+  presentation_ = std::move(controller);
+}
+
+std::shared_ptr<CZPresentationController> Cadenzo::presentationController() const { return presentation_.lock(); }
+
+std::shared_ptr<CZImpression> Cadenzo::cachedInterstitial(const std::string& location) const {
+  auto it = cachedInterstitials_.find(location);
+  return it == cachedInterstitials_.end() ? nullptr : it->second;
+}
+
+// ---- Requests ---------------------------------------------------------------------
+
+std::shared_ptr<CZAPIRequest> Cadenzo::signedRequest(const std::string& action) {
+  auto request = CZAPIRequest::requestWithControllerAction("api", action);
+  request->appendDeviceInfoParams();
+  return request;
+}
+
+void Cadenzo::startSession() {
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  defaults.setIntegerForKey(defaults.integerForKey(kSessionCountKey) + 1, kSessionCountKey);
+  auto request = signedRequest("install");
+  request->signWithAppIdAppSignature(appId(), appSignature());
+  connection_->sendRequest(request);
+}
+
+bool Cadenzo::firstSessionRuleRefuses() const {
+  auto d = delegate();
+  if (!d) return false;
+  auto allowed = d->shouldRequestInterstitialsInFirstSession();
+  return allowed && !*allowed &&
+         platform::UserDefaults::standardUserDefaults().integerForKey(kSessionCountKey) < 2;
+}
+
+void Cadenzo::cacheInterstitial(const std::string& location) {
+  if (firstSessionRuleRefuses()) return;
+  loadInterstitialShouldCache(location, true);
+}
+
+void Cadenzo::showInterstitial(const std::string& location) {
+  if (firstSessionRuleRefuses()) return;
+  if (hasCachedInterstitial(location)) {
+    attemptShowingInterstitial(cachedInterstitial(location));
+  } else {
+    loadInterstitialShouldCache(location, false);
+  }
+}
+
+bool Cadenzo::hasCachedInterstitial(const std::string& location) const {
+  auto impression = cachedInterstitial(location);
+  return impression && platform::Clock::current().now() - impression->responseDate() < kCacheLifetime;
+}
+
+void Cadenzo::cacheMoreApps() { loadMoreAppsShouldCache(true); }
+
+void Cadenzo::showMoreApps() {
+  if (cachedMoreApps_) {
+    attemptShowingMoreApps(cachedMoreApps_);
+  } else {
+    loadMoreAppsShouldCache(false);
+  }
+}
+
+void Cadenzo::loadInterstitialShouldCache(const std::string& location, bool cache) {
+  if (auto d = delegate()) {
+    auto wanted = d->shouldRequestInterstitial(location);
+    if (wanted && !*wanted) return;
+  }
+  if (!CZReachability::isInternetReachable()) {
+    if (auto d = delegate()) d->didFailToLoadInterstitial(location);
+    return;
+  }
+  auto request = signedRequest("get");
+  request->appendBodyArgumentKeyValue("location", Value(location));
+  if (cache) request->appendBodyArgumentKeyValue("cache", Value("1"));
+  request->signWithAppIdAppSignature(appId(), appSignature());
+  std::weak_ptr<Cadenzo> weak = weak_from_this();
+  request->setContextBlock([weak, cache, location](const Dictionary& response) {
+    if (auto self = weak.lock())
+      self->loadCadenzoViewForResponseTypeShouldCacheLocation(response, CZImpressionTypeInterstitial, cache, location);
+  });
+  connection_->sendRequest(request);
+}
+
+void Cadenzo::loadMoreAppsShouldCache(bool cache) {
+  if (!CZReachability::isInternetReachable()) {
+    if (auto d = delegate()) d->didFailToLoadMoreApps();
+    return;
+  }
+  auto request = signedRequest("more");
+  if (cache) request->appendBodyArgumentKeyValue("cache", Value("1"));
+  request->signWithAppIdAppSignature(appId(), appSignature());
+  std::weak_ptr<Cadenzo> weak = weak_from_this();
+  request->setContextBlock([weak, cache](const Dictionary& response) {
+    if (auto self = weak.lock())
+      self->loadCadenzoViewForResponseTypeShouldCacheLocation(response, CZImpressionTypeMoreApps, cache, std::nullopt);
+  });
+  connection_->sendRequest(request);
+  if (!cache) {
+    auto d = delegate();
+    auto wanted = d ? d->shouldDisplayLoadingViewForMoreApps() : std::nullopt;
+    auto presenter = presentationController();
+    if (wanted && *wanted && presenter) presenter->displayLoadingView();
+  }
+}
+
+void Cadenzo::loadCadenzoViewForResponseTypeShouldCacheLocation(const Dictionary& response, int type, bool cache,
+                                                                 const std::optional<std::string>& location) {
+  const Value& status = response.get("status");
+  if (!status.isNumber() || status.doubleValue() != 200) {
+    handleCadenzoViewErrorLocation(type, location);
+    return;
+  }
+  auto impression = CZImpression::createWithResponseType(response, type);
+  if (!impression) {
+    handleCadenzoViewErrorLocation(type, location);
+    return;
+  }
+  impression->setDelegate(weak_from_this());
+  impression->setLocation(location);
+  impression->setState(cache ? CZImpressionStateLoadingToCache : CZImpressionStateLoadingToShow);
+  loadingImpressions_.insert(impression);
+}
+
+void Cadenzo::release(const std::shared_ptr<CZImpression>& impression) {
+  auto it = loadingImpressions_.find(impression);
+  if (it == loadingImpressions_.end()) return;
+  // The view that called us may be inside its own callback.
+  platform::RunLoop::main().keepAliveUntilEndOfTurn(*it);
+  loadingImpressions_.erase(it);
+}
+
+// ---- Impressions ------------------------------------------------------------------
+
+void Cadenzo::impressionReadyToBeDisplayed(const std::shared_ptr<CZImpression>& impression) {
+  auto self = shared_from_this();
+  const int state = impression->state();
+  const int type = impression->type();
+  if (state == CZImpressionStateLoadingToShow) {
+    impression->setState(CZImpressionStateIdle);
+    if (type == CZImpressionTypeInterstitial) attemptShowingInterstitial(impression);
+    else if (type == CZImpressionTypeMoreApps) attemptShowingMoreApps(impression);
+  } else if (state == CZImpressionStateLoadingToCache) {
+    auto location = impression->location();
+    if (type == CZImpressionTypeInterstitial && location) {
+      if (auto d = delegate()) d->didCacheInterstitial(*location);
+      cachedInterstitials_[*location] = impression;
+    } else if (type == CZImpressionTypeMoreApps) {
+      if (auto d = delegate()) d->didCacheMoreApps();
+      if (cachedMoreApps_) platform::RunLoop::main().keepAliveUntilEndOfTurn(cachedMoreApps_);
+      cachedMoreApps_ = impression;
+    }
+    impression->setState(CZImpressionStateCached);
+  } else {
+    return;
+  }
+  release(impression);
+}
+
+void Cadenzo::attemptShowingInterstitial(const std::shared_ptr<CZImpression>& impression) {
+  auto self = shared_from_this();
+  const std::string location = impression->location().value_or("");
+  if (auto d = delegate()) {
+    auto wanted = d->shouldDisplayInterstitial(location);
+    if (wanted && !*wanted) return;
+  }
+  if (impression->state() == CZImpressionStateCached && cachedInterstitial(location) == impression) {
+    platform::RunLoop::main().keepAliveUntilEndOfTurn(impression);
+    cachedInterstitials_.erase(location);
+    auto request = signedRequest("show");
+    const Value* adId = impression->responseContext().find("ad_id");
+    if (adId) request->appendBodyArgumentKeyValue("ad_id", *adId);
+    request->signWithAppIdAppSignature(appId(), appSignature());
+    connection_->sendRequest(request);
+  }
+  if (auto presenter = presentationController()) presenter->displayInterstitial(impression);
+  impression->setState(CZImpressionStateShown);
+  visibleImpression_ = impression;
+}
+
+void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impression) {
+  auto self = shared_from_this();
+  if (auto d = delegate()) {
+    auto wanted = d->shouldDisplayMoreApps();
+    if (wanted && !*wanted) return;
+  }
+  if (cachedMoreApps_ == impression) {
+    platform::RunLoop::main().keepAliveUntilEndOfTurn(impression);
+    cachedMoreApps_.reset();
+  }
+  impression->setState(CZImpressionStateIdle);
+  dismissLoadingViewIfVisible();
+  if (auto presenter = presentationController()) presenter->displayMoreApps(impression);
+  impression->setState(CZImpressionStateShown);
+  visibleImpression_ = impression;
+}
+
+void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) {
+  auto self = shared_from_this();
+  visibleImpression_.reset();
+  const std::string location = impression->location().value_or("");
+  auto presenter = presentationController();
+  if (impression->type() == CZImpressionTypeInterstitial) {
+    if (auto d = delegate()) d->didDismissInterstitial(location);
+    if (auto d = delegate()) d->didCloseInterstitial(location);
+    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissInterstitial(impression);
+  } else if (impression->type() == CZImpressionTypeMoreApps) {
+    if (auto d = delegate()) d->didDismissMoreApps();
+    if (auto d = delegate()) d->didCloseMoreApps();
+    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissMoreApps(impression);
+  }
+}
+
+void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
+                                                     const std::optional<std::string>& url,
+                                                     const std::optional<Value>& moreData) {
+  auto self = shared_from_this();
+  visibleImpression_.reset();
+  const int type = impression->type();
+  const std::string location = impression->location().value_or("");
+  auto presenter = presentationController();
+  if (type == CZImpressionTypeInterstitial) {
+    if (auto d = delegate()) d->didDismissInterstitial(location);
+    if (auto d = delegate()) d->didClickInterstitial(location);
+    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissInterstitial(impression);
+  } else if (type == CZImpressionTypeMoreApps) {
+    if (auto d = delegate()) d->didDismissMoreApps();
+    if (auto d = delegate()) d->didClickMoreApps();
+    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissMoreApps(impression);
+  }
+
+  const Dictionary& response = impression->responseContext();
+  const Dictionary* extra = moreData && moreData->isDictionary() ? &moreData->dictionary() : nullptr;
+  auto request = signedRequest("click");
+  for (const char* key : {"to", "cgn", "creative", "ad_id"}) {
+    if (const Value* v = response.find(key)) request->appendBodyArgumentKeyValue(key, *v);
+  }
+  if (extra) {
+    for (const char* key : {"cgn", "creative", "type", "more_type"}) {
+      if (const Value* v = extra->find(key)) request->appendBodyArgumentKeyValue(key, *v);
+    }
+  }
+  const Value* anyItem = response.find("itunes_id");
+  if (!anyItem && extra) anyItem = extra->find("itunes_id");
+  const bool storeSheet = platform::Runtime::classExists(kStoreSheetClass) &&
+                          platform::Runtime::isAvailable(kStoreItemParameter);
+  request->appendBodyArgumentKeyValue("in_app_store", Value(anyItem != nullptr && storeSheet));
+  request->signWithAppIdAppSignature(appId(), appSignature());
+
+  std::optional<std::string> target;
+  const Value& deepUrl = response.get("deep_url");
+  if (deepUrl.isString() && platform::Application::sharedApplication().canOpenURL(deepUrl.string())) {
+    target = deepUrl.string();
+  } else if (url && platform::URL::create(*url)) {
+    target = *url;
+  }
+  std::optional<Value> itemId;
+  if (type == CZImpressionTypeInterstitial) {
+    if (const Value* v = response.find("itunes_id")) itemId = *v;
+  } else if (extra) {
+    if (const Value* v = extra->find("itunes_id")) itemId = *v;
+  }
+
+  std::weak_ptr<Cadenzo> weak = weak_from_this();
+  request->setContextBlock([weak, target, itemId](const Dictionary& answer) {
+    if (auto strong = weak.lock()) strong->clickResponseReceivedForwardToURLITunesID(answer, target, itemId);
+  });
+  // The overlay goes up before the call is sent: a call that fails at once (offline) takes
+  // it down again instead of leaving it on screen for good.
+  if (presenter) presenter->displayLoadingView();
+  connection_->sendRequest(request);
+}
+
+void Cadenzo::impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression) {
+  auto self = shared_from_this();
+  const int type = impression->type();
+  handleCadenzoViewErrorLocation(type, type == CZImpressionTypeInterstitial ? impression->location() : std::nullopt);
+  release(impression);
+}
+
+void Cadenzo::handleCadenzoViewErrorLocation(int type, const std::optional<std::string>& location) {
+  if (type == CZImpressionTypeInterstitial) {
+    if (auto d = delegate()) d->didFailToLoadInterstitial(location.value_or(""));
+  } else if (type == CZImpressionTypeMoreApps) {
+    dismissLoadingViewIfVisible();
+    if (auto d = delegate()) d->didFailToLoadMoreApps();
+  }
+}
+
+void Cadenzo::dismissLoadingViewIfVisible() {
+  auto presenter = presentationController();
+  if (presenter && presenter->loadingViewIsVisible()) presenter->dismissLoadingView();
+}
+
+// ---- Answers ----------------------------------------------------------------------
+
+void Cadenzo::didReceiveAPIResponseForRequest(const Dictionary& response, const std::shared_ptr<CZAPIRequest>& request) {
+  if (const auto& block = request->contextBlock()) block(response);
+}
+
+void Cadenzo::didFailToReceiveAPIResponseForRequest(const std::shared_ptr<CZAPIRequest>& request) {
+  auto self = shared_from_this();
+  if (request->action() == "get") {
+    std::optional<std::string> location;
+    if (request->body()) {
+      const Value& v = request->body()->get("location");
+      if (v.isString()) location = v.string();
+    }
+    handleCadenzoViewErrorLocation(CZImpressionTypeInterstitial, location);
+  } else if (request->action() == "more") {
+    handleCadenzoViewErrorLocation(CZImpressionTypeMoreApps, std::nullopt);
+  }
+  dismissLoadingViewIfVisible();
+}
+
+void Cadenzo::forceDismissViewNotification() {
+  if (auto visible = visibleImpression()) impressionCloseTriggered(visible);
+}
+
+// ---- Clicks -----------------------------------------------------------------------
+
+void Cadenzo::clickResponseReceivedForwardToURLITunesID(const Dictionary& response,
+                                                        const std::optional<std::string>& url,
+                                                        const std::optional<Value>& itunesId) {
+  (void)response;  // the answer's content does not steer the forwarding
+  if (itunesId && platform::Runtime::classExists(kStoreSheetClass) &&
+      platform::Runtime::isAvailable(kStoreItemParameter)) {
+    presentStoreSheet(*itunesId);
+    return;
+  }
+  if (url) {
+    CZURLOpener::openerWithDelegate(weak_from_this())->open(*url);
+  } else {
+    dismissLoadingViewIfVisible();
+  }
+}
+
+void Cadenzo::urlWillOpen(const std::string& url) {
+  (void)url;
+  dismissLoadingViewIfVisible();
+}
+
+}  // namespace cadenzo
