@@ -81,6 +81,8 @@ Rect rectOffset(const Rect& r, double dx, double dy);
 // null stays null; an empty rectangle keeps its integral origin and zero size.
 Rect rectIntegral(const Rect& r);
 Rect edgeInsetsInsetRect(const Rect& r, const EdgeInsets& insets);
+// The smallest rectangle that holds the four points.
+Rect rectEnclosingPoints(const Point& a, const Point& b, const Point& c, const Point& d);
 
 // "{x, y}", "{w, h}", "{{x, y}, {w, h}}" with numbers as %g prints them.
 std::string stringFromPoint(const Point& p);

@@ -1,0 +1,126 @@
+#include "platform/window.h"
+
+#include "platform/application.h"
+#include "platform/notification_center.h"
+#include "platform/run_loop.h"
+#include "platform/view_controller.h"
+
+namespace platform {
+
+Window::Window(const Rect& frame) : View(frame) { View::setHidden(true); }
+
+std::shared_ptr<Window> Window::window() const {
+  return std::static_pointer_cast<Window>(std::const_pointer_cast<Responder>(shared_from_this()));
+}
+
+void Window::setHidden(bool hidden) {
+  bool was = isHidden();
+  View::setHidden(hidden);
+  if (was == hidden) return;
+  auto self = std::static_pointer_cast<Window>(shared_from_this());
+  auto& app = Application::sharedApplication();
+  if (hidden) {
+    NotificationCenter::defaultCenter().postNotificationName(kWindowDidBecomeHiddenNotification, this);
+    app.windowBecameHidden(self);
+  } else {
+    app.windowBecameVisible(self);
+    NotificationCenter::defaultCenter().postNotificationName(kWindowDidBecomeVisibleNotification, this);
+  }
+}
+
+void Window::makeKeyAndVisible() {
+  setHidden(false);
+  makeKeyWindow();
+}
+
+void Window::makeKeyWindow() {
+  Application::sharedApplication().windowBecameKey(std::static_pointer_cast<Window>(shared_from_this()));
+}
+
+bool Window::isKeyWindow() const { return Application::sharedApplication().keyWindow().get() == this; }
+
+void Window::setRootViewController(const std::shared_ptr<ViewController>& controller) {
+  if (controller == root_) return;
+  if (root_ && root_->isViewLoaded() && root_->view()->superview().get() == this) root_->view()->removeFromSuperview();
+  root_ = controller;
+  if (!root_) return;
+  auto v = root_->view();
+  v->setFrame(root_->fullScreenFrameInWindow(std::static_pointer_cast<Window>(shared_from_this())));
+  addSubview(v);
+}
+
+std::shared_ptr<Responder> Window::nextResponder() const {
+  auto& app = Application::sharedApplication();
+  return app.shared_from_this();
+}
+
+bool Window::rotateToInterfaceOrientation(InterfaceOrientation orientation, double duration) {
+  if (!root_) return false;
+  std::vector<std::shared_ptr<ViewController>> chain{root_};
+  while (auto next = chain.back()->presentedViewController()) chain.push_back(next);
+  if (!chain.back()->shouldAutorotateToInterfaceOrientation(orientation)) return false;
+  auto& app = Application::sharedApplication();
+  InterfaceOrientation from = app.statusBarOrientation();
+  if (from == orientation) return false;
+  for (auto& c : chain) c->rotate(orientation, duration, 0);
+  app.setStatusBarOrientation(orientation);
+  for (auto& c : chain) c->rotate(orientation, duration, 1);
+  std::vector<std::weak_ptr<ViewController>> weakChain(chain.begin(), chain.end());
+  RunLoop::main().postAfter(duration, [weakChain, from] {
+    for (auto& w : weakChain)
+      if (auto c = w.lock()) c->didRotateFromInterfaceOrientation(from);
+  });
+  return true;
+}
+
+// ---- Touches
+
+std::shared_ptr<View> Window::tapAtPoint(const Point& point) {
+  auto hit = touchDownAtPoint(point);
+  touchUpAtPoint(point);
+  return hit;
+}
+
+std::shared_ptr<View> Window::touchDownAtPoint(const Point& point) {
+  auto hit = hitTestWithEvent(point, nullptr);
+  touch_ = std::make_shared<Touch>();
+  touch_->view = hit;
+  touch_->window = std::static_pointer_cast<Window>(shared_from_this());
+  touch_->locationInWindow = touch_->previousLocationInWindow = point;
+  deliver(Touch::Phase::Began, point);
+  return hit;
+}
+
+void Window::touchMovedToPoint(const Point& point) { deliver(Touch::Phase::Moved, point); }
+
+void Window::touchUpAtPoint(const Point& point) {
+  deliver(Touch::Phase::Ended, point);
+  touch_.reset();
+}
+
+void Window::touchCancel() {
+  if (touch_) deliver(Touch::Phase::Cancelled, touch_->locationInWindow);
+  touch_.reset();
+}
+
+void Window::deliver(Touch::Phase phase, const Point& point) {
+  if (!touch_) return;
+  auto touch = touch_;
+  touch->previousLocationInWindow = touch->locationInWindow;
+  touch->locationInWindow = point;
+  touch->phase = phase;
+  auto target = touch->view.lock();
+  if (!target) return;
+  Event event;
+  event.touches = {touch};
+  TouchSet set{touch};
+  switch (phase) {
+    case Touch::Phase::Began: target->touchesBeganWithEvent(set, event); break;
+    case Touch::Phase::Moved:
+    case Touch::Phase::Stationary: target->touchesMovedWithEvent(set, event); break;
+    case Touch::Phase::Ended: target->touchesEndedWithEvent(set, event); break;
+    case Touch::Phase::Cancelled: target->touchesCancelledWithEvent(set, event); break;
+  }
+}
+
+}  // namespace platform

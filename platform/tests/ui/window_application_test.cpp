@@ -1,0 +1,169 @@
+#include "platform/application.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/notification_center.h"
+#include "platform/screen.h"
+#include "platform/window.h"
+#include "testing/sandbox_test.h"
+
+using namespace platform;
+
+namespace {
+
+class WindowApplicationTest : public testing::SandboxTest {
+ protected:
+  // Records every notification of the listed names, with its sender.
+  void observe(std::vector<std::string> names) {
+    for (auto& n : names)
+      NotificationCenter::defaultCenter().addObserver(this, n, nullptr, [this](const Notification& note) {
+        posted.push_back({note.name, note.object});
+      });
+  }
+  void TearDown() override {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    SandboxTest::TearDown();
+  }
+  std::vector<std::pair<std::string, const void*>> posted;
+};
+
+class KeyWindow : public Window {
+ public:
+  KeyWindow(std::vector<std::string>* log, std::string name) : Window({0, 0, 320, 480}), log_(log), name_(name) {}
+  void becomeKeyWindow() override { log_->push_back(name_ + " becomes key"); }
+  void resignKeyWindow() override { log_->push_back(name_ + " resigns key"); }
+
+ private:
+  std::vector<std::string>* log_;
+  std::string name_;
+};
+
+TEST_F(WindowApplicationTest, KeyWindowSwitching) {
+  auto& app = Application::sharedApplication();
+  std::vector<std::string> log;
+  auto w1 = std::make_shared<KeyWindow>(&log, "w1");
+  auto w2 = std::make_shared<KeyWindow>(&log, "w2");
+  EXPECT_TRUE(w1->isHidden()) << "windows start hidden";
+  observe({kWindowDidBecomeKeyNotification, kWindowDidResignKeyNotification});
+
+  w1->makeKeyAndVisible();
+  EXPECT_EQ(app.keyWindow(), w1);
+  EXPECT_FALSE(w1->isHidden());
+  w2->setWindowLevel(kWindowLevelAlert);
+  w2->makeKeyAndVisible();
+  EXPECT_TRUE(w2->isKeyWindow());
+  EXPECT_FALSE(w1->isKeyWindow());
+  EXPECT_EQ(log, (std::vector<std::string>{"w1 becomes key", "w1 resigns key", "w2 becomes key"}));
+  ASSERT_EQ(posted.size(), 3u);
+  EXPECT_EQ(posted[1], (std::pair<std::string, const void*>{kWindowDidResignKeyNotification, w1.get()}));
+  EXPECT_EQ(posted[2], (std::pair<std::string, const void*>{kWindowDidBecomeKeyNotification, w2.get()}));
+  w2->makeKeyWindow();
+  EXPECT_EQ(posted.size(), 3u) << "already key";
+
+  EXPECT_EQ(app.windows(), (std::vector<std::shared_ptr<Window>>{w1, w2})) << "by level";
+  w1->makeKeyWindow();
+  EXPECT_EQ(app.keyWindow(), w1);
+
+  // A shown window is kept by the application; hidden and released, it goes.
+  std::weak_ptr<Window> weak = w2;
+  w2.reset();
+  EXPECT_FALSE(weak.expired());
+  weak.lock()->setHidden(true);
+  EXPECT_TRUE(weak.expired());
+  EXPECT_EQ(app.windows().size(), 1u);
+}
+
+struct LifecycleDelegate : ApplicationDelegate {
+  std::vector<std::string>* log;
+  void applicationDidBecomeActive(Application&) override { log->push_back("delegate didBecomeActive"); }
+  void applicationWillResignActive(Application&) override { log->push_back("delegate willResignActive"); }
+  void applicationDidEnterBackground(Application&) override { log->push_back("delegate didEnterBackground"); }
+  void applicationWillEnterForeground(Application&) override { log->push_back("delegate willEnterForeground"); }
+};
+
+TEST_F(WindowApplicationTest, LifecycleCallsTheDelegateThenPostsTheNotification) {
+  auto& app = Application::sharedApplication();
+  std::vector<std::string> log;
+  auto delegate = std::make_shared<LifecycleDelegate>();
+  delegate->log = &log;
+  app.setDelegate(delegate);
+  for (const char* n : {"UIApplicationDidBecomeActiveNotification", "UIApplicationWillResignActiveNotification",
+                        "UIApplicationDidEnterBackgroundNotification",
+                        "UIApplicationWillEnterForegroundNotification"})
+    NotificationCenter::defaultCenter().addObserver(this, n, &app,
+                                                    [&log](const Notification& note) { log.push_back(note.name); });
+
+  EXPECT_EQ(app.applicationState(), ApplicationState::Active);
+  app.becomeActive();
+  EXPECT_TRUE(log.empty()) << "already active";
+  app.enterBackground();
+  EXPECT_EQ(app.applicationState(), ApplicationState::Background);
+  app.enterForeground();
+  EXPECT_EQ(app.applicationState(), ApplicationState::Active);
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "delegate willResignActive", "UIApplicationWillResignActiveNotification",
+                     "delegate didEnterBackground", "UIApplicationDidEnterBackgroundNotification",
+                     "delegate willEnterForeground", "UIApplicationWillEnterForegroundNotification",
+                     "delegate didBecomeActive", "UIApplicationDidBecomeActiveNotification"}));
+}
+
+TEST_F(WindowApplicationTest, OpeningURLs) {
+  auto& app = Application::sharedApplication();
+  struct Case {
+    const char* url;
+    bool can;
+  } cases[] = {{"http://example.com", true}, {"HTTPS://x", true},   {"itms-apps://itunes/app", true},
+               {"itms-books://", false},     {"kindle://home", false}, {"no scheme", false},
+               {":empty", false}};
+  for (const auto& c : cases) EXPECT_EQ(app.canOpenURL(c.url), c.can) << c.url;
+  app.registerOpenableScheme("Kindle");
+  EXPECT_TRUE(app.canOpenURL("kindle://home"));
+  app.unregisterOpenableScheme("http");
+  EXPECT_FALSE(app.openURL("http://a"));
+  app.setOpenURLAnswer(true);
+  EXPECT_TRUE(app.openURL("weird://b"));
+  EXPECT_EQ(app.openedURLs(), (std::vector<std::string>{"http://a", "weird://b"}));
+
+  // An application that leaves for the opened URL goes to the background on the next turn.
+  app.setOpenURLLeavesApplication(true);
+  EXPECT_TRUE(app.openURL("https://c"));
+  EXPECT_EQ(app.applicationState(), ApplicationState::Active);
+  runUntilIdle();
+  EXPECT_EQ(app.applicationState(), ApplicationState::Background);
+}
+
+TEST_F(WindowApplicationTest, StatusBarAndBackgroundTasks) {
+  auto& app = Application::sharedApplication();
+  struct Case {
+    InterfaceOrientation o;
+    Rect frame;
+  } cases[] = {{1, {0, 0, 320, 20}}, {2, {0, 460, 320, 20}}, {3, {300, 0, 20, 480}}, {4, {0, 0, 20, 480}}};
+  observe({kApplicationDidChangeStatusBarOrientationNotification});
+  for (const auto& c : cases) {
+    app.setStatusBarOrientation(c.o);
+    EXPECT_EQ(app.statusBarFrame(), c.frame) << c.o;
+  }
+  EXPECT_EQ(posted.size(), 3u) << "1 is the starting orientation";
+  EXPECT_EQ(Screen::mainScreen().applicationFrame(), (Rect{0, 20, 320, 460}));
+  app.setStatusBarHiddenWithAnimation(true, 1);
+  EXPECT_EQ(app.statusBarFrame(), rectZero());
+  EXPECT_EQ(Screen::mainScreen().applicationFrame(), (Rect{0, 0, 320, 480}));
+
+  std::vector<BackgroundTaskIdentifier> expired;
+  BackgroundTaskIdentifier a = 0, b = 0;
+  a = app.beginBackgroundTaskWithExpirationHandler([&] {
+    expired.push_back(a);
+    app.endBackgroundTask(a);
+  });
+  b = app.beginBackgroundTaskWithExpirationHandler([&] { expired.push_back(b); });
+  EXPECT_NE(a, kBackgroundTaskInvalid);
+  EXPECT_NE(a, b);
+  app.expireBackgroundTasks();
+  EXPECT_EQ(expired, (std::vector<BackgroundTaskIdentifier>{a, b}));
+  EXPECT_EQ(app.activeBackgroundTasks(), (std::vector<BackgroundTaskIdentifier>{b}));
+  app.endBackgroundTask(b);
+  app.endBackgroundTask(999);
+  EXPECT_TRUE(app.activeBackgroundTasks().empty());
+}
+
+}  // namespace
