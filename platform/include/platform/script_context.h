@@ -55,6 +55,7 @@ class ScriptContext : public std::enable_shared_from_this<ScriptContext> {
     std::string url = "about:blank";
     std::string referrer;
     std::string userAgent;
+    std::string platform;  // navigator.platform
     double screenWidth = 320, screenHeight = 480, scale = 1;
     double innerWidth = 320, innerHeight = 480;
     int orientation = 0;

@@ -249,7 +249,7 @@ const char kPagePrelude[] = R"JS((function (N, F, G) {
   G.document = doc;
   define(G, "location", function () { return location; }, function (v) { N.navigate(text(v), 0); });
   G.navigator = { userAgent: F.userAgent, appName: "Netscape", appCodeName: "Mozilla",
-                  appVersion: F.userAgent.replace(/^Mozilla\//, ""), platform: "iPhone",
+                  appVersion: F.userAgent.replace(/^Mozilla\//, ""), platform: F.platform,
                   language: "en-US", onLine: true, cookieEnabled: true };
   G.screen = { width: F.screenWidth, height: F.screenHeight, availWidth: F.screenWidth,
                availHeight: F.screenHeight, colorDepth: 32, pixelDepth: 32 };

@@ -343,6 +343,7 @@ duk_ret_t setupTrampoline(duk_context* ctx, void* udata) {
   putString(ctx, "url", f.url);
   putString(ctx, "referrer", f.referrer);
   putString(ctx, "userAgent", f.userAgent);
+  putString(ctx, "platform", f.platform);
   putString(ctx, "title", *setup->title);
   putNumber(ctx, "screenWidth", f.screenWidth);
   putNumber(ctx, "screenHeight", f.screenHeight);

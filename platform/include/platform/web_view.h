@@ -1,0 +1,191 @@
+#pragma once
+// A headless web view: it loads pages and runs their scripts (Duktape, through
+// ScriptContext) without layout or rendering.
+//
+// Loading (loadHTMLStringBaseURL, loadDataMIMETypeTextEncodingNameBaseURL, loadRequest) is
+// always asynchronous. On later turns of the main loop, in this order:
+//   webViewShouldStartLoadWithRequestNavigationType (the request carries "User-Agent"; a
+//     missing base URL asks for "about:blank"; NO ends the load silently),
+//   webViewDidStartLoad,
+//   the content arrives (http/https through URLConnection, file from disk, about:blank),
+//   the new document commits: a fresh script context replaces the old one,
+//   its <script> elements run in document order (src fetched relative to the document),
+//   the body's onload attribute (entities decoded), window.onload and load listeners,
+//   webViewDidFinishLoad — or webViewDidFailLoadWithError instead of the finish.
+// Until a new document commits, evaluation and timers stay with the old one. A load that
+// is interrupted (stopLoading, or a newer load once this one started) fails with the
+// platform's cancelled error (NSURLErrorDomain −999); a scheme the view cannot load fails
+// with unsupported URL (−1002) and leaves the current document in place; a missing file
+// with −1100.
+//
+// Navigations from the page (location, an iframe's src, window.open) are queued and handed
+// to the delegate one per turn with type Other, never inside the script that made them nor
+// inside a delegate callback. Allowed ones load like loadRequest (an iframe's loadable URL
+// is not loaded: frames are not modelled; its unloadable one fails as above).
+//
+// Bounds: each evaluation may use scriptLimits().cpuSecondsPerEvaluation of CPU time (a
+// page that runs past it has its scripts stopped for good; the view keeps working and the
+// next load starts afresh), and each document's heap is capped at maxHeapBytes.
+//
+// Thread safety: main thread only. Ownership: make with std::make_shared (or create());
+// the delegate is not retained. Connections and timers never call into a destroyed view.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/script_context.h"
+#include "platform/url.h"
+#include "platform/url_connection.h"
+#include "platform/value.h"
+#include "platform/view.h"
+
+namespace platform {
+
+inline constexpr long kURLErrorFileDoesNotExist = -1100;
+inline constexpr const char* kWebKitErrorDomain = "WebKitErrorDomain";
+// A load stopped because the delegate refused a redirect of it.
+inline constexpr long kWebKitErrorFrameLoadInterrupted = 102;
+
+enum class WebViewNavigationType : int {
+  LinkClicked = 0,
+  FormSubmitted = 1,
+  BackForward = 2,
+  Reload = 3,
+  FormResubmitted = 4,
+  Other = 5,
+};
+
+enum DataDetectorTypes : unsigned {
+  kDataDetectorTypeNone = 0,
+  kDataDetectorTypePhoneNumber = 1 << 0,
+  kDataDetectorTypeLink = 1 << 1,
+  kDataDetectorTypeAddress = 1 << 2,
+  kDataDetectorTypeCalendarEvent = 1 << 3,
+  kDataDetectorTypeAll = ~0u,
+};
+
+class WebView;
+class PageHost;
+
+// Every method is optional. Called on the main loop, never re-entrantly for one view.
+class WebViewDelegate {
+ public:
+  virtual ~WebViewDelegate() = default;
+  // nullopt (not implemented) allows the load.
+  virtual std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
+      const std::shared_ptr<WebView>& webView, const URLRequest& request,
+      WebViewNavigationType navigationType) {
+    (void)webView;
+    (void)request;
+    (void)navigationType;
+    return std::nullopt;
+  }
+  virtual void webViewDidStartLoad(const std::shared_ptr<WebView>& webView) { (void)webView; }
+  virtual void webViewDidFinishLoad(const std::shared_ptr<WebView>& webView) { (void)webView; }
+  virtual void webViewDidFailLoadWithError(const std::shared_ptr<WebView>& webView,
+                                           const Error& error) {
+    (void)webView;
+    (void)error;
+  }
+};
+
+class WebView : public View {
+ public:
+  // Prefer create(); make_shared works too (the scroll view is then added on first use).
+  explicit WebView(const Rect& frame = Rect{});
+  ~WebView() override;
+  static std::shared_ptr<WebView> create(const Rect& frame = Rect{});
+
+  std::shared_ptr<WebViewDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(std::weak_ptr<WebViewDelegate> delegate) { delegate_ = std::move(delegate); }
+
+  // Loading. A null base URL means "about:blank".
+  void loadHTMLStringBaseURL(const std::string& html, const std::optional<URL>& baseURL);
+  // Only text types become documents (text/html and XHTML as markup, other text/* as the
+  // body's text); the encoding name is "utf-8" (also for "") or a Latin-1 one.
+  void loadDataMIMETypeTextEncodingNameBaseURL(const Bytes& data, const std::string& mimeType,
+                                               const std::string& textEncodingName,
+                                               const std::optional<URL>& baseURL);
+  void loadRequest(const URLRequest& request);
+
+  // Runs `script` in the current document, synchronously, as eval code in the global scope:
+  // String(result), or "" for undefined, null, an exception, a syntax error, a stopped
+  // script or no document.
+  std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
+
+  // History and state.
+  bool canGoBack() const;
+  bool canGoForward() const;
+  void goBack();
+  void goForward();
+  void reload();
+  void stopLoading();
+  // True from a load call until it finishes, fails or is refused.
+  bool isLoading() const;
+  // The request of the current (or loading) document; nullopt before the first load.
+  std::optional<URLRequest> request() const;
+
+  // The inner scroll view, the view's first subview (from create(), or from the first call
+  // that needs it for a view made with make_shared).
+  std::shared_ptr<View> scrollView();
+
+  // Stored flags.
+  bool scalesPageToFit() const { return scalesPageToFit_; }
+  void setScalesPageToFit(bool v) { scalesPageToFit_ = v; }
+  unsigned dataDetectorTypes() const { return dataDetectorTypes_; }
+  void setDataDetectorTypes(unsigned v) { dataDetectorTypes_ = v; }
+  bool allowsInlineMediaPlayback() const { return allowsInlineMediaPlayback_; }
+  void setAllowsInlineMediaPlayback(bool v) { allowsInlineMediaPlayback_ = v; }
+  bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
+  void setMediaPlaybackRequiresUserAction(bool v) { mediaPlaybackRequiresUserAction_ = v; }
+
+  // Process-wide settings (tests and the demo may change them; reset with the platform).
+  static std::string userAgent();
+  static void setUserAgent(std::string userAgent);
+  static ScriptContext::Limits scriptLimits();
+  static void setScriptLimits(ScriptContext::Limits limits);
+
+  // Test hooks.
+  // A tap on the first <a> whose href is `url`, or on the element with id `elementId`:
+  // a link-clicked navigation of its href resolved against the document (false when there
+  // is no such link).
+  bool tapLinkWithURL(const std::string& url);
+  bool tapLinkWithElementId(const std::string& elementId);
+  // Queues a navigation as if the page made it, with any type.
+  void injectNavigation(const URLRequest& request, WebViewNavigationType type);
+  // Every script given to stringByEvaluatingJavaScriptFromString, in order.
+  const std::vector<std::string>& evaluatedScripts() const { return evaluatedScripts_; }
+  void clearEvaluatedScripts() { evaluatedScripts_.clear(); }
+  // The source of the current document ("" before the first commit).
+  const std::string& documentSource() const { return documentSource_; }
+  // What the page showed with alert()/confirm()/prompt(), and its console lines
+  // ("<level>: <text>"), in order, across documents.
+  const std::vector<std::string>& alerts() const;
+  const std::vector<std::string>& consoleMessages() const;
+  // The current document's script context (nullptr before the first commit).
+  std::shared_ptr<ScriptContext> scriptContext() const { return context_; }
+
+  struct Impl;  // the implementation's own
+
+ protected:
+  void willMoveToSuperview(const std::shared_ptr<View>& newSuperview) override;
+
+ private:
+  friend class PageHost;
+  void ensureScrollView();
+  std::weak_ptr<WebViewDelegate> delegate_;
+  std::shared_ptr<View> scrollView_;
+  std::shared_ptr<ScriptContext> context_;
+  std::string documentSource_;
+  std::vector<std::string> evaluatedScripts_;
+  bool scalesPageToFit_ = false;
+  unsigned dataDetectorTypes_ = kDataDetectorTypePhoneNumber;
+  bool allowsInlineMediaPlayback_ = false;
+  bool mediaPlaybackRequiresUserAction_ = true;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

@@ -1,0 +1,400 @@
+#include "platform/web_view.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "testing/loopback_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using platform::Error;
+using platform::URL;
+using platform::URLRequest;
+using platform::WebView;
+using platform::WebViewNavigationType;
+
+// Records every delegate call as a line; optional hooks decide and react.
+struct RecordingDelegate : platform::WebViewDelegate {
+  std::vector<std::string> events;
+  std::vector<URLRequest> asked;
+  std::vector<Error> errors;
+  std::function<bool(const URLRequest&, WebViewNavigationType)> decide;
+  std::function<void(const std::string& event)> react;
+  int depth = 0;
+  int maxDepth = 0;
+
+  void note(const std::string& e) {
+    ++depth;
+    maxDepth = std::max(maxDepth, depth);
+    events.push_back(e);
+    if (react) react(e);
+    --depth;
+  }
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
+      const std::shared_ptr<WebView>&, const URLRequest& r, WebViewNavigationType t) override {
+    asked.push_back(r);
+    bool ok = decide ? decide(r, t) : true;
+    note("should " + r.url() + " " + std::to_string(static_cast<int>(t)) + (ok ? "" : " NO"));
+    return ok;
+  }
+  void webViewDidStartLoad(const std::shared_ptr<WebView>&) override { note("start"); }
+  void webViewDidFinishLoad(const std::shared_ptr<WebView>&) override { note("finish"); }
+  void webViewDidFailLoadWithError(const std::shared_ptr<WebView>&, const Error& e) override {
+    errors.push_back(e);
+    note("fail " + std::to_string(e.code));
+  }
+  bool ended() const {
+    return !events.empty() && (events.back() == "finish" || events.back().rfind("fail", 0) == 0 ||
+                               events.back().find(" NO") != std::string::npos);
+  }
+};
+
+// The page every flow loads: inline script, an external one relative to the document, a
+// second inline one, and the body's onload; each appends to `order`.
+const char kPage[] =
+    "<html><head><script>var order = ['inline1'];</script>"
+    "<script src=\"js/lib.js\"></script></head>"
+    "<body onload=\"order.push(&quot;onload&quot;)\"><script>order.push('inline2')</script>"
+    "</body></html>";
+const char kLib[] = "order.push('external');";
+
+class WebViewTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    testing::SandboxTest::SetUp();
+    server_ = std::make_unique<testing::LoopbackServer>();
+    server_->setAnswer("/page.html", html(kPage));
+    server_->setAnswer("/js/lib.js", testing::ScriptedAnswer::text(kLib));
+    view_ = WebView::create(platform::Rect(0, 0, 320, 50));
+    view_->setDelegate(delegate_);
+  }
+  void TearDown() override {
+    view_.reset();
+    server_.reset();
+    testing::SandboxTest::TearDown();
+  }
+  static testing::ScriptedAnswer html(std::string body) {
+    auto a = testing::ScriptedAnswer::text(std::move(body));
+    a.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    return a;
+  }
+  bool waitForEnd() { return runUntil([&] { return delegate_->ended(); }); }
+  std::string eval(const std::string& js) { return view_->stringByEvaluatingJavaScriptFromString(js); }
+  std::string url(const std::string& path) { return server_->url(path); }
+
+  std::unique_ptr<testing::LoopbackServer> server_;
+  std::shared_ptr<WebView> view_;
+  std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
+};
+
+TEST_F(WebViewTest, EveryWayOfLoadingCallsBackInThePlatformOrder) {
+  std::string file = home() + "/Documents/page.html";
+  std::filesystem::create_directories(home() + "/Documents/js");
+  std::ofstream(file) << kPage;
+  std::ofstream(home() + "/Documents/js/lib.js") << kLib;
+  const std::string fileURL = URL::fileURLWithPath(file).absoluteString();
+  const std::string pageURL = url("/page.html");
+  auto serverBase = URL::create(url("/"));
+
+  struct Flow {
+    const char* name;
+    std::function<void()> load;
+    std::string asked;
+    const char* order;  // the page's scripts, or nullptr for a page without them
+  };
+  const Flow flows[] = {
+      {"string with base", [&] { view_->loadHTMLStringBaseURL(kPage, serverBase); },
+       url("/"), "inline1,external,inline2,onload"},
+      {"string without base", [&] { view_->loadHTMLStringBaseURL("<p>x</p>", std::nullopt); },
+       "about:blank", nullptr},
+      {"data", [&] {
+         std::string page = kPage;
+         view_->loadDataMIMETypeTextEncodingNameBaseURL(platform::Bytes(page.begin(), page.end()),
+                                                        "text/html", "utf-8", serverBase);
+       }, url("/"), "inline1,external,inline2,onload"},
+      {"http request", [&] { view_->loadRequest(URLRequest(pageURL)); }, pageURL,
+       "inline1,external,inline2,onload"},
+      {"file request", [&] { view_->loadRequest(URLRequest(fileURL)); }, fileURL,
+       "inline1,external,inline2,onload"},
+      {"about:blank", [&] { view_->loadRequest(URLRequest("about:blank")); }, "about:blank", nullptr},
+  };
+  for (const auto& flow : flows) {
+    SCOPED_TRACE(flow.name);
+    delegate_->events.clear();
+    delegate_->asked.clear();
+    flow.load();
+    EXPECT_TRUE(delegate_->events.empty()) << "no callback inside the load call";
+    EXPECT_TRUE(view_->isLoading());
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(delegate_->events,
+              (std::vector<std::string>{"should " + flow.asked + " 5", "start", "finish"}));
+    ASSERT_EQ(delegate_->asked.size(), 1u);
+    EXPECT_EQ(delegate_->asked[0].valueForHTTPHeaderField("User-Agent"), WebView::userAgent());
+    EXPECT_FALSE(view_->isLoading());
+    EXPECT_EQ(eval("location.href"), flow.asked);
+    if (flow.order) {
+      EXPECT_EQ(eval("order.join()"), flow.order);
+    }
+  }
+  auto libRequests = server_->requestsTo("/js/lib.js");
+  ASSERT_EQ(libRequests.size(), 3u);  // string, data and http loads fetched it relative to the base
+  EXPECT_EQ(libRequests[0].header("User-Agent"), WebView::userAgent());
+}
+
+TEST_F(WebViewTest, LoadsThatCannotCompleteFail) {
+  server_->setAnswer("/stall", [] { testing::ScriptedAnswer a; a.stall = true; return a; }());
+  uint16_t closedPort;
+  {
+    testing::LoopbackServer gone;
+    closedPort = gone.port();
+  }
+  struct Flow {
+    const char* name;
+    std::string url;
+    std::vector<std::string> events;
+    std::function<void()> whileLoading;
+  };
+  const std::string missing = URL::fileURLWithPath(home() + "/nothing.html").absoluteString();
+  const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort) + "/";
+  const Flow flows[] = {
+      {"missing file", missing, {"should " + missing + " 5", "start", "fail -1100"}, nullptr},
+      {"no server", refused, {"should " + refused + " 5", "start", "fail -1004"}, nullptr},
+      {"custom scheme", "cadenzo://close", {"should cadenzo://close 5", "start", "fail -1002"}, nullptr},
+      {"stopped", url("/stall"), {"should " + url("/stall") + " 5", "start", "fail -999"},
+       [&] { view_->stopLoading(); }},
+  };
+  for (const auto& flow : flows) {
+    SCOPED_TRACE(flow.name);
+    delegate_->events.clear();
+    view_->loadRequest(URLRequest(flow.url));
+    if (flow.whileLoading) {
+      ASSERT_TRUE(runUntil([&] { return delegate_->events.size() == 2; }));
+      flow.whileLoading();
+      EXPECT_FALSE(view_->isLoading());
+    }
+    ASSERT_TRUE(waitForEnd());
+    runUntilIdle();
+    EXPECT_EQ(delegate_->events, flow.events);
+  }
+  EXPECT_EQ(delegate_->errors.back().domain, platform::kURLErrorDomain);
+
+  // Refused by the delegate: nothing starts.
+  delegate_->events.clear();
+  delegate_->decide = [](const URLRequest&, WebViewNavigationType) { return false; };
+  view_->loadHTMLStringBaseURL("<p>never</p>", std::nullopt);
+  runUntilIdle();
+  EXPECT_EQ(delegate_->events, (std::vector<std::string>{"should about:blank 5 NO"}));
+  EXPECT_FALSE(view_->isLoading());
+}
+
+TEST_F(WebViewTest, PageNavigationsArriveOnePerTurnAndNeverReentrantly) {
+  delegate_->decide = [](const URLRequest& r, WebViewNavigationType) {
+    return r.url().rfind("cadenzo:", 0) != 0;
+  };
+  bool evaluated = false;
+  delegate_->react = [&](const std::string& e) {
+    if (e == "should cadenzo://a 5 NO" && !evaluated) {
+      evaluated = true;
+      EXPECT_EQ(eval("location.href = 'cadenzo://inner'; 'done'"), "done");
+    }
+  };
+  view_->loadHTMLStringBaseURL(
+      "<script>location.href = 'cadenzo://a'; location.href = 'cadenzo://b';"
+      "document.location = 'cadenzo://c';</script>",
+      std::nullopt);
+  ASSERT_TRUE(runUntil([&] { return !delegate_->events.empty() && delegate_->events.back() == "finish"; }));
+  const std::vector<std::string> expected = {"should cadenzo://a 5 NO", "should cadenzo://b 5 NO",
+                                             "should cadenzo://c 5 NO",
+                                             "should cadenzo://inner 5 NO"};
+  size_t seen = delegate_->events.size();
+  for (const auto& next : expected) {
+    mainLoop().runOnce(0);
+    ASSERT_EQ(delegate_->events.size(), seen + 1) << "one navigation per turn";
+    EXPECT_EQ(delegate_->events.back(), next);
+    seen = delegate_->events.size();
+  }
+  mainLoop().runOnce(0);
+  EXPECT_EQ(delegate_->events.size(), seen);
+  EXPECT_EQ(delegate_->maxDepth, 1);
+}
+
+TEST_F(WebViewTest, NavigationOutcomesRefusedReplacedOrFailed) {
+  server_->setAnswer("/next.html", html("<script>var marker = 'next';</script>"));
+  view_->loadHTMLStringBaseURL(
+      "<script>var marker = 'first'; var fired = false;"
+      "setTimeout(function () { fired = true; }, 5000);</script>",
+      URL::create(url("/start.html")));
+  ASSERT_TRUE(waitForEnd());
+  delegate_->decide = [](const URLRequest& r, WebViewNavigationType) {
+    return r.url().find("refuse") == std::string::npos;
+  };
+
+  struct Step {
+    const char* script;
+    std::vector<std::string> events;
+    const char* marker;
+  };
+  const Step steps[] = {
+      {"location = '/refuse.html'", {"should " + url("/refuse.html") + " 5 NO"}, "first"},
+      {"location = 'pelora://close'", {"should pelora://close 5", "start", "fail -1002"}, "first"},
+      {"location = 'next.html'", {"should " + url("/next.html") + " 5", "start", "finish"}, "next"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.script);
+    delegate_->events.clear();
+    eval(step.script);
+    ASSERT_TRUE(waitForEnd());
+    runUntilIdle();
+    EXPECT_EQ(delegate_->events, step.events);
+    EXPECT_EQ(eval("marker"), step.marker);
+  }
+  EXPECT_EQ(eval("location.href"), url("/next.html"));
+  EXPECT_EQ(eval("document.referrer"), url("/start.html"));
+  advance(10);  // the replaced page's timer died with it
+  EXPECT_EQ(eval("typeof fired"), "undefined");
+}
+
+TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
+  server_->setAnswer("/b.html", html("<script>var marker = 'b';</script>"));
+  EXPECT_EQ(eval("1 + 1"), "") << "no document yet";
+  view_->loadHTMLStringBaseURL("<script>var marker = 'a';</script>", std::nullopt);
+  ASSERT_TRUE(waitForEnd());
+  std::vector<std::string> seen;
+  delegate_->events.clear();
+  delegate_->react = [&](const std::string& e) { seen.push_back(e + ":" + eval("marker")); };
+  view_->loadRequest(URLRequest(url("/b.html")));
+  EXPECT_EQ(eval("marker"), "a");
+  ASSERT_TRUE(runUntil([&] { return delegate_->events.back() == "finish"; }));
+  EXPECT_EQ(seen, (std::vector<std::string>{"should " + url("/b.html") + " 5:a", "start:a", "finish:b"}));
+  EXPECT_EQ(view_->evaluatedScripts().front(), "1 + 1");
+  EXPECT_EQ(view_->evaluatedScripts().size(), 5u);
+  EXPECT_EQ(view_->documentSource(), "<script>var marker = 'b';</script>");
+}
+
+TEST_F(WebViewTest, PageBehaviourClientsRelyOn) {
+  view_->loadHTMLStringBaseURL(
+      "<html><body onload=\"record(&quot;loaded&quot;, &quot;a&amp;b&quot;)\">"
+      "<img id=ad src=ad.png width=300 height=250>"
+      "<script>var calls = [];"
+      "function record(a, b) { calls.push(a + ':' + b); }"
+      "setTimeout(function () { calls.push('timer'); }, 2000);"
+      "window.onorientationchange = function () { calls.push('orientation:' + window.orientation); };"
+      "</script></body></html>",
+      std::nullopt);
+  ASSERT_TRUE(waitForEnd());
+  EXPECT_EQ(eval("calls.join()"), "loaded:a&b");
+  advance(1.999);
+  EXPECT_EQ(eval("calls.length"), "1");
+  advance(0.001);
+  EXPECT_EQ(eval("calls.join()"), "loaded:a&b,timer");
+  eval("window.__defineGetter__('orientation',function(){return -90;});window.onorientationchange();");
+  EXPECT_EQ(eval("calls[2]"), "orientation:-90");
+  EXPECT_EQ(eval("document.images[0].width + 'x' + document.images[0].height"), "300x250");
+
+  struct Case {
+    const char* script;
+    const char* result;
+  };
+  const Case results[] = {
+      {"6 * 7", "42"}, {"'str' + 'ing'", "string"}, {"undefined", ""}, {"null", ""},
+      {"void 0", ""},  {"throw new Error('x')", ""}, {"1 +* 2", ""},    {"[1,2]", "1,2"},
+      {"1.5", "1.5"},  {"false", "false"},
+  };
+  for (const auto& c : results) EXPECT_EQ(eval(c.script), c.result) << c.script;
+}
+
+TEST_F(WebViewTest, RunawayPagesAreStoppedWithoutFreezingTheHost) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer defers the pre-emption signal indefinitely";
+#endif
+  platform::ScriptContext::Limits limits;
+  limits.cpuSecondsPerEvaluation = 0.05;
+  WebView::setScriptLimits(limits);
+  view_->loadHTMLStringBaseURL("<body onload=\"loaded = true\"><script>var loaded = false;"
+                               "for (;;) {}</script><script>var after = 1;</script></body>",
+                               std::nullopt);
+  ASSERT_TRUE(waitForEnd());
+  EXPECT_EQ(delegate_->events.back(), "finish");
+  EXPECT_EQ(eval("loaded"), "");
+  EXPECT_TRUE(view_->scriptContext()->wasTerminated());
+
+  // The view loads the next page normally, and a client's runaway script is stopped too.
+  delegate_->events.clear();
+  view_->loadHTMLStringBaseURL("<script>var ok = 'yes';</script>", std::nullopt);
+  ASSERT_TRUE(waitForEnd());
+  EXPECT_EQ(eval("ok"), "yes");
+  EXPECT_EQ(eval("while (true) {}"), "");
+  EXPECT_EQ(eval("ok"), "");
+}
+
+TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
+  server_->setAnswer("/a.html", html("<a id=next href='b.html'>b</a><script>var page='a'</script>"));
+  server_->setAnswer("/b.html", html("<script>var page='b'</script>"));
+  EXPECT_FALSE(view_->canGoBack());
+  EXPECT_FALSE(view_->request().has_value());
+  ASSERT_FALSE(view_->subviews().empty());
+  EXPECT_EQ(view_->subviews()[0], view_->scrollView());
+
+  view_->loadRequest(URLRequest(url("/a.html")));
+  ASSERT_TRUE(waitForEnd());
+  EXPECT_FALSE(view_->tapLinkWithURL("missing.html"));
+  ASSERT_TRUE(view_->tapLinkWithElementId("next"));
+  ASSERT_TRUE(runUntil([&] { return eval("page") == "b"; }));
+  EXPECT_TRUE(view_->canGoBack());
+  EXPECT_FALSE(view_->canGoForward());
+  EXPECT_EQ(view_->request()->url(), url("/b.html"));
+
+  delegate_->events.clear();
+  view_->goBack();
+  ASSERT_TRUE(waitForEnd());
+  EXPECT_EQ(eval("page"), "a");
+  EXPECT_TRUE(view_->canGoForward());
+  view_->reload();
+  ASSERT_TRUE(runUntil([&] { return delegate_->events.size() == 6; }));
+  view_->injectNavigation(URLRequest(url("/b.html")), WebViewNavigationType::FormSubmitted);
+  ASSERT_TRUE(runUntil([&] { return delegate_->events.size() == 9; }));
+  EXPECT_EQ(delegate_->events,
+            (std::vector<std::string>{"should " + url("/a.html") + " 2", "start", "finish",
+                                      "should " + url("/a.html") + " 3", "start", "finish",
+                                      "should " + url("/b.html") + " 1", "start", "finish"}));
+  EXPECT_FALSE(view_->canGoForward()) << "a new page drops the forward list";
+
+  view_->stopLoading();  // idle: nothing to report
+  runUntilIdle();
+  EXPECT_EQ(delegate_->events.size(), 9u);
+
+  view_->setScalesPageToFit(true);
+  view_->setAllowsInlineMediaPlayback(true);
+  view_->setMediaPlaybackRequiresUserAction(false);
+  view_->setDataDetectorTypes(platform::kDataDetectorTypeNone);
+  EXPECT_TRUE(view_->scalesPageToFit());
+  EXPECT_TRUE(view_->allowsInlineMediaPlayback());
+  EXPECT_FALSE(view_->mediaPlaybackRequiresUserAction());
+  EXPECT_EQ(view_->dataDetectorTypes(), platform::kDataDetectorTypeNone);
+}
+
+TEST_F(WebViewTest, ADelegateMayReleaseTheViewInsideItsCallbacks) {
+  for (const char* moment : {"start", "finish", "should cadenzo://x 5"}) {
+    SCOPED_TRACE(moment);
+    auto view = WebView::create();
+    std::weak_ptr<WebView> weak = view;
+    auto delegate = std::make_shared<RecordingDelegate>();
+    delegate->react = [&](const std::string& e) {
+      if (e == moment) view.reset();
+    };
+    view->setDelegate(delegate);
+    view->loadHTMLStringBaseURL("<script>location = 'cadenzo://x'; location = 'cadenzo://y';</script>",
+                                std::nullopt);
+    runUntil([&] { return weak.expired(); });
+    runUntilIdle();
+    EXPECT_TRUE(weak.expired());
+  }
+}
+
+}  // namespace
