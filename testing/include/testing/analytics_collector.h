@@ -24,6 +24,9 @@ struct AnalyticsHit {
   std::string path;  // the target before "?"
   // The query's pairs in order, values as sent (still escaped).
   std::vector<std::pair<std::string, std::string>> rawQuery;
+  // How many requests the server had read (on every connection) when it answered this one:
+  // a client that waits for answers before sending more shows it here.
+  size_t requestsReadWhenAnswered = 0;
 
   // A value as sent, or nullopt.
   std::optional<std::string> raw(const std::string& key) const;

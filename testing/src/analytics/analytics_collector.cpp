@@ -109,6 +109,7 @@ AnalyticsCollector::~AnalyticsCollector() { stop(); }
 
 RawAnswer AnalyticsCollector::answer(const RawRequest& request) {
   AnalyticsHit hit = parseHit(request);
+  hit.requestsReadWhenAnswered = server_.requestCount();
   std::lock_guard<std::mutex> lock(state_->mutex);
   RawAnswer a;
   if (state_->stallAfter) {

@@ -1,0 +1,325 @@
+#include "analytics/oa_data_dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include "analytics/oa_global_store.h"
+#include "platform/device.h"
+#include "platform/locale.h"
+#include "platform/log.h"
+#include "platform/random.h"
+#include "testing/analytics_collector.h"
+#include "testing/sandbox_test.h"
+
+namespace analytics {
+namespace {
+
+using testing::AnalyticsCollector;
+
+class Recorder : public OADataDispatcherDelegate {
+ public:
+  std::vector<std::string> dispatched;  // actions, in report order
+  std::vector<std::string> refused;
+  int completions = 0;
+  std::function<void()> onDispatched;
+  void dataDispatcherDispatchedWithEvent(OADataDispatcher&,
+                                         const std::shared_ptr<OAEvent>& e) override {
+    dispatched.push_back(e->action());
+    if (onDispatched) onDispatched();
+  }
+  void dataDispatcherRefusedEventStatusCode(OADataDispatcher&, const std::shared_ptr<OAEvent>& e,
+                                            int) override {
+    refused.push_back(e->action());
+  }
+  void dataDispatcherDidComplete(OADataDispatcher&) override { ++completions; }
+};
+
+class OADataDispatcherTest : public testing::SandboxTest {
+ protected:
+  std::shared_ptr<OADataDispatcher> makeDispatcher() {
+    return OADataDispatcher::create("OA-1234-5", 4242, recorder,
+                                    OACollectorAddress{collector.host(), collector.port()});
+  }
+  static std::vector<std::shared_ptr<OAEvent>> events(int count, int firstID = 1) {
+    std::vector<std::shared_ptr<OAEvent>> out;
+    for (int i = firstID; i < firstID + count; ++i) {
+      out.push_back(std::make_shared<OAEvent>(i, 1, 1800000000, 1800000000, 1800000000, 1, "c",
+                                              "a" + std::to_string(i), std::nullopt, -1));
+    }
+    return out;
+  }
+  static std::vector<std::string> actions(int count, int first = 1) {
+    std::vector<std::string> out;
+    for (int i = first; i < first + count; ++i) out.push_back("a" + std::to_string(i));
+    return out;
+  }
+  bool completed(int n) {
+    return runUntil([&] { return recorder->completions >= n; });
+  }
+
+  AnalyticsCollector collector;
+  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+};
+
+TEST_F(OADataDispatcherTest, GoldenRequests) {
+  platform::Device::currentDevice().setModel("iPod touch");
+  platform::Device::currentDevice().setSystemName("iPhone OS");
+  platform::Device::currentDevice().setSystemVersion("4.3");
+  platform::Locale::currentLocale().setLocaleIdentifier("fr_CA");
+  OAGlobalStore::sharedGlobalStore();
+  platform::Random::script({987654321u, 11111u, 22222u});
+  OAGlobalStore::sharedGlobalStore().initRandomHitID();
+
+  auto event = std::make_shared<OAEvent>(7, 1, 1800000000, 1800000100, 1800000200, 3, "Game*s",
+                                         "level (1)'", "won!", 12);
+  auto eventVariables = std::make_shared<OACustomVariableBuffer>();
+  eventVariables->addCustomVariable(std::make_shared<OACustomVariable>(1, "na me", "v*al", 3));
+  event->setCustomVariableBuffer(eventVariables);
+  auto pageview = std::make_shared<OAEvent>(8, 1, 1800000000, 1800000100, 1800000200, 3,
+                                            "__##ORVANEPAGEVIEW##__", "/menu/high scores",
+                                            std::nullopt, -1);
+  auto pageVariables = std::make_shared<OACustomVariableBuffer>();
+  pageVariables->addCustomVariable(std::make_shared<OACustomVariable>(2, "k", "v", 1));
+  pageview->setCustomVariableBuffer(pageVariables);
+
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents({event, pageview});
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->dispatched, (std::vector<std::string>{"level (1)'", "/menu/high scores"}));
+
+  const std::string host = "127.0.0.1:" + std::to_string(collector.port());
+  const std::string agent = "OrvaneAnalytics/1.1 (iPod touch; U; CPU iPhone OS 4.3 like Mac OS X; fr-CA)";
+  const std::string cookie = "__ovaa=737325.4242.1800000000.1800000100.1800000200.3";
+  const std::string expected[] = {
+      "/__ova.gif?ovawv=4.5mi&ovan=11111&ovat=event"
+      "&ovae=5(Game'2s*level%20(1'1'0*won'3)(12)8(1!na%2520me)9(1!v'2al)11(1!3)"
+      "&ovacs=UTF-8&ovasr=320x480&ovasc=24-bit&ovaul=fr-CA&ovaac=OA-1234-5&ovahid=987654321"
+      "&ovacc=" + cookie,
+      "/__ova.gif?ovawv=4.5mi&ovan=22222&ovacs=UTF-8&ovasr=320x480&ovasc=24-bit&ovaul=fr-CA"
+      "&ovap=/menu/high%20scores&ovaac=OA-1234-5&ovahid=987654321&ovacc=" + cookie +
+      "&ovae=8(2!k)9(2!v)11(2!1)",
+  };
+  auto requests = collector.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(requests[i].method, "GET");
+    EXPECT_EQ(requests[i].target, expected[i]);
+    EXPECT_EQ(requests[i].version, "HTTP/1.1");
+    using Headers = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(requests[i].headers, (Headers{{"Host", host}, {"User-Agent", agent}}));
+    EXPECT_EQ(requests[i].body, "");
+    EXPECT_EQ(requests[i].connection, 1);
+  }
+  auto decoded = collector.hits()[0].event();
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->category, "Game*s");
+  EXPECT_EQ(decoded->action, "level (1)'");
+  EXPECT_EQ(decoded->label, "won!");
+  EXPECT_EQ(decoded->value, 12);
+}
+
+TEST_F(OADataDispatcherTest, PipelinesThirtyThenTheRestOnOneConnection) {
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents(events(45));
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->dispatched, actions(45));
+  EXPECT_TRUE(dispatcher->pipelineMode());
+  auto hits = collector.hits();
+  ASSERT_EQ(hits.size(), 45u);
+  EXPECT_EQ(collector.connectionCount(), 1u);
+  for (size_t i = 0; i < hits.size(); ++i) {
+    EXPECT_EQ(hits[i].request.connection, 1);
+    EXPECT_EQ(hits[i].request.indexOnConnection, i);
+  }
+  // The first thirty went out together; the last fifteen only after the thirtieth answer.
+  EXPECT_EQ(hits[0].requestsReadWhenAnswered, 30u);
+  EXPECT_EQ(hits[29].requestsReadWhenAnswered, 30u);
+  EXPECT_EQ(hits[30].requestsReadWhenAnswered, 45u);
+}
+
+TEST_F(OADataDispatcherTest, AtMostFiveBatchesPerDispatch) {
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents(events(160));
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->dispatched, actions(150));
+  EXPECT_EQ(collector.requests().size(), 150u);
+}
+
+TEST_F(OADataDispatcherTest, NonPersistentAnswersSwitchToOneRequestPerConnection) {
+  for (auto style : {AnalyticsCollector::Style::HTTP10, AnalyticsCollector::Style::ConnectionClose}) {
+    SCOPED_TRACE(static_cast<int>(style));
+    AnalyticsCollector server;
+    server.setStyle(style);
+    auto r = std::make_shared<Recorder>();
+    auto dispatcher = OADataDispatcher::create("OA-1-1", 1, r, {server.host(), server.port()});
+    dispatcher->dispatchEvents(events(3));
+    ASSERT_TRUE(runUntil([&] { return r->completions == 1; }));
+    EXPECT_EQ(r->dispatched, actions(3));
+    EXPECT_FALSE(dispatcher->pipelineMode());
+    // The first connection carried the whole first batch, the others one request each.
+    EXPECT_EQ(server.connectionCount(), 3u);
+    EXPECT_EQ(server.requests().size(), 5u);
+
+    dispatcher->dispatchEvents(events(2, 4));
+    ASSERT_TRUE(runUntil([&] { return r->completions == 2; }));
+    EXPECT_EQ(r->dispatched, actions(5));
+    EXPECT_EQ(server.connectionCount(), 5u);
+    EXPECT_EQ(server.requests().size(), 7u);
+  }
+}
+
+// A 500 (a status line without reason phrase counts as one) or a 503 delays the next
+// dispatch by a random part of an interval that doubles; a 200 brings it back to 2 s.
+TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
+  struct Case {
+    const char* name;
+    std::function<void()> fail;
+    int status;
+  };
+  const Case cases[] = {
+      {"503", [&] { collector.setStatus(503); }, 503},
+      {"no reason phrase", [&] { collector.setStyle(AnalyticsCollector::Style::NoReasonPhrase); },
+       500},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    recorder->completions = 0;
+    c.fail();
+    auto dispatcher = makeDispatcher();
+    dispatcher->dispatchEvents(events(1));
+    ASSERT_TRUE(completed(1));
+    EXPECT_EQ(dispatcher->lastStatusCode(), c.status);
+    EXPECT_TRUE(recorder->dispatched.empty());
+
+    // Draws of half the range: the waits are half of 2 s, then half of 4 s.
+    for (double wait : {1.0, 2.0}) {
+      size_t before = collector.requests().size();
+      const int done = recorder->completions;
+      platform::Random::script({0x40000000u});
+      dispatcher->dispatchEvents(events(1));
+      advance(wait - 0.01);
+      runUntilIdle();
+      EXPECT_EQ(collector.requests().size(), before) << wait;
+      advance(0.02);
+      ASSERT_TRUE(completed(done + 1));
+      EXPECT_EQ(collector.requests().size(), before + 1);
+    }
+    EXPECT_EQ(dispatcher->retryInterval(), 8.0);
+
+    collector.setStatus(200);
+    collector.setStyle(AnalyticsCollector::Style::Normal);
+    platform::Random::script({0x40000000u});
+    int done = recorder->completions;
+    dispatcher->dispatchEvents(events(1));  // still waits (half of 8 s): the last was refused
+    advance(4.0);
+    ASSERT_TRUE(completed(done + 1));
+    EXPECT_EQ(recorder->dispatched.size(), 1u);
+    EXPECT_EQ(dispatcher->retryInterval(), 16.0);
+    done = recorder->completions;
+    dispatcher->dispatchEvents(events(1, 2));  // after a 200: no wait
+    ASSERT_TRUE(completed(done + 1));
+    EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+    recorder->dispatched.clear();
+  }
+}
+
+TEST_F(OADataDispatcherTest, AnswersSplitIntoSingleBytes) {
+  collector.setWriteSize(1);
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents(events(4));
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->dispatched, actions(4));
+}
+
+TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {
+  collector.setRefusal([](const testing::AnalyticsHit& hit) { return hit.event()->action == "a2"; },
+                       400);
+  platform::LogCapture log;
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents(events(3));
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->dispatched, actions(1));
+  EXPECT_EQ(recorder->refused, (std::vector<std::string>{"a2"}));
+  EXPECT_TRUE(log.contains("refused with status 400"));
+  EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+}
+
+TEST_F(OADataDispatcherTest, SilentCollectorTimesOut) {
+  collector.setStallAfter(2);
+  auto dispatcher = makeDispatcher();
+  dispatcher->setResponseTimeout(30);
+  dispatcher->dispatchEvents(events(5));
+  ASSERT_TRUE(runUntil([&] { return recorder->dispatched.size() == 2; }));
+  advance(29);
+  runUntilIdle();
+  EXPECT_EQ(recorder->completions, 0);
+  advance(1.5);
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->dispatched, actions(2));
+
+  // The next dispatch is not wedged by the stalled connection.
+  collector.setStallAfter(std::nullopt);
+  dispatcher->dispatchEvents(events(3, 3));
+  ASSERT_TRUE(completed(2));
+  EXPECT_EQ(recorder->dispatched, actions(5));
+}
+
+// Thirty answers in few reads, then silence: the next batch starts inside the parse of the
+// thirtieth answer, and nothing already read may count as an answer to it.
+TEST_F(OADataDispatcherTest, NextBatchNeverTakesOldBytesForAnswers) {
+  collector.setStallAfter(30);
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents(events(31));
+  ASSERT_TRUE(runUntil([&] { return collector.requests().size() == 31; }));
+  runUntilIdle();
+  EXPECT_EQ(recorder->dispatched, actions(30));
+  advance(kOADefaultResponseTimeout);
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->dispatched, actions(30));
+}
+
+TEST_F(OADataDispatcherTest, RequestsLargerThanTheSocketBuffersGoOutWhole) {
+  const std::string huge(3 << 20, 'x');
+  auto event = std::make_shared<OAEvent>(1, 1, 1, 1, 1, 1, "c", huge, std::nullopt, -1);
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents({event});
+  ASSERT_TRUE(completed(1));
+  ASSERT_EQ(recorder->dispatched.size(), 1u);
+  ASSERT_EQ(collector.hits().size(), 1u);
+  EXPECT_EQ(collector.hits()[0].event()->action, huge);
+}
+
+TEST_F(OADataDispatcherTest, ConnectionFailureEndsTheDispatch) {
+  uint16_t closedPort;
+  {
+    AnalyticsCollector gone;
+    closedPort = gone.port();
+  }
+  auto dispatcher = OADataDispatcher::create("OA-1-1", 1, recorder, {"127.0.0.1", closedPort});
+  dispatcher->dispatchEvents(events(2));
+  ASSERT_TRUE(completed(1));
+  EXPECT_TRUE(recorder->dispatched.empty());
+  EXPECT_FALSE(dispatcher->isDispatching());
+}
+
+TEST_F(OADataDispatcherTest, CancelledOrDestroyedDispatcherCallsNothing) {
+  collector.setStallAfter(1);
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents(events(3));
+  ASSERT_TRUE(runUntil([&] { return recorder->dispatched.size() == 1; }));
+  dispatcher->cancelDispatch();
+  advance(kOADefaultResponseTimeout * 2);
+  runUntilIdle();
+  EXPECT_EQ(recorder->completions, 0);
+
+  // Destroyed while its delayed start is pending.
+  dispatcher->dispatchEvents(events(1));
+  dispatcher.reset();
+  advance(1);
+  runUntilIdle();
+  EXPECT_EQ(recorder->completions, 0);
+  EXPECT_EQ(collector.requests().size(), 3u);
+}
+
+}  // namespace
+}  // namespace analytics

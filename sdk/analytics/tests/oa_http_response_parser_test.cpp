@@ -1,0 +1,115 @@
+#include "analytics/oa_http_response_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace analytics {
+namespace {
+
+// Records what the parser reports: "ok" / "ok-close" per answer, or "error <code>".
+class Recorder : public OAHTTPResponseParserDelegate {
+ public:
+  std::vector<std::string> events;
+  std::function<void()> onParsed;
+  void responseParsedPersistentConnection(bool persistent) override {
+    events.push_back(persistent ? "ok" : "ok-close");
+    if (onParsed) onParsed();
+  }
+  void parseErrorStatusCode(int code) override { events.push_back("error " + std::to_string(code)); }
+};
+
+std::vector<std::string> parseAll(const std::string& bytes) {
+  Recorder r;
+  OAHTTPResponseParser parser(&r);
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return r.events;
+}
+
+const std::string kGif(43, 'G');
+const std::string kAnswer = "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Length: 43\r\n\r\n" + kGif;
+
+TEST(OAHTTPResponseParserTest, AnswersAndTheirStatus) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"one answer", kAnswer, {"ok"}},
+      {"three pipelined answers", kAnswer + kAnswer + kAnswer, {"ok", "ok", "ok"}},
+      {"no body", "HTTP/1.1 200 OK\r\n\r\n", {"ok"}},
+      {"incomplete body", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabcd", {}},
+      {"HTTP/1.0", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", {"ok-close"}},
+      {"Connection: close", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", {"ok-close"}},
+      {"blanks before close", "HTTP/1.1 200 OK\r\nConnection: \t  close\r\n\r\n", {"ok-close"}},
+      {"names are case-sensitive", "HTTP/1.1 200 OK\r\nconnection: close\r\n\r\n", {"ok"}},
+      {"keep-alive", "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\n\r\n", {"ok"}},
+      {"not persistent for good", "HTTP/1.0 200 OK\r\n\r\n" + kAnswer, {"ok-close", "ok-close"}},
+      {"length read as a number", "HTTP/1.1 200 OK\r\nContent-Length:  2xyz\r\n\r\nab", {"ok"}},
+      {"no reason phrase", "HTTP/1.1 200\r\n\r\n", {"error 500"}},
+      {"one word", "garbage\r\n", {"error 500"}},
+      {"refused", "HTTP/1.1 503 Service Unavailable\r\n\r\n", {"error 503"}},
+      {"empty reason", "HTTP/1.1 404 \r\n\r\n", {"error 404"}},
+      {"stops at the error", "HTTP/1.1 500 Oops\r\n\r\n" + kAnswer, {"error 500"}},
+      {"error after answers", kAnswer + "HTTP/1.1 400 Bad\r\n\r\n", {"ok", "error 400"}},
+      {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n", {"error 500"}},
+      {"bare line feeds are not line ends", "HTTP/1.1 200 OK\n\n", {}},
+      {"over-long header", "HTTP/1.1 200 OK\r\nX: " + std::string(9000, 'a'), {"error 500"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(parseAll(c.bytes), c.expected) << c.name;
+  }
+}
+
+TEST(OAHTTPResponseParserTest, SplitAtAnyByte) {
+  const std::string bytes = kAnswer + "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody";
+  const std::vector<std::string> expected = {"ok", "ok-close"};
+  for (size_t cut = 0; cut <= bytes.size(); ++cut) {
+    Recorder r;
+    OAHTTPResponseParser parser(&r);
+    auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    parser.parseResponse(data, cut);
+    parser.parseResponse(data + cut, bytes.size() - cut);
+    EXPECT_EQ(r.events, expected) << "cut at " << cut;
+  }
+  Recorder r;
+  OAHTTPResponseParser parser(&r);
+  for (char c : bytes) parser.parseResponse(reinterpret_cast<const uint8_t*>(&c), 1);
+  EXPECT_EQ(r.events, expected);
+}
+
+// A delegate that starts the next batch inside the callback must not have the bytes that
+// follow in the same read taken for answers of the new batch.
+TEST(OAHTTPResponseParserTest, ResetInsideTheCallbackDropsTheRestOfTheRead) {
+  Recorder r;
+  OAHTTPResponseParser parser(&r);
+  r.onParsed = [&] {
+    if (r.events.size() == 2) parser.reset();
+  };
+  const std::string three = kAnswer + kAnswer + kAnswer;
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(three.data()), three.size());
+  EXPECT_EQ(r.events, (std::vector<std::string>{"ok", "ok"}));
+  // The new batch's answers are read from the next bytes on.
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), kAnswer.size());
+  EXPECT_EQ(r.events, (std::vector<std::string>{"ok", "ok", "ok"}));
+}
+
+TEST(OAHTTPResponseParserTest, ResetForgetsAPartialAnswerAndResumesAfterAnError) {
+  Recorder r;
+  OAHTTPResponseParser parser(&r);
+  const std::string error = "HTTP/1.1 503 Busy\r\n\r\n";
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(error.data()), error.size());
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), kAnswer.size());
+  EXPECT_EQ(r.events, (std::vector<std::string>{"error 503"}));
+  parser.reset();
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), 20);
+  parser.reset();
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), kAnswer.size());
+  EXPECT_EQ(r.events, (std::vector<std::string>{"error 503", "ok"}));
+}
+
+}  // namespace
+}  // namespace analytics

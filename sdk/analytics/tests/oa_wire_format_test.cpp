@@ -1,0 +1,68 @@
+#include "oa_wire_format.h"
+
+#include <gtest/gtest.h>
+
+namespace analytics {
+namespace {
+
+std::shared_ptr<OACustomVariableBuffer> variables(
+    std::initializer_list<std::tuple<int, const char*, const char*, int>> list) {
+  auto b = std::make_shared<OACustomVariableBuffer>();
+  for (auto [index, name, value, scope] : list) {
+    b->addCustomVariable(std::make_shared<OACustomVariable>(index, name, value, scope));
+  }
+  return b;
+}
+
+TEST(OAWireFormatTest, DomainHash) {
+  // The first two are the collector's published values; the others computed independently.
+  const std::pair<const char*, int32_t> cases[] = {
+      {"-", 737325}, {"abc", 37651568}, {"collect.orvane.com", 19731754}, {"", 0}};
+  for (auto [text, hash] : cases) EXPECT_EQ(wire::simpleHashForString(text), hash) << text;
+}
+
+TEST(OAWireFormatTest, ExtEscaping) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain", "plain"}, {"'", "'0"},  {")", "'1"},         {"*", "'2"},
+      {"!", "'3"},        {"(", "("},   {"a'*)!b", "a'0'2'1'3b"}, {"''", "'0'0"},
+  };
+  for (auto [in, out] : cases) EXPECT_EQ(wire::extEscape(in), out) << in;
+}
+
+TEST(OAWireFormatTest, EventText) {
+  struct Case {
+    const char* category;
+    const char* action;
+    std::optional<std::string> label;
+    int32_t value;
+    std::shared_ptr<OACustomVariableBuffer> buffer;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"c", "a", std::nullopt, -1, nullptr, "5(c*a)"},
+      {"c", "a", "l", 3, nullptr, "5(c*a*l)(3)"},
+      {"c", "a", std::nullopt, 0, nullptr, "5(c*a)(0)"},
+      {"c", "a", "", -7, nullptr, "5(c*a*)"},
+      // Field separators inside the fields are escaped, not taken as separators.
+      {"x*y", "it's (1)", "wow!", 2, nullptr, "5(x'2y*it'0s (1'1*wow'3)(2)"},
+      {"c", "a", std::nullopt, -1, std::make_shared<OACustomVariableBuffer>(), "5(c*a)"},
+      {"c", "a", std::nullopt, -1, variables({{1, "name", "value", 3}}),
+       "5(c*a)8(1!name)9(1!value)11(1!3)"},
+      {"c", "a", "l", 1, variables({{5, "b", "y", 3}, {2, "a*", "x y", 1}}),
+       "5(c*a*l)(1)8(2!a'2*5!b)9(2!x%20y*5!y)11(2!1*5!3)"},
+  };
+  for (const auto& c : cases) {
+    OAEvent event(c.category, c.action, c.label, c.value);
+    event.setCustomVariableBuffer(c.buffer);
+    EXPECT_EQ(wire::eventText(event), c.text);
+  }
+}
+
+TEST(OAWireFormatTest, Cookie) {
+  OAEvent event(11, 5, 1800000000, 1800000100, 1800000200, 3, "c", "a", std::nullopt, -1);
+  EXPECT_EQ(wire::getEscapedCookieString(event, 4242),
+            "__ovaa=737325.4242.1800000000.1800000100.1800000200.3");
+}
+
+}  // namespace
+}  // namespace analytics
