@@ -169,8 +169,8 @@ bool Cadenzo::hasCachedInterstitial(const std::string& location) const {
 void Cadenzo::cacheMoreApps() { loadMoreAppsShouldCache(true); }
 
 void Cadenzo::showMoreApps() {
-  if (cachedMoreApps_) {
-    attemptShowingMoreApps(cachedMoreApps_);
+  if (auto cached = cachedMoreApps_) {  // a copy: showing clears the cache slot
+    attemptShowingMoreApps(cached);
   } else {
     loadMoreAppsShouldCache(false);
   }
