@@ -4,7 +4,8 @@
 // passes behave as the platform's.
 //
 // Ownership: views are made with std::make_shared (subclasses too) and own their subviews;
-// the superview is a weak back-pointer. A view's geometry lives in its layer().
+// the superview is a back-pointer the superview clears when it goes, so subviews may be
+// added inside a constructor. A view's geometry lives in its layer().
 //
 // Deferred passes: setNeedsLayout() and setNeedsDisplay() mark the view; at the end of the
 // main run loop's turn every marked view that is in a window is laid out (layoutSubviews,
@@ -158,7 +159,8 @@ class View : public Responder {
 
   // Tree. addSubview on the view's own superview only brings it to the front. A view cannot
   // be added to itself or to one of its descendants (ignored).
-  std::shared_ptr<View> superview() const { return superview_.lock(); }
+  // nullptr without a superview (and while the superview is still being constructed).
+  std::shared_ptr<View> superview() const;
   const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
   // The window the view is in (itself for a window), or nullptr.
   virtual std::shared_ptr<Window> window() const;
@@ -176,6 +178,8 @@ class View : public Responder {
   // view moves: willMoveToSuperview, willMoveToWindow (whole subtree, parents first), the
   // old superview's willRemoveSubview, the move, didMoveToWindow (subtree), didMoveToSuperview,
   // the new superview's didAddSubview.
+  // The pointers given to the will-move hooks are valid for the call (inside a superview's
+  // constructor they do not own it).
   virtual void willMoveToSuperview(const std::shared_ptr<View>& newSuperview) { (void)newSuperview; }
   virtual void didMoveToSuperview() {}
   virtual void willMoveToWindow(const std::shared_ptr<Window>& newWindow) { (void)newWindow; }
@@ -267,9 +271,9 @@ class View : public Responder {
   friend class ViewController;
   friend class Window;
   friend struct ViewPasses;
-  void moveTo(const std::shared_ptr<View>& newSuper, size_t index);
-  void detachFrom(const std::shared_ptr<View>& super);
-  void propagateWillMoveToWindow(const std::shared_ptr<Window>& w);
+  void moveTo(View* newSuper, const std::shared_ptr<View>& self, size_t index);
+  Window* rootWindow() const;
+  void propagateWillMoveToWindow(Window* w);
   void propagateDidMoveToWindow();
   void sizeChanged(const Size& oldSize);
   void resizeWithOldSuperviewSize(const Size& oldSize, const Size& newSize);
@@ -283,7 +287,7 @@ class View : public Responder {
   void scheduleIfInWindow();
 
   std::shared_ptr<Layer> layer_;
-  std::weak_ptr<View> superview_;
+  View* superview_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;
   std::weak_ptr<ViewController> controller_;
   bool userInteractionEnabled_ = true;

@@ -100,7 +100,7 @@ struct ViewPasses {
 
   static size_t depth(const View& v) {
     size_t d = 0;
-    for (auto s = v.superview(); s; s = s->superview()) ++d;
+    for (auto* s = v.superview_; s; s = s->superview_) ++d;
     return d;
   }
 
@@ -136,7 +136,7 @@ View::View(const Rect& frame) : layer_(std::make_shared<Layer>()) {
 
 View::~View() {
   layer_->view_ = nullptr;
-  for (auto& s : subviews_) s->superview_.reset();
+  for (auto& s : subviews_) s->superview_ = nullptr;
 }
 
 void View::setFrame(const Rect& f) {
@@ -200,26 +200,43 @@ std::shared_ptr<View> View::viewWithTag(long t) {
   return nullptr;
 }
 
-std::shared_ptr<Window> View::window() const {
+namespace {
+// The owning pointer when there is one yet; else a pointer that owns nothing (a superview
+// still inside its constructor), valid for the call it is passed to.
+template <class T>
+std::shared_ptr<T> sharedOrBorrowed(T* p) {
+  if (!p) return nullptr;
+  if (auto owned = p->weak_from_this().lock()) return std::static_pointer_cast<T>(owned);
+  return std::shared_ptr<T>(std::shared_ptr<void>(), p);
+}
+}  // namespace
+
+std::shared_ptr<View> View::superview() const {
+  if (!superview_) return nullptr;
+  return std::static_pointer_cast<View>(superview_->weak_from_this().lock());
+}
+
+Window* View::rootWindow() const {
   const View* v = this;
-  while (auto s = v->superview_.lock()) v = s.get();
-  if (auto* w = dynamic_cast<const Window*>(v))
-    return std::static_pointer_cast<Window>(std::const_pointer_cast<Responder>(w->shared_from_this()));
-  return nullptr;
+  while (v->superview_) v = v->superview_;
+  return dynamic_cast<Window*>(const_cast<View*>(v));
+}
+
+std::shared_ptr<Window> View::window() const {
+  Window* w = rootWindow();
+  if (!w) return nullptr;
+  return std::static_pointer_cast<Window>(w->weak_from_this().lock());
 }
 
 bool View::isDescendantOfView(const std::shared_ptr<View>& view) const {
   if (!view) return false;
-  for (const View* v = this; v;) {
+  for (const View* v = this; v; v = v->superview_)
     if (v == view.get()) return true;
-    auto s = v->superview_.lock();
-    v = s.get();
-  }
   return false;
 }
 
-void View::propagateWillMoveToWindow(const std::shared_ptr<Window>& w) {
-  willMoveToWindow(w);
+void View::propagateWillMoveToWindow(Window* w) {
+  willMoveToWindow(sharedOrBorrowed(w));
   auto subs = subviews_;
   for (auto& s : subs) s->propagateWillMoveToWindow(w);
 }
@@ -232,9 +249,8 @@ void View::propagateDidMoveToWindow() {
   for (auto& s : subs) s->propagateDidMoveToWindow();
 }
 
-void View::moveTo(const std::shared_ptr<View>& newSuper, size_t index) {
-  auto self = sharedView();
-  auto oldSuper = superview();
+void View::moveTo(View* newSuper, const std::shared_ptr<View>& self, size_t index) {
+  View* oldSuper = superview_;
   if (oldSuper == newSuper) {
     auto& v = newSuper->subviews_;
     auto it = std::find(v.begin(), v.end(), self);
@@ -247,10 +263,10 @@ void View::moveTo(const std::shared_ptr<View>& newSuper, size_t index) {
     newSuper->layer_->insertSublayerAtIndex(layer_, index);
     return;
   }
-  auto oldWindow = window();
-  auto newWindow = newSuper->window();
+  Window* oldWindow = rootWindow();
+  Window* newWindow = newSuper->rootWindow();
   bool windowChanges = oldWindow != newWindow;
-  willMoveToSuperview(newSuper);
+  willMoveToSuperview(sharedOrBorrowed(newSuper));
   if (windowChanges) propagateWillMoveToWindow(newWindow);
   if (oldSuper) {
     oldSuper->willRemoveSubview(self);
@@ -275,7 +291,7 @@ void View::addSubview(const std::shared_ptr<View>& view) {
 
 void View::insertSubviewAtIndex(const std::shared_ptr<View>& view, size_t index) {
   if (!view || view.get() == this || isDescendantOfView(view)) return;
-  view->moveTo(sharedView(), index);
+  view->moveTo(this, view, index);
 }
 
 void View::insertSubviewAboveSubview(const std::shared_ptr<View>& view, const std::shared_ptr<View>& sibling) {
@@ -291,11 +307,11 @@ void View::insertSubviewBelowSubview(const std::shared_ptr<View>& view, const st
 }
 
 void View::bringSubviewToFront(const std::shared_ptr<View>& view) {
-  if (view && view->superview().get() == this) view->moveTo(sharedView(), subviews_.size());
+  if (view && view->superview_ == this) view->moveTo(this, view, subviews_.size());
 }
 
 void View::sendSubviewToBack(const std::shared_ptr<View>& view) {
-  if (view && view->superview().get() == this) view->moveTo(sharedView(), 0);
+  if (view && view->superview_ == this) view->moveTo(this, view, 0);
 }
 
 void View::exchangeSubviewAtIndexWithSubviewAtIndex(size_t a, size_t b) {
@@ -308,18 +324,19 @@ void View::exchangeSubviewAtIndexWithSubviewAtIndex(size_t a, size_t b) {
 }
 
 void View::removeFromSuperview() {
-  auto super = superview();
+  View* super = superview_;
   if (!super) return;
-  auto self = sharedView();
-  RunLoop::main().keepAliveUntilEndOfTurn(self);
-  bool hadWindow = window() != nullptr;
+  // Whoever held the view only through its superview keeps it until the turn ends.
+  auto self = std::static_pointer_cast<View>(weak_from_this().lock());
+  if (self) RunLoop::main().keepAliveUntilEndOfTurn(self);
+  bool hadWindow = rootWindow() != nullptr;
   willMoveToSuperview(nullptr);
   if (hadWindow) propagateWillMoveToWindow(nullptr);
-  super->willRemoveSubview(self);
+  if (self) super->willRemoveSubview(self);
   auto& v = super->subviews_;
-  v.erase(std::remove(v.begin(), v.end(), self), v.end());
+  v.erase(std::remove_if(v.begin(), v.end(), [this](const auto& p) { return p.get() == this; }), v.end());
   layer_->removeFromSuperlayer();
-  superview_.reset();
+  superview_ = nullptr;
   if (hadWindow) propagateDidMoveToWindow();
   didMoveToSuperview();
   super->setNeedsLayout();
@@ -346,21 +363,13 @@ Point View::fromParent(const Point& p) const {
 
 Point View::toScreen(const Point& p) const {
   Point q = p;
-  for (const View* v = this; v;) {
-    q = v->toParent(q);
-    auto s = v->superview_.lock();
-    v = s.get();
-  }
+  for (const View* v = this; v; v = v->superview_) q = v->toParent(q);
   return q;
 }
 
 Point View::fromScreen(const Point& p) const {
   std::vector<const View*> chain;
-  for (const View* v = this; v;) {
-    chain.push_back(v);
-    auto s = v->superview_.lock();
-    v = s.get();
-  }
+  for (const View* v = this; v; v = v->superview_) chain.push_back(v);
   Point q = p;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) q = (*it)->fromParent(q);
   return q;
@@ -427,7 +436,7 @@ std::shared_ptr<Responder> View::nextResponder() const {
 
 void View::scheduleIfInWindow() {
   if (!needsLayout_ && !needsDisplay_) return;
-  if (!window()) return;
+  if (!rootWindow()) return;
   auto& passes = ViewPasses::get();
   auto self = std::static_pointer_cast<View>(weak_from_this().lock());
   if (!self) return;  // not owned yet (inside a constructor): marked, scheduled when it moves

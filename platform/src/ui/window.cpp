@@ -10,7 +10,7 @@ namespace platform {
 Window::Window(const Rect& frame) : View(frame) { View::setHidden(true); }
 
 std::shared_ptr<Window> Window::window() const {
-  return std::static_pointer_cast<Window>(std::const_pointer_cast<Responder>(shared_from_this()));
+  return std::static_pointer_cast<Window>(std::const_pointer_cast<Responder>(weak_from_this().lock()));
 }
 
 void Window::setHidden(bool hidden) {
