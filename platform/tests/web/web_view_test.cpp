@@ -270,7 +270,7 @@ TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
   delegate_->react = [&](const std::string& e) { seen.push_back(e + ":" + eval("marker")); };
   view_->loadRequest(URLRequest(url("/b.html")));
   EXPECT_EQ(eval("marker"), "a");
-  ASSERT_TRUE(runUntil([&] { return delegate_->events.back() == "finish"; }));
+  ASSERT_TRUE(runUntil([&] { return !delegate_->events.empty() && delegate_->events.back() == "finish"; }));
   EXPECT_EQ(seen, (std::vector<std::string>{"should " + url("/b.html") + " 5:a", "start:a", "finish:b"}));
   EXPECT_EQ(view_->evaluatedScripts().front(), "1 + 1");
   EXPECT_EQ(view_->evaluatedScripts().size(), 5u);
