@@ -63,6 +63,10 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   void retryDeliveries();
   void didFailForRequest(const std::shared_ptr<CZAPIRequest>& request);
 
+  // The answer object of a finished load: a JSON object in a 200–299 answer (statusCode 0:
+  // no answer head came), else nullopt. Any bytes are safe here.
+  static std::optional<platform::Dictionary> answerObjectForStatusData(long statusCode, const platform::Bytes& data);
+
   const std::string& endpoint() const { return endpoint_; }
   const std::optional<std::string>& identifier() const { return identifier_; }
   std::shared_ptr<CZAPIConnectionDelegate> delegate() const { return delegate_.lock(); }

@@ -171,15 +171,21 @@ void CZAPIConnection::connectionDidFinishLoading(uint32_t tag) {
   auto record = it->second;
   activeConnections_.erase(it);
 
-  if (record->response && record->response->statusCode() >= 200 && record->response->statusCode() <= 299) {
-    CZJsonParser parser;
-    auto answer = parser.objectWithData(record->data);
-    if (answer && answer->isDictionary()) {
-      if (auto delegate = delegate_.lock()) delegate->didReceiveAPIResponseForRequest(answer->dictionary(), record->request);
-      return;
-    }
+  auto answer = answerObjectForStatusData(record->response ? record->response->statusCode() : 0, record->data);
+  if (!answer) {
+    didFailForRequest(record->request);
+    return;
   }
-  didFailForRequest(record->request);
+  if (auto delegate = delegate_.lock()) delegate->didReceiveAPIResponseForRequest(*answer, record->request);
+}
+
+std::optional<platform::Dictionary> CZAPIConnection::answerObjectForStatusData(long statusCode,
+                                                                              const platform::Bytes& data) {
+  if (statusCode < 200 || statusCode > 299) return std::nullopt;
+  CZJsonParser parser;
+  auto answer = parser.objectWithData(data);
+  if (!answer || !answer->isDictionary()) return std::nullopt;
+  return answer->dictionary();
 }
 
 void CZAPIConnection::didFailForRequest(const std::shared_ptr<CZAPIRequest>& request) {
