@@ -1,0 +1,1 @@
+function f(){return f()} f(); ({toString:function(){throw 1}})+"";

@@ -1,0 +1,1 @@
+window.__defineGetter__("orientation",function(){return 90;});window.onorientationchange();

@@ -1,0 +1,1 @@
+location.href="cadenzo://close"; document.write("<script>w()</scr"+"ipt>"); setTimeout(function(){},0); alert(1); console.log(document.cookie);
