@@ -207,6 +207,10 @@ ScriptGuard::Outcome ScriptGuard::run(duk_context* ctx, duk_safe_call_function f
   g.generation = ++gGeneration;
   timer_t timer{};
   const bool haveTimer = createBudgetTimer(&timer, g.generation);
+  if (!haveTimer) {
+    static std::once_flag warned;
+    std::call_once(warned, [] { log("web view: no CPU timer for scripts; their run time is not bounded"); });
+  }
   tlsGuard = &g;
   if (sigsetjmp(g.jmp, 1) != 0) {
     tlsGuard = nullptr;

@@ -600,6 +600,14 @@ struct WebView::Impl {
 
   void fromPage(uint64_t document, const std::string& text, ScriptHost::NavigationSource source) {
     if (document != documentId) return;
+    if (lowered(text.substr(0, 11)) == "javascript:") {
+      // Script URLs run in the document on a later turn; they never load anything.
+      std::string code = replacingPercentEscapes(text.substr(11)).value_or(text.substr(11));
+      later([document, code](Impl& d) {
+        if (d.documentId == document && d.view.context_) d.view.context_->runScript(code, "javascript:");
+      });
+      return;
+    }
     auto url = resolve(text, documentURL);
     if (!url) return;
     Navigation n{URLRequest(*url), WebViewNavigationType::Other,
@@ -649,7 +657,9 @@ void PageHost::scriptRequestedScript(const std::string& url, int token) {
 }
 
 void PageHost::scriptAlert(const std::string& message) {
-  if (auto v = view_.lock()) v->impl_->alerts.push_back(message);
+  if (auto v = view_.lock()) {
+    if (v->impl_->alerts.size() < 10000) v->impl_->alerts.push_back(message);
+  }
 }
 
 void PageHost::scriptConsole(const std::string& level, const std::string& message) {

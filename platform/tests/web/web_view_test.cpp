@@ -258,6 +258,14 @@ TEST_F(WebViewTest, NavigationOutcomesRefusedReplacedOrFailed) {
   EXPECT_EQ(eval("document.referrer"), url("/start.html"));
   advance(10);  // the replaced page's timer died with it
   EXPECT_EQ(eval("typeof fired"), "undefined");
+
+  // A script URL runs in the page on a later turn and never reaches the delegate.
+  delegate_->events.clear();
+  eval("location.href = 'javascript:marker%20=%20%22js%22'");
+  EXPECT_EQ(eval("marker"), "next");
+  runUntilIdle();
+  EXPECT_EQ(eval("marker"), "js");
+  EXPECT_TRUE(delegate_->events.empty());
 }
 
 TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
