@@ -37,6 +37,7 @@
 
 #include "platform/error.h"
 #include "platform/script_context.h"
+#include "platform/scroll_view.h"
 #include "platform/url.h"
 #include "platform/url_connection.h"
 #include "platform/value.h"
@@ -94,7 +95,6 @@ class WebViewDelegate {
 
 class WebView : public View {
  public:
-  // Prefer create(); make_shared works too (the scroll view is then added on first use).
   explicit WebView(const Rect& frame = Rect{});
   ~WebView() override;
   static std::shared_ptr<WebView> create(const Rect& frame = Rect{});
@@ -128,9 +128,8 @@ class WebView : public View {
   // The request of the current (or loading) document; nullopt before the first load.
   std::optional<URLRequest> request() const;
 
-  // The inner scroll view, the view's first subview (from create(), or from the first call
-  // that needs it for a view made with make_shared).
-  std::shared_ptr<View> scrollView();
+  // The inner scroll view, the view's first subview.
+  std::shared_ptr<ScrollView> scrollView() const { return scrollView_; }
 
   // Stored flags.
   bool scalesPageToFit() const { return scalesPageToFit_; }
@@ -170,14 +169,10 @@ class WebView : public View {
 
   struct Impl;  // the implementation's own
 
- protected:
-  void willMoveToSuperview(const std::shared_ptr<View>& newSuperview) override;
-
  private:
   friend class PageHost;
-  void ensureScrollView();
   std::weak_ptr<WebViewDelegate> delegate_;
-  std::shared_ptr<View> scrollView_;
+  std::shared_ptr<ScrollView> scrollView_;
   std::shared_ptr<ScriptContext> context_;
   std::string documentSource_;
   std::vector<std::string> evaluatedScripts_;

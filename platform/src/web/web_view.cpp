@@ -672,8 +672,9 @@ void PageHost::scriptConsole(const std::string& level, const std::string& messag
 // ---- WebView -----------------------------------------------------------------------------
 
 WebView::WebView(const Rect& frame) : View(frame), impl_(std::make_unique<Impl>(*this)) {
-  scrollView_ = std::make_shared<View>(Rect(0, 0, frame.size.width, frame.size.height));
+  scrollView_ = std::make_shared<ScrollView>(Rect(0, 0, frame.size.width, frame.size.height));
   scrollView_->setAutoresizingMask(kAutoresizingFlexibleWidth | kAutoresizingFlexibleHeight);
+  addSubview(scrollView_);
 }
 
 WebView::~WebView() {
@@ -683,28 +684,9 @@ WebView::~WebView() {
   if (context_) context_->close();
 }
 
-std::shared_ptr<WebView> WebView::create(const Rect& frame) {
-  auto view = std::make_shared<WebView>(frame);
-  view->ensureScrollView();
-  return view;
-}
-
-void WebView::ensureScrollView() {
-  if (!scrollView_->superview()) insertSubviewAtIndex(scrollView_, 0);
-}
-
-std::shared_ptr<View> WebView::scrollView() {
-  ensureScrollView();
-  return scrollView_;
-}
-
-void WebView::willMoveToSuperview(const std::shared_ptr<View>& newSuperview) {
-  View::willMoveToSuperview(newSuperview);
-  ensureScrollView();
-}
+std::shared_ptr<WebView> WebView::create(const Rect& frame) { return std::make_shared<WebView>(frame); }
 
 void WebView::loadHTMLStringBaseURL(const std::string& html, const std::optional<URL>& baseURL) {
-  ensureScrollView();
   Impl::Load l;
   l.request = URLRequest(baseURL ? baseURL->absoluteString() : std::string("about:blank"));
   l.source = Impl::Source::Content;
@@ -715,7 +697,6 @@ void WebView::loadHTMLStringBaseURL(const std::string& html, const std::optional
 void WebView::loadDataMIMETypeTextEncodingNameBaseURL(const Bytes& data, const std::string& mimeType,
                                                       const std::string& textEncodingName,
                                                       const std::optional<URL>& baseURL) {
-  ensureScrollView();
   Impl::Load l;
   l.request = URLRequest(baseURL ? baseURL->absoluteString() : std::string("about:blank"));
   l.source = Impl::Source::Content;
@@ -724,7 +705,6 @@ void WebView::loadDataMIMETypeTextEncodingNameBaseURL(const Bytes& data, const s
 }
 
 void WebView::loadRequest(const URLRequest& request) {
-  ensureScrollView();
   Impl::Load l;
   l.request = request;
   l.source = Impl::sourceFor(request.url());

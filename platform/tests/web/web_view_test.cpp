@@ -346,8 +346,11 @@ TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
   server_->setAnswer("/b.html", html("<script>var page='b'</script>"));
   EXPECT_FALSE(view_->canGoBack());
   EXPECT_FALSE(view_->request().has_value());
-  ASSERT_FALSE(view_->subviews().empty());
-  EXPECT_EQ(view_->subviews()[0], view_->scrollView());
+  for (const auto& view : {view_, std::make_shared<WebView>(platform::Rect(0, 0, 10, 10))}) {
+    ASSERT_FALSE(view->subviews().empty());
+    EXPECT_EQ(view->subviews()[0], view->scrollView());
+    EXPECT_NE(std::dynamic_pointer_cast<platform::ScrollView>(view->subviews()[0]), nullptr);
+  }
 
   view_->loadRequest(URLRequest(url("/a.html")));
   ASSERT_TRUE(waitForEnd());
