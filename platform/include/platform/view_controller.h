@@ -121,6 +121,7 @@ class ViewController : public Responder {
 
  private:
   friend class Window;
+  friend class NavigationController;
   void appearance(int phase, bool animated);  // 0 will appear, 1 did appear, 2 will disappear, 3 did disappear
   void rotate(InterfaceOrientation to, double duration, int step);
   void finishPresent(const std::shared_ptr<ViewController>& vc, bool animated, std::function<void()> completion);

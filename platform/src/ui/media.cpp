@@ -1,0 +1,163 @@
+#include "platform/media.h"
+
+#include <sys/stat.h>
+
+#include <mutex>
+
+#include "platform/notification_center.h"
+#include "platform/test_reset.h"
+
+namespace platform {
+
+namespace {
+bool isRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+}  // namespace
+
+// ---- MoviePlayerController
+
+MoviePlayerController::MoviePlayerController(std::string contentURL)
+    : url_(std::move(contentURL)), view_(std::make_shared<View>(Rect{0, 0, 320, 480})) {
+  view_->setBackgroundColor(Color::blackColor());
+}
+
+void MoviePlayerController::setPlaybackState(MoviePlaybackState s) {
+  if (s == playbackState_) return;
+  playbackState_ = s;
+  NotificationCenter::defaultCenter().postNotificationName(kMoviePlayerPlaybackStateDidChangeNotification, this);
+}
+
+void MoviePlayerController::play() {
+  prepared_ = true;
+  setPlaybackState(MoviePlaybackState::Playing);
+}
+void MoviePlayerController::pause() { setPlaybackState(MoviePlaybackState::Paused); }
+void MoviePlayerController::stop() { setPlaybackState(MoviePlaybackState::Stopped); }
+
+void MoviePlayerController::setFullscreenAnimated(bool f, bool) {
+  if (f == fullscreen_) return;
+  auto& nc = NotificationCenter::defaultCenter();
+  nc.postNotificationName(f ? kMoviePlayerWillEnterFullscreenNotification : kMoviePlayerWillExitFullscreenNotification, this);
+  fullscreen_ = f;
+  nc.postNotificationName(f ? kMoviePlayerDidEnterFullscreenNotification : kMoviePlayerDidExitFullscreenNotification, this);
+}
+
+void MoviePlayerController::setLoadStateForTesting(unsigned state) {
+  if (state == loadState_) return;
+  loadState_ = state;
+  NotificationCenter::defaultCenter().postNotificationName(kMoviePlayerLoadStateDidChangeNotification, this);
+}
+
+void MoviePlayerController::finishPlaybackForTesting(MovieFinishReason reason) {
+  auto self = weak_from_this().lock();
+  setPlaybackState(MoviePlaybackState::Stopped);
+  Dictionary info{{kMoviePlayerPlaybackDidFinishReasonUserInfoKey, Value(static_cast<int>(reason))}};
+  NotificationCenter::defaultCenter().postNotificationName(kMoviePlayerPlaybackDidFinishNotification, this,
+                                                           Value(info));
+}
+
+// ---- AudioPlayer
+
+AudioPlayer::AudioPlayer(std::string path, bool playable) : path_(std::move(path)), playable_(playable) {}
+
+std::shared_ptr<AudioPlayer> AudioPlayer::createWithContentsOfURL(const std::string& path, std::optional<Error>* error) {
+  bool exists = isRegularFile(path);
+  if (!exists && error) {
+    Dictionary info{{kLocalizedDescriptionKey, Value("The operation couldn’t be completed. (OSStatus error 2003334207.)")}};
+    *error = Error{"NSOSStatusErrorDomain", 2003334207, Value(info)};
+  }
+  return std::make_shared<AudioPlayer>(path, exists);
+}
+
+bool AudioPlayer::play() {
+  if (!playable_) return false;
+  playing_ = true;
+  ++playCount_;
+  return true;
+}
+
+void AudioPlayer::finishPlayingForTesting(bool successfully) {
+  auto self = weak_from_this().lock();
+  playing_ = false;
+  currentTime_ = 0;
+  if (auto d = delegate()) d->audioPlayerDidFinishPlayingSuccessfully(*this, successfully);
+}
+
+// ---- AudioSession
+
+AudioSession& AudioSession::sharedInstance() {
+  static AudioSession* s = [] {
+    auto* p = new AudioSession;
+    onTestReset([p] { p->reset(); });
+    return p;
+  }();
+  return *s;
+}
+
+void AudioSession::reset() { *this = AudioSession{}; }
+
+bool AudioSession::initialize() {
+  calls_.push_back("initialize");
+  if (initialized_) return false;
+  initialized_ = true;
+  return true;
+}
+
+bool AudioSession::setCategory(const std::string& category) {
+  calls_.push_back("category " + category);
+  category_ = category;
+  return true;
+}
+
+bool AudioSession::setActive(bool active) {
+  calls_.push_back(active ? "active YES" : "active NO");
+  active_ = active;
+  return true;
+}
+
+// ---- SystemSounds
+
+namespace {
+struct SoundState {
+  std::mutex mutex;
+  SystemSoundID next = 1000;
+  std::vector<SystemSoundID> played;
+};
+SoundState& sounds() {
+  static SoundState* s = [] {
+    auto* p = new SoundState;
+    onTestReset([p] {
+      std::lock_guard<std::mutex> lock(p->mutex);
+      p->next = 1000;
+      p->played.clear();
+    });
+    return p;
+  }();
+  return *s;
+}
+}  // namespace
+
+std::optional<SystemSoundID> SystemSounds::createSystemSoundID(const std::string& path) {
+  if (!isRegularFile(path)) return std::nullopt;
+  auto& s = sounds();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.next++;
+}
+
+void SystemSounds::disposeSystemSoundID(SystemSoundID) {}
+
+void SystemSounds::playSystemSound(SystemSoundID id) {
+  auto& s = sounds();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.played.push_back(id);
+}
+
+std::vector<SystemSoundID> SystemSounds::played() {
+  auto& s = sounds();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.played;
+}
+
+}  // namespace platform
