@@ -1,0 +1,67 @@
+#pragma once
+// The pictures of native ads. Each asset names a URL and a checksum (the lower-case hex
+// SHA-1 of the image file). A picture is taken, in this order, from the application bundle
+// (any PNG or JPG file of the bundle with that SHA-1), from the client's disk cache
+// ("CadenzoCachedAssets" in the caches folder, one file per checksum), or downloaded,
+// checked against the checksum and added to the disk cache. The disk cache only grows.
+//
+// The bundle index (checksum -> path of the bundle file) is built from the files
+// themselves, once per application version ("CFBundleVersion", else the short version).
+//
+// Ownership: one process-wide object, never destroyed; it holds no state besides the user
+// defaults keys below and the files of its folder.
+// Thread safety: every member may be called from any thread. Lookups and downloads run on
+// the global background queue, several at a time; the user-defaults dictionaries are
+// rewritten under one lock, so concurrent downloads all stay recorded.
+// Failure: a failed download, a checksum mismatch or undecodable data gives no image;
+// nothing else is reported.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/dispatch.h"
+#include "platform/image.h"
+#include "platform/value.h"
+
+namespace cadenzo {
+
+class CZWebImageCache {
+ public:
+  static constexpr const char* kCachedAssetsFolder = "CadenzoCachedAssets";
+  static constexpr const char* kCachedImagesKey = "CZWebImageCacheCachedImages";
+  static constexpr const char* kLocalImagesKey = "CZWebImageCacheLocalImages";
+  static constexpr const char* kLocalVersionKey = "CZWebImageCacheLocalVersion";
+
+  using Callback = std::function<void(const std::shared_ptr<platform::Image>& image)>;
+
+  static CZWebImageCache& sharedCache();
+
+  // Does nothing unless `url` and `checksum` are both strings. Otherwise looks the picture
+  // up (or downloads it) on the global background queue, inside `group` when one is given,
+  // then runs `callback` (when set) on the main thread with the picture or nullptr. The
+  // group is left only after the callback has returned.
+  void loadImageWithURLChecksumCallbackGroup(const platform::Value& url, const platform::Value& checksum,
+                                             Callback callback,
+                                             std::optional<platform::DispatchGroup> group = std::nullopt);
+
+  // The bundle's copy, else the disk cache's; nullptr when neither has it. Blocking: reads
+  // files (and may build the bundle index); meant for the background queue.
+  std::shared_ptr<platform::Image> locallyCachedImageForChecksum(const std::string& checksum);
+
+  // Downloads `url` (http or https only) synchronously; when the data's SHA-1 equals
+  // `checksum` exactly and the data is an image, stores it and answers it. Blocking.
+  std::shared_ptr<platform::Image> fetchAndCacheImageWithURLChecksum(const std::string& url,
+                                                                    const std::string& checksum);
+
+  // Rebuilds the bundle index when the application version changed since it was built.
+  void ensureExistenceOfLocalImageCache();
+
+  // The folder of the disk cache.
+  static std::string cachedAssetsPath();
+
+ private:
+  CZWebImageCache() = default;
+};
+
+}  // namespace cadenzo

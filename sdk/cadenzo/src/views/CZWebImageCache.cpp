@@ -1,0 +1,162 @@
+#include "cadenzo/CZWebImageCache.h"
+
+#include <mutex>
+#include <vector>
+
+#include "platform/bundle.h"
+#include "platform/crypto.h"
+#include "platform/file_manager.h"
+#include "platform/sandbox.h"
+#include "platform/url.h"
+#include "platform/url_connection.h"
+#include "platform/user_defaults.h"
+
+namespace cadenzo {
+
+using platform::Bundle;
+using platform::Bytes;
+using platform::Dictionary;
+using platform::FileManager;
+using platform::Image;
+using platform::UserDefaults;
+using platform::Value;
+
+namespace {
+
+// Guards the read-modify-write of both defaults dictionaries and the index rebuild: two
+// downloads finishing together must both stay recorded, and two lookups must not build the
+// index twice over each other.
+std::recursive_mutex& defaultsMutex() {
+  static std::recursive_mutex m;
+  return m;
+}
+
+// Every regular file under `root` (relative paths, sorted per folder). Links that leave
+// the bundle are not followed, and linked folders are not entered, so a loop cannot trap
+// the walk.
+void collectFiles(const std::string& root, const std::string& relative, std::vector<std::string>& out) {
+  const std::string folder = relative.empty() ? root : FileManager::stringByAppendingPathComponent(root, relative);
+  auto names = FileManager::contentsOfDirectoryAtPath(folder);
+  if (!names) return;
+  for (const auto& name : *names) {
+    const std::string rel = relative.empty() ? name : relative + "/" + name;
+    auto confined = FileManager::confinedPath(root, rel);
+    if (!confined) continue;
+    if (FileManager::isDirectory(*confined)) {
+      if (!FileManager::isSymbolicLink(*confined)) collectFiles(root, rel, out);
+      continue;
+    }
+    out.push_back(rel);
+  }
+}
+
+std::string applicationVersion() {
+  auto& bundle = Bundle::mainBundle();
+  std::string version = bundle.version();
+  if (version.empty()) version = bundle.shortVersion();
+  return version;
+}
+
+}  // namespace
+
+CZWebImageCache& CZWebImageCache::sharedCache() {
+  static CZWebImageCache* instance = new CZWebImageCache();
+  return *instance;
+}
+
+std::string CZWebImageCache::cachedAssetsPath() {
+  return FileManager::stringByAppendingPathComponent(platform::Sandbox::caches(), kCachedAssetsFolder);
+}
+
+void CZWebImageCache::loadImageWithURLChecksumCallbackGroup(const Value& url, const Value& checksum, Callback callback,
+                                                           std::optional<platform::DispatchGroup> group) {
+  if (!url.isString() || !checksum.isString()) return;
+  auto task = [this, url = url.string(), checksum = checksum.string(), callback = std::move(callback)] {
+    auto image = locallyCachedImageForChecksum(checksum);
+    if (!image) image = fetchAndCacheImageWithURLChecksum(url, checksum);
+    // Synchronously, so that a waiting group sees the picture stored before it is left.
+    if (callback) platform::DispatchQueue::main().sync([&] { callback(image); });
+  };
+  if (group) group->async(platform::DispatchQueue::global(), std::move(task));
+  else platform::DispatchQueue::global().async(std::move(task));
+}
+
+std::shared_ptr<Image> CZWebImageCache::locallyCachedImageForChecksum(const std::string& checksum) {
+  ensureExistenceOfLocalImageCache();
+  auto& defaults = UserDefaults::standardUserDefaults();
+  Value local, cached;
+  {
+    std::lock_guard<std::recursive_mutex> lock(defaultsMutex());
+    local = defaults.dictionaryForKey(kLocalImagesKey);
+    cached = defaults.dictionaryForKey(kCachedImagesKey);
+  }
+  const Value& bundleFile = local[checksum];
+  if (bundleFile.isString()) {
+    // The very file that was hashed (a named lookup could pick a "@2x" sibling instead).
+    if (auto path = FileManager::confinedPath(Bundle::mainBundle().bundlePath(), bundleFile.string())) {
+      if (auto image = Image::imageWithContentsOfFile(*path)) return image;
+    }
+  }
+  const Value& cachedFile = cached[checksum];
+  if (cachedFile.isString()) {
+    if (auto path = FileManager::confinedPath(cachedAssetsPath(), cachedFile.string())) {
+      if (auto data = FileManager::contentsAtPath(*path)) return Image::imageWithData(*data);
+    }
+  }
+  return nullptr;
+}
+
+std::shared_ptr<Image> CZWebImageCache::fetchAndCacheImageWithURLChecksum(const std::string& url,
+                                                                          const std::string& checksum) {
+  // Ad answers name remote pictures only; a file URL from a server must not read our disk.
+  auto parsed = platform::URL::create(url);
+  const std::string scheme = parsed ? parsed->scheme().value_or("") : "";
+  if (scheme != "http" && scheme != "https") return nullptr;
+  platform::HTTPURLResponse response;
+  platform::Error error;
+  auto data = platform::URLConnection::sendSynchronousRequestReturningResponseError(platform::URLRequest(url),
+                                                                                   &response, &error);
+  if (!data || data->empty()) return nullptr;
+  if (platform::crypto::sha1Hex(std::string_view(reinterpret_cast<const char*>(data->data()), data->size())) != checksum)
+    return nullptr;
+  auto image = Image::imageWithData(*data);
+  if (!image) return nullptr;
+
+  // A checksum that matched is 40 hex digits, so it is a safe file name.
+  const std::string folder = cachedAssetsPath();
+  if (!FileManager::isDirectory(folder) && !FileManager::createDirectoryAtPath(folder, true)) return image;
+  if (!FileManager::writeAtomically(FileManager::stringByAppendingPathComponent(folder, checksum), *data)) return image;
+  std::lock_guard<std::recursive_mutex> lock(defaultsMutex());
+  auto& defaults = UserDefaults::standardUserDefaults();
+  Value entries = defaults.dictionaryForKey(kCachedImagesKey);
+  entries.mutableDictionary().set(checksum, Value(checksum));
+  defaults.setObjectForKey(entries, kCachedImagesKey);
+  return image;
+}
+
+void CZWebImageCache::ensureExistenceOfLocalImageCache() {
+  const std::string version = applicationVersion();
+  if (version.empty()) return;
+  std::lock_guard<std::recursive_mutex> lock(defaultsMutex());
+  auto& defaults = UserDefaults::standardUserDefaults();
+  if (defaults.stringForKey(kLocalVersionKey) == version) return;
+  defaults.setObjectForKey(Value(version), kLocalVersionKey);
+
+  const std::string root = Bundle::mainBundle().bundlePath();
+  std::vector<std::string> files;
+  collectFiles(root, "", files);
+  Dictionary index;
+  for (const auto& relative : files) {
+    const std::string ext = FileManager::pathExtension(relative);
+    if (ext != "png" && ext != "jpg") continue;
+    // The walked file itself: looking the name up as a resource would hash whichever file
+    // of that name the bundle finds first, and record it under the wrong path.
+    auto data = FileManager::contentsAtPath(FileManager::stringByAppendingPathComponent(root, relative));
+    if (!data) continue;
+    const std::string sum = platform::crypto::sha1Hex(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+    index.set(sum, Value(relative));
+  }
+  defaults.setObjectForKey(Value(std::move(index)), kLocalImagesKey);
+}
+
+}  // namespace cadenzo
