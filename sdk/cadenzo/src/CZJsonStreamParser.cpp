@@ -54,6 +54,13 @@ void CZJsonStreamParser::handleArrayStart(CZJsonStreamParserDelegate* delegate) 
 }
 
 int CZJsonStreamParser::parse(const uint8_t* bytes, size_t length) {
+  int status = parseAppended(bytes, length);
+  // The caller's bytes may go away once this returns: keep what is still unread.
+  tokeniser_.retainRemainder();
+  return status;
+}
+
+int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
   const auto* errorState = &CZJsonStreamParserStateError::sharedInstance();
   // Held for the whole call, so the delegate cannot go away between two events.
   std::shared_ptr<CZJsonStreamParserDelegate> strongDelegate = delegate_.lock();

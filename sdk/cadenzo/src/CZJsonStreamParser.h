@@ -79,6 +79,7 @@ class CZJsonStreamParser {
   void handleObjectStart(CZJsonStreamParserDelegate* delegate);
   void handleArrayStart(CZJsonStreamParserDelegate* delegate);
   void maxDepthError();
+  int parseAppended(const uint8_t* bytes, size_t length);
 
   unsigned maxDepth_ = 32;
   std::vector<const CZJsonStreamParserState*> stateStack_;

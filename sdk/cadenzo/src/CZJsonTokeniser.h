@@ -41,7 +41,10 @@ class CZJsonTokeniser {
  public:
   CZJsonTokeniser() = default;
 
+  // The bytes are read in place until retainRemainder(), which the owner calls before they
+  // may go away (see CZJsonUTF8Stream).
   void appendData(const uint8_t* bytes, size_t length) { stream_.appendData(bytes, length); }
+  void retainRemainder() { stream_.retainRemainder(); }
   // The next token's code; for numbers and strings `value` receives what they carry.
   // On -1, error() holds the reason.
   int getToken(CZJsonTokenValue* value);

@@ -3,6 +3,10 @@
 // examined as unsigned values and never copied into characters; consumed bytes are dropped
 // only when new data is appended, so the tokeniser can rewind to the start of a token it
 // could not finish. Views handed out stay valid until the next appendData().
+//
+// When nothing is left over from earlier pieces, appended bytes are read where the caller
+// keeps them instead of being copied; the caller must call retainRemainder() before those
+// bytes go away, which copies only what has not been consumed yet.
 // Not thread-safe: one parser owns it.
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +21,8 @@ class CZJsonUTF8Stream {
 
   // Drops the bytes before the read position and appends `length` bytes.
   void appendData(const uint8_t* bytes, size_t length);
+  // Copies the unread bytes into the stream's own buffer when it reads the caller's bytes.
+  void retainRemainder();
 
   // The byte at the read position; false when none is left.
   bool getUnichar(uint8_t* ch) const {
@@ -50,6 +56,7 @@ class CZJsonUTF8Stream {
 
  private:
   std::vector<uint8_t> data_;
+  bool borrowed_ = false;  // bytes_ points at the caller's bytes, not data_
   size_t index_ = 0;
   const uint8_t* bytes_ = nullptr;
   size_t length_ = 0;

@@ -144,7 +144,8 @@ class Cadenzo : public CZAPIConnectionDelegate,
                                                  const std::optional<std::string>& url,
                                                  const std::optional<platform::Value>& itunesId);
   void handleCadenzoViewErrorLocation(int type, const std::optional<std::string>& location);
-  void presentStoreSheet(const platform::Value& itemId);
+  // Loads and presents the store sheet for `itemId`; false when no sheet can be shown.
+  bool presentStoreSheet(const platform::Value& itemId);
   bool firstSessionRuleRefuses() const;
   std::shared_ptr<CZAPIRequest> signedRequest(const std::string& action);
   void dismissLoadingViewIfVisible();

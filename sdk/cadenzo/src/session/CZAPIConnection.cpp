@@ -197,6 +197,8 @@ void CZAPIConnection::didFailForRequest(const std::shared_ptr<CZAPIRequest>& req
       platform::Array items = queue.isArray() ? queue.array() : platform::Array();
       items.push_back(platform::Value(std::move(*archived)));
       defaults.setObjectForKey(platform::Value(std::move(items)), queueKey());
+      // On disk now: a request that must arrive survives the process ending right after.
+      defaults.synchronize();
       return;
     }
     // Without an archive the request cannot wait; tell the delegate rather than lose it
@@ -215,6 +217,7 @@ void CZAPIConnection::retryDeliveries() {
   auto& defaults = platform::UserDefaults::standardUserDefaults();
   platform::Value queue = defaults.arrayForKey(queueKey());
   defaults.setObjectForKey(platform::Value(platform::Array()), queueKey());
+  defaults.synchronize();
   if (!queue.isArray()) return;
   for (const auto& item : queue.array()) {
     if (!item.isData()) continue;

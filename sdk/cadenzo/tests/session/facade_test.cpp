@@ -408,3 +408,22 @@ TEST_F(ImpressionTest, ReleasedImpressionClearsTheViewsCallbacks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FacadeTest, ClickWithAStoreItemStillForwardsTheUser) {
+  server->setInterstitial("L", "{\"status\":200,\"html\":\"<p>\",\"itunes_id\":\"42\","
+                               "\"link\":\"itms-apps://itunes.apple.example/app/id42\"}");
+  facade->showInterstitial("L");
+  auto view = preparedView(1);
+  view->fireDisplay();
+  view->fireClick(std::nullopt, std::nullopt);
+  auto& app = platform::Application::sharedApplication();
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty() || !presenter->loading; }));
+  auto clicks = server->callsTo("click");
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(clicks[0].body["in_app_store"], Value(true));
+  EXPECT_FALSE(presenter->loading);
+}
+
+}  // namespace
