@@ -17,6 +17,7 @@
 namespace platform {
 
 class Value;
+class Dictionary;
 using Bytes = std::vector<uint8_t>;
 
 // A decimal number kept as its text ("NaN" allowed), as a decimal number object keeps it.
@@ -31,44 +32,6 @@ struct Date {
   bool operator==(const Date& o) const { return since1970 == o.since1970; }
 };
 
-// Insertion-ordered string-keyed map. Setting an existing key replaces its value in place.
-class Dictionary {
- public:
-  using Entry = std::pair<std::string, Value>;
-  Dictionary() = default;
-  Dictionary(std::initializer_list<Entry> entries);
-  Dictionary(const Dictionary& other);
-  Dictionary& operator=(const Dictionary& other);
-  Dictionary(Dictionary&&) noexcept = default;
-  Dictionary& operator=(Dictionary&&) noexcept = default;
-
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  bool contains(std::string_view key) const { return indexOf(key) >= 0; }
-  // nullptr when absent.
-  const Value* find(std::string_view key) const;
-  Value* find(std::string_view key);
-  // A null value when absent.
-  const Value& get(std::string_view key) const;
-  void set(std::string key, Value value);
-  bool erase(std::string_view key);
-  void clear();
-  std::vector<std::string> keys() const;
-
-  auto begin() const { return entries_.begin(); }
-  auto end() const { return entries_.end(); }
-  auto begin() { return entries_.begin(); }
-  auto end() { return entries_.end(); }
-
-  bool operator==(const Dictionary& other) const;  // same keys and values, any order
-
- private:
-  long indexOf(std::string_view key) const;
-  std::vector<Entry> entries_;
-  // Built once the dictionary grows past a few entries, so large objects stay linear.
-  mutable std::unique_ptr<std::unordered_map<std::string, size_t>> index_;
-};
-
 using Array = std::vector<Value>;
 
 class Value {
@@ -76,6 +39,12 @@ class Value {
   enum class Type { Null, Boolean, Integer, Unsigned, Double, Decimal, String, Data, Date, Array, Dictionary };
 
   Value() = default;
+  // Defined below, once Dictionary is complete.
+  Value(const Value&);
+  Value(Value&&) noexcept;
+  Value& operator=(const Value&);
+  Value& operator=(Value&&) noexcept;
+  ~Value();
   Value(std::nullptr_t) {}
   Value(bool b) : v_(b) {}
   Value(int i) : v_(int64_t(i)) {}
@@ -157,5 +126,49 @@ class Value {
                Box<Array>, Box<Dictionary>>
       v_;
 };
+
+// Insertion-ordered string-keyed map. Setting an existing key replaces its value in place.
+class Dictionary {
+ public:
+  using Entry = std::pair<std::string, Value>;
+  Dictionary() = default;
+  Dictionary(std::initializer_list<Entry> entries);
+  Dictionary(const Dictionary& other);
+  Dictionary& operator=(const Dictionary& other);
+  Dictionary(Dictionary&&) noexcept = default;
+  Dictionary& operator=(Dictionary&&) noexcept = default;
+
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  bool contains(std::string_view key) const { return indexOf(key) >= 0; }
+  // nullptr when absent.
+  const Value* find(std::string_view key) const;
+  Value* find(std::string_view key);
+  // A null value when absent.
+  const Value& get(std::string_view key) const;
+  void set(std::string key, Value value);
+  bool erase(std::string_view key);
+  void clear();
+  std::vector<std::string> keys() const;
+
+  auto begin() const { return entries_.begin(); }
+  auto end() const { return entries_.end(); }
+  auto begin() { return entries_.begin(); }
+  auto end() { return entries_.end(); }
+
+  bool operator==(const Dictionary& other) const;  // same keys and values, any order
+
+ private:
+  long indexOf(std::string_view key) const;
+  std::vector<Entry> entries_;
+  // Built once the dictionary grows past a few entries, so large objects stay linear.
+  mutable std::unique_ptr<std::unordered_map<std::string, size_t>> index_;
+};
+
+inline Value::Value(const Value&) = default;
+inline Value::Value(Value&&) noexcept = default;
+inline Value& Value::operator=(const Value&) = default;
+inline Value& Value::operator=(Value&&) noexcept = default;
+inline Value::~Value() = default;
 
 }  // namespace platform
