@@ -8,7 +8,7 @@
 
 #include "platform/log.h"
 #include "platform/sandbox.h"
-#include "sqlite_peer.h"
+#include "test_support.h"
 #include "testing/sandbox_test.h"
 
 namespace analytics {
@@ -16,27 +16,19 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 using test::SQLitePeer;
-
-std::shared_ptr<OACustomVariableBuffer> buffer(
-    std::initializer_list<std::tuple<int, const char*, const char*, int>> variables) {
-  auto b = std::make_shared<OACustomVariableBuffer>();
-  for (auto [index, name, value, scope] : variables) {
-    b->addCustomVariable(std::make_shared<OACustomVariable>(index, name, value, scope));
-  }
-  return b;
-}
+using test::variables;
 
 class OAPersistentEventStoreTest : public testing::SandboxTest {
  protected:
-  std::string path() const { return platform::Sandbox::documents() + "/orvaneanalytics.sql"; }
+  std::string path() const { return test::storePath(); }
   int32_t now() { return static_cast<int32_t>(std::floor(clock().now())); }
 
   bool put(OAPersistentEventStore& store, const std::string& category, const std::string& action,
            std::optional<std::string> label = std::nullopt, int32_t value = -1,
-           std::shared_ptr<OACustomVariableBuffer> variables = nullptr,
+           std::shared_ptr<OACustomVariableBuffer> buffer = nullptr,
            std::optional<platform::Error>* error = nullptr) {
     OAEvent event(category, action, std::move(label), value);
-    event.setCustomVariableBuffer(std::move(variables));
+    event.setCustomVariableBuffer(std::move(buffer));
     return store.putEventWithError(event, error);
   }
 };
@@ -156,7 +148,7 @@ TEST_F(OAPersistentEventStoreTest, AThousandHitsAtMost) {
 TEST_F(OAPersistentEventStoreTest, DeleteTakesTheHitsVariablesAndCountsOnlyRealDeletions) {
   OAPersistentEventStore store;
   ASSERT_TRUE(put(store, "c", "a", std::nullopt, -1,
-                  buffer({{1, "n1", "v1", kOAPageScope}, {4, "n4", "v4", kOASessionScope}})));
+                  variables({{1, "n1", "v1", kOAPageScope}, {4, "n4", "v4", kOASessionScope}})));
   ASSERT_TRUE(put(store, "c", "b"));
   auto events = store.peekEvents(-1);
   ASSERT_EQ(events->size(), 2u);
@@ -190,7 +182,7 @@ TEST_F(OAPersistentEventStoreTest, FirstHitOfASessionCarriesTheVisitorVariables)
     OAPersistentEventStore store;
     // The first hit brings its own variables, so it takes nothing from the cache.
     ASSERT_TRUE(put(store, "c", "own", std::nullopt, -1,
-                    buffer({{2, "kind", "gold", kOAVisitorScope}, {3, "p", "x", kOAPageScope}})));
+                    variables({{2, "kind", "gold", kOAVisitorScope}, {3, "p", "x", kOAPageScope}})));
     ASSERT_TRUE(put(store, "c", "plain"));
     EXPECT_EQ(store.getVisitorCustomVarAtSlot(2), "gold");
     EXPECT_EQ(store.getVisitorCustomVarAtSlot(3), std::nullopt);  // page scope
@@ -247,7 +239,7 @@ TEST_F(OAPersistentEventStoreTest, FailedCommitRollsBackAndTheStoreLivesOn) {
   ASSERT_EQ(peer.scalar("SELECT COUNT(*) FROM events"), 1);  // holds a shared lock
   platform::LogCapture log;
   EXPECT_FALSE(put(store, "c", "uncommitted", std::nullopt, -1,
-                   buffer({{1, "n", "v", kOAVisitorScope}})));
+                   variables({{1, "n", "v", kOAVisitorScope}})));
   EXPECT_TRUE(log.contains("Error: Failed end transaction from database"));
   EXPECT_EQ(store.storedEvents(), 1u);
   peer.exec("COMMIT");

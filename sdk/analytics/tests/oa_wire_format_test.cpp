@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace analytics {
 namespace {
 
-std::shared_ptr<OACustomVariableBuffer> variables(
-    std::initializer_list<std::tuple<int, const char*, const char*, int>> list) {
-  auto b = std::make_shared<OACustomVariableBuffer>();
-  for (auto [index, name, value, scope] : list) {
-    b->addCustomVariable(std::make_shared<OACustomVariable>(index, name, value, scope));
-  }
-  return b;
-}
+using test::variables;
 
 TEST(OAWireFormatTest, DomainHash) {
   // The first two are the collector's published values; the others computed independently.

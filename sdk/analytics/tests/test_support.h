@@ -1,15 +1,34 @@
 #pragma once
-// A second, plain connection to a store's file: what another process (or a curious test)
-// sees, and a way to hold SQLite locks against the store.
+// Helpers shared by the analytics tests.
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
+
+#include "analytics/oa_custom_variable.h"
+#include "platform/sandbox.h"
 
 namespace analytics::test {
 
+// A buffer of (index, name, value, scope) variables.
+inline std::shared_ptr<OACustomVariableBuffer> variables(
+    std::initializer_list<std::tuple<int, const char*, const char*, int>> list) {
+  auto b = std::make_shared<OACustomVariableBuffer>();
+  for (auto [index, name, value, scope] : list) {
+    b->addCustomVariable(std::make_shared<OACustomVariable>(index, name, value, scope));
+  }
+  return b;
+}
+
+inline std::string storePath() { return platform::Sandbox::documents() + "/orvaneanalytics.sql"; }
+
+// A second, plain connection to a store's file: what another process (or a curious test)
+// sees, and a way to hold SQLite locks against the store.
 class SQLitePeer {
  public:
   explicit SQLitePeer(const std::string& path) {

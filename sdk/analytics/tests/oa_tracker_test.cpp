@@ -1,0 +1,424 @@
+#include "analytics/oa_tracker.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+#include "analytics/oa_global_store.h"
+#include "platform/log.h"
+#include "test_support.h"
+#include "testing/analytics_collector.h"
+#include "testing/sandbox_test.h"
+
+namespace analytics {
+namespace {
+
+using testing::AnalyticsCollector;
+using test::SQLitePeer;
+
+class DelegateRecorder : public OATrackerDelegate {
+ public:
+  std::vector<std::pair<unsigned, unsigned>> reports;  // (dispatched, failed)
+  std::function<void()> onReport;
+  void trackerDispatchDidCompleteEventsDispatchedEventsFailedDispatch(OATracker&, unsigned ok,
+                                                                      unsigned failed) override {
+    reports.emplace_back(ok, failed);
+    if (onReport) onReport();
+  }
+};
+
+class OATrackerTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    SandboxTest::SetUp();
+    OATracker::setCollector({collector.host(), collector.port()});
+  }
+  void start(int32_t period = 0, const std::string& account = "OA-1234-5") {
+    tracker->startTrackerWithAccountIDDispatchPeriodDelegate(account, period, delegate);
+  }
+  bool event(const std::string& action, std::optional<platform::Error>* error = nullptr) {
+    return tracker->trackEventActionLabelValueWithError("c", action, std::nullopt, -1, error);
+  }
+  bool reported(size_t n) {
+    return runUntil([&] { return delegate->reports.size() >= n; });
+  }
+  std::vector<std::string> collectedActions() {
+    std::vector<std::string> out;
+    for (const auto& hit : collector.hits()) {
+      out.push_back(hit.isPageview() ? *hit.param("ovap") : hit.event()->action);
+    }
+    return out;
+  }
+
+  AnalyticsCollector collector;
+  std::shared_ptr<OATracker> tracker = OATracker::sharedTracker();
+  std::shared_ptr<DelegateRecorder> delegate = std::make_shared<DelegateRecorder>();
+};
+
+TEST_F(OATrackerTest, InputChecksAndErrorCodes) {
+  using Track = std::function<bool(std::optional<platform::Error>*)>;
+  auto pageview = [&](std::optional<std::string> path) -> Track {
+    return [this, path](auto* e) { return tracker->trackPageviewWithError(path, e); };
+  };
+  auto trackEvent = [&](std::optional<std::string> c, std::optional<std::string> a,
+                        std::optional<std::string> l) -> Track {
+    return [this, c, a, l](auto* e) {
+      return tracker->trackEventActionLabelValueWithError(c, a, l, 1, e);
+    };
+  };
+  struct Case {
+    const char* name;
+    bool started;
+    Track track;
+    std::optional<long> code;  // nullopt: accepted
+  };
+  const Case cases[] = {
+      {"page view before start", false, pageview("/home"), 0xBADA55},
+      {"event before start", false, trackEvent("c", "a", std::nullopt), 0xBADA55},
+      {"path without slash", true, pageview("home"), 0xBADE7A9},
+      {"empty path", true, pageview(""), 0xBADE7A9},
+      {"no path", true, pageview(std::nullopt), 0xBADE7A9},
+      {"path", true, pageview("/home"), std::nullopt},
+      {"no category", true, trackEvent(std::nullopt, "a", std::nullopt), 0xBADE7A9},
+      {"no action", true, trackEvent("c", std::nullopt, "l"), 0xBADE7A9},
+      {"no label", true, trackEvent("c", "a", std::nullopt), std::nullopt},
+      {"label", true, trackEvent("c", "a", "l"), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.started != tracker->isStarted()) c.started ? start() : tracker->stopTracker();
+    std::optional<platform::Error> error = platform::Error{"stale", 1, {}};
+    EXPECT_EQ(c.track(&error), !c.code);
+    if (c.code) {
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->domain, "com.orvane.analytics.OATrackerError");
+      EXPECT_EQ(error->code, *c.code);
+      EXPECT_TRUE(error->userInfo.isNull());
+    } else {
+      EXPECT_FALSE(error);
+    }
+  }
+  EXPECT_EQ(tracker->storedEvents(), 3u);
+}
+
+TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
+  EXPECT_FALSE(tracker->accountID());
+  EXPECT_FALSE(tracker->visitorID());
+  EXPECT_FALSE(tracker->sessionID());
+  EXPECT_FALSE(tracker->dispatch());
+  EXPECT_FALSE(tracker->getVisitorCustomVarAtIndex(1));
+  std::optional<platform::Error> error;
+  EXPECT_FALSE(tracker->setCustomVariableAtIndexNameValueWithError(1, "n", "v", &error));
+  EXPECT_EQ(error->code, 0xBADA55);
+  EXPECT_TRUE(OAGlobalStore::sharedGlobalStore().parameters().empty());
+
+  start();
+  auto parameters = OAGlobalStore::sharedGlobalStore().parameters();
+  EXPECT_EQ(parameters.keys(),
+            (std::vector<std::string>{"oa_hid", "oa_sid", "oa_vid", "oa_fc", "oa_wpids"}));
+  EXPECT_EQ(parameters.get("oa_hid").string(), OAGlobalStore::sharedGlobalStore().hitID());
+  EXPECT_EQ(parameters.get("oa_sid").string(), *tracker->sessionID());
+  EXPECT_EQ(parameters.get("oa_vid").string(), *tracker->visitorID());
+  EXPECT_EQ(parameters.get("oa_fc").integerValue(), 1);
+  EXPECT_EQ(parameters.get("oa_wpids").string(), "OA-1234-5");
+}
+
+// Every hit that passes the input checks counts, stored or not: a full store makes each of
+// them fail cheaply, so the 500 limit shows without storing 500 hits.
+TEST_F(OATrackerTest, FiveHundredHitsPerStart) {
+  start();
+  tracker->stopTracker();
+  {
+    SQLitePeer peer(test::storePath());
+    peer.exec("BEGIN");
+    for (int i = 0; i < 1000; ++i) {
+      peer.exec("INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
+                "timestamp_current, visits, category, action, label, value) "
+                "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
+    }
+    peer.exec("COMMIT");
+  }
+  start();
+  std::optional<platform::Error> error;
+  for (int i = 1; i <= 500; ++i) {
+    ASSERT_FALSE(event("full", &error));
+    ASSERT_EQ(error->domain, kOAPersistentEventStoreErrorDomain) << i;
+    ASSERT_EQ(error->code, 0xBADE7A9) << i;
+  }
+  for (int i = 501; i <= 502; ++i) {
+    EXPECT_FALSE(event("over", &error));
+    EXPECT_EQ(error->domain, kOATrackerErrorDomain) << i;
+    EXPECT_EQ(error->code, static_cast<int32_t>(0xBAD5704Eu)) << i;
+  }
+  tracker->stopTracker();
+  SQLitePeer(test::storePath()).exec("DELETE FROM events");
+  start();
+  EXPECT_TRUE(event("counted afresh", &error));
+  EXPECT_FALSE(error);
+}
+
+TEST_F(OATrackerTest, CustomVariableChecks) {
+  start();
+  const std::string n64(64, 'n'), n65(65, 'n');
+  std::string e64, e65;
+  for (int i = 0; i < 64; ++i) e64 += "\xc3\xa9";  // é: 64 characters, 128 bytes
+  e65 = e64 + "\xc3\xa9";
+  struct Case {
+    int index;
+    std::optional<std::string> name, value;
+    int scope;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {1, "n", "v", 1, true},   {5, "n", "v", 3, true},    {0, "n", "v", 3, false},
+      {6, "n", "v", 3, false},  {-1, "n", "v", 3, false},  {1, n64, "v", 3, true},
+      {1, n65, "v", 3, false},  {1, "n", n64, 3, true},    {1, "n", n65, 3, false},
+      {1, e64, e64, 2, true},   {1, e65, "v", 2, false},   {1, std::nullopt, "v", 3, false},
+      {1, "n", std::nullopt, 3, false}, {1, "n", "v", 0, false}, {1, "n", "v", 4, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.index << " " << c.name.value_or("nil").size() << " "
+                                      << c.value.value_or("nil").size() << " " << c.scope);
+    std::optional<platform::Error> error;
+    EXPECT_EQ(tracker->setCustomVariableAtIndexNameValueScopeWithError(c.index, c.name, c.value,
+                                                                       c.scope, &error),
+              c.accepted);
+    if (!c.accepted) {
+      EXPECT_EQ(error->code, 0xBADE7A9);
+    }
+  }
+}
+
+TEST_F(OATrackerTest, CustomVariablesGoWithTheNextHitOnly) {
+  start();
+  ASSERT_TRUE(tracker->setCustomVariableAtIndexNameValueScopeWithError(1, "kind", "gold", 1));
+  ASSERT_TRUE(tracker->setCustomVariableAtIndexNameValueWithError(2, "lvl", "3"));
+  ASSERT_TRUE(event("with variables"));
+  ASSERT_TRUE(event("without"));
+  EXPECT_EQ(tracker->getVisitorCustomVarAtIndex(1), "gold");
+  EXPECT_EQ(tracker->getVisitorCustomVarAtIndex(2), std::nullopt);  // page scope
+  platform::LogCapture log;
+  EXPECT_EQ(tracker->getVisitorCustomVarAtIndex(0), std::nullopt);
+  EXPECT_TRUE(log.contains("Error: index must be between 1 and kOAMaxCustomVariables"));
+
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(1));
+  auto hits = collector.hits();
+  ASSERT_EQ(hits.size(), 2u);
+  EXPECT_EQ(*hits[0].param("ovae"), "5(c*with variables)8(1!kind*2!lvl)9(1!gold*2!3)11(1!1*2!3)");
+  EXPECT_EQ(*hits[1].param("ovae"), "5(c*without)");
+
+  // The next launch's first hit carries the visitor's variable.
+  tracker->stopTracker();
+  start();
+  ASSERT_TRUE(tracker->trackPageviewWithError("/again"));
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(2));
+  EXPECT_EQ(*collector.hits().back().raw("ovae"), "8(1!kind)9(1!gold)11(1!1)");
+}
+
+TEST_F(OATrackerTest, DispatchPeriodTimerAndPowerSave) {
+  start(10);
+  EXPECT_EQ(tracker->dispatchPeriod(), 10);
+  for (auto a : {"a1", "a2", "a3"}) ASSERT_TRUE(event(a));
+  advance(9.9);
+  runUntilIdle();
+  EXPECT_EQ(collector.requests().size(), 0u);
+  advance(0.2);  // t = 10.1: the timer's first dispatch
+  ASSERT_TRUE(reported(1));
+  EXPECT_EQ(delegate->reports.back(), (std::pair<unsigned, unsigned>{3, 0}));
+  EXPECT_EQ(tracker->storedEvents(), 0u);
+
+  advance(10);  // t = 20.1: nothing stored, the timer stops
+  runUntilIdle();
+  EXPECT_EQ(delegate->reports.size(), 1u);
+  advance(5);  // t = 25.1: a hit starts the timer again, from now
+  ASSERT_TRUE(event("a4"));
+  advance(5.5);  // t = 30.6: a timer left running would have fired at 30.1
+  runUntilIdle();
+  EXPECT_EQ(collector.requests().size(), 3u);
+  advance(4.6);  // t = 35.2
+  ASSERT_TRUE(reported(2));
+  EXPECT_EQ(collectedActions(), (std::vector<std::string>{"a1", "a2", "a3", "a4"}));
+
+  tracker->setDispatchPeriod(0);  // no timer any more
+  ASSERT_TRUE(event("a5"));
+  advance(100);
+  runUntilIdle();
+  EXPECT_EQ(tracker->storedEvents(), 1u);
+}
+
+TEST_F(OATrackerTest, OneDispatchAtATimeAndTheDelegateHearsTheCounts) {
+  start();
+  EXPECT_FALSE(tracker->dispatch());  // nothing stored
+  collector.setStallAfter(1);
+  for (auto a : {"a1", "a2", "a3"}) ASSERT_TRUE(event(a));
+  ASSERT_TRUE(tracker->dispatch());
+  EXPECT_FALSE(tracker->dispatch());
+  EXPECT_EQ(tracker->inFlight(), 3u);
+  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 2; }));
+  advance(kOADefaultResponseTimeout);
+  ASSERT_TRUE(reported(1));
+  EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{1, 2}));
+  EXPECT_EQ(tracker->inFlight(), 0u);
+  EXPECT_TRUE(OATracker::getPipelineMode());
+
+  collector.setStallAfter(std::nullopt);
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(2));
+  EXPECT_EQ(delegate->reports[1], (std::pair<unsigned, unsigned>{2, 0}));
+  EXPECT_EQ(collectedActions(), (std::vector<std::string>{"a1", "a2", "a3"}));
+}
+
+TEST_F(OATrackerTest, PipelineModeAsLastReported) {
+  collector.setStyle(AnalyticsCollector::Style::HTTP10);
+  start();
+  ASSERT_TRUE(event("a1"));
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(1));
+  EXPECT_FALSE(OATracker::getPipelineMode());
+  // A new start makes a new dispatcher, back in pipeline mode.
+  tracker->stopTracker();
+  collector.setStyle(AnalyticsCollector::Style::Normal);
+  start();
+  ASSERT_TRUE(event("a2"));
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(2));
+  EXPECT_TRUE(OATracker::getPipelineMode());
+}
+
+TEST_F(OATrackerTest, SecondStartKeepsStoreDispatcherAndItsAccount) {
+  start(0, "OA-1-1");
+  ASSERT_TRUE(event("a1"));
+  const auto visitor = tracker->visitorID();
+  start(0, "OA-2-2");
+  EXPECT_EQ(tracker->accountID(), "OA-2-2");
+  EXPECT_EQ(tracker->visitorID(), visitor);
+  ASSERT_TRUE(event("a2"));
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(1));
+  auto hits = collector.hits();
+  ASSERT_EQ(hits.size(), 2u);
+  for (const auto& hit : hits) EXPECT_EQ(*hit.param("ovaac"), "OA-1-1");
+}
+
+// Stopping while a delayed start, an open connection or a time-out is pending must leave
+// nothing that later reaches the released store or dispatcher; the hits stay stored.
+TEST_F(OATrackerTest, StopWithWorkPending) {
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+  };
+  const Case cases[] = {
+      {"back-off pending",
+       [&] {
+         collector.setStatus(503);
+         ASSERT_TRUE(tracker->dispatch());
+         ASSERT_TRUE(reported(delegate->reports.size() + 1));
+         ASSERT_TRUE(tracker->dispatch());  // waits up to 2 s before connecting
+       }},
+      {"answer pending",
+       [&] {
+         collector.setStallAfter(0);
+         ASSERT_TRUE(tracker->dispatch());
+         ASSERT_TRUE(runUntil([&] { return collector.requests().size() >= 2; }));
+       }},
+      {"timer pending", [&] { tracker->setDispatchPeriod(10); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    start();
+    ASSERT_TRUE(event("a1"));
+    ASSERT_TRUE(event("a2"));
+    c.prepare();
+    const size_t reports = delegate->reports.size();
+    const size_t requests = collector.requests().size();
+    tracker->stopTracker();
+    advance(kOADefaultResponseTimeout + 300);
+    runUntilIdle();
+    EXPECT_EQ(delegate->reports.size(), reports);
+    EXPECT_EQ(collector.requests().size(), requests);
+
+    collector.setStatus(200);
+    collector.setStallAfter(std::nullopt);
+    collector.closeConnections();
+    start();
+    EXPECT_EQ(tracker->storedEvents(), 2u);
+    tracker->stopTracker();
+    SQLitePeer(test::storePath()).exec("DELETE FROM events");
+  }
+}
+
+TEST_F(OATrackerTest, DelegateMayStopTheTrackerInsideItsCallback) {
+  start();
+  delegate->onReport = [&] { tracker->stopTracker(); };
+  ASSERT_TRUE(event("a1"));
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(1));
+  EXPECT_FALSE(tracker->isStarted());
+  runUntilIdle();
+}
+
+// Hits deleted behind the store's back are not counted twice when the collector answers.
+TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
+  start();
+  ASSERT_TRUE(event("a1"));
+  ASSERT_TRUE(event("a2"));
+  const std::string path = test::storePath();
+  collector.setRefusal(
+      [path](const testing::AnalyticsHit&) {
+        SQLitePeer(path).exec("DELETE FROM events");
+        return false;
+      },
+      400);
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(1));
+  EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{0, 2}));
+  EXPECT_EQ(tracker->storedEvents(), 2u);
+}
+
+TEST_F(OATrackerTest, SeveralThreadsTrackingAtOnceLoseNothing) {
+  start();
+  constexpr int kThreads = 4, kHitsEach = 12;
+  std::atomic<int> running{kThreads};
+  std::atomic<int> refused{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      auto shared = OATracker::sharedTracker();
+      for (int i = 0; i < kHitsEach; ++i) {
+        std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
+        bool ok = i % 2 ? shared->trackPageviewWithError("/" + name)
+                        : shared->trackEventActionLabelValueWithError("c", name, std::nullopt, i);
+        if (!ok) ++refused;
+        if (i % 10 == 0) shared->setCustomVariableAtIndexNameValueWithError(1 + t, "t", name);
+      }
+      --running;
+    });
+  }
+  // The main loop keeps dispatching while they track.
+  while (running > 0) {
+    tracker->dispatch();
+    runUntil([&] { return tracker->inFlight() == 0 || running == 0; }, 1.0);
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(refused, 0);
+  ASSERT_TRUE(runUntil([&] { return tracker->inFlight() == 0; }));
+  while (tracker->storedEvents() > 0) {
+    ASSERT_TRUE(tracker->dispatch());
+    ASSERT_TRUE(runUntil([&] { return tracker->inFlight() == 0; }));
+  }
+  std::vector<std::string> expected;
+  for (int t = 0; t < kThreads; ++t) {
+    for (int i = 0; i < kHitsEach; ++i) {
+      expected.push_back((i % 2 ? "/" : "") + ("t" + std::to_string(t) + "-" + std::to_string(i)));
+    }
+  }
+  auto actions = collectedActions();
+  std::multiset<std::string> got(actions.begin(), actions.end());
+  EXPECT_EQ(got, std::multiset<std::string>(expected.begin(), expected.end()));
+}
+
+}  // namespace
+}  // namespace analytics
