@@ -427,3 +427,17 @@ TEST_F(FacadeTest, ClickWithAStoreItemStillForwardsTheUser) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FacadeTest, WithoutAnyDelegateAnswerMoreAppsShowsWithoutLoadingView) {
+  facade->showMoreApps();
+  EXPECT_FALSE(presenter->loading);
+  preparedView(1)->fireDisplay();
+  EXPECT_EQ(timeline, cztest::Timeline{"displayMoreApps"});
+  ASSERT_TRUE(shownImpression());
+  EXPECT_EQ(shownImpression()->type(), cadenzo::CZImpressionTypeMoreApps);
+  EXPECT_FALSE(shownImpression()->location());
+}
+
+}  // namespace
