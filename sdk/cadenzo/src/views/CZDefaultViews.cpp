@@ -1,0 +1,28 @@
+#include "cadenzo/CZDefaultViews.h"
+
+#include "cadenzo/CZDefaultViewController.h"
+#include "cadenzo/CZViewProtocol.h"
+#include "cadenzo/Cadenzo.h"
+
+namespace cadenzo {
+
+namespace {
+
+class CZDefaultViewFactory : public CZViewFactory {
+ public:
+  std::shared_ptr<CZViewProtocol> viewWithFrame(Kind kind, const platform::Rect& frame) override {
+    (void)kind;
+    (void)frame;
+    return nullptr;
+  }
+};
+
+}  // namespace
+
+void installDefaultViews() {
+  if (!std::dynamic_pointer_cast<CZDefaultViewFactory>(CZViewFactory::shared()))
+    CZViewFactory::setShared(std::make_shared<CZDefaultViewFactory>());
+  if (auto facade = Cadenzo::sharedCadenzo()) facade->setPresentationController(CZDefaultViewController::sharedController());
+}
+
+}  // namespace cadenzo
