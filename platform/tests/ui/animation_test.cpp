@@ -21,7 +21,7 @@ class ContextAnimation : public BasicAnimation {
 
 struct Recorder : AnimationDelegate {
   std::vector<std::string> events;
-  std::vector<std::shared_ptr<Animation>> stopped;
+  std::vector<const Animation*> stopped;  // identities only: the animation retains its delegate
   static std::string name(const std::shared_ptr<Animation>& a) {
     if (auto c = std::dynamic_pointer_cast<ContextAnimation>(a)) return c->context;
     return "?";
@@ -29,7 +29,7 @@ struct Recorder : AnimationDelegate {
   void animationDidStart(const std::shared_ptr<Animation>& a) override { events.push_back("start " + name(a)); }
   void animationDidStopFinished(const std::shared_ptr<Animation>& a, bool finished) override {
     events.push_back("stop " + name(a) + (finished ? " YES" : " NO"));
-    stopped.push_back(a);
+    stopped.push_back(a.get());
   }
 };
 
@@ -79,7 +79,7 @@ TEST_F(AnimationTest, LayerKeepsACopyWithItsContext) {
   EXPECT_TRUE(rec->stopped.empty());
   advance(0.001);
   ASSERT_EQ(rec->stopped.size(), 1u);
-  EXPECT_EQ(rec->stopped[0], onLayer) << "the delegate hears about the copy";
+  EXPECT_EQ(rec->stopped[0], onLayer.get()) << "the delegate hears about the copy";
   EXPECT_EQ(layer->animationForKey("opacity"), onLayer) << "not removed: stays with fill mode forwards";
   EXPECT_EQ(layer->animationKeys(), (std::vector<std::string>{"opacity"}));
   layer->removeAnimationForKey("opacity");
