@@ -2,6 +2,7 @@
 
 #include "cadenzo/CZDefaultViewController.h"
 #include "cadenzo/CZViewProtocol.h"
+#include "cadenzo/CZWebView.h"
 #include "cadenzo/Cadenzo.h"
 
 namespace cadenzo {
@@ -11,9 +12,10 @@ namespace {
 class CZDefaultViewFactory : public CZViewFactory {
  public:
   std::shared_ptr<CZViewProtocol> viewWithFrame(Kind kind, const platform::Rect& frame) override {
-    (void)kind;
-    (void)frame;
-    return nullptr;
+    switch (kind) {
+      case Kind::HTML: return CZWebView::createWithFrame(frame);
+      default: return nullptr;
+    }
   }
 };
 

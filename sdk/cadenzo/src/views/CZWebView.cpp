@@ -1,0 +1,104 @@
+#include "cadenzo/CZWebView.h"
+
+#include <vector>
+
+#include "cadenzo/CZJsonParser.h"
+#include "platform/url.h"
+
+namespace cadenzo {
+
+namespace {
+
+std::vector<std::string> splitAtSlashes(const std::string& text) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  for (;;) {
+    size_t slash = text.find('/', start);
+    pieces.push_back(text.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    if (slash == std::string::npos) return pieces;
+    start = slash + 1;
+  }
+}
+
+std::string schemeOf(const std::string& url) {
+  if (auto parsed = platform::URL::create(url)) return parsed->scheme().value_or("");
+  size_t colon = url.find(':');
+  return colon == std::string::npos ? "" : url.substr(0, colon);
+}
+
+}  // namespace
+
+std::shared_ptr<CZWebView> CZWebView::createWithFrame(const platform::Rect& frame) {
+  auto view = std::make_shared<CZWebView>(frame);
+  view->platform::WebView::setDelegate(view);
+  return view;
+}
+
+CZWebView::CZWebView(const platform::Rect& frame) : platform::WebView(frame) {
+  setOpaque(false);
+  setBackgroundColor(platform::Color::clearColor());
+}
+
+void CZWebView::loadHTMLStringBaseURL(const std::string& html, const std::string& baseURL) {
+  platform::WebView::loadHTMLStringBaseURL(html, platform::URL::create(baseURL));
+}
+
+std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
+    const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
+    platform::WebViewNavigationType navigationType) {
+  (void)webView;
+  (void)navigationType;
+  // The callbacks may let the impression (and with it this view) go.
+  auto self = sharedAs<CZWebView>();
+  auto close = [this] {
+    if (auto callback = closeCallback()) callback();
+  };
+  const std::string& url = request.url();
+  if (url.empty()) {
+    close();
+    return false;
+  }
+  if (schemeOf(url) != "cadenzo") return true;
+
+  const std::vector<std::string> pieces = splitAtSlashes(url);
+  if (pieces.size() < 3) {
+    close();
+    return false;
+  }
+  const std::string& command = pieces[2];
+  if (command == "close") {
+    close();
+    return false;
+  }
+  if (command == "link") {
+    if (pieces.size() < 4) {
+      close();
+      return false;
+    }
+    std::optional<platform::Value> data;
+    if (pieces.size() >= 5) {
+      if (auto json = platform::replacingPercentEscapes(pieces[4], platform::StringEncoding::ASCII))
+        data = CZJsonParser().objectWithString(*json);
+    }
+    std::optional<std::string> target = platform::replacingPercentEscapes(pieces[3], platform::StringEncoding::UTF8);
+    if (auto callback = clickCallback()) callback(target, data);
+    return false;
+  }
+  return true;
+}
+
+void CZWebView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
+  (void)webView;
+  auto self = sharedAs<CZWebView>();
+  if (auto callback = displayCallback()) callback();
+}
+
+void CZWebView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
+                                            const platform::Error& error) {
+  (void)webView;
+  (void)error;
+  auto self = sharedAs<CZWebView>();
+  if (auto callback = failCallback()) callback();
+}
+
+}  // namespace cadenzo
