@@ -23,11 +23,11 @@
 #include "cadenzo/CZAPIConnection.h"
 #include "cadenzo/CZImpression.h"
 #include "cadenzo/CZURLOpener.h"
+#include "platform/composers.h"
 #include "platform/value.h"
 
 namespace platform {
 class Window;
-class StoreProductViewController;
 }  // namespace platform
 
 namespace cadenzo {
@@ -67,6 +67,7 @@ class CadenzoDelegate {
 class Cadenzo : public CZAPIConnectionDelegate,
                 public CZImpressionProtocol,
                 public CZUrlOpenerDelegate,
+                public platform::StoreProductDelegate,
                 public std::enable_shared_from_this<Cadenzo> {
  public:
   static constexpr const char* kSessionCountKey = "CZSessionCountKey";
@@ -122,13 +123,15 @@ class Cadenzo : public CZAPIConnectionDelegate,
   // CZUrlOpenerDelegate
   void urlWillOpen(const std::string& url) override;
   // The store sheet's delegate.
-  void productViewControllerDidFinish(const std::shared_ptr<platform::StoreProductViewController>& controller);
+  void productViewControllerDidFinish(platform::StoreProductViewController& controller) override;
   void forceDismissViewNotification();
 
   const std::shared_ptr<CZAPIConnection>& connection() const { return connection_; }
   std::shared_ptr<CZImpression> visibleImpression() const { return visibleImpression_.lock(); }
   std::shared_ptr<CZImpression> cachedInterstitial(const std::string& location) const;
   const std::shared_ptr<CZImpression>& cachedMoreApps() const { return cachedMoreApps_; }
+  // The store sheet of the last click that had a store item, until the user closes it.
+  const std::shared_ptr<platform::StoreProductViewController>& storeSheet() const { return storeSheet_; }
 
   Cadenzo();
   ~Cadenzo() override;
@@ -144,8 +147,8 @@ class Cadenzo : public CZAPIConnectionDelegate,
                                                  const std::optional<std::string>& url,
                                                  const std::optional<platform::Value>& itunesId);
   void handleCadenzoViewErrorLocation(int type, const std::optional<std::string>& location);
-  // Loads and presents the store sheet for `itemId`; false when no sheet can be shown.
-  bool presentStoreSheet(const platform::Value& itemId);
+  // Loads the store sheet for `itemId` and presents it once loaded.
+  void presentStoreSheet(const platform::Value& itemId);
   bool firstSessionRuleRefuses() const;
   std::shared_ptr<CZAPIRequest> signedRequest(const std::string& action);
   void dismissLoadingViewIfVisible();

@@ -439,7 +439,8 @@ void Cadenzo::clickResponseReceivedForwardToURLITunesID(const Dictionary& respon
                                                         const std::optional<Value>& itunesId) {
   (void)response;  // the answer's content does not steer the forwarding
   if (itunesId && platform::Runtime::classExists(kStoreSheetClass) &&
-      platform::Runtime::isAvailable(kStoreItemParameter) && presentStoreSheet(*itunesId)) {
+      platform::Runtime::isAvailable(kStoreItemParameter)) {
+    presentStoreSheet(*itunesId);
     return;
   }
   if (url) {

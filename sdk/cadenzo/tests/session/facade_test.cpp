@@ -12,6 +12,8 @@
 #include "platform/runtime.h"
 #include "platform/url.h"
 #include "platform/user_defaults.h"
+#include "platform/view_controller.h"
+#include "platform/window.h"
 #include "session_fixture.h"
 
 namespace {
@@ -411,19 +413,35 @@ TEST_F(ImpressionTest, ReleasedImpressionClearsTheViewsCallbacks) {
 
 namespace {
 
-TEST_F(FacadeTest, ClickWithAStoreItemStillForwardsTheUser) {
+TEST_F(FacadeTest, ClickWithAStoreItemPresentsTheStoreSheet) {
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  auto root = std::make_shared<platform::ViewController>();
+  window->setRootViewController(root);
+  window->makeKeyAndVisible();
   server->setInterstitial("L", "{\"status\":200,\"html\":\"<p>\",\"itunes_id\":\"42\","
-                               "\"link\":\"itms-apps://itunes.apple.example/app/id42\"}");
+                               "\"link\":\"http://example.invalid/\"}");
   facade->showInterstitial("L");
   auto view = preparedView(1);
+  EXPECT_EQ(view->frame, platform::Rect(0, 0, 320, 480));  // the window's frame
   view->fireDisplay();
   view->fireClick(std::nullopt, std::nullopt);
-  auto& app = platform::Application::sharedApplication();
-  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty() || !presenter->loading; }));
+  ASSERT_TRUE(runUntil([&] { return facade->storeSheet() != nullptr; }));
+  auto sheet = facade->storeSheet();
+  EXPECT_EQ(sheet->parameters()["SKStoreProductParameterITunesItemIdentifier"], Value("42"));
+  EXPECT_TRUE(presenter->loading);  // until the product has loaded
+  sheet->completeLoad(true);
+  runUntilIdle();
+  EXPECT_FALSE(presenter->loading);
+  EXPECT_EQ(root->presentedViewController(), sheet);
+  advance(1);  // the animated presentation ends
+  sheet->finish();
+  advance(1);
+  EXPECT_FALSE(root->presentedViewController());
+  EXPECT_FALSE(facade->storeSheet());
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
   auto clicks = server->callsTo("click");
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(clicks[0].body["in_app_store"], Value(true));
-  EXPECT_FALSE(presenter->loading);
 }
 
 }  // namespace
