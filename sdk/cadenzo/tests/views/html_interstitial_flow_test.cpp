@@ -1,0 +1,165 @@
+// The whole path of an HTML interstitial over loopback: the facade caches it from the
+// Cadenzo sandbox server, shows it through the default view controller, and the ad page's
+// own script closes it or clicks through.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "cadenzo/CZAPIConnection.h"
+#include "cadenzo/CZDefaultViewController.h"
+#include "cadenzo/CZDefaultViews.h"
+#include "cadenzo/CZWebView.h"
+#include "cadenzo/Cadenzo.h"
+#include "platform/application.h"
+#include "platform/window.h"
+#include "testing/cadenzo_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using cadenzo::CZImpression;
+using platform::Value;
+
+class Listener : public cadenzo::CadenzoDelegate {
+ public:
+  void didCacheInterstitial(const std::string& l) override { events.push_back("cache " + l); }
+  void didFailToLoadInterstitial(const std::string& l) override { events.push_back("fail " + l); }
+  void didDismissInterstitial(const std::string& l) override { events.push_back("dismiss " + l); }
+  void didCloseInterstitial(const std::string& l) override { events.push_back("close " + l); }
+  void didClickInterstitial(const std::string& l) override { events.push_back("click " + l); }
+  std::vector<std::string> events;
+};
+
+bool contains(const std::shared_ptr<platform::View>& parent, const std::shared_ptr<platform::View>& child) {
+  const auto& subs = parent->subviews();
+  return std::find(subs.begin(), subs.end(), child) != subs.end();
+}
+
+class HTMLInterstitialFlowTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    testing::SandboxTest::SetUp();
+    server = std::make_unique<testing::CadenzoServer>();
+    cadenzo::CZAPIConnection::setDefaultEndpoint(server->endpoint());
+    facade = cadenzo::Cadenzo::sharedCadenzo();
+    ASSERT_TRUE(facade);
+    facade->setAppId(std::string(testing::CadenzoServer::kAppId));
+    facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
+    facade->setDelegate(listener);
+    cadenzo::installDefaultViews();
+    controller = cadenzo::CZDefaultViewController::sharedController();
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+  }
+  void TearDown() override {
+    server->stop();
+    facade.reset();
+    testing::SandboxTest::TearDown();
+  }
+
+  // An answer whose page runs `script` five seconds after it loaded.
+  std::string answer(const std::string& script, const std::string& extra = "") {
+    return "{\"status\":200,\"type\":\"html\",\"ad_id\":\"ad-77\",\"cgn\":\"from-answer\",\"to\":\"t-1\","
+           "\"link\":\"" + server->url("/target") + "\"" + extra +
+           ",\"html\":\"<html><body><script>setTimeout(function(){" + script +
+           "}, 5000);</script><p>Play now</p></body></html>\"}";
+  }
+  // Caches the interstitial at `location`, shows it and answers the view on the window.
+  std::shared_ptr<cadenzo::CZWebView> cacheAndShow(const std::string& location) {
+    facade->cacheInterstitial(location);
+    EXPECT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(location); }));
+    facade->showInterstitial(location);
+    auto shown = facade->visibleImpression();
+    EXPECT_TRUE(shown);
+    if (!shown) return nullptr;
+    impression = shown;
+    return std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view());
+  }
+
+  std::unique_ptr<testing::CadenzoServer> server;
+  std::shared_ptr<cadenzo::Cadenzo> facade;
+  std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+  std::shared_ptr<cadenzo::CZDefaultViewController> controller;
+  std::shared_ptr<platform::Window> window;
+  // Held by the test so that its final state can be read after everyone else let go.
+  std::shared_ptr<CZImpression> impression;
+};
+
+TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit) {
+  server->setInterstitial("Level", answer("location.href = 'cadenzo://close';", ",\"animation\":5"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  EXPECT_EQ(listener->events, std::vector<std::string>{"cache Level"});
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+  EXPECT_EQ(server->callsTo("show")[0].body["ad_id"], Value("ad-77"));
+
+  // On the window above the dimming background, entering with the slide of type 5.
+  auto background = controller->backgroundView();
+  ASSERT_TRUE(contains(window, view));
+  ASSERT_TRUE(contains(window, background));
+  EXPECT_EQ(window->subviews().back(), view);
+  auto entry = std::dynamic_pointer_cast<platform::BasicAnimation>(view->layer()->animationForKey("position"));
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->fromValue(), platform::AnimationValue(platform::Point{160, -240}));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateShown);
+
+  advance(5);
+  ASSERT_TRUE(runUntil([&] { return listener->events.size() == 3; }));
+  EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Level", "dismiss Level", "close Level"}));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateDismissing);
+  auto exit = std::dynamic_pointer_cast<platform::BasicAnimation>(view->layer()->animationForKey("position"));
+  ASSERT_TRUE(exit);
+  EXPECT_EQ(exit->toValue(), platform::AnimationValue(platform::Point{160, -240}));
+  EXPECT_TRUE(contains(window, view));
+
+  advance(0.3);
+  runUntilIdle();
+  EXPECT_FALSE(contains(window, view));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);
+  EXPECT_TRUE(background->isHidden());
+  EXPECT_TRUE(contains(window, background));
+  // The command was not loaded, so nothing failed afterwards.
+  EXPECT_EQ(listener->events.size(), 3u);
+  EXPECT_FALSE(controller->viewIsVisible());
+}
+
+TEST_F(HTMLInterstitialFlowTest, ThePageClicksThroughWithItsData) {
+  platform::Application::sharedApplication().setOpenURLAnswer(true);
+  server->http().setAnswer("/store", testing::ScriptedAnswer::text("store page"));
+  server->setInterstitial(
+      "Level", answer("location.href = 'cadenzo://link/' + encodeURIComponent('" + server->url("/store") +
+                      "') + '/' + encodeURIComponent(JSON.stringify({cgn: 'from-page', creative: 'cr-9', type: "
+                      "'interstitial', more_type: 'none'}));"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+
+  advance(5);
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == 1; }));
+  EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Level", "dismiss Level", "click Level"}));
+  auto click = server->callsTo("click")[0];
+  EXPECT_TRUE(click.accepted()) << (click.problems.empty() ? "" : click.problems[0]);
+  const Value& body = click.body;
+  EXPECT_EQ(body["to"], Value("t-1"));
+  EXPECT_EQ(body["ad_id"], Value("ad-77"));
+  EXPECT_EQ(body["cgn"], Value("from-page"));  // the page's data wins over the answer's
+  EXPECT_EQ(body["creative"], Value("cr-9"));
+  EXPECT_EQ(body["type"], Value("interstitial"));
+  EXPECT_EQ(body["more_type"], Value("none"));
+  EXPECT_EQ(body["in_app_store"], Value(false));
+
+  // The overlay is up until the opener hands the page's URL to the application.
+  auto& app = platform::Application::sharedApplication();
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  EXPECT_EQ(app.openedURLs().back(), server->url("/store"));
+  EXPECT_FALSE(controller->loadingViewIsVisible());
+
+  advance(0.3);
+  runUntilIdle();
+  EXPECT_FALSE(contains(window, view));
+  EXPECT_TRUE(controller->backgroundView()->isHidden());
+}
+
+}  // namespace
