@@ -1,6 +1,7 @@
 #include "cadenzo/CZDefaultViews.h"
 
 #include "cadenzo/CZDefaultViewController.h"
+#include "cadenzo/CZNativeInterstitialView.h"
 #include "cadenzo/CZViewProtocol.h"
 #include "cadenzo/CZWebView.h"
 #include "cadenzo/Cadenzo.h"
@@ -14,6 +15,7 @@ class CZDefaultViewFactory : public CZViewFactory {
   std::shared_ptr<CZViewProtocol> viewWithFrame(Kind kind, const platform::Rect& frame) override {
     switch (kind) {
       case Kind::HTML: return CZWebView::createWithFrame(frame);
+      case Kind::NativeInterstitial: return CZNativeInterstitialView::createWithFrame(frame);
       default: return nullptr;
     }
   }
