@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/utf8.h"
+
 namespace platform {
 namespace {
 
@@ -20,24 +22,8 @@ std::string lowered(std::string_view s) {
   return out;
 }
 
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+// HTML reads a NUL character reference as U+FFFD too.
+void appendCodePoint(std::string& out, uint32_t cp) { appendUtf8(out, cp == 0 ? 0xFFFD : cp); }
 
 struct NamedEntity {
   const char* name;
@@ -76,7 +62,7 @@ size_t decodeReference(std::string_view text, size_t i, bool inAttribute, std::s
     }
     if (j == start) return 0;
     if (j < text.size() && text[j] == ';') ++j;
-    appendUtf8(out, cp);
+    appendCodePoint(out, cp);
     return j - i;
   }
   size_t start = j;
@@ -89,7 +75,7 @@ size_t decodeReference(std::string_view text, size_t i, bool inAttribute, std::s
       if (!e.legacy) return 0;
       if (inAttribute && j < text.size() && (isAlnum(text[j]) || text[j] == '=')) return 0;
     }
-    appendUtf8(out, e.codePoint);
+    appendCodePoint(out, e.codePoint);
     return (semicolon ? j + 1 : j) - i;
   }
   return 0;
