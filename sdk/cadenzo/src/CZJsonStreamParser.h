@@ -22,7 +22,8 @@ namespace cadenzo {
 class CZJsonStreamParser;
 class CZJsonStreamParserState;
 
-// Structural events, in document order. Strings and keys are views valid during the call.
+// Structural events, in document order. Strings and keys are views valid during the call;
+// a number may be moved from.
 class CZJsonStreamParserDelegate {
  public:
   virtual ~CZJsonStreamParserDelegate() = default;
@@ -33,7 +34,7 @@ class CZJsonStreamParserDelegate {
   virtual void parserFoundArrayEnd(CZJsonStreamParser& parser) = 0;
   virtual void parserFoundBoolean(CZJsonStreamParser& parser, bool x) = 0;
   virtual void parserFoundNull(CZJsonStreamParser& parser) = 0;
-  virtual void parserFoundNumber(CZJsonStreamParser& parser, platform::Value num) = 0;
+  virtual void parserFoundNumber(CZJsonStreamParser& parser, platform::Value&& num) = 0;
   virtual void parserFoundString(CZJsonStreamParser& parser, std::string_view string) = 0;
 };
 

@@ -22,17 +22,19 @@ void CZJsonStreamParserAdapter::pop() {
   }
 }
 
-void CZJsonStreamParserAdapter::parserFound(CZJsonStreamParser& parser, platform::Value obj) {
+template <class... Args>
+void CZJsonStreamParserAdapter::parserFound(CZJsonStreamParser& parser, Args&&... args) {
   switch (currentType_) {
     case CZJsonStreamParserAdapterArray:
-      array_->push_back(std::move(obj));
+      array_->emplace_back(std::forward<Args>(args)...);
       break;
     case CZJsonStreamParserAdapterObject:
-      dict_->set(std::move(keyStack_.back()), std::move(obj));
+      dict_->set(std::move(keyStack_.back()), platform::Value(std::forward<Args>(args)...));
       keyStack_.pop_back();
       break;
     case CZJsonStreamParserAdapterNone:
       if (auto delegate = delegate_.lock()) {
+        platform::Value obj(std::forward<Args>(args)...);
         if (obj.isArray()) {
           delegate->parserFoundArray(parser, std::move(obj));
         } else {
@@ -82,21 +84,21 @@ void CZJsonStreamParserAdapter::parserFoundObjectKey(CZJsonStreamParser&, std::s
 }
 
 void CZJsonStreamParserAdapter::parserFoundBoolean(CZJsonStreamParser& parser, bool x) {
-  parserFound(parser, platform::Value(x));
+  parserFound(parser, x);
 }
 
 void CZJsonStreamParserAdapter::parserFoundNull(CZJsonStreamParser& parser) {
-  parserFound(parser, platform::Value());
+  parserFound(parser);
 }
 
 void CZJsonStreamParserAdapter::parserFoundNumber(CZJsonStreamParser& parser,
-                                                  platform::Value num) {
+                                                  platform::Value&& num) {
   parserFound(parser, std::move(num));
 }
 
 void CZJsonStreamParserAdapter::parserFoundString(CZJsonStreamParser& parser,
                                                   std::string_view string) {
-  parserFound(parser, platform::Value(string));
+  parserFound(parser, string);
 }
 
 }  // namespace cadenzo

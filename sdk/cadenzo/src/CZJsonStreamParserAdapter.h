@@ -41,12 +41,14 @@ class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
   void parserFoundArrayEnd(CZJsonStreamParser& parser) override;
   void parserFoundBoolean(CZJsonStreamParser& parser, bool x) override;
   void parserFoundNull(CZJsonStreamParser& parser) override;
-  void parserFoundNumber(CZJsonStreamParser& parser, platform::Value num) override;
+  void parserFoundNumber(CZJsonStreamParser& parser, platform::Value&& num) override;
   void parserFoundString(CZJsonStreamParser& parser, std::string_view string) override;
 
  private:
-  // Puts a value where the innermost open container wants it.
-  void parserFound(CZJsonStreamParser& parser, platform::Value obj);
+  // Puts a value, made from `args`, where the innermost open container wants it: built in
+  // place in an array, so the hot path makes no temporary values.
+  template <class... Args>
+  void parserFound(CZJsonStreamParser& parser, Args&&... args);
   void pop();
   void containerEnd(CZJsonStreamParser& parser);
 
