@@ -1,8 +1,73 @@
 // The demo host: plays the part of the game's ad layer and analytics service against the
-// sandbox servers on loopback, and prints what happened.
+// sandbox servers on loopback (or servers named on the command line), on virtual time, and
+// prints what happened.
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#include <filesystem>
+#include <memory>
+#include <string>
 
-int main() {
-  std::printf("adhost: no client is built yet; nothing to demonstrate.\n");
-  return 0;
+#include "platform/clock.h"
+#include "platform/sandbox.h"
+#include "scenes.h"
+#include "timeline.h"
+
+namespace {
+
+void usage() {
+  std::printf(
+      "usage: adhost [--only cadenzo|analytics] [--cadenzo-server URL --cadenzo-app-id ID\n"
+      "              --cadenzo-app-signature SIG] [--collector HOST:PORT] [--home DIR]\n"
+      "Without servers named, embedded sandbox servers on 127.0.0.1 play the services.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  adhost::Options options;
+  std::string home;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        usage();
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--cadenzo-server") options.cadenzoServer = value();
+    else if (arg == "--cadenzo-app-id") options.cadenzoAppId = value();
+    else if (arg == "--cadenzo-app-signature") options.cadenzoAppSignature = value();
+    else if (arg == "--collector") options.collector = value();
+    else if (arg == "--home") home = value();
+    else if (arg == "--only") {
+      std::string which = value();
+      options.cadenzo = which == "cadenzo";
+      options.analytics = which == "analytics";
+    } else {
+      usage();
+      return arg == "--help" || arg == "-h" ? 0 : 2;
+    }
+  }
+  if (!options.cadenzoServer.empty() && (options.cadenzoAppId.empty() || options.cadenzoAppSignature.empty())) {
+    std::fprintf(stderr, "adhost: --cadenzo-server needs --cadenzo-app-id and --cadenzo-app-signature\n");
+    return 2;
+  }
+
+  // A fresh home for this run, so nothing of an earlier run is sent again by surprise.
+  if (home.empty()) {
+    home = (std::filesystem::temp_directory_path() / ("adhost-" + std::to_string(::getpid()))).string();
+  }
+  platform::Sandbox::setHome(home);
+  // Virtual time: the demo shows minutes of an ad's life in a second of real time.
+  platform::Clock::setCurrent(std::make_shared<platform::ManualClock>());
+  adhost::startTimeline();
+  std::printf("adhost: home %s\n", home.c_str());
+
+  bool ok = true;
+  if (options.cadenzo) ok = adhost::runCadenzoScene(options) && ok;
+  if (options.analytics) ok = adhost::runAnalyticsScene(options) && ok;
+  std::printf("\nadhost: %s\n", ok ? "every scene did what it should" : "a scene did not finish as expected");
+  return ok ? 0 : 1;
 }
