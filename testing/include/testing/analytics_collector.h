@@ -77,6 +77,8 @@ class AnalyticsCollector {
   // The hits acknowledged with a 200, in the order they were answered.
   std::vector<AnalyticsHit> hits() const;
   size_t hitCount() const;
+  // Answers given so far, whatever their status (stalled requests are not answered).
+  size_t answerCount() const;
   // Everything read, answered or not.
   std::vector<RawRequest> requests() const;
   size_t connectionCount() const;

@@ -14,6 +14,7 @@ struct AnalyticsCollector::State {
   int refusalStatus = 400;
   std::optional<size_t> stallAfter;
   size_t writeSize = 0;
+  size_t answers = 0;
   std::vector<AnalyticsHit> hits;
 };
 
@@ -119,6 +120,7 @@ RawAnswer AnalyticsCollector::answer(const RawRequest& request) {
     }
     --*state_->stallAfter;
   }
+  ++state_->answers;
   a.writeSize = state_->writeSize;
   a.status = state_->status;
   if (hit.path != "/__ova.gif") a.status = 404;
@@ -183,6 +185,11 @@ std::vector<AnalyticsHit> AnalyticsCollector::hits() const {
 size_t AnalyticsCollector::hitCount() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->hits.size();
+}
+
+size_t AnalyticsCollector::answerCount() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->answers;
 }
 
 std::vector<RawRequest> AnalyticsCollector::requests() const { return server_.requests(); }
