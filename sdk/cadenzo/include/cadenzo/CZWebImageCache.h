@@ -38,9 +38,9 @@ class CZWebImageCache {
   static CZWebImageCache& sharedCache();
 
   // Does nothing unless `url` and `checksum` are both strings. Otherwise looks the picture
-  // up (or downloads it) on the global background queue, inside `group` when one is given,
-  // then runs `callback` (when set) on the main thread with the picture or nullptr. The
-  // group is left only after the callback has returned.
+  // up (or downloads it) on the global background queue, then runs `callback` (when set) on
+  // the main thread with the picture or nullptr. With a group, the group is entered at once
+  // and left only after the callback has returned.
   void loadImageWithURLChecksumCallbackGroup(const platform::Value& url, const platform::Value& checksum,
                                              Callback callback,
                                              std::optional<platform::DispatchGroup> group = std::nullopt);

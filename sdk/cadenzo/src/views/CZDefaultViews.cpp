@@ -2,6 +2,7 @@
 
 #include "cadenzo/CZDefaultViewController.h"
 #include "cadenzo/CZNativeInterstitialView.h"
+#include "cadenzo/CZNativeMoreAppsView.h"
 #include "cadenzo/CZViewProtocol.h"
 #include "cadenzo/CZWebView.h"
 #include "cadenzo/Cadenzo.h"
@@ -16,8 +17,9 @@ class CZDefaultViewFactory : public CZViewFactory {
     switch (kind) {
       case Kind::HTML: return CZWebView::createWithFrame(frame);
       case Kind::NativeInterstitial: return CZNativeInterstitialView::createWithFrame(frame);
-      default: return nullptr;
+      case Kind::NativeMoreApps: return CZNativeMoreAppsView::createWithFrame(frame);
     }
+    return nullptr;
   }
 };
 

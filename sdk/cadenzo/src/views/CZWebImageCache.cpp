@@ -71,14 +71,22 @@ std::string CZWebImageCache::cachedAssetsPath() {
 void CZWebImageCache::loadImageWithURLChecksumCallbackGroup(const Value& url, const Value& checksum, Callback callback,
                                                            std::optional<platform::DispatchGroup> group) {
   if (!url.isString() || !checksum.isString()) return;
-  auto task = [this, url = url.string(), checksum = checksum.string(), callback = std::move(callback)] {
-    auto image = locallyCachedImageForChecksum(checksum);
-    if (!image) image = fetchAndCacheImageWithURLChecksum(url, checksum);
-    // Synchronously, so that a waiting group sees the picture stored before it is left.
-    if (callback) platform::DispatchQueue::main().sync([&] { callback(image); });
-  };
-  if (group) group->async(platform::DispatchQueue::global(), std::move(task));
-  else platform::DispatchQueue::global().async(std::move(task));
+  // The group is left only once the callback has run on the main thread, so whoever waits
+  // for it sees every picture stored. The worker does not block on the main thread meanwhile.
+  if (group) group->enter();
+  platform::DispatchQueue::global().async(
+      [this, url = url.string(), checksum = checksum.string(), callback = std::move(callback), group]() mutable {
+        auto image = locallyCachedImageForChecksum(checksum);
+        if (!image) image = fetchAndCacheImageWithURLChecksum(url, checksum);
+        if (!callback) {
+          if (group) group->leave();
+          return;
+        }
+        platform::DispatchQueue::main().async([callback, image, group]() mutable {
+          callback(image);
+          if (group) group->leave();
+        });
+      });
 }
 
 std::shared_ptr<Image> CZWebImageCache::locallyCachedImageForChecksum(const std::string& checksum) {

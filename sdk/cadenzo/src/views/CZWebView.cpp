@@ -1,32 +1,10 @@
 #include "cadenzo/CZWebView.h"
 
-#include <vector>
-
+#include "CZCommandURL.h"
 #include "cadenzo/CZJsonParser.h"
 #include "platform/url.h"
 
 namespace cadenzo {
-
-namespace {
-
-std::vector<std::string> splitAtSlashes(const std::string& text) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  for (;;) {
-    size_t slash = text.find('/', start);
-    pieces.push_back(text.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
-    if (slash == std::string::npos) return pieces;
-    start = slash + 1;
-  }
-}
-
-std::string schemeOf(const std::string& url) {
-  if (auto parsed = platform::URL::create(url)) return parsed->scheme().value_or("");
-  size_t colon = url.find(':');
-  return colon == std::string::npos ? "" : url.substr(0, colon);
-}
-
-}  // namespace
 
 std::shared_ptr<CZWebView> CZWebView::createWithFrame(const platform::Rect& frame) {
   auto view = std::make_shared<CZWebView>(frame);
@@ -58,9 +36,9 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
     close();
     return false;
   }
-  if (schemeOf(url) != "cadenzo") return true;
+  if (CZSchemeOf(url) != kCZCommandScheme) return true;
 
-  const std::vector<std::string> pieces = splitAtSlashes(url);
+  const std::vector<std::string> pieces = CZSplitAtSlashes(url);
   if (pieces.size() < 3) {
     close();
     return false;

@@ -1,0 +1,18 @@
+#pragma once
+// How ad pages' "cadenzo" command URLs are read: the URL text is cut at every "/" (so the
+// host is piece 2 and the path segments follow), which is why pages escape every "/"
+// inside a part.
+#include <string>
+#include <vector>
+
+namespace cadenzo {
+
+inline constexpr const char* kCZCommandScheme = "cadenzo";
+
+// "cadenzo://link/a/b" → {"cadenzo:", "", "link", "a", "b"}.
+std::vector<std::string> CZSplitAtSlashes(const std::string& text);
+
+// The URL's scheme as written ("" when it has none).
+std::string CZSchemeOf(const std::string& url);
+
+}  // namespace cadenzo
