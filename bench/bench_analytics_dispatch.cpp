@@ -70,8 +70,7 @@ void BM_Dispatch150HitsOverLoopback(benchmark::State& state) {
     state.PauseTiming();
     tracker->startTrackerWithAccountIDDispatchPeriodDelegate("OA-1234-5", 0, {});
     for (int i = 0; i < kHits; ++i) {
-      tracker->trackEventActionLabelValueWithError("game", "level " + std::to_string(i), "won",
-                                                   i);
+      tracker->trackEventActionLabelValueWithError("game", "level " + std::to_string(i), "won", i);
     }
     const long before = gHeapInUse.load();
     gHeapPeak = before;
@@ -91,7 +90,10 @@ void BM_Dispatch150HitsOverLoopback(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kHits);
 }
 
-BENCHMARK(BM_Dispatch150HitsOverLoopback)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Dispatch150HitsOverLoopback)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

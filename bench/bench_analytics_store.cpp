@@ -131,12 +131,21 @@ void BM_SideBySide(benchmark::State& state) {
   state.counters["ratio"] = plainSeconds / trackerSeconds;
 }
 
-BENCHMARK(BM_SideBySide)->Iterations(kHitsPerRun)->Repetitions(3)->Unit(benchmark::kMicrosecond)
+BENCHMARK(BM_SideBySide)
+    ->Iterations(kHitsPerRun)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
-BENCHMARK(BM_PlainSQLiteStoresRows)->Iterations(kHitsPerRun)->Repetitions(3)
-    ->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(BM_TrackerStoresHits)->Iterations(kHitsPerRun)->Repetitions(3)
-    ->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_PlainSQLiteStoresRows)
+    ->Iterations(kHitsPerRun)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+BENCHMARK(BM_TrackerStoresHits)
+    ->Iterations(kHitsPerRun)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace
 

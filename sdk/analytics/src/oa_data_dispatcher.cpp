@@ -54,9 +54,8 @@ class OADispatcherSocketBridge : public OATCPSocketDelegate {
 std::shared_ptr<OADataDispatcher> OADataDispatcher::create(
     std::string accountID, int32_t userID, std::weak_ptr<OADataDispatcherDelegate> delegate,
     OACollectorAddress collector, std::recursive_mutex* lock) {
-  auto dispatcher = std::make_shared<OADataDispatcher>(std::move(accountID), userID,
-                                                       std::move(delegate), std::move(collector),
-                                                       lock);
+  auto dispatcher = std::make_shared<OADataDispatcher>(
+      std::move(accountID), userID, std::move(delegate), std::move(collector), lock);
   dispatcher->socketBridge_ = std::make_shared<OADispatcherSocketBridge>(dispatcher, lock);
   return dispatcher;
 }
@@ -115,8 +114,12 @@ void OADataDispatcher::dispatchEvents(const std::vector<std::shared_ptr<OAEvent>
 
 std::string OADataDispatcher::constructRequest() {
   OADeviceFacts facts = currentDeviceFacts();
-  wire::HitContext context{accountID_,        userID_,           OAGlobalStore::sharedGlobalStore().hitID(),
-                           facts.screenWidth, facts.screenHeight, facts.languageCode,
+  wire::HitContext context{accountID_,
+                           userID_,
+                           OAGlobalStore::sharedGlobalStore().hitID(),
+                           facts.screenWidth,
+                           facts.screenHeight,
+                           facts.languageCode,
                            facts.countryCode};
   std::string host = collector_.port == 80
                          ? collector_.host
@@ -130,8 +133,8 @@ std::string OADataDispatcher::constructRequest() {
     std::string path = event.isPageview()
                            ? wire::constructPageviewRequestPath(event, context, random)
                            : wire::constructEventRequestPath(event, context, random);
-    request += platform::format("GET %@ HTTP/1.1\r\nHost: %@\r\nUser-Agent: %@\r\n\r\n", path,
-                                host, userAgent_);
+    request += platform::format("GET %@ HTTP/1.1\r\nHost: %@\r\nUser-Agent: %@\r\n\r\n", path, host,
+                                userAgent_);
   }
   return request;
 }
@@ -155,9 +158,10 @@ void OADataDispatcher::dispatchPendingEvents() {
 }
 
 void OADataDispatcher::sendData() {
-  long sent = socket_ ? socket_->sendLength(reinterpret_cast<const uint8_t*>(pendingRequest_.data()),
-                                            pendingRequest_.size())
-                      : -1;
+  long sent = socket_
+                  ? socket_->sendLength(reinterpret_cast<const uint8_t*>(pendingRequest_.data()),
+                                        pendingRequest_.size())
+                  : -1;
   if (sent < 0) {
     finishDispatch();
     return;

@@ -96,8 +96,7 @@ void OAHTTPResponseParser::parseResponse(const uint8_t* bytes, size_t length) {
   for (size_t i = 0; i < length; ++i) {
     const char c = static_cast<char>(bytes[i]);
     switch (state_) {
-      case State::Stopped:
-        return;
+      case State::Stopped: return;
       case State::Body:
         if (++bodyRead_ == contentLength_) {
           const uint64_t generation = generation_;

@@ -18,9 +18,7 @@ namespace {
 
 std::atomic<bool> gNewSession{false};
 
-int32_t nowSeconds() {
-  return static_cast<int32_t>(std::floor(platform::Clock::current().now()));
-}
+int32_t nowSeconds() { return static_cast<int32_t>(std::floor(platform::Clock::current().now())); }
 
 const char* const kCreateEvents =
     "CREATE TABLE events ( 'event_id' INTEGER PRIMARY KEY, 'random_val' INTEGER NOT NULL, "
@@ -346,7 +344,9 @@ void OAPersistentEventStore::updateSession() {
   Statement* update = statement(kUpdateTimestamp);
   if (!update) return;
   Statement::Use use(*update);
-  if (!use.bind(1, timestampPrevious_).bind(2, timestampCurrent_).bind(3, timestampFirst_)
+  if (!use.bind(1, timestampPrevious_)
+           .bind(2, timestampCurrent_)
+           .bind(3, timestampFirst_)
            .stepDone()) {
     platform::logf("Error: Failed to update session '%s'", errorMessage());
   }
@@ -404,9 +404,7 @@ bool OAPersistentEventStore::putEventWithError(OAEvent& event,
   };
   if (!database_) return fail(kOAStoreNoDatabase, "");
   if (storedEvents_ >= kOAMaxStoredEvents) return fail(kOAStoreFull, "");
-  auto sqliteFailure = [&] {
-    return fail(sqlite3_errcode(database_), errorMessage());
-  };
+  auto sqliteFailure = [&] { return fail(sqlite3_errcode(database_), errorMessage()); };
 
   if (!stepTransaction(kBegin, "Error: Failed begin transaction from database '%s'")) {
     return sqliteFailure();
@@ -453,8 +451,7 @@ bool OAPersistentEventStore::putEventWithError(OAEvent& event,
   return true;
 }
 
-bool OAPersistentEventStore::putCustomVariables(OAEvent& event, int64_t eventID,
-                                                bool newSession) {
+bool OAPersistentEventStore::putCustomVariables(OAEvent& event, int64_t eventID, bool newSession) {
   if (newSession && !event.customVariableBuffer()) {
     auto buffer = std::make_shared<OACustomVariableBuffer>();
     auto visitor = getVisitorVarBuffer();
@@ -480,8 +477,7 @@ bool OAPersistentEventStore::putCustomVariables(OAEvent& event, int64_t eventID,
              .bind(4, v->name())
              .bind(5, v->value())
              .stepDone()) {
-      platform::logf("Error: Failed to insert custom variables for database '%s'",
-                     errorMessage());
+      platform::logf("Error: Failed to insert custom variables for database '%s'", errorMessage());
       return false;
     }
     if (!Statement::Use(*update)
@@ -490,16 +486,14 @@ bool OAPersistentEventStore::putCustomVariables(OAEvent& event, int64_t eventID,
              .bind(3, v->value())
              .bind(4, v->index())
              .stepDone()) {
-      platform::logf("Error: Failed to update custom var cache for database '%s'",
-                     errorMessage());
+      platform::logf("Error: Failed to update custom var cache for database '%s'", errorMessage());
       return false;
     }
   }
   return true;
 }
 
-std::optional<std::vector<std::shared_ptr<OAEvent>>> OAPersistentEventStore::peekEvents(
-    int count) {
+std::optional<std::vector<std::shared_ptr<OAEvent>>> OAPersistentEventStore::peekEvents(int count) {
   if (!database_) return std::nullopt;
   if (count == -1) count = static_cast<int>(kOAMaxStoredEvents);
   Statement* select = statement(kSelectEvents);

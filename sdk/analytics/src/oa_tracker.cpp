@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "analytics/oa_persistent_event_store.h"
 #include "platform/log.h"
 #include "platform/test_reset.h"
 
@@ -241,9 +242,10 @@ bool OATracker::setCustomVariableAtIndexNameValueScopeWithError(
       std::make_shared<OACustomVariable>(index, *name, *value, scope));
 }
 
-bool OATracker::setCustomVariableAtIndexNameValueWithError(
-    int index, const std::optional<std::string>& name, const std::optional<std::string>& value,
-    OAErrorOut error) {
+bool OATracker::setCustomVariableAtIndexNameValueWithError(int index,
+                                                           const std::optional<std::string>& name,
+                                                           const std::optional<std::string>& value,
+                                                           OAErrorOut error) {
   return setCustomVariableAtIndexNameValueScopeWithError(index, name, value, kOAPageScope, error);
 }
 

@@ -68,8 +68,8 @@ std::string getEscapedCookieString(const OAEvent& event, int32_t userID) {
 
 std::string eventText(const OAEvent& event) {
   // The fields are ext-escaped only: the whole text is percent-escaped once it is built.
-  std::string text = platform::format("5(%@*%@", extEscape(event.category()),
-                                      extEscape(event.action()));
+  std::string text =
+      platform::format("5(%@*%@", extEscape(event.category()), extEscape(event.action()));
   if (event.label()) {
     text += platform::format("*%@)", extEscape(*event.label()));
   } else {
@@ -95,8 +95,8 @@ std::string constructPageviewRequestPath(const OAEvent& event, const HitContext&
       "%@?ovawv=%@&ovan=%ld&ovacs=UTF-8&ovasr=%dx%d&ovasc=24-bit&ovaul=%@-%@&ovap=%@&ovaac=%@"
       "&ovahid=%@&ovacc=%@",
       kOAHitPath, kOAWireVersion, random, context.screenWidth, context.screenHeight,
-      context.languageCode, context.countryCode, platform::addingPercentEscapes(event.action()), context.accountID,
-      context.hitID, getEscapedCookieString(event, context.userID));
+      context.languageCode, context.countryCode, platform::addingPercentEscapes(event.action()),
+      context.accountID, context.hitID, getEscapedCookieString(event, context.userID));
   std::string variables = customVariableParamsForEvent(event);
   if (!variables.empty()) path += platform::format("&ovae=%@", variables);
   return path;

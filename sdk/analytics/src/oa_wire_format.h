@@ -37,8 +37,7 @@ std::string getEscapedCookieString(const OAEvent& event, int32_t userID);
 std::string eventText(const OAEvent& event);
 
 // The request paths; `random` is the hit's cache-busting number ("ovan").
-std::string constructEventRequestPath(const OAEvent& event, const HitContext& context,
-                                      long random);
+std::string constructEventRequestPath(const OAEvent& event, const HitContext& context, long random);
 std::string constructPageviewRequestPath(const OAEvent& event, const HitContext& context,
                                          long random);
 

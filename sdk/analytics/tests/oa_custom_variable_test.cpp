@@ -1,7 +1,7 @@
+#include "analytics/oa_custom_variable.h"
+
 #include <gtest/gtest.h>
 
-#include "analytics/oa_custom_variable.h"
-#include "analytics/oa_event.h"
 #include "analytics/oa_global_store.h"
 #include "platform/random.h"
 #include "testing/sandbox_test.h"
@@ -48,20 +48,6 @@ TEST(OACustomVariableBufferTest, OccupiedSlotsAndReplacement) {
   ASSERT_TRUE(buffer.addCustomVariable(variable(2, "second")));
   EXPECT_EQ(buffer.customVariableAt(2)->name(), "second");
   EXPECT_EQ(buffer.customVariableAt(5)->name(), "n");
-}
-
-TEST(OAEventTest, UnstoredHitHasNoIdsAndPageviewsAreMarkedByCategory) {
-  OAEvent event("cat", "act", std::nullopt, 7);
-  EXPECT_EQ(event.eventID(), -1);
-  EXPECT_EQ(event.randomVal(), -1);
-  EXPECT_EQ(event.timestampFirst(), -1);
-  EXPECT_EQ(event.timestampPrevious(), -1);
-  EXPECT_EQ(event.timestampCurrent(), -1);
-  EXPECT_EQ(event.visits(), -1);
-  EXPECT_EQ(event.value(), 7);
-  EXPECT_FALSE(event.label().has_value());
-  EXPECT_FALSE(event.isPageview());
-  EXPECT_TRUE(OAEvent("__##ORVANEPAGEVIEW##__", "/home", std::nullopt, -1).isPageview());
 }
 
 class OAGlobalStoreTest : public testing::SandboxTest {};

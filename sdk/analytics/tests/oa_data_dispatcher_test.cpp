@@ -74,9 +74,9 @@ TEST_F(OADataDispatcherTest, GoldenRequests) {
   auto eventVariables = std::make_shared<OACustomVariableBuffer>();
   eventVariables->addCustomVariable(std::make_shared<OACustomVariable>(1, "na me", "v*al", 3));
   event->setCustomVariableBuffer(eventVariables);
-  auto pageview = std::make_shared<OAEvent>(8, 1, 1800000000, 1800000100, 1800000200, 3,
-                                            "__##ORVANEPAGEVIEW##__", "/menu/high scores",
-                                            std::nullopt, -1);
+  auto pageview =
+      std::make_shared<OAEvent>(8, 1, 1800000000, 1800000100, 1800000200, 3,
+                                "__##ORVANEPAGEVIEW##__", "/menu/high scores", std::nullopt, -1);
   auto pageVariables = std::make_shared<OACustomVariableBuffer>();
   pageVariables->addCustomVariable(std::make_shared<OACustomVariable>(2, "k", "v", 1));
   pageview->setCustomVariableBuffer(pageVariables);
@@ -87,16 +87,18 @@ TEST_F(OADataDispatcherTest, GoldenRequests) {
   EXPECT_EQ(recorder->dispatched, (std::vector<std::string>{"level (1)'", "/menu/high scores"}));
 
   const std::string host = "127.0.0.1:" + std::to_string(collector.port());
-  const std::string agent = "OrvaneAnalytics/1.1 (iPod touch; U; CPU iPhone OS 4.3 like Mac OS X; fr-CA)";
+  const std::string agent =
+      "OrvaneAnalytics/1.1 (iPod touch; U; CPU iPhone OS 4.3 like Mac OS X; fr-CA)";
   const std::string cookie = "__ovaa=737325.4242.1800000000.1800000100.1800000200.3";
   const std::string expected[] = {
       "/__ova.gif?ovawv=4.5mi&ovan=11111&ovat=event"
       "&ovae=5(Game'2s*level%20(1'1'0*won'3)(12)8(1!na%2520me)9(1!v'2al)11(1!3)"
       "&ovacs=UTF-8&ovasr=320x480&ovasc=24-bit&ovaul=fr-CA&ovaac=OA-1234-5&ovahid=987654321"
-      "&ovacc=" + cookie,
+      "&ovacc=" +
+          cookie,
       "/__ova.gif?ovawv=4.5mi&ovan=22222&ovacs=UTF-8&ovasr=320x480&ovasc=24-bit&ovaul=fr-CA"
-      "&ovap=/menu/high%20scores&ovaac=OA-1234-5&ovahid=987654321&ovacc=" + cookie +
-      "&ovae=8(2!k)9(2!v)11(2!1)",
+      "&ovap=/menu/high%20scores&ovaac=OA-1234-5&ovahid=987654321&ovacc=" +
+          cookie + "&ovae=8(2!k)9(2!v)11(2!1)",
   };
   auto requests = collector.requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -118,25 +120,6 @@ TEST_F(OADataDispatcherTest, GoldenRequests) {
   EXPECT_EQ(decoded->value, 12);
 }
 
-TEST_F(OADataDispatcherTest, PipelinesThirtyThenTheRestOnOneConnection) {
-  auto dispatcher = makeDispatcher();
-  dispatcher->dispatchEvents(events(45));
-  ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, actions(45));
-  EXPECT_TRUE(dispatcher->pipelineMode());
-  auto hits = collector.hits();
-  ASSERT_EQ(hits.size(), 45u);
-  EXPECT_EQ(collector.connectionCount(), 1u);
-  for (size_t i = 0; i < hits.size(); ++i) {
-    EXPECT_EQ(hits[i].request.connection, 1);
-    EXPECT_EQ(hits[i].request.indexOnConnection, i);
-  }
-  // The first thirty went out together; the last fifteen only after the thirtieth answer.
-  EXPECT_EQ(hits[0].requestsReadWhenAnswered, 30u);
-  EXPECT_EQ(hits[29].requestsReadWhenAnswered, 30u);
-  EXPECT_EQ(hits[30].requestsReadWhenAnswered, 45u);
-}
-
 TEST_F(OADataDispatcherTest, AtMostFiveBatchesPerDispatch) {
   auto dispatcher = makeDispatcher();
   dispatcher->dispatchEvents(events(160));
@@ -146,7 +129,8 @@ TEST_F(OADataDispatcherTest, AtMostFiveBatchesPerDispatch) {
 }
 
 TEST_F(OADataDispatcherTest, NonPersistentAnswersSwitchToOneRequestPerConnection) {
-  for (auto style : {AnalyticsCollector::Style::HTTP10, AnalyticsCollector::Style::ConnectionClose}) {
+  for (auto style :
+       {AnalyticsCollector::Style::HTTP10, AnalyticsCollector::Style::ConnectionClose}) {
     SCOPED_TRACE(static_cast<int>(style));
     AnalyticsCollector server;
     server.setStyle(style);
@@ -221,14 +205,6 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
     EXPECT_EQ(dispatcher->retryInterval(), 2.0);
     recorder->dispatched.clear();
   }
-}
-
-TEST_F(OADataDispatcherTest, AnswersSplitIntoSingleBytes) {
-  collector.setWriteSize(1);
-  auto dispatcher = makeDispatcher();
-  dispatcher->dispatchEvents(events(4));
-  ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, actions(4));
 }
 
 TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {

@@ -18,7 +18,9 @@ class Recorder : public OAHTTPResponseParserDelegate {
     events.push_back(persistent ? "ok" : "ok-close");
     if (onParsed) onParsed();
   }
-  void parseErrorStatusCode(int code) override { events.push_back("error " + std::to_string(code)); }
+  void parseErrorStatusCode(int code) override {
+    events.push_back("error " + std::to_string(code));
+  }
 };
 
 std::vector<std::string> parseAll(const std::string& bytes) {
@@ -29,7 +31,8 @@ std::vector<std::string> parseAll(const std::string& bytes) {
 }
 
 const std::string kGif(43, 'G');
-const std::string kAnswer = "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Length: 43\r\n\r\n" + kGif;
+const std::string kAnswer =
+    "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Length: 43\r\n\r\n" + kGif;
 
 TEST(OAHTTPResponseParserTest, AnswersAndTheirStatus) {
   struct Case {

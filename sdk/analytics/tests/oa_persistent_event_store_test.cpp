@@ -41,12 +41,15 @@ TEST_F(OAPersistentEventStoreTest, FreshInstallHasTablesEmptyCacheAndFirstSessio
 
   SQLitePeer peer(path());
   EXPECT_EQ(peer.rows("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                     "'sqlite_%' ORDER BY name"),
+                      "'sqlite_%' ORDER BY name"),
             (Rows{{"custom_var_cache"}, {"custom_variables"}, {"events"}, {"session"}}));
   EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache "
                       "ORDER BY cv_index"),
-            (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""},
-                  {"3", "4", "", ""}, {"3", "5", "", ""}}));
+            (Rows{{"3", "1", "", ""},
+                  {"3", "2", "", ""},
+                  {"3", "3", "", ""},
+                  {"3", "4", "", ""},
+                  {"3", "5", "", ""}}));
   const std::string t = std::to_string(t0);
   EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, "
                       "store_id FROM session"),
@@ -125,9 +128,10 @@ TEST_F(OAPersistentEventStoreTest, AThousandHitsAtMost) {
     SQLitePeer peer(path());
     peer.exec("BEGIN");
     for (int i = 0; i < 999; ++i) {
-      peer.exec("INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
-                "timestamp_current, visits, category, action, label, value) "
-                "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
+      peer.exec(
+          "INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
+          "timestamp_current, visits, category, action, label, value) "
+          "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
     }
     peer.exec("COMMIT");
   }
@@ -161,9 +165,8 @@ TEST_F(OAPersistentEventStoreTest, DeleteTakesTheHitsVariablesAndCountsOnlyRealD
   EXPECT_TRUE(stored->isSlotAvailable(2));
 
   SQLitePeer peer(path());
-  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM custom_variables WHERE event_id=" +
-                        std::to_string(id)),
-            2);
+  EXPECT_EQ(
+      peer.scalar("SELECT COUNT(*) FROM custom_variables WHERE event_id=" + std::to_string(id)), 2);
   EXPECT_TRUE(store.deleteEvent(id));
   EXPECT_EQ(store.storedEvents(), 1u);
   EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM custom_variables"), 0);
@@ -181,8 +184,9 @@ TEST_F(OAPersistentEventStoreTest, FirstHitOfASessionCarriesTheVisitorVariables)
   {
     OAPersistentEventStore store;
     // The first hit brings its own variables, so it takes nothing from the cache.
-    ASSERT_TRUE(put(store, "c", "own", std::nullopt, -1,
-                    variables({{2, "kind", "gold", kOAVisitorScope}, {3, "p", "x", kOAPageScope}})));
+    ASSERT_TRUE(
+        put(store, "c", "own", std::nullopt, -1,
+            variables({{2, "kind", "gold", kOAVisitorScope}, {3, "p", "x", kOAPageScope}})));
     ASSERT_TRUE(put(store, "c", "plain"));
     EXPECT_EQ(store.getVisitorCustomVarAtSlot(2), "gold");
     EXPECT_EQ(store.getVisitorCustomVarAtSlot(3), std::nullopt);  // page scope

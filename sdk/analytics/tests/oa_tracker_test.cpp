@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "analytics/oa_global_store.h"
+#include "analytics/oa_persistent_event_store.h"
 #include "platform/log.h"
 #include "test_support.h"
 #include "testing/analytics_collector.h"
@@ -14,8 +15,8 @@
 namespace analytics {
 namespace {
 
-using testing::AnalyticsCollector;
 using test::SQLitePeer;
+using testing::AnalyticsCollector;
 
 class DelegateRecorder : public OATrackerDelegate {
  public:
@@ -133,9 +134,10 @@ TEST_F(OATrackerTest, FiveHundredHitsPerStart) {
     SQLitePeer peer(test::storePath());
     peer.exec("BEGIN");
     for (int i = 0; i < 1000; ++i) {
-      peer.exec("INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
-                "timestamp_current, visits, category, action, label, value) "
-                "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
+      peer.exec(
+          "INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
+          "timestamp_current, visits, category, action, label, value) "
+          "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
     }
     peer.exec("COMMIT");
   }
@@ -171,11 +173,11 @@ TEST_F(OATrackerTest, CustomVariableChecks) {
     bool accepted;
   };
   const Case cases[] = {
-      {1, "n", "v", 1, true},   {5, "n", "v", 3, true},    {0, "n", "v", 3, false},
-      {6, "n", "v", 3, false},  {-1, "n", "v", 3, false},  {1, n64, "v", 3, true},
-      {1, n65, "v", 3, false},  {1, "n", n64, 3, true},    {1, "n", n65, 3, false},
-      {1, e64, e64, 2, true},   {1, e65, "v", 2, false},   {1, std::nullopt, "v", 3, false},
-      {1, "n", std::nullopt, 3, false}, {1, "n", "v", 0, false}, {1, "n", "v", 4, false},
+      {1, "n", "v", 1, true},           {5, "n", "v", 3, true},   {0, "n", "v", 3, false},
+      {6, "n", "v", 3, false},          {-1, "n", "v", 3, false}, {1, n64, "v", 3, true},
+      {1, n65, "v", 3, false},          {1, "n", n64, 3, true},   {1, "n", n65, 3, false},
+      {1, e64, e64, 2, true},           {1, e65, "v", 2, false},  {1, std::nullopt, "v", 3, false},
+      {1, "n", std::nullopt, 3, false}, {1, "n", "v", 0, false},  {1, "n", "v", 4, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.index << " " << c.name.value_or("nil").size() << " "

@@ -18,8 +18,8 @@ TEST(OAWireFormatTest, DomainHash) {
 
 TEST(OAWireFormatTest, ExtEscaping) {
   const std::pair<const char*, const char*> cases[] = {
-      {"plain", "plain"}, {"'", "'0"},  {")", "'1"},         {"*", "'2"},
-      {"!", "'3"},        {"(", "("},   {"a'*)!b", "a'0'2'1'3b"}, {"''", "'0'0"},
+      {"plain", "plain"},       {"'", "'0"},    {")", "'1"}, {"*", "'2"}, {"!", "'3"}, {"(", "("},
+      {"a'*)!b", "a'0'2'1'3b"}, {"''", "'0'0"},
   };
   for (auto [in, out] : cases) EXPECT_EQ(wire::extEscape(in), out) << in;
 }

@@ -47,10 +47,10 @@ struct AnalyticsHit {
 class AnalyticsCollector {
  public:
   enum class Style {
-    Normal,          // "HTTP/1.1 200 OK", persistent
-    HTTP10,          // "HTTP/1.0 200 OK", closes after the answer
-    ConnectionClose, // "HTTP/1.1 200 OK" with "Connection: close", closes after the answer
-    NoReasonPhrase,  // "HTTP/1.1 200" (no blank after the status)
+    Normal,           // "HTTP/1.1 200 OK", persistent
+    HTTP10,           // "HTTP/1.0 200 OK", closes after the answer
+    ConnectionClose,  // "HTTP/1.1 200 OK" with "Connection: close", closes after the answer
+    NoReasonPhrase,   // "HTTP/1.1 200" (no blank after the status)
   };
 
   AnalyticsCollector();

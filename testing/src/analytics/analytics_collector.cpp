@@ -82,7 +82,8 @@ AnalyticsHit AnalyticsCollector::parseHit(const RawRequest& request) {
   size_t from = 0;
   while (from <= query.size()) {
     size_t amp = query.find('&', from);
-    std::string piece = query.substr(from, amp == std::string::npos ? std::string::npos : amp - from);
+    std::string piece =
+        query.substr(from, amp == std::string::npos ? std::string::npos : amp - from);
     if (!piece.empty()) {
       size_t eq = piece.find('=');
       hit.rawQuery.emplace_back(piece.substr(0, eq),

@@ -14,8 +14,8 @@
 // makes the next dispatch wait a random part of a doubling retry interval (2 s up to 256 s).
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 

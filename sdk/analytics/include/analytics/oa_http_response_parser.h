@@ -46,8 +46,8 @@ class OAHTTPResponseParser {
   bool lineComplete();
 
   OAHTTPResponseParserDelegate* delegate_;
-  std::string line_;        // the current status or header line, without its CR LF
-  bool sawCR_ = false;      // the previous byte was a carriage return
+  std::string line_;    // the current status or header line, without its CR LF
+  bool sawCR_ = false;  // the previous byte was a carriage return
   State state_ = State::StatusLine;
   long contentLength_ = 0;
   long bodyRead_ = 0;

@@ -16,18 +16,14 @@
 #include <optional>
 #include <string>
 
-#include "analytics/oa_custom_variable.h"
 #include "analytics/oa_data_dispatcher.h"
-#include "analytics/oa_event.h"
-#include "analytics/oa_persistent_event_store.h"
 #include "platform/error.h"
-#include "platform/run_loop.h"
 
 namespace analytics {
 
 inline constexpr const char* kOATrackerErrorDomain = "com.orvane.analytics.OATrackerError";
-inline constexpr long kOATrackerNotStartedError = 12245589;    // 0xBADA55
-inline constexpr long kOATrackerInvalidInputError = 195946409;  // 0xBADE7A9
+inline constexpr long kOATrackerNotStartedError = 12245589;                // 0xBADA55
+inline constexpr long kOATrackerInvalidInputError = 195946409;             // 0xBADE7A9
 inline constexpr long kOATrackerEventsPerSessionLimitError = -1160417202;  // 0xBAD5704E
 inline constexpr uint32_t kOAMaxEventsPerSession = 500;
 inline constexpr size_t kOAMaxCustomVariableLength = 64;
@@ -44,8 +40,7 @@ class OATrackerDelegate {
 
 using OAErrorOut = std::optional<platform::Error>*;
 
-class OATracker : public OADataDispatcherDelegate,
-                  public std::enable_shared_from_this<OATracker> {
+class OATracker : public OADataDispatcherDelegate, public std::enable_shared_from_this<OATracker> {
  public:
   static std::shared_ptr<OATracker> sharedTracker();
 
@@ -64,8 +59,8 @@ class OATracker : public OADataDispatcherDelegate,
   // An event; category and action are required. A negative value is not sent.
   bool trackEventActionLabelValueWithError(const std::optional<std::string>& category,
                                            const std::optional<std::string>& action,
-                                           const std::optional<std::string>& label,
-                                           int32_t value, OAErrorOut error = nullptr);
+                                           const std::optional<std::string>& label, int32_t value,
+                                           OAErrorOut error = nullptr);
   // Sets a variable (slot 1 to 5, name and value under 65 bytes, scope 1 to 3) for the next
   // hit tracked.
   bool setCustomVariableAtIndexNameValueScopeWithError(int index,
@@ -73,8 +68,7 @@ class OATracker : public OADataDispatcherDelegate,
                                                        const std::optional<std::string>& value,
                                                        int scope, OAErrorOut error = nullptr);
   // The same with page scope (3).
-  bool setCustomVariableAtIndexNameValueWithError(int index,
-                                                  const std::optional<std::string>& name,
+  bool setCustomVariableAtIndexNameValueWithError(int index, const std::optional<std::string>& name,
                                                   const std::optional<std::string>& value,
                                                   OAErrorOut error = nullptr);
   // The stored visitor-scope value of slot `index`, or nullopt.
@@ -123,8 +117,8 @@ class OATracker : public OADataDispatcherDelegate,
   bool checkForErrorsWithError(bool pageview, const OAEvent* event, OAErrorOut error);
   bool createEventActionLabelValueWithError(const std::optional<std::string>& category,
                                             const std::optional<std::string>& action,
-                                            const std::optional<std::string>& label,
-                                            int32_t value, bool pageview, OAErrorOut error);
+                                            const std::optional<std::string>& label, int32_t value,
+                                            bool pageview, OAErrorOut error);
   void startTimer();
   void stopTimer();
   void resetPowerSaveMode();
