@@ -362,6 +362,27 @@ TEST_F(OATrackerTest, DelegateMayStopTheTrackerInsideItsCallback) {
   runUntilIdle();
 }
 
+// A hit the collector refuses with a 4xx would be refused for ever: it leaves the store.
+TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
+  start();
+  collector.setRefusal(
+      [](const testing::AnalyticsHit& hit) { return hit.event() && hit.event()->action == "bad"; },
+      404);
+  for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(1));
+  EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{1, 2}));
+  EXPECT_EQ(tracker->storedEvents(), 1u);
+  ASSERT_TRUE(tracker->dispatch());
+  ASSERT_TRUE(reported(2));
+  EXPECT_EQ(tracker->storedEvents(), 0u);
+  // "ok2" was pipelined behind "bad" and may have been taken once already: the refusal ends
+  // the dispatch before its answer is read.
+  auto actions = collectedActions();
+  EXPECT_EQ(std::set<std::string>(actions.begin(), actions.end()),
+            (std::set<std::string>{"ok1", "ok2"}));
+}
+
 // Hits deleted behind the store's back are not counted twice when the collector answers.
 TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
   start();
