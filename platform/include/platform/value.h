@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -123,7 +122,7 @@ class Value {
     Box& operator=(Box&&) noexcept = default;
   };
   std::variant<std::monostate, bool, int64_t, uint64_t, double, Decimal, std::string, Bytes, Date,
-               Box<Array>, Box<Dictionary>>
+               Array, Box<Dictionary>>
       v_;
 };
 
@@ -133,8 +132,8 @@ class Dictionary {
   using Entry = std::pair<std::string, Value>;
   Dictionary() = default;
   Dictionary(std::initializer_list<Entry> entries);
-  Dictionary(const Dictionary& other);
-  Dictionary& operator=(const Dictionary& other);
+  Dictionary(const Dictionary& other) = default;
+  Dictionary& operator=(const Dictionary& other) = default;
   Dictionary(Dictionary&&) noexcept = default;
   Dictionary& operator=(Dictionary&&) noexcept = default;
 
@@ -149,6 +148,8 @@ class Dictionary {
   void set(std::string key, Value value);
   bool erase(std::string_view key);
   void clear();
+  // Room for `count` entries without reallocation.
+  void reserve(size_t count) { entries_.reserve(count); }
   std::vector<std::string> keys() const;
 
   auto begin() const { return entries_.begin(); }
@@ -160,9 +161,14 @@ class Dictionary {
 
  private:
   long indexOf(std::string_view key) const;
+  void rebuildIndex();
+  void indexInsert(size_t position);
+
   std::vector<Entry> entries_;
-  // Built once the dictionary grows past a few entries, so large objects stay linear.
-  mutable std::unique_ptr<std::unordered_map<std::string, size_t>> index_;
+  // Once a dictionary grows past a few entries, an open-addressing table of positions
+  // (position + 1; 0 is empty) keeps lookups constant without copying any key. It is kept up
+  // to date by every mutation, so lookups on a const dictionary never write.
+  std::vector<uint32_t> index_;
 };
 
 inline Value::Value(const Value&) = default;

@@ -24,29 +24,38 @@ Dictionary::Dictionary(std::initializer_list<Entry> entries) {
   for (const auto& e : entries) set(e.first, e.second);
 }
 
-Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {}
-
-Dictionary& Dictionary::operator=(const Dictionary& other) {
-  if (this != &other) {
-    entries_ = other.entries_;
-    index_.reset();
-  }
-  return *this;
-}
+namespace {
+size_t keyHash(std::string_view key) { return std::hash<std::string_view>()(key); }
+}  // namespace
 
 long Dictionary::indexOf(std::string_view key) const {
-  if (entries_.size() < kIndexThreshold) {
+  if (index_.empty()) {
     for (size_t i = 0; i < entries_.size(); ++i)
       if (entries_[i].first == key) return static_cast<long>(i);
     return -1;
   }
-  if (!index_) {
-    index_ = std::make_unique<std::unordered_map<std::string, size_t>>();
-    index_->reserve(entries_.size() * 2);
-    for (size_t i = 0; i < entries_.size(); ++i) (*index_)[entries_[i].first] = i;
+  const size_t mask = index_.size() - 1;
+  for (size_t slot = keyHash(key) & mask;; slot = (slot + 1) & mask) {
+    uint32_t p = index_[slot];
+    if (p == 0) return -1;
+    if (entries_[p - 1].first == key) return static_cast<long>(p - 1);
   }
-  auto it = index_->find(std::string(key));
-  return it == index_->end() ? -1 : static_cast<long>(it->second);
+}
+
+void Dictionary::indexInsert(size_t position) {
+  const size_t mask = index_.size() - 1;
+  size_t slot = keyHash(entries_[position].first) & mask;
+  while (index_[slot] != 0) slot = (slot + 1) & mask;
+  index_[slot] = static_cast<uint32_t>(position + 1);
+}
+
+void Dictionary::rebuildIndex() {
+  index_.clear();
+  if (entries_.size() < kIndexThreshold) return;
+  size_t slots = 32;
+  while (slots < entries_.size() * 2) slots *= 2;
+  index_.assign(slots, 0);
+  for (size_t i = 0; i < entries_.size(); ++i) indexInsert(i);
 }
 
 const Value* Dictionary::find(std::string_view key) const {
@@ -71,20 +80,24 @@ void Dictionary::set(std::string key, Value value) {
     return;
   }
   entries_.emplace_back(std::move(key), std::move(value));
-  if (index_) (*index_)[entries_.back().first] = entries_.size() - 1;
+  if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
+    indexInsert(entries_.size() - 1);
+  } else if (entries_.size() >= kIndexThreshold) {
+    rebuildIndex();
+  }
 }
 
 bool Dictionary::erase(std::string_view key) {
   long i = indexOf(key);
   if (i < 0) return false;
   entries_.erase(entries_.begin() + i);
-  index_.reset();
+  rebuildIndex();
   return true;
 }
 
 void Dictionary::clear() {
   entries_.clear();
-  index_.reset();
+  index_.clear();
 }
 
 std::vector<std::string> Dictionary::keys() const {
@@ -105,7 +118,7 @@ bool Dictionary::operator==(const Dictionary& other) const {
 
 // Value
 
-Value::Value(Array a) : v_(Box<Array>(std::move(a))) {}
+Value::Value(Array a) : v_(std::move(a)) {}
 Value::Value(Dictionary d) : v_(Box<Dictionary>(std::move(d))) {}
 
 const Value& Value::null() {
@@ -311,7 +324,7 @@ const std::string& Value::string() const {
   return isString() ? std::get<std::string>(v_) : kEmptyString;
 }
 const Bytes& Value::data() const { return isData() ? std::get<Bytes>(v_) : kEmptyBytes; }
-const Array& Value::array() const { return isArray() ? *std::get<Box<Array>>(v_).p : kEmptyArray; }
+const Array& Value::array() const { return isArray() ? std::get<Array>(v_) : kEmptyArray; }
 const Dictionary& Value::dictionary() const {
   return isDictionary() ? *std::get<Box<Dictionary>>(v_).p : kEmptyDictionary;
 }
@@ -321,8 +334,8 @@ const std::string& Value::decimalText() const {
 }
 
 Array& Value::mutableArray() {
-  if (!isArray()) v_ = Box<Array>();
-  return *std::get<Box<Array>>(v_).p;
+  if (!isArray()) v_ = Array();
+  return std::get<Array>(v_);
 }
 
 Dictionary& Value::mutableDictionary() {

@@ -3,73 +3,55 @@
 namespace cadenzo {
 
 CZJsonStreamParserAdapter::CZJsonStreamParserAdapter() {
-  keyStack_.reserve(32);
-  stack_.reserve(32);
-}
-
-void CZJsonStreamParserAdapter::pop() {
-  stack_.pop_back();
-  array_ = nullptr;
-  dict_ = nullptr;
-  if (stack_.empty()) {
-    currentType_ = CZJsonStreamParserAdapterNone;
-  } else if (stack_.back().isArray()) {
-    currentType_ = CZJsonStreamParserAdapterArray;
-    array_ = &stack_.back().mutableArray();
-  } else {
-    currentType_ = CZJsonStreamParserAdapterObject;
-    dict_ = &stack_.back().mutableDictionary();
-  }
+  frames_.reserve(32);
+  values_.reserve(64);
+  keys_.reserve(64);
 }
 
 template <class... Args>
 void CZJsonStreamParserAdapter::parserFound(CZJsonStreamParser& parser, Args&&... args) {
-  switch (currentType_) {
-    case CZJsonStreamParserAdapterArray:
-      array_->emplace_back(std::forward<Args>(args)...);
-      break;
-    case CZJsonStreamParserAdapterObject:
-      dict_->set(std::move(keyStack_.back()), platform::Value(std::forward<Args>(args)...));
-      keyStack_.pop_back();
-      break;
-    case CZJsonStreamParserAdapterNone:
-      if (auto delegate = delegate_.lock()) {
-        platform::Value obj(std::forward<Args>(args)...);
-        if (obj.isArray()) {
-          delegate->parserFoundArray(parser, std::move(obj));
-        } else {
-          delegate->parserFoundObject(parser, std::move(obj));
-        }
-      }
-      break;
+  if (!frames_.empty()) {
+    values_.emplace_back(std::forward<Args>(args)...);
+    return;
+  }
+  if (auto delegate = delegate_.lock()) {
+    platform::Value obj(std::forward<Args>(args)...);
+    if (obj.isArray()) {
+      delegate->parserFoundArray(parser, std::move(obj));
+    } else {
+      delegate->parserFoundObject(parser, std::move(obj));
+    }
   }
 }
 
-void CZJsonStreamParserAdapter::parserFoundObjectStart(CZJsonStreamParser&) {
-  if (++depth_ > levelsToSkip_) {
-    stack_.emplace_back(platform::Dictionary());
-    dict_ = &stack_.back().mutableDictionary();
-    array_ = nullptr;
-    currentType_ = CZJsonStreamParserAdapterObject;
-  }
-}
-
-void CZJsonStreamParserAdapter::parserFoundArrayStart(CZJsonStreamParser&) {
-  if (++depth_ > levelsToSkip_) {
-    stack_.emplace_back(platform::Array());
-    array_ = &stack_.back().mutableArray();
-    dict_ = nullptr;
-    currentType_ = CZJsonStreamParserAdapterArray;
-  }
+void CZJsonStreamParserAdapter::containerStart(bool isObject) {
+  if (++depth_ > levelsToSkip_) frames_.push_back(Frame{isObject, values_.size(), keys_.size()});
 }
 
 void CZJsonStreamParserAdapter::containerEnd(CZJsonStreamParser& parser) {
-  if (depth_-- > levelsToSkip_) {
-    platform::Value finished = std::move(stack_.back());
-    pop();
-    parserFound(parser, std::move(finished));
+  if (depth_-- <= levelsToSkip_ || frames_.empty()) return;
+  const Frame frame = frames_.back();
+  frames_.pop_back();
+  const size_t count = values_.size() - frame.firstValue;
+  platform::Value finished;
+  if (frame.isObject) {
+    platform::Dictionary& dict = finished.mutableDictionary();
+    dict.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+      dict.set(std::move(keys_[frame.firstKey + i]), std::move(values_[frame.firstValue + i]));
+  } else {
+    platform::Array& array = finished.mutableArray();
+    array.reserve(count);
+    for (size_t i = frame.firstValue; i < values_.size(); ++i) array.push_back(std::move(values_[i]));
   }
+  values_.resize(frame.firstValue);
+  keys_.resize(frame.firstKey);
+  parserFound(parser, std::move(finished));
 }
+
+void CZJsonStreamParserAdapter::parserFoundObjectStart(CZJsonStreamParser&) { containerStart(true); }
+
+void CZJsonStreamParserAdapter::parserFoundArrayStart(CZJsonStreamParser&) { containerStart(false); }
 
 void CZJsonStreamParserAdapter::parserFoundObjectEnd(CZJsonStreamParser& parser) {
   containerEnd(parser);
@@ -80,7 +62,8 @@ void CZJsonStreamParserAdapter::parserFoundArrayEnd(CZJsonStreamParser& parser) 
 }
 
 void CZJsonStreamParserAdapter::parserFoundObjectKey(CZJsonStreamParser&, std::string_view key) {
-  keyStack_.emplace_back(key);
+  // Keys of levels that are skipped have no container to go into.
+  if (!frames_.empty()) keys_.emplace_back(key);
 }
 
 void CZJsonStreamParserAdapter::parserFoundBoolean(CZJsonStreamParser& parser, bool x) {

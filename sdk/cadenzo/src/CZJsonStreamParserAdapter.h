@@ -49,15 +49,20 @@ class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
   // place in an array, so the hot path makes no temporary values.
   template <class... Args>
   void parserFound(CZJsonStreamParser& parser, Args&&... args);
-  void pop();
+  void containerStart(bool isObject);
   void containerEnd(CZJsonStreamParser& parser);
 
-  std::vector<std::string> keyStack_;
-  std::vector<platform::Value> stack_;
-  CurrentType currentType_ = CZJsonStreamParserAdapterNone;
-  // The innermost open container's contents (heap-allocated, so stable while stack_ grows).
-  platform::Array* array_ = nullptr;
-  platform::Dictionary* dict_ = nullptr;
+  // Open containers gather their members on two shared stacks and become a value of exactly
+  // the right size when they close, so no container grows and reallocates while it fills,
+  // and the stacks' memory serves every document the adapter reads.
+  struct Frame {
+    bool isObject;
+    size_t firstValue;
+    size_t firstKey;
+  };
+  std::vector<Frame> frames_;
+  std::vector<platform::Value> values_;
+  std::vector<std::string> keys_;
   std::weak_ptr<CZJsonStreamParserAdapterDelegate> delegate_;
   unsigned depth_ = 0;
   unsigned levelsToSkip_ = 0;
