@@ -118,7 +118,9 @@ class URL {
 //   : / ? # [ ] @     | becomes its UTF-8 bytes, escaped one by one)
 //   ! $ & ' ( ) * + , ; =
 //
-// The result is always accepted by URL::create (the kept set is the accepted set).
+// Every character of the result is one URL::create accepts (the kept set is the accepted
+// set), so the result is a valid path; as a whole URL it may still be refused for its
+// structure ("//h:80a" names a bad port).
 std::string addingPercentEscapes(std::string_view text);
 
 // The stricter form: the legacy escaping, plus every character of `alsoEscape` (ASCII),

@@ -240,6 +240,15 @@ std::optional<URL> URL::create(std::string_view text, const URL& base) {
     }
   }
   t.fragment_ = ref->fragment_;
+  // Removing dot segments can leave a path that would read back as something else:
+  // "http:/..//evil.example/" must not turn into a host, and "./c:d" against a base
+  // without a scheme must not turn into the scheme "c".
+  if (!t.hasAuthority_ && t.path_.starts_with("//")) {
+    t.path_ = "/." + t.path_;
+  } else if (!t.scheme_ && !t.hasAuthority_) {
+    auto colon = t.path_.find(':');
+    if (colon != std::string::npos && colon < t.path_.find('/')) t.path_ = "./" + t.path_;
+  }
   t.relative_ = std::string(text);
   t.absolute_ = t.recompose();
   t.base_ = std::make_shared<const URL>(base);

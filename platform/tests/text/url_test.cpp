@@ -190,6 +190,19 @@ TEST(URLTest, ResolvesAgainstABase) {
   EXPECT_EQ(joined->host(), "h");
   EXPECT_EQ(joined->port(), 81);
   EXPECT_FALSE(URL::create("a b", *base));
+
+  // Dot removal never turns a path into a host or a scheme: the resolved text reads back
+  // as the same parts.
+  auto sneaky = URL::create("http:/..//evil.example/x", *base);
+  ASSERT_TRUE(sneaky);
+  EXPECT_EQ(sneaky->host(), std::nullopt);
+  EXPECT_EQ(URL::create(sneaky->absoluteString())->host(), std::nullopt);
+  EXPECT_EQ(sneaky->path(), "/.//evil.example/x");
+  auto relativeBase = URL::create("b");
+  auto colon = URL::create("./c:d", *relativeBase);
+  ASSERT_TRUE(colon);
+  EXPECT_EQ(URL::create(colon->absoluteString())->scheme(), std::nullopt);
+  EXPECT_EQ(colon->absoluteString(), "./c:d");
 }
 
 TEST(URLTest, LegacyEscapingFollowsItsTable) {
