@@ -1,0 +1,25 @@
+// Arbitrary bytes as a URL an ad page navigates to, handed to the HTML ad view's command
+// handler: "cadenzo" commands are cut at "/", unescaped and their JSON parsed. Nothing may
+// crash, and a handled command is never let through as a load.
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "cadenzo/CZWebView.h"
+#include "platform/url_connection.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::shared_ptr<cadenzo::CZWebView> view =
+      cadenzo::CZWebView::createWithFrame(platform::Rect(0, 0, 320, 480));
+  bool handled = false;
+  view->setCloseCallback([&] { handled = true; });
+  view->setClickCallback([&](const std::optional<std::string>&, const std::optional<platform::Value>&) {
+    handled = true;
+  });
+  std::string url(reinterpret_cast<const char*>(data), size);
+  auto allowed = view->webViewShouldStartLoadWithRequestNavigationType(view, platform::URLRequest(url),
+                                                                       platform::WebViewNavigationType::Other);
+  if (!allowed.has_value() || (handled && *allowed)) std::abort();
+  return 0;
+}
