@@ -22,7 +22,9 @@ std::string hexString(const Bytes& bytes, bool upperCase = false);
 
 // Lower-case hex of the digest of `bytes` (a string's UTF-8 bytes).
 std::string md5Hex(std::string_view bytes);
+std::string md5Hex(const Bytes& bytes);
 std::string sha1Hex(std::string_view bytes);
+std::string sha1Hex(const Bytes& bytes);
 
 // AES-128 in CBC mode. `key` must be 16 bytes; `iv` 16 bytes, or empty for an all-zero
 // vector. With `pkcs7Padding` the plaintext may have any length and is padded (1 to 16

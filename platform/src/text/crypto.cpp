@@ -63,7 +63,9 @@ std::string hexString(const Bytes& bytes, bool upperCase) {
 }
 
 std::string md5Hex(std::string_view bytes) { return hexString(md5(bytes)); }
+std::string md5Hex(const Bytes& bytes) { return hexString(md5(bytes)); }
 std::string sha1Hex(std::string_view bytes) { return hexString(sha1(bytes)); }
+std::string sha1Hex(const Bytes& bytes) { return hexString(sha1(bytes)); }
 
 std::optional<Bytes> aes128CbcEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plaintext,
                                       bool pkcs7Padding) {

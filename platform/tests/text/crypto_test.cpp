@@ -36,7 +36,8 @@ TEST(CryptoTest, SHAMatchesFIPS180) {
   EXPECT_EQ(sha1Hex(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
   EXPECT_EQ(sha1Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
             "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
-  EXPECT_EQ(sha1(Bytes{'a', 'b', 'c'}).size(), 20u);
+  EXPECT_EQ(sha1Hex(Bytes{'a', 'b', 'c'}), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(md5Hex(Bytes{'a', 'b', 'c'}), "900150983cd24fb0d6963f7d28e17f72");
   EXPECT_EQ(hexString(sha256("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(hexString(Bytes{0x00, 0x0F, 0xA5, 0xFF}, true), "000FA5FF");
   EXPECT_EQ(hexString(Bytes{}), "");
