@@ -132,6 +132,9 @@ class Dictionary {
   using Entry = std::pair<std::string, Value>;
   Dictionary() = default;
   Dictionary(std::initializer_list<Entry> entries);
+  // Takes the entries as they are; a key given twice keeps its first position and its last
+  // value, as setting them one by one would.
+  explicit Dictionary(std::vector<Entry>&& entries);
   Dictionary(const Dictionary& other) = default;
   Dictionary& operator=(const Dictionary& other) = default;
   Dictionary(Dictionary&&) noexcept = default;

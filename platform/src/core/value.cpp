@@ -28,6 +28,36 @@ namespace {
 size_t keyHash(std::string_view key) { return std::hash<std::string_view>()(key); }
 }  // namespace
 
+Dictionary::Dictionary(std::vector<Entry>&& entries) : entries_(std::move(entries)) {
+  bool unique = true;
+  if (entries_.size() < kIndexThreshold) {
+    for (size_t i = 1; i < entries_.size() && unique; ++i)
+      for (size_t j = 0; j < i && unique; ++j) unique = entries_[j].first != entries_[i].first;
+  } else {
+    // Builds the index and meets a repeated key while probing for it.
+    size_t slots = 32;
+    while (slots < entries_.size() * 2) slots *= 2;
+    index_.assign(slots, 0);
+    const size_t mask = slots - 1;
+    for (size_t i = 0; i < entries_.size() && unique; ++i) {
+      size_t slot = keyHash(entries_[i].first) & mask;
+      for (; index_[slot] != 0; slot = (slot + 1) & mask) {
+        if (entries_[index_[slot] - 1].first == entries_[i].first) {
+          unique = false;
+          break;
+        }
+      }
+      index_[slot] = static_cast<uint32_t>(i + 1);
+    }
+  }
+  if (unique) return;
+  std::vector<Entry> given = std::move(entries_);
+  entries_.clear();
+  index_.clear();
+  entries_.reserve(given.size());
+  for (auto& e : given) set(std::move(e.first), std::move(e.second));
+}
+
 long Dictionary::indexOf(std::string_view key) const {
   if (index_.empty()) {
     for (size_t i = 0; i < entries_.size(); ++i)

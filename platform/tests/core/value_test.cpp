@@ -81,6 +81,24 @@ TEST(ValueTest, DictionaryKeepsInsertionOrderAndReplacesInPlace) {
   EXPECT_EQ(d.get("k0").integerValue(), 99);  // copies are deep
 }
 
+TEST(ValueTest, DictionaryTakenWholeTreatsRepeatedKeysLikeSettingOneByOne) {
+  for (size_t size : {3u, 12u, 40u}) {
+    SCOPED_TRACE(size);
+    std::vector<Dictionary::Entry> entries;
+    Dictionary oneByOne;
+    for (size_t i = 0; i < size; ++i) {
+      // Every fifth key repeats an earlier one.
+      std::string key = i % 5 == 4 ? "k" + std::to_string(i / 2) : "k" + std::to_string(i);
+      entries.emplace_back(key, Value(static_cast<int>(i)));
+      oneByOne.set(key, Value(static_cast<int>(i)));
+    }
+    Dictionary whole(std::move(entries));
+    EXPECT_EQ(whole.keys(), oneByOne.keys());
+    for (const auto& key : oneByOne.keys()) EXPECT_EQ(whole.get(key), oneByOne.get(key)) << key;
+    ASSERT_LT(whole.size(), size);
+  }
+}
+
 TEST(ValueTest, TypedAccessOfTheWrongTypeIsEmptyNotACrash) {
   Value v = 3;
   EXPECT_TRUE(v.string().empty());

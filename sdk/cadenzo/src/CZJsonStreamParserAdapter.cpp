@@ -35,10 +35,11 @@ void CZJsonStreamParserAdapter::containerEnd(CZJsonStreamParser& parser) {
   const size_t count = values_.size() - frame.firstValue;
   platform::Value finished;
   if (frame.isObject) {
-    platform::Dictionary& dict = finished.mutableDictionary();
-    dict.reserve(count);
+    std::vector<platform::Dictionary::Entry> entries;
+    entries.reserve(count);
     for (size_t i = 0; i < count; ++i)
-      dict.set(std::move(keys_[frame.firstKey + i]), std::move(values_[frame.firstValue + i]));
+      entries.emplace_back(std::move(keys_[frame.firstKey + i]), std::move(values_[frame.firstValue + i]));
+    finished = platform::Dictionary(std::move(entries));
   } else {
     platform::Array& array = finished.mutableArray();
     array.reserve(count);
