@@ -9,7 +9,9 @@
 //   "%" followed by two hexadecimal digits.
 // So a space, a double quote, < > \ ^ ` { | }, control characters, DEL, any byte of 0x80 and
 // above, and a "%" not followed by two hexadecimal digits make creation fail, as do an
-// authority whose port is not all digits (or above 65535) and an IPv6 host without its "]".
+// authority whose port is not all digits (or above 65535), and a host in brackets that is
+// not an IPv6 address (hex digits, ":" and ".") or lacks its "]", or a bracket elsewhere
+// in the host.
 // The empty text is refused unless it is resolved against a base.
 //
 // Structure follows RFC 3986: scheme ":" ["//" authority] path ["?" query] ["#" fragment],

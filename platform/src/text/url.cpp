@@ -153,7 +153,13 @@ std::optional<URL> URL::parse(std::string_view text) {
     if (hostPort.starts_with("[")) {
       auto close = hostPort.find(']');
       if (close == std::string_view::npos) return std::nullopt;
-      url.host_ = std::string(hostPort.substr(1, close - 1));
+      // An IPv6 literal: hex digits, colons and dots (for an embedded IPv4 address) only,
+      // so that it is always written back between brackets.
+      std::string_view literal = hostPort.substr(1, close - 1);
+      if (literal.find(':') == std::string_view::npos ||
+          literal.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos)
+        return std::nullopt;
+      url.host_ = std::string(literal);
       std::string_view after = hostPort.substr(close + 1);
       if (!after.empty()) {
         if (after[0] != ':') return std::nullopt;

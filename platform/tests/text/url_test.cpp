@@ -61,7 +61,8 @@ TEST(URLTest, RefusesTextThePlatformRefuses) {
       "http://x/`",       "http://x/\xC3\xA9",  "http://x/\t",       "http://x/\x7F",
       "http://x/%",       "http://x/%4",        "http://x/%zz",      "http://x/%4g",
       "http://x:80a/",    "http://x:99999/",    "http://x:123456/",  "http://[::1/",
-      "http://[::1]x/",   "http://x]/",         "http://x/\n",       " http://x/",
+      "http://[::1]x/",   "http://x]/",         "http://[.[..1]/",   "http://[v1.x]/",
+      "http://[12]/",         "http://x/\n",       " http://x/",
   };
   for (const char* text : refused) {
     SCOPED_TRACE(text);
