@@ -68,6 +68,8 @@ class CZDefaultViewController : public CZPresentationController,
 
  private:
   void beginDismissal(const std::shared_ptr<CZImpression>& impression);
+  // What the dismissal animations call back: this controller, held weakly.
+  std::shared_ptr<platform::AnimationDelegate> animationDelegate();
   void retainImpression(const std::shared_ptr<CZImpression>& impression);
   void releaseImpression(const std::shared_ptr<CZImpression>& impression);
 
@@ -77,6 +79,7 @@ class CZDefaultViewController : public CZPresentationController,
   std::shared_ptr<CZLoadingView> loadingView_;
   bool loadingViewIsVisible_ = false;
   std::set<std::shared_ptr<CZImpression>> displayed_;
+  std::shared_ptr<platform::AnimationDelegate> animationDelegate_;
 };
 
 }  // namespace cadenzo

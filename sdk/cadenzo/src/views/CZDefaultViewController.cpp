@@ -43,6 +43,20 @@ std::shared_ptr<View> viewOf(const std::shared_ptr<CZImpression>& impression) {
 
 Rect frameOf(const std::shared_ptr<View>& view) { return view ? view->frame() : Rect(); }
 
+// The animations that end a dismissal stay on their layers, and an animation retains its
+// delegate; the controller owns the background those animations sit on. Pointing them at
+// the controller through this weak link keeps that from becoming a cycle.
+class WeakAnimationDelegate : public platform::AnimationDelegate {
+ public:
+  explicit WeakAnimationDelegate(std::weak_ptr<CZDefaultViewController> target) : target_(std::move(target)) {}
+  void animationDidStopFinished(const std::shared_ptr<platform::Animation>& animation, bool finished) override {
+    if (auto target = target_.lock()) target->animationDidStopFinished(animation, finished);
+  }
+
+ private:
+  std::weak_ptr<CZDefaultViewController> target_;
+};
+
 std::shared_ptr<platform::Window> facadeWindow() {
   auto facade = Cadenzo::sharedCadenzo();
   return facade ? facade->window() : nullptr;
@@ -150,14 +164,18 @@ void CZDefaultViewController::displayMoreApps(const std::shared_ptr<CZImpression
   if (window) window->addSubview(view);
 }
 
+std::shared_ptr<platform::AnimationDelegate> CZDefaultViewController::animationDelegate() {
+  if (!animationDelegate_) animationDelegate_ = std::make_shared<WeakAnimationDelegate>(weak_from_this());
+  return animationDelegate_;
+}
+
 void CZDefaultViewController::beginDismissal(const std::shared_ptr<CZImpression>& impression) {
   auto view = viewOf(impression);
   if (view) {
-    auto self = shared_from_this();
     CZAnimationManager::transitionOutWithAnimationTypeLayerAnimationConfigurationBlock(
         animationTypeForImpression(*impression), view->layer(),
-        [self, impression](const std::shared_ptr<platform::PropertyAnimation>& animation) {
-          animation->setDelegate(self);
+        [delegate = animationDelegate(), impression](const std::shared_ptr<platform::PropertyAnimation>& animation) {
+          animation->setDelegate(delegate);
           if (auto* ctx = dynamic_cast<CZContextualizedAnimationProtocol*>(animation.get()))
             ctx->setContext(impression);
         });
@@ -171,7 +189,7 @@ void CZDefaultViewController::dismissInterstitial(const std::shared_ptr<CZImpres
   viewIsVisible_ = false;
 
   auto fadeOut = fade(CZContextualizedBasicAnimation::animationWithKeyPath("opacity"), 1, 0);
-  fadeOut->setDelegate(shared_from_this());
+  fadeOut->setDelegate(animationDelegate());
   std::static_pointer_cast<CZContextualizedBasicAnimation>(fadeOut)->setContext(
       std::string(kHideBackgroundViewContext));
   backgroundView_->layer()->addAnimationForKey(fadeOut, "opacity");
