@@ -6,8 +6,8 @@
 // while a click or a more-apps request is pending.
 //
 // One display at a time: a display while an interstitial or more-apps view is on screen is
-// refused and shows nothing (callers ask viewIsVisible() first, so that a refused ad is not
-// counted as shown); a second loading overlay while one is up is not made.
+// refused and shows nothing (the facade asks viewIsVisible() first, so that a refused ad is
+// not counted as shown); a second loading overlay while one is up is not made.
 // A view leaves the window when its exit transition reports it finished; the background
 // stays in the window once added, hidden between displays. Both backgrounds keep alpha 0:
 // they are seen through an opacity animation that stays on their layers.
@@ -55,7 +55,7 @@ class CZDefaultViewController : public CZPresentationController,
   // background's fade-out; only finished animations that carry a context count.
   void animationDidStopFinished(const std::shared_ptr<platform::Animation>& animation, bool finished) override;
 
-  bool viewIsVisible() const { return viewIsVisible_; }
+  bool viewIsVisible() const override { return viewIsVisible_; }
   std::shared_ptr<CZLoadingView> loadingView() const { return loadingView_; }
   void setLoadingView(std::shared_ptr<CZLoadingView> view) { loadingView_ = std::move(view); }
   const std::shared_ptr<CZDefaultBackgroundView>& backgroundView() const { return backgroundView_; }

@@ -20,6 +20,9 @@ class CZPresentationController {
   virtual void displayLoadingView() = 0;
   virtual void dismissLoadingView() = 0;
   virtual bool loadingViewIsVisible() const = 0;
+  // An ad view is on screen: a display now would be refused, so the facade must not count
+  // it as shown (take it from the cache, send "show").
+  virtual bool viewIsVisible() const { return false; }
 };
 
 }  // namespace cadenzo

@@ -279,6 +279,8 @@ void Cadenzo::attemptShowingInterstitial(const std::shared_ptr<CZImpression>& im
     auto wanted = d->shouldDisplayInterstitial(location);
     if (wanted && !*wanted) return;
   }
+  // Another ad on screen refuses the display: a cached impression stays cached, unannounced.
+  if (auto presenter = presentationController(); presenter && presenter->viewIsVisible()) return;
   if (impression->state() == CZImpressionStateCached && cachedInterstitial(location) == impression) {
     platform::RunLoop::main().keepAliveUntilEndOfTurn(impression);
     cachedInterstitials_.erase(location);
@@ -298,6 +300,10 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   if (auto d = delegate()) {
     auto wanted = d->shouldDisplayMoreApps();
     if (wanted && !*wanted) return;
+  }
+  if (auto presenter = presentationController(); presenter && presenter->viewIsVisible()) {
+    dismissLoadingViewIfVisible();
+    return;
   }
   if (cachedMoreApps_ == impression) {
     platform::RunLoop::main().keepAliveUntilEndOfTurn(impression);
@@ -388,6 +394,10 @@ void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImp
 
 void Cadenzo::impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression) {
   auto self = shared_from_this();
+  // Only a view still being built can fail to load; a page that fails once shown or cached
+  // (it navigated somewhere it cannot go) is not a failed ad.
+  const int state = impression->state();
+  if (state != CZImpressionStateLoadingToShow && state != CZImpressionStateLoadingToCache) return;
   const int type = impression->type();
   handleCadenzoViewErrorLocation(type, type == CZImpressionTypeInterstitial ? impression->location() : std::nullopt);
   release(impression);

@@ -162,4 +162,48 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClicksThroughWithItsData) {
   EXPECT_TRUE(controller->backgroundView()->isHidden());
 }
 
+TEST_F(HTMLInterstitialFlowTest, ASecondAdWhileOneIsOnScreenIsRefusedAndStaysCached) {
+  server->setInterstitial("Level", answer("location.href = 'cadenzo://close';"));
+  server->setInterstitial("Shop", answer("var idle = true;"));
+  facade->cacheInterstitial("Shop");
+  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Shop"); }));
+  auto first = cacheAndShow("Level");
+  ASSERT_TRUE(first);
+  auto waiting = facade->cachedInterstitial("Shop");
+  ASSERT_TRUE(waiting);
+
+  facade->showInterstitial("Shop");
+  EXPECT_EQ(facade->visibleImpression(), impression);
+  EXPECT_TRUE(facade->hasCachedInterstitial("Shop"));
+  EXPECT_EQ(waiting->state(), cadenzo::CZImpressionStateCached);
+  EXPECT_FALSE(contains(window, std::dynamic_pointer_cast<platform::View>(waiting->view())));
+  runUntilIdle();
+  ASSERT_TRUE(runUntil([&] { return facade->connection()->activeConnectionCount() == 0; }));
+  EXPECT_EQ(server->callsTo("show").size(), 1u);  // only the ad really shown
+
+  // Once the first has gone, the second is shown and announced.
+  advance(5);
+  ASSERT_TRUE(runUntil([&] { return !controller->viewIsVisible(); }));
+  advance(0.3);
+  facade->showInterstitial("Shop");
+  EXPECT_EQ(facade->visibleImpression(), waiting);
+  EXPECT_TRUE(contains(window, std::dynamic_pointer_cast<platform::View>(waiting->view())));
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 2; }));
+  EXPECT_EQ(listener->events,
+            (std::vector<std::string>{"cache Shop", "cache Level", "dismiss Level", "close Level"}));
+}
+
+TEST_F(HTMLInterstitialFlowTest, APageThatFailsAfterItWasShownIsNoFailedLoad) {
+  // The page goes to a command nobody handles, which the web view cannot load.
+  server->setInterstitial("Level", answer("location.href = 'cadenzo://unknown';"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  advance(5);
+  runUntilIdle();
+  EXPECT_EQ(listener->events, std::vector<std::string>{"cache Level"});
+  EXPECT_TRUE(contains(window, view));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateShown);
+  EXPECT_EQ(facade->visibleImpression(), impression);
+}
+
 }  // namespace
