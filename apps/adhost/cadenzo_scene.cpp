@@ -7,13 +7,19 @@
 #include "cadenzo/CZAPIConnection.h"
 #include "cadenzo/CZDefaultViewController.h"
 #include "cadenzo/CZDefaultViews.h"
+#include "cadenzo/CZJsonWriter.h"
+#include "cadenzo/CZNativeInterstitialView.h"
+#include "cadenzo/CZNativeMoreAppsTableViewCell.h"
+#include "cadenzo/CZNativeMoreAppsView.h"
 #include "cadenzo/Cadenzo.h"
+#include "platform/crypto.h"
 #include "platform/application.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/window.h"
 #include "scenes.h"
 #include "testing/cadenzo_server.h"
+#include "testing/png_fixture.h"
 #include "timeline.h"
 #include "view_tree.h"
 
@@ -39,6 +45,15 @@ class DelegatePrinter : public cadenzo::CadenzoDelegate {
   void didDismissInterstitial(const std::string& l) override { record("didDismissInterstitial " + l); }
   void didCloseInterstitial(const std::string& l) override { record("didCloseInterstitial " + l); }
   void didClickInterstitial(const std::string& l) override { record("didClickInterstitial " + l); }
+  std::optional<bool> shouldDisplayMoreApps() override {
+    note("delegate", "shouldDisplayMoreApps -> YES");
+    return true;
+  }
+  void didCacheMoreApps() override { record("didCacheMoreApps"); }
+  void didFailToLoadMoreApps() override { record("didFailToLoadMoreApps"); }
+  void didDismissMoreApps() override { record("didDismissMoreApps"); }
+  void didCloseMoreApps() override { record("didCloseMoreApps"); }
+  void didClickMoreApps() override { record("didClickMoreApps"); }
 
   bool heard(const std::string& line) const { return log.find(line + "\n") != std::string::npos; }
 
@@ -56,6 +71,15 @@ std::string htmlAnswer(const std::string& adId, const std::string& link, const s
          "\",\"html\":\"<html><body><h1>Fly further!</h1><script>setTimeout(function(){" + script + "}, " +
          std::to_string(static_cast<int>(delay * 1000)) + ");</script></body></html>\"}";
 }
+
+// Serves a made-up picture and answers the asset entry that names it with its checksum.
+platform::Value picture(testing::LoopbackServer& images, const std::string& name, uint32_t w, uint32_t h) {
+  std::string png = testing::makePNG(w, h, static_cast<uint8_t>(name.size() + w));
+  images.setAnswer("/" + name, testing::ScriptedAnswer::text(png));
+  return platform::Dictionary{{"url", images.url("/" + name)}, {"checksum", platform::crypto::sha1Hex(png)}};
+}
+
+std::string json(const platform::Dictionary& d) { return cadenzo::JSONRepresentation(platform::Value(d)).value_or(""); }
 
 bool waitFor(const std::function<bool()>& done, const std::string& what) {
   if (platform::RunLoop::main().runUntil(done, 10.0)) return true;
@@ -150,12 +174,85 @@ bool runCadenzoScene(const Options& options) {
     }
   }
 
+  // 3. A native interstitial laid out from pictures the service names, closed by its button.
+  testing::LoopbackServer images;
+  if (ok && server) {
+    server->setInterstitial(
+        "Pause", json({{"status", 200}, {"type", "native"}, {"ad_id", "demo-native"}, {"link", images.url("/store")},
+                       {"assets", platform::Dictionary{{"ad-portrait", picture(images, "ad.png", 280, 400)},
+                                                       {"frame-portrait", picture(images, "frame.png", 300, 440)},
+                                                       {"close", picture(images, "close.png", 30, 30)}}}}));
+    note("game", "cacheInterstitial Pause (native)");
+    cz->cacheInterstitial("Pause");
+    ok = waitFor([&] { return cz->hasCachedInterstitial("Pause"); }, "the native interstitial's pictures");
+    if (ok) {
+      note("game", "showInterstitial Pause");
+      cz->showInterstitial("Pause");
+      loop.advance(0.5);
+      note("demo", "the window with the native interstitial:");
+      printViewTree(window);
+      auto impression = cz->visibleImpression();
+      auto view = impression ? std::dynamic_pointer_cast<cadenzo::CZNativeInterstitialView>(impression->view()) : nullptr;
+      ok = view != nullptr;
+      if (ok) {
+        note("player", "taps the close button");
+        view->closeButton()->simulateTap();
+        loop.advance(0.5);
+        ok = printer->heard("didCloseInterstitial Pause");
+      }
+    }
+  }
+
+  // 4. The more-apps list with a featured row and a regular one the player taps.
+  if (ok && server) {
+    auto& app = platform::Application::sharedApplication();
+    size_t opened = app.openedURLs().size();
+    images.setAnswer("/orbit", testing::ScriptedAnswer::text("Orbit's store page"));
+    platform::Array cells{
+        platform::Dictionary{{"type", "featured"}, {"link", images.url("/featured")}, {"cgn", "cg-featured"},
+                             {"more_type", "hero"},
+                             {"assets", platform::Dictionary{{"portrait", picture(images, "featured.png", 620, 200)}}}},
+        platform::Dictionary{{"type", "regular"}, {"name", "Orbit"}, {"text", "Get"}, {"link", images.url("/orbit")},
+                             {"cgn", "cg-orbit"}, {"creative", "cr-3"}, {"more_type", "list"},
+                             {"assets", platform::Dictionary{{"icon", picture(images, "orbit.png", 100, 100)}}}}};
+    server->setMoreApps(json({{"status", 200}, {"type", "native"}, {"ad_id", "demo-more"},
+                              {"assets", platform::Dictionary{{"close", picture(images, "close-more.png", 50, 30)},
+                                                              {"header-portrait", picture(images, "header.png", 320, 50)}}},
+                              {"cells", cells}}));
+    note("game", "showMoreApps");
+    cz->showMoreApps();
+    ok = waitFor([&] { return cz->visibleImpression() != nullptr; }, "the more-apps list");
+    if (ok) {
+      loop.advance(0.5);
+      note("demo", "the window with the more-apps list:");
+      printViewTree(window);
+      auto list = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(cz->visibleImpression()->view());
+      ok = list != nullptr;
+      if (ok) {
+        list->tableView()->layoutIfNeeded();
+        auto row = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsRegularCell>(
+            list->tableView()->cellForRowAtIndexPath({0, 1}));
+        ok = row != nullptr;
+        if (ok) {
+          note("player", "taps Get on the Orbit row");
+          row->clickButton()->simulateTap();
+          ok = waitFor([&] { return app.openedURLs().size() > opened; }, "the row's store page");
+          if (ok) note("application", "openURL " + app.openedURLs().back());
+          loop.advance(0.5);
+          note("demo", "the window after the list left:");
+          printViewTree(window);
+        }
+      }
+    }
+  }
+  images.stop();
+
   if (server) {
     heading("What the Cadenzo service received");
     for (const auto& call : server->calls()) {
       std::string keys;
       for (const auto& [k, v] : call.body.dictionary())
-        if (k == "location" || k == "ad_id" || k == "type" || k == "session_count") keys += " " + k + "=" + v.description();
+        if (k == "location" || k == "ad_id" || k == "type" || k == "cgn" || k == "more_type") keys += " " + k + "=" + v.description();
       note("server", call.action + (call.accepted() ? " accepted" : " REFUSED: " + call.problems[0]) + keys);
       ok = ok && call.accepted();
     }
