@@ -13,14 +13,7 @@ namespace cadenzo {
 using platform::Value;
 
 namespace {
-std::mutex& instanceMutex() {
-  static std::mutex m;
-  return m;
-}
-std::shared_ptr<CZAnalytics>& instanceStorage() {
-  static std::shared_ptr<CZAnalytics> instance;
-  return instance;
-}
+platform::ResettableSingleton<CZAnalytics> gShared;
 
 // The facade's credentials, or nullopt when either is missing.
 std::optional<std::pair<std::string, std::string>> credentials() {
@@ -35,25 +28,11 @@ std::optional<std::pair<std::string, std::string>> credentials() {
 
 std::shared_ptr<CZAnalytics> CZAnalytics::sharedAnalytics() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
-  std::shared_ptr<CZAnalytics> created;
-  {
-    std::lock_guard<std::mutex> lock(instanceMutex());
-    auto& instance = instanceStorage();
-    if (instance) return instance;
-    static bool resetRegistered = false;
-    if (!resetRegistered) {
-      resetRegistered = true;
-      platform::onTestReset([] {
-        std::lock_guard<std::mutex> l(instanceMutex());
-        instanceStorage().reset();
-      });
-    }
-    instance = std::make_shared<CZAnalytics>();
-    created = instance;
-  }
+  bool made = false;
+  auto instance = gShared.get([] { return std::make_shared<CZAnalytics>(); }, {}, &made);
   // Outside the lock: resending reads the facade and may fail requests at once.
-  created->connection_->retryDeliveries();
-  return created;
+  if (made) instance->connection_->retryDeliveries();
+  return instance;
 }
 
 CZAnalytics::CZAnalytics()

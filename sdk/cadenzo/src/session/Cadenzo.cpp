@@ -20,14 +20,8 @@ using platform::Value;
 
 namespace {
 
-std::mutex& instanceMutex() {
-  static std::mutex m;
-  return m;
-}
-std::shared_ptr<Cadenzo>& instanceStorage() {
-  static std::shared_ptr<Cadenzo> instance;
-  return instance;
-}
+// The facade lives for the process; tests start each from a fresh one.
+platform::ResettableSingleton<Cadenzo> gShared;
 
 
 constexpr const char* kStoreSheetClass = "SKStoreProductViewController";
@@ -37,31 +31,18 @@ constexpr const char* kStoreItemParameter = "SKStoreProductParameterITunesItemId
 
 std::shared_ptr<Cadenzo> Cadenzo::sharedCadenzo() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
-  std::lock_guard<std::mutex> lock(instanceMutex());
-  auto& instance = instanceStorage();
-  if (!instance) {
-    static bool resetRegistered = false;
-    if (!resetRegistered) {
-      resetRegistered = true;
-      // The facade lives for the process; tests start each from a fresh one.
-      platform::onTestReset([] {
-        std::shared_ptr<Cadenzo> old;
-        {
-          std::lock_guard<std::mutex> l(instanceMutex());
-          old.swap(instanceStorage());
-        }
-        if (old) platform::NotificationCenter::defaultCenter().removeObserver(old.get());
-      });
-    }
-    instance = std::make_shared<Cadenzo>();
-    instance->connection_ = CZAPIConnection::createWithDelegate(instance);
-    std::weak_ptr<Cadenzo> weak = instance;
-    platform::NotificationCenter::defaultCenter().addObserver(
-        instance.get(), kForceDismissViewNotification, nullptr, [weak](const platform::Notification&) {
-          if (auto self = weak.lock()) self->forceDismissViewNotification();
-        });
-  }
-  return instance;
+  return gShared.get(
+      [] {
+        auto instance = std::make_shared<Cadenzo>();
+        instance->connection_ = CZAPIConnection::createWithDelegate(instance);
+        std::weak_ptr<Cadenzo> weak = instance;
+        platform::NotificationCenter::defaultCenter().addObserver(
+            instance.get(), kForceDismissViewNotification, nullptr, [weak](const platform::Notification&) {
+              if (auto self = weak.lock()) self->forceDismissViewNotification();
+            });
+        return instance;
+      },
+      [](Cadenzo& old) { platform::NotificationCenter::defaultCenter().removeObserver(&old); });
 }
 
 Cadenzo::Cadenzo() = default;

@@ -19,14 +19,8 @@ using platform::View;
 
 namespace {
 
-std::mutex& instanceMutex() {
-  static std::mutex m;
-  return m;
-}
-std::shared_ptr<CZDefaultViewController>& instanceStorage() {
-  static std::shared_ptr<CZDefaultViewController> instance;
-  return instance;
-}
+// The controller lives for the process; tests start each from a fresh one.
+platform::ResettableSingleton<CZDefaultViewController> gShared;
 
 std::shared_ptr<platform::BasicAnimation> fade(std::shared_ptr<platform::BasicAnimation> a, double from, double to) {
   a->setFromValue(from);
@@ -66,22 +60,7 @@ std::shared_ptr<platform::Window> facadeWindow() {
 
 std::shared_ptr<CZDefaultViewController> CZDefaultViewController::sharedController() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
-  std::lock_guard<std::mutex> lock(instanceMutex());
-  auto& instance = instanceStorage();
-  if (!instance) {
-    static bool resetRegistered = false;
-    if (!resetRegistered) {
-      resetRegistered = true;
-      // The controller lives for the process; tests start each from a fresh one.
-      platform::onTestReset([] {
-        std::shared_ptr<CZDefaultViewController> old;
-        std::lock_guard<std::mutex> l(instanceMutex());
-        old.swap(instanceStorage());
-      });
-    }
-    instance = std::make_shared<CZDefaultViewController>();
-  }
-  return instance;
+  return gShared.get([] { return std::make_shared<CZDefaultViewController>(); });
 }
 
 CZDefaultViewController::CZDefaultViewController()
