@@ -15,7 +15,7 @@
 #include "platform/application.h"
 #include "platform/window.h"
 #include "testing/cadenzo_server.h"
-#include "testing/sandbox_test.h"
+#include "../session/session_fixture.h"
 
 namespace {
 
@@ -37,26 +37,15 @@ bool contains(const std::shared_ptr<platform::View>& parent, const std::shared_p
   return std::find(subs.begin(), subs.end(), child) != subs.end();
 }
 
-class HTMLInterstitialFlowTest : public testing::SandboxTest {
+class HTMLInterstitialFlowTest : public cztest::SessionTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
-    server = std::make_unique<testing::CadenzoServer>();
-    cadenzo::CZAPIConnection::setDefaultEndpoint(server->endpoint());
-    facade = cadenzo::Cadenzo::sharedCadenzo();
-    ASSERT_TRUE(facade);
-    facade->setAppId(std::string(testing::CadenzoServer::kAppId));
-    facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
+    cztest::SessionTest::SetUp();
     facade->setDelegate(listener);
     cadenzo::installDefaultViews();
     controller = cadenzo::CZDefaultViewController::sharedController();
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->makeKeyAndVisible();
-  }
-  void TearDown() override {
-    server->stop();
-    facade.reset();
-    testing::SandboxTest::TearDown();
   }
 
   // An answer whose page runs `script` five seconds after it loaded.
@@ -78,8 +67,6 @@ class HTMLInterstitialFlowTest : public testing::SandboxTest {
     return std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view());
   }
 
-  std::unique_ptr<testing::CadenzoServer> server;
-  std::shared_ptr<cadenzo::Cadenzo> facade;
   std::shared_ptr<Listener> listener = std::make_shared<Listener>();
   std::shared_ptr<cadenzo::CZDefaultViewController> controller;
   std::shared_ptr<platform::Window> window;

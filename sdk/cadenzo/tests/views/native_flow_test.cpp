@@ -18,7 +18,7 @@
 #include "platform/screen.h"
 #include "platform/window.h"
 #include "testing/cadenzo_server.h"
-#include "testing/sandbox_test.h"
+#include "../session/session_fixture.h"
 #include "view_test_support.h"
 
 namespace {
@@ -46,26 +46,15 @@ bool onWindow(const std::shared_ptr<platform::Window>& window, const std::shared
   return std::find(subs.begin(), subs.end(), view) != subs.end();
 }
 
-class NativeFlowTest : public testing::SandboxTest {
+class NativeFlowTest : public cztest::SessionTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    cztest::SessionTest::SetUp();
     platform::Screen::mainScreen().setStatusBarHeight(20);
-    server = std::make_unique<testing::CadenzoServer>();
-    cadenzo::CZAPIConnection::setDefaultEndpoint(server->endpoint());
-    facade = cadenzo::Cadenzo::sharedCadenzo();
-    ASSERT_TRUE(facade);
-    facade->setAppId(std::string(testing::CadenzoServer::kAppId));
-    facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
     facade->setDelegate(listener);
     cadenzo::installDefaultViews();
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->makeKeyAndVisible();
-  }
-  void TearDown() override {
-    server->stop();
-    facade.reset();
-    testing::SandboxTest::TearDown();
   }
   Value picture(const std::string& name, uint32_t w, uint32_t h) {
     std::string png = czviews_test::makePNG(w, h, static_cast<uint8_t>(name.size() + h));
@@ -74,9 +63,7 @@ class NativeFlowTest : public testing::SandboxTest {
   }
   static std::string json(const Dictionary& d) { return cadenzo::JSONRepresentation(Value(d)).value_or(""); }
 
-  std::unique_ptr<testing::CadenzoServer> server;
   testing::LoopbackServer images;
-  std::shared_ptr<cadenzo::Cadenzo> facade;
   std::shared_ptr<Listener> listener = std::make_shared<Listener>();
   std::shared_ptr<platform::Window> window;
 };
