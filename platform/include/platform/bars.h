@@ -102,8 +102,27 @@ class NavigationItem {
 
 enum class BarStyle : int { Default = 0, Black = 1, BlackTranslucent = 2 };
 
+// What the navigation bar and the toolbar share: a style, a tint, translucency, and a
+// height of 44 points whatever size is asked for.
+class Bar : public View {
+ public:
+  explicit Bar(const Rect& frame) : View(frame) {}
+  BarStyle barStyle() const { return barStyle_; }
+  void setBarStyle(BarStyle s) { barStyle_ = s; }
+  std::optional<Color> tintColor() const { return tint_; }
+  void setTintColor(std::optional<Color> c) { tint_ = std::move(c); }
+  bool isTranslucent() const { return translucent_; }
+  void setTranslucent(bool t) { translucent_ = t; }
+  Size sizeThatFits(const Size& size) const override { return {size.width > 0 ? size.width : bounds().size.width, 44}; }
+
+ private:
+  BarStyle barStyle_ = BarStyle::Default;
+  std::optional<Color> tint_;
+  bool translucent_ = false;
+};
+
 // A bar 44 points high by default; a stack of navigation items, the top one shown.
-class NavigationBar : public View {
+class NavigationBar : public Bar {
  public:
   explicit NavigationBar(const Rect& frame = Rect{0, 0, 320, 44});
   const std::vector<std::shared_ptr<NavigationItem>>& items() const { return items_; }
@@ -113,41 +132,21 @@ class NavigationBar : public View {
   std::shared_ptr<NavigationItem> popNavigationItemAnimated(bool animated);
   std::shared_ptr<NavigationItem> topItem() const { return items_.empty() ? nullptr : items_.back(); }
   std::shared_ptr<NavigationItem> backItem() const;
-  BarStyle barStyle() const { return barStyle_; }
-  void setBarStyle(BarStyle s) { barStyle_ = s; }
-  std::optional<Color> tintColor() const { return tint_; }
-  void setTintColor(std::optional<Color> c) { tint_ = std::move(c); }
-  bool isTranslucent() const { return translucent_; }
-  void setTranslucent(bool t) { translucent_ = t; }
-  Size sizeThatFits(const Size& size) const override { return {size.width > 0 ? size.width : bounds().size.width, 44}; }
 
  private:
   std::vector<std::shared_ptr<NavigationItem>> items_;
-  BarStyle barStyle_ = BarStyle::Default;
-  std::optional<Color> tint_;
-  bool translucent_ = false;
 };
 
 // A bar 44 points high by default holding bar button items left to right.
-class Toolbar : public View {
+class Toolbar : public Bar {
  public:
   explicit Toolbar(const Rect& frame = Rect{0, 0, 320, 44});
   const std::vector<std::shared_ptr<BarButtonItem>>& items() const { return items_; }
   void setItems(std::vector<std::shared_ptr<BarButtonItem>> items) { items_ = std::move(items); }
   void setItemsAnimated(std::vector<std::shared_ptr<BarButtonItem>> items, bool) { items_ = std::move(items); }
-  BarStyle barStyle() const { return barStyle_; }
-  void setBarStyle(BarStyle s) { barStyle_ = s; }
-  std::optional<Color> tintColor() const { return tint_; }
-  void setTintColor(std::optional<Color> c) { tint_ = std::move(c); }
-  bool isTranslucent() const { return translucent_; }
-  void setTranslucent(bool t) { translucent_ = t; }
-  Size sizeThatFits(const Size& size) const override { return {size.width > 0 ? size.width : bounds().size.width, 44}; }
 
  private:
   std::vector<std::shared_ptr<BarButtonItem>> items_;
-  BarStyle barStyle_ = BarStyle::Default;
-  std::optional<Color> tint_;
-  bool translucent_ = false;
 };
 
 }  // namespace platform

@@ -58,7 +58,7 @@ bool BarButtonItem::tap() {
   return true;
 }
 
-NavigationBar::NavigationBar(const Rect& frame) : View(frame) {}
+NavigationBar::NavigationBar(const Rect& frame) : Bar(frame) {}
 
 void NavigationBar::setItemsAnimated(std::vector<std::shared_ptr<NavigationItem>> items, bool) {
   items_ = std::move(items);
@@ -79,7 +79,7 @@ std::shared_ptr<NavigationItem> NavigationBar::backItem() const {
   return items_.size() < 2 ? nullptr : items_[items_.size() - 2];
 }
 
-Toolbar::Toolbar(const Rect& frame) : View(frame) {}
+Toolbar::Toolbar(const Rect& frame) : Bar(frame) {}
 
 // ---- ViewController pieces that need the bars
 
