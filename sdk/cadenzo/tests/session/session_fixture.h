@@ -33,6 +33,21 @@ class SessionTest : public testing::SandboxTest {
   std::shared_ptr<cadenzo::Cadenzo> facade;
 };
 
+// Records the facade's notices as short lines ("cache Menu", "click more").
+class NoticeListener : public cadenzo::CadenzoDelegate {
+ public:
+  void didCacheInterstitial(const std::string& l) override { events.push_back("cache " + l); }
+  void didFailToLoadInterstitial(const std::string& l) override { events.push_back("fail " + l); }
+  void didDismissInterstitial(const std::string& l) override { events.push_back("dismiss " + l); }
+  void didCloseInterstitial(const std::string& l) override { events.push_back("close " + l); }
+  void didClickInterstitial(const std::string& l) override { events.push_back("click " + l); }
+  void didFailToLoadMoreApps() override { events.push_back("fail more"); }
+  void didDismissMoreApps() override { events.push_back("dismiss more"); }
+  void didCloseMoreApps() override { events.push_back("close more"); }
+  void didClickMoreApps() override { events.push_back("click more"); }
+  std::vector<std::string> events;
+};
+
 // Records what a connection tells its delegate.
 class RecordingConnectionDelegate : public cadenzo::CZAPIConnectionDelegate {
  public:

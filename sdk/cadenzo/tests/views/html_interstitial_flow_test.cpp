@@ -22,16 +22,6 @@ namespace {
 using cadenzo::CZImpression;
 using platform::Value;
 
-class Listener : public cadenzo::CadenzoDelegate {
- public:
-  void didCacheInterstitial(const std::string& l) override { events.push_back("cache " + l); }
-  void didFailToLoadInterstitial(const std::string& l) override { events.push_back("fail " + l); }
-  void didDismissInterstitial(const std::string& l) override { events.push_back("dismiss " + l); }
-  void didCloseInterstitial(const std::string& l) override { events.push_back("close " + l); }
-  void didClickInterstitial(const std::string& l) override { events.push_back("click " + l); }
-  std::vector<std::string> events;
-};
-
 bool contains(const std::shared_ptr<platform::View>& parent, const std::shared_ptr<platform::View>& child) {
   const auto& subs = parent->subviews();
   return std::find(subs.begin(), subs.end(), child) != subs.end();
@@ -67,7 +57,7 @@ class HTMLInterstitialFlowTest : public cztest::SessionTest {
     return std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view());
   }
 
-  std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+  std::shared_ptr<cztest::NoticeListener> listener = std::make_shared<cztest::NoticeListener>();
   std::shared_ptr<cadenzo::CZDefaultViewController> controller;
   std::shared_ptr<platform::Window> window;
   // Held by the test so that its final state can be read after everyone else let go.

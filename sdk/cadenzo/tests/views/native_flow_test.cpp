@@ -27,20 +27,6 @@ using platform::Array;
 using platform::Dictionary;
 using platform::Value;
 
-class Listener : public cadenzo::CadenzoDelegate {
- public:
-  void didCacheInterstitial(const std::string& l) override { events.push_back("cache " + l); }
-  void didFailToLoadInterstitial(const std::string& l) override { events.push_back("fail " + l); }
-  void didDismissInterstitial(const std::string& l) override { events.push_back("dismiss " + l); }
-  void didCloseInterstitial(const std::string& l) override { events.push_back("close " + l); }
-  void didClickInterstitial(const std::string& l) override { events.push_back("click " + l); }
-  void didFailToLoadMoreApps() override { events.push_back("fail more"); }
-  void didDismissMoreApps() override { events.push_back("dismiss more"); }
-  void didCloseMoreApps() override { events.push_back("close more"); }
-  void didClickMoreApps() override { events.push_back("click more"); }
-  std::vector<std::string> events;
-};
-
 bool onWindow(const std::shared_ptr<platform::Window>& window, const std::shared_ptr<platform::View>& view) {
   const auto& subs = window->subviews();
   return std::find(subs.begin(), subs.end(), view) != subs.end();
@@ -64,7 +50,7 @@ class NativeFlowTest : public cztest::SessionTest {
   static std::string json(const Dictionary& d) { return cadenzo::JSONRepresentation(Value(d)).value_or(""); }
 
   testing::LoopbackServer images;
-  std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+  std::shared_ptr<cztest::NoticeListener> listener = std::make_shared<cztest::NoticeListener>();
   std::shared_ptr<platform::Window> window;
 };
 
