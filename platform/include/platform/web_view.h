@@ -100,7 +100,8 @@ class WebView : public View {
   static std::shared_ptr<WebView> create(const Rect& frame = Rect{});
 
   std::shared_ptr<WebViewDelegate> delegate() const { return delegate_.lock(); }
-  void setDelegate(std::weak_ptr<WebViewDelegate> delegate) { delegate_ = std::move(delegate); }
+  // Virtual: a page view that is its own delegate may refuse others.
+  virtual void setDelegate(std::weak_ptr<WebViewDelegate> delegate) { delegate_ = std::move(delegate); }
 
   // Loading. A null base URL means "about:blank".
   void loadHTMLStringBaseURL(const std::string& html, const std::optional<URL>& baseURL);

@@ -32,7 +32,7 @@ class CZWebView : public platform::WebView, public CZViewCallbacks, public platf
   explicit CZWebView(const platform::Rect& frame);
 
   // Nobody else becomes the delegate.
-  void setDelegate(std::weak_ptr<platform::WebViewDelegate> delegate) { (void)delegate; }
+  void setDelegate(std::weak_ptr<platform::WebViewDelegate> delegate) override { (void)delegate; }
 
   // CZViewProtocol: loads `html` with `baseURL` (absolute URL text; an unparsable one is
   // taken as none).

@@ -117,6 +117,10 @@ TEST_F(WebViewTest, LooksLikeAnOverlayAndKeepsItsOwnDelegate) {
   auto intruder = std::make_shared<platform::WebViewDelegate>();
   view->setDelegate(intruder);
   EXPECT_EQ(view->delegate().get(), static_cast<platform::WebViewDelegate*>(view.get()));
+  // Also when the caller only knows it as a web view.
+  std::shared_ptr<platform::WebView> plain = view;
+  plain->setDelegate(intruder);
+  EXPECT_EQ(view->delegate().get(), static_cast<platform::WebViewDelegate*>(view.get()));
   view->loadHTMLStringBaseURL("<body onload=\"location = 'cadenzo://close'\"></body>", bundleBase());
   runUntilIdle();
   EXPECT_EQ(heard.events, (std::vector<std::string>{"display", "close"}));
