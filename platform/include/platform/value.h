@@ -53,9 +53,9 @@ class Value {
   Value(unsigned long u) : v_(uint64_t(u)) {}
   Value(unsigned long long u) : v_(uint64_t(u)) {}
   Value(double d) : v_(d) {}
-  Value(const char* s) : v_(std::string(s)) {}
+  Value(const char* s) : v_(std::in_place_type<std::string>, s) {}
   Value(std::string s) : v_(std::move(s)) {}
-  Value(std::string_view s) : v_(std::string(s)) {}
+  Value(std::string_view s) : v_(std::in_place_type<std::string>, s) {}
   Value(Decimal d) : v_(std::move(d)) {}
   Value(Date d) : v_(d) {}
   Value(Bytes data) : v_(std::move(data)) {}

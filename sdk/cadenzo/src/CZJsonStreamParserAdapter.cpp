@@ -1,5 +1,7 @@
 #include "CZJsonStreamParserAdapter.h"
 
+#include <iterator>
+
 namespace cadenzo {
 
 CZJsonStreamParserAdapter::CZJsonStreamParserAdapter() {
@@ -33,21 +35,21 @@ void CZJsonStreamParserAdapter::containerEnd(CZJsonStreamParser& parser) {
   const Frame frame = frames_.back();
   frames_.pop_back();
   const size_t count = values_.size() - frame.firstValue;
-  platform::Value finished;
+  // The finished container goes straight to where it belongs, without an interim value.
   if (frame.isObject) {
     std::vector<platform::Dictionary::Entry> entries;
     entries.reserve(count);
     for (size_t i = 0; i < count; ++i)
       entries.emplace_back(std::move(keys_[frame.firstKey + i]), std::move(values_[frame.firstValue + i]));
-    finished = platform::Dictionary(std::move(entries));
+    values_.resize(frame.firstValue);
+    keys_.resize(frame.firstKey);
+    parserFound(parser, platform::Dictionary(std::move(entries)));
   } else {
-    platform::Array& array = finished.mutableArray();
-    array.reserve(count);
-    for (size_t i = frame.firstValue; i < values_.size(); ++i) array.push_back(std::move(values_[i]));
+    platform::Array array(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(frame.firstValue)),
+                          std::make_move_iterator(values_.end()));
+    values_.resize(frame.firstValue);
+    parserFound(parser, std::move(array));
   }
-  values_.resize(frame.firstValue);
-  keys_.resize(frame.firstKey);
-  parserFound(parser, std::move(finished));
 }
 
 void CZJsonStreamParserAdapter::parserFoundObjectStart(CZJsonStreamParser&) { containerStart(true); }

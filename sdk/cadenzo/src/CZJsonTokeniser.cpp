@@ -39,15 +39,20 @@ std::optional<std::string> decimalText(bool negative, std::string_view digits, i
   if (exponent < CZJsonTokeniser::kMinExponent || exponent > CZJsonTokeniser::kMaxExponent) {
     return std::nullopt;
   }
+  // Sized exactly, so a short number stays within the string's inline storage.
+  const int64_t point = static_cast<int64_t>(digits.size()) + exponent;
+  const size_t size = (negative ? 1 : 0) +
+                      (exponent >= 0 ? digits.size() + static_cast<size_t>(exponent)
+                       : point > 0   ? digits.size() + 1
+                                     : 2 + static_cast<size_t>(-point) + digits.size());
   std::string text;
-  text.reserve(digits.size() + 140);
+  text.reserve(size);
   if (negative) text.push_back('-');
   if (exponent >= 0) {
     text.append(digits);
     text.append(static_cast<size_t>(exponent), '0');
     return text;
   }
-  int64_t point = static_cast<int64_t>(digits.size()) + exponent;
   if (point > 0) {
     text.append(digits.substr(0, static_cast<size_t>(point)));
     text.push_back('.');
