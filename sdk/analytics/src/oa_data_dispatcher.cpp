@@ -221,7 +221,11 @@ void OADataDispatcher::parseErrorStatusCode(int statusCode) {
   auto self = shared_from_this();
   const uint64_t generation = generation_;
   lastStatusCode_ = statusCode;
-  if (statusCode >= 400 && statusCode < 500 && !pendingEvents_.empty()) {
+  // 408 and 429 say "not now" (a slow request, too many hits): the hit is good and waits for
+  // a later dispatch. Any other 4xx refuses the hit itself.
+  const bool refusesTheHit =
+      statusCode >= 400 && statusCode < 500 && statusCode != 408 && statusCode != 429;
+  if (refusesTheHit && !pendingEvents_.empty()) {
     // The collector will refuse this hit every time; kept, it would block the line for ever.
     auto event = pendingEvents_.front();
     pendingEvents_.pop_front();

@@ -6,6 +6,16 @@
 
 namespace analytics::wire {
 
+namespace {
+
+// The legacy escaping keeps "&", "#" and "+". Inside a query value they end the value, end
+// the query, or read as a blank on the collector's side, so the hit would arrive altered.
+std::string escapeValue(std::string_view text) {
+  return platform::addingPercentEscapes(text, "&#+");
+}
+
+}  // namespace
+
 std::string extEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -43,8 +53,8 @@ std::string extProjectForProjectNumberWithCustomVariables(int project,
     first = false;
     out += platform::format("%d!", i);
     switch (project) {
-      case 8: out += extEscape(platform::addingPercentEscapes(v->name())); break;
-      case 9: out += extEscape(platform::addingPercentEscapes(v->value())); break;
+      case 8: out += extEscape(escapeValue(v->name())); break;
+      case 9: out += extEscape(escapeValue(v->value())); break;
       case 11: out += platform::format("%d", v->scope()); break;
       default: break;
     }
@@ -84,7 +94,7 @@ std::string constructEventRequestPath(const OAEvent& event, const HitContext& co
   return platform::format(
       "%@?ovawv=%@&ovan=%ld&ovat=event&ovae=%@&ovacs=UTF-8&ovasr=%dx%d&ovasc=24-bit&ovaul=%@-%@"
       "&ovaac=%@&ovahid=%@&ovacc=%@",
-      kOAHitPath, kOAWireVersion, random, platform::addingPercentEscapes(eventText(event)),
+      kOAHitPath, kOAWireVersion, random, escapeValue(eventText(event)),
       context.screenWidth, context.screenHeight, context.languageCode, context.countryCode,
       context.accountID, context.hitID, getEscapedCookieString(event, context.userID));
 }
@@ -95,7 +105,7 @@ std::string constructPageviewRequestPath(const OAEvent& event, const HitContext&
       "%@?ovawv=%@&ovan=%ld&ovacs=UTF-8&ovasr=%dx%d&ovasc=24-bit&ovaul=%@-%@&ovap=%@&ovaac=%@"
       "&ovahid=%@&ovacc=%@",
       kOAHitPath, kOAWireVersion, random, context.screenWidth, context.screenHeight,
-      context.languageCode, context.countryCode, platform::addingPercentEscapes(event.action()),
+      context.languageCode, context.countryCode, escapeValue(event.action()),
       context.accountID, context.hitID, getEscapedCookieString(event, context.userID));
   std::string variables = customVariableParamsForEvent(event);
   if (!variables.empty()) path += platform::format("&ovae=%@", variables);

@@ -7,6 +7,7 @@
 #include "platform/locale.h"
 #include "platform/log.h"
 #include "platform/random.h"
+#include "test_support.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 
@@ -120,6 +121,45 @@ TEST_F(OADataDispatcherTest, GoldenRequests) {
   EXPECT_EQ(decoded->value, 12);
 }
 
+// Tracked texts holding "&", "#" or "+" must not end a query value, cut the query short or
+// read as a blank: the collector sees the same parameters and reads back what was tracked.
+TEST_F(OADataDispatcherTest, QueryDelimitersInTrackedTextsArriveEscaped) {
+  auto event =
+      std::make_shared<OAEvent>(1, 1, 1, 1, 1, 1, "Tom & Jerry", "C++ #1", "a=b&c", 5);
+  event->setCustomVariableBuffer(test::variables({{1, "x&y", "1+1#", 3}}));
+  auto pageview = std::make_shared<OAEvent>(2, 1, 1, 1, 1, 1, kOAPageviewCategory,
+                                            "/shop?item=1&color=red#top", std::nullopt, -1);
+  pageview->setCustomVariableBuffer(test::variables({{2, "k&", "v#", 1}}));
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents({event, pageview});
+  ASSERT_TRUE(completed(1));
+  auto hits = collector.hits();
+  ASSERT_EQ(hits.size(), 2u);
+
+  using Keys = std::vector<std::string>;
+  auto keys = [](const testing::AnalyticsHit& hit) {
+    Keys out;
+    for (const auto& [k, v] : hit.rawQuery) out.push_back(k);
+    return out;
+  };
+  EXPECT_EQ(keys(hits[0]), (Keys{"ovawv", "ovan", "ovat", "ovae", "ovacs", "ovasr", "ovasc",
+                                 "ovaul", "ovaac", "ovahid", "ovacc"}));
+  EXPECT_EQ(keys(hits[1]), (Keys{"ovawv", "ovan", "ovacs", "ovasr", "ovasc", "ovaul", "ovap",
+                                 "ovaac", "ovahid", "ovacc", "ovae"}));
+  auto fields = hits[0].event();
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->category, "Tom & Jerry");
+  EXPECT_EQ(fields->action, "C++ #1");
+  EXPECT_EQ(fields->label, "a=b&c");
+  EXPECT_EQ(fields->value, 5);
+  // A custom variable's name and value are escaped on their own, then once more with the
+  // whole event text.
+  EXPECT_NE(hits[0].param("ovae")->find("8(1!x%26y)9(1!1%2B1%23)11(1!3)"), std::string::npos);
+  EXPECT_EQ(hits[0].raw("ovae")->find('+'), std::string::npos);
+  EXPECT_EQ(hits[1].param("ovap"), "/shop?item=1&color=red#top");
+  EXPECT_EQ(hits[1].raw("ovae"), "8(2!k%26)9(2!v%23)11(2!1)");
+}
+
 TEST_F(OADataDispatcherTest, AtMostFiveBatchesPerDispatch) {
   auto dispatcher = makeDispatcher();
   dispatcher->dispatchEvents(events(160));
@@ -207,17 +247,27 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
   }
 }
 
+// A 4xx refuses the hit itself, except 408 and 429, which only say "not now": such a hit is
+// good and must stay for a later dispatch.
 TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {
-  collector.setRefusal([](const testing::AnalyticsHit& hit) { return hit.event()->action == "a2"; },
-                       400);
-  platform::LogCapture log;
-  auto dispatcher = makeDispatcher();
-  dispatcher->dispatchEvents(events(3));
-  ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, actions(1));
-  EXPECT_EQ(recorder->refused, (std::vector<std::string>{"a2"}));
-  EXPECT_TRUE(log.contains("refused with status 400"));
-  EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+  const std::pair<int, bool> cases[] = {{400, true}, {404, true}, {414, true},
+                                        {408, false}, {429, false}};
+  for (auto [status, dropped] : cases) {
+    SCOPED_TRACE(status);
+    AnalyticsCollector server;
+    server.setRefusal([](const testing::AnalyticsHit& hit) { return hit.event()->action == "a2"; },
+                      status);
+    auto r = std::make_shared<Recorder>();
+    auto dispatcher = OADataDispatcher::create("OA-1-1", 1, r, {server.host(), server.port()});
+    platform::LogCapture log;
+    dispatcher->dispatchEvents(events(3));
+    ASSERT_TRUE(runUntil([&] { return r->completions == 1; }));
+    EXPECT_EQ(r->dispatched, actions(1));
+    EXPECT_EQ(r->refused, dropped ? std::vector<std::string>{"a2"} : std::vector<std::string>{});
+    EXPECT_EQ(log.contains("refused with status " + std::to_string(status)), dropped);
+    EXPECT_EQ(dispatcher->lastStatusCode(), status);
+    EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+  }
 }
 
 TEST_F(OADataDispatcherTest, SilentCollectorTimesOut) {

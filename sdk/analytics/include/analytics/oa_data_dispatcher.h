@@ -10,8 +10,9 @@
 // callbacks never reach a destroyed delegate or come from a destroyed dispatcher.
 // Failure: a connection that fails, ends, errs or stays silent for responseTimeout() seconds,
 // or an answer that is not 200, ends the dispatch; hits not acknowledged stay with the caller.
-// A hit answered with a 4xx is reported as refused (it will never be taken), and a 500 or 503
-// makes the next dispatch wait a random part of a doubling retry interval (2 s up to 256 s).
+// A hit answered with a 4xx other than 408 or 429 is reported as refused (it will never be
+// taken); a 408 or 429 leaves it pending like any failure. A 500 or 503 makes the next
+// dispatch wait a random part of a doubling retry interval (2 s up to 256 s).
 #include <cstdint>
 #include <deque>
 #include <memory>
