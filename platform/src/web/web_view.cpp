@@ -776,8 +776,11 @@ bool WebView::tapLinkWithURL(const std::string& url) {
       "(function(){var a=document.getElementsByTagName('a');for(var i=0;i<a.length;i++)"
       "if(a[i].getAttribute('href')===" + jsStringLiteral(url) + ")return a[i].getAttribute('href');})()");
   if (found.status != ScriptContext::Result::Status::Value) return false;
+  // A script link or one that does not resolve queues nothing: leave the queue's last
+  // entry (another navigation, or none) alone.
+  size_t before = impl_->navigations.size();
   impl_->fromPage(impl_->documentId, found.text, ScriptHost::NavigationSource::Location);
-  impl_->navigations.back().type = WebViewNavigationType::LinkClicked;
+  if (impl_->navigations.size() > before) impl_->navigations.back().type = WebViewNavigationType::LinkClicked;
   return true;
 }
 

@@ -390,6 +390,25 @@ TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
   EXPECT_EQ(view_->dataDetectorTypes(), platform::kDataDetectorTypeNone);
 }
 
+TEST_F(WebViewTest, TappingAScriptLinkRunsItAndRelabelsNoOtherNavigation) {
+  view_->loadHTMLStringBaseURL("<a href=\"javascript:taps++\">run</a><script>var taps = 0;</script>",
+                               std::nullopt);
+  ASSERT_TRUE(waitForEnd());
+  delegate_->events.clear();
+  // A navigation the page queued is still waiting when the script link is tapped.
+  eval("location = 'cadenzo://pending'");
+  EXPECT_TRUE(view_->tapLinkWithURL("javascript:taps++"));
+  runUntilIdle();
+  EXPECT_EQ(delegate_->events, (std::vector<std::string>{"should cadenzo://pending 5", "start", "fail -1002"}));
+  EXPECT_EQ(eval("taps"), "1");
+  // With nothing queued, a tap on it only runs the script.
+  delegate_->events.clear();
+  EXPECT_TRUE(view_->tapLinkWithURL("javascript:taps++"));
+  runUntilIdle();
+  EXPECT_TRUE(delegate_->events.empty());
+  EXPECT_EQ(eval("taps"), "2");
+}
+
 TEST_F(WebViewTest, ADelegateMayReleaseTheViewInsideItsCallbacks) {
   for (const char* moment : {"start", "finish", "should cadenzo://x 5"}) {
     SCOPED_TRACE(moment);
