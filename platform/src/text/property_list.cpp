@@ -108,6 +108,11 @@ std::optional<double> readDate(std::string_view text) {
   return double(daysFromCivil(y, unsigned(mo), unsigned(d)) * 86400 + h * 3600 + mi * 60 + s);
 }
 
+// The dates whose text has the four-digit year the reader takes: 0000-01-01 up to the end
+// of 9999.
+constexpr double kFirstWritableDate = -62167219200.0;
+constexpr double kEndOfWritableDates = 253402300800.0;
+
 std::string writeDate(double since1970) {
   auto whole = static_cast<int64_t>(std::floor(since1970));
   int64_t days = whole >= 0 ? whole / 86400 : -((-whole + 86399) / 86400);
@@ -235,11 +240,15 @@ class Reader : public XMLParserDelegate {
   bool sawPlist_ = false;
 };
 
-// XML 1.0 allows tab, line feed and carriage return among the control characters.
+// XML 1.0 allows tab, line feed and carriage return among the control characters, and
+// forbids U+FFFE and U+FFFF (a reader refuses the whole document over them).
 bool writableText(std::string_view s) {
-  for (char ch : s) {
-    auto c = static_cast<unsigned char>(ch);
+  for (size_t i = 0; i < s.size(); ++i) {
+    auto c = static_cast<unsigned char>(s[i]);
     if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+    if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+        (static_cast<unsigned char>(s[i + 2]) == 0xBE || static_cast<unsigned char>(s[i + 2]) == 0xBF))
+      return false;
   }
   return text_internal::isValidUtf8(s);
 }
@@ -250,6 +259,8 @@ void appendEscaped(std::string& out, std::string_view s) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
+      // A reader turns a literal carriage return into a line feed: keep it as a reference.
+      case '\r': out += "&#13;"; break;
       default: out += c;
     }
   }
@@ -285,7 +296,8 @@ class Writer {
         out += indent + "<data>" + base64Encode(v.data()) + "</data>\n";
         return true;
       case Value::Type::Date:
-        if (!std::isfinite(v.dateValue()) || std::fabs(v.dateValue()) > 1e14) {
+        if (!std::isfinite(v.dateValue()) || v.dateValue() < kFirstWritableDate ||
+            v.dateValue() >= kEndOfWritableDates) {
           failure = "a date out of range";
           return false;
         }

@@ -98,12 +98,15 @@ TEST(PropertyListTest, RoundTripKeepsEveryKind) {
   nested.set("a", Value(std::numeric_limits<int64_t>::min()));
   Dictionary d;
   d.set("unicode \xE2\x82\xAC", Value("line\nbreak\ttab \xF0\x9F\x98\x80"));
+  d.set("returns\r", Value("crlf\r\nlone\r"));  // a reader folds literal ones into line feeds
   d.set("unsigned", Value(std::numeric_limits<uint64_t>::max()));
   d.set("pi", Value(3.141592653589793));
   d.set("tiny", Value(5e-324));
   d.set("inf", Value(-std::numeric_limits<double>::infinity()));
   d.set("date", Value::date(-1));  // 1969-12-31T23:59:59Z
   d.set("old", Value::date(-11644473600.0));  // 1601-01-01
+  d.set("first", Value::date(-62167219200.0));  // 0000-01-01T00:00:00Z
+  d.set("last", Value::date(253402300799.0));   // 9999-12-31T23:59:59Z
   d.set("data", Value(Bytes{0, 1, 2, 0xFF, 0xFE}));
   d.set("empty data", Value(Bytes{}));
   d.set("nested", Value(nested));
@@ -165,6 +168,11 @@ TEST(PropertyListTest, RefusesToWriteWhatItCannotHold) {
       Value("\xC3"),  // not UTF-8
       Value(Dictionary{{"k\x01", Value(1)}}),
       Value::date(std::numeric_limits<double>::infinity()),
+      Value("\xEF\xBF\xBE"),  // U+FFFE, not an XML character
+      Value(Dictionary{{"\xEF\xBF\xBF", Value(1)}}),  // U+FFFF
+      Value::date(253402300800.0),  // 10000-01-01: no four-digit year
+      Value::date(-62167219201.0),  // the last second of year -1
+      Value::date(1e12),
   };
   for (const auto& v : cases) {
     Error error;
