@@ -8,6 +8,8 @@
 // so a hostile page cannot exhaust the stack of whoever walks the tree.
 //
 // Thread safety: the type is a plain value; parse() and decodeEntities() are reentrant.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,7 +35,9 @@ class HtmlDocument {
   // Parses a whole document; <html>, <head> and <body> are made when the text lacks them.
   static HtmlDocument parse(std::string_view html);
   // Parses text written into an existing document (document.write): the elements in order.
-  static std::vector<HtmlElement> parseFragment(std::string_view html);
+  // Reading stops once `maxElements` elements (nested ones included) have been made.
+  static std::vector<HtmlElement> parseFragment(std::string_view html,
+                                                size_t maxElements = SIZE_MAX);
   // Replaces named (the common ones) and numeric character references; unknown or malformed
   // references are kept as they are.
   static std::string decodeEntities(std::string_view text);

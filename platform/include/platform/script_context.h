@@ -10,6 +10,9 @@
 //   and the whole context is closed for good (timers cancelled, every later call answers
 //   Terminated), as a browser kills an unresponsive page. The engine we link has no
 //   execution hook, so this pre-empts with a timer signal (see src/web/script_guard.h).
+// - document.write: what one evaluation writes adds at most kMaxWrittenElements elements
+//   (nested ones included) to the document; the rest of the text is dropped, so that the
+//   host never holds an element tree many times the size of the heap that wrote it.
 // - Script errors and syntax errors come back as a Result, never as an exception.
 //
 // Page scripts reach the host only through ScriptHost, with plain strings.
@@ -46,6 +49,8 @@ class ScriptHost {
 
 class ScriptContext : public std::enable_shared_from_this<ScriptContext> {
  public:
+  static constexpr size_t kMaxWrittenElements = 10000;
+
   struct Limits {
     double cpuSecondsPerEvaluation = 2.0;
     size_t maxHeapBytes = size_t{64} << 20;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <functional>
+#include <unordered_set>
 
 #include "platform/utf8.h"
 
@@ -126,9 +127,9 @@ class Tokenizer {
  public:
   explicit Tokenizer(std::string_view text) : s_(text) {}
 
-  // Calls `onTag` for every start and end tag; the raw text of raw-text elements is read
-  // here and handed over in the start tag's callback.
-  void run(const std::function<void(Tag&, std::string*)>& onTag) {
+  // Calls `onTag` for every start and end tag until it answers false; the raw text of
+  // raw-text elements is read here and handed over in the start tag's callback.
+  void run(const std::function<bool(Tag&, std::string*)>& onTag) {
     while (i_ < s_.size()) {
       size_t lt = s_.find('<', i_);
       if (lt == std::string_view::npos) break;
@@ -146,7 +147,7 @@ class Tokenizer {
         tag.name = readName();
         size_t end = s_.find('>', i_);
         i_ = end == std::string_view::npos ? s_.size() : end + 1;
-        onTag(tag, nullptr);
+        if (!onTag(tag, nullptr)) return;
       } else if (i_ + 1 < s_.size() && isAlpha(s_[i_ + 1])) {
         ++i_;
         Tag tag;
@@ -155,9 +156,9 @@ class Tokenizer {
         if (isRawText(tag.name) || isEscapableRawText(tag.name)) {
           std::string text = readRawText(tag.name);
           if (isEscapableRawText(tag.name)) text = decode(text, false);
-          onTag(tag, &text);
-        } else {
-          onTag(tag, nullptr);
+          if (!onTag(tag, &text)) return;
+        } else if (!onTag(tag, nullptr)) {
+          return;
         }
       } else {
         ++i_;  // a lone '<' is text
@@ -177,6 +178,8 @@ class Tokenizer {
   }
 
   void readAttributes(Tag& tag) {
+    // Names seen so far, so that a tag with a great many attributes stays linear.
+    std::unordered_set<std::string> seen;
     while (i_ < s_.size()) {
       while (i_ < s_.size() && (isSpace(s_[i_]) || s_[i_] == '/')) ++i_;
       if (i_ >= s_.size()) return;
@@ -206,9 +209,7 @@ class Tokenizer {
           value = decode(s_.substr(vstart, i_ - vstart), true);
         }
       }
-      bool seen = std::any_of(tag.attributes.begin(), tag.attributes.end(),
-                              [&](const auto& a) { return a.first == name; });
-      if (!seen) tag.attributes.emplace_back(std::move(name), std::move(value));
+      if (seen.insert(name).second) tag.attributes.emplace_back(std::move(name), std::move(value));
     }
   }
 
@@ -233,9 +234,10 @@ class Tokenizer {
   size_t i_ = 0;
 };
 
-void mergeAttributes(HtmlElement& into, Tag& tag) {
+// `names` holds the names `into` already has (repeated <body> tags merge into one element).
+void mergeAttributes(HtmlElement& into, std::unordered_set<std::string>& names, Tag& tag) {
   for (auto& a : tag.attributes) {
-    if (!into.attribute(a.first)) into.attributes.push_back(std::move(a));
+    if (names.insert(a.first).second) into.attributes.push_back(std::move(a));
   }
 }
 
@@ -296,6 +298,7 @@ HtmlDocument HtmlDocument::parse(std::string_view html) {
   head.tag = "head";
   body.tag = "body";
   bool inBody = false;
+  std::unordered_set<std::string> rootNames, headNames, bodyNames;
   std::vector<HtmlElement*> stack{&head};
   auto enterBody = [&] {
     if (!inBody) {
@@ -307,33 +310,38 @@ HtmlDocument HtmlDocument::parse(std::string_view html) {
     const std::string& name = tag.name;
     if (tag.end) {
       if (name != "head" && name != "body" && name != "html") closeElement(stack, name);
-      return;
+      return true;
     }
     if (name == "html") {
-      mergeAttributes(doc.root_, tag);
+      mergeAttributes(doc.root_, rootNames, tag);
     } else if (name == "head") {
-      if (!inBody) mergeAttributes(head, tag);
+      if (!inBody) mergeAttributes(head, headNames, tag);
     } else if (name == "body") {
-      mergeAttributes(body, tag);
+      mergeAttributes(body, bodyNames, tag);
       enterBody();
     } else {
       if (!inBody && !belongsInHead(name)) enterBody();
       addElement(stack, tag, text);
     }
+    return true;
   });
   return doc;
 }
 
-std::vector<HtmlElement> HtmlDocument::parseFragment(std::string_view html) {
+std::vector<HtmlElement> HtmlDocument::parseFragment(std::string_view html, size_t maxElements) {
   HtmlElement container;
   std::vector<HtmlElement*> stack{&container};
+  size_t made = 0;
   Tokenizer(html).run([&](Tag& tag, std::string* text) {
-    if (tag.name == "html" || tag.name == "head" || tag.name == "body") return;
+    if (tag.name == "html" || tag.name == "head" || tag.name == "body") return true;
     if (tag.end) {
       closeElement(stack, tag.name);
-    } else {
-      addElement(stack, tag, text);
+      return true;
     }
+    if (made >= maxElements) return false;
+    addElement(stack, tag, text);
+    ++made;
+    return true;
   });
   return std::move(container.children);
 }

@@ -20,7 +20,20 @@ namespace {
 
 constexpr size_t kMaxTimers = 10000;
 constexpr int kTimerNestingClamp = 5;  // deeper chains wait at least 4 ms, as browsers do
-constexpr size_t kMaxPendingWrites = 1000;
+constexpr size_t kMaxPendingWrites = 1000;  // top-level elements
+
+// Elements in a written tree, nested ones included.
+size_t elementCount(const HtmlElement& root) {
+  size_t n = 0;
+  std::vector<const HtmlElement*> stack{&root};
+  while (!stack.empty()) {
+    const HtmlElement* e = stack.back();
+    stack.pop_back();
+    ++n;
+    for (const auto& c : e->children) stack.push_back(&c);
+  }
+  return n;
+}
 constexpr const char* kInternals = "internals";
 
 enum class CallKind { Eval, Program, Internal };
@@ -76,6 +89,7 @@ struct ScriptContext::Impl {
   bool closed = false;
   bool terminated = false;
   std::vector<HtmlElement> pendingWrites;
+  size_t pendingElements = 0;  // in pendingWrites, nested ones included
   std::vector<HtmlElement> writtenScripts;
   std::string title;
 
@@ -208,8 +222,14 @@ duk_ret_t nWrite(duk_context* ctx) {
   if (ScriptGuard::deadlineExpired()) return DUK_RET_RANGE_ERROR;
   auto* impl = implOf(ctx);
   bool ok = nativeWork([&] {
-    for (auto& e : HtmlDocument::parseFragment(argString(ctx, 0))) {
+    // The text may be as large as the heap allows and its element tree many times that:
+    // read no more elements than the evaluation may still add.
+    if (impl->pendingElements >= ScriptContext::kMaxWrittenElements) return;
+    auto written = HtmlDocument::parseFragment(
+        argString(ctx, 0), ScriptContext::kMaxWrittenElements - impl->pendingElements);
+    for (auto& e : written) {
       if (impl->pendingWrites.size() >= kMaxPendingWrites) break;
+      impl->pendingElements += elementCount(e);
       impl->pendingWrites.push_back(std::move(e));
     }
   });
@@ -403,6 +423,7 @@ void ScriptContext::Impl::flushWrites() {
   while (!closed && !pendingWrites.empty()) {
     std::vector<HtmlElement> batch;
     batch.swap(pendingWrites);
+    pendingElements = 0;
     for (const auto& e : batch) {
       if (closed) return;
       auto outcome = ScriptGuard::run(ctx, appendTrampoline, const_cast<HtmlElement*>(&e), 0, 2,
@@ -438,6 +459,7 @@ void ScriptContext::Impl::close() {
   loop->cancelPerforms(this);
   timers.clear();
   pendingWrites.clear();
+  pendingElements = 0;
   // Nothing outside the arena belongs to the heap, and pages cannot register finalizers,
   // so dropping the arena is the whole tear-down (and the only safe one after a stop).
   ctx = nullptr;

@@ -103,6 +103,22 @@ TEST(HtmlDocumentTest, SurvivesHostileMarkup) {
   }
 }
 
+TEST(HtmlDocumentTest, TagsWithAGreatManyAttributesKeepTheFirstOfEachName) {
+  // Enough names that comparing each with every earlier one would stall the reader.
+  constexpr int kNames = 100000;
+  std::string many;
+  for (int i = 0; i < kNames; ++i) many += " n" + std::to_string(i) + "=" + std::to_string(i);
+  auto doc = HtmlDocument::parse("<body" + many + "><body n7=again extra=1><p" + many + " n3=again>");
+  const HtmlElement& body = doc.body();
+  ASSERT_EQ(body.attributes.size(), static_cast<size_t>(kNames) + 1);
+  EXPECT_EQ(*body.attribute("n7"), "7");
+  EXPECT_EQ(body.attributes.back(), (std::pair<std::string, std::string>{"extra", "1"}));
+  ASSERT_EQ(body.children.size(), 1u);
+  ASSERT_EQ(body.children[0].attributes.size(), static_cast<size_t>(kNames));
+  EXPECT_EQ(*body.children[0].attribute("n3"), "3");
+  EXPECT_EQ(body.children[0].attributes[kNames - 1].first, "n" + std::to_string(kNames - 1));
+}
+
 TEST(HtmlDocumentTest, ParsesFragmentsWithoutDocumentStructure) {
   auto elements = HtmlDocument::parseFragment(
       "<html><body><img src=p.gif width=1><script>w()</script><span><b>x</b></span>");
@@ -111,6 +127,11 @@ TEST(HtmlDocumentTest, ParsesFragmentsWithoutDocumentStructure) {
   EXPECT_EQ(elements[1].text, "w()");
   ASSERT_EQ(elements[2].children.size(), 1u);
   EXPECT_EQ(elements[2].children[0].tag, "b");
+
+  // A budget of elements, nested ones counted, ends the reading where it runs out.
+  auto bounded = HtmlDocument::parseFragment("<div><p></p><p></p></div><img>", 2);
+  ASSERT_EQ(bounded.size(), 1u);
+  EXPECT_EQ(bounded[0].children.size(), 1u);
 }
 
 }  // namespace

@@ -274,6 +274,19 @@ TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {
   EXPECT_EQ(host_->navigations[0].first, "halvern://ping");
 }
 
+TEST_F(ScriptContextTest, WhatOneEvaluationWritesIsBounded) {
+  auto c = make("<body></body>");
+  const size_t cells = ScriptContext::kMaxWrittenElements + 5000;
+  eval(*c, "var cells = new Array(" + std::to_string(cells + 1) + ").join('<b></b>');"
+           "document.write('<div id=big>' + cells + '</div>'); document.write('<img id=late>');");
+  EXPECT_EQ(eval(*c, "document.getElementById('big').getElementsByTagName('b').length + 1"),
+            std::to_string(ScriptContext::kMaxWrittenElements));
+  EXPECT_EQ(eval(*c, "document.getElementById('late') === null"), "true");
+  // The next evaluation writes afresh.
+  eval(*c, "document.write('<img id=next>')");
+  EXPECT_EQ(eval(*c, "document.getElementById('next').id"), "next");
+}
+
 TEST_F(ScriptContextTest, DynamicScriptElementsAreFetchedThroughTheHost) {
   auto c = make("<head></head><body></body>");
   eval(*c,
