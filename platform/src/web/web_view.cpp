@@ -1,6 +1,7 @@
 #include "platform/web_view.h"
 
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -25,14 +26,18 @@ std::string schemeOf(const std::string& url) {
   return u && u->scheme() ? lowered(*u->scheme()) : std::string();
 }
 
-// Page URLs may hold characters the URL parser refuses (spaces, quotes, non-ASCII): escape
-// those, as a browser does, and leave everything else (escapes included) alone.
+// Page URLs may hold characters the URL parser refuses (spaces, quotes, non-ASCII, a "%"
+// that starts no escape): escape those, as a browser does, and leave everything else
+// (escapes included) alone.
 std::string escapeForURL(const std::string& text) {
   static const char kHex[] = "0123456789ABCDEF";
+  auto isHex = [](char h) { return std::isxdigit(static_cast<unsigned char>(h)) != 0; };
   std::string out;
-  for (unsigned char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    bool strayPercent = c == '%' && !(i + 2 < text.size() && isHex(text[i + 1]) && isHex(text[i + 2]));
     if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-        c == '`' || c == '{' || c == '|' || c == '}') {
+        c == '`' || c == '{' || c == '|' || c == '}' || strayPercent) {
       out += '%';
       out += kHex[c >> 4];
       out += kHex[c & 15];

@@ -268,6 +268,22 @@ TEST_F(WebViewTest, NavigationOutcomesRefusedReplacedOrFailed) {
   EXPECT_TRUE(delegate_->events.empty());
 }
 
+TEST_F(WebViewTest, PageURLsTheParserRefusesAreEscapedNotDropped) {
+  delegate_->decide = [](const URLRequest& r, WebViewNavigationType) {
+    return r.url().rfind("cadenzo:", 0) != 0;
+  };
+  view_->loadHTMLStringBaseURL(
+      "<script>location = 'cadenzo://msg?text=50% off & \"more\"&ok=%41';"
+      "window.open('cadenzo://x?p=%2');</script>",
+      std::nullopt);
+  ASSERT_TRUE(waitForEnd());
+  runUntilIdle();
+  EXPECT_EQ(delegate_->events,
+            (std::vector<std::string>{"should about:blank 5", "start", "finish",
+                                      "should cadenzo://msg?text=50%25%20off%20&%20%22more%22&ok=%41 5 NO",
+                                      "should cadenzo://x?p=%252 5 NO"}));
+}
+
 TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
   server_->setAnswer("/b.html", html("<script>var marker = 'b';</script>"));
   EXPECT_EQ(eval("1 + 1"), "") << "no document yet";
