@@ -10,9 +10,10 @@
 //   cadenzo://link/<escaped URL>/<escaped JSON>   click with the parsed JSON (nullopt when it
 //                                            does not parse, or is not ASCII once unescaped)
 // A "link" without a URL, a "cadenzo" URL with fewer than three pieces, or a navigation
-// without a URL count as a close. Handled commands are refused as loads, so the web view
-// never tries to load them (a page already shown must not fail afterwards); other hosts are
-// allowed and do nothing; every other scheme is allowed.
+// without a URL count as a close, and that navigation is refused. "close", "link" and
+// other hosts are allowed as loads (unknown hosts do nothing); the web view cannot load
+// them and reports the failure, which reaches the fail callback like any other (the facade
+// ignores it once the ad is built). Every other scheme is allowed.
 //
 // The view is its own web-view delegate; setDelegate() on a CZWebView does nothing.
 // Ownership: make with createWithFrame (the delegate link needs the shared object).

@@ -46,7 +46,7 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
   const std::string& command = pieces[2];
   if (command == "close") {
     close();
-    return false;
+    return true;
   }
   if (command == "link") {
     if (pieces.size() < 4) {
@@ -60,7 +60,7 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
     }
     std::optional<std::string> target = platform::replacingPercentEscapes(pieces[3], platform::StringEncoding::UTF8);
     if (auto callback = clickCallback()) callback(target, data);
-    return false;
+    return true;
   }
   return true;
 }

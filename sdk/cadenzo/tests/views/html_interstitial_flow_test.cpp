@@ -97,7 +97,7 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit)
   EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);
   EXPECT_TRUE(background->isHidden());
   EXPECT_TRUE(contains(window, background));
-  // The command was not loaded, so nothing failed afterwards.
+  // The web view failed to load the command afterwards: no failed load for a shown ad.
   EXPECT_EQ(listener->events.size(), 3u);
   EXPECT_FALSE(controller->viewIsVisible());
 }

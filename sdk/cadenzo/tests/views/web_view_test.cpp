@@ -58,18 +58,18 @@ TEST_F(WebViewTest, CommandsOfThePage) {
   } cases[] = {
       {"http://ads.example/page.html", true, {}, std::nullopt},
       {"about:blank", true, {}, std::nullopt},
-      {"cadenzo://close", false, {"close"}, std::nullopt},
+      {"cadenzo://close", true, {"close"}, std::nullopt},
       {"cadenzo:/", false, {"close"}, std::nullopt},
       {"cadenzo://link", false, {"close"}, std::nullopt},
-      {"cadenzo://link/" + escapedTarget, false, {"click " + target}, std::nullopt},
-      {"cadenzo://link/" + escapedTarget + "/%7B%22cgn%22%3A%22spring%22%7D", false, {"click " + target},
+      {"cadenzo://link/" + escapedTarget, true, {"click " + target}, std::nullopt},
+      {"cadenzo://link/" + escapedTarget + "/%7B%22cgn%22%3A%22spring%22%7D", true, {"click " + target},
        Value(Dictionary{{"cgn", Value("spring")}})},
       // JSON that does not parse, or is not ASCII: the click still goes through, without data.
-      {"cadenzo://link/" + escapedTarget + "/%7Bnot-json", false, {"click " + target}, std::nullopt},
-      {"cadenzo://link/" + escapedTarget + "/%7B%22cgn%22%3A%22%C3%A9%22%7D", false, {"click " + target},
+      {"cadenzo://link/" + escapedTarget + "/%7Bnot-json", true, {"click " + target}, std::nullopt},
+      {"cadenzo://link/" + escapedTarget + "/%7B%22cgn%22%3A%22%C3%A9%22%7D", true, {"click " + target},
        std::nullopt},
       // A target that is not UTF-8: the impression falls back to the answer's "link".
-      {"cadenzo://link/%FF", false, {"click -"}, std::nullopt},
+      {"cadenzo://link/%FF", true, {"click -"}, std::nullopt},
       {"cadenzo://resize/10", true, {}, std::nullopt},
       {"", false, {"close"}, std::nullopt},
   };
@@ -84,17 +84,19 @@ TEST_F(WebViewTest, CommandsOfThePage) {
   }
 }
 
-TEST_F(WebViewTest, PageScriptsCloseAndClickWithoutFailingTheShownPage) {
+// Handled commands are allowed as loads like any other host of the scheme: the web view
+// cannot load them, keeps the page and reports the failure after the command's callback.
+TEST_F(WebViewTest, PageScriptsCloseAndClickThenTheUnloadableCommandFails) {
   const Value clickData(Dictionary{{"cgn", Value("c1")}, {"type", Value("featured")}});
   struct Case {
     std::string script;
     std::vector<std::string> events;
     std::optional<Value> data;
   } cases[] = {
-      {"location.href = 'cadenzo://close';", {"display", "close"}, std::nullopt},
+      {"location.href = 'cadenzo://close';", {"display", "close", "fail"}, std::nullopt},
       {"location.href = 'cadenzo://link/' + encodeURIComponent('http://t.example/a/b') + '/' +"
        " encodeURIComponent(JSON.stringify({cgn: 'c1', type: 'featured'}));",
-       {"display", "click http://t.example/a/b"}, clickData},
+       {"display", "click http://t.example/a/b", "fail"}, clickData},
       // A command the view does not know is allowed, and the web view cannot load it.
       {"location.href = 'cadenzo://unknown';", {"display", "fail"}, std::nullopt},
   };
@@ -123,7 +125,7 @@ TEST_F(WebViewTest, LooksLikeAnOverlayAndKeepsItsOwnDelegate) {
   EXPECT_EQ(view->delegate().get(), static_cast<platform::WebViewDelegate*>(view.get()));
   view->loadHTMLStringBaseURL("<body onload=\"location = 'cadenzo://close'\"></body>", bundleBase());
   runUntilIdle();
-  EXPECT_EQ(heard.events, (std::vector<std::string>{"display", "close"}));
+  EXPECT_EQ(heard.events, (std::vector<std::string>{"display", "close", "fail"}));
 }
 
 }  // namespace
