@@ -118,8 +118,8 @@ class CZNativeMoreAppsWebViewCell : public CZNativeMoreAppsTableViewCell, public
   // Loads the row's "html" with the application bundle's folder as base URL.
   void prepareWithCellMeta(const CZNativeMoreAppsCellMeta& meta) override;
 
-  // Other schemes load; a "cadenzo" URL whose host is "click" is the tap (and is not loaded,
-  // since the web view cannot load it); other "cadenzo" URLs are let through.
+  // A navigation without a URL is refused; everything else is allowed. A "cadenzo" URL
+  // whose host is "click" is the tap (the web view then fails to load it, harmlessly).
   std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
       const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
       platform::WebViewNavigationType navigationType) override;

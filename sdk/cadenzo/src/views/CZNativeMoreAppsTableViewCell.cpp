@@ -154,10 +154,11 @@ CZNativeMoreAppsWebViewCell::CZNativeMoreAppsWebViewCell(TableViewCellStyle styl
 }
 
 void CZNativeMoreAppsWebViewCell::prepareWithCellMeta(const CZNativeMoreAppsCellMeta& meta) {
+  // A row without a page shows an empty one: a reused cell must not keep the page (and the
+  // taps) of the row it showed before.
   const Value& html = meta.entry.get("html");
-  if (!html.isString()) return;
-  webView_->loadHTMLStringBaseURL(
-      html.string(), platform::URL::fileURLWithPath(platform::Bundle::mainBundle().bundlePath(), true));
+  webView_->loadHTMLStringBaseURL(html.isString() ? html.string() : std::string(),
+                                  platform::URL::fileURLWithPath(platform::Bundle::mainBundle().bundlePath(), true));
 }
 
 std::optional<bool> CZNativeMoreAppsWebViewCell::webViewShouldStartLoadWithRequestNavigationType(
@@ -169,10 +170,7 @@ std::optional<bool> CZNativeMoreAppsWebViewCell::webViewShouldStartLoadWithReque
   if (url.empty()) return false;
   if (CZSchemeOf(url) != kCZCommandScheme) return true;
   const auto pieces = CZSplitAtSlashes(url);
-  if (pieces.size() >= 3 && pieces[2] == "click") {
-    click();
-    return false;
-  }
+  if (pieces.size() >= 3 && pieces[2] == "click") click();
   return true;
 }
 

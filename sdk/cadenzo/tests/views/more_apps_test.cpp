@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,20 @@ class MoreAppsTest : public testing::SandboxTest {
     view->prepareWithResponse(response);
     EXPECT_TRUE(runUntil([&] { return !verdict->empty(); }));
     return view;
+  }
+
+  // A ready list of `rows` with the close picture and a portrait header, laid out.
+  std::shared_ptr<CZNativeMoreAppsView> readyList(const Array& rows) {
+    std::string verdict;
+    auto view = prepared(Dictionary{{"assets", headerAssets(true, true, false)}, {"cells", Value(rows)}}, &verdict);
+    EXPECT_EQ(verdict, "ready");
+    view->layoutIfNeeded();
+    return view;
+  }
+  static std::set<platform::TableViewCell*> shownCells(const platform::TableView& table) {
+    std::set<platform::TableViewCell*> shown;
+    for (const auto& c : table.visibleCells()) shown.insert(c.get());
+    return shown;
   }
 
   testing::LoopbackServer server;
@@ -215,6 +230,26 @@ TEST_F(MoreAppsTest, TapsReportTheRowsTargetAndEntry) {
   EXPECT_EQ(clicks[0].url, "http://store.example/w");
   EXPECT_EQ(clicks[0].data, rows[3]);
 
+  // The row's page may go anywhere; only "cadenzo://click..." is a tap, and only a
+  // navigation without a URL is refused.
+  auto web = std::dynamic_pointer_cast<CZNativeMoreAppsWebViewCell>(table.cellForRowAtIndexPath({0, 3}));
+  ASSERT_TRUE(web);
+  struct Navigation {
+    std::string url;
+    bool allowed;
+    size_t taps;
+  } navigations[] = {{"cadenzo://click", true, 1},  {"cadenzo://click/x/y", true, 1}, {"cadenzo://close", true, 0},
+                     {"cadenzo:/", true, 0},        {"http://ads.example/p", true, 0}, {"", false, 0}};
+  for (const auto& n : navigations) {
+    SCOPED_TRACE(n.url);
+    const size_t before = clicks.size();
+    EXPECT_EQ(web->webViewShouldStartLoadWithRequestNavigationType(web->webView(), platform::URLRequest(n.url),
+                                                                   platform::WebViewNavigationType::Other),
+              std::optional<bool>(n.allowed));
+    EXPECT_EQ(clicks.size() - before, n.taps);
+  }
+  clicks.resize(1);
+
   std::dynamic_pointer_cast<CZNativeMoreAppsFeaturedCell>(table.cellForRowAtIndexPath({0, 0}))
       ->containerButton()->simulateTap();
   open->clickButton()->simulateTap();
@@ -239,15 +274,11 @@ TEST_F(MoreAppsTest, CellsAreReusedAsTheListScrolls) {
                    {"link", Value("http://store.example/" + std::to_string(i))}};
     rows.push_back(Value(row));
   }
-  std::string verdict;
-  auto view = prepared(Dictionary{{"assets", headerAssets(true, true, false)}, {"cells", Value(rows)}}, &verdict);
-  ASSERT_EQ(verdict, "ready");
-  view->layoutIfNeeded();
+  auto view = readyList(rows);
   auto& table = *view->tableView();
   const size_t visible = table.visibleCells().size();
   EXPECT_EQ(visible, 6u);  // 410 points of 70-point rows
-  std::set<platform::TableViewCell*> made;
-  for (const auto& c : table.visibleCells()) made.insert(c.get());
+  const auto made = shownCells(table);
 
   table.setContentOffset({0, 70 * 20});
   table.layoutIfNeeded();
@@ -265,6 +296,33 @@ TEST_F(MoreAppsTest, CellsAreReusedAsTheListScrolls) {
   first->clickButton()->simulateTap();
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(clicks[0].url, "http://store.example/20");
+}
+
+TEST_F(MoreAppsTest, AReusedPageRowWithoutPageKeepsNothingOfTheRowBefore) {
+  Array rows;
+  for (int i = 0; i < 10; ++i) {
+    Dictionary row{{"type", Value("webview")}, {"link", Value("http://store.example/" + std::to_string(i))}};
+    // The first screenful of rows has a page; the rows below have none.
+    if (i < 5) row.set("html", Value("<script>var row = " + std::to_string(i) + ";</script>"));
+    rows.push_back(Value(row));
+  }
+  auto view = readyList(rows);
+  auto& table = *view->tableView();
+  runUntilIdle();
+  const auto made = shownCells(table);
+
+  table.setContentOffset({0, 100 * 5});
+  table.layoutIfNeeded();
+  runUntilIdle();
+  int reused = 0;
+  for (const auto& path : table.indexPathsForVisibleRows()) {
+    SCOPED_TRACE(path.row);
+    auto cell = std::dynamic_pointer_cast<CZNativeMoreAppsWebViewCell>(table.cellForRowAtIndexPath(path));
+    ASSERT_TRUE(cell);
+    reused += made.count(cell.get()) ? 1 : 0;
+    EXPECT_EQ(cell->webView()->stringByEvaluatingJavaScriptFromString("typeof row"), "undefined");
+  }
+  EXPECT_GT(reused, 0);
 }
 
 TEST_F(MoreAppsTest, RowBackgroundButtonAndRoundedPictureDrawings) {
