@@ -451,6 +451,8 @@ struct WebView::Impl {
     scriptFetch.reset();
     for (auto& c : dynamicFetches) c->cancel();
     dynamicFetches.clear();
+    scriptsWaiting.clear();
+    scriptFetchesInFlight = 0;
     if (view.context_) view.context_->close();
 
     HtmlDocument document = HtmlDocument::parse(markup);
@@ -522,6 +524,44 @@ struct WebView::Impl {
   }
 
   using ScriptDone = std::function<void(Impl&, bool ok, const std::string& source, const std::string& name)>;
+
+  // Scripts the page adds are fetched a few at a time, as a browser shares out its
+  // connections; the rest wait in order, and past a long queue fail as not loaded. So a page
+  // adding scripts in a loop cannot open connections without bound.
+  static constexpr size_t kMaxScriptFetchesInFlight = 6;
+  static constexpr size_t kMaxScriptFetchesWaiting = 1000;
+  struct WaitingScript {
+    std::string url;
+    ScriptDone done;
+  };
+  std::deque<WaitingScript> scriptsWaiting;
+  size_t scriptFetchesInFlight = 0;
+
+  void requestPageScript(const std::string& url, ScriptDone done) {
+    if (scriptFetchesInFlight < kMaxScriptFetchesInFlight && scriptsWaiting.empty()) {
+      startPageScript(url, std::move(done));
+    } else if (scriptsWaiting.size() < kMaxScriptFetchesWaiting) {
+      scriptsWaiting.push_back({url, std::move(done)});
+    } else {
+      later([done](Impl& d) { done(d, false, {}, {}); });
+    }
+  }
+
+  void startPageScript(const std::string& url, ScriptDone done) {
+    ++scriptFetchesInFlight;
+    uint64_t document = documentId;
+    fetchScript(url, [document, done](Impl& d, bool ok, const std::string& source, const std::string& name) {
+      if (d.documentId == document) {
+        --d.scriptFetchesInFlight;
+        while (d.scriptFetchesInFlight < kMaxScriptFetchesInFlight && !d.scriptsWaiting.empty()) {
+          WaitingScript next = std::move(d.scriptsWaiting.front());
+          d.scriptsWaiting.pop_front();
+          d.startPageScript(next.url, std::move(next.done));
+        }
+      }
+      done(d, ok, source, name);
+    }, true);
+  }
 
   // Fetches a script's text on later turns (file URLs from disk, http/https over the
   // network) and hands it to `done` if the view still exists.
@@ -638,7 +678,7 @@ struct WebView::Impl {
       later([done](Impl& d) { done(d, false, {}, {}); });
       return;
     }
-    fetchScript(*url, done, true);
+    requestPageScript(*url, done);
   }
 
   void loadFromHistory(size_t index, WebViewNavigationType type) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testing/loopback_server.h"
@@ -282,6 +285,33 @@ TEST_F(WebViewTest, PageURLsTheParserRefusesAreEscapedNotDropped) {
             (std::vector<std::string>{"should about:blank 5", "start", "finish",
                                       "should cadenzo://msg?text=50%25%20off%20&%20%22more%22&ok=%41 5 NO",
                                       "should cadenzo://x?p=%252 5 NO"}));
+}
+
+TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
+  std::atomic<int> open{0}, most{0};
+  server_->setHandler("/bulk.js", [&](const testing::RecordedRequest& r) {
+    int now = ++open;
+    for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+    // Long enough that fetches started together are answered together.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    --open;
+    return testing::ScriptedAnswer::text("loaded.push(" + r.queryItem("n").value_or("-1") + ");");
+  });
+  view_->loadHTMLStringBaseURL(
+      "<script>var loaded = [];"
+      "for (var n = 0; n < 30; n++) {"
+      "  var s = document.createElement('script'); s.src = 'bulk.js?n=' + n; document.body.appendChild(s);"
+      "}</script>",
+      URL::create(url("/")));
+  ASSERT_TRUE(waitForEnd());
+  ASSERT_TRUE(runUntil([&] { return eval("loaded.length") == "30"; }));
+  EXPECT_LE(most.load(), 6);
+  EXPECT_GE(most.load(), 2) << "fetches still overlap";
+  // Each ran once, in whatever order they arrived, as added scripts do.
+  std::string every;
+  for (int n = 0; n < 30; ++n) every += (n ? "," : "") + std::to_string(n);
+  EXPECT_EQ(eval("loaded.sort(function (a, b) { return a - b; }).join()"), every);
 }
 
 TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
