@@ -53,22 +53,23 @@ class OADispatcherSocketBridge : public OATCPSocketDelegate {
 
 std::shared_ptr<OADataDispatcher> OADataDispatcher::create(
     std::string accountID, int32_t userID, std::weak_ptr<OADataDispatcherDelegate> delegate,
-    OACollectorAddress collector, std::recursive_mutex* lock) {
+    OACollectorAddress collector, std::recursive_mutex* lock, platform::RunLoop* loop) {
   auto dispatcher = std::make_shared<OADataDispatcher>(
-      std::move(accountID), userID, std::move(delegate), std::move(collector), lock);
+      std::move(accountID), userID, std::move(delegate), std::move(collector), lock, loop);
   dispatcher->socketBridge_ = std::make_shared<OADispatcherSocketBridge>(dispatcher, lock);
   return dispatcher;
 }
 
 OADataDispatcher::OADataDispatcher(std::string accountID, int32_t userID,
                                    std::weak_ptr<OADataDispatcherDelegate> delegate,
-                                   OACollectorAddress collector, std::recursive_mutex* lock)
+                                   OACollectorAddress collector, std::recursive_mutex* lock,
+                                   platform::RunLoop* loop)
     : delegate_(std::move(delegate)),
       accountID_(std::move(accountID)),
       responseParser_(this),
       userID_(userID),
       collector_(std::move(collector)),
-      loop_(&platform::RunLoop::current()),
+      loop_(loop ? loop : &platform::RunLoop::current()),
       lock_(lock) {
   OADeviceFacts facts = currentDeviceFacts();
   userAgent_ = platform::format("OrvaneAnalytics/1.1 (%@; U; CPU %@ %@ like Mac OS X; %@-%@)",

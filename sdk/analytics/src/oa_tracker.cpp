@@ -53,6 +53,16 @@ struct OATracker::Private {
   platform::RunLoop* loop = nullptr;
 };
 
+// Lives as long as a thread that started the tracker and ends before that thread's run loop
+// does (it is made after the loop), so the tracker can leave the loop while it still exists.
+struct OATracker::StartingThreadWatch {
+  platform::RunLoop* loop = nullptr;
+  ~StartingThreadWatch() {
+    std::lock_guard<std::recursive_mutex> guard(classLock());
+    if (auto* slot = trackerSlot(); slot && loop) (*slot)->startingLoopEnding(loop);
+  }
+};
+
 std::recursive_mutex& OATracker::classLock() {
   static std::recursive_mutex* const lock = [] {
     platform::onTestReset([] {
@@ -107,6 +117,10 @@ void OATracker::startTrackerWithAccountIDDispatchPeriodDelegate(
   if (!private_) {
     private_ = std::make_unique<Private>();
     private_->loop = &platform::RunLoop::current();
+    if (!private_->loop->isMain()) {
+      thread_local StartingThreadWatch watch;
+      watch.loop = private_->loop;
+    }
     private_->store = std::make_unique<OAPersistentEventStore>();
     private_->dispatcher = OADataDispatcher::create(accountID, private_->store->storeID(),
                                                     weak_from_this(), gCollector, &classLock());
@@ -127,6 +141,24 @@ void OATracker::stopTracker() {
   private_->dispatcher.reset();
   private_->store.reset();
   private_.reset();
+}
+
+void OATracker::startingLoopEnding(platform::RunLoop* loop) {
+  if (!private_ || private_->loop != loop) return;
+  // The timer and the connection move to the main loop: hits keep going out, and nothing is
+  // left on a loop that is about to be destroyed. A dispatch under way is abandoned (on the
+  // loop's own thread, so its connection closes now); its hits stay stored for the next one.
+  const bool timerRunning = private_->timer.isPending();
+  stopTimer();
+  auto old = std::move(private_->dispatcher);
+  old->cancelDispatch();
+  private_->inFlight = 0;
+  private_->loop = &platform::RunLoop::main();
+  private_->dispatcher =
+      OADataDispatcher::create(old->accountID(), private_->store->storeID(), weak_from_this(),
+                               old->collector(), &classLock(), private_->loop);
+  private_->dispatcher->setResponseTimeout(old->responseTimeout());
+  if (timerRunning) startTimer();
 }
 
 void OATracker::setDispatchPeriod(int32_t seconds) {

@@ -401,6 +401,25 @@ TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
   EXPECT_EQ(tracker->storedEvents(), 2u);
 }
 
+// A thread may start the tracker, track, begin a dispatch and end. Its loop ends with it; the
+// tracker must not be left on it: the timer and the hits go on from the main loop.
+TEST_F(OATrackerTest, StartingThreadMayEnd) {
+  std::thread([&] {
+    auto shared = OATracker::sharedTracker();
+    shared->startTrackerWithAccountIDDispatchPeriodDelegate("OA-1234-5", 10, delegate);
+    EXPECT_TRUE(shared->trackPageviewWithError("/from/worker"));
+    EXPECT_TRUE(shared->dispatch());  // under way when the thread ends
+  }).join();
+  ASSERT_TRUE(tracker->isStarted());
+  EXPECT_EQ(tracker->inFlight(), 0u);
+  ASSERT_TRUE(event("a1"));
+  advance(10);
+  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 0 && tracker->inFlight() == 0; }));
+  EXPECT_EQ(collectedActions(), (std::vector<std::string>{"/from/worker", "a1"}));
+  EXPECT_EQ(delegate->reports, (std::vector<std::pair<unsigned, unsigned>>{{2, 0}}));
+  EXPECT_EQ(collector.requests().size(), 2u);
+}
+
 TEST_F(OATrackerTest, SeveralThreadsTrackingAtOnceLoseNothing) {
   start();
   constexpr int kThreads = 4, kHitsEach = 12;

@@ -60,11 +60,12 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
                          private OAHTTPResponseParserDelegate {
  public:
   // `userID` is the store id (the cookie's second field). `lock`, when given, must outlive
-  // the dispatcher.
+  // the dispatcher. The connection runs on `loop`, by default the calling thread's.
   static std::shared_ptr<OADataDispatcher> create(std::string accountID, int32_t userID,
                                                   std::weak_ptr<OADataDispatcherDelegate> delegate,
                                                   OACollectorAddress collector = {},
-                                                  std::recursive_mutex* lock = nullptr);
+                                                  std::recursive_mutex* lock = nullptr,
+                                                  platform::RunLoop* loop = nullptr);
   ~OADataDispatcher() override;
   OADataDispatcher(const OADataDispatcher&) = delete;
   OADataDispatcher& operator=(const OADataDispatcher&) = delete;
@@ -81,6 +82,7 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   // True from dispatchEvents until the delegate hears dataDispatcherDidComplete.
   bool isDispatching() const { return dispatching_; }
 
+  const std::string& accountID() const { return accountID_; }
   const std::string& userAgent() const { return userAgent_; }
   int lastStatusCode() const { return lastStatusCode_; }
   double retryInterval() const { return retryInterval_; }
@@ -92,7 +94,7 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
 
   OADataDispatcher(std::string accountID, int32_t userID,
                    std::weak_ptr<OADataDispatcherDelegate> delegate, OACollectorAddress collector,
-                   std::recursive_mutex* lock);
+                   std::recursive_mutex* lock, platform::RunLoop* loop = nullptr);
 
  private:
   friend class OADispatcherSocketBridge;

@@ -5,8 +5,10 @@
 //
 // Thread safety: every public member takes one recursive lock (the class lock), so tracking
 // from several threads at once is safe. The dispatch timer, the connection and the delegate
-// run on the run loop of the thread that started the tracker; the delegate is called with
-// the lock held: it may call the tracker, but must not wait for another thread that does.
+// run on the run loop of the thread that started the tracker (on the main loop once that
+// thread has ended; a dispatch under way then is dropped, its hits stay stored); the delegate
+// is called with the lock held: it may call the tracker, but must not wait for another thread
+// that does.
 // Ownership: the delegate is not retained. The singleton is never destroyed.
 // Failure: refusals answer false with an error in kOATrackerErrorDomain (or the store's
 // domain when the store failed) when the caller passes an error out-parameter.
@@ -112,7 +114,10 @@ class OATracker : public OADataDispatcherDelegate, public std::enable_shared_fro
 
  private:
   struct Private;
+  struct StartingThreadWatch;
   OATracker();
+  // The thread that started the tracker ends, and its loop with it.
+  void startingLoopEnding(platform::RunLoop* loop);
   static std::recursive_mutex& classLock();
   bool checkForErrorsWithError(bool pageview, const OAEvent* event, OAErrorOut error);
   bool createEventActionLabelValueWithError(const std::optional<std::string>& category,
