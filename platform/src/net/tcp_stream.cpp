@@ -86,8 +86,12 @@ struct TCPStream::Impl {
     if (auto d = delegate.lock()) d->streamHandleEvent(*owner, event);
   }
 
+  // The owner may drop the stream from inside any event, also once the loop's hold is gone
+  // (at the end, or after close()): every handler keeps it alive until it returns.
+  std::shared_ptr<TCPStream> hold() const { return owner->weak_from_this().lock(); }
+
   void fail(const Error& error) {
-    auto keep = retained;
+    auto keep = hold();
     owner->status_ = Status::Error;
     owner->error_ = error;
     closeSocket();
@@ -133,7 +137,7 @@ struct TCPStream::Impl {
   }
 
   void onReady(unsigned events) {
-    auto keep = retained;
+    auto keep = hold();
     if (!connected) {
       int err = 0;
       socklen_t len = sizeof err;
@@ -155,7 +159,9 @@ struct TCPStream::Impl {
       wantSpace = false;
       updateWatch();
       emit(HasSpaceAvailable);
-      if (fd < 0 || !live()) return;
+      // Closed, or let go by its last owner (only this handler still holds it): no more
+      // events for what happened in the same wake-up.
+      if (fd < 0 || !live() || keep.use_count() == 1) return;
     }
     if ((events & (RunLoop::kReadable | RunLoop::kError)) && wantBytes && owner->status_ == Status::Open) {
       char probe;
@@ -217,7 +223,7 @@ struct TCPStream::Impl {
     owner->error_ = posixError(code);
     closeSocket();
     pendingError = loop->postAfter(0, [this] {
-      auto keep = retained;
+      auto keep = hold();
       releaseLater();
       if (auto d = delegate.lock()) d->streamHandleEvent(*owner, ErrorOccurred);
     });

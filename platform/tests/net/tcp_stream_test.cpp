@@ -144,6 +144,53 @@ TEST_F(TCPStreamTest, StalledServerStopsCleanlyAndClientSeesTheEnd) {
   EXPECT_EQ(delegate->bodies, (std::vector<std::string>{"/0", "/1"}));
 }
 
+// The owner may let go of its stream inside an event, also once the peer has closed and the
+// loop no longer holds the stream: nothing is touched or delivered after that.
+TEST_F(TCPStreamTest, OwnerMayDropTheStreamInsideAnEventAfterTheEnd) {
+  struct Dropper : platform::TCPStreamDelegate {
+    std::shared_ptr<TCPStream> stream;
+    unsigned dropOn = TCPStream::None;
+    bool ended = false;
+    std::vector<unsigned> events;
+    void streamHandleEvent(TCPStream& s, unsigned event) override {
+      events.push_back(event);
+      if (event == TCPStream::HasSpaceAvailable && !ended && events.size() == 2) {
+        s.write(std::string("GET /last HTTP/1.1\r\n\r\n"));
+      } else if (event == TCPStream::HasBytesAvailable) {
+        s.read(4096);
+      } else if (event == TCPStream::EndEncountered) {
+        ended = true;
+        // Only the peer's side is closed: this write is taken, and space is announced again.
+        EXPECT_GT(s.write(std::string("late")), 0);
+      }
+      if (ended && event == dropOn) stream.reset();
+    }
+  };
+  for (unsigned dropOn : {unsigned{TCPStream::EndEncountered}, unsigned{TCPStream::HasSpaceAvailable}}) {
+    SCOPED_TRACE(dropOn);
+    testing::RawTCPServer server;
+    server.setResponder([](const testing::RawRequest&) {
+      testing::RawAnswer a;
+      a.body = "bye";
+      a.connectionClose = true;
+      return a;
+    });
+    auto delegate = std::make_shared<Dropper>();
+    delegate->dropOn = dropOn;
+    delegate->stream = TCPStream::create("127.0.0.1", server.port());
+    std::weak_ptr<TCPStream> weak = delegate->stream;
+    delegate->stream->setDelegate(delegate);
+    delegate->stream->open();
+    ASSERT_TRUE(runUntil([&] { return !delegate->stream; }));
+    runUntilIdle();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(delegate->events.back(), dropOn);
+    const size_t seen = delegate->events.size();
+    runUntil([] { return false; }, 0.05);
+    EXPECT_EQ(delegate->events.size(), seen);
+  }
+}
+
 TEST_F(TCPStreamTest, RefusedConnectionReportsAnError) {
   uint16_t port;
   {
