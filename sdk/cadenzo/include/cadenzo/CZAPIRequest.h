@@ -73,8 +73,9 @@ class CZAPIRequest {
   // The body as JSON text; nullopt without a body (or a body that cannot be written).
   std::optional<std::string> serializedBody() const;
 
-  // encodeWithCoder: the archive holds controller, action, params, query, body and
-  // ensureDelivery. Headers, method and context block are left out.
+  // encodeWithCoder: the archive holds controller, action, params, query, body (as its JSON
+  // text, so nulls and exact decimals survive) and ensureDelivery. Headers, method and
+  // context block are left out. Archives holding the body as a dictionary still read.
   std::optional<platform::Bytes> archivedData() const;
   // initWithCoder: rebuilt through the constructor and the setters (so a stored body makes
   // it "POST" again). nullptr for bytes that are not an archived request.

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "cadenzo/CZIdentity.h"
+#include "cadenzo/CZJsonParser.h"
 #include "cadenzo/CZJsonWriter.h"
 #include "cadenzo/CZReachability.h"
 #include "cadenzo/Cadenzo.h"
@@ -145,7 +146,13 @@ std::optional<platform::Bytes> CZAPIRequest::archivedData() const {
   archive.set(kAction, Value(action_));
   if (!params_.isNull()) archive.set(kParams, params_);
   if (query_) archive.set(kQuery, Value(*query_));
-  if (body_) archive.set(kBody, Value(*body_));
+  if (body_) {
+    // The body is kept as the JSON text it is sent as: a property list has no null and no
+    // exact decimal, and refuses some characters, so a queued event would otherwise be lost
+    // or come back changed. Only a body the writer refuses stays a dictionary.
+    if (auto text = serializedBody()) archive.set(kBody, Value(std::move(*text)));
+    else archive.set(kBody, Value(*body_));
+  }
   archive.set(kEnsureDelivery, Value(ensureDelivery_));
   platform::Error error;
   auto xml = platform::PropertyList::write(Value(std::move(archive)), &error);
@@ -165,7 +172,15 @@ std::shared_ptr<CZAPIRequest> CZAPIRequest::requestWithArchivedData(const platfo
   auto request = requestWithControllerAction(controller.string(), action.string());
   request->setParams((*archive)[kParams]);
   if ((*archive)[kQuery].isDictionary()) request->setQuery((*archive)[kQuery].dictionary());
-  if ((*archive)[kBody].isDictionary()) request->setBody((*archive)[kBody].dictionary());
+  const Value& body = (*archive)[kBody];
+  if (body.isDictionary()) {
+    request->setBody(body.dictionary());
+  } else if (body.isString()) {
+    CZJsonParser parser;
+    auto parsed = parser.objectWithString(body.string());
+    if (!parsed || !parsed->isDictionary()) return nullptr;
+    request->setBody(parsed->dictionary());
+  }
   request->setEnsureDelivery((*archive)[kEnsureDelivery].boolValue());
   return request;
 }

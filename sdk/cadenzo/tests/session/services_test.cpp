@@ -1,6 +1,7 @@
 // Analytics, reachability and the URL opener.
 #include <gtest/gtest.h>
 
+#include "cadenzo/CZAPIRequest.h"
 #include "cadenzo/CZAnalytics.h"
 #include "cadenzo/CZReachability.h"
 #include "cadenzo/CZURLOpener.h"
@@ -163,6 +164,16 @@ class AnalyticsTest : public cztest::SessionTest {
       return server->callCount() >= n && analytics()->connection()->activeConnectionCount() == 0;
     }));
   }
+  // Every singleton and fact starts again; the defaults are read back from disk. The server
+  // answers normally and has heard nothing yet.
+  void relaunch() {
+    server->clearScripts();
+    server->clearCalls();
+    platform::resetForTesting();
+    facade = cadenzo::Cadenzo::sharedCadenzo();
+    facade->setAppId(std::string(testing::CadenzoServer::kAppId));
+    facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
+  }
 };
 
 TEST_F(AnalyticsTest, EventsCarryOnlyTheGivenKeys) {
@@ -238,13 +249,7 @@ TEST_F(AnalyticsTest, FailedEventsAreResentSignedAfterARelaunch) {
   EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 1u);
   a.reset();
 
-  // Relaunch: every singleton and fact starts again; the defaults are read back from disk.
-  server->clearScripts();
-  server->clearCalls();
-  platform::resetForTesting();
-  facade = cadenzo::Cadenzo::sharedCadenzo();
-  facade->setAppId(std::string(testing::CadenzoServer::kAppId));
-  facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
+  relaunch();
   EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 1u);
 
   analytics();  // created: resends the queue once
@@ -255,6 +260,53 @@ TEST_F(AnalyticsTest, FailedEventsAreResentSignedAfterARelaunch) {
   EXPECT_EQ(calls[0].body["value"], Value("3"));
   EXPECT_EQ(server->callsTo("purchase").size(), 0u);
   EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 0u);
+}
+
+TEST_F(AnalyticsTest, QueuedEventsComeBackWithTheBodyTheyFirstHad) {
+  // Metadata a property list cannot hold as such: a null, a control character, a decimal
+  // whose exact text matters.
+  std::vector<std::pair<std::string, Value>> metas = {
+      {"null", Value(platform::Dictionary{{"level", Value()}})},
+      {"control", Value(platform::Dictionary{{"name", Value("tab\x01end")}})},
+      {"decimal", Value(platform::Dictionary{{"score", Value::decimal("0.1")}})},
+      {"plain", Value(platform::Dictionary{{"n", Value(3)}, {"s", Value("x")}})},
+  };
+  server->scriptAlways("event", ScriptedAnswer::text("unavailable", 503));
+  auto a = analytics();
+  for (const auto& [key, meta] : metas) a->trackEventWithMetadata(key, meta);
+  waitForCalls(metas.size());
+  std::map<std::string, std::string> firstBodies;
+  for (const auto& call : server->callsTo("event")) firstBodies[call.body["key"].string()] = call.request.body;
+  ASSERT_EQ(firstBodies.size(), metas.size());
+  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(),
+            metas.size());
+  a.reset();
+
+  relaunch();
+  analytics();
+  waitForCalls(metas.size());
+  auto resent = server->callsTo("event");
+  ASSERT_EQ(resent.size(), metas.size());
+  for (const auto& call : resent) {
+    SCOPED_TRACE(call.body["key"].string());
+    EXPECT_TRUE(call.accepted()) << call.problems.front();
+    EXPECT_EQ(call.request.body, firstBodies[call.body["key"].string()]);
+  }
+  EXPECT_EQ(resent[0].body["meta"].dictionary().find("level")->type(), Value::Type::Null);
+}
+
+TEST(APIRequest, ArchiveHoldingTheBodyAsADictionaryStillReads) {
+  // The form queues were written in before bodies were kept as JSON text.
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+      "\t<key>controller</key>\n\t<string>api</string>\n\t<key>action</key>\n\t<string>event</string>\n"
+      "\t<key>body</key>\n\t<dict>\n\t\t<key>key</key>\n\t\t<string>won</string>\n\t</dict>\n"
+      "\t<key>ensureDelivery</key>\n\t<true/>\n</dict>\n</plist>\n";
+  auto restored = cadenzo::CZAPIRequest::requestWithArchivedData(platform::Bytes(xml.begin(), xml.end()));
+  ASSERT_TRUE(restored);
+  EXPECT_EQ(restored->serializedBody(), "{\"key\":\"won\"}");
+  EXPECT_EQ(restored->method(), "POST");
+  EXPECT_TRUE(restored->ensureDelivery());
 }
 
 }  // namespace
