@@ -280,7 +280,11 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   auto self = shared_from_this();
   if (auto d = delegate()) {
     auto wanted = d->shouldDisplayMoreApps();
-    if (wanted && !*wanted) return;
+    if (wanted && !*wanted) {
+      // The overlay put up for this list would otherwise stay on screen for good.
+      dismissLoadingViewIfVisible();
+      return;
+    }
   }
   if (auto presenter = presentationController(); presenter && presenter->viewIsVisible()) {
     dismissLoadingViewIfVisible();

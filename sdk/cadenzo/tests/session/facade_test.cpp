@@ -321,6 +321,18 @@ TEST_F(FacadeTest, MoreAppsFailures) {
                                         "dismissLoadingView", "didFailToLoadMoreApps"}));
 }
 
+TEST_F(FacadeTest, MoreAppsRefusedOnArrivalTakesItsLoadingViewDown) {
+  delegate->answers = {{"shouldDisplayLoadingViewForMoreApps", true}, {"shouldDisplayMoreApps", false}};
+  facade->showMoreApps();
+  EXPECT_TRUE(presenter->loading);
+  preparedView(1)->fireDisplay();
+  EXPECT_FALSE(presenter->loading);
+  EXPECT_TRUE(presenter->shown.empty());
+  EXPECT_FALSE(facade->visibleImpression());
+  EXPECT_EQ(timeline, (cztest::Timeline{"shouldDisplayLoadingViewForMoreApps", "displayLoadingView",
+                                        "shouldDisplayMoreApps", "dismissLoadingView"}));
+}
+
 class ImpressionTest : public FacadeTest {};
 
 TEST_F(ImpressionTest, ViewChoiceFollowsTypeAndAnswer) {
