@@ -30,9 +30,9 @@ std::optional<platform::Value> CZJsonParser::objectWithData(const uint8_t* bytes
   parser.setMaxDepth(maxDepth());
   parser.setDelegate(adapter);
   int status = parser.parse(bytes, length);
-  if (status == CZJsonStreamParser::CZJsonStreamParserWaitingForData) {
-    status = parser.parseEndOfInput();
-  }
+  // These bytes are all there is: a number may run to their very end, and nothing but
+  // whitespace may follow the document.
+  if (status != CZJsonStreamParser::CZJsonStreamParserError) status = parser.parseEndOfInput();
   switch (status) {
     case CZJsonStreamParser::CZJsonStreamParserComplete:
       return accumulator->takeValue();

@@ -60,6 +60,18 @@ int CZJsonStreamParser::parse(const uint8_t* bytes, size_t length) {
   return status;
 }
 
+int CZJsonStreamParser::parseEndOfInput() {
+  tokeniser_.setEndOfInput(true);
+  int status = parse(nullptr, 0);
+  if (status == CZJsonStreamParserComplete && tokeniser_.hasUnreadBytes()) {
+    // Whitespace is skipped before every token: what is left is a token that never ends.
+    error_ = "Unexpected end of input";
+    state_ = &CZJsonStreamParserStateError::sharedInstance();
+    return CZJsonStreamParserError;
+  }
+  return status;
+}
+
 int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
   const auto* errorState = &CZJsonStreamParserStateError::sharedInstance();
   // Held for the whole call, so the delegate cannot go away between two events.

@@ -55,11 +55,10 @@ class CZJsonStreamParser {
   }
   // Tells the parser that no more bytes will come, so a number at the very end counts as
   // complete ("5" alone is then refused as a number before the outer-most container rather
-  // than awaited), and answers as parse() does.
-  int parseEndOfInput() {
-    tokeniser_.setEndOfInput(true);
-    return parse(nullptr, 0);
-  }
+  // than awaited), and answers as parse() does. Only whitespace may follow a complete
+  // document, so a token the input cut short after it is refused ("Unexpected end of
+  // input") instead of being awaited.
+  int parseEndOfInput();
 
   unsigned maxDepth() const { return maxDepth_; }
   void setMaxDepth(unsigned maxDepth) { maxDepth_ = maxDepth; }

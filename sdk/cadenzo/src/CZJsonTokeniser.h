@@ -52,9 +52,11 @@ class CZJsonTokeniser {
   // No more bytes will come: a number running to the very end is complete as it stands.
   // Before this, such a number waits for more bytes (its next digit might be on the way).
   void setEndOfInput(bool end) { endOfInput_ = end; }
+  // Bytes not yet taken as tokens (after a 0 answer: the start of a token that was cut).
+  bool hasUnreadBytes() const { return stream_.index() < stream_.length(); }
 
   // Numbers whose decimal exponent (after dropping trailing zeros) lies outside this range
-  // are refused rather than overflowing: the range a decimal number can hold.
+  // become the decimal NaN rather than overflowing: the range a decimal number can hold.
   static constexpr int kMinExponent = -128;
   static constexpr int kMaxExponent = 127;
 
