@@ -80,12 +80,16 @@ struct Reachability::Registry {
   // Applies `change` to the state and posts each scheduled target whose flags moved.
   template <class Change>
   void update(Change change) {
+    // Another thread may drop its last reference to a target while it is held here; that
+    // destructor takes the mutex, so the references are let go only after unlocking.
+    std::vector<std::shared_ptr<Reachability>> held;
     std::lock_guard<std::mutex> lock(mutex);
     change(*this);
     std::optional<MachineSnapshot> machine;
     for (auto& [key, entry] : scheduled) {
       auto target = entry.target.lock();
       if (!target) continue;
+      held.push_back(target);
       std::optional<uint32_t> now = flagsFor(target->kind_, machine);
       if (now == entry.last) continue;
       entry.last = now;
@@ -113,12 +117,13 @@ struct Reachability::Registry {
 const bool Reachability::Registry::resetRegistered = [] {
   onTestReset([] {
     Registry& r = Registry::get();
+    std::map<const Reachability*, Scheduled> dropped;  // callbacks go after unlocking
     std::lock_guard<std::mutex> lock(r.mutex);
     r.mode = Mode::Simulated;
     r.network = Network::WiFi;
     r.readable = true;
     // Loops of earlier tests may be gone: drop every schedule.
-    r.scheduled.clear();
+    dropped.swap(r.scheduled);
   });
   return true;
 }();
@@ -126,11 +131,7 @@ const bool Reachability::Registry::resetRegistered = [] {
 Reachability::Reachability(std::string target, bool isAddress, int kind)
     : target_(std::move(target)), isAddress_(isAddress), kind_(kind) {}
 
-Reachability::~Reachability() {
-  Registry& r = Registry::get();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  r.scheduled.erase(this);
-}
+Reachability::~Reachability() { unschedule(); }
 
 std::shared_ptr<Reachability> Reachability::createWithAddress(const std::string& address) {
   in_addr v4;
@@ -170,12 +171,16 @@ bool Reachability::setCallback(Callback callback, RunLoop& loop) {
     return true;
   }
   Registry& r = Registry::get();
+  // The replaced callback may own the last reference to a target, whose destructor takes
+  // the mutex: it goes after unlocking.
+  std::shared_ptr<Callback> replaced;
   std::lock_guard<std::mutex> lock(r.mutex);
   std::optional<MachineSnapshot> machine;
   std::optional<uint32_t> now = r.flagsFor(kind_, machine);
   Registry::Scheduled& entry = r.scheduled[this];
   entry.target = weak_from_this();
   entry.loop = &loop;
+  replaced = std::move(entry.callback);
   entry.callback = std::make_shared<Callback>(std::move(callback));
   entry.last = now;
   return true;
@@ -183,8 +188,12 @@ bool Reachability::setCallback(Callback callback, RunLoop& loop) {
 
 void Reachability::unschedule() {
   Registry& r = Registry::get();
+  std::shared_ptr<Callback> removed;  // released after unlocking, as above
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.scheduled.erase(this);
+  auto found = r.scheduled.find(this);
+  if (found == r.scheduled.end()) return;
+  removed = std::move(found->second.callback);
+  r.scheduled.erase(found);
 }
 
 void Reachability::setNetwork(Network network) {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -152,6 +156,58 @@ TEST_F(ReachabilityTest, ACallbackMayDestroyItsTargetAndLaterChangesAreDropped) 
   runUntilIdle();
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(target, nullptr);
+}
+
+// Runs `work` on a thread of its own; false when it has not finished within `seconds` (a
+// deadlocked thread is then left behind).
+bool finishesWithin(double seconds, std::function<void()> work) {
+  auto done = std::make_shared<std::promise<void>>();
+  auto finished = done->get_future();
+  std::thread([done, work = std::move(work)] {
+    work();
+    done->set_value();
+  }).detach();
+  return finished.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
+}
+
+// The last reference to a target may go anywhere: on another thread while the state changes,
+// or with a callback that owned it. Neither may run its destructor under the registry's lock.
+TEST_F(ReachabilityTest, TargetsMayBeReleasedWhileTheRegistryIsBusy) {
+  auto& loop = mainLoop();
+  using Action = std::function<void(std::shared_ptr<Reachability>&)>;
+  const std::pair<const char*, Action> releases[] = {
+      {"unscheduled", [](std::shared_ptr<Reachability>& t) { t->unschedule(); }},
+      {"rescheduled", [&loop](std::shared_ptr<Reachability>& t) { t->setCallback([](Reachability&, uint32_t) {}, loop); }},
+      {"destroyed", [](std::shared_ptr<Reachability>& t) { t.reset(); }},
+  };
+  for (const auto& [name, release] : releases) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(finishesWithin(2, [&loop, release = release] {
+      auto target = Reachability::createWithAddress("0.0.0.0");
+      auto owned = Reachability::createWithName("ads.example.com");
+      owned->setCallback([](Reachability&, uint32_t) {}, loop);
+      // The callback holds the only reference to `owned`.
+      target->setCallback([owned](Reachability&, uint32_t) {}, loop);
+      owned.reset();
+      release(target);
+    }));
+  }
+
+  EXPECT_TRUE(finishesWithin(3, [&loop] {
+    std::atomic<bool> stop{false};
+    std::thread changer([&] {
+      for (int i = 0; !stop.load(); ++i) {
+        Reachability::setNetwork(i % 2 ? Reachability::Network::WWAN : Reachability::Network::WiFi);
+      }
+    });
+    for (int i = 0; i < 5000; ++i) {
+      auto target = Reachability::createWithAddress("0.0.0.0");
+      target->setCallback([](Reachability&, uint32_t) {}, loop);
+    }
+    stop = true;
+    changer.join();
+  })) << "a target dropped during a change deadlocked";
+  runUntilIdle();
 }
 
 TEST_F(ReachabilityTest, RescheduledTargetHearsOnlyItsNewCallback) {
