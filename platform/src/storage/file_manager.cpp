@@ -178,7 +178,13 @@ bool FileManager::removeItemAtPath(const std::string& path) {
     errno = ENOENT;
     return false;
   }
-  return removeRecursively(path);
+  // "link/" or "link/." would make the system follow the link, and the removal would empty
+  // the folder it points to: the item named is the link itself.
+  std::string_view item = stripTrailingSlashes(path);
+  while (item.size() > 2 && item.substr(item.size() - 2) == "/.") {
+    item = stripTrailingSlashes(item.substr(0, item.size() - 2));
+  }
+  return removeRecursively(std::string(item));
 }
 
 std::optional<std::vector<std::string>> FileManager::contentsOfDirectoryAtPath(const std::string& path) {

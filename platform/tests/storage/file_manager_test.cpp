@@ -89,7 +89,16 @@ TEST_F(FileManagerTest, FoldersAreCreatedListedAndRemovedWithoutFollowingLinks) 
   EXPECT_EQ(FileManager::destinationOfSymbolicLinkAtPath(at("x/dangling")), at("nowhere"));
   EXPECT_FALSE(FileManager::destinationOfSymbolicLinkAtPath(at("x/b.txt")).has_value());
 
-  ASSERT_TRUE(FileManager::removeItemAtPath(at("x")));
+  // However the path is spelled, a link to a folder is removed as a link.
+  for (const char* spelling : {"x/l/", "x/l//", "x/l/.", "x/l/./"}) {
+    SCOPED_TRACE(spelling);
+    ASSERT_TRUE(FileManager::createSymbolicLinkAtPath(at("x/l"), at("outside")));
+    EXPECT_TRUE(FileManager::removeItemAtPath(at(spelling)));
+    EXPECT_FALSE(FileManager::itemExistsAtPath(at("x/l")));
+    EXPECT_EQ(FileManager::stringContentsAtPath(at("outside/keep.txt")), "precious");
+  }
+
+  ASSERT_TRUE(FileManager::removeItemAtPath(at("x/")));
   EXPECT_FALSE(FileManager::itemExistsAtPath(at("x")));
   EXPECT_EQ(FileManager::stringContentsAtPath(at("outside/keep.txt")), "precious");
   EXPECT_FALSE(FileManager::removeItemAtPath(at("x")));
