@@ -6,7 +6,8 @@
 // call is dropped silently.
 //
 // Ownership: the singleton lives for the process (tests get a fresh one on test reset).
-// Thread safety: sharedAnalytics() from any thread; the reports on the main thread.
+// Thread safety: sharedAnalytics() from any thread (the resend on creation runs on the main
+// loop); the reports on the main thread.
 #include <memory>
 #include <optional>
 #include <string>

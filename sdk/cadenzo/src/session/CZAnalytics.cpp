@@ -7,6 +7,7 @@
 #include "cadenzo/Cadenzo.h"
 #include "platform/format.h"
 #include "platform/test_reset.h"
+#include "platform/thread.h"
 
 namespace cadenzo {
 
@@ -30,8 +31,16 @@ std::shared_ptr<CZAnalytics> CZAnalytics::sharedAnalytics() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
   bool made = false;
   auto instance = gShared.get([] { return std::make_shared<CZAnalytics>(); }, {}, &made);
-  // Outside the lock: resending reads the facade and may fail requests at once.
-  if (made) instance->connection_->retryDeliveries();
+  // Outside the lock: resending reads the facade and may fail requests at once. The
+  // connection lives on the main loop (its answers and watchdog arrive there), so a
+  // singleton first asked for on another thread resends from there.
+  if (made) {
+    if (platform::Thread::isMainThread()) {
+      instance->connection_->retryDeliveries();
+    } else {
+      platform::performOnMainThread([instance] { instance->connection_->retryDeliveries(); });
+    }
+  }
   return instance;
 }
 
