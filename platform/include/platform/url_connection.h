@@ -95,7 +95,8 @@ class URLRequest {
   const std::string& url() const { return url_; }
   void setURL(std::string url) { url_ = std::move(url); }
 
-  // "GET" unless set.
+  // "GET" unless set. A method that is not one HTTP token (a space or a line break in it)
+  // is never sent: the load fails with URLErrorBadURL.
   const std::string& httpMethod() const { return method_; }
   void setHTTPMethod(std::string method) { method_ = std::move(method); }
 

@@ -1,5 +1,6 @@
 #include "http_exchange.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 
@@ -160,8 +161,22 @@ std::optional<URLRequest> redirectedRequest(const URLRequest& current,
   return next;
 }
 
+namespace {
+
+// A method is sent as written on the request line, so it must be one HTTP token: a space or
+// a line break in it would let the caller's text write a request of its own.
+bool isMethodToken(const std::string& method) {
+  return std::all_of(method.begin(), method.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+  });
+}
+
+}  // namespace
+
 bool EasyHandle::configure(const URLRequest& request) {
   reset();
+  if (!isMethodToken(request.httpMethod())) return false;
   cookieShare();  // also initialises libcurl once
   easy_ = curl_easy_init();
   if (!easy_) return false;

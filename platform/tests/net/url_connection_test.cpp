@@ -254,6 +254,50 @@ TEST_F(URLConnectionTest, UnloadableURLsFailWithThePlatformCodes) {
   EXPECT_EQ(d->sent[1].url(), "myapp://open?item=7");
 }
 
+// Text that would end a line of the request early never reaches the wire: a URL or a method
+// carrying it fails the load, a header field carrying it is left out.
+TEST_F(URLConnectionTest, TextThatWouldSplitTheRequestIsNeverSent) {
+  server.setDefaultAnswer(testing::ScriptedAnswer::text("ok"));
+  struct Case {
+    std::string url, method;
+    long code;
+  };
+  for (const Case& c : {Case{server.url("/a\r\nX-Evil: 1"), "GET", platform::URLErrorBadURL},
+                        Case{server.url("/m"), "GET /evil HTTP/1.1\r\nX-Evil: 1\r\nX-Pad:", platform::URLErrorBadURL},
+                        Case{server.url("/m"), "POST /evil", platform::URLErrorBadURL},
+                        Case{server.url("/m"), "PATCH", 0}}) {
+    SCOPED_TRACE(c.method);
+    URLRequest request(c.url);
+    request.setHTTPMethod(c.method);
+    auto d = load(request);
+    ASSERT_TRUE(finish(d));
+    EXPECT_EQ(code(d), c.code);
+    Error syncError;
+    auto body = URLConnection::sendSynchronousRequestReturningResponseError(request, nullptr, &syncError);
+    EXPECT_EQ(body.has_value(), c.code == 0);
+    if (!body) {
+      EXPECT_EQ(syncError.code, c.code);
+    }
+  }
+  auto recorded = server.requests();
+  ASSERT_EQ(recorded.size(), 2u);
+  for (const auto& r : recorded) EXPECT_EQ(r.method, "PATCH");
+
+  server.clearRequests();
+  URLRequest fields(server.url("/h"));
+  fields.setValueForHTTPHeaderField("v", "X-Name\r\nX-Evil");
+  fields.setValueForHTTPHeaderField("v\r\nX-Evil: 2", "X-Value");
+  fields.setValueForHTTPHeaderField("kept", "X-Kept");
+  auto d = load(fields);
+  ASSERT_TRUE(finish(d));
+  EXPECT_TRUE(d->finished);
+  ASSERT_EQ(server.requestCount(), 1u);
+  const auto sent = server.requests()[0];
+  EXPECT_FALSE(sent.header("X-Evil"));
+  EXPECT_FALSE(sent.header("X-Value"));
+  EXPECT_EQ(sent.header("X-Kept"), "kept");
+}
+
 TEST_F(URLConnectionTest, IdleTimeOutRunsOnTheClock) {
   testing::ScriptedAnswer stall;
   stall.stall = true;
