@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace platform {
@@ -42,10 +43,13 @@ FileHandle::~FileHandle() { closeFile(); }
 Bytes FileHandle::readDataOfLength(size_t length) {
   Bytes data;
   if (fd_ < 0) return data;
-  data.resize(length);
+  // The buffer grows with what arrives: a large `length` often just means "all there is".
+  constexpr size_t kStep = 64 * 1024;
   size_t got = 0;
   while (got < length) {
-    ssize_t n = ::read(fd_, data.data() + got, length - got);
+    size_t want = std::min(length - got, kStep);
+    data.resize(got + want);
+    ssize_t n = ::read(fd_, data.data() + got, want);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       failed_ = true;
