@@ -270,7 +270,10 @@ bool FileManager::writeAtomically(const std::string& path, const void* data, siz
   }
   std::string folder = path.find('/') == std::string::npos ? std::string(".")
                                                           : stringByDeletingLastPathComponent(path);
-  std::string temp = stringByAppendingPathComponent(folder, "." + name + ".tmp-XXXXXX");
+  // The temporary's name must fit wherever the final one does: a long name is shortened.
+  constexpr size_t kTempExtra = sizeof(".") + sizeof(".tmp-XXXXXX");
+  std::string stem = name.substr(0, std::min(name.size(), size_t{NAME_MAX} - kTempExtra));
+  std::string temp = stringByAppendingPathComponent(folder, "." + stem + ".tmp-XXXXXX");
   int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;
   // Keep the permissions of the file being replaced; a new file gets the usual ones.

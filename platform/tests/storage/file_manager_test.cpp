@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <thread>
 
 #include "platform/file_handle.h"
@@ -154,6 +156,11 @@ TEST_F(FileManagerTest, AttributesAppendsAndChunkedReads) {
   ASSERT_TRUE(reader->seekToFileOffset(8));
   platform::Bytes tail = reader->readDataToEndOfFile();
   EXPECT_EQ(std::string(tail.begin(), tail.end()), "89ab");
+  // Asking for far more than the file holds, as "read it all" callers do.
+  ASSERT_TRUE(reader->seekToFileOffset(2));
+  platform::Bytes rest = reader->readDataOfLength(SIZE_MAX);
+  EXPECT_EQ(std::string(rest.begin(), rest.end()), "23456789ab");
+  EXPECT_FALSE(reader->failed());
 
   EXPECT_EQ(platform::FileHandle::forReadingAtPath(at("Documents")), nullptr);
   EXPECT_EQ(platform::FileHandle::forReadingAtPath(at("missing")), nullptr);
@@ -197,6 +204,13 @@ TEST_F(FileManagerTest, FailedAtomicWriteLeavesOldContentsAndNoTemporary) {
   }
 
   EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder), (std::vector<std::string>{"state.dat", "taken"}));
+
+  // The longest name the folder accepts is written atomically too.
+  const std::string longest(NAME_MAX, 'n');
+  EXPECT_TRUE(FileManager::writeAtomically(folder + "/" + longest, std::string_view("long")));
+  EXPECT_EQ(FileManager::stringContentsAtPath(folder + "/" + longest), "long");
+  EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder),
+            (std::vector<std::string>{longest, "state.dat", "taken"}));
 }
 
 TEST_F(FileManagerTest, ReadersNeverSeeAHalfWrittenFile) {
