@@ -25,7 +25,9 @@
 //
 // Bounds: each evaluation may use scriptLimits().cpuSecondsPerEvaluation of CPU time (a
 // page that runs past it has its scripts stopped for good; the view keeps working and the
-// next load starts afresh), and each document's heap is capped at maxHeapBytes.
+// next load starts afresh), and each document's heap is capped at maxHeapBytes. Scripts a
+// page adds are fetched at most six at a time; up to a thousand more wait their turn, and
+// past that they fail to load (their onerror runs).
 //
 // Thread safety: main thread only. Ownership: make with std::make_shared (or create());
 // the delegate is not retained. Connections and timers never call into a destroyed view.
