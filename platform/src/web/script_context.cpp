@@ -21,6 +21,7 @@ namespace {
 constexpr size_t kMaxTimers = 10000;
 constexpr int kTimerNestingClamp = 5;  // deeper chains wait at least 4 ms, as browsers do
 constexpr size_t kMaxPendingWrites = 1000;  // top-level elements
+constexpr const char* kInternals = "internals";
 
 // Elements in a written tree, nested ones included.
 size_t elementCount(const HtmlElement& root) {
@@ -34,7 +35,6 @@ size_t elementCount(const HtmlElement& root) {
   }
   return n;
 }
-constexpr const char* kInternals = "internals";
 
 enum class CallKind { Eval, Program, Internal };
 
