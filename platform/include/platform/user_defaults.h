@@ -4,7 +4,8 @@
 // Only what a property list holds survives a relaunch as it was set: a decimal comes back
 // as a double, an unsigned number within the signed range as a signed one, a date to the
 // whole second. A value a property list cannot hold at all (a null inside a container, text
-// that is not UTF-8) is refused with a log line and the key keeps its old value.
+// that is not UTF-8), or a key that is not UTF-8, is refused with a log line and the key
+// keeps its old value.
 //
 // Thread safety: every member may be called from any thread; one mutex guards the whole
 // object, so each call sees and leaves a consistent dictionary.

@@ -83,9 +83,9 @@ struct UserDefaults::State {
 
   void change(const std::string& key, const Value* value) {
     ensureLoaded();
-    if (value && !value->isNull() && !PropertyList::write(*value)) {
-      // One value the file cannot hold (a null inside a container, text that is not UTF-8)
-      // would make every later write fail and lose all changes: refuse it alone.
+    if (value && !value->isNull() && !PropertyList::write(Value(Dictionary{{key, *value}}))) {
+      // One value or key the file cannot hold (a null inside a container, text that is not
+      // UTF-8) would make every later write fail and lose all changes: refuse it alone.
       logf("UserDefaults: refusing a value for key %@ that a property list cannot hold", key);
       return;
     }

@@ -59,18 +59,20 @@ TEST_F(UserDefaultsTest, PropertyListValuesSurviveARelaunch) {
   EXPECT_NE(file->find("<integer>-42</integer>"), std::string::npos);
 }
 
-// One value the file cannot hold must not make every later change unsavable.
+// One value or key the file cannot hold must not make every later change unsavable.
 TEST_F(UserDefaultsTest, ValuesAPropertyListCannotHoldAreRefusedAlone) {
   defaults().setObjectForKey(Value("kept"), "k");
   platform::LogCapture log;
   defaults().setObjectForKey(Value(platform::Array{Value(1), Value()}), "k");
   defaults().setObjectForKey(Value(std::string("\xff\xfe")), "bad");
-  EXPECT_EQ(log.lines().size(), 2u);
+  defaults().setObjectForKey(Value("fine"), std::string("\xff\xfe"));
+  EXPECT_EQ(log.lines().size(), 3u);
   defaults().setObjectForKey(Value("later"), "other");
   EXPECT_TRUE(defaults().synchronize());
   defaults().reloadForTesting();
   EXPECT_EQ(defaults().stringForKey("k"), "kept");
   EXPECT_FALSE(defaults().stringForKey("bad").has_value());
+  EXPECT_FALSE(defaults().stringForKey(std::string("\xff\xfe")).has_value());
   EXPECT_EQ(defaults().stringForKey("other"), "later");
 }
 
