@@ -89,9 +89,9 @@ class FileManager {
 
   // --- Confinement -----------------------------------------------------------------------
   // For names that come from outside (a page, a server, an archive): the path of `relative`
-  // under `root`, or nullopt when `relative` is empty, absolute, contains a ".." component,
-  // or crosses a symbolic link (at any component that exists) whose target lies outside
-  // `root` (or cannot be resolved). "." and empty components are dropped. The items need
+  // under `root`, or nullopt when `relative` is empty, absolute, contains a ".." component
+  // or a NUL byte, or crosses a symbolic link (at any component that exists) whose target
+  // lies outside `root` (or cannot be resolved). "." and empty components are dropped. The items need
   // not exist; the check is made against the file system as it is now.
   static std::optional<std::string> confinedPath(const std::string& root, std::string_view relative);
 };

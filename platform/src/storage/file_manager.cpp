@@ -426,6 +426,9 @@ std::string FileManager::stringByDeletingPathExtension(std::string_view path) {
 
 std::optional<std::string> FileManager::confinedPath(const std::string& root, std::string_view relative) {
   if (relative.empty() || relative.front() == '/' || root.empty()) return std::nullopt;
+  // The system reads a path only up to a NUL: "..\0x" would pass as a name here and be
+  // used as "..".
+  if (relative.find('\0') != std::string_view::npos) return std::nullopt;
   std::vector<std::string_view> parts;
   for (std::string_view part : splitComponents(relative)) {
     if (part == "..") return std::nullopt;

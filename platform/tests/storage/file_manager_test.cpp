@@ -293,6 +293,12 @@ TEST_F(FileManagerTest, ConfinementRefusesEverythingThatLeavesTheRoot) {
       EXPECT_FALSE(confined.has_value()) << *confined;
     }
   }
+  // What the system would read of a name stops at a NUL.
+  for (std::string_view withNul : {std::string_view("..\0x", 4), std::string_view("a/..\0/b", 7),
+                                   std::string_view("a/b\0", 4)}) {
+    auto confined = FileManager::confinedPath(root, withNul);
+    EXPECT_FALSE(confined.has_value()) << confined->c_str();
+  }
 }
 
 }  // namespace
