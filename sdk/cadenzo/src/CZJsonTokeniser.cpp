@@ -1,5 +1,7 @@
 #include "CZJsonTokeniser.h"
 
+#include <optional>
+
 #include "CZUTF8.h"
 #include "platform/format.h"
 
@@ -24,10 +26,9 @@ constexpr int kMaxMantissaDigits = 19;
 constexpr int64_t kExponentCap = 1000000;
 
 // The canonical text of the decimal number sign × digits × 10^exponent: no exponent form,
-// no leading or trailing zeros, "0" for zero. "NaN" when the exponent (after moving
-// trailing zeros into it) lies outside what a decimal number can hold, as a decimal number
-// read from such a text is: the number stays a number and the rest of the document stands.
-std::string decimalText(bool negative, std::string_view digits, int64_t exponent) {
+// no leading or trailing zeros, "0" for zero. Empty when the exponent (after moving
+// trailing zeros into it) lies outside what a decimal number can hold.
+std::optional<std::string> decimalText(bool negative, std::string_view digits, int64_t exponent) {
   size_t first = digits.find_first_not_of('0');
   if (first == std::string_view::npos) return std::string("0");
   digits.remove_prefix(first);
@@ -36,7 +37,7 @@ std::string decimalText(bool negative, std::string_view digits, int64_t exponent
     ++exponent;
   }
   if (exponent < CZJsonTokeniser::kMinExponent || exponent > CZJsonTokeniser::kMaxExponent) {
-    return std::string("NaN");
+    return std::nullopt;
   }
   // Sized exactly, so a short number stays within the string's inline storage.
   const int64_t point = static_cast<int64_t>(digits.size()) + exponent;
@@ -295,7 +296,9 @@ int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
     size_t intStart = start + (negative ? 1 : 0);
     scratch_.assign(stream_.stringWithRange(intStart, integerEnd - intStart));
     scratch_.append(stream_.stringWithRange(fractionStart, fractionEnd - fractionStart));
-    value->number = platform::Value::decimal(decimalText(negative, scratch_, exponent));
+    auto text = decimalText(negative, scratch_, exponent);
+    if (!text) return fail("Exponent out of range in number");
+    value->number = platform::Value::decimal(std::move(*text));
   } else if (isFloat) {
     char buffer[24];
     int n = 0;
@@ -304,8 +307,9 @@ int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
       buffer[sizeof buffer - 1 - n++] = static_cast<char>('0' + m % 10);
       m /= 10;
     } while (m);
-    value->number = platform::Value::decimal(
-        decimalText(negative, std::string_view(buffer + sizeof buffer - n, n), exponent));
+    auto text = decimalText(negative, std::string_view(buffer + sizeof buffer - n, n), exponent);
+    if (!text) return fail("Exponent out of range in number");
+    value->number = platform::Value::decimal(std::move(*text));
   } else if (negative) {
     value->number = platform::Value(-static_cast<int64_t>(mantissa));
   } else {

@@ -56,7 +56,7 @@ class CZJsonTokeniser {
   bool hasUnreadBytes() const { return stream_.index() < stream_.length(); }
 
   // Numbers whose decimal exponent (after dropping trailing zeros) lies outside this range
-  // become the decimal NaN rather than overflowing: the range a decimal number can hold.
+  // are refused rather than overflowing: the range a decimal number can hold.
   static constexpr int kMinExponent = -128;
   static constexpr int kMaxExponent = 127;
 

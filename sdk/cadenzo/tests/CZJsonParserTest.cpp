@@ -147,13 +147,6 @@ TEST(CZJsonParser, NumberKinds) {
       {"0.1000000000000000055511", Type::Decimal, "0.1000000000000000055511"},
       {"1e127", Type::Decimal, "1" + std::string(127, '0')},
       {"1e-128", Type::Decimal, "0." + std::string(127, '0') + "1"},
-      // Beyond what a decimal number holds: not a number, but still a number.
-      {"1e128", Type::Decimal, "NaN"},
-      {"-1e128", Type::Decimal, "NaN"},
-      {"1e-129", Type::Decimal, "NaN"},
-      {"1e99999999999999999999999", Type::Decimal, "NaN"},
-      {"12345678901234567890e200", Type::Decimal, "NaN"},
-      {"-0.5e-999", Type::Decimal, "NaN"},
   };
   for (const auto& c : cases) {
     auto v = JSONValue("[" + c.number + "]");
@@ -166,10 +159,6 @@ TEST(CZJsonParser, NumberKinds) {
       EXPECT_EQ(n.stringValue(), c.text) << c.number;
     }
   }
-  // One out-of-range number does not cost the rest of the answer.
-  auto answer = JSONValue("{\"score\":1e400,\"url\":\"https://a.example/x\"}");
-  ASSERT_TRUE(answer);
-  EXPECT_EQ((*answer)["url"], Value("https://a.example/x"));
 }
 
 TEST(CZJsonParser, ErrorTextsWholeAndInPieces) {
@@ -219,6 +208,12 @@ TEST(CZJsonParser, ErrorTextsWholeAndInPieces) {
       {"[\"\xFF\"]", "Broken Unicode encoding"},
       {"[\"\xC0\x80\"]", "Broken Unicode encoding"},        // overlong NUL
       {"[\"\xED\xA0\x80\"]", "Broken Unicode encoding"},    // an encoded surrogate
+      {"[1e128]", "Exponent out of range in number"},
+      {"[-1e128]", "Exponent out of range in number"},
+      {"[1e-129]", "Exponent out of range in number"},
+      {"[-0.5e-999]", "Exponent out of range in number"},
+      {"[1e99999999999999999999999]", "Exponent out of range in number"},
+      {"[12345678901234567890e200]", "Exponent out of range in number"},
       // After the document only whitespace may follow, even when the text ends inside a
       // token that would otherwise wait for more bytes.
       {"[1] 2", "Token 'number' not expected after outer-most array or object"},

@@ -2,8 +2,8 @@
 // One-call JSON decoding for the Cadenzo client: text or bytes in, the top-level array or
 // dictionary out. Object members keep document order. Numbers keep their kind: integers of
 // up to 18 digits are unsigned (or signed when negative); numbers with a fraction, an
-// exponent or 19 digits and more are decimals (exact text, no exponent form; the decimal NaN
-// when the decimal exponent lies beyond -128 to 127). Only whitespace may follow the
+// exponent or 19 digits and more are decimals (exact text, no exponent form); a number whose
+// decimal exponent lies beyond -128 to 127 is refused. Only whitespace may follow the
 // document.
 //
 // Failure: std::nullopt, with the reason in error() (and in the optional platform::Error of
