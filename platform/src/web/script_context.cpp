@@ -88,6 +88,10 @@ struct ScriptContext::Impl {
   int nextToken = 1;
   bool closed = false;
   bool terminated = false;
+  // The engine is running a call of this context (host callbacks happen inside it): another
+  // call is refused, and a close only marks the context, its heap going once the call is out.
+  bool running = false;
+  bool releaseWhenOut = false;
   std::vector<HtmlElement> pendingWrites;
   size_t pendingElements = 0;  // in pendingWrites, nested ones included
   std::vector<HtmlElement> writtenScripts;
@@ -97,6 +101,7 @@ struct ScriptContext::Impl {
   void flushWrites();
   void terminate();
   void close();
+  void releaseHeap();
   bool addTimer(int id, double ms, bool repeats);
   void schedule(int id, double ms, bool repeats, int nesting);
   void fireTimer(int id, double ms, bool repeats);
@@ -403,19 +408,24 @@ ScriptContext::Result readOutcome(duk_context* ctx) {
 
 ScriptContext::Result ScriptContext::Impl::guarded(Call& call) {
   if (closed || !ctx) return {Result::Status::Terminated, {}};
+  if (running) return {Result::Status::Exception, "Evaluation refused: the context is busy"};
+  running = true;
+  Result r;
   auto outcome = ScriptGuard::run(ctx, runTrampoline, &call, 0, 2, limits.cpuSecondsPerEvaluation);
   if (outcome == ScriptGuard::Outcome::Terminated) {
     terminate();
-    return {Result::Status::Terminated, {}};
-  }
-  Result r;
-  if (outcome == ScriptGuard::Outcome::Failed) {
-    duk_pop_2(ctx);
-    r = {Result::Status::Exception, {}};
+    r = {Result::Status::Terminated, {}};
   } else {
-    r = readOutcome(ctx);
+    if (outcome == ScriptGuard::Outcome::Failed) {
+      duk_pop_2(ctx);
+      r = {Result::Status::Exception, {}};
+    } else {
+      r = readOutcome(ctx);
+    }
+    flushWrites();
   }
-  flushWrites();
+  running = false;
+  if (releaseWhenOut) releaseHeap();
   return r;
 }
 
@@ -460,6 +470,15 @@ void ScriptContext::Impl::close() {
   timers.clear();
   pendingWrites.clear();
   pendingElements = 0;
+  if (running) {
+    releaseWhenOut = true;
+    return;
+  }
+  releaseHeap();
+}
+
+void ScriptContext::Impl::releaseHeap() {
+  releaseWhenOut = false;
   // Nothing outside the arena belongs to the heap, and pages cannot register finalizers,
   // so dropping the arena is the whole tear-down (and the only safe one after a stop).
   ctx = nullptr;

@@ -158,6 +158,39 @@ TEST_F(ScriptContextTest, PageRequestsReachTheHostInOrder) {
   EXPECT_EQ(host_->console, (std::vector<std::string>{"log: n 1 [object Object]"}));
 }
 
+// A host that, while serving a page's alert, evaluates in the same context, closes it and
+// lets go of its last reference: the nested call is refused, the running one finishes, and
+// the heap goes only once the engine is out of it.
+TEST_F(ScriptContextTest, AHostClosingOrReenteringFromItsCallbackIsRefusedOrDeferred) {
+  struct MeddlingHost : RecordingHost {
+    std::shared_ptr<ScriptContext> context;
+    ScriptContext::Result nested;
+    bool closedInside = false;
+    void scriptAlert(const std::string& message) override {
+      RecordingHost::scriptAlert(message);
+      nested = context->evaluate("1 + 1");
+      context->close();
+      closedInside = context->isClosed();
+      context.reset();
+    }
+  };
+  auto host = std::make_shared<MeddlingHost>();
+  ScriptContext::Facts facts;
+  facts.url = "http://ads.example.test/page.html";
+  auto c = ScriptContext::create(HtmlDocument::parse(""), facts, {}, host);
+  host->context = c;
+  std::weak_ptr<ScriptContext> weak = c;
+  c.reset();
+  auto r = weak.lock()->evaluate("var after = []; for (var i = 0; i < 1000; ++i) after.push(i);"
+                                 "alert('x'); after.length + after[999]");
+  EXPECT_EQ(host->alerts, std::vector<std::string>{"x"});
+  EXPECT_EQ(host->nested.status, Status::Exception);
+  EXPECT_TRUE(host->closedInside);
+  EXPECT_EQ(r.status, Status::Value);
+  EXPECT_EQ(r.text, "1999");
+  EXPECT_TRUE(weak.expired());
+}
+
 TEST_F(ScriptContextTest, UncaughtPageErrorsGoToTheConsoleAndDoNotStopLaterScripts) {
   auto c = make();
   auto r = c->runScript("var before = 1; undefinedFunction(); var after = 1;", "bad.js");
