@@ -232,8 +232,9 @@ std::optional<Bytes> FileManager::contentsAtPath(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    if (S_ISDIR(st.st_mode)) errno = EISDIR;
+  const bool statted = ::fstat(fd, &st) == 0;
+  if (!statted || S_ISDIR(st.st_mode)) {
+    if (statted) errno = EISDIR;
     ErrnoKeeper keep;
     ::close(fd);
     return std::nullopt;

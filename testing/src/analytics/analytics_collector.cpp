@@ -1,5 +1,6 @@
 #include "testing/analytics_collector.h"
 
+#include <charconv>
 #include <mutex>
 
 #include "platform/url.h"
@@ -67,7 +68,14 @@ std::optional<AnalyticsHit::EventFields> AnalyticsHit::event() const {
   if (fields.size() == 3) out.label = fields[2];
   if (close + 1 < text->size() && (*text)[close + 1] == '(') {
     size_t end = text->find(')', close + 1);
-    if (end != std::string::npos) out.value = std::stol(text->substr(close + 2, end - close - 2));
+    if (end == std::string::npos) return std::nullopt;
+    // A malformed value makes the hit malformed; it must not throw out of a test's check.
+    long value = 0;
+    const char* first = text->data() + close + 2;
+    const char* last = text->data() + end;
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || ptr != last) return std::nullopt;
+    out.value = value;
   }
   return out;
 }
