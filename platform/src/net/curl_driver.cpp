@@ -41,7 +41,7 @@ bool CurlDriver::add(CURL* easy, CurlTransfer* transfer) {
   }
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer);
   if (curl_multi_add_handle(multi_, easy) != CURLM_OK) return false;
-  transfers_[easy] = transfer;
+  transfers_[easy] = Started{transfer, nextSerial_++};
   return true;
 }
 
@@ -115,25 +115,39 @@ void CurlDriver::act(curl_socket_t fd, int mask) {
   int running = 0;
   inCurl_ = true;
   curl_multi_socket_action(multi_, fd, mask, &running);
-  std::vector<std::pair<CURL*, CURLcode>> done;
+  struct Done {
+    CURL* easy;
+    uint64_t serial;
+    CURLcode result;
+  };
+  std::vector<Done> done;
   int left = 0;
   while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
-    if (msg->msg == CURLMSG_DONE) done.emplace_back(msg->easy_handle, msg->data.result);
+    if (msg->msg != CURLMSG_DONE) continue;
+    auto it = transfers_.find(msg->easy_handle);
+    if (it != transfers_.end()) done.push_back({msg->easy_handle, it->second.serial, msg->data.result});
   }
   inCurl_ = false;
 
-  // Delegates may cancel (removing handles) or start transfers while we deliver, so look
-  // every handle up again before using it.
-  std::vector<CURL*> pending;
-  pending.swap(pending_);
-  for (CURL* easy : pending) {
+  // Delegates may cancel (removing handles) or start transfers while we deliver, so every
+  // report is checked against the transfer it was made for before it is used.
+  std::vector<std::pair<CURL*, uint64_t>> pending;
+  for (CURL* easy : pending_) {
     auto it = transfers_.find(easy);
-    if (it != transfers_.end()) it->second->deliverPending();
+    if (it != transfers_.end()) pending.emplace_back(easy, it->second.serial);
   }
-  for (auto [easy, result] : done) {
-    auto it = transfers_.find(easy);
-    if (it != transfers_.end()) it->second->transferDone(result);
+  pending_.clear();
+  for (auto [easy, serial] : pending) {
+    if (CurlTransfer* transfer = live(easy, serial)) transfer->deliverPending();
   }
+  for (const Done& d : done) {
+    if (CurlTransfer* transfer = live(d.easy, d.serial)) transfer->transferDone(d.result);
+  }
+}
+
+CurlTransfer* CurlDriver::live(CURL* easy, uint64_t serial) const {
+  auto it = transfers_.find(easy);
+  return it != transfers_.end() && it->second.serial == serial ? it->second.transfer : nullptr;
 }
 
 }  // namespace platform::net

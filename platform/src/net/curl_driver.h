@@ -6,6 +6,7 @@
 // a delegate may cancel or start connections freely. Not thread-safe: the owning thread only.
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -44,6 +45,15 @@ class CurlDriver {
   static int timerCallback(CURLM* multi, long timeoutMs, void* user);
   void act(curl_socket_t fd, int mask);
   void armTimer(long timeoutMs);
+  // The transfer `easy` was started for under `serial`, or nullptr when it has been removed
+  // since: a handle may be removed and started again for another transfer while libcurl's
+  // reports of one pass are delivered.
+  CurlTransfer* live(CURL* easy, uint64_t serial) const;
+
+  struct Started {
+    CurlTransfer* transfer;
+    uint64_t serial;
+  };
 
   RunLoop& loop_;
   CURLM* multi_ = nullptr;
@@ -51,7 +61,8 @@ class CurlDriver {
   int timerWatch_ = -1;
   bool inCurl_ = false;
   std::unordered_map<curl_socket_t, int> watches_;
-  std::unordered_map<CURL*, CurlTransfer*> transfers_;
+  std::unordered_map<CURL*, Started> transfers_;
+  uint64_t nextSerial_ = 1;
   std::vector<CURL*> pending_;
 };
 
