@@ -158,7 +158,9 @@ class WebView : public View {
   bool tapLinkWithElementId(const std::string& elementId);
   // Queues a navigation as if the page made it, with any type.
   void injectNavigation(const URLRequest& request, WebViewNavigationType type);
-  // Every script given to stringByEvaluatingJavaScriptFromString, in order.
+  // The scripts given to stringByEvaluatingJavaScriptFromString, in order: the latest
+  // kEvaluatedScriptsKept, so a view that lives long does not keep them all.
+  static constexpr size_t kEvaluatedScriptsKept = 1000;
   const std::vector<std::string>& evaluatedScripts() const { return evaluatedScripts_; }
   void clearEvaluatedScripts() { evaluatedScripts_.clear(); }
   // The source of the current document ("" before the first commit).

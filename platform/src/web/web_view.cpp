@@ -757,6 +757,11 @@ void WebView::loadRequest(const URLRequest& request) {
 }
 
 std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
+  if (evaluatedScripts_.size() >= kEvaluatedScriptsKept) {
+    // Drop a tenth at once, so keeping the record stays cheap per evaluation.
+    evaluatedScripts_.erase(evaluatedScripts_.begin(),
+                            evaluatedScripts_.begin() + kEvaluatedScriptsKept / 10);
+  }
   evaluatedScripts_.push_back(script);
   if (!context_) return "";
   auto keep = context_;  // the script may not close it, but a delegate later might

@@ -331,6 +331,16 @@ TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
   EXPECT_EQ(view_->documentSource(), "<script>var marker = 'b';</script>");
 }
 
+TEST_F(WebViewTest, TheRecordOfEvaluatedScriptsKeepsOnlyTheLatest) {
+  const size_t total = WebView::kEvaluatedScriptsKept * 3 + 7;
+  for (size_t i = 0; i < total; ++i) eval("step(" + std::to_string(i) + ")");
+  const auto& kept = view_->evaluatedScripts();
+  ASSERT_LE(kept.size(), WebView::kEvaluatedScriptsKept);
+  ASSERT_GE(kept.size(), WebView::kEvaluatedScriptsKept * 9 / 10);
+  for (size_t k = 0; k < kept.size(); ++k)
+    EXPECT_EQ(kept[k], "step(" + std::to_string(total - kept.size() + k) + ")");
+}
+
 TEST_F(WebViewTest, PageBehaviourClientsRelyOn) {
   view_->loadHTMLStringBaseURL(
       "<html><body onload=\"record(&quot;loaded&quot;, &quot;a&amp;b&quot;)\">"
