@@ -1,5 +1,6 @@
 #pragma once
-// Stand-ins for the view layer, which is built elsewhere and not there yet: an ad view that
+// Stand-ins for the view layer, so the facade's own rules can be driven one callback at a
+// time (the same flows run with the real views and pages in tests/views): an ad view that
 // records its preparation and lets a test fire its callbacks, a factory for it, and a
 // presentation controller that records what it was asked (and, like the real one, keeps
 // the impressions it shows). Plus a facade delegate that writes every question and notice
