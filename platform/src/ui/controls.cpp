@@ -372,6 +372,7 @@ void ActivityIndicatorView::setHidesWhenStopped(bool h) {
 
 bool TextField::becomeFirstResponder() {
   if (isFirstResponder()) return true;
+  auto self = weak_from_this().lock();  // the delegate may release the field
   auto d = delegate();
   if (d && !d->textFieldShouldBeginEditing(*this).value_or(true)) return false;
   if (!Control::becomeFirstResponder()) return false;
@@ -382,6 +383,7 @@ bool TextField::becomeFirstResponder() {
 
 bool TextField::resignFirstResponder() {
   if (!isFirstResponder()) return true;
+  auto self = weak_from_this().lock();  // the delegate may release the field
   auto d = delegate();
   if (d && !d->textFieldShouldEndEditing(*this).value_or(true)) return false;
   Control::resignFirstResponder();
@@ -391,6 +393,7 @@ bool TextField::resignFirstResponder() {
 }
 
 void TextField::typeText(const std::string& text) {
+  auto self = weak_from_this().lock();  // the delegate may release the field
   if (!isFirstResponder() && !becomeFirstResponder()) return;
   auto d = delegate();
   if (d && !d->textFieldShouldChangeCharactersInRangeReplacementString(*this, text_.size(), 0, text).value_or(true))

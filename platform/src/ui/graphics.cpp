@@ -99,8 +99,9 @@ Size sizeWithFontConstrainedToSize(const std::string& text, const Font& font, Si
   auto lines = wrapText(text, font, constraint.width);
   size_t maxLines = lines.size();
   if (constraint.height > 0) {
-    size_t fit = static_cast<size_t>(std::floor(constraint.height / font.lineHeight()));
-    maxLines = std::min(maxLines, std::max<size_t>(fit, 1));
+    // Counted in double: an unbounded height (FLT_MAX, infinity) must not wrap round as an integer.
+    double fit = std::max(1.0, std::floor(constraint.height / font.lineHeight()));
+    if (fit < static_cast<double>(maxLines)) maxLines = static_cast<size_t>(fit);
   }
   double w = 0;
   for (size_t i = 0; i < maxLines; ++i) w = std::max(w, width(lines[i], font));

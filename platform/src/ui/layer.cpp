@@ -112,9 +112,11 @@ void Layer::stop(const std::shared_ptr<Running>& entry, bool finished) {
   if (entry->stopped) return;
   entry->stopped = true;
   auto anim = entry->animation;
-  if (!anim->delegate()) return;
+  // A copy: the delegate may clear the animation's delegate, its last owner, in this callback.
+  auto delegate = anim->delegate();
+  if (!delegate) return;
   if (finished) {
-    anim->delegate()->animationDidStopFinished(anim, true);
+    delegate->animationDidStopFinished(anim, true);
   } else {
     RunLoop::main().post([anim] {
       if (auto d = anim->delegate()) d->animationDidStopFinished(anim, false);

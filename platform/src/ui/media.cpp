@@ -38,6 +38,8 @@ void MoviePlayerController::stop() { setPlaybackState(MoviePlaybackState::Stoppe
 
 void MoviePlayerController::setFullscreenAnimated(bool f, bool) {
   if (f == fullscreen_) return;
+  // An observer of the first notification may drop the last reference to the player.
+  auto self = weak_from_this().lock();
   auto& nc = NotificationCenter::defaultCenter();
   nc.postNotificationName(f ? kMoviePlayerWillEnterFullscreenNotification : kMoviePlayerWillExitFullscreenNotification, this);
   fullscreen_ = f;

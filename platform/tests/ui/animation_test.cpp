@@ -62,6 +62,39 @@ TEST_F(AnimationTest, ReplacingAKeyStopsTheOldOneUnfinished) {
   EXPECT_EQ(rec->events.size(), 4u) << "each animation stops once";
 }
 
+// Clears the animation's delegate, its only owner, from inside its own callbacks, as clients
+// do to break the loop between an animation and the view that waits for it.
+struct DropsItself : AnimationDelegate {
+  std::shared_ptr<bool> gone = std::make_shared<bool>(false);
+  std::shared_ptr<std::vector<std::string>> seen = std::make_shared<std::vector<std::string>>();
+  ~DropsItself() override { *gone = true; }
+  void animationDidStopFinished(const std::shared_ptr<Animation>& a, bool finished) override {
+    auto goneFlag = gone;
+    auto log = seen;
+    a->setDelegate(nullptr);
+    log->push_back(std::string(finished ? "YES" : "NO") + (*goneFlag ? " gone" : " alive"));
+  }
+};
+
+TEST_F(AnimationTest, DelegateThatClearsItselfOutlivesItsCallback) {
+  auto layer = Layer::layer();
+  for (bool replaced : {false, true}) {
+    auto delegate = std::make_shared<DropsItself>();
+    auto seen = delegate->seen;
+    auto gone = delegate->gone;
+    auto a = BasicAnimation::animationWithKeyPath("opacity");
+    a->setDuration(0.5);
+    a->setDelegate(std::move(delegate));
+    layer->addAnimationForKey(a, "fade");
+    a.reset();  // the layer's copy is now the delegate's only owner
+    if (replaced) layer->removeAnimationForKey("fade");
+    advance(1);
+    EXPECT_EQ(*seen, (std::vector<std::string>{replaced ? "NO alive" : "YES alive"}))
+        << "the delegate is not destroyed while its own callback runs";
+    EXPECT_TRUE(*gone) << "and goes once it returns";
+  }
+}
+
 TEST_F(AnimationTest, LayerKeepsACopyWithItsContext) {
   auto rec = std::make_shared<Recorder>();
   auto layer = Layer::layer();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 
 #include "platform/alert.h"
 #include "platform/bars.h"
@@ -122,6 +123,25 @@ TEST_F(ControlsTest, LabelMetrics) {
   EXPECT_EQ(label->effectiveFontSize(), 10) << "the largest whole size whose line fits 50 points";
   label->setMinimumFontSize(12);
   EXPECT_EQ(label->effectiveFontSize(), 12);
+}
+
+TEST_F(ControlsTest, ConstrainedTextCountsTheLinesThatFit) {
+  // Four lines of one word, 12.5 points each, in 40 points of width (see LabelMetrics).
+  const std::string text = "aaaa bbbb cccc dddd";
+  const Font font = Font::systemFontOfSize(10);
+  struct Case {
+    double height;
+    Size expected;
+  } cases[] = {
+      {0, {20, 50}},                                         // no limit
+      {30, {20, 25}},                                        // two whole lines fit
+      {5, {20, 13}},                                         // less than one: still one line
+      {1e6, {20, 50}},                                       // more room than lines
+      {std::numeric_limits<float>::max(), {20, 50}},         // the usual "unbounded" height
+      {std::numeric_limits<double>::infinity(), {20, 50}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(sizeWithFontConstrainedToSize(text, font, {40, c.height}), c.expected) << c.height;
 }
 
 class Rows : public TableViewDataSource, public TableViewDelegate {
@@ -286,6 +306,46 @@ TEST_F(ControlsTest, TextFieldEditing) {
   EXPECT_TRUE(field->pressReturn());
   EXPECT_EQ(delegate->events, (std::vector<std::string>{"return Ann", "end"}));
   EXPECT_FALSE(field->isEditing());
+}
+
+// Owns the field and lets it go when editing begins or ends, as a form closing itself does.
+struct ReleasingOwner : TextFieldDelegate {
+  std::shared_ptr<TextField> field;
+  bool releaseOnBegin = false;
+  std::vector<std::string> events;
+  void textFieldDidBeginEditing(TextField&) override {
+    events.push_back("begin");
+    if (releaseOnBegin) field.reset();
+  }
+  void textFieldDidEndEditing(TextField&) override {
+    events.push_back("end");
+    field.reset();
+  }
+};
+
+TEST_F(ControlsTest, TextFieldReleasedByItsDelegateFinishesTheCall) {
+  for (bool onBegin : {true, false}) {
+    auto owner = std::make_shared<ReleasingOwner>();
+    owner->releaseOnBegin = onBegin;
+    owner->field = std::make_shared<TextField>(Rect{0, 0, 200, 31});
+    std::weak_ptr<TextField> weak = owner->field;
+    auto target = std::make_shared<Target>();
+    owner->field->addTargetActionForControlEvents(
+        target, [target = target.get()](Control&) { target->events.push_back(1); },
+        kControlEventEditingDidBegin | kControlEventEditingDidEnd);
+    owner->field->setDelegate(owner);
+    if (onBegin) {
+      owner->field->typeText("x");  // begins editing first
+    } else {
+      ASSERT_TRUE(owner->field->becomeFirstResponder());
+      owner->field->resignFirstResponder();
+    }
+    EXPECT_EQ(target->events.size(), onBegin ? 1u : 2u) << "the editing action still reaches its target";
+    const std::vector<std::string> expected =
+        onBegin ? std::vector<std::string>{"begin"} : std::vector<std::string>{"begin", "end"};
+    EXPECT_EQ(owner->events, expected);
+    EXPECT_TRUE(weak.expired()) << "released once the call returned";
+  }
 }
 
 TEST_F(ControlsTest, ImagesReadTheirSizeFromTheBytes) {

@@ -42,6 +42,23 @@ TEST_F(MediaComposersTest, MoviePlayerPostsItsNotifications) {
   EXPECT_EQ(player->playbackState(), MoviePlaybackState::Stopped);
 }
 
+TEST_F(MediaComposersTest, MoviePlayerReleasedOnLeavingFullScreenFinishesTheChange) {
+  auto player = MoviePlayerController::createWithContentURL("http://127.0.0.1/ad.mp4");
+  player->setFullscreenAnimated(true, false);
+  std::weak_ptr<View> playerView = player->view();  // not the player: its memory must really go
+  std::vector<std::string> names;
+  auto* sender = player.get();
+  for (const char* n : {kMoviePlayerWillExitFullscreenNotification, kMoviePlayerDidExitFullscreenNotification})
+    NotificationCenter::defaultCenter().addObserver(this, n, sender, [&](const Notification& note) {
+      names.push_back(note.name);
+      player.reset();  // the ad closes its player as soon as it hears the user leave
+    });
+  sender->setFullscreenAnimated(false, true);
+  EXPECT_EQ(names, (std::vector<std::string>{kMoviePlayerWillExitFullscreenNotification,
+                                             kMoviePlayerDidExitFullscreenNotification}));
+  EXPECT_TRUE(playerView.expired()) << "the player went once the change was complete";
+}
+
 TEST_F(MediaComposersTest, AudioPlayersSessionAndSounds) {
   std::string path = home() + "/effect.caf";
   std::ofstream(path) << "data";
