@@ -52,7 +52,7 @@ class Timer : public std::enable_shared_from_this<Timer> {
   bool repeats() const { return repeats_; }
   // Monotonic time of the next fire.
   double fireDate() const { return fireDate_; }
-  // Moves the next fire to a monotonic time (as setFireDate: does).
+  // Moves the next fire to a monotonic time (as setFireDate: does); not a number is ignored.
   void setFireDate(double monotonicTime);
   // Fires now, outside the schedule; a one-shot timer is then invalidated.
   void fire();
@@ -118,7 +118,8 @@ class RunLoop {
   std::shared_ptr<RunLoopSource> addSource(std::function<void()> handler);
 
   // Called at the end of every turn that handled something, in registration order
-  // (deferred layout and display passes hang here).
+  // (deferred layout and display passes hang here). One removed by an earlier observer of
+  // the same pass is not called.
   int addEndOfTurnObserver(Task observer);
   void removeEndOfTurnObserver(int id);
   // Keeps `object` alive until the end of the current turn (what an autorelease pool gave).

@@ -10,7 +10,8 @@ namespace platform {
 class RunLoop;
 
 // A thread running its own RunLoop until stopped. Not copyable. The destructor stops and
-// joins it. start(), stop() and post() may be called from any thread.
+// joins it; destroyed by a task on its own loop, it stops and lets the thread end by itself.
+// start(), stop() and post() may be called from any thread.
 class Thread {
  public:
   explicit Thread(std::string name);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -37,9 +38,11 @@ namespace {
 const std::thread::id gMainThreadId = std::this_thread::get_id();
 
 std::mutex gLoopsMutex;
+// Never destroyed: a thread's loop may end after the process began its exit (a thread that
+// was let go instead of joined) and must still find the set to leave it.
 std::set<RunLoop*>& allLoops() {
-  static std::set<RunLoop*> loops;
-  return loops;
+  static auto* loops = new std::set<RunLoop*>;
+  return *loops;
 }
 
 struct Scheduled {
@@ -346,7 +349,13 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
 
   if (handled) {
     auto observers = d.observers;
-    for (auto& [id, fn] : observers) fn();
+    for (auto& [id, fn] : observers) {
+      // An earlier observer may have removed this one (its owner going away): skip it.
+      const int observerId = id;
+      if (std::none_of(d.observers.begin(), d.observers.end(), [&](auto& p) { return p.first == observerId; }))
+        continue;
+      fn();
+    }
   }
   // Only the outermost turn releases: a nested turn (a test pumping inside a callback) must
   // not free what the outer callback still uses.
@@ -464,7 +473,8 @@ void Timer::invalidate() {
 }
 
 void Timer::setFireDate(double monotonicTime) {
-  if (!isValid()) return;
+  // Not a number would break the ordering of the whole schedule.
+  if (!isValid() || std::isnan(monotonicTime)) return;
   fireDate_ = monotonicTime;
   ++generation_;
   loop_->scheduleTimer(shared_from_this());

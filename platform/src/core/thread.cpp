@@ -26,6 +26,12 @@ Thread::Thread(std::string name) : name_(std::move(name)), state_(std::make_shar
 
 Thread::~Thread() {
   stop();
+  // Released by a task on its own loop: the thread cannot join itself, so it is let go and
+  // ends after the current turn (it holds only the shared state, never this object).
+  if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();
+    return;
+  }
   join();
 }
 

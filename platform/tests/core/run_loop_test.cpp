@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -203,6 +204,53 @@ TEST_F(RunLoopTest, KeepAliveLastsUntilTheEndOfTheTurnAndObserversRunThen) {
   EXPECT_EQ(order, (std::vector<std::string>{"task", "observer-alive"}));
   EXPECT_TRUE(weak.expired());
   mainLoop().removeEndOfTurnObserver(id);
+}
+
+TEST_F(RunLoopTest, EndOfTurnObserverRemovedByAnEarlierOneIsNotCalledInThatPass) {
+  std::vector<std::string> calls;
+  auto owned = std::make_unique<std::string>("second");
+  int second = 0;
+  int first = mainLoop().addEndOfTurnObserver([&] {
+    calls.push_back("first");
+    // The way an owner going away takes its pass with it.
+    mainLoop().removeEndOfTurnObserver(second);
+    owned.reset();
+  });
+  second = mainLoop().addEndOfTurnObserver([&] { calls.push_back(owned ? *owned : "after removal"); });
+  mainLoop().post([] {});
+  runUntilIdle();
+  EXPECT_EQ(calls, (std::vector<std::string>{"first"}));
+  mainLoop().removeEndOfTurnObserver(first);
+}
+
+TEST_F(RunLoopTest, FireDateThatIsNotANumberLeavesTheScheduleInOrder) {
+  std::vector<int> fired;
+  std::vector<std::shared_ptr<Timer>> timers;
+  for (int i = 1; i <= 6; ++i)
+    timers.push_back(Timer::scheduledTimer(i, false, [&fired, i](Timer&) { fired.push_back(i); }));
+  auto odd = Timer::scheduledTimer(10, false, [&fired](Timer&) { fired.push_back(10); });
+  odd->setFireDate(std::nan(""));
+  const double start = clock().monotonic();
+  timers[2]->setFireDate(start + 0.5);  // rescheduled after the odd one
+  for (int i = 7; i <= 9; ++i)
+    timers.push_back(Timer::scheduledTimer(i - 6.5, false, [&fired, i](Timer&) { fired.push_back(i); }));
+  advance(20);
+  EXPECT_EQ(fired, (std::vector<int>{3, 7, 1, 8, 2, 9, 4, 5, 6, 10}));
+}
+
+TEST_F(RunLoopTest, ThreadReleasedByATaskOnItsOwnLoopEndsQuietly) {
+  auto thread = std::make_shared<platform::Thread>("self-released");
+  thread->start();
+  auto sentinel = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = sentinel;
+  std::atomic<bool> released{false};
+  platform::Thread* raw = thread.get();
+  raw->post([thread = std::move(thread), sentinel = std::move(sentinel), &released]() mutable {
+    thread.reset();  // the last owner goes away on the thread itself
+    sentinel.reset();
+    released = true;
+  });
+  ASSERT_TRUE(runUntil([&] { return released.load() && watch.expired(); }));
 }
 
 }  // namespace
