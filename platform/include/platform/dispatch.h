@@ -24,7 +24,7 @@ class DispatchQueue {
   virtual void after(double seconds, Task task) = 0;
 
   // Tests: blocks until the global queue has nothing queued or running, at most
-  // `timeoutSeconds` of real time. True when it became idle.
+  // `timeoutSeconds` of real time (infinity: no bound). True when it became idle.
   static bool waitForGlobalIdle(double timeoutSeconds = 5.0);
 };
 
@@ -37,6 +37,7 @@ class DispatchGroup {
   // Runs `task` asynchronously on `queue` as a member of the group.
   void async(DispatchQueue& queue, DispatchQueue::Task task);
   // Blocks until the group is empty or `timeoutSeconds` of real time passed. True if empty.
+  // Infinity waits for ever; zero, a negative time or not a number only look.
   bool wait(double timeoutSeconds);
   // Queues `task` on `queue` once the group is empty (at once if it is empty now).
   void notify(DispatchQueue& queue, DispatchQueue::Task task);

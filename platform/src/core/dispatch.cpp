@@ -1,5 +1,6 @@
 #include "platform/dispatch.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -13,6 +14,20 @@
 
 namespace platform {
 namespace {
+
+// condition_variable::wait_for counts in integer nanoseconds: infinity (a caller's "for
+// ever"), NaN or centuries would overflow and read as an immediate time-out. Beyond about
+// thirty years the wait has no deadline; not a number, zero or less only looks.
+template <class Predicate>
+bool waitSeconds(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, double seconds,
+                 Predicate ready) {
+  if (!(seconds > 0)) return ready();
+  if (seconds > 1e9) {
+    cv.wait(lock, ready);
+    return true;
+  }
+  return cv.wait_for(lock, std::chrono::duration<double>(seconds), ready);
+}
 
 class MainQueue final : public DispatchQueue {
  public:
@@ -54,8 +69,7 @@ class GlobalQueue final : public DispatchQueue {
 
   bool waitIdle(double timeoutSeconds) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return idle_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
-                          [&] { return tasks_.empty() && running_ == 0; });
+    return waitSeconds(idle_, lock, timeoutSeconds, [&] { return tasks_.empty() && running_ == 0; });
   }
 
  private:
@@ -139,7 +153,7 @@ void DispatchGroup::async(DispatchQueue& queue, DispatchQueue::Task task) {
 
 bool DispatchGroup::wait(double timeoutSeconds) {
   std::unique_lock<std::mutex> lock(state_->mutex);
-  return state_->cv.wait_for(lock, std::chrono::duration<double>(timeoutSeconds), [&] { return state_->count == 0; });
+  return waitSeconds(state_->cv, lock, timeoutSeconds, [&] { return state_->count == 0; });
 }
 
 void DispatchGroup::notify(DispatchQueue& queue, DispatchQueue::Task task) {

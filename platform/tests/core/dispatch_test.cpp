@@ -1,6 +1,8 @@
 #include "platform/dispatch.h"
 
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -73,6 +75,39 @@ TEST_F(DispatchTest, AfterOnTheMainQueueFollowsVirtualTime) {
   EXPECT_FALSE(ran);
   advance(0.1);
   EXPECT_TRUE(ran);
+}
+
+TEST_F(DispatchTest, WaitsWithoutBoundOrWithANonsenseBoundAreStillWaits) {
+  // Infinity is how a caller says "for ever"; it must not read as an immediate time-out.
+  for (double forever : {HUGE_VAL, 1e300, 1e12}) {
+    SCOPED_TRACE(forever);
+    DispatchGroup group;
+    group.enter();
+    std::thread member([group]() mutable {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      group.leave();
+    });
+    EXPECT_TRUE(group.wait(forever));
+    member.join();
+
+    std::atomic<bool> release{false};
+    DispatchQueue::global().async([&] {
+      while (!release.load()) std::this_thread::yield();
+    });
+    std::thread releaser([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      release = true;
+    });
+    EXPECT_TRUE(DispatchQueue::waitForGlobalIdle(forever));
+    releaser.join();
+  }
+
+  // Not a number, zero or negative: a look at the present state.
+  DispatchGroup busy;
+  busy.enter();
+  for (double now : {std::nan(""), 0.0, -5.0}) EXPECT_FALSE(busy.wait(now));
+  busy.leave();
+  EXPECT_TRUE(busy.wait(std::nan("")));
 }
 
 }  // namespace
