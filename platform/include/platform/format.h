@@ -4,7 +4,7 @@
 //   %d %i %u %x %X %o %c with the length modifiers h hh l ll q z t j (all read the argument
 //   as a 64-bit integer; the modifier only narrows it as the C type would)
 //   %f %F %e %E %g %G %a (doubles), %s (text), %p (pointer), %% ; flags - + space # 0,
-//   width and precision, including '*'.
+//   width and precision, including '*' (read as an int; a negative precision counts as none).
 // A missing argument prints nothing for that specifier; an unknown specifier is copied as is.
 // The format must be the program's own text: text from a page, a server or a file is never
 // a format.

@@ -1,16 +1,30 @@
 #include "platform/format.h"
 
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 namespace platform {
+
+namespace {
+// A double given for an integer specifier: truncated, saturating at the ends of the range
+// (not a number is 0) instead of a conversion the language leaves undefined.
+int64_t truncatedSigned(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= 9.2233720368547758e18) return INT64_MAX;
+  if (d <= -9.2233720368547758e18) return INT64_MIN;
+  return static_cast<int64_t>(d);
+}
+}  // namespace
 
 int64_t FormatArg::asSigned() const {
   switch (kind_) {
     case Kind::Signed: return i_;
     case Kind::Unsigned:
     case Kind::Pointer: return static_cast<int64_t>(u_);
-    case Kind::Double: return static_cast<int64_t>(d_);
+    case Kind::Double: return truncatedSigned(d_);
     default: return 0;
   }
 }
@@ -20,7 +34,10 @@ uint64_t FormatArg::asUnsigned() const {
     case Kind::Signed: return static_cast<uint64_t>(i_);
     case Kind::Unsigned:
     case Kind::Pointer: return u_;
-    case Kind::Double: return static_cast<uint64_t>(static_cast<int64_t>(d_));
+    case Kind::Double:
+      if (d_ >= 1.8446744073709552e19) return UINT64_MAX;
+      if (d_ >= 9.2233720368547758e18) return static_cast<uint64_t>(d_);
+      return static_cast<uint64_t>(truncatedSigned(d_));
     default: return 0;
   }
 }
@@ -55,6 +72,22 @@ std::string cFormat(const std::string& spec, auto value) {
       if (c == ',') c = '.';
   }
   return out;
+}
+
+// A whole number as a count (width or precision); saturates instead of throwing on a
+// literal too long for an int.
+int countOf(const std::string& digits) {
+  long long v = 0;
+  for (char c : digits) {
+    v = v * 10 + (c - '0');
+    if (v > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(v);
+}
+
+// An integer argument printed as text (%@ or %s): unsigned values keep their full range.
+std::string integerText(const FormatArg& a) {
+  return a.kind() == FormatArg::Kind::Unsigned ? std::to_string(a.asUnsigned()) : std::to_string(a.asSigned());
 }
 
 std::string pad(std::string text, int width, bool left) {
@@ -94,16 +127,17 @@ std::string formatv(std::string_view fmt, const std::vector<FormatArg>& args) {
     std::string widthText;
     if (i < fmt.size() && fmt[i] == '*') {
       const FormatArg* a = take();
+      // Read as the int C reads there; a negative width means left alignment.
       width = a ? static_cast<int>(a->asSigned()) : 0;
       if (width < 0) {
         flags += '-';
-        width = -width;
+        width = width == INT_MIN ? INT_MAX : -width;
       }
       widthText = std::to_string(width);
       ++i;
     } else {
       while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') widthText += fmt[i++];
-      if (!widthText.empty()) width = std::stoi(widthText);
+      if (!widthText.empty()) width = countOf(widthText);
     }
     std::string precText;
     bool hasPrec = false;
@@ -111,8 +145,11 @@ std::string formatv(std::string_view fmt, const std::vector<FormatArg>& args) {
       hasPrec = true;
       ++i;
       if (i < fmt.size() && fmt[i] == '*') {
+        // Read as an int, as C does; a negative one counts as no precision at all.
         const FormatArg* a = take();
-        precText = std::to_string(a ? a->asSigned() : 0);
+        const int prec = a ? static_cast<int>(a->asSigned()) : 0;
+        if (prec < 0) hasPrec = false;
+        else precText = std::to_string(prec);
         ++i;
       } else {
         while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') precText += fmt[i++];
@@ -135,7 +172,7 @@ std::string formatv(std::string_view fmt, const std::vector<FormatArg>& args) {
         std::string text = a ? (a->kind() == FormatArg::Kind::Object || a->kind() == FormatArg::Kind::Text
                                     ? a->text()
                                     : (a->kind() == FormatArg::Kind::Double ? cFormat("%g", a->asDouble())
-                                                                            : std::to_string(a->asSigned())))
+                                                                            : integerText(*a)))
                              : std::string();
         out += pad(text, width, left);
         break;
@@ -188,8 +225,8 @@ std::string formatv(std::string_view fmt, const std::vector<FormatArg>& args) {
         if (!a) break;
         std::string text = a->kind() == FormatArg::Kind::Text || a->kind() == FormatArg::Kind::Object
                                ? a->text()
-                               : std::to_string(a->asSigned());
-        if (hasPrec) text = text.substr(0, static_cast<size_t>(std::stoi(precText)));
+                               : integerText(*a);
+        if (hasPrec) text = text.substr(0, static_cast<size_t>(countOf(precText)));
         out += pad(text, width, left);
         break;
       }

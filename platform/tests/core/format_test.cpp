@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 using platform::format;
@@ -32,6 +34,32 @@ TEST(FormatTest, SpecifiersMatchTheOriginal) {
       {format("%@", dict), "{\n    a = 1;\n}"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
+}
+
+TEST(FormatTest, StarArgumentsOutsideTheirRangeActAsInC) {
+  struct Case {
+    std::string got;
+    std::string want;
+  };
+  const Case cases[] = {
+      // A negative precision argument is taken as if the precision were omitted.
+      {format("%.*f|%.*d|%.*s|%.*e", -1, 1.5, -3, 7, -1, "abc", -2, 100.0), "1.500000|7|abc|1.000000e+02"},
+      // A precision beyond any text length keeps the whole text.
+      {format("%.*s|", 10000000000LL, "abc"), "abc|"},
+      // A negative width means left alignment.
+      {format("%*d|%*s|", -4, 7, -3, "a"), "7   |a  |"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
+}
+
+TEST(FormatTest, NumbersOfAnotherKindKeepTheirValueOrSaturate) {
+  const uint64_t big = 18446744073709551615ull;
+  EXPECT_EQ(format("%@ %s", big, uint64_t(1) << 63), "18446744073709551615 9223372036854775808");
+  EXPECT_EQ(format("%@ %s", -5, int64_t(-6)), "-5 -6");
+  // A double for an integer specifier is truncated, and pinned to the ends of the range.
+  EXPECT_EQ(format("%lld|%lld|%lld|%lld", 2.9, -2.9, 1e300, -1e300),
+            "2|-2|9223372036854775807|-9223372036854775808");
+  EXPECT_EQ(format("%llu|%llu|%lld", 1e19, 1e300, std::nan("")), "10000000000000000000|18446744073709551615|0");
 }
 
 }  // namespace
