@@ -237,6 +237,8 @@ uint64_t Value::unsignedValue() const {
       if (d >= 1.8446744073709552e19) return std::numeric_limits<uint64_t>::max();
       return static_cast<uint64_t>(d);
     }
+    // Through the unsigned range, not the signed one: "1e19" is not INT64_MAX.
+    case Type::Decimal: return Value(doubleValue()).unsignedValue();
     default: return static_cast<uint64_t>(integerValue());
   }
 }
@@ -330,11 +332,18 @@ void describe(const Value& v, int indent, std::string& out) {
       break;
     }
     case Value::Type::Date: {
-      time_t secs = static_cast<time_t>(std::floor(v.dateValue()));
+      // A date the calendar cannot show (not a number, or beyond the years gmtime_r can
+      // break down) is described by its seconds since 1970.
+      const double seconds = std::floor(v.dateValue());
       struct tm tm;
-      gmtime_r(&secs, &tm);
-      char buf[40];
-      strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm);
+      time_t secs = 0;
+      const bool inRange = seconds > -1e16 && seconds < 1e16;
+      if (inRange) secs = static_cast<time_t>(seconds);
+      char buf[64];
+      if (!inRange || !gmtime_r(&secs, &tm) || strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm) == 0) {
+        out += numberText(v.dateValue());
+        break;
+      }
       out += buf;
       break;
     }

@@ -109,4 +109,32 @@ TEST(ValueTest, TypedAccessOfTheWrongTypeIsEmptyNotACrash) {
   EXPECT_EQ(v[size_t(0)].string(), "now an array");
 }
 
+TEST(ValueTest, ExtremeNumbersConvertWithoutWrappingOrGarbage) {
+  // A decimal beyond the signed range still fits the unsigned one.
+  EXPECT_EQ(Value::decimal("1e19").unsignedValue(), 10000000000000000000ull);
+  EXPECT_EQ(Value::decimal("1e30").unsignedValue(), UINT64_MAX);
+  EXPECT_EQ(Value::decimal("12").unsignedValue(), 12u);
+  EXPECT_EQ(Value::decimal("NaN").unsignedValue(), 0u);
+  EXPECT_EQ(Value::decimal("1e19").integerValue(), INT64_MAX);
+
+  struct Case {
+    double seconds;
+    std::string text;
+  };
+  const Case dates[] = {
+      {0, "1970-01-01 00:00:00 +0000"},
+      {-0.5, "1969-12-31 23:59:59 +0000"},
+      {253402300799.0, "9999-12-31 23:59:59 +0000"},
+      // Beyond what a calendar can show: the seconds themselves, never stray memory.
+      {1e300, "1e+300"},
+      {-1e300, "-1e+300"},
+      {HUGE_VAL, "inf"},
+      {std::nan(""), "nan"},
+  };
+  for (const auto& c : dates) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(Value::date(c.seconds).description(), c.text);
+  }
+}
+
 }  // namespace
