@@ -72,6 +72,7 @@ class Timer : public std::enable_shared_from_this<Timer> {
 
 // A source another thread signals; its handler runs on the loop's thread. A signal stays set
 // until the handler runs, so no wake-up is lost; several signals before it runs give one call.
+// Once the loop's thread has ended, signalling does nothing.
 class RunLoopSource {
  public:
   void signal();  // any thread

@@ -118,6 +118,10 @@ RunLoop::~RunLoop() {
   {
     std::lock_guard<std::mutex> lock(gLoopsMutex);
     allLoops().erase(this);
+    // Sources outlive a thread's loop in their owners' hands; signalling one must not write
+    // to a descriptor number the system may already have handed out again.
+    std::lock_guard<std::mutex> sourcesLock(impl_->mutex);
+    for (auto& source : impl_->sources) source->loop_ = nullptr;
   }
   if (impl_->wakeFd >= 0) close(impl_->wakeFd);
 }
@@ -199,6 +203,7 @@ std::shared_ptr<RunLoopSource> RunLoop::addSource(std::function<void()> handler)
 
 void RunLoopSource::signal() {
   signalled_.store(true);
+  std::lock_guard<std::mutex> lock(gLoopsMutex);  // the loop unhooks its sources under it
   if (loop_ && valid_.load()) loop_->wakeUp();
 }
 

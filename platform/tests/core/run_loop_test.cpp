@@ -1,5 +1,6 @@
 #include "platform/run_loop.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -251,6 +252,32 @@ TEST_F(RunLoopTest, ThreadReleasedByATaskOnItsOwnLoopEndsQuietly) {
     released = true;
   });
   ASSERT_TRUE(runUntil([&] { return released.load() && watch.expired(); }));
+}
+
+TEST_F(RunLoopTest, SourceSignalledAfterItsThreadEndedTouchesNothing) {
+  std::shared_ptr<platform::RunLoopSource> source;
+  std::atomic<bool> made{false};
+  {
+    platform::Thread worker("source owner");
+    worker.start();
+    worker.post([&] {
+      source = RunLoop::current().addSource([] {});
+      made = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return made.load(); }));
+    worker.stop();
+    worker.join();
+  }
+  // The ended loop's wake-up descriptor number goes to the next file opened.
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  source->signal();
+  char bytes[16];
+  EXPECT_EQ(recv(fds[1], bytes, sizeof bytes, MSG_DONTWAIT), -1);
+  ASSERT_EQ(send(fds[0], "x", 1, 0), 1);
+  EXPECT_EQ(recv(fds[1], bytes, sizeof bytes, MSG_DONTWAIT), 1);
+  close(fds[0]);
+  close(fds[1]);
 }
 
 }  // namespace
