@@ -288,6 +288,7 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
         auto cb = timer->callback_;  // the callback may invalidate and release the timer
         cb(*timer);
       }
+      if (!timer->isValid()) timer->callback_ = nullptr;  // a one-shot lets go once it fired
       handled = true;
     }
   }
@@ -471,9 +472,10 @@ std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, b
 
 void Timer::invalidate() {
   if (valid_.exchange(false)) {
-    // Drop the callback after the current call returns; it may hold the last reference to
-    // the target. Releasing it now could destroy the object running this very callback.
     ++generation_;
+    // What the callback holds goes now, as the original releases its target. Inside the
+    // callback this is safe: the loop and fire() call a copy, which lives until it returns.
+    callback_ = nullptr;
   }
 }
 
@@ -490,6 +492,7 @@ void Timer::fire() {
   if (!repeats_) valid_.store(false);
   auto cb = callback_;
   if (cb) cb(*this);
+  if (!isValid()) callback_ = nullptr;
 }
 
 }  // namespace platform

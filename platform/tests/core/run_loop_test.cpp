@@ -280,4 +280,37 @@ TEST_F(RunLoopTest, SourceSignalledAfterItsThreadEndedTouchesNothing) {
   close(fds[1]);
 }
 
+TEST_F(RunLoopTest, TimerLetsGoOfItsCallbackOnceInvalidatedOrFired) {
+  // Invalidated long before it is due, with the handle dropped: nothing is kept for an hour.
+  auto held = std::make_shared<int>(1);
+  std::weak_ptr<int> heldWatch = held;
+  auto timer = Timer::scheduledTimer(3600, false, [held](Timer&) {});
+  held.reset();
+  timer->invalidate();
+  timer.reset();
+  EXPECT_TRUE(heldWatch.expired());
+
+  // Invalidated inside its own callback: what it holds stays usable until the call returns.
+  auto target = std::make_shared<std::string>("target");
+  std::weak_ptr<std::string> targetWatch = target;
+  std::string seen;
+  auto repeating = Timer::scheduledTimer(1, true, [target, &seen](Timer& t) {
+    t.invalidate();
+    seen = *target;
+  });
+  target.reset();
+  advance(1);
+  EXPECT_EQ(seen, "target");
+  EXPECT_TRUE(targetWatch.expired());
+
+  // A one-shot that fired while its owner keeps the handle.
+  auto fired = std::make_shared<int>(2);
+  std::weak_ptr<int> firedWatch = fired;
+  auto oneShot = Timer::scheduledTimer(1, false, [fired](Timer&) {});
+  fired.reset();
+  advance(1);
+  EXPECT_FALSE(oneShot->isValid());
+  EXPECT_TRUE(firedWatch.expired());
+}
+
 }  // namespace
