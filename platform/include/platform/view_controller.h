@@ -18,8 +18,10 @@
 // B.viewWillDisappear, A.viewWillAppear and A's view returns; at the end B's view leaves,
 // B.viewDidDisappear, A.viewDidAppear, the links are cleared and the completion runs. Each
 // controller is kept alive until its dismissal has ended, so a delegate may release it
-// from any of these callbacks. Presenting from a controller that is already presenting,
-// or while a transition runs, logs a warning and does nothing; so does dismissing when
+// from any of these callbacks. Controllers presented on top of the dismissed one leave with
+// it and their links are cleared too. Presenting from a controller that is already
+// presenting, presenting a controller that is presented or presenting, or either call while
+// a transition of the chain runs, logs a warning and does nothing; so does dismissing when
 // nothing is presented.
 //
 // Rotation: Window-level simulation through rotateToInterfaceOrientation below.

@@ -104,7 +104,9 @@ void ViewController::rotate(InterfaceOrientation to, double duration, int step) 
 void ViewController::presentViewControllerAnimatedCompletion(const std::shared_ptr<ViewController>& vc, bool animated,
                                                              std::function<void()> completion) {
   if (!vc) return;
-  if (presented_ || beingPresented_ || beingDismissed_ || vc->presentingViewController() || vc.get() == this) {
+  // A controller that presents one of its own presenters would own itself through the chain.
+  if (presented_ || beingPresented_ || beingDismissed_ || vc->presentingViewController() || vc->presented_ ||
+      vc.get() == this) {
     log("Warning: Attempt to present a view controller while a presentation is in progress!");
     return;
   }
@@ -150,7 +152,9 @@ void ViewController::dismissViewControllerAnimatedCompletion(bool animated, std:
   } else {
     return;
   }
-  if (presented->beingPresented_ || presented->beingDismissed_) {
+  bool inTransition = false;
+  for (auto c = presented; c; c = c->presented_) inTransition = inTransition || c->beingPresented_ || c->beingDismissed_;
+  if (inTransition) {
     log("Warning: Attempt to dismiss from view controller while a presentation or dismiss is in progress!");
     return;
   }
@@ -168,9 +172,11 @@ void ViewController::dismissViewControllerAnimatedCompletion(bool animated, std:
       }
     }
     afterTransition(animated, [presenter, presented, animated, completion = std::move(completion)] {
-      // Controllers presented on top of the dismissed one go with it.
-      for (auto top = presented->presented_; top; top = top->presented_) {
+      // Controllers presented on top of the dismissed one go with it, links and all.
+      for (auto below = presented, top = presented->presented_; top; below = top, top = top->presented_) {
         if (top->isViewLoaded()) top->view_->removeFromSuperview();
+        below->presented_.reset();
+        top->presenting_.reset();
       }
       if (presented->isViewLoaded()) presented->view_->removeFromSuperview();
       presented->appearance(3, animated);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/log.h"
 #include "platform/navigation_controller.h"
 #include "platform/window.h"
 #include "testing/sandbox_test.h"
@@ -112,6 +113,60 @@ TEST_F(ViewControllerTest, DismissalCompletesWhenTheDelegateReleasesTheControlle
       << "the controller outlives its own dismissal, then goes";
   EXPECT_TRUE(weak.expired());
   EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+TEST_F(ViewControllerTest, StackedPresentationsAndTheirRefusals) {
+  auto log = std::make_shared<std::vector<std::string>>();
+  LogCapture warnings;
+  window = Window::create({0, 0, 320, 480});
+  window->makeKeyAndVisible();
+  auto a = std::make_shared<LoggingController>("A", log);
+  window->setRootViewController(a);
+  auto b = std::make_shared<LoggingController>("B", log);
+  auto c = std::make_shared<LoggingController>("C", log);
+  std::weak_ptr<LoggingController> weakB = b, weakC = c;
+  a->presentModalViewControllerAnimated(b, false);
+  runUntilIdle();
+
+  // B presenting its own presenter would make the two own each other.
+  b->presentModalViewControllerAnimated(a, false);
+  EXPECT_EQ(b->presentedViewController(), nullptr);
+  EXPECT_EQ(a->presentingViewController(), nullptr);
+  EXPECT_EQ(warnings.lines().size(), 1u);
+
+  // Dismissing B while C is still on its way up waits for nothing: it is refused.
+  b->presentModalViewControllerAnimated(c, true);
+  a->dismissModalViewControllerAnimated(false);
+  EXPECT_EQ(warnings.lines().size(), 2u);
+  EXPECT_FALSE(b->isBeingDismissed());
+  advance(1);
+  EXPECT_EQ(c->view()->window(), window);
+  EXPECT_FALSE(c->isBeingPresented());
+
+  // Once it is up, dismissing B takes C with it and leaves no link behind.
+  bool done = false;
+  a->dismissViewControllerAnimatedCompletion(false, [&] { done = true; });
+  runUntilIdle();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(warnings.lines().size(), 2u);
+  EXPECT_EQ(a->presentedViewController(), nullptr);
+  EXPECT_EQ(b->presentedViewController(), nullptr) << "B is not left presenting a controller that went";
+  EXPECT_EQ(c->presentingViewController(), nullptr);
+  EXPECT_EQ(c->view()->superview(), nullptr);
+
+  // B can be shown again and present again.
+  a->presentModalViewControllerAnimated(b, false);
+  runUntilIdle();
+  b->presentModalViewControllerAnimated(c, false);
+  runUntilIdle();
+  EXPECT_EQ(b->presentedViewController(), c);
+  EXPECT_EQ(warnings.lines().size(), 2u);
+  a->dismissModalViewControllerAnimated(false);
+  runUntilIdle();
+  b.reset();
+  c.reset();
+  EXPECT_TRUE(weakB.expired());
+  EXPECT_TRUE(weakC.expired());
 }
 
 TEST_F(ViewControllerTest, NavigationStackForwardsAppearance) {
