@@ -399,12 +399,27 @@ size_t Value::size() const {
   }
 }
 
+namespace {
+// An integer against a double, exactly: past 2^53 a double no longer tells neighbouring
+// integers apart, so converting the integer would call different numbers equal.
+bool sameNumber(const Value& integer, double d) {
+  if (!(d == std::trunc(d))) return false;  // a fraction, NaN or an infinity
+  if (integer.type() == Value::Type::Integer) {
+    if (d < -9.2233720368547758e18 || d >= 9.2233720368547758e18) return false;
+    return static_cast<int64_t>(d) == integer.integerValue();
+  }
+  if (d < 0 || d >= 1.8446744073709552e19) return false;
+  return static_cast<uint64_t>(d) == integer.unsignedValue();
+}
+}  // namespace
+
 bool Value::operator==(const Value& other) const {
   if (isNumber() && other.isNumber() && type() != other.type()) {
     // Numbers of different kinds compare by value, as number objects do.
-    if (type() == Type::Double || other.type() == Type::Double || type() == Type::Decimal ||
-        other.type() == Type::Decimal)
+    if (type() == Type::Decimal || other.type() == Type::Decimal)
       return doubleValue() == other.doubleValue();
+    if (type() == Type::Double) return sameNumber(other, std::get<double>(v_));
+    if (other.type() == Type::Double) return sameNumber(*this, std::get<double>(other.v_));
     int64_t a = integerValue(), b = other.integerValue();
     if ((type() == Type::Unsigned && unsignedValue() > uint64_t(INT64_MAX)) ||
         (other.type() == Type::Unsigned && other.unsignedValue() > uint64_t(INT64_MAX)))

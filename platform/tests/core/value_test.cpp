@@ -137,4 +137,29 @@ TEST(ValueTest, ExtremeNumbersConvertWithoutWrappingOrGarbage) {
   }
 }
 
+TEST(ValueTest, IntegersAndDoublesCompareExactlyAtTheEndsOfTheirRanges) {
+  struct Case {
+    Value a, b;
+    bool equal;
+  };
+  const Case cases[] = {
+      {Value(int64_t(9007199254740993)), Value(9007199254740992.0), false},  // 2^53 + 1
+      {Value(int64_t(9007199254740992)), Value(9007199254740992.0), true},
+      {Value(INT64_MAX), Value(9223372036854775808.0), false},  // 2^63 - 1 against 2^63
+      {Value(INT64_MIN), Value(-9223372036854775808.0), true},
+      {Value(UINT64_MAX), Value(18446744073709551616.0), false},  // 2^64 - 1 against 2^64
+      {Value(uint64_t(1) << 63), Value(9223372036854775808.0), true},
+      {Value(3), Value(3.5), false},
+      {Value(-3), Value(-3.0), true},
+      {Value(0u), Value(-0.0), true},
+      {Value(0), Value(std::nan("")), false},
+      {Value(INT64_MAX), Value(HUGE_VAL), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.a.stringValue() + " vs " + c.b.stringValue());
+    EXPECT_EQ(c.a == c.b, c.equal);
+    EXPECT_EQ(c.b == c.a, c.equal);
+  }
+}
+
 }  // namespace
