@@ -76,6 +76,7 @@ bool Window::rotateToInterfaceOrientation(InterfaceOrientation orientation, doub
 // ---- Touches
 
 std::shared_ptr<View> Window::tapAtPoint(const Point& point) {
+  auto self = weak_from_this().lock();  // a tapped control may close and release its window
   auto hit = touchDownAtPoint(point);
   touchUpAtPoint(point);
   return hit;
@@ -94,11 +95,13 @@ std::shared_ptr<View> Window::touchDownAtPoint(const Point& point) {
 void Window::touchMovedToPoint(const Point& point) { deliver(Touch::Phase::Moved, point); }
 
 void Window::touchUpAtPoint(const Point& point) {
+  auto self = weak_from_this().lock();
   deliver(Touch::Phase::Ended, point);
   touch_.reset();
 }
 
 void Window::touchCancel() {
+  auto self = weak_from_this().lock();
   if (touch_) deliver(Touch::Phase::Cancelled, touch_->locationInWindow);
   touch_.reset();
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/controls.h"
 #include "platform/notification_center.h"
 #include "platform/screen.h"
 #include "platform/window.h"
@@ -80,6 +81,36 @@ struct LifecycleDelegate : ApplicationDelegate {
   void applicationDidEnterBackground(Application&) override { log->push_back("delegate didEnterBackground"); }
   void applicationWillEnterForeground(Application&) override { log->push_back("delegate willEnterForeground"); }
 };
+
+TEST_F(WindowApplicationTest, WindowClosedByTheButtonTappedInItFinishesTheTouch) {
+  // An ad's own window, held only by the ad; its close button lets both go.
+  struct Ad {
+    std::shared_ptr<Window> window;
+  };
+  auto ad = std::make_shared<Ad>();
+  ad->window = Window::create({0, 0, 320, 480});
+  ad->window->makeKeyAndVisible();
+  auto close = Button::buttonWithType(ButtonType::Custom);
+  close->setFrame({280, 0, 40, 40});
+  ad->window->addSubview(close);
+  std::weak_ptr<Button> weakClose = close;
+  int closed = 0;
+  close->addTargetActionForControlEvents(
+      ad,
+      [&closed, weakAd = std::weak_ptr<Ad>(ad)](Control&) {
+        ++closed;
+        auto owner = weakAd.lock();
+        owner->window->setHidden(true);
+        owner->window.reset();
+      },
+      kControlEventTouchUpInside);
+  close.reset();
+  std::weak_ptr<Layer> windowLayer = ad->window->layer();  // not the window: its memory must really go
+  EXPECT_EQ(ad->window->tapAtPoint({300, 20}), weakClose.lock());
+  EXPECT_EQ(closed, 1);
+  EXPECT_TRUE(windowLayer.expired()) << "the window goes once the touch is over";
+  EXPECT_TRUE(weakClose.expired());
+}
 
 TEST_F(WindowApplicationTest, LifecycleCallsTheDelegateThenPostsTheNotification) {
   auto& app = Application::sharedApplication();
