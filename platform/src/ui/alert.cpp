@@ -77,6 +77,8 @@ void AlertView::dismiss(long index, bool clicked) {
   auto self = sharedAs<AlertView>();
   if (clicked)
     if (auto d = delegate()) d->alertViewClickedButtonAtIndex(*this, index);
+  // The delegate may have dismissed it from that callback already: it is told once.
+  if (!visible_) return;
   if (auto d = delegate()) d->alertViewWillDismissWithButtonIndex(*this, index);
   visible_ = false;
   forget(shown().visible, this);
@@ -138,6 +140,8 @@ void ActionSheet::dismiss(long index, bool clicked) {
   auto self = sharedAs<ActionSheet>();
   if (clicked)
     if (auto d = delegate()) d->actionSheetClickedButtonAtIndex(*this, index);
+  // The delegate may have dismissed it from that callback already: it is told once.
+  if (!visible_) return;
   if (auto d = delegate()) d->actionSheetWillDismissWithButtonIndex(*this, index);
   visible_ = false;
   forget(shown().visibleSheets, this);

@@ -243,6 +243,47 @@ TEST_F(ControlsTest, AlertButtonSelectionReachesTheDelegate) {
   EXPECT_EQ(sheet.buttonTitleAtIndex(2), "Copy");
 }
 
+TEST_F(ControlsTest, AlertDismissedFromItsClickCallbackIsDismissedOnce) {
+  // Dismisses with its own index from the click, as a delegate closing a chain of alerts does.
+  struct Dismisser : AlertViewDelegate, ActionSheetDelegate {
+    std::vector<std::string> events;
+    void alertViewClickedButtonAtIndex(AlertView& a, long i) override {
+      events.push_back("clicked " + std::to_string(i));
+      a.dismissWithClickedButtonIndexAnimated(0, false);
+    }
+    void alertViewWillDismissWithButtonIndex(AlertView&, long i) override {
+      events.push_back("willDismiss " + std::to_string(i));
+    }
+    void alertViewDidDismissWithButtonIndex(AlertView&, long i) override {
+      events.push_back("didDismiss " + std::to_string(i));
+    }
+    void actionSheetClickedButtonAtIndex(ActionSheet& s, long i) override {
+      events.push_back("clicked " + std::to_string(i));
+      s.dismissWithClickedButtonIndexAnimated(0, false);
+    }
+    void actionSheetWillDismissWithButtonIndex(ActionSheet&, long i) override {
+      events.push_back("willDismiss " + std::to_string(i));
+    }
+    void actionSheetDidDismissWithButtonIndex(ActionSheet&, long i) override {
+      events.push_back("didDismiss " + std::to_string(i));
+    }
+  };
+  const std::vector<std::string> once{"clicked 1", "willDismiss 0", "didDismiss 0"};
+  auto delegate = std::make_shared<Dismisser>();
+  auto alert = std::make_shared<AlertView>("", "", delegate, "Cancel", std::vector<std::string>{"Open"});
+  alert->show();
+  alert->clickButtonAtIndex(1);
+  runUntilIdle();
+  EXPECT_EQ(delegate->events, once);
+
+  delegate->events.clear();
+  auto sheet = std::make_shared<ActionSheet>("", delegate, "Cancel", std::nullopt, std::vector<std::string>{"Share"});
+  sheet->showInView(nullptr);
+  sheet->clickButtonAtIndex(1);
+  runUntilIdle();
+  EXPECT_EQ(delegate->events, once);
+}
+
 TEST_F(ControlsTest, SegmentsBarItemsAndIndicators) {
   SegmentedControl* raw = nullptr;
   auto segments = std::make_shared<SegmentedControl>(std::vector<SegmentedControl::Item>{{"Back", nullptr},
