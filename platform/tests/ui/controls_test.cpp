@@ -247,26 +247,19 @@ TEST_F(ControlsTest, AlertDismissedFromItsClickCallbackIsDismissedOnce) {
   // Dismisses with its own index from the click, as a delegate closing a chain of alerts does.
   struct Dismisser : AlertViewDelegate, ActionSheetDelegate {
     std::vector<std::string> events;
+    void note(const std::string& what, long i) { events.push_back(what + " " + std::to_string(i)); }
     void alertViewClickedButtonAtIndex(AlertView& a, long i) override {
-      events.push_back("clicked " + std::to_string(i));
+      note("clicked", i);
       a.dismissWithClickedButtonIndexAnimated(0, false);
     }
-    void alertViewWillDismissWithButtonIndex(AlertView&, long i) override {
-      events.push_back("willDismiss " + std::to_string(i));
-    }
-    void alertViewDidDismissWithButtonIndex(AlertView&, long i) override {
-      events.push_back("didDismiss " + std::to_string(i));
-    }
+    void alertViewWillDismissWithButtonIndex(AlertView&, long i) override { note("willDismiss", i); }
+    void alertViewDidDismissWithButtonIndex(AlertView&, long i) override { note("didDismiss", i); }
     void actionSheetClickedButtonAtIndex(ActionSheet& s, long i) override {
-      events.push_back("clicked " + std::to_string(i));
+      note("clicked", i);
       s.dismissWithClickedButtonIndexAnimated(0, false);
     }
-    void actionSheetWillDismissWithButtonIndex(ActionSheet&, long i) override {
-      events.push_back("willDismiss " + std::to_string(i));
-    }
-    void actionSheetDidDismissWithButtonIndex(ActionSheet&, long i) override {
-      events.push_back("didDismiss " + std::to_string(i));
-    }
+    void actionSheetWillDismissWithButtonIndex(ActionSheet&, long i) override { note("willDismiss", i); }
+    void actionSheetDidDismissWithButtonIndex(ActionSheet&, long i) override { note("didDismiss", i); }
   };
   const std::vector<std::string> once{"clicked 1", "willDismiss 0", "didDismiss 0"};
   auto delegate = std::make_shared<Dismisser>();
