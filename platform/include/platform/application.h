@@ -119,7 +119,8 @@ class Application : public Responder {
   const std::vector<std::string>& openedURLs() const { return openedURLs_; }
 
   // Background tasks: identifiers from 1. The expiration handler runs only when a test
-  // calls expireBackgroundTasks(). Ending an unknown identifier does nothing.
+  // calls expireBackgroundTasks(), and only for a task still running when its turn comes.
+  // Ending an unknown identifier does nothing.
   BackgroundTaskIdentifier beginBackgroundTaskWithExpirationHandler(std::function<void()> handler);
   void endBackgroundTask(BackgroundTaskIdentifier identifier);
   double backgroundTimeRemaining() const;

@@ -185,10 +185,13 @@ std::vector<BackgroundTaskIdentifier> Application::activeBackgroundTasks() const
 }
 
 void Application::expireBackgroundTasks() {
-  // Handlers usually end their own task; iterate over a copy.
+  // Handlers usually end their own task; iterate over a copy, and skip a task that an
+  // earlier handler ended (or a test reset) meanwhile.
   auto tasks = tasks_;
-  for (auto& t : tasks)
-    if (t.handler) t.handler();
+  for (auto& t : tasks) {
+    bool active = std::any_of(tasks_.begin(), tasks_.end(), [&](const Task& live) { return live.id == t.id; });
+    if (active && t.handler) t.handler();
+  }
 }
 
 // ---- Life cycle

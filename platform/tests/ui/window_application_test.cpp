@@ -195,6 +195,19 @@ TEST_F(WindowApplicationTest, StatusBarAndBackgroundTasks) {
   app.endBackgroundTask(b);
   app.endBackgroundTask(999);
   EXPECT_TRUE(app.activeBackgroundTasks().empty());
+
+  // A handler that ends every task of its work: the tasks it ended are not expired after it.
+  expired.clear();
+  BackgroundTaskIdentifier upload = 0, cleanup = 0;
+  upload = app.beginBackgroundTaskWithExpirationHandler([&] {
+    expired.push_back(upload);
+    app.endBackgroundTask(upload);
+    app.endBackgroundTask(cleanup);
+  });
+  cleanup = app.beginBackgroundTaskWithExpirationHandler([&] { expired.push_back(cleanup); });
+  app.expireBackgroundTasks();
+  EXPECT_EQ(expired, (std::vector<BackgroundTaskIdentifier>{upload}));
+  EXPECT_TRUE(app.activeBackgroundTasks().empty());
 }
 
 }  // namespace
