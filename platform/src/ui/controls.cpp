@@ -126,11 +126,25 @@ Size Label::sizeThatFits(const Size& size) const {
 double Label::effectiveFontSize() const {
   if (!adjustsFontSize_ || numberOfLines_ != 1) return font_.pointSize;
   double available = bounds().size.width;
-  Font f = font_;
-  while (f.pointSize > minimumFontSize_ && sizeWithFont(text_, f).width > available) {
-    f.pointSize = std::max(minimumFontSize_, f.pointSize - 1);
+  // The first of pointSize, pointSize - 1, ... (never below the minimum) whose line fits.
+  // A line only narrows as the size drops, so the step is found by halving: a huge size
+  // costs a few dozen measurements instead of one per point.
+  auto sizeAfter = [&](double steps) { return std::max(minimumFontSize_, font_.pointSize - steps); };
+  auto stops = [&](double steps) {
+    Font f = font_;
+    if (steps > 0) f.pointSize = sizeAfter(steps);
+    return !(f.pointSize > minimumFontSize_) || !(sizeWithFont(text_, f).width > available);
+  };
+  if (stops(0)) return font_.pointSize;
+  double fits = std::ceil(font_.pointSize - minimumFontSize_);  // at the minimum
+  if (!std::isfinite(fits)) return minimumFontSize_;
+  double tooWide = 0;
+  while (fits - tooWide > 1) {
+    double mid = std::floor(tooWide + (fits - tooWide) / 2);
+    if (mid <= tooWide || mid >= fits) break;
+    (stops(mid) ? fits : tooWide) = mid;
   }
-  return f.pointSize;
+  return sizeAfter(fits);
 }
 
 void Label::drawRect(const Rect& rect) {

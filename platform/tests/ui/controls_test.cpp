@@ -123,6 +123,17 @@ TEST_F(ControlsTest, LabelMetrics) {
   EXPECT_EQ(label->effectiveFontSize(), 10) << "the largest whole size whose line fits 50 points";
   label->setMinimumFontSize(12);
   EXPECT_EQ(label->effectiveFontSize(), 12);
+
+  // Whole-point steps from sizes far above the fitting one still end where the line fits.
+  label->setMinimumFontSize(5);
+  for (double size : {11.0, 1000.0, 1e12}) {
+    label->setFont(Font::systemFontOfSize(size));
+    EXPECT_EQ(label->effectiveFontSize(), 10) << size;
+  }
+  label->setFont(Font::systemFontOfSize(10.5));
+  EXPECT_EQ(label->effectiveFontSize(), 9.5) << "steps of a point from the font's size";
+  label->setFont(Font::systemFontOfSize(std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(label->effectiveFontSize(), 5) << "no whole step down from infinity fits: the minimum";
 }
 
 TEST_F(ControlsTest, ConstrainedTextCountsTheLinesThatFit) {
