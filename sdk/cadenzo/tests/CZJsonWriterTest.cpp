@@ -58,10 +58,8 @@ TEST(CZJsonWriter, EscapesGrowBeyondTheInitialBuffer) {
   // Every byte escapes to six: far beyond a buffer of 1.1 times the input.
   std::string controls, expected = "[\"";
   for (int i = 0; i < 300; ++i) {
-    char c = static_cast<char>(i % 0x20 == 8 || i % 0x20 == 9 || i % 0x20 == 10 ||
-                                       i % 0x20 == 12 || i % 0x20 == 13
-                                   ? 0x1e
-                                   : i % 0x20);
+    const int v = i % 0x20;  // the controls with a short escape become 0x1e
+    const char c = static_cast<char>(v == 8 || v == 9 || v == 10 || v == 12 || v == 13 ? 0x1e : v);
     controls.push_back(c);
     char hex[8];
     std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned char>(c));
