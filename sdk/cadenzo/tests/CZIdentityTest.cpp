@@ -24,16 +24,15 @@ using platform::Bytes;
 // BSON built by hand from the published layout, independent of the writer.
 struct Doc {
   Bytes body;
-  Doc& null(const std::string& key) {
-    body.push_back(0x0A);
+  Doc& element(uint8_t type, const std::string& key) {
+    body.push_back(type);
     body.insert(body.end(), key.begin(), key.end());
     body.push_back(0);
     return *this;
   }
+  Doc& null(const std::string& key) { return element(0x0A, key); }
   Doc& str(const std::string& key, const std::string& value) {
-    body.push_back(0x02);
-    body.insert(body.end(), key.begin(), key.end());
-    body.push_back(0);
+    element(0x02, key);
     uint32_t n = static_cast<uint32_t>(value.size() + 1);
     for (int i = 0; i < 4; ++i) body.push_back(static_cast<uint8_t>(n >> (8 * i)));
     body.insert(body.end(), value.begin(), value.end());
@@ -73,11 +72,8 @@ TEST_F(CZIdentityTest, AllIdentifiersFromThePlatform) {
 
   // SHA-1 of 00:11:22:33:44:55, computed independently.
   const std::string macid = "81981e4d41e4f19f489a808b1e4a5b58b7dad4cf";
-  const Bytes expected = Doc()
-                             .str("uuid", uuid)
-                             .str("macid", macid)
-                             .str("ifa", "deadbeef00010203040506070809feff")
-                             .bytes();
+  const Bytes expected =
+      Doc().str("uuid", uuid).str("macid", macid).str("ifa", "deadbeef00010203040506070809feff").bytes();
   Bytes doc = CZIdentity::combinedIdentifier();
   EXPECT_EQ(doc, expected);
   ASSERT_GE(doc.size(), 4u);
@@ -210,41 +206,13 @@ TEST(CZCrypto, HexAndSHA1) {
 }
 
 TEST(CZUTF8, WellFormedness) {
-  struct Case {
-    std::string bytes;
-    bool valid;
-  };
-  const Case cases[] = {
-      {"", true},
-      {"plain ascii text", true},
-      {"\x7f", true},
-      {"\xC2\x80", true},
-      {"\xDF\xBF", true},
-      {"\xE0\xA0\x80", true},
-      {"\xED\x9F\xBF", true},
-      {"\xEF\xBF\xBF", true},
-      {"\xF0\x90\x80\x80", true},
-      {"\xF4\x8F\xBF\xBF", true},
-      {"0123456789abcdef\xE2\x82\xAC", true},
-      {"\x80", false},
-      {"\xC0\x80", false},
-      {"\xC1\xBF", false},
-      {"\xC2", false},
-      {"\xC2\x7F", false},
-      {"\xE0\x9F\xBF", false},
-      {"\xED\xA0\x80", false},
-      {"\xE1\x80", false},
-      {"\xF0\x8F\xBF\xBF", false},
-      {"\xF4\x90\x80\x80", false},
-      {"\xF5\x80\x80\x80", false},
-      {"\xFF", false},
-      {"0123456789abcdef\xE2\x82", false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(isValidUTF8(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size()),
-              c.valid)
-        << ::testing::PrintToString(c.bytes);
-  }
+  auto valid = [](const std::string& s) { return isValidUTF8(reinterpret_cast<const uint8_t*>(s.data()), s.size()); };
+  for (std::string good : {"", "plain ascii text", "\x7f", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF",
+                           "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "0123456789abcdef\xE2\x82\xAC"})
+    EXPECT_TRUE(valid(good)) << ::testing::PrintToString(good);
+  for (std::string bad : {"\x80", "\xC0\x80", "\xC1\xBF", "\xC2", "\xC2\x7F", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xE1\x80",
+                          "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xFF", "0123456789abcdef\xE2\x82"})
+    EXPECT_FALSE(valid(bad)) << ::testing::PrintToString(bad);
 }
 
 }  // namespace
