@@ -29,13 +29,18 @@ class APIConnectionTest : public cztest::SessionTest {
     connection = CZAPIConnection::createWithDelegate(delegate);
   }
 
-  std::shared_ptr<CZAPIRequest> signedGet(const std::string& location) {
-    auto request = CZAPIRequest::requestWithControllerAction("api", "get");
+  // A request with the device keys and, when `key` is given, one body entry, signed with `secret`.
+  static std::shared_ptr<CZAPIRequest> signedRequest(
+      const std::string& action, const std::string& key = "", const std::string& value = "",
+      const std::string& secret = std::string(testing::CadenzoServer::kAppSignature)) {
+    auto request = CZAPIRequest::requestWithControllerAction("api", action);
     request->appendDeviceInfoParams();
-    request->appendBodyArgumentKeyValue("location", Value(location));
-    request->signWithAppIdAppSignature(std::string(testing::CadenzoServer::kAppId),
-                                       std::string(testing::CadenzoServer::kAppSignature));
+    if (!key.empty()) request->appendBodyArgumentKeyValue(key, Value(value));
+    request->signWithAppIdAppSignature(std::string(testing::CadenzoServer::kAppId), secret);
     return request;
+  }
+  static std::shared_ptr<CZAPIRequest> signedGet(const std::string& location) {
+    return signedRequest("get", "location", location);
   }
 
   void sendAndWait(const std::shared_ptr<CZAPIRequest>& request) {
@@ -77,20 +82,14 @@ TEST_F(APIConnectionTest, SignedRequestCarriesHeadersAndDeviceKeysTheServerAccep
   EXPECT_EQ(r.header("X-Cadenzo-Signature"), platform::crypto::sha1Hex(text));
 
   const Value& body = calls[0].body;
-  EXPECT_EQ(body["model"], Value("iPad"));
-  EXPECT_EQ(body["os"], Value("5.1.1"));
-  EXPECT_EQ(body["ui"], Value("1"));
-  EXPECT_EQ(body["identity"], Value(cadenzo::CZIdentity::hexIdentifier()));
-  EXPECT_EQ(body["tracking"], Value(true));
-  EXPECT_EQ(body["country"], Value("CA"));
-  EXPECT_EQ(body["language"], Value("fr"));
-  EXPECT_EQ(body["bundle"], Value("1.0"));
-  EXPECT_EQ(body["sdk"], Value("3.1.1"));
-  EXPECT_EQ(body["timestamp"], Value(std::to_string(static_cast<unsigned long>(clock().now()))));
-  EXPECT_EQ(body["retina"], Value(true));
+  for (const auto& [key, value] : std::vector<std::pair<std::string, Value>>{
+           {"model", Value("iPad")}, {"os", Value("5.1.1")}, {"ui", Value("1")},
+           {"identity", Value(cadenzo::CZIdentity::hexIdentifier())}, {"tracking", Value(true)},
+           {"country", Value("CA")}, {"language", Value("fr")}, {"bundle", Value("1.0")}, {"sdk", Value("3.1.1")},
+           {"timestamp", Value(std::to_string(static_cast<unsigned long>(clock().now())))},
+           {"retina", Value(true)}, {"app", Value(testing::CadenzoServer::kAppId)}, {"location", Value("Level end")}})
+    EXPECT_EQ(body[key], value) << key;
   EXPECT_EQ(body["reachability"].integerValue(), 1);
-  EXPECT_EQ(body["app"], Value(testing::CadenzoServer::kAppId));
-  EXPECT_EQ(body["location"], Value("Level end"));
 }
 
 TEST_F(APIConnectionTest, CellularReachabilityAndMissingIdiomAreReported) {
@@ -109,11 +108,7 @@ TEST_F(APIConnectionTest, TheServiceRefusesABodyChangedAfterSigningOrAWrongSecre
   changed->appendBodyArgumentKeyValue("location", Value("B"));
   sendAndWait(changed);
 
-  auto wrongSecret = CZAPIRequest::requestWithControllerAction("api", "install");
-  wrongSecret->appendDeviceInfoParams();
-  wrongSecret->signWithAppIdAppSignature(std::string(testing::CadenzoServer::kAppId),
-                                         std::string(40, 'f'));
-  sendAndWait(wrongSecret);
+  sendAndWait(signedRequest("install", "", "", std::string(40, 'f')));
 
   auto calls = server->calls();
   ASSERT_EQ(calls.size(), 2u);
@@ -156,11 +151,7 @@ TEST_F(APIConnectionTest, BytesArrivingAfterTheWatchdogAreIgnored) {
   ScriptedAnswer late = ScriptedAnswer::json("{\"status\":200}");
   late.delay = std::chrono::milliseconds(150);
   server->scriptNext("install", late);
-  auto request = CZAPIRequest::requestWithControllerAction("api", "install");
-  request->appendDeviceInfoParams();
-  request->signWithAppIdAppSignature(std::string(testing::CadenzoServer::kAppId),
-                                     std::string(testing::CadenzoServer::kAppSignature));
-  connection->sendRequest(request);
+  connection->sendRequest(signedRequest("install"));
   ASSERT_TRUE(runUntil([&] { return server->callCount() == 1; }));
   advance(10);
   ASSERT_EQ(delegate->events.size(), 1u);
@@ -240,11 +231,7 @@ TEST_F(APIConnectionTest, FailedDeliveriesWaitInTheQueueAcrossARelaunchAndAreRes
   auto queued = CZAPIConnection::createWithDelegateIdentifier(delegate, std::string("CZAnalytics"));
   EXPECT_EQ(queued->queueKey(), "CZQueuedRequests-CZAnalytics");
   auto event = [] {
-    auto r = CZAPIRequest::requestWithControllerAction("api", "event");
-    r->appendDeviceInfoParams();
-    r->appendBodyArgumentKeyValue("key", Value("level_won"));
-    r->signWithAppIdAppSignature(std::string(testing::CadenzoServer::kAppId),
-                                 std::string(testing::CadenzoServer::kAppSignature));
+    auto r = signedRequest("event", "key", "level_won");
     r->setEnsureDelivery(true);
     return r;
   };

@@ -56,6 +56,14 @@ class FacadeTest : public cztest::SessionTest {
     EXPECT_TRUE(facade->hasCachedInterstitial(location));
     return view;
   }
+  // Shows an interstitial at `location` straight from the server and returns its displayed view.
+  std::shared_ptr<cztest::FakeAdView> displayed(const std::string& location) {
+    size_t made = factory->made.size();
+    facade->showInterstitial(location);
+    auto view = preparedView(made + 1);
+    view->fireDisplay();
+    return view;
+  }
   std::shared_ptr<CZImpression> shownImpression() { return presenter->shown.empty() ? nullptr : presenter->shown.back(); }
 
   cztest::Timeline timeline;
@@ -134,8 +142,7 @@ TEST_F(FacadeTest, CacheExpiresAfterOneDay) {
   EXPECT_TRUE(facade->cachedInterstitial("Default"));  // stays, but counts as absent
 
   facade->showInterstitial();
-  auto view = preparedView(2);
-  view->fireDisplay();
+  preparedView(2)->fireDisplay();
   waitForCalls(2);
   auto gets = server->callsTo("get");
   ASSERT_EQ(gets.size(), 2u);
@@ -203,9 +210,7 @@ TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
 }
 
 TEST_F(FacadeTest, CloseReportsThenDismissesOnlyAShownImpression) {
-  facade->showInterstitial("L");
-  auto view = preparedView(1);
-  view->fireDisplay();
+  auto view = displayed("L");
   ASSERT_TRUE(shownImpression());
   view->fireClose();
   EXPECT_EQ(timeline, (cztest::Timeline{"displayInterstitial", "didDismissInterstitial:L", "didCloseInterstitial:L",
@@ -221,8 +226,7 @@ TEST_F(FacadeTest, CloseReportsThenDismissesOnlyAShownImpression) {
 TEST_F(FacadeTest, ForceDismissNotificationClosesTheVisibleImpression) {
   platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
   EXPECT_TRUE(timeline.empty());
-  facade->showInterstitial("L");
-  preparedView(1)->fireDisplay();
+  displayed("L");
   timeline.clear();
   platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
   EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L", "dismissInterstitial"}));
@@ -233,9 +237,7 @@ TEST_F(FacadeTest, ClickSendsTheCallThenOpensTheTarget) {
                                "\"cgn\":\"c1\",\"creative\":\"cr\",\"itunes_id\":\"42\","
                                "\"link\":\"itms-apps://itunes.apple.example/app/id42\"}");
   platform::Runtime::setAvailable("SKStoreProductViewController", false);
-  facade->showInterstitial("L");
-  auto view = preparedView(1);
-  view->fireDisplay();
+  auto view = displayed("L");
   timeline.clear();
   view->fireClick(std::nullopt, Value(Dictionary{{"cgn", Value("c2")}, {"type", Value("banner")}}));
   EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didClickInterstitial:L", "dismissInterstitial",
@@ -247,20 +249,15 @@ TEST_F(FacadeTest, ClickSendsTheCallThenOpensTheTarget) {
   auto clicks = server->callsTo("click");
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_TRUE(clicks[0].accepted()) << clicks[0].problems.front();
-  const Value& body = clicks[0].body;
-  EXPECT_EQ(body["to"], Value("t"));
-  EXPECT_EQ(body["cgn"], Value("c2"));
-  EXPECT_EQ(body["creative"], Value("cr"));
-  EXPECT_EQ(body["ad_id"], Value("a9"));
-  EXPECT_EQ(body["type"], Value("banner"));
-  EXPECT_EQ(body["in_app_store"], Value(false));
+  for (const auto& [key, value] : std::vector<std::pair<std::string, Value>>{
+           {"to", Value("t")}, {"cgn", Value("c2")}, {"creative", Value("cr")}, {"ad_id", Value("a9")},
+           {"type", Value("banner")}, {"in_app_store", Value(false)}})
+    EXPECT_EQ(clicks[0].body[key], value) << key;
 }
 
 TEST_F(FacadeTest, ClickFollowsTheRedirectsOfAnHttpTarget) {
   server->http().setRedirectChain({"/go/1", "/go/2"}, 302, ScriptedAnswer::redirect("itms-apps://store.example/id5"));
-  facade->showInterstitial("L");
-  auto view = preparedView(1);
-  view->fireDisplay();
+  auto view = displayed("L");
   view->fireClick(server->url("/go/1"), std::nullopt);
   auto& app = platform::Application::sharedApplication();
   ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
@@ -269,9 +266,7 @@ TEST_F(FacadeTest, ClickFollowsTheRedirectsOfAnHttpTarget) {
 }
 
 TEST_F(FacadeTest, OfflineClickDoesNotLeaveTheLoadingViewUp) {
-  facade->showInterstitial("L");
-  auto view = preparedView(1);
-  view->fireDisplay();
+  auto view = displayed("L");
   platform::Reachability::setNetwork(platform::Reachability::Network::None);
   view->fireClick(std::nullopt, std::nullopt);
   runUntilIdle();
@@ -421,10 +416,6 @@ TEST_F(ImpressionTest, ReleasedImpressionClearsTheViewsCallbacks) {
   EXPECT_FALSE(view->clickCallback());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(FacadeTest, ClickWithAStoreItemPresentsTheStoreSheet) {
   auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
   auto root = std::make_shared<platform::ViewController>();
@@ -432,10 +423,8 @@ TEST_F(FacadeTest, ClickWithAStoreItemPresentsTheStoreSheet) {
   window->makeKeyAndVisible();
   server->setInterstitial("L", "{\"status\":200,\"html\":\"<p>\",\"itunes_id\":\"42\","
                                "\"link\":\"http://example.invalid/\"}");
-  facade->showInterstitial("L");
-  auto view = preparedView(1);
+  auto view = displayed("L");
   EXPECT_EQ(view->frame, platform::Rect(0, 0, 320, 480));  // the window's frame
-  view->fireDisplay();
   view->fireClick(std::nullopt, std::nullopt);
   ASSERT_TRUE(runUntil([&] { return facade->storeSheet() != nullptr; }));
   auto sheet = facade->storeSheet();
@@ -455,10 +444,6 @@ TEST_F(FacadeTest, ClickWithAStoreItemPresentsTheStoreSheet) {
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(clicks[0].body["in_app_store"], Value(true));
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(FacadeTest, WithoutAnyDelegateAnswerMoreAppsShowsWithoutLoadingView) {
   facade->showMoreApps();
