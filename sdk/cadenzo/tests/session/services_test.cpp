@@ -31,21 +31,14 @@ TEST(CZReachabilityRules, StatusFromFlags) {
     long internet;
     long local;
   };
-  for (Case c : std::vector<Case>{
-           {0, 0, 0},
-           {R, 1, 0},
-           {R | C, 0, 0},
-           {R | C | T, 1, 0},
-           {R | C | D, 1, 0},
-           {R | C | T | I, 0, 0},
-           {R | C | D | I, 0, 0},
-           {R | W, 2, 0},
-           {R | W | C, 2, 0},
-           {W, 0, 0},
-           {R | L, 1, 1},
-           {L, 0, 0},
-           {C | T, 0, 0},
-       }) {
+  for (Case c : std::vector<Case>{{0, 0, 0},
+                                  {R, 1, 0},
+                                  {R | C, 0, 0},
+                                  {R | C | T, 1, 0}, {R | C | D, 1, 0},
+                                  {R | C | T | I, 0, 0}, {R | C | D | I, 0, 0},
+                                  {R | W, 2, 0}, {R | W | C, 2, 0}, {W, 0, 0},
+                                  {R | L, 1, 1}, {L, 0, 0},
+                                  {C | T, 0, 0}}) {
     EXPECT_EQ(CZReachability::networkStatusForFlags(c.flags), c.internet) << std::hex << c.flags;
     EXPECT_EQ(CZReachability::localWiFiStatusForFlags(c.flags), c.local) << std::hex << c.flags;
   }
@@ -166,6 +159,9 @@ class AnalyticsTest : public cztest::SessionTest {
       return server->callCount() >= n && analytics()->connection()->activeConnectionCount() == 0;
     }));
   }
+  static size_t queuedEvents() {
+    return platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size();
+  }
   // Every singleton and fact starts again; the defaults are read back from disk. The server
   // answers normally and has heard nothing yet.
   void relaunch() {
@@ -239,7 +235,7 @@ TEST_F(AnalyticsTest, WithoutCredentialsNothingIsSent) {
   a->recordPaymentTransactionForProductMeta({1}, {"p", "t", 1, "USD"}, std::nullopt);
   runUntilIdle();
   EXPECT_EQ(server->callCount(), 0u);
-  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 0u);
+  EXPECT_EQ(queuedEvents(), 0u);
 }
 
 TEST_F(AnalyticsTest, FailedEventsAreResentSignedAfterARelaunch) {
@@ -248,11 +244,11 @@ TEST_F(AnalyticsTest, FailedEventsAreResentSignedAfterARelaunch) {
   a->trackEventWithValue("level_won", Value(3));
   a->recordPaymentTransactionForProductMeta({1}, {"p", "t", 1, "USD"}, std::nullopt);  // not guaranteed
   waitForCalls(2);
-  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 1u);
+  EXPECT_EQ(queuedEvents(), 1u);
   a.reset();
 
   relaunch();
-  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 1u);
+  EXPECT_EQ(queuedEvents(), 1u);
 
   analytics();  // created: resends the queue once
   waitForCalls(1);
@@ -261,7 +257,7 @@ TEST_F(AnalyticsTest, FailedEventsAreResentSignedAfterARelaunch) {
   EXPECT_TRUE(calls[0].accepted()) << calls[0].problems.front();
   EXPECT_EQ(calls[0].body["value"], Value("3"));
   EXPECT_EQ(server->callsTo("purchase").size(), 0u);
-  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 0u);
+  EXPECT_EQ(queuedEvents(), 0u);
 }
 
 TEST_F(AnalyticsTest, QueuedEventsComeBackWithTheBodyTheyFirstHad) {
@@ -280,8 +276,7 @@ TEST_F(AnalyticsTest, QueuedEventsComeBackWithTheBodyTheyFirstHad) {
   std::map<std::string, std::string> firstBodies;
   for (const auto& call : server->callsTo("event")) firstBodies[call.body["key"].string()] = call.request.body;
   ASSERT_EQ(firstBodies.size(), metas.size());
-  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(),
-            metas.size());
+  EXPECT_EQ(queuedEvents(), metas.size());
   a.reset();
 
   relaunch();
@@ -293,8 +288,6 @@ TEST_F(AnalyticsTest, QueuedEventsComeBackWithTheBodyTheyFirstHad) {
     SCOPED_TRACE(call.body["key"].string());
     EXPECT_TRUE(call.accepted()) << call.problems.front();
     EXPECT_EQ(call.request.body, firstBodies[call.body["key"].string()]);
-  }
-  for (const auto& call : resent) {
     if (call.body["key"] != Value("null")) continue;
     const Value* level = call.body["meta"].dictionary().find("level");
     ASSERT_TRUE(level);
@@ -307,7 +300,7 @@ TEST_F(AnalyticsTest, CreatedOffTheMainThreadItResendsOnTheMainLoop) {
   analytics()->trackEvent("level_won");
   waitForCalls(1);
   relaunch();
-  ASSERT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 1u);
+  ASSERT_EQ(queuedEvents(), 1u);
 
   std::shared_ptr<cadenzo::CZAnalytics> created;
   std::thread worker([&] { created = cadenzo::CZAnalytics::sharedAnalytics(); });
@@ -319,7 +312,7 @@ TEST_F(AnalyticsTest, CreatedOffTheMainThreadItResendsOnTheMainLoop) {
   auto calls = server->callsTo("event");
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_TRUE(calls[0].accepted()) << calls[0].problems.front();
-  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size(), 0u);
+  EXPECT_EQ(queuedEvents(), 0u);
 }
 
 TEST(APIRequest, ArchiveHoldingTheBodyAsADictionaryStillReads) {
