@@ -3,7 +3,6 @@
 // own script closes it or clicks through.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,16 +15,13 @@
 #include "platform/window.h"
 #include "testing/cadenzo_server.h"
 #include "../session/session_fixture.h"
+#include "view_test_support.h"
 
 namespace {
 
 using cadenzo::CZImpression;
 using platform::Value;
-
-bool contains(const std::shared_ptr<platform::View>& parent, const std::shared_ptr<platform::View>& child) {
-  const auto& subs = parent->subviews();
-  return std::find(subs.begin(), subs.end(), child) != subs.end();
-}
+using czviews_test::contains;
 
 class HTMLInterstitialFlowTest : public cztest::SessionTest {
  protected:
@@ -118,14 +114,11 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClicksThroughWithItsData) {
   EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Level", "dismiss Level", "click Level"}));
   auto click = server->callsTo("click")[0];
   EXPECT_TRUE(click.accepted()) << (click.problems.empty() ? "" : click.problems[0]);
-  const Value& body = click.body;
-  EXPECT_EQ(body["to"], Value("t-1"));
-  EXPECT_EQ(body["ad_id"], Value("ad-77"));
-  EXPECT_EQ(body["cgn"], Value("from-page"));  // the page's data wins over the answer's
-  EXPECT_EQ(body["creative"], Value("cr-9"));
-  EXPECT_EQ(body["type"], Value("interstitial"));
-  EXPECT_EQ(body["more_type"], Value("none"));
-  EXPECT_EQ(body["in_app_store"], Value(false));
+  // The page's "cgn" wins over the answer's.
+  for (const auto& [key, value] : std::vector<std::pair<std::string, Value>>{
+           {"to", Value("t-1")}, {"ad_id", Value("ad-77")}, {"cgn", Value("from-page")}, {"creative", Value("cr-9")},
+           {"type", Value("interstitial")}, {"more_type", Value("none")}, {"in_app_store", Value(false)}})
+    EXPECT_EQ(click.body[key], value) << key;
 
   // The overlay is up until the opener hands the page's URL to the application.
   auto& app = platform::Application::sharedApplication();

@@ -3,7 +3,6 @@
 // buttons of the views the default view layer builds.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,11 +25,7 @@ namespace {
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
-
-bool onWindow(const std::shared_ptr<platform::Window>& window, const std::shared_ptr<platform::View>& view) {
-  const auto& subs = window->subviews();
-  return std::find(subs.begin(), subs.end(), view) != subs.end();
-}
+using czviews_test::contains;
 
 class NativeFlowTest : public cztest::SessionTest {
  protected:
@@ -68,7 +63,7 @@ TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
   ASSERT_TRUE(impression);
   auto view = std::dynamic_pointer_cast<cadenzo::CZNativeInterstitialView>(impression->view());
   ASSERT_TRUE(view);
-  EXPECT_TRUE(onWindow(window, view));
+  EXPECT_TRUE(contains(window, view));
   view->layoutIfNeeded();
   EXPECT_EQ(view->closeButton()->frame(), platform::Rect(270, 45, 30, 30));
 
@@ -76,7 +71,7 @@ TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
   EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Menu", "dismiss Menu", "close Menu"}));
   advance(0.01);  // "animation" 6: the fade out lasts 0.001 s
   runUntilIdle();
-  EXPECT_FALSE(onWindow(window, view));
+  EXPECT_FALSE(contains(window, view));
   EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);
   ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
   EXPECT_TRUE(server->callsTo("click").empty());
@@ -103,7 +98,7 @@ TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
   auto impression = facade->visibleImpression();
   auto view = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(impression->view());
   ASSERT_TRUE(view);
-  EXPECT_TRUE(onWindow(window, view));
+  EXPECT_TRUE(contains(window, view));
   EXPECT_EQ(view->frame(), platform::Rect(0, 20, 320, 460));
   EXPECT_TRUE(view->layer()->animationForKey("transform"));  // the bounce, by default
   view->layoutIfNeeded();
@@ -129,7 +124,7 @@ TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
   EXPECT_EQ(app.openedURLs().back(), images.url("/orbit"));
   advance(0.4);
   runUntilIdle();
-  EXPECT_FALSE(onWindow(window, view));
+  EXPECT_FALSE(contains(window, view));
 }
 
 }  // namespace

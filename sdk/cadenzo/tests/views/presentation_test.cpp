@@ -11,6 +11,7 @@
 #include "platform/screen.h"
 #include "platform/window.h"
 #include "testing/sandbox_test.h"
+#include "view_test_support.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ using cadenzo::CZImpression;
 using platform::Dictionary;
 using platform::Rect;
 using platform::Value;
+using czviews_test::contains;
 
 // A plain ad view: the controller only needs a platform view behind the protocol.
 class PlainAdView : public platform::View, public cadenzo::CZViewCallbacks {
@@ -32,11 +34,6 @@ class PlainFactory : public cadenzo::CZViewFactory {
     return std::make_shared<PlainAdView>(frame);
   }
 };
-
-bool contains(const std::shared_ptr<platform::View>& parent, const std::shared_ptr<platform::View>& child) {
-  const auto& subs = parent->subviews();
-  return std::find(subs.begin(), subs.end(), child) != subs.end();
-}
 
 long indexIn(const std::shared_ptr<platform::View>& parent, const std::shared_ptr<platform::View>& child) {
   const auto& subs = parent->subviews();

@@ -1,6 +1,8 @@
 #pragma once
-// Helpers shared by the view tests: pictures, checksums and bundle files.
+// Helpers shared by the view tests: pictures, checksums, bundle files and view trees.
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "platform/file_manager.h"
 #include "platform/sandbox.h"
 #include "platform/value.h"
+#include "platform/view.h"
 #include "testing/png_fixture.h"
 
 namespace czviews_test {
@@ -21,6 +24,11 @@ inline void writeBundleFile(const std::string& relative, const std::string& byte
   const std::string path = platform::FileManager::stringByAppendingPathComponent(platform::Sandbox::bundlePath(), relative);
   platform::FileManager::createDirectoryAtPath(platform::FileManager::stringByDeletingLastPathComponent(path), true);
   platform::FileManager::writeAtomically(path, std::string_view(bytes));
+}
+
+inline bool contains(const std::shared_ptr<platform::View>& parent, const std::shared_ptr<platform::View>& child) {
+  const auto& subs = parent->subviews();
+  return std::find(subs.begin(), subs.end(), child) != subs.end();
 }
 
 // An image entry of an answer.
