@@ -213,10 +213,7 @@ TEST_F(MoreAppsTest, TapsReportTheRowsTargetAndEntry) {
       Value(Dictionary{{"type", Value("webview")}, {"link", Value("http://store.example/w")}, {"cgn", Value("cg-w")},
                        {"html", Value("<body onload=\"location.href='cadenzo://click/any'\"></body>")}}),
   };
-  std::string verdict;
-  auto view = prepared(Dictionary{{"assets", headerAssets(true, true, false)}, {"cells", Value(rows)}}, &verdict);
-  ASSERT_EQ(verdict, "ready");
-  view->layoutIfNeeded();
+  auto view = readyList(rows);
   auto& table = *view->tableView();
   auto open = std::dynamic_pointer_cast<CZNativeMoreAppsRegularCell>(table.cellForRowAtIndexPath({0, 1}));
   auto closed = std::dynamic_pointer_cast<CZNativeMoreAppsRegularCell>(table.cellForRowAtIndexPath({0, 2}));

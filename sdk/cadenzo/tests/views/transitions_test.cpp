@@ -31,7 +31,7 @@ struct Recorder : platform::AnimationDelegate {
   }
 };
 
-// The Part's base transform: the layer's (identity here) with perspective -1/1500.
+// The base transform: the layer's (identity here) with perspective -1/1500.
 Transform3D base() {
   Transform3D b;
   b.m34 = -1.0 / 1500.0;
