@@ -124,17 +124,7 @@ TEST_F(OAPersistentEventStoreTest, RelaunchKeepsHitsAndSessionAndMovesTimestamps
 
 TEST_F(OAPersistentEventStoreTest, AThousandHitsAtMost) {
   { OAPersistentEventStore store; }
-  {
-    SQLitePeer peer(path());
-    peer.exec("BEGIN");
-    for (int i = 0; i < 999; ++i) {
-      peer.exec(
-          "INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
-          "timestamp_current, visits, category, action, label, value) "
-          "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
-    }
-    peer.exec("COMMIT");
-  }
+  SQLitePeer(path()).insertEvents(999);
   OAPersistentEventStore store;
   EXPECT_EQ(store.storedEvents(), 999u);
   std::optional<platform::Error> error;

@@ -44,6 +44,8 @@ class OATrackerTest : public testing::SandboxTest {
   bool reported(size_t n) {
     return runUntil([&] { return delegate->reports.size() >= n; });
   }
+  // Dispatches and waits for the delegate's n-th report.
+  bool sent(size_t n) { return tracker->dispatch() && reported(n); }
   std::vector<std::string> collectedActions() {
     std::vector<std::string> out;
     for (const auto& hit : collector.hits()) {
@@ -130,17 +132,7 @@ TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
 TEST_F(OATrackerTest, FiveHundredHitsPerStart) {
   start();
   tracker->stopTracker();
-  {
-    SQLitePeer peer(test::storePath());
-    peer.exec("BEGIN");
-    for (int i = 0; i < 1000; ++i) {
-      peer.exec(
-          "INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
-          "timestamp_current, visits, category, action, label, value) "
-          "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
-    }
-    peer.exec("COMMIT");
-  }
+  SQLitePeer(test::storePath()).insertEvents(1000);
   start();
   std::optional<platform::Error> error;
   for (int i = 1; i <= 500; ++i) {
@@ -186,9 +178,7 @@ TEST_F(OATrackerTest, CustomVariableChecks) {
     EXPECT_EQ(tracker->setCustomVariableAtIndexNameValueScopeWithError(c.index, c.name, c.value,
                                                                        c.scope, &error),
               c.accepted);
-    if (!c.accepted) {
-      EXPECT_EQ(error->code, 0xBADE7A9);
-    }
+    if (!c.accepted) { EXPECT_EQ(error->code, 0xBADE7A9); }
   }
 }
 
@@ -204,8 +194,7 @@ TEST_F(OATrackerTest, CustomVariablesGoWithTheNextHitOnly) {
   EXPECT_EQ(tracker->getVisitorCustomVarAtIndex(0), std::nullopt);
   EXPECT_TRUE(log.contains("Error: index must be between 1 and kOAMaxCustomVariables"));
 
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(1));
+  ASSERT_TRUE(sent(1));
   auto hits = collector.hits();
   ASSERT_EQ(hits.size(), 2u);
   EXPECT_EQ(*hits[0].param("ovae"), "5(c*with variables)8(1!kind*2!lvl)9(1!gold*2!3)11(1!1*2!3)");
@@ -215,8 +204,7 @@ TEST_F(OATrackerTest, CustomVariablesGoWithTheNextHitOnly) {
   tracker->stopTracker();
   start();
   ASSERT_TRUE(tracker->trackPageviewWithError("/again"));
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(2));
+  ASSERT_TRUE(sent(2));
   EXPECT_EQ(*collector.hits().back().raw("ovae"), "8(1!kind)9(1!gold)11(1!1)");
 }
 
@@ -267,8 +255,7 @@ TEST_F(OATrackerTest, OneDispatchAtATimeAndTheDelegateHearsTheCounts) {
   EXPECT_TRUE(OATracker::getPipelineMode());
 
   collector.setStallAfter(std::nullopt);
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(2));
+  ASSERT_TRUE(sent(2));
   EXPECT_EQ(delegate->reports[1], (std::pair<unsigned, unsigned>{2, 0}));
   EXPECT_EQ(collectedActions(), (std::vector<std::string>{"a1", "a2", "a3"}));
 }
@@ -277,16 +264,14 @@ TEST_F(OATrackerTest, PipelineModeAsLastReported) {
   collector.setStyle(AnalyticsCollector::Style::HTTP10);
   start();
   ASSERT_TRUE(event("a1"));
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(1));
+  ASSERT_TRUE(sent(1));
   EXPECT_FALSE(OATracker::getPipelineMode());
   // A new start makes a new dispatcher, back in pipeline mode.
   tracker->stopTracker();
   collector.setStyle(AnalyticsCollector::Style::Normal);
   start();
   ASSERT_TRUE(event("a2"));
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(2));
+  ASSERT_TRUE(sent(2));
   EXPECT_TRUE(OATracker::getPipelineMode());
 }
 
@@ -298,8 +283,7 @@ TEST_F(OATrackerTest, SecondStartKeepsStoreDispatcherAndItsAccount) {
   EXPECT_EQ(tracker->accountID(), "OA-2-2");
   EXPECT_EQ(tracker->visitorID(), visitor);
   ASSERT_TRUE(event("a2"));
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(1));
+  ASSERT_TRUE(sent(1));
   auto hits = collector.hits();
   ASSERT_EQ(hits.size(), 2u);
   for (const auto& hit : hits) EXPECT_EQ(*hit.param("ovaac"), "OA-1-1");
@@ -356,8 +340,7 @@ TEST_F(OATrackerTest, DelegateMayStopTheTrackerInsideItsCallback) {
   start();
   delegate->onReport = [&] { tracker->stopTracker(); };
   ASSERT_TRUE(event("a1"));
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(1));
+  ASSERT_TRUE(sent(1));
   EXPECT_FALSE(tracker->isStarted());
   runUntilIdle();
 }
@@ -369,12 +352,10 @@ TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
       [](const testing::AnalyticsHit& hit) { return hit.event() && hit.event()->action == "bad"; },
       404);
   for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(1));
+  ASSERT_TRUE(sent(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{1, 2}));
   EXPECT_EQ(tracker->storedEvents(), 1u);
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(2));
+  ASSERT_TRUE(sent(2));
   EXPECT_EQ(tracker->storedEvents(), 0u);
   // "ok2" was pipelined behind "bad" and may have been taken once already: the refusal ends
   // the dispatch before its answer is read.
@@ -395,8 +376,7 @@ TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
         return false;
       },
       400);
-  ASSERT_TRUE(tracker->dispatch());
-  ASSERT_TRUE(reported(1));
+  ASSERT_TRUE(sent(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{0, 2}));
   EXPECT_EQ(tracker->storedEvents(), 2u);
 }

@@ -66,6 +66,16 @@ class SQLitePeer {
     return out;
   }
   int64_t scalar(const std::string& sql) { return std::stoll(rows(sql).at(0).at(0)); }
+  // Plain hits written straight into the file, in one transaction.
+  void insertEvents(int count) {
+    exec("BEGIN");
+    for (int i = 0; i < count; ++i) {
+      exec("INSERT INTO events (random_val, timestamp_first, timestamp_previous, "
+           "timestamp_current, visits, category, action, label, value) "
+           "VALUES (1, 1, 1, 1, 1, 'c', 'a', NULL, -1)");
+    }
+    exec("COMMIT");
+  }
 
  private:
   sqlite3* db_ = nullptr;
