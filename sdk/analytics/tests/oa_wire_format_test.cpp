@@ -53,11 +53,5 @@ TEST(OAWireFormatTest, EventText) {
   }
 }
 
-TEST(OAWireFormatTest, Cookie) {
-  OAEvent event(11, 5, 1800000000, 1800000100, 1800000200, 3, "c", "a", std::nullopt, -1);
-  EXPECT_EQ(wire::getEscapedCookieString(event, 4242),
-            "__ovaa=737325.4242.1800000000.1800000100.1800000200.3");
-}
-
 }  // namespace
 }  // namespace analytics
