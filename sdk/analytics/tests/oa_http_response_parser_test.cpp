@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace analytics {
@@ -23,10 +24,14 @@ class Recorder : public OAHTTPResponseParserDelegate {
   }
 };
 
+void feed(OAHTTPResponseParser& parser, std::string_view bytes) {
+  parser.parseResponse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
 std::vector<std::string> parseAll(const std::string& bytes) {
   Recorder r;
   OAHTTPResponseParser parser(&r);
-  parser.parseResponse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  feed(parser, bytes);
   return r.events;
 }
 
@@ -73,14 +78,13 @@ TEST(OAHTTPResponseParserTest, SplitAtAnyByte) {
   for (size_t cut = 0; cut <= bytes.size(); ++cut) {
     Recorder r;
     OAHTTPResponseParser parser(&r);
-    auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    parser.parseResponse(data, cut);
-    parser.parseResponse(data + cut, bytes.size() - cut);
+    feed(parser, std::string_view(bytes).substr(0, cut));
+    feed(parser, std::string_view(bytes).substr(cut));
     EXPECT_EQ(r.events, expected) << "cut at " << cut;
   }
   Recorder r;
   OAHTTPResponseParser parser(&r);
-  for (char c : bytes) parser.parseResponse(reinterpret_cast<const uint8_t*>(&c), 1);
+  for (char c : bytes) feed(parser, std::string_view(&c, 1));
   EXPECT_EQ(r.events, expected);
 }
 
@@ -92,25 +96,23 @@ TEST(OAHTTPResponseParserTest, ResetInsideTheCallbackDropsTheRestOfTheRead) {
   r.onParsed = [&] {
     if (r.events.size() == 2) parser.reset();
   };
-  const std::string three = kAnswer + kAnswer + kAnswer;
-  parser.parseResponse(reinterpret_cast<const uint8_t*>(three.data()), three.size());
+  feed(parser, kAnswer + kAnswer + kAnswer);
   EXPECT_EQ(r.events, (std::vector<std::string>{"ok", "ok"}));
   // The new batch's answers are read from the next bytes on.
-  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), kAnswer.size());
+  feed(parser, kAnswer);
   EXPECT_EQ(r.events, (std::vector<std::string>{"ok", "ok", "ok"}));
 }
 
 TEST(OAHTTPResponseParserTest, ResetForgetsAPartialAnswerAndResumesAfterAnError) {
   Recorder r;
   OAHTTPResponseParser parser(&r);
-  const std::string error = "HTTP/1.1 503 Busy\r\n\r\n";
-  parser.parseResponse(reinterpret_cast<const uint8_t*>(error.data()), error.size());
-  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), kAnswer.size());
+  feed(parser, "HTTP/1.1 503 Busy\r\n\r\n");
+  feed(parser, kAnswer);
   EXPECT_EQ(r.events, (std::vector<std::string>{"error 503"}));
   parser.reset();
-  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), 20);
+  feed(parser, std::string_view(kAnswer).substr(0, 20));
   parser.reset();
-  parser.parseResponse(reinterpret_cast<const uint8_t*>(kAnswer.data()), kAnswer.size());
+  feed(parser, kAnswer);
   EXPECT_EQ(r.events, (std::vector<std::string>{"error 503", "ok"}));
 }
 
