@@ -62,9 +62,5 @@ TEST_F(OAGlobalStoreTest, HitIdIsARandomNonNegativeNumberKeptForTheRun) {
   EXPECT_EQ(store.hitID(), "2147483647");
 }
 
-TEST_F(OAGlobalStoreTest, ParametersAreEmptyBeforeTheTrackerStarts) {
-  EXPECT_TRUE(OAGlobalStore::sharedGlobalStore().parameters().empty());
-}
-
 }  // namespace
 }  // namespace analytics
