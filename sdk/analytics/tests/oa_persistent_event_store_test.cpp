@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "platform/log.h"
 #include "platform/sandbox.h"
@@ -45,11 +46,8 @@ TEST_F(OAPersistentEventStoreTest, FreshInstallHasTablesEmptyCacheAndFirstSessio
             (Rows{{"custom_var_cache"}, {"custom_variables"}, {"events"}, {"session"}}));
   EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache "
                       "ORDER BY cv_index"),
-            (Rows{{"3", "1", "", ""},
-                  {"3", "2", "", ""},
-                  {"3", "3", "", ""},
-                  {"3", "4", "", ""},
-                  {"3", "5", "", ""}}));
+            (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""},
+                  {"3", "4", "", ""}, {"3", "5", "", ""}}));
   const std::string t = std::to_string(t0);
   EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, "
                       "store_id FROM session"),
@@ -79,13 +77,10 @@ TEST_F(OAPersistentEventStoreTest, RelaunchKeepsHitsAndSessionAndMovesTimestamps
     auto events = store.peekEvents(-1);
     ASSERT_TRUE(events);
     ASSERT_EQ(events->size(), 3u);
-    struct Expected {
-      const char* category;
-      const char* action;
-      std::optional<std::string> label;
-      int32_t value, first, previous, current, visits;
-    };
-    const Expected expected[] = {
+    // category, action, label, value, first, previous, current, visits
+    using Fields = std::tuple<std::string, std::string, std::optional<std::string>, int32_t,
+                              int32_t, int32_t, int32_t, int32_t>;
+    const Fields expected[] = {
         {"cat", "act", "lab", 5, t0, t0, t0, 1},
         {kOAPageviewCategory, "/home", std::nullopt, -1, t0, t0, t0, 1},
         // The second launch: the session row still says 1, hits say 2.
@@ -94,18 +89,11 @@ TEST_F(OAPersistentEventStoreTest, RelaunchKeepsHitsAndSessionAndMovesTimestamps
     for (size_t i = 0; i < 3; ++i) {
       const OAEvent& e = *(*events)[i];
       SCOPED_TRACE(i);
-      EXPECT_EQ(e.category(), expected[i].category);
-      EXPECT_EQ(e.action(), expected[i].action);
-      EXPECT_EQ(e.label(), expected[i].label);
-      EXPECT_EQ(e.value(), expected[i].value);
-      EXPECT_EQ(e.timestampFirst(), expected[i].first);
-      EXPECT_EQ(e.timestampPrevious(), expected[i].previous);
-      EXPECT_EQ(e.timestampCurrent(), expected[i].current);
-      EXPECT_EQ(e.visits(), expected[i].visits);
+      EXPECT_EQ(Fields(e.category(), e.action(), e.label(), e.value(), e.timestampFirst(),
+                       e.timestampPrevious(), e.timestampCurrent(), e.visits()),
+                expected[i]);
       EXPECT_GE(e.randomVal(), 0);
-      if (i > 0) {
-        EXPECT_GT(e.eventID(), (*events)[i - 1]->eventID());
-      }
+      if (i > 0) { EXPECT_GT(e.eventID(), (*events)[i - 1]->eventID()); }
     }
     SQLitePeer peer(path());
     EXPECT_EQ(peer.rows("SELECT visits, timestamp_previous, timestamp_current FROM session"),
@@ -182,9 +170,7 @@ TEST_F(OAPersistentEventStoreTest, FirstHitOfASessionCarriesTheVisitorVariables)
     EXPECT_EQ(store.getVisitorCustomVarAtSlot(3), std::nullopt);  // page scope
     EXPECT_EQ(store.getVisitorCustomVarAtSlot(1), std::nullopt);
     auto visitor = store.getVisitorVarBuffer();
-    EXPECT_TRUE(visitor->isSlotAvailable(1));
-    EXPECT_FALSE(visitor->isSlotAvailable(2));
-    EXPECT_TRUE(visitor->isSlotAvailable(3));
+    for (int slot : {1, 2, 3}) EXPECT_EQ(visitor->isSlotAvailable(slot), slot != 2) << slot;
     auto events = store.peekEvents(-1);
     EXPECT_FALSE((*events)[1]->customVariableBuffer()->hasCustomVariables());
   }
