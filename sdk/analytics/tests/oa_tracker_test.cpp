@@ -315,8 +315,7 @@ TEST_F(OATrackerTest, StopWithWorkPending) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     start();
-    ASSERT_TRUE(event("a1"));
-    ASSERT_TRUE(event("a2"));
+    for (auto a : {"a1", "a2"}) ASSERT_TRUE(event(a));
     c.prepare();
     const size_t reports = delegate->reports.size();
     const size_t requests = collector.requests().size();
@@ -367,8 +366,7 @@ TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
 // Hits deleted behind the store's back are not counted twice when the collector answers.
 TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
   start();
-  ASSERT_TRUE(event("a1"));
-  ASSERT_TRUE(event("a2"));
+  for (auto a : {"a1", "a2"}) ASSERT_TRUE(event(a));
   const std::string path = test::storePath();
   collector.setRefusal(
       [path](const testing::AnalyticsHit&) {

@@ -38,8 +38,6 @@ TEST(OAWireFormatTest, EventText) {
       {"c", "a", "l", 3, nullptr, "5(c*a*l)(3)"},
       {"c", "a", std::nullopt, 0, nullptr, "5(c*a)(0)"},
       {"c", "a", "", -7, nullptr, "5(c*a*)"},
-      // Field separators inside the fields are escaped, not taken as separators.
-      {"x*y", "it's (1)", "wow!", 2, nullptr, "5(x'2y*it'0s (1'1*wow'3)(2)"},
       {"c", "a", std::nullopt, -1, std::make_shared<OACustomVariableBuffer>(), "5(c*a)"},
       {"c", "a", std::nullopt, -1, variables({{1, "name", "value", 3}}),
        "5(c*a)8(1!name)9(1!value)11(1!3)"},
