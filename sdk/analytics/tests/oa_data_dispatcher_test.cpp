@@ -54,9 +54,7 @@ class OADataDispatcherTest : public testing::SandboxTest {
     for (int i = first; i < first + count; ++i) out.push_back("a" + std::to_string(i));
     return out;
   }
-  bool completed(int n) {
-    return runUntil([&] { return recorder->completions >= n; });
-  }
+  bool completed(int n) { return runUntil([&] { return recorder->completions >= n; }); }
 
   AnalyticsCollector collector;
   std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
@@ -198,7 +196,7 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    recorder->completions = 0;
+    *recorder = Recorder{};
     c.fail();
     auto dispatcher = makeDispatcher();
     dispatcher->dispatchEvents(events(1));
@@ -234,7 +232,6 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
     dispatcher->dispatchEvents(events(1, 2));  // after a 200: no wait
     ASSERT_TRUE(completed(done + 1));
     EXPECT_EQ(dispatcher->retryInterval(), 2.0);
-    recorder->dispatched.clear();
   }
 }
 

@@ -41,9 +41,7 @@ class OATrackerTest : public testing::SandboxTest {
   bool event(const std::string& action, std::optional<platform::Error>* error = nullptr) {
     return tracker->trackEventActionLabelValueWithError("c", action, std::nullopt, -1, error);
   }
-  bool reported(size_t n) {
-    return runUntil([&] { return delegate->reports.size() >= n; });
-  }
+  bool reported(size_t n) { return runUntil([&] { return delegate->reports.size() >= n; }); }
   // Dispatches and waits for the delegate's n-th report.
   bool sent(size_t n) { return tracker->dispatch() && reported(n); }
   std::vector<std::string> collectedActions() {
