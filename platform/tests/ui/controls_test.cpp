@@ -289,13 +289,11 @@ TEST_F(ControlsTest, AlertDismissedFromItsClickCallbackIsDismissedOnce) {
 }
 
 TEST_F(ControlsTest, SegmentsBarItemsAndIndicators) {
-  SegmentedControl* raw = nullptr;
   auto segments = std::make_shared<SegmentedControl>(std::vector<SegmentedControl::Item>{{"Back", nullptr},
                                                                                          {"Forward", nullptr}});
-  raw = segments.get();
   std::vector<long> changes;
-  segments->addTargetActionForControlEvents(nullptr, [&](Control&) { changes.push_back(raw->selectedSegmentIndex()); },
-                                            kControlEventValueChanged);
+  segments->addTargetActionForControlEvents(
+      nullptr, [&](Control&) { changes.push_back(segments->selectedSegmentIndex()); }, kControlEventValueChanged);
   segments->setSelectedSegmentIndex(1);  // in code: no event
   segments->tapSegment(0);
   segments->tapSegment(0);  // no change

@@ -11,16 +11,6 @@ using namespace platform;
 
 namespace {
 
-class ViewControllerTest : public testing::SandboxTest {
- protected:
-  void TearDown() override {
-    if (window) window->setHidden(true);
-    window.reset();
-    SandboxTest::TearDown();
-  }
-  std::shared_ptr<Window> window;
-};
-
 // Writes its life into a shared log; may drop the last reference to itself on disappearing.
 class LoggingController : public ViewController {
  public:
@@ -42,14 +32,34 @@ class LoggingController : public ViewController {
   std::shared_ptr<std::vector<std::string>> log_;
 };
 
+class ViewControllerTest : public testing::SandboxTest {
+ protected:
+  void TearDown() override {
+    if (window) window->setHidden(true);
+    window.reset();
+    SandboxTest::TearDown();
+  }
+  template <class C = LoggingController>
+  std::shared_ptr<C> make(std::string name) {
+    return std::make_shared<C>(std::move(name), log);
+  }
+  // A visible full-screen window whose root controller is a new `name`.
+  template <class C = LoggingController>
+  std::shared_ptr<C> showRoot(std::string name) {
+    window = Window::create({0, 0, 320, 480});
+    window->makeKeyAndVisible();
+    auto root = make<C>(std::move(name));
+    window->setRootViewController(root);
+    return root;
+  }
+  std::shared_ptr<Window> window;
+  std::shared_ptr<std::vector<std::string>> log = std::make_shared<std::vector<std::string>>();
+};
+
 TEST_F(ViewControllerTest, ModalPresentationOrderAcrossTurns) {
-  auto log = std::make_shared<std::vector<std::string>>();
-  window = Window::create({0, 0, 320, 480});
-  window->makeKeyAndVisible();
-  auto root = std::make_shared<LoggingController>("A", log);
-  window->setRootViewController(root);
+  auto root = showRoot("A");
   EXPECT_EQ(root->view()->frame(), (Rect{0, 20, 320, 460})) << "below the status bar";
-  auto modal = std::make_shared<LoggingController>("B", log);
+  auto modal = make("B");
   log->clear();
 
   bool completed = false;
@@ -74,7 +84,7 @@ TEST_F(ViewControllerTest, ModalPresentationOrderAcrossTurns) {
   EXPECT_FALSE(modal->isBeingPresented());
 
   // A second presentation while one is up does nothing.
-  auto third = std::make_shared<LoggingController>("C", log);
+  auto third = make("C");
   root->presentModalViewControllerAnimated(third, false);
   EXPECT_EQ(root->presentedViewController(), modal);
   EXPECT_EQ(third->presentingViewController(), nullptr);
@@ -91,13 +101,9 @@ TEST_F(ViewControllerTest, ModalPresentationOrderAcrossTurns) {
 }
 
 TEST_F(ViewControllerTest, DismissalCompletesWhenTheDelegateReleasesTheController) {
-  auto log = std::make_shared<std::vector<std::string>>();
-  window = Window::create({0, 0, 320, 480});
-  window->makeKeyAndVisible();
-  auto root = std::make_shared<LoggingController>("A", log);
-  window->setRootViewController(root);
+  auto root = showRoot("A");
   // The owner keeps the only reference and drops it when it hears the controller went.
-  auto owned = std::make_shared<LoggingController>("B", log);
+  auto owned = make("B");
   std::weak_ptr<LoggingController> weak = owned;
   owned->onDidDisappear = [&] { owned.reset(); };
   root->presentModalViewControllerAnimated(owned, true);
@@ -116,14 +122,10 @@ TEST_F(ViewControllerTest, DismissalCompletesWhenTheDelegateReleasesTheControlle
 }
 
 TEST_F(ViewControllerTest, StackedPresentationsAndTheirRefusals) {
-  auto log = std::make_shared<std::vector<std::string>>();
   LogCapture warnings;
-  window = Window::create({0, 0, 320, 480});
-  window->makeKeyAndVisible();
-  auto a = std::make_shared<LoggingController>("A", log);
-  window->setRootViewController(a);
-  auto b = std::make_shared<LoggingController>("B", log);
-  auto c = std::make_shared<LoggingController>("C", log);
+  auto a = showRoot("A");
+  auto b = make("B");
+  auto c = make("C");
   std::weak_ptr<LoggingController> weakB = b, weakC = c;
   a->presentModalViewControllerAnimated(b, false);
   runUntilIdle();
@@ -170,12 +172,8 @@ TEST_F(ViewControllerTest, StackedPresentationsAndTheirRefusals) {
 }
 
 TEST_F(ViewControllerTest, NavigationStackForwardsAppearance) {
-  auto log = std::make_shared<std::vector<std::string>>();
-  window = Window::create({0, 0, 320, 480});
-  window->makeKeyAndVisible();
-  auto root = std::make_shared<LoggingController>("R", log);
-  window->setRootViewController(root);
-  auto first = std::make_shared<LoggingController>("1", log);
+  auto root = showRoot("R");
+  auto first = make("1");
   auto nav = NavigationController::createWithRootViewController(first);
   EXPECT_EQ(first->navigationController(), nav);
   EXPECT_TRUE(nav->isToolbarHidden());
@@ -185,7 +183,7 @@ TEST_F(ViewControllerTest, NavigationStackForwardsAppearance) {
   EXPECT_EQ(first->view()->frame(), (Rect{0, 44, 320, 416})) << "below the navigation bar";
 
   log->clear();
-  auto second = std::make_shared<LoggingController>("2", log);
+  auto second = make("2");
   nav->pushViewControllerAnimated(second, false);
   EXPECT_EQ(*log, (std::vector<std::string>{"2 viewDidLoad", "1 willDisappear", "2 willAppear", "1 didDisappear",
                                             "2 didAppear"}));
@@ -216,11 +214,7 @@ class RotatingController : public LoggingController {
 };
 
 TEST_F(ViewControllerTest, RotationAsksTheControllerAndTurnsItsView) {
-  auto log = std::make_shared<std::vector<std::string>>();
-  window = Window::create({0, 0, 320, 480});
-  window->makeKeyAndVisible();
-  auto root = std::make_shared<RotatingController>("R", log);
-  window->setRootViewController(root);
+  auto root = showRoot<RotatingController>("R");
   EXPECT_FALSE(window->rotateToInterfaceOrientation(2)) << "refused";
   EXPECT_TRUE(window->rotateToInterfaceOrientation(3, 0.4));
   EXPECT_EQ(Application::sharedApplication().statusBarOrientation(), 3);
