@@ -192,11 +192,7 @@ TEST_F(TCPStreamTest, OwnerMayDropTheStreamInsideAnEventAfterTheEnd) {
 }
 
 TEST_F(TCPStreamTest, RefusedConnectionReportsAnError) {
-  uint16_t port;
-  {
-    testing::RawTCPServer server;
-    port = server.port();
-  }
+  const uint16_t port = testing::RawTCPServer().port();  // closed again with the server
   auto delegate = std::make_shared<Pipeliner>();
   auto stream = TCPStream::create("127.0.0.1", port);
   stream->setDelegate(delegate);

@@ -221,9 +221,7 @@ TEST_F(URLConnectionTest, RedirectMethodRules) {
 TEST_F(URLConnectionTest, UnloadableURLsFailWithThePlatformCodes) {
   server.setAnswer("/app", testing::ScriptedAnswer::redirect("myapp://open?item=7"));
   server.setAnswer("/loop", testing::ScriptedAnswer::redirect("/loop"));
-  testing::LoopbackServer closed;
-  const std::string closedURL = closed.url("/x");
-  closed.stop();
+  const std::string closedURL = testing::LoopbackServer().url("/x");  // its port closed with it
 
   struct Case {
     std::string url;
@@ -302,11 +300,6 @@ TEST_F(URLConnectionTest, IdleTimeOutRunsOnTheClock) {
   testing::ScriptedAnswer stall;
   stall.stall = true;
   server.setAnswer("/stall", stall);
-  testing::ScriptedAnswer half = testing::ScriptedAnswer::text(std::string(100, 'h'));
-  half.chunked = true;
-  half.chunkSize = 10;
-  server.setAnswers("/half", {half});
-
   URLRequest request(server.url("/stall"));
   request.setTimeoutInterval(10);
   auto d = load(request);
@@ -427,9 +420,7 @@ TEST_F(URLConnectionTest, NotModifiedReachesTheDelegate) {
 
 TEST_F(URLConnectionTest, SynchronousRequestFromABackgroundThread) {
   server.setRedirectChain({"/s1", "/s2"}, 302, testing::ScriptedAnswer::json("{\"v\":2}", 202));
-  testing::LoopbackServer closed;
-  const std::string closedURL = closed.url("/");
-  closed.stop();
+  const std::string closedURL = testing::LoopbackServer().url("/");  // its port closed with it
 
   std::optional<Bytes> body, failed;
   HTTPURLResponse response;
