@@ -176,8 +176,7 @@ std::shared_ptr<CZAPIRequest> CZAPIRequest::requestWithArchivedData(const platfo
   if (body.isDictionary()) {
     request->setBody(body.dictionary());
   } else if (body.isString()) {
-    CZJsonParser parser;
-    auto parsed = parser.objectWithString(body.string());
+    auto parsed = JSONValue(body.string());
     if (!parsed || !parsed->isDictionary()) return nullptr;
     request->setBody(parsed->dictionary());
   }
