@@ -18,7 +18,7 @@ class DispatchQueue {
 
   virtual void async(Task task) = 0;
   // Runs `task` and returns when it has run. On the main queue from the main thread, runs it
-  // directly (the original would deadlock; no Part relies on that).
+  // directly rather than deadlocking.
   virtual void sync(Task task) = 0;
   // Runs `task` on this queue after `seconds` of Clock time (the main loop keeps the delay).
   virtual void after(double seconds, Task task) = 0;

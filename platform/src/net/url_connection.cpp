@@ -8,7 +8,7 @@
 #include "http_exchange.h"
 #include "platform/clock.h"
 #include "platform/run_loop.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -219,7 +219,7 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
   static void registerReset() {
     static std::once_flag once;
     std::call_once(once, [] {
-      onTestReset([] {
+      onProcessReset([] {
         auto all = running();
         for (Impl* impl : all) impl->end();
         net::CurlDriver::current().abandonAll();

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "platform/run_loop.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -17,7 +17,7 @@ struct AccelerometerState {
 AccelerometerState& state() {
   static AccelerometerState* s = [] {
     auto* created = new AccelerometerState();
-    onTestReset([created] {
+    onProcessReset([created] {
       std::lock_guard<std::mutex> lock(created->mutex);
       created->interval = 0;
       created->delegate.reset();

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "machine_identity.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -23,7 +23,7 @@ struct AdvertisingState {
 AdvertisingState& state() {
   static AdvertisingState* s = [] {
     auto* created = new AdvertisingState();
-    onTestReset([] { AdvertisingIdentifierManager::sharedManager().resetToDefaults(); });
+    onProcessReset([] { AdvertisingIdentifierManager::sharedManager().resetToDefaults(); });
     return created;
   }();
   return *s;

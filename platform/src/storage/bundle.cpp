@@ -8,7 +8,7 @@
 #include "platform/property_list.h"
 #include "platform/sandbox.h"
 #include "platform/screen.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "strings_table.h"
 
 namespace platform {
@@ -49,7 +49,7 @@ struct BundleState {
 BundleState& state() {
   static BundleState* s = [] {
     auto* created = new BundleState();
-    onTestReset([created] {
+    onProcessReset([created] {
       std::lock_guard<std::mutex> lock(created->mutex);
       created->info.reset();
       created->tables.clear();

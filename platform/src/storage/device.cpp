@@ -6,7 +6,7 @@
 
 #include "machine_identity.h"
 #include "platform/notification_center.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -44,7 +44,7 @@ struct DeviceState {
 DeviceState& state() {
   static DeviceState* s = [] {
     auto* created = new DeviceState();
-    onTestReset([] { Device::currentDevice().resetToDefaults(); });
+    onProcessReset([] { Device::currentDevice().resetToDefaults(); });
     return created;
   }();
   return *s;

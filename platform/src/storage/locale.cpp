@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -39,7 +39,7 @@ LocaleState& state() {
   static LocaleState* s = [] {
     auto* created = new LocaleState();
     created->setDefaults();
-    onTestReset([] { Locale::currentLocale().resetToDefaults(); });
+    onProcessReset([] { Locale::currentLocale().resetToDefaults(); });
     return created;
   }();
   return *s;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/run_loop.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 
@@ -19,7 +19,7 @@ struct LocationManager::Hub {
   static Hub& get() {
     static Hub* hub = [] {
       auto* created = new Hub();
-      onTestReset([created] {
+      onProcessReset([created] {
         std::lock_guard<std::mutex> lock(created->mutex);
         created->servicesEnabled = true;
         created->status = AuthorizationStatus::Authorized;

@@ -9,7 +9,7 @@
 
 #include "platform/run_loop.h"
 #include "platform/system_info.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -115,7 +115,7 @@ struct Reachability::Registry {
 // Registered when this file is linked in, so that the first test to touch reachability
 // already starts from the simulated Wi-Fi network.
 const bool Reachability::Registry::resetRegistered = [] {
-  onTestReset([] {
+  onProcessReset([] {
     Registry& r = Registry::get();
     std::map<const Reachability*, Scheduled> dropped;  // callbacks go after unlocking
     std::lock_guard<std::mutex> lock(r.mutex);

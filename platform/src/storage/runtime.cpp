@@ -3,7 +3,7 @@
 #include <mutex>
 #include <set>
 
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -16,7 +16,7 @@ struct RuntimeState {
 RuntimeState& state() {
   static RuntimeState* s = [] {
     auto* created = new RuntimeState();
-    onTestReset([] { Runtime::resetToDefaults(); });
+    onProcessReset([] { Runtime::resetToDefaults(); });
     return created;
   }();
   return *s;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -19,7 +19,7 @@ struct ScreenState {
 ScreenState& state() {
   static ScreenState* s = [] {
     auto* created = new ScreenState();
-    onTestReset([] { Screen::mainScreen().resetToDefaults(); });
+    onProcessReset([] { Screen::mainScreen().resetToDefaults(); });
     return created;
   }();
   return *s;

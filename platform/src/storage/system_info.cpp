@@ -13,7 +13,7 @@
 #include <mutex>
 #include <sstream>
 
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -28,7 +28,7 @@ struct SystemState {
 SystemState& state() {
   static SystemState* s = [] {
     auto* created = new SystemState();
-    onTestReset([] { SystemInfo::resetToDefaults(); });
+    onProcessReset([] { SystemInfo::resetToDefaults(); });
     return created;
   }();
   return *s;

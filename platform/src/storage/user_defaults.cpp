@@ -8,7 +8,7 @@
 #include "platform/log.h"
 #include "platform/property_list.h"
 #include "platform/sandbox.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 
@@ -103,7 +103,7 @@ UserDefaults& UserDefaults::standardUserDefaults() {
   static UserDefaults* shared = [] {
     auto* defaults = new UserDefaults();
     defaults->state();
-    onTestReset([defaults] {
+    onProcessReset([defaults] {
       State& s = defaults->state();
       std::lock_guard<std::mutex> lock(s.mutex);
       s.loaded = false;

@@ -1,7 +1,7 @@
 #include "platform/alert.h"
 
 #include "platform/run_loop.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 
@@ -16,7 +16,7 @@ struct Shown {
 Shown& shown() {
   static Shown* s = [] {
     auto* p = new Shown;
-    onTestReset([p] { *p = Shown{}; });
+    onProcessReset([p] { *p = Shown{}; });
     return p;
   }();
   return *s;

@@ -7,7 +7,7 @@
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/screen.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -23,7 +23,7 @@ Application& Application::sharedApplication() {
   // Held by a shared_ptr so that it can be a responder; never destroyed.
   static std::shared_ptr<Application>* app = [] {
     auto* p = new std::shared_ptr<Application>(std::make_shared<Application>());
-    onTestReset([p] { (*p)->reset(); });
+    onProcessReset([p] { (*p)->reset(); });
     return p;
   }();
   return **app;

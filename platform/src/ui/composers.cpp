@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 
@@ -15,7 +15,7 @@ struct Facts {
 Facts& facts() {
   static Facts* f = [] {
     auto* p = new Facts;
-    onTestReset([p] {
+    onProcessReset([p] {
       p->canSendMail = true;
       p->canSendText = true;
     });

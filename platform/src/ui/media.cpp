@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/notification_center.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 
@@ -92,7 +92,7 @@ void AudioPlayer::finishPlayingForTesting(bool successfully) {
 AudioSession& AudioSession::sharedInstance() {
   static AudioSession* s = [] {
     auto* p = new AudioSession;
-    onTestReset([p] { p->reset(); });
+    onProcessReset([p] { p->reset(); });
     return p;
   }();
   return *s;
@@ -130,7 +130,7 @@ struct SoundState {
 SoundState& sounds() {
   static SoundState* s = [] {
     auto* p = new SoundState;
-    onTestReset([p] {
+    onProcessReset([p] {
       std::lock_guard<std::mutex> lock(p->mutex);
       p->next = 1000;
       p->played.clear();

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/run_loop.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
 
@@ -17,7 +17,7 @@ namespace {
 std::weak_ptr<Responder>& firstResponderSlot() {
   static std::weak_ptr<Responder> slot;
   static std::once_flag once;
-  std::call_once(once, [] { onTestReset([] { firstResponderSlot().reset(); }); });
+  std::call_once(once, [] { onProcessReset([] { firstResponderSlot().reset(); }); });
   return slot;
 }
 }  // namespace
@@ -79,7 +79,7 @@ struct ViewPasses {
   static ViewPasses& get() {
     static ViewPasses* passes = [] {
       auto* p = new ViewPasses;
-      onTestReset([p] {
+      onProcessReset([p] {
         p->layout.clear();
         p->display.clear();
         p->installed = false;

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "platform/run_loop.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "platform/view.h"
 
 namespace platform {
@@ -28,7 +28,7 @@ struct AnimationState {
 AnimationState& state() {
   static AnimationState* s = [] {
     auto* st = new AnimationState;
-    onTestReset([st] { *st = AnimationState{}; });
+    onProcessReset([st] { *st = AnimationState{}; });
     return st;
   }();
   return *s;

@@ -11,7 +11,7 @@
 #include "platform/file_manager.h"
 #include "platform/run_loop.h"
 #include "platform/screen.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace platform {
 namespace {
@@ -156,7 +156,7 @@ struct Settings {
 Settings& settings() {
   static Settings* s = [] {
     auto* made = new Settings;
-    onTestReset([made] {
+    onProcessReset([made] {
       std::lock_guard<std::mutex> lock(made->mutex);
       made->userAgent.reset();
       made->limits = ScriptContext::Limits{};

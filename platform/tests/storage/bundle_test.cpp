@@ -6,7 +6,7 @@
 #include "platform/locale.h"
 #include "platform/sandbox.h"
 #include "platform/screen.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "testing/sandbox_test.h"
 
 namespace {

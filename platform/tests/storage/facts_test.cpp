@@ -13,7 +13,7 @@
 #include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/system_info.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "testing/sandbox_test.h"
 
 namespace {

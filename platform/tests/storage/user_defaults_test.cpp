@@ -8,7 +8,7 @@
 #include "platform/log.h"
 #include "platform/property_list.h"
 #include "platform/sandbox.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "testing/sandbox_test.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "analytics/oa_persistent_event_store.h"
 #include "platform/log.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace analytics {
 
@@ -65,7 +65,7 @@ struct OATracker::StartingThreadWatch {
 
 std::recursive_mutex& OATracker::classLock() {
   static std::recursive_mutex* const lock = [] {
-    platform::onTestReset([] {
+    platform::onProcessReset([] {
       std::lock_guard<std::recursive_mutex> guard(classLock());
       if (auto* slot = trackerSlot()) (*slot)->stopTracker();
       gPipelineMode = false;

@@ -11,7 +11,7 @@
 #include "platform/notification_center.h"
 #include "platform/random.h"
 #include "platform/sandbox.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 namespace testing {
 

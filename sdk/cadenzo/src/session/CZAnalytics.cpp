@@ -6,7 +6,7 @@
 #include "cadenzo/CZAPIConnection.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/format.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "platform/thread.h"
 
 namespace cadenzo {

@@ -8,7 +8,7 @@
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/runtime.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "platform/url.h"
 #include "platform/user_defaults.h"
 #include "platform/window.h"

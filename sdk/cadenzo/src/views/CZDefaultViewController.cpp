@@ -8,7 +8,7 @@
 #include "cadenzo/Cadenzo.h"
 #include "platform/run_loop.h"
 #include "platform/screen.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "platform/window.h"
 #include "session/CZSystemVersion.h"
 

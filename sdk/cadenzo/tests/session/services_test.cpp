@@ -10,7 +10,7 @@
 #include "platform/application.h"
 #include "platform/notification_center.h"
 #include "platform/reachability.h"
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 #include "platform/url_connection.h"
 #include "platform/user_defaults.h"
 #include "session_fixture.h"

@@ -1,4 +1,4 @@
-#include "platform/test_reset.h"
+#include "platform/singleton.h"
 
 #include <mutex>
 #include <vector>
@@ -6,24 +6,24 @@
 namespace platform {
 namespace {
 std::mutex gMutex;
-std::vector<std::function<void()>>& resets() {
+std::vector<std::function<void()>>& forgetters() {
   static std::vector<std::function<void()>> r;
   return r;
 }
 }  // namespace
 
-void onTestReset(std::function<void()> reset) {
+void onProcessReset(std::function<void()> forget) {
   std::lock_guard<std::mutex> lock(gMutex);
-  resets().push_back(std::move(reset));
+  forgetters().push_back(std::move(forget));
 }
 
 void resetForTesting() {
   std::vector<std::function<void()>> copy;
   {
     std::lock_guard<std::mutex> lock(gMutex);
-    copy = resets();
+    copy = forgetters();
   }
-  for (auto& r : copy) r();
+  for (auto& f : copy) f();
 }
 
 }  // namespace platform

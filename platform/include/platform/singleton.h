@@ -1,0 +1,125 @@
+#pragma once
+// Process-wide state: singletons and platform facts live for the whole process, made on first
+// use. Each registers how to forget itself, so that a test fixture can give every test a fresh
+// platform without knowing each component.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace platform {
+
+// Registers `forget`, run by resetForTesting() in registration order. Thread-safe; register
+// once, when the state is first made.
+void onProcessReset(std::function<void()> forget);
+
+// Forgets every process-wide singleton and fact. Test fixtures only.
+void resetForTesting();
+
+// A process-wide shared object made on first use and forgotten on reset, the way the clients'
+// singletons live for the process while each test starts from a fresh one.
+// Thread-safe; `make` runs under the singleton's lock and must not ask for it again.
+template <class T>
+class ResettableSingleton {
+ public:
+  using Make = std::function<std::shared_ptr<T>()>;
+  using Forget = std::function<void(T&)>;
+
+  // The instance, made by `make` on first use (`*made` says whether this call made it).
+  // `forget` runs on an instance a reset drops, after it left the singleton.
+  std::shared_ptr<T> get(const Make& make, Forget forget = {}, bool* made = nullptr) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (made) *made = !instance_;
+    if (!instance_) {
+      if (!registered_) {
+        registered_ = true;
+        onProcessReset([this, forget] {
+          std::shared_ptr<T> old;
+          {
+            std::lock_guard<std::mutex> l(mutex_);
+            old.swap(instance_);
+          }
+          if (old && forget) forget(*old);
+        });
+      }
+      instance_ = make();
+    }
+    return instance_;
+  }
+
+  // The instance if one was made, without making it.
+  std::shared_ptr<T> existing() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return instance_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<T> instance_;
+  bool registered_ = false;
+};
+
+// A process-wide record of plain facts behind one lock: made from `defaults` on first use and
+// made afresh from them after a reset. It must live as long as the process (its reset hook stays
+// registered): keep one as a function-local or namespace-scope static and reach every field
+// through it:
+//
+//   ProcessState<DeviceFacts>& facts() { static ProcessState<DeviceFacts> s; return s; }
+//   std::string Device::model() const { return facts().read(&DeviceFacts::model); }
+//
+// Thread-safe. `with` runs its function under the lock: it must not call out to code that may
+// come back to the same state (delegates, notifications); copy what it needs and call after.
+template <class T>
+class ProcessState {
+ public:
+  using Defaults = std::function<T()>;
+
+  ProcessState() : defaults_([] { return T{}; }) {}
+  explicit ProcessState(Defaults defaults) : defaults_(std::move(defaults)) {}
+  ProcessState(const ProcessState&) = delete;
+  ProcessState& operator=(const ProcessState&) = delete;
+
+  template <class M>
+  M read(M T::*field) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return current().*field;
+  }
+
+  template <class M, class V>
+  void write(M T::*field, V&& value) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    current().*field = std::forward<V>(value);
+  }
+
+  // Runs `f(T&)` under the lock and returns what it returns.
+  template <class F>
+  decltype(auto) with(F&& f) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return std::forward<F>(f)(current());
+  }
+
+  // Back to the defaults now (the next use makes them afresh).
+  void reset() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    value_.reset();
+  }
+
+ private:
+  T& current() {
+    if (!value_) {
+      if (!registered_) {
+        registered_ = true;
+        onProcessReset([this] { reset(); });
+      }
+      value_.emplace(defaults_());
+    }
+    return *value_;
+  }
+
+  std::recursive_mutex mutex_;
+  Defaults defaults_;
+  std::optional<T> value_;
+  bool registered_ = false;
+};
+
+}  // namespace platform

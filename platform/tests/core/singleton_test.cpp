@@ -1,0 +1,51 @@
+#include "platform/singleton.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Facts {
+  std::string name = "first";
+  int count = 0;
+};
+
+TEST(ProcessStateTest, MadeOnFirstUseAndMadeAfreshAfterReset) {
+  // Process-wide state outlives every test: its reset hook stays registered.
+  static int made = 0;
+  static platform::ProcessState<Facts> state([] {
+    ++made;
+    return Facts{"made", 7};
+  });
+  EXPECT_EQ(made, 0);
+  EXPECT_EQ(state.read(&Facts::name), "made");
+  state.write(&Facts::name, std::string("changed"));
+  state.with([](Facts& f) { f.count += 1; });
+  EXPECT_EQ(state.read(&Facts::name), "changed");
+  EXPECT_EQ(state.read(&Facts::count), 8);
+  EXPECT_EQ(made, 1);
+
+  platform::resetForTesting();
+  EXPECT_EQ(made, 1) << "a reset forgets; it does not make the defaults until they are used";
+  EXPECT_EQ(state.read(&Facts::name), "made");
+  EXPECT_EQ(state.read(&Facts::count), 7);
+  EXPECT_EQ(made, 2);
+}
+
+TEST(ProcessStateTest, WritersOnManyThreadsLoseNothing) {
+  static platform::ProcessState<Facts> state;
+  state.reset();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([] {
+      for (int i = 0; i < 1000; ++i) state.with([](Facts& f) { ++f.count; });
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(state.read(&Facts::count), 4000);
+}
+
+}  // namespace
