@@ -57,7 +57,12 @@ class Timer : public std::enable_shared_from_this<Timer> {
   // Fires now, outside the schedule; a one-shot timer is then invalidated.
   void fire();
 
-  Timer(RunLoop& loop, double interval, bool repeats, Callback cb);
+  // Only the scheduling calls make a timer: one made any other way would never be scheduled.
+  class Passkey {
+    friend class Timer;
+    Passkey() = default;
+  };
+  Timer(Passkey, RunLoop& loop, double interval, bool repeats, Callback cb);
 
  private:
   friend class RunLoop;
@@ -133,7 +138,8 @@ class RunLoop {
   void stop();
   void wakeUp();  // any thread
 
-  // Tests. Real-time bounded: true when the predicate held before `timeoutSeconds` elapsed.
+  // ---- for tests (and hosts that drive the loop by hand) ----
+  // Real-time bounded: true when the predicate held before `timeoutSeconds` elapsed.
   bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds = 5.0);
   // Runs turns until one handles nothing that was ready, without waiting.
   void runUntilIdle();
