@@ -219,7 +219,7 @@ TEST_F(ScriptContextTest, TimersRunOnTheManualClock) {
   EXPECT_EQ(eval(*c, "log.join()"), "string,t12");
   advance(10);
   EXPECT_EQ(eval(*c, "n"), "3");
-  EXPECT_EQ(c->pendingTimerCount(), 0u);
+  EXPECT_EQ(c->pendingTimerCountForTesting(), 0u);
 }
 
 TEST_F(ScriptContextTest, PageTimeComesFromThePlatformClock) {
@@ -255,7 +255,7 @@ TEST_F(ScriptContextTest, RunawayScriptsAreStoppedAndTheirPageClosed) {
     EXPECT_EQ(r.status, Status::Terminated) << script;
     EXPECT_TRUE(c->isClosed()) << script;
     EXPECT_TRUE(c->wasTerminated()) << script;
-    EXPECT_EQ(c->heapBytesInUse(), 0u);
+    EXPECT_EQ(c->heapBytesInUseForTesting(), 0u);
     EXPECT_EQ(c->evaluate("1").status, Status::Terminated);
   }
   // A runaway timer closes its page without touching another page.
@@ -265,7 +265,7 @@ TEST_F(ScriptContextTest, RunawayScriptsAreStoppedAndTheirPageClosed) {
   eval(*good, "var ticks = 0; setInterval(function () { ticks++; }, 100);");
   advance(0.55);
   EXPECT_TRUE(bad->wasTerminated());
-  EXPECT_EQ(bad->pendingTimerCount(), 0u);
+  EXPECT_EQ(bad->pendingTimerCountForTesting(), 0u);
   EXPECT_EQ(eval(*good, "ticks"), "5");
 }
 
@@ -282,7 +282,7 @@ TEST_F(ScriptContextTest, MemoryPerContextIsCapped) {
   for (const char* script : hogs) {
     auto r = c->evaluate(script);
     EXPECT_EQ(r.status, Status::Exception) << script;
-    EXPECT_LE(c->heapBytesInUse(), limits.maxHeapBytes);
+    EXPECT_LE(c->heapBytesInUseForTesting(), limits.maxHeapBytes);
     eval(*c, "s = null; a = null;");
     EXPECT_EQ(eval(*c, "6 * 7"), "42") << "still usable after " << script;
   }
