@@ -150,27 +150,27 @@ class WebView : public View {
   static ScriptContext::Limits scriptLimits();
   static void setScriptLimits(ScriptContext::Limits limits);
 
-  // Test hooks.
+  // ---- for tests: hooks and what the page did, not for clients ----
   // A tap on the first <a> whose href is `url`, or on the element with id `elementId`:
   // a link-clicked navigation of its href resolved against the document (false when there
   // is no such link).
-  bool tapLinkWithURL(const std::string& url);
-  bool tapLinkWithElementId(const std::string& elementId);
+  bool tapLinkWithURLForTesting(const std::string& url);
+  bool tapLinkWithElementIdForTesting(const std::string& elementId);
   // Queues a navigation as if the page made it, with any type.
-  void injectNavigation(const URLRequest& request, WebViewNavigationType type);
+  void injectNavigationForTesting(const URLRequest& request, WebViewNavigationType type);
   // The scripts given to stringByEvaluatingJavaScriptFromString, in order: the latest
   // kEvaluatedScriptsKept, so a view that lives long does not keep them all.
   static constexpr size_t kEvaluatedScriptsKept = 1000;
-  const std::vector<std::string>& evaluatedScripts() const { return evaluatedScripts_; }
-  void clearEvaluatedScripts() { evaluatedScripts_.clear(); }
+  const std::vector<std::string>& evaluatedScriptsForTesting() const { return evaluatedScripts_; }
+  void clearEvaluatedScriptsForTesting() { evaluatedScripts_.clear(); }
   // The source of the current document ("" before the first commit).
-  const std::string& documentSource() const { return documentSource_; }
+  const std::string& documentSourceForTesting() const { return documentSource_; }
   // What the page showed with alert()/confirm()/prompt(), and its console lines
   // ("<level>: <text>"), in order, across documents.
-  const std::vector<std::string>& alerts() const;
-  const std::vector<std::string>& consoleMessages() const;
+  const std::vector<std::string>& alertsForTesting() const;
+  const std::vector<std::string>& consoleMessagesForTesting() const;
   // The current document's script context (nullptr before the first commit).
-  std::shared_ptr<ScriptContext> scriptContext() const { return context_; }
+  std::shared_ptr<ScriptContext> scriptContextForTesting() const { return context_; }
 
   struct Impl;  // the implementation's own
 

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -285,26 +287,40 @@ TEST_F(WebViewTest, PageURLsTheParserRefusesAreEscapedNotDropped) {
 }
 
 TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
-  std::atomic<int> open{0}, most{0};
+  // The first fetches are held unanswered until the test lets them go, so all the view
+  // allows at once are open together; later ones are answered at once.
+  std::mutex mutex;
+  std::condition_variable changed;
+  int open = 0, most = 0;
+  bool letGo = false;
   server_->setHandler("/bulk.js", [&](const testing::RecordedRequest& r) {
-    int now = ++open;
-    for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
-    }
-    // Long enough that fetches started together are answered together.
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::unique_lock<std::mutex> lock(mutex);
+    most = std::max(most, ++open);
+    changed.notify_all();
+    changed.wait(lock, [&] { return letGo; });
     --open;
     return testing::ScriptedAnswer::text("loaded.push(" + r.queryItem("n").value_or("-1") + ");");
   });
+  auto read = [&](const int& count) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return count;
+  };
   view_->loadHTMLStringBaseURL(
       "<script>var loaded = [];"
       "for (var n = 0; n < 30; n++) {"
       "  var s = document.createElement('script'); s.src = 'bulk.js?n=' + n; document.body.appendChild(s);"
       "}</script>",
       URL::create(url("/")));
+  const bool sixHeld = runUntil([&] { return read(open) >= 6; });
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    letGo = true;
+  }
+  changed.notify_all();
+  ASSERT_TRUE(sixHeld) << "the view opens six fetches at once";
   ASSERT_TRUE(waitForEnd());
   ASSERT_TRUE(runUntil([&] { return eval("loaded.length") == "30"; }));
-  EXPECT_LE(most.load(), 6);
-  EXPECT_GE(most.load(), 2) << "fetches still overlap";
+  EXPECT_EQ(read(most), 6);
   // Each ran once, in whatever order they arrived, as added scripts do.
   std::string every;
   for (int n = 0; n < 30; ++n) every += (n ? "," : "") + std::to_string(n);
@@ -323,15 +339,15 @@ TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
   EXPECT_EQ(eval("marker"), "a");
   ASSERT_TRUE(waitForFinish());
   EXPECT_EQ(seen, (std::vector<std::string>{"should " + url("/b.html") + " 5:a", "start:a", "finish:b"}));
-  EXPECT_EQ(view_->evaluatedScripts().front(), "1 + 1");
-  EXPECT_EQ(view_->evaluatedScripts().size(), 5u);
-  EXPECT_EQ(view_->documentSource(), "<script>var marker = 'b';</script>");
+  EXPECT_EQ(view_->evaluatedScriptsForTesting().front(), "1 + 1");
+  EXPECT_EQ(view_->evaluatedScriptsForTesting().size(), 5u);
+  EXPECT_EQ(view_->documentSourceForTesting(), "<script>var marker = 'b';</script>");
 }
 
 TEST_F(WebViewTest, TheRecordOfEvaluatedScriptsKeepsOnlyTheLatest) {
   const size_t total = WebView::kEvaluatedScriptsKept * 3 + 7;
   for (size_t i = 0; i < total; ++i) eval("step(" + std::to_string(i) + ")");
-  const auto& kept = view_->evaluatedScripts();
+  const auto& kept = view_->evaluatedScriptsForTesting();
   ASSERT_LE(kept.size(), WebView::kEvaluatedScriptsKept);
   ASSERT_GE(kept.size(), WebView::kEvaluatedScriptsKept * 9 / 10);
   for (size_t k = 0; k < kept.size(); ++k)
@@ -383,7 +399,7 @@ TEST_F(WebViewTest, RunawayPagesAreStoppedWithoutFreezingTheHost) {
   ASSERT_TRUE(waitForEnd());
   EXPECT_EQ(delegate_->events.back(), "finish");
   EXPECT_EQ(eval("loaded"), "");
-  EXPECT_TRUE(view_->scriptContext()->wasTerminated());
+  EXPECT_TRUE(view_->scriptContextForTesting()->wasTerminated());
 
   // The view loads the next page normally, and a client's runaway script is stopped too.
   delegate_->events.clear();
@@ -407,8 +423,8 @@ TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
 
   view_->loadRequest(URLRequest(url("/a.html")));
   ASSERT_TRUE(waitForEnd());
-  EXPECT_FALSE(view_->tapLinkWithURL("missing.html"));
-  ASSERT_TRUE(view_->tapLinkWithElementId("next"));
+  EXPECT_FALSE(view_->tapLinkWithURLForTesting("missing.html"));
+  ASSERT_TRUE(view_->tapLinkWithElementIdForTesting("next"));
   ASSERT_TRUE(runUntil([&] { return eval("page") == "b"; }));
   EXPECT_TRUE(view_->canGoBack());
   EXPECT_FALSE(view_->canGoForward());
@@ -421,7 +437,7 @@ TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
   EXPECT_TRUE(view_->canGoForward());
   view_->reload();
   ASSERT_TRUE(runUntil([&] { return delegate_->events.size() == 6; }));
-  view_->injectNavigation(URLRequest(url("/b.html")), WebViewNavigationType::FormSubmitted);
+  view_->injectNavigationForTesting(URLRequest(url("/b.html")), WebViewNavigationType::FormSubmitted);
   ASSERT_TRUE(runUntil([&] { return delegate_->events.size() == 9; }));
   EXPECT_EQ(delegate_->events,
             (std::vector<std::string>{"should " + url("/a.html") + " 2", "start", "finish",
@@ -441,13 +457,13 @@ TEST_F(WebViewTest, TappingAScriptLinkRunsItAndRelabelsNoOtherNavigation) {
   delegate_->events.clear();
   // A navigation the page queued is still waiting when the script link is tapped.
   eval("location = 'cadenzo://pending'");
-  EXPECT_TRUE(view_->tapLinkWithURL("javascript:taps++"));
+  EXPECT_TRUE(view_->tapLinkWithURLForTesting("javascript:taps++"));
   runUntilIdle();
   EXPECT_EQ(delegate_->events, (std::vector<std::string>{"should cadenzo://pending 5", "start", "fail -1002"}));
   EXPECT_EQ(eval("taps"), "1");
   // With nothing queued, a tap on it only runs the script.
   delegate_->events.clear();
-  EXPECT_TRUE(view_->tapLinkWithURL("javascript:taps++"));
+  EXPECT_TRUE(view_->tapLinkWithURLForTesting("javascript:taps++"));
   runUntilIdle();
   EXPECT_TRUE(delegate_->events.empty());
   EXPECT_EQ(eval("taps"), "2");
