@@ -39,8 +39,8 @@ class PerformHandle {
 class Timer : public std::enable_shared_from_this<Timer> {
  public:
   using Callback = std::function<void(Timer&)>;
-  // First fire one interval after scheduling (an interval <= 0 is taken as 0.0001 s, as the
-  // original does); a repeating timer then fires every interval after its previous due time.
+  // First fire one interval after scheduling (an interval <= 0 is taken as 0.0001 s); a
+  // repeating timer then fires every interval after its previous due time.
   static std::shared_ptr<Timer> scheduledTimer(double interval, bool repeats, Callback callback);
   static std::shared_ptr<Timer> scheduledTimerOn(RunLoop& loop, double interval, bool repeats,
                                                  Callback callback);
@@ -52,7 +52,7 @@ class Timer : public std::enable_shared_from_this<Timer> {
   bool repeats() const { return repeats_; }
   // Monotonic time of the next fire.
   double fireDate() const { return fireDate_; }
-  // Moves the next fire to a monotonic time (as setFireDate: does); not a number is ignored.
+  // Moves the next fire to a monotonic time; not a number is ignored.
   void setFireDate(double monotonicTime);
   // Fires now, outside the schedule; a one-shot timer is then invalidated.
   void fire();
@@ -128,7 +128,7 @@ class RunLoop {
   // the same pass is not called.
   int addEndOfTurnObserver(Task observer);
   void removeEndOfTurnObserver(int id);
-  // Keeps `object` alive until the end of the current turn (what an autorelease pool gave).
+  // Keeps `object` alive until the end of the current (outermost) turn.
   void keepAliveUntilEndOfTurn(std::shared_ptr<void> object);
 
   // One turn, waiting at most `timeoutSeconds` (real time for descriptors; timers per clock).

@@ -502,8 +502,8 @@ std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, b
 void Timer::invalidate() {
   if (valid_.exchange(false)) {
     ++generation_;
-    // What the callback holds goes now, as the original releases its target. Inside the
-    // callback this is safe: the loop and fire() call a copy, which lives until it returns.
+    // What the callback holds (its target) is released now, not when the timer goes. Inside
+    // the callback this is safe: the loop and fire() call a copy, which lives until it returns.
     callback_ = nullptr;
   }
 }

@@ -8,7 +8,7 @@ namespace {
 
 using platform::format;
 
-TEST(FormatTest, SpecifiersMatchTheOriginal) {
+TEST(FormatTest, SpecifiersFormatAsDocumented) {
   struct Case {
     std::string got;
     std::string want;

@@ -137,8 +137,8 @@ TEST_F(ScriptContextTest, MinimalDocumentReflectsThePage) {
 TEST_F(ScriptContextTest, PageRequestsReachTheHostInOrder) {
   auto c = make("<body></body>");
   c->runScript(
-      "location.href = 'cadenzo://close';"
-      "document.location = 'pelora://hide';"
+      "location.href = 'app://close';"
+      "document.location = 'panel://hide';"
       "window.location = 'mraid://show';"
       "location.assign('a.html'); location.replace('b.html'); location.reload();"
       "window.open('http://w.test/');"
@@ -148,7 +148,7 @@ TEST_F(ScriptContextTest, PageRequestsReachTheHostInOrder) {
       "inline");
   using S = ScriptHost::NavigationSource;
   const std::vector<std::pair<std::string, S>> expected = {
-      {"cadenzo://close", S::Location}, {"pelora://hide", S::Location},
+      {"app://close", S::Location}, {"panel://hide", S::Location},
       {"mraid://show", S::Location},    {"a.html", S::Location},
       {"b.html", S::Location},          {"http://ads.example.test:8080/path/page.html?q=1#top", S::Reload},
       {"http://w.test/", S::Window},    {"qmsg:///detached", S::Frame},
@@ -296,7 +296,7 @@ TEST_F(ScriptContextTest, MemoryPerContextIsCapped) {
 TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {
   auto c = make("<body><p id=a></p></body>");
   c->runScript("document.write('<img id=w src=p.gif width=7><script>written()</scr' + 'ipt>');"
-               "document.writeln('<iframe src=\"halvern://ping\"></iframe>');",
+               "document.writeln('<iframe src=\"tracker://ping\"></iframe>');",
                "inline");
   EXPECT_EQ(eval(*c, "document.getElementById('w').width"), "7");
   auto scripts = c->takeWrittenScripts();
@@ -304,7 +304,7 @@ TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {
   EXPECT_EQ(scripts[0].text, "written()");
   EXPECT_TRUE(c->takeWrittenScripts().empty());
   ASSERT_EQ(host_->navigations.size(), 1u);
-  EXPECT_EQ(host_->navigations[0].first, "halvern://ping");
+  EXPECT_EQ(host_->navigations[0].first, "tracker://ping");
 }
 
 TEST_F(ScriptContextTest, WhatOneEvaluationWritesIsBounded) {

@@ -93,8 +93,8 @@ class WebViewTest : public testing::SandboxTest {
   bool waitForFinish() {
     return runUntil([&] { return !delegate_->events.empty() && delegate_->events.back() == "finish"; });
   }
-  void refuseCadenzo() {
-    delegate_->decide = [](const URLRequest& r, WebViewNavigationType) { return r.url().rfind("cadenzo:", 0) != 0; };
+  void refuseAppScheme() {
+    delegate_->decide = [](const URLRequest& r, WebViewNavigationType) { return r.url().rfind("app:", 0) != 0; };
   }
   std::string eval(const std::string& js) { return view_->stringByEvaluatingJavaScriptFromString(js); }
   std::string url(const std::string& path) { return server_->url(path); }
@@ -171,7 +171,7 @@ TEST_F(WebViewTest, LoadsThatCannotCompleteFail) {
   const Flow flows[] = {
       {"missing file", missing, {"should " + missing + " 5", "start", "fail -1100"}, nullptr},
       {"no server", refused, {"should " + refused + " 5", "start", "fail -1004"}, nullptr},
-      {"custom scheme", "cadenzo://close", {"should cadenzo://close 5", "start", "fail -1002"}, nullptr},
+      {"custom scheme", "app://close", {"should app://close 5", "start", "fail -1002"}, nullptr},
       {"stopped", url("/stall"), {"should " + url("/stall") + " 5", "start", "fail -999"},
        [&] { view_->stopLoading(); }},
   };
@@ -200,22 +200,22 @@ TEST_F(WebViewTest, LoadsThatCannotCompleteFail) {
 }
 
 TEST_F(WebViewTest, PageNavigationsArriveOnePerTurnAndNeverReentrantly) {
-  refuseCadenzo();
+  refuseAppScheme();
   bool evaluated = false;
   delegate_->react = [&](const std::string& e) {
-    if (e == "should cadenzo://a 5 NO" && !evaluated) {
+    if (e == "should app://a 5 NO" && !evaluated) {
       evaluated = true;
-      EXPECT_EQ(eval("location.href = 'cadenzo://inner'; 'done'"), "done");
+      EXPECT_EQ(eval("location.href = 'app://inner'; 'done'"), "done");
     }
   };
   view_->loadHTMLStringBaseURL(
-      "<script>location.href = 'cadenzo://a'; location.href = 'cadenzo://b';"
-      "document.location = 'cadenzo://c';</script>",
+      "<script>location.href = 'app://a'; location.href = 'app://b';"
+      "document.location = 'app://c';</script>",
       std::nullopt);
   ASSERT_TRUE(waitForFinish());
-  const std::vector<std::string> expected = {"should cadenzo://a 5 NO", "should cadenzo://b 5 NO",
-                                             "should cadenzo://c 5 NO",
-                                             "should cadenzo://inner 5 NO"};
+  const std::vector<std::string> expected = {"should app://a 5 NO", "should app://b 5 NO",
+                                             "should app://c 5 NO",
+                                             "should app://inner 5 NO"};
   size_t seen = delegate_->events.size();
   for (const auto& next : expected) {
     mainLoop().runOnce(0);
@@ -246,7 +246,7 @@ TEST_F(WebViewTest, NavigationOutcomesRefusedReplacedOrFailed) {
   };
   const Step steps[] = {
       {"location = '/refuse.html'", {"should " + url("/refuse.html") + " 5 NO"}, "first"},
-      {"location = 'pelora://close'", {"should pelora://close 5", "start", "fail -1002"}, "first"},
+      {"location = 'panel://close'", {"should panel://close 5", "start", "fail -1002"}, "first"},
       {"location = 'next.html'", {"should " + url("/next.html") + " 5", "start", "finish"}, "next"},
   };
   for (const auto& step : steps) {
@@ -273,17 +273,17 @@ TEST_F(WebViewTest, NavigationOutcomesRefusedReplacedOrFailed) {
 }
 
 TEST_F(WebViewTest, PageURLsTheParserRefusesAreEscapedNotDropped) {
-  refuseCadenzo();
+  refuseAppScheme();
   view_->loadHTMLStringBaseURL(
-      "<script>location = 'cadenzo://msg?text=50% off & \"more\"&ok=%41';"
-      "window.open('cadenzo://x?p=%2');</script>",
+      "<script>location = 'app://msg?text=50% off & \"more\"&ok=%41';"
+      "window.open('app://x?p=%2');</script>",
       std::nullopt);
   ASSERT_TRUE(waitForEnd());
   runUntilIdle();
   EXPECT_EQ(delegate_->events,
             (std::vector<std::string>{"should about:blank 5", "start", "finish",
-                                      "should cadenzo://msg?text=50%25%20off%20&%20%22more%22&ok=%41 5 NO",
-                                      "should cadenzo://x?p=%252 5 NO"}));
+                                      "should app://msg?text=50%25%20off%20&%20%22more%22&ok=%41 5 NO",
+                                      "should app://x?p=%252 5 NO"}));
 }
 
 TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
@@ -456,10 +456,10 @@ TEST_F(WebViewTest, TappingAScriptLinkRunsItAndRelabelsNoOtherNavigation) {
   ASSERT_TRUE(waitForEnd());
   delegate_->events.clear();
   // A navigation the page queued is still waiting when the script link is tapped.
-  eval("location = 'cadenzo://pending'");
+  eval("location = 'app://pending'");
   EXPECT_TRUE(view_->tapLinkWithURLForTesting("javascript:taps++"));
   runUntilIdle();
-  EXPECT_EQ(delegate_->events, (std::vector<std::string>{"should cadenzo://pending 5", "start", "fail -1002"}));
+  EXPECT_EQ(delegate_->events, (std::vector<std::string>{"should app://pending 5", "start", "fail -1002"}));
   EXPECT_EQ(eval("taps"), "1");
   // With nothing queued, a tap on it only runs the script.
   delegate_->events.clear();
@@ -470,7 +470,7 @@ TEST_F(WebViewTest, TappingAScriptLinkRunsItAndRelabelsNoOtherNavigation) {
 }
 
 TEST_F(WebViewTest, ADelegateMayReleaseTheViewInsideItsCallbacks) {
-  for (const char* moment : {"start", "finish", "should cadenzo://x 5"}) {
+  for (const char* moment : {"start", "finish", "should app://x 5"}) {
     SCOPED_TRACE(moment);
     auto view = WebView::create();
     std::weak_ptr<WebView> weak = view;
@@ -479,7 +479,7 @@ TEST_F(WebViewTest, ADelegateMayReleaseTheViewInsideItsCallbacks) {
       if (e == moment) view.reset();
     };
     view->setDelegate(delegate);
-    view->loadHTMLStringBaseURL("<script>location = 'cadenzo://x'; location = 'cadenzo://y';</script>",
+    view->loadHTMLStringBaseURL("<script>location = 'app://x'; location = 'app://y';</script>",
                                 std::nullopt);
     runUntil([&] { return weak.expired(); });
     runUntilIdle();
