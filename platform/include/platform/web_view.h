@@ -29,8 +29,8 @@
 // page adds are fetched at most six at a time; up to a thousand more wait their turn, and
 // past that they fail to load (their onerror runs).
 //
-// Thread safety: main thread only. Ownership: make with std::make_shared (or create());
-// the delegate is not retained. Connections and timers never call into a destroyed view.
+// Thread safety: main thread only. Ownership: make with create() (a subclass through its own
+// factory, in a shared_ptr); the delegate is not retained. Connections and timers never call into a destroyed view.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -97,9 +97,15 @@ class WebViewDelegate {
 
 class WebView : public View {
  public:
-  explicit WebView(const Rect& frame = Rect{});
-  ~WebView() override;
+  // A view loads through weak references to itself, so it lives in a shared_ptr from the
+  // start: create() makes one, and a subclass's own factory makes it the same way.
   static std::shared_ptr<WebView> create(const Rect& frame = Rect{});
+  class Passkey {
+    friend class WebView;
+    Passkey() = default;
+  };
+  WebView(Passkey, const Rect& frame) : WebView(frame) {}
+  ~WebView() override;
 
   std::shared_ptr<WebViewDelegate> delegate() const { return delegate_.lock(); }
   // Virtual: a page view that is its own delegate may refuse others.
@@ -173,6 +179,9 @@ class WebView : public View {
   std::shared_ptr<ScriptContext> scriptContextForTesting() const { return context_; }
 
   struct Impl;  // the implementation's own
+
+ protected:
+  explicit WebView(const Rect& frame = Rect{});
 
  private:
   friend class PageHost;

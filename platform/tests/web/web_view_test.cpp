@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "testing/loopback_server.h"
@@ -23,6 +24,8 @@ using platform::URL;
 using platform::URLRequest;
 using platform::WebView;
 using platform::WebViewNavigationType;
+// A view on the stack or in a unique_ptr could not hand out the weak references loading needs.
+static_assert(!std::is_constructible_v<platform::WebView, platform::Rect>, "views come from create()");
 
 // Records every delegate call as a line; optional hooks decide and react.
 struct RecordingDelegate : platform::WebViewDelegate {
@@ -415,7 +418,7 @@ TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
   server_->setAnswer("/b.html", html("<script>var page='b'</script>"));
   EXPECT_FALSE(view_->canGoBack());
   EXPECT_FALSE(view_->request().has_value());
-  for (const auto& view : {view_, std::make_shared<WebView>(platform::Rect(0, 0, 10, 10))}) {
+  for (const auto& view : {view_, WebView::create(platform::Rect(0, 0, 10, 10))}) {
     ASSERT_FALSE(view->subviews().empty());
     EXPECT_EQ(view->subviews()[0], view->scrollView());
     EXPECT_NE(std::dynamic_pointer_cast<platform::ScrollView>(view->subviews()[0]), nullptr);
