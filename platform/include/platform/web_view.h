@@ -178,12 +178,11 @@ class WebView : public View {
   // The current document's script context (nullptr before the first commit).
   std::shared_ptr<ScriptContext> scriptContextForTesting() const { return context_; }
 
-  struct Impl;  // the implementation's own
-
  protected:
   explicit WebView(const Rect& frame = Rect{});
 
  private:
+  struct Impl;
   friend class PageHost;
   std::weak_ptr<WebViewDelegate> delegate_;
   std::shared_ptr<ScrollView> scrollView_;
