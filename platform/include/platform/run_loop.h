@@ -148,7 +148,7 @@ class RunLoop {
   void advance(double seconds);
 
   // True when posts, performs or timers are pending on this loop.
-  bool hasPendingWork() const;
+  bool hasPendingWorkForTesting() const;
   // Drops every pending post, perform, timer, watcher, source and observer (tests).
   void resetForTesting();
 

@@ -452,7 +452,7 @@ void RunLoop::advance(double seconds) {
   runUntilIdle();
 }
 
-bool RunLoop::hasPendingWork() const {
+bool RunLoop::hasPendingWorkForTesting() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   if (!impl_->posted.empty()) return true;
   for (auto& [key, s] : impl_->scheduled)
