@@ -1,5 +1,5 @@
 #pragma once
-// printf-style formatting with the original's specifiers, independent of the locale:
+// printf-style formatting, independent of the locale, with these specifiers:
 //   %@ (a Value or string, as `description`; "(null)" for a null Value)
 //   %d %i %u %x %X %o %c with the length modifiers h hh l ll q z t j (all read the argument
 //   as a 64-bit integer; the modifier only narrows it as the C type would)

@@ -51,6 +51,8 @@ class HtmlDocument {
   std::vector<const HtmlElement*> scripts() const;
 
  private:
+  // Only parse() makes a document: head() and body() rely on the two children it adds.
+  HtmlDocument() = default;
   HtmlElement root_;
 };
 

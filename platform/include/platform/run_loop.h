@@ -39,8 +39,8 @@ class PerformHandle {
 class Timer : public std::enable_shared_from_this<Timer> {
  public:
   using Callback = std::function<void(Timer&)>;
-  // First fire one interval after scheduling (an interval <= 0 is taken as 0.0001 s, as the
-  // original does); a repeating timer then fires every interval after its previous due time.
+  // First fire one interval after scheduling (an interval <= 0 is taken as 0.0001 s); a
+  // repeating timer then fires every interval after its previous due time.
   static std::shared_ptr<Timer> scheduledTimer(double interval, bool repeats, Callback callback);
   static std::shared_ptr<Timer> scheduledTimerOn(RunLoop& loop, double interval, bool repeats,
                                                  Callback callback);
@@ -52,12 +52,17 @@ class Timer : public std::enable_shared_from_this<Timer> {
   bool repeats() const { return repeats_; }
   // Monotonic time of the next fire.
   double fireDate() const { return fireDate_; }
-  // Moves the next fire to a monotonic time (as setFireDate: does); not a number is ignored.
+  // Moves the next fire to a monotonic time; not a number is ignored.
   void setFireDate(double monotonicTime);
   // Fires now, outside the schedule; a one-shot timer is then invalidated.
   void fire();
 
-  Timer(RunLoop& loop, double interval, bool repeats, Callback cb);
+  // Only the scheduling calls make a timer: one made any other way would never be scheduled.
+  class Passkey {
+    friend class Timer;
+    Passkey() = default;
+  };
+  Timer(Passkey, RunLoop& loop, double interval, bool repeats, Callback cb);
 
  private:
   friend class RunLoop;
@@ -123,7 +128,7 @@ class RunLoop {
   // the same pass is not called.
   int addEndOfTurnObserver(Task observer);
   void removeEndOfTurnObserver(int id);
-  // Keeps `object` alive until the end of the current turn (what an autorelease pool gave).
+  // Keeps `object` alive until the end of the current (outermost) turn.
   void keepAliveUntilEndOfTurn(std::shared_ptr<void> object);
 
   // One turn, waiting at most `timeoutSeconds` (real time for descriptors; timers per clock).
@@ -133,7 +138,8 @@ class RunLoop {
   void stop();
   void wakeUp();  // any thread
 
-  // Tests. Real-time bounded: true when the predicate held before `timeoutSeconds` elapsed.
+  // ---- for tests (and hosts that drive the loop by hand) ----
+  // Real-time bounded: true when the predicate held before `timeoutSeconds` elapsed.
   bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds = 5.0);
   // Runs turns until one handles nothing that was ready, without waiting.
   void runUntilIdle();
@@ -142,7 +148,7 @@ class RunLoop {
   void advance(double seconds);
 
   // True when posts, performs or timers are pending on this loop.
-  bool hasPendingWork() const;
+  bool hasPendingWorkForTesting() const;
   // Drops every pending post, perform, timer, watcher, source and observer (tests).
   void resetForTesting();
 

@@ -100,10 +100,12 @@ class ScriptContext : public std::enable_shared_from_this<ScriptContext> {
   bool isClosed() const;
   // True when the last close was caused by the run-time bound.
   bool wasTerminated() const;
-  size_t heapBytesInUse() const;
   const Facts& facts() const;
+
+  // ---- for tests ----
+  size_t heapBytesInUseForTesting() const;
   // Number of timers scheduled and not yet fired or cleared.
-  size_t pendingTimerCount() const;
+  size_t pendingTimerCountForTesting() const;
 
   struct Impl;  // the implementation's own
 

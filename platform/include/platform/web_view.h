@@ -29,8 +29,8 @@
 // page adds are fetched at most six at a time; up to a thousand more wait their turn, and
 // past that they fail to load (their onerror runs).
 //
-// Thread safety: main thread only. Ownership: make with std::make_shared (or create());
-// the delegate is not retained. Connections and timers never call into a destroyed view.
+// Thread safety: main thread only. Ownership: make with create() (a subclass through its own
+// factory, in a shared_ptr); the delegate is not retained. Connections and timers never call into a destroyed view.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -97,9 +97,15 @@ class WebViewDelegate {
 
 class WebView : public View {
  public:
-  explicit WebView(const Rect& frame = Rect{});
-  ~WebView() override;
+  // A view loads through weak references to itself, so it lives in a shared_ptr from the
+  // start: create() makes one, and a subclass's own factory makes it the same way.
   static std::shared_ptr<WebView> create(const Rect& frame = Rect{});
+  class Passkey {
+    friend class WebView;
+    Passkey() = default;
+  };
+  WebView(Passkey, const Rect& frame) : WebView(frame) {}
+  ~WebView() override;
 
   std::shared_ptr<WebViewDelegate> delegate() const { return delegate_.lock(); }
   // Virtual: a page view that is its own delegate may refuse others.
@@ -150,31 +156,33 @@ class WebView : public View {
   static ScriptContext::Limits scriptLimits();
   static void setScriptLimits(ScriptContext::Limits limits);
 
-  // Test hooks.
+  // ---- for tests: hooks and what the page did, not for clients ----
   // A tap on the first <a> whose href is `url`, or on the element with id `elementId`:
   // a link-clicked navigation of its href resolved against the document (false when there
   // is no such link).
-  bool tapLinkWithURL(const std::string& url);
-  bool tapLinkWithElementId(const std::string& elementId);
+  bool tapLinkWithURLForTesting(const std::string& url);
+  bool tapLinkWithElementIdForTesting(const std::string& elementId);
   // Queues a navigation as if the page made it, with any type.
-  void injectNavigation(const URLRequest& request, WebViewNavigationType type);
+  void injectNavigationForTesting(const URLRequest& request, WebViewNavigationType type);
   // The scripts given to stringByEvaluatingJavaScriptFromString, in order: the latest
   // kEvaluatedScriptsKept, so a view that lives long does not keep them all.
   static constexpr size_t kEvaluatedScriptsKept = 1000;
-  const std::vector<std::string>& evaluatedScripts() const { return evaluatedScripts_; }
-  void clearEvaluatedScripts() { evaluatedScripts_.clear(); }
+  const std::vector<std::string>& evaluatedScriptsForTesting() const { return evaluatedScripts_; }
+  void clearEvaluatedScriptsForTesting() { evaluatedScripts_.clear(); }
   // The source of the current document ("" before the first commit).
-  const std::string& documentSource() const { return documentSource_; }
+  const std::string& documentSourceForTesting() const { return documentSource_; }
   // What the page showed with alert()/confirm()/prompt(), and its console lines
   // ("<level>: <text>"), in order, across documents.
-  const std::vector<std::string>& alerts() const;
-  const std::vector<std::string>& consoleMessages() const;
+  const std::vector<std::string>& alertsForTesting() const;
+  const std::vector<std::string>& consoleMessagesForTesting() const;
   // The current document's script context (nullptr before the first commit).
-  std::shared_ptr<ScriptContext> scriptContext() const { return context_; }
+  std::shared_ptr<ScriptContext> scriptContextForTesting() const { return context_; }
 
-  struct Impl;  // the implementation's own
+ protected:
+  explicit WebView(const Rect& frame = Rect{});
 
  private:
+  struct Impl;
   friend class PageHost;
   std::weak_ptr<WebViewDelegate> delegate_;
   std::shared_ptr<ScrollView> scrollView_;

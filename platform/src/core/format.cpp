@@ -98,21 +98,165 @@ std::string pad(std::string text, int width, bool left) {
   return text;
 }
 
+// The arguments in order, each taken once; past the end there is none.
+class ArgCursor {
+ public:
+  explicit ArgCursor(const std::vector<FormatArg>& args) : args_(args) {}
+  const FormatArg* take() { return next_ < args_.size() ? &args_[next_++] : nullptr; }
+
+ private:
+  const std::vector<FormatArg>& args_;
+  size_t next_ = 0;
+};
+
+// One conversion between its '%' and its conversion character.
+struct Conversion {
+  std::string flags;
+  int width = -1;
+  std::string widthText;
+  bool hasPrec = false;
+  std::string precText;
+  std::string length;
+  char conv = 0;
+
+  // The same conversion for snprintf, without length and conversion character.
+  std::string cSpec() const { return "%" + flags + widthText + (hasPrec ? "." + precText : ""); }
+  bool left() const { return flags.find('-') != std::string::npos; }
+};
+
+// Reads flags, width, precision and length from fmt[i] on, taking the arguments a '*' asks
+// for; leaves `i` on the conversion character. False when the format ends before one.
+bool parseConversion(std::string_view fmt, size_t& i, ArgCursor& args, Conversion& c) {
+  while (i < fmt.size() && std::strchr("-+ #0", fmt[i])) c.flags += fmt[i++];
+  if (i < fmt.size() && fmt[i] == '*') {
+    const FormatArg* a = args.take();
+    // Read as the int C reads there; a negative width means left alignment.
+    c.width = a ? static_cast<int>(a->asSigned()) : 0;
+    if (c.width < 0) {
+      c.flags += '-';
+      c.width = c.width == INT_MIN ? INT_MAX : -c.width;
+    }
+    c.widthText = std::to_string(c.width);
+    ++i;
+  } else {
+    while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') c.widthText += fmt[i++];
+    if (!c.widthText.empty()) c.width = countOf(c.widthText);
+  }
+  if (i < fmt.size() && fmt[i] == '.') {
+    c.hasPrec = true;
+    ++i;
+    if (i < fmt.size() && fmt[i] == '*') {
+      // Read as an int, as C does; a negative one counts as no precision at all.
+      const FormatArg* a = args.take();
+      const int prec = a ? static_cast<int>(a->asSigned()) : 0;
+      if (prec < 0) c.hasPrec = false;
+      else c.precText = std::to_string(prec);
+      ++i;
+    } else {
+      while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') c.precText += fmt[i++];
+      if (c.precText.empty()) c.precText = "0";
+    }
+  }
+  while (i < fmt.size() && std::strchr("hlqLzjt", fmt[i])) c.length += fmt[i++];
+  if (i >= fmt.size()) return false;
+  c.conv = fmt[i];
+  return true;
+}
+
+// An object or text argument's text; a number as %@ prints it.
+std::string objectText(const FormatArg& a) {
+  if (a.kind() == FormatArg::Kind::Object || a.kind() == FormatArg::Kind::Text) return a.text();
+  return a.kind() == FormatArg::Kind::Double ? cFormat("%g", a.asDouble()) : integerText(a);
+}
+
+// An integer cut to the size its length modifier names ("h", "hh", none for int); the
+// long ones keep all 64 bits.
+template <class Wide, class Short, class Char, class Int>
+Wide narrowed(Wide v, const std::string& length) {
+  if (length == "h") return static_cast<Short>(v);
+  if (length == "hh") return static_cast<Char>(v);
+  if (length.empty()) return static_cast<Int>(v);
+  return v;
+}
+
+// Appends what conversion `c` makes of its argument; an unknown conversion appends `raw`,
+// the conversion as written.
+void appendConversion(std::string& out, const Conversion& c, ArgCursor& args, std::string_view raw) {
+  const std::string spec = c.cSpec();
+  switch (c.conv) {
+    case '@': {
+      const FormatArg* a = args.take();
+      out += pad(a ? objectText(*a) : std::string(), c.width, c.left());
+      break;
+    }
+    case 'd':
+    case 'i':
+      if (const FormatArg* a = args.take()) {
+        auto v = narrowed<int64_t, short, signed char, int>(a->asSigned(), c.length);
+        out += cFormat(spec + "lld", static_cast<long long>(v));
+      }
+      break;
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o':
+      if (const FormatArg* a = args.take()) {
+        auto v = narrowed<uint64_t, unsigned short, unsigned char, unsigned>(a->asUnsigned(), c.length);
+        out += cFormat(spec + "ll" + c.conv, static_cast<unsigned long long>(v));
+      }
+      break;
+    case 'c': {
+      const FormatArg* a = args.take();
+      if (!a) break;
+      out += pad(std::string(1, static_cast<char>(a->asSigned())), c.width, c.left());
+      break;
+    }
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A': {
+      const FormatArg* a = args.take();
+      if (!a) break;
+      out += cFormat(spec + c.conv, a->asDouble());
+      break;
+    }
+    case 's': {
+      const FormatArg* a = args.take();
+      if (!a) break;
+      std::string text = a->kind() == FormatArg::Kind::Text || a->kind() == FormatArg::Kind::Object
+                             ? a->text()
+                             : integerText(*a);
+      if (c.hasPrec) text = text.substr(0, static_cast<size_t>(countOf(c.precText)));
+      out += pad(text, c.width, c.left());
+      break;
+    }
+    case 'p': {
+      const FormatArg* a = args.take();
+      if (!a) break;
+      out += pad(cFormat("0x%llx", static_cast<unsigned long long>(a->asUnsigned())), c.width, c.left());
+      break;
+    }
+    default:
+      out.append(raw);
+  }
+}
+
 }  // namespace
 
 std::string formatv(std::string_view fmt, const std::vector<FormatArg>& args) {
   std::string out;
   out.reserve(fmt.size() + 16);
-  size_t next = 0;
-  auto take = [&]() -> const FormatArg* { return next < args.size() ? &args[next++] : nullptr; };
-
+  ArgCursor cursor(args);
   for (size_t i = 0; i < fmt.size(); ++i) {
-    char c = fmt[i];
-    if (c != '%') {
-      out += c;
+    if (fmt[i] != '%') {
+      out += fmt[i];
       continue;
     }
-    size_t start = i++;
+    const size_t start = i++;
     if (i >= fmt.size()) {
       out += '%';
       break;
@@ -121,124 +265,12 @@ std::string formatv(std::string_view fmt, const std::vector<FormatArg>& args) {
       out += '%';
       continue;
     }
-    std::string flags;
-    while (i < fmt.size() && std::strchr("-+ #0", fmt[i])) flags += fmt[i++];
-    int width = -1;
-    std::string widthText;
-    if (i < fmt.size() && fmt[i] == '*') {
-      const FormatArg* a = take();
-      // Read as the int C reads there; a negative width means left alignment.
-      width = a ? static_cast<int>(a->asSigned()) : 0;
-      if (width < 0) {
-        flags += '-';
-        width = width == INT_MIN ? INT_MAX : -width;
-      }
-      widthText = std::to_string(width);
-      ++i;
-    } else {
-      while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') widthText += fmt[i++];
-      if (!widthText.empty()) width = countOf(widthText);
-    }
-    std::string precText;
-    bool hasPrec = false;
-    if (i < fmt.size() && fmt[i] == '.') {
-      hasPrec = true;
-      ++i;
-      if (i < fmt.size() && fmt[i] == '*') {
-        // Read as an int, as C does; a negative one counts as no precision at all.
-        const FormatArg* a = take();
-        const int prec = a ? static_cast<int>(a->asSigned()) : 0;
-        if (prec < 0) hasPrec = false;
-        else precText = std::to_string(prec);
-        ++i;
-      } else {
-        while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') precText += fmt[i++];
-        if (precText.empty()) precText = "0";
-      }
-    }
-    std::string length;
-    while (i < fmt.size() && std::strchr("hlqLzjt", fmt[i])) length += fmt[i++];
-    if (i >= fmt.size()) {
-      out.append(fmt.substr(start));
+    Conversion c;
+    if (!parseConversion(fmt, i, cursor, c)) {
+      out.append(fmt.substr(start));  // an unfinished conversion stays as written
       break;
     }
-    char conv = fmt[i];
-    std::string spec = "%" + flags + widthText + (hasPrec ? "." + precText : "");
-    const bool left = flags.find('-') != std::string::npos;
-
-    switch (conv) {
-      case '@': {
-        const FormatArg* a = take();
-        std::string text = a ? (a->kind() == FormatArg::Kind::Object || a->kind() == FormatArg::Kind::Text
-                                    ? a->text()
-                                    : (a->kind() == FormatArg::Kind::Double ? cFormat("%g", a->asDouble())
-                                                                            : integerText(*a)))
-                             : std::string();
-        out += pad(text, width, left);
-        break;
-      }
-      case 'd':
-      case 'i': {
-        const FormatArg* a = take();
-        if (!a) break;
-        int64_t v = a->asSigned();
-        if (length == "h") v = static_cast<short>(v);
-        else if (length == "hh") v = static_cast<signed char>(v);
-        else if (length.empty()) v = static_cast<int>(v);
-        out += cFormat(spec + "lld", static_cast<long long>(v));
-        break;
-      }
-      case 'u':
-      case 'x':
-      case 'X':
-      case 'o': {
-        const FormatArg* a = take();
-        if (!a) break;
-        uint64_t v = a->asUnsigned();
-        if (length == "h") v = static_cast<unsigned short>(v);
-        else if (length == "hh") v = static_cast<unsigned char>(v);
-        else if (length.empty()) v = static_cast<unsigned>(v);
-        out += cFormat(spec + "ll" + conv, static_cast<unsigned long long>(v));
-        break;
-      }
-      case 'c': {
-        const FormatArg* a = take();
-        if (!a) break;
-        out += pad(std::string(1, static_cast<char>(a->asSigned())), width, left);
-        break;
-      }
-      case 'f':
-      case 'F':
-      case 'e':
-      case 'E':
-      case 'g':
-      case 'G':
-      case 'a':
-      case 'A': {
-        const FormatArg* a = take();
-        if (!a) break;
-        out += cFormat(spec + conv, a->asDouble());
-        break;
-      }
-      case 's': {
-        const FormatArg* a = take();
-        if (!a) break;
-        std::string text = a->kind() == FormatArg::Kind::Text || a->kind() == FormatArg::Kind::Object
-                               ? a->text()
-                               : integerText(*a);
-        if (hasPrec) text = text.substr(0, static_cast<size_t>(countOf(precText)));
-        out += pad(text, width, left);
-        break;
-      }
-      case 'p': {
-        const FormatArg* a = take();
-        if (!a) break;
-        out += pad(cFormat("0x%llx", static_cast<unsigned long long>(a->asUnsigned())), width, left);
-        break;
-      }
-      default:
-        out.append(fmt.substr(start, i - start + 1));
-    }
+    appendConversion(out, c, cursor, fmt.substr(start, i - start + 1));
   }
   return out;
 }

@@ -105,6 +105,161 @@ struct RunLoop::Impl {
     if (s.perform) return s.perform->cancelled.load();
     return !s.timer->isValid() || s.timer->generation_ != s.generation;
   }
+
+  // ---- the phases of a turn, in the order runOnce takes them ----
+
+  // Runs the tasks posted before the turn began (later posts wait for the next turn) and
+  // gives the schedule's sequence at that moment: entries made during the turn wait too.
+  bool runPostedTasks(uint64_t* seqLimit) {
+    std::deque<Task> batch;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      batch.swap(posted);
+      *seqLimit = seq;
+    }
+    for (auto& task : batch) task();
+    return !batch.empty();
+  }
+
+  // Timers and delayed performs due now, in due order, that existed when the turn began.
+  bool runDueScheduled(uint64_t seqLimit) {
+    const double now = Clock::current().monotonic();
+    bool handled = false;
+    for (;;) {
+      Scheduled entry;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = std::find_if(scheduled.begin(), scheduled.end(), [&](auto& kv) {
+          return kv.first.first > now || kv.first.second < seqLimit;
+        });
+        if (it == scheduled.end() || it->first.first > now) break;
+        entry = std::move(it->second);
+        scheduled.erase(it);
+      }
+      if (isDead(entry)) continue;
+      if (entry.perform) {
+        runPerform(*entry.perform);
+      } else {
+        fireTimer(entry.timer, now);
+      }
+      handled = true;
+    }
+    return handled;
+  }
+
+  static void runPerform(PerformHandle::State& perform) {
+    perform.done.store(true);
+    auto task = std::move(perform.task);
+    if (task) task();
+  }
+
+  void fireTimer(const std::shared_ptr<Timer>& timer, double now) {
+    if (timer->repeats_) {
+      double next = timer->fireDate_ + timer->interval_;
+      if (next <= now) next = now + timer->interval_;  // missed fires are skipped
+      timer->fireDate_ = next;
+      ++timer->generation_;
+      std::lock_guard<std::mutex> lock(mutex);
+      insertLocked(next, Scheduled{nullptr, timer, timer->generation_});
+    } else {
+      timer->valid_.store(false);
+    }
+    if (timer->callback_) {
+      auto cb = timer->callback_;  // the callback may invalidate and release the timer
+      cb(*timer);
+    }
+    if (!timer->isValid()) timer->callback_ = nullptr;  // a one-shot lets go once it fired
+  }
+
+  bool runSignalledSources() {
+    std::vector<std::shared_ptr<RunLoopSource>> live;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      sources.erase(std::remove_if(sources.begin(), sources.end(), [](auto& src) { return !src->isValid(); }),
+                    sources.end());
+      live = sources;
+    }
+    bool handled = false;
+    for (auto& src : live) {
+      if (src->isValid() && src->signalled_.exchange(false)) {
+        src->handler_();
+        handled = true;
+      }
+    }
+    return handled;
+  }
+
+  // How long a turn that found nothing ready may wait for descriptors: until the next timer
+  // on a real clock (a manual clock's timers only come due by advancing it), and not at all
+  // when a task was posted meanwhile.
+  double idleWait(double timeoutSeconds) {
+    if (timeoutSeconds <= 0) return 0;
+    double wait = timeoutSeconds;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!posted.empty()) return 0;
+    if (!Clock::current().isManual()) {
+      double due;
+      if (earliestLocked(&due)) wait = std::min(wait, std::max(0.0, due - Clock::current().monotonic()));
+    }
+    return wait;
+  }
+
+  // Waits up to `wait` seconds for the wake-up descriptor or a watched one, then calls the
+  // callbacks of the ready watched ones.
+  bool pollDescriptors(double wait) {
+    std::vector<pollfd> fds;
+    std::vector<int> ids;
+    fds.push_back(pollfd{wakeFd, POLLIN, 0});
+    for (auto& [id, w] : watches) {
+      short ev = 0;
+      if (w.events & kReadable) ev |= POLLIN;
+      if (w.events & kWritable) ev |= POLLOUT;
+      if (!ev) continue;
+      fds.push_back(pollfd{w.fd, ev, 0});
+      ids.push_back(id);
+    }
+    int timeoutMs = static_cast<int>(std::min(wait, 3600.0) * 1000.0 + (wait > 0 ? 0.999 : 0));
+    if (poll(fds.data(), fds.size(), timeoutMs) <= 0) return false;
+    if (fds[0].revents) {
+      uint64_t v;
+      while (read(wakeFd, &v, sizeof v) > 0) {
+      }
+    }
+    bool handled = false;
+    for (size_t i = 1; i < fds.size(); ++i) {
+      if (!fds[i].revents) continue;
+      auto it = watches.find(ids[i - 1]);
+      if (it == watches.end()) continue;  // unwatched by an earlier callback this turn
+      unsigned events = 0;
+      if (fds[i].revents & POLLIN) events |= kReadable;
+      if (fds[i].revents & POLLOUT) events |= kWritable;
+      if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) events |= kError | kReadable;
+      auto cb = it->second.callback;  // the callback may unwatch itself
+      cb(fds[i].fd, events);
+      handled = true;
+    }
+    return handled;
+  }
+
+  void notifyEndOfTurnObservers() {
+    auto pass = observers;
+    for (auto& [id, fn] : pass) {
+      // An earlier observer may have removed this one (its owner going away): skip it.
+      const int observerId = id;
+      if (std::none_of(observers.begin(), observers.end(), [&](auto& p) { return p.first == observerId; }))
+        continue;
+      fn();
+    }
+  }
+
+  // Only the outermost turn releases: a nested turn (a test pumping inside a callback) must
+  // not free what the outer callback still uses.
+  void endTurn() {
+    if (--depth == 0) {
+      std::vector<std::shared_ptr<void>> released;
+      released.swap(keepAlive);
+    }
+  }
 };
 
 RunLoop::RunLoop() : impl_(std::make_unique<Impl>()) {
@@ -236,139 +391,13 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
   Impl& d = *impl_;
   if (d.stopRequested.exchange(false)) return RunResult::Stopped;
   ++d.depth;
-  bool handled = false;
-
-  // Posted tasks present at the start of the turn; later posts wait for the next turn.
-  std::deque<Task> batch;
-  uint64_t seqLimit;
-  {
-    std::lock_guard<std::mutex> lock(d.mutex);
-    batch.swap(d.posted);
-    seqLimit = d.seq;
-  }
-  for (auto& task : batch) {
-    task();
-    handled = true;
-  }
-
-  // Timers and delayed performs due now, in due order, that existed when the turn began.
-  const double now = Clock::current().monotonic();
-  for (;;) {
-    Scheduled entry;
-    {
-      std::lock_guard<std::mutex> lock(d.mutex);
-      auto it = std::find_if(d.scheduled.begin(), d.scheduled.end(), [&](auto& kv) {
-        return kv.first.first > now || kv.first.second < seqLimit;
-      });
-      if (it == d.scheduled.end() || it->first.first > now) break;
-      entry = std::move(it->second);
-      d.scheduled.erase(it);
-    }
-    if (Impl::isDead(entry)) continue;
-    if (entry.perform) {
-      entry.perform->done.store(true);
-      auto task = std::move(entry.perform->task);
-      if (task) task();
-      handled = true;
-    } else {
-      auto timer = entry.timer;
-      if (timer->repeats_) {
-        double next = timer->fireDate_ + timer->interval_;
-        if (next <= now) next = now + timer->interval_;  // missed fires are skipped
-        timer->fireDate_ = next;
-        ++timer->generation_;
-        {
-          std::lock_guard<std::mutex> lock(d.mutex);
-          d.insertLocked(next, Scheduled{nullptr, timer, timer->generation_});
-        }
-      } else {
-        timer->valid_.store(false);
-      }
-      if (timer->callback_) {
-        auto cb = timer->callback_;  // the callback may invalidate and release the timer
-        cb(*timer);
-      }
-      if (!timer->isValid()) timer->callback_ = nullptr;  // a one-shot lets go once it fired
-      handled = true;
-    }
-  }
-
-  // Signalled sources.
-  std::vector<std::shared_ptr<RunLoopSource>> sources;
-  {
-    std::lock_guard<std::mutex> lock(d.mutex);
-    auto& s = d.sources;
-    s.erase(std::remove_if(s.begin(), s.end(), [](auto& src) { return !src->isValid(); }), s.end());
-    sources = s;
-  }
-  for (auto& src : sources) {
-    if (src->isValid() && src->signalled_.exchange(false)) {
-      src->handler_();
-      handled = true;
-    }
-  }
-
-  // Descriptors: wait only when nothing else was ready.
-  double wait = 0;
-  if (!handled && timeoutSeconds > 0) {
-    wait = timeoutSeconds;
-    std::lock_guard<std::mutex> lock(d.mutex);
-    if (!d.posted.empty()) {
-      wait = 0;
-    } else if (!Clock::current().isManual()) {
-      double due;
-      if (d.earliestLocked(&due)) wait = std::min(wait, std::max(0.0, due - Clock::current().monotonic()));
-    }
-  }
-  std::vector<pollfd> fds;
-  std::vector<int> ids;
-  fds.push_back(pollfd{d.wakeFd, POLLIN, 0});
-  for (auto& [id, w] : d.watches) {
-    short ev = 0;
-    if (w.events & kReadable) ev |= POLLIN;
-    if (w.events & kWritable) ev |= POLLOUT;
-    if (!ev) continue;
-    fds.push_back(pollfd{w.fd, ev, 0});
-    ids.push_back(id);
-  }
-  int timeoutMs = static_cast<int>(std::min(wait, 3600.0) * 1000.0 + (wait > 0 ? 0.999 : 0));
-  int n = poll(fds.data(), fds.size(), timeoutMs);
-  if (n > 0) {
-    if (fds[0].revents) {
-      uint64_t v;
-      while (read(d.wakeFd, &v, sizeof v) > 0) {
-      }
-    }
-    for (size_t i = 1; i < fds.size(); ++i) {
-      if (!fds[i].revents) continue;
-      auto it = d.watches.find(ids[i - 1]);
-      if (it == d.watches.end()) continue;  // unwatched by an earlier callback this turn
-      unsigned events = 0;
-      if (fds[i].revents & POLLIN) events |= kReadable;
-      if (fds[i].revents & POLLOUT) events |= kWritable;
-      if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) events |= kError | kReadable;
-      auto cb = it->second.callback;  // the callback may unwatch itself
-      cb(fds[i].fd, events);
-      handled = true;
-    }
-  }
-
-  if (handled) {
-    auto observers = d.observers;
-    for (auto& [id, fn] : observers) {
-      // An earlier observer may have removed this one (its owner going away): skip it.
-      const int observerId = id;
-      if (std::none_of(d.observers.begin(), d.observers.end(), [&](auto& p) { return p.first == observerId; }))
-        continue;
-      fn();
-    }
-  }
-  // Only the outermost turn releases: a nested turn (a test pumping inside a callback) must
-  // not free what the outer callback still uses.
-  if (--d.depth == 0) {
-    std::vector<std::shared_ptr<void>> released;
-    released.swap(d.keepAlive);
-  }
+  uint64_t seqLimit = 0;
+  bool handled = d.runPostedTasks(&seqLimit);
+  handled |= d.runDueScheduled(seqLimit);
+  handled |= d.runSignalledSources();
+  handled |= d.pollDescriptors(handled ? 0 : d.idleWait(timeoutSeconds));
+  if (handled) d.notifyEndOfTurnObservers();
+  d.endTurn();
   return handled ? RunResult::HandledSource : RunResult::TimedOut;
 }
 
@@ -423,7 +452,7 @@ void RunLoop::advance(double seconds) {
   runUntilIdle();
 }
 
-bool RunLoop::hasPendingWork() const {
+bool RunLoop::hasPendingWorkForTesting() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   if (!impl_->posted.empty()) return true;
   for (auto& [key, s] : impl_->scheduled)
@@ -454,7 +483,7 @@ void RunLoop::resetForTesting() {
 
 // Timer
 
-Timer::Timer(RunLoop& loop, double interval, bool repeats, Callback cb)
+Timer::Timer(Passkey, RunLoop& loop, double interval, bool repeats, Callback cb)
     : loop_(&loop), interval_(interval > 0 ? interval : 0.0001), repeats_(repeats), callback_(std::move(cb)) {}
 
 Timer::~Timer() = default;
@@ -464,7 +493,7 @@ std::shared_ptr<Timer> Timer::scheduledTimer(double interval, bool repeats, Call
 }
 
 std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, bool repeats, Callback callback) {
-  auto timer = std::make_shared<Timer>(loop, interval, repeats, std::move(callback));
+  auto timer = std::make_shared<Timer>(Passkey{}, loop, interval, repeats, std::move(callback));
   timer->fireDate_ = Clock::current().monotonic() + timer->interval_;
   loop.scheduleTimer(timer);
   return timer;
@@ -473,8 +502,8 @@ std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, b
 void Timer::invalidate() {
   if (valid_.exchange(false)) {
     ++generation_;
-    // What the callback holds goes now, as the original releases its target. Inside the
-    // callback this is safe: the loop and fire() call a copy, which lives until it returns.
+    // What the callback holds (its target) is released now, not when the timer goes. Inside
+    // the callback this is safe: the loop and fire() call a copy, which lives until it returns.
     callback_ = nullptr;
   }
 }

@@ -616,8 +616,8 @@ std::vector<HtmlElement> ScriptContext::takeWrittenScripts() {
 void ScriptContext::close() { impl_->close(); }
 bool ScriptContext::isClosed() const { return impl_->closed; }
 bool ScriptContext::wasTerminated() const { return impl_->terminated; }
-size_t ScriptContext::heapBytesInUse() const { return impl_->arena.bytesInUse(); }
+size_t ScriptContext::heapBytesInUseForTesting() const { return impl_->arena.bytesInUse(); }
 const ScriptContext::Facts& ScriptContext::facts() const { return impl_->facts; }
-size_t ScriptContext::pendingTimerCount() const { return impl_->timers.size(); }
+size_t ScriptContext::pendingTimerCountForTesting() const { return impl_->timers.size(); }
 
 }  // namespace platform

@@ -1,8 +1,8 @@
 #include "platform/dispatch.h"
 
 #include <atomic>
-#include <chrono>
 #include <cmath>
+#include <latch>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -81,12 +81,16 @@ TEST_F(DispatchTest, WaitsWithoutBoundOrWithANonsenseBoundAreStillWaits) {
   // Infinity is how a caller says "for ever"; it must not read as an immediate time-out.
   for (double forever : {HUGE_VAL, 1e300, 1e12}) {
     SCOPED_TRACE(forever);
+    // The other side lets go only once this thread is on its way into the wait, so a wait
+    // read as "time out now" returns false before it could.
     DispatchGroup group;
     group.enter();
-    std::thread member([group]() mutable {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::latch waiting(1);
+    std::thread member([group, &waiting]() mutable {
+      waiting.wait();
       group.leave();
     });
+    waiting.count_down();
     EXPECT_TRUE(group.wait(forever));
     member.join();
 
@@ -94,10 +98,12 @@ TEST_F(DispatchTest, WaitsWithoutBoundOrWithANonsenseBoundAreStillWaits) {
     DispatchQueue::global().async([&] {
       while (!release.load()) std::this_thread::yield();
     });
+    std::latch idleWaiting(1);
     std::thread releaser([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      idleWaiting.wait();
       release = true;
     });
+    idleWaiting.count_down();
     EXPECT_TRUE(DispatchQueue::waitForGlobalIdle(forever));
     releaser.join();
   }

@@ -8,7 +8,7 @@ namespace {
 
 using platform::format;
 
-TEST(FormatTest, SpecifiersMatchTheOriginal) {
+TEST(FormatTest, SpecifiersFormatAsDocumented) {
   struct Case {
     std::string got;
     std::string want;
@@ -21,6 +21,7 @@ TEST(FormatTest, SpecifiersMatchTheOriginal) {
       {format("%u %x %X %o %#x", 4294967295u, 255, 255, 8, 255), "4294967295 ff FF 10 0xff"},
       {format("%d", 4294967296LL), "0"},  // plain %d narrows to int as the C type would
       {format("%hd %hhd", 70000, 300), "4464 44"},
+      {format("%hu %hhx %hx", 70000, 300, -1), "4464 2c ffff"},
       {format("%.2f %f %.0f %e %g", 3.14159, 1.5, 2.5, 12345.678, 0.0001), "3.14 1.500000 2 1.234568e+04 0.0001"},
       {format("%.17g", 0.1), "0.10000000000000001"},
       {format("%s|%10s|%-4s|%.2s", "ab", "right", "l", "cut"), "ab|     right|l   |cu"},
@@ -31,6 +32,7 @@ TEST(FormatTest, SpecifiersMatchTheOriginal) {
       {format("%*d|%-*d|%.*f", 4, 7, 3, 1, 2, 1.23456), "   7|1  |1.23"},
       {format("%d %d", 1), "1 "},            // a missing argument prints nothing
       {format("%y %d", 2), "%y 2"},          // unknown conversion copied as is
+      {format("%d%-5l", 1), "1%-5l"},        // so is one the format ends inside
       {format("%@", dict), "{\n    a = 1;\n}"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.want);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "platform/thread.h"
@@ -16,6 +17,10 @@ namespace {
 
 using platform::RunLoop;
 using platform::Timer;
+
+// A timer made outside the scheduling calls would never be scheduled.
+static_assert(!std::is_constructible_v<Timer, RunLoop&, double, bool, Timer::Callback>,
+              "timers come from scheduledTimer()");
 
 class RunLoopTest : public testing::SandboxTest {};
 

@@ -4,11 +4,15 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 
 namespace {
 
 using platform::HtmlDocument;
 using platform::HtmlElement;
+
+// A document without its head and body would fail on the first head() or body().
+static_assert(!std::is_default_constructible_v<HtmlDocument>, "documents come from parse()");
 
 TEST(HtmlDocumentTest, DecodesCharacterReferences) {
   struct Case {

@@ -137,8 +137,8 @@ TEST_F(ScriptContextTest, MinimalDocumentReflectsThePage) {
 TEST_F(ScriptContextTest, PageRequestsReachTheHostInOrder) {
   auto c = make("<body></body>");
   c->runScript(
-      "location.href = 'cadenzo://close';"
-      "document.location = 'pelora://hide';"
+      "location.href = 'app://close';"
+      "document.location = 'panel://hide';"
       "window.location = 'mraid://show';"
       "location.assign('a.html'); location.replace('b.html'); location.reload();"
       "window.open('http://w.test/');"
@@ -148,7 +148,7 @@ TEST_F(ScriptContextTest, PageRequestsReachTheHostInOrder) {
       "inline");
   using S = ScriptHost::NavigationSource;
   const std::vector<std::pair<std::string, S>> expected = {
-      {"cadenzo://close", S::Location}, {"pelora://hide", S::Location},
+      {"app://close", S::Location}, {"panel://hide", S::Location},
       {"mraid://show", S::Location},    {"a.html", S::Location},
       {"b.html", S::Location},          {"http://ads.example.test:8080/path/page.html?q=1#top", S::Reload},
       {"http://w.test/", S::Window},    {"qmsg:///detached", S::Frame},
@@ -219,7 +219,7 @@ TEST_F(ScriptContextTest, TimersRunOnTheManualClock) {
   EXPECT_EQ(eval(*c, "log.join()"), "string,t12");
   advance(10);
   EXPECT_EQ(eval(*c, "n"), "3");
-  EXPECT_EQ(c->pendingTimerCount(), 0u);
+  EXPECT_EQ(c->pendingTimerCountForTesting(), 0u);
 }
 
 TEST_F(ScriptContextTest, PageTimeComesFromThePlatformClock) {
@@ -255,7 +255,7 @@ TEST_F(ScriptContextTest, RunawayScriptsAreStoppedAndTheirPageClosed) {
     EXPECT_EQ(r.status, Status::Terminated) << script;
     EXPECT_TRUE(c->isClosed()) << script;
     EXPECT_TRUE(c->wasTerminated()) << script;
-    EXPECT_EQ(c->heapBytesInUse(), 0u);
+    EXPECT_EQ(c->heapBytesInUseForTesting(), 0u);
     EXPECT_EQ(c->evaluate("1").status, Status::Terminated);
   }
   // A runaway timer closes its page without touching another page.
@@ -265,7 +265,7 @@ TEST_F(ScriptContextTest, RunawayScriptsAreStoppedAndTheirPageClosed) {
   eval(*good, "var ticks = 0; setInterval(function () { ticks++; }, 100);");
   advance(0.55);
   EXPECT_TRUE(bad->wasTerminated());
-  EXPECT_EQ(bad->pendingTimerCount(), 0u);
+  EXPECT_EQ(bad->pendingTimerCountForTesting(), 0u);
   EXPECT_EQ(eval(*good, "ticks"), "5");
 }
 
@@ -282,7 +282,7 @@ TEST_F(ScriptContextTest, MemoryPerContextIsCapped) {
   for (const char* script : hogs) {
     auto r = c->evaluate(script);
     EXPECT_EQ(r.status, Status::Exception) << script;
-    EXPECT_LE(c->heapBytesInUse(), limits.maxHeapBytes);
+    EXPECT_LE(c->heapBytesInUseForTesting(), limits.maxHeapBytes);
     eval(*c, "s = null; a = null;");
     EXPECT_EQ(eval(*c, "6 * 7"), "42") << "still usable after " << script;
   }
@@ -296,7 +296,7 @@ TEST_F(ScriptContextTest, MemoryPerContextIsCapped) {
 TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {
   auto c = make("<body><p id=a></p></body>");
   c->runScript("document.write('<img id=w src=p.gif width=7><script>written()</scr' + 'ipt>');"
-               "document.writeln('<iframe src=\"halvern://ping\"></iframe>');",
+               "document.writeln('<iframe src=\"tracker://ping\"></iframe>');",
                "inline");
   EXPECT_EQ(eval(*c, "document.getElementById('w').width"), "7");
   auto scripts = c->takeWrittenScripts();
@@ -304,7 +304,7 @@ TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {
   EXPECT_EQ(scripts[0].text, "written()");
   EXPECT_TRUE(c->takeWrittenScripts().empty());
   ASSERT_EQ(host_->navigations.size(), 1u);
-  EXPECT_EQ(host_->navigations[0].first, "halvern://ping");
+  EXPECT_EQ(host_->navigations[0].first, "tracker://ping");
 }
 
 TEST_F(ScriptContextTest, WhatOneEvaluationWritesIsBounded) {

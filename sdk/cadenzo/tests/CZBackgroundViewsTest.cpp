@@ -76,7 +76,7 @@ TEST_F(CZBackgroundViewsTest, BarTimerStopsWhenTheBarLeavesItsWindowAndNeverHold
   runUntilIdle();  // the end of the turn lets go of what the display pass held
   EXPECT_TRUE(weakBar.expired());
   advance(kTick * 5);
-  EXPECT_FALSE(mainLoop().hasPendingWork());
+  EXPECT_FALSE(mainLoop().hasPendingWorkForTesting());
 }
 
 TEST_F(CZBackgroundViewsTest, BarDrawing) {

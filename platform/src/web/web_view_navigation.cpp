@@ -1,0 +1,143 @@
+// Navigations the page asks for, queued and handed to the delegate one per turn, and the
+// history that back, forward and reload walk.
+#include "web_view_impl.h"
+
+namespace platform {
+
+using namespace web;
+
+void WebView::Impl::enqueue(Navigation n) {
+  if (navigations.size() >= kMaxNavigationsQueued) return;
+  navigations.push_back(std::move(n));
+  scheduleDelivery();
+}
+
+void WebView::Impl::scheduleDelivery() {
+  if (deliveryScheduled || navigations.empty()) return;
+  deliveryScheduled = true;
+  later([](Impl& d) {
+    d.deliveryScheduled = false;
+    d.deliverOne();
+  });
+}
+
+void WebView::Impl::deliverOne() {
+  if (navigations.empty()) return;
+  Navigation n = std::move(navigations.front());
+  navigations.pop_front();
+  auto keep = self();
+  n.request = withUserAgent(std::move(n.request));
+  if (ask(n.request, n.type)) {
+    Source source = sourceFor(n.request.url());
+    // Frames are not modelled: a frame's loadable URL loads nothing, its unloadable one fails.
+    if (!n.frame || source == Source::Unsupported) {
+      Load next;
+      next.request = n.request;
+      next.type = n.type;
+      next.source = source;
+      next.referrer = documentURL;
+      if (n.type == WebViewNavigationType::Reload && history.size() > historyIndex &&
+          history[historyIndex].request.url() == n.request.url()) {
+        next.historyIndex = historyIndex;
+        next.content = history[historyIndex].content;
+        if (next.content) next.source = Source::Content;
+      }
+      begin(std::move(next), true);
+    }
+  }
+  scheduleDelivery();
+}
+
+void WebView::Impl::fromPage(uint64_t document, const std::string& text, ScriptHost::NavigationSource source) {
+  if (document != documentId) return;
+  if (lowered(text.substr(0, 11)) == "javascript:") {
+    // Script URLs run in the document on a later turn; they never load anything.
+    std::string code = replacingPercentEscapes(text.substr(11)).value_or(text.substr(11));
+    later([document, code](Impl& d) {
+      if (d.documentId == document && d.view.context_) d.view.context_->runScript(code, "javascript:");
+    });
+    return;
+  }
+  auto url = resolve(text, documentURL);
+  if (!url) return;
+  Navigation n{URLRequest(*url), WebViewNavigationType::Other, source == ScriptHost::NavigationSource::Frame};
+  if (source == ScriptHost::NavigationSource::Reload) n.type = WebViewNavigationType::Reload;
+  enqueue(std::move(n));
+}
+
+bool WebView::Impl::tapLink(const std::string& href) {
+  // A script link or one that does not resolve queues nothing: leave the queue's last
+  // entry (another navigation, or none) alone.
+  size_t before = navigations.size();
+  fromPage(documentId, href, ScriptHost::NavigationSource::Location);
+  if (navigations.size() == before) return false;
+  navigations.back().type = WebViewNavigationType::LinkClicked;
+  return true;
+}
+
+void WebView::Impl::loadFromHistory(size_t index, WebViewNavigationType type) {
+  const HistoryEntry& entry = history[index];
+  Load next;
+  next.request = entry.request;
+  next.type = type;
+  next.content = entry.content;
+  next.source = entry.content ? Source::Content : sourceFor(entry.request.url());
+  next.historyIndex = index;
+  begin(std::move(next), false);
+}
+
+// A load that returns to an entry updates it; any other one cuts the forward entries off and
+// becomes the last.
+void WebView::Impl::enterHistory(const Load& l) {
+  if (l.historyIndex) {
+    historyIndex = *l.historyIndex;
+    history[historyIndex].request = l.request;
+  } else {
+    if (!history.empty()) history.resize(historyIndex + 1);
+    history.push_back({l.request, l.content});
+    historyIndex = history.size() - 1;
+  }
+}
+
+bool WebView::canGoBack() const { return !impl_->history.empty() && impl_->historyIndex > 0; }
+
+bool WebView::canGoForward() const {
+  return !impl_->history.empty() && impl_->historyIndex + 1 < impl_->history.size();
+}
+
+void WebView::goBack() {
+  if (canGoBack()) impl_->loadFromHistory(impl_->historyIndex - 1, WebViewNavigationType::BackForward);
+}
+
+void WebView::goForward() {
+  if (canGoForward()) impl_->loadFromHistory(impl_->historyIndex + 1, WebViewNavigationType::BackForward);
+}
+
+void WebView::reload() {
+  if (!impl_->history.empty()) impl_->loadFromHistory(impl_->historyIndex, WebViewNavigationType::Reload);
+}
+
+bool WebView::tapLinkWithURLForTesting(const std::string& url) {
+  if (!context_) return false;
+  // The URL reaches the page as a value, never as script text.
+  auto found = context_->evaluate(
+      "(function(){var a=document.getElementsByTagName('a');for(var i=0;i<a.length;i++)"
+      "if(a[i].getAttribute('href')===" + jsStringLiteral(url) + ")return a[i].getAttribute('href');})()");
+  if (found.status != ScriptContext::Result::Status::Value) return false;
+  impl_->tapLink(found.text);
+  return true;
+}
+
+bool WebView::tapLinkWithElementIdForTesting(const std::string& elementId) {
+  if (!context_) return false;
+  auto found = context_->evaluate("(function(){var e=document.getElementById(" + jsStringLiteral(elementId) +
+                                  ");return e&&e.getAttribute('href');})()");
+  if (found.status != ScriptContext::Result::Status::Value) return false;
+  return impl_->tapLink(found.text);
+}
+
+void WebView::injectNavigationForTesting(const URLRequest& request, WebViewNavigationType type) {
+  impl_->enqueue({request, type, false});
+}
+
+}  // namespace platform
