@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../sdk/cadenzo/src/CZUTF8.h"  // internal: the fuzz target checks against it
-#include "cadenzo/CZBSON.h"
+#include "CZUTF8.h"
+#include "CZBSON.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cadenzo/CZCrypto.h"
+#include "CZCrypto.h"
 
 #include "platform/crypto.h"
 

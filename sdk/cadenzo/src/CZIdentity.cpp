@@ -1,11 +1,11 @@
-#include "cadenzo/CZIdentity.h"
+#include "CZIdentity.h"
 
 #include <mutex>
 #include <sstream>
 #include <vector>
 
-#include "cadenzo/CZBSON.h"
-#include "cadenzo/CZCrypto.h"
+#include "CZBSON.h"
+#include "CZCrypto.h"
 #include "platform/advertising_identifier.h"
 #include "platform/device.h"
 #include "platform/log.h"

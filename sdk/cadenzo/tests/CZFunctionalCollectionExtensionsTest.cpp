@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cadenzo/CZFunctionalCollectionExtensions.h"
+#include "CZFunctionalCollectionExtensions.h"
 
 namespace cadenzo {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "CZBSONWriter.h"
 #include "CZUTF8.h"
-#include "cadenzo/CZBSON.h"
-#include "cadenzo/CZCrypto.h"
-#include "cadenzo/CZIdentity.h"
+#include "CZBSON.h"
+#include "CZCrypto.h"
+#include "CZIdentity.h"
 #include "platform/advertising_identifier.h"
 #include "platform/device.h"
 #include "platform/log.h"

@@ -1,12 +1,11 @@
-#include "cadenzo/CZAPIRequest.h"
+#include "CZAPIRequest.h"
 
 #include <cstdint>
 
-#include "cadenzo/CZIdentity.h"
-#include "cadenzo/CZJsonParser.h"
-#include "cadenzo/CZJsonWriter.h"
-#include "cadenzo/CZReachability.h"
-#include "cadenzo/Cadenzo.h"
+#include "CZIdentity.h"
+#include "CZJsonParser.h"
+#include "CZJsonWriter.h"
+#include "CZReachability.h"
 #include "platform/bundle.h"
 #include "platform/clock.h"
 #include "platform/crypto.h"
@@ -80,7 +79,7 @@ void CZAPIRequest::appendHeaderKeyValue(const std::string& key, const std::optio
   appendTo(headers_, key, value);
 }
 
-void CZAPIRequest::appendDeviceInfoParams() {
+void CZAPIRequest::appendDeviceInfoParams(const std::optional<std::string>& appId) {
   auto& device = platform::Device::currentDevice();
   auto& locale = platform::Locale::currentLocale();
   auto idiom = device.userInterfaceIdiom();
@@ -103,8 +102,7 @@ void CZAPIRequest::appendDeviceInfoParams() {
   if (auto reachability = CZReachability::reachabilityForInternetConnection())
     status = reachability->currentReachabilityStatus();
   appendBodyArgumentKeyValue("reachability", Value(status));
-  auto cadenzo = Cadenzo::sharedCadenzo();
-  appendBodyArgumentKeyValue("app", asValue(cadenzo ? cadenzo->appId() : std::nullopt));
+  appendBodyArgumentKeyValue("app", asValue(appId));
 }
 
 void CZAPIRequest::signWithAppIdAppSignature(const std::optional<std::string>& appId,

@@ -1,6 +1,5 @@
-#include "cadenzo/CZImpression.h"
+#include "CZImpression.h"
 
-#include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
 #include "platform/bundle.h"
 #include "platform/clock.h"
@@ -24,11 +23,8 @@ CZImpression::~CZImpression() {
   }
 }
 
-std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Dictionary& response, int type) {
-  platform::Rect frame;
-  auto cadenzo = Cadenzo::sharedCadenzo();
-  if (auto window = cadenzo ? cadenzo->window() : nullptr) frame = window->frame();
-
+std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Dictionary& response, int type,
+                                                                   const platform::Rect& frame) {
   if (type == CZImpressionTypeInterstitial && !response.contains("link")) return nullptr;
 
   auto factory = CZViewFactory::shared();

@@ -1,4 +1,4 @@
-#include "cadenzo/CZReachability.h"
+#include "CZReachability.h"
 
 #include "platform/notification_center.h"
 #include "platform/reachability.h"

@@ -1,4 +1,4 @@
-#include "cadenzo/CZURLOpener.h"
+#include "CZURLOpener.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,10 +1,10 @@
-#include "cadenzo/CZDefaultViewController.h"
+#include "CZDefaultViewController.h"
 
 #include <mutex>
 
 #include "CZInterfaceOrientation.h"
-#include "cadenzo/CZAnimationManager.h"
-#include "cadenzo/CZContextualizedAnimation.h"
+#include "CZAnimationManager.h"
+#include "CZContextualizedAnimation.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/run_loop.h"
 #include "platform/screen.h"

@@ -1,7 +1,7 @@
-#include "cadenzo/CZNativeInterstitialView.h"
+#include "CZNativeInterstitialView.h"
 
 #include "CZInterfaceOrientation.h"
-#include "cadenzo/CZWebImageCache.h"
+#include "CZWebImageCache.h"
 #include "platform/device.h"
 #include "platform/dispatch.h"
 #include "platform/graphics.h"

@@ -1,7 +1,7 @@
-#include "cadenzo/CZNativeMoreAppsView.h"
+#include "CZNativeMoreAppsView.h"
 
 #include "CZInterfaceOrientation.h"
-#include "cadenzo/CZWebImageCache.h"
+#include "CZWebImageCache.h"
 #include "platform/application.h"
 #include "platform/dispatch.h"
 

@@ -1,7 +1,7 @@
-#include "cadenzo/CZWebView.h"
+#include "CZWebView.h"
 
 #include "CZCommandURL.h"
-#include "cadenzo/CZJsonParser.h"
+#include "CZJsonParser.h"
 #include "platform/url.h"
 
 namespace cadenzo {
