@@ -6,6 +6,7 @@
 
 #include "CZBSON.h"
 #include "CZCrypto.h"
+#include "platform/singleton.h"
 #include "platform/advertising_identifier.h"
 #include "platform/device.h"
 #include "platform/log.h"
@@ -18,14 +19,10 @@ namespace {
 
 constexpr const char* kManagerClass = "ASIdentifierManager";
 
-std::mutex& addressMutex() {
-  static std::mutex m;
-  return m;
-}
-
-std::string& address() {
-  static std::string a = "https://help.cadenzo.com/sdk/adsupport";
-  return a;
+// Where the hint about a missing advertising framework points; configuration for the process.
+platform::ProcessState<std::string>& address() {
+  static platform::ProcessState<std::string> state([] { return std::string("https://help.cadenzo.com/sdk/adsupport"); });
+  return state;
 }
 
 // Numeric, component by component ("6.10" is above "6.9"); missing components count as 0.
@@ -62,13 +59,11 @@ bool managerAvailable() {
 }  // namespace
 
 std::string CZIdentity::supportPageAddress() {
-  std::lock_guard<std::mutex> lock(addressMutex());
-  return address();
+  return address().with([](std::string& a) { return a; });
 }
 
 void CZIdentity::setSupportPageAddress(const std::string& a) {
-  std::lock_guard<std::mutex> lock(addressMutex());
-  address() = a;
+  address().with([&](std::string& stored) { stored = a; });
 }
 
 std::optional<std::string> CZIdentity::czui() {

@@ -7,21 +7,17 @@
 #include "platform/dispatch.h"
 #include "platform/format.h"
 #include "platform/log.h"
+#include "platform/singleton.h"
 #include "platform/url_connection.h"
 #include "platform/user_defaults.h"
 
 namespace cadenzo {
 namespace {
 
-std::mutex& endpointMutex() {
-  static std::mutex m;
-  return m;
+platform::ProcessState<std::string>& endpointState() {
+  static platform::ProcessState<std::string> state([] { return std::string("https://api.cadenzo.com"); });
+  return state;
 }
-std::string& endpointStorage() {
-  static std::string e = "https://api.cadenzo.com";
-  return e;
-}
-
 
 }  // namespace
 
@@ -62,13 +58,11 @@ double CZAPIWatchdogDelay(unsigned long timeout) {
 }
 
 std::string CZAPIConnection::defaultEndpoint() {
-  std::lock_guard<std::mutex> lock(endpointMutex());
-  return endpointStorage();
+  return endpointState().with([](std::string& e) { return e; });
 }
 
 void CZAPIConnection::setDefaultEndpoint(std::string endpoint) {
-  std::lock_guard<std::mutex> lock(endpointMutex());
-  endpointStorage() = std::move(endpoint);
+  endpointState().with([&](std::string& e) { e = std::move(endpoint); });
 }
 
 CZAPIConnection::CZAPIConnection(Passkey, std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,

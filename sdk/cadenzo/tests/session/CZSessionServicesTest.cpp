@@ -163,11 +163,12 @@ class AnalyticsTest : public cztest::CZSessionTest {
     return platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size();
   }
   // Every singleton and fact starts again; the defaults are read back from disk. The server
-  // answers normally and has heard nothing yet.
+  // answers normally and has heard nothing yet. The application configures the client again.
   void relaunch() {
     server->clearScripts();
     server->clearCalls();
     platform::resetForTesting();
+    cadenzo::Cadenzo::setDefaultEndpoint(server->endpoint());
     facade = cadenzo::Cadenzo::sharedCadenzo();
     facade->setAppId(std::string(testing::CadenzoServer::kAppId));
     facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
