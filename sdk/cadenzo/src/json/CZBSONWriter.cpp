@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "CZUTF8.h"
+#include "platform/utf8.h"
 
 namespace cadenzo {
 
@@ -70,7 +70,7 @@ bool CZBSONWriter::appendElementHeader(uint8_t type, std::string_view key, int64
   if (!ensureRoom(1 + static_cast<int64_t>(key.size()) + 1 + dataSize)) return false;
   // A key is a C string in the document: an embedded 0 would end it early and shift every
   // later byte, so such a key is refused like ill-formed text.
-  if (!isValidUTF8(reinterpret_cast<const uint8_t*>(key.data()), key.size()) ||
+  if (!platform::isValidUtf8(key) ||
       key.find('\0') != std::string_view::npos) {
     flags_ |= kInvalidUTF8;
     return false;
@@ -84,7 +84,7 @@ bool CZBSONWriter::appendElementHeader(uint8_t type, std::string_view key, int64
 }
 
 bool CZBSONWriter::appendString(std::string_view key, std::string_view value) {
-  if (!isValidUTF8(reinterpret_cast<const uint8_t*>(value.data()), value.size())) {
+  if (!platform::isValidUtf8(value)) {
     flags_ |= kInvalidUTF8;
     return false;
   }

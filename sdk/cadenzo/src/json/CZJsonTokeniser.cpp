@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "CZUTF8.h"
+#include "platform/utf8.h"
 #include "platform/format.h"
 
 namespace cadenzo {
@@ -116,7 +116,7 @@ int CZJsonTokeniser::getStringToken(CZJsonTokenValue* value) {
       stream_.setIndex(start);
       return CZJsonTokenEOF;
     }
-    if (high && !isValidUTF8(reinterpret_cast<const uint8_t*>(run.data()), run.size())) {
+    if (high && !platform::isValidUtf8(run)) {
       return fail("Broken Unicode encoding");
     }
     uint8_t ch = 0;
@@ -180,7 +180,7 @@ int CZJsonTokeniser::decodeEscape(uint8_t ch, std::string& out) {
     return -1;
   }
   if (high < 0xD800 || high > 0xDBFF) {
-    appendUTF8(out, high);
+    platform::appendUtf8(out, high);
     return 1;
   }
   uint8_t c;
@@ -202,7 +202,7 @@ int CZJsonTokeniser::decodeEscape(uint8_t ch, std::string& out) {
     fail("Invalid low character in surrogate pair");
     return -1;
   }
-  appendUTF8(out, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+  platform::appendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
   return 1;
 }
 
