@@ -1,12 +1,12 @@
 #include "CZIdentity.h"
 
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 #include "CZBSON.h"
 #include "CZCrypto.h"
 #include "platform/singleton.h"
+#include "platform/version_compare.h"
 #include "platform/advertising_identifier.h"
 #include "platform/device.h"
 #include "platform/log.h"
@@ -25,28 +25,11 @@ platform::ProcessState<std::string>& address() {
   return state;
 }
 
-// Numeric, component by component ("6.10" is above "6.9"); missing components count as 0.
-int compareVersions(const std::string& a, const std::string& b) {
-  auto parts = [](const std::string& s) {
-    std::vector<long> out;
-    std::stringstream in(s);
-    std::string piece;
-    while (std::getline(in, piece, '.')) out.push_back(std::strtol(piece.c_str(), nullptr, 10));
-    return out;
-  };
-  auto pa = parts(a), pb = parts(b);
-  for (size_t i = 0; i < std::max(pa.size(), pb.size()); ++i) {
-    long x = i < pa.size() ? pa[i] : 0, y = i < pb.size() ? pb[i] : 0;
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return 0;
-}
-
 // Whether the advertising-identifier manager exists; on systems that always have it, its
 // absence means the application was not linked against it, which deserves a loud hint.
 bool managerAvailable() {
   if (platform::Runtime::classExists(kManagerClass)) return true;
-  if (compareVersions(platform::Device::currentDevice().systemVersion(), "6.0") >= 0) {
+  if (platform::compareVersions(platform::Device::currentDevice().systemVersion(), "6.0") >= 0) {
     platform::log("==================================");
     platform::log("WARNING: It looks like you've forgotten to link to the AdSupport framework.");
     platform::log("More information here:");

@@ -132,6 +132,10 @@ TEST_F(CZIdentityTest, TrackingAndTheMissingFrameworkWarning) {
   platform::Device::currentDevice().setSystemVersion("10.2");  // numeric, not textual order
   EXPECT_FALSE(CZIdentity::czuia());
   EXPECT_EQ(log.lines().size(), 5u);
+  log.clear();
+  platform::Device::currentDevice().setSystemVersion("6");  // counts as 6.0
+  EXPECT_FALSE(CZIdentity::czuia());
+  EXPECT_EQ(log.lines().size(), 5u);
 }
 
 TEST(CZBSON, ValuesOfOtherKindsAndRefusedElementsAreLeftOut) {

@@ -235,9 +235,11 @@ TEST_F(PresentationTest, NoControllerOnOldSystems) {
     platform::Device::currentDevice().setSystemVersion(version);
     EXPECT_FALSE(CZDefaultViewController::sharedController()) << version;
   }
-  for (const char* version : {"4.0", "4.3.1", "10.0"}) {
+  // A system "4" is 4.0: it once compared below "4.0" and lost the client altogether.
+  for (const char* version : {"4", "4.0", "4.3.1", "10.0"}) {
     platform::Device::currentDevice().setSystemVersion(version);
     EXPECT_EQ(CZDefaultViewController::sharedController(), controller) << version;
+    EXPECT_TRUE(cadenzo::Cadenzo::sharedCadenzo()) << version;
   }
 }
 
