@@ -49,17 +49,6 @@ TEST(CZFunctionalCollectionExtensions, ArrayOperations) {
             ">12345");
 }
 
-TEST(CZFunctionalCollectionExtensions, ValueArrays) {
-  const Array values = {Value("a"), Value(2), Value(), Value("d")};
-  EXPECT_EQ(Ops::filter(values, [](const Value& v) { return v.isString(); }),
-            (Array{Value("a"), Value("d")}));
-  EXPECT_EQ(Ops::map(values, [](const Value& v) { return Value(v.description()); }),
-            (Array{Value("a"), Value("2"), Value("(null)"), Value("d")}));
-  EXPECT_EQ(Ops::reduce(Array{Value("x"), Value("y")},
-                        [](const Value& a, const Value& b) { return Value(a.string() + b.string()); }),
-            Value("xy"));
-}
-
 TEST(CZFunctionalCollectionExtensions, DictionaryOperations) {
   const Dictionary dict = {{"b", 2}, {"a", 1}, {"c", 3}};
   std::vector<std::string> order;
