@@ -14,6 +14,7 @@
 // Ownership: the delegate is not retained. The connection is kept alive by its requests in
 // flight (as their transport retains it).
 // Thread safety: main thread only; callbacks arrive on the main run loop.
+#include "CZPasskey.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -83,12 +84,7 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   // "CZQueuedRequests-<identifier>", or "" without identifier.
   std::string queueKey() const;
 
-  struct Passkey {
-   private:
-    Passkey() = default;
-    friend class CZAPIConnection;
-  };
-  CZAPIConnection(Passkey, std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
+  CZAPIConnection(CZPasskey<CZAPIConnection>, std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
                   std::optional<std::string> identifier, std::shared_ptr<const CZSessionSettings> settings);
 
  private:

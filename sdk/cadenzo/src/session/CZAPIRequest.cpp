@@ -51,12 +51,12 @@ constexpr const char* kEnsureDelivery = "ensureDelivery";
 
 }  // namespace
 
-CZAPIRequest::CZAPIRequest(std::string controller, std::string action)
+CZAPIRequest::CZAPIRequest(CZPasskey<CZAPIRequest>, std::string controller, std::string action)
     : controller_(std::move(controller)), action_(std::move(action)) {}
 
 std::shared_ptr<CZAPIRequest> CZAPIRequest::requestWithControllerAction(std::string controller,
                                                                         std::string action) {
-  return std::make_shared<CZAPIRequest>(std::move(controller), std::move(action));
+  return std::make_shared<CZAPIRequest>(CZPasskey<CZAPIRequest>{}, std::move(controller), std::move(action));
 }
 
 void CZAPIRequest::setBody(std::optional<Dictionary> body) {

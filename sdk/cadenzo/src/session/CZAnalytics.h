@@ -8,6 +8,7 @@
 // Ownership: the singleton lives for the process (tests get a fresh one on test reset).
 // Thread safety: sharedAnalytics() from any thread (the resend on creation runs on the main
 // loop); the reports on the main thread.
+#include "CZPasskey.h"
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,12 +52,7 @@ class CZAnalytics {
   const std::shared_ptr<CZAPIConnection>& connectionForTesting() const { return connection_; }
 
   // Made only through sharedAnalytics(), which hands it the facade's settings.
-  struct Passkey {
-   private:
-    Passkey() = default;
-    friend class CZAnalytics;
-  };
-  CZAnalytics(Passkey, std::shared_ptr<const CZSessionSettings> settings);
+  CZAnalytics(CZPasskey<CZAnalytics>, std::shared_ptr<const CZSessionSettings> settings);
 
  private:
   std::shared_ptr<const CZSessionSettings> settings_;

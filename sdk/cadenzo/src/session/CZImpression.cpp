@@ -12,7 +12,7 @@ namespace cadenzo {
 using platform::Dictionary;
 using platform::Value;
 
-CZImpression::CZImpression(Dictionary response, int type)
+CZImpression::CZImpression(CZPasskey<CZImpression>, Dictionary response, int type)
     : responseContext_(std::move(response)), responseDate_(platform::Clock::current().now()), type_(type) {}
 
 CZImpression::~CZImpression() {
@@ -48,7 +48,7 @@ std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Diction
     prepare = [view, page = html->string(), base] { view->loadHTMLStringBaseURL(page, base); };
   }
 
-  auto impression = std::make_shared<CZImpression>(response, type);
+  auto impression = std::make_shared<CZImpression>(CZPasskey<CZImpression>{}, response, type);
   impression->view_ = view;
   // After the creator has returned, so that its delegate and state are in place.
   platform::DispatchQueue::main().async(std::move(prepare));

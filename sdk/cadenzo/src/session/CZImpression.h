@@ -12,6 +12,7 @@
 // callbacks hold the impression weakly, and are cleared when the impression goes away.
 // Thread safety: state, type, location and delegate may be read and set from any thread;
 // everything else happens on the main thread.
+#include "CZPasskey.h"
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -73,7 +74,7 @@ class CZImpression : public std::enable_shared_from_this<CZImpression> {
   std::shared_ptr<CZImpressionProtocol> delegate() const;
   void setDelegate(std::weak_ptr<CZImpressionProtocol> delegate);
 
-  CZImpression(platform::Dictionary response, int type);
+  CZImpression(CZPasskey<CZImpression>, platform::Dictionary response, int type);
 
  private:
   void wireView();

@@ -9,6 +9,7 @@
 // destruction) unschedules it.
 // Thread safety: create and use on one thread; the notifier delivers on the run loop of the
 // thread that started it.
+#include "CZPasskey.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,7 +35,7 @@ class CZReachability : public std::enable_shared_from_this<CZReachability> {
   // 169.254.0.0, judged by the link-local rule.
   static std::shared_ptr<CZReachability> reachabilityForLocalWiFi();
 
-  CZReachability(std::shared_ptr<platform::Reachability> target, bool localWiFi);
+  CZReachability(CZPasskey<CZReachability>, std::shared_ptr<platform::Reachability> target, bool localWiFi);
   ~CZReachability();
 
   CZNetworkStatus currentReachabilityStatus() const;

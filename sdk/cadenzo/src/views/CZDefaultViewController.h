@@ -17,6 +17,7 @@
 // displayed impression from its display until its dismissal starts (let go at the end of
 // that turn), and owns both background views and the loading overlay.
 // Thread safety: sharedController() from any thread; everything else on the main thread.
+#include "CZPasskey.h"
 #include <memory>
 #include <set>
 
@@ -64,7 +65,7 @@ class CZDefaultViewController : public CZPresentationController,
   // The answer's "animation", else 1 for interstitials and 3 for more-apps views.
   static int animationTypeForImpression(const CZImpression& impression);
 
-  CZDefaultViewController();
+  explicit CZDefaultViewController(CZPasskey<CZDefaultViewController>);
 
  private:
   void beginDismissal(const std::shared_ptr<CZImpression>& impression);

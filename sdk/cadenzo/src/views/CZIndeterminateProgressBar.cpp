@@ -4,7 +4,7 @@
 
 namespace cadenzo {
 
-CZIndeterminateProgressBar::CZIndeterminateProgressBar(const platform::Rect& frame)
+CZIndeterminateProgressBar::CZIndeterminateProgressBar(CZPasskey<CZIndeterminateProgressBar>, const platform::Rect& frame)
     : platform::View(frame) {
   setBackgroundColor(platform::Color::clearColor());
   setClearsContextBeforeDrawing(true);
@@ -12,7 +12,7 @@ CZIndeterminateProgressBar::CZIndeterminateProgressBar(const platform::Rect& fra
 
 std::shared_ptr<CZIndeterminateProgressBar> CZIndeterminateProgressBar::createWithFrame(
     const platform::Rect& frame) {
-  auto bar = std::make_shared<CZIndeterminateProgressBar>(frame);
+  auto bar = std::make_shared<CZIndeterminateProgressBar>(CZPasskey<CZIndeterminateProgressBar>{}, frame);
   bar->startTimer();
   return bar;
 }

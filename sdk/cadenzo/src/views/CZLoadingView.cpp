@@ -6,7 +6,7 @@
 namespace cadenzo {
 
 std::shared_ptr<CZLoadingView> CZLoadingView::createWithFrame(const platform::Rect& frame) {
-  auto view = std::make_shared<CZLoadingView>(frame);
+  auto view = std::make_shared<CZLoadingView>(CZPasskey<CZLoadingView>{}, frame);
   view->progressBar_ = CZIndeterminateProgressBar::createWithFrame(platform::Rect(0, 60, 280, 30));
   view->label_ = std::make_shared<platform::Label>(platform::Rect(0, 0, 300, 300));
   view->label_->setText(

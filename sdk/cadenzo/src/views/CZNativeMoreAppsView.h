@@ -16,6 +16,7 @@
 //
 // Ownership: make with createWithFrame (the table and the buttons refer back to it
 // weakly). Thread safety: main thread only, except the callbacks' accessors (any thread).
+#include "CZPasskey.h"
 #include <memory>
 #include <vector>
 
@@ -36,7 +37,7 @@ class CZNativeMoreAppsView : public platform::View,
   static constexpr const char* kUnknownCellReuseIdentifier = "CZNativeMoreAppsUnknownCellReuseIdentifier";
 
   static std::shared_ptr<CZNativeMoreAppsView> createWithFrame(const platform::Rect& frame);
-  explicit CZNativeMoreAppsView(const platform::Rect& frame);
+  CZNativeMoreAppsView(CZPasskey<CZNativeMoreAppsView>, const platform::Rect& frame);
 
   void prepareWithResponse(const platform::Dictionary& response) override;
   void layoutSubviews() override;

@@ -18,6 +18,7 @@
 // The view is its own web-view delegate; setDelegate() on a CZWebView does nothing.
 // Ownership: make with createWithFrame (the delegate link needs the shared object).
 // Thread safety: main thread only, except the callbacks' accessors (any thread).
+#include "CZPasskey.h"
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,7 +31,7 @@ namespace cadenzo {
 class CZWebView : public platform::WebView, public CZViewCallbacks, public platform::WebViewDelegate {
  public:
   static std::shared_ptr<CZWebView> createWithFrame(const platform::Rect& frame);
-  explicit CZWebView(const platform::Rect& frame);
+  CZWebView(CZPasskey<CZWebView>, const platform::Rect& frame);
 
   // Nobody else becomes the delegate.
   void setDelegate(std::weak_ptr<platform::WebViewDelegate> delegate) override { (void)delegate; }
