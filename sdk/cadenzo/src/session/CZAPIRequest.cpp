@@ -107,7 +107,7 @@ void CZAPIRequest::appendDeviceInfoParams(const std::optional<std::string>& appI
 
 void CZAPIRequest::signWithAppIdAppSignature(const std::optional<std::string>& appId,
                                              const std::optional<std::string>& appSignature) {
-  // A missing part prints as "(null)", as the original's format did; the service then
+  // A missing part prints as "(null)" (the %@ of an absent value); the service then
   // refuses the call rather than the client guessing.
   auto body = serializedBody();
   std::string text = platform::format("%@ %@\n%@\n%@", Value(method_), Value(uri()),

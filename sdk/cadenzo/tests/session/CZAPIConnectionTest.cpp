@@ -332,7 +332,7 @@ TEST(APIRequest, MissingValuesChangeNothingAndQueryPairsJoinTheUri) {
 }
 
 TEST(APIRequest, SignatureCoversMethodUriSecretAndBody) {
-  // Computed by hand from the documented text; "(null)" stands for a missing body.
+  // Computed by hand from "<method> <uri>\n<secret>\n<body>"; "(null)" stands for a missing body.
   auto r = CZAPIRequest::requestWithControllerAction("api", "install");
   r->signWithAppIdAppSignature(std::string("app"), std::string("secret"));
   EXPECT_EQ(r->headers()->get("X-Cadenzo-App"), Value("app"));
