@@ -37,10 +37,8 @@ class NativeFlowTest : public cztest::CZSessionTest {
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->makeKeyAndVisible();
   }
-  Value picture(const std::string& name, uint32_t w, uint32_t h) {
-    std::string png = czviews_test::makePNG(w, h, static_cast<uint8_t>(name.size() + h));
-    images.setAnswer("/" + name, testing::ScriptedAnswer::text(png));
-    return czviews_test::asset(images.url("/" + name), czviews_test::sha1(png));
+  Value picture(const std::string& name, uint32_t w, uint32_t h, const Dictionary& extra = {}) {
+    return czviews_test::servedPicture(images, name, w, h, extra);
   }
   static std::string json(const Dictionary& d) { return cadenzo::JSONRepresentation(Value(d)).value_or(""); }
 

@@ -18,18 +18,12 @@ using cadenzo::CZNativeInterstitialView;
 using platform::Dictionary;
 using platform::Rect;
 using platform::Value;
-using czviews_test::makePNG;
 using czviews_test::sha1;
 
 class NativeInterstitialTest : public testing::SandboxTest {
  protected:
-  // Serves a picture of `w` x `h` pixels at /<name> and answers its asset entry.
-  Value picture(const std::string& name, uint32_t w, uint32_t h, Dictionary extra = {}) {
-    std::string png = makePNG(w, h, static_cast<uint8_t>(name.size() + w));
-    server.setAnswer("/" + name, testing::ScriptedAnswer::text(png));
-    Value entry = czviews_test::asset(server.url("/" + name), sha1(png));
-    for (const auto& [k, v] : extra) entry.mutableDictionary().set(k, v);
-    return entry;
+  Value picture(const std::string& name, uint32_t w, uint32_t h, const Dictionary& extra = {}) {
+    return czviews_test::servedPicture(server, name, w, h, extra);
   }
   // Prepares a view of `frame` with `assets` and waits for its verdict.
   std::shared_ptr<CZNativeInterstitialView> prepared(const Dictionary& assets, const Rect& frame, std::string* verdict) {

@@ -23,7 +23,6 @@ using platform::Dictionary;
 using platform::IndexPath;
 using platform::Rect;
 using platform::Value;
-using czviews_test::makePNG;
 using czviews_test::sha1;
 
 struct Click {
@@ -37,10 +36,8 @@ class MoreAppsTest : public testing::SandboxTest {
     testing::SandboxTest::SetUp();
     cadenzo::Cadenzo::sharedCadenzo()->setOrientation(1);
   }
-  Value picture(const std::string& name, uint32_t w, uint32_t h) {
-    std::string png = makePNG(w, h, static_cast<uint8_t>(name.size() * 7 + w));
-    server.setAnswer("/" + name, testing::ScriptedAnswer::text(png));
-    return czviews_test::asset(server.url("/" + name), sha1(png));
+  Value picture(const std::string& name, uint32_t w, uint32_t h, const Dictionary& extra = {}) {
+    return czviews_test::servedPicture(server, name, w, h, extra);
   }
   Value headerAssets(bool close, bool portrait, bool landscape) {
     Dictionary assets;

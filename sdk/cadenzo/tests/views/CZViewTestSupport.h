@@ -11,6 +11,7 @@
 #include "platform/sandbox.h"
 #include "platform/value.h"
 #include "platform/view.h"
+#include "testing/loopback_server.h"
 #include "testing/png_fixture.h"
 
 namespace czviews_test {
@@ -34,6 +35,17 @@ inline bool contains(const std::shared_ptr<platform::View>& parent, const std::s
 // An image entry of an answer.
 inline platform::Value asset(const std::string& url, const std::string& checksum) {
   return platform::Value(platform::Dictionary{{"url", platform::Value(url)}, {"checksum", platform::Value(checksum)}});
+}
+
+// Serves a made-up picture of `w` x `h` pixels at /<name> on `server` and answers its asset
+// entry, with `extra` keys (scale, offset) added.
+inline platform::Value servedPicture(testing::LoopbackServer& server, const std::string& name, uint32_t w, uint32_t h,
+                                     const platform::Dictionary& extra = {}) {
+  std::string png = makePNG(w, h, static_cast<uint8_t>(name.size() * 7 + w + h));
+  server.setAnswer("/" + name, testing::ScriptedAnswer::text(png));
+  platform::Value entry = asset(server.url("/" + name), sha1(png));
+  for (const auto& [k, v] : extra) entry.mutableDictionary().set(k, v);
+  return entry;
 }
 
 }  // namespace czviews_test
