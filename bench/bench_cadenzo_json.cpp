@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <rapidjson/document.h>
 
-#include "cadenzo/CZJsonParser.h"
-#include "../sdk/cadenzo/src/CZJsonStreamParser.h"
+#include "CZJsonParser.h"
+#include "CZJsonStreamParser.h"
 
 namespace {
 

@@ -45,18 +45,28 @@ function(adc_tests name)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# An ad client: sdk/<name>/{include,src,tests,resources}.
+# An ad client: sdk/<name>/{include,src,tests,resources}. SUBDIRS names folders that sit
+# under both src/ and tests/ (src/<sub>/, tests/<sub>/). Headers in src/ and its subfolders
+# are private: the tests get them, and anything else that needs them (fuzz targets,
+# benchmarks) links <name>_internal.
 function(adc_client name)
-  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS;SUBDIRS" ${ARGN})
+  set(_root ${CMAKE_CURRENT_SOURCE_DIR})
+  set(_private ${_root}/src)
+  set(_tests ${_root}/tests)
+  foreach(_sub ${ARG_SUBDIRS})
+    list(APPEND _private ${_root}/src/${_sub})
+    list(APPEND _tests ${_root}/tests/${_sub})
+  endforeach()
   adc_library(${name}
-    SOURCE_DIRS ${CMAKE_CURRENT_SOURCE_DIR}/src
-    INCLUDE_DIRS ${CMAKE_CURRENT_SOURCE_DIR}/include
-    PRIVATE_INCLUDE_DIRS ${CMAKE_CURRENT_SOURCE_DIR}/src
+    SOURCE_DIRS ${_private}
+    INCLUDE_DIRS ${_root}/include
+    PRIVATE_INCLUDE_DIRS ${_private}
     DEPS ${ARG_DEPS})
+  add_library(${name}_internal INTERFACE)
+  target_include_directories(${name}_internal INTERFACE ${_private})
+  target_link_libraries(${name}_internal INTERFACE ${name})
   adc_tests(${name}_tests LABEL ${name}
-    SOURCE_DIRS ${CMAKE_CURRENT_SOURCE_DIR}/tests
-    DEPS ${name} ${ARG_TEST_DEPS})
-  if(TARGET ${name}_tests)
-    target_include_directories(${name}_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
-  endif()
+    SOURCE_DIRS ${_tests}
+    DEPS ${name}_internal ${ARG_TEST_DEPS})
 endfunction()

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "cadenzo/CZAPIConnection.h"
-#include "cadenzo/CZImpression.h"
+#include "CZAPIConnection.h"
+#include "CZImpression.h"
 #include "cadenzo/CZViewProtocol.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/reachability.h"
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int type : {cadenzo::CZImpressionTypeInterstitial, cadenzo::CZImpressionTypeMoreApps}) {
     auto impression = cadenzo::CZImpression::createWithResponseType(*answer, type);
     if (!impression) continue;
-    impression->setDelegate(facade);
+    impression->setDelegate(facade->impressionDelegateForTesting());
     impression->setLocation(std::string("fuzz"));
     impression->setState(cadenzo::CZImpressionStateLoadingToShow);
     platform::RunLoop::main().runUntilIdle();

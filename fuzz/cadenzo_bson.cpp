@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "../sdk/cadenzo/src/CZUTF8.h"  // internal: the fuzz target checks against it
-#include "cadenzo/CZBSON.h"
+#include "platform/utf8.h"
+#include "CZBSON.h"
 
 namespace {
 
 bool wellFormed(const std::string& s) {
-  return cadenzo::isValidUTF8(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+  return platform::isValidUtf8(s);
 }
 
 uint32_t readLength(const platform::Bytes& b, size_t at) {

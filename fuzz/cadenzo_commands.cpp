@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "cadenzo/CZWebView.h"
+#include "CZWebView.h"
 #include "platform/url_connection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

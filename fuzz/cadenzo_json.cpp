@@ -8,11 +8,11 @@
 #include <string_view>
 
 // The stream parser is internal to the client; the target reaches it by path.
-#include "../sdk/cadenzo/src/CZJsonStreamParser.h"
-#include "../sdk/cadenzo/src/CZJsonStreamParserAccumulator.h"
-#include "../sdk/cadenzo/src/CZJsonStreamParserAdapter.h"
-#include "cadenzo/CZJsonParser.h"
-#include "cadenzo/CZJsonWriter.h"
+#include "CZJsonStreamParser.h"
+#include "CZJsonStreamParserAccumulator.h"
+#include "CZJsonStreamParserAdapter.h"
+#include "CZJsonParser.h"
+#include "CZJsonWriter.h"
 
 namespace {
 

@@ -1,21 +1,20 @@
 // The game's interstitial slot on the Cadenzo client: a session, an HTML interstitial cached,
-// shown and closed by its own page, another one clicked through, with every delegate
-// callback, every request the service saw and the window's view tree along the way.
+// shown and closed by its own page, another one clicked through, a native interstitial and
+// the more-apps list, with every delegate callback, every request the service saw and the
+// window's view tree along the way. The game uses only the client's public surface; the
+// player's taps find their buttons on screen.
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "cadenzo/CZAPIConnection.h"
-#include "cadenzo/CZDefaultViewController.h"
 #include "cadenzo/CZDefaultViews.h"
-#include "cadenzo/CZJsonWriter.h"
-#include "cadenzo/CZNativeInterstitialView.h"
-#include "cadenzo/CZNativeMoreAppsTableViewCell.h"
-#include "cadenzo/CZNativeMoreAppsView.h"
 #include "cadenzo/Cadenzo.h"
-#include "platform/crypto.h"
 #include "platform/application.h"
+#include "platform/controls.h"
+#include "platform/crypto.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
+#include "platform/scroll_view.h"
 #include "platform/window.h"
 #include "scenes.h"
 #include "testing/cadenzo_server.h"
@@ -79,7 +78,22 @@ platform::Value picture(testing::LoopbackServer& images, const std::string& name
   return platform::Dictionary{{"url", images.url("/" + name)}, {"checksum", platform::crypto::sha1Hex(png)}};
 }
 
-std::string json(const platform::Dictionary& d) { return cadenzo::JSONRepresentation(platform::Value(d)).value_or(""); }
+std::string json(const platform::Dictionary& d) { return testing::CadenzoServer::json(platform::Value(d)); }
+
+// Every view of type T under `root`, depth-first, the receiver first (so later ones are drawn
+// on top of earlier ones).
+template <class T>
+void collect(const std::shared_ptr<platform::View>& root, std::vector<std::shared_ptr<T>>& out) {
+  if (auto hit = std::dynamic_pointer_cast<T>(root)) out.push_back(hit);
+  for (const auto& sub : root->subviews()) collect(sub, out);
+}
+
+template <class T>
+std::vector<std::shared_ptr<T>> viewsOf(const std::shared_ptr<platform::View>& root) {
+  std::vector<std::shared_ptr<T>> out;
+  if (root) collect(root, out);
+  return out;
+}
 
 bool waitFor(const std::function<bool()>& done, const std::string& what) {
   if (platform::RunLoop::main().runUntil(done, 10.0)) return true;
@@ -87,179 +101,205 @@ bool waitFor(const std::function<bool()>& done, const std::string& what) {
   return false;
 }
 
-}  // namespace
+// The scene's state and its steps, in the order the game takes them. Each step returns false
+// when what it waited for did not happen; the later ones are then skipped.
+class CadenzoScene {
+ public:
+  explicit CadenzoScene(const Options& options) : options_(options) {}
 
-bool runCadenzoScene(const Options& options) {
-  heading("Cadenzo interstitials");
-  auto& loop = platform::RunLoop::main();
-  std::unique_ptr<testing::CadenzoServer> server;
-  std::string appId = options.cadenzoAppId, appSignature = options.cadenzoAppSignature;
-  if (options.cadenzoServer.empty()) {
-    server = std::make_unique<testing::CadenzoServer>();
-    cadenzo::CZAPIConnection::setDefaultEndpoint(server->endpoint());
-    appId = testing::CadenzoServer::kAppId;
-    appSignature = testing::CadenzoServer::kAppSignature;
-    note("server", "Cadenzo sandbox server at " + server->endpoint());
-  } else {
-    cadenzo::CZAPIConnection::setDefaultEndpoint(options.cadenzoServer);
-    note("server", "Cadenzo service at " + options.cadenzoServer);
+  bool run() {
+    heading("Cadenzo interstitials");
+    if (!connect()) return false;
+    startSession();
+    bool ok = selfClosingInterstitial();
+    if (server_) {
+      ok = ok && clickedInterstitial();
+      ok = ok && nativeInterstitial();
+      ok = ok && moreApps();
+    }
+    images_.stop();
+    if (server_) ok = reportCalls() && ok;
+    cz_->setDelegate({});
+    return ok;
   }
 
-  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
-  window->makeKeyAndVisible();
-  auto printer = std::make_shared<DelegatePrinter>();
-  auto cz = cadenzo::Cadenzo::sharedCadenzo();
-  if (!cz) {
-    note("demo", "the Cadenzo client refuses this system version");
-    return false;
-  }
-  cz->setAppId(appId);
-  cz->setAppSignature(appSignature);
-  cz->setDelegate(printer);
-  cadenzo::installDefaultViews();
-
-  note("game", "startSession");
-  cz->startSession();
-  loop.runUntil([&] { return !server || server->callsTo("install").size() == 1; }, 10.0);
-
-  // 1. Cached, shown, and closed by the page's own script five seconds later.
-  if (server) {
-    server->setInterstitial("MainMenu",
-                            htmlAnswer("demo-close", server->url("/target/close"), "location.href='cadenzo://close';", 5));
-  }
-  note("game", "cacheInterstitial MainMenu");
-  cz->cacheInterstitial("MainMenu");
-  bool ok = waitFor([&] { return cz->hasCachedInterstitial("MainMenu") || printer->heard("didFailToLoadInterstitial MainMenu"); },
-                    "the MainMenu interstitial");
-  ok = ok && cz->hasCachedInterstitial("MainMenu");
-  if (ok) {
-    note("game", "showInterstitial MainMenu");
-    cz->showInterstitial("MainMenu");
-    loop.runUntilIdle();
-    note("demo", "the window with the interstitial on it:");
-    printViewTree(window);
-    if (server) {
-      loop.advance(5);  // the page closes itself
+ private:
+  // The service (the embedded sandbox unless the options name one), the window and the facade.
+  bool connect() {
+    appId_ = options_.cadenzoAppId;
+    appSignature_ = options_.cadenzoAppSignature;
+    if (options_.cadenzoServer.empty()) {
+      server_ = std::make_unique<testing::CadenzoServer>();
+      cadenzo::Cadenzo::setDefaultEndpoint(server_->endpoint());
+      appId_ = testing::CadenzoServer::kAppId;
+      appSignature_ = testing::CadenzoServer::kAppSignature;
+      note("server", "Cadenzo sandbox server at " + server_->endpoint());
     } else {
-      loop.advance(5);
+      cadenzo::Cadenzo::setDefaultEndpoint(options_.cadenzoServer);
+      note("server", "Cadenzo service at " + options_.cadenzoServer);
+    }
+    window_ = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    window_->makeKeyAndVisible();
+    cz_ = cadenzo::Cadenzo::sharedCadenzo();
+    if (!cz_) {
+      note("demo", "the Cadenzo client refuses this system version");
+      return false;
+    }
+    cz_->setAppId(appId_);
+    cz_->setAppSignature(appSignature_);
+    cz_->setDelegate(printer_);
+    cadenzo::installDefaultViews();
+    return true;
+  }
+
+  void startSession() {
+    note("game", "startSession");
+    cz_->startSession();
+    loop_.runUntil([&] { return !server_ || server_->callsTo("install").size() == 1; }, 10.0);
+  }
+
+  // Cached, shown, and closed by the page's own script five seconds later.
+  bool selfClosingInterstitial() {
+    if (server_) {
+      server_->setInterstitial(
+          "MainMenu", htmlAnswer("demo-close", server_->url("/target/close"), "location.href='cadenzo://close';", 5));
+    }
+    note("game", "cacheInterstitial MainMenu");
+    cz_->cacheInterstitial("MainMenu");
+    bool ok = waitFor(
+        [&] { return cz_->hasCachedInterstitial("MainMenu") || printer_->heard("didFailToLoadInterstitial MainMenu"); },
+        "the MainMenu interstitial");
+    if (!ok || !cz_->hasCachedInterstitial("MainMenu")) return false;
+    note("game", "showInterstitial MainMenu");
+    cz_->showInterstitial("MainMenu");
+    loop_.runUntilIdle();
+    note("demo", "the window with the interstitial on it:");
+    printViewTree(window_);
+    loop_.advance(5);  // the sandbox's page closes itself
+    if (!server_) {
       note("game", "closing the ad (CZForceDismissViewNotification)");
       platform::NotificationCenter::defaultCenter().postNotificationName(cadenzo::Cadenzo::kForceDismissViewNotification);
     }
-    ok = waitFor([&] { return printer->heard("didCloseInterstitial MainMenu"); }, "the close");
-    loop.advance(0.5);  // the exit transition
+    ok = waitFor([&] { return printer_->heard("didCloseInterstitial MainMenu"); }, "the close");
+    loop_.advance(0.5);  // the exit transition
     note("demo", "the window after the exit transition:");
-    printViewTree(window);
+    printViewTree(window_);
+    return ok;
   }
 
-  // 2. A second one that the player clicks: the page asks for the store page of the game.
-  if (ok && server) {
+  // A second one that the player clicks: the page asks for the store page of the game.
+  bool clickedInterstitial() {
     auto& app = platform::Application::sharedApplication();
     app.setOpenURLAnswer(true);
-    server->http().setAnswer("/store/zavrellion", testing::ScriptedAnswer::text("the game's store page"));
-    server->setInterstitial(
-        "LevelEnd", htmlAnswer("demo-click", server->url("/target/click"),
-                               "location.href='cadenzo://link/'+encodeURIComponent('" + server->url("/store/zavrellion") +
+    server_->http().setAnswer("/store/zavrellion", testing::ScriptedAnswer::text("the game's store page"));
+    server_->setInterstitial(
+        "LevelEnd", htmlAnswer("demo-click", server_->url("/target/click"),
+                               "location.href='cadenzo://link/'+encodeURIComponent('" + server_->url("/store/zavrellion") +
                                    "')+'/'+encodeURIComponent(JSON.stringify({type:'interstitial'}));",
                                3));
     note("game", "cacheInterstitial LevelEnd");
-    cz->cacheInterstitial("LevelEnd");
-    ok = waitFor([&] { return cz->hasCachedInterstitial("LevelEnd"); }, "the LevelEnd interstitial");
-    if (ok) {
-      note("game", "showInterstitial LevelEnd");
-      cz->showInterstitial("LevelEnd");
-      loop.advance(3);  // the page clicks
-      ok = waitFor([&] { return !app.openedURLs().empty(); }, "the click to open its URL");
-      if (ok) note("application", "openURL " + app.openedURLs().back());
-      loop.advance(0.5);
-    }
+    cz_->cacheInterstitial("LevelEnd");
+    if (!waitFor([&] { return cz_->hasCachedInterstitial("LevelEnd"); }, "the LevelEnd interstitial")) return false;
+    note("game", "showInterstitial LevelEnd");
+    cz_->showInterstitial("LevelEnd");
+    loop_.advance(3);  // the page clicks
+    bool ok = waitFor([&] { return !app.openedURLs().empty(); }, "the click to open its URL");
+    if (ok) note("application", "openURL " + app.openedURLs().back());
+    loop_.advance(0.5);
+    return ok;
   }
 
-  // 3. A native interstitial laid out from pictures the service names, closed by its button.
-  testing::LoopbackServer images;
-  if (ok && server) {
-    server->setInterstitial(
-        "Pause", json({{"status", 200}, {"type", "native"}, {"ad_id", "demo-native"}, {"link", images.url("/store")},
-                       {"assets", platform::Dictionary{{"ad-portrait", picture(images, "ad.png", 280, 400)},
-                                                       {"frame-portrait", picture(images, "frame.png", 300, 440)},
-                                                       {"close", picture(images, "close.png", 30, 30)}}}}));
+  // A native interstitial laid out from pictures the service names, closed by its button.
+  bool nativeInterstitial() {
+    server_->setInterstitial(
+        "Pause", json({{"status", 200}, {"type", "native"}, {"ad_id", "demo-native"}, {"link", images_.url("/store")},
+                       {"assets", platform::Dictionary{{"ad-portrait", picture(images_, "ad.png", 280, 400)},
+                                                       {"frame-portrait", picture(images_, "frame.png", 300, 440)},
+                                                       {"close", picture(images_, "close.png", 30, 30)}}}}));
     note("game", "cacheInterstitial Pause (native)");
-    cz->cacheInterstitial("Pause");
-    ok = waitFor([&] { return cz->hasCachedInterstitial("Pause"); }, "the native interstitial's pictures");
-    if (ok) {
-      note("game", "showInterstitial Pause");
-      cz->showInterstitial("Pause");
-      loop.advance(0.5);
-      note("demo", "the window with the native interstitial:");
-      printViewTree(window);
-      auto impression = cz->visibleImpression();
-      auto view = impression ? std::dynamic_pointer_cast<cadenzo::CZNativeInterstitialView>(impression->view()) : nullptr;
-      ok = view != nullptr;
-      if (ok) {
-        note("player", "taps the close button");
-        view->closeButton()->simulateTap();
-        loop.advance(0.5);
-        ok = printer->heard("didCloseInterstitial Pause");
-      }
-    }
+    cz_->cacheInterstitial("Pause");
+    if (!waitFor([&] { return cz_->hasCachedInterstitial("Pause"); }, "the native interstitial's pictures")) return false;
+    note("game", "showInterstitial Pause");
+    cz_->showInterstitial("Pause");
+    loop_.advance(0.5);
+    note("demo", "the window with the native interstitial:");
+    printViewTree(window_);
+    // The close button is the topmost button of the ad.
+    auto buttons = viewsOf<platform::Button>(window_);
+    if (buttons.empty()) return false;
+    note("player", "taps the close button");
+    buttons.back()->simulateTap();
+    loop_.advance(0.5);
+    return printer_->heard("didCloseInterstitial Pause");
   }
 
-  // 4. The more-apps list with a featured row and a regular one the player taps.
-  if (ok && server) {
+  // The more-apps list with a featured row and a regular one the player taps.
+  bool moreApps() {
     auto& app = platform::Application::sharedApplication();
     size_t opened = app.openedURLs().size();
-    images.setAnswer("/orbit", testing::ScriptedAnswer::text("Orbit's store page"));
+    images_.setAnswer("/orbit", testing::ScriptedAnswer::text("Orbit's store page"));
     platform::Array cells{
-        platform::Dictionary{{"type", "featured"}, {"link", images.url("/featured")}, {"cgn", "cg-featured"},
+        platform::Dictionary{{"type", "featured"}, {"link", images_.url("/featured")}, {"cgn", "cg-featured"},
                              {"more_type", "hero"},
-                             {"assets", platform::Dictionary{{"portrait", picture(images, "featured.png", 620, 200)}}}},
-        platform::Dictionary{{"type", "regular"}, {"name", "Orbit"}, {"text", "Get"}, {"link", images.url("/orbit")},
+                             {"assets", platform::Dictionary{{"portrait", picture(images_, "featured.png", 620, 200)}}}},
+        platform::Dictionary{{"type", "regular"}, {"name", "Orbit"}, {"text", "Get"}, {"link", images_.url("/orbit")},
                              {"cgn", "cg-orbit"}, {"creative", "cr-3"}, {"more_type", "list"},
-                             {"assets", platform::Dictionary{{"icon", picture(images, "orbit.png", 100, 100)}}}}};
-    server->setMoreApps(json({{"status", 200}, {"type", "native"}, {"ad_id", "demo-more"},
-                              {"assets", platform::Dictionary{{"close", picture(images, "close-more.png", 50, 30)},
-                                                              {"header-portrait", picture(images, "header.png", 320, 50)}}},
-                              {"cells", cells}}));
+                             {"assets", platform::Dictionary{{"icon", picture(images_, "orbit.png", 100, 100)}}}}};
+    server_->setMoreApps(json({{"status", 200}, {"type", "native"}, {"ad_id", "demo-more"},
+                               {"assets", platform::Dictionary{{"close", picture(images_, "close-more.png", 50, 30)},
+                                                               {"header-portrait", picture(images_, "header.png", 320, 50)}}},
+                               {"cells", cells}}));
     note("game", "showMoreApps");
-    cz->showMoreApps();
-    ok = waitFor([&] { return cz->visibleImpression() != nullptr; }, "the more-apps list");
-    if (ok) {
-      loop.advance(0.5);
-      note("demo", "the window with the more-apps list:");
-      printViewTree(window);
-      auto list = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(cz->visibleImpression()->view());
-      ok = list != nullptr;
-      if (ok) {
-        list->tableView()->layoutIfNeeded();
-        auto row = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsRegularCell>(
-            list->tableView()->cellForRowAtIndexPath({0, 1}));
-        ok = row != nullptr;
-        if (ok) {
-          note("player", "taps Get on the Orbit row");
-          row->clickButton()->simulateTap();
-          ok = waitFor([&] { return app.openedURLs().size() > opened; }, "the row's store page");
-          if (ok) note("application", "openURL " + app.openedURLs().back());
-          loop.advance(0.5);
-          note("demo", "the window after the list left:");
-          printViewTree(window);
-        }
-      }
-    }
+    cz_->showMoreApps();
+    if (!waitFor([&] { return cz_->visibleImpression() != nullptr; }, "the more-apps list")) return false;
+    loop_.advance(0.5);
+    note("demo", "the window with the more-apps list:");
+    printViewTree(window_);
+    auto tables = viewsOf<platform::TableView>(window_);
+    if (tables.empty()) return false;
+    tables.front()->layoutIfNeeded();
+    auto row = tables.front()->cellForRowAtIndexPath({0, 1});
+    std::shared_ptr<platform::Button> get;
+    for (const auto& button : viewsOf<platform::Button>(row))
+      if (button->titleForState(platform::kControlStateNormal) == "Get") get = button;
+    if (!get) return false;
+    note("player", "taps Get on the Orbit row");
+    get->simulateTap();
+    bool ok = waitFor([&] { return app.openedURLs().size() > opened; }, "the row's store page");
+    if (ok) note("application", "openURL " + app.openedURLs().back());
+    loop_.advance(0.5);
+    note("demo", "the window after the list left:");
+    printViewTree(window_);
+    return ok;
   }
-  images.stop();
 
-  if (server) {
+  // What the sandbox received; every call must have been accepted.
+  bool reportCalls() {
     heading("What the Cadenzo service received");
-    for (const auto& call : server->calls()) {
+    bool ok = true;
+    for (const auto& call : server_->calls()) {
       std::string keys;
       for (const auto& [k, v] : call.body.dictionary())
         if (k == "location" || k == "ad_id" || k == "type" || k == "cgn" || k == "more_type") keys += " " + k + "=" + v.description();
       note("server", call.action + (call.accepted() ? " accepted" : " REFUSED: " + call.problems[0]) + keys);
       ok = ok && call.accepted();
     }
-    server->stop();
+    server_->stop();
+    return ok;
   }
-  cz->setDelegate({});
-  return ok;
-}
+
+  const Options& options_;
+  platform::RunLoop& loop_ = platform::RunLoop::main();
+  std::unique_ptr<testing::CadenzoServer> server_;
+  std::string appId_, appSignature_;
+  std::shared_ptr<platform::Window> window_;
+  std::shared_ptr<DelegatePrinter> printer_ = std::make_shared<DelegatePrinter>();
+  std::shared_ptr<cadenzo::Cadenzo> cz_;
+  testing::LoopbackServer images_;
+};
+
+}  // namespace
+
+bool runCadenzoScene(const Options& options) { return CadenzoScene(options).run(); }
 
 }  // namespace adhost

@@ -7,7 +7,7 @@
 
 #include "platform/base64.h"
 #include "platform/xml_parser.h"
-#include "utf8.h"
+#include "platform/utf8.h"
 
 namespace platform {
 namespace {
@@ -186,7 +186,7 @@ class Reader : public XMLParserDelegate {
       if (f.pendingKey) return fail(p, "key without a value");
       v = std::move(f.value);
     } else if (name == "key" || name == "string") {
-      if (!text_internal::isValidUtf8(f.text)) return fail(p, "text is not UTF-8");
+      if (!isValidUtf8(f.text)) return fail(p, "text is not UTF-8");
       v = Value(std::move(f.text));
     } else if (name == "integer") {
       v = readInteger(f.text);
@@ -250,7 +250,7 @@ bool writableText(std::string_view s) {
         (static_cast<unsigned char>(s[i + 2]) == 0xBE || static_cast<unsigned char>(s[i + 2]) == 0xBF))
       return false;
   }
-  return text_internal::isValidUtf8(s);
+  return isValidUtf8(s);
 }
 
 void appendEscaped(std::string& out, std::string_view s) {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "utf8.h"
+#include "platform/utf8.h"
 
 namespace platform {
 namespace {
@@ -407,7 +407,7 @@ std::optional<std::string> replacingPercentEscapes(std::string_view text, String
     if (encoding == StringEncoding::ASCII) {
       for (char c : run)
         if (static_cast<unsigned char>(c) > 0x7F) return std::nullopt;
-    } else if (!text_internal::isValidUtf8(run)) {
+    } else if (!isValidUtf8(run)) {
       return std::nullopt;
     }
     out += run;

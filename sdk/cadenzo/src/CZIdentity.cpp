@@ -1,11 +1,12 @@
-#include "cadenzo/CZIdentity.h"
+#include "CZIdentity.h"
 
 #include <mutex>
-#include <sstream>
 #include <vector>
 
-#include "cadenzo/CZBSON.h"
-#include "cadenzo/CZCrypto.h"
+#include "CZBSON.h"
+#include "CZCrypto.h"
+#include "platform/singleton.h"
+#include "platform/version_compare.h"
 #include "platform/advertising_identifier.h"
 #include "platform/device.h"
 #include "platform/log.h"
@@ -18,38 +19,17 @@ namespace {
 
 constexpr const char* kManagerClass = "ASIdentifierManager";
 
-std::mutex& addressMutex() {
-  static std::mutex m;
-  return m;
-}
-
-std::string& address() {
-  static std::string a = "https://help.cadenzo.com/sdk/adsupport";
-  return a;
-}
-
-// Numeric, component by component ("6.10" is above "6.9"); missing components count as 0.
-int compareVersions(const std::string& a, const std::string& b) {
-  auto parts = [](const std::string& s) {
-    std::vector<long> out;
-    std::stringstream in(s);
-    std::string piece;
-    while (std::getline(in, piece, '.')) out.push_back(std::strtol(piece.c_str(), nullptr, 10));
-    return out;
-  };
-  auto pa = parts(a), pb = parts(b);
-  for (size_t i = 0; i < std::max(pa.size(), pb.size()); ++i) {
-    long x = i < pa.size() ? pa[i] : 0, y = i < pb.size() ? pb[i] : 0;
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return 0;
+// Where the hint about a missing advertising framework points; configuration for the process.
+platform::ProcessState<std::string>& address() {
+  static platform::ProcessState<std::string> state([] { return std::string("https://help.cadenzo.com/sdk/adsupport"); });
+  return state;
 }
 
 // Whether the advertising-identifier manager exists; on systems that always have it, its
 // absence means the application was not linked against it, which deserves a loud hint.
 bool managerAvailable() {
   if (platform::Runtime::classExists(kManagerClass)) return true;
-  if (compareVersions(platform::Device::currentDevice().systemVersion(), "6.0") >= 0) {
+  if (platform::compareVersions(platform::Device::currentDevice().systemVersion(), "6.0") >= 0) {
     platform::log("==================================");
     platform::log("WARNING: It looks like you've forgotten to link to the AdSupport framework.");
     platform::log("More information here:");
@@ -62,13 +42,11 @@ bool managerAvailable() {
 }  // namespace
 
 std::string CZIdentity::supportPageAddress() {
-  std::lock_guard<std::mutex> lock(addressMutex());
-  return address();
+  return address().with([](std::string& a) { return a; });
 }
 
 void CZIdentity::setSupportPageAddress(const std::string& a) {
-  std::lock_guard<std::mutex> lock(addressMutex());
-  address() = a;
+  address().with([&](std::string& stored) { stored = a; });
 }
 
 std::optional<std::string> CZIdentity::czui() {

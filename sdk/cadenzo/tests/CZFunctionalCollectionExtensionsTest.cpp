@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cadenzo/CZFunctionalCollectionExtensions.h"
+#include "CZFunctionalCollectionExtensions.h"
 
 namespace cadenzo {
 namespace {
@@ -47,17 +47,6 @@ TEST(CZFunctionalCollectionExtensions, ArrayOperations) {
                 many, [](std::string acc, int x) { return acc + std::to_string(x); },
                 std::string(">")),
             ">12345");
-}
-
-TEST(CZFunctionalCollectionExtensions, ValueArrays) {
-  const Array values = {Value("a"), Value(2), Value(), Value("d")};
-  EXPECT_EQ(Ops::filter(values, [](const Value& v) { return v.isString(); }),
-            (Array{Value("a"), Value("d")}));
-  EXPECT_EQ(Ops::map(values, [](const Value& v) { return Value(v.description()); }),
-            (Array{Value("a"), Value("2"), Value("(null)"), Value("d")}));
-  EXPECT_EQ(Ops::reduce(Array{Value("x"), Value("y")},
-                        [](const Value& a, const Value& b) { return Value(a.string() + b.string()); }),
-            Value("xy"));
 }
 
 TEST(CZFunctionalCollectionExtensions, DictionaryOperations) {

@@ -58,6 +58,9 @@ class CadenzoServer {
 
   void addApp(const std::string& appId, const std::string& appSignature);
 
+  // `answer` as JSON text, for the setters below.
+  static std::string json(const platform::Value& answer);
+
   // Answer text (any bytes; normally a JSON object) for "get" at `location`.
   void setInterstitial(const std::string& location, std::string answer);
   // Answer text for "more".

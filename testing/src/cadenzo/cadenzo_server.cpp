@@ -214,6 +214,8 @@ CadenzoServer::CadenzoServer() : impl_(std::make_unique<Impl>()) {
 
 CadenzoServer::~CadenzoServer() { stop(); }
 
+std::string CadenzoServer::json(const platform::Value& answer) { return cadenzo_json::write(answer); }
+
 std::string CadenzoServer::endpoint() const { return impl_->http.baseURL(); }
 std::string CadenzoServer::url(const std::string& pathAndQuery) const { return impl_->http.url(pathAndQuery); }
 LoopbackServer& CadenzoServer::http() { return impl_->http; }

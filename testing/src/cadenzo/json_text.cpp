@@ -1,5 +1,8 @@
 #include "json_text.h"
 
+#include "platform/format.h"
+#include "platform/utf8.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -85,24 +88,6 @@ class Reader {
     }
   }
 
-  static void appendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-      out += char(cp);
-    } else if (cp < 0x800) {
-      out += char(0xC0 | (cp >> 6));
-      out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18));
-      out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    }
-  }
-
   std::optional<unsigned> hex4() {
     if (i_ + 4 > t_.size()) return std::nullopt;
     unsigned v = 0;
@@ -151,7 +136,7 @@ class Reader {
           } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
             return std::nullopt;
           }
-          appendUtf8(out, cp);
+          platform::appendUtf8(out, cp);
           break;
         }
         default: return std::nullopt;
@@ -222,6 +207,29 @@ std::string quote(std::string_view text) {
     }
   }
   return out + "\"";
+}
+
+std::string write(const platform::Value& value) {
+  using Type = platform::Value::Type;
+  switch (value.type()) {
+    case Type::Boolean: return value.boolValue() ? "true" : "false";
+    case Type::Integer: return std::to_string(value.integerValue());
+    case Type::Unsigned: return std::to_string(value.unsignedValue());
+    case Type::Double:
+    case Type::Decimal: return platform::format("%.17g", value.doubleValue());
+    case Type::String: return quote(value.string());
+    case Type::Array: {
+      std::string out = "[";
+      for (const auto& item : value.array()) out += (out.size() > 1 ? "," : "") + write(item);
+      return out + "]";
+    }
+    case Type::Dictionary: {
+      std::string out = "{";
+      for (const auto& [key, item] : value.dictionary()) out += (out.size() > 1 ? "," : "") + quote(key) + ":" + write(item);
+      return out + "}";
+    }
+    default: return "null";
+  }
 }
 
 }  // namespace testing::cadenzo_json

@@ -17,4 +17,7 @@ std::optional<platform::Value> parse(std::string_view text);
 // `text` as a quoted JSON string.
 std::string quote(std::string_view text);
 
+// `value` as JSON text: dictionaries in their order, data and dates as null.
+std::string write(const platform::Value& value);
+
 }  // namespace testing::cadenzo_json

@@ -12,7 +12,6 @@
 // held until they are shown, cached or failed.
 // Thread safety: sharedCadenzo() from any thread; appId, appSignature, delegate and timeout
 // may be read and set from any thread; everything else on the main thread.
-#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,19 +19,21 @@
 #include <set>
 #include <string>
 
-#include "cadenzo/CZAPIConnection.h"
-#include "cadenzo/CZImpression.h"
-#include "cadenzo/CZURLOpener.h"
-#include "platform/composers.h"
 #include "platform/value.h"
 
 namespace platform {
 class Window;
+class StoreProductViewController;
 }  // namespace platform
 
 namespace cadenzo {
 
+class CZAPIConnection;
+class CZAPIRequest;
+class CZImpression;
+class CZImpressionProtocol;
 class CZPresentationController;
+class CZSessionSettings;
 
 // Every method is optional. A value-returning one answers nullopt when not implemented.
 class CadenzoDelegate {
@@ -64,11 +65,7 @@ class CadenzoDelegate {
   virtual void didClickMoreApps() {}
 };
 
-class Cadenzo : public CZAPIConnectionDelegate,
-                public CZImpressionProtocol,
-                public CZUrlOpenerDelegate,
-                public platform::StoreProductDelegate,
-                public std::enable_shared_from_this<Cadenzo> {
+class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
  public:
   static constexpr const char* kSessionCountKey = "CZSessionCountKey";
   static constexpr const char* kDefaultLocation = "Default";
@@ -78,14 +75,18 @@ class Cadenzo : public CZAPIConnectionDelegate,
   // The facade; nullptr on a system older than "4.0". Created once, thread-safe.
   static std::shared_ptr<Cadenzo> sharedCadenzo();
 
+  // Where the client's calls go: scheme and host (and port). "https://api.cadenzo.com"
+  // unless set; connections made afterwards use it. Thread-safe.
+  static void setDefaultEndpoint(std::string endpoint);
+
   std::optional<std::string> appId() const;
   void setAppId(std::optional<std::string> appId);
   std::optional<std::string> appSignature() const;
   void setAppSignature(std::optional<std::string> appSignature);
   std::shared_ptr<CadenzoDelegate> delegate() const;
   void setDelegate(std::weak_ptr<CadenzoDelegate> delegate);
-  unsigned long timeout() const { return timeout_.load(); }
-  void setTimeout(unsigned long seconds) { timeout_.store(seconds); }
+  unsigned long timeout() const;
+  void setTimeout(unsigned long seconds);
 
   // The override when set, else the application's status-bar orientation.
   int orientation() const;
@@ -109,34 +110,52 @@ class Cadenzo : public CZAPIConnectionDelegate,
   void cacheMoreApps();
   void showMoreApps();
 
-  // CZAPIConnectionDelegate
-  void didReceiveAPIResponseForRequest(const platform::Dictionary& response,
-                                       const std::shared_ptr<CZAPIRequest>& request) override;
-  void didFailToReceiveAPIResponseForRequest(const std::shared_ptr<CZAPIRequest>& request) override;
-  // CZImpressionProtocol
-  void impressionReadyToBeDisplayed(const std::shared_ptr<CZImpression>& impression) override;
-  void impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) override;
-  void impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
-                                              const std::optional<std::string>& url,
-                                              const std::optional<platform::Value>& moreData) override;
-  void impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression) override;
-  // CZUrlOpenerDelegate
-  void urlWillOpen(const std::string& url) override;
-  // The store sheet's delegate.
-  void productViewControllerDidFinish(platform::StoreProductViewController& controller) override;
-  void forceDismissViewNotification();
-
-  const std::shared_ptr<CZAPIConnection>& connection() const { return connection_; }
   std::shared_ptr<CZImpression> visibleImpression() const { return visibleImpression_.lock(); }
-  std::shared_ptr<CZImpression> cachedInterstitial(const std::string& location) const;
-  const std::shared_ptr<CZImpression>& cachedMoreApps() const { return cachedMoreApps_; }
-  // The store sheet of the last click that had a store item, until the user closes it.
-  const std::shared_ptr<platform::StoreProductViewController>& storeSheet() const { return storeSheet_; }
 
-  Cadenzo();
-  ~Cadenzo() override;
+  // ---- The client's own parts ----
+  // The credentials and time-out, shared with the parts the facade makes.
+  const std::shared_ptr<CZSessionSettings>& settings() const { return settings_; }
+
+  // ---- For tests ----
+  const std::shared_ptr<CZAPIConnection>& connectionForTesting() const { return connection_; }
+  // What the facade gives its impressions as their delegate.
+  std::shared_ptr<CZImpressionProtocol> impressionDelegateForTesting() const;
+  std::shared_ptr<CZImpression> cachedInterstitialForTesting(const std::string& location) const {
+    return cachedInterstitial(location);
+  }
+  const std::shared_ptr<CZImpression>& cachedMoreAppsForTesting() const { return cachedMoreApps_; }
+  // The store sheet of the last click that had a store item, until the user closes it.
+  const std::shared_ptr<platform::StoreProductViewController>& storeSheetForTesting() const { return storeSheet_; }
+
+  // Made only by sharedCadenzo().
+  struct Passkey {
+   private:
+    Passkey() = default;
+    friend class Cadenzo;
+  };
+  explicit Cadenzo(Passkey);
+  ~Cadenzo();
 
  private:
+  // The objects that hear the connection, the impressions, the URL opener and the store
+  // sheet on the facade's behalf (src/session/CadenzoListeners.h).
+  struct Listeners;
+
+  // What the listeners forward.
+  void didReceiveAPIResponseForRequest(const platform::Dictionary& response,
+                                       const std::shared_ptr<CZAPIRequest>& request);
+  void didFailToReceiveAPIResponseForRequest(const std::shared_ptr<CZAPIRequest>& request);
+  void impressionReadyToBeDisplayed(const std::shared_ptr<CZImpression>& impression);
+  void impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression);
+  void impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
+                                              const std::optional<std::string>& url,
+                                              const std::optional<platform::Value>& moreData);
+  void impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression);
+  void urlWillOpen(const std::string& url);
+  void productViewControllerDidFinish();
+  void forceDismissViewNotification();
+
+  std::shared_ptr<CZImpression> cachedInterstitial(const std::string& location) const;
   void loadInterstitialShouldCache(const std::string& location, bool cache);
   void loadMoreAppsShouldCache(bool cache);
   void loadCadenzoViewForResponseTypeShouldCacheLocation(const platform::Dictionary& response, int type,
@@ -154,20 +173,19 @@ class Cadenzo : public CZAPIConnectionDelegate,
   void dismissLoadingViewIfVisible();
   void release(const std::shared_ptr<CZImpression>& impression);
 
+  std::shared_ptr<CZSessionSettings> settings_;
+  std::shared_ptr<Listeners> listeners_;
   std::shared_ptr<CZAPIConnection> connection_;
   std::map<std::string, std::shared_ptr<CZImpression>> cachedInterstitials_;
   std::shared_ptr<CZImpression> cachedMoreApps_;
   std::set<std::shared_ptr<CZImpression>> loadingImpressions_;
   std::shared_ptr<platform::StoreProductViewController> storeSheet_;
   mutable std::mutex mutex_;
-  std::optional<std::string> appId_;
-  std::optional<std::string> appSignature_;
   std::weak_ptr<CadenzoDelegate> delegate_;
   bool orientationOverriden_ = false;
   int orientation_ = 1;
   std::weak_ptr<CZImpression> visibleImpression_;
   std::weak_ptr<CZPresentationController> presentation_;
-  std::atomic<unsigned long> timeout_{0};
 };
 
 }  // namespace cadenzo

@@ -1,28 +1,23 @@
-#include "cadenzo/CZAPIConnection.h"
+#include "CZAPIConnection.h"
 
 #include <mutex>
 
-#include "cadenzo/CZJsonParser.h"
-#include "cadenzo/CZReachability.h"
-#include "cadenzo/Cadenzo.h"
+#include "CZJsonParser.h"
+#include "CZReachability.h"
 #include "platform/dispatch.h"
 #include "platform/format.h"
 #include "platform/log.h"
+#include "platform/singleton.h"
 #include "platform/url_connection.h"
 #include "platform/user_defaults.h"
 
 namespace cadenzo {
 namespace {
 
-std::mutex& endpointMutex() {
-  static std::mutex m;
-  return m;
+platform::ProcessState<std::string>& endpointState() {
+  static platform::ProcessState<std::string> state([] { return std::string("https://api.cadenzo.com"); });
+  return state;
 }
-std::string& endpointStorage() {
-  static std::string e = "https://api.cadenzo.com";
-  return e;
-}
-
 
 }  // namespace
 
@@ -63,33 +58,40 @@ double CZAPIWatchdogDelay(unsigned long timeout) {
 }
 
 std::string CZAPIConnection::defaultEndpoint() {
-  std::lock_guard<std::mutex> lock(endpointMutex());
-  return endpointStorage();
+  return endpointState().with([](std::string& e) { return e; });
 }
 
 void CZAPIConnection::setDefaultEndpoint(std::string endpoint) {
-  std::lock_guard<std::mutex> lock(endpointMutex());
-  endpointStorage() = std::move(endpoint);
+  endpointState().with([&](std::string& e) { e = std::move(endpoint); });
 }
 
-CZAPIConnection::CZAPIConnection(std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
-                                 std::optional<std::string> identifier)
-    : endpoint_(std::move(endpoint)), identifier_(std::move(identifier)), delegate_(std::move(delegate)) {}
+CZAPIConnection::CZAPIConnection(CZPasskey<CZAPIConnection>, std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
+                                 std::optional<std::string> identifier,
+                                 std::shared_ptr<const CZSessionSettings> settings)
+    : endpoint_(std::move(endpoint)),
+      identifier_(std::move(identifier)),
+      delegate_(std::move(delegate)),
+      settings_(std::move(settings)) {}
 
 CZAPIConnection::~CZAPIConnection() = default;
 
-std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithDelegate(std::weak_ptr<CZAPIConnectionDelegate> delegate) {
-  return createWithDelegateIdentifier(std::move(delegate), std::nullopt);
+std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithDelegate(std::weak_ptr<CZAPIConnectionDelegate> delegate,
+                                                                     std::shared_ptr<const CZSessionSettings> settings) {
+  return createWithDelegateIdentifier(std::move(delegate), std::nullopt, std::move(settings));
 }
 
 std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithDelegateIdentifier(
-    std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier) {
-  return createWithEndpointAndDelegateIdentifier(defaultEndpoint(), std::move(delegate), std::move(identifier));
+    std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier,
+    std::shared_ptr<const CZSessionSettings> settings) {
+  return createWithEndpointAndDelegateIdentifier(defaultEndpoint(), std::move(delegate), std::move(identifier),
+                                                 std::move(settings));
 }
 
 std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithEndpointAndDelegateIdentifier(
-    std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier) {
-  return std::make_shared<CZAPIConnection>(std::move(endpoint), std::move(delegate), std::move(identifier));
+    std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier,
+    std::shared_ptr<const CZSessionSettings> settings) {
+  return std::make_shared<CZAPIConnection>(CZPasskey<CZAPIConnection>{}, std::move(endpoint), std::move(delegate), std::move(identifier),
+                                           std::move(settings));
 }
 
 std::string CZAPIConnection::queueKey() const {
@@ -130,8 +132,7 @@ void CZAPIConnection::sendRequest(const std::shared_ptr<CZAPIRequest>& request) 
   record->connection = platform::URLConnection::connectionWithRequestDelegate(
       urlRequest, std::make_shared<Tagged>(shared_from_this(), tag));
 
-  auto cadenzo = Cadenzo::sharedCadenzo();
-  double delay = CZAPIWatchdogDelay(cadenzo ? cadenzo->timeout() : 0);
+  double delay = CZAPIWatchdogDelay(settings_ ? settings_->timeout() : 0);
   std::weak_ptr<CZAPIConnection> weakSelf = weak_from_this();
   platform::DispatchQueue::main().after(delay, [weakSelf, tag] {
     if (auto self = weakSelf.lock()) self->watchdogFired(tag);
@@ -209,9 +210,8 @@ void CZAPIConnection::didFailForRequest(const std::shared_ptr<CZAPIRequest>& req
 
 void CZAPIConnection::retryDeliveries() {
   if (!identifier_ || !CZReachability::isInternetReachable()) return;
-  auto cadenzo = Cadenzo::sharedCadenzo();
-  std::optional<std::string> appId = cadenzo ? cadenzo->appId() : std::nullopt;
-  std::optional<std::string> appSignature = cadenzo ? cadenzo->appSignature() : std::nullopt;
+  std::optional<std::string> appId = settings_ ? settings_->appId() : std::nullopt;
+  std::optional<std::string> appSignature = settings_ ? settings_->appSignature() : std::nullopt;
   if (!appId || !appSignature) return;  // unsigned calls would be refused and requeued
 
   auto& defaults = platform::UserDefaults::standardUserDefaults();

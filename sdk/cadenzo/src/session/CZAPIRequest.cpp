@@ -1,12 +1,11 @@
-#include "cadenzo/CZAPIRequest.h"
+#include "CZAPIRequest.h"
 
 #include <cstdint>
 
-#include "cadenzo/CZIdentity.h"
-#include "cadenzo/CZJsonParser.h"
-#include "cadenzo/CZJsonWriter.h"
-#include "cadenzo/CZReachability.h"
-#include "cadenzo/Cadenzo.h"
+#include "CZIdentity.h"
+#include "CZJsonParser.h"
+#include "CZJsonWriter.h"
+#include "CZReachability.h"
 #include "platform/bundle.h"
 #include "platform/clock.h"
 #include "platform/crypto.h"
@@ -52,12 +51,12 @@ constexpr const char* kEnsureDelivery = "ensureDelivery";
 
 }  // namespace
 
-CZAPIRequest::CZAPIRequest(std::string controller, std::string action)
+CZAPIRequest::CZAPIRequest(CZPasskey<CZAPIRequest>, std::string controller, std::string action)
     : controller_(std::move(controller)), action_(std::move(action)) {}
 
 std::shared_ptr<CZAPIRequest> CZAPIRequest::requestWithControllerAction(std::string controller,
                                                                         std::string action) {
-  return std::make_shared<CZAPIRequest>(std::move(controller), std::move(action));
+  return std::make_shared<CZAPIRequest>(CZPasskey<CZAPIRequest>{}, std::move(controller), std::move(action));
 }
 
 void CZAPIRequest::setBody(std::optional<Dictionary> body) {
@@ -80,7 +79,7 @@ void CZAPIRequest::appendHeaderKeyValue(const std::string& key, const std::optio
   appendTo(headers_, key, value);
 }
 
-void CZAPIRequest::appendDeviceInfoParams() {
+void CZAPIRequest::appendDeviceInfoParams(const std::optional<std::string>& appId) {
   auto& device = platform::Device::currentDevice();
   auto& locale = platform::Locale::currentLocale();
   auto idiom = device.userInterfaceIdiom();
@@ -103,13 +102,12 @@ void CZAPIRequest::appendDeviceInfoParams() {
   if (auto reachability = CZReachability::reachabilityForInternetConnection())
     status = reachability->currentReachabilityStatus();
   appendBodyArgumentKeyValue("reachability", Value(status));
-  auto cadenzo = Cadenzo::sharedCadenzo();
-  appendBodyArgumentKeyValue("app", asValue(cadenzo ? cadenzo->appId() : std::nullopt));
+  appendBodyArgumentKeyValue("app", asValue(appId));
 }
 
 void CZAPIRequest::signWithAppIdAppSignature(const std::optional<std::string>& appId,
                                              const std::optional<std::string>& appSignature) {
-  // A missing part prints as "(null)", as the original's format did; the service then
+  // A missing part prints as "(null)" (the %@ of an absent value); the service then
   // refuses the call rather than the client guessing.
   auto body = serializedBody();
   std::string text = platform::format("%@ %@\n%@\n%@", Value(method_), Value(uri()),

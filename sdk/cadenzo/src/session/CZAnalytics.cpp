@@ -1,9 +1,9 @@
-#include "cadenzo/CZAnalytics.h"
+#include "CZAnalytics.h"
 
 #include <mutex>
 
 #include "CZSystemVersion.h"
-#include "cadenzo/CZAPIConnection.h"
+#include "CZAPIConnection.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/format.h"
 #include "platform/singleton.h"
@@ -16,12 +16,11 @@ using platform::Value;
 namespace {
 platform::ResettableSingleton<CZAnalytics> gShared;
 
-// The facade's credentials, or nullopt when either is missing.
-std::optional<std::pair<std::string, std::string>> credentials() {
-  auto cadenzo = Cadenzo::sharedCadenzo();
-  if (!cadenzo) return std::nullopt;
-  auto appId = cadenzo->appId();
-  auto appSignature = cadenzo->appSignature();
+// The configured credentials, or nullopt when either is missing.
+std::optional<std::pair<std::string, std::string>> credentials(const CZSessionSettings* settings) {
+  if (!settings) return std::nullopt;
+  auto appId = settings->appId();
+  auto appSignature = settings->appSignature();
   if (!appId || !appSignature) return std::nullopt;
   return std::make_pair(*appId, *appSignature);
 }
@@ -30,8 +29,11 @@ std::optional<std::pair<std::string, std::string>> credentials() {
 std::shared_ptr<CZAnalytics> CZAnalytics::sharedAnalytics() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
   bool made = false;
-  auto instance = gShared.get([] { return std::make_shared<CZAnalytics>(); }, {}, &made);
-  // Outside the lock: resending reads the facade and may fail requests at once. The
+  // Events are signed with the facade's credentials: the facade is where the application sets them.
+  auto facade = Cadenzo::sharedCadenzo();
+  auto settings = facade ? facade->settings() : nullptr;
+  auto instance = gShared.get([&] { return std::make_shared<CZAnalytics>(CZPasskey<CZAnalytics>{}, settings); }, {}, &made);
+  // Outside the lock: resending may fail requests at once. The
   // connection lives on the main loop (its answers and watchdog arrive there), so a
   // singleton first asked for on another thread resends from there.
   if (made) {
@@ -44,16 +46,17 @@ std::shared_ptr<CZAnalytics> CZAnalytics::sharedAnalytics() {
   return instance;
 }
 
-CZAnalytics::CZAnalytics()
-    : connection_(CZAPIConnection::createWithDelegateIdentifier({}, std::string(kConnectionIdentifier))) {}
+CZAnalytics::CZAnalytics(CZPasskey<CZAnalytics>, std::shared_ptr<const CZSessionSettings> settings)
+    : settings_(std::move(settings)),
+      connection_(CZAPIConnection::createWithDelegateIdentifier({}, std::string(kConnectionIdentifier), settings_)) {}
 
 void CZAnalytics::recordPaymentTransactionForProductMeta(const CZPaymentTransaction& transaction,
                                                          const CZStoreProduct& product,
                                                          const std::optional<Value>& meta) {
-  auto creds = credentials();
+  auto creds = credentials(settings_.get());
   if (!creds) return;
   auto request = CZAPIRequest::requestWithControllerAction("api", "purchase");
-  request->appendDeviceInfoParams();
+  request->appendDeviceInfoParams(creds->first);
   request->appendBodyArgumentKeyValue("product_id", Value(product.productIdentifier));
   request->appendBodyArgumentKeyValue("title", Value(product.localizedTitle));
   request->appendBodyArgumentKeyValue("price", Value(platform::format("%.2f", product.price)));
@@ -76,10 +79,10 @@ void CZAnalytics::trackEventWithValue(const std::string& key, const std::optiona
 
 void CZAnalytics::trackEventWithValueAndMetadata(const std::string& key, const std::optional<Value>& value,
                                                  const std::optional<Value>& meta) {
-  auto creds = credentials();
+  auto creds = credentials(settings_.get());
   if (!creds) return;
   auto request = CZAPIRequest::requestWithControllerAction("api", "event");
-  request->appendDeviceInfoParams();
+  request->appendDeviceInfoParams(creds->first);
   request->appendBodyArgumentKeyValue("key", Value(key));
   if (value) request->appendBodyArgumentKeyValue("value", Value(value->stringValue()));
   request->appendBodyArgumentKeyValue("meta", meta);

@@ -1,6 +1,5 @@
-#include "cadenzo/CZImpression.h"
+#include "CZImpression.h"
 
-#include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
 #include "platform/bundle.h"
 #include "platform/clock.h"
@@ -13,7 +12,7 @@ namespace cadenzo {
 using platform::Dictionary;
 using platform::Value;
 
-CZImpression::CZImpression(Dictionary response, int type)
+CZImpression::CZImpression(CZPasskey<CZImpression>, Dictionary response, int type)
     : responseContext_(std::move(response)), responseDate_(platform::Clock::current().now()), type_(type) {}
 
 CZImpression::~CZImpression() {
@@ -24,11 +23,8 @@ CZImpression::~CZImpression() {
   }
 }
 
-std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Dictionary& response, int type) {
-  platform::Rect frame;
-  auto cadenzo = Cadenzo::sharedCadenzo();
-  if (auto window = cadenzo ? cadenzo->window() : nullptr) frame = window->frame();
-
+std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Dictionary& response, int type,
+                                                                   const platform::Rect& frame) {
   if (type == CZImpressionTypeInterstitial && !response.contains("link")) return nullptr;
 
   auto factory = CZViewFactory::shared();
@@ -52,7 +48,7 @@ std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Diction
     prepare = [view, page = html->string(), base] { view->loadHTMLStringBaseURL(page, base); };
   }
 
-  auto impression = std::make_shared<CZImpression>(response, type);
+  auto impression = std::make_shared<CZImpression>(CZPasskey<CZImpression>{}, response, type);
   impression->view_ = view;
   // After the creator has returned, so that its delegate and state are in place.
   platform::DispatchQueue::main().async(std::move(prepare));

@@ -1,4 +1,4 @@
-#include "cadenzo/CZReachability.h"
+#include "CZReachability.h"
 
 #include "platform/notification_center.h"
 #include "platform/reachability.h"
@@ -8,7 +8,7 @@ namespace cadenzo {
 
 using platform::Reachability;
 
-CZReachability::CZReachability(std::shared_ptr<Reachability> target, bool localWiFi)
+CZReachability::CZReachability(CZPasskey<CZReachability>, std::shared_ptr<Reachability> target, bool localWiFi)
     : reachabilityRef_(std::move(target)), localWiFiRef_(localWiFi) {}
 
 CZReachability::~CZReachability() { stopNotifier(); }
@@ -16,13 +16,13 @@ CZReachability::~CZReachability() { stopNotifier(); }
 std::shared_ptr<CZReachability> CZReachability::reachabilityWithHostName(const std::string& hostName) {
   auto target = Reachability::createWithName(hostName);
   if (!target) return nullptr;
-  return std::make_shared<CZReachability>(std::move(target), false);
+  return std::make_shared<CZReachability>(CZPasskey<CZReachability>{}, std::move(target), false);
 }
 
 std::shared_ptr<CZReachability> CZReachability::reachabilityWithAddress(const std::string& address) {
   auto target = Reachability::createWithAddress(address);
   if (!target) return nullptr;
-  return std::make_shared<CZReachability>(std::move(target), false);
+  return std::make_shared<CZReachability>(CZPasskey<CZReachability>{}, std::move(target), false);
 }
 
 std::shared_ptr<CZReachability> CZReachability::reachabilityForInternetConnection() {
@@ -32,7 +32,7 @@ std::shared_ptr<CZReachability> CZReachability::reachabilityForInternetConnectio
 std::shared_ptr<CZReachability> CZReachability::reachabilityForLocalWiFi() {
   auto target = Reachability::createWithAddress("169.254.0.0");
   if (!target) return nullptr;
-  return std::make_shared<CZReachability>(std::move(target), true);
+  return std::make_shared<CZReachability>(CZPasskey<CZReachability>{}, std::move(target), true);
 }
 
 bool CZReachability::isInternetReachable() {

@@ -1,4 +1,4 @@
-#include "cadenzo/CZURLOpener.h"
+#include "CZURLOpener.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,7 +19,7 @@ std::string lowercaseScheme(const std::string& url) {
 }  // namespace
 
 std::shared_ptr<CZURLOpener> CZURLOpener::openerWithDelegate(std::weak_ptr<CZUrlOpenerDelegate> delegate) {
-  return std::make_shared<CZURLOpener>(std::move(delegate));
+  return std::make_shared<CZURLOpener>(CZPasskey<CZURLOpener>{}, std::move(delegate));
 }
 
 std::optional<std::string> CZURLOpener::lastUrl() const {

@@ -1,5 +1,7 @@
 #include "cadenzo/CZViewProtocol.h"
 
+#include "platform/singleton.h"
+
 namespace cadenzo {
 
 CZViewProtocol::Callback CZViewCallbacks::displayCallback() const {
@@ -36,24 +38,18 @@ void CZViewCallbacks::setFailCallback(Callback callback) {
 }
 
 namespace {
-std::mutex& factoryMutex() {
-  static std::mutex m;
-  return m;
-}
-std::shared_ptr<CZViewFactory>& factoryStorage() {
-  static std::shared_ptr<CZViewFactory> f;
-  return f;
+platform::ProcessState<std::shared_ptr<CZViewFactory>>& factoryState() {
+  static platform::ProcessState<std::shared_ptr<CZViewFactory>> state;
+  return state;
 }
 }  // namespace
 
 std::shared_ptr<CZViewFactory> CZViewFactory::shared() {
-  std::lock_guard<std::mutex> lock(factoryMutex());
-  return factoryStorage();
+  return factoryState().with([](std::shared_ptr<CZViewFactory>& f) { return f; });
 }
 
 void CZViewFactory::setShared(std::shared_ptr<CZViewFactory> factory) {
-  std::lock_guard<std::mutex> lock(factoryMutex());
-  factoryStorage() = std::move(factory);
+  factoryState().with([&](std::shared_ptr<CZViewFactory>& f) { f = std::move(factory); });
 }
 
 }  // namespace cadenzo

@@ -1,8 +1,10 @@
 #include "cadenzo/Cadenzo.h"
 
+#include "CadenzoListeners.h"
+#include "CZSessionSettings.h"
 #include "CZSystemVersion.h"
-#include "cadenzo/CZPresentationController.h"
-#include "cadenzo/CZReachability.h"
+#include "CZPresentationController.h"
+#include "CZReachability.h"
 #include "platform/application.h"
 #include "platform/clock.h"
 #include "platform/notification_center.h"
@@ -33,9 +35,10 @@ std::shared_ptr<Cadenzo> Cadenzo::sharedCadenzo() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
   return gShared.get(
       [] {
-        auto instance = std::make_shared<Cadenzo>();
-        instance->connection_ = CZAPIConnection::createWithDelegate(instance);
+        auto instance = std::make_shared<Cadenzo>(Passkey{});
         std::weak_ptr<Cadenzo> weak = instance;
+        instance->listeners_ = std::make_shared<Listeners>(weak);
+        instance->connection_ = CZAPIConnection::createWithDelegate(instance->listeners_->connection, instance->settings_);
         platform::NotificationCenter::defaultCenter().addObserver(
             instance.get(), kForceDismissViewNotification, nullptr, [weak](const platform::Notification&) {
               if (auto self = weak.lock()) self->forceDismissViewNotification();
@@ -45,27 +48,23 @@ std::shared_ptr<Cadenzo> Cadenzo::sharedCadenzo() {
       [](Cadenzo& old) { platform::NotificationCenter::defaultCenter().removeObserver(&old); });
 }
 
-Cadenzo::Cadenzo() = default;
+Cadenzo::Cadenzo(Passkey) : settings_(std::make_shared<CZSessionSettings>()) {}
 Cadenzo::~Cadenzo() = default;
+
+std::shared_ptr<CZImpressionProtocol> Cadenzo::impressionDelegateForTesting() const { return listeners_->impressions; }
+
+void Cadenzo::setDefaultEndpoint(std::string endpoint) { CZAPIConnection::setDefaultEndpoint(std::move(endpoint)); }
 
 // ---- Properties -------------------------------------------------------------------
 
-std::optional<std::string> Cadenzo::appId() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return appId_;
-}
-void Cadenzo::setAppId(std::optional<std::string> appId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  appId_ = std::move(appId);
-}
-std::optional<std::string> Cadenzo::appSignature() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return appSignature_;
-}
+std::optional<std::string> Cadenzo::appId() const { return settings_->appId(); }
+void Cadenzo::setAppId(std::optional<std::string> appId) { settings_->setAppId(std::move(appId)); }
+std::optional<std::string> Cadenzo::appSignature() const { return settings_->appSignature(); }
 void Cadenzo::setAppSignature(std::optional<std::string> appSignature) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  appSignature_ = std::move(appSignature);
+  settings_->setAppSignature(std::move(appSignature));
 }
+unsigned long Cadenzo::timeout() const { return settings_->timeout(); }
+void Cadenzo::setTimeout(unsigned long seconds) { settings_->setTimeout(seconds); }
 std::shared_ptr<CadenzoDelegate> Cadenzo::delegate() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return delegate_.lock();
@@ -108,7 +107,7 @@ std::shared_ptr<CZImpression> Cadenzo::cachedInterstitial(const std::string& loc
 
 std::shared_ptr<CZAPIRequest> Cadenzo::signedRequest(const std::string& action) {
   auto request = CZAPIRequest::requestWithControllerAction("api", action);
-  request->appendDeviceInfoParams();
+  request->appendDeviceInfoParams(appId());
   return request;
 }
 
@@ -207,12 +206,14 @@ void Cadenzo::loadCadenzoViewForResponseTypeShouldCacheLocation(const Dictionary
     handleCadenzoViewErrorLocation(type, location);
     return;
   }
-  auto impression = CZImpression::createWithResponseType(response, type);
+  platform::Rect frame;
+  if (auto w = window()) frame = w->frame();
+  auto impression = CZImpression::createWithResponseType(response, type, frame);
   if (!impression) {
     handleCadenzoViewErrorLocation(type, location);
     return;
   }
-  impression->setDelegate(weak_from_this());
+  impression->setDelegate(listeners_->impressions);
   impression->setLocation(location);
   impression->setState(cache ? CZImpressionStateLoadingToCache : CZImpressionStateLoadingToShow);
   loadingImpressions_.insert(impression);
@@ -439,7 +440,7 @@ void Cadenzo::clickResponseReceivedForwardToURLITunesID(const Dictionary& respon
     return;
   }
   if (url) {
-    CZURLOpener::openerWithDelegate(weak_from_this())->open(*url);
+    CZURLOpener::openerWithDelegate(listeners_->opener)->open(*url);
   } else {
     dismissLoadingViewIfVisible();
   }

@@ -1,4 +1,4 @@
-#include "cadenzo/Cadenzo.h"
+#include "CadenzoListeners.h"
 #include "platform/run_loop.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
@@ -15,7 +15,7 @@ std::shared_ptr<platform::ViewController> rootViewController(const std::shared_p
 
 void Cadenzo::presentStoreSheet(const platform::Value& itemId) {
   auto sheet = std::make_shared<platform::StoreProductViewController>();
-  sheet->setDelegate(shared_from_this());
+  sheet->setDelegate(listeners_->storeSheet);
   storeSheet_ = sheet;
   std::weak_ptr<Cadenzo> weak = weak_from_this();
   std::weak_ptr<platform::StoreProductViewController> weakSheet = sheet;
@@ -30,8 +30,7 @@ void Cadenzo::presentStoreSheet(const platform::Value& itemId) {
       });
 }
 
-void Cadenzo::productViewControllerDidFinish(platform::StoreProductViewController& controller) {
-  (void)controller;
+void Cadenzo::productViewControllerDidFinish() {
   if (auto root = rootViewController(window())) root->dismissModalViewControllerAnimated(true);
   if (storeSheet_) platform::RunLoop::main().keepAliveUntilEndOfTurn(storeSheet_);
   storeSheet_.reset();

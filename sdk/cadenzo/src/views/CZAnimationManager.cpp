@@ -1,7 +1,7 @@
-#include "cadenzo/CZAnimationManager.h"
+#include "CZAnimationManager.h"
 
 #include "CZInterfaceOrientation.h"
-#include "cadenzo/CZContextualizedAnimation.h"
+#include "CZContextualizedAnimation.h"
 
 namespace cadenzo {
 

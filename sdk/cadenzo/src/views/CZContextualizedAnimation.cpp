@@ -1,4 +1,4 @@
-#include "cadenzo/CZContextualizedAnimation.h"
+#include "CZContextualizedAnimation.h"
 
 namespace cadenzo {
 

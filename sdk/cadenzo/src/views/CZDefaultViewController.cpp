@@ -1,10 +1,10 @@
-#include "cadenzo/CZDefaultViewController.h"
+#include "CZDefaultViewController.h"
 
 #include <mutex>
 
 #include "CZInterfaceOrientation.h"
-#include "cadenzo/CZAnimationManager.h"
-#include "cadenzo/CZContextualizedAnimation.h"
+#include "CZAnimationManager.h"
+#include "CZContextualizedAnimation.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/run_loop.h"
 #include "platform/screen.h"
@@ -60,10 +60,10 @@ std::shared_ptr<platform::Window> facadeWindow() {
 
 std::shared_ptr<CZDefaultViewController> CZDefaultViewController::sharedController() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
-  return gShared.get([] { return std::make_shared<CZDefaultViewController>(); });
+  return gShared.get([] { return std::make_shared<CZDefaultViewController>(CZPasskey<CZDefaultViewController>{}); });
 }
 
-CZDefaultViewController::CZDefaultViewController()
+CZDefaultViewController::CZDefaultViewController(CZPasskey<CZDefaultViewController>)
     : backgroundView_(CZDefaultBackgroundView::createWithFrame(Rect())),
       reversedBackgroundView_(CZDefaultBackgroundView::createWithFrame(Rect())) {
   for (const auto& background : {backgroundView_, reversedBackgroundView_}) {

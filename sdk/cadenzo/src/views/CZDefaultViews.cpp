@@ -1,10 +1,10 @@
 #include "cadenzo/CZDefaultViews.h"
 
-#include "cadenzo/CZDefaultViewController.h"
-#include "cadenzo/CZNativeInterstitialView.h"
-#include "cadenzo/CZNativeMoreAppsView.h"
+#include "CZDefaultViewController.h"
+#include "CZNativeInterstitialView.h"
+#include "CZNativeMoreAppsView.h"
 #include "cadenzo/CZViewProtocol.h"
-#include "cadenzo/CZWebView.h"
+#include "CZWebView.h"
 #include "cadenzo/Cadenzo.h"
 
 namespace cadenzo {

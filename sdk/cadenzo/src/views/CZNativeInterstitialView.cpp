@@ -1,7 +1,7 @@
-#include "cadenzo/CZNativeInterstitialView.h"
+#include "CZNativeInterstitialView.h"
 
 #include "CZInterfaceOrientation.h"
-#include "cadenzo/CZWebImageCache.h"
+#include "CZWebImageCache.h"
 #include "platform/device.h"
 #include "platform/dispatch.h"
 #include "platform/graphics.h"
@@ -24,13 +24,13 @@ Size pointSize(const std::shared_ptr<Image>& image, double scale) {
 }  // namespace
 
 std::shared_ptr<CZNativeInterstitialView> CZNativeInterstitialView::createWithFrame(const Rect& frame) {
-  auto view = std::make_shared<CZNativeInterstitialView>(frame);
+  auto view = std::make_shared<CZNativeInterstitialView>(CZPasskey<CZNativeInterstitialView>{}, frame);
   view->adUnit_->addTarget(view, &CZNativeInterstitialView::click, platform::kControlEventTouchUpInside);
   view->closeButton_->addTarget(view, &CZNativeInterstitialView::close, platform::kControlEventTouchUpInside);
   return view;
 }
 
-CZNativeInterstitialView::CZNativeInterstitialView(const Rect& frame)
+CZNativeInterstitialView::CZNativeInterstitialView(CZPasskey<CZNativeInterstitialView>, const Rect& frame)
     : platform::View(frame),
       adUnit_(platform::Button::buttonWithType(platform::ButtonType::Custom)),
       closeButton_(platform::Button::buttonWithType(platform::ButtonType::Custom)) {

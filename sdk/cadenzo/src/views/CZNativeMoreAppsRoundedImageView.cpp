@@ -1,4 +1,4 @@
-#include "cadenzo/CZNativeMoreAppsRoundedImageView.h"
+#include "CZNativeMoreAppsRoundedImageView.h"
 
 #include <cmath>
 

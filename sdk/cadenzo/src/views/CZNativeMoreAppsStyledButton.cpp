@@ -1,4 +1,4 @@
-#include "cadenzo/CZNativeMoreAppsStyledButton.h"
+#include "CZNativeMoreAppsStyledButton.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "cadenzo/CZNativeMoreAppsTableViewCell.h"
+#include "CZNativeMoreAppsTableViewCell.h"
 
 #include "CZCommandURL.h"
 #include "CZInterfaceOrientation.h"

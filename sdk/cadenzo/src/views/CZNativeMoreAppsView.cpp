@@ -1,7 +1,7 @@
-#include "cadenzo/CZNativeMoreAppsView.h"
+#include "CZNativeMoreAppsView.h"
 
 #include "CZInterfaceOrientation.h"
-#include "cadenzo/CZWebImageCache.h"
+#include "CZWebImageCache.h"
 #include "platform/application.h"
 #include "platform/dispatch.h"
 
@@ -23,7 +23,7 @@ bool usableAsset(const Value& entry) {
 }  // namespace
 
 std::shared_ptr<CZNativeMoreAppsView> CZNativeMoreAppsView::createWithFrame(const Rect& frame) {
-  auto view = std::make_shared<CZNativeMoreAppsView>(frame);
+  auto view = std::make_shared<CZNativeMoreAppsView>(CZPasskey<CZNativeMoreAppsView>{}, frame);
   std::weak_ptr<CZNativeMoreAppsView> weak = view;
   view->closeWrapper_->setCallback([weak](platform::Control&) {
     auto self = weak.lock();
@@ -36,7 +36,7 @@ std::shared_ptr<CZNativeMoreAppsView> CZNativeMoreAppsView::createWithFrame(cons
   return view;
 }
 
-CZNativeMoreAppsView::CZNativeMoreAppsView(const Rect& frame)
+CZNativeMoreAppsView::CZNativeMoreAppsView(CZPasskey<CZNativeMoreAppsView>, const Rect& frame)
     : platform::View(frame),
       closeWrapper_(CZActionWrapper::actionWrapperWithCallback(nullptr)),
       closeButton_(platform::Button::buttonWithType(platform::ButtonType::Custom)),

@@ -1,4 +1,4 @@
-#include "cadenzo/CZWebImageCache.h"
+#include "CZWebImageCache.h"
 
 #include <mutex>
 #include <vector>

@@ -1,18 +1,18 @@
-#include "cadenzo/CZWebView.h"
+#include "CZWebView.h"
 
 #include "CZCommandURL.h"
-#include "cadenzo/CZJsonParser.h"
+#include "CZJsonParser.h"
 #include "platform/url.h"
 
 namespace cadenzo {
 
 std::shared_ptr<CZWebView> CZWebView::createWithFrame(const platform::Rect& frame) {
-  auto view = std::make_shared<CZWebView>(frame);
+  auto view = std::make_shared<CZWebView>(CZPasskey<CZWebView>{}, frame);
   view->platform::WebView::setDelegate(view);
   return view;
 }
 
-CZWebView::CZWebView(const platform::Rect& frame) : platform::WebView(frame) {
+CZWebView::CZWebView(CZPasskey<CZWebView>, const platform::Rect& frame) : platform::WebView(frame) {
   setOpaque(false);
   setBackgroundColor(platform::Color::clearColor());
 }

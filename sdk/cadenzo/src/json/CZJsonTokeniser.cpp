@@ -1,0 +1,321 @@
+#include "CZJsonTokeniser.h"
+
+#include <optional>
+
+#include "platform/utf8.h"
+#include "platform/format.h"
+
+namespace cadenzo {
+
+namespace {
+
+inline bool isDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+inline int hexValue(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Numbers with this many digits or more no longer fit the 64-bit mantissa exactly and are
+// read from their text instead.
+constexpr int kMaxMantissaDigits = 19;
+
+// Explicit exponents stop accumulating here; anything this large is out of range anyway.
+constexpr int64_t kExponentCap = 1000000;
+
+// The canonical text of the decimal number sign × digits × 10^exponent: no exponent form,
+// no leading or trailing zeros, "0" for zero. Empty when the exponent (after moving
+// trailing zeros into it) lies outside what a decimal number can hold.
+std::optional<std::string> decimalText(bool negative, std::string_view digits, int64_t exponent) {
+  size_t first = digits.find_first_not_of('0');
+  if (first == std::string_view::npos) return std::string("0");
+  digits.remove_prefix(first);
+  while (digits.back() == '0') {
+    digits.remove_suffix(1);
+    ++exponent;
+  }
+  if (exponent < CZJsonTokeniser::kMinExponent || exponent > CZJsonTokeniser::kMaxExponent) {
+    return std::nullopt;
+  }
+  // Sized exactly, so a short number stays within the string's inline storage.
+  const int64_t point = static_cast<int64_t>(digits.size()) + exponent;
+  const size_t size = (negative ? 1 : 0) +
+                      (exponent >= 0 ? digits.size() + static_cast<size_t>(exponent)
+                       : point > 0   ? digits.size() + 1
+                                     : 2 + static_cast<size_t>(-point) + digits.size());
+  std::string text;
+  text.reserve(size);
+  if (negative) text.push_back('-');
+  if (exponent >= 0) {
+    text.append(digits);
+    text.append(static_cast<size_t>(exponent), '0');
+    return text;
+  }
+  if (point > 0) {
+    text.append(digits.substr(0, static_cast<size_t>(point)));
+    text.push_back('.');
+    text.append(digits.substr(static_cast<size_t>(point)));
+  } else {
+    text.append("0.");
+    text.append(static_cast<size_t>(-point), '0');
+    text.append(digits);
+  }
+  return text;
+}
+
+}  // namespace
+
+int CZJsonTokeniser::fail(std::string message) {
+  error_ = std::move(message);
+  return CZJsonTokenError;
+}
+
+int CZJsonTokeniser::getToken(CZJsonTokenValue* value) {
+  stream_.skipWhitespace();
+  uint8_t ch;
+  if (!stream_.getUnichar(&ch)) return CZJsonTokenEOF;
+  switch (ch) {
+    case '[': stream_.skip(); return CZJsonTokenArrayStart;
+    case ']': stream_.skip(); return CZJsonTokenArrayEnd;
+    case '{': stream_.skip(); return CZJsonTokenObjectStart;
+    case '}': stream_.skip(); return CZJsonTokenObjectEnd;
+    case ',': stream_.skip(); return CZJsonTokenValueSeparator;
+    case ':': stream_.skip(); return CZJsonTokenKeyValueSeparator;
+    case '"': return getStringToken(value);
+    case '+': return fail("Leading + is illegal in number");
+    case '-':
+    case '0': case '1': case '2': case '3': case '4':
+    case '5': case '6': case '7': case '8': case '9':
+      return getNumberToken(value);
+    case 't': return match("true", 4, CZJsonTokenTrue);
+    case 'f': return match("false", 5, CZJsonTokenFalse);
+    case 'n': return match("null", 4, CZJsonTokenNull);
+    default:
+      return fail(platform::format("Illegal start of token [%c]", static_cast<int>(ch)));
+  }
+}
+
+int CZJsonTokeniser::match(const char* keyword, size_t length, int retval) {
+  if (!stream_.haveRemainingCharacters(length)) return CZJsonTokenEOF;
+  if (!stream_.skipCharacters(keyword, length)) {
+    return fail(platform::format("Expected '%s' after initial '%.1s'", keyword, keyword));
+  }
+  return retval;
+}
+
+int CZJsonTokeniser::getStringToken(CZJsonTokenValue* value) {
+  const size_t start = stream_.index();
+  stream_.skip();  // the opening quote
+  bool copied = false;  // true once the text lives in scratch_ (after the first escape)
+  for (;;) {
+    std::string_view run;
+    bool high = false;
+    if (!stream_.getRetainedStringFragment(&run, &high)) {
+      stream_.setIndex(start);
+      return CZJsonTokenEOF;
+    }
+    if (high && !platform::isValidUtf8(run)) {
+      return fail("Broken Unicode encoding");
+    }
+    uint8_t ch = 0;
+    stream_.getUnichar(&ch);
+    if (ch == '"') {
+      stream_.skip();
+      if (copied) {
+        scratch_.append(run);
+        value->string = scratch_;
+      } else {
+        value->string = run;
+      }
+      return CZJsonTokenString;
+    }
+    if (copied) {
+      scratch_.append(run);
+    } else {
+      scratch_.assign(run);
+      copied = true;
+    }
+    if (ch == '\\') {
+      uint8_t escape;
+      if (!stream_.getNextUnichar(&escape)) {
+        stream_.setIndex(start);
+        return CZJsonTokenEOF;
+      }
+      int r = decodeEscape(escape, scratch_);
+      if (r == 0) {
+        stream_.setIndex(start);
+        return CZJsonTokenEOF;
+      }
+      if (r < 0) return CZJsonTokenError;
+    } else if (ch < 0x20) {
+      return fail(platform::format("Unescaped control character [0x%0.2X]", static_cast<int>(ch)));
+    } else {
+      return fail(platform::format("Invalid UTF-8: '%x'", static_cast<int>(ch)));
+    }
+  }
+}
+
+int CZJsonTokeniser::decodeEscape(uint8_t ch, std::string& out) {
+  // The read position is on the byte after the backslash.
+  switch (ch) {
+    case '"':
+    case '\\':
+    case '/': out.push_back(static_cast<char>(ch)); stream_.skip(); return 1;
+    case 'b': out.push_back('\b'); stream_.skip(); return 1;
+    case 'f': out.push_back('\f'); stream_.skip(); return 1;
+    case 'n': out.push_back('\n'); stream_.skip(); return 1;
+    case 'r': out.push_back('\r'); stream_.skip(); return 1;
+    case 't': out.push_back('\t'); stream_.skip(); return 1;
+    case 'u': break;
+    default: fail("Illegal escape character"); return -1;
+  }
+  stream_.skip();  // the "u"
+  uint32_t high;
+  int r = decodeHexQuad(&high);
+  if (r <= 0) return r;
+  if (high >= 0xDC00 && high <= 0xDFFF) {
+    fail("Invalid high character in surrogate pair");
+    return -1;
+  }
+  if (high < 0xD800 || high > 0xDBFF) {
+    platform::appendUtf8(out, high);
+    return 1;
+  }
+  uint8_t c;
+  if (!stream_.getUnichar(&c)) return 0;
+  if (c != '\\') {
+    fail("Missing low character in surrogate pair");
+    return -1;
+  }
+  if (!stream_.getNextUnichar(&c)) return 0;
+  if (c != 'u') {
+    fail("Missing low character in surrogate pair");
+    return -1;
+  }
+  stream_.skip();
+  uint32_t low;
+  r = decodeHexQuad(&low);
+  if (r <= 0) return r;
+  if (low < 0xDC00 || low > 0xDFFF) {
+    fail("Invalid low character in surrogate pair");
+    return -1;
+  }
+  platform::appendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+  return 1;
+}
+
+int CZJsonTokeniser::decodeHexQuad(uint32_t* quad) {
+  uint32_t v = 0;
+  for (int k = 0; k < 4; ++k) {
+    uint8_t c;
+    if (!stream_.getUnichar(&c)) return 0;
+    int h = hexValue(c);
+    if (h < 0) {
+      fail("Invalid hex quad");
+      return -1;
+    }
+    v = (v << 4) | static_cast<uint32_t>(h);
+    stream_.skip();
+  }
+  *quad = v;
+  return 1;
+}
+
+int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
+  const size_t start = stream_.index();
+  auto needMore = [&] {
+    stream_.setIndex(start);
+    return static_cast<int>(CZJsonTokenEOF);
+  };
+  // Moves to the byte after a digit. At the end of the bytes so far the number may go on,
+  // unless the input has ended: then a 0 stands for "no further byte" and ends the digits.
+  auto nextAfterDigit = [&](uint8_t* c) {
+    if (stream_.getNextUnichar(c)) return true;
+    *c = 0;
+    return endOfInput_;
+  };
+  uint8_t ch = 0;
+  stream_.getUnichar(&ch);
+  bool negative = false;
+  if (ch == '-') {
+    negative = true;
+    if (!stream_.getNextUnichar(&ch)) return needMore();
+    if (!isDigit(ch)) return fail("No digits after initial minus");
+  }
+  uint64_t mantissa = 0;
+  int digits = 0;
+  if (ch == '0') {
+    digits = 1;
+    if (!nextAfterDigit(&ch)) return needMore();
+    if (isDigit(ch)) return fail("Leading zero is illegal in number");
+  } else {
+    while (isDigit(ch)) {
+      if (digits < kMaxMantissaDigits) mantissa = mantissa * 10 + (ch - '0');
+      ++digits;
+      if (!nextAfterDigit(&ch)) return needMore();
+    }
+  }
+  const size_t integerEnd = stream_.index();
+  bool isFloat = false;
+  int64_t exponent = 0;
+  size_t fractionStart = integerEnd, fractionEnd = integerEnd;
+  if (ch == '.') {
+    isFloat = true;
+    if (!stream_.getNextUnichar(&ch)) return needMore();
+    if (!isDigit(ch)) return fail("No digits after decimal point");
+    fractionStart = stream_.index();
+    while (isDigit(ch)) {
+      if (digits < kMaxMantissaDigits) mantissa = mantissa * 10 + (ch - '0');
+      ++digits;
+      --exponent;
+      if (!nextAfterDigit(&ch)) return needMore();
+    }
+    fractionEnd = stream_.index();
+  }
+  if (ch == 'e' || ch == 'E') {
+    isFloat = true;
+    if (!stream_.getNextUnichar(&ch)) return needMore();
+    bool negativeExponent = false;
+    if (ch == '+' || ch == '-') {
+      negativeExponent = ch == '-';
+      if (!stream_.getNextUnichar(&ch)) return needMore();
+    }
+    if (!isDigit(ch)) return fail("No digits in exponent");
+    int64_t e = 0;
+    while (isDigit(ch)) {
+      if (e < kExponentCap) e = e * 10 + (ch - '0');
+      if (!nextAfterDigit(&ch)) return needMore();
+    }
+    exponent += negativeExponent ? -e : e;
+  }
+
+  if (digits >= kMaxMantissaDigits) {
+    // Too many digits for the mantissa: read them from the token's text.
+    size_t intStart = start + (negative ? 1 : 0);
+    scratch_.assign(stream_.stringWithRange(intStart, integerEnd - intStart));
+    scratch_.append(stream_.stringWithRange(fractionStart, fractionEnd - fractionStart));
+    auto text = decimalText(negative, scratch_, exponent);
+    if (!text) return fail("Exponent out of range in number");
+    value->number = platform::Value::decimal(std::move(*text));
+  } else if (isFloat) {
+    char buffer[24];
+    int n = 0;
+    uint64_t m = mantissa;
+    do {
+      buffer[sizeof buffer - 1 - n++] = static_cast<char>('0' + m % 10);
+      m /= 10;
+    } while (m);
+    auto text = decimalText(negative, std::string_view(buffer + sizeof buffer - n, n), exponent);
+    if (!text) return fail("Exponent out of range in number");
+    value->number = platform::Value::decimal(std::move(*text));
+  } else if (negative) {
+    value->number = platform::Value(-static_cast<int64_t>(mantissa));
+  } else {
+    value->number = platform::Value(mantissa);
+  }
+  return CZJsonTokenNumber;
+}
+
+}  // namespace cadenzo

@@ -1,0 +1,333 @@
+// Analytics, reachability and the URL opener.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "CZAPIRequest.h"
+#include "CZAnalytics.h"
+#include "CZReachability.h"
+#include "CZURLOpener.h"
+#include "platform/application.h"
+#include "platform/notification_center.h"
+#include "platform/reachability.h"
+#include "platform/singleton.h"
+#include "platform/url_connection.h"
+#include "platform/user_defaults.h"
+#include "CZSessionTest.h"
+
+namespace {
+
+using cadenzo::CZReachability;
+using platform::Reachability;
+using platform::Value;
+using testing::ScriptedAnswer;
+
+TEST(CZReachabilityRules, StatusFromFlags) {
+  const uint32_t R = Reachability::kReachable, C = Reachability::kConnectionRequired,
+                 T = Reachability::kConnectionOnTraffic, D = Reachability::kConnectionOnDemand,
+                 I = Reachability::kInterventionRequired, W = Reachability::kIsWWAN, L = Reachability::kIsDirect;
+  struct Case {
+    uint32_t flags;
+    long internet;
+    long local;
+  };
+  for (Case c : std::vector<Case>{{0, 0, 0},
+                                  {R, 1, 0},
+                                  {R | C, 0, 0},
+                                  {R | C | T, 1, 0}, {R | C | D, 1, 0},
+                                  {R | C | T | I, 0, 0}, {R | C | D | I, 0, 0},
+                                  {R | W, 2, 0}, {R | W | C, 2, 0}, {W, 0, 0},
+                                  {R | L, 1, 1}, {L, 0, 0},
+                                  {C | T, 0, 0}}) {
+    EXPECT_EQ(CZReachability::networkStatusForFlags(c.flags), c.internet) << std::hex << c.flags;
+    EXPECT_EQ(CZReachability::localWiFiStatusForFlags(c.flags), c.local) << std::hex << c.flags;
+  }
+}
+
+class ServicesTest : public cztest::CZSessionTest {};
+
+TEST_F(ServicesTest, ReachabilityReadsThePlatformAndNotifiesChanges) {
+  auto internet = CZReachability::reachabilityForInternetConnection();
+  auto local = CZReachability::reachabilityForLocalWiFi();
+  ASSERT_TRUE(internet && local);
+  EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZReachableViaWiFi);
+  EXPECT_EQ(local->currentReachabilityStatus(), cadenzo::CZReachableViaWiFi);
+  Reachability::setNetwork(Reachability::Network::WWAN);
+  EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZReachableViaWWAN);
+  EXPECT_EQ(local->currentReachabilityStatus(), cadenzo::CZNotReachable);
+  Reachability::setFlags(Reachability::kReachable | Reachability::kConnectionRequired);
+  EXPECT_TRUE(internet->connectionRequired());
+  EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
+  Reachability::setFlagsReadable(false);
+  EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
+  EXPECT_FALSE(internet->connectionRequired());
+  Reachability::setFlagsReadable(true);
+  EXPECT_FALSE(CZReachability::reachabilityWithAddress("not an address"));
+  EXPECT_TRUE(CZReachability::reachabilityWithHostName("api.example"));
+
+  Reachability::setNetwork(Reachability::Network::WiFi);
+  int heard = 0;
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, cadenzo::kNetworkReachabilityChangedNotification, nullptr, [&](const platform::Notification& n) {
+        EXPECT_EQ(n.object, internet.get());
+        ++heard;
+      });
+  ASSERT_TRUE(internet->startNotifier());
+  Reachability::setNetwork(Reachability::Network::None);
+  ASSERT_TRUE(runUntil([&] { return heard == 1; }));
+  EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
+  internet->stopNotifier();
+  Reachability::setNetwork(Reachability::Network::WiFi);
+  runUntilIdle();
+  EXPECT_EQ(heard, 1);
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+// Notes what the opener told and what the application had opened by then.
+class OpenerDelegate : public cadenzo::CZUrlOpenerDelegate {
+ public:
+  void urlWillOpen(const std::string& url) override {
+    told.push_back(url);
+    openedBefore.push_back(platform::Application::sharedApplication().openedURLs().size());
+  }
+  std::vector<std::string> told;
+  std::vector<size_t> openedBefore;
+};
+
+TEST_F(ServicesTest, OpenerEndsOnTheLastURLOfAChain) {
+  auto& http = server->http();
+  http.setRedirectChain({"/c/1", "/c/2", "/c/3"}, 302, ScriptedAnswer::text("landing"));
+  http.setAnswer("/plain", ScriptedAnswer::text("landing"));
+  http.setAnswer("/to-store", ScriptedAnswer::redirect("itms-apps://itunes.apple.example/app/id42"));
+  ScriptedAnswer viaHop = ScriptedAnswer::redirect(server->url("/to-store"), 301);
+  http.setAnswer("/hop", viaHop);
+
+  struct Case {
+    std::string url;
+    std::string opened;
+    size_t loads;
+  };
+  std::vector<Case> cases = {
+      {"itms-apps://itunes.apple.example/app/id7", "itms-apps://itunes.apple.example/app/id7", 0},
+      {server->url("/plain"), server->url("/plain"), 1},
+      {server->url("/c/1"), server->url("/c/3"), 3},
+      // The loader cannot fetch the store scheme: the load fails, the store still opens.
+      {server->url("/hop"), "itms-apps://itunes.apple.example/app/id42", 2},
+  };
+  auto& app = platform::Application::sharedApplication();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    auto delegate = std::make_shared<OpenerDelegate>();
+    http.clearRequests();
+    size_t openedBefore = app.openedURLs().size();
+    {
+      // Nobody keeps the opener: it must keep itself alive until it has opened something.
+      auto opener = cadenzo::CZURLOpener::openerWithDelegate(delegate);
+      opener->open(c.url);
+    }
+    ASSERT_TRUE(runUntil([&] { return app.openedURLs().size() > openedBefore; }));
+    EXPECT_EQ(app.openedURLs().back(), c.opened);
+    EXPECT_EQ(delegate->told, std::vector<std::string>{c.opened});
+    EXPECT_EQ(delegate->openedBefore, std::vector<size_t>{openedBefore});
+    EXPECT_EQ(http.requestCount(), c.loads);
+  }
+  EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
+}
+
+TEST_F(ServicesTest, OpenerThatCannotLoadStillEndsTheClick) {
+  std::string deadURL;
+  {
+    testing::LoopbackServer gone;
+    deadURL = gone.url("/nothing-here");
+  }
+  auto delegate = std::make_shared<OpenerDelegate>();
+  cadenzo::CZURLOpener::openerWithDelegate(delegate)->open(deadURL);
+  ASSERT_TRUE(runUntil([&] { return !delegate->told.empty(); }));
+  EXPECT_EQ(delegate->told, std::vector<std::string>{deadURL});
+  EXPECT_EQ(platform::Application::sharedApplication().openedURLs().back(), deadURL);
+}
+
+class AnalyticsTest : public cztest::CZSessionTest {
+ protected:
+  std::shared_ptr<cadenzo::CZAnalytics> analytics() {
+    auto a = cadenzo::CZAnalytics::sharedAnalytics();
+    EXPECT_TRUE(a);
+    return a;
+  }
+  void waitForCalls(size_t n) {
+    ASSERT_TRUE(runUntil([&] {
+      return server->callCount() >= n && analytics()->connectionForTesting()->activeConnectionCountForTesting() == 0;
+    }));
+  }
+  static size_t queuedEvents() {
+    return platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size();
+  }
+  // Every singleton and fact starts again; the defaults are read back from disk. The server
+  // answers normally and has heard nothing yet. The application configures the client again.
+  void relaunch() {
+    server->clearScripts();
+    server->clearCalls();
+    platform::resetForTesting();
+    cadenzo::Cadenzo::setDefaultEndpoint(server->endpoint());
+    facade = cadenzo::Cadenzo::sharedCadenzo();
+    facade->setAppId(std::string(testing::CadenzoServer::kAppId));
+    facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
+  }
+};
+
+TEST_F(AnalyticsTest, EventsCarryOnlyTheGivenKeys) {
+  auto a = analytics();
+  a->trackEvent("start");
+  a->trackEventWithValue("score", Value(1250));
+  a->trackEventWithMetadata("menu", Value(platform::Dictionary{{"screen", Value("options")}}));
+  a->trackEventWithValueAndMetadata("ratio", Value(0.5), Value(platform::Dictionary{{"k", Value(1)}}));
+  waitForCalls(4);
+  auto calls = server->callsTo("event");
+  ASSERT_EQ(calls.size(), 4u);
+  for (const auto& call : calls) EXPECT_TRUE(call.accepted()) << call.problems.front();
+  std::map<std::string, platform::Value> byKey;
+  for (const auto& call : calls) byKey[call.body["key"].string()] = call.body;
+  EXPECT_FALSE(byKey["start"].dictionary().contains("value"));
+  EXPECT_FALSE(byKey["start"].dictionary().contains("meta"));
+  EXPECT_EQ(byKey["score"]["value"], Value("1250"));
+  EXPECT_FALSE(byKey["score"].dictionary().contains("meta"));
+  EXPECT_EQ(byKey["menu"]["meta"]["screen"], Value("options"));
+  EXPECT_EQ(byKey["ratio"]["value"], Value("0.5"));
+  EXPECT_EQ(byKey["ratio"]["meta"]["k"].integerValue(), 1);
+}
+
+TEST_F(AnalyticsTest, PurchasesFormatPriceAndQuantity) {
+  struct Case {
+    double price;
+    long quantity;
+    const char* priceText;
+    const char* quantityText;
+  };
+  std::vector<Case> cases = {{0.99, 1, "0.99", "1"}, {1, 3, "1.00", "3"}, {12.5, 2, "12.50", "2"}};
+  auto a = analytics();
+  for (const auto& c : cases) {
+    a->recordPaymentTransactionForProductMeta({c.quantity}, {"com.game.music", "Music pack", c.price, "EUR"},
+                                              std::nullopt);
+  }
+  waitForCalls(cases.size());
+  auto calls = server->callsTo("purchase");
+  ASSERT_EQ(calls.size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    // Requests may cross on the wire; match them by price.
+    bool found = false;
+    for (const auto& call : calls) {
+      if (call.body["price"] != Value(cases[i].priceText)) continue;
+      found = true;
+      EXPECT_TRUE(call.accepted());
+      EXPECT_EQ(call.body["quantity"], Value(cases[i].quantityText));
+      EXPECT_EQ(call.body["currency"], Value("EUR"));
+      EXPECT_EQ(call.body["title"], Value("Music pack"));
+      EXPECT_EQ(call.body["product_id"], Value("com.game.music"));
+      EXPECT_FALSE(call.body.dictionary().contains("meta"));
+    }
+    EXPECT_TRUE(found) << cases[i].priceText;
+  }
+}
+
+TEST_F(AnalyticsTest, WithoutCredentialsNothingIsSent) {
+  facade->setAppSignature(std::nullopt);
+  auto a = analytics();
+  a->trackEvent("start");
+  a->recordPaymentTransactionForProductMeta({1}, {"p", "t", 1, "USD"}, std::nullopt);
+  runUntilIdle();
+  EXPECT_EQ(server->callCount(), 0u);
+  EXPECT_EQ(queuedEvents(), 0u);
+}
+
+TEST_F(AnalyticsTest, FailedEventsAreResentSignedAfterARelaunch) {
+  server->scriptAlways("event", ScriptedAnswer::text("unavailable", 503));
+  auto a = analytics();
+  a->trackEventWithValue("level_won", Value(3));
+  a->recordPaymentTransactionForProductMeta({1}, {"p", "t", 1, "USD"}, std::nullopt);  // not guaranteed
+  waitForCalls(2);
+  EXPECT_EQ(queuedEvents(), 1u);
+  a.reset();
+
+  relaunch();
+  EXPECT_EQ(queuedEvents(), 1u);
+
+  analytics();  // created: resends the queue once
+  waitForCalls(1);
+  auto calls = server->callsTo("event");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(calls[0].accepted()) << calls[0].problems.front();
+  EXPECT_EQ(calls[0].body["value"], Value("3"));
+  EXPECT_EQ(server->callsTo("purchase").size(), 0u);
+  EXPECT_EQ(queuedEvents(), 0u);
+}
+
+TEST_F(AnalyticsTest, QueuedEventsComeBackWithTheBodyTheyFirstHad) {
+  // Metadata a property list cannot hold as such: a null, a control character, a decimal
+  // whose exact text matters.
+  std::vector<std::pair<std::string, Value>> metas = {
+      {"null", Value(platform::Dictionary{{"level", Value()}})},
+      {"control", Value(platform::Dictionary{{"name", Value("tab\x01end")}})},
+      {"decimal", Value(platform::Dictionary{{"score", Value::decimal("0.1")}})},
+      {"plain", Value(platform::Dictionary{{"n", Value(3)}, {"s", Value("x")}})},
+  };
+  server->scriptAlways("event", ScriptedAnswer::text("unavailable", 503));
+  auto a = analytics();
+  for (const auto& [key, meta] : metas) a->trackEventWithMetadata(key, meta);
+  waitForCalls(metas.size());
+  std::map<std::string, std::string> firstBodies;
+  for (const auto& call : server->callsTo("event")) firstBodies[call.body["key"].string()] = call.request.body;
+  ASSERT_EQ(firstBodies.size(), metas.size());
+  EXPECT_EQ(queuedEvents(), metas.size());
+  a.reset();
+
+  relaunch();
+  analytics();
+  waitForCalls(metas.size());
+  auto resent = server->callsTo("event");
+  ASSERT_EQ(resent.size(), metas.size());
+  for (const auto& call : resent) {
+    SCOPED_TRACE(call.body["key"].string());
+    EXPECT_TRUE(call.accepted()) << call.problems.front();
+    EXPECT_EQ(call.request.body, firstBodies[call.body["key"].string()]);
+    if (call.body["key"] != Value("null")) continue;
+    const Value* level = call.body["meta"].dictionary().find("level");
+    ASSERT_TRUE(level);
+    EXPECT_TRUE(level->isNull());
+  }
+}
+
+TEST_F(AnalyticsTest, CreatedOffTheMainThreadItResendsOnTheMainLoop) {
+  server->scriptAlways("event", ScriptedAnswer::text("unavailable", 503));
+  analytics()->trackEvent("level_won");
+  waitForCalls(1);
+  relaunch();
+  ASSERT_EQ(queuedEvents(), 1u);
+
+  std::shared_ptr<cadenzo::CZAnalytics> created;
+  std::thread worker([&] { created = cadenzo::CZAnalytics::sharedAnalytics(); });
+  worker.join();
+  ASSERT_TRUE(created);
+  waitForCalls(1);
+  // The watchdog of the resent call comes due on the main loop; it must find nothing to do.
+  advance(30);
+  auto calls = server->callsTo("event");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(calls[0].accepted()) << calls[0].problems.front();
+  EXPECT_EQ(queuedEvents(), 0u);
+}
+
+TEST(APIRequest, ArchiveHoldingTheBodyAsADictionaryStillReads) {
+  // The form queues were written in before bodies were kept as JSON text.
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+      "\t<key>controller</key>\n\t<string>api</string>\n\t<key>action</key>\n\t<string>event</string>\n"
+      "\t<key>body</key>\n\t<dict>\n\t\t<key>key</key>\n\t\t<string>won</string>\n\t</dict>\n"
+      "\t<key>ensureDelivery</key>\n\t<true/>\n</dict>\n</plist>\n";
+  auto restored = cadenzo::CZAPIRequest::requestWithArchivedData(platform::Bytes(xml.begin(), xml.end()));
+  ASSERT_TRUE(restored);
+  EXPECT_EQ(restored->serializedBody(), "{\"key\":\"won\"}");
+  EXPECT_EQ(restored->method(), "POST");
+  EXPECT_TRUE(restored->ensureDelivery());
+}
+
+}  // namespace

@@ -1,0 +1,459 @@
+// The session facade and impressions over real HTTP against the Cadenzo sandbox server,
+// with the view layer stood in for (see CadenzoTestDoubles.h).
+#include <gtest/gtest.h>
+
+#include "CZImpression.h"
+#include "cadenzo/Cadenzo.h"
+#include "platform/composers.h"
+#include "CadenzoTestDoubles.h"
+#include "platform/application.h"
+#include "platform/bundle.h"
+#include "platform/notification_center.h"
+#include "platform/reachability.h"
+#include "platform/runtime.h"
+#include "platform/url.h"
+#include "platform/user_defaults.h"
+#include "platform/view_controller.h"
+#include "platform/window.h"
+#include "CZSessionTest.h"
+
+namespace {
+
+using cadenzo::CZImpression;
+using platform::Dictionary;
+using platform::Value;
+using testing::ScriptedAnswer;
+
+class FacadeTest : public cztest::CZSessionTest {
+ protected:
+  void SetUp() override {
+    cztest::CZSessionTest::SetUp();
+    factory = std::make_shared<cztest::FakeViewFactory>();
+    cadenzo::CZViewFactory::setShared(factory);
+    presenter = std::make_shared<cztest::RecordingPresenter>(timeline);
+    facade->setPresentationController(presenter);
+    delegate = std::make_shared<cztest::RecordingCadenzoDelegate>(timeline);
+    facade->setDelegate(delegate);
+  }
+  void TearDown() override {
+    cadenzo::CZViewFactory::setShared(nullptr);
+    cztest::CZSessionTest::TearDown();
+  }
+
+  // Waits until the answer of a load built a view and prepared it.
+  std::shared_ptr<cztest::FakeAdView> preparedView(size_t count) {
+    EXPECT_TRUE(runUntil([&] { return factory->made.size() >= count && factory->last() && factory->last()->prepared; }));
+    return factory->last();
+  }
+  void waitForCalls(size_t n) {
+    ASSERT_TRUE(runUntil([&] { return server->callCount() >= n && facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+  }
+  // Caches an interstitial at `location` and returns its view.
+  std::shared_ptr<cztest::FakeAdView> cached(const std::string& location) {
+    size_t made = factory->made.size();
+    facade->cacheInterstitial(location);
+    auto view = preparedView(made + 1);
+    view->fireDisplay();
+    EXPECT_TRUE(facade->hasCachedInterstitial(location));
+    return view;
+  }
+  // Shows an interstitial at `location` straight from the server and returns its displayed view.
+  std::shared_ptr<cztest::FakeAdView> displayed(const std::string& location) {
+    size_t made = factory->made.size();
+    facade->showInterstitial(location);
+    auto view = preparedView(made + 1);
+    view->fireDisplay();
+    return view;
+  }
+  std::shared_ptr<CZImpression> shownImpression() { return presenter->shown.empty() ? nullptr : presenter->shown.back(); }
+
+  cztest::Timeline timeline;
+  std::shared_ptr<cztest::FakeViewFactory> factory;
+  std::shared_ptr<cztest::RecordingPresenter> presenter;
+  std::shared_ptr<cztest::RecordingCadenzoDelegate> delegate;
+};
+
+TEST_F(FacadeTest, SessionsAreCountedAndAnnounced) {
+  facade->startSession();
+  facade->startSession();
+  waitForCalls(2);
+  EXPECT_EQ(platform::UserDefaults::standardUserDefaults().integerForKey("CZSessionCountKey"), 2);
+  auto installs = server->callsTo("install");
+  ASSERT_EQ(installs.size(), 2u);
+  for (const auto& c : installs) EXPECT_TRUE(c.accepted()) << c.problems.front();
+}
+
+TEST_F(FacadeTest, FirstSessionRuleDependsOnTheDelegatesAnswer) {
+  struct Case {
+    std::optional<bool> answer;
+    int sessions;
+    bool loads;
+  };
+  for (Case c : std::vector<Case>{{false, 1, false}, {false, 2, true}, {true, 1, true}, {std::nullopt, 1, true},
+                                  {std::nullopt, 0, true}}) {
+    SCOPED_TRACE(::testing::Message() << c.sessions << " " << (c.answer ? int(*c.answer) : -1));
+    delegate->answers.clear();
+    if (c.answer) delegate->answers["shouldRequestInterstitialsInFirstSession"] = *c.answer;
+    platform::UserDefaults::standardUserDefaults().setIntegerForKey(c.sessions, "CZSessionCountKey");
+    server->clearCalls();
+    facade->cacheInterstitial("A");
+    facade->showInterstitial("B");
+    if (c.loads) waitForCalls(2);
+    runUntilIdle();
+    EXPECT_EQ(server->callsTo("get").size(), c.loads ? 2u : 0u);
+  }
+}
+
+TEST_F(FacadeTest, CachedInterstitialIsShownOnceWithOneShowCall) {
+  delegate->answers = {{"shouldRequestInterstitial", true}, {"shouldDisplayInterstitial", true}};
+  auto view = cached("Level end");
+  waitForCalls(1);
+  auto gets = server->callsTo("get");
+  ASSERT_EQ(gets.size(), 1u);
+  EXPECT_TRUE(gets[0].accepted());
+  EXPECT_EQ(gets[0].body["location"], Value("Level end"));
+  EXPECT_EQ(gets[0].body["cache"], Value("1"));
+  EXPECT_EQ(view->kind, cadenzo::CZViewFactory::Kind::HTML);
+  EXPECT_EQ(facade->cachedInterstitialForTesting("Level end")->state(), cadenzo::CZImpressionStateCached);
+
+  facade->showInterstitial("Level end");
+  EXPECT_FALSE(facade->hasCachedInterstitial("Level end"));
+  waitForCalls(2);
+  auto shows = server->callsTo("show");
+  ASSERT_EQ(shows.size(), 1u);
+  EXPECT_TRUE(shows[0].accepted());
+  EXPECT_EQ(shows[0].body["ad_id"], Value("ad-1"));
+  ASSERT_TRUE(shownImpression());
+  EXPECT_EQ(shownImpression()->state(), cadenzo::CZImpressionStateShown);
+  EXPECT_EQ(facade->visibleImpression(), shownImpression());
+  EXPECT_EQ(timeline, (cztest::Timeline{"shouldRequestInterstitial:Level end", "didCacheInterstitial:Level end",
+                                        "shouldDisplayInterstitial:Level end", "displayInterstitial"}));
+
+  // A later display callback of the page changes nothing.
+  view->fireDisplay();
+  EXPECT_EQ(presenter->shown.size(), 1u);
+}
+
+TEST_F(FacadeTest, CacheExpiresAfterOneDay) {
+  cached("Default");
+  advance(86399);
+  EXPECT_TRUE(facade->hasCachedInterstitial());
+  advance(1);
+  EXPECT_FALSE(facade->hasCachedInterstitial());
+  EXPECT_TRUE(facade->cachedInterstitialForTesting("Default"));  // stays, but counts as absent
+
+  facade->showInterstitial();
+  preparedView(2)->fireDisplay();
+  waitForCalls(2);
+  auto gets = server->callsTo("get");
+  ASSERT_EQ(gets.size(), 2u);
+  EXPECT_FALSE(gets[1].body.dictionary().contains("cache"));
+  EXPECT_EQ(server->callsTo("show").size(), 0u);
+  EXPECT_EQ(presenter->shown.size(), 1u);
+}
+
+TEST_F(FacadeTest, RefusalsStopLoadsAndShows) {
+  delegate->answers = {{"shouldRequestInterstitial", false}};
+  facade->showInterstitial("X");
+  runUntilIdle();
+  EXPECT_EQ(server->callCount(), 0u);
+
+  delegate->answers = {{"shouldDisplayInterstitial", false}};
+  cached("X");
+  facade->showInterstitial("X");
+  EXPECT_TRUE(facade->hasCachedInterstitial("X"));
+  EXPECT_TRUE(presenter->shown.empty());
+  waitForCalls(1);
+  EXPECT_EQ(server->callsTo("show").size(), 0u);
+}
+
+TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    bool viewFails = false;
+  };
+  auto answer = [this](std::string body) {
+    return [this, body] { server->scriptNext("get", ScriptedAnswer::json(body)); };
+  };
+  std::vector<Case> cases = {
+      {"status as text", answer("{\"status\":\"200\",\"link\":\"http://x/\",\"html\":\"<p>\"}")},
+      {"no status", answer("{\"link\":\"http://x/\",\"html\":\"<p>\"}")},
+      {"no link", answer("{\"status\":200,\"html\":\"<p>\"}")},
+      {"no html", answer("{\"status\":200,\"link\":\"http://x/\"}")},
+      {"server error", [this] { server->scriptNext("get", ScriptedAnswer::json("{}", 500)); }},
+      {"silence", [this] {
+         ScriptedAnswer s;
+         s.stall = true;
+         server->scriptNext("get", s);
+       }},
+      {"offline", [] { platform::Reachability::setNetwork(platform::Reachability::Network::None); }},
+      {"view fails", [] {}, true},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    timeline.clear();
+    c.arrange();
+    size_t made = factory->made.size();
+    facade->showInterstitial("L");
+    if (std::string(c.name) == "silence") {
+      ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 1 && server->callCount() > 0; }));
+      advance(30);
+    }
+    if (c.viewFails) preparedView(made + 1)->fireFail();
+    ASSERT_TRUE(runUntil([&] { return !timeline.empty(); }));
+    drainWorkers();
+    EXPECT_EQ(timeline, cztest::Timeline{"didFailToLoadInterstitial:L"});
+    EXPECT_TRUE(presenter->shown.empty());
+    platform::Reachability::setNetwork(platform::Reachability::Network::WiFi);
+    server->clearCalls();
+  }
+}
+
+TEST_F(FacadeTest, CloseReportsThenDismissesOnlyAShownImpression) {
+  auto view = displayed("L");
+  ASSERT_TRUE(shownImpression());
+  view->fireClose();
+  EXPECT_EQ(timeline, (cztest::Timeline{"displayInterstitial", "didDismissInterstitial:L", "didCloseInterstitial:L",
+                                        "dismissInterstitial"}));
+  EXPECT_FALSE(facade->visibleImpression());
+
+  // Already being dismissed: the notices again, no second dismissal.
+  timeline.clear();
+  view->fireClose();
+  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L"}));
+}
+
+TEST_F(FacadeTest, ForceDismissNotificationClosesTheVisibleImpression) {
+  platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
+  EXPECT_TRUE(timeline.empty());
+  displayed("L");
+  timeline.clear();
+  platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
+  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L", "dismissInterstitial"}));
+}
+
+TEST_F(FacadeTest, ClickSendsTheCallThenOpensTheTarget) {
+  server->setInterstitial("L", "{\"status\":200,\"type\":\"html\",\"html\":\"<p>\",\"ad_id\":\"a9\",\"to\":\"t\","
+                               "\"cgn\":\"c1\",\"creative\":\"cr\",\"itunes_id\":\"42\","
+                               "\"link\":\"itms-apps://itunes.apple.example/app/id42\"}");
+  platform::Runtime::setAvailable("SKStoreProductViewController", false);
+  auto view = displayed("L");
+  timeline.clear();
+  view->fireClick(std::nullopt, Value(Dictionary{{"cgn", Value("c2")}, {"type", Value("banner")}}));
+  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didClickInterstitial:L", "dismissInterstitial",
+                                        "displayLoadingView"}));
+  auto& app = platform::Application::sharedApplication();
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  EXPECT_EQ(app.openedURLs().back(), "itms-apps://itunes.apple.example/app/id42");
+  EXPECT_EQ(timeline.back(), "dismissLoadingView");
+  auto clicks = server->callsTo("click");
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_TRUE(clicks[0].accepted()) << clicks[0].problems.front();
+  for (const auto& [key, value] : std::vector<std::pair<std::string, Value>>{
+           {"to", Value("t")}, {"cgn", Value("c2")}, {"creative", Value("cr")}, {"ad_id", Value("a9")},
+           {"type", Value("banner")}, {"in_app_store", Value(false)}})
+    EXPECT_EQ(clicks[0].body[key], value) << key;
+}
+
+TEST_F(FacadeTest, ClickFollowsTheRedirectsOfAnHttpTarget) {
+  server->http().setRedirectChain({"/go/1", "/go/2"}, 302, ScriptedAnswer::redirect("itms-apps://store.example/id5"));
+  auto view = displayed("L");
+  view->fireClick(server->url("/go/1"), std::nullopt);
+  auto& app = platform::Application::sharedApplication();
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  EXPECT_EQ(app.openedURLs().back(), "itms-apps://store.example/id5");
+  EXPECT_FALSE(presenter->loading);
+}
+
+TEST_F(FacadeTest, OfflineClickDoesNotLeaveTheLoadingViewUp) {
+  auto view = displayed("L");
+  platform::Reachability::setNetwork(platform::Reachability::Network::None);
+  view->fireClick(std::nullopt, std::nullopt);
+  runUntilIdle();
+  EXPECT_FALSE(presenter->loading);
+  EXPECT_EQ(server->callsTo("click").size(), 0u);
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
+}
+
+TEST_F(FacadeTest, MoreAppsWithLoadingViewAndCache) {
+  delegate->answers = {{"shouldDisplayLoadingViewForMoreApps", true}, {"shouldDisplayMoreApps", true}};
+  facade->showMoreApps();
+  EXPECT_TRUE(presenter->loading);
+  auto view = preparedView(1);
+  EXPECT_EQ(view->kind, cadenzo::CZViewFactory::Kind::NativeMoreApps);
+  EXPECT_EQ(view->preparedWith.get("ad_id"), Value("more-1"));
+  view->fireDisplay();
+  EXPECT_EQ(timeline, (cztest::Timeline{"shouldDisplayLoadingViewForMoreApps", "displayLoadingView",
+                                        "shouldDisplayMoreApps", "dismissLoadingView", "displayMoreApps"}));
+
+  // Cached: no loading view question; shown from the cache once.
+  timeline.clear();
+  facade->cacheMoreApps();
+  preparedView(2)->fireDisplay();
+  EXPECT_TRUE(facade->cachedMoreAppsForTesting());
+  facade->showMoreApps();
+  EXPECT_FALSE(facade->cachedMoreAppsForTesting());
+  EXPECT_EQ(timeline, (cztest::Timeline{"didCacheMoreApps", "shouldDisplayMoreApps", "displayMoreApps"}));
+  waitForCalls(2);
+  auto mores = server->callsTo("more");
+  ASSERT_EQ(mores.size(), 2u);
+  EXPECT_FALSE(mores[0].body.dictionary().contains("cache"));
+  EXPECT_EQ(mores[1].body["cache"], Value("1"));
+}
+
+TEST_F(FacadeTest, MoreAppsFailures) {
+  delegate->answers = {{"shouldDisplayLoadingViewForMoreApps", true}};
+  platform::Reachability::setNetwork(platform::Reachability::Network::None);
+  facade->showMoreApps();
+  EXPECT_EQ(timeline, cztest::Timeline{"didFailToLoadMoreApps"});
+  platform::Reachability::setNetwork(platform::Reachability::Network::WiFi);
+
+  timeline.clear();
+  server->scriptNext("more", ScriptedAnswer::json("{\"status\":404}"));
+  facade->showMoreApps();
+  ASSERT_TRUE(runUntil([&] { return timeline.size() >= 4; }));
+  EXPECT_EQ(timeline, (cztest::Timeline{"shouldDisplayLoadingViewForMoreApps", "displayLoadingView",
+                                        "dismissLoadingView", "didFailToLoadMoreApps"}));
+}
+
+TEST_F(FacadeTest, MoreAppsRefusedOnArrivalTakesItsLoadingViewDown) {
+  delegate->answers = {{"shouldDisplayLoadingViewForMoreApps", true}, {"shouldDisplayMoreApps", false}};
+  facade->showMoreApps();
+  EXPECT_TRUE(presenter->loading);
+  preparedView(1)->fireDisplay();
+  EXPECT_FALSE(presenter->loading);
+  EXPECT_TRUE(presenter->shown.empty());
+  EXPECT_FALSE(facade->visibleImpression());
+  EXPECT_EQ(timeline, (cztest::Timeline{"shouldDisplayLoadingViewForMoreApps", "displayLoadingView",
+                                        "shouldDisplayMoreApps", "dismissLoadingView"}));
+}
+
+class ImpressionTest : public FacadeTest {};
+
+TEST_F(ImpressionTest, ViewChoiceFollowsTypeAndAnswer) {
+  using Kind = cadenzo::CZViewFactory::Kind;
+  struct Case {
+    const char* name;
+    Dictionary answer;
+    int type;
+    std::optional<Kind> kind;
+  };
+  std::vector<Case> cases = {
+      {"native interstitial", {{"type", Value("native")}, {"link", Value("http://a/")}}, 1, Kind::NativeInterstitial},
+      {"native more apps", {{"type", Value("native")}}, 2, Kind::NativeMoreApps},
+      {"native without link", {{"type", Value("native")}}, 1, std::nullopt},
+      {"html more apps", {{"html", Value("<p>")}}, 2, Kind::HTML},
+      {"html interstitial", {{"type", Value("html")}, {"html", Value("<p>")}, {"link", Value("x")}}, 1, Kind::HTML},
+      {"no html", {{"type", Value("web")}}, 2, std::nullopt},
+      {"html not text", {{"html", Value(3)}, {"link", Value("x")}}, 1, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto impression = CZImpression::createWithResponseType(c.answer, c.type);
+    ASSERT_EQ(bool(impression), c.kind.has_value());
+    if (!impression) continue;
+    auto view = std::dynamic_pointer_cast<cztest::FakeAdView>(impression->view());
+    EXPECT_EQ(view->kind, *c.kind);
+    EXPECT_EQ(view->prepared, 0);  // prepared on a later turn only
+    EXPECT_EQ(impression->responseDate(), clock().now());
+    runUntilIdle();
+    EXPECT_EQ(view->prepared, 1);
+    if (*c.kind == Kind::HTML) {
+      EXPECT_EQ(view->html, "<p>");
+      EXPECT_EQ(view->baseURL,
+                platform::URL::fileURLWithPath(platform::Bundle::mainBundle().bundlePath(), true).absoluteString());
+    } else {
+      EXPECT_EQ(view->preparedWith, c.answer);
+    }
+  }
+}
+
+class ClickRecorder : public cadenzo::CZImpressionProtocol {
+ public:
+  void impressionReadyToBeDisplayed(const std::shared_ptr<CZImpression>&) override {}
+  void impressionCloseTriggered(const std::shared_ptr<CZImpression>&) override {}
+  void impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>&, const std::optional<std::string>& url,
+                                              const std::optional<Value>&) override {
+    urls.push_back(url);
+  }
+  void impressionFailedToInitialize(const std::shared_ptr<CZImpression>&) override {}
+  std::vector<std::optional<std::string>> urls;
+};
+
+TEST_F(ImpressionTest, ClickTargetTakesLinkAndOpenableDeepLink) {
+  platform::Application::sharedApplication().registerOpenableScheme("zavrellion");
+  struct Case {
+    const char* name;
+    std::optional<std::string> fromView;
+    std::optional<std::string> deepLink;
+    std::string expected;
+  };
+  std::vector<Case> cases = {
+      {"view url", "http://view/", std::nullopt, "http://view/"},
+      {"answer link", std::nullopt, std::nullopt, "http://link/"},
+      {"openable deep link", "http://view/", "zavrellion://level/3", "zavrellion://level/3"},
+      {"deep link nobody opens", std::nullopt, "unknownscheme://x", "http://link/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dictionary answer{{"link", Value("http://link/")}, {"html", Value("<p>")}};
+    if (c.deepLink) answer.set("deep-link", Value(*c.deepLink));
+    auto impression = CZImpression::createWithResponseType(answer, 1);
+    auto recorder = std::make_shared<ClickRecorder>();
+    impression->setDelegate(recorder);  // read when the callback fires, not when wired
+    std::dynamic_pointer_cast<cztest::FakeAdView>(impression->view())->fireClick(c.fromView, std::nullopt);
+    ASSERT_EQ(recorder->urls.size(), 1u);
+    EXPECT_EQ(recorder->urls[0], c.expected);
+  }
+}
+
+TEST_F(ImpressionTest, ReleasedImpressionClearsTheViewsCallbacks) {
+  auto impression = CZImpression::createWithResponseType({{"link", Value("l")}, {"html", Value("<p>")}}, 1);
+  auto view = impression->view();
+  impression.reset();
+  EXPECT_FALSE(view->displayCallback());
+  EXPECT_FALSE(view->closeCallback());
+  EXPECT_FALSE(view->clickCallback());
+}
+
+TEST_F(FacadeTest, ClickWithAStoreItemPresentsTheStoreSheet) {
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  auto root = std::make_shared<platform::ViewController>();
+  window->setRootViewController(root);
+  window->makeKeyAndVisible();
+  server->setInterstitial("L", "{\"status\":200,\"html\":\"<p>\",\"itunes_id\":\"42\","
+                               "\"link\":\"http://example.invalid/\"}");
+  auto view = displayed("L");
+  EXPECT_EQ(view->frame, platform::Rect(0, 0, 320, 480));  // the window's frame
+  view->fireClick(std::nullopt, std::nullopt);
+  ASSERT_TRUE(runUntil([&] { return facade->storeSheetForTesting() != nullptr; }));
+  auto sheet = facade->storeSheetForTesting();
+  EXPECT_EQ(sheet->parameters()["SKStoreProductParameterITunesItemIdentifier"], Value("42"));
+  EXPECT_TRUE(presenter->loading);  // until the product has loaded
+  sheet->completeLoad(true);
+  runUntilIdle();
+  EXPECT_FALSE(presenter->loading);
+  EXPECT_EQ(root->presentedViewController(), sheet);
+  advance(1);  // the animated presentation ends
+  sheet->finish();
+  advance(1);
+  EXPECT_FALSE(root->presentedViewController());
+  EXPECT_FALSE(facade->storeSheetForTesting());
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
+  auto clicks = server->callsTo("click");
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(clicks[0].body["in_app_store"], Value(true));
+}
+
+TEST_F(FacadeTest, WithoutAnyDelegateAnswerMoreAppsShowsWithoutLoadingView) {
+  facade->showMoreApps();
+  EXPECT_FALSE(presenter->loading);
+  preparedView(1)->fireDisplay();
+  EXPECT_EQ(timeline, cztest::Timeline{"displayMoreApps"});
+  ASSERT_TRUE(shownImpression());
+  EXPECT_EQ(shownImpression()->type(), cadenzo::CZImpressionTypeMoreApps);
+  EXPECT_FALSE(shownImpression()->location());
+}
+
+}  // namespace

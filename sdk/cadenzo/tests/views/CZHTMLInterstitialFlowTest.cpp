@@ -1,0 +1,179 @@
+// The whole path of an HTML interstitial over loopback: the facade caches it from the
+// Cadenzo sandbox server, shows it through the default view controller, and the ad page's
+// own script closes it or clicks through.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CZAPIConnection.h"
+#include "CZDefaultViewController.h"
+#include "cadenzo/CZDefaultViews.h"
+#include "CZWebView.h"
+#include "cadenzo/Cadenzo.h"
+#include "platform/application.h"
+#include "platform/window.h"
+#include "testing/cadenzo_server.h"
+#include "../session/CZSessionTest.h"
+#include "CZViewTestSupport.h"
+
+namespace {
+
+using cadenzo::CZImpression;
+using platform::Value;
+using czviews_test::contains;
+
+class HTMLInterstitialFlowTest : public cztest::CZSessionTest {
+ protected:
+  void SetUp() override {
+    cztest::CZSessionTest::SetUp();
+    facade->setDelegate(listener);
+    cadenzo::installDefaultViews();
+    controller = cadenzo::CZDefaultViewController::sharedController();
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+  }
+
+  // An answer whose page runs `script` five seconds after it loaded.
+  std::string answer(const std::string& script, const std::string& extra = "") {
+    return "{\"status\":200,\"type\":\"html\",\"ad_id\":\"ad-77\",\"cgn\":\"from-answer\",\"to\":\"t-1\","
+           "\"link\":\"" + server->url("/target") + "\"" + extra +
+           ",\"html\":\"<html><body><script>setTimeout(function(){" + script +
+           "}, 5000);</script><p>Play now</p></body></html>\"}";
+  }
+  // Caches the interstitial at `location`, shows it and answers the view on the window.
+  std::shared_ptr<cadenzo::CZWebView> cacheAndShow(const std::string& location) {
+    facade->cacheInterstitial(location);
+    EXPECT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(location); }));
+    facade->showInterstitial(location);
+    auto shown = facade->visibleImpression();
+    EXPECT_TRUE(shown);
+    if (!shown) return nullptr;
+    impression = shown;
+    return std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view());
+  }
+
+  std::shared_ptr<cztest::NoticeListener> listener = std::make_shared<cztest::NoticeListener>();
+  std::shared_ptr<cadenzo::CZDefaultViewController> controller;
+  std::shared_ptr<platform::Window> window;
+  // Held by the test so that its final state can be read after everyone else let go.
+  std::shared_ptr<CZImpression> impression;
+};
+
+TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit) {
+  server->setInterstitial("Level", answer("location.href = 'cadenzo://close';", ",\"animation\":5"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  EXPECT_EQ(listener->events, std::vector<std::string>{"cache Level"});
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+  EXPECT_EQ(server->callsTo("show")[0].body["ad_id"], Value("ad-77"));
+
+  // On the window above the dimming background, entering with the slide of type 5.
+  auto background = controller->backgroundView();
+  ASSERT_TRUE(contains(window, view));
+  ASSERT_TRUE(contains(window, background));
+  EXPECT_EQ(window->subviews().back(), view);
+  auto entry = std::dynamic_pointer_cast<platform::BasicAnimation>(view->layer()->animationForKey("position"));
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->fromValue(), platform::AnimationValue(platform::Point{160, -240}));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateShown);
+
+  advance(5);
+  ASSERT_TRUE(runUntil([&] { return listener->events.size() == 3; }));
+  EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Level", "dismiss Level", "close Level"}));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateDismissing);
+  auto exit = std::dynamic_pointer_cast<platform::BasicAnimation>(view->layer()->animationForKey("position"));
+  ASSERT_TRUE(exit);
+  EXPECT_EQ(exit->toValue(), platform::AnimationValue(platform::Point{160, -240}));
+  EXPECT_TRUE(contains(window, view));
+
+  advance(0.3);
+  runUntilIdle();
+  EXPECT_FALSE(contains(window, view));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);
+  EXPECT_TRUE(background->isHidden());
+  EXPECT_TRUE(contains(window, background));
+  // The web view failed to load the command afterwards: no failed load for a shown ad.
+  EXPECT_EQ(listener->events.size(), 3u);
+  EXPECT_FALSE(controller->viewIsVisible());
+}
+
+TEST_F(HTMLInterstitialFlowTest, ThePageClicksThroughWithItsData) {
+  platform::Application::sharedApplication().setOpenURLAnswer(true);
+  server->http().setAnswer("/store", testing::ScriptedAnswer::text("store page"));
+  server->setInterstitial(
+      "Level", answer("location.href = 'cadenzo://link/' + encodeURIComponent('" + server->url("/store") +
+                      "') + '/' + encodeURIComponent(JSON.stringify({cgn: 'from-page', creative: 'cr-9', type: "
+                      "'interstitial', more_type: 'none'}));"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+
+  advance(5);
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == 1; }));
+  EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Level", "dismiss Level", "click Level"}));
+  auto click = server->callsTo("click")[0];
+  EXPECT_TRUE(click.accepted()) << (click.problems.empty() ? "" : click.problems[0]);
+  // The page's "cgn" wins over the answer's.
+  for (const auto& [key, value] : std::vector<std::pair<std::string, Value>>{
+           {"to", Value("t-1")}, {"ad_id", Value("ad-77")}, {"cgn", Value("from-page")}, {"creative", Value("cr-9")},
+           {"type", Value("interstitial")}, {"more_type", Value("none")}, {"in_app_store", Value(false)}})
+    EXPECT_EQ(click.body[key], value) << key;
+
+  // The overlay is up until the opener hands the page's URL to the application.
+  auto& app = platform::Application::sharedApplication();
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  EXPECT_EQ(app.openedURLs().back(), server->url("/store"));
+  EXPECT_FALSE(controller->loadingViewIsVisible());
+
+  advance(0.3);
+  runUntilIdle();
+  EXPECT_FALSE(contains(window, view));
+  EXPECT_TRUE(controller->backgroundView()->isHidden());
+}
+
+TEST_F(HTMLInterstitialFlowTest, ASecondAdWhileOneIsOnScreenIsRefusedAndStaysCached) {
+  server->setInterstitial("Level", answer("location.href = 'cadenzo://close';"));
+  server->setInterstitial("Shop", answer("var idle = true;"));
+  facade->cacheInterstitial("Shop");
+  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Shop"); }));
+  auto first = cacheAndShow("Level");
+  ASSERT_TRUE(first);
+  auto waiting = facade->cachedInterstitialForTesting("Shop");
+  ASSERT_TRUE(waiting);
+
+  facade->showInterstitial("Shop");
+  EXPECT_EQ(facade->visibleImpression(), impression);
+  EXPECT_TRUE(facade->hasCachedInterstitial("Shop"));
+  EXPECT_EQ(waiting->state(), cadenzo::CZImpressionStateCached);
+  EXPECT_FALSE(contains(window, std::dynamic_pointer_cast<platform::View>(waiting->view())));
+  runUntilIdle();
+  ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+  EXPECT_EQ(server->callsTo("show").size(), 1u);  // only the ad really shown
+
+  // Once the first has gone, the second is shown and announced.
+  advance(5);
+  ASSERT_TRUE(runUntil([&] { return !controller->viewIsVisible(); }));
+  advance(0.3);
+  facade->showInterstitial("Shop");
+  EXPECT_EQ(facade->visibleImpression(), waiting);
+  EXPECT_TRUE(contains(window, std::dynamic_pointer_cast<platform::View>(waiting->view())));
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 2; }));
+  EXPECT_EQ(listener->events,
+            (std::vector<std::string>{"cache Shop", "cache Level", "dismiss Level", "close Level"}));
+}
+
+TEST_F(HTMLInterstitialFlowTest, APageThatFailsAfterItWasShownIsNoFailedLoad) {
+  // The page goes to a command nobody handles, which the web view cannot load.
+  server->setInterstitial("Level", answer("location.href = 'cadenzo://unknown';"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  advance(5);
+  runUntilIdle();
+  EXPECT_EQ(listener->events, std::vector<std::string>{"cache Level"});
+  EXPECT_TRUE(contains(window, view));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateShown);
+  EXPECT_EQ(facade->visibleImpression(), impression);
+}
+
+}  // namespace

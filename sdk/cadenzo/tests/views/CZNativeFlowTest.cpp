@@ -1,0 +1,128 @@
+// Native ads through the facade over loopback: the answers come from the Cadenzo sandbox
+// server, their pictures from a second loopback server, and the user taps the real
+// buttons of the views the default view layer builds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CZAPIConnection.h"
+#include "CZDefaultViewController.h"
+#include "cadenzo/CZDefaultViews.h"
+#include "CZJsonWriter.h"
+#include "CZNativeInterstitialView.h"
+#include "CZNativeMoreAppsView.h"
+#include "cadenzo/Cadenzo.h"
+#include "platform/application.h"
+#include "platform/screen.h"
+#include "platform/window.h"
+#include "testing/cadenzo_server.h"
+#include "../session/CZSessionTest.h"
+#include "CZViewTestSupport.h"
+
+namespace {
+
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+using czviews_test::contains;
+
+class NativeFlowTest : public cztest::CZSessionTest {
+ protected:
+  void SetUp() override {
+    cztest::CZSessionTest::SetUp();
+    platform::Screen::mainScreen().setStatusBarHeight(20);
+    facade->setDelegate(listener);
+    cadenzo::installDefaultViews();
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+  }
+  Value picture(const std::string& name, uint32_t w, uint32_t h, const Dictionary& extra = {}) {
+    return czviews_test::servedPicture(images, name, w, h, extra);
+  }
+  static std::string json(const Dictionary& d) { return cadenzo::JSONRepresentation(Value(d)).value_or(""); }
+
+  testing::LoopbackServer images;
+  std::shared_ptr<cztest::NoticeListener> listener = std::make_shared<cztest::NoticeListener>();
+  std::shared_ptr<platform::Window> window;
+};
+
+TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
+  server->setInterstitial(
+      "Menu", json({{"status", Value(200)}, {"type", Value("native")}, {"ad_id", Value("n-1")},
+                    {"link", Value("http://store.example/n")}, {"animation", Value(6)},
+                    {"assets", Value(Dictionary{{"ad-portrait", picture("ad.png", 280, 400)},
+                                                {"frame-portrait", picture("frame.png", 300, 440)},
+                                                {"close", picture("close.png", 30, 30)}})}}));
+  facade->cacheInterstitial("Menu");
+  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Menu"); }));
+  facade->showInterstitial("Menu");
+  auto impression = facade->visibleImpression();
+  ASSERT_TRUE(impression);
+  auto view = std::dynamic_pointer_cast<cadenzo::CZNativeInterstitialView>(impression->view());
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(contains(window, view));
+  view->layoutIfNeeded();
+  EXPECT_EQ(view->closeButton()->frame(), platform::Rect(270, 45, 30, 30));
+
+  view->closeButton()->simulateTap();
+  EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Menu", "dismiss Menu", "close Menu"}));
+  advance(0.01);  // "animation" 6: the fade out lasts 0.001 s
+  runUntilIdle();
+  EXPECT_FALSE(contains(window, view));
+  EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+  EXPECT_TRUE(server->callsTo("click").empty());
+}
+
+TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
+  platform::Application::sharedApplication().setOpenURLAnswer(true);
+  Array cells{
+      Value(Dictionary{{"type", Value("featured")}, {"link", Value("http://store.example/f")},
+                       {"cgn", Value("cg-f")}, {"more_type", Value("hero")},
+                       {"assets", Value(Dictionary{{"portrait", picture("f.png", 620, 200)}})}}),
+      Value(Dictionary{{"type", Value("regular")}, {"name", Value("Orbit")}, {"text", Value("Get")},
+                       {"link", Value(images.url("/orbit"))}, {"cgn", Value("cg-orbit")},
+                       {"creative", Value("cr-3")}, {"more_type", Value("list")},
+                       {"assets", Value(Dictionary{{"icon", picture("orbit.png", 100, 100)}})}}),
+  };
+  images.setAnswer("/orbit", testing::ScriptedAnswer::text("store page"));
+  server->setMoreApps(json({{"status", Value(200)}, {"type", Value("native")}, {"ad_id", Value("m-1")},
+                            {"assets", Value(Dictionary{{"close", picture("close.png", 50, 30)},
+                                                        {"header-portrait", picture("header.png", 320, 50)}})},
+                            {"cells", Value(cells)}}));
+  facade->showMoreApps();
+  ASSERT_TRUE(runUntil([&] { return facade->visibleImpression() != nullptr; }));
+  auto impression = facade->visibleImpression();
+  auto view = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(impression->view());
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(contains(window, view));
+  EXPECT_EQ(view->frame(), platform::Rect(0, 20, 320, 460));
+  EXPECT_TRUE(view->layer()->animationForKey("transform"));  // the bounce, by default
+  view->layoutIfNeeded();
+  EXPECT_EQ(view->titleView()->image(), view->titleImagePortrait());
+
+  auto& table = *view->tableView();
+  table.layoutIfNeeded();
+  auto row = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsRegularCell>(table.cellForRowAtIndexPath({0, 1}));
+  ASSERT_TRUE(row);
+  row->clickButton()->simulateTap();
+  EXPECT_EQ(listener->events, (std::vector<std::string>{"dismiss more", "click more"}));
+  ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == 1; }));
+  auto call = server->callsTo("click")[0];
+  EXPECT_TRUE(call.accepted()) << (call.problems.empty() ? "" : call.problems[0]) << " " << call.request.body;
+  const Value& body = call.body;
+  EXPECT_EQ(body["type"], Value("regular"));
+  EXPECT_EQ(body["cgn"], Value("cg-orbit"));
+  EXPECT_EQ(body["creative"], Value("cr-3"));
+  EXPECT_EQ(body["more_type"], Value("list"));
+
+  auto& app = platform::Application::sharedApplication();
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  EXPECT_EQ(app.openedURLs().back(), images.url("/orbit"));
+  advance(0.4);
+  runUntilIdle();
+  EXPECT_FALSE(contains(window, view));
+}
+
+}  // namespace
