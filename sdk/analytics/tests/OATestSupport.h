@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "analytics/oa_custom_variable.h"
+#include "OACustomVariable.h"
 #include "platform/sandbox.h"
 
 namespace analytics::test {

@@ -1,8 +1,8 @@
-#include "analytics/oa_custom_variable.h"
+#include "OACustomVariable.h"
 
 #include <gtest/gtest.h>
 
-#include "analytics/oa_global_store.h"
+#include "OAGlobalStore.h"
 #include "platform/random.h"
 #include "testing/sandbox_test.h"
 

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "analytics/oa_tracker.h"
-#include "test_support.h"
+#include "analytics/OATracker.h"
+#include "OATestSupport.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 
@@ -18,6 +18,7 @@ class OAEndToEndTest : public testing::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
+    tracker = OATracker::sharedTracker();
     OATracker::setCollector({collector.host(), collector.port()});
     tracker->startTrackerWithAccountIDDispatchPeriodDelegate("OA-1234-5", 10, {});
   }
@@ -33,8 +34,8 @@ class OAEndToEndTest : public testing::SandboxTest {
   // only while the loop waits for the clock (a back-off, a silent collector). Call it with
   // no period timer running, or a new dispatch may start meanwhile.
   void settle() {
-    for (int i = 0; i < 200 && tracker->inFlight() > 0; ++i) {
-      if (runUntil([&] { return tracker->inFlight() == 0; }, 0.05)) return;
+    for (int i = 0; i < 200 && tracker->inFlightForTesting() > 0; ++i) {
+      if (runUntil([&] { return tracker->inFlightForTesting() == 0; }, 0.05)) return;
       advance(5);
     }
   }
@@ -43,14 +44,14 @@ class OAEndToEndTest : public testing::SandboxTest {
   }
 
   AnalyticsCollector collector;
-  std::shared_ptr<OATracker> tracker = OATracker::sharedTracker();
+  std::shared_ptr<OATracker> tracker;
 };
 
 TEST_F(OAEndToEndTest, FortyFiveHitsGoThirtyThenFifteenOnOneConnection) {
   auto names = track(45);
   EXPECT_EQ(rowsInFile(), 45);
   advance(10);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 0 && tracker->inFlight() == 0; }));
+  ASSERT_TRUE(runUntil([&] { return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0; }));
   auto hits = collector.hits();
   ASSERT_EQ(hits.size(), 45u);
   EXPECT_EQ(collector.connectionCount(), 1u);
@@ -95,11 +96,11 @@ TEST_F(OAEndToEndTest, MisbehavingCollectorLosesNothing) {
     collector.setStyle(AnalyticsCollector::Style::Normal);
     collector.setWriteSize(0);
     collector.closeConnections();
-    for (int i = 0; i < 20 && tracker->storedEvents() > 0; ++i) {
+    for (int i = 0; i < 20 && tracker->storedEventsForTesting() > 0; ++i) {
       tracker->dispatch();
       settle();
     }
-    ASSERT_EQ(tracker->storedEvents(), 0u);
+    ASSERT_EQ(tracker->storedEventsForTesting(), 0u);
     EXPECT_EQ(rowsInFile(), 0);
     auto hits = collector.hits();
     std::set<std::string> got;
@@ -113,14 +114,14 @@ TEST_F(OAEndToEndTest, RelaunchSendsWhatTheLastRunLeft) {
   track(3);
   advance(10);
   // All three pipelined requests refused (the tracker stops reading after the first).
-  ASSERT_TRUE(runUntil([&] { return collector.answerCount() == 3 && tracker->inFlight() == 0; }));
+  ASSERT_TRUE(runUntil([&] { return collector.answerCount() == 3 && tracker->inFlightForTesting() == 0; }));
   tracker->stopTracker();  // the application ends with its hits unsent
   collector.setStatus(200);
   clock().advance(3600);
   tracker->startTrackerWithAccountIDDispatchPeriodDelegate("OA-1234-5", 10, {});
-  EXPECT_EQ(tracker->storedEvents(), 3u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 3u);
   advance(10);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 0 && tracker->inFlight() == 0; }));
+  ASSERT_TRUE(runUntil([&] { return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0; }));
   EXPECT_EQ(collector.hitCount(), 3u);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The process-wide hit id that goes into every hit ("ovahid"), and a summary of the
+// The process-wide hit id that goes into every hit ("ovahid"), and a summary of it with the
 // tracker's ids. Created once, on first use, never destroyed. Thread-safe.
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/value.h"
@@ -16,9 +17,16 @@ class OAGlobalStore {
   std::string hitID() const;
   // Replaces the hit id with a new random one.
   void initRandomHitID();
-  // {"oa_hid", "oa_sid", "oa_vid", "oa_fc": 1, "oa_wpids"} while the shared tracker has an
-  // account, a session and a visitor id; otherwise an empty dictionary.
-  platform::Dictionary parameters() const;
+  // The ids the summary reports besides the hit id, as the tracker knows them (nullopt while
+  // it is not started).
+  struct TrackerIDs {
+    std::optional<std::string> accountID;
+    std::optional<std::string> sessionID;
+    std::optional<std::string> visitorID;
+  };
+  // {"oa_hid", "oa_sid", "oa_vid", "oa_fc": 1, "oa_wpids"} when `ids` has an account, a
+  // session and a visitor id; otherwise an empty dictionary.
+  platform::Dictionary parameters(const TrackerIDs& ids) const;
 
   OAGlobalStore(const OAGlobalStore&) = delete;
   OAGlobalStore& operator=(const OAGlobalStore&) = delete;

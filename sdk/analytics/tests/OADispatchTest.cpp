@@ -1,13 +1,13 @@
-#include "analytics/oa_data_dispatcher.h"
+#include "OADataDispatcher.h"
 
 #include <gtest/gtest.h>
 
-#include "analytics/oa_global_store.h"
+#include "OAGlobalStore.h"
 #include "platform/device.h"
 #include "platform/locale.h"
 #include "platform/log.h"
 #include "platform/random.h"
-#include "test_support.h"
+#include "OATestSupport.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 

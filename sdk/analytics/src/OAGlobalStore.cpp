@@ -1,6 +1,5 @@
-#include "analytics/oa_global_store.h"
+#include "OAGlobalStore.h"
 
-#include "analytics/oa_tracker.h"
 #include "platform/format.h"
 #include "platform/random.h"
 
@@ -25,17 +24,13 @@ void OAGlobalStore::initRandomHitID() {
   hitID_ = std::move(id);
 }
 
-platform::Dictionary OAGlobalStore::parameters() const {
-  auto tracker = OATracker::sharedTracker();
-  auto accountID = tracker->accountID();
-  auto sessionID = tracker->sessionID();
-  auto visitorID = tracker->visitorID();
-  if (!accountID || !sessionID || !visitorID) return {};
+platform::Dictionary OAGlobalStore::parameters(const TrackerIDs& ids) const {
+  if (!ids.accountID || !ids.sessionID || !ids.visitorID) return {};
   return platform::Dictionary{{"oa_hid", hitID()},
-                              {"oa_sid", *sessionID},
-                              {"oa_vid", *visitorID},
+                              {"oa_sid", *ids.sessionID},
+                              {"oa_vid", *ids.visitorID},
                               {"oa_fc", 1},
-                              {"oa_wpids", *accountID}};
+                              {"oa_wpids", *ids.accountID}};
 }
 
 }  // namespace analytics

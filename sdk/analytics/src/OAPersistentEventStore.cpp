@@ -1,4 +1,4 @@
-#include "analytics/oa_persistent_event_store.h"
+#include "OAPersistentEventStore.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "analytics/oa_persistent_event_store.h"
+#include "OAPersistentEventStore.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "platform/log.h"
 #include "platform/sandbox.h"
-#include "test_support.h"
+#include "OATestSupport.h"
 #include "testing/sandbox_test.h"
 
 namespace analytics {

@@ -28,6 +28,11 @@ class OATCPSocketDelegate {
 
 class OATCPSocket : public platform::TCPStreamDelegate,
                     public std::enable_shared_from_this<OATCPSocket> {
+  // Only create() can name it: the socket hands the stream a weak reference to itself.
+  struct Passkey {
+    explicit Passkey() = default;
+  };
+
  public:
   static std::shared_ptr<OATCPSocket> create(std::weak_ptr<OATCPSocketDelegate> delegate);
   ~OATCPSocket() override;
@@ -43,7 +48,7 @@ class OATCPSocket : public platform::TCPStreamDelegate,
   size_t unsentBytes() const { return outgoing_.size() - written_; }
   void close();
 
-  explicit OATCPSocket(std::weak_ptr<OATCPSocketDelegate> delegate);
+  OATCPSocket(Passkey, std::weak_ptr<OATCPSocketDelegate> delegate);
 
  private:
   void streamHandleEvent(platform::TCPStream& stream, unsigned event) override;

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "analytics/oa_custom_variable.h"
-#include "analytics/oa_event.h"
+#include "OACustomVariable.h"
+#include "OAEvent.h"
 #include "platform/error.h"
 
 struct sqlite3;

@@ -1,8 +1,8 @@
-#include "oa_wire_format.h"
+#include "OAWireFormat.h"
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "OATestSupport.h"
 
 namespace analytics {
 namespace {

@@ -20,8 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "analytics/oa_event.h"
-#include "analytics/oa_http_response_parser.h"
+#include "OAEvent.h"
+#include "analytics/OACollectorAddress.h"
+#include "OAHTTPResponseParser.h"
 #include "platform/run_loop.h"
 
 namespace analytics {
@@ -44,20 +45,16 @@ class OADataDispatcherDelegate {
   virtual void dataDispatcherDidComplete(OADataDispatcher& dispatcher) = 0;
 };
 
-// Where hits go. The host goes into the Host header ("host:port" when the port is not 80).
-struct OACollectorAddress {
-  std::string host = "collect.orvane.com";
-  uint16_t port = 80;
-};
-
-inline constexpr const char* kOAHitPath = "/__ova.gif";
-inline constexpr const char* kOAWireVersion = "4.5mi";
 inline constexpr size_t kOAMaxPipelinedRequests = 30;
 inline constexpr unsigned kOAMaxBatches = 5;
-inline constexpr double kOADefaultResponseTimeout = 30.0;
 
 class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
                          private OAHTTPResponseParserDelegate {
+  // Only create() can name it: a dispatcher built any other way would never hear its socket.
+  struct Passkey {
+    explicit Passkey() = default;
+  };
+
  public:
   // `userID` is the store id (the cookie's second field). `lock`, when given, must outlive
   // the dispatcher. The connection runs on `loop`, by default the calling thread's.
@@ -92,9 +89,9 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   void setResponseTimeout(double seconds) { responseTimeout_ = seconds; }
   double responseTimeout() const { return responseTimeout_; }
 
-  OADataDispatcher(std::string accountID, int32_t userID,
+  OADataDispatcher(Passkey, std::string accountID, int32_t userID,
                    std::weak_ptr<OADataDispatcherDelegate> delegate, OACollectorAddress collector,
-                   std::recursive_mutex* lock, platform::RunLoop* loop = nullptr);
+                   std::recursive_mutex* lock, platform::RunLoop* loop);
 
  private:
   friend class OADispatcherSocketBridge;

@@ -1,14 +1,14 @@
-#include "analytics/oa_tracker.h"
+#include "analytics/OATracker.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <thread>
 
-#include "analytics/oa_global_store.h"
-#include "analytics/oa_persistent_event_store.h"
+#include "OAGlobalStore.h"
+#include "OAPersistentEventStore.h"
 #include "platform/log.h"
-#include "test_support.h"
+#include "OATestSupport.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 
@@ -33,6 +33,7 @@ class OATrackerTest : public testing::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
+    tracker = OATracker::sharedTracker();
     OATracker::setCollector({collector.host(), collector.port()});
   }
   void start(int32_t period = 0, const std::string& account = "OA-1234-5") {
@@ -40,6 +41,9 @@ class OATrackerTest : public testing::SandboxTest {
   }
   bool event(const std::string& action, std::optional<platform::Error>* error = nullptr) {
     return tracker->trackEventActionLabelValueWithError("c", action, std::nullopt, -1, error);
+  }
+  OAGlobalStore::TrackerIDs ids() const {
+    return {tracker->accountID(), tracker->sessionID(), tracker->visitorID()};
   }
   bool reported(size_t n) { return runUntil([&] { return delegate->reports.size() >= n; }); }
   // Dispatches and waits for the delegate's n-th report.
@@ -53,7 +57,7 @@ class OATrackerTest : public testing::SandboxTest {
   }
 
   AnalyticsCollector collector;
-  std::shared_ptr<OATracker> tracker = OATracker::sharedTracker();
+  std::shared_ptr<OATracker> tracker;
   std::shared_ptr<DelegateRecorder> delegate = std::make_shared<DelegateRecorder>();
 };
 
@@ -100,7 +104,7 @@ TEST_F(OATrackerTest, InputChecksAndErrorCodes) {
       EXPECT_FALSE(error);
     }
   }
-  EXPECT_EQ(tracker->storedEvents(), 3u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 3u);
 }
 
 TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
@@ -112,10 +116,10 @@ TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
   std::optional<platform::Error> error;
   EXPECT_FALSE(tracker->setCustomVariableAtIndexNameValueWithError(1, "n", "v", &error));
   EXPECT_EQ(error->code, 0xBADA55);
-  EXPECT_TRUE(OAGlobalStore::sharedGlobalStore().parameters().empty());
+  EXPECT_TRUE(OAGlobalStore::sharedGlobalStore().parameters(ids()).empty());
 
   start();
-  auto parameters = OAGlobalStore::sharedGlobalStore().parameters();
+  auto parameters = OAGlobalStore::sharedGlobalStore().parameters(ids());
   EXPECT_EQ(parameters.keys(),
             (std::vector<std::string>{"oa_hid", "oa_sid", "oa_vid", "oa_fc", "oa_wpids"}));
   EXPECT_EQ(parameters.get("oa_hid").string(), OAGlobalStore::sharedGlobalStore().hitID());
@@ -216,7 +220,7 @@ TEST_F(OATrackerTest, DispatchPeriodTimerAndPowerSave) {
   advance(0.2);  // t = 10.1: the timer's first dispatch
   ASSERT_TRUE(reported(1));
   EXPECT_EQ(delegate->reports.back(), (std::pair<unsigned, unsigned>{3, 0}));
-  EXPECT_EQ(tracker->storedEvents(), 0u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
 
   advance(10);  // t = 20.1: nothing stored, the timer stops
   runUntilIdle();
@@ -234,7 +238,7 @@ TEST_F(OATrackerTest, DispatchPeriodTimerAndPowerSave) {
   ASSERT_TRUE(event("a5"));
   advance(100);
   runUntilIdle();
-  EXPECT_EQ(tracker->storedEvents(), 1u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 1u);
 }
 
 TEST_F(OATrackerTest, OneDispatchAtATimeAndTheDelegateHearsTheCounts) {
@@ -244,12 +248,12 @@ TEST_F(OATrackerTest, OneDispatchAtATimeAndTheDelegateHearsTheCounts) {
   for (auto a : {"a1", "a2", "a3"}) ASSERT_TRUE(event(a));
   ASSERT_TRUE(tracker->dispatch());
   EXPECT_FALSE(tracker->dispatch());
-  EXPECT_EQ(tracker->inFlight(), 3u);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 2; }));
+  EXPECT_EQ(tracker->inFlightForTesting(), 3u);
+  ASSERT_TRUE(runUntil([&] { return tracker->storedEventsForTesting() == 2; }));
   advance(kOADefaultResponseTimeout);
   ASSERT_TRUE(reported(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{1, 2}));
-  EXPECT_EQ(tracker->inFlight(), 0u);
+  EXPECT_EQ(tracker->inFlightForTesting(), 0u);
   EXPECT_TRUE(OATracker::getPipelineMode());
 
   collector.setStallAfter(std::nullopt);
@@ -327,7 +331,7 @@ TEST_F(OATrackerTest, StopWithWorkPending) {
     collector.setStallAfter(std::nullopt);
     collector.closeConnections();
     start();
-    EXPECT_EQ(tracker->storedEvents(), 2u);
+    EXPECT_EQ(tracker->storedEventsForTesting(), 2u);
     tracker->stopTracker();
     SQLitePeer(test::storePath()).exec("DELETE FROM events");
   }
@@ -351,9 +355,9 @@ TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
   for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
   ASSERT_TRUE(sent(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{1, 2}));
-  EXPECT_EQ(tracker->storedEvents(), 1u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 1u);
   ASSERT_TRUE(sent(2));
-  EXPECT_EQ(tracker->storedEvents(), 0u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
   // "ok2" was pipelined behind "bad" and may have been taken once already: the refusal ends
   // the dispatch before its answer is read.
   auto actions = collectedActions();
@@ -374,7 +378,7 @@ TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
       400);
   ASSERT_TRUE(sent(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{0, 2}));
-  EXPECT_EQ(tracker->storedEvents(), 2u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 2u);
 }
 
 // A thread may start the tracker, track, begin a dispatch and end. Its loop ends with it; the
@@ -387,10 +391,10 @@ TEST_F(OATrackerTest, StartingThreadMayEnd) {
     EXPECT_TRUE(shared->dispatch());  // under way when the thread ends
   }).join();
   ASSERT_TRUE(tracker->isStarted());
-  EXPECT_EQ(tracker->inFlight(), 0u);
+  EXPECT_EQ(tracker->inFlightForTesting(), 0u);
   ASSERT_TRUE(event("a1"));
   advance(10);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 0 && tracker->inFlight() == 0; }));
+  ASSERT_TRUE(runUntil([&] { return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0; }));
   EXPECT_EQ(collectedActions(), (std::vector<std::string>{"/from/worker", "a1"}));
   EXPECT_EQ(delegate->reports, (std::vector<std::pair<unsigned, unsigned>>{{2, 0}}));
   EXPECT_EQ(collector.requests().size(), 2u);
@@ -418,14 +422,14 @@ TEST_F(OATrackerTest, SeveralThreadsTrackingAtOnceLoseNothing) {
   // The main loop keeps dispatching while they track.
   while (running > 0) {
     tracker->dispatch();
-    runUntil([&] { return tracker->inFlight() == 0 || running == 0; }, 1.0);
+    runUntil([&] { return tracker->inFlightForTesting() == 0 || running == 0; }, 1.0);
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(refused, 0);
-  ASSERT_TRUE(runUntil([&] { return tracker->inFlight() == 0; }));
-  while (tracker->storedEvents() > 0) {
+  ASSERT_TRUE(runUntil([&] { return tracker->inFlightForTesting() == 0; }));
+  while (tracker->storedEventsForTesting() > 0) {
     ASSERT_TRUE(tracker->dispatch());
-    ASSERT_TRUE(runUntil([&] { return tracker->inFlight() == 0; }));
+    ASSERT_TRUE(runUntil([&] { return tracker->inFlightForTesting() == 0; }));
   }
   std::vector<std::string> expected;
   for (int t = 0; t < kThreads; ++t) {
