@@ -54,8 +54,9 @@ class OADispatcherSocketBridge : public OATCPSocketDelegate {
 std::shared_ptr<OADataDispatcher> OADataDispatcher::create(
     std::string accountID, int32_t userID, std::weak_ptr<OADataDispatcherDelegate> delegate,
     OACollectorAddress collector, std::recursive_mutex* lock, platform::RunLoop* loop) {
-  auto dispatcher = std::make_shared<OADataDispatcher>(
-      Passkey{}, std::move(accountID), userID, std::move(delegate), std::move(collector), lock, loop);
+  auto dispatcher = std::make_shared<OADataDispatcher>(Passkey{}, std::move(accountID), userID,
+                                                       std::move(delegate), std::move(collector),
+                                                       lock, loop);
   dispatcher->socketBridge_ = std::make_shared<OADispatcherSocketBridge>(dispatcher, lock);
   return dispatcher;
 }

@@ -51,12 +51,16 @@ class OATracker::DispatchListener : public OADataDispatcherDelegate {
 
   void dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
                                          const std::shared_ptr<OAEvent>& event) override {
-    if (auto tracker = tracker_.lock()) tracker->dataDispatcherDispatchedWithEvent(dispatcher, event);
+    if (auto tracker = tracker_.lock()) {
+      tracker->dataDispatcherDispatchedWithEvent(dispatcher, event);
+    }
   }
   void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
                                             const std::shared_ptr<OAEvent>& event,
                                             int /*statusCode*/) override {
-    if (auto tracker = tracker_.lock()) tracker->dataDispatcherRefusedEventStatusCode(dispatcher, event);
+    if (auto tracker = tracker_.lock()) {
+      tracker->dataDispatcherRefusedEventStatusCode(dispatcher, event);
+    }
   }
   void dataDispatcherDidComplete(OADataDispatcher& dispatcher) override {
     if (auto tracker = tracker_.lock()) tracker->dataDispatcherDidComplete(dispatcher);

@@ -13,41 +13,26 @@ std::shared_ptr<OACustomVariable> variable(int index, const std::string& name = 
   return std::make_shared<OACustomVariable>(index, name, "v", kOAPageScope);
 }
 
-TEST(OACustomVariableBufferTest, SlotsOneToFiveOnly) {
-  struct Case {
-    int index;
-    bool accepted;
-  };
-  const Case cases[] = {{-1, false}, {-5, false}, {0, false}, {1, true},
-                        {3, true},   {5, true},   {6, false}, {1000, false}};
-  for (const auto& c : cases) {
-    OACustomVariableBuffer buffer;
-    EXPECT_EQ(buffer.addCustomVariable(variable(c.index)), c.accepted) << "index " << c.index;
-    EXPECT_EQ(buffer.hasCustomVariables(), c.accepted) << "index " << c.index;
-    EXPECT_EQ(buffer.customVariableAt(c.index) != nullptr, c.accepted) << "index " << c.index;
-  }
+// Slots 1 to 5 only; a variable replaces what its slot held and leaves the others be.
+TEST(OACustomVariableBufferTest, SlotsOneToFiveAndReplacement) {
   OACustomVariableBuffer buffer;
   EXPECT_FALSE(buffer.addCustomVariable(nullptr));
-  EXPECT_FALSE(buffer.hasCustomVariables());
-}
-
-TEST(OACustomVariableBufferTest, OccupiedSlotsAndReplacement) {
-  OACustomVariableBuffer buffer;
-  ASSERT_TRUE(buffer.addCustomVariable(variable(2, "first")));
-  ASSERT_TRUE(buffer.addCustomVariable(variable(5)));
-  EXPECT_TRUE(buffer.hasCustomVariables());
-
-  const std::pair<int, bool> available[] = {{0, false}, {1, true},  {2, false}, {3, true},
-                                            {4, true},  {5, false}, {6, false}, {-2, false}};
-  for (auto [index, free] : available) {
-    EXPECT_EQ(buffer.isSlotAvailable(index), free) << "slot " << index;
+  for (int index : {-5, -1, 0, 6, 1000}) {
+    EXPECT_FALSE(buffer.addCustomVariable(variable(index))) << index;
+    EXPECT_FALSE(buffer.isSlotAvailable(index)) << index;
+    EXPECT_EQ(buffer.customVariableAt(index), nullptr) << index;
   }
-  EXPECT_EQ(buffer.customVariableAt(6), nullptr);
-  EXPECT_EQ(buffer.customVariableAt(0), nullptr);
-
-  ASSERT_TRUE(buffer.addCustomVariable(variable(2, "second")));
-  EXPECT_EQ(buffer.customVariableAt(2)->name(), "second");
-  EXPECT_EQ(buffer.customVariableAt(5)->name(), "n");
+  EXPECT_FALSE(buffer.hasCustomVariables());
+  for (int index : {1, 5}) {
+    EXPECT_TRUE(buffer.isSlotAvailable(index)) << index;
+    ASSERT_TRUE(buffer.addCustomVariable(variable(index, "first"))) << index;
+    EXPECT_FALSE(buffer.isSlotAvailable(index)) << index;
+  }
+  EXPECT_TRUE(buffer.hasCustomVariables());
+  for (int index : {2, 3, 4}) EXPECT_TRUE(buffer.isSlotAvailable(index)) << index;
+  ASSERT_TRUE(buffer.addCustomVariable(variable(1, "second")));
+  EXPECT_EQ(buffer.customVariableAt(1)->name(), "second");
+  EXPECT_EQ(buffer.customVariableAt(5)->name(), "first");
 }
 
 class OAGlobalStoreTest : public testing::SandboxTest {};

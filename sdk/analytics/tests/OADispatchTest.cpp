@@ -125,16 +125,8 @@ TEST_F(OADataDispatcherTest, QueryDelimitersInTrackedTextsArriveEscaped) {
   auto hits = collector.hits();
   ASSERT_EQ(hits.size(), 2u);
 
-  using Keys = std::vector<std::string>;
-  auto keys = [](const testing::AnalyticsHit& hit) {
-    Keys out;
-    for (const auto& [k, v] : hit.rawQuery) out.push_back(k);
-    return out;
-  };
-  EXPECT_EQ(keys(hits[0]), (Keys{"ovawv", "ovan", "ovat", "ovae", "ovacs", "ovasr", "ovasc",
-                                 "ovaul", "ovaac", "ovahid", "ovacc"}));
-  EXPECT_EQ(keys(hits[1]), (Keys{"ovawv", "ovan", "ovacs", "ovasr", "ovasc", "ovaul", "ovap",
-                                 "ovaac", "ovahid", "ovacc", "ovae"}));
+  // An "&" left bare would add a pair, a "#" cut the query short: the count shows either.
+  for (const auto& hit : hits) EXPECT_EQ(hit.rawQuery.size(), 11u);
   auto fields = hits[0].event();
   ASSERT_TRUE(fields);
   EXPECT_EQ(fields->category, "Tom & Jerry");
@@ -149,12 +141,21 @@ TEST_F(OADataDispatcherTest, QueryDelimitersInTrackedTextsArriveEscaped) {
   EXPECT_EQ(hits[1].raw("ovae"), "8(2!k%26)9(2!v%23)11(2!1)");
 }
 
-TEST_F(OADataDispatcherTest, AtMostFiveBatchesPerDispatch) {
+// Thirty requests go out at once on one connection; the next thirty only once all thirty are
+// answered; five such batches per dispatch at most.
+TEST_F(OADataDispatcherTest, BatchesOfThirtyFiveAtMost) {
   auto dispatcher = makeDispatcher();
   dispatcher->dispatchEvents(events(160));
   ASSERT_TRUE(completed(1));
   EXPECT_EQ(recorder->dispatched, actions(150));
   EXPECT_EQ(collector.requests().size(), 150u);
+  EXPECT_EQ(collector.connectionCount(), 1u);
+  auto hits = collector.hits();
+  ASSERT_EQ(hits.size(), 150u);
+  for (size_t i = 0; i < hits.size(); ++i) {
+    EXPECT_EQ(hits[i].event()->action, "a" + std::to_string(i + 1));
+    EXPECT_EQ(hits[i].requestsReadWhenAnswered, (i / 30 + 1) * 30) << i;
+  }
 }
 
 // Which answers are non-persistent is the parser's concern, tested with it.
@@ -253,38 +254,33 @@ TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {
   }
 }
 
+// A collector gone silent ends the dispatch after the time-out with what it acknowledged, and
+// the next dispatch is not wedged by the stalled connection. After thirty answers the next
+// batch starts inside the parse of the thirtieth, and nothing already read may count as an
+// answer to it.
 TEST_F(OADataDispatcherTest, SilentCollectorTimesOut) {
-  collector.setStallAfter(2);
-  auto dispatcher = makeDispatcher();
-  dispatcher->setResponseTimeout(30);
-  dispatcher->dispatchEvents(events(5));
-  ASSERT_TRUE(runUntil([&] { return recorder->dispatched.size() == 2; }));
-  advance(29);
-  runUntilIdle();
-  EXPECT_EQ(recorder->completions, 0);
-  advance(1.5);
-  ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, actions(2));
+  for (int answered : {2, 30}) {
+    SCOPED_TRACE(answered);
+    AnalyticsCollector server;
+    server.setStallAfter(answered);
+    auto r = std::make_shared<Recorder>();
+    auto dispatcher = makeDispatcher(server, r);
+    dispatcher->dispatchEvents(events(answered + 3));
+    ASSERT_TRUE(runUntil([&] { return server.requests().size() == size_t(answered) + 3; }));
+    runUntilIdle();
+    EXPECT_EQ(r->dispatched, actions(answered));
+    advance(kOADefaultResponseTimeout - 1);
+    runUntilIdle();
+    EXPECT_EQ(r->completions, 0);
+    advance(1.5);
+    ASSERT_TRUE(runUntil([&] { return r->completions == 1; }));
+    EXPECT_EQ(r->dispatched, actions(answered));
 
-  // The next dispatch is not wedged by the stalled connection.
-  collector.setStallAfter(std::nullopt);
-  dispatcher->dispatchEvents(events(3, 3));
-  ASSERT_TRUE(completed(2));
-  EXPECT_EQ(recorder->dispatched, actions(5));
-}
-
-// Thirty answers in few reads, then silence: the next batch starts inside the parse of the
-// thirtieth answer, and nothing already read may count as an answer to it.
-TEST_F(OADataDispatcherTest, NextBatchNeverTakesOldBytesForAnswers) {
-  collector.setStallAfter(30);
-  auto dispatcher = makeDispatcher();
-  dispatcher->dispatchEvents(events(31));
-  ASSERT_TRUE(runUntil([&] { return collector.requests().size() == 31; }));
-  runUntilIdle();
-  EXPECT_EQ(recorder->dispatched, actions(30));
-  advance(kOADefaultResponseTimeout);
-  ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, actions(30));
+    server.setStallAfter(std::nullopt);
+    dispatcher->dispatchEvents(events(3, answered + 1));
+    ASSERT_TRUE(runUntil([&] { return r->completions == 2; }));
+    EXPECT_EQ(r->dispatched, actions(answered + 3));
+  }
 }
 
 TEST_F(OADataDispatcherTest, RequestsLargerThanTheSocketBuffersGoOutWhole) {

@@ -16,14 +16,6 @@ TEST(OAWireFormatTest, DomainHash) {
   for (auto [text, hash] : cases) EXPECT_EQ(wire::simpleHashForString(text), hash) << text;
 }
 
-TEST(OAWireFormatTest, ExtEscaping) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"plain", "plain"},       {"'", "'0"},    {")", "'1"}, {"*", "'2"}, {"!", "'3"}, {"(", "("},
-      {"a'*)!b", "a'0'2'1'3b"}, {"''", "'0'0"},
-  };
-  for (auto [in, out] : cases) EXPECT_EQ(wire::extEscape(in), out) << in;
-}
-
 TEST(OAWireFormatTest, EventText) {
   struct Case {
     const char* category;
