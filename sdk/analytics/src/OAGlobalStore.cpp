@@ -2,26 +2,43 @@
 
 #include "platform/format.h"
 #include "platform/random.h"
+#include "platform/singleton.h"
 
 namespace analytics {
 
-OAGlobalStore& OAGlobalStore::sharedGlobalStore() {
-  // Leaked on purpose: hits may be built while the process is shutting down.
-  static OAGlobalStore* const store = new OAGlobalStore();
-  return *store;
+namespace {
+
+// Empty until first asked for, so making the record draws nothing from the random source.
+struct HitIDState {
+  std::string hitID;
+};
+
+// Never destroyed: hits may be built while the process is shutting down.
+platform::ProcessState<HitIDState>& hitIDState() {
+  static auto* const state = new platform::ProcessState<HitIDState>();
+  return *state;
 }
 
-OAGlobalStore::OAGlobalStore() { initRandomHitID(); }
+std::string randomHitID() {
+  return platform::format("%d", static_cast<int32_t>(platform::Random::random()));
+}
+
+}  // namespace
+
+OAGlobalStore& OAGlobalStore::sharedGlobalStore() {
+  static OAGlobalStore store;  // holds nothing of its own
+  return store;
+}
 
 std::string OAGlobalStore::hitID() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return hitID_;
+  return hitIDState().with([](HitIDState& state) {
+    if (state.hitID.empty()) state.hitID = randomHitID();
+    return state.hitID;
+  });
 }
 
 void OAGlobalStore::initRandomHitID() {
-  std::string id = platform::format("%d", static_cast<int32_t>(platform::Random::random()));
-  std::lock_guard<std::mutex> lock(mutex_);
-  hitID_ = std::move(id);
+  hitIDState().write(&HitIDState::hitID, randomHitID());
 }
 
 platform::Dictionary OAGlobalStore::parameters(const TrackerIDs& ids) const {

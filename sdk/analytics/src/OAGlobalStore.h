@@ -1,7 +1,7 @@
 #pragma once
 // The process-wide hit id that goes into every hit ("ovahid"), and a summary of it with the
-// tracker's ids. Created once, on first use, never destroyed. Thread-safe.
-#include <mutex>
+// tracker's ids. The hit id is drawn on first use and drawn afresh after a process reset.
+// Thread-safe.
 #include <optional>
 #include <string>
 
@@ -13,7 +13,7 @@ class OAGlobalStore {
  public:
   static OAGlobalStore& sharedGlobalStore();
 
-  // The decimal text of a random non-negative 31-bit number, the same for the whole run.
+  // The decimal text of a random non-negative 31-bit number, the same until the next reset.
   std::string hitID() const;
   // Replaces the hit id with a new random one.
   void initRandomHitID();
@@ -32,9 +32,7 @@ class OAGlobalStore {
   OAGlobalStore& operator=(const OAGlobalStore&) = delete;
 
  private:
-  OAGlobalStore();
-  mutable std::mutex mutex_;
-  std::string hitID_;
+  OAGlobalStore() = default;
 };
 
 }  // namespace analytics

@@ -4,6 +4,7 @@
 
 #include "OAGlobalStore.h"
 #include "platform/random.h"
+#include "platform/singleton.h"
 #include "testing/sandbox_test.h"
 
 namespace analytics {
@@ -45,6 +46,10 @@ TEST_F(OAGlobalStoreTest, HitIdIsARandomNonNegativeNumberKeptForTheRun) {
   EXPECT_EQ(store.hitID(), "123456789");
   store.initRandomHitID();
   EXPECT_EQ(store.hitID(), "2147483647");
+  // Drawn afresh, and only when first asked for, after a reset.
+  platform::resetForTesting();
+  platform::Random::script({42u});
+  EXPECT_EQ(store.hitID(), "42");
 }
 
 }  // namespace
