@@ -76,18 +76,20 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   // True until an answer says its connection is not persistent; then one request per
   // connection for the rest of this dispatcher's life.
   bool pipelineMode() const { return pipelineMode_; }
-  // True from dispatchEvents until the delegate hears dataDispatcherDidComplete.
-  bool isDispatching() const { return dispatching_; }
 
   const std::string& accountID() const { return accountID_; }
-  const std::string& userAgent() const { return userAgent_; }
-  int lastStatusCode() const { return lastStatusCode_; }
-  double retryInterval() const { return retryInterval_; }
   void setCollector(OACollectorAddress collector) { collector_ = std::move(collector); }
   const OACollectorAddress& collector() const { return collector_; }
   // Seconds of silence (no connection, no answer bytes) after which a dispatch is given up.
   void setResponseTimeout(double seconds) { responseTimeout_ = seconds; }
   double responseTimeout() const { return responseTimeout_; }
+
+  // ---- For tests: the dispatcher's inner state, read by nothing else. ----
+  // True from dispatchEvents until the delegate hears dataDispatcherDidComplete.
+  bool isDispatchingForTesting() const { return dispatching_; }
+  int lastStatusCodeForTesting() const { return lastStatusCode_; }
+  // Seconds whose random part the next dispatch waits after a 500 or 503.
+  double retryIntervalForTesting() const { return retryInterval_; }
 
   OADataDispatcher(Passkey, std::string accountID, int32_t userID,
                    std::weak_ptr<OADataDispatcherDelegate> delegate, OACollectorAddress collector,

@@ -44,8 +44,6 @@ class OATCPSocket : public platform::TCPStreamDelegate,
   long sendLength(const uint8_t* bytes, size_t length);
   // Up to `length` bytes: the count, 0 at the end of the stream, -1 on error or when closed.
   long readLength(uint8_t* bytes, size_t length);
-  // Bytes queued but not written yet.
-  size_t unsentBytes() const { return outgoing_.size() - written_; }
   void close();
 
   OATCPSocket(Passkey, std::weak_ptr<OATCPSocketDelegate> delegate);

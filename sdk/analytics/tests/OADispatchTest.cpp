@@ -197,7 +197,7 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
     auto dispatcher = makeDispatcher();
     dispatcher->dispatchEvents(events(1));
     ASSERT_TRUE(completed(1));
-    EXPECT_EQ(dispatcher->lastStatusCode(), c.status);
+    EXPECT_EQ(dispatcher->lastStatusCodeForTesting(), c.status);
     EXPECT_TRUE(recorder->dispatched.empty());
 
     // Draws of half the range: the waits are half of 2 s, then half of 4 s.
@@ -213,7 +213,7 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
       ASSERT_TRUE(completed(done + 1));
       EXPECT_EQ(collector.requests().size(), before + 1);
     }
-    EXPECT_EQ(dispatcher->retryInterval(), 8.0);
+    EXPECT_EQ(dispatcher->retryIntervalForTesting(), 8.0);
 
     collector.setStatus(200);
     collector.setStyle(AnalyticsCollector::Style::Normal);
@@ -223,11 +223,11 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
     advance(4.0);
     ASSERT_TRUE(completed(done + 1));
     EXPECT_EQ(recorder->dispatched.size(), 1u);
-    EXPECT_EQ(dispatcher->retryInterval(), 16.0);
+    EXPECT_EQ(dispatcher->retryIntervalForTesting(), 16.0);
     done = recorder->completions;
     dispatcher->dispatchEvents(events(1, 2));  // after a 200: no wait
     ASSERT_TRUE(completed(done + 1));
-    EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+    EXPECT_EQ(dispatcher->retryIntervalForTesting(), 2.0);
   }
 }
 
@@ -249,8 +249,8 @@ TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {
     EXPECT_EQ(r->dispatched, actions(1));
     EXPECT_EQ(r->refused, dropped ? std::vector<std::string>{"a2"} : std::vector<std::string>{});
     EXPECT_EQ(log.contains("refused with status " + std::to_string(status)), dropped);
-    EXPECT_EQ(dispatcher->lastStatusCode(), status);
-    EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+    EXPECT_EQ(dispatcher->lastStatusCodeForTesting(), status);
+    EXPECT_EQ(dispatcher->retryIntervalForTesting(), 2.0);
   }
 }
 
@@ -304,7 +304,7 @@ TEST_F(OADataDispatcherTest, ConnectionFailureEndsTheDispatch) {
   dispatcher->dispatchEvents(events(2));
   ASSERT_TRUE(completed(1));
   EXPECT_TRUE(recorder->dispatched.empty());
-  EXPECT_FALSE(dispatcher->isDispatching());
+  EXPECT_FALSE(dispatcher->isDispatchingForTesting());
 }
 
 TEST_F(OADataDispatcherTest, CancelledOrDestroyedDispatcherCallsNothing) {
