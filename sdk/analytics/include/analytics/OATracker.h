@@ -9,7 +9,8 @@
 // thread has ended; a dispatch under way then is dropped, its hits stay stored); the delegate
 // is called with the lock held: it may call the tracker, but must not wait for another thread
 // that does.
-// Ownership: the delegate is not retained. The singleton is never destroyed.
+// Ownership: the delegate is not retained. The singleton lives for the whole process; a
+// process reset (tests only) stops it and the next sharedTracker() makes a fresh one.
 // Failure: refusals answer false with an error in kOATrackerErrorDomain (or the store's
 // domain when the store failed) when the caller passes an error out-parameter.
 #include <cstdint>
