@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "OAGlobalStore.h"
+#include "OATestSupport.h"
 #include "platform/device.h"
 #include "platform/locale.h"
 #include "platform/log.h"
 #include "platform/random.h"
-#include "OATestSupport.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 
@@ -21,11 +21,9 @@ class Recorder : public OADataDispatcherDelegate {
   std::vector<std::string> dispatched;  // actions, in report order
   std::vector<std::string> refused;
   int completions = 0;
-  std::function<void()> onDispatched;
   void dataDispatcherDispatchedWithEvent(OADataDispatcher&,
                                          const std::shared_ptr<OAEvent>& e) override {
     dispatched.push_back(e->action());
-    if (onDispatched) onDispatched();
   }
   void dataDispatcherRefusedEventStatusCode(OADataDispatcher&, const std::shared_ptr<OAEvent>& e,
                                             int) override {
@@ -246,7 +244,10 @@ TEST_F(OADataDispatcherTest, SilentCollectorTimesOut) {
     auto r = std::make_shared<Recorder>();
     auto dispatcher = makeDispatcher(server, r);
     dispatcher->dispatchEvents(events(answered + 3));
-    ASSERT_TRUE(runUntil([&] { return server.requests().size() == size_t(answered) + 3; }));
+    ASSERT_TRUE(runUntil([&] {
+      return server.requests().size() == size_t(answered) + 3 &&
+             r->dispatched.size() == size_t(answered);
+    }));
     runUntilIdle();
     EXPECT_EQ(r->dispatched, actions(answered));
     advance(kOADefaultResponseTimeout - 1);

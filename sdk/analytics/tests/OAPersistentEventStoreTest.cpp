@@ -7,9 +7,9 @@
 #include <fstream>
 #include <tuple>
 
+#include "OATestSupport.h"
 #include "platform/log.h"
 #include "platform/sandbox.h"
-#include "OATestSupport.h"
 #include "testing/sandbox_test.h"
 
 namespace analytics {
@@ -34,33 +34,29 @@ class OAPersistentEventStoreTest : public testing::SandboxTest {
   }
 };
 
-TEST_F(OAPersistentEventStoreTest, FreshInstallHasTablesEmptyCacheAndFirstSession) {
+// A fresh install: an empty page-scope cache and a first session; each launch keeps the hits
+// and the session and moves its timestamps on.
+TEST_F(OAPersistentEventStoreTest, FreshInstallThenRelaunchesKeepHitsAndMoveTimestamps) {
   const int32_t t0 = now();
-  OAPersistentEventStore store;
-  ASSERT_TRUE(store.isOpen());
-  EXPECT_EQ(store.storedEvents(), 0u);
-
-  SQLitePeer peer(path());
-  EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache "
-                      "ORDER BY cv_index"),
-            (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""},
-                  {"3", "4", "", ""}, {"3", "5", "", ""}}));
   const std::string t = std::to_string(t0);
-  EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, "
-                      "store_id FROM session"),
-            (Rows{{t, t, t, "1", std::to_string(store.storeID())}}));
-  EXPECT_GE(store.storeID(), 0);
-  EXPECT_EQ(store.visitorID(), std::to_string(store.storeID()) + "." + t);
-  EXPECT_EQ(store.sessionID(), t);
-  EXPECT_TRUE(OAPersistentEventStore::isNewSession());
-}
-
-TEST_F(OAPersistentEventStoreTest, RelaunchKeepsHitsAndSessionAndMovesTimestamps) {
-  const int32_t t0 = now();
   int32_t storeID;
   {
     OAPersistentEventStore store;
+    ASSERT_TRUE(store.isOpen());
+    EXPECT_EQ(store.storedEvents(), 0u);
     storeID = store.storeID();
+    EXPECT_GE(storeID, 0);
+    EXPECT_EQ(store.visitorID(), std::to_string(storeID) + "." + t);
+    EXPECT_EQ(store.sessionID(), t);
+    EXPECT_TRUE(OAPersistentEventStore::isNewSession());
+    SQLitePeer peer(path());
+    EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache "
+                        "ORDER BY cv_index"),
+              (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""},
+                    {"3", "4", "", ""}, {"3", "5", "", ""}}));
+    EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, "
+                        "store_id FROM session"),
+              (Rows{{t, t, t, "1", std::to_string(storeID)}}));
     ASSERT_TRUE(put(store, "cat", "act", "lab", 5));
     ASSERT_TRUE(put(store, kOAPageviewCategory, "/home"));
   }

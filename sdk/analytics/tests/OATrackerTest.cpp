@@ -7,8 +7,8 @@
 
 #include "OAGlobalStore.h"
 #include "OAPersistentEventStore.h"
-#include "platform/log.h"
 #include "OATestSupport.h"
+#include "platform/log.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 
