@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "analytics/oa_tracker.h"
+#include "analytics/OATracker.h"
 #include "platform/run_loop.h"
 #include "platform/sandbox.h"
 #include "testing/raw_tcp_server.h"
@@ -77,11 +77,11 @@ void BM_Dispatch150HitsOverLoopback(benchmark::State& state) {
     state.ResumeTiming();
 
     tracker->dispatch();
-    loop.runUntil([&] { return tracker->inFlight() == 0; }, 60.0);
+    loop.runUntil([&] { return tracker->inFlightForTesting() == 0; }, 60.0);
 
     state.PauseTiming();
     peakAbove = std::max(peakAbove, gHeapPeak.load() - before);
-    if (tracker->storedEvents() != 0) state.SkipWithError("hits left in the store");
+    if (tracker->storedEventsForTesting() != 0) state.SkipWithError("hits left in the store");
     tracker->stopTracker();
     state.ResumeTiming();
   }

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "analytics/oa_tracker.h"
+#include "analytics/OATracker.h"
 #include "platform/sandbox.h"
 
 namespace {

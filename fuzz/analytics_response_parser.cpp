@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "analytics/oa_http_response_parser.h"
+#include "OAHTTPResponseParser.h"
 
 namespace {
 

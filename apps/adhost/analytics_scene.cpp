@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "analytics/oa_tracker.h"
+#include "analytics/OATracker.h"
 #include "platform/run_loop.h"
 #include "scenes.h"
 #include "testing/analytics_collector.h"
@@ -58,12 +58,12 @@ bool runAnalyticsScene(const Options& options) {
   // Bad input is refused with an error and stores nothing.
   if (!tracker->trackEventActionLabelValueWithError(std::nullopt, std::string("end"), std::nullopt, 0, &error) && error)
     notef("tracker", "an event without a category is refused: %@ %ld", error->domain, error->code);
-  notef("tracker", "%u hits stored", tracker->storedEvents());
+  notef("tracker", "%u hits stored", tracker->storedEventsForTesting());
 
   note("demo", "ten seconds pass");
   loop.advance(10);
-  bool ok = loop.runUntil([&] { return tracker->storedEvents() == 0 && tracker->inFlight() == 0; }, 10.0);
-  notef("tracker", "%u hits left in the store", tracker->storedEvents());
+  bool ok = loop.runUntil([&] { return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0; }, 10.0);
+  notef("tracker", "%u hits left in the store", tracker->storedEventsForTesting());
 
   if (collector) {
     heading("What the collector received");

@@ -1,11 +1,11 @@
-#include "analytics/oa_data_dispatcher.h"
+#include "OADataDispatcher.h"
 
 #include <algorithm>
 
-#include "analytics/oa_global_store.h"
-#include "oa_device_facts.h"
-#include "oa_tcp_socket.h"
-#include "oa_wire_format.h"
+#include "OAGlobalStore.h"
+#include "OADeviceFacts.h"
+#include "OATCPSocket.h"
+#include "OAWireFormat.h"
 #include "platform/format.h"
 #include "platform/log.h"
 #include "platform/random.h"
@@ -54,13 +54,14 @@ class OADispatcherSocketBridge : public OATCPSocketDelegate {
 std::shared_ptr<OADataDispatcher> OADataDispatcher::create(
     std::string accountID, int32_t userID, std::weak_ptr<OADataDispatcherDelegate> delegate,
     OACollectorAddress collector, std::recursive_mutex* lock, platform::RunLoop* loop) {
-  auto dispatcher = std::make_shared<OADataDispatcher>(
-      std::move(accountID), userID, std::move(delegate), std::move(collector), lock, loop);
+  auto dispatcher = std::make_shared<OADataDispatcher>(Passkey{}, std::move(accountID), userID,
+                                                       std::move(delegate), std::move(collector),
+                                                       lock, loop);
   dispatcher->socketBridge_ = std::make_shared<OADispatcherSocketBridge>(dispatcher, lock);
   return dispatcher;
 }
 
-OADataDispatcher::OADataDispatcher(std::string accountID, int32_t userID,
+OADataDispatcher::OADataDispatcher(Passkey, std::string accountID, int32_t userID,
                                    std::weak_ptr<OADataDispatcherDelegate> delegate,
                                    OACollectorAddress collector, std::recursive_mutex* lock,
                                    platform::RunLoop* loop)

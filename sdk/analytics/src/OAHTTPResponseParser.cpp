@@ -1,4 +1,4 @@
-#include "analytics/oa_http_response_parser.h"
+#include "OAHTTPResponseParser.h"
 
 #include <algorithm>
 #include <cctype>

@@ -9,7 +9,8 @@
 // thread has ended; a dispatch under way then is dropped, its hits stay stored); the delegate
 // is called with the lock held: it may call the tracker, but must not wait for another thread
 // that does.
-// Ownership: the delegate is not retained. The singleton is never destroyed.
+// Ownership: the delegate is not retained. The singleton lives for the whole process; a
+// process reset (tests only) stops it and the next sharedTracker() makes a fresh one.
 // Failure: refusals answer false with an error in kOATrackerErrorDomain (or the store's
 // domain when the store failed) when the caller passes an error out-parameter.
 #include <cstdint>
@@ -18,8 +19,13 @@
 #include <optional>
 #include <string>
 
-#include "analytics/oa_data_dispatcher.h"
+#include "analytics/OACollectorAddress.h"
+#include "analytics/OACustomVariableScope.h"
 #include "platform/error.h"
+
+namespace platform {
+class RunLoop;
+}
 
 namespace analytics {
 
@@ -30,6 +36,8 @@ inline constexpr long kOATrackerEventsPerSessionLimitError = -1160417202;  // 0x
 inline constexpr uint32_t kOAMaxEventsPerSession = 500;
 inline constexpr size_t kOAMaxCustomVariableLength = 64;
 
+class OADataDispatcher;
+class OAEvent;
 class OATracker;
 
 class OATrackerDelegate {
@@ -42,7 +50,7 @@ class OATrackerDelegate {
 
 using OAErrorOut = std::optional<platform::Error>*;
 
-class OATracker : public OADataDispatcherDelegate, public std::enable_shared_from_this<OATracker> {
+class OATracker : public std::enable_shared_from_this<OATracker> {
  public:
   static std::shared_ptr<OATracker> sharedTracker();
 
@@ -86,10 +94,6 @@ class OATracker : public OADataDispatcherDelegate, public std::enable_shared_fro
   std::optional<std::string> visitorID() const;
   std::optional<std::string> sessionID() const;
   bool isStarted() const;
-  // Hits handed to the dispatcher and not yet reported on; 0 when no dispatch is under way.
-  uint32_t inFlight() const;
-  // Hits stored and not yet delivered (0 when not started).
-  uint32_t storedEvents() const;
   // The dispatcher's pipeline mode as reported at the end of the last dispatch.
   static bool getPipelineMode();
 
@@ -100,21 +104,20 @@ class OATracker : public OADataDispatcherDelegate, public std::enable_shared_fro
   // Seconds of silence after which a dispatch is abandoned (kOADefaultResponseTimeout).
   static void setResponseTimeout(double seconds);
 
-  // The dispatcher's reports (run on the tracker's loop).
-  void dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
-                                         const std::shared_ptr<OAEvent>& event) override;
-  void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
-                                            const std::shared_ptr<OAEvent>& event,
-                                            int statusCode) override;
-  void dataDispatcherDidComplete(OADataDispatcher& dispatcher) override;
+  // ---- For tests: the tracker's inner counts, not part of what a host relies on. ----
+  // Hits handed to the dispatcher and not yet reported on; 0 when no dispatch is under way.
+  uint32_t inFlightForTesting() const;
+  // Hits stored and not yet delivered (0 when not started).
+  uint32_t storedEventsForTesting() const;
 
   OATracker(const OATracker&) = delete;
   OATracker& operator=(const OATracker&) = delete;
-  ~OATracker() override;
+  ~OATracker();
 
  private:
   struct Private;
   struct StartingThreadWatch;
+  class DispatchListener;
   OATracker();
   // The thread that started the tracker ends, and its loop with it.
   void startingLoopEnding(platform::RunLoop* loop);
@@ -126,6 +129,14 @@ class OATracker : public OADataDispatcherDelegate, public std::enable_shared_fro
                                             bool pageview, OAErrorOut error);
   void startTimer();
   void stopTimer();
+  // Makes the dispatcher for the current account and store, on the tracker's loop.
+  void makeDispatcher(std::string accountID, OACollectorAddress collector, double responseTimeout);
+  // The dispatcher's reports, passed on by the listener on the tracker's loop.
+  void dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
+                                         const std::shared_ptr<OAEvent>& event);
+  void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
+                                            const std::shared_ptr<OAEvent>& event);
+  void dataDispatcherDidComplete(OADataDispatcher& dispatcher);
   void resetPowerSaveMode();
 
   std::unique_ptr<Private> private_;

@@ -7,12 +7,9 @@
 #include <memory>
 #include <string>
 
-namespace analytics {
+#include "analytics/OACustomVariableScope.h"
 
-inline constexpr int kOAMaxCustomVariables = 5;
-inline constexpr int kOAVisitorScope = 1;
-inline constexpr int kOASessionScope = 2;
-inline constexpr int kOAPageScope = 3;
+namespace analytics {
 
 class OACustomVariable {
  public:

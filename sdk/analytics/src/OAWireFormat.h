@@ -5,9 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "analytics/oa_event.h"
+#include "OAEvent.h"
 
 namespace analytics::wire {
+
+inline constexpr const char* kOAHitPath = "/__ova.gif";
+inline constexpr const char* kOAWireVersion = "4.5mi";
 
 // What a request needs besides the hit itself.
 struct HitContext {

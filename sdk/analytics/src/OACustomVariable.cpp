@@ -1,4 +1,4 @@
-#include "analytics/oa_custom_variable.h"
+#include "OACustomVariable.h"
 
 #include <utility>
 

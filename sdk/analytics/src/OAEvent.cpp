@@ -1,4 +1,4 @@
-#include "analytics/oa_event.h"
+#include "OAEvent.h"
 
 #include <utility>
 

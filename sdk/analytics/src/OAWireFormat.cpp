@@ -1,6 +1,5 @@
-#include "oa_wire_format.h"
+#include "OAWireFormat.h"
 
-#include "analytics/oa_data_dispatcher.h"
 #include "platform/format.h"
 #include "platform/url.h"
 

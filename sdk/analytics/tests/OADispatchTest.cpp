@@ -1,13 +1,13 @@
-#include "analytics/oa_data_dispatcher.h"
+#include "OADataDispatcher.h"
 
 #include <gtest/gtest.h>
 
-#include "analytics/oa_global_store.h"
+#include "OAGlobalStore.h"
+#include "OATestSupport.h"
 #include "platform/device.h"
 #include "platform/locale.h"
 #include "platform/log.h"
 #include "platform/random.h"
-#include "test_support.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 
@@ -21,11 +21,9 @@ class Recorder : public OADataDispatcherDelegate {
   std::vector<std::string> dispatched;  // actions, in report order
   std::vector<std::string> refused;
   int completions = 0;
-  std::function<void()> onDispatched;
   void dataDispatcherDispatchedWithEvent(OADataDispatcher&,
                                          const std::shared_ptr<OAEvent>& e) override {
     dispatched.push_back(e->action());
-    if (onDispatched) onDispatched();
   }
   void dataDispatcherRefusedEventStatusCode(OADataDispatcher&, const std::shared_ptr<OAEvent>& e,
                                             int) override {
@@ -69,18 +67,22 @@ TEST_F(OADataDispatcherTest, GoldenRequests) {
   platform::Random::script({987654321u, 11111u, 22222u});
   OAGlobalStore::sharedGlobalStore().initRandomHitID();
 
-  auto event = std::make_shared<OAEvent>(7, 1, 1800000000, 1800000100, 1800000200, 3, "Game*s",
-                                         "level (1)'", "won!", 12);
-  event->setCustomVariableBuffer(test::variables({{1, "na me", "v*al", 3}}));
-  auto pageview =
-      std::make_shared<OAEvent>(8, 1, 1800000000, 1800000100, 1800000200, 3,
-                                "__##ORVANEPAGEVIEW##__", "/menu/high scores", std::nullopt, -1);
-  pageview->setCustomVariableBuffer(test::variables({{2, "k", "v", 1}}));
+  // Texts holding "&", "#" or "+" must not end a query value, cut the query short or read as a
+  // blank: they arrive escaped, a custom variable's on its own and then again with the whole
+  // event text.
+  auto event = std::make_shared<OAEvent>(7, 1, 1800000000, 1800000100, 1800000200, 3,
+                                         "Game*s & Co", "level (1)' #1", "won! 1+1", 12);
+  event->setCustomVariableBuffer(test::variables({{1, "na me&", "v*al#", 3}}));
+  auto pageview = std::make_shared<OAEvent>(8, 1, 1800000000, 1800000100, 1800000200, 3,
+                                            "__##ORVANEPAGEVIEW##__",
+                                            "/menu/high scores?a=1&b=2#top", std::nullopt, -1);
+  pageview->setCustomVariableBuffer(test::variables({{2, "k+", "v", 1}}));
 
   auto dispatcher = makeDispatcher();
   dispatcher->dispatchEvents({event, pageview});
   ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, (std::vector<std::string>{"level (1)'", "/menu/high scores"}));
+  EXPECT_EQ(recorder->dispatched,
+            (std::vector<std::string>{"level (1)' #1", "/menu/high scores?a=1&b=2#top"}));
 
   const std::string host = "127.0.0.1:" + std::to_string(collector.port());
   const std::string agent =
@@ -88,13 +90,14 @@ TEST_F(OADataDispatcherTest, GoldenRequests) {
   const std::string cookie = "__ovaa=737325.4242.1800000000.1800000100.1800000200.3";
   const std::string expected[] = {
       "/__ova.gif?ovawv=4.5mi&ovan=11111&ovat=event"
-      "&ovae=5(Game'2s*level%20(1'1'0*won'3)(12)8(1!na%2520me)9(1!v'2al)11(1!3)"
+      "&ovae=5(Game'2s%20%26%20Co*level%20(1'1'0%20%231*won'3%201%2B1)(12)"
+      "8(1!na%2520me%2526)9(1!v'2al%2523)11(1!3)"
       "&ovacs=UTF-8&ovasr=320x480&ovasc=24-bit&ovaul=fr-CA&ovaac=OA-1234-5&ovahid=987654321"
       "&ovacc=" +
           cookie,
       "/__ova.gif?ovawv=4.5mi&ovan=22222&ovacs=UTF-8&ovasr=320x480&ovasc=24-bit&ovaul=fr-CA"
-      "&ovap=/menu/high%20scores&ovaac=OA-1234-5&ovahid=987654321&ovacc=" +
-          cookie + "&ovae=8(2!k)9(2!v)11(2!1)",
+      "&ovap=/menu/high%20scores?a=1%26b=2%23top&ovaac=OA-1234-5&ovahid=987654321&ovacc=" +
+          cookie + "&ovae=8(2!k%2B)9(2!v)11(2!1)",
   };
   auto requests = collector.requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -108,53 +111,29 @@ TEST_F(OADataDispatcherTest, GoldenRequests) {
     EXPECT_EQ(requests[i].body, "");
     EXPECT_EQ(requests[i].connection, 1);
   }
-}
-
-// Tracked texts holding "&", "#" or "+" must not end a query value, cut the query short or
-// read as a blank: the collector sees the same parameters and reads back what was tracked.
-TEST_F(OADataDispatcherTest, QueryDelimitersInTrackedTextsArriveEscaped) {
-  auto event =
-      std::make_shared<OAEvent>(1, 1, 1, 1, 1, 1, "Tom & Jerry", "C++ #1", "a=b&c", 5);
-  event->setCustomVariableBuffer(test::variables({{1, "x&y", "1+1#", 3}}));
-  auto pageview = std::make_shared<OAEvent>(2, 1, 1, 1, 1, 1, kOAPageviewCategory,
-                                            "/shop?item=1&color=red#top", std::nullopt, -1);
-  pageview->setCustomVariableBuffer(test::variables({{2, "k&", "v#", 1}}));
-  auto dispatcher = makeDispatcher();
-  dispatcher->dispatchEvents({event, pageview});
-  ASSERT_TRUE(completed(1));
-  auto hits = collector.hits();
-  ASSERT_EQ(hits.size(), 2u);
-
-  using Keys = std::vector<std::string>;
-  auto keys = [](const testing::AnalyticsHit& hit) {
-    Keys out;
-    for (const auto& [k, v] : hit.rawQuery) out.push_back(k);
-    return out;
-  };
-  EXPECT_EQ(keys(hits[0]), (Keys{"ovawv", "ovan", "ovat", "ovae", "ovacs", "ovasr", "ovasc",
-                                 "ovaul", "ovaac", "ovahid", "ovacc"}));
-  EXPECT_EQ(keys(hits[1]), (Keys{"ovawv", "ovan", "ovacs", "ovasr", "ovasc", "ovaul", "ovap",
-                                 "ovaac", "ovahid", "ovacc", "ovae"}));
-  auto fields = hits[0].event();
+  // The collector reads back what was tracked.
+  auto fields = collector.hits().at(0).event();
   ASSERT_TRUE(fields);
-  EXPECT_EQ(fields->category, "Tom & Jerry");
-  EXPECT_EQ(fields->action, "C++ #1");
-  EXPECT_EQ(fields->label, "a=b&c");
-  EXPECT_EQ(fields->value, 5);
-  // A custom variable's name and value are escaped on their own, then once more with the
-  // whole event text.
-  EXPECT_NE(hits[0].param("ovae")->find("8(1!x%26y)9(1!1%2B1%23)11(1!3)"), std::string::npos);
-  EXPECT_EQ(hits[0].raw("ovae")->find('+'), std::string::npos);
-  EXPECT_EQ(hits[1].param("ovap"), "/shop?item=1&color=red#top");
-  EXPECT_EQ(hits[1].raw("ovae"), "8(2!k%26)9(2!v%23)11(2!1)");
+  EXPECT_EQ(std::make_tuple(fields->category, fields->action, fields->label, fields->value),
+            std::make_tuple("Game*s & Co", "level (1)' #1", "won! 1+1", 12));
+  EXPECT_EQ(collector.hits().at(1).param("ovap"), "/menu/high scores?a=1&b=2#top");
 }
 
-TEST_F(OADataDispatcherTest, AtMostFiveBatchesPerDispatch) {
+// Thirty requests go out at once on one connection; the next thirty only once all thirty are
+// answered; five such batches per dispatch at most.
+TEST_F(OADataDispatcherTest, BatchesOfThirtyFiveAtMost) {
   auto dispatcher = makeDispatcher();
   dispatcher->dispatchEvents(events(160));
   ASSERT_TRUE(completed(1));
   EXPECT_EQ(recorder->dispatched, actions(150));
   EXPECT_EQ(collector.requests().size(), 150u);
+  EXPECT_EQ(collector.connectionCount(), 1u);
+  auto hits = collector.hits();
+  ASSERT_EQ(hits.size(), 150u);
+  for (size_t i = 0; i < hits.size(); ++i) {
+    EXPECT_EQ(hits[i].event()->action, "a" + std::to_string(i + 1));
+    EXPECT_EQ(hits[i].requestsReadWhenAnswered, (i / 30 + 1) * 30) << i;
+  }
 }
 
 // Which answers are non-persistent is the parser's concern, tested with it.
@@ -196,11 +175,17 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
     auto dispatcher = makeDispatcher();
     dispatcher->dispatchEvents(events(1));
     ASSERT_TRUE(completed(1));
-    EXPECT_EQ(dispatcher->lastStatusCode(), c.status);
+    EXPECT_EQ(dispatcher->lastStatusCodeForTesting(), c.status);
     EXPECT_TRUE(recorder->dispatched.empty());
 
-    // Draws of half the range: the waits are half of 2 s, then half of 4 s.
-    for (double wait : {1.0, 2.0}) {
+    // Draws of half the range: the waits are half of 2 s, 4 s, then 8 s. The last wait comes
+    // from the refusal before it, though the collector behaves again by then.
+    for (double wait : {1.0, 2.0, 4.0}) {
+      if (wait == 4.0) {
+        EXPECT_EQ(dispatcher->retryIntervalForTesting(), 8.0);
+        collector.setStatus(200);
+        collector.setStyle(AnalyticsCollector::Style::Normal);
+      }
       size_t before = collector.requests().size();
       const int done = recorder->completions;
       platform::Random::script({0x40000000u});
@@ -212,21 +197,12 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
       ASSERT_TRUE(completed(done + 1));
       EXPECT_EQ(collector.requests().size(), before + 1);
     }
-    EXPECT_EQ(dispatcher->retryInterval(), 8.0);
-
-    collector.setStatus(200);
-    collector.setStyle(AnalyticsCollector::Style::Normal);
-    platform::Random::script({0x40000000u});
-    int done = recorder->completions;
-    dispatcher->dispatchEvents(events(1));  // still waits (half of 8 s): the last was refused
-    advance(4.0);
-    ASSERT_TRUE(completed(done + 1));
     EXPECT_EQ(recorder->dispatched.size(), 1u);
-    EXPECT_EQ(dispatcher->retryInterval(), 16.0);
-    done = recorder->completions;
+    EXPECT_EQ(dispatcher->retryIntervalForTesting(), 16.0);
+    const int done = recorder->completions;
     dispatcher->dispatchEvents(events(1, 2));  // after a 200: no wait
     ASSERT_TRUE(completed(done + 1));
-    EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+    EXPECT_EQ(dispatcher->retryIntervalForTesting(), 2.0);
   }
 }
 
@@ -248,43 +224,41 @@ TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {
     EXPECT_EQ(r->dispatched, actions(1));
     EXPECT_EQ(r->refused, dropped ? std::vector<std::string>{"a2"} : std::vector<std::string>{});
     EXPECT_EQ(log.contains("refused with status " + std::to_string(status)), dropped);
-    EXPECT_EQ(dispatcher->lastStatusCode(), status);
-    EXPECT_EQ(dispatcher->retryInterval(), 2.0);
+    EXPECT_EQ(dispatcher->lastStatusCodeForTesting(), status);
+    EXPECT_EQ(dispatcher->retryIntervalForTesting(), 2.0);
   }
 }
 
+// A collector gone silent ends the dispatch after the time-out with what it acknowledged, and
+// the next dispatch is not wedged by the stalled connection. After thirty answers the next
+// batch starts inside the parse of the thirtieth, and nothing already read may count as an
+// answer to it.
 TEST_F(OADataDispatcherTest, SilentCollectorTimesOut) {
-  collector.setStallAfter(2);
-  auto dispatcher = makeDispatcher();
-  dispatcher->setResponseTimeout(30);
-  dispatcher->dispatchEvents(events(5));
-  ASSERT_TRUE(runUntil([&] { return recorder->dispatched.size() == 2; }));
-  advance(29);
-  runUntilIdle();
-  EXPECT_EQ(recorder->completions, 0);
-  advance(1.5);
-  ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, actions(2));
+  for (int answered : {2, 30}) {
+    SCOPED_TRACE(answered);
+    AnalyticsCollector server;
+    server.setStallAfter(answered);
+    auto r = std::make_shared<Recorder>();
+    auto dispatcher = makeDispatcher(server, r);
+    dispatcher->dispatchEvents(events(answered + 3));
+    ASSERT_TRUE(runUntil([&] {
+      return server.requests().size() == size_t(answered) + 3 &&
+             r->dispatched.size() == size_t(answered);
+    }));
+    runUntilIdle();
+    EXPECT_EQ(r->dispatched, actions(answered));
+    advance(kOADefaultResponseTimeout - 1);
+    runUntilIdle();
+    EXPECT_EQ(r->completions, 0);
+    advance(1.5);
+    ASSERT_TRUE(runUntil([&] { return r->completions == 1; }));
+    EXPECT_EQ(r->dispatched, actions(answered));
 
-  // The next dispatch is not wedged by the stalled connection.
-  collector.setStallAfter(std::nullopt);
-  dispatcher->dispatchEvents(events(3, 3));
-  ASSERT_TRUE(completed(2));
-  EXPECT_EQ(recorder->dispatched, actions(5));
-}
-
-// Thirty answers in few reads, then silence: the next batch starts inside the parse of the
-// thirtieth answer, and nothing already read may count as an answer to it.
-TEST_F(OADataDispatcherTest, NextBatchNeverTakesOldBytesForAnswers) {
-  collector.setStallAfter(30);
-  auto dispatcher = makeDispatcher();
-  dispatcher->dispatchEvents(events(31));
-  ASSERT_TRUE(runUntil([&] { return collector.requests().size() == 31; }));
-  runUntilIdle();
-  EXPECT_EQ(recorder->dispatched, actions(30));
-  advance(kOADefaultResponseTimeout);
-  ASSERT_TRUE(completed(1));
-  EXPECT_EQ(recorder->dispatched, actions(30));
+    server.setStallAfter(std::nullopt);
+    dispatcher->dispatchEvents(events(3, answered + 1));
+    ASSERT_TRUE(runUntil([&] { return r->completions == 2; }));
+    EXPECT_EQ(r->dispatched, actions(answered + 3));
+  }
 }
 
 TEST_F(OADataDispatcherTest, RequestsLargerThanTheSocketBuffersGoOutWhole) {
@@ -308,7 +282,7 @@ TEST_F(OADataDispatcherTest, ConnectionFailureEndsTheDispatch) {
   dispatcher->dispatchEvents(events(2));
   ASSERT_TRUE(completed(1));
   EXPECT_TRUE(recorder->dispatched.empty());
-  EXPECT_FALSE(dispatcher->isDispatching());
+  EXPECT_FALSE(dispatcher->isDispatchingForTesting());
 }
 
 TEST_F(OADataDispatcherTest, CancelledOrDestroyedDispatcherCallsNothing) {

@@ -1,8 +1,8 @@
-#include "oa_wire_format.h"
+#include "OAWireFormat.h"
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "OATestSupport.h"
 
 namespace analytics {
 namespace {
@@ -14,14 +14,6 @@ TEST(OAWireFormatTest, DomainHash) {
   const std::pair<const char*, int32_t> cases[] = {
       {"-", 737325}, {"abc", 37651568}, {"collect.orvane.com", 19731754}, {"", 0}};
   for (auto [text, hash] : cases) EXPECT_EQ(wire::simpleHashForString(text), hash) << text;
-}
-
-TEST(OAWireFormatTest, ExtEscaping) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"plain", "plain"},       {"'", "'0"},    {")", "'1"}, {"*", "'2"}, {"!", "'3"}, {"(", "("},
-      {"a'*)!b", "a'0'2'1'3b"}, {"''", "'0'0"},
-  };
-  for (auto [in, out] : cases) EXPECT_EQ(wire::extEscape(in), out) << in;
 }
 
 TEST(OAWireFormatTest, EventText) {

@@ -1,14 +1,14 @@
-#include "analytics/oa_tracker.h"
+#include "analytics/OATracker.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <thread>
 
-#include "analytics/oa_global_store.h"
-#include "analytics/oa_persistent_event_store.h"
+#include "OAGlobalStore.h"
+#include "OAPersistentEventStore.h"
+#include "OATestSupport.h"
 #include "platform/log.h"
-#include "test_support.h"
 #include "testing/analytics_collector.h"
 #include "testing/sandbox_test.h"
 
@@ -33,6 +33,7 @@ class OATrackerTest : public testing::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
+    tracker = OATracker::sharedTracker();
     OATracker::setCollector({collector.host(), collector.port()});
   }
   void start(int32_t period = 0, const std::string& account = "OA-1234-5") {
@@ -40,6 +41,18 @@ class OATrackerTest : public testing::SandboxTest {
   }
   bool event(const std::string& action, std::optional<platform::Error>* error = nullptr) {
     return tracker->trackEventActionLabelValueWithError("c", action, std::nullopt, -1, error);
+  }
+  OAGlobalStore::TrackerIDs ids() const {
+    return {tracker->accountID(), tracker->sessionID(), tracker->visitorID()};
+  }
+  // Lets the dispatch under way end: real I/O is given real time, and virtual time moves on
+  // only while the loop waits for the clock (a back-off, a silent collector). Call it with
+  // no period timer running, or a new dispatch may start meanwhile.
+  void settle() {
+    for (int i = 0; i < 200 && tracker->inFlightForTesting() > 0; ++i) {
+      if (runUntil([&] { return tracker->inFlightForTesting() == 0; }, 0.05)) return;
+      advance(5);
+    }
   }
   bool reported(size_t n) { return runUntil([&] { return delegate->reports.size() >= n; }); }
   // Dispatches and waits for the delegate's n-th report.
@@ -53,44 +66,39 @@ class OATrackerTest : public testing::SandboxTest {
   }
 
   AnalyticsCollector collector;
-  std::shared_ptr<OATracker> tracker = OATracker::sharedTracker();
+  std::shared_ptr<OATracker> tracker;
   std::shared_ptr<DelegateRecorder> delegate = std::make_shared<DelegateRecorder>();
 };
 
 TEST_F(OATrackerTest, InputChecksAndErrorCodes) {
-  using Track = std::function<bool(std::optional<platform::Error>*)>;
-  auto pageview = [&](std::optional<std::string> path) -> Track {
-    return [this, path](auto* e) { return tracker->trackPageviewWithError(path, e); };
-  };
-  auto trackEvent = [&](std::optional<std::string> c, std::optional<std::string> a,
-                        std::optional<std::string> l) -> Track {
-    return [this, c, a, l](auto* e) {
-      return tracker->trackEventActionLabelValueWithError(c, a, l, 1, e);
-    };
-  };
+  using Text = std::optional<std::string>;
   struct Case {
     const char* name;
-    bool started;
-    Track track;
-    std::optional<long> code;  // nullopt: accepted
+    bool started, pageview;
+    Text category, action, label;  // a page view's path is its action
+    std::optional<long> code;      // nullopt: accepted
   };
+  const Text none;
   const Case cases[] = {
-      {"page view before start", false, pageview("/home"), 0xBADA55},
-      {"event before start", false, trackEvent("c", "a", std::nullopt), 0xBADA55},
-      {"path without slash", true, pageview("home"), 0xBADE7A9},
-      {"empty path", true, pageview(""), 0xBADE7A9},
-      {"no path", true, pageview(std::nullopt), 0xBADE7A9},
-      {"path", true, pageview("/home"), std::nullopt},
-      {"no category", true, trackEvent(std::nullopt, "a", std::nullopt), 0xBADE7A9},
-      {"no action", true, trackEvent("c", std::nullopt, "l"), 0xBADE7A9},
-      {"no label", true, trackEvent("c", "a", std::nullopt), std::nullopt},
-      {"label", true, trackEvent("c", "a", "l"), std::nullopt},
+      {"page view before start", false, true, none, "/home", none, 0xBADA55},
+      {"event before start", false, false, "c", "a", none, 0xBADA55},
+      {"path without slash", true, true, none, "home", none, 0xBADE7A9},
+      {"empty path", true, true, none, "", none, 0xBADE7A9},
+      {"no path", true, true, none, none, none, 0xBADE7A9},
+      {"path", true, true, none, "/home", none, std::nullopt},
+      {"no category", true, false, none, "a", none, 0xBADE7A9},
+      {"no action", true, false, "c", none, "l", 0xBADE7A9},
+      {"no label", true, false, "c", "a", none, std::nullopt},
+      {"label", true, false, "c", "a", "l", std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.started != tracker->isStarted()) c.started ? start() : tracker->stopTracker();
     std::optional<platform::Error> error = platform::Error{"stale", 1, {}};
-    EXPECT_EQ(c.track(&error), !c.code);
+    EXPECT_EQ(c.pageview ? tracker->trackPageviewWithError(c.action, &error)
+                         : tracker->trackEventActionLabelValueWithError(c.category, c.action,
+                                                                        c.label, 1, &error),
+              !c.code);
     if (c.code) {
       ASSERT_TRUE(error);
       EXPECT_EQ(error->domain, "com.orvane.analytics.OATrackerError");
@@ -100,7 +108,7 @@ TEST_F(OATrackerTest, InputChecksAndErrorCodes) {
       EXPECT_FALSE(error);
     }
   }
-  EXPECT_EQ(tracker->storedEvents(), 3u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 3u);
 }
 
 TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
@@ -112,10 +120,10 @@ TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
   std::optional<platform::Error> error;
   EXPECT_FALSE(tracker->setCustomVariableAtIndexNameValueWithError(1, "n", "v", &error));
   EXPECT_EQ(error->code, 0xBADA55);
-  EXPECT_TRUE(OAGlobalStore::sharedGlobalStore().parameters().empty());
+  EXPECT_TRUE(OAGlobalStore::sharedGlobalStore().parameters(ids()).empty());
 
   start();
-  auto parameters = OAGlobalStore::sharedGlobalStore().parameters();
+  auto parameters = OAGlobalStore::sharedGlobalStore().parameters(ids());
   EXPECT_EQ(parameters.keys(),
             (std::vector<std::string>{"oa_hid", "oa_sid", "oa_vid", "oa_fc", "oa_wpids"}));
   EXPECT_EQ(parameters.get("oa_hid").string(), OAGlobalStore::sharedGlobalStore().hitID());
@@ -216,7 +224,7 @@ TEST_F(OATrackerTest, DispatchPeriodTimerAndPowerSave) {
   advance(0.2);  // t = 10.1: the timer's first dispatch
   ASSERT_TRUE(reported(1));
   EXPECT_EQ(delegate->reports.back(), (std::pair<unsigned, unsigned>{3, 0}));
-  EXPECT_EQ(tracker->storedEvents(), 0u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
 
   advance(10);  // t = 20.1: nothing stored, the timer stops
   runUntilIdle();
@@ -234,7 +242,7 @@ TEST_F(OATrackerTest, DispatchPeriodTimerAndPowerSave) {
   ASSERT_TRUE(event("a5"));
   advance(100);
   runUntilIdle();
-  EXPECT_EQ(tracker->storedEvents(), 1u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 1u);
 }
 
 TEST_F(OATrackerTest, OneDispatchAtATimeAndTheDelegateHearsTheCounts) {
@@ -244,32 +252,29 @@ TEST_F(OATrackerTest, OneDispatchAtATimeAndTheDelegateHearsTheCounts) {
   for (auto a : {"a1", "a2", "a3"}) ASSERT_TRUE(event(a));
   ASSERT_TRUE(tracker->dispatch());
   EXPECT_FALSE(tracker->dispatch());
-  EXPECT_EQ(tracker->inFlight(), 3u);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 2; }));
+  EXPECT_EQ(tracker->inFlightForTesting(), 3u);
+  ASSERT_TRUE(runUntil([&] { return tracker->storedEventsForTesting() == 2; }));
   advance(kOADefaultResponseTimeout);
   ASSERT_TRUE(reported(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{1, 2}));
-  EXPECT_EQ(tracker->inFlight(), 0u);
+  EXPECT_EQ(tracker->inFlightForTesting(), 0u);
   EXPECT_TRUE(OATracker::getPipelineMode());
 
   collector.setStallAfter(std::nullopt);
   ASSERT_TRUE(sent(2));
   EXPECT_EQ(delegate->reports[1], (std::pair<unsigned, unsigned>{2, 0}));
   EXPECT_EQ(collectedActions(), (std::vector<std::string>{"a1", "a2", "a3"}));
-}
 
-TEST_F(OATrackerTest, PipelineModeAsLastReported) {
+  // Pipeline mode is the one last reported; a new start's dispatcher pipelines again.
   collector.setStyle(AnalyticsCollector::Style::HTTP10);
-  start();
-  ASSERT_TRUE(event("a1"));
-  ASSERT_TRUE(sent(1));
+  ASSERT_TRUE(event("a4"));
+  ASSERT_TRUE(sent(3));
   EXPECT_FALSE(OATracker::getPipelineMode());
-  // A new start makes a new dispatcher, back in pipeline mode.
   tracker->stopTracker();
   collector.setStyle(AnalyticsCollector::Style::Normal);
   start();
-  ASSERT_TRUE(event("a2"));
-  ASSERT_TRUE(sent(2));
+  ASSERT_TRUE(event("a5"));
+  ASSERT_TRUE(sent(4));
   EXPECT_TRUE(OATracker::getPipelineMode());
 }
 
@@ -327,9 +332,58 @@ TEST_F(OATrackerTest, StopWithWorkPending) {
     collector.setStallAfter(std::nullopt);
     collector.closeConnections();
     start();
-    EXPECT_EQ(tracker->storedEvents(), 2u);
+    EXPECT_EQ(tracker->storedEventsForTesting(), 2u);
     tracker->stopTracker();
     SQLitePeer(test::storePath()).exec("DELETE FROM events");
+  }
+}
+
+// Whatever the collector does, every hit reaches it once it behaves again. (A hit may arrive
+// twice: the collector can take a request whose answer the tracker never reads.)
+TEST_F(OATrackerTest, MisbehavingCollectorLosesNothing) {
+  struct Case {
+    const char* name;
+    std::function<void()> misbehave;
+  };
+  const Case cases[] = {
+      {"closes after 5 answers", [&] { collector.setCloseAfterAnswers(5); }},
+      {"stalls after 4 answers", [&] { collector.setStallAfter(4); }},
+      {"answers 503", [&] { collector.setStatus(503); }},
+      {"answers without reason phrase",
+       [&] { collector.setStyle(AnalyticsCollector::Style::NoReasonPhrase); }},
+      {"splits answers into bytes", [&] { collector.setWriteSize(1); }},
+  };
+  start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t before = collector.hitCount();
+    c.misbehave();
+    std::set<std::string> names;
+    for (int i = 1; i <= 12; ++i) {
+      const std::string name = std::string(c.name) + " " + std::to_string(i);
+      names.insert(name);
+      ASSERT_TRUE(event(name));
+    }
+    for (int round = 0; round < 2; ++round) {
+      tracker->dispatch();
+      settle();
+    }
+    collector.setCloseAfterAnswers(0);
+    collector.setStallAfter(std::nullopt);
+    collector.setStatus(200);
+    collector.setStyle(AnalyticsCollector::Style::Normal);
+    collector.setWriteSize(0);
+    collector.closeConnections();
+    for (int i = 0; i < 20 && tracker->storedEventsForTesting() > 0; ++i) {
+      tracker->dispatch();
+      settle();
+    }
+    ASSERT_EQ(tracker->storedEventsForTesting(), 0u);
+    EXPECT_EQ(SQLitePeer(test::storePath()).scalar("SELECT COUNT(*) FROM events"), 0);
+    auto hits = collector.hits();
+    std::set<std::string> got;
+    for (size_t i = before; i < hits.size(); ++i) got.insert(hits[i].event()->action);
+    EXPECT_EQ(got, names);
   }
 }
 
@@ -351,9 +405,9 @@ TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
   for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
   ASSERT_TRUE(sent(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{1, 2}));
-  EXPECT_EQ(tracker->storedEvents(), 1u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 1u);
   ASSERT_TRUE(sent(2));
-  EXPECT_EQ(tracker->storedEvents(), 0u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
   // "ok2" was pipelined behind "bad" and may have been taken once already: the refusal ends
   // the dispatch before its answer is read.
   auto actions = collectedActions();
@@ -374,7 +428,7 @@ TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
       400);
   ASSERT_TRUE(sent(1));
   EXPECT_EQ(delegate->reports[0], (std::pair<unsigned, unsigned>{0, 2}));
-  EXPECT_EQ(tracker->storedEvents(), 2u);
+  EXPECT_EQ(tracker->storedEventsForTesting(), 2u);
 }
 
 // A thread may start the tracker, track, begin a dispatch and end. Its loop ends with it; the
@@ -387,10 +441,12 @@ TEST_F(OATrackerTest, StartingThreadMayEnd) {
     EXPECT_TRUE(shared->dispatch());  // under way when the thread ends
   }).join();
   ASSERT_TRUE(tracker->isStarted());
-  EXPECT_EQ(tracker->inFlight(), 0u);
+  EXPECT_EQ(tracker->inFlightForTesting(), 0u);
   ASSERT_TRUE(event("a1"));
   advance(10);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEvents() == 0 && tracker->inFlight() == 0; }));
+  ASSERT_TRUE(runUntil([&] {
+    return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0;
+  }));
   EXPECT_EQ(collectedActions(), (std::vector<std::string>{"/from/worker", "a1"}));
   EXPECT_EQ(delegate->reports, (std::vector<std::pair<unsigned, unsigned>>{{2, 0}}));
   EXPECT_EQ(collector.requests().size(), 2u);
@@ -418,14 +474,14 @@ TEST_F(OATrackerTest, SeveralThreadsTrackingAtOnceLoseNothing) {
   // The main loop keeps dispatching while they track.
   while (running > 0) {
     tracker->dispatch();
-    runUntil([&] { return tracker->inFlight() == 0 || running == 0; }, 1.0);
+    runUntil([&] { return tracker->inFlightForTesting() == 0 || running == 0; }, 1.0);
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(refused, 0);
-  ASSERT_TRUE(runUntil([&] { return tracker->inFlight() == 0; }));
-  while (tracker->storedEvents() > 0) {
+  ASSERT_TRUE(runUntil([&] { return tracker->inFlightForTesting() == 0; }));
+  while (tracker->storedEventsForTesting() > 0) {
     ASSERT_TRUE(tracker->dispatch());
-    ASSERT_TRUE(runUntil([&] { return tracker->inFlight() == 0; }));
+    ASSERT_TRUE(runUntil([&] { return tracker->inFlightForTesting() == 0; }));
   }
   std::vector<std::string> expected;
   for (int t = 0; t < kThreads; ++t) {

@@ -1,12 +1,12 @@
-#include "oa_tcp_socket.h"
+#include "OATCPSocket.h"
 
 namespace analytics {
 
 std::shared_ptr<OATCPSocket> OATCPSocket::create(std::weak_ptr<OATCPSocketDelegate> delegate) {
-  return std::make_shared<OATCPSocket>(std::move(delegate));
+  return std::make_shared<OATCPSocket>(Passkey{}, std::move(delegate));
 }
 
-OATCPSocket::OATCPSocket(std::weak_ptr<OATCPSocketDelegate> delegate)
+OATCPSocket::OATCPSocket(Passkey, std::weak_ptr<OATCPSocketDelegate> delegate)
     : delegate_(std::move(delegate)) {}
 
 OATCPSocket::~OATCPSocket() { close(); }

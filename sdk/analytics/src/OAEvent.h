@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "analytics/oa_custom_variable.h"
+#include "OACustomVariable.h"
 
 namespace analytics {
 

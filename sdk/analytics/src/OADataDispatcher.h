@@ -20,8 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "analytics/oa_event.h"
-#include "analytics/oa_http_response_parser.h"
+#include "OAEvent.h"
+#include "analytics/OACollectorAddress.h"
+#include "OAHTTPResponseParser.h"
 #include "platform/run_loop.h"
 
 namespace analytics {
@@ -44,20 +45,16 @@ class OADataDispatcherDelegate {
   virtual void dataDispatcherDidComplete(OADataDispatcher& dispatcher) = 0;
 };
 
-// Where hits go. The host goes into the Host header ("host:port" when the port is not 80).
-struct OACollectorAddress {
-  std::string host = "collect.orvane.com";
-  uint16_t port = 80;
-};
-
-inline constexpr const char* kOAHitPath = "/__ova.gif";
-inline constexpr const char* kOAWireVersion = "4.5mi";
 inline constexpr size_t kOAMaxPipelinedRequests = 30;
 inline constexpr unsigned kOAMaxBatches = 5;
-inline constexpr double kOADefaultResponseTimeout = 30.0;
 
 class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
                          private OAHTTPResponseParserDelegate {
+  // Only create() can name it: a dispatcher built any other way would never hear its socket.
+  struct Passkey {
+    explicit Passkey() = default;
+  };
+
  public:
   // `userID` is the store id (the cookie's second field). `lock`, when given, must outlive
   // the dispatcher. The connection runs on `loop`, by default the calling thread's.
@@ -79,22 +76,24 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   // True until an answer says its connection is not persistent; then one request per
   // connection for the rest of this dispatcher's life.
   bool pipelineMode() const { return pipelineMode_; }
-  // True from dispatchEvents until the delegate hears dataDispatcherDidComplete.
-  bool isDispatching() const { return dispatching_; }
 
   const std::string& accountID() const { return accountID_; }
-  const std::string& userAgent() const { return userAgent_; }
-  int lastStatusCode() const { return lastStatusCode_; }
-  double retryInterval() const { return retryInterval_; }
   void setCollector(OACollectorAddress collector) { collector_ = std::move(collector); }
   const OACollectorAddress& collector() const { return collector_; }
   // Seconds of silence (no connection, no answer bytes) after which a dispatch is given up.
   void setResponseTimeout(double seconds) { responseTimeout_ = seconds; }
   double responseTimeout() const { return responseTimeout_; }
 
-  OADataDispatcher(std::string accountID, int32_t userID,
+  // ---- For tests: the dispatcher's inner state, read by nothing else. ----
+  // True from dispatchEvents until the delegate hears dataDispatcherDidComplete.
+  bool isDispatchingForTesting() const { return dispatching_; }
+  int lastStatusCodeForTesting() const { return lastStatusCode_; }
+  // Seconds whose random part the next dispatch waits after a 500 or 503.
+  double retryIntervalForTesting() const { return retryInterval_; }
+
+  OADataDispatcher(Passkey, std::string accountID, int32_t userID,
                    std::weak_ptr<OADataDispatcherDelegate> delegate, OACollectorAddress collector,
-                   std::recursive_mutex* lock, platform::RunLoop* loop = nullptr);
+                   std::recursive_mutex* lock, platform::RunLoop* loop);
 
  private:
   friend class OADispatcherSocketBridge;

@@ -1,4 +1,4 @@
-#include "analytics/oa_persistent_event_store.h"
+#include "OAPersistentEventStore.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <fstream>
 #include <tuple>
 
+#include "OATestSupport.h"
 #include "platform/log.h"
 #include "platform/sandbox.h"
-#include "test_support.h"
 #include "testing/sandbox_test.h"
 
 namespace analytics {
@@ -34,36 +34,29 @@ class OAPersistentEventStoreTest : public testing::SandboxTest {
   }
 };
 
-TEST_F(OAPersistentEventStoreTest, FreshInstallHasTablesEmptyCacheAndFirstSession) {
+// A fresh install: an empty page-scope cache and a first session; each launch keeps the hits
+// and the session and moves its timestamps on.
+TEST_F(OAPersistentEventStoreTest, FreshInstallThenRelaunchesKeepHitsAndMoveTimestamps) {
   const int32_t t0 = now();
-  OAPersistentEventStore store;
-  ASSERT_TRUE(store.isOpen());
-  EXPECT_EQ(store.storedEvents(), 0u);
-
-  SQLitePeer peer(path());
-  EXPECT_EQ(peer.rows("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                      "'sqlite_%' ORDER BY name"),
-            (Rows{{"custom_var_cache"}, {"custom_variables"}, {"events"}, {"session"}}));
-  EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache "
-                      "ORDER BY cv_index"),
-            (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""},
-                  {"3", "4", "", ""}, {"3", "5", "", ""}}));
   const std::string t = std::to_string(t0);
-  EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, "
-                      "store_id FROM session"),
-            (Rows{{t, t, t, "1", std::to_string(store.storeID())}}));
-  EXPECT_GE(store.storeID(), 0);
-  EXPECT_EQ(store.visitorID(), std::to_string(store.storeID()) + "." + t);
-  EXPECT_EQ(store.sessionID(), t);
-  EXPECT_TRUE(OAPersistentEventStore::isNewSession());
-}
-
-TEST_F(OAPersistentEventStoreTest, RelaunchKeepsHitsAndSessionAndMovesTimestamps) {
-  const int32_t t0 = now();
   int32_t storeID;
   {
     OAPersistentEventStore store;
+    ASSERT_TRUE(store.isOpen());
+    EXPECT_EQ(store.storedEvents(), 0u);
     storeID = store.storeID();
+    EXPECT_GE(storeID, 0);
+    EXPECT_EQ(store.visitorID(), std::to_string(storeID) + "." + t);
+    EXPECT_EQ(store.sessionID(), t);
+    EXPECT_TRUE(OAPersistentEventStore::isNewSession());
+    SQLitePeer peer(path());
+    EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache "
+                        "ORDER BY cv_index"),
+              (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""},
+                    {"3", "4", "", ""}, {"3", "5", "", ""}}));
+    EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, "
+                        "store_id FROM session"),
+              (Rows{{t, t, t, "1", std::to_string(storeID)}}));
     ASSERT_TRUE(put(store, "cat", "act", "lab", 5));
     ASSERT_TRUE(put(store, kOAPageviewCategory, "/home"));
   }
@@ -188,48 +181,43 @@ TEST_F(OAPersistentEventStoreTest, FirstHitOfASessionCarriesTheVisitorVariables)
   EXPECT_FALSE((*events)[3]->customVariableBuffer()->hasCustomVariables());
 }
 
-// Another connection holding a write lock makes the insert answer "busy": the hit must be
-// refused, not counted, and the store must work again once the lock goes.
-TEST_F(OAPersistentEventStoreTest, BusyDatabaseRefusesTheHitAndRecovers) {
-  OAPersistentEventStore store;
-  SQLitePeer peer(path());
-  peer.exec("BEGIN IMMEDIATE");
-  platform::LogCapture log;
-  std::optional<platform::Error> error;
-  EXPECT_FALSE(put(store, "c", "blocked", std::nullopt, -1, nullptr, &error));
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->domain, kOAPersistentEventStoreErrorDomain);
-  EXPECT_EQ(error->code, SQLITE_BUSY);
-  EXPECT_EQ(store.storedEvents(), 0u);
-  EXPECT_TRUE(log.contains("Error: Failed to insert event into database 'database is locked'"));
-  peer.exec("ROLLBACK");
+// Another connection's lock makes a write fail: a write lock makes the insert answer "busy",
+// a read lock makes the commit fail. The hit and its variables must be refused whole and not
+// counted, and the open transaction rolled back, or every later BEGIN fails for the run.
+TEST_F(OAPersistentEventStoreTest, LockedDatabaseRefusesTheHitWholeAndRecovers) {
+  struct Case {
+    std::vector<const char*> lock;
+    const char* log;
+  };
+  const Case cases[] = {
+      {{"BEGIN IMMEDIATE"}, "Error: Failed to insert event into database 'database is locked'"},
+      {{"BEGIN", "SELECT COUNT(*) FROM events"}, "Error: Failed end transaction from database"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log);
+    std::filesystem::remove(path());
+    OAPersistentEventStore store;
+    ASSERT_TRUE(put(store, "c", "before"));
+    SQLitePeer peer(path());
+    for (const char* sql : c.lock) peer.exec(sql);
+    platform::LogCapture log;
+    std::optional<platform::Error> error;
+    EXPECT_FALSE(put(store, "c", "blocked", std::nullopt, -1,
+                     variables({{1, "n", "v", kOAVisitorScope}}), &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain, kOAPersistentEventStoreErrorDomain);
+    EXPECT_EQ(error->code, SQLITE_BUSY);
+    EXPECT_TRUE(log.contains(c.log));
+    EXPECT_EQ(store.storedEvents(), 1u);
+    peer.exec("ROLLBACK");
 
-  EXPECT_TRUE(put(store, "c", "free"));
-  EXPECT_EQ(store.storedEvents(), 1u);
-  EXPECT_EQ(peer.rows("SELECT action FROM events"), (Rows{{"free"}}));
-}
-
-// A reader holding its lock makes the commit fail; the open transaction must be rolled back,
-// or every later BEGIN fails and the store is dead for the run.
-TEST_F(OAPersistentEventStoreTest, FailedCommitRollsBackAndTheStoreLivesOn) {
-  OAPersistentEventStore store;
-  ASSERT_TRUE(put(store, "c", "before"));
-  SQLitePeer peer(path());
-  peer.exec("BEGIN");
-  ASSERT_EQ(peer.scalar("SELECT COUNT(*) FROM events"), 1);  // holds a shared lock
-  platform::LogCapture log;
-  EXPECT_FALSE(put(store, "c", "uncommitted", std::nullopt, -1,
-                   variables({{1, "n", "v", kOAVisitorScope}})));
-  EXPECT_TRUE(log.contains("Error: Failed end transaction from database"));
-  EXPECT_EQ(store.storedEvents(), 1u);
-  peer.exec("COMMIT");
-
-  EXPECT_TRUE(put(store, "c", "after"));
-  EXPECT_EQ(store.storedEvents(), 2u);
-  EXPECT_EQ(peer.rows("SELECT action FROM events ORDER BY event_id"),
-            (Rows{{"before"}, {"after"}}));
-  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM custom_variables"), 0);
-  EXPECT_EQ(store.getVisitorCustomVarAtSlot(1), std::nullopt);
+    EXPECT_TRUE(put(store, "c", "after"));
+    EXPECT_EQ(store.storedEvents(), 2u);
+    EXPECT_EQ(peer.rows("SELECT action FROM events ORDER BY event_id"),
+              (Rows{{"before"}, {"after"}}));
+    EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM custom_variables"), 0);
+    EXPECT_EQ(store.getVisitorCustomVarAtSlot(1), std::nullopt);
+  }
 }
 
 // What an earlier launch may have left: a file without the tables, or with only some.

@@ -28,6 +28,11 @@ class OATCPSocketDelegate {
 
 class OATCPSocket : public platform::TCPStreamDelegate,
                     public std::enable_shared_from_this<OATCPSocket> {
+  // Only create() can name it: the socket hands the stream a weak reference to itself.
+  struct Passkey {
+    explicit Passkey() = default;
+  };
+
  public:
   static std::shared_ptr<OATCPSocket> create(std::weak_ptr<OATCPSocketDelegate> delegate);
   ~OATCPSocket() override;
@@ -39,11 +44,9 @@ class OATCPSocket : public platform::TCPStreamDelegate,
   long sendLength(const uint8_t* bytes, size_t length);
   // Up to `length` bytes: the count, 0 at the end of the stream, -1 on error or when closed.
   long readLength(uint8_t* bytes, size_t length);
-  // Bytes queued but not written yet.
-  size_t unsentBytes() const { return outgoing_.size() - written_; }
   void close();
 
-  explicit OATCPSocket(std::weak_ptr<OATCPSocketDelegate> delegate);
+  OATCPSocket(Passkey, std::weak_ptr<OATCPSocketDelegate> delegate);
 
  private:
   void streamHandleEvent(platform::TCPStream& stream, unsigned event) override;

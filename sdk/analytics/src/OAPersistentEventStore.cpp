@@ -1,9 +1,8 @@
-#include "analytics/oa_persistent_event_store.h"
+#include "OAPersistentEventStore.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cmath>
 
 #include "platform/clock.h"
@@ -11,12 +10,22 @@
 #include "platform/log.h"
 #include "platform/random.h"
 #include "platform/sandbox.h"
+#include "platform/singleton.h"
 
 namespace analytics {
 
 namespace {
 
-std::atomic<bool> gNewSession{false};
+// Whether the next stored hit starts a session. One flag for the whole process: every store
+// opened marks a new session, and the first hit stored by any store uses it up.
+struct SessionState {
+  bool newSession = false;
+};
+
+platform::ProcessState<SessionState>& sessionState() {
+  static platform::ProcessState<SessionState> state;
+  return state;
+}
 
 int32_t nowSeconds() { return static_cast<int32_t>(std::floor(platform::Clock::current().now())); }
 
@@ -161,7 +170,7 @@ class OAPersistentEventStore::Statement {
 
 OAPersistentEventStore::OAPersistentEventStore(std::optional<std::string> path) {
   static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == kStatementCount);
-  gNewSession = true;
+  sessionState().write(&SessionState::newSession, true);
   statements_.resize(kStatementCount);
   if (!openDataBase(path)) return;
   setupStatements();
@@ -175,7 +184,9 @@ OAPersistentEventStore::~OAPersistentEventStore() {
   if (database_) sqlite3_close(database_);
 }
 
-bool OAPersistentEventStore::isNewSession() { return gNewSession; }
+bool OAPersistentEventStore::isNewSession() {
+  return sessionState().read(&SessionState::newSession);
+}
 
 std::string OAPersistentEventStore::errorMessage() const {
   return database_ ? sqlite3_errmsg(database_) : "no database";
@@ -302,7 +313,7 @@ void OAPersistentEventStore::setupStatements() {
 }
 
 void OAPersistentEventStore::initializeSession() {
-  gNewSession = true;
+  sessionState().write(&SessionState::newSession, true);
   Statement* select = statement(kSelectSession);
   if (select) {
     Statement::Use use(*select);
@@ -433,7 +444,7 @@ bool OAPersistentEventStore::putEventWithError(OAEvent& event,
     return result;
   }
   int64_t eventID = sqlite3_last_insert_rowid(database_);
-  const bool newSession = gNewSession;
+  const bool newSession = isNewSession();
   if (!putCustomVariables(event, eventID, newSession)) {
     auto result = sqliteFailure();
     rollback();
@@ -446,7 +457,7 @@ bool OAPersistentEventStore::putEventWithError(OAEvent& event,
     return result;
   }
   // Only a hit that really went in uses up the session's visitor variables.
-  if (newSession) gNewSession = false;
+  if (newSession) sessionState().write(&SessionState::newSession, false);
   ++storedEvents_;
   return true;
 }

@@ -1,4 +1,4 @@
-#include "oa_device_facts.h"
+#include "OADeviceFacts.h"
 
 #include "platform/device.h"
 #include "platform/locale.h"

@@ -1,8 +1,7 @@
-#include "analytics/oa_tracker.h"
+#include "analytics/OATracker.h"
 
-#include <atomic>
-
-#include "analytics/oa_persistent_event_store.h"
+#include "OADataDispatcher.h"
+#include "OAPersistentEventStore.h"
 #include "platform/log.h"
 #include "platform/singleton.h"
 
@@ -10,14 +9,22 @@ namespace analytics {
 
 namespace {
 
-std::atomic<bool> gPipelineMode{false};
-// Guarded by the class lock.
-OACollectorAddress gCollector;
-double gResponseTimeout = kOADefaultResponseTimeout;
+// Settings that outlive any one start of the tracker, back to their defaults on a reset.
+struct TrackerSettings {
+  bool pipelineMode = false;
+  OACollectorAddress collector;
+  double responseTimeout = kOADefaultResponseTimeout;
+};
 
-std::shared_ptr<OATracker>*& trackerSlot() {
-  static std::shared_ptr<OATracker>* slot = nullptr;
-  return slot;
+platform::ProcessState<TrackerSettings>& settings() {
+  static platform::ProcessState<TrackerSettings> state;
+  return state;
+}
+
+// Never destroyed: hits may be tracked while the process shuts down.
+platform::ResettableSingleton<OATracker>& sharedSlot() {
+  static auto* const slot = new platform::ResettableSingleton<OATracker>();
+  return *slot;
 }
 
 // Characters, not bytes: a name of 64 accented letters is as long as one of 64 plain ones.
@@ -36,6 +43,33 @@ bool fail(OAErrorOut error, long code) {
 
 }  // namespace
 
+// Hears the dispatcher on the tracker's behalf, so the tracker itself offers no dispatcher
+// interface to the host. Held by the tracker; the dispatcher only keeps a weak reference.
+class OATracker::DispatchListener : public OADataDispatcherDelegate {
+ public:
+  explicit DispatchListener(std::weak_ptr<OATracker> tracker) : tracker_(std::move(tracker)) {}
+
+  void dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
+                                         const std::shared_ptr<OAEvent>& event) override {
+    if (auto tracker = tracker_.lock()) {
+      tracker->dataDispatcherDispatchedWithEvent(dispatcher, event);
+    }
+  }
+  void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
+                                            const std::shared_ptr<OAEvent>& event,
+                                            int /*statusCode*/) override {
+    if (auto tracker = tracker_.lock()) {
+      tracker->dataDispatcherRefusedEventStatusCode(dispatcher, event);
+    }
+  }
+  void dataDispatcherDidComplete(OADataDispatcher& dispatcher) override {
+    if (auto tracker = tracker_.lock()) tracker->dataDispatcherDidComplete(dispatcher);
+  }
+
+ private:
+  std::weak_ptr<OATracker> tracker_;
+};
+
 struct OATracker::Private {
   std::string accountID;
   int32_t dispatchPeriod = -1;
@@ -46,6 +80,7 @@ struct OATracker::Private {
   uint32_t dispatchedCount = 0;
   uint32_t inFlight = 0;
   std::unique_ptr<OAPersistentEventStore> store;
+  std::shared_ptr<DispatchListener> listener;
   std::shared_ptr<OADataDispatcher> dispatcher;
   std::shared_ptr<OACustomVariableBuffer> pendingCustomVariables;
   bool powerSave = false;
@@ -59,56 +94,53 @@ struct OATracker::StartingThreadWatch {
   platform::RunLoop* loop = nullptr;
   ~StartingThreadWatch() {
     std::lock_guard<std::recursive_mutex> guard(classLock());
-    if (auto* slot = trackerSlot(); slot && loop) (*slot)->startingLoopEnding(loop);
+    if (auto tracker = sharedSlot().existing(); tracker && loop) tracker->startingLoopEnding(loop);
   }
 };
 
 std::recursive_mutex& OATracker::classLock() {
-  static std::recursive_mutex* const lock = [] {
-    platform::onProcessReset([] {
-      std::lock_guard<std::recursive_mutex> guard(classLock());
-      if (auto* slot = trackerSlot()) (*slot)->stopTracker();
-      gPipelineMode = false;
-      gCollector = OACollectorAddress{};
-      gResponseTimeout = kOADefaultResponseTimeout;
-    });
-    return new std::recursive_mutex();
-  }();
+  // Never destroyed, like the tracker it guards.
+  static auto* const lock = new std::recursive_mutex();
   return *lock;
 }
 
 std::shared_ptr<OATracker> OATracker::sharedTracker() {
-  std::lock_guard<std::recursive_mutex> guard(classLock());
-  auto*& slot = trackerSlot();
-  // Never destroyed: hits may be tracked while the process shuts down.
-  if (!slot) slot = new std::shared_ptr<OATracker>(new OATracker());
-  return *slot;
+  // A reset stops the tracker it drops, so nothing it scheduled reaches the next test.
+  return sharedSlot().get([] { return std::shared_ptr<OATracker>(new OATracker()); },
+                          [](OATracker& dropped) { dropped.stopTracker(); });
 }
 
 OATracker::OATracker() = default;
 OATracker::~OATracker() = default;
 
-bool OATracker::getPipelineMode() { return gPipelineMode; }
+bool OATracker::getPipelineMode() { return settings().read(&TrackerSettings::pipelineMode); }
 
 void OATracker::setCollector(OACollectorAddress collector) {
   std::lock_guard<std::recursive_mutex> guard(classLock());
-  gCollector = collector;
-  if (auto* slot = trackerSlot(); slot && (*slot)->private_) {
-    (*slot)->private_->dispatcher->setCollector(std::move(collector));
+  settings().write(&TrackerSettings::collector, collector);
+  if (auto tracker = sharedSlot().existing(); tracker && tracker->private_) {
+    tracker->private_->dispatcher->setCollector(std::move(collector));
   }
 }
 
 OACollectorAddress OATracker::collector() {
-  std::lock_guard<std::recursive_mutex> guard(classLock());
-  return gCollector;
+  return settings().read(&TrackerSettings::collector);
 }
 
 void OATracker::setResponseTimeout(double seconds) {
   std::lock_guard<std::recursive_mutex> guard(classLock());
-  gResponseTimeout = seconds;
-  if (auto* slot = trackerSlot(); slot && (*slot)->private_) {
-    (*slot)->private_->dispatcher->setResponseTimeout(seconds);
+  settings().write(&TrackerSettings::responseTimeout, seconds);
+  if (auto tracker = sharedSlot().existing(); tracker && tracker->private_) {
+    tracker->private_->dispatcher->setResponseTimeout(seconds);
   }
+}
+
+void OATracker::makeDispatcher(std::string accountID, OACollectorAddress collector,
+                               double responseTimeout) {
+  private_->dispatcher =
+      OADataDispatcher::create(std::move(accountID), private_->store->storeID(), private_->listener,
+                               std::move(collector), &classLock(), private_->loop);
+  private_->dispatcher->setResponseTimeout(responseTimeout);
 }
 
 void OATracker::startTrackerWithAccountIDDispatchPeriodDelegate(
@@ -122,9 +154,9 @@ void OATracker::startTrackerWithAccountIDDispatchPeriodDelegate(
       watch.loop = private_->loop;
     }
     private_->store = std::make_unique<OAPersistentEventStore>();
-    private_->dispatcher = OADataDispatcher::create(accountID, private_->store->storeID(),
-                                                    weak_from_this(), gCollector, &classLock());
-    private_->dispatcher->setResponseTimeout(gResponseTimeout);
+    private_->listener = std::make_shared<DispatchListener>(weak_from_this());
+    const auto current = settings().with([](const TrackerSettings& s) { return s; });
+    makeDispatcher(accountID, current.collector, current.responseTimeout);
     private_->dispatchPeriod = -1;
   }
   private_->accountID = std::move(accountID);
@@ -154,10 +186,7 @@ void OATracker::startingLoopEnding(platform::RunLoop* loop) {
   old->cancelDispatch();
   private_->inFlight = 0;
   private_->loop = &platform::RunLoop::main();
-  private_->dispatcher =
-      OADataDispatcher::create(old->accountID(), private_->store->storeID(), weak_from_this(),
-                               old->collector(), &classLock(), private_->loop);
-  private_->dispatcher->setResponseTimeout(old->responseTimeout());
+  makeDispatcher(old->accountID(), old->collector(), old->responseTimeout());
   if (timerRunning) startTimer();
 }
 
@@ -320,8 +349,7 @@ void OATracker::dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
 }
 
 void OATracker::dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
-                                                     const std::shared_ptr<OAEvent>& event,
-                                                     int /*statusCode*/) {
+                                                     const std::shared_ptr<OAEvent>& event) {
   std::lock_guard<std::recursive_mutex> guard(classLock());
   if (!private_ || private_->dispatcher.get() != &dispatcher) return;
   private_->store->deleteEvent(event->eventID());
@@ -330,7 +358,7 @@ void OATracker::dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatche
 void OATracker::dataDispatcherDidComplete(OADataDispatcher& dispatcher) {
   std::lock_guard<std::recursive_mutex> guard(classLock());
   if (!private_ || private_->dispatcher.get() != &dispatcher) return;
-  gPipelineMode = dispatcher.pipelineMode();
+  settings().write(&TrackerSettings::pipelineMode, dispatcher.pipelineMode());
   const uint32_t dispatched = private_->dispatchedCount;
   const uint32_t failed = private_->inFlight > dispatched ? private_->inFlight - dispatched : 0;
   private_->inFlight = 0;
@@ -364,12 +392,12 @@ bool OATracker::isStarted() const {
   return private_ != nullptr;
 }
 
-uint32_t OATracker::inFlight() const {
+uint32_t OATracker::inFlightForTesting() const {
   std::lock_guard<std::recursive_mutex> guard(classLock());
   return private_ ? private_->inFlight : 0;
 }
 
-uint32_t OATracker::storedEvents() const {
+uint32_t OATracker::storedEventsForTesting() const {
   std::lock_guard<std::recursive_mutex> guard(classLock());
   return private_ ? private_->store->storedEvents() : 0;
 }

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "analytics/oa_custom_variable.h"
-#include "analytics/oa_event.h"
+#include "OACustomVariable.h"
+#include "OAEvent.h"
 #include "platform/error.h"
 
 struct sqlite3;
@@ -77,7 +77,8 @@ class OAPersistentEventStore {
   // The custom variables stored with hit `eventID` (an empty buffer when it has none).
   std::shared_ptr<OACustomVariableBuffer> getCustomVariables(int64_t eventID);
 
-  // Whether the next stored hit starts a session (process-wide, as the original keeps it).
+  // Whether the next stored hit starts a session: one flag for the process, set by every store
+  // opened and cleared by the first hit any store keeps.
   static bool isNewSession();
 
  private:
