@@ -6,7 +6,8 @@
 // Thread safety: everything here may be used from any thread; a TimeZone is an immutable value.
 // Conversions in a named or the machine's zone switch the process's TZ variable under one lock
 // and put it back before the lock is released, so only code that reads TZ or calls localtime
-// without that lock could notice (the platform has none).
+// without that lock could notice (the platform has none). From the first such conversion on, TZ
+// stays set (to ":/etc/localtime", the same zone, when the process started without it).
 #include <optional>
 #include <string>
 

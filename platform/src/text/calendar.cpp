@@ -28,7 +28,10 @@ struct CalendarAccess {
   }
 
   static std::string machineZoneName() {
-    if (const auto& tz = startupTZ(); tz && !tz->empty()) return tz->front() == ':' ? tz->substr(1) : *tz;
+    if (const auto& tz = startupTZ()) {
+      if (tz->empty()) return "UTC";  // how the C library reads an empty TZ
+      return tz->front() == ':' ? tz->substr(1) : *tz;
+    }
     char target[512];
     ssize_t n = readlink("/etc/localtime", target, sizeof target - 1);
     if (n > 0) {
@@ -40,20 +43,24 @@ struct CalendarAccess {
   }
 
   // Runs `f` with the C library's local time set to `zone`. Changing TZ is process-wide, so the
-  // lock covers the change, the call and the restore.
+  // lock covers the change, the call and the restore. TZ is made to exist once and for all:
+  // adding or removing a variable may move the environment array under another thread's
+  // getenv, while replacing an existing value only swaps one pointer.
   template <class F>
   static auto inZone(const TimeZone& zone, F f) {
     static std::mutex mutex;
     std::lock_guard<std::mutex> lock(mutex);
-    const auto& startup = startupTZ();
-    if (zone.kind_ == TimeZone::Kind::Named) {
-      setenv("TZ", zone.name_.c_str(), 1);
-    }
+    // ":/etc/localtime" is what the C library reads when TZ is unset.
+    static const std::string machineTZ = [] {
+      std::string tz = startupTZ().value_or(":/etc/localtime");
+      setenv("TZ", tz.c_str(), 1);
+      return tz;
+    }();
+    if (zone.kind_ == TimeZone::Kind::Named) setenv("TZ", zone.name_.c_str(), 1);
     tzset();
     auto result = f();
     if (zone.kind_ == TimeZone::Kind::Named) {
-      if (startup) setenv("TZ", startup->c_str(), 1);
-      else unsetenv("TZ");
+      setenv("TZ", machineTZ.c_str(), 1);
       tzset();
     }
     return result;
