@@ -46,21 +46,30 @@ struct CalendarAccess {
   // lock covers the change, the call and the restore. TZ is made to exist once and for all:
   // adding or removing a variable may move the environment array under another thread's
   // getenv, while replacing an existing value only swaps one pointer.
+  // One lock and one saved TZ for every instantiation of inZone, so outside the template.
+  static std::mutex& zoneMutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  // Called under zoneMutex(). ":/etc/localtime" is what the C library reads when TZ is unset.
+  static const std::string& machineTZ() {
+    static const std::string tz = [] {
+      std::string v = startupTZ().value_or(":/etc/localtime");
+      setenv("TZ", v.c_str(), 1);
+      return v;
+    }();
+    return tz;
+  }
+
   template <class F>
   static auto inZone(const TimeZone& zone, F f) {
-    static std::mutex mutex;
-    std::lock_guard<std::mutex> lock(mutex);
-    // ":/etc/localtime" is what the C library reads when TZ is unset.
-    static const std::string machineTZ = [] {
-      std::string tz = startupTZ().value_or(":/etc/localtime");
-      setenv("TZ", tz.c_str(), 1);
-      return tz;
-    }();
+    std::lock_guard<std::mutex> lock(zoneMutex());
+    const std::string& machine = machineTZ();
     if (zone.kind_ == TimeZone::Kind::Named) setenv("TZ", zone.name_.c_str(), 1);
     tzset();
     auto result = f();
     if (zone.kind_ == TimeZone::Kind::Named) {
-      setenv("TZ", machineTZ.c_str(), 1);
+      setenv("TZ", machine.c_str(), 1);
       tzset();
     }
     return result;

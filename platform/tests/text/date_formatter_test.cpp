@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
+#include <vector>
 #include <limits>
 #include <tuple>
 
@@ -78,6 +81,28 @@ TEST_F(DatesTest, ZonesFollowDaylightSavingAndTheLocalChoiceIsReset) {
   for (const char* bad : {"No/Such_Zone", "Europe", "../zoneinfo/UTC", "/usr/share/zoneinfo/UTC", ""}) {
     EXPECT_FALSE(TimeZone::named(bad)) << bad;
   }
+}
+
+TEST_F(DatesTest, ConversionsInDifferentZonesOnSeveralThreadsDoNotMix) {
+  // 2024-07-01 12:00 UTC is 14:00 in Berlin (CEST) and 08:00 in New York (EDT).
+  const double noonUtc = 1719835200;
+  const TimeZone zones[] = {berlin(), TimeZone::named("America/New_York").value()};
+  const int hours[] = {14, 8};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      const TimeZone& zone = zones[t % 2];
+      const DateFormatter formatter("HH", zone);
+      for (int i = 0; i < 300; ++i) {
+        if (Calendar::components(noonUtc, zone)->hour != hours[t % 2]) ++wrong;
+        if (formatter.stringFromDate(noonUtc) != (t % 2 ? "08" : "14")) ++wrong;
+        if (Calendar::date({2024, 7, 1, hours[t % 2]}, zone) != noonUtc) ++wrong;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(DatesTest, FormatsThePatternsInEnglishWhateverTheZone) {
