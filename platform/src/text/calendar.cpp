@@ -42,10 +42,6 @@ struct CalendarAccess {
     return "Local";
   }
 
-  // Runs `f` with the C library's local time set to `zone`. Changing TZ is process-wide, so the
-  // lock covers the change, the call and the restore. TZ is made to exist once and for all:
-  // adding or removing a variable may move the environment array under another thread's
-  // getenv, while replacing an existing value only swaps one pointer.
   // One lock and one saved TZ for every instantiation of inZone, so outside the template.
   static std::mutex& zoneMutex() {
     static std::mutex mutex;
@@ -61,6 +57,10 @@ struct CalendarAccess {
     return tz;
   }
 
+  // Runs `f` with the C library's local time set to `zone`. Changing TZ is process-wide, so the
+  // lock covers the change, the call and the restore. TZ is made to exist once and for all:
+  // adding or removing a variable may move the environment array under another thread's
+  // getenv, while replacing an existing value only swaps one pointer.
   template <class F>
   static auto inZone(const TimeZone& zone, F f) {
     std::lock_guard<std::mutex> lock(zoneMutex());
