@@ -58,6 +58,9 @@ struct ScriptedAnswer {
   // When set, "Last-Modified" is sent, and a request whose If-Modified-Since is the same
   // HTTP date or later gets a 304 with no body instead.
   std::optional<std::string> lastModified;
+  // The body is sent gzip-compressed (zlib) with "Content-Encoding: gzip", whatever the
+  // request's Accept-Encoding; chunking and dropping apply to the compressed bytes.
+  bool gzip = false;
 
   static ScriptedAnswer text(std::string body, int status = 200);
   static ScriptedAnswer json(std::string body, int status = 200);

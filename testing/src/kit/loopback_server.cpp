@@ -9,6 +9,8 @@
 #include <deque>
 #include <mutex>
 
+#include <zlib.h>
+
 #include "testing/raw_tcp_server.h"
 
 namespace testing {
@@ -43,6 +45,21 @@ long long parseHTTPDate(const std::string& text) {
   const char* end = strptime(text.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &tm);
   if (!end) return -1;
   return static_cast<long long>(timegm(&tm));
+}
+
+// The gzip member format (RFC 1952) of `plain`; window bits 15 + 16 ask zlib for its header.
+std::string gzipped(const std::string& plain) {
+  z_stream z{};
+  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return plain;
+  std::string out(deflateBound(&z, plain.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  z.avail_in = static_cast<uInt>(plain.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  int rc = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return rc == Z_STREAM_END ? out : plain;
 }
 
 bool hasHeader(const HeaderList& headers, std::string_view name) {
@@ -191,6 +208,10 @@ struct LoopbackServer::Impl {
     }
     const bool noBodyStatus = status == 304 || status == 204 || (status >= 100 && status < 200);
     if (noBodyStatus) body.clear();
+    if (a.gzip && !noBodyStatus) {
+      body = gzipped(body);
+      if (!hasHeader(headers, "Content-Encoding")) headers.emplace_back("Content-Encoding", "gzip");
+    }
     if (!body.empty() && !hasHeader(headers, "Content-Type")) headers.emplace_back("Content-Type", "text/plain");
 
     std::string connection = raw.header("Connection").value_or("");
