@@ -94,7 +94,6 @@ class LocationManager : public std::enable_shared_from_this<LocationManager> {
   LocationManager() = default;
 
  private:
-  struct Hub;
   void deliverLocation(const Location& location);
   void deliverError(const Error& error);
   double desiredAccuracy_ = kLocationAccuracyBest;

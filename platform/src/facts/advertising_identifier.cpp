@@ -1,6 +1,5 @@
 #include "platform/advertising_identifier.h"
 
-#include <mutex>
 
 #include "machine_identity.h"
 #include "platform/singleton.h"
@@ -9,24 +8,19 @@ namespace platform {
 namespace {
 
 Bytes defaultIdentifier() {
-  Bytes digest = storage::machineDigest("advertising");
+  Bytes digest = identity::machineDigest("advertising");
   digest.resize(16);
   return digest;
 }
 
-struct AdvertisingState {
-  std::mutex mutex;
+struct AdvertisingFacts {
   Bytes identifier = defaultIdentifier();
   bool trackingEnabled = true;
 };
 
-AdvertisingState& state() {
-  static AdvertisingState* s = [] {
-    auto* created = new AdvertisingState();
-    onProcessReset([] { AdvertisingIdentifierManager::sharedManager().resetToDefaults(); });
-    return created;
-  }();
-  return *s;
+ProcessState<AdvertisingFacts>& facts() {
+  static ProcessState<AdvertisingFacts> s;
+  return s;
 }
 
 }  // namespace
@@ -37,34 +31,26 @@ AdvertisingIdentifierManager& AdvertisingIdentifierManager::sharedManager() {
 }
 
 Bytes AdvertisingIdentifierManager::advertisingIdentifierBytes() const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().identifier;
+  return facts().read(&AdvertisingFacts::identifier);
 }
 
 std::string AdvertisingIdentifierManager::advertisingIdentifier() const {
-  return storage::uuidText(advertisingIdentifierBytes());
+  return identity::uuidText(advertisingIdentifierBytes());
 }
 
 bool AdvertisingIdentifierManager::isAdvertisingTrackingEnabled() const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().trackingEnabled;
+  return facts().read(&AdvertisingFacts::trackingEnabled);
 }
 
 void AdvertisingIdentifierManager::setAdvertisingIdentifierBytes(const Bytes& bytes) {
   if (bytes.size() != 16) return;
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().identifier = bytes;
+  facts().write(&AdvertisingFacts::identifier, bytes);
 }
 
 void AdvertisingIdentifierManager::setAdvertisingTrackingEnabled(bool enabled) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().trackingEnabled = enabled;
+  facts().write(&AdvertisingFacts::trackingEnabled, enabled);
 }
 
-void AdvertisingIdentifierManager::resetToDefaults() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().identifier = defaultIdentifier();
-  state().trackingEnabled = true;
-}
+void AdvertisingIdentifierManager::resetToDefaults() { facts().reset(); }
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 #include "platform/locale.h"
 
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/singleton.h"
 
@@ -24,25 +23,14 @@ std::string languageOf(const std::string& identifier) {
   return identifier.substr(0, identifier.find_first_of("_-"));
 }
 
-struct LocaleState {
-  std::mutex mutex;
-  std::string identifier;
-  std::vector<std::string> preferred;
-
-  void setDefaults() {
-    identifier = identifierFromEnvironment();
-    preferred = {languageOf(identifier)};
-  }
+struct LocaleFacts {
+  std::string identifier = identifierFromEnvironment();
+  std::vector<std::string> preferred = {languageOf(identifier)};
 };
 
-LocaleState& state() {
-  static LocaleState* s = [] {
-    auto* created = new LocaleState();
-    created->setDefaults();
-    onProcessReset([] { Locale::currentLocale().resetToDefaults(); });
-    return created;
-  }();
-  return *s;
+ProcessState<LocaleFacts>& facts() {
+  static ProcessState<LocaleFacts> s;
+  return s;
 }
 
 }  // namespace
@@ -52,43 +40,27 @@ Locale& Locale::currentLocale() {
   return locale;
 }
 
-std::string Locale::localeIdentifier() const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().identifier;
-}
-
-std::string Locale::languageCode() const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return languageOf(state().identifier);
-}
+std::string Locale::localeIdentifier() const { return facts().read(&LocaleFacts::identifier); }
+std::string Locale::languageCode() const { return languageOf(localeIdentifier()); }
 
 std::string Locale::countryCode() const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  const std::string& id = state().identifier;
+  std::string id = localeIdentifier();
   size_t cut = id.find_first_of("_-");
   if (cut == std::string::npos) return "";
   // "zh_Hans_CN": the country is the last part.
   return id.substr(id.find_last_of("_-") + 1);
 }
 
-std::vector<std::string> Locale::preferredLanguages() const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().preferred;
-}
+std::vector<std::string> Locale::preferredLanguages() const { return facts().read(&LocaleFacts::preferred); }
 
 void Locale::setLocaleIdentifier(const std::string& identifier) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().identifier = identifier;
+  facts().write(&LocaleFacts::identifier, identifier);
 }
 
 void Locale::setPreferredLanguages(std::vector<std::string> languages) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().preferred = std::move(languages);
+  facts().write(&LocaleFacts::preferred, std::move(languages));
 }
 
-void Locale::resetToDefaults() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().setDefaults();
-}
+void Locale::resetToDefaults() { facts().reset(); }
 
 }  // namespace platform

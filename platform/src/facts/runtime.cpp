@@ -1,6 +1,5 @@
 #include "platform/runtime.h"
 
-#include <mutex>
 #include <set>
 
 #include "platform/singleton.h"
@@ -8,39 +7,28 @@
 namespace platform {
 namespace {
 
-struct RuntimeState {
-  std::mutex mutex;
-  std::set<std::string> missing;
-};
-
-RuntimeState& state() {
-  static RuntimeState* s = [] {
-    auto* created = new RuntimeState();
-    onProcessReset([] { Runtime::resetToDefaults(); });
-    return created;
-  }();
-  return *s;
+// Everything is available unless a test or the demo took it away.
+ProcessState<std::set<std::string>>& missing() {
+  static ProcessState<std::set<std::string>> s;
+  return s;
 }
 
 }  // namespace
 
 bool Runtime::isAvailable(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().missing.count(key) == 0;
+  return missing().with([&](const std::set<std::string>& m) { return m.count(key) == 0; });
 }
 
 void Runtime::setAvailable(const std::string& key, bool available) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  if (available) {
-    state().missing.erase(key);
-  } else {
-    state().missing.insert(key);
-  }
+  missing().with([&](std::set<std::string>& m) {
+    if (available) {
+      m.erase(key);
+    } else {
+      m.insert(key);
+    }
+  });
 }
 
-void Runtime::resetToDefaults() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().missing.clear();
-}
+void Runtime::resetToDefaults() { missing().reset(); }
 
 }  // namespace platform
