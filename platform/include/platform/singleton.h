@@ -98,10 +98,12 @@ class ProcessState {
     return std::forward<F>(f)(current());
   }
 
-  // Back to the defaults now (the next use makes them afresh).
+  // Back to the defaults now (the next use makes them afresh). The old record is destroyed after
+  // the lock is released, so what it holds (callbacks, weak owners) may use this state as it goes.
   void reset() {
+    std::optional<T> old;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    value_.reset();
+    old.swap(value_);
   }
 
  private:

@@ -123,43 +123,28 @@ bool AudioSession::setActive(bool active) {
 
 namespace {
 struct SoundState {
-  std::mutex mutex;
   SystemSoundID next = 1000;
   std::vector<SystemSoundID> played;
 };
-SoundState& sounds() {
-  static SoundState* s = [] {
-    auto* p = new SoundState;
-    onProcessReset([p] {
-      std::lock_guard<std::mutex> lock(p->mutex);
-      p->next = 1000;
-      p->played.clear();
-    });
-    return p;
-  }();
-  return *s;
+ProcessState<SoundState>& sounds() {
+  static ProcessState<SoundState> s;
+  return s;
 }
 }  // namespace
 
 std::optional<SystemSoundID> SystemSounds::createSystemSoundID(const std::string& path) {
   if (!isRegularFile(path)) return std::nullopt;
-  auto& s = sounds();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  return s.next++;
+  return sounds().with([](SoundState& s) { return s.next++; });
 }
 
 void SystemSounds::disposeSystemSoundID(SystemSoundID) {}
 
 void SystemSounds::playSystemSound(SystemSoundID id) {
-  auto& s = sounds();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.played.push_back(id);
+  sounds().with([id](SoundState& s) { s.played.push_back(id); });
 }
 
 std::vector<SystemSoundID> SystemSounds::played() {
-  auto& s = sounds();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  return s.played;
+  return sounds().read(&SoundState::played);
 }
 
 }  // namespace platform

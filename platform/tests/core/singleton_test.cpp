@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,6 +47,46 @@ TEST(ProcessStateTest, WritersOnManyThreadsLoseNothing) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(state.read(&Facts::count), 4000);
+}
+
+// What a dropped record holds may reach the same state from another thread as it goes (a
+// callback's owner unscheduling itself): the reset must not hold the lock while it drops it.
+struct Hook;
+platform::ProcessState<Hook>& hooks();
+struct Hook {
+  struct OnDrop {
+    bool armed = false;
+    std::string* seen = nullptr;
+    OnDrop() = default;
+    OnDrop(OnDrop&& o) noexcept : armed(std::exchange(o.armed, false)), seen(o.seen) {}
+    OnDrop& operator=(OnDrop&& o) noexcept {
+      armed = std::exchange(o.armed, false);
+      seen = o.seen;
+      return *this;
+    }
+    ~OnDrop() {
+      if (!armed) return;
+      std::thread other([this] { *seen = hooks().read(&Hook::name); });
+      other.join();
+    }
+  };
+  std::string name = "fresh";
+  OnDrop onDrop;
+};
+platform::ProcessState<Hook>& hooks() {
+  static platform::ProcessState<Hook> s;
+  return s;
+}
+
+TEST(ProcessStateTest, ResetDropsTheOldRecordOutsideTheLock) {
+  std::string seen;
+  hooks().with([&seen](Hook& h) {
+    h.name = "old";
+    h.onDrop.armed = true;
+    h.onDrop.seen = &seen;
+  });
+  hooks().reset();
+  EXPECT_EQ(seen, "fresh");
 }
 
 }  // namespace
