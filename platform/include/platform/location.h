@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "platform/error.h"
+#include "platform/passkey.h"
 
 namespace platform {
 
@@ -91,7 +92,8 @@ class LocationManager : public std::enable_shared_from_this<LocationManager> {
   // How many managers are updating now.
   static int updatingManagerCount();
 
-  LocationManager() = default;
+  // Made only by create().
+  explicit LocationManager(Passkey<LocationManager>) {}
 
  private:
   void deliverLocation(const Location& location);

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/geometry.h"
+#include "platform/passkey.h"
 #include "platform/view.h"
 
 namespace platform {
@@ -94,7 +95,8 @@ class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
  public:
   // `error` (when given) receives the platform's file-not-found error for a missing file.
   static std::shared_ptr<AudioPlayer> createWithContentsOfURL(const std::string& path, std::optional<Error>* error = nullptr);
-  explicit AudioPlayer(std::string path, bool playable);
+  // Made only by createWithContentsOfURL().
+  AudioPlayer(Passkey<AudioPlayer>, std::string path, bool playable);
 
   const std::string& path() const { return path_; }
   bool prepareToPlay() { return playable_; }

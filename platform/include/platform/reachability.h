@@ -27,6 +27,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/passkey.h"
+
 namespace platform {
 
 class RunLoop;
@@ -74,7 +76,8 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
   // Re-reads the machine state and tells scheduled targets about any change.
   static void refresh();
 
-  Reachability(std::string target, bool isAddress, int kind);
+  // Made only by the factories above.
+  Reachability(Passkey<Reachability>, std::string target, bool isAddress, int kind);
 
  private:
   struct Registry;

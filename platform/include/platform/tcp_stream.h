@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace platform {
@@ -86,7 +87,8 @@ class TCPStream : public std::enable_shared_from_this<TCPStream> {
   uint16_t port() const { return port_; }
 
   struct Impl;
-  TCPStream(std::string host, uint16_t port);
+  // Made only by create().
+  TCPStream(Passkey<TCPStream>, std::string host, uint16_t port);
 
  private:
   std::string host_;

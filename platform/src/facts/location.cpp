@@ -59,7 +59,7 @@ double distanceBetweenLocations(const Location& a, const Location& b) {
   return 2 * kEarthRadius * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
-std::shared_ptr<LocationManager> LocationManager::create() { return std::make_shared<LocationManager>(); }
+std::shared_ptr<LocationManager> LocationManager::create() { return std::make_shared<LocationManager>(Passkey<LocationManager>()); }
 
 LocationManager::~LocationManager() {
   if (updating_) removeUpdating(this);

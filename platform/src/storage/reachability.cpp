@@ -128,7 +128,7 @@ const bool Reachability::Registry::resetRegistered = [] {
   return true;
 }();
 
-Reachability::Reachability(std::string target, bool isAddress, int kind)
+Reachability::Reachability(Passkey<Reachability>, std::string target, bool isAddress, int kind)
     : target_(std::move(target)), isAddress_(isAddress), kind_(kind) {}
 
 Reachability::~Reachability() { unschedule(); }
@@ -147,7 +147,7 @@ std::shared_ptr<Reachability> Reachability::createWithAddress(const std::string&
   } else {
     return nullptr;
   }
-  return std::make_shared<Reachability>(address, true, kind);
+  return std::make_shared<Reachability>(Passkey<Reachability>(), address, true, kind);
 }
 
 std::shared_ptr<Reachability> Reachability::createWithName(const std::string& hostName) {
@@ -155,7 +155,7 @@ std::shared_ptr<Reachability> Reachability::createWithName(const std::string& ho
   std::string lower = hostName;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
   int kind = lower == "localhost" || lower == "localhost." ? kLoopback : kInternet;
-  return std::make_shared<Reachability>(hostName, false, kind);
+  return std::make_shared<Reachability>(Passkey<Reachability>(), hostName, false, kind);
 }
 
 std::optional<uint32_t> Reachability::flags() const {

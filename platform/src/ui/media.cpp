@@ -62,7 +62,7 @@ void MoviePlayerController::finishPlaybackForTesting(MovieFinishReason reason) {
 
 // ---- AudioPlayer
 
-AudioPlayer::AudioPlayer(std::string path, bool playable) : path_(std::move(path)), playable_(playable) {}
+AudioPlayer::AudioPlayer(Passkey<AudioPlayer>, std::string path, bool playable) : path_(std::move(path)), playable_(playable) {}
 
 std::shared_ptr<AudioPlayer> AudioPlayer::createWithContentsOfURL(const std::string& path, std::optional<Error>* error) {
   bool exists = isRegularFile(path);
@@ -70,7 +70,7 @@ std::shared_ptr<AudioPlayer> AudioPlayer::createWithContentsOfURL(const std::str
     Dictionary info{{kLocalizedDescriptionKey, Value("The operation couldn’t be completed. (OSStatus error 2003334207.)")}};
     *error = Error{"NSOSStatusErrorDomain", 2003334207, Value(info)};
   }
-  return std::make_shared<AudioPlayer>(path, exists);
+  return std::make_shared<AudioPlayer>(Passkey<AudioPlayer>(), path, exists);
 }
 
 bool AudioPlayer::play() {
