@@ -1,6 +1,6 @@
 #pragma once
 // A TCP connection as a read/write stream pair, driven by events on the run loop of the
-// thread that opened it (the shape the analytics dispatcher expects).
+// thread that opened it.
 //
 // Events, in the order they can come:
 //   OpenCompleted      the connection is established (once)
