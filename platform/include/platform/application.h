@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/geometry.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 #include "platform/view.h"
 
@@ -144,7 +145,8 @@ class Application : public Responder {
   void windowBecameHidden(const std::shared_ptr<Window>& w);
   void windowBecameKey(const std::shared_ptr<Window>& w);
 
-  Application();
+  // Made only by sharedApplication().
+  explicit Application(Passkey<Application>);
 
  private:
   void reset();

@@ -151,10 +151,10 @@ class AudioSession {
   void setAudioRoute(std::optional<std::string> r) { route_ = std::move(r); }
   // Every call, as "initialize", "category <name>", "active YES"/"active NO".
   const std::vector<std::string>& calls() const { return calls_; }
-  void reset();
 
  private:
   AudioSession() = default;
+  void reset();
   bool initialized_ = false;
   std::string category_ = kAudioSessionCategorySoloAmbient;
   bool active_ = false;

@@ -22,14 +22,14 @@ std::string lower(std::string s) {
 Application& Application::sharedApplication() {
   // Held by a shared_ptr so that it can be a responder; never destroyed.
   static std::shared_ptr<Application>* app = [] {
-    auto* p = new std::shared_ptr<Application>(std::make_shared<Application>());
+    auto* p = new std::shared_ptr<Application>(std::make_shared<Application>(Passkey<Application>()));
     onProcessReset([p] { (*p)->reset(); });
     return p;
   }();
   return **app;
 }
 
-Application::Application() { reset(); }
+Application::Application(Passkey<Application>) { reset(); }
 
 void Application::reset() {
   delegate_.reset();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "platform/application.h"
 #include "platform/location.h"
 #include "platform/reachability.h"
 #include "platform/tcp_stream.h"
@@ -29,6 +30,7 @@ static_assert(!std::is_default_constructible_v<platform::Passkey<platform::TCPSt
 static_assert(!std::is_default_constructible_v<platform::Passkey<platform::Reachability>>);
 static_assert(!std::is_default_constructible_v<platform::Passkey<platform::LocationManager>>);
 static_assert(!std::is_default_constructible_v<platform::LocationManager>);
+static_assert(!std::is_default_constructible_v<platform::Application>);
 
 TEST(PasskeyTest, TheFactoryStillMakesAWiredObject) { EXPECT_EQ(Made::create()->wired(), 7); }
 
