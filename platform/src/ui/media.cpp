@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <mutex>
+#include <utility>
 
 #include "platform/notification_center.h"
 #include "platform/singleton.h"
@@ -89,35 +89,58 @@ void AudioPlayer::finishPlayingForTesting(bool successfully) {
 
 // ---- AudioSession
 
+namespace {
+struct AudioSessionFacts {
+  bool initialized = false;
+  std::string category = kAudioSessionCategorySoloAmbient;
+  bool active = false;
+  bool otherAudioPlaying = false;
+  std::optional<std::string> route = std::string("Speaker");
+  std::vector<std::string> calls;
+};
+ProcessState<AudioSessionFacts>& session() {
+  static ProcessState<AudioSessionFacts> s;
+  return s;
+}
+}  // namespace
+
 AudioSession& AudioSession::sharedInstance() {
-  static AudioSession* s = [] {
-    auto* p = new AudioSession;
-    onProcessReset([p] { p->reset(); });
-    return p;
-  }();
-  return *s;
+  static AudioSession s;
+  return s;
 }
 
-void AudioSession::reset() { *this = AudioSession{}; }
-
 bool AudioSession::initialize() {
-  calls_.push_back("initialize");
-  if (initialized_) return false;
-  initialized_ = true;
-  return true;
+  return session().with([](AudioSessionFacts& f) {
+    f.calls.push_back("initialize");
+    return !std::exchange(f.initialized, true);
+  });
 }
 
 bool AudioSession::setCategory(const std::string& category) {
-  calls_.push_back("category " + category);
-  category_ = category;
+  session().with([&category](AudioSessionFacts& f) {
+    f.calls.push_back("category " + category);
+    f.category = category;
+  });
   return true;
 }
 
 bool AudioSession::setActive(bool active) {
-  calls_.push_back(active ? "active YES" : "active NO");
-  active_ = active;
+  session().with([active](AudioSessionFacts& f) {
+    f.calls.push_back(active ? "active YES" : "active NO");
+    f.active = active;
+  });
   return true;
 }
+
+std::string AudioSession::category() const { return session().read(&AudioSessionFacts::category); }
+bool AudioSession::isActive() const { return session().read(&AudioSessionFacts::active); }
+bool AudioSession::isOtherAudioPlaying() const { return session().read(&AudioSessionFacts::otherAudioPlaying); }
+void AudioSession::setOtherAudioPlaying(bool playing) { session().write(&AudioSessionFacts::otherAudioPlaying, playing); }
+std::optional<std::string> AudioSession::audioRoute() const { return session().read(&AudioSessionFacts::route); }
+void AudioSession::setAudioRoute(std::optional<std::string> route) {
+  session().write(&AudioSessionFacts::route, std::move(route));
+}
+std::vector<std::string> AudioSession::calls() const { return session().read(&AudioSessionFacts::calls); }
 
 // ---- SystemSounds
 
