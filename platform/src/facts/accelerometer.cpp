@@ -13,8 +13,7 @@ struct AccelerometerFacts {
 };
 
 ProcessState<AccelerometerFacts>& facts() {
-  static ProcessState<AccelerometerFacts> s;
-  return s;
+  return processState<AccelerometerFacts>();
 }
 
 }  // namespace

@@ -19,8 +19,7 @@ struct AdvertisingFacts {
 };
 
 ProcessState<AdvertisingFacts>& facts() {
-  static ProcessState<AdvertisingFacts> s;
-  return s;
+  return processState<AdvertisingFacts>();
 }
 
 }  // namespace

@@ -10,34 +10,29 @@
 namespace platform {
 namespace {
 
+std::string hostName() {
+  char host[256] = {};
+  return ::gethostname(host, sizeof host - 1) == 0 && host[0] ? host : "localhost";
+}
+
 struct DeviceFacts {
   std::string model = "iPhone";
   std::string localizedModel = "iPhone";
   std::string systemName = "iPhone OS";
   std::string systemVersion = "6.1";
-  std::string name;
-  std::string uniqueIdentifier;
-  std::string identifierForVendor;
+  std::string name = hostName();
+  std::string uniqueIdentifier = crypto::hexString(identity::machineDigest("device"));
+  std::string identifierForVendor = identity::uuidText(identity::machineDigest("vendor"));
   std::optional<UserInterfaceIdiom> idiom = UserInterfaceIdiom::Phone;
   DeviceOrientation orientation = DeviceOrientation::Portrait;
   std::optional<DeviceBatteryState> batteryState = DeviceBatteryState::Unknown;
   double batteryLevel = -1;
   bool multitasking = true;
   int orientationObservers = 0;
-
-  static DeviceFacts defaults() {
-    DeviceFacts f;
-    char host[256] = {};
-    f.name = ::gethostname(host, sizeof host - 1) == 0 && host[0] ? host : "localhost";
-    f.uniqueIdentifier = crypto::hexString(identity::machineDigest("device"));
-    f.identifierForVendor = identity::uuidText(identity::machineDigest("vendor"));
-    return f;
-  }
 };
 
 ProcessState<DeviceFacts>& facts() {
-  static ProcessState<DeviceFacts> s(&DeviceFacts::defaults);
-  return s;
+  return processState<DeviceFacts>();
 }
 
 template <class T>

@@ -29,8 +29,7 @@ struct LocaleFacts {
 };
 
 ProcessState<LocaleFacts>& facts() {
-  static ProcessState<LocaleFacts> s;
-  return s;
+  return processState<LocaleFacts>();
 }
 
 }  // namespace

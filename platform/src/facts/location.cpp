@@ -18,8 +18,7 @@ struct LocationFacts {
 };
 
 ProcessState<LocationFacts>& facts() {
-  static ProcessState<LocationFacts> s;
-  return s;
+  return processState<LocationFacts>();
 }
 
 // The managers updating now, alive; prunes the dead and stopped ones.

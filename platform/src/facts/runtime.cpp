@@ -8,27 +8,26 @@ namespace platform {
 namespace {
 
 // Everything is available unless a test or the demo took it away.
-ProcessState<std::set<std::string>>& missing() {
-  static ProcessState<std::set<std::string>> s;
-  return s;
-}
+struct Unavailable {
+  std::set<std::string> keys;
+};
 
 }  // namespace
 
 bool Runtime::isAvailable(const std::string& key) {
-  return missing().with([&](const std::set<std::string>& m) { return m.count(key) == 0; });
+  return processState<Unavailable>().with([&](const Unavailable& u) { return u.keys.count(key) == 0; });
 }
 
 void Runtime::setAvailable(const std::string& key, bool available) {
-  missing().with([&](std::set<std::string>& m) {
+  processState<Unavailable>().with([&](Unavailable& u) {
     if (available) {
-      m.erase(key);
+      u.keys.erase(key);
     } else {
-      m.insert(key);
+      u.keys.insert(key);
     }
   });
 }
 
-void Runtime::resetToDefaults() { missing().reset(); }
+void Runtime::resetToDefaults() { processState<Unavailable>().reset(); }
 
 }  // namespace platform

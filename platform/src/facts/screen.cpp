@@ -15,8 +15,7 @@ struct ScreenFacts {
 };
 
 ProcessState<ScreenFacts>& facts() {
-  static ProcessState<ScreenFacts> s;
-  return s;
+  return processState<ScreenFacts>();
 }
 
 }  // namespace

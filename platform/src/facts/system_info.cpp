@@ -25,8 +25,7 @@ struct SystemOverrides {
 };
 
 ProcessState<SystemOverrides>& overrides() {
-  static ProcessState<SystemOverrides> s;
-  return s;
+  return processState<SystemOverrides>();
 }
 
 std::optional<std::string> firstLineOf(const char* path) {

@@ -45,8 +45,7 @@ struct BundleState {
 };
 
 ProcessState<BundleState>& state() {
-  static ProcessState<BundleState> s;
-  return s;
+  return processState<BundleState>();
 }
 
 std::string infoString(const std::string& key) {

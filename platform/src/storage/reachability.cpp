@@ -50,8 +50,7 @@ struct Reachability::Registry {
   std::map<const Reachability*, Scheduled> scheduled;
 
   static ProcessState<Registry>& get() {
-    static ProcessState<Registry> s;
-    return s;
+    return processState<Registry>();
   }
 
   // Called under the registry's lock. The machine is read only in machine mode (the system facts

@@ -16,8 +16,7 @@ struct Shown {
 
 template <class T>
 ProcessState<Shown<T>>& shown() {
-  static ProcessState<Shown<T>> s;
-  return s;
+  return processState<Shown<T>>();
 }
 
 // The delegate calls that differ between alert views and action sheets; the order in which they

@@ -20,9 +20,10 @@ std::string lower(std::string s) {
 }  // namespace
 
 Application& Application::sharedApplication() {
-  // Held by a shared_ptr so that it can be a responder; a test reset makes a fresh one.
-  static ResettableSingleton<Application> shared;
-  return *shared.get([] { return std::make_shared<Application>(Passkey<Application>()); });
+  // Held by a shared_ptr so that it can be a responder; a test reset makes a fresh one. Never
+  // destroyed: windows may still reach it while the process exits.
+  static auto* shared = new ResettableSingleton<Application>();
+  return *shared->get([] { return std::make_shared<Application>(Passkey<Application>()); });
 }
 
 Application::Application(Passkey<Application>) {}

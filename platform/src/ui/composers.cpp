@@ -12,8 +12,7 @@ struct ComposerFacts {
   bool canSendText = true;
 };
 ProcessState<ComposerFacts>& facts() {
-  static ProcessState<ComposerFacts> s;
-  return s;
+  return processState<ComposerFacts>();
 }
 }  // namespace
 

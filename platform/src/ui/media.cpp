@@ -99,8 +99,7 @@ struct AudioSessionFacts {
   std::vector<std::string> calls;
 };
 ProcessState<AudioSessionFacts>& session() {
-  static ProcessState<AudioSessionFacts> s;
-  return s;
+  return processState<AudioSessionFacts>();
 }
 }  // namespace
 
@@ -150,8 +149,7 @@ struct SoundState {
   std::vector<SystemSoundID> played;
 };
 ProcessState<SoundState>& sounds() {
-  static ProcessState<SoundState> s;
-  return s;
+  return processState<SoundState>();
 }
 }  // namespace
 

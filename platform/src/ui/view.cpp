@@ -18,8 +18,7 @@ struct FirstResponder {
   std::weak_ptr<Responder> responder;
 };
 ProcessState<FirstResponder>& firstResponderSlot() {
-  static ProcessState<FirstResponder> s;
-  return s;
+  return processState<FirstResponder>();
 }
 std::shared_ptr<Responder> firstResponder() { return firstResponderSlot().read(&FirstResponder::responder).lock(); }
 }  // namespace
@@ -80,8 +79,7 @@ struct ViewPasses {
   bool installed = false;
 
   static ProcessState<ViewPasses>& get() {
-    static ProcessState<ViewPasses> s;
-    return s;
+    return processState<ViewPasses>();
   }
 
   static void schedule(const std::shared_ptr<View>& view, bool forLayout, bool forDisplay) {

@@ -26,8 +26,7 @@ struct AnimationState {
 };
 
 ProcessState<AnimationState>& state() {
-  static ProcessState<AnimationState> s;
-  return s;
+  return processState<AnimationState>();
 }
 
 // Applies `f` to the innermost open begin/commit block, if there is one.

@@ -36,6 +36,14 @@ TEST(ProcessStateTest, MadeOnFirstUseAndMadeAfreshAfterReset) {
   EXPECT_EQ(made, 2);
 }
 
+TEST(ProcessStateTest, OneRecordPerTypeForTheWholeProcess) {
+  platform::processState<Facts>().write(&Facts::name, std::string("set"));
+  EXPECT_EQ(&platform::processState<Facts>(), &platform::processState<Facts>());
+  EXPECT_EQ(platform::processState<Facts>().read(&Facts::name), "set");
+  platform::resetForTesting();
+  EXPECT_EQ(platform::processState<Facts>().read(&Facts::name), "first");
+}
+
 TEST(ProcessStateTest, WritersOnManyThreadsLoseNothing) {
   static platform::ProcessState<Facts> state;
   state.reset();
