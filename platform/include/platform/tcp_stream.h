@@ -86,11 +86,11 @@ class TCPStream : public std::enable_shared_from_this<TCPStream> {
   const std::string& host() const { return host_; }
   uint16_t port() const { return port_; }
 
-  struct Impl;
   // Made only by create().
   TCPStream(Passkey<TCPStream>, std::string host, uint16_t port);
 
  private:
+  struct Impl;
   std::string host_;
   uint16_t port_;
   Status status_ = Status::NotOpen;

@@ -238,13 +238,13 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
 
   // Made only by the factories above.
   URLConnection(Passkey<URLConnection>, const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate);
-  struct Impl;
 
   // --- Tests ------------------------------------------------------------------------------
   // Connections started and not yet ended, process-wide.
   static size_t liveCount();
 
  private:
+  struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
