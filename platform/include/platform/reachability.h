@@ -13,8 +13,8 @@
 //         anything else          0      reachable               reachable|WWAN
 //     Here loopback is not special: the tests' loopback servers stand for the internet.
 //   - explicit flags (setFlags): every target reports exactly these.
-// Test reset returns to the machine and drops every schedule; the sandbox test fixture then
-// selects the simulated Wi-Fi network, so tests start online and deterministic.
+// Test reset selects the simulated Wi-Fi network and drops every schedule, so tests start
+// online and deterministic.
 // Every change of the process-wide state is heard by every scheduled target whose flags it
 // changed: its callback is posted to the run loop it was scheduled on (one call per change,
 // in order). Nothing is delivered for a change that leaves a target's flags as they were.

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <vector>
 
@@ -15,6 +16,16 @@ namespace {
 
 enum Kind { kInternet = 0, kLinkLocal = 1, kLoopback = 2 };
 enum class Mode { Machine, Simulated, Explicit };
+
+// An application never resets and reads the machine. Once a test reset has run, a fresh
+// registry starts from the simulated Wi-Fi network, so tests start online and deterministic
+// whatever the machine's network. Registered when this file is linked in, so that it holds
+// from the first test on.
+std::atomic<bool> gTestReset{false};
+const bool gTestResetRegistered = [] {
+  onProcessReset([] { gTestReset = true; });
+  return true;
+}();
 
 struct MachineSnapshot {
   bool active = false;    // an interface other than loopback is up with an address
@@ -43,7 +54,7 @@ struct Reachability::Registry {
     std::optional<uint32_t> last;
   };
 
-  Mode mode = Mode::Machine;
+  Mode mode = gTestReset ? Mode::Simulated : Mode::Machine;
   Network network = Network::WiFi;
   uint32_t explicitFlags = 0;
   bool readable = true;
