@@ -39,7 +39,8 @@ function(adc_tests name)
   # Test code is compiled for build speed: optimising it buys nothing, and the libraries it
   # tests keep the build type's flags.
   target_compile_options(${name} PRIVATE -O0)
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} testing_kit GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} testing_fixture testing_kit
+    GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 120
     DISCOVERY_TIMEOUT 60)

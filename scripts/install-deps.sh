@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev zlib1g-dev libminizip-dev libssl-dev libcurl4-openssl-dev libexpat1-dev
   duktape-dev libstb-dev libicu-dev tzdata
-  libcpp-httplib-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev rapidjson-dev
   clang
 )

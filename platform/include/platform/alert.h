@@ -66,7 +66,6 @@ class AlertView : public View {
   static std::vector<std::shared_ptr<AlertView>> visibleAlerts();
 
  private:
-  void dismiss(long index, bool clicked);
   std::string title_;
   std::string message_;
   std::weak_ptr<AlertViewDelegate> delegate_;
@@ -118,7 +117,6 @@ class ActionSheet : public View {
   static std::vector<std::shared_ptr<ActionSheet>> shownSheets();
 
  private:
-  void dismiss(long index, bool clicked);
   std::string title_;
   std::weak_ptr<ActionSheetDelegate> delegate_;
   std::vector<std::string> buttons_;

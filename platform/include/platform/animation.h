@@ -1,9 +1,9 @@
 #pragma once
 // Layer animations: basic, keyframe and transition, added to a layer under a key.
 //
-// Adding copies the animation (as the original does): the layer keeps and reports the copy,
+// Adding copies the animation: the layer keeps and reports the copy,
 // so a subclass that carries extra state overrides copy(). The delegate is retained by the
-// animation, as the original retains it. Callbacks arrive on the main run loop, never inside
+// animation. Callbacks arrive on the main run loop, never inside
 // addAnimation: animationDidStart on the next turn; animationDidStopFinished with finished =
 // true once the active duration has passed on the Clock (RunLoop::advance in tests), or with
 // finished = false on a later turn when the animation is removed or replaced before that, or
@@ -153,7 +153,7 @@ inline constexpr const char* kTransitionFromTop = "fromTop";
 inline constexpr const char* kTransitionFromBottom = "fromBottom";
 
 // Added to a layer, a transition animates the change of its content; its key is always
-// "transition" when added under an empty key, as the original does.
+// "transition" when added under an empty key.
 class Transition : public Animation {
  public:
   static std::shared_ptr<Transition> animation() { return std::make_shared<Transition>(); }

@@ -2,7 +2,7 @@
 // The application object: state, windows, status bar, URL opening, background tasks and a
 // simulation of the life cycle that posts the platform's notifications.
 //
-// sharedApplication() lives for the whole process; test reset restores its defaults: state
+// sharedApplication() lives for the whole process; test reset makes a fresh one: state
 // active, no windows, status bar shown in portrait (orientation 1) with style 0, idle timer
 // and activity indicator off, openable schemes http, https, mailto, tel, sms, itms and
 // itms-apps, no scripted answer, no delegate.
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/geometry.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 #include "platform/view.h"
 
@@ -144,10 +145,10 @@ class Application : public Responder {
   void windowBecameHidden(const std::shared_ptr<Window>& w);
   void windowBecameKey(const std::shared_ptr<Window>& w);
 
-  Application();
+  // Made only by sharedApplication().
+  explicit Application(Passkey<Application>);
 
  private:
-  void reset();
   void post(const char* name, Value userInfo = {});
   std::weak_ptr<ApplicationDelegate> delegate_;
   ApplicationState state_ = ApplicationState::Active;
@@ -163,7 +164,7 @@ class Application : public Responder {
   bool idleTimerDisabled_ = false;
   bool networkActivityIndicatorVisible_ = false;
   long badge_ = 0;
-  std::vector<std::string> schemes_;
+  std::vector<std::string> schemes_{"http", "https", "mailto", "tel", "sms", "itms", "itms-apps"};
   std::optional<bool> openURLAnswer_;
   bool openURLLeaves_ = false;
   std::vector<std::string> openedURLs_;

@@ -1,9 +1,9 @@
 #pragma once
-// Errors and exceptions as the original passes them.
+// Errors and exceptions.
 //
 // `Error` is a plain copyable value: a domain, a code and a dictionary of details. Failures
-// that the original reports with an error object carry one of these; nothing throws.
-// `Exception` is thrown only where the original raises and the caller can observe it.
+// reported with an error object carry one of these; nothing throws.
+// `Exception` is thrown only where a call raises by contract and the caller can observe it.
 #include <exception>
 #include <string>
 
@@ -31,7 +31,7 @@ struct Error {
   }
 };
 
-// An exception the original raises by name ("NSInvalidArgumentException", ...).
+// An exception raised by name ("NSInvalidArgumentException", ...).
 struct Exception : std::exception {
   std::string name;
   std::string reason;

@@ -1,6 +1,6 @@
 #pragma once
-// An open file for chunked reads and appending writes (the original's file handle and
-// output stream). Not thread-safe: use one handle from one thread at a time. The handle
+// An open file for chunked reads and appending writes (a file handle and an output stream
+// in one). Not thread-safe: use one handle from one thread at a time. The handle
 // owns its descriptor and closes it when destroyed.
 #include <cstdint>
 #include <memory>

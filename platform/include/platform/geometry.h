@@ -39,7 +39,7 @@ struct EdgeInsets {
 
 inline constexpr double kPi = 3.14159265358979323846;
 
-// Constructors in the original's names.
+// Constructors by the names the callers use.
 inline Point pointMake(double x, double y) { return {x, y}; }
 inline Size sizeMake(double w, double h) { return {w, h}; }
 inline Rect rectMake(double x, double y, double w, double h) { return {x, y, w, h}; }
@@ -77,7 +77,7 @@ bool rectContainsRect(const Rect& outer, const Rect& inner);
 Rect rectInset(const Rect& r, double dx, double dy);
 Rect rectOffset(const Rect& r, double dx, double dy);
 // The smallest rectangle with integral origin and size that contains the standardised
-// rectangle (floor of the mins, ceil of the maxes). Null and empty rules as the original:
+// rectangle (floor of the mins, ceil of the maxes). Null and empty rules:
 // null stays null; an empty rectangle keeps its integral origin and zero size.
 Rect rectIntegral(const Rect& r);
 Rect edgeInsetsInsetRect(const Rect& r, const EdgeInsets& insets);
@@ -100,8 +100,7 @@ struct AffineTransform {
   static AffineTransform makeRotation(double angle);  // radians, counter-clockwise in y-up
 
   bool isIdentity() const { return *this == AffineTransform{}; }
-  // t' = op ∘ t as the original's CGAffineTransformTranslate/Scale/Rotate: the operation
-  // is applied first, then this transform.
+  // t' = op ∘ t: the operation is applied first, then this transform.
   AffineTransform translated(double tx, double ty) const;
   AffineTransform scaled(double sx, double sy) const;
   AffineTransform rotated(double angle) const;
@@ -112,11 +111,11 @@ struct AffineTransform {
 
   Point apply(const Point& p) const;
   Size apply(const Size& s) const;  // a, b, c, d only (no translation, signs kept)
-  // Bounding box of the transformed corners (the original's rect-apply).
+  // Bounding box of the transformed corners.
   Rect apply(const Rect& r) const;
 };
 
-// 4x4 transform for layers, row-vector convention as the original: p' = p · M, so
+// 4x4 transform for layers, row-vector convention: p' = p · M, so
 // "concat(a, b)" applies a first, then b.
 struct Transform3D {
   double m11 = 1, m12 = 0, m13 = 0, m14 = 0;

@@ -109,7 +109,7 @@ struct DrawOp {
   Font font;
 };
 
-// A context of `size` points. Path building follows the original: a path is consumed by the
+// A context of `size` points. Path building: a path is consumed by the
 // fill, stroke or clip that uses it. Save and restore cover colours, line width, alpha and
 // the clip. Not thread-safe.
 class GraphicsContext {
@@ -184,7 +184,7 @@ class GraphicsContext {
   std::vector<DrawOp> ops_;
 };
 
-// A path object drawn into the current context (the original's bezier path).
+// A path object drawn into the current context (a bezier path).
 class BezierPath {
  public:
   static BezierPath pathWithRect(const Rect& r);

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "platform/error.h"
+#include "platform/passkey.h"
 
 namespace platform {
 
@@ -91,10 +92,10 @@ class LocationManager : public std::enable_shared_from_this<LocationManager> {
   // How many managers are updating now.
   static int updatingManagerCount();
 
-  LocationManager() = default;
+  // Made only by create().
+  explicit LocationManager(Passkey<LocationManager>) {}
 
  private:
-  struct Hub;
   void deliverLocation(const Location& location);
   void deliverError(const Error& error);
   double desiredAccuracy_ = kLocationAccuracyBest;

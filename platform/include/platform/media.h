@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/geometry.h"
+#include "platform/passkey.h"
 #include "platform/view.h"
 
 namespace platform {
@@ -94,7 +95,8 @@ class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
  public:
   // `error` (when given) receives the platform's file-not-found error for a missing file.
   static std::shared_ptr<AudioPlayer> createWithContentsOfURL(const std::string& path, std::optional<Error>* error = nullptr);
-  explicit AudioPlayer(std::string path, bool playable);
+  // Made only by createWithContentsOfURL().
+  AudioPlayer(Passkey<AudioPlayer>, std::string path, bool playable);
 
   const std::string& path() const { return path_; }
   bool prepareToPlay() { return playable_; }
@@ -134,31 +136,25 @@ inline constexpr const char* kAudioSessionCategoryPlayback = "AVAudioSessionCate
 
 // The process-wide audio session: what the clients asked of it, in order, and the facts tests
 // set. initialize() answers false the second time (already set up), as the platform does.
+// Thread-safe; test reset restores the defaults.
 class AudioSession {
  public:
   static AudioSession& sharedInstance();
   bool initialize();
   bool setCategory(const std::string& category);
-  const std::string& category() const { return category_; }
+  std::string category() const;
   bool setActive(bool active);
-  bool isActive() const { return active_; }
-  bool isOtherAudioPlaying() const { return otherAudioPlaying_; }
-  void setOtherAudioPlaying(bool p) { otherAudioPlaying_ = p; }
+  bool isActive() const;
+  bool isOtherAudioPlaying() const;
+  void setOtherAudioPlaying(bool playing);
   // "Speaker" by default; nullopt makes reading the route fail.
-  std::optional<std::string> audioRoute() const { return route_; }
-  void setAudioRoute(std::optional<std::string> r) { route_ = std::move(r); }
+  std::optional<std::string> audioRoute() const;
+  void setAudioRoute(std::optional<std::string> route);
   // Every call, as "initialize", "category <name>", "active YES"/"active NO".
-  const std::vector<std::string>& calls() const { return calls_; }
-  void reset();
+  std::vector<std::string> calls() const;
 
  private:
   AudioSession() = default;
-  bool initialized_ = false;
-  std::string category_ = kAudioSessionCategorySoloAmbient;
-  bool active_ = false;
-  bool otherAudioPlaying_ = false;
-  std::optional<std::string> route_ = std::string("Speaker");
-  std::vector<std::string> calls_;
 };
 
 using SystemSoundID = unsigned;

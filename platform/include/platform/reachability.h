@@ -2,7 +2,7 @@
 // Network reachability of an address or a host name, with the platform's flag bits.
 //
 // Where the flags come from (process-wide, one state for every target):
-//   - the machine (the default outside tests): a target is reachable when an interface
+//   - the machine (the default): a target is reachable when an interface
 //     other than loopback is up with an address and the routing table has a default route;
 //     the link-local target 169.254.0.0 is reachable and direct when such an interface has
 //     an IPv4 address; loopback addresses and "localhost" are always reachable, local and
@@ -13,7 +13,8 @@
 //         anything else          0      reachable               reachable|WWAN
 //     Here loopback is not special: the tests' loopback servers stand for the internet.
 //   - explicit flags (setFlags): every target reports exactly these.
-// Test reset selects the simulated Wi-Fi network, so tests start online and deterministic.
+// Test reset selects the simulated Wi-Fi network and drops every schedule, so tests start
+// online and deterministic.
 // Every change of the process-wide state is heard by every scheduled target whose flags it
 // changed: its callback is posted to the run loop it was scheduled on (one call per change,
 // in order). Nothing is delivered for a change that leaves a target's flags as they were.
@@ -26,6 +27,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/passkey.h"
 
 namespace platform {
 
@@ -74,7 +77,8 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
   // Re-reads the machine state and tells scheduled targets about any change.
   static void refresh();
 
-  Reachability(std::string target, bool isAddress, int kind);
+  // Made only by the factories above.
+  Reachability(Passkey<Reachability>, std::string target, bool isAddress, int kind);
 
  private:
   struct Registry;

@@ -5,7 +5,7 @@
 // Keys:
 //   a class name                 "SKStoreProductViewController", "ASIdentifierManager"
 //   "<Class>.<selector>"         "UIWebView.setAllowsInlineMediaPlayback:", with the
-//                                selector written as the original writes it
+//                                selector written with its colons
 //   a symbol (a constant)        "SKStoreProductParameterITunesItemIdentifier"
 // Thread safety: every function may be called from any thread.
 #include <string>

@@ -61,11 +61,11 @@ class ResettableSingleton {
 
 // A process-wide record of plain facts behind one lock: made from `defaults` on first use and
 // made afresh from them after a reset. It must live as long as the process (its reset hook stays
-// registered): keep one as a function-local or namespace-scope static and reach every field
-// through it:
+// registered): take the one of a record type with processState<T>() below, or keep one as a
+// static, and reach every field through it:
 //
-//   ProcessState<DeviceFacts>& facts() { static ProcessState<DeviceFacts> s; return s; }
-//   std::string Device::model() const { return facts().read(&DeviceFacts::model); }
+//   struct DeviceFacts { std::string model = "iPhone"; ... };   // private to one source file
+//   std::string Device::model() const { return processState<DeviceFacts>().read(&DeviceFacts::model); }
 //
 // Thread-safe. `with` runs its function under the lock: it must not call out to code that may
 // come back to the same state (delegates, notifications); copy what it needs and call after.
@@ -98,10 +98,12 @@ class ProcessState {
     return std::forward<F>(f)(current());
   }
 
-  // Back to the defaults now (the next use makes them afresh).
+  // Back to the defaults now (the next use makes them afresh). The old record is destroyed after
+  // the lock is released, so what it holds (callbacks, weak owners) may use this state as it goes.
   void reset() {
+    std::optional<T> old;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    value_.reset();
+    old.swap(value_);
   }
 
  private:
@@ -121,5 +123,14 @@ class ProcessState {
   std::optional<T> value_;
   bool registered_ = false;
 };
+
+// The one ProcessState of record type T, made from T's default member values on first use. It is
+// never destroyed, so that threads still running while the process exits may use it; keep T
+// private to one source file.
+template <class T>
+ProcessState<T>& processState() {
+  static auto* state = new ProcessState<T>();
+  return *state;
+}
 
 }  // namespace platform

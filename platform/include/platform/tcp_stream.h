@@ -1,6 +1,6 @@
 #pragma once
 // A TCP connection as a read/write stream pair, driven by events on the run loop of the
-// thread that opened it (the shape the analytics dispatcher expects).
+// thread that opened it.
 //
 // Events, in the order they can come:
 //   OpenCompleted      the connection is established (once)
@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace platform {
@@ -85,10 +86,11 @@ class TCPStream : public std::enable_shared_from_this<TCPStream> {
   const std::string& host() const { return host_; }
   uint16_t port() const { return port_; }
 
-  struct Impl;
-  TCPStream(std::string host, uint16_t port);
+  // Made only by create().
+  TCPStream(Passkey<TCPStream>, std::string host, uint16_t port);
 
  private:
+  struct Impl;
   std::string host_;
   uint16_t port_;
   Status status_ = Status::NotOpen;

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace platform {
@@ -235,13 +236,15 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
   // True between start and the end (finish, failure or cancel).
   bool isRunning() const;
 
-  // Tests: connections started and not yet ended, process-wide.
+  // Made only by the factories above.
+  URLConnection(Passkey<URLConnection>, const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate);
+
+  // --- Tests ------------------------------------------------------------------------------
+  // Connections started and not yet ended, process-wide.
   static size_t liveCount();
 
-  struct Impl;
-  URLConnection(const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate);
-
  private:
+  struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 

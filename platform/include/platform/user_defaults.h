@@ -69,8 +69,6 @@ class UserDefaults {
 
  private:
   UserDefaults() = default;
-  struct State;
-  State& state();
 };
 
 }  // namespace platform

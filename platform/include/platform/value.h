@@ -76,7 +76,7 @@ class Value {
   bool isArray() const { return type() == Type::Array; }
   bool isDictionary() const { return type() == Type::Dictionary; }
 
-  // Foundation-like conversions: numbers and booleans convert between kinds; a string is
+  // Conversions: numbers and booleans convert between kinds; a string is
   // read as a number from its leading text ("12abc" → 12, "abc" → 0); anything else is 0.
   bool boolValue() const;
   int64_t integerValue() const;
@@ -85,7 +85,7 @@ class Value {
   // The text of a string; a number or boolean as its description; "" otherwise.
   std::string stringValue() const;
   // As "%@" prints it: strings plain, numbers as numbers ("1", "0.5"), booleans "1"/"0",
-  // null "(null)", containers in the original's property-list-like form.
+  // null "(null)", containers in a property-list-like form.
   std::string description() const;
 
   // Typed access; the empty value of that type when the value is of another type.

@@ -81,7 +81,7 @@ class XMLParser {
   void setDelegate(std::weak_ptr<XMLParserDelegate> delegate) { delegate_ = std::move(delegate); }
   std::shared_ptr<XMLParserDelegate> delegate() const { return delegate_.lock(); }
 
-  // Accepted for the original's interface; namespaces are never processed and external
+  // Accepted so callers can set it; namespaces are never processed and external
   // entities never resolved, whatever is set.
   void setShouldProcessNamespaces(bool) {}
   void setShouldResolveExternalEntities(bool) {}

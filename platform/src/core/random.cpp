@@ -46,7 +46,7 @@ uint32_t Random::arc4random() {
 
 uint32_t Random::arc4randomUniform(uint32_t upperBound) {
   if (upperBound < 2) return 0;
-  // Rejection sampling keeps the result uniform, as the original does.
+  // Rejection sampling keeps the result uniform.
   uint32_t min = static_cast<uint32_t>(-upperBound) % upperBound;
   for (;;) {
     uint32_t r = arc4random();

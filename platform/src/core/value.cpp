@@ -195,7 +195,7 @@ bool Value::boolValue() const {
   switch (type()) {
     case Type::Boolean: return std::get<bool>(v_);
     case Type::String: {
-      // As the original: "Y", "y", "T", "t" or a non-zero leading digit mean YES.
+      // "Y", "y", "T", "t" or a non-zero leading digit mean YES.
       const auto& s = std::get<std::string>(v_);
       size_t i = s.find_first_not_of(" \t\n");
       if (i == std::string::npos) return false;

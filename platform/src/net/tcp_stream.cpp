@@ -230,13 +230,13 @@ struct TCPStream::Impl {
   }
 };
 
-TCPStream::TCPStream(std::string host, uint16_t port)
+TCPStream::TCPStream(Passkey<TCPStream>, std::string host, uint16_t port)
     : host_(std::move(host)), port_(port), impl_(std::make_unique<Impl>(this)) {}
 
 TCPStream::~TCPStream() { impl_->pendingError.cancel(); }
 
 std::shared_ptr<TCPStream> TCPStream::create(std::string host, uint16_t port) {
-  return std::make_shared<TCPStream>(std::move(host), port);
+  return std::make_shared<TCPStream>(Passkey<TCPStream>(), std::move(host), port);
 }
 
 void TCPStream::setDelegate(std::weak_ptr<TCPStreamDelegate> delegate) {

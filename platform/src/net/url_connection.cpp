@@ -228,7 +228,7 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
   }
 };
 
-URLConnection::URLConnection(const URLRequest& request,
+URLConnection::URLConnection(Passkey<URLConnection>, const URLRequest& request,
                              std::shared_ptr<URLConnectionDelegate> delegate)
     : impl_(std::make_unique<Impl>(this, request, std::move(delegate))) {}
 
@@ -242,7 +242,7 @@ std::shared_ptr<URLConnection> URLConnection::connectionWithRequestDelegate(
 std::shared_ptr<URLConnection> URLConnection::create(
     const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate,
     bool startImmediately) {
-  auto connection = std::make_shared<URLConnection>(request, std::move(delegate));
+  auto connection = std::make_shared<URLConnection>(Passkey<URLConnection>(), request, std::move(delegate));
   if (startImmediately) connection->start();
   return connection;
 }

@@ -1,7 +1,6 @@
 #include "platform/bundle.h"
 
 #include <map>
-#include <mutex>
 
 #include "platform/file_manager.h"
 #include "platform/locale.h"
@@ -25,12 +24,11 @@ Dictionary builtInInfo() {
 }
 
 struct BundleState {
-  std::mutex mutex;
   std::optional<Dictionary> info;  // built on first use
   // Parsed tables by path (a damaged one as empty).
   std::map<std::string, Dictionary> tables;
 
-  Dictionary& infoLocked() {
+  Dictionary& infoDictionary() {
     if (info) return *info;
     info = builtInInfo();
     // The bundle's own Info.plist, when it has a readable one, overrides the built-in keys.
@@ -46,23 +44,15 @@ struct BundleState {
   }
 };
 
-BundleState& state() {
-  static BundleState* s = [] {
-    auto* created = new BundleState();
-    onProcessReset([created] {
-      std::lock_guard<std::mutex> lock(created->mutex);
-      created->info.reset();
-      created->tables.clear();
-    });
-    return created;
-  }();
-  return *s;
+ProcessState<BundleState>& state() {
+  return processState<BundleState>();
 }
 
 std::string infoString(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  const Value& v = state().infoLocked().get(key);
-  return v.isString() ? v.string() : std::string();
+  return state().with([&key](BundleState& s) {
+    const Value& v = s.infoDictionary().get(key);
+    return v.isString() ? v.string() : std::string();
+  });
 }
 
 // The folders searched for resources, most specific first.
@@ -85,7 +75,6 @@ std::vector<std::string> localizationFolders() {
 
 Bundle& Bundle::mainBundle() {
   static Bundle bundle;
-  state();
   return bundle;
 }
 
@@ -100,28 +89,26 @@ std::string Bundle::displayName() const {
 }
 
 Value Bundle::infoDictionary() const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return Value(state().infoLocked());
+  return state().with([](BundleState& s) { return Value(s.infoDictionary()); });
 }
 
 Value Bundle::objectForInfoDictionaryKey(const std::string& key) const {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().infoLocked().get(key);
+  return state().with([&key](BundleState& s) { return s.infoDictionary().get(key); });
 }
 
 void Bundle::setInfoDictionary(const Dictionary& info) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().info = info;
+  state().write(&BundleState::info, info);
 }
 
 void Bundle::setInfoValue(const std::string& key, const Value& value) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  Dictionary& info = state().infoLocked();
-  if (value.isNull()) {
-    info.erase(key);
-  } else {
-    info.set(key, value);
-  }
+  state().with([&](BundleState& s) {
+    Dictionary& info = s.infoDictionary();
+    if (value.isNull()) {
+      info.erase(key);
+    } else {
+      info.set(key, value);
+    }
+  });
 }
 
 std::optional<std::string> Bundle::pathForResourceOfType(const std::string& name, const std::string& type,
@@ -158,17 +145,21 @@ std::string Bundle::localizedStringForKeyValueTable(const std::string& key, cons
   for (const auto& folder : localizationFolders()) {
     auto path = FileManager::confinedPath(root, FileManager::stringByAppendingPathComponent(folder, tableFile));
     if (!path) continue;
-    std::lock_guard<std::mutex> lock(state().mutex);
-    auto cached = state().tables.find(*path);
-    if (cached == state().tables.end()) {
-      auto bytes = FileManager::contentsAtPath(*path);
-      if (!bytes) continue;
-      // A damaged table still counts as this language's: its keys fall back.
-      auto parsed = storage::parseStringsTable(*bytes);
-      cached = state().tables.emplace(*path, parsed ? std::move(*parsed) : Dictionary()).first;
-    }
-    const Value* found = cached->second.find(key);
-    if (found) return found->string();
+    // Nothing when this language has no such table; else the key's text, if the table has it.
+    auto looked = state().with([&](BundleState& s) -> std::optional<std::optional<std::string>> {
+      auto cached = s.tables.find(*path);
+      if (cached == s.tables.end()) {
+        auto bytes = FileManager::contentsAtPath(*path);
+        if (!bytes) return std::nullopt;
+        // A damaged table still counts as this language's: its keys fall back.
+        auto parsed = storage::parseStringsTable(*bytes);
+        cached = s.tables.emplace(*path, parsed ? std::move(*parsed) : Dictionary()).first;
+      }
+      const Value* found = cached->second.find(key);
+      return found ? std::optional<std::string>(found->string()) : std::optional<std::string>();
+    });
+    if (!looked) continue;
+    if (*looked) return **looked;
     break;  // the first language that has the table decides
   }
   return value.empty() ? key : value;

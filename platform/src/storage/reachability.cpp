@@ -3,8 +3,8 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
-#include <mutex>
 #include <vector>
 
 #include "platform/run_loop.h"
@@ -16,6 +16,16 @@ namespace {
 
 enum Kind { kInternet = 0, kLinkLocal = 1, kLoopback = 2 };
 enum class Mode { Machine, Simulated, Explicit };
+
+// An application never resets and reads the machine. Once a test reset has run, a fresh
+// registry starts from the simulated Wi-Fi network, so tests start online and deterministic
+// whatever the machine's network. Registered when this file is linked in, so that it holds
+// from the first test on.
+std::atomic<bool> gTestReset{false};
+const bool gTestResetRegistered = [] {
+  onProcessReset([] { gTestReset = true; });
+  return true;
+}();
 
 struct MachineSnapshot {
   bool active = false;    // an interface other than loopback is up with an address
@@ -44,21 +54,17 @@ struct Reachability::Registry {
     std::optional<uint32_t> last;
   };
 
-  std::mutex mutex;
-  Mode mode = Mode::Machine;
+  Mode mode = gTestReset ? Mode::Simulated : Mode::Machine;
   Network network = Network::WiFi;
   uint32_t explicitFlags = 0;
   bool readable = true;
   std::map<const Reachability*, Scheduled> scheduled;
 
-  static const bool resetRegistered;
-
-  static Registry& get() {
-    static Registry* r = new Registry();
-    return *r;
+  static ProcessState<Registry>& get() {
+    return processState<Registry>();
   }
 
-  // Caller holds the mutex. The machine is read only in machine mode (the system facts
+  // Called under the registry's lock. The machine is read only in machine mode (the system facts
   // have their own lock and never call back here).
   std::optional<uint32_t> flagsFor(int kind, std::optional<MachineSnapshot>& machine) const {
     if (!readable) return std::nullopt;
@@ -79,56 +85,39 @@ struct Reachability::Registry {
 
   // Applies `change` to the state and posts each scheduled target whose flags moved.
   template <class Change>
-  void update(Change change) {
+  static void update(Change change) {
     // Another thread may drop its last reference to a target while it is held here; that
-    // destructor takes the mutex, so the references are let go only after unlocking.
+    // destructor takes the lock, so the references are let go only after unlocking.
     std::vector<std::shared_ptr<Reachability>> held;
-    std::lock_guard<std::mutex> lock(mutex);
-    change(*this);
-    std::optional<MachineSnapshot> machine;
-    for (auto& [key, entry] : scheduled) {
-      auto target = entry.target.lock();
-      if (!target) continue;
-      held.push_back(target);
-      std::optional<uint32_t> now = flagsFor(target->kind_, machine);
-      if (now == entry.last) continue;
-      entry.last = now;
-      std::weak_ptr<Reachability> weak = target;
-      std::shared_ptr<Callback> callback = entry.callback;
-      uint32_t delivered = now.value_or(0);
-      entry.loop->post([weak, callback, delivered] {
-        auto self = weak.lock();
-        if (!self) return;
-        {
+    get().with([&](Registry& r) {
+      change(r);
+      std::optional<MachineSnapshot> machine;
+      for (auto& [key, entry] : r.scheduled) {
+        auto target = entry.target.lock();
+        if (!target) continue;
+        held.push_back(target);
+        std::optional<uint32_t> now = r.flagsFor(target->kind_, machine);
+        if (now == entry.last) continue;
+        entry.last = now;
+        std::weak_ptr<Reachability> weak = target;
+        std::shared_ptr<Callback> callback = entry.callback;
+        uint32_t delivered = now.value_or(0);
+        entry.loop->post([weak, callback, delivered] {
+          auto self = weak.lock();
+          if (!self) return;
           // Only the schedule that was current when the change happened may hear it.
-          Registry& r = Registry::get();
-          std::lock_guard<std::mutex> lock(r.mutex);
-          auto found = r.scheduled.find(self.get());
-          if (found == r.scheduled.end() || found->second.callback != callback) return;
-        }
-        (*callback)(*self, delivered);
-      });
-    }
+          bool current = get().with([&](Registry& now) {
+            auto found = now.scheduled.find(self.get());
+            return found != now.scheduled.end() && found->second.callback == callback;
+          });
+          if (current) (*callback)(*self, delivered);
+        });
+      }
+    });
   }
 };
 
-// Registered when this file is linked in, so that the first test to touch reachability
-// already starts from the simulated Wi-Fi network.
-const bool Reachability::Registry::resetRegistered = [] {
-  onProcessReset([] {
-    Registry& r = Registry::get();
-    std::map<const Reachability*, Scheduled> dropped;  // callbacks go after unlocking
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.mode = Mode::Simulated;
-    r.network = Network::WiFi;
-    r.readable = true;
-    // Loops of earlier tests may be gone: drop every schedule.
-    dropped.swap(r.scheduled);
-  });
-  return true;
-}();
-
-Reachability::Reachability(std::string target, bool isAddress, int kind)
+Reachability::Reachability(Passkey<Reachability>, std::string target, bool isAddress, int kind)
     : target_(std::move(target)), isAddress_(isAddress), kind_(kind) {}
 
 Reachability::~Reachability() { unschedule(); }
@@ -147,7 +136,7 @@ std::shared_ptr<Reachability> Reachability::createWithAddress(const std::string&
   } else {
     return nullptr;
   }
-  return std::make_shared<Reachability>(address, true, kind);
+  return std::make_shared<Reachability>(Passkey<Reachability>(), address, true, kind);
 }
 
 std::shared_ptr<Reachability> Reachability::createWithName(const std::string& hostName) {
@@ -155,14 +144,14 @@ std::shared_ptr<Reachability> Reachability::createWithName(const std::string& ho
   std::string lower = hostName;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
   int kind = lower == "localhost" || lower == "localhost." ? kLoopback : kInternet;
-  return std::make_shared<Reachability>(hostName, false, kind);
+  return std::make_shared<Reachability>(Passkey<Reachability>(), hostName, false, kind);
 }
 
 std::optional<uint32_t> Reachability::flags() const {
-  Registry& r = Registry::get();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  std::optional<MachineSnapshot> machine;
-  return r.flagsFor(kind_, machine);
+  return Registry::get().with([this](const Registry& r) {
+    std::optional<MachineSnapshot> machine;
+    return r.flagsFor(kind_, machine);
+  });
 }
 
 bool Reachability::setCallback(Callback callback, RunLoop& loop) {
@@ -170,56 +159,57 @@ bool Reachability::setCallback(Callback callback, RunLoop& loop) {
     unschedule();
     return true;
   }
-  Registry& r = Registry::get();
   // The replaced callback may own the last reference to a target, whose destructor takes
-  // the mutex: it goes after unlocking.
+  // the lock: it goes after unlocking.
   std::shared_ptr<Callback> replaced;
-  std::lock_guard<std::mutex> lock(r.mutex);
-  std::optional<MachineSnapshot> machine;
-  std::optional<uint32_t> now = r.flagsFor(kind_, machine);
-  Registry::Scheduled& entry = r.scheduled[this];
-  entry.target = weak_from_this();
-  entry.loop = &loop;
-  replaced = std::move(entry.callback);
-  entry.callback = std::make_shared<Callback>(std::move(callback));
-  entry.last = now;
+  std::weak_ptr<Reachability> self = weak_from_this();
+  Registry::get().with([&](Registry& r) {
+    std::optional<MachineSnapshot> machine;
+    std::optional<uint32_t> now = r.flagsFor(kind_, machine);
+    Registry::Scheduled& entry = r.scheduled[this];
+    entry.target = self;
+    entry.loop = &loop;
+    replaced = std::move(entry.callback);
+    entry.callback = std::make_shared<Callback>(std::move(callback));
+    entry.last = now;
+  });
   return true;
 }
 
 void Reachability::unschedule() {
-  Registry& r = Registry::get();
   std::shared_ptr<Callback> removed;  // released after unlocking, as above
-  std::lock_guard<std::mutex> lock(r.mutex);
-  auto found = r.scheduled.find(this);
-  if (found == r.scheduled.end()) return;
-  removed = std::move(found->second.callback);
-  r.scheduled.erase(found);
+  Registry::get().with([&](Registry& r) {
+    auto found = r.scheduled.find(this);
+    if (found == r.scheduled.end()) return;
+    removed = std::move(found->second.callback);
+    r.scheduled.erase(found);
+  });
 }
 
 void Reachability::setNetwork(Network network) {
-  Registry::get().update([network](Registry& r) {
+  Registry::update([network](Registry& r) {
     r.mode = Mode::Simulated;
     r.network = network;
   });
 }
 
 void Reachability::setFlags(uint32_t flags) {
-  Registry::get().update([flags](Registry& r) {
+  Registry::update([flags](Registry& r) {
     r.mode = Mode::Explicit;
     r.explicitFlags = flags;
   });
 }
 
 void Reachability::useMachineState() {
-  Registry::get().update([](Registry& r) { r.mode = Mode::Machine; });
+  Registry::update([](Registry& r) { r.mode = Mode::Machine; });
 }
 
 void Reachability::setFlagsReadable(bool readable) {
-  Registry::get().update([readable](Registry& r) { r.readable = readable; });
+  Registry::update([readable](Registry& r) { r.readable = readable; });
 }
 
 void Reachability::refresh() {
-  Registry::get().update([](Registry&) {});
+  Registry::update([](Registry&) {});
 }
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #include "platform/user_defaults.h"
 
-#include <mutex>
+#include <atomic>
 
 #include "platform/bundle.h"
 #include "platform/dispatch.h"
@@ -12,8 +12,16 @@
 
 namespace platform {
 
-struct UserDefaults::State {
-  std::mutex mutex;
+namespace {
+
+// Every record gets its own number, so a flush queued for a record a reset dropped (an
+// earlier home) finds a different one and never writes.
+uint64_t nextGeneration() {
+  static std::atomic<uint64_t> counter{0};
+  return ++counter;
+}
+
+struct Preferences {
   bool loaded = false;
   std::string path;
   Dictionary values;
@@ -21,10 +29,9 @@ struct UserDefaults::State {
   bool dirty = false;
   bool lastWriteFailed = false;
   bool flushScheduled = false;
-  // Moves on every reset, so a flush queued for an earlier home never writes.
-  uint64_t generation = 0;
+  uint64_t generation = nextGeneration();
 
-  // Reads the file of the current home on first use after a reset. Caller holds the mutex.
+  // Reads the file of the current home on first use after a reset.
   void ensureLoaded() {
     if (loaded) return;
     loaded = true;
@@ -52,7 +59,6 @@ struct UserDefaults::State {
     return registered.get(key);
   }
 
-  // Caller holds the mutex.
   bool flush() {
     if (!dirty) return true;
     FileManager::createDirectoryAtPath(FileManager::stringByDeletingLastPathComponent(path), true);
@@ -67,19 +73,8 @@ struct UserDefaults::State {
     return false;
   }
 
-  // Many changes in a row are written once, soon, from the background queue. Caller holds
-  // the mutex.
-  void scheduleFlush() {
-    if (flushScheduled) return;
-    flushScheduled = true;
-    uint64_t queuedFor = generation;
-    DispatchQueue::global().async([this, queuedFor] {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (queuedFor != generation) return;
-      flushScheduled = false;
-      flush();
-    });
-  }
+  // Many changes in a row are written once, soon, from the background queue.
+  void scheduleFlush();
 
   void change(const std::string& key, const Value* value) {
     ensureLoaded();
@@ -99,77 +94,72 @@ struct UserDefaults::State {
   }
 };
 
-UserDefaults& UserDefaults::standardUserDefaults() {
-  static UserDefaults* shared = [] {
-    auto* defaults = new UserDefaults();
-    defaults->state();
-    onProcessReset([defaults] {
-      State& s = defaults->state();
-      std::lock_guard<std::mutex> lock(s.mutex);
-      s.loaded = false;
-      s.flushScheduled = false;
-      ++s.generation;
+ProcessState<Preferences>& preferences() { return processState<Preferences>(); }
+
+void Preferences::scheduleFlush() {
+  if (flushScheduled) return;
+  flushScheduled = true;
+  uint64_t queuedFor = generation;
+  DispatchQueue::global().async([queuedFor] {
+    preferences().with([queuedFor](Preferences& p) {
+      if (queuedFor != p.generation) return;
+      p.flushScheduled = false;
+      p.flush();
     });
-    return defaults;
-  }();
-  return *shared;
+  });
 }
 
-UserDefaults::State& UserDefaults::state() {
-  static State* s = new State();
-  return *s;
+// A copy of the stored value, or the registered default, or null.
+Value storedValue(const std::string& key) {
+  return preferences().with([&key](Preferences& p) { return p.lookup(key); });
 }
 
-Value UserDefaults::objectForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().lookup(key);
+}  // namespace
+
+UserDefaults& UserDefaults::standardUserDefaults() {
+  static UserDefaults defaults;
+  return defaults;
 }
+
+Value UserDefaults::objectForKey(const std::string& key) { return storedValue(key); }
 
 std::optional<std::string> UserDefaults::stringForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  const Value& v = state().lookup(key);
+  Value v = storedValue(key);
   if (v.isString()) return v.string();
   if (v.isNumber() || v.isBoolean()) return v.stringValue();
   return std::nullopt;
 }
 
 int64_t UserDefaults::integerForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().lookup(key).integerValue();
+  return storedValue(key).integerValue();
 }
 
 bool UserDefaults::boolForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().lookup(key).boolValue();
+  return storedValue(key).boolValue();
 }
 
 double UserDefaults::doubleForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().lookup(key).doubleValue();
+  return storedValue(key).doubleValue();
 }
 
 Value UserDefaults::dictionaryForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  const Value& v = state().lookup(key);
+  Value v = storedValue(key);
   return v.isDictionary() ? v : Value();
 }
 
 Value UserDefaults::arrayForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  const Value& v = state().lookup(key);
+  Value v = storedValue(key);
   return v.isArray() ? v : Value();
 }
 
 std::optional<Bytes> UserDefaults::dataForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  const Value& v = state().lookup(key);
+  Value v = storedValue(key);
   if (v.isData()) return v.data();
   return std::nullopt;
 }
 
 void UserDefaults::setObjectForKey(const Value& value, const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().change(key, &value);
+  preferences().with([&](Preferences& p) { p.change(key, &value); });
 }
 
 void UserDefaults::setIntegerForKey(int64_t value, const std::string& key) {
@@ -181,43 +171,46 @@ void UserDefaults::setBoolForKey(bool value, const std::string& key) { setObject
 void UserDefaults::setDoubleForKey(double value, const std::string& key) { setObjectForKey(Value(value), key); }
 
 void UserDefaults::removeObjectForKey(const std::string& key) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().change(key, nullptr);
+  preferences().with([&](Preferences& p) { p.change(key, nullptr); });
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().ensureLoaded();
-  for (const auto& [key, value] : defaults) state().registered.set(key, value);
+  preferences().with([&defaults](Preferences& p) {
+    p.ensureLoaded();
+    for (const auto& [key, value] : defaults) p.registered.set(key, value);
+  });
 }
 
 Dictionary UserDefaults::dictionaryRepresentation() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  State& s = state();
-  s.ensureLoaded();
-  Dictionary merged = s.registered;
-  for (const auto& [key, value] : s.values) merged.set(key, value);
-  return merged;
+  return preferences().with([](Preferences& p) {
+    p.ensureLoaded();
+    Dictionary merged = p.registered;
+    for (const auto& [key, value] : p.values) merged.set(key, value);
+    return merged;
+  });
 }
 
 bool UserDefaults::synchronize() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().ensureLoaded();
-  return state().flush();
+  return preferences().with([](Preferences& p) {
+    p.ensureLoaded();
+    return p.flush();
+  });
 }
 
 void UserDefaults::reloadForTesting() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  // The application ends with its changes saved, as the platform saves them at termination.
-  if (state().loaded) state().flush();
-  state().loaded = false;
-  state().ensureLoaded();
+  preferences().with([](Preferences& p) {
+    // The application ends with its changes saved, as the platform saves them at termination.
+    if (p.loaded) p.flush();
+    p.loaded = false;
+    p.ensureLoaded();
+  });
 }
 
 std::string UserDefaults::storagePath() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().ensureLoaded();
-  return state().path;
+  return preferences().with([](Preferences& p) {
+    p.ensureLoaded();
+    return p.path;
+  });
 }
 
 }  // namespace platform

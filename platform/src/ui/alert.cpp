@@ -6,26 +6,87 @@
 namespace platform {
 
 namespace {
+
+// Every one shown since the last reset, and the visible ones, which the platform keeps alive.
+template <class T>
 struct Shown {
-  std::vector<std::shared_ptr<AlertView>> alerts;   // every alert shown
-  std::vector<std::shared_ptr<AlertView>> visible;  // kept alive while shown
-  std::vector<std::shared_ptr<ActionSheet>> sheets;
-  std::vector<std::shared_ptr<ActionSheet>> visibleSheets;
+  std::vector<std::shared_ptr<T>> all;
+  std::vector<std::shared_ptr<T>> visible;
 };
 
-Shown& shown() {
-  static Shown* s = [] {
-    auto* p = new Shown;
-    onProcessReset([p] { *p = Shown{}; });
-    return p;
-  }();
-  return *s;
+template <class T>
+ProcessState<Shown<T>>& shown() {
+  return processState<Shown<T>>();
 }
 
+// The delegate calls that differ between alert views and action sheets; the order in which they
+// come is the same for both, and lives in present() and dismiss() below.
 template <class T>
-void forget(std::vector<std::shared_ptr<T>>& list, const T* item) {
-  std::erase_if(list, [item](const auto& p) { return p.get() == item; });
+struct Calls;
+
+template <>
+struct Calls<AlertView> {
+  using Delegate = AlertViewDelegate;
+  static void willPresent(Delegate& d, AlertView& a) { d.willPresentAlertView(a); }
+  static void didPresent(Delegate& d, AlertView& a) { d.didPresentAlertView(a); }
+  static void clicked(Delegate& d, AlertView& a, long i) { d.alertViewClickedButtonAtIndex(a, i); }
+  static void willDismiss(Delegate& d, AlertView& a, long i) { d.alertViewWillDismissWithButtonIndex(a, i); }
+  static void didDismiss(Delegate& d, AlertView& a, long i) { d.alertViewDidDismissWithButtonIndex(a, i); }
+};
+
+template <>
+struct Calls<ActionSheet> {
+  using Delegate = ActionSheetDelegate;
+  static void willPresent(Delegate& d, ActionSheet& s) { d.willPresentActionSheet(s); }
+  static void didPresent(Delegate& d, ActionSheet& s) { d.didPresentActionSheet(s); }
+  static void clicked(Delegate& d, ActionSheet& s, long i) { d.actionSheetClickedButtonAtIndex(s, i); }
+  static void willDismiss(Delegate& d, ActionSheet& s, long i) { d.actionSheetWillDismissWithButtonIndex(s, i); }
+  static void didDismiss(Delegate& d, ActionSheet& s, long i) { d.actionSheetDidDismissWithButtonIndex(s, i); }
+};
+
+// willPresent and didPresent reach the delegate during the call; between them it is recorded
+// (after `placed`, which notes where it shows).
+template <class T, class F>
+void present(T& item, bool& visible, F&& placed) {
+  if (visible) return;
+  auto self = item.template sharedAs<T>();
+  if (auto d = item.delegate()) Calls<T>::willPresent(*d, item);
+  visible = true;
+  placed();
+  shown<T>().with([&self](Shown<T>& s) {
+    s.all.push_back(self);
+    s.visible.push_back(self);
+  });
+  if (auto d = item.delegate()) Calls<T>::didPresent(*d, item);
 }
+
+// clicked (for a finger on a button), willDismiss during the call, didDismiss on a later turn.
+template <class T>
+void dismiss(T& item, bool& visible, long index, bool clicked) {
+  if (!visible) return;
+  auto self = item.template sharedAs<T>();
+  if (clicked)
+    if (auto d = item.delegate()) Calls<T>::clicked(*d, item, index);
+  // The delegate may have dismissed it from that callback already: it is told once.
+  if (!visible) return;
+  if (auto d = item.delegate()) Calls<T>::willDismiss(*d, item, index);
+  visible = false;
+  shown<T>().with([&item](Shown<T>& s) {
+    std::erase_if(s.visible, [&item](const auto& p) { return p.get() == &item; });
+  });
+  std::weak_ptr<typename Calls<T>::Delegate> weakDelegate = item.delegate();
+  RunLoop::main().post([self, weakDelegate, index] {
+    if (auto d = weakDelegate.lock()) Calls<T>::didDismiss(*d, *self, index);
+  });
+}
+
+// A finger on a button of a visible one; out-of-range indexes do nothing.
+template <class T>
+void click(T& item, bool& visible, long index) {
+  if (!visible || index < 0 || index >= item.numberOfButtons()) return;
+  dismiss(item, visible, index, true);
+}
+
 }  // namespace
 
 // ---- AlertView
@@ -56,40 +117,17 @@ long AlertView::firstOtherButtonIndex() const {
 }
 
 void AlertView::show() {
-  if (visible_) return;
-  auto self = sharedAs<AlertView>();
-  if (auto d = delegate()) d->willPresentAlertView(*this);
-  visible_ = true;
-  shown().alerts.push_back(self);
-  shown().visible.push_back(self);
-  if (auto d = delegate()) d->didPresentAlertView(*this);
+  present(*this, visible_, [] {});
 }
 
-void AlertView::dismissWithClickedButtonIndexAnimated(long index, bool) { dismiss(index, false); }
+void AlertView::dismissWithClickedButtonIndexAnimated(long index, bool) { dismiss(*this, visible_, index, false); }
 
-void AlertView::clickButtonAtIndex(long index) {
-  if (!visible_ || index < 0 || index >= numberOfButtons()) return;
-  dismiss(index, true);
+void AlertView::clickButtonAtIndex(long index) { click(*this, visible_, index); }
+
+std::vector<std::shared_ptr<AlertView>> AlertView::shownAlerts() { return shown<AlertView>().read(&Shown<AlertView>::all); }
+std::vector<std::shared_ptr<AlertView>> AlertView::visibleAlerts() {
+  return shown<AlertView>().read(&Shown<AlertView>::visible);
 }
-
-void AlertView::dismiss(long index, bool clicked) {
-  if (!visible_) return;
-  auto self = sharedAs<AlertView>();
-  if (clicked)
-    if (auto d = delegate()) d->alertViewClickedButtonAtIndex(*this, index);
-  // The delegate may have dismissed it from that callback already: it is told once.
-  if (!visible_) return;
-  if (auto d = delegate()) d->alertViewWillDismissWithButtonIndex(*this, index);
-  visible_ = false;
-  forget(shown().visible, this);
-  std::weak_ptr<AlertViewDelegate> weakDelegate = delegate_;
-  RunLoop::main().post([self, weakDelegate, index] {
-    if (auto d = weakDelegate.lock()) d->alertViewDidDismissWithButtonIndex(*self, index);
-  });
-}
-
-std::vector<std::shared_ptr<AlertView>> AlertView::shownAlerts() { return shown().alerts; }
-std::vector<std::shared_ptr<AlertView>> AlertView::visibleAlerts() { return shown().visible; }
 
 // ---- ActionSheet
 
@@ -118,39 +156,15 @@ long ActionSheet::firstOtherButtonIndex() const {
 }
 
 void ActionSheet::showInView(const std::shared_ptr<View>& view) {
-  if (visible_) return;
-  auto self = sharedAs<ActionSheet>();
-  if (auto d = delegate()) d->willPresentActionSheet(*this);
-  visible_ = true;
-  shownIn_ = view;
-  shown().sheets.push_back(self);
-  shown().visibleSheets.push_back(self);
-  if (auto d = delegate()) d->didPresentActionSheet(*this);
+  present(*this, visible_, [this, &view] { shownIn_ = view; });
 }
 
-void ActionSheet::dismissWithClickedButtonIndexAnimated(long index, bool) { dismiss(index, false); }
+void ActionSheet::dismissWithClickedButtonIndexAnimated(long index, bool) { dismiss(*this, visible_, index, false); }
 
-void ActionSheet::clickButtonAtIndex(long index) {
-  if (!visible_ || index < 0 || index >= numberOfButtons()) return;
-  dismiss(index, true);
+void ActionSheet::clickButtonAtIndex(long index) { click(*this, visible_, index); }
+
+std::vector<std::shared_ptr<ActionSheet>> ActionSheet::shownSheets() {
+  return shown<ActionSheet>().read(&Shown<ActionSheet>::all);
 }
-
-void ActionSheet::dismiss(long index, bool clicked) {
-  if (!visible_) return;
-  auto self = sharedAs<ActionSheet>();
-  if (clicked)
-    if (auto d = delegate()) d->actionSheetClickedButtonAtIndex(*this, index);
-  // The delegate may have dismissed it from that callback already: it is told once.
-  if (!visible_) return;
-  if (auto d = delegate()) d->actionSheetWillDismissWithButtonIndex(*this, index);
-  visible_ = false;
-  forget(shown().visibleSheets, this);
-  std::weak_ptr<ActionSheetDelegate> weakDelegate = delegate_;
-  RunLoop::main().post([self, weakDelegate, index] {
-    if (auto d = weakDelegate.lock()) d->actionSheetDidDismissWithButtonIndex(*self, index);
-  });
-}
-
-std::vector<std::shared_ptr<ActionSheet>> ActionSheet::shownSheets() { return shown().sheets; }
 
 }  // namespace platform

@@ -20,36 +20,13 @@ std::string lower(std::string s) {
 }  // namespace
 
 Application& Application::sharedApplication() {
-  // Held by a shared_ptr so that it can be a responder; never destroyed.
-  static std::shared_ptr<Application>* app = [] {
-    auto* p = new std::shared_ptr<Application>(std::make_shared<Application>());
-    onProcessReset([p] { (*p)->reset(); });
-    return p;
-  }();
-  return **app;
+  // Held by a shared_ptr so that it can be a responder; a test reset makes a fresh one. Never
+  // destroyed: windows may still reach it while the process exits.
+  static auto* shared = new ResettableSingleton<Application>();
+  return *shared->get([] { return std::make_shared<Application>(Passkey<Application>()); });
 }
 
-Application::Application() { reset(); }
-
-void Application::reset() {
-  delegate_.reset();
-  state_ = ApplicationState::Active;
-  windows_.clear();
-  keyWindow_.reset();
-  statusBarOrientation_ = 1;
-  statusBarHidden_ = false;
-  statusBarStyle_ = 0;
-  idleTimerDisabled_ = false;
-  networkActivityIndicatorVisible_ = false;
-  badge_ = 0;
-  schemes_ = {"http", "https", "mailto", "tel", "sms", "itms", "itms-apps"};
-  openURLAnswer_.reset();
-  openURLLeaves_ = false;
-  openedURLs_.clear();
-  tasks_.clear();
-  nextTask_ = 1;
-  backgroundTimeRemaining_ = 600;
-}
+Application::Application(Passkey<Application>) {}
 
 void Application::post(const char* name, Value userInfo) {
   NotificationCenter::defaultCenter().postNotificationName(name, this, std::move(userInfo));

@@ -1,6 +1,5 @@
 #include "platform/composers.h"
 
-#include <atomic>
 #include <mutex>
 
 #include "platform/singleton.h"
@@ -8,33 +7,25 @@
 namespace platform {
 
 namespace {
-struct Facts {
-  std::atomic<bool> canSendMail{true};
-  std::atomic<bool> canSendText{true};
+struct ComposerFacts {
+  bool canSendMail = true;
+  bool canSendText = true;
 };
-Facts& facts() {
-  static Facts* f = [] {
-    auto* p = new Facts;
-    onProcessReset([p] {
-      p->canSendMail = true;
-      p->canSendText = true;
-    });
-    return p;
-  }();
-  return *f;
+ProcessState<ComposerFacts>& facts() {
+  return processState<ComposerFacts>();
 }
 }  // namespace
 
-bool MailComposeViewController::canSendMail() { return facts().canSendMail; }
-void MailComposeViewController::setCanSendMail(bool can) { facts().canSendMail = can; }
+bool MailComposeViewController::canSendMail() { return facts().read(&ComposerFacts::canSendMail); }
+void MailComposeViewController::setCanSendMail(bool can) { facts().write(&ComposerFacts::canSendMail, can); }
 
 void MailComposeViewController::finishWithResult(MailComposeResult result, std::optional<Error> error) {
   auto self = shared_from_this();
   if (auto d = mailComposeDelegate()) d->mailComposeControllerDidFinishWithResultError(*this, result, error);
 }
 
-bool MessageComposeViewController::canSendText() { return facts().canSendText; }
-void MessageComposeViewController::setCanSendText(bool can) { facts().canSendText = can; }
+bool MessageComposeViewController::canSendText() { return facts().read(&ComposerFacts::canSendText); }
+void MessageComposeViewController::setCanSendText(bool can) { facts().write(&ComposerFacts::canSendText, can); }
 
 void MessageComposeViewController::finishWithResult(MessageComposeResult result) {
   auto self = shared_from_this();

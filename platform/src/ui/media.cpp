@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <mutex>
+#include <utility>
 
 #include "platform/notification_center.h"
 #include "platform/singleton.h"
@@ -62,7 +62,7 @@ void MoviePlayerController::finishPlaybackForTesting(MovieFinishReason reason) {
 
 // ---- AudioPlayer
 
-AudioPlayer::AudioPlayer(std::string path, bool playable) : path_(std::move(path)), playable_(playable) {}
+AudioPlayer::AudioPlayer(Passkey<AudioPlayer>, std::string path, bool playable) : path_(std::move(path)), playable_(playable) {}
 
 std::shared_ptr<AudioPlayer> AudioPlayer::createWithContentsOfURL(const std::string& path, std::optional<Error>* error) {
   bool exists = isRegularFile(path);
@@ -70,7 +70,7 @@ std::shared_ptr<AudioPlayer> AudioPlayer::createWithContentsOfURL(const std::str
     Dictionary info{{kLocalizedDescriptionKey, Value("The operation couldn’t be completed. (OSStatus error 2003334207.)")}};
     *error = Error{"NSOSStatusErrorDomain", 2003334207, Value(info)};
   }
-  return std::make_shared<AudioPlayer>(path, exists);
+  return std::make_shared<AudioPlayer>(Passkey<AudioPlayer>(), path, exists);
 }
 
 bool AudioPlayer::play() {
@@ -89,77 +89,83 @@ void AudioPlayer::finishPlayingForTesting(bool successfully) {
 
 // ---- AudioSession
 
+namespace {
+struct AudioSessionFacts {
+  bool initialized = false;
+  std::string category = kAudioSessionCategorySoloAmbient;
+  bool active = false;
+  bool otherAudioPlaying = false;
+  std::optional<std::string> route = std::string("Speaker");
+  std::vector<std::string> calls;
+};
+ProcessState<AudioSessionFacts>& session() {
+  return processState<AudioSessionFacts>();
+}
+}  // namespace
+
 AudioSession& AudioSession::sharedInstance() {
-  static AudioSession* s = [] {
-    auto* p = new AudioSession;
-    onProcessReset([p] { p->reset(); });
-    return p;
-  }();
-  return *s;
+  static AudioSession s;
+  return s;
 }
 
-void AudioSession::reset() { *this = AudioSession{}; }
-
 bool AudioSession::initialize() {
-  calls_.push_back("initialize");
-  if (initialized_) return false;
-  initialized_ = true;
-  return true;
+  return session().with([](AudioSessionFacts& f) {
+    f.calls.push_back("initialize");
+    return !std::exchange(f.initialized, true);
+  });
 }
 
 bool AudioSession::setCategory(const std::string& category) {
-  calls_.push_back("category " + category);
-  category_ = category;
+  session().with([&category](AudioSessionFacts& f) {
+    f.calls.push_back("category " + category);
+    f.category = category;
+  });
   return true;
 }
 
 bool AudioSession::setActive(bool active) {
-  calls_.push_back(active ? "active YES" : "active NO");
-  active_ = active;
+  session().with([active](AudioSessionFacts& f) {
+    f.calls.push_back(active ? "active YES" : "active NO");
+    f.active = active;
+  });
   return true;
 }
+
+std::string AudioSession::category() const { return session().read(&AudioSessionFacts::category); }
+bool AudioSession::isActive() const { return session().read(&AudioSessionFacts::active); }
+bool AudioSession::isOtherAudioPlaying() const { return session().read(&AudioSessionFacts::otherAudioPlaying); }
+void AudioSession::setOtherAudioPlaying(bool playing) { session().write(&AudioSessionFacts::otherAudioPlaying, playing); }
+std::optional<std::string> AudioSession::audioRoute() const { return session().read(&AudioSessionFacts::route); }
+void AudioSession::setAudioRoute(std::optional<std::string> route) {
+  session().write(&AudioSessionFacts::route, std::move(route));
+}
+std::vector<std::string> AudioSession::calls() const { return session().read(&AudioSessionFacts::calls); }
 
 // ---- SystemSounds
 
 namespace {
 struct SoundState {
-  std::mutex mutex;
   SystemSoundID next = 1000;
   std::vector<SystemSoundID> played;
 };
-SoundState& sounds() {
-  static SoundState* s = [] {
-    auto* p = new SoundState;
-    onProcessReset([p] {
-      std::lock_guard<std::mutex> lock(p->mutex);
-      p->next = 1000;
-      p->played.clear();
-    });
-    return p;
-  }();
-  return *s;
+ProcessState<SoundState>& sounds() {
+  return processState<SoundState>();
 }
 }  // namespace
 
 std::optional<SystemSoundID> SystemSounds::createSystemSoundID(const std::string& path) {
   if (!isRegularFile(path)) return std::nullopt;
-  auto& s = sounds();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  return s.next++;
+  return sounds().with([](SoundState& s) { return s.next++; });
 }
 
 void SystemSounds::disposeSystemSoundID(SystemSoundID) {}
 
 void SystemSounds::playSystemSound(SystemSoundID id) {
-  auto& s = sounds();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.played.push_back(id);
+  sounds().with([id](SoundState& s) { s.played.push_back(id); });
 }
 
 std::vector<SystemSoundID> SystemSounds::played() {
-  auto& s = sounds();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  return s.played;
+  return sounds().read(&SoundState::played);
 }
 
 }  // namespace platform

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
+#include <utility>
 
 #include "platform/run_loop.h"
 #include "platform/singleton.h"
@@ -14,12 +14,13 @@ namespace platform {
 // ---- Responder
 
 namespace {
-std::weak_ptr<Responder>& firstResponderSlot() {
-  static std::weak_ptr<Responder> slot;
-  static std::once_flag once;
-  std::call_once(once, [] { onProcessReset([] { firstResponderSlot().reset(); }); });
-  return slot;
+struct FirstResponder {
+  std::weak_ptr<Responder> responder;
+};
+ProcessState<FirstResponder>& firstResponderSlot() {
+  return processState<FirstResponder>();
 }
+std::shared_ptr<Responder> firstResponder() { return firstResponderSlot().read(&FirstResponder::responder).lock(); }
 }  // namespace
 
 void Responder::touchesBeganWithEvent(const TouchSet& t, const Event& e) {
@@ -38,10 +39,10 @@ void Responder::touchesCancelledWithEvent(const TouchSet& t, const Event& e) {
 bool Responder::becomeFirstResponder() {
   if (isFirstResponder()) return true;
   if (!canBecomeFirstResponder()) return false;
-  if (auto current = firstResponderSlot().lock()) {
+  if (auto current = firstResponder()) {
     if (!current->resignFirstResponder()) return false;
   }
-  firstResponderSlot() = weak_from_this();
+  firstResponderSlot().write(&FirstResponder::responder, weak_from_this());
   return true;
 }
 
@@ -51,11 +52,11 @@ bool Responder::resignFirstResponder() {
 }
 
 bool Responder::isFirstResponder() const {
-  auto current = firstResponderSlot().lock();
+  auto current = firstResponder();
   return current && current.get() == this;
 }
 
-std::shared_ptr<Responder> Responder::currentFirstResponder() { return firstResponderSlot().lock(); }
+std::shared_ptr<Responder> Responder::currentFirstResponder() { return firstResponder(); }
 
 Point Touch::locationInView(const std::shared_ptr<View>& inView) const {
   auto w = window.lock();
@@ -71,29 +72,23 @@ Point Touch::previousLocationInView(const std::shared_ptr<View>& inView) const {
 
 // ---- Deferred layout and display
 
+// Views marked for a layout or display pass, run at the end of the main loop's turn. Main thread.
 struct ViewPasses {
   std::vector<std::weak_ptr<View>> layout;
   std::vector<std::weak_ptr<View>> display;
   bool installed = false;
 
-  static ViewPasses& get() {
-    static ViewPasses* passes = [] {
-      auto* p = new ViewPasses;
-      onProcessReset([p] {
-        p->layout.clear();
-        p->display.clear();
-        p->installed = false;
-      });
-      return p;
-    }();
-    return *passes;
+  static ProcessState<ViewPasses>& get() {
+    return processState<ViewPasses>();
   }
 
-  void ensureInstalled() {
-    if (!installed) {
-      installed = true;
-      RunLoop::main().addEndOfTurnObserver([] { ViewPasses::get().run(); });
-    }
+  static void schedule(const std::shared_ptr<View>& view, bool forLayout, bool forDisplay) {
+    bool install = get().with([&](ViewPasses& p) {
+      if (forLayout) p.layout.push_back(view);
+      if (forDisplay) p.display.push_back(view);
+      return !std::exchange(p.installed, true);
+    });
+    if (install) RunLoop::main().addEndOfTurnObserver([] { ViewPasses::run(); });
     // A turn must handle something for the end-of-turn pass to run.
     RunLoop::main().post([] {});
   }
@@ -106,10 +101,9 @@ struct ViewPasses {
 
   // Views alive and in a window, shallowest first; the rest are dropped (they come back
   // when they enter a window).
-  static std::vector<std::shared_ptr<View>> take(std::vector<std::weak_ptr<View>>& list) {
+  static std::vector<std::shared_ptr<View>> take(std::vector<std::weak_ptr<View>> ViewPasses::*list) {
+    auto pending = get().with([list](ViewPasses& p) { return std::exchange(p.*list, {}); });
     std::vector<std::shared_ptr<View>> views;
-    auto pending = std::move(list);
-    list.clear();
     for (auto& w : pending)
       if (auto v = w.lock(); v && v->window()) views.push_back(v);
     std::stable_sort(views.begin(), views.end(),
@@ -117,13 +111,17 @@ struct ViewPasses {
     return views;
   }
 
-  void run() {
+  static bool pending(std::vector<std::weak_ptr<View>> ViewPasses::*list) {
+    return get().with([list](const ViewPasses& p) { return !(p.*list).empty(); });
+  }
+
+  static void run() {
     // Layout may mark more views; bounded so that a view that always re-marks itself
     // cannot hang the loop.
-    for (int round = 0; round < 32 && !layout.empty(); ++round)
-      for (auto& v : take(layout)) v->runLayout();
-    for (int round = 0; round < 32 && !display.empty(); ++round)
-      for (auto& v : take(display)) v->runDisplay();
+    for (int round = 0; round < 32 && pending(&ViewPasses::layout); ++round)
+      for (auto& v : take(&ViewPasses::layout)) v->runLayout();
+    for (int round = 0; round < 32 && pending(&ViewPasses::display); ++round)
+      for (auto& v : take(&ViewPasses::display)) v->runDisplay();
   }
 };
 
@@ -437,12 +435,9 @@ std::shared_ptr<Responder> View::nextResponder() const {
 void View::scheduleIfInWindow() {
   if (!needsLayout_ && !needsDisplay_) return;
   if (!rootWindow()) return;
-  auto& passes = ViewPasses::get();
   auto self = std::static_pointer_cast<View>(weak_from_this().lock());
   if (!self) return;  // not owned yet (inside a constructor): marked, scheduled when it moves
-  if (needsLayout_) passes.layout.push_back(self);
-  if (needsDisplay_) passes.display.push_back(self);
-  passes.ensureInstalled();
+  ViewPasses::schedule(self, needsLayout_, needsDisplay_);
 }
 
 void View::setNeedsLayout() {

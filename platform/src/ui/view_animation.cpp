@@ -1,6 +1,6 @@
 // The view-animation class methods: model values change at once, so only the completion is
 // timed, on the main loop.
-#include <mutex>
+#include <optional>
 
 #include "platform/run_loop.h"
 #include "platform/singleton.h"
@@ -25,22 +25,20 @@ struct AnimationState {
   std::vector<View::CommittedAnimation> committed;
 };
 
-AnimationState& state() {
-  static AnimationState* s = [] {
-    auto* st = new AnimationState;
-    onProcessReset([st] { *st = AnimationState{}; });
-    return st;
-  }();
-  return *s;
+ProcessState<AnimationState>& state() {
+  return processState<AnimationState>();
 }
 
-PendingAnimation* open() {
-  auto& st = state();
-  return st.stack.empty() ? nullptr : &st.stack.back();
+// Applies `f` to the innermost open begin/commit block, if there is one.
+template <class F>
+void onOpen(F&& f) {
+  state().with([&f](AnimationState& st) {
+    if (!st.stack.empty()) f(st.stack.back());
+  });
 }
 
 double delayUntilDone(const View::CommittedAnimation& r, double repeats) {
-  if (!state().enabled) return 0;
+  if (!state().read(&AnimationState::enabled)) return 0;
   return r.delay + r.duration * (repeats > 1 ? repeats : 1);
 }
 
@@ -51,38 +49,42 @@ void View::beginAnimationsContext(const std::string& animationID, void* context)
   p.record.identifier = animationID;
   p.record.duration = 0.2;
   p.context = context;
-  state().stack.push_back(std::move(p));
+  state().with([&p](AnimationState& st) { st.stack.push_back(std::move(p)); });
 }
 
 void View::setAnimationDuration(double s) {
-  if (auto* p = open()) p->record.duration = s;
+  onOpen([&](PendingAnimation& p) { p.record.duration = s; });
 }
 void View::setAnimationDelay(double s) {
-  if (auto* p = open()) p->record.delay = s;
+  onOpen([&](PendingAnimation& p) { p.record.delay = s; });
 }
 void View::setAnimationCurve(int c) {
-  if (auto* p = open()) p->record.curve = c;
+  onOpen([&](PendingAnimation& p) { p.record.curve = c; });
 }
 void View::setAnimationRepeatCount(double c) {
-  if (auto* p = open()) p->repeatCount = c;
+  onOpen([&](PendingAnimation& p) { p.repeatCount = c; });
 }
 void View::setAnimationBeginsFromCurrentState(bool) {}
 void View::setAnimationTransitionForViewCache(int transition, const std::shared_ptr<View>&, bool) {
-  if (auto* p = open()) p->record.transition = transition;
+  onOpen([&](PendingAnimation& p) { p.record.transition = transition; });
 }
 void View::setAnimationDidStopCallback(AnimationDidStop cb) {
-  if (auto* p = open()) p->didStop = std::move(cb);
+  onOpen([&](PendingAnimation& p) { p.didStop = std::move(cb); });
 }
 void View::setAnimationWillStartCallback(AnimationWillStart cb) {
-  if (auto* p = open()) p->willStart = std::move(cb);
+  onOpen([&](PendingAnimation& p) { p.willStart = std::move(cb); });
 }
 
 void View::commitAnimations() {
-  auto& st = state();
-  if (st.stack.empty()) return;
-  PendingAnimation p = std::move(st.stack.back());
-  st.stack.pop_back();
-  st.committed.push_back(p.record);
+  auto popped = state().with([](AnimationState& st) -> std::optional<PendingAnimation> {
+    if (st.stack.empty()) return std::nullopt;
+    PendingAnimation p = std::move(st.stack.back());
+    st.stack.pop_back();
+    st.committed.push_back(p.record);
+    return p;
+  });
+  if (!popped) return;
+  PendingAnimation& p = *popped;
   double after = delayUntilDone(p.record, p.repeatCount);
   auto id = p.record.identifier;
   auto ctx = p.context;
@@ -108,23 +110,28 @@ void View::animateWithDurationAnimationsCompletion(double duration, const std::f
 void View::animateWithDurationDelayOptionsAnimationsCompletion(double duration, double delay, unsigned options,
                                                                const std::function<void()>& animations,
                                                                std::function<void(bool)> completion) {
-  auto& st = state();
   CommittedAnimation r;
   r.duration = duration;
   r.delay = delay;
   r.options = options;
-  ++st.blockDepth;
+  state().with([](AnimationState& st) { ++st.blockDepth; });
   if (animations) animations();
-  --st.blockDepth;
-  st.committed.push_back(r);
+  state().with([&r](AnimationState& st) {
+    --st.blockDepth;
+    st.committed.push_back(r);
+  });
   if (completion) {
     RunLoop::main().postAfter(delayUntilDone(r, 0), [completion = std::move(completion)] { completion(true); });
   }
 }
 
-void View::setAnimationsEnabled(bool enabled) { state().enabled = enabled; }
-bool View::areAnimationsEnabled() { return state().enabled; }
-bool View::isAnimating() { return !state().stack.empty() || state().blockDepth > 0; }
-std::vector<View::CommittedAnimation> View::committedAnimations() { return state().committed; }
+void View::setAnimationsEnabled(bool enabled) { state().write(&AnimationState::enabled, enabled); }
+bool View::areAnimationsEnabled() { return state().read(&AnimationState::enabled); }
+bool View::isAnimating() {
+  return state().with([](const AnimationState& st) { return !st.stack.empty() || st.blockDepth > 0; });
+}
+std::vector<View::CommittedAnimation> View::committedAnimations() {
+  return state().read(&AnimationState::committed);
+}
 
 }  // namespace platform

@@ -31,7 +31,7 @@ TEST(URLTest, ParsesComponents) {
       {"file:///a%20b//HV//Content//", "file", {}, {}, "", {}, "/a b//HV//Content/", {}, {}},
       {"mailto:someone@example.com?subject=hi", "mailto", {}, {}, {}, {}, "someone@example.com",
        "subject=hi", {}},
-      {"cadenzo://link/http%3A%2F%2Fx.com%2F", "cadenzo", {}, {}, "link", {}, "/http://x.com", {}, {}},
+      {"game://link/http%3A%2F%2Fx.com%2F", "game", {}, {}, "link", {}, "/http://x.com", {}, {}},
       {"qmsg://any/open?a=1", "qmsg", {}, {}, "any", {}, "/open", "a=1", {}},
       {"relative/path?x#y#z", {}, {}, {}, {}, {}, "relative/path", "x", "y#z"},
       {"1a:b", {}, {}, {}, {}, {}, "1a:b", {}, {}},

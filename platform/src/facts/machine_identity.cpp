@@ -1,11 +1,12 @@
 #include "machine_identity.h"
 
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <fstream>
 
-namespace platform::storage {
+#include "platform/crypto.h"
+
+namespace platform::identity {
 namespace {
 
 std::string machineId() {
@@ -21,23 +22,7 @@ std::string machineId() {
 
 Bytes machineDigest(std::string_view purpose) {
   static const std::string id = machineId();
-  std::string input = std::string(purpose) + ":" + id;
-  Bytes digest(EVP_MAX_MD_SIZE);
-  unsigned int length = 0;
-  if (EVP_Digest(input.data(), input.size(), digest.data(), &length, EVP_sha1(), nullptr) != 1) length = 0;
-  digest.resize(length);
-  digest.resize(20, 0);
-  return digest;
-}
-
-std::string lowercaseHex(const Bytes& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : bytes) {
-    out += digits[b >> 4];
-    out += digits[b & 15];
-  }
-  return out;
+  return crypto::sha1(std::string(purpose) + ":" + id);
 }
 
 std::string uuidText(const Bytes& bytes) {
@@ -51,4 +36,4 @@ std::string uuidText(const Bytes& bytes) {
   return out;
 }
 
-}  // namespace platform::storage
+}  // namespace platform::identity

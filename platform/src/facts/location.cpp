@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <vector>
 
 #include "platform/run_loop.h"
@@ -10,49 +9,44 @@
 
 namespace platform {
 
-struct LocationManager::Hub {
-  std::mutex mutex;
+namespace {
+
+struct LocationFacts {
   bool servicesEnabled = true;
   AuthorizationStatus status = AuthorizationStatus::Authorized;
   std::vector<std::weak_ptr<LocationManager>> updating;
+};
 
-  static Hub& get() {
-    static Hub* hub = [] {
-      auto* created = new Hub();
-      onProcessReset([created] {
-        std::lock_guard<std::mutex> lock(created->mutex);
-        created->servicesEnabled = true;
-        created->status = AuthorizationStatus::Authorized;
-        created->updating.clear();
-      });
-      return created;
-    }();
-    return *hub;
-  }
+ProcessState<LocationFacts>& facts() {
+  return processState<LocationFacts>();
+}
 
-  // The managers updating now, alive; prunes the dead and stopped ones.
-  std::vector<std::shared_ptr<LocationManager>> live() {
-    std::lock_guard<std::mutex> lock(mutex);
+// The managers updating now, alive; prunes the dead and stopped ones.
+std::vector<std::shared_ptr<LocationManager>> updatingManagers() {
+  return facts().with([](LocationFacts& f) {
     std::vector<std::shared_ptr<LocationManager>> out;
     std::vector<std::weak_ptr<LocationManager>> kept;
-    for (auto& weak : updating) {
+    for (auto& weak : f.updating) {
       if (auto m = weak.lock()) {
         out.push_back(m);
         kept.push_back(weak);
       }
     }
-    updating = std::move(kept);
+    f.updating = std::move(kept);
     return out;
-  }
+  });
+}
 
-  void remove(const LocationManager* manager) {
-    std::lock_guard<std::mutex> lock(mutex);
-    std::erase_if(updating, [manager](const std::weak_ptr<LocationManager>& w) {
+void removeUpdating(const LocationManager* manager) {
+  facts().with([manager](LocationFacts& f) {
+    std::erase_if(f.updating, [manager](const std::weak_ptr<LocationManager>& w) {
       auto m = w.lock();
       return !m || m.get() == manager;
     });
-  }
-};
+  });
+}
+
+}  // namespace
 
 double distanceBetweenLocations(const Location& a, const Location& b) {
   constexpr double kEarthRadius = 6371000.0;
@@ -64,37 +58,22 @@ double distanceBetweenLocations(const Location& a, const Location& b) {
   return 2 * kEarthRadius * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
-std::shared_ptr<LocationManager> LocationManager::create() {
-  Hub::get();
-  return std::make_shared<LocationManager>();
-}
+std::shared_ptr<LocationManager> LocationManager::create() { return std::make_shared<LocationManager>(Passkey<LocationManager>()); }
 
 LocationManager::~LocationManager() {
-  if (updating_) Hub::get().remove(this);
+  if (updating_) removeUpdating(this);
 }
 
-bool LocationManager::locationServicesEnabled() {
-  Hub& hub = Hub::get();
-  std::lock_guard<std::mutex> lock(hub.mutex);
-  return hub.servicesEnabled;
-}
+bool LocationManager::locationServicesEnabled() { return facts().read(&LocationFacts::servicesEnabled); }
 
-AuthorizationStatus LocationManager::authorizationStatus() {
-  Hub& hub = Hub::get();
-  std::lock_guard<std::mutex> lock(hub.mutex);
-  return hub.status;
-}
+AuthorizationStatus LocationManager::authorizationStatus() { return facts().read(&LocationFacts::status); }
 
 void LocationManager::setLocationServicesEnabled(bool enabled) {
-  Hub& hub = Hub::get();
-  std::lock_guard<std::mutex> lock(hub.mutex);
-  hub.servicesEnabled = enabled;
+  facts().write(&LocationFacts::servicesEnabled, enabled);
 }
 
 void LocationManager::setAuthorizationStatus(AuthorizationStatus status) {
-  Hub& hub = Hub::get();
-  std::lock_guard<std::mutex> lock(hub.mutex);
-  hub.status = status;
+  facts().write(&LocationFacts::status, status);
 }
 
 void LocationManager::startUpdatingLocation() {
@@ -109,30 +88,29 @@ void LocationManager::startUpdatingLocation() {
   }
   if (updating_) return;
   updating_ = true;
-  Hub& hub = Hub::get();
-  std::lock_guard<std::mutex> lock(hub.mutex);
-  hub.updating.push_back(weak_from_this());
+  std::weak_ptr<LocationManager> self = weak_from_this();
+  facts().with([&self](LocationFacts& f) { f.updating.push_back(self); });
 }
 
 void LocationManager::stopUpdatingLocation() {
   if (!updating_) return;
   updating_ = false;
-  Hub::get().remove(this);
+  removeUpdating(this);
 }
 
 void LocationManager::injectLocation(const Location& location) {
   RunLoop::main().post([location] {
-    for (auto& manager : Hub::get().live()) manager->deliverLocation(location);
+    for (auto& manager : updatingManagers()) manager->deliverLocation(location);
   });
 }
 
 void LocationManager::injectError(const Error& error) {
   RunLoop::main().post([error] {
-    for (auto& manager : Hub::get().live()) manager->deliverError(error);
+    for (auto& manager : updatingManagers()) manager->deliverError(error);
   });
 }
 
-int LocationManager::updatingManagerCount() { return static_cast<int>(Hub::get().live().size()); }
+int LocationManager::updatingManagerCount() { return static_cast<int>(updatingManagers().size()); }
 
 void LocationManager::deliverLocation(const Location& location) {
   // A manager stopped by an earlier delegate call in this same delivery hears nothing more.

@@ -6,12 +6,11 @@
 
 #include "platform/value.h"
 
-namespace platform::storage {
+namespace platform::identity {
 
 // 20 bytes.
 Bytes machineDigest(std::string_view purpose);
-std::string lowercaseHex(const Bytes& bytes);
 // The first 16 bytes as "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX".
 std::string uuidText(const Bytes& bytes);
 
-}  // namespace platform::storage
+}  // namespace platform::identity

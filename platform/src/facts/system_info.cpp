@@ -10,7 +10,6 @@
 
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
 
 #include "platform/singleton.h"
@@ -18,20 +17,15 @@
 namespace platform {
 namespace {
 
-struct SystemState {
-  std::mutex mutex;
-  std::map<std::string, Value> probes;  // overrides; a null Value means absent
+// Overrides set by tests and the demo; what is not overridden is read from the system.
+struct SystemOverrides {
+  std::map<std::string, Value> probes;  // a null Value means absent
   std::optional<std::vector<NetworkInterface>> interfaces;
   std::optional<bool> defaultRoute;
 };
 
-SystemState& state() {
-  static SystemState* s = [] {
-    auto* created = new SystemState();
-    onProcessReset([] { SystemInfo::resetToDefaults(); });
-    return created;
-  }();
-  return *s;
+ProcessState<SystemOverrides>& overrides() {
+  return processState<SystemOverrides>();
 }
 
 std::optional<std::string> firstLineOf(const char* path) {
@@ -104,12 +98,12 @@ Value systemProbe(const std::string& name) {
 }
 
 Value probe(const std::string& name) {
-  {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    auto found = state().probes.find(name);
-    if (found != state().probes.end()) return found->second;
-  }
-  return systemProbe(name);
+  auto set = overrides().with([&](const SystemOverrides& o) -> std::optional<Value> {
+    auto found = o.probes.find(name);
+    if (found == o.probes.end()) return std::nullopt;
+    return found->second;
+  });
+  return set ? *set : systemProbe(name);
 }
 
 std::vector<NetworkInterface> systemInterfaces() {
@@ -200,23 +194,18 @@ std::optional<int64_t> SystemInfo::integerProbe(const std::string& name) {
 }
 
 void SystemInfo::setProbe(const std::string& name, const Value& value) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().probes[name] = value;
+  overrides().with([&](SystemOverrides& o) { o.probes[name] = value; });
 }
 
 void SystemInfo::removeProbeOverride(const std::string& name) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().probes.erase(name);
+  overrides().with([&](SystemOverrides& o) { o.probes.erase(name); });
 }
 
 std::optional<int64_t> SystemInfo::bootTime() { return integerProbe("kern.boottime"); }
 
 std::vector<NetworkInterface> SystemInfo::networkInterfaces() {
-  {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    if (state().interfaces) return *state().interfaces;
-  }
-  return systemInterfaces();
+  auto set = overrides().read(&SystemOverrides::interfaces);
+  return set ? *set : systemInterfaces();
 }
 
 std::optional<NetworkInterface> SystemInfo::interfaceNamed(const std::string& name) {
@@ -227,28 +216,18 @@ std::optional<NetworkInterface> SystemInfo::interfaceNamed(const std::string& na
 }
 
 void SystemInfo::setNetworkInterfaces(std::optional<std::vector<NetworkInterface>> interfaces) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().interfaces = std::move(interfaces);
+  overrides().write(&SystemOverrides::interfaces, std::move(interfaces));
 }
 
 bool SystemInfo::hasDefaultRoute() {
-  {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    if (state().defaultRoute) return *state().defaultRoute;
-  }
-  return systemHasDefaultRoute();
+  auto set = overrides().read(&SystemOverrides::defaultRoute);
+  return set ? *set : systemHasDefaultRoute();
 }
 
 void SystemInfo::setHasDefaultRoute(std::optional<bool> present) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().defaultRoute = present;
+  overrides().write(&SystemOverrides::defaultRoute, present);
 }
 
-void SystemInfo::resetToDefaults() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().probes.clear();
-  state().interfaces.reset();
-  state().defaultRoute.reset();
-}
+void SystemInfo::resetToDefaults() { overrides().reset(); }
 
 }  // namespace platform

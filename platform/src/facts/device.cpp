@@ -2,64 +2,47 @@
 
 #include <unistd.h>
 
-#include <mutex>
-
 #include "machine_identity.h"
+#include "platform/crypto.h"
 #include "platform/notification_center.h"
 #include "platform/singleton.h"
 
 namespace platform {
 namespace {
 
+std::string hostName() {
+  char host[256] = {};
+  return ::gethostname(host, sizeof host - 1) == 0 && host[0] ? host : "localhost";
+}
+
 struct DeviceFacts {
   std::string model = "iPhone";
   std::string localizedModel = "iPhone";
   std::string systemName = "iPhone OS";
   std::string systemVersion = "6.1";
-  std::string name;
-  std::string uniqueIdentifier;
-  std::string identifierForVendor;
+  std::string name = hostName();
+  std::string uniqueIdentifier = crypto::hexString(identity::machineDigest("device"));
+  std::string identifierForVendor = identity::uuidText(identity::machineDigest("vendor"));
   std::optional<UserInterfaceIdiom> idiom = UserInterfaceIdiom::Phone;
   DeviceOrientation orientation = DeviceOrientation::Portrait;
   std::optional<DeviceBatteryState> batteryState = DeviceBatteryState::Unknown;
   double batteryLevel = -1;
   bool multitasking = true;
   int orientationObservers = 0;
-
-  static DeviceFacts defaults() {
-    DeviceFacts f;
-    char host[256] = {};
-    f.name = ::gethostname(host, sizeof host - 1) == 0 && host[0] ? host : "localhost";
-    f.uniqueIdentifier = storage::lowercaseHex(storage::machineDigest("device"));
-    f.identifierForVendor = storage::uuidText(storage::machineDigest("vendor"));
-    return f;
-  }
 };
 
-struct DeviceState {
-  std::mutex mutex;
-  DeviceFacts facts = DeviceFacts::defaults();
-};
-
-DeviceState& state() {
-  static DeviceState* s = [] {
-    auto* created = new DeviceState();
-    onProcessReset([] { Device::currentDevice().resetToDefaults(); });
-    return created;
-  }();
-  return *s;
+ProcessState<DeviceFacts>& facts() {
+  return processState<DeviceFacts>();
 }
 
 template <class T>
 T read(T DeviceFacts::*field) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  return state().facts.*field;
+  return facts().read(field);
 }
 
 template <class T>
 void write(T DeviceFacts::*field, T value) {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().facts.*field = std::move(value);
+  facts().write(field, std::move(value));
 }
 
 }  // namespace
@@ -83,13 +66,13 @@ double Device::batteryLevel() const { return read(&DeviceFacts::batteryLevel); }
 bool Device::isMultitaskingSupported() const { return read(&DeviceFacts::multitasking); }
 
 void Device::beginGeneratingDeviceOrientationNotifications() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  ++state().facts.orientationObservers;
+  facts().with([](DeviceFacts& f) { ++f.orientationObservers; });
 }
 
 void Device::endGeneratingDeviceOrientationNotifications() {
-  std::lock_guard<std::mutex> lock(state().mutex);
-  if (state().facts.orientationObservers > 0) --state().facts.orientationObservers;
+  facts().with([](DeviceFacts& f) {
+    if (f.orientationObservers > 0) --f.orientationObservers;
+  });
 }
 
 bool Device::isGeneratingDeviceOrientationNotifications() const {
@@ -97,11 +80,12 @@ bool Device::isGeneratingDeviceOrientationNotifications() const {
 }
 
 void Device::setOrientation(DeviceOrientation orientation) {
-  {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    if (state().facts.orientation == orientation) return;
-    state().facts.orientation = orientation;
-  }
+  bool changed = facts().with([orientation](DeviceFacts& f) {
+    if (f.orientation == orientation) return false;
+    f.orientation = orientation;
+    return true;
+  });
+  if (!changed) return;
   // Outside the lock: observers read the new orientation.
   NotificationCenter::defaultCenter().postNotificationName(kDeviceOrientationDidChangeNotification, this);
 }
@@ -118,10 +102,6 @@ void Device::setBatteryState(std::optional<DeviceBatteryState> s) { write(&Devic
 void Device::setBatteryLevel(double level) { write(&DeviceFacts::batteryLevel, level); }
 void Device::setMultitaskingSupported(bool supported) { write(&DeviceFacts::multitasking, supported); }
 
-void Device::resetToDefaults() {
-  DeviceFacts fresh = DeviceFacts::defaults();
-  std::lock_guard<std::mutex> lock(state().mutex);
-  state().facts = std::move(fresh);
-}
+void Device::resetToDefaults() { facts().reset(); }
 
 }  // namespace platform
