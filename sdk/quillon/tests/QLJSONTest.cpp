@@ -2,6 +2,8 @@
 // the writer, the depth limit, and the writer's layouts.
 #include <gtest/gtest.h>
 
+#include "QLTestPrinters.h"
+
 #include "QLJSON.h"
 #include "QLMacros.h"
 

@@ -1,6 +1,8 @@
 // URL and query helpers, and the network type behind "net".
 #include <gtest/gtest.h>
 
+#include "QLTestPrinters.h"
+
 #include "QLConfiguration.h"
 #include "QLNetworkChecker.h"
 #include "QLNetworkUtilities.h"
