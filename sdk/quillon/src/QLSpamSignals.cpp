@@ -1,5 +1,6 @@
 #include "QLSpamSignals.h"
 
+#include "QLNetworkUtilities.h"
 #include "platform/singleton.h"
 
 namespace quillon {
@@ -22,6 +23,13 @@ void QLSpamSignals::processTouch(int, int, int) {}
 bool QLSpamSignals::fillClickSignal(const std::string& ai, std::string& signal) {
   auto source = state().read(&SignalState::clickSource);
   return source ? source(ai, signal) : false;
+}
+
+platform::URL QLSpamSignals::urlWithClickSignal(const platform::URL& url) {
+  auto ai = QLNetworkUtilities::parameterValueForKeyFromURL("ai", url);
+  std::string signal;
+  if (!ai || !fillClickSignal(*ai, signal)) return url;
+  return QLNetworkUtilities::appendQueryKeyValueToURL(signal, platform::Value(), url).value_or(url);
 }
 
 void QLSpamSignals::setClickSourceForTesting(ClickSource source) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/url.h"
+
 namespace quillon {
 
 class QLSpamSignals {
@@ -17,6 +19,10 @@ class QLSpamSignals {
   static void processTouch(int tx, int ty, int td);
   // Fills `signal` for a click whose URL carries the ad identifier `ai`; true on success.
   static bool fillClickSignal(const std::string& ai, std::string& signal);
+
+  // `url` with the click signal for its "ai" parameter appended as a parameter without value,
+  // when the module gives one; otherwise `url` itself.
+  static platform::URL urlWithClickSignal(const platform::URL& url);
 
   using ClickSource = std::function<bool(const std::string& ai, std::string& signal)>;
   // An empty source restores the module's own behaviour.

@@ -111,14 +111,8 @@ URL QLStatistics::urlForClick(const URL& url) {
   startTimingNamed(kClickURLTiming);
   endTimingNamed(kShowToClickTiming);
   click->setValueForKey(Value::date(platform::Clock::current().now()), "date");
-  URL result = url;
-  if (auto ai = QLNetworkUtilities::parameterValueForKeyFromURL("ai", url)) {
-    click->setValueForKey(Value(*ai), "pai");
-    std::string signal;
-    if (QLSpamSignals::fillClickSignal(*ai, signal)) {
-      if (auto extended = QLNetworkUtilities::appendQueryKeyValueToURL(signal, Value(), url)) result = *extended;
-    }
-  }
+  if (auto ai = QLNetworkUtilities::parameterValueForKeyFromURL("ai", url)) click->setValueForKey(Value(*ai), "pai");
+  URL result = QLSpamSignals::urlWithClickSignal(url);
   endTimingNamed(kClickURLTiming);
   return result;
 }
