@@ -1,7 +1,9 @@
 #include "QLJSON.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #include "platform/format.h"
@@ -46,6 +48,14 @@ class ErrorTrace {
  private:
   std::vector<std::pair<long, std::string>> errors_;
 };
+
+// Bytes a string copies as they stand: not a quote, a backslash, a control character or the
+// start of a multi-byte character (those are checked one by one).
+constexpr auto kPlainStringByte = [] {
+  std::array<bool, 256> plain{};
+  for (int b = 0x20; b < 0x80; ++b) plain[static_cast<size_t>(b)] = b != '"' && b != '\\';
+  return plain;
+}();
 
 inline bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -196,20 +206,33 @@ class QLJSON::Reader {
     return true;
   }
 
+  // The scratch list of the current depth, empty. A failed parse may leave lists filled;
+  // every entry into a depth starts from a cleared one. Lists live in a deque, so that a
+  // deeper level growing it leaves the outer levels' lists where they are.
+  template <class T>
+  std::vector<T>& scratch(std::deque<std::vector<T>>& lists) {
+    if (lists.size() < depth_) lists.resize(depth_);
+    auto& list = lists[depth_ - 1];
+    list.clear();
+    return list;
+  }
+
   bool scanRestOfArray(Value& out) {
     if (!enter()) return false;
-    Array array;
+    // Values gather in a scratch list kept per depth, then move into a list of their exact
+    // size: one allocation per array however long it is.
+    auto& array = scratch(arrays_);
     while (c_ < end_) {
       skipWhitespace();
       if (at(']')) {
         ++c_;
         --depth_;
-        out = Value(std::move(array));
+        out = Value(Array(std::make_move_iterator(array.begin()), std::make_move_iterator(array.end())));
+        array.clear();
         return true;
       }
-      Value v;
-      if (!scanValue(v)) return fail(kParse, "Expected value while parsing array");
-      array.push_back(std::move(v));
+      // Read in place, so that each value is moved only once, into its array.
+      if (!scanValue(array.emplace_back())) return fail(kParse, "Expected value while parsing array");
       skipWhitespace();
       if (at(',')) {
         ++c_;
@@ -222,13 +245,15 @@ class QLJSON::Reader {
 
   bool scanRestOfDictionary(Value& out) {
     if (!enter()) return false;
-    std::vector<Dictionary::Entry> entries;
+    auto& entries = scratch(objects_);
     while (c_ < end_) {
       skipWhitespace();
       if (at('}')) {
         ++c_;
         --depth_;
-        out = Value(Dictionary(std::move(entries)));
+        out = Value(Dictionary(std::vector<Dictionary::Entry>(std::make_move_iterator(entries.begin()),
+                                                               std::make_move_iterator(entries.end()))));
+        entries.clear();
         return true;
       }
       std::string key;
@@ -238,9 +263,9 @@ class QLJSON::Reader {
       skipWhitespace();
       if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
       ++c_;
-      Value v;
-      if (!scanValue(v)) return fail(kParse, platform::format("Object value expected for key: %@", key));
-      entries.emplace_back(std::move(key), std::move(v));
+      auto& entry = entries.emplace_back(std::move(key), Value());
+      if (!scanValue(entry.second))
+        return fail(kParse, platform::format("Object value expected for key: %@", entry.first));
       skipWhitespace();
       if (at(',')) {
         ++c_;
@@ -255,7 +280,7 @@ class QLJSON::Reader {
     while (c_ < end_) {
       // The run up to the next quote, backslash, control or non-ASCII byte goes in at once.
       const unsigned char* run = c_;
-      while (c_ < end_ && *c_ >= 0x20 && *c_ != '"' && *c_ != '\\' && *c_ < 0x80) ++c_;
+      while (c_ < end_ && kPlainStringByte[*c_]) ++c_;
       out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
       if (c_ == end_) break;
       unsigned char ch = *c_;
@@ -355,6 +380,8 @@ class QLJSON::Reader {
   const unsigned char* end_;
   size_t maxDepth_;
   size_t depth_ = 0;
+  std::deque<std::vector<Value>> arrays_;
+  std::deque<std::vector<Dictionary::Entry>> objects_;
 };
 
 class QLJSON::Writer {
