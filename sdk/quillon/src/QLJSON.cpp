@@ -57,6 +57,19 @@ constexpr auto kPlainStringByte = [] {
   return plain;
 }();
 
+// Whether any of the eight bytes at `p` may need care: below 0x20, a quote, a backslash or
+// 0x80 and above. It may say yes for a plain word (a borrow between bytes); the byte loop
+// then settles it.
+inline bool wordNeedsCare(const unsigned char* p) {
+  constexpr uint64_t ones = 0x0101010101010101ULL;
+  constexpr uint64_t highs = 0x8080808080808080ULL;
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  uint64_t quote = w ^ (ones * '"');
+  uint64_t backslash = w ^ (ones * '\\');
+  return (((w - ones * 0x20) | (quote - ones) | (backslash - ones) | w) & highs) != 0;
+}
+
 inline bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -91,20 +104,12 @@ size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
   return n;
 }
 
-// The number's value as plain decimal text without exponent ("1.50e1" → "15"), or nothing
-// when its exponent lies outside what a decimal number holds (-128 … 127).
-std::optional<std::string> decimalText(const unsigned char* begin, const unsigned char* end) {
+// The value of a number with a fraction or an exponent as plain decimal text ("1.50e1" →
+// "15"); false when its exponent lies outside what a decimal number holds (-128 … 127).
+bool decimalText(const unsigned char* begin, const unsigned char* end, std::string& out) {
   const unsigned char* p = begin;
   bool negative = *p == '-';
   if (negative) ++p;
-  // Integers without a fraction or exponent are already in their plain form.
-  bool plain = true;
-  for (const unsigned char* q = p; q < end; ++q)
-    if (!isDigit(*q)) plain = false;
-  if (plain) {
-    if (end - p == 1 && *p == '0') return std::string("0");
-    return std::string(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
-  }
   std::string digits;
   long exponent = 0;
   for (; p < end && isDigit(*p); ++p) digits += static_cast<char>(*p);
@@ -123,13 +128,16 @@ std::optional<std::string> decimalText(const unsigned char* begin, const unsigne
     exponent += negativeExponent ? -e : e;
   }
   size_t first = digits.find_first_not_of('0');
-  if (first == std::string::npos) return std::string("0");
+  if (first == std::string::npos) {
+    out = "0";
+    return true;
+  }
   digits.erase(0, first);
   size_t last = digits.find_last_not_of('0');
   exponent += static_cast<long>(digits.size() - 1 - last);
   digits.erase(last + 1);
-  if (exponent < -128 || exponent > 127) return std::nullopt;
-  std::string out = negative ? "-" : "";
+  if (exponent < -128 || exponent > 127) return false;
+  out = negative ? "-" : "";
   if (exponent >= 0) {
     out += digits;
     out.append(static_cast<size_t>(exponent), '0');
@@ -141,7 +149,7 @@ std::optional<std::string> decimalText(const unsigned char* begin, const unsigne
     out.append(static_cast<size_t>(-exponent) - digits.size(), '0');
     out += digits;
   }
-  return out;
+  return true;
 }
 
 }  // namespace
@@ -278,9 +286,17 @@ class QLJSON::Reader {
 
   bool scanRestOfString(std::string& out) {
     while (c_ < end_) {
-      // The run up to the next quote, backslash, control or non-ASCII byte goes in at once.
+      // The run up to the next quote, backslash or control byte goes in at once; multi-byte
+      // characters inside it are checked as they are passed.
       const unsigned char* run = c_;
-      while (c_ < end_ && kPlainStringByte[*c_]) ++c_;
+      for (;;) {
+        while (end_ - c_ >= 8 && !wordNeedsCare(c_)) c_ += 8;
+        while (c_ < end_ && kPlainStringByte[*c_]) ++c_;
+        if (c_ == end_ || *c_ < 0x80) break;
+        size_t n = utf8SequenceLength(c_, end_);
+        if (n == 0) return fail(kUnicode, "Broken unicode character");
+        c_ += n;
+      }
       out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
       if (c_ == end_) break;
       unsigned char ch = *c_;
@@ -306,13 +322,8 @@ class QLJSON::Reader {
           }
           default: return fail(kEscape, platform::format("Illegal escape sequence '0x%x'", e));
         }
-      } else if (ch < 0x20) {
-        return fail(kControlCharacter, platform::format("Unescaped control character '0x%x'", ch));
       } else {
-        size_t n = utf8SequenceLength(c_, end_);
-        if (n == 0) return fail(kUnicode, "Broken unicode character");
-        out.append(reinterpret_cast<const char*>(c_), n);
-        c_ += n;
+        return fail(kControlCharacter, platform::format("Unescaped control character '0x%x'", ch));
       }
     }
     return fail(kEndOfInput, "Unexpected EOF while parsing string");
@@ -355,20 +366,30 @@ class QLJSON::Reader {
     } else {
       skipDigits();
     }
+    bool plain = true;
     if (at('.')) {
+      plain = false;
       ++c_;
       if (!(c_ < end_ && isDigit(*c_))) return fail(kBadNumber, "No digits after decimal point");
       skipDigits();
     }
     if (at('e') || at('E')) {
+      plain = false;
       ++c_;
       if (at('-') || at('+')) ++c_;
       if (!(c_ < end_ && isDigit(*c_))) return fail(kBadNumber, "No digits after exponent");
       skipDigits();
     }
-    auto text = decimalText(start, c_);
-    if (!text) return fail(kBadNumber, "Failed creating decimal instance");
-    out = Value::decimal(std::move(*text));
+    platform::Decimal decimal;
+    if (!plain) {
+      if (!decimalText(start, c_, decimal.text)) return fail(kBadNumber, "Failed creating decimal instance");
+    } else if (c_ - start == 2 && start[1] == '0') {
+      decimal.text = "0";  // "-0"
+    } else {
+      // An integer is its own plain text.
+      decimal.text.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
+    }
+    out = Value(std::move(decimal));
     return true;
   }
 
