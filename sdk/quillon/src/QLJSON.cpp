@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <tuple>
 #include <vector>
 
 #include "platform/format.h"
@@ -166,9 +167,9 @@ class QLJSON::Reader {
       case '{': return scanRestOfDictionary(out);
       case '[': return scanRestOfArray(out);
       case '"': {
-        std::string s;
-        if (!scanRestOfString(s)) return false;
-        out = Value(std::move(s));
+        std::string_view text;
+        if (!scanRestOfString(text)) return false;
+        out = Value(text);
         return true;
       }
       case 't': return scanLiteral("rue", "Expected 'true'", Value(true), out);
@@ -264,14 +265,14 @@ class QLJSON::Reader {
         entries.clear();
         return true;
       }
-      std::string key;
+      std::string_view key;
       if (!at('"')) return fail(kParse, "Object key string expected");
       ++c_;
       if (!scanRestOfString(key)) return fail(kParse, "Object key string expected");
+      auto& entry = entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
       skipWhitespace();
       if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
       ++c_;
-      auto& entry = entries.emplace_back(std::move(key), Value());
       if (!scanValue(entry.second))
         return fail(kParse, platform::format("Object value expected for key: %@", entry.first));
       skipWhitespace();
@@ -284,7 +285,12 @@ class QLJSON::Reader {
     return fail(kEndOfInput, "End of input while parsing object");
   }
 
-  bool scanRestOfString(std::string& out) {
+  // The string's text: a view into the input when it holds no escape (most do), else into
+  // a buffer the reader reuses. Valid until the next string is read.
+  bool scanRestOfString(std::string_view& text) {
+    std::string& out = buffer_;
+    out.clear();
+    bool first = true;
     while (c_ < end_) {
       // The run up to the next quote, backslash or control byte goes in at once; multi-byte
       // characters inside it are checked as they are passed.
@@ -297,11 +303,18 @@ class QLJSON::Reader {
         if (n == 0) return fail(kUnicode, "Broken unicode character");
         c_ += n;
       }
+      if (first && c_ < end_ && *c_ == '"') {
+        text = std::string_view(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
+        ++c_;
+        return true;
+      }
+      first = false;
       out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
       if (c_ == end_) break;
       unsigned char ch = *c_;
       if (ch == '"') {
         ++c_;
+        text = out;
         return true;
       }
       if (ch == '\\') {
@@ -401,6 +414,7 @@ class QLJSON::Reader {
   const unsigned char* end_;
   size_t maxDepth_;
   size_t depth_ = 0;
+  std::string buffer_;
   std::deque<std::vector<Value>> arrays_;
   std::deque<std::vector<Dictionary::Entry>> objects_;
 };

@@ -82,13 +82,13 @@ std::optional<bool> QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigati
   return false;
 }
 
-bool QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView, const URL& url) {
+void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView, const URL& url) {
   Dictionary userInfo{{"u", Value(url.absoluteString())}};
   auto message = QLNotification::notificationFromURL(url);
   if (!message) {
     // A message of a kind this client does not know: seen, and ignored.
     postWebAction(webView, std::move(userInfo));
-    return false;
+    return;
   }
   userInfo.set("a", Value(message->name()));
   postWebAction(webView, std::move(userInfo));
@@ -119,7 +119,6 @@ bool QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
   } else {
     QLNotificationCenter::postNotificationFromURLObjectWithDelay(url, webView, 0);
   }
-  return false;
 }
 
 void QLWebViewDelegate::processCanOpenURLs(const std::string& urls, WebView& webView) {

@@ -53,7 +53,7 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
 
  private:
-  bool dispatchMessage(const std::shared_ptr<platform::WebView>& webView, const platform::URL& url);
+  void dispatchMessage(const std::shared_ptr<platform::WebView>& webView, const platform::URL& url);
   void processCanOpenURLs(const std::string& urls, platform::WebView& webView);
   void evaluateJavaScriptInOpener(const std::string& script, const std::shared_ptr<platform::WebView>& webView);
 
