@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <deque>
 #include <tuple>
 #include <vector>
 
@@ -158,27 +157,52 @@ bool decimalText(const unsigned char* begin, const unsigned char* end, std::stri
 class QLJSON::Reader {
  public:
   Reader(std::string_view text, size_t maxDepth)
-      : c_(reinterpret_cast<const unsigned char*>(text.data())), end_(c_ + text.size()), maxDepth_(maxDepth) {}
+      : c_(reinterpret_cast<const unsigned char*>(text.data())), end_(c_ + text.size()), maxDepth_(maxDepth) {
+    // Room for the members of a typical answer's open containers, so the stacks rarely grow.
+    values_.reserve(32);
+    entries_.reserve(32);
+  }
 
   bool scanValue(Value& out) {
+    return scanValueWith([&out](auto&& value) { out = Value(std::forward<decltype(value)>(value)); });
+  }
+
+  // Reads one value and hands what makes it to `place`, which builds the value where it
+  // belongs (in an array, straight into its slot).
+  template <class Place>
+  bool scanValueWith(Place&& place) {
     skipWhitespace();
     if (c_ == end_) return fail(kEndOfInput, "Unexpected end of string");
     switch (*c_++) {
-      case '{': return scanRestOfDictionary(out);
-      case '[': return scanRestOfArray(out);
+      case '{': {
+        Dictionary dictionary;
+        if (!scanRestOfDictionary(dictionary)) return false;
+        place(std::move(dictionary));
+        return true;
+      }
+      case '[': {
+        Array array;
+        if (!scanRestOfArray(array)) return false;
+        place(std::move(array));
+        return true;
+      }
       case '"': {
         std::string_view text;
         if (!scanRestOfString(text)) return false;
-        out = Value(text);
+        place(text);
         return true;
       }
-      case 't': return scanLiteral("rue", "Expected 'true'", Value(true), out);
-      case 'f': return scanLiteral("alse", "Expected 'false'", Value(false), out);
-      case 'n': return scanLiteral("ull", "Expected 'null'", Value(), out);
+      case 't': return scanLiteral("rue", "Expected 'true'") && (place(true), true);
+      case 'f': return scanLiteral("alse", "Expected 'false'") && (place(false), true);
+      case 'n': return scanLiteral("ull", "Expected 'null'") && (place(nullptr), true);
       case '-': case '0': case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9':
+      case '5': case '6': case '7': case '8': case '9': {
         --c_;
-        return scanNumber(out);
+        platform::Decimal decimal;
+        if (!scanNumber(decimal)) return false;
+        place(std::move(decimal));
+        return true;
+      }
       case '+': return fail(kBadNumber, "Leading + disallowed in number");
       default: return fail(kParse, "Unrecognised leading character");
     }
@@ -202,11 +226,10 @@ class QLJSON::Reader {
   }
   bool at(unsigned char ch) const { return c_ < end_ && *c_ == ch; }
 
-  bool scanLiteral(std::string_view rest, const char* message, Value value, Value& out) {
+  bool scanLiteral(std::string_view rest, const char* message) {
     if (static_cast<size_t>(end_ - c_) < rest.size() || std::memcmp(c_, rest.data(), rest.size()) != 0)
       return fail(kParse, message);
     c_ += rest.size();
-    out = std::move(value);
     return true;
   }
 
@@ -215,33 +238,24 @@ class QLJSON::Reader {
     return true;
   }
 
-  // The scratch list of the current depth, empty. A failed parse may leave lists filled;
-  // every entry into a depth starts from a cleared one. Lists live in a deque, so that a
-  // deeper level growing it leaves the outer levels' lists where they are.
-  template <class T>
-  std::vector<T>& scratch(std::deque<std::vector<T>>& lists) {
-    if (lists.size() < depth_) lists.resize(depth_);
-    auto& list = lists[depth_ - 1];
-    list.clear();
-    return list;
-  }
-
-  bool scanRestOfArray(Value& out) {
+  // Arrays and objects gather their members on one stack each, shared by every depth: a
+  // container takes the members above where it started when it closes, in one allocation
+  // of its exact size, and leaves the stack as it found it.
+  bool scanRestOfArray(Array& out) {
     if (!enter()) return false;
-    // Values gather in a scratch list kept per depth, then move into a list of their exact
-    // size: one allocation per array however long it is.
-    auto& array = scratch(arrays_);
+    const size_t base = values_.size();
     while (c_ < end_) {
       skipWhitespace();
       if (at(']')) {
         ++c_;
         --depth_;
-        out = Value(Array(std::make_move_iterator(array.begin()), std::make_move_iterator(array.end())));
-        array.clear();
+        out.assign(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
+                   std::make_move_iterator(values_.end()));
+        values_.resize(base);
         return true;
       }
-      // Read in place, so that each value is moved only once, into its array.
-      if (!scanValue(array.emplace_back())) return fail(kParse, "Expected value while parsing array");
+      if (!scanValueWith([this](auto&& value) { values_.emplace_back(std::forward<decltype(value)>(value)); }))
+        return fail(kParse, "Expected value while parsing array");
       skipWhitespace();
       if (at(',')) {
         ++c_;
@@ -252,29 +266,34 @@ class QLJSON::Reader {
     return fail(kEndOfInput, "End of input while parsing array");
   }
 
-  bool scanRestOfDictionary(Value& out) {
+  bool scanRestOfDictionary(Dictionary& out) {
     if (!enter()) return false;
-    auto& entries = scratch(objects_);
+    const size_t base = entries_.size();
     while (c_ < end_) {
       skipWhitespace();
       if (at('}')) {
         ++c_;
         --depth_;
-        out = Value(Dictionary(std::vector<Dictionary::Entry>(std::make_move_iterator(entries.begin()),
-                                                               std::make_move_iterator(entries.end()))));
-        entries.clear();
+        out = Dictionary(std::vector<Dictionary::Entry>(
+            std::make_move_iterator(entries_.begin() + static_cast<std::ptrdiff_t>(base)),
+            std::make_move_iterator(entries_.end())));
+        entries_.resize(base);
         return true;
       }
       std::string_view key;
       if (!at('"')) return fail(kParse, "Object key string expected");
       ++c_;
       if (!scanRestOfString(key)) return fail(kParse, "Object key string expected");
-      auto& entry = entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
+      // By index: members of nested objects go on the same stack and may move it.
+      const size_t slot = entries_.size();
+      entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
       skipWhitespace();
       if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
       ++c_;
-      if (!scanValue(entry.second))
-        return fail(kParse, platform::format("Object value expected for key: %@", entry.first));
+      if (!scanValueWith([this, slot](auto&& value) {
+            entries_[slot].second = Value(std::forward<decltype(value)>(value));
+          }))
+        return fail(kParse, platform::format("Object value expected for key: %@", entries_[slot].first));
       skipWhitespace();
       if (at(',')) {
         ++c_;
@@ -368,7 +387,7 @@ class QLJSON::Reader {
     return true;
   }
 
-  bool scanNumber(Value& out) {
+  bool scanNumber(platform::Decimal& decimal) {
     const unsigned char* start = c_;
     if (at('-')) ++c_;
     if (at('0')) {
@@ -393,7 +412,6 @@ class QLJSON::Reader {
       if (!(c_ < end_ && isDigit(*c_))) return fail(kBadNumber, "No digits after exponent");
       skipDigits();
     }
-    platform::Decimal decimal;
     if (!plain) {
       if (!decimalText(start, c_, decimal.text)) return fail(kBadNumber, "Failed creating decimal instance");
     } else if (c_ - start == 2 && start[1] == '0') {
@@ -402,7 +420,6 @@ class QLJSON::Reader {
       // An integer is its own plain text.
       decimal.text.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
     }
-    out = Value(std::move(decimal));
     return true;
   }
 
@@ -415,8 +432,8 @@ class QLJSON::Reader {
   size_t maxDepth_;
   size_t depth_ = 0;
   std::string buffer_;
-  std::deque<std::vector<Value>> arrays_;
-  std::deque<std::vector<Dictionary::Entry>> objects_;
+  std::vector<Value> values_;
+  std::vector<Dictionary::Entry> entries_;
 };
 
 class QLJSON::Writer {
