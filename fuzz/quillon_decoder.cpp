@@ -12,10 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using quillon::QLStringEncoding;
   std::string_view text(reinterpret_cast<const char*>(data), size);
   platform::Bytes bytes(data, data + size);
-  for (auto make : {&QLStringEncoding::rfc4648Base64StringEncoding, &QLStringEncoding::rfc4648Base64WebsafeStringEncoding,
-                    &QLStringEncoding::rfc4648Base32StringEncoding, &QLStringEncoding::rfc4648Base32HexStringEncoding,
-                    &QLStringEncoding::crockfordBase32StringEncoding, &QLStringEncoding::hexStringEncoding,
-                    &QLStringEncoding::binaryStringEncoding}) {
+  for (auto make :
+       {&QLStringEncoding::rfc4648Base64StringEncoding, &QLStringEncoding::rfc4648Base64WebsafeStringEncoding,
+        &QLStringEncoding::rfc4648Base32StringEncoding, &QLStringEncoding::rfc4648Base32HexStringEncoding,
+        &QLStringEncoding::crockfordBase32StringEncoding, &QLStringEncoding::hexStringEncoding,
+        &QLStringEncoding::binaryStringEncoding}) {
     auto encoding = make();
     if (auto decoded = encoding->decode(text)) {
       auto again = encoding->decode(encoding->encode(*decoded));

@@ -66,7 +66,8 @@ QLCachedFile::~QLCachedFile() {
 
 void QLCachedFile::validate() {
   if (connection_) return;
-  platform::URLRequest request(sourceURL_.absoluteString(), platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData);
+  platform::URLRequest request(sourceURL_.absoluteString(),
+                               platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData);
   request.setHTTPShouldHandleCookies(true);
   if (auto agent = QLNetworkUtilities::userAgentString()) request.setValueForHTTPHeaderField(*agent, "User-Agent");
   receivedData_.clear();
@@ -147,14 +148,15 @@ void QLCachedFile::didFinishLoading() {
   data.swap(receivedData_);
   cleanUpConnection();
   auto path = filePath();
-  bool written = path && FileManager::createDirectoryAtPath(FileManager::stringByDeletingLastPathComponent(*path), true) &&
+  bool written = path &&
+                 FileManager::createDirectoryAtPath(FileManager::stringByDeletingLastPathComponent(*path), true) &&
                  FileManager::writeAtomically(*path, data);
   if (!written) {
-    didFail(Error{"NSCocoaErrorDomain", 512,
-                  platform::Value(platform::Dictionary{
-                      {platform::kLocalizedDescriptionKey,
-                       platform::Value(platform::format("The file for %@ could not be written.",
-                                                        sourceURL_.absoluteString()))}})});
+    didFail(Error{
+        "NSCocoaErrorDomain", 512,
+        platform::Value(platform::Dictionary{{platform::kLocalizedDescriptionKey,
+                                              platform::Value(platform::format("The file for %@ could not be written.",
+                                                                               sourceURL_.absoluteString()))}})});
     return;
   }
   if (auto d = delegate()) d->cachedFileDownloadDidEnd(*this);

@@ -195,8 +195,17 @@ class QLJSON::Reader {
       case 't': return scanLiteral("rue", "Expected 'true'") && (place(true), true);
       case 'f': return scanLiteral("alse", "Expected 'false'") && (place(false), true);
       case 'n': return scanLiteral("ull", "Expected 'null'") && (place(nullptr), true);
-      case '-': case '0': case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9': {
+      case '-':
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9': {
         --c_;
         platform::Decimal decimal;
         if (!scanNumber(decimal)) return false;
@@ -290,9 +299,8 @@ class QLJSON::Reader {
       skipWhitespace();
       if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
       ++c_;
-      if (!scanValueWith([this, slot](auto&& value) {
-            entries_[slot].second = Value(std::forward<decltype(value)>(value));
-          }))
+      if (!scanValueWith(
+              [this, slot](auto&& value) { entries_[slot].second = Value(std::forward<decltype(value)>(value)); }))
         return fail(kParse, platform::format("Object value expected for key: %@", entries_[slot].first));
       skipWhitespace();
       if (at(',')) {
@@ -340,7 +348,9 @@ class QLJSON::Reader {
         if (++c_ == end_) break;
         unsigned char e = *c_++;
         switch (e) {
-          case '"': case '\\': case '/': out += static_cast<char>(e); break;
+          case '"':
+          case '\\':
+          case '/': out += static_cast<char>(e); break;
           case 'b': out += '\b'; break;
           case 'f': out += '\f'; break;
           case 'n': out += '\n'; break;
@@ -438,9 +448,7 @@ class QLJSON::Reader {
 
 class QLJSON::Writer {
  public:
-  Writer(bool humanReadable, bool sortKeys) : humanReadable_(humanReadable), sortKeys_(sortKeys) {
-    json.reserve(128);
-  }
+  Writer(bool humanReadable, bool sortKeys) : humanReadable_(humanReadable), sortKeys_(sortKeys) { json.reserve(128); }
 
   bool appendValue(const Value& value) {
     switch (value.type()) {
@@ -453,12 +461,8 @@ class QLJSON::Writer {
       case Value::Type::Double:
       case Value::Type::Decimal: json += value.stringValue(); return true;
       case Value::Type::Null: json += "null"; return true;
-      case Value::Type::Data:
-        trace.add(kUnsupported, "JSON serialisation not supported for NSData");
-        return false;
-      case Value::Type::Date:
-        trace.add(kUnsupported, "JSON serialisation not supported for NSDate");
-        return false;
+      case Value::Type::Data: trace.add(kUnsupported, "JSON serialisation not supported for NSData"); return false;
+      case Value::Type::Date: trace.add(kUnsupported, "JSON serialisation not supported for NSDate"); return false;
     }
     return false;
   }
@@ -478,8 +482,7 @@ class QLJSON::Writer {
     std::vector<const Dictionary::Entry*> entries;
     entries.reserve(dictionary.size());
     for (const auto& entry : dictionary) entries.push_back(&entry);
-    if (sortKeys_)
-      std::sort(entries.begin(), entries.end(), [](auto* a, auto* b) { return a->first < b->first; });
+    if (sortKeys_) std::sort(entries.begin(), entries.end(), [](auto* a, auto* b) { return a->first < b->first; });
     bool comma = false;
     for (const auto* entry : entries) {
       if (comma) json += ',';
@@ -550,8 +553,8 @@ std::optional<Value> QLJSON::fragmentWithStringError(std::optional<std::string_v
   return objectWithStringAllowScalarError(text, true, error);
 }
 
-std::optional<Value> QLJSON::objectWithStringAllowScalarError(std::optional<std::string_view> text,
-                                                              bool allowScalar, Error* error) {
+std::optional<Value> QLJSON::objectWithStringAllowScalarError(std::optional<std::string_view> text, bool allowScalar,
+                                                              Error* error) {
   if (!text) {
     ErrorTrace trace;
     trace.add(kNoInput, "Input was 'nil'");
@@ -586,7 +589,7 @@ std::optional<std::string> QLJSON::stringWithFragmentError(const Value& value, E
 }
 
 std::optional<std::string> QLJSON::stringWithObjectAllowScalarError(const Value& value, bool allowScalar,
-                                                                   Error* error) {
+                                                                    Error* error) {
   Writer writer(humanReadable_, sortKeys_);
   if (!allowScalar && !value.isDictionary() && !value.isArray()) {
     writer.trace.add(kFragment, "Not valid type for JSON");

@@ -45,17 +45,13 @@ class QLJSON {
   std::optional<platform::Value> fragmentWithStringError(std::optional<std::string_view> text,
                                                          platform::Error* error = nullptr);
   std::optional<platform::Value> objectWithStringAllowScalarError(std::optional<std::string_view> text,
-                                                                  bool allowScalar,
-                                                                  platform::Error* error = nullptr);
+                                                                  bool allowScalar, platform::Error* error = nullptr);
 
   // A dictionary or an array.
-  std::optional<std::string> stringWithObjectError(const platform::Value& value,
-                                                   platform::Error* error = nullptr);
+  std::optional<std::string> stringWithObjectError(const platform::Value& value, platform::Error* error = nullptr);
   // Any value.
-  std::optional<std::string> stringWithFragmentError(const platform::Value& value,
-                                                     platform::Error* error = nullptr);
-  std::optional<std::string> stringWithObjectAllowScalarError(const platform::Value& value,
-                                                              bool allowScalar,
+  std::optional<std::string> stringWithFragmentError(const platform::Value& value, platform::Error* error = nullptr);
+  std::optional<std::string> stringWithObjectAllowScalarError(const platform::Value& value, bool allowScalar,
                                                               platform::Error* error = nullptr);
 
   bool humanReadable() const { return humanReadable_; }

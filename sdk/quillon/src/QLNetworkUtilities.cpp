@@ -58,8 +58,7 @@ Dictionary QLNetworkUtilities::dictionaryFromQueryString(std::string_view query)
   return result;
 }
 
-std::optional<std::string> QLNetworkUtilities::parameterValueForKeyFromURL(std::string_view key,
-                                                                          const URL& url) {
+std::optional<std::string> QLNetworkUtilities::parameterValueForKeyFromURL(std::string_view key, const URL& url) {
   if (!url.query()) return std::nullopt;
   std::optional<std::string> found;
   splitOn(*url.query(), "&", [&](std::string_view piece) {
@@ -72,8 +71,7 @@ std::optional<std::string> QLNetworkUtilities::parameterValueForKeyFromURL(std::
   return found;
 }
 
-std::optional<URL> QLNetworkUtilities::appendQueryParametersToURL(const Dictionary& parameters,
-                                                                 const URL& url) {
+std::optional<URL> QLNetworkUtilities::appendQueryParametersToURL(const Dictionary& parameters, const URL& url) {
   const std::string& text = url.absoluteString();
   // The fragment runs to the end of the text; parameters belong before it.
   size_t hash = text.find('#');
@@ -91,8 +89,8 @@ std::optional<URL> QLNetworkUtilities::appendQueryParametersToURL(const Dictiona
   return URL::create(head + fragment);
 }
 
-std::optional<URL> QLNetworkUtilities::appendQueryKeyValueToURL(const std::string& key,
-                                                               const Value& value, const URL& url) {
+std::optional<URL> QLNetworkUtilities::appendQueryKeyValueToURL(const std::string& key, const Value& value,
+                                                                const URL& url) {
   Dictionary one;
   one.set(key, value);
   return appendQueryParametersToURL(one, url);

@@ -23,8 +23,7 @@ class QLNetworkUtilities {
 
   // The raw (undecoded) value of the first "key=value" piece of the URL's query whose name
   // is exactly `key`.
-  static std::optional<std::string> parameterValueForKeyFromURL(std::string_view key,
-                                                               const platform::URL& url);
+  static std::optional<std::string> parameterValueForKeyFromURL(std::string_view key, const platform::URL& url);
 
   // Appends each entry as a query parameter: the key as it is, then "=" and the value's
   // description percent-encoded, unless that is empty. Parameters go before any "#fragment".
@@ -32,8 +31,7 @@ class QLNetworkUtilities {
   static std::optional<platform::URL> appendQueryParametersToURL(const platform::Dictionary& parameters,
                                                                  const platform::URL& url);
   // A null value appends the key alone.
-  static std::optional<platform::URL> appendQueryKeyValueToURL(const std::string& key,
-                                                               const platform::Value& value,
+  static std::optional<platform::URL> appendQueryKeyValueToURL(const std::string& key, const platform::Value& value,
                                                                const platform::URL& url);
 
   // UTF-8 percent-encoding that also escapes every one of "!*'();:@&=+$,/?%#[]".

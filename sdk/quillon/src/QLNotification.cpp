@@ -20,9 +20,7 @@ bool schemeIs(const URL& url, std::string_view scheme) {
   return true;
 }
 
-Dictionary queryOf(const URL& url) {
-  return QLNetworkUtilities::dictionaryFromQueryString(url.query().value_or(""));
-}
+Dictionary queryOf(const URL& url) { return QLNetworkUtilities::dictionaryFromQueryString(url.query().value_or("")); }
 }  // namespace
 
 bool QLNotification::isQMSGNotificationURL(const URL& url) { return schemeIs(url, "qmsg"); }

@@ -97,7 +97,8 @@ bool QLStatistics::isTimingClick() const {
 void QLStatistics::addClickTrackingURL(const URL& url) {
   const std::string host = url.host().value_or("");
   const std::string suffix = QLConfiguration::current().clickServerDomainSuffix;
-  if (suffix.empty() || host.size() < suffix.size() || host.compare(host.size() - suffix.size(), suffix.size(), suffix) != 0)
+  if (suffix.empty() || host.size() < suffix.size() ||
+      host.compare(host.size() - suffix.size(), suffix.size(), suffix) != 0)
     return;
   const std::string path = url.path();
   if (path.size() < 5) return;

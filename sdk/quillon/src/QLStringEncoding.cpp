@@ -50,7 +50,8 @@ std::shared_ptr<QLStringEncoding> QLStringEncoding::stringEncodingWithString(std
 QLStringEncoding::QLStringEncoding(Passkey, std::string_view alphabet, int shift)
     : charMap_(alphabet), shift_(shift), mask_((1u << shift) - 1) {
   reverseCharMap_.fill(kInvalid);
-  for (size_t i = 0; i < charMap_.size(); ++i) reverseCharMap_[static_cast<unsigned char>(charMap_[i])] = static_cast<int8_t>(i);
+  for (size_t i = 0; i < charMap_.size(); ++i)
+    reverseCharMap_[static_cast<unsigned char>(charMap_[i])] = static_cast<int8_t>(i);
   padLen_ = static_cast<size_t>(std::lcm(8, shift_) / shift_);
 }
 
@@ -82,9 +83,7 @@ std::shared_ptr<QLStringEncoding> QLStringEncoding::hexStringEncoding() {
   return encoding;
 }
 
-std::shared_ptr<QLStringEncoding> QLStringEncoding::binaryStringEncoding() {
-  return stringEncodingWithString("01");
-}
+std::shared_ptr<QLStringEncoding> QLStringEncoding::binaryStringEncoding() { return stringEncodingWithString("01"); }
 
 std::string QLStringEncoding::encode(const uint8_t* bytes, size_t length) const {
   if (length == 0) return "";

@@ -16,8 +16,7 @@ std::shared_ptr<QLTimingManager> QLTimingManager::create(const std::string& iden
   auto manager = std::make_shared<QLTimingManager>(Passkey{}, identifier);
   std::weak_ptr<QLTimingManager> weak = manager;
   platform::NotificationCenter::defaultCenter().addObserver(
-      manager.get(), platform::kApplicationWillTerminateNotification, nullptr,
-      [weak](const platform::Notification&) {
+      manager.get(), platform::kApplicationWillTerminateNotification, nullptr, [weak](const platform::Notification&) {
         if (auto self = weak.lock()) self->synchronize();
       });
   return manager;

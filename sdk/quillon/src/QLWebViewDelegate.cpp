@@ -49,7 +49,8 @@ std::shared_ptr<QLWebViewDelegate> QLWebViewDelegate::create(std::shared_ptr<QLS
   return std::make_shared<QLWebViewDelegate>(Passkey{}, std::move(statistics), std::move(opener));
 }
 
-QLWebViewDelegate::QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener)
+QLWebViewDelegate::QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics,
+                                     std::shared_ptr<QLOpener> opener)
     : opener_(std::move(opener)), statistics_(std::move(statistics)) {}
 
 QLWebViewDelegate::~QLWebViewDelegate() {
@@ -137,8 +138,8 @@ void QLWebViewDelegate::evaluateJavaScriptInOpener(const std::string& script, co
         auto target = requesting.lock();
         if (!source || !target) return;
         std::string result = source->stringByEvaluatingJavaScriptFromString(script);
-        QLNotificationCenter::postJSNotificationUserInfoWebView(
-            "evalJavaScriptInOpenerResult", Value(Dictionary{{"result", Value(result)}}), *target);
+        QLNotificationCenter::postJSNotificationUserInfoWebView("evalJavaScriptInOpenerResult",
+                                                                Value(Dictionary{{"result", Value(result)}}), *target);
       },
       this);
 }

@@ -23,7 +23,9 @@ struct Recorder : quillon::QLClickTrackerDelegate {
   void trackerDidFailWithError(QLClickTracker&, const std::optional<platform::Error>& error) override {
     events.push_back(error ? "fail " + error->domain + " " + std::to_string(error->code) : "fail");
   }
-  void trackerDidRedirect(QLClickTracker&, const URL& url) override { events.push_back("redirect " + url.absoluteString()); }
+  void trackerDidRedirect(QLClickTracker&, const URL& url) override {
+    events.push_back("redirect " + url.absoluteString());
+  }
 };
 
 class QLClickTrackerTest : public testing::SandboxTest {

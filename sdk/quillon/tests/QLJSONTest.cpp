@@ -173,7 +173,8 @@ TEST(QLJSONTest, WriterLayoutsAndValues) {
 
   QLJSON plain;
   const std::pair<Value, std::string> fragments[] = {
-      {Value("a/b\t\"\\\x01\x1f\x7f \xC3\xA9\xE2\x80\xA8"), "\"a/b\\t\\\"\\\\\\u0001\\u001f\x7f \xC3\xA9\xE2\x80\xA8\""},
+      {Value("a/b\t\"\\\x01\x1f\x7f \xC3\xA9\xE2\x80\xA8"),
+       "\"a/b\\t\\\"\\\\\\u0001\\u001f\x7f \xC3\xA9\xE2\x80\xA8\""},
       {Value("\b\f\n\r"), "\"\\b\\f\\n\\r\""},
       {Value(true), "true"},
       {Value(false), "false"},
@@ -200,7 +201,8 @@ TEST(QLJSONTest, WriterErrorsAndHelpers) {
   const Case cases[] = {
       {Value("x"), false, {{4, "Not valid type for JSON"}}},
       {Value(Bytes{1}), true, {{1, "JSON serialisation not supported for NSData"}}},
-      {Value(Dictionary{{"when", Value::date(0)}}), false,
+      {Value(Dictionary{{"when", Value::date(0)}}),
+       false,
        {{1, "Unsupported value for key when in object"}, {1, "JSON serialisation not supported for NSDate"}}},
       {Value(Array{Value(1), Value(Bytes{})}), false, {{1, "JSON serialisation not supported for NSData"}}},
   };

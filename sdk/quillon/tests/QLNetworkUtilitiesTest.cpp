@@ -49,8 +49,7 @@ TEST(QLNetworkUtilitiesTest, AppendingParameters) {
 TEST(QLNetworkUtilitiesTest, ReadingQueries) {
   auto parsed = QLNetworkUtilities::dictionaryFromQueryString(
       "URL=http%3A%2F%2Fx%2F%3Fq%3D1&Type=banner;a=b=c;bad=%zz;alone;k=1&K=2");
-  EXPECT_EQ(parsed, (Dictionary{{"url", Value("http://x/?q=1")}, {"type", Value("banner")},
-                                {"k", Value("2")}}));
+  EXPECT_EQ(parsed, (Dictionary{{"url", Value("http://x/?q=1")}, {"type", Value("banner")}, {"k", Value("2")}}));
 
   auto url = *URL::create("http://h/c?aid=1&ai&ai=x%20y=z&ai=2");
   EXPECT_EQ(QLNetworkUtilities::parameterValueForKeyFromURL("ai", url), "x%20y");

@@ -56,9 +56,10 @@ class QLPageBridgeTest : public testing::SandboxTest {
     delegate = QLWebViewDelegate::create(quillon::QLStatistics::sharedStatistics(), opener);
     webView = WebView::create();
     webView->setDelegate(delegate);
-    platform::NotificationCenter::defaultCenter().addObserver(this, "", nullptr, [this](const platform::Notification& n) {
-      notes.push_back({n.name, n.object, n.userInfo});
-    });
+    platform::NotificationCenter::defaultCenter().addObserver(this, "", nullptr,
+                                                              [this](const platform::Notification& n) {
+                                                                notes.push_back({n.name, n.object, n.userInfo});
+                                                              });
   }
   void TearDown() override {
     platform::NotificationCenter::defaultCenter().removeObserver(this);
@@ -106,8 +107,9 @@ TEST_F(QLPageBridgeTest, BuilderPageAnswersLoadAdURLOnTheNextTurn) {
   mainLoop().runOnce(0);
   ASSERT_EQ(names(), (std::vector<std::string>{"didReceiveWebAction", "loadAdURL"}));
   EXPECT_EQ(notes[1].object, webView.get());
-  EXPECT_EQ(notes[1].userInfo, Value(Dictionary{{"url", Value(server.url(testing::QuillonServer::kAdPath) + "?slot=top%20banner")},
-                                                {"type", Value("quillon")}}));
+  EXPECT_EQ(notes[1].userInfo,
+            Value(Dictionary{{"url", Value(server.url(testing::QuillonServer::kAdPath) + "?slot=top%20banner")},
+                             {"type", Value("quillon")}}));
   EXPECT_EQ(server.requestsTo(testing::QuillonServer::kBuilderPath).size(), 1u);
 }
 
@@ -136,10 +138,10 @@ TEST_F(QLPageBridgeTest, CommandsRunAndThePageStays) {
   EXPECT_EQ(log.lines(), (std::vector<std::string>{"%@ %n %s %%", "older", ""}));
   EXPECT_EQ(platform::SystemSounds::played(), std::vector<platform::SystemSoundID>{platform::kSystemSoundIDVibrate});
   EXPECT_EQ(controller->relinquished, 2);
-  EXPECT_EQ(opener->calls, std::vector<std::string>{
-                               "open open " + Value(Dictionary{{"a", Value("browser")},
-                                                               {"u", Value("http://shop.example/x")}})
-                                                  .description()});
+  EXPECT_EQ(opener->calls,
+            std::vector<std::string>{
+                "open open " +
+                Value(Dictionary{{"a", Value("browser")}, {"u", Value("http://shop.example/x")}}).description()});
   EXPECT_EQ(eval("page"), "first");
   std::vector<std::string> actions;
   for (const auto& n : notes) {
@@ -169,7 +171,7 @@ TEST_F(QLPageBridgeTest, AnswersReachThePageIntactAsScriptLiterals) {
   const std::string hostile = "'); alert(1); ('\"\\</script><script>alert(2)</script>\xE2\x80\xA8\xE2\x80\xA9\n\x01";
   eval("received = []");
   quillon::QLNotificationCenter::postJSNotificationUserInfoWebView(hostile, Value(Dictionary{{"t", Value(hostile)}}),
-                                                                    *webView);
+                                                                   *webView);
   quillon::QLNotificationCenter::postJSNotificationUserInfoWebView("bare", std::nullopt, *webView);
   EXPECT_EQ(eval("received.length"), "2");
   EXPECT_EQ(eval("received[0][0] === received[0][1].t && received[0][0].length"), "56");

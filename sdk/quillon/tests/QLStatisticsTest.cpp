@@ -46,9 +46,9 @@ TEST_F(QLStatisticsTest, ParametersReportOnceExceptRequestCountAndProcessTime) {
   stats->incrementPageNavigationCount();
   stats->setAppOpenInterstitialNoFill();
 
-  const Dictionary expected{{"session_id", session()}, {"pcl", Value("250")},  {"pai", Value("AD8")},
+  const Dictionary expected{{"session_id", session()}, {"pcl", Value("250")},    {"pai", Value("AD8")},
                             {"pcrl", Value("0")},      {"ptime", Value("1250")}, {"preqs", Value(1)},
-                            {"pcc", Value(2)},          {"plpnc", Value(1)},     {"pcbo", Value(1)},
+                            {"pcc", Value(2)},         {"plpnc", Value(1)},      {"pcbo", Value(1)},
                             {"aoi_nofill", Value(1)}};
   // A snapshot (for an error report) reports the same and uses nothing up.
   EXPECT_EQ(stats->snapshotParameters(), expected);

@@ -75,11 +75,11 @@ TEST(QLStringEncodingTest, PaddingSynonymsAndStrictDecoding) {
   };
   const Case cases[] = {
       {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm8=", "fo"},
-      {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm8=A", std::nullopt},   // data after padding
-      {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm9", std::nullopt},     // leftover bits
-      {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm 8", std::nullopt},    // not in the alphabet
+      {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm8=A", std::nullopt},       // data after padding
+      {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm9", std::nullopt},         // leftover bits
+      {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm 8", std::nullopt},        // not in the alphabet
       {&QLStringEncoding::rfc4648Base64StringEncoding, "Zm\xC3\xA9", std::nullopt},  // not ASCII
-      {&QLStringEncoding::rfc4648Base64StringEncoding, "-_-_", std::nullopt},    // the other alphabet
+      {&QLStringEncoding::rfc4648Base64StringEncoding, "-_-_", std::nullopt},        // the other alphabet
       {&QLStringEncoding::crockfordBase32StringEncoding, "csqpyrk1e8", "foobar"},
       {&QLStringEncoding::crockfordBase32StringEncoding, "CSQPYRKiE8", "foobar"},
       {&QLStringEncoding::crockfordBase32StringEncoding, "CSQPYRKLE8", "foobar"},
@@ -122,8 +122,7 @@ TEST(QLStringEncodingTest, IgnoredCharactersAndAlphabetRules) {
   ASSERT_NE(wide, nullptr);
   // Seven bits a character: "f" (0110 0110) is 0110011 then 0 padded out to 0000000.
   EXPECT_EQ(wide->encodeString("f"), std::string({'\x33', '\x00'}));
-  EXPECT_EQ(QLStringEncoding::hexStringEncoding()->description(),
-            "<Base16 StringEncoder: 0123456789ABCDEF>");
+  EXPECT_EQ(QLStringEncoding::hexStringEncoding()->description(), "<Base16 StringEncoder: 0123456789ABCDEF>");
 }
 
 TEST(QLStringEncodingTest, RandomBytesRoundTripInEveryEncoding) {

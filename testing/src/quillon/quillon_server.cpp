@@ -1,6 +1,5 @@
 #include "testing/quillon_server.h"
 
-
 namespace testing {
 namespace {
 
