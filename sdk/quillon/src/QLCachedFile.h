@@ -1,0 +1,93 @@
+#pragma once
+// One URL downloaded into a file under Library/Caches (the source URL's host as folder, a
+// stable hash of the URL as name), told to a delegate. One connection at a time, on the main
+// run loop; a file that goes away tells nobody. Every 2xx answer is a success and 304 is one
+// too; other statuses, transport errors, a stopped redirect and a failed write are failures
+// that leave the old file in place.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/url.h"
+#include "platform/url_connection.h"
+#include "platform/value.h"
+
+namespace quillon {
+
+class QLCachedFile;
+
+// Every method optional.
+class QLCachedFileDelegate {
+ public:
+  virtual ~QLCachedFileDelegate() = default;
+  // The file on disk is current.
+  virtual void cachedFileDownloadDidEnd(QLCachedFile& file) { (void)file; }
+  virtual void cachedFileDownloadDidFail(QLCachedFile& file, const std::optional<platform::Error>& error) {
+    (void)file;
+    (void)error;
+  }
+  // nullopt follows the redirect; an error stops the download with it.
+  virtual std::optional<platform::Error> cachedFileShouldRedirectToURL(QLCachedFile& file, const platform::URL& url) {
+    (void)file;
+    (void)url;
+    return std::nullopt;
+  }
+};
+
+class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
+ public:
+  static std::shared_ptr<QLCachedFile> create(std::weak_ptr<QLCachedFileDelegate> delegate, const platform::URL& url);
+  ~QLCachedFile();
+
+  // Starts a download unless one is running.
+  void validate();
+  // Stops the download and drops what it received.
+  void cancel();
+  // Cancels, then deletes the cache file.
+  void invalidate();
+
+  std::optional<std::string> content() const;
+  bool hasContent() const;
+  // The cache file's path; nothing when the URL names no place inside the caches folder.
+  std::optional<std::string> filePath() const;
+  const platform::URL& sourceURL() const { return sourceURL_; }
+  // The URL of the last request sent (after redirects).
+  const platform::URL& httpDestinationURL() const { return httpDestinationURL_; }
+  // 0 until an HTTP answer arrives.
+  long httpStatusCode() const { return httpStatusCode_; }
+  // The fields of the last answer, a redirect's included.
+  const platform::HTTPHeaderFields& httpHeaders() const { return httpHeaders_; }
+  std::shared_ptr<QLCachedFileDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(std::weak_ptr<QLCachedFileDelegate> delegate) { delegate_ = std::move(delegate); }
+  // "<%@: %p> HTTP code: %i\n\turl: %@\n\tfile: %@"
+  std::string description() const;
+
+  struct Passkey {
+    explicit Passkey() = default;
+  };
+  QLCachedFile(Passkey, std::weak_ptr<QLCachedFileDelegate> delegate, const platform::URL& url);
+
+ private:
+  class ConnectionListener;
+  friend class ConnectionListener;
+
+  std::optional<platform::URLRequest> willSendRequest(const platform::URLRequest& request,
+                                                      const platform::HTTPURLResponse* redirect);
+  void didReceiveResponse(const platform::HTTPURLResponse& response);
+  void didFinishLoading();
+  void didFail(const std::optional<platform::Error>& error);
+  void cleanUpConnection();
+
+  std::weak_ptr<QLCachedFileDelegate> delegate_;
+  platform::URL sourceURL_;
+  mutable std::optional<std::optional<std::string>> filePath_;
+  std::shared_ptr<platform::URLConnection> connection_;
+  platform::Bytes receivedData_;
+  platform::URL httpDestinationURL_;
+  long httpStatusCode_ = 0;
+  platform::HTTPHeaderFields httpHeaders_;
+};
+
+}  // namespace quillon

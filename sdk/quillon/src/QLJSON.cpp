@@ -1,0 +1,606 @@
+#include "QLJSON.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <tuple>
+#include <vector>
+
+#include "platform/format.h"
+#include "platform/utf8.h"
+
+namespace quillon {
+
+using platform::Array;
+using platform::Dictionary;
+using platform::Error;
+using platform::Value;
+
+namespace {
+
+// The error trace: every new error wraps the one before it. The nested error is made only
+// when it is reported, so that a deep document failing at its bottom costs no more than it.
+class ErrorTrace {
+ public:
+  void add(long code, std::string message) { errors_.emplace_back(code, std::move(message)); }
+  bool report(Error* out) {
+    if (!out || errors_.empty()) return false;
+    Value underlying;
+    for (auto& [code, message] : errors_) {
+      Dictionary info;
+      info.set(platform::kLocalizedDescriptionKey, Value(std::move(message)));
+      if (!underlying.isNull()) info.set(platform::kUnderlyingErrorKey, std::move(underlying));
+      if (&message == &errors_.back().second) {
+        *out = Error{QLJSON::kErrorDomain, code, Value(std::move(info))};
+        break;
+      }
+      // Set one by one: an initializer list would copy the whole chain below.
+      Dictionary wrapped;
+      wrapped.set("domain", Value(QLJSON::kErrorDomain));
+      wrapped.set("code", Value(code));
+      wrapped.set("userInfo", Value(std::move(info)));
+      underlying = Value(std::move(wrapped));
+    }
+    errors_.clear();
+    return false;
+  }
+
+ private:
+  std::vector<std::pair<long, std::string>> errors_;
+};
+
+// Bytes a string copies as they stand: not a quote, a backslash, a control character or the
+// start of a multi-byte character (those are checked one by one).
+constexpr auto kPlainStringByte = [] {
+  std::array<bool, 256> plain{};
+  for (int b = 0x20; b < 0x80; ++b) plain[static_cast<size_t>(b)] = b != '"' && b != '\\';
+  return plain;
+}();
+
+// Whether any of the eight bytes at `p` may need care: below 0x20, a quote, a backslash or
+// 0x80 and above. It may say yes for a plain word (a borrow between bytes); the byte loop
+// then settles it.
+inline bool wordNeedsCare(const unsigned char* p) {
+  constexpr uint64_t ones = 0x0101010101010101ULL;
+  constexpr uint64_t highs = 0x8080808080808080ULL;
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  uint64_t quote = w ^ (ones * '"');
+  uint64_t backslash = w ^ (ones * '\\');
+  return (((w - ones * 0x20) | (quote - ones) | (backslash - ones) | w) & highs) != 0;
+}
+
+inline bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+int hexDigit(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Length of the valid UTF-8 sequence starting at `p` (which holds a byte >= 0x80), or 0.
+size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
+  unsigned char b = *p;
+  size_t n;
+  uint32_t cp;
+  if ((b & 0xE0) == 0xC0) {
+    n = 2, cp = b & 0x1F;
+  } else if ((b & 0xF0) == 0xE0) {
+    n = 3, cp = b & 0x0F;
+  } else if ((b & 0xF8) == 0xF0) {
+    n = 4, cp = b & 0x07;
+  } else {
+    return 0;
+  }
+  if (static_cast<size_t>(end - p) < n) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (p[k] & 0x3F);
+  }
+  static constexpr uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+// The value of a number with a fraction or an exponent as plain decimal text ("1.50e1" →
+// "15"); false when its exponent lies outside what a decimal number holds (-128 … 127).
+bool decimalText(const unsigned char* begin, const unsigned char* end, std::string& out) {
+  const unsigned char* p = begin;
+  bool negative = *p == '-';
+  if (negative) ++p;
+  std::string digits;
+  long exponent = 0;
+  for (; p < end && isDigit(*p); ++p) digits += static_cast<char>(*p);
+  if (p < end && *p == '.') {
+    for (++p; p < end && isDigit(*p); ++p) {
+      digits += static_cast<char>(*p);
+      --exponent;
+    }
+  }
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negativeExponent = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    long e = 0;
+    for (; p < end; ++p) e = std::min(e * 10 + (*p - '0'), 100000000L);
+    exponent += negativeExponent ? -e : e;
+  }
+  size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) {
+    out = "0";
+    return true;
+  }
+  digits.erase(0, first);
+  size_t last = digits.find_last_not_of('0');
+  exponent += static_cast<long>(digits.size() - 1 - last);
+  digits.erase(last + 1);
+  if (exponent < -128 || exponent > 127) return false;
+  out = negative ? "-" : "";
+  if (exponent >= 0) {
+    out += digits;
+    out.append(static_cast<size_t>(exponent), '0');
+  } else if (static_cast<long>(digits.size()) > -exponent) {
+    size_t point = digits.size() - static_cast<size_t>(-exponent);
+    out += digits.substr(0, point) + "." + digits.substr(point);
+  } else {
+    out += "0.";
+    out.append(static_cast<size_t>(-exponent) - digits.size(), '0');
+    out += digits;
+  }
+  return true;
+}
+
+}  // namespace
+
+class QLJSON::Reader {
+ public:
+  Reader(std::string_view text, size_t maxDepth)
+      : c_(reinterpret_cast<const unsigned char*>(text.data())), end_(c_ + text.size()), maxDepth_(maxDepth) {
+    // Room for the members of a typical answer's open containers, so the stacks rarely grow.
+    values_.reserve(32);
+    entries_.reserve(32);
+  }
+
+  bool scanValue(Value& out) {
+    return scanValueWith([&out](auto&& value) { out = Value(std::forward<decltype(value)>(value)); });
+  }
+
+  // Reads one value and hands what makes it to `place`, which builds the value where it
+  // belongs (in an array, straight into its slot).
+  template <class Place>
+  bool scanValueWith(Place&& place) {
+    skipWhitespace();
+    if (c_ == end_) return fail(kEndOfInput, "Unexpected end of string");
+    switch (*c_++) {
+      case '{': {
+        Dictionary dictionary;
+        if (!scanRestOfDictionary(dictionary)) return false;
+        place(std::move(dictionary));
+        return true;
+      }
+      case '[': {
+        Array array;
+        if (!scanRestOfArray(array)) return false;
+        place(std::move(array));
+        return true;
+      }
+      case '"': {
+        std::string_view text;
+        if (!scanRestOfString(text)) return false;
+        place(text);
+        return true;
+      }
+      case 't': return scanLiteral("rue", "Expected 'true'") && (place(true), true);
+      case 'f': return scanLiteral("alse", "Expected 'false'") && (place(false), true);
+      case 'n': return scanLiteral("ull", "Expected 'null'") && (place(nullptr), true);
+      case '-':
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9': {
+        --c_;
+        platform::Decimal decimal;
+        if (!scanNumber(decimal)) return false;
+        place(std::move(decimal));
+        return true;
+      }
+      case '+': return fail(kBadNumber, "Leading + disallowed in number");
+      default: return fail(kParse, "Unrecognised leading character");
+    }
+  }
+
+  bool atEnd() {
+    skipWhitespace();
+    return c_ == end_;
+  }
+
+  bool fail(long code, std::string message) {
+    trace.add(code, std::move(message));
+    return false;
+  }
+
+  ErrorTrace trace;
+
+ private:
+  void skipWhitespace() {
+    while (c_ < end_ && isSpace(*c_)) ++c_;
+  }
+  bool at(unsigned char ch) const { return c_ < end_ && *c_ == ch; }
+
+  bool scanLiteral(std::string_view rest, const char* message) {
+    if (static_cast<size_t>(end_ - c_) < rest.size() || std::memcmp(c_, rest.data(), rest.size()) != 0)
+      return fail(kParse, message);
+    c_ += rest.size();
+    return true;
+  }
+
+  bool enter() {
+    if (++depth_ > maxDepth_) return fail(kDepth, "Nested too deep");
+    return true;
+  }
+
+  // Arrays and objects gather their members on one stack each, shared by every depth: a
+  // container takes the members above where it started when it closes, in one allocation
+  // of its exact size, and leaves the stack as it found it.
+  bool scanRestOfArray(Array& out) {
+    if (!enter()) return false;
+    const size_t base = values_.size();
+    while (c_ < end_) {
+      skipWhitespace();
+      if (at(']')) {
+        ++c_;
+        --depth_;
+        out.assign(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
+                   std::make_move_iterator(values_.end()));
+        values_.resize(base);
+        return true;
+      }
+      if (!scanValueWith([this](auto&& value) { values_.emplace_back(std::forward<decltype(value)>(value)); }))
+        return fail(kParse, "Expected value while parsing array");
+      skipWhitespace();
+      if (at(',')) {
+        ++c_;
+        skipWhitespace();
+        if (at(']')) return fail(kTrailingComma, "Trailing comma disallowed in array");
+      }
+    }
+    return fail(kEndOfInput, "End of input while parsing array");
+  }
+
+  bool scanRestOfDictionary(Dictionary& out) {
+    if (!enter()) return false;
+    const size_t base = entries_.size();
+    while (c_ < end_) {
+      skipWhitespace();
+      if (at('}')) {
+        ++c_;
+        --depth_;
+        out = Dictionary(std::vector<Dictionary::Entry>(
+            std::make_move_iterator(entries_.begin() + static_cast<std::ptrdiff_t>(base)),
+            std::make_move_iterator(entries_.end())));
+        entries_.resize(base);
+        return true;
+      }
+      std::string_view key;
+      if (!at('"')) return fail(kParse, "Object key string expected");
+      ++c_;
+      if (!scanRestOfString(key)) return fail(kParse, "Object key string expected");
+      // By index: members of nested objects go on the same stack and may move it.
+      const size_t slot = entries_.size();
+      entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
+      skipWhitespace();
+      if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
+      ++c_;
+      if (!scanValueWith(
+              [this, slot](auto&& value) { entries_[slot].second = Value(std::forward<decltype(value)>(value)); }))
+        return fail(kParse, platform::format("Object value expected for key: %@", entries_[slot].first));
+      skipWhitespace();
+      if (at(',')) {
+        ++c_;
+        skipWhitespace();
+        if (at('}')) return fail(kTrailingComma, "Trailing comma disallowed in object");
+      }
+    }
+    return fail(kEndOfInput, "End of input while parsing object");
+  }
+
+  // The string's text: a view into the input when it holds no escape (most do), else into
+  // a buffer the reader reuses. Valid until the next string is read.
+  bool scanRestOfString(std::string_view& text) {
+    std::string& out = buffer_;
+    out.clear();
+    bool first = true;
+    while (c_ < end_) {
+      // The run up to the next quote, backslash or control byte goes in at once; multi-byte
+      // characters inside it are checked as they are passed.
+      const unsigned char* run = c_;
+      for (;;) {
+        while (end_ - c_ >= 8 && !wordNeedsCare(c_)) c_ += 8;
+        while (c_ < end_ && kPlainStringByte[*c_]) ++c_;
+        if (c_ == end_ || *c_ < 0x80) break;
+        size_t n = utf8SequenceLength(c_, end_);
+        if (n == 0) return fail(kUnicode, "Broken unicode character");
+        c_ += n;
+      }
+      if (first && c_ < end_ && *c_ == '"') {
+        text = std::string_view(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
+        ++c_;
+        return true;
+      }
+      first = false;
+      out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
+      if (c_ == end_) break;
+      unsigned char ch = *c_;
+      if (ch == '"') {
+        ++c_;
+        text = out;
+        return true;
+      }
+      if (ch == '\\') {
+        if (++c_ == end_) break;
+        unsigned char e = *c_++;
+        switch (e) {
+          case '"':
+          case '\\':
+          case '/': out += static_cast<char>(e); break;
+          case 'b': out += '\b'; break;
+          case 'f': out += '\f'; break;
+          case 'n': out += '\n'; break;
+          case 'r': out += '\r'; break;
+          case 't': out += '\t'; break;
+          case 'u': {
+            uint32_t cp;
+            if (!scanUnicodeChar(cp)) return fail(kUnicode, "Broken unicode character");
+            platform::appendUtf8(out, cp);
+            break;
+          }
+          default: return fail(kEscape, platform::format("Illegal escape sequence '0x%x'", e));
+        }
+      } else {
+        return fail(kControlCharacter, platform::format("Unescaped control character '0x%x'", ch));
+      }
+    }
+    return fail(kEndOfInput, "Unexpected EOF while parsing string");
+  }
+
+  bool scanHexQuad(uint32_t& out) {
+    out = 0;
+    for (int i = 0; i < 4; ++i) {
+      int d = c_ < end_ ? hexDigit(*c_) : -1;
+      if (d < 0) return fail(kUnicode, "Missing hex digit in quad");
+      ++c_;
+      out = out * 16 + static_cast<uint32_t>(d);
+    }
+    return true;
+  }
+
+  bool scanUnicodeChar(uint32_t& out) {
+    uint32_t hi, lo;
+    if (!scanHexQuad(hi)) return fail(kUnicode, "Missing hex quad");
+    if (hi >= 0xD800 && hi < 0xDC00) {
+      if (!(at('\\') && ++c_ && at('u') && ++c_ && scanHexQuad(lo)))
+        return fail(kUnicode, "Missing low character in surrogate pair");
+      if (lo < 0xDC00 || lo > 0xDFFF) return fail(kUnicode, "Invalid low surrogate char");
+      hi = (hi - 0xD800) * 0x400 + (lo - 0xDC00) + 0x10000;
+    } else if (hi >= 0xDC00 && hi < 0xE000) {
+      return fail(kUnicode, "Invalid high character in surrogate pair");
+    }
+    out = hi;
+    return true;
+  }
+
+  bool scanNumber(platform::Decimal& decimal) {
+    const unsigned char* start = c_;
+    if (at('-')) ++c_;
+    if (at('0')) {
+      ++c_;
+      if (c_ < end_ && isDigit(*c_)) return fail(kBadNumber, "Leading 0 disallowed in number");
+    } else if (!(c_ < end_ && isDigit(*c_))) {
+      return fail(kBadNumber, "No digits after initial minus");
+    } else {
+      skipDigits();
+    }
+    bool plain = true;
+    if (at('.')) {
+      plain = false;
+      ++c_;
+      if (!(c_ < end_ && isDigit(*c_))) return fail(kBadNumber, "No digits after decimal point");
+      skipDigits();
+    }
+    if (at('e') || at('E')) {
+      plain = false;
+      ++c_;
+      if (at('-') || at('+')) ++c_;
+      if (!(c_ < end_ && isDigit(*c_))) return fail(kBadNumber, "No digits after exponent");
+      skipDigits();
+    }
+    if (!plain) {
+      if (!decimalText(start, c_, decimal.text)) return fail(kBadNumber, "Failed creating decimal instance");
+    } else if (c_ - start == 2 && start[1] == '0') {
+      decimal.text = "0";  // "-0"
+    } else {
+      // An integer is its own plain text.
+      decimal.text.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
+    }
+    return true;
+  }
+
+  void skipDigits() {
+    while (c_ < end_ && isDigit(*c_)) ++c_;
+  }
+
+  const unsigned char* c_;
+  const unsigned char* end_;
+  size_t maxDepth_;
+  size_t depth_ = 0;
+  std::string buffer_;
+  std::vector<Value> values_;
+  std::vector<Dictionary::Entry> entries_;
+};
+
+class QLJSON::Writer {
+ public:
+  Writer(bool humanReadable, bool sortKeys) : humanReadable_(humanReadable), sortKeys_(sortKeys) { json.reserve(128); }
+
+  bool appendValue(const Value& value) {
+    switch (value.type()) {
+      case Value::Type::Dictionary: return appendDictionary(value.dictionary());
+      case Value::Type::Array: return appendArray(value.array());
+      case Value::Type::String: appendString(value.string()); return true;
+      case Value::Type::Boolean: json += value.boolValue() ? "true" : "false"; return true;
+      case Value::Type::Integer:
+      case Value::Type::Unsigned:
+      case Value::Type::Double:
+      case Value::Type::Decimal: json += value.stringValue(); return true;
+      case Value::Type::Null: json += "null"; return true;
+      case Value::Type::Data: trace.add(kUnsupported, "JSON serialisation not supported for NSData"); return false;
+      case Value::Type::Date: trace.add(kUnsupported, "JSON serialisation not supported for NSDate"); return false;
+    }
+    return false;
+  }
+
+  std::string json;
+  ErrorTrace trace;
+
+ private:
+  void indent() {
+    json += '\n';
+    json.append(2 * depth_, ' ');
+  }
+
+  bool appendDictionary(const Dictionary& dictionary) {
+    json += '{';
+    ++depth_;
+    std::vector<const Dictionary::Entry*> entries;
+    entries.reserve(dictionary.size());
+    for (const auto& entry : dictionary) entries.push_back(&entry);
+    if (sortKeys_) std::sort(entries.begin(), entries.end(), [](auto* a, auto* b) { return a->first < b->first; });
+    bool comma = false;
+    for (const auto* entry : entries) {
+      if (comma) json += ',';
+      comma = true;
+      if (humanReadable_) indent();
+      appendString(entry->first);
+      json += humanReadable_ ? " : " : ":";
+      if (!appendValue(entry->second)) {
+        trace.add(kUnsupported, platform::format("Unsupported value for key %@ in object", entry->first));
+        return false;
+      }
+    }
+    --depth_;
+    if (humanReadable_ && !dictionary.empty()) indent();
+    json += '}';
+    return true;
+  }
+
+  bool appendArray(const Array& array) {
+    json += '[';
+    ++depth_;
+    bool comma = false;
+    for (const auto& value : array) {
+      if (comma) json += ',';
+      comma = true;
+      if (humanReadable_) indent();
+      if (!appendValue(value)) return false;
+    }
+    --depth_;
+    if (humanReadable_ && !array.empty()) indent();
+    json += ']';
+    return true;
+  }
+
+  void appendString(const std::string& s) {
+    json += '"';
+    size_t run = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+      auto ch = static_cast<unsigned char>(s[i]);
+      if (ch >= 0x20 && ch != '"' && ch != '\\') continue;
+      json.append(s, run, i - run);
+      run = i + 1;
+      switch (ch) {
+        case '"': json += "\\\""; break;
+        case '\\': json += "\\\\"; break;
+        case '\t': json += "\\t"; break;
+        case '\n': json += "\\n"; break;
+        case '\r': json += "\\r"; break;
+        case '\b': json += "\\b"; break;
+        case '\f': json += "\\f"; break;
+        default: json += platform::format("\\u%04x", ch); break;
+      }
+    }
+    json.append(s, run, std::string::npos);
+    json += '"';
+  }
+
+  bool humanReadable_;
+  bool sortKeys_;
+  size_t depth_ = 0;
+};
+
+std::optional<Value> QLJSON::objectWithStringError(std::optional<std::string_view> text, Error* error) {
+  return objectWithStringAllowScalarError(text, false, error);
+}
+
+std::optional<Value> QLJSON::fragmentWithStringError(std::optional<std::string_view> text, Error* error) {
+  return objectWithStringAllowScalarError(text, true, error);
+}
+
+std::optional<Value> QLJSON::objectWithStringAllowScalarError(std::optional<std::string_view> text, bool allowScalar,
+                                                              Error* error) {
+  if (!text) {
+    ErrorTrace trace;
+    trace.add(kNoInput, "Input was 'nil'");
+    trace.report(error);
+    return std::nullopt;
+  }
+  Reader reader(*text, maxDepth_);
+  Value value;
+  if (!reader.scanValue(value)) {
+    reader.trace.report(error);
+    return std::nullopt;
+  }
+  if (!reader.atEnd()) {
+    reader.fail(kTrailingGarbage, "Garbage after JSON");
+    reader.trace.report(error);
+    return std::nullopt;
+  }
+  if (!allowScalar && !value.isDictionary() && !value.isArray()) {
+    reader.fail(kFragment, "Valid fragment, but not JSON");
+    reader.trace.report(error);
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::string> QLJSON::stringWithObjectError(const Value& value, Error* error) {
+  return stringWithObjectAllowScalarError(value, false, error);
+}
+
+std::optional<std::string> QLJSON::stringWithFragmentError(const Value& value, Error* error) {
+  return stringWithObjectAllowScalarError(value, true, error);
+}
+
+std::optional<std::string> QLJSON::stringWithObjectAllowScalarError(const Value& value, bool allowScalar,
+                                                                    Error* error) {
+  Writer writer(humanReadable_, sortKeys_);
+  if (!allowScalar && !value.isDictionary() && !value.isArray()) {
+    writer.trace.add(kFragment, "Not valid type for JSON");
+    writer.trace.report(error);
+    return std::nullopt;
+  }
+  if (!writer.appendValue(value)) {
+    writer.trace.report(error);
+    return std::nullopt;
+  }
+  return std::move(writer.json);
+}
+
+}  // namespace quillon

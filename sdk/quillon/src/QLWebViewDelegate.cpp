@@ -1,0 +1,182 @@
+#include "QLWebViewDelegate.h"
+
+#include "QLIdentifierUtilities.h"
+#include "QLNetworkUtilities.h"
+#include "QLNotification.h"
+#include "QLNotificationCenter.h"
+#include "QLSpamSignals.h"
+#include "QLStatistics.h"
+#include "platform/application.h"
+#include "platform/format.h"
+#include "platform/log.h"
+#include "platform/media.h"
+#include "platform/notification_center.h"
+#include "platform/run_loop.h"
+
+namespace quillon {
+
+using platform::Dictionary;
+using platform::URL;
+using platform::Value;
+using platform::WebView;
+
+namespace {
+std::string lowercase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::vector<std::string> splitOnComma(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = text.find(',', start);
+    out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) return out;
+    start = comma + 1;
+  }
+}
+
+void postWebAction(const std::shared_ptr<WebView>& webView, Dictionary userInfo) {
+  platform::NotificationCenter::defaultCenter().postNotificationName(kDidReceiveWebActionNotification, webView.get(),
+                                                                     Value(std::move(userInfo)));
+}
+}  // namespace
+
+std::shared_ptr<QLWebViewDelegate> QLWebViewDelegate::create(std::shared_ptr<QLStatistics> statistics,
+                                                             std::shared_ptr<QLOpener> opener) {
+  return std::make_shared<QLWebViewDelegate>(Passkey{}, std::move(statistics), std::move(opener));
+}
+
+QLWebViewDelegate::QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics,
+                                     std::shared_ptr<QLOpener> opener)
+    : opener_(std::move(opener)), statistics_(std::move(statistics)) {}
+
+QLWebViewDelegate::~QLWebViewDelegate() {
+  if (tracker_) tracker_->reset();
+  platform::RunLoop::main().cancelPerforms(this);
+}
+
+std::optional<bool> QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(
+    const std::shared_ptr<WebView>& webView, const platform::URLRequest& request,
+    platform::WebViewNavigationType navigationType) {
+  auto self = shared_from_this();
+  if (auto agent = request.valueForHTTPHeaderField("User-Agent")) QLNetworkUtilities::setUserAgentString(*agent);
+  if (opener_) opener_->setViewController(viewController_);
+  auto url = URL::create(request.url());
+  if (!url) return false;
+  if (QLNotification::isNotificationURL(*url)) {
+    dispatchMessage(webView, *url);
+    return false;
+  }
+  if (!(navigationType == platform::WebViewNavigationType::Other && url->path().size() < 2))
+    postWebAction(webView, Dictionary{{"u", Value(url->absoluteString())}});
+  std::string scheme = lowercase(url->scheme().value_or(""));
+  if (scheme == "mailto") {
+    if (opener_) opener_->openMailComposer(*url);
+    return false;
+  }
+  if (scheme == "file") return false;
+  if (scheme == "about" || scheme == "http" || scheme == "https") return true;
+  if (opener_) opener_->openApp(*url);
+  return false;
+}
+
+void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView, const URL& url) {
+  Dictionary userInfo{{"u", Value(url.absoluteString())}};
+  auto message = QLNotification::notificationFromURL(url);
+  if (!message) {
+    // A message of a kind this client does not know: seen, and ignored.
+    postWebAction(webView, std::move(userInfo));
+    return;
+  }
+  userInfo.set("a", Value(message->name()));
+  postWebAction(webView, std::move(userInfo));
+  const std::string& name = message->name();
+  if (name == "click") {
+    trackURLStringAppendSpamSignals(message->parameter("u"), true);
+  } else if (name == "close") {
+    if (auto controller = viewController(); controller && controller->respondsToRelinquishScreen())
+      controller->relinquishScreen();
+  } else if (name == "httpTrack") {
+    trackURLStringAppendSpamSignals(message->parameter("u"), false);
+  } else if (name == "log") {
+    // The page's text is the line itself, never a format.
+    platform::log(message->parameter("string"));
+  } else if (name == "open") {
+    if (opener_) opener_->openNotification(*message);
+  } else if (name == "touch") {
+    const auto& p = message->parameters();
+    QLSpamSignals::processTouch(static_cast<int>(intForKeyFromDictionary("tx", p)),
+                                static_cast<int>(intForKeyFromDictionary("ty", p)),
+                                static_cast<int>(intForKeyFromDictionary("td", p)));
+  } else if (name == "vibrate") {
+    platform::SystemSounds::playSystemSound(platform::kSystemSoundIDVibrate);
+  } else if (name == "canOpenURLs") {
+    processCanOpenURLs(message->parameter("urls"), *webView);
+  } else if (name == "evalInOpener") {
+    evaluateJavaScriptInOpener(message->parameter("js"), webView);
+  } else {
+    QLNotificationCenter::postNotificationFromURLObjectWithDelay(url, webView, 0);
+  }
+}
+
+void QLWebViewDelegate::processCanOpenURLs(const std::string& urls, WebView& webView) {
+  Dictionary answers = QLIdentifierUtilities::canOpenURLs(splitOnComma(urls));
+  QLNotificationCenter::postJSNotificationUserInfoWebView("openableURLs", Value(std::move(answers)), webView);
+}
+
+void QLWebViewDelegate::evaluateJavaScriptInOpener(const std::string& script, const std::shared_ptr<WebView>& webView) {
+  if (!openingWebView()) return;
+  std::weak_ptr<WebView> opening = openingWebView_;
+  std::weak_ptr<WebView> requesting = webView;
+  platform::RunLoop::main().postAfter(
+      0,
+      [opening, requesting, script] {
+        auto source = opening.lock();
+        auto target = requesting.lock();
+        if (!source || !target) return;
+        std::string result = source->stringByEvaluatingJavaScriptFromString(script);
+        QLNotificationCenter::postJSNotificationUserInfoWebView("evalJavaScriptInOpenerResult",
+                                                                Value(Dictionary{{"result", Value(result)}}), *target);
+      },
+      this);
+}
+
+void QLWebViewDelegate::webViewDidFinishLoad(const std::shared_ptr<WebView>& webView) {
+  auto self = shared_from_this();
+  notifyWebViewOfOrientationChange(*webView, platform::Application::sharedApplication().statusBarOrientation());
+  if (!hasLoadedAtLeastOnce_) {
+    hasLoadedAtLeastOnce_ = true;
+    loadedFirstPage(webView);
+  }
+}
+
+void QLWebViewDelegate::notifyWebViewOfOrientationChange(WebView& webView, int orientation) {
+  int degrees;
+  switch (orientation) {
+    case platform::kInterfaceOrientationPortrait: degrees = 0; break;
+    case platform::kInterfaceOrientationPortraitUpsideDown: degrees = 180; break;
+    case platform::kInterfaceOrientationLandscapeLeft: degrees = 90; break;
+    case platform::kInterfaceOrientationLandscapeRight: degrees = -90; break;
+    default: return;
+  }
+  webView.stringByEvaluatingJavaScriptFromString(platform::format(
+      "window.__defineGetter__('orientation',function(){return %i;});window.onorientationchange();", degrees));
+}
+
+void QLWebViewDelegate::trackURLStringAppendSpamSignals(const std::string& text, bool appendSpamSignals) {
+  auto url = URL::create(text);
+  if (!url) return;
+  if (appendSpamSignals) url = QLSpamSignals::urlWithClickSignal(*url);
+  if (!tracker_) tracker_ = QLClickTracker::create(statistics_);
+  tracker_->trackURL(*url);
+}
+
+int64_t QLWebViewDelegate::intForKeyFromDictionary(const std::string& key, const Dictionary& dictionary) {
+  const Value* v = dictionary.find(key);
+  return v ? v->integerValue() : -1;
+}
+
+}  // namespace quillon

@@ -1,0 +1,68 @@
+#pragma once
+// The delegate of every web view of the client: page messages ("qmsg:" and "quillon:"
+// navigations) become built-in commands or notifications and never load; every other
+// navigation is decided by its scheme. Pages are untrusted: their texts are never formats,
+// never paths, and reach other pages only as escaped literals. Main thread only.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "QLClickTracker.h"
+#include "QLOpener.h"
+#include "platform/web_view.h"
+
+namespace quillon {
+
+class QLStatistics;
+
+class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_shared_from_this<QLWebViewDelegate> {
+ public:
+  // `statistics` hears of the trackings; `opener` opens what pages ask for (may be none).
+  static std::shared_ptr<QLWebViewDelegate> create(std::shared_ptr<QLStatistics> statistics,
+                                                   std::shared_ptr<QLOpener> opener);
+  ~QLWebViewDelegate() override;
+
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
+      const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
+      platform::WebViewNavigationType navigationType) override;
+  // Tells the page the orientation; the first time, also loadedFirstPage.
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override;
+  // For the banner, browser and web-app delegates built on this one.
+  virtual void loadedFirstPage(const std::shared_ptr<platform::WebView>& webView) { (void)webView; }
+
+  // Defines window.orientation as 0, 180, 90 or -90 for the interface orientation and calls
+  // window.onorientationchange(); other orientations send nothing.
+  static void notifyWebViewOfOrientationChange(platform::WebView& webView, int orientation);
+
+  // Tracks the URL of `text` with the delegate's one tracker (a new start stops the previous
+  // one); with signals, a click signal for the URL's "ai" is appended when there is one.
+  void trackURLStringAppendSpamSignals(const std::string& text, bool appendSpamSignals);
+  // The parameter's integer value, or -1 when missing.
+  static int64_t intForKeyFromDictionary(const std::string& key, const platform::Dictionary& dictionary);
+
+  const std::shared_ptr<QLOpener>& opener() const { return opener_; }
+  std::shared_ptr<QLFullScreenController> viewController() const { return viewController_.lock(); }
+  void setViewController(std::weak_ptr<QLFullScreenController> controller) { viewController_ = std::move(controller); }
+  std::shared_ptr<platform::WebView> openingWebView() const { return openingWebView_.lock(); }
+  void setOpeningWebView(std::weak_ptr<platform::WebView> webView) { openingWebView_ = std::move(webView); }
+  bool hasLoadedAtLeastOnce() const { return hasLoadedAtLeastOnce_; }
+
+  struct Passkey {
+    explicit Passkey() = default;
+  };
+  QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
+
+ private:
+  void dispatchMessage(const std::shared_ptr<platform::WebView>& webView, const platform::URL& url);
+  void processCanOpenURLs(const std::string& urls, platform::WebView& webView);
+  void evaluateJavaScriptInOpener(const std::string& script, const std::shared_ptr<platform::WebView>& webView);
+
+  bool hasLoadedAtLeastOnce_ = false;
+  std::shared_ptr<QLOpener> opener_;
+  std::shared_ptr<QLClickTracker> tracker_;
+  std::weak_ptr<QLFullScreenController> viewController_;
+  std::weak_ptr<platform::WebView> openingWebView_;
+  std::shared_ptr<QLStatistics> statistics_;
+};
+
+}  // namespace quillon
