@@ -178,7 +178,7 @@ TEST_F(QLPageBridgeTest, AnswersReachThePageIntactAsScriptLiterals) {
   EXPECT_EQ(eval("encodeURIComponent(received[0][0])"),
             "')%3B%20alert(1)%3B%20('%22%5C%3C%2Fscript%3E%3Cscript%3Ealert(2)%3C%2Fscript%3E%E2%80%A8%E2%80%A9%0A%01");
   EXPECT_EQ(eval("received[1][0] + ':' + typeof received[1][1]"), "bare:undefined");
-  EXPECT_TRUE(webView->alerts().empty());
+  EXPECT_TRUE(webView->alertsForTesting().empty());
 }
 
 TEST_F(QLPageBridgeTest, EvalInOpenerAnswersTheRequestingPage) {
@@ -237,7 +237,7 @@ TEST_F(QLPageBridgeTest, NavigationsAreDecidedByScheme) {
   // A real tap on a link of another scheme stays on the page.
   loadPage(webView, std::string(kPage) + "<a href=\"tel:777\">call</a>");
   opener->calls.clear();
-  ASSERT_TRUE(webView->tapLinkWithURL("tel:777"));
+  ASSERT_TRUE(webView->tapLinkWithURLForTesting("tel:777"));
   runUntilIdle();
   EXPECT_EQ(opener->calls, std::vector<std::string>{"app tel:777"});
   EXPECT_EQ(eval("page"), "first");
