@@ -37,7 +37,6 @@ class SQLitePeer {
   ~SQLitePeer() { sqlite3_close(db_); }
   SQLitePeer(const SQLitePeer&) = delete;
   SQLitePeer& operator=(const SQLitePeer&) = delete;
-
   // Every row of one test-written statement as text ("NULL" for a null column). A statement
   // that fails throws, so a lock a test means to hold cannot silently be missing.
   std::vector<std::vector<std::string>> rows(const std::string& sql) {
