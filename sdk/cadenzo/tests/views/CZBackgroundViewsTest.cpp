@@ -54,17 +54,14 @@ TEST_F(CZBackgroundViewsTest, BarTimerStopsWhenTheBarLeavesItsWindowAndNeverHold
   window->addSubview(bar);
   advance(kTick * 3.5);
   EXPECT_EQ(bar->offset(), 3);
-
   bar->removeFromSuperview();
   EXPECT_FALSE(bar->isAnimating());
   advance(kTick * 10);
   EXPECT_EQ(bar->offset(), 3);
-
   window->addSubview(bar);
   EXPECT_TRUE(bar->isAnimating());
   advance(kTick * 2.5);
   EXPECT_EQ(bar->offset(), 5);
-
   // The timer does not keep the bar alive, and nothing fires into it once it is gone.
   std::weak_ptr<CZIndeterminateProgressBar> weakBar = bar;
   bar->removeFromSuperview();
@@ -87,7 +84,6 @@ TEST_F(CZBackgroundViewsTest, StripesFollowTheOffsetAndAShortBarDrawsNone) {
   fills = draw(bar)->operationsOfKind(DrawOp::Kind::FillPath);
   ASSERT_FALSE(fills.empty());
   EXPECT_EQ(fills[0].path[0].points[0].x, first + 2);
-
   // Too short for stripes: the outline alone, and stepping leaves the offset alone.
   auto flat = CZIndeterminateProgressBar::createWithFrame(Rect(0, 0, 100, 9));
   auto flatDrawing = draw(flat);

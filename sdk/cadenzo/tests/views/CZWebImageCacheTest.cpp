@@ -22,11 +22,7 @@ using platform::Value;
 using czviews_test::makePNG;
 using czviews_test::sha1;
 
-struct Delivery {
-  bool called = false;
-  bool onMain = false;
-  std::shared_ptr<platform::Image> image;
-};
+struct Delivery { bool called = false; bool onMain = false; std::shared_ptr<platform::Image> image; };
 
 class ImageCacheTest : public testing::SandboxTest {
  protected:
@@ -47,7 +43,6 @@ class ImageCacheTest : public testing::SandboxTest {
     return FileManager::stringByAppendingPathComponent(
         FileManager::stringByAppendingPathComponent(platform::Sandbox::caches(), "CadenzoCachedAssets"), checksum);
   }
-
   testing::LoopbackServer server;
 };
 
@@ -55,7 +50,6 @@ TEST_F(ImageCacheTest, DownloadsChecksAndServesAgainWithTheServerStopped) {
   const std::string png = makePNG(40, 30, 7);
   const std::string sum = sha1(png);
   server.setAnswer("/ad.png", testing::ScriptedAnswer::text(png));
-
   Delivery first = load(Value(server.url("/ad.png")), Value(sum));
   ASSERT_TRUE(first.image);
   EXPECT_TRUE(first.onMain);
@@ -65,7 +59,6 @@ TEST_F(ImageCacheTest, DownloadsChecksAndServesAgainWithTheServerStopped) {
   // Stored under its checksum, byte for byte, and recorded checksum -> file name.
   EXPECT_EQ(FileManager::stringContentsAtPath(cachedFile(sum)), png);
   EXPECT_EQ(cachedIndex()[sum], Value(sum));
-
   server.stop();
   Delivery again = load(Value(server.url("/ad.png")), Value(sum));
   ASSERT_TRUE(again.image);
@@ -81,12 +74,7 @@ TEST_F(ImageCacheTest, RefusedDownloadsGiveNothingAndStoreNothing) {
   server.setAnswer("/text", testing::ScriptedAnswer::text(notAnImage));
   server.setAnswer("/missing", testing::ScriptedAnswer::text("", 404));
   FileManager::writeAtomically(platform::Sandbox::tmp() + "/local.png", std::string_view(png));
-
-  struct Case {
-    const char* name;
-    std::string url;
-    std::string checksum;
-  } cases[] = {
+  struct Case { const char* name; std::string url; std::string checksum; } cases[] = {
       {"checksum in upper case", server.url("/ad.png"), upper},
       {"checksum of other bytes", server.url("/ad.png"), sha1(makePNG(8, 8, 2))},
       {"matching bytes that are no image", server.url("/text"), sha1(notAnImage)},
@@ -126,7 +114,6 @@ TEST_F(ImageCacheTest, BundleFilesAreFoundByTheirOwnContentPerVersion) {
   czviews_test::writeBundleFile("ads/deep/photo.jpg", jpgLike);
   czviews_test::writeBundleFile("ads/notes.txt", makePNG(5, 5, 9));
   platform::Bundle::mainBundle().setInfoValue("CFBundleVersion", Value("2.0"));
-
   auto& cache = CZWebImageCache::sharedCache();
   struct Case {
     std::string checksum;
@@ -142,13 +129,11 @@ TEST_F(ImageCacheTest, BundleFilesAreFoundByTheirOwnContentPerVersion) {
   EXPECT_EQ(index.size(), 3u);  // the .txt file is not an image file of the bundle
   for (const auto& c : cases) EXPECT_EQ(index[c.checksum], Value(c.path));
   EXPECT_EQ(UserDefaults::standardUserDefaults().stringForKey(CZWebImageCache::kLocalVersionKey), "2.0");
-
   // Served from the bundle: no request reaches the server.
   Delivery d = load(Value(server.url("/icon.png")), Value(sha1(b)));
   ASSERT_TRUE(d.image);
   EXPECT_EQ(d.image->pixelWidth(), 20);
   EXPECT_EQ(server.requestCount(), 0u);
-
   // Same version: a file added later is not indexed. A new version rebuilds the index.
   const std::string later = makePNG(30, 30, 4);
   czviews_test::writeBundleFile("later.png", later);
@@ -157,7 +142,6 @@ TEST_F(ImageCacheTest, BundleFilesAreFoundByTheirOwnContentPerVersion) {
   auto found = cache.locallyCachedImageForChecksum(sha1(later));
   ASSERT_TRUE(found);
   EXPECT_EQ(found->pixelWidth(), 30);
-
   // Without any version, nothing is rebuilt.
   platform::Bundle::mainBundle().setInfoValue("CFBundleVersion", Value());
   platform::Bundle::mainBundle().setInfoValue("CFBundleShortVersionString", Value());
