@@ -54,7 +54,8 @@ TEST_F(OAPersistentEventStoreTest, FreshInstallThenRelaunchesKeepHitsAndMoveTime
     EXPECT_TRUE(OAPersistentEventStore::isNewSession());
     SQLitePeer peer(path());
     EXPECT_EQ(peer.rows("SELECT cv_scope, cv_index, cv_name, cv_value FROM custom_var_cache ORDER BY cv_index"),
-              (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""}, {"3", "4", "", ""}, {"3", "5", "", ""}}));
+              (Rows{{"3", "1", "", ""}, {"3", "2", "", ""}, {"3", "3", "", ""}, {"3", "4", "", ""},
+                    {"3", "5", "", ""}}));
     EXPECT_EQ(peer.rows("SELECT timestamp_first, timestamp_previous, timestamp_current, visits, store_id FROM session"),
               (Rows{{t, t, t, "1", std::to_string(storeID)}}));
     ASSERT_TRUE(put(store, "cat", "act", "lab", 5));
@@ -100,22 +101,6 @@ TEST_F(OAPersistentEventStoreTest, FreshInstallThenRelaunchesKeepHitsAndMoveTime
   EXPECT_EQ(last->visits(), 2);
   EXPECT_EQ(last->timestampPrevious(), t0 + 100);
   EXPECT_EQ(last->timestampCurrent(), t0 + 150);
-}
-
-TEST_F(OAPersistentEventStoreTest, AThousandHitsAtMost) {
-  { OAPersistentEventStore store; }
-  SQLitePeer(path()).insertEvents(999);
-  OAPersistentEventStore store;
-  EXPECT_EQ(store.storedEvents(), 999u);
-  std::optional<platform::Error> error;
-  EXPECT_TRUE(put(store, "c", "the 1000th", std::nullopt, -1, nullptr, &error));
-  EXPECT_FALSE(error);
-  EXPECT_FALSE(put(store, "c", "the 1001st", std::nullopt, -1, nullptr, &error));
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->domain, "com.orvane.analytics.OAPersistentEventStoreError");
-  EXPECT_EQ(error->code, 0xBADE7A9);
-  EXPECT_EQ(SQLitePeer(path()).scalar("SELECT COUNT(*) FROM events"), 1000);
-  EXPECT_EQ(store.storedEvents(), 1000u);
 }
 
 TEST_F(OAPersistentEventStoreTest, DeleteTakesTheHitsVariablesAndCountsOnlyRealDeletions) {

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "OAGlobalStore.h"
-#include "OAPersistentEventStore.h"
 #include "OATestSupport.h"
 #include "platform/log.h"
 #include "testing/analytics_collector.h"
@@ -24,7 +23,8 @@ class DelegateRecorder : public OATrackerDelegate {
  public:
   std::vector<Counts> reports;
   std::function<void()> onReport;
-  void trackerDispatchDidCompleteEventsDispatchedEventsFailedDispatch(OATracker&, unsigned ok, unsigned failed) override {
+  void trackerDispatchDidCompleteEventsDispatchedEventsFailedDispatch(OATracker&, unsigned ok,
+                                                                      unsigned failed) override {
     reports.emplace_back(ok, failed);
     if (onReport) onReport();
   }
@@ -136,19 +136,24 @@ TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
   EXPECT_EQ(parameters.get("oa_wpids").string(), "OA-1234-5");
 }
 
-// Every hit that passes the input checks counts, stored or not: a full store makes each of
-// them fail cheaply, so the 500 limit shows without storing 500 hits.
-TEST_F(OATrackerTest, FiveHundredHitsPerStart) {
+// The store keeps a thousand hits at most. Every hit that passes the input checks counts
+// against the 500 of a start, stored or not: a full store makes each of them fail cheaply, so
+// the limit shows without storing 500 hits.
+TEST_F(OATrackerTest, AThousandStoredAndFiveHundredPerStart) {
   start();
   tracker->stopTracker();
-  SQLitePeer(test::storePath()).insertEvents(1000);
+  SQLitePeer(test::storePath()).insertEvents(999);
   start();
   std::optional<platform::Error> error;
-  for (int i = 1; i <= 500; ++i) {
+  EXPECT_TRUE(event("the 1000th", &error));
+  EXPECT_FALSE(error);
+  EXPECT_EQ(SQLitePeer(test::storePath()).scalar("SELECT COUNT(*) FROM events"), 1000);
+  for (int i = 2; i <= 500; ++i) {
     ASSERT_FALSE(event("full", &error));
-    ASSERT_EQ(error->domain, kOAPersistentEventStoreErrorDomain) << i;
+    ASSERT_EQ(error->domain, "com.orvane.analytics.OAPersistentEventStoreError") << i;
     ASSERT_EQ(error->code, 0xBADE7A9) << i;
   }
+  EXPECT_EQ(tracker->storedEventsForTesting(), 1000u);
   for (int i = 501; i <= 502; ++i) {
     EXPECT_FALSE(event("over", &error));
     EXPECT_EQ(error->domain, kOATrackerErrorDomain) << i;
@@ -365,7 +370,7 @@ TEST_F(OATrackerTest, DelegateMayStopTheTrackerInsideItsCallback) {
 // A hit the collector refuses with a 4xx would be refused for ever: it leaves the store.
 TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
   start();
-  collector.setRefusal([](const testing::AnalyticsHit& hit) { return hit.event() && hit.event()->action == "bad"; }, 404);
+  collector.setRefusal([](const testing::AnalyticsHit& h) { return h.event() && h.event()->action == "bad"; }, 404);
   for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
   ASSERT_TRUE(sent(1));
   EXPECT_EQ(delegate->reports[0], Counts(1, 2));
@@ -418,7 +423,9 @@ TEST_F(OATrackerTest, SeveralThreadsTrackingAtOnceLoseNothing) {
   std::vector<std::thread> threads;
   std::multiset<std::string> expected;  // odd hits are page views, whose path is collected
   for (int t = 0; t < kThreads; ++t) {
-    for (int i = 0; i < kHitsEach; ++i) expected.insert((i % 2 ? "/t" : "t") + std::to_string(t) + "-" + std::to_string(i));
+    for (int i = 0; i < kHitsEach; ++i) {
+      expected.insert((i % 2 ? "/t" : "t") + std::to_string(t) + "-" + std::to_string(i));
+    }
     threads.emplace_back([&, t] {
       auto shared = OATracker::sharedTracker();
       for (int i = 0; i < kHitsEach; ++i) {

@@ -11,7 +11,8 @@ using test::variables;
 
 TEST(OAWireFormatTest, DomainHash) {
   // The first two are the collector's published values; the others computed independently.
-  const std::pair<const char*, int32_t> cases[] = {{"-", 737325}, {"abc", 37651568}, {"collect.orvane.com", 19731754}, {"", 0}};
+  const std::pair<const char*, int32_t> cases[] = {
+      {"-", 737325}, {"abc", 37651568}, {"collect.orvane.com", 19731754}, {"", 0}};
   for (auto [text, hash] : cases) EXPECT_EQ(wire::simpleHashForString(text), hash) << text;
 }
 

@@ -47,7 +47,7 @@ TEST(CZFunctionalCollectionExtensions, DictionaryOperationsKeepInsertionOrder) {
   EXPECT_EQ(doubled.keys(), (std::vector<std::string>{"b", "a", "c"}));
   EXPECT_EQ(Ops::filter(dict, [](const std::string& k, const Value& v) { return k != "a" && v.integerValue() < 3; }),
             (Dictionary{{"b", 2}}));
-  auto join = [](std::string acc, const std::string& k, const Value& v) { return acc + k + "=" + v.stringValue() + ";"; };
+  auto join = [](std::string acc, const std::string& k, const Value& v) { return acc + k + "=" + v.stringValue() + ';'; };
   EXPECT_EQ(Ops::injectInitial(dict, join, std::string()), "b=2;a=1;c=3;");
   EXPECT_EQ(Ops::keys(dict), (Array{"b", "a", "c"}));
   EXPECT_EQ(Ops::objects(dict), (Array{2, 1, 3}));

@@ -100,10 +100,9 @@ TEST_F(CZIdentityTest, TrackingAndTheMissingFrameworkWarning) {
   CZIdentity::setSupportPageAddress("https://support.example/adsupport");
   platform::LogCapture log;
   EXPECT_TRUE(CZIdentity::advertisingTrackingEnabled());
-  const std::vector<std::string> warning = {"==================================",
-                                           "WARNING: It looks like you've forgotten to link to the AdSupport framework.",
-                                           "More information here:", "https://support.example/adsupport",
-                                           "=================================="};
+  const std::vector<std::string> warning = {
+      "==================================", "WARNING: It looks like you've forgotten to link to the AdSupport framework.",
+      "More information here:", "https://support.example/adsupport", "=================================="};
   EXPECT_EQ(log.lines(), warning);
   // Versions compare as numbers, not text; "6" is 6.0.
   for (const char* version : {"10.2", "6"}) {
@@ -115,9 +114,10 @@ TEST_F(CZIdentityTest, TrackingAndTheMissingFrameworkWarning) {
 }
 
 TEST(CZBSON, ValuesOfOtherKindsAndRefusedElementsAreLeftOut) {
-  const platform::Dictionary dict{{"a", "x"}, {"n", platform::Value(5)}, {"bad value", "\xC3("}, {"b", platform::Value()},
-                                  {"bad\xFFkey", "y"}, {std::string("nul\0key", 7), "z"}, {"c", platform::Array{}},
-                                  {"d", "\xE2\x82\xAC"}};
+  const platform::Dictionary dict{{"a", "x"},        {"n", platform::Value(5)},
+                                  {"bad value", "\xC3("}, {"b", platform::Value()},
+                                  {"bad\xFFkey", "y"},     {std::string("nul\0key", 7), "z"},
+                                  {"c", platform::Array{}}, {"d", "\xE2\x82\xAC"}};
   EXPECT_EQ(CZBSON::BSONFromDictionary(dict),
             Doc().str("a", "x").null("b").str("d", "\xE2\x82\xAC").bytes());
   EXPECT_EQ(CZBSON::BSONFromDictionary({}), (Bytes{5, 0, 0, 0, 0}));

@@ -90,11 +90,7 @@ TEST(CZJsonParser, ValuesWholeAndInPieces) {
 
 TEST(CZJsonParser, NumberKinds) {
   using Type = Value::Type;
-  struct Case {
-    std::string number;
-    Type type;
-    std::string text;  // decimal text, or the integer's digits
-  };
+  struct Case { std::string number; Type type; std::string text; };  // text: the decimal's, or the integer's digits
   const std::vector<Case> cases = {
       {"7", Type::Unsigned, "7"}, {"-7", Type::Integer, "-7"},
       {"999999999999999999", Type::Unsigned, "999999999999999999"},     // 18 digits

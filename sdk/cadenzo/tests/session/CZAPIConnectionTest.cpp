@@ -209,7 +209,8 @@ TEST_F(APIConnectionTest, RequestIdsAndOfflineFailure) {
 TEST_F(APIConnectionTest, FailedDeliveriesWaitInTheQueue) {
   auto queued = CZAPIConnection::createWithDelegateIdentifier(delegate, std::string("CZAnalytics"), facade->settings());
   EXPECT_EQ(queued->queueKey(), "CZQueuedRequests-CZAnalytics");
-  auto queuedCount = [&] { return platform::UserDefaults::standardUserDefaults().arrayForKey(queued->queueKey()).size(); };
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  auto queuedCount = [&] { return defaults.arrayForKey(queued->queueKey()).size(); };
   auto event = signedRequest("event", "key", "level_won");
   event->setEnsureDelivery(true);
   server->scriptAlways("event", ScriptedAnswer::json("{}", 503));

@@ -53,7 +53,6 @@ TEST_F(ServicesTest, ReachabilityReadsThePlatformAndNotifiesChanges) {
   EXPECT_EQ(local->currentReachabilityStatus(), cadenzo::CZNotReachable);
   Reachability::setFlags(Reachability::kReachable | Reachability::kConnectionRequired);
   EXPECT_TRUE(internet->connectionRequired());
-  EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
   Reachability::setFlagsReadable(false);
   EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
   EXPECT_FALSE(internet->connectionRequired());
@@ -180,7 +179,7 @@ TEST_F(AnalyticsTest, PurchasesFormatPriceAndQuantity) {
   const std::vector<Case> cases = {{0.99, 1, "0.99", "1"}, {1, 3, "1.00", "3"}, {12.5, 2, "12.50", "2"}};
   auto a = analytics();
   for (const auto& c : cases)
-    a->recordPaymentTransactionForProductMeta({c.quantity}, {"com.game.music", "Music pack", c.price, "EUR"}, std::nullopt);
+    a->recordPaymentTransactionForProductMeta({c.quantity}, {"com.game.music", "Music pack", c.price, "EUR"}, {});
   waitForCalls(cases.size());
   std::map<std::string, Value> byPrice;  // requests may cross on the wire
   for (const auto& call : server->callsTo("purchase")) {

@@ -51,18 +51,21 @@ class RecordingCadenzoDelegate : public cadenzo::CadenzoDelegate {
   RecordingCadenzoDelegate() : timeline(own) {}
   explicit RecordingCadenzoDelegate(Timeline& t) : timeline(t) {}
   RecordingCadenzoDelegate(const RecordingCadenzoDelegate&) = delete;
-  std::optional<bool> ask(const std::string& name, const std::string& arg = "") {
+  using Answer = std::optional<bool>;
+  Answer ask(const std::string& name, const std::string& arg = "") {
     auto it = answers.find(name);
     if (it == answers.end()) return std::nullopt;
     note(name, arg);
     return it->second;
   }
-  void note(const std::string& name, const std::string& arg = "") { timeline.push_back(name + (arg.empty() ? "" : ":" + arg)); }
-  std::optional<bool> shouldRequestInterstitial(const std::string& l) override { return ask("shouldRequestInterstitial", l); }
-  std::optional<bool> shouldRequestInterstitialsInFirstSession() override { return ask("shouldRequestInterstitialsInFirstSession"); }
-  std::optional<bool> shouldDisplayInterstitial(const std::string& l) override { return ask("shouldDisplayInterstitial", l); }
-  std::optional<bool> shouldDisplayMoreApps() override { return ask("shouldDisplayMoreApps"); }
-  std::optional<bool> shouldDisplayLoadingViewForMoreApps() override { return ask("shouldDisplayLoadingViewForMoreApps"); }
+  void note(const std::string& name, const std::string& arg = "") {
+    timeline.push_back(name + (arg.empty() ? "" : ":" + arg));
+  }
+  Answer shouldRequestInterstitial(const std::string& l) override { return ask("shouldRequestInterstitial", l); }
+  Answer shouldRequestInterstitialsInFirstSession() override { return ask("shouldRequestInterstitialsInFirstSession"); }
+  Answer shouldDisplayInterstitial(const std::string& l) override { return ask("shouldDisplayInterstitial", l); }
+  Answer shouldDisplayMoreApps() override { return ask("shouldDisplayMoreApps"); }
+  Answer shouldDisplayLoadingViewForMoreApps() override { return ask("shouldDisplayLoadingViewForMoreApps"); }
   void didCacheInterstitial(const std::string& l) override { note("didCacheInterstitial", l); }
   void didCacheMoreApps() override { note("didCacheMoreApps"); }
   void didFailToLoadInterstitial(const std::string& l) override { note("didFailToLoadInterstitial", l); }

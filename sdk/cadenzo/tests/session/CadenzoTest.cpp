@@ -156,7 +156,7 @@ TEST_F(FacadeTest, RefusalsStopLoadsAndShows) {
 
 TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
   struct Case { const char* name; std::function<void()> arrange; bool viewFails = false; };
-  auto answer = [this](std::string body) { return [this, body] { server->scriptNext("get", ScriptedAnswer::json(body)); }; };
+  auto answer = [this](std::string b) { return [this, b] { server->scriptNext("get", ScriptedAnswer::json(b)); }; };
   std::vector<Case> cases = {
       {"status as text", answer("{\"status\":\"200\",\"link\":\"http://x/\",\"html\":\"<p>\"}")},
       {"no status", answer("{\"link\":\"http://x/\",\"html\":\"<p>\"}")},
@@ -187,45 +187,43 @@ TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
   }
 }
 
-TEST_F(FacadeTest, CloseReportsThenDismissesOnlyAShownImpression) {
-  auto view = displayed("L");
-  ASSERT_TRUE(shownImpression());
-  view->fireClose();
-  EXPECT_EQ(timeline, (cztest::Timeline{"displayInterstitial", "didDismissInterstitial:L", "didCloseInterstitial:L",
-                                        "dismissInterstitial"}));
-  EXPECT_FALSE(facade->visibleImpression());
-  // Already being dismissed: the notices again, no second dismissal.
-  timeline.clear();
-  view->fireClose();
-  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L"}));
-}
-
-TEST_F(FacadeTest, ForceDismissNotificationClosesTheVisibleImpression) {
-  platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
-  EXPECT_TRUE(timeline.empty());
-  displayed("L");
-  timeline.clear();
-  platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
-  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L", "dismissInterstitial"}));
-}
-
-TEST_F(FacadeTest, ClickSendsTheCallThenOpensTheTarget) {
-  server->setInterstitial("L", "{\"status\":200,\"type\":\"html\",\"html\":\"<p>\",\"ad_id\":\"a9\",\"to\":\"t\","
-                               "\"cgn\":\"c1\",\"creative\":\"cr\",\"itunes_id\":\"42\","
+// A close, the force-dismiss notification or a click ends a shown interstitial: the notices
+// first, then the dismissal; a click then puts up the loading view until its target opened.
+TEST_F(FacadeTest, ShownInterstitialEndsWithItsNoticesThenTheDismissal) {
+  server->setInterstitial("L", "{\"status\":200,\"html\":\"<p>\",\"itunes_id\":\"42\","
                                "\"link\":\"itms-apps://itunes.apple.example/app/id42\"}");
   platform::Runtime::setAvailable("SKStoreProductViewController", false);
-  auto view = displayed("L");
-  timeline.clear();
-  view->fireClick(std::nullopt, Value(Dictionary{{"cgn", Value("c2")}, {"type", Value("banner")}}));
-  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didClickInterstitial:L", "dismissInterstitial",
-                                        "displayLoadingView"}));
+  const cztest::Timeline closed = {"didDismissInterstitial:L", "didCloseInterstitial:L", "dismissInterstitial"};
+  const auto forceDismiss = [] {
+    platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
+  };
+  forceDismiss();  // nothing shown: nothing to end
+  EXPECT_TRUE(timeline.empty());
+  struct Case { const char* name; std::function<void(cztest::FakeAdView&)> end; cztest::Timeline expected; };
+  const Case cases[] = {
+      {"close", [](cztest::FakeAdView& v) { v.fireClose(); }, closed},
+      {"notification", [&](cztest::FakeAdView&) { forceDismiss(); }, closed},
+      {"click", [](cztest::FakeAdView& v) { v.fireClick(std::nullopt, std::nullopt); },
+       {"didDismissInterstitial:L", "didClickInterstitial:L", "dismissInterstitial", "displayLoadingView"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto view = displayed("L");
+    timeline.clear();
+    c.end(*view);
+    EXPECT_EQ(timeline, c.expected);
+    EXPECT_FALSE(facade->visibleImpression());
+  }
   auto& app = platform::Application::sharedApplication();
   ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
   EXPECT_EQ(app.openedURLs().back(), "itms-apps://itunes.apple.example/app/id42");
   EXPECT_EQ(timeline.back(), "dismissLoadingView");
-  // The click's keys, the view's data winning over the answer's, are pinned by the page's click in the flow tests.
   ASSERT_EQ(server->callsTo("click").size(), 1u);
   EXPECT_TRUE(server->callsTo("click")[0].accepted());
+  // Closed again while it is being dismissed: the notices again, no second dismissal.
+  timeline.clear();
+  factory->last()->fireClose();
+  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L"}));
 }
 
 TEST_F(FacadeTest, OfflineClickDoesNotLeaveTheLoadingViewUp) {
@@ -250,13 +248,15 @@ TEST_F(FacadeTest, MoreAppsShowTakesItsLoadingViewDownHoweverItEnds) {
     cztest::Timeline expected;
   };
   const Case cases[] = {
-      {"shown", {{L, true}, {D, true}}, [] {}, true, {L, "displayLoadingView", D, "dismissLoadingView", "displayMoreApps"}},
+      {"shown", {{L, true}, {D, true}}, [] {}, true,
+       {L, "displayLoadingView", D, "dismissLoadingView", "displayMoreApps"}},
       {"declined on arrival", {{L, true}, {D, false}}, [] {}, true, {L, "displayLoadingView", D, "dismissLoadingView"}},
       {"no delegate answer", {}, [] {}, true, {"displayMoreApps"}},
       {"offline", {{L, true}}, [] { platform::Reachability::setNetwork(platform::Reachability::Network::None); }, false,
        {"didFailToLoadMoreApps"}},
-      {"refused by the server", {{L, true}}, [this] { server->scriptNext("more", ScriptedAnswer::json("{\"status\":404}")); },
-       false, {L, "displayLoadingView", "dismissLoadingView", "didFailToLoadMoreApps"}},
+      {"refused by the server", {{L, true}},
+       [this] { server->scriptNext("more", ScriptedAnswer::json("{\"status\":404}")); }, false,
+       {L, "displayLoadingView", "dismissLoadingView", "didFailToLoadMoreApps"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -343,12 +343,7 @@ class ClickRecorder : public cadenzo::CZImpressionProtocol {
 
 TEST_F(ImpressionTest, ClickTargetTakesLinkAndOpenableDeepLink) {
   platform::Application::sharedApplication().registerOpenableScheme("zavrellion");
-  struct Case {
-    const char* name;
-    std::optional<std::string> fromView;
-    std::optional<std::string> deepLink;
-    std::string expected;
-  };
+  struct Case { const char* name; std::optional<std::string> fromView, deepLink; std::string expected; };
   std::vector<Case> cases = {
       {"view url", "http://view/", std::nullopt, "http://view/"},
       {"answer link", std::nullopt, std::nullopt, "http://link/"},

@@ -94,9 +94,7 @@ TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
   auto impression = facade->visibleImpression();
   auto view = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(impression->view());
   ASSERT_TRUE(view);
-  EXPECT_TRUE(contains(window, view));
-  EXPECT_EQ(view->frame(), platform::Rect(0, 20, 320, 460));
-  EXPECT_TRUE(view->layer()->animationForKey("transform"));  // the bounce, by default
+  EXPECT_TRUE(contains(window, view));  // where and how it enters is the presentation tests' concern
   view->layoutIfNeeded();
   EXPECT_EQ(view->titleView()->image(), view->titleImagePortrait());
   auto& table = *view->tableView();

@@ -77,11 +77,7 @@ class PresentationTest : public testing::SandboxTest {
 bool closeTo(double a, double b) { return std::abs(a - b) < 1e-9; }
 
 TEST_F(PresentationTest, OrientViewRotatesAboutTheOldCentre) {
-  struct Case {
-    int orientation;
-    Rect bounds;
-    double angle;  // of the transform, radians
-  } cases[] = {
+  struct Case { int orientation; Rect bounds; double angle; } cases[] = {  // the transform's angle, in radians
       {1, Rect(0, 0, 320, 480), 0},
       {2, Rect(0, 0, 320, 480), -platform::kPi},
       {3, Rect(0, 0, 480, 320), platform::kPi / 2},

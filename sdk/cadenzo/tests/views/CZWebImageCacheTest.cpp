@@ -115,11 +115,8 @@ TEST_F(ImageCacheTest, BundleFilesAreFoundByTheirOwnContentPerVersion) {
   czviews_test::writeBundleFile("ads/notes.txt", makePNG(5, 5, 9));
   platform::Bundle::mainBundle().setInfoValue("CFBundleVersion", Value("2.0"));
   auto& cache = CZWebImageCache::sharedCache();
-  struct Case {
-    std::string checksum;
-    int width;
-    std::string path;
-  } cases[] = {{sha1(a), 10, "icon.png"}, {sha1(b), 20, "ads/icon.png"}, {sha1(jpgLike), 12, "ads/deep/photo.jpg"}};
+  struct Case { std::string checksum; int width; std::string path; } cases[] = {
+      {sha1(a), 10, "icon.png"}, {sha1(b), 20, "ads/icon.png"}, {sha1(jpgLike), 12, "ads/deep/photo.jpg"}};
   for (const auto& c : cases) {
     auto image = cache.locallyCachedImageForChecksum(c.checksum);
     ASSERT_TRUE(image) << c.path;
