@@ -30,21 +30,14 @@ TEST_F(CZBackgroundViewsTest, BarOffsetClimbsAndWrapsOnTheClock) {
   auto bar = CZIndeterminateProgressBar::createWithFrame(Rect(0, 60, 280, 30));
   EXPECT_EQ(bar->offset(), 0);
   EXPECT_TRUE(bar->isAnimating());
-  // Height 30: stripes of 21 points; the offset climbs to 21 and then wraps to -20.
-  advance(kTick * 0.5);
-  EXPECT_EQ(bar->offset(), 0);  // the first tick comes one interval after creation
-  advance(kTick);
-  EXPECT_EQ(bar->offset(), 1);
-  advance(kTick * 20);
-  EXPECT_EQ(bar->offset(), 21);
-  advance(kTick);
-  EXPECT_EQ(bar->offset(), -20);
-  advance(kTick * 2);
-  EXPECT_EQ(bar->offset(), -18);
+  // Height 30: stripes of 21 points; the offset climbs to 21 and then wraps to -20. The first
+  // tick comes one interval after creation; a full cycle is 42 ticks.
+  const std::pair<double, double> walk[] = {{0.5, 0}, {1, 1}, {20, 21}, {1, -20}, {2, -18}, {42, -18}};
+  for (auto [ticks, offset] : walk) {
+    advance(kTick * ticks);
+    EXPECT_EQ(bar->offset(), offset) << ticks;
+  }
   EXPECT_TRUE(bar->needsDisplay());
-  // One full cycle (42 ticks) brings it back.
-  advance(kTick * 42);
-  EXPECT_EQ(bar->offset(), -18);
 }
 
 TEST_F(CZBackgroundViewsTest, BarTimerStopsWhenTheBarLeavesItsWindowAndNeverHoldsIt) {
@@ -98,7 +91,6 @@ TEST_F(CZBackgroundViewsTest, ReversingTheGradientRedraws) {
   background->displayIfNeeded();
   for (bool reversed : {true, false}) {
     background->setGradientReversed(reversed);
-    EXPECT_EQ(background->isGradientReversed(), reversed);
     EXPECT_TRUE(background->needsDisplay());
     background->displayIfNeeded();
     EXPECT_EQ(background->lastDrawing()->operationsOfKind(DrawOp::Kind::RadialGradient).size(), 1u);
