@@ -26,6 +26,10 @@ class CZSessionTest : public testing::SandboxTest {
   void SetUp() override {
     testing::SandboxTest::SetUp();
     server = std::make_unique<testing::CadenzoServer>();
+    configureFacade();
+  }
+  // The server as the endpoint, and the facade holding its credentials.
+  void configureFacade() {
     cadenzo::CZAPIConnection::setDefaultEndpoint(server->endpoint());
     facade = cadenzo::Cadenzo::sharedCadenzo();
     ASSERT_TRUE(facade);
