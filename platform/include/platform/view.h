@@ -66,7 +66,12 @@ struct Touch {
   Point previousLocationInView(const std::shared_ptr<View>& inView) const;
 };
 using TouchSet = std::vector<std::shared_ptr<Touch>>;
+// What the hit test of a touch is given: a touch event holding the touch, so that a view can
+// tell a finger from a programmatic hitTestWithEvent call (which passes nullptr or an event
+// of its own).
 struct Event {
+  enum class Type { Touches, Motion, RemoteControl };
+  Type type = Type::Touches;
   TouchSet touches;
   double timestamp = 0;
 };

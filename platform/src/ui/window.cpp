@@ -83,11 +83,13 @@ std::shared_ptr<View> Window::tapAtPoint(const Point& point) {
 }
 
 std::shared_ptr<View> Window::touchDownAtPoint(const Point& point) {
-  auto hit = hitTestWithEvent(point, nullptr);
   touch_ = std::make_shared<Touch>();
-  touch_->view = hit;
   touch_->window = std::static_pointer_cast<Window>(shared_from_this());
   touch_->locationInWindow = touch_->previousLocationInWindow = point;
+  Event event;
+  event.touches = {touch_};
+  auto hit = hitTestWithEvent(point, &event);
+  touch_->view = hit;
   deliver(Touch::Phase::Began, point);
   return hit;
 }
