@@ -169,6 +169,18 @@ void WebView::Impl::commit(const std::string& markup, const std::string& url) {
   runScripts(id);
 }
 
+void WebView::Impl::commitInitialDocument() {
+  const uint64_t id = nextId++;
+  documentURL = "about:blank";
+  documentId = id;
+  auto host = std::make_shared<PageHost>(weakView(), id);
+  hosts.clear();
+  hosts.push_back(host);
+  view.context_ = ScriptContext::create(HtmlDocument::parse(""), documentFacts(documentURL, ""),
+                                        WebView::scriptLimits(), host);
+  view.context_->runLoadHandlers("");
+}
+
 ScriptContext::Facts WebView::Impl::documentFacts(const std::string& url, const std::string& referrer) const {
   ScriptContext::Facts facts;
   facts.url = url;
