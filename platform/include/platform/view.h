@@ -34,6 +34,7 @@ class View;
 class Window;
 class Responder;
 class ViewController;
+class GestureRecognizer;
 
 enum AutoresizingMask : unsigned {
   kAutoresizingNone = 0,
@@ -201,6 +202,12 @@ class View : public Responder {
   Rect convertRectToView(const Rect& r, const std::shared_ptr<const View>& other) const;
   Rect convertRectFromView(const Rect& r, const std::shared_ptr<const View>& other) const;
 
+  // Gesture recognizers (gesture_recognizer.h), retained, in the order added. Adding one that
+  // is on another view moves it here; adding it twice keeps one.
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return gestureRecognizers_; }
+
   // Hit testing: nullptr when hidden, not interactive, alpha below 0.01 or the point is not
   // inside; otherwise the front-most subview's hit, else this view.
   virtual std::shared_ptr<View> hitTestWithEvent(const Point& p, const Event* event);
@@ -295,6 +302,7 @@ class View : public Responder {
   View* superview_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;
   std::weak_ptr<ViewController> controller_;
+  std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
   bool userInteractionEnabled_ = true;
   bool multipleTouchEnabled_ = false;
   bool clearsContextBeforeDrawing_ = true;
