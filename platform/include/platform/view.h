@@ -149,6 +149,9 @@ class View : public Responder {
   void setContentMode(ContentMode m) { contentMode_ = m; }
   long tag() const { return tag_; }
   void setTag(long t) { tag_ = t; }
+  // What assistive technology reads for the view (stored only; "" for none).
+  const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+  void setAccessibilityLabel(std::string l) { accessibilityLabel_ = std::move(l); }
 
   // Autoresizing: when this view's bounds size changes, every subview is moved and resized
   // by its mask. Per axis, the change is shared among the flexible parts (left margin,
@@ -308,6 +311,7 @@ class View : public Responder {
   bool clearsContextBeforeDrawing_ = true;
   ContentMode contentMode_ = ContentMode::ScaleToFill;
   long tag_ = 0;
+  std::string accessibilityLabel_;
   unsigned autoresizingMask_ = kAutoresizingNone;
   bool autoresizesSubviews_ = true;
   bool needsLayout_ = false;

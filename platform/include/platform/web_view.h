@@ -151,6 +151,11 @@ class WebView : public View {
   void setAllowsInlineMediaPlayback(bool v) { allowsInlineMediaPlayback_ = v; }
   bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
   void setMediaPlaybackRequiresUserAction(bool v) { mediaPlaybackRequiresUserAction_ = v; }
+  // Whether media may play on an external screen. Systems without the setting are modelled
+  // by the runtime key "UIWebView.setMediaPlaybackAllowsAirPlay:" (Runtime); the flag itself
+  // is always stored.
+  bool mediaPlaybackAllowsAirPlay() const { return mediaPlaybackAllowsAirPlay_; }
+  void setMediaPlaybackAllowsAirPlay(bool v) { mediaPlaybackAllowsAirPlay_ = v; }
 
   // Process-wide settings (tests and the demo may change them; reset with the platform).
   static std::string userAgent();
@@ -197,6 +202,7 @@ class WebView : public View {
   unsigned dataDetectorTypes_ = kDataDetectorTypePhoneNumber;
   bool allowsInlineMediaPlayback_ = false;
   bool mediaPlaybackRequiresUserAction_ = true;
+  bool mediaPlaybackAllowsAirPlay_ = true;
   std::unique_ptr<Impl> impl_;
 };
 
