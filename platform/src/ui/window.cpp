@@ -156,7 +156,7 @@ void Window::deliver(Touch::Phase phase, const Point& point) {
   }
   auto target = touch->view.lock();
   if (!target) return;
-  if (cancelView && phase == Touch::Phase::Ended) phase = Touch::Phase::Cancelled;
+  if (cancelView && phase == Touch::Phase::Ended) phase = touch->phase = Touch::Phase::Cancelled;
   send(*target, phase, set, event);
 }
 

@@ -511,6 +511,13 @@ TEST_F(WebViewTest, AViewThatNeverLoadedAnswersScriptsFromABlankPageWithoutTraff
   EXPECT_FALSE(fresh->canGoBack());
   EXPECT_EQ(server_->requestCount(), 0u);
 
+  // So can a subclass inside its own constructor, before anything owns it.
+  struct Probe : WebView {
+    Probe() : WebView(platform::Rect{}) { agent = stringByEvaluatingJavaScriptFromString("navigator.userAgent"); }
+    std::string agent;
+  };
+  EXPECT_EQ(std::make_shared<Probe>()->agent, "Agent/7 (probe)");
+
   // The first real load replaces the blank page.
   fresh->loadHTMLStringBaseURL("<script>var page = 'real';</script>", std::nullopt);
   ASSERT_TRUE(runUntil([&] { return delegate->ended(); }));
