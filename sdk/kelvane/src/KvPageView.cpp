@@ -5,6 +5,7 @@
 #include "kelvane/KelvaneAd.h"
 #include "platform/device.h"
 #include "platform/notification_center.h"
+#include "platform/run_loop.h"
 
 namespace kelvane {
 
@@ -33,6 +34,12 @@ void KvPageView::observeOrientation(std::function<void(KvPageView&)> didRotate) 
       });
 }
 
+void KvPageView::releaseConnection() {
+  // Called from the connection's own callbacks: it goes at the end of the turn, not under them.
+  if (connection_) platform::RunLoop::main().keepAliveUntilEndOfTurn(std::move(connection_));
+  connection_.reset();
+}
+
 void KvPageView::loadUrl(const std::optional<platform::URL>& url) {
   if (connection_) connection_->cancel();
   connection_.reset();
@@ -54,7 +61,7 @@ void KvPageView::connectionDidReceiveResponse(platform::URLConnection& connectio
   }
   // Nothing of this answer is shown: the connection ends here, so the failure is told once.
   connection.cancel();
-  connection_.reset();
+  releaseConnection();
   auto self = sharedView();
   answerDidFail();
 }
@@ -65,14 +72,14 @@ void KvPageView::connectionDidReceiveData(platform::URLConnection&, const platfo
 }
 
 void KvPageView::connectionDidFinishLoading(platform::URLConnection&) {
-  connection_.reset();
+  releaseConnection();
   kvWebView_->loadDataMIMETypeTextEncodingNameBaseURL(httpResponseData_, "text/html", "UTF-8", std::nullopt);
   httpResponseData_.clear();
   httpResponseLength_ = 0;
 }
 
 void KvPageView::connectionDidFailWithError(platform::URLConnection&, const platform::Error&) {
-  connection_.reset();
+  releaseConnection();
   auto self = sharedView();
   answerDidFail();
 }

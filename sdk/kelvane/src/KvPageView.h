@@ -72,6 +72,8 @@ class KvPageView : public platform::View,
   int httpResponseLength_ = 0;
 
  private:
+  void releaseConnection();
+
   std::shared_ptr<platform::URLConnection> connection_;
   size_t clickReports_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "KvTestSupport.h"
 #include "platform/application.h"
 #include "platform/device.h"
+#include "platform/notification_center.h"
 #include "platform/reachability.h"
 
 namespace kelvane {
@@ -188,15 +189,42 @@ TEST_F(KvAdViewTest, InactiveApplicationPausesRequestsAndResumesThem) {
   EXPECT_EQ(server.adRequests().size(), 2u);
 }
 
-TEST_F(KvAdViewTest, BannerThatLeftItsSuperviewEndsItsCycleAndIsLetGo) {
-  std::weak_ptr<KvAdView> weak = placeBanner(kKelvaneAdTypeBanner, 30);
-  ASSERT_FALSE(weak.expired());
-  weak.lock()->removeFromSuperview();
+TEST_F(KvAdViewTest, BannerTheGameTakesAwayOnItsNotificationEndsItsCycleAndIsLetGo) {
+  int game = 0;
+  platform::NotificationCenter::defaultCenter().addObserver(
+      &game, kKvOnReceiveAdNotification, nullptr, [this](const platform::Notification&) {
+        for (auto v : std::vector(root->subviews())) v->removeFromSuperview();
+      });
+  ASSERT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", 1, root, 30));
+  std::weak_ptr<KvAdView> weak = adView();
+  ASSERT_TRUE(waitForNotes(1));
+  EXPECT_TRUE(root->subviews().empty());
   advance(30);
   runUntilIdle();
   EXPECT_EQ(server.adRequests().size(), 1u);
   EXPECT_TRUE(KvAdViewController::livePlacementsForTesting().empty());
   EXPECT_TRUE(weak.expired());
+  platform::NotificationCenter::defaultCenter().removeObserver(&game);
+}
+
+TEST_F(KvAdViewTest, RotationPutsTheBannerBackAtTheOriginOnlyWhenBarAndDeviceAgree) {
+  using O = platform::DeviceOrientation;
+  struct Case {
+    int bar;
+    O device;
+    bool moves;
+  };
+  const Case cases[] = {{1, O::Portrait, true},       {2, O::PortraitUpsideDown, true}, {3, O::LandscapeRight, true},
+                        {4, O::LandscapeLeft, true},  {3, O::LandscapeLeft, false},     {1, O::FaceUp, false}};
+  auto view = placeBanner();
+  ASSERT_TRUE(view);
+  for (const auto& c : cases) {
+    view->setFrame(Rect(10, 100, 200, 20));
+    platform::Application::sharedApplication().setStatusBarOrientation(c.bar);
+    platform::Device::currentDevice().setOrientation(O::Unknown);
+    platform::Device::currentDevice().setOrientation(c.device);
+    EXPECT_EQ(view->frame(), c.moves ? Rect(0, 0, 320, 50) : Rect(10, 100, 200, 20)) << c.bar;
+  }
 }
 
 }  // namespace
