@@ -8,6 +8,7 @@
 #include "platform/file_manager.h"
 #include "platform/log.h"
 #include "platform/screen.h"
+#include "platform/web_view.h"
 
 namespace kelvane {
 namespace {
@@ -37,6 +38,8 @@ TEST_F(KvRequestUrlTest, BannerRequestWithEveryParameterMatchesTheGoldenText) {
   EXPECT_EQ(request.path + "?" + request.query,
             "/kvserve/kvBanner?aid=kvapp%26x%3D1&v=2.0.1-iOS-S-1.0.9&po=123&hid=0a1b2c3d&w=320&h=480"
             "&a=25&eid=e1%26x%3Dy&g=Female&lg=en&k=sport%2Cgames&l=Paris&mn=mn%2F7&t=1800000000");
+  // The ad view's page has not loaded yet; its web view still answers with its user agent.
+  EXPECT_EQ(request.header("User-Agent"), platform::WebView::userAgent());
 }
 
 TEST_F(KvRequestUrlTest, PortalClientNameAndValidatedParametersFollowDeviceAndType) {
