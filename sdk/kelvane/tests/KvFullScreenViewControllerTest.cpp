@@ -7,6 +7,7 @@
 #include "KvFullScreenViewController.h"
 #include "KvTestSupport.h"
 #include "platform/application.h"
+#include "platform/screen.h"
 
 namespace kelvane {
 namespace {
@@ -93,6 +94,18 @@ TEST_F(KvFullScreenViewControllerTest, FailuresCloseTheAdAfterTellingIt) {
     showFullScreen();
     EXPECT_TRUE(closed());
     EXPECT_EQ(names(), std::vector<std::string>{"onFailedToReceiveAd"});
+  }
+}
+
+TEST_F(KvFullScreenViewControllerTest, ClientWindowFollowsTheScreenHeightAndTheStatusBar) {
+  using platform::Rect;
+  const std::tuple<double, int, Rect> cases[] = {{460, 1, Rect(0, 0, 320, 480)},   {460, 3, Rect(0, 0, 480, 320)},
+                                                 {480, 2, Rect(0, 0, 320, 480)},   {1004, 1, Rect(0, 0, 768, 1024)},
+                                                 {1004, 4, Rect(0, 0, 1024, 768)}};
+  for (const auto& [height, bar, expected] : cases) {
+    platform::Screen::mainScreen().setApplicationFrame(Rect(0, 20, 320, height));
+    platform::Application::sharedApplication().setStatusBarOrientation(bar);
+    EXPECT_EQ(KvAdViewController::create()->initFullScreenWindow()->frame(), expected) << height << " " << bar;
   }
 }
 
