@@ -13,9 +13,11 @@ struct Options {
   std::string collector;
   bool cadenzo = true;
   bool analytics = true;
+  bool pelora = true;
 };
 
 bool runCadenzoScene(const Options& options);
 bool runAnalyticsScene(const Options& options);
+bool runPeloraScene(const Options& options);
 
 }  // namespace adhost
