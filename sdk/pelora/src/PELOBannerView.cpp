@@ -11,6 +11,7 @@
 #include "pelora/PELODefaultFactory.h"
 #include "pelora/PELOGlobalSettings.h"
 #include "platform/format.h"
+#include "platform/notification_center.h"
 #include "platform/random.h"
 #include "platform/run_loop.h"
 
@@ -104,6 +105,8 @@ PELOBannerView::PELOBannerView(platform::Passkey<PELOBannerView>, const platform
 
 PELOBannerView::~PELOBannerView() {
   if (downloader_ && downloaderListener_) downloader_->removeAdListener(downloaderListener_);
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  stopVideoPlayback();
 }
 
 void PELOBannerView::asyncLoadNewBanner() {
@@ -152,7 +155,8 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
     case kPELOAdTypeImage: built = createImageView(*banner); break;
     case kPELOAdTypeText: built = createTextView(*banner); break;
     case kPELOAdTypeRichMedia: built = createRichMediaView(*banner); break;
-    default: break;  // Video ads play in the movie player; other types show nothing.
+    case kPELOAdTypeVideo: playMovieAtURL(banner->mediaFile()); break;
+    default: break;
   }
   lastView_ = currentView_;
   currentView_ = built;
@@ -192,6 +196,80 @@ std::shared_ptr<platform::View> PELOBannerView::createRichMediaView(const PELORe
   return adWebView(PELOAdPageTemplates::richMediaPage(hexStringFromColor(pageColor_),
                                                       PELOGlobalSettings::globalSettings()->adHost(), banner.richMediaData()),
                    platform::kDataDetectorTypeNone);
+}
+
+void PELOBannerView::playMovieAtURL(const std::string& url) {
+  reloadTimer_->pauseAutoReload();
+  activityIndicator_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
+  activityIndicator_->setCenter(center());
+  addSubview(activityIndicator_);
+  activityIndicator_->startAnimating();
+
+  stopVideoPlayback();
+  moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
+  loadingVideo_ = true;
+  moviePlayer_->prepareToPlay();
+  PELOLogger::debug("add MPMoviePlayerLoadStateDidChangeNotification");
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.removeObserver(this);  // an earlier movie's
+  std::weak_ptr<PELOBannerView> weak = sharedAs<PELOBannerView>();
+  center.addObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification, nullptr,
+                     [weak](const platform::Notification& n) {
+                       auto self = weak.lock();
+                       if (self && self->moviePlayer_ && n.object == self->moviePlayer_.get()) self->moviePlayerLoadStateChanged();
+                     });
+  center.addObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification, moviePlayer_.get(),
+                     [weak](const platform::Notification&) {
+                       if (auto self = weak.lock()) self->myMovieFinishedCallback();
+                     });
+}
+
+void PELOBannerView::moviePlayerLoadStateChanged() {
+  loadingVideo_ = false;
+  if (moviePlayer_->loadState() == platform::kMovieLoadStateUnknown) return;
+  playingVideo_ = true;
+  if (activityIndicator_) {
+    activityIndicator_->stopAnimating();
+    activityIndicator_->removeFromSuperview();
+    activityIndicator_.reset();
+  }
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
+  PELOLogger::debug("remove MPMoviePlayerLoadStateDidChangeNotification");
+  moviePlayer_->setScalingMode(1);
+  moviePlayer_->setControlStyle(0);
+  const platform::Rect f = frame();
+  const platform::Size natural = moviePlayer_->naturalSize();
+  // A movie that tells no width keeps the banner's height rather than an endless one.
+  const double height = natural.width > 0 ? f.size.width / natural.width * natural.height : f.size.height;
+  const auto& movieView = moviePlayer_->view();
+  movieView->setFrame(platform::Rect(0, 0, f.size.width, height));
+  setFrame(platform::Rect(f.origin.x, f.origin.y, f.size.width, height));
+  movieView->setAutoresizingMask(kFlexibleWidthAndHeight);
+  movieView->setContentMode(platform::ContentMode::ScaleAspectFill);
+  addSubview(movieView);
+  moviePlayer_->play();
+}
+
+void PELOBannerView::myMovieFinishedCallback() {
+  auto self = sharedAs<PELOBannerView>();
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
+  if (moviePlayer_) moviePlayer_->view()->removeFromSuperview();
+  moviePlayer_.reset();
+  playingVideo_ = false;
+  resignFirstResponder();
+  reloadTimer_->resumeAutoReload();
+}
+
+void PELOBannerView::stopVideoPlayback() {
+  if (moviePlayer_) {
+    if (playingVideo_) {
+      moviePlayer_->stop();
+      moviePlayer_->view()->removeFromSuperview();
+    }
+    if (loadingVideo_ || playingVideo_) moviePlayer_.reset();
+  }
+  playingVideo_ = false;
+  loadingVideo_ = false;
 }
 
 void PELOBannerView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {

@@ -21,11 +21,15 @@ bool isTextElement(std::string_view name) {
 
 struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
   std::shared_ptr<PELOReceivedBanner> banner = std::make_shared<PELOReceivedBanner>();
-  std::optional<std::string> text;
+  // The one buffer; `collecting` says whether there is one. Its room is kept between
+  // elements, so a long answer does not allocate for every element.
+  std::string buffer;
+  bool collecting = false;
 
   void didStartElement(platform::XMLParser&, const std::string& name, const platform::XMLAttributes& attributes) override {
     if (isTextElement(name)) {
-      text.emplace();
+      buffer.clear();
+      collecting = true;
     } else if (name == "ad") {
       if (const platform::Value* type = attributes.find("type"))
         banner->setAdType(PELOAdTypeEnumConverter::valueForString(type->stringValue()));
@@ -35,15 +39,15 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
   }
 
   void foundCharacters(platform::XMLParser&, const std::string& chars) override {
-    if (text) text->append(chars);
+    if (collecting) buffer.append(chars);
   }
 
   void didEndElement(platform::XMLParser&, const std::string& name) override {
     if (!isTextElement(name)) return;
     // An element whose buffer an inner one took has no text of its own left.
-    std::string value = text ? std::move(*text) : std::string();
-    const bool hadText = text.has_value();
-    text.reset();
+    const bool hadText = collecting;
+    std::string value = hadText ? buffer : std::string();
+    collecting = false;
     if (name == "sessionid") banner->setSessionId(std::move(value));
     else if (name == "status") banner->setStatus(PELOBannerStatusEnumConverter::valueForString(value) == kPELOBannerStatusError
                                                       ? kPELOBannerStatusError
@@ -62,7 +66,7 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
     banner->setStatus(kPELOBannerStatusError);
     banner->setErrorCode(kPELOErrorCodeParsingError);
     banner->setErrorMessage(error.localizedDescription());
-    text.reset();
+    collecting = false;
   }
 };
 

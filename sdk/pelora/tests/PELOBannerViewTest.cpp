@@ -234,6 +234,38 @@ TEST_F(PELOBannerViewTest, ErrorAndEmptyBannersAreReported) {
   EXPECT_EQ(heard.back().banner->adType(), 0);
 }
 
+TEST_F(PELOBannerViewTest, VideoAdPlaysInTheViewWhileTheReloadWaits) {
+  auto video = server->imageAd("v");
+  video.type = "VIDEO";
+  video.mediaFile = server->url("/pelora/media/v.mp4");
+  server->setAd(video);
+  view->setAutoReloadEnabled(true);
+  loadAd();
+  auto player = view->moviePlayerForTesting();
+  ASSERT_NE(player, nullptr);
+  EXPECT_EQ(player->contentURL(), server->url("/pelora/media/v.mp4"));
+  EXPECT_TRUE(player->isPreparedToPlay());
+  ASSERT_NE(view->activityIndicatorForTesting(), nullptr);
+  EXPECT_TRUE(view->activityIndicatorForTesting()->isAnimating());
+  EXPECT_FALSE(view->reloadTimerForTesting()->isRunningForTesting());
+
+  player->setNaturalSizeForTesting({640, 360});
+  player->setLoadStateForTesting(platform::kMovieLoadStatePlayable);
+  EXPECT_TRUE(view->isPlayingVideoForTesting());
+  EXPECT_EQ(view->activityIndicatorForTesting(), nullptr);
+  EXPECT_EQ(player->playbackState(), platform::MoviePlaybackState::Playing);
+  EXPECT_EQ(player->controlStyle(), 0);
+  EXPECT_EQ(player->view()->superview(), view);
+  EXPECT_EQ(view->frame(), platform::Rect(0, 0, 320, 180));
+  EXPECT_EQ(player->view()->frame(), platform::Rect(0, 0, 320, 180));
+
+  player->finishPlaybackForTesting();
+  EXPECT_EQ(view->moviePlayerForTesting(), nullptr);
+  EXPECT_EQ(player->view()->superview(), nullptr);
+  EXPECT_FALSE(view->isPlayingVideoForTesting());
+  EXPECT_TRUE(view->reloadTimerForTesting()->isRunningForTesting());
+}
+
 TEST_F(PELOBannerViewTest, AListenerMayReleaseTheViewInsideItsCallback) {
   std::weak_ptr<PELOBannerView> weak = view;
   first->then = [&] { view.reset(); };

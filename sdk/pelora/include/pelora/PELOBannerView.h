@@ -18,7 +18,9 @@
 #include "pelora/PELOAdListenerProtocol.h"
 #include "pelora/PELOAdSettings.h"
 #include "platform/animation.h"
+#include "platform/controls.h"
 #include "platform/graphics.h"
+#include "platform/media.h"
 #include "platform/passkey.h"
 #include "platform/view.h"
 #include "platform/web_view.h"
@@ -80,6 +82,11 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
 
   // Six upper-case hex digits of the colour's red, green and blue.
   static std::string hexStringFromColor(const platform::Color& color);
+  // A video ad: plays the movie in the view (the view takes the movie's height for its
+  // width); the auto reload pauses until it ends.
+  void playMovieAtURL(const std::string& url);
+  void stopVideoPlayback();
+
   // The transition a swap adds; type and direction 0 are chosen at random.
   std::shared_ptr<platform::Transition> createAnimationWithDirection(int type, int direction) const;
 
@@ -91,6 +98,9 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   const std::shared_ptr<ORMMAConnector>& ormmaConnectorForTesting() const { return ormmaConnector_; }
   const std::shared_ptr<PELOAutoReloadTimer>& reloadTimerForTesting() const { return reloadTimer_; }
   std::shared_ptr<PELOReceivedBannerProtocol> lastReceivedBannerForTesting() const { return lastReceivedBanner_; }
+  const std::shared_ptr<platform::MoviePlayerController>& moviePlayerForTesting() const { return moviePlayer_; }
+  const std::shared_ptr<platform::ActivityIndicatorView>& activityIndicatorForTesting() const { return activityIndicator_; }
+  bool isPlayingVideoForTesting() const { return playingVideo_; }
 
  private:
   // The objects that hear the downloader and the ad web views on the view's behalf.
@@ -108,6 +118,8 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
   bool webViewShouldStartLoadWithRequest(const platform::URLRequest& request);
+  void moviePlayerLoadStateChanged();
+  void myMovieFinishedCallback();
 
   platform::Color pageColor_ = platform::Color::whiteColor();
   std::weak_ptr<PELOBannerViewDelegate> delegate_;
@@ -123,6 +135,10 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   std::shared_ptr<platform::View> currentView_;
   std::shared_ptr<DownloaderListener> downloaderListener_;
   std::shared_ptr<WebViewListener> webViewListener_;
+  std::shared_ptr<platform::MoviePlayerController> moviePlayer_;
+  bool playingVideo_ = false;
+  bool loadingVideo_ = false;
+  std::shared_ptr<platform::ActivityIndicatorView> activityIndicator_;
 };
 
 }  // namespace pelora
