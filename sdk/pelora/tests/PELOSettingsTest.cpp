@@ -5,12 +5,14 @@
 #include "PELOAdDownloader.h"
 #include "PELOLocationManager.h"
 #include "PELOLogger.h"
+#include "PELOReachability.h"
 #include "PeloraTestSupport.h"
 #include "pelora/PELOBannerView.h"
 #include "pelora/PELODefaultFactory.h"
 #include "platform/application.h"
 #include "platform/location.h"
 #include "platform/log.h"
+#include "platform/notification_center.h"
 
 namespace {
 
@@ -83,6 +85,35 @@ TEST_F(PELOSettingsTest, LocationFeedGoesIntoTheNextRequestAndLeavesWhenSwitched
   downloader->setLocationUpdateEnabled(true);
   EXPECT_FALSE(downloader->isLocationUpdateEnabled());
   EXPECT_TRUE(log.contains("[iPELO  WARN] Location service is not enabled"));
+}
+
+TEST_F(PELOSettingsTest, ReachabilityStatusFromFlags) {
+  using R = pelora::PELOReachability;
+  const std::pair<uint32_t, int> internet[] = {
+      {0x0, 0},     {0x2, 1},  {0x40002, 2}, {0x40000, 0}, {0x6, 0},
+      {0xE, 1},     {0x26, 1}, {0x36, 0},    {0x1E, 0},
+  };
+  for (const auto& [flags, status] : internet) EXPECT_EQ(R::networkStatusForFlags(flags), status) << std::hex << flags;
+  EXPECT_EQ(R::localWiFiStatusForFlags(0x20002), 1);
+  EXPECT_EQ(R::localWiFiStatusForFlags(0x2), 0);
+  EXPECT_EQ(R::localWiFiStatusForFlags(0x20000), 0);
+
+  // A scheduled object tells of every change by notification, with itself as sender.
+  auto host = R::reachabilityWithHostName("ads.example.net");
+  ASSERT_NE(host, nullptr);
+  EXPECT_EQ(R::reachabilityWithHostName(""), nullptr);
+  int told = 0;
+  platform::NotificationCenter::defaultCenter().addObserver(this, R::kReachabilityChangedNotification, host.get(),
+                                                            [&](const platform::Notification&) { ++told; });
+  EXPECT_TRUE(host->startNotifier());
+  platform::Reachability::setNetwork(platform::Reachability::Network::WWAN);
+  runUntilIdle();
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(host->currentReachabilityStatus(), 2);
+  platform::Reachability::setFlagsReadable(false);
+  EXPECT_EQ(host->currentReachabilityStatus(), 0);
+  EXPECT_FALSE(host->connectionRequired());
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
 }
 
 // A host's factory whose downloader answers every load with a banner of its own.
