@@ -49,9 +49,8 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
     std::string value = hadText ? buffer : std::string();
     collecting = false;
     if (name == "sessionid") banner->setSessionId(std::move(value));
-    else if (name == "status") banner->setStatus(PELOBannerStatusEnumConverter::valueForString(value) == kPELOBannerStatusError
-                                                      ? kPELOBannerStatusError
-                                                      : kPELOBannerStatusSuccess);
+    // Any word but "ERROR" reads as success.
+    else if (name == "status") banner->setStatus(PELOBannerStatusEnumConverter::valueForString(value));
     else if (name == "mediadata") banner->setRichMediaData(std::move(value));
     else if (name == "beacon") {
       if (hadText) banner->addBeacon(std::move(value));

@@ -4,7 +4,6 @@
 // the end of one of them takes it. Text inside CDATA sections is not collected. An answer
 // that is not well-formed gives an ERROR banner with code 5 and the parser's description.
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "PELOXmlParserProtocol.h"
