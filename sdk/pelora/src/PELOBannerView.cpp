@@ -202,6 +202,11 @@ void PELOBannerView::playMovieAtURL(const std::string& url) {
   reloadTimer_->pauseAutoReload();
   activityIndicator_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
   activityIndicator_->setCenter(center());
+  const auto& shadow = activityIndicator_->layer();
+  shadow->setShadowColor(platform::Color::blackColor());
+  shadow->setShadowRadius(1.0);
+  shadow->setShadowOpacity(0.5);
+  shadow->setShadowOffset(platform::Size{0, 1.0});
   addSubview(activityIndicator_);
   activityIndicator_->startAnimating();
 
@@ -351,7 +356,16 @@ std::string PELOBannerView::hexStringFromColor(const platform::Color& color) {
     if (!(c > 0)) c = 0;  // also not a number
     return c > 1.0 ? 255 : static_cast<int>(c * 255);
   };
-  return platform::format("%02X%02X%02X", component(color.red), component(color.green), component(color.blue));
+  switch (color.model) {
+    case platform::ColorSpaceModel::RGB:
+      return platform::format("%02X%02X%02X", component(color.red), component(color.green), component(color.blue));
+    case platform::ColorSpaceModel::Monochrome: {
+      const int white = component(color.red);
+      return platform::format("%02X%02X%02X", white, white, white);
+    }
+    default:  // no red, green and blue to read
+      return "000000";
+  }
 }
 
 }  // namespace pelora

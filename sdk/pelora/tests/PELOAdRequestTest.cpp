@@ -6,6 +6,7 @@
 #include "PELOHttpConnector.h"
 #include "PeloraTestSupport.h"
 #include "platform/log.h"
+#include "platform/web_view.h"
 
 namespace {
 
@@ -121,6 +122,11 @@ TEST_F(PELOAdRequestTest, BeaconsFollowTheListenersOnlyForSuccess) {
   EXPECT_EQ(banner->clickUrl(), server->clickURL("7"));
   EXPECT_EQ(beaconsWhenTold, 0u);
   EXPECT_TRUE(runUntil([&] { return server->beaconHits("a") == 1 && server->beaconHits("b") == 1; }));
+  // Requests and beacons go out as the platform's web view names itself.
+  const std::string agent = platform::WebView::userAgent();
+  EXPECT_FALSE(agent.empty());
+  EXPECT_EQ(server->adRequests().back().header("User-Agent"), agent);
+  EXPECT_EQ(server->http().requestsTo("/pelora/beacon/a").at(0).header("User-Agent"), agent);
 
   auto error = testing::PeloraServer::errorAd("42", "No ad available");
   error.beacons = {server->beaconURL("never")};

@@ -247,6 +247,7 @@ TEST_F(PELOBannerViewTest, VideoAdPlaysInTheViewWhileTheReloadWaits) {
   EXPECT_TRUE(player->isPreparedToPlay());
   ASSERT_NE(view->activityIndicatorForTesting(), nullptr);
   EXPECT_TRUE(view->activityIndicatorForTesting()->isAnimating());
+  EXPECT_DOUBLE_EQ(view->activityIndicatorForTesting()->layer()->shadowOpacity(), 0.5);
   EXPECT_FALSE(view->reloadTimerForTesting()->isRunningForTesting());
 
   player->setNaturalSizeForTesting({640, 360});
@@ -322,6 +323,9 @@ TEST_F(PELOBannerViewTest, DimensionsAndPageColours) {
       {platform::Color::clearColor(), "000000"},
       {platform::Color::rgba(0.5, 0.25, 1.5, 1), "7F3FFF"},
       {platform::Color::rgba(-1, 0.1, 1.0, 1), "0019FF"},
+      {platform::Color::white(0.5, 1), "7F7F7F"},
+      {platform::Color::groupTableViewBackgroundColor(), "000000"},
+      {platform::Color{0.2, 0.4, 0.6, 1, platform::ColorSpaceModel::CMYK}, "000000"},
   };
   for (const auto& [colour, hex] : colours) EXPECT_EQ(PELOBannerView::hexStringFromColor(colour), hex);
 }

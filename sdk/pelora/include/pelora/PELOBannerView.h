@@ -80,7 +80,8 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   int animationType() const { return animationType_; }
   void setAnimationType(int v) { animationType_ = v; }
 
-  // Six upper-case hex digits of the colour's red, green and blue.
+  // Six upper-case hex digits of the colour's red, green and blue (a grey's one component
+  // for all three; "000000" for a colour of any other space).
   static std::string hexStringFromColor(const platform::Color& color);
   // A video ad: plays the movie in the view (the view takes the movie's height for its
   // width); the auto reload pauses until it ends.
