@@ -169,11 +169,11 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
   }
 }
 
-std::shared_ptr<platform::WebView> PELOBannerView::adWebView(const std::string& html, unsigned dataDetectorTypes) {
+std::shared_ptr<platform::WebView> PELOBannerView::adWebView(const std::string& html, bool detectData) {
   const platform::Rect f = frame();
   auto webView = platform::WebView::create(platform::Rect(0, 0, f.size.width, f.size.height));
   webView->setDelegate(webViewListener_);
-  if (dataDetectorTypes != platform::kDataDetectorTypePhoneNumber) webView->setDataDetectorTypes(dataDetectorTypes);
+  if (!detectData) webView->setDataDetectorTypes(platform::kDataDetectorTypeNone);
   webView->loadHTMLStringBaseURL(html, std::nullopt);
   webView->setScalesPageToFit(true);
   webView->setHidden(true);
@@ -181,24 +181,24 @@ std::shared_ptr<platform::WebView> PELOBannerView::adWebView(const std::string& 
 }
 
 std::shared_ptr<platform::View> PELOBannerView::createImageView(const PELOReceivedBannerProtocol& banner) {
-  return adWebView(PELOAdPageTemplates::imagePage(hexStringFromColor(pageColor_), banner.clickUrl(), banner.imageUrl()),
-                   platform::kDataDetectorTypePhoneNumber);
+  return adWebView(PELOAdPageTemplates::imagePage(hexStringFromColor(pageColor_), banner.clickUrl(), banner.imageUrl()), true);
 }
 
 std::shared_ptr<platform::View> PELOBannerView::createTextView(const PELOReceivedBannerProtocol& banner) {
   const platform::Rect f = frame();
   return adWebView(PELOAdPageTemplates::textPage(static_cast<int>(f.size.width), static_cast<int>(f.size.height),
                                                  banner.clickUrl(), banner.adText()),
-                   platform::kDataDetectorTypePhoneNumber);
+                   true);
 }
 
 std::shared_ptr<platform::View> PELOBannerView::createRichMediaView(const PELOReceivedBannerProtocol& banner) {
   return adWebView(PELOAdPageTemplates::richMediaPage(hexStringFromColor(pageColor_),
                                                       PELOGlobalSettings::globalSettings()->adHost(), banner.richMediaData()),
-                   platform::kDataDetectorTypeNone);
+                   false);
 }
 
 void PELOBannerView::playMovieAtURL(const std::string& url) {
+  stopVideoPlayback();
   reloadTimer_->pauseAutoReload();
   activityIndicator_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
   activityIndicator_->setCenter(center());
@@ -210,7 +210,6 @@ void PELOBannerView::playMovieAtURL(const std::string& url) {
   addSubview(activityIndicator_);
   activityIndicator_->startAnimating();
 
-  stopVideoPlayback();
   moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
   loadingVideo_ = true;
   moviePlayer_->prepareToPlay();
@@ -275,6 +274,8 @@ void PELOBannerView::stopVideoPlayback() {
   }
   playingVideo_ = false;
   loadingVideo_ = false;
+  if (activityIndicator_) activityIndicator_->removeFromSuperview();
+  activityIndicator_.reset();
 }
 
 void PELOBannerView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {

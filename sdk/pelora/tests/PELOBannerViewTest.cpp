@@ -265,6 +265,15 @@ TEST_F(PELOBannerViewTest, VideoAdPlaysInTheViewWhileTheReloadWaits) {
   EXPECT_EQ(player->view()->superview(), nullptr);
   EXPECT_FALSE(view->isPlayingVideoForTesting());
   EXPECT_TRUE(view->reloadTimerForTesting()->isRunningForTesting());
+
+  // A view that goes while its next movie plays stops it; the movie's later news finds no one.
+  loadAd();
+  auto next = view->moviePlayerForTesting();
+  ASSERT_NE(next, nullptr);
+  next->setLoadStateForTesting(platform::kMovieLoadStatePlayable);
+  view.reset();
+  EXPECT_EQ(next->playbackState(), platform::MoviePlaybackState::Stopped);
+  next->finishPlaybackForTesting();
 }
 
 TEST_F(PELOBannerViewTest, AListenerMayReleaseTheViewInsideItsCallback) {

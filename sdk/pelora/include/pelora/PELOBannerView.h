@@ -115,7 +115,9 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   std::shared_ptr<platform::View> createImageView(const PELOReceivedBannerProtocol& banner);
   std::shared_ptr<platform::View> createTextView(const PELOReceivedBannerProtocol& banner);
   std::shared_ptr<platform::View> createRichMediaView(const PELOReceivedBannerProtocol& banner);
-  std::shared_ptr<platform::WebView> adWebView(const std::string& html, unsigned dataDetectorTypes);
+  // A hidden web view of the banner's size loading `html`; `detectData` false turns the
+  // platform's data detection off.
+  std::shared_ptr<platform::WebView> adWebView(const std::string& html, bool detectData);
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
   bool webViewShouldStartLoadWithRequest(const platform::URLRequest& request);
