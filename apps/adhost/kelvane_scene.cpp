@@ -102,4 +102,6 @@ bool runKelvaneScene(const Options&) {
   return ok;
 }
 
+ADHOST_SCENE("kelvane", 9, runKelvaneScene);
+
 }  // namespace adhost
