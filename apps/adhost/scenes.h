@@ -13,9 +13,11 @@ struct Options {
   std::string collector;
   bool cadenzo = true;
   bool analytics = true;
+  bool quillon = true;
 };
 
 bool runCadenzoScene(const Options& options);
 bool runAnalyticsScene(const Options& options);
+bool runQuillonScene(const Options& options);
 
 }  // namespace adhost

@@ -54,6 +54,29 @@ void QuillonServer::setBuilderScript(std::string script) {
 
 void QuillonServer::setAdPage(std::string html) { impl_->http.setAnswer(kAdPath, typed(std::move(html), "text/html")); }
 
+std::string QuillonServer::hostAndPort() const { return "127.0.0.1:" + std::to_string(impl_->http.port()); }
+
+void QuillonServer::setBuilderMessage(const std::string& message) {
+  std::string quoted;
+  for (char c : message) {
+    if (c == '\\' || c == '\'') quoted += '\\';
+    quoted += c;
+  }
+  setBuilderScript("function QL_buildAdURL(p) { window.location = 'qmsg:///" + quoted + "'; }\n");
+}
+
+void QuillonServer::setAdAnswer(std::string html, HeaderList headers, int status) {
+  ScriptedAnswer answer = typed(std::move(html), "text/html");
+  answer.status = status;
+  answer.headers.insert(answer.headers.end(), headers.begin(), headers.end());
+  impl_->http.setAnswer(kAdPath, std::move(answer));
+}
+
+std::string QuillonServer::impressionURL(const std::string& id) {
+  impl_->http.setAnswer("/impression/" + id, typed("", "image/gif"));
+  return url("/impression/" + id);
+}
+
 std::string QuillonServer::addClick(const std::string& id) {
   impl_->http.setAnswer("/landing/" + id, typed("landed", "text/html"));
   setClickRedirect(id, url("/landing/" + id));

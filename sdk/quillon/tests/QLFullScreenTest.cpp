@@ -1,0 +1,214 @@
+// Full-screen pages over loopback: a tapped banner opens the in-app browser or the web-app
+// page, brackets the stay with its delegate events and pauses its refresh meanwhile; an
+// interstitial becomes ready, is shown and closed; a window takeover that times out gives
+// the window back and is reported with the next request.
+#include <gtest/gtest.h>
+
+#include "QLTestPrinters.h"
+
+#include "QLTestServer.h"
+#include "QLRequestPrivate.h"
+#include "QLStatistics.h"
+#include "QLViewController.h"
+#include "QLWebAppViewController.h"
+#include "platform/application.h"
+#include "platform/user_defaults.h"
+#include "platform/view_controller.h"
+#include "platform/window.h"
+#include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
+#include "testing/quillon_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using platform::Rect;
+using quillon::QLBannerView;
+using testing::QuillonServer;
+
+struct Events : quillon::QLBannerViewDelegate, quillon::QLInterstitialDelegate {
+  std::vector<std::string> seen;
+  void adViewDidReceiveAd(const std::shared_ptr<QLBannerView>&) override { seen.push_back("receive"); }
+  void adViewWillPresentScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willPresent"); }
+  void adViewWillDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willDismiss"); }
+  void adViewDidDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("didDismiss"); }
+  void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("receive");
+  }
+  void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLInterstitial>&,
+                                               const platform::Error& e) override {
+    seen.push_back("fail " + std::to_string(e.code));
+  }
+  void interstitialWillPresentScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("willPresent");
+  }
+  void interstitialWillDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("willDismiss");
+  }
+  void interstitialDidDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("didDismiss");
+  }
+};
+
+class QLFullScreenTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    testing::SandboxTest::SetUp();
+    quillon_test::useServer(server);
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+  }
+  std::shared_ptr<quillon::QLViewController> shownPage() {
+    return std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController());
+  }
+  // A banner of the fixture's controller and delegate, loaded and shown.
+  std::shared_ptr<QLBannerView> shownBanner() {
+    auto banner = QLBannerView::create(Rect(0, 0, 320, 50));
+    banner->setDelegate(events);
+    banner->setRootViewController(root);
+    banner->loadRequest(quillon::QLRequest::request());
+    EXPECT_TRUE(runUntil([&] { return banner->stateForTesting() == 6; }));
+    return banner;
+  }
+  // Touches the shown banner and taps its link.
+  void tap(const std::shared_ptr<QLBannerView>& banner, const std::string& url) {
+    platform::Event touch;
+    touch.touches.push_back(std::make_shared<platform::Touch>());
+    banner->webView()->hitTestWithEvent({5, 5}, &touch);
+    advance(0.2);
+    ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(url));
+    ASSERT_TRUE(runUntil([&] { return shownPage() != nullptr; }));
+    advance(1);  // the presentation's animation
+  }
+
+  QuillonServer server;
+  std::shared_ptr<platform::Window> window = platform::Window::create(Rect(0, 0, 320, 480));
+  std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
+  std::shared_ptr<Events> events = std::make_shared<Events>();
+};
+
+TEST_F(QLFullScreenTest, ATapOpensAPageThatPausesTheRefreshUntilItIsClosed) {
+  const std::string target = server.url("/landing/t");
+  server.addClick("t");
+  for (bool clickTrackers : {false, true}) {
+    SCOPED_TRACE(clickTrackers);
+    events->seen.clear();
+    server.http().clearRequests();
+    std::string tracker = server.impressionURL("click-tracker");
+    server.setAdAnswer("<html><body><a href=\"" + target + "\">go</a></body></html>",
+                       {{"X-Quillon-Refresh-Rate", "30"},
+                        {"X-Quillon-Click-Tracking-Urls", clickTrackers ? tracker : std::string()}});
+    auto banner = shownBanner();
+    tap(banner, target);
+    auto page = shownPage();
+    // The web-app page when click trackers wait for the click, which are then fetched once.
+    EXPECT_EQ(std::dynamic_pointer_cast<quillon::QLWebAppViewController>(page) != nullptr, clickTrackers);
+    if (clickTrackers) {
+      ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/impression/click-tracker").empty(); }));
+    }
+    EXPECT_TRUE(platform::Application::sharedApplication().isStatusBarHidden());
+
+    // No refresh under the page, however long it stays.
+    advance(120);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+
+    page->relinquishScreen();
+    page->relinquishScreen();  // a second "close" while it already goes changes nothing
+    page.reset();
+    advance(1);
+    ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+    EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+    EXPECT_FALSE(platform::Application::sharedApplication().isStatusBarHidden());
+    EXPECT_EQ(server.requestsTo("/impression/click-tracker").size(), clickTrackers ? 1u : 0u);
+
+    // The refresh comes one full interval after the page gave the screen back (a second ago).
+    advance(28);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+    advance(1.5);
+    EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+    runUntil([&] { return banner->stateForTesting() == 6; });
+  }
+}
+
+TEST_F(QLFullScreenTest, APageOpenedFromAPageAddsNoEventsAndTheRefreshWaitsForBoth) {
+  const std::string target = server.url("/landing/t");
+  server.addClick("t");
+  server.setAdAnswer("<html><body><a href=\"" + target + "\">go</a></body></html>", {{"X-Quillon-Refresh-Rate", "10"}});
+  auto banner = shownBanner();
+  tap(banner, target);
+  auto first = shownPage();
+
+  auto nested = quillon::QLWebAppViewController::create();
+  nested->loadHTMLBaseURL("<html>inner</html>", std::nullopt);
+  nested->presentFromViewController(first);
+  advance(1);
+  EXPECT_EQ(first->presentedViewController(), nested);
+
+  nested->relinquishScreen();
+  nested.reset();
+  advance(15);  // the outer page is still shown: no refresh yet
+  runUntilIdle();
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+  first->relinquishScreen();
+  first.reset();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+  advance(10.5);
+  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+}
+
+TEST_F(QLFullScreenTest, AnInterstitialIsReadyOnceItsPageHasLoadedThenShown) {
+  server.setAdAnswer("<html><body>full</body></html>", {{"X-Quillon-Tracking-Urls", server.impressionURL("i")}});
+  auto interstitial = quillon::QLInterstitial::create();
+  interstitial->setDelegate(events);
+  interstitial->presentFromRootViewController(root);  // not ready: nothing
+  EXPECT_FALSE(shownPage());
+  interstitial->loadRequest(quillon::QLRequest::request());
+  ASSERT_TRUE(runUntil([&] { return interstitial->stateForTesting() == 5; }));
+  EXPECT_FALSE(interstitial->isReady());
+  ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).at(0).queryItem("slot"), "");
+
+  interstitial->presentFromRootViewController(root);
+  advance(1);
+  auto page = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(shownPage());
+  ASSERT_TRUE(page);
+  ASSERT_TRUE(runUntil([&] { return page->webView() && !page->webView()->isLoading() &&
+                                    page->webView()->documentSourceForTesting().find("full") != std::string::npos; }));
+  // Tracked when the hidden page loaded, and again when shown.
+  ASSERT_TRUE(runUntil([&] { return server.requestsTo("/impression/i").size() == 2; }));
+  page->relinquishScreen();
+  page.reset();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+TEST_F(QLFullScreenTest, ATakeoverThatTimesOutGivesTheWindowBackAndSaysSoNextTime) {
+  auto game = std::make_shared<platform::View>(Rect(0, 0, 320, 480));
+  window->addSubview(game);
+  auto before = window->subviews();
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.http().setAnswer(QuillonServer::kAdPath, stall);
+  platform::UserDefaults::standardUserDefaults().setDoubleForKey(0.5, "applicationTimeout");
+
+  auto interstitial = quillon::QLInterstitial::create();
+  interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
+  EXPECT_NE(window->subviews(), before);
+  EXPECT_TRUE(platform::Application::sharedApplication().isStatusBarHidden());
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(QuillonServer::kAdPath).empty(); }));
+  advance(0.4);  // half a second is half a second, not none
+  EXPECT_NE(window->subviews(), before);
+  advance(0.2);
+  EXPECT_EQ(window->subviews(), before);
+  EXPECT_FALSE(platform::Application::sharedApplication().isStatusBarHidden());
+
+  // What the next request hands its builder.
+  EXPECT_EQ(quillon::QLRequestPrivate::create()->parameters().get("aoi_timedout"), platform::Value(1));
+}
+
+}  // namespace
