@@ -9,6 +9,7 @@
 #include "QLConfiguration.h"
 #include "QLRecordingOpener.h"
 #include "QLTestServer.h"
+#include "platform/device.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/view_controller.h"
@@ -223,6 +224,8 @@ TEST_P(QLBannerFailureTest, EndsInItsStateWithItsCode) {
 INSTANTIATE_TEST_SUITE_P(
     EveryRow, QLBannerFailureTest,
     ::testing::Values(
+        FailureRow{"SystemTooOld", [](QuillonServer&) { platform::Device::currentDevice().setSystemVersion("2.2.1"); },
+                   7, 4, ""},
         FailureRow{"BuilderErrors", [](QuillonServer& s) { s.setBuilderMessage("loadAdURL?errors=1"); }, 7, 0, ""},
         FailureRow{"InvalidRequest", [](QuillonServer& s) { s.setBuilderMessage("invalidRequest?why=bad"); }, 7, 0,
                    "<Quillon> Invalid Request: "},

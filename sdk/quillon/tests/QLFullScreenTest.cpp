@@ -12,6 +12,8 @@
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
+#include "platform/device.h"
+#include "platform/runtime.h"
 #include "platform/user_defaults.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
@@ -158,6 +160,32 @@ TEST_F(QLFullScreenTest, APageOpenedFromAPageAddsNoEventsAndTheRefreshWaitsForBo
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
   advance(10.5);
   EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+}
+
+TEST_F(QLFullScreenTest, OpeningAnAppWaitsForRunningTrackersButTracksTheClickOnce) {
+  // No background tasks here: a running tracker holds the opening back, three times at most.
+  platform::Device::currentDevice().setMultitaskingSupported(false);
+  platform::Runtime::setAvailable("UIApplication.beginBackgroundTaskWithExpirationHandler:", false);
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.http().setAnswer("/click-tracker", stall);
+  server.setAdAnswer("<html><body><a href=\"tel:5551234\">call</a></body></html>",
+                     {{"X-Quillon-Click-Tracking-Urls", server.url("/click-tracker")}});
+  auto banner = shownBanner();
+  platform::Event touch;
+  touch.touches.push_back(std::make_shared<platform::Touch>());
+  banner->webView()->hitTestWithEvent({5, 5}, &touch);
+  advance(0.2);
+  ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting("tel:5551234"));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/click-tracker").empty(); }));
+  auto& app = platform::Application::sharedApplication();
+  advance(0.85);  // two retries
+  runUntilIdle();
+  EXPECT_TRUE(app.openedURLs().empty());
+  advance(0.2);  // the third, after which it goes ahead
+  runUntilIdle();
+  EXPECT_EQ(app.openedURLs(), std::vector<std::string>{"tel:5551234"});
+  EXPECT_EQ(server.requestsTo("/click-tracker").size(), 1u);
 }
 
 TEST_F(QLFullScreenTest, AnInterstitialIsReadyOnceItsPageHasLoadedThenShown) {
