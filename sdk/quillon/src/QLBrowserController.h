@@ -6,6 +6,7 @@
 
 #include "QLViewController.h"
 #include "QLWebView.h"
+#include "platform/bars.h"
 #include "platform/controls.h"
 #include "platform/passkey.h"
 
@@ -31,18 +32,32 @@ class QLBrowserController : public QLViewController {
 
   void viewWillAppear(bool animated) override;
   std::shared_ptr<QLWebView> webView() const { return webView_; }
+  // Back and forward as the page can go; while it loads, the spinner in place of reload and
+  // "View in Safari" disabled.
+  void refreshToolbar();
+  std::shared_ptr<platform::Toolbar> toolbar() const { return toolbar_; }
+  // back, forward, reload, the spinner, "View in Safari", Done.
+  struct Buttons {
+    std::shared_ptr<platform::BarButtonItem> back, forward, reload, spinner, safari, done;
+  };
+  const Buttons& buttons() const { return buttons_; }
 
   using Passkey = platform::Passkey<QLBrowserController>;
   explicit QLBrowserController(Passkey) {}
 
  private:
   class PageDelegate;
+  void createToolbar(const platform::Rect& frame);
 
   std::optional<platform::URL> urlToLoad_;
   std::optional<platform::URL> referringURLToLoad_;
   std::shared_ptr<PageDelegate> webViewDelegate_;
   std::shared_ptr<QLWebView> webView_;
   std::shared_ptr<QLFullScreenOpener> opener_;
+  std::shared_ptr<platform::Toolbar> toolbar_;
+  std::shared_ptr<platform::BarButtonItem> flexibleSpaceButton_;
+  std::shared_ptr<platform::ActivityIndicatorView> spinner_;
+  Buttons buttons_;
 };
 
 }  // namespace quillon

@@ -13,6 +13,7 @@ namespace quillon {
 QLViewController::QLViewController() { setModalTransitionStyle(platform::ModalTransitionStyle::CoverVertical); }
 
 QLViewController::~QLViewController() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
   if (isFirst_ && delegateManager_) delegateManager_->didDismissScreen();
 }
 
@@ -23,6 +24,19 @@ void QLViewController::loadView() {
   view->setBackgroundColor(platform::Color{0, 0, 0, 1});
   view->setClipsToBounds(true);
   setView(view);
+}
+
+void QLViewController::observeSettingsFrom(const std::shared_ptr<platform::WebView>& webView) {
+  std::weak_ptr<QLViewController> weak =
+      std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, "settings", webView.get(), [weak](const platform::Notification& n) {
+        auto self = weak.lock();
+        const platform::Value* value =
+            n.userInfo.isDictionary() ? n.userInfo.dictionary().find("supportedorientations") : nullptr;
+        if (!self || !value || !value->isString()) return;
+        if (int orientations = orientationFromString(value->string())) self->supportedOrientations_ = orientations;
+      });
 }
 
 std::shared_ptr<QLDelegateManager> QLViewController::delegateManager() {

@@ -39,6 +39,9 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   std::shared_ptr<platform::WebView> openingWebView() const { return openingWebView_.lock(); }
   void setOpeningWebView(std::weak_ptr<platform::WebView> w) { openingWebView_ = std::move(w); }
   bool interactingWithParent() const { return interactingWithParent_; }
+  // A page's "settings" message from `webView` may set the orientations
+  // ("supportedorientations": "any", "portrait", "landscape").
+  void observeSettingsFrom(const std::shared_ptr<platform::WebView>& webView);
 
  protected:
   QLViewController();

@@ -2,6 +2,7 @@
 
 #include "QLFullScreenOpener.h"
 #include "QLIdentifierUtilities.h"
+#include "QLIntrinsicImages.h"
 #include "QLNotificationCenter.h"
 #include "QLObjectPrivate.h"
 #include "QLStatistics.h"
@@ -26,6 +27,9 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
     QLStatistics::sharedStatistics()->pageDidFinishLoading();
     QLWebViewDelegate::webViewDidFinishLoad(webView);
     if (auto owner = owner_.lock()) owner->sendOnShowIfReady();
+  }
+  void loadedFirstPage(const std::shared_ptr<platform::WebView>&) override {
+    if (auto owner = owner_.lock()) owner->firstPageLoaded();
   }
 
  private:
@@ -73,11 +77,19 @@ void QLWebAppViewController::viewWillAppear(bool animated) {
   webViewDelegate_->setViewController(std::static_pointer_cast<QLFullScreenController>(self));
   webViewDelegate_->setOpeningWebView(openingWebView());
   webView_->setDelegate(webViewDelegate_);
+  observeSettingsFrom(webView_);
   view()->addSubview(webView_);
   closeButton_ = platform::Button::buttonWithType(platform::ButtonType::Custom);
   closeButton_->setFrame(platform::Rect(0, 0, 32, 32));
+  closeButton_->setImageForState(QLIntrinsicImages::closeButton(), platform::kControlStateNormal);
+  closeButton_->setShowsTouchWhenHighlighted(true);
   closeButton_->addTarget(self, &QLWebAppViewController::close, platform::kControlEventTouchUpInside);
   view()->addSubview(closeButton_);
+  loadingSpinner_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
+  platform::Rect bounds = view()->bounds();
+  loadingSpinner_->setCenter({bounds.size.width / 2, bounds.size.height / 2});
+  loadingSpinner_->startAnimating();
+  view()->addSubview(loadingSpinner_);
   if (urlToLoad_) {
     load(*urlToLoad_);
   } else if (htmlToLoad_) {
@@ -99,6 +111,14 @@ void QLWebAppViewController::viewDidDisappear(bool animated) {
   statistics->endTimingNamed("plpd");
   statistics->endTimingNamed("pcl");
   if (webView_) QLNotificationCenter::postJSNotificationUserInfoWebView("onhide", std::nullopt, *webView_);
+}
+
+void QLWebAppViewController::firstPageLoaded() {
+  if (loadingSpinner_) {
+    loadingSpinner_->stopAnimating();
+    loadingSpinner_->removeFromSuperview();
+    loadingSpinner_.reset();
+  }
 }
 
 void QLWebAppViewController::sendOnShowIfReady() {

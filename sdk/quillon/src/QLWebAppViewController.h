@@ -32,6 +32,8 @@ class QLWebAppViewController : public QLViewController {
 
   std::shared_ptr<QLWebView> webView() const { return webView_; }
   std::shared_ptr<platform::Button> closeButton() const { return closeButton_; }
+  // Spins until the first page has loaded; nothing after.
+  std::shared_ptr<platform::ActivityIndicatorView> loadingSpinner() const { return loadingSpinner_; }
 
   using Passkey = platform::Passkey<QLWebAppViewController>;
   explicit QLWebAppViewController(Passkey) {}
@@ -39,6 +41,7 @@ class QLWebAppViewController : public QLViewController {
  private:
   class PageDelegate;
   void sendOnShowIfReady();
+  void firstPageLoaded();
   void close(platform::Control&) { relinquishScreen(); }
 
   std::optional<platform::URL> urlToLoad_;
@@ -47,6 +50,7 @@ class QLWebAppViewController : public QLViewController {
   std::shared_ptr<PageDelegate> webViewDelegate_;
   std::shared_ptr<QLWebView> webView_;
   std::shared_ptr<platform::Button> closeButton_;
+  std::shared_ptr<platform::ActivityIndicatorView> loadingSpinner_;
   std::weak_ptr<QLObjectPrivate> adController_;
   std::shared_ptr<QLFullScreenOpener> opener_;
   bool pendingOnShow_ = false;

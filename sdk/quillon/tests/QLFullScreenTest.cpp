@@ -8,6 +8,7 @@
 
 #include "QLTestServer.h"
 #include "QLRequestPrivate.h"
+#include "QLBrowserController.h"
 #include "QLStatistics.h"
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
@@ -237,6 +238,43 @@ TEST_F(QLFullScreenTest, ATakeoverThatTimesOutGivesTheWindowBackAndSaysSoNextTim
 
   // What the next request hands its builder.
   EXPECT_EQ(quillon::QLRequestPrivate::create()->parameters().get("aoi_timedout"), platform::Value(1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QLFullScreenTest, TheBrowserToolbarFollowsThePageAndLeavesForSafari) {
+  const std::string target = server.url("/landing/b");
+  server.addClick("b");
+  server.setAdPage("<html><body><a href=\"" + target + "\">go</a></body></html>");
+  auto banner = shownBanner();
+  tap(banner, target);
+  auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(shownPage());
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(runUntil([&] { return browser->webView() && browser->webView()->request() && !browser->webView()->isLoading(); }));
+  runUntilIdle();
+  const auto& b = browser->buttons();
+  EXPECT_FALSE(b.back->isEnabled());
+  EXPECT_FALSE(b.forward->isEnabled());
+  EXPECT_TRUE(b.safari->isEnabled());
+  const auto& items = browser->toolbar()->items();
+  ASSERT_EQ(items.size(), 9u);
+  EXPECT_EQ(items[4], b.reload);
+  EXPECT_EQ(items[8], b.done);
+  // The click's page was asked for with the banner's page as referrer.
+  EXPECT_TRUE(server.requestsTo("/landing/b").back().header("Referer"));
+
+  ASSERT_TRUE(b.safari->tap());
+  runUntilIdle();
+  EXPECT_EQ(platform::Application::sharedApplication().openedURLs(), std::vector<std::string>{target});
+  EXPECT_EQ(quillon::QLRequestPrivate::create()->parameters().get("pcbo"), platform::Value(1));
+
+  ASSERT_TRUE(b.done->tap());
+  browser.reset();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
 }
 
 }  // namespace
