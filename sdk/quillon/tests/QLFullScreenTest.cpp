@@ -13,6 +13,7 @@
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
+#include "platform/composers.h"
 #include "platform/device.h"
 #include "platform/runtime.h"
 #include "platform/user_defaults.h"
@@ -35,6 +36,7 @@ struct Events : quillon::QLBannerViewDelegate, quillon::QLInterstitialDelegate {
   void adViewWillPresentScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willPresent"); }
   void adViewWillDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willDismiss"); }
   void adViewDidDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("didDismiss"); }
+  void adViewWillLeaveApplication(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willLeave"); }
   void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override {
     seen.push_back("receive");
   }
@@ -274,7 +276,85 @@ TEST_F(QLFullScreenTest, TheBrowserToolbarFollowsThePageAndLeavesForSafari) {
   browser.reset();
   advance(1);
   ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
-  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+  EXPECT_EQ(events->seen,
+            (std::vector<std::string>{"receive", "willPresent", "willLeave", "willDismiss", "didDismiss"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QLFullScreenTest, PagesOpenWhatTheyAskFor) {
+  const std::string target = server.url("/landing/o");
+  server.addClick("o");
+  auto banner = shownBanner();
+  auto& app = platform::Application::sharedApplication();
+  struct Case {
+    std::string url;
+    std::function<void()> check;
+  };
+  auto isBrowserOn = [&](const std::string& url) {
+    auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(shownPage());
+    ASSERT_TRUE(browser);
+    ASSERT_TRUE(runUntil([&] { return browser->webView()->request().has_value(); }));
+    EXPECT_EQ(browser->webView()->request()->url(), url);
+  };
+  const std::string escaped = "http%3A%2F%2F127.0.0.1%3A" + server.hostAndPort().substr(10) + "%2Flanding%2Fo";
+  Case cases[] = {
+      {"qmsg:///open?a=video&u=" + escaped, [&] { isBrowserOn(target); }},
+      {"quillon://launch?url=" + escaped, [&] { isBrowserOn(target); }},
+      {"qmsg:///open?a=webapp&html=%3Chtml%3Ehello%3C%2Fhtml%3E",
+       [&] {
+         auto page = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(shownPage());
+         ASSERT_TRUE(page);
+         ASSERT_TRUE(runUntil(
+             [&] { return page->webView()->documentSourceForTesting().find("hello") != std::string::npos; }));
+       }},
+      {"mailto:ads@example.com?subject=Hi&cc=a@example.com,b@example.com",
+       [&] {
+         auto composer = std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController());
+         ASSERT_TRUE(composer);
+         EXPECT_EQ(composer->toRecipients(), std::vector<std::string>{"ads@example.com"});
+         EXPECT_EQ(composer->ccRecipients(), (std::vector<std::string>{"a@example.com", "b@example.com"}));
+         EXPECT_EQ(composer->subject(), "Hi");
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    banner->webView()->injectNavigationForTesting(platform::URLRequest(c.url), platform::WebViewNavigationType::Other);
+    ASSERT_TRUE(runUntil([&] { return root->presentedViewController() != nullptr; }));
+    advance(1);
+    c.check();
+    if (auto page = shownPage()) {
+      page->relinquishScreen();
+    } else {
+      root->dismissModalViewControllerAnimated(false);
+    }
+    advance(1);
+    runUntil([&] { return root->presentedViewController() == nullptr; });
+  }
+
+  // Another application: the host hears that the user leaves, then the system opens it.
+  banner->webView()->injectNavigationForTesting(platform::URLRequest("qmsg:///open?a=app&u=tel%3A5550100"),
+                                                platform::WebViewNavigationType::Other);
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  EXPECT_EQ(app.openedURLs(), std::vector<std::string>{"tel:5550100"});
+  EXPECT_EQ(events->seen.back(), "willLeave");
+}
+
+TEST_F(QLFullScreenTest, AnAdPagesSettingsMayChangeTheTakeoverTimeout) {
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  auto interstitial = quillon::QLInterstitial::create();
+  EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
+  for (auto [query, expected] : {std::pair{"other=1", 5.0}, {"applicationTimeout=2.5", 2.5}}) {
+    server.setAdPage(std::string("<html><body><script>window.location = 'qmsg:///settings?") + query +
+                     "';</script></body></html>");
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    runUntilIdle();
+    runUntilIdle();
+    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), expected) << query;
+  }
 }
 
 }  // namespace
