@@ -9,11 +9,11 @@ namespace quillon {
 std::shared_ptr<QLBannerView> QLBannerView::create(const platform::Rect& frame) {
   auto view = std::make_shared<QLBannerView>(Passkey{}, frame);
   view->setBackgroundColor(platform::Color::clearColor());
-  view->private_ = QLObjectPrivate::createWithView(view);
+  view->setPrivate(QLObjectPrivate::createWithView(view));
   return view;
 }
 
-QLBannerView::QLBannerView(Passkey, const platform::Rect& frame) : platform::View(frame) {}
+QLBannerView::QLBannerView(const platform::Rect& frame) : platform::View(frame) {}
 
 QLBannerView::~QLBannerView() {
   if (private_) private_->cancelPendingActions();

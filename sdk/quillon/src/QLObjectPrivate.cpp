@@ -107,12 +107,16 @@ std::shared_ptr<QLObjectPrivate> QLObjectPrivate::createWithFrame(const platform
 
 std::shared_ptr<QLObjectPrivate> QLObjectPrivate::createWithView(const std::shared_ptr<platform::View>& view) {
   auto engine = createWithFrame(view->bounds());
-  engine->adView_ = view;
-  view->addSubview(engine->webView_);
+  engine->attachToView(view);
   return engine;
 }
 
-QLObjectPrivate::QLObjectPrivate(Passkey, const platform::Rect& frame)
+void QLObjectPrivate::attachToView(const std::shared_ptr<platform::View>& view) {
+  adView_ = view;
+  view->addSubview(webView_);
+}
+
+QLObjectPrivate::QLObjectPrivate(const platform::Rect& frame)
     : webView_(QLWebView::create(frame)), delegateManager_(QLDelegateManager::create()) {
   webView_->setScalesPageToFit(false);
   webView_->setMediaPlaybackRequiresUserAction(true);

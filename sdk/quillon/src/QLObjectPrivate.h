@@ -48,7 +48,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   static std::shared_ptr<QLObjectPrivate> createWithFrame(const platform::Rect& frame);
   // An engine whose ad web view fills `view` (not retained) and is added to it.
   static std::shared_ptr<QLObjectPrivate> createWithView(const std::shared_ptr<platform::View>& view);
-  ~QLObjectPrivate();
+  virtual ~QLObjectPrivate();
 
   void loadRequest(const std::shared_ptr<QLRequest>& request);
   void loadInterstitialRequest(const std::shared_ptr<QLRequest>& request);
@@ -81,7 +81,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   // The opener that ad clicks go through (the full-screen layer gives one).
   void setOpener(std::shared_ptr<QLOpener> opener);
   // "http://" and the script host with the builder script's path.
-  std::string jsBuildAdURL() const;
+  virtual std::string jsBuildAdURL() const;
 
   // From the ad web view's delegate.
   void adWebViewDidFinishLoad();
@@ -89,13 +89,18 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   bool isClick(platform::WebViewNavigationType type) const;
 
   using Passkey = platform::Passkey<QLObjectPrivate>;
-  QLObjectPrivate(Passkey, const platform::Rect& frame);
+  QLObjectPrivate(Passkey, const platform::Rect& frame) : QLObjectPrivate(frame) {}
+
+ protected:
+  // For engines that differ only in what they override; their factories call setUp.
+  explicit QLObjectPrivate(const platform::Rect& frame);
+  void setUp();
+  void attachToView(const std::shared_ptr<platform::View>& view);
 
  private:
   class FileListener;
   class TrackerListener;
 
-  void setUp();
   void changeState(int state);
   void ensureSupportFiles();
   void scriptDownloadDidEnd();

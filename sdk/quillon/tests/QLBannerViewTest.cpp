@@ -14,6 +14,8 @@
 #include "platform/notification_center.h"
 #include "platform/view_controller.h"
 #include "quillon/QLBannerView.h"
+#include "quillon/QLSearchBannerView.h"
+#include "quillon/QLSearchRequest.h"
 #include "testing/quillon_server.h"
 #include "testing/sandbox_test.h"
 
@@ -115,6 +117,19 @@ TEST_F(QLBannerViewTest, WithoutARootViewControllerOneFailureAndNoTraffic) {
   EXPECT_EQ(logs, std::vector<std::string>{
                       "<Quillon> Must set the rootViewController property of QLBannerView before calling loadRequest:"});
   EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(QLBannerViewTest, SearchBannersAskTheSearchBuilderWithTheirQuery) {
+  auto search = quillon::QLSearchBannerView::create(Rect(0, 0, 320, 50));
+  search->setDelegate(recorder);
+  search->setRootViewController(root);
+  quillon::QLSearchRequest query;
+  query.setQuery("rocket birds");
+  search->loadRequest(query.request());
+  ASSERT_TRUE(runUntil([&] { return search->stateForTesting() == 6; }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kSearchBuilderPath).size(), 1u);
+  EXPECT_TRUE(server.requestsTo(QuillonServer::kBuilderPath).empty());
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).at(0).queryItem("q"), "rocket birds");
 }
 
 TEST_F(QLBannerViewTest, ParametersStayDataInsideTheBuilderPage) {

@@ -137,3 +137,31 @@ TEST_F(QLRequestParametersTest, AnErrorReportLeavesTheStatisticsToTheNextRequest
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(QLRequestParametersTest, ACopyIsTheSameRequestWithoutItsCount) {
+  auto request = QLRequestPrivate::create();
+  request->setGender(quillon::kQLGenderMale);
+  request->addKeyword("a");
+  request->setLocationWithDescription("Paris");
+  request->setInterstitialAd(true);
+  request->setCounter(9);
+  auto copy = std::dynamic_pointer_cast<QLRequestPrivate>(request->copy());
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(copy->counter(), 0);
+  EXPECT_EQ(copy->gender(), quillon::kQLGenderMale);
+  EXPECT_EQ(copy->keywords(), request->keywords());
+  EXPECT_TRUE(copy->isInterstitialAd());
+  ASSERT_TRUE(copy->location());
+  EXPECT_TRUE(copy->location()->isEqual(*request->location()));
+
+  std::string text = copy->description();
+  EXPECT_EQ(text.rfind("QLRequest<", 0), 0u);
+  EXPECT_NE(text.find(">: \ngender:Male\nlocation:Paris\nkeywords:"), std::string::npos) << text;
+  copy->setGender(7);  // neither male nor female: no gender at all
+  EXPECT_EQ(copy->description().find("gender"), std::string::npos);
+  EXPECT_FALSE(copy->parameters().contains("cust_gender"));
+}
+
+}  // namespace

@@ -6,6 +6,8 @@
 //                    defines QL_buildAdURL(parameters), which navigates to
 //                    "qmsg:///loadAdURL?url=<ad URL>&type=quillon", the ad URL being
 //                    url(kAdPath) with the parameters' "slotname" as "slot".
+//   kSearchBuilderPath the search banners' builder script: the same, the ad URL carrying the
+//                    parameters' extras "q" as "q".
 //   kBuilderPagePath an HTML page that loads the builder script.
 //   kAdPath          an ad page (HTML), with any X-Quillon-* control headers and status.
 //   /impression/<id> impression tracking URLs made by impressionURL (200, counted through
@@ -24,6 +26,7 @@ namespace testing {
 class QuillonServer {
  public:
   static constexpr const char* kBuilderPath = "/quillon/ql-builder-v1.js";
+  static constexpr const char* kSearchBuilderPath = "/quillon-search/ql-builder-v1.js";
   static constexpr const char* kBuilderPagePath = "/quillon/builder.html";
   static constexpr const char* kAdPath = "/quillon/ad.html";
   static constexpr const char* kBuilderLastModified = "Tue, 02 Jun 2026 10:00:00 GMT";

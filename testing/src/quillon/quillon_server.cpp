@@ -9,6 +9,12 @@ constexpr const char* kDefaultBuilder =
     "  window.location = 'qmsg:///loadAdURL?url=' + encodeURIComponent(ad) + '&type=quillon';\n"
     "}\n";
 
+constexpr const char* kSearchBuilder =
+    "function QL_buildAdURL(p) {\n"
+    "  var ad = '%AD%?q=' + encodeURIComponent((p.extras && p.extras.q) || '');\n"
+    "  window.location = 'qmsg:///loadAdURL?url=' + encodeURIComponent(ad) + '&type=quillon';\n"
+    "}\n";
+
 constexpr const char* kBuilderPage =
     "<html><head><script src=\"/quillon/ql-builder-v1.js\"></script></head><body></body></html>";
 
@@ -35,6 +41,8 @@ struct QuillonServer::Impl {
 QuillonServer::QuillonServer() : impl_(std::make_unique<Impl>()) {
   setBuilderScript(replaceAll(kDefaultBuilder, "%AD%", url(kAdPath)));
   setAdPage(kDefaultAd);
+  impl_->http.setAnswer(kSearchBuilderPath,
+                        typed(replaceAll(kSearchBuilder, "%AD%", url(kAdPath)), "application/javascript"));
   impl_->http.setAnswer(kBuilderPagePath, typed(kBuilderPage, "text/html"));
 }
 

@@ -44,7 +44,12 @@ class QLBannerView : public platform::View {
   void setOpenerForTesting(std::shared_ptr<QLOpener> opener);
 
   using Passkey = platform::Passkey<QLBannerView>;
-  QLBannerView(Passkey, const platform::Rect& frame);
+  QLBannerView(Passkey, const platform::Rect& frame) : QLBannerView(frame) {}
+
+ protected:
+  // For banners whose engine differs; their factory gives it.
+  explicit QLBannerView(const platform::Rect& frame);
+  void setPrivate(std::shared_ptr<QLObjectPrivate> engine) { private_ = std::move(engine); }
 
  private:
   std::shared_ptr<QLObjectPrivate> private_;
