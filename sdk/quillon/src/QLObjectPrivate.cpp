@@ -1,8 +1,8 @@
 #include "QLObjectPrivate.h"
 
 #include <algorithm>
-#include <cstdlib>
 
+#include "QLAdAnswerHeaders.h"
 #include "QLBannerWebViewDelegate.h"
 #include "QLConfiguration.h"
 #include "QLFullScreenOpener.h"
@@ -13,6 +13,7 @@
 #include "QLStatistics.h"
 #include "QLStatisticsCore.h"
 #include "QLTiming.h"
+#include "QLViewController.h"
 #include "platform/application.h"
 #include "platform/clock.h"
 #include "platform/format.h"
@@ -33,8 +34,6 @@ using platform::Value;
 namespace {
 constexpr double kScriptLifetime = 86400;
 constexpr double kMinimumTapDelay = 0.15;
-constexpr const char* kWillPresentFullScreen = "QLViewControllerWillPresentFullScreen";
-constexpr const char* kDidRelinquishFullScreen = "QLViewControllerDidRelinquishFullScreen";
 
 struct LaunchState {
   bool launchFinished = false;
@@ -46,26 +45,6 @@ bool applicationIsActive() {
          !platform::processState<LaunchState>().read(&LaunchState::launchFinished);
 }
 
-// Pieces of a header value split on single blanks, each trimmed, that form a non-empty URL.
-void appendURLs(const std::optional<std::string>& value, std::vector<URL>& into) {
-  if (!value) return;
-  size_t start = 0;
-  for (;;) {
-    size_t blank = value->find(' ', start);
-    std::string piece =
-        platform::trimWhitespaceAndNewlines(value->substr(start, blank == std::string::npos ? blank : blank - start));
-    if (auto url = URL::create(piece); url && !url->absoluteString().empty()) into.push_back(*url);
-    if (blank == std::string::npos) return;
-    start = blank + 1;
-  }
-}
-
-// A header's floating-point value, when it has a non-empty one that reads as a number.
-std::optional<double> doubleHeader(const platform::HTTPHeaderFields& headers, const char* name) {
-  auto text = headers.value(name);
-  if (!text || text->empty()) return std::nullopt;
-  return std::strtod(text->c_str(), nullptr);
-}
 }  // namespace
 
 class QLObjectPrivate::FileListener : public QLCachedFileDelegate {
@@ -153,10 +132,10 @@ void QLObjectPrivate::setUp() {
                          self->activateReloadTimer();
                        }
                      });
-  center.addObserver(this, kWillPresentFullScreen, nullptr, [weak](const platform::Notification&) {
+  center.addObserver(this, kQLWillPresentFullScreenNotification, nullptr, [weak](const platform::Notification&) {
     if (auto self = weak.lock()) self->fullScreenWillPresent();
   });
-  center.addObserver(this, kDidRelinquishFullScreen, nullptr, [weak](const platform::Notification&) {
+  center.addObserver(this, kQLDidRelinquishFullScreenNotification, nullptr, [weak](const platform::Notification&) {
     if (auto self = weak.lock()) self->fullScreenDidRelinquish();
   });
 }
@@ -409,15 +388,12 @@ void QLObjectPrivate::setAdHTML(std::shared_ptr<QLCachedFile> file) {
 }
 
 void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& headers) {
-  appendURLs(headers.value("X-Quillon-Tracking-Urls"), pendingTrackingURLs_);
-  appendURLs(headers.value("X-Quillon-Click-Tracking-Urls"), pendingClickURLs_);
-  if (auto orientation = headers.value("X-Quillon-Orientation")) {
-    if (*orientation == "any") supportedOrientations_ = kOrientationsAny;
-    if (*orientation == "portrait") supportedOrientations_ = kOrientationsPortrait;
-    if (*orientation == "landscape") supportedOrientations_ = kOrientationsLandscape;
-  }
-  if (auto timeout = doubleHeader(headers, "X-Quillon-Interstitial-Timeout"))
-    platform::UserDefaults::standardUserDefaults().setDoubleForKey(*timeout, "applicationTimeout");
+  auto answer = QLAdAnswerHeaders::fromHeaders(headers);
+  pendingTrackingURLs_.insert(pendingTrackingURLs_.end(), answer.trackingURLs.begin(), answer.trackingURLs.end());
+  pendingClickURLs_.insert(pendingClickURLs_.end(), answer.clickTrackingURLs.begin(), answer.clickTrackingURLs.end());
+  if (answer.orientations) supportedOrientations_ = *answer.orientations;
+  if (answer.interstitialTimeout)
+    platform::UserDefaults::standardUserDefaults().setDoubleForKey(*answer.interstitialTimeout, "applicationTimeout");
 }
 
 std::string QLObjectPrivate::adHTMLString() const {
@@ -520,7 +496,7 @@ void QLObjectPrivate::loadTimedOut() {
 
 void QLObjectPrivate::addReloadInformationFromHeaders() {
   if (adHTML_)
-    if (auto rate = doubleHeader(adHTML_->httpHeaders(), "X-Quillon-Refresh-Rate")) {
+    if (auto rate = QLAdAnswerHeaders::fromHeaders(adHTML_->httpHeaders()).refreshRate) {
       scheduleReloadTimer(*rate);
       return;
     }
