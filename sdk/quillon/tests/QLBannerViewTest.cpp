@@ -9,6 +9,7 @@
 #include "QLConfiguration.h"
 #include "QLRecordingOpener.h"
 #include "QLTestServer.h"
+#include "platform/application.h"
 #include "platform/device.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
@@ -107,6 +108,20 @@ TEST_F(QLBannerViewTest, TheBuilderScriptIsKeptADayThenRevalidated) {
   EXPECT_FALSE(scripts[0].header("If-Modified-Since"));
   EXPECT_EQ(scripts[1].header("If-Modified-Since"), QuillonServer::kBuilderLastModified);
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive", "receive"}));
+}
+
+TEST_F(QLBannerViewTest, InTheBackgroundOnlyALoadBeforeTheLaunchFinishedGoesAhead) {
+  auto& app = platform::Application::sharedApplication();
+  app.enterBackground();
+  ASSERT_EQ(load(), 6);  // the launch has not finished: the application counts as active
+  app.enterForeground();
+  app.finishLaunchingWithOptions();
+  app.enterBackground();
+  banner->loadRequest(quillon::QLRequest::request());
+  runUntilIdle();
+  EXPECT_EQ(banner->stateForTesting(), 6);
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+  EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
 }
 
 TEST_F(QLBannerViewTest, WithoutARootViewControllerOneFailureAndNoTraffic) {

@@ -4,6 +4,8 @@
 // the window back and is reported with the next request.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "QLTestPrinters.h"
 
 #include "QLTestServer.h"
@@ -211,11 +213,45 @@ TEST_F(QLFullScreenTest, AnInterstitialIsReadyOnceItsPageHasLoadedThenShown) {
                                     page->webView()->documentSourceForTesting().find("full") != std::string::npos; }));
   // Tracked when the hidden page loaded, and again when shown.
   ASSERT_TRUE(runUntil([&] { return server.requestsTo("/impression/i").size() == 2; }));
-  page->relinquishScreen();
+  const auto& scripts = page->webView()->evaluatedScriptsForTesting();
+  EXPECT_TRUE(std::any_of(scripts.begin(), scripts.end(), [](const std::string& script) {
+    return script.rfind("QL_ReceiveMessage('onshow', {\"version\":\"quillon-sdk-i-v4.1.1\"", 0) == 0;
+  }));
+  // The page closes itself.
+  page->webView()->injectNavigationForTesting(platform::URLRequest("qmsg:///close"),
+                                              platform::WebViewNavigationType::Other);
   page.reset();
   advance(1);
   ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+TEST_F(QLFullScreenTest, ADelegateMayDropTheInterstitialInsideAnyCallback) {
+  struct Dropper : quillon::QLInterstitialDelegate {
+    std::shared_ptr<quillon::QLInterstitial> ad;
+    std::vector<std::string> seen;
+    void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override {
+      seen.push_back("receive");
+      ad.reset();
+    }
+    void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLInterstitial>&,
+                                                 const platform::Error& e) override {
+      seen.push_back("fail " + std::to_string(e.code));
+      ad.reset();
+    }
+  };
+  for (int status : {200, 503}) {
+    SCOPED_TRACE(status);
+    server.setAdAnswer("<html>x</html>", {{"X-Quillon-Refresh-Rate", "5"}}, status);
+    auto dropper = std::make_shared<Dropper>();
+    dropper->ad = quillon::QLInterstitial::create();
+    dropper->ad->setDelegate(dropper);
+    dropper->ad->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return !dropper->ad; }));
+    advance(30);
+    runUntilIdle();
+    EXPECT_EQ(dropper->seen, std::vector<std::string>{status == 200 ? "receive" : "fail 3"});
+  }
 }
 
 TEST_F(QLFullScreenTest, ATakeoverThatTimesOutGivesTheWindowBackAndSaysSoNextTime) {
