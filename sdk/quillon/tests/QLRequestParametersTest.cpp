@@ -2,12 +2,21 @@
 // carries, read back by decrypting it the way the ad server does.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "QLTestPrinters.h"
 
 #include "QLLocation.h"
 #include "QLRequestPrivate.h"
 #include "QLStatistics.h"
+#include "platform/application.h"
 #include "platform/base64.h"
+#include "platform/bundle.h"
+#include "platform/device.h"
+#include "platform/file_manager.h"
+#include "platform/media.h"
+#include "platform/sandbox.h"
+#include "platform/user_defaults.h"
 #include "platform/crypto.h"
 #include "platform/screen.h"
 #include "quillon/QLRequestError.h"
@@ -162,6 +171,50 @@ TEST_F(QLRequestParametersTest, ACopyIsTheSameRequestWithoutItsCount) {
   copy->setGender(7);  // neither male nor female: no gender at all
   EXPECT_EQ(copy->description().find("gender"), std::string::npos);
   EXPECT_FALSE(copy->parameters().contains("cust_gender"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QLRequestParametersTest, DeviceFactsAsTheServerReadsThem) {
+  auto& device = platform::Device::currentDevice();
+  device.setModel("iPad");
+  device.setUserInterfaceIdiom(platform::UserInterfaceIdiom::Phone);  // a phone application on a pad
+  device.setUniqueIdentifier("device-42");
+  platform::Bundle::mainBundle().setInfoValue("CFBundleVersion", Value("2.1"));
+  platform::Bundle::mainBundle().setInfoValue("CFBundleIdentifier", Value("com.example.game"));
+  platform::UserDefaults::standardUserDefaults().setObjectForKey(
+      Value(platform::Array{Value("DE-de"), Value("en")}), "AppleLanguages");
+  platform::FileManager::writeAtomically(
+      platform::Sandbox::home() + "/iTunesMetadata.plist",
+      std::string_view("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>itemName</key>"
+                       "<string>Zavrellion</string></dict></plist>"));
+  auto& app = platform::Application::sharedApplication();
+  app.registerOpenableScheme("kindle");
+
+  auto p = QLRequestPrivate::create()->parameters();
+  std::string isu = platform::crypto::md5Hex(std::string_view("device-42"));
+  for (char& c : isu) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(p.get("isu"), Value(isu));
+  EXPECT_EQ(p.get("ios_ipadc"), Value("1"));
+  EXPECT_EQ(p.get("platform"), Value("iPad"));
+  EXPECT_EQ(p.get("app_name"), Value("2.1.iphone.com.example.game"));
+  EXPECT_EQ(p.get("hl"), Value("de-de"));
+  EXPECT_EQ(p.get("ios_metadata"), Value(platform::Dictionary{{"itemName", Value("Zavrellion")}}));
+  EXPECT_EQ(p.get("cap_bs"), Value(2));
+  app.registerOpenableScheme("itms-books");
+  EXPECT_EQ(QLRequestPrivate::create()->parameters().get("cap_bs"), Value(3));
+
+  struct Route {
+    std::optional<std::string> name;
+    const char* code;
+  } routes[] = {{"Speaker", "1"}, {std::nullopt, "1"}, {"Headphone", "2"}, {"Headset", "2"}, {"", "3"},
+                {"HeadsetInOut", "5"}};
+  for (const auto& r : routes) {
+    platform::AudioSession::sharedInstance().setAudioRoute(r.name);
+    EXPECT_EQ(QLRequestPrivate::create()->parameters().get("u_audio"), Value(r.code)) << r.name.value_or("none");
+  }
 }
 
 }  // namespace
