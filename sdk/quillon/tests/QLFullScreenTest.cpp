@@ -254,6 +254,25 @@ TEST_F(QLFullScreenTest, ADelegateMayDropTheInterstitialInsideAnyCallback) {
   }
 }
 
+TEST_F(QLFullScreenTest, ATakeoverShowsTheAdThatArrivesAndGivesTheWindowBackAfterwards) {
+  auto game = std::make_shared<platform::View>(Rect(0, 0, 320, 480));
+  window->addSubview(game);
+  auto before = window->subviews();
+  auto interstitial = quillon::QLInterstitial::create();
+  interstitial->setDelegate(events);
+  interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
+  EXPECT_NE(window->subviews(), before);
+  ASSERT_TRUE(runUntil([&] { return shownPage() != nullptr; }));
+  advance(1);
+  shownPage()->relinquishScreen();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  // The takeover hears the ad first and presents it before the host is told it arrived.
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"willPresent", "receive", "willDismiss", "didDismiss"}));
+  EXPECT_EQ(window->subviews(), before);
+  EXPECT_FALSE(quillon::QLRequestPrivate::create()->parameters().contains("aoi_timedout"));
+}
+
 TEST_F(QLFullScreenTest, ATakeoverThatTimesOutGivesTheWindowBackAndSaysSoNextTime) {
   auto game = std::make_shared<platform::View>(Rect(0, 0, 320, 480));
   window->addSubview(game);
