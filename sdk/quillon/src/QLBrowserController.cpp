@@ -6,6 +6,8 @@
 #include "QLWebViewDelegate.h"
 #include "platform/application.h"
 #include "platform/device.h"
+#include "platform/notification_center.h"
+#include "platform/run_loop.h"
 #include "platform/text_helpers.h"
 
 namespace quillon {
@@ -166,6 +168,16 @@ void QLBrowserController::viewWillAppear(bool animated) {
   observeSettingsFrom(webView_);
   view()->addSubview(webView_);
   createToolbar(platform::Rect(0, bounds.size.height - toolbarHeight, bounds.size.width, toolbarHeight));
+  // Back from the background before the first page came: the browser has nothing to show.
+  std::weak_ptr<QLBrowserController> weak = self;
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, "UIApplicationWillEnterForegroundNotification", nullptr, [weak](const platform::Notification&) {
+        auto browser = weak.lock();
+        if (!browser || browser->webViewDelegate_->hasLoadedAtLeastOnce()) return;
+        platform::RunLoop::main().post([weak] {
+          if (auto b = weak.lock()) b->relinquishScreen();
+        });
+      });
   if (urlToLoad_) loadReferringURL(*urlToLoad_, referringURLToLoad_);
   urlToLoad_.reset();
 }

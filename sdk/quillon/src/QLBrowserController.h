@@ -32,6 +32,7 @@ class QLBrowserController : public QLViewController {
 
   void viewWillAppear(bool animated) override;
   std::shared_ptr<QLWebView> webView() const { return webView_; }
+  std::shared_ptr<platform::WebView> pageWebView() const override { return webView_; }
   // Back and forward as the page can go; while it loads, the spinner in place of reload and
   // "View in Safari" disabled.
   void refreshToolbar();

@@ -1,5 +1,6 @@
 #include "QLViewController.h"
 
+#include "QLWebViewDelegate.h"
 #include "platform/application.h"
 #include "platform/graphics.h"
 #include "platform/log.h"
@@ -95,6 +96,11 @@ void QLViewController::viewDidAppear(bool animated) {
     view()->setUserInteractionEnabled(true);
     interactingWithParent_ = false;
   }
+}
+
+void QLViewController::didRotateFromInterfaceOrientation(platform::InterfaceOrientation from) {
+  (void)from;
+  if (auto page = pageWebView()) QLWebViewDelegate::notifyWebViewOfOrientationChange(*page, interfaceOrientation());
 }
 
 void QLViewController::relinquishScreen() {

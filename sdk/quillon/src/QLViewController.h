@@ -30,6 +30,10 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   static int orientationFromString(const std::string& text);
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation o) override;
   void viewDidAppear(bool animated) override;
+  // Tells the shown page its new orientation.
+  void didRotateFromInterfaceOrientation(platform::InterfaceOrientation from) override;
+  // The web view whose page this controller shows, if any.
+  virtual std::shared_ptr<platform::WebView> pageWebView() const { return nullptr; }
 
   int supportedOrientations() const { return supportedOrientations_; }
   void setSupportedOrientations(int o) { supportedOrientations_ = o; }

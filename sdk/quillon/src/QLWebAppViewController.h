@@ -31,6 +31,7 @@ class QLWebAppViewController : public QLViewController {
   void viewDidDisappear(bool animated) override;
 
   std::shared_ptr<QLWebView> webView() const { return webView_; }
+  std::shared_ptr<platform::WebView> pageWebView() const override { return webView_; }
   std::shared_ptr<platform::Button> closeButton() const { return closeButton_; }
   // Spins until the first page has loaded; nothing after.
   std::shared_ptr<platform::ActivityIndicatorView> loadingSpinner() const { return loadingSpinner_; }

@@ -413,3 +413,23 @@ TEST_F(QLFullScreenTest, AnAdPagesSettingsMayChangeTheTakeoverTimeout) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(QLFullScreenTest, ABrowserStillWithoutAPageClosesWhenTheApplicationComesBack) {
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.http().setAnswer("/slow", stall);
+  const std::string target = server.url("/slow");
+  server.setAdPage("<html><body><a href=\"" + target + "\">go</a></body></html>");
+  auto banner = shownBanner();
+  tap(banner, target);
+  auto& app = platform::Application::sharedApplication();
+  app.enterBackground();
+  app.enterForeground();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+}  // namespace
