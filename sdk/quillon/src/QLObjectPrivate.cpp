@@ -188,9 +188,7 @@ void QLObjectPrivate::loadPrivateRequestAutoRefresh(const std::shared_ptr<QLRequ
   }
   if (!autoRefresh) hasAutoRefreshed_ = false;
   if (request != request_) {
-    auto copy = request ? QLRequestPrivate::createWithRequest(*request) : QLRequestPrivate::create();
-    if (request) copy->setInterstitialAd(request->isInterstitialAd());
-    request_ = copy;
+    request_ = request ? QLRequestPrivate::createWithRequest(*request) : QLRequestPrivate::create();
   }
   auto statistics = QLStatistics::sharedStatistics();
   if (!statistics->timingNamed("ptime")) statistics->startTimingNamed("ptime");
@@ -247,18 +245,18 @@ void QLObjectPrivate::fileWillRedirect(QLCachedFile& file) {
   if (&file == adHTML_.get()) processHTTPHeaders(file.httpHeaders());
 }
 
-void QLObjectPrivate::scriptDownloadDidEnd() { buildAdUrl(false); }
+void QLObjectPrivate::scriptDownloadDidEnd() { buildAdUrl(); }
 
 void QLObjectPrivate::failedToDownloadJavaScript() {
   changeState(kStateNoScript);
   if (buildAdJS_ && buildAdJS_->hasContent()) {
-    buildAdUrl(true);
+    buildAdUrl();
   } else {
     failWithCode(kQLErrorNetworkError, kStateNoScript);
   }
 }
 
-void QLObjectPrivate::buildAdUrl(bool olderCopy) {
+void QLObjectPrivate::buildAdUrl() {
   auto self = shared_from_this();
   std::optional<std::string> script = buildAdJS_ ? buildAdJS_->content() : std::nullopt;
   if (!script || script->empty() || !platform::isValidUtf8(*script)) {
@@ -268,7 +266,6 @@ void QLObjectPrivate::buildAdUrl(bool olderCopy) {
     store->removeObjectForKey("expireDate");
     store->synchronize();
     if (buildAdJS_) buildAdJS_->invalidate();
-    (void)olderCopy;
     failWithCode(kQLErrorNetworkError, kStateNoScript);
     return;
   }

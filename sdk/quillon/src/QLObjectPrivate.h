@@ -104,7 +104,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   void changeState(int state);
   void ensureSupportFiles();
   void scriptDownloadDidEnd();
-  void buildAdUrl(bool olderCopy);
+  void buildAdUrl();
   void failedToDownloadJavaScript();
   void setupBuildAdWebView();
   void resetBuildAdWebView();

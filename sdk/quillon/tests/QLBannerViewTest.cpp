@@ -124,6 +124,19 @@ TEST_F(QLBannerViewTest, InTheBackgroundOnlyALoadBeforeTheLaunchFinishedGoesAhea
   EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
 }
 
+TEST_F(QLBannerViewTest, AScriptThatCannotRunIsFetchedAfreshNextTime) {
+  const std::string good = "function QL_buildAdURL(p) { window.location = 'qmsg:///loadAdURL?url=" +
+                           server.url(QuillonServer::kAdPath) + "'; }";
+  server.setBuilderScript("");
+  ASSERT_EQ(load(), 2);
+  server.setBuilderScript(good);
+  ASSERT_EQ(load(), 6);
+  auto scripts = server.requestsTo(QuillonServer::kBuilderPath);
+  ASSERT_EQ(scripts.size(), 2u);
+  EXPECT_FALSE(scripts[1].header("If-Modified-Since"));  // not "nothing new" for the empty copy
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"fail 2", "receive"}));
+}
+
 TEST_F(QLBannerViewTest, WithoutARootViewControllerOneFailureAndNoTraffic) {
   banner->setRootViewController(nullptr);
   banner->loadRequest(quillon::QLRequest::request());
