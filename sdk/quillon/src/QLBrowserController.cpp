@@ -121,6 +121,12 @@ void QLBrowserController::createToolbar(const platform::Rect& frame) {
                                                       action(&QLBrowserController::done));
   buttons_.done->setStyle(platform::BarButtonItemStyle::Done);
   for (const auto& item : {buttons_.back, buttons_.forward, buttons_.reload, buttons_.safari}) item->setWidth(27);
+  buttons_.back->setAccessibilityLabel("Back");
+  buttons_.forward->setAccessibilityLabel("Forward");
+  buttons_.reload->setAccessibilityLabel("Reload");
+  buttons_.spinner->setAccessibilityLabel("Spinner");
+  buttons_.safari->setAccessibilityLabel("View in Safari");
+  buttons_.done->setAccessibilityLabel("Done");
   buttons_.spinner->setWidth(20);
   flexibleSpaceButton_ = Item::createWithBarButtonSystemItem(platform::BarButtonSystemItem::FlexibleSpace, nullptr, {});
   toolbar_ = std::make_shared<platform::Toolbar>(frame);

@@ -187,8 +187,10 @@ void QLCachedFile::didFinishLoading() {
   }
   // The file's times say which version of the URL it holds: the next request asks for
   // anything newer than that.
-  if (auto modified = lastModified ? platform::parseHTTPDate(*lastModified) : std::nullopt)
+  if (auto modified = lastModified ? platform::parseHTTPDate(*lastModified) : std::nullopt) {
+    FileManager::setAccessDate(*path, std::floor(*modified));
     FileManager::setModificationDate(*path, std::floor(*modified));
+  }
   if (auto d = delegate()) d->cachedFileDownloadDidEnd(*this);
 }
 

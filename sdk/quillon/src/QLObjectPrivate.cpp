@@ -19,6 +19,7 @@
 #include "platform/format.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
+#include "platform/scroll_view.h"
 #include "platform/singleton.h"
 #include "platform/text_helpers.h"
 #include "platform/user_defaults.h"
@@ -421,6 +422,7 @@ void QLObjectPrivate::adWebViewDidFinishLoad() {
   auto self = shared_from_this();
   changeState(kStateShown);
   webView_->setHidden(false);
+  if (auto scroll = webView_->scrollView()) scroll->setScrollsToTop(false);
   delegateManager_->didReceiveAd();
   trackURLs(pendingTrackingURLs_);
   auto statistics = QLStatistics::sharedStatistics();

@@ -14,6 +14,7 @@ std::shared_ptr<QLWebView> QLWebView::create(const platform::Rect& frame) {
   view->setDataDetectorTypes(platform::kDataDetectorTypeNone);
   view->setAllowsInlineMediaPlayback(true);
   view->setMediaPlaybackRequiresUserAction(false);
+  if (platform::Runtime::isAvailable("UIWebView.setMediaPlaybackAllowsAirPlay:")) view->setMediaPlaybackAllowsAirPlay(true);
   return view;
 }
 

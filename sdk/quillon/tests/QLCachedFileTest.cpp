@@ -78,9 +78,10 @@ TEST_F(QLCachedFileFetchTest, RevalidatesWithTheServersLastModified) {
   auto file = QLCachedFile::create(recorder, *URL::create(server.url("/file")));
 
   EXPECT_EQ(fetch(*file), std::vector<std::string>{"end 200"});
-  EXPECT_EQ(file->content(), "version one");
   // 2 June 2026 10:00:00 UTC: 20606 days after 1970-01-01, plus ten hours.
+  EXPECT_EQ(platform::FileManager::accessDate(*file->filePath()), 20606.0 * 86400 + 36000);
   EXPECT_EQ(platform::FileManager::modificationDate(*file->filePath()), 20606.0 * 86400 + 36000);
+  EXPECT_EQ(file->content(), "version one");
   EXPECT_EQ(file->fileModificationDate(), "Tue, 02 Jun 2026 10:00:00");
 
   // Not modified since: the file stays as it was and the fetch counts as done.

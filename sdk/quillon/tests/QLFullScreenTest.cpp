@@ -77,11 +77,11 @@ class QLFullScreenTest : public testing::SandboxTest {
     EXPECT_TRUE(runUntil([&] { return banner->stateForTesting() == 6; }));
     return banner;
   }
-  // Touches the shown banner and taps its link.
+  // A finger on the shown banner, then a tap on its link.
   void tap(const std::shared_ptr<QLBannerView>& banner, const std::string& url) {
-    platform::Event touch;
-    touch.touches.push_back(std::make_shared<platform::Touch>());
-    banner->webView()->hitTestWithEvent({5, 5}, &touch);
+    window->addSubview(banner);
+    window->touchDownAtPoint({5, 5});
+    window->touchUpAtPoint({5, 5});
     advance(0.2);
     ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(url));
     ASSERT_TRUE(runUntil([&] { return shownPage() != nullptr; }));
@@ -136,6 +136,7 @@ TEST_F(QLFullScreenTest, ATapOpensAPageThatPausesTheRefreshUntilItIsClosed) {
     advance(1.5);
     EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
     runUntil([&] { return banner->stateForTesting() == 6; });
+    banner->removeFromSuperview();
   }
 }
 
@@ -177,9 +178,9 @@ TEST_F(QLFullScreenTest, OpeningAnAppWaitsForRunningTrackersButTracksTheClickOnc
   server.setAdAnswer("<html><body><a href=\"tel:5551234\">call</a></body></html>",
                      {{"X-Quillon-Click-Tracking-Urls", server.url("/click-tracker")}});
   auto banner = shownBanner();
-  platform::Event touch;
-  touch.touches.push_back(std::make_shared<platform::Touch>());
-  banner->webView()->hitTestWithEvent({5, 5}, &touch);
+  window->addSubview(banner);
+  window->touchDownAtPoint({5, 5});
+  window->touchUpAtPoint({5, 5});
   advance(0.2);
   ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting("tel:5551234"));
   ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/click-tracker").empty(); }));
@@ -315,6 +316,7 @@ TEST_F(QLFullScreenTest, TheBrowserToolbarFollowsThePageAndLeavesForSafari) {
   EXPECT_FALSE(b.back->isEnabled());
   EXPECT_FALSE(b.forward->isEnabled());
   EXPECT_TRUE(b.safari->isEnabled());
+  EXPECT_EQ(b.safari->accessibilityLabel(), "View in Safari");
   const auto& items = browser->toolbar()->items();
   ASSERT_EQ(items.size(), 9u);
   EXPECT_EQ(items[4], b.reload);
