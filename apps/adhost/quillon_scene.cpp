@@ -104,9 +104,8 @@ bool runQuillonScene(const Options&) {
   notef("server", "ad page fetched %zu time(s)", server.requestsTo(testing::QuillonServer::kAdPath).size());
 
   note("player", "taps the banner");
-  platform::Event touch;
-  touch.touches.push_back(std::make_shared<platform::Touch>());
-  banner->webView()->hitTestWithEvent({10, 10}, &touch);
+  window->touchDownAtPoint({20, 450});
+  window->touchUpAtPoint({20, 450});
   loop.advance(1);
   banner->webView()->tapLinkWithElementIdForTesting("ad");
   ok = loop.runUntil([&] { return root->presentedViewController() != nullptr; }, 5.0) && ok;
