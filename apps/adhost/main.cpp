@@ -17,7 +17,7 @@ namespace {
 
 void usage() {
   std::printf(
-      "usage: adhost [--only cadenzo|analytics|quillon] [--cadenzo-server URL --cadenzo-app-id ID\n"
+      "usage: adhost [--only cadenzo|analytics|kelvane|quillon] [--cadenzo-server URL --cadenzo-app-id ID\n"
       "              --cadenzo-app-signature SIG] [--collector HOST:PORT] [--home DIR]\n"
       "Without servers named, embedded sandbox servers on 127.0.0.1 play the services.\n");
 }
@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
       std::string which = value();
       options.cadenzo = which == "cadenzo";
       options.analytics = which == "analytics";
+      options.kelvane = which == "kelvane";
       options.quillon = which == "quillon";
     } else {
       usage();
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   if (options.cadenzo) ok = adhost::runCadenzoScene(options) && ok;
   if (options.analytics) ok = adhost::runAnalyticsScene(options) && ok;
+  if (options.kelvane) ok = adhost::runKelvaneScene(options) && ok;
   if (options.quillon) ok = adhost::runQuillonScene(options) && ok;
   std::printf("\nadhost: %s\n", ok ? "every scene did what it should" : "a scene did not finish as expected");
   return ok ? 0 : 1;

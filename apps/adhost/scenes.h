@@ -13,11 +13,13 @@ struct Options {
   std::string collector;
   bool cadenzo = true;
   bool analytics = true;
+  bool kelvane = true;
   bool quillon = true;
 };
 
 bool runCadenzoScene(const Options& options);
 bool runAnalyticsScene(const Options& options);
+bool runKelvaneScene(const Options& options);
 bool runQuillonScene(const Options& options);
 
 }  // namespace adhost
