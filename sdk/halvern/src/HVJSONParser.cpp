@@ -1,5 +1,6 @@
 #include "HVJSONParser.h"
 
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -54,9 +55,9 @@ bool HVJSONParser::scanValue(Value& out) {
   if (c_ == end_) return false;
   switch (*c_++) {
     case '"': {
-      std::string text;
+      std::string_view text;
       if (!scanRestOfString(text)) return false;
-      out = Value(std::move(text));
+      out = Value(text);
       return true;
     }
     case '[': return scanRestOfArray(out);
@@ -88,30 +89,62 @@ bool HVJSONParser::scanLiteral(std::string_view rest) {
   return true;
 }
 
-bool HVJSONParser::scanRestOfString(std::string& out) {
+// Skips the bytes of a plain run, eight at a time while no stop byte is among them.
+const unsigned char* HVJSONParser::skipPlainRun(const unsigned char* c) const {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  while (end_ - c >= 8) {
+    uint64_t word;
+    std::memcpy(&word, c, 8);
+    const uint64_t quote = word ^ (kOnes * '"');
+    const uint64_t backslash = word ^ (kOnes * '\\');
+    // A byte that is zero in `quote` or `backslash`, or below 0x20 in `word`, sets its high
+    // bit here; the lowest one found is exact.
+    const uint64_t stops = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                           ((word - kOnes * 0x20) & ~word);
+    if (stops & kHighs) break;
+    c += 8;
+  }
+  while (c < end_ && !kStop.stop[*c]) ++c;
+  return c;
+}
+
+bool HVJSONParser::scanRestOfString(std::string_view& out) {
+  const unsigned char* start = c_;
+  c_ = skipPlainRun(c_);
+  if (c_ < end_ && *c_ == '"') {
+    // No escapes: the text is the input's own bytes.
+    out = std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
+    ++c_;
+    return true;
+  }
+  scratch_.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
   for (;;) {
-    const unsigned char* run = c_;
-    while (c_ < end_ && !kStop.stop[*c_]) ++c_;
-    out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
     if (c_ == end_) return false;
     const unsigned char c = *c_++;
-    if (c == '"') return true;
+    if (c == '"') {
+      out = scratch_;
+      return true;
+    }
     if (c != '\\') return false;  // a control byte
     if (c_ == end_) return false;
     switch (*c_++) {
-      case '"': out += '"'; break;
-      case '/': out += '/'; break;
-      case '\\': out += '\\'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case '"': scratch_ += '"'; break;
+      case '/': scratch_ += '/'; break;
+      case '\\': scratch_ += '\\'; break;
+      case 'b': scratch_ += '\b'; break;
+      case 'f': scratch_ += '\f'; break;
+      case 'n': scratch_ += '\n'; break;
+      case 'r': scratch_ += '\r'; break;
+      case 't': scratch_ += '\t'; break;
       case 'u':
-        if (!scanUnicodeChar(out)) return false;
+        if (!scanUnicodeChar(scratch_)) return false;
         break;
       default: return false;
     }
+    const unsigned char* run = c_;
+    c_ = skipPlainRun(c_);
+    scratch_.append(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
   }
 }
 
@@ -217,8 +250,9 @@ bool HVJSONParser::scanRestOfDictionary(Value& out) {
     }
     if (*c_ != '"') return false;
     ++c_;
-    std::string key;
-    if (!scanRestOfString(key)) return false;
+    std::string_view keyText;
+    if (!scanRestOfString(keyText)) return false;
+    std::string key(keyText);  // the scratch buffer serves the member's strings next
     skipWhitespace();
     if (c_ == end_ || *c_ != ':') return false;
     ++c_;

@@ -26,7 +26,10 @@ class HVJSONParser {
 
  private:
   bool scanValue(platform::Value& out);
-  bool scanRestOfString(std::string& out);
+  // The string's text: the input's own bytes, or the scratch buffer when it held escapes
+  // (valid until the next string is scanned).
+  bool scanRestOfString(std::string_view& out);
+  const unsigned char* skipPlainRun(const unsigned char* c) const;
   bool scanRestOfDictionary(platform::Value& out);
   bool scanRestOfArray(platform::Value& out);
   bool scanNumber(platform::Value& out);
@@ -44,6 +47,7 @@ class HVJSONParser {
   // the top when it closes, so nested containers reuse one allocation.
   std::vector<platform::Value> values_;
   std::vector<platform::Dictionary::Entry> entries_;
+  std::string scratch_;
 };
 
 }  // namespace halvern

@@ -44,6 +44,16 @@ class HVAsyncCommandManagerTest : public testing::SandboxTest {
     manager->shutdown();
     SandboxTest::TearDown();
   }
+  // A worker whose queue's source can never wake it: only the time-out and shutdown drain it,
+  // so what the test queues stays queued until then.
+  std::shared_ptr<HVAsyncCommandManager> quietManager() {
+    auto queue = HVIORequestQueue::create();
+    queue->invalidate();
+    return HVAsyncCommandManager::createWithCommandQueueThreadName(queue, "quiet worker");
+  }
+  void queueQuietly(HVAsyncCommandManager& m, const std::string& label) {
+    m.commandQueue()->addCommandFire({command(label), m.sequencer()->takeTicket()}, true);
+  }
   std::shared_ptr<HVAsyncCommand> command(const std::string& label) {
     return std::make_shared<CountingCommand>(recorder.context(label), &executed);
   }
@@ -73,24 +83,25 @@ TEST_F(HVAsyncCommandManagerTest, ThrottledWakeUpsRunEveryCommandInOrderOnTheWor
 }
 
 TEST_F(HVAsyncCommandManagerTest, AQueuedCommandNobodySignalledRunsAtTheThirtySecondTimeOut) {
-  auto queue = manager->commandQueue();
-  queue->addCommandFire({command("quiet"), manager->sequencer()->takeTicket()}, false);
-  // No signal and no time passing: it waits.
+  auto quiet = quietManager();
+  queueQuietly(*quiet, "quiet");
+  // No time passing: it waits.
   EXPECT_FALSE(runUntil([&] { return !recorder.deliveries.empty(); }, 0.1));
   advance(HVAsyncCommandManager::kRunTimeout);
   EXPECT_TRUE(runUntil([&] { return recorder.deliveries.size() == 1; }));
+  quiet->shutdown();
 }
 
 TEST_F(HVAsyncCommandManagerTest, ResetDropsPendingCommandsAndShutdownRunsThem) {
-  auto queue = manager->commandQueue();
-  queue->addCommandFire({command("dropped"), manager->sequencer()->takeTicket()}, false);
-  manager->reset();
-  queue->addCommandFire({command("kept1"), manager->sequencer()->takeTicket()}, false);
-  queue->addCommandFire({command("kept2"), manager->sequencer()->takeTicket()}, false);
-  manager->shutdown();
-  EXPECT_FALSE(manager->isRunning());
-  EXPECT_FALSE(manager->sendAsyncCommand(command("late")));
-  ASSERT_TRUE(runUntil([&] { return manager->sequencer()->isIdle(); }));
+  auto quiet = quietManager();
+  queueQuietly(*quiet, "dropped");
+  quiet->reset();
+  queueQuietly(*quiet, "kept1");
+  queueQuietly(*quiet, "kept2");
+  quiet->shutdown();
+  EXPECT_FALSE(quiet->isRunning());
+  EXPECT_FALSE(quiet->sendAsyncCommand(command("late")));
+  ASSERT_TRUE(runUntil([&] { return quiet->sequencer()->isIdle(); }));
   EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"kept1", "kept2"}));
   EXPECT_EQ(executed.load(), 3);  // the set-up's command and the two kept
 }
