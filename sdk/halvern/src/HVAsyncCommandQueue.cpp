@@ -102,6 +102,11 @@ void HVAsyncCommandQueue::fireNowForTesting() {
   if (source) source->signal();
 }
 
+bool HVAsyncCommandQueue::isAttached() const {
+  std::lock_guard<std::mutex> lock(commandQueueLock_);
+  return runLoop_ != nullptr;
+}
+
 void HVAsyncCommandQueue::invalidate() {
   std::lock_guard<std::mutex> lock(commandQueueLock_);
   invalidated_ = true;

@@ -46,6 +46,7 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
   void fire();
   // The source never runs its handler again; later fires do nothing.
   void invalidate();
+  bool isAttached() const;
 
   // Signals at once, past the throttle (tests draining the worker).
   void fireNowForTesting();

@@ -85,6 +85,8 @@ TEST_F(HVAsyncCommandManagerTest, ThrottledWakeUpsRunEveryCommandInOrderOnTheWor
 TEST_F(HVAsyncCommandManagerTest, AQueuedCommandNobodySignalledRunsAtTheThirtySecondTimeOut) {
   auto quiet = quietManager();
   queueQuietly(*quiet, "quiet");
+  // The time-out counts from the worker's start.
+  ASSERT_TRUE(runUntil([&] { return quiet->commandQueue()->isAttached(); }));
   // No time passing: it waits.
   EXPECT_FALSE(runUntil([&] { return !recorder.deliveries.empty(); }, 0.1));
   advance(HVAsyncCommandManager::kRunTimeout);
