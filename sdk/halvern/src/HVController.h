@@ -68,9 +68,7 @@ class HVController : public std::enable_shared_from_this<HVController> {
   void setDisabled(bool disabled) { disabled_ = disabled; }
   bool hasStartedUp() const { return hasStartedUp_; }
   int execMode() const { return execMode_; }
-  void setExecMode(int mode) {
-    if (mode != execMode_) execMode_ = mode;
-  }
+  void setExecMode(int mode) { execMode_ = mode; }
   double exitItemDisplayTime() const { return exitItemDisplayTime_; }
   void setExitItemDisplayTime(double seconds) { exitItemDisplayTime_ = seconds; }
   double menuDisplayTime() const { return menuDisplayTime_; }

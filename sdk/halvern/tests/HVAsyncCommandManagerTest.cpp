@@ -108,6 +108,20 @@ TEST_F(HVAsyncCommandManagerTest, ResetDropsPendingCommandsAndShutdownRunsThem) 
   EXPECT_EQ(executed.load(), 3);  // the set-up's command and the two kept
 }
 
+TEST_F(HVAsyncCommandManagerTest, CallbackCommandsCallOnTheMainThreadInTurn) {
+  auto target = std::make_shared<int>(0);
+  auto call = [this](const Value& arg) {
+    recorder.deliveries.push_back({arg.string(), {}, platform::Thread::isMainThread()});
+  };
+  manager->sendAsyncCommand(command("before"));
+  manager->sendAsyncCommand(std::make_shared<HVCallbackCommand>(target, call, Value("arg")));
+  manager->sendAsyncCommand(std::make_shared<HVCallbackCommand>(target, nullptr, Value("unanswered")));
+  manager->sendAsyncCommand(command("after"));
+  ASSERT_TRUE(manager->drainForTesting());
+  EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"before", "arg", "after"}));
+  EXPECT_TRUE(recorder.deliveries[1].onMainThread);
+}
+
 TEST_F(HVAsyncCommandManagerTest, AQueueAttachesToOneRunLoopOnly) {
   auto queue = HVDBQueryQueue::create();
   queue->attachToRunLoop(mainLoop(), [] {});
