@@ -43,6 +43,7 @@
 #include "platform/url.h"
 #include "platform/url_connection.h"
 #include "platform/value.h"
+#include "platform/passkey.h"
 #include "platform/view.h"
 
 namespace platform {
@@ -100,11 +101,7 @@ class WebView : public View {
   // A view loads through weak references to itself, so it lives in a shared_ptr from the
   // start: create() makes one, and a subclass's own factory makes it the same way.
   static std::shared_ptr<WebView> create(const Rect& frame = Rect{});
-  class Passkey {
-    friend class WebView;
-    Passkey() = default;
-  };
-  WebView(Passkey, const Rect& frame) : WebView(frame) {}
+  WebView(Passkey<WebView>, const Rect& frame) : WebView(frame) {}
   ~WebView() override;
 
   std::shared_ptr<WebViewDelegate> delegate() const { return delegate_.lock(); }
@@ -121,8 +118,10 @@ class WebView : public View {
   void loadRequest(const URLRequest& request);
 
   // Runs `script` in the current document, synchronously, as eval code in the global scope:
-  // String(result), or "" for undefined, null, an exception, a syntax error, a stopped
-  // script or no document.
+  // String(result), or "" for undefined, null, an exception, a syntax error or a stopped
+  // script. A view whose first load has not committed has an empty "about:blank" document
+  // (made on the first call, with no delegate call and no traffic), so that it can answer
+  // navigator.userAgent as a browser's fresh view does.
   std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
 
   // History and state.
@@ -149,6 +148,11 @@ class WebView : public View {
   void setAllowsInlineMediaPlayback(bool v) { allowsInlineMediaPlayback_ = v; }
   bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
   void setMediaPlaybackRequiresUserAction(bool v) { mediaPlaybackRequiresUserAction_ = v; }
+  // Whether media may play on an external screen. Systems without the setting are modelled
+  // by the runtime key "UIWebView.setMediaPlaybackAllowsAirPlay:" (Runtime); the flag itself
+  // is always stored.
+  bool mediaPlaybackAllowsAirPlay() const { return mediaPlaybackAllowsAirPlay_; }
+  void setMediaPlaybackAllowsAirPlay(bool v) { mediaPlaybackAllowsAirPlay_ = v; }
 
   // Process-wide settings (tests and the demo may change them; reset with the platform).
   static std::string userAgent();
@@ -157,9 +161,11 @@ class WebView : public View {
   static void setScriptLimits(ScriptContext::Limits limits);
 
   // ---- for tests: hooks and what the page did, not for clients ----
-  // A tap on the first <a> whose href is `url`, or on the element with id `elementId`:
-  // a link-clicked navigation of its href resolved against the document (false when there
-  // is no such link).
+  // A tap on the first <a> whose href attribute is `url`, or on the element with id
+  // `elementId` (any element): its click event runs the onclick handlers of the element and
+  // its ancestors (see ScriptContext::clickElement); then, unless a handler cancelled it, the
+  // nearest link's href, resolved against the document, is queued as a link-clicked
+  // navigation. False when there is no such element.
   bool tapLinkWithURLForTesting(const std::string& url);
   bool tapLinkWithElementIdForTesting(const std::string& elementId);
   // Queues a navigation as if the page made it, with any type.
@@ -175,7 +181,7 @@ class WebView : public View {
   // ("<level>: <text>"), in order, across documents.
   const std::vector<std::string>& alertsForTesting() const;
   const std::vector<std::string>& consoleMessagesForTesting() const;
-  // The current document's script context (nullptr before the first commit).
+  // The current document's script context (nullptr before the first commit or evaluation).
   std::shared_ptr<ScriptContext> scriptContextForTesting() const { return context_; }
 
  protected:
@@ -193,6 +199,7 @@ class WebView : public View {
   unsigned dataDetectorTypes_ = kDataDetectorTypePhoneNumber;
   bool allowsInlineMediaPlayback_ = false;
   bool mediaPlaybackRequiresUserAction_ = true;
+  bool mediaPlaybackAllowsAirPlay_ = true;
   std::unique_ptr<Impl> impl_;
 };
 

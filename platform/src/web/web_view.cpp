@@ -81,7 +81,7 @@ WebView::~WebView() {
   if (context_) context_->close();
 }
 
-std::shared_ptr<WebView> WebView::create(const Rect& frame) { return std::make_shared<WebView>(Passkey{}, frame); }
+std::shared_ptr<WebView> WebView::create(const Rect& frame) { return std::make_shared<WebView>(Passkey<WebView>{}, frame); }
 
 void WebView::loadHTMLStringBaseURL(const std::string& html, const std::optional<URL>& baseURL) {
   Impl::Load l;
@@ -115,7 +115,7 @@ std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& s
                             evaluatedScripts_.begin() + kEvaluatedScriptsKept / 10);
   }
   evaluatedScripts_.push_back(script);
-  if (!context_) return "";
+  if (!context_) impl_->commitInitialDocument();
   auto keep = context_;  // the script may not close it, but a delegate later might
   auto result = keep->evaluate(script);
   return result.status == ScriptContext::Result::Status::Value ? result.text : std::string();
