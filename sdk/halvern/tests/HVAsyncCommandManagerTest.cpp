@@ -151,9 +151,13 @@ TEST_F(HVAsyncCommandManagerTest, FileCommandsReportTheirRealOutcome) {
   manager->sendAsyncCommand(HVJSONCommand::jsonCommandWithTypeInputCallbackContext(0, Value("[1,"), recorder.context("bad")));
   manager->sendAsyncCommand(HVJSONCommand::jsonCommandWithTypeInputCallbackContext(
       1, Value(platform::Array{Value(1)}), recorder.context("enc", false)));
+  // A broken package is reported and kept.
+  FileManager::writeAtomically(docs + "/temp.zip", std::string_view("PK but no archive"));
+  manager->sendAsyncCommand(HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
+      docs + "/temp.zip", docs + "/unzipped", recorder.context("unzip")));
   ASSERT_TRUE(manager->drainForTesting());
 
-  ASSERT_EQ(recorder.labels(), (std::vector<std::string>{"w1", "w2", "read", "w3", "bad", "enc"}));
+  ASSERT_EQ(recorder.labels(), (std::vector<std::string>{"w1", "w2", "read", "w3", "bad", "enc", "unzip"}));
   auto& d = recorder.deliveries;
   EXPECT_TRUE(d[0].result.succeeded && d[1].result.succeeded);
   EXPECT_EQ(d[2].result.value, Value(bytes("onetwo")));
@@ -162,6 +166,8 @@ TEST_F(HVAsyncCommandManagerTest, FileCommandsReportTheirRealOutcome) {
   EXPECT_FALSE(d[4].result.succeeded);
   EXPECT_TRUE(d[5].result.succeeded);
   EXPECT_FALSE(d[5].result.value.has_value());  // results withheld without passResults
+  EXPECT_FALSE(d[6].result.succeeded);
+  EXPECT_TRUE(FileManager::fileExistsAtPath(docs + "/temp.zip"));
 }
 
 }  // namespace
