@@ -1,6 +1,7 @@
-// HVJSON's reader over arbitrary bytes. Whatever reads must write; a value without objects
-// (whose keys the writer leaves bare for the pages) must read back from what was written as
-// the same value. A depth bound may only turn successes into failures.
+// HVJSON's reader over arbitrary bytes. Whatever reads must write; the text written for a
+// value without objects (whose keys the writer leaves bare for the pages) must read back and
+// write again to the same text (booleans come back as the numbers they were written as). A
+// depth bound may only turn successes into failures.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -32,6 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string written = halvern::HVJSON::stringWithObject(*value);
   if (holdsDictionary(*value)) return 0;
   auto back = halvern::HVJSON::objectWithString(written);
-  if (!back || !(*back == *value)) std::abort();
+  if (!back || halvern::HVJSON::stringWithObject(*back) != written) std::abort();
   return 0;
 }
