@@ -302,7 +302,14 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   visibleImpression_ = impression;
 }
 
+bool Cadenzo::isOnScreen(const std::shared_ptr<CZImpression>& impression) const {
+  return impression && impression == visibleImpression();
+}
+
 void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) {
+  // A page keeps running while its ad waits in the cache or leaves the screen; only the ad
+  // on screen may take what is on screen down.
+  if (!isOnScreen(impression)) return;
   auto self = shared_from_this();
   visibleImpression_.reset();
   const std::string location = impression->location().value_or("");
@@ -321,6 +328,7 @@ void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impr
 void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
                                                      const std::optional<std::string>& url,
                                                      const std::optional<Value>& moreData) {
+  if (!isOnScreen(impression)) return;
   auto self = shared_from_this();
   visibleImpression_.reset();
   const int type = impression->type();

@@ -12,6 +12,7 @@
 #include "CZWebView.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
+#include "platform/notification_center.h"
 #include "platform/window.h"
 #include "testing/cadenzo_server.h"
 #include "../session/CZSessionTest.h"
@@ -146,6 +147,37 @@ TEST_F(HTMLInterstitialFlowTest, ASecondAdWhileOneIsOnScreenIsRefusedAndStaysCac
   ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 2; }));
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Shop", "didCacheInterstitial:Level",
                                                   "didDismissInterstitial:Level", "didCloseInterstitial:Level"}));
+}
+
+// A cached ad's page keeps running behind the ad on screen; what it asks for must leave the
+// shown ad, and what the delegate hears, alone.
+TEST_F(HTMLInterstitialFlowTest, OnlyTheAdOnScreenCanCloseOrClickIt) {
+  struct Case { const char* name; std::string script; };
+  const Case cases[] = {
+      {"close", "location.href = 'cadenzo://close';"},
+      {"click", "location.href = 'cadenzo://link/' + encodeURIComponent('" + server->url("/target") + "');"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string waiting = std::string("Shop-") + c.name, shown = std::string("Level-") + c.name;
+    server->setInterstitial(waiting, answer(c.script));
+    server->setInterstitial(shown, answer("var idle = true;"));
+    facade->cacheInterstitial(waiting);
+    ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(waiting); }));
+    ASSERT_TRUE(cacheAndShow(shown));
+    listener->timeline.clear();
+    advance(5);
+    runUntilIdle();
+    EXPECT_TRUE(listener->timeline.empty());
+    EXPECT_EQ(facade->visibleImpression(), impression);
+    EXPECT_FALSE(controller->loadingViewIsVisible());
+    platform::NotificationCenter::defaultCenter().postNotificationName(cadenzo::Cadenzo::kForceDismissViewNotification);
+    EXPECT_EQ(listener->timeline, (cztest::Timeline{"didDismissInterstitial:" + shown, "didCloseInterstitial:" + shown}));
+    advance(0.3);
+    runUntilIdle();
+  }
+  EXPECT_TRUE(server->callsTo("click").empty());
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
 }
 
 TEST_F(HTMLInterstitialFlowTest, APageThatFailsAfterItWasShownIsNoFailedLoad) {
