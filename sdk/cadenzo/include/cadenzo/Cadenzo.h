@@ -165,8 +165,9 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   // Loads the store sheet for `itemId` and presents it once loaded.
   void presentStoreSheet(const platform::Value& itemId);
   bool firstSessionRuleRefuses() const;
-  // True for the impression shown now (not one cached, loading or being dismissed).
-  bool isOnScreen(const std::shared_ptr<CZImpression>& impression) const;
+  // True for the impression shown now; a command of any other (cached, loading or being
+  // dismissed) is ignored, and the first one logged.
+  bool acceptsCommandFrom(const std::shared_ptr<CZImpression>& impression) const;
   std::shared_ptr<CZAPIRequest> signedRequest(const std::string& action);
   void dismissLoadingViewIfVisible();
   void release(const std::shared_ptr<CZImpression>& impression);

@@ -7,6 +7,7 @@
 #include "CZReachability.h"
 #include "platform/application.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/runtime.h"
@@ -302,14 +303,20 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   visibleImpression_ = impression;
 }
 
-bool Cadenzo::isOnScreen(const std::shared_ptr<CZImpression>& impression) const {
-  return impression && impression == visibleImpression();
+bool Cadenzo::acceptsCommandFrom(const std::shared_ptr<CZImpression>& impression) const {
+  if (!impression) return false;
+  if (impression == visibleImpression()) return true;
+  // Once per impression: a page on a timer would otherwise flood the log as well.
+  if (impression->noteFirstIgnoredCommand())
+    platform::logf("Cadenzo: ignoring the commands of an ad that is not on screen (state %d)",
+                   impression->state());
+  return false;
 }
 
 void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) {
   // A page keeps running while its ad waits in the cache or leaves the screen; only the ad
   // on screen may take what is on screen down.
-  if (!isOnScreen(impression)) return;
+  if (!acceptsCommandFrom(impression)) return;
   auto self = shared_from_this();
   visibleImpression_.reset();
   const std::string location = impression->location().value_or("");
@@ -328,7 +335,8 @@ void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impr
 void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
                                                      const std::optional<std::string>& url,
                                                      const std::optional<Value>& moreData) {
-  if (!isOnScreen(impression)) return;
+  // The first click takes the ad off screen, so a page clicking in a loop counts once.
+  if (!acceptsCommandFrom(impression)) return;
   auto self = shared_from_this();
   visibleImpression_.reset();
   const int type = impression->type();

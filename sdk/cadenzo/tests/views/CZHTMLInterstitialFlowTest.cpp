@@ -3,6 +3,7 @@
 // own script closes it or clicks through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "CZWebView.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/window.h"
 #include "testing/cadenzo_server.h"
@@ -178,6 +180,33 @@ TEST_F(HTMLInterstitialFlowTest, OnlyTheAdOnScreenCanCloseOrClickIt) {
   }
   EXPECT_TRUE(server->callsTo("click").empty());
   EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
+}
+
+// Pages that keep firing commands: the shown ad's first click counts and the clicks sent
+// while it leaves do not; a cached ad's timer of closes is ignored, and said once per ad.
+TEST_F(HTMLInterstitialFlowTest, APageFiringCommandsOnATimerIsHeardOnce) {
+  platform::LogCapture log;
+  auto& app = platform::Application::sharedApplication();
+  app.setOpenURLAnswer(true);
+  server->http().setAnswer("/store", testing::ScriptedAnswer::text("store page"));
+  server->setInterstitial("Shop", answer("setInterval(function(){ location.href = 'cadenzo://close'; }, 20);"));
+  server->setInterstitial("Level", answer("setInterval(function(){ location.href = 'cadenzo://link/' + "
+                                          "encodeURIComponent('" + server->url("/store") + "'); }, 10);"));
+  facade->cacheInterstitial("Shop");
+  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Shop"); }));
+  ASSERT_TRUE(cacheAndShow("Level"));
+  advance(5);
+  for (int step = 0; step < 30; ++step) advance(0.01);
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+  EXPECT_EQ(server->callsTo("click").size(), 1u);
+  EXPECT_EQ(app.openedURLs().size(), 1u);
+  EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Shop", "didCacheInterstitial:Level",
+                                                  "didDismissInterstitial:Level", "didClickInterstitial:Level"}));
+  const auto lines = log.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("not on screen") != std::string::npos; }),
+            2);
 }
 
 TEST_F(HTMLInterstitialFlowTest, APageThatFailsAfterItWasShownIsNoFailedLoad) {
