@@ -148,6 +148,7 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
                                               const std::optional<platform::Value>& moreData);
   void impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression);
   void urlWillOpen(const std::string& url);
+  void urlWasRefused(const std::string& url);
   void productViewControllerDidFinish();
   void forceDismissViewNotification();
 

@@ -372,10 +372,19 @@ void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImp
 
   std::optional<std::string> target;
   const Value& deepUrl = response.get("deep_url");
-  if (deepUrl.isString() && platform::Application::sharedApplication().canOpenURL(deepUrl.string())) {
+  if (deepUrl.isString() && platform::Application::sharedApplication().canOpenURL(deepUrl.string()) &&
+      CZURLOpener::isOpenableAppLink(deepUrl.string())) {
     target = deepUrl.string();
   } else if (url && platform::URL::create(*url)) {
-    target = *url;
+    // A page names any URL it likes; only the answer's own links may lead into another
+    // application (a native view's targets are the answer's).
+    const bool fromAnswer = response.get("type") == Value("native") || response.get("link") == Value(*url) ||
+                            response.get("deep-link") == Value(*url);
+    if (fromAnswer ? CZURLOpener::isOpenableAppLink(*url) : CZURLOpener::isOpenableFromPage(*url)) {
+      target = *url;
+    } else {
+      platform::logf("Cadenzo: an ad may not open %@", Value(*url));
+    }
   }
   std::optional<Value> itemId;
   if (type == CZImpressionTypeInterstitial) {
@@ -463,6 +472,11 @@ void Cadenzo::clickResponseReceivedForwardToURLITunesID(const Dictionary& respon
 }
 
 void Cadenzo::urlWillOpen(const std::string& url) {
+  (void)url;
+  dismissLoadingViewIfVisible();
+}
+
+void Cadenzo::urlWasRefused(const std::string& url) {
   (void)url;
   dismissLoadingViewIfVisible();
 }

@@ -209,6 +209,44 @@ TEST_F(HTMLInterstitialFlowTest, APageFiringCommandsOnATimerIsHeardOnce) {
             2);
 }
 
+// A click opens web and store addresses only, also where a redirect chain ends; whatever
+// else a page names is refused, and the overlay comes down all the same.
+TEST_F(HTMLInterstitialFlowTest, APageClickOpensOnlyWebAndStoreAddresses) {
+  auto& app = platform::Application::sharedApplication();
+  app.registerOpenableScheme("zavrellion");
+  const std::string store = "itms-apps://itunes.apple.example/app/id42";
+  server->http().setAnswer("/to-call", testing::ScriptedAnswer::redirect("tel:5551234"));
+  server->http().setAnswer("/to-store", testing::ScriptedAnswer::redirect(store));
+  struct Case { const char* name; std::string target; std::optional<std::string> opened; };
+  const Case cases[] = {
+      {"script", "javascript:alert(1)", std::nullopt},
+      {"file", "file:///etc/passwd", std::nullopt},
+      {"call", "tel:5551234", std::nullopt},
+      {"message", "sms:5551234", std::nullopt},
+      {"data", "data:text/html,hi", std::nullopt},
+      {"another application", "zavrellion://level/3", std::nullopt},
+      {"redirect to a call", server->url("/to-call"), std::nullopt},
+      {"store", store, store},
+      {"redirect to the store", server->url("/to-store"), store},
+  };
+  size_t clicks = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server->setInterstitial(c.name, answer("location.href = 'cadenzo://link/' + encodeURIComponent('" + c.target + "');"));
+    ASSERT_TRUE(cacheAndShow(c.name));
+    const size_t openedBefore = app.openedURLs().size();
+    advance(5);
+    ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == clicks + 1; }));
+    ++clicks;
+    ASSERT_TRUE(runUntil([&] { return !controller->loadingViewIsVisible(); }));
+    runUntilIdle();
+    EXPECT_EQ(app.openedURLs().size(), openedBefore + (c.opened ? 1 : 0));
+    if (c.opened && app.openedURLs().size() > openedBefore) EXPECT_EQ(app.openedURLs().back(), *c.opened);
+    advance(0.3);
+    runUntilIdle();
+  }
+}
+
 TEST_F(HTMLInterstitialFlowTest, APageThatFailsAfterItWasShownIsNoFailedLoad) {
   // The page goes to a command nobody handles, which the web view cannot load.
   server->setInterstitial("Level", answer("location.href = 'cadenzo://unknown';"));
