@@ -97,7 +97,8 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   void setIdentityTrackingDisabledOnThisDevice(bool disabled) { (void)disabled; }
   bool isIdentityTrackingDisabledOnThisDevice() const { return false; }
 
-  // Where views go on screen. Not retained.
+  // Where views go on screen: the client's own controller unless a host sets another (not
+  // retained).
   void setPresentationController(std::weak_ptr<CZPresentationController> controller);
   std::shared_ptr<CZPresentationController> presentationController() const;
 
@@ -186,6 +187,7 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   int orientation_ = 1;
   std::weak_ptr<CZImpression> visibleImpression_;
   std::weak_ptr<CZPresentationController> presentation_;
+  bool presentationSet_ = false;
 };
 
 }  // namespace cadenzo

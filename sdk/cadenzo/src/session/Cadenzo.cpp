@@ -3,6 +3,7 @@
 #include "CadenzoListeners.h"
 #include "CZSessionSettings.h"
 #include "CZSystemVersion.h"
+#include "CZDefaultViewController.h"
 #include "CZPresentationController.h"
 #include "CZReachability.h"
 #include "platform/application.h"
@@ -95,9 +96,14 @@ std::shared_ptr<platform::Window> Cadenzo::window() const {
 
 void Cadenzo::setPresentationController(std::weak_ptr<CZPresentationController> controller) {
   presentation_ = std::move(controller);
+  presentationSet_ = true;
 }
 
-std::shared_ptr<CZPresentationController> Cadenzo::presentationController() const { return presentation_.lock(); }
+std::shared_ptr<CZPresentationController> Cadenzo::presentationController() const {
+  // The host has nothing to install: the client's own controller unless one was set.
+  if (!presentationSet_) return CZDefaultViewController::sharedController();
+  return presentation_.lock();
+}
 
 std::shared_ptr<CZImpression> Cadenzo::cachedInterstitial(const std::string& location) const {
   auto it = cachedInterstitials_.find(location);
@@ -211,6 +217,7 @@ void Cadenzo::loadCadenzoViewForResponseTypeShouldCacheLocation(const Dictionary
   if (auto w = window()) frame = w->frame();
   auto impression = CZImpression::createWithResponseType(response, type, frame);
   if (!impression) {
+    platform::log("Cadenzo: the answer cannot be made into an ad (no link, no page, or no view for it)");
     handleCadenzoViewErrorLocation(type, location);
     return;
   }

@@ -9,7 +9,6 @@
 
 #include "CZAPIConnection.h"
 #include "CZDefaultViewController.h"
-#include "cadenzo/CZDefaultViews.h"
 #include "CZWebView.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
@@ -31,7 +30,6 @@ class HTMLInterstitialFlowTest : public cztest::CZSessionTest {
   void SetUp() override {
     cztest::CZSessionTest::SetUp();
     facade->setDelegate(listener);
-    cadenzo::installDefaultViews();
     controller = cadenzo::CZDefaultViewController::sharedController();
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->makeKeyAndVisible();
@@ -60,6 +58,17 @@ class HTMLInterstitialFlowTest : public cztest::CZSessionTest {
   // Held by the test so that its final state can be read after everyone else let go.
   std::shared_ptr<CZImpression> impression;
 };
+
+// The host sets credentials and a delegate and nothing else (as this fixture does): the
+// client's own views and controller show the ad.
+TEST_F(HTMLInterstitialFlowTest, AnAdIsShownWithoutAnyViewSetUpByTheHost) {
+  server->setInterstitial("Level", answer("var idle = true;"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(contains(window, view));
+  EXPECT_TRUE(controller->viewIsVisible());
+  EXPECT_EQ(listener->timeline, cztest::Timeline{"didCacheInterstitial:Level"});
+}
 
 TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit) {
   server->setInterstitial("Level", answer("location.href = 'cadenzo://close';", ",\"animation\":5"));
