@@ -250,7 +250,9 @@ TEST_F(HTMLInterstitialFlowTest, APageClickOpensOnlyWebAndStoreAddresses) {
     ASSERT_TRUE(runUntil([&] { return !controller->loadingViewIsVisible(); }));
     runUntilIdle();
     EXPECT_EQ(app.openedURLs().size(), openedBefore + (c.opened ? 1 : 0));
-    if (c.opened && app.openedURLs().size() > openedBefore) EXPECT_EQ(app.openedURLs().back(), *c.opened);
+    if (c.opened && app.openedURLs().size() > openedBefore) {
+      EXPECT_EQ(app.openedURLs().back(), *c.opened);
+    }
     advance(0.3);
     runUntilIdle();
   }
