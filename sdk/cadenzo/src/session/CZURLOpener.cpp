@@ -100,7 +100,7 @@ void CZURLOpener::connectionDidFinishLoading(platform::URLConnection&) { handOve
 
 void CZURLOpener::connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) {
   auto url = lastUrl();
-  platform::logf("CZURLOpener: load failed (%@), opening %@", platform::Value(error.localizedDescription()),
+  platform::logf("CZURLOpener: load failed (%@), ending on %@", platform::Value(error.localizedDescription()),
                  url ? platform::Value(*url) : platform::Value());
   handOverWhereTheChainEnded();
 }

@@ -1,12 +1,12 @@
 #pragma once
 // Follows the redirects of a click URL over HTTP(S), then hands the URL it ended on to the
-// application to open (the store, the browser or another application). A URL of any other
-// scheme is handed over at once, without a load.
+// application to open (the store or the browser). A URL of any other scheme (an answer's
+// link into another application) is handed over at once, without a load.
 //
 // The URL opened is the last one requested: every request the load sends (the first and
 // each redirect) becomes `lastUrl`. A load that fails (a network error, or a redirect to a
-// scheme the loader cannot fetch, such as the store's) still ends the click: the delegate
-// is told and `lastUrl` is opened, so a redirect into the store opens the store.
+// scheme the loader cannot fetch, such as the store's) still ends the click on `lastUrl`,
+// so a redirect into the store opens the store.
 //
 // What ad content may open: a page only web (http, https) and store addresses; an answer's
 // own links (its deep links, the more-apps rows) may also lead into another application.
