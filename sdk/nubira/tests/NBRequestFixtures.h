@@ -20,6 +20,13 @@ inline constexpr const char* kDevicePart =
     "&d-devicebthws=2026%2D12%2D01%2010%3A00%3A00%20%2B0000&d-devicestoragesize=14.88%20GB"
     "&d-device-screen-size=320X480";
 
+// Ends in "requestactivity=": the activity of the request type follows.
+inline constexpr const char* kApplicationPart =
+    "nb-siteid=site%2D42&nb-ad-slot=15&nb-version=nb%2DPROTO%2DALPHA%2D20101223&nb-ads=1"
+    "&h-user-agent=nubira_iossdk%3D3.0.2%20%28iPhone%3B%20iPhone%20OS%206.1%3B%20HW%20iPhone3%2C1%29"
+    "&u-nubira_iossdkversion=3.0.2&u-appbid=com.quendarosk.Zavrellion&u-appdnm=Zavrellion%20Game&u-appver=1A"
+    "&ref=abc%7E1&d-orientation=3&format=xhtml&u-lat_lon_accu=%2D33.868800%2C151.209300%2C0&requestactivity=";
+
 inline std::shared_ptr<nubira::NBAdRequest> filledAdRequest() {
   auto r = nubira::NBAdRequest::request();
   r->setPostalCode(" 8001 ");
