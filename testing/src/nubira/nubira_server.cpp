@@ -84,21 +84,24 @@ struct NubiraServer::Impl {
       if (end == std::string::npos) end = r.body.size();
       std::string piece = r.body.substr(start, end - start);
       size_t eq = piece.find('=');
-      if (piece.empty()) {
-        problem("empty pair");
-      } else if (eq == std::string::npos || eq == 0) {
+      start = end + 1;
+      // An empty piece ("&&", where a request names no site id) carries nothing and loses nothing.
+      if (piece.empty()) continue;
+      if (eq == std::string::npos || eq == 0) {
         problem("pair without key or value: " + piece);
       } else {
         pairs.emplace_back(piece.substr(0, eq), piece.substr(eq + 1));
       }
-      start = end + 1;
     }
     std::set<std::string> seen;
     std::lock_guard<std::mutex> lock(mutex);
     for (const auto& [key, value] : pairs) {
       if (!knownKeys().count(key) && !extraKeys.count(key)) problem("unknown key " + key);
       if (!seen.insert(key).second) problem("key twice " + key);
-      if (key != "requestactivity" && key != "d-device-screen-size" && !isEscaped(value)) {
+      // Numbers travel as signed decimals, the screen size and the activity as they are.
+      bool plain = key == "requestactivity" || key == "d-device-screen-size" || key == "u-income" ||
+                   key == "u-education" || key == "u-ethnicity" || key == "u-age";
+      if (!plain && !isEscaped(value)) {
         problem("value not escaped: " + key);
       }
     }
