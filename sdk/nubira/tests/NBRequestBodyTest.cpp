@@ -108,9 +108,6 @@ TEST_F(NBRequestBodyTest, OptionalKeysOnlyWithTheirFact) {
 TEST_F(NBRequestBodyTest, EscapingKeepsOnlyLettersDigitsDotAndUnderscore) {
   EXPECT_EQ(NBHttpRequestBuilder::getURLEncoded(std::string("aZ09._-~ !*'();:@&=+$,/?\"%#<>|^`{}\\[]")),
             "aZ09._%2D%7E%20%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%22%25%23%3C%3E%7C%5E%60%7B%7D%5C%5B%5D");
-  EXPECT_EQ(NBHttpRequestBuilder::getURLEncoded(std::optional<std::string>()), std::nullopt);
-  EXPECT_EQ(NBHttpRequestBuilder::decodedURLString("a%20%C3%BC%2D"), "a ü-");
-  EXPECT_EQ(NBHttpRequestBuilder::currentLocationStr(*info), "-33.868800,151.209300,0");
 }
 
 }  // namespace
