@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/passkey.h"
+
 namespace platform {
 
 class RunLoop;
@@ -58,11 +60,7 @@ class Timer : public std::enable_shared_from_this<Timer> {
   void fire();
 
   // Only the scheduling calls make a timer: one made any other way would never be scheduled.
-  class Passkey {
-    friend class Timer;
-    Passkey() = default;
-  };
-  Timer(Passkey, RunLoop& loop, double interval, bool repeats, Callback cb);
+  Timer(Passkey<Timer>, RunLoop& loop, double interval, bool repeats, Callback cb);
 
  private:
   friend class RunLoop;

@@ -43,6 +43,7 @@
 #include "platform/url.h"
 #include "platform/url_connection.h"
 #include "platform/value.h"
+#include "platform/passkey.h"
 #include "platform/view.h"
 
 namespace platform {
@@ -100,11 +101,7 @@ class WebView : public View {
   // A view loads through weak references to itself, so it lives in a shared_ptr from the
   // start: create() makes one, and a subclass's own factory makes it the same way.
   static std::shared_ptr<WebView> create(const Rect& frame = Rect{});
-  class Passkey {
-    friend class WebView;
-    Passkey() = default;
-  };
-  WebView(Passkey, const Rect& frame) : WebView(frame) {}
+  WebView(Passkey<WebView>, const Rect& frame) : WebView(frame) {}
   ~WebView() override;
 
   std::shared_ptr<WebViewDelegate> delegate() const { return delegate_.lock(); }

@@ -483,7 +483,7 @@ void RunLoop::resetForTesting() {
 
 // Timer
 
-Timer::Timer(Passkey, RunLoop& loop, double interval, bool repeats, Callback cb)
+Timer::Timer(Passkey<Timer>, RunLoop& loop, double interval, bool repeats, Callback cb)
     : loop_(&loop), interval_(interval > 0 ? interval : 0.0001), repeats_(repeats), callback_(std::move(cb)) {}
 
 Timer::~Timer() = default;
@@ -493,7 +493,7 @@ std::shared_ptr<Timer> Timer::scheduledTimer(double interval, bool repeats, Call
 }
 
 std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, bool repeats, Callback callback) {
-  auto timer = std::make_shared<Timer>(Passkey{}, loop, interval, repeats, std::move(callback));
+  auto timer = std::make_shared<Timer>(Passkey<Timer>{}, loop, interval, repeats, std::move(callback));
   timer->fireDate_ = Clock::current().monotonic() + timer->interval_;
   loop.scheduleTimer(timer);
   return timer;

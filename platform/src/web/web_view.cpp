@@ -81,7 +81,7 @@ WebView::~WebView() {
   if (context_) context_->close();
 }
 
-std::shared_ptr<WebView> WebView::create(const Rect& frame) { return std::make_shared<WebView>(Passkey{}, frame); }
+std::shared_ptr<WebView> WebView::create(const Rect& frame) { return std::make_shared<WebView>(Passkey<WebView>{}, frame); }
 
 void WebView::loadHTMLStringBaseURL(const std::string& html, const std::optional<URL>& baseURL) {
   Impl::Load l;

@@ -19,9 +19,7 @@ class Recorder : public OAHTTPResponseParserDelegate {
     events.push_back(persistent ? "ok" : "ok-close");
     if (onParsed) onParsed();
   }
-  void parseErrorStatusCode(int code) override {
-    events.push_back("error " + std::to_string(code));
-  }
+  void parseErrorStatusCode(int code) override { events.push_back("error " + std::to_string(code)); }
 };
 
 void feed(OAHTTPResponseParser& parser, std::string_view bytes) {
@@ -36,15 +34,10 @@ std::vector<std::string> parseAll(const std::string& bytes) {
 }
 
 const std::string kGif(43, 'G');
-const std::string kAnswer =
-    "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Length: 43\r\n\r\n" + kGif;
+const std::string kAnswer = "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Length: 43\r\n\r\n" + kGif;
 
 TEST(OAHTTPResponseParserTest, AnswersAndTheirStatus) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::vector<std::string> expected;
-  };
+  struct Case { const char* name; std::string bytes; std::vector<std::string> expected; };
   const Case cases[] = {
       {"one answer", kAnswer, {"ok"}},
       {"three pipelined answers", kAnswer + kAnswer + kAnswer, {"ok", "ok", "ok"}},
@@ -67,9 +60,7 @@ TEST(OAHTTPResponseParserTest, AnswersAndTheirStatus) {
       {"bare line feeds are not line ends", "HTTP/1.1 200 OK\n\n", {}},
       {"over-long header", "HTTP/1.1 200 OK\r\nX: " + std::string(9000, 'a'), {"error 500"}},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(parseAll(c.bytes), c.expected) << c.name;
-  }
+  for (const auto& c : cases) EXPECT_EQ(parseAll(c.bytes), c.expected) << c.name;
 }
 
 TEST(OAHTTPResponseParserTest, SplitAtAnyByte) {
@@ -102,10 +93,7 @@ TEST(OAHTTPResponseParserTest, Reset) {
   parser.reset();
   feed(parser, kAnswer);
   EXPECT_EQ(r.events, (std::vector<std::string>{"error 503", "ok"}));
-
-  r.onParsed = [&] {
-    if (r.events.size() == 4) parser.reset();
-  };
+  r.onParsed = [&] { if (r.events.size() == 4) parser.reset(); };
   feed(parser, kAnswer + kAnswer + kAnswer);
   EXPECT_EQ(r.events, (std::vector<std::string>{"error 503", "ok", "ok", "ok"}));
   feed(parser, kAnswer);

@@ -37,26 +37,19 @@ class SQLitePeer {
   ~SQLitePeer() { sqlite3_close(db_); }
   SQLitePeer(const SQLitePeer&) = delete;
   SQLitePeer& operator=(const SQLitePeer&) = delete;
-
   // Every row of one test-written statement as text ("NULL" for a null column). A statement
   // that fails throws, so a lock a test means to hold cannot silently be missing.
-  std::vector<std::vector<std::string>> rows(const std::string& sql) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+  using Rows = std::vector<std::vector<std::string>>;
+  Rows rows(const std::string& sql) {
+    Rows out;
+    auto collect = [](void* to, int n, char** values, char**) {
+      static_cast<Rows*>(to)->emplace_back(n);
+      for (int i = 0; i < n; ++i) static_cast<Rows*>(to)->back()[i] = values[i] ? values[i] : "NULL";
+      return 0;
+    };
+    if (sqlite3_exec(db_, sql.c_str(), collect, &out, nullptr) != SQLITE_OK) {
       throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
     }
-    std::vector<std::vector<std::string>> out;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        auto* text = sqlite3_column_text(stmt, i);
-        row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
-      }
-      out.push_back(std::move(row));
-    }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
     return out;
   }
   void exec(const std::string& sql) { rows(sql); }

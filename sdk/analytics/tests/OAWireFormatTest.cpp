@@ -18,8 +18,7 @@ TEST(OAWireFormatTest, DomainHash) {
 
 TEST(OAWireFormatTest, EventText) {
   struct Case {
-    const char* category;
-    const char* action;
+    const char *category, *action;
     std::optional<std::string> label;
     int32_t value;
     std::shared_ptr<OACustomVariableBuffer> buffer;

@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace platform {
@@ -128,12 +129,7 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   const std::shared_ptr<platform::StoreProductViewController>& storeSheetForTesting() const { return storeSheet_; }
 
   // Made only by sharedCadenzo().
-  struct Passkey {
-   private:
-    Passkey() = default;
-    friend class Cadenzo;
-  };
-  explicit Cadenzo(Passkey);
+  explicit Cadenzo(platform::Passkey<Cadenzo>);
   ~Cadenzo();
 
  private:

@@ -12,6 +12,9 @@
 #include "platform/user_defaults.h"
 
 namespace cadenzo {
+
+using platform::Passkey;
+
 namespace {
 
 platform::ProcessState<std::string>& endpointState() {
@@ -65,7 +68,7 @@ void CZAPIConnection::setDefaultEndpoint(std::string endpoint) {
   endpointState().with([&](std::string& e) { e = std::move(endpoint); });
 }
 
-CZAPIConnection::CZAPIConnection(CZPasskey<CZAPIConnection>, std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
+CZAPIConnection::CZAPIConnection(Passkey<CZAPIConnection>, std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
                                  std::optional<std::string> identifier,
                                  std::shared_ptr<const CZSessionSettings> settings)
     : endpoint_(std::move(endpoint)),
@@ -90,7 +93,7 @@ std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithDelegateIdentifier(
 std::shared_ptr<CZAPIConnection> CZAPIConnection::createWithEndpointAndDelegateIdentifier(
     std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier,
     std::shared_ptr<const CZSessionSettings> settings) {
-  return std::make_shared<CZAPIConnection>(CZPasskey<CZAPIConnection>{}, std::move(endpoint), std::move(delegate), std::move(identifier),
+  return std::make_shared<CZAPIConnection>(Passkey<CZAPIConnection>{}, std::move(endpoint), std::move(delegate), std::move(identifier),
                                            std::move(settings));
 }
 

@@ -14,7 +14,6 @@
 // Ownership: the delegate is not retained. The connection is kept alive by its requests in
 // flight (as their transport retains it).
 // Thread safety: main thread only; callbacks arrive on the main run loop.
-#include "CZPasskey.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -23,6 +22,7 @@
 
 #include "CZAPIRequest.h"
 #include "CZSessionSettings.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace platform {
@@ -84,8 +84,9 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   // "CZQueuedRequests-<identifier>", or "" without identifier.
   std::string queueKey() const;
 
-  CZAPIConnection(CZPasskey<CZAPIConnection>, std::string endpoint, std::weak_ptr<CZAPIConnectionDelegate> delegate,
-                  std::optional<std::string> identifier, std::shared_ptr<const CZSessionSettings> settings);
+  CZAPIConnection(platform::Passkey<CZAPIConnection>, std::string endpoint,
+                  std::weak_ptr<CZAPIConnectionDelegate> delegate, std::optional<std::string> identifier,
+                  std::shared_ptr<const CZSessionSettings> settings);
 
  private:
   struct Record;

@@ -21,6 +21,7 @@ namespace cadenzo {
 namespace {
 
 using platform::Dictionary;
+using platform::Passkey;
 using platform::Value;
 
 // The copy-on-append rule shared by body, query and headers.
@@ -51,12 +52,12 @@ constexpr const char* kEnsureDelivery = "ensureDelivery";
 
 }  // namespace
 
-CZAPIRequest::CZAPIRequest(CZPasskey<CZAPIRequest>, std::string controller, std::string action)
+CZAPIRequest::CZAPIRequest(Passkey<CZAPIRequest>, std::string controller, std::string action)
     : controller_(std::move(controller)), action_(std::move(action)) {}
 
 std::shared_ptr<CZAPIRequest> CZAPIRequest::requestWithControllerAction(std::string controller,
                                                                         std::string action) {
-  return std::make_shared<CZAPIRequest>(CZPasskey<CZAPIRequest>{}, std::move(controller), std::move(action));
+  return std::make_shared<CZAPIRequest>(Passkey<CZAPIRequest>{}, std::move(controller), std::move(action));
 }
 
 void CZAPIRequest::setBody(std::optional<Dictionary> body) {

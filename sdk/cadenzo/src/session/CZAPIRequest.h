@@ -7,12 +7,12 @@
 // Thread safety: none; requests are built and used on the main thread.
 // Failure: appending a missing value changes nothing; unarchiving bytes that are not a
 // request gives nullptr.
-#include "CZPasskey.h"
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace cadenzo {
@@ -25,7 +25,7 @@ class CZAPIRequest {
   static constexpr const char* kSDKVersion = "3.1.1";
 
   // initWithController:action: — method "GET", no body.
-  CZAPIRequest(CZPasskey<CZAPIRequest>, std::string controller, std::string action);
+  CZAPIRequest(platform::Passkey<CZAPIRequest>, std::string controller, std::string action);
   static std::shared_ptr<CZAPIRequest> requestWithControllerAction(std::string controller,
                                                                    std::string action);
 

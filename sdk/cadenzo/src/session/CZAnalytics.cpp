@@ -11,6 +11,7 @@
 
 namespace cadenzo {
 
+using platform::Passkey;
 using platform::Value;
 
 namespace {
@@ -32,7 +33,7 @@ std::shared_ptr<CZAnalytics> CZAnalytics::sharedAnalytics() {
   // Events are signed with the facade's credentials: the facade is where the application sets them.
   auto facade = Cadenzo::sharedCadenzo();
   auto settings = facade ? facade->settings() : nullptr;
-  auto instance = gShared.get([&] { return std::make_shared<CZAnalytics>(CZPasskey<CZAnalytics>{}, settings); }, {}, &made);
+  auto instance = gShared.get([&] { return std::make_shared<CZAnalytics>(Passkey<CZAnalytics>{}, settings); }, {}, &made);
   // Outside the lock: resending may fail requests at once. The
   // connection lives on the main loop (its answers and watchdog arrive there), so a
   // singleton first asked for on another thread resends from there.
@@ -46,7 +47,7 @@ std::shared_ptr<CZAnalytics> CZAnalytics::sharedAnalytics() {
   return instance;
 }
 
-CZAnalytics::CZAnalytics(CZPasskey<CZAnalytics>, std::shared_ptr<const CZSessionSettings> settings)
+CZAnalytics::CZAnalytics(Passkey<CZAnalytics>, std::shared_ptr<const CZSessionSettings> settings)
     : settings_(std::move(settings)),
       connection_(CZAPIConnection::createWithDelegateIdentifier({}, std::string(kConnectionIdentifier), settings_)) {}
 

@@ -8,11 +8,11 @@
 // Ownership: the singleton lives for the process (tests get a fresh one on test reset).
 // Thread safety: sharedAnalytics() from any thread (the resend on creation runs on the main
 // loop); the reports on the main thread.
-#include "CZPasskey.h"
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace cadenzo {
@@ -52,7 +52,7 @@ class CZAnalytics {
   const std::shared_ptr<CZAPIConnection>& connectionForTesting() const { return connection_; }
 
   // Made only through sharedAnalytics(), which hands it the facade's settings.
-  CZAnalytics(CZPasskey<CZAnalytics>, std::shared_ptr<const CZSessionSettings> settings);
+  CZAnalytics(platform::Passkey<CZAnalytics>, std::shared_ptr<const CZSessionSettings> settings);
 
  private:
   std::shared_ptr<const CZSessionSettings> settings_;

@@ -10,9 +10,10 @@
 namespace cadenzo {
 
 using platform::Dictionary;
+using platform::Passkey;
 using platform::Value;
 
-CZImpression::CZImpression(CZPasskey<CZImpression>, Dictionary response, int type)
+CZImpression::CZImpression(Passkey<CZImpression>, Dictionary response, int type)
     : responseContext_(std::move(response)), responseDate_(platform::Clock::current().now()), type_(type) {}
 
 CZImpression::~CZImpression() {
@@ -48,7 +49,7 @@ std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Diction
     prepare = [view, page = html->string(), base] { view->loadHTMLStringBaseURL(page, base); };
   }
 
-  auto impression = std::make_shared<CZImpression>(CZPasskey<CZImpression>{}, response, type);
+  auto impression = std::make_shared<CZImpression>(Passkey<CZImpression>{}, response, type);
   impression->view_ = view;
   // After the creator has returned, so that its delegate and state are in place.
   platform::DispatchQueue::main().async(std::move(prepare));

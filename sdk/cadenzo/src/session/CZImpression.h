@@ -12,7 +12,6 @@
 // callbacks hold the impression weakly, and are cleared when the impression goes away.
 // Thread safety: state, type, location and delegate may be read and set from any thread;
 // everything else happens on the main thread.
-#include "CZPasskey.h"
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -20,6 +19,7 @@
 #include <string>
 
 #include "cadenzo/CZViewProtocol.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 
 namespace cadenzo {
@@ -74,7 +74,7 @@ class CZImpression : public std::enable_shared_from_this<CZImpression> {
   std::shared_ptr<CZImpressionProtocol> delegate() const;
   void setDelegate(std::weak_ptr<CZImpressionProtocol> delegate);
 
-  CZImpression(CZPasskey<CZImpression>, platform::Dictionary response, int type);
+  CZImpression(platform::Passkey<CZImpression>, platform::Dictionary response, int type);
 
  private:
   void wireView();

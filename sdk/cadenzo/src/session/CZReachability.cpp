@@ -6,9 +6,10 @@
 
 namespace cadenzo {
 
+using platform::Passkey;
 using platform::Reachability;
 
-CZReachability::CZReachability(CZPasskey<CZReachability>, std::shared_ptr<Reachability> target, bool localWiFi)
+CZReachability::CZReachability(Passkey<CZReachability>, std::shared_ptr<Reachability> target, bool localWiFi)
     : reachabilityRef_(std::move(target)), localWiFiRef_(localWiFi) {}
 
 CZReachability::~CZReachability() { stopNotifier(); }
@@ -16,13 +17,13 @@ CZReachability::~CZReachability() { stopNotifier(); }
 std::shared_ptr<CZReachability> CZReachability::reachabilityWithHostName(const std::string& hostName) {
   auto target = Reachability::createWithName(hostName);
   if (!target) return nullptr;
-  return std::make_shared<CZReachability>(CZPasskey<CZReachability>{}, std::move(target), false);
+  return std::make_shared<CZReachability>(Passkey<CZReachability>{}, std::move(target), false);
 }
 
 std::shared_ptr<CZReachability> CZReachability::reachabilityWithAddress(const std::string& address) {
   auto target = Reachability::createWithAddress(address);
   if (!target) return nullptr;
-  return std::make_shared<CZReachability>(CZPasskey<CZReachability>{}, std::move(target), false);
+  return std::make_shared<CZReachability>(Passkey<CZReachability>{}, std::move(target), false);
 }
 
 std::shared_ptr<CZReachability> CZReachability::reachabilityForInternetConnection() {
@@ -32,7 +33,7 @@ std::shared_ptr<CZReachability> CZReachability::reachabilityForInternetConnectio
 std::shared_ptr<CZReachability> CZReachability::reachabilityForLocalWiFi() {
   auto target = Reachability::createWithAddress("169.254.0.0");
   if (!target) return nullptr;
-  return std::make_shared<CZReachability>(CZPasskey<CZReachability>{}, std::move(target), true);
+  return std::make_shared<CZReachability>(Passkey<CZReachability>{}, std::move(target), true);
 }
 
 bool CZReachability::isInternetReachable() {

@@ -9,10 +9,11 @@
 // destruction) unschedules it.
 // Thread safety: create and use on one thread; the notifier delivers on the run loop of the
 // thread that started it.
-#include "CZPasskey.h"
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "platform/passkey.h"
 
 namespace platform {
 class Reachability;
@@ -35,7 +36,7 @@ class CZReachability : public std::enable_shared_from_this<CZReachability> {
   // 169.254.0.0, judged by the link-local rule.
   static std::shared_ptr<CZReachability> reachabilityForLocalWiFi();
 
-  CZReachability(CZPasskey<CZReachability>, std::shared_ptr<platform::Reachability> target, bool localWiFi);
+  CZReachability(platform::Passkey<CZReachability>, std::shared_ptr<platform::Reachability> target, bool localWiFi);
   ~CZReachability();
 
   CZNetworkStatus currentReachabilityStatus() const;

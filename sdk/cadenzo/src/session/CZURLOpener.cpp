@@ -7,6 +7,9 @@
 #include "platform/log.h"
 
 namespace cadenzo {
+
+using platform::Passkey;
+
 namespace {
 
 std::string lowercaseScheme(const std::string& url) {
@@ -19,7 +22,7 @@ std::string lowercaseScheme(const std::string& url) {
 }  // namespace
 
 std::shared_ptr<CZURLOpener> CZURLOpener::openerWithDelegate(std::weak_ptr<CZUrlOpenerDelegate> delegate) {
-  return std::make_shared<CZURLOpener>(CZPasskey<CZURLOpener>{}, std::move(delegate));
+  return std::make_shared<CZURLOpener>(Passkey<CZURLOpener>{}, std::move(delegate));
 }
 
 std::optional<std::string> CZURLOpener::lastUrl() const {

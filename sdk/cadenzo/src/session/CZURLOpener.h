@@ -11,12 +11,12 @@
 // Ownership: an opener keeps itself alive from open() until it has handed a URL over; the
 // caller need not hold it. The delegate is not retained.
 // Thread safety: main thread only.
-#include "CZPasskey.h"
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/passkey.h"
 #include "platform/url_connection.h"
 
 namespace cadenzo {
@@ -32,7 +32,8 @@ class CZURLOpener : public platform::URLConnectionDelegate,
                     public std::enable_shared_from_this<CZURLOpener> {
  public:
   static std::shared_ptr<CZURLOpener> openerWithDelegate(std::weak_ptr<CZUrlOpenerDelegate> delegate);
-  CZURLOpener(CZPasskey<CZURLOpener>, std::weak_ptr<CZUrlOpenerDelegate> delegate) : delegate_(std::move(delegate)) {}
+  CZURLOpener(platform::Passkey<CZURLOpener>, std::weak_ptr<CZUrlOpenerDelegate> delegate)
+      : delegate_(std::move(delegate)) {}
 
   void open(const std::string& url);
 

@@ -35,7 +35,7 @@ std::shared_ptr<Cadenzo> Cadenzo::sharedCadenzo() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
   return gShared.get(
       [] {
-        auto instance = std::make_shared<Cadenzo>(Passkey{});
+        auto instance = std::make_shared<Cadenzo>(platform::Passkey<Cadenzo>{});
         std::weak_ptr<Cadenzo> weak = instance;
         instance->listeners_ = std::make_shared<Listeners>(weak);
         instance->connection_ = CZAPIConnection::createWithDelegate(instance->listeners_->connection, instance->settings_);
@@ -48,7 +48,7 @@ std::shared_ptr<Cadenzo> Cadenzo::sharedCadenzo() {
       [](Cadenzo& old) { platform::NotificationCenter::defaultCenter().removeObserver(&old); });
 }
 
-Cadenzo::Cadenzo(Passkey) : settings_(std::make_shared<CZSessionSettings>()) {}
+Cadenzo::Cadenzo(platform::Passkey<Cadenzo>) : settings_(std::make_shared<CZSessionSettings>()) {}
 Cadenzo::~Cadenzo() = default;
 
 std::shared_ptr<CZImpressionProtocol> Cadenzo::impressionDelegateForTesting() const { return listeners_->impressions; }

@@ -14,6 +14,7 @@
 
 namespace cadenzo {
 
+using platform::Passkey;
 using platform::Rect;
 using platform::View;
 
@@ -60,10 +61,10 @@ std::shared_ptr<platform::Window> facadeWindow() {
 
 std::shared_ptr<CZDefaultViewController> CZDefaultViewController::sharedController() {
   if (CZSystemVersionBelow("4.0")) return nullptr;
-  return gShared.get([] { return std::make_shared<CZDefaultViewController>(CZPasskey<CZDefaultViewController>{}); });
+  return gShared.get([] { return std::make_shared<CZDefaultViewController>(Passkey<CZDefaultViewController>{}); });
 }
 
-CZDefaultViewController::CZDefaultViewController(CZPasskey<CZDefaultViewController>)
+CZDefaultViewController::CZDefaultViewController(Passkey<CZDefaultViewController>)
     : backgroundView_(CZDefaultBackgroundView::createWithFrame(Rect())),
       reversedBackgroundView_(CZDefaultBackgroundView::createWithFrame(Rect())) {
   for (const auto& background : {backgroundView_, reversedBackgroundView_}) {

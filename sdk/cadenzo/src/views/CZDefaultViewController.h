@@ -17,7 +17,6 @@
 // displayed impression from its display until its dismissal starts (let go at the end of
 // that turn), and owns both background views and the loading overlay.
 // Thread safety: sharedController() from any thread; everything else on the main thread.
-#include "CZPasskey.h"
 #include <memory>
 #include <set>
 
@@ -26,6 +25,7 @@
 #include "CZLoadingView.h"
 #include "CZPresentationController.h"
 #include "platform/animation.h"
+#include "platform/passkey.h"
 #include "platform/view.h"
 
 namespace cadenzo {
@@ -65,7 +65,7 @@ class CZDefaultViewController : public CZPresentationController,
   // The answer's "animation", else 1 for interstitials and 3 for more-apps views.
   static int animationTypeForImpression(const CZImpression& impression);
 
-  explicit CZDefaultViewController(CZPasskey<CZDefaultViewController>);
+  explicit CZDefaultViewController(platform::Passkey<CZDefaultViewController>);
 
  private:
   void beginDismissal(const std::shared_ptr<CZImpression>& impression);

@@ -4,7 +4,9 @@
 
 namespace cadenzo {
 
-CZIndeterminateProgressBar::CZIndeterminateProgressBar(CZPasskey<CZIndeterminateProgressBar>, const platform::Rect& frame)
+using platform::Passkey;
+
+CZIndeterminateProgressBar::CZIndeterminateProgressBar(Passkey<CZIndeterminateProgressBar>, const platform::Rect& frame)
     : platform::View(frame) {
   setBackgroundColor(platform::Color::clearColor());
   setClearsContextBeforeDrawing(true);
@@ -12,7 +14,7 @@ CZIndeterminateProgressBar::CZIndeterminateProgressBar(CZPasskey<CZIndeterminate
 
 std::shared_ptr<CZIndeterminateProgressBar> CZIndeterminateProgressBar::createWithFrame(
     const platform::Rect& frame) {
-  auto bar = std::make_shared<CZIndeterminateProgressBar>(CZPasskey<CZIndeterminateProgressBar>{}, frame);
+  auto bar = std::make_shared<CZIndeterminateProgressBar>(Passkey<CZIndeterminateProgressBar>{}, frame);
   bar->startTimer();
   return bar;
 }

@@ -6,9 +6,9 @@
 // The tick timer holds the bar weakly. It runs from creation while the bar is outside any
 // window or inside one; it stops when the bar leaves its window (and starts again when the
 // bar enters one), and when the bar is destroyed. Main thread only.
-#include "CZPasskey.h"
 #include <memory>
 
+#include "platform/passkey.h"
 #include "platform/run_loop.h"
 #include "platform/view.h"
 
@@ -29,7 +29,7 @@ class CZIndeterminateProgressBar : public platform::View {
   void drawRect(const platform::Rect& rect) override;
   void didMoveToWindow() override;
 
-  CZIndeterminateProgressBar(CZPasskey<CZIndeterminateProgressBar>, const platform::Rect& frame);
+  CZIndeterminateProgressBar(platform::Passkey<CZIndeterminateProgressBar>, const platform::Rect& frame);
 
  private:
   void startTimer();

@@ -5,8 +5,10 @@
 
 namespace cadenzo {
 
+using platform::Passkey;
+
 std::shared_ptr<CZLoadingView> CZLoadingView::createWithFrame(const platform::Rect& frame) {
-  auto view = std::make_shared<CZLoadingView>(CZPasskey<CZLoadingView>{}, frame);
+  auto view = std::make_shared<CZLoadingView>(Passkey<CZLoadingView>{}, frame);
   view->progressBar_ = CZIndeterminateProgressBar::createWithFrame(platform::Rect(0, 60, 280, 30));
   view->label_ = std::make_shared<platform::Label>(platform::Rect(0, 0, 300, 300));
   view->label_->setText(

@@ -9,6 +9,7 @@
 namespace cadenzo {
 
 using platform::Image;
+using platform::Passkey;
 using platform::Point;
 using platform::Rect;
 using platform::Size;
@@ -24,13 +25,13 @@ Size pointSize(const std::shared_ptr<Image>& image, double scale) {
 }  // namespace
 
 std::shared_ptr<CZNativeInterstitialView> CZNativeInterstitialView::createWithFrame(const Rect& frame) {
-  auto view = std::make_shared<CZNativeInterstitialView>(CZPasskey<CZNativeInterstitialView>{}, frame);
+  auto view = std::make_shared<CZNativeInterstitialView>(Passkey<CZNativeInterstitialView>{}, frame);
   view->adUnit_->addTarget(view, &CZNativeInterstitialView::click, platform::kControlEventTouchUpInside);
   view->closeButton_->addTarget(view, &CZNativeInterstitialView::close, platform::kControlEventTouchUpInside);
   return view;
 }
 
-CZNativeInterstitialView::CZNativeInterstitialView(CZPasskey<CZNativeInterstitialView>, const Rect& frame)
+CZNativeInterstitialView::CZNativeInterstitialView(Passkey<CZNativeInterstitialView>, const Rect& frame)
     : platform::View(frame),
       adUnit_(platform::Button::buttonWithType(platform::ButtonType::Custom)),
       closeButton_(platform::Button::buttonWithType(platform::ButtonType::Custom)) {

@@ -17,12 +17,12 @@
 //
 // Ownership: make with createWithFrame (the buttons target the shared object weakly).
 // Thread safety: main thread only, except the callbacks' accessors (any thread).
-#include "CZPasskey.h"
 #include <memory>
 
 #include "cadenzo/CZViewProtocol.h"
 #include "platform/controls.h"
 #include "platform/image.h"
+#include "platform/passkey.h"
 #include "platform/value.h"
 #include "platform/view.h"
 
@@ -31,7 +31,7 @@ namespace cadenzo {
 class CZNativeInterstitialView : public platform::View, public CZViewCallbacks {
  public:
   static std::shared_ptr<CZNativeInterstitialView> createWithFrame(const platform::Rect& frame);
-  CZNativeInterstitialView(CZPasskey<CZNativeInterstitialView>, const platform::Rect& frame);
+  CZNativeInterstitialView(platform::Passkey<CZNativeInterstitialView>, const platform::Rect& frame);
 
   // Starts the picture loads; the readiness check follows on the main thread when all ended.
   void prepareWithResponse(const platform::Dictionary& response) override;

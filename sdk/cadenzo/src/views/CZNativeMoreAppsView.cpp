@@ -9,6 +9,7 @@ namespace cadenzo {
 
 using platform::Dictionary;
 using platform::Image;
+using platform::Passkey;
 using platform::Rect;
 using platform::Value;
 
@@ -23,7 +24,7 @@ bool usableAsset(const Value& entry) {
 }  // namespace
 
 std::shared_ptr<CZNativeMoreAppsView> CZNativeMoreAppsView::createWithFrame(const Rect& frame) {
-  auto view = std::make_shared<CZNativeMoreAppsView>(CZPasskey<CZNativeMoreAppsView>{}, frame);
+  auto view = std::make_shared<CZNativeMoreAppsView>(Passkey<CZNativeMoreAppsView>{}, frame);
   std::weak_ptr<CZNativeMoreAppsView> weak = view;
   view->closeWrapper_->setCallback([weak](platform::Control&) {
     auto self = weak.lock();
@@ -36,7 +37,7 @@ std::shared_ptr<CZNativeMoreAppsView> CZNativeMoreAppsView::createWithFrame(cons
   return view;
 }
 
-CZNativeMoreAppsView::CZNativeMoreAppsView(CZPasskey<CZNativeMoreAppsView>, const Rect& frame)
+CZNativeMoreAppsView::CZNativeMoreAppsView(Passkey<CZNativeMoreAppsView>, const Rect& frame)
     : platform::View(frame),
       closeWrapper_(CZActionWrapper::actionWrapperWithCallback(nullptr)),
       closeButton_(platform::Button::buttonWithType(platform::ButtonType::Custom)),

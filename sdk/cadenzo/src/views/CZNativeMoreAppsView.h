@@ -16,7 +16,6 @@
 //
 // Ownership: make with createWithFrame (the table and the buttons refer back to it
 // weakly). Thread safety: main thread only, except the callbacks' accessors (any thread).
-#include "CZPasskey.h"
 #include <memory>
 #include <vector>
 
@@ -24,6 +23,7 @@
 #include "CZNativeMoreAppsTableViewCell.h"
 #include "cadenzo/CZViewProtocol.h"
 #include "platform/controls.h"
+#include "platform/passkey.h"
 #include "platform/scroll_view.h"
 #include "platform/view.h"
 
@@ -37,7 +37,7 @@ class CZNativeMoreAppsView : public platform::View,
   static constexpr const char* kUnknownCellReuseIdentifier = "CZNativeMoreAppsUnknownCellReuseIdentifier";
 
   static std::shared_ptr<CZNativeMoreAppsView> createWithFrame(const platform::Rect& frame);
-  CZNativeMoreAppsView(CZPasskey<CZNativeMoreAppsView>, const platform::Rect& frame);
+  CZNativeMoreAppsView(platform::Passkey<CZNativeMoreAppsView>, const platform::Rect& frame);
 
   void prepareWithResponse(const platform::Dictionary& response) override;
   void layoutSubviews() override;

@@ -7,12 +7,12 @@
 namespace cadenzo {
 
 std::shared_ptr<CZWebView> CZWebView::createWithFrame(const platform::Rect& frame) {
-  auto view = std::make_shared<CZWebView>(CZPasskey<CZWebView>{}, frame);
+  auto view = std::make_shared<CZWebView>(platform::Passkey<CZWebView>{}, frame);
   view->platform::WebView::setDelegate(view);
   return view;
 }
 
-CZWebView::CZWebView(CZPasskey<CZWebView>, const platform::Rect& frame) : platform::WebView(frame) {
+CZWebView::CZWebView(platform::Passkey<CZWebView>, const platform::Rect& frame) : platform::WebView(frame) {
   setOpaque(false);
   setBackgroundColor(platform::Color::clearColor());
 }

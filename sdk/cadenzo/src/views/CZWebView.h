@@ -18,12 +18,12 @@
 // The view is its own web-view delegate; setDelegate() on a CZWebView does nothing.
 // Ownership: make with createWithFrame (the delegate link needs the shared object).
 // Thread safety: main thread only, except the callbacks' accessors (any thread).
-#include "CZPasskey.h"
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "cadenzo/CZViewProtocol.h"
+#include "platform/passkey.h"
 #include "platform/web_view.h"
 
 namespace cadenzo {
@@ -31,7 +31,7 @@ namespace cadenzo {
 class CZWebView : public platform::WebView, public CZViewCallbacks, public platform::WebViewDelegate {
  public:
   static std::shared_ptr<CZWebView> createWithFrame(const platform::Rect& frame);
-  CZWebView(CZPasskey<CZWebView>, const platform::Rect& frame);
+  CZWebView(platform::Passkey<CZWebView>, const platform::Rect& frame);
 
   // Nobody else becomes the delegate.
   void setDelegate(std::weak_ptr<platform::WebViewDelegate> delegate) override { (void)delegate; }

@@ -26,11 +26,7 @@ TEST(CZReachabilityRules, StatusFromFlags) {
   const uint32_t R = Reachability::kReachable, C = Reachability::kConnectionRequired,
                  T = Reachability::kConnectionOnTraffic, D = Reachability::kConnectionOnDemand,
                  I = Reachability::kInterventionRequired, W = Reachability::kIsWWAN, L = Reachability::kIsDirect;
-  struct Case {
-    uint32_t flags;
-    long internet;
-    long local;
-  };
+  struct Case { uint32_t flags; long internet; long local; };
   for (Case c : std::vector<Case>{{0, 0, 0},
                                   {R, 1, 0},
                                   {R | C, 0, 0},
@@ -57,14 +53,12 @@ TEST_F(ServicesTest, ReachabilityReadsThePlatformAndNotifiesChanges) {
   EXPECT_EQ(local->currentReachabilityStatus(), cadenzo::CZNotReachable);
   Reachability::setFlags(Reachability::kReachable | Reachability::kConnectionRequired);
   EXPECT_TRUE(internet->connectionRequired());
-  EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
   Reachability::setFlagsReadable(false);
   EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
   EXPECT_FALSE(internet->connectionRequired());
   Reachability::setFlagsReadable(true);
   EXPECT_FALSE(CZReachability::reachabilityWithAddress("not an address"));
   EXPECT_TRUE(CZReachability::reachabilityWithHostName("api.example"));
-
   Reachability::setNetwork(Reachability::Network::WiFi);
   int heard = 0;
   platform::NotificationCenter::defaultCenter().addObserver(
@@ -99,20 +93,17 @@ TEST_F(ServicesTest, OpenerEndsOnTheLastURLOfAChain) {
   http.setRedirectChain({"/c/1", "/c/2", "/c/3"}, 302, ScriptedAnswer::text("landing"));
   http.setAnswer("/plain", ScriptedAnswer::text("landing"));
   http.setAnswer("/to-store", ScriptedAnswer::redirect("itms-apps://itunes.apple.example/app/id42"));
-  ScriptedAnswer viaHop = ScriptedAnswer::redirect(server->url("/to-store"), 301);
-  http.setAnswer("/hop", viaHop);
-
-  struct Case {
-    std::string url;
-    std::string opened;
-    size_t loads;
-  };
+  http.setAnswer("/hop", ScriptedAnswer::redirect(server->url("/to-store"), 301));
+  const std::string deadURL = [] { return testing::LoopbackServer().url("/nothing-here"); }();
+  struct Case { std::string url; std::string opened; size_t loads; };
   std::vector<Case> cases = {
       {"itms-apps://itunes.apple.example/app/id7", "itms-apps://itunes.apple.example/app/id7", 0},
       {server->url("/plain"), server->url("/plain"), 1},
       {server->url("/c/1"), server->url("/c/3"), 3},
       // The loader cannot fetch the store scheme: the load fails, the store still opens.
       {server->url("/hop"), "itms-apps://itunes.apple.example/app/id42", 2},
+      // Nothing answers: the click still ends, on the URL it was given.
+      {deadURL, deadURL, 0},
   };
   auto& app = platform::Application::sharedApplication();
   for (const auto& c : cases) {
@@ -132,19 +123,6 @@ TEST_F(ServicesTest, OpenerEndsOnTheLastURLOfAChain) {
     EXPECT_EQ(http.requestCount(), c.loads);
   }
   EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
-}
-
-TEST_F(ServicesTest, OpenerThatCannotLoadStillEndsTheClick) {
-  std::string deadURL;
-  {
-    testing::LoopbackServer gone;
-    deadURL = gone.url("/nothing-here");
-  }
-  auto delegate = std::make_shared<OpenerDelegate>();
-  cadenzo::CZURLOpener::openerWithDelegate(delegate)->open(deadURL);
-  ASSERT_TRUE(runUntil([&] { return !delegate->told.empty(); }));
-  EXPECT_EQ(delegate->told, std::vector<std::string>{deadURL});
-  EXPECT_EQ(platform::Application::sharedApplication().openedURLs().back(), deadURL);
 }
 
 class AnalyticsTest : public cztest::CZSessionTest {
@@ -168,10 +146,7 @@ class AnalyticsTest : public cztest::CZSessionTest {
     server->clearScripts();
     server->clearCalls();
     platform::resetForTesting();
-    cadenzo::Cadenzo::setDefaultEndpoint(server->endpoint());
-    facade = cadenzo::Cadenzo::sharedCadenzo();
-    facade->setAppId(std::string(testing::CadenzoServer::kAppId));
-    facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
+    configureFacade();
   }
 };
 
@@ -182,11 +157,12 @@ TEST_F(AnalyticsTest, EventsCarryOnlyTheGivenKeys) {
   a->trackEventWithMetadata("menu", Value(platform::Dictionary{{"screen", Value("options")}}));
   a->trackEventWithValueAndMetadata("ratio", Value(0.5), Value(platform::Dictionary{{"k", Value(1)}}));
   waitForCalls(4);
-  auto calls = server->callsTo("event");
-  ASSERT_EQ(calls.size(), 4u);
-  for (const auto& call : calls) EXPECT_TRUE(call.accepted()) << call.problems.front();
   std::map<std::string, platform::Value> byKey;
-  for (const auto& call : calls) byKey[call.body["key"].string()] = call.body;
+  for (const auto& call : server->callsTo("event")) {
+    EXPECT_TRUE(call.accepted()) << call.problems.front();
+    byKey[call.body["key"].string()] = call.body;
+  }
+  ASSERT_EQ(byKey.size(), 4u);
   EXPECT_FALSE(byKey["start"].dictionary().contains("value"));
   EXPECT_FALSE(byKey["start"].dictionary().contains("meta"));
   EXPECT_EQ(byKey["score"]["value"], Value("1250"));
@@ -197,35 +173,24 @@ TEST_F(AnalyticsTest, EventsCarryOnlyTheGivenKeys) {
 }
 
 TEST_F(AnalyticsTest, PurchasesFormatPriceAndQuantity) {
-  struct Case {
-    double price;
-    long quantity;
-    const char* priceText;
-    const char* quantityText;
-  };
-  std::vector<Case> cases = {{0.99, 1, "0.99", "1"}, {1, 3, "1.00", "3"}, {12.5, 2, "12.50", "2"}};
+  struct Case { double price; long quantity; const char* priceText; const char* quantityText; };
+  const std::vector<Case> cases = {{0.99, 1, "0.99", "1"}, {1, 3, "1.00", "3"}, {12.5, 2, "12.50", "2"}};
   auto a = analytics();
-  for (const auto& c : cases) {
-    a->recordPaymentTransactionForProductMeta({c.quantity}, {"com.game.music", "Music pack", c.price, "EUR"},
-                                              std::nullopt);
-  }
+  for (const auto& c : cases)
+    a->recordPaymentTransactionForProductMeta({c.quantity}, {"com.game.music", "Music pack", c.price, "EUR"}, {});
   waitForCalls(cases.size());
-  auto calls = server->callsTo("purchase");
-  ASSERT_EQ(calls.size(), cases.size());
-  for (size_t i = 0; i < cases.size(); ++i) {
-    // Requests may cross on the wire; match them by price.
-    bool found = false;
-    for (const auto& call : calls) {
-      if (call.body["price"] != Value(cases[i].priceText)) continue;
-      found = true;
-      EXPECT_TRUE(call.accepted());
-      EXPECT_EQ(call.body["quantity"], Value(cases[i].quantityText));
-      EXPECT_EQ(call.body["currency"], Value("EUR"));
-      EXPECT_EQ(call.body["title"], Value("Music pack"));
-      EXPECT_EQ(call.body["product_id"], Value("com.game.music"));
-      EXPECT_FALSE(call.body.dictionary().contains("meta"));
-    }
-    EXPECT_TRUE(found) << cases[i].priceText;
+  std::map<std::string, Value> byPrice;  // requests may cross on the wire
+  for (const auto& call : server->callsTo("purchase")) {
+    EXPECT_TRUE(call.accepted()) << call.problems.front();
+    byPrice[call.body["price"].string()] = call.body;
+  }
+  ASSERT_EQ(byPrice.size(), cases.size());
+  for (const auto& c : cases) {
+    const Value& body = byPrice[c.priceText];
+    EXPECT_EQ(body["quantity"], Value(c.quantityText)) << c.priceText;
+    EXPECT_EQ(std::tie(body["currency"], body["title"], body["product_id"]),
+              std::make_tuple(Value("EUR"), Value("Music pack"), Value("com.game.music")));
+    EXPECT_FALSE(body.dictionary().contains("meta"));
   }
 }
 
@@ -236,28 +201,6 @@ TEST_F(AnalyticsTest, WithoutCredentialsNothingIsSent) {
   a->recordPaymentTransactionForProductMeta({1}, {"p", "t", 1, "USD"}, std::nullopt);
   runUntilIdle();
   EXPECT_EQ(server->callCount(), 0u);
-  EXPECT_EQ(queuedEvents(), 0u);
-}
-
-TEST_F(AnalyticsTest, FailedEventsAreResentSignedAfterARelaunch) {
-  server->scriptAlways("event", ScriptedAnswer::text("unavailable", 503));
-  auto a = analytics();
-  a->trackEventWithValue("level_won", Value(3));
-  a->recordPaymentTransactionForProductMeta({1}, {"p", "t", 1, "USD"}, std::nullopt);  // not guaranteed
-  waitForCalls(2);
-  EXPECT_EQ(queuedEvents(), 1u);
-  a.reset();
-
-  relaunch();
-  EXPECT_EQ(queuedEvents(), 1u);
-
-  analytics();  // created: resends the queue once
-  waitForCalls(1);
-  auto calls = server->callsTo("event");
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_TRUE(calls[0].accepted()) << calls[0].problems.front();
-  EXPECT_EQ(calls[0].body["value"], Value("3"));
-  EXPECT_EQ(server->callsTo("purchase").size(), 0u);
   EXPECT_EQ(queuedEvents(), 0u);
 }
 
@@ -273,18 +216,22 @@ TEST_F(AnalyticsTest, QueuedEventsComeBackWithTheBodyTheyFirstHad) {
   server->scriptAlways("event", ScriptedAnswer::text("unavailable", 503));
   auto a = analytics();
   for (const auto& [key, meta] : metas) a->trackEventWithMetadata(key, meta);
-  waitForCalls(metas.size());
+  a->trackEventWithValue("value", Value(3));
+  a->recordPaymentTransactionForProductMeta({1}, {"p", "t", 1, "USD"}, std::nullopt);  // not kept for a resend
+  waitForCalls(metas.size() + 2);
   std::map<std::string, std::string> firstBodies;
   for (const auto& call : server->callsTo("event")) firstBodies[call.body["key"].string()] = call.request.body;
-  ASSERT_EQ(firstBodies.size(), metas.size());
-  EXPECT_EQ(queuedEvents(), metas.size());
+  ASSERT_EQ(firstBodies.size(), metas.size() + 1);
+  EXPECT_EQ(queuedEvents(), metas.size() + 1);
   a.reset();
-
   relaunch();
-  analytics();
-  waitForCalls(metas.size());
+  EXPECT_EQ(queuedEvents(), metas.size() + 1);
+  analytics();  // created: resends the queue once, signed afresh
+  waitForCalls(metas.size() + 1);
   auto resent = server->callsTo("event");
-  ASSERT_EQ(resent.size(), metas.size());
+  ASSERT_EQ(resent.size(), metas.size() + 1);
+  EXPECT_EQ(server->callsTo("purchase").size(), 0u);
+  EXPECT_EQ(queuedEvents(), 0u);
   for (const auto& call : resent) {
     SCOPED_TRACE(call.body["key"].string());
     EXPECT_TRUE(call.accepted()) << call.problems.front();
@@ -302,7 +249,6 @@ TEST_F(AnalyticsTest, CreatedOffTheMainThreadItResendsOnTheMainLoop) {
   waitForCalls(1);
   relaunch();
   ASSERT_EQ(queuedEvents(), 1u);
-
   std::shared_ptr<cadenzo::CZAnalytics> created;
   std::thread worker([&] { created = cadenzo::CZAnalytics::sharedAnalytics(); });
   worker.join();
@@ -314,20 +260,6 @@ TEST_F(AnalyticsTest, CreatedOffTheMainThreadItResendsOnTheMainLoop) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_TRUE(calls[0].accepted()) << calls[0].problems.front();
   EXPECT_EQ(queuedEvents(), 0u);
-}
-
-TEST(APIRequest, ArchiveHoldingTheBodyAsADictionaryStillReads) {
-  // The form queues were written in before bodies were kept as JSON text.
-  std::string xml =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-      "\t<key>controller</key>\n\t<string>api</string>\n\t<key>action</key>\n\t<string>event</string>\n"
-      "\t<key>body</key>\n\t<dict>\n\t\t<key>key</key>\n\t\t<string>won</string>\n\t</dict>\n"
-      "\t<key>ensureDelivery</key>\n\t<true/>\n</dict>\n</plist>\n";
-  auto restored = cadenzo::CZAPIRequest::requestWithArchivedData(platform::Bytes(xml.begin(), xml.end()));
-  ASSERT_TRUE(restored);
-  EXPECT_EQ(restored->serializedBody(), "{\"key\":\"won\"}");
-  EXPECT_EQ(restored->method(), "POST");
-  EXPECT_TRUE(restored->ensureDelivery());
 }
 
 }  // namespace

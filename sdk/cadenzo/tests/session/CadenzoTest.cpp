@@ -39,7 +39,6 @@ class FacadeTest : public cztest::CZSessionTest {
     cadenzo::CZViewFactory::setShared(nullptr);
     cztest::CZSessionTest::TearDown();
   }
-
   // Waits until the answer of a load built a view and prepared it.
   std::shared_ptr<cztest::FakeAdView> preparedView(size_t count) {
     EXPECT_TRUE(runUntil([&] { return factory->made.size() >= count && factory->last() && factory->last()->prepared; }));
@@ -66,7 +65,6 @@ class FacadeTest : public cztest::CZSessionTest {
     return view;
   }
   std::shared_ptr<CZImpression> shownImpression() { return presenter->shown.empty() ? nullptr : presenter->shown.back(); }
-
   cztest::Timeline timeline;
   std::shared_ptr<cztest::FakeViewFactory> factory;
   std::shared_ptr<cztest::RecordingPresenter> presenter;
@@ -84,11 +82,7 @@ TEST_F(FacadeTest, SessionsAreCountedAndAnnounced) {
 }
 
 TEST_F(FacadeTest, FirstSessionRuleDependsOnTheDelegatesAnswer) {
-  struct Case {
-    std::optional<bool> answer;
-    int sessions;
-    bool loads;
-  };
+  struct Case { std::optional<bool> answer; int sessions; bool loads; };
   for (Case c : std::vector<Case>{{false, 1, false}, {false, 2, true}, {true, 1, true}, {std::nullopt, 1, true},
                                   {std::nullopt, 0, true}}) {
     SCOPED_TRACE(::testing::Message() << c.sessions << " " << (c.answer ? int(*c.answer) : -1));
@@ -115,20 +109,15 @@ TEST_F(FacadeTest, CachedInterstitialIsShownOnceWithOneShowCall) {
   EXPECT_EQ(gets[0].body["cache"], Value("1"));
   EXPECT_EQ(view->kind, cadenzo::CZViewFactory::Kind::HTML);
   EXPECT_EQ(facade->cachedInterstitialForTesting("Level end")->state(), cadenzo::CZImpressionStateCached);
-
   facade->showInterstitial("Level end");
   EXPECT_FALSE(facade->hasCachedInterstitial("Level end"));
   waitForCalls(2);
-  auto shows = server->callsTo("show");
-  ASSERT_EQ(shows.size(), 1u);
-  EXPECT_TRUE(shows[0].accepted());
-  EXPECT_EQ(shows[0].body["ad_id"], Value("ad-1"));
+  EXPECT_EQ(server->callsTo("show").size(), 1u);
   ASSERT_TRUE(shownImpression());
   EXPECT_EQ(shownImpression()->state(), cadenzo::CZImpressionStateShown);
   EXPECT_EQ(facade->visibleImpression(), shownImpression());
   EXPECT_EQ(timeline, (cztest::Timeline{"shouldRequestInterstitial:Level end", "didCacheInterstitial:Level end",
                                         "shouldDisplayInterstitial:Level end", "displayInterstitial"}));
-
   // A later display callback of the page changes nothing.
   view->fireDisplay();
   EXPECT_EQ(presenter->shown.size(), 1u);
@@ -141,7 +130,6 @@ TEST_F(FacadeTest, CacheExpiresAfterOneDay) {
   advance(1);
   EXPECT_FALSE(facade->hasCachedInterstitial());
   EXPECT_TRUE(facade->cachedInterstitialForTesting("Default"));  // stays, but counts as absent
-
   facade->showInterstitial();
   preparedView(2)->fireDisplay();
   waitForCalls(2);
@@ -157,7 +145,6 @@ TEST_F(FacadeTest, RefusalsStopLoadsAndShows) {
   facade->showInterstitial("X");
   runUntilIdle();
   EXPECT_EQ(server->callCount(), 0u);
-
   delegate->answers = {{"shouldDisplayInterstitial", false}};
   cached("X");
   facade->showInterstitial("X");
@@ -168,25 +155,15 @@ TEST_F(FacadeTest, RefusalsStopLoadsAndShows) {
 }
 
 TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
-  struct Case {
-    const char* name;
-    std::function<void()> arrange;
-    bool viewFails = false;
-  };
-  auto answer = [this](std::string body) {
-    return [this, body] { server->scriptNext("get", ScriptedAnswer::json(body)); };
-  };
+  struct Case { const char* name; std::function<void()> arrange; bool viewFails = false; };
+  auto answer = [this](std::string b) { return [this, b] { server->scriptNext("get", ScriptedAnswer::json(b)); }; };
   std::vector<Case> cases = {
       {"status as text", answer("{\"status\":\"200\",\"link\":\"http://x/\",\"html\":\"<p>\"}")},
       {"no status", answer("{\"link\":\"http://x/\",\"html\":\"<p>\"}")},
       {"no link", answer("{\"status\":200,\"html\":\"<p>\"}")},
       {"no html", answer("{\"status\":200,\"link\":\"http://x/\"}")},
       {"server error", [this] { server->scriptNext("get", ScriptedAnswer::json("{}", 500)); }},
-      {"silence", [this] {
-         ScriptedAnswer s;
-         s.stall = true;
-         server->scriptNext("get", s);
-       }},
+      {"silence", [this] { server->scriptNext("get", cztest::silence()); }},
       {"offline", [] { platform::Reachability::setNetwork(platform::Reachability::Network::None); }},
       {"view fails", [] {}, true},
   };
@@ -210,60 +187,43 @@ TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
   }
 }
 
-TEST_F(FacadeTest, CloseReportsThenDismissesOnlyAShownImpression) {
-  auto view = displayed("L");
-  ASSERT_TRUE(shownImpression());
-  view->fireClose();
-  EXPECT_EQ(timeline, (cztest::Timeline{"displayInterstitial", "didDismissInterstitial:L", "didCloseInterstitial:L",
-                                        "dismissInterstitial"}));
-  EXPECT_FALSE(facade->visibleImpression());
-
-  // Already being dismissed: the notices again, no second dismissal.
-  timeline.clear();
-  view->fireClose();
-  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L"}));
-}
-
-TEST_F(FacadeTest, ForceDismissNotificationClosesTheVisibleImpression) {
-  platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
-  EXPECT_TRUE(timeline.empty());
-  displayed("L");
-  timeline.clear();
-  platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
-  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L", "dismissInterstitial"}));
-}
-
-TEST_F(FacadeTest, ClickSendsTheCallThenOpensTheTarget) {
-  server->setInterstitial("L", "{\"status\":200,\"type\":\"html\",\"html\":\"<p>\",\"ad_id\":\"a9\",\"to\":\"t\","
-                               "\"cgn\":\"c1\",\"creative\":\"cr\",\"itunes_id\":\"42\","
+// A close, the force-dismiss notification or a click ends a shown interstitial: the notices
+// first, then the dismissal; a click then puts up the loading view until its target opened.
+TEST_F(FacadeTest, ShownInterstitialEndsWithItsNoticesThenTheDismissal) {
+  server->setInterstitial("L", "{\"status\":200,\"html\":\"<p>\",\"itunes_id\":\"42\","
                                "\"link\":\"itms-apps://itunes.apple.example/app/id42\"}");
   platform::Runtime::setAvailable("SKStoreProductViewController", false);
-  auto view = displayed("L");
-  timeline.clear();
-  view->fireClick(std::nullopt, Value(Dictionary{{"cgn", Value("c2")}, {"type", Value("banner")}}));
-  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didClickInterstitial:L", "dismissInterstitial",
-                                        "displayLoadingView"}));
+  const cztest::Timeline closed = {"didDismissInterstitial:L", "didCloseInterstitial:L", "dismissInterstitial"};
+  const auto forceDismiss = [] {
+    platform::NotificationCenter::defaultCenter().postNotificationName("CZForceDismissViewNotification");
+  };
+  forceDismiss();  // nothing shown: nothing to end
+  EXPECT_TRUE(timeline.empty());
+  struct Case { const char* name; std::function<void(cztest::FakeAdView&)> end; cztest::Timeline expected; };
+  const Case cases[] = {
+      {"close", [](cztest::FakeAdView& v) { v.fireClose(); }, closed},
+      {"notification", [&](cztest::FakeAdView&) { forceDismiss(); }, closed},
+      {"click", [](cztest::FakeAdView& v) { v.fireClick(std::nullopt, std::nullopt); },
+       {"didDismissInterstitial:L", "didClickInterstitial:L", "dismissInterstitial", "displayLoadingView"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto view = displayed("L");
+    timeline.clear();
+    c.end(*view);
+    EXPECT_EQ(timeline, c.expected);
+    EXPECT_FALSE(facade->visibleImpression());
+  }
   auto& app = platform::Application::sharedApplication();
   ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
   EXPECT_EQ(app.openedURLs().back(), "itms-apps://itunes.apple.example/app/id42");
   EXPECT_EQ(timeline.back(), "dismissLoadingView");
-  auto clicks = server->callsTo("click");
-  ASSERT_EQ(clicks.size(), 1u);
-  EXPECT_TRUE(clicks[0].accepted()) << clicks[0].problems.front();
-  for (const auto& [key, value] : std::vector<std::pair<std::string, Value>>{
-           {"to", Value("t")}, {"cgn", Value("c2")}, {"creative", Value("cr")}, {"ad_id", Value("a9")},
-           {"type", Value("banner")}, {"in_app_store", Value(false)}})
-    EXPECT_EQ(clicks[0].body[key], value) << key;
-}
-
-TEST_F(FacadeTest, ClickFollowsTheRedirectsOfAnHttpTarget) {
-  server->http().setRedirectChain({"/go/1", "/go/2"}, 302, ScriptedAnswer::redirect("itms-apps://store.example/id5"));
-  auto view = displayed("L");
-  view->fireClick(server->url("/go/1"), std::nullopt);
-  auto& app = platform::Application::sharedApplication();
-  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
-  EXPECT_EQ(app.openedURLs().back(), "itms-apps://store.example/id5");
-  EXPECT_FALSE(presenter->loading);
+  ASSERT_EQ(server->callsTo("click").size(), 1u);
+  EXPECT_TRUE(server->callsTo("click")[0].accepted());
+  // Closed again while it is being dismissed: the notices again, no second dismissal.
+  timeline.clear();
+  factory->last()->fireClose();
+  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L"}));
 }
 
 TEST_F(FacadeTest, OfflineClickDoesNotLeaveTheLoadingViewUp) {
@@ -276,69 +236,71 @@ TEST_F(FacadeTest, OfflineClickDoesNotLeaveTheLoadingViewUp) {
   EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
 }
 
-TEST_F(FacadeTest, MoreAppsWithLoadingViewAndCache) {
+// The loading view is shown only when the delegate asks for it, and comes down however the
+// show ends, also when the delegate declines the list on arrival.
+TEST_F(FacadeTest, MoreAppsShowTakesItsLoadingViewDownHoweverItEnds) {
+  const std::string L = "shouldDisplayLoadingViewForMoreApps", D = "shouldDisplayMoreApps";
+  struct Case {
+    const char* name;
+    std::map<std::string, bool> answers;
+    std::function<void()> arrange;
+    bool built;  // a view is made, and displays
+    cztest::Timeline expected;
+  };
+  const Case cases[] = {
+      {"shown", {{L, true}, {D, true}}, [] {}, true,
+       {L, "displayLoadingView", D, "dismissLoadingView", "displayMoreApps"}},
+      {"declined on arrival", {{L, true}, {D, false}}, [] {}, true, {L, "displayLoadingView", D, "dismissLoadingView"}},
+      {"no delegate answer", {}, [] {}, true, {"displayMoreApps"}},
+      {"offline", {{L, true}}, [] { platform::Reachability::setNetwork(platform::Reachability::Network::None); }, false,
+       {"didFailToLoadMoreApps"}},
+      {"refused by the server", {{L, true}},
+       [this] { server->scriptNext("more", ScriptedAnswer::json("{\"status\":404}")); }, false,
+       {L, "displayLoadingView", "dismissLoadingView", "didFailToLoadMoreApps"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    timeline.clear();
+    presenter->shown.clear();
+    delegate->answers = c.answers;
+    c.arrange();
+    const size_t made = factory->made.size();
+    facade->showMoreApps();
+    if (c.built) preparedView(made + 1)->fireDisplay();
+    ASSERT_TRUE(runUntil([&] { return timeline.size() >= c.expected.size(); }));
+    EXPECT_EQ(timeline, c.expected);
+    EXPECT_FALSE(presenter->loading);
+    EXPECT_EQ(bool(facade->visibleImpression()), c.expected.back() == "displayMoreApps");
+    if (auto shown = facade->visibleImpression()) {
+      EXPECT_EQ(shown->type(), cadenzo::CZImpressionTypeMoreApps);
+      EXPECT_FALSE(shown->location());
+      EXPECT_FALSE(server->callsTo("more").back().body.dictionary().contains("cache"));
+      factory->last()->fireClose();
+    }
+    platform::Reachability::setNetwork(platform::Reachability::Network::WiFi);
+  }
+}
+
+TEST_F(FacadeTest, CachedMoreAppsAreShownOnceWithoutTheLoadingView) {
   delegate->answers = {{"shouldDisplayLoadingViewForMoreApps", true}, {"shouldDisplayMoreApps", true}};
-  facade->showMoreApps();
-  EXPECT_TRUE(presenter->loading);
+  facade->cacheMoreApps();
   auto view = preparedView(1);
   EXPECT_EQ(view->kind, cadenzo::CZViewFactory::Kind::NativeMoreApps);
   EXPECT_EQ(view->preparedWith.get("ad_id"), Value("more-1"));
   view->fireDisplay();
-  EXPECT_EQ(timeline, (cztest::Timeline{"shouldDisplayLoadingViewForMoreApps", "displayLoadingView",
-                                        "shouldDisplayMoreApps", "dismissLoadingView", "displayMoreApps"}));
-
-  // Cached: no loading view question; shown from the cache once.
-  timeline.clear();
-  facade->cacheMoreApps();
-  preparedView(2)->fireDisplay();
   EXPECT_TRUE(facade->cachedMoreAppsForTesting());
   facade->showMoreApps();
   EXPECT_FALSE(facade->cachedMoreAppsForTesting());
   EXPECT_EQ(timeline, (cztest::Timeline{"didCacheMoreApps", "shouldDisplayMoreApps", "displayMoreApps"}));
-  waitForCalls(2);
-  auto mores = server->callsTo("more");
-  ASSERT_EQ(mores.size(), 2u);
-  EXPECT_FALSE(mores[0].body.dictionary().contains("cache"));
-  EXPECT_EQ(mores[1].body["cache"], Value("1"));
-}
-
-TEST_F(FacadeTest, MoreAppsFailures) {
-  delegate->answers = {{"shouldDisplayLoadingViewForMoreApps", true}};
-  platform::Reachability::setNetwork(platform::Reachability::Network::None);
-  facade->showMoreApps();
-  EXPECT_EQ(timeline, cztest::Timeline{"didFailToLoadMoreApps"});
-  platform::Reachability::setNetwork(platform::Reachability::Network::WiFi);
-
-  timeline.clear();
-  server->scriptNext("more", ScriptedAnswer::json("{\"status\":404}"));
-  facade->showMoreApps();
-  ASSERT_TRUE(runUntil([&] { return timeline.size() >= 4; }));
-  EXPECT_EQ(timeline, (cztest::Timeline{"shouldDisplayLoadingViewForMoreApps", "displayLoadingView",
-                                        "dismissLoadingView", "didFailToLoadMoreApps"}));
-}
-
-TEST_F(FacadeTest, MoreAppsRefusedOnArrivalTakesItsLoadingViewDown) {
-  delegate->answers = {{"shouldDisplayLoadingViewForMoreApps", true}, {"shouldDisplayMoreApps", false}};
-  facade->showMoreApps();
-  EXPECT_TRUE(presenter->loading);
-  preparedView(1)->fireDisplay();
-  EXPECT_FALSE(presenter->loading);
-  EXPECT_TRUE(presenter->shown.empty());
-  EXPECT_FALSE(facade->visibleImpression());
-  EXPECT_EQ(timeline, (cztest::Timeline{"shouldDisplayLoadingViewForMoreApps", "displayLoadingView",
-                                        "shouldDisplayMoreApps", "dismissLoadingView"}));
+  waitForCalls(1);
+  EXPECT_EQ(server->callsTo("more").at(0).body["cache"], Value("1"));
 }
 
 class ImpressionTest : public FacadeTest {};
 
 TEST_F(ImpressionTest, ViewChoiceFollowsTypeAndAnswer) {
   using Kind = cadenzo::CZViewFactory::Kind;
-  struct Case {
-    const char* name;
-    Dictionary answer;
-    int type;
-    std::optional<Kind> kind;
-  };
+  struct Case { const char* name; Dictionary answer; int type; std::optional<Kind> kind; };
   std::vector<Case> cases = {
       {"native interstitial", {{"type", Value("native")}, {"link", Value("http://a/")}}, 1, Kind::NativeInterstitial},
       {"native more apps", {{"type", Value("native")}}, 2, Kind::NativeMoreApps},
@@ -373,22 +335,15 @@ class ClickRecorder : public cadenzo::CZImpressionProtocol {
  public:
   void impressionReadyToBeDisplayed(const std::shared_ptr<CZImpression>&) override {}
   void impressionCloseTriggered(const std::shared_ptr<CZImpression>&) override {}
-  void impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>&, const std::optional<std::string>& url,
-                                              const std::optional<Value>&) override {
-    urls.push_back(url);
-  }
   void impressionFailedToInitialize(const std::shared_ptr<CZImpression>&) override {}
+  void impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>&, const std::optional<std::string>& url,
+                                              const std::optional<Value>&) override { urls.push_back(url); }
   std::vector<std::optional<std::string>> urls;
 };
 
 TEST_F(ImpressionTest, ClickTargetTakesLinkAndOpenableDeepLink) {
   platform::Application::sharedApplication().registerOpenableScheme("zavrellion");
-  struct Case {
-    const char* name;
-    std::optional<std::string> fromView;
-    std::optional<std::string> deepLink;
-    std::string expected;
-  };
+  struct Case { const char* name; std::optional<std::string> fromView, deepLink; std::string expected; };
   std::vector<Case> cases = {
       {"view url", "http://view/", std::nullopt, "http://view/"},
       {"answer link", std::nullopt, std::nullopt, "http://link/"},
@@ -444,16 +399,6 @@ TEST_F(FacadeTest, ClickWithAStoreItemPresentsTheStoreSheet) {
   auto clicks = server->callsTo("click");
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(clicks[0].body["in_app_store"], Value(true));
-}
-
-TEST_F(FacadeTest, WithoutAnyDelegateAnswerMoreAppsShowsWithoutLoadingView) {
-  facade->showMoreApps();
-  EXPECT_FALSE(presenter->loading);
-  preparedView(1)->fireDisplay();
-  EXPECT_EQ(timeline, cztest::Timeline{"displayMoreApps"});
-  ASSERT_TRUE(shownImpression());
-  EXPECT_EQ(shownImpression()->type(), cadenzo::CZImpressionTypeMoreApps);
-  EXPECT_FALSE(shownImpression()->location());
 }
 
 }  // namespace

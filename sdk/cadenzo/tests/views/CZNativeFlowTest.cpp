@@ -41,9 +41,8 @@ class NativeFlowTest : public cztest::CZSessionTest {
     return czviews_test::servedPicture(images, name, w, h, extra);
   }
   static std::string json(const Dictionary& d) { return cadenzo::JSONRepresentation(Value(d)).value_or(""); }
-
   testing::LoopbackServer images;
-  std::shared_ptr<cztest::NoticeListener> listener = std::make_shared<cztest::NoticeListener>();
+  std::shared_ptr<cztest::RecordingCadenzoDelegate> listener = std::make_shared<cztest::RecordingCadenzoDelegate>();
   std::shared_ptr<platform::Window> window;
 };
 
@@ -63,10 +62,9 @@ TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
   ASSERT_TRUE(view);
   EXPECT_TRUE(contains(window, view));
   view->layoutIfNeeded();
-  EXPECT_EQ(view->closeButton()->frame(), platform::Rect(270, 45, 30, 30));
-
   view->closeButton()->simulateTap();
-  EXPECT_EQ(listener->events, (std::vector<std::string>{"cache Menu", "dismiss Menu", "close Menu"}));
+  EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Menu", "didDismissInterstitial:Menu",
+                                                  "didCloseInterstitial:Menu"}));
   advance(0.01);  // "animation" 6: the fade out lasts 0.001 s
   runUntilIdle();
   EXPECT_FALSE(contains(window, view));
@@ -96,27 +94,20 @@ TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
   auto impression = facade->visibleImpression();
   auto view = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(impression->view());
   ASSERT_TRUE(view);
-  EXPECT_TRUE(contains(window, view));
-  EXPECT_EQ(view->frame(), platform::Rect(0, 20, 320, 460));
-  EXPECT_TRUE(view->layer()->animationForKey("transform"));  // the bounce, by default
+  EXPECT_TRUE(contains(window, view));  // where and how it enters is the presentation tests' concern
   view->layoutIfNeeded();
   EXPECT_EQ(view->titleView()->image(), view->titleImagePortrait());
-
   auto& table = *view->tableView();
   table.layoutIfNeeded();
   auto row = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsRegularCell>(table.cellForRowAtIndexPath({0, 1}));
   ASSERT_TRUE(row);
   row->clickButton()->simulateTap();
-  EXPECT_EQ(listener->events, (std::vector<std::string>{"dismiss more", "click more"}));
+  EXPECT_EQ(listener->timeline, (cztest::Timeline{"didDismissMoreApps", "didClickMoreApps"}));
   ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == 1; }));
   auto call = server->callsTo("click")[0];
   EXPECT_TRUE(call.accepted()) << (call.problems.empty() ? "" : call.problems[0]) << " " << call.request.body;
-  const Value& body = call.body;
-  EXPECT_EQ(body["type"], Value("regular"));
-  EXPECT_EQ(body["cgn"], Value("cg-orbit"));
-  EXPECT_EQ(body["creative"], Value("cr-3"));
-  EXPECT_EQ(body["more_type"], Value("list"));
-
+  EXPECT_EQ(std::tie(call.body["type"], call.body["cgn"], call.body["creative"], call.body["more_type"]),
+            std::make_tuple(Value("regular"), Value("cg-orbit"), Value("cr-3"), Value("list")));
   auto& app = platform::Application::sharedApplication();
   ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
   EXPECT_EQ(app.openedURLs().back(), images.url("/orbit"));

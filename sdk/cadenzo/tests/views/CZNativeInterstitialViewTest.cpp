@@ -8,8 +8,6 @@
 #include "cadenzo/Cadenzo.h"
 #include "platform/device.h"
 #include "platform/graphics.h"
-#include "testing/loopback_server.h"
-#include "testing/sandbox_test.h"
 #include "CZViewTestSupport.h"
 
 namespace {
@@ -20,75 +18,48 @@ using platform::Rect;
 using platform::Value;
 using czviews_test::sha1;
 
-class NativeInterstitialTest : public testing::SandboxTest {
+class NativeInterstitialTest : public czviews_test::CZViewTest {
  protected:
-  Value picture(const std::string& name, uint32_t w, uint32_t h, const Dictionary& extra = {}) {
-    return czviews_test::servedPicture(server, name, w, h, extra);
-  }
-  // Prepares a view of `frame` with `assets` and waits for its verdict.
-  std::shared_ptr<CZNativeInterstitialView> prepared(const Dictionary& assets, const Rect& frame, std::string* verdict) {
+  // A view of `frame` prepared with `assets`, and its verdict.
+  std::shared_ptr<CZNativeInterstitialView> prepared(const Value& assets, const Rect& frame, std::string* verdict) {
     auto view = CZNativeInterstitialView::createWithFrame(frame);
-    view->setDisplayCallback([verdict] { *verdict = "ready"; });
-    view->setFailCallback([verdict] { *verdict = "failed"; });
-    view->prepareWithResponse(Dictionary{{"type", Value("native")}, {"assets", Value(assets)}});
-    EXPECT_TRUE(runUntil([&] { return !verdict->empty(); }));
+    *verdict = verdictOf(*view, Dictionary{{"type", Value("native")}, {"assets", assets}});
     return view;
   }
-
-  testing::LoopbackServer server;
 };
 
-TEST_F(NativeInterstitialTest, ReadyOnlyWithTheCloseButtonAndOneCompleteOrientation) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> keys;
-    std::string verdict;
-  } cases[] = {
-      {"portrait only", {"ad-portrait", "frame-portrait", "close"}, "ready"},
-      {"landscape only", {"ad-landscape", "frame-landscape", "close"}, "ready"},
-      {"everything", {"ad-portrait", "frame-portrait", "ad-landscape", "frame-landscape", "close"}, "ready"},
-      {"no close", {"ad-portrait", "frame-portrait", "ad-landscape", "frame-landscape"}, "failed"},
-      {"orientations mixed", {"ad-portrait", "frame-landscape", "close"}, "failed"},
-      {"close only", {"close"}, "failed"},
+// Unusable or unloadable pictures show at the readiness check.
+TEST_F(NativeInterstitialTest, ReadyOnlyWithAUsableCloseButtonAndOneCompleteOrientation) {
+  const Value good = picture("close-good", 30, 30);
+  Value wrongSum = good;
+  wrongSum.mutableDictionary().set("checksum", Value(sha1("something else")));
+  const std::vector<std::string> portrait = {"ad-portrait", "frame-portrait"};
+  struct Case { const char* name; std::vector<std::string> keys; std::optional<Value> close; std::string verdict; };
+  const Case cases[] = {
+      {"portrait only", {"ad-portrait", "frame-portrait", "close"}, {}, "ready"},
+      {"landscape only", {"ad-landscape", "frame-landscape", "close"}, {}, "ready"},
+      {"everything", {"ad-portrait", "frame-portrait", "ad-landscape", "frame-landscape", "close"}, {}, "ready"},
+      {"no close", {"ad-portrait", "frame-portrait", "ad-landscape", "frame-landscape"}, {}, "failed"},
+      {"orientations mixed", {"ad-portrait", "frame-landscape", "close"}, {}, "failed"},
+      {"close only", {"close"}, {}, "failed"},
+      {"checksum mismatch", portrait, wrongSum, "failed"},
+      {"no checksum", portrait, Value(Dictionary{{"url", good["url"]}}), "failed"},
+      {"not a dictionary", portrait, Value(good["url"]), "failed"},
+      {"nowhere to load from", portrait,
+       Value(Dictionary{{"url", Value(server.url("/nothing"))}, {"checksum", Value(sha1("x"))}}), "failed"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Dictionary assets;
     for (const auto& key : c.keys) assets.set(key, picture(key, 20, 20));
-    std::string verdict;
-    auto view = prepared(assets, Rect(0, 0, 320, 480), &verdict);
-    EXPECT_EQ(verdict, c.verdict);
-  }
-}
-
-TEST_F(NativeInterstitialTest, UnusableOrUnloadableAssetsShowAtTheReadinessCheck) {
-  Value good = picture("close", 30, 30);
-  Dictionary portrait{{"ad-portrait", picture("ad", 100, 100)}, {"frame-portrait", picture("frame", 120, 120)}};
-  Value wrongSum = good;
-  wrongSum.mutableDictionary().set("checksum", Value(sha1("something else")));
-  Value noChecksum = Value(Dictionary{{"url", good["url"]}});
-  struct Case {
-    const char* name;
-    Value close;
-  } cases[] = {
-      {"checksum mismatch", wrongSum},
-      {"no checksum", noChecksum},
-      {"not a dictionary", Value(good["url"])},
-      {"nowhere to load from", Value(Dictionary{{"url", Value(server.url("/nothing"))}, {"checksum", Value(sha1("x"))}})},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Dictionary assets = portrait;
-    assets.set("close", c.close);
+    if (c.close) assets.set("close", *c.close);
     std::string verdict;
     prepared(assets, Rect(0, 0, 320, 480), &verdict);
-    EXPECT_EQ(verdict, "failed");
+    EXPECT_EQ(verdict, c.verdict);
   }
   std::string verdict;
-  auto view = CZNativeInterstitialView::createWithFrame(Rect(0, 0, 320, 480));
-  view->setFailCallback([&] { verdict = "failed"; });
-  view->prepareWithResponse(Dictionary{{"assets", Value("not a dictionary")}});
-  EXPECT_TRUE(runUntil([&] { return !verdict.empty(); }));
+  prepared(Value("not a dictionary"), Rect(0, 0, 320, 480), &verdict);
+  EXPECT_EQ(verdict, "failed");
 }
 
 TEST_F(NativeInterstitialTest, LayoutByOrientationDeviceFamilyScaleAndOffset) {
@@ -166,7 +137,6 @@ TEST_F(NativeInterstitialTest, FrameIsDrawnUnderTheButtonsAndTapsReachTheCallbac
   EXPECT_EQ(images[0].rect, Rect(10, 26, 300, 440));
   EXPECT_EQ(images[0].image, view->frameImagePortrait());
   EXPECT_EQ(view->subviews(), (std::vector<std::shared_ptr<platform::View>>{view->adUnit(), view->closeButton()}));
-
   std::vector<std::string> heard;
   view->setClickCallback([&](const std::optional<std::string>& url, const std::optional<Value>& data) {
     heard.push_back(std::string("click ") + (url ? *url : "-") + (data ? " data" : " -"));

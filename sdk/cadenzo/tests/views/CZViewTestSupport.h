@@ -1,11 +1,15 @@
 #pragma once
-// Helpers shared by the view tests: pictures, checksums, bundle files and view trees.
+// Helpers shared by the view tests: pictures, checksums, bundle files, view trees, and a
+// fixture that serves pictures and reads a view's verdict on its answer.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cadenzo/CZViewProtocol.h"
 #include "platform/crypto.h"
 #include "platform/file_manager.h"
 #include "platform/sandbox.h"
@@ -13,6 +17,7 @@
 #include "platform/view.h"
 #include "testing/loopback_server.h"
 #include "testing/png_fixture.h"
+#include "testing/sandbox_test.h"
 
 namespace czviews_test {
 
@@ -47,5 +52,22 @@ inline platform::Value servedPicture(testing::LoopbackServer& server, const std:
   for (const auto& [k, v] : extra) entry.mutableDictionary().set(k, v);
   return entry;
 }
+
+class CZViewTest : public testing::SandboxTest {
+ protected:
+  platform::Value picture(const std::string& name, uint32_t w, uint32_t h, const platform::Dictionary& extra = {}) {
+    return servedPicture(server, name, w, h, extra);
+  }
+  // Prepares `view` with `response` and waits for "ready" or "failed".
+  std::string verdictOf(cadenzo::CZViewProtocol& view, const platform::Dictionary& response) {
+    auto verdict = std::make_shared<std::string>();
+    view.setDisplayCallback([verdict] { *verdict = "ready"; });
+    view.setFailCallback([verdict] { *verdict = "failed"; });
+    view.prepareWithResponse(response);
+    EXPECT_TRUE(runUntil([&] { return !verdict->empty(); }));
+    return *verdict;
+  }
+  testing::LoopbackServer server;
+};
 
 }  // namespace czviews_test
