@@ -86,4 +86,6 @@ bool runAnalyticsScene(const Options& options) {
   return ok;
 }
 
+ADHOST_SCENE("analytics", 8, runAnalyticsScene);
+
 }  // namespace adhost

@@ -302,4 +302,6 @@ class CadenzoScene {
 
 bool runCadenzoScene(const Options& options) { return CadenzoScene(options).run(); }
 
+ADHOST_SCENE("cadenzo", 6, runCadenzoScene);
+
 }  // namespace adhost

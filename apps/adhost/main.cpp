@@ -16,10 +16,13 @@
 namespace {
 
 void usage() {
+  std::string names;
+  for (const auto& scene : adhost::scenes()) names += (names.empty() ? "" : "|") + scene.name;
   std::printf(
-      "usage: adhost [--only cadenzo|analytics] [--cadenzo-server URL --cadenzo-app-id ID\n"
+      "usage: adhost [--only %s] [--cadenzo-server URL --cadenzo-app-id ID\n"
       "              --cadenzo-app-signature SIG] [--collector HOST:PORT] [--home DIR]\n"
-      "Without servers named, embedded sandbox servers on 127.0.0.1 play the services.\n");
+      "Without servers named, embedded sandbox servers on 127.0.0.1 play the services.\n",
+      names.c_str());
 }
 
 }  // namespace
@@ -42,9 +45,7 @@ int main(int argc, char** argv) {
     else if (arg == "--collector") options.collector = value();
     else if (arg == "--home") home = value();
     else if (arg == "--only") {
-      std::string which = value();
-      options.cadenzo = which == "cadenzo";
-      options.analytics = which == "analytics";
+      options.only = value();
     } else {
       usage();
       return arg == "--help" || arg == "-h" ? 0 : 2;
@@ -66,8 +67,16 @@ int main(int argc, char** argv) {
   std::printf("adhost: home %s\n", home.c_str());
 
   bool ok = true;
-  if (options.cadenzo) ok = adhost::runCadenzoScene(options) && ok;
-  if (options.analytics) ok = adhost::runAnalyticsScene(options) && ok;
+  bool ran = false;
+  for (const auto& scene : adhost::scenes()) {
+    if (!options.only.empty() && options.only != scene.name) continue;
+    ran = true;
+    ok = scene.run(options) && ok;
+  }
+  if (!ran) {
+    std::fprintf(stderr, "adhost: no scene named %s\n", options.only.c_str());
+    return 2;
+  }
   std::printf("\nadhost: %s\n", ok ? "every scene did what it should" : "a scene did not finish as expected");
   return ok ? 0 : 1;
 }

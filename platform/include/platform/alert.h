@@ -21,6 +21,7 @@ namespace platform {
 
 class AlertView;
 class ActionSheet;
+class BarButtonItem;
 
 class AlertViewDelegate {
  public:
@@ -107,11 +108,15 @@ class ActionSheet : public View {
   int actionSheetStyle() const { return style_; }
   void setActionSheetStyle(int s) { style_ = s; }
   bool isVisible() const { return visible_; }
-  // Where it was shown from (a view, or nullptr for a bar item).
+  // Where it was last shown from: a view (nullptr for a bar button item), or the bar button
+  // item (nullptr for a view). Neither is retained.
   std::shared_ptr<View> shownInView() const { return shownIn_.lock(); }
+  std::shared_ptr<BarButtonItem> shownFromBarButtonItem() const { return shownFromItem_.lock(); }
 
   void showInView(const std::shared_ptr<View>& view);
   void showFromToolbar(const std::shared_ptr<View>& toolbar) { showInView(toolbar); }
+  // As showInView, anchored to a bar button item.
+  void showFromBarButtonItemAnimated(const std::shared_ptr<BarButtonItem>& item, bool animated);
   void dismissWithClickedButtonIndexAnimated(long index, bool animated);
   void clickButtonAtIndex(long index);
   static std::vector<std::shared_ptr<ActionSheet>> shownSheets();
@@ -125,6 +130,7 @@ class ActionSheet : public View {
   int style_ = 0;
   bool visible_ = false;
   std::weak_ptr<View> shownIn_;
+  std::weak_ptr<BarButtonItem> shownFromItem_;
 };
 
 }  // namespace platform

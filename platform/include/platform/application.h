@@ -99,6 +99,12 @@ class Application : public Responder {
   // In screen coordinates: zero while hidden; a 20-point strip along the top edge as the
   // user sees it (portrait: {0, 0, W, 20}; 2: the bottom; 3: the right edge; 4: the left).
   Rect statusBarFrame() const;
+  // The window the status bar lives in, for a caller that fades it by hand: made on first use
+  // at kWindowLevelStatusBar with the portrait status bar's frame; never key, never among
+  // windows(), and its alpha changes nothing else. nullptr while the runtime key
+  // "UIApplication.statusBarWindow" is unavailable (Runtime), as where it cannot be reached:
+  // callers then hide the status bar with setStatusBarHiddenWithAnimation instead.
+  std::shared_ptr<Window> statusBarWindow();
 
   bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
   void setIdleTimerDisabled(bool d) { idleTimerDisabled_ = d; }
@@ -151,6 +157,7 @@ class Application : public Responder {
  private:
   void post(const char* name, Value userInfo = {});
   std::weak_ptr<ApplicationDelegate> delegate_;
+  std::shared_ptr<Window> statusBarWindow_;
   ApplicationState state_ = ApplicationState::Active;
   struct WindowEntry {
     std::weak_ptr<Window> weak;

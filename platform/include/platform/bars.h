@@ -48,6 +48,9 @@ class BarButtonItem : public std::enable_shared_from_this<BarButtonItem> {
   void setWidth(double w) { width_ = w; }
   long tag() const { return tag_; }
   void setTag(long t) { tag_ = t; }
+  // What assistive technology reads for the item (stored only; "" for none).
+  const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+  void setAccessibilityLabel(std::string l) { accessibilityLabel_ = std::move(l); }
   // Replaces the target and action.
   void setTargetAction(const std::shared_ptr<void>& target, Action action);
   bool hasAction() const { return static_cast<bool>(action_); }
@@ -67,6 +70,7 @@ class BarButtonItem : public std::enable_shared_from_this<BarButtonItem> {
   bool enabled_ = true;
   double width_ = 0;
   long tag_ = 0;
+  std::string accessibilityLabel_;
   std::weak_ptr<void> target_;
   bool hasTarget_ = false;
   Action action_;

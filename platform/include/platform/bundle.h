@@ -8,6 +8,7 @@
 // tests and the demo may replace keys. Test reset forgets all that, so it is read again.
 //   CFBundleIdentifier "com.quendarosk.Zavrellion", CFBundleVersion "1.0",
 //   CFBundleShortVersionString "1.0", CFBundleName and CFBundleDisplayName "Zavrellion".
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,13 @@ class Bundle {
   std::string shortVersion() const;
   // "CFBundleDisplayName", else "CFBundleName", else "".
   std::string displayName() const;
+  // "CFBundleVersion" packed as the platform packs a version into 32 bits:
+  // "M[.m[.b]][s[r]]" with M 0–99 as two BCD digits in bits 31–24, m 0–9 in bits 23–20,
+  // b 0–9 in bits 19–16, the stage in bits 15–8 (d development 0x20, a alpha 0x40, b beta
+  // 0x60, f or none final 0x80) and the revision r 0–255 in bits 7–0 ("1.2.3" → 0x01238000,
+  // "2.0b4" → 0x02006004). 0 for text of any other form.
+  uint32_t versionNumber() const;
+  static uint32_t packedVersionNumber(const std::string& version);
 
   // A Dictionary value.
   Value infoDictionary() const;

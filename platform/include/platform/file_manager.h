@@ -64,6 +64,15 @@ class FileManager {
   // Seconds since 1970 of the last modification of the (followed) item.
   static std::optional<double> modificationDate(const std::string& path);
   static bool setModificationDate(const std::string& path, double since1970);
+  // The same for the last access, which a cache may set to mark when its content was current.
+  static std::optional<double> accessDate(const std::string& path);
+  static bool setAccessDate(const std::string& path, double since1970);
+  // Total size in bytes of the file system holding `path` (blocks times fragment size, as
+  // statvfs reports them).
+  static std::optional<double> fileSystemSize(const std::string& path);
+  // The name to show for `path`: its last component, without the extension when that is
+  // "app" (an application bundle); "" for an empty path. The item need not exist.
+  static std::string displayNameAtPath(const std::string& path);
 
   // --- Symbolic links --------------------------------------------------------------------
   // Creates `path` as a link whose text is `destination` (which need not exist).

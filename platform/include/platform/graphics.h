@@ -12,23 +12,42 @@
 namespace platform {
 
 class Image;
+class DrawingLayer;
 
+// The platform's colour space models, by their numbers.
+enum class ColorSpaceModel : int {
+  Unknown = -1, Monochrome = 0, RGB = 1, CMYK = 2, Lab = 3, DeviceN = 4, Indexed = 5, Pattern = 6
+};
+
+// A colour keeps its red, green and blue as seen, and the model of the space it was made in:
+// the greys (white(), and the named black, white, greys and clear) are monochrome, as the
+// platform makes them; rgba() and the named hues are RGB; a pattern colour is Pattern.
 struct Color {
   double red = 0, green = 0, blue = 0, alpha = 0;
-  bool operator==(const Color&) const = default;
+  ColorSpaceModel model = ColorSpaceModel::RGB;
+  // The colour as seen: the model is not compared, so a grey equals its RGB twin.
+  bool operator==(const Color& o) const {
+    return red == o.red && green == o.green && blue == o.blue && alpha == o.alpha;
+  }
 
   static Color rgba(double r, double g, double b, double a) { return {r, g, b, a}; }
-  static Color white(double w, double a) { return {w, w, w, a}; }
-  static Color clearColor() { return {0, 0, 0, 0}; }
-  static Color blackColor() { return {0, 0, 0, 1}; }
-  static Color whiteColor() { return {1, 1, 1, 1}; }
-  static Color grayColor() { return {0.5, 0.5, 0.5, 1}; }
-  static Color darkGrayColor() { return {1.0 / 3, 1.0 / 3, 1.0 / 3, 1}; }
-  static Color lightGrayColor() { return {2.0 / 3, 2.0 / 3, 2.0 / 3, 1}; }
+  static Color white(double w, double a) { return {w, w, w, a, ColorSpaceModel::Monochrome}; }
+  static Color clearColor() { return white(0, 0); }
+  static Color blackColor() { return white(0, 1); }
+  static Color whiteColor() { return white(1, 1); }
+  static Color grayColor() { return white(0.5, 1); }
+  static Color darkGrayColor() { return white(1.0 / 3, 1); }
+  static Color lightGrayColor() { return white(2.0 / 3, 1); }
   static Color redColor() { return {1, 0, 0, 1}; }
   static Color greenColor() { return {0, 1, 0, 1}; }
   static Color blueColor() { return {0, 0, 1, 1}; }
-  Color withAlpha(double a) const { return {red, green, blue, a}; }
+  // The background of grouped tables: a pattern colour (its stripes are not modelled; the
+  // components hold their average shade).
+  static Color groupTableViewBackgroundColor() { return {0.773, 0.8, 0.835, 1, ColorSpaceModel::Pattern}; }
+  Color withAlpha(double a) const { return {red, green, blue, a, model}; }
+  // The components in the colour's own space, alpha last: (white, alpha) for Monochrome,
+  // (red, green, blue, alpha) for RGB, (alpha) for any other model.
+  std::vector<double> components() const;
 };
 
 // Text metrics are fixed so that layouts are reproducible: every code point advances
@@ -90,7 +109,7 @@ enum GradientDrawingOptions : unsigned {
 struct DrawOp {
   enum class Kind {
     SaveState, RestoreState, FillPath, StrokePath, ClipToPath, FillRect, StrokeRect, ClearRect,
-    LinearGradient, RadialGradient, DrawImage, DrawText
+    LinearGradient, RadialGradient, DrawImage, DrawText, DrawLayer
   };
   Kind kind = Kind::SaveState;
   Path path;             // FillPath, StrokePath, ClipToPath
@@ -105,6 +124,7 @@ struct DrawOp {
   double startRadius = 0, endRadius = 0;
   unsigned options = 0;
   std::shared_ptr<const Image> image;
+  std::shared_ptr<const DrawingLayer> layer;
   std::string text;
   Font font;
 };
@@ -163,6 +183,8 @@ class GraphicsContext {
                           double endRadius, unsigned options);
   void drawImage(const std::shared_ptr<const Image>& image, const Rect& r);
   void drawText(const std::string& text, const Rect& r, const Font& font);
+  // Records the layer (rect: `point` and the layer's size); its drawing is kept by reference.
+  void drawLayerAtPoint(const std::shared_ptr<const DrawingLayer>& layer, Point point);
 
   const std::vector<DrawOp>& operations() const { return ops_; }
   // The operations of one kind, in order.
@@ -182,6 +204,22 @@ class GraphicsContext {
   std::vector<State> saved_;
   Path path_;
   std::vector<DrawOp> ops_;
+};
+
+// An off-screen drawing layer: a context of its own, made for drawing into another context
+// later (with GraphicsContext::drawLayerAtPoint), so that a picture drawn once is replayed
+// cheaply. What was drawn into it is read from context().operations().
+class DrawingLayer {
+ public:
+  // `context` is the one the layer is meant for; it may be nullptr (no context is current).
+  static std::shared_ptr<DrawingLayer> createWithContext(const GraphicsContext* context, Size size);
+  explicit DrawingLayer(Size size) : context_(size) {}
+  Size size() const { return context_.size(); }
+  GraphicsContext& context() { return context_; }
+  const GraphicsContext& context() const { return context_; }
+
+ private:
+  GraphicsContext context_;
 };
 
 // A path object drawn into the current context (a bezier path).

@@ -63,6 +63,16 @@ class Layer : public std::enable_shared_from_this<Layer> {
   void setBackgroundColor(std::optional<Color> c) { backgroundColor_ = std::move(c); }
   bool isOpaque() const { return opaque_; }
   void setOpaque(bool o) { opaque_ = o; }
+  // The shadow, stored only (nothing is drawn). Defaults as the platform's: opaque black,
+  // opacity 0 (no shadow), offset (0, -3), radius 3.
+  const Color& shadowColor() const { return shadowColor_; }
+  void setShadowColor(const Color& c) { shadowColor_ = c; }
+  double shadowOpacity() const { return shadowOpacity_; }
+  void setShadowOpacity(double o) { shadowOpacity_ = o; }
+  Size shadowOffset() const { return shadowOffset_; }
+  void setShadowOffset(Size s) { shadowOffset_ = s; }
+  double shadowRadius() const { return shadowRadius_; }
+  void setShadowRadius(double r) { shadowRadius_ = r; }
 
   // Layer tree. A view's layer joins its superview's layer when the view is added.
   std::shared_ptr<Layer> superlayer() const { return superlayer_.lock(); }
@@ -103,6 +113,10 @@ class Layer : public std::enable_shared_from_this<Layer> {
   Color borderColor_ = Color::blackColor();
   std::optional<Color> backgroundColor_;
   bool opaque_ = false;
+  Color shadowColor_ = Color::blackColor();
+  double shadowOpacity_ = 0;
+  Size shadowOffset_{0, -3};
+  double shadowRadius_ = 3;
   std::weak_ptr<Layer> superlayer_;
   std::vector<std::shared_ptr<Layer>> sublayers_;
   View* view_ = nullptr;  // the owning view; cleared when it goes

@@ -22,6 +22,7 @@
 // Ownership: held by shared_ptr (its timers hold it weakly); the host is held weakly.
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,19 @@ class ScriptContext : public std::enable_shared_from_this<ScriptContext> {
   // the body's onload attribute (already decoded) as a handler, window.onload, then the
   // window's load listeners. Errors in one handler do not stop the next.
   Result runLoadHandlers(const std::string& bodyOnload);
+  // A tap on an element: the one with id `key`, or the first <a> whose href attribute is
+  // `key`. A bubbling, cancelable "click" event goes from it up through its ancestors to the
+  // document and the window; at each, the onclick handler (one a script set, else the inline
+  // attribute as a function of `event`) runs, then the click listeners, until a handler stops
+  // the propagation. The default action is the nearest link's (the element or an ancestor
+  // <a> with an href): `follow` is that href as written, unless a handler cancelled the
+  // event (returned false, called preventDefault() or set returnValue to false).
+  enum class ClickTarget { ElementId, LinkHref };
+  struct Click {
+    bool found = false;  // there was such an element (and the page is still running)
+    std::optional<std::string> follow;
+  };
+  Click clickElement(ClickTarget by, std::string_view key);
   // Script elements written by document.write since the last call (they are in the
   // document already), for the loader to run next in order.
   std::vector<HtmlElement> takeWrittenScripts();

@@ -43,6 +43,9 @@ class ScrollView : public View {
   void setScrollEnabled(bool e) { scrollEnabled_ = e; }
   bool bounces() const { return bounces_; }
   void setBounces(bool b) { bounces_ = b; }
+  // Whether a tap on the status bar scrolls this view to its top (stored only).
+  bool scrollsToTop() const { return scrollsToTop_; }
+  void setScrollsToTop(bool s) { scrollsToTop_ = s; }
   bool isPagingEnabled() const { return paging_; }
   void setPagingEnabled(bool p) { paging_ = p; }
   bool showsHorizontalScrollIndicator() const { return showsH_; }
@@ -57,6 +60,7 @@ class ScrollView : public View {
   EdgeInsets contentInset_;
   bool scrollEnabled_ = true;
   bool bounces_ = true;
+  bool scrollsToTop_ = true;
   bool paging_ = false;
   bool showsH_ = true;
   bool showsV_ = true;

@@ -17,6 +17,9 @@
 // process ends (the application does when it terminates).
 // Registered defaults answer lookups for keys the application never set; they are not
 // persisted and are forgotten on a relaunch.
+// Below the registered defaults lies the global domain the platform shares with every
+// application; of it, only kAppleLanguagesKey is modelled: an array of the current locale's
+// preferred languages (Locale::preferredLanguages), most preferred first.
 // Lookups never fail: a missing key or a value of another type gives the type's empty value,
 // converted as the platform does (a string "12" answers integerForKey with 12, a number
 // answers stringForKey with its text).
@@ -27,6 +30,8 @@
 #include "platform/value.h"
 
 namespace platform {
+
+inline constexpr const char* kAppleLanguagesKey = "AppleLanguages";
 
 class UserDefaults {
  public:

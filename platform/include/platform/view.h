@@ -34,6 +34,7 @@ class View;
 class Window;
 class Responder;
 class ViewController;
+class GestureRecognizer;
 
 enum AutoresizingMask : unsigned {
   kAutoresizingNone = 0,
@@ -66,7 +67,12 @@ struct Touch {
   Point previousLocationInView(const std::shared_ptr<View>& inView) const;
 };
 using TouchSet = std::vector<std::shared_ptr<Touch>>;
+// What the hit test of a touch is given: a touch event holding the touch, so that a view can
+// tell a finger from a programmatic hitTestWithEvent call (which passes nullptr or an event
+// of its own).
 struct Event {
+  enum class Type { Touches, Motion, RemoteControl };
+  Type type = Type::Touches;
   TouchSet touches;
   double timestamp = 0;
 };
@@ -143,6 +149,9 @@ class View : public Responder {
   void setContentMode(ContentMode m) { contentMode_ = m; }
   long tag() const { return tag_; }
   void setTag(long t) { tag_ = t; }
+  // What assistive technology reads for the view (stored only; "" for none).
+  const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+  void setAccessibilityLabel(std::string l) { accessibilityLabel_ = std::move(l); }
 
   // Autoresizing: when this view's bounds size changes, every subview is moved and resized
   // by its mask. Per axis, the change is shared among the flexible parts (left margin,
@@ -195,6 +204,12 @@ class View : public Responder {
   // The bounding box of the converted corners.
   Rect convertRectToView(const Rect& r, const std::shared_ptr<const View>& other) const;
   Rect convertRectFromView(const Rect& r, const std::shared_ptr<const View>& other) const;
+
+  // Gesture recognizers (gesture_recognizer.h), retained, in the order added. Adding one that
+  // is on another view moves it here; adding it twice keeps one.
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return gestureRecognizers_; }
 
   // Hit testing: nullptr when hidden, not interactive, alpha below 0.01 or the point is not
   // inside; otherwise the front-most subview's hit, else this view.
@@ -290,11 +305,13 @@ class View : public Responder {
   View* superview_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;
   std::weak_ptr<ViewController> controller_;
+  std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
   bool userInteractionEnabled_ = true;
   bool multipleTouchEnabled_ = false;
   bool clearsContextBeforeDrawing_ = true;
   ContentMode contentMode_ = ContentMode::ScaleToFill;
   long tag_ = 0;
+  std::string accessibilityLabel_;
   unsigned autoresizingMask_ = kAutoresizingNone;
   bool autoresizesSubviews_ = true;
   bool needsLayout_ = false;

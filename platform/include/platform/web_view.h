@@ -118,8 +118,10 @@ class WebView : public View {
   void loadRequest(const URLRequest& request);
 
   // Runs `script` in the current document, synchronously, as eval code in the global scope:
-  // String(result), or "" for undefined, null, an exception, a syntax error, a stopped
-  // script or no document.
+  // String(result), or "" for undefined, null, an exception, a syntax error or a stopped
+  // script. A view whose first load has not committed has an empty "about:blank" document
+  // (made on the first call, with no delegate call and no traffic), so that it can answer
+  // navigator.userAgent as a browser's fresh view does.
   std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
 
   // History and state.
@@ -146,6 +148,11 @@ class WebView : public View {
   void setAllowsInlineMediaPlayback(bool v) { allowsInlineMediaPlayback_ = v; }
   bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
   void setMediaPlaybackRequiresUserAction(bool v) { mediaPlaybackRequiresUserAction_ = v; }
+  // Whether media may play on an external screen. Systems without the setting are modelled
+  // by the runtime key "UIWebView.setMediaPlaybackAllowsAirPlay:" (Runtime); the flag itself
+  // is always stored.
+  bool mediaPlaybackAllowsAirPlay() const { return mediaPlaybackAllowsAirPlay_; }
+  void setMediaPlaybackAllowsAirPlay(bool v) { mediaPlaybackAllowsAirPlay_ = v; }
 
   // Process-wide settings (tests and the demo may change them; reset with the platform).
   static std::string userAgent();
@@ -154,9 +161,11 @@ class WebView : public View {
   static void setScriptLimits(ScriptContext::Limits limits);
 
   // ---- for tests: hooks and what the page did, not for clients ----
-  // A tap on the first <a> whose href is `url`, or on the element with id `elementId`:
-  // a link-clicked navigation of its href resolved against the document (false when there
-  // is no such link).
+  // A tap on the first <a> whose href attribute is `url`, or on the element with id
+  // `elementId` (any element): its click event runs the onclick handlers of the element and
+  // its ancestors (see ScriptContext::clickElement); then, unless a handler cancelled it, the
+  // nearest link's href, resolved against the document, is queued as a link-clicked
+  // navigation. False when there is no such element.
   bool tapLinkWithURLForTesting(const std::string& url);
   bool tapLinkWithElementIdForTesting(const std::string& elementId);
   // Queues a navigation as if the page made it, with any type.
@@ -172,7 +181,7 @@ class WebView : public View {
   // ("<level>: <text>"), in order, across documents.
   const std::vector<std::string>& alertsForTesting() const;
   const std::vector<std::string>& consoleMessagesForTesting() const;
-  // The current document's script context (nullptr before the first commit).
+  // The current document's script context (nullptr before the first commit or evaluation).
   std::shared_ptr<ScriptContext> scriptContextForTesting() const { return context_; }
 
  protected:
@@ -190,6 +199,7 @@ class WebView : public View {
   unsigned dataDetectorTypes_ = kDataDetectorTypePhoneNumber;
   bool allowsInlineMediaPlayback_ = false;
   bool mediaPlaybackRequiresUserAction_ = true;
+  bool mediaPlaybackAllowsAirPlay_ = true;
   std::unique_ptr<Impl> impl_;
 };
 

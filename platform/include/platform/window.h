@@ -60,7 +60,8 @@ class Window : public View {
   bool rotateToInterfaceOrientation(InterfaceOrientation orientation, double duration = 0.3);
 
   // Touches (tests and the demo): hit tests `point` (window coordinates) and delivers the
-  // touch to the view hit, which passes what it does not handle up the responder chain.
+  // touch to the gesture recognizers of the view hit and its superviews, then to the view hit,
+  // which passes what it does not handle up the responder chain.
   // tapAtPoint sends began then ended; it returns the view hit (nullptr: nothing hit).
   std::shared_ptr<View> tapAtPoint(const Point& point);
   std::shared_ptr<View> touchDownAtPoint(const Point& point);
@@ -73,6 +74,8 @@ class Window : public View {
   double windowLevel_ = kWindowLevelNormal;
   std::shared_ptr<ViewController> root_;
   std::shared_ptr<Touch> touch_;
+  // The recognizers that watch the current touch (see gesture_recognizer.h).
+  std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;
 };
 
 }  // namespace platform

@@ -88,6 +88,42 @@ std::string Bundle::displayName() const {
   return name.empty() ? infoString("CFBundleName") : name;
 }
 
+uint32_t Bundle::versionNumber() const { return packedVersionNumber(version()); }
+
+uint32_t Bundle::packedVersionNumber(const std::string& text) {
+  size_t i = 0;
+  auto digits = [&](size_t most, unsigned limit, unsigned& out) {
+    size_t start = i;
+    unsigned value = 0;
+    while (i < text.size() && i - start < most && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+    out = value;
+    return i > start && value <= limit;
+  };
+  unsigned major = 0, minor = 0, bugfix = 0, revision = 0;
+  if (!digits(2, 99, major)) return 0;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    if (!digits(1, 9, minor)) return 0;
+    if (i < text.size() && text[i] == '.') {
+      ++i;
+      if (!digits(1, 9, bugfix)) return 0;
+    }
+  }
+  unsigned stage = 0x80;
+  if (i < text.size()) {
+    switch (text[i++]) {
+      case 'd': stage = 0x20; break;
+      case 'a': stage = 0x40; break;
+      case 'b': stage = 0x60; break;
+      case 'f': stage = 0x80; break;
+      default: return 0;
+    }
+    if (i < text.size() && !digits(3, 255, revision)) return 0;
+  }
+  if (i != text.size()) return 0;
+  return (major / 10) << 28 | (major % 10) << 24 | minor << 20 | bugfix << 16 | stage << 8 | revision;
+}
+
 Value Bundle::infoDictionary() const {
   return state().with([](BundleState& s) { return Value(s.infoDictionary()); });
 }

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -329,18 +330,49 @@ std::optional<double> FileManager::modificationDate(const std::string& path) {
   return static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9;
 }
 
-bool FileManager::setModificationDate(const std::string& path, double since1970) {
+namespace {
+
+// Sets one of the two times (0 access, 1 modification) and leaves the other alone.
+bool setFileTime(const std::string& path, int which, double since1970) {
   if (!std::isfinite(since1970)) {
     errno = EINVAL;
     return false;
   }
   double whole = std::floor(since1970);
   struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(whole);
-  times[1].tv_nsec = std::min(999999999L, static_cast<long>(std::llround((since1970 - whole) * 1e9)));
+  times[1 - which].tv_sec = 0;
+  times[1 - which].tv_nsec = UTIME_OMIT;
+  times[which].tv_sec = static_cast<time_t>(whole);
+  times[which].tv_nsec = std::min(999999999L, static_cast<long>(std::llround((since1970 - whole) * 1e9)));
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+}  // namespace
+
+bool FileManager::setModificationDate(const std::string& path, double since1970) {
+  return setFileTime(path, 1, since1970);
+}
+
+std::optional<double> FileManager::accessDate(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<double>(st.st_atim.tv_sec) + static_cast<double>(st.st_atim.tv_nsec) / 1e9;
+}
+
+bool FileManager::setAccessDate(const std::string& path, double since1970) {
+  return setFileTime(path, 0, since1970);
+}
+
+std::optional<double> FileManager::fileSystemSize(const std::string& path) {
+  struct statvfs vfs;
+  if (::statvfs(path.c_str(), &vfs) != 0) return std::nullopt;
+  return static_cast<double>(vfs.f_blocks) * static_cast<double>(vfs.f_frsize);
+}
+
+std::string FileManager::displayNameAtPath(const std::string& path) {
+  std::string name = lastPathComponent(path);
+  if (pathExtension(name) == "app") name = stringByDeletingPathExtension(name);
+  return name;
 }
 
 bool FileManager::createSymbolicLinkAtPath(const std::string& path, const std::string& destination) {

@@ -5,6 +5,7 @@
 #include "platform/bundle.h"
 #include "platform/dispatch.h"
 #include "platform/file_manager.h"
+#include "platform/locale.h"
 #include "platform/log.h"
 #include "platform/property_list.h"
 #include "platform/sandbox.h"
@@ -109,9 +110,18 @@ void Preferences::scheduleFlush() {
   });
 }
 
-// A copy of the stored value, or the registered default, or null.
+// The global domain's answer for a key the application neither set nor registered.
+Value globalValue(const std::string& key) {
+  if (key != kAppleLanguagesKey) return Value();
+  Array languages;
+  for (const auto& language : Locale::currentLocale().preferredLanguages()) languages.push_back(Value(language));
+  return Value(std::move(languages));
+}
+
+// A copy of the stored value, or the registered default, or the global one, or null.
 Value storedValue(const std::string& key) {
-  return preferences().with([&key](Preferences& p) { return p.lookup(key); });
+  Value v = preferences().with([&key](Preferences& p) { return p.lookup(key); });
+  return v.isNull() ? globalValue(key) : v;
 }
 
 }  // namespace

@@ -156,7 +156,17 @@ long ActionSheet::firstOtherButtonIndex() const {
 }
 
 void ActionSheet::showInView(const std::shared_ptr<View>& view) {
-  present(*this, visible_, [this, &view] { shownIn_ = view; });
+  present(*this, visible_, [this, &view] {
+    shownIn_ = view;
+    shownFromItem_.reset();
+  });
+}
+
+void ActionSheet::showFromBarButtonItemAnimated(const std::shared_ptr<BarButtonItem>& item, bool) {
+  present(*this, visible_, [this, &item] {
+    shownIn_.reset();
+    shownFromItem_ = item;
+  });
 }
 
 void ActionSheet::dismissWithClickedButtonIndexAnimated(long index, bool) { dismiss(*this, visible_, index, false); }

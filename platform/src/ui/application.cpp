@@ -6,6 +6,7 @@
 
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
+#include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/singleton.h"
 #include "platform/window.h"
@@ -96,6 +97,15 @@ void Application::setStatusBarHidden(bool hidden) {
 void Application::setStatusBarHiddenWithAnimation(bool hidden, int) { setStatusBarHidden(hidden); }
 void Application::setStatusBarHiddenAnimated(bool hidden, bool) { setStatusBarHidden(hidden); }
 void Application::setStatusBarStyleAnimated(int style, bool) { statusBarStyle_ = style; }
+
+std::shared_ptr<Window> Application::statusBarWindow() {
+  if (!Runtime::isAvailable("UIApplication.statusBarWindow")) return nullptr;
+  if (!statusBarWindow_) {
+    statusBarWindow_ = Window::create(Rect(0, 0, Screen::mainScreen().bounds().size.width, 20));
+    statusBarWindow_->setWindowLevel(kWindowLevelStatusBar);
+  }
+  return statusBarWindow_;
+}
 
 Rect Application::statusBarFrame() const {
   if (statusBarHidden_) return rectZero();

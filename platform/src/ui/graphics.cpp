@@ -291,6 +291,26 @@ void GraphicsContext::drawText(const std::string& text, const Rect& r, const Fon
   ops_.push_back(std::move(o));
 }
 
+void GraphicsContext::drawLayerAtPoint(const std::shared_ptr<const DrawingLayer>& layer, Point point) {
+  if (!layer) return;
+  DrawOp o = op(DrawOp::Kind::DrawLayer);
+  o.layer = layer;
+  o.rect = Rect(point.x, point.y, layer->size().width, layer->size().height);
+  ops_.push_back(std::move(o));
+}
+
+std::shared_ptr<DrawingLayer> DrawingLayer::createWithContext(const GraphicsContext*, Size size) {
+  return std::make_shared<DrawingLayer>(size);
+}
+
+std::vector<double> Color::components() const {
+  switch (model) {
+    case ColorSpaceModel::Monochrome: return {red, alpha};
+    case ColorSpaceModel::RGB: return {red, green, blue, alpha};
+    default: return {alpha};
+  }
+}
+
 std::vector<DrawOp> GraphicsContext::operationsOfKind(DrawOp::Kind kind) const {
   std::vector<DrawOp> out;
   for (const auto& o : ops_)

@@ -1,6 +1,7 @@
 #include "platform/window.h"
 
 #include "platform/application.h"
+#include "platform/gesture_recognizer.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/view_controller.h"
@@ -83,11 +84,19 @@ std::shared_ptr<View> Window::tapAtPoint(const Point& point) {
 }
 
 std::shared_ptr<View> Window::touchDownAtPoint(const Point& point) {
-  auto hit = hitTestWithEvent(point, nullptr);
   touch_ = std::make_shared<Touch>();
-  touch_->view = hit;
   touch_->window = std::static_pointer_cast<Window>(shared_from_this());
   touch_->locationInWindow = touch_->previousLocationInWindow = point;
+  Event event;
+  event.touches = {touch_};
+  auto hit = hitTestWithEvent(point, &event);
+  touch_->view = hit;
+  recognizers_.clear();
+  for (auto v = hit; v; v = v->superview()) {
+    for (const auto& r : v->gestureRecognizers()) {
+      if (r->isEnabled()) recognizers_.push_back(r);
+    }
+  }
   deliver(Touch::Phase::Began, point);
   return hit;
 }
@@ -106,24 +115,49 @@ void Window::touchCancel() {
   touch_.reset();
 }
 
+namespace {
+
+// Views and gesture recognizers take the phases through methods of the same names.
+template <class Receiver>
+void send(Receiver& receiver, Touch::Phase phase, const TouchSet& set, const Event& event) {
+  switch (phase) {
+    case Touch::Phase::Began: receiver.touchesBeganWithEvent(set, event); break;
+    case Touch::Phase::Moved:
+    case Touch::Phase::Stationary: receiver.touchesMovedWithEvent(set, event); break;
+    case Touch::Phase::Ended: receiver.touchesEndedWithEvent(set, event); break;
+    case Touch::Phase::Cancelled: receiver.touchesCancelledWithEvent(set, event); break;
+  }
+}
+
+}  // namespace
+
 void Window::deliver(Touch::Phase phase, const Point& point) {
   if (!touch_) return;
   auto touch = touch_;
   touch->previousLocationInWindow = touch->locationInWindow;
   touch->locationInWindow = point;
   touch->phase = phase;
-  auto target = touch->view.lock();
-  if (!target) return;
   Event event;
   event.touches = {touch};
   TouchSet set{touch};
-  switch (phase) {
-    case Touch::Phase::Began: target->touchesBeganWithEvent(set, event); break;
-    case Touch::Phase::Moved:
-    case Touch::Phase::Stationary: target->touchesMovedWithEvent(set, event); break;
-    case Touch::Phase::Ended: target->touchesEndedWithEvent(set, event); break;
-    case Touch::Phase::Cancelled: target->touchesCancelledWithEvent(set, event); break;
+  bool cancelView = false;
+  auto recognizers = recognizers_;
+  for (const auto& r : recognizers) {
+    r->lastTouch_ = touch;
+    send(*r, phase, set, event);
+    if (r->state() == GestureRecognizer::State::Ended && r->cancelsTouchesInView()) cancelView = true;
   }
+  if (phase == Touch::Phase::Ended || phase == Touch::Phase::Cancelled) {
+    for (const auto& r : recognizers) {
+      r->reset();
+      r->state_ = GestureRecognizer::State::Possible;
+    }
+    recognizers_.clear();
+  }
+  auto target = touch->view.lock();
+  if (!target) return;
+  if (cancelView && phase == Touch::Phase::Ended) phase = touch->phase = Touch::Phase::Cancelled;
+  send(*target, phase, set, event);
 }
 
 }  // namespace platform

@@ -369,6 +369,43 @@ const char kPagePrelude[] = R"JS((function (N, F, G) {
       var handler = el && (ok ? el.onload : el.onerror);
       if (typeof handler === "function") handler.call(el, makeEvent(ok ? "load" : "error", el));
     },
+    click: function (kind, key) {
+      var target = null;
+      if (kind === 0) {
+        target = doc.getElementById(key);
+      } else {
+        var links = doc.getElementsByTagName("a");
+        for (var i = 0; i < links.length && !target; i++) if (links[i]._attrs.href === key) target = links[i];
+      }
+      if (!target) return undefined;
+      var event = makeEvent("click", target);
+      var stopped = false;
+      event.bubbles = event.cancelable = true;
+      event.returnValue = true;
+      event.stopPropagation = event.stopImmediatePropagation = function () { stopped = true; };
+      var path = [];
+      for (var n = target; n; n = n.parentNode) path.push(n);
+      path.push(doc, G);
+      for (var j = 0; j < path.length && !stopped; j++) {
+        var node = path[j];
+        event.currentTarget = node;
+        var handler = node.onclick;
+        // A handler a script set replaces the inline attribute, as the two share one slot.
+        if (typeof handler !== "function" && node._attrs && node._attrs.onclick !== undefined) {
+          try { handler = new Function("event", node._attrs.onclick); } catch (e) { report(e); }
+        }
+        if (typeof handler === "function") {
+          try { if (handler.call(node, event) === false) event.preventDefault(); } catch (e) { report(e); }
+        }
+        node.dispatchEvent(event);
+        if (event.returnValue === false) event.preventDefault();
+      }
+      if (event.defaultPrevented) return "N";
+      for (var up = target; up; up = up.parentNode) {
+        if (up.localName === "a" && up._attrs.href !== undefined) return "H" + up._attrs.href;
+      }
+      return "N";
+    },
     runLoad: function (bodyOnload) {
       readyState = "interactive";
       doc.dispatchEvent(makeEvent("DOMContentLoaded", doc));

@@ -104,30 +104,6 @@ bool isScriptType(const HtmlElement& e) {
   return true;
 }
 
-std::string jsStringLiteral(const std::string& text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-               (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-      out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-      i += 2;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  out += '"';
-  return out;
-}
-
 Error makeError(const char* domain, long code, const std::string& description,
                 const std::string& url) {
   Dictionary info;

@@ -607,6 +607,22 @@ ScriptContext::Result ScriptContext::runLoadHandlers(const std::string& bodyOnlo
   return r;
 }
 
+ScriptContext::Click ScriptContext::clickElement(ClickTarget by, std::string_view key) {
+  auto keep = shared_from_this();
+  Call call = makeCall(CallKind::Internal, {}, {}, "click");
+  call.intArg = by == ClickTarget::ElementId ? 0 : 1;
+  call.hasInt = true;
+  call.stringArg = key;
+  call.hasString = true;
+  Result r = impl_->guarded(call);
+  impl_->report(r);
+  Click click;
+  if (r.status != Result::Status::Value || r.text.empty()) return click;
+  click.found = true;
+  if (r.text[0] == 'H') click.follow = r.text.substr(1);
+  return click;
+}
+
 std::vector<HtmlElement> ScriptContext::takeWrittenScripts() {
   std::vector<HtmlElement> out;
   out.swap(impl_->writtenScripts);

@@ -115,7 +115,7 @@ std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& s
                             evaluatedScripts_.begin() + kEvaluatedScriptsKept / 10);
   }
   evaluatedScripts_.push_back(script);
-  if (!context_) return "";
+  if (!context_) impl_->commitInitialDocument();
   auto keep = context_;  // the script may not close it, but a delegate later might
   auto result = keep->evaluate(script);
   return result.status == ScriptContext::Result::Status::Value ? result.text : std::string();

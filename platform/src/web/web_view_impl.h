@@ -33,8 +33,6 @@ std::string textFromBytes(const Bytes& data, const std::string& encodingName);
 // Markup for data of a MIME type: markup types as they are, other text inside the body.
 std::string markupFor(const std::string& text, const std::string& mimeType);
 bool isScriptType(const HtmlElement& e);
-// A JavaScript string literal holding `text`, so that outside text reaches a page as a value.
-std::string jsStringLiteral(const std::string& text);
 Error makeError(const char* domain, long code, const std::string& description, const std::string& url);
 
 // One fetch over URLConnection, reporting the whole body at the end.
@@ -141,6 +139,9 @@ struct WebView::Impl {
   void fail(uint64_t id, const Error& error);
   void notifyFail(const Error& error);
   void commit(const std::string& markup, const std::string& url);
+  // The empty about:blank document a view has before its first load commits, made when a
+  // script is first evaluated: no delegate call, no history, no traffic.
+  void commitInitialDocument();
   void enterHistory(const Load& l);
   ScriptContext::Facts documentFacts(const std::string& url, const std::string& referrer) const;
 
@@ -176,6 +177,9 @@ struct WebView::Impl {
   void loadFromHistory(size_t index, WebViewNavigationType type);
   // A link tap: the link's href navigates as clicked; false when nothing was queued.
   bool tapLink(const std::string& href);
+  // A tap on an element of the current document: its click event, then its link unless a
+  // handler cancelled it. False when there is no such element.
+  bool tapElement(ScriptContext::ClickTarget by, const std::string& key);
 
   // ---- what the page showed ----
   std::vector<std::string> alerts;

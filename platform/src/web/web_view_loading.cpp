@@ -169,6 +169,21 @@ void WebView::Impl::commit(const std::string& markup, const std::string& url) {
   runScripts(id);
 }
 
+void WebView::Impl::commitInitialDocument() {
+  const uint64_t id = nextId++;
+  documentURL = "about:blank";
+  documentId = id;
+  // A subclass may evaluate inside its own constructor, before a shared_ptr owns it: its
+  // blank page then simply cannot reach the view.
+  std::weak_ptr<WebView> weak = std::static_pointer_cast<WebView>(view.weak_from_this().lock());
+  auto host = std::make_shared<PageHost>(weak, id);
+  hosts.clear();
+  hosts.push_back(host);
+  view.context_ = ScriptContext::create(HtmlDocument::parse(""), documentFacts(documentURL, ""),
+                                        WebView::scriptLimits(), host);
+  view.context_->runLoadHandlers("");
+}
+
 ScriptContext::Facts WebView::Impl::documentFacts(const std::string& url, const std::string& referrer) const {
   ScriptContext::Facts facts;
   facts.url = url;

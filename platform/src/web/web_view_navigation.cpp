@@ -117,23 +117,20 @@ void WebView::reload() {
   if (!impl_->history.empty()) impl_->loadFromHistory(impl_->historyIndex, WebViewNavigationType::Reload);
 }
 
+bool WebView::Impl::tapElement(ScriptContext::ClickTarget by, const std::string& key) {
+  if (!view.context_) return false;
+  auto keep = view.context_;
+  auto click = keep->clickElement(by, key);
+  if (click.follow) tapLink(*click.follow);
+  return click.found;
+}
+
 bool WebView::tapLinkWithURLForTesting(const std::string& url) {
-  if (!context_) return false;
-  // The URL reaches the page as a value, never as script text.
-  auto found = context_->evaluate(
-      "(function(){var a=document.getElementsByTagName('a');for(var i=0;i<a.length;i++)"
-      "if(a[i].getAttribute('href')===" + jsStringLiteral(url) + ")return a[i].getAttribute('href');})()");
-  if (found.status != ScriptContext::Result::Status::Value) return false;
-  impl_->tapLink(found.text);
-  return true;
+  return impl_->tapElement(ScriptContext::ClickTarget::LinkHref, url);
 }
 
 bool WebView::tapLinkWithElementIdForTesting(const std::string& elementId) {
-  if (!context_) return false;
-  auto found = context_->evaluate("(function(){var e=document.getElementById(" + jsStringLiteral(elementId) +
-                                  ");return e&&e.getAttribute('href');})()");
-  if (found.status != ScriptContext::Result::Status::Value) return false;
-  return impl_->tapLink(found.text);
+  return impl_->tapElement(ScriptContext::ClickTarget::ElementId, elementId);
 }
 
 void WebView::injectNavigationForTesting(const URLRequest& request, WebViewNavigationType type) {

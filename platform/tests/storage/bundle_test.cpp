@@ -123,6 +123,23 @@ TEST_F(BundleTest, InformationDictionaryIsSettable) {
   EXPECT_EQ(bundle.infoDictionary().size(), 1u);
 }
 
+TEST_F(BundleTest, TheVersionPacksIntoThirtyTwoBits) {
+  struct Case {
+    const char* version;
+    uint32_t packed;
+  } cases[] = {
+      {"1.0", 0x01008000}, {"1.2.3", 0x01238000}, {"12", 0x12008000}, {"99.9.9", 0x99998000},
+      {"2.0b4", 0x02006004}, {"3.1a", 0x03104000}, {"1.0d255", 0x01002000 | 255}, {"4.5.6f7", 0x04568007},
+      {"", 0}, {"100", 0}, {"1.10", 0}, {"1.2.3.4", 0}, {"1.0b256", 0}, {"1.0x", 0}, {"v1", 0},
+      {"1.", 0}, {" 1.0", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Bundle::packedVersionNumber(c.version), c.packed) << c.version;
+  }
+  Bundle::mainBundle().setInfoValue("CFBundleVersion", platform::Value("2.1.7"));
+  EXPECT_EQ(Bundle::mainBundle().versionNumber(), 0x02178000u);
+}
+
 TEST_F(BundleTest, TheBundlesInfoPlistOverridesTheBuiltInKeys) {
   put("Info.plist",
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"

@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <climits>
 #include <cstdint>
 #include <thread>
 
 #include "platform/file_handle.h"
+#include "platform/sandbox.h"
 #include "testing/sandbox_test.h"
 
 namespace {
@@ -135,6 +137,15 @@ TEST_F(FileManagerTest, AttributesAppendsAndChunkedReads) {
   auto modified = FileManager::modificationDate(path);
   ASSERT_TRUE(modified.has_value());
   EXPECT_NEAR(*modified, 1300000000.25, 1e-6);
+
+  // Access and modification times are set apart: setting one leaves the other.
+  ASSERT_TRUE(FileManager::setAccessDate(path, 1200000000.5));
+  EXPECT_NEAR(FileManager::accessDate(path).value_or(0), 1200000000.5, 1e-6);
+  EXPECT_NEAR(FileManager::modificationDate(path).value_or(0), 1300000000.25, 1e-6);
+  ASSERT_TRUE(FileManager::setModificationDate(path, 1400000000));
+  EXPECT_NEAR(FileManager::accessDate(path).value_or(0), 1200000000.5, 1e-6);
+  EXPECT_FALSE(FileManager::setAccessDate(home() + "/missing", 1));
+  EXPECT_FALSE(FileManager::accessDate(home() + "/missing").has_value());
 
   auto appender = platform::FileHandle::forAppendingAtPath(path);
   ASSERT_TRUE(appender);
@@ -274,6 +285,32 @@ TEST_F(FileManagerTest, ConfinementRefusesEverythingThatLeavesTheRoot) {
     auto confined = FileManager::confinedPath(root, withNul);
     EXPECT_FALSE(confined.has_value()) << confined->c_str();
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FileManagerTest, VolumeSizeAndDisplayNames) {
+  const std::string documents = platform::Sandbox::documents();
+  auto size = FileManager::fileSystemSize(documents);
+  ASSERT_TRUE(size.has_value());
+  EXPECT_EQ(*size, static_cast<double>(std::filesystem::space(documents).capacity));
+  EXPECT_FALSE(FileManager::fileSystemSize(home() + "/missing").has_value());
+
+  struct Case {
+    const char* path;
+    const char* name;
+  } cases[] = {
+      {"/var/apps/Zavrellion.app", "Zavrellion"},
+      {"/var/apps/Zavrellion.app/", "Zavrellion"},
+      {"/var/apps/notes.txt", "notes.txt"},
+      {"/var/apps/Game", "Game"},
+      {"Relative.app", "Relative"},
+      {"/var/apps/My.Game.app", "My.Game"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileManager::displayNameAtPath(c.path), c.name) << c.path;
 }
 
 }  // namespace

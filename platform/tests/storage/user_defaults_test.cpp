@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/file_manager.h"
+#include "platform/locale.h"
 #include "platform/log.h"
 #include "platform/property_list.h"
 #include "platform/sandbox.h"
@@ -171,6 +172,20 @@ TEST_F(UserDefaultsTest, UnwritablePreferencesReportFailureAndRecover) {
   EXPECT_TRUE(defaults().synchronize());
   defaults().reloadForTesting();
   EXPECT_EQ(defaults().integerForKey("k"), 1);
+}
+
+TEST_F(UserDefaultsTest, PreferredLanguagesComeFromTheGlobalDomainUnderTheApplicationsOwn) {
+  platform::Locale::currentLocale().setPreferredLanguages({"de-CH", "fr"});
+  Value languages = defaults().arrayForKey(platform::kAppleLanguagesKey);
+  EXPECT_EQ(languages, Value(platform::Array{Value("de-CH"), Value("fr")}));
+  EXPECT_TRUE(defaults().objectForKey("OtherGlobalSetting").isNull()) << "nothing else of that domain";
+  // A registered or stored value of the application hides the global one.
+  defaults().registerDefaults(Dictionary{{"AppleLanguages", Value(platform::Array{Value("it")})}});
+  EXPECT_EQ(defaults().arrayForKey("AppleLanguages"), Value(platform::Array{Value("it")}));
+  defaults().setObjectForKey(Value(platform::Array{Value("ja")}), "AppleLanguages");
+  EXPECT_EQ(defaults().arrayForKey("AppleLanguages"), Value(platform::Array{Value("ja")}));
+  defaults().removeObjectForKey("AppleLanguages");
+  EXPECT_EQ(defaults().arrayForKey("AppleLanguages"), Value(platform::Array{Value("it")}));
 }
 
 TEST_F(UserDefaultsTest, TestResetForgetsTheOldHome) {

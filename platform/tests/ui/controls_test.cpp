@@ -288,6 +288,27 @@ TEST_F(ControlsTest, AlertDismissedFromItsClickCallbackIsDismissedOnce) {
   EXPECT_EQ(delegate->events, once);
 }
 
+TEST_F(ControlsTest, AnActionSheetRemembersTheViewOrBarItemItWasLastShownFrom) {
+  auto sheet = std::make_shared<ActionSheet>("", nullptr, "Cancel", std::nullopt, std::vector<std::string>{"Open"});
+  auto host = std::make_shared<View>();
+  auto item = BarButtonItem::createWithBarButtonSystemItem(BarButtonSystemItem::Action, nullptr, nullptr);
+  sheet->showInView(host);
+  EXPECT_EQ(sheet->shownInView(), host);
+  EXPECT_EQ(sheet->shownFromBarButtonItem(), nullptr);
+  sheet->dismissWithClickedButtonIndexAnimated(1, false);
+  EXPECT_FALSE(sheet->isVisible());
+
+  sheet->showFromBarButtonItemAnimated(item, true);
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_EQ(sheet->shownFromBarButtonItem(), item);
+  EXPECT_EQ(sheet->shownInView(), nullptr);
+  EXPECT_EQ(ActionSheet::shownSheets().size(), 2u);
+  sheet->showFromBarButtonItemAnimated(nullptr, true);  // already up: nothing changes
+  EXPECT_EQ(sheet->shownFromBarButtonItem(), item);
+  item.reset();
+  EXPECT_EQ(sheet->shownFromBarButtonItem(), nullptr) << "the item is not retained";
+}
+
 TEST_F(ControlsTest, SegmentsBarItemsAndIndicators) {
   auto segments = std::make_shared<SegmentedControl>(std::vector<SegmentedControl::Item>{{"Back", nullptr},
                                                                                          {"Forward", nullptr}});

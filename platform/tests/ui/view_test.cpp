@@ -36,8 +36,20 @@ class RecordingView : public View {
     lastTouchPoint = t.front()->locationInView(sharedView());
     if (passTouches) View::touchesEndedWithEvent(t, e);
   }
+  // What each hit test was given: "touch x,y" for a touch event (its touch's window
+  // location), "none" otherwise.
+  std::shared_ptr<View> hitTestWithEvent(const Point& p, const Event* e) override {
+    if (e && e->type == Event::Type::Touches && e->touches.size() == 1) {
+      Point at = e->touches[0]->locationInWindow;
+      hitEvents.push_back("touch " + std::to_string(int(at.x)) + "," + std::to_string(int(at.y)));
+    } else {
+      hitEvents.push_back("none");
+    }
+    return View::hitTestWithEvent(p, e);
+  }
   bool passTouches = false;
   Point lastTouchPoint;
+  std::vector<std::string> hitEvents;
 
  private:
   std::string name_;
@@ -275,6 +287,11 @@ TEST_F(ViewTest, HitTestingAndTouchesThroughTheResponderChain) {
   EXPECT_EQ(window->tapAtPoint({110, 120}), front);
   EXPECT_EQ(front->lastTouchPoint, (Point{10, 20}));
   EXPECT_EQ(window->tapAtPoint({10, 10}), back);
+
+  // A finger's hit test carries its touch event; a programmatic one carries none.
+  EXPECT_EQ(front->hitEvents, (std::vector<std::string>{"touch 110,120", "touch 10,10"}));
+  window->hitTestWithEvent({110, 120}, nullptr);
+  EXPECT_EQ(front->hitEvents.back(), "none");
 
   front->passTouches = true;  // unhandled touches go to the superview
   log.clear();

@@ -332,7 +332,7 @@ TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
 
 TEST_F(WebViewTest, EvaluationGoesToTheOldDocumentUntilTheNewOneCommits) {
   server_->setAnswer("/b.html", html("<script>var marker = 'b';</script>"));
-  EXPECT_EQ(eval("1 + 1"), "") << "no document yet";
+  EXPECT_EQ(eval("1 + 1"), "2") << "the blank page a view has before its first load";
   view_->loadHTMLStringBaseURL("<script>var marker = 'a';</script>", std::nullopt);
   ASSERT_TRUE(waitForEnd());
   std::vector<std::string> seen;
@@ -488,6 +488,106 @@ TEST_F(WebViewTest, ADelegateMayReleaseTheViewInsideItsCallbacks) {
     runUntilIdle();
     EXPECT_TRUE(weak.expired());
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WebViewTest, AViewThatNeverLoadedAnswersScriptsFromABlankPageWithoutTraffic) {
+  WebView::setUserAgent("Agent/7 (probe)");
+  auto fresh = WebView::create(platform::Rect(0, 0, 1, 1));
+  auto delegate = std::make_shared<RecordingDelegate>();
+  fresh->setDelegate(delegate);
+  EXPECT_EQ(fresh->stringByEvaluatingJavaScriptFromString("navigator.userAgent"), "Agent/7 (probe)");
+  EXPECT_EQ(fresh->stringByEvaluatingJavaScriptFromString("location.href + ' ' + document.readyState"),
+            "about:blank complete");
+  EXPECT_EQ(fresh->stringByEvaluatingJavaScriptFromString("var kept = 3; kept"), "3");
+  EXPECT_EQ(fresh->stringByEvaluatingJavaScriptFromString("kept"), "3") << "one document for every call";
+  runUntilIdle();
+  EXPECT_TRUE(delegate->events.empty());
+  EXPECT_FALSE(fresh->request().has_value());
+  EXPECT_FALSE(fresh->isLoading());
+  EXPECT_FALSE(fresh->canGoBack());
+  EXPECT_EQ(server_->requestCount(), 0u);
+
+  // So can a subclass inside its own constructor, before anything owns it.
+  struct Probe : WebView {
+    Probe() : WebView(platform::Rect{}) { agent = stringByEvaluatingJavaScriptFromString("navigator.userAgent"); }
+    std::string agent;
+  };
+  EXPECT_EQ(std::make_shared<Probe>()->agent, "Agent/7 (probe)");
+
+  // The first real load replaces the blank page.
+  fresh->loadHTMLStringBaseURL("<script>var page = 'real';</script>", std::nullopt);
+  ASSERT_TRUE(runUntil([&] { return delegate->ended(); }));
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"should about:blank 5", "start", "finish"}));
+  EXPECT_EQ(fresh->stringByEvaluatingJavaScriptFromString("page + typeof kept"), "realundefined");
+  EXPECT_FALSE(fresh->canGoBack()) << "the blank page is no history entry";
+}
+
+TEST_F(WebViewTest, ATapRunsTheClickHandlersAndFollowsTheLinkUnlessOneCancels) {
+  const char kPage[] =
+      "<body onclick=\"log.push('body')\">"
+      "<a id=plain href='plain.html'>plain</a>"
+      "<a id=returnsFalse href='r.html' onclick=\"log.push('a'); return false\">r</a>"
+      "<a id=prevents href='p.html' onclick=\"event.preventDefault(); log.push('a')\">p</a>"
+      "<a id=returnValue href='v.html' onclick=\"event.returnValue = false; log.push('a')\">v</a>"
+      "<a id=entities href='e.html' onclick=\"log.push(&quot;e&amp;&quot; + (this.id))\">e</a>"
+      "<a id=stops href='s.html' onclick=\"event.stopPropagation(); log.push('a')\">s</a>"
+      "<a id=listened href='l.html'>l</a>"
+      "<a id=replaced href='x.html' onclick=\"log.push('attribute')\">x</a>"
+      "<button id=button onclick=\"log.push('button')\">b</button>"
+      "<a id=wrap href='wrap.html'><span id=inner onclick=\"log.push('inner')\">w</span></a>"
+      "<p id=opener onclick=\"openLink();\">o</p>"
+      "<a id=throws href='t.html' onclick=\"log.push('a'); missing()\">t</a>"
+      "<script>var log = []; function openLink() { document.location = 'app://opened'; }"
+      "document.getElementById('listened').addEventListener('click', function (e) {"
+      "  e.preventDefault(); log.push('listener:' + e.currentTarget.id); });"
+      "document.getElementById('replaced').onclick = function () { log.push('property'); };"
+      "</script></body>";
+  const std::string base = "http://ads.example/dir/";
+  // Link taps and the app scheme are refused, so each tap's navigation shows and loads nothing.
+  delegate_->decide = [](const URLRequest& r, WebViewNavigationType t) {
+    return t != WebViewNavigationType::LinkClicked && r.url().rfind("app:", 0) != 0;
+  };
+  view_->loadHTMLStringBaseURL(kPage, URL::create(base));
+  ASSERT_TRUE(waitForEnd());
+
+  struct Case {
+    const char* tap;
+    bool byURL;
+    const char* log;
+    std::string navigation;  // "" for none
+  } cases[] = {
+      {"plain", false, "body", "should " + base + "plain.html 0 NO"},
+      {"plain.html", true, "body", "should " + base + "plain.html 0 NO"},
+      {"r.html", true, "a,body", ""},
+      {"returnsFalse", false, "a,body", ""},
+      {"prevents", false, "a,body", ""},
+      {"returnValue", false, "a,body", ""},
+      {"entities", false, "e&entities,body", "should " + base + "e.html 0 NO"},
+      {"stops", false, "a", "should " + base + "s.html 0 NO"},
+      {"listened", false, "listener:listened,body", ""},
+      {"replaced", false, "property,body", "should " + base + "x.html 0 NO"},
+      {"button", false, "button,body", ""},
+      {"inner", false, "inner,body", "should " + base + "wrap.html 0 NO"},
+      {"opener", false, "body", "should app://opened 5 NO"},
+      {"throws", false, "a,body", "should " + base + "t.html 0 NO"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tap);
+    eval("log = []");
+    delegate_->events.clear();
+    EXPECT_TRUE(c.byURL ? view_->tapLinkWithURLForTesting(c.tap) : view_->tapLinkWithElementIdForTesting(c.tap));
+    runUntilIdle();
+    EXPECT_EQ(eval("log.join()"), c.log);
+    EXPECT_EQ(delegate_->events, c.navigation.empty() ? std::vector<std::string>{}
+                                                      : std::vector<std::string>{c.navigation});
+  }
+  EXPECT_FALSE(view_->tapLinkWithElementIdForTesting("nothing"));
+  EXPECT_FALSE(view_->tapLinkWithURLForTesting("nothing.html"));
+  EXPECT_EQ(eval("log.join()"), "a,body") << "a tap on nothing runs nothing";
 }
 
 }  // namespace

@@ -33,6 +33,9 @@ class SQLitePeer {
  public:
   explicit SQLitePeer(const std::string& path) {
     if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) throw std::runtime_error("open " + path);
+    // The peer may run on a server thread while the tracker has the file open on the main
+    // loop: wait out the tracker's short transactions instead of failing on them.
+    sqlite3_busy_timeout(db_, 2000);
   }
   ~SQLitePeer() { sqlite3_close(db_); }
   SQLitePeer(const SQLitePeer&) = delete;

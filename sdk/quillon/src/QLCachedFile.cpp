@@ -1,6 +1,9 @@
 #include "QLCachedFile.h"
 
+#include <cmath>
+
 #include "QLNetworkUtilities.h"
+#include "platform/clock.h"
 #include "platform/file_manager.h"
 #include "platform/format.h"
 #include "platform/run_loop.h"
@@ -13,6 +16,8 @@ using platform::FileManager;
 using platform::URL;
 
 namespace {
+constexpr double kSecondsFrom1970To2001 = 978307200.0;
+
 // FNV-1a: the same name for the same URL in every launch.
 uint32_t stableHash(const std::string& text) {
   uint32_t h = 2166136261u;
@@ -64,13 +69,30 @@ QLCachedFile::~QLCachedFile() {
   cleanUpConnection();
 }
 
-void QLCachedFile::validate() {
+void QLCachedFile::validate() { beginFetchWithCacheBuster(false); }
+
+void QLCachedFile::validateWithCacheBuster() { beginFetchWithCacheBuster(true); }
+
+void QLCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
   if (connection_) return;
-  platform::URLRequest request(sourceURL_.absoluteString(),
-                               platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData);
+  URL url = sourceURL_;
+  if (cacheBuster) {
+    double since2001 = platform::Clock::current().now() - kSecondsFrom1970To2001;
+    if (auto busted = QLNetworkUtilities::appendQueryKeyValueToURL(
+            "unique", platform::Value(platform::format("%.0f", since2001)), url))
+      url = *busted;
+  }
+  platform::URLRequest request(url.absoluteString(), platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData);
   request.setHTTPShouldHandleCookies(true);
   if (auto agent = QLNetworkUtilities::userAgentString()) request.setValueForHTTPHeaderField(*agent, "User-Agent");
+  if (auto path = filePath(); path && FileManager::fileExistsAtPath(*path)) {
+    if (auto modified = FileManager::modificationDate(*path)) {
+      std::string date = formatterForHTTPDate().stringFromDate(*modified);
+      if (!date.empty()) request.setValueForHTTPHeaderField(date + " GMT", "If-Modified-Since");
+    }
+  }
   receivedData_.clear();
+  receivedModificationDate_.reset();
   connection_ = platform::URLConnection::connectionWithRequestDelegate(
       request, std::make_shared<ConnectionListener>(weak_from_this()));
   if (!connection_) didFail(std::nullopt);
@@ -133,7 +155,10 @@ void QLCachedFile::didReceiveResponse(const platform::HTTPURLResponse& response)
   httpStatusCode_ = response.statusCode();
   httpHeaders_ = response.allHeaderFields();
   receivedData_.clear();
-  if (httpStatusCode_ >= 200 && httpStatusCode_ < 300) return;
+  if (httpStatusCode_ >= 200 && httpStatusCode_ < 300) {
+    receivedModificationDate_ = response.valueForHTTPHeaderField("Last-Modified");
+    return;
+  }
   cleanUpConnection();
   if (httpStatusCode_ == 304) {
     if (auto d = delegate()) d->cachedFileDownloadDidEnd(*this);
@@ -146,6 +171,7 @@ void QLCachedFile::didFinishLoading() {
   auto keep = shared_from_this();
   platform::Bytes data;
   data.swap(receivedData_);
+  std::optional<std::string> lastModified = std::move(receivedModificationDate_);
   cleanUpConnection();
   auto path = filePath();
   bool written = path &&
@@ -159,7 +185,24 @@ void QLCachedFile::didFinishLoading() {
                                                                                sourceURL_.absoluteString()))}})});
     return;
   }
+  // The file's times say which version of the URL it holds: the next request asks for
+  // anything newer than that.
+  if (auto modified = lastModified ? platform::parseHTTPDate(*lastModified) : std::nullopt) {
+    FileManager::setAccessDate(*path, std::floor(*modified));
+    FileManager::setModificationDate(*path, std::floor(*modified));
+  }
   if (auto d = delegate()) d->cachedFileDownloadDidEnd(*this);
+}
+
+std::optional<std::string> QLCachedFile::fileModificationDate() const {
+  auto path = filePath();
+  auto modified = path ? FileManager::modificationDate(*path) : std::nullopt;
+  if (!modified) return std::nullopt;
+  return formatterForHTTPDate().stringFromDate(*modified);
+}
+
+platform::DateFormatter QLCachedFile::formatterForHTTPDate() {
+  return platform::DateFormatter("EEE, dd MMM yyyy HH:mm:ss", platform::TimeZone::utc());
 }
 
 void QLCachedFile::didFail(const std::optional<Error>& error) {
@@ -173,6 +216,7 @@ void QLCachedFile::cleanUpConnection() {
     connection->cancel();
   }
   receivedData_.clear();
+  receivedModificationDate_.reset();
 }
 
 }  // namespace quillon

@@ -1,18 +1,22 @@
 #pragma once
 // One URL downloaded into a file under Library/Caches (the source URL's host as folder, a
 // stable hash of the URL as name), told to a delegate. One connection at a time, on the main
-// run loop; a file that goes away tells nobody. Every 2xx answer is a success and 304 is one
-// too; other statuses, transport errors, a stopped redirect and a failed write are failures
-// that leave the old file in place.
+// run loop; a file that goes away tells nobody. A file on disk is revalidated: the request
+// carries its modification time as If-Modified-Since, and the file takes the answer's
+// Last-Modified as its times. Every 2xx answer is a success and 304 is one too (the file is
+// kept as it is); other statuses, transport errors, a stopped redirect and a failed write are
+// failures that leave the old file in place. Files are replaced atomically.
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/date_formatter.h"
 #include "platform/error.h"
 #include "platform/url.h"
 #include "platform/url_connection.h"
 #include "platform/value.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -43,6 +47,8 @@ class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
 
   // Starts a download unless one is running.
   void validate();
+  // The same with the query parameter "unique" (seconds since 2001) defeating caches between.
+  void validateWithCacheBuster();
   // Stops the download and drops what it received.
   void cancel();
   // Cancels, then deletes the cache file.
@@ -63,10 +69,12 @@ class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
   void setDelegate(std::weak_ptr<QLCachedFileDelegate> delegate) { delegate_ = std::move(delegate); }
   // "<%@: %p> HTTP code: %i\n\turl: %@\n\tfile: %@"
   std::string description() const;
+  // The file's modification time as an HTTP date without its zone; nothing without a file.
+  std::optional<std::string> fileModificationDate() const;
+  // "EEE, dd MMM yyyy HH:mm:ss" in en_US_POSIX at GMT.
+  static platform::DateFormatter formatterForHTTPDate();
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLCachedFile>;
   QLCachedFile(Passkey, std::weak_ptr<QLCachedFileDelegate> delegate, const platform::URL& url);
 
  private:
@@ -79,6 +87,7 @@ class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
   void didFinishLoading();
   void didFail(const std::optional<platform::Error>& error);
   void cleanUpConnection();
+  void beginFetchWithCacheBuster(bool cacheBuster);
 
   std::weak_ptr<QLCachedFileDelegate> delegate_;
   platform::URL sourceURL_;
@@ -88,6 +97,8 @@ class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
   platform::URL httpDestinationURL_;
   long httpStatusCode_ = 0;
   platform::HTTPHeaderFields httpHeaders_;
+  // The Last-Modified of the answer being received, applied to the file once written.
+  std::optional<std::string> receivedModificationDate_;
 };
 
 }  // namespace quillon

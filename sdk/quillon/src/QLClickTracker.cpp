@@ -3,6 +3,7 @@
 #include "QLStatistics.h"
 #include "platform/runtime.h"
 #include "platform/singleton.h"
+#include "platform/text_helpers.h"
 
 namespace quillon {
 
@@ -19,10 +20,7 @@ platform::ProcessState<RunningCount>& running() {
 }
 
 bool schemeStartsWithHttp(const URL& url) {
-  std::string scheme = url.scheme().value_or("");
-  for (char& c : scheme)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return scheme.rfind("http", 0) == 0;
+  return platform::lowercase(url.scheme().value_or("")).rfind("http", 0) == 0;
 }
 }  // namespace
 

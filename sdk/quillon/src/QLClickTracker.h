@@ -9,6 +9,7 @@
 
 #include "QLCachedFile.h"
 #include "platform/application.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -49,9 +50,7 @@ class QLClickTracker : public std::enable_shared_from_this<QLClickTracker> {
   // Trackings running where the platform offers no background tasks.
   static bool activeTrackings();
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLClickTracker>;
   QLClickTracker(Passkey, std::shared_ptr<QLStatistics> statistics);
 
  private:

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "platform/passkey.h"
 
 namespace platform {
 class Reachability;
@@ -33,9 +34,7 @@ class QLNetworkChecker : public std::enable_shared_from_this<QLNetworkChecker> {
   // "wi" for Wi-Fi, "ed" for cellular, nothing while unknown or unreachable.
   std::optional<std::string> networkTypeString() const;
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLNetworkChecker>;
   explicit QLNetworkChecker(Passkey) {}
   ~QLNetworkChecker();
 

@@ -1,6 +1,7 @@
 #include "QLNetworkUtilities.h"
 
 #include "platform/singleton.h"
+#include "platform/text_helpers.h"
 
 namespace quillon {
 
@@ -15,12 +16,6 @@ struct UserAgentState {
 platform::ProcessState<UserAgentState>& userAgentState() {
   static platform::ProcessState<UserAgentState> s;
   return s;
-}
-
-std::string asciiLowercase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
 }
 
 // Calls `piece` for every run of `text` between separators (empty runs included).
@@ -53,7 +48,7 @@ Dictionary QLNetworkUtilities::dictionaryFromQueryString(std::string_view query)
     auto key = platform::replacingPercentEscapes(piece.substr(0, eq));
     auto value = platform::replacingPercentEscapes(piece.substr(eq + 1));
     if (!key || !value) return;
-    result.set(asciiLowercase(std::move(*key)), Value(std::move(*value)));
+    result.set(platform::lowercase(*key), Value(std::move(*value)));
   });
   return result;
 }

@@ -11,6 +11,7 @@
 
 #include "platform/url.h"
 #include "platform/value.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -30,9 +31,7 @@ class QLNotification {
   // "%@<%p>: name:%@ parameters:%@"
   std::string description() const;
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLNotification>;
   QLNotification(Passkey, std::string name, platform::Dictionary parameters)
       : parameters_(std::move(parameters)), name_(std::move(name)) {}
 

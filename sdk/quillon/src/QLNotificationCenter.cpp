@@ -49,14 +49,15 @@ std::string singleQuotedContents(std::string_view text) {
   return out;
 }
 
+}  // namespace
+
 // JSON already escapes quotes, backslashes and control characters inside its strings.
-std::string scriptSafeJSON(std::string_view json) {
+std::string QLNotificationCenter::scriptSafeJSON(std::string_view json) {
   std::string out;
   out.reserve(json.size());
   for (size_t i = 0; i < json.size(); ++i) escapeScriptTerminators(out, json, i);
   return out;
 }
-}  // namespace
 
 void QLNotificationCenter::postNotificationFromURLObject(const URL& url,
                                                          const std::shared_ptr<platform::WebView>& object) {

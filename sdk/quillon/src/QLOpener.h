@@ -3,6 +3,7 @@
 // (in-app browser, other applications, the mail composer) and the full-screen controller that
 // shows a web view. Both are implemented by the full-screen layer.
 #include <memory>
+#include <optional>
 
 #include "QLNotification.h"
 #include "platform/url.h"
@@ -28,6 +29,12 @@ class QLOpener {
   virtual void openApp(const platform::URL& url) = 0;
   // A "mailto:" link.
   virtual void openMailComposer(const platform::URL& url) = 0;
+  // A tap on a shown ad, after the click is counted: the page that was tapped, then the
+  // in-app browser, or the web-app page when click trackers are waiting for the click.
+  // `orientations`: 1 any, 2 portrait, 3 landscape.
+  virtual void setReferringURL(std::optional<platform::URL> url) = 0;
+  virtual void openBrowserToURLSupportedOrientations(const platform::URL& url, int orientations) = 0;
+  virtual void openWebAppSupportedOrientations(const platform::URL& url, int orientations) = 0;
 };
 
 }  // namespace quillon

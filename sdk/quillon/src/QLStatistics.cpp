@@ -89,6 +89,16 @@ std::shared_ptr<QLTiming> QLStatistics::timingNamed(const std::string& name) con
 
 void QLStatistics::removeTimingNamed(const std::string& name) { timingMgr_->removeTimingForCategory(name); }
 
+void QLStatistics::pageDidStartLoading() {
+  auto load = timingNamed("plpl");
+  if (!load || !load->isActive()) startTimingNamed("plpl");
+}
+
+void QLStatistics::pageDidFinishLoading() {
+  endTimingNamed("plpl");
+  if (!timingNamed("plpd")) startTimingNamed("plpd");
+}
+
 bool QLStatistics::isTimingClick() const {
   auto timing = timingNamed(kClickTiming);
   return timing && timing->isActive();

@@ -12,6 +12,7 @@
 #include "QLTimingManager.h"
 #include "platform/url.h"
 #include "platform/value.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -42,6 +43,10 @@ class QLStatistics {
   void endTimingNamed(const std::string& name);
   std::shared_ptr<QLTiming> timingNamed(const std::string& name) const;
   void removeTimingNamed(const std::string& name);
+  // A page of the in-app browser or the web-app page starts and ends loading: "plpl" times
+  // the load, "plpd" the display from the first load on.
+  void pageDidStartLoading();
+  void pageDidFinishLoading();
   // The click timing "pcl" is running.
   bool isTimingClick() const;
 
@@ -60,9 +65,7 @@ class QLStatistics {
   void synchronize();
   uint32_t sessionId() const { return sessionId_; }
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLStatistics>;
   explicit QLStatistics(Passkey);
 
  private:

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/value.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -40,9 +41,7 @@ class QLStatisticsCore {
   std::string userDefaultsKey() const;
   const std::string& identifier() const { return identifier_; }
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLStatisticsCore>;
   QLStatisticsCore(Passkey, std::string identifier);
 
  private:

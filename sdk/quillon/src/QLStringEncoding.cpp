@@ -4,7 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/format.h"
-#include "platform/url.h"
+#include "platform/utf8.h"
 
 namespace quillon {
 
@@ -18,19 +18,6 @@ std::shared_ptr<QLStringEncoding> padded(std::string_view alphabet) {
   return encoding;
 }
 
-// The decoded bytes as text, when they are UTF-8. The platform's unescaping is where it
-// checks UTF-8, so the bytes go through it escaped.
-std::optional<std::string> utf8Text(const Bytes& bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  escaped.reserve(bytes.size() * 3);
-  for (uint8_t b : bytes) {
-    escaped += '%';
-    escaped += kHex[b >> 4];
-    escaped += kHex[b & 15];
-  }
-  return platform::replacingPercentEscapes(escaped);
-}
 }  // namespace
 
 std::shared_ptr<QLStringEncoding> QLStringEncoding::stringEncodingWithString(std::string_view alphabet) {
@@ -144,7 +131,9 @@ std::optional<Bytes> QLStringEncoding::decode(std::string_view text) const {
 std::optional<std::string> QLStringEncoding::stringByDecoding(std::string_view text) const {
   auto bytes = decode(text);
   if (!bytes) return std::nullopt;
-  return utf8Text(*bytes);
+  std::string decoded(bytes->begin(), bytes->end());
+  if (!platform::isValidUtf8(decoded)) return std::nullopt;
+  return decoded;
 }
 
 void QLStringEncoding::setPaddingChar(char c) {

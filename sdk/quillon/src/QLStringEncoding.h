@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/value.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -49,9 +50,7 @@ class QLStringEncoding {
   // "<Base%d StringEncoder: %@>"
   std::string description() const;
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLStringEncoding>;
   QLStringEncoding(Passkey, std::string_view alphabet, int shift);
 
  private:

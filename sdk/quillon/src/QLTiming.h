@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/value.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -47,9 +48,7 @@ class QLTiming {
   double startSeconds() const { return startSeconds_; }
   double endSeconds() const { return endSeconds_; }
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLTiming>;
   QLTiming(Passkey, std::string category) : category_(std::move(category)) {}
 
  private:

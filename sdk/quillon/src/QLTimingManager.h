@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "QLTiming.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -31,9 +32,7 @@ class QLTimingManager {
   std::string userDefaultsKey() const;
   const std::string& identifier() const { return identifier_; }
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
+  using Passkey = platform::Passkey<QLTimingManager>;
   QLTimingManager(Passkey, std::string identifier) : identifier_(std::move(identifier)) {}
 
  private:

@@ -12,6 +12,7 @@
 #include "platform/media.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
+#include "platform/text_helpers.h"
 
 namespace quillon {
 
@@ -21,12 +22,6 @@ using platform::Value;
 using platform::WebView;
 
 namespace {
-std::string lowercase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 std::vector<std::string> splitOnComma(const std::string& text) {
   std::vector<std::string> out;
   size_t start = 0;
@@ -49,8 +44,7 @@ std::shared_ptr<QLWebViewDelegate> QLWebViewDelegate::create(std::shared_ptr<QLS
   return std::make_shared<QLWebViewDelegate>(Passkey{}, std::move(statistics), std::move(opener));
 }
 
-QLWebViewDelegate::QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics,
-                                     std::shared_ptr<QLOpener> opener)
+QLWebViewDelegate::QLWebViewDelegate(std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener)
     : opener_(std::move(opener)), statistics_(std::move(statistics)) {}
 
 QLWebViewDelegate::~QLWebViewDelegate() {
@@ -72,7 +66,7 @@ std::optional<bool> QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigati
   }
   if (!(navigationType == platform::WebViewNavigationType::Other && url->path().size() < 2))
     postWebAction(webView, Dictionary{{"u", Value(url->absoluteString())}});
-  std::string scheme = lowercase(url->scheme().value_or(""));
+  std::string scheme = platform::lowercase(url->scheme().value_or(""));
   if (scheme == "mailto") {
     if (opener_) opener_->openMailComposer(*url);
     return false;

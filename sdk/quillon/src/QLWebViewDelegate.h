@@ -10,6 +10,7 @@
 #include "QLClickTracker.h"
 #include "QLOpener.h"
 #include "platform/web_view.h"
+#include "platform/passkey.h"
 
 namespace quillon {
 
@@ -47,10 +48,14 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   void setOpeningWebView(std::weak_ptr<platform::WebView> webView) { openingWebView_ = std::move(webView); }
   bool hasLoadedAtLeastOnce() const { return hasLoadedAtLeastOnce_; }
 
-  struct Passkey {
-    explicit Passkey() = default;
-  };
-  QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
+  using Passkey = platform::Passkey<QLWebViewDelegate>;
+  QLWebViewDelegate(Passkey, std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener)
+      : QLWebViewDelegate(std::move(statistics), std::move(opener)) {}
+
+ protected:
+  // For the delegates built on this one, which have factories of their own.
+  QLWebViewDelegate(std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
+  void setOpener(std::shared_ptr<QLOpener> opener) { opener_ = std::move(opener); }
 
  private:
   void dispatchMessage(const std::shared_ptr<platform::WebView>& webView, const platform::URL& url);

@@ -5,6 +5,8 @@
 
 #include "QLTestPrinters.h"
 
+#include "QLRecordingOpener.h"
+
 #include "QLNetworkUtilities.h"
 #include "QLNotificationCenter.h"
 #include "QLStatistics.h"
@@ -26,15 +28,7 @@ using platform::WebView;
 using platform::WebViewNavigationType;
 using quillon::QLWebViewDelegate;
 
-struct RecordingOpener : quillon::QLOpener {
-  std::vector<std::string> calls;
-  void setViewController(std::weak_ptr<quillon::QLFullScreenController>) override {}
-  void openNotification(const quillon::QLNotification& n) override {
-    calls.push_back("open " + n.name() + " " + Value(n.parameters()).description());
-  }
-  void openApp(const URL& url) override { calls.push_back("app " + url.absoluteString()); }
-  void openMailComposer(const URL& url) override { calls.push_back("mail " + url.absoluteString()); }
-};
+using quillon_test::RecordingOpener;
 
 struct Controller : quillon::QLFullScreenController {
   int relinquished = 0;

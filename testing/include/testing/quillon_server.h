@@ -6,8 +6,12 @@
 //                    defines QL_buildAdURL(parameters), which navigates to
 //                    "qmsg:///loadAdURL?url=<ad URL>&type=quillon", the ad URL being
 //                    url(kAdPath) with the parameters' "slotname" as "slot".
+//   kSearchBuilderPath the search banners' builder script: the same, the ad URL carrying the
+//                    parameters' extras "q" as "q".
 //   kBuilderPagePath an HTML page that loads the builder script.
-//   kAdPath          an ad page (HTML).
+//   kAdPath          an ad page (HTML), with any X-Quillon-* control headers and status.
+//   /impression/<id> impression tracking URLs made by impressionURL (200, counted through
+//                    requestsTo).
 //   /click/<id>      tracking URLs made by addClick (302 to /landing/<id>, which answers 200)
 //                    or setClickRedirect (to any URL, of any scheme).
 // Thread safety: every member may be called from any thread.
@@ -22,6 +26,7 @@ namespace testing {
 class QuillonServer {
  public:
   static constexpr const char* kBuilderPath = "/quillon/ql-builder-v1.js";
+  static constexpr const char* kSearchBuilderPath = "/quillon-search/ql-builder-v1.js";
   static constexpr const char* kBuilderPagePath = "/quillon/builder.html";
   static constexpr const char* kAdPath = "/quillon/ad.html";
   static constexpr const char* kBuilderLastModified = "Tue, 02 Jun 2026 10:00:00 GMT";
@@ -37,8 +42,19 @@ class QuillonServer {
   std::string clickURL(const std::string& id) const;
   LoopbackServer& http();
 
+  // "127.0.0.1:<port>", the host the client is configured with.
+  std::string hostAndPort() const;
+
   void setBuilderScript(std::string script);
+  // A builder script whose QL_buildAdURL answers with the page message `message` (a "qmsg:"
+  // path and query, such as "invalidRequest?reason=x"), whatever the parameters.
+  void setBuilderMessage(const std::string& message);
   void setAdPage(std::string html);
+  // The ad page with control headers (X-Quillon-Tracking-Urls, X-Quillon-Refresh-Rate …)
+  // and a status.
+  void setAdAnswer(std::string html, HeaderList headers, int status = 200);
+  // A tracking URL that answers 200; requestsTo("/impression/<id>") counts its hits.
+  std::string impressionURL(const std::string& id);
   // The tracking URL of `id` redirects to url("/landing/<id>"), which answers 200; returns
   // the tracking URL.
   std::string addClick(const std::string& id);

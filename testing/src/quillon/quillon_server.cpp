@@ -9,6 +9,12 @@ constexpr const char* kDefaultBuilder =
     "  window.location = 'qmsg:///loadAdURL?url=' + encodeURIComponent(ad) + '&type=quillon';\n"
     "}\n";
 
+constexpr const char* kSearchBuilder =
+    "function QL_buildAdURL(p) {\n"
+    "  var ad = '%AD%?q=' + encodeURIComponent((p.extras && p.extras.q) || '');\n"
+    "  window.location = 'qmsg:///loadAdURL?url=' + encodeURIComponent(ad) + '&type=quillon';\n"
+    "}\n";
+
 constexpr const char* kBuilderPage =
     "<html><head><script src=\"/quillon/ql-builder-v1.js\"></script></head><body></body></html>";
 
@@ -35,6 +41,8 @@ struct QuillonServer::Impl {
 QuillonServer::QuillonServer() : impl_(std::make_unique<Impl>()) {
   setBuilderScript(replaceAll(kDefaultBuilder, "%AD%", url(kAdPath)));
   setAdPage(kDefaultAd);
+  impl_->http.setAnswer(kSearchBuilderPath,
+                        typed(replaceAll(kSearchBuilder, "%AD%", url(kAdPath)), "application/javascript"));
   impl_->http.setAnswer(kBuilderPagePath, typed(kBuilderPage, "text/html"));
 }
 
@@ -53,6 +61,29 @@ void QuillonServer::setBuilderScript(std::string script) {
 }
 
 void QuillonServer::setAdPage(std::string html) { impl_->http.setAnswer(kAdPath, typed(std::move(html), "text/html")); }
+
+std::string QuillonServer::hostAndPort() const { return "127.0.0.1:" + std::to_string(impl_->http.port()); }
+
+void QuillonServer::setBuilderMessage(const std::string& message) {
+  std::string quoted;
+  for (char c : message) {
+    if (c == '\\' || c == '\'') quoted += '\\';
+    quoted += c;
+  }
+  setBuilderScript("function QL_buildAdURL(p) { window.location = 'qmsg:///" + quoted + "'; }\n");
+}
+
+void QuillonServer::setAdAnswer(std::string html, HeaderList headers, int status) {
+  ScriptedAnswer answer = typed(std::move(html), "text/html");
+  answer.status = status;
+  answer.headers.insert(answer.headers.end(), headers.begin(), headers.end());
+  impl_->http.setAnswer(kAdPath, std::move(answer));
+}
+
+std::string QuillonServer::impressionURL(const std::string& id) {
+  impl_->http.setAnswer("/impression/" + id, typed("", "image/gif"));
+  return url("/impression/" + id);
+}
 
 std::string QuillonServer::addClick(const std::string& id) {
   impl_->http.setAnswer("/landing/" + id, typed("landed", "text/html"));

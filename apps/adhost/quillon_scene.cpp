@@ -1,0 +1,143 @@
+// The game's Quillon banner and an interstitial, against the Quillon sandbox server on
+// loopback: the banner loads through the downloaded builder script, is shown, refreshes
+// when the server says, and is tapped into the in-app browser and closed; the interstitial
+// loads in the background, is shown full screen and closed.
+#include <memory>
+#include <string>
+
+#include "QLConfiguration.h"
+#include "QLOpener.h"
+#include "platform/run_loop.h"
+#include "platform/view_controller.h"
+#include "platform/window.h"
+#include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
+#include "scenes.h"
+#include "testing/quillon_server.h"
+#include "timeline.h"
+
+namespace adhost {
+namespace {
+
+class BannerPrinter : public quillon::QLBannerViewDelegate {
+ public:
+  void adViewDidReceiveAd(const std::shared_ptr<quillon::QLBannerView>&) override {
+    note("banner", "adViewDidReceiveAd:");
+    ++received;
+  }
+  void adViewDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLBannerView>&,
+                                         const platform::Error& error) override {
+    notef("banner", "adView:didFailToReceiveAdWithError: %ld %@", error.code, error.localizedDescription());
+  }
+  void adViewWillPresentScreen(const std::shared_ptr<quillon::QLBannerView>&) override {
+    note("banner", "adViewWillPresentScreen:");
+  }
+  void adViewWillDismissScreen(const std::shared_ptr<quillon::QLBannerView>&) override {
+    note("banner", "adViewWillDismissScreen:");
+  }
+  void adViewDidDismissScreen(const std::shared_ptr<quillon::QLBannerView>&) override {
+    note("banner", "adViewDidDismissScreen:");
+    ++dismissed;
+  }
+  int received = 0;
+  int dismissed = 0;
+};
+
+class InterstitialPrinter : public quillon::QLInterstitialDelegate {
+ public:
+  void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    note("interstitial", "interstitialDidReceiveAd:");
+  }
+  void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLInterstitial>&,
+                                               const platform::Error& error) override {
+    notef("interstitial", "interstitial:didFailToReceiveAdWithError: %ld", error.code);
+  }
+  void interstitialWillPresentScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    note("interstitial", "interstitialWillPresentScreen:");
+  }
+  void interstitialWillDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    note("interstitial", "interstitialWillDismissScreen:");
+  }
+  void interstitialDidDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    note("interstitial", "interstitialDidDismissScreen:");
+    ++dismissed;
+  }
+  int dismissed = 0;
+};
+
+}  // namespace
+
+bool runQuillonScene(const Options&) {
+  heading("Quillon");
+  auto& loop = platform::RunLoop::main();
+  testing::QuillonServer server;
+  auto configuration = quillon::QLConfiguration::current();
+  configuration.scriptHost = configuration.adServerHost = server.hostAndPort();
+  quillon::QLConfiguration::setCurrent(configuration);
+  notef("server", "sandbox Quillon server at %@", server.hostAndPort());
+  server.setAdAnswer("<html><body><a id=\"ad\" href=\"" + server.url("/landing/ad-1") + "\">Fly further</a></body></html>",
+                     {{"X-Quillon-Tracking-Urls", server.impressionURL("banner")}, {"X-Quillon-Refresh-Rate", "30"}});
+  server.addClick("ad-1");
+
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  auto root = platform::ViewController::create();
+  window->setRootViewController(root);
+  window->makeKeyAndVisible();
+
+  auto printer = std::make_shared<BannerPrinter>();
+  auto banner = quillon::QLBannerView::create(platform::Rect(0, 430, 320, 50));
+  root->view()->addSubview(banner);
+  banner->setAdUnitID("zavrellion-menu");
+  banner->setDelegate(printer);
+  banner->setRootViewController(root);
+  note("game", "loadRequest: on the menu banner");
+  banner->loadRequest(quillon::QLRequest::request());
+  bool ok = loop.runUntil([&] { return printer->received == 1; }, 10.0);
+  loop.runUntil([&] { return !server.requestsTo("/impression/banner").empty(); }, 5.0);
+  notef("server", "builder script fetched %zu time(s), ad page %zu, impressions %zu",
+        server.requestsTo(testing::QuillonServer::kBuilderPath).size(),
+        server.requestsTo(testing::QuillonServer::kAdPath).size(), server.requestsTo("/impression/banner").size());
+
+  note("demo", "thirty seconds pass: the server asked for a refresh every 30 s");
+  loop.advance(30.5);
+  ok = loop.runUntil([&] { return printer->received == 2; }, 10.0) && ok;
+  notef("server", "ad page fetched %zu time(s)", server.requestsTo(testing::QuillonServer::kAdPath).size());
+
+  note("player", "taps the banner");
+  window->touchDownAtPoint({20, 450});
+  window->touchUpAtPoint({20, 450});
+  loop.advance(1);
+  banner->webView()->tapLinkWithElementIdForTesting("ad");
+  ok = loop.runUntil([&] { return root->presentedViewController() != nullptr; }, 5.0) && ok;
+  loop.advance(1);
+  note("player", "closes the in-app browser");
+  if (auto browser = std::dynamic_pointer_cast<quillon::QLFullScreenController>(root->presentedViewController()))
+    browser->relinquishScreen();
+  loop.advance(1);
+  ok = loop.runUntil([&] { return printer->dismissed == 1; }, 5.0) && ok;
+
+  heading("Quillon interstitial");
+  auto interstitialPrinter = std::make_shared<InterstitialPrinter>();
+  server.setAdAnswer("<html><body>Full-screen ad</body></html>", {{"X-Quillon-Orientation", "portrait"}});
+  auto interstitial = quillon::QLInterstitial::create();
+  interstitial->setDelegate(interstitialPrinter);
+  interstitial->setAdUnitID("zavrellion-interstitial");
+  note("game", "loadRequest: on the interstitial");
+  interstitial->loadRequest(quillon::QLRequest::request());
+  ok = loop.runUntil([&] { return interstitial->isReady(); }, 10.0) && ok;
+  note("game", "presentFromRootViewController:");
+  interstitial->presentFromRootViewController(root);
+  loop.advance(1);
+  ok = loop.runUntil([&] { return root->presentedViewController() != nullptr; }, 5.0) && ok;
+  note("player", "closes the interstitial");
+  if (auto page = std::dynamic_pointer_cast<quillon::QLFullScreenController>(root->presentedViewController()))
+    page->relinquishScreen();
+  loop.advance(1);
+  ok = loop.runUntil([&] { return interstitialPrinter->dismissed == 1; }, 5.0) && ok;
+  banner->removeFromSuperview();
+  return ok;
+}
+
+ADHOST_SCENE("quillon", 7, runQuillonScene);
+
+}  // namespace adhost

@@ -1,0 +1,47 @@
+#include "KvClientIdFile.h"
+
+#include "platform/file_manager.h"
+#include "platform/log.h"
+#include "platform/sandbox.h"
+
+namespace kelvane {
+
+std::string KvClientIdFile::path() {
+  return platform::FileManager::stringByAppendingPathComponent(platform::Sandbox::applicationSupport(), "cid.txt");
+}
+
+bool KvClientIdFile::isPlainIdentifier(std::string_view text) {
+  if (text.empty() || text.size() > 128) return false;
+  for (unsigned char c : text) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+              c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> KvClientIdFile::read() {
+  auto text = platform::FileManager::stringContentsAtPath(path());
+  if (!text || text->empty()) return std::nullopt;
+  if (!isPlainIdentifier(*text)) {
+    platform::log("Kelvane: the stored client id is not a plain identifier; it is not sent");
+    return std::nullopt;
+  }
+  return text;
+}
+
+bool KvClientIdFile::write(const std::string& cid) {
+  if (!isPlainIdentifier(cid)) {
+    platform::log("Kelvane: the page's client id is not a plain identifier; the stored one is kept");
+    return false;
+  }
+  // The folder is not there on a first launch of some installs.
+  platform::FileManager::createDirectoryAtPath(platform::Sandbox::applicationSupport(), true);
+  if (!platform::FileManager::writeAtomically(path(), std::string_view(cid))) {
+    platform::log("Kelvane: the client id could not be written");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kelvane

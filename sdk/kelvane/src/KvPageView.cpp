@@ -1,0 +1,115 @@
+#include "KvPageView.h"
+
+#include "KvAdServer.h"
+#include "KvClientIdFile.h"
+#include "kelvane/KelvaneAd.h"
+#include "platform/device.h"
+#include "platform/notification_center.h"
+#include "platform/run_loop.h"
+
+namespace kelvane {
+
+KvPageView::KvPageView(const platform::Rect& frame) : platform::View(frame) {
+  kvWebView_ = platform::WebView::create(bounds());
+  kvWebView_->setBackgroundColor(platform::Color::whiteColor());
+  addSubview(kvWebView_);
+}
+
+KvPageView::~KvPageView() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  if (connection_) connection_->cancel();
+}
+
+void KvPageView::attachWebView() {
+  kvWebView_->setDelegate(std::dynamic_pointer_cast<platform::WebViewDelegate>(sharedView()));
+}
+
+void KvPageView::observeOrientation(std::function<void(KvPageView&)> didRotate) {
+  platform::Device::currentDevice().beginGeneratingDeviceOrientationNotifications();
+  std::weak_ptr<KvPageView> weak = sharedAs<KvPageView>();
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, platform::kDeviceOrientationDidChangeNotification, nullptr,
+      [weak, didRotate](const platform::Notification&) {
+        if (auto self = weak.lock()) didRotate(*self);
+      });
+}
+
+void KvPageView::releaseConnection() {
+  // Called from the connection's own callbacks: it goes at the end of the turn, not under them.
+  if (connection_) platform::RunLoop::main().keepAliveUntilEndOfTurn(std::move(connection_));
+  connection_.reset();
+}
+
+void KvPageView::loadUrl(const std::optional<platform::URL>& url) {
+  if (connection_) connection_->cancel();
+  connection_.reset();
+  httpResponseData_.clear();
+  httpResponseLength_ = 0;
+  platform::URLRequest request(url ? url->absoluteString() : std::string());
+  std::string agent = kvWebView_->stringByEvaluatingJavaScriptFromString("navigator.userAgent");
+  if (!agent.empty()) request.setValueForHTTPHeaderField(agent, "User-Agent");
+  connection_ = platform::URLConnection::connectionWithRequestDelegate(
+      request, std::dynamic_pointer_cast<platform::URLConnectionDelegate>(sharedView()));
+}
+
+void KvPageView::connectionDidReceiveResponse(platform::URLConnection& connection,
+                                              const platform::HTTPURLResponse& response) {
+  if (response.statusCode() == 200) {
+    httpResponseData_.clear();
+    httpResponseLength_ = 0;
+    return;
+  }
+  // Nothing of this answer is shown: the connection ends here, so the failure is told once.
+  connection.cancel();
+  releaseConnection();
+  auto self = sharedView();
+  answerDidFail();
+}
+
+void KvPageView::connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& data) {
+  httpResponseData_.insert(httpResponseData_.end(), data.begin(), data.end());
+  httpResponseLength_ += static_cast<int>(data.size());
+}
+
+void KvPageView::connectionDidFinishLoading(platform::URLConnection&) {
+  releaseConnection();
+  kvWebView_->loadDataMIMETypeTextEncodingNameBaseURL(httpResponseData_, "text/html", "UTF-8", std::nullopt);
+  httpResponseData_.clear();
+  httpResponseLength_ = 0;
+}
+
+void KvPageView::connectionDidFailWithError(platform::URLConnection&, const platform::Error&) {
+  releaseConnection();
+  auto self = sharedView();
+  answerDidFail();
+}
+
+const char* KvPageView::readPage() {
+  session_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();");
+  cid_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();");
+  if (!cid_.empty()) KvClientIdFile::write(cid_);
+  error_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvError();");
+  if (error_ == "OK") return kKvOnReceiveAdNotification;
+  if (error_ == "Internal Error") return kKvOnFailedToReceiveAdNotification;
+  if (error_ == "House Ad") return kKvOnReceiveDefaultAdNotification;
+  if (error_ == "Invalid Input") return kKvOnFailedToReceiveAdNotification;
+  if (error_ == "Unknown App Id") return kKvOnReceiveAdNotification;
+  return nullptr;
+}
+
+bool KvIsFailureOutcome(const std::string& error) { return error == "Internal Error" || error == "Invalid Input"; }
+
+void KvPageView::post(const char* name) {
+  platform::NotificationCenter::defaultCenter().postNotificationName(name, static_cast<const platform::View*>(this));
+}
+
+void KvPageView::clickThrough(const platform::URLRequest& request, const std::string& aid) {
+  if (auto url = platform::URL::create(request.url())) showBrowser(*url);
+  auto report = platform::WebView::create(platform::Rect(0, 0, 1, 1));
+  report->setHidden(true);
+  addSubview(report);
+  report->loadRequest(platform::URLRequest(KvAdServer::clickReportUrl(aid, cid_, session_)));
+  ++clickReports_;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,84 @@
+#pragma once
+// What the banner view and the full-screen view share: the ad page is fetched by a URL
+// connection (the web view's user agent as "User-Agent"), the body of a 200 answer is shown
+// in `kvWebView`, the page's scripts are read for the session, the client id and the outcome,
+// and a tap on the ad is reported by a hidden web view.
+//
+// A status other than 200 ends the connection there: the subclass hears answerDidFail() once
+// and no empty page follows. Connection failures reach answerDidFail() too.
+//
+// Main thread only. The connection holds the view while it runs.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/url.h"
+#include "platform/url_connection.h"
+#include "platform/value.h"
+#include "platform/view.h"
+#include "platform/web_view.h"
+
+namespace kelvane {
+
+class KvPageView : public platform::View,
+                   public platform::WebViewDelegate,
+                   public platform::URLConnectionDelegate {
+ public:
+  ~KvPageView() override;
+
+  const std::shared_ptr<platform::WebView>& kvWebView() const { return kvWebView_; }
+  const std::string& session() const { return session_; }
+  const std::string& cid() const { return cid_; }
+  const std::string& error() const { return error_; }
+
+  // Fetches the ad page at `url` (nullopt fails as a connection does).
+  void loadUrl(const std::optional<platform::URL>& url);
+
+  void connectionDidReceiveResponse(platform::URLConnection& connection,
+                                    const platform::HTTPURLResponse& response) override;
+  void connectionDidReceiveData(platform::URLConnection& connection, const platform::Bytes& data) override;
+  void connectionDidFinishLoading(platform::URLConnection& connection) override;
+  void connectionDidFailWithError(platform::URLConnection& connection, const platform::Error& error) override;
+
+  // The hidden views that sent click reports (tests).
+  size_t clickReportCountForTesting() const { return clickReports_; }
+
+ protected:
+  explicit KvPageView(const platform::Rect& frame);
+  // Called by the subclass's factory once the view is shared.
+  void attachWebView();
+
+  // A status other than 200, or a failed connection.
+  virtual void answerDidFail() = 0;
+
+  // Reads "GetKvSession();", "GetKvCid();" (a non-empty id replaces the stored one) and
+  // "GetKvError();", and returns the notification the outcome calls for (nullptr: none).
+  const char* readPage();
+  // Posts `name` with this view as the sender.
+  void post(const char* name);
+  // A tapped ad: its target opens in the browser (when it is a URL at all) and the tap is
+  // reported for `aid`.
+  void clickThrough(const platform::URLRequest& request, const std::string& aid);
+  virtual void showBrowser(const platform::URL& url) = 0;
+  // Starts the device's orientation notifications and calls `didRotate` on each.
+  void observeOrientation(std::function<void(KvPageView&)> didRotate);
+
+  std::shared_ptr<platform::WebView> kvWebView_;
+  std::string session_;
+  std::string cid_;
+  std::string error_;
+  platform::Bytes httpResponseData_;
+  int httpResponseLength_ = 0;
+
+ private:
+  void releaseConnection();
+
+  std::shared_ptr<platform::URLConnection> connection_;
+  size_t clickReports_ = 0;
+};
+
+// True for the outcome texts that end a full-screen ad ("Internal Error", "Invalid Input").
+bool KvIsFailureOutcome(const std::string& error);
+
+}  // namespace kelvane

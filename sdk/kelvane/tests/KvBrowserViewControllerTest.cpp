@@ -1,0 +1,90 @@
+// A tap on a banner: the click notification and report, the in-app browser in the client's own
+// window, and the way back to the application's window and the banner's cycle.
+#include <gtest/gtest.h>
+
+#include "KvBrowserView.h"
+#include "KvTestSupport.h"
+#include "platform/application.h"
+
+namespace kelvane {
+namespace {
+
+class KvBrowserViewControllerTest : public KvTest {
+ protected:
+  // Taps the banner's ad and waits until the browser's page was asked for.
+  std::shared_ptr<KvBrowserView> tapBanner() {
+    banner = placeBanner(kKelvaneAdTypeBanner, 30);
+    EXPECT_TRUE(banner->kvWebView()->tapLinkWithElementIdForTesting("ad"));
+    EXPECT_TRUE(runUntil([&] { return !server.requestsTo(testing::KelvaneServer::kLandingPath).empty(); }));
+    controller = banner->kvAdViewController();
+    kvWindow = controller->kvWindowForTesting();
+    return kvWindow ? std::dynamic_pointer_cast<KvBrowserView>(kvWindow->subviews().back()) : nullptr;
+  }
+  std::shared_ptr<KvAdView> banner;
+  std::shared_ptr<KvAdViewController> controller;
+  std::shared_ptr<platform::Window> kvWindow;
+};
+
+TEST_F(KvBrowserViewControllerTest, TapOpensTheBrowserReportsTheClickAndBackRestoresTheWindow) {
+  auto browser = tapBanner();
+  ASSERT_TRUE(browser);
+  ASSERT_EQ(names(), (std::vector<std::string>{"onReceiveAd", "onClickAd"}));
+  EXPECT_EQ(notes[1].object, banner.get());
+  auto& app = platform::Application::sharedApplication();
+  EXPECT_EQ(app.keyWindow(), kvWindow);
+  EXPECT_EQ(kvWindow->frame(), platform::Rect(0, 0, 320, 480));
+  EXPECT_EQ(browser->frame(), kvWindow->frame());
+  EXPECT_EQ(browser->backButtonForTesting()->frame(), platform::Rect(5, 450, 70, 25));
+
+  ASSERT_TRUE(runUntil([&] { return !server.clickReports().empty(); }));
+  auto report = server.clickReports()[0];
+  EXPECT_EQ(report.query, "cn=kv-app&v=1&ci=kv1&s=s1&ed=2-5-4-1");
+
+  // The one-second reload finds the browser's window in front and waits a period.
+  advance(1);
+  EXPECT_EQ(banner->pendingReloadIntervalForTesting(), 30);
+
+  KvWindowWatch watch(kvWindow);
+  kvWindow.reset();
+  controller->kvWindowForTesting()->tapAtPoint(platform::Point{40, 462});
+  EXPECT_TRUE(watch.hiddenThenReleased());
+  EXPECT_EQ(app.keyWindow(), window);
+  EXPECT_EQ(browser->superview(), nullptr);
+
+  advance(30);
+  ASSERT_TRUE(waitForNotes(3));
+  EXPECT_EQ(server.adRequests().size(), 2u);
+}
+
+TEST_F(KvBrowserViewControllerTest, ClickReportEscapesWhatThePageSaid) {
+  server.setCid("a b&c");
+  auto browser = tapBanner();
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(runUntil([&] { return !server.clickReports().empty(); }));
+  EXPECT_EQ(server.clickReports()[0].query, "cn=kv-app&v=1&ci=ab%26c&s=s1&ed=2-5-4-1");
+}
+
+TEST_F(KvBrowserViewControllerTest, InterruptedLoadKeepsTheBrowserAndAFailedOneClosesIt) {
+  testing::ScriptedAnswer slow = testing::ScriptedAnswer::text("<html><body>slow</body></html>");
+  slow.delay = std::chrono::milliseconds(300);
+  server.http().setAnswer(testing::KelvaneServer::kLandingPath, slow);
+  auto browser = tapBanner();
+  ASSERT_TRUE(browser);
+  auto page = browser->kvWebViewForTesting();
+  page->stopLoading();
+  runUntil([&] { return !page->isLoading(); });
+  runUntilIdle();
+  EXPECT_EQ(controller->kvWindowForTesting(), kvWindow);
+  EXPECT_EQ(browser->superview(), kvWindow);
+
+  // A store link the web view cannot show goes to the system, and the browser closes.
+  page->injectNavigationForTesting(platform::URLRequest("itms-apps://store.example/app/42"),
+                                   platform::WebViewNavigationType::LinkClicked);
+  ASSERT_TRUE(runUntil([&] { return controller->kvWindowForTesting() == nullptr; }));
+  auto& app = platform::Application::sharedApplication();
+  EXPECT_EQ(app.openedURLs(), std::vector<std::string>{"itms-apps://store.example/app/42"});
+  EXPECT_EQ(app.keyWindow(), window);
+}
+
+}  // namespace
+}  // namespace kelvane

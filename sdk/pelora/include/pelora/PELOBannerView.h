@@ -1,0 +1,147 @@
+#pragma once
+// The view a host places on screen to show Pelora ads. It asks its downloader for ads,
+// builds each one into a hidden web view by its type, swaps it in once the page has loaded
+// (with a transition unless animationType is 5), and tells its ad listeners. It can reload
+// itself on a timer (off until setAutoReloadEnabled(true); at least every 30 s).
+//
+// A banner whose status is ERROR hides the view. An ad page that fails to load turns the
+// banner into an ERROR banner (code 4) and keeps the ad that was showing.
+//
+// Ownership: made by the create… factories; owns its downloader, timer and ad views.
+// Listeners and the delegate are not retained; a listener may release the view inside its
+// callback. Main thread only.
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "pelora/PELOAdDownloaderProtocol.h"
+#include "pelora/PELOAdListenerProtocol.h"
+#include "pelora/PELOAdSettings.h"
+#include "platform/animation.h"
+#include "platform/controls.h"
+#include "platform/graphics.h"
+#include "platform/media.h"
+#include "platform/passkey.h"
+#include "platform/view.h"
+#include "platform/web_view.h"
+
+namespace pelora {
+
+class ORMMAConnector;
+class PELOAutoReloadTimer;
+
+// Both optional.
+class PELOBannerViewDelegate {
+ public:
+  virtual ~PELOBannerViewDelegate() = default;
+  virtual void landingPageWillBeDisplayed() {}
+  virtual void landingPageHasBeenClosed() {}
+};
+
+// The banner view answers the same calls as a downloader, and is the sender its listeners
+// hear.
+class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
+ public:
+  // Dimension 1 MEDRECT 300 x 250, 2 LEADER 728 x 90, 3 SKY 120 x 600, anything else
+  // 320 x 50; at the origin.
+  static std::shared_ptr<PELOBannerView> create();
+  static std::shared_ptr<PELOBannerView> createWithDimension(int dimension);
+  static std::shared_ptr<PELOBannerView> createWithFrame(const platform::Rect& frame);
+  PELOBannerView(platform::Passkey<PELOBannerView>, const platform::Rect& frame);
+  ~PELOBannerView() override;
+
+  // Nothing while an ad is being built, or while an ad is expanded, hidden or playing.
+  void asyncLoadNewBanner() override;
+  void addAdListener(const std::weak_ptr<PELOAdListenerProtocol>& listener) override;
+  void removeAdListener(const std::shared_ptr<PELOAdListenerProtocol>& listener) override;
+
+  std::shared_ptr<PELOAdSettings> adSettings() const override;
+  void setAdSettings(std::shared_ptr<PELOAdSettings> settings) override;
+  bool isLocationUpdateEnabled() const override;
+  void setLocationUpdateEnabled(bool enabled) override;
+
+  bool autoReloadEnabled() const override;
+  void setAutoReloadEnabled(bool enabled) override;
+  int autoReloadFrequency() const override;
+  void setAutoReloadFrequency(int seconds) override;
+  void pauseAutomaticReload();
+  void resumeAutomaticReload();
+
+  // The colour written into the ad pages (white unless set); the view's own colour is set
+  // through platform::View.
+  const platform::Color& backgroundColor() const { return pageColor_; }
+  void setBackgroundColor(const platform::Color& color) { pageColor_ = color; }
+  std::shared_ptr<PELOBannerViewDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(std::weak_ptr<PELOBannerViewDelegate> delegate) { delegate_ = std::move(delegate); }
+  // 0 random, 1 from the right, 2 from the top, 3 from the bottom.
+  int animationDirection() const { return animationDirection_; }
+  void setAnimationDirection(int v) { animationDirection_ = v; }
+  // 0 random, 1 push, 2 reveal, 3 fade, 5 none.
+  int animationType() const { return animationType_; }
+  void setAnimationType(int v) { animationType_ = v; }
+
+  // Six upper-case hex digits of the colour's red, green and blue (a grey's one component
+  // for all three; "000000" for a colour of any other space).
+  static std::string hexStringFromColor(const platform::Color& color);
+  // A video ad: plays the movie in the view (the view takes the movie's height for its
+  // width); the auto reload pauses until it ends.
+  void playMovieAtURL(const std::string& url);
+  void stopVideoPlayback();
+
+  // The transition a swap adds; type and direction 0 are chosen at random.
+  std::shared_ptr<platform::Transition> createAnimationWithDirection(int type, int direction) const;
+
+  // ---- For tests ----
+  std::shared_ptr<platform::View> currentViewForTesting() const { return currentView_; }
+  std::shared_ptr<platform::View> lastViewForTesting() const { return lastView_; }
+  bool isLoadingForTesting() const { return loading_; }
+  const std::shared_ptr<PELOAdDownloaderProtocol>& downloaderForTesting() const { return downloader_; }
+  const std::shared_ptr<ORMMAConnector>& ormmaConnectorForTesting() const { return ormmaConnector_; }
+  const std::shared_ptr<PELOAutoReloadTimer>& reloadTimerForTesting() const { return reloadTimer_; }
+  std::shared_ptr<PELOReceivedBannerProtocol> lastReceivedBannerForTesting() const { return lastReceivedBanner_; }
+  const std::shared_ptr<platform::MoviePlayerController>& moviePlayerForTesting() const { return moviePlayer_; }
+  const std::shared_ptr<platform::ActivityIndicatorView>& activityIndicatorForTesting() const { return activityIndicator_; }
+  bool isPlayingVideoForTesting() const { return playingVideo_; }
+
+ private:
+  // The objects that hear the downloader and the ad web views on the view's behalf.
+  struct DownloaderListener;
+  struct WebViewListener;
+
+  static std::shared_ptr<PELOBannerView> make(const platform::Rect& frame);
+  void onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner);
+  void switchViews();
+  void notifyListeners(const std::shared_ptr<PELOReceivedBannerProtocol>& banner);
+  std::shared_ptr<platform::View> createImageView(const PELOReceivedBannerProtocol& banner);
+  std::shared_ptr<platform::View> createTextView(const PELOReceivedBannerProtocol& banner);
+  std::shared_ptr<platform::View> createRichMediaView(const PELOReceivedBannerProtocol& banner);
+  // A hidden web view of the banner's size loading `html`; `detectData` false turns the
+  // platform's data detection off.
+  std::shared_ptr<platform::WebView> adWebView(const std::string& html, bool detectData);
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
+  void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
+  bool webViewShouldStartLoadWithRequest(const platform::URLRequest& request);
+  void moviePlayerLoadStateChanged();
+  void myMovieFinishedCallback();
+
+  platform::Color pageColor_ = platform::Color::whiteColor();
+  std::weak_ptr<PELOBannerViewDelegate> delegate_;
+  int animationDirection_ = 0;
+  int animationType_ = 0;
+  std::shared_ptr<PELOAutoReloadTimer> reloadTimer_;
+  std::vector<std::weak_ptr<PELOAdListenerProtocol>> adListeners_;
+  std::shared_ptr<PELOAdDownloaderProtocol> downloader_;
+  std::shared_ptr<ORMMAConnector> ormmaConnector_;
+  std::shared_ptr<PELOReceivedBannerProtocol> lastReceivedBanner_;
+  bool loading_ = false;
+  std::shared_ptr<platform::View> lastView_;
+  std::shared_ptr<platform::View> currentView_;
+  std::shared_ptr<DownloaderListener> downloaderListener_;
+  std::shared_ptr<WebViewListener> webViewListener_;
+  std::shared_ptr<platform::MoviePlayerController> moviePlayer_;
+  bool playingVideo_ = false;
+  bool loadingVideo_ = false;
+  std::shared_ptr<platform::ActivityIndicatorView> activityIndicator_;
+};
+
+}  // namespace pelora

@@ -1,0 +1,372 @@
+#include "pelora/PELOBannerView.h"
+
+#include <algorithm>
+#include <array>
+
+#include "ORMMAConnector.h"
+#include "PELOAdPageTemplates.h"
+#include "PELOAutoReloadTimer.h"
+#include "PELOLogger.h"
+#include "PELOReceivedBanner.h"
+#include "pelora/PELODefaultFactory.h"
+#include "pelora/PELOGlobalSettings.h"
+#include "platform/format.h"
+#include "platform/notification_center.h"
+#include "platform/random.h"
+#include "platform/run_loop.h"
+
+namespace pelora {
+namespace {
+
+constexpr unsigned kFlexibleWidthAndHeight = 18;
+constexpr int kNoTransition = 5;
+
+platform::Rect frameForDimension(int dimension) {
+  switch (dimension) {
+    case kPELOAdDimensionMedRect: return platform::Rect(0, 0, 300, 250);
+    case kPELOAdDimensionLeader: return platform::Rect(0, 0, 728, 90);
+    case kPELOAdDimensionSky: return platform::Rect(0, 0, 120, 600);
+    default: return platform::Rect(0, 0, 320, 50);
+  }
+}
+
+// A banner the view can mark as failed: its own when the downloader made it, else a copy.
+std::shared_ptr<PELOReceivedBanner> writableBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner) {
+  if (auto own = std::dynamic_pointer_cast<PELOReceivedBanner>(banner)) return own;
+  auto copy = std::make_shared<PELOReceivedBanner>();
+  if (!banner) return copy;
+  copy->setStatus(banner->status());
+  copy->setErrorCode(banner->errorCode());
+  copy->setErrorMessage(banner->errorMessage());
+  copy->setImageUrl(banner->imageUrl());
+  copy->setAdText(banner->adText());
+  copy->setMediaFile(banner->mediaFile());
+  copy->setBeacons(banner->beacons());
+  copy->setClickUrl(banner->clickUrl());
+  copy->setRichMediaData(banner->richMediaData());
+  copy->setAdType(banner->adType());
+  return copy;
+}
+
+}  // namespace
+
+struct PELOBannerView::DownloaderListener : PELOAdListenerProtocol {
+  std::weak_ptr<PELOBannerView> owner;
+  void onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOAdDownloaderProtocol>&,
+                                     const std::shared_ptr<PELOReceivedBannerProtocol>& banner) override {
+    if (auto o = owner.lock()) o->onReceiveAdWithReceivedBanner(banner);
+  }
+};
+
+struct PELOBannerView::WebViewListener : platform::WebViewDelegate {
+  std::weak_ptr<PELOBannerView> owner;
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const std::shared_ptr<platform::WebView>&,
+                                                                      const platform::URLRequest& request,
+                                                                      platform::WebViewNavigationType) override {
+    auto o = owner.lock();
+    return o ? o->webViewShouldStartLoadWithRequest(request) : false;
+  }
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override {
+    if (auto o = owner.lock()) o->webViewDidFinishLoad(webView);
+  }
+  void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error) override {
+    if (auto o = owner.lock()) o->webViewDidFailLoadWithError(webView, error);
+  }
+};
+
+std::shared_ptr<PELOBannerView> PELOBannerView::create() { return createWithDimension(kPELOAdDimensionXXLarge); }
+
+std::shared_ptr<PELOBannerView> PELOBannerView::createWithDimension(int dimension) {
+  auto view = make(frameForDimension(dimension));
+  view->adSettings()->setAdDimension(dimension);
+  return view;
+}
+
+std::shared_ptr<PELOBannerView> PELOBannerView::createWithFrame(const platform::Rect& frame) { return make(frame); }
+
+std::shared_ptr<PELOBannerView> PELOBannerView::make(const platform::Rect& frame) {
+  auto view = std::make_shared<PELOBannerView>(platform::Passkey<PELOBannerView>{}, frame);
+  view->downloader_ = PELODefaultFactory::sharedFactory()->createPELOAdDownloader();
+  view->downloaderListener_ = std::make_shared<DownloaderListener>();
+  view->downloaderListener_->owner = view;
+  if (view->downloader_) view->downloader_->addAdListener(view->downloaderListener_);
+  view->webViewListener_ = std::make_shared<WebViewListener>();
+  view->webViewListener_->owner = view;
+  std::weak_ptr<PELOBannerView> weak = view;
+  view->reloadTimer_ = PELOAutoReloadTimer::createTimerWithTargetWithSelector([weak] {
+    if (auto self = weak.lock()) self->asyncLoadNewBanner();
+  });
+  view->ormmaConnector_ = std::make_shared<ORMMAConnector>();
+  view->ormmaConnector_->setBannerView(view);
+  return view;
+}
+
+PELOBannerView::PELOBannerView(platform::Passkey<PELOBannerView>, const platform::Rect& frame) : platform::View(frame) {}
+
+PELOBannerView::~PELOBannerView() {
+  if (downloader_ && downloaderListener_) downloader_->removeAdListener(downloaderListener_);
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  stopVideoPlayback();
+}
+
+void PELOBannerView::asyncLoadNewBanner() {
+  const int state = ormmaConnector_->bannerState();
+  if (loading_ || (state != ORMMAConnector::kUnknown && state != ORMMAConnector::kDefault)) return;
+  adSettings()->setBannerWidth(static_cast<int>(frame().size.width));
+  adSettings()->setBannerHeight(static_cast<int>(frame().size.height));
+  downloader_->asyncLoadNewBanner();
+}
+
+void PELOBannerView::addAdListener(const std::weak_ptr<PELOAdListenerProtocol>& listener) {
+  auto added = listener.lock();
+  if (!added) return;
+  for (const auto& l : adListeners_)
+    if (l.lock() == added) return;
+  adListeners_.push_back(listener);
+}
+
+void PELOBannerView::removeAdListener(const std::shared_ptr<PELOAdListenerProtocol>& listener) {
+  std::erase_if(adListeners_, [&](const auto& l) { return l.expired() || l.lock() == listener; });
+}
+
+std::shared_ptr<PELOAdSettings> PELOBannerView::adSettings() const { return downloader_->adSettings(); }
+void PELOBannerView::setAdSettings(std::shared_ptr<PELOAdSettings> settings) { downloader_->setAdSettings(std::move(settings)); }
+bool PELOBannerView::isLocationUpdateEnabled() const { return downloader_->isLocationUpdateEnabled(); }
+void PELOBannerView::setLocationUpdateEnabled(bool enabled) { downloader_->setLocationUpdateEnabled(enabled); }
+bool PELOBannerView::autoReloadEnabled() const { return reloadTimer_->autoReloadEnabled(); }
+void PELOBannerView::setAutoReloadEnabled(bool enabled) { reloadTimer_->setAutoReloadEnabled(enabled); }
+int PELOBannerView::autoReloadFrequency() const { return reloadTimer_->autoReloadFrequency(); }
+void PELOBannerView::setAutoReloadFrequency(int seconds) { reloadTimer_->setAutoReloadFrequency(seconds); }
+void PELOBannerView::pauseAutomaticReload() { reloadTimer_->pauseAutoReload(); }
+void PELOBannerView::resumeAutomaticReload() { reloadTimer_->resumeAutoReload(); }
+
+void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner) {
+  if (!banner || ormmaConnector_->bannerState() == ORMMAConnector::kExpanded) return;
+  auto self = sharedAs<PELOBannerView>();
+  lastReceivedBanner_ = banner;
+  if (banner->status() == kPELOBannerStatusError) {
+    setHidden(true);
+    notifyListeners(banner);
+    return;
+  }
+  loading_ = true;
+  std::shared_ptr<platform::View> built;
+  switch (banner->adType()) {
+    case kPELOAdTypeImage: built = createImageView(*banner); break;
+    case kPELOAdTypeText: built = createTextView(*banner); break;
+    case kPELOAdTypeRichMedia: built = createRichMediaView(*banner); break;
+    case kPELOAdTypeVideo: playMovieAtURL(banner->mediaFile()); break;
+    default: break;
+  }
+  lastView_ = currentView_;
+  currentView_ = built;
+  if (built) {
+    built->setAutoresizingMask(kFlexibleWidthAndHeight);
+    addSubview(built);
+    ormmaConnector_->setOrmmaView(std::static_pointer_cast<platform::WebView>(built));
+  } else {
+    switchViews();
+  }
+}
+
+std::shared_ptr<platform::WebView> PELOBannerView::adWebView(const std::string& html, bool detectData) {
+  const platform::Rect f = frame();
+  auto webView = platform::WebView::create(platform::Rect(0, 0, f.size.width, f.size.height));
+  webView->setDelegate(webViewListener_);
+  if (!detectData) webView->setDataDetectorTypes(platform::kDataDetectorTypeNone);
+  webView->loadHTMLStringBaseURL(html, std::nullopt);
+  webView->setScalesPageToFit(true);
+  webView->setHidden(true);
+  return webView;
+}
+
+std::shared_ptr<platform::View> PELOBannerView::createImageView(const PELOReceivedBannerProtocol& banner) {
+  return adWebView(PELOAdPageTemplates::imagePage(hexStringFromColor(pageColor_), banner.clickUrl(), banner.imageUrl()), true);
+}
+
+std::shared_ptr<platform::View> PELOBannerView::createTextView(const PELOReceivedBannerProtocol& banner) {
+  const platform::Rect f = frame();
+  return adWebView(PELOAdPageTemplates::textPage(static_cast<int>(f.size.width), static_cast<int>(f.size.height),
+                                                 banner.clickUrl(), banner.adText()),
+                   true);
+}
+
+std::shared_ptr<platform::View> PELOBannerView::createRichMediaView(const PELOReceivedBannerProtocol& banner) {
+  return adWebView(PELOAdPageTemplates::richMediaPage(hexStringFromColor(pageColor_),
+                                                      PELOGlobalSettings::globalSettings()->adHost(), banner.richMediaData()),
+                   false);
+}
+
+void PELOBannerView::playMovieAtURL(const std::string& url) {
+  stopVideoPlayback();
+  reloadTimer_->pauseAutoReload();
+  activityIndicator_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
+  activityIndicator_->setCenter(center());
+  const auto& shadow = activityIndicator_->layer();
+  shadow->setShadowColor(platform::Color::blackColor());
+  shadow->setShadowRadius(1.0);
+  shadow->setShadowOpacity(0.5);
+  shadow->setShadowOffset(platform::Size{0, 1.0});
+  addSubview(activityIndicator_);
+  activityIndicator_->startAnimating();
+
+  moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
+  loadingVideo_ = true;
+  moviePlayer_->prepareToPlay();
+  PELOLogger::debug("add MPMoviePlayerLoadStateDidChangeNotification");
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.removeObserver(this);  // an earlier movie's
+  std::weak_ptr<PELOBannerView> weak = sharedAs<PELOBannerView>();
+  center.addObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification, nullptr,
+                     [weak](const platform::Notification& n) {
+                       auto self = weak.lock();
+                       if (self && self->moviePlayer_ && n.object == self->moviePlayer_.get()) self->moviePlayerLoadStateChanged();
+                     });
+  center.addObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification, moviePlayer_.get(),
+                     [weak](const platform::Notification&) {
+                       if (auto self = weak.lock()) self->myMovieFinishedCallback();
+                     });
+}
+
+void PELOBannerView::moviePlayerLoadStateChanged() {
+  loadingVideo_ = false;
+  if (moviePlayer_->loadState() == platform::kMovieLoadStateUnknown) return;
+  playingVideo_ = true;
+  if (activityIndicator_) {
+    activityIndicator_->stopAnimating();
+    activityIndicator_->removeFromSuperview();
+    activityIndicator_.reset();
+  }
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
+  PELOLogger::debug("remove MPMoviePlayerLoadStateDidChangeNotification");
+  moviePlayer_->setScalingMode(1);
+  moviePlayer_->setControlStyle(0);
+  const platform::Rect f = frame();
+  const platform::Size natural = moviePlayer_->naturalSize();
+  // A movie that tells no width keeps the banner's height rather than an endless one.
+  const double height = natural.width > 0 ? f.size.width / natural.width * natural.height : f.size.height;
+  const auto& movieView = moviePlayer_->view();
+  movieView->setFrame(platform::Rect(0, 0, f.size.width, height));
+  setFrame(platform::Rect(f.origin.x, f.origin.y, f.size.width, height));
+  movieView->setAutoresizingMask(kFlexibleWidthAndHeight);
+  movieView->setContentMode(platform::ContentMode::ScaleAspectFill);
+  addSubview(movieView);
+  moviePlayer_->play();
+}
+
+void PELOBannerView::myMovieFinishedCallback() {
+  auto self = sharedAs<PELOBannerView>();
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
+  if (moviePlayer_) moviePlayer_->view()->removeFromSuperview();
+  moviePlayer_.reset();
+  playingVideo_ = false;
+  resignFirstResponder();
+  reloadTimer_->resumeAutoReload();
+}
+
+void PELOBannerView::stopVideoPlayback() {
+  if (moviePlayer_) {
+    if (playingVideo_) {
+      moviePlayer_->stop();
+      moviePlayer_->view()->removeFromSuperview();
+    }
+    if (loadingVideo_ || playingVideo_) moviePlayer_.reset();
+  }
+  playingVideo_ = false;
+  loadingVideo_ = false;
+  if (activityIndicator_) activityIndicator_->removeFromSuperview();
+  activityIndicator_.reset();
+}
+
+void PELOBannerView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
+  // Only the page being built swaps in; a page already showing may finish loading again.
+  if (!loading_ || webView != currentView_) return;
+  auto self = sharedAs<PELOBannerView>();
+  ormmaConnector_->webViewFinishedLoad(lastReceivedBanner_ && lastReceivedBanner_->adType() == kPELOAdTypeRichMedia);
+  switchViews();
+}
+
+void PELOBannerView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
+                                                 const platform::Error& error) {
+  if (!loading_ || webView != currentView_) return;
+  auto self = sharedAs<PELOBannerView>();
+  auto failed = writableBanner(lastReceivedBanner_);
+  failed->setStatus(kPELOBannerStatusError);
+  failed->setErrorCode(kPELOErrorCodeAdPageFailed);
+  failed->setErrorMessage(error.localizedDescription());
+  lastReceivedBanner_ = failed;
+  // The ad that was showing stays; the page that failed goes.
+  webView->setDelegate({});
+  webView->stopLoading();
+  webView->removeFromSuperview();
+  currentView_ = lastView_;
+  lastView_.reset();
+  ormmaConnector_->setOrmmaView(std::dynamic_pointer_cast<platform::WebView>(currentView_));
+  if (currentView_) ormmaConnector_->setBannerState(ORMMAConnector::kDefault);
+  loading_ = false;
+  notifyListeners(failed);
+}
+
+bool PELOBannerView::webViewShouldStartLoadWithRequest(const platform::URLRequest& request) {
+  const std::string& url = request.url();
+  if (url.rfind("about:", 0) == 0) return true;
+  PELOLogger::debug(platform::format("Requested url: %@", url));
+  return ormmaConnector_->parseORMMAResponse(url);
+}
+
+void PELOBannerView::switchViews() {
+  auto self = sharedAs<PELOBannerView>();
+  if (animationType_ != kNoTransition) layer()->addAnimationForKey(createAnimationWithDirection(animationType_, animationDirection_), "");
+  if (currentView_) currentView_->setHidden(false);
+  if (lastView_) {
+    lastView_->setHidden(true);
+    lastView_->removeFromSuperview();
+    lastView_.reset();
+  }
+  loading_ = false;
+  setHidden(false);
+  notifyListeners(lastReceivedBanner_);
+}
+
+void PELOBannerView::notifyListeners(const std::shared_ptr<PELOReceivedBannerProtocol>& banner) {
+  auto self = sharedAs<PELOBannerView>();
+  const std::shared_ptr<PELOAdDownloaderProtocol> sender = self;
+  const auto listeners = adListeners_;
+  for (const auto& weakListener : listeners)
+    if (auto listener = weakListener.lock()) listener->onReceiveAdWithReceivedBanner(sender, banner);
+}
+
+std::shared_ptr<platform::Transition> PELOBannerView::createAnimationWithDirection(int type, int direction) const {
+  static constexpr std::array<const char*, 4> kTypes{platform::kTransitionMoveIn, platform::kTransitionPush,
+                                                     platform::kTransitionReveal, platform::kTransitionFade};
+  static constexpr std::array<const char*, 4> kSubtypes{platform::kTransitionFromLeft, platform::kTransitionFromRight,
+                                                        platform::kTransitionFromTop, platform::kTransitionFromBottom};
+  // Values outside the lists are taken as "random" rather than read past them.
+  if (type <= 0 || type > 3) type = static_cast<int>(platform::Random::random() % 4);
+  if (direction <= 0 || direction > 3) direction = static_cast<int>(platform::Random::random() % 4);
+  auto transition = platform::Transition::animation();
+  transition->setType(kTypes[type]);
+  transition->setSubtype(kSubtypes[direction]);
+  transition->setDuration(0.3);
+  transition->setTimingFunction(platform::kTimingFunctionEaseInEaseOut);
+  return transition;
+}
+
+std::string PELOBannerView::hexStringFromColor(const platform::Color& color) {
+  auto component = [](double c) {
+    if (!(c > 0)) c = 0;  // also not a number
+    return c > 1.0 ? 255 : static_cast<int>(c * 255);
+  };
+  switch (color.model) {
+    case platform::ColorSpaceModel::RGB:
+      return platform::format("%02X%02X%02X", component(color.red), component(color.green), component(color.blue));
+    case platform::ColorSpaceModel::Monochrome: {
+      const int white = component(color.red);
+      return platform::format("%02X%02X%02X", white, white, white);
+    }
+    default:  // no red, green and blue to read
+      return "000000";
+  }
+}
+
+}  // namespace pelora

@@ -1,0 +1,166 @@
+#include "QLFullScreenOpener.h"
+
+#include "QLBrowserController.h"
+#include "QLClickTracker.h"
+#include "QLNetworkUtilities.h"
+#include "QLObjectPrivate.h"
+#include "QLStatistics.h"
+#include "QLViewController.h"
+#include "QLWebAppViewController.h"
+#include "platform/application.h"
+#include "platform/device.h"
+#include "platform/run_loop.h"
+
+namespace quillon {
+
+using platform::URL;
+
+namespace {
+constexpr double kRetryDelay = 0.3;
+constexpr int kMaxRetries = 3;
+
+int orientationsFromText(const std::string& o) {
+  if (o == "p") return 2;
+  if (o == "l") return 3;
+  return 1;
+}
+}  // namespace
+
+class QLFullScreenOpener::MailListener : public platform::MailComposeDelegate {
+ public:
+  void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController& controller,
+                                                     platform::MailComposeResult,
+                                                     const std::optional<platform::Error>&) override {
+    controller.dismissModalViewControllerAnimated(true);
+  }
+};
+
+std::shared_ptr<QLFullScreenOpener> QLFullScreenOpener::create() {
+  return std::make_shared<QLFullScreenOpener>(Passkey{});
+}
+
+void QLFullScreenOpener::setViewController(std::weak_ptr<QLFullScreenController> controller) {
+  viewController_ = std::move(controller);
+}
+
+std::shared_ptr<platform::ViewController> QLFullScreenOpener::presenter() const {
+  if (auto page = std::dynamic_pointer_cast<QLViewController>(viewController_.lock())) return page;
+  return rootViewController_.lock();
+}
+
+void QLFullScreenOpener::openNotification(const QLNotification& notification) {
+  auto url = URL::create(notification.parameter("u"));
+  const std::string action = notification.parameter("a");
+  const std::string html = notification.parameter("html");
+  if (!url && !(action == "webapp" && !html.empty())) return;
+  int orientations = orientationsFromText(notification.parameter("o"));
+  if (url) url = QLStatistics::sharedStatistics()->urlForClick(*url);
+  if (action == "browser" || action == "video") {
+    openBrowserToURLSupportedOrientations(*url, orientations);
+  } else if (action == "webapp") {
+    if (url) {
+      openWebAppSupportedOrientations(*url, orientations);
+    } else {
+      openWebAppWithHTMLSupportedOrientations(html, orientations);
+    }
+  } else {
+    openApp(*url);
+  }
+}
+
+void QLFullScreenOpener::openBrowserToURLSupportedOrientations(const URL& url, int orientations) {
+  auto from = presenter();
+  if (!from) return;
+  auto browser = QLBrowserController::create();
+  browser->setSupportedOrientations(orientations);
+  browser->setOpeningWebView(openingWebView_);
+  browser->setDelegateManager(delegateManager_);
+  browser->loadReferringURL(url, referringURL_);
+  browser->presentFromViewController(from);
+  didOpen();
+}
+
+void QLFullScreenOpener::openWebAppSupportedOrientations(const URL& url, int orientations) {
+  openWebApp(orientations, [&url](QLWebAppViewController& page) { page.load(url); });
+}
+
+void QLFullScreenOpener::openWebAppWithHTMLSupportedOrientations(const std::string& html, int orientations) {
+  openWebApp(orientations, [&html](QLWebAppViewController& page) { page.loadHTMLBaseURL(html, std::nullopt); });
+}
+
+void QLFullScreenOpener::openWebApp(int orientations, const std::function<void(QLWebAppViewController&)>& load) {
+  auto from = presenter();
+  if (!from) return;
+  auto page = QLWebAppViewController::create();
+  page->setSupportedOrientations(orientations);
+  page->setOpeningWebView(openingWebView_);
+  page->setDelegateManager(delegateManager_);
+  page->setAdController(adController_);
+  load(*page);
+  page->presentFromViewController(from);
+  didOpen();
+}
+
+void QLFullScreenOpener::openApp(const URL& url) {
+  // The click trackers go once per opening; waiting for them to finish must not send them again.
+  didOpen();
+  openAppAttempt(url, 0);
+}
+
+void QLFullScreenOpener::openAppAttempt(const URL& url, int attempt) {
+  auto self = shared_from_this();
+  if (!platform::Device::currentDevice().isMultitaskingSupported() && QLClickTracker::activeTrackings() &&
+      attempt < kMaxRetries) {
+    std::weak_ptr<QLFullScreenOpener> weak = self;
+    platform::RunLoop::main().postAfter(
+        kRetryDelay,
+        [weak, url, attempt] {
+          if (auto opener = weak.lock()) opener->openAppAttempt(url, attempt + 1);
+        },
+        this);
+    return;
+  }
+  if (delegateManager_) delegateManager_->willLeaveApplication();
+  platform::RunLoop::main().post([text = url.absoluteString()] {
+    platform::Application::sharedApplication().openURL(text);
+  });
+}
+
+void QLFullScreenOpener::openMailComposer(const URL& url) {
+  auto from = presenter();
+  if (!from) return;
+  std::string text = url.absoluteString();
+  text = text.substr(std::min<size_t>(text.size(), 7));  // after "mailto:"
+  size_t question = text.find('?');
+  std::string address = text.substr(0, question);
+  platform::Dictionary query;
+  if (question != std::string::npos) query = QLNetworkUtilities::dictionaryFromQueryString(text.substr(question + 1));
+  auto split = [](const std::string& list) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (!list.empty()) {
+      size_t comma = list.find(',', start);
+      out.push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    return out;
+  };
+  auto composer = std::make_shared<platform::MailComposeViewController>();
+  composer->setToRecipients({address});
+  if (auto cc = query.find("cc")) composer->setCcRecipients(split(cc->string()));
+  if (auto bcc = query.find("bcc")) composer->setBccRecipients(split(bcc->string()));
+  if (auto subject = query.find("subject")) composer->setSubject(subject->string());
+  if (auto body = query.find("body")) composer->setMessageBodyIsHTML(body->string(), false);
+  composer->setModalTransitionStyle(platform::ModalTransitionStyle::CoverVertical);
+  if (!mailListener_) mailListener_ = std::make_shared<MailListener>();
+  composer->setMailComposeDelegate(mailListener_);
+  from->presentModalViewControllerAnimated(composer, true);
+  didOpen();
+}
+
+void QLFullScreenOpener::didOpen() {
+  if (auto engine = adController_.lock()) engine->trackURLs(engine->pendingClickURLs());
+}
+
+}  // namespace quillon

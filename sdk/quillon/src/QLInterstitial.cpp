@@ -1,0 +1,104 @@
+#include "quillon/QLInterstitial.h"
+
+#include <cstdlib>
+
+#include "QLInterstitialAppController.h"
+#include "QLMacros.h"
+#include "QLObjectPrivate.h"
+#include "QLWebAppViewController.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
+#include "platform/screen.h"
+#include "platform/user_defaults.h"
+
+namespace quillon {
+
+namespace {
+constexpr const char* kApplicationTimeout = "applicationTimeout";
+}  // namespace
+
+std::shared_ptr<QLInterstitial> QLInterstitial::create() {
+  auto ad = std::make_shared<QLInterstitial>(Passkey{});
+  std::weak_ptr<QLInterstitial> weak = ad;
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.addObserver(ad.get(), "settings", nullptr, [](const platform::Notification& n) {
+    if (!n.userInfo.isDictionary()) return;
+    // Page messages reach the client with lower-case keys.
+    const auto& p = n.userInfo.dictionary();
+    const platform::Value* value = p.find("applicationtimeout");
+    if (!value) value = p.find(kApplicationTimeout);
+    if (value && value->isString() && !value->string().empty())
+      platform::UserDefaults::standardUserDefaults().setDoubleForKey(std::strtod(value->string().c_str(), nullptr),
+                                                                    kApplicationTimeout);
+  });
+  center.addObserver(ad.get(), "didReceiveWebAction", ad->private_->webView().get(),
+                     [weak](const platform::Notification& n) {
+                       auto self = weak.lock();
+                       if (!self) return;
+                       const platform::Value* action =
+                           n.userInfo.isDictionary() ? n.userInfo.dictionary().find("a") : nullptr;
+                       if (!action || action->string() == "open") self->private_->cancelPendingActions();
+                     });
+  return ad;
+}
+
+QLInterstitial::QLInterstitial(Passkey)
+    : private_(QLObjectPrivate::createWithFrame(platform::Screen::mainScreen().bounds())) {
+  platform::UserDefaults::standardUserDefaults().registerDefaults({{kApplicationTimeout, platform::Value(5.0)}});
+}
+
+QLInterstitial::~QLInterstitial() {
+  private_->cancelPendingActions();
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+std::shared_ptr<QLInterstitialDelegate> QLInterstitial::delegate() const {
+  return private_->delegateManager()->interstitialDelegate();
+}
+
+void QLInterstitial::setDelegate(const std::shared_ptr<QLInterstitialDelegate>& delegate) {
+  private_->delegateManager()->setInterstitialDelegate(delegate);
+  private_->delegateManager()->setInterstitial(weak_from_this());
+}
+
+const std::string& QLInterstitial::adUnitID() const { return private_->adUnitID(); }
+void QLInterstitial::setAdUnitID(const std::string& adUnitID) { private_->setAdUnitID(adUnitID); }
+
+void QLInterstitial::loadRequest(const std::shared_ptr<QLRequest>& request) {
+  private_->delegateManager()->setInterstitial(weak_from_this());
+  private_->loadInterstitialRequest(request);
+}
+
+bool QLInterstitial::isReady() const { return private_->state() == QLObjectPrivate::kStateShown; }
+int QLInterstitial::stateForTesting() const { return private_->state(); }
+
+void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
+  if (!isReady()) {
+    platform::log("<Quillon> Cannot present interstitial.  It is not ready.");
+    return;
+  }
+  auto page = QLWebAppViewController::create();
+  page->setDelegateManager(private_->delegateManager());
+  page->setSupportedOrientations(private_->supportedOrientations());
+  page->setAdController(private_);
+  page->loadHTMLBaseURL(private_->adHTMLString(), private_->adHTMLBaseURL());
+  private_->trackURLs(private_->pendingTrackingURLs());
+  page->presentFromViewController(controller);
+}
+
+void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::shared_ptr<QLRequest>& request,
+                                                                  const std::shared_ptr<platform::Window>& window,
+                                                                  const std::shared_ptr<platform::Image>& image) {
+  double timeout = platform::UserDefaults::standardUserDefaults().doubleForKey(kApplicationTimeout);
+  if (!(timeout > 0)) {
+    platform::log("<Quillon> Interstitial has zero timeout.  Not displaying.");
+    return;
+  }
+  if (!window) return;
+  auto controller = QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(window, image, timeout,
+                                                                                           shared_from_this());
+  private_->delegateManager()->setSdkInterstitialDelegate(controller->listener());
+  loadRequest(request);
+}
+
+}  // namespace quillon

@@ -1,0 +1,101 @@
+#include "QLInterstitialAppController.h"
+
+#include "QLStatistics.h"
+#include "platform/application.h"
+#include "platform/controls.h"
+#include "platform/log.h"
+#include "quillon/QLRequestError.h"
+
+namespace quillon {
+
+class QLInterstitialAppController::Listener : public QLInterstitialDelegate {
+ public:
+  explicit Listener(std::weak_ptr<QLInterstitialAppController> owner) : owner_(std::move(owner)) {}
+  void interstitialDidReceiveAd(const std::shared_ptr<QLInterstitial>&) override {
+    if (auto o = owner_.lock()) o->didReceiveAd();
+  }
+  void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<QLInterstitial>&,
+                                               const platform::Error& error) override {
+    if (auto o = owner_.lock()) o->didFail(error);
+  }
+  void interstitialWillDismissScreen(const std::shared_ptr<QLInterstitial>&) override {
+    if (auto o = owner_.lock()) o->willDismiss();
+  }
+
+ private:
+  std::weak_ptr<QLInterstitialAppController> owner_;
+};
+
+std::shared_ptr<QLInterstitialDelegate> QLInterstitialAppController::listener() const { return listener_; }
+
+std::shared_ptr<QLInterstitialAppController> QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(
+    const std::shared_ptr<platform::Window>& window, const std::shared_ptr<platform::Image>& image, double timeout,
+    const std::shared_ptr<QLInterstitial>& interstitial) {
+  auto controller = std::make_shared<QLInterstitialAppController>(Passkey{});
+  controller->interstitial_ = interstitial;
+  controller->start(window, image, timeout);
+  return controller;
+}
+
+void QLInterstitialAppController::start(const std::shared_ptr<platform::Window>& window,
+                                        const std::shared_ptr<platform::Image>& image, double timeout) {
+  self_ = std::static_pointer_cast<QLInterstitialAppController>(platform::ViewController::shared_from_this());
+  listener_ = std::make_shared<Listener>(self_);
+  window_ = window;
+  windowSubviews_ = window->subviews();
+  for (const auto& view : windowSubviews_) view->removeFromSuperview();
+  auto& app = platform::Application::sharedApplication();
+  statusBarWasHidden_ = app.isStatusBarHidden();
+  app.setStatusBarHiddenAnimated(true, false);
+  std::weak_ptr<QLInterstitialAppController> weak = self_;
+  timer_ = platform::RunLoop::main().postAfter(timeout, [weak] {
+    if (auto self = weak.lock()) self->timedOut();
+  });
+  auto plain = std::make_shared<platform::View>(platform::Rect(0, 0, window->bounds().size.width,
+                                                               window->bounds().size.height));
+  setView(plain);
+  window->addSubview(plain);
+  imageView_ = image ? std::static_pointer_cast<platform::View>(platform::ImageView::createWithImage(image))
+                     : std::make_shared<platform::View>();
+  plain->addSubview(imageView_);
+}
+
+void QLInterstitialAppController::didReceiveAd() {
+  if (restored_) return;
+  if (timer_) timer_->cancel();
+  auto self = self_;
+  interstitial_->presentFromRootViewController(self);
+}
+
+void QLInterstitialAppController::didFail(const platform::Error& error) {
+  if (restored_) return;
+  if (timer_) timer_->cancel();
+  if (error.code == kQLErrorNoFill) QLStatistics::sharedStatistics()->setAppOpenInterstitialNoFill();
+  restoreWindowAndRelease();
+}
+
+void QLInterstitialAppController::timedOut() {
+  if (restored_) return;
+  QLStatistics::sharedStatistics()->setAppOpenInterstitialTimeOut();
+  platform::log("<Quillon> Interstitial request timed out.");
+  willDismiss();
+}
+
+void QLInterstitialAppController::willDismiss() { restoreWindowAndRelease(); }
+
+void QLInterstitialAppController::restoreWindowAndRelease() {
+  if (restored_) return;
+  restored_ = true;
+  if (timer_) timer_->cancel();
+  auto self = self_;  // released at the end of the turn, not under our feet
+  platform::Application::sharedApplication().setStatusBarHiddenAnimated(statusBarWasHidden_, false);
+  if (imageView_) imageView_->removeFromSuperview();
+  if (isViewLoaded()) view()->removeFromSuperview();
+  if (auto window = window_.lock())
+    for (const auto& v : windowSubviews_) window->addSubview(v);
+  windowSubviews_.clear();
+  self_.reset();
+  platform::RunLoop::main().keepAliveUntilEndOfTurn(self);
+}
+
+}  // namespace quillon

@@ -1,0 +1,54 @@
+#pragma once
+// Holds a window with a placeholder image while an interstitial loads: shows the ad when it
+// arrives, or gives the window back as it was on failure, on time-out or once the ad is
+// dismissed. Keeps itself alive until then. Main thread only.
+#include <memory>
+#include <vector>
+
+#include "platform/image.h"
+#include "platform/passkey.h"
+#include "platform/run_loop.h"
+#include "platform/view_controller.h"
+#include "platform/window.h"
+#include "quillon/QLInterstitial.h"
+
+namespace quillon {
+
+class QLInterstitialAppController : public platform::ViewController {
+ public:
+  // `timeout` in seconds, fractions kept.
+  static std::shared_ptr<QLInterstitialAppController> createWithWindowImageTimeoutInterstitial(
+      const std::shared_ptr<platform::Window>& window, const std::shared_ptr<platform::Image>& image, double timeout,
+      const std::shared_ptr<QLInterstitial>& interstitial);
+
+  // The engine's own delegate for this takeover.
+  std::shared_ptr<QLInterstitialDelegate> listener() const;
+  bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation o) override {
+    return o == platform::kInterfaceOrientationPortrait;
+  }
+
+  using Passkey = platform::Passkey<QLInterstitialAppController>;
+  explicit QLInterstitialAppController(Passkey) {}
+
+ private:
+  class Listener;
+  void start(const std::shared_ptr<platform::Window>& window, const std::shared_ptr<platform::Image>& image,
+             double timeout);
+  void didReceiveAd();
+  void didFail(const platform::Error& error);
+  void willDismiss();
+  void timedOut();
+  void restoreWindowAndRelease();
+
+  std::shared_ptr<QLInterstitial> interstitial_;
+  std::weak_ptr<platform::Window> window_;
+  std::vector<std::shared_ptr<platform::View>> windowSubviews_;
+  std::shared_ptr<platform::View> imageView_;
+  std::optional<platform::PerformHandle> timer_;
+  bool statusBarWasHidden_ = false;
+  bool restored_ = false;
+  std::shared_ptr<Listener> listener_;
+  std::shared_ptr<QLInterstitialAppController> self_;
+};
+
+}  // namespace quillon

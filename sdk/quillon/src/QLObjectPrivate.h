@@ -1,0 +1,162 @@
+#pragma once
+// The load engine behind every banner and interstitial. A load fetches (or reuses, for a day)
+// the ad-URL builder script, runs it in a hidden web view with the request's parameters,
+// downloads the ad page it names, reads the page's control headers, shows the page in the ad
+// web view, reports through the delegate manager, fires the impression trackers and re-runs
+// the request on a refresh timer. States:
+//   0 new, 1 fetching the script, 2 no script, 3 building the ad URL, 4 downloading the ad,
+//   5 page handed to the ad web view, 6 shown (an interstitial is ready), 7 failed.
+// A load that does not reach 6 within the configured time-out fails with code 5. Only the
+// builder web view of the current load may answer it. Main thread only.
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "QLCachedFile.h"
+#include "QLClickTracker.h"
+#include "QLDelegateManager.h"
+#include "QLOpener.h"
+#include "QLRequestPrivate.h"
+#include "QLWebView.h"
+#include "QLWebViewDelegate.h"
+#include "platform/passkey.h"
+#include "platform/run_loop.h"
+#include "platform/view_controller.h"
+
+namespace quillon {
+
+class QLBannerWebViewDelegate;
+class QLFullScreenOpener;
+
+class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
+ public:
+  enum State : int {
+    kStateNew = 0,
+    kStateFetchingScript = 1,
+    kStateNoScript = 2,
+    kStateBuilding = 3,
+    kStateDownloadingAd = 4,
+    kStateShowing = 5,
+    kStateShown = 6,
+    kStateFailed = 7,
+  };
+  enum Orientations : int { kOrientationsAny = 1, kOrientationsPortrait = 2, kOrientationsLandscape = 3 };
+
+  // An engine whose ad web view has `frame`.
+  static std::shared_ptr<QLObjectPrivate> createWithFrame(const platform::Rect& frame);
+  // An engine whose ad web view fills `view` (not retained) and is added to it.
+  static std::shared_ptr<QLObjectPrivate> createWithView(const std::shared_ptr<platform::View>& view);
+  virtual ~QLObjectPrivate();
+
+  void loadRequest(const std::shared_ptr<QLRequest>& request);
+  void loadInterstitialRequest(const std::shared_ptr<QLRequest>& request);
+  void loadPrivateRequestAutoRefresh(const std::shared_ptr<QLRequestPrivate>& request, bool autoRefresh);
+  // Cancels delayed calls and the refresh timer.
+  void cancelPendingActions();
+
+  const std::string& adUnitID() const { return adUnitID_; }
+  void setAdUnitID(std::string id) { adUnitID_ = std::move(id); }
+  std::shared_ptr<platform::ViewController> rootViewController() const { return rootViewController_.lock(); }
+  void setRootViewController(std::weak_ptr<platform::ViewController> c);
+  const std::shared_ptr<QLDelegateManager>& delegateManager() const { return delegateManager_; }
+  const std::shared_ptr<QLWebView>& webView() const { return webView_; }
+  const std::shared_ptr<QLRequestPrivate>& request() const { return request_; }
+  int state() const { return state_; }
+  std::shared_ptr<platform::View> adView() const { return adView_.lock(); }
+  double timeLastLoaded() const { return timeLastLoaded_; }
+  int supportedOrientations() const { return supportedOrientations_; }
+  bool hasAutoRefreshed() const { return hasAutoRefreshed_; }
+  // States 1, 3, 4 and 5.
+  bool isMakingRequest() const;
+  double reloadSeconds() const { return reloadSeconds_; }
+
+  std::string adHTMLString() const;
+  std::optional<platform::URL> adHTMLBaseURL() const;
+  std::vector<platform::URL> pendingTrackingURLs() const { return pendingTrackingURLs_; }
+  std::vector<platform::URL> pendingClickURLs() const { return pendingClickURLs_; }
+  void trackURLs(const std::vector<platform::URL>& urls);
+
+  // The opener that ad clicks go through (the full-screen layer gives one).
+  void setOpener(std::shared_ptr<QLOpener> opener);
+  // "http://" and the script host with the builder script's path.
+  virtual std::string jsBuildAdURL() const;
+
+  // From the ad web view's delegate.
+  void adWebViewDidFinishLoad();
+  void adWebViewDidFail();
+  bool isClick(platform::WebViewNavigationType type) const;
+
+  using Passkey = platform::Passkey<QLObjectPrivate>;
+  QLObjectPrivate(Passkey, const platform::Rect& frame) : QLObjectPrivate(frame) {}
+
+ protected:
+  // For engines that differ only in what they override; their factories call setUp.
+  explicit QLObjectPrivate(const platform::Rect& frame);
+  void setUp();
+  void attachToView(const std::shared_ptr<platform::View>& view);
+
+ private:
+  class FileListener;
+  class TrackerListener;
+
+  void changeState(int state);
+  void ensureSupportFiles();
+  void scriptDownloadDidEnd();
+  void buildAdUrl();
+  void failedToDownloadJavaScript();
+  void setupBuildAdWebView();
+  void resetBuildAdWebView();
+  void loadAdURL(const platform::Dictionary& parameters);
+  void builderRefused(const char* what, const platform::Dictionary& parameters);
+  void loadHTMLFromURL(const platform::URL& url);
+  void setAdHTML(std::shared_ptr<QLCachedFile> file);
+  void processHTTPHeaders(const platform::HTTPHeaderFields& headers);
+  void showAd();
+  void failWithCode(int code, int state = kStateFailed);
+  void failedAdRequest(const QLCachedFile& file);
+  void fileDidEnd(QLCachedFile& file);
+  void fileDidFail(QLCachedFile& file);
+  void fileWillRedirect(QLCachedFile& file);
+  void armLoadTimeout();
+  void loadTimedOut();
+  void addReloadInformationFromHeaders();
+  void scheduleReloadTimer(double seconds);
+  void reloadCurrentRequest();
+  void activateReloadTimer();
+  void deactivateReloadTimer();
+  void fullScreenWillPresent();
+  void fullScreenDidRelinquish();
+  void trackerFinished();
+
+  std::shared_ptr<QLWebView> webView_;
+  std::string adUnitID_;
+  std::weak_ptr<platform::View> adView_;
+  std::shared_ptr<QLDelegateManager> delegateManager_;
+  std::weak_ptr<platform::ViewController> rootViewController_;
+  std::shared_ptr<platform::WebView> buildAdWebView_;
+  std::shared_ptr<QLBannerWebViewDelegate> webViewDelegate_;
+  std::shared_ptr<QLFullScreenOpener> opener_;
+  std::shared_ptr<QLWebViewDelegate> buildAdWebViewDelegate_;
+  std::shared_ptr<QLCachedFile> buildAdJS_;
+  std::shared_ptr<QLCachedFile> adHTML_;
+  std::shared_ptr<FileListener> fileListener_;
+  std::shared_ptr<QLRequestPrivate> request_;
+  int state_ = kStateNew;
+  double timeLastLoaded_ = 0;
+  std::vector<std::shared_ptr<QLClickTracker>> trackers_;
+  std::shared_ptr<TrackerListener> trackerListener_;
+  std::vector<platform::URL> pendingTrackingURLs_;
+  std::vector<platform::URL> pendingClickURLs_;
+  std::optional<platform::PerformHandle> reloadTimer_;
+  std::optional<platform::PerformHandle> loadTimeout_;
+  double reloadSeconds_ = 0;
+  bool hasAutoRefreshed_ = false;
+  int supportedOrientations_ = kOrientationsAny;
+  // Full-screen pages of the client now on screen: the refresh waits until all are gone.
+  int fullScreenPresentations_ = 0;
+  bool inBackground_ = false;
+};
+
+}  // namespace quillon

@@ -1,0 +1,127 @@
+#include "QLViewController.h"
+
+#include "QLWebViewDelegate.h"
+#include "platform/application.h"
+#include "platform/graphics.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
+#include "platform/run_loop.h"
+#include "platform/screen.h"
+#include "platform/window.h"
+
+namespace quillon {
+
+QLViewController::QLViewController() { setModalTransitionStyle(platform::ModalTransitionStyle::CoverVertical); }
+
+QLViewController::~QLViewController() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  if (isFirst_ && delegateManager_) delegateManager_->didDismissScreen();
+}
+
+void QLViewController::loadView() {
+  auto view = std::make_shared<platform::View>(platform::Screen::mainScreen().applicationFrame());
+  view->setAutoresizingMask(platform::kAutoresizingFlexibleWidth | platform::kAutoresizingFlexibleHeight);
+  view->setOpaque(true);
+  view->setBackgroundColor(platform::Color{0, 0, 0, 1});
+  view->setClipsToBounds(true);
+  setView(view);
+}
+
+void QLViewController::observeSettingsFrom(const std::shared_ptr<platform::WebView>& webView) {
+  std::weak_ptr<QLViewController> weak =
+      std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, "settings", webView.get(), [weak](const platform::Notification& n) {
+        auto self = weak.lock();
+        const platform::Value* value =
+            n.userInfo.isDictionary() ? n.userInfo.dictionary().find("supportedorientations") : nullptr;
+        if (!self || !value || !value->isString()) return;
+        if (int orientations = orientationFromString(value->string())) self->supportedOrientations_ = orientations;
+      });
+}
+
+std::shared_ptr<QLDelegateManager> QLViewController::delegateManager() {
+  if (!delegateManager_) delegateManager_ = QLDelegateManager::create();
+  return delegateManager_;
+}
+
+int QLViewController::orientationFromString(const std::string& text) {
+  if (text == "any") return 1;
+  if (text == "portrait") return 2;
+  if (text == "landscape") return 3;
+  return 0;
+}
+
+bool QLViewController::shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation o) {
+  bool portrait = o == platform::kInterfaceOrientationPortrait || o == platform::kInterfaceOrientationPortraitUpsideDown;
+  if (supportedOrientations_ == 2) return portrait;
+  if (supportedOrientations_ == 3) return !portrait;
+  return true;
+}
+
+void QLViewController::presentFromViewController(const std::shared_ptr<platform::ViewController>& controller) {
+  if (!controller) {
+    platform::log("<Quillon> No UIViewController supplied to the ad.  Cannot continue.");
+    return;
+  }
+  if (presented_) return;
+  auto self = std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
+  view()->setUserInteractionEnabled(false);
+  presented_ = self;
+  leaving_ = false;
+  platform::NotificationCenter::defaultCenter().postNotificationName(kQLWillPresentFullScreenNotification, this);
+  if (std::dynamic_pointer_cast<QLViewController>(controller)) {
+    controller->presentModalViewControllerAnimated(self, true);
+    return;
+  }
+  isFirst_ = true;
+  interactingWithParent_ = true;
+  delegateManager()->willPresentScreen();
+  auto& app = platform::Application::sharedApplication();
+  statusBarWasHidden_ = app.isStatusBarHidden();
+  app.setStatusBarHiddenAnimated(true, false);
+  publisherIdleTimerDisabled_ = app.isIdleTimerDisabled();
+  app.setIdleTimerDisabled(true);
+  std::shared_ptr<platform::ViewController> from = controller;
+  if (auto key = app.keyWindow())
+    if (auto root = key->rootViewController()) from = root;
+  // The host's root may already show something of its own: present from the top of it.
+  while (from->presentedViewController()) from = from->presentedViewController();
+  from->presentModalViewControllerAnimated(self, true);
+}
+
+void QLViewController::viewDidAppear(bool animated) {
+  (void)animated;
+  if (!view()->isUserInteractionEnabled() && !leaving_) {
+    view()->setUserInteractionEnabled(true);
+    interactingWithParent_ = false;
+  }
+}
+
+void QLViewController::didRotateFromInterfaceOrientation(platform::InterfaceOrientation from) {
+  (void)from;
+  if (auto page = pageWebView()) QLWebViewDelegate::notifyWebViewOfOrientationChange(*page, interfaceOrientation());
+}
+
+void QLViewController::relinquishScreen() {
+  // A page may say "close" again, or the button be pressed while the page already goes.
+  if (!presented_ || leaving_) return;
+  leaving_ = true;
+  auto self = presented_;
+  view()->setUserInteractionEnabled(false);
+  if (isFirst_) {
+    interactingWithParent_ = true;
+    delegateManager()->willDismissScreen();
+    auto& app = platform::Application::sharedApplication();
+    if (!statusBarWasHidden_) app.setStatusBarHiddenAnimated(false, false);
+    app.setIdleTimerDisabled(publisherIdleTimerDisabled_);
+  } else {
+    interactingWithParent_ = false;
+  }
+  if (auto presenting = presentingViewController()) presenting->dismissModalViewControllerAnimated(true);
+  platform::NotificationCenter::defaultCenter().postNotificationName(kQLDidRelinquishFullScreenNotification, this);
+  presented_.reset();
+  platform::RunLoop::main().keepAliveUntilEndOfTurn(self);
+}
+
+}  // namespace quillon

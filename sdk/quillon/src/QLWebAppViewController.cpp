@@ -1,0 +1,134 @@
+#include "QLWebAppViewController.h"
+
+#include "QLFullScreenOpener.h"
+#include "QLIdentifierUtilities.h"
+#include "QLIntrinsicImages.h"
+#include "QLNotificationCenter.h"
+#include "QLObjectPrivate.h"
+#include "QLStatistics.h"
+#include "QLWebViewDelegate.h"
+#include "platform/run_loop.h"
+#include "quillon/QLRequest.h"
+
+namespace quillon {
+
+using platform::Value;
+
+class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
+ public:
+  PageDelegate(std::shared_ptr<QLOpener> opener, std::weak_ptr<QLWebAppViewController> owner)
+      : QLWebViewDelegate(QLStatistics::sharedStatistics(), std::move(opener)), owner_(std::move(owner)) {}
+
+  void webViewDidStartLoad(const std::shared_ptr<platform::WebView>&) override {
+    QLStatistics::sharedStatistics()->pageDidStartLoading();
+  }
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override {
+    auto self = shared_from_this();
+    QLStatistics::sharedStatistics()->pageDidFinishLoading();
+    QLWebViewDelegate::webViewDidFinishLoad(webView);
+    if (auto owner = owner_.lock()) owner->sendOnShowIfReady();
+  }
+  void loadedFirstPage(const std::shared_ptr<platform::WebView>&) override {
+    if (auto owner = owner_.lock()) owner->firstPageLoaded();
+  }
+
+ private:
+  std::weak_ptr<QLWebAppViewController> owner_;
+};
+
+std::shared_ptr<QLWebAppViewController> QLWebAppViewController::create() {
+  return std::make_shared<QLWebAppViewController>(Passkey{});
+}
+
+QLWebAppViewController::~QLWebAppViewController() {
+  if (webView_) {
+    webView_->setDelegate({});
+    webView_->stopLoading();
+  }
+}
+
+void QLWebAppViewController::load(const platform::URL& url) {
+  if (webView_) {
+    webView_->loadRequest(platform::URLRequest(url.absoluteString()));
+  } else {
+    urlToLoad_ = url;
+  }
+}
+
+void QLWebAppViewController::loadHTMLBaseURL(const std::string& html, const std::optional<platform::URL>& baseURL) {
+  if (webView_) {
+    webView_->loadHTMLStringBaseURL(html, baseURL);
+  } else {
+    htmlToLoad_ = html;
+    htmlBaseURLToLoad_ = baseURL;
+  }
+}
+
+void QLWebAppViewController::viewWillAppear(bool animated) {
+  QLViewController::viewWillAppear(animated);
+  if (webView_) return;
+  auto self = std::static_pointer_cast<QLWebAppViewController>(platform::ViewController::shared_from_this());
+  webView_ = QLWebView::create(view()->bounds());
+  opener_ = QLFullScreenOpener::create();
+  opener_->setDelegateManager(delegateManager());
+  opener_->setOpeningWebView(webView_);
+  opener_->setAdController(adController_);
+  webViewDelegate_ = std::make_shared<PageDelegate>(opener_, self);
+  webViewDelegate_->setViewController(std::static_pointer_cast<QLFullScreenController>(self));
+  webViewDelegate_->setOpeningWebView(openingWebView());
+  webView_->setDelegate(webViewDelegate_);
+  observeSettingsFrom(webView_);
+  view()->addSubview(webView_);
+  closeButton_ = platform::Button::buttonWithType(platform::ButtonType::Custom);
+  closeButton_->setFrame(platform::Rect(0, 0, 32, 32));
+  closeButton_->setImageForState(QLIntrinsicImages::closeButton(), platform::kControlStateNormal);
+  closeButton_->setShowsTouchWhenHighlighted(true);
+  closeButton_->addTarget(self, &QLWebAppViewController::close, platform::kControlEventTouchUpInside);
+  view()->addSubview(closeButton_);
+  loadingSpinner_ = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorViewStyle::White);
+  platform::Rect bounds = view()->bounds();
+  loadingSpinner_->setCenter({bounds.size.width / 2, bounds.size.height / 2});
+  loadingSpinner_->startAnimating();
+  view()->addSubview(loadingSpinner_);
+  if (urlToLoad_) {
+    load(*urlToLoad_);
+  } else if (htmlToLoad_) {
+    loadHTMLBaseURL(*htmlToLoad_, htmlBaseURLToLoad_);
+  }
+  urlToLoad_.reset();
+  htmlToLoad_.reset();
+}
+
+void QLWebAppViewController::viewDidAppear(bool animated) {
+  QLViewController::viewDidAppear(animated);
+  pendingOnShow_ = true;
+  sendOnShowIfReady();
+}
+
+void QLWebAppViewController::viewDidDisappear(bool animated) {
+  QLViewController::viewDidDisappear(animated);
+  auto statistics = QLStatistics::sharedStatistics();
+  statistics->endTimingNamed("plpd");
+  statistics->endTimingNamed("pcl");
+  if (webView_) QLNotificationCenter::postJSNotificationUserInfoWebView("onhide", std::nullopt, *webView_);
+}
+
+void QLWebAppViewController::firstPageLoaded() {
+  if (loadingSpinner_) {
+    loadingSpinner_->stopAnimating();
+    loadingSpinner_->removeFromSuperview();
+    loadingSpinner_.reset();
+  }
+}
+
+void QLWebAppViewController::sendOnShowIfReady() {
+  if (!pendingOnShow_ || calledOnShow_ || !webView_ || webView_->isLoading() ||
+      !webViewDelegate_->hasLoadedAtLeastOnce())
+    return;
+  calledOnShow_ = true;
+  platform::Dictionary info{{"version", Value(QLRequest::sdkVersion())}};
+  if (auto model = QLIdentifierUtilities::sharedInstance()->deviceSubmodel()) info.set("device", Value(*model));
+  QLNotificationCenter::postJSNotificationUserInfoWebView("onshow", Value(std::move(info)), *webView_);
+}
+
+}  // namespace quillon

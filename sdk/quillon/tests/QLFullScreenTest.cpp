@@ -1,0 +1,437 @@
+// Full-screen pages over loopback: a tapped banner opens the in-app browser or the web-app
+// page, brackets the stay with its delegate events and pauses its refresh meanwhile; an
+// interstitial becomes ready, is shown and closed; a window takeover that times out gives
+// the window back and is reported with the next request.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "QLTestPrinters.h"
+
+#include "QLTestServer.h"
+#include "QLRequestPrivate.h"
+#include "QLBrowserController.h"
+#include "QLStatistics.h"
+#include "QLViewController.h"
+#include "QLWebAppViewController.h"
+#include "platform/application.h"
+#include "platform/composers.h"
+#include "platform/device.h"
+#include "platform/runtime.h"
+#include "platform/user_defaults.h"
+#include "platform/view_controller.h"
+#include "platform/window.h"
+#include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
+#include "testing/quillon_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using platform::Rect;
+using quillon::QLBannerView;
+using testing::QuillonServer;
+
+struct Events : quillon::QLBannerViewDelegate, quillon::QLInterstitialDelegate {
+  std::vector<std::string> seen;
+  void adViewDidReceiveAd(const std::shared_ptr<QLBannerView>&) override { seen.push_back("receive"); }
+  void adViewWillPresentScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willPresent"); }
+  void adViewWillDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willDismiss"); }
+  void adViewDidDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("didDismiss"); }
+  void adViewWillLeaveApplication(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willLeave"); }
+  void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("receive");
+  }
+  void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLInterstitial>&,
+                                               const platform::Error& e) override {
+    seen.push_back("fail " + std::to_string(e.code));
+  }
+  void interstitialWillPresentScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("willPresent");
+  }
+  void interstitialWillDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("willDismiss");
+  }
+  void interstitialDidDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
+    seen.push_back("didDismiss");
+  }
+};
+
+class QLFullScreenTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    testing::SandboxTest::SetUp();
+    quillon_test::useServer(server);
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+  }
+  std::shared_ptr<quillon::QLViewController> shownPage() {
+    return std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController());
+  }
+  // A banner of the fixture's controller and delegate, loaded and shown.
+  std::shared_ptr<QLBannerView> shownBanner() {
+    auto banner = QLBannerView::create(Rect(0, 0, 320, 50));
+    banner->setDelegate(events);
+    banner->setRootViewController(root);
+    banner->loadRequest(quillon::QLRequest::request());
+    EXPECT_TRUE(runUntil([&] { return banner->stateForTesting() == 6; }));
+    return banner;
+  }
+  // A finger on the shown banner, then a tap on its link.
+  void tap(const std::shared_ptr<QLBannerView>& banner, const std::string& url) {
+    window->addSubview(banner);
+    window->touchDownAtPoint({5, 5});
+    window->touchUpAtPoint({5, 5});
+    advance(0.2);
+    ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(url));
+    ASSERT_TRUE(runUntil([&] { return shownPage() != nullptr; }));
+    advance(1);  // the presentation's animation
+  }
+
+  QuillonServer server;
+  std::shared_ptr<platform::Window> window = platform::Window::create(Rect(0, 0, 320, 480));
+  std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
+  std::shared_ptr<Events> events = std::make_shared<Events>();
+};
+
+TEST_F(QLFullScreenTest, ATapOpensAPageThatPausesTheRefreshUntilItIsClosed) {
+  const std::string target = server.url("/landing/t");
+  server.addClick("t");
+  for (bool clickTrackers : {false, true}) {
+    SCOPED_TRACE(clickTrackers);
+    events->seen.clear();
+    server.http().clearRequests();
+    std::string tracker = server.impressionURL("click-tracker");
+    server.setAdAnswer("<html><body><a href=\"" + target + "\">go</a></body></html>",
+                       {{"X-Quillon-Refresh-Rate", "30"},
+                        {"X-Quillon-Click-Tracking-Urls", clickTrackers ? tracker : std::string()}});
+    auto banner = shownBanner();
+    tap(banner, target);
+    auto page = shownPage();
+    // The web-app page when click trackers wait for the click, which are then fetched once.
+    EXPECT_EQ(std::dynamic_pointer_cast<quillon::QLWebAppViewController>(page) != nullptr, clickTrackers);
+    if (clickTrackers) {
+      ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/impression/click-tracker").empty(); }));
+    }
+    EXPECT_TRUE(platform::Application::sharedApplication().isStatusBarHidden());
+
+    // No refresh under the page, however long it stays.
+    advance(120);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+
+    page->relinquishScreen();
+    page->relinquishScreen();  // a second "close" while it already goes changes nothing
+    page.reset();
+    advance(1);
+    ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+    EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+    EXPECT_FALSE(platform::Application::sharedApplication().isStatusBarHidden());
+    EXPECT_EQ(server.requestsTo("/impression/click-tracker").size(), clickTrackers ? 1u : 0u);
+
+    // The refresh comes one full interval after the page gave the screen back (a second ago).
+    advance(28);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+    advance(1.5);
+    EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+    runUntil([&] { return banner->stateForTesting() == 6; });
+    banner->removeFromSuperview();
+  }
+}
+
+TEST_F(QLFullScreenTest, APageOpenedFromAPageAddsNoEventsAndTheRefreshWaitsForBoth) {
+  const std::string target = server.url("/landing/t");
+  server.addClick("t");
+  server.setAdAnswer("<html><body><a href=\"" + target + "\">go</a></body></html>", {{"X-Quillon-Refresh-Rate", "10"}});
+  auto banner = shownBanner();
+  tap(banner, target);
+  auto first = shownPage();
+
+  auto nested = quillon::QLWebAppViewController::create();
+  nested->loadHTMLBaseURL("<html>inner</html>", std::nullopt);
+  nested->presentFromViewController(first);
+  advance(1);
+  EXPECT_EQ(first->presentedViewController(), nested);
+
+  nested->relinquishScreen();
+  nested.reset();
+  advance(15);  // the outer page is still shown: no refresh yet
+  runUntilIdle();
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+  first->relinquishScreen();
+  first.reset();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+  advance(10.5);
+  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+}
+
+TEST_F(QLFullScreenTest, OpeningAnAppWaitsForRunningTrackersButTracksTheClickOnce) {
+  // No background tasks here: a running tracker holds the opening back, three times at most.
+  platform::Device::currentDevice().setMultitaskingSupported(false);
+  platform::Runtime::setAvailable("UIApplication.beginBackgroundTaskWithExpirationHandler:", false);
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.http().setAnswer("/click-tracker", stall);
+  server.setAdAnswer("<html><body><a href=\"tel:5551234\">call</a></body></html>",
+                     {{"X-Quillon-Click-Tracking-Urls", server.url("/click-tracker")}});
+  auto banner = shownBanner();
+  window->addSubview(banner);
+  window->touchDownAtPoint({5, 5});
+  window->touchUpAtPoint({5, 5});
+  advance(0.2);
+  ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting("tel:5551234"));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/click-tracker").empty(); }));
+  auto& app = platform::Application::sharedApplication();
+  advance(0.85);  // two retries
+  runUntilIdle();
+  EXPECT_TRUE(app.openedURLs().empty());
+  advance(0.2);  // the third, after which it goes ahead
+  runUntilIdle();
+  EXPECT_EQ(app.openedURLs(), std::vector<std::string>{"tel:5551234"});
+  EXPECT_EQ(server.requestsTo("/click-tracker").size(), 1u);
+}
+
+TEST_F(QLFullScreenTest, AnInterstitialIsReadyOnceItsPageHasLoadedThenShown) {
+  server.setAdAnswer("<html><body>full</body></html>", {{"X-Quillon-Tracking-Urls", server.impressionURL("i")}});
+  auto interstitial = quillon::QLInterstitial::create();
+  interstitial->setDelegate(events);
+  interstitial->presentFromRootViewController(root);  // not ready: nothing
+  EXPECT_FALSE(shownPage());
+  interstitial->loadRequest(quillon::QLRequest::request());
+  ASSERT_TRUE(runUntil([&] { return interstitial->stateForTesting() == 5; }));
+  EXPECT_FALSE(interstitial->isReady());
+  ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).at(0).queryItem("slot"), "");
+
+  interstitial->presentFromRootViewController(root);
+  advance(1);
+  auto page = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(shownPage());
+  ASSERT_TRUE(page);
+  ASSERT_TRUE(runUntil([&] { return page->webView() && !page->webView()->isLoading() &&
+                                    page->webView()->documentSourceForTesting().find("full") != std::string::npos; }));
+  // Tracked when the hidden page loaded, and again when shown.
+  ASSERT_TRUE(runUntil([&] { return server.requestsTo("/impression/i").size() == 2; }));
+  const auto& scripts = page->webView()->evaluatedScriptsForTesting();
+  EXPECT_TRUE(std::any_of(scripts.begin(), scripts.end(), [](const std::string& script) {
+    return script.rfind("QL_ReceiveMessage('onshow', {\"version\":\"quillon-sdk-i-v4.1.1\"", 0) == 0;
+  }));
+  // The page closes itself.
+  page->webView()->injectNavigationForTesting(platform::URLRequest("qmsg:///close"),
+                                              platform::WebViewNavigationType::Other);
+  page.reset();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+TEST_F(QLFullScreenTest, ADelegateMayDropTheInterstitialInsideAnyCallback) {
+  struct Dropper : quillon::QLInterstitialDelegate {
+    std::shared_ptr<quillon::QLInterstitial> ad;
+    std::vector<std::string> seen;
+    void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override {
+      seen.push_back("receive");
+      ad.reset();
+    }
+    void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLInterstitial>&,
+                                                 const platform::Error& e) override {
+      seen.push_back("fail " + std::to_string(e.code));
+      ad.reset();
+    }
+  };
+  for (int status : {200, 503}) {
+    SCOPED_TRACE(status);
+    server.setAdAnswer("<html>x</html>", {{"X-Quillon-Refresh-Rate", "5"}}, status);
+    auto dropper = std::make_shared<Dropper>();
+    dropper->ad = quillon::QLInterstitial::create();
+    dropper->ad->setDelegate(dropper);
+    dropper->ad->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return !dropper->ad; }));
+    advance(30);
+    runUntilIdle();
+    EXPECT_EQ(dropper->seen, std::vector<std::string>{status == 200 ? "receive" : "fail 3"});
+  }
+}
+
+TEST_F(QLFullScreenTest, ATakeoverShowsTheAdThatArrivesAndGivesTheWindowBackAfterwards) {
+  auto game = std::make_shared<platform::View>(Rect(0, 0, 320, 480));
+  window->addSubview(game);
+  auto before = window->subviews();
+  auto interstitial = quillon::QLInterstitial::create();
+  interstitial->setDelegate(events);
+  interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
+  EXPECT_NE(window->subviews(), before);
+  ASSERT_TRUE(runUntil([&] { return shownPage() != nullptr; }));
+  advance(1);
+  shownPage()->relinquishScreen();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  // The takeover hears the ad first and presents it before the host is told it arrived.
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"willPresent", "receive", "willDismiss", "didDismiss"}));
+  EXPECT_EQ(window->subviews(), before);
+  EXPECT_FALSE(quillon::QLRequestPrivate::create()->parameters().contains("aoi_timedout"));
+}
+
+TEST_F(QLFullScreenTest, ATakeoverThatTimesOutGivesTheWindowBackAndSaysSoNextTime) {
+  auto game = std::make_shared<platform::View>(Rect(0, 0, 320, 480));
+  window->addSubview(game);
+  auto before = window->subviews();
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.http().setAnswer(QuillonServer::kAdPath, stall);
+  platform::UserDefaults::standardUserDefaults().setDoubleForKey(0.5, "applicationTimeout");
+
+  auto interstitial = quillon::QLInterstitial::create();
+  interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
+  EXPECT_NE(window->subviews(), before);
+  EXPECT_TRUE(platform::Application::sharedApplication().isStatusBarHidden());
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(QuillonServer::kAdPath).empty(); }));
+  advance(0.4);  // half a second is half a second, not none
+  EXPECT_NE(window->subviews(), before);
+  advance(0.2);
+  EXPECT_EQ(window->subviews(), before);
+  EXPECT_FALSE(platform::Application::sharedApplication().isStatusBarHidden());
+
+  // What the next request hands its builder.
+  EXPECT_EQ(quillon::QLRequestPrivate::create()->parameters().get("aoi_timedout"), platform::Value(1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QLFullScreenTest, TheBrowserToolbarFollowsThePageAndLeavesForSafari) {
+  const std::string target = server.url("/landing/b");
+  server.addClick("b");
+  server.setAdPage("<html><body><a href=\"" + target + "\">go</a></body></html>");
+  auto banner = shownBanner();
+  tap(banner, target);
+  auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(shownPage());
+  ASSERT_TRUE(browser);
+  ASSERT_TRUE(runUntil([&] { return browser->webView() && browser->webView()->request() && !browser->webView()->isLoading(); }));
+  runUntilIdle();
+  const auto& b = browser->buttons();
+  EXPECT_FALSE(b.back->isEnabled());
+  EXPECT_FALSE(b.forward->isEnabled());
+  EXPECT_TRUE(b.safari->isEnabled());
+  EXPECT_EQ(b.safari->accessibilityLabel(), "View in Safari");
+  const auto& items = browser->toolbar()->items();
+  ASSERT_EQ(items.size(), 9u);
+  EXPECT_EQ(items[4], b.reload);
+  EXPECT_EQ(items[8], b.done);
+  // The click's page was asked for with the banner's page as referrer.
+  EXPECT_TRUE(server.requestsTo("/landing/b").back().header("Referer"));
+
+  ASSERT_TRUE(b.safari->tap());
+  runUntilIdle();
+  EXPECT_EQ(platform::Application::sharedApplication().openedURLs(), std::vector<std::string>{target});
+  EXPECT_EQ(quillon::QLRequestPrivate::create()->parameters().get("pcbo"), platform::Value(1));
+
+  ASSERT_TRUE(b.done->tap());
+  browser.reset();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen,
+            (std::vector<std::string>{"receive", "willPresent", "willLeave", "willDismiss", "didDismiss"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QLFullScreenTest, PagesOpenWhatTheyAskFor) {
+  const std::string target = server.url("/landing/o");
+  server.addClick("o");
+  auto banner = shownBanner();
+  auto& app = platform::Application::sharedApplication();
+  struct Case {
+    std::string url;
+    std::function<void()> check;
+  };
+  auto isBrowserOn = [&](const std::string& url) {
+    auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(shownPage());
+    ASSERT_TRUE(browser);
+    ASSERT_TRUE(runUntil([&] { return browser->webView()->request().has_value(); }));
+    EXPECT_EQ(browser->webView()->request()->url(), url);
+  };
+  const std::string escaped = "http%3A%2F%2F127.0.0.1%3A" + server.hostAndPort().substr(10) + "%2Flanding%2Fo";
+  Case cases[] = {
+      {"qmsg:///open?a=video&u=" + escaped, [&] { isBrowserOn(target); }},
+      {"quillon://launch?url=" + escaped, [&] { isBrowserOn(target); }},
+      {"qmsg:///open?a=webapp&html=%3Chtml%3Ehello%3C%2Fhtml%3E",
+       [&] {
+         auto page = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(shownPage());
+         ASSERT_TRUE(page);
+         ASSERT_TRUE(runUntil(
+             [&] { return page->webView()->documentSourceForTesting().find("hello") != std::string::npos; }));
+       }},
+      {"mailto:ads@example.com?subject=Hi&cc=a@example.com,b@example.com",
+       [&] {
+         auto composer = std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController());
+         ASSERT_TRUE(composer);
+         EXPECT_EQ(composer->toRecipients(), std::vector<std::string>{"ads@example.com"});
+         EXPECT_EQ(composer->ccRecipients(), (std::vector<std::string>{"a@example.com", "b@example.com"}));
+         EXPECT_EQ(composer->subject(), "Hi");
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    banner->webView()->injectNavigationForTesting(platform::URLRequest(c.url), platform::WebViewNavigationType::Other);
+    ASSERT_TRUE(runUntil([&] { return root->presentedViewController() != nullptr; }));
+    advance(1);
+    c.check();
+    if (auto page = shownPage()) {
+      page->relinquishScreen();
+    } else {
+      root->dismissModalViewControllerAnimated(false);
+    }
+    advance(1);
+    runUntil([&] { return root->presentedViewController() == nullptr; });
+  }
+
+  // Another application: the host hears that the user leaves, then the system opens it.
+  banner->webView()->injectNavigationForTesting(platform::URLRequest("qmsg:///open?a=app&u=tel%3A5550100"),
+                                                platform::WebViewNavigationType::Other);
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  EXPECT_EQ(app.openedURLs(), std::vector<std::string>{"tel:5550100"});
+  EXPECT_EQ(events->seen.back(), "willLeave");
+}
+
+TEST_F(QLFullScreenTest, AnAdPagesSettingsMayChangeTheTakeoverTimeout) {
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  auto interstitial = quillon::QLInterstitial::create();
+  EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
+  for (auto [query, expected] : {std::pair{"other=1", 5.0}, {"applicationTimeout=2.5", 2.5}}) {
+    server.setAdPage(std::string("<html><body><script>window.location = 'qmsg:///settings?") + query +
+                     "';</script></body></html>");
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    runUntilIdle();
+    runUntilIdle();
+    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), expected) << query;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QLFullScreenTest, ABrowserStillWithoutAPageClosesWhenTheApplicationComesBack) {
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.http().setAnswer("/slow", stall);
+  const std::string target = server.url("/slow");
+  server.setAdPage("<html><body><a href=\"" + target + "\">go</a></body></html>");
+  auto banner = shownBanner();
+  tap(banner, target);
+  auto& app = platform::Application::sharedApplication();
+  app.enterBackground();
+  app.enterForeground();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+}  // namespace
