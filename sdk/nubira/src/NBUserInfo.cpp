@@ -8,8 +8,10 @@
 #include "NBWebViewPrivate.h"
 #include "platform/bundle.h"
 #include "platform/device.h"
+#include "platform/file_manager.h"
 #include "platform/format.h"
 #include "platform/locale.h"
+#include "platform/sandbox.h"
 #include "platform/system_info.h"
 #include "platform/user_defaults.h"
 
@@ -130,8 +132,8 @@ void NBUserInfo::fillDeviceInfo() {
   Text identifier = bundle.bundleIdentifier();
   if (identifier->empty()) identifier.reset();
   setAppBId(identifier);
-  setAppVer(std::nullopt);
-  setAppDisplayName(std::nullopt);
+  setAppVer(platform::format("%X", bundle.versionNumber()));
+  setAppDisplayName(platform::FileManager::displayNameAtPath(bundle.bundlePath()));
 
   setOnWifi(localWiFiAvailable());
 }
@@ -175,7 +177,11 @@ std::string NBUserInfo::diskSizeText(double bytes) {
   return platform::format("%.2f", bytes) + unit;
 }
 
-NBUserInfo::Text NBUserInfo::getTotalDiskSpace() { return std::nullopt; }
+NBUserInfo::Text NBUserInfo::getTotalDiskSpace() {
+  auto bytes = platform::FileManager::fileSystemSize(platform::Sandbox::documents());
+  if (!bytes) return std::nullopt;
+  return diskSizeText(*bytes);
+}
 
 bool NBUserInfo::localWiFiAvailable() {
   for (const auto& interface : platform::SystemInfo::networkInterfaces()) {

@@ -2,10 +2,14 @@
 // learned without traffic, missing facts, disk size and Wi-Fi.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "NBWebViewPrivate.h"
 #include "nubira/NBAdRequest.h"
 #include "nubira/NBUserInfo.h"
+#include "platform/bundle.h"
 #include "platform/device.h"
+#include "platform/sandbox.h"
 #include "platform/system_info.h"
 #include "platform/url_connection.h"
 #include "platform/user_defaults.h"
@@ -62,6 +66,8 @@ TEST_F(NBUserInfoTest, AMissingFactLeavesTheOthers) {
   SystemInfo::setProbe("kern.boottime", platform::Value(1764583200));
   platform::Device::currentDevice().setModel("iPad");
   platform::Device::currentDevice().setSystemVersion("5.1");
+  platform::Sandbox::setBundlePath(home() + "/Game.app");
+  platform::Bundle::mainBundle().setInfoValue("CFBundleVersion", "2.0b4");
 
   auto info = NBUserInfo::create();
   EXPECT_FALSE(info->deviceMachineHW());
@@ -72,6 +78,10 @@ TEST_F(NBUserInfoTest, AMissingFactLeavesTheOthers) {
   EXPECT_EQ(info->userAgent(), "nubira_iossdk=3.0.2 (iPad; iPhone OS 5.1; HW )");
   EXPECT_EQ(info->appBId(), "com.quendarosk.Zavrellion");
   EXPECT_TRUE(info->localization().has_value());
+  EXPECT_EQ(info->appDisplayName(), "Game");
+  EXPECT_EQ(info->appVer(), "2006004");  // "2.0b4" packed: 0x02006004
+  EXPECT_TRUE(std::regex_match(*info->deviceStorageSize(), std::regex("[0-9]+\\.[0-9][0-9]( KB| MB| GB)?")))
+      << *info->deviceStorageSize();
 
   SystemInfo::setProbe("kern.boottime", platform::Value());
   EXPECT_FALSE(NBUserInfo::boottime());
