@@ -8,8 +8,9 @@
 // lock, every run-loop callback (and so every delegate call) runs holding it, and any thread
 // holding it may call dispatchEvents and cancelDispatch. The delegate is not retained;
 // callbacks never reach a destroyed delegate or come from a destroyed dispatcher.
-// Failure: a connection that fails, ends, errs or stays silent for responseTimeout() seconds,
-// or an answer that is not 200, ends the dispatch; hits not acknowledged stay with the caller.
+// Failure: a connection that fails, ends, errs or stays silent for responseTimeout() seconds
+// ends the dispatch; an answer that is not 200 ends it once the rest of its batch is answered.
+// Hits not acknowledged stay with the caller.
 // A hit answered with a 4xx other than 408 or 429 is reported as refused (it will never be
 // taken); a 408 or 429 leaves it pending like any failure. A 500 or 503 makes the next
 // dispatch wait a random part of a doubling retry interval (2 s up to 256 s).
@@ -112,7 +113,10 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   void socketBecameReadable(OATCPSocket& socket);
   // Parser events.
   void responseParsedPersistentConnection(bool persistentConnection) override;
+  void responseRefusedStatusCode(int statusCode) override;
   void parseErrorStatusCode(int statusCode) override;
+  // After each answer: waits for the rest of the batch, or sends the next, or ends.
+  void answerRead(bool persistentConnection);
 
   std::weak_ptr<OADataDispatcherDelegate> delegate_;
   std::string accountID_;
@@ -126,6 +130,9 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   std::string userAgent_;
   int32_t userID_;
   uint32_t sequentialRequests_ = 0;
+  size_t batchSize_ = 0;       // requests in the batch on the wire
+  size_t batchAnswers_ = 0;    // answers read for it
+  bool refusedInDispatch_ = false;  // an answer other than 200: no batch after this one
   int lastStatusCode_ = 0;
   double retryInterval_ = 2.0;
   OACollectorAddress collector_;
