@@ -7,7 +7,6 @@
 #include "OATCPSocket.h"
 #include "OAWireFormat.h"
 #include "platform/format.h"
-#include "platform/log.h"
 #include "platform/random.h"
 
 namespace analytics {
@@ -20,6 +19,18 @@ std::unique_lock<std::recursive_mutex> lockIfAny(std::recursive_mutex* lock) {
 }
 
 }  // namespace
+
+bool OADataDispatcher::refusesTheHit(int statusCode) {
+  switch (statusCode) {
+    case 400:  // bad request
+    case 413:  // too large
+    case 414:  // URI too long
+    case 422:  // unprocessable
+    case 431:  // header fields too large
+      return true;
+    default: return false;
+  }
+}
 
 // Socket events reach the dispatcher through this, holding the lock, and only while the
 // dispatcher lives.
@@ -223,13 +234,9 @@ void OADataDispatcher::responseRefusedStatusCode(int statusCode) {
     event = pendingEvents_.front();
     pendingEvents_.pop_front();
   }
-  // 408 and 429 say "not now" (a slow request, too many hits): the hit is good and waits for
-  // a later dispatch. Any other 4xx refuses the hit itself.
-  const bool refusesTheHit =
-      statusCode >= 400 && statusCode < 500 && statusCode != 408 && statusCode != 429;
-  if (refusesTheHit && event) {
-    // The collector will refuse this hit every time; kept, it would block the line for ever.
-    platform::logf("Orvane Analytics: hit refused with status %d, dropped", statusCode);
+  // Only a few statuses speak of the request itself; the others (401, 403, 404, 407, 408,
+  // 429, 5xx, ...) speak of the collector, a proxy or the path, and every hit would get them.
+  if (event && refusesTheHit(statusCode)) {
     if (auto delegate = delegate_.lock()) {
       delegate->dataDispatcherRefusedEventStatusCode(*this, event, statusCode);
     }

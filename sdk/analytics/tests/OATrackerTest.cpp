@@ -378,15 +378,38 @@ TEST_F(OATrackerTest, DelegateMayStopTheTrackerInsideItsCallback) {
   runUntilIdle();
 }
 
-// A hit the collector refuses with a 4xx would be refused for ever: it leaves the store.
-TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
+// A wrong path or a proxy (401, 403, 404, 407) refuses every hit: none is lost. A hit the
+// collector itself refuses (400, 414) leaves the store only after three refusals in separate
+// dispatches, with a log line, so it cannot hold its place for ever.
+TEST_F(OATrackerTest, OnlyAHitRefusedInThreeDispatchesLeavesTheStore) {
+  struct Case { int status; bool everyHit; std::vector<unsigned> storedAfterEachDispatch; };
+  const Case cases[] = {
+      {401, true, {3, 3, 3, 3}}, {403, true, {3, 3, 3, 3}}, {404, true, {3, 3, 3, 3}},
+      {407, true, {3, 3, 3, 3}}, {400, false, {1, 1, 0, 0}}, {414, false, {1, 1, 0, 0}},
+  };
   start();
-  collector.setRefusal([](const testing::AnalyticsHit& h) { return h.event() && h.event()->action == "bad"; }, 404);
-  for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
-  ASSERT_TRUE(sent(1));
-  EXPECT_EQ(delegate->reports[0], Counts(2, 1));
-  EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
-  EXPECT_EQ(collectedActions(), (std::vector<std::string>{"ok1", "ok2"}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    const size_t before = collector.hitCount();
+    const bool everyHit = c.everyHit;
+    collector.setRefusal([everyHit](const testing::AnalyticsHit& h) { return everyHit || h.event()->action == "bad"; },
+                         c.status);
+    for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
+    platform::LogCapture log;
+    for (unsigned stored : c.storedAfterEachDispatch) {
+      dispatchAndSettle();
+      EXPECT_EQ(tracker->storedEventsForTesting(), stored);
+    }
+    EXPECT_EQ(log.contains("hit refused with status " + std::to_string(c.status) + " in 3 dispatches, dropped"),
+              !c.everyHit);
+    behave();
+    dispatchAndSettle();
+    EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
+    auto actions = collectedActions();
+    std::vector<std::string> expected = {"ok1", "bad", "ok2"};
+    if (!c.everyHit) expected = {"ok1", "ok2"};
+    EXPECT_EQ(std::vector<std::string>(actions.begin() + before, actions.end()), expected);
+  }
 }
 
 // Hits deleted behind the store's back are not counted twice when the collector answers.
