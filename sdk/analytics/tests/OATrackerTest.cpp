@@ -142,26 +142,34 @@ TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
 // The store keeps a thousand hits at most. Every hit that passes the input checks counts
 // against the 500 of a start, stored or not: a full store makes each of them fail cheaply, so
 // the limit shows without storing 500 hits.
+// Every hit of a start is stored until the 500th; the 501st is refused by the tracker, not
+// the store. The store takes its 1000th hit and refuses the 1001st.
 TEST_F(OATrackerTest, AThousandStoredAndFiveHundredPerStart) {
   start();
   tracker->stopTracker();
-  SQLitePeer(test::storePath()).insertEvents(999);
+  SQLitePeer peer(test::storePath());
+  peer.insertEvents(500);
+  // One sync per stored hit instead of several: five hundred of them are stored here.
+  peer.exec("PRAGMA journal_mode=WAL");
   start();
   std::optional<platform::Error> error;
-  EXPECT_TRUE(event("the 1000th", &error));
-  EXPECT_FALSE(error);
-  EXPECT_EQ(SQLitePeer(test::storePath()).scalar("SELECT COUNT(*) FROM events"), 1000);
-  for (int i = 2; i <= 500; ++i) {
-    ASSERT_FALSE(event("full", &error));
-    ASSERT_EQ(error->domain, "com.orvane.analytics.OAPersistentEventStoreError") << i;
-    ASSERT_EQ(error->code, 0xBADE7A9) << i;
+  for (int i = 1; i <= 500; ++i) {
+    ASSERT_TRUE(event("hit " + std::to_string(i), &error)) << i;
+    ASSERT_FALSE(error) << i;
   }
   EXPECT_EQ(tracker->storedEventsForTesting(), 1000u);
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM events WHERE action = 'hit 500'"), 1);
   for (int i = 501; i <= 502; ++i) {
     EXPECT_FALSE(event("over", &error));
     EXPECT_EQ(error->domain, kOATrackerErrorDomain) << i;
     EXPECT_EQ(error->code, static_cast<int32_t>(0xBAD5704Eu)) << i;
   }
+  tracker->stopTracker();
+  start();
+  EXPECT_FALSE(event("the 1001st", &error));
+  EXPECT_EQ(error->domain, "com.orvane.analytics.OAPersistentEventStoreError");
+  EXPECT_EQ(error->code, 0xBADE7A9);
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM events"), 1000);
   tracker->stopTracker();
   emptyStore();
   start();
