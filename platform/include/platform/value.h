@@ -3,7 +3,9 @@
 // Numbers keep their kind: signed, unsigned, double and decimal (text-backed) are distinct,
 // and a boolean is not a number. Dictionaries keep insertion order, so anything written
 // from them is byte-stable. Values are plain copyable values; not thread-safe to mutate
-// while another thread reads.
+// while another thread reads. Copying, comparing and destroying take stack space independent
+// of how deeply arrays and dictionaries nest (a parser allowed a high depth may build values
+// hundreds of thousands of levels deep).
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -111,6 +113,13 @@ class Value {
   static const Value& null();
 
  private:
+  // True for an array or dictionary that holds at least one value.
+  bool hasChildren() const;
+  // Moves the children of an array or dictionary to `into` and leaves it empty.
+  void takeChildren(std::vector<Value>& into);
+  // Equality of this value alone: for containers, their kind and size.
+  bool shallowEqual(const Value& other) const;
+
   template <class T>
   struct Box {
     std::unique_ptr<T> p;
@@ -174,10 +183,6 @@ class Dictionary {
   std::vector<uint32_t> index_;
 };
 
-inline Value::Value(const Value&) = default;
 inline Value::Value(Value&&) noexcept = default;
-inline Value& Value::operator=(const Value&) = default;
-inline Value& Value::operator=(Value&&) noexcept = default;
-inline Value::~Value() = default;
 
 }  // namespace platform

@@ -148,6 +148,80 @@ bool Dictionary::operator==(const Dictionary& other) const {
 
 // Value
 
+Value::Value(const Value& other) {
+  // Built level by level from a work list: a recursive copy would take a stack frame per level.
+  std::vector<std::pair<Value*, const Value*>> work{{this, &other}};
+  while (!work.empty()) {
+    auto [to, from] = work.back();
+    work.pop_back();
+    if (from->isArray()) {
+      const Array& source = std::get<Array>(from->v_);
+      Array& copy = to->v_.emplace<Array>(source.size());
+      for (size_t i = 0; i < source.size(); ++i) work.emplace_back(&copy[i], &source[i]);
+    } else if (from->isDictionary()) {
+      const auto& box = std::get<Box<Dictionary>>(from->v_);
+      if (!box.p) {  // moved from
+        to->v_.emplace<Box<Dictionary>>();
+        continue;
+      }
+      const Dictionary& source = *box.p;
+      std::vector<Dictionary::Entry> entries;
+      entries.reserve(source.size());
+      for (const auto& entry : source) entries.emplace_back(entry.first, Value());
+      Dictionary& copy = *to->v_.emplace<Box<Dictionary>>(Dictionary(std::move(entries))).p;
+      auto sourceEntry = source.begin();
+      for (auto& entry : copy) work.emplace_back(&entry.second, &(sourceEntry++)->second);
+    } else {
+      to->v_ = from->v_;
+    }
+  }
+}
+
+Value& Value::operator=(const Value& other) {
+  if (this != &other) {
+    Value copy(other);
+    std::swap(v_, copy.v_);
+  }  // the old content goes with `copy`, without recursion
+  return *this;
+}
+
+Value& Value::operator=(Value&& other) noexcept {
+  if (this != &other) {
+    Value old(std::move(*this));
+    v_ = std::move(other.v_);
+  }
+  return *this;
+}
+
+Value::~Value() {
+  if (!hasChildren()) return;
+  // Children are detached into a work list and destroyed one level at a time, so destruction
+  // never recurses once per level of nesting.
+  std::vector<Value> pending;
+  takeChildren(pending);
+  while (!pending.empty()) {
+    Value value = std::move(pending.back());
+    pending.pop_back();
+    if (value.hasChildren()) value.takeChildren(pending);
+  }
+}
+
+bool Value::hasChildren() const {
+  if (const Array* array = std::get_if<Array>(&v_)) return !array->empty();
+  if (const auto* box = std::get_if<Box<Dictionary>>(&v_)) return box->p && !box->p->empty();
+  return false;
+}
+
+void Value::takeChildren(std::vector<Value>& into) {
+  if (Array* array = std::get_if<Array>(&v_)) {
+    for (Value& child : *array) into.push_back(std::move(child));
+    array->clear();
+  } else if (auto* box = std::get_if<Box<Dictionary>>(&v_); box && box->p) {
+    for (auto& entry : *box->p) into.push_back(std::move(entry.second));
+    box->p->clear();
+  }
+}
+
 Value::Value(Array a) : v_(std::move(a)) {}
 Value::Value(Dictionary d) : v_(Box<Dictionary>(std::move(d))) {}
 
@@ -414,6 +488,30 @@ bool sameNumber(const Value& integer, double d) {
 }  // namespace
 
 bool Value::operator==(const Value& other) const {
+  if (!hasChildren() || !other.hasChildren()) return shallowEqual(other);
+  // Compared level by level from a work list, like the copy.
+  std::vector<std::pair<const Value*, const Value*>> work{{this, &other}};
+  while (!work.empty()) {
+    auto [a, b] = work.back();
+    work.pop_back();
+    if (!a->shallowEqual(*b)) return false;
+    if (a->isArray()) {
+      const Array& left = a->array();
+      const Array& right = b->array();
+      for (size_t i = 0; i < left.size(); ++i) work.emplace_back(&left[i], &right[i]);
+    } else if (a->isDictionary()) {
+      const Dictionary& right = b->dictionary();
+      for (const auto& [key, value] : a->dictionary()) {
+        const Value* match = right.find(key);
+        if (!match) return false;
+        work.emplace_back(&value, match);
+      }
+    }
+  }
+  return true;
+}
+
+bool Value::shallowEqual(const Value& other) const {
   if (isNumber() && other.isNumber() && type() != other.type()) {
     // Numbers of different kinds compare by value, as number objects do.
     if (type() == Type::Decimal || other.type() == Type::Decimal)
@@ -440,8 +538,8 @@ bool Value::operator==(const Value& other) const {
     case Type::String: return string() == other.string();
     case Type::Data: return data() == other.data();
     case Type::Date: return dateValue() == other.dateValue();
-    case Type::Array: return array() == other.array();
-    case Type::Dictionary: return dictionary() == other.dictionary();
+    case Type::Array: return array().size() == other.array().size();
+    case Type::Dictionary: return dictionary().size() == other.dictionary().size();
   }
   return false;
 }

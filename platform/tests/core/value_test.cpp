@@ -163,3 +163,42 @@ TEST(ValueTest, IntegersAndDoublesCompareExactlyAtTheEndsOfTheirRanges) {
 }
 
 }  // namespace
+
+namespace {
+
+// Arrays and dictionaries nested the way a parser with a raised depth limit builds them.
+Value nested(int depth, Value leaf) {
+  for (int i = 0; i < depth; ++i) {
+    if (i % 2) {
+      Array a;
+      a.push_back(std::move(leaf));
+      leaf = Value(std::move(a));
+    } else {
+      Dictionary d;
+      d.set("k", std::move(leaf));
+      leaf = Value(std::move(d));
+    }
+  }
+  return leaf;
+}
+
+TEST(ValueTest, DeeplyNestedValuesCopyCompareAndDestroyWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  Value deep = nested(kDepth, 1);
+  Value copy = deep;
+  EXPECT_TRUE(copy == deep);
+  EXPECT_FALSE(nested(kDepth, 2) == deep);
+  EXPECT_FALSE(nested(kDepth - 1, 1) == deep);
+  int depth = 0;
+  const Value* at = &copy;
+  for (; at->isArray() || at->isDictionary(); ++depth) at = at->isArray() ? &(*at)[size_t{0}] : &(*at)["k"];
+  EXPECT_EQ(depth, kDepth);
+  EXPECT_EQ(*at, Value(1));
+  copy = deep;                  // replaces a deep value by copy
+  deep = Value("flat");         // and by move
+  EXPECT_EQ(deep, Value("flat"));
+  Array holder{copy};
+  holder.clear();               // a deep value inside a container
+}
+
+}  // namespace

@@ -7,7 +7,6 @@
 #include "OATCPSocket.h"
 #include "OAWireFormat.h"
 #include "platform/format.h"
-#include "platform/log.h"
 #include "platform/random.h"
 
 namespace analytics {
@@ -20,6 +19,18 @@ std::unique_lock<std::recursive_mutex> lockIfAny(std::recursive_mutex* lock) {
 }
 
 }  // namespace
+
+bool OADataDispatcher::refusesTheHit(int statusCode) {
+  switch (statusCode) {
+    case 400:  // bad request
+    case 413:  // too large
+    case 414:  // URI too long
+    case 422:  // unprocessable
+    case 431:  // header fields too large
+      return true;
+    default: return false;
+  }
+}
 
 // Socket events reach the dispatcher through this, holding the lock, and only while the
 // dispatcher lives.
@@ -102,6 +113,7 @@ void OADataDispatcher::dispatchEvents(const std::vector<std::shared_ptr<OAEvent>
   pendingEvents_.insert(pendingEvents_.end(), events.begin(), events.end());
   eventsDispatched_ = 0;
   sequentialRequests_ = 0;
+  refusedInDispatch_ = false;
   double delay = 0;
   if (lastStatusCode_ == 500 || lastStatusCode_ == 503) {
     // Single precision on purpose: the delay is drawn as the collector's other clients do.
@@ -128,6 +140,8 @@ std::string OADataDispatcher::constructRequest() {
                          : platform::format("%@:%u", collector_.host, unsigned(collector_.port));
   const size_t count =
       std::min(pendingEvents_.size(), pipelineMode_ ? kOAMaxPipelinedRequests : size_t{1});
+  batchSize_ = count;
+  batchAnswers_ = 0;
   std::string request;
   for (size_t i = 0; i < count; ++i) {
     const OAEvent& event = *pendingEvents_[i];
@@ -194,8 +208,10 @@ void OADataDispatcher::socketBecameReadable(OATCPSocket& socket) {
 void OADataDispatcher::responseParsedPersistentConnection(bool persistentConnection) {
   auto self = shared_from_this();
   const uint64_t generation = generation_;
-  lastStatusCode_ = 200;
+  // A refusal earlier in the dispatch decides the wait before the next one.
+  if (!refusedInDispatch_) lastStatusCode_ = 200;
   ++eventsDispatched_;
+  ++batchAnswers_;
   if (!pendingEvents_.empty()) {
     auto event = pendingEvents_.front();
     pendingEvents_.pop_front();
@@ -203,15 +219,42 @@ void OADataDispatcher::responseParsedPersistentConnection(bool persistentConnect
     if (generation_ != generation) return;
   }
   if (!persistentConnection && pipelineMode_) pipelineMode_ = false;
-  if (pendingEvents_.empty()) {
+  answerRead(persistentConnection);
+}
+
+void OADataDispatcher::responseRefusedStatusCode(int statusCode) {
+  auto self = shared_from_this();
+  const uint64_t generation = generation_;
+  lastStatusCode_ = statusCode;
+  refusedInDispatch_ = true;
+  ++batchAnswers_;
+  // The hit leaves this dispatch either way; unless dropped below it stays with the caller.
+  std::shared_ptr<OAEvent> event;
+  if (!pendingEvents_.empty()) {
+    event = pendingEvents_.front();
+    pendingEvents_.pop_front();
+  }
+  // Only a few statuses speak of the request itself; the others (401, 403, 404, 407, 408,
+  // 429, 5xx, ...) speak of the collector, a proxy or the path, and every hit would get them.
+  if (event && refusesTheHit(statusCode)) {
+    if (auto delegate = delegate_.lock()) {
+      delegate->dataDispatcherRefusedEventStatusCode(*this, event, statusCode);
+    }
+    if (generation_ != generation) return;
+  }
+  answerRead(responseParser_.persistentConnection());
+}
+
+void OADataDispatcher::answerRead(bool persistentConnection) {
+  // The answers still due on this connection belong to hits already sent: they are read
+  // before the dispatch ends, so none of those hits goes out twice.
+  const bool batchDone = batchAnswers_ >= batchSize_ || !persistentConnection;
+  if (!batchDone) return;
+  if (refusedInDispatch_ || pendingEvents_.empty()) {
     finishDispatch();
     return;
   }
-  if (pipelineMode_) {
-    if (eventsDispatched_ % kOAMaxPipelinedRequests != 0) return;
-  } else {
-    closeConnection();
-  }
+  if (!pipelineMode_) closeConnection();
   if (sequentialRequests_ >= kOAMaxBatches) {
     finishDispatch();
   } else {
@@ -220,23 +263,7 @@ void OADataDispatcher::responseParsedPersistentConnection(bool persistentConnect
 }
 
 void OADataDispatcher::parseErrorStatusCode(int statusCode) {
-  auto self = shared_from_this();
-  const uint64_t generation = generation_;
   lastStatusCode_ = statusCode;
-  // 408 and 429 say "not now" (a slow request, too many hits): the hit is good and waits for
-  // a later dispatch. Any other 4xx refuses the hit itself.
-  const bool refusesTheHit =
-      statusCode >= 400 && statusCode < 500 && statusCode != 408 && statusCode != 429;
-  if (refusesTheHit && !pendingEvents_.empty()) {
-    // The collector will refuse this hit every time; kept, it would block the line for ever.
-    auto event = pendingEvents_.front();
-    pendingEvents_.pop_front();
-    platform::logf("Orvane Analytics: hit refused with status %d, dropped", statusCode);
-    if (auto delegate = delegate_.lock()) {
-      delegate->dataDispatcherRefusedEventStatusCode(*this, event, statusCode);
-    }
-    if (generation_ != generation) return;
-  }
   finishDispatch();
 }
 

@@ -8,10 +8,12 @@
 // lock, every run-loop callback (and so every delegate call) runs holding it, and any thread
 // holding it may call dispatchEvents and cancelDispatch. The delegate is not retained;
 // callbacks never reach a destroyed delegate or come from a destroyed dispatcher.
-// Failure: a connection that fails, ends, errs or stays silent for responseTimeout() seconds,
-// or an answer that is not 200, ends the dispatch; hits not acknowledged stay with the caller.
-// A hit answered with a 4xx other than 408 or 429 is reported as refused (it will never be
-// taken); a 408 or 429 leaves it pending like any failure. A 500 or 503 makes the next
+// Failure: a connection that fails, ends, errs or stays silent for responseTimeout() seconds
+// ends the dispatch; an answer that is not 200 ends it once the rest of its batch is answered.
+// Hits not acknowledged stay with the caller.
+// A hit answered with a status that faults the request itself (400, 413, 414, 422, 431) is
+// reported as refused; the caller decides when to give it up. Any other status leaves the hit
+// pending like any failure. A 500 or 503 makes the next
 // dispatch wait a random part of a doubling retry interval (2 s up to 256 s).
 #include <cstdint>
 #include <deque>
@@ -37,7 +39,8 @@ class OADataDispatcherDelegate {
   // The collector acknowledged `event`.
   virtual void dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
                                                  const std::shared_ptr<OAEvent>& event) = 0;
-  // The collector refused `event` with a 4xx status: sending it again cannot succeed.
+  // The collector refused `event` with a status that faults the request itself; sent again,
+  // it may well be refused again.
   virtual void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
                                                     const std::shared_ptr<OAEvent>& event,
                                                     int statusCode) = 0;
@@ -76,6 +79,8 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   // True until an answer says its connection is not persistent; then one request per
   // connection for the rest of this dispatcher's life.
   bool pipelineMode() const { return pipelineMode_; }
+  // True for the statuses that fault the request itself rather than the collector or path.
+  static bool refusesTheHit(int statusCode);
 
   const std::string& accountID() const { return accountID_; }
   void setCollector(OACollectorAddress collector) { collector_ = std::move(collector); }
@@ -112,7 +117,10 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   void socketBecameReadable(OATCPSocket& socket);
   // Parser events.
   void responseParsedPersistentConnection(bool persistentConnection) override;
+  void responseRefusedStatusCode(int statusCode) override;
   void parseErrorStatusCode(int statusCode) override;
+  // After each answer: waits for the rest of the batch, or sends the next, or ends.
+  void answerRead(bool persistentConnection);
 
   std::weak_ptr<OADataDispatcherDelegate> delegate_;
   std::string accountID_;
@@ -126,6 +134,9 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   std::string userAgent_;
   int32_t userID_;
   uint32_t sequentialRequests_ = 0;
+  size_t batchSize_ = 0;       // requests in the batch on the wire
+  size_t batchAnswers_ = 0;    // answers read for it
+  bool refusedInDispatch_ = false;  // an answer other than 200: no batch after this one
   int lastStatusCode_ = 0;
   double retryInterval_ = 2.0;
   OACollectorAddress collector_;

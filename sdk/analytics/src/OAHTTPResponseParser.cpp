@@ -21,6 +21,11 @@ long leadingNumber(const std::string& text, size_t from, size_t limit) {
   return negative ? -value : value;
 }
 
+std::string lowercase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 }  // namespace
 
 OAHTTPResponseParser::OAHTTPResponseParser(OAHTTPResponseParserDelegate* delegate)
@@ -31,6 +36,8 @@ void OAHTTPResponseParser::reset() {
   line_.clear();
   sawCR_ = false;
   state_ = State::StatusLine;
+  status_ = 0;
+  chunked_ = false;
   contentLength_ = 0;
   bodyRead_ = 0;
 }
@@ -53,43 +60,91 @@ void OAHTTPResponseParser::parseHeader(const std::string& line) {
     size_t v = colon + 1;
     while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
     if (line.substr(v, 15) == "close") persistentConnection_ = false;
+  } else if (lowercase(name) == "transfer-encoding") {
+    // The last coding decides how the body is framed; chunked then overrides any length.
+    std::string value = lowercase(line.substr(colon + 1));
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+    chunked_ = value.size() >= 7 && value.compare(value.size() - 7, 7, "chunked") == 0;
   }
 }
 
-bool OAHTTPResponseParser::lineComplete() {
+bool OAHTTPResponseParser::stop(int statusCode) {
+  state_ = State::Stopped;
+  delegate_->parseErrorStatusCode(statusCode);
+  return false;
+}
+
+bool OAHTTPResponseParser::answerComplete() {
   const uint64_t generation = generation_;
+  state_ = State::StatusLine;
+  if (status_ == 200) {
+    delegate_->responseParsedPersistentConnection(persistentConnection_);
+  } else {
+    delegate_->responseRefusedStatusCode(status_);
+  }
+  return generation_ == generation && state_ != State::Stopped;
+}
+
+bool OAHTTPResponseParser::lineComplete() {
   std::string line;
   line.swap(line_);
-  if (state_ == State::StatusLine) {
-    contentLength_ = 0;
-    bodyRead_ = 0;
-    int status = parseStatusLine(line);
-    if (status != 200) {
-      state_ = State::Stopped;
-      delegate_->parseErrorStatusCode(status);
-      return false;
+  switch (state_) {
+    case State::StatusLine:
+      // Anything but an HTTP status line means the stream is out of step with the answers.
+      if (line.rfind("HTTP/", 0) != 0) return stop(500);
+      contentLength_ = 0;
+      bodyRead_ = 0;
+      chunked_ = false;
+      status_ = parseStatusLine(line);
+      state_ = State::Headers;
+      return true;
+    case State::Headers:
+      if (!line.empty()) {
+        parseHeader(line);
+        return true;
+      }
+      if (chunked_) {
+        state_ = State::ChunkSize;
+        return true;
+      }
+      // A length that can never be met would hold the connection until the time-out.
+      if (contentLength_ < 0) return stop(500);
+      if (contentLength_ > 0) {
+        state_ = State::Body;
+        bodyRead_ = 0;
+        return true;
+      }
+      return answerComplete();
+    case State::ChunkSize: {
+      size_t digits = 0;
+      long size = 0;
+      for (; digits < line.size() && std::isxdigit(static_cast<unsigned char>(line[digits])); ++digits) {
+        if (digits == 15) return stop(500);  // no chunk of ours is that large
+        size = size * 16 + (std::isdigit(static_cast<unsigned char>(line[digits]))
+                                ? line[digits] - '0'
+                                : std::tolower(static_cast<unsigned char>(line[digits])) - 'a' + 10);
+      }
+      if (digits == 0 || (digits < line.size() && line[digits] != ';' && line[digits] != ' ' &&
+                          line[digits] != '\t')) {
+        return stop(500);
+      }
+      contentLength_ = size;
+      bodyRead_ = 0;
+      state_ = size == 0 ? State::Trailers : State::ChunkData;
+      return true;
     }
-    state_ = State::Headers;
-    return true;
+    case State::ChunkEnd:
+      if (!line.empty()) return stop(500);
+      state_ = State::ChunkSize;
+      return true;
+    case State::Trailers:
+      if (!line.empty()) return true;
+      return answerComplete();
+    case State::Body:
+    case State::ChunkData:
+    case State::Stopped: break;
   }
-  if (!line.empty()) {
-    parseHeader(line);
-    return true;
-  }
-  if (contentLength_ < 0) {
-    // A length that can never be met would hold the connection until the time-out.
-    state_ = State::Stopped;
-    delegate_->parseErrorStatusCode(500);
-    return false;
-  }
-  if (contentLength_ > 0) {
-    state_ = State::Body;
-    bodyRead_ = 0;
-    return true;
-  }
-  state_ = State::StatusLine;
-  delegate_->responseParsedPersistentConnection(persistentConnection_);
-  return generation_ == generation && state_ != State::Stopped;
+  return false;
 }
 
 void OAHTTPResponseParser::parseResponse(const uint8_t* bytes, size_t length) {
@@ -98,15 +153,16 @@ void OAHTTPResponseParser::parseResponse(const uint8_t* bytes, size_t length) {
     switch (state_) {
       case State::Stopped: return;
       case State::Body:
-        if (++bodyRead_ == contentLength_) {
-          const uint64_t generation = generation_;
-          state_ = State::StatusLine;
-          delegate_->responseParsedPersistentConnection(persistentConnection_);
-          if (generation_ != generation || state_ == State::Stopped) return;
-        }
+        if (++bodyRead_ == contentLength_ && !answerComplete()) return;
+        break;
+      case State::ChunkData:
+        if (++bodyRead_ == contentLength_) state_ = State::ChunkEnd;
         break;
       case State::StatusLine:
       case State::Headers:
+      case State::ChunkSize:
+      case State::ChunkEnd:
+      case State::Trailers:
         if (c == '\n' && sawCR_) {
           line_.pop_back();  // the CR
           sawCR_ = false;
@@ -116,8 +172,7 @@ void OAHTTPResponseParser::parseResponse(const uint8_t* bytes, size_t length) {
         sawCR_ = c == '\r';
         line_.push_back(c);
         if (line_.size() > kMaxLineLength) {
-          state_ = State::Stopped;
-          delegate_->parseErrorStatusCode(500);
+          stop(500);
           return;
         }
         break;

@@ -1,5 +1,7 @@
 #include "analytics/OATracker.h"
 
+#include <map>
+
 #include "OADataDispatcher.h"
 #include "OAPersistentEventStore.h"
 #include "platform/log.h"
@@ -8,6 +10,9 @@
 namespace analytics {
 
 namespace {
+
+// Separate dispatches in which the collector must refuse a hit before it is given up.
+constexpr int kOAMaxRefusalsOfAHit = 3;
 
 // Settings that outlive any one start of the tracker, back to their defaults on a reset.
 struct TrackerSettings {
@@ -57,9 +62,9 @@ class OATracker::DispatchListener : public OADataDispatcherDelegate {
   }
   void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
                                             const std::shared_ptr<OAEvent>& event,
-                                            int /*statusCode*/) override {
+                                            int statusCode) override {
     if (auto tracker = tracker_.lock()) {
-      tracker->dataDispatcherRefusedEventStatusCode(dispatcher, event);
+      tracker->dataDispatcherRefusedEventStatusCode(dispatcher, event, statusCode);
     }
   }
   void dataDispatcherDidComplete(OADataDispatcher& dispatcher) override {
@@ -84,6 +89,9 @@ struct OATracker::Private {
   std::shared_ptr<OADataDispatcher> dispatcher;
   std::shared_ptr<OACustomVariableBuffer> pendingCustomVariables;
   bool powerSave = false;
+  // Dispatches in which the collector refused each stored hit, by event id. Kept in memory
+  // only: a relaunch gives a refused hit its chances again.
+  std::map<int64_t, int> refusals;
   // The loop of the thread that started the tracker: the timer and the connection run there.
   platform::RunLoop* loop = nullptr;
 };
@@ -344,15 +352,24 @@ void OATracker::dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
                                                   const std::shared_ptr<OAEvent>& event) {
   std::lock_guard<std::recursive_mutex> guard(classLock());
   if (!private_ || private_->dispatcher.get() != &dispatcher) return;
+  private_->refusals.erase(event->eventID());
   // A hit already gone (nothing deleted) was counted before; it must not be counted twice.
   if (private_->store->deleteEvent(event->eventID())) ++private_->dispatchedCount;
 }
 
 void OATracker::dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
-                                                     const std::shared_ptr<OAEvent>& event) {
+                                                     const std::shared_ptr<OAEvent>& event,
+                                                     int statusCode) {
   std::lock_guard<std::recursive_mutex> guard(classLock());
   if (!private_ || private_->dispatcher.get() != &dispatcher) return;
-  private_->store->deleteEvent(event->eventID());
+  // One refusal may be the collector's passing trouble; a hit refused in several dispatches
+  // would hold its place in the queue for ever.
+  if (++private_->refusals[event->eventID()] < kOAMaxRefusalsOfAHit) return;
+  private_->refusals.erase(event->eventID());
+  if (private_->store->deleteEvent(event->eventID())) {
+    platform::logf("Orvane Analytics: hit refused with status %d in %d dispatches, dropped",
+                   statusCode, kOAMaxRefusalsOfAHit);
+  }
 }
 
 void OATracker::dataDispatcherDidComplete(OADataDispatcher& dispatcher) {

@@ -179,11 +179,12 @@ TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
   }
 }
 
-// A 4xx refuses the hit itself, except 408 and 429, which only say "not now": such a hit is
-// good and must stay for a later dispatch.
-TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {
-  const std::pair<int, bool> cases[] = {{400, true}, {404, true}, {414, true}, {408, false}, {429, false}};
-  for (auto [status, dropped] : cases) {
+// Only statuses that fault the request itself are reported as refusals of the hit; the
+// others speak of the collector, a proxy or the path and leave the hit pending.
+TEST_F(OADataDispatcherTest, RefusalsOfTheHitAreReported) {
+  const std::pair<int, bool> cases[] = {{400, true}, {414, true}, {401, false}, {403, false},
+                                        {404, false}, {407, false}, {408, false}, {429, false}};
+  for (auto [status, refused] : cases) {
     SCOPED_TRACE(status);
     AnalyticsCollector server;
     server.setRefusal([](const testing::AnalyticsHit& hit) { return hit.event()->action == "a2"; }, status);
@@ -191,8 +192,8 @@ TEST_F(OADataDispatcherTest, HitRefusedWithA4xxIsDroppedAndLogged) {
     auto dispatcher = makeDispatcher(server, r);
     dispatcher->dispatchEvents(events(3));
     ASSERT_TRUE(runUntil([&] { return r->completions == 1; }));
-    EXPECT_EQ(r->dispatched, actions(1));
-    EXPECT_EQ(r->refused, dropped ? std::vector<std::string>{"a2"} : std::vector<std::string>{});
+    EXPECT_EQ(r->dispatched, (std::vector<std::string>{"a1", "a3"}));
+    EXPECT_EQ(r->refused, refused ? std::vector<std::string>{"a2"} : std::vector<std::string>{});
     EXPECT_EQ(dispatcher->lastStatusCodeForTesting(), status);
     EXPECT_EQ(dispatcher->retryIntervalForTesting(), 2.0);
   }

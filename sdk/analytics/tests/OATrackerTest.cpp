@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <thread>
 
@@ -72,6 +73,8 @@ class OATrackerTest : public testing::SandboxTest {
     collector.setStatus(200);
     collector.setStyle(AnalyticsCollector::Style::Normal);
     collector.setWriteSize(0);
+    collector.setChunked(false);
+    collector.setRefusal(nullptr, 400);
     collector.closeConnections();
   }
   void emptyStore() { SQLitePeer(test::storePath()).exec("DELETE FROM events"); }
@@ -139,26 +142,34 @@ TEST_F(OATrackerTest, NotStartedTrackerAnswersNothing) {
 // The store keeps a thousand hits at most. Every hit that passes the input checks counts
 // against the 500 of a start, stored or not: a full store makes each of them fail cheaply, so
 // the limit shows without storing 500 hits.
+// Every hit of a start is stored until the 500th; the 501st is refused by the tracker, not
+// the store. The store takes its 1000th hit and refuses the 1001st.
 TEST_F(OATrackerTest, AThousandStoredAndFiveHundredPerStart) {
   start();
   tracker->stopTracker();
-  SQLitePeer(test::storePath()).insertEvents(999);
+  SQLitePeer peer(test::storePath());
+  peer.insertEvents(500);
+  // One sync per stored hit instead of several: five hundred of them are stored here.
+  peer.exec("PRAGMA journal_mode=WAL");
   start();
   std::optional<platform::Error> error;
-  EXPECT_TRUE(event("the 1000th", &error));
-  EXPECT_FALSE(error);
-  EXPECT_EQ(SQLitePeer(test::storePath()).scalar("SELECT COUNT(*) FROM events"), 1000);
-  for (int i = 2; i <= 500; ++i) {
-    ASSERT_FALSE(event("full", &error));
-    ASSERT_EQ(error->domain, "com.orvane.analytics.OAPersistentEventStoreError") << i;
-    ASSERT_EQ(error->code, 0xBADE7A9) << i;
+  for (int i = 1; i <= 500; ++i) {
+    ASSERT_TRUE(event("hit " + std::to_string(i), &error)) << i;
+    ASSERT_FALSE(error) << i;
   }
   EXPECT_EQ(tracker->storedEventsForTesting(), 1000u);
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM events WHERE action = 'hit 500'"), 1);
   for (int i = 501; i <= 502; ++i) {
     EXPECT_FALSE(event("over", &error));
     EXPECT_EQ(error->domain, kOATrackerErrorDomain) << i;
     EXPECT_EQ(error->code, static_cast<int32_t>(0xBAD5704Eu)) << i;
   }
+  tracker->stopTracker();
+  start();
+  EXPECT_FALSE(event("the 1001st", &error));
+  EXPECT_EQ(error->domain, "com.orvane.analytics.OAPersistentEventStoreError");
+  EXPECT_EQ(error->code, 0xBADE7A9);
+  EXPECT_EQ(peer.scalar("SELECT COUNT(*) FROM events"), 1000);
   tracker->stopTracker();
   emptyStore();
   start();
@@ -326,9 +337,17 @@ TEST_F(OATrackerTest, StopWithWorkPending) {
 
 // Whatever the collector does, every hit reaches it once it behaves again. (A hit may arrive
 // twice: the collector can take a request whose answer the tracker never reads.)
+// Every hit reaches the collector once: hits answered 200 behind a refusal, or with a chunked
+// body, are not sent again.
 TEST_F(OATrackerTest, MisbehavingCollectorLosesNothing) {
   struct Case { const char* name; std::function<void()> misbehave; };
+  auto everySeventh = [&] {
+    auto seen = std::make_shared<std::atomic<int>>(0);
+    collector.setRefusal([seen](const testing::AnalyticsHit&) { return ++*seen % 7 == 0; }, 500);
+  };
   const Case cases[] = {
+      {"answers 500 to every seventh request", everySeventh},
+      {"sends chunked bodies", [&] { collector.setChunked(true); }},
       {"closes after 5 answers", [&] { collector.setCloseAfterAnswers(5); }},
       {"stalls after 4 answers", [&] { collector.setStallAfter(4); }},
       {"answers 503", [&] { collector.setStatus(503); }},
@@ -352,9 +371,9 @@ TEST_F(OATrackerTest, MisbehavingCollectorLosesNothing) {
     ASSERT_EQ(tracker->storedEventsForTesting(), 0u);
     EXPECT_EQ(SQLitePeer(test::storePath()).scalar("SELECT COUNT(*) FROM events"), 0);
     auto hits = collector.hits();
-    std::set<std::string> got;
+    std::multiset<std::string> got;
     for (size_t i = before; i < hits.size(); ++i) got.insert(hits[i].event()->action);
-    EXPECT_EQ(got, names);
+    EXPECT_EQ(got, std::multiset<std::string>(names.begin(), names.end()));
   }
 }
 
@@ -367,20 +386,38 @@ TEST_F(OATrackerTest, DelegateMayStopTheTrackerInsideItsCallback) {
   runUntilIdle();
 }
 
-// A hit the collector refuses with a 4xx would be refused for ever: it leaves the store.
-TEST_F(OATrackerTest, HitRefusedWithA4xxLeavesTheStore) {
+// A wrong path or a proxy (401, 403, 404, 407) refuses every hit: none is lost. A hit the
+// collector itself refuses (400, 414) leaves the store only after three refusals in separate
+// dispatches, with a log line, so it cannot hold its place for ever.
+TEST_F(OATrackerTest, OnlyAHitRefusedInThreeDispatchesLeavesTheStore) {
+  struct Case { int status; bool everyHit; std::vector<unsigned> storedAfterEachDispatch; };
+  const Case cases[] = {
+      {401, true, {3, 3, 3, 3}}, {403, true, {3, 3, 3, 3}}, {404, true, {3, 3, 3, 3}},
+      {407, true, {3, 3, 3, 3}}, {400, false, {1, 1, 0, 0}}, {414, false, {1, 1, 0, 0}},
+  };
   start();
-  collector.setRefusal([](const testing::AnalyticsHit& h) { return h.event() && h.event()->action == "bad"; }, 404);
-  for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
-  ASSERT_TRUE(sent(1));
-  EXPECT_EQ(delegate->reports[0], Counts(1, 2));
-  EXPECT_EQ(tracker->storedEventsForTesting(), 1u);
-  ASSERT_TRUE(sent(2));
-  EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
-  // "ok2" was pipelined behind "bad" and may have been taken once already: the refusal ends
-  // the dispatch before its answer is read.
-  auto actions = collectedActions();
-  EXPECT_EQ(std::set<std::string>(actions.begin(), actions.end()), (std::set<std::string>{"ok1", "ok2"}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    const size_t before = collector.hitCount();
+    const bool everyHit = c.everyHit;
+    collector.setRefusal([everyHit](const testing::AnalyticsHit& h) { return everyHit || h.event()->action == "bad"; },
+                         c.status);
+    for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
+    platform::LogCapture log;
+    for (unsigned stored : c.storedAfterEachDispatch) {
+      dispatchAndSettle();
+      EXPECT_EQ(tracker->storedEventsForTesting(), stored);
+    }
+    EXPECT_EQ(log.contains("hit refused with status " + std::to_string(c.status) + " in 3 dispatches, dropped"),
+              !c.everyHit);
+    behave();
+    dispatchAndSettle();
+    EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
+    auto actions = collectedActions();
+    std::vector<std::string> expected = {"ok1", "bad", "ok2"};
+    if (!c.everyHit) expected = {"ok1", "ok2"};
+    EXPECT_EQ(std::vector<std::string>(actions.begin() + before, actions.end()), expected);
+  }
 }
 
 // Hits deleted behind the store's back are not counted twice when the collector answers.

@@ -2,7 +2,8 @@
 // The analytics collector for tests and the demo: answers every "/__ova.gif" hit with a
 // one-pixel GIF, keeps the hits it acknowledged, and plays the failures a real collector
 // shows: closing after k answers, stalling, 503s, refusals of chosen hits, HTTP/1.0 or
-// "Connection: close" answers, status lines without reason phrase, answers split at any byte.
+// "Connection: close" answers, status lines without reason phrase, chunked bodies, answers
+// split at any byte.
 //
 // It listens on 127.0.0.1 at a port the system chooses (host() and port() say where), on
 // its own threads. Every member is thread-safe.
@@ -73,6 +74,9 @@ class AnalyticsCollector {
   void setStallAfter(std::optional<size_t> n);
   // Writes each answer `bytes` at a time (0: whole).
   void setWriteSize(size_t bytes);
+  // Sends the bodies of 200 answers in chunks (with an extension and a trailer) instead of
+  // with a Content-Length.
+  void setChunked(bool chunked);
 
   // The hits acknowledged with a 200, in the order they were answered.
   std::vector<AnalyticsHit> hits() const;

@@ -15,6 +15,7 @@ struct AnalyticsCollector::State {
   int refusalStatus = 400;
   std::optional<size_t> stallAfter;
   size_t writeSize = 0;
+  bool chunked = false;
   size_t answers = 0;
   std::vector<AnalyticsHit> hits;
 };
@@ -149,6 +150,12 @@ RawAnswer AnalyticsCollector::answer(const RawRequest& request) {
     a.reason = "OK";
     a.headers.emplace_back("Content-Type", "image/gif");
     a.body = pixel();
+    if (state_->chunked) {
+      a.contentLength = false;
+      a.headers.emplace_back("Transfer-Encoding", "chunked");
+      a.body = "a;name=value\r\n" + a.body.substr(0, 10) + "\r\n" +
+               "21\r\n" + a.body.substr(10) + "\r\n0\r\nX-Trailer: 1\r\n\r\n";
+    }
     if (state_->style != Style::NoReasonPhrase) state_->hits.push_back(std::move(hit));
   } else {
     a.reason = a.status == 503 ? "Service Unavailable" : "Refused";
@@ -184,6 +191,11 @@ void AnalyticsCollector::setStallAfter(std::optional<size_t> n) {
 void AnalyticsCollector::setWriteSize(size_t bytes) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->writeSize = bytes;
+}
+
+void AnalyticsCollector::setChunked(bool chunked) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->chunked = chunked;
 }
 
 std::vector<AnalyticsHit> AnalyticsCollector::hits() const {

@@ -135,7 +135,7 @@ class OATracker : public std::enable_shared_from_this<OATracker> {
   void dataDispatcherDispatchedWithEvent(OADataDispatcher& dispatcher,
                                          const std::shared_ptr<OAEvent>& event);
   void dataDispatcherRefusedEventStatusCode(OADataDispatcher& dispatcher,
-                                            const std::shared_ptr<OAEvent>& event);
+                                            const std::shared_ptr<OAEvent>& event, int statusCode);
   void dataDispatcherDidComplete(OADataDispatcher& dispatcher);
   void resetPowerSaveMode();
 
