@@ -276,7 +276,8 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& rect,
   platform::View::beginAnimationsContext("expandView");
   platform::View::setAnimationDuration(0.5);
   platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
-    if (auto s = weak.lock(); s && s->isORMMA_) s->expandFinished();
+    // A close that came first has already told the page its state.
+    if (auto s = weak.lock(); s && s->isORMMA_ && s->bannerState_ == kExpanded) s->expandFinished();
   });
   changes();
   platform::View::commitAnimations();
@@ -306,7 +307,8 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
   platform::View::beginAnimationsContext("closeView");
   platform::View::setAnimationDuration(0.3);
   platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
-    if (auto s = weak.lock()) s->closeViewFinished();
+    // Two closes in one animation's time finish once.
+    if (auto s = weak.lock(); s && s->bannerState_ != kDefault) s->closeViewFinished();
   });
   if (webView && banner && master)
     webView->setFrame(banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview())

@@ -287,8 +287,15 @@ std::shared_ptr<platform::View> PELOBannerView::hitTestWithEvent(const platform:
   return platform::View::hitTestWithEvent(p, event);
 }
 
-void PELOBannerView::touchesEndedWithEvent(const platform::TouchSet&, const platform::Event&) {
-  if (!showsVideoAd()) return;
+void PELOBannerView::touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) {
+  if (!showsVideoAd()) {
+    platform::View::touchesEndedWithEvent(touches, event);
+    return;
+  }
+  // A landing page already open (or a page busy with a video) keeps the slot: a second one
+  // would take the connector's page from under it.
+  const int state = ormmaConnector_->bannerState();
+  if (state != ORMMAConnector::kUnknown && state != ORMMAConnector::kDefault) return;
   auto self = sharedAs<PELOBannerView>();
   const std::string clickUrl = lastReceivedBanner_->clickUrl();
   PELOLogger::info(platform::format("Opening landing page: %@", clickUrl));

@@ -179,6 +179,7 @@ TEST_F(ORMMAConnectorTest, ALandingPageOpensOnceAndItsCloseButtonAsksForTheNextA
 
   const size_t requests = server->adRequests().size();
   close->sendActionsForControlEvents(platform::kControlEventTouchUpInside);
+  page(ad, "pelora_bridge.close()");  // while the first close still runs
   advance(0.3);
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
   EXPECT_TRUE(view->isHidden());
@@ -329,6 +330,15 @@ TEST_F(ORMMAConnectorTest, TappingAVideoAdOpensItsLandingPageExpanded) {
   ASSERT_TRUE(runUntil([&] { return !server->http().requestsTo("/pelora/click/v").empty(); }));
   advance(0.5);
   EXPECT_EQ(landing->frame(), Rect(0, 20, 320, 460));
+
+  // A second touch reaching the banner while the landing page is open changes nothing.
+  view->touchesEndedWithEvent({}, platform::Event{});
+  EXPECT_EQ(view->currentViewForTesting(), landing);
+  EXPECT_EQ(connector->bannerState(), ORMMAConnector::kExpanded);
+  connector->closeButtonForTesting()->sendActionsForControlEvents(platform::kControlEventTouchUpInside);
+  advance(0.3);
+  EXPECT_EQ(landing->superview(), view);
+  EXPECT_TRUE(view->isHidden());
 }
 
 TEST_F(ORMMAConnectorTest, TurningTheDeviceTellsThePage) {
