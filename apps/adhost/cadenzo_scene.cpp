@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "cadenzo/CZDefaultViews.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
 #include "platform/controls.h"
@@ -148,7 +147,6 @@ class CadenzoScene {
     cz_->setAppId(appId_);
     cz_->setAppSignature(appSignature_);
     cz_->setDelegate(printer_);
-    cadenzo::installDefaultViews();
     return true;
   }
 

@@ -53,6 +53,14 @@ class ResettableSingleton {
     return instance_;
   }
 
+  // Lets go of the instance (a singleton a client tears down itself): the next get() makes
+  // a new one. Returns the old one, so the caller decides where it is destroyed; `forget`
+  // does not run for it.
+  std::shared_ptr<T> release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::move(instance_);
+  }
+
  private:
   std::mutex mutex_;
   std::shared_ptr<T> instance_;

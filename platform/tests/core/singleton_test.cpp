@@ -99,3 +99,22 @@ TEST(ProcessStateTest, ResetDropsTheOldRecordOutsideTheLock) {
 }
 
 }  // namespace
+
+TEST(ResettableSingletonTest, ReleaseHandsTheInstanceBackAndTheNextGetMakesAnother) {
+  static platform::ResettableSingleton<Facts> singleton;
+  static int forgotten = 0;
+  auto make = [] { return std::make_shared<Facts>(); };
+  auto first = singleton.get(make, [](Facts&) { ++forgotten; });
+  first->count = 5;
+  auto released = singleton.release();
+  EXPECT_EQ(released, first);
+  EXPECT_EQ(singleton.existing(), nullptr);
+  EXPECT_EQ(singleton.release(), nullptr);
+  bool made = false;
+  auto second = singleton.get(make, {}, &made);
+  EXPECT_TRUE(made);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(second->count, 0);
+  EXPECT_EQ(forgotten, 0);  // releasing is not forgetting
+  platform::resetForTesting();
+}

@@ -6,7 +6,7 @@
 // presentation controller reaches that side with a dynamic cast.
 //
 // Which class renders which answer is decided by the impression; the classes themselves
-// come from the installed CZViewFactory.
+// come from the shared CZViewFactory.
 //
 // Thread safety: the callbacks may be set and read from any thread (each view guards them);
 // they are called on the main thread.
@@ -67,8 +67,8 @@ class CZViewCallbacks : public CZViewProtocol {
   ClickCallback click_;
 };
 
-// Makes the view for an answer. Installed once by the view layer; until then no view can
-// be built and impressions are refused.
+// Makes the view for an answer. The client's own views unless a host sets another factory;
+// with none (set to nullptr) no view can be built and impressions are refused.
 class CZViewFactory {
  public:
   enum class Kind { NativeInterstitial, NativeMoreApps, HTML };
@@ -76,7 +76,7 @@ class CZViewFactory {
   // nullptr when the view cannot be made.
   virtual std::shared_ptr<CZViewProtocol> viewWithFrame(Kind kind, const platform::Rect& frame) = 0;
 
-  // Thread-safe. nullptr until set.
+  // Thread-safe. The client's own factory until set.
   static std::shared_ptr<CZViewFactory> shared();
   static void setShared(std::shared_ptr<CZViewFactory> factory);
 };

@@ -97,7 +97,8 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   void setIdentityTrackingDisabledOnThisDevice(bool disabled) { (void)disabled; }
   bool isIdentityTrackingDisabledOnThisDevice() const { return false; }
 
-  // Where views go on screen. Not retained.
+  // Where views go on screen: the client's own controller unless a host sets another (not
+  // retained).
   void setPresentationController(std::weak_ptr<CZPresentationController> controller);
   std::shared_ptr<CZPresentationController> presentationController() const;
 
@@ -148,6 +149,7 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
                                               const std::optional<platform::Value>& moreData);
   void impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression);
   void urlWillOpen(const std::string& url);
+  void urlWasRefused(const std::string& url);
   void productViewControllerDidFinish();
   void forceDismissViewNotification();
 
@@ -165,6 +167,9 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   // Loads the store sheet for `itemId` and presents it once loaded.
   void presentStoreSheet(const platform::Value& itemId);
   bool firstSessionRuleRefuses() const;
+  // True for the impression shown now; a command of any other (cached, loading or being
+  // dismissed) is ignored, and the first one logged.
+  bool acceptsCommandFrom(const std::shared_ptr<CZImpression>& impression) const;
   std::shared_ptr<CZAPIRequest> signedRequest(const std::string& action);
   void dismissLoadingViewIfVisible();
   void release(const std::shared_ptr<CZImpression>& impression);
@@ -182,6 +187,7 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   int orientation_ = 1;
   std::weak_ptr<CZImpression> visibleImpression_;
   std::weak_ptr<CZPresentationController> presentation_;
+  bool presentationSet_ = false;
 };
 
 }  // namespace cadenzo

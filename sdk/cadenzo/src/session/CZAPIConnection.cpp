@@ -22,7 +22,24 @@ platform::ProcessState<std::string>& endpointState() {
   return state;
 }
 
+struct AnswerBound {
+  size_t bytes = CZAPIConnection::kMaxAnswerBytes;
+};
+
+platform::ProcessState<AnswerBound>& answerBoundState() {
+  static platform::ProcessState<AnswerBound> state;
+  return state;
+}
+
 }  // namespace
+
+size_t CZAPIConnection::maxAnswerBytes() {
+  return answerBoundState().read(&AnswerBound::bytes);
+}
+
+void CZAPIConnection::setMaxAnswerBytesForTesting(size_t bytes) {
+  answerBoundState().write(&AnswerBound::bytes, bytes ? bytes : kMaxAnswerBytes);
+}
 
 // The in-flight record: the request, the bytes so far, the answer's head once it came, and
 // the transport (so the watchdog can cancel it).
@@ -142,21 +159,42 @@ void CZAPIConnection::sendRequest(const std::shared_ptr<CZAPIRequest>& request) 
   });
 }
 
-void CZAPIConnection::watchdogFired(uint32_t tag) {
+void CZAPIConnection::watchdogFired(uint32_t tag) { abandon(tag); }
+
+void CZAPIConnection::abandon(uint32_t tag) {
   auto it = activeConnections_.find(tag);
   if (it == activeConnections_.end()) return;
   if (it->second->connection) it->second->connection->cancel();
   connectionDidFailWithError(tag);
 }
 
+void CZAPIConnection::answerTooLarge(uint32_t tag, unsigned long long bytes) {
+  auto it = activeConnections_.find(tag);
+  if (it == activeConnections_.end()) return;
+  platform::logf("CZAPIConnection: the answer to %@ passes %llu bytes (at least %llu); dropped",
+                 platform::Value(it->second->request->uri()), static_cast<unsigned long long>(maxAnswerBytes()), bytes);
+  abandon(tag);
+}
+
 void CZAPIConnection::connectionDidReceiveResponse(uint32_t tag, const platform::HTTPURLResponse& response) {
   auto it = activeConnections_.find(tag);
-  if (it != activeConnections_.end()) it->second->response = response;
+  if (it == activeConnections_.end()) return;
+  it->second->response = response;
+  const long long declared = response.expectedContentLength();
+  if (declared > 0 && static_cast<unsigned long long>(declared) > maxAnswerBytes())
+    answerTooLarge(tag, static_cast<unsigned long long>(declared));
 }
 
 void CZAPIConnection::connectionDidReceiveData(uint32_t tag, const platform::Bytes& data) {
   auto it = activeConnections_.find(tag);
-  if (it != activeConnections_.end()) it->second->data.insert(it->second->data.end(), data.begin(), data.end());
+  if (it == activeConnections_.end()) return;
+  platform::Bytes& so = it->second->data;
+  // Counted as the bytes arrive: an answer without a declared length stops at the bound too.
+  if (so.size() + data.size() > maxAnswerBytes()) {
+    answerTooLarge(tag, so.size() + data.size());
+    return;
+  }
+  so.insert(so.end(), data.begin(), data.end());
 }
 
 void CZAPIConnection::connectionDidFailWithError(uint32_t tag) {

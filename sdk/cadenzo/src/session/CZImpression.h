@@ -73,6 +73,8 @@ class CZImpression : public std::enable_shared_from_this<CZImpression> {
   void setLocation(std::optional<std::string> location);
   std::shared_ptr<CZImpressionProtocol> delegate() const;
   void setDelegate(std::weak_ptr<CZImpressionProtocol> delegate);
+  // True the first time only: the facade says once that it ignores this ad's commands.
+  bool noteFirstIgnoredCommand() { return !ignoredCommandNoted_.exchange(true); }
 
   CZImpression(platform::Passkey<CZImpression>, platform::Dictionary response, int type);
 
@@ -84,6 +86,7 @@ class CZImpression : public std::enable_shared_from_this<CZImpression> {
   double responseDate_ = 0;
   std::atomic<int> state_{CZImpressionStateIdle};
   std::atomic<int> type_{0};
+  std::atomic<bool> ignoredCommandNoted_{false};
   mutable std::mutex mutex_;
   std::optional<std::string> location_;
   std::weak_ptr<CZImpressionProtocol> delegate_;

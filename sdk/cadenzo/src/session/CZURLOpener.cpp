@@ -19,7 +19,29 @@ std::string lowercaseScheme(const std::string& url) {
   return scheme;
 }
 
+bool isWebScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
+
+bool isStoreScheme(const std::string& scheme) {
+  return scheme == "itms" || scheme == "itmss" || scheme == "itms-apps" || scheme == "itms-appss";
+}
+
 }  // namespace
+
+bool CZURLOpener::isOpenableFromPage(const std::string& url) {
+  const std::string scheme = lowercaseScheme(url);
+  return isWebScheme(scheme) || isStoreScheme(scheme);
+}
+
+bool CZURLOpener::isOpenableAppLink(const std::string& url) {
+  static const char* const kNever[] = {"tel",        "telprompt", "sms",  "facetime", "facetime-audio",
+                                       "javascript", "file",      "data", "about"};
+  const std::string scheme = lowercaseScheme(url);
+  if (scheme.empty()) return false;
+  for (const char* never : kNever) {
+    if (scheme == never) return false;
+  }
+  return true;
+}
 
 std::shared_ptr<CZURLOpener> CZURLOpener::openerWithDelegate(std::weak_ptr<CZUrlOpenerDelegate> delegate) {
   return std::make_shared<CZURLOpener>(Passkey<CZURLOpener>{}, std::move(delegate));
@@ -41,10 +63,16 @@ void CZURLOpener::handOver(const std::string& url) {
   platform::Application::sharedApplication().openURL(url);
 }
 
+void CZURLOpener::refuse(const std::string& url) {
+  auto self = shared_from_this();
+  platform::logf("CZURLOpener: an ad may not open %@", platform::Value(url));
+  if (auto d = delegate_.lock()) d->urlWasRefused(url);
+}
+
 void CZURLOpener::open(const std::string& url) {
-  std::string scheme = lowercaseScheme(url);
-  if (scheme != "http" && scheme != "https") {
-    handOver(url);
+  if (!isWebScheme(lowercaseScheme(url))) {
+    if (isOpenableAppLink(url)) handOver(url);
+    else refuse(url);
     return;
   }
   setLastUrl(url);
@@ -60,15 +88,21 @@ std::optional<platform::URLRequest> CZURLOpener::connectionWillSendRequestRedire
   return request;
 }
 
-void CZURLOpener::connectionDidFinishLoading(platform::URLConnection&) {
-  if (auto url = lastUrl()) handOver(*url);
+void CZURLOpener::handOverWhereTheChainEnded() {
+  auto url = lastUrl();
+  if (!url) return;
+  // A redirect is the server's, not a tap: it may not lead to a call or a message.
+  if (isOpenableFromPage(*url)) handOver(*url);
+  else refuse(*url);
 }
+
+void CZURLOpener::connectionDidFinishLoading(platform::URLConnection&) { handOverWhereTheChainEnded(); }
 
 void CZURLOpener::connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) {
   auto url = lastUrl();
-  platform::logf("CZURLOpener: load failed (%@), opening %@", platform::Value(error.localizedDescription()),
+  platform::logf("CZURLOpener: load failed (%@), ending on %@", platform::Value(error.localizedDescription()),
                  url ? platform::Value(*url) : platform::Value());
-  if (url) handOver(*url);
+  handOverWhereTheChainEnded();
 }
 
 }  // namespace cadenzo

@@ -1,12 +1,18 @@
 #pragma once
 // Follows the redirects of a click URL over HTTP(S), then hands the URL it ended on to the
-// application to open (the store, the browser or another application). A URL of any other
-// scheme is handed over at once, without a load.
+// application to open (the store or the browser). A URL of any other scheme (an answer's
+// link into another application) is handed over at once, without a load.
 //
 // The URL opened is the last one requested: every request the load sends (the first and
 // each redirect) becomes `lastUrl`. A load that fails (a network error, or a redirect to a
-// scheme the loader cannot fetch, such as the store's) still ends the click: the delegate
-// is told and `lastUrl` is opened, so a redirect into the store opens the store.
+// scheme the loader cannot fetch, such as the store's) still ends the click on `lastUrl`,
+// so a redirect into the store opens the store.
+//
+// What ad content may open: a page only web (http, https) and store addresses; an answer's
+// own links (its deep links, the more-apps rows) may also lead into another application.
+// Nothing from an ad ever places a call or a message, or opens script, file or data URLs.
+// A redirect chain must end on a web or store address; where it ends elsewhere the opener
+// opens nothing, logs it and tells the delegate (urlWasRefused).
 //
 // Ownership: an opener keeps itself alive from open() until it has handed a URL over; the
 // caller need not hold it. The delegate is not retained.
@@ -26,6 +32,8 @@ class CZUrlOpenerDelegate {
   virtual ~CZUrlOpenerDelegate() = default;
   // Optional: just before `url` is handed to the application.
   virtual void urlWillOpen(const std::string& url) { (void)url; }
+  // Optional: `url` was not opened, as ad content may not open it.
+  virtual void urlWasRefused(const std::string& url) { (void)url; }
 };
 
 class CZURLOpener : public platform::URLConnectionDelegate,
@@ -35,7 +43,15 @@ class CZURLOpener : public platform::URLConnectionDelegate,
   CZURLOpener(platform::Passkey<CZURLOpener>, std::weak_ptr<CZUrlOpenerDelegate> delegate)
       : delegate_(std::move(delegate)) {}
 
+  // Opens a web address after its redirects, an application link at once; refuses what an
+  // answer's link may not open (isOpenableAppLink).
   void open(const std::string& url);
+
+  // A web or store address: what a page may open, and where a redirect chain may end.
+  static bool isOpenableFromPage(const std::string& url);
+  // What an answer's own link may open: anything with a scheme but calls, messages,
+  // script, file and data URLs.
+  static bool isOpenableAppLink(const std::string& url);
 
   std::optional<std::string> lastUrl() const;
   std::shared_ptr<CZUrlOpenerDelegate> delegate() const { return delegate_.lock(); }
@@ -49,6 +65,8 @@ class CZURLOpener : public platform::URLConnectionDelegate,
  private:
   void setLastUrl(std::string url);
   void handOver(const std::string& url);
+  void refuse(const std::string& url);
+  void handOverWhereTheChainEnded();
 
   mutable std::mutex mutex_;
   std::optional<std::string> lastUrl_;

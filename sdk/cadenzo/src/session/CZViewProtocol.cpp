@@ -1,5 +1,7 @@
 #include "cadenzo/CZViewProtocol.h"
 
+#include "CZDefaultViews.h"
+
 #include "platform/singleton.h"
 
 namespace cadenzo {
@@ -39,7 +41,7 @@ void CZViewCallbacks::setFailCallback(Callback callback) {
 
 namespace {
 platform::ProcessState<std::shared_ptr<CZViewFactory>>& factoryState() {
-  static platform::ProcessState<std::shared_ptr<CZViewFactory>> state;
+  static platform::ProcessState<std::shared_ptr<CZViewFactory>> state([] { return CZMakeDefaultViewFactory(); });
   return state;
 }
 }  // namespace

@@ -3,10 +3,12 @@
 #include "CadenzoListeners.h"
 #include "CZSessionSettings.h"
 #include "CZSystemVersion.h"
+#include "CZDefaultViewController.h"
 #include "CZPresentationController.h"
 #include "CZReachability.h"
 #include "platform/application.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/runtime.h"
@@ -94,9 +96,14 @@ std::shared_ptr<platform::Window> Cadenzo::window() const {
 
 void Cadenzo::setPresentationController(std::weak_ptr<CZPresentationController> controller) {
   presentation_ = std::move(controller);
+  presentationSet_ = true;
 }
 
-std::shared_ptr<CZPresentationController> Cadenzo::presentationController() const { return presentation_.lock(); }
+std::shared_ptr<CZPresentationController> Cadenzo::presentationController() const {
+  // The host has nothing to install: the client's own controller unless one was set.
+  if (!presentationSet_) return CZDefaultViewController::sharedController();
+  return presentation_.lock();
+}
 
 std::shared_ptr<CZImpression> Cadenzo::cachedInterstitial(const std::string& location) const {
   auto it = cachedInterstitials_.find(location);
@@ -210,6 +217,7 @@ void Cadenzo::loadCadenzoViewForResponseTypeShouldCacheLocation(const Dictionary
   if (auto w = window()) frame = w->frame();
   auto impression = CZImpression::createWithResponseType(response, type, frame);
   if (!impression) {
+    platform::log("Cadenzo: the answer cannot be made into an ad (no link, no page, or no view for it)");
     handleCadenzoViewErrorLocation(type, location);
     return;
   }
@@ -302,7 +310,20 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   visibleImpression_ = impression;
 }
 
+bool Cadenzo::acceptsCommandFrom(const std::shared_ptr<CZImpression>& impression) const {
+  if (!impression) return false;
+  if (impression == visibleImpression()) return true;
+  // Once per impression: a page on a timer would otherwise flood the log as well.
+  if (impression->noteFirstIgnoredCommand())
+    platform::logf("Cadenzo: ignoring the commands of an ad that is not on screen (state %d)",
+                   impression->state());
+  return false;
+}
+
 void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) {
+  // A page keeps running while its ad waits in the cache or leaves the screen; only the ad
+  // on screen may take what is on screen down.
+  if (!acceptsCommandFrom(impression)) return;
   auto self = shared_from_this();
   visibleImpression_.reset();
   const std::string location = impression->location().value_or("");
@@ -321,6 +342,8 @@ void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impr
 void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
                                                      const std::optional<std::string>& url,
                                                      const std::optional<Value>& moreData) {
+  // The first click takes the ad off screen, so a page clicking in a loop counts once.
+  if (!acceptsCommandFrom(impression)) return;
   auto self = shared_from_this();
   visibleImpression_.reset();
   const int type = impression->type();
@@ -356,10 +379,19 @@ void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImp
 
   std::optional<std::string> target;
   const Value& deepUrl = response.get("deep_url");
-  if (deepUrl.isString() && platform::Application::sharedApplication().canOpenURL(deepUrl.string())) {
+  if (deepUrl.isString() && platform::Application::sharedApplication().canOpenURL(deepUrl.string()) &&
+      CZURLOpener::isOpenableAppLink(deepUrl.string())) {
     target = deepUrl.string();
   } else if (url && platform::URL::create(*url)) {
-    target = *url;
+    // A page names any URL it likes; only the answer's own links may lead into another
+    // application (a native view's targets are the answer's).
+    const bool fromAnswer = response.get("type") == Value("native") || response.get("link") == Value(*url) ||
+                            response.get("deep-link") == Value(*url);
+    if (fromAnswer ? CZURLOpener::isOpenableAppLink(*url) : CZURLOpener::isOpenableFromPage(*url)) {
+      target = *url;
+    } else {
+      platform::logf("Cadenzo: an ad may not open %@", Value(*url));
+    }
   }
   std::optional<Value> itemId;
   if (type == CZImpressionTypeInterstitial) {
@@ -447,6 +479,11 @@ void Cadenzo::clickResponseReceivedForwardToURLITunesID(const Dictionary& respon
 }
 
 void Cadenzo::urlWillOpen(const std::string& url) {
+  (void)url;
+  dismissLoadingViewIfVisible();
+}
+
+void Cadenzo::urlWasRefused(const std::string& url) {
   (void)url;
   dismissLoadingViewIfVisible();
 }

@@ -57,6 +57,9 @@ struct Cadenzo::Listeners {
     void urlWillOpen(const std::string& url) override {
       if (auto f = facade_.lock()) f->urlWillOpen(url);
     }
+    void urlWasRefused(const std::string& url) override {
+      if (auto f = facade_.lock()) f->urlWasRefused(url);
+    }
 
    private:
     std::weak_ptr<Cadenzo> facade_;

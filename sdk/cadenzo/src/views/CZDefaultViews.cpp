@@ -1,11 +1,9 @@
-#include "cadenzo/CZDefaultViews.h"
+#include "CZDefaultViews.h"
 
-#include "CZDefaultViewController.h"
 #include "CZNativeInterstitialView.h"
 #include "CZNativeMoreAppsView.h"
 #include "cadenzo/CZViewProtocol.h"
 #include "CZWebView.h"
-#include "cadenzo/Cadenzo.h"
 
 namespace cadenzo {
 
@@ -25,10 +23,6 @@ class CZDefaultViewFactory : public CZViewFactory {
 
 }  // namespace
 
-void installDefaultViews() {
-  if (!std::dynamic_pointer_cast<CZDefaultViewFactory>(CZViewFactory::shared()))
-    CZViewFactory::setShared(std::make_shared<CZDefaultViewFactory>());
-  if (auto facade = Cadenzo::sharedCadenzo()) facade->setPresentationController(CZDefaultViewController::sharedController());
-}
+std::shared_ptr<CZViewFactory> CZMakeDefaultViewFactory() { return std::make_shared<CZDefaultViewFactory>(); }
 
 }  // namespace cadenzo

@@ -6,7 +6,10 @@
 #include "platform/bundle.h"
 #include "platform/crypto.h"
 #include "platform/file_manager.h"
+#include "platform/log.h"
+#include "platform/run_loop.h"
 #include "platform/sandbox.h"
+#include "platform/singleton.h"
 #include "platform/url.h"
 #include "platform/url_connection.h"
 #include "platform/user_defaults.h"
@@ -50,6 +53,67 @@ void collectFiles(const std::string& root, const std::string& relative, std::vec
   }
 }
 
+struct ImageBound {
+  size_t bytes = CZWebImageCache::kMaxImageBytes;
+};
+
+platform::ProcessState<ImageBound>& imageBoundState() {
+  static platform::ProcessState<ImageBound> state;
+  return state;
+}
+
+// One download that keeps at most `limit` bytes: a longer declared length is refused at the
+// head, and counting stops the load as soon as the bytes pass the bound.
+class BoundedDownload : public platform::URLConnectionDelegate {
+ public:
+  explicit BoundedDownload(size_t limit) : limit_(limit) {}
+
+  void connectionDidReceiveResponse(platform::URLConnection& connection,
+                                    const platform::HTTPURLResponse& response) override {
+    const long long declared = response.expectedContentLength();
+    if (declared > 0 && static_cast<unsigned long long>(declared) > limit_)
+      tooLarge(connection, static_cast<unsigned long long>(declared));
+  }
+  void connectionDidReceiveData(platform::URLConnection& connection, const Bytes& data) override {
+    if (data_.size() + data.size() > limit_) {
+      tooLarge(connection, data_.size() + data.size());
+      return;
+    }
+    data_.insert(data_.end(), data.begin(), data.end());
+  }
+  void connectionDidFinishLoading(platform::URLConnection&) override {
+    complete_ = true;
+    done_ = true;
+  }
+  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override { done_ = true; }
+
+  bool done() const { return done_; }
+  // The body of a load that ended well, else nullopt.
+  std::optional<Bytes> take() { return complete_ ? std::optional<Bytes>(std::move(data_)) : std::nullopt; }
+
+ private:
+  void tooLarge(platform::URLConnection& connection, unsigned long long bytes) {
+    platform::logf("CZWebImageCache: %@ passes %llu bytes (at least %llu); not loaded",
+                   Value(connection.originalRequest().url()), static_cast<unsigned long long>(limit_), bytes);
+    connection.cancel();
+    data_.clear();
+    done_ = true;
+  }
+
+  size_t limit_;
+  Bytes data_;
+  bool complete_ = false;
+  bool done_ = false;
+};
+
+std::optional<Bytes> boundedDownload(const std::string& url, size_t limit) {
+  auto download = std::make_shared<BoundedDownload>(limit);
+  auto& loop = platform::RunLoop::current();
+  auto connection = platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), download);
+  while (!download->done()) loop.runOnce(1.0);
+  return download->take();
+}
+
 std::string applicationVersion() {
   auto& bundle = Bundle::mainBundle();
   std::string version = bundle.version();
@@ -58,6 +122,14 @@ std::string applicationVersion() {
 }
 
 }  // namespace
+
+size_t CZWebImageCache::maxImageBytes() {
+  return imageBoundState().read(&ImageBound::bytes);
+}
+
+void CZWebImageCache::setMaxImageBytesForTesting(size_t bytes) {
+  imageBoundState().write(&ImageBound::bytes, bytes ? bytes : kMaxImageBytes);
+}
 
 CZWebImageCache& CZWebImageCache::sharedCache() {
   static CZWebImageCache* instance = new CZWebImageCache();
@@ -120,10 +192,7 @@ std::shared_ptr<Image> CZWebImageCache::fetchAndCacheImageWithURLChecksum(const 
   auto parsed = platform::URL::create(url);
   const std::string scheme = parsed ? parsed->scheme().value_or("") : "";
   if (scheme != "http" && scheme != "https") return nullptr;
-  platform::HTTPURLResponse response;
-  platform::Error error;
-  auto data = platform::URLConnection::sendSynchronousRequestReturningResponseError(platform::URLRequest(url),
-                                                                                   &response, &error);
+  auto data = boundedDownload(url, maxImageBytes());
   if (!data || data->empty()) return nullptr;
   if (platform::crypto::sha1Hex(std::string_view(reinterpret_cast<const char*>(data->data()), data->size())) != checksum)
     return nullptr;

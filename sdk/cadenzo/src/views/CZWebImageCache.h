@@ -14,7 +14,9 @@
 // the global background queue, several at a time; the user-defaults dictionaries are
 // rewritten under one lock, so concurrent downloads all stay recorded.
 // Failure: a failed download, a checksum mismatch or undecodable data gives no image;
-// nothing else is reported.
+// nothing else is reported. A picture larger than maxImageBytes() gives no image either and
+// is logged: one declaring a larger length is refused at its head, any other download is
+// cancelled when its bytes reach the bound.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,7 +35,14 @@ class CZWebImageCache {
   static constexpr const char* kLocalImagesKey = "CZWebImageCacheLocalImages";
   static constexpr const char* kLocalVersionKey = "CZWebImageCacheLocalVersion";
 
+  // Far above any ad picture; a server sending more is not sending a picture.
+  static constexpr size_t kMaxImageBytes = 32 * 1024 * 1024;
+
   using Callback = std::function<void(const std::shared_ptr<platform::Image>& image)>;
+
+  // The bound in force: kMaxImageBytes unless a test lowered it (0 restores it).
+  static size_t maxImageBytes();
+  static void setMaxImageBytesForTesting(size_t bytes);
 
   static CZWebImageCache& sharedCache();
 
@@ -49,7 +58,8 @@ class CZWebImageCache {
   // files (and may build the bundle index); meant for the background queue.
   std::shared_ptr<platform::Image> locallyCachedImageForChecksum(const std::string& checksum);
 
-  // Downloads `url` (http or https only) synchronously; when the data's SHA-1 equals
+  // Downloads `url` (http or https only, at most maxImageBytes()) on the calling thread,
+  // running that thread's own loop until the load ends; when the data's SHA-1 equals
   // `checksum` exactly and the data is an image, stores it and answers it. Blocking.
   std::shared_ptr<platform::Image> fetchAndCacheImageWithURLChecksum(const std::string& url,
                                                                     const std::string& checksum);

@@ -2,12 +2,15 @@
 // with the view layer stood in for (see CadenzoTestDoubles.h).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CZImpression.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/composers.h"
 #include "CadenzoTestDoubles.h"
 #include "platform/application.h"
 #include "platform/bundle.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/reachability.h"
 #include "platform/runtime.h"
@@ -220,10 +223,10 @@ TEST_F(FacadeTest, ShownInterstitialEndsWithItsNoticesThenTheDismissal) {
   EXPECT_EQ(timeline.back(), "dismissLoadingView");
   ASSERT_EQ(server->callsTo("click").size(), 1u);
   EXPECT_TRUE(server->callsTo("click")[0].accepted());
-  // Closed again while it is being dismissed: the notices again, no second dismissal.
+  // Closed again while it is being dismissed: no longer on screen, so nothing happens.
   timeline.clear();
   factory->last()->fireClose();
-  EXPECT_EQ(timeline, (cztest::Timeline{"didDismissInterstitial:L", "didCloseInterstitial:L"}));
+  EXPECT_TRUE(timeline.empty());
 }
 
 TEST_F(FacadeTest, OfflineClickDoesNotLeaveTheLoadingViewUp) {
@@ -294,6 +297,37 @@ TEST_F(FacadeTest, CachedMoreAppsAreShownOnceWithoutTheLoadingView) {
   EXPECT_EQ(timeline, (cztest::Timeline{"didCacheMoreApps", "shouldDisplayMoreApps", "displayMoreApps"}));
   waitForCalls(1);
   EXPECT_EQ(server->callsTo("more").at(0).body["cache"], Value("1"));
+}
+
+// An answer past the bound fails its load as soon as that is known, whether it declares its
+// length or comes in chunks; one within the bound still loads.
+TEST_F(FacadeTest, AnswersLargerThanTheBoundFailTheLoad) {
+  cadenzo::CZAPIConnection::setMaxAnswerBytesForTesting(1024);
+  platform::LogCapture log;
+  struct Case { const char* name; size_t pad; bool chunked; bool loads; };
+  const Case cases[] = {
+      {"declared length", 4000, false, false},
+      {"chunked", 4000, true, false},
+      {"within the bound", 900, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto answer = ScriptedAnswer::json("{\"status\":200,\"link\":\"http://example.invalid/\",\"html\":\"" +
+                                       std::string(c.pad, 'x') + "\"}");
+    answer.chunked = c.chunked;
+    answer.chunkSize = 256;
+    server->scriptNext("get", answer);
+    timeline.clear();
+    const size_t made = factory->made.size();
+    facade->cacheInterstitial("L");
+    ASSERT_TRUE(runUntil([&] { return !timeline.empty() || factory->made.size() > made; }));
+    EXPECT_EQ(factory->made.size() > made, c.loads);
+    EXPECT_EQ(timeline, c.loads ? cztest::Timeline{} : cztest::Timeline{"didFailToLoadInterstitial:L"});
+  }
+  const auto lines = log.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("passes 1024 bytes") != std::string::npos; }),
+            2);
 }
 
 class ImpressionTest : public FacadeTest {};

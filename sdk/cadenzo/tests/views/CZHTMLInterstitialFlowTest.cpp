@@ -3,15 +3,17 @@
 // own script closes it or clicks through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "CZAPIConnection.h"
 #include "CZDefaultViewController.h"
-#include "cadenzo/CZDefaultViews.h"
 #include "CZWebView.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/window.h"
 #include "testing/cadenzo_server.h"
 #include "../session/CZSessionTest.h"
@@ -28,7 +30,6 @@ class HTMLInterstitialFlowTest : public cztest::CZSessionTest {
   void SetUp() override {
     cztest::CZSessionTest::SetUp();
     facade->setDelegate(listener);
-    cadenzo::installDefaultViews();
     controller = cadenzo::CZDefaultViewController::sharedController();
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->makeKeyAndVisible();
@@ -57,6 +58,17 @@ class HTMLInterstitialFlowTest : public cztest::CZSessionTest {
   // Held by the test so that its final state can be read after everyone else let go.
   std::shared_ptr<CZImpression> impression;
 };
+
+// The host sets credentials and a delegate and nothing else (as this fixture does): the
+// client's own views and controller show the ad.
+TEST_F(HTMLInterstitialFlowTest, AnAdIsShownWithoutAnyViewSetUpByTheHost) {
+  server->setInterstitial("Level", answer("var idle = true;"));
+  auto view = cacheAndShow("Level");
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(contains(window, view));
+  EXPECT_TRUE(controller->viewIsVisible());
+  EXPECT_EQ(listener->timeline, cztest::Timeline{"didCacheInterstitial:Level"});
+}
 
 TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit) {
   server->setInterstitial("Level", answer("location.href = 'cadenzo://close';", ",\"animation\":5"));
@@ -146,6 +158,104 @@ TEST_F(HTMLInterstitialFlowTest, ASecondAdWhileOneIsOnScreenIsRefusedAndStaysCac
   ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 2; }));
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Shop", "didCacheInterstitial:Level",
                                                   "didDismissInterstitial:Level", "didCloseInterstitial:Level"}));
+}
+
+// A cached ad's page keeps running behind the ad on screen; what it asks for must leave the
+// shown ad, and what the delegate hears, alone.
+TEST_F(HTMLInterstitialFlowTest, OnlyTheAdOnScreenCanCloseOrClickIt) {
+  struct Case { const char* name; std::string script; };
+  const Case cases[] = {
+      {"close", "location.href = 'cadenzo://close';"},
+      {"click", "location.href = 'cadenzo://link/' + encodeURIComponent('" + server->url("/target") + "');"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string waiting = std::string("Shop-") + c.name, shown = std::string("Level-") + c.name;
+    server->setInterstitial(waiting, answer(c.script));
+    server->setInterstitial(shown, answer("var idle = true;"));
+    facade->cacheInterstitial(waiting);
+    ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(waiting); }));
+    ASSERT_TRUE(cacheAndShow(shown));
+    listener->timeline.clear();
+    advance(5);
+    runUntilIdle();
+    EXPECT_TRUE(listener->timeline.empty());
+    EXPECT_EQ(facade->visibleImpression(), impression);
+    EXPECT_FALSE(controller->loadingViewIsVisible());
+    platform::NotificationCenter::defaultCenter().postNotificationName(cadenzo::Cadenzo::kForceDismissViewNotification);
+    EXPECT_EQ(listener->timeline, (cztest::Timeline{"didDismissInterstitial:" + shown, "didCloseInterstitial:" + shown}));
+    advance(0.3);
+    runUntilIdle();
+  }
+  EXPECT_TRUE(server->callsTo("click").empty());
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
+}
+
+// Pages that keep firing commands: the shown ad's first click counts and the clicks sent
+// while it leaves do not; a cached ad's timer of closes is ignored, and said once per ad.
+TEST_F(HTMLInterstitialFlowTest, APageFiringCommandsOnATimerIsHeardOnce) {
+  platform::LogCapture log;
+  auto& app = platform::Application::sharedApplication();
+  app.setOpenURLAnswer(true);
+  server->http().setAnswer("/store", testing::ScriptedAnswer::text("store page"));
+  server->setInterstitial("Shop", answer("setInterval(function(){ location.href = 'cadenzo://close'; }, 20);"));
+  server->setInterstitial("Level", answer("setInterval(function(){ location.href = 'cadenzo://link/' + "
+                                          "encodeURIComponent('" + server->url("/store") + "'); }, 10);"));
+  facade->cacheInterstitial("Shop");
+  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Shop"); }));
+  ASSERT_TRUE(cacheAndShow("Level"));
+  advance(5);
+  for (int step = 0; step < 30; ++step) advance(0.01);
+  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+  EXPECT_EQ(server->callsTo("click").size(), 1u);
+  EXPECT_EQ(app.openedURLs().size(), 1u);
+  EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Shop", "didCacheInterstitial:Level",
+                                                  "didDismissInterstitial:Level", "didClickInterstitial:Level"}));
+  const auto lines = log.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("not on screen") != std::string::npos; }),
+            2);
+}
+
+// A click opens web and store addresses only, also where a redirect chain ends; whatever
+// else a page names is refused, and the overlay comes down all the same.
+TEST_F(HTMLInterstitialFlowTest, APageClickOpensOnlyWebAndStoreAddresses) {
+  auto& app = platform::Application::sharedApplication();
+  app.registerOpenableScheme("zavrellion");
+  const std::string store = "itms-apps://itunes.apple.example/app/id42";
+  server->http().setAnswer("/to-call", testing::ScriptedAnswer::redirect("tel:5551234"));
+  server->http().setAnswer("/to-store", testing::ScriptedAnswer::redirect(store));
+  struct Case { const char* name; std::string target; std::optional<std::string> opened; };
+  const Case cases[] = {
+      {"script", "javascript:alert(1)", std::nullopt},
+      {"file", "file:///etc/passwd", std::nullopt},
+      {"call", "tel:5551234", std::nullopt},
+      {"message", "sms:5551234", std::nullopt},
+      {"data", "data:text/html,hi", std::nullopt},
+      {"another application", "zavrellion://level/3", std::nullopt},
+      {"redirect to a call", server->url("/to-call"), std::nullopt},
+      {"store", store, store},
+      {"redirect to the store", server->url("/to-store"), store},
+  };
+  size_t clicks = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server->setInterstitial(c.name, answer("location.href = 'cadenzo://link/' + encodeURIComponent('" + c.target + "');"));
+    ASSERT_TRUE(cacheAndShow(c.name));
+    const size_t openedBefore = app.openedURLs().size();
+    advance(5);
+    ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == clicks + 1; }));
+    ++clicks;
+    ASSERT_TRUE(runUntil([&] { return !controller->loadingViewIsVisible(); }));
+    runUntilIdle();
+    EXPECT_EQ(app.openedURLs().size(), openedBefore + (c.opened ? 1 : 0));
+    if (c.opened && app.openedURLs().size() > openedBefore) {
+      EXPECT_EQ(app.openedURLs().back(), *c.opened);
+    }
+    advance(0.3);
+    runUntilIdle();
+  }
 }
 
 TEST_F(HTMLInterstitialFlowTest, APageThatFailsAfterItWasShownIsNoFailedLoad) {

@@ -8,7 +8,6 @@
 
 #include "CZAPIConnection.h"
 #include "CZDefaultViewController.h"
-#include "cadenzo/CZDefaultViews.h"
 #include "CZJsonWriter.h"
 #include "CZNativeInterstitialView.h"
 #include "CZNativeMoreAppsView.h"
@@ -33,7 +32,6 @@ class NativeFlowTest : public cztest::CZSessionTest {
     cztest::CZSessionTest::SetUp();
     platform::Screen::mainScreen().setStatusBarHeight(20);
     facade->setDelegate(listener);
-    cadenzo::installDefaultViews();
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->makeKeyAndVisible();
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -7,6 +8,7 @@
 #include "platform/bundle.h"
 #include "platform/dispatch.h"
 #include "platform/file_manager.h"
+#include "platform/log.h"
 #include "platform/thread.h"
 #include "platform/user_defaults.h"
 #include "testing/loopback_server.h"
@@ -45,6 +47,30 @@ class ImageCacheTest : public testing::SandboxTest {
   }
   testing::LoopbackServer server;
 };
+
+// A picture past the bound gives no image and is not stored, whether it declares its length
+// or comes in chunks; the same picture within the bound loads.
+TEST_F(ImageCacheTest, PicturesLargerThanTheBoundAreNotLoaded) {
+  const std::string png = makePNG(40, 30, 7);
+  const std::string sum = sha1(png);
+  CZWebImageCache::setMaxImageBytesForTesting(png.size() - 1);
+  platform::LogCapture log;
+  for (bool chunked : {false, true}) {
+    SCOPED_TRACE(chunked ? "chunked" : "declared length");
+    auto answer = testing::ScriptedAnswer::text(png);
+    answer.chunked = chunked;
+    answer.chunkSize = 64;
+    server.setAnswer("/big.png", answer);
+    EXPECT_FALSE(load(Value(server.url("/big.png")), Value(sum)).image);
+  }
+  EXPECT_FALSE(FileManager::fileExistsAtPath(cachedFile(sum)));
+  const auto lines = log.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("not loaded") != std::string::npos; }),
+            2);
+  CZWebImageCache::setMaxImageBytesForTesting(png.size());
+  EXPECT_TRUE(load(Value(server.url("/big.png")), Value(sum)).image);
+}
 
 TEST_F(ImageCacheTest, DownloadsChecksAndServesAgainWithTheServerStopped) {
   const std::string png = makePNG(40, 30, 7);

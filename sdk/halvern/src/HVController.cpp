@@ -1,0 +1,183 @@
+#include "HVController.h"
+
+#include <cmath>
+
+#include "HVReachability.h"
+#include "platform/clock.h"
+#include "platform/device.h"
+#include "platform/file_manager.h"
+#include "platform/format.h"
+#include "platform/sandbox.h"
+#include "platform/singleton.h"
+#include "platform/url.h"
+
+namespace halvern {
+
+using platform::FileManager;
+using platform::Value;
+
+namespace {
+
+platform::ResettableSingleton<HVController> gShared;
+
+struct SessionFacts {
+  std::optional<int64_t> sessionStart;
+};
+
+}  // namespace
+
+std::shared_ptr<HVController> HVController::sharedController() {
+  return gShared.get(
+      [] {
+        auto controller = std::make_shared<HVController>(platform::Passkey<HVController>{});
+        controller->init();
+        return controller;
+      },
+      // A test reset ends the threads of the controller it drops.
+      [](HVController& old) { old.stopWorkers(); });
+}
+
+HVController::HVController(platform::Passkey<HVController>) { sessionStart(); }
+
+HVController::~HVController() { stopWorkers(); }
+
+int64_t HVController::sessionStart() {
+  return platform::processState<SessionFacts>().with([](SessionFacts& facts) {
+    if (!facts.sessionStart)
+      facts.sessionStart = static_cast<int64_t>(std::floor(platform::Clock::current().now()) * 1000.0);
+    return *facts.sessionStart;
+  });
+}
+
+std::string HVController::localFileBasePath() { return platform::Sandbox::documents(); }
+
+std::string HVController::localFileBaseURL() {
+  return platform::URL::fileURLWithPath(localFileBasePath(), true).absoluteString();
+}
+
+std::string HVController::hvBaseDir() { return FileManager::stringByAppendingPathComponent(localFileBasePath(), "HV"); }
+
+std::string HVController::hvContentDir() { return FileManager::stringByAppendingPathComponent(hvBaseDir(), "Content"); }
+
+std::string HVController::deviceUID() { return platform::Device::currentDevice().uniqueIdentifier(); }
+
+std::string HVController::deviceName() {
+  auto& device = platform::Device::currentDevice();
+  std::string name = platform::format("%@ - %@", device.model(), device.systemVersion());
+  std::erase(name, ' ');
+  return name;
+}
+
+void HVController::init() {
+  if (!FileManager::fileExistsAtPath(hvBaseDir())) FileManager::createDirectoryAtPath(hvBaseDir(), true);
+  database_ = HVDatabase::create(hvBaseDir());
+  // Read before the database thread exists.
+  readSettings();
+  auto sequencer = std::make_shared<HVCallbackSequencer>();
+  ioRequestManager_ =
+      HVAsyncCommandManager::createWithCommandQueueThreadName(HVIORequestQueue::create(), kIOThreadName, sequencer);
+  dbQueryManager_ =
+      HVAsyncCommandManager::createWithCommandQueueThreadName(HVDBQueryQueue::create(), kDBThreadName, sequencer);
+  database_->setDbQueryManager(dbQueryManager_);
+}
+
+void HVController::readSettings() {
+  auto rows = database_->sqlExecuteWithParameters("SELECT id,data from settings where id in(?,?)",
+                                                  {Value("disabled"), Value("sbw")})
+                  .rows;
+  for (const auto& row : rows) {
+    if (row.size() < 2) continue;
+    if (row[size_t(0)].string() == "disabled") disabled_ = row[size_t(1)].boolValue();
+    if (row[size_t(0)].string() == "sbw" && row[size_t(1)].isString()) sbwPropName_ = row[size_t(1)].string();
+  }
+}
+
+void HVController::startupWithAppIDServerURL(const std::string& applicationID, const std::string& serverURL) {
+  setServerURL(serverURL.empty() ? kDefaultServerURL : serverURL);
+  setApplicationID(applicationID);
+  hasStartedUp_ = true;
+}
+
+void HVController::stopWorkers() {
+  // File work first, as the client has always stopped them; each drains and joins.
+  if (ioRequestManager_) ioRequestManager_->shutdown();
+  if (dbQueryManager_) dbQueryManager_->shutdown();
+}
+
+void HVController::shutdown() {
+  setExecMode(1);
+  stopWorkers();
+  // Only the shared instance lets go of itself; a new controller comes with the next call.
+  auto released = gShared.existing() == shared_from_this() ? gShared.release() : nullptr;
+  if (released) platform::RunLoop::main().keepAliveUntilEndOfTurn(released);
+}
+
+int HVController::serverReachability() {
+  auto url = platform::URL::create(serverURL());
+  auto reachability = HVReachability::sharedReachability();
+  reachability->setHostName(url && url->host() ? *url->host() : std::string());
+  return reachability->internetConnectionStatus();
+}
+
+void HVController::captureAccelerometer(std::shared_ptr<platform::AccelerometerDelegate> delegate) {
+  auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+  if (accelerometer.delegate() != delegate) {
+    // A second capture keeps what the application had, not the client's own settings.
+    if (!accelerometerCaptured_) {
+      appAccelerometerDelegate_ = accelerometer.delegate();
+      appAccelerometerUpdateInterval_ = accelerometer.updateInterval();
+    }
+    accelerometerCaptured_ = true;
+  }
+  accelerometer.setDelegate(delegate);
+  accelerometer.setUpdateInterval(sdkAccelerometerUpdateInterval_);
+}
+
+void HVController::releaseAccelerometer() {
+  // Without a capture there is nothing of the application's to put back.
+  if (!accelerometerCaptured_) return;
+  accelerometerCaptured_ = false;
+  auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+  accelerometer.setDelegate(appAccelerometerDelegate_);
+  accelerometer.setUpdateInterval(appAccelerometerUpdateInterval_);
+  appAccelerometerDelegate_.reset();
+}
+
+void HVController::setSbwPropName(const std::string& name) {
+  if (name.empty()) {
+    database_->removeRecordIDTableCallbackContext("sbw", "settings", nullptr);
+    return;
+  }
+  if (!sbwPropName_) sbwPropName_ = name;
+  database_->setRecordIDTableStringCallbackContext("sbw", "settings", name, nullptr);
+}
+
+std::string HVController::applicationID() const {
+  std::lock_guard<std::mutex> lock(propertiesMutex_);
+  return applicationID_;
+}
+
+void HVController::setApplicationID(const std::string& id) {
+  std::lock_guard<std::mutex> lock(propertiesMutex_);
+  applicationID_ = id;
+}
+
+std::string HVController::serverURL() const {
+  std::lock_guard<std::mutex> lock(propertiesMutex_);
+  return serverURL_;
+}
+
+void HVController::setServerURL(const std::string& url) {
+  std::lock_guard<std::mutex> lock(propertiesMutex_);
+  serverURL_ = url;
+}
+
+bool HVController::drainWorkersForTesting(double timeoutSeconds) {
+  if (!ioRequestManager_ || !dbQueryManager_) return true;
+  ioRequestManager_->commandQueue()->fireNowForTesting();
+  dbQueryManager_->commandQueue()->fireNowForTesting();
+  return platform::RunLoop::main().runUntil([this] { return ioRequestManager_->sequencer()->isIdle(); },
+                                            timeoutSeconds);
+}
+
+}  // namespace halvern

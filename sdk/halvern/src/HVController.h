@@ -1,0 +1,105 @@
+#pragma once
+// The object that holds the Halvern client together: the key/value database, the file and
+// database worker threads, the few process-wide settings the scripts may read or change,
+// and the file layout under Documents. Every part of the client reaches it through
+// sharedController(). Main thread, except where a member says otherwise.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "HVAsyncCommandManager.h"
+#include "HVDatabase.h"
+#include "platform/accelerometer.h"
+#include "platform/passkey.h"
+
+namespace halvern {
+
+class HVController : public std::enable_shared_from_this<HVController> {
+ public:
+  static constexpr const char* kIOThreadName = "HVIORequestManager thread";
+  static constexpr const char* kDBThreadName = "HVDBQueryManager thread";
+  static constexpr const char* kDefaultServerURL = "http://bridge.halvern.example/hvbridge";
+
+  // Made on first use: the folder, the database (read at once), then both workers.
+  static std::shared_ptr<HVController> sharedController();
+  explicit HVController(platform::Passkey<HVController>);
+  ~HVController();
+
+  // Milliseconds since 1970, taken when the class was first used.
+  static int64_t sessionStart();
+  static std::string hvSDKVersion() { return HVDatabase::kVersion; }
+  static std::string localFileBasePath();
+  static std::string localFileBaseURL();
+  static std::string hvBaseDir();
+  static std::string hvContentDir();
+  static std::string deviceUID();
+  // Model and system version joined by " - ", with every blank removed.
+  static std::string deviceName();
+
+  // An empty server URL means the default one.
+  void startupWithAppIDServerURL(const std::string& applicationID, const std::string& serverURL);
+  // Stops taking commands, runs what the workers still hold, joins both threads, and lets
+  // go of the shared instance: the next sharedController() makes a new controller.
+  void shutdown();
+
+  // 0 when the network cannot be used, else 1 (carrier) or 2.
+  int serverReachability();
+  // Takes the accelerometer for the client, remembering the application's delegate and
+  // interval; releaseAccelerometer gives them back, and does nothing unless captured.
+  void captureAccelerometer(std::shared_ptr<platform::AccelerometerDelegate> delegate);
+  void releaseAccelerometer();
+  double sdkAccelerometerUpdateInterval() const { return sdkAccelerometerUpdateInterval_; }
+  void setSdkAccelerometerUpdateInterval(double seconds) { sdkAccelerometerUpdateInterval_ = seconds; }
+
+  // A non-empty name is stored (and kept in memory unless one is already held); an empty
+  // one removes the stored setting.
+  void setSbwPropName(const std::string& name);
+  const std::optional<std::string>& sbwPropName() const { return sbwPropName_; }
+
+  const std::shared_ptr<HVDatabase>& database() const { return database_; }
+  std::string applicationID() const;
+  void setApplicationID(const std::string& id);
+  std::string serverURL() const;
+  void setServerURL(const std::string& url);
+  bool disabled() const { return disabled_; }
+  void setDisabled(bool disabled) { disabled_ = disabled; }
+  bool hasStartedUp() const { return hasStartedUp_; }
+  int execMode() const { return execMode_; }
+  void setExecMode(int mode) { execMode_ = mode; }
+  double exitItemDisplayTime() const { return exitItemDisplayTime_; }
+  void setExitItemDisplayTime(double seconds) { exitItemDisplayTime_ = seconds; }
+  double menuDisplayTime() const { return menuDisplayTime_; }
+  void setMenuDisplayTime(double seconds) { menuDisplayTime_ = seconds; }
+  const std::shared_ptr<HVAsyncCommandManager>& ioRequestManager() const { return ioRequestManager_; }
+  const std::shared_ptr<HVAsyncCommandManager>& dbQueryManager() const { return dbQueryManager_; }
+
+  // Pumps the main loop until every command sent to either worker has run and called back.
+  bool drainWorkersForTesting(double timeoutSeconds = 5.0);
+
+ private:
+  void init();
+  void readSettings();
+  void stopWorkers();
+
+  std::shared_ptr<HVDatabase> database_;
+  mutable std::mutex propertiesMutex_;
+  std::string applicationID_;
+  std::string serverURL_;
+  bool disabled_ = false;
+  bool hasStartedUp_ = false;
+  int execMode_ = 0;
+  std::atomic<double> exitItemDisplayTime_{4.0};
+  std::atomic<double> menuDisplayTime_{10.0};
+  std::shared_ptr<HVAsyncCommandManager> dbQueryManager_;
+  std::shared_ptr<HVAsyncCommandManager> ioRequestManager_;
+  bool accelerometerCaptured_ = false;
+  double appAccelerometerUpdateInterval_ = 0;
+  std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;
+  double sdkAccelerometerUpdateInterval_ = 1000.0;
+  std::optional<std::string> sbwPropName_;
+};
+
+}  // namespace halvern

@@ -1,0 +1,94 @@
+#pragma once
+// The client's persistent store: one SQLite file, "halverndb.sql", in the client's folder,
+// with a `settings` table of keyed values and the tables the scripts make. A file of another
+// version, or one that cannot be read, is thrown away with everything else in the folder.
+//
+// Statements run synchronously with sqlExecute… on any thread (the connection is serialised
+// by SQLite), or through the keyed operations, which go to the database worker and report
+// the real outcome on the main thread. Values always travel as bound parameters; table
+// names must be plain identifiers.
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "HVCallbackContext.h"
+#include "platform/passkey.h"
+#include "platform/value.h"
+
+struct sqlite3;
+
+namespace halvern {
+
+class HVAsyncCommandManager;
+
+class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
+ public:
+  static constexpr const char* kFileName = "halverndb.sql";
+  static constexpr const char* kVersion = "3.1.2";
+
+  // Opens the file in `folder`, or rebuilds the folder and the file from nothing.
+  static std::shared_ptr<HVDatabase> create(std::string folder);
+  HVDatabase(platform::Passkey<HVDatabase>, std::string folder);
+  ~HVDatabase();
+
+  bool initialized() const { return initialized_; }
+  const std::string& path() const { return path_; }
+
+  struct Outcome {
+    platform::Array rows;  // each row an array, one value per column
+    bool succeeded = true;
+    std::string errorMessage;
+  };
+  // Rows as they come: integer → signed 64-bit, float → double, text → string, blob → data,
+  // null → null. A failure mid-way keeps the rows read so far.
+  Outcome sqlExecuteWithParameters(const std::string& statement, const platform::Array& parameters);
+  // The rows alone; a statement that fails gives what it read (usually nothing).
+  platform::Array sqlExecute(const std::string& statement) { return sqlExecuteWithParameters(statement, {}).rows; }
+
+  // Where the keyed operations go. Without one they fail at once.
+  void setDbQueryManager(std::weak_ptr<HVAsyncCommandManager> manager) { dbQueryManager_ = std::move(manager); }
+
+  // Each sends one statement to the database worker; `context` (may be null) hears the rows
+  // and whether the statement succeeded. A table name that is no plain identifier fails.
+  void removeRecordIDTableCallbackContext(const std::string& recordID, const std::string& table,
+                                          std::shared_ptr<HVCallbackContext> context);
+  void setRecordIDTableStringCallbackContext(const std::string& recordID, const std::string& table,
+                                             const std::string& value, std::shared_ptr<HVCallbackContext> context);
+  void setRecordIDTableNumberCallbackContext(const std::string& recordID, const std::string& table, int64_t value,
+                                             std::shared_ptr<HVCallbackContext> context);
+  // Stored as standard Base64 text.
+  void setRecordIDTableDataCallbackContext(const std::string& recordID, const std::string& table,
+                                           const platform::Bytes& value, std::shared_ptr<HVCallbackContext> context);
+  void dropTableCallbackContext(const std::string& table, std::shared_ptr<HVCallbackContext> context);
+  // The same two columns as `settings`.
+  void createTableCallbackContext(const std::string& table, std::shared_ptr<HVCallbackContext> context);
+
+  // `invocation` (may be empty) is called on the main thread in any case: with the record's
+  // value when there is one (data decoded from Base64), without when the id is missing.
+  void fetchStringForRecordIDTableCallbackInvocation(const std::string& recordID, const std::string& table,
+                                                     HVCallback invocation);
+  void fetchNumberForRecordIDTableCallbackInvocation(const std::string& recordID, const std::string& table,
+                                                     HVCallback invocation);
+  void fetchDataForRecordIDTableCallbackInvocation(const std::string& recordID, const std::string& table,
+                                                   HVCallback invocation);
+
+  static bool isValidIdentifier(std::string_view name);
+
+ private:
+  bool open();
+  void close();
+  bool loadFromFile();
+  bool flush();
+  bool initialize();
+  void send(std::string statement, platform::Array parameters, std::shared_ptr<HVCallbackContext> context,
+            const std::string& table);
+  void fetch(const std::string& recordID, const std::string& table, HVCallback invocation, bool decodeData);
+
+  std::string folder_;
+  std::string path_;
+  sqlite3* database_ = nullptr;
+  bool initialized_ = false;
+  std::weak_ptr<HVAsyncCommandManager> dbQueryManager_;
+};
+
+}  // namespace halvern

@@ -1,0 +1,148 @@
+#include "HVJSON.h"
+
+#include "HVJSONParser.h"
+
+namespace halvern {
+
+using platform::Value;
+
+namespace {
+
+bool needsEscaping(unsigned char c) { return c < 32 || c == '"' || c == '\\'; }
+
+}  // namespace
+
+std::string HVJSON::stringWithObject(const Value& object) {
+  HVJSON writer;
+  writer.addObject(object);
+  return std::move(writer.string_);
+}
+
+std::optional<Value> HVJSON::objectWithString(std::string_view text) {
+  // A parser per call: the worker thread and the main thread both parse.
+  HVJSONParser parser;
+  parser.setMaxDepth(kServerMaxDepth);
+  return parser.objectWithStringAllowScalar(text, true);
+}
+
+std::string HVJSON::stringByEscapingCharacters(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && !needsEscaping(static_cast<unsigned char>(text[i]))) ++i;
+  if (i == text.size()) return std::string(text);
+  std::string out(text.substr(0, i));
+  out.reserve(text.size() + 16);
+  for (; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    switch (c) {
+      case 8: out += "\\b"; break;
+      case 9: out += "\\t"; break;
+      case 10: out += "\\n"; break;
+      case 12: out += "\\f"; break;
+      case 13: out += "\\r"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (c < 32) {
+          static const char kHex[] = "0123456789abcdef";
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+std::string HVJSON::stringByUnescapingCharacters(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      // A backslash that ends the text has nothing to escape and is dropped.
+      if (text[i] != '\\') out += text[i];
+      continue;
+    }
+    const char next = text[++i];
+    switch (next) {
+      case 'b': out += '\b'; break;
+      case 'f': out += '\f'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      default: out += next;
+    }
+  }
+  return out;
+}
+
+bool HVJSON::addObject(const Value& object) {
+  switch (object.type()) {
+    case Value::Type::Array:
+      addArray(object.array());
+      return true;
+    case Value::Type::Dictionary:
+      addDictionary(object.dictionary());
+      return true;
+    case Value::Type::Boolean:
+    case Value::Type::Integer:
+    case Value::Type::Unsigned:
+    case Value::Type::Double:
+    case Value::Type::Decimal:
+      return addNumber(object);
+    case Value::Type::String:
+      return addString(object.string());
+    case Value::Type::Null:
+      return addNull();
+    default:
+      addNull();
+      return false;
+  }
+}
+
+bool HVJSON::addArray(const platform::Array& array) {
+  bool ok = true;
+  string_ += '[';
+  for (size_t i = 0; i < array.size(); ++i) {
+    if (i) string_ += ',';
+    ok = addObject(array[i]) && ok;
+  }
+  string_ += ']';
+  return ok;
+}
+
+bool HVJSON::addDictionary(const platform::Dictionary& dictionary) {
+  // Keys are always strings here, so every key can be written.
+  bool ok = true;
+  bool first = true;
+  string_ += '{';
+  for (const auto& [key, value] : dictionary) {
+    if (!first) string_ += ',';
+    first = false;
+    string_ += key;
+    string_ += ':';
+    ok = addObject(value) && ok;
+  }
+  string_ += '}';
+  return ok;
+}
+
+bool HVJSON::addString(std::string_view text) {
+  string_ += '"';
+  string_ += stringByEscapingCharacters(text);
+  string_ += '"';
+  return true;
+}
+
+bool HVJSON::addNumber(const Value& number) {
+  string_ += number.stringValue();
+  return true;
+}
+
+bool HVJSON::addNull() {
+  string_ += "null";
+  return true;
+}
+
+}  // namespace halvern

@@ -1,0 +1,141 @@
+#include "HVDatabase.h"
+
+#include <sqlite3.h>
+
+#include "HVController.h"
+#include "HVTestSupport.h"
+#include "platform/file_manager.h"
+#include "platform/sandbox.h"
+#include "testing/sandbox_test.h"
+
+namespace halvern {
+namespace {
+
+using platform::Array;
+using platform::FileManager;
+using platform::Value;
+using testsupport::Recorder;
+
+class HVDatabaseTest : public testing::SandboxTest {
+ protected:
+  std::string folder() const { return platform::Sandbox::documents() + "/HV"; }
+};
+
+// Writes the version row the way an older client generation left it.
+void setStoredVersion(const std::string& path, const char* version) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE settings SET data=? WHERE id='version'", -1, &st, nullptr), SQLITE_OK);
+  sqlite3_bind_text(st, 1, version, -1, SQLITE_TRANSIENT);
+  EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+TEST_F(HVDatabaseTest, AnotherVersionWipesTheFolderAndStartsEmpty) {
+  const std::string docs = platform::Sandbox::documents();
+  {
+    auto db = HVDatabase::create(folder());
+    EXPECT_TRUE(db->sqlExecute("INSERT INTO settings(id, data) VALUES('kept', 'yes')").empty());
+  }
+  FileManager::createDirectoryAtPath(folder() + "/Content/slot", true);
+  {
+    // Same version: everything stays.
+    auto db = HVDatabase::create(folder());
+    EXPECT_EQ(db->sqlExecute("SELECT data FROM settings WHERE id='kept'"), (Array{Value(Array{Value("yes")})}));
+  }
+  setStoredVersion(folder() + "/halverndb.sql", "3.1.1");
+  FileManager::writeAtomically(docs + "/client.js", std::string_view("old"));
+  auto db = HVDatabase::create(folder());
+  EXPECT_TRUE(db->initialized());
+  EXPECT_FALSE(FileManager::itemExistsAtPath(folder() + "/Content"));
+  EXPECT_FALSE(FileManager::itemExistsAtPath(docs + "/client.js"));
+  EXPECT_EQ(db->sqlExecute("SELECT id, data FROM settings"), (Array{Value(Array{Value("version"), Value("3.1.2")})}));
+}
+
+TEST_F(HVDatabaseTest, AFileThatIsNoDatabaseIsRebuilt) {
+  FileManager::createDirectoryAtPath(folder(), true);
+  FileManager::writeAtomically(folder() + "/halverndb.sql", std::string_view("garbage that is not SQLite, long enough"));
+  auto db = HVDatabase::create(folder());
+  EXPECT_EQ(db->sqlExecute("SELECT data FROM settings WHERE id='version'"), (Array{Value(Array{Value("3.1.2")})}));
+}
+
+TEST_F(HVDatabaseTest, ValuesKeepTheirTypesThroughBoundParameters) {
+  auto db = HVDatabase::create(folder());
+  const int64_t big = (int64_t(1) << 40) + 12345;
+  const Value values[] = {Value(big), Value(-(int64_t(1) << 62)), Value(0.1), Value("it's \"quoted\"; DROP TABLE settings"),
+                          Value(platform::Bytes{0, 1, 0xff}), Value()};
+  ASSERT_TRUE(db->sqlExecute("CREATE TABLE t (id INTEGER, data BLOB)").empty());
+  for (size_t i = 0; i < std::size(values); ++i)
+    ASSERT_TRUE(db->sqlExecuteWithParameters("INSERT INTO t VALUES(?, ?)", {Value(int64_t(i)), values[i]}).succeeded);
+  auto rows = db->sqlExecute("SELECT data FROM t ORDER BY id");
+  ASSERT_EQ(rows.size(), std::size(values));
+  for (size_t i = 0; i < std::size(values); ++i) {
+    EXPECT_EQ(rows[i][size_t(0)], values[i]) << i;
+    EXPECT_EQ(rows[i][size_t(0)].type(), values[i].type()) << i;
+  }
+  EXPECT_EQ(db->sqlExecute("SELECT count(*) FROM settings")[size_t(0)][size_t(0)], Value(int64_t(1)));
+  // Zero columns make an empty row; a statement that fails says so.
+  auto bad = db->sqlExecuteWithParameters("SELECT * FROM nowhere", {});
+  EXPECT_FALSE(bad.succeeded);
+  EXPECT_NE(bad.errorMessage.find("nowhere"), std::string::npos);
+  EXPECT_FALSE(db->sqlExecuteWithParameters("SELECT ?", {Value(1), Value(2)}).succeeded);
+}
+
+TEST_F(HVDatabaseTest, KeyedRecordsGoThroughTheDatabaseThreadAndReportTheOutcome) {
+  auto controller = HVController::sharedController();
+  auto db = controller->database();
+  Recorder recorder;
+  const int64_t big = (int64_t(1) << 41) + 7;
+  db->createTableCallbackContext("ads", recorder.context("create"));
+  db->createTableCallbackContext("ads", recorder.context("create again"));
+  db->setRecordIDTableStringCallbackContext("quote's", "ads", "it's", recorder.context("string"));
+  db->setRecordIDTableNumberCallbackContext("n", "ads", big, recorder.context("number"));
+  db->setRecordIDTableDataCallbackContext("d", "ads", platform::Bytes{0, 200, 7}, recorder.context("data"));
+  db->setRecordIDTableStringCallbackContext("x", "ads; DROP TABLE settings", "v", recorder.context("bad table"));
+  auto fetched = [&](const char* label) { return [&recorder, label](const HVCommandResult& r) { recorder.deliveries.push_back({label, r, true}); }; };
+  db->fetchStringForRecordIDTableCallbackInvocation("quote's", "ads", fetched("get string"));
+  db->fetchNumberForRecordIDTableCallbackInvocation("n", "ads", fetched("get number"));
+  db->fetchDataForRecordIDTableCallbackInvocation("d", "ads", fetched("get data"));
+  db->fetchStringForRecordIDTableCallbackInvocation("absent", "ads", fetched("get absent"));
+  db->removeRecordIDTableCallbackContext("n", "ads", recorder.context("remove"));
+  db->fetchNumberForRecordIDTableCallbackInvocation("n", "ads", fetched("get removed"));
+  db->dropTableCallbackContext("ads", recorder.context("drop"));
+  db->fetchNumberForRecordIDTableCallbackInvocation("n", "ads", fetched("get dropped"));
+  ASSERT_TRUE(controller->drainWorkersForTesting());
+
+  struct Expect {
+    const char* label;
+    bool succeeded;
+    std::optional<Value> value;
+  };
+  const Expect expected[] = {
+      {"create", true, Value(Array{})},
+      {"create again", false, Value(Array{})},
+      {"string", true, Value(Array{})},
+      {"number", true, Value(Array{})},
+      {"data", true, Value(Array{})},
+      {"bad table", false, std::nullopt},
+      {"get string", true, Value("it's")},
+      {"get number", true, Value(big)},
+      {"get data", true, Value(platform::Bytes{0, 200, 7})},
+      {"get absent", true, std::nullopt},
+      {"remove", true, Value(Array{})},
+      {"get removed", true, std::nullopt},
+      {"drop", true, Value(Array{})},
+      {"get dropped", false, std::nullopt},
+  };
+  ASSERT_EQ(recorder.deliveries.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    const auto& got = recorder.deliveries[i];
+    EXPECT_EQ(got.label, expected[i].label);
+    EXPECT_EQ(got.result.succeeded, expected[i].succeeded) << got.label;
+    EXPECT_EQ(got.result.value, expected[i].value) << got.label;
+  }
+  // The bad table name never reached SQLite.
+  EXPECT_EQ(db->sqlExecute("SELECT count(*) FROM settings")[size_t(0)][size_t(0)], Value(int64_t(1)));
+}
+
+}  // namespace
+}  // namespace halvern
