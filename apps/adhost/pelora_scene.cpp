@@ -1,6 +1,8 @@
 // The game's banner manager on a Pelora banner view: it sets the slot's ids, listens for
 // ads, loads the first one and lets the view reload itself every 30 s of (virtual) time; the
-// sandbox ad host answers an image ad, a text ad, then "no ad".
+// sandbox ad host answers an image ad, a text ad, "no ad", then a rich-media ad whose
+// creative expands over the screen and closes again through its own scripts. The session's
+// install ping reaches the host too.
 #include <memory>
 #include <string>
 
@@ -8,6 +10,7 @@
 #include "pelora/PELOGlobalSettings.h"
 #include "platform/run_loop.h"
 #include "platform/web_view.h"
+#include "platform/window.h"
 #include "scenes.h"
 #include "testing/pelora_server.h"
 #include "timeline.h"
@@ -44,7 +47,8 @@ bool runPeloraScene(const Options&) {
   pelora::PELOGlobalSettings::globalSettings()->setAdHost(server.host());
   notef("ad host", "sandbox Pelora host at %@", server.host());
   server.setAds({server.imageAd("1"), server.textAd("Fly further with the turbo rocket", "2"),
-                 testing::PeloraServer::errorAd("42", "No ad available")});
+                 testing::PeloraServer::errorAd("42", "No ad available"),
+                 server.richMediaAd(testing::PeloraServer::ormmaCreative(), "4")});
 
   auto manager = std::make_shared<BannerManager>();
   auto banner = pelora::PELOBannerView::createWithDimension(pelora::kPELOAdDimensionXXLarge);
@@ -56,21 +60,52 @@ bool runPeloraScene(const Options&) {
   banner->setAutoReloadFrequency(10);
   notef("banner view", "auto reload asked for every 10 s, runs every %d s", banner->autoReloadFrequency());
   banner->setAutoReloadEnabled(true);
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  auto screen = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
+  window->addSubview(screen);
+  banner->setFrame(platform::Rect(0, 430, 320, 50));
+  screen->addSubview(banner);
 
   note("game", "asyncLoadNewBanner");
   banner->asyncLoadNewBanner();
   loop.advance(0.01);
   bool ok = loop.runUntil([&] { return manager->received == 1; }, 10.0);
-  for (int reload = 2; ok && reload <= 3; ++reload) {
+  for (int reload = 2; ok && reload <= 4; ++reload) {
     note("demo", "thirty seconds pass");
     loop.advance(30.01);
     ok = loop.runUntil([&] { return manager->received == reload; }, 10.0);
   }
+
+  // The rich-media creative asks to expand, then to close.
+  auto page = std::dynamic_pointer_cast<platform::WebView>(banner->currentViewForTesting());
+  bool expanded = false, closed = false;
+  if (ok && page) {
+    note("creative", "ormma.expand({x: 10, y: 60, width: 300, height: 250})");
+    page->stringByEvaluatingJavaScriptFromString("ormma.expand({x: 10, y: 60, width: 300, height: 250}, null)");
+    loop.runUntilIdle();
+    loop.advance(0.5);
+    const platform::Rect f = page->frame();
+    expanded = page->stringByEvaluatingJavaScriptFromString("ormma.getState()") == "expanded" && f.size.height == 250;
+    notef("banner view", "ad page over the screen at (%d, %d) %d x %d, page state %@", static_cast<int>(f.origin.x),
+          static_cast<int>(f.origin.y), static_cast<int>(f.size.width), static_cast<int>(f.size.height),
+          page->stringByEvaluatingJavaScriptFromString("ormma.getState()"));
+    note("creative", "ormma.close()");
+    page->stringByEvaluatingJavaScriptFromString("ormma.close()");
+    loop.runUntilIdle();
+    loop.advance(0.3);
+    closed = page->superview() == banner && page->stringByEvaluatingJavaScriptFromString("ormma.getState()") == "default";
+    notef("banner view", "ad page back in the banner, states the creative heard: %@",
+          page->stringByEvaluatingJavaScriptFromString("creativeStates.join(' > ')"));
+  }
+  loop.runUntil([&] { return !server.installPings().empty(); }, 10.0);
+  for (const auto& ping : server.installPings())
+    notef("ad host", "install ping, firststart=%@", ping.queryItem("firststart").value_or("?"));
   notef("ad host", "%zu ad requests, %zu beacon hits", server.adRequests().size(),
-        server.beaconHits("img-1") + server.beaconHits("txt-2"));
+        server.beaconHits("img-1") + server.beaconHits("txt-2") + server.beaconHits("rm-4"));
   banner->setAutoReloadEnabled(false);
   server.stop();
-  return ok && manager->failures == 1 && server.adRequests().size() == 3;
+  return ok && expanded && closed && manager->failures == 1 && server.adRequests().size() == 4 &&
+         server.installPings().size() == 1;
 }
 
 ADHOST_SCENE("pelora", 10, runPeloraScene);

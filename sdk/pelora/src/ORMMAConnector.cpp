@@ -1,8 +1,114 @@
 #include "ORMMAConnector.h"
 
 #include <array>
+#include <climits>
+#include <vector>
+
+#include "PELOImages.h"
+#include "PELOLogger.h"
+#include "pelora/PELOBannerView.h"
+#include "pelora/PELOGlobalSettings.h"
+#include "platform/application.h"
+#include "platform/device.h"
+#include "platform/format.h"
+#include "platform/notification_center.h"
+#include "platform/url.h"
 
 namespace pelora {
+namespace {
+
+constexpr unsigned kFlexibleWidthAndHeight = 18;
+constexpr unsigned kFlexibleLeftAndBottomMargins = 33;
+constexpr double kStatusBarHeight = 20;
+constexpr const char* kDisableLegacyExpand = "pelora_bridge.expandLegacy = function() {}";
+constexpr const char* kHiddenEvent = "ormmaview.fireChangeEvent({ state: '%@' });";
+constexpr const char* kSizeEvent = "window.ormmaview.fireChangeEvent({state: '%@', size:{ width: %d, height: %d}});";
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// A number as the page wrote it: leading blanks, a sign and digits; 0 when there are none,
+// clamped rather than overflowing.
+int intValue(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > INT_MAX) { value = INT_MAX; break; }
+  }
+  return static_cast<int>(negative ? -value : value);
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t pos; (pos = text.find(separator, start)) != std::string::npos; start = pos + 1)
+    parts.push_back(text.substr(start, pos - start));
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+std::optional<int> angleForOrientation(platform::DeviceOrientation orientation) {
+  switch (orientation) {
+    case platform::DeviceOrientation::Portrait: return 0;
+    case platform::DeviceOrientation::PortraitUpsideDown: return 180;
+    case platform::DeviceOrientation::LandscapeLeft: return 270;
+    case platform::DeviceOrientation::LandscapeRight: return 90;
+    default: return std::nullopt;
+  }
+}
+
+int whole(double v) { return static_cast<int>(v); }
+
+// The title a link leaving the application is announced with, or nullopt for one that
+// stays in the page.
+std::optional<std::string> leavingTitle(const std::string& url) {
+  if (startsWith(url, ORMMAConnector::kMapPrefix)) return "Map";
+  if (startsWith(url, ORMMAConnector::kStorePrefix)) return "AppStore";
+  if (startsWith(url, ORMMAConnector::kMusicStorePrefix) || startsWith(url, ORMMAConnector::kStoreSchemePrefix))
+    return "iTunes";
+  if (startsWith(url, "sms:")) return "SMS";
+  if (startsWith(url, "tel:")) return "Phone";
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::shared_ptr<ORMMAConnector> ORMMAConnector::create() {
+  auto connector = std::make_shared<ORMMAConnector>(platform::Passkey<ORMMAConnector>{});
+  auto& device = platform::Device::currentDevice();
+  device.beginGeneratingDeviceOrientationNotifications();
+  std::weak_ptr<ORMMAConnector> weak = connector;
+  platform::NotificationCenter::defaultCenter().addObserver(
+      connector.get(), platform::kDeviceOrientationDidChangeNotification, &device, [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->orientationChanged();
+      });
+  connector->lastOrientation_ = angleForOrientation(device.orientation()).value_or(0);
+  return connector;
+}
+
+ORMMAConnector::ORMMAConnector(platform::Passkey<ORMMAConnector>) {}
+
+ORMMAConnector::~ORMMAConnector() {
+  if (bannerState_ == kExpanded)
+    if (auto webView = ormmaView()) webView->removeFromSuperview();
+  if (closeButton_) closeButton_->removeFromSuperview();
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.removeObserver(this);
+  if (moviePlayer_) {
+    if (bannerState_ == kPlayingVideo) moviePlayer_->stop();
+    moviePlayer_->view()->removeFromSuperview();
+    moviePlayer_.reset();
+  }
+  platform::RunLoop::main().cancelPerforms(this);
+  platform::Device::currentDevice().endGeneratingDeviceOrientationNotifications();
+}
 
 std::optional<std::string> ORMMAConnector::bannerStateString(int state) {
   static constexpr std::array<const char*, 7> kWords{"unknown", "default", "expanded", "resized",
@@ -17,8 +123,447 @@ void ORMMAConnector::setOrmmaView(std::weak_ptr<platform::WebView> view) {
   bannerState_ = kUnknown;
 }
 
-bool ORMMAConnector::parseORMMAResponse(const std::string&) { return false; }
+bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
+  auto self = shared_from_this();
+  if (startsWith(url, "pelora://legacyExpand")) {
+    if (!isORMMA_ && bannerState_ == kDefault) {
+      expandViewWithAnimation(true);
+      injectJavaScript(kDisableLegacyExpand);
+    }
+  } else if (startsWith(url, "pelora://expand")) {
+    const auto parts = split(url, '/');
+    if (parts.size() > 6) {
+      const int x = intValue(parts[3]);
+      int y = intValue(parts[4]);
+      if (!runningOnPad() && !platform::Application::sharedApplication().isStatusBarHidden() && y < kStatusBarHeight)
+        y = static_cast<int>(kStatusBarHeight);
+      expandViewWithRectWithAnimation(platform::Rect(x, y, intValue(parts[5]), intValue(parts[6])), true);
+    } else {
+      expandViewWithAnimation(true);
+    }
+  } else if (startsWith(url, "pelora://close")) {
+    closeViewWithAnimation(true);
+  } else if (startsWith(url, "pelora://foundORMMAAd")) {
+    PELOLogger::debug("Found ORMMA Ad!");
+    isORMMA_ = true;
+    injectJavaScript(kDisableLegacyExpand);
+  } else if (startsWith(url, "pelora://open")) {
+    openURL(url.size() > 14 ? url.substr(14) : "");
+  } else if (startsWith(url, "pelora://hide")) {
+    if (bannerState_ == kHidden) return false;
+    preHiddenState_ = bannerState_;
+    bannerState_ = kHidden;
+    if (auto banner = bannerView()) banner->setHidden(true);
+    injectJavaScript(platform::format(kHiddenEvent, "hidden"));
+  } else if (startsWith(url, "pelora://show")) {
+    if (bannerState_ != kHidden) return false;
+    if (auto banner = bannerView()) banner->setHidden(false);
+    bannerState_ = preHiddenState_;
+    injectJavaScript(platform::format(kHiddenEvent, bannerStateString(bannerState_).value_or("")));
+  } else if (startsWith(url, "pelora://")) {
+    // activate, deactivate, resize and anything else change nothing
+  } else if (auto title = leavingTitle(url)) {
+    showAlertViewWithTitleWithUrl(*title, url);
+  } else if (!startsWith(url, "http://")) {
+    // refused without a message
+  } else if (endsWith(url, ".3gp") || endsWith(url, ".mp4") || endsWith(url, ".mpv") || endsWith(url, ".avi") ||
+             endsWith(url, ".mov")) {
+    if (bannerState_ != kDefault) closeViewWithAnimation(false);
+    playMovieAtURL(url);
+  } else {
+    if (bannerState_ == kDefault) expandViewWithAnimation(true);
+    return true;
+  }
+  return false;
+}
 
-void ORMMAConnector::webViewFinishedLoad(bool) { bannerState_ = kDefault; }
+// A page may send the user to a web address at once; phone, SMS and every other
+// application are asked for first, whatever the alert switch says.
+void ORMMAConnector::openURL(const std::string& rest) {
+  if (auto title = leavingTitle(rest)) {
+    showAlertViewWithTitleWithUrl(*title, rest, true);
+    return;
+  }
+  if (startsWith(rest, "http://") || startsWith(rest, "https://")) {
+    platform::Application::sharedApplication().openURL(rest);
+    return;
+  }
+  auto parsed = platform::URL::create(rest);
+  if (!parsed || !parsed->scheme() || parsed->scheme()->empty()) return;  // nothing the system could open
+  showAlertViewWithTitleWithUrl(*parsed->scheme(), rest, true);
+}
+
+void ORMMAConnector::webViewFinishedLoad(bool richMedia) {
+  bannerState_ = kDefault;
+  findMasterView();
+  auto banner = bannerView();
+  auto webView = ormmaView();
+  auto master = masterView_.lock();
+  if (!banner || !webView || !master) return;
+  defaultRect_ = master->convertRectFromView(webView->frame(), banner);
+  const platform::Rect rect = masterRect();
+  if (!richMedia) return;
+  const platform::Rect bf = banner->frame();
+  std::string script = platform::format("window.ormmaview.fireChangeEvent({ state: '%@'", "default");
+  script += platform::format(", size: { width: %d, height: %d }", whole(bf.size.width), whole(bf.size.height));
+  script += platform::format(", maxSize: { width: %d, height: %d }", whole(rect.size.width), whole(rect.size.height));
+  script += platform::format(", screenSize: { width: %d, height: %d }", whole(rect.size.width), whole(rect.size.height));
+  script += platform::format(", defaultPosition: { x: %d, y: %d, width: %d, height: %d }", whole(defaultRect_.origin.x),
+                             whole(defaultRect_.origin.y), whole(defaultRect_.size.width), whole(defaultRect_.size.height));
+  script += platform::format(", orientation:%d ", lastOrientation_);
+  script += ", supports: ['level-1','screen','orientation'] });";
+  injectJavaScript(script);
+}
+
+void ORMMAConnector::injectJavaScript(const std::string& script) {
+  if (bannerState_ == kUnknown) return;
+  auto webView = ormmaView();
+  if (!webView) return;
+  PELOLogger::debug(platform::format("Injecting script: %@", script));
+  webView->stringByEvaluatingJavaScriptFromString("javascript:" + script);
+}
+
+void ORMMAConnector::expandViewWithAnimation(bool animated) { expandViewWithRectWithAnimation(masterRect(), animated); }
+
+void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& rect, bool animated) {
+  auto self = shared_from_this();
+  if (masterView_.expired()) findMasterView();
+  auto banner = bannerView();
+  if (banner)
+    if (auto delegate = banner->delegate()) delegate->landingPageWillBeDisplayed();
+  PELOLogger::info("Opening landing page");
+  if (bannerState_ == kExpanded) return;
+  banner = bannerView();  // the delegate may have let it go
+  auto master = masterView_.lock();
+  auto webView = ormmaView();
+  if (!banner || !master || !webView) return;
+  banner->pauseAutomaticReload();
+  bannerState_ = kExpanded;
+  defaultRect_ = banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview()) : banner->bounds();
+
+  if (!isORMMA_) {
+    closeButton_ = platform::Button::buttonWithType(platform::ButtonType::Custom);
+    closeButton_->setImageForState(PELOImages::closeButton(), platform::kControlStateNormal);
+    closeButton_->sizeToFit();
+    std::weak_ptr<ORMMAConnector> weak = self;
+    closeButton_->addTargetActionForControlEvents(
+        self, [weak](platform::Control&) {
+          if (auto s = weak.lock()) s->closeView();
+        },
+        platform::kControlEventTouchUpInside);
+    closeButton_->setAlpha(0);
+    master->addSubview(closeButton_);
+    const platform::Size button = closeButton_->frame().size;
+    closeButton_->setFrame(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height));
+    closeButton_->setAutoresizingMask(kFlexibleLeftAndBottomMargins);
+  }
+
+  webView->removeFromSuperview();
+  webView->setFrame(defaultRect_);
+  master->addSubview(webView);
+  if (closeButton_) master->bringSubviewToFront(closeButton_);
+
+  auto changes = [webView, rect, button = closeButton_] {
+    webView->setFrame(rect);
+    if (button) button->setAlpha(1);
+  };
+  if (!animated) {
+    changes();
+    if (isORMMA_) expandFinished();
+    return;
+  }
+  std::weak_ptr<ORMMAConnector> weak = self;
+  platform::View::beginAnimationsContext("expandView");
+  platform::View::setAnimationDuration(0.5);
+  platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
+    // A close that came first has already told the page its state.
+    if (auto s = weak.lock(); s && s->isORMMA_ && s->bannerState_ == kExpanded) s->expandFinished();
+  });
+  changes();
+  platform::View::commitAnimations();
+}
+
+void ORMMAConnector::expandFinished() {
+  // The script goes in with the "javascript:" prefix added once, by injectJavaScript.
+  const platform::Size size = webViewSize();
+  injectJavaScript(platform::format(kSizeEvent, "expanded", whole(size.width), whole(size.height)));
+}
+
+void ORMMAConnector::closeView() { closeViewWithAnimation(true); }
+
+void ORMMAConnector::closeViewWithAnimation(bool animated) {
+  if (bannerState_ == kDefault) return;
+  auto self = shared_from_this();
+  auto webView = ormmaView();
+  if (webView && !isORMMA_) webView->stopLoading();
+  if (!animated) {
+    closeViewFinished();
+    return;
+  }
+  auto banner = bannerView();
+  if (masterView_.expired()) findMasterView();
+  auto master = masterView_.lock();
+  std::weak_ptr<ORMMAConnector> weak = self;
+  platform::View::beginAnimationsContext("closeView");
+  platform::View::setAnimationDuration(0.3);
+  platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
+    // Two closes in one animation's time finish once.
+    if (auto s = weak.lock(); s && s->bannerState_ != kDefault) s->closeViewFinished();
+  });
+  if (webView && banner && master)
+    webView->setFrame(banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview())
+                                          : banner->bounds());
+  if (!isORMMA_) {
+    if (banner) banner->setAlpha(0);
+    if (closeButton_) closeButton_->setAlpha(0);
+  }
+  platform::View::commitAnimations();
+}
+
+void ORMMAConnector::closeViewFinished() {
+  auto self = shared_from_this();
+  bannerState_ = kDefault;
+  auto banner = bannerView();
+  auto webView = ormmaView();
+  if (banner && webView) {
+    webView->removeFromSuperview();
+    banner->addSubview(webView);
+    webView->setFrame(platform::Rect(0, 0, banner->frame().size.width, banner->frame().size.height));
+  }
+  if (closeButton_) {
+    closeButton_->removeFromSuperview();
+    closeButton_.reset();
+  }
+  if (isORMMA_) {
+    closeFinished();
+  } else if (banner) {
+    banner->setHidden(true);
+    banner->setAlpha(1);
+    banner->asyncLoadNewBanner();
+  }
+  banner = bannerView();
+  if (!banner) return;
+  banner->resumeAutomaticReload();
+  PELOLogger::info("Landing page has been closed");
+  if (auto delegate = banner->delegate()) delegate->landingPageHasBeenClosed();
+}
+
+void ORMMAConnector::closeFinished() {
+  const platform::Size size = webViewSize();
+  injectJavaScript(platform::format(kSizeEvent, "default", whole(size.width), whole(size.height)));
+}
+
+platform::Size ORMMAConnector::webViewSize() const {
+  auto webView = ormmaView();
+  return webView ? webView->frame().size : platform::Size{0, 0};
+}
+
+void ORMMAConnector::showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url, bool confirm) {
+  externalRequestURL_ = url;
+  const std::string message = platform::format("Opening %@", title);
+  std::shared_ptr<platform::AlertView> alert;
+  if (startsWith(url, "tel:")) {
+    alert = std::make_shared<platform::AlertView>("", url.substr(4), shared_from_this(), "Cancel",
+                                                  std::vector<std::string>{"Call"});
+  } else if (!confirm && !PELOGlobalSettings::globalSettings()->showAlertPopup() && !startsWith(url, "sms:")) {
+    alert = std::make_shared<platform::AlertView>("", message, nullptr, std::nullopt, std::vector<std::string>{"OK"});
+    std::weak_ptr<ORMMAConnector> weak = shared_from_this();
+    std::weak_ptr<platform::AlertView> weakAlert = alert;
+    platform::RunLoop::main().postAfter(
+        1.0,
+        [weak, weakAlert] {
+          if (auto s = weak.lock()) s->openWebStore(weakAlert.lock());
+        },
+        this);
+  } else {
+    alert = std::make_shared<platform::AlertView>("", message, shared_from_this(), "Cancel",
+                                                  std::vector<std::string>{"Ok"});
+  }
+  pendingAlert_ = alert;
+  alert->show();
+}
+
+void ORMMAConnector::alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) {
+  if (index != 0) {
+    std::weak_ptr<ORMMAConnector> weak = shared_from_this();
+    std::weak_ptr<platform::AlertView> weakAlert = alert.sharedAs<platform::AlertView>();
+    platform::RunLoop::main().postAfter(
+        0.2,
+        [weak, weakAlert] {
+          if (auto s = weak.lock()) s->openWebStore(weakAlert.lock());
+        },
+        this);
+    return;
+  }
+  auto self = shared_from_this();
+  const bool call = externalRequestURL_ && startsWith(*externalRequestURL_, "tel:");
+  if (!call) closeView();
+  externalRequestURL_.reset();
+  pendingAlert_.reset();
+}
+
+void ORMMAConnector::openWebStore(const std::shared_ptr<platform::AlertView>& alert) {
+  auto self = shared_from_this();
+  if (alert && alert->isVisible()) alert->dismissWithClickedButtonIndexAnimated(0, false);
+  pendingAlert_.reset();
+  if (!externalRequestURL_) return;
+  const std::string url = *externalRequestURL_;
+  externalRequestURL_.reset();
+  platform::Application::sharedApplication().openURL(url);
+  closeView();
+}
+
+void ORMMAConnector::playMovieAtURL(const std::string& url) {
+  auto self = shared_from_this();
+  if (masterView_.expired()) findMasterView();
+  auto master = masterView_.lock();
+  if (!master) return;
+  if (moviePlayer_) {  // an earlier movie's player and observers go first
+    platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
+    platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
+    moviePlayer_->stop();
+    moviePlayer_->view()->removeFromSuperview();
+  }
+  bannerState_ = kLoadingVideo;
+  if (auto banner = bannerView()) banner->pauseAutomaticReload();
+  auto& app = platform::Application::sharedApplication();
+  moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
+  statusBarHidden_ = app.isStatusBarHidden();
+  statusBarStyle_ = app.statusBarStyle();
+  const bool pad = runningOnPad();
+  if (pad) app.setStatusBarHidden(true);
+  moviePlayer_->prepareToPlay();
+  moviePlayer_->setFullscreen(true);
+  moviePlayer_->setScalingMode(1);
+  moviePlayer_->setControlStyle(2);
+  const auto& movieView = moviePlayer_->view();
+  movieView->setAutoresizingMask(kFlexibleWidthAndHeight);
+  movieView->setContentMode(platform::ContentMode::ScaleAspectFill);
+  if (pad) {
+    const platform::Rect r = masterRect();
+    movieView->setFrame(platform::Rect(0, 0, r.size.width, r.size.height + kStatusBarHeight));
+  } else {
+    movieView->setFrame(platform::Rect(0, 0, master->frame().size.width, master->frame().size.height));
+  }
+  movieView->setAlpha(0);
+  master->addSubview(movieView);
+  platform::View::beginAnimationsContext("fadeInVideo");
+  platform::View::setAnimationDuration(0.5);
+  movieView->setAlpha(1);
+  platform::View::commitAnimations();
+
+  auto& center = platform::NotificationCenter::defaultCenter();
+  std::weak_ptr<ORMMAConnector> weak = self;
+  center.addObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification, nullptr,
+                     [weak](const platform::Notification& n) {
+                       auto s = weak.lock();
+                       if (s && s->moviePlayer_ && n.object == s->moviePlayer_.get()) s->moviePlayerLoadStateChanged();
+                     });
+  center.addObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification, moviePlayer_.get(),
+                     [weak](const platform::Notification&) {
+                       if (auto s = weak.lock()) s->myMovieFinishedCallback();
+                     });
+}
+
+void ORMMAConnector::moviePlayerLoadStateChanged() {
+  if (moviePlayer_->loadState() == platform::kMovieLoadStateUnknown) return;
+  bannerState_ = kPlayingVideo;
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
+  moviePlayer_->play();
+}
+
+void ORMMAConnector::myMovieFinishedCallback() {
+  if (!moviePlayer_) return;
+  moviePlayer_->setFullscreen(false);
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
+  std::weak_ptr<ORMMAConnector> weak = shared_from_this();
+  platform::View::beginAnimationsContext("movieOutAnimation");
+  platform::View::setAnimationDuration(0.5);
+  platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
+    if (auto s = weak.lock()) s->movieOutAnimationFinished();
+  });
+  moviePlayer_->view()->setAlpha(0);
+  platform::View::commitAnimations();
+}
+
+void ORMMAConnector::movieOutAnimationFinished() {
+  auto self = shared_from_this();
+  auto& app = platform::Application::sharedApplication();
+  app.setStatusBarHidden(statusBarHidden_);
+  if (moviePlayer_) {
+    moviePlayer_->view()->removeFromSuperview();
+    moviePlayer_.reset();
+  }
+  if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
+  if (auto banner = bannerView()) banner->resumeAutomaticReload();
+  bannerState_ = kDefault;
+}
+
+void ORMMAConnector::stopVideoPlayback() {
+  if (!moviePlayer_) return;
+  auto& app = platform::Application::sharedApplication();
+  moviePlayer_->setFullscreen(false);
+  platform::View::beginAnimationsContext("movieOutAnimation");
+  platform::View::setAnimationDuration(0.5);
+  moviePlayer_->view()->setAlpha(0);
+  platform::View::commitAnimations();
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
+  platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
+  app.setStatusBarHidden(statusBarHidden_);
+  if (bannerState_ == kPlayingVideo) moviePlayer_->stop();
+  moviePlayer_->view()->removeFromSuperview();
+  moviePlayer_.reset();
+  if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
+  bannerState_ = kDefault;
+}
+
+void ORMMAConnector::orientationChanged() {
+  const auto angle = angleForOrientation(platform::Device::currentDevice().orientation());
+  if (!angle || *angle == lastOrientation_) return;
+  findMasterView();
+  std::string script = "window.ormmaview.fireChangeEvent({";
+  if (isLandScape(lastOrientation_) != isLandScape(*angle)) {
+    auto banner = bannerView();
+    auto master = masterView_.lock();
+    if (banner && master)
+      defaultRect_ = banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview()) : banner->bounds();
+    const platform::Rect rect = masterRect();
+    script += platform::format("maxSize: { width: %d, height: %d }", whole(rect.size.width), whole(rect.size.height));
+    script += platform::format(", screenSize: { width: %d, height: %d }", whole(rect.size.width), whole(rect.size.height));
+    script += platform::format(", defaultPosition: { x: %d, y: %d, width: %d, height: %d },", whole(defaultRect_.origin.x),
+                               whole(defaultRect_.origin.y), whole(defaultRect_.size.width), whole(defaultRect_.size.height));
+  }
+  lastOrientation_ = *angle;
+  script += platform::format(" orientation:%d", lastOrientation_);
+  script += "});";
+  injectJavaScript(script);
+}
+
+bool ORMMAConnector::isLandScape(int angle) { return (angle - 90) % 180 == 0; }
+
+platform::Rect ORMMAConnector::masterRect() {
+  if (masterView_.expired()) findMasterView();
+  auto master = masterView_.lock();
+  const platform::Rect bounds = master ? master->bounds() : platform::Rect{};
+  if (!platform::Application::sharedApplication().isStatusBarHidden() && !runningOnPad())
+    return platform::Rect(0, kStatusBarHeight, bounds.size.width, bounds.size.height - kStatusBarHeight);
+  return bounds;
+}
+
+void ORMMAConnector::findMasterView() {
+  auto banner = bannerView();
+  if (!banner) return;
+  std::shared_ptr<platform::View> view = banner->superview();
+  if (!view || !view->superview()) {
+    masterView_ = banner;
+    return;
+  }
+  while (view->superview() && view->superview()->superview()) view = view->superview();
+  masterView_ = view;
+}
+
+bool ORMMAConnector::runningOnPad() {
+  return platform::Device::currentDevice().userInterfaceIdiom() == platform::UserInterfaceIdiom::Pad;
+}
 
 }  // namespace pelora

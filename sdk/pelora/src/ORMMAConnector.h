@@ -1,24 +1,50 @@
 #pragma once
-// The banner view's agent for what its ad pages ask. It keeps the slot's banner state,
-// which the banner view consults before loading or taking a new ad: 0 unknown, 1 default,
-// 2 expanded, 3 resized, 4 hidden, 5 loading video, 6 playing video.
-// This first form knows the states and the page being shown; it lets no link or command
-// of a page through yet (parseORMMAResponse answers false). Main thread only.
+// The banner view's agent for what its ad pages ask and for every link they follow. It
+// recognises the "pelora://" commands of the rich-media page's pelora_bridge, expands the
+// ad (or a landing page) over the master view with a close button and closes it again,
+// hides and shows the banner, plays videos full screen, asks before leaving the application
+// for the phone, SMS, map or store, and keeps the page's window.ormmaview told of its state,
+// size, position and orientation.
+//
+// It keeps the slot's banner state, which the banner view consults before loading or taking
+// a new ad: 0 unknown, 1 default, 2 expanded, 3 resized, 4 hidden, 5 loading video,
+// 6 playing video. No script is injected in state 0.
+//
+// Ownership: made with create(), owned by its banner view; the banner view and the ad web
+// view are not retained. Timers, animations and observers hold it weakly. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/alert.h"
+#include "platform/controls.h"
+#include "platform/geometry.h"
+#include "platform/media.h"
+#include "platform/passkey.h"
+#include "platform/run_loop.h"
+#include "platform/view.h"
 #include "platform/web_view.h"
 
 namespace pelora {
 
 class PELOBannerView;
 
-class ORMMAConnector {
+class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, public platform::AlertViewDelegate {
  public:
   enum PELOBannerState : int {
     kUnknown = 0, kDefault = 1, kExpanded = 2, kResized = 3, kHidden = 4, kLoadingVideo = 5, kPlayingVideo = 6,
   };
+
+  // Where links leave for the map and the store.
+  static constexpr const char* kMapPrefix = "http://maps.platform.example/maps";
+  static constexpr const char* kStorePrefix = "http://apps.platform.example/";
+  static constexpr const char* kMusicStorePrefix = "http://music.platform.example/";
+  static constexpr const char* kStoreSchemePrefix = "itms://music.platform.example/";
+
+  // Observes the device's orientation from the start.
+  static std::shared_ptr<ORMMAConnector> create();
+  explicit ORMMAConnector(platform::Passkey<ORMMAConnector>);
+  ~ORMMAConnector() override;
 
   // nullopt for a value outside the states.
   static std::optional<std::string> bannerStateString(int state);
@@ -35,14 +61,66 @@ class ORMMAConnector {
 
   // Whether the ad web view may load `url` itself.
   bool parseORMMAResponse(const std::string& url);
-  // The page has loaded: the slot is in its default state.
+  // The page has loaded: the slot is in its default state; a rich-media page hears its
+  // geometry.
   void webViewFinishedLoad(bool richMedia);
+  void injectJavaScript(const std::string& script);
+
+  void expandViewWithAnimation(bool animated);
+  void expandViewWithRectWithAnimation(const platform::Rect& rect, bool animated);
+  void closeView();
+  void closeViewWithAnimation(bool animated);
+
+  // Keeps `url` until the user answers. `confirm` asks with Cancel and Ok even where the
+  // alert switch would only inform.
+  void showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url, bool confirm = false);
+  void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override;
+
+  void playMovieAtURL(const std::string& url);
+  void stopVideoPlayback();
+
+  // True for 90 and 270 (and every angle 180 apart from them).
+  static bool isLandScape(int angle);
+  platform::Rect masterRect();
+  void findMasterView();
+  static bool runningOnPad();
+
+  // ---- For tests ----
+  const std::shared_ptr<platform::Button>& closeButtonForTesting() const { return closeButton_; }
+  std::shared_ptr<platform::View> masterViewForTesting() const { return masterView_.lock(); }
+  const std::shared_ptr<platform::MoviePlayerController>& moviePlayerForTesting() const { return moviePlayer_; }
+  const std::optional<std::string>& externalRequestURLForTesting() const { return externalRequestURL_; }
+  int lastOrientationForTesting() const { return lastOrientation_; }
 
  private:
+  void openURL(const std::string& rest);
+  void expandFinished();
+  void closeViewFinished();
+  void closeFinished();
+  void openWebStore(const std::shared_ptr<platform::AlertView>& alert);
+  void moviePlayerLoadStateChanged();
+  void myMovieFinishedCallback();
+  void movieOutAnimationFinished();
+  void orientationChanged();
+  std::string stateChangeScript(int state) const;
+  // The ad web view's size as whole numbers.
+  platform::Size webViewSize() const;
+
   int bannerState_ = kUnknown;
   bool isORMMA_ = false;
   std::weak_ptr<PELOBannerView> bannerView_;
   std::weak_ptr<platform::WebView> ormmaView_;
+  platform::Rect defaultRect_;
+  std::shared_ptr<platform::Button> closeButton_;
+  int preHiddenState_ = kUnknown;
+  int lastOrientation_ = 0;
+  std::weak_ptr<platform::View> masterView_;
+  std::shared_ptr<platform::MoviePlayerController> moviePlayer_;
+  std::optional<std::string> externalRequestURL_;
+  // The alert waiting for its delayed open; the platform keeps it shown until then.
+  std::shared_ptr<platform::AlertView> pendingAlert_;
+  bool statusBarHidden_ = false;
+  int statusBarStyle_ = 0;
 };
 
 }  // namespace pelora

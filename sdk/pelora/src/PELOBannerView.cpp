@@ -60,11 +60,11 @@ struct PELOBannerView::DownloaderListener : PELOAdListenerProtocol {
 
 struct PELOBannerView::WebViewListener : platform::WebViewDelegate {
   std::weak_ptr<PELOBannerView> owner;
-  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const std::shared_ptr<platform::WebView>&,
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const std::shared_ptr<platform::WebView>& webView,
                                                                       const platform::URLRequest& request,
                                                                       platform::WebViewNavigationType) override {
     auto o = owner.lock();
-    return o ? o->webViewShouldStartLoadWithRequest(request) : false;
+    return o ? o->webViewShouldStartLoadWithRequest(webView, request) : false;
   }
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override {
     if (auto o = owner.lock()) o->webViewDidFinishLoad(webView);
@@ -96,7 +96,7 @@ std::shared_ptr<PELOBannerView> PELOBannerView::make(const platform::Rect& frame
   view->reloadTimer_ = PELOAutoReloadTimer::createTimerWithTargetWithSelector([weak] {
     if (auto self = weak.lock()) self->asyncLoadNewBanner();
   });
-  view->ormmaConnector_ = std::make_shared<ORMMAConnector>();
+  view->ormmaConnector_ = ORMMAConnector::create();
   view->ormmaConnector_->setBannerView(view);
   return view;
 }
@@ -278,6 +278,40 @@ void PELOBannerView::stopVideoPlayback() {
   activityIndicator_.reset();
 }
 
+bool PELOBannerView::showsVideoAd() const {
+  return lastReceivedBanner_ && lastReceivedBanner_->adType() == kPELOAdTypeVideo;
+}
+
+std::shared_ptr<platform::View> PELOBannerView::hitTestWithEvent(const platform::Point& p, const platform::Event* event) {
+  if (showsVideoAd() && !isHidden() && pointInsideWithEvent(p, event)) return sharedView();
+  return platform::View::hitTestWithEvent(p, event);
+}
+
+void PELOBannerView::touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) {
+  if (!showsVideoAd()) {
+    platform::View::touchesEndedWithEvent(touches, event);
+    return;
+  }
+  // A landing page already open (or a page busy with a video) keeps the slot: a second one
+  // would take the connector's page from under it.
+  const int state = ormmaConnector_->bannerState();
+  if (state != ORMMAConnector::kUnknown && state != ORMMAConnector::kDefault) return;
+  auto self = sharedAs<PELOBannerView>();
+  const std::string clickUrl = lastReceivedBanner_->clickUrl();
+  PELOLogger::info(platform::format("Opening landing page: %@", clickUrl));
+  const platform::Rect f = frame();
+  auto webView = platform::WebView::create(platform::Rect(0, 0, f.size.width, f.size.height));
+  webView->setAutoresizingMask(kFlexibleWidthAndHeight);
+  webView->setDelegate(webViewListener_);
+  addSubview(webView);
+  lastView_ = currentView_;
+  currentView_ = webView;
+  ormmaConnector_->setOrmmaView(webView);
+  webView->loadRequest(platform::URLRequest(clickUrl));
+  ormmaConnector_->expandViewWithAnimation(true);
+  stopVideoPlayback();
+}
+
 void PELOBannerView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   // Only the page being built swaps in; a page already showing may finish loading again.
   if (!loading_ || webView != currentView_) return;
@@ -307,9 +341,13 @@ void PELOBannerView::webViewDidFailLoadWithError(const std::shared_ptr<platform:
   notifyListeners(failed);
 }
 
-bool PELOBannerView::webViewShouldStartLoadWithRequest(const platform::URLRequest& request) {
+bool PELOBannerView::webViewShouldStartLoadWithRequest(const std::shared_ptr<platform::WebView>& webView,
+                                                       const platform::URLRequest& request) {
   const std::string& url = request.url();
   if (url.rfind("about:", 0) == 0) return true;
+  // A page that has been replaced (or is on its way out) no longer speaks for the slot.
+  if (webView != ormmaConnector_->ormmaView()) return false;
+  auto self = sharedAs<PELOBannerView>();
   PELOLogger::debug(platform::format("Requested url: %@", url));
   return ormmaConnector_->parseORMMAResponse(url);
 }

@@ -41,6 +41,8 @@ void PELOSessionInfo::sessionStart() {
   const std::string base = mac ? *wifiMacMd5_ : udid_;
   const long long absolute = static_cast<long long>(platform::Clock::current().now() - kReferenceDateOffset);
   sessionId_ = getMd5ForString(base + std::to_string(absolute));
+  downloadTracking_ = std::make_shared<PELODownloadTrack>();
+  downloadTracking_->sendPingToPELOServer();
 }
 
 const std::string& PELOSessionInfo::deviceName() {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "PELODownloadTrack.h"
 #include "platform/passkey.h"
 
 namespace pelora {
@@ -22,6 +23,7 @@ class PELOSessionInfo : public std::enable_shared_from_this<PELOSessionInfo> {
   std::optional<std::string> connection();
   // The session's part of the request query, its values escaped.
   std::string requestString();
+  // Also sends the install ping.
   void sessionStart();
   void updateLocalConnectionStatus();
 
@@ -37,6 +39,7 @@ class PELOSessionInfo : public std::enable_shared_from_this<PELOSessionInfo> {
   bool connectionLookScheduled_ = false;
   std::string udid_;
   std::optional<std::string> wifiMacMd5_, wifiMacSha1_;
+  std::shared_ptr<PELODownloadTrack> downloadTracking_;
 };
 
 }  // namespace pelora

@@ -140,8 +140,12 @@ TEST_F(PELOBannerViewTest, TextAndRichMediaPagesRunWithAdTextKeptAsText) {
   EXPECT_TRUE(page->alertsForTesting().empty());
   EXPECT_TRUE(log.contains("/pelora/click/t?q="));
 
+  // The link opened a landing page; closing it asks for the next ad.
   server->setAd(server->richMediaAd("<div id=\"creative\">Rich</div>"));
-  loadAd();
+  const size_t before = heard.size();
+  view->ormmaConnectorForTesting()->closeViewWithAnimation(false);
+  advance(pelora::PELOAdDownloader::kStartDelay);
+  ASSERT_TRUE(runUntil([&] { return heard.size() >= before + 2; }));
   auto rich = current();
   ASSERT_NE(rich, nullptr);
   EXPECT_EQ(rich->dataDetectorTypes(), 0u);

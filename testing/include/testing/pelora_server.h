@@ -3,8 +3,13 @@
 //   kRequestPath     the ad request; answers the XML built from setAd (an IMG ad with one
 //                    beacon unless set), or what setRawAnswer / setMalformedAnswer /
 //                    setCutAnswer / setAnswers put there.
-//   kBridgeScriptPath, kOrmmaScriptPath   the two scripts a rich-media page loads (small
-//                    scripts that record themselves in window.peloraScriptsLoaded).
+//   kBridgeScriptPath, kOrmmaScriptPath   the two scripts a rich-media page loads; each
+//                    records itself in window.peloraScriptsLoaded. The first defines
+//                    window.ormmaview, which records every change event in
+//                    ormmaview.changes (as JSON text) and keeps the latest values in
+//                    ormmaview.properties; the second defines window.ormma for creatives,
+//                    whose calls go out through the page's pelora_bridge.
+//   kInstallPath     the install ping; answers setInstallStatus (200 unless set).
 //   /pelora/beacon/<id>   beacon URLs (beaconURL), counted by beaconHits.
 //   Every other path (pictures, click targets, beacons) answers 200 "ok".
 // Thread safety: every member may be called from any thread.
@@ -39,6 +44,7 @@ class PeloraServer {
   static constexpr const char* kRequestPath = "/pelora/request";
   static constexpr const char* kBridgeScriptPath = "/pelora/js/ormma_bridge.js";
   static constexpr const char* kOrmmaScriptPath = "/pelora/js/ormma.js";
+  static constexpr const char* kInstallPath = "/pelora/install";
 
   PeloraServer();
   ~PeloraServer();
@@ -73,6 +79,12 @@ class PeloraServer {
   size_t beaconHits(const std::string& id) const;
 
   std::vector<RecordedRequest> adRequests() const;
+
+  // Rich-media markup that announces itself as an ORMMA ad and records every state it hears
+  // in window.creativeStates.
+  static std::string ormmaCreative();
+  void setInstallStatus(int status);
+  std::vector<RecordedRequest> installPings() const;
 
   void stop();
 

@@ -29,6 +29,42 @@ std::string scriptRecording(const char* name) {
   return std::string("window.peloraScriptsLoaded = (window.peloraScriptsLoaded || '') + '") + name + ";';\n";
 }
 
+// The page's view of the slot: every change event the client injects is recorded as JSON
+// (tests compare them), merged into `properties`, and passed to the listeners.
+constexpr const char* kOrmmaBridgeScript = R"JS(
+window.ormmaview = {
+  changes: [],
+  properties: { state: 'unknown' },
+  listeners: [],
+  fireChangeEvent: function (props) {
+    window.ormmaview.changes.push(JSON.stringify(props));
+    for (var key in props) window.ormmaview.properties[key] = props[key];
+    for (var i = 0; i < window.ormmaview.listeners.length; i++) window.ormmaview.listeners[i](props);
+  },
+  addChangeListener: function (fn) { window.ormmaview.listeners.push(fn); }
+};
+)JS";
+
+// What a creative calls: each request goes out through the page's pelora_bridge.
+constexpr const char* kOrmmaScript = R"JS(
+window.ormma = {
+  getState: function () { return ormmaview.properties.state; },
+  getSize: function () { return ormmaview.properties.size; },
+  getOrientation: function () { return ormmaview.properties.orientation; },
+  expand: function (d, url) { pelora_bridge.expand(d.x, d.y, d.width, d.height, url, null); },
+  close: function () { pelora_bridge.close(); },
+  hide: function () { pelora_bridge.hide(); },
+  show: function () { pelora_bridge.show(); },
+  open: function (url) { pelora_bridge.open(url, false, false, false); },
+  addEventListener: function (event, fn) {
+    ormmaview.addChangeListener(function (props) {
+      if (event === 'stateChange' && props.state !== undefined) fn(props.state);
+      if (event === 'sizeChange' && props.size !== undefined) fn(props.size.width, props.size.height);
+    });
+  }
+};
+)JS";
+
 }  // namespace
 
 struct PeloraServer::Impl {
@@ -37,8 +73,10 @@ struct PeloraServer::Impl {
 
 PeloraServer::PeloraServer() : impl_(std::make_unique<Impl>()) {
   setAd(imageAd());
-  impl_->http.setAnswer(kBridgeScriptPath, typed(scriptRecording("ormma_bridge"), "application/javascript"));
-  impl_->http.setAnswer(kOrmmaScriptPath, typed(scriptRecording("ormma"), "application/javascript"));
+  impl_->http.setAnswer(kBridgeScriptPath,
+                        typed(scriptRecording("ormma_bridge") + kOrmmaBridgeScript, "application/javascript"));
+  impl_->http.setAnswer(kOrmmaScriptPath, typed(scriptRecording("ormma") + kOrmmaScript, "application/javascript"));
+  setInstallStatus(200);
   // Beacons, pictures and click targets: any other path answers 200.
   impl_->http.setDefaultAnswer(ScriptedAnswer::text("ok"));
 }
@@ -138,6 +176,19 @@ std::string PeloraServer::clickURL(const std::string& id) const { return url("/p
 size_t PeloraServer::beaconHits(const std::string& id) const { return impl_->http.requestsTo("/pelora/beacon/" + id).size(); }
 
 std::vector<RecordedRequest> PeloraServer::adRequests() const { return impl_->http.requestsTo(kRequestPath); }
+
+std::string PeloraServer::ormmaCreative() {
+  return "<div id=\"creative\">Rich</div>\n"
+         "<script type=\"text/javascript\">\n"
+         "window.creativeStates = [];\n"
+         "ormma.addEventListener('stateChange', function (state) { window.creativeStates.push(state); });\n"
+         "pelora_bridge.foundORMMAAd();\n"
+         "</script>\n";
+}
+
+void PeloraServer::setInstallStatus(int status) { impl_->http.setAnswer(kInstallPath, ScriptedAnswer::text("ok", status)); }
+
+std::vector<RecordedRequest> PeloraServer::installPings() const { return impl_->http.requestsTo(kInstallPath); }
 
 void PeloraServer::stop() { impl_->http.stop(); }
 

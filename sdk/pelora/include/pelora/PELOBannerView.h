@@ -88,6 +88,11 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   void playMovieAtURL(const std::string& url);
   void stopVideoPlayback();
 
+  // A video ad takes every touch inside it; lifting the finger opens its click target as
+  // an expanded landing page and stops the movie.
+  std::shared_ptr<platform::View> hitTestWithEvent(const platform::Point& p, const platform::Event* event) override;
+  void touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
+
   // The transition a swap adds; type and direction 0 are chosen at random.
   std::shared_ptr<platform::Transition> createAnimationWithDirection(int type, int direction) const;
 
@@ -120,7 +125,9 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   std::shared_ptr<platform::WebView> adWebView(const std::string& html, bool detectData);
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
-  bool webViewShouldStartLoadWithRequest(const platform::URLRequest& request);
+  bool webViewShouldStartLoadWithRequest(const std::shared_ptr<platform::WebView>& webView,
+                                         const platform::URLRequest& request);
+  bool showsVideoAd() const;
   void moviePlayerLoadStateChanged();
   void myMovieFinishedCallback();
 

@@ -1,0 +1,28 @@
+#include "PELODownloadTrack.h"
+
+#include "PELOQuery.h"
+#include "pelora/PELOGlobalSettings.h"
+#include "platform/bundle.h"
+#include "platform/device.h"
+#include "platform/user_defaults.h"
+
+namespace pelora {
+
+std::string PELODownloadTrack::pingURL() {
+  const bool answered = platform::UserDefaults::standardUserDefaults().boolForKey(kStartResultKey);
+  std::string url = "http://" + PELOGlobalSettings::globalSettings()->adHost() + "/pelora/install";
+  url += "?app=" + escapedQueryValue(platform::Bundle::mainBundle().bundleIdentifier());
+  url += queryPair("ownid", platform::Device::currentDevice().uniqueIdentifier());
+  url += answered ? "&firststart=false" : "&firststart=true";
+  return url;
+}
+
+void PELODownloadTrack::sendPingToPELOServer() {
+  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(pingURL()), shared_from_this());
+}
+
+void PELODownloadTrack::connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) {
+  if (response.statusCode() == 200) platform::UserDefaults::standardUserDefaults().setBoolForKey(true, kStartResultKey);
+}
+
+}  // namespace pelora

@@ -1,0 +1,26 @@
+#pragma once
+// The install ping: one GET to the ad host's "/pelora/install" per session start, telling
+// whether this installation has ever had a ping answered with status 200 ("PELOStartResult"
+// in the user defaults). A failed ping changes nothing, so the next session reports a first
+// start again. Main thread only; the connection keeps the ping alive until it ends.
+#include <memory>
+#include <string>
+
+#include "platform/url_connection.h"
+
+namespace pelora {
+
+class PELODownloadTrack : public platform::URLConnectionDelegate,
+                          public std::enable_shared_from_this<PELODownloadTrack> {
+ public:
+  static constexpr const char* kStartResultKey = "PELOStartResult";
+
+  void sendPingToPELOServer();
+  void connectionDidReceiveResponse(platform::URLConnection& connection,
+                                    const platform::HTTPURLResponse& response) override;
+
+  // The ping's URL, its values escaped.
+  static std::string pingURL();
+};
+
+}  // namespace pelora
