@@ -165,6 +165,16 @@ NBAdView::~NBAdView() {
   if (adRequest_) adRequest_->setDelegate({});
 }
 
+void NBAdView::notifyForTesting(NBAdDelegate::Message message) {
+  switch (message) {
+    case NBAdDelegate::kWillPresentScreen: performAdClickNotification(); break;
+    case NBAdDelegate::kWillDismissScreen: performAdWillDismissNotification(); break;
+    case NBAdDelegate::kDidDismissScreen: performAdDidDismissNotification(); break;
+    case NBAdDelegate::kWillLeaveApplication: performAppWillLeaveNotification(); break;
+    default: break;
+  }
+}
+
 const std::shared_ptr<platform::WebView>& NBAdView::webView1ForTesting() const { return nbWebView1_->webView(); }
 const std::shared_ptr<platform::WebView>& NBAdView::webView2ForTesting() const { return nbWebView2_->webView(); }
 
@@ -455,9 +465,9 @@ void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& we
     listener_->showAd(loaded.webView());
   }
   updateAdUnit();
+  performAdSuccessNotification();
   isAdRequestDone_ = true;
   isLoadingAd_ = false;
-  performAdSuccessNotification();
 }
 
 void NBAdView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
@@ -467,10 +477,11 @@ void NBAdView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebVi
   if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
   isLoadingAd_ = false;
   if (isAdRequestDone_) return;
+  auto self = shared_from_this();
   invalidateAdFailedTimer();
   loadingAdUnit_.reset();
-  isAdRequestDone_ = true;
   performErrorCallBackWithMsgErrorCode(error.domain, NBAdErrorCodeNetworkError);
+  isAdRequestDone_ = true;
 }
 
 void NBAdView::checkAdUnitLoadComplete() {
@@ -479,10 +490,11 @@ void NBAdView::checkAdUnitLoadComplete() {
     logLine("\nReceived extra callback for checkAdUnitLoadComplete... not notifying..");
     return;
   }
+  auto self = shared_from_this();
   loadingWebView().stopLoading();
   loadingAdUnit_.reset();
-  isAdRequestDone_ = true;
   performErrorCallBackWithMsgErrorCode("Request timed out.", NBAdErrorCodeNetworkError);
+  isAdRequestDone_ = true;
 }
 
 void NBAdView::invalidateAdFailedTimer() {
@@ -548,23 +560,51 @@ void NBAdView::performErrorCallBackWithMsgErrorCode(const std::string& message, 
   performAdFailedNotification(NBAdError::errorWithDomainCodeUserInfo(message, code));
 }
 
+template <class F>
+void NBAdView::tellDelegate(unsigned message, const char* selector, F&& call) {
+  auto delegate = delegate_.lock();
+  const bool responds = delegate && (delegate->respondedMessages() & message);
+  if (NBUtilities::delegateRespondsToSelector(delegate != nullptr, responds, selector)) call(*delegate);
+}
+
 void NBAdView::performAdSuccessNotification() {
   auto self = shared_from_this();
-  auto delegate = delegate_.lock();
-  if (NBUtilities::delegateRespondsToSelector(
-          delegate != nullptr, delegate && (delegate->respondedMessages() & NBAdDelegate::kDidFinishRequest),
-          "adViewDidFinishRequest:"))
-    delegate->adViewDidFinishRequest(*this);
+  tellDelegate(NBAdDelegate::kDidFinishRequest, "adViewDidFinishRequest:",
+               [&](NBAdDelegate& d) { d.adViewDidFinishRequest(*this); });
   lastAdTimeStamp_ = platform::Clock::current().now();
 }
 
 void NBAdView::performAdFailedNotification(const platform::Error& error) {
   auto self = shared_from_this();
-  auto delegate = delegate_.lock();
-  if (NBUtilities::delegateRespondsToSelector(
-          delegate != nullptr, delegate && (delegate->respondedMessages() & NBAdDelegate::kDidFailRequest),
-          "adView:didFailRequestWithError:"))
-    delegate->adViewDidFailRequestWithError(*this, error);
+  tellDelegate(NBAdDelegate::kDidFailRequest, "adView:didFailRequestWithError:",
+               [&](NBAdDelegate& d) { d.adViewDidFailRequestWithError(*this, error); });
+}
+
+void NBAdView::performAdClickNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kWillPresentScreen, "adViewWillPresentScreen:",
+               [&](NBAdDelegate& d) { d.adViewWillPresentScreen(*this); });
+  invalidateAdRefreshTimer();
+}
+
+void NBAdView::performAdWillDismissNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kWillDismissScreen, "adViewWillDismissScreen:",
+               [&](NBAdDelegate& d) { d.adViewWillDismissScreen(*this); });
+}
+
+void NBAdView::performAdDidDismissNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kDidDismissScreen, "adViewDidDismissScreen:",
+               [&](NBAdDelegate& d) { d.adViewDidDismissScreen(*this); });
+  invokeAdRefreshTimer();
+}
+
+void NBAdView::performAppWillLeaveNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kWillLeaveApplication, "adViewWillLeaveApplication:",
+               [&](NBAdDelegate& d) { d.adViewWillLeaveApplication(*this); });
+  invalidateAdRefreshTimer();
 }
 
 void NBAdView::willMoveToSuperview(const std::shared_ptr<platform::View>& newSuperview) {

@@ -24,6 +24,11 @@ class NBJSBridge {
   using WebViewPtr = JSBridgeDelegate::WebViewPtr;
   using Parameters = std::optional<platform::Dictionary>;
 
+  // The error a page hears when it asks to hide an ad already hidden. The apostrophe of the
+  // message is escaped, or the script would not parse and the page would hear nothing.
+  static constexpr const char* kHideErrorScript =
+      "window.mraidview.fireErrorEvent( 'Cannot hide if we\\'re already hidden.', 'hide' );";
+
   static std::unique_ptr<NBJSBridge> create();
   ~NBJSBridge();
   NBJSBridge(const NBJSBridge&) = delete;

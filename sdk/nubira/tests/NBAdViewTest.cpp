@@ -9,6 +9,7 @@
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
 #include "platform/error.h"
+#include "platform/keyboard.h"
 #include "platform/notification_center.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
@@ -22,6 +23,12 @@ using nubira::NBAdView;
 struct Reports : nubira::NBAdDelegate {
   std::vector<std::string> events;
   std::function<void()> onFinish;
+  unsigned responds = kAllMessages;
+  unsigned respondedMessages() const override { return responds; }
+  void adViewWillPresentScreen(NBAdView&) override { events.push_back("present"); }
+  void adViewWillDismissScreen(NBAdView&) override { events.push_back("will dismiss"); }
+  void adViewDidDismissScreen(NBAdView&) override { events.push_back("did dismiss"); }
+  void adViewWillLeaveApplication(NBAdView&) override { events.push_back("leave"); }
   void adViewDidFinishRequest(NBAdView&) override {
     events.push_back("finish");
     if (onFinish) onFinish();
@@ -109,12 +116,12 @@ TEST_F(NBAdViewTest, RefusalsAndFailuresReachTheDelegate) {
   };
   const Case cases[] = {
       {"no fill", "<?xml version=\"1.0\"?><Response></Response>",
-       "3 Server returned a no-fill. No action required."},
+       "3 Server returned a no-fill. No action required.", nullptr},
       {"no markup", "<?xml version=\"1.0\"?><Response><Ad type=\"banner\" width=\"3\" height=\"5\">"
                     "<AdURL>http://a</AdURL></Ad></Response>",
-       "3 Server returned a no-fill. No action required."},
+       "3 Server returned a no-fill. No action required.", nullptr},
       {"server error", "", "0", [&] { server.setAdReply("", 500); }},
-      {"page never loads", stalled, "4 Request timed out."},
+      {"page never loads", stalled, "4 Request timed out.", nullptr},
       {"click in progress", "", "2 An ad click is in progress.", [&] { view->setTouchedDownOnAdForTesting(true); }},
       {"no app id and no root", "", "0 rootViewController must not be null!",
        [&] {
@@ -202,6 +209,48 @@ TEST_F(NBAdViewTest, RefreshTimerFollowsIntervalAndApplication) {
   view->setRefreshInterval(-1);
   center.postNotificationName(platform::kApplicationDidBecomeActiveNotification);
   EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
+}
+
+TEST_F(NBAdViewTest, PresentationReportsStopAndRestartTheRefreshTimer) {
+  using D = nubira::NBAdDelegate;
+  struct Case {
+    D::Message message;
+    std::string event;
+    bool timerAfter;
+  };
+  const Case cases[] = {{D::kWillPresentScreen, "present", false},
+                        {D::kWillDismissScreen, "will dismiss", false},
+                        {D::kDidDismissScreen, "did dismiss", true},
+                        {D::kWillLeaveApplication, "leave", false},
+                        {D::kWillDismissScreen, "will dismiss", false}};
+  for (unsigned responds : {unsigned(D::kAllMessages), 0u}) {
+    reports->responds = responds;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.event);
+      reports->events.clear();
+      view->notifyForTesting(c.message);
+      EXPECT_EQ(reports->events, responds ? std::vector<std::string>{c.event} : std::vector<std::string>{});
+      EXPECT_EQ(view->isRefreshTimerRunningForTesting(), c.timerAfter);
+    }
+  }
+}
+
+TEST_F(NBAdViewTest, KeyboardOverAnActionThreeAdHoldsRequests) {
+  server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"3\" width=\"320\" "
+                    "height=\"50\"><AdURL>http://a</AdURL><![CDATA[<input>]]></Ad></Response>");
+  view->setRefreshInterval(-1);
+  auto parent = std::make_shared<platform::View>();
+  parent->addSubview(view);
+  loadAndWait();
+  EXPECT_EQ(last(), "finish");
+  EXPECT_FALSE(view->hideWebViewForTesting()->superview());
+  platform::Keyboard::showForTesting();
+  advance(21);
+  loadAndWait();
+  EXPECT_EQ(last(), "2 An ad click is in progress.");
+  platform::Keyboard::hideForTesting();
+  loadAndWait();
+  EXPECT_EQ(last(), "finish");
 }
 
 TEST_F(NBAdViewTest, TextAdsCarryTheirColours) {

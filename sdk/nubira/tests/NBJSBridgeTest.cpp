@@ -187,6 +187,7 @@ TEST_F(NBJSBridgeTest, LibraryChecksAndEvents) {
        "</script>");
   eval("mraid.resize(10, 10); mraid.resize(-1, 0); mraid.resize(0, 0); mraid.open(); mraid.sendSMS('  ', 'b');"
        "mraid.addEventListener('tap', function () {}); mraid.removeEventListener('ready', function () { nope(); });");
+  eval(NBJSBridge::kHideErrorScript);
   eval("window.mraidview.fireReadyEvent(); window.mraidview.fireStateChangeEvent('default');");
   EXPECT_EQ(eval("seen.join('\\n')"),
             "resize: Request (10 x 10) exceeds maximum allowable size of (0 x 0)\n"
@@ -196,6 +197,7 @@ TEST_F(NBJSBridgeTest, LibraryChecksAndEvents) {
             "sendSMS: Request must specify a recipient.\n"
             "addEventListener: Unknown event: tap\n"
             "removeEventListener: Listener not currently registered for event\n"
+            "hide: Cannot hide if we're already hidden.\n"
             "state default\n"
             "again default");
   EXPECT_EQ(eval("mraid.getState()"), "default");

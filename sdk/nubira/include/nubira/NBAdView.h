@@ -90,6 +90,8 @@ class NBAdView : public platform::View {
   const std::shared_ptr<platform::View>& hideWebViewForTesting() const { return hideWebView_; }
   bool isRefreshTimerRunningForTesting() const { return adRefreshTimer_ != nullptr; }
   void setTouchedDownOnAdForTesting(bool touched) { touchedDownOnAd_ = touched; }
+  // Sends one of the four reports of the click and presentation side.
+  void notifyForTesting(NBAdDelegate::Message message);
 
   NBAdView(platform::Passkey<NBAdView>, const platform::Rect& frame);
 
@@ -118,6 +120,12 @@ class NBAdView : public platform::View {
   void performErrorCallBackWithMsgErrorCode(const std::string& message, long code);
   void performAdSuccessNotification();
   void performAdFailedNotification(const platform::Error& error);
+  void performAdClickNotification();
+  void performAdWillDismissNotification();
+  void performAdDidDismissNotification();
+  void performAppWillLeaveNotification();
+  template <class F>
+  void tellDelegate(unsigned message, const char* selector, F&& call);
   void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
