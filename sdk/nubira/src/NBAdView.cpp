@@ -438,8 +438,12 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
 
 bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url) {
   if (url.rfind("mraid://", 0) == 0) {
-    // Only the page of the banner's own ad may drive it.
-    if (webView == markupWebView_) jsBridge_->processURLForWebView(url, webView);
+    // Only the page of the ad on screen, or of the ad loading, may drive the banner; a page
+    // left behind by a swap or a failed load may not.
+    const auto& onScreen = shouldLoadWebView1_ ? nbWebView2_ : nbWebView1_;
+    const bool current = (currentAdUnit_ && webView == onScreen->webView()) ||
+                         (loadingAdUnit_ && webView == loadingWebView().webView());
+    if (current) jsBridge_->processURLForWebView(url, webView);
     return false;
   }
   // The markup itself loads as about:blank; everything else the page asks for is refused.

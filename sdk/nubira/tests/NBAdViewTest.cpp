@@ -89,7 +89,18 @@ TEST_F(NBAdViewTest, AdsSwapWebViewsAndKeepTwentySecondsApart) {
   EXPECT_EQ(platform::View::committedAnimations()[0].transition, 3);
   EXPECT_DOUBLE_EQ(platform::View::committedAnimations()[0].duration, 0.75);
 
-  // The page left off screen no longer drives the banner; the one on screen does.
+  // A third ad never loads. The page it was loading into, left off screen, does not drive the
+  // banner; the page on screen still does.
+  auto stalled = testing::ScriptedAnswer::text("");
+  stalled.stall = true;
+  server.http().setAnswer("/stall", stalled);
+  server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" height=\"50\"><![CDATA["
+                    "<script src=\"" + server.url("/stall") + "\"></script>]]></Ad></Response>");
+  advance(21);
+  view->loadNBAdRequest();
+  ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+  advance(60);
+  EXPECT_EQ(last(), "4 Request timed out.");
   view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest("mraid://MRAIDenabled"),
                                                          platform::WebViewNavigationType::Other);
   runUntilIdle();

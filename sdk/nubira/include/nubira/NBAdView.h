@@ -144,7 +144,7 @@ class NBAdView : public platform::View {
   // The ad whose markup is loading, until its page has loaded.
   std::shared_ptr<NBAdUnit> loadingAdUnit_;
   std::unique_ptr<NBWebView> nbWebView1_, nbWebView2_;
-  // The web view that was last given markup: the only one whose page may send commands.
+  // The web view that was last given markup: the only one whose loads are counted.
   std::shared_ptr<platform::WebView> markupWebView_;
   std::shared_ptr<NBHttpAdRequest> adRequest_;
   bool shouldLoadWebView1_ = true;
