@@ -1,0 +1,176 @@
+#pragma once
+// The Nubira banner: asks the ad server for an ad, renders its markup in a hidden web view
+// while the other one keeps showing the current ad, swaps them once the new ad has loaded,
+// reloads on a repeating timer and reports to its delegate. Main thread only.
+// Ownership: made by the create… factories in a shared_ptr; the delegate and the root view
+// controller are not retained. A delegate may destroy the view inside any of its callbacks.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "nubira/NBAdDelegate.h"
+#include "platform/passkey.h"
+#include "platform/view.h"
+
+namespace platform {
+class Timer;
+class ViewController;
+class WebView;
+struct Notification;
+}  // namespace platform
+
+namespace nubira {
+
+class NBAdRequest;
+class NBAdUnit;
+class NBHttpAdRequest;
+class NBJSBridge;
+class NBUserInfo;
+class NBWebView;
+
+class NBAdView : public platform::View {
+ public:
+  static constexpr int kDefaultAdUnit = 15;
+  static constexpr int kDefaultRefreshInterval = 60;
+  static constexpr int kMinimumRefreshInterval = 20;
+  static constexpr double kMinimumSecondsBetweenAds = 20.0;
+  static constexpr double kLoadTimeout = 60.0;
+  static constexpr const char* kTestSiteId = "7c1e5a90b3d24f6e8a0b9c7d2e41f385";
+  static constexpr const char* kAdPath = "/nbserve/ad?";
+
+  static std::shared_ptr<NBAdView> createWithFrameNbAppIdNbAdUnitRootViewController(
+      const platform::Rect& frame, const std::string& appId, int adUnit,
+      const std::shared_ptr<platform::ViewController>& rootViewController);
+  static std::shared_ptr<NBAdView> createWithFrame(const platform::Rect& frame);
+  ~NBAdView() override;
+
+  void loadNBAdRequest();
+  // nullptr is refused with "NBAdRequest cannot be null!".
+  void loadNBAdRequest(std::shared_ptr<NBAdRequest> request);
+
+  int refreshInterval() const { return refreshInterval_; }
+  // -1 turns refresh off; below the minimum throws platform::Exception
+  // ("NSInvalidArgumentException") and changes nothing.
+  void setRefreshInterval(int seconds);
+  std::shared_ptr<NBAdDelegate> delegate() const { return delegate_.lock(); }
+  // Nil also stops the timers and drops the request under way.
+  void setDelegate(std::weak_ptr<NBAdDelegate> delegate);
+  std::shared_ptr<platform::ViewController> rootViewController() const { return rootViewController_.lock(); }
+  void setRootViewController(const std::shared_ptr<platform::ViewController>& controller);
+  void setRefTagForKey(const std::optional<std::string>& tag, const std::optional<std::string>& key);
+  void setAdTextColor(const std::string& color);
+  void setAdBackgroundColor(const std::string& color);
+  void setAdBackgroundGradientWithTopColorBottomColor(const std::string& top, const std::string& bottom);
+  // Hides View::setFrame: the inner views follow the frame given through the banner.
+  void setFrame(const platform::Rect& frame);
+  const std::shared_ptr<NBAdRequest>& nbAdRequest() const { return nbAdRequest_; }
+  void setNbAdRequest(std::shared_ptr<NBAdRequest> request) { nbAdRequest_ = std::move(request); }
+  int animationType() const { return animationType_; }
+  void setAnimationType(int type) { animationType_ = type; }
+  const std::string& nbAppId() const { return nbAppId_; }
+  int nbAdUnit() const { return nbAdUnit_; }
+  double lastAdTimeStamp() const { return lastAdTimeStamp_; }
+  bool isAdRequestDone() const { return isAdRequestDone_; }
+  bool isLoadingAd() const { return isLoadingAd_; }
+  bool ismraidAd() const { return ismraidAd_; }
+  const std::shared_ptr<NBAdUnit>& currentAdUnit() const { return currentAdUnit_; }
+  const std::shared_ptr<NBUserInfo>& nbUserInfo() const { return nbUserInfo_; }
+
+  // Where ads come from: scheme, host and port, no trailing slash (configuration).
+  static std::string liveServer();
+  static std::string sandboxServer();
+  static void setServers(std::string live, std::string sandbox);
+  std::string getServerUrl() const;
+
+  void willMoveToSuperview(const std::shared_ptr<platform::View>& newSuperview) override;
+
+  // ---- for tests ----
+  const std::shared_ptr<platform::WebView>& webView1ForTesting() const;
+  const std::shared_ptr<platform::WebView>& webView2ForTesting() const;
+  const std::shared_ptr<platform::View>& hideWebViewForTesting() const { return hideWebView_; }
+  bool isRefreshTimerRunningForTesting() const { return adRefreshTimer_ != nullptr; }
+  void setTouchedDownOnAdForTesting(bool touched) { touchedDownOnAd_ = touched; }
+  // Sends one of the four reports of the click and presentation side.
+  void notifyForTesting(NBAdDelegate::Message message);
+
+  NBAdView(platform::Passkey<NBAdView>, const platform::Rect& frame);
+
+ private:
+  class Listener;
+  friend class Listener;
+
+  void initializeWithFrame(const platform::Rect& frame, const std::string& appId, int adUnit,
+                           const std::shared_ptr<platform::ViewController>& root, int interval);
+  void getAdRequest(const std::shared_ptr<NBAdRequest>& request);
+  void refreshAd();
+  void invokeAdRefreshTimer();
+  void invalidateAdRefreshTimer();
+  bool isAdRequestValidNow() const;
+  std::optional<std::string> areFieldsValid() const;
+  void nbAdRequestFinished(const platform::Bytes& data);
+  void nbAdRequestFailed(const platform::Error& error);
+  void failLater(const platform::Error& error);
+  void loadAdHtmlString(bool intoWebView1);
+  void updateAdUnit();
+  void flipWebViews();
+  std::string applyStylingText(const std::string& markup) const;
+  void loadAdHtmlAfterCustomization();
+  void checkAdUnitLoadComplete();
+  void invalidateAdFailedTimer();
+  void performErrorCallBackWithMsgErrorCode(const std::string& message, long code);
+  void performAdSuccessNotification();
+  void performAdFailedNotification(const platform::Error& error);
+  void performAdClickNotification();
+  void performAdWillDismissNotification();
+  void performAdDidDismissNotification();
+  void performAppWillLeaveNotification();
+  template <class F>
+  void tellDelegate(unsigned message, const char* selector, F&& call);
+  void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView);
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
+  void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
+  bool shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url);
+  void appActiveNotificationReceived();
+  void appInActiveNotificationReceived();
+  void keyboardWillShow();
+  void keyboardWillHide();
+  NBWebView& loadingWebView() const;
+  void resetRequest();
+
+  std::weak_ptr<NBAdDelegate> delegate_;
+  std::weak_ptr<platform::ViewController> rootViewController_;
+  std::shared_ptr<Listener> listener_;
+  std::shared_ptr<NBAdUnit> currentAdUnit_;
+  // The ad whose markup is loading, until its page has loaded.
+  std::shared_ptr<NBAdUnit> loadingAdUnit_;
+  std::unique_ptr<NBWebView> nbWebView1_, nbWebView2_;
+  // The web view that was last given markup: the only one whose loads are counted.
+  std::shared_ptr<platform::WebView> markupWebView_;
+  std::shared_ptr<NBHttpAdRequest> adRequest_;
+  bool shouldLoadWebView1_ = true;
+  bool touchedDownOnAd_ = false;
+  bool isAdRequestDone_ = true;
+  bool ismraidAd_ = false;
+  bool isLoadingAd_ = false;
+  bool shouldNotifyDelegate_ = false;
+  std::shared_ptr<platform::Timer> adUnitFailLoadTimer_;
+  std::shared_ptr<NBAdRequest> nbAdRequest_;
+  std::shared_ptr<NBUserInfo> nbUserInfo_;
+  std::string nbAppId_;
+  int nbAdUnit_ = kDefaultAdUnit;
+  std::shared_ptr<platform::View> hideWebView_;
+  int refreshInterval_ = -1;
+  std::shared_ptr<platform::Timer> adRefreshTimer_;
+  std::optional<std::string> topColor_, bottomColor_, textColor_;
+  platform::Rect originalFrame_;
+  double lastAdTimeStamp_ = 0;
+  int animationType_ = 1;
+  int webViewLoadCount_ = 0;
+  std::unique_ptr<NBJSBridge> jsBridge_;
+  int currentState_ = 0;
+  bool observing_ = false;
+  // Bumped when the request under way is dropped: delayed reports of an older one are void.
+  unsigned generation_ = 0;
+};
+
+}  // namespace nubira

@@ -1,0 +1,658 @@
+#include "nubira/NBAdView.h"
+
+#include <cstdio>
+
+#include "JSBridgeDelegate.h"
+#include "NBAdUnit.h"
+#include "NBAdXMLParser.h"
+#include "NBHttpAdRequest.h"
+#include "NBJSBridge.h"
+#include "NBSDKUtil.h"
+#include "NBUtilities.h"
+#include "NBWebView.h"
+#include "nubira/NBAdError.h"
+#include "nubira/NBAdRequest.h"
+#include "nubira/NBUserInfo.h"
+#include "platform/application.h"
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/format.h"
+#include "platform/keyboard.h"
+#include "platform/notification_center.h"
+#include "platform/run_loop.h"
+#include "platform/singleton.h"
+#include "platform/text_helpers.h"
+#include "platform/view_controller.h"
+#include "platform/web_view.h"
+#include "platform/window.h"
+
+namespace nubira {
+
+namespace {
+
+struct ServerConfig {
+  std::string live = "http://ads.nubira.example";
+  std::string sandbox = "http://sandbox.nubira.example";
+};
+
+template <class... Args>
+void logLine(const char* fmt, const Args&... args) {
+  NBSDKUtil::util()->logAbove(1, fmt, args...);
+}
+
+void console(const std::string& text) { std::fputs(text.c_str(), stdout); }
+
+std::optional<platform::Error> isColorValid(const std::string& color) {
+  const char* message = nullptr;
+  if (NBStringUtil::isEmpty(color))
+    message = "Color value cannot be empty";
+  else if (color[0] != '#')
+    message = "Color value must begin with a '#'";
+  else if (color.size() != 4 && color.size() != 7)
+    message = "Color value must be of the format '#RGB' or '#RRGGBB'";
+  if (!message) return std::nullopt;
+  return NBAdError::errorWithDomainCodeUserInfo(message, NBAdErrorCodeInternalError);
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+}  // namespace
+
+// Everything the view is a delegate of goes through this object, so that the publisher's
+// delegate is never handed to the view's inner parts.
+class NBAdView::Listener : public NBHttpRequestDelegate, public platform::WebViewDelegate, public JSBridgeDelegate {
+ public:
+  explicit Listener(std::weak_ptr<NBAdView> view) : view_(std::move(view)) {}
+
+  unsigned respondedMessages() const override { return kAdRequestFinished | kAdRequestFailed; }
+  void nbAdRequestFinished(const platform::Bytes& data) override {
+    if (auto v = lock()) v->nbAdRequestFinished(data);
+  }
+  void nbAdRequestFailed(const platform::Error& error) override {
+    if (auto v = lock()) v->nbAdRequestFailed(error);
+  }
+
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const WebViewPtr& webView,
+                                                                      const platform::URLRequest& request,
+                                                                      platform::WebViewNavigationType) override {
+    auto v = lock();
+    return v && v->shouldStartLoad(webView, request.url());
+  }
+  void webViewDidStartLoad(const WebViewPtr& webView) override {
+    if (auto v = lock()) v->webViewDidStartLoad(webView);
+  }
+  void webViewDidFinishLoad(const WebViewPtr& webView) override {
+    if (auto v = lock()) v->webViewDidFinishLoad(webView);
+  }
+  void webViewDidFailLoadWithError(const WebViewPtr& webView, const platform::Error& error) override {
+    if (auto v = lock()) v->webViewDidFailLoadWithError(webView, error);
+  }
+
+  WebViewPtr webView() override {
+    auto v = lock();
+    if (!v) return nullptr;
+    return v->shouldLoadWebView1_ ? v->nbWebView2_->webView() : v->nbWebView1_->webView();
+  }
+  void adIsMRAIDEnabledForWebView(const WebViewPtr&) override {
+    if (auto v = lock()) v->ismraidAd_ = true;
+  }
+  std::string usingWebViewExecuteJavascript(const WebViewPtr& webView, const std::string& script) override {
+    NBSDKUtil::util()->logAbove(2, "Executing Javascript: %@", script);
+    return webView ? webView->stringByEvaluatingJavaScriptFromString(script) : std::string();
+  }
+  // Presentation, clicks and expansion belong to the click and expansion side of the banner.
+  void showAd(const WebViewPtr&) override {}
+  void hideAd(const WebViewPtr&) override {}
+  void closeAd(const WebViewPtr&) override {}
+  void sendEMailToWithSubjectWithBodyIsHTML(const std::string&, const std::string&, const std::string&,
+                                            bool) override {}
+  void sendSMSToWithBody(const std::string&, const std::string&) override {}
+  void placeCallTo(const std::string&) override {}
+  void sendBeaconPingToUrl(const std::optional<std::string>&) override {}
+
+ private:
+  std::shared_ptr<NBAdView> lock() const { return view_.lock(); }
+  std::weak_ptr<NBAdView> view_;
+};
+
+NBAdView::NBAdView(platform::Passkey<NBAdView>, const platform::Rect& frame) : platform::View(frame) {}
+
+std::shared_ptr<NBAdView> NBAdView::createWithFrameNbAppIdNbAdUnitRootViewController(
+    const platform::Rect& frame, const std::string& appId, int adUnit,
+    const std::shared_ptr<platform::ViewController>& rootViewController) {
+  auto view = std::make_shared<NBAdView>(platform::Passkey<NBAdView>(), frame);
+  view->initializeWithFrame(frame, appId, adUnit, rootViewController, kDefaultRefreshInterval);
+  return view;
+}
+
+std::shared_ptr<NBAdView> NBAdView::createWithFrame(const platform::Rect& frame) {
+  return createWithFrameNbAppIdNbAdUnitRootViewController(frame, "", kDefaultAdUnit, nullptr);
+}
+
+void NBAdView::initializeWithFrame(const platform::Rect& frame, const std::string& appId, int adUnit,
+                                   const std::shared_ptr<platform::ViewController>& root, int interval) {
+  listener_ = std::make_shared<Listener>(std::static_pointer_cast<NBAdView>(shared_from_this()));
+  setUserInteractionEnabled(true);
+  setOpaque(false);
+  setClipsToBounds(false);
+  setRefreshInterval(interval);
+  setRootViewController(root);
+  nbAdUnit_ = adUnit;
+  nbAppId_ = appId;
+  nbAdRequest_ = NBAdRequest::request();
+  setBackgroundColor(platform::Color::clearColor());
+  originalFrame_ = frame;
+  const platform::Rect inner(0, 0, frame.size.width, frame.size.height);
+  nbWebView1_ = NBWebView::createWithFrameDelegate(inner, listener_);
+  nbWebView2_ = NBWebView::createWithFrameDelegate(inner, listener_);
+  nbUserInfo_ = NBUserInfo::create();
+  adRequest_ = NBHttpAdRequest::create();
+  adRequest_->setDelegate(listener_);
+  hideWebView_ = std::make_shared<platform::View>(inner);
+  jsBridge_ = NBJSBridge::create();
+  jsBridge_->setBridgeDelegate(listener_);
+}
+
+NBAdView::~NBAdView() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  platform::RunLoop::main().cancelPerforms(this);
+  if (adRefreshTimer_) adRefreshTimer_->invalidate();
+  if (adUnitFailLoadTimer_) adUnitFailLoadTimer_->invalidate();
+  if (adRequest_) adRequest_->setDelegate({});
+}
+
+void NBAdView::notifyForTesting(NBAdDelegate::Message message) {
+  switch (message) {
+    case NBAdDelegate::kWillPresentScreen: performAdClickNotification(); break;
+    case NBAdDelegate::kWillDismissScreen: performAdWillDismissNotification(); break;
+    case NBAdDelegate::kDidDismissScreen: performAdDidDismissNotification(); break;
+    case NBAdDelegate::kWillLeaveApplication: performAppWillLeaveNotification(); break;
+    default: break;
+  }
+}
+
+const std::shared_ptr<platform::WebView>& NBAdView::webView1ForTesting() const { return nbWebView1_->webView(); }
+const std::shared_ptr<platform::WebView>& NBAdView::webView2ForTesting() const { return nbWebView2_->webView(); }
+
+std::string NBAdView::liveServer() { return platform::processState<ServerConfig>().read(&ServerConfig::live); }
+std::string NBAdView::sandboxServer() { return platform::processState<ServerConfig>().read(&ServerConfig::sandbox); }
+void NBAdView::setServers(std::string live, std::string sandbox) {
+  platform::processState<ServerConfig>().with([&](ServerConfig& c) {
+    c.live = std::move(live);
+    c.sandbox = std::move(sandbox);
+  });
+}
+
+std::string NBAdView::getServerUrl() const {
+  if (nbAdRequest_ && nbAdRequest_->testMode()) {
+    console("\nNubira:Test mode is ON, test ads will be served.\nSwitch OFF test-mode before submitting to App Store");
+    return sandboxServer() + kAdPath;
+  }
+  return liveServer() + kAdPath;
+}
+
+void NBAdView::loadNBAdRequest() { loadNBAdRequest(nbAdRequest_); }
+
+void NBAdView::loadNBAdRequest(std::shared_ptr<NBAdRequest> request) {
+  if (!request) {
+    performErrorCallBackWithMsgErrorCode("NBAdRequest cannot be null!", NBAdErrorCodeInvalidRequest);
+    return;
+  }
+  nbAdRequest_ = request;
+  getAdRequest(request);
+}
+
+void NBAdView::setRefreshInterval(int seconds) {
+  if (seconds == -1) {
+    invalidateAdRefreshTimer();
+    refreshInterval_ = -1;
+    return;
+  }
+  if (seconds < kMinimumRefreshInterval) {
+    throw platform::Exception("NSInvalidArgumentException",
+                              platform::format("Refresh interval provided should be a minimum of %d seconds.",
+                                               kMinimumRefreshInterval));
+  }
+  refreshInterval_ = seconds;
+  invokeAdRefreshTimer();
+}
+
+void NBAdView::setDelegate(std::weak_ptr<NBAdDelegate> delegate) {
+  delegate_ = std::move(delegate);
+  if (!delegate_.expired()) return;
+  // With no one to tell, the request under way is dropped and the view starts afresh.
+  invalidateAdFailedTimer();
+  invalidateAdRefreshTimer();
+  resetRequest();
+}
+
+void NBAdView::resetRequest() {
+  ++generation_;
+  platform::RunLoop::main().cancelPerforms(this);
+  if (adRequest_) adRequest_->setDelegate({});
+  adRequest_ = NBHttpAdRequest::create();
+  adRequest_->setDelegate(listener_);
+  if (!isAdRequestDone_ && isLoadingAd_) loadingWebView().stopLoading();
+  loadingAdUnit_.reset();
+  isAdRequestDone_ = true;
+  isLoadingAd_ = false;
+}
+
+void NBAdView::setRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
+  auto window = platform::Application::sharedApplication().keyWindow();
+  if (window && window->rootViewController()) {
+    logLine("window root view controller found, setting it to NBAdView's rootViewController");
+    rootViewController_ = window->rootViewController();
+    return;
+  }
+  logLine("window rootviewcontroller is null, setting to user defined instance");
+  rootViewController_ = controller;
+}
+
+void NBAdView::setRefTagForKey(const std::optional<std::string>& tag, const std::optional<std::string>& key) {
+  if (!tag || !key) return;
+  nbUserInfo_->setHRefTag(platform::lowercase(platform::prefixUtf16(*tag, 50)));
+  nbUserInfo_->setHRefKey(platform::lowercase(platform::prefixUtf16(*key, 10)));
+}
+
+void NBAdView::setAdTextColor(const std::string& color) {
+  if (auto error = isColorValid(color)) {
+    console(platform::format("\nNubira:Ad Text %s\n", error->domain));
+    return;
+  }
+  textColor_ = color;
+  if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeText) loadAdHtmlAfterCustomization();
+}
+
+void NBAdView::setAdBackgroundColor(const std::string& color) {
+  if (auto error = isColorValid(color)) {
+    console(platform::format("\nNubira:Ad background %s\n", error->domain));
+    return;
+  }
+  topColor_ = color;
+  if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeText) loadAdHtmlAfterCustomization();
+}
+
+void NBAdView::setAdBackgroundGradientWithTopColorBottomColor(const std::string& top, const std::string& bottom) {
+  if (auto error = isColorValid(top)) {
+    console(platform::format("\nNubira:Background top %s\n", error->domain));
+    return;
+  }
+  if (auto error = isColorValid(bottom)) {
+    console(platform::format("\nNubira:Background bottom %s\n", error->domain));
+    return;
+  }
+  topColor_ = top;
+  bottomColor_ = bottom;
+  if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeText) loadAdHtmlAfterCustomization();
+}
+
+void NBAdView::setFrame(const platform::Rect& frame) {
+  platform::View::setFrame(frame);
+  if (!nbWebView1_ || (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeRichMedia)) return;
+  const platform::Rect inner(0, 0, frame.size.width, frame.size.height);
+  nbWebView1_->webView()->setFrame(inner);
+  nbWebView2_->webView()->setFrame(inner);
+  hideWebView_->setFrame(inner);
+}
+
+void NBAdView::invokeAdRefreshTimer() {
+  invalidateAdRefreshTimer();
+  if (refreshInterval_ == -1) {
+    logLine("ERROR! Refresh interval was set to OFF! cannot invoke refresh timer");
+    return;
+  }
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  adRefreshTimer_ = platform::Timer::scheduledTimer(refreshInterval_, true, [weak](platform::Timer&) {
+    if (auto view = weak.lock()) view->refreshAd();
+  });
+}
+
+void NBAdView::invalidateAdRefreshTimer() {
+  if (adRefreshTimer_) adRefreshTimer_->invalidate();
+  adRefreshTimer_.reset();
+}
+
+void NBAdView::refreshAd() {
+  console("\nNBAdView auto refresh invoked\n");
+  getAdRequest(nbAdRequest_);
+}
+
+bool NBAdView::isAdRequestValidNow() const {
+  if (lastAdTimeStamp_ == 0) return true;
+  return platform::Clock::current().now() > lastAdTimeStamp_ + kMinimumSecondsBetweenAds;
+}
+
+std::optional<std::string> NBAdView::areFieldsValid() const {
+  std::optional<std::string> error;
+  if (NBStringUtil::isEmpty(nbAppId_)) error = "Provide a valid nbAppId.";
+  if (!rootViewController()) error = "rootViewController must not be null!";
+  return error;
+}
+
+void NBAdView::getAdRequest(const std::shared_ptr<NBAdRequest>& request) {
+  auto self = shared_from_this();
+  try {
+    if (!isAdRequestDone_) {
+      performErrorCallBackWithMsgErrorCode("An ad request is already in progress.", NBAdErrorCodeRequestInProgress);
+      return;
+    }
+    if (touchedDownOnAd_) {
+      performErrorCallBackWithMsgErrorCode("An ad click is in progress.", NBAdErrorCodeClickInProgress);
+      return;
+    }
+    if (auto message = areFieldsValid()) {
+      performErrorCallBackWithMsgErrorCode(*message, NBAdErrorCodeInvalidRequest);
+      return;
+    }
+    if (!isAdRequestValidNow()) {
+      performErrorCallBackWithMsgErrorCode(
+          platform::format("Minimum ad refresh interval is %d seconds", int(kMinimumSecondsBetweenAds)),
+          NBAdErrorCodeInvalidRequest);
+      return;
+    }
+    isAdRequestDone_ = false;
+    nbUserInfo_->setAdUnitSlot(nbAdUnit_);
+    nbUserInfo_->setAppId(request->testMode() ? std::string(kTestSiteId) : nbAppId_);
+    nbUserInfo_->setLocationInquiryAllowed(request->isLocationEnquiryAllowed());
+    nbUserInfo_->setUseHashedUDID(request->UDIDHashingAllowed());
+    adRequest_->setDelegate(listener_);
+    adRequest_->setupRequestUserDataAdRequestRequestMethodRequestType(getServerUrl(), nbUserInfo_, request, "POST", 0);
+    std::weak_ptr<NBHttpAdRequest> connection = adRequest_;
+    platform::RunLoop::main().post([connection] {
+      if (auto c = connection.lock()) c->sendRequest();
+    });
+    hideWebView_->setBackgroundColor(platform::Color::clearColor());
+  } catch (const std::exception&) {
+    performErrorCallBackWithMsgErrorCode("Internal error!", NBAdErrorCodeInternalError);
+  }
+}
+
+void NBAdView::failLater(const platform::Error& error) {
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  const unsigned generation = generation_;
+  platform::RunLoop::main().postAfter(
+      0.1,
+      [weak, error, generation] {
+        auto view = weak.lock();
+        if (view && view->generation_ == generation) view->performAdFailedNotification(error);
+      },
+      this);
+}
+
+void NBAdView::nbAdRequestFinished(const platform::Bytes& data) {
+  if (isAdRequestDone_) {
+    logLine("\nReceived extra callback for nbAdRequestFinished ");
+    return;
+  }
+  NBAdXMLParser parser;
+  auto unit = parser.buildAdUnitFromResponseData(data);
+  // An ad without markup has nothing to show: it counts as no fill.
+  if (!unit || !unit->CDATABlock) {
+    failLater(NBAdError::errorWithDomainCodeUserInfo("Server returned a no-fill. No action required.",
+                                                     NBAdErrorCodeNoFill));
+    isAdRequestDone_ = true;
+    return;
+  }
+  // The shown ad stays current until the new page has loaded.
+  loadingAdUnit_ = unit;
+  shouldNotifyDelegate_ = true;
+  loadAdHtmlString(shouldLoadWebView1_);
+  invalidateAdFailedTimer();
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  adUnitFailLoadTimer_ = platform::Timer::scheduledTimer(kLoadTimeout, false, [weak](platform::Timer&) {
+    if (auto view = weak.lock()) view->checkAdUnitLoadComplete();
+  });
+}
+
+void NBAdView::nbAdRequestFailed(const platform::Error& error) {
+  if (isAdRequestDone_) {
+    logLine("\nreceived extra callback for nbAdRequestFailed");
+    return;
+  }
+  failLater(error);
+  isAdRequestDone_ = true;
+}
+
+NBWebView& NBAdView::loadingWebView() const { return shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_; }
+
+void NBAdView::loadAdHtmlString(bool intoWebView1) {
+  const auto& unit = loadingAdUnit_ ? loadingAdUnit_ : currentAdUnit_;
+  if (!unit) {
+    logLine("current ad unit is null! cannot load html string");
+    return;
+  }
+  std::string markup = unit->CDATABlock.value_or("");
+  if (unit->adType == NBAdTypeText) markup = applyStylingText(markup);
+  webViewLoadCount_ = 0;
+  isLoadingAd_ = true;
+  currentState_ = 0;
+  auto& target = intoWebView1 ? *nbWebView1_ : *nbWebView2_;
+  markupWebView_ = target.webView();
+  target.loadHtmlStringForRMAd(markup, unit->adType == NBAdTypeRichMedia);
+}
+
+bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url) {
+  if (url.rfind("mraid://", 0) == 0) {
+    // Only the page of the ad on screen, or of the ad loading, may drive the banner; a page
+    // left behind by a swap or a failed load may not.
+    const auto& onScreen = shouldLoadWebView1_ ? nbWebView2_ : nbWebView1_;
+    const bool current = (currentAdUnit_ && webView == onScreen->webView()) ||
+                         (loadingAdUnit_ && webView == loadingWebView().webView());
+    if (current) jsBridge_->processURLForWebView(url, webView);
+    return false;
+  }
+  // The markup itself loads as about:blank; everything else the page asks for is refused.
+  return url == "about:blank";
+}
+
+void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView) {
+  if (webView != markupWebView_) return;
+  ++webViewLoadCount_;
+}
+
+void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
+  if (webView != markupWebView_) return;
+  --webViewLoadCount_;
+  if (webViewLoadCount_ != 0 || currentState_ != 0 || !shouldNotifyDelegate_) return;
+  if (isAdRequestDone_) return;
+  auto self = shared_from_this();
+  invalidateAdFailedTimer();
+  if (loadingAdUnit_) currentAdUnit_ = std::move(loadingAdUnit_);
+  if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeRichMedia) {
+    auto& loaded = loadingWebView();
+    loaded.disableBouncesAndScrolling();
+    listener_->showAd(loaded.webView());
+  }
+  updateAdUnit();
+  performAdSuccessNotification();
+  isAdRequestDone_ = true;
+  isLoadingAd_ = false;
+}
+
+void NBAdView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
+                                           const platform::Error& error) {
+  if (webView != markupWebView_) return;
+  --webViewLoadCount_;
+  if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
+  isLoadingAd_ = false;
+  if (isAdRequestDone_) return;
+  auto self = shared_from_this();
+  invalidateAdFailedTimer();
+  loadingAdUnit_.reset();
+  performErrorCallBackWithMsgErrorCode(error.domain, NBAdErrorCodeNetworkError);
+  isAdRequestDone_ = true;
+}
+
+void NBAdView::checkAdUnitLoadComplete() {
+  invalidateAdFailedTimer();
+  if (isAdRequestDone_) {
+    logLine("\nReceived extra callback for checkAdUnitLoadComplete... not notifying..");
+    return;
+  }
+  auto self = shared_from_this();
+  loadingWebView().stopLoading();
+  loadingAdUnit_.reset();
+  performErrorCallBackWithMsgErrorCode("Request timed out.", NBAdErrorCodeNetworkError);
+  isAdRequestDone_ = true;
+}
+
+void NBAdView::invalidateAdFailedTimer() {
+  if (adUnitFailLoadTimer_) adUnitFailLoadTimer_->invalidate();
+  adUnitFailLoadTimer_.reset();
+}
+
+void NBAdView::updateAdUnit() {
+  const bool firstAd = !nbWebView1_->webView()->superview() && !nbWebView2_->webView()->superview();
+  if (firstAd || animationType_ == 0) {
+    flipWebViews();
+  } else {
+    static constexpr int kTransitions[] = {0, 3, 4, 1, 2};
+    const int transition = animationType_ >= 1 && animationType_ <= 4 ? kTransitions[animationType_] : 0;
+    platform::View::beginAnimationsContext("");
+    platform::View::setAnimationDuration(0.75);
+    platform::View::setAnimationCurve(0);
+    if (transition != 0)
+      platform::View::setAnimationTransitionForViewCache(transition, std::static_pointer_cast<platform::View>(shared_from_this()), false);
+    flipWebViews();
+    platform::View::commitAnimations();
+  }
+  shouldLoadWebView1_ = !shouldLoadWebView1_;
+}
+
+void NBAdView::flipWebViews() {
+  auto& shown = shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_;
+  auto& hidden = shouldLoadWebView1_ ? *nbWebView2_ : *nbWebView1_;
+  hidden.webView()->removeFromSuperview();
+  hideWebView_->removeFromSuperview();
+  addSubview(shown.webView());
+  const bool overlay = currentAdUnit_ && currentAdUnit_->adActionType != 3 && currentAdUnit_->adType != NBAdTypeRichMedia;
+  if (overlay) insertSubviewAboveSubview(hideWebView_, shown.webView());
+}
+
+std::string NBAdView::applyStylingText(const std::string& markup) const {
+  std::string styled = markup;
+  if (topColor_) {
+    std::string style =
+        bottomColor_ ? "<style> #nb_c { background: -webkit-gradient(linear, left top, left bottom, from(#BGCOLOR1), "
+                       "to(#BGCOLOR2)) !important;background: -moz-linear-gradient(top,  #BGCOLOR1,  #BGCOLOR2) "
+                       "!important;}</style>"
+                     : "<style>#nb_c { background: #BGCOLOR1 !important;} </style>";
+    style = replaceAll(style, "#BGCOLOR1", *topColor_);
+    if (bottomColor_) style = replaceAll(style, "#BGCOLOR2", *bottomColor_);
+    styled += style;
+  }
+  if (textColor_)
+    styled += replaceAll("<style>#nb_text {color:#TEXTCOLOR !important;} </style>", "#TEXTCOLOR", *textColor_);
+  return styled;
+}
+
+void NBAdView::loadAdHtmlAfterCustomization() {
+  if (!isAdRequestDone_) {
+    logLine("ad request was already in progress, stopped re-loading of customized ad text");
+    return;
+  }
+  shouldNotifyDelegate_ = false;
+  loadAdHtmlString(!shouldLoadWebView1_);
+}
+
+void NBAdView::performErrorCallBackWithMsgErrorCode(const std::string& message, long code) {
+  performAdFailedNotification(NBAdError::errorWithDomainCodeUserInfo(message, code));
+}
+
+template <class F>
+void NBAdView::tellDelegate(unsigned message, const char* selector, F&& call) {
+  auto delegate = delegate_.lock();
+  const bool responds = delegate && (delegate->respondedMessages() & message);
+  if (NBUtilities::delegateRespondsToSelector(delegate != nullptr, responds, selector)) call(*delegate);
+}
+
+void NBAdView::performAdSuccessNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kDidFinishRequest, "adViewDidFinishRequest:",
+               [&](NBAdDelegate& d) { d.adViewDidFinishRequest(*this); });
+  lastAdTimeStamp_ = platform::Clock::current().now();
+}
+
+void NBAdView::performAdFailedNotification(const platform::Error& error) {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kDidFailRequest, "adView:didFailRequestWithError:",
+               [&](NBAdDelegate& d) { d.adViewDidFailRequestWithError(*this, error); });
+}
+
+void NBAdView::performAdClickNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kWillPresentScreen, "adViewWillPresentScreen:",
+               [&](NBAdDelegate& d) { d.adViewWillPresentScreen(*this); });
+  invalidateAdRefreshTimer();
+}
+
+void NBAdView::performAdWillDismissNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kWillDismissScreen, "adViewWillDismissScreen:",
+               [&](NBAdDelegate& d) { d.adViewWillDismissScreen(*this); });
+}
+
+void NBAdView::performAdDidDismissNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kDidDismissScreen, "adViewDidDismissScreen:",
+               [&](NBAdDelegate& d) { d.adViewDidDismissScreen(*this); });
+  invokeAdRefreshTimer();
+}
+
+void NBAdView::performAppWillLeaveNotification() {
+  auto self = shared_from_this();
+  tellDelegate(NBAdDelegate::kWillLeaveApplication, "adViewWillLeaveApplication:",
+               [&](NBAdDelegate& d) { d.adViewWillLeaveApplication(*this); });
+  invalidateAdRefreshTimer();
+}
+
+void NBAdView::willMoveToSuperview(const std::shared_ptr<platform::View>& newSuperview) {
+  if (!newSuperview) return;
+  if (!observing_) {
+    observing_ = true;
+    std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+    auto& center = platform::NotificationCenter::defaultCenter();
+    auto on = [&](const char* name, void (NBAdView::*handler)()) {
+      center.addObserver(this, name, nullptr, [weak, handler](const platform::Notification&) {
+        if (auto view = weak.lock()) ((*view).*handler)();
+      });
+    };
+    on(platform::kApplicationDidBecomeActiveNotification, &NBAdView::appActiveNotificationReceived);
+    on(platform::kApplicationWillResignActiveNotification, &NBAdView::appInActiveNotificationReceived);
+    on(platform::kKeyboardWillShowNotification, &NBAdView::keyboardWillShow);
+    on(platform::kKeyboardWillHideNotification, &NBAdView::keyboardWillHide);
+  }
+  if (refreshInterval_ == -1) return;
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  platform::RunLoop::main().postAfter(
+      0.5,
+      [weak] {
+        if (auto view = weak.lock()) view->loadNBAdRequest();
+      },
+      this);
+}
+
+void NBAdView::appInActiveNotificationReceived() {
+  logLine("<<app inactive>>>");
+  invalidateAdRefreshTimer();
+}
+
+void NBAdView::appActiveNotificationReceived() {
+  logLine("<<app active>>>");
+  if (refreshInterval_ != -1) invokeAdRefreshTimer();
+}
+
+void NBAdView::keyboardWillShow() {
+  if (currentAdUnit_ && currentAdUnit_->adActionType == 3) touchedDownOnAd_ = true;
+}
+
+void NBAdView::keyboardWillHide() {
+  if (currentAdUnit_ && currentAdUnit_->adActionType == 3) touchedDownOnAd_ = false;
+}
+
+}  // namespace nubira

@@ -1,0 +1,9 @@
+#include "NBMraid.h"
+
+namespace nubira {
+
+extern const char* const kNBMraidScript;
+
+std::string NBMraid::nbMraidString() { return kNBMraidScript; }
+
+}  // namespace nubira

@@ -1,0 +1,9 @@
+#include "NBMraidBridge.h"
+
+namespace nubira {
+
+extern const char* const kNBMraidBridgeScript;
+
+std::string NBMraidBridge::nbMraidBridgeString() { return kNBMraidBridgeScript; }
+
+}  // namespace nubira

@@ -1,0 +1,289 @@
+// The banner over loopback against the sandbox ad server: requests and their refusals, the
+// markup in the hidden web view, the swap, the time-out on the manual clock, the refresh timer
+// and the delegate's reports.
+#include <gtest/gtest.h>
+
+#include "NBAdUnit.h"
+#include "nubira/NBAdError.h"
+#include "nubira/NBAdRequest.h"
+#include "nubira/NBAdView.h"
+#include "platform/application.h"
+#include "platform/error.h"
+#include "platform/keyboard.h"
+#include "platform/notification_center.h"
+#include "platform/view_controller.h"
+#include "platform/web_view.h"
+#include "testing/nubira_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using nubira::NBAdView;
+
+struct Reports : nubira::NBAdDelegate {
+  std::vector<std::string> events;
+  std::function<void()> onFinish;
+  unsigned responds = kAllMessages;
+  unsigned respondedMessages() const override { return responds; }
+  void adViewWillPresentScreen(NBAdView&) override { events.push_back("present"); }
+  void adViewWillDismissScreen(NBAdView&) override { events.push_back("will dismiss"); }
+  void adViewDidDismissScreen(NBAdView&) override { events.push_back("did dismiss"); }
+  void adViewWillLeaveApplication(NBAdView&) override { events.push_back("leave"); }
+  void adViewDidFinishRequest(NBAdView&) override {
+    events.push_back("finish");
+    if (onFinish) onFinish();
+  }
+  void adViewDidFailRequestWithError(NBAdView&, const platform::Error& e) override {
+    events.push_back(std::to_string(e.code) + " " + e.domain);
+  }
+};
+
+class NBAdViewTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    testing::SandboxTest::SetUp();
+    NBAdView::setServers(server.url(""), server.url(""));
+    root = std::make_shared<platform::ViewController>();
+    view = NBAdView::createWithFrameNbAppIdNbAdUnitRootViewController(platform::Rect(0, 0, 320, 50), "site-1", 15,
+                                                                     root);
+    view->setDelegate(reports);
+  }
+  // Loads and waits until the delegate hears how it ended.
+  void loadAndWait() {
+    const size_t before = reports->events.size();
+    view->loadNBAdRequest();
+    ASSERT_TRUE(runUntil([&] { return reports->events.size() > before; }, 10));
+  }
+  std::string last() const { return reports->events.empty() ? "" : reports->events.back(); }
+  bool shows(const std::shared_ptr<platform::WebView>& webView) const { return webView->superview() == view; }
+
+  testing::NubiraServer server;
+  std::shared_ptr<platform::ViewController> root;
+  std::shared_ptr<Reports> reports = std::make_shared<Reports>();
+  std::shared_ptr<NBAdView> view;
+};
+
+TEST_F(NBAdViewTest, AdsSwapWebViewsAndKeepTwentySecondsApart) {
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  loadAndWait();
+  EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+  ASSERT_EQ(server.requestsTo(testing::NubiraServer::kAdPath).size(), 1u);
+  EXPECT_TRUE(server.formProblems().empty());
+  EXPECT_TRUE(shows(view->webView1ForTesting()));
+  EXPECT_FALSE(view->hideWebViewForTesting()->superview());
+  EXPECT_TRUE(platform::View::committedAnimations().empty());
+  EXPECT_EQ(view->webView1ForTesting()->stringByEvaluatingJavaScriptFromString("typeof window.mraid"), "object");
+
+  advance(20.0);
+  loadAndWait();
+  EXPECT_EQ(last(), "0 Minimum ad refresh interval is 20 seconds");
+
+  advance(0.1);
+  server.setAdReply(testing::NubiraServer::kBannerReply);
+  loadAndWait();
+  EXPECT_EQ(last(), "finish");
+  EXPECT_TRUE(shows(view->webView2ForTesting()));
+  EXPECT_FALSE(shows(view->webView1ForTesting()));
+  EXPECT_EQ(view->hideWebViewForTesting()->superview(), view);
+  ASSERT_EQ(platform::View::committedAnimations().size(), 1u);
+  EXPECT_EQ(platform::View::committedAnimations()[0].transition, 3);
+  EXPECT_DOUBLE_EQ(platform::View::committedAnimations()[0].duration, 0.75);
+
+  // A third ad never loads. The page it was loading into, left off screen, does not drive the
+  // banner; the page on screen still does.
+  auto stalled = testing::ScriptedAnswer::text("");
+  stalled.stall = true;
+  server.http().setAnswer("/stall", stalled);
+  server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" height=\"50\"><![CDATA["
+                    "<script src=\"" + server.url("/stall") + "\"></script>]]></Ad></Response>");
+  advance(21);
+  view->loadNBAdRequest();
+  ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+  advance(60);
+  EXPECT_EQ(last(), "4 Request timed out.");
+  view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest("mraid://MRAIDenabled"),
+                                                         platform::WebViewNavigationType::Other);
+  runUntilIdle();
+  EXPECT_FALSE(view->ismraidAd());
+  view->webView2ForTesting()->injectNavigationForTesting(platform::URLRequest("mraid://MRAIDenabled"),
+                                                         platform::WebViewNavigationType::Other);
+  runUntilIdle();
+  EXPECT_TRUE(view->ismraidAd());
+}
+
+TEST_F(NBAdViewTest, RefusalsAndFailuresReachTheDelegate) {
+  const std::string stall = server.url("/stall");
+  server.http().setAnswer("/stall", [] {
+    testing::ScriptedAnswer a;
+    a.stall = true;
+    return a;
+  }());
+  const std::string stalled = std::string("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" "
+                                          "height=\"50\"><![CDATA[<script src=\"") +
+                              stall + "\"></script>]]></Ad></Response>";
+  struct Case {
+    std::string name, reply, expected;
+    std::function<void()> arrange;
+  };
+  const Case cases[] = {
+      {"no fill", "<?xml version=\"1.0\"?><Response></Response>",
+       "3 Server returned a no-fill. No action required.", nullptr},
+      {"no markup", "<?xml version=\"1.0\"?><Response><Ad type=\"banner\" width=\"3\" height=\"5\">"
+                    "<AdURL>http://a</AdURL></Ad></Response>",
+       "3 Server returned a no-fill. No action required.", nullptr},
+      {"server error", "", "0", [&] { server.setAdReply("", 500); }},
+      {"page never loads", stalled, "4 Request timed out.", nullptr},
+      {"click in progress", "", "2 An ad click is in progress.", [&] { view->setTouchedDownOnAdForTesting(true); }},
+      {"no app id and no root", "", "0 rootViewController must not be null!",
+       [&] {
+         view = NBAdView::createWithFrame(platform::Rect(0, 0, 320, 50));
+         view->setDelegate(reports);
+       }},
+  };
+  view->setRefreshInterval(-1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    reports->events.clear();
+    if (!c.reply.empty()) server.setAdReply(c.reply);
+    if (c.arrange) c.arrange();
+    view->loadNBAdRequest();
+    if (c.name == "page never loads") {
+      ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+      advance(59.9);
+      EXPECT_TRUE(reports->events.empty());
+      advance(0.2);
+    }
+    // Failures of the reply are reported a tenth of a second after it.
+    ASSERT_TRUE(runUntil([&] { return view->isAdRequestDone(); }, 10));
+    EXPECT_TRUE(reports->events.empty() || c.name == "page never loads" || c.arrange) << last();
+    advance(0.1);
+    ASSERT_FALSE(reports->events.empty());
+    EXPECT_EQ(last().substr(0, c.expected.size()), c.expected);
+    EXPECT_EQ(view->currentAdUnit(), nullptr);
+    EXPECT_TRUE(view->isAdRequestDone());
+    view->setTouchedDownOnAdForTesting(false);
+  }
+  reports->events.clear();
+  view->loadNBAdRequest(nullptr);
+  EXPECT_EQ(reports->events, std::vector<std::string>{"0 NBAdRequest cannot be null!"});
+}
+
+TEST_F(NBAdViewTest, DroppingTheDelegateDropsTheRequestUnderWay) {
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  view->loadNBAdRequest();
+  view->setDelegate({});
+  EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
+  view->setDelegate(reports);
+  loadAndWait();
+  runUntilIdle();
+  EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+
+  // A delegate that lets the view go while it is being told.
+  reports->onFinish = [&] { view.reset(); };
+  advance(21);
+  loadAndWait();
+  runUntilIdle();
+  EXPECT_EQ(view, nullptr);
+}
+
+TEST_F(NBAdViewTest, RefreshTimerFollowsIntervalAndApplication) {
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  for (int bad : {19, 0, -2}) {
+    try {
+      view->setRefreshInterval(bad);
+      ADD_FAILURE() << bad;
+    } catch (const platform::Exception& e) {
+      EXPECT_EQ(e.name, "NSInvalidArgumentException");
+      EXPECT_EQ(e.reason, "Refresh interval provided should be a minimum of 20 seconds.");
+    }
+  }
+  EXPECT_EQ(view->refreshInterval(), 60);
+  advance(59.9);
+  EXPECT_TRUE(server.requestsTo(testing::NubiraServer::kAdPath).empty());
+  advance(0.1);
+  ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
+
+  view->setRefreshInterval(21);
+  auto window = std::make_shared<platform::View>();
+  window->addSubview(view);
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.postNotificationName(platform::kApplicationWillResignActiveNotification);
+  EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
+  center.postNotificationName(platform::kApplicationDidBecomeActiveNotification);
+  EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+  // The load scheduled by the move is refused: the last ad is less than 20 s old.
+  advance(0.5);
+  EXPECT_EQ(last(), "0 Minimum ad refresh interval is 20 seconds");
+  advance(20.5);
+  ASSERT_TRUE(runUntil([&] { return server.requestsTo(testing::NubiraServer::kAdPath).size() == 2; }, 10));
+
+  view->setRefreshInterval(-1);
+  center.postNotificationName(platform::kApplicationDidBecomeActiveNotification);
+  EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
+}
+
+TEST_F(NBAdViewTest, PresentationReportsStopAndRestartTheRefreshTimer) {
+  using D = nubira::NBAdDelegate;
+  struct Case {
+    D::Message message;
+    std::string event;
+    bool timerAfter;
+  };
+  const Case cases[] = {{D::kWillPresentScreen, "present", false},
+                        {D::kWillDismissScreen, "will dismiss", false},
+                        {D::kDidDismissScreen, "did dismiss", true},
+                        {D::kWillLeaveApplication, "leave", false},
+                        {D::kWillDismissScreen, "will dismiss", false}};
+  for (unsigned responds : {unsigned(D::kAllMessages), 0u}) {
+    reports->responds = responds;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.event);
+      reports->events.clear();
+      view->notifyForTesting(c.message);
+      EXPECT_EQ(reports->events, responds ? std::vector<std::string>{c.event} : std::vector<std::string>{});
+      EXPECT_EQ(view->isRefreshTimerRunningForTesting(), c.timerAfter);
+    }
+  }
+}
+
+TEST_F(NBAdViewTest, KeyboardOverAnActionThreeAdHoldsRequests) {
+  server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"3\" width=\"320\" "
+                    "height=\"50\"><AdURL>http://a</AdURL><![CDATA[<input>]]></Ad></Response>");
+  view->setRefreshInterval(-1);
+  auto parent = std::make_shared<platform::View>();
+  parent->addSubview(view);
+  loadAndWait();
+  EXPECT_EQ(last(), "finish");
+  EXPECT_FALSE(view->hideWebViewForTesting()->superview());
+  platform::Keyboard::showForTesting();
+  advance(21);
+  loadAndWait();
+  EXPECT_EQ(last(), "2 An ad click is in progress.");
+  platform::Keyboard::hideForTesting();
+  loadAndWait();
+  EXPECT_EQ(last(), "finish");
+}
+
+TEST_F(NBAdViewTest, TextAdsCarryTheirColours) {
+  server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"text\" width=\"320\" height=\"50\">"
+                    "<AdURL>http://a</AdURL><![CDATA[<div id=\"nb_c\">t</div>]]></Ad></Response>");
+  view->setAdBackgroundGradientWithTopColorBottomColor("#F00", "#00ff00");
+  view->setAdBackgroundColor("#0000FF");
+  view->setAdTextColor("#12");
+  view->setAdTextColor("#abc");
+  loadAndWait();
+  EXPECT_NE(view->webView1ForTesting()->documentSourceForTesting().find(
+                "<div id=\"nb_c\">t</div><style> #nb_c { background: -webkit-gradient(linear, left top, left "
+                "bottom, from(#0000FF), to(#00ff00)) !important;background: -moz-linear-gradient(top,  #0000FF,  "
+                "#00ff00) !important;}</style><style>#nb_text {color:#abc !important;} </style>"),
+            std::string::npos);
+  // A colour change after the ad reloads the page on screen, without a report.
+  view->setAdTextColor("#fff");
+  ASSERT_TRUE(runUntil([&] {
+    return view->webView1ForTesting()->documentSourceForTesting().find("color:#fff") != std::string::npos;
+  }));
+  runUntilIdle();
+  EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+}
+
+}  // namespace
