@@ -8,6 +8,7 @@
 #endif
 #include <expat.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ struct XMLParser::Impl {
   }
 
   static Impl& of(void* user) { return *static_cast<Impl*>(user); }
+  // Appending to an emptied string takes a shorter path than assigning to it.
+  static void copyInto(std::string& to, const char* s, size_t n) {
+    to.clear();
+    to.append(s, n);
+  }
   // The library may still report the event it was in after a stop; nothing reaches the
   // delegate then.
   bool stopped() const { return aborted || refused.has_value(); }
@@ -84,7 +90,7 @@ struct XMLParser::Impl {
     self.sawElement = true;
     if (self.depth == self.names.size()) self.names.emplace_back();
     std::string& element = self.names[self.depth++];
-    element.assign(name);
+    copyInto(element, name, std::strlen(name));
     if (!atts[0]) {
       self.delegate->didStartElement(*self.owner, element, self.noAttributes);
       return;
@@ -110,7 +116,7 @@ struct XMLParser::Impl {
     if (self.inCdata) {
       self.cdata.insert(self.cdata.end(), s, s + len);
     } else if (len > 0) {
-      self.text.assign(s, static_cast<size_t>(len));
+      copyInto(self.text, s, static_cast<size_t>(len));
       self.delegate->foundCharacters(*self.owner, self.text);
     }
   }
@@ -151,6 +157,9 @@ bool XMLParser::parse() {
   impl_ = std::make_unique<Impl>();
   Impl& impl = *impl_;
   impl.owner = this;
+  // Room for the open elements and the text runs of a typical document at once.
+  impl.names.reserve(16);
+  impl.text.reserve(128);
   impl.delegate = delegate;
   impl.xml = XML_ParserCreate(nullptr);
   if (!impl.xml) {
