@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
 #include "PELOEnumConverter.h"
 
@@ -28,6 +29,8 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
   // elements, so a long answer does not allocate for every element.
   std::string buffer;
   bool collecting = false;
+  // Gathered here and handed to the banner once, so that its list is allocated once.
+  std::vector<std::string> beacons;
 
   void didStartElement(platform::XMLParser&, const std::string& name, const platform::XMLAttributes& attributes) override {
     if (isTextElement(name)) {
@@ -59,7 +62,10 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
       case 1: banner->setStatus(PELOBannerStatusEnumConverter::valueForString(value)); break;
       case 2: banner->setRichMediaData(std::move(value)); break;
       case 3:
-        if (hadText) banner->addBeacon(std::move(value));
+        if (hadText) {
+          if (beacons.empty()) beacons.reserve(4);
+          beacons.push_back(std::move(value));
+        }
         break;
       case 4: banner->setMediaFile(std::move(value)); break;
       case 5: banner->setAdText(std::move(value)); break;
@@ -84,6 +90,7 @@ std::shared_ptr<PELOReceivedBanner> PELOReceivedBannerParser::parse(const platfo
   parser.setShouldProcessNamespaces(false);
   parser.setShouldResolveExternalEntities(false);
   parser.parse();
+  if (!reader->beacons.empty()) reader->banner->setBeacons(std::move(reader->beacons));
   return reader->banner;
 }
 
