@@ -8,6 +8,10 @@
 #endif
 #include <expat.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
 namespace platform {
 namespace {
 
@@ -56,13 +60,26 @@ struct XMLParser::Impl {
   bool sawElement = false;
   bool aborted = false;
   bool parsing = false;
+  bool positionKept = false;  // line and column copied out, after a failure
   std::optional<std::pair<long, std::string>> refused;  // our own stop, code and message
+  // Kept across events, so that their room is reused: most events then allocate nothing.
+  // The names of the open elements: an end reports the name its start stored.
+  std::vector<std::string> names;
+  size_t depth = 0;
+  std::string text;
+  XMLAttributes attributes;
+  const XMLAttributes noAttributes;
 
   ~Impl() {
     if (xml) XML_ParserFree(xml);
   }
 
   static Impl& of(void* user) { return *static_cast<Impl*>(user); }
+  // Appending to an emptied string takes a shorter path than assigning to it.
+  static void copyInto(std::string& to, const char* s, size_t n) {
+    to.clear();
+    to.append(s, n);
+  }
   // The library may still report the event it was in after a stop; nothing reaches the
   // delegate then.
   bool stopped() const { return aborted || refused.has_value(); }
@@ -71,14 +88,27 @@ struct XMLParser::Impl {
     Impl& self = of(user);
     if (self.stopped()) return;
     self.sawElement = true;
-    XMLAttributes attributes;
-    for (int i = 0; atts[i]; i += 2) attributes.set(atts[i], Value(atts[i + 1]));
-    self.delegate->didStartElement(*self.owner, name, attributes);
+    if (self.depth == self.names.size()) self.names.emplace_back();
+    std::string& element = self.names[self.depth++];
+    copyInto(element, name, std::strlen(name));
+    if (!atts[0]) {
+      self.delegate->didStartElement(*self.owner, element, self.noAttributes);
+      return;
+    }
+    self.attributes.clear();
+    for (int i = 0; atts[i]; i += 2) self.attributes.set(atts[i], Value(atts[i + 1]));
+    self.delegate->didStartElement(*self.owner, element, self.attributes);
   }
   static void onEnd(void* user, const XML_Char* name) {
     Impl& self = of(user);
     if (self.stopped()) return;
-    self.delegate->didEndElement(*self.owner, name);
+    // The library matches every end with its start, so the name is the one stored.
+    if (self.depth == 0) {
+      self.text.assign(name);
+      self.delegate->didEndElement(*self.owner, self.text);
+      return;
+    }
+    self.delegate->didEndElement(*self.owner, self.names[--self.depth]);
   }
   static void onText(void* user, const XML_Char* s, int len) {
     Impl& self = of(user);
@@ -86,7 +116,8 @@ struct XMLParser::Impl {
     if (self.inCdata) {
       self.cdata.insert(self.cdata.end(), s, s + len);
     } else if (len > 0) {
-      self.delegate->foundCharacters(*self.owner, std::string(s, len));
+      copyInto(self.text, s, static_cast<size_t>(len));
+      self.delegate->foundCharacters(*self.owner, self.text);
     }
   }
   static void onCdataStart(void* user) {
@@ -126,6 +157,9 @@ bool XMLParser::parse() {
   impl_ = std::make_unique<Impl>();
   Impl& impl = *impl_;
   impl.owner = this;
+  // Room for the open elements and the text runs of a typical document at once.
+  impl.names.reserve(16);
+  impl.text.reserve(128);
   impl.delegate = delegate;
   impl.xml = XML_ParserCreate(nullptr);
   if (!impl.xml) {
@@ -167,13 +201,16 @@ bool XMLParser::parse() {
     ok = false;
   }
   impl.parsing = false;
-  line_ = static_cast<long>(XML_GetCurrentLineNumber(impl.xml));
-  column_ = static_cast<long>(XML_GetCurrentColumnNumber(impl.xml));
 
   if (ok && !impl.aborted) {
+    // Where it stopped is asked of the library only when someone wants it: finding the line
+    // means going over the whole document again.
     delegate->parserDidEndDocument(*this);
     return true;
   }
+  line_ = static_cast<long>(XML_GetCurrentLineNumber(impl.xml));
+  column_ = static_cast<long>(XML_GetCurrentColumnNumber(impl.xml));
+  impl.positionKept = true;
   long code;
   std::string message;
   if (impl.aborted) {
@@ -205,12 +242,12 @@ void XMLParser::abortParsing() {
 }
 
 long XMLParser::lineNumber() const {
-  if (impl_ && impl_->parsing) return static_cast<long>(XML_GetCurrentLineNumber(impl_->xml));
+  if (impl_ && impl_->xml && !impl_->positionKept) return static_cast<long>(XML_GetCurrentLineNumber(impl_->xml));
   return line_;
 }
 
 long XMLParser::columnNumber() const {
-  if (impl_ && impl_->parsing) return static_cast<long>(XML_GetCurrentColumnNumber(impl_->xml));
+  if (impl_ && impl_->xml && !impl_->positionKept) return static_cast<long>(XML_GetCurrentColumnNumber(impl_->xml));
   return column_;
 }
 

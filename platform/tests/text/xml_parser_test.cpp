@@ -75,6 +75,15 @@ TEST(XMLParserTest, ReportsElementsAttributesInOrderAndText) {
   EXPECT_EQ(run.recorder->startLines, (std::vector<long>{2, 2, 2}));
 }
 
+TEST(XMLParserTest, AfterAWholeDocumentThePositionIsWhereItEnded) {
+  XMLParser parser(std::string_view("<a>\n  <b/>\n</a>"));
+  parser.setDelegate(std::make_shared<XMLParserDelegate>());
+  EXPECT_EQ(parser.lineNumber(), 0);
+  ASSERT_TRUE(parser.parse());
+  EXPECT_EQ(parser.lineNumber(), 3);
+  EXPECT_EQ(parser.columnNumber(), 4);
+}
+
 TEST(XMLParserTest, TextMayArriveInSeveralRuns) {
   auto run = parse("<a>line one\nline two &amp; three&#233;</a>");
   ASSERT_TRUE(run.ok);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
 #include "PELOEnumConverter.h"
 
@@ -11,11 +12,14 @@ namespace {
 constexpr std::array<std::string_view, 9> kTextElements{"sessionid", "status", "mediadata", "beacon", "mediafile",
                                                         "adtext",    "link",   "code",      "desc"};
 
-bool isTextElement(std::string_view name) {
-  for (auto e : kTextElements)
-    if (e == name) return true;
-  return false;
+// The place of `name` in kTextElements, or -1.
+int textElementIndex(std::string_view name) {
+  for (size_t i = 0; i < kTextElements.size(); ++i)
+    if (kTextElements[i] == name) return static_cast<int>(i);
+  return -1;
 }
+
+bool isTextElement(std::string_view name) { return textElementIndex(name) >= 0; }
 
 }  // namespace
 
@@ -25,6 +29,8 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
   // elements, so a long answer does not allocate for every element.
   std::string buffer;
   bool collecting = false;
+  // Gathered here and handed to the banner once, so that its list is allocated once.
+  std::vector<std::string> beacons;
 
   void didStartElement(platform::XMLParser&, const std::string& name, const platform::XMLAttributes& attributes) override {
     if (isTextElement(name)) {
@@ -43,22 +49,30 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
   }
 
   void didEndElement(platform::XMLParser&, const std::string& name) override {
-    if (!isTextElement(name)) return;
+    const int element = textElementIndex(name);
+    if (element < 0) return;
     // An element whose buffer an inner one took has no text of its own left.
     const bool hadText = collecting;
     std::string value = hadText ? buffer : std::string();
     collecting = false;
-    if (name == "sessionid") banner->setSessionId(std::move(value));
-    // Any word but "ERROR" reads as success.
-    else if (name == "status") banner->setStatus(PELOBannerStatusEnumConverter::valueForString(value));
-    else if (name == "mediadata") banner->setRichMediaData(std::move(value));
-    else if (name == "beacon") {
-      if (hadText) banner->addBeacon(std::move(value));
-    } else if (name == "mediafile") banner->setMediaFile(std::move(value));
-    else if (name == "adtext") banner->setAdText(std::move(value));
-    else if (name == "link") banner->setImageUrl(std::move(value));
-    else if (name == "code") banner->setErrorCode(PELOErrorCodeEnumConverter::valueForString(value));
-    else if (name == "desc") banner->setErrorMessage(std::move(value));
+    // In the order of kTextElements.
+    switch (element) {
+      case 0: banner->setSessionId(std::move(value)); break;
+      // Any word but "ERROR" reads as success.
+      case 1: banner->setStatus(PELOBannerStatusEnumConverter::valueForString(value)); break;
+      case 2: banner->setRichMediaData(std::move(value)); break;
+      case 3:
+        if (hadText) {
+          if (beacons.empty()) beacons.reserve(4);
+          beacons.push_back(std::move(value));
+        }
+        break;
+      case 4: banner->setMediaFile(std::move(value)); break;
+      case 5: banner->setAdText(std::move(value)); break;
+      case 6: banner->setImageUrl(std::move(value)); break;
+      case 7: banner->setErrorCode(PELOErrorCodeEnumConverter::valueForString(value)); break;
+      case 8: banner->setErrorMessage(std::move(value)); break;
+    }
   }
 
   void parseErrorOccurred(platform::XMLParser&, const platform::Error& error) override {
@@ -76,6 +90,7 @@ std::shared_ptr<PELOReceivedBanner> PELOReceivedBannerParser::parse(const platfo
   parser.setShouldProcessNamespaces(false);
   parser.setShouldResolveExternalEntities(false);
   parser.parse();
+  if (!reader->beacons.empty()) reader->banner->setBeacons(std::move(reader->beacons));
   return reader->banner;
 }
 

@@ -6,6 +6,10 @@
 #include <tuple>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "platform/format.h"
 #include "platform/utf8.h"
 
@@ -106,18 +110,20 @@ size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
 
 // The value of a number with a fraction or an exponent as plain decimal text ("1.50e1" →
 // "15"); false when its exponent lies outside what a decimal number holds (-128 … 127).
-bool decimalText(const unsigned char* begin, const unsigned char* end, std::string& out) {
+bool decimalText(const unsigned char* begin, const unsigned char* end, std::string& digits, std::string& out) {
   const unsigned char* p = begin;
   bool negative = *p == '-';
   if (negative) ++p;
-  std::string digits;
+  digits.clear();
   long exponent = 0;
-  for (; p < end && isDigit(*p); ++p) digits += static_cast<char>(*p);
+  const unsigned char* run = p;
+  for (; p < end && isDigit(*p); ++p) {
+  }
+  digits.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
   if (p < end && *p == '.') {
-    for (++p; p < end && isDigit(*p); ++p) {
-      digits += static_cast<char>(*p);
-      --exponent;
-    }
+    run = ++p;
+    for (; p < end && isDigit(*p); ++p) --exponent;
+    digits.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
   }
   if (p < end && (*p == 'e' || *p == 'E')) {
     ++p;
@@ -132,22 +138,25 @@ bool decimalText(const unsigned char* begin, const unsigned char* end, std::stri
     out = "0";
     return true;
   }
-  digits.erase(0, first);
   size_t last = digits.find_last_not_of('0');
   exponent += static_cast<long>(digits.size() - 1 - last);
-  digits.erase(last + 1);
+  const std::string_view significant(digits.data() + first, last + 1 - first);
   if (exponent < -128 || exponent > 127) return false;
-  out = negative ? "-" : "";
+  // Written straight into the result, so a short number stays within its inline storage.
+  out.clear();
+  if (negative) out += '-';
   if (exponent >= 0) {
-    out += digits;
+    out += significant;
     out.append(static_cast<size_t>(exponent), '0');
-  } else if (static_cast<long>(digits.size()) > -exponent) {
-    size_t point = digits.size() - static_cast<size_t>(-exponent);
-    out += digits.substr(0, point) + "." + digits.substr(point);
+  } else if (static_cast<long>(significant.size()) > -exponent) {
+    size_t point = significant.size() - static_cast<size_t>(-exponent);
+    out += significant.substr(0, point);
+    out += '.';
+    out += significant.substr(point);
   } else {
     out += "0.";
-    out.append(static_cast<size_t>(-exponent) - digits.size(), '0');
-    out += digits;
+    out.append(static_cast<size_t>(-exponent) - significant.size(), '0');
+    out += significant;
   }
   return true;
 }
@@ -160,7 +169,7 @@ class QLJSON::Reader {
       : c_(reinterpret_cast<const unsigned char*>(text.data())), end_(c_ + text.size()), maxDepth_(maxDepth) {
     // Room for the members of a typical answer's open containers, so the stacks rarely grow.
     values_.reserve(32);
-    entries_.reserve(32);
+    keys_.reserve(32);
   }
 
   bool scanValue(Value& out) {
@@ -174,18 +183,8 @@ class QLJSON::Reader {
     skipWhitespace();
     if (c_ == end_) return fail(kEndOfInput, "Unexpected end of string");
     switch (*c_++) {
-      case '{': {
-        Dictionary dictionary;
-        if (!scanRestOfDictionary(dictionary)) return false;
-        place(std::move(dictionary));
-        return true;
-      }
-      case '[': {
-        Array array;
-        if (!scanRestOfArray(array)) return false;
-        place(std::move(array));
-        return true;
-      }
+      case '{': return scanRestOfDictionary(place);
+      case '[': return scanRestOfArray(place);
       case '"': {
         std::string_view text;
         if (!scanRestOfString(text)) return false;
@@ -247,10 +246,12 @@ class QLJSON::Reader {
     return true;
   }
 
-  // Arrays and objects gather their members on one stack each, shared by every depth: a
-  // container takes the members above where it started when it closes, in one allocation
-  // of its exact size, and leaves the stack as it found it.
-  bool scanRestOfArray(Array& out) {
+  // Arrays and objects gather their values on one stack and objects their keys on another,
+  // both shared by every depth: a container takes the members above where it started when
+  // it closes, in one allocation of its exact size, hands itself straight to its parent and
+  // leaves the stacks as it found them.
+  template <class Place>
+  bool scanRestOfArray(Place&& place) {
     if (!enter()) return false;
     const size_t base = values_.size();
     while (c_ < end_) {
@@ -258,12 +259,13 @@ class QLJSON::Reader {
       if (at(']')) {
         ++c_;
         --depth_;
-        out.assign(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
-                   std::make_move_iterator(values_.end()));
+        Array array(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
+                    std::make_move_iterator(values_.end()));
         values_.resize(base);
+        place(std::move(array));
         return true;
       }
-      if (!scanValueWith([this](auto&& value) { values_.emplace_back(std::forward<decltype(value)>(value)); }))
+      if (!scanValueWith(pushValue()))
         return fail(kParse, "Expected value while parsing array");
       skipWhitespace();
       if (at(',')) {
@@ -275,33 +277,49 @@ class QLJSON::Reader {
     return fail(kEndOfInput, "End of input while parsing array");
   }
 
-  bool scanRestOfDictionary(Dictionary& out) {
+  template <class Place>
+  bool scanRestOfDictionary(Place&& place) {
     if (!enter()) return false;
-    const size_t base = entries_.size();
+    const size_t valueBase = values_.size();
+    const size_t keyBase = keys_.size();
+    const size_t keyTextBase = keyText_.size();
     while (c_ < end_) {
       skipWhitespace();
       if (at('}')) {
         ++c_;
         --depth_;
-        out = Dictionary(std::vector<Dictionary::Entry>(
-            std::make_move_iterator(entries_.begin() + static_cast<std::ptrdiff_t>(base)),
-            std::make_move_iterator(entries_.end())));
-        entries_.resize(base);
+        const size_t count = keys_.size() - keyBase;
+        std::vector<Dictionary::Entry> entries;
+        entries.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+          const Key& k = keys_[keyBase + i];
+          entries.emplace_back(std::piecewise_construct,
+                               std::forward_as_tuple(k.data ? k.data : keyText_.data() + k.offset, k.size),
+                               std::forward_as_tuple(std::move(values_[valueBase + i])));
+        }
+        keyText_.resize(keyTextBase);
+        keys_.resize(keyBase);
+        values_.resize(valueBase);
+        place(Dictionary(std::move(entries)));
         return true;
       }
       std::string_view key;
       if (!at('"')) return fail(kParse, "Object key string expected");
       ++c_;
       if (!scanRestOfString(key)) return fail(kParse, "Object key string expected");
-      // By index: members of nested objects go on the same stack and may move it.
-      const size_t slot = entries_.size();
-      entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
+      // By index: keys of nested objects go on the same stack and may move it.
+      const size_t slot = keys_.size();
+      if (key.data() == buffer_.data()) {
+        keys_.push_back(Key{nullptr, keyText_.size(), key.size()});
+        keyText_ += key;
+      } else {
+        keys_.push_back(Key{key.data(), 0, key.size()});
+      }
       skipWhitespace();
       if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
       ++c_;
-      if (!scanValueWith(
-              [this, slot](auto&& value) { entries_[slot].second = Value(std::forward<decltype(value)>(value)); }))
-        return fail(kParse, platform::format("Object value expected for key: %@", entries_[slot].first));
+      if (!scanValueWith(pushValue()))
+        return fail(kParse, platform::format("Object value expected for key: %@", keyAt(slot)));
       skipWhitespace();
       if (at(',')) {
         ++c_;
@@ -310,6 +328,16 @@ class QLJSON::Reader {
       }
     }
     return fail(kEndOfInput, "End of input while parsing object");
+  }
+
+  std::string keyAt(size_t slot) const {
+    const Key& k = keys_[slot];
+    return std::string(k.data ? k.data : keyText_.data() + k.offset, k.size);
+  }
+
+  // Builds a member in its slot on the value stack.
+  auto pushValue() {
+    return [this](auto&& value) { values_.emplace_back(std::forward<decltype(value)>(value)); };
   }
 
   // The string's text: a view into the input when it holds no escape (most do), else into
@@ -323,7 +351,7 @@ class QLJSON::Reader {
       // characters inside it are checked as they are passed.
       const unsigned char* run = c_;
       for (;;) {
-        while (end_ - c_ >= 8 && !wordNeedsCare(c_)) c_ += 8;
+        skipPlainBytes();
         while (c_ < end_ && kPlainStringByte[*c_]) ++c_;
         if (c_ == end_ || *c_ < 0x80) break;
         size_t n = utf8SequenceLength(c_, end_);
@@ -369,6 +397,29 @@ class QLJSON::Reader {
       }
     }
     return fail(kEndOfInput, "Unexpected EOF while parsing string");
+  }
+
+  // Moves past plain bytes by whole blocks; what is left of the run goes byte by byte.
+  void skipPlainBytes() {
+#ifdef __SSE2__
+    // Sixteen bytes at a time, stopping right at the first that needs care: as signed bytes,
+    // those from 0x80 up count as below 0x20 with the control characters.
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i space = _mm_set1_epi8(0x20);
+    while (end_ - c_ >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c_));
+      const __m128i care = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                                        _mm_cmplt_epi8(bytes, space));
+      const int mask = _mm_movemask_epi8(care);
+      if (mask != 0) {
+        c_ += __builtin_ctz(static_cast<unsigned>(mask));
+        return;
+      }
+      c_ += 16;
+    }
+#endif
+    while (end_ - c_ >= 8 && !wordNeedsCare(c_)) c_ += 8;
   }
 
   bool scanHexQuad(uint32_t& out) {
@@ -423,7 +474,7 @@ class QLJSON::Reader {
       skipDigits();
     }
     if (!plain) {
-      if (!decimalText(start, c_, decimal.text)) return fail(kBadNumber, "Failed creating decimal instance");
+      if (!decimalText(start, c_, digits_, decimal.text)) return fail(kBadNumber, "Failed creating decimal instance");
     } else if (c_ - start == 2 && start[1] == '0') {
       decimal.text = "0";  // "-0"
     } else {
@@ -442,8 +493,18 @@ class QLJSON::Reader {
   size_t maxDepth_;
   size_t depth_ = 0;
   std::string buffer_;
+  std::string digits_;
   std::vector<Value> values_;
-  std::vector<Dictionary::Entry> entries_;
+  // A key is a stretch of the input when it holds no escape (most do), else of keyText_,
+  // where the offset is kept since that text may move as it grows. Each key's string is
+  // then made once, in its entry.
+  struct Key {
+    const char* data;  // nullptr: at `offset` in keyText_
+    size_t offset;
+    size_t size;
+  };
+  std::vector<Key> keys_;
+  std::string keyText_;
 };
 
 class QLJSON::Writer {

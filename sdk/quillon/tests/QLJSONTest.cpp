@@ -74,6 +74,34 @@ TEST(QLJSONTest, ReadsValuesOfEveryKind) {
   EXPECT_EQ(s->string(), "\"\\/\b\f\n\r\t\xC3\xA9\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF \xC3\xA9");
 }
 
+TEST(QLJSONTest, LongTextsWhereverTheirSpecialBytesFall) {
+  QLJSON json;
+  const std::pair<std::string, std::string> readable[] = {
+      {"\\n", "\n"}, {"\\\"", "\""}, {"\xC3\xA9", "\xC3\xA9"}, {"\x7F", "\x7F"}, {"\\u4eca", "\xE4\xBB\x8A"}};
+  const std::pair<std::string, long> broken[] = {{"\x01", QLJSON::kControlCharacter}, {"\xC3(", QLJSON::kUnicode}};
+  for (size_t at = 0; at <= 40; ++at) {
+    const std::string before(at, 'a'), after(40 - at, 'b');
+    for (const auto& [written, read] : readable) {
+      auto s = json.fragmentWithStringError("\"" + before + written + after + "\"");
+      ASSERT_TRUE(s) << at << " " << written;
+      EXPECT_EQ(s->string(), before + read + after) << at << " " << written;
+    }
+    for (const auto& [written, code] : broken) {
+      Error error;
+      EXPECT_FALSE(json.fragmentWithStringError("\"" + before + written + after + "\"", &error)) << at;
+      EXPECT_EQ(error.code, code) << at << " " << written;
+    }
+  }
+
+  auto v = json.objectWithStringError(
+      "{\"k\\u00e9y\": {\"in\\tner\": 1, \"plain\": 2}, \"k2\\n\": [{\"x\\\\\": 3}], \"last\": 4}");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->dictionary().keys(), (std::vector<std::string>{"k\xC3\xA9y", "k2\n", "last"}));
+  EXPECT_EQ((*v)["k\xC3\xA9y"].dictionary().keys(), (std::vector<std::string>{"in\tner", "plain"}));
+  EXPECT_EQ((*v)["k2\n"][size_t{0}]["x\\"], Value::decimal("3"));
+  EXPECT_EQ((*v)["last"], Value::decimal("4"));
+}
+
 TEST(QLJSONTest, ReaderErrors) {
   struct Case {
     std::optional<std::string> text;
