@@ -475,7 +475,7 @@ class QLJSON::Reader {
     }
     if (!plain) {
       if (!decimalText(start, c_, digits_, decimal.text)) return fail(kBadNumber, "Failed creating decimal instance");
-    } else if (c_ - start == 2 && start[1] == '0') {
+    } else if (c_ - start == 2 && start[0] == '-' && start[1] == '0') {
       decimal.text = "0";  // "-0"
     } else {
       // An integer is its own plain text.

@@ -52,6 +52,8 @@ TEST(QLJSONTest, ReadsValuesOfEveryKind) {
   const std::pair<const char*, std::string> numbers[] = {
       {"0", "0"},
       {"-0", "0"},
+      {"90", "90"},
+      {"-10", "-10"},
       {"1.50", "1.5"},
       {"1E2", "100"},
       {"12e-1", "1.2"},
