@@ -47,6 +47,8 @@ class HVClientManager : public HVDownloadConnectionDelegate, public std::enable_
   std::string reqJSURL() const;
 
   void synchronizeWithServer();
+  // Whether the update request is still under way.
+  bool isSynchronizingForTesting() const { return m_connection != nullptr; }
   void synchronizeWithServerCallback(const HVCommandResult& result);
   void synchronizeWithFileSystem();
 

@@ -164,7 +164,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
     download(stringArgument(args, 1), stringArgument(args, 0), std::nullopt, args[2]);
   });
   declareCommand("unzipContentsOfURL:toFolder:callback:", [this](A args) {
-    download(stringArgument(args, 0), kTransitZipName, stringArgument(args, 1), args[2]);
+    download(stringArgument(args, 0), std::nullopt, stringArgument(args, 1), args[2]);
   });
   declareCommand("fileWrite:string:", [this](A args) {
     const std::string text = stringArgument(args, 1);
@@ -242,12 +242,14 @@ void HVStandardCommandHandler::writeFile(const std::string& relativePath, platfo
       HVIOWriteRequest::requestWithPathDataAppendCallbackContext(*path, std::move(bytes), false, nullptr));
 }
 
-void HVStandardCommandHandler::download(const std::string& url, const std::string& path,
+void HVStandardCommandHandler::download(const std::string& url, const std::optional<std::string>& path,
                                         const std::optional<std::string>& unzipTo, const Value& callback) {
   platform::Dictionary userData;
-  if (path == kTransitZipName) {
-    userData.set("path", Value(FileManager::stringByAppendingPathComponent(HVController::localFileBasePath(), path)));
-  } else if (auto confined = confinedPagePath(path)) {
+  if (!path) {
+    // Packages pass through the transit file, which only this handler names.
+    userData.set("path", Value(FileManager::stringByAppendingPathComponent(HVController::localFileBasePath(),
+                                                                           kTransitZipName)));
+  } else if (auto confined = confinedPagePath(*path)) {
     userData.set("path", Value(*confined));
   } else {
     answerCallback(callback, "0");

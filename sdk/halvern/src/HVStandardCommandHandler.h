@@ -37,8 +37,9 @@ class HVStandardCommandHandler final : public HVCommandHandler, public HVDownloa
   size_t activeDownloadsForTesting() const { return m_downloads.size(); }
 
  private:
-  void download(const std::string& url, const std::string& path, const std::optional<std::string>& unzipTo,
-                const platform::Value& callback);
+  // Without a path the body goes to the transit zip and is unzipped into `unzipTo`.
+  void download(const std::string& url, const std::optional<std::string>& path,
+                const std::optional<std::string>& unzipTo, const platform::Value& callback);
   void sendToPage(const std::string& script);
   void writeFile(const std::string& relativePath, platform::Bytes bytes);
 

@@ -129,15 +129,14 @@ TEST_F(HVClientManagerTest, RepliesThatChangeNothingOrOnlyTheSwitch) {
       {"no JSON", [&] { server.setRawUpdateBody("<html>"); }},
   };
   auto manager = start();
-  ASSERT_TRUE(settle([&] { return server.updateRequests().size() == 1; }));
+  ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     c.script();
     const size_t before = server.updateRequests().size();
     manager->synchronizeWithServer();
-    ASSERT_TRUE(settle([&] { return server.updateRequests().size() == before + 1; }));
-    ASSERT_TRUE(HVController::sharedController()->drainWorkersForTesting());
-    runUntilIdle();
+    ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
+    EXPECT_EQ(server.updateRequests().size(), before + 1);
     ASSERT_TRUE(HVController::sharedController()->drainWorkersForTesting());
     auto entries = FileManager::contentsOfDirectoryAtPath(root).value_or(std::vector<std::string>{});
     EXPECT_EQ(entries.size(), 3u);
@@ -157,7 +156,8 @@ TEST_F(HVClientManagerTest, FailuresRetryThenLeaveEverythingAsItWas) {
     auto manager = HVController::sharedController()->clientManager();
     if (!HVController::sharedController()->hasStartedUp()) start();
     else manager->synchronizeWithServer();
-    ASSERT_TRUE(settle([&] { return server.updateRequests().size() % 3 == 0 && !server.updateRequests().empty(); }));
+    ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
+    EXPECT_EQ(server.updateRequests().size() % 3, 0u);
     ASSERT_TRUE(HVController::sharedController()->drainWorkersForTesting());
     EXPECT_FALSE(manager->hasClient());
     EXPECT_FALSE(FileManager::fileExistsAtPath(root));

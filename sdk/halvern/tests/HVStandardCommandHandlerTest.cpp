@@ -115,10 +115,13 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
        "', 'got.push([\"500\", %d])');"
        "BridgeLib.writeFileWithContentsOfURLWithCallback('HV/copy', 'file://" + local + "', 'got.push([\"file\", %d])');"
        "BridgeLib.writeFileWithContentsOfURLWithCallback('../out', '" + server.fileURL("page.html") +
-       "', 'got.push([\"out\", %d])')");
-  ASSERT_TRUE(waitForAnswers(6)) << got();
+       "', 'got.push([\"out\", %d])');"
+       "BridgeLib.writeFileWithContentsOfURLWithCallback('temp.zip', '" + server.fileURL("pack.zip") +
+       "', 'got.push([\"transit\", %d])')");
+  ASSERT_TRUE(waitForAnswers(7)) << got();
   const std::string answers = got();
-  for (const char* expected : {"[\"page\",1]", "[\"pack\",1]", "[\"404\",0]", "[\"500\",0]", "[\"file\",0]", "[\"out\",0]"})
+  for (const char* expected : {"[\"page\",1]", "[\"pack\",1]", "[\"404\",0]", "[\"500\",0]", "[\"file\",0]", "[\"out\",0]",
+                               "[\"transit\",0]"})
     EXPECT_NE(answers.find(expected), std::string::npos) << expected << " in " << answers;
   EXPECT_EQ(FileManager::contentsAtPath(documents + "/HV/ads/page.html"), platform::Bytes({'<', 'p', '>', 'a', 'd', '<', '/', 'p', '>'}));
   EXPECT_EQ(FileManager::contentsAtPath(documents + "/HV/Content/s/1/deep/img/a.txt"), platform::Bytes({'A'}));
