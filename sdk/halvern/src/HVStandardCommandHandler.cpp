@@ -208,9 +208,9 @@ HVStandardCommandHandler::~HVStandardCommandHandler() {
 }
 
 std::string HVStandardCommandHandler::bridgeScript() {
-  static const std::string script =
-      "var LOCAL_FILE_BASE_URL = " + quoted(HVController::localFileBaseURL()) + ";\n" + kBridgeLibScript;
-  return script;
+  // Made afresh each time: the Documents folder is fixed for a real process but not for a
+  // test's sandbox, and the text is cheap.
+  return "var LOCAL_FILE_BASE_URL = " + quoted(HVController::localFileBaseURL()) + ";\n" + kBridgeLibScript;
 }
 
 std::optional<std::string> HVStandardCommandHandler::confinedPagePath(const std::string& relative) {

@@ -77,6 +77,8 @@ TEST_F(HVStandardCommandHandlerTest, FilesStayInsideTheClientFolder) {
        "BridgeLib.loadStringFromFileWithCallback('app.txt', 'got.push(%s)');"
        "BridgeLib.deleteFile(''); BridgeLib.deleteFile('HV'); BridgeLib.deleteFile('app.txt'); BridgeLib.deleteFile('HV/bin')");
   EXPECT_EQ(got(), "[\"line \\\"1\\\"\\n\",\"AAE=\",\"(null)\"]");
+  EXPECT_EQ(webView->stringByEvaluatingJavaScriptFromString("BridgeLib.getLocalFileBaseURL()"),
+            HVController::localFileBaseURL());
   EXPECT_TRUE(FileManager::fileExistsAtPath(documents + "/app.txt"));
   EXPECT_TRUE(FileManager::fileExistsAtPath(documents + "/HV/halverndb.sql"));
   EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/bin"));
