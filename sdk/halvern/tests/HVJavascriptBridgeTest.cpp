@@ -32,7 +32,11 @@ class AllowingDelegate final : public platform::WebViewDelegate {
     return true;
   }
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>&) override { ++finished; }
+  void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>&, const platform::Error&) override {
+    ++failed;
+  }
   int finished = 0;
+  int failed = 0;
 };
 
 class HVJavascriptBridgeTest : public testing::SandboxTest {
@@ -217,6 +221,9 @@ TEST_F(HVJavascriptBridgeTest, CommandsSentDuringALoadRunAfterItAndANewLoadDrops
   bridge->loadJavascriptStringExecuteBaseURL("var seen = ['fresh'];", "", std::nullopt);
   ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading() && !webView->isLoading(); }));
   EXPECT_EQ(eval("seen.join(',')"), "fresh");
+  // The page's own delegate hears every finish; the load cut short is not passed on.
+  EXPECT_EQ(pageDelegate->finished, 2);
+  EXPECT_EQ(pageDelegate->failed, 0);
   bridge->sendJavascriptCommand("throw 'swallowed'");
   bridge->sendJavascriptCommand("seen.push('after')");
   EXPECT_EQ(eval("seen.join(',')"), "fresh,after");
