@@ -188,6 +188,22 @@ TEST_F(HVClientManagerTest, AHalfLinkedClientIsNoClientAndAnUpdateRelinksIt) {
   EXPECT_EQ(read(root + "/driver.js"), "v3");
 }
 
+TEST_F(HVClientManagerTest, AnInstallCutShortLinksNothing) {
+  // The driver's file cannot be written: a folder stands in its place.
+  const std::string folder = root + "/" + std::to_string(HVController::sessionStart()) + "_4.0";
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(folder + "/driver.js", true));
+  server.setClientResponse("4.0", {{"display", "d4"}, {"driver", "v4"}});
+  auto manager = start();
+  ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
+  // Each write is sent from the previous one's answer.
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(HVController::sharedController()->drainWorkersForTesting());
+  EXPECT_EQ(read(folder + "/display.js"), "d4");
+  EXPECT_FALSE(manager->hasClient());
+  EXPECT_EQ(driverStarts, 0);
+  EXPECT_FALSE(FileManager::itemExistsAtPath(root + "/display.js"));
+  EXPECT_FALSE(FileManager::itemExistsAtPath(root + "/driver.js"));
+}
+
 TEST_F(HVClientManagerTest, FolderNamesGiveTimestampsAndVersions) {
   struct Case {
     std::string name;
