@@ -13,7 +13,11 @@ std::shared_ptr<HVDownloadConnection> HVDownloadConnection::timedConnectionWithU
 HVDownloadConnection::HVDownloadConnection(platform::Passkey<HVDownloadConnection>, platform::URLRequest request,
                                            DelegateRef delegate, platform::Value userData, double timeout, int retries)
     : m_userData(std::move(userData)), m_delegate(std::move(delegate)), m_request(std::move(request)),
-      m_timeout(timeout), m_retryCount(retries) {}
+      m_timeout(timeout), m_retryCount(retries) {
+  // The attempt's own limit decides; the connection's shorter idle limit would otherwise
+  // end a stalled attempt first and report it as a failure instead of a time-out.
+  if (m_timeout > 0 && m_request.timeoutInterval() <= m_timeout) m_request.setTimeoutInterval(m_timeout + 1.0);
+}
 
 HVDownloadConnection::~HVDownloadConnection() {
   stopTimer();
