@@ -3,6 +3,7 @@
 #include "HVController.h"
 #include "HVJavascriptBridge.h"
 #include "platform/file_manager.h"
+#include "platform/reachability.h"
 #include "platform/sandbox.h"
 #include "testing/halvern_server.h"
 #include "testing/sandbox_test.h"
@@ -137,6 +138,21 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
        "', 'HV/Content/s/2', 'got.push(%d)')");
   ASSERT_TRUE(waitForAnswers(1));
   EXPECT_EQ(got(), "[0]");
+}
+
+TEST_F(HVStandardCommandHandlerTest, ReachabilityAndPageCallbacks) {
+  using platform::Reachability;
+  const std::vector<std::pair<uint32_t, const char*>> cases = {
+      {0, "0"}, {Reachability::kReachable | Reachability::kTransientConnection, "1"}};
+  for (const auto& [flags, expected] : cases) {
+    platform::Reachability::setFlags(flags);
+    page("got = []; BridgeLib.getNetworkReachabilityWithCallback('http://ads.example/x', 'got.push(%d)');"
+         "BridgeLib.callback('got.push(\\'back\\')')");
+    EXPECT_EQ(got(), std::string("[") + expected + ",\"back\"]");
+  }
+  // A statement without a callback still runs.
+  page("BridgeLib.sqlExecute('CREATE TABLE pagetable (id TEXT)')");
+  EXPECT_EQ(controller->database()->sqlExecute("SELECT name FROM sqlite_master WHERE name='pagetable'").size(), 1u);
 }
 
 class Outcomes final : public HVDownloadConnectionDelegate {
