@@ -1,7 +1,10 @@
 #include "HVController.h"
 
+#include "HVClientManager.h"
+
 #include <cmath>
 
+#include "HVClientManager.h"
 #include "HVReachability.h"
 #include "platform/clock.h"
 #include "platform/device.h"
@@ -79,6 +82,7 @@ void HVController::init() {
   dbQueryManager_ =
       HVAsyncCommandManager::createWithCommandQueueThreadName(HVDBQueryQueue::create(), kDBThreadName, sequencer);
   database_->setDbQueryManager(dbQueryManager_);
+  clientManager_ = HVClientManager::create();
 }
 
 void HVController::readSettings() {
@@ -95,6 +99,7 @@ void HVController::readSettings() {
 void HVController::startupWithAppIDServerURL(const std::string& applicationID, const std::string& serverURL) {
   setServerURL(serverURL.empty() ? kDefaultServerURL : serverURL);
   setApplicationID(applicationID);
+  if (!hasStartedUp_) clientManager_->startup();
   hasStartedUp_ = true;
 }
 
@@ -106,6 +111,7 @@ void HVController::stopWorkers() {
 
 void HVController::shutdown() {
   setExecMode(1);
+  if (clientManager_) clientManager_->shutdown();
   stopWorkers();
   // Only the shared instance lets go of itself; a new controller comes with the next call.
   auto released = gShared.existing() == shared_from_this() ? gShared.release() : nullptr;

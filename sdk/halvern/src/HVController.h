@@ -17,6 +17,8 @@
 
 namespace halvern {
 
+class HVClientManager;
+
 class HVController : public std::enable_shared_from_this<HVController> {
  public:
   static constexpr const char* kIOThreadName = "HVIORequestManager thread";
@@ -73,6 +75,7 @@ class HVController : public std::enable_shared_from_this<HVController> {
   void setExitItemDisplayTime(double seconds) { exitItemDisplayTime_ = seconds; }
   double menuDisplayTime() const { return menuDisplayTime_; }
   void setMenuDisplayTime(double seconds) { menuDisplayTime_ = seconds; }
+  const std::shared_ptr<HVClientManager>& clientManager() const { return clientManager_; }
   const std::shared_ptr<HVAsyncCommandManager>& ioRequestManager() const { return ioRequestManager_; }
   const std::shared_ptr<HVAsyncCommandManager>& dbQueryManager() const { return dbQueryManager_; }
 
@@ -95,6 +98,7 @@ class HVController : public std::enable_shared_from_this<HVController> {
   std::atomic<double> menuDisplayTime_{10.0};
   std::shared_ptr<HVAsyncCommandManager> dbQueryManager_;
   std::shared_ptr<HVAsyncCommandManager> ioRequestManager_;
+  std::shared_ptr<HVClientManager> clientManager_;
   bool accelerometerCaptured_ = false;
   double appAccelerometerUpdateInterval_ = 0;
   std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;

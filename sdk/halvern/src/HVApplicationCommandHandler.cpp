@@ -1,0 +1,14 @@
+#include "HVApplicationCommandHandler.h"
+
+#include "platform/bundle.h"
+
+namespace halvern {
+
+HVApplicationCommandHandler::HVApplicationCommandHandler() : HVCommandHandler("BridgeApp") {
+  declareCommand("bridge_infoDictionaryValueForKey:withCallback:", [this](const HVCommandArguments& args) {
+    const auto value = platform::Bundle::mainBundle().objectForInfoDictionaryKey(stringArgument(args, 0));
+    answerCallback(args[1], quoted(value.description()));
+  });
+}
+
+}  // namespace halvern

@@ -1,0 +1,115 @@
+#include "HVCommandHandler.h"
+
+#include <algorithm>
+
+#include "HVJSON.h"
+#include "HVJavascriptBridge.h"
+
+namespace halvern {
+
+std::string HVCommandHandler::bridgeScript() { return HVJavascriptBridge::generateBridgeScriptFromObject(m_name, *this); }
+
+void HVCommandHandler::declareCommand(std::string selector, Command command) {
+  m_selectors.push_back(std::move(selector));
+  m_commands.push_back(std::move(command));
+}
+
+std::shared_ptr<HVCallbackContext> HVCommandHandler::contextCallingBack(
+    std::function<void(HVCommandHandler&, const HVCommandResult&)> fn, bool passResults) {
+  std::weak_ptr<HVCommandHandler> weak = weak_from_this();
+  return HVCallbackContext::contextWithCallbackInvocationPassResults(
+      [weak, fn = std::move(fn)](const HVCommandResult& result) {
+        if (auto self = weak.lock()) fn(*self, result);
+      },
+      passResults);
+}
+
+bool HVCommandHandler::respondsToSelector(std::string_view selector) const {
+  return std::find(m_selectors.begin(), m_selectors.end(), selector) != m_selectors.end();
+}
+
+bool HVCommandHandler::performSelector(std::string_view selector, HVCommandArguments arguments) {
+  auto it = std::find(m_selectors.begin(), m_selectors.end(), selector);
+  if (it == m_selectors.end()) return false;
+  const size_t keywords = static_cast<size_t>(std::count(selector.begin(), selector.end(), ':'));
+  if (arguments.size() > keywords) return false;
+  arguments.resize(keywords);
+  // A command may end the page that owns this handler.
+  auto self = shared_from_this();
+  m_commands[static_cast<size_t>(it - m_selectors.begin())](arguments);
+  return true;
+}
+
+std::string HVCommandHandler::fillCallbackTemplate(std::string_view tmpl, std::string_view value) {
+  static const std::string_view kPlaceholders[] = {"%lld", "%qi", "%ld", "%s", "%@", "%d", "%i", "%u"};
+  std::string out;
+  out.reserve(tmpl.size() + value.size());
+  bool filled = false;
+  for (size_t i = 0; i < tmpl.size();) {
+    if (tmpl[i] != '%') {
+      out += tmpl[i++];
+      continue;
+    }
+    if (i + 1 < tmpl.size() && tmpl[i + 1] == '%') {
+      out += '%';
+      i += 2;
+      continue;
+    }
+    bool matched = false;
+    if (!filled) {
+      for (auto placeholder : kPlaceholders) {
+        if (tmpl.substr(i, placeholder.size()) == placeholder) {
+          out += value;
+          i += placeholder.size();
+          filled = matched = true;
+          break;
+        }
+      }
+    }
+    if (!matched) out += tmpl[i++];
+  }
+  return out;
+}
+
+std::string HVCommandHandler::quoted(std::string_view text) {
+  // A line or paragraph separator ends a string literal in ES5, so it is escaped as well.
+  std::string escaped = HVJSON::stringByEscapingCharacters(text);
+  std::string out = "\"";
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped.compare(i, 3, "\xE2\x80\xA8") == 0) {
+      out += "\\u2028";
+      i += 2;
+    } else if (escaped.compare(i, 3, "\xE2\x80\xA9") == 0) {
+      out += "\\u2029";
+      i += 2;
+    } else {
+      out += escaped[i];
+    }
+  }
+  out += '"';
+  return out;
+}
+
+void HVCommandHandler::answerCallback(const platform::Value& callbackTemplate, std::string_view value) {
+  if (!callbackTemplate.isString() || callbackTemplate.string().empty()) return;
+  if (auto b = bridge()) b->sendJavascriptCommand(fillCallbackTemplate(callbackTemplate.string(), value));
+}
+
+bool HVCommandHandler::hasArgument(const HVCommandArguments& arguments, size_t index) {
+  return index < arguments.size() && !arguments[index].isNull();
+}
+
+std::string HVCommandHandler::stringArgument(const HVCommandArguments& arguments, size_t index) {
+  if (index >= arguments.size()) return {};
+  const auto& v = arguments[index];
+  if (v.isString()) return v.string();
+  if (v.isNull()) return {};
+  return v.stringValue();
+}
+
+double HVCommandHandler::numberArgument(const HVCommandArguments& arguments, size_t index) {
+  if (index >= arguments.size()) return 0;
+  return arguments[index].doubleValue();
+}
+
+}  // namespace halvern

@@ -1,0 +1,91 @@
+#pragma once
+// A small retrying, time-limited download: each attempt fetches the request afresh, may be
+// cut by a per-attempt time limit, and counts against the attempts left; the delegate hears
+// the single outcome. Only http and https are fetched, and only a 200 answer is a success.
+// Main thread only.
+#include <memory>
+
+#include "platform/passkey.h"
+#include "platform/run_loop.h"
+#include "platform/url_connection.h"
+#include "platform/value.h"
+
+namespace halvern {
+
+class HVDownloadConnection;
+
+// Every method is optional.
+class HVDownloadConnectionDelegate {
+ public:
+  virtual ~HVDownloadConnectionDelegate() = default;
+  virtual void downloadSucceeded(const std::shared_ptr<HVDownloadConnection>&) {}
+  virtual void downloadFailed(const std::shared_ptr<HVDownloadConnection>&) {}
+  virtual void downloadTimedOut(const std::shared_ptr<HVDownloadConnection>&) {}
+  virtual void downloadProgress(const std::shared_ptr<HVDownloadConnection>&) {}
+};
+
+class HVDownloadConnection : public platform::URLConnectionDelegate,
+                             public std::enable_shared_from_this<HVDownloadConnection> {
+ public:
+  using DelegateRef = std::weak_ptr<HVDownloadConnectionDelegate>;
+
+  // Each starts at once. A timeout <= 0 means none; max(retries, 1) attempts are made.
+  static std::shared_ptr<HVDownloadConnection> timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(
+      const platform::URLRequest& request, DelegateRef delegate, platform::Value userData, double timeout, int retries);
+  static std::shared_ptr<HVDownloadConnection> timedConnectionWithURLRequestDelegateUserDataTimeout(
+      const platform::URLRequest& request, DelegateRef delegate, platform::Value userData, double timeout) {
+    return timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(request, std::move(delegate),
+                                                                       std::move(userData), timeout, 0);
+  }
+  static std::shared_ptr<HVDownloadConnection> connectionWithURLRequestDelegateUserDataRetries(
+      const platform::URLRequest& request, DelegateRef delegate, platform::Value userData, int retries) {
+    return timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(request, std::move(delegate),
+                                                                       std::move(userData), -1.0, retries);
+  }
+  static std::shared_ptr<HVDownloadConnection> connectionWithURLRequestDelegateUserData(
+      const platform::URLRequest& request, DelegateRef delegate, platform::Value userData) {
+    return timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(request, std::move(delegate),
+                                                                       std::move(userData), -1.0, 0);
+  }
+
+  HVDownloadConnection(platform::Passkey<HVDownloadConnection>, platform::URLRequest request, DelegateRef delegate,
+                       platform::Value userData, double timeout, int retries);
+  ~HVDownloadConnection() override;
+
+  void start();
+  void restart();
+  // Stops for good; the delegate hears nothing more.
+  void cancel();
+
+  const platform::Value& userData() const { return m_userData; }
+  void setUserData(platform::Value userData) { m_userData = std::move(userData); }
+  const platform::Bytes& receivedData() const { return m_receivedData; }
+  long long expectedDataLength() const { return m_expectedDataLength; }
+  int responseStatusCode() const { return m_responseStatusCode; }
+  const platform::URLRequest& request() const { return m_request; }
+
+  // URLConnectionDelegate.
+  void connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) override;
+  void connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& data) override;
+  void connectionDidFinishLoading(platform::URLConnection&) override;
+  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override;
+
+ private:
+  void attemptFailed(bool timedOut);
+  void stopTimer();
+
+  platform::Value m_userData;
+  platform::Bytes m_receivedData;
+  DelegateRef m_delegate;
+  long long m_expectedDataLength = 0;
+  int m_responseStatusCode = 0;
+  platform::URLRequest m_request;
+  std::shared_ptr<platform::Timer> m_timeoutTimer;
+  double m_timeout;
+  int m_retryCount;
+  std::shared_ptr<platform::URLConnection> m_connection;
+  unsigned m_attempt = 0;
+  bool m_finished = false;
+};
+
+}  // namespace halvern

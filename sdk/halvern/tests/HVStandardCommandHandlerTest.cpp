@@ -1,0 +1,200 @@
+#include "HVStandardCommandHandler.h"
+
+#include "HVController.h"
+#include "HVJavascriptBridge.h"
+#include "platform/file_manager.h"
+#include "platform/reachability.h"
+#include "platform/sandbox.h"
+#include "testing/halvern_server.h"
+#include "testing/sandbox_test.h"
+#include "testing/zip_builder.h"
+
+namespace halvern {
+namespace {
+
+using platform::FileManager;
+using platform::Value;
+
+class HVStandardCommandHandlerTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    SandboxTest::SetUp();
+    controller = HVController::sharedController();
+    controller->setExecMode(1);
+    webView = platform::WebView::create();
+    bridge = HVJavascriptBridge::bridgeInModeWebViewDelegate(1, webView, lib);
+    bridge->loadJavascriptStringExecuteBaseURL("var got = [];", "", std::nullopt);
+    ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading(); }));
+    documents = platform::Sandbox::documents();
+  }
+  void TearDown() override {
+    bridge->shutdown();
+    controller->shutdown();
+    SandboxTest::TearDown();
+  }
+  // Page script, one poll, then the workers' answers.
+  void page(const std::string& script) {
+    webView->stringByEvaluatingJavaScriptFromString(script);
+    advance(0.1);
+    ASSERT_TRUE(controller->drainWorkersForTesting());
+  }
+  std::string got() { return webView->stringByEvaluatingJavaScriptFromString("JSON.stringify(got)"); }
+  bool waitForAnswers(size_t count) {
+    return runUntil([&] {
+      controller->drainWorkersForTesting(0.05);
+      return webView->stringByEvaluatingJavaScriptFromString("got.length") == std::to_string(count);
+    });
+  }
+
+  std::shared_ptr<HVController> controller;
+  std::shared_ptr<platform::WebView> webView;
+  std::shared_ptr<HVStandardCommandHandler> lib = std::make_shared<HVStandardCommandHandler>();
+  std::shared_ptr<HVJavascriptBridge> bridge;
+  std::string documents;
+};
+
+TEST_F(HVStandardCommandHandlerTest, SettingsAndSqlAnswerByKind) {
+  page("BridgeLib.setSettingNumber('n', '42'); BridgeLib.setSettingString('s', 'a\"b\\\\c');"
+       "BridgeLib.setSettingBase64String('b', 'aGk=');"
+       "sendCommand('setSetting:\"cb\" string:\"x\" callback:\"got.push(7)\";')");
+  page("BridgeLib.getSettingWithCallback('n', 'got.push(%d)'); BridgeLib.getSettingWithCallback('s', 'got.push(%s)');"
+       "BridgeLib.getSettingWithCallback('b', 'got.push(%s)');"
+       "BridgeLib.getSettingWithCallback(\"x' OR '1'='1\", 'got.push(%s)');"
+       "BridgeLib.sqlExecuteWithCallback('SELECT id FROM settings WHERE id=\\'none\\'', 'got.push(%s)')");
+  // The stored callback first, then a number unquoted, text quoted and escaped, Base64 text
+  // as stored, no answer for a missing row and the JSON of no rows as a string.
+  EXPECT_EQ(got(), "[7,42,\"a\\\"b\\\\c\",\"aGk=\",\"[]\"]");
+}
+
+TEST_F(HVStandardCommandHandlerTest, FilesStayInsideTheClientFolder) {
+  ASSERT_TRUE(FileManager::writeAtomically(documents + "/app.txt", std::string_view("app's own")));
+  page("BridgeLib.fileWriteString('HV/pages/a/b.txt', 'line \"1\"\\n'); BridgeLib.fileWriteBase64String('HV/bin', 'AAE=');"
+       "BridgeLib.fileWriteString('../escape.txt', 'x'); BridgeLib.fileWriteString('app.txt', 'overwritten')");
+  EXPECT_EQ(FileManager::contentsAtPath(documents + "/HV/pages/a/b.txt"), platform::Bytes({'l', 'i', 'n', 'e', ' ', '"', '1', '"', '\n'}));
+  EXPECT_EQ(FileManager::contentsAtPath(documents + "/HV/bin"), platform::Bytes({0, 1}));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/../escape.txt"));
+  page("BridgeLib.loadStringFromFileWithCallback('HV/pages/a/b.txt', 'got.push(%s)');"
+       "BridgeLib.loadBase64StringFromFileWithCallback('HV/bin', 'got.push(%s)');"
+       "BridgeLib.loadStringFromFileWithCallback('app.txt', 'got.push(%s)');"
+       "BridgeLib.deleteFile(''); BridgeLib.deleteFile('HV'); BridgeLib.deleteFile('app.txt'); BridgeLib.deleteFile('HV/bin')");
+  EXPECT_EQ(got(), "[\"line \\\"1\\\"\\n\",\"AAE=\",\"(null)\"]");
+  EXPECT_EQ(webView->stringByEvaluatingJavaScriptFromString("BridgeLib.getLocalFileBaseURL()"),
+            HVController::localFileBaseURL());
+  EXPECT_TRUE(FileManager::fileExistsAtPath(documents + "/app.txt"));
+  EXPECT_TRUE(FileManager::fileExistsAtPath(documents + "/HV/halverndb.sql"));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/bin"));
+}
+
+TEST_F(HVStandardCommandHandlerTest, ControllerPropertiesThroughAWhitelist) {
+  controller->setServerURL("http://good.example");
+  page("BridgeLib.setControllerProperty('menuDisplayTime', '2.5'); BridgeLib.setControllerProperty('disabled', '1');"
+       "BridgeLib.setControllerProperty('serverURL', 'http://evil'); BridgeLib.setControllerProperty('exitItemDisplayTime', '-1');"
+       "BridgeLib.getControllerPropertyWithCallback('menuDisplayTime', 'got.push(%s)');"
+       "BridgeLib.getControllerPropertyWithCallback('database', 'got.push(%s)');"
+       "BridgeLib.getExecModeWithCallback('got.push(%d)'); BridgeLib.setExecMode(0); BridgeLib.getExecModeWithCallback('got.push(%d)')");
+  EXPECT_EQ(got(), "[\"2.5\",1,0]");
+  EXPECT_DOUBLE_EQ(controller->menuDisplayTime(), 2.5);
+  EXPECT_DOUBLE_EQ(controller->exitItemDisplayTime(), 4.0);
+  EXPECT_FALSE(controller->disabled());
+  EXPECT_EQ(controller->serverURL(), "http://good.example");
+}
+
+TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
+  testing::HalvernServer server;
+  server.setFile("page.html", "<p>ad</p>");
+  server.setFile("pack.zip", testing::ZipBuilder().addFile("img/a.txt", "A").addFile("b.txt", "B").bytes());
+  server.setFile("broken.zip", "not a zip");
+  server.setFile("down.txt", "x");
+  server.setFault("down.txt", testing::HalvernServer::Fault::kFail);
+  const std::string local = documents + "/HV/secret.txt";
+  ASSERT_TRUE(FileManager::writeAtomically(local, std::string_view("local")));
+  page("BridgeLib.writeFileWithContentsOfURLWithCallback('HV/ads/page.html', '" + server.fileURL("page.html") +
+       "', 'got.push([\"page\", %d])');"
+       "BridgeLib.unzipContentsOfURLToFolderWithCallback('" + server.fileURL("pack.zip") +
+       "', 'HV/Content/s/1/deep', 'got.push([\"pack\", %d])');"
+       "BridgeLib.writeFileWithContentsOfURLWithCallback('HV/missing', '" + server.fileURL("nothing") +
+       "', 'got.push([\"404\", %d])');"
+       "BridgeLib.writeFileWithContentsOfURLWithCallback('HV/down', '" + server.fileURL("down.txt") +
+       "', 'got.push([\"500\", %d])');"
+       "BridgeLib.writeFileWithContentsOfURLWithCallback('HV/copy', 'file://" + local + "', 'got.push([\"file\", %d])');"
+       "BridgeLib.writeFileWithContentsOfURLWithCallback('../out', '" + server.fileURL("page.html") +
+       "', 'got.push([\"out\", %d])');"
+       "BridgeLib.writeFileWithContentsOfURLWithCallback('temp.zip', '" + server.fileURL("pack.zip") +
+       "', 'got.push([\"transit\", %d])')");
+  ASSERT_TRUE(waitForAnswers(7)) << got();
+  const std::string answers = got();
+  for (const char* expected : {"[\"page\",1]", "[\"pack\",1]", "[\"404\",0]", "[\"500\",0]", "[\"file\",0]", "[\"out\",0]",
+                               "[\"transit\",0]"})
+    EXPECT_NE(answers.find(expected), std::string::npos) << expected << " in " << answers;
+  EXPECT_EQ(FileManager::contentsAtPath(documents + "/HV/ads/page.html"), platform::Bytes({'<', 'p', '>', 'a', 'd', '<', '/', 'p', '>'}));
+  EXPECT_EQ(FileManager::contentsAtPath(documents + "/HV/Content/s/1/deep/img/a.txt"), platform::Bytes({'A'}));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/missing"));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/copy"));
+  EXPECT_EQ(lib->activeDownloadsForTesting(), 0u);
+
+  // A package that does not unzip is no success.
+  page("got = []; BridgeLib.unzipContentsOfURLToFolderWithCallback('" + server.fileURL("broken.zip") +
+       "', 'HV/Content/s/2', 'got.push(%d)')");
+  ASSERT_TRUE(waitForAnswers(1));
+  EXPECT_EQ(got(), "[0]");
+}
+
+TEST_F(HVStandardCommandHandlerTest, ReachabilityAndPageCallbacks) {
+  using platform::Reachability;
+  const std::vector<std::pair<uint32_t, const char*>> cases = {
+      {0, "0"}, {Reachability::kReachable | Reachability::kTransientConnection, "1"}};
+  for (const auto& [flags, expected] : cases) {
+    platform::Reachability::setFlags(flags);
+    page("got = []; BridgeLib.getNetworkReachabilityWithCallback('http://ads.example/x', 'got.push(%d)');"
+         "BridgeLib.callback('got.push(\\'back\\')')");
+    EXPECT_EQ(got(), std::string("[") + expected + ",\"back\"]");
+  }
+  // A statement without a callback still runs.
+  page("BridgeLib.sqlExecute('CREATE TABLE pagetable (id TEXT)')");
+  EXPECT_EQ(controller->database()->sqlExecute("SELECT name FROM sqlite_master WHERE name='pagetable'").size(), 1u);
+}
+
+class Outcomes final : public HVDownloadConnectionDelegate {
+ public:
+  void downloadSucceeded(const std::shared_ptr<HVDownloadConnection>&) override { log += "ok;"; }
+  void downloadFailed(const std::shared_ptr<HVDownloadConnection>&) override { log += "failed;"; }
+  void downloadTimedOut(const std::shared_ptr<HVDownloadConnection>&) override { log += "timeout;"; }
+  std::string log;
+};
+
+TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
+  testing::LoopbackServer server;
+  testing::ScriptedAnswer cut = testing::ScriptedAnswer::text("partial body", 200);
+  cut.dropAfterBodyBytes = 3;
+  testing::ScriptedAnswer zipped = testing::ScriptedAnswer::text("last attempt");
+  zipped.gzip = true;
+  server.setAnswers("/flaky", {testing::ScriptedAnswer::text("first", 503), cut, zipped});
+  auto outcomes = std::make_shared<Outcomes>();
+  platform::URLRequest request(server.url("/flaky"));
+  request.setValueForHTTPHeaderField("gzip", "Accept-Encoding");
+  auto connection = HVDownloadConnection::connectionWithURLRequestDelegateUserDataRetries(request, outcomes, Value(), 3);
+  ASSERT_TRUE(runUntil([&] { return !outcomes->log.empty(); }));
+  EXPECT_EQ(outcomes->log, "ok;");
+  EXPECT_EQ(std::string(connection->receivedData().begin(), connection->receivedData().end()), "last attempt");
+  EXPECT_EQ(server.requestsTo("/flaky").size(), 3u);
+
+  // Each attempt of a stalled server runs into its own time limit; the last one is told.
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.setAnswer("/stall", stall);
+  auto timed = HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(
+      platform::URLRequest(server.url("/stall")), outcomes, Value(), 40.0, 2);
+  outcomes->log.clear();
+  ASSERT_TRUE(runUntil([&] { return server.requestsTo("/stall").size() == 1; }));
+  advance(39.0);
+  EXPECT_EQ(outcomes->log, "");
+  advance(1.0);
+  ASSERT_TRUE(runUntil([&] { return server.requestsTo("/stall").size() == 2; }));
+  advance(40.0);
+  EXPECT_EQ(outcomes->log, "timeout;");
+  server.stop();
+}
+
+}  // namespace
+}  // namespace halvern
