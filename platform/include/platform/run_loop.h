@@ -20,7 +20,8 @@ namespace platform {
 class RunLoop;
 
 // A cancellable delayed perform. Copies share the same perform. Cancelling is idempotent
-// and thread-safe; a cancelled perform never runs.
+// and thread-safe; a cancelled perform never runs, and its task (with what it captured) is
+// destroyed by cancel() on the calling thread, not kept until its due time.
 class PerformHandle {
  public:
   PerformHandle() = default;
@@ -147,6 +148,9 @@ class RunLoop {
 
   // True when posts, performs or timers are pending on this loop.
   bool hasPendingWorkForTesting() const;
+  // Entries in the schedule, live or not yet swept: cancelled performs are swept once they
+  // are half of it, so this stays within about twice the live ones.
+  size_t scheduledEntryCountForTesting() const;
   // Drops every pending post, perform, timer, watcher, source and observer (tests).
   void resetForTesting();
 

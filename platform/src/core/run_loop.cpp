@@ -19,14 +19,38 @@
 namespace platform {
 
 struct PerformHandle::State {
+  std::mutex mutex;  // guards task: the canceller and the loop may reach for it at once
   std::atomic<bool> cancelled{false};
   std::atomic<bool> done{false};
   RunLoop::Task task;
   const void* owner = nullptr;
+  // The loop's count of cancellations, which tells it when to sweep its schedule.
+  std::shared_ptr<std::atomic<size_t>> loopCancellations;
+
+  // Releases the task now, not at its due time: a long delay's captures would otherwise
+  // stay for as long as the delay. Destroyed outside the lock, as a capture's destructor
+  // may post or cancel.
+  void cancel() {
+    RunLoop::Task released;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (cancelled.exchange(true) || done.load()) return;
+      released = std::move(task);
+    }
+    if (loopCancellations) loopCancellations->fetch_add(1);
+  }
+
+  // The task to run, or nothing when it was cancelled first.
+  RunLoop::Task take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cancelled.load()) return nullptr;
+    done.store(true);
+    return std::move(task);
+  }
 };
 
 void PerformHandle::cancel() {
-  if (state_) state_->cancelled.store(true);
+  if (state_) state_->cancel();
 }
 
 bool PerformHandle::isPending() const {
@@ -75,6 +99,9 @@ struct RunLoop::Impl {
   std::map<ScheduleKey, Scheduled> scheduled;
   std::vector<std::shared_ptr<RunLoopSource>> sources;
   uint64_t seq = 0;
+  // Cancelled performs since the schedule was last swept (any thread adds to it).
+  std::shared_ptr<std::atomic<size_t>> cancellations = std::make_shared<std::atomic<size_t>>(0);
+  static constexpr size_t kSweepMinimum = 64;
 
   // Loop-thread only.
   std::map<int, Watch> watches;
@@ -85,7 +112,25 @@ struct RunLoop::Impl {
   std::atomic<bool> stopRequested{false};
   int depth = 0;
 
-  void insertLocked(double due, Scheduled s) { scheduled.emplace(ScheduleKey{due, seq++}, std::move(s)); }
+  void insertLocked(double due, Scheduled s) {
+    sweepIfMostlyDeadLocked();
+    scheduled.emplace(ScheduleKey{due, seq++}, std::move(s));
+  }
+
+  // Cancelled entries behind a live one due earlier would stay until their own due time: once
+  // they are as many as half the schedule, they go. Each sweep follows as many cancellations
+  // as it visits entries at most twice over, so the cost per cancellation stays constant.
+  void sweepIfMostlyDeadLocked() {
+    const size_t cancelled = cancellations->load();
+    if (cancelled < kSweepMinimum || cancelled * 2 < scheduled.size()) return;
+    cancellations->store(0);
+    std::erase_if(scheduled, [](const auto& kv) { return isDeadFromAnyThread(kv.second); });
+  }
+
+  // Without the timer's generation, which only the loop's thread may read.
+  static bool isDeadFromAnyThread(const Scheduled& s) {
+    return s.perform ? s.perform->cancelled.load() : !s.timer->isValid();
+  }
 
   // Earliest live entry's due time, dropping dead ones. Caller holds the mutex.
   bool earliestLocked(double* due) {
@@ -125,6 +170,10 @@ struct RunLoop::Impl {
   bool runDueScheduled(uint64_t seqLimit) {
     const double now = Clock::current().monotonic();
     bool handled = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      sweepIfMostlyDeadLocked();  // cancellations made while nothing new was scheduled
+    }
     for (;;) {
       Scheduled entry;
       {
@@ -138,19 +187,13 @@ struct RunLoop::Impl {
       }
       if (isDead(entry)) continue;
       if (entry.perform) {
-        runPerform(*entry.perform);
+        if (auto task = entry.perform->take()) task();
       } else {
         fireTimer(entry.timer, now);
       }
       handled = true;
     }
     return handled;
-  }
-
-  static void runPerform(PerformHandle::State& perform) {
-    perform.done.store(true);
-    auto task = std::move(perform.task);
-    if (task) task();
   }
 
   void fireTimer(const std::shared_ptr<Timer>& timer, double now) {
@@ -317,6 +360,7 @@ PerformHandle RunLoop::postAfter(double seconds, Task task, const void* owner) {
   auto state = std::make_shared<PerformHandle::State>();
   state->task = std::move(task);
   state->owner = owner;
+  state->loopCancellations = impl_->cancellations;
   double due = Clock::current().monotonic() + std::max(0.0, seconds);
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -328,10 +372,17 @@ PerformHandle RunLoop::postAfter(double seconds, Task task, const void* owner) {
 
 void RunLoop::cancelPerforms(const void* owner) {
   if (!owner) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  for (auto& [key, s] : impl_->scheduled) {
-    if (s.perform && s.perform->owner == owner) s.perform->cancelled.store(true);
+  std::vector<std::shared_ptr<PerformHandle::State>> cancelled;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::erase_if(impl_->scheduled, [&](const auto& kv) {
+      if (!kv.second.perform || kv.second.perform->owner != owner) return false;
+      cancelled.push_back(kv.second.perform);
+      return true;
+    });
   }
+  // Outside the lock: the tasks' captures are released here.
+  for (auto& state : cancelled) state->cancel();
 }
 
 int RunLoop::watchFd(int fd, unsigned events, FdCallback callback) {
@@ -452,6 +503,11 @@ void RunLoop::advance(double seconds) {
   runUntilIdle();
 }
 
+size_t RunLoop::scheduledEntryCountForTesting() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->scheduled.size();
+}
+
 bool RunLoop::hasPendingWorkForTesting() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   if (!impl_->posted.empty()) return true;
@@ -473,7 +529,7 @@ void RunLoop::resetForTesting() {
   }
   for (auto& [key, s] : scheduled) {
     if (s.timer) s.timer->valid_.store(false);
-    if (s.perform) s.perform->cancelled.store(true);
+    if (s.perform) s.perform->cancel();
   }
   impl_->watches.clear();
   impl_->observers.clear();

@@ -117,6 +117,44 @@ TEST_F(RunLoopTest, CancelPerformsOfOneOwnerLeavesOthers) {
   EXPECT_EQ(b, 1);
 }
 
+TEST_F(RunLoopTest, CancelledPerformsLetGoOfTheirCapturesAndLeaveTheSchedule) {
+  auto& loop = mainLoop();
+  int live = 0;
+  loop.postAfter(1, [&] { ++live; });  // due before everything cancelled below
+  int owner;
+  auto captured = std::make_shared<std::vector<char>>(1024);
+  std::weak_ptr<std::vector<char>> byHandle = captured;
+  std::weak_ptr<int> byOwner;
+  auto handle = loop.postAfter(3600, [captured] {});
+  {
+    auto other = std::make_shared<int>(0);
+    byOwner = other;
+    loop.postAfter(3600, [other] {}, &owner);
+  }
+  captured.reset();
+  std::thread([&] {
+    handle.cancel();
+    loop.cancelPerforms(&owner);
+  }).join();
+  EXPECT_TRUE(byHandle.expired());
+  EXPECT_TRUE(byOwner.expired());
+
+  // Scheduled and cancelled at once, over and over (a page's clearTimeout(setTimeout(...))).
+  constexpr size_t kCancelled = 20000;
+  for (size_t i = 0; i < kCancelled; ++i) loop.postAfter(3600, [] {}).cancel();
+  EXPECT_LT(loop.scheduledEntryCountForTesting(), 200u);
+  // Scheduled first, cancelled later from another thread: the next turn sweeps them.
+  std::vector<platform::PerformHandle> handles;
+  for (size_t i = 0; i < kCancelled; ++i) handles.push_back(loop.postAfter(3600, [] {}));
+  std::thread([&] {
+    for (auto& h : handles) h.cancel();
+  }).join();
+  loop.runOnce(0);
+  EXPECT_LT(loop.scheduledEntryCountForTesting(), 200u);
+  advance(1);
+  EXPECT_EQ(live, 1);
+}
+
 TEST_F(RunLoopTest, PostsFromOtherThreadsArriveInOrderPerThread) {
   constexpr int kThreads = 4, kPosts = 500;
   std::vector<std::vector<int>> seen(kThreads);

@@ -222,6 +222,17 @@ TEST_F(ScriptContextTest, TimersRunOnTheManualClock) {
   EXPECT_EQ(c->pendingTimerCountForTesting(), 0u);
 }
 
+TEST_F(ScriptContextTest, ClearedTimersStopCountingAgainstTheHost) {
+  auto c = make();
+  eval(*c,
+       "var fired = 0; setTimeout(function () { fired++; }, 10);"
+       "for (var i = 0; i < 20000; i++) clearTimeout(setTimeout(function () { fired += 100; }, 1e9));");
+  EXPECT_EQ(c->pendingTimerCountForTesting(), 1u);
+  EXPECT_LT(mainLoop().scheduledEntryCountForTesting(), 200u);
+  advance(0.01);
+  EXPECT_EQ(eval(*c, "fired"), "1");
+}
+
 TEST_F(ScriptContextTest, PageTimeComesFromThePlatformClock) {
   auto c = make();
   std::string first = eval(*c, "Date.now()");
