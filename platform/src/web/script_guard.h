@@ -27,7 +27,9 @@
 namespace platform::web {
 
 // Every allocation of one heap, linked so that the heap can be dropped without the engine's
-// help, and counted against a cap (an allocation past the cap fails as out of memory).
+// help, and counted against a cap (an allocation past the cap fails as out of memory). A
+// block counts what it holds of the host's memory: the allocator's rounding, its header and
+// the link, not only the bytes the engine asked for, so the cap bounds the host's growth.
 class ScriptArena {
  public:
   explicit ScriptArena(size_t capBytes) : cap_(capBytes) {}

@@ -1,6 +1,7 @@
 #include "platform/script_context.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <string>
 #include <utility>
@@ -302,6 +303,23 @@ TEST_F(ScriptContextTest, MemoryPerContextIsCapped) {
   auto tiny = make("<p>hi</p>", limits);
   EXPECT_TRUE(tiny->isClosed());
   EXPECT_EQ(tiny->evaluate("1").status, Status::Terminated);
+}
+
+TEST_F(ScriptContextTest, TheHeapCapBoundsWhatTheHostHolds) {
+  auto held = [] {
+    struct mallinfo2 m = ::mallinfo2();
+    return m.uordblks + m.hblkhd;
+  };
+  ScriptContext::Limits limits;
+  limits.maxHeapBytes = size_t{8} << 20;
+  const size_t before = held();
+  auto c = make("", limits);
+  // Small objects, on which the allocator's headers and rounding weigh most.
+  EXPECT_EQ(c->evaluate("var a = []; for (;;) a.push({n: a.length});").status, Status::Exception);
+  EXPECT_LE(c->heapBytesInUseForTesting(), limits.maxHeapBytes);
+  // What the context keeps outside its heap is small beside the cap.
+  EXPECT_LE(held() - before, limits.maxHeapBytes + (size_t{256} << 10));
+  EXPECT_EQ(eval(*c, "a = null; 6 * 7"), "42");
 }
 
 TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {
