@@ -106,6 +106,11 @@ class RunLoop {
   bool isCurrent() const;
   bool isMain() const { return this == &main(); }
 
+  // A turn runs at most this many posted tasks and this many delayed performs; the rest wait
+  // for the next turns, and the timers due meanwhile fire in between, so a flood from other
+  // threads cannot starve them.
+  static constexpr size_t kTasksPerTurn = 1000;
+
   // Runs `task` on a later turn of this loop. FIFO per posting thread. Any thread.
   void post(Task task);
   // Runs `task` after `seconds` (0 still means a later turn, never inside the caller).

@@ -97,6 +97,9 @@ struct RunLoop::Impl {
   mutable std::mutex mutex;  // guards posted, scheduled, sources, seq
   std::deque<Task> posted;
   std::map<ScheduleKey, Scheduled> scheduled;
+  // The keys of the timers in `scheduled`: due timers are found without walking past a flood
+  // of due performs.
+  std::set<ScheduleKey> timerKeys;
   std::vector<std::shared_ptr<RunLoopSource>> sources;
   uint64_t seq = 0;
   // Cancelled performs since the schedule was last swept (any thread adds to it).
@@ -114,7 +117,15 @@ struct RunLoop::Impl {
 
   void insertLocked(double due, Scheduled s) {
     sweepIfMostlyDeadLocked();
-    scheduled.emplace(ScheduleKey{due, seq++}, std::move(s));
+    const ScheduleKey key{due, seq++};
+    if (s.timer) timerKeys.insert(key);
+    scheduled.emplace(key, std::move(s));
+  }
+
+  // Also after the entry was moved out, which empties its timer.
+  std::map<ScheduleKey, Scheduled>::iterator eraseLocked(std::map<ScheduleKey, Scheduled>::iterator it) {
+    timerKeys.erase(it->first);
+    return scheduled.erase(it);
   }
 
   // Cancelled entries behind a live one due earlier would stay until their own due time: once
@@ -124,7 +135,8 @@ struct RunLoop::Impl {
     const size_t cancelled = cancellations->load();
     if (cancelled < kSweepMinimum || cancelled * 2 < scheduled.size()) return;
     cancellations->store(0);
-    std::erase_if(scheduled, [](const auto& kv) { return isDeadFromAnyThread(kv.second); });
+    for (auto it = scheduled.begin(); it != scheduled.end();)
+      it = isDeadFromAnyThread(it->second) ? eraseLocked(it) : std::next(it);
   }
 
   // Without the timer's generation, which only the loop's thread may read.
@@ -137,7 +149,7 @@ struct RunLoop::Impl {
     while (!scheduled.empty()) {
       auto it = scheduled.begin();
       if (isDead(it->second)) {
-        scheduled.erase(it);
+        eraseLocked(it);
         continue;
       }
       *due = it->first.first;
@@ -153,23 +165,33 @@ struct RunLoop::Impl {
 
   // ---- the phases of a turn, in the order runOnce takes them ----
 
-  // Runs the tasks posted before the turn began (later posts wait for the next turn) and
-  // gives the schedule's sequence at that moment: entries made during the turn wait too.
+  // Runs the tasks posted before the turn began, the first kTasksPerTurn of them (later
+  // posts, and the rest, wait for the next turn), and gives the schedule's sequence at that
+  // moment: entries made during the turn wait too.
   bool runPostedTasks(uint64_t* seqLimit) {
     std::deque<Task> batch;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      batch.swap(posted);
+      if (posted.size() <= kTasksPerTurn) {
+        batch.swap(posted);
+      } else {
+        auto end = posted.begin() + static_cast<std::ptrdiff_t>(kTasksPerTurn);
+        batch.assign(std::make_move_iterator(posted.begin()), std::make_move_iterator(end));
+        posted.erase(posted.begin(), end);
+      }
       *seqLimit = seq;
     }
     for (auto& task : batch) task();
     return !batch.empty();
   }
 
-  // Timers and delayed performs due now, in due order, that existed when the turn began.
+  // Timers and delayed performs due now, in due order, that existed when the turn began: at
+  // most kTasksPerTurn performs, then the due timers, whose turn must not wait behind a flood.
   bool runDueScheduled(uint64_t seqLimit) {
     const double now = Clock::current().monotonic();
     bool handled = false;
+    size_t performsRun = 0;
+    auto ready = [&](const ScheduleKey& key) { return key.first <= now && key.second < seqLimit; };
     {
       std::lock_guard<std::mutex> lock(mutex);
       sweepIfMostlyDeadLocked();  // cancellations made while nothing new was scheduled
@@ -178,15 +200,24 @@ struct RunLoop::Impl {
       Scheduled entry;
       {
         std::lock_guard<std::mutex> lock(mutex);
-        auto it = std::find_if(scheduled.begin(), scheduled.end(), [&](auto& kv) {
-          return kv.first.first > now || kv.first.second < seqLimit;
-        });
-        if (it == scheduled.end() || it->first.first > now) break;
+        auto it = scheduled.end();
+        if (performsRun < kTasksPerTurn) {
+          it = std::find_if(scheduled.begin(), scheduled.end(), [&](auto& kv) {
+            return kv.first.first > now || kv.first.second < seqLimit;
+          });
+          if (it != scheduled.end() && it->first.first > now) it = scheduled.end();
+        } else {
+          auto key = std::find_if(timerKeys.begin(), timerKeys.end(),
+                                  [&](auto& k) { return k.first > now || ready(k); });
+          if (key != timerKeys.end() && ready(*key)) it = scheduled.find(*key);
+        }
+        if (it == scheduled.end()) break;
         entry = std::move(it->second);
-        scheduled.erase(it);
+        eraseLocked(it);
       }
       if (isDead(entry)) continue;
       if (entry.perform) {
+        ++performsRun;
         if (auto task = entry.perform->take()) task();
       } else {
         fireTimer(entry.timer, now);
@@ -524,6 +555,7 @@ void RunLoop::resetForTesting() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     posted.swap(impl_->posted);
     scheduled.swap(impl_->scheduled);
+    impl_->timerKeys.clear();
     for (auto& s : impl_->sources) s->invalidate();
     impl_->sources.clear();
   }
