@@ -103,6 +103,8 @@ void* ScriptArena::realloc(void* udata, void* ptr, duk_size_t size) {
     std::memcpy(block + 1, old + 1, std::min<size_t>(size, old->size));
     std::free(old);
   }
+  block->prev = prev;  // a fresh block has no link yet
+  block->next = next;
   if (prev) prev->next = block; else arena->head_ = block;
   if (next) next->prev = block;
   arena->inUse_ = others + charge;

@@ -320,6 +320,8 @@ TEST_F(ScriptContextTest, TheHeapCapBoundsWhatTheHostHolds) {
   // What the context keeps outside its heap is small beside the cap.
   EXPECT_LE(held() - before, limits.maxHeapBytes + (size_t{256} << 10));
   EXPECT_EQ(eval(*c, "a = null; 6 * 7"), "42");
+  c.reset();
+  EXPECT_LE(held(), before + (size_t{64} << 10)) << "every block of the heap went with it";
 }
 
 TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {
