@@ -54,13 +54,15 @@ constexpr size_t kRoundingSlack = 64 * 1024;
 
 void* ScriptArena::alloc(void* udata, duk_size_t size) {
   auto* arena = static_cast<ScriptArena*>(udata);
-  if (size == 0 || size > arena->cap_ || !fits(arena->inUse_, expectedCharge(sizeof(Block) + size), arena->cap_)) return nullptr;
+  if (size == 0) return nullptr;
+  if (size > arena->limit() || !fits(arena->inUse_, expectedCharge(sizeof(Block) + size), arena->limit()))
+    return arena->refuse();
   auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
   if (!block) return nullptr;
   const size_t charge = actualCharge(block);
-  if (!fits(arena->inUse_, charge, arena->cap_)) {
+  if (!fits(arena->inUse_, charge, arena->limit())) {
     std::free(block);
-    return nullptr;
+    return arena->refuse();
   }
   block->prev = nullptr;
   block->next = arena->head_;
@@ -81,12 +83,13 @@ void* ScriptArena::realloc(void* udata, void* ptr, duk_size_t size) {
   }
   Block* old = static_cast<Block*>(ptr) - 1;
   size_t others = arena->inUse_ - old->charged;
-  if (size > arena->cap_ || !fits(others, expectedCharge(sizeof(Block) + size), arena->cap_)) return nullptr;
+  if (size > arena->limit() || !fits(others, expectedCharge(sizeof(Block) + size), arena->limit()))
+    return arena->refuse();
   Block* prev = old->prev;
   Block* next = old->next;
   Block* block;
   size_t charge;
-  if (fits(others, expectedCharge(sizeof(Block) + size) + kRoundingSlack, arena->cap_)) {
+  if (fits(others, expectedCharge(sizeof(Block) + size) + kRoundingSlack, arena->limit())) {
     block = static_cast<Block*>(std::realloc(old, sizeof(Block) + size));
     if (!block) return nullptr;  // the old block is untouched and still linked
     charge = actualCharge(block);
@@ -96,9 +99,9 @@ void* ScriptArena::realloc(void* udata, void* ptr, duk_size_t size) {
     block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
     if (!block) return nullptr;
     charge = actualCharge(block);
-    if (!fits(others, charge, arena->cap_)) {
+    if (!fits(others, charge, arena->limit())) {
       std::free(block);
-      return nullptr;
+      return arena->refuse();
     }
     std::memcpy(block + 1, old + 1, std::min<size_t>(size, old->size));
     std::free(old);

@@ -45,6 +45,15 @@ class ScriptArena {
   size_t bytesInUse() const { return inUse_; }
   size_t cap() const { return cap_; }
 
+  // A heap filled to its cap with live data cannot even compile the script that would let go
+  // of it. After a refusal, the next call (and only it) may use kReserveBytes past the cap.
+  static constexpr size_t kReserveBytes = 64 * 1024;
+  void beginCall() {
+    reserve_ = refused_ ? kReserveBytes : 0;
+    refused_ = false;
+  }
+  void endCall() { reserve_ = 0; }
+
   void* owner = nullptr;  // what the heap's native callbacks find through the allocator
 
  private:
@@ -52,6 +61,13 @@ class ScriptArena {
   Block* head_ = nullptr;
   size_t inUse_ = 0;
   size_t cap_;
+  size_t reserve_ = 0;
+  bool refused_ = false;
+  size_t limit() const { return cap_ + reserve_; }
+  void* refuse() {
+    refused_ = true;
+    return nullptr;
+  }
 };
 
 class ScriptGuard {
