@@ -50,10 +50,16 @@ class FileManager {
   static std::optional<std::string> stringContentsAtPath(const std::string& path);
   // Replaces the file's contents atomically: the bytes go to a temporary file in the same
   // folder, which is flushed and renamed over `path`. Readers see the old contents or the
-  // new, never a mix; on failure the old file is untouched and no temporary is left.
+  // new, never a mix; on failure the old file is untouched and no temporary is left. The
+  // temporary is named ".<name>.tmp-<pid>-XXXXXX"; the first atomic write of a process into a
+  // folder removes the temporaries that writers since gone (killed ones) left there.
   static bool writeAtomically(const std::string& path, const void* data, size_t size);
   static bool writeAtomically(const std::string& path, const Bytes& data);
   static bool writeAtomically(const std::string& path, std::string_view text);
+  // Removes the regular files in `folder` named as the temporaries of atomic writes whose
+  // writer is gone (or unnamed, as older ones were): never a write in progress, never a
+  // file of another name. The number removed.
+  static size_t removeAbandonedTemporaryFilesAtPath(const std::string& folder);
   // Appends, creating the file when missing. Not atomic.
   static bool appendToFile(const std::string& path, const void* data, size_t size);
   static bool appendToFile(const std::string& path, std::string_view text);

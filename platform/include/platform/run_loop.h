@@ -20,7 +20,8 @@ namespace platform {
 class RunLoop;
 
 // A cancellable delayed perform. Copies share the same perform. Cancelling is idempotent
-// and thread-safe; a cancelled perform never runs.
+// and thread-safe; a cancelled perform never runs, and its task (with what it captured) is
+// destroyed by cancel() on the calling thread, not kept until its due time.
 class PerformHandle {
  public:
   PerformHandle() = default;
@@ -105,6 +106,11 @@ class RunLoop {
   bool isCurrent() const;
   bool isMain() const { return this == &main(); }
 
+  // A turn runs at most this many posted tasks and this many delayed performs; the rest wait
+  // for the next turns, and the timers due meanwhile fire in between, so a flood from other
+  // threads cannot starve them.
+  static constexpr size_t kTasksPerTurn = 1000;
+
   // Runs `task` on a later turn of this loop. FIFO per posting thread. Any thread.
   void post(Task task);
   // Runs `task` after `seconds` (0 still means a later turn, never inside the caller).
@@ -147,6 +153,9 @@ class RunLoop {
 
   // True when posts, performs or timers are pending on this loop.
   bool hasPendingWorkForTesting() const;
+  // Entries in the schedule, live or not yet swept: cancelled performs are swept once they
+  // are half of it, so this stays within about twice the live ones.
+  size_t scheduledEntryCountForTesting() const;
   // Drops every pending post, perform, timer, watcher, source and observer (tests).
   void resetForTesting();
 

@@ -3,8 +3,10 @@
 // (`window`), its minimal document built from an HtmlDocument, and the page's timers.
 //
 // Bounds, so that one bad page cannot hurt the host:
-// - Memory: every allocation of the heap counts against Limits::maxHeapBytes; past it the
-//   script gets an out-of-memory error it may catch, and the context stays usable.
+// - Memory: every allocation of the heap counts against Limits::maxHeapBytes, with what the
+//   allocator holds for it beyond the bytes asked for; past it the script gets an
+//   out-of-memory error it may catch, and the context stays usable: the call after such an
+//   error may use 64 KiB more, enough to let go of what filled the heap.
 // - Run time: one evaluation (a client's script, a page script, a timer, the load handlers)
 //   may use Limits::cpuSecondsPerEvaluation of CPU time. Past it the evaluation is stopped
 //   and the whole context is closed for good (timers cancelled, every later call answers

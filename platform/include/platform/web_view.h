@@ -124,7 +124,9 @@ class WebView : public View {
   // navigator.userAgent as a browser's fresh view does.
   std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
 
-  // History and state.
+  // History and state. The back list keeps the latest kHistoryEntriesKept pages (each with
+  // the markup a string or data load replays); going back past them is not possible.
+  static constexpr size_t kHistoryEntriesKept = 100;
   bool canGoBack() const;
   bool canGoForward() const;
   void goBack();

@@ -19,14 +19,38 @@
 namespace platform {
 
 struct PerformHandle::State {
+  std::mutex mutex;  // guards task: the canceller and the loop may reach for it at once
   std::atomic<bool> cancelled{false};
   std::atomic<bool> done{false};
   RunLoop::Task task;
   const void* owner = nullptr;
+  // The loop's count of cancellations, which tells it when to sweep its schedule.
+  std::shared_ptr<std::atomic<size_t>> loopCancellations;
+
+  // Releases the task now, not at its due time: a long delay's captures would otherwise
+  // stay for as long as the delay. Destroyed outside the lock, as a capture's destructor
+  // may post or cancel.
+  void cancel() {
+    RunLoop::Task released;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (cancelled.exchange(true) || done.load()) return;
+      released = std::move(task);
+    }
+    if (loopCancellations) loopCancellations->fetch_add(1);
+  }
+
+  // The task to run, or nothing when it was cancelled first.
+  RunLoop::Task take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cancelled.load()) return nullptr;
+    done.store(true);
+    return std::move(task);
+  }
 };
 
 void PerformHandle::cancel() {
-  if (state_) state_->cancelled.store(true);
+  if (state_) state_->cancel();
 }
 
 bool PerformHandle::isPending() const {
@@ -73,8 +97,14 @@ struct RunLoop::Impl {
   mutable std::mutex mutex;  // guards posted, scheduled, sources, seq
   std::deque<Task> posted;
   std::map<ScheduleKey, Scheduled> scheduled;
+  // The keys of the timers in `scheduled`: due timers are found without walking past a flood
+  // of due performs.
+  std::set<ScheduleKey> timerKeys;
   std::vector<std::shared_ptr<RunLoopSource>> sources;
   uint64_t seq = 0;
+  // Cancelled performs since the schedule was last swept (any thread adds to it).
+  std::shared_ptr<std::atomic<size_t>> cancellations = std::make_shared<std::atomic<size_t>>(0);
+  static constexpr size_t kSweepMinimum = 64;
 
   // Loop-thread only.
   std::map<int, Watch> watches;
@@ -85,14 +115,41 @@ struct RunLoop::Impl {
   std::atomic<bool> stopRequested{false};
   int depth = 0;
 
-  void insertLocked(double due, Scheduled s) { scheduled.emplace(ScheduleKey{due, seq++}, std::move(s)); }
+  void insertLocked(double due, Scheduled s) {
+    sweepIfMostlyDeadLocked();
+    const ScheduleKey key{due, seq++};
+    if (s.timer) timerKeys.insert(key);
+    scheduled.emplace(key, std::move(s));
+  }
+
+  // Also after the entry was moved out, which empties its timer.
+  std::map<ScheduleKey, Scheduled>::iterator eraseLocked(std::map<ScheduleKey, Scheduled>::iterator it) {
+    timerKeys.erase(it->first);
+    return scheduled.erase(it);
+  }
+
+  // Cancelled entries behind a live one due earlier would stay until their own due time: once
+  // they are as many as half the schedule, they go. Each sweep follows as many cancellations
+  // as it visits entries at most twice over, so the cost per cancellation stays constant.
+  void sweepIfMostlyDeadLocked() {
+    const size_t cancelled = cancellations->load();
+    if (cancelled < kSweepMinimum || cancelled * 2 < scheduled.size()) return;
+    cancellations->store(0);
+    for (auto it = scheduled.begin(); it != scheduled.end();)
+      it = isDeadFromAnyThread(it->second) ? eraseLocked(it) : std::next(it);
+  }
+
+  // Without the timer's generation, which only the loop's thread may read.
+  static bool isDeadFromAnyThread(const Scheduled& s) {
+    return s.perform ? s.perform->cancelled.load() : !s.timer->isValid();
+  }
 
   // Earliest live entry's due time, dropping dead ones. Caller holds the mutex.
   bool earliestLocked(double* due) {
     while (!scheduled.empty()) {
       auto it = scheduled.begin();
       if (isDead(it->second)) {
-        scheduled.erase(it);
+        eraseLocked(it);
         continue;
       }
       *due = it->first.first;
@@ -108,49 +165,66 @@ struct RunLoop::Impl {
 
   // ---- the phases of a turn, in the order runOnce takes them ----
 
-  // Runs the tasks posted before the turn began (later posts wait for the next turn) and
-  // gives the schedule's sequence at that moment: entries made during the turn wait too.
+  // Runs the tasks posted before the turn began, the first kTasksPerTurn of them (later
+  // posts, and the rest, wait for the next turn), and gives the schedule's sequence at that
+  // moment: entries made during the turn wait too.
   bool runPostedTasks(uint64_t* seqLimit) {
     std::deque<Task> batch;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      batch.swap(posted);
+      if (posted.size() <= kTasksPerTurn) {
+        batch.swap(posted);
+      } else {
+        auto end = posted.begin() + static_cast<std::ptrdiff_t>(kTasksPerTurn);
+        batch.assign(std::make_move_iterator(posted.begin()), std::make_move_iterator(end));
+        posted.erase(posted.begin(), end);
+      }
       *seqLimit = seq;
     }
     for (auto& task : batch) task();
     return !batch.empty();
   }
 
-  // Timers and delayed performs due now, in due order, that existed when the turn began.
+  // Timers and delayed performs due now, in due order, that existed when the turn began: at
+  // most kTasksPerTurn performs, then the due timers, whose turn must not wait behind a flood.
   bool runDueScheduled(uint64_t seqLimit) {
     const double now = Clock::current().monotonic();
     bool handled = false;
+    size_t performsRun = 0;
+    auto ready = [&](const ScheduleKey& key) { return key.first <= now && key.second < seqLimit; };
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      sweepIfMostlyDeadLocked();  // cancellations made while nothing new was scheduled
+    }
     for (;;) {
       Scheduled entry;
       {
         std::lock_guard<std::mutex> lock(mutex);
-        auto it = std::find_if(scheduled.begin(), scheduled.end(), [&](auto& kv) {
-          return kv.first.first > now || kv.first.second < seqLimit;
-        });
-        if (it == scheduled.end() || it->first.first > now) break;
+        auto it = scheduled.end();
+        if (performsRun < kTasksPerTurn) {
+          it = std::find_if(scheduled.begin(), scheduled.end(), [&](auto& kv) {
+            return kv.first.first > now || kv.first.second < seqLimit;
+          });
+          if (it != scheduled.end() && it->first.first > now) it = scheduled.end();
+        } else {
+          auto key = std::find_if(timerKeys.begin(), timerKeys.end(),
+                                  [&](auto& k) { return k.first > now || ready(k); });
+          if (key != timerKeys.end() && ready(*key)) it = scheduled.find(*key);
+        }
+        if (it == scheduled.end()) break;
         entry = std::move(it->second);
-        scheduled.erase(it);
+        eraseLocked(it);
       }
       if (isDead(entry)) continue;
       if (entry.perform) {
-        runPerform(*entry.perform);
+        ++performsRun;
+        if (auto task = entry.perform->take()) task();
       } else {
         fireTimer(entry.timer, now);
       }
       handled = true;
     }
     return handled;
-  }
-
-  static void runPerform(PerformHandle::State& perform) {
-    perform.done.store(true);
-    auto task = std::move(perform.task);
-    if (task) task();
   }
 
   void fireTimer(const std::shared_ptr<Timer>& timer, double now) {
@@ -317,6 +391,7 @@ PerformHandle RunLoop::postAfter(double seconds, Task task, const void* owner) {
   auto state = std::make_shared<PerformHandle::State>();
   state->task = std::move(task);
   state->owner = owner;
+  state->loopCancellations = impl_->cancellations;
   double due = Clock::current().monotonic() + std::max(0.0, seconds);
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -328,10 +403,17 @@ PerformHandle RunLoop::postAfter(double seconds, Task task, const void* owner) {
 
 void RunLoop::cancelPerforms(const void* owner) {
   if (!owner) return;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  for (auto& [key, s] : impl_->scheduled) {
-    if (s.perform && s.perform->owner == owner) s.perform->cancelled.store(true);
+  std::vector<std::shared_ptr<PerformHandle::State>> cancelled;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::erase_if(impl_->scheduled, [&](const auto& kv) {
+      if (!kv.second.perform || kv.second.perform->owner != owner) return false;
+      cancelled.push_back(kv.second.perform);
+      return true;
+    });
   }
+  // Outside the lock: the tasks' captures are released here.
+  for (auto& state : cancelled) state->cancel();
 }
 
 int RunLoop::watchFd(int fd, unsigned events, FdCallback callback) {
@@ -452,6 +534,11 @@ void RunLoop::advance(double seconds) {
   runUntilIdle();
 }
 
+size_t RunLoop::scheduledEntryCountForTesting() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->scheduled.size();
+}
+
 bool RunLoop::hasPendingWorkForTesting() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   if (!impl_->posted.empty()) return true;
@@ -468,12 +555,13 @@ void RunLoop::resetForTesting() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     posted.swap(impl_->posted);
     scheduled.swap(impl_->scheduled);
+    impl_->timerKeys.clear();
     for (auto& s : impl_->sources) s->invalidate();
     impl_->sources.clear();
   }
   for (auto& [key, s] : scheduled) {
     if (s.timer) s.timer->valid_.store(false);
-    if (s.perform) s.perform->cancelled.store(true);
+    if (s.perform) s.perform->cancel();
   }
   impl_->watches.clear();
   impl_->observers.clear();

@@ -2,15 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 namespace platform {
 namespace {
@@ -31,6 +35,70 @@ std::vector<std::string_view> splitComponents(std::string_view path) {
 std::string_view stripTrailingSlashes(std::string_view path) {
   while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
   return path;
+}
+
+// The temporaries of atomic writes: ".<name>.tmp-<pid>-XXXXXX", or ".<name>.tmp-XXXXXX" as
+// they were named before they carried their writer.
+struct Temporaries {
+  std::mutex mutex;
+  std::set<std::string> inFlight;  // this process's, by path
+  std::set<std::string> sweptFolders;
+};
+
+Temporaries& temporaries() {
+  static auto* t = new Temporaries;  // writers on other threads may outlive static destruction
+  return *t;
+}
+
+bool isTemporarySuffix(std::string_view s) {
+  return s.size() == 6 && std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// The writer's process of a temporary's name: 0 for one without it, nullopt for a name that is
+// no temporary of ours (data, whatever it looks like otherwise).
+std::optional<long> temporaryWriter(std::string_view name) {
+  size_t mark = name.rfind(".tmp-");
+  if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2) return std::nullopt;
+  std::string_view rest = name.substr(mark + 5);
+  if (isTemporarySuffix(rest)) return 0;
+  size_t dash = rest.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 10 || !isTemporarySuffix(rest.substr(dash + 1)))
+    return std::nullopt;
+  long pid = 0;
+  for (char c : rest.substr(0, dash)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    pid = pid * 10 + (c - '0');
+  }
+  return pid > 0 ? std::optional<long>(pid) : std::nullopt;
+}
+
+// Caller holds the temporaries' mutex, so none of this process's writes starts or ends meanwhile.
+size_t removeAbandonedLocked(Temporaries& t, const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  std::vector<std::string> abandoned;
+  const long self = static_cast<long>(::getpid());
+  while (dirent* entry = ::readdir(dir)) {
+    auto writer = temporaryWriter(entry->d_name);
+    if (!writer) continue;
+    std::string path = folder + "/" + entry->d_name;
+    bool gone;
+    if (*writer == 0) {
+      gone = true;  // named before writers were: no writer of today's names made it
+    } else if (*writer == self) {
+      gone = !t.inFlight.count(path);  // an earlier process that had our number
+    } else {
+      gone = ::kill(static_cast<pid_t>(*writer), 0) != 0 && errno == ESRCH;
+    }
+    if (gone) abandoned.push_back(std::move(path));
+  }
+  ::closedir(dir);
+  size_t removed = 0;
+  for (const auto& path : abandoned) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
+  }
+  return removed;
 }
 
 bool writeAll(int fd, const void* data, size_t size) {
@@ -273,11 +341,29 @@ bool FileManager::writeAtomically(const std::string& path, const void* data, siz
   std::string folder = path.find('/') == std::string::npos ? std::string(".")
                                                           : stringByDeletingLastPathComponent(path);
   // The temporary's name must fit wherever the final one does: a long name is shortened.
-  constexpr size_t kTempExtra = sizeof(".") + sizeof(".tmp-XXXXXX");
+  constexpr size_t kTempExtra = sizeof(".") + sizeof(".tmp-4294967295-XXXXXX");
   std::string stem = name.substr(0, std::min(name.size(), size_t{NAME_MAX} - kTempExtra));
-  std::string temp = stringByAppendingPathComponent(folder, "." + stem + ".tmp-XXXXXX");
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
+  std::string temp = stringByAppendingPathComponent(
+      folder, "." + stem + ".tmp-" + std::to_string(::getpid()) + "-XXXXXX");
+  auto& temps = temporaries();
+  int fd;
+  {
+    // A writer killed between its temporary and the rename leaves the temporary for good:
+    // the first write into a folder clears what earlier processes left there.
+    std::lock_guard<std::mutex> lock(temps.mutex);
+    if (temps.sweptFolders.insert(folder).second) removeAbandonedLocked(temps, folder);
+    fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    temps.inFlight.insert(temp);
+  }
+  struct Landed {
+    Temporaries& temps;
+    const std::string& temp;
+    ~Landed() {
+      std::lock_guard<std::mutex> lock(temps.mutex);
+      temps.inFlight.erase(temp);
+    }
+  } landed{temps, temp};
   // Keep the permissions of the file being replaced; a new file gets the usual ones.
   mode_t mode = 0644;
   struct stat st;
@@ -292,6 +378,12 @@ bool FileManager::writeAtomically(const std::string& path, const void* data, siz
   if (ok) keepWriteError.saved = errno;
   ::unlink(temp.c_str());
   return false;
+}
+
+size_t FileManager::removeAbandonedTemporaryFilesAtPath(const std::string& folder) {
+  auto& temps = temporaries();
+  std::lock_guard<std::mutex> lock(temps.mutex);
+  return removeAbandonedLocked(temps, folder);
 }
 
 bool FileManager::writeAtomically(const std::string& path, const Bytes& data) {

@@ -42,6 +42,8 @@ struct Preferences {
     registered.clear();
     path = FileManager::stringByAppendingPathComponent(
         Sandbox::preferences(), Bundle::mainBundle().bundleIdentifier() + ".plist");
+    // A run killed while writing left its temporary beside the file; it is never read.
+    FileManager::removeAbandonedTemporaryFilesAtPath(Sandbox::preferences());
     auto bytes = FileManager::contentsAtPath(path);
     if (!bytes) return;
     auto decoded = PropertyList::read(*bytes);

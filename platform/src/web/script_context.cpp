@@ -411,7 +411,9 @@ ScriptContext::Result ScriptContext::Impl::guarded(Call& call) {
   if (running) return {Result::Status::Exception, "Evaluation refused: the context is busy"};
   running = true;
   Result r;
+  arena.beginCall();
   auto outcome = ScriptGuard::run(ctx, runTrampoline, &call, 0, 2, limits.cpuSecondsPerEvaluation);
+  arena.endCall();
   if (outcome == ScriptGuard::Outcome::Terminated) {
     terminate();
     r = {Result::Status::Terminated, {}};

@@ -1,6 +1,7 @@
 #include "script_guard.h"
 
 #include <link.h>
+#include <malloc.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <ucontext.h>
@@ -23,20 +24,53 @@ namespace platform::web {
 struct alignas(16) ScriptArena::Block {
   Block* prev;
   Block* next;
-  size_t size;
+  size_t size;     // what the engine asked for
+  size_t charged;  // what the block holds of the host's memory
 };
+
+namespace {
+
+// The allocator keeps a size word before each chunk and hands out chunks in steps of this.
+constexpr size_t kChunkHeader = sizeof(size_t);
+constexpr size_t kChunkGranularity = 2 * sizeof(size_t);
+
+// What a request of `bytes` (the link included) is likely to hold, to refuse one past the cap
+// before making it.
+size_t expectedCharge(size_t bytes) {
+  size_t total = bytes + kChunkHeader;
+  return (total + kChunkGranularity - 1) / kChunkGranularity * kChunkGranularity;
+}
+
+// What a block really holds: the usable bytes the allocator gave (its rounding and, for
+// large blocks, whole pages) and the allocator's own header.
+size_t actualCharge(void* block) { return malloc_usable_size(block) + kChunkHeader; }
+
+bool fits(size_t others, size_t charge, size_t cap) { return charge <= cap && others <= cap - charge; }
+
+// How far a block's real size may pass the expected one: the pages of a mapped block.
+constexpr size_t kRoundingSlack = 64 * 1024;
+
+}  // namespace
 
 void* ScriptArena::alloc(void* udata, duk_size_t size) {
   auto* arena = static_cast<ScriptArena*>(udata);
-  if (size == 0 || size > arena->cap_ || arena->inUse_ > arena->cap_ - size) return nullptr;
+  if (size == 0) return nullptr;
+  if (size > arena->limit() || !fits(arena->inUse_, expectedCharge(sizeof(Block) + size), arena->limit()))
+    return arena->refuse();
   auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
   if (!block) return nullptr;
+  const size_t charge = actualCharge(block);
+  if (!fits(arena->inUse_, charge, arena->limit())) {
+    std::free(block);
+    return arena->refuse();
+  }
   block->prev = nullptr;
   block->next = arena->head_;
   block->size = size;
+  block->charged = charge;
   if (arena->head_) arena->head_->prev = block;
   arena->head_ = block;
-  arena->inUse_ += size;
+  arena->inUse_ += charge;
   return block + 1;
 }
 
@@ -48,16 +82,37 @@ void* ScriptArena::realloc(void* udata, void* ptr, duk_size_t size) {
     return nullptr;
   }
   Block* old = static_cast<Block*>(ptr) - 1;
-  size_t others = arena->inUse_ - old->size;
-  if (size > arena->cap_ || others > arena->cap_ - size) return nullptr;
+  size_t others = arena->inUse_ - old->charged;
+  if (size > arena->limit() || !fits(others, expectedCharge(sizeof(Block) + size), arena->limit()))
+    return arena->refuse();
   Block* prev = old->prev;
   Block* next = old->next;
-  auto* block = static_cast<Block*>(std::realloc(old, sizeof(Block) + size));
-  if (!block) return nullptr;  // the old block is untouched and still linked
+  Block* block;
+  size_t charge;
+  if (fits(others, expectedCharge(sizeof(Block) + size) + kRoundingSlack, arena->limit())) {
+    block = static_cast<Block*>(std::realloc(old, sizeof(Block) + size));
+    if (!block) return nullptr;  // the old block is untouched and still linked
+    charge = actualCharge(block);
+  } else {
+    // Near the cap the allocator's rounding decides: the old block stays intact until the
+    // new one is known to fit, as a realloc could not be taken back.
+    block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+    if (!block) return nullptr;
+    charge = actualCharge(block);
+    if (!fits(others, charge, arena->limit())) {
+      std::free(block);
+      return arena->refuse();
+    }
+    std::memcpy(block + 1, old + 1, std::min<size_t>(size, old->size));
+    std::free(old);
+  }
+  block->prev = prev;  // a fresh block has no link yet
+  block->next = next;
   if (prev) prev->next = block; else arena->head_ = block;
   if (next) next->prev = block;
-  arena->inUse_ = others + size;
+  arena->inUse_ = others + charge;
   block->size = size;
+  block->charged = charge;
   return block + 1;
 }
 
@@ -67,7 +122,7 @@ void ScriptArena::free(void* udata, void* ptr) {
   Block* block = static_cast<Block*>(ptr) - 1;
   if (block->prev) block->prev->next = block->next; else arena->head_ = block->next;
   if (block->next) block->next->prev = block->prev;
-  arena->inUse_ -= block->size;
+  arena->inUse_ -= block->charged;
   std::free(block);
 }
 

@@ -27,7 +27,9 @@
 namespace platform::web {
 
 // Every allocation of one heap, linked so that the heap can be dropped without the engine's
-// help, and counted against a cap (an allocation past the cap fails as out of memory).
+// help, and counted against a cap (an allocation past the cap fails as out of memory). A
+// block counts what it holds of the host's memory: the allocator's rounding, its header and
+// the link, not only the bytes the engine asked for, so the cap bounds the host's growth.
 class ScriptArena {
  public:
   explicit ScriptArena(size_t capBytes) : cap_(capBytes) {}
@@ -43,6 +45,15 @@ class ScriptArena {
   size_t bytesInUse() const { return inUse_; }
   size_t cap() const { return cap_; }
 
+  // A heap filled to its cap with live data cannot even compile the script that would let go
+  // of it. After a refusal, the next call (and only it) may use kReserveBytes past the cap.
+  static constexpr size_t kReserveBytes = 64 * 1024;
+  void beginCall() {
+    reserve_ = refused_ ? kReserveBytes : 0;
+    refused_ = false;
+  }
+  void endCall() { reserve_ = 0; }
+
   void* owner = nullptr;  // what the heap's native callbacks find through the allocator
 
  private:
@@ -50,6 +61,13 @@ class ScriptArena {
   Block* head_ = nullptr;
   size_t inUse_ = 0;
   size_t cap_;
+  size_t reserve_ = 0;
+  bool refused_ = false;
+  size_t limit() const { return cap_ + reserve_; }
+  void* refuse() {
+    refused_ = true;
+    return nullptr;
+  }
 };
 
 class ScriptGuard {

@@ -95,6 +95,10 @@ void WebView::Impl::enterHistory(const Load& l) {
   } else {
     if (!history.empty()) history.resize(historyIndex + 1);
     history.push_back({l.request, l.content});
+    // A view that reloads for as long as the game runs would otherwise keep every page it
+    // showed: the oldest entries go, as a browser's back list forgets them.
+    if (history.size() > WebView::kHistoryEntriesKept)
+      history.erase(history.begin(), history.begin() + (history.size() - WebView::kHistoryEntriesKept));
     historyIndex = history.size() - 1;
   }
 }

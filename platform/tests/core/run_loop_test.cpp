@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -117,6 +118,44 @@ TEST_F(RunLoopTest, CancelPerformsOfOneOwnerLeavesOthers) {
   EXPECT_EQ(b, 1);
 }
 
+TEST_F(RunLoopTest, CancelledPerformsLetGoOfTheirCapturesAndLeaveTheSchedule) {
+  auto& loop = mainLoop();
+  int live = 0;
+  loop.postAfter(1, [&] { ++live; });  // due before everything cancelled below
+  int owner;
+  auto captured = std::make_shared<std::vector<char>>(1024);
+  std::weak_ptr<std::vector<char>> byHandle = captured;
+  std::weak_ptr<int> byOwner;
+  auto handle = loop.postAfter(3600, [captured] {});
+  {
+    auto other = std::make_shared<int>(0);
+    byOwner = other;
+    loop.postAfter(3600, [other] {}, &owner);
+  }
+  captured.reset();
+  std::thread([&] {
+    handle.cancel();
+    loop.cancelPerforms(&owner);
+  }).join();
+  EXPECT_TRUE(byHandle.expired());
+  EXPECT_TRUE(byOwner.expired());
+
+  // Scheduled and cancelled at once, over and over (a page's clearTimeout(setTimeout(...))).
+  constexpr size_t kCancelled = 20000;
+  for (size_t i = 0; i < kCancelled; ++i) loop.postAfter(3600, [] {}).cancel();
+  EXPECT_LT(loop.scheduledEntryCountForTesting(), 200u);
+  // Scheduled first, cancelled later from another thread: the next turn sweeps them.
+  std::vector<platform::PerformHandle> handles;
+  for (size_t i = 0; i < kCancelled; ++i) handles.push_back(loop.postAfter(3600, [] {}));
+  std::thread([&] {
+    for (auto& h : handles) h.cancel();
+  }).join();
+  loop.runOnce(0);
+  EXPECT_LT(loop.scheduledEntryCountForTesting(), 200u);
+  advance(1);
+  EXPECT_EQ(live, 1);
+}
+
 TEST_F(RunLoopTest, PostsFromOtherThreadsArriveInOrderPerThread) {
   constexpr int kThreads = 4, kPosts = 500;
   std::vector<std::vector<int>> seen(kThreads);
@@ -133,6 +172,35 @@ TEST_F(RunLoopTest, PostsFromOtherThreadsArriveInOrderPerThread) {
   }));
   for (auto& s : seen)
     for (int i = 0; i < kPosts; ++i) ASSERT_EQ(s[i], i);
+}
+
+TEST_F(RunLoopTest, AFloodFromOtherThreadsLeavesTimersTheirTurnAndKeepsEachThreadsOrder) {
+  auto& loop = mainLoop();
+  size_t ran = 0;
+  std::optional<size_t> ranBeforeTimer;
+  auto timer = Timer::scheduledTimer(0.001, false, [&](Timer&) { ranBeforeTimer = ran; });
+  // Posts and zero-delay performs, several turns' worth, all made before the timer is due.
+  constexpr size_t kEach = 5 * RunLoop::kTasksPerTurn;
+  std::vector<std::vector<size_t>> seen(4);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < 2; ++t)
+    threads.emplace_back([&, t] {
+      for (size_t i = 0; i < kEach; ++i) {
+        loop.post([&, t, i] { seen[t].push_back(i), ++ran; });
+        loop.postAfter(0, [&, t, i] { seen[2 + t].push_back(i), ++ran; });
+      }
+    });
+  for (auto& th : threads) th.join();
+  clock().advance(0.001);
+
+  ASSERT_EQ(loop.runOnce(0), RunLoop::RunResult::HandledSource);
+  ASSERT_TRUE(ranBeforeTimer.has_value()) << "the due timer fires in the first turn";
+  EXPECT_LE(*ranBeforeTimer, 2 * RunLoop::kTasksPerTurn);
+  EXPECT_LE(ran, 2 * RunLoop::kTasksPerTurn);
+  runUntilIdle();
+  EXPECT_EQ(ran, 4 * kEach);
+  for (auto& s : seen)
+    for (size_t i = 0; i < kEach; ++i) ASSERT_EQ(s[i], i);
 }
 
 TEST_F(RunLoopTest, SignalledSourceNeverLosesAWakeUp) {

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <climits>
 #include <cstdint>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/file_handle.h"
 #include "platform/sandbox.h"
 #include "testing/sandbox_test.h"
@@ -222,6 +225,51 @@ TEST_F(FileManagerTest, FailedAtomicWriteLeavesOldContentsAndNoTemporary) {
   EXPECT_EQ(FileManager::stringContentsAtPath(folder + "/" + longest), "long");
   EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder),
             (std::vector<std::string>{longest, "state.dat", "taken"}));
+}
+
+TEST_F(FileManagerTest, TemporariesOfGoneWritersGoWithTheNextWriteIntoTheFolderAndNothingElseDoes) {
+  const std::string folder = at("Library/Caches/creatives");
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(folder, true));
+  const std::string target = folder + "/creative.bin";
+  auto hasTemporary = [&] {
+    for (const auto& name : FileManager::contentsOfDirectoryAtPath(folder).value_or(std::vector<std::string>{}))
+      if (name.find(".tmp-") != std::string::npos) return true;
+    return false;
+  };
+  // A writer killed in the middle of replacing the file.
+  pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    const std::string big(16 << 20, 'w');
+    for (;;) FileManager::writeAtomically(target, std::string_view(big));
+  }
+  const double deadline = platform::realMonotonicSeconds() + 5;
+  while (!hasTemporary() && platform::realMonotonicSeconds() < deadline) {
+  }
+  ::kill(writer, SIGKILL);
+  ASSERT_EQ(::waitpid(writer, nullptr, 0), writer);
+  ASSERT_TRUE(hasTemporary());
+  // The next write into the folder (this process's first) clears it.
+  ASSERT_TRUE(FileManager::writeAtomically(target, std::string_view("fresh")));
+  EXPECT_FALSE(hasTemporary());
+  EXPECT_EQ(FileManager::stringContentsAtPath(target), "fresh");
+
+  // Which names are abandoned temporaries, and which are not.
+  const std::string self = std::to_string(::getpid()), parent = std::to_string(::getppid());
+  auto leave = [&](const std::string& name) {
+    ASSERT_TRUE(FileManager::writeAtomically(folder + "/" + name, std::string_view("left")));
+  };
+  leave(".a.bin.tmp-" + self + "-Ab12Cd");    // an earlier process with this one's number
+  leave(".b.bin.tmp-Zz9Yy8");                  // named as writers named them before
+  leave(".c.bin.tmp-" + parent + "-Ab12Cd");  // a writer still running
+  leave("notes.tmp-Ab12Cd");                   // data
+  leave(".d.bin.tmp-Ab12Cde");
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(folder + "/.e.bin.tmp-Ab12Cd", false));
+  EXPECT_EQ(FileManager::removeAbandonedTemporaryFilesAtPath(folder), 2u);
+  std::vector<std::string> kept{".c.bin.tmp-" + parent + "-Ab12Cd", ".d.bin.tmp-Ab12Cde", ".e.bin.tmp-Ab12Cd",
+                                "creative.bin", "notes.tmp-Ab12Cd"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder), kept);
 }
 
 TEST_F(FileManagerTest, ReadersNeverSeeAHalfWrittenFile) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <thread>
 
 #include "platform/file_manager.h"
@@ -154,6 +156,25 @@ TEST_F(UserDefaultsTest, DamagedFileStartsAfreshAndIsReplacedOnNextWrite) {
   defaults().setObjectForKey(Value("fresh"), "k");
   defaults().reloadForTesting();
   EXPECT_EQ(defaults().stringForKey("k"), "fresh");
+}
+
+TEST_F(UserDefaultsTest, TemporariesOfKilledWritesGoWhenTheDefaultsLoadAndAreNeverRead) {
+  defaults().setObjectForKey(Value("kept"), "k");
+  ASSERT_TRUE(defaults().synchronize());
+  const std::string path = defaults().storagePath();
+  const std::string folder = platform::FileManager::stringByDeletingLastPathComponent(path);
+  const std::string name = platform::FileManager::lastPathComponent(path);
+  auto unfinished = platform::PropertyList::write(Value(Dictionary{{"k", Value("unfinished")}}));
+  ASSERT_TRUE(unfinished);
+  // As runs killed in the middle of a write leave them: one from a process that had this
+  // one's number, one named as older writers named them.
+  for (const std::string& left : {"." + name + ".tmp-" + std::to_string(::getpid()) + "-Ab12Cd",
+                                  "." + name + ".tmp-Zz9Yy8"})
+    ASSERT_TRUE(platform::FileManager::writeAtomically(folder + "/" + left, *unfinished));
+
+  defaults().reloadForTesting();
+  EXPECT_EQ(defaults().stringForKey("k"), "kept");
+  EXPECT_EQ(platform::FileManager::contentsOfDirectoryAtPath(folder), (std::vector<std::string>{name}));
 }
 
 TEST_F(UserDefaultsTest, UnwritablePreferencesReportFailureAndRecover) {

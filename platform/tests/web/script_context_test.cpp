@@ -1,6 +1,7 @@
 #include "platform/script_context.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <string>
 #include <utility>
@@ -222,6 +223,17 @@ TEST_F(ScriptContextTest, TimersRunOnTheManualClock) {
   EXPECT_EQ(c->pendingTimerCountForTesting(), 0u);
 }
 
+TEST_F(ScriptContextTest, ClearedTimersStopCountingAgainstTheHost) {
+  auto c = make();
+  eval(*c,
+       "var fired = 0; setTimeout(function () { fired++; }, 10);"
+       "for (var i = 0; i < 20000; i++) clearTimeout(setTimeout(function () { fired += 100; }, 1e9));");
+  EXPECT_EQ(c->pendingTimerCountForTesting(), 1u);
+  EXPECT_LT(mainLoop().scheduledEntryCountForTesting(), 200u);
+  advance(0.01);
+  EXPECT_EQ(eval(*c, "fired"), "1");
+}
+
 TEST_F(ScriptContextTest, PageTimeComesFromThePlatformClock) {
   auto c = make();
   std::string first = eval(*c, "Date.now()");
@@ -278,6 +290,8 @@ TEST_F(ScriptContextTest, MemoryPerContextIsCapped) {
       "var a = []; for (;;) a.push({n: a.length, s: 'item' + a.length});",
       "'x'.repeat(1e9)",
       "new Uint8Array(1 << 30)",
+      // Live data up to the last bytes: only the call after the error can let go of it.
+      "var a = null; for (;;) a = {n: a};",
   };
   for (const char* script : hogs) {
     auto r = c->evaluate(script);
@@ -291,6 +305,25 @@ TEST_F(ScriptContextTest, MemoryPerContextIsCapped) {
   auto tiny = make("<p>hi</p>", limits);
   EXPECT_TRUE(tiny->isClosed());
   EXPECT_EQ(tiny->evaluate("1").status, Status::Terminated);
+}
+
+TEST_F(ScriptContextTest, TheHeapCapBoundsWhatTheHostHolds) {
+  auto held = [] {
+    struct mallinfo2 m = ::mallinfo2();
+    return m.uordblks + m.hblkhd;
+  };
+  ScriptContext::Limits limits;
+  limits.maxHeapBytes = size_t{8} << 20;
+  const size_t before = held();
+  auto c = make("", limits);
+  // Small objects, on which the allocator's headers and rounding weigh most.
+  EXPECT_EQ(c->evaluate("var a = []; for (;;) a.push({n: a.length});").status, Status::Exception);
+  EXPECT_LE(c->heapBytesInUseForTesting(), limits.maxHeapBytes);
+  // What the context keeps outside its heap is small beside the cap.
+  EXPECT_LE(held() - before, limits.maxHeapBytes + (size_t{256} << 10));
+  EXPECT_EQ(eval(*c, "a = null; 6 * 7"), "42");
+  c.reset();
+  EXPECT_LE(held(), before + (size_t{64} << 10)) << "every block of the heap went with it";
 }
 
 TEST_F(ScriptContextTest, DocumentWriteAddsElementsAndHandsScriptsToTheLoader) {

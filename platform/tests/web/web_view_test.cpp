@@ -453,6 +453,27 @@ TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
   EXPECT_EQ(delegate_->events.size(), 9u);
 }
 
+TEST_F(WebViewTest, TheBackListKeepsTheLatestPagesWithTheMarkupGoingBackReplays) {
+  // A view reloading its ad page for as long as the game runs.
+  const size_t loads = WebView::kHistoryEntriesKept + 50;
+  for (size_t i = 0; i < loads; ++i) {
+    delegate_->events.clear();
+    view_->loadHTMLStringBaseURL("<script>var page = " + std::to_string(i) + ";</script>", std::nullopt);
+    ASSERT_TRUE(waitForEnd());
+  }
+  size_t backs = 0;
+  while (view_->canGoBack() && backs < loads) {
+    delegate_->events.clear();
+    view_->goBack();
+    ASSERT_TRUE(waitForEnd());
+    ++backs;
+  }
+  EXPECT_EQ(backs, WebView::kHistoryEntriesKept - 1);
+  EXPECT_EQ(eval("page"), std::to_string(loads - WebView::kHistoryEntriesKept)) << "the oldest kept page replays";
+  view_->goForward();
+  ASSERT_TRUE(runUntil([&] { return eval("page") == std::to_string(loads - WebView::kHistoryEntriesKept + 1); }));
+}
+
 TEST_F(WebViewTest, TappingAScriptLinkRunsItAndRelabelsNoOtherNavigation) {
   view_->loadHTMLStringBaseURL("<a href=\"javascript:taps++\">run</a><script>var taps = 0;</script>",
                                std::nullopt);
