@@ -5,7 +5,9 @@
 #include "JSBridgeDelegate.h"
 #include "NBAdUnit.h"
 #include "NBAdXMLParser.h"
+#include "NBEmbeddedWebViewController.h"
 #include "NBHttpAdRequest.h"
+#include "NBHttpClickRequest.h"
 #include "NBJSBridge.h"
 #include "NBSDKUtil.h"
 #include "NBUtilities.h"
@@ -18,10 +20,13 @@
 #include "platform/error.h"
 #include "platform/format.h"
 #include "platform/keyboard.h"
+#include "platform/navigation_controller.h"
+#include "platform/url_connection.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/singleton.h"
 #include "platform/text_helpers.h"
+#include "platform/url.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
@@ -54,6 +59,31 @@ std::optional<platform::Error> isColorValid(const std::string& color) {
   return NBAdError::errorWithDomainCodeUserInfo(message, NBAdErrorCodeInternalError);
 }
 
+// A number dialled for a page: digits with the usual separators and nothing a dialler would
+// read as a command or another address.
+bool isPhoneNumber(const std::string& number) {
+  int digits = 0;
+  for (char c : number) {
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c != '+' && c != '-' && c != ' ' && c != '(' && c != ')' && c != '.')
+      return false;
+  }
+  return digits > 0;
+}
+
+std::string schemeOf(const std::string& url) {
+  auto colon = url.find(':');
+  return colon == std::string::npos ? std::string() : platform::lowercase(url.substr(0, colon));
+}
+
+// The number of a tel URL: what follows "tel:" (and an optional "//"), unescaped.
+std::string telNumber(const std::string& url) {
+  std::string rest = url.size() > 4 ? url.substr(4) : std::string();
+  if (rest.rfind("//", 0) == 0) rest.erase(0, 2);
+  return platform::replacingPercentEscapes(rest).value_or("");
+}
+
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
@@ -64,11 +94,29 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 // Everything the view is a delegate of goes through this object, so that the publisher's
 // delegate is never handed to the view's inner parts.
-class NBAdView::Listener : public NBHttpRequestDelegate, public platform::WebViewDelegate, public JSBridgeDelegate {
+class NBAdView::Listener : public NBHttpRequestDelegate,
+                           public platform::WebViewDelegate,
+                           public JSBridgeDelegate,
+                           public NBAdScreenDismissDelegate {
  public:
   explicit Listener(std::weak_ptr<NBAdView> view) : view_(std::move(view)) {}
 
-  unsigned respondedMessages() const override { return kAdRequestFinished | kAdRequestFailed; }
+  unsigned respondedMessages() const override {
+    return kAdRequestFinished | kAdRequestFailed | kAdClickFinished | kAdClickFailed;
+  }
+  void adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
+                                                    const std::optional<std::string>& actionType) override {
+    if (auto v = lock()) v->adClickRequestFinishedWithUrlNewAdActionType(url, actionType);
+  }
+  void adClickRequestFailed() override {
+    if (auto v = lock()) v->adClickRequestFailed();
+  }
+  void adScreenWillDismiss() override {
+    if (auto v = lock()) v->adScreenWillDismiss();
+  }
+  void adScreenDidDismiss() override {
+    if (auto v = lock()) v->adScreenDidDismiss();
+  }
   void nbAdRequestFinished(const platform::Bytes& data) override {
     if (auto v = lock()) v->nbAdRequestFinished(data);
   }
@@ -78,9 +126,9 @@ class NBAdView::Listener : public NBHttpRequestDelegate, public platform::WebVie
 
   std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const WebViewPtr& webView,
                                                                       const platform::URLRequest& request,
-                                                                      platform::WebViewNavigationType) override {
+                                                                      platform::WebViewNavigationType type) override {
     auto v = lock();
-    return v && v->shouldStartLoad(webView, request.url());
+    return v && v->shouldStartLoad(webView, request.url(), type == platform::WebViewNavigationType::LinkClicked);
   }
   void webViewDidStartLoad(const WebViewPtr& webView) override {
     if (auto v = lock()) v->webViewDidStartLoad(webView);
@@ -111,8 +159,17 @@ class NBAdView::Listener : public NBHttpRequestDelegate, public platform::WebVie
   void sendEMailToWithSubjectWithBodyIsHTML(const std::string&, const std::string&, const std::string&,
                                             bool) override {}
   void sendSMSToWithBody(const std::string&, const std::string&) override {}
-  void placeCallTo(const std::string&) override {}
-  void sendBeaconPingToUrl(const std::optional<std::string>&) override {}
+  void placeCallTo(const std::string& number) override {
+    if (isPhoneNumber(number)) platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
+  }
+  void sendBeaconPingToUrl(const std::optional<std::string>& url) override {
+    if (!url) {
+      logLine("beacon url is null");
+      return;
+    }
+    logLine("beacon url is %@", *url);
+    NBAdView::openReferralURL(*url, false);
+  }
 
  private:
   std::shared_ptr<NBAdView> lock() const { return view_.lock(); }
@@ -163,6 +220,8 @@ NBAdView::~NBAdView() {
   if (adRefreshTimer_) adRefreshTimer_->invalidate();
   if (adUnitFailLoadTimer_) adUnitFailLoadTimer_->invalidate();
   if (adRequest_) adRequest_->setDelegate({});
+  if (clickRequest_) clickRequest_->setDelegate({});
+  if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
 }
 
 void NBAdView::notifyForTesting(NBAdDelegate::Message message) {
@@ -436,8 +495,12 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
   target.loadHtmlStringForRMAd(markup, unit->adType == NBAdTypeRichMedia);
 }
 
-bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url) {
-  if (url.rfind("mraid://", 0) == 0) {
+bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url,
+                               bool tapped) {
+  NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
+  const std::string scheme = schemeOf(url);
+  if (scheme == "file") return false;
+  if (scheme == "mraid") {
     // Only the page of the ad on screen, or of the ad loading, may drive the banner; a page
     // left behind by a swap or a failed load may not.
     const auto& onScreen = shouldLoadWebView1_ ? nbWebView2_ : nbWebView1_;
@@ -446,8 +509,249 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     if (current) jsBridge_->processURLForWebView(url, webView);
     return false;
   }
-  // The markup itself loads as about:blank; everything else the page asks for is refused.
-  return url == "about:blank";
+  // A page may load what it likes into itself, but only the user's own tap on a link may send
+  // them anywhere else.
+  if (NBEmbeddedWebViewController::isAppStoreURL(url)) {
+    if (tapped) {
+      logLine("Treating URL %@ as call to app store", url);
+      openReferralURL(url, true);
+    }
+    return false;
+  }
+  if (url == "about:blank") return true;
+  auto& app = platform::Application::sharedApplication();
+  if (scheme == "mailto" || scheme == "tel") {
+    if (scheme == "tel" && tapped && isPhoneNumber(telNumber(url))) app.openURL(url);
+    return false;
+  }
+  if (scheme != "http" && scheme != "https" && app.canOpenURL(url)) {
+    if (tapped) {
+      logLine("opening url externally:%@", url);
+      app.openURL(url);
+    }
+    return false;
+  }
+  if (isLoadingAd_) {
+    logLine("Perform Normal process for URL.");
+    return true;
+  }
+  if (!tapped) return false;
+  logLine("Delegating Open to web browser.");
+  if (currentAdUnit_ && currentAdUnit_->adActionType == 3)
+    webviewLinkWasClicked(url);
+  else
+    openReferralURL(url, true);
+  return false;
+}
+
+bool NBAdView::touchInside(const platform::TouchSet& touches) const {
+  if (touches.empty()) return false;
+  auto self = std::const_pointer_cast<platform::View>(std::static_pointer_cast<const platform::View>(shared_from_this()));
+  const auto at = touches.front()->locationInView(self);
+  const auto b = bounds();
+  return at.x >= b.origin.x && at.y >= b.origin.y && at.x < b.origin.x + b.size.width &&
+         at.y < b.origin.y + b.size.height;
+}
+
+void NBAdView::touchesBeganWithEvent(const platform::TouchSet& touches, const platform::Event&) {
+  logLine("ad touched!");
+  if (!touchedDownOnAd_ && currentAdUnit_ && isAdRequestDone_ && touchInside(touches))
+    hideWebView_->setBackgroundColor(platform::Color::white(0, 0.2));
+}
+
+void NBAdView::touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event&) {
+  if (!touches.empty()) {
+    const auto at = touches.front()->locationInView(std::static_pointer_cast<platform::View>(shared_from_this()));
+    logLine("touches ended.. touch.x=%f,touch.y=%f", at.x, at.y);
+  }
+  if (touchedDownOnAd_ || !currentAdUnit_ || !isAdRequestDone_) {
+    logLine("already touched..returning..");
+    return;
+  }
+  hideWebView_->setBackgroundColor(platform::Color::clearColor());
+  if (!touchInside(touches)) return;
+  touchedDownOnAd_ = true;
+  adClicked();
+}
+
+void NBAdView::touchesCancelledWithEvent(const platform::TouchSet&, const platform::Event&) {
+  hideWebView_->setBackgroundColor(platform::Color::clearColor());
+  touchedDownOnAd_ = false;
+}
+
+void NBAdView::adClicked() {
+  try {
+    if (!touchedDownOnAd_ || !currentAdUnit_ || !currentAdUnit_->targetUrl) {
+      logLine("not performing ad click");
+      touchedDownOnAd_ = false;
+      return;
+    }
+    if (!clickRequest_) {
+      clickRequest_ = NBHttpClickRequest::create();
+      clickRequest_->setDelegate(listener_);
+    }
+    std::string url = *currentAdUnit_->targetUrl;
+    if (currentAdUnit_->adActionType == 3 && searchString_) url += platform::format("?%@", *searchString_);
+    logLine("click url=%@", url);
+    clickRequest_->setupRequestUserDataAdRequestRequestMethodRequestType(url, nbUserInfo_, nbAdRequest_, "POST", 2);
+    clickRequest_->sendRequest();
+    invalidateAdRefreshTimer();
+  } catch (const std::exception&) {
+    logLine("exception occured in ad clicked method");
+    touchedDownOnAd_ = false;
+  }
+}
+
+void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
+                                                            const std::optional<std::string>& actionType) {
+  auto self = shared_from_this();
+  logLine("ad click data finished loading,redirectUrl=%@.", url.value_or("(null)"));
+  logLine("new ad actionType=%@", actionType.value_or("(null)"));
+  const auto done = clickRequest_;
+  clickRequest_.reset();
+  if (done) done->setDelegate({});
+  if (!url) {
+    logLine("Error! null redirect url found!! cannot process ad click!");
+    touchedDownOnAd_ = false;
+    // Nothing was shown, so the banner goes on refreshing.
+    if (refreshInterval_ != -1) invokeAdRefreshTimer();
+    return;
+  }
+  logLine("Redirect url : %@", *url);
+  if (!currentAdUnit_) {
+    touchedDownOnAd_ = false;
+    return;
+  }
+  if (actionType) currentAdUnit_->adActionType = std::atoi(actionType->c_str());
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  const std::string target = *url;
+  if (currentAdUnit_->adActionType == 2 || currentAdUnit_->adActionType == 3) {
+    (shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_).setWebViewUserInteraction(true);
+    performAdClickNotification();
+    platform::RunLoop::main().postAfter(
+        0, [weak, target] {
+          if (auto v = weak.lock()) v->showEmbedWebViewWithUrl(target);
+        },
+        this);
+  } else {
+    // The publisher hears that the application is left only when the system can open the
+    // address; otherwise the click ends here and the banner goes on refreshing.
+    if (!platform::Application::sharedApplication().canOpenURL(target)) {
+      logLine("unidentified protcol found, unable to open external url:%@", target);
+      touchedDownOnAd_ = false;
+      if (refreshInterval_ != -1) invokeAdRefreshTimer();
+      return;
+    }
+    performAppWillLeaveNotification();
+    platform::RunLoop::main().postAfter(
+        0, [weak, target] {
+          if (auto v = weak.lock()) v->performExternalCallWithUrl(target);
+        },
+        this);
+  }
+}
+
+void NBAdView::adClickRequestFailed() {
+  logLine("ad click data failed to load");
+  const auto done = clickRequest_;
+  clickRequest_.reset();
+  if (done) done->setDelegate({});
+  touchedDownOnAd_ = false;
+  if (refreshInterval_ != -1) invokeAdRefreshTimer();
+}
+
+void NBAdView::performExternalCallWithUrl(const std::string& url) {
+  auto& app = platform::Application::sharedApplication();
+  if (app.canOpenURL(url))
+    app.openURL(url);
+  else
+    logLine("unidentified protcol found, unable to open external url:%@", url);
+  touchedDownOnAd_ = false;
+}
+
+void NBAdView::showEmbedWebViewWithUrl(const std::string& url) {
+  auto root = rootViewController();
+  if (!root) return;
+  if (currentState_ == 5) {
+    setHidden(true);
+  }
+  if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
+  auto browser = NBEmbeddedWebViewController::create();
+  auto navigation = platform::NavigationController::createWithRootViewController(browser);
+  browser->setUrlString(url);
+  browser->setDelegate(listener_);
+  root->presentModalViewControllerAnimated(navigation, true);
+  nbEmbedWebViewController_ = browser;
+}
+
+void NBAdView::adScreenWillDismiss() {
+  if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeRichMedia) return;
+  performAdWillDismissNotification();
+  touchedDownOnAd_ = false;
+}
+
+void NBAdView::adScreenDidDismiss() {
+  auto self = shared_from_this();
+  if (!currentAdUnit_ || currentAdUnit_->adType != NBAdTypeRichMedia) {
+    performAdDidDismissNotification();
+    if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
+    nbEmbedWebViewController_.reset();
+  }
+  if (currentState_ == 5) setHidden(false);
+}
+
+void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
+  logLine("web view, link was clicked,url=%@", url.value_or("(null)"));
+  if (!currentAdUnit_ || currentAdUnit_->adActionType != 3) {
+    if (url) showEmbedWebViewWithUrl(*url);
+    return;
+  }
+  if (touchedDownOnAd_) {
+    logLine("an ad click is in process..");
+    return;
+  }
+  std::string search;
+  if (url) {
+    auto q = url->find('?');
+    if (q != std::string::npos) search = url->substr(q + 1);
+  }
+  touchedDownOnAd_ = true;
+  searchString_ = search;
+  adClicked();
+}
+
+// One per connection: the last address a referral reached, opened outside the application when
+// the referral ends, whether it ends well or not.
+class NBAdView::ReferralListener : public platform::URLConnectionDelegate {
+ public:
+  explicit ReferralListener(std::string url) : last_(std::move(url)) {}
+  std::optional<platform::URLRequest> connectionWillSendRequestRedirectResponse(
+      platform::URLConnection&, const platform::URLRequest& request, const platform::HTTPURLResponse* redirect) override {
+    if (redirect) {
+      logLine("connection will send request..");
+      last_ = request.url();
+    }
+    return request;
+  }
+  void connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) override {
+    logLine("response uRL=%@", response.url());
+    if (!response.url().empty()) last_ = response.url();
+  }
+  void connectionDidFinishLoading(platform::URLConnection&) override { open(); }
+  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override { open(); }
+
+ private:
+  void open() {
+    auto& app = platform::Application::sharedApplication();
+    if (app.canOpenURL(last_)) app.openURL(last_);
+  }
+  std::string last_;
+};
+
+void NBAdView::openReferralURL(const std::string& url, bool followToTheEnd) {
+  std::shared_ptr<platform::URLConnectionDelegate> delegate;
+  if (followToTheEnd) delegate = std::make_shared<ReferralListener>(url);
+  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), delegate);
 }
 
 void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView) {

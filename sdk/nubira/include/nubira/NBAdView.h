@@ -27,6 +27,8 @@ class NBHttpAdRequest;
 class NBJSBridge;
 class NBUserInfo;
 class NBWebView;
+class NBEmbeddedWebViewController;
+class NBHttpClickRequest;
 
 class NBAdView : public platform::View {
  public:
@@ -83,12 +85,17 @@ class NBAdView : public platform::View {
   std::string getServerUrl() const;
 
   void willMoveToSuperview(const std::shared_ptr<platform::View>& newSuperview) override;
+  void touchesBeganWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
+  void touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
+  void touchesCancelledWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
 
   // ---- for tests ----
   const std::shared_ptr<platform::WebView>& webView1ForTesting() const;
   const std::shared_ptr<platform::WebView>& webView2ForTesting() const;
   const std::shared_ptr<platform::View>& hideWebViewForTesting() const { return hideWebView_; }
   bool isRefreshTimerRunningForTesting() const { return adRefreshTimer_ != nullptr; }
+  bool isTouchedDownOnAdForTesting() const { return touchedDownOnAd_; }
+  std::shared_ptr<NBEmbeddedWebViewController> browserForTesting() const { return nbEmbedWebViewController_; }
   void setTouchedDownOnAdForTesting(bool touched) { touchedDownOnAd_ = touched; }
   // Sends one of the four reports of the click and presentation side.
   void notifyForTesting(NBAdDelegate::Message message);
@@ -98,6 +105,7 @@ class NBAdView : public platform::View {
  private:
   class Listener;
   friend class Listener;
+  class ReferralListener;
 
   void initializeWithFrame(const platform::Rect& frame, const std::string& appId, int adUnit,
                            const std::shared_ptr<platform::ViewController>& root, int interval);
@@ -129,7 +137,18 @@ class NBAdView : public platform::View {
   void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
-  bool shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url);
+  bool shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url, bool tapped);
+  bool touchInside(const platform::TouchSet& touches) const;
+  void adClicked();
+  void adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
+                                                    const std::optional<std::string>& actionType);
+  void adClickRequestFailed();
+  void performExternalCallWithUrl(const std::string& url);
+  void showEmbedWebViewWithUrl(const std::string& url);
+  void webviewLinkWasClicked(const std::optional<std::string>& url);
+  void adScreenWillDismiss();
+  void adScreenDidDismiss();
+  static void openReferralURL(const std::string& url, bool followToTheEnd);
   void appActiveNotificationReceived();
   void appInActiveNotificationReceived();
   void keyboardWillShow();
@@ -147,6 +166,9 @@ class NBAdView : public platform::View {
   // The web view that was last given markup: the only one whose loads are counted.
   std::shared_ptr<platform::WebView> markupWebView_;
   std::shared_ptr<NBHttpAdRequest> adRequest_;
+  std::shared_ptr<NBHttpClickRequest> clickRequest_;
+  std::optional<std::string> searchString_;
+  std::shared_ptr<NBEmbeddedWebViewController> nbEmbedWebViewController_;
   bool shouldLoadWebView1_ = true;
   bool touchedDownOnAd_ = false;
   bool isAdRequestDone_ = true;

@@ -1,0 +1,158 @@
+#include "NBEmbeddedWebViewController.h"
+
+#include "NBSDKUtil.h"
+#include "platform/alert.h"
+#include "platform/application.h"
+#include "platform/bars.h"
+#include "platform/navigation_controller.h"
+#include "platform/web_view.h"
+
+namespace nubira {
+
+namespace {
+
+bool isHttp(const std::string& url) {
+  auto colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  std::string scheme = url.substr(0, colon);
+  for (auto& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return scheme == "http" || scheme == "https";
+}
+
+}  // namespace
+
+bool NBEmbeddedWebViewController::isAppStoreURL(const std::string& url) {
+  for (const char* host : {kStoreWebHost, kStoreMediaHost})
+    if (url.find(std::string("://") + host + "/") != std::string::npos) return true;
+  return false;
+}
+
+class NBEmbeddedWebViewController::Listener : public platform::WebViewDelegate, public platform::ActionSheetDelegate {
+ public:
+  explicit Listener(std::weak_ptr<NBEmbeddedWebViewController> owner) : owner_(std::move(owner)) {}
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const std::shared_ptr<platform::WebView>&,
+                                                                      const platform::URLRequest& request,
+                                                                      platform::WebViewNavigationType) override {
+    const std::string& url = request.url();
+    NBSDKUtil::util()->logAbove(1, "request url=%@", url);
+    if (isAppStoreURL(url)) {
+      NBSDKUtil::util()->logAbove(-1, "Treating URL %@ as call to app store", url);
+      platform::Application::sharedApplication().openURL(url);
+      return false;
+    }
+    // A landing page stays on the web: local files and other schemes are not loaded here.
+    return url == "about:blank" || isHttp(url);
+  }
+  void actionSheetClickedButtonAtIndex(platform::ActionSheet& sheet, long index) override {
+    auto o = owner_.lock();
+    if (!o || index == sheet.cancelButtonIndex()) return;
+    const std::string url = o->webview_->request() ? o->webview_->request()->url() : std::string();
+    if (!url.empty()) platform::Application::sharedApplication().openURL(url);
+  }
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>&) override {
+    if (auto o = owner_.lock()) o->checkButtonAction();
+  }
+
+ private:
+  std::weak_ptr<NBEmbeddedWebViewController> owner_;
+};
+
+NBEmbeddedWebViewController::NBEmbeddedWebViewController(platform::Passkey<NBEmbeddedWebViewController>) {}
+
+std::shared_ptr<NBEmbeddedWebViewController> NBEmbeddedWebViewController::create() {
+  auto browser = std::make_shared<NBEmbeddedWebViewController>(platform::Passkey<NBEmbeddedWebViewController>());
+  browser->build();
+  return browser;
+}
+
+void NBEmbeddedWebViewController::build() {
+  using platform::BarButtonItem;
+  using platform::BarButtonItemStyle;
+  using platform::BarButtonSystemItem;
+  std::weak_ptr<NBEmbeddedWebViewController> weak =
+      std::static_pointer_cast<NBEmbeddedWebViewController>(shared_from_this());
+  auto target = std::static_pointer_cast<void>(shared_from_this());
+  auto act = [weak](void (NBEmbeddedWebViewController::*f)()) {
+    return [weak, f](BarButtonItem&) {
+      if (auto b = weak.lock()) ((*b).*f)();
+    };
+  };
+  safari_ = BarButtonItem::createWithBarButtonSystemItem(BarButtonSystemItem::Action, target, act(&NBEmbeddedWebViewController::openSafari));
+  back_ = BarButtonItem::createWithImage(nullptr, BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::goBack));
+  back_->setEnabled(false);
+  reload_ = BarButtonItem::createWithBarButtonSystemItem(BarButtonSystemItem::Refresh, target, act(&NBEmbeddedWebViewController::refresh));
+  close_ = BarButtonItem::createWithImage(nullptr, BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::closeMVC));
+  fwd_ = BarButtonItem::createWithImage(nullptr, BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::goFwd));
+  fwd_->setEnabled(false);
+  auto space = [] { return BarButtonItem::createWithBarButtonSystemItem(BarButtonSystemItem::FlexibleSpace, nullptr, nullptr); };
+  setToolbarItems({close_, space(), reload_, space(), safari_, space(), back_, space(), fwd_});
+  const auto bounds = view()->bounds();
+  webview_ = platform::WebView::create(platform::Rect(0, 0, bounds.size.width, bounds.size.height));
+  webview_->setAutoresizingMask(platform::kAutoresizingFlexibleWidth | platform::kAutoresizingFlexibleHeight);
+  listener_ = std::make_shared<Listener>(weak);
+  webview_->setDelegate(listener_);
+  webview_->setScalesPageToFit(true);
+  view()->addSubview(webview_);
+}
+
+NBEmbeddedWebViewController::~NBEmbeddedWebViewController() {
+  if (webview_) webview_->setDelegate({});
+}
+
+void NBEmbeddedWebViewController::viewWillAppear(bool animated) {
+  platform::ViewController::viewWillAppear(animated);
+  if (auto nav = navigationController()) {
+    nav->setToolbarHidden(false);
+    nav->setNavigationBarHidden(true);
+    nav->toolbar()->setBarStyle(platform::BarStyle::Black);
+  }
+}
+
+void NBEmbeddedWebViewController::viewDidAppear(bool animated) {
+  platform::ViewController::viewDidAppear(animated);
+  if (urlString_) webview_->loadRequest(platform::URLRequest(*urlString_));
+}
+
+void NBEmbeddedWebViewController::viewDidDisappear(bool animated) {
+  platform::ViewController::viewDidDisappear(animated);
+  auto self = shared_from_this();
+  if (auto d = delegate_.lock()) d->adScreenDidDismiss();
+}
+
+void NBEmbeddedWebViewController::closeMVC() {
+  NBSDKUtil::util()->logAbove(1, "close MVC");
+  auto self = shared_from_this();
+  webview_->stopLoading();
+  if (auto d = delegate_.lock()) d->adScreenWillDismiss();
+  // The navigation controller around the browser is what was presented.
+  if (auto nav = navigationController())
+    nav->dismissModalViewControllerAnimated(true);
+  else
+    dismissModalViewControllerAnimated(true);
+}
+
+void NBEmbeddedWebViewController::refresh() { webview_->reload(); }
+
+void NBEmbeddedWebViewController::openSafari() {
+  // Handing the page to the system needs the user's choice first.
+  auto sheet = std::make_shared<platform::ActionSheet>("", listener_, std::string("Cancel"), std::nullopt,
+                                                       std::vector<std::string>{"Open in Safari"});
+  sheet->showFromBarButtonItemAnimated(safari_, true);
+}
+
+void NBEmbeddedWebViewController::goBack() {
+  webview_->goBack();
+  checkButtonAction();
+}
+
+void NBEmbeddedWebViewController::goFwd() {
+  webview_->goForward();
+  checkButtonAction();
+}
+
+void NBEmbeddedWebViewController::checkButtonAction() {
+  back_->setEnabled(webview_->canGoBack());
+  fwd_->setEnabled(webview_->canGoForward());
+}
+
+}  // namespace nubira

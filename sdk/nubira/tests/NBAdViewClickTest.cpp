@@ -1,0 +1,224 @@
+// Taps on the banner over loopback: the click request, the redirect's action type choosing the
+// in-app browser or leaving the application, the refresh timer around them, the routing of
+// what the ad's pages try to load, and the browser itself.
+#include <gtest/gtest.h>
+
+#include "NBEmbeddedWebViewController.h"
+#include "nubira/NBAdRequest.h"
+#include "nubira/NBAdView.h"
+#include "platform/application.h"
+#include "platform/bars.h"
+#include "platform/navigation_controller.h"
+#include "platform/view_controller.h"
+#include "platform/web_view.h"
+#include "platform/window.h"
+#include "testing/nubira_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using nubira::NBAdView;
+using platform::WebViewNavigationType;
+
+struct Heard : nubira::NBAdDelegate {
+  std::vector<std::string> events;
+  std::shared_ptr<platform::ViewController> root;
+  void adViewWillPresentScreen(NBAdView&) override {
+    // The browser comes on a later turn than this report.
+    events.push_back(root->presentedViewController() ? "present after browser" : "present");
+  }
+  void adViewWillDismissScreen(NBAdView&) override { events.push_back("will dismiss"); }
+  void adViewDidDismissScreen(NBAdView&) override { events.push_back("did dismiss"); }
+  void adViewWillLeaveApplication(NBAdView&) override { events.push_back("leave"); }
+  void adViewDidFinishRequest(NBAdView&) override { events.push_back("finish"); }
+  void adViewDidFailRequestWithError(NBAdView&, const platform::Error& e) override { events.push_back(e.domain); }
+};
+
+testing::ScriptedAnswer html(std::string body) {
+  auto a = testing::ScriptedAnswer::text(std::move(body));
+  a.headers = {{"Content-Type", "text/html"}};
+  return a;
+}
+
+class NBAdViewClickTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    testing::SandboxTest::SetUp();
+    NBAdView::setServers(server.url(""), server.url(""));
+    freshView();
+  }
+  void freshView() {
+    if (view) view->removeFromSuperview();
+    heard = std::make_shared<Heard>();
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    root = std::make_shared<platform::ViewController>();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    heard->root = root;
+    view = NBAdView::createWithFrameNbAppIdNbAdUnitRootViewController(platform::Rect(0, 0, 320, 50), "site-1", 15,
+                                                                     root);
+    view->setDelegate(heard);
+  }
+  void TearDown() override {
+    platform::Application::sharedApplication().registerOpenableScheme("http");
+    testing::SandboxTest::TearDown();
+  }
+  void loadBanner(const std::string& target, int actionType, const std::string& markup = "<p>ad</p>") {
+    server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"" +
+                      std::to_string(actionType) + "\" width=\"320\" height=\"50\"><AdURL>" + target +
+                      "</AdURL><![CDATA[" + markup + "]]></Ad></Response>");
+    // Joining the window starts the first load.
+    window->addSubview(view);
+    advance(0.5);
+    ASSERT_TRUE(runUntil([&] { return !heard->events.empty(); }, 10));
+    ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
+    heard->events.clear();
+  }
+  const std::vector<std::string>& opened() const { return platform::Application::sharedApplication().openedURLs(); }
+
+  testing::NubiraServer server;
+  std::shared_ptr<platform::Window> window;
+  std::shared_ptr<platform::ViewController> root;
+  std::shared_ptr<Heard> heard = std::make_shared<Heard>();
+  std::shared_ptr<NBAdView> view;
+};
+
+TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplication) {
+  struct Case {
+    const char* name;
+    int hops;
+    std::optional<std::string> actionType;
+    bool httpOpenable;
+    std::vector<std::string> events;
+    bool browser;
+    bool openedLanding;
+    bool timerAfter;
+  };
+  const Case cases[] = {
+      {"type 1 leaves", 2, "1", true, {"leave"}, false, true, false},
+      {"new type 2 opens the browser", 2, "2", true, {"present"}, true, false, false},
+      {"no redirect: nothing, refresh resumes", 0, std::nullopt, true, {}, false, false, true},
+      {"unopenable: nothing, refresh resumes", 2, "1", false, {}, false, false, true},
+  };
+  auto& app = platform::Application::sharedApplication();
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshView();
+    app.registerOpenableScheme("http");
+    const std::string id = "c" + std::to_string(n++);
+    const std::string first = server.addClickChain(id, c.hops, c.actionType);
+    loadBanner(first, 1);
+    if (!c.httpOpenable) app.unregisterOpenableScheme("http");
+    const size_t openedBefore = opened().size();
+    // A second tap while the click is under way starts nothing.
+    EXPECT_EQ(window->tapAtPoint(platform::Point(10, 10)), view->hideWebViewForTesting());
+    window->tapAtPoint(platform::Point(10, 10));
+    EXPECT_TRUE(view->isTouchedDownOnAdForTesting());
+    EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
+    ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/landing/" + id).empty(); }, 10));
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo("/nbclick/" + id + "/0").size(), c.hops ? 1u : 0u);
+    EXPECT_EQ(heard->events, c.events);
+    EXPECT_EQ(view->browserForTesting() != nullptr, c.browser);
+    const bool openedLanding = opened().size() > openedBefore &&
+                               opened().back() == server.url("/landing/" + id + "?a=1&b=2");
+    EXPECT_EQ(openedLanding, c.openedLanding);
+    EXPECT_EQ(view->isRefreshTimerRunningForTesting(), c.timerAfter);
+    EXPECT_EQ(view->isTouchedDownOnAdForTesting(), c.browser);
+    if (c.browser) {
+      auto browser = view->browserForTesting();
+      EXPECT_NE(root->presentedViewController(), nullptr);
+      runUntilIdle();
+      advance(platform::kModalTransitionDuration);
+      ASSERT_TRUE(runUntil([&] { return browser->webView()->request().has_value() && !browser->webView()->isLoading(); }, 10));
+      EXPECT_EQ(browser->webView()->request()->url(), server.url("/landing/" + id + "?a=1&b=2"));
+      heard->events.clear();
+      EXPECT_TRUE(browser->closeItem()->tap());
+      EXPECT_EQ(heard->events, std::vector<std::string>{"will dismiss"});
+      runUntilIdle();
+      advance(platform::kModalTransitionDuration);
+      runUntilIdle();
+      EXPECT_EQ(heard->events, (std::vector<std::string>{"will dismiss", "did dismiss"}));
+      EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+      EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+      EXPECT_EQ(view->browserForTesting(), nullptr);
+    }
+  }
+}
+
+TEST_F(NBAdViewClickTest, PageNavigationsActOnlyOnTheUsersTap) {
+  server.http().setAnswer("/ref", testing::ScriptedAnswer::redirect(server.url("/final")));
+  server.http().setAnswer("/final", html("<p>final</p>"));
+  loadBanner(server.url("/click"), 1);
+  auto page = view->webView1ForTesting();
+  struct Case {
+    std::string url;
+    WebViewNavigationType type;
+    std::optional<std::string> opens;  // what the system is asked to open, if anything
+  };
+  const std::string store = std::string("http://") + nubira::NBEmbeddedWebViewController::kStoreWebHost + "/app/1";
+  const Case cases[] = {
+      {"file:///etc/hosts", WebViewNavigationType::LinkClicked, std::nullopt},
+      {"tel:5551234", WebViewNavigationType::Other, std::nullopt},
+      {"tel:5551234", WebViewNavigationType::LinkClicked, "tel:5551234"},
+      {"tel:555%3B*21%23", WebViewNavigationType::LinkClicked, std::nullopt},
+      {"sms:5551234", WebViewNavigationType::Other, std::nullopt},
+      {"sms:5551234", WebViewNavigationType::LinkClicked, "sms:5551234"},
+      {server.url("/ref"), WebViewNavigationType::Other, std::nullopt},
+      // A referral follows its redirects and opens where they end.
+      {server.url("/ref"), WebViewNavigationType::LinkClicked, server.url("/final")},
+      // A referral that fails still opens the last address it reached.
+      {store, WebViewNavigationType::LinkClicked, store},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url + (c.type == WebViewNavigationType::Other ? " (page)" : " (tap)"));
+    const size_t before = opened().size();
+    page->injectNavigationForTesting(platform::URLRequest(c.url), c.type);
+    if (c.opens)
+      ASSERT_TRUE(runUntil([&] { return opened().size() > before; }, 10));
+    else
+      runUntilIdle();
+    EXPECT_EQ(opened().size(), before + (c.opens ? 1 : 0));
+    if (c.opens) {
+      EXPECT_EQ(opened().back(), *c.opens);
+    }
+    EXPECT_EQ(page->request()->url(), "about:blank");
+  }
+  EXPECT_TRUE(heard->events.empty());
+}
+
+TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
+  const std::string store = std::string("https://") + nubira::NBEmbeddedWebViewController::kStoreMediaHost + "/a";
+  server.http().setAnswer("/p1", html("<a id=\"next\" href=\"/p2\">n</a><a id=\"store\" href=\"" + store +
+                                      "\">s</a><a id=\"file\" href=\"file:///etc/hosts\">f</a>"));
+  server.http().setAnswer("/p2", html("<p>two</p>"));
+  auto browser = nubira::NBEmbeddedWebViewController::create();
+  browser->setUrlString(server.url("/p1"));
+  auto navigation = platform::NavigationController::createWithRootViewController(browser);
+  root->presentModalViewControllerAnimated(navigation, true);
+  runUntilIdle();
+  advance(platform::kModalTransitionDuration);
+  auto web = browser->webView();
+  auto settled = [&](const std::string& path) {
+    return runUntil([&] { return !web->isLoading() && web->request() && web->request()->url() == server.url(path); }, 10);
+  };
+  ASSERT_TRUE(settled("/p1"));
+  EXPECT_FALSE(navigation->isToolbarHidden());
+  EXPECT_FALSE(browser->backItem()->isEnabled());
+  EXPECT_FALSE(browser->fwdItem()->isEnabled());
+  for (const char* refused : {"store", "file"}) web->tapLinkWithElementIdForTesting(refused);
+  runUntilIdle();
+  EXPECT_EQ(opened(), std::vector<std::string>{store});
+  EXPECT_EQ(web->request()->url(), server.url("/p1"));
+  web->tapLinkWithElementIdForTesting("next");
+  ASSERT_TRUE(settled("/p2"));
+  EXPECT_TRUE(browser->backItem()->isEnabled());
+  EXPECT_FALSE(browser->fwdItem()->isEnabled());
+  browser->backItem()->tap();
+  ASSERT_TRUE(settled("/p1"));
+  EXPECT_FALSE(browser->backItem()->isEnabled());
+  EXPECT_TRUE(browser->fwdItem()->isEnabled());
+}
+
+}  // namespace
