@@ -107,7 +107,7 @@ void HVController::startupWithAppIDServerURL(const std::string& applicationID, c
 void HVController::startupWithAppIDServerURLSlotDescriptions(const std::string& applicationID,
                                                              const std::string& serverURL,
                                                              const std::vector<HVAdSlotDescription>& descriptions) {
-  if (!adManager_) adManager_ = std::make_shared<HVAdManager>(descriptions);
+  if (!adManager_) adManager_ = HVAdManager::create(descriptions, database_, dbQueryManager_);
   startupWithAppIDServerURL(applicationID, serverURL);
 }
 

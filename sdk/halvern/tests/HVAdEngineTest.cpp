@@ -92,7 +92,9 @@ TEST_F(HVAdEngineTest, FullScreenSizeIsRefusedOnlyOnAPad) {
     platform::Device::currentDevice().setUserInterfaceIdiom(c.idiom);
     auto e = raised([&] { HVAdSlotDescription(c.size, "s"); });
     EXPECT_EQ(e.name, c.accepted ? "none" : "NSInvalidArgumentException");
-    if (!c.accepted) EXPECT_EQ(e.reason, "Unable to create iPhone Full Screen HVAdSlotDescription on an iPad");
+    if (!c.accepted) {
+      EXPECT_EQ(e.reason, "Unable to create iPhone Full Screen HVAdSlotDescription on an iPad");
+    }
   }
 }
 
@@ -159,10 +161,10 @@ TEST_F(HVAdEngineTest, NextAdDownloadedFollowsTheSlotsWaitingAd) {
   auto manager = HVController::sharedController()->adManager();
   EXPECT_FALSE(HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"));
   EXPECT_FALSE(HVAdEngine::isNextAdDownloadedForSlotNamed("nosuchslot"));
-  manager->slotNamed("hvBanner")->setNextAdDlTime(1'700'000'000'000);
+  manager->slotForName("hvBanner")->setNextAdDlTime(1'700'000'000'000);
   EXPECT_TRUE(HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"));
   EXPECT_FALSE(HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"));
-  EXPECT_EQ(manager->slotNamed("hvFullScreen")->slotDescription().size(), HVAdSizeFullScreen);
+  EXPECT_EQ(manager->slotForName("hvFullScreen")->slotDescription().size(), HVAdSizeFullScreen);
 }
 
 TEST_F(HVAdEngineTest, TwoSlotsOfOneNameStopTheStart) {
