@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "HVAdManager.h"
 #include "HVClientManager.h"
 #include "HVReachability.h"
 #include "platform/clock.h"
@@ -101,6 +102,17 @@ void HVController::startupWithAppIDServerURL(const std::string& applicationID, c
   setApplicationID(applicationID);
   if (!hasStartedUp_) clientManager_->startup();
   hasStartedUp_ = true;
+}
+
+void HVController::startupWithAppIDServerURLSlotDescriptions(const std::string& applicationID,
+                                                             const std::string& serverURL,
+                                                             const std::vector<HVAdSlotDescription>& descriptions) {
+  if (!adManager_) adManager_ = HVAdManager::create(descriptions, database_, dbQueryManager_);
+  startupWithAppIDServerURL(applicationID, serverURL);
+}
+
+bool HVController::isNextAdDownloadedForSlotNamed(const std::string& name) const {
+  return adManager_ && adManager_->isAdFetchedForSlotNamed(name);
 }
 
 void HVController::stopWorkers() {

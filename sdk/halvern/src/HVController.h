@@ -9,14 +9,17 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "HVAsyncCommandManager.h"
 #include "HVDatabase.h"
+#include "halvern/HVAdSlotDescription.h"
 #include "platform/accelerometer.h"
 #include "platform/passkey.h"
 
 namespace halvern {
 
+class HVAdManager;
 class HVClientManager;
 
 class HVController : public std::enable_shared_from_this<HVController> {
@@ -43,6 +46,11 @@ class HVController : public std::enable_shared_from_this<HVController> {
 
   // An empty server URL means the default one.
   void startupWithAppIDServerURL(const std::string& applicationID, const std::string& serverURL);
+  // As above, first making the ad manager from the descriptions (only on the first start).
+  void startupWithAppIDServerURLSlotDescriptions(const std::string& applicationID, const std::string& serverURL,
+                                                 const std::vector<HVAdSlotDescription>& descriptions);
+  // False for an unknown slot, or before the start.
+  bool isNextAdDownloadedForSlotNamed(const std::string& name) const;
   // Stops taking commands, runs what the workers still hold, joins both threads, and lets
   // go of the shared instance: the next sharedController() makes a new controller.
   void shutdown();
@@ -76,6 +84,7 @@ class HVController : public std::enable_shared_from_this<HVController> {
   double menuDisplayTime() const { return menuDisplayTime_; }
   void setMenuDisplayTime(double seconds) { menuDisplayTime_ = seconds; }
   const std::shared_ptr<HVClientManager>& clientManager() const { return clientManager_; }
+  const std::shared_ptr<HVAdManager>& adManager() const { return adManager_; }
   const std::shared_ptr<HVAsyncCommandManager>& ioRequestManager() const { return ioRequestManager_; }
   const std::shared_ptr<HVAsyncCommandManager>& dbQueryManager() const { return dbQueryManager_; }
 
@@ -99,6 +108,7 @@ class HVController : public std::enable_shared_from_this<HVController> {
   std::shared_ptr<HVAsyncCommandManager> dbQueryManager_;
   std::shared_ptr<HVAsyncCommandManager> ioRequestManager_;
   std::shared_ptr<HVClientManager> clientManager_;
+  std::shared_ptr<HVAdManager> adManager_;
   bool accelerometerCaptured_ = false;
   double appAccelerometerUpdateInterval_ = 0;
   std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;

@@ -1,5 +1,7 @@
 #include "HVJavascriptBridge.h"
 
+#include "platform/log.h"
+
 #include <algorithm>
 #include <cmath>
 #include <strings.h>
@@ -148,7 +150,12 @@ void HVJavascriptBridge::poll() {
     if (m_shutDown || !m_ownDocument || m_webViewLoading) return;
     const size_t end = answer.find(";\n", start);
     const size_t stop = end == std::string::npos ? answer.size() : end;
-    executeCocoaCommand(std::string_view(answer).substr(start, stop - start));
+    // One faulty command must not cost the page the commands queued behind it.
+    try {
+      executeCocoaCommand(std::string_view(answer).substr(start, stop - start));
+    } catch (const std::exception& e) {
+      platform::log(std::string("HVJavascriptBridge: a command failed: ") + e.what());
+    }
     if (end == std::string::npos) break;
     start = end + 2;
   }

@@ -2,6 +2,7 @@
 
 #include "HVController.h"
 #include "platform/device.h"
+#include "platform/error.h"
 #include "platform/file_manager.h"
 #include "platform/sandbox.h"
 #include "testing/sandbox_test.h"
@@ -22,6 +23,15 @@ class RecordingHandler final : public HVCommandHandler {
     HVCommandArguments arguments;
   };
   std::vector<Call> calls;
+};
+
+class ThrowingHandler final : public HVCommandHandler {
+ public:
+  ThrowingHandler() : HVCommandHandler("Thrower") {
+    declareCommand("bridge_boom", [](const HVCommandArguments&) {
+      throw platform::Exception("NSInvalidArgumentException", "boom");
+    });
+  }
 };
 
 class AllowingDelegate final : public platform::WebViewDelegate {
@@ -142,6 +152,19 @@ TEST_F(HVJavascriptBridgeTest, ParsesCommandsByTheCharacterRules) {
     EXPECT_EQ(parsed->selector, *c.selector);
     EXPECT_EQ(parsed->arguments, c.arguments);
   }
+}
+
+TEST_F(HVJavascriptBridgeTest, ACommandThatThrowsLosesNoOtherCommandOfItsBatch) {
+  auto throwing = std::make_shared<ThrowingHandler>();
+  bridge->shutdown();
+  bridge = HVJavascriptBridge::bridgeInModeWebViewDelegate(0, webView, handler);
+  bridge->addCommandHandler(throwing);
+  load("", "Test.stop(); Thrower.boom(); Test.stop()");
+  HVController::sharedController()->setExecMode(1);
+  advance(0.5);
+  EXPECT_EQ(handler->calls.size(), 2u);
+  advance(0.5);
+  EXPECT_EQ(handler->calls.size(), 2u);
 }
 
 TEST_F(HVJavascriptBridgeTest, AQuotedSemicolonNewlineSplitsTheCommand) {

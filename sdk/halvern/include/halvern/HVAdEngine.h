@@ -1,0 +1,25 @@
+#pragma once
+// The host's way into the Halvern client: start once with the slots, then ask per slot.
+// Holds no state; every call goes to the shared controller.
+#include <string>
+#include <vector>
+
+#include "halvern/HVAdSlotDescription.h"
+
+namespace halvern {
+
+class HVAdEngine {
+ public:
+  // Misuse throws platform::Exception with the names "NSInvalidArgumentException" or
+  // "NSInternalInconsistencyException"; callers are not expected to catch it.
+  static void startupWithAppIDAdSlotDescriptions(const std::string& appID,
+                                                 const std::vector<HVAdSlotDescription>& descriptions);
+  // An empty server URL selects the default server.
+  static void startupWithAppIDServerURLAdSlotDescriptions(const std::string& appID, const std::string& serverURL,
+                                                          const std::vector<HVAdSlotDescription>& descriptions);
+  static bool isNextAdDownloadedForSlotNamed(const std::string& name);
+  static std::string version();
+  static void enableLogging() {}
+};
+
+}  // namespace halvern
