@@ -215,7 +215,7 @@ bool HVJavascriptBridge::performOwnCommand(const HVParsedCommand& command) {
   }
   if (command.selector == "setExecMode:" && command.arguments.size() == 1) {
     const double mode = command.arguments[0].doubleValue();
-    if (mode == kBG || mode == kFG) setExecMode(static_cast<int>(mode));
+    if (mode == static_cast<double>(kBG) || mode == static_cast<double>(kFG)) setExecMode(static_cast<int>(mode));
     return true;
   }
   return false;
