@@ -22,15 +22,10 @@ using benchdocs::bestMBps;
 using benchdocs::Lcg;
 
 void run(const char* name, const std::string& text) {
-  double ours = bestMBps(text, [](const std::string& t) {
+  benchdocs::compareWithLibraries("cadenzo", name, text, [](const std::string& t) {
     cadenzo::CZJsonParser parser;
     return parser.objectWithString(t).has_value();
   });
-  double nlohmannMBps = benchdocs::nlohmannMBps(text);
-  double rapid = benchdocs::rapidjsonMBps(text);
-  std::printf("%-22s %9zu bytes  cadenzo %8.1f MB/s  nlohmann %8.1f MB/s  rapidjson %8.1f MB/s"
-              "  vs nlohmann %5.2fx  vs rapidjson %5.2fx\n",
-              name, text.size(), ours, nlohmannMBps, rapid, ours / nlohmannMBps, ours / rapid);
 }
 
 }  // namespace

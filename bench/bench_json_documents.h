@@ -98,6 +98,19 @@ inline double rapidjsonMBps(const std::string& text) {
   });
 }
 
+// Reads `text` with `parse` and with the two DOM parsers, prints one line comparing them and
+// returns the client's rate.
+inline double compareWithLibraries(const char* client, const char* name, const std::string& text,
+                                   const std::function<bool(const std::string&)>& parse) {
+  double ours = bestMBps(text, parse);
+  double nlohmann = nlohmannMBps(text);
+  double rapid = rapidjsonMBps(text);
+  std::printf("%-22s %9zu bytes  %s %8.1f MB/s  nlohmann %8.1f MB/s  rapidjson %8.1f MB/s"
+              "  vs nlohmann %5.2fx  vs rapidjson %5.2fx\n",
+              name, text.size(), client, ours, nlohmann, rapid, ours / nlohmann, ours / rapid);
+  return ours;
+}
+
 // About 1 MB: ad answers in one list, drawn from `rng` after whatever it gave before.
 inline std::string largeDocument(Lcg& rng) {
   std::string large = "{\"status\":200,\"ads\":[";

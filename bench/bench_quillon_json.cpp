@@ -23,15 +23,10 @@ using benchdocs::bestMBps;
 using benchdocs::Lcg;
 
 void run(const char* name, const std::string& text) {
-  double ours = bestMBps(text, [](const std::string& t) {
+  benchdocs::compareWithLibraries("quillon", name, text, [](const std::string& t) {
     quillon::QLJSON json;
     return json.objectWithStringError(t).has_value();
   });
-  double nlohmannMBps = benchdocs::nlohmannMBps(text);
-  double rapid = benchdocs::rapidjsonMBps(text);
-  std::printf("%-22s %9zu bytes  quillon %8.1f MB/s  nlohmann %8.1f MB/s  rapidjson %8.1f MB/s"
-              "  vs nlohmann %5.2fx  vs rapidjson %5.2fx\n",
-              name, text.size(), ours, nlohmannMBps, rapid, ours / nlohmannMBps, ours / rapid);
 
   quillon::QLJSON reader;
   platform::Value value = *reader.objectWithStringError(text);
@@ -47,12 +42,7 @@ void run(const char* name, const std::string& text) {
 int main(int argc, char** argv) {
   Lcg rng;
   std::string small = adAnswer(rng, 1);
-  std::string large = "{\"status\":200,\"ads\":[";
-  for (int i = 0; large.size() < 1000000; ++i) {
-    if (i) large += ",";
-    large += adAnswer(rng, i);
-  }
-  large += "]}";
+  std::string large = benchdocs::largeDocument(rng);
   if (argc > 1 && std::string(argv[1]) == "--profile") {
     // Only this parser, for a profiler.
     for (int i = 0; i < 200; ++i) quillon::QLJSON().objectWithStringError(large);

@@ -39,8 +39,6 @@ class HalvernServer {
   size_t downloadCount(const std::string& name) const { return server_.requestsTo("/files/" + name).size(); }
   LoopbackServer& loopback() { return server_; }
 
-  // JSON string literal of `text`.
-  static std::string jsonString(const std::string& text);
 
  private:
   ScriptedAnswer answerFor(const std::string& name, ScriptedAnswer answer) const;

@@ -1,5 +1,7 @@
 #include "json_text.h"
 
+#include "testing/json_quote.h"
+
 #include "platform/format.h"
 #include "platform/utf8.h"
 
@@ -187,27 +189,7 @@ class Reader {
 
 std::optional<platform::Value> parse(std::string_view text) { return Reader(text).document(); }
 
-std::string quote(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += char(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+std::string quote(std::string_view text) { return testing::jsonQuoted(text); }
 
 std::string write(const platform::Value& value) {
   using Type = platform::Value::Type;

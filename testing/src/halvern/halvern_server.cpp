@@ -1,5 +1,7 @@
 #include "testing/halvern_server.h"
 
+#include "testing/json_quote.h"
+
 #include <cstdio>
 
 namespace testing {
@@ -14,37 +16,15 @@ HalvernServer::HalvernServer() {
   });
 }
 
-std::string HalvernServer::jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-          out += buffer;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
 void HalvernServer::setClientResponse(std::string version, std::vector<std::pair<std::string, std::string>> source,
                                       bool isDisabled, std::string status) {
-  std::string body = "{\"status\":" + jsonString(status) + ",\"content\":{\"clientResponse\":{\"clientVersion\":" +
-                     jsonString(version) + ",\"isDisabled\":" + (isDisabled ? "true" : "false");
+  std::string body = "{\"status\":" + jsonQuoted(status) + ",\"content\":{\"clientResponse\":{\"clientVersion\":" +
+                     jsonQuoted(version) + ",\"isDisabled\":" + (isDisabled ? "true" : "false");
   if (!source.empty()) {
     body += ",\"source\":{";
     for (size_t i = 0; i < source.size(); ++i) {
       if (i) body += ",";
-      body += jsonString(source[i].first) + ":" + jsonString(source[i].second);
+      body += jsonQuoted(source[i].first) + ":" + jsonQuoted(source[i].second);
     }
     body += "}";
   }
