@@ -6,6 +6,7 @@
 
 #include "HVAdManager.h"
 #include "HVClientManager.h"
+#include "HVFullScreenAdWindow.h"
 #include "HVReachability.h"
 #include "platform/clock.h"
 #include "platform/device.h"
@@ -113,6 +114,12 @@ void HVController::startupWithAppIDServerURLSlotDescriptions(const std::string& 
 
 bool HVController::isNextAdDownloadedForSlotNamed(const std::string& name) const {
   return adManager_ && adManager_->isAdFetchedForSlotNamed(name);
+}
+
+std::shared_ptr<HVFullScreenAdWindow> HVController::fullScreenAdWindow() {
+  std::lock_guard<std::recursive_mutex> guard(windowMutex_);
+  if (!m_fullScreenAdWindow) m_fullScreenAdWindow = HVFullScreenAdWindow::create();
+  return m_fullScreenAdWindow;
 }
 
 void HVController::stopWorkers() {

@@ -21,6 +21,7 @@ namespace halvern {
 
 class HVAdManager;
 class HVClientManager;
+class HVFullScreenAdWindow;
 
 class HVController : public std::enable_shared_from_this<HVController> {
  public:
@@ -51,6 +52,8 @@ class HVController : public std::enable_shared_from_this<HVController> {
                                                  const std::vector<HVAdSlotDescription>& descriptions);
   // False for an unknown slot, or before the start.
   bool isNextAdDownloadedForSlotNamed(const std::string& name) const;
+  // Made on first use.
+  std::shared_ptr<HVFullScreenAdWindow> fullScreenAdWindow();
   // Stops taking commands, runs what the workers still hold, joins both threads, and lets
   // go of the shared instance: the next sharedController() makes a new controller.
   void shutdown();
@@ -114,6 +117,8 @@ class HVController : public std::enable_shared_from_this<HVController> {
   std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;
   double sdkAccelerometerUpdateInterval_ = 1000.0;
   std::optional<std::string> sbwPropName_;
+  std::recursive_mutex windowMutex_;
+  std::shared_ptr<HVFullScreenAdWindow> m_fullScreenAdWindow;
 };
 
 }  // namespace halvern
