@@ -4,12 +4,15 @@
 // with its own entries, closed by a "Skip" that the page may refuse. Closing gives the
 // slot back and queues its next fetch. Main thread only.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "HVFullScreenAdWindowContent.h"
 #include "HVMessageBox.h"
 #include "platform/alert.h"
+#include "platform/bars.h"
+#include "platform/url.h"
 #include "platform/controls.h"
 #include "platform/run_loop.h"
 #include "platform/web_view.h"
@@ -19,8 +22,15 @@ namespace halvern {
 class HVAdSlot;
 class HVJavascriptBridge;
 
-class HVFullScreenAdController : public HVFullScreenAdWindowContent, public platform::ActionSheetDelegate {
+class HVFullScreenAdController : public HVFullScreenAdWindowContent,
+                                 public platform::ActionSheetDelegate,
+                                 public platform::WebViewDelegate {
  public:
+  static constexpr double kBrowserBarHeight = 32.0;
+  static constexpr double kBrowserBarAnimationDuration = 0.5;
+  static constexpr double kNavigationSegmentWidth = 40.0;
+  // Pages of this host are shown in the video template rather than loaded.
+  static constexpr const char* kVideoHost = "www.video.example";
   static constexpr double kMenuFadeDuration = 0.5;
   static constexpr double kMenuMargin = 8.0;
   static constexpr platform::Size kMenuButtonSize{64, 24};
@@ -58,6 +68,39 @@ class HVFullScreenAdController : public HVFullScreenAdWindowContent, public plat
   // Closes the ad: the window goes, the slot is given back and its next fetch queued.
   void dismiss() { dismissAnimated(true); }
   void dismissAnimated(bool animated);
+
+  // Click-through: the ad page's navigations are routed here. Its own loading and file
+  // pages load; "halvern://ct/..." goes to the page's click-through handler; other
+  // applications' links and unknown schemes go to the application; a tapped web link opens
+  // the ad's own browser. Nothing else loads.
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const std::shared_ptr<platform::WebView>& webView,
+                                                                      const platform::URLRequest& request,
+                                                                      platform::WebViewNavigationType type) override;
+  void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView) override;
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override;
+  void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
+                                   const platform::Error& error) override;
+  // Opens `url` in the ad's own browser, or hands it to its application.
+  void requestPage(const platform::URL& url);
+  void handleClickthroughToExternalAppURL(const platform::URL& url);
+  void applicationDidLoadExternalAppURL();
+  void showNavigationBar();
+  void hideNavigationBar();
+  void markAsLoading(bool loading);
+  void enableNavigationControls();
+  void disableNavigationControls();
+  void segmentedControlValueChanged(platform::Control& sender);
+  void showNavigationExitItem();
+  void hideNavigationExitItem();
+  void showNavigationLoadingIndicatorItem();
+  void hideNavigationLoadingIndicatorItem();
+  const std::shared_ptr<platform::NavigationBar>& navigationBar() const { return m_navigationBar; }
+  const std::shared_ptr<platform::NavigationItem>& navigationItem() const { return m_navigationItem; }
+  const std::shared_ptr<platform::SegmentedControl>& navigationControls() const { return m_navigationControls; }
+  const std::shared_ptr<platform::ActivityIndicatorView>& navigationLoadingIndicator() const {
+    return m_navigationLoadingIndicator;
+  }
+  bool isLoading() const { return m_isLoading; }
 
   // The slot whose ad is shown; the window marks it displayed while it is.
   void setSlot(std::shared_ptr<HVAdSlot> slot) { m_slot = std::move(slot); }
@@ -100,7 +143,16 @@ class HVFullScreenAdController : public HVFullScreenAdWindowContent, public plat
   std::shared_ptr<HVMessageBox> m_adLoadingIndicator;
   bool m_shouldDisplayActionSheetOnEnterForeground = false;
 
+  void makeBrowserBar();
+  void scheduleExitItem();
+
+  std::shared_ptr<platform::NavigationBar> m_navigationBar;
   std::shared_ptr<platform::WebView> m_webView;
+  std::shared_ptr<platform::SegmentedControl> m_navigationControls;
+  std::shared_ptr<platform::NavigationItem> m_navigationItem;
+  std::shared_ptr<platform::ActivityIndicatorView> m_navigationLoadingIndicator;
+  std::shared_ptr<platform::Timer> m_exitItemTimer;
+  bool m_isLoading = false;
   std::shared_ptr<HVJavascriptBridge> m_bridge;
   std::shared_ptr<HVAdSlot> m_slot;
   int m_execMode = 0;

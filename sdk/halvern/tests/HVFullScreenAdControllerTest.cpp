@@ -8,10 +8,12 @@
 #include "HVFullScreenAdWindow.h"
 #include "HVJavascriptBridge.h"
 #include "halvern/HVAdEngine.h"
+#include "platform/accelerometer.h"
 #include "platform/application.h"
 #include "platform/device.h"
 #include "platform/screen.h"
 #include "testing/halvern_server.h"
+#include "testing/loopback_server.h"
 #include "testing/sandbox_test.h"
 
 namespace halvern {
@@ -23,7 +25,20 @@ using platform::Rect;
 constexpr const char* kPage =
     "var ran = [];"
     "var skipAnswer = false;"
-    "function handleSkip() { ran.push('skip'); return skipAnswer; }";
+    "function handleSkip() { ran.push('skip'); return skipAnswer; }"
+    "function handleClickthrough(url) { ran.push('ct ' + url); }";
+
+// A page from elsewhere that queues commands the way an ad page does, and counts the polls.
+constexpr const char* kForeignPage =
+    "<html><head><script>var polls = 0;"
+    "function commandList(mode) { polls++; return 'BridgeCocoa.log(\\'taken\\');'; }"
+    "</script></head><body><a id=\"next\" href=\"/next\">next</a></body></html>";
+
+// The application's own accelerometer listener.
+class AppListener final : public platform::AccelerometerDelegate {
+ public:
+  void accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration&) override {}
+};
 
 class HVFullScreenAdControllerTest : public testing::SandboxTest {
  protected:
@@ -78,7 +93,18 @@ class HVFullScreenAdControllerTest : public testing::SandboxTest {
     runUntilIdle();
   }
 
+  void navigate(const std::string& url, platform::WebViewNavigationType type) {
+    controller->webView()->injectNavigationForTesting(platform::URLRequest(url), type);
+    runUntilIdle();
+  }
+  std::string currentURL() {
+    auto request = controller->webView()->request();
+    return request ? request->url() : "";
+  }
+  bool exitShown() { return controller->navigationItem()->leftBarButtonItem() != nullptr; }
+
   testing::HalvernServer server;
+  testing::LoopbackServer pages;
   std::shared_ptr<platform::Window> appWindow;
   std::shared_ptr<HVController> hv;
   std::shared_ptr<HVFullScreenAdWindow> window;
@@ -187,6 +213,122 @@ TEST_F(HVFullScreenAdControllerTest, SheetUpWhenLeavingComesBackAndFollowsTheDev
   EXPECT_TRUE(controller->actionSheet()->isVisible());
   EXPECT_EQ(titles(*controller->actionSheet()), (std::vector<std::string>{"Pause", "Skip"}));
   EXPECT_FALSE(controller->shouldDisplayActionSheetOnEnterForeground());
+}
+
+TEST_F(HVFullScreenAdControllerTest, AdPageNavigationsLoadOnlyTheirOwnKind) {
+  using Type = platform::WebViewNavigationType;
+  pages.setAnswer("/inline", testing::ScriptedAnswer::text("<p>inline</p>"));
+  struct Case {
+    std::string url;
+    Type type;
+    std::string ran;                  // what the page's handlers saw
+    std::vector<std::string> opened;  // handed to the application
+    bool loads;
+  };
+  const std::string inlineURL = pages.url("/inline");
+  const Case cases[] = {
+      {"halvern://ct/offer?id=7", Type::LinkClicked, "ct halvern://ct/offer?id=7", {}, false},
+      {"halvern://settings/x", Type::LinkClicked, "", {}, false},
+      {"mailto:ads@halvern.example", Type::LinkClicked, "", {"mailto:ads@halvern.example"}, false},
+      {"sms:5550100", Type::Other, "", {"sms:5550100"}, false},
+      {"http://apps.store.example/app/id42", Type::LinkClicked, "", {"http://apps.store.example/app/id42"}, false},
+      {"about:blank", Type::Other, "", {}, false},
+      // A page's own script may load inside the ad without opening the browser.
+      {inlineURL, Type::Other, "", {}, true},
+  };
+  open();
+  auto& app = platform::Application::sharedApplication();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    const size_t openedBefore = app.openedURLs().size();
+    controller->webView()->stringByEvaluatingJavaScriptFromString("ran = [];");
+    navigate(c.url, c.type);
+    if (c.loads) {
+      ASSERT_TRUE(runUntil([&] { return !controller->webView()->isLoading() && currentURL() == c.url; }));
+    } else {
+      EXPECT_EQ(ran(), c.ran);
+    }
+    EXPECT_EQ(std::vector<std::string>(app.openedURLs().begin() + long(openedBefore), app.openedURLs().end()), c.opened);
+    EXPECT_FALSE(controller->isBrowserMode());
+    EXPECT_TRUE(controller->navigationBar()->isHidden());
+  }
+}
+
+TEST_F(HVFullScreenAdControllerTest, TappedLinkOpensTheBrowserWhoseDoneButtonComesAfterFourSeconds) {
+  auto listener = std::make_shared<AppListener>();
+  auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+  accelerometer.setDelegate(listener);
+  accelerometer.setUpdateInterval(0.05);
+  testing::ScriptedAnswer stalled;
+  stalled.stall = true;
+  pages.setAnswer("/slow", stalled);
+  open();
+  navigate(pages.url("/slow"), platform::WebViewNavigationType::LinkClicked);
+  EXPECT_TRUE(controller->isBrowserMode());
+  EXPECT_TRUE(controller->isLoading());
+  EXPECT_TRUE(controller->navigationLoadingIndicator()->isAnimating());
+  EXPECT_FALSE(controller->navigationBar()->isHidden());
+  EXPECT_EQ(controller->webView()->frame(), Rect(0, 32, 320, 448));
+  EXPECT_TRUE(appWindow->isHidden());
+  EXPECT_TRUE(controller->webView()->scalesPageToFit());
+  EXPECT_FALSE(controller->navigationControls()->isEnabledForSegmentAtIndex(0));
+  ASSERT_TRUE(runUntil([&] { return pages.requestsTo("/slow").size() == 1; }));
+  advance(3.9);
+  EXPECT_FALSE(exitShown());
+  advance(0.1);
+  ASSERT_TRUE(exitShown());
+  EXPECT_EQ(controller->navigationItem()->leftBarButtonItem()->systemItem(), platform::BarButtonSystemItem::Done);
+
+  ASSERT_TRUE(controller->navigationItem()->leftBarButtonItem()->tap());
+  EXPECT_FALSE(controller->isLoading());
+  EXPECT_FALSE(controller->isBrowserMode());
+  EXPECT_FALSE(controller->webView()->isLoading());
+  EXPECT_FALSE(controller->navigationLoadingIndicator()->isAnimating());
+  EXPECT_FALSE(controller->bridge()->isWebViewLoading());
+  EXPECT_FALSE(exitShown());
+  EXPECT_FALSE(controller->slot()->isDisplayed());
+  EXPECT_EQ(fetches, std::vector<std::string>{"hvFullScreen"});
+  advance(1.2);
+  EXPECT_FALSE(window->isDisplaying());
+  EXPECT_FALSE(appWindow->isHidden());
+  EXPECT_TRUE(appWindow->isKeyWindow());
+  // The client never took the accelerometer, so the application's settings stand.
+  EXPECT_EQ(accelerometer.delegate(), listener);
+  EXPECT_EQ(accelerometer.updateInterval(), 0.05);
+}
+
+TEST_F(HVFullScreenAdControllerTest, BrowserPagesNeverReachTheBridgeAndShowDoneOnceLoaded) {
+  auto html = testing::ScriptedAnswer::text(kForeignPage);
+  html.headers = {{"Content-Type", "text/html"}};
+  pages.setAnswer("/page", html);
+  pages.setAnswer("/next", html);
+  open();
+  navigate(pages.url("/page"), platform::WebViewNavigationType::LinkClicked);
+  ASSERT_TRUE(runUntil([&] { return !controller->isLoading(); }));
+  // A finished page shows the way out at once.
+  EXPECT_TRUE(exitShown());
+  ASSERT_TRUE(controller->webView()->tapLinkWithElementIdForTesting("next"));
+  ASSERT_TRUE(runUntil([&] { return pages.requestsTo("/next").size() == 1 && !controller->isLoading(); }));
+  EXPECT_EQ(currentURL(), pages.url("/next"));
+  advance(5);
+  EXPECT_EQ(controller->webView()->stringByEvaluatingJavaScriptFromString("polls"), "0");
+  EXPECT_TRUE(controller->isBrowserMode());
+  EXPECT_FALSE(controller->navigationControls()->isEnabledForSegmentAtIndex(1));
+  // Back only where the page came from another.
+  EXPECT_TRUE(controller->navigationControls()->isEnabledForSegmentAtIndex(0));
+  controller->navigationControls()->tapSegment(0);
+  ASSERT_TRUE(runUntil([&] {
+    return currentURL() == pages.url("/page") && !controller->webView()->isLoading() && !controller->isLoading();
+  }));
+  EXPECT_TRUE(controller->navigationControls()->isEnabledForSegmentAtIndex(1));
+}
+
+TEST_F(HVFullScreenAdControllerTest, TelephonePagesShowDoneAtOnce) {
+  platform::Device::currentDevice().setSystemVersion("4.1");
+  open();
+  controller->requestPage(*platform::URL::create("tel:5550100"));
+  EXPECT_TRUE(exitShown());
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
 }
 
 }  // namespace
