@@ -14,6 +14,7 @@
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
 #include "platform/composers.h"
+#include "platform/device.h"
 #include "platform/navigation_controller.h"
 #include "platform/window.h"
 #include "testing/nubira_server.h"
@@ -155,8 +156,11 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
     const char* name;
     std::function<void()> script;
     double waitVirtual;  // virtual seconds that pass before the failure is due
-    const char* heard;
+    const char* heard;   // the start of what the delegate hears
+    std::shared_ptr<nubira::NBAdRequest> request = nubira::NBAdRequest::request();
   };
+  auto unsendable = nubira::NBAdRequest::request();
+  unsendable->setParamsDictionary(platform::Dictionary{{"level", platform::Value(7)}});
   auto stalled = [] {
     testing::ScriptedAnswer a;
     a.stall = true;
@@ -175,6 +179,8 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
                                      "\"></script>]]></Ad></Response>");
        },
        nubira::NBAdInterstitial::kLoadTimeout, "4 Request timed out."},
+      // Reported while the request is being sent: the load it ends must already be under way.
+      {"request cannot be built", [] {}, 0, "5 Failed to build the ad request", unsendable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -182,7 +188,7 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
     ad->setNbAppId("site-1");
     ad->setDelegate(heard);
     c.script();
-    ad->loadRequest(nubira::NBAdRequest::request());
+    ad->loadRequest(c.request);
     if (c.waitVirtual > 0) {
       ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/stall.js").empty(); }, 10));
       advance(c.waitVirtual - 0.1);
@@ -191,7 +197,9 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
       advance(0.2);
     }
     ASSERT_TRUE(heardSomething());
-    EXPECT_EQ(heard->take(), Events{c.heard});
+    const auto got = heard->take();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].rfind(c.heard, 0), 0u) << got[0];
     EXPECT_EQ(ad->state(), 0);
     // Nothing late follows, and the ad can load again.
     advance(nubira::NBAdInterstitial::kLoadTimeout + 1);
@@ -200,6 +208,49 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
     server.setInterstitialReply(testing::NubiraServer::kInterstitialReply);
     loadReady();
   }
+}
+
+TEST_F(NBAdInterstitialTest, RequestFactsAndWherePresentationFails) {
+  struct Case {
+    bool testMode;
+    std::optional<platform::UserInterfaceIdiom> idiom;
+    std::string siteId, slot;
+  };
+  const Case cases[] = {
+      {false, std::nullopt, "site%2D1", "14"},
+      {true, platform::UserInterfaceIdiom::Pad, "7c1e5a90b3d24f6e8a0b9c7d2e41f385", "16"},
+  };
+  for (const auto& c : cases) {
+    platform::Device::currentDevice().setUserInterfaceIdiom(c.idiom);
+    ad = NBAdInterstitial::create();
+    ad->setNbAppId("site-1");
+    ad->setDelegate(heard);
+    auto request = nubira::NBAdRequest::request();
+    request->setTestMode(c.testMode);
+    ad->loadRequest(request);
+    ASSERT_TRUE(heardSomething());
+    EXPECT_EQ(heard->take(), Events{"ready 2"});
+    const auto body = server.requestsTo(testing::NubiraServer::kAdPath).back().body;
+    EXPECT_NE(body.find("nb-siteid=" + c.siteId + "&adtype=int&nb-ad-slot=" + c.slot + "&"), std::string::npos) << body;
+  }
+
+  // No root anywhere; then a root already showing something: the ad stays ready.
+  window->setRootViewController(nullptr);
+  ad->presentFromRootViewController(nullptr);
+  auto busy = std::make_shared<platform::ViewController>();
+  root->presentModalViewControllerAnimated(busy, false);
+  ad->presentFromRootViewController(root);
+  EXPECT_EQ(heard->take(), (Events{"present failed: rootViewController cannot be null!", "will present",
+                                   "present failed: Internal error occured!"}));
+  EXPECT_EQ(ad->state(), 2);
+  EXPECT_FALSE(platform::Application::sharedApplication().isStatusBarHidden());
+  runUntilIdle();
+  root->dismissModalViewControllerAnimated(false);
+  runUntilIdle();
+  window->setRootViewController(root);
+  present();
+  EXPECT_EQ(heard->take(), Events{"will present"});
+  EXPECT_EQ(ad->state(), 3);
 }
 
 TEST_F(NBAdInterstitialTest, ClearingTheDelegateWhileLoadingDropsTheLoadAndKeepsTheRequestUsable) {
