@@ -257,14 +257,24 @@ void NBAdInterstitialPrivate::hideAd() {
 }
 
 void NBAdInterstitialPrivate::closeAd() {
-  // Only a shown ad closes, and only once.
-  if (!presentingViewController() || isBeingDismissed()) return;
+  // Only an ad fully on screen closes, and only once.
+  if (!isShown() || isBeingPresented()) return;
   auto keep = self();
   // The ad goes for good, with whatever it had opened on top of it: the owner hears that.
   isEmbeddedControllerShowing_ = false;
   if (auto d = delegate_.lock()) d->interstitialWillDismiss();
   dismissModalViewControllerAnimated(true);
   hideAd();
+}
+
+bool NBAdInterstitialPrivate::isShown() const { return presentingViewController() && !isBeingDismissed(); }
+
+// What a page asks of the device waits until the user can see the ad: a page loading off
+// screen does not open browsers, composers or calls over the game.
+bool NBAdInterstitialPrivate::mayActForPage(const char* what) const {
+  if (isShown()) return true;
+  logLine("ad not on screen, ignoring %@", std::string(what));
+  return false;
 }
 
 void NBAdInterstitialPrivate::presentComposer(const std::shared_ptr<platform::ViewController>& composer) {
@@ -274,6 +284,7 @@ void NBAdInterstitialPrivate::presentComposer(const std::shared_ptr<platform::Vi
 
 void NBAdInterstitialPrivate::sendEMailToWithSubjectWithBodyIsHTML(const std::string& to, const std::string& subject,
                                                                    const std::string& body, bool isHTML) {
+  if (!mayActForPage("email")) return;
   if (!platform::Runtime::classExists("MFMailComposeViewController")) {
     showAlertWithMsg("Cannot send email!");
     return;
@@ -291,6 +302,7 @@ void NBAdInterstitialPrivate::sendEMailToWithSubjectWithBodyIsHTML(const std::st
 }
 
 void NBAdInterstitialPrivate::sendSMSToWithBody(const std::string& to, const std::string& body) {
+  if (!mayActForPage("sms")) return;
   if (!platform::Runtime::classExists("MFMessageComposeViewController") ||
       !platform::MessageComposeViewController::canSendText()) {
     showAlertWithMsg("Cannot send SMS!");
@@ -315,6 +327,7 @@ void NBAdInterstitialPrivate::messageComposeViewControllerDidFinishWithResult(
 }
 
 void NBAdInterstitialPrivate::placeCallTo(const std::string& number) {
+  if (!mayActForPage("phone")) return;
   if (!NBURLRouting::isPhoneNumber(number)) {
     logLine("not a phone number: %@", number);
     return;
@@ -333,7 +346,7 @@ void NBAdInterstitialPrivate::sendBeaconPingToUrl(const std::optional<std::strin
 
 void NBAdInterstitialPrivate::openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(
     const WebViewPtr&, const std::optional<std::string>& url, bool, bool, bool) {
-  if (url) showEmbedWebViewWithUrl(*url);
+  if (url && mayActForPage("open")) showEmbedWebViewWithUrl(*url);
 }
 
 void NBAdInterstitialPrivate::showEmbedWebViewWithUrl(const std::string& url) {

@@ -129,6 +129,8 @@ class NBAdInterstitialPrivate : public platform::ViewController,
   // Tells the owner the application is left, then hands `url` to the system, when the
   // system can open it.
   void leaveApplicationWithURL(const std::string& url);
+  bool isShown() const;
+  bool mayActForPage(const char* what) const;
   void presentComposer(const std::shared_ptr<platform::ViewController>& composer);
   std::shared_ptr<NBAdInterstitialPrivate> self();
 

@@ -15,6 +15,7 @@
 #include "platform/application.h"
 #include "platform/composers.h"
 #include "platform/device.h"
+#include "platform/graphics.h"
 #include "platform/navigation_controller.h"
 #include "platform/window.h"
 #include "testing/nubira_server.h"
@@ -336,10 +337,17 @@ TEST_F(NBAdInterstitialTest, PageCommandsAndFormsInsideTheAd) {
   server.http().setAnswer("/form", testing::ScriptedAnswer::text("<p>thanks</p>"));
   server.http().setAnswer("/landing/a", testing::ScriptedAnswer::text("a"));
   loadReady();
-  present();
-  heard->take();
   auto controller = ad->viewControllerForTesting();
   auto& app = platform::Application::sharedApplication();
+  // Off screen, the page's asks wait for nobody.
+  page()->stringByEvaluatingJavaScriptFromString("mraid.makeCall('5551234'); mraid.open('" + server.url("/landing/a") +
+                                                 "'); mraid.sendMail('a@b.example', 's', 'b');");
+  runUntilIdle();
+  EXPECT_TRUE(opened().empty());
+  EXPECT_EQ(controller->presentedViewController(), nullptr);
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+  present();
+  heard->take();
 
   // A call needs a real number; the browser takes web pages only.
   page()->stringByEvaluatingJavaScriptFromString("mraid.makeCall('555;*21#'); mraid.open('file:///etc/hosts');"
@@ -374,6 +382,40 @@ TEST_F(NBAdInterstitialTest, PageCommandsAndFormsInsideTheAd) {
   EXPECT_FALSE(app.isNetworkActivityIndicatorVisible());
   EXPECT_TRUE(heard->events.empty());
   EXPECT_EQ(ad->state(), 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NBAdInterstitialTest, CloseButtonDrawsAWhiteCrossOnBlackInAWhiteFrame) {
+  using platform::DrawOp;
+  using platform::PathElement;
+  auto button = ad->closeButtonForTesting();
+  ASSERT_EQ(button->frame(), platform::Rect(0, 0, 25, 25));
+  platform::GraphicsContext context(platform::Size(25, 25));
+  platform::GraphicsContext::pushContext(&context);
+  button->drawRect(button->bounds());
+  platform::GraphicsContext::popContext();
+  const auto fills = context.operationsOfKind(DrawOp::Kind::FillPath);
+  ASSERT_EQ(fills.size(), 2u);
+  const std::pair<platform::Rect, double> shapes[] = {{platform::Rect(0, 0, 25, 25), 12},
+                                                     {platform::Rect(2.5, 2.5, 20, 20), 10}};
+  const platform::Color colors[] = {platform::Color::whiteColor(), platform::Color::blackColor()};
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(fills[i].path.size(), 1u);
+    EXPECT_EQ(fills[i].path[0].kind, PathElement::Kind::RoundedRect);
+    EXPECT_EQ(fills[i].path[0].rect, shapes[i].first);
+    EXPECT_EQ(fills[i].path[0].radius, shapes[i].second);
+    EXPECT_EQ(fills[i].fillColor, colors[i]);
+  }
+  const auto strokes = context.operationsOfKind(DrawOp::Kind::StrokePath);
+  ASSERT_EQ(strokes.size(), 1u);
+  EXPECT_EQ(strokes[0].lineWidth, 3.0);
+  EXPECT_EQ(strokes[0].strokeColor, platform::Color::whiteColor());
+  std::vector<platform::Point> points;
+  for (const auto& e : strokes[0].path) points.insert(points.end(), e.points.begin(), e.points.end());
+  EXPECT_EQ(points, (std::vector<platform::Point>{{8.5, 8}, {16.5, 16}, {16.5, 8}, {8.5, 16}}));
 }
 
 }  // namespace
