@@ -6,6 +6,7 @@
 #include "HVAdManager.h"
 #include "HVClientDriver.h"
 #include "HVController.h"
+#include "platform/format.h"
 
 namespace halvern {
 
@@ -60,7 +61,7 @@ HVDriverCommandHandler::HVDriverCommandHandler(std::weak_ptr<HVClientDriver> dri
     if (!manager || !isAdManagerProperty(key)) return;
     std::string value;
     if (key == "fetchReenqueueDelay") {
-      value = platform::Value(manager->fetchReenqueueDelay()).description();
+      value = platform::format("%g", manager->fetchReenqueueDelay());
     } else {
       for (const auto& [name, slot] : manager->slotDict()) value += (value.empty() ? "" : ",") + name;
     }
