@@ -4,6 +4,7 @@
 #include "HVClientDriver.h"
 #include "HVClientManager.h"
 #include "HVClientTestSupport.h"
+#include "HVDisplayCommandHandler.h"
 #include "HVFullScreenAdWindow.h"
 #include "HVJavascriptBridge.h"
 #include "platform/error.h"
@@ -50,6 +51,8 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
   EXPECT_THROW(again(), platform::Exception);
 
   const int64_t first = slot("hvBanner")->nextAdDlTime();
+  // What the fetch queued by the first display will find.
+  server.setAd("hvBanner", "<b>second</b>", 3600, {"imp3"});
   ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1 && server.trackerHits("imp2") == 1; }));
   EXPECT_EQ(page(banner, "HVDisplay.html"), "<b>first</b>");
   EXPECT_EQ(page(banner, "HVDisplay.shown"), "1");
@@ -61,7 +64,6 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
 
   // Showing the first ad queued the next fetch; once it is in, more draws of the banner
   // neither count it as shown nor touch the ad on screen.
-  server.setAd("hvBanner", "<b>second</b>", 3600, {"imp3"});
   ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }));
   const int64_t second = slot("hvBanner")->nextAdDlTime();
   for (int i = 0; i < 3; ++i) {
@@ -94,6 +96,149 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
   auto rows = HVController::sharedController()->database()->sqlExecute("SELECT dlTime FROM ads WHERE slotName='hvBanner'");
   for (const auto& row : rows) EXPECT_NE(row[size_t(0)].integerValue(), first);
   EXPECT_EQ(server.trackerHits("imp1"), 1u);
+}
+
+TEST_F(HVAdViewTest, ADisplayThatFailsOrNeverCompletesGivesTheSlotBackWithANewAd) {
+  server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1"});
+  start();
+  ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+  // The page cannot find the ad's files and says so.
+  const int64_t broken = slot("hvBanner")->nextAdDlTime();
+  ASSERT_TRUE(FileManager::removeItemAtPath(HVAdManager::adRootDir() + "/hvBanner/" + std::to_string(broken) + "/ad.html"));
+  server.setAd("hvBanner", "<b>second</b>", 3600, {"imp2"});
+  auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", delegate);
+  window->addSubview(banner);
+  // The report frees the slot at once, well before the display's time limit.
+  ASSERT_TRUE(pump([&] { return server.trackerHits("imp2") == 1; }, HVAdViewInternal::kDisplayTimeLimit / 2));
+  EXPECT_EQ(page(banner, "HVDisplay.html"), "<b>second</b>");
+  EXPECT_NE(slot("hvBanner")->dlTime(), broken);
+  EXPECT_EQ(server.trackerHits("imp1"), 0u);
+  EXPECT_TRUE(HVController::sharedController()
+                  ->database()
+                  ->sqlExecuteWithParameters("SELECT 1 FROM ads WHERE dlTime=?", {platform::Value(broken)})
+                  .rows.empty());
+
+  // A page that takes the next ad and never shows it holds the banner for a while only.
+  server.setAd("hvBanner", "<b>third</b>", 3600, {"imp3"});
+  ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }));
+  const int64_t silent = slot("hvBanner")->nextAdDlTime();
+  page(banner, "displayAd = function() {}");
+  advance(5.0);
+  const size_t requestsBefore = adRequestsFor("hvBanner");
+  banner->refresh();
+  ASSERT_TRUE(banner->controller()->isRefreshing());
+  EXPECT_EQ(banner->alpha(), 0.0);
+  advance(HVAdViewInternal::kDisplayTimeLimit - 1);
+  EXPECT_TRUE(banner->controller()->isRefreshing());
+  advance(1);
+  EXPECT_FALSE(banner->controller()->isRefreshing());
+  EXPECT_EQ(banner->alpha(), 1.0);
+  EXPECT_TRUE(banner->controller()->view()->isUserInteractionEnabled());
+  EXPECT_FALSE(adFolderExists(silent));
+  ASSERT_TRUE(pump([&] { return adRequestsFor("hvBanner") > requestsBefore; }));
+}
+
+TEST_F(HVAdViewTest, RefreshIntervalsThrottleAndRescheduleDisplays) {
+  struct Case {
+    double interval;
+    std::optional<double> stored;  // nullopt: refused
+  };
+  const Case cases[] = {{3.0, std::nullopt}, {5.0, 5.0}, {-1.0, 0.0}, {0.0, 0.0}, {30.0, 30.0}};
+  server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1"});
+  auto banner = showBanner();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.interval);
+    if (!c.stored) {
+      try {
+        banner->setRefreshInterval(c.interval);
+        ADD_FAILURE() << "accepted";
+      } catch (const platform::Exception& e) {
+        EXPECT_EQ(e.reason, "Attempt to set refresh interval for slot named hvBanner less than the minimum value of 5 seconds");
+      }
+      continue;
+    }
+    banner->setRefreshInterval(c.interval);
+    EXPECT_EQ(banner->controller()->refreshInterval(), *c.stored);
+  }
+  server.setAd("hvBanner", "<b>second</b>", 3600, {"imp2"});
+  ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
+  const double shownAt = banner->controller()->lastDisplayTime();
+
+  // Manual refreshes within five seconds of a display are refused, and said so.
+  platform::LogCapture log;
+  banner->refresh();
+  EXPECT_TRUE(log.contains("HVAdEngine: Ignoring refresh attempt because the interval of 5 seconds has not yet passed "
+                           "before the previous display."));
+
+  // The next ad arrives early and waits for the end of the 30 seconds.
+  ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 20.0));
+  advance(shownAt + 30.0 - clock().now() - 0.5);
+  runUntilIdle();
+  EXPECT_EQ(page(banner, "HVDisplay.shown"), "1");
+  advance(0.6);
+  ASSERT_TRUE(pump([&] { return server.trackerHits("imp2") == 1; }));
+  EXPECT_GE(banner->controller()->lastDisplayTime(), shownAt + 30.0);
+  EXPECT_EQ(page(banner, "HVDisplay.html"), "<b>second</b>");
+}
+
+TEST_F(HVAdViewTest, TheFullScreenMarkKeepsBannersAndOtherClickThroughsOut) {
+  server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1"});
+  auto banner = showBanner();
+  server.setAd("hvBanner", "<b>second</b>", 3600, {"imp2"});
+  ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
+  auto window = HVController::sharedController()->fullScreenAdWindow();
+  auto bridge = banner->controller()->bridge();
+  page(banner, "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.clicks = (HVDisplay.clicks || 0) + 1')");
+  bridge->poll();
+  EXPECT_EQ(page(banner, "HVDisplay.clicks"), "1");
+  EXPECT_TRUE(window->isDisplaying());
+
+  // While the mark stands, a second request does nothing and the waiting ad stays waiting.
+  ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 5.0));
+  const int64_t waiting = slot("hvBanner")->nextAdDlTime();
+  page(banner, "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.clicks = 99')");
+  bridge->poll();
+  EXPECT_EQ(page(banner, "HVDisplay.clicks"), "1");
+  advance(5.0);
+  EXPECT_FALSE(banner->controller()->display());
+  EXPECT_EQ(slot("hvBanner")->nextAdDlTime(), waiting);
+  EXPECT_FALSE(banner->controller()->isRefreshing());
+
+  // Nothing opened under the mark: it is given back, and the banner may show again.
+  advance(HVDisplayCommandHandler::kClickthroughClaimTimeLimit);
+  EXPECT_FALSE(window->isDisplaying());
+  banner->refresh();
+  ASSERT_TRUE(pump([&] { return server.trackerHits("imp2") == 1; }));
+}
+
+TEST_F(HVAdViewTest, ViewsAreOnePerRegisteredSlotWithTheSizeOfTheirCode) {
+  EXPECT_THROW(HVAdView::adViewForSlotNamedDelegate("hvBanner", delegate), platform::Exception);
+  start();
+  try {
+    HVAdView::adViewForSlotNamedDelegate("nope", delegate);
+    ADD_FAILURE() << "no exception";
+  } catch (const platform::Exception& e) {
+    EXPECT_EQ(e.name, "HVAdView retrieval failure.");
+  }
+  auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", delegate);
+  EXPECT_EQ(HVAdView::adViewForSlotNamedDelegateRefreshInterval("hvBanner", nullptr, 10), banner);
+  EXPECT_EQ(banner->controller()->delegate(), nullptr);
+  EXPECT_EQ(banner->controller()->refreshInterval(), 10.0);
+  EXPECT_EQ(banner->frame().size.width, 320);
+  EXPECT_EQ(banner->frame().size.height, 48);
+  struct Case {
+    HVAdSize code;
+    double width, height;
+  };
+  const Case cases[] = {{HVAdSizeMediumRectangle, 300, 250}, {HVAdSizeLeaderboard, 728, 90}, {HVAdSizeWideSkyscraper, 160, 600}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(HVAdView::sizeForHVAdSize(c.code).width, c.width);
+    EXPECT_EQ(HVAdView::sizeForHVAdSize(c.code).height, c.height);
+  }
+  EXPECT_THROW(HVAdView::sizeForHVAdSize(7), platform::Exception);
+  platform::LogCapture log;
+  EXPECT_FALSE(HVAdEngine::isAdReadyForSlotNamed("nope"));
+  EXPECT_TRUE(log.contains("HVAdEngine: WARNING - call to isAdReadyForSlotNamed: for slot nope"));
 }
 
 }  // namespace
