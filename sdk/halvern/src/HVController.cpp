@@ -44,15 +44,17 @@ std::shared_ptr<HVController> HVController::sharedController() {
         return controller;
       },
       // A test reset ends the threads of the controller it drops.
-      [](HVController& old) { old.stopWorkers(); });
+      [](HVController& old) {
+        platform::NotificationCenter::defaultCenter().removeObserver(&old);
+        old.stopWorkers();
+      });
 }
 
 HVController::HVController(platform::Passkey<HVController>) { sessionStart(); }
 
-HVController::~HVController() {
-  platform::NotificationCenter::defaultCenter().removeObserver(this);
-  stopWorkers();
-}
+// The observation is ended by shutdown and by a reset, not here: a controller still held at
+// exit goes after the notification centre itself, and its callback holds it only weakly.
+HVController::~HVController() { stopWorkers(); }
 
 int64_t HVController::sessionStart() {
   return platform::processState<SessionFacts>().with([](SessionFacts& facts) {
@@ -204,6 +206,7 @@ void HVController::stopWorkers() {
 }
 
 void HVController::shutdown() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
   setExecMode(1);
   if (clientManager_) clientManager_->shutdown();
   stopWorkers();
