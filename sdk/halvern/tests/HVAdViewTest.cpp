@@ -211,6 +211,33 @@ TEST_F(HVAdViewTest, TheFullScreenMarkKeepsBannersAndOtherClickThroughsOut) {
   ASSERT_TRUE(pump([&] { return server.trackerHits("imp2") == 1; }));
 }
 
+TEST_F(HVAdViewTest, PageRequestsAreAnsweredThroughTheirCallbacks) {
+  server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1", "ping"});
+  auto banner = showBanner();
+  ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
+  server.loopback().setHandler("/slow", [](const testing::RecordedRequest&) {
+    testing::ScriptedAnswer answer = testing::ScriptedAnswer::text("late");
+    answer.stall = true;
+    return answer;
+  });
+  page(banner,
+       "BridgeDisplay.getViewBoundsWithCallback('HVDisplay.bounds = [%f, %f]');"
+       "BridgeDisplay.pingURLTimeoutCallback('" + server.trackerURL("ping") + "', '5', 'HVDisplay.ok = %d');"
+       "BridgeDisplay.pingURLTimeoutCallback('" + server.loopback().url("/slow") + "', '2', 'HVDisplay.slow = %d');"
+       "BridgeDisplay.pingURL('" + server.trackerURL("plain") + "');"
+       "BridgeDisplay.sendDriverCommand('HVDriver.told = 1');"
+       "BridgeDisplay.notifyAdReadyDelayed('hvFullScreen');");
+  ASSERT_TRUE(pump([&] { return page(banner, "HVDisplay.slow") == "0"; }, 10.0));
+  EXPECT_EQ(page(banner, "HVDisplay.bounds.join(',')"), "320,48");
+  EXPECT_EQ(page(banner, "HVDisplay.ok"), "1");
+  EXPECT_EQ(server.trackerHits("plain"), 1u);
+  auto driver = HVController::sharedController()->clientManager()->clientDriver();
+  EXPECT_EQ(driver->webView()->stringByEvaluatingJavaScriptFromString("HVDriver.told"), "1");
+  // A page speaks for its own slot only.
+  EXPECT_EQ(delegate->ready, std::vector<std::string>{"hvBanner"});
+  server.loopback().stop();
+}
+
 TEST_F(HVAdViewTest, ViewsAreOnePerRegisteredSlotWithTheSizeOfTheirCode) {
   EXPECT_THROW(HVAdView::adViewForSlotNamedDelegate("hvBanner", delegate), platform::Exception);
   start();

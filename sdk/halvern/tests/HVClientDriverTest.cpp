@@ -55,6 +55,8 @@ TEST_F(HVClientDriverTest, TheDriverPageInitialisesWithEverySlotAndFetchesThem) 
   EXPECT_EQ(HVClientDriver::slotListText(HVController::sharedController()->adManager()->slotDict()),
             "[{name:\"hvBanner\",size:1},{name:\"hvFullScreen\",size:2}]");
   EXPECT_EQ(driver()->state(), HVClientDriver::kIdle);
+  // The page is built under the ads' base URL, so its relative paths lead into Content.
+  EXPECT_EQ(eval(driver(), "location.href"), HVAdManager::adBaseURL());
   // Each ad lies unpacked in its own folder, recorded with its expiry ten minutes on.
   for (const char* name : {"hvBanner", "hvFullScreen"}) {
     const int64_t dlTime = slot(name)->nextAdDlTime();
