@@ -5,7 +5,13 @@
 #include <cmath>
 
 #include "HVAdManager.h"
-#include "HVClientManager.h"
+#include "HVAdViewInternal.h"
+#include "HVAudioEngine.h"
+#include "HVClientDriver.h"
+#include "HVFullScreenAdWindow.h"
+#include "halvern/HVAdView.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
 #include "HVReachability.h"
 #include "platform/clock.h"
 #include "platform/device.h"
@@ -38,11 +44,16 @@ std::shared_ptr<HVController> HVController::sharedController() {
         return controller;
       },
       // A test reset ends the threads of the controller it drops.
-      [](HVController& old) { old.stopWorkers(); });
+      [](HVController& old) {
+        platform::NotificationCenter::defaultCenter().removeObserver(&old);
+        old.stopWorkers();
+      });
 }
 
 HVController::HVController(platform::Passkey<HVController>) { sessionStart(); }
 
+// The observation is ended by shutdown and by a reset, not here: a controller still held at
+// exit goes after the notification centre itself, and its callback holds it only weakly.
 HVController::~HVController() { stopWorkers(); }
 
 int64_t HVController::sessionStart() {
@@ -77,6 +88,11 @@ void HVController::init() {
   database_ = HVDatabase::create(hvBaseDir());
   // Read before the database thread exists.
   readSettings();
+  std::weak_ptr<HVController> weak = weak_from_this();
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, "UIApplicationWillEnterForegroundNotification", nullptr, [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->applicationWillEnterForeground();
+      });
   auto sequencer = std::make_shared<HVCallbackSequencer>();
   ioRequestManager_ =
       HVAsyncCommandManager::createWithCommandQueueThreadName(HVIORequestQueue::create(), kIOThreadName, sequencer);
@@ -107,12 +123,80 @@ void HVController::startupWithAppIDServerURL(const std::string& applicationID, c
 void HVController::startupWithAppIDServerURLSlotDescriptions(const std::string& applicationID,
                                                              const std::string& serverURL,
                                                              const std::vector<HVAdSlotDescription>& descriptions) {
-  if (!adManager_) adManager_ = HVAdManager::create(descriptions, database_, dbQueryManager_);
+  if (!adManager_) {
+    adManager_ = HVAdManager::create(descriptions, database_, dbQueryManager_);
+    std::weak_ptr<HVClientDriver> driver = clientManager_->clientDriver();
+    adManager_->setFetchRequest([driver](const std::string& name) {
+      auto d = driver.lock();
+      return d && d->fetchAdForSlotNamed(name);
+    });
+  }
   startupWithAppIDServerURL(applicationID, serverURL);
 }
 
 bool HVController::isNextAdDownloadedForSlotNamed(const std::string& name) const {
   return adManager_ && adManager_->isAdFetchedForSlotNamed(name);
+}
+
+bool HVController::isAdReadyForSlotNamed(const std::string& name) {
+  auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+  if (!slot) {
+    platform::log(platform::format("HVAdEngine: WARNING - call to isAdReadyForSlotNamed: for slot %@ which is a slot that "
+                                   "has not been registered with the HVAdEngine.",
+                                   name));
+    return false;
+  }
+  auto view = viewForSlotNamed(name);
+  if (slot->slotDescription().size() == HVAdSizeFullScreen || !view) return adManager_->isAdFetchedForSlotNamed(name);
+  return view->controller()->isAdReady();
+}
+
+void HVController::setDriverPollingIntervalOverride(double seconds) {
+  if (auto driver = clientManager_ ? clientManager_->clientDriver() : nullptr) driver->setBridgePollingIntervalOverride(seconds);
+}
+
+void HVController::registerViewForSlotNamed(std::shared_ptr<HVAdView> view, const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  m_viewDict[name] = std::move(view);
+}
+
+std::shared_ptr<HVAdView> HVController::viewForSlotNamed(const std::string& name) const {
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  auto it = m_viewDict.find(name);
+  return it == m_viewDict.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<HVFullScreenAdWindow> HVController::fullScreenAdWindow() {
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  if (!m_fullScreenAdWindow) m_fullScreenAdWindow = std::make_shared<HVFullScreenAdWindow>();
+  return m_fullScreenAdWindow;
+}
+
+void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
+  if (displaying) return;
+  auto window = fullScreenAdWindow();
+  std::map<std::string, std::shared_ptr<HVAdView>> views;
+  {
+    std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+    views = m_viewDict;
+  }
+  const auto shown = window->contentController();
+  for (const auto& [name, view] : views) {
+    auto internal = view->controller();
+    if (internal != shown && !internal->controlsFullScreenSlot()) internal->fullScreenAdWindowDidClose();
+  }
+}
+
+void HVController::fullScreenAdDisplayWillClose() { HVAudioEngine::teardown(); }
+
+void HVController::applicationWillEnterForeground() {
+  if (fullScreenAdWindow()->isDisplaying()) return;
+  std::map<std::string, std::shared_ptr<HVAdView>> views;
+  {
+    std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+    views = m_viewDict;
+  }
+  for (const auto& [name, view] : views) view->applicationWillEnterForeground();
 }
 
 void HVController::stopWorkers() {
@@ -122,6 +206,7 @@ void HVController::stopWorkers() {
 }
 
 void HVController::shutdown() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
   setExecMode(1);
   if (clientManager_) clientManager_->shutdown();
   stopWorkers();

@@ -4,6 +4,7 @@
 // and the file layout under Documents. Every part of the client reaches it through
 // sharedController(). Main thread, except where a member says otherwise.
 #include <atomic>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -20,7 +21,9 @@
 namespace halvern {
 
 class HVAdManager;
+class HVAdView;
 class HVClientManager;
+class HVFullScreenAdWindow;
 
 class HVController : public std::enable_shared_from_this<HVController> {
  public:
@@ -51,6 +54,21 @@ class HVController : public std::enable_shared_from_this<HVController> {
                                                  const std::vector<HVAdSlotDescription>& descriptions);
   // False for an unknown slot, or before the start.
   bool isNextAdDownloadedForSlotNamed(const std::string& name) const;
+  // A banner slot with a view: whether its display page is up; else whether an ad waits.
+  // Logs and answers false for an unknown slot.
+  bool isAdReadyForSlotNamed(const std::string& name);
+  void setDriverPollingIntervalOverride(double seconds);
+
+  // The banner view of each slot name, kept for the life of the controller.
+  void registerViewForSlotNamed(std::shared_ptr<HVAdView> view, const std::string& name);
+  std::shared_ptr<HVAdView> viewForSlotNamed(const std::string& name) const;
+  // Made on first use.
+  std::shared_ptr<HVFullScreenAdWindow> fullScreenAdWindow();
+  // When the window stops displaying, every banner view not shown in it hears of it.
+  void fullScreenAdWindowIsDisplaying(bool displaying);
+  void fullScreenAdDisplayWillClose();
+  // Forwarded to every banner view while the full-screen window is not displaying.
+  void applicationWillEnterForeground();
   // Stops taking commands, runs what the workers still hold, joins both threads, and lets
   // go of the shared instance: the next sharedController() makes a new controller.
   void shutdown();
@@ -114,6 +132,9 @@ class HVController : public std::enable_shared_from_this<HVController> {
   std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;
   double sdkAccelerometerUpdateInterval_ = 1000.0;
   std::optional<std::string> sbwPropName_;
+  mutable std::recursive_mutex viewsMutex_;
+  std::map<std::string, std::shared_ptr<HVAdView>> m_viewDict;
+  std::shared_ptr<HVFullScreenAdWindow> m_fullScreenAdWindow;
 };
 
 }  // namespace halvern

@@ -18,6 +18,11 @@ class HVAdEngine {
   static void startupWithAppIDServerURLAdSlotDescriptions(const std::string& appID, const std::string& serverURL,
                                                           const std::vector<HVAdSlotDescription>& descriptions);
   static bool isNextAdDownloadedForSlotNamed(const std::string& name);
+  static bool isAdReadyForSlotNamed(const std::string& name);
+  // The driver page's bridge polls at this interval from now on (1/30 s to 1 s).
+  static void setDownloadDelayInterval(double seconds);
+  // Runs `script` in the driver page, unless the server has disabled the client.
+  static void executeCommand(const std::string& script);
   static std::string version();
   static void enableLogging() {}
 };
