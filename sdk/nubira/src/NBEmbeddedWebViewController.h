@@ -54,6 +54,7 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   const std::shared_ptr<platform::BarButtonItem>& closeItem() const { return close_; }
   const std::shared_ptr<platform::BarButtonItem>& backItem() const { return back_; }
   const std::shared_ptr<platform::BarButtonItem>& fwdItem() const { return fwd_; }
+  const std::shared_ptr<platform::BarButtonItem>& safariItem() const { return safari_; }
 
   explicit NBEmbeddedWebViewController(platform::Passkey<NBEmbeddedWebViewController>);
 

@@ -6,6 +6,7 @@
 #include "NBEmbeddedWebViewController.h"
 #include "nubira/NBAdRequest.h"
 #include "nubira/NBAdView.h"
+#include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/bars.h"
 #include "platform/navigation_controller.h"
@@ -219,6 +220,103 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
   ASSERT_TRUE(settled("/p1"));
   EXPECT_FALSE(browser->backItem()->isEnabled());
   EXPECT_TRUE(browser->fwdItem()->isEnabled());
+
+  // Opening the page outside asks first; cancelling opens nothing.
+  for (bool cancel : {true, false}) {
+    browser->safariItem()->tap();
+    ASSERT_FALSE(platform::ActionSheet::shownSheets().empty());
+    auto sheet = platform::ActionSheet::shownSheets().back();
+    EXPECT_EQ(sheet->shownFromBarButtonItem(), browser->safariItem());
+    ASSERT_EQ(sheet->numberOfButtons(), 2);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(sheet->firstOtherButtonIndex()), "Open in Safari");
+    EXPECT_EQ(sheet->buttonTitleAtIndex(sheet->cancelButtonIndex()), "Cancel");
+    sheet->clickButtonAtIndex(cancel ? sheet->cancelButtonIndex() : sheet->firstOtherButtonIndex());
+    runUntilIdle();
+    EXPECT_EQ(opened().size(), cancel ? 1u : 2u);
+  }
+  EXPECT_EQ(opened().back(), server.url("/p1"));
+  EXPECT_EQ(root->presentedViewController(), navigation);
+}
+
+TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
+  struct Case {
+    const char* name;
+    std::vector<platform::Point> path;  // down, moves, then up at the last point
+    bool cancel;
+    bool clicks;
+  };
+  const Case cases[] = {
+      {"lifted inside", {{10, 10}, {20, 30}}, false, true},
+      {"lifted outside", {{10, 10}, {10, 200}}, false, false},
+      {"cancelled", {{10, 10}}, true, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshView();
+    const std::string id = "t" + std::to_string(n++);
+    loadBanner(server.addClickChain(id, 0, std::nullopt), 1);
+    auto overlay = view->hideWebViewForTesting();
+    EXPECT_EQ(window->touchDownAtPoint(c.path.front()), overlay);
+    EXPECT_EQ(overlay->backgroundColor(), platform::Color::white(0, 0.2));
+    for (size_t i = 1; i < c.path.size(); ++i) window->touchMovedToPoint(c.path[i]);
+    if (c.cancel)
+      window->touchCancel();
+    else
+      window->touchUpAtPoint(c.path.back());
+    EXPECT_EQ(overlay->backgroundColor(), platform::Color::clearColor());
+    EXPECT_EQ(view->isTouchedDownOnAdForTesting(), c.clicks);
+    if (c.clicks) {
+      ASSERT_TRUE(runUntil([&] { return !view->isTouchedDownOnAdForTesting(); }, 10));
+    } else {
+      runUntilIdle();
+    }
+    EXPECT_EQ(server.requestsTo("/landing/" + id).size(), c.clicks ? 1u : 0u);
+  }
+
+  // No tint while the next ad is being asked for.
+  auto stalled = testing::ScriptedAnswer::text("");
+  stalled.stall = true;
+  server.setAdAnswer(stalled);
+  advance(21);
+  view->loadNBAdRequest();
+  window->touchDownAtPoint({10, 10});
+  EXPECT_EQ(view->hideWebViewForTesting()->backgroundColor(), platform::Color::clearColor());
+  window->touchUpAtPoint({10, 10});
+  EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+}
+
+TEST_F(NBAdViewClickTest, LinksOfASearchAdClickWithTheirQuery) {
+  const std::string target = server.addClickChain("s", 0, std::nullopt);
+  loadBanner(target, 3, "<a href=\"http://x.example/s?q=birds\">b</a>");
+  EXPECT_EQ(view->hideWebViewForTesting()->superview(), nullptr);
+  auto page = view->webView1ForTesting();
+  struct Case {
+    std::string link;
+    WebViewNavigationType type;
+    std::optional<std::string> query;  // of the click request, when one is sent
+  };
+  const Case cases[] = {
+      {"http://x.example/s?q=birds&n=2", WebViewNavigationType::LinkClicked, "q=birds&n=2"},
+      {"http://x.example/s?q=cats", WebViewNavigationType::Other, std::nullopt},
+      {"http://x.example/s?first?second", WebViewNavigationType::LinkClicked, "first?second"},
+  };
+  size_t clicks = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.link);
+    page->injectNavigationForTesting(platform::URLRequest(c.link), c.type);
+    if (c.query) {
+      ++clicks;
+      ASSERT_TRUE(runUntil([&] { return server.requestsTo("/landing/s").size() == clicks; }, 10));
+      EXPECT_EQ(server.requestsTo("/landing/s").back().query, *c.query);
+      ASSERT_TRUE(runUntil([&] { return !view->isTouchedDownOnAdForTesting(); }, 10));
+    } else {
+      runUntilIdle();
+      EXPECT_EQ(server.requestsTo("/landing/s").size(), clicks);
+    }
+    EXPECT_EQ(page->request()->url(), "about:blank");
+  }
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
 }
 
 }  // namespace

@@ -333,4 +333,16 @@ TEST_F(NBAdViewExpansionTest, PagesOpenComposersOrAnAlert) {
   EXPECT_TRUE(heard->events.empty());
 }
 
+TEST_F(NBAdViewExpansionTest, BeaconPingIsSentOnceAndOpensNothing) {
+  server.http().setAnswer("/ping", testing::ScriptedAnswer::redirect(server.url("/pinged")));
+  page("mraid.asyncPing('" + server.url("/ping?n=1&t=a%20b") + "');");
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/pinged").empty(); }, 10));
+  runUntilIdle();
+  ASSERT_EQ(server.requestsTo("/ping").size(), 1u);
+  EXPECT_EQ(server.requestsTo("/ping")[0].queryItem("t"), "a b");
+  EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
+  EXPECT_TRUE(heard->events.empty());
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
 }  // namespace

@@ -10,6 +10,10 @@
 #include "platform/application.h"
 #include "platform/error.h"
 #include "platform/keyboard.h"
+#include "platform/log.h"
+#include "platform/runtime.h"
+#include "platform/window.h"
+#include "NBSDKUtil.h"
 #include "platform/notification_center.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
@@ -284,6 +288,78 @@ TEST_F(NBAdViewTest, TextAdsCarryTheirColours) {
   }));
   runUntilIdle();
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+}
+
+TEST_F(NBAdViewTest, OnlyTheWebViewGivenTheMarkupCountsLoads) {
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  loadAndWait();
+  auto stalled = testing::ScriptedAnswer::text("");
+  stalled.stall = true;
+  server.http().setAnswer("/slow", stalled);
+  server.http().setAnswer("/ad.js", testing::ScriptedAnswer::text("window.loaded = true;"));
+  server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" height=\"50\"><![CDATA["
+                    "<script src=\"" + server.url("/ad.js") + "\"></script>]]></Ad></Response>");
+  advance(21);
+  view->loadNBAdRequest();
+  ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+  // While the new ad loads, the page on screen starts a load of its own that never ends.
+  view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest(server.url("/slow")),
+                                                         platform::WebViewNavigationType::Other);
+  ASSERT_TRUE(runUntil([&] { return reports->events.size() == 2; }, 10));
+  EXPECT_EQ(last(), "finish");
+  EXPECT_EQ(view->webView2ForTesting()->stringByEvaluatingJavaScriptFromString("String(window.loaded)"), "true");
+  EXPECT_TRUE(view->webView1ForTesting()->isLoading());
+  advance(60);
+  EXPECT_EQ(reports->events.size(), 2u);
+}
+
+TEST_F(NBAdViewTest, RootControllerFallbackNibAndDeviceUpload) {
+  auto util = nubira::NBSDKUtil::util();
+  util->setLogLevel(2);
+  auto windowRoot = std::make_shared<platform::ViewController>();
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  struct Case {
+    std::string name;
+    std::function<void()> arrange;
+    std::string line;
+    bool windowsOwn;
+  };
+  const Case cases[] = {
+      {"no key window", [] {}, "window does not respond to rootviewcontroller, setting to user defined instance", false},
+      {"window without a root", [&] { window->makeKeyAndVisible(); },
+       "window rootviewcontroller is null, setting to user defined instance", false},
+      {"window's root wins", [&] { window->setRootViewController(windowRoot); },
+       "window root view controller found, setting it to NBAdView's rootViewController", true},
+      {"window cannot tell", [] { platform::Runtime::setAvailable("UIWindow.rootViewController", false); },
+       "window does not respond to rootviewcontroller, setting to user defined instance", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.arrange();
+    platform::LogCapture log;
+    view->setRootViewController(root);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
+    EXPECT_EQ(view->rootViewController(), c.windowsOwn ? windowRoot : root);
+  }
+  util->setLogLevel(1);
+
+  // Made from an interface file: the defaults of a view made without arguments.
+  auto fromNib = NBAdView::createFromNibWithFrame(platform::Rect(0, 410, 320, 50));
+  EXPECT_EQ(fromNib->nbAppId(), "");
+  EXPECT_EQ(fromNib->nbAdUnit(), NBAdView::kDefaultAdUnit);
+  EXPECT_EQ(fromNib->refreshInterval(), NBAdView::kDefaultRefreshInterval);
+  EXPECT_TRUE(fromNib->isRefreshTimerRunningForTesting());
+  EXPECT_EQ(fromNib->webView1ForTesting()->frame(), platform::Rect(0, 0, 320, 50));
+
+  // The upload goes on a connection of its own: the ad request under way is not disturbed.
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  view->loadNBAdRequest();
+  view->startDeviceInfoUploadUsingUrl(server.url(testing::NubiraServer::kDeviceInfoPath));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testing::NubiraServer::kDeviceInfoPath).empty(); }, 10));
+  ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
+  EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+  EXPECT_TRUE(server.formProblems().empty());
+  EXPECT_EQ(server.requestsTo(testing::NubiraServer::kDeviceInfoPath)[0].method, "POST");
 }
 
 }  // namespace
