@@ -12,6 +12,8 @@
 
 namespace platform {
 class BarButtonItem;
+class GraphicsContext;
+class Image;
 class WebView;
 }  // namespace platform
 
@@ -49,6 +51,12 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   void goBack();
   void goFwd();
   void checkButtonAction();
+
+  // The drawn icons of the close, back and forward buttons, each 27 × 27 pixels.
+  static std::shared_ptr<platform::GraphicsContext> newContext();
+  static std::shared_ptr<platform::Image> newCloseImage();
+  static std::shared_ptr<platform::Image> newBackArrowImageRef();
+  static std::shared_ptr<platform::Image> newFwdArrowImageRef();
 
   const std::shared_ptr<platform::WebView>& webView() const { return webview_; }
   const std::shared_ptr<platform::BarButtonItem>& closeItem() const { return close_; }

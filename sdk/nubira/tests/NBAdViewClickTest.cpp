@@ -9,6 +9,8 @@
 #include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/bars.h"
+#include "platform/graphics.h"
+#include "platform/image.h"
 #include "platform/navigation_controller.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
@@ -200,6 +202,39 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
   root->presentModalViewControllerAnimated(navigation, true);
   runUntilIdle();
   advance(platform::kModalTransitionDuration);
+  // The toolbar, left to right, with the drawn 27-pixel icons.
+  const auto& items = browser->toolbarItems();
+  ASSERT_EQ(items.size(), 9u);
+  EXPECT_EQ(items[0], browser->closeItem());
+  EXPECT_EQ(items[4], browser->safariItem());
+  EXPECT_EQ(items[6], browser->backItem());
+  EXPECT_EQ(items[8], browser->fwdItem());
+  struct Icon {
+    std::shared_ptr<platform::BarButtonItem> item;
+    platform::DrawOp::Kind kind;
+    platform::Color color;
+    std::vector<platform::Point> points;
+  };
+  const Icon icons[] = {
+      {browser->closeItem(), platform::DrawOp::Kind::StrokePath, {1, 1, 1, 1}, {{8, 6}, {24, 20}, {24, 6}, {8, 20}}},
+      {browser->backItem(), platform::DrawOp::Kind::FillPath, {0, 0, 0, 1}, {{8, 13}, {24, 4}, {24, 22}}},
+      {browser->fwdItem(), platform::DrawOp::Kind::FillPath, {0, 0, 0, 1}, {{16, 13}, {0, 4}, {0, 22}}},
+  };
+  for (const auto& icon : icons) {
+    auto image = icon.item->image();
+    ASSERT_TRUE(image && image->drawing());
+    EXPECT_EQ(image->pixelWidth(), 27);
+    EXPECT_EQ(image->pixelHeight(), 27);
+    const auto ops = image->drawing()->operationsOfKind(icon.kind);
+    ASSERT_EQ(ops.size(), 1u);
+    EXPECT_EQ(icon.kind == platform::DrawOp::Kind::FillPath ? ops[0].fillColor : ops[0].strokeColor, icon.color);
+    if (icon.kind == platform::DrawOp::Kind::StrokePath) EXPECT_EQ(ops[0].lineWidth, 4);
+    std::vector<platform::Point> points;
+    for (const auto& element : ops[0].path)
+      points.insert(points.end(), element.points.begin(), element.points.end());
+    EXPECT_EQ(points, icon.points);
+  }
+
   auto web = browser->webView();
   auto settled = [&](const std::string& path) {
     return runUntil([&] { return !web->isLoading() && web->request() && web->request()->url() == server.url(path); }, 10);
