@@ -283,6 +283,7 @@ NBAdView::~NBAdView() {
   if (adRequest_) adRequest_->setDelegate({});
   if (clickRequest_) clickRequest_->setDelegate({});
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
+  logLine("NBAdView dealloced");
 }
 
 void NBAdView::notifyForTesting(NBAdDelegate::Message message) {

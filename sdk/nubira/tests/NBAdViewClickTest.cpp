@@ -228,7 +228,9 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
     const auto ops = image->drawing()->operationsOfKind(icon.kind);
     ASSERT_EQ(ops.size(), 1u);
     EXPECT_EQ(icon.kind == platform::DrawOp::Kind::FillPath ? ops[0].fillColor : ops[0].strokeColor, icon.color);
-    if (icon.kind == platform::DrawOp::Kind::StrokePath) EXPECT_EQ(ops[0].lineWidth, 4);
+    if (icon.kind == platform::DrawOp::Kind::StrokePath) {
+      EXPECT_EQ(ops[0].lineWidth, 4);
+    }
     std::vector<platform::Point> points;
     for (const auto& element : ops[0].path)
       points.insert(points.end(), element.points.begin(), element.points.end());
