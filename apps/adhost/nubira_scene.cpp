@@ -127,8 +127,6 @@ bool runNubiraScene(const Options&) {
 
   banner->setDelegate({});
   banner->removeFromSuperview();
-  // The scenes after this one start from no window of ours.
-  window->setHidden(true);
   server.stop();
   return ok && adapter->failed == 1;
 }

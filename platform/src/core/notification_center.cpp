@@ -19,9 +19,10 @@ struct NotificationCenter::Impl {
   std::vector<std::shared_ptr<Registration>> registrations;
 };
 
+// Never destroyed: objects torn down at exit may still remove themselves as observers.
 NotificationCenter::Impl* NotificationCenter::impl() {
-  static Impl impl;
-  return &impl;
+  static Impl* const impl = new Impl;
+  return impl;
 }
 
 NotificationCenter& NotificationCenter::defaultCenter() {

@@ -12,6 +12,7 @@
 #include "platform/device.h"
 #include "platform/format.h"
 #include "platform/random.h"
+#include "platform/run_loop.h"
 #include "platform/scroll_view.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
@@ -108,7 +109,11 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     setFrame(originalFrame_);
     touchedDownOnAd_ = false;
     isAdRequestDone_ = true;
-    if (adCloseButton_) adCloseButton_->removeFromSuperview();
+    if (adCloseButton_) {
+      // The close button may be in the middle of delivering its own tap.
+      platform::RunLoop::main().keepAliveUntilEndOfTurn(adCloseButton_);
+      adCloseButton_->removeFromSuperview();
+    }
     adCloseButton_.reset();
     if (blockingView_) blockingView_->removeFromSuperview();
     blockingView_.reset();
