@@ -127,6 +127,8 @@ bool runNubiraScene(const Options&) {
 
   banner->setDelegate({});
   banner->removeFromSuperview();
+  // The scenes after this one start without a window of ours.
+  window->setHidden(true);
   server.stop();
   return ok && adapter->failed == 1;
 }
