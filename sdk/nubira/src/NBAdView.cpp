@@ -283,6 +283,9 @@ NBAdView::~NBAdView() {
   if (adRequest_) adRequest_->setDelegate({});
   if (clickRequest_) clickRequest_->setDelegate({});
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
+  // An expanded ad let go of: nothing may be left over the window to swallow its touches.
+  if (blockingView_) blockingView_->removeFromSuperview();
+  if (auto parent = parent_.lock(); parent && parentTag_ != 0) parent->setTag(originalTag_);
   logLine("NBAdView dealloced");
 }
 

@@ -204,6 +204,14 @@ TEST_F(NBAdViewExpansionTest, ExpansionIsPlacedAndTurnedForEachOrientation) {
   ASSERT_EQ(platform::View::committedAnimations().size(), 1u);
   EXPECT_EQ(platform::View::committedAnimations()[0].identifier, "rotate-expanded-ad");
   EXPECT_DOUBLE_EQ(platform::View::committedAnimations()[0].duration, 0.4);
+
+  // Let go of while expanded, the ad leaves nothing over the window.
+  auto blocking = view->blockingViewForTesting();
+  view->removeFromSuperview();
+  view.reset();
+  runUntilIdle();
+  EXPECT_EQ(blocking->superview(), nullptr);
+  EXPECT_EQ(container->tag(), 7);
 }
 
 TEST_F(NBAdViewExpansionTest, PagesOpenComposersOrAnAlertAndPing) {
