@@ -716,7 +716,12 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
     performAdClickNotification();
     platform::RunLoop::main().postAfter(
         0, [weak, target] {
-          if (auto v = weak.lock()) v->showEmbedWebViewWithUrl(target);
+          // No browser could be shown: the click ends as if it had been closed.
+          auto v = weak.lock();
+          if (v && !v->showEmbedWebViewWithUrl(target)) {
+            v->adScreenWillDismiss();
+            v->adScreenDidDismiss();
+          }
         },
         this);
   } else {
@@ -755,9 +760,9 @@ void NBAdView::performExternalCallWithUrl(const std::string& url) {
   touchedDownOnAd_ = false;
 }
 
-void NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
+bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
   auto root = rootViewController();
-  if (!root) return;
+  if (!root || root->presentedViewController()) return false;
   setExpandedViewsHidden(true);
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
   auto browser = NBEmbeddedWebViewController::create();
@@ -766,6 +771,7 @@ void NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
   browser->setDelegate(listener_);
   root->presentModalViewControllerAnimated(navigation, true);
   nbEmbedWebViewController_ = browser;
+  return true;
 }
 
 void NBAdView::adScreenWillDismiss() {
@@ -1049,7 +1055,8 @@ namespace nubira {
 
 void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& composer) {
   auto root = rootViewController();
-  if (!root) return;
+  // One screen at a time: while another is up this one could not be shown, nor the ad again.
+  if (!root || root->presentedViewController()) return;
   setExpandedViewsHidden(true);
   root->presentModalViewControllerAnimated(composer, true);
 }

@@ -40,7 +40,7 @@ class NBAdViewClickTest : public testing::SandboxTest {
     heard = std::make_shared<nubiratest::NBAdViewReports>();
     // The browser comes on a later turn than the report that it will.
     heard->onEvent = [this](const std::string& e) {
-      if (e == "present" && root->presentedViewController()) heard->events.back() = "present after browser";
+      if (e == "present" && view && view->browserForTesting()) heard->events.back() = "present after browser";
     };
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     root = std::make_shared<platform::ViewController>();
@@ -84,12 +84,15 @@ TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplicatio
     bool browser;
     bool openedLanding;
     bool timerAfter;
+    bool busy = false;  // the root controller already shows a screen
   };
   const Case cases[] = {
       {"type 1 leaves", 2, "1", true, {"leave"}, false, true, false},
       {"new type 2 opens the browser", 2, "2", true, {"present"}, true, false, false},
       {"no redirect: nothing, refresh resumes", 0, std::nullopt, true, {}, false, false, true},
       {"unopenable: nothing, refresh resumes", 2, "1", false, {}, false, false, true},
+      {"no room for the browser: the click ends", 2, "2", true, {"present", "will dismiss", "did dismiss"}, false,
+       false, true, true},
   };
   auto& app = platform::Application::sharedApplication();
   int n = 0;
@@ -101,6 +104,7 @@ TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplicatio
     const std::string first = server.addClickChain(id, c.hops, c.actionType);
     loadBanner(first, 1);
     if (!c.httpOpenable) app.unregisterOpenableScheme("http");
+    if (c.busy) root->presentModalViewControllerAnimated(std::make_shared<platform::ViewController>(), false);
     const size_t openedBefore = opened().size();
     // A second tap while the click is under way starts nothing.
     EXPECT_EQ(window->tapAtPoint(platform::Point(10, 10)), view->hideWebViewForTesting());

@@ -162,7 +162,8 @@ class NBAdView : public platform::View {
                                                     const std::optional<std::string>& actionType);
   void adClickRequestFailed();
   void performExternalCallWithUrl(const std::string& url);
-  void showEmbedWebViewWithUrl(const std::optional<std::string>& url);
+  // False when no browser could be presented.
+  bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
   void webviewLinkWasClicked(const std::optional<std::string>& url);
   void adScreenWillDismiss();
   void adScreenDidDismiss();
