@@ -10,6 +10,7 @@
 #include "NBHttpClickRequest.h"
 #include "NBJSBridge.h"
 #include "NBMailtoURL.h"
+#include "NBURLRouting.h"
 #include "NBSDKUtil.h"
 #include "NBUtilities.h"
 #include "NBWebView.h"
@@ -61,31 +62,6 @@ std::optional<platform::Error> isColorValid(const std::string& color) {
     message = "Color value must be of the format '#RGB' or '#RRGGBB'";
   if (!message) return std::nullopt;
   return NBAdError::errorWithDomainCodeUserInfo(message, NBAdErrorCodeInternalError);
-}
-
-// A number dialled for a page: digits with the usual separators and nothing a dialler would
-// read as a command or another address.
-bool isPhoneNumber(const std::string& number) {
-  int digits = 0;
-  for (char c : number) {
-    if (c >= '0' && c <= '9')
-      ++digits;
-    else if (c != '+' && c != '-' && c != ' ' && c != '(' && c != ')' && c != '.')
-      return false;
-  }
-  return digits > 0;
-}
-
-std::string schemeOf(const std::string& url) {
-  auto colon = url.find(':');
-  return colon == std::string::npos ? std::string() : platform::lowercase(url.substr(0, colon));
-}
-
-// The number of a tel URL: what follows "tel:" (and an optional "//"), unescaped.
-std::string telNumber(const std::string& url) {
-  std::string rest = url.size() > 4 ? url.substr(4) : std::string();
-  if (rest.rfind("//", 0) == 0) rest.erase(0, 2);
-  return platform::replacingPercentEscapes(rest).value_or("");
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -209,7 +185,7 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
     if (auto v = lock()) v->composerDidFinish();
   }
   void placeCallTo(const std::string& number) override {
-    if (isPhoneNumber(number)) platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
+    if (NBURLRouting::isPhoneNumber(number)) platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
   }
   void sendBeaconPingToUrl(const std::optional<std::string>& url) override {
     if (!url) {
@@ -579,7 +555,7 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
 bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url,
                                bool tapped) {
   NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
-  const std::string scheme = schemeOf(url);
+  const std::string scheme = NBURLRouting::schemeOf(url);
   if (scheme == "file") return false;
   if (scheme == "mraid") {
     // Only the page of the ad on screen, or of the ad loading, may drive the banner; a page
@@ -607,7 +583,7 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     return false;
   }
   if (scheme == "tel") {
-    if (tapped && isPhoneNumber(telNumber(url))) app.openURL(url);
+    if (tapped && NBURLRouting::telNumber(url)) app.openURL(url);
     return false;
   }
   if (scheme != "http" && scheme != "https" && app.canOpenURL(url)) {
@@ -810,38 +786,12 @@ void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
   adClicked();
 }
 
-// One per connection: the last address a referral reached, opened outside the application when
-// the referral ends, whether it ends well or not.
-class NBAdView::ReferralListener : public platform::URLConnectionDelegate {
- public:
-  explicit ReferralListener(std::string url) : last_(std::move(url)) {}
-  std::optional<platform::URLRequest> connectionWillSendRequestRedirectResponse(
-      platform::URLConnection&, const platform::URLRequest& request, const platform::HTTPURLResponse* redirect) override {
-    if (redirect) {
-      logLine("connection will send request..");
-      last_ = request.url();
-    }
-    return request;
-  }
-  void connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) override {
-    logLine("response uRL=%@", response.url());
-    if (!response.url().empty()) last_ = response.url();
-  }
-  void connectionDidFinishLoading(platform::URLConnection&) override { open(); }
-  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override { open(); }
-
- private:
-  void open() {
-    auto& app = platform::Application::sharedApplication();
-    if (app.canOpenURL(last_)) app.openURL(last_);
-  }
-  std::string last_;
-};
-
 void NBAdView::openReferralURL(const std::string& url, bool followToTheEnd) {
-  std::shared_ptr<platform::URLConnectionDelegate> delegate;
-  if (followToTheEnd) delegate = std::make_shared<ReferralListener>(url);
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), delegate);
+  if (!followToTheEnd) return NBURLRouting::ping(url);
+  NBURLRouting::openReferralURL(url, [](const std::string& last) {
+    auto& app = platform::Application::sharedApplication();
+    if (app.canOpenURL(last)) app.openURL(last);
+  });
 }
 
 void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView) {

@@ -1,5 +1,6 @@
 #include "NBURLRouting.h"
 
+#include "NBMailtoURL.h"
 #include "NBSDKUtil.h"
 #include "platform/text_helpers.h"
 #include "platform/url.h"
@@ -77,11 +78,11 @@ std::optional<std::string> NBURLRouting::telNumber(const std::string& url) {
 }
 
 std::optional<std::string> NBURLRouting::mailtoRecipient(const std::string& url) {
-  std::string rest = afterScheme(url);
-  rest = rest.substr(0, rest.find('?'));
-  auto address = platform::replacingPercentEscapes(rest);
-  if (!address || platform::trimWhitespaceAndNewlines(*address).empty()) return std::nullopt;
-  return address;
+  auto mail = NBMailtoURL::parse(url);
+  if (!mail || mail->to.empty()) return std::nullopt;
+  std::string joined;
+  for (const auto& address : mail->to) joined += (joined.empty() ? "" : ",") + address;
+  return joined;
 }
 
 void NBURLRouting::openReferralURL(const std::string& url, Opener open) {

@@ -18,8 +18,7 @@ class NBURLRouting {
   static bool isPhoneNumber(const std::string& number);
   // What follows "tel:" (and an optional "//"), unescaped; nullopt when that is no number.
   static std::optional<std::string> telNumber(const std::string& url);
-  // The address of a "mailto" URL: what follows the scheme and an optional "//", up to the
-  // query, unescaped; nullopt when there is none or it does not decode.
+  // The "to" addresses of a "mailto" URL, comma-separated; nullopt when there are none.
   static std::optional<std::string> mailtoRecipient(const std::string& url);
 
   // Follows `url` through its redirects on a connection of its own and hands `open` the

@@ -123,7 +123,6 @@ class NBAdView : public platform::View {
  private:
   class Listener;
   friend class Listener;
-  class ReferralListener;
 
   void initializeWithFrame(const platform::Rect& frame, const std::string& appId, int adUnit,
                            const std::shared_ptr<platform::ViewController>& root, int interval);
