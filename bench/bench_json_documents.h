@@ -30,7 +30,7 @@ inline std::string adAnswer(Lcg& rng, int index) {
   std::string s = "{\"status\":200,\"message\":\"\",\"ad_id\":\"" + id() + "\",\"cgn\":\"" + id() +
                   "\",\"creative\":\"" + id() + "\",\"type\":\"native\",\"index\":" +
                   std::to_string(index) +
-                  ",\"link\":\"https://itunes.apple.example/app/id" + std::to_string(rng.next()) +
+                  ",\"link\":\"https://apps.store.example/app/id" + std::to_string(rng.next()) +
                   "?mt=8&ls=1\",\"deep-link\":\"game" + std::to_string(index) +
                   "://open?source=cadenzo\",\"to\":\"store\",\"cache\":true,\"animation\":2,"
                   "\"reward\":" + std::to_string(rng.next() % 100) + "." +

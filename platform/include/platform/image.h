@@ -10,6 +10,8 @@
 
 namespace platform {
 
+class GraphicsContext;
+
 class Image {
  public:
   // nullptr when the bytes are not a PNG, JPEG or GIF image. `scale` divides pixels into
@@ -23,6 +25,11 @@ class Image {
   static std::shared_ptr<Image> imageNamed(const std::string& name);
   // An image made in code (a drawing context's result, a test fixture): no bytes.
   static std::shared_ptr<Image> imageWithPixelSize(int width, int height, double scale = 1);
+  // The result of drawing into a bitmap context: the context's size in pixels, and what was
+  // drawn kept with the image so that what it shows can be read back (drawing()).
+  static std::shared_ptr<Image> imageWithDrawing(std::shared_ptr<const GraphicsContext> drawing, double scale = 1);
+  // nullptr for an image that was not drawn in code.
+  const std::shared_ptr<const GraphicsContext>& drawing() const { return drawing_; }
 
   // Size in points: pixels divided by the scale.
   Size size() const { return {pixelWidth_ / scale_, pixelHeight_ / scale_}; }
@@ -41,6 +48,7 @@ class Image {
   double scale_;
   std::string format_;
   Bytes data_;
+  std::shared_ptr<const GraphicsContext> drawing_;
 };
 
 }  // namespace platform

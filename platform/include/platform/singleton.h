@@ -16,6 +16,10 @@ void onProcessReset(std::function<void()> forget);
 // Forgets every process-wide singleton and fact. Test fixtures only.
 void resetForTesting();
 
+// Keeps `object` alive until the process ends, never destroying it: a singleton's destructor must
+// not run during static destruction, after the platform state it talks to may be gone.
+void keepUntilExit(std::shared_ptr<void> object);
+
 // A process-wide shared object made on first use and forgotten on reset, the way the clients'
 // singletons live for the process while each test starts from a fresh one.
 // Thread-safe; `make` runs under the singleton's lock and must not ask for it again.
@@ -24,6 +28,15 @@ class ResettableSingleton {
  public:
   using Make = std::function<std::shared_ptr<T>()>;
   using Forget = std::function<void(T&)>;
+
+  ResettableSingleton() = default;
+  ResettableSingleton(const ResettableSingleton&) = delete;
+  ResettableSingleton& operator=(const ResettableSingleton&) = delete;
+  // A singleton held in a static lives as long as the process: at exit its instance is kept,
+  // not destroyed.
+  ~ResettableSingleton() {
+    if (instance_) keepUntilExit(std::move(instance_));
+  }
 
   // The instance, made by `make` on first use (`*made` says whether this call made it).
   // `forget` runs on an instance a reset drops, after it left the singleton.

@@ -20,13 +20,14 @@ struct NotificationCenter::Impl {
 };
 
 NotificationCenter::Impl* NotificationCenter::impl() {
-  static Impl impl;
-  return &impl;
+  // Never destroyed: objects that stop observing as the process exits still find it.
+  static auto* impl = new Impl();
+  return impl;
 }
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-  static NotificationCenter center;
-  return center;
+  static auto* center = new NotificationCenter();
+  return *center;
 }
 
 void NotificationCenter::addObserver(const void* observer, std::string name, const void* object, Callback callback) {

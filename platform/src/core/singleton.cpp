@@ -26,4 +26,12 @@ void resetForTesting() {
   for (auto& f : copy) f();
 }
 
+void keepUntilExit(std::shared_ptr<void> object) {
+  // Never destroyed, and reachable to the end, so a leak checker sees nothing lost.
+  static auto* keptMutex = new std::mutex();
+  static auto* kept = new std::vector<std::shared_ptr<void>>();
+  std::lock_guard<std::mutex> lock(*keptMutex);
+  kept->push_back(std::move(object));
+}
+
 }  // namespace platform

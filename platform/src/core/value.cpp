@@ -245,7 +245,7 @@ bool Value::isNumber() const {
 namespace {
 double leadingDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
 int64_t leadingInteger(const std::string& s) {
-  // Foundation reads the leading decimal integer and saturates on overflow.
+  // Reads the leading decimal integer and saturates on overflow, as the original platform does.
   errno = 0;
   long long v = std::strtoll(s.c_str(), nullptr, 10);
   return static_cast<int64_t>(v);
@@ -255,11 +255,16 @@ std::string numberText(double d) {
   if (std::isinf(d)) return d > 0 ? "inf" : "-inf";
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", d);
-  // Prefer the shortest text that reads back to the same double.
+  // Prefer the shortest text that reads back to the same double, written without an exponent
+  // while the number has at most 17 digits before the point (60, not 6e+01).
   for (int prec = 1; prec <= 17; ++prec) {
     char shortBuf[40];
     std::snprintf(shortBuf, sizeof shortBuf, "%.*g", prec, d);
-    if (std::strtod(shortBuf, nullptr) == d) return shortBuf;
+    if (std::strtod(shortBuf, nullptr) != d) continue;
+    const int exponent = d == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(d))));
+    if (exponent >= prec && exponent < 17)
+      std::snprintf(shortBuf, sizeof shortBuf, "%.*g", exponent + 1, d);
+    return shortBuf;
   }
   return buf;
 }

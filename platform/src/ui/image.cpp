@@ -2,9 +2,11 @@
 
 #include <stb/stb_image.h>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 
+#include "platform/graphics.h"
 #include "platform/sandbox.h"
 #include "platform/screen.h"
 
@@ -74,6 +76,15 @@ std::shared_ptr<Image> Image::imageNamed(const std::string& name) {
 
 std::shared_ptr<Image> Image::imageWithPixelSize(int width, int height, double scale) {
   return std::make_shared<Image>(width, height, scale, "", Bytes{});
+}
+
+std::shared_ptr<Image> Image::imageWithDrawing(std::shared_ptr<const GraphicsContext> drawing, double scale) {
+  if (!drawing) return nullptr;
+  const Size size = drawing->size();
+  auto image = imageWithPixelSize(static_cast<int>(std::lround(size.width)), static_cast<int>(std::lround(size.height)),
+                                  scale);
+  image->drawing_ = std::move(drawing);
+  return image;
 }
 
 }  // namespace platform

@@ -11,7 +11,7 @@ using platform::Array;
 using platform::Dictionary;
 using platform::Value;
 
-TEST(ValueTest, NumbersKeepTheirKindAndConvertLikeFoundation) {
+TEST(ValueTest, NumbersKeepTheirKindAndConvertLeniently) {
   EXPECT_EQ(Value(1).type(), Value::Type::Integer);
   EXPECT_EQ(Value(1u).type(), Value::Type::Unsigned);
   EXPECT_EQ(Value(1.0).type(), Value::Type::Double);
@@ -46,6 +46,19 @@ TEST(ValueTest, NumbersKeepTheirKindAndConvertLikeFoundation) {
   }
   EXPECT_EQ(Value(1e300).integerValue(), INT64_MAX);
   EXPECT_EQ(Value(0.1).stringValue(), "0.1");
+}
+
+TEST(ValueTest, DoublesAreDescribedByTheShortestTextThatReadsBack) {
+  const std::pair<double, const char*> cases[] = {
+      {60.0, "60"},       {-2500.0, "-2500"}, {123456.0, "123456"},          {0.5, "0.5"},
+      {1.0 / 3, "0.3333333333333333"},        {1e16, "10000000000000000"},   {1e21, "1e+21"},
+      {1e-7, "1e-07"},    {0.0, "0"},         {2.5e-3, "0.0025"},
+  };
+  for (const auto& [d, text] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(Value(d).description(), text);
+    EXPECT_EQ(std::strtod(Value(d).description().c_str(), nullptr), d);
+  }
 }
 
 TEST(ValueTest, EqualityAcrossNumberKindsAndContainers) {

@@ -2,6 +2,7 @@
 
 #include "platform/application.h"
 #include "platform/graphics.h"
+#include "platform/image.h"
 #include "platform/runtime.h"
 #include "platform/scroll_view.h"
 #include "platform/web_view.h"
@@ -74,6 +75,17 @@ TEST_F(DrawingColourTest, AnOffScreenLayerIsDrawnOnceAndReplayedWhereItIsPlaced)
   ASSERT_EQ(strokes.size(), 1u);
   EXPECT_EQ(strokes[0].lineWidth, 4);
   EXPECT_EQ(placed[0].layer->context().clipPaths().size(), 1u);
+}
+
+TEST_F(DrawingColourTest, AnImageDrawnInCodeKeepsItsSizeAndDrawing) {
+  auto context = std::make_shared<GraphicsContext>(Size{27, 27});
+  context->fillRect(Rect(0, 0, 4, 4));
+  auto image = Image::imageWithDrawing(context, 2);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->pixelWidth(), 27);
+  EXPECT_EQ(image->size(), (Size{13.5, 13.5}));
+  EXPECT_EQ(image->drawing()->operationsOfKind(DrawOp::Kind::FillRect).size(), 1u);
+  EXPECT_EQ(Image::imageWithDrawing(nullptr), nullptr);
 }
 
 TEST_F(DrawingColourTest, TheStatusBarWindowCanBeFadedOrIsAbsent) {

@@ -1,6 +1,8 @@
 #include "halvern/HVAdEngine.h"
 
 #include "HVAdManager.h"
+#include "HVClientDriver.h"
+#include "HVClientManager.h"
 #include "HVController.h"
 #include "platform/error.h"
 #include "platform/format.h"
@@ -51,6 +53,33 @@ void HVAdEngine::startupWithAppIDServerURLAdSlotDescriptions(const std::string& 
 bool HVAdEngine::isNextAdDownloadedForSlotNamed(const std::string& name) {
   requireStarted();
   return HVController::sharedController()->isNextAdDownloadedForSlotNamed(name);
+}
+
+bool HVAdEngine::isAdReadyForSlotNamed(const std::string& name) {
+  requireStarted();
+  return HVController::sharedController()->isAdReadyForSlotNamed(name);
+}
+
+void HVAdEngine::setFullScreenDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate, const std::string& name) {
+  requireStarted();
+  HVController::sharedController()->setFullScreenDelegateForSlotNamed(std::move(delegate), name);
+}
+
+bool HVAdEngine::displayFullScreenAdForSlotNamed(const std::string& name) {
+  requireStarted();
+  return HVController::sharedController()->displayFullScreenAdForSlotNamed(name);
+}
+
+void HVAdEngine::setDownloadDelayInterval(double seconds) {
+  requireStarted();
+  HVController::sharedController()->setDriverPollingIntervalOverride(seconds);
+}
+
+void HVAdEngine::executeCommand(const std::string& script) {
+  requireStarted();
+  auto controller = HVController::sharedController();
+  if (controller->disabled()) return;
+  if (auto driver = controller->clientManager()->clientDriver()) driver->executeCommand(script);
 }
 
 std::string HVAdEngine::version() { return platform::format("HVSDK %@ universal build", std::string("3.1.2")); }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "HVAsyncCommand.h"
+#include "HVClientDriver.h"
 #include "HVController.h"
 #include "platform/file_manager.h"
 #include "platform/url.h"
@@ -30,6 +31,15 @@ std::vector<std::string> split(const std::string& text, char separator) {
 
 std::shared_ptr<HVClientManager> HVClientManager::create() {
   auto manager = std::make_shared<HVClientManager>(platform::Passkey<HVClientManager>());
+  manager->m_clientDriver = HVClientDriver::create(manager);
+  std::weak_ptr<HVClientDriver> driver = manager->m_clientDriver;
+  manager->setClientDriverHooks(
+      [driver] {
+        if (auto d = driver.lock()) d->startup();
+      },
+      [driver] {
+        if (auto d = driver.lock()) d->shutdown();
+      });
   manager->synchronizeWithFileSystem();
   return manager;
 }

@@ -21,6 +21,8 @@
 
 namespace halvern {
 
+class HVClientDriver;
+
 class HVClientManager : public HVDownloadConnectionDelegate, public std::enable_shared_from_this<HVClientManager> {
  public:
   static constexpr const char* kNoClient = "0.0";
@@ -39,7 +41,8 @@ class HVClientManager : public HVDownloadConnectionDelegate, public std::enable_
   const std::string& clientVersion() const { return m_clientVersion; }
   void setClientVersion(const std::optional<std::string>& version);
   const std::vector<std::string>& clientComponents() const { return m_clientComponents; }
-  // The client driver's start and stop; the driver installs them.
+  const std::shared_ptr<HVClientDriver>& clientDriver() const { return m_clientDriver; }
+  // The client driver's start and stop; the driver made with the manager installs them.
   void setClientDriverHooks(std::function<void()> startup, std::function<void()> shutdown);
 
   static std::string clientRootDir();
@@ -74,6 +77,7 @@ class HVClientManager : public HVDownloadConnectionDelegate, public std::enable_
 
   std::string m_clientVersion = kNoClient;
   std::vector<std::string> m_clientComponents{"display", "driver"};
+  std::shared_ptr<HVClientDriver> m_clientDriver;
   std::function<void()> m_driverStartup;
   std::function<void()> m_driverShutdown;
   std::shared_ptr<HVDownloadConnection> m_connection;

@@ -41,7 +41,7 @@ bool HVCommandHandler::performSelector(std::string_view selector, HVCommandArgum
 }
 
 std::string HVCommandHandler::fillCallbackTemplate(std::string_view tmpl, std::string_view value) {
-  static const std::string_view kPlaceholders[] = {"%lld", "%qi", "%ld", "%s", "%@", "%d", "%i", "%u"};
+  static const std::string_view kPlaceholders[] = {"%lld", "%qi", "%ld", "%lf", "%s", "%@", "%d", "%i", "%u", "%f"};
   std::string out;
   out.reserve(tmpl.size() + value.size());
   bool filled = false;
@@ -87,6 +87,17 @@ std::string HVCommandHandler::quoted(std::string_view text) {
     }
   }
   out += '"';
+  return out;
+}
+
+std::string HVCommandHandler::singleQuoted(std::string_view text) {
+  const std::string doubled = quoted(text);
+  std::string out = "'";
+  for (size_t i = 1; i + 1 < doubled.size(); ++i) {
+    if (doubled[i] == '\'') out += '\\';
+    out += doubled[i];
+  }
+  out += '\'';
   return out;
 }
 

@@ -42,10 +42,12 @@ class HVCommandHandler : public std::enable_shared_from_this<HVCommandHandler> {
 
   // A callback template with its one placeholder replaced by `value` as plain text: the
   // template comes from a page, so it is never used as a format. Recognised placeholders:
-  // %s, %@, %d, %i, %ld, %lld, %qi, %u; "%%" is a literal "%".
+  // %s, %@, %d, %i, %ld, %lld, %qi, %u, %f, %lf; "%%" is a literal "%".
   static std::string fillCallbackTemplate(std::string_view callbackTemplate, std::string_view value);
   // `text` as a double-quoted script string literal, escaped.
   static std::string quoted(std::string_view text);
+  // The same in single quotes, for the templates that put text between them.
+  static std::string singleQuoted(std::string_view text);
   // Sends the filled template to the page through the bridge; nothing without one.
   void answerCallback(const platform::Value& callbackTemplate, std::string_view value);
 

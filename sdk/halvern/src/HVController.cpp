@@ -5,8 +5,14 @@
 #include <cmath>
 
 #include "HVAdManager.h"
-#include "HVClientManager.h"
+#include "HVAdViewInternal.h"
+#include "HVAudioEngine.h"
+#include "HVClientDriver.h"
+#include "HVFullScreenAdController.h"
 #include "HVFullScreenAdWindow.h"
+#include "halvern/HVAdView.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
 #include "HVReachability.h"
 #include "platform/clock.h"
 #include "platform/device.h"
@@ -39,11 +45,16 @@ std::shared_ptr<HVController> HVController::sharedController() {
         return controller;
       },
       // A test reset ends the threads of the controller it drops.
-      [](HVController& old) { old.stopWorkers(); });
+      [](HVController& old) {
+        platform::NotificationCenter::defaultCenter().removeObserver(&old);
+        old.stopWorkers();
+      });
 }
 
 HVController::HVController(platform::Passkey<HVController>) { sessionStart(); }
 
+// The observation is ended by shutdown and by a reset, not here: a controller still held at
+// exit goes after the notification centre itself, and its callback holds it only weakly.
 HVController::~HVController() { stopWorkers(); }
 
 int64_t HVController::sessionStart() {
@@ -78,6 +89,15 @@ void HVController::init() {
   database_ = HVDatabase::create(hvBaseDir());
   // Read before the database thread exists.
   readSettings();
+  std::weak_ptr<HVController> weak = weak_from_this();
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, "UIApplicationDidEnterBackgroundNotification", nullptr, [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->applicationDidEnterBackground();
+      });
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, "UIApplicationWillEnterForegroundNotification", nullptr, [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->applicationWillEnterForeground();
+      });
   auto sequencer = std::make_shared<HVCallbackSequencer>();
   ioRequestManager_ =
       HVAsyncCommandManager::createWithCommandQueueThreadName(HVIORequestQueue::create(), kIOThreadName, sequencer);
@@ -108,7 +128,14 @@ void HVController::startupWithAppIDServerURL(const std::string& applicationID, c
 void HVController::startupWithAppIDServerURLSlotDescriptions(const std::string& applicationID,
                                                              const std::string& serverURL,
                                                              const std::vector<HVAdSlotDescription>& descriptions) {
-  if (!adManager_) adManager_ = HVAdManager::create(descriptions, database_, dbQueryManager_);
+  if (!adManager_) {
+    adManager_ = HVAdManager::create(descriptions, database_, dbQueryManager_);
+    std::weak_ptr<HVClientDriver> driver = clientManager_->clientDriver();
+    adManager_->setFetchRequest([driver](const std::string& name) {
+      auto d = driver.lock();
+      return d && d->fetchAdForSlotNamed(name);
+    });
+  }
   startupWithAppIDServerURL(applicationID, serverURL);
 }
 
@@ -116,10 +143,151 @@ bool HVController::isNextAdDownloadedForSlotNamed(const std::string& name) const
   return adManager_ && adManager_->isAdFetchedForSlotNamed(name);
 }
 
+bool HVController::isAdReadyForSlotNamed(const std::string& name) {
+  auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+  if (!slot) {
+    platform::log(platform::format("HVAdEngine: WARNING - call to isAdReadyForSlotNamed: for slot %@ which is a slot that "
+                                   "has not been registered with the HVAdEngine.",
+                                   name));
+    return false;
+  }
+  auto view = viewForSlotNamed(name);
+  if (slot->slotDescription().size() == HVAdSizeFullScreen || !view) return adManager_->isAdFetchedForSlotNamed(name);
+  return view->controller()->isAdReady();
+}
+
+void HVController::setDriverPollingIntervalOverride(double seconds) {
+  if (auto driver = clientManager_ ? clientManager_->clientDriver() : nullptr) driver->setBridgePollingIntervalOverride(seconds);
+}
+
+void HVController::registerViewForSlotNamed(std::shared_ptr<HVAdView> view, const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  m_viewDict[name] = std::move(view);
+}
+
+std::shared_ptr<HVAdView> HVController::viewForSlotNamed(const std::string& name) const {
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  auto it = m_viewDict.find(name);
+  return it == m_viewDict.end() ? nullptr : it->second;
+}
+
 std::shared_ptr<HVFullScreenAdWindow> HVController::fullScreenAdWindow() {
-  std::lock_guard<std::recursive_mutex> guard(windowMutex_);
-  if (!m_fullScreenAdWindow) m_fullScreenAdWindow = HVFullScreenAdWindow::create();
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  if (!m_fullScreenAdWindow) {
+    m_fullScreenAdWindow = std::make_shared<HVFullScreenAdWindow>();
+    std::weak_ptr<HVController> weak = weak_from_this();
+    m_fullScreenAdWindow->setDisplayingObserver([weak](bool displaying) {
+      if (auto self = weak.lock()) self->fullScreenAdWindowIsDisplaying(displaying);
+    });
+  }
   return m_fullScreenAdWindow;
+}
+
+void HVController::initializeFullScreenAdSupport() { fullScreenAdController(); }
+
+std::shared_ptr<HVFullScreenAdController> HVController::fullScreenAdController() {
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  if (!m_fullScreenAdController) m_fullScreenAdController = HVFullScreenAdController::create();
+  return m_fullScreenAdController;
+}
+
+bool HVController::displayFullScreenAdForSlotNamed(const std::string& name) {
+  if (serverReachability() == 0) {
+    platform::log("HVAdEngine: Unable to display full screen ad due to no network connectivity.");
+    return false;
+  }
+  auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+  if (!slot) {
+    platform::log(platform::format("HVAdEngine: WARNING - Unable to display full screen ad for slot named %@ because no "
+                                   "slot with that name has been registered with the HVAdEngine.",
+                                   name));
+    return false;
+  }
+  if (!adManager_->isAdFetchedForSlotNamed(name)) {
+    platform::log(platform::format("HVAdEngine: Unable to display full screen ad for slot named %@ because no ad is "
+                                   "ready to be displayed for that slot.",
+                                   name));
+    return false;
+  }
+  auto fullScreen = fullScreenAdController();
+  if (fullScreen->isDisplaying()) {
+    platform::log(platform::format("HVAdEngine: Attempt to display full-screen ad for slot named %@ when a full-screen "
+                                   "ad is already displaying. Ignoring ad display request.",
+                                   name));
+    return false;
+  }
+  auto window = fullScreenAdWindow();
+  uint64_t claim = 0;
+  {
+    std::lock_guard<std::recursive_mutex> lock(window->lock());
+    if (window->isDisplaying()) {
+      platform::log(platform::format("HVAdEngine: Attempt to display full-screen ad for slot named %@ when another ad "
+                                     "is already displaying.  Ignoring ad display request.",
+                                     name));
+      return false;
+    }
+    claim = window->claimForDisplay();
+  }
+  if (fullScreen->displayAdForSlot(slot)) return true;
+  // Nothing will open under the mark: every other ad may have the screen again.
+  if (window->releaseUnopenedClaim(claim)) fullScreenAdWindowIsDisplaying(false);
+  return false;
+}
+
+void HVController::setFullScreenDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate, const std::string& name) {
+  auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+  if (!slot) {
+    platform::log(platform::format("HVAdEngine: WARNING - Unable to set full screen delegate for slot named %@ because no "
+                                   "slot with that name has been registered with the HVAdEngine.",
+                                   name));
+    return;
+  }
+  if (slot->slotDescription().size() != HVAdSizeFullScreen) {
+    throw platform::Exception("NSInternalInconsistencyException",
+                              "Attempt to register full screen delegate for slot not having full screen size.");
+  }
+  fullScreenAdController()->setDelegateForSlotNamed(std::move(delegate), name);
+}
+
+void HVController::applicationDidEnterBackground() {
+  std::shared_ptr<HVFullScreenAdController> fullScreen;
+  {
+    std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+    fullScreen = m_fullScreenAdController;
+  }
+  if (fullScreen) fullScreen->applicationDidEnterBackground();
+}
+
+void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
+  if (displaying) return;
+  auto window = fullScreenAdWindow();
+  std::map<std::string, std::shared_ptr<HVAdView>> views;
+  {
+    std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+    views = m_viewDict;
+  }
+  const auto shown = window->contentController();
+  for (const auto& [name, view] : views) {
+    auto internal = view->controller();
+    if (internal != shown && !internal->controlsFullScreenSlot()) internal->fullScreenAdWindowDidClose();
+  }
+}
+
+void HVController::fullScreenAdDisplayWillClose() { HVAudioEngine::teardown(); }
+
+void HVController::applicationWillEnterForeground() {
+  auto window = fullScreenAdWindow();
+  window->applicationWillEnterForeground();
+  std::map<std::string, std::shared_ptr<HVAdView>> views;
+  std::shared_ptr<HVFullScreenAdController> fullScreen;
+  {
+    std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+    views = m_viewDict;
+    fullScreen = m_fullScreenAdController;
+  }
+  if (!window->isDisplaying())
+    for (const auto& [name, view] : views) view->applicationWillEnterForeground();
+  if (fullScreen) fullScreen->applicationWillEnterForeground();
 }
 
 void HVController::stopWorkers() {
@@ -129,6 +297,7 @@ void HVController::stopWorkers() {
 }
 
 void HVController::shutdown() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
   setExecMode(1);
   if (clientManager_) clientManager_->shutdown();
   stopWorkers();

@@ -4,6 +4,7 @@
 // and the file layout under Documents. Every part of the client reaches it through
 // sharedController(). Main thread, except where a member says otherwise.
 #include <atomic>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -14,13 +15,16 @@
 #include "HVAsyncCommandManager.h"
 #include "HVDatabase.h"
 #include "halvern/HVAdSlotDescription.h"
+#include "halvern/HalvernDelegate.h"
 #include "platform/accelerometer.h"
 #include "platform/passkey.h"
 
 namespace halvern {
 
 class HVAdManager;
+class HVAdView;
 class HVClientManager;
+class HVFullScreenAdController;
 class HVFullScreenAdWindow;
 
 class HVController : public std::enable_shared_from_this<HVController> {
@@ -52,8 +56,33 @@ class HVController : public std::enable_shared_from_this<HVController> {
                                                  const std::vector<HVAdSlotDescription>& descriptions);
   // False for an unknown slot, or before the start.
   bool isNextAdDownloadedForSlotNamed(const std::string& name) const;
+  // A banner slot with a view: whether its display page is up; else whether an ad waits.
+  // Logs and answers false for an unknown slot.
+  bool isAdReadyForSlotNamed(const std::string& name);
+  void setDriverPollingIntervalOverride(double seconds);
+
+  // The banner view of each slot name, kept for the life of the controller.
+  void registerViewForSlotNamed(std::shared_ptr<HVAdView> view, const std::string& name);
+  std::shared_ptr<HVAdView> viewForSlotNamed(const std::string& name) const;
   // Made on first use.
   std::shared_ptr<HVFullScreenAdWindow> fullScreenAdWindow();
+  void initializeFullScreenAdSupport();
+  // Made on first use.
+  std::shared_ptr<HVFullScreenAdController> fullScreenAdController();
+  // Shows the slot's waiting ad in the full-screen window; false, with a log line, when
+  // there is no network, no such slot, no ad, or another ad holds the screen (or the page
+  // cannot be asked to show it: then the screen is given back at once).
+  bool displayFullScreenAdForSlotNamed(const std::string& name);
+  // Logs for an unknown slot; throws ("NSInternalInconsistencyException") for a slot that
+  // is not full screen.
+  void setFullScreenDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate, const std::string& name);
+  void applicationDidEnterBackground();
+  // When the window stops displaying, every banner view not shown in it hears of it.
+  void fullScreenAdWindowIsDisplaying(bool displaying);
+  void fullScreenAdDisplayWillClose();
+  // The full-screen window first; every banner view while the window is not displaying; the
+  // full-screen controller last.
+  void applicationWillEnterForeground();
   // Stops taking commands, runs what the workers still hold, joins both threads, and lets
   // go of the shared instance: the next sharedController() makes a new controller.
   void shutdown();
@@ -117,8 +146,10 @@ class HVController : public std::enable_shared_from_this<HVController> {
   std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;
   double sdkAccelerometerUpdateInterval_ = 1000.0;
   std::optional<std::string> sbwPropName_;
-  std::recursive_mutex windowMutex_;
+  mutable std::recursive_mutex viewsMutex_;
+  std::map<std::string, std::shared_ptr<HVAdView>> m_viewDict;
   std::shared_ptr<HVFullScreenAdWindow> m_fullScreenAdWindow;
+  std::shared_ptr<HVFullScreenAdController> m_fullScreenAdController;
 };
 
 }  // namespace halvern

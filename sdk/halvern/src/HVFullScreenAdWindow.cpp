@@ -133,6 +133,7 @@ void HVFullScreenAdWindow::displayController(const std::shared_ptr<HVFullScreenA
   m_prevTransform = view->transform();
   m_prevFrame = view->frame();
   m_wasForceDismissed = false;
+  m_isClosing = false;
   m_isClickThrough = false;
   beginListeningToDeviceOrientationNotifications();
   if (controller->controlsFullScreenSlot()) {
@@ -190,7 +191,9 @@ void HVFullScreenAdWindow::presentControllerAnimationDidStop(const std::string& 
 }
 
 void HVFullScreenAdWindow::dismissAnimated(bool animated) {
-  if (!m_contentController) return;
+  // Closed once: a second request while the window goes changes nothing.
+  if (!m_contentController || m_isClosing) return;
+  m_isClosing = true;
   auto self = sharedAs<HVFullScreenAdWindow>();
   if (!animated) m_wasForceDismissed = true;
   setUserInteractionEnabled(false);
@@ -270,6 +273,7 @@ void HVFullScreenAdWindow::didDisappearAnimated(bool animated) {
     m_contentController.reset();
   }
   m_appWindow.reset();
+  m_isClosing = false;
   setUserInteractionEnabled(true);
   if (m_clearDisplayingTimer) m_clearDisplayingTimer->invalidate();
   m_clearDisplayingTimer.reset();

@@ -98,6 +98,7 @@ class HVFullScreenAdWindow : public platform::Window {
   bool m_prevGeneratingDeviceOrientationNotifications = false;
   bool m_listeningToOrientation = false;
   bool m_wasForceDismissed = false;
+  bool m_isClosing = false;
   // The banner content shown was a click-through page (noted when it moved in).
   bool m_isClickThrough = false;
   std::shared_ptr<platform::Timer> m_clearDisplayingTimer;

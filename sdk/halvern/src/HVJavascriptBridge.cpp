@@ -138,16 +138,17 @@ std::optional<double> HVJavascriptBridge::pollingIntervalForTesting() const {
   return m_pollingTimer->interval();
 }
 
-void HVJavascriptBridge::poll() {
-  if (!m_webView || !m_ownDocument || m_webViewLoading) return;
+size_t HVJavascriptBridge::poll() {
+  if (!m_webView || !m_ownDocument || m_webViewLoading) return 0;
   auto self = shared_from_this();
   const int mode = HVController::sharedController()->execMode();
   const std::string answer = m_webView->stringByEvaluatingJavaScriptFromString("commandList(" + std::to_string(mode) + ");");
-  if (answer.empty()) return;
-  size_t start = 0;
+  if (answer.empty()) return 0;
+  size_t start = 0, ran = 0;
   while (start <= answer.size()) {
     // A command may end this bridge's page (a new load) or shut the bridge down.
-    if (m_shutDown || !m_ownDocument || m_webViewLoading) return;
+    if (m_shutDown || !m_ownDocument || m_webViewLoading) return ran;
+    ++ran;
     const size_t end = answer.find(";\n", start);
     const size_t stop = end == std::string::npos ? answer.size() : end;
     // One faulty command must not cost the page the commands queued behind it.
@@ -159,6 +160,7 @@ void HVJavascriptBridge::poll() {
     if (end == std::string::npos) break;
     start = end + 2;
   }
+  return ran;
 }
 
 std::optional<HVParsedCommand> HVJavascriptBridge::parseCommand(std::string_view command) {
@@ -306,6 +308,19 @@ std::string HVJavascriptBridge::globalsScript() const {
          "\tself.getServerURL = function() { return " + H::quoted(controller->serverURL()) + "; };\n"
          "\treturn self;\n}();\n"
          "var g_capabilities = [\"" + capabilities() + "\"];\n";
+}
+
+std::string HVJavascriptBridge::onloadAttributeText(std::string_view script) {
+  std::string text;
+  text.reserve(script.size());
+  for (char c : script) {
+    if (c == '&') text += "&amp;";
+    else if (c == '"') text += "&quot;";
+    else if (c == '<') text += "&lt;";
+    else if (c == '>') text += "&gt;";
+    else text += c;
+  }
+  return text;
 }
 
 void HVJavascriptBridge::loadJavascriptStringExecuteBaseURL(const std::string& clientScript, const std::string& onload,

@@ -64,7 +64,8 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
   // Halts for good and lets go of the handlers and the view's delegate slot; the owner
   // calls it when it goes away so that nothing the page queued runs afterwards.
   void shutdown();
-  void poll();
+  // Answers how many commands of the page's queue it ran.
+  size_t poll();
 
   void executeCocoaCommand(std::string_view command);
   // True when the bridge's own page commands or a handler has the selector.
@@ -82,6 +83,9 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
   std::string globalsScript() const;
   void setClientVersion(std::string version) { m_clientVersion = std::move(version); }
   static std::string capabilities() { return "accel\",\"audio"; }
+  // A script as the text of the page's onload attribute: markup characters become entities,
+  // which the page reads back as the script itself.
+  static std::string onloadAttributeText(std::string_view script);
 
   const std::shared_ptr<platform::WebView>& webView() const { return m_webView; }
   int execMode() const { return m_execMode; }

@@ -9,20 +9,25 @@
 #include "NBHttpAdRequest.h"
 #include "NBHttpClickRequest.h"
 #include "NBJSBridge.h"
+#include "NBMailtoURL.h"
+#include "NBURLRouting.h"
 #include "NBSDKUtil.h"
 #include "NBUtilities.h"
 #include "NBWebView.h"
 #include "nubira/NBAdError.h"
 #include "nubira/NBAdRequest.h"
 #include "nubira/NBUserInfo.h"
+#include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/clock.h"
+#include "platform/composers.h"
 #include "platform/error.h"
 #include "platform/format.h"
 #include "platform/keyboard.h"
 #include "platform/navigation_controller.h"
 #include "platform/url_connection.h"
 #include "platform/notification_center.h"
+#include "platform/runtime.h"
 #include "platform/run_loop.h"
 #include "platform/singleton.h"
 #include "platform/text_helpers.h"
@@ -59,31 +64,6 @@ std::optional<platform::Error> isColorValid(const std::string& color) {
   return NBAdError::errorWithDomainCodeUserInfo(message, NBAdErrorCodeInternalError);
 }
 
-// A number dialled for a page: digits with the usual separators and nothing a dialler would
-// read as a command or another address.
-bool isPhoneNumber(const std::string& number) {
-  int digits = 0;
-  for (char c : number) {
-    if (c >= '0' && c <= '9')
-      ++digits;
-    else if (c != '+' && c != '-' && c != ' ' && c != '(' && c != ')' && c != '.')
-      return false;
-  }
-  return digits > 0;
-}
-
-std::string schemeOf(const std::string& url) {
-  auto colon = url.find(':');
-  return colon == std::string::npos ? std::string() : platform::lowercase(url.substr(0, colon));
-}
-
-// The number of a tel URL: what follows "tel:" (and an optional "//"), unescaped.
-std::string telNumber(const std::string& url) {
-  std::string rest = url.size() > 4 ? url.substr(4) : std::string();
-  if (rest.rfind("//", 0) == 0) rest.erase(0, 2);
-  return platform::replacingPercentEscapes(rest).value_or("");
-}
-
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
@@ -97,7 +77,9 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 class NBAdView::Listener : public NBHttpRequestDelegate,
                            public platform::WebViewDelegate,
                            public JSBridgeDelegate,
-                           public NBAdScreenDismissDelegate {
+                           public NBAdScreenDismissDelegate,
+                           public platform::MailComposeDelegate,
+                           public platform::MessageComposeDelegate {
  public:
   explicit Listener(std::weak_ptr<NBAdView> view) : view_(std::move(view)) {}
 
@@ -142,25 +124,68 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
 
   WebViewPtr webView() override {
     auto v = lock();
-    if (!v) return nullptr;
-    return v->shouldLoadWebView1_ ? v->nbWebView2_->webView() : v->nbWebView1_->webView();
+    return v ? v->onScreenWebView() : nullptr;
   }
   void adIsMRAIDEnabledForWebView(const WebViewPtr&) override {
     if (auto v = lock()) v->ismraidAd_ = true;
   }
   std::string usingWebViewExecuteJavascript(const WebViewPtr& webView, const std::string& script) override {
-    NBSDKUtil::util()->logAbove(2, "Executing Javascript: %@", script);
-    return webView ? webView->stringByEvaluatingJavaScriptFromString(script) : std::string();
+    auto v = lock();
+    return v ? v->runScript(webView, script) : std::string();
   }
-  // Presentation, clicks and expansion belong to the click and expansion side of the banner.
-  void showAd(const WebViewPtr&) override {}
-  void hideAd(const WebViewPtr&) override {}
-  void closeAd(const WebViewPtr&) override {}
-  void sendEMailToWithSubjectWithBodyIsHTML(const std::string&, const std::string&, const std::string&,
-                                            bool) override {}
-  void sendSMSToWithBody(const std::string&, const std::string&) override {}
+  void showAd(const WebViewPtr& webView) override {
+    if (auto v = lock()) v->showAd(webView);
+  }
+  void hideAd(const WebViewPtr& webView) override {
+    if (auto v = lock()) v->hideAd(webView);
+  }
+  void closeAd(const WebViewPtr& webView) override {
+    if (auto v = lock()) v->closeAd(webView);
+  }
+  void expandToWithURLInWebViewBlockingColorBlockingOpacityLockOrientation(const platform::Rect& rect,
+                                                                           const std::optional<platform::URL>&,
+                                                                           const WebViewPtr& webView,
+                                                                           const platform::Color&, float,
+                                                                           bool) override {
+    if (auto v = lock()) v->expandToWithURLInWebView(rect, webView);
+  }
+  void resizeToWidthHeightInWebView(float width, float height, const WebViewPtr& webView) override {
+    if (auto v = lock()) v->resizeToWidthHeightInWebView(width, height, webView);
+  }
+  std::optional<platform::Rect> getAdFrameInWindowCoordinates() override {
+    auto v = lock();
+    return v ? std::optional(v->getAdFrameInWindowCoordinates()) : std::nullopt;
+  }
+  std::optional<platform::Rect> rectAccordingToOrientation(const platform::Rect& rect) override {
+    auto v = lock();
+    return v ? std::optional(v->rectAccordingToOrientation(rect)) : std::nullopt;
+  }
+  void rotateExpandedWindowsToCurrentOrientation() override {
+    if (auto v = lock()) v->rotateExpandedWindowsToCurrentOrientation();
+  }
+  void openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(const WebViewPtr&,
+                                                                     const std::optional<std::string>& url, bool,
+                                                                     bool, bool) override {
+    if (auto v = lock()) v->showEmbedWebViewWithUrl(url);
+  }
+  void sendEMailToWithSubjectWithBodyIsHTML(const std::string& to, const std::string& subject,
+                                            const std::string& body, bool isHTML) override {
+    if (auto v = lock()) v->sendEMailTo({to}, {}, subject, body, isHTML);
+  }
+  void sendSMSToWithBody(const std::string& to, const std::string& body) override {
+    if (auto v = lock()) v->sendSMSToWithBody(to, body);
+  }
+  void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController&,
+                                                     platform::MailComposeResult,
+                                                     const std::optional<platform::Error>&) override {
+    if (auto v = lock()) v->composerDidFinish();
+  }
+  void messageComposeViewControllerDidFinishWithResult(platform::MessageComposeViewController&,
+                                                       platform::MessageComposeResult) override {
+    if (auto v = lock()) v->composerDidFinish();
+  }
   void placeCallTo(const std::string& number) override {
-    if (isPhoneNumber(number)) platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
+    if (NBURLRouting::isPhoneNumber(number)) platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
   }
   void sendBeaconPingToUrl(const std::optional<std::string>& url) override {
     if (!url) {
@@ -188,6 +213,18 @@ std::shared_ptr<NBAdView> NBAdView::createWithFrameNbAppIdNbAdUnitRootViewContro
 
 std::shared_ptr<NBAdView> NBAdView::createWithFrame(const platform::Rect& frame) {
   return createWithFrameNbAppIdNbAdUnitRootViewController(frame, "", kDefaultAdUnit, nullptr);
+}
+
+std::shared_ptr<NBAdView> NBAdView::createFromNibWithFrame(const platform::Rect& frame) {
+  auto view = std::make_shared<NBAdView>(platform::Passkey<NBAdView>(), frame);
+  view->awakeFromNib();
+  return view;
+}
+
+void NBAdView::awakeFromNib() {
+  // Set up once: a second call would drop the running request and the shown ad.
+  if (listener_) return;
+  initializeWithFrame(frame(), "", kDefaultAdUnit, nullptr, kDefaultRefreshInterval);
 }
 
 void NBAdView::initializeWithFrame(const platform::Rect& frame, const std::string& appId, int adUnit,
@@ -222,6 +259,10 @@ NBAdView::~NBAdView() {
   if (adRequest_) adRequest_->setDelegate({});
   if (clickRequest_) clickRequest_->setDelegate({});
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
+  // An expanded ad let go of: nothing may be left over the window to swallow its touches.
+  if (blockingView_) blockingView_->removeFromSuperview();
+  if (auto parent = parent_.lock(); parent && parentTag_ != 0) parent->setTag(originalTag_);
+  logLine("NBAdView dealloced");
 }
 
 void NBAdView::notifyForTesting(NBAdDelegate::Message message) {
@@ -303,12 +344,16 @@ void NBAdView::resetRequest() {
 
 void NBAdView::setRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
   auto window = platform::Application::sharedApplication().keyWindow();
-  if (window && window->rootViewController()) {
-    logLine("window root view controller found, setting it to NBAdView's rootViewController");
-    rootViewController_ = window->rootViewController();
-    return;
+  if (window && platform::Runtime::respondsToSelector("UIWindow", "rootViewController")) {
+    if (window->rootViewController()) {
+      logLine("window root view controller found, setting it to NBAdView's rootViewController");
+      rootViewController_ = window->rootViewController();
+      return;
+    }
+    logLine("window rootviewcontroller is null, setting to user defined instance");
+  } else {
+    logLine("window does not respond to rootviewcontroller, setting to user defined instance");
   }
-  logLine("window rootviewcontroller is null, setting to user defined instance");
   rootViewController_ = controller;
 }
 
@@ -479,6 +524,18 @@ void NBAdView::nbAdRequestFailed(const platform::Error& error) {
 
 NBWebView& NBAdView::loadingWebView() const { return shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_; }
 
+std::shared_ptr<platform::WebView> NBAdView::onScreenWebView() const {
+  return shouldLoadWebView1_ ? nbWebView2_->webView() : nbWebView1_->webView();
+}
+
+void NBAdView::startDeviceInfoUploadUsingUrl(const std::string& url) {
+  // No one listens: an upload's answer means nothing to the ad on screen or the one loading.
+  if (!deviceUploadRequest_) deviceUploadRequest_ = NBHttpAdRequest::create();
+  deviceUploadRequest_->setupRequestUserDataAdRequestRequestMethodRequestType(url, nbUserInfo_, nbAdRequest_, "POST",
+                                                                             1);
+  deviceUploadRequest_->sendRequest();
+}
+
 void NBAdView::loadAdHtmlString(bool intoWebView1) {
   const auto& unit = loadingAdUnit_ ? loadingAdUnit_ : currentAdUnit_;
   if (!unit) {
@@ -498,7 +555,7 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
 bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url,
                                bool tapped) {
   NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
-  const std::string scheme = schemeOf(url);
+  const std::string scheme = NBURLRouting::schemeOf(url);
   if (scheme == "file") return false;
   if (scheme == "mraid") {
     // Only the page of the ad on screen, or of the ad loading, may drive the banner; a page
@@ -520,8 +577,13 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
   }
   if (url == "about:blank") return true;
   auto& app = platform::Application::sharedApplication();
-  if (scheme == "mailto" || scheme == "tel") {
-    if (scheme == "tel" && tapped && isPhoneNumber(telNumber(url))) app.openURL(url);
+  if (scheme == "mailto") {
+    logLine("MAILTO: %@", url);
+    if (auto mail = NBMailtoURL::parse(url); mail && tapped) sendEMailTo(mail->to, mail->cc, mail->subject, mail->body, false);
+    return false;
+  }
+  if (scheme == "tel") {
+    if (tapped && NBURLRouting::telNumber(url)) app.openURL(url);
     return false;
   }
   if (scheme != "http" && scheme != "https" && app.canOpenURL(url)) {
@@ -630,7 +692,12 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
     performAdClickNotification();
     platform::RunLoop::main().postAfter(
         0, [weak, target] {
-          if (auto v = weak.lock()) v->showEmbedWebViewWithUrl(target);
+          // No browser could be shown: the click ends as if it had been closed.
+          auto v = weak.lock();
+          if (v && !v->showEmbedWebViewWithUrl(target)) {
+            v->adScreenWillDismiss();
+            v->adScreenDidDismiss();
+          }
         },
         this);
   } else {
@@ -669,12 +736,10 @@ void NBAdView::performExternalCallWithUrl(const std::string& url) {
   touchedDownOnAd_ = false;
 }
 
-void NBAdView::showEmbedWebViewWithUrl(const std::string& url) {
+bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
   auto root = rootViewController();
-  if (!root) return;
-  if (currentState_ == 5) {
-    setHidden(true);
-  }
+  if (!root || root->presentedViewController()) return false;
+  setExpandedViewsHidden(true);
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
   auto browser = NBEmbeddedWebViewController::create();
   auto navigation = platform::NavigationController::createWithRootViewController(browser);
@@ -682,6 +747,7 @@ void NBAdView::showEmbedWebViewWithUrl(const std::string& url) {
   browser->setDelegate(listener_);
   root->presentModalViewControllerAnimated(navigation, true);
   nbEmbedWebViewController_ = browser;
+  return true;
 }
 
 void NBAdView::adScreenWillDismiss() {
@@ -697,7 +763,7 @@ void NBAdView::adScreenDidDismiss() {
     if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
     nbEmbedWebViewController_.reset();
   }
-  if (currentState_ == 5) setHidden(false);
+  setExpandedViewsHidden(false);
 }
 
 void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
@@ -720,38 +786,12 @@ void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
   adClicked();
 }
 
-// One per connection: the last address a referral reached, opened outside the application when
-// the referral ends, whether it ends well or not.
-class NBAdView::ReferralListener : public platform::URLConnectionDelegate {
- public:
-  explicit ReferralListener(std::string url) : last_(std::move(url)) {}
-  std::optional<platform::URLRequest> connectionWillSendRequestRedirectResponse(
-      platform::URLConnection&, const platform::URLRequest& request, const platform::HTTPURLResponse* redirect) override {
-    if (redirect) {
-      logLine("connection will send request..");
-      last_ = request.url();
-    }
-    return request;
-  }
-  void connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) override {
-    logLine("response uRL=%@", response.url());
-    if (!response.url().empty()) last_ = response.url();
-  }
-  void connectionDidFinishLoading(platform::URLConnection&) override { open(); }
-  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override { open(); }
-
- private:
-  void open() {
-    auto& app = platform::Application::sharedApplication();
-    if (app.canOpenURL(last_)) app.openURL(last_);
-  }
-  std::string last_;
-};
-
 void NBAdView::openReferralURL(const std::string& url, bool followToTheEnd) {
-  std::shared_ptr<platform::URLConnectionDelegate> delegate;
-  if (followToTheEnd) delegate = std::make_shared<ReferralListener>(url);
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), delegate);
+  if (!followToTheEnd) return NBURLRouting::ping(url);
+  NBURLRouting::openReferralURL(url, [](const std::string& last) {
+    auto& app = platform::Application::sharedApplication();
+    if (app.canOpenURL(last)) app.openURL(last);
+  });
 }
 
 void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView) {
@@ -770,7 +810,7 @@ void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& we
   if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeRichMedia) {
     auto& loaded = loadingWebView();
     loaded.disableBouncesAndScrolling();
-    listener_->showAd(loaded.webView());
+    showAd(loaded.webView());
   }
   updateAdUnit();
   performAdSuccessNotification();
@@ -957,6 +997,65 @@ void NBAdView::keyboardWillShow() {
 
 void NBAdView::keyboardWillHide() {
   if (currentAdUnit_ && currentAdUnit_->adActionType == 3) touchedDownOnAd_ = false;
+}
+
+}  // namespace nubira
+
+namespace nubira {
+
+void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& composer) {
+  auto root = rootViewController();
+  // One screen at a time: while another is up this one could not be shown, nor the ad again.
+  if (!root || root->presentedViewController()) return;
+  setExpandedViewsHidden(true);
+  root->presentModalViewControllerAnimated(composer, true);
+}
+
+void NBAdView::composerDidFinish() {
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  auto root = rootViewController();
+  if (!root) return setExpandedViewsHidden(false);
+  root->dismissViewControllerAnimatedCompletion(true, [weak] {
+    if (auto view = weak.lock()) view->setExpandedViewsHidden(false);
+  });
+}
+
+void NBAdView::sendEMailTo(const std::vector<std::string>& to, const std::vector<std::string>& cc,
+                           const std::optional<std::string>& subject, const std::optional<std::string>& body,
+                           bool isHTML) {
+  if (!platform::Runtime::classExists("MFMailComposeViewController")) {
+    showAlertWithMsg("Cannot send Email!");
+    return;
+  }
+  if (!platform::MailComposeViewController::canSendMail()) {
+    showAlertWithMsg("No email account has been setup!");
+    return;
+  }
+  auto composer = std::make_shared<platform::MailComposeViewController>();
+  if (!to.empty()) composer->setToRecipients(to);
+  if (!cc.empty()) composer->setCcRecipients(cc);
+  if (subject) composer->setSubject(*subject);
+  if (body) composer->setMessageBodyIsHTML(*body, isHTML);
+  composer->setMailComposeDelegate(listener_);
+  presentComposer(composer);
+}
+
+void NBAdView::sendSMSToWithBody(const std::optional<std::string>& to, const std::optional<std::string>& body) {
+  if (!platform::Runtime::classExists("MFMessageComposeViewController") ||
+      !platform::MessageComposeViewController::canSendText()) {
+    showAlertWithMsg("Cannot send SMS!");
+    return;
+  }
+  auto composer = std::make_shared<platform::MessageComposeViewController>();
+  composer->setMessageComposeDelegate(listener_);
+  if (to) composer->setRecipients({*to});
+  if (body) composer->setBody(*body);
+  presentComposer(composer);
+}
+
+void NBAdView::showAlertWithMsg(const std::string& message) {
+  std::make_shared<platform::AlertView>("Error!", message, nullptr, std::string("OK"), std::vector<std::string>{})
+      ->show();
 }
 
 }  // namespace nubira

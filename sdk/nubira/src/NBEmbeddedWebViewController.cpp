@@ -4,6 +4,8 @@
 #include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/bars.h"
+#include "platform/graphics.h"
+#include "platform/image.h"
 #include "platform/navigation_controller.h"
 #include "platform/web_view.h"
 
@@ -59,6 +61,45 @@ class NBEmbeddedWebViewController::Listener : public platform::WebViewDelegate, 
 
 NBEmbeddedWebViewController::NBEmbeddedWebViewController(platform::Passkey<NBEmbeddedWebViewController>) {}
 
+std::shared_ptr<platform::GraphicsContext> NBEmbeddedWebViewController::newContext() {
+  return std::make_shared<platform::GraphicsContext>(platform::Size{27, 27});
+}
+
+std::shared_ptr<platform::Image> NBEmbeddedWebViewController::newCloseImage() {
+  auto context = newContext();
+  context->setStrokeColor(platform::Color{1, 1, 1, 1});
+  context->setLineWidth(4);
+  context->moveToPoint(8, 6);
+  context->addLineToPoint(24, 20);
+  context->moveToPoint(24, 6);
+  context->addLineToPoint(8, 20);
+  context->strokePath();
+  return platform::Image::imageWithDrawing(context);
+}
+
+namespace {
+
+std::shared_ptr<platform::Image> filledTriangle(platform::Point a, platform::Point b, platform::Point c) {
+  auto context = NBEmbeddedWebViewController::newContext();
+  context->setFillColor(platform::Color{0, 0, 0, 1});
+  context->moveToPoint(a.x, a.y);
+  context->addLineToPoint(b.x, b.y);
+  context->addLineToPoint(c.x, c.y);
+  context->closePath();
+  context->fillPath();
+  return platform::Image::imageWithDrawing(context);
+}
+
+}  // namespace
+
+std::shared_ptr<platform::Image> NBEmbeddedWebViewController::newBackArrowImageRef() {
+  return filledTriangle({8, 13}, {24, 4}, {24, 22});
+}
+
+std::shared_ptr<platform::Image> NBEmbeddedWebViewController::newFwdArrowImageRef() {
+  return filledTriangle({16, 13}, {0, 4}, {0, 22});
+}
+
 std::shared_ptr<NBEmbeddedWebViewController> NBEmbeddedWebViewController::create() {
   auto browser = std::make_shared<NBEmbeddedWebViewController>(platform::Passkey<NBEmbeddedWebViewController>());
   browser->build();
@@ -78,11 +119,11 @@ void NBEmbeddedWebViewController::build() {
     };
   };
   safari_ = BarButtonItem::createWithBarButtonSystemItem(BarButtonSystemItem::Action, target, act(&NBEmbeddedWebViewController::openSafari));
-  back_ = BarButtonItem::createWithImage(nullptr, BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::goBack));
+  back_ = BarButtonItem::createWithImage(newBackArrowImageRef(), BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::goBack));
   back_->setEnabled(false);
   reload_ = BarButtonItem::createWithBarButtonSystemItem(BarButtonSystemItem::Refresh, target, act(&NBEmbeddedWebViewController::refresh));
-  close_ = BarButtonItem::createWithImage(nullptr, BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::closeMVC));
-  fwd_ = BarButtonItem::createWithImage(nullptr, BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::goFwd));
+  close_ = BarButtonItem::createWithImage(newCloseImage(), BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::closeMVC));
+  fwd_ = BarButtonItem::createWithImage(newFwdArrowImageRef(), BarButtonItemStyle::Plain, target, act(&NBEmbeddedWebViewController::goFwd));
   fwd_->setEnabled(false);
   auto space = [] { return BarButtonItem::createWithBarButtonSystemItem(BarButtonSystemItem::FlexibleSpace, nullptr, nullptr); };
   setToolbarItems({close_, space(), reload_, space(), safari_, space(), back_, space(), fwd_});

@@ -12,6 +12,8 @@
 
 namespace platform {
 class BarButtonItem;
+class GraphicsContext;
+class Image;
 class WebView;
 }  // namespace platform
 
@@ -50,10 +52,17 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   void goFwd();
   void checkButtonAction();
 
+  // The drawn icons of the close, back and forward buttons, each 27 × 27 pixels.
+  static std::shared_ptr<platform::GraphicsContext> newContext();
+  static std::shared_ptr<platform::Image> newCloseImage();
+  static std::shared_ptr<platform::Image> newBackArrowImageRef();
+  static std::shared_ptr<platform::Image> newFwdArrowImageRef();
+
   const std::shared_ptr<platform::WebView>& webView() const { return webview_; }
   const std::shared_ptr<platform::BarButtonItem>& closeItem() const { return close_; }
   const std::shared_ptr<platform::BarButtonItem>& backItem() const { return back_; }
   const std::shared_ptr<platform::BarButtonItem>& fwdItem() const { return fwd_; }
+  const std::shared_ptr<platform::BarButtonItem>& safariItem() const { return safari_; }
 
   explicit NBEmbeddedWebViewController(platform::Passkey<NBEmbeddedWebViewController>);
 

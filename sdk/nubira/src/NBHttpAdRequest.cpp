@@ -127,6 +127,11 @@ void NBHttpAdRequest::sendRequest() {
   }
 }
 
+void NBHttpAdRequest::cancel() {
+  if (urlConnection_) urlConnection_->cancel();
+  releaseExchange();
+}
+
 void NBHttpAdRequest::uploadDeviceInfo() {
   if (!urlRequest_) return;
   urlConnection_ = platform::URLConnection::connectionWithRequestDelegate(*urlRequest_, nullptr);

@@ -42,6 +42,8 @@ class NBHttpAdRequest : public std::enable_shared_from_this<NBHttpAdRequest> {
                                                              const std::string& method, int requestType);
   // Sends the prepared request; its outcome reaches the delegate on later turns.
   virtual void sendRequest();
+  // Drops the exchange under way, if any: none of its callbacks reaches the delegate.
+  void cancel();
   // Sends the prepared request without reading any reply.
   void uploadDeviceInfo();
   // Keeps the cached-server headers of a reply in the user defaults.

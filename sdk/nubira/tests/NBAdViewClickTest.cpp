@@ -3,9 +3,11 @@
 // what the ad's pages try to load, and the browser itself.
 #include <gtest/gtest.h>
 
+#include "NBAdViewReports.h"
 #include "NBEmbeddedWebViewController.h"
 #include "nubira/NBAdRequest.h"
 #include "nubira/NBAdView.h"
+#include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/bars.h"
 #include "platform/navigation_controller.h"
@@ -19,20 +21,6 @@ namespace {
 
 using nubira::NBAdView;
 using platform::WebViewNavigationType;
-
-struct Heard : nubira::NBAdDelegate {
-  std::vector<std::string> events;
-  std::shared_ptr<platform::ViewController> root;
-  void adViewWillPresentScreen(NBAdView&) override {
-    // The browser comes on a later turn than this report.
-    events.push_back(root->presentedViewController() ? "present after browser" : "present");
-  }
-  void adViewWillDismissScreen(NBAdView&) override { events.push_back("will dismiss"); }
-  void adViewDidDismissScreen(NBAdView&) override { events.push_back("did dismiss"); }
-  void adViewWillLeaveApplication(NBAdView&) override { events.push_back("leave"); }
-  void adViewDidFinishRequest(NBAdView&) override { events.push_back("finish"); }
-  void adViewDidFailRequestWithError(NBAdView&, const platform::Error& e) override { events.push_back(e.domain); }
-};
 
 testing::ScriptedAnswer html(std::string body) {
   auto a = testing::ScriptedAnswer::text(std::move(body));
@@ -49,12 +37,15 @@ class NBAdViewClickTest : public testing::SandboxTest {
   }
   void freshView() {
     if (view) view->removeFromSuperview();
-    heard = std::make_shared<Heard>();
+    heard = std::make_shared<nubiratest::NBAdViewReports>();
+    // The browser comes on a later turn than the report that it will.
+    heard->onEvent = [this](const std::string& e) {
+      if (e == "present" && view && view->browserForTesting()) heard->events.back() = "present after browser";
+    };
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     root = std::make_shared<platform::ViewController>();
     window->setRootViewController(root);
     window->makeKeyAndVisible();
-    heard->root = root;
     view = NBAdView::createWithFrameNbAppIdNbAdUnitRootViewController(platform::Rect(0, 0, 320, 50), "site-1", 15,
                                                                      root);
     view->setDelegate(heard);
@@ -79,7 +70,7 @@ class NBAdViewClickTest : public testing::SandboxTest {
   testing::NubiraServer server;
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::ViewController> root;
-  std::shared_ptr<Heard> heard = std::make_shared<Heard>();
+  std::shared_ptr<nubiratest::NBAdViewReports> heard;
   std::shared_ptr<NBAdView> view;
 };
 
@@ -93,12 +84,15 @@ TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplicatio
     bool browser;
     bool openedLanding;
     bool timerAfter;
+    bool busy = false;  // the root controller already shows a screen
   };
   const Case cases[] = {
       {"type 1 leaves", 2, "1", true, {"leave"}, false, true, false},
       {"new type 2 opens the browser", 2, "2", true, {"present"}, true, false, false},
       {"no redirect: nothing, refresh resumes", 0, std::nullopt, true, {}, false, false, true},
       {"unopenable: nothing, refresh resumes", 2, "1", false, {}, false, false, true},
+      {"no room for the browser: the click ends", 2, "2", true, {"present", "will dismiss", "did dismiss"}, false,
+       false, true, true},
   };
   auto& app = platform::Application::sharedApplication();
   int n = 0;
@@ -110,6 +104,7 @@ TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplicatio
     const std::string first = server.addClickChain(id, c.hops, c.actionType);
     loadBanner(first, 1);
     if (!c.httpOpenable) app.unregisterOpenableScheme("http");
+    if (c.busy) root->presentModalViewControllerAnimated(std::make_shared<platform::ViewController>(), false);
     const size_t openedBefore = opened().size();
     // A second tap while the click is under way starts nothing.
     EXPECT_EQ(window->tapAtPoint(platform::Point(10, 10)), view->hideWebViewForTesting());
@@ -219,6 +214,74 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
   ASSERT_TRUE(settled("/p1"));
   EXPECT_FALSE(browser->backItem()->isEnabled());
   EXPECT_TRUE(browser->fwdItem()->isEnabled());
+
+  // Opening the page outside asks first; cancelling opens nothing.
+  for (bool cancel : {true, false}) {
+    browser->safariItem()->tap();
+    auto sheet = platform::ActionSheet::shownSheets().at(cancel ? 0 : 1);
+    EXPECT_EQ(sheet->shownFromBarButtonItem(), browser->safariItem());
+    EXPECT_EQ(sheet->buttonTitleAtIndex(0) + "|" + sheet->buttonTitleAtIndex(1), "Open in Safari|Cancel");
+    sheet->clickButtonAtIndex(cancel ? sheet->cancelButtonIndex() : 0);
+    EXPECT_EQ(opened().size(), cancel ? 1u : 2u);
+  }
+  EXPECT_EQ(opened().back(), server.url("/p1"));
+}
+
+TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
+  // Down at (10, 10), then up (or cancelled) at the point given.
+  const std::tuple<const char*, std::optional<platform::Point>, bool> cases[] = {
+      {"inside", platform::Point(20, 30), true},
+      {"outside", platform::Point(10, 200), false},
+      {"cancelled", std::nullopt, false},
+  };
+  for (const auto& [name, up, clicks] : cases) {
+    SCOPED_TRACE(name);
+    freshView();
+    loadBanner(server.addClickChain(name, 0, std::nullopt), 1);
+    auto overlay = view->hideWebViewForTesting();
+    EXPECT_EQ(window->touchDownAtPoint({10, 10}), overlay);
+    EXPECT_EQ(overlay->backgroundColor(), platform::Color::white(0, 0.2));
+    if (up) {
+      window->touchMovedToPoint(*up);
+      window->touchUpAtPoint(*up);
+    } else {
+      window->touchCancel();
+    }
+    EXPECT_EQ(overlay->backgroundColor(), platform::Color::clearColor());
+    EXPECT_EQ(view->isTouchedDownOnAdForTesting(), clicks);
+    runUntil([&] { return !view->isTouchedDownOnAdForTesting(); }, 10);
+    EXPECT_EQ(server.requestsTo(std::string("/landing/") + name).size(), clicks ? 1u : 0u);
+  }
+  // No tint while the next ad is being asked for.
+  auto stalled = testing::ScriptedAnswer::text("");
+  stalled.stall = true;
+  server.setAdAnswer(stalled);
+  advance(21);
+  view->loadNBAdRequest();
+  window->touchDownAtPoint({10, 10});
+  EXPECT_EQ(view->hideWebViewForTesting()->backgroundColor(), platform::Color::clearColor());
+}
+
+TEST_F(NBAdViewClickTest, LinksOfASearchAdClickWithTheirQuery) {
+  loadBanner(server.addClickChain("s", 0, std::nullopt), 3);
+  EXPECT_EQ(view->hideWebViewForTesting()->superview(), nullptr);
+  // The query of the click request each link gives, when it gives one.
+  const std::tuple<std::string, WebViewNavigationType, std::optional<std::string>> cases[] = {
+      {"http://x.example/s?q=birds&n=2", WebViewNavigationType::LinkClicked, "q=birds&n=2"},
+      {"http://x.example/s?q=cats", WebViewNavigationType::Other, std::nullopt},
+      {"http://x.example/s?first?second", WebViewNavigationType::LinkClicked, "first?second"},
+  };
+  size_t clicks = 0;
+  for (const auto& [link, type, query] : cases) {
+    SCOPED_TRACE(link);
+    view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest(link), type);
+    if (query) ++clicks;
+    runUntil([&] { return server.requestsTo("/landing/s").size() == clicks && !view->isTouchedDownOnAdForTesting(); });
+    runUntilIdle();
+    ASSERT_EQ(server.requestsTo("/landing/s").size(), clicks);
+    if (query) EXPECT_EQ(server.requestsTo("/landing/s").back().query, *query);
+  }
+  EXPECT_TRUE(opened().empty());
 }
 
 }  // namespace

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include "NBAdUnit.h"
+#include "NBAdViewReports.h"
 #include "nubira/NBAdError.h"
 #include "nubira/NBAdRequest.h"
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
 #include "platform/error.h"
 #include "platform/keyboard.h"
+#include "platform/log.h"
+#include "platform/runtime.h"
+#include "platform/window.h"
+#include "NBSDKUtil.h"
 #include "platform/notification_center.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
@@ -19,24 +24,6 @@
 namespace {
 
 using nubira::NBAdView;
-
-struct Reports : nubira::NBAdDelegate {
-  std::vector<std::string> events;
-  std::function<void()> onFinish;
-  unsigned responds = kAllMessages;
-  unsigned respondedMessages() const override { return responds; }
-  void adViewWillPresentScreen(NBAdView&) override { events.push_back("present"); }
-  void adViewWillDismissScreen(NBAdView&) override { events.push_back("will dismiss"); }
-  void adViewDidDismissScreen(NBAdView&) override { events.push_back("did dismiss"); }
-  void adViewWillLeaveApplication(NBAdView&) override { events.push_back("leave"); }
-  void adViewDidFinishRequest(NBAdView&) override {
-    events.push_back("finish");
-    if (onFinish) onFinish();
-  }
-  void adViewDidFailRequestWithError(NBAdView&, const platform::Error& e) override {
-    events.push_back(std::to_string(e.code) + " " + e.domain);
-  }
-};
 
 class NBAdViewTest : public testing::SandboxTest {
  protected:
@@ -59,7 +46,7 @@ class NBAdViewTest : public testing::SandboxTest {
 
   testing::NubiraServer server;
   std::shared_ptr<platform::ViewController> root;
-  std::shared_ptr<Reports> reports = std::make_shared<Reports>();
+  std::shared_ptr<nubiratest::NBAdViewReports> reports = std::make_shared<nubiratest::NBAdViewReports>();
   std::shared_ptr<NBAdView> view;
 };
 
@@ -179,7 +166,9 @@ TEST_F(NBAdViewTest, DroppingTheDelegateDropsTheRequestUnderWay) {
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
 
   // A delegate that lets the view go while it is being told.
-  reports->onFinish = [&] { view.reset(); };
+  reports->onEvent = [&](const std::string& e) {
+    if (e == "finish") view.reset();
+  };
   advance(21);
   loadAndWait();
   runUntilIdle();
@@ -284,6 +273,74 @@ TEST_F(NBAdViewTest, TextAdsCarryTheirColours) {
   }));
   runUntilIdle();
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+}
+
+TEST_F(NBAdViewTest, OnlyTheWebViewGivenTheMarkupCountsLoads) {
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  loadAndWait();
+  auto stalled = testing::ScriptedAnswer::text("");
+  stalled.stall = true;
+  server.http().setAnswer("/slow", stalled);
+  server.http().setAnswer("/ad.js", testing::ScriptedAnswer::text("window.loaded = true;"));
+  server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" height=\"50\"><![CDATA["
+                    "<script src=\"" + server.url("/ad.js") + "\"></script>]]></Ad></Response>");
+  advance(21);
+  view->loadNBAdRequest();
+  ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+  // While the new ad loads, the page on screen starts a load of its own that never ends.
+  view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest(server.url("/slow")),
+                                                         platform::WebViewNavigationType::Other);
+  ASSERT_TRUE(runUntil([&] { return reports->events.size() == 2; }, 10));
+  EXPECT_EQ(last(), "finish");
+  EXPECT_EQ(view->webView2ForTesting()->stringByEvaluatingJavaScriptFromString("String(window.loaded)"), "true");
+  EXPECT_TRUE(view->webView1ForTesting()->isLoading());
+  advance(60);
+  EXPECT_EQ(reports->events.size(), 2u);
+}
+
+TEST_F(NBAdViewTest, RootControllerFallbackNibAndDeviceUpload) {
+  auto util = nubira::NBSDKUtil::util();
+  util->setLogLevel(2);
+  auto windowRoot = std::make_shared<platform::ViewController>();
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  struct Case {
+    std::string name;
+    std::function<void()> arrange;
+    std::string line;
+    bool windowsOwn;
+  };
+  const Case cases[] = {
+      {"no key window", [] {}, "window does not respond to rootviewcontroller, setting to user defined instance", false},
+      {"window without a root", [&] { window->makeKeyAndVisible(); },
+       "window rootviewcontroller is null, setting to user defined instance", false},
+      {"window's root wins", [&] { window->setRootViewController(windowRoot); },
+       "window root view controller found, setting it to NBAdView's rootViewController", true},
+      {"window cannot tell", [] { platform::Runtime::setAvailable("UIWindow.rootViewController", false); },
+       "window does not respond to rootviewcontroller, setting to user defined instance", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.arrange();
+    platform::LogCapture log;
+    view->setRootViewController(root);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
+    EXPECT_EQ(view->rootViewController(), c.windowsOwn ? windowRoot : root);
+  }
+  util->setLogLevel(1);
+
+  // Made from an interface file: set up as a view made without arguments.
+  auto fromNib = NBAdView::createFromNibWithFrame(platform::Rect(0, 410, 320, 50));
+  EXPECT_EQ(fromNib->nbAdUnit(), NBAdView::kDefaultAdUnit);
+  EXPECT_TRUE(fromNib->isRefreshTimerRunningForTesting());
+
+  // The upload goes on a connection of its own: the ad request under way is not disturbed.
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  view->loadNBAdRequest();
+  view->startDeviceInfoUploadUsingUrl(server.url(testing::NubiraServer::kDeviceInfoPath));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testing::NubiraServer::kDeviceInfoPath).empty(); }, 10));
+  ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
+  EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+  EXPECT_TRUE(server.formProblems().empty());
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 //   kDeviceInfoPath  the device-info upload: checked the same way, answered 200.
 //   /nbclick/<id>/<n> click redirect chains made by addClickChain; the first redirect carries
 //                    "Action-Type"; the chain ends at /landing/<id> (200).
+//                    A form of an interstitial ("adtype=int") must ask for a full-screen slot
+//                    (14 or 16) and gets the interstitial reply.
 //   kConvertPath     the conversion ping: answers the scripted XML (status true by default).
 // Thread safety: every member may be called from any thread.
 #include <memory>
@@ -47,6 +49,18 @@ class NubiraServer {
       "<?xml version=\"1.0\"?>\n<Response><Ad type=\"rm\" width=\"320\" height=\"50\">"
       "<![CDATA[<p>cut</p>]]></Ad><Ad type=\"ban";
 
+  // A full-screen rich-media ad of 320 × 480. Its page writes down in window.heard, in order,
+  // what its MRAID object tells it: "ready", "state:<state>", "viewable:<true|false>"; the
+  // element "close" calls mraid.close() and "link" is a plain link to /landing/interstitial.
+  static constexpr const char* kInterstitialReply =
+      "<?xml version=\"1.0\"?>\n<Response><Ad type=\"rm\" actionType=\"2\" width=\"320\" height=\"480\">"
+      "<![CDATA[<div id=\"nb_c\"><a id=\"close\" href=\"#\" onclick=\"mraid.close(); return false;\">x</a>"
+      "<a id=\"link\" href=\"/landing/interstitial\">more</a></div><script>window.heard = [];"
+      "mraid.addEventListener('ready', function () { heard.push('ready'); });"
+      "mraid.addEventListener('stateChange', function (s) { heard.push('state:' + s); });"
+      "mraid.addEventListener('viewableChange', function (v) { heard.push('viewable:' + v); });"
+      "</script>]]></Ad></Response>\n";
+
   NubiraServer();
   ~NubiraServer();
   NubiraServer(const NubiraServer&) = delete;
@@ -61,6 +75,9 @@ class NubiraServer {
   // The answer of the ad server to a well-formed request.
   void setAdReply(std::string body, int status = 200);
   void setAdAnswer(ScriptedAnswer answer);
+  // The answer to a well-formed interstitial request (kInterstitialReply until set).
+  void setInterstitialReply(std::string body, int status = 200);
+  void setInterstitialAnswer(ScriptedAnswer answer);
   // Reply headers: "Nubiracachedserver" / "Nubiracachedlife" and "X-Nubira-Ph" (nullopt: not
   // sent). They go with every ad reply.
   void setCachedServer(std::optional<std::string> server, std::optional<std::string> life);

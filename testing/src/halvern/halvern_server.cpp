@@ -1,6 +1,7 @@
 #include "testing/halvern_server.h"
 
 #include "testing/json_quote.h"
+#include "testing/zip_builder.h"
 
 #include <cstdio>
 
@@ -14,6 +15,39 @@ HalvernServer::HalvernServer() {
     answer.gzip = true;
     return answerFor("", answer);
   });
+  server_.setHandler(kAdPath, [this](const RecordedRequest& request) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = ads_.find(request.queryItem("slot").value_or(""));
+    return answerFor("ad.json", ScriptedAnswer::json(it == ads_.end() ? "{\"none\":true}" : it->second));
+  });
+}
+
+void HalvernServer::offerClient(const std::string& version) {
+  setClientResponse(version, {{"display", displayScript()}, {"driver", driverScript()}});
+}
+
+void HalvernServer::setAd(const std::string& slot, const std::string& html, double ttlSeconds,
+                          const std::vector<std::string>& trackers) {
+  std::string name;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    name = slot + "-" + std::to_string(++packages_) + ".zip";
+  }
+  setFile(name, ZipBuilder().addFile("ad.html", html).bytes());
+  std::string description = "{\"package\":" + jsonQuoted(fileURL(name)) + ",\"ttl\":" + std::to_string(ttlSeconds) +
+                            ",\"trackers\":[";
+  for (size_t i = 0; i < trackers.size(); ++i) {
+    description += (i ? "," : "") + jsonQuoted(trackerURL(trackers[i]));
+    server_.setHandler("/track/" + trackers[i], [](const RecordedRequest&) { return ScriptedAnswer::text("ok"); });
+  }
+  description += "]}";
+  std::lock_guard<std::mutex> lock(mutex_);
+  ads_[slot] = std::move(description);
+}
+
+void HalvernServer::clearAd(const std::string& slot) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ads_.erase(slot);
 }
 
 void HalvernServer::setClientResponse(std::string version, std::vector<std::pair<std::string, std::string>> source,

@@ -63,6 +63,7 @@ struct NubiraServer::Impl {
   LoopbackServer http;
   mutable std::mutex mutex;
   ScriptedAnswer adAnswer = ScriptedAnswer::text(NubiraServer::kRichMediaReply);
+  ScriptedAnswer interstitialAnswer = ScriptedAnswer::text(NubiraServer::kInterstitialReply);
   std::optional<std::string> cachedServer, cachedLife, uploadURL;
   std::set<std::string> extraKeys;
   std::vector<std::string> problems;
@@ -123,6 +124,8 @@ struct NubiraServer::Impl {
     if (auto v = value("d-nettype"); v && *v != "wifi" && *v != "carrier") problem("d-nettype " + *v);
     if (auto v = value("u-gender"); v && *v != "M" && *v != "F") problem("u-gender " + *v);
     if (auto v = value("u-id"); v && r.header("cookie") != "iphone-uuid=" + decode(*v) + ";") problem("cookie");
+    if (auto v = value("adtype"); v && *v != "int") problem("adtype " + *v);
+    if (auto v = value("nb-ad-slot"); v && value("adtype") && *v != "14" && *v != "16") problem("interstitial slot " + *v);
     problems.insert(problems.end(), found.begin(), found.end());
     return found;
   }
@@ -130,7 +133,9 @@ struct NubiraServer::Impl {
   ScriptedAnswer answerAd(const RecordedRequest& r) {
     auto found = check(r);
     std::lock_guard<std::mutex> lock(mutex);
-    ScriptedAnswer answer = found.empty() ? adAnswer : ScriptedAnswer::text("bad form", 400);
+    const bool interstitial = r.body.find("&adtype=int") != std::string::npos;
+    ScriptedAnswer answer =
+        !found.empty() ? ScriptedAnswer::text("bad form", 400) : interstitial ? interstitialAnswer : adAnswer;
     if (cachedServer) answer.headers.emplace_back("Nubiracachedserver", *cachedServer);
     if (cachedLife) answer.headers.emplace_back("Nubiracachedlife", *cachedLife);
     if (uploadURL) answer.headers.emplace_back("X-Nubira-Ph", *uploadURL);
@@ -161,6 +166,17 @@ void NubiraServer::setAdReply(std::string body, int status) {
 void NubiraServer::setAdAnswer(ScriptedAnswer answer) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->adAnswer = std::move(answer);
+}
+
+void NubiraServer::setInterstitialReply(std::string body, int status) {
+  ScriptedAnswer answer = ScriptedAnswer::text(std::move(body), status);
+  answer.headers = {{"Content-Type", "text/xml"}};
+  setInterstitialAnswer(std::move(answer));
+}
+
+void NubiraServer::setInterstitialAnswer(ScriptedAnswer answer) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->interstitialAnswer = std::move(answer);
 }
 
 void NubiraServer::setCachedServer(std::optional<std::string> server, std::optional<std::string> life) {

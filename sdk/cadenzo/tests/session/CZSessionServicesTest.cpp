@@ -92,16 +92,16 @@ TEST_F(ServicesTest, OpenerEndsOnTheLastURLOfAChain) {
   auto& http = server->http();
   http.setRedirectChain({"/c/1", "/c/2", "/c/3"}, 302, ScriptedAnswer::text("landing"));
   http.setAnswer("/plain", ScriptedAnswer::text("landing"));
-  http.setAnswer("/to-store", ScriptedAnswer::redirect("itms-apps://itunes.apple.example/app/id42"));
+  http.setAnswer("/to-store", ScriptedAnswer::redirect("itms-apps://apps.store.example/app/id42"));
   http.setAnswer("/hop", ScriptedAnswer::redirect(server->url("/to-store"), 301));
   const std::string deadURL = [] { return testing::LoopbackServer().url("/nothing-here"); }();
   struct Case { std::string url; std::string opened; size_t loads; };
   std::vector<Case> cases = {
-      {"itms-apps://itunes.apple.example/app/id7", "itms-apps://itunes.apple.example/app/id7", 0},
+      {"itms-apps://apps.store.example/app/id7", "itms-apps://apps.store.example/app/id7", 0},
       {server->url("/plain"), server->url("/plain"), 1},
       {server->url("/c/1"), server->url("/c/3"), 3},
       // The loader cannot fetch the store scheme: the load fails, the store still opens.
-      {server->url("/hop"), "itms-apps://itunes.apple.example/app/id42", 2},
+      {server->url("/hop"), "itms-apps://apps.store.example/app/id42", 2},
       // Nothing answers: the click still ends, on the URL it was given.
       {deadURL, deadURL, 0},
   };

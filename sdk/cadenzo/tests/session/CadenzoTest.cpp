@@ -194,7 +194,7 @@ TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
 // first, then the dismissal; a click then puts up the loading view until its target opened.
 TEST_F(FacadeTest, ShownInterstitialEndsWithItsNoticesThenTheDismissal) {
   server->setInterstitial("L", "{\"status\":200,\"html\":\"<p>\",\"itunes_id\":\"42\","
-                               "\"link\":\"itms-apps://itunes.apple.example/app/id42\"}");
+                               "\"link\":\"itms-apps://apps.store.example/app/id42\"}");
   platform::Runtime::setAvailable("SKStoreProductViewController", false);
   const cztest::Timeline closed = {"didDismissInterstitial:L", "didCloseInterstitial:L", "dismissInterstitial"};
   const auto forceDismiss = [] {
@@ -219,7 +219,7 @@ TEST_F(FacadeTest, ShownInterstitialEndsWithItsNoticesThenTheDismissal) {
   }
   auto& app = platform::Application::sharedApplication();
   ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
-  EXPECT_EQ(app.openedURLs().back(), "itms-apps://itunes.apple.example/app/id42");
+  EXPECT_EQ(app.openedURLs().back(), "itms-apps://apps.store.example/app/id42");
   EXPECT_EQ(timeline.back(), "dismissLoadingView");
   ASSERT_EQ(server->callsTo("click").size(), 1u);
   EXPECT_TRUE(server->callsTo("click")[0].accepted());

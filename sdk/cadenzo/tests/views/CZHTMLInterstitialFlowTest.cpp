@@ -223,7 +223,7 @@ TEST_F(HTMLInterstitialFlowTest, APageFiringCommandsOnATimerIsHeardOnce) {
 TEST_F(HTMLInterstitialFlowTest, APageClickOpensOnlyWebAndStoreAddresses) {
   auto& app = platform::Application::sharedApplication();
   app.registerOpenableScheme("zavrellion");
-  const std::string store = "itms-apps://itunes.apple.example/app/id42";
+  const std::string store = "itms-apps://apps.store.example/app/id42";
   server->http().setAnswer("/to-call", testing::ScriptedAnswer::redirect("tel:5551234"));
   server->http().setAnswer("/to-store", testing::ScriptedAnswer::redirect(store));
   struct Case { const char* name; std::string target; std::optional<std::string> opened; };

@@ -7,12 +7,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "nubira/NBAdDelegate.h"
 #include "platform/passkey.h"
 #include "platform/view.h"
 
 namespace platform {
+class Button;
+class ScrollView;
 class Timer;
 class ViewController;
 class WebView;
@@ -44,6 +47,11 @@ class NBAdView : public platform::View {
       const platform::Rect& frame, const std::string& appId, int adUnit,
       const std::shared_ptr<platform::ViewController>& rootViewController);
   static std::shared_ptr<NBAdView> createWithFrame(const platform::Rect& frame);
+  // What loading the view from an interface file does: the view is made with its archived
+  // frame, then hears awakeFromNib.
+  static std::shared_ptr<NBAdView> createFromNibWithFrame(const platform::Rect& frame);
+  // Sets the view up with its own frame, no app id, the default slot and no root controller.
+  void awakeFromNib();
   ~NBAdView() override;
 
   void loadNBAdRequest();
@@ -77,6 +85,12 @@ class NBAdView : public platform::View {
   bool ismraidAd() const { return ismraidAd_; }
   const std::shared_ptr<NBAdUnit>& currentAdUnit() const { return currentAdUnit_; }
   const std::shared_ptr<NBUserInfo>& nbUserInfo() const { return nbUserInfo_; }
+  // The largest size a rich-media ad may resize to; zero until the host sets it.
+  platform::Size maxSize() const { return maxSize_; }
+  void setMaxSize(platform::Size size) { maxSize_ = size; }
+  // Sends the device-info upload to `url` on a connection of its own, with the view's facts;
+  // nothing is read from the answer.
+  void startDeviceInfoUploadUsingUrl(const std::string& url);
 
   // Where ads come from: scheme, host and port, no trailing slash (configuration).
   static std::string liveServer();
@@ -97,6 +111,10 @@ class NBAdView : public platform::View {
   bool isTouchedDownOnAdForTesting() const { return touchedDownOnAd_; }
   std::shared_ptr<NBEmbeddedWebViewController> browserForTesting() const { return nbEmbedWebViewController_; }
   void setTouchedDownOnAdForTesting(bool touched) { touchedDownOnAd_ = touched; }
+  // 0 loading, 1 default, 2 resized, 4 hidden, 5 expanded.
+  int currentStateForTesting() const { return currentState_; }
+  const std::shared_ptr<platform::Button>& adCloseButtonForTesting() const { return adCloseButton_; }
+  const std::shared_ptr<platform::View>& blockingViewForTesting() const { return blockingView_; }
   // Sends one of the four reports of the click and presentation side.
   void notifyForTesting(NBAdDelegate::Message message);
 
@@ -105,7 +123,6 @@ class NBAdView : public platform::View {
  private:
   class Listener;
   friend class Listener;
-  class ReferralListener;
 
   void initializeWithFrame(const platform::Rect& frame, const std::string& appId, int adUnit,
                            const std::shared_ptr<platform::ViewController>& root, int interval);
@@ -144,7 +161,8 @@ class NBAdView : public platform::View {
                                                     const std::optional<std::string>& actionType);
   void adClickRequestFailed();
   void performExternalCallWithUrl(const std::string& url);
-  void showEmbedWebViewWithUrl(const std::string& url);
+  // False when no browser could be presented.
+  bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
   void webviewLinkWasClicked(const std::optional<std::string>& url);
   void adScreenWillDismiss();
   void adScreenDidDismiss();
@@ -153,7 +171,40 @@ class NBAdView : public platform::View {
   void appInActiveNotificationReceived();
   void keyboardWillShow();
   void keyboardWillHide();
+
+  // Presentation, expansion, resize and orientation of rich-media ads.
+  std::string runScript(const std::shared_ptr<platform::WebView>& webView, const std::string& script);
+  void fireErrorEvent(const std::shared_ptr<platform::WebView>& webView, const char* message, const char* action);
+  void showAd(const std::shared_ptr<platform::WebView>& webView);
+  void hideAd(const std::shared_ptr<platform::WebView>& webView);
+  void closeAd(const std::shared_ptr<platform::WebView>& webView);
+  void closeAd();
+  void collapse(const std::shared_ptr<platform::WebView>& webView);
+  void expandToWithURLInWebView(const platform::Rect& rect, const std::shared_ptr<platform::WebView>& webView);
+  void expandFrameEndingFrameOrientation(const std::shared_ptr<platform::WebView>& webView,
+                                         const platform::Rect& ending, int orientation);
+  void resizeToWidthHeightInWebView(float width, float height, const std::shared_ptr<platform::WebView>& webView);
+  platform::Rect getAdFrameInWindowCoordinates() const;
+  platform::Rect rectAccordingToOrientation(const platform::Rect& rect) const;
+  platform::Rect convertedRectAccordingToOrientation(const platform::Rect& rect) const;
+  static platform::Rect webFrameAccordingToOrientation(const platform::Rect& rect);
+  static int statusBarSizeAccordingToOrientation(const platform::Size& size, int orientation);
+  static int currentInterfaceOrientation();
+  void rotateExpandedWindowsToOrientation(int orientation);
+  void rotateExpandedWindowsToCurrentOrientation();
+  std::shared_ptr<platform::View> formerSuperview() const;
+
+  // Composers and alerts the ad's page may ask for.
+  void sendEMailTo(const std::vector<std::string>& to, const std::vector<std::string>& cc,
+                   const std::optional<std::string>& subject, const std::optional<std::string>& body, bool isHTML);
+  void sendSMSToWithBody(const std::optional<std::string>& to, const std::optional<std::string>& body);
+  void presentComposer(const std::shared_ptr<platform::ViewController>& composer);
+  void composerDidFinish();
+  void showAlertWithMsg(const std::string& message);
+  void setExpandedViewsHidden(bool hidden);
+
   NBWebView& loadingWebView() const;
+  std::shared_ptr<platform::WebView> onScreenWebView() const;
   void resetRequest();
 
   std::weak_ptr<NBAdDelegate> delegate_;
@@ -191,6 +242,16 @@ class NBAdView : public platform::View {
   std::unique_ptr<NBJSBridge> jsBridge_;
   int currentState_ = 0;
   bool observing_ = false;
+  std::shared_ptr<NBHttpAdRequest> deviceUploadRequest_;
+  platform::Size maxSize_;
+  // Expansion bookkeeping.
+  std::shared_ptr<platform::Button> adCloseButton_;
+  long originalTag_ = 0, parentTag_ = 0;
+  std::weak_ptr<platform::View> parent_;
+  std::shared_ptr<platform::View> blockingView_;
+  platform::AffineTransform originalTransform_;
+  platform::Rect expandedFrame_, translatedFrame_, defaultFrame_;
+  std::shared_ptr<platform::ScrollView> scrollView_;
   // Bumped when the request under way is dropped: delayed reports of an older one are void.
   unsigned generation_ = 0;
 };

@@ -1,0 +1,79 @@
+#include "HVDriverCommandHandler.h"
+
+#include <cmath>
+#include <limits>
+
+#include "HVAdManager.h"
+#include "HVClientDriver.h"
+#include "HVController.h"
+#include "platform/format.h"
+
+namespace halvern {
+
+namespace {
+
+// A page's number as a signed 64-bit integer; NaN reads as 0 and the ends are clamped.
+int64_t longLongValue(const platform::Value& value) {
+  if (value.isString()) return value.integerValue();
+  const double number = value.doubleValue();
+  if (std::isnan(number)) return 0;
+  if (number <= -9.2e18) return std::numeric_limits<int64_t>::min();
+  if (number >= 9.2e18) return std::numeric_limits<int64_t>::max();
+  return static_cast<int64_t>(number);
+}
+
+}  // namespace
+
+bool HVDriverCommandHandler::isAdManagerProperty(const std::string& key) {
+  return key == "fetchReenqueueDelay" || key == "slotDict";
+}
+
+HVDriverCommandHandler::HVDriverCommandHandler(std::weak_ptr<HVClientDriver> driver)
+    : HVCommandHandler("BridgeDriver"), m_driver(std::move(driver)) {
+  using A = const HVCommandArguments&;
+  auto withDriver = [this](auto fn) {
+    return [this, fn](A args) {
+      if (auto driver = m_driver.lock()) fn(*driver, args);
+    };
+  };
+  declareCommand("bridge_notifyInitSucceeded", withDriver([](HVClientDriver& d, A) { d.initSucceeded(); }));
+  declareCommand("bridge_notifyInitFailed", withDriver([](HVClientDriver& d, A) { d.initFailed(); }));
+  declareCommand("bridge_setState:", withDriver([](HVClientDriver& d, A args) {
+    const int64_t state = longLongValue(args[0]);
+    if (state == HVClientDriver::kIdle || state == HVClientDriver::kFetching) d.setState(static_cast<int>(state));
+  }));
+  declareCommand("bridge_notifyAdFetchSucceededForSlotNamed:dlTime:expiration:", withDriver([](HVClientDriver& d, A args) {
+    d.adFetchSucceededForSlotNamedDlTimeExpiration(stringArgument(args, 0), longLongValue(args[1]), longLongValue(args[2]));
+  }));
+  declareCommand("bridge_notifyAdFetchFailedForSlotNamed:", withDriver([](HVClientDriver& d, A args) {
+    d.adFetchFailedForSlotNamed(stringArgument(args, 0));
+  }));
+  declareCommand("bridge_pingURL:", withDriver([](HVClientDriver& d, A args) { d.pingURL(stringArgument(args, 0)); }));
+  declareCommand("bridge_reloadAndExecute:baseURL:", withDriver([](HVClientDriver& d, A args) {
+    d.reloadAndExecuteBaseURL(stringArgument(args, 0), stringArgument(args, 1));
+  }));
+  declareCommand("bridge_reloadAndExecute:", withDriver([](HVClientDriver& d, A args) {
+    d.reloadAndExecuteBaseURL(stringArgument(args, 0), std::nullopt);
+  }));
+  declareCommand("bridge_getAdManagerProperty:callback:", [this](A args) {
+    auto manager = HVController::sharedController()->adManager();
+    const std::string key = stringArgument(args, 0);
+    if (!manager || !isAdManagerProperty(key)) return;
+    std::string value;
+    if (key == "fetchReenqueueDelay") {
+      value = platform::format("%g", manager->fetchReenqueueDelay());
+    } else {
+      for (const auto& [name, slot] : manager->slotDict()) value += (value.empty() ? "" : ",") + name;
+    }
+    answerCallback(args[1], quoted(value));
+  });
+  declareCommand("bridge_setAdManagerProperty:value:", [](A args) {
+    auto manager = HVController::sharedController()->adManager();
+    const double value = numberArgument(args, 1);
+    // The slots are fixed at the start; only the delay may change.
+    if (manager && stringArgument(args, 0) == "fetchReenqueueDelay" && std::isfinite(value))
+      manager->setFetchReenqueueDelay(value);
+  });
+}
+
+}  // namespace halvern

@@ -1,0 +1,66 @@
+#pragma once
+// The fixture of the tests that run the real driver and display scripts: the sandbox bridge
+// server offering the project's client, a window for the banners, and a pump that moves
+// virtual time while the scripts, workers and loopback traffic do their work.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HVAdManager.h"
+#include "HVController.h"
+#include "halvern/HVAdEngine.h"
+#include "halvern/HalvernDelegate.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "testing/halvern_server.h"
+#include "testing/sandbox_test.h"
+
+namespace halvern::testsupport {
+
+class RecordingDelegate final : public HalvernDelegate {
+ public:
+  void halvernAdReadyForSlotNamed(const std::string& name) override { ready.push_back(name); }
+  std::vector<std::string> ready;
+};
+
+class HalvernClientTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    SandboxTest::SetUp();
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+  }
+  void TearDown() override {
+    HVController::sharedController()->shutdown();
+    window.reset();
+    SandboxTest::TearDown();
+  }
+  // The client installed through the update, the engine started with both phone slots.
+  void start() {
+    server.offerClient("1.0");
+    HVAdEngine::startupWithAppIDServerURLAdSlotDescriptions(
+        "app1", server.serverURL(),
+        {HVAdSlotDescription(HVAdSizeBanner, "hvBanner"), HVAdSlotDescription(HVAdSizeFullScreen, "hvFullScreen")});
+  }
+  // Moves virtual time in small steps until `done` holds; false after `seconds` of it.
+  bool pump(const std::function<bool()>& done, double seconds = 120.0) {
+    auto controller = HVController::sharedController();
+    for (double waited = 0; waited < seconds; waited += 0.1) {
+      if (done()) return true;
+      controller->drainWorkersForTesting(0.05);
+      mainLoop().runUntil(done, 0.01);
+      advance(0.1);
+    }
+    return done();
+  }
+  std::shared_ptr<HVAdSlot> slot(const std::string& name) {
+    return HVController::sharedController()->adManager()->slotForName(name);
+  }
+  int64_t nowMs() const { return static_cast<int64_t>(platform::Clock::current().now() * 1000.0); }
+
+  testing::HalvernServer server;
+  std::shared_ptr<platform::Window> window;
+};
+
+}  // namespace halvern::testsupport

@@ -1,0 +1,372 @@
+// The rich-media side of the banner: showing and hiding the ad, expanding it over the whole
+// window with a close button and putting it back, the resize check, and keeping an expanded
+// ad upright when the device turns.
+#include <cmath>
+
+#include "NBJSBridge.h"
+#include "NBSDKUtil.h"
+#include "NBWebView.h"
+#include "nubira/NBAdView.h"
+#include "platform/application.h"
+#include "platform/controls.h"
+#include "platform/device.h"
+#include "platform/format.h"
+#include "platform/random.h"
+#include "platform/run_loop.h"
+#include "platform/scroll_view.h"
+#include "platform/web_view.h"
+#include "platform/window.h"
+
+namespace nubira {
+
+namespace {
+
+template <class... Args>
+void logLine(const char* fmt, const Args&... args) {
+  NBSDKUtil::util()->logAbove(1, fmt, args...);
+}
+
+constexpr int kStateLoading = 0;
+constexpr int kStateDefault = 1;
+constexpr int kStateResized = 2;
+constexpr int kStateHidden = 4;
+constexpr int kStateExpanded = 5;
+
+constexpr double kCloseButtonSize = 25;
+constexpr long kTagRange = 25000;
+constexpr int kStatusBarHeight = 20;
+
+std::shared_ptr<platform::Window> keyWindow() { return platform::Application::sharedApplication().keyWindow(); }
+
+}  // namespace
+
+std::string NBAdView::runScript(const std::shared_ptr<platform::WebView>& webView, const std::string& script) {
+  NBSDKUtil::util()->logAbove(2, "Executing Javascript: %@", script);
+  return webView ? webView->stringByEvaluatingJavaScriptFromString(script) : std::string();
+}
+
+// The messages are fixed texts without quotes, so they go into the script as they are.
+void NBAdView::fireErrorEvent(const std::shared_ptr<platform::WebView>& webView, const char* message,
+                              const char* action) {
+  runScript(webView, platform::format("window.mraidview.fireErrorEvent( '%s', '%s' );", message, action));
+}
+
+void NBAdView::showAd(const std::shared_ptr<platform::WebView>& webView) {
+  currentState_ = kStateDefault;
+  runScript(webView, "window.mraidview.fireViewableChangeEvent(true);");
+  runScript(webView, platform::format("window.mraidview.fireStateChangeEvent('%@');", "default"));
+  runScript(webView, "window.mraidview.fireReadyEvent();");
+}
+
+void NBAdView::hideAd(const std::shared_ptr<platform::WebView>& webView) {
+  if (currentState_ == kStateHidden) {
+    runScript(webView, NBJSBridge::kHideErrorScript);
+    return;
+  }
+  // Hiding folds an expanded or resized ad back first; an ad in its place has nothing to fold.
+  if (currentState_ != kStateExpanded && currentState_ != kStateResized) {
+    fireErrorEvent(webView, "Cannot hide an ad that is not expanded or resized.", "hide");
+    return;
+  }
+  collapse(webView);
+  currentState_ = kStateHidden;
+}
+
+void NBAdView::closeAd(const std::shared_ptr<platform::WebView>& webView) {
+  if (currentState_ != kStateExpanded && currentState_ != kStateResized) {
+    fireErrorEvent(webView, "Cannot close an ad that is not expanded or resized.", "close");
+    return;
+  }
+  collapse(webView);
+}
+
+void NBAdView::closeAd() {
+  if (currentState_ != kStateExpanded) return;
+  auto self = shared_from_this();
+  auto& onScreen = shouldLoadWebView1_ ? *nbWebView2_ : *nbWebView1_;
+  onScreen.injectJavascript("window.mraidview.fireStateChangeEvent('default');");
+  closeAd(onScreen.webView());
+  if (adCloseButton_) adCloseButton_->removeFromSuperview();
+  invokeAdRefreshTimer();
+}
+
+std::shared_ptr<platform::View> NBAdView::formerSuperview() const {
+  if (auto window = keyWindow()) {
+    if (auto found = window->viewWithTag(parentTag_); found && parentTag_ != 0) return found;
+  }
+  // Taken out of the window meanwhile: it can still have its ad back.
+  return parent_.lock();
+}
+
+// A resized ad never left its place: only an expanded one has a presentation to end and a
+// place to go back to.
+void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
+  if (currentState_ == kStateExpanded) {
+    auto self = shared_from_this();
+    performAdWillDismissNotification();
+    performAdDidDismissNotification();
+    setTransform(originalTransform_);
+    setFrame(originalFrame_);
+    touchedDownOnAd_ = false;
+    isAdRequestDone_ = true;
+    if (adCloseButton_) {
+      // The close button may be in the middle of delivering its own tap.
+      platform::RunLoop::main().keepAliveUntilEndOfTurn(adCloseButton_);
+      adCloseButton_->removeFromSuperview();
+    }
+    adCloseButton_.reset();
+    if (blockingView_) blockingView_->removeFromSuperview();
+    blockingView_.reset();
+    if (auto parent = formerSuperview()) {
+      parent->setTag(originalTag_);
+      parent->addSubview(std::static_pointer_cast<platform::View>(shared_from_this()));
+    }
+    parentTag_ = 0;
+    parent_.reset();
+    if (webView) {
+      webView->setFrame(platform::Rect(0, 0, bounds().size.width, bounds().size.height));
+      addSubview(webView);
+    }
+    if (scrollView_) scrollView_->removeFromSuperview();
+    scrollView_.reset();
+  }
+  currentState_ = kStateDefault;
+}
+
+void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shared_ptr<platform::WebView>& webView) {
+  auto window = keyWindow();
+  auto parent = superview();
+  if (currentState_ != kStateDefault && currentState_ != kStateResized) {
+    fireErrorEvent(webView, "Cannot expand an ad that is not in the default or resized state.", "expand");
+    return;
+  }
+  if (!window || !parent || !webView) {
+    fireErrorEvent(webView, "Cannot expand an ad that is not in a window.", "expand");
+    return;
+  }
+  auto self = shared_from_this();
+  auto me = std::static_pointer_cast<platform::View>(self);
+  performAdClickNotification();
+  invalidateAdRefreshTimer();
+  logLine("expand to:(%f,%f,%f,%f)", r.origin.x, r.origin.y, r.size.width, r.size.height);
+  defaultFrame_ = frame();
+  touchedDownOnAd_ = true;
+
+  if (blockingView_) blockingView_->removeFromSuperview();
+  // Takes every touch outside the ad while it is expanded.
+  blockingView_ = std::make_shared<platform::View>(window->frame());
+  blockingView_->setBackgroundColor(platform::Color::clearColor());
+  blockingView_->setAlpha(1);
+  window->addSubview(blockingView_);
+
+  originalTransform_ = transform();
+  const int orientation = currentInterfaceOrientation();
+  expandedFrame_ = r;
+  const platform::Rect ending = convertedRectAccordingToOrientation(r);
+  rotateExpandedWindowsToOrientation(orientation);
+
+  // The former superview is marked with a tag no other view in the window has, to be found
+  // again on close.
+  originalTag_ = parent->tag();
+  do {
+    parentTag_ = long(platform::Random::arc4random() % kTagRange);
+  } while (window->viewWithTag(parentTag_));
+  parent->setTag(parentTag_);
+  parent_ = parent;
+
+  translatedFrame_ = parent->convertRectToView(defaultFrame_, window);
+  setFrame(translatedFrame_);
+  window->addSubview(me);
+
+  scrollView_ = std::make_shared<platform::ScrollView>(platform::Rect{});
+  scrollView_->setAutoresizesSubviews(true);
+  scrollView_->setAutoresizingMask(platform::kAutoresizingFlexibleWidth | platform::kAutoresizingFlexibleHeight);
+  scrollView_->setClipsToBounds(true);
+  addSubview(scrollView_);
+  scrollView_->addSubview(webView);
+
+  adCloseButton_ = std::make_shared<platform::Button>(platform::ButtonType::Custom,
+                                                      platform::Rect(0, 0, kCloseButtonSize, kCloseButtonSize));
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(self);
+  adCloseButton_->addTargetActionForControlEvents(
+      self,
+      [weak](platform::Control&) {
+        if (auto view = weak.lock()) view->closeAd();
+      },
+      platform::kControlEventTouchUpInside);
+  addSubview(adCloseButton_);
+
+  currentState_ = kStateExpanded;
+  expandFrameEndingFrameOrientation(webView, ending, orientation);
+}
+
+void NBAdView::expandFrameEndingFrameOrientation(const std::shared_ptr<platform::WebView>& webView,
+                                                 const platform::Rect& ending, int orientation) {
+  auto window = keyWindow();
+  if (!window) return;
+  int x = int(translatedFrame_.origin.x), y = int(translatedFrame_.origin.y);
+  int w = int(ending.size.width), h = int(ending.size.height);
+  int W = int(window->frame().size.width), H = int(window->frame().size.height);
+  const int S = platform::Application::sharedApplication().isStatusBarHidden() ? 0 : kStatusBarHeight;
+  const int viewWidth = int(std::lround(frame().size.width));
+  const int viewHeight = int(std::lround(frame().size.height));
+  // Pulls the ad back inside [low, high] along one axis, shrinking it when it cannot fit.
+  auto fit = [](int& at, int& length, int low, int high) {
+    if (at + length <= high) return;
+    at -= at + length - high;
+    if (at < low) {
+      length -= low - at;
+      at = low;
+    }
+  };
+  switch (orientation) {
+    case 2: {
+      H -= S;
+      fit(x, w, 0, W);
+      const int t = y + viewHeight - h;
+      if (t < 0) {
+        y = 0;
+        h = std::min(h, H);
+      } else {
+        y = t - S;
+      }
+      break;
+    }
+    case 3:
+    case 4: {
+      W -= S;
+      fit(y, h, 0, H);
+      const int t = x + viewWidth - w;
+      if (t < 0) {
+        x = orientation == 3 ? S : 0;
+        w = std::min(w, W);
+      } else {
+        x = orientation == 3 ? t : t - S;
+      }
+      break;
+    }
+    default:
+      fit(x, w, 0, W);
+      y = std::max(y, S);
+      fit(y, h, S, H - S);
+      break;
+  }
+  setFrame(platform::Rect(x, y, w, h));
+  const platform::Rect web = webFrameAccordingToOrientation(ending);
+  const bool landscape = platform::isLandscape(orientation);
+  const platform::Rect scroll = landscape ? platform::Rect(0, 0, ending.size.height, w)
+                                          : platform::Rect(0, 0, ending.size.width, h);
+  const platform::Size content = landscape ? platform::Size{ending.size.height, ending.size.width}
+                                           : platform::Size{ending.size.width, ending.size.height};
+  if (scrollView_) {
+    scrollView_->setFrame(scroll);
+    scrollView_->setContentSize(content);
+  }
+  if (webView) webView->setFrame(web);
+  logLine("self.frame:(%d,%d,%d,%d)", x, y, w, h);
+  logLine("scrollRect frame:(%f,%f,%f,%f)", scroll.origin.x, scroll.origin.y, scroll.size.width, scroll.size.height);
+  logLine("web frame:(%f,%f,%f,%f)", web.origin.x, web.origin.y, web.size.width, web.size.height);
+  logLine("scroll size:(%f,%f)", content.width, content.height);
+}
+
+void NBAdView::resizeToWidthHeightInWebView(float width, float height,
+                                            const std::shared_ptr<platform::WebView>& webView) {
+  logLine("resize:%f,%f", double(width), double(height));
+  if (currentState_ != kStateDefault) {
+    runScript(webView,
+              "window.mraidview.fireErrorEvent( 'Cannot resize an ad that is not in the default state.', 'resize' );");
+    return;
+  }
+  if (height <= maxSize_.height && width <= maxSize_.width) {
+    currentState_ = kStateResized;
+    return;
+  }
+  runScript(webView, "window.mraidview.fireErrorEvent( 'Cannot resize an ad larger than allowed.', 'resize' );");
+}
+
+platform::Rect NBAdView::getAdFrameInWindowCoordinates() const {
+  auto parent = superview();
+  if (!parent) return frame();
+  return parent->convertRectToView(frame(), nullptr);
+}
+
+platform::Rect NBAdView::rectAccordingToOrientation(const platform::Rect& r) const {
+  auto window = keyWindow();
+  const double W = window ? window->frame().size.width : 0, H = window ? window->frame().size.height : 0;
+  const double x = r.origin.x, y = r.origin.y, w = r.size.width, h = r.size.height;
+  switch (currentInterfaceOrientation()) {
+    case 4: return platform::Rect(H - y - h, x, h, w);
+    case 3: return platform::Rect(y, W - x - w, h, w);
+    case 2: return platform::Rect(W - x - w, H - y - h, w, h);
+    default: return r;
+  }
+}
+
+platform::Rect NBAdView::convertedRectAccordingToOrientation(const platform::Rect& r) const {
+  auto window = keyWindow();
+  const double W = window ? window->frame().size.width : 0, H = window ? window->frame().size.height : 0;
+  const double x = r.origin.x, y = r.origin.y, w = r.size.width, h = r.size.height;
+  switch (currentInterfaceOrientation()) {
+    case 4: return platform::Rect(y, H - x - w, h, w);
+    case 3: return platform::Rect(W - y - h, x, h, w);
+    case 2: return platform::Rect(W - x - w, H - y - h, w, h);
+    default: return r;
+  }
+}
+
+platform::Rect NBAdView::webFrameAccordingToOrientation(const platform::Rect& r) {
+  if (platform::isLandscape(currentInterfaceOrientation())) return platform::Rect(0, 0, r.size.height, r.size.width);
+  return platform::Rect(0, 0, r.size.width, r.size.height);
+}
+
+int NBAdView::statusBarSizeAccordingToOrientation(const platform::Size& size, int orientation) {
+  return platform::isLandscape(orientation) ? int(size.width) : int(size.height);
+}
+
+int NBAdView::currentInterfaceOrientation() {
+  auto swapLandscape = [](int o) { return o == 3 ? 4 : o == 4 ? 3 : o; };
+  const int device = int(platform::Device::currentDevice().orientation());
+  if (device >= 1 && device <= 4) return swapLandscape(device);
+  return swapLandscape(platform::Application::sharedApplication().statusBarOrientation());
+}
+
+void NBAdView::rotateExpandedWindowsToOrientation(int orientation) {
+  double angle = 0;
+  if (orientation == 4) angle = M_PI / 2;
+  if (orientation == 3) angle = -M_PI / 2;
+  if (orientation == 2) angle = M_PI;
+  setTransform(angle == 0 ? platform::AffineTransform::identity() : platform::AffineTransform::makeRotation(angle));
+}
+
+void NBAdView::rotateExpandedWindowsToCurrentOrientation() {
+  if (currentState_ != kStateExpanded) return;
+  auto window = keyWindow();
+  if (!window) return;
+  const int orientation = currentInterfaceOrientation();
+  platform::View::beginAnimationsContext("rotate-expanded-ad");
+  platform::View::setAnimationDuration(0.4);
+  rotateExpandedWindowsToOrientation(orientation);
+  platform::View::commitAnimations();
+  // Where the ad stood, in its former superview, is where the expansion starts again from.
+  auto parent = formerSuperview();
+  translatedFrame_ = parent ? parent->convertRectToView(defaultFrame_, window) : defaultFrame_;
+  setFrame(translatedFrame_);
+  expandFrameEndingFrameOrientation(
+      onScreenWebView(),
+      convertedRectAccordingToOrientation(platform::Rect(0, 0, expandedFrame_.size.width, expandedFrame_.size.height)),
+      orientation);
+}
+
+void NBAdView::setExpandedViewsHidden(bool hidden) {
+  if (currentState_ != kStateExpanded) return;
+  setHidden(hidden);
+  if (blockingView_) blockingView_->setHidden(hidden);
+  // The presenter's view comes back to the front of the window when a presented screen
+  // goes; the expanded ad and its blocking view belong above it.
+  auto window = keyWindow();
+  if (hidden || !window) return;
+  if (blockingView_ && blockingView_->superview() == window) window->bringSubviewToFront(blockingView_);
+  if (superview() == window) window->bringSubviewToFront(std::static_pointer_cast<platform::View>(shared_from_this()));
+}
+
+}  // namespace nubira

@@ -1,0 +1,97 @@
+#include "NBURLRouting.h"
+
+#include "NBMailtoURL.h"
+#include "NBSDKUtil.h"
+#include "platform/text_helpers.h"
+#include "platform/url.h"
+#include "platform/url_connection.h"
+
+namespace nubira {
+
+namespace {
+
+// What follows "<scheme>:" and an optional "//".
+std::string afterScheme(const std::string& url) {
+  const auto colon = url.find(':');
+  std::string rest = colon == std::string::npos ? std::string() : url.substr(colon + 1);
+  if (rest.rfind("//", 0) == 0) rest.erase(0, 2);
+  return rest;
+}
+
+// One per connection, so that two referrals under way never mix their addresses.
+class ReferralListener : public platform::URLConnectionDelegate {
+ public:
+  ReferralListener(std::string url, NBURLRouting::Opener open) : last_(std::move(url)), open_(std::move(open)) {}
+
+  std::optional<platform::URLRequest> connectionWillSendRequestRedirectResponse(
+      platform::URLConnection&, const platform::URLRequest& request, const platform::HTTPURLResponse* redirect) override {
+    if (redirect) {
+      NBSDKUtil::util()->logAbove(1, "connection will send request..");
+      last_ = request.url();
+    }
+    return request;
+  }
+  void connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) override {
+    NBSDKUtil::util()->logAbove(1, "response uRL=%@", response.url());
+    if (!response.url().empty()) last_ = response.url();
+  }
+  void connectionDidFinishLoading(platform::URLConnection&) override { finish(); }
+  // A store or landing page the client cannot load still opens where the chain got to.
+  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override { finish(); }
+
+ private:
+  void finish() {
+    NBSDKUtil::util()->logAbove(1, "%@", last_);
+    if (open_) std::exchange(open_, nullptr)(last_);
+  }
+  std::string last_;
+  NBURLRouting::Opener open_;
+};
+
+}  // namespace
+
+std::string NBURLRouting::schemeOf(const std::string& url) {
+  const auto colon = url.find(':');
+  return colon == std::string::npos ? std::string() : platform::lowercase(url.substr(0, colon));
+}
+
+bool NBURLRouting::isHttp(const std::string& url) {
+  const auto scheme = schemeOf(url);
+  return scheme == "http" || scheme == "https";
+}
+
+bool NBURLRouting::isPhoneNumber(const std::string& number) {
+  int digits = 0;
+  for (char c : number) {
+    if (c >= '0' && c <= '9')
+      ++digits;
+    else if (c != '+' && c != '-' && c != ' ' && c != '(' && c != ')' && c != '.')
+      return false;
+  }
+  return digits > 0;
+}
+
+std::optional<std::string> NBURLRouting::telNumber(const std::string& url) {
+  auto number = platform::replacingPercentEscapes(afterScheme(url));
+  if (!number || !isPhoneNumber(*number)) return std::nullopt;
+  return number;
+}
+
+std::optional<std::string> NBURLRouting::mailtoRecipient(const std::string& url) {
+  auto mail = NBMailtoURL::parse(url);
+  if (!mail || mail->to.empty()) return std::nullopt;
+  std::string joined;
+  for (const auto& address : mail->to) joined += (joined.empty() ? "" : ",") + address;
+  return joined;
+}
+
+void NBURLRouting::openReferralURL(const std::string& url, Opener open) {
+  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url),
+                                                         std::make_shared<ReferralListener>(url, std::move(open)));
+}
+
+void NBURLRouting::ping(const std::string& url) {
+  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), nullptr);
+}
+
+}  // namespace nubira

@@ -1,0 +1,32 @@
+#pragma once
+// The pieces of link handling an ad surface shares: reading the scheme, the number of a "tel"
+// URL and the recipient of a "mailto" URL, and following a referral link to where its
+// redirects end. Main thread only.
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace nubira {
+
+class NBURLRouting {
+ public:
+  // The scheme in lower case; "" when the text has none.
+  static std::string schemeOf(const std::string& url);
+  static bool isHttp(const std::string& url);
+  // Digits with the usual separators, and nothing a dialler would read as a command or as
+  // another address.
+  static bool isPhoneNumber(const std::string& number);
+  // What follows "tel:" (and an optional "//"), unescaped; nullopt when that is no number.
+  static std::optional<std::string> telNumber(const std::string& url);
+  // The "to" addresses of a "mailto" URL, comma-separated; nullopt when there are none.
+  static std::optional<std::string> mailtoRecipient(const std::string& url);
+
+  // Follows `url` through its redirects on a connection of its own and hands `open` the
+  // last address it reached, whether the load ends well or fails.
+  using Opener = std::function<void(const std::string& lastUrl)>;
+  static void openReferralURL(const std::string& url, Opener open);
+  // Requests `url` and ignores the answer.
+  static void ping(const std::string& url);
+};
+
+}  // namespace nubira
