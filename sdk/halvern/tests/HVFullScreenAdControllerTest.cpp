@@ -85,6 +85,7 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   EXPECT_FALSE(menuShown());
   advance(1.0);
   ASSERT_TRUE(menuShown());
+  page("HVDisplay.skip = false;");
   EXPECT_EQ(fullScreen->menuButton()->frame(), Rect(8, 448, 64, 24));
   EXPECT_EQ(fullScreen->menuButton()->currentTitle(), "Menu");
   fullScreen->menuButton()->simulateTap();

@@ -82,7 +82,7 @@ function shouldStartLoadWithRequest(url) {
 std::string HalvernServer::displayScript() {
   return R"JS(
 var HVDisplay = { slot: '', dlTime: 0, shown: 0, html: '', size: null, fullScreen: 0, clicks: [], ran: [],
-                  skip: false };
+                  skip: true };
 
 function displayAd(slot, dlTime, width, height, fullScreen, reachability) {
   HVDisplay.slot = slot;
