@@ -8,6 +8,7 @@
 #include "HVFullScreenAdWindow.h"
 #include "platform/accelerometer.h"
 #include "platform/application.h"
+#include "platform/device.h"
 
 namespace halvern {
 namespace {
@@ -157,6 +158,33 @@ TEST_F(HVAdViewClickThroughTest, RichMediaExpansionTellsThePageAndFadesTheBanner
   EXPECT_TRUE(window->isKeyWindow());
   EXPECT_TRUE(pump([&] { return banner->alpha() == 1; }, 1));
   EXPECT_FALSE(internal->isExpanded());
+
+  // Closed without animation while it still fades out of its place: it never moves in.
+  page("BridgeDisplay.expand();");
+  ASSERT_TRUE(pump([&] { return internal->isExpanded(); }, 1));
+  internal->dismissAnimated(false);
+  EXPECT_EQ(banner->alpha(), 1);
+  advance(2);
+  EXPECT_EQ(internal->view()->superview(), banner);
+  EXPECT_TRUE(window->isKeyWindow());
+  EXPECT_FALSE(Application::sharedApplication().isStatusBarHidden());
+  EXPECT_EQ(page("HVDisplay.ran.join()"), "expand,collapse,collapse");
+}
+
+TEST_F(HVAdViewClickThroughTest, TelephonePagesShowDoneAtOnceAndVideoPagesPlayInTheTemplate) {
+  platform::Device::currentDevice().setSystemVersion("4.1");
+  showBanner();
+  internal->requestPage("tel:5550100");
+  EXPECT_TRUE(exitShown());
+  EXPECT_TRUE(Application::sharedApplication().openedURLs().empty());
+  internal->dismissAnimated(false);
+
+  internal->requestPage("http://www.video.example/watch?v=7&list=2");
+  ASSERT_TRUE(pump([&] { return !internal->isLoading(); }, 2));
+  const std::string source = internal->webView()->documentSourceForTesting();
+  EXPECT_NE(source.find("content=\"width=320\""), std::string::npos) << source;
+  EXPECT_NE(source.find("src=\"http://www.video.example/watch?v=7&amp;list=2\""), std::string::npos) << source;
+  EXPECT_NE(source.find("width=\"320\" height=\"480\""), std::string::npos) << source;
 }
 
 TEST_F(HVAdViewClickThroughTest, OtherApplicationsLinkFreesTheScreenWhenTheApplicationLeavesOrCannotOpenIt) {

@@ -6,6 +6,7 @@
 #include "halvern/HVAdView.h"
 #include "platform/application.h"
 #include "platform/device.h"
+#include "platform/runtime.h"
 
 namespace halvern {
 namespace {
@@ -73,7 +74,6 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   EXPECT_TRUE(adWindow->isKeyWindow());
   EXPECT_EQ(fullScreen->view()->superview(), adWindow);
   EXPECT_EQ(fullScreen->view()->frame(), Rect(0, 0, 320, 480));
-  EXPECT_TRUE(Application::sharedApplication().isStatusBarHidden());
   EXPECT_EQ(page("HVDisplay.fullScreen + ' ' + HVDisplay.size.join('x')"), "1 320x480");
   EXPECT_FALSE(fullScreen->adLoadingIndicator());
   EXPECT_TRUE(fullScreen->isDisplaying());
@@ -106,7 +106,6 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   page("BridgeDisplay.dismiss();");
   pump([] { return false; }, 0.3);
   EXPECT_EQ(delegate->heard.back(), "willClose");
-  EXPECT_FALSE(Application::sharedApplication().isStatusBarHidden());
   EXPECT_FALSE(fullScreen->isDisplaying());
   advance(0.5);
   EXPECT_EQ(fullScreen->view()->superview(), nullptr);
@@ -129,6 +128,45 @@ TEST_F(HVFullScreenAdControllerTest, MenuTimeZeroShowsTheButtonAtOnceAndANegativ
   page("BridgeDisplay.prepareActionSheet();");
   advance(60);
   EXPECT_FALSE(menuShown());
+}
+
+TEST_F(HVFullScreenAdControllerTest, StatusBarAndTurnsOfTheDeviceAreGivenBackAsTheyWere) {
+  startWithAd();
+  // The application's own view, laid out below the status bar.
+  auto root = std::make_shared<platform::View>(Rect(0, 20, 320, 460));
+  window->insertSubviewAtIndex(root, 0);
+  auto& app = Application::sharedApplication();
+  auto& device = platform::Device::currentDevice();
+  for (bool statusBarWindow : {false, true}) {
+    SCOPED_TRACE(statusBarWindow ? "status-bar window" : "status bar");
+    platform::Runtime::setAvailable("UIApplication.statusBarWindow", statusBarWindow);
+    if (statusBarWindow) hv->setSbwPropName(HVFullScreenAdWindow::kStatusBarWindowKey);
+    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }));
+    show();
+    EXPECT_EQ(app.isStatusBarHidden(), !statusBarWindow);
+    if (statusBarWindow) {
+      EXPECT_EQ(app.statusBarWindow()->alpha(), 0);
+    }
+    root->setFrame(Rect(0, 0, 320, 480));
+    device.setOrientation(platform::DeviceOrientation::LandscapeLeft);
+    EXPECT_EQ(fullScreen->view()->transform(), (platform::AffineTransform{0, 1, -1, 0, 0, 0}));
+    // Lying flat says nothing of how the device is held.
+    device.setOrientation(platform::DeviceOrientation::FaceUp);
+    EXPECT_EQ(fullScreen->view()->transform(), (platform::AffineTransform{0, 1, -1, 0, 0, 0}));
+    device.setOrientation(platform::DeviceOrientation::Portrait);
+
+    // Closed without animation: the notice, the status bar and the screen are back at once.
+    fullScreen->dismissAnimated(false);
+    EXPECT_EQ(delegate->heard.back(), "willClose");
+    EXPECT_FALSE(app.isStatusBarHidden());
+    if (statusBarWindow) {
+      EXPECT_EQ(app.statusBarWindow()->alpha(), 1);
+    }
+    EXPECT_EQ(root->frame(), statusBarWindow ? Rect(0, 0, 320, 480) : Rect(0, 20, 320, 460));
+    EXPECT_FALSE(adWindow->isDisplaying());
+    EXPECT_TRUE(window->isKeyWindow());
+  }
+  EXPECT_FALSE(device.isGeneratingDeviceOrientationNotifications());
 }
 
 TEST_F(HVFullScreenAdControllerTest, BannerPagesCannotCloseOrCoverTheFullScreenAd) {

@@ -43,7 +43,6 @@ TEST_F(HVUtilTest, OrientationsTurnTheInterfaceOnlyForTheThreeUprightTurns) {
       {DeviceOrientation::PortraitUpsideDown, AffineTransform{-1, 0, 0, -1, 0, 0}},
       {DeviceOrientation::LandscapeLeft, AffineTransform{0, 1, -1, 0, 0, 0}},
       {DeviceOrientation::LandscapeRight, AffineTransform{0, -1, 1, 0, 0, 0}},
-      {DeviceOrientation::FaceUp, AffineTransform{}},
       {DeviceOrientation::FaceDown, AffineTransform{}},
   };
   for (const auto& [orientation, expected] : cases)
