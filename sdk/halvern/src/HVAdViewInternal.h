@@ -22,7 +22,6 @@
 
 #include "HVAdManager.h"
 #include "HVDownloadConnection.h"
-#include "HVFullScreenAdWindowContent.h"
 #include "halvern/HalvernDelegate.h"
 #include "platform/accelerometer.h"
 #include "platform/bars.h"
@@ -30,6 +29,7 @@
 #include "platform/passkey.h"
 #include "platform/run_loop.h"
 #include "platform/url.h"
+#include "platform/view_controller.h"
 #include "platform/web_view.h"
 
 namespace halvern {
@@ -38,7 +38,7 @@ class HVAdSlot;
 class HVCommandHandler;
 class HVJavascriptBridge;
 
-class HVAdViewInternal : public HVFullScreenAdWindowContent,
+class HVAdViewInternal : public platform::ViewController,
                          public platform::WebViewDelegate,
                          public HVDownloadConnectionDelegate,
                          public platform::AccelerometerDelegate,
@@ -77,7 +77,7 @@ class HVAdViewInternal : public HVFullScreenAdWindowContent,
   void adDownloadedForSlotNamed(const std::string& name) override;
   void adDisplayed();
   virtual bool isAdReady();
-  bool controlsFullScreenSlot() const override { return false; }
+  virtual bool controlsFullScreenSlot() const { return false; }
   void loadScriptAndExecute(const std::string& onload);
 
   // What the page reports through "BridgeDisplay".
@@ -109,7 +109,7 @@ class HVAdViewInternal : public HVFullScreenAdWindowContent,
   void requestPage(const platform::URL& url);
   void handleClickthroughToExternalAppURL(const platform::URL& url);
   void applicationDidLoadExternalAppURL();
-  void prepareAdViewBrowserMode(bool browserMode) override;
+  void prepareAdViewBrowserMode(bool browserMode);
   void showNavigationBar();
   void hideNavigationBar();
   void markAsLoading(bool loading);
@@ -137,11 +137,11 @@ class HVAdViewInternal : public HVFullScreenAdWindowContent,
   const std::shared_ptr<HalvernDelegate>& delegate() const { return m_delegate; }
   void setExecMode(int mode);
   void applicationWillEnterForeground();
-  void fullScreenAdWindowWillOpen() override { notifyDelegateFullScreenAdDisplayWillOpen(); }
-  void fullScreenAdWindowWillClose() override { notifyDelegateFullScreenAdDisplayWillClose(); }
+  void fullScreenAdWindowWillOpen() { notifyDelegateFullScreenAdDisplayWillOpen(); }
+  void fullScreenAdWindowWillClose() { notifyDelegateFullScreenAdDisplayWillClose(); }
   void fullScreenAdWindowDidClose();
-  void adViewWillExpand() override;
-  void adViewDidCollapse() override;
+  void adViewWillExpand();
+  void adViewDidCollapse();
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) override { return false; }
 
   // Delegate notices; each answers whether the delegate took it.
@@ -152,8 +152,9 @@ class HVAdViewInternal : public HVFullScreenAdWindowContent,
   bool notifyDelegateAdDisplayFailed() { return true; }
 
   // Geometry.
-  void layout() override;
-  std::shared_ptr<platform::View> containerView() override;
+  virtual void layout();
+  // The view whose alpha fades the content in and out of its banner place (nullptr: none).
+  virtual std::shared_ptr<platform::View> containerView();
 
   // State.
   const std::shared_ptr<HVAdSlot>& slot() const { return m_slot; }
@@ -162,7 +163,7 @@ class HVAdViewInternal : public HVFullScreenAdWindowContent,
   bool isBrowserMode() const { return m_isBrowserMode; }
   bool isRefreshing() const { return m_isRefreshing; }
   bool isExpanded() const { return m_isExpanded; }
-  bool shouldWipeContentOnDismiss() const override { return m_shouldWipeContentOnDismiss; }
+  bool shouldWipeContentOnDismiss() const { return m_shouldWipeContentOnDismiss; }
   bool isLoading() const { return m_isLoading; }
   const std::shared_ptr<platform::NavigationBar>& navigationBar() const { return m_navigationBar; }
   const std::shared_ptr<platform::NavigationItem>& navigationItem() const { return m_navigationItem; }

@@ -1,5 +1,6 @@
 #include "HVFullScreenAdWindow.h"
 
+#include "HVAdViewInternal.h"
 #include "HVController.h"
 #include "HVFullScreenAdController.h"
 #include "HVUtil.h"
@@ -121,7 +122,7 @@ void HVFullScreenAdWindow::rememberAppWindow() {
   if (key && key.get() != this) m_appWindow = key;
 }
 
-void HVFullScreenAdWindow::displayController(const std::shared_ptr<HVFullScreenAdWindowContent>& controller) {
+void HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInternal>& controller) {
   if (!controller) return;
   setUserInteractionEnabled(false);
   {

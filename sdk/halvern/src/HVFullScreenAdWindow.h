@@ -15,11 +15,12 @@
 #include <mutex>
 #include <string>
 
-#include "HVFullScreenAdWindowContent.h"
 #include "platform/run_loop.h"
 #include "platform/window.h"
 
 namespace halvern {
+
+class HVAdViewInternal;
 
 class HVFullScreenAdWindow : public platform::Window {
  public:
@@ -54,7 +55,7 @@ class HVFullScreenAdWindow : public platform::Window {
 
   // Shows `controller`: a full-screen controller slides in at once; a banner's content
   // first fades out of its place, then moves into the window.
-  void displayController(const std::shared_ptr<HVFullScreenAdWindowContent>& controller);
+  void displayController(const std::shared_ptr<HVAdViewInternal>& controller);
   void dismiss() { dismissAnimated(true); }
   void dismissAnimated(bool animated);
   void collapse() { collapseAnimated(true); }
@@ -70,7 +71,7 @@ class HVFullScreenAdWindow : public platform::Window {
   void applicationWillEnterForeground();
 
   std::shared_ptr<platform::Window> appWindow() const { return m_appWindow.lock(); }
-  const std::shared_ptr<HVFullScreenAdWindowContent>& contentController() const { return m_contentController; }
+  const std::shared_ptr<HVAdViewInternal>& contentController() const { return m_contentController; }
 
  private:
   void insertContentView(const std::shared_ptr<platform::View>& view);
@@ -88,7 +89,7 @@ class HVFullScreenAdWindow : public platform::Window {
   std::function<void(bool)> m_displayingObserver;
   std::weak_ptr<platform::Window> m_appWindow;
   std::weak_ptr<platform::View> m_prevSuperview;
-  std::shared_ptr<HVFullScreenAdWindowContent> m_contentController;
+  std::shared_ptr<HVAdViewInternal> m_contentController;
   bool m_isDisplaying = false;
   uint64_t m_claims = 0;
   platform::AffineTransform m_prevTransform;
