@@ -15,6 +15,12 @@
 // them and reports the failure, which reaches the fail callback like any other (the facade
 // ignores it once the ad is built). Every other scheme is allowed.
 //
+// Pages are untrusted. Commands (and navigations without a URL) count only while the ad's
+// own document is shown: once the page has navigated elsewhere, what the new document asks
+// for is refused, so a landing page cannot close the ad or click through in its name. A
+// "file" URL outside the application bundle is refused too. Each kind of refusal is logged
+// once per view.
+//
 // The view is its own web-view delegate; setDelegate() on a CZWebView does nothing.
 // Ownership: make with createWithFrame (the delegate link needs the shared object).
 // Thread safety: main thread only, except the callbacks' accessors (any thread).
@@ -47,6 +53,15 @@ class CZWebView : public platform::WebView, public CZViewCallbacks, public platf
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override;
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
                                    const platform::Error& error) override;
+
+ private:
+  // Whether the document on screen is the one loadHTMLStringBaseURL gave (or none yet).
+  bool showsOwnDocument() const;
+  void logRefusalOnce(bool& logged, const char* what, const std::string& url);
+
+  std::string ownURL_;
+  bool foreignCommandLogged_ = false;
+  bool outsideFileLogged_ = false;
 };
 
 }  // namespace cadenzo
