@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "CZAnalytics.h"
+#include "CZJsonWriter.h"
+#include "CZNativeMoreAppsTableViewCell.h"
+#include "CZNativeMoreAppsView.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
 #include "platform/log.h"
@@ -15,9 +18,12 @@
 #include "platform/user_defaults.h"
 #include "platform/web_view.h"
 #include "views/CZHTMLAdTest.h"
+#include "views/CZViewTestSupport.h"
 
 namespace {
 
+using platform::Array;
+using platform::Dictionary;
 using platform::Value;
 using testing::ScriptedAnswer;
 
@@ -134,6 +140,34 @@ TEST_F(HostileInputTest, HostilePagesReachNothingAndTheClientCarriesOn) {
   view->stringByEvaluatingJavaScriptFromString("location.href = 'cadenzo://close';");
   ASSERT_TRUE(runUntil([&] { return listener->timeline.size() == 2; }));
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didDismissInterstitial:Waiting", "didCloseInterstitial:Waiting"}));
+}
+
+// A more-apps row's page that navigates away: the page it reached cannot tap the row.
+TEST_F(HostileInputTest, AMoreAppsRowsLandingPageCannotTapIt) {
+  testing::LoopbackServer images;
+  server->http().setAnswer("/landing-tap", htmlPage("<script>location.href = 'cadenzo://click/any';</script>"));
+  const Dictionary row{{"type", Value("webview")}, {"link", Value(server->url("/target"))},
+                       {"html", Value("<script>location.href = '" + server->url("/landing-tap") + "';</script>")}};
+  const Dictionary assets{{"close", czviews_test::servedPicture(images, "close.png", 50, 30)},
+                          {"header-portrait", czviews_test::servedPicture(images, "header.png", 320, 50)}};
+  server->setMoreApps(cadenzo::JSONRepresentation(Value(Dictionary{{"status", Value(200)}, {"type", Value("native")},
+                                                                    {"ad_id", Value("m-1")}, {"assets", Value(assets)},
+                                                                    {"cells", Value(Array{Value(row)})}}))
+                          .value_or(""));
+  facade->showMoreApps();
+  ASSERT_TRUE(runUntil([&] { return facade->visibleImpression() != nullptr; }));
+  auto view = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(facade->visibleImpression()->view());
+  ASSERT_TRUE(view);
+  view->layoutIfNeeded();
+  view->tableView()->layoutIfNeeded();
+  ASSERT_TRUE(std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsWebViewCell>(
+      view->tableView()->cellForRowAtIndexPath({0, 0})));
+  const std::string said = "CZNativeMoreAppsWebViewCell: a command from a page other than the ad's own";
+  runUntil([&] { return logged(said) > 0 || !listener->timeline.empty(); });
+  runUntilIdle();
+  EXPECT_EQ(logged(said), 1u);
+  EXPECT_TRUE(listener->timeline.empty());
+  EXPECT_TRUE(server->callsTo("click").empty());
 }
 
 // A click whose data and target are hostile: the data reaches the service exactly as the

@@ -2,7 +2,7 @@
 
 #include "CZCommandURL.h"
 #include "CZJsonParser.h"
-#include "platform/log.h"
+#include "CZPageGuard.h"
 #include "platform/url.h"
 
 namespace cadenzo {
@@ -20,19 +20,8 @@ CZWebView::CZWebView(platform::Passkey<CZWebView>, const platform::Rect& frame) 
 
 void CZWebView::loadHTMLStringBaseURL(const std::string& html, const std::string& baseURL) {
   auto base = platform::URL::create(baseURL);
-  ownURL_ = base ? base->absoluteString() : std::string("about:blank");
+  guard_.pageWillLoad(base);
   platform::WebView::loadHTMLStringBaseURL(html, base);
-}
-
-bool CZWebView::showsOwnDocument() const {
-  auto current = request();
-  return !current || current->url() == ownURL_;
-}
-
-void CZWebView::logRefusalOnce(bool& logged, const char* what, const std::string& url) {
-  if (logged) return;
-  logged = true;
-  platform::logf("CZWebView: %s refused: %@", what, platform::Value(url));
 }
 
 std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
@@ -46,15 +35,7 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
     if (auto callback = closeCallback()) callback();
   };
   const std::string& url = request.url();
-  const bool isCommand = url.empty() || CZSchemeOf(url) == kCZCommandScheme;
-  if (isCommand && !showsOwnDocument()) {
-    logRefusalOnce(foreignCommandLogged_, "a command from a page other than the ad's own", url);
-    return false;
-  }
-  if (CZIsFileURLOutsideBundle(url)) {
-    logRefusalOnce(outsideFileLogged_, "a file outside the application bundle", url);
-    return false;
-  }
+  if (!guard_.admits(*this, url)) return false;
   if (url.empty()) {
     close();
     return false;

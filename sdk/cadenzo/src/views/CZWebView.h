@@ -15,11 +15,8 @@
 // them and reports the failure, which reaches the fail callback like any other (the facade
 // ignores it once the ad is built). Every other scheme is allowed.
 //
-// Pages are untrusted. Commands (and navigations without a URL) count only while the ad's
-// own document is shown: once the page has navigated elsewhere, what the new document asks
-// for is refused, so a landing page cannot close the ad or click through in its name. A
-// "file" URL outside the application bundle is refused too. Each kind of refusal is logged
-// once per view.
+// Before any of that, CZPageGuard refuses commands from a document other than the ad's own
+// (a page it navigated to) and files outside the application bundle.
 //
 // The view is its own web-view delegate; setDelegate() on a CZWebView does nothing.
 // Ownership: make with createWithFrame (the delegate link needs the shared object).
@@ -28,6 +25,7 @@
 #include <optional>
 #include <string>
 
+#include "CZPageGuard.h"
 #include "cadenzo/CZViewProtocol.h"
 #include "platform/passkey.h"
 #include "platform/web_view.h"
@@ -55,13 +53,7 @@ class CZWebView : public platform::WebView, public CZViewCallbacks, public platf
                                    const platform::Error& error) override;
 
  private:
-  // Whether the document on screen is the one loadHTMLStringBaseURL gave (or none yet).
-  bool showsOwnDocument() const;
-  void logRefusalOnce(bool& logged, const char* what, const std::string& url);
-
-  std::string ownURL_;
-  bool foreignCommandLogged_ = false;
-  bool outsideFileLogged_ = false;
+  CZPageGuard guard_{"CZWebView"};
 };
 
 }  // namespace cadenzo
