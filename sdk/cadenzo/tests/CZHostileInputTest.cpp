@@ -51,7 +51,7 @@ ScriptedAnswer htmlPage(const std::string& body) {
   return a;
 }
 
-class HostileInputTest : public cztest::HTMLAdTest {
+class CZHostileInputTest : public cztest::HTMLAdTest {
  protected:
   void SetUp() override {
     cztest::HTMLAdTest::SetUp();
@@ -76,7 +76,7 @@ class HostileInputTest : public cztest::HTMLAdTest {
 // The ad on screen tries to leave its folder, hands the bridge to a page it navigated to, or
 // never stops running. The ad stays up and silent, a second cached ad is untouched, and the
 // client shows that one afterwards as if nothing had happened.
-TEST_F(HostileInputTest, HostilePagesReachNothingAndTheClientCarriesOn) {
+TEST_F(CZHostileInputTest, HostilePagesReachNothingAndTheClientCarriesOn) {
   const std::string click = "location.href = 'cadenzo://link/' + encodeURIComponent('" + server->url("/store") + "');";
   server->http().setAnswer("/landing-click", htmlPage("<script>" + click + "</script>"));
   server->http().setAnswer("/landing-close",
@@ -143,7 +143,7 @@ TEST_F(HostileInputTest, HostilePagesReachNothingAndTheClientCarriesOn) {
 }
 
 // A more-apps row's page that navigates away: the page it reached cannot tap the row.
-TEST_F(HostileInputTest, AMoreAppsRowsLandingPageCannotTapIt) {
+TEST_F(CZHostileInputTest, AMoreAppsRowsLandingPageCannotTapIt) {
   testing::LoopbackServer images;
   server->http().setAnswer("/landing-tap", htmlPage("<script>location.href = 'cadenzo://click/any';</script>"));
   const Dictionary row{{"type", Value("webview")}, {"link", Value(server->url("/target"))},
@@ -173,7 +173,7 @@ TEST_F(HostileInputTest, AMoreAppsRowsLandingPageCannotTapIt) {
 // A click whose data and target are hostile: the data reaches the service exactly as the
 // page gave it, the target that may not be opened is named in the log as it stands (never
 // read as a format), and a target that redirects for ever ends the click once.
-TEST_F(HostileInputTest, HostileClicksAreSentVerbatimAndEndOnce) {
+TEST_F(CZHostileInputTest, HostileClicksAreSentVerbatimAndEndOnce) {
   auto& app = platform::Application::sharedApplication();
   app.setOpenURLAnswer(true);
   server->http().setAnswer("/loop", ScriptedAnswer::redirect("/loop"));
@@ -211,7 +211,7 @@ TEST_F(HostileInputTest, HostileClicksAreSentVerbatimAndEndOnce) {
 
 // Answers that never arrive whole: the events waiting on them stay queued on disk, each
 // failure is said once, and the next launch delivers every one of them unchanged.
-TEST_F(HostileInputTest, HostileAnswersKeepEventsQueuedUntilTheyArrive) {
+TEST_F(CZHostileInputTest, HostileAnswersKeepEventsQueuedUntilTheyArrive) {
   cadenzo::CZAPIConnection::setMaxAnswerBytesForTesting(1024);
   server->http().setAnswer("/loop", ScriptedAnswer::redirect("/loop"));
   ScriptedAnswer dropped;
