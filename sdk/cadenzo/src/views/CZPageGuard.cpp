@@ -14,7 +14,7 @@ bool CZPageGuard::showsOwnDocument(const platform::WebView& view) const {
   return !current || current->url() == ownURL_;
 }
 
-void CZPageGuard::refuse(bool& logged, const char* what, const std::string& url) const {
+void CZPageGuard::refuse(bool& logged, const char* what, const std::string& url) {
   if (logged) return;
   logged = true;
   platform::logf("%s: %s refused: %@", owner_, what, platform::Value(url));

@@ -27,7 +27,7 @@ class CZPageGuard {
  private:
   // The document on screen is the one the view loaded itself (or there is none yet).
   bool showsOwnDocument(const platform::WebView& view) const;
-  void refuse(bool& logged, const char* what, const std::string& url) const;
+  void refuse(bool& logged, const char* what, const std::string& url);
 
   const char* owner_;
   std::string ownURL_;
