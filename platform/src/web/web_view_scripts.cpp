@@ -1,11 +1,32 @@
 // The document's <script> elements, run in order (a fetched one holds the rest back), and
 // the scripts a page adds while it runs, fetched a few at a time.
 #include "platform/file_manager.h"
+#include "platform/log.h"
+#include "platform/sandbox.h"
 #include "web_view_impl.h"
 
 namespace platform {
 
 using namespace web;
+
+namespace {
+
+// A page reads files only when it is a file page itself, and only inside the application's own
+// folders (its home and its bundle): a page from the network, or a path that climbs out of
+// them, gets nothing.
+bool mayReadScriptFile(const std::string& documentURL, const std::string& path) {
+  if (schemeOf(documentURL) != "file") return false;
+  for (const std::string& root : {Sandbox::home(), Sandbox::bundlePath()}) {
+    if (root.empty()) continue;
+    const std::string prefix = root.back() == '/' ? root : root + "/";
+    if (path.compare(0, prefix.size(), prefix) == 0 &&
+        FileManager::confinedPath(root, std::string_view(path).substr(prefix.size())))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 void WebView::Impl::takeWritten() {
   auto written = view.context_->takeWrittenScripts();

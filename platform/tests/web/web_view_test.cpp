@@ -1,5 +1,7 @@
 #include "platform/web_view.h"
 
+#include "platform/log.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -287,6 +289,50 @@ TEST_F(WebViewTest, PageURLsTheParserRefusesAreEscapedNotDropped) {
             (std::vector<std::string>{"should about:blank 5", "start", "finish",
                                       "should app://msg?text=50%25%20off%20&%20%22more%22&ok=%41 5 NO",
                                       "should app://x?p=%252 5 NO"}));
+}
+
+TEST_F(WebViewTest, FileScriptsComeOnlyFromTheApplicationsFoldersAndOnlyForFilePages) {
+  namespace fs = std::filesystem;
+  fs::create_directories(home() + "/Documents/js");
+  std::ofstream(home() + "/Documents/js/lib.js") << "order.push('inside');";
+  // A script just outside the home, where a page climbing out would find it.
+  const fs::path outside = fs::path(home()).parent_path() / ("outside-" + fs::path(home()).filename().string() + ".js");
+  std::ofstream(outside) << "order.push('outside');";
+  const std::string insideURL = URL::fileURLWithPath(home() + "/Documents/js/lib.js").absoluteString();
+  const std::string outsideURL = URL::fileURLWithPath(outside.string()).absoluteString();
+  struct Case {
+    const char* name;
+    std::string src;
+    bool fromFilePage;
+    const char* order;
+    int refusals;
+  } cases[] = {
+      {"beside the page", "js/lib.js", true, "start,inside", 0},
+      {"climbing out", "../../" + outside.filename().string(), true, "start", 1},
+      {"absolute, outside", outsideURL, true, "start", 1},
+      {"a system file", "file:///etc/hostname", true, "start", 1},
+      {"a network page asking for a file", insideURL, false, "start", 1},
+  };
+  const std::string pagePath = home() + "/Documents/page.html";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string page = "<script>var order = ['start'];</script><script src=\"" + c.src + "\"></script>";
+    platform::LogCapture log;
+    delegate_->events.clear();
+    if (c.fromFilePage) {
+      std::ofstream(pagePath, std::ios::trunc) << page;
+      view_->loadRequest(URLRequest(URL::fileURLWithPath(pagePath).absoluteString()));
+    } else {
+      view_->loadHTMLStringBaseURL(page, URL::create(url("/")));
+    }
+    ASSERT_TRUE(waitForFinish());
+    EXPECT_EQ(eval("order.join()"), c.order);
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("Refused script") != std::string::npos; }),
+              c.refusals);
+  }
+  fs::remove(outside);
 }
 
 TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {

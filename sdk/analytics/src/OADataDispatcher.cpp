@@ -7,6 +7,7 @@
 #include "OATCPSocket.h"
 #include "OAWireFormat.h"
 #include "platform/format.h"
+#include "platform/log.h"
 #include "platform/random.h"
 
 namespace analytics {
@@ -226,6 +227,7 @@ void OADataDispatcher::responseRefusedStatusCode(int statusCode) {
   auto self = shared_from_this();
   const uint64_t generation = generation_;
   lastStatusCode_ = statusCode;
+  const bool firstRefusal = !refusedInDispatch_;
   refusedInDispatch_ = true;
   ++batchAnswers_;
   // The hit leaves this dispatch either way; unless dropped below it stays with the caller.
@@ -241,6 +243,9 @@ void OADataDispatcher::responseRefusedStatusCode(int statusCode) {
       delegate->dataDispatcherRefusedEventStatusCode(*this, event, statusCode);
     }
     if (generation_ != generation) return;
+  } else if (firstRefusal) {
+    platform::logf("Orvane Analytics: the collector answered %d; the hits stay stored for the next dispatch",
+                   statusCode);
   }
   answerRead(responseParser_.persistentConnection());
 }
@@ -263,6 +268,7 @@ void OADataDispatcher::answerRead(bool persistentConnection) {
 }
 
 void OADataDispatcher::parseErrorStatusCode(int statusCode) {
+  platform::log("Orvane Analytics: the collector's answer could not be read; the hits stay stored for the next dispatch");
   lastStatusCode_ = statusCode;
   finishDispatch();
 }

@@ -40,6 +40,7 @@ void OAHTTPResponseParser::reset() {
   chunked_ = false;
   contentLength_ = 0;
   bodyRead_ = 0;
+  answerRead_ = 0;
 }
 
 int OAHTTPResponseParser::parseStatusLine(const std::string& line) {
@@ -77,6 +78,7 @@ bool OAHTTPResponseParser::stop(int statusCode) {
 bool OAHTTPResponseParser::answerComplete() {
   const uint64_t generation = generation_;
   state_ = State::StatusLine;
+  answerRead_ = 0;
   if (status_ == 200) {
     delegate_->responseParsedPersistentConnection(persistentConnection_);
   } else {
@@ -150,6 +152,10 @@ bool OAHTTPResponseParser::lineComplete() {
 void OAHTTPResponseParser::parseResponse(const uint8_t* bytes, size_t length) {
   for (size_t i = 0; i < length; ++i) {
     const char c = static_cast<char>(bytes[i]);
+    if (state_ != State::Stopped && ++answerRead_ > kMaxAnswerLength) {
+      stop(500);
+      return;
+    }
     switch (state_) {
       case State::Stopped: return;
       case State::Body:

@@ -41,6 +41,10 @@ class OAHTTPResponseParser {
 
   // Longest status or header line kept; longer lines make the answer a 500.
   static constexpr size_t kMaxLineLength = 8192;
+  // Longest answer read, head and body together. The collector answers with a pixel: an
+  // answer past this is out of step (or hostile) and makes a 500 rather than hold the
+  // connection for as long as the other side keeps sending.
+  static constexpr size_t kMaxAnswerLength = 64 * 1024;
 
  private:
   enum class State { StatusLine, Headers, Body, ChunkSize, ChunkData, ChunkEnd, Trailers, Stopped };
@@ -61,6 +65,7 @@ class OAHTTPResponseParser {
   bool chunked_ = false;
   long contentLength_ = 0;  // of the body, or of the current chunk
   long bodyRead_ = 0;
+  size_t answerRead_ = 0;  // bytes of the current answer so far
   bool persistentConnection_ = true;
   uint64_t generation_ = 0;  // moves on every reset, so a callback's reset is noticed
 };

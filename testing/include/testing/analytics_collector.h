@@ -77,6 +77,10 @@ class AnalyticsCollector {
   // Sends the bodies of 200 answers in chunks (with an extension and a trailer) instead of
   // with a Content-Length.
   void setChunked(bool chunked);
+  // Answers every request with exactly these bytes (any answer a hostile collector may give:
+  // an endless body, a redirect, garbage), keeping the connection open and no hit; nullopt
+  // answers normally again.
+  void setRawAnswer(std::optional<std::string> bytes);
 
   // The hits acknowledged with a 200, in the order they were answered.
   std::vector<AnalyticsHit> hits() const;

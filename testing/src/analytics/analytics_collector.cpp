@@ -16,6 +16,7 @@ struct AnalyticsCollector::State {
   std::optional<size_t> stallAfter;
   size_t writeSize = 0;
   bool chunked = false;
+  std::optional<std::string> raw;
   size_t answers = 0;
   std::vector<AnalyticsHit> hits;
 };
@@ -132,6 +133,10 @@ RawAnswer AnalyticsCollector::answer(const RawRequest& request) {
   }
   ++state_->answers;
   a.writeSize = state_->writeSize;
+  if (state_->raw) {
+    a.raw = state_->raw;
+    return a;
+  }
   a.status = state_->status;
   if (hit.path != "/__ova.gif") a.status = 404;
   if (state_->refuse && state_->refuse(hit)) a.status = state_->refusalStatus;
@@ -164,6 +169,11 @@ RawAnswer AnalyticsCollector::answer(const RawRequest& request) {
 }
 
 uint16_t AnalyticsCollector::port() const { return server_.port(); }
+
+void AnalyticsCollector::setRawAnswer(std::optional<std::string> bytes) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->raw = std::move(bytes);
+}
 
 void AnalyticsCollector::setStyle(Style style) {
   std::lock_guard<std::mutex> lock(state_->mutex);

@@ -62,8 +62,8 @@ class CZAPIConnection::Tagged : public platform::URLConnectionDelegate {
     owner_->connectionDidReceiveData(tag_, d);
   }
   void connectionDidFinishLoading(platform::URLConnection&) override { owner_->connectionDidFinishLoading(tag_); }
-  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override {
-    owner_->connectionDidFailWithError(tag_);
+  void connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) override {
+    owner_->transportDidFailWithError(tag_, error);
   }
 
  private:
@@ -195,6 +195,14 @@ void CZAPIConnection::connectionDidReceiveData(uint32_t tag, const platform::Byt
     return;
   }
   so.insert(so.end(), data.begin(), data.end());
+}
+
+void CZAPIConnection::transportDidFailWithError(uint32_t tag, const platform::Error& error) {
+  auto it = activeConnections_.find(tag);
+  if (it == activeConnections_.end()) return;
+  platform::logf("CZAPIConnection: %@ failed: %@ (%@ %ld)", platform::Value(it->second->request->uri()),
+                 platform::Value(error.localizedDescription()), platform::Value(error.domain), error.code);
+  connectionDidFailWithError(tag);
 }
 
 void CZAPIConnection::connectionDidFailWithError(uint32_t tag) {

@@ -24,6 +24,7 @@
 
 #include "CZAPIRequest.h"
 #include "CZSessionSettings.h"
+#include "platform/error.h"
 #include "platform/passkey.h"
 #include "platform/value.h"
 
@@ -103,6 +104,8 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   void connectionDidReceiveResponse(uint32_t tag, const platform::HTTPURLResponse& response);
   void connectionDidReceiveData(uint32_t tag, const platform::Bytes& data);
   void connectionDidFailWithError(uint32_t tag);
+  // The transport gave up (no answer, too many redirects …): said once, then the request fails.
+  void transportDidFailWithError(uint32_t tag, const platform::Error& error);
   void connectionDidFinishLoading(uint32_t tag);
   void watchdogFired(uint32_t tag);
   // Cancels the load of `tag` and fails its request.

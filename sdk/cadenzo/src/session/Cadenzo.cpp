@@ -382,12 +382,13 @@ void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImp
   if (deepUrl.isString() && platform::Application::sharedApplication().canOpenURL(deepUrl.string()) &&
       CZURLOpener::isOpenableAppLink(deepUrl.string())) {
     target = deepUrl.string();
-  } else if (url && platform::URL::create(*url)) {
+  } else if (url) {
     // A page names any URL it likes; only the answer's own links may lead into another
     // application (a native view's targets are the answer's).
     const bool fromAnswer = response.get("type") == Value("native") || response.get("link") == Value(*url) ||
                             response.get("deep-link") == Value(*url);
-    if (fromAnswer ? CZURLOpener::isOpenableAppLink(*url) : CZURLOpener::isOpenableFromPage(*url)) {
+    if (platform::URL::create(*url) &&
+        (fromAnswer ? CZURLOpener::isOpenableAppLink(*url) : CZURLOpener::isOpenableFromPage(*url))) {
       target = *url;
     } else {
       platform::logf("Cadenzo: an ad may not open %@", Value(*url));

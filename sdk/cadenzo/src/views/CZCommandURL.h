@@ -15,4 +15,9 @@ std::vector<std::string> CZSplitAtSlashes(const std::string& text);
 // The URL's scheme as written ("" when it has none).
 std::string CZSchemeOf(const std::string& url);
 
+// Ad pages are loaded with the application bundle as their base so they can use its files;
+// a "file" URL naming anything outside the bundle folder (by "..", a link or an absolute
+// path elsewhere) is not theirs to load. False for every other scheme.
+bool CZIsFileURLOutsideBundle(const std::string& url);
+
 }  // namespace cadenzo

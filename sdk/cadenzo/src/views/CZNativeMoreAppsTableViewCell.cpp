@@ -157,8 +157,9 @@ void CZNativeMoreAppsWebViewCell::prepareWithCellMeta(const CZNativeMoreAppsCell
   // A row without a page shows an empty one: a reused cell must not keep the page (and the
   // taps) of the row it showed before.
   const Value& html = meta.entry.get("html");
-  webView_->loadHTMLStringBaseURL(html.isString() ? html.string() : std::string(),
-                                  platform::URL::fileURLWithPath(platform::Bundle::mainBundle().bundlePath(), true));
+  const platform::URL base = platform::URL::fileURLWithPath(platform::Bundle::mainBundle().bundlePath(), true);
+  guard_.pageWillLoad(base);
+  webView_->loadHTMLStringBaseURL(html.isString() ? html.string() : std::string(), base);
 }
 
 std::optional<bool> CZNativeMoreAppsWebViewCell::webViewShouldStartLoadWithRequestNavigationType(
@@ -167,6 +168,7 @@ std::optional<bool> CZNativeMoreAppsWebViewCell::webViewShouldStartLoadWithReque
   (void)webView;
   (void)navigationType;
   const std::string& url = request.url();
+  if (!guard_.admits(*webView_, url)) return false;
   if (url.empty()) return false;
   if (CZSchemeOf(url) != kCZCommandScheme) return true;
   const auto pieces = CZSplitAtSlashes(url);

@@ -6,7 +6,8 @@
 //               "name" and a call-to-action button titled "text", or "deep-text" when the
 //               row's "deep-link" can be opened;
 //   "webview"   CZNativeMoreAppsWebViewCell   100 points: the row's "html" page, whose
-//               "cadenzo://click" navigation is the tap.
+//               "cadenzo://click" navigation is the tap (only from that page itself: see
+//               CZPageGuard).
 // A tap calls the cell's click callback (set by the list for each row). Every row draws the
 // same light gradient background with a light top line and a dark bottom line.
 //
@@ -23,6 +24,7 @@
 #include "CZActionWrapper.h"
 #include "CZNativeMoreAppsRoundedImageView.h"
 #include "CZNativeMoreAppsStyledButton.h"
+#include "CZPageGuard.h"
 #include "platform/image.h"
 #include "platform/scroll_view.h"
 #include "platform/value.h"
@@ -128,6 +130,7 @@ class CZNativeMoreAppsWebViewCell : public CZNativeMoreAppsTableViewCell, public
 
  private:
   std::shared_ptr<platform::WebView> webView_;
+  CZPageGuard guard_{"CZNativeMoreAppsWebViewCell"};
 };
 
 }  // namespace cadenzo

@@ -2,6 +2,7 @@
 
 #include "CZCommandURL.h"
 #include "CZJsonParser.h"
+#include "CZPageGuard.h"
 #include "platform/url.h"
 
 namespace cadenzo {
@@ -18,7 +19,9 @@ CZWebView::CZWebView(platform::Passkey<CZWebView>, const platform::Rect& frame) 
 }
 
 void CZWebView::loadHTMLStringBaseURL(const std::string& html, const std::string& baseURL) {
-  platform::WebView::loadHTMLStringBaseURL(html, platform::URL::create(baseURL));
+  auto base = platform::URL::create(baseURL);
+  guard_.pageWillLoad(base);
+  platform::WebView::loadHTMLStringBaseURL(html, base);
 }
 
 std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
@@ -32,6 +35,7 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
     if (auto callback = closeCallback()) callback();
   };
   const std::string& url = request.url();
+  if (!guard_.admits(*this, url)) return false;
   if (url.empty()) {
     close();
     return false;

@@ -15,6 +15,9 @@
 // them and reports the failure, which reaches the fail callback like any other (the facade
 // ignores it once the ad is built). Every other scheme is allowed.
 //
+// Before any of that, CZPageGuard refuses commands from a document other than the ad's own
+// (a page it navigated to) and files outside the application bundle.
+//
 // The view is its own web-view delegate; setDelegate() on a CZWebView does nothing.
 // Ownership: make with createWithFrame (the delegate link needs the shared object).
 // Thread safety: main thread only, except the callbacks' accessors (any thread).
@@ -22,6 +25,7 @@
 #include <optional>
 #include <string>
 
+#include "CZPageGuard.h"
 #include "cadenzo/CZViewProtocol.h"
 #include "platform/passkey.h"
 #include "platform/web_view.h"
@@ -47,6 +51,9 @@ class CZWebView : public platform::WebView, public CZViewCallbacks, public platf
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override;
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
                                    const platform::Error& error) override;
+
+ private:
+  CZPageGuard guard_{"CZWebView"};
 };
 
 }  // namespace cadenzo

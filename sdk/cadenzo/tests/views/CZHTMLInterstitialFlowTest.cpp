@@ -16,7 +16,7 @@
 #include "platform/notification_center.h"
 #include "platform/window.h"
 #include "testing/cadenzo_server.h"
-#include "../session/CZSessionTest.h"
+#include "CZHTMLAdTest.h"
 #include "CZViewTestSupport.h"
 
 namespace {
@@ -25,39 +25,7 @@ using cadenzo::CZImpression;
 using platform::Value;
 using czviews_test::contains;
 
-class HTMLInterstitialFlowTest : public cztest::CZSessionTest {
- protected:
-  void SetUp() override {
-    cztest::CZSessionTest::SetUp();
-    facade->setDelegate(listener);
-    controller = cadenzo::CZDefaultViewController::sharedController();
-    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
-    window->makeKeyAndVisible();
-  }
-  // An answer whose page runs `script` five seconds after it loaded.
-  std::string answer(const std::string& script, const std::string& extra = "") {
-    return "{\"status\":200,\"type\":\"html\",\"ad_id\":\"ad-77\",\"cgn\":\"from-answer\",\"to\":\"t-1\","
-           "\"link\":\"" + server->url("/target") + "\"" + extra +
-           ",\"html\":\"<html><body><script>setTimeout(function(){" + script +
-           "}, 5000);</script><p>Play now</p></body></html>\"}";
-  }
-  // Caches the interstitial at `location`, shows it and answers the view on the window.
-  std::shared_ptr<cadenzo::CZWebView> cacheAndShow(const std::string& location) {
-    facade->cacheInterstitial(location);
-    EXPECT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(location); }));
-    facade->showInterstitial(location);
-    auto shown = facade->visibleImpression();
-    EXPECT_TRUE(shown);
-    if (!shown) return nullptr;
-    impression = shown;
-    return std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view());
-  }
-  std::shared_ptr<cztest::RecordingCadenzoDelegate> listener = std::make_shared<cztest::RecordingCadenzoDelegate>();
-  std::shared_ptr<cadenzo::CZDefaultViewController> controller;
-  std::shared_ptr<platform::Window> window;
-  // Held by the test so that its final state can be read after everyone else let go.
-  std::shared_ptr<CZImpression> impression;
-};
+using HTMLInterstitialFlowTest = cztest::HTMLAdTest;
 
 // The host sets credentials and a delegate and nothing else (as this fixture does): the
 // client's own views and controller show the ad.
@@ -244,11 +212,8 @@ TEST_F(HTMLInterstitialFlowTest, APageClickOpensOnlyWebAndStoreAddresses) {
     server->setInterstitial(c.name, answer("location.href = 'cadenzo://link/' + encodeURIComponent('" + c.target + "');"));
     ASSERT_TRUE(cacheAndShow(c.name));
     const size_t openedBefore = app.openedURLs().size();
-    advance(5);
-    ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == clicks + 1; }));
-    ++clicks;
-    ASSERT_TRUE(runUntil([&] { return !controller->loadingViewIsVisible(); }));
-    runUntilIdle();
+    letThePageClick(clicks);
+    if (HasFatalFailure()) return;
     EXPECT_EQ(app.openedURLs().size(), openedBefore + (c.opened ? 1 : 0));
     if (c.opened && app.openedURLs().size() > openedBefore) {
       EXPECT_EQ(app.openedURLs().back(), *c.opened);

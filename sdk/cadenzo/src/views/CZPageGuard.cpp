@@ -1,0 +1,36 @@
+#include "CZPageGuard.h"
+
+#include "CZCommandURL.h"
+#include "platform/log.h"
+
+namespace cadenzo {
+
+void CZPageGuard::pageWillLoad(const std::optional<platform::URL>& baseURL) {
+  ownURL_ = baseURL ? baseURL->absoluteString() : std::string("about:blank");
+}
+
+bool CZPageGuard::showsOwnDocument(const platform::WebView& view) const {
+  auto current = view.request();
+  return !current || current->url() == ownURL_;
+}
+
+void CZPageGuard::refuse(bool& logged, const char* what, const std::string& url) {
+  if (logged) return;
+  logged = true;
+  platform::logf("%s: %s refused: %@", owner_, what, platform::Value(url));
+}
+
+bool CZPageGuard::admits(const platform::WebView& view, const std::string& url) {
+  const bool isCommand = url.empty() || CZSchemeOf(url) == kCZCommandScheme;
+  if (isCommand && !showsOwnDocument(view)) {
+    refuse(foreignCommandLogged_, "a command from a page other than the ad's own", url);
+    return false;
+  }
+  if (CZIsFileURLOutsideBundle(url)) {
+    refuse(outsideFileLogged_, "a file outside the application bundle", url);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace cadenzo

@@ -1,0 +1,38 @@
+#pragma once
+// What a view showing an ad page refuses from it. Pages are untrusted: commands (and
+// navigations without a URL) count only while the document the view loaded itself is shown,
+// so a page the ad navigated to cannot act in the ad's name; and a "file" URL outside the
+// application bundle is not the page's to load. Each kind of refusal is logged once per guard
+// (a page on a timer would otherwise flood the log).
+//
+// Thread safety: main thread only, like the web view it serves.
+#include <optional>
+#include <string>
+
+#include "platform/url.h"
+#include "platform/web_view.h"
+
+namespace cadenzo {
+
+class CZPageGuard {
+ public:
+  // `owner` names the view in the log lines.
+  explicit CZPageGuard(const char* owner) : owner_(owner) {}
+
+  // The view is about to load its own page with `baseURL` (none: "about:blank").
+  void pageWillLoad(const std::optional<platform::URL>& baseURL);
+  // Whether `view` may go on to handle a navigation to `url` (false: refuse the load).
+  bool admits(const platform::WebView& view, const std::string& url);
+
+ private:
+  // The document on screen is the one the view loaded itself (or there is none yet).
+  bool showsOwnDocument(const platform::WebView& view) const;
+  void refuse(bool& logged, const char* what, const std::string& url);
+
+  const char* owner_;
+  std::string ownURL_;
+  bool foreignCommandLogged_ = false;
+  bool outsideFileLogged_ = false;
+};
+
+}  // namespace cadenzo
