@@ -96,6 +96,10 @@ void WebView::Impl::fetchScript(const std::string& url, ScriptDone done, bool dy
   if (scheme == "file") {
     later([url, done](Impl& d) {
       auto u = URL::create(url);
+      if (u && !mayReadScriptFile(d.documentURL, u->path())) {
+        log("Refused script " + url + " for page " + d.documentURL + ": outside the application's folders");
+        return done(d, false, {}, url);
+      }
       auto bytes = u ? FileManager::contentsAtPath(u->path()) : std::nullopt;
       done(d, bytes.has_value(), bytes ? textFromBytes(*bytes, "utf-8") : std::string(), url);
     });
