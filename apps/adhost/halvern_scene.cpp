@@ -1,11 +1,14 @@
 // The Halvern adapter on the game's menu: the engine starts with a banner and a full-screen
 // slot, fetches its script client through the update request, the hidden driver page
-// downloads an ad package per slot, and the banner shows its ad and reports the impression.
+// downloads an ad package per slot, and the banner shows its ad and reports the impression;
+// then a full-screen ad opens in its own window and the player skips it from its menu.
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "HVController.h"
+#include "HVFullScreenAdController.h"
+#include "HVFullScreenAdWindow.h"
 #include "halvern/HVAdEngine.h"
 #include "halvern/HVAdView.h"
 #include "halvern/HalvernDelegate.h"
@@ -26,6 +29,21 @@ class Adapter : public halvern::HalvernDelegate {
     note("adapter", "ad ready for " + name);
   }
   int ready = 0;
+};
+
+class FullScreenAdapter : public halvern::HalvernDelegate {
+ public:
+  void halvernAdReadyForSlotNamed(const std::string& name) override { note("adapter", "full-screen ad ready for " + name); }
+  void halvernFullScreenDisplayWillOpen() override {
+    ++opened;
+    note("adapter", "full-screen display will open: the game pauses");
+  }
+  void halvernFullScreenDisplayWillClose() override {
+    ++closed;
+    note("adapter", "full-screen display will close: the game resumes");
+  }
+  int opened = 0;
+  int closed = 0;
 };
 
 // Virtual time moves in small steps while the pages, the workers and the loopback traffic
@@ -83,6 +101,38 @@ bool runHalvernScene(const Options&) {
         server.trackerHits("partner-impression"));
   ok = pumpUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 60) && ok;
   note("adapter", "the next banner ad is already waiting");
+
+  // Between two rounds, the full-screen ad: its own window, a "Menu" after ten seconds, and
+  // "Skip", which the ad's page agrees to.
+  auto fullScreenAdapter = std::make_shared<FullScreenAdapter>();
+  halvern::HVAdEngine::setFullScreenDelegateForSlotNamed(fullScreenAdapter, "hvFullScreen");
+  ok = pumpUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }, 60) && ok;
+  note("adapter", "displayFullScreenAdForSlotNamed hvFullScreen");
+  ok = halvern::HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen") && ok;
+  auto controller = halvern::HVController::sharedController();
+  auto fullScreen = controller->fullScreenAdController();
+  auto adWindow = controller->fullScreenAdWindow();
+  ok = pumpUntil([&] { return adWindow->isKeyWindow() && adWindow->isUserInteractionEnabled() && !fullScreen->adLoadingIndicator(); },
+                 10) &&
+       ok;
+  notef("demo", "the ad's window is key: %@; the game's window is key: %@", std::string(adWindow->isKeyWindow() ? "yes" : "no"),
+        std::string(window->isKeyWindow() ? "yes" : "no"));
+  ok = pumpUntil([&] { return fullScreen->menuButton() && !fullScreen->menuButton()->isHidden(); }, 15) && ok;
+  note("player", "taps \"Menu\"");
+  if (fullScreen->menuButton()) fullScreen->menuButton()->simulateTap();
+  auto sheet = fullScreen->actionSheet();
+  if (sheet) {
+    std::string titles;
+    for (long i = 0; i < sheet->numberOfButtons(); ++i) titles += (i ? ", " : "") + sheet->buttonTitleAtIndex(i);
+    note("demo", "the ad's menu: " + titles);
+    note("player", "picks \"Skip\"");
+    sheet->clickButtonAtIndex(sheet->numberOfButtons() - 1);
+  }
+  const size_t asked = server.adRequests().size();
+  ok = sheet && pumpUntil([&] { return !adWindow->isDisplaying() && window->isKeyWindow(); }, 5) && ok;
+  ok = pumpUntil([&] { return server.adRequests().size() > asked; }, 30) && ok;
+  note("server", "the next full-screen ad is asked for");
+  ok = ok && fullScreenAdapter->opened == 1 && fullScreenAdapter->closed == 1;
   banner->removeFromSuperview();
   // The client's worker threads must not outlive what the process tears down at exit.
   halvern::HVController::sharedController()->shutdown();

@@ -60,6 +60,16 @@ bool HVAdEngine::isAdReadyForSlotNamed(const std::string& name) {
   return HVController::sharedController()->isAdReadyForSlotNamed(name);
 }
 
+void HVAdEngine::setFullScreenDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate, const std::string& name) {
+  requireStarted();
+  HVController::sharedController()->setFullScreenDelegateForSlotNamed(std::move(delegate), name);
+}
+
+bool HVAdEngine::displayFullScreenAdForSlotNamed(const std::string& name) {
+  requireStarted();
+  return HVController::sharedController()->displayFullScreenAdForSlotNamed(name);
+}
+
 void HVAdEngine::setDownloadDelayInterval(double seconds) {
   requireStarted();
   HVController::sharedController()->setDriverPollingIntervalOverride(seconds);

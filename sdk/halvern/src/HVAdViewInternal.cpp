@@ -19,6 +19,7 @@
 #include "platform/error.h"
 #include "platform/format.h"
 #include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/screen.h"
 
 namespace halvern {
@@ -46,8 +47,11 @@ HVAdViewInternal::HVAdViewInternal(platform::Passkey<HVAdViewInternal>, std::sha
     : m_slot(std::move(slot)) {}
 
 HVAdViewInternal::~HVAdViewInternal() {
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  if (m_exitItemTimer) m_exitItemTimer->invalidate();
   m_displayTimeLimit.cancel();
   m_automaticRequest.cancel();
+  m_delayedDisplay.cancel();
   for (const auto& connection : m_connections) connection->cancel();
   if (m_bridge) m_bridge->shutdown();
   if (m_webView) m_webView->setDelegate({});
@@ -85,6 +89,7 @@ void HVAdViewInternal::init(std::shared_ptr<HalvernDelegate> delegate, double re
   m_bridge = HVJavascriptBridge::bridgeInModeWebViewDelegate(m_execMode, m_webView, nullptr);
   for (const auto& handler : {m_standardHandler, m_applicationHandler, m_audioHandler, m_cocoaHandler, m_displayHandler})
     m_bridge->addCommandHandler(handler);
+  makeBrowserBar();
   view->addSubview(m_webView);
   view->sendSubviewToBack(m_webView);
 
@@ -177,6 +182,7 @@ bool HVAdViewInternal::display() {
   if (!fullScreen && controller()->fullScreenAdWindow()->isDisplaying()) return false;
   const int64_t dlTime = m_slot->nextAdDlTime();
   if (dlTime == 0) return false;
+  m_delayedDisplay.cancel();
 
   m_slot->setIsDisplayed(true);
   m_shouldWipeContentOnDismiss = false;
@@ -226,11 +232,8 @@ void HVAdViewInternal::abandonDisplay() {
     m_slot->setIsDisplayed(false);
     auto window = controller()->fullScreenAdWindow();
     std::unique_lock<std::recursive_mutex> lock(window->lock());
-    if (window->isDisplaying() && !window->contentController()) {
-      window->setIsDisplaying(false);
-      lock.unlock();
-      controller()->fullScreenAdWindowIsDisplaying(false);
-    }
+    // The window tells the controller itself.
+    if (window->isDisplaying() && !window->contentController()) window->setIsDisplaying(false);
   }
   if (dlTime == 0 || !m_slot) return;
   auto manager = controller()->adManager();
@@ -452,11 +455,12 @@ bool HVAdViewInternal::notifyDelegateDidReceiveMemoryWarning() {
 void HVAdViewInternal::layout() {
   auto v = view();
   platform::Rect frame = v->bounds();
-  if (m_isBrowserMode) {
+  if (!m_navigationBar->isHidden()) {
     frame.origin.y += kBrowserBarHeight;
     frame.size.height -= kBrowserBarHeight;
   }
   m_webView->setFrame(frame);
+  m_navigationBar->setFrame(platform::Rect(0, 0, v->bounds().size.width, kBrowserBarHeight));
   if (!m_isBrowserMode && m_bridge->isHVJSLoaded()) {
     const auto bounds = m_webView->bounds();
     sendToPage(platform::format("centerAd(%f,%f,false);", bounds.size.width, bounds.size.height));

@@ -10,8 +10,9 @@
 // content after kDisplayTimeLimit seconds, gives back the slot and the refresh and drops the
 // ad that could not be shown, which queues a fetch for the slot.
 //
-// The full-screen controller derives from it; the click-through half (browser mode,
-// expansion into the full-screen window, dismissal) overrides the virtual hooks left for it.
+// The full-screen controller derives from it. The click-through half (the routing of the
+// page's navigations, browser mode, expansion into the full-screen window and dismissal)
+// lives in HVAdViewInternalBrowser.cpp.
 // Main thread only, apart from the file reads and queries run on the workers.
 #include <cstdint>
 #include <memory>
@@ -23,8 +24,11 @@
 #include "HVDownloadConnection.h"
 #include "halvern/HalvernDelegate.h"
 #include "platform/accelerometer.h"
+#include "platform/bars.h"
+#include "platform/controls.h"
 #include "platform/passkey.h"
 #include "platform/run_loop.h"
+#include "platform/url.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
 
@@ -43,6 +47,12 @@ class HVAdViewInternal : public platform::ViewController,
   static constexpr double kMinimumRefreshInterval = 5.0;
   static constexpr double kFadeDuration = 0.5;
   static constexpr double kBrowserBarHeight = 32.0;
+  static constexpr double kBrowserBarAnimationDuration = 0.5;
+  static constexpr double kNavigationSegmentWidth = 40.0;
+  // A banner's next ad shows this long after its full-screen content was closed.
+  static constexpr double kRedisplayDelay = 3.0;
+  // Pages of this host are shown in the video template rather than loaded.
+  static constexpr const char* kVideoHost = "www.video.example";
   // How long a page may take to show the ad it was handed before the display counts as failed.
   static constexpr double kDisplayTimeLimit = 30.0;
 
@@ -72,7 +82,7 @@ class HVAdViewInternal : public platform::ViewController,
 
   // What the page reports through "BridgeDisplay".
   virtual void adContentWillLoad() {}
-  void adContentDidLoad();
+  virtual void adContentDidLoad();
   void adDisplayFailedForSlotNamed(const std::string& name);
   void adDisplayFailed() {}
   void adReadyDelayed(const std::string& name);
@@ -82,10 +92,38 @@ class HVAdViewInternal : public platform::ViewController,
   // `callback` is the page's template (a string) or null; it hears 1 or 0.
   void fetchUrlTimeoutCallback(const std::string& url, double timeout, const platform::Value& callback);
   // Click-through, browser mode, expansion and dismissal: the browser half of this class.
-  virtual void expand() {}
-  virtual void dismiss() {}
-  virtual void requestPage(const std::string& url) { (void)url; }
-  virtual void prepareAdViewBrowserMode(bool browserMode) { m_isBrowserMode = browserMode; }
+  // Click-through: the page's navigations are routed here. Its own loading and file pages
+  // load; "halvern://ct/..." goes to the page's click-through handler; other applications'
+  // links and unknown schemes go to the application; a tapped web link opens the ad's own
+  // browser (a banner expands into the full-screen window for it). Nothing else loads.
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const std::shared_ptr<platform::WebView>& webView,
+                                                                      const platform::URLRequest& request,
+                                                                      platform::WebViewNavigationType type) override;
+  void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView) override;
+  void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override;
+  void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
+                                   const platform::Error& error) override;
+  // Opens `url` in the ad's own browser, or hands it to its application. Text that is no
+  // URL is ignored.
+  void requestPage(const std::string& url);
+  void requestPage(const platform::URL& url);
+  void handleClickthroughToExternalAppURL(const platform::URL& url);
+  void applicationDidLoadExternalAppURL();
+  void prepareAdViewBrowserMode(bool browserMode);
+  void showNavigationBar();
+  void hideNavigationBar();
+  void markAsLoading(bool loading);
+  void enableNavigationControls();
+  void disableNavigationControls();
+  void segmentedControlValueChanged(platform::Control& sender);
+  void showNavigationExitItem();
+  void hideNavigationExitItem();
+  void showNavigationLoadingIndicatorItem();
+  void hideNavigationLoadingIndicatorItem();
+  // A banner's content into the full-screen window (a rich-media expansion or its browser).
+  void expand();
+  void dismiss() { dismissAnimated(true); }
+  void dismissAnimated(bool animated);
   // The action sheet of full-screen ads.
   virtual void prepareActionSheet() {}
   virtual void addButtonToActionSheetCallback(const std::string& title, const std::string& script) {
@@ -107,15 +145,16 @@ class HVAdViewInternal : public platform::ViewController,
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) override { return false; }
 
   // Delegate notices; each answers whether the delegate took it.
-  bool notifyDelegateAdReadyForSlotNamed(const std::string& name);
+  virtual bool notifyDelegateAdReadyForSlotNamed(const std::string& name);
   bool notifyDelegateFullScreenAdDisplayWillOpen();
   bool notifyDelegateFullScreenAdDisplayWillClose();
   bool notifyDelegateDidReceiveMemoryWarning();
   bool notifyDelegateAdDisplayFailed() { return true; }
 
   // Geometry.
-  void layout();
-  std::shared_ptr<platform::View> containerView();
+  virtual void layout();
+  // The view whose alpha fades the content in and out of its banner place (nullptr: none).
+  virtual std::shared_ptr<platform::View> containerView();
 
   // State.
   const std::shared_ptr<HVAdSlot>& slot() const { return m_slot; }
@@ -125,6 +164,13 @@ class HVAdViewInternal : public platform::ViewController,
   bool isRefreshing() const { return m_isRefreshing; }
   bool isExpanded() const { return m_isExpanded; }
   bool shouldWipeContentOnDismiss() const { return m_shouldWipeContentOnDismiss; }
+  bool isLoading() const { return m_isLoading; }
+  const std::shared_ptr<platform::NavigationBar>& navigationBar() const { return m_navigationBar; }
+  const std::shared_ptr<platform::NavigationItem>& navigationItem() const { return m_navigationItem; }
+  const std::shared_ptr<platform::SegmentedControl>& navigationControls() const { return m_navigationControls; }
+  const std::shared_ptr<platform::ActivityIndicatorView>& navigationLoadingIndicator() const {
+    return m_navigationLoadingIndicator;
+  }
   bool hasDisplayedCurrentAd() const { return m_hasDisplayedCurrentAd; }
   double lastDisplayTime() const { return m_lastDisplayTime; }
 
@@ -135,15 +181,25 @@ class HVAdViewInternal : public platform::ViewController,
   void downloadTimedOut(const std::shared_ptr<HVDownloadConnection>& connection) override { downloadFailed(connection); }
 
  protected:
+  // For the full-screen controller, which has no slot of its own.
+  explicit HVAdViewInternal(std::shared_ptr<HVAdSlot> slot) : m_slot(std::move(slot)) {}
   void init(std::shared_ptr<HalvernDelegate> delegate, double refreshInterval);
   void sendToPage(const std::string& script);
+  // The last step of a dismissal: a banner is no longer expanded and shows its next ad a
+  // little later; the full-screen controller gives its slot back.
+  virtual void dismissedFromWindow(bool animated);
   bool sendDelegateNotification(HalvernDelegate::Message message, const std::string& name = {});
 
   bool m_isExpanded = false;
   bool m_isBrowserMode = false;
   bool m_shouldWipeContentOnDismiss = false;
+  std::shared_ptr<HVAdSlot> m_slot;
+  std::shared_ptr<HalvernDelegate> m_delegate;
 
  private:
+  void makeBrowserBar();
+  void scheduleExitItem();
+  bool windowHoldsOtherContent() const;
   void fetchUrlsStashedInDB(const platform::Value& rows);
   void finishDownload(const std::shared_ptr<HVDownloadConnection>& connection, bool succeeded);
   void armDisplayTimeLimit(int64_t dlTime);
@@ -152,13 +208,17 @@ class HVAdViewInternal : public platform::ViewController,
   void abandonDisplay();
   void contentShown();
 
+  std::shared_ptr<platform::NavigationBar> m_navigationBar;
   std::shared_ptr<platform::WebView> m_webView;
+  std::shared_ptr<platform::SegmentedControl> m_navigationControls;
+  std::shared_ptr<platform::NavigationItem> m_navigationItem;
+  std::shared_ptr<platform::ActivityIndicatorView> m_navigationLoadingIndicator;
   int m_execMode = 0;
   std::shared_ptr<HVJavascriptBridge> m_bridge;
   std::shared_ptr<HVCommandHandler> m_standardHandler, m_applicationHandler, m_audioHandler, m_cocoaHandler,
       m_displayHandler;
-  std::shared_ptr<HVAdSlot> m_slot;
-  std::shared_ptr<HalvernDelegate> m_delegate;
+  bool m_isLoading = false;
+  std::shared_ptr<platform::Timer> m_exitItemTimer;
   double m_lastDisplayTime = 0;
   double m_refreshInterval = 0;
   bool m_isRefreshing = false;
@@ -167,6 +227,7 @@ class HVAdViewInternal : public platform::ViewController,
   int64_t m_pendingDisplayDlTime = 0;
   platform::PerformHandle m_displayTimeLimit;
   platform::PerformHandle m_automaticRequest;
+  platform::PerformHandle m_delayedDisplay;
   std::set<std::shared_ptr<HVDownloadConnection>> m_connections;
 };
 

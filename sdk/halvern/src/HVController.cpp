@@ -8,6 +8,7 @@
 #include "HVAdViewInternal.h"
 #include "HVAudioEngine.h"
 #include "HVClientDriver.h"
+#include "HVFullScreenAdController.h"
 #include "HVFullScreenAdWindow.h"
 #include "halvern/HVAdView.h"
 #include "platform/log.h"
@@ -90,6 +91,10 @@ void HVController::init() {
   readSettings();
   std::weak_ptr<HVController> weak = weak_from_this();
   platform::NotificationCenter::defaultCenter().addObserver(
+      this, "UIApplicationDidEnterBackgroundNotification", nullptr, [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->applicationDidEnterBackground();
+      });
+  platform::NotificationCenter::defaultCenter().addObserver(
       this, "UIApplicationWillEnterForegroundNotification", nullptr, [weak](const platform::Notification&) {
         if (auto self = weak.lock()) self->applicationWillEnterForeground();
       });
@@ -168,8 +173,89 @@ std::shared_ptr<HVAdView> HVController::viewForSlotNamed(const std::string& name
 
 std::shared_ptr<HVFullScreenAdWindow> HVController::fullScreenAdWindow() {
   std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
-  if (!m_fullScreenAdWindow) m_fullScreenAdWindow = std::make_shared<HVFullScreenAdWindow>();
+  if (!m_fullScreenAdWindow) {
+    m_fullScreenAdWindow = std::make_shared<HVFullScreenAdWindow>();
+    std::weak_ptr<HVController> weak = weak_from_this();
+    m_fullScreenAdWindow->setDisplayingObserver([weak](bool displaying) {
+      if (auto self = weak.lock()) self->fullScreenAdWindowIsDisplaying(displaying);
+    });
+  }
   return m_fullScreenAdWindow;
+}
+
+void HVController::initializeFullScreenAdSupport() { fullScreenAdController(); }
+
+std::shared_ptr<HVFullScreenAdController> HVController::fullScreenAdController() {
+  std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+  if (!m_fullScreenAdController) m_fullScreenAdController = HVFullScreenAdController::create();
+  return m_fullScreenAdController;
+}
+
+bool HVController::displayFullScreenAdForSlotNamed(const std::string& name) {
+  if (serverReachability() == 0) {
+    platform::log("HVAdEngine: Unable to display full screen ad due to no network connectivity.");
+    return false;
+  }
+  auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+  if (!slot) {
+    platform::log(platform::format("HVAdEngine: WARNING - Unable to display full screen ad for slot named %@ because no "
+                                   "slot with that name has been registered with the HVAdEngine.",
+                                   name));
+    return false;
+  }
+  if (!adManager_->isAdFetchedForSlotNamed(name)) {
+    platform::log(platform::format("HVAdEngine: Unable to display full screen ad for slot named %@ because no ad is "
+                                   "ready to be displayed for that slot.",
+                                   name));
+    return false;
+  }
+  auto fullScreen = fullScreenAdController();
+  if (fullScreen->isDisplaying()) {
+    platform::log(platform::format("HVAdEngine: Attempt to display full-screen ad for slot named %@ when a full-screen "
+                                   "ad is already displaying. Ignoring ad display request.",
+                                   name));
+    return false;
+  }
+  auto window = fullScreenAdWindow();
+  uint64_t claim = 0;
+  {
+    std::lock_guard<std::recursive_mutex> lock(window->lock());
+    if (window->isDisplaying()) {
+      platform::log(platform::format("HVAdEngine: Attempt to display full-screen ad for slot named %@ when another ad "
+                                     "is already displaying.  Ignoring ad display request.",
+                                     name));
+      return false;
+    }
+    claim = window->claimForDisplay();
+  }
+  if (fullScreen->displayAdForSlot(slot)) return true;
+  // Nothing will open under the mark: every other ad may have the screen again.
+  if (window->releaseUnopenedClaim(claim)) fullScreenAdWindowIsDisplaying(false);
+  return false;
+}
+
+void HVController::setFullScreenDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate, const std::string& name) {
+  auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+  if (!slot) {
+    platform::log(platform::format("HVAdEngine: WARNING - Unable to set full screen delegate for slot named %@ because no "
+                                   "slot with that name has been registered with the HVAdEngine.",
+                                   name));
+    return;
+  }
+  if (slot->slotDescription().size() != HVAdSizeFullScreen) {
+    throw platform::Exception("NSInternalInconsistencyException",
+                              "Attempt to register full screen delegate for slot not having full screen size.");
+  }
+  fullScreenAdController()->setDelegateForSlotNamed(std::move(delegate), name);
+}
+
+void HVController::applicationDidEnterBackground() {
+  std::shared_ptr<HVFullScreenAdController> fullScreen;
+  {
+    std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+    fullScreen = m_fullScreenAdController;
+  }
+  if (fullScreen) fullScreen->applicationDidEnterBackground();
 }
 
 void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
@@ -190,13 +276,18 @@ void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
 void HVController::fullScreenAdDisplayWillClose() { HVAudioEngine::teardown(); }
 
 void HVController::applicationWillEnterForeground() {
-  if (fullScreenAdWindow()->isDisplaying()) return;
+  auto window = fullScreenAdWindow();
+  window->applicationWillEnterForeground();
   std::map<std::string, std::shared_ptr<HVAdView>> views;
+  std::shared_ptr<HVFullScreenAdController> fullScreen;
   {
     std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
     views = m_viewDict;
+    fullScreen = m_fullScreenAdController;
   }
-  for (const auto& [name, view] : views) view->applicationWillEnterForeground();
+  if (!window->isDisplaying())
+    for (const auto& [name, view] : views) view->applicationWillEnterForeground();
+  if (fullScreen) fullScreen->applicationWillEnterForeground();
 }
 
 void HVController::stopWorkers() {

@@ -15,6 +15,7 @@
 #include "HVAsyncCommandManager.h"
 #include "HVDatabase.h"
 #include "halvern/HVAdSlotDescription.h"
+#include "halvern/HalvernDelegate.h"
 #include "platform/accelerometer.h"
 #include "platform/passkey.h"
 
@@ -23,6 +24,7 @@ namespace halvern {
 class HVAdManager;
 class HVAdView;
 class HVClientManager;
+class HVFullScreenAdController;
 class HVFullScreenAdWindow;
 
 class HVController : public std::enable_shared_from_this<HVController> {
@@ -64,10 +66,22 @@ class HVController : public std::enable_shared_from_this<HVController> {
   std::shared_ptr<HVAdView> viewForSlotNamed(const std::string& name) const;
   // Made on first use.
   std::shared_ptr<HVFullScreenAdWindow> fullScreenAdWindow();
+  void initializeFullScreenAdSupport();
+  // Made on first use.
+  std::shared_ptr<HVFullScreenAdController> fullScreenAdController();
+  // Shows the slot's waiting ad in the full-screen window; false, with a log line, when
+  // there is no network, no such slot, no ad, or another ad holds the screen (or the page
+  // cannot be asked to show it: then the screen is given back at once).
+  bool displayFullScreenAdForSlotNamed(const std::string& name);
+  // Logs for an unknown slot; throws ("NSInternalInconsistencyException") for a slot that
+  // is not full screen.
+  void setFullScreenDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate, const std::string& name);
+  void applicationDidEnterBackground();
   // When the window stops displaying, every banner view not shown in it hears of it.
   void fullScreenAdWindowIsDisplaying(bool displaying);
   void fullScreenAdDisplayWillClose();
-  // Forwarded to every banner view while the full-screen window is not displaying.
+  // The full-screen window first; every banner view while the window is not displaying; the
+  // full-screen controller last.
   void applicationWillEnterForeground();
   // Stops taking commands, runs what the workers still hold, joins both threads, and lets
   // go of the shared instance: the next sharedController() makes a new controller.
@@ -135,6 +149,7 @@ class HVController : public std::enable_shared_from_this<HVController> {
   mutable std::recursive_mutex viewsMutex_;
   std::map<std::string, std::shared_ptr<HVAdView>> m_viewDict;
   std::shared_ptr<HVFullScreenAdWindow> m_fullScreenAdWindow;
+  std::shared_ptr<HVFullScreenAdController> m_fullScreenAdController;
 };
 
 }  // namespace halvern

@@ -81,12 +81,14 @@ function shouldStartLoadWithRequest(url) {
 
 std::string HalvernServer::displayScript() {
   return R"JS(
-var HVDisplay = { slot: '', dlTime: 0, shown: 0, html: '', size: null };
+var HVDisplay = { slot: '', dlTime: 0, shown: 0, html: '', size: null, fullScreen: 0, clicks: [], ran: [],
+                  skip: true };
 
 function displayAd(slot, dlTime, width, height, fullScreen, reachability) {
   HVDisplay.slot = slot;
   HVDisplay.dlTime = dlTime;
   HVDisplay.size = [width, height];
+  HVDisplay.fullScreen = fullScreen;
   BridgeDisplay.notifyAdContentWillLoad();
   BridgeLib.loadStringFromFileWithCallback('HV/Content/' + slot + '/' + dlTime + '/ad.html', 'HVDisplay.loaded(' + dlTime + ', %@)');
 }
@@ -95,6 +97,10 @@ HVDisplay.loaded = function (dlTime, html) {
   if (dlTime !== HVDisplay.dlTime) return;
   if (html === '(null)') return BridgeDisplay.notifyAdDisplayFailedForSlotNamed(HVDisplay.slot);
   HVDisplay.html = html;
+  if (HVDisplay.fullScreen) {
+    BridgeDisplay.prepareActionSheet();
+    BridgeDisplay.addButtonToActionSheetCallback('Replay', "HVDisplay.ran.push('replay')");
+  }
   BridgeDisplay.notifyAdContentDidLoad();
   BridgeDisplay.notifyAdViewNeedsDisplay();
 };
@@ -106,7 +112,10 @@ function adViewDisplayed() {
 
 function centerAd(width, height, animated) { HVDisplay.size = [width, height]; }
 function accelerometerDidAccelerate(x, y, z) {}
-var RichAd = { adViewWillExpand: function () {}, adViewDidCollapse: function () {} };
+var RichAd = { adViewWillExpand: function () { HVDisplay.ran.push('expand'); },
+               adViewDidCollapse: function () { HVDisplay.ran.push('collapse'); } };
+function handleClickthrough(url) { HVDisplay.clicks.push(url); }
+function handleSkip() { HVDisplay.ran.push('skip'); return HVDisplay.skip; }
 )JS";
 }
 

@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "halvern/HVAdSlotDescription.h"
+#include "halvern/HalvernDelegate.h"
 
 namespace halvern {
 
@@ -19,6 +22,12 @@ class HVAdEngine {
                                                           const std::vector<HVAdSlotDescription>& descriptions);
   static bool isNextAdDownloadedForSlotNamed(const std::string& name);
   static bool isAdReadyForSlotNamed(const std::string& name);
+  // The delegate that hears of a full-screen slot's ads (nullptr forgets it). Throws
+  // ("NSInternalInconsistencyException") for a slot that is not full screen.
+  static void setFullScreenDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate, const std::string& name);
+  // True when the slot's waiting ad is being shown in the full-screen window; false, with a
+  // log line, when there is no network, no such slot, no ad, or another ad holds the screen.
+  static bool displayFullScreenAdForSlotNamed(const std::string& name);
   // The driver page's bridge polls at this interval from now on (1/30 s to 1 s).
   static void setDownloadDelayInterval(double seconds);
   // Runs `script` in the driver page, unless the server has disabled the client.

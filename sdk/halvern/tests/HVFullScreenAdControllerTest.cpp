@@ -1,0 +1,220 @@
+#include "HVFullScreenAdController.h"
+
+#include "HVAdSlot.h"
+#include "HVClientTestSupport.h"
+#include "HVFullScreenAdWindow.h"
+#include "halvern/HVAdView.h"
+#include "platform/application.h"
+#include "platform/device.h"
+#include "platform/runtime.h"
+
+namespace halvern {
+namespace {
+
+using platform::Application;
+using platform::Rect;
+
+// Hears every message of a full-screen slot.
+class FullScreenDelegate final : public HalvernDelegate {
+ public:
+  void halvernAdReadyForSlotNamed(const std::string& name) override { heard.push_back("ready " + name); }
+  void halvernFullScreenDisplayWillOpen() override { heard.push_back("willOpen"); }
+  void halvernFullScreenDisplayWillClose() override { heard.push_back("willClose"); }
+  std::vector<std::string> heard;
+};
+
+class HVFullScreenAdControllerTest : public testsupport::HalvernClientTest {
+ protected:
+  // Started with a full-screen ad waiting and its delegate set.
+  void startWithAd() {
+    server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
+    start();
+    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }));
+    HVAdEngine::setFullScreenDelegateForSlotNamed(delegate, "hvFullScreen");
+    // The new delegate hears of the waiting ad once the display page is up.
+    ASSERT_TRUE(pump([&] { return !delegate->heard.empty(); }));
+    hv = HVController::sharedController();
+    fullScreen = hv->fullScreenAdController();
+    adWindow = hv->fullScreenAdWindow();
+  }
+  // Shown, its content loaded and the window's opening over.
+  void show() {
+    ASSERT_TRUE(HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen"));
+    // The "Loading" box stands while the ad's content loads.
+    ASSERT_TRUE(pump([&] { return fullScreen->adLoadingIndicator() != nullptr; }));
+    EXPECT_EQ(fullScreen->adLoadingIndicator()->messageView()->text(), "Loading");
+    ASSERT_TRUE(pump([&] { return page("HVDisplay.html") == "<b>full</b>"; }));
+    advance(0.8);
+  }
+  std::string page(const std::string& script) { return fullScreen->webView()->stringByEvaluatingJavaScriptFromString(script); }
+  std::vector<std::string> titles() {
+    std::vector<std::string> out;
+    auto sheet = fullScreen->actionSheet();
+    for (long i = 0; sheet && i < sheet->numberOfButtons(); ++i) out.push_back(sheet->buttonTitleAtIndex(i));
+    return out;
+  }
+  // A finger on a button of the sheet, and its dismissal arriving.
+  void pick(long index) {
+    ASSERT_TRUE(fullScreen->actionSheet() && fullScreen->actionSheet()->isVisible());
+    fullScreen->actionSheet()->clickButtonAtIndex(index);
+    runUntilIdle();
+  }
+  bool menuShown() { return fullScreen->menuButton() && !fullScreen->menuButton()->isHidden(); }
+
+  std::shared_ptr<FullScreenDelegate> delegate = std::make_shared<FullScreenDelegate>();
+  std::shared_ptr<HVController> hv;
+  std::shared_ptr<HVFullScreenAdController> fullScreen;
+  std::shared_ptr<HVFullScreenAdWindow> adWindow;
+};
+
+TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhenThePageAgrees) {
+  startWithAd();
+  EXPECT_EQ(delegate->heard, std::vector<std::string>{"ready hvFullScreen"});
+  show();
+  EXPECT_TRUE(adWindow->isKeyWindow());
+  EXPECT_EQ(fullScreen->view()->superview(), adWindow);
+  EXPECT_EQ(fullScreen->view()->frame(), Rect(0, 0, 320, 480));
+  EXPECT_EQ(page("HVDisplay.fullScreen + ' ' + HVDisplay.size.join('x')"), "1 320x480");
+  EXPECT_FALSE(fullScreen->adLoadingIndicator());
+  EXPECT_TRUE(fullScreen->isDisplaying());
+  // Counted as shown when it opened: the waiting ad became the one on screen.
+  EXPECT_EQ(hv->adManager()->slotForName("hvFullScreen")->nextAdDlTime(), 0);
+
+  // The menu comes after the menu time; the page's entry runs its script and leaves the ad up.
+  advance(9.0);
+  EXPECT_FALSE(menuShown());
+  advance(1.0);
+  ASSERT_TRUE(menuShown());
+  page("HVDisplay.skip = false;");
+  EXPECT_EQ(fullScreen->menuButton()->frame(), Rect(8, 448, 64, 24));
+  EXPECT_EQ(fullScreen->menuButton()->currentTitle(), "Menu");
+  fullScreen->menuButton()->simulateTap();
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Replay", "Skip"}));
+  EXPECT_EQ(fullScreen->actionSheet()->shownInView(), fullScreen->webView());
+  pick(0);
+  ASSERT_TRUE(pump([&] { return page("HVDisplay.ran.join()") == "replay"; }));
+  fullScreen->displayActionSheet();
+  pick(1);
+  EXPECT_EQ(page("HVDisplay.ran.join()"), "replay,skip");
+  EXPECT_EQ(fullScreen->view()->superview(), adWindow);
+
+  const size_t requests = server.adRequests().size();
+  page("HVDisplay.skip = true;");
+  fullScreen->displayActionSheet();
+  pick(1);
+  // A second close while the window goes (the page's own dismiss) changes nothing more.
+  page("BridgeDisplay.dismiss();");
+  pump([] { return false; }, 0.3);
+  EXPECT_EQ(delegate->heard.back(), "willClose");
+  EXPECT_FALSE(fullScreen->isDisplaying());
+  advance(0.5);
+  EXPECT_EQ(fullScreen->view()->superview(), nullptr);
+  EXPECT_TRUE(window->isKeyWindow());
+  EXPECT_TRUE(adWindow->isDisplaying());
+  advance(0.4);
+  EXPECT_FALSE(adWindow->isDisplaying());
+  // The slot's next ad is fetched now that the shown one is done with.
+  ASSERT_TRUE(pump([&] { return server.adRequests().size() > requests; }));
+  EXPECT_EQ(delegate->heard, (std::vector<std::string>{"ready hvFullScreen", "willOpen", "willClose"}));
+}
+
+TEST_F(HVFullScreenAdControllerTest, MenuTimeZeroShowsTheButtonAtOnceAndANegativeOneNever) {
+  startWithAd();
+  hv->setMenuDisplayTime(0);
+  show();
+  EXPECT_TRUE(menuShown());
+  fullScreen->hideMenuButton();
+  hv->setMenuDisplayTime(-1);
+  page("BridgeDisplay.prepareActionSheet();");
+  advance(60);
+  EXPECT_FALSE(menuShown());
+}
+
+TEST_F(HVFullScreenAdControllerTest, StatusBarAndTurnsOfTheDeviceAreGivenBackAsTheyWere) {
+  startWithAd();
+  // The application's own view, laid out below the status bar.
+  auto root = std::make_shared<platform::View>(Rect(0, 20, 320, 460));
+  window->insertSubviewAtIndex(root, 0);
+  auto& app = Application::sharedApplication();
+  auto& device = platform::Device::currentDevice();
+  for (bool statusBarWindow : {false, true}) {
+    SCOPED_TRACE(statusBarWindow ? "status-bar window" : "status bar");
+    platform::Runtime::setAvailable("UIApplication.statusBarWindow", statusBarWindow);
+    if (statusBarWindow) hv->setSbwPropName(HVFullScreenAdWindow::kStatusBarWindowKey);
+    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }));
+    show();
+    EXPECT_EQ(app.isStatusBarHidden(), !statusBarWindow);
+    if (statusBarWindow) {
+      EXPECT_EQ(app.statusBarWindow()->alpha(), 0);
+    }
+    root->setFrame(Rect(0, 0, 320, 480));
+    device.setOrientation(platform::DeviceOrientation::LandscapeLeft);
+    EXPECT_EQ(fullScreen->view()->transform(), (platform::AffineTransform{0, 1, -1, 0, 0, 0}));
+    // Lying flat says nothing of how the device is held.
+    device.setOrientation(platform::DeviceOrientation::FaceUp);
+    EXPECT_EQ(fullScreen->view()->transform(), (platform::AffineTransform{0, 1, -1, 0, 0, 0}));
+    device.setOrientation(platform::DeviceOrientation::Portrait);
+
+    // Closed without animation: the notice, the status bar and the screen are back at once.
+    fullScreen->dismissAnimated(false);
+    EXPECT_EQ(delegate->heard.back(), "willClose");
+    EXPECT_FALSE(app.isStatusBarHidden());
+    if (statusBarWindow) {
+      EXPECT_EQ(app.statusBarWindow()->alpha(), 1);
+    }
+    EXPECT_EQ(root->frame(), statusBarWindow ? Rect(0, 0, 320, 480) : Rect(0, 20, 320, 460));
+    EXPECT_FALSE(adWindow->isDisplaying());
+    EXPECT_TRUE(window->isKeyWindow());
+  }
+  EXPECT_FALSE(device.isGeneratingDeviceOrientationNotifications());
+}
+
+TEST_F(HVFullScreenAdControllerTest, BannerPagesCannotCloseOrCoverTheFullScreenAd) {
+  server.setAd("hvBanner", "<b>banner</b>", 3600, {});
+  startWithAd();
+  auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
+  window->addSubview(banner);
+  const auto bannerPage = [&](const std::string& script) {
+    return banner->controller()->webView()->stringByEvaluatingJavaScriptFromString(script);
+  };
+  ASSERT_TRUE(pump([&] { return bannerPage("HVDisplay.shown") == "1"; }));
+  show();
+  bannerPage("BridgeDisplay.dismiss(); BridgeDisplay.expand(); BridgeDisplay.requestURL('http://127.0.0.1:9/x');");
+  pump([] { return false; }, 3);
+  EXPECT_EQ(adWindow->contentController(), fullScreen);
+  EXPECT_EQ(fullScreen->view()->superview(), adWindow);
+  EXPECT_TRUE(adWindow->isKeyWindow());
+  EXPECT_FALSE(banner->controller()->isExpanded());
+  EXPECT_FALSE(banner->controller()->isBrowserMode());
+  EXPECT_EQ(bannerPage("HVDisplay.html"), "<b>banner</b>");
+}
+
+TEST_F(HVFullScreenAdControllerTest, SheetUpWhenLeavingComesBackAndFollowsTheDevice) {
+  startWithAd();
+  show();
+  fullScreen->displayActionSheet();
+  auto first = fullScreen->actionSheet();
+  // A turn of the device brings the sheet up anew rather than turning the ad under it.
+  platform::Device::currentDevice().setOrientation(platform::DeviceOrientation::LandscapeLeft);
+  ASSERT_TRUE(fullScreen->actionSheet());
+  EXPECT_NE(fullScreen->actionSheet(), first);
+  EXPECT_TRUE(fullScreen->view()->transform().isIdentity());
+
+  auto& app = Application::sharedApplication();
+  app.enterBackground();
+  fullScreen->actionSheet()->dismissWithClickedButtonIndexAnimated(-1, false);
+  app.enterForeground();
+  EXPECT_TRUE(adWindow->isDisplaying());
+  ASSERT_TRUE(fullScreen->actionSheet());
+  EXPECT_TRUE(fullScreen->actionSheet()->isVisible());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Replay", "Skip"}));
+  EXPECT_FALSE(fullScreen->shouldDisplayActionSheetOnEnterForeground());
+  EXPECT_TRUE(app.isStatusBarHidden());
+  // The status bar the window hid before the trip to the background comes back with the close.
+  fullScreen->dismissAnimated(false);
+  EXPECT_FALSE(app.isStatusBarHidden());
+  EXPECT_TRUE(window->isKeyWindow());
+}
+
+}  // namespace
+}  // namespace halvern
