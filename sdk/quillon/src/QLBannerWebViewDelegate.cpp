@@ -43,6 +43,11 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
   return false;
 }
 
+bool QLBannerWebViewDelegate::acceptsMessagesFrom(const platform::WebView& webView) const {
+  auto engine = private_.lock();
+  return engine && showsPageOf(webView, engine->adHTMLBaseURL());
+}
+
 void QLBannerWebViewDelegate::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   auto self = shared_from_this();
   QLWebViewDelegate::webViewDidFinishLoad(webView);

@@ -28,6 +28,10 @@ class QLBannerWebViewDelegate : public QLWebViewDelegate {
   using Passkey = platform::Passkey<QLBannerWebViewDelegate>;
   QLBannerWebViewDelegate(Passkey, const std::shared_ptr<QLObjectPrivate>& engine);
 
+ protected:
+  // Only the ad page the engine loaded, or a page of its site, sends messages.
+  bool acceptsMessagesFrom(const platform::WebView& webView) const override;
+
  private:
   std::weak_ptr<QLObjectPrivate> private_;
 };

@@ -486,6 +486,7 @@ void QLObjectPrivate::loadTimedOut() {
   loadTimeout_.reset();
   if (!isMakingRequest()) return;
   auto self = shared_from_this();
+  platform::log("<Quillon> The ad request timed out.");
   resetBuildAdWebView();
   if (buildAdJS_) buildAdJS_->cancel();
   if (adHTML_) adHTML_->cancel();

@@ -53,6 +53,16 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
       : QLWebViewDelegate(std::move(statistics), std::move(opener)) {}
 
  protected:
+  // Whether the document `webView` shows (or is loading) may send messages: every document,
+  // unless a delegate that knows its view's own page says otherwise. A refused message is
+  // logged and does nothing.
+  virtual bool acceptsMessagesFrom(const platform::WebView& webView) const {
+    (void)webView;
+    return true;
+  }
+  // True when the document `webView` shows (or is loading) has the origin (scheme, host and
+  // port) of `own`: the page its owner loaded, or another page of the same site.
+  static bool showsPageOf(const platform::WebView& webView, const std::optional<platform::URL>& own);
   // For the delegates built on this one, which have factories of their own.
   QLWebViewDelegate(std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
   void setOpener(std::shared_ptr<QLOpener> opener) { opener_ = std::move(opener); }

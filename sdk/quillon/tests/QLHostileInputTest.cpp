@@ -1,0 +1,190 @@
+// Hostile pages and server answers over loopback, run in the real web view: pages that are
+// not the ad's own sending messages, oversized and endless answers, scripts that never stop
+// and format directives in what the builder says. Each attempt fails, is logged once, keeps
+// the cached builder script, and the banner takes its next load.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "QLTestPrinters.h"
+
+#include "QLCachedFile.h"
+#include "QLConfiguration.h"
+#include "QLScreenTest.h"
+#include "platform/application.h"
+#include "platform/file_manager.h"
+#include "platform/log.h"
+#include "quillon/QLBannerView.h"
+#include "testing/quillon_server.h"
+#include "testing/runaway_scripts.h"
+
+namespace {
+
+using platform::Rect;
+using quillon::QLBannerView;
+using testing::QuillonServer;
+using testing::ScriptedAnswer;
+
+size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
+  return static_cast<size_t>(
+      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(fragment) != std::string::npos; }));
+}
+
+ScriptedAnswer html(const std::string& body) {
+  ScriptedAnswer a = ScriptedAnswer::text("<html><body>" + body + "</body></html>");
+  a.headers = {{"Content-Type", "text/html"}};
+  return a;
+}
+
+struct Recorder : quillon::QLBannerViewDelegate {
+  std::vector<std::string> events;
+  void adViewDidReceiveAd(const std::shared_ptr<QLBannerView>&) override { events.push_back("receive"); }
+  void adViewDidFailToReceiveAdWithError(const std::shared_ptr<QLBannerView>&, const platform::Error& e) override {
+    events.push_back("fail " + std::to_string(e.code));
+  }
+};
+
+class QLHostileInputTest : public quillon_test::QLScreenTest {
+ protected:
+  void SetUp() override {
+    QLScreenTest::SetUp();
+    banner = QLBannerView::create(Rect(0, 0, 320, 50));
+    banner->setDelegate(recorder);
+    banner->setRootViewController(root);
+    window->addSubview(banner);
+  }
+  // Loads and waits until the load is over; the last event the delegate heard.
+  std::string load() {
+    const size_t before = recorder->events.size();
+    banner->loadRequest(quillon::QLRequest::request());
+    runUntil([&] { return recorder->events.size() > before; });
+    runUntilIdle();
+    return recorder->events.size() > before ? recorder->events.back() : "none";
+  }
+  std::optional<std::string> cachedBuilder() {
+    auto url = platform::URL::create("http://" + server.hostAndPort() + QuillonServer::kBuilderPath);
+    return quillon::QLCachedFile::create({}, *url)->content();
+  }
+
+  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+  std::shared_ptr<QLBannerView> banner;
+};
+
+TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
+  testing::LoopbackServer elsewhere;  // another site: another origin
+  const std::string leave = "qmsg:///open?a=app&u=tel%3A5550199";
+  const std::string sends = "<script>window.location = '" + leave + "';</script>";
+  elsewhere.setAnswer("/page", html(sends));
+  server.http().setAnswer("/landing", html(sends));
+  struct Case {
+    const char* name;
+    std::function<void()> attempt;
+    bool obeyed = false;
+  };
+  const Case cases[] = {
+      {"the ad page itself", [&] { server.setAdPage("<html><body>" + sends + "</body></html>"); load(); }, true},
+      {"a page of another site the ad went to in its place",
+       [&] {
+         server.setAdPage("<html><body><script>window.location = '" + elsewhere.url("/page") + "';</script></body></html>");
+         load();
+         ASSERT_TRUE(runUntil([&] { return elsewhere.requestCount() > 0 && !banner->webView()->isLoading(); }));
+       }},
+      {"a landing page in the in-app browser",
+       [&] {
+         server.setAdPage("<html><body><a href=\"" + server.url("/landing") + "\">go</a></body></html>");
+         load();
+         window->touchDownAtPoint({5, 5});
+         window->touchUpAtPoint({5, 5});
+         advance(0.2);
+         ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(server.url("/landing")));
+         ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/landing").empty(); }));
+         advance(1);
+       }},
+  };
+  auto& app = platform::Application::sharedApplication();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t opened = app.openedURLs().size();
+    platform::LogCapture log;
+    c.attempt();
+    for (int i = 0; i < 3; ++i) runUntilIdle();
+    EXPECT_EQ(app.openedURLs().size(), opened + (c.obeyed ? 1 : 0));
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message " + leave), c.obeyed ? 0u : 1u);
+    if (root->presentedViewController()) {
+      root->dismissModalViewControllerAnimated(false);
+      advance(1);
+    }
+  }
+}
+
+TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
+  const bool guardWorks = testing::shortenScriptTimeLimit();
+  ASSERT_EQ(load(), "receive");
+  const auto builder = cachedBuilder();
+  ASSERT_TRUE(builder);
+  const std::string oversized(quillon::QLCachedFile::kMaxContentBytes + 1, ' ');
+  auto chunked = ScriptedAnswer::text(oversized);
+  chunked.chunked = true;
+  chunked.chunkSize = 256 * 1024;
+  struct Case {
+    const char* name;
+    // What the server answers next for the ad page or, at the script's daily check, for the
+    // builder script.
+    std::optional<ScriptedAnswer> ad, script;
+    std::string outcome;
+    std::string logged;
+    bool keepsScript = true;
+  };
+  const Case cases[] = {
+      {"an ad page declaring more than the client takes", ScriptedAnswer::text(oversized), {}, "fail 2",
+       "passes 2097152 bytes (at least 2097153); dropped."},
+      {"an oversized ad page in chunks", chunked, {}, "fail 2", "passes 2097152 bytes"},
+      {"an ad page redirected to itself for ever", ScriptedAnswer::redirect(server.url(QuillonServer::kAdPath)), {},
+       "fail 2", "<Quillon> The download of " + server.url(QuillonServer::kAdPath)},
+      {"an ad page whose script never ends", html("<script>for (;;) {}</script>"), {}, guardWorks ? "receive" : "skip",
+       "web view: a page script ran past its time limit"},
+      {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
+       "passes 2097152 bytes"},
+      {"format directives from the builder", {},
+       ScriptedAnswer::text("function QL_buildAdURL(p) { window.location = 'qmsg:///invalidRequest?reason=%25n%25s%25x%25@'; }"),
+       "fail 0", "%n%s%x%@", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.outcome == "skip") continue;
+    platform::LogCapture log;
+    if (c.ad) server.http().setAnswer(QuillonServer::kAdPath, *c.ad);
+    if (c.script) {
+      advance(86401);
+      server.http().setAnswer(QuillonServer::kBuilderPath, *c.script);
+    }
+    EXPECT_EQ(load(), c.outcome);
+    EXPECT_EQ(count(log.lines(), c.logged), 1u);
+    if (c.keepsScript) {
+      EXPECT_EQ(cachedBuilder(), builder);
+    }
+
+    server.setAdPage("<html><body>next</body></html>");
+    if (c.script) {
+      advance(86401);
+      server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text(*builder));
+    }
+    EXPECT_EQ(load(), "receive");
+  }
+
+  // A builder that never answers: the load times out, once, and the banner still takes loads.
+  if (!guardWorks) return;
+  advance(86401);
+  server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text("for (;;) {}"));
+  platform::LogCapture log;
+  banner->loadRequest(quillon::QLRequest::request());
+  ASSERT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 1; }));
+  advance(quillon::QLConfiguration::current().loadTimeout + 1);
+  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "fail 5"; }));
+  EXPECT_EQ(count(log.lines(), "<Quillon> The ad request timed out."), 1u);
+  banner->loadRequest(quillon::QLRequest::request());
+  EXPECT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 2; }));
+}
+
+}  // namespace
