@@ -48,6 +48,11 @@ bool QLBannerWebViewDelegate::acceptsMessagesFrom(const platform::WebView& webVi
   return engine && showsPageOf(webView, engine->adHTMLBaseURL());
 }
 
+bool QLBannerWebViewDelegate::showsPage(const platform::WebView& webView) const {
+  auto engine = private_.lock();
+  return engine && engine->adView() && !webView.isHidden();
+}
+
 void QLBannerWebViewDelegate::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   auto self = shared_from_this();
   QLWebViewDelegate::webViewDidFinishLoad(webView);

@@ -1,5 +1,7 @@
 #include "QLWebViewDelegate.h"
 
+#include <algorithm>
+
 #include "QLIdentifierUtilities.h"
 #include "QLNetworkUtilities.h"
 #include "QLNotification.h"
@@ -70,9 +72,15 @@ std::optional<bool> QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigati
     }
     return false;
   }
+  std::string scheme = platform::lowercase(url->scheme().value_or(""));
+  const bool leaves = scheme != "file" && scheme != "about" && scheme != "http" && scheme != "https";
+  if (leaves && !showsPage(*webView)) {
+    // Nothing the user cannot see sends them to another application or the composer.
+    platform::logf("<Quillon> Ignoring %@ from a page that is not shown.", url->absoluteString());
+    return false;
+  }
   if (!(navigationType == platform::WebViewNavigationType::Other && url->path().size() < 2))
     postWebAction(webView, Dictionary{{"u", Value(url->absoluteString())}});
-  std::string scheme = platform::lowercase(url->scheme().value_or(""));
   if (scheme == "mailto") {
     if (opener_) opener_->openMailComposer(*url);
     return false;
@@ -91,9 +99,17 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
     postWebAction(webView, std::move(userInfo));
     return;
   }
-  userInfo.set("a", Value(message->name()));
-  postWebAction(webView, std::move(userInfo));
   const std::string& name = message->name();
+  // A page that is not shown (a builder, an interstitial still loading) may tell the client
+  // things, but the commands that act for the user are not its to give.
+  static constexpr const char* kActing[] = {"click", "close", "httpTrack", "open", "touch",
+                                            "vibrate", "canOpenURLs", "evalInOpener"};
+  if (!showsPage(*webView) && std::find(std::begin(kActing), std::end(kActing), name) != std::end(kActing)) {
+    platform::logf("<Quillon> Ignoring the page message %@ from a page that is not shown.", url.absoluteString());
+    return;
+  }
+  userInfo.set("a", Value(name));
+  postWebAction(webView, std::move(userInfo));
   if (name == "click") {
     trackURLStringAppendSpamSignals(message->parameter("u"), true);
   } else if (name == "close") {

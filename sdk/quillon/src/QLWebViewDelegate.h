@@ -2,7 +2,8 @@
 // The delegate of every web view of the client: page messages ("qmsg:" and "quillon:"
 // navigations) become built-in commands or notifications and never load; every other
 // navigation is decided by its scheme. Pages are untrusted: their texts are never formats,
-// never paths, and reach other pages only as escaped literals. Main thread only.
+// never paths, and reach other pages only as escaped literals; a page that is not shown
+// gives no command that acts for the user and opens nothing outside. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,9 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
     (void)webView;
     return true;
   }
+  // Whether the page of `webView` is on show to the user: only such a page gives the commands
+  // that act for the user or leave for another application.
+  virtual bool showsPage(const platform::WebView& webView) const { return !webView.isHidden(); }
   // True when the document `webView` shows (or is loading) has the origin (scheme, host and
   // port) of `own`: the page its owner loaded, or another page of the same site.
   static bool showsPageOf(const platform::WebView& webView, const std::optional<platform::URL>& own);

@@ -16,6 +16,7 @@
 #include "platform/file_manager.h"
 #include "platform/log.h"
 #include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
 #include "testing/quillon_server.h"
 #include "testing/runaway_scripts.h"
 
@@ -77,6 +78,7 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
   const std::string sends = "<script>window.location = '" + leave + "';</script>";
   elsewhere.setAnswer("/page", html(sends));
   server.http().setAnswer("/landing", html(sends));
+  auto interstitial = quillon::QLInterstitial::create();
   struct Case {
     const char* name;
     std::function<void()> attempt;
@@ -89,6 +91,12 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
          server.setAdPage("<html><body><script>window.location = '" + elsewhere.url("/page") + "';</script></body></html>");
          load();
          ASSERT_TRUE(runUntil([&] { return elsewhere.requestCount() > 0 && !banner->webView()->isLoading(); }));
+       }},
+      {"an interstitial's page loading out of sight",
+       [&] {
+         server.setAdPage("<html><body>" + sends + "<script>window.location = 'tel:5550199';</script></body></html>");
+         interstitial->loadRequest(quillon::QLRequest::request());
+         ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
        }},
       {"a landing page in the in-app browser",
        [&] {
