@@ -15,6 +15,7 @@
 #include "platform/application.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/sandbox.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLInterstitial.h"
 #include "testing/quillon_server.h"
@@ -154,10 +155,15 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
        "web view: a page script ran past its time limit"},
       {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
        "passes 2097152 bytes"},
+      {"an ad URL whose host climbs out of the caches folder", {},
+       ScriptedAnswer::text("function QL_buildAdURL(p) { window.location = 'qmsg:///loadAdURL?url=' + "
+                            "encodeURIComponent('http://../quillon/ad.html'); }"),
+       "fail 2", "<Quillon> The download of http://../quillon/ad.html failed:", false},
       {"format directives from the builder", {},
        ScriptedAnswer::text("function QL_buildAdURL(p) { window.location = 'qmsg:///invalidRequest?reason=%25n%25s%25x%25@'; }"),
        "fail 0", "%n%s%x%@", false},
   };
+  const auto library = platform::FileManager::contentsOfDirectoryAtPath(platform::Sandbox::library());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.outcome == "skip") continue;
@@ -172,6 +178,7 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
     if (c.keepsScript) {
       EXPECT_EQ(cachedBuilder(), builder);
     }
+    EXPECT_EQ(platform::FileManager::contentsOfDirectoryAtPath(platform::Sandbox::library()), library);
 
     server.setAdPage("<html><body>next</body></html>");
     if (c.script) {
