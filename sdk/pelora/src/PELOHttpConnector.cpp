@@ -80,7 +80,12 @@ void PELOHttpConnector::adLoadFinished(const platform::Bytes& data) {
   adConnection_.reset();
   if (auto listener = listener_.lock()) listener->bannerDownloadComplete(banner);
   if (banner->status() != kPELOBannerStatusSuccess) return;
-  for (const std::string& url : banner->beacons()) {
+  const auto& beacons = banner->beacons();
+  if (beacons.size() > kMaxBeacons)
+    PELOLogger::warn(platform::format("The ad names %lu beacons; only the first %lu are requested",
+                                      static_cast<unsigned long>(beacons.size()), static_cast<unsigned long>(kMaxBeacons)));
+  for (size_t i = 0; i < beacons.size() && i < kMaxBeacons; ++i) {
+    const std::string& url = beacons[i];
     PELOLogger::debug(platform::format("Requesting beacon %@", url));
     auto beacon = std::make_shared<BeaconLoad>();
     beacon->owner = weak_from_this();

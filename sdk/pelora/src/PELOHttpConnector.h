@@ -4,7 +4,8 @@
 // an ad answer. A failed ad connection, and an answer past kMaxAnswerBytes (refused at its
 // head when it declares its length, else cancelled when it reaches the bound), give an
 // ERROR banner with code 2 and one error line in the log. Beacons of a
-// SUCCESS banner are requested after the listener has been told; their answers are
+// SUCCESS banner are requested after the listener has been told, at most kMaxBeacons of
+// them (each is a connection of its own; the rest are logged and dropped); their answers are
 // dropped. Made by the factory; main thread only.
 #include <memory>
 #include <set>
@@ -24,6 +25,7 @@ class PELOHttpConnector : public PELOHttpConnectorProtocol, public std::enable_s
   // No ad answer comes near this; a server sending more is not answering an ad request.
   static constexpr size_t kMaxAnswerBytes = 2 * 1024 * 1024;
   static constexpr const char* kAnswerTooLargeMessage = "The ad answer was too large.";
+  static constexpr size_t kMaxBeacons = 16;
 
   static std::shared_ptr<PELOHttpConnector> createWith(std::string userAgent, std::shared_ptr<PELOXmlParserProtocol> parser);
   PELOHttpConnector(platform::Passkey<PELOHttpConnector>, std::string userAgent, std::shared_ptr<PELOXmlParserProtocol> parser);

@@ -169,6 +169,18 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
     int status;  // of the banner the listener hears
     std::string message;
     std::string logged;
+    std::function<void()> then = [] {};
+  };
+  auto manyBeacons = [&] {
+    auto ad = server->imageAd();
+    ad.beacons.clear();
+    for (int i = 0; i < 40; ++i) ad.beacons.push_back(server->beaconURL("many-" + std::to_string(i)));
+    return ad;
+  };
+  auto beaconHits = [&] {
+    size_t hits = 0;
+    for (int i = 0; i < 40; ++i) hits += server->beaconHits("many-" + std::to_string(i));
+    return hits;
   };
   const Case cases[] = {
       {"an answer declaring more than the client takes", [&] { server->setRawAnswer(oversized); }, 1,
@@ -190,6 +202,13 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
       {"format directives in the server's error text",
        [&] { server->setAd(testing::PeloraServer::errorAd("42", "%n%s%x%@%d")); }, 1, "%n%s%x%@%d",
        " at ad request: %n%s%x%@%d"},
+      {"an ad naming more beacons than the client requests", [&] { server->setAd(manyBeacons()); }, 0, "",
+       "[iPELO  WARN] The ad names 40 beacons; only the first 16 are requested",
+       [&] {
+         ASSERT_TRUE(runUntil([&] { return beaconHits() == pelora::PELOHttpConnector::kMaxBeacons; }));
+         for (int i = 0; i < 5; ++i) runUntilIdle();
+         EXPECT_EQ(beaconHits(), pelora::PELOHttpConnector::kMaxBeacons);
+       }},
       {"a page whose script never ends",
        [&] { server->setAd(server->richMediaAd("<script>for (;;) {}</script><p>stuck</p>")); }, 0, "",
        "web view: a page script ran past its time limit"},
@@ -204,6 +223,7 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
     EXPECT_EQ(heard.back().banner->status(), c.status);
     EXPECT_EQ(heard.back().banner->errorMessage(), c.message);
     EXPECT_EQ(count(log.lines(), c.logged), 1u);
+    c.then();
     expectNextAdShows();
   }
 }

@@ -11,6 +11,7 @@
 
 #include "QLCachedFile.h"
 #include "QLConfiguration.h"
+#include "QLObjectPrivate.h"
 #include "QLScreenTest.h"
 #include "platform/application.h"
 #include "platform/file_manager.h"
@@ -144,7 +145,17 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
     std::string outcome;
     std::string logged;
     bool keepsScript = true;
+    std::function<void()> then = [] {};
   };
+  std::string impressions;
+  for (int i = 0; i < 40; ++i) impressions += server.impressionURL(std::to_string(i)) + " ";
+  auto impressionHits = [&] {
+    size_t hits = 0;
+    for (int i = 0; i < 40; ++i) hits += server.requestsTo("/impression/" + std::to_string(i)).size();
+    return hits;
+  };
+  auto withTrackers = ScriptedAnswer::text("<html><body>tracked</body></html>");
+  withTrackers.headers = {{"Content-Type", "text/html"}, {"X-Quillon-Tracking-Urls", impressions}};
   const Case cases[] = {
       {"an ad page declaring more than the client takes", ScriptedAnswer::text(oversized), {}, "fail 2",
        "passes 2097152 bytes (at least 2097153); dropped."},
@@ -153,6 +164,13 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
        "fail 2", "<Quillon> The download of " + server.url(QuillonServer::kAdPath)},
       {"an ad page whose script never ends", html("<script>for (;;) {}</script>"), {}, guardWorks ? "receive" : "skip",
        "web view: a page script ran past its time limit"},
+      {"an ad answer naming more trackers than the client runs", withTrackers, {}, "receive",
+       "<Quillon> The ad answer names more than 16 tracking URLs; the rest are dropped.", true,
+       [&] {
+         ASSERT_TRUE(runUntil([&] { return impressionHits() == quillon::QLObjectPrivate::kMaxTrackingURLs; }));
+         for (int i = 0; i < 5; ++i) runUntilIdle();
+         EXPECT_EQ(impressionHits(), quillon::QLObjectPrivate::kMaxTrackingURLs);
+       }},
       {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
        "passes 2097152 bytes"},
       {"an ad URL whose host climbs out of the caches folder", {},
@@ -179,6 +197,7 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
       EXPECT_EQ(cachedBuilder(), builder);
     }
     EXPECT_EQ(platform::FileManager::contentsOfDirectoryAtPath(platform::Sandbox::library()), library);
+    c.then();
 
     server.setAdPage("<html><body>next</body></html>");
     if (c.script) {
