@@ -35,6 +35,9 @@ std::vector<std::string> splitOnComma(const std::string& text) {
   }
 }
 
+// The messages pages send that the client listens for, posted as notifications.
+constexpr std::string_view kTaken[] = {"loadAdURL", "invalidRequest", "unableToServe", "settings"};
+
 void postWebAction(const std::shared_ptr<WebView>& webView, Dictionary userInfo) {
   platform::NotificationCenter::defaultCenter().postNotificationName(kDidReceiveWebActionNotification, webView.get(),
                                                                      Value(std::move(userInfo)));
@@ -133,8 +136,12 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
     processCanOpenURLs(message->parameter("urls"), *webView);
   } else if (name == "evalInOpener") {
     evaluateJavaScriptInOpener(message->parameter("js"), webView);
-  } else {
+  } else if (std::find(std::begin(kTaken), std::end(kTaken), name) != std::end(kTaken)) {
     QLNotificationCenter::postNotificationFromURLObjectWithDelay(url, webView, 0);
+  } else {
+    // The process's notification center also carries the platform's and the other clients'
+    // notifications: a page may not post under their names.
+    platform::logf("<Quillon> Ignoring the page message %@: the client takes no such message.", url.absoluteString());
   }
 }
 

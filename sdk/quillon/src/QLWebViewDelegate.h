@@ -1,6 +1,8 @@
 #pragma once
 // The delegate of every web view of the client: page messages ("qmsg:" and "quillon:"
-// navigations) become built-in commands or notifications and never load; every other
+// navigations) become built-in commands or, for the messages the client listens for
+// ("loadAdURL", "invalidRequest", "unableToServe", "settings"), notifications, and never
+// load (any other message is logged and dropped); every other
 // navigation is decided by its scheme. Pages are untrusted: their texts are never formats,
 // never paths, and reach other pages only as escaped literals; a page that is not shown
 // gives no command that acts for the user and opens nothing outside. Main thread only.

@@ -16,6 +16,7 @@
 #include "platform/application.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/sandbox.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLInterstitial.h"
@@ -126,6 +127,29 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
       advance(1);
     }
   }
+}
+
+TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
+  // Names the platform, the client itself and another client post on the same center.
+  const std::string names[] = {"UIApplicationDidEnterBackgroundNotification", "QLViewControllerWillPresentFullScreen",
+                               "onClickAd"};
+  std::string script;
+  for (const auto& name : names) script += "window.location = 'qmsg:///" + name + "';";
+  server.setAdAnswer("<html><body><script>" + script + "</script></body></html>", {{"X-Quillon-Refresh-Rate", "30"}});
+  std::vector<std::string> heard;
+  for (const auto& name : names)
+    platform::NotificationCenter::defaultCenter().addObserver(
+        this, name, nullptr, [&](const platform::Notification& n) { heard.push_back(n.name); });
+  platform::LogCapture log;
+  ASSERT_EQ(load(), "receive");
+  for (int i = 0; i < 5; ++i) runUntilIdle();
+  EXPECT_TRUE(heard.empty());
+  for (const auto& name : names)
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message qmsg:///" + name + ":"), 1u) << name;
+  // Neither a background nor a full-screen page was believed: the refresh comes.
+  advance(30);
+  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
 }
 
 TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
