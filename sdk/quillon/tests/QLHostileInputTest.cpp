@@ -18,6 +18,7 @@
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/sandbox.h"
+#include "platform/user_defaults.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLInterstitial.h"
 #include "testing/quillon_server.h"
@@ -150,6 +151,27 @@ TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
   advance(30);
   EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
   platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
+  auto interstitial = quillon::QLInterstitial::create();
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  defaults.setObjectForKey(platform::Value("kept"), "host_setting");
+  for (const char* value : {"nan", "inf", "-inf", "1e999"}) {
+    SCOPED_TRACE(value);
+    server.setAdPage(std::string("<html><body><script>window.location = 'qmsg:///settings?applicationTimeout=") + value +
+                     "';</script></body></html>");
+    platform::LogCapture log;
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    for (int i = 0; i < 3; ++i) runUntilIdle();
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the time-out " + std::string(value)), 1u);
+    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
+  }
+  // What the host stored reads back from disk as it was.
+  defaults.synchronize();
+  defaults.reloadForTesting();
+  EXPECT_EQ(defaults.objectForKey("host_setting"), platform::Value("kept"));
 }
 
 TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
