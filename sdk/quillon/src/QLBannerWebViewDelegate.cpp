@@ -45,7 +45,7 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
 
 bool QLBannerWebViewDelegate::acceptsMessagesFrom(const platform::WebView& webView) const {
   auto engine = private_.lock();
-  return engine && showsPageOf(webView, engine->adHTMLBaseURL());
+  return engine && isOnSiteOf(webView, engine->adHTMLBaseURL());
 }
 
 bool QLBannerWebViewDelegate::showsPage(const platform::WebView& webView) const {

@@ -35,7 +35,7 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
  protected:
   bool acceptsMessagesFrom(const platform::WebView& webView) const override {
     auto owner = owner_.lock();
-    return owner && showsPageOf(webView, owner->ownPageURL_);
+    return owner && isOnSiteOf(webView, owner->ownPageURL_);
   }
 
  private:

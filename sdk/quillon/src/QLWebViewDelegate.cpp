@@ -197,7 +197,7 @@ void QLWebViewDelegate::trackURLStringAppendSpamSignals(const std::string& text,
   tracker_->trackURL(*url);
 }
 
-bool QLWebViewDelegate::showsPageOf(const WebView& webView, const std::optional<URL>& own) {
+bool QLWebViewDelegate::isOnSiteOf(const WebView& webView, const std::optional<URL>& own) {
   const auto shown = webView.request();
   const auto page = shown ? URL::create(shown->url()) : std::nullopt;
   if (!page || !own) return false;

@@ -68,7 +68,7 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   virtual bool showsPage(const platform::WebView& webView) const { return !webView.isHidden(); }
   // True when the document `webView` shows (or is loading) has the origin (scheme, host and
   // port) of `own`: the page its owner loaded, or another page of the same site.
-  static bool showsPageOf(const platform::WebView& webView, const std::optional<platform::URL>& own);
+  static bool isOnSiteOf(const platform::WebView& webView, const std::optional<platform::URL>& own);
   // For the delegates built on this one, which have factories of their own.
   QLWebViewDelegate(std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
   void setOpener(std::shared_ptr<QLOpener> opener) { opener_ = std::move(opener); }

@@ -12,6 +12,7 @@
 #include "QLCachedFile.h"
 #include "QLConfiguration.h"
 #include "QLObjectPrivate.h"
+#include "QLViewController.h"
 #include "QLScreenTest.h"
 #include "platform/application.h"
 #include "platform/file_manager.h"
@@ -123,8 +124,9 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
     for (int i = 0; i < 3; ++i) runUntilIdle();
     EXPECT_EQ(app.openedURLs().size(), opened + (c.obeyed ? 1 : 0));
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message " + leave), c.obeyed ? 0u : 1u);
-    if (root->presentedViewController()) {
-      root->dismissModalViewControllerAnimated(false);
+    if (auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
+      page->relinquishScreen();
+      page.reset();
       advance(1);
     }
   }
