@@ -152,7 +152,7 @@ void KvAdView::showBrowser(const platform::URL& url) {
 }
 
 void KvAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
-  if (webView != kvWebView_) return;
+  if (webView != kvWebView_ || !takeAnswerPage()) return;
   auto self = sharedAs<KvAdView>();
   if (!isInSuperview()) {
     endCycle();

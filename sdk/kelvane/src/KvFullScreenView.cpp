@@ -54,7 +54,7 @@ std::optional<bool> KvFullScreenView::webViewShouldStartLoadWithRequestNavigatio
 }
 
 void KvFullScreenView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
-  if (webView != kvWebView_) return;
+  if (webView != kvWebView_ || !takeAnswerPage()) return;
   auto self = sharedAs<KvFullScreenView>();
   const char* name = readPage();
   if (name) post(name);

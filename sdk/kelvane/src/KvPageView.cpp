@@ -4,6 +4,7 @@
 #include "KvClientIdFile.h"
 #include "kelvane/KelvaneAd.h"
 #include "platform/device.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 
@@ -57,6 +58,8 @@ void KvPageView::connectionDidReceiveResponse(platform::URLConnection& connectio
   if (response.statusCode() == 200) {
     httpResponseData_.clear();
     httpResponseLength_ = 0;
+    const long long declared = response.expectedContentLength();
+    if (declared > 0 && static_cast<unsigned long long>(declared) > kMaxAnswerBytes) answerTooLarge(connection, declared);
     return;
   }
   // Nothing of this answer is shown: the connection ends here, so the failure is told once.
@@ -66,22 +69,52 @@ void KvPageView::connectionDidReceiveResponse(platform::URLConnection& connectio
   answerDidFail();
 }
 
-void KvPageView::connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& data) {
+void KvPageView::answerTooLarge(platform::URLConnection& connection, unsigned long long bytes) {
+  connection.cancel();
+  releaseConnection();
+  platform::Bytes().swap(httpResponseData_);
+  httpResponseLength_ = 0;
+  platform::logf("Kelvane: the ad answer passes %llu bytes (at least %llu); dropped",
+                 static_cast<unsigned long long>(kMaxAnswerBytes), bytes);
+  auto self = sharedView();
+  answerDidFail();
+}
+
+void KvPageView::connectionDidReceiveData(platform::URLConnection& connection, const platform::Bytes& data) {
+  // Counted as the bytes arrive: an answer without a declared length stops at the bound too.
+  if (httpResponseData_.size() + data.size() > kMaxAnswerBytes) {
+    answerTooLarge(connection, httpResponseData_.size() + data.size());
+    return;
+  }
   httpResponseData_.insert(httpResponseData_.end(), data.begin(), data.end());
   httpResponseLength_ += static_cast<int>(data.size());
 }
 
 void KvPageView::connectionDidFinishLoading(platform::URLConnection&) {
   releaseConnection();
+  answerPagePending_ = true;
   kvWebView_->loadDataMIMETypeTextEncodingNameBaseURL(httpResponseData_, "text/html", "UTF-8", std::nullopt);
   httpResponseData_.clear();
   httpResponseLength_ = 0;
 }
 
-void KvPageView::connectionDidFailWithError(platform::URLConnection&, const platform::Error&) {
+void KvPageView::connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) {
   releaseConnection();
+  platform::logf("Kelvane: the ad request failed: %@", error.localizedDescription());
   auto self = sharedView();
   answerDidFail();
+}
+
+bool KvPageView::takeAnswerPage() {
+  // The answer goes in without a base URL: any other address is a page it navigated to.
+  const auto shown = kvWebView_->request();
+  if (answerPagePending_ && shown && shown->url() == "about:blank") {
+    answerPagePending_ = false;
+    return true;
+  }
+  platform::logf("Kelvane: the page %@ is not the ad's answer; it is not read",
+                 shown ? shown->url() : std::string("(none)"));
+  return false;
 }
 
 const char* KvPageView::readPage() {

@@ -5,7 +5,12 @@
 // and a tap on the ad is reported by a hidden web view.
 //
 // A status other than 200 ends the connection there: the subclass hears answerDidFail() once
-// and no empty page follows. Connection failures reach answerDidFail() too.
+// and no empty page follows. Connection failures reach answerDidFail() too, and so does an
+// answer past kMaxAnswerBytes (refused at its head when it declares its length, else
+// cancelled when it reaches the bound); both are logged once.
+//
+// Only the page made of the answer is read: a page it navigated to in its place (a landing
+// page, a redirect) speaks neither for the ad's outcome nor for the client id.
 //
 // Main thread only. The connection holds the view while it runs.
 #include <functional>
@@ -25,6 +30,9 @@ class KvPageView : public platform::View,
                    public platform::WebViewDelegate,
                    public platform::URLConnectionDelegate {
  public:
+  // No ad page comes near this; a server sending more is not answering an ad request.
+  static constexpr size_t kMaxAnswerBytes = 2 * 1024 * 1024;
+
   ~KvPageView() override;
 
   const std::shared_ptr<platform::WebView>& kvWebView() const { return kvWebView_; }
@@ -52,6 +60,9 @@ class KvPageView : public platform::View,
   // A status other than 200, or a failed connection.
   virtual void answerDidFail() = 0;
 
+  // True once for the page made of the latest answer when it has loaded; false (and logged)
+  // for any other document of the web view.
+  bool takeAnswerPage();
   // Reads "GetKvSession();", "GetKvCid();" (a non-empty id replaces the stored one) and
   // "GetKvError();", and returns the notification the outcome calls for (nullptr: none).
   const char* readPage();
@@ -73,9 +84,11 @@ class KvPageView : public platform::View,
 
  private:
   void releaseConnection();
+  void answerTooLarge(platform::URLConnection& connection, unsigned long long bytes);
 
   std::shared_ptr<platform::URLConnection> connection_;
   size_t clickReports_ = 0;
+  bool answerPagePending_ = false;
 };
 
 // True for the outcome texts that end a full-screen ad ("Internal Error", "Invalid Input").

@@ -52,11 +52,18 @@ std::string PELOAdPageTemplates::escapeHTML(const std::string& text) {
 std::string PELOAdPageTemplates::escapeScriptString(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (c == '\\' || c == '\'' || c == '"' || c == '<' || c == '>' || c == '&' || c < 0x20 || c == 0x7F)
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\\' || c == '\'' || c == '"' || c == '<' || c == '>' || c == '&' || c < 0x20 || c == 0x7F) {
       out += platform::format("\\u%04X", static_cast<unsigned>(c));
-    else
+    } else if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+               (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+      // U+2028 and U+2029 end a line, and with it the literal, inside a script.
+      out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+      i += 2;
+    } else {
       out += static_cast<char>(c);
+    }
   }
   return out;
 }

@@ -346,7 +346,25 @@ bool PELOBannerView::webViewShouldStartLoadWithRequest(const std::shared_ptr<pla
   const std::string& url = request.url();
   if (url.rfind("about:", 0) == 0) return true;
   // A page that has been replaced (or is on its way out) no longer speaks for the slot.
-  if (webView != ormmaConnector_->ormmaView()) return false;
+  if (webView != ormmaConnector_->ormmaView()) {
+    PELOLogger::warn(platform::format("Ignoring %@ from a page that no longer shows the ad", url));
+    return false;
+  }
+  // Until it is swapped in, a page may only say that it is an ORMMA ad: nothing it asks
+  // for happens where the user cannot see it.
+  if (webView->isHidden() && url.rfind("pelora://foundORMMAAd", 0) != 0) {
+    PELOLogger::warn(platform::format("Ignoring %@ from an ad page that is not shown", url));
+    return false;
+  }
+  // The ad's own page is the markup the view built (no base URL); a page it navigated to,
+  // a landing page among them, follows links but gives no commands.
+  if (url.rfind("pelora://", 0) == 0) {
+    const auto shown = webView->request();
+    if (!shown || shown->url().rfind("about:", 0) != 0) {
+      PELOLogger::warn(platform::format("Ignoring %@ from a page the ad navigated to", url));
+      return false;
+    }
+  }
   auto self = sharedAs<PELOBannerView>();
   PELOLogger::debug(platform::format("Requested url: %@", url));
   return ormmaConnector_->parseORMMAResponse(url);

@@ -2,6 +2,7 @@
 
 #include "PELOLogger.h"
 #include "platform/format.h"
+#include "platform/run_loop.h"
 
 namespace pelora {
 
@@ -10,7 +11,16 @@ struct PELOHttpConnector::AdLoad : platform::URLConnectionDelegate {
   std::weak_ptr<PELOHttpConnector> owner;
   platform::Bytes data;
 
-  void connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& chunk) override {
+  void connectionDidReceiveResponse(platform::URLConnection& connection, const platform::HTTPURLResponse& response) override {
+    const long long declared = response.expectedContentLength();
+    if (declared > 0 && static_cast<unsigned long long>(declared) > kMaxAnswerBytes) tooLarge(connection, declared);
+  }
+  void connectionDidReceiveData(platform::URLConnection& connection, const platform::Bytes& chunk) override {
+    // Counted as the bytes arrive: an answer without a declared length stops at the bound too.
+    if (data.size() + chunk.size() > kMaxAnswerBytes) {
+      tooLarge(connection, data.size() + chunk.size());
+      return;
+    }
     data.insert(data.end(), chunk.begin(), chunk.end());
   }
   void connectionDidFinishLoading(platform::URLConnection&) override {
@@ -18,6 +28,11 @@ struct PELOHttpConnector::AdLoad : platform::URLConnectionDelegate {
   }
   void connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) override {
     if (auto o = owner.lock(); o && o->adLoad_.get() == this) o->adLoadFailed(error);
+  }
+  void tooLarge(platform::URLConnection& connection, unsigned long long bytes) {
+    connection.cancel();
+    platform::Bytes().swap(data);
+    if (auto o = owner.lock(); o && o->adLoad_.get() == this) o->adLoadTooLarge(bytes);
   }
 };
 
@@ -65,7 +80,12 @@ void PELOHttpConnector::adLoadFinished(const platform::Bytes& data) {
   adConnection_.reset();
   if (auto listener = listener_.lock()) listener->bannerDownloadComplete(banner);
   if (banner->status() != kPELOBannerStatusSuccess) return;
-  for (const std::string& url : banner->beacons()) {
+  const auto& beacons = banner->beacons();
+  if (beacons.size() > kMaxBeacons)
+    PELOLogger::warn(platform::format("The ad names %lu beacons; only the first %lu are requested",
+                                      static_cast<unsigned long>(beacons.size()), static_cast<unsigned long>(kMaxBeacons)));
+  for (size_t i = 0; i < beacons.size() && i < kMaxBeacons; ++i) {
+    const std::string& url = beacons[i];
     PELOLogger::debug(platform::format("Requesting beacon %@", url));
     auto beacon = std::make_shared<BeaconLoad>();
     beacon->owner = weak_from_this();
@@ -75,18 +95,31 @@ void PELOHttpConnector::adLoadFinished(const platform::Bytes& data) {
   }
 }
 
-void PELOHttpConnector::adLoadFailed(const platform::Error& error) {
+void PELOHttpConnector::failAdLoad(const std::string& message) {
   auto self = shared_from_this();
+  // The connection may be the caller: it goes at the end of the turn, not under it.
+  if (adConnection_) platform::RunLoop::main().keepAliveUntilEndOfTurn(adConnection_);
+  if (adLoad_) platform::RunLoop::main().keepAliveUntilEndOfTurn(adLoad_);
   adLoad_.reset();
   adConnection_.reset();
   if (auto listener = listener_.lock()) {
     auto banner = std::make_shared<PELOReceivedBanner>();
     banner->setStatus(kPELOBannerStatusError);
     banner->setErrorCode(kPELOErrorCodeNoConnectionError);
-    banner->setErrorMessage(kConnectionFailedMessage);
+    banner->setErrorMessage(message);
     listener->bannerDownloadComplete(banner);
   }
+}
+
+void PELOHttpConnector::adLoadFailed(const platform::Error& error) {
+  failAdLoad(kConnectionFailedMessage);
   PELOLogger::error(platform::format("Server connection failed with error: %@", error.localizedDescription()));
+}
+
+void PELOHttpConnector::adLoadTooLarge(unsigned long long bytes) {
+  failAdLoad(kAnswerTooLargeMessage);
+  PELOLogger::error(platform::format("The ad answer passes %llu bytes (at least %llu); dropped",
+                                     static_cast<unsigned long long>(kMaxAnswerBytes), bytes));
 }
 
 void PELOHttpConnector::beaconEnded(BeaconLoad* beacon) {

@@ -24,31 +24,13 @@ struct LandingPageDelegate : pelora::PELOBannerViewDelegate {
   int opened = 0, closed = 0;
 };
 
-class ORMMAConnectorTest : public pelora_test::PeloraTest {
+class ORMMAConnectorTest : public pelora_test::PeloraSlotTest {
  protected:
   void SetUp() override {
-    PeloraTest::SetUp();
-    window = platform::Window::create(Rect(0, 0, 320, 480));
-    master = std::make_shared<platform::View>(Rect(0, 0, 320, 480));
-    window->addSubview(master);
-    view = PELOBannerView::create();
-    view->setFrame(Rect(0, 100, 320, 50));
-    master->addSubview(view);
-    view->addAdListener(listener);
+    PeloraSlotTest::SetUp();
     view->setDelegate(delegate);
-    connector = view->ormmaConnectorForTesting();
   }
 
-  // Shows `ad` and waits until its page has run its scripts.
-  std::shared_ptr<WebView> show(const testing::PeloraAd& ad) {
-    server->setAd(ad);
-    const size_t before = heard.size();
-    view->asyncLoadNewBanner();
-    advance(pelora::PELOAdDownloader::kStartDelay);
-    EXPECT_TRUE(runUntil([&] { return heard.size() > before; }));
-    runUntilIdle();
-    return std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
-  }
   // Runs `script` in the page and lets its navigations reach the connector.
   void page(const std::shared_ptr<WebView>& webView, const std::string& script) {
     webView->stringByEvaluatingJavaScriptFromString(script);
@@ -63,12 +45,6 @@ class ORMMAConnectorTest : public pelora_test::PeloraTest {
     return false;
   }
 
-  std::shared_ptr<platform::Window> window;
-  std::shared_ptr<platform::View> master;
-  std::shared_ptr<PELOBannerView> view;
-  std::shared_ptr<ORMMAConnector> connector;
-  std::shared_ptr<pelora_test::RecordingListener> listener =
-      std::make_shared<pelora_test::RecordingListener>("host", &heard);
   std::shared_ptr<LandingPageDelegate> delegate = std::make_shared<LandingPageDelegate>();
 };
 

@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "ORMMAConnector.h"
+#include "PELOAdDownloader.h"
 #include "pelora/PELOAdListenerProtocol.h"
+#include "pelora/PELOBannerView.h"
 #include "pelora/PELOGlobalSettings.h"
 #include "platform/device.h"
 #include "platform/reachability.h"
 #include "platform/system_info.h"
+#include "platform/web_view.h"
+#include "platform/window.h"
 #include "testing/pelora_server.h"
 #include "testing/sandbox_test.h"
 
@@ -58,6 +63,44 @@ class PeloraTest : public testing::SandboxTest {
 
   std::unique_ptr<testing::PeloraServer> server;
   std::vector<Heard> heard;
+};
+
+// A slot on screen: a window, the master view filling it, and a banner view of 320 x 50 at
+// y 100 in the master view, heard by a recording listener.
+class PeloraSlotTest : public PeloraTest {
+ protected:
+  void SetUp() override {
+    PeloraTest::SetUp();
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    master = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
+    window->addSubview(master);
+    view = pelora::PELOBannerView::create();
+    view->setFrame(platform::Rect(0, 100, 320, 50));
+    master->addSubview(view);
+    view->addAdListener(listener);
+    connector = view->ormmaConnectorForTesting();
+  }
+
+  // Asks for an ad and waits until the listener heard of it and its page ran its scripts;
+  // the web view then shown.
+  std::shared_ptr<platform::WebView> load() {
+    const size_t before = heard.size();
+    view->asyncLoadNewBanner();
+    advance(pelora::PELOAdDownloader::kStartDelay);
+    EXPECT_TRUE(runUntil([&] { return heard.size() > before; }));
+    runUntilIdle();
+    return std::dynamic_pointer_cast<platform::WebView>(view->currentViewForTesting());
+  }
+  std::shared_ptr<platform::WebView> show(const testing::PeloraAd& ad) {
+    server->setAd(ad);
+    return load();
+  }
+
+  std::shared_ptr<platform::Window> window;
+  std::shared_ptr<platform::View> master;
+  std::shared_ptr<pelora::PELOBannerView> view;
+  std::shared_ptr<pelora::ORMMAConnector> connector;
+  std::shared_ptr<RecordingListener> listener = std::make_shared<RecordingListener>("host", &heard);
 };
 
 }  // namespace pelora_test

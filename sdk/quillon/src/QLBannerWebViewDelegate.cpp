@@ -43,6 +43,16 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
   return false;
 }
 
+bool QLBannerWebViewDelegate::acceptsMessagesFrom(const platform::WebView& webView) const {
+  auto engine = private_.lock();
+  return engine && isOnSiteOf(webView, engine->adHTMLBaseURL());
+}
+
+bool QLBannerWebViewDelegate::showsPage(const platform::WebView& webView) const {
+  auto engine = private_.lock();
+  return engine && engine->adView() && !webView.isHidden();
+}
+
 void QLBannerWebViewDelegate::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   auto self = shared_from_this();
   QLWebViewDelegate::webViewDidFinishLoad(webView);

@@ -28,6 +28,13 @@ class QLBannerWebViewDelegate : public QLWebViewDelegate {
   using Passkey = platform::Passkey<QLBannerWebViewDelegate>;
   QLBannerWebViewDelegate(Passkey, const std::shared_ptr<QLObjectPrivate>& engine);
 
+ protected:
+  // Only the ad page the engine loaded, or a page of its site, sends messages.
+  bool acceptsMessagesFrom(const platform::WebView& webView) const override;
+  // An interstitial's page is on show only in the web-app page that presents it, never in
+  // the engine's own view.
+  bool showsPage(const platform::WebView& webView) const override;
+
  private:
   std::weak_ptr<QLObjectPrivate> private_;
 };

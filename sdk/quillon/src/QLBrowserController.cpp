@@ -42,6 +42,11 @@ class QLBrowserController::PageDelegate : public QLWebViewDelegate {
     refresh();
   }
 
+ protected:
+  // The browser shows the pages an ad leads to, never the ad itself: none of them may drive
+  // the client.
+  bool acceptsMessagesFrom(const platform::WebView&) const override { return false; }
+
  private:
   void refresh() {
     if (auto browser = browser_.lock()) browser->refreshToolbar();

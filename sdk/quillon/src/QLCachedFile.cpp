@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/file_manager.h"
 #include "platform/format.h"
+#include "platform/log.h"
 #include "platform/run_loop.h"
 #include "platform/sandbox.h"
 
@@ -17,6 +18,8 @@ using platform::URL;
 
 namespace {
 constexpr double kSecondsFrom1970To2001 = 978307200.0;
+// The platform's code (its URL error domain) for an answer longer than the client takes.
+constexpr long kURLErrorDataLengthExceedsMaximum = -1103;
 
 // FNV-1a: the same name for the same URL in every launch.
 uint32_t stableHash(const std::string& text) {
@@ -41,7 +44,7 @@ class QLCachedFile::ConnectionListener : public platform::URLConnectionDelegate 
     if (auto owner = owner_.lock()) owner->didReceiveResponse(response);
   }
   void connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& data) override {
-    if (auto owner = owner_.lock()) owner->receivedData_.insert(owner->receivedData_.end(), data.begin(), data.end());
+    if (auto owner = owner_.lock()) owner->didReceiveData(data);
   }
   void connectionDidFinishLoading(platform::URLConnection&) override {
     if (auto owner = owner_.lock()) owner->didFinishLoading();
@@ -49,6 +52,8 @@ class QLCachedFile::ConnectionListener : public platform::URLConnectionDelegate 
   void connectionDidFailWithError(platform::URLConnection&, const Error& error) override {
     if (auto owner = owner_.lock()) {
       owner->cleanUpConnection();
+      platform::logf("<Quillon> The download of %@ failed: %@", owner->sourceURL_.absoluteString(),
+                     error.localizedDescription());
       owner->didFail(error);
     }
   }
@@ -157,6 +162,8 @@ void QLCachedFile::didReceiveResponse(const platform::HTTPURLResponse& response)
   receivedData_.clear();
   if (httpStatusCode_ >= 200 && httpStatusCode_ < 300) {
     receivedModificationDate_ = response.valueForHTTPHeaderField("Last-Modified");
+    const long long declared = response.expectedContentLength();
+    if (declared > 0 && static_cast<unsigned long long>(declared) > kMaxContentBytes) answerTooLarge(declared);
     return;
   }
   cleanUpConnection();
@@ -165,6 +172,26 @@ void QLCachedFile::didReceiveResponse(const platform::HTTPURLResponse& response)
   } else {
     didFail(std::nullopt);
   }
+}
+
+void QLCachedFile::didReceiveData(const platform::Bytes& data) {
+  // Counted as the bytes arrive: an answer without a declared length stops at the bound too.
+  if (receivedData_.size() + data.size() > kMaxContentBytes) {
+    answerTooLarge(receivedData_.size() + data.size());
+    return;
+  }
+  receivedData_.insert(receivedData_.end(), data.begin(), data.end());
+}
+
+void QLCachedFile::answerTooLarge(unsigned long long bytes) {
+  auto keep = shared_from_this();
+  cleanUpConnection();
+  platform::Bytes().swap(receivedData_);
+  platform::logf("<Quillon> The answer for %@ passes %llu bytes (at least %llu); dropped.", sourceURL_.absoluteString(),
+                 static_cast<unsigned long long>(kMaxContentBytes), bytes);
+  didFail(Error{platform::kURLErrorDomain, kURLErrorDataLengthExceedsMaximum,
+                platform::Value(platform::Dictionary{
+                    {platform::kLocalizedDescriptionKey, platform::Value("The answer is too large.")}})});
 }
 
 void QLCachedFile::didFinishLoading() {

@@ -5,7 +5,10 @@
 // carries its modification time as If-Modified-Since, and the file takes the answer's
 // Last-Modified as its times. Every 2xx answer is a success and 304 is one too (the file is
 // kept as it is); other statuses, transport errors, a stopped redirect and a failed write are
-// failures that leave the old file in place. Files are replaced atomically.
+// failures that leave the old file in place. Files are replaced atomically. An answer past
+// kMaxContentBytes (refused at its head when it declares its length, else cancelled when it
+// reaches the bound) fails with the platform's "data length exceeds maximum" error; it and a
+// transport error are logged once.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,6 +45,9 @@ class QLCachedFileDelegate {
 
 class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
  public:
+  // No ad page, script or tracking answer comes near this.
+  static constexpr size_t kMaxContentBytes = 2 * 1024 * 1024;
+
   static std::shared_ptr<QLCachedFile> create(std::weak_ptr<QLCachedFileDelegate> delegate, const platform::URL& url);
   ~QLCachedFile();
 
@@ -84,6 +90,8 @@ class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
   std::optional<platform::URLRequest> willSendRequest(const platform::URLRequest& request,
                                                       const platform::HTTPURLResponse* redirect);
   void didReceiveResponse(const platform::HTTPURLResponse& response);
+  void didReceiveData(const platform::Bytes& data);
+  void answerTooLarge(unsigned long long bytes);
   void didFinishLoading();
   void didFail(const std::optional<platform::Error>& error);
   void cleanUpConnection();

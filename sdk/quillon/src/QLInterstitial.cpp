@@ -1,5 +1,6 @@
 #include "quillon/QLInterstitial.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "QLInterstitialAppController.h"
@@ -27,9 +28,14 @@ std::shared_ptr<QLInterstitial> QLInterstitial::create() {
     const auto& p = n.userInfo.dictionary();
     const platform::Value* value = p.find("applicationtimeout");
     if (!value) value = p.find(kApplicationTimeout);
-    if (value && value->isString() && !value->string().empty())
-      platform::UserDefaults::standardUserDefaults().setDoubleForKey(std::strtod(value->string().c_str(), nullptr),
-                                                                    kApplicationTimeout);
+    if (!value || !value->isString() || value->string().empty()) return;
+    const double seconds = std::strtod(value->string().c_str(), nullptr);
+    // A time-out that is no number would never end a takeover (or never start one).
+    if (!std::isfinite(seconds)) {
+      platform::logf("<Quillon> Ignoring the time-out %@ from a page: it is no number.", value->string());
+      return;
+    }
+    platform::UserDefaults::standardUserDefaults().setDoubleForKey(seconds, kApplicationTimeout);
   });
   center.addObserver(ad.get(), "didReceiveWebAction", ad->private_->webView().get(),
                      [weak](const platform::Notification& n) {

@@ -387,8 +387,15 @@ void QLObjectPrivate::setAdHTML(std::shared_ptr<QLCachedFile> file) {
 
 void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& headers) {
   auto answer = QLAdAnswerHeaders::fromHeaders(headers);
-  pendingTrackingURLs_.insert(pendingTrackingURLs_.end(), answer.trackingURLs.begin(), answer.trackingURLs.end());
-  pendingClickURLs_.insert(pendingClickURLs_.end(), answer.clickTrackingURLs.begin(), answer.clickTrackingURLs.end());
+  auto keep = [](std::vector<URL>& list, const std::vector<URL>& more, const char* what) {
+    const size_t room = kMaxTrackingURLs - std::min(list.size(), kMaxTrackingURLs);
+    list.insert(list.end(), more.begin(), more.begin() + static_cast<std::ptrdiff_t>(std::min(room, more.size())));
+    if (more.size() > room)
+      platform::logf("<Quillon> The ad answer names more than %lu %@ URLs; the rest are dropped.",
+                     static_cast<unsigned long>(kMaxTrackingURLs), what);
+  };
+  keep(pendingTrackingURLs_, answer.trackingURLs, "tracking");
+  keep(pendingClickURLs_, answer.clickTrackingURLs, "click-tracking");
   if (answer.orientations) supportedOrientations_ = *answer.orientations;
   if (answer.interstitialTimeout)
     platform::UserDefaults::standardUserDefaults().setDoubleForKey(*answer.interstitialTimeout, "applicationTimeout");
@@ -486,6 +493,7 @@ void QLObjectPrivate::loadTimedOut() {
   loadTimeout_.reset();
   if (!isMakingRequest()) return;
   auto self = shared_from_this();
+  platform::log("<Quillon> The ad request timed out.");
   resetBuildAdWebView();
   if (buildAdJS_) buildAdJS_->cancel();
   if (adHTML_) adHTML_->cancel();

@@ -7,7 +7,9 @@
 //   0 new, 1 fetching the script, 2 no script, 3 building the ad URL, 4 downloading the ad,
 //   5 page handed to the ad web view, 6 shown (an interstitial is ready), 7 failed.
 // A load that does not reach 6 within the configured time-out fails with code 5. Only the
-// builder web view of the current load may answer it. Main thread only.
+// builder web view of the current load may answer it. An ad answer's tracking and
+// click-tracking lists keep at most kMaxTrackingURLs each (the rest is logged and dropped):
+// every tracker is a connection of its own. Main thread only.
 #include <memory>
 #include <optional>
 #include <set>
@@ -32,6 +34,8 @@ class QLFullScreenOpener;
 
 class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
  public:
+  static constexpr size_t kMaxTrackingURLs = 16;
+
   enum State : int {
     kStateNew = 0,
     kStateFetchingScript = 1,

@@ -32,6 +32,12 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
     if (auto owner = owner_.lock()) owner->firstPageLoaded();
   }
 
+ protected:
+  bool acceptsMessagesFrom(const platform::WebView& webView) const override {
+    auto owner = owner_.lock();
+    return owner && isOnSiteOf(webView, owner->ownPageURL_);
+  }
+
  private:
   std::weak_ptr<QLWebAppViewController> owner_;
 };
@@ -48,6 +54,7 @@ QLWebAppViewController::~QLWebAppViewController() {
 }
 
 void QLWebAppViewController::load(const platform::URL& url) {
+  ownPageURL_ = url;
   if (webView_) {
     webView_->loadRequest(platform::URLRequest(url.absoluteString()));
   } else {
@@ -56,6 +63,7 @@ void QLWebAppViewController::load(const platform::URL& url) {
 }
 
 void QLWebAppViewController::loadHTMLBaseURL(const std::string& html, const std::optional<platform::URL>& baseURL) {
+  ownPageURL_ = baseURL ? baseURL : platform::URL::create("about:blank");
   if (webView_) {
     webView_->loadHTMLStringBaseURL(html, baseURL);
   } else {

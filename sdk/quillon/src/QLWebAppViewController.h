@@ -45,6 +45,8 @@ class QLWebAppViewController : public QLViewController {
   void firstPageLoaded();
   void close(platform::Control&) { relinquishScreen(); }
 
+  // What the controller was told to show: its pages are the ones that may send messages.
+  std::optional<platform::URL> ownPageURL_;
   std::optional<platform::URL> urlToLoad_;
   std::optional<std::string> htmlToLoad_;
   std::optional<platform::URL> htmlBaseURLToLoad_;

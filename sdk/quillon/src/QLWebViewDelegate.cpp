@@ -1,5 +1,7 @@
 #include "QLWebViewDelegate.h"
 
+#include <algorithm>
+
 #include "QLIdentifierUtilities.h"
 #include "QLNetworkUtilities.h"
 #include "QLNotification.h"
@@ -33,6 +35,9 @@ std::vector<std::string> splitOnComma(const std::string& text) {
   }
 }
 
+// The messages pages send that the client listens for, posted as notifications.
+constexpr std::string_view kTaken[] = {"loadAdURL", "invalidRequest", "unableToServe", "settings"};
+
 void postWebAction(const std::shared_ptr<WebView>& webView, Dictionary userInfo) {
   platform::NotificationCenter::defaultCenter().postNotificationName(kDidReceiveWebActionNotification, webView.get(),
                                                                      Value(std::move(userInfo)));
@@ -61,12 +66,24 @@ std::optional<bool> QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigati
   auto url = URL::create(request.url());
   if (!url) return false;
   if (QLNotification::isNotificationURL(*url)) {
-    dispatchMessage(webView, *url);
+    if (acceptsMessagesFrom(*webView)) {
+      dispatchMessage(webView, *url);
+    } else {
+      const auto shown = webView->request();
+      platform::logf("<Quillon> Ignoring the page message %@ from %@: the page is not the ad's own.",
+                     url->absoluteString(), shown ? shown->url() : std::string("(none)"));
+    }
+    return false;
+  }
+  std::string scheme = platform::lowercase(url->scheme().value_or(""));
+  const bool leaves = scheme != "file" && scheme != "about" && scheme != "http" && scheme != "https";
+  if (leaves && !showsPage(*webView)) {
+    // Nothing the user cannot see sends them to another application or the composer.
+    platform::logf("<Quillon> Ignoring %@ from a page that is not shown.", url->absoluteString());
     return false;
   }
   if (!(navigationType == platform::WebViewNavigationType::Other && url->path().size() < 2))
     postWebAction(webView, Dictionary{{"u", Value(url->absoluteString())}});
-  std::string scheme = platform::lowercase(url->scheme().value_or(""));
   if (scheme == "mailto") {
     if (opener_) opener_->openMailComposer(*url);
     return false;
@@ -85,9 +102,17 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
     postWebAction(webView, std::move(userInfo));
     return;
   }
-  userInfo.set("a", Value(message->name()));
-  postWebAction(webView, std::move(userInfo));
   const std::string& name = message->name();
+  // A page that is not shown (a builder, an interstitial still loading) may tell the client
+  // things, but the commands that act for the user are not its to give.
+  static constexpr const char* kActing[] = {"click", "close", "httpTrack", "open", "touch",
+                                            "vibrate", "canOpenURLs", "evalInOpener"};
+  if (!showsPage(*webView) && std::find(std::begin(kActing), std::end(kActing), name) != std::end(kActing)) {
+    platform::logf("<Quillon> Ignoring the page message %@ from a page that is not shown.", url.absoluteString());
+    return;
+  }
+  userInfo.set("a", Value(name));
+  postWebAction(webView, std::move(userInfo));
   if (name == "click") {
     trackURLStringAppendSpamSignals(message->parameter("u"), true);
   } else if (name == "close") {
@@ -111,8 +136,12 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
     processCanOpenURLs(message->parameter("urls"), *webView);
   } else if (name == "evalInOpener") {
     evaluateJavaScriptInOpener(message->parameter("js"), webView);
-  } else {
+  } else if (std::find(std::begin(kTaken), std::end(kTaken), name) != std::end(kTaken)) {
     QLNotificationCenter::postNotificationFromURLObjectWithDelay(url, webView, 0);
+  } else {
+    // The process's notification center also carries the platform's and the other clients'
+    // notifications: a page may not post under their names.
+    platform::logf("<Quillon> Ignoring the page message %@: the client takes no such message.", url.absoluteString());
   }
 }
 
@@ -166,6 +195,18 @@ void QLWebViewDelegate::trackURLStringAppendSpamSignals(const std::string& text,
   if (appendSpamSignals) url = QLSpamSignals::urlWithClickSignal(*url);
   if (!tracker_) tracker_ = QLClickTracker::create(statistics_);
   tracker_->trackURL(*url);
+}
+
+bool QLWebViewDelegate::isOnSiteOf(const WebView& webView, const std::optional<URL>& own) {
+  const auto shown = webView.request();
+  const auto page = shown ? URL::create(shown->url()) : std::nullopt;
+  if (!page || !own) return false;
+  auto origin = [](const URL& u) {
+    const std::string scheme = platform::lowercase(u.scheme().value_or(""));
+    const int port = u.port().value_or(scheme == "https" ? 443 : scheme == "http" ? 80 : 0);
+    return scheme + "://" + platform::lowercase(u.host().value_or("")) + ":" + std::to_string(port);
+  };
+  return origin(*page) == origin(*own);
 }
 
 int64_t QLWebViewDelegate::intForKeyFromDictionary(const std::string& key, const Dictionary& dictionary) {

@@ -1,8 +1,11 @@
 #pragma once
 // The delegate of every web view of the client: page messages ("qmsg:" and "quillon:"
-// navigations) become built-in commands or notifications and never load; every other
+// navigations) become built-in commands or, for the messages the client listens for
+// ("loadAdURL", "invalidRequest", "unableToServe", "settings"), notifications, and never
+// load (any other message is logged and dropped); every other
 // navigation is decided by its scheme. Pages are untrusted: their texts are never formats,
-// never paths, and reach other pages only as escaped literals. Main thread only.
+// never paths, and reach other pages only as escaped literals; a page that is not shown
+// gives no command that acts for the user and opens nothing outside. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +56,19 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
       : QLWebViewDelegate(std::move(statistics), std::move(opener)) {}
 
  protected:
+  // Whether the document `webView` shows (or is loading) may send messages: every document,
+  // unless a delegate that knows its view's own page says otherwise. A refused message is
+  // logged and does nothing.
+  virtual bool acceptsMessagesFrom(const platform::WebView& webView) const {
+    (void)webView;
+    return true;
+  }
+  // Whether the page of `webView` is on show to the user: only such a page gives the commands
+  // that act for the user or leave for another application.
+  virtual bool showsPage(const platform::WebView& webView) const { return !webView.isHidden(); }
+  // True when the document `webView` shows (or is loading) has the origin (scheme, host and
+  // port) of `own`: the page its owner loaded, or another page of the same site.
+  static bool isOnSiteOf(const platform::WebView& webView, const std::optional<platform::URL>& own);
   // For the delegates built on this one, which have factories of their own.
   QLWebViewDelegate(std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
   void setOpener(std::shared_ptr<QLOpener> opener) { opener_ = std::move(opener); }

@@ -8,7 +8,7 @@
 
 #include "QLTestPrinters.h"
 
-#include "QLTestServer.h"
+#include "QLScreenTest.h"
 #include "QLRequestPrivate.h"
 #include "QLBrowserController.h"
 #include "QLStatistics.h"
@@ -57,14 +57,8 @@ struct Events : quillon::QLBannerViewDelegate, quillon::QLInterstitialDelegate {
   }
 };
 
-class QLFullScreenTest : public testing::SandboxTest {
+class QLFullScreenTest : public quillon_test::QLScreenTest {
  protected:
-  void SetUp() override {
-    testing::SandboxTest::SetUp();
-    quillon_test::useServer(server);
-    window->setRootViewController(root);
-    window->makeKeyAndVisible();
-  }
   std::shared_ptr<quillon::QLViewController> shownPage() {
     return std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController());
   }
@@ -88,9 +82,6 @@ class QLFullScreenTest : public testing::SandboxTest {
     advance(1);  // the presentation's animation
   }
 
-  QuillonServer server;
-  std::shared_ptr<platform::Window> window = platform::Window::create(Rect(0, 0, 320, 480));
-  std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
   std::shared_ptr<Events> events = std::make_shared<Events>();
 };
 

@@ -1,0 +1,272 @@
+// Hostile pages and server answers over loopback, run in the real web view: pages that are
+// not the ad's own sending messages, oversized and endless answers, scripts that never stop
+// and format directives in what the builder says. Each attempt fails, is logged once, keeps
+// the cached builder script, and the banner takes its next load.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "QLTestPrinters.h"
+
+#include "QLCachedFile.h"
+#include "QLConfiguration.h"
+#include "QLObjectPrivate.h"
+#include "QLViewController.h"
+#include "QLScreenTest.h"
+#include "platform/application.h"
+#include "platform/file_manager.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
+#include "platform/sandbox.h"
+#include "platform/user_defaults.h"
+#include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
+#include "testing/quillon_server.h"
+#include "testing/runaway_scripts.h"
+
+namespace {
+
+using platform::Rect;
+using quillon::QLBannerView;
+using testing::QuillonServer;
+using testing::ScriptedAnswer;
+
+size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
+  return static_cast<size_t>(
+      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(fragment) != std::string::npos; }));
+}
+
+ScriptedAnswer html(const std::string& body) {
+  ScriptedAnswer a = ScriptedAnswer::text("<html><body>" + body + "</body></html>");
+  a.headers = {{"Content-Type", "text/html"}};
+  return a;
+}
+
+struct Recorder : quillon::QLBannerViewDelegate {
+  std::vector<std::string> events;
+  void adViewDidReceiveAd(const std::shared_ptr<QLBannerView>&) override { events.push_back("receive"); }
+  void adViewDidFailToReceiveAdWithError(const std::shared_ptr<QLBannerView>&, const platform::Error& e) override {
+    events.push_back("fail " + std::to_string(e.code));
+  }
+};
+
+class QLHostileInputTest : public quillon_test::QLScreenTest {
+ protected:
+  void SetUp() override {
+    QLScreenTest::SetUp();
+    banner = QLBannerView::create(Rect(0, 0, 320, 50));
+    banner->setDelegate(recorder);
+    banner->setRootViewController(root);
+    window->addSubview(banner);
+  }
+  // Loads and waits until the load is over; the last event the delegate heard.
+  std::string load() {
+    const size_t before = recorder->events.size();
+    banner->loadRequest(quillon::QLRequest::request());
+    runUntil([&] { return recorder->events.size() > before; });
+    runUntilIdle();
+    return recorder->events.size() > before ? recorder->events.back() : "none";
+  }
+  std::optional<std::string> cachedBuilder() {
+    auto url = platform::URL::create("http://" + server.hostAndPort() + QuillonServer::kBuilderPath);
+    return quillon::QLCachedFile::create({}, *url)->content();
+  }
+
+  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+  std::shared_ptr<QLBannerView> banner;
+};
+
+TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
+  testing::LoopbackServer elsewhere;  // another site: another origin
+  const std::string leave = "qmsg:///open?a=app&u=tel%3A5550199";
+  const std::string sends = "<script>window.location = '" + leave + "';</script>";
+  elsewhere.setAnswer("/page", html(sends));
+  server.http().setAnswer("/landing", html(sends));
+  auto interstitial = quillon::QLInterstitial::create();
+  struct Case {
+    const char* name;
+    std::function<void()> attempt;
+    bool obeyed = false;
+  };
+  const Case cases[] = {
+      {"the ad page itself", [&] { server.setAdPage("<html><body>" + sends + "</body></html>"); load(); }, true},
+      {"a page of another site the ad went to in its place",
+       [&] {
+         server.setAdPage("<html><body><script>window.location = '" + elsewhere.url("/page") + "';</script></body></html>");
+         load();
+         ASSERT_TRUE(runUntil([&] { return elsewhere.requestCount() > 0 && !banner->webView()->isLoading(); }));
+       }},
+      {"an interstitial's page loading out of sight",
+       [&] {
+         server.setAdPage("<html><body>" + sends + "<script>window.location = 'tel:5550199';</script></body></html>");
+         interstitial->loadRequest(quillon::QLRequest::request());
+         ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+       }},
+      {"a landing page in the in-app browser",
+       [&] {
+         server.setAdPage("<html><body><a href=\"" + server.url("/landing") + "\">go</a></body></html>");
+         load();
+         window->touchDownAtPoint({5, 5});
+         window->touchUpAtPoint({5, 5});
+         advance(0.2);
+         ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(server.url("/landing")));
+         ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/landing").empty(); }));
+         advance(1);
+       }},
+  };
+  auto& app = platform::Application::sharedApplication();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t opened = app.openedURLs().size();
+    platform::LogCapture log;
+    c.attempt();
+    for (int i = 0; i < 3; ++i) runUntilIdle();
+    EXPECT_EQ(app.openedURLs().size(), opened + (c.obeyed ? 1 : 0));
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message " + leave), c.obeyed ? 0u : 1u);
+    if (auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
+      page->relinquishScreen();
+      page.reset();
+      advance(1);
+    }
+  }
+}
+
+TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
+  // Names the platform, the client itself and another client post on the same center.
+  const std::string names[] = {"UIApplicationDidEnterBackgroundNotification", "QLViewControllerWillPresentFullScreen",
+                               "onClickAd"};
+  std::string script;
+  for (const auto& name : names) script += "window.location = 'qmsg:///" + name + "';";
+  server.setAdAnswer("<html><body><script>" + script + "</script></body></html>", {{"X-Quillon-Refresh-Rate", "30"}});
+  std::vector<std::string> heard;
+  for (const auto& name : names)
+    platform::NotificationCenter::defaultCenter().addObserver(
+        this, name, nullptr, [&](const platform::Notification& n) { heard.push_back(n.name); });
+  platform::LogCapture log;
+  ASSERT_EQ(load(), "receive");
+  for (int i = 0; i < 5; ++i) runUntilIdle();
+  EXPECT_TRUE(heard.empty());
+  for (const auto& name : names)
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message qmsg:///" + name + ":"), 1u) << name;
+  // Neither a background nor a full-screen page was believed: the refresh comes.
+  advance(30);
+  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
+  auto interstitial = quillon::QLInterstitial::create();
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  defaults.setObjectForKey(platform::Value("kept"), "host_setting");
+  for (const char* value : {"nan", "inf", "-inf", "1e999"}) {
+    SCOPED_TRACE(value);
+    server.setAdPage(std::string("<html><body><script>window.location = 'qmsg:///settings?applicationTimeout=") + value +
+                     "';</script></body></html>");
+    platform::LogCapture log;
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    for (int i = 0; i < 3; ++i) runUntilIdle();
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the time-out " + std::string(value)), 1u);
+    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
+  }
+  // What the host stored reads back from disk as it was.
+  defaults.synchronize();
+  defaults.reloadForTesting();
+  EXPECT_EQ(defaults.objectForKey("host_setting"), platform::Value("kept"));
+}
+
+TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
+  const bool guardWorks = testing::shortenScriptTimeLimit();
+  ASSERT_EQ(load(), "receive");
+  const auto builder = cachedBuilder();
+  ASSERT_TRUE(builder);
+  const std::string oversized(quillon::QLCachedFile::kMaxContentBytes + 1, ' ');
+  auto chunked = ScriptedAnswer::text(oversized);
+  chunked.chunked = true;
+  chunked.chunkSize = 256 * 1024;
+  struct Case {
+    const char* name;
+    // What the server answers next for the ad page or, at the script's daily check, for the
+    // builder script.
+    std::optional<ScriptedAnswer> ad, script;
+    std::string outcome;
+    std::string logged;
+    bool keepsScript = true;
+    std::function<void()> then = [] {};
+  };
+  std::string impressions;
+  for (int i = 0; i < 40; ++i) impressions += server.impressionURL(std::to_string(i)) + " ";
+  auto impressionHits = [&] {
+    size_t hits = 0;
+    for (int i = 0; i < 40; ++i) hits += server.requestsTo("/impression/" + std::to_string(i)).size();
+    return hits;
+  };
+  auto withTrackers = ScriptedAnswer::text("<html><body>tracked</body></html>");
+  withTrackers.headers = {{"Content-Type", "text/html"}, {"X-Quillon-Tracking-Urls", impressions}};
+  const Case cases[] = {
+      {"an ad page declaring more than the client takes", ScriptedAnswer::text(oversized), {}, "fail 2",
+       "passes 2097152 bytes (at least 2097153); dropped."},
+      {"an oversized ad page in chunks", chunked, {}, "fail 2", "passes 2097152 bytes"},
+      {"an ad page redirected to itself for ever", ScriptedAnswer::redirect(server.url(QuillonServer::kAdPath)), {},
+       "fail 2", "<Quillon> The download of " + server.url(QuillonServer::kAdPath)},
+      {"an ad page whose script never ends", html("<script>for (;;) {}</script>"), {}, guardWorks ? "receive" : "skip",
+       "web view: a page script ran past its time limit"},
+      {"an ad answer naming more trackers than the client runs", withTrackers, {}, "receive",
+       "<Quillon> The ad answer names more than 16 tracking URLs; the rest are dropped.", true,
+       [&] {
+         ASSERT_TRUE(runUntil([&] { return impressionHits() == quillon::QLObjectPrivate::kMaxTrackingURLs; }));
+         for (int i = 0; i < 5; ++i) runUntilIdle();
+         EXPECT_EQ(impressionHits(), quillon::QLObjectPrivate::kMaxTrackingURLs);
+       }},
+      {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
+       "passes 2097152 bytes"},
+      {"an ad URL whose host climbs out of the caches folder", {},
+       ScriptedAnswer::text("function QL_buildAdURL(p) { window.location = 'qmsg:///loadAdURL?url=' + "
+                            "encodeURIComponent('http://../quillon/ad.html'); }"),
+       "fail 2", "<Quillon> The download of http://../quillon/ad.html failed:", false},
+      {"format directives from the builder", {},
+       ScriptedAnswer::text("function QL_buildAdURL(p) { window.location = 'qmsg:///invalidRequest?reason=%25n%25s%25x%25@'; }"),
+       "fail 0", "%n%s%x%@", false},
+  };
+  const auto library = platform::FileManager::contentsOfDirectoryAtPath(platform::Sandbox::library());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.outcome == "skip") continue;
+    platform::LogCapture log;
+    if (c.ad) server.http().setAnswer(QuillonServer::kAdPath, *c.ad);
+    if (c.script) {
+      advance(86401);
+      server.http().setAnswer(QuillonServer::kBuilderPath, *c.script);
+    }
+    EXPECT_EQ(load(), c.outcome);
+    EXPECT_EQ(count(log.lines(), c.logged), 1u);
+    if (c.keepsScript) {
+      EXPECT_EQ(cachedBuilder(), builder);
+    }
+    EXPECT_EQ(platform::FileManager::contentsOfDirectoryAtPath(platform::Sandbox::library()), library);
+    c.then();
+
+    server.setAdPage("<html><body>next</body></html>");
+    if (c.script) {
+      advance(86401);
+      server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text(*builder));
+    }
+    EXPECT_EQ(load(), "receive");
+  }
+
+  // A builder that never answers: the load times out, once, and the banner still takes loads.
+  if (!guardWorks) return;
+  advance(86401);
+  server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text("for (;;) {}"));
+  platform::LogCapture log;
+  banner->loadRequest(quillon::QLRequest::request());
+  ASSERT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 1; }));
+  advance(quillon::QLConfiguration::current().loadTimeout + 1);
+  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "fail 5"; }));
+  EXPECT_EQ(count(log.lines(), "<Quillon> The ad request timed out."), 1u);
+  banner->loadRequest(quillon::QLRequest::request());
+  EXPECT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 2; }));
+}
+
+}  // namespace
