@@ -115,8 +115,9 @@ class Value {
  private:
   // True for an array or dictionary that holds at least one value.
   bool hasChildren() const;
-  // Moves the children of an array or dictionary to `into` and leaves it empty.
-  void takeChildren(std::vector<Value>& into);
+  // Empties an array or dictionary, releasing its children's own children first; those
+  // below `level` levels of recursion are moved to `deeper` instead.
+  void releaseChildren(int level, std::vector<Value>& deeper);
   // Equality of this value alone: for containers, their kind and size.
   bool shallowEqual(const Value& other) const;
 

@@ -195,14 +195,35 @@ Value& Value::operator=(Value&& other) noexcept {
 
 Value::~Value() {
   if (!hasChildren()) return;
-  // Children are detached into a work list and destroyed one level at a time, so destruction
-  // never recurses once per level of nesting.
-  std::vector<Value> pending;
-  takeChildren(pending);
-  while (!pending.empty()) {
-    Value value = std::move(pending.back());
-    pending.pop_back();
-    if (value.hasChildren()) value.takeChildren(pending);
+  // The levels of an ordinary tree are released by recursion; past a bounded depth the
+  // containers left are detached into a work list and released from there, so destruction
+  // never takes a stack frame per level of a deeply nested value.
+  std::vector<Value> deeper;
+  releaseChildren(0, deeper);
+  while (!deeper.empty()) {
+    Value value = std::move(deeper.back());
+    deeper.pop_back();
+    value.releaseChildren(0, deeper);
+  }
+}
+
+namespace {
+// Levels released by recursion before the rest goes to the work list.
+constexpr int kRecursiveLevels = 48;
+}  // namespace
+
+void Value::releaseChildren(int level, std::vector<Value>& deeper) {
+  auto release = [&](Value& child) {
+    if (!child.hasChildren()) return;
+    if (level < kRecursiveLevels) child.releaseChildren(level + 1, deeper);
+    else deeper.push_back(std::move(child));
+  };
+  if (Array* array = std::get_if<Array>(&v_)) {
+    for (Value& child : *array) release(child);
+    array->clear();
+  } else if (auto* box = std::get_if<Box<Dictionary>>(&v_); box && box->p) {
+    for (auto& entry : *box->p) release(entry.second);
+    box->p->clear();
   }
 }
 
@@ -210,16 +231,6 @@ bool Value::hasChildren() const {
   if (const Array* array = std::get_if<Array>(&v_)) return !array->empty();
   if (const auto* box = std::get_if<Box<Dictionary>>(&v_)) return box->p && !box->p->empty();
   return false;
-}
-
-void Value::takeChildren(std::vector<Value>& into) {
-  if (Array* array = std::get_if<Array>(&v_)) {
-    for (Value& child : *array) into.push_back(std::move(child));
-    array->clear();
-  } else if (auto* box = std::get_if<Box<Dictionary>>(&v_); box && box->p) {
-    for (auto& entry : *box->p) into.push_back(std::move(entry.second));
-    box->p->clear();
-  }
 }
 
 Value::Value(Array a) : v_(std::move(a)) {}
