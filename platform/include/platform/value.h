@@ -140,7 +140,8 @@ class Value {
 class Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
-  Dictionary() = default;
+  // User-provided, so that a const empty dictionary can be declared without an initializer.
+  Dictionary() noexcept {}
   Dictionary(std::initializer_list<Entry> entries);
   // Takes the entries as they are; a key given twice keeps its first position and its last
   // value, as setting them one by one would.
