@@ -41,7 +41,7 @@ class Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
   // User-provided, so that a const empty dictionary can be declared without an initializer.
-  Dictionary() noexcept {}
+  Dictionary() noexcept;
   Dictionary(std::initializer_list<Entry> entries);
   // Takes the entries as they are; a key given twice keeps its first position and its last
   // value, as setting them one by one would.
@@ -166,8 +166,9 @@ class Value {
  private:
   // True for an array or dictionary that holds at least one value.
   bool hasChildren() const;
-  // Empties an array or dictionary, releasing its children's own children first; those
-  // below `level` levels of recursion are moved to `deeper` instead.
+  // Empties an array or dictionary, releasing its children's own children first, by
+  // recursion while `level` is below a bound; past it, children that still hold children are
+  // moved to `deeper` for the caller to release.
   void releaseChildren(int level, std::vector<Value>& deeper);
   // Equality of this value alone: for containers, their kind and size.
   bool shallowEqual(const Value& other) const;
@@ -179,6 +180,7 @@ class Value {
 
 inline Value::Value(Value&&) noexcept = default;
 
+inline Dictionary::Dictionary() noexcept {}
 inline size_t Dictionary::size() const { return entries_.size(); }
 inline bool Dictionary::empty() const { return entries_.empty(); }
 inline void Dictionary::reserve(size_t count) { entries_.reserve(count); }
