@@ -35,6 +35,57 @@ struct Date {
 
 using Array = std::vector<Value>;
 
+// Insertion-ordered string-keyed map. Setting an existing key replaces its value in place.
+// Held by a Value in place; the members that need Value complete are defined below it.
+class Dictionary {
+ public:
+  using Entry = std::pair<std::string, Value>;
+  // User-provided, so that a const empty dictionary can be declared without an initializer.
+  Dictionary() noexcept;
+  Dictionary(std::initializer_list<Entry> entries);
+  // Takes the entries as they are; a key given twice keeps its first position and its last
+  // value, as setting them one by one would.
+  explicit Dictionary(std::vector<Entry>&& entries);
+  Dictionary(const Dictionary& other);
+  Dictionary& operator=(const Dictionary& other);
+  Dictionary(Dictionary&&) noexcept = default;
+  Dictionary& operator=(Dictionary&&) noexcept = default;
+
+  size_t size() const;
+  bool empty() const;
+  bool contains(std::string_view key) const { return indexOf(key) >= 0; }
+  // nullptr when absent.
+  const Value* find(std::string_view key) const;
+  Value* find(std::string_view key);
+  // A null value when absent.
+  const Value& get(std::string_view key) const;
+  void set(std::string key, Value value);
+  bool erase(std::string_view key);
+  void clear();
+  // Room for `count` entries without reallocation.
+  void reserve(size_t count);
+  std::vector<std::string> keys() const;
+
+  std::vector<Entry>::const_iterator begin() const;
+  std::vector<Entry>::const_iterator end() const;
+  std::vector<Entry>::iterator begin();
+  std::vector<Entry>::iterator end();
+
+  bool operator==(const Dictionary& other) const;  // same keys and values, any order
+
+ private:
+  long indexOf(std::string_view key) const;
+  void rebuildIndex();
+  void indexInsert(size_t position);
+
+  std::vector<Entry> entries_;
+  // Once a dictionary grows past a few entries, an open-addressing table of positions
+  // (position + 1; 0 is empty) keeps lookups constant without copying any key. It is kept up
+  // to date by every mutation, so lookups on a const dictionary never write. Its size follows
+  // from the count of entries (indexSlots), so the dictionary stays as small as a string.
+  std::unique_ptr<uint32_t[]> index_;
+};
+
 class Value {
  public:
   enum class Type { Null, Boolean, Integer, Unsigned, Double, Decimal, String, Data, Date, Array, Dictionary };
@@ -115,74 +166,27 @@ class Value {
  private:
   // True for an array or dictionary that holds at least one value.
   bool hasChildren() const;
-  // Moves the children of an array or dictionary to `into` and leaves it empty.
-  void takeChildren(std::vector<Value>& into);
+  // Empties an array or dictionary, releasing its children's own children first, by
+  // recursion while `level` is below a bound; past it, children that still hold children are
+  // moved to `deeper` for the caller to release.
+  void releaseChildren(int level, std::vector<Value>& deeper);
   // Equality of this value alone: for containers, their kind and size.
   bool shallowEqual(const Value& other) const;
 
-  template <class T>
-  struct Box {
-    std::unique_ptr<T> p;
-    Box() : p(std::make_unique<T>()) {}
-    explicit Box(T v) : p(std::make_unique<T>(std::move(v))) {}
-    Box(const Box& o) : p(std::make_unique<T>(*o.p)) {}
-    Box(Box&&) noexcept = default;
-    Box& operator=(const Box& o) { p = std::make_unique<T>(*o.p); return *this; }
-    Box& operator=(Box&&) noexcept = default;
-  };
   std::variant<std::monostate, bool, int64_t, uint64_t, double, Decimal, std::string, Bytes, Date,
-               Array, Box<Dictionary>>
+               Array, Dictionary>
       v_;
 };
 
-// Insertion-ordered string-keyed map. Setting an existing key replaces its value in place.
-class Dictionary {
- public:
-  using Entry = std::pair<std::string, Value>;
-  Dictionary() = default;
-  Dictionary(std::initializer_list<Entry> entries);
-  // Takes the entries as they are; a key given twice keeps its first position and its last
-  // value, as setting them one by one would.
-  explicit Dictionary(std::vector<Entry>&& entries);
-  Dictionary(const Dictionary& other) = default;
-  Dictionary& operator=(const Dictionary& other) = default;
-  Dictionary(Dictionary&&) noexcept = default;
-  Dictionary& operator=(Dictionary&&) noexcept = default;
-
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  bool contains(std::string_view key) const { return indexOf(key) >= 0; }
-  // nullptr when absent.
-  const Value* find(std::string_view key) const;
-  Value* find(std::string_view key);
-  // A null value when absent.
-  const Value& get(std::string_view key) const;
-  void set(std::string key, Value value);
-  bool erase(std::string_view key);
-  void clear();
-  // Room for `count` entries without reallocation.
-  void reserve(size_t count) { entries_.reserve(count); }
-  std::vector<std::string> keys() const;
-
-  auto begin() const { return entries_.begin(); }
-  auto end() const { return entries_.end(); }
-  auto begin() { return entries_.begin(); }
-  auto end() { return entries_.end(); }
-
-  bool operator==(const Dictionary& other) const;  // same keys and values, any order
-
- private:
-  long indexOf(std::string_view key) const;
-  void rebuildIndex();
-  void indexInsert(size_t position);
-
-  std::vector<Entry> entries_;
-  // Once a dictionary grows past a few entries, an open-addressing table of positions
-  // (position + 1; 0 is empty) keeps lookups constant without copying any key. It is kept up
-  // to date by every mutation, so lookups on a const dictionary never write.
-  std::vector<uint32_t> index_;
-};
-
 inline Value::Value(Value&&) noexcept = default;
+
+inline Dictionary::Dictionary() noexcept {}
+inline size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline void Dictionary::reserve(size_t count) { entries_.reserve(count); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
+inline std::vector<Dictionary::Entry>::iterator Dictionary::begin() { return entries_.begin(); }
+inline std::vector<Dictionary::Entry>::iterator Dictionary::end() { return entries_.end(); }
 
 }  // namespace platform

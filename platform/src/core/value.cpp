@@ -1,5 +1,6 @@
 #include "platform/value.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -28,6 +29,28 @@ namespace {
 size_t keyHash(std::string_view key) { return std::hash<std::string_view>()(key); }
 }  // namespace
 
+namespace {
+// Slots of the index of `count` entries: at least twice as many, a power of two.
+size_t indexSlots(size_t count) {
+  size_t slots = 32;
+  while (slots < count * 2) slots *= 2;
+  return slots;
+}
+}  // namespace
+
+Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {
+  if (other.index_) {
+    const size_t slots = indexSlots(entries_.size());
+    index_ = std::make_unique<uint32_t[]>(slots);
+    std::copy(other.index_.get(), other.index_.get() + slots, index_.get());
+  }
+}
+
+Dictionary& Dictionary::operator=(const Dictionary& other) {
+  if (this != &other) *this = Dictionary(other);
+  return *this;
+}
+
 Dictionary::Dictionary(std::vector<Entry>&& entries) : entries_(std::move(entries)) {
   bool unique = true;
   if (entries_.size() < kIndexThreshold) {
@@ -35,10 +58,8 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) : entries_(std::move(entrie
       for (size_t j = 0; j < i && unique; ++j) unique = entries_[j].first != entries_[i].first;
   } else {
     // Builds the index and meets a repeated key while probing for it.
-    size_t slots = 32;
-    while (slots < entries_.size() * 2) slots *= 2;
-    index_.assign(slots, 0);
-    const size_t mask = slots - 1;
+    const size_t mask = indexSlots(entries_.size()) - 1;
+    index_ = std::make_unique<uint32_t[]>(mask + 1);
     for (size_t i = 0; i < entries_.size() && unique; ++i) {
       size_t slot = keyHash(entries_[i].first) & mask;
       for (; index_[slot] != 0; slot = (slot + 1) & mask) {
@@ -53,18 +74,18 @@ Dictionary::Dictionary(std::vector<Entry>&& entries) : entries_(std::move(entrie
   if (unique) return;
   std::vector<Entry> given = std::move(entries_);
   entries_.clear();
-  index_.clear();
+  index_.reset();
   entries_.reserve(given.size());
   for (auto& e : given) set(std::move(e.first), std::move(e.second));
 }
 
 long Dictionary::indexOf(std::string_view key) const {
-  if (index_.empty()) {
+  if (!index_) {
     for (size_t i = 0; i < entries_.size(); ++i)
       if (entries_[i].first == key) return static_cast<long>(i);
     return -1;
   }
-  const size_t mask = index_.size() - 1;
+  const size_t mask = indexSlots(entries_.size()) - 1;
   for (size_t slot = keyHash(key) & mask;; slot = (slot + 1) & mask) {
     uint32_t p = index_[slot];
     if (p == 0) return -1;
@@ -73,18 +94,16 @@ long Dictionary::indexOf(std::string_view key) const {
 }
 
 void Dictionary::indexInsert(size_t position) {
-  const size_t mask = index_.size() - 1;
+  const size_t mask = indexSlots(entries_.size()) - 1;
   size_t slot = keyHash(entries_[position].first) & mask;
   while (index_[slot] != 0) slot = (slot + 1) & mask;
   index_[slot] = static_cast<uint32_t>(position + 1);
 }
 
 void Dictionary::rebuildIndex() {
-  index_.clear();
+  index_.reset();
   if (entries_.size() < kIndexThreshold) return;
-  size_t slots = 32;
-  while (slots < entries_.size() * 2) slots *= 2;
-  index_.assign(slots, 0);
+  index_ = std::make_unique<uint32_t[]>(indexSlots(entries_.size()));
   for (size_t i = 0; i < entries_.size(); ++i) indexInsert(i);
 }
 
@@ -109,8 +128,10 @@ void Dictionary::set(std::string key, Value value) {
     entries_[i].second = std::move(value);
     return;
   }
+  const size_t slotsBefore = indexSlots(entries_.size());
   entries_.emplace_back(std::move(key), std::move(value));
-  if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
+  // The table keeps its slots while it holds twice the entries; past that it grows.
+  if (index_ && indexSlots(entries_.size()) == slotsBefore) {
     indexInsert(entries_.size() - 1);
   } else if (entries_.size() >= kIndexThreshold) {
     rebuildIndex();
@@ -127,7 +148,7 @@ bool Dictionary::erase(std::string_view key) {
 
 void Dictionary::clear() {
   entries_.clear();
-  index_.clear();
+  index_.reset();
 }
 
 std::vector<std::string> Dictionary::keys() const {
@@ -159,16 +180,11 @@ Value::Value(const Value& other) {
       Array& copy = to->v_.emplace<Array>(source.size());
       for (size_t i = 0; i < source.size(); ++i) work.emplace_back(&copy[i], &source[i]);
     } else if (from->isDictionary()) {
-      const auto& box = std::get<Box<Dictionary>>(from->v_);
-      if (!box.p) {  // moved from
-        to->v_.emplace<Box<Dictionary>>();
-        continue;
-      }
-      const Dictionary& source = *box.p;
+      const Dictionary& source = std::get<Dictionary>(from->v_);
       std::vector<Dictionary::Entry> entries;
       entries.reserve(source.size());
       for (const auto& entry : source) entries.emplace_back(entry.first, Value());
-      Dictionary& copy = *to->v_.emplace<Box<Dictionary>>(Dictionary(std::move(entries))).p;
+      Dictionary& copy = to->v_.emplace<Dictionary>(std::move(entries));
       auto sourceEntry = source.begin();
       for (auto& entry : copy) work.emplace_back(&entry.second, &(sourceEntry++)->second);
     } else {
@@ -195,35 +211,46 @@ Value& Value::operator=(Value&& other) noexcept {
 
 Value::~Value() {
   if (!hasChildren()) return;
-  // Children are detached into a work list and destroyed one level at a time, so destruction
-  // never recurses once per level of nesting.
-  std::vector<Value> pending;
-  takeChildren(pending);
-  while (!pending.empty()) {
-    Value value = std::move(pending.back());
-    pending.pop_back();
-    if (value.hasChildren()) value.takeChildren(pending);
+  // The levels of an ordinary tree are released by recursion; past a bounded depth the
+  // containers left are detached into a work list and released from there, so destruction
+  // never takes a stack frame per level of a deeply nested value.
+  std::vector<Value> deeper;
+  releaseChildren(0, deeper);
+  while (!deeper.empty()) {
+    Value value = std::move(deeper.back());
+    deeper.pop_back();
+    value.releaseChildren(0, deeper);
+  }
+}
+
+namespace {
+// Levels released by recursion before the rest goes to the work list.
+constexpr int kRecursiveLevels = 48;
+}  // namespace
+
+void Value::releaseChildren(int level, std::vector<Value>& deeper) {
+  auto release = [&](Value& child) {
+    if (!child.hasChildren()) return;
+    if (level < kRecursiveLevels) child.releaseChildren(level + 1, deeper);
+    else deeper.push_back(std::move(child));
+  };
+  if (Array* array = std::get_if<Array>(&v_)) {
+    for (Value& child : *array) release(child);
+    array->clear();
+  } else if (Dictionary* dictionary = std::get_if<Dictionary>(&v_)) {
+    for (auto& entry : *dictionary) release(entry.second);
+    dictionary->clear();
   }
 }
 
 bool Value::hasChildren() const {
   if (const Array* array = std::get_if<Array>(&v_)) return !array->empty();
-  if (const auto* box = std::get_if<Box<Dictionary>>(&v_)) return box->p && !box->p->empty();
+  if (const Dictionary* dictionary = std::get_if<Dictionary>(&v_)) return !dictionary->empty();
   return false;
 }
 
-void Value::takeChildren(std::vector<Value>& into) {
-  if (Array* array = std::get_if<Array>(&v_)) {
-    for (Value& child : *array) into.push_back(std::move(child));
-    array->clear();
-  } else if (auto* box = std::get_if<Box<Dictionary>>(&v_); box && box->p) {
-    for (auto& entry : *box->p) into.push_back(std::move(entry.second));
-    box->p->clear();
-  }
-}
-
 Value::Value(Array a) : v_(std::move(a)) {}
-Value::Value(Dictionary d) : v_(Box<Dictionary>(std::move(d))) {}
+Value::Value(Dictionary d) : v_(std::move(d)) {}
 
 const Value& Value::null() {
   static const Value n;
@@ -444,7 +471,7 @@ const std::string& Value::string() const {
 const Bytes& Value::data() const { return isData() ? std::get<Bytes>(v_) : kEmptyBytes; }
 const Array& Value::array() const { return isArray() ? std::get<Array>(v_) : kEmptyArray; }
 const Dictionary& Value::dictionary() const {
-  return isDictionary() ? *std::get<Box<Dictionary>>(v_).p : kEmptyDictionary;
+  return isDictionary() ? std::get<Dictionary>(v_) : kEmptyDictionary;
 }
 double Value::dateValue() const { return isDate() ? std::get<Date>(v_).since1970 : 0; }
 const std::string& Value::decimalText() const {
@@ -457,8 +484,8 @@ Array& Value::mutableArray() {
 }
 
 Dictionary& Value::mutableDictionary() {
-  if (!isDictionary()) v_ = Box<Dictionary>();
-  return *std::get<Box<Dictionary>>(v_).p;
+  if (!isDictionary()) v_ = Dictionary();
+  return std::get<Dictionary>(v_);
 }
 
 const Value& Value::operator[](std::string_view key) const { return dictionary().get(key); }

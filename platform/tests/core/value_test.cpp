@@ -92,6 +92,18 @@ TEST(ValueTest, DictionaryKeepsInsertionOrderAndReplacesInPlace) {
   Dictionary copy = d;
   copy.set("k0", "changed");
   EXPECT_EQ(d.get("k0").integerValue(), 99);  // copies are deep
+  EXPECT_EQ(copy.size(), d.size());           // and find their keys: "k0" was replaced in place
+  Dictionary assigned{{"a", 1}};
+  assigned = copy;
+  for (const auto& [key, value] : copy) EXPECT_EQ(assigned.get(key), value) << key;
+
+  // Shrinking past the size where lookups start to go through a table, and growing again.
+  for (int i = 0; i < 95; ++i) EXPECT_TRUE(assigned.erase("k" + std::to_string(i))) << i;
+  for (int i = 0; i < 40; ++i) assigned.set("n" + std::to_string(i), i);
+  EXPECT_EQ(assigned.size(), 44u);
+  EXPECT_EQ(assigned.get("k97").integerValue(), 2);
+  EXPECT_EQ(assigned.get("n39").integerValue(), 39);
+  EXPECT_FALSE(assigned.contains("k94"));
 }
 
 TEST(ValueTest, DictionaryTakenWholeTreatsRepeatedKeysLikeSettingOneByOne) {

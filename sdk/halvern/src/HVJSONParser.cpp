@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 
+#include "platform/string_scan.h"
 #include "platform/utf8.h"
 
 namespace halvern {
@@ -11,18 +11,6 @@ namespace halvern {
 using platform::Value;
 
 namespace {
-
-// Bytes that end a plain run inside a string: the quote, the backslash and the controls
-// 1-31. NUL counts too, so the scan also stops there and fails below.
-struct StopTable {
-  bool stop[256] = {};
-  constexpr StopTable() {
-    for (int i = 0; i < 32; ++i) stop[i] = true;
-    stop[static_cast<unsigned char>('"')] = true;
-    stop[static_cast<unsigned char>('\\')] = true;
-  }
-};
-constexpr StopTable kStop;
 
 bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -33,11 +21,11 @@ std::optional<Value> HVJSONParser::objectWithStringAllowScalar(std::string_view 
   c_ = reinterpret_cast<const unsigned char*>(text.data());
   end_ = c_ + text.size();
   depth_ = 0;
-  values_.clear();
-  entries_.clear();
-  Value value;
-  if (!scanValue(value) || !scanIsAtEnd()) return std::nullopt;
-  if (!allowScalar && !value.isArray() && !value.isDictionary()) return std::nullopt;
+  stack_.clear();
+  std::optional<Value> value;
+  if (!scanValue([&value](auto&& made) { value.emplace(std::forward<decltype(made)>(made)); }) || !scanIsAtEnd())
+    return std::nullopt;
+  if (!allowScalar && !value->isArray() && !value->isDictionary()) return std::nullopt;
   return value;
 }
 
@@ -50,35 +38,42 @@ bool HVJSONParser::scanIsAtEnd() {
   return c_ == end_;
 }
 
-bool HVJSONParser::scanValue(Value& out) {
+bool HVJSONParser::enter() { return !maxDepth_ || ++depth_ <= maxDepth_; }
+
+template <class Place>
+bool HVJSONParser::scanValue(Place&& place) {
   skipWhitespace();
   if (c_ == end_) return false;
   switch (*c_++) {
     case '"': {
       std::string_view text;
       if (!scanRestOfString(text)) return false;
-      out = Value(text);
+      place(text);
       return true;
     }
-    case '[': return scanRestOfArray(out);
-    case '{': return scanRestOfDictionary(out);
+    case '[': return scanRestOfArray(place);
+    case '{': return scanRestOfDictionary(place);
     case 't':
       if (!scanLiteral("rue")) return false;
-      out = Value(true);
+      place(true);
       return true;
     case 'f':
       if (!scanLiteral("alse")) return false;
-      out = Value(false);
+      place(false);
       return true;
     case 'n':
       if (!scanLiteral("ull")) return false;
-      out = Value();
+      place(nullptr);
       return true;
     case '-':
     case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9':
+    case '5': case '6': case '7': case '8': case '9': {
       --c_;
-      return scanNumber(out);
+      std::string_view text;
+      if (!scanNumber(text)) return false;
+      place(platform::Decimal{std::string(text)});
+      return true;
+    }
     default: return false;
   }
 }
@@ -89,29 +84,9 @@ bool HVJSONParser::scanLiteral(std::string_view rest) {
   return true;
 }
 
-// Skips the bytes of a plain run, eight at a time while no stop byte is among them.
-const unsigned char* HVJSONParser::skipPlainRun(const unsigned char* c) const {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighs = 0x8080808080808080ull;
-  while (end_ - c >= 8) {
-    uint64_t word;
-    std::memcpy(&word, c, 8);
-    const uint64_t quote = word ^ (kOnes * '"');
-    const uint64_t backslash = word ^ (kOnes * '\\');
-    // A byte that is zero in `quote` or `backslash`, or below 0x20 in `word`, sets its high
-    // bit here; the lowest one found is exact.
-    const uint64_t stops = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                           ((word - kOnes * 0x20) & ~word);
-    if (stops & kHighs) break;
-    c += 8;
-  }
-  while (c < end_ && !kStop.stop[*c]) ++c;
-  return c;
-}
-
 bool HVJSONParser::scanRestOfString(std::string_view& out) {
   const unsigned char* start = c_;
-  c_ = skipPlainRun(c_);
+  c_ = platform::skipPlainStringBytes<true>(c_, end_);
   if (c_ < end_ && *c_ == '"') {
     // No escapes: the text is the input's own bytes.
     out = std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
@@ -143,7 +118,7 @@ bool HVJSONParser::scanRestOfString(std::string_view& out) {
       default: return false;
     }
     const unsigned char* run = c_;
-    c_ = skipPlainRun(c_);
+    c_ = platform::skipPlainStringBytes<true>(c_, end_);
     scratch_.append(reinterpret_cast<const char*>(run), static_cast<size_t>(c_ - run));
   }
 }
@@ -179,7 +154,7 @@ bool HVJSONParser::scanUnicodeChar(std::string& out) {
   return true;
 }
 
-bool HVJSONParser::scanNumber(Value& out) {
+bool HVJSONParser::scanNumber(std::string_view& out) {
   const unsigned char* start = c_;
   if (*c_ == '-') ++c_;
   if (c_ == end_ || !isDigit(*c_)) return false;
@@ -200,29 +175,25 @@ bool HVJSONParser::scanNumber(Value& out) {
     if (c_ == end_ || !isDigit(*c_)) return false;
     while (c_ < end_ && isDigit(*c_)) ++c_;
   }
-  out = Value::decimal(std::string(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start)));
+  out = std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
   return true;
 }
 
-bool HVJSONParser::scanRestOfArray(Value& out) {
-  if (maxDepth_ && ++depth_ > maxDepth_) return false;
-  const size_t base = values_.size();
+template <class Place>
+bool HVJSONParser::scanRestOfArray(Place&& place) {
+  if (!enter()) return false;
+  const platform::ValueStack::Mark members = stack_.mark();
   for (;;) {
     skipWhitespace();
     if (c_ == end_) return false;
     if (*c_ == ']') {
       ++c_;
       if (maxDepth_) --depth_;
-      platform::Array array(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
-                            std::make_move_iterator(values_.end()));
-      values_.resize(base);
-      out = Value(std::move(array));
+      place(stack_.takeArray(members));
       return true;
     }
     // Nested containers leave the stack as they found it, so the member goes on after them.
-    Value member;
-    if (!scanValue(member)) return false;
-    values_.push_back(std::move(member));
+    if (!scanValue(pushValue())) return false;
     skipWhitespace();
     if (c_ < end_ && *c_ == ',') {
       ++c_;
@@ -232,33 +203,29 @@ bool HVJSONParser::scanRestOfArray(Value& out) {
   }
 }
 
-bool HVJSONParser::scanRestOfDictionary(Value& out) {
-  if (maxDepth_ && ++depth_ > maxDepth_) return false;
-  const size_t base = entries_.size();
+template <class Place>
+bool HVJSONParser::scanRestOfDictionary(Place&& place) {
+  if (!enter()) return false;
+  const platform::ValueStack::Mark members = stack_.mark();
   for (;;) {
     skipWhitespace();
     if (c_ == end_) return false;
     if (*c_ == '}') {
       ++c_;
       if (maxDepth_) --depth_;
-      platform::Dictionary dictionary(std::vector<platform::Dictionary::Entry>(
-          std::make_move_iterator(entries_.begin() + static_cast<std::ptrdiff_t>(base)),
-          std::make_move_iterator(entries_.end())));
-      entries_.resize(base);
-      out = Value(std::move(dictionary));
+      place(stack_.takeDictionary(members));
       return true;
     }
     if (*c_ != '"') return false;
     ++c_;
-    std::string_view keyText;
-    if (!scanRestOfString(keyText)) return false;
-    std::string key(keyText);  // the scratch buffer serves the member's strings next
+    std::string_view key;
+    if (!scanRestOfString(key)) return false;
+    // The scratch buffer serves the member's strings next.
+    stack_.pushKey(key, key.data() != scratch_.data());
     skipWhitespace();
     if (c_ == end_ || *c_ != ':') return false;
     ++c_;
-    Value member;
-    if (!scanValue(member)) return false;
-    entries_.emplace_back(std::move(key), std::move(member));
+    if (!scanValue(pushValue())) return false;
     skipWhitespace();
     if (c_ < end_ && *c_ == ',') {
       ++c_;

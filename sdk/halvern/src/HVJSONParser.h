@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/value.h"
+#include "platform/value_stack.h"
 
 namespace halvern {
 
@@ -25,28 +25,37 @@ class HVJSONParser {
   std::optional<platform::Value> objectWithStringAllowScalar(std::string_view text, bool allowScalar);
 
  private:
-  bool scanValue(platform::Value& out);
+  // Each scan hands what it read to `place`, which builds the value where it belongs: on
+  // the member stack, or as the result at the top.
+  template <class Place>
+  bool scanValue(Place&& place);
+  template <class Place>
+  bool scanRestOfDictionary(Place&& place);
+  template <class Place>
+  bool scanRestOfArray(Place&& place);
   // The string's text: the input's own bytes, or the scratch buffer when it held escapes
   // (valid until the next string is scanned).
   bool scanRestOfString(std::string_view& out);
-  const unsigned char* skipPlainRun(const unsigned char* c) const;
-  bool scanRestOfDictionary(platform::Value& out);
-  bool scanRestOfArray(platform::Value& out);
-  bool scanNumber(platform::Value& out);
+  // The number's text as written.
+  bool scanNumber(std::string_view& out);
   bool scanLiteral(std::string_view rest);
   bool scanUnicodeChar(std::string& out);
   bool scanHexQuad(unsigned& out);
   bool scanIsAtEnd();
   void skipWhitespace();
+  bool enter();
+  // Builds a member in its slot on the value stack.
+  auto pushValue() {
+    return [this](auto&& made) { stack_.push(std::forward<decltype(made)>(made)); };
+  }
 
   const unsigned char* c_ = nullptr;
   const unsigned char* end_ = nullptr;
   unsigned depth_ = 0;
   unsigned maxDepth_ = 0;
-  // Members of the open containers, shared by every depth: a container takes its own off
-  // the top when it closes, so nested containers reuse one allocation.
-  std::vector<platform::Value> values_;
-  std::vector<platform::Dictionary::Entry> entries_;
+  // Members and keys of the open containers, shared by every depth and kept from parse to
+  // parse.
+  platform::ValueStack stack_;
   std::string scratch_;
 };
 

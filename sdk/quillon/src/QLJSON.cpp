@@ -1,17 +1,13 @@
 #include "QLJSON.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <tuple>
 #include <vector>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "platform/format.h"
+#include "platform/string_scan.h"
 #include "platform/utf8.h"
+#include "platform/value_stack.h"
 
 namespace quillon {
 
@@ -52,27 +48,6 @@ class ErrorTrace {
  private:
   std::vector<std::pair<long, std::string>> errors_;
 };
-
-// Bytes a string copies as they stand: not a quote, a backslash, a control character or the
-// start of a multi-byte character (those are checked one by one).
-constexpr auto kPlainStringByte = [] {
-  std::array<bool, 256> plain{};
-  for (int b = 0x20; b < 0x80; ++b) plain[static_cast<size_t>(b)] = b != '"' && b != '\\';
-  return plain;
-}();
-
-// Whether any of the eight bytes at `p` may need care: below 0x20, a quote, a backslash or
-// 0x80 and above. It may say yes for a plain word (a borrow between bytes); the byte loop
-// then settles it.
-inline bool wordNeedsCare(const unsigned char* p) {
-  constexpr uint64_t ones = 0x0101010101010101ULL;
-  constexpr uint64_t highs = 0x8080808080808080ULL;
-  uint64_t w;
-  std::memcpy(&w, p, 8);
-  uint64_t quote = w ^ (ones * '"');
-  uint64_t backslash = w ^ (ones * '\\');
-  return (((w - ones * 0x20) | (quote - ones) | (backslash - ones) | w) & highs) != 0;
-}
 
 inline bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -168,8 +143,7 @@ class QLJSON::Reader {
   Reader(std::string_view text, size_t maxDepth)
       : c_(reinterpret_cast<const unsigned char*>(text.data())), end_(c_ + text.size()), maxDepth_(maxDepth) {
     // Room for the members of a typical answer's open containers, so the stacks rarely grow.
-    values_.reserve(32);
-    keys_.reserve(32);
+    stack_.reserve(32);
   }
 
   bool scanValue(Value& out) {
@@ -246,23 +220,23 @@ class QLJSON::Reader {
     return true;
   }
 
-  // Arrays and objects gather their values on one stack and objects their keys on another,
-  // both shared by every depth: a container takes the members above where it started when
-  // it closes, in one allocation of its exact size, hands itself straight to its parent and
-  // leaves the stacks as it found them.
+  // Builds a member in its slot on the value stack.
+  auto pushValue() {
+    return [this](auto&& value) { stack_.push(std::forward<decltype(value)>(value)); };
+  }
+
+  // A container's members go on the shared stack; it takes them off when it closes and
+  // hands itself straight to its parent.
   template <class Place>
   bool scanRestOfArray(Place&& place) {
     if (!enter()) return false;
-    const size_t base = values_.size();
+    const platform::ValueStack::Mark members = stack_.mark();
     while (c_ < end_) {
       skipWhitespace();
       if (at(']')) {
         ++c_;
         --depth_;
-        Array array(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
-                    std::make_move_iterator(values_.end()));
-        values_.resize(base);
-        place(std::move(array));
+        place(stack_.takeArray(members));
         return true;
       }
       if (!scanValueWith(pushValue()))
@@ -280,46 +254,26 @@ class QLJSON::Reader {
   template <class Place>
   bool scanRestOfDictionary(Place&& place) {
     if (!enter()) return false;
-    const size_t valueBase = values_.size();
-    const size_t keyBase = keys_.size();
-    const size_t keyTextBase = keyText_.size();
+    const platform::ValueStack::Mark members = stack_.mark();
     while (c_ < end_) {
       skipWhitespace();
       if (at('}')) {
         ++c_;
         --depth_;
-        const size_t count = keys_.size() - keyBase;
-        std::vector<Dictionary::Entry> entries;
-        entries.reserve(count);
-        for (size_t i = 0; i < count; ++i) {
-          const Key& k = keys_[keyBase + i];
-          entries.emplace_back(std::piecewise_construct,
-                               std::forward_as_tuple(k.data ? k.data : keyText_.data() + k.offset, k.size),
-                               std::forward_as_tuple(std::move(values_[valueBase + i])));
-        }
-        keyText_.resize(keyTextBase);
-        keys_.resize(keyBase);
-        values_.resize(valueBase);
-        place(Dictionary(std::move(entries)));
+        place(stack_.takeDictionary(members));
         return true;
       }
       std::string_view key;
       if (!at('"')) return fail(kParse, "Object key string expected");
       ++c_;
       if (!scanRestOfString(key)) return fail(kParse, "Object key string expected");
-      // By index: keys of nested objects go on the same stack and may move it.
-      const size_t slot = keys_.size();
-      if (key.data() == buffer_.data()) {
-        keys_.push_back(Key{nullptr, keyText_.size(), key.size()});
-        keyText_ += key;
-      } else {
-        keys_.push_back(Key{key.data(), 0, key.size()});
-      }
+      // The buffer serves the member's strings next.
+      const size_t slot = stack_.pushKey(key, key.data() != buffer_.data());
       skipWhitespace();
       if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
       ++c_;
       if (!scanValueWith(pushValue()))
-        return fail(kParse, platform::format("Object value expected for key: %@", keyAt(slot)));
+        return fail(kParse, platform::format("Object value expected for key: %@", stack_.key(slot)));
       skipWhitespace();
       if (at(',')) {
         ++c_;
@@ -328,16 +282,6 @@ class QLJSON::Reader {
       }
     }
     return fail(kEndOfInput, "End of input while parsing object");
-  }
-
-  std::string keyAt(size_t slot) const {
-    const Key& k = keys_[slot];
-    return std::string(k.data ? k.data : keyText_.data() + k.offset, k.size);
-  }
-
-  // Builds a member in its slot on the value stack.
-  auto pushValue() {
-    return [this](auto&& value) { values_.emplace_back(std::forward<decltype(value)>(value)); };
   }
 
   // The string's text: a view into the input when it holds no escape (most do), else into
@@ -351,8 +295,7 @@ class QLJSON::Reader {
       // characters inside it are checked as they are passed.
       const unsigned char* run = c_;
       for (;;) {
-        skipPlainBytes();
-        while (c_ < end_ && kPlainStringByte[*c_]) ++c_;
+        c_ = platform::skipPlainStringBytes<false>(c_, end_);
         if (c_ == end_ || *c_ < 0x80) break;
         size_t n = utf8SequenceLength(c_, end_);
         if (n == 0) return fail(kUnicode, "Broken unicode character");
@@ -397,29 +340,6 @@ class QLJSON::Reader {
       }
     }
     return fail(kEndOfInput, "Unexpected EOF while parsing string");
-  }
-
-  // Moves past plain bytes by whole blocks; what is left of the run goes byte by byte.
-  void skipPlainBytes() {
-#ifdef __SSE2__
-    // Sixteen bytes at a time, stopping right at the first that needs care: as signed bytes,
-    // those from 0x80 up count as below 0x20 with the control characters.
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i space = _mm_set1_epi8(0x20);
-    while (end_ - c_ >= 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c_));
-      const __m128i care = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
-                                        _mm_cmplt_epi8(bytes, space));
-      const int mask = _mm_movemask_epi8(care);
-      if (mask != 0) {
-        c_ += __builtin_ctz(static_cast<unsigned>(mask));
-        return;
-      }
-      c_ += 16;
-    }
-#endif
-    while (end_ - c_ >= 8 && !wordNeedsCare(c_)) c_ += 8;
   }
 
   bool scanHexQuad(uint32_t& out) {
@@ -494,17 +414,7 @@ class QLJSON::Reader {
   size_t depth_ = 0;
   std::string buffer_;
   std::string digits_;
-  std::vector<Value> values_;
-  // A key is a stretch of the input when it holds no escape (most do), else of keyText_,
-  // where the offset is kept since that text may move as it grows. Each key's string is
-  // then made once, in its entry.
-  struct Key {
-    const char* data;  // nullptr: at `offset` in keyText_
-    size_t offset;
-    size_t size;
-  };
-  std::vector<Key> keys_;
-  std::string keyText_;
+  platform::ValueStack stack_;
 };
 
 class QLJSON::Writer {
