@@ -545,6 +545,7 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
   std::string markup = unit->CDATABlock.value_or("");
   if (unit->adType == NBAdTypeText) markup = applyStylingText(markup);
   webViewLoadCount_ = 0;
+  foreignCommandLogged_ = false;
   isLoadingAd_ = true;
   currentState_ = 0;
   auto& target = intoWebView1 ? *nbWebView1_ : *nbWebView2_;
@@ -556,14 +557,23 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
                                bool tapped) {
   NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
   const std::string scheme = NBURLRouting::schemeOf(url);
-  if (scheme == "file") return false;
+  if (scheme == "file") {
+    logLine("not loading a local file: %@", url);
+    return false;
+  }
   if (scheme == "mraid") {
-    // Only the page of the ad on screen, or of the ad loading, may drive the banner; a page
-    // left behind by a swap or a failed load may not.
-    const auto& onScreen = shouldLoadWebView1_ ? nbWebView2_ : nbWebView1_;
-    const bool current = (currentAdUnit_ && webView == onScreen->webView()) ||
-                         (loadingAdUnit_ && webView == loadingWebView().webView());
-    if (current) jsBridge_->processURLForWebView(url, webView);
+    // Only the ad on screen, in the document the banner gave it, may drive the banner: not a
+    // page it navigated to, nor a page left behind by a swap, a failed load or one replaced
+    // by the next ad (whose old document runs on until the new one commits).
+    const auto request = webView->request();
+    const bool ownDocument = !request || request->url() == "about:blank";
+    if (currentAdUnit_ && webView == onScreenWebView() && ownDocument) {
+      jsBridge_->processURLForWebView(url, webView);
+    } else if (!foreignCommandLogged_) {
+      // Once per ad: a page on a timer would otherwise flood the log.
+      foreignCommandLogged_ = true;
+      logLine("ignoring a command from a page other than the ad's own: %@", url);
+    }
     return false;
   }
   // A page may load what it likes into itself, but only the user's own tap on a link may send
@@ -737,6 +747,11 @@ void NBAdView::performExternalCallWithUrl(const std::string& url) {
 }
 
 bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
+  // The browser shows web pages only: a page cannot open local files or other schemes there.
+  if (!url || !NBURLRouting::isHttp(*url)) {
+    logLine("not opening %@ in the browser", url.value_or("(null)"));
+    return false;
+  }
   auto root = rootViewController();
   if (!root || root->presentedViewController()) return false;
   setExpandedViewsHidden(true);
