@@ -593,7 +593,11 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     return false;
   }
   if (scheme == "tel") {
-    if (tapped && NBURLRouting::telNumber(url)) app.openURL(url);
+    if (!tapped) return false;
+    if (NBURLRouting::telNumber(url))
+      app.openURL(url);
+    else
+      logLine("not a phone number: %@", url);
     return false;
   }
   if (scheme != "http" && scheme != "https" && app.canOpenURL(url)) {

@@ -9,9 +9,12 @@
 
 #include "NBAdViewReports.h"
 #include "NBEmbeddedWebViewController.h"
+#include "NBHttpAdRequest.h"
 #include "NBSDKUtil.h"
+#include "nubira/NBAdError.h"
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
+#include "platform/composers.h"
 #include "platform/log.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
@@ -24,6 +27,18 @@ namespace {
 using nubira::NBAdView;
 using platform::Rect;
 using testing::ScriptedAnswer;
+
+// Characters that end quotes, scripts, lines and format strings.
+const char* const kHostileText = "\"'\\</script><script>x()</script>\xE2\x80\xA8\xE2\x80\xA9\n%n%s%x%@";
+
+// Every byte escaped, for the page to decode itself: no escaping of ours stands between the
+// text and the client.
+std::string percentEscaped(const std::string& text) {
+  static const char* const hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) out += {'%', hex[c >> 4], hex[c & 15]};
+  return out;
+}
 
 std::string richMedia(const std::string& markup) {
   return "<?xml version=\"1.0\"?><Response><Ad type=\"rm\" actionType=\"1\" width=\"320\" height=\"50\">"
@@ -67,7 +82,7 @@ class NBHostileInputTest : public testing::SandboxTest {
     advance(NBAdView::kMinimumSecondsBetweenAds + 1);
     heard->events.clear();
     view->loadNBAdRequest();
-    runUntil([&] { return !heard->events.empty(); }, 10);
+    settle([&] { return !heard->events.empty(); }, 10);
     return heard->events.empty() ? std::string() : heard->events.front();
   }
   // Pages load over the network in real time; their timers run on the manual clock.
@@ -77,6 +92,11 @@ class NBHostileInputTest : public testing::SandboxTest {
       runUntil(done, 0.01);
     }
     runUntilIdle();
+  }
+  std::string run(const std::string& script) {
+    auto result = onScreen()->stringByEvaluatingJavaScriptFromString(script);
+    runUntilIdle();
+    return result;
   }
   std::shared_ptr<platform::WebView> onScreen() const {
     auto one = view->webView1ForTesting();
@@ -98,6 +118,38 @@ class NBHostileInputTest : public testing::SandboxTest {
     EXPECT_EQ(opened().back(), "tel://5550000");
   }
 
+  // Keeps the ad's page loading while a navigation it made is handed over.
+  std::string slow() {
+    server.http().setAnswer("/slow.js", htmlPage("", 100));
+    return "<script src=\"" + server.url("/slow.js") + "\"></script>";
+  }
+  struct Attempt {
+    const char* name;
+    std::string markup;
+    std::string said;
+  };
+  // Each ad in turn: nothing opened or shown, its refusal said once, and the banner goes on.
+  void expectEachRefused(const std::vector<Attempt>& attempts) {
+    for (const auto& a : attempts) {
+      SCOPED_TRACE(a.name);
+      const size_t openedBefore = opened().size();
+      log->clear();
+      nextAd(richMedia(a.markup));
+      settle([&] { return logged(a.said) > 0; }, 2);
+      settle([] { return false; }, 0.05);
+      EXPECT_EQ(opened().size(), openedBefore);
+      EXPECT_EQ(logged(a.said), 1u) << ::testing::PrintToString(log->lines());
+      if (auto browserShown = view->browserForTesting()) {
+        browserShown->closeMVC();
+        advance(platform::kModalTransitionDuration);
+        runUntilIdle();
+      }
+      EXPECT_FALSE(root->presentedViewController());
+      expectTheBannerGoesOn();
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+
   testing::NubiraServer server;
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
@@ -107,9 +159,9 @@ class NBHostileInputTest : public testing::SandboxTest {
   std::unique_ptr<platform::LogCapture> log;
 };
 
-// Pages that try to leave the web, hand the bridge to a page the ad navigated to, or never
-// stop: nothing is dialled or shown, the refusal is said once, and the next ad works.
-TEST_F(NBHostileInputTest, HostilePagesReachNothingAndTheBannerGoesOn) {
+// Pages that hand the bridge to a page the ad navigated to, or open the in-app browser on
+// something other than the web: nothing is dialled or shown, and the refusal is said once.
+TEST_F(NBHostileInputTest, PagesTheAdNavigatesToCannotDriveTheBanner) {
   const std::string dial = "location.href = 'mraid://phone?number=5551234';";
   server.http().setAnswer("/landing", htmlPage("<script>setInterval(function(){ " + dial + " }, 10);</script>"));
   server.http().setAnswer("/hop", ScriptedAnswer::redirect(server.url("/landing")));
@@ -117,51 +169,212 @@ TEST_F(NBHostileInputTest, HostilePagesReachNothingAndTheBannerGoesOn) {
   server.http().setAnswer("/store-file", htmlPage("<script>location.href = 'file://" +
                                                   std::string(nubira::NBEmbeddedWebViewController::kStoreWebHost) +
                                                   "/etc/passwd';</script>"));
-  // Keeps the ad's page loading while its navigation is handed over.
-  server.http().setAnswer("/slow.js", htmlPage("", 300));
-  const std::string slow = "<script src=\"" + server.url("/slow.js") + "\"></script>";
   const std::string foreign = "a page other than the ad's own";
-  const std::string file = "a local file";
   const std::string browser = "in the browser";
-  const std::string runaway = "ran past its time limit";
+  auto opening = [](const std::string& url) {
+    return "<script>setTimeout(function(){ mraid.open('" + url + "'); }, 100);</script>";
+  };
+  expectEachRefused({
+      {"landing page drives the bridge", "<script>location.href = '" + server.url("/landing") + "';</script>" + slow(),
+       foreign},
+      {"landing page behind a redirect", "<script>location.href = '" + server.url("/hop") + "';</script>" + slow(),
+       foreign},
+      {"browser on a local file", opening("file:///etc/passwd"), browser},
+      {"browser page drives the bridge", opening(server.url("/dials")), browser},
+      {"browser page names the store in a file URL", opening(server.url("/store-file")), browser},
+  });
+}
+
+// Pages that load local files or never stop running: the file stays shut, the runaway script
+// is stopped, each is said once, and the next ad works.
+TEST_F(NBHostileInputTest, LocalFilesAndRunawayScriptsAreStopped) {
+  const std::string file = "not loading a local file";
+  expectEachRefused({
+      {"local file", "<script>location.href = 'file:///etc/passwd';</script>" + slow(), file},
+      {"escaped path", "<script>location.href = 'FILE:///%2e%2e/%2e%2e/etc/passwd';</script>" + slow(), file},
+      {"never stops", "<script>for (;;) {}</script>", "ran past its time limit"},
+  });
+}
+
+// What the page sends comes back into its scripts as data and reaches the log as text: the
+// command's name in the bridge's answer and in the log, and a value the page asks to log.
+TEST_F(NBHostileInputTest, ValuesThePageSendsComeBackAsData) {
+  ASSERT_EQ(nextAd(richMedia("<script>window.heard = []; var complete = mraidview.nativeCallComplete;"
+                             "mraidview.nativeCallComplete = function (c) { heard.push(c); return complete(c); };"
+                             "</script>")),
+            "finish");
+  heard->events.clear();
+  const std::string hostile = "x');window.pwned=1;('" + std::string(kHostileText);
+  const std::string decoded = "decodeURIComponent('" + percentEscaped(hostile) + "')";
   struct Case {
     const char* name;
-    std::string markup;
-    std::string said;
+    std::string url;
+    std::string said;  // "" : the command as the page heard it back, unknown to the bridge
   };
   const Case cases[] = {
-      {"landing page drives the bridge", "<script>location.href = '" + server.url("/landing") + "';</script>" + slow,
-       foreign},
-      {"landing page behind a redirect", "<script>location.href = '" + server.url("/hop") + "';</script>" + slow,
-       foreign},
-      {"local file", "<script>location.href = 'file:///etc/passwd';</script>" + slow, file},
-      {"escaped path", "<script>location.href = 'FILE:///%2e%2e/%2e%2e/etc/passwd';</script>" + slow, file},
-      {"browser on a local file", "<script>setTimeout(function(){ mraid.open('file:///etc/passwd'); }, 100);</script>",
-       browser},
-      {"browser page drives the bridge",
-       "<script>setTimeout(function(){ mraid.open('" + server.url("/dials") + "'); }, 100);</script>", browser},
-      {"browser page names the store in a file URL",
-       "<script>setTimeout(function(){ mraid.open('" + server.url("/store-file") + "'); }, 100);</script>", browser},
-      {"never stops", "<script>for (;;) {}</script>", runaway},
+      {"command name", "'mraid://' + " + decoded, ""},
+      {"command name before parameters", "'mraid://' + " + decoded + " + '?a=1'", ""},
+      {"logged value", "'mraid://log?message=' + encodeURIComponent(" + decoded + ")", "%n%s%x%@"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const size_t openedBefore = opened().size();
     log->clear();
-    nextAd(richMedia(c.markup));
-    settle([&] { return logged(c.said) > 0; }, 2);
-    settle([] { return false; }, 0.1);
-    EXPECT_EQ(opened().size(), openedBefore);
+    run("heard = []; location.href = " + c.url + ";");
+    settle([&] { return run("heard.length") != "0"; });
+    ASSERT_EQ(run("heard.length"), "1");
+    EXPECT_EQ(run("String(window.pwned)"), "undefined");
+    const std::string command = run("heard[0]");
+    if (c.said.empty()) {
+      // The address keeps the quotes that would end the bridge's answer early.
+      EXPECT_EQ(command.substr(0, 21), hostile.substr(0, 21));
+      EXPECT_EQ(logged("Unknown Command: " + command), 1u) << ::testing::PrintToString(log->lines());
+    } else {
+      EXPECT_EQ(command, "log");
+      const auto lines = log->lines();
+      EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                              [&](const std::string& l) {
+                                return l.rfind("MRAID_LOG:", 0) == 0 && l.find(c.said) != std::string::npos &&
+                                       l.find("</script><script>x()</script>") != std::string::npos;
+                              }),
+                1)
+          << ::testing::PrintToString(lines);
+    }
+  }
+  EXPECT_TRUE(heard->events.empty());
+}
+
+// Expand and resize with sizes no screen has: the page hears one error, the log says it
+// once, and the banner stays as it was.
+TEST_F(NBHostileInputTest, AbsurdSizesAreRefusedAndTheAdStaysInPlace) {
+  ASSERT_EQ(nextAd(richMedia("<script>window.heard = [];"
+                             "mraid.addEventListener('error', function (m, a) { heard.push(a + ': ' + m); });"
+                             "</script>")),
+            "finish");
+  heard->events.clear();
+  view->setMaxSize({320, 250});
+  const std::string expand = "expand: Cannot expand to a size that is not a positive number of points on a screen.";
+  const std::string resize = "resize: Cannot resize an ad to a size below zero or not a number.";
+  const std::pair<std::string, std::string> cases[] = {
+      {"expand?w=NaN&h=NaN", expand},
+      {"expand?w=1e30&h=1e30", expand},
+      {"expand?w=-400&h=600", expand},
+      {"expand?w=400&h=Infinity", expand},
+      {"expand?w=0&h=0", expand},
+      {"resize?w=NaN&h=10", resize},
+      {"resize?w=-5&h=10", resize},
+      {"resize?w=1e30&h=1e30", "resize: Cannot resize an ad larger than allowed."},
+  };
+  for (const auto& [command, said] : cases) {
+    SCOPED_TRACE(command);
+    log->clear();
+    run("heard = []; location.href = 'mraid://" + command + "';");
+    settle([&] { return run("heard.length") != "0"; });
+    EXPECT_EQ(run("heard.join('|')"), said);
+    EXPECT_EQ(logged(said), 1u) << ::testing::PrintToString(log->lines());
+    EXPECT_EQ(view->currentStateForTesting(), 1);
+    EXPECT_EQ(view->superview(), container);
+    EXPECT_EQ(view->frame(), Rect(0, 0, 320, 50));
+    EXPECT_EQ(onScreen()->frame(), Rect(0, 0, 320, 50));
+  }
+  EXPECT_EQ(view->blockingViewForTesting(), nullptr);
+  EXPECT_TRUE(heard->events.empty());
+  // A sound size still expands.
+  run("mraid.expand(null, {width: 300, height: 400});");
+  EXPECT_EQ(view->currentStateForTesting(), 5);
+}
+
+// Answers that are no ad: each is one failure for the publisher, said once in the log; the
+// ad on screen stays, and the next ad loads.
+TEST_F(NBHostileInputTest, AnswersThatAreNoAdFailOnceAndTheShownAdStays) {
+  ASSERT_EQ(nextAd(richMedia("<p>shown</p>")), "finish");
+  const std::string noFill = std::to_string(nubira::NBAdErrorCodeNoFill) + " Server returned a no-fill.";
+  // Ten entities, each ten of the one before: a billion characters once expanded.
+  std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY e0 \"aaaaaaaaaa\">";
+  for (int level = 1; level < 10; ++level) {
+    bomb += "<!ENTITY e" + std::to_string(level) + " \"";
+    for (int i = 0; i < 10; ++i) bomb += "&e" + std::to_string(level - 1) + ";";
+    bomb += "\">";
+  }
+  bomb += "]><Response><Ad type=\"rm\"><![CDATA[<p>]]></Ad><TitleText>&e9;</TitleText></Response>";
+  std::string deep;
+  for (int i = 0; i < 50000; ++i) deep += "<Ad>";
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string report;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"larger than an ad can be", richMedia("<p>" + std::string(nubira::NBHttpAdRequest::kMaxReplyBytes, 'x') + "</p>"),
+       std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + nubira::NBHttpAdRequest::kOversizedReplyMessage,
+       "reply passes"},
+      {"not XML", "%n%s%x%@<<>>", noFill, "res=%n%s%x%@"},
+      {"cut short", "<?xml version=\"1.0\"?><Response><Ad type=\"rm\"><![CDATA[<p>cut", noFill, "res="},
+      {"entity bomb", bomb, noFill, "res="},
+      {"nested without end", deep, noFill, "res="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    log->clear();
+    const std::string report = nextAd(c.reply);
+    settle([] { return false; }, 0.05);
+    EXPECT_EQ(heard->events.size(), 1u);
+    EXPECT_EQ(report.substr(0, c.report.size()), c.report);
+    EXPECT_EQ(logged(c.said), 1u);
+    EXPECT_NE(onScreen()->documentSourceForTesting().find("shown"), std::string::npos);
+  }
+  expectTheBannerGoesOn();
+}
+
+// Links the user taps in the ad, with hostile content: a number that is none dials nothing,
+// a file stays shut, other schemes and composers get the text exactly as the page wrote it,
+// and a referral that redirects for ever ends once.
+TEST_F(NBHostileInputTest, HostileLinksTheUserTapsAreRoutedAsWritten) {
+  server.http().setAnswer("/loop", ScriptedAnswer::redirect(server.url("/loop")));
+  const std::string sms = "sms:5551234?body=%25n%25s%25%40%3C/script%3E%0A";
+  const std::string mailto = "mailto:ann@x.example?subject=" + percentEscaped(kHostileText) + "&body=%25n%25s%25x";
+  struct Case {
+    std::string href;
+    std::string said;
+    size_t opened;
+  };
+  const Case cases[] = {
+      {"tel:5551234%0Ahttp://x.example/%25n", "not a phone number", 0},
+      {"tel:5551234;ext=%25n%25s", "not a phone number", 0},
+      {"file:///etc/passwd", "not loading a local file", 0},
+      {"FILE://" + std::string(nubira::NBEmbeddedWebViewController::kStoreWebHost) + "/x", "not loading a local file",
+       0},
+      {sms, "opening url externally:" + sms, 1},
+      {mailto, "MAILTO: " + mailto, 0},
+      {server.url("/loop"), server.url("/loop"), 1},
+  };
+  std::string links;
+  for (const auto& c : cases) links += "<a href=\"" + c.href + "\">link</a>";
+  ASSERT_EQ(nextAd(richMedia(links)), "finish");
+  heard->events.clear();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.href);
+    log->clear();
+    const size_t before = opened().size();
+    ASSERT_TRUE(onScreen()->tapLinkWithURLForTesting(c.href));
+    settle([&] { return logged(c.said) > 0 && opened().size() == before + c.opened; }, 2);
     EXPECT_EQ(logged(c.said), 1u) << ::testing::PrintToString(log->lines());
-    if (auto browserShown = view->browserForTesting()) {
-      browserShown->closeMVC();
+    ASSERT_EQ(opened().size(), before + c.opened);
+    if (c.opened) EXPECT_EQ(opened().back().substr(0, 4), c.href.substr(0, 4));
+    if (c.href == sms) EXPECT_EQ(opened().back(), sms);
+    if (auto mail = std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController())) {
+      EXPECT_EQ(mail->toRecipients(), std::vector<std::string>{"ann@x.example"});
+      EXPECT_EQ(mail->subject(), kHostileText);
+      EXPECT_EQ(mail->body(), "%n%s%x");
+      advance(platform::kModalTransitionDuration);
+      mail->finishWithResult(platform::MailComposeResult::Cancelled);
+      runUntilIdle();
       advance(platform::kModalTransitionDuration);
       runUntilIdle();
     }
     EXPECT_FALSE(root->presentedViewController());
-    expectTheBannerGoesOn();
-    if (HasFatalFailure()) return;
   }
+  EXPECT_TRUE(heard->events.empty());
 }
 
 }  // namespace
