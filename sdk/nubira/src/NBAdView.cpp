@@ -545,7 +545,6 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
   std::string markup = unit->CDATABlock.value_or("");
   if (unit->adType == NBAdTypeText) markup = applyStylingText(markup);
   webViewLoadCount_ = 0;
-  foreignCommandLogged_ = false;
   isLoadingAd_ = true;
   currentState_ = 0;
   auto& target = intoWebView1 ? *nbWebView1_ : *nbWebView2_;
@@ -562,18 +561,12 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     return false;
   }
   if (scheme == "mraid") {
-    // Only the ad on screen, in the document the banner gave it, may drive the banner: not a
-    // page it navigated to, nor a page left behind by a swap, a failed load or one replaced
-    // by the next ad (whose old document runs on until the new one commits).
-    const auto request = webView->request();
-    const bool ownDocument = !request || request->url() == "about:blank";
-    if (currentAdUnit_ && webView == onScreenWebView() && ownDocument) {
+    // Only the ad on screen may drive the banner: not a page left behind by a swap, a failed
+    // load or one being replaced by the next ad (whose old document runs on until the new one
+    // commits).
+    auto& holder = webView == nbWebView1_->webView() ? *nbWebView1_ : *nbWebView2_;
+    if (holder.admitsCommandFromPage(url, currentAdUnit_ && webView == onScreenWebView()))
       jsBridge_->processURLForWebView(url, webView);
-    } else if (!foreignCommandLogged_) {
-      // Once per ad: a page on a timer would otherwise flood the log.
-      foreignCommandLogged_ = true;
-      logLine("ignoring a command from a page other than the ad's own: %@", url);
-    }
     return false;
   }
   // A page may load what it likes into itself, but only the user's own tap on a link may send

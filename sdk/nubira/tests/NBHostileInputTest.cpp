@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "NBAdInterstitialPrivate.h"
 #include "NBAdViewReports.h"
 #include "NBEmbeddedWebViewController.h"
 #include "NBHttpAdRequest.h"
 #include "NBSDKUtil.h"
 #include "nubira/NBAdError.h"
+#include "nubira/NBAdInterstitial.h"
+#include "nubira/NBAdRequest.h"
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
 #include "platform/composers.h"
@@ -375,6 +378,51 @@ TEST_F(NBHostileInputTest, HostileLinksTheUserTapsAreRoutedAsWritten) {
     EXPECT_FALSE(root->presentedViewController());
   }
   EXPECT_TRUE(heard->events.empty());
+}
+
+// The interstitial's page on screen after it navigated away while loading, or after a form
+// it sent: the page it reached dials nothing.
+TEST_F(NBHostileInputTest, TheInterstitialsLandingPagesCannotDriveIt) {
+  struct Ready : nubira::NBAdInterstitialDelegate {
+    int reports = 0;
+    void interstitialDidFinishRequest(nubira::NBAdInterstitial&) override { ++reports; }
+    void interstitialDidFailToReceiveAdWithError(nubira::NBAdInterstitial&, const platform::Error&) override {
+      ++reports;
+    }
+  };
+  const std::string dial = "location.href = 'mraid://phone?number=5551234';";
+  server.http().setAnswer("/landing", htmlPage("<script>setInterval(function(){ " + dial + " }, 10);</script>"));
+  const std::string landing = server.url("/landing");
+  const std::pair<const char*, std::string> cases[] = {
+      {"navigated away while loading", "<script>location.href = '" + landing + "';</script>" + slow()},
+      {"form sent once shown", "<p>form</p>"},
+  };
+  for (const auto& [name, markup] : cases) {
+    SCOPED_TRACE(name);
+    auto ready = std::make_shared<Ready>();
+    auto ad = nubira::NBAdInterstitial::create();
+    ad->setNbAppId("site-1");
+    ad->setDelegate(ready);
+    server.setInterstitialReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" actionType=\"2\" width=\"320\" "
+                                "height=\"480\"><![CDATA[" + markup + "]]></Ad></Response>");
+    log->clear();
+    const size_t before = opened().size();
+    ad->loadRequest(nubira::NBAdRequest::request());
+    settle([&] { return ready->reports > 0; }, 5);
+    ASSERT_EQ(ad->state(), 2);
+    ad->presentFromRootViewController(root);
+    advance(platform::kModalTransitionDuration);
+    runUntilIdle();
+    auto page = ad->viewControllerForTesting()->webView();
+    if (markup == "<p>form</p>")
+      page->injectNavigationForTesting(platform::URLRequest(landing), platform::WebViewNavigationType::FormSubmitted);
+    settle([&] { return logged("a page other than the ad's own") > 0; }, 2);
+    settle([] { return false; }, 0.05);
+    EXPECT_EQ(opened().size(), before);
+    EXPECT_EQ(logged("a page other than the ad's own"), 1u) << ::testing::PrintToString(log->lines());
+    root->dismissModalViewControllerAnimated(false);
+    runUntilIdle();
+  }
 }
 
 }  // namespace

@@ -239,7 +239,6 @@ class NBAdView : public platform::View {
   double lastAdTimeStamp_ = 0;
   int animationType_ = 1;
   int webViewLoadCount_ = 0;
-  bool foreignCommandLogged_ = false;
   std::unique_ptr<NBJSBridge> jsBridge_;
   int currentState_ = 0;
   bool observing_ = false;
