@@ -188,6 +188,24 @@ TEST_F(NBHostileInputTest, PagesTheAdNavigatesToCannotDriveTheBanner) {
   });
 }
 
+// The page of an ad the next one replaced keeps running off screen: it dials nothing, and its
+// commands are said once however many it sends.
+TEST_F(NBHostileInputTest, APageNoLongerOnScreenCannotDriveTheBanner) {
+  ASSERT_EQ(nextAd(richMedia("<script>setInterval(function(){ if (window.go) "
+                             "location.href = 'mraid://phone?number=5551234'; }, 10);</script>")),
+            "finish");
+  auto replaced = onScreen();
+  ASSERT_EQ(nextAd(richMedia("<p>next</p>")), "finish");
+  ASSERT_NE(onScreen(), replaced);
+  log->clear();
+  const size_t before = opened().size();
+  replaced->stringByEvaluatingJavaScriptFromString("go = true;");
+  settle([] { return false; }, 0.2);
+  EXPECT_EQ(opened().size(), before);
+  EXPECT_EQ(logged("ignoring a command from a page other than the ad's own: mraid://phone"), 1u)
+      << ::testing::PrintToString(log->lines());
+}
+
 // Pages that load local files or never stop running: the file stays shut, the runaway script
 // is stopped, each is said once, and the next ad works.
 TEST_F(NBHostileInputTest, LocalFilesAndRunawayScriptsAreStopped) {
@@ -423,6 +441,51 @@ TEST_F(NBHostileInputTest, TheInterstitialsLandingPagesCannotDriveIt) {
     root->dismissModalViewControllerAnimated(false);
     runUntilIdle();
   }
+}
+
+// Clicks whose redirects never end, or end at a local file: each click ends once, and the
+// banner can be clicked again.
+TEST_F(NBHostileInputTest, ClicksThatRedirectForEverOrToAFileEndOnce) {
+  const std::string self = server.addSelfRedirect("self");
+  server.http().setAnswer("/cycle/a", ScriptedAnswer::redirect(server.url("/cycle/b?x=1&y=2")));
+  server.http().setAnswer("/cycle/b", ScriptedAnswer::redirect(server.url("/cycle/a")));
+  server.http().setAnswer("/to-file", ScriptedAnswer::redirect("file:///etc/passwd"));
+  struct Case {
+    const char* name;
+    std::string target;
+    int actionType;
+    std::vector<std::string> events;
+    size_t opened;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"redirects to itself", self, 1, {"leave"}, 1, "too many redirects!"},
+      {"two addresses in a cycle", server.url("/cycle/a"), 1, {"leave"}, 1, "ad click data finished loading"},
+      {"to a file, in the browser", server.url("/to-file"), 2, {"present", "will dismiss", "did dismiss"}, 0,
+       "not opening file:///etc/passwd in the browser"},
+      {"to a file, outside", server.url("/to-file"), 1, {}, 0, "unable to open external url:file:///etc/passwd"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string target = c.target;
+    for (size_t at = target.find('&'); at != std::string::npos; at = target.find('&', at + 1))
+      target.replace(at, 1, "&amp;");
+    ASSERT_EQ(nextAd("<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"" +
+                     std::to_string(c.actionType) + "\" width=\"320\" height=\"50\"><AdURL>" + target +
+                     "</AdURL><![CDATA[<p>banner</p>]]></Ad></Response>"),
+              "finish");
+    heard->events.clear();
+    log->clear();
+    const size_t before = opened().size();
+    window->tapAtPoint(view->convertRectToView(Rect(10, 10, 1, 1), window).origin);
+    settle([&] { return logged(c.said) > 0 && !view->isTouchedDownOnAdForTesting(); }, 2);
+    EXPECT_EQ(logged(c.said), 1u) << ::testing::PrintToString(log->lines());
+    EXPECT_EQ(heard->events, c.events);
+    EXPECT_EQ(opened().size(), before + c.opened);
+    EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+    EXPECT_FALSE(root->presentedViewController());
+  }
+  EXPECT_LE(server.requestsTo("/cycle/a").size(), 20u);
 }
 
 }  // namespace
