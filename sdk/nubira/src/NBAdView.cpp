@@ -185,7 +185,11 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
     if (auto v = lock()) v->composerDidFinish();
   }
   void placeCallTo(const std::string& number) override {
-    if (NBURLRouting::isPhoneNumber(number)) platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
+    if (!NBURLRouting::isPhoneNumber(number)) {
+      logLine("not a phone number: %@", number);
+      return;
+    }
+    platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
   }
   void sendBeaconPingToUrl(const std::optional<std::string>& url) override {
     if (!url) {

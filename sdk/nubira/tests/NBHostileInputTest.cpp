@@ -261,6 +261,19 @@ TEST_F(NBHostileInputTest, ValuesThePageSendsComeBackAsData) {
           << ::testing::PrintToString(lines);
     }
   }
+  // Numbers and messages the page asks the device for: a number that is none dials nothing,
+  // and a message's fields reach the composer exactly as the page gave them.
+  log->clear();
+  const size_t before = opened().size();
+  run("mraid.makeCall(" + decoded + ");");
+  settle([&] { return logged("not a phone number: " + hostile) > 0; });
+  EXPECT_EQ(logged("not a phone number: " + hostile), 1u) << ::testing::PrintToString(log->lines());
+  EXPECT_EQ(opened().size(), before);
+  run("mraid.sendSMS('5551234', " + decoded + ");");
+  auto sms = std::dynamic_pointer_cast<platform::MessageComposeViewController>(root->presentedViewController());
+  ASSERT_TRUE(sms);
+  EXPECT_EQ(sms->recipients(), std::vector<std::string>{"5551234"});
+  EXPECT_EQ(sms->body(), hostile);
   EXPECT_TRUE(heard->events.empty());
 }
 
