@@ -1,9 +1,12 @@
-// Hostile pages and server answers against the Nubira banner, over loopback and in the real
-// web view: each attempt fails without harm, is said once in the log, and the banner goes on
-// to its next ad as if nothing had happened.
+// Hostile pages and server answers against the Nubira banner and interstitial, over loopback
+// and in the real web view: each attempt fails without harm, is said once in the log, and the
+// banner goes on to its next ad as if nothing had happened.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
