@@ -397,8 +397,12 @@ TEST_F(NBHostileInputTest, HostileLinksTheUserTapsAreRoutedAsWritten) {
     settle([&] { return logged(c.said) > 0 && opened().size() == before + c.opened; }, 2);
     EXPECT_EQ(logged(c.said), 1u) << ::testing::PrintToString(log->lines());
     ASSERT_EQ(opened().size(), before + c.opened);
-    if (c.opened) EXPECT_EQ(opened().back().substr(0, 4), c.href.substr(0, 4));
-    if (c.href == sms) EXPECT_EQ(opened().back(), sms);
+    if (c.opened) {
+      EXPECT_EQ(opened().back().substr(0, 4), c.href.substr(0, 4));
+    }
+    if (c.href == sms) {
+      EXPECT_EQ(opened().back(), sms);
+    }
     if (auto mail = std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController())) {
       EXPECT_EQ(mail->toRecipients(), std::vector<std::string>{"ann@x.example"});
       EXPECT_EQ(mail->subject(), kHostileText);
