@@ -161,7 +161,8 @@ std::optional<bool> NBAdInterstitialPrivate::webViewShouldStartLoadWithRequestNa
   }
   // Commands the bridge does not know are not pages either.
   if (scheme == "mraid") {
-    jsBridge_->processURLForWebView(url, webView);
+    if (nbWebView_->admitsCommandFromPage(url, webView == nbWebView_->webView()))
+      jsBridge_->processURLForWebView(url, webView);
     return false;
   }
   // Everything below leaves the ad's page: a page may load what it likes into itself, but

@@ -185,7 +185,11 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
     if (auto v = lock()) v->composerDidFinish();
   }
   void placeCallTo(const std::string& number) override {
-    if (NBURLRouting::isPhoneNumber(number)) platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
+    if (!NBURLRouting::isPhoneNumber(number)) {
+      logLine("not a phone number: %@", number);
+      return;
+    }
+    platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
   }
   void sendBeaconPingToUrl(const std::optional<std::string>& url) override {
     if (!url) {
@@ -556,14 +560,17 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
                                bool tapped) {
   NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
   const std::string scheme = NBURLRouting::schemeOf(url);
-  if (scheme == "file") return false;
+  if (scheme == "file") {
+    logLine("not loading a local file: %@", url);
+    return false;
+  }
   if (scheme == "mraid") {
-    // Only the page of the ad on screen, or of the ad loading, may drive the banner; a page
-    // left behind by a swap or a failed load may not.
-    const auto& onScreen = shouldLoadWebView1_ ? nbWebView2_ : nbWebView1_;
-    const bool current = (currentAdUnit_ && webView == onScreen->webView()) ||
-                         (loadingAdUnit_ && webView == loadingWebView().webView());
-    if (current) jsBridge_->processURLForWebView(url, webView);
+    // Only the ad on screen may drive the banner: not a page left behind by a swap, a failed
+    // load or one being replaced by the next ad (whose old document runs on until the new one
+    // commits).
+    auto& holder = webView == nbWebView1_->webView() ? *nbWebView1_ : *nbWebView2_;
+    if (holder.admitsCommandFromPage(url, currentAdUnit_ && webView == onScreenWebView()))
+      jsBridge_->processURLForWebView(url, webView);
     return false;
   }
   // A page may load what it likes into itself, but only the user's own tap on a link may send
@@ -583,7 +590,11 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     return false;
   }
   if (scheme == "tel") {
-    if (tapped && NBURLRouting::telNumber(url)) app.openURL(url);
+    if (!tapped) return false;
+    if (NBURLRouting::telNumber(url))
+      app.openURL(url);
+    else
+      logLine("not a phone number: %@", url);
     return false;
   }
   if (scheme != "http" && scheme != "https" && app.canOpenURL(url)) {
@@ -737,6 +748,11 @@ void NBAdView::performExternalCallWithUrl(const std::string& url) {
 }
 
 bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
+  // The browser shows web pages only: a page cannot open local files or other schemes there.
+  if (!url || !NBURLRouting::isHttp(*url)) {
+    logLine("not opening %@ in the browser", url.value_or("(null)"));
+    return false;
+  }
   auto root = rootViewController();
   if (!root || root->presentedViewController()) return false;
   setExpandedViewsHidden(true);

@@ -35,6 +35,7 @@ constexpr int kStateExpanded = 5;
 constexpr double kCloseButtonSize = 25;
 constexpr long kTagRange = 25000;
 constexpr int kStatusBarHeight = 20;
+constexpr double kMaxExpandedSide = 100000;
 
 std::shared_ptr<platform::Window> keyWindow() { return platform::Application::sharedApplication().keyWindow(); }
 
@@ -48,6 +49,7 @@ std::string NBAdView::runScript(const std::shared_ptr<platform::WebView>& webVie
 // The messages are fixed texts without quotes, so they go into the script as they are.
 void NBAdView::fireErrorEvent(const std::shared_ptr<platform::WebView>& webView, const char* message,
                               const char* action) {
+  logLine("%s: %s", action, message);
   runScript(webView, platform::format("window.mraidview.fireErrorEvent( '%s', '%s' );", message, action));
 }
 
@@ -142,6 +144,13 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
   }
   if (!window || !parent || !webView) {
     fireErrorEvent(webView, "Cannot expand an ad that is not in a window.", "expand");
+    return;
+  }
+  // The placing below works in whole points: a side that is no positive number, or one far
+  // past any screen, has no place there (and would not fit an int).
+  const auto sideOK = [](double side) { return side > 0 && side <= kMaxExpandedSide; };
+  if (!sideOK(r.size.width) || !sideOK(r.size.height)) {
+    fireErrorEvent(webView, "Cannot expand to a size that is not a positive number of points on a screen.", "expand");
     return;
   }
   auto self = shared_from_this();
@@ -273,15 +282,19 @@ void NBAdView::resizeToWidthHeightInWebView(float width, float height,
                                             const std::shared_ptr<platform::WebView>& webView) {
   logLine("resize:%f,%f", double(width), double(height));
   if (currentState_ != kStateDefault) {
-    runScript(webView,
-              "window.mraidview.fireErrorEvent( 'Cannot resize an ad that is not in the default state.', 'resize' );");
+    fireErrorEvent(webView, "Cannot resize an ad that is not in the default state.", "resize");
+    return;
+  }
+  // Written so that a size that is not a number (NaN) fails every comparison and is refused.
+  if (!(width >= 0 && height >= 0)) {
+    fireErrorEvent(webView, "Cannot resize an ad to a size below zero or not a number.", "resize");
     return;
   }
   if (height <= maxSize_.height && width <= maxSize_.width) {
     currentState_ = kStateResized;
     return;
   }
-  runScript(webView, "window.mraidview.fireErrorEvent( 'Cannot resize an ad larger than allowed.', 'resize' );");
+  fireErrorEvent(webView, "Cannot resize an ad larger than allowed.", "resize");
 }
 
 platform::Rect NBAdView::getAdFrameInWindowCoordinates() const {

@@ -1,6 +1,7 @@
 #include "NBEmbeddedWebViewController.h"
 
 #include "NBSDKUtil.h"
+#include "NBURLRouting.h"
 #include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/bars.h"
@@ -11,19 +12,9 @@
 
 namespace nubira {
 
-namespace {
-
-bool isHttp(const std::string& url) {
-  auto colon = url.find(':');
-  if (colon == std::string::npos) return false;
-  std::string scheme = url.substr(0, colon);
-  for (auto& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return scheme == "http" || scheme == "https";
-}
-
-}  // namespace
-
 bool NBEmbeddedWebViewController::isAppStoreURL(const std::string& url) {
+  // The store is on the web: a file or script URL naming its host is no store link.
+  if (!NBURLRouting::isHttp(url)) return false;
   for (const char* host : {kStoreWebHost, kStoreMediaHost})
     if (url.find(std::string("://") + host + "/") != std::string::npos) return true;
   return false;
@@ -43,7 +34,9 @@ class NBEmbeddedWebViewController::Listener : public platform::WebViewDelegate, 
       return false;
     }
     // A landing page stays on the web: local files and other schemes are not loaded here.
-    return url == "about:blank" || isHttp(url);
+    if (url == "about:blank" || NBURLRouting::isHttp(url)) return true;
+    NBSDKUtil::util()->logAbove(1, "not opening %@ in the browser", url);
+    return false;
   }
   void actionSheetClickedButtonAtIndex(platform::ActionSheet& sheet, long index) override {
     auto o = owner_.lock();

@@ -178,6 +178,15 @@ void NBHttpAdRequest::connectionDidReceiveResponse(const platform::HTTPURLRespon
 }
 
 void NBHttpAdRequest::connectionDidReceiveData(const platform::Bytes& data) {
+  if (receivedData_.size() + data.size() > kMaxReplyBytes) {
+    auto keepAlive = shared_from_this();
+    if (urlConnection_) urlConnection_->cancel();
+    releaseExchange();
+    util_->logAbove(1, "the ad server's reply passes %d bytes", static_cast<int>(kMaxReplyBytes));
+    sendAdRequestFailedNotification(
+        NBAdError::errorWithDomainCodeUserInfo(kOversizedReplyMessage, NBAdErrorCodeNetworkError));
+    return;
+  }
   receivedData_.insert(receivedData_.end(), data.begin(), data.end());
 }
 

@@ -27,6 +27,10 @@ class NBHttpAdRequest : public std::enable_shared_from_this<NBHttpAdRequest> {
   static constexpr const char* kCachedTimestampKey = "Nubira_cached_timestamp";
   static constexpr const char* kNoConnectionMessage =
       "Failed to make a connection with the server. urlConnection returned a null instance";
+  // An ad reply is a few kilobytes of XML; one past this bound is refused whole rather than
+  // kept in memory and parsed.
+  static constexpr size_t kMaxReplyBytes = size_t{1} << 20;
+  static constexpr const char* kOversizedReplyMessage = "The ad server's reply is larger than an ad can be.";
   static constexpr const char* kInvalidRequestMessage =
       "Invalid request. This could be due to an invalid app-id, or the app-id might not be in the Active state";
 

@@ -43,7 +43,19 @@ std::string NBWebView::pageForMarkup(const std::string& markup, bool richMedia) 
 
 void NBWebView::loadHtmlStringForRMAd(const std::string& markup, bool richMedia) {
   NBSDKUtil::util()->logAbove(1, "webview will start loading htmlstring");
+  refusalLogged_ = false;
   webview_->loadHTMLStringBaseURL(pageForMarkup(markup, richMedia), std::nullopt);
+}
+
+bool NBWebView::admitsCommandFromPage(const std::string& url, bool current) {
+  // The page given has no base URL, so it is "about:blank"; any other is one it went to.
+  const auto shown = webview_->request();
+  if (current && (!shown || shown->url() == "about:blank")) return true;
+  if (!refusalLogged_) {
+    refusalLogged_ = true;
+    NBSDKUtil::util()->logAbove(1, "ignoring a command from a page other than the ad's own: %@", url);
+  }
+  return false;
 }
 
 void NBWebView::loadRequest(const platform::URLRequest* request) {

@@ -35,6 +35,10 @@ class NBWebView {
   // The page as loadHtmlStringForRMAd loads it.
   static std::string pageForMarkup(const std::string& markup, bool richMedia);
   void loadHtmlStringForRMAd(const std::string& markup, bool richMedia);
+  // Whether a command URL the page sent may be carried out: only while the view shows the
+  // page it was given (not one the ad navigated to) and the owner counts the ad as `current`.
+  // A refusal is logged once per page given, as a page on a timer would flood the log.
+  bool admitsCommandFromPage(const std::string& url, bool current);
   void loadRequest(const platform::URLRequest* request);
   void injectJavascript(const std::string& script);
   void stopLoading();
@@ -48,6 +52,7 @@ class NBWebView {
 
  private:
   std::shared_ptr<platform::WebView> webview_;
+  bool refusalLogged_ = false;
 };
 
 }  // namespace nubira

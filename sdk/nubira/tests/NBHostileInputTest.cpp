@@ -1,0 +1,511 @@
+// Hostile pages and server answers against the Nubira banner and interstitial, over loopback
+// and in the real web view: each attempt fails without harm, is said once in the log, and the
+// banner goes on to its next ad as if nothing had happened.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "NBAdInterstitialPrivate.h"
+#include "NBAdViewReports.h"
+#include "NBEmbeddedWebViewController.h"
+#include "NBHttpAdRequest.h"
+#include "NBSDKUtil.h"
+#include "nubira/NBAdError.h"
+#include "nubira/NBAdInterstitial.h"
+#include "nubira/NBAdRequest.h"
+#include "nubira/NBAdView.h"
+#include "platform/application.h"
+#include "platform/composers.h"
+#include "platform/log.h"
+#include "platform/view_controller.h"
+#include "platform/web_view.h"
+#include "platform/window.h"
+#include "testing/nubira_server.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using nubira::NBAdView;
+using platform::Rect;
+using testing::ScriptedAnswer;
+
+// Characters that end quotes, scripts, lines and format strings.
+const char* const kHostileText = "\"'\\</script><script>x()</script>\xE2\x80\xA8\xE2\x80\xA9\n%n%s%x%@";
+
+// Every byte escaped, for the page to decode itself: no escaping of ours stands between the
+// text and the client.
+std::string percentEscaped(const std::string& text) {
+  static const char* const hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) out += {'%', hex[c >> 4], hex[c & 15]};
+  return out;
+}
+
+std::string richMedia(const std::string& markup) {
+  return "<?xml version=\"1.0\"?><Response><Ad type=\"rm\" actionType=\"1\" width=\"320\" height=\"50\">"
+         "<![CDATA[" + markup + "]]></Ad></Response>";
+}
+
+ScriptedAnswer htmlPage(const std::string& body, int delayMs = 0) {
+  ScriptedAnswer a = ScriptedAnswer::text("<html><body>" + body + "</body></html>");
+  a.headers = {{"Content-Type", "text/html"}};
+  a.delay = std::chrono::milliseconds(delayMs);
+  return a;
+}
+
+class NBHostileInputTest : public testing::SandboxTest {
+ protected:
+  void SetUp() override {
+    testing::SandboxTest::SetUp();
+    NBAdView::setServers(server.url(""), server.url(""));
+    // A runaway page is stopped quickly; the guard is the same at any bound.
+    platform::WebView::setScriptLimits({0.05, size_t{64} << 20});
+    window = platform::Window::create(Rect(0, 0, 320, 480));
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    root->view()->addSubview(container);
+    view = NBAdView::createWithFrameNbAppIdNbAdUnitRootViewController(Rect(0, 0, 320, 50), "site-1", 15, root);
+    // Each ad is asked for by the test.
+    view->setRefreshInterval(-1);
+    view->setDelegate(heard);
+    container->addSubview(view);
+    nubira::NBSDKUtil::util()->setLogLevel(2);
+    log = std::make_unique<platform::LogCapture>();
+  }
+  void TearDown() override {
+    log.reset();
+    nubira::NBSDKUtil::util()->setLogLevel(1);
+    testing::SandboxTest::TearDown();
+  }
+  // Asks for the next ad, answered with `reply`: the publisher's first report of it.
+  std::string nextAd(const std::string& reply) {
+    server.setAdReply(reply);
+    advance(NBAdView::kMinimumSecondsBetweenAds + 1);
+    heard->events.clear();
+    view->loadNBAdRequest();
+    settle([&] { return !heard->events.empty(); }, 10);
+    return heard->events.empty() ? std::string() : heard->events.front();
+  }
+  // Pages load over the network in real time; their timers run on the manual clock.
+  void settle(const std::function<bool()>& done, double seconds = 1) {
+    for (int step = 0; step * 0.01 < seconds && !done(); ++step) {
+      advance(0.01);
+      runUntil(done, 0.01);
+    }
+    runUntilIdle();
+  }
+  std::string run(const std::string& script) {
+    auto result = onScreen()->stringByEvaluatingJavaScriptFromString(script);
+    runUntilIdle();
+    return result;
+  }
+  std::shared_ptr<platform::WebView> onScreen() const {
+    auto one = view->webView1ForTesting();
+    return one->superview() == view ? one : view->webView2ForTesting();
+  }
+  size_t logged(const std::string& fragment) const {
+    const auto lines = log->lines();
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& l) { return l.find(fragment) != std::string::npos; });
+  }
+  const std::vector<std::string>& opened() const { return platform::Application::sharedApplication().openedURLs(); }
+  // A plain ad afterwards loads, and its own page still reaches the bridge.
+  void expectTheBannerGoesOn() {
+    ASSERT_EQ(nextAd(richMedia("<p>plain</p>")), "finish");
+    const size_t before = opened().size();
+    onScreen()->stringByEvaluatingJavaScriptFromString("mraid.makeCall('5550000');");
+    settle([&] { return opened().size() > before; });
+    ASSERT_EQ(opened().size(), before + 1);
+    EXPECT_EQ(opened().back(), "tel://5550000");
+  }
+
+  // Keeps the ad's page loading while a navigation it made is handed over.
+  std::string slow() {
+    server.http().setAnswer("/slow.js", htmlPage("", 100));
+    return "<script src=\"" + server.url("/slow.js") + "\"></script>";
+  }
+  struct Attempt {
+    const char* name;
+    std::string markup;
+    std::string said;
+  };
+  // Each ad in turn: nothing opened or shown, its refusal said once, and the banner goes on.
+  void expectEachRefused(const std::vector<Attempt>& attempts) {
+    for (const auto& a : attempts) {
+      SCOPED_TRACE(a.name);
+      const size_t openedBefore = opened().size();
+      log->clear();
+      nextAd(richMedia(a.markup));
+      settle([&] { return logged(a.said) > 0; }, 2);
+      settle([] { return false; }, 0.05);
+      EXPECT_EQ(opened().size(), openedBefore);
+      EXPECT_EQ(logged(a.said), 1u) << ::testing::PrintToString(log->lines());
+      if (auto browserShown = view->browserForTesting()) {
+        browserShown->closeMVC();
+        advance(platform::kModalTransitionDuration);
+        runUntilIdle();
+      }
+      EXPECT_FALSE(root->presentedViewController());
+      expectTheBannerGoesOn();
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+
+  testing::NubiraServer server;
+  std::shared_ptr<platform::Window> window;
+  std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
+  std::shared_ptr<platform::View> container = std::make_shared<platform::View>(Rect(0, 100, 320, 50));
+  std::shared_ptr<nubiratest::NBAdViewReports> heard = std::make_shared<nubiratest::NBAdViewReports>();
+  std::shared_ptr<NBAdView> view;
+  std::unique_ptr<platform::LogCapture> log;
+};
+
+// Pages that hand the bridge to a page the ad navigated to, or open the in-app browser on
+// something other than the web: nothing is dialled or shown, and the refusal is said once.
+TEST_F(NBHostileInputTest, PagesTheAdNavigatesToCannotDriveTheBanner) {
+  const std::string dial = "location.href = 'mraid://phone?number=5551234';";
+  server.http().setAnswer("/landing", htmlPage("<script>setInterval(function(){ " + dial + " }, 10);</script>"));
+  server.http().setAnswer("/hop", ScriptedAnswer::redirect(server.url("/landing")));
+  server.http().setAnswer("/dials", htmlPage("<script>" + dial + "</script>"));
+  server.http().setAnswer("/store-file", htmlPage("<script>location.href = 'file://" +
+                                                  std::string(nubira::NBEmbeddedWebViewController::kStoreWebHost) +
+                                                  "/etc/passwd';</script>"));
+  const std::string foreign = "a page other than the ad's own";
+  const std::string browser = "in the browser";
+  auto opening = [](const std::string& url) {
+    return "<script>setTimeout(function(){ mraid.open('" + url + "'); }, 100);</script>";
+  };
+  expectEachRefused({
+      {"landing page drives the bridge", "<script>location.href = '" + server.url("/landing") + "';</script>" + slow(),
+       foreign},
+      {"landing page behind a redirect", "<script>location.href = '" + server.url("/hop") + "';</script>" + slow(),
+       foreign},
+      {"browser on a local file", opening("file:///etc/passwd"), browser},
+      {"browser page drives the bridge", opening(server.url("/dials")), browser},
+      {"browser page names the store in a file URL", opening(server.url("/store-file")), browser},
+  });
+}
+
+// The page of an ad the next one replaced keeps running off screen: it dials nothing, and its
+// commands are said once however many it sends.
+TEST_F(NBHostileInputTest, APageNoLongerOnScreenCannotDriveTheBanner) {
+  ASSERT_EQ(nextAd(richMedia("<script>setInterval(function(){ if (window.go) "
+                             "location.href = 'mraid://phone?number=5551234'; }, 10);</script>")),
+            "finish");
+  auto replaced = onScreen();
+  ASSERT_EQ(nextAd(richMedia("<p>next</p>")), "finish");
+  ASSERT_NE(onScreen(), replaced);
+  log->clear();
+  const size_t before = opened().size();
+  replaced->stringByEvaluatingJavaScriptFromString("go = true;");
+  settle([] { return false; }, 0.2);
+  EXPECT_EQ(opened().size(), before);
+  EXPECT_EQ(logged("ignoring a command from a page other than the ad's own: mraid://phone"), 1u)
+      << ::testing::PrintToString(log->lines());
+}
+
+// Pages that load local files or never stop running: the file stays shut, the runaway script
+// is stopped, each is said once, and the next ad works.
+TEST_F(NBHostileInputTest, LocalFilesAndRunawayScriptsAreStopped) {
+  const std::string file = "not loading a local file";
+  expectEachRefused({
+      {"local file", "<script>location.href = 'file:///etc/passwd';</script>" + slow(), file},
+      {"escaped path", "<script>location.href = 'FILE:///%2e%2e/%2e%2e/etc/passwd';</script>" + slow(), file},
+      {"never stops", "<script>for (;;) {}</script>", "ran past its time limit"},
+  });
+}
+
+// What the page sends comes back into its scripts as data and reaches the log as text: the
+// command's name in the bridge's answer and in the log, and a value the page asks to log.
+TEST_F(NBHostileInputTest, ValuesThePageSendsComeBackAsData) {
+  ASSERT_EQ(nextAd(richMedia("<script>window.heard = []; var complete = mraidview.nativeCallComplete;"
+                             "mraidview.nativeCallComplete = function (c) { heard.push(c); return complete(c); };"
+                             "</script>")),
+            "finish");
+  heard->events.clear();
+  const std::string hostile = "x');window.pwned=1;('" + std::string(kHostileText);
+  const std::string decoded = "decodeURIComponent('" + percentEscaped(hostile) + "')";
+  struct Case {
+    const char* name;
+    std::string url;
+    std::string said;  // "" : the command as the page heard it back, unknown to the bridge
+  };
+  const Case cases[] = {
+      {"command name", "'mraid://' + " + decoded, ""},
+      {"command name before parameters", "'mraid://' + " + decoded + " + '?a=1'", ""},
+      {"logged value", "'mraid://log?message=' + encodeURIComponent(" + decoded + ")", "%n%s%x%@"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    log->clear();
+    run("heard = []; location.href = " + c.url + ";");
+    settle([&] { return run("heard.length") != "0"; });
+    ASSERT_EQ(run("heard.length"), "1");
+    EXPECT_EQ(run("String(window.pwned)"), "undefined");
+    const std::string command = run("heard[0]");
+    if (c.said.empty()) {
+      // The address keeps the quotes that would end the bridge's answer early.
+      EXPECT_EQ(command.substr(0, 21), hostile.substr(0, 21));
+      EXPECT_EQ(logged("Unknown Command: " + command), 1u) << ::testing::PrintToString(log->lines());
+    } else {
+      EXPECT_EQ(command, "log");
+      const auto lines = log->lines();
+      EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                              [&](const std::string& l) {
+                                return l.rfind("MRAID_LOG:", 0) == 0 && l.find(c.said) != std::string::npos &&
+                                       l.find("</script><script>x()</script>") != std::string::npos;
+                              }),
+                1)
+          << ::testing::PrintToString(lines);
+    }
+  }
+  // Numbers and messages the page asks the device for: a number that is none dials nothing,
+  // and a message's fields reach the composer exactly as the page gave them.
+  log->clear();
+  const size_t before = opened().size();
+  run("mraid.makeCall(" + decoded + ");");
+  settle([&] { return logged("not a phone number: " + hostile) > 0; });
+  EXPECT_EQ(logged("not a phone number: " + hostile), 1u) << ::testing::PrintToString(log->lines());
+  EXPECT_EQ(opened().size(), before);
+  run("mraid.sendSMS('5551234', " + decoded + ");");
+  auto sms = std::dynamic_pointer_cast<platform::MessageComposeViewController>(root->presentedViewController());
+  ASSERT_TRUE(sms);
+  EXPECT_EQ(sms->recipients(), std::vector<std::string>{"5551234"});
+  EXPECT_EQ(sms->body(), hostile);
+  EXPECT_TRUE(heard->events.empty());
+}
+
+// Expand and resize with sizes no screen has: the page hears one error, the log says it
+// once, and the banner stays as it was.
+TEST_F(NBHostileInputTest, AbsurdSizesAreRefusedAndTheAdStaysInPlace) {
+  ASSERT_EQ(nextAd(richMedia("<script>window.heard = [];"
+                             "mraid.addEventListener('error', function (m, a) { heard.push(a + ': ' + m); });"
+                             "</script>")),
+            "finish");
+  heard->events.clear();
+  view->setMaxSize({320, 250});
+  const std::string expand = "expand: Cannot expand to a size that is not a positive number of points on a screen.";
+  const std::string resize = "resize: Cannot resize an ad to a size below zero or not a number.";
+  const std::pair<std::string, std::string> cases[] = {
+      {"expand?w=NaN&h=NaN", expand},
+      {"expand?w=1e30&h=1e30", expand},
+      {"expand?w=-400&h=600", expand},
+      {"expand?w=400&h=Infinity", expand},
+      {"expand?w=0&h=0", expand},
+      {"resize?w=NaN&h=10", resize},
+      {"resize?w=-5&h=10", resize},
+      {"resize?w=1e30&h=1e30", "resize: Cannot resize an ad larger than allowed."},
+  };
+  for (const auto& [command, said] : cases) {
+    SCOPED_TRACE(command);
+    log->clear();
+    run("heard = []; location.href = 'mraid://" + command + "';");
+    settle([&] { return run("heard.length") != "0"; });
+    EXPECT_EQ(run("heard.join('|')"), said);
+    EXPECT_EQ(logged(said), 1u) << ::testing::PrintToString(log->lines());
+    EXPECT_EQ(view->currentStateForTesting(), 1);
+    EXPECT_EQ(view->superview(), container);
+    EXPECT_EQ(view->frame(), Rect(0, 0, 320, 50));
+    EXPECT_EQ(onScreen()->frame(), Rect(0, 0, 320, 50));
+  }
+  EXPECT_EQ(view->blockingViewForTesting(), nullptr);
+  EXPECT_TRUE(heard->events.empty());
+  // A sound size still expands.
+  run("mraid.expand(null, {width: 300, height: 400});");
+  EXPECT_EQ(view->currentStateForTesting(), 5);
+}
+
+// Answers that are no ad: each is one failure for the publisher, said once in the log; the
+// ad on screen stays, and the next ad loads.
+TEST_F(NBHostileInputTest, AnswersThatAreNoAdFailOnceAndTheShownAdStays) {
+  ASSERT_EQ(nextAd(richMedia("<p>shown</p>")), "finish");
+  const std::string noFill = std::to_string(nubira::NBAdErrorCodeNoFill) + " Server returned a no-fill.";
+  // Ten entities, each ten of the one before: a billion characters once expanded.
+  std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY e0 \"aaaaaaaaaa\">";
+  for (int level = 1; level < 10; ++level) {
+    bomb += "<!ENTITY e" + std::to_string(level) + " \"";
+    for (int i = 0; i < 10; ++i) bomb += "&e" + std::to_string(level - 1) + ";";
+    bomb += "\">";
+  }
+  bomb += "]><Response><Ad type=\"rm\"><![CDATA[<p>]]></Ad><TitleText>&e9;</TitleText></Response>";
+  std::string deep;
+  for (int i = 0; i < 50000; ++i) deep += "<Ad>";
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string report;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"larger than an ad can be", richMedia("<p>" + std::string(nubira::NBHttpAdRequest::kMaxReplyBytes, 'x') + "</p>"),
+       std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + nubira::NBHttpAdRequest::kOversizedReplyMessage,
+       "reply passes"},
+      {"not XML", "%n%s%x%@<<>>", noFill, "res=%n%s%x%@"},
+      {"cut short", "<?xml version=\"1.0\"?><Response><Ad type=\"rm\"><![CDATA[<p>cut", noFill, "res="},
+      {"entity bomb", bomb, noFill, "res="},
+      {"nested without end", deep, noFill, "res="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    log->clear();
+    const std::string report = nextAd(c.reply);
+    settle([] { return false; }, 0.05);
+    EXPECT_EQ(heard->events.size(), 1u);
+    EXPECT_EQ(report.substr(0, c.report.size()), c.report);
+    EXPECT_EQ(logged(c.said), 1u);
+    EXPECT_NE(onScreen()->documentSourceForTesting().find("shown"), std::string::npos);
+  }
+  expectTheBannerGoesOn();
+}
+
+// Links the user taps in the ad, with hostile content: a number that is none dials nothing,
+// a file stays shut, other schemes and composers get the text exactly as the page wrote it,
+// and a referral that redirects for ever ends once.
+TEST_F(NBHostileInputTest, HostileLinksTheUserTapsAreRoutedAsWritten) {
+  server.http().setAnswer("/loop", ScriptedAnswer::redirect(server.url("/loop")));
+  const std::string sms = "sms:5551234?body=%25n%25s%25%40%3C/script%3E%0A";
+  const std::string mailto = "mailto:ann@x.example?subject=" + percentEscaped(kHostileText) + "&body=%25n%25s%25x";
+  struct Case {
+    std::string href;
+    std::string said;
+    size_t opened;
+  };
+  const Case cases[] = {
+      {"tel:5551234%0Ahttp://x.example/%25n", "not a phone number", 0},
+      {"tel:5551234;ext=%25n%25s", "not a phone number", 0},
+      {"file:///etc/passwd", "not loading a local file", 0},
+      {"FILE://" + std::string(nubira::NBEmbeddedWebViewController::kStoreWebHost) + "/x", "not loading a local file",
+       0},
+      {sms, "opening url externally:" + sms, 1},
+      {mailto, "MAILTO: " + mailto, 0},
+      {server.url("/loop"), server.url("/loop"), 1},
+  };
+  std::string links;
+  for (const auto& c : cases) links += "<a href=\"" + c.href + "\">link</a>";
+  ASSERT_EQ(nextAd(richMedia(links)), "finish");
+  heard->events.clear();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.href);
+    log->clear();
+    const size_t before = opened().size();
+    ASSERT_TRUE(onScreen()->tapLinkWithURLForTesting(c.href));
+    settle([&] { return logged(c.said) > 0 && opened().size() == before + c.opened; }, 2);
+    EXPECT_EQ(logged(c.said), 1u) << ::testing::PrintToString(log->lines());
+    ASSERT_EQ(opened().size(), before + c.opened);
+    if (c.opened) {
+      EXPECT_EQ(opened().back().substr(0, 4), c.href.substr(0, 4));
+    }
+    if (c.href == sms) {
+      EXPECT_EQ(opened().back(), sms);
+    }
+    if (auto mail = std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController())) {
+      EXPECT_EQ(mail->toRecipients(), std::vector<std::string>{"ann@x.example"});
+      EXPECT_EQ(mail->subject(), kHostileText);
+      EXPECT_EQ(mail->body(), "%n%s%x");
+      advance(platform::kModalTransitionDuration);
+      mail->finishWithResult(platform::MailComposeResult::Cancelled);
+      runUntilIdle();
+      advance(platform::kModalTransitionDuration);
+      runUntilIdle();
+    }
+    EXPECT_FALSE(root->presentedViewController());
+  }
+  EXPECT_TRUE(heard->events.empty());
+}
+
+// The interstitial's page on screen after it navigated away while loading, or after a form
+// it sent: the page it reached dials nothing.
+TEST_F(NBHostileInputTest, TheInterstitialsLandingPagesCannotDriveIt) {
+  struct Ready : nubira::NBAdInterstitialDelegate {
+    int reports = 0;
+    void interstitialDidFinishRequest(nubira::NBAdInterstitial&) override { ++reports; }
+    void interstitialDidFailToReceiveAdWithError(nubira::NBAdInterstitial&, const platform::Error&) override {
+      ++reports;
+    }
+  };
+  const std::string dial = "location.href = 'mraid://phone?number=5551234';";
+  server.http().setAnswer("/landing", htmlPage("<script>setInterval(function(){ " + dial + " }, 10);</script>"));
+  const std::string landing = server.url("/landing");
+  const std::pair<const char*, std::string> cases[] = {
+      {"navigated away while loading", "<script>location.href = '" + landing + "';</script>" + slow()},
+      {"form sent once shown", "<p>form</p>"},
+  };
+  for (const auto& [name, markup] : cases) {
+    SCOPED_TRACE(name);
+    auto ready = std::make_shared<Ready>();
+    auto ad = nubira::NBAdInterstitial::create();
+    ad->setNbAppId("site-1");
+    ad->setDelegate(ready);
+    server.setInterstitialReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" actionType=\"2\" width=\"320\" "
+                                "height=\"480\"><![CDATA[" + markup + "]]></Ad></Response>");
+    log->clear();
+    const size_t before = opened().size();
+    ad->loadRequest(nubira::NBAdRequest::request());
+    settle([&] { return ready->reports > 0; }, 5);
+    ASSERT_EQ(ad->state(), 2);
+    ad->presentFromRootViewController(root);
+    advance(platform::kModalTransitionDuration);
+    runUntilIdle();
+    auto page = ad->viewControllerForTesting()->webView();
+    if (markup == "<p>form</p>")
+      page->injectNavigationForTesting(platform::URLRequest(landing), platform::WebViewNavigationType::FormSubmitted);
+    settle([&] { return logged("a page other than the ad's own") > 0; }, 2);
+    settle([] { return false; }, 0.05);
+    EXPECT_EQ(opened().size(), before);
+    EXPECT_EQ(logged("a page other than the ad's own"), 1u) << ::testing::PrintToString(log->lines());
+    root->dismissModalViewControllerAnimated(false);
+    runUntilIdle();
+  }
+}
+
+// Clicks whose redirects never end, or end at a local file: each click ends once, and the
+// banner can be clicked again.
+TEST_F(NBHostileInputTest, ClicksThatRedirectForEverOrToAFileEndOnce) {
+  const std::string self = server.addSelfRedirect("self");
+  server.http().setAnswer("/cycle/a", ScriptedAnswer::redirect(server.url("/cycle/b?x=1&y=2")));
+  server.http().setAnswer("/cycle/b", ScriptedAnswer::redirect(server.url("/cycle/a")));
+  server.http().setAnswer("/to-file", ScriptedAnswer::redirect("file:///etc/passwd"));
+  struct Case {
+    const char* name;
+    std::string target;
+    int actionType;
+    std::vector<std::string> events;
+    size_t opened;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"redirects to itself", self, 1, {"leave"}, 1, "too many redirects!"},
+      {"two addresses in a cycle", server.url("/cycle/a"), 1, {"leave"}, 1, "ad click data finished loading"},
+      {"to a file, in the browser", server.url("/to-file"), 2, {"present", "will dismiss", "did dismiss"}, 0,
+       "not opening file:///etc/passwd in the browser"},
+      {"to a file, outside", server.url("/to-file"), 1, {}, 0, "unable to open external url:file:///etc/passwd"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string target = c.target;
+    for (size_t at = target.find('&'); at != std::string::npos; at = target.find('&', at + 1))
+      target.replace(at, 1, "&amp;");
+    ASSERT_EQ(nextAd("<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"" +
+                     std::to_string(c.actionType) + "\" width=\"320\" height=\"50\"><AdURL>" + target +
+                     "</AdURL><![CDATA[<p>banner</p>]]></Ad></Response>"),
+              "finish");
+    heard->events.clear();
+    log->clear();
+    const size_t before = opened().size();
+    window->tapAtPoint(view->convertRectToView(Rect(10, 10, 1, 1), window).origin);
+    settle([&] { return logged(c.said) > 0 && !view->isTouchedDownOnAdForTesting(); }, 2);
+    EXPECT_EQ(logged(c.said), 1u) << ::testing::PrintToString(log->lines());
+    EXPECT_EQ(heard->events, c.events);
+    EXPECT_EQ(opened().size(), before + c.opened);
+    EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+    EXPECT_FALSE(root->presentedViewController());
+  }
+  EXPECT_LE(server.requestsTo("/cycle/a").size(), 20u);
+}
+
+}  // namespace
