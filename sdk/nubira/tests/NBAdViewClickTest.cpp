@@ -279,7 +279,9 @@ TEST_F(NBAdViewClickTest, LinksOfASearchAdClickWithTheirQuery) {
     runUntil([&] { return server.requestsTo("/landing/s").size() == clicks && !view->isTouchedDownOnAdForTesting(); });
     runUntilIdle();
     ASSERT_EQ(server.requestsTo("/landing/s").size(), clicks);
-    if (query) EXPECT_EQ(server.requestsTo("/landing/s").back().query, *query);
+    if (query) {
+      EXPECT_EQ(server.requestsTo("/landing/s").back().query, *query);
+    }
   }
   EXPECT_TRUE(opened().empty());
 }

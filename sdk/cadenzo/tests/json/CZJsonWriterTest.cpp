@@ -158,7 +158,9 @@ TEST_F(StreamWriterTest, RefusedStepsWriteNothing) {
   for (size_t i = 0; i < steps.size(); ++i) {
     const auto& [step, taken, error] = steps[i];
     EXPECT_EQ(step(writer), taken) << i;
-    if (!error.empty()) EXPECT_EQ(writer.error(), error) << i;
+    if (!error.empty()) {
+      EXPECT_EQ(writer.error(), error) << i;
+    }
   }
   EXPECT_EQ(text(), "{\"k\":false}");
 }
