@@ -99,6 +99,7 @@ struct WebView::Impl {
     URLRequest request;
     WebViewNavigationType type;
     bool frame;
+    uint64_t document;  // the document that asked; once another commits, the ask is void
   };
   using ScriptDone = std::function<void(Impl&, bool ok, const std::string& source, const std::string& name)>;
   struct WaitingScript {

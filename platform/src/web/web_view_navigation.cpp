@@ -22,6 +22,9 @@ void WebView::Impl::scheduleDelivery() {
 }
 
 void WebView::Impl::deliverOne() {
+  // What a page asked for dies with it: a document that was replaced while its navigations
+  // waited must not speak for the one now showing.
+  while (!navigations.empty() && navigations.front().document != documentId) navigations.pop_front();
   if (navigations.empty()) return;
   Navigation n = std::move(navigations.front());
   navigations.pop_front();
@@ -60,7 +63,8 @@ void WebView::Impl::fromPage(uint64_t document, const std::string& text, ScriptH
   }
   auto url = resolve(text, documentURL);
   if (!url) return;
-  Navigation n{URLRequest(*url), WebViewNavigationType::Other, source == ScriptHost::NavigationSource::Frame};
+  Navigation n{URLRequest(*url), WebViewNavigationType::Other, source == ScriptHost::NavigationSource::Frame,
+               document};
   if (source == ScriptHost::NavigationSource::Reload) n.type = WebViewNavigationType::Reload;
   enqueue(std::move(n));
 }
@@ -138,7 +142,7 @@ bool WebView::tapLinkWithElementIdForTesting(const std::string& elementId) {
 }
 
 void WebView::injectNavigationForTesting(const URLRequest& request, WebViewNavigationType type) {
-  impl_->enqueue({request, type, false});
+  impl_->enqueue({request, type, false, impl_->documentId});
 }
 
 }  // namespace platform

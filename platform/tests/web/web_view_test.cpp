@@ -277,6 +277,25 @@ TEST_F(WebViewTest, NavigationOutcomesRefusedReplacedOrFailed) {
   EXPECT_TRUE(delegate_->events.empty());
 }
 
+TEST_F(WebViewTest, AReplacedPagesWaitingNavigationsDieWithIt) {
+  // The old page asks for many commands at once; they reach the delegate one per turn, and the
+  // new page commits while most still wait. None may arrive once the new page is showing.
+  view_->loadHTMLStringBaseURL("<script>for (var i = 0; i < 200; i++) location = 'app://old' + i;</script>",
+                               std::nullopt);
+  refuseAppScheme();
+  ASSERT_TRUE(runUntil([&] { return !delegate_->asked.empty() && delegate_->asked.back().url() == "app://old0"; }));
+  delegate_->events.clear();
+  view_->loadHTMLStringBaseURL("<script>var page = 'new';</script>", std::nullopt);
+  ASSERT_TRUE(waitForFinish());
+  runUntilIdle();
+  const auto finished = std::find(delegate_->events.begin(), delegate_->events.end(), "finish");
+  EXPECT_EQ(std::count_if(finished, delegate_->events.end(),
+                          [](const std::string& e) { return e.find("app://old") != std::string::npos; }),
+            0);
+  EXPECT_LT(delegate_->asked.size(), 50u);
+  EXPECT_EQ(eval("page"), "new");
+}
+
 TEST_F(WebViewTest, PageURLsTheParserRefusesAreEscapedNotDropped) {
   refuseAppScheme();
   view_->loadHTMLStringBaseURL(
