@@ -25,6 +25,10 @@ class HalvernServer {
   enum class Fault { kNone, kFail, kStall, kCut };
 
   HalvernServer();
+  // Stops answering before the answers' data goes: the listener's threads read it.
+  ~HalvernServer();
+  HalvernServer(const HalvernServer&) = delete;
+  HalvernServer& operator=(const HalvernServer&) = delete;
 
   // What the client is given as its server URL: the base of every path it asks for.
   std::string serverURL() const { return server_.url("/hvbridge"); }

@@ -7,6 +7,8 @@
 
 namespace testing {
 
+HalvernServer::~HalvernServer() { server_.stop(); }
+
 HalvernServer::HalvernServer() {
   setClientResponse("", {});
   server_.setHandler(kUpdatePath, [this](const RecordedRequest&) {
