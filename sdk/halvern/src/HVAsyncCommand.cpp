@@ -4,6 +4,7 @@
 #include "HVJSON.h"
 #include "HVZip.h"
 #include "platform/file_manager.h"
+#include "platform/log.h"
 
 namespace halvern {
 
@@ -78,7 +79,10 @@ std::shared_ptr<HVIOUnzipRequest> HVIOUnzipRequest::requestWithSourceZipFilePath
 
 std::optional<HVCommandResult> HVIOUnzipRequest::execute() {
   std::string error;
-  if (!HVZip::unzipPackageToPath(source_, destination_, &error)) return HVCommandResult::failure(std::move(error));
+  if (!HVZip::unzipPackageToPath(source_, destination_, &error)) {
+    platform::log("HVZip: cannot unpack " + source_ + " into " + destination_ + ": " + error);
+    return HVCommandResult::failure(std::move(error));
+  }
   FileManager::removeItemAtPath(source_);
   return HVCommandResult{};
 }

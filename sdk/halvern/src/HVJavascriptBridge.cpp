@@ -235,10 +235,15 @@ std::shared_ptr<HVCommandHandler> HVJavascriptBridge::commandHandlerForSelector(
 
 void HVJavascriptBridge::executeCocoaCommand(std::string_view text) {
   auto command = parseCommand(text);
-  if (!command) return;
+  if (!command) {
+    if (!text.empty()) platform::log("HVJavascriptBridge: ignoring the unreadable command " + std::string(text));
+    return;
+  }
   if (performOwnCommand(*command)) return;
-  if (auto handler = commandHandlerForSelector(command->selector))
-    handler->performSelector(command->selector, std::move(command->arguments));
+  auto handler = commandHandlerForSelector(command->selector);
+  // A page reaches only the commands its handlers declare, with no more values than they take.
+  if (!handler || !handler->performSelector(command->selector, std::move(command->arguments)))
+    platform::log("HVJavascriptBridge: ignoring the command " + std::string(text));
 }
 
 std::string HVJavascriptBridge::generateBridgeScriptFromObject(const std::string& name,

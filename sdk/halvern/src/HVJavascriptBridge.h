@@ -91,6 +91,8 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
   int execMode() const { return m_execMode; }
   void setExecMode(int mode);
   bool isWebViewLoading() const { return m_webViewLoading; }
+  // The bridge's own page finished loading and is still shown.
+  bool showsOwnDocument() const { return m_ownDocument && !m_webViewLoading; }
   // The current poll interval, or nullopt while halted.
   std::optional<double> pollingIntervalForTesting() const;
 
