@@ -88,12 +88,36 @@ class HVHostileInputTest : public testsupport::HalvernClientTest {
     for (const auto& item : content) text += item + "\n";
     return text + (FileManager::fileExistsAtPath(db->path()) ? "store" : "no store");
   }
-  // Everything in the sandbox but the client's own folder.
+  // Everything in the sandbox but the client's own folder and the package in transit, which
+  // waits in Documents for the next one.
   std::vector<std::string> outsideTheClient() {
     std::vector<std::string> all;
     listTree(home(), "", all);
-    std::erase_if(all, [](const std::string& item) { return item.rfind("Documents/HV/", 0) == 0; });
+    std::erase_if(all, [](const std::string& item) {
+      return item.rfind("Documents/HV/", 0) == 0 || item == "Documents/temp.zip";
+    });
     return all;
+  }
+  // Starts an attempt and waits until it is `over`: it must be logged once, and leave the
+  // stored data and everything outside the client's folder as they were.
+  void expectRefusedOnce(const std::function<void()>& attempt, const std::string& logged,
+                         const std::function<bool()>& over) {
+    const std::string before = stored();
+    const auto outside = outsideTheClient();
+    platform::LogCapture log;
+    attempt();
+    ASSERT_TRUE(step([&] { return count(log.lines(), logged) > 0 && over(); }));
+    step([] { return false; }, 0.3);
+    EXPECT_EQ(count(log.lines(), logged), 1u);
+    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(outsideTheClient(), outside);
+  }
+  // After all that, a sound ad is still fetched and taken.
+  void expectTheNextAdTaken() {
+    const int64_t earlier = slot("hvBanner")->nextAdDlTime();
+    server.setAd("hvBanner", "<b>next</b>", 600, {});
+    HVController::sharedController()->adManager()->queueFetchForSlotNamed("hvBanner");
+    EXPECT_TRUE(step([&] { return slot("hvBanner")->nextAdDlTime() != earlier; }));
   }
 
   bool guardWorks = false;
@@ -142,16 +166,10 @@ TEST_F(HVHostileInputTest, PageCommandsReachNothingBeyondTheClientsFolderAndComm
       {"a quote that would add a value", "BridgeLib.setSettingString('kept\" string:\"lost', 'v')",
        "ignoring the command setSetting:"},
   };
-  const std::string before = stored();
-  const auto outside = outsideTheClient();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::LogCapture log;
-    send("got = []; " + c.script, [&] { return count(log.lines(), c.logged) > 0; });
-    EXPECT_EQ(count(log.lines(), c.logged), 1u);
+    expectRefusedOnce([&] { send("got = []; " + c.script); }, c.logged, [] { return true; });
     EXPECT_EQ(eval("JSON.stringify(got)"), c.answered);
-    EXPECT_EQ(stored(), before);
-    EXPECT_EQ(outsideTheClient(), outside);
   }
   // The page still works: a setting it stores with every quoting character reads back whole.
   send("got = []; BridgeLib.setSettingString('k\\'); DROP TABLE settings;--', 'v\\' OR \\'1\\'=\\'1 </script>\\u2028\\\\');"
@@ -164,17 +182,11 @@ TEST_F(HVHostileInputTest, PageCommandsReachNothingBeyondTheClientsFolderAndComm
   // A script that never ends: the web view stops it and, with it, the page for good; the next
   // fetch brings a fresh driver page, which takes it.
   if (!guardWorks) return;
-  server.setAd("hvBanner", "<b>after</b>", 600, {});
-  const int64_t earlier = slot("hvBanner")->nextAdDlTime();
+  expectRefusedOnce([&] { send("BridgeLib.callback('for (;;) {}')"); },
+                    "web view: a page script ran past its time limit", [] { return true; });
   platform::LogCapture log;
-  send("BridgeLib.callback('for (;;) {}')",
-       [&] { return count(log.lines(), "web view: a page script ran past its time limit") > 0; });
-  HVController::sharedController()->adManager()->queueFetchForSlotNamed("hvBanner");
-  EXPECT_TRUE(step([&] { return slot("hvBanner")->nextAdDlTime() != earlier; }));
-  EXPECT_EQ(count(log.lines(), "web view: a page script ran past its time limit"), 1u);
+  expectTheNextAdTaken();
   EXPECT_EQ(count(log.lines(), "HVClientDriver: the driver page stopped answering"), 1u);
-  EXPECT_EQ(HVController::sharedController()->database()->sqlExecute("SELECT data FROM settings WHERE id='kept'"),
-            platform::Array{platform::Value(platform::Array{platform::Value("value")})});
 }
 
 TEST_F(HVHostileInputTest, HostilePackagesAndAnswersFailOnceAndKeepTheEarlierAd) {
@@ -213,27 +225,61 @@ TEST_F(HVHostileInputTest, HostilePackagesAndAnswersFailOnceAndKeepTheEarlierAd)
       {"an ad description larger than the client takes", description(oversized),
        "HVDownloadConnection: the answer from"},
   };
-  const std::string before = stored();
-  const auto outside = outsideTheClient();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     c.serve();
-    platform::LogCapture log;
-    ASSERT_TRUE(driver()->fetchAdForSlotNamed("hvBanner"));
-    ASSERT_TRUE(step([&] { return count(log.lines(), c.logged) > 0 && driver()->state() == HVClientDriver::kIdle; }));
-    step([] { return false; }, 1);
-    EXPECT_EQ(count(log.lines(), c.logged), 1u);
+    expectRefusedOnce([&] { ASSERT_TRUE(driver()->fetchAdForSlotNamed("hvBanner")); }, c.logged,
+                      [&] { return driver()->state() == HVClientDriver::kIdle; });
     EXPECT_EQ(slot("hvBanner")->nextAdDlTime(), earlier);
-    EXPECT_EQ(stored(), before);
-    auto now = outsideTheClient();
-    // The package in transit waits in Documents for the next one.
-    std::erase(now, "Documents/temp.zip");
-    EXPECT_EQ(now, outside);
   }
-  // A sound package after all that is taken.
-  server.setAd("hvBanner", "<b>next</b>", 600, {});
-  ASSERT_TRUE(driver()->fetchAdForSlotNamed("hvBanner"));
-  EXPECT_TRUE(step([&] { return slot("hvBanner")->nextAdDlTime() != earlier; }));
+  expectTheNextAdTaken();
+}
+
+TEST_F(HVHostileInputTest, HostileUpdateAnswersLeaveTheInstalledClient) {
+  auto manager = HVController::sharedController()->clientManager();
+  const std::string version = manager->clientVersion();
+  const std::string self = server.serverURL() + "/v2/req_js.json";
+  std::vector<std::string> installed;
+  listTree(HVClientManager::clientRootDir(), "", installed);
+  struct Case {
+    const char* name;
+    std::function<void()> serve;
+    std::string logged;
+  };
+  const Case cases[] = {
+      {"an answer that is no JSON", [&] { server.setRawUpdateBody("<html>%n%s%@%x</html>"); },
+       "HVClientManager: ignoring the update answer: it is no JSON"},
+      {"an answer nested past any depth", [&] { server.setRawUpdateBody(std::string(200000, '[') + std::string(200000, ']')); },
+       "HVClientManager: ignoring the update answer: it is no JSON"},
+      {"a status that is not all right", [&] { server.setClientResponse("2.0", {}, false, "Broken"); },
+       "ignoring the update answer: its status is Broken."},
+      {"a version naming a folder elsewhere",
+       [&] { server.setClientResponse("../../../escape", {{"display", "x"}, {"driver", "y"}}); },
+       "the version ../../../escape names no folder."},
+      {"a version without its driver", [&] { server.setClientResponse("2.0", {{"display", "x"}}); },
+       "the component driver is missing."},
+      {"an answer unpacking past what the client takes",
+       [&] { server.setRawUpdateBody(std::string(HVDownloadConnection::kMaxReceivedBytes + 1, ' ')); },
+       "HVDownloadConnection: the answer from " + self + "?"},
+      {"an answer redirected for ever",
+       [&] {
+         server.loopback().setHandler(testing::HalvernServer::kUpdatePath,
+                                      [&](const testing::RecordedRequest&) { return testing::ScriptedAnswer::redirect(self); });
+       },
+       "HVDownloadConnection: the download of " + self + "?"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.serve();
+    expectRefusedOnce([&] { manager->synchronizeWithServer(); }, c.logged,
+                      [&] { return !manager->isSynchronizingForTesting(); });
+    EXPECT_EQ(manager->clientVersion(), version);
+    std::vector<std::string> now;
+    listTree(HVClientManager::clientRootDir(), "", now);
+    EXPECT_EQ(now, installed);
+  }
+  // The installed driver still fetches.
+  expectTheNextAdTaken();
 }
 
 }  // namespace
