@@ -8,6 +8,7 @@
 #include "HVClientManager.h"
 #include "HVCocoaCommandHandler.h"
 #include "HVController.h"
+#include "HVDownloadConnection.h"
 #include "HVDriverCommandHandler.h"
 #include "HVJavascriptBridge.h"
 #include "HVStandardCommandHandler.h"
@@ -139,7 +140,8 @@ void HVClientDriver::reloadAndExecuteBaseURL(const std::string& script, const st
 void HVClientDriver::pingURL(const std::string& url) {
   auto parsed = platform::URL::create(url);
   if (!parsed) return;
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(parsed->absoluteString()), nullptr);
+  // Nobody waits for the answer, but it is bounded and a failure is logged like any other.
+  HVDownloadConnection::connectionWithURLRequestDelegateUserData(platform::URLRequest(parsed->absoluteString()), {}, {});
 }
 
 void HVClientDriver::initSucceeded() {

@@ -125,6 +125,8 @@ class HVHostileInputTest : public testsupport::HalvernClientTest {
 
 TEST_F(HVHostileInputTest, PageCommandsReachNothingBeyondTheClientsFolderAndCommands) {
   const std::string package = server.fileURL("hvBanner-1.zip");
+  const std::string endless = server.loopback().url("/endless");
+  server.loopback().setAnswer("/endless", testing::ScriptedAnswer::redirect(endless));
   const std::string slip = platform::base64Encode(
       ZipBuilder().addFile("ok.html", "fine").addFile("../../../escape.html", "out").bytes());
   struct Case {
@@ -159,6 +161,8 @@ TEST_F(HVHostileInputTest, PageCommandsReachNothingBeyondTheClientsFolderAndComm
        "BridgeLib.fileWriteBase64String('HV/slip.zip', '" + slip +
            "'); BridgeLib.unzipFileToFolderWithCallback('HV/slip.zip', 'HV/Content/slip', 'got.push(1)')",
        "entry outside the folder: ../../../escape.html"},
+      {"a tracker redirected for ever", "BridgeDriver.pingURL('" + endless + "')",
+       "HVDownloadConnection: the download of " + endless + " failed."},
       {"a command no handler offers", "sendCommand('deleteAllFiles:\"HV\";')",
        "ignoring the command deleteAllFiles:\"HV\""},
       {"a bridge method the page may not reach", "sendCommand('loadJavascriptString:\"x\" execute:\"y\";')",
