@@ -234,16 +234,18 @@ std::shared_ptr<HVCommandHandler> HVJavascriptBridge::commandHandlerForSelector(
 }
 
 void HVJavascriptBridge::executeCocoaCommand(std::string_view text) {
+  // A page's text is quoted in the log no further than this.
+  const std::string quoted(text.substr(0, kMaxLoggedCommandLength));
   auto command = parseCommand(text);
   if (!command) {
-    if (!text.empty()) platform::log("HVJavascriptBridge: ignoring the unreadable command " + std::string(text));
+    if (!text.empty()) platform::log("HVJavascriptBridge: ignoring the unreadable command " + quoted);
     return;
   }
   if (performOwnCommand(*command)) return;
   auto handler = commandHandlerForSelector(command->selector);
   // A page reaches only the commands its handlers declare, with no more values than they take.
   if (!handler || !handler->performSelector(command->selector, std::move(command->arguments)))
-    platform::log("HVJavascriptBridge: ignoring the command " + std::string(text));
+    platform::log("HVJavascriptBridge: ignoring the command " + quoted);
 }
 
 std::string HVJavascriptBridge::generateBridgeScriptFromObject(const std::string& name,
