@@ -405,6 +405,11 @@ void HVJavascriptBridge::finishLoad() {
 void HVJavascriptBridge::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   auto self = shared_from_this();
   m_ownDocument = m_loadingOwnDocument;
+  if (!m_ownDocument) {
+    const auto request = webView->request();
+    platform::log("HVJavascriptBridge: the page " + (request ? request->url() : std::string("(none)")) +
+                  " is not the bridge's own; its commands are not taken.");
+  }
   finishLoad();
   if (auto delegate = m_webViewDelegate.lock()) delegate->webViewDidFinishLoad(webView);
 }

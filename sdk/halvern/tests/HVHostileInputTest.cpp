@@ -286,5 +286,19 @@ TEST_F(HVHostileInputTest, HostileUpdateAnswersLeaveTheInstalledClient) {
   expectTheNextAdTaken();
 }
 
+TEST_F(HVHostileInputTest, APageThatReplacedTheDriversIsNotObeyed) {
+  // A page of the server's, which the driver lets in, queuing what a driver page would.
+  const std::string landing = server.serverURL() + "/landing";
+  auto page = testing::ScriptedAnswer::text(
+      "<html><head><script>var polls = 0;"
+      "function commandList(mode) { polls++; return 'deleteFile:\"HV/Content/hvBanner\";'; }"
+      "</script></head><body>elsewhere</body></html>");
+  page.headers = {{"Content-Type", "text/html"}};
+  server.loopback().setAnswer("/hvbridge/landing", page);
+  expectRefusedOnce([&] { eval("window.location = '" + landing + "'"); },
+                    "HVJavascriptBridge: the page " + landing + " is not the bridge's own", [] { return true; });
+  EXPECT_EQ(eval("polls"), "0");
+}
+
 }  // namespace
 }  // namespace halvern
