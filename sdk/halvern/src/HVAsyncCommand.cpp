@@ -44,6 +44,10 @@ std::shared_ptr<HVDBQuery> HVDBQuery::rejectedQuery(std::string reason, std::sha
 std::optional<HVCommandResult> HVDBQuery::execute() {
   if (!rejection_.empty() || !database_) return HVCommandResult::failure(rejection_.empty() ? "no database" : rejection_);
   auto outcome = database_->sqlExecuteWithParameters(query_, parameters_);
+  // Statements come from pages too; what they send is quoted up to a bound.
+  if (!outcome.succeeded)
+    platform::log("HVDatabase: the statement " + query_.substr(0, kMaxLoggedStatementLength) + " failed: " +
+                  outcome.errorMessage);
   return HVCommandResult{outcome.succeeded, Value(std::move(outcome.rows)), std::move(outcome.errorMessage)};
 }
 

@@ -163,6 +163,8 @@ TEST_F(HVHostileInputTest, PageCommandsReachNothingBeyondTheClientsFolderAndComm
        "entry outside the folder: ../../../escape.html"},
       {"a tracker redirected for ever", "BridgeDriver.pingURL('" + endless + "')",
        "HVDownloadConnection: the download of " + endless + " failed."},
+      {"a statement that breaks, with format directives", "BridgeLib.sqlExecute(\"SELECT '%n%s%@%x' FROM nowhere\")",
+       "HVDatabase: the statement SELECT '%n%s%@%x' FROM nowhere failed: no such table: nowhere"},
       {"a command no handler offers", "sendCommand('deleteAllFiles:\"HV\";')",
        "ignoring the command deleteAllFiles:\"HV\""},
       {"a bridge method the page may not reach", "sendCommand('loadJavascriptString:\"x\" execute:\"y\";')",
