@@ -4,6 +4,7 @@
 #include "HVJSON.h"
 #include "HVZip.h"
 #include "platform/file_manager.h"
+#include "platform/log.h"
 
 namespace halvern {
 
@@ -43,6 +44,10 @@ std::shared_ptr<HVDBQuery> HVDBQuery::rejectedQuery(std::string reason, std::sha
 std::optional<HVCommandResult> HVDBQuery::execute() {
   if (!rejection_.empty() || !database_) return HVCommandResult::failure(rejection_.empty() ? "no database" : rejection_);
   auto outcome = database_->sqlExecuteWithParameters(query_, parameters_);
+  // Statements come from pages too; what they send is quoted up to a bound.
+  if (!outcome.succeeded)
+    platform::log("HVDatabase: the statement " + query_.substr(0, kMaxLoggedStatementLength) + " failed: " +
+                  outcome.errorMessage);
   return HVCommandResult{outcome.succeeded, Value(std::move(outcome.rows)), std::move(outcome.errorMessage)};
 }
 
@@ -78,7 +83,10 @@ std::shared_ptr<HVIOUnzipRequest> HVIOUnzipRequest::requestWithSourceZipFilePath
 
 std::optional<HVCommandResult> HVIOUnzipRequest::execute() {
   std::string error;
-  if (!HVZip::unzipPackageToPath(source_, destination_, &error)) return HVCommandResult::failure(std::move(error));
+  if (!HVZip::unzipPackageToPath(source_, destination_, &error)) {
+    platform::log("HVZip: cannot unpack " + source_ + " into " + destination_ + ": " + error);
+    return HVCommandResult::failure(std::move(error));
+  }
   FileManager::removeItemAtPath(source_);
   return HVCommandResult{};
 }

@@ -45,6 +45,8 @@ class HVCallbackCommand final : public HVAsyncCommand {
 // One statement with its parameters bound in order ("?" placeholders).
 class HVDBQuery final : public HVAsyncCommand {
  public:
+  // How much of a statement that fails is quoted in the log.
+  static constexpr size_t kMaxLoggedStatementLength = 256;
   static std::shared_ptr<HVDBQuery> queryWithQueryCallbackContext(std::shared_ptr<HVDatabase> database,
                                                                   std::string query, platform::Array parameters,
                                                                   std::shared_ptr<HVCallbackContext> context);

@@ -8,10 +8,12 @@
 #include "HVClientManager.h"
 #include "HVCocoaCommandHandler.h"
 #include "HVController.h"
+#include "HVDownloadConnection.h"
 #include "HVDriverCommandHandler.h"
 #include "HVJavascriptBridge.h"
 #include "HVStandardCommandHandler.h"
 #include "platform/format.h"
+#include "platform/log.h"
 #include "platform/url.h"
 
 namespace halvern {
@@ -95,12 +97,22 @@ void HVClientDriver::loadDriverPage(const std::string& onload, const std::string
 
 void HVClientDriver::executeScriptBaseURLData(const std::string& onload, const std::string& baseURL,
                                               const platform::Bytes& data) {
+  m_reloading = false;
   std::string script(data.begin(), data.end());
   script = script.substr(0, script.find('\0'));
   m_bridge->loadJavascriptStringExecuteBaseURL(script, onload, platform::URL::create(baseURL));
 }
 
 bool HVClientDriver::fetchAdForSlotNamed(const std::string& name) {
+  if (!m_reloading && m_bridge->showsOwnDocument() && !m_bridge->isHVJSLoaded()) {
+    // The web view stopped a script of the page that would not end, and with it the page's
+    // script for good: the driver starts again on a fresh page; the fetch waits for it.
+    platform::log("HVClientDriver: the driver page stopped answering; loading it again.");
+    m_state = kNotReady;
+    m_reloading = true;
+    startup();
+    return false;
+  }
   if (m_state != kIdle) return false;
   if (!m_bridge->isHVJSLoaded()) return false;
   m_state = kFetching;
@@ -128,7 +140,8 @@ void HVClientDriver::reloadAndExecuteBaseURL(const std::string& script, const st
 void HVClientDriver::pingURL(const std::string& url) {
   auto parsed = platform::URL::create(url);
   if (!parsed) return;
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(parsed->absoluteString()), nullptr);
+  // Nobody waits for the answer, but it is bounded and a failure is logged like any other.
+  HVDownloadConnection::connectionWithURLRequestDelegateUserData(platform::URLRequest(parsed->absoluteString()), {}, {});
 }
 
 void HVClientDriver::initSucceeded() {

@@ -80,6 +80,8 @@ class HVClientDriver : public platform::WebViewDelegate, public std::enable_shar
 
   std::shared_ptr<platform::WebView> m_webView;
   int m_state = kNotReady;
+  // A fresh page is on its way in place of one whose script was stopped.
+  bool m_reloading = false;
   int m_execMode = 0;
   std::shared_ptr<HVJavascriptBridge> m_bridge;
   std::shared_ptr<HVCommandHandler> m_standardHandler;

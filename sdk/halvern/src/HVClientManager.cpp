@@ -1,5 +1,7 @@
 #include "HVClientManager.h"
 
+#include "platform/log.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -155,13 +157,18 @@ void HVClientManager::downloadTimedOut(const std::shared_ptr<HVDownloadConnectio
 }
 
 void HVClientManager::synchronizeWithServerCallback(const HVCommandResult& result) {
-  if (!result.succeeded || !result.value || !result.value->isDictionary()) return;
+  // An answer the client cannot take leaves the installed client as it is.
+  auto refuse = [](const std::string& why) {
+    platform::log("HVClientManager: ignoring the update answer: " + why + ".");
+  };
+  if (!result.succeeded || !result.value || !result.value->isDictionary())
+    return refuse(result.succeeded ? "it is no JSON object" : "it is no JSON (" + result.errorMessage + ")");
   const auto& reply = result.value->dictionary();
-  if (!reply.get("status").isString() || reply.get("status").string() != "AllOkay") return;
+  if (!reply.get("status").isString() || reply.get("status").string() != "AllOkay")
+    return refuse("its status is " + reply.get("status").description());
   const Value& content = reply.get("content");
-  if (!content.isDictionary()) return;
-  const Value clientResponse = content.dictionary().get("clientResponse");
-  if (!clientResponse.isDictionary()) return;
+  const Value clientResponse = content.isDictionary() ? content.dictionary().get("clientResponse") : Value();
+  if (!clientResponse.isDictionary()) return refuse("it holds no client response");
   const auto& response = clientResponse.dictionary();
 
   auto controller = HVController::sharedController();
@@ -177,9 +184,9 @@ void HVClientManager::synchronizeWithServerCallback(const HVCommandResult& resul
   const Value& version = response.get("clientVersion");
   if (!version.isString() || version.string() == m_clientVersion) return;
   // The version names a folder on disk.
-  if (!isAcceptableClientVersion(version.string())) return;
+  if (!isAcceptableClientVersion(version.string())) return refuse("the version " + version.string() + " names no folder");
   for (const auto& component : m_clientComponents)
-    if (!source.dictionary().get(component).isString()) return;
+    if (!source.dictionary().get(component).isString()) return refuse("the component " + component + " is missing");
   flushUpdateUsingResponse(clientResponse);
 }
 

@@ -1,5 +1,7 @@
 #include "HVDownloadConnection.h"
 
+#include "platform/log.h"
+
 namespace halvern {
 
 std::shared_ptr<HVDownloadConnection> HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(
@@ -71,15 +73,24 @@ void HVDownloadConnection::connectionDidReceiveResponse(platform::URLConnection&
   m_expectedDataLength = response.expectedContentLength();
   m_receivedData.clear();
   m_responseStatusCode = static_cast<int>(response.statusCode());
+  if (m_expectedDataLength > static_cast<long long>(kMaxReceivedBytes))
+    giveUp("declares " + std::to_string(m_expectedDataLength) + " bytes, more than " +
+           std::to_string(kMaxReceivedBytes));
 }
 
 void HVDownloadConnection::connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& data) {
+  if (m_finished) return;
+  if (m_receivedData.size() + data.size() > kMaxReceivedBytes) {
+    giveUp("passes " + std::to_string(kMaxReceivedBytes) + " bytes");
+    return;
+  }
   m_receivedData.insert(m_receivedData.end(), data.begin(), data.end());
   auto self = shared_from_this();
   if (auto delegate = m_delegate.lock()) delegate->downloadProgress(self);
 }
 
 void HVDownloadConnection::connectionDidFinishLoading(platform::URLConnection&) {
+  if (m_finished) return;
   if (m_responseStatusCode != 200) {
     attemptFailed(false);
     return;
@@ -103,6 +114,8 @@ void HVDownloadConnection::attemptFailed(bool timedOut) {
   m_connection.reset();
   if (--m_retryCount < 1) {
     m_finished = true;
+    platform::log("HVDownloadConnection: the download of " + m_request.url() +
+                  (timedOut ? " timed out." : " failed."));
     if (auto delegate = m_delegate.lock()) {
       if (timedOut) delegate->downloadTimedOut(self);
       else delegate->downloadFailed(self);
@@ -110,6 +123,18 @@ void HVDownloadConnection::attemptFailed(bool timedOut) {
     return;
   }
   start();
+}
+
+void HVDownloadConnection::giveUp(const std::string& why) {
+  if (m_finished) return;
+  auto self = shared_from_this();
+  stopTimer();
+  if (m_connection) m_connection->cancel();
+  m_connection.reset();
+  m_receivedData.clear();
+  m_finished = true;
+  platform::log("HVDownloadConnection: the answer from " + m_request.url() + " " + why + "; dropped.");
+  if (auto delegate = m_delegate.lock()) delegate->downloadFailed(self);
 }
 
 }  // namespace halvern

@@ -2,6 +2,8 @@
 // A small retrying, time-limited download: each attempt fetches the request afresh, may be
 // cut by a per-attempt time limit, and counts against the attempts left; the delegate hears
 // the single outcome. Only http and https are fetched, and only a 200 answer is a success.
+// An answer is held in memory, so one longer than kMaxReceivedBytes ends the download at
+// once, without retries. A download that ends without success is logged once.
 // Main thread only.
 #include <memory>
 
@@ -28,6 +30,8 @@ class HVDownloadConnection : public platform::URLConnectionDelegate,
                              public std::enable_shared_from_this<HVDownloadConnection> {
  public:
   using DelegateRef = std::weak_ptr<HVDownloadConnectionDelegate>;
+
+  static constexpr size_t kMaxReceivedBytes = 16u << 20;
 
   // Each starts at once. A timeout <= 0 means none; max(retries, 1) attempts are made.
   static std::shared_ptr<HVDownloadConnection> timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(
@@ -72,6 +76,8 @@ class HVDownloadConnection : public platform::URLConnectionDelegate,
 
  private:
   void attemptFailed(bool timedOut);
+  // Ends the download as failed whatever attempts are left.
+  void giveUp(const std::string& why);
   void stopTimer();
 
   platform::Value m_userData;

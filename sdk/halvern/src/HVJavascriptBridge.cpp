@@ -234,11 +234,18 @@ std::shared_ptr<HVCommandHandler> HVJavascriptBridge::commandHandlerForSelector(
 }
 
 void HVJavascriptBridge::executeCocoaCommand(std::string_view text) {
+  // A page's text is quoted in the log no further than this.
+  const std::string quoted(text.substr(0, kMaxLoggedCommandLength));
   auto command = parseCommand(text);
-  if (!command) return;
+  if (!command) {
+    if (!text.empty()) platform::log("HVJavascriptBridge: ignoring the unreadable command " + quoted);
+    return;
+  }
   if (performOwnCommand(*command)) return;
-  if (auto handler = commandHandlerForSelector(command->selector))
-    handler->performSelector(command->selector, std::move(command->arguments));
+  auto handler = commandHandlerForSelector(command->selector);
+  // A page reaches only the commands its handlers declare, with no more values than they take.
+  if (!handler || !handler->performSelector(command->selector, std::move(command->arguments)))
+    platform::log("HVJavascriptBridge: ignoring the command " + quoted);
 }
 
 std::string HVJavascriptBridge::generateBridgeScriptFromObject(const std::string& name,
@@ -398,6 +405,11 @@ void HVJavascriptBridge::finishLoad() {
 void HVJavascriptBridge::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   auto self = shared_from_this();
   m_ownDocument = m_loadingOwnDocument;
+  if (!m_ownDocument) {
+    const auto request = webView->request();
+    platform::log("HVJavascriptBridge: the page " + (request ? request->url() : std::string("(none)")) +
+                  " is not the bridge's own; its commands are not taken.");
+  }
   finishLoad();
   if (auto delegate = m_webViewDelegate.lock()) delegate->webViewDidFinishLoad(webView);
 }

@@ -33,6 +33,8 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
  public:
   enum ExecMode { kBG = 0, kFG = 1 };
   static constexpr double kMinimumPollingInterval = 1.0 / 30.0;
+  // How much of a command the bridge refuses it quotes in the log.
+  static constexpr size_t kMaxLoggedCommandLength = 256;
 
   static std::shared_ptr<HVJavascriptBridge> bridgeInModeWebViewDelegate(
       int mode, std::shared_ptr<platform::WebView> webView, std::shared_ptr<HVCommandHandler> handler);
@@ -91,6 +93,8 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
   int execMode() const { return m_execMode; }
   void setExecMode(int mode);
   bool isWebViewLoading() const { return m_webViewLoading; }
+  // The bridge's own page finished loading and is still shown.
+  bool showsOwnDocument() const { return m_ownDocument && !m_webViewLoading; }
   // The current poll interval, or nullopt while halted.
   std::optional<double> pollingIntervalForTesting() const;
 

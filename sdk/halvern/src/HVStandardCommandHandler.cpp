@@ -6,10 +6,12 @@
 #include "HVAsyncCommand.h"
 #include "HVBase64.h"
 #include "HVController.h"
+#include "HVDatabase.h"
 #include "HVJSON.h"
 #include "HVJavascriptBridge.h"
 #include "HVReachability.h"
 #include "platform/file_manager.h"
+#include "platform/log.h"
 #include "platform/sandbox.h"
 #include "platform/url.h"
 
@@ -175,7 +177,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
   });
   declareCommand("unzipFile:toFolder:callback:", [this](A args) {
     auto zip = confinedPagePath(stringArgument(args, 0));
-    auto folder = confinedPagePath(stringArgument(args, 1));
+    auto folder = zip ? confinedPagePath(stringArgument(args, 1)) : std::nullopt;
     if (!zip || !folder) return;
     auto context = contextCallingBack(
         [callback = args[2]](HVCommandHandler& self, const HVCommandResult& result) {
@@ -217,7 +219,13 @@ std::optional<std::string> HVStandardCommandHandler::confinedPagePath(const std:
   const std::string documents = HVController::localFileBasePath();
   auto path = FileManager::confinedPath(documents, relative);
   const std::string clientFolder = HVController::hvBaseDir() + "/";
-  if (!path || path->rfind(clientFolder, 0) != 0 || path->size() == clientFolder.size()) return std::nullopt;
+  // The store (and SQLite's files beside it) is the client's own: a page reaches it through
+  // the statements it sends, never as a file it may overwrite or delete.
+  const std::string store = clientFolder + HVDatabase::kFileName;
+  if (!path || path->rfind(clientFolder, 0) != 0 || path->size() == clientFolder.size() || path->rfind(store, 0) == 0) {
+    platform::log("HVAdEngine: refusing the page's path \"" + relative + "\"; it leaves the client's folder.");
+    return std::nullopt;
+  }
   return path;
 }
 
@@ -294,7 +302,7 @@ void HVStandardCommandHandler::downloadSucceeded(const std::shared_ptr<HVDownloa
     return;
   }
   io->sendAsyncCommand(HVIOWriteRequest::requestWithPathDataAppendCallbackContext(path, connection->receivedData(), false, nullptr));
-  FileManager::createDirectoryAtPath(unzipTo.string(), true);
+  // The unpacking makes the folder itself, so that a package that fails takes it away again.
   io->sendAsyncCommand(HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
       path, unzipTo.string(), answering()));
 }

@@ -43,13 +43,14 @@ class HalvernClientTest : public testing::SandboxTest {
         "app1", server.serverURL(),
         {HVAdSlotDescription(HVAdSizeBanner, "hvBanner"), HVAdSlotDescription(HVAdSizeFullScreen, "hvFullScreen")});
   }
-  // Moves virtual time in small steps until `done` holds; false after `seconds` of it.
-  bool pump(const std::function<bool()>& done, double seconds = 120.0) {
+  // Moves virtual time in small steps until `done` holds; false after `seconds` of it. Each
+  // step waits up to `realWait` seconds of real time for loopback traffic.
+  bool pump(const std::function<bool()>& done, double seconds = 120.0, double realWait = 0.01) {
     auto controller = HVController::sharedController();
     for (double waited = 0; waited < seconds; waited += 0.1) {
       if (done()) return true;
       controller->drainWorkersForTesting(0.05);
-      mainLoop().runUntil(done, 0.01);
+      mainLoop().runUntil(done, realWait);
       advance(0.1);
     }
     return done();

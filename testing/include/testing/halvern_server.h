@@ -55,6 +55,10 @@ class HalvernServer {
   void setAd(const std::string& slot, const std::string& html, double ttlSeconds,
              const std::vector<std::string>& trackers);
   void clearAd(const std::string& slot);
+  // The next ad of `slot` described by any text at all, for descriptions a server should
+  // never send; `package` names what is served at fileURL(`name`) (any bytes).
+  void setAdDescription(const std::string& slot, std::string description);
+  void setAdPackage(const std::string& slot, const std::string& name, std::string package, double ttlSeconds);
   std::string trackerURL(const std::string& name) const { return server_.url("/track/" + name); }
   size_t trackerHits(const std::string& name) const { return server_.requestsTo("/track/" + name).size(); }
   std::vector<RecordedRequest> adRequests() const { return server_.requestsTo(kAdPath); }

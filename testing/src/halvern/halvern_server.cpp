@@ -47,6 +47,18 @@ void HalvernServer::setAd(const std::string& slot, const std::string& html, doub
   ads_[slot] = std::move(description);
 }
 
+void HalvernServer::setAdDescription(const std::string& slot, std::string description) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ads_[slot] = std::move(description);
+}
+
+void HalvernServer::setAdPackage(const std::string& slot, const std::string& name, std::string package,
+                                 double ttlSeconds) {
+  setFile(name, std::move(package));
+  setAdDescription(slot, "{\"package\":" + jsonQuoted(fileURL(name)) + ",\"ttl\":" + std::to_string(ttlSeconds) +
+                             ",\"trackers\":[]}");
+}
+
 void HalvernServer::clearAd(const std::string& slot) {
   std::lock_guard<std::mutex> lock(mutex_);
   ads_.erase(slot);
