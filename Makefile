@@ -33,7 +33,8 @@ fuzz: deps
 sanitize: asan tsan
 
 # Any sanitizer report ends its test process with an error (see the presets' options), so
-# CTest counts it as a failure.
+# CTest counts it as a failure. The sanitizer builds compile unoptimised with line tables
+# only: on two cores their build, not their run, is what takes the time.
 asan tsan: deps
 	@cmake --preset $@ >/dev/null
 	@cmake --build --preset $@ -j $(JOBS)
