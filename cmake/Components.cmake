@@ -22,8 +22,11 @@ function(adc_library name)
 endfunction()
 
 # A GoogleTest binary from every .cpp of a folder, each test its own CTest entry.
+# THREADED names the GoogleTest suites that run work on more than one thread (workers, run
+# loops and timers, URL loading, sandbox servers): they also carry the label "threads", which
+# is what the ThreadSanitizer build runs, and their binary joins adc_threaded_tests.
 function(adc_tests name)
-  cmake_parse_arguments(ARG "" "LABEL" "SOURCE_DIRS;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL" "SOURCE_DIRS;DEPS;THREADED" ${ARGN})
   if(NOT ADC_BUILD_TESTS)
     return()
   endif()
@@ -41,17 +44,41 @@ function(adc_tests name)
   target_compile_options(${name} PRIVATE -O0)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} testing_fixture testing_kit
     GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name}
+  if(NOT ARG_THREADED)
+    gtest_discover_tests(${name}
+      PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 120
+      DISCOVERY_TIMEOUT 60)
+    return()
+  endif()
+  # Two discoveries over one binary, split by a filter and its negation, so each test is
+  # registered once. A suite may be parameterised (Prefix/Suite.Case), hence the second form.
+  set(_filter "")
+  foreach(_suite ${ARG_THREADED})
+    list(APPEND _filter "${_suite}.*" "*/${_suite}.*")
+  endforeach()
+  list(JOIN _filter ":" _filter)
+  gtest_discover_tests(${name} TEST_FILTER "-${_filter}"
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 120
     DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} TEST_FILTER "${_filter}" TEST_LIST ${name}_threaded
+    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 120
+    DISCOVERY_TIMEOUT 60)
+  # A list does not survive the discovery's PROPERTIES, so the second label is added by a
+  # CTest script that runs once the discovered tests are known.
+  set(_labels ${CMAKE_CURRENT_BINARY_DIR}/${name}_threads.cmake)
+  file(WRITE ${_labels} "if(${name}_threaded)\n"
+    "  set_tests_properties(\${${name}_threaded} PROPERTIES LABELS \"${ARG_LABEL};threads\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels})
+  add_dependencies(adc_threaded_tests ${name})
 endfunction()
 
 # An ad client: sdk/<name>/{include,src,tests,resources}. SUBDIRS names folders that sit
 # under both src/ and tests/ (src/<sub>/, tests/<sub>/). Headers in src/ and its subfolders
 # are private: the tests get them, and anything else that needs them (fuzz targets,
-# benchmarks) links <name>_internal.
+# benchmarks) links <name>_internal. THREADED is passed on to adc_tests.
 function(adc_client name)
-  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS;SUBDIRS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS;SUBDIRS;THREADED" ${ARGN})
   set(_root ${CMAKE_CURRENT_SOURCE_DIR})
   set(_private ${_root}/src)
   set(_tests ${_root}/tests)
@@ -69,5 +96,6 @@ function(adc_client name)
   target_link_libraries(${name}_internal INTERFACE ${name})
   adc_tests(${name}_tests LABEL ${name}
     SOURCE_DIRS ${_tests}
-    DEPS ${name}_internal ${ARG_TEST_DEPS})
+    DEPS ${name}_internal ${ARG_TEST_DEPS}
+    THREADED ${ARG_THREADED})
 endfunction()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests, the fuzzers and the benchmarks need.
 # Quiet and quick when everything is present; refreshes the package lists only when something is missing.
+# `install-deps.sh coverage` also installs lcov, which only `make coverage` uses.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   nlohmann-json3-dev rapidjson-dev
   clang
 )
+if [ "${1:-}" = coverage ]; then packages+=(lcov); fi
 
 missing=()
 for p in "${packages[@]}"; do

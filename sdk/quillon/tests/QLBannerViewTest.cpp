@@ -188,6 +188,8 @@ TEST_F(QLBannerViewTest, ThePagesOwnNavigationsDoNotShowTheAdAgain) {
                          "'; }, 0);</script></body></html>",
                      {{"X-Quillon-Tracking-Urls", server.impressionURL("once")}});
   ASSERT_EQ(load(), 6);
+  // The impression leaves when the ad is shown and may still be on its way.
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/impression/once").empty(); }));
   ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/next").empty(); }));
   ASSERT_TRUE(runUntil([&] {
     return banner->webView()->documentSourceForTesting().find("next") != std::string::npos &&
