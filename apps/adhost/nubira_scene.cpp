@@ -88,7 +88,7 @@ bool runNubiraScene(const Options&) {
   notef("ad server", "%zu ad requests", server.requestsTo(testing::NubiraServer::kAdPath).size());
 
   note("player", "taps the banner");
-  window->tapAtPoint(platform::Point(160, 450));
+  window->tapAtPoint(platform::Point{160, 450});
   ok = ok && loop.runUntil([&] { return banner->browserForTesting() != nullptr; }, 10.0);
   loop.advance(platform::kModalTransitionDuration);
   // Once by the click's redirects, once by the browser.
@@ -120,7 +120,7 @@ bool runNubiraScene(const Options&) {
         expanded.size.width, expanded.size.height);
   ok = ok && banner->superview() == window && banner->adCloseButtonForTesting();
   note("player", "taps the close button");
-  window->tapAtPoint(platform::Point(expanded.origin.x + 5, expanded.origin.y + 5));
+  window->tapAtPoint(platform::Point{expanded.origin.x + 5, expanded.origin.y + 5});
   loop.runUntilIdle();
   notef("banner", "back in the menu at (%.0f, %.0f)", banner->frame().origin.x, banner->frame().origin.y);
   ok = ok && banner->superview() == root->view() && adapter->dismissed == 2;
