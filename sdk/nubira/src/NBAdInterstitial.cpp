@@ -25,11 +25,6 @@ namespace nubira {
 
 namespace {
 
-template <class... Args>
-void logLine(const char* fmt, const Args&... args) {
-  NBSDKUtil::util()->logAbove(1, fmt, args...);
-}
-
 void console(const std::string& text) { std::fputs(text.c_str(), stdout); }
 
 }  // namespace

@@ -19,11 +19,6 @@ namespace nubira {
 
 namespace {
 
-template <class... Args>
-void logLine(const char* fmt, const Args&... args) {
-  NBSDKUtil::util()->logAbove(1, fmt, args...);
-}
-
 constexpr double kCloseButtonSide = 25;
 // Below the status bar, which a form navigation shows.
 constexpr double kStatusBarHeight = 20;

@@ -45,11 +45,6 @@ struct ServerConfig {
   std::string sandbox = "http://sandbox.nubira.example";
 };
 
-template <class... Args>
-void logLine(const char* fmt, const Args&... args) {
-  NBSDKUtil::util()->logAbove(1, fmt, args...);
-}
-
 void console(const std::string& text) { std::fputs(text.c_str(), stdout); }
 
 std::optional<platform::Error> isColorValid(const std::string& color) {

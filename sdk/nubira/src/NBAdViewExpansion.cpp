@@ -21,11 +21,6 @@ namespace nubira {
 
 namespace {
 
-template <class... Args>
-void logLine(const char* fmt, const Args&... args) {
-  NBSDKUtil::util()->logAbove(1, fmt, args...);
-}
-
 constexpr int kStateLoading = 0;
 constexpr int kStateDefault = 1;
 constexpr int kStateResized = 2;

@@ -20,11 +20,6 @@ namespace {
 
 constexpr std::string_view kScheme = "mraid://";
 
-template <class... Args>
-void logLine(const char* fmt, const Args&... args) {
-  NBSDKUtil::util()->logAbove(1, fmt, args...);
-}
-
 const platform::Value* lookUp(const NBJSBridge::Parameters& parameters, const std::string& key) {
   if (!parameters) return nullptr;
   return parameters->find(key);

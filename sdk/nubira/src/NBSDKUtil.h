@@ -49,4 +49,10 @@ class NBSDKUtil {
   int logLevel_ = 1;
 };
 
+// The client's ordinary log line: written when the log level is above 1.
+template <class... Args>
+void logLine(const char* fmt, const Args&... args) {
+  NBSDKUtil::util()->logAbove(1, fmt, args...);
+}
+
 }  // namespace nubira
