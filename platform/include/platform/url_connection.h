@@ -20,6 +20,24 @@
 // encoding; without it nothing is requested. "Expect: 100-continue" is never sent.
 // The idle time-out is the request's timeoutInterval measured on Clock::current(): when that
 // much time passes with no bytes moving, the connection fails with URLErrorTimedOut.
+//
+// Two more bounds, both optional and both named on the request:
+// - deadlineInterval: the whole load (every redirect hop included) must end within that
+//   many seconds of start(), measured on Clock::current(); past it the connection fails
+//   with URLErrorTimedOut even while bytes keep arriving. It is the original request's
+//   deadline (a substitute or a redirect does not move it).
+// - maximumContentLength: the most body bytes the final answer may bring, counted after
+//   any content decoding (gzip). A declared Content-Length over the cap fails before
+//   connectionDidReceiveResponse; otherwise the connection fails as soon as the count
+//   passes the cap, with URLErrorDataLengthExceedsMaximum (bytes up to the last delivery
+//   under the cap have been delivered). The cap is that of the request being sent.
+// Either failure cancels the load, releases its socket and buffered bytes, and is
+// reported exactly once through connectionDidFailWithError.
+//
+// Time-outs come from servers and pages, so no value may switch a bound off: every
+// interval given to a URLRequest (idle time-out or deadline) passes through
+// soundTimeInterval(): NaN, infinite, zero or negative becomes kURLDefaultTimeoutInterval
+// (60 s); a finite value above kURLMaximumTimeoutInterval (one hour) becomes that maximum.
 // TLS peers are verified as usual (certificate chain and host name).
 #include <cstdint>
 #include <memory>
@@ -50,9 +68,27 @@ enum URLError : long {
   URLErrorHTTPTooManyRedirects = -1007,
   URLErrorNotConnectedToInternet = -1009,
   URLErrorBadServerResponse = -1011,
+  URLErrorFileDoesNotExist = -1100,
+  // The answer is larger than the request's maximumContentLength.
+  URLErrorDataLengthExceedsMaximum = -1103,
   URLErrorSecureConnectionFailed = -1200,
   URLErrorServerCertificateUntrusted = -1202,
 };
+
+// Idle time-out of a request that names none (or names one that is not sound).
+inline constexpr double kURLDefaultTimeoutInterval = 60.0;
+// The longest idle time-out or deadline a request keeps; longer ones are clamped to it.
+inline constexpr double kURLMaximumTimeoutInterval = 3600.0;
+// The deadline the clients give a whole ad answer, click or landing page load.
+inline constexpr double kURLDefaultDeadlineInterval = 60.0;
+// The cap the clients give small answers (ad answers, settings, pages); a download names
+// a larger cap of its own.
+inline constexpr uint64_t kURLDefaultMaximumContentLength = 1024 * 1024;
+
+// The rule every interval on a URLRequest passes through (see the top of this file):
+// non-finite or <= 0 gives kURLDefaultTimeoutInterval, above kURLMaximumTimeoutInterval
+// gives that maximum, anything else is kept.
+double soundTimeInterval(double seconds);
 
 enum class URLRequestCachePolicy {
   UseProtocolCachePolicy = 0,
@@ -88,9 +124,10 @@ class HTTPHeaderFields {
 class URLRequest {
  public:
   URLRequest() = default;
+  // `timeoutInterval` passes through soundTimeInterval().
   explicit URLRequest(std::string url,
                       URLRequestCachePolicy cachePolicy = URLRequestCachePolicy::UseProtocolCachePolicy,
-                      double timeoutInterval = 60.0);
+                      double timeoutInterval = kURLDefaultTimeoutInterval);
 
   // The absolute URL text.
   const std::string& url() const { return url_; }
@@ -116,8 +153,18 @@ class URLRequest {
   void setHTTPBody(Bytes body) { body_ = std::move(body); }
   void setHTTPBody(std::string_view body) { body_.assign(body.begin(), body.end()); }
 
+  // The idle time-out, always sound (set through soundTimeInterval()).
   double timeoutInterval() const { return timeout_; }
-  void setTimeoutInterval(double seconds) { timeout_ = seconds; }
+  void setTimeoutInterval(double seconds) { timeout_ = soundTimeInterval(seconds); }
+
+  // The total deadline of a load, or nullopt (the default) for none. A value passes
+  // through soundTimeInterval(); nullopt removes the deadline.
+  std::optional<double> deadlineInterval() const { return deadline_; }
+  void setDeadlineInterval(std::optional<double> seconds);
+
+  // The most body bytes the answer may bring, or nullopt (the default) for no cap.
+  std::optional<uint64_t> maximumContentLength() const { return maxLength_; }
+  void setMaximumContentLength(std::optional<uint64_t> bytes) { maxLength_ = bytes; }
 
   URLRequestCachePolicy cachePolicy() const { return cachePolicy_; }
   void setCachePolicy(URLRequestCachePolicy p) { cachePolicy_ = p; }
@@ -131,7 +178,9 @@ class URLRequest {
   std::string method_ = "GET";
   HTTPHeaderFields headers_;
   Bytes body_;
-  double timeout_ = 60.0;
+  double timeout_ = kURLDefaultTimeoutInterval;
+  std::optional<double> deadline_;
+  std::optional<uint64_t> maxLength_;
   URLRequestCachePolicy cachePolicy_ = URLRequestCachePolicy::UseProtocolCachePolicy;
   bool handleCookies_ = true;
 };
@@ -216,8 +265,8 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
   static bool canHandleRequest(const URLRequest& request);
 
   // Loads on the calling thread, blocking it until the load ends (any thread; meant for
-  // background ones; it does not use the run loop). Redirects and the time-out (real
-  // time here) apply as above. Returns the body, also for 4xx/5xx answers, with the
+  // background ones; it does not use the run loop). Redirects, the idle time-out, the
+  // deadline (both in real time here) and the size cap apply as above. Returns the body, also for 4xx/5xx answers, with the
   // response; on failure returns nullopt and sets *error. Out-parameters may be null.
   static std::optional<Bytes> sendSynchronousRequestReturningResponseError(
       const URLRequest& request, HTTPURLResponse* response, Error* error);

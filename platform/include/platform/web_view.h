@@ -27,7 +27,11 @@
 // page that runs past it has its scripts stopped for good; the view keeps working and the
 // next load starts afresh), and each document's heap is capped at maxHeapBytes. Scripts a
 // page adds are fetched at most six at a time; up to a thousand more wait their turn, and
-// past that they fail to load (their onerror runs).
+// past that they fail to load (their onerror runs). A page or page script fetched over
+// http(s) must arrive within kURLDefaultDeadlineInterval and bring at most
+// kWebViewMaximumContentLength bytes (unless its request names bounds of its own); past
+// either the load fails with URLErrorTimedOut or URLErrorDataLengthExceedsMaximum (a
+// script that fails so does not run, and its onerror does).
 //
 // Thread safety: main thread only. Ownership: make with create() (a subclass through its own
 // factory, in a shared_ptr); the delegate is not retained. Connections and timers never call into a destroyed view.
@@ -48,7 +52,9 @@
 
 namespace platform {
 
-inline constexpr long kURLErrorFileDoesNotExist = -1100;
+inline constexpr long kURLErrorFileDoesNotExist = URLErrorFileDoesNotExist;
+// The most bytes a page or a page script may bring over http(s).
+inline constexpr uint64_t kWebViewMaximumContentLength = 4 * 1024 * 1024;
 inline constexpr const char* kWebKitErrorDomain = "WebKitErrorDomain";
 // A load stopped because the delegate refused a redirect of it.
 inline constexpr long kWebKitErrorFrameLoadInterrupted = 102;

@@ -33,6 +33,8 @@ const char* descriptionFor(long code) {
     case URLErrorHTTPTooManyRedirects: return "too many HTTP redirects";
     case URLErrorNotConnectedToInternet: return "The Internet connection appears to be offline.";
     case URLErrorBadServerResponse: return "bad server response";
+    case URLErrorFileDoesNotExist: return "The requested URL was not found on this server.";
+    case URLErrorDataLengthExceedsMaximum: return "resource exceeds maximum size";
     case URLErrorSecureConnectionFailed:
       return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case URLErrorServerCertificateUntrusted: return "The certificate for this server is invalid.";
@@ -252,6 +254,8 @@ void HopReader::resetHop() {
   lastHeader_.clear();
   lastDown_ = 0;
   lastUp_ = 0;
+  bodyBytes_ = 0;
+  exceeded_ = false;
 }
 
 bool HopReader::isRedirect() const {
@@ -278,6 +282,10 @@ void HopReader::headerLine(std::string_view line) {
   if (content.empty()) {
     if (status_ >= 200 || status_ == 0) {
       headComplete_ = true;
+      if (!isRedirect() && declaresMoreThanCap()) {
+        exceeded_ = true;
+        return;
+      }
       onHead();
     }
     return;
@@ -294,18 +302,33 @@ void HopReader::headerLine(std::string_view line) {
   headers_.add(lastHeader_, trim(content.substr(colon + 1)));
 }
 
+bool HopReader::declaresMoreThanCap() const {
+  if (!cap_) return false;
+  long long declared = HTTPURLResponse("", status_, headers_).expectedContentLength();
+  return declared >= 0 && static_cast<uint64_t>(declared) > *cap_;
+}
+
+// Returning less than was handed over makes libcurl end the transfer (CURLE_WRITE_ERROR),
+// so an answer over the cap stops at once instead of being read to its end.
 size_t HopReader::headerCallback(char* data, size_t size, size_t count, void* user) {
   auto* self = static_cast<HopReader*>(user);
   self->onActivity();
   self->headerLine(std::string_view(data, size * count));
-  return size * count;
+  return self->exceeded_ ? 0 : size * count;
 }
 
 size_t HopReader::writeCallback(char* data, size_t size, size_t count, void* user) {
   auto* self = static_cast<HopReader*>(user);
+  const size_t length = size * count;
   self->onActivity();
-  if (!self->isRedirect()) self->onBody(data, size * count);
-  return size * count;
+  if (self->isRedirect()) return length;
+  self->bodyBytes_ += length;
+  if (self->cap_ && self->bodyBytes_ > *self->cap_) {
+    self->exceeded_ = true;
+    return 0;
+  }
+  self->onBody(data, length);
+  return length;
 }
 
 int HopReader::progressCallback(void* user, curl_off_t, curl_off_t dlnow, curl_off_t,

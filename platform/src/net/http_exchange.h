@@ -4,6 +4,7 @@
 // redirects, and naming failures with the platform's codes. Internal to platform_net.
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -58,6 +59,12 @@ class HopReader {
   void attach(CURL* easy);
   void resetHop();
 
+  // Body bytes beyond `cap` (after decoding) abort the hop, and so does a head whose
+  // Content-Length declares more; exceededCap() then tells the caller why libcurl stopped.
+  // Applies to the hop's final answer, not to a redirect's swallowed body.
+  void setMaximumContentLength(std::optional<uint64_t> cap) { cap_ = cap; }
+  bool exceededCap() const { return exceeded_; }
+
   bool headComplete() const { return headComplete_; }
   long status() const { return status_; }
   const HTTPHeaderFields& headers() const { return headers_; }
@@ -74,6 +81,7 @@ class HopReader {
   static int progressCallback(void* user, curl_off_t, curl_off_t dlnow, curl_off_t,
                               curl_off_t ulnow);
   void headerLine(std::string_view line);
+  bool declaresMoreThanCap() const;
 
   bool headComplete_ = false;
   long status_ = 0;
@@ -81,6 +89,9 @@ class HopReader {
   std::string lastHeader_;
   curl_off_t lastDown_ = 0;
   curl_off_t lastUp_ = 0;
+  std::optional<uint64_t> cap_;
+  uint64_t bodyBytes_ = 0;
+  bool exceeded_ = false;
 };
 
 }  // namespace platform::net

@@ -14,7 +14,6 @@ namespace platform {
 namespace {
 
 std::atomic<size_t> gLiveConnections{0};
-constexpr double kDefaultTimeout = 60.0;
 
 }  // namespace
 
@@ -36,6 +35,7 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
   Bytes pendingData;
   PerformHandle startPerform;
   PerformHandle idleCheck;
+  PerformHandle deadlineCheck;
   double lastActivity = 0;
 
   Impl(URLConnection* o, const URLRequest& request, std::shared_ptr<URLConnectionDelegate> d)
@@ -48,10 +48,7 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
     return set;
   }
 
-  double timeout() const {
-    double t = current.timeoutInterval();
-    return t > 0 ? t : kDefaultTimeout;
-  }
+  double timeout() const { return current.timeoutInterval(); }
 
   void start() {
     if (state != State::Idle) return;
@@ -61,6 +58,13 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
     running().insert(this);
     ++gLiveConnections;
     registerReset();
+    if (auto deadline = original.deadlineInterval()) {
+      // A timer of its own: bytes that keep trickling in reset the idle check, never this.
+      deadlineCheck = loop->postAfter(*deadline, [this] {
+        auto keep = retained;
+        if (state == State::Starting || state == State::Loading) fail(URLErrorTimedOut);
+      });
+    }
     startPerform = loop->postAfter(0, [this] { sendRequest(current, nullptr); });
   }
 
@@ -84,6 +88,7 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
       return;
     }
     resetHop();
+    setMaximumContentLength(current.maximumContentLength());
     pendingResponse.reset();
     pendingData.clear();
     if (!easy.configure(current)) {
@@ -154,6 +159,10 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
     const bool redirect = isRedirect();
     HTTPURLResponse head(current.url(), status(), headers());
     detachEasy();
+    if (exceededCap()) {
+      fail(URLErrorDataLengthExceedsMaximum);
+      return;
+    }
     if (result != CURLE_OK) {
       fail(net::urlErrorCodeFor(result, osErrno));
       return;
@@ -204,7 +213,10 @@ struct URLConnection::Impl final : net::CurlTransfer, net::HopReader {
     state = State::Ended;
     startPerform.cancel();
     idleCheck.cancel();
+    deadlineCheck.cancel();
     detachEasy();
+    pendingResponse.reset();
+    Bytes().swap(pendingData);
     delegate.reset();
     if (wasStarted) {
       running().erase(this);

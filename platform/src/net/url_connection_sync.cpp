@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "http_exchange.h"
+#include "platform/clock.h"
 #include "platform/url_connection.h"
 
 namespace platform {
@@ -27,6 +28,9 @@ std::optional<Bytes> failWith(Error* error, long code, const std::string& url) {
 std::optional<Bytes> URLConnection::sendSynchronousRequestReturningResponseError(
     const URLRequest& request, HTTPURLResponse* response, Error* error) {
   URLRequest current = request;
+  // The blocking load runs on real time whatever clock the process uses.
+  SystemClock realTime;
+  const double started = realTime.monotonic();
   for (int hop = 0;; ++hop) {
     std::string scheme = net::schemeOf(current.url());
     if (!net::isLoadableScheme(scheme)) {
@@ -37,13 +41,20 @@ std::optional<Bytes> URLConnection::sendSynchronousRequestReturningResponseError
     if (!easy.configure(current)) return failWith(error, URLErrorBadURL, current.url());
     BufferingReader reader;
     reader.attach(easy.get());
+    reader.setMaximumContentLength(current.maximumContentLength());
     // Idle limit: fewer than one byte a second for the whole interval counts as stalled.
-    double timeout = current.timeoutInterval() > 0 ? current.timeoutInterval() : 60.0;
-    long seconds = std::max(1L, static_cast<long>(std::ceil(timeout)));
+    long seconds = std::max(1L, static_cast<long>(std::ceil(current.timeoutInterval())));
     curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT, seconds);
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, seconds);
+    if (auto deadline = request.deadlineInterval()) {
+      // What is left of the deadline bounds this hop as a whole.
+      double left = *deadline - (realTime.monotonic() - started);
+      if (left <= 0) return failWith(error, URLErrorTimedOut, current.url());
+      curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, std::max(1L, static_cast<long>(left * 1000)));
+    }
     CURLcode result = curl_easy_perform(easy.get());
+    if (reader.exceededCap()) return failWith(error, URLErrorDataLengthExceedsMaximum, current.url());
     if (result != CURLE_OK) {
       long osErrno = 0;
       curl_easy_getinfo(easy.get(), CURLINFO_OS_ERRNO, &osErrno);

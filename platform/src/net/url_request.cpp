@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/url_connection.h"
@@ -70,8 +71,17 @@ Dictionary HTTPHeaderFields::toDictionary() const {
   return d;
 }
 
+double soundTimeInterval(double seconds) {
+  if (!std::isfinite(seconds) || seconds <= 0) return kURLDefaultTimeoutInterval;
+  return std::min(seconds, kURLMaximumTimeoutInterval);
+}
+
 URLRequest::URLRequest(std::string url, URLRequestCachePolicy cachePolicy, double timeoutInterval)
-    : url_(std::move(url)), timeout_(timeoutInterval), cachePolicy_(cachePolicy) {}
+    : url_(std::move(url)), timeout_(soundTimeInterval(timeoutInterval)), cachePolicy_(cachePolicy) {}
+
+void URLRequest::setDeadlineInterval(std::optional<double> seconds) {
+  deadline_ = seconds ? std::optional<double>(soundTimeInterval(*seconds)) : std::nullopt;
+}
 
 void URLRequest::setValueForHTTPHeaderField(std::optional<std::string> value,
                                             std::string_view field) {

@@ -112,6 +112,12 @@ Error makeError(const char* domain, long code, const std::string& description,
   return Error{domain, code, Value(std::move(info))};
 }
 
+URLRequest BodyFetcher::bounded(URLRequest request) {
+  if (!request.deadlineInterval()) request.setDeadlineInterval(kURLDefaultDeadlineInterval);
+  if (!request.maximumContentLength()) request.setMaximumContentLength(kWebViewMaximumContentLength);
+  return request;
+}
+
 std::optional<URLRequest> BodyFetcher::connectionWillSendRequestRedirectResponse(
     URLConnection&, const URLRequest& request, const HTTPURLResponse* redirect) {
   if (redirect && redirect_ && !redirect_(request)) {

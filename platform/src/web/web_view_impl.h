@@ -43,6 +43,8 @@ class BodyFetcher : public URLConnectionDelegate {
   using Done = std::function<void(bool ok, const std::string& url, const HTTPURLResponse& response,
                                   const Bytes& body, const Error& error)>;
   BodyFetcher(Redirect redirect, Done done) : redirect_(std::move(redirect)), done_(std::move(done)) {}
+  // `request` with the web view's deadline and size cap where it names none.
+  static URLRequest bounded(URLRequest request);
 
   std::optional<URLRequest> connectionWillSendRequestRedirectResponse(
       URLConnection&, const URLRequest& request, const HTTPURLResponse* redirect) override;

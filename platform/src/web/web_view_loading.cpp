@@ -129,7 +129,7 @@ void WebView::Impl::fetchPage(uint64_t id) {
         }
         d.commit(markupFor(textFromBytes(body, response.textEncodingName()), response.mimeType()), finalURL);
       });
-  load->connection = URLConnection::connectionWithRequestDelegate(load->request, fetcher);
+  load->connection = URLConnection::connectionWithRequestDelegate(BodyFetcher::bounded(load->request), fetcher);
 }
 
 void WebView::Impl::fail(uint64_t id, const Error& error) {

@@ -121,7 +121,7 @@ void WebView::Impl::fetchScript(const std::string& url, ScriptDone done, bool dy
   URLRequest request(url);
   request.setValueForHTTPHeaderField(WebView::userAgent(), "User-Agent");
   if (!documentURL.empty()) request.setValueForHTTPHeaderField(documentURL, "Referer");
-  auto connection = URLConnection::connectionWithRequestDelegate(request, fetcher);
+  auto connection = URLConnection::connectionWithRequestDelegate(BodyFetcher::bounded(request), fetcher);
   if (dynamic) {
     dynamicFetches.push_back(connection);
   } else {

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <functional>
+#include <limits>
 #include <thread>
 
 #include "testing/loopback_server.h"
@@ -446,6 +447,158 @@ TEST_F(URLConnectionTest, SynchronousRequestFromABackgroundThread) {
   EXPECT_FALSE(failed);
   EXPECT_EQ(failure.domain, "NSURLErrorDomain");
   EXPECT_EQ(failure.code, platform::URLErrorCannotConnectToHost);
+}
+
+TEST_F(URLConnectionTest, UnsoundTimeOutsAreBroughtToTheRule) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double given, sound;
+  };
+  const std::vector<Case> table = {{nan, 60}, {inf, 60}, {-inf, 60}, {0, 60},      {-1, 60},
+                                   {1e308, 3600}, {3600.5, 3600}, {0.25, 0.25}, {30, 30}};
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.given);
+    URLRequest request("http://127.0.0.1/", platform::URLRequestCachePolicy::UseProtocolCachePolicy, c.given);
+    EXPECT_EQ(request.timeoutInterval(), c.sound);
+    request.setTimeoutInterval(c.given);
+    EXPECT_EQ(request.timeoutInterval(), c.sound);
+    request.setDeadlineInterval(c.given);
+    EXPECT_EQ(request.deadlineInterval(), c.sound);
+  }
+
+  // Over the wire, against a server that never answers: each unsound value still ends the
+  // load, as an idle time-out and as a deadline, at the time the rule gives.
+  testing::ScriptedAnswer stall;
+  stall.stall = true;
+  server.setAnswer("/stall", stall);
+  for (bool asDeadline : {false, true}) {
+    for (double given : {nan, -1.0, 1e308}) {
+      SCOPED_TRACE(std::to_string(given) + (asDeadline ? " deadline" : " idle"));
+      URLRequest request(server.url("/stall"));
+      if (asDeadline) {
+        request.setTimeoutInterval(platform::kURLMaximumTimeoutInterval);
+        request.setDeadlineInterval(given);
+      } else {
+        request.setTimeoutInterval(given);
+      }
+      const double expected = given == 1e308 ? platform::kURLMaximumTimeoutInterval
+                                             : platform::kURLDefaultTimeoutInterval;
+      server.clearRequests();
+      auto d = load(request);
+      ASSERT_TRUE(runUntil([&] { return server.requestCount() == 1; }));
+      advance(expected - 0.5);
+      EXPECT_FALSE(d->done());
+      advance(1);
+      ASSERT_TRUE(d->error);
+      EXPECT_EQ(d->error->code, platform::URLErrorTimedOut);
+      EXPECT_EQ(URLConnection::liveCount(), 0u);
+    }
+  }
+}
+
+TEST_F(URLConnectionTest, DeadlineEndsALoadThatKeepsTrickling) {
+  testing::ScriptedAnswer trickle = testing::ScriptedAnswer::text(std::string(100000, 't'));
+  trickle.trickle = std::chrono::milliseconds(5);
+  server.setAnswer("/trickle", trickle);
+  URLRequest bounded(server.url("/trickle"));
+  bounded.setTimeoutInterval(10);
+  bounded.setDeadlineInterval(30);
+  URLRequest idleOnly = bounded;
+  idleOnly.setDeadlineInterval(std::nullopt);
+  auto d = load(bounded);
+  auto unbounded = URLConnection::connectionWithRequestDelegate(idleOnly, std::make_shared<Recorder>());
+
+  // Bytes arrive between every step, so the idle time-out never fires; only the deadline can.
+  double elapsed = 0;
+  while (!d->done() && elapsed < 60) {
+    size_t before = d->body.size();
+    ASSERT_TRUE(runUntil([&] { return d->body.size() > before || d->done(); }));
+    advance(4);
+    elapsed += 4;
+  }
+  ASSERT_TRUE(d->error);
+  EXPECT_EQ(d->error->code, platform::URLErrorTimedOut);
+  EXPECT_GE(elapsed, 30);
+  EXPECT_LT(elapsed, 34);
+  EXPECT_EQ(d->events, (std::vector<std::string>{"will", "response", "data", "fail"}));
+  EXPECT_LT(d->body.size(), 100000u);
+  EXPECT_TRUE(unbounded->isRunning()) << "the idle time-out alone never ends a trickle";
+  unbounded->cancel();
+  advance(100);
+  EXPECT_EQ(d->events.size(), 4u);
+  EXPECT_EQ(URLConnection::liveCount(), 0u);
+}
+
+TEST_F(URLConnectionTest, AnswersOverTheSizeCapFailOnce) {
+  std::string compressible;
+  while (compressible.size() < 20000) compressible += "the same words again and again ";
+  struct Case {
+    std::string name;
+    testing::ScriptedAnswer answer;
+    bool askGzip;
+    std::vector<std::string> events;
+  };
+  testing::ScriptedAnswer declared = testing::ScriptedAnswer::text(std::string(2000, 'd'));
+  testing::ScriptedAnswer chunked = testing::ScriptedAnswer::text(std::string(2000, 'c'));
+  chunked.chunked = true;
+  chunked.chunkSize = 100;
+  testing::ScriptedAnswer gzipped = testing::ScriptedAnswer::text(compressible);
+  gzipped.gzip = true;
+  testing::ScriptedAnswer exact = testing::ScriptedAnswer::text(std::string(1000, 'e'));
+  const std::vector<Case> table = {
+      // A declared length over the cap is refused before the delegate sees the answer.
+      {"declared", declared, false, {"will", "fail"}},
+      {"chunked", chunked, false, {"will", "response", "data", "fail"}},
+      // Fewer than 1000 bytes cross the wire, but the decoded body is far larger.
+      {"gzip", gzipped, true, {"will", "response", "fail"}},
+      {"exact", exact, false, {"will", "response", "data", "finish"}},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.name);
+    server.setAnswer("/" + c.name, c.answer);
+    URLRequest request(server.url("/" + c.name));
+    request.setMaximumContentLength(1000);
+    if (c.askGzip) request.setValueForHTTPHeaderField("gzip", "Accept-Encoding");
+    auto d = load(request);
+    ASSERT_TRUE(finish(d));
+    std::vector<std::string> events = d->events;
+    // Whether bytes under the cap were delivered before the failure depends on the reads.
+    if (c.name == "gzip" && events.size() == 4) events.erase(events.begin() + 2);
+    EXPECT_EQ(events, c.events);
+    EXPECT_LE(d->body.size(), 1000u);
+    if (d->error) {
+      EXPECT_EQ(d->error->code, platform::URLErrorDataLengthExceedsMaximum);
+    }
+    EXPECT_EQ(URLConnection::liveCount(), 0u);
+    const size_t calls = d->events.size();
+    advance(120);
+    EXPECT_EQ(d->events.size(), calls);
+  }
+
+  // The blocking load keeps both bounds too (its deadline on real time).
+  testing::ScriptedAnswer trickle = testing::ScriptedAnswer::text(std::string(100000, 't'));
+  trickle.trickle = std::chrono::milliseconds(5);
+  server.setAnswer("/trickle", trickle);
+  std::vector<long> codes;
+  std::thread worker([&] {
+    for (const char* path : {"/declared", "/gzip", "/trickle"}) {
+      URLRequest r(server.url(path));
+      r.setValueForHTTPHeaderField("gzip", "Accept-Encoding");
+      if (std::string(path) == "/trickle") {
+        r.setDeadlineInterval(0.3);
+      } else {
+        r.setMaximumContentLength(1000);
+      }
+      Error error;
+      auto body = URLConnection::sendSynchronousRequestReturningResponseError(r, nullptr, &error);
+      codes.push_back(body ? 0 : error.code);
+    }
+  });
+  worker.join();
+  EXPECT_EQ(codes, (std::vector<long>{platform::URLErrorDataLengthExceedsMaximum,
+                                      platform::URLErrorDataLengthExceedsMaximum,
+                                      platform::URLErrorTimedOut}));
 }
 
 }  // namespace

@@ -195,6 +195,25 @@ TEST_F(WebViewTest, LoadsThatCannotCompleteFail) {
   }
   EXPECT_EQ(delegate_->errors.back().domain, platform::kURLErrorDomain);
 
+  // Pages from the network are bounded even when their request is not: a page over the
+  // size cap, and one that never arrives although its idle time-out would wait an hour.
+  server_->setAnswer("/huge.html", html(std::string(platform::kWebViewMaximumContentLength + 1, ' ')));
+  for (const char* path : {"/huge.html", "/stall"}) {
+    SCOPED_TRACE(path);
+    delegate_->events.clear();
+    URLRequest request(url(path));
+    request.setTimeoutInterval(platform::kURLMaximumTimeoutInterval);
+    view_->loadRequest(request);
+    if (std::string(path) == "/stall") {
+      ASSERT_TRUE(runUntil([&] { return !server_->requestsTo("/stall").empty() && delegate_->events.size() == 2; }));
+      advance(platform::kURLDefaultDeadlineInterval - 0.5);
+      EXPECT_FALSE(delegate_->ended());
+      advance(1);
+    }
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(delegate_->events.back(), std::string(path) == "/stall" ? "fail -1001" : "fail -1103");
+  }
+
   // Refused by the delegate: nothing starts.
   delegate_->events.clear();
   delegate_->decide = [](const URLRequest&, WebViewNavigationType) { return false; };

@@ -61,6 +61,9 @@ struct ScriptedAnswer {
   // The body is sent gzip-compressed (zlib) with "Content-Encoding: gzip", whatever the
   // request's Accept-Encoding; chunking and dropping apply to the compressed bytes.
   bool gzip = false;
+  // The head at once, then the (encoded) body one byte per `trickle` of real time: a
+  // server that never goes idle yet never ends. Stopping the server cuts it short.
+  std::optional<std::chrono::milliseconds> trickle;
 
   static ScriptedAnswer text(std::string body, int status = 200);
   static ScriptedAnswer json(std::string body, int status = 200);

@@ -50,6 +50,8 @@ struct RawAnswer {
   // Bytes per write (0: all at once, 1: byte by byte), with `pause` of real time between.
   size_t writeSize = 0;
   std::chrono::milliseconds pause{0};
+  // The first this many bytes (a head, say) go in one write before the pieces start.
+  size_t wholeFirst = 0;
   // Never answer this request (nor later ones on the connection) until the server stops.
   bool stall = false;
 

@@ -245,6 +245,11 @@ struct LoopbackServer::Impl {
     }
     out.raw = head + encoded;
     out.closeAfter = closing;
+    if (a.trickle) {
+      out.writeSize = 1;
+      out.pause = *a.trickle;
+      out.wholeFirst = head.size();
+    }
     return out;
   }
 

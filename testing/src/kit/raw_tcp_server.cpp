@@ -162,9 +162,12 @@ struct RawTCPServer::Impl {
     return true;
   }
 
-  bool write(int fd, const std::string& bytes, size_t writeSize, std::chrono::milliseconds pause) {
+  bool write(int fd, const std::string& bytes, size_t writeSize, std::chrono::milliseconds pause,
+             size_t wholeFirst = 0) {
     if (writeSize == 0 || writeSize >= bytes.size()) return sendAll(fd, bytes.data(), bytes.size());
-    for (size_t pos = 0; pos < bytes.size(); pos += writeSize) {
+    wholeFirst = std::min(wholeFirst, bytes.size());
+    if (wholeFirst > 0 && !sendAll(fd, bytes.data(), wholeFirst)) return false;
+    for (size_t pos = wholeFirst; pos < bytes.size(); pos += writeSize) {
       if (pos > 0 && pause.count() > 0 && !waitFor(pause)) return false;
       if (!sendAll(fd, bytes.data() + pos, std::min(writeSize, bytes.size() - pos))) return false;
     }
@@ -266,9 +269,10 @@ struct RawTCPServer::Impl {
           ++answered;
           continue;
         }
+        const size_t wholeFirst = pendingBytes.size() + a.wholeFirst;
         bytes = pendingBytes + bytes;
         pendingBytes.clear();
-        if (!write(c->fd, bytes, a.writeSize, a.pause)) {
+        if (!write(c->fd, bytes, a.writeSize, a.pause, wholeFirst)) {
           open = false;
           break;
         }
