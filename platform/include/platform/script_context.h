@@ -101,6 +101,9 @@ class ScriptContext : public std::enable_shared_from_this<ScriptContext> {
   // the propagation. The default action is the nearest link's (the element or an ancestor
   // <a> with an href): `follow` is that href as written, unless a handler cancelled the
   // event (returned false, called preventDefault() or set returnValue to false).
+  // This is the host's entry for a user's tap: its event's isTrusted is true. A page's own
+  // element.click() runs the same event with isTrusted false, and follows its link as a
+  // location change (ScriptHost::NavigationSource::Location), so it never passes for a tap.
   enum class ClickTarget { ElementId, LinkHref };
   struct Click {
     bool found = false;  // there was such an element (and the page is still running)

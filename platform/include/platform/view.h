@@ -211,6 +211,12 @@ class View : public Responder {
   void removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
   const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return gestureRecognizers_; }
 
+  // Whether the user can see the view now: it is in a window, and neither the view, any of
+  // its superviews nor the window is hidden or has an alpha below 0.01 (the bound hit testing
+  // uses). A window is hidden until made visible. Position is not considered: a view covered
+  // by another or outside its window's bounds still counts as shown.
+  bool isShownOnScreen() const;
+
   // Hit testing: nullptr when hidden, not interactive, alpha below 0.01 or the point is not
   // inside; otherwise the front-most subview's hit, else this view.
   virtual std::shared_ptr<View> hitTestWithEvent(const Point& p, const Event* event);
@@ -281,6 +287,11 @@ class View : public Responder {
  protected:
   // Called for every view of a subtree that moved between windows (after the hooks).
   virtual void windowChanged() {}
+  // A user's finger lifted from the screen after touching this view or one of its subviews
+  // (the view hit when it came down, still in that window). The window calls it on that view
+  // and each superview, innermost first, before the touch's end is delivered to anyone;
+  // never for a cancelled touch nor for touchesEndedWithEvent calls made by code.
+  virtual void userTouchEnded() {}
 
  private:
   friend class ViewController;

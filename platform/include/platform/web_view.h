@@ -18,10 +18,30 @@
 // with unsupported URL (−1002) and leaves the current document in place; a missing file
 // with −1100.
 //
-// Navigations from the page (location, an iframe's src, window.open) are queued and handed
-// to the delegate one per turn with type Other, never inside the script that made them nor
-// inside a delegate callback. Allowed ones load like loadRequest (an iframe's loadable URL
-// is not loaded: frames are not modelled; its unloadable one fails as above).
+// Navigations from the page (location, an iframe's src, window.open, a script's own
+// element.click() on a link) are queued and handed to the delegate one per turn with type
+// Other, never inside the script that made them nor inside a delegate callback. Allowed ones
+// load like loadRequest (an iframe's loadable URL is not loaded: frames are not modelled; its
+// unloadable one fails as above). Only a user's tap on a link (the tapLink… hooks) arrives as
+// LinkClicked.
+//
+// User activation: a page may act for the user (open a link, dial, compose, go full screen,
+// report a click) only just after the user touched it, as browsers grant transient
+// activation. A touch grants it when the finger lifts from the view or anything inside it
+// (its scroll view, subviews) through Window (tapAtPoint, touchDownAtPoint + touchUpAtPoint),
+// and a tapLink… hook grants it before the click runs; in both cases only while the view is
+// shown (View::isShownOnScreen). Nothing a page does grants it: script clicks
+// (element.click(), dispatched events, whose isTrusted is false), timers, navigations it
+// starts, frames, nor pages the view loaded on its own. It lasts kUserActivationSeconds on
+// Clock::current()'s monotonic time, serves one act (consume…), belongs to the document that
+// was current when the touch came (a new document committing ends it, so a landing page a tap
+// led to starts without one), and counts only while the view is shown.
+// How a client tells a tapped link from a script's navigation in
+// webViewShouldStartLoadWithRequestNavigationType: LinkClicked comes only from a tap, and
+// the tap's activation is still there when the delegate is asked (its next turn), so
+// consumeUserActivation() answers true; a navigation the page made itself is Other and finds
+// an activation only when a touch came in the last kUserActivationSeconds, which one act of
+// the page may then use, as a browser lets a click handler open one window.
 //
 // Bounds: each evaluation may use scriptLimits().cpuSecondsPerEvaluation of CPU time (a
 // page that runs past it has its scripts stopped for good; the view keeps working and the
@@ -39,6 +59,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error.h"
@@ -76,6 +97,9 @@ enum DataDetectorTypes : unsigned {
   kDataDetectorTypeCalendarEvent = 1 << 3,
   kDataDetectorTypeAll = ~0u,
 };
+
+// How long a touch lets the page act for the user.
+inline constexpr double kUserActivationSeconds = 1.0;
 
 class WebView;
 class PageHost;
@@ -162,6 +186,26 @@ class WebView : public View {
   bool mediaPlaybackAllowsAirPlay() const { return mediaPlaybackAllowsAirPlay_; }
   void setMediaPlaybackAllowsAirPlay(bool v) { mediaPlaybackAllowsAirPlay_ = v; }
 
+  // User activation (see the top of this file). Each reads Clock::current().monotonic().
+  // True while the current document holds an activation granted less than
+  // kUserActivationSeconds ago and not consumed, and the view is shown on screen now.
+  bool hasUserActivation() const;
+  // hasUserActivation(), and if so uses it up: one act per touch.
+  bool consumeUserActivation();
+  // For a bridge that hands over a page's command after the page queued it (a polling
+  // bridge, a command queue): the command counts as of `queuedAt`, the monotonic time the
+  // client first knew of it (a poll: when that poll collected it), never a time the page
+  // states. True, using the activation up, when the current document's unconsumed activation
+  // was granted at or before `queuedAt` and less than kUserActivationSeconds before it,
+  // `queuedAt` is not in the future, and the view is shown now.
+  bool consumeUserActivationQueuedAt(double queuedAt);
+  // Lets a client log a refusal once per page: true the first time `key` is noted for the
+  // current document, false after, until a new document commits. A document keeps at most
+  // kRefusalKeysNoted keys; past them every new key answers false, so a page cannot make a
+  // client log without bound.
+  static constexpr size_t kRefusalKeysNoted = 64;
+  bool noteRefusalOnce(std::string_view key);
+
   // Process-wide settings (tests and the demo may change them; reset with the platform).
   static std::string userAgent();
   static void setUserAgent(std::string userAgent);
@@ -169,11 +213,12 @@ class WebView : public View {
   static void setScriptLimits(ScriptContext::Limits limits);
 
   // ---- for tests: hooks and what the page did, not for clients ----
-  // A tap on the first <a> whose href attribute is `url`, or on the element with id
-  // `elementId` (any element): its click event runs the onclick handlers of the element and
-  // its ancestors (see ScriptContext::clickElement); then, unless a handler cancelled it, the
-  // nearest link's href, resolved against the document, is queued as a link-clicked
-  // navigation. False when there is no such element.
+  // A user's tap on the first <a> whose href attribute is `url`, or on the element with id
+  // `elementId` (any element): it grants user activation as a touch does (when the view is
+  // shown), then its click event runs the onclick handlers of the element and its ancestors
+  // (see ScriptContext::clickElement); then, unless a handler cancelled it, the nearest
+  // link's href, resolved against the document, is queued as a link-clicked navigation.
+  // False when there is no such element.
   bool tapLinkWithURLForTesting(const std::string& url);
   bool tapLinkWithElementIdForTesting(const std::string& elementId);
   // Queues a navigation as if the page made it, with any type.
@@ -194,6 +239,8 @@ class WebView : public View {
 
  protected:
   explicit WebView(const Rect& frame = Rect{});
+  // A subclass that overrides it calls this one, or its touches grant no activation.
+  void userTouchEnded() override;
 
  private:
   struct Impl;

@@ -226,6 +226,13 @@ std::shared_ptr<Window> View::window() const {
   return std::static_pointer_cast<Window>(w->weak_from_this().lock());
 }
 
+bool View::isShownOnScreen() const {
+  for (const View* v = this;; v = v->superview_) {
+    if (v->isHidden() || v->alpha() < 0.01) return false;
+    if (!v->superview_) return dynamic_cast<const Window*>(v) != nullptr;
+  }
+}
+
 bool View::isDescendantOfView(const std::shared_ptr<View>& view) const {
   if (!view) return false;
   for (const View* v = this; v; v = v->superview_)

@@ -105,6 +105,12 @@ void Window::touchMovedToPoint(const Point& point) { deliver(Touch::Phase::Moved
 
 void Window::touchUpAtPoint(const Point& point) {
   auto self = weak_from_this().lock();
+  // The user's touch is told before anything reacts to it, so that what the lift sets off
+  // (a recognizer's action, the view's own handling) already finds it.
+  auto hit = touch_ ? touch_->view.lock() : nullptr;
+  if (hit && hit->rootWindow() == this) {
+    for (auto v = hit; v; v = v->superview()) v->userTouchEnded();
+  }
   deliver(Touch::Phase::Ended, point);
   touch_.reset();
 }

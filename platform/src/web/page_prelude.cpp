@@ -22,7 +22,7 @@ const char kPagePrelude[] = R"JS((function (N, F, G) {
   function report(e) { N.log("error", describe(e)); }
   function makeEvent(type, target) {
     return { type: type, target: target, currentTarget: target, bubbles: false,
-             defaultPrevented: false, timeStamp: N.now(),
+             defaultPrevented: false, isTrusted: false, timeStamp: N.now(),
              preventDefault: function () { this.defaultPrevented = true; },
              stopPropagation: function () {}, stopImmediatePropagation: function () {} };
   }
@@ -116,6 +116,43 @@ const char kPagePrelude[] = R"JS((function (N, F, G) {
       if (this.localName === "iframe") N.navigate(value, 1);
       if (this.localName === "script") startScript(this);
     }
+  };
+  // A click on `target`: the onclick handlers and listeners from it up to the window, then
+  // the nearest link's default unless cancelled. "H" + href to follow, else "N". `trusted`
+  // only for the user's tap the host delivers; a page's own click() is not one.
+  function clickThrough(target, trusted) {
+    var event = makeEvent("click", target);
+    event.isTrusted = trusted;
+    var stopped = false;
+    event.bubbles = event.cancelable = true;
+    event.returnValue = true;
+    event.stopPropagation = event.stopImmediatePropagation = function () { stopped = true; };
+    var path = [];
+    for (var n = target; n; n = n.parentNode) path.push(n);
+    path.push(doc, G);
+    for (var j = 0; j < path.length && !stopped; j++) {
+      var node = path[j];
+      event.currentTarget = node;
+      var handler = node.onclick;
+      // A handler a script set replaces the inline attribute, as the two share one slot.
+      if (typeof handler !== "function" && node._attrs && node._attrs.onclick !== undefined) {
+        try { handler = new Function("event", node._attrs.onclick); } catch (e) { report(e); }
+      }
+      if (typeof handler === "function") {
+        try { if (handler.call(node, event) === false) event.preventDefault(); } catch (e) { report(e); }
+      }
+      node.dispatchEvent(event);
+      if (event.returnValue === false) event.preventDefault();
+    }
+    if (event.defaultPrevented) return "N";
+    for (var up = target; up; up = up.parentNode) {
+      if (up.localName === "a" && up._attrs.href !== undefined) return "H" + up._attrs.href;
+    }
+    return "N";
+  }
+  EP.click = function () {
+    var r = clickThrough(this, false);
+    if (r.charAt(0) === "H") N.navigate(r.substring(1), 0);
   };
   EP.getAttribute = function (name) {
     var v = this._attrs[String(name).toLowerCase()];
@@ -378,33 +415,7 @@ const char kPagePrelude[] = R"JS((function (N, F, G) {
         for (var i = 0; i < links.length && !target; i++) if (links[i]._attrs.href === key) target = links[i];
       }
       if (!target) return undefined;
-      var event = makeEvent("click", target);
-      var stopped = false;
-      event.bubbles = event.cancelable = true;
-      event.returnValue = true;
-      event.stopPropagation = event.stopImmediatePropagation = function () { stopped = true; };
-      var path = [];
-      for (var n = target; n; n = n.parentNode) path.push(n);
-      path.push(doc, G);
-      for (var j = 0; j < path.length && !stopped; j++) {
-        var node = path[j];
-        event.currentTarget = node;
-        var handler = node.onclick;
-        // A handler a script set replaces the inline attribute, as the two share one slot.
-        if (typeof handler !== "function" && node._attrs && node._attrs.onclick !== undefined) {
-          try { handler = new Function("event", node._attrs.onclick); } catch (e) { report(e); }
-        }
-        if (typeof handler === "function") {
-          try { if (handler.call(node, event) === false) event.preventDefault(); } catch (e) { report(e); }
-        }
-        node.dispatchEvent(event);
-        if (event.returnValue === false) event.preventDefault();
-      }
-      if (event.defaultPrevented) return "N";
-      for (var up = target; up; up = up.parentNode) {
-        if (up.localName === "a" && up._attrs.href !== undefined) return "H" + up._attrs.href;
-      }
-      return "N";
+      return clickThrough(target, true);
     },
     runLoad: function (bodyOnload) {
       readyState = "interactive";

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/device.h"
 #include "platform/run_loop.h"
 #include "platform/singleton.h"
@@ -143,6 +144,42 @@ void WebView::setUserAgent(std::string userAgent) {
 ScriptContext::Limits WebView::scriptLimits() { return settings().read(&Settings::limits); }
 
 void WebView::setScriptLimits(ScriptContext::Limits limits) { settings().write(&Settings::limits, limits); }
+
+void WebView::Impl::grantActivation() {
+  if (view.isShownOnScreen()) activation = Activation{documentId, Clock::current().monotonic()};
+}
+
+void WebView::userTouchEnded() {
+  View::userTouchEnded();
+  impl_->grantActivation();
+}
+
+bool WebView::Impl::activationLiveAt(double at) const {
+  // A time ahead of the clock is never a time the page queued anything.
+  return activation && activation->document == documentId && view.isShownOnScreen() &&
+         at <= Clock::current().monotonic() && at >= activation->grantedAt &&
+         at - activation->grantedAt < kUserActivationSeconds;
+}
+
+bool WebView::hasUserActivation() const { return impl_->activationLiveAt(Clock::current().monotonic()); }
+
+bool WebView::consumeUserActivation() { return consumeUserActivationQueuedAt(Clock::current().monotonic()); }
+
+bool WebView::consumeUserActivationQueuedAt(double queuedAt) {
+  if (!impl_->activationLiveAt(queuedAt)) return false;
+  impl_->activation.reset();
+  return true;
+}
+
+bool WebView::noteRefusalOnce(std::string_view key) {
+  auto& d = *impl_;
+  if (d.refusalsDocument != d.documentId) {
+    d.refusalsNoted.clear();
+    d.refusalsDocument = d.documentId;
+  }
+  if (d.refusalsNoted.size() >= kRefusalKeysNoted) return false;
+  return d.refusalsNoted.emplace(key).second;
+}
 
 const std::vector<std::string>& WebView::alertsForTesting() const { return impl_->alerts; }
 const std::vector<std::string>& WebView::consoleMessagesForTesting() const { return impl_->console; }

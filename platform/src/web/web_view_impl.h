@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,20 @@ struct WebView::Impl {
   // A tap on an element of the current document: its click event, then its link unless a
   // handler cancelled it. False when there is no such element.
   bool tapElement(ScriptContext::ClickTarget by, const std::string& key);
+
+  // ---- user activation and refusals noted (web_view.cpp) ----
+  struct Activation {
+    uint64_t document;  // the document current at the touch
+    double grantedAt;   // monotonic
+  };
+  std::optional<Activation> activation;  // cleared once used
+  uint64_t refusalsDocument = 0;
+  std::set<std::string, std::less<>> refusalsNoted;
+
+  // A user's touch: the current document may act for the user, if the view is shown.
+  void grantActivation();
+  // Whether an act at monotonic time `at` (not after now) may use the activation.
+  bool activationLiveAt(double at) const;
 
   // ---- what the page showed ----
   std::vector<std::string> alerts;

@@ -127,6 +127,7 @@ void WebView::reload() {
 
 bool WebView::Impl::tapElement(ScriptContext::ClickTarget by, const std::string& key) {
   if (!view.context_) return false;
+  grantActivation();  // before the click, so that its handlers act with the user's touch
   auto keep = view.context_;
   auto click = keep->clickElement(by, key);
   if (click.follow) tapLink(*click.follow);
