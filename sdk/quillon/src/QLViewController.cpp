@@ -2,18 +2,28 @@
 
 #include "QLWebViewDelegate.h"
 #include "platform/application.h"
+#include "platform/device.h"
 #include "platform/graphics.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/screen.h"
+#include "platform/version_compare.h"
 #include "platform/window.h"
 
 namespace quillon {
 
 QLViewController::QLViewController() { setModalTransitionStyle(platform::ModalTransitionStyle::CoverVertical); }
 
+namespace {
+// Where the host presents from a controller of its own rather than its window's root, that
+// controller may not be on screen and its presentation may not say when it has appeared; the
+// page takes touches again this long after, whatever it was told.
+constexpr double kAppearanceFallbackDelay = 0.6;
+}  // namespace
+
 QLViewController::~QLViewController() {
+  platform::RunLoop::main().cancelPerforms(this);
   platform::NotificationCenter::defaultCenter().removeObserver(this);
   if (isFirst_ && delegateManager_) delegateManager_->didDismissScreen();
 }
@@ -79,15 +89,32 @@ void QLViewController::presentFromViewController(const std::shared_ptr<platform:
   delegateManager()->willPresentScreen();
   auto& app = platform::Application::sharedApplication();
   statusBarWasHidden_ = app.isStatusBarHidden();
-  app.setStatusBarHiddenAnimated(true, false);
+  if (hidesStatusBar()) app.setStatusBarHiddenAnimated(true, false);
   publisherIdleTimerDisabled_ = app.isIdleTimerDisabled();
   app.setIdleTimerDisabled(true);
   std::shared_ptr<platform::ViewController> from = controller;
-  if (auto key = app.keyWindow())
-    if (auto root = key->rootViewController()) from = root;
+  auto key = app.keyWindow();
+  auto root = key ? key->rootViewController() : nullptr;
+  if (root) from = root;
   // The host's root may already show something of its own: present from the top of it.
   while (from->presentedViewController()) from = from->presentedViewController();
   from->presentModalViewControllerAnimated(self, true);
+  if (!root) {
+    std::weak_ptr<QLViewController> weak = self;
+    platform::RunLoop::main().postAfter(
+        kAppearanceFallbackDelay,
+        [weak] {
+          if (auto page = weak.lock()) page->viewDidAppear(true);
+        },
+        this);
+  }
+}
+
+bool QLViewController::hidesStatusBar() const {
+  // Systems before 3.2 present every page over the whole screen; later ones only in the
+  // full-screen style, the others leaving the status bar in sight around the page.
+  return platform::compareVersions(platform::Device::currentDevice().systemVersion(), "3.2") < 0 ||
+         modalPresentationStyle() == platform::ModalPresentationStyle::FullScreen;
 }
 
 void QLViewController::viewDidAppear(bool animated) {
@@ -108,12 +135,14 @@ void QLViewController::relinquishScreen() {
   if (!presented_ || leaving_) return;
   leaving_ = true;
   auto self = presented_;
+  // A page on its way out is not made to appear again.
+  platform::RunLoop::main().cancelPerforms(this);
   view()->setUserInteractionEnabled(false);
   if (isFirst_) {
     interactingWithParent_ = true;
     delegateManager()->willDismissScreen();
     auto& app = platform::Application::sharedApplication();
-    if (!statusBarWasHidden_) app.setStatusBarHiddenAnimated(false, false);
+    if (!statusBarWasHidden_ && hidesStatusBar()) app.setStatusBarHiddenAnimated(false, false);
     app.setIdleTimerDisabled(publisherIdleTimerDisabled_);
   } else {
     interactingWithParent_ = false;

@@ -20,7 +20,11 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
  public:
   ~QLViewController() override;
 
-  // Logs and does nothing without a controller to present from.
+  // Logs and does nothing without a controller to present from. The first page of a stack
+  // hides the status bar while it is shown (see hidesStatusBar) and is presented from the key
+  // window's root controller, or else from `controller`; in that case it is also told
+  // viewDidAppear 0.6 s later, so that it takes touches even where that presentation never
+  // says it has appeared.
   void presentFromViewController(const std::shared_ptr<platform::ViewController>& controller);
   // Gives the screen back; ignored unless presented and not already leaving.
   void relinquishScreen() override;
@@ -43,6 +47,9 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   std::shared_ptr<platform::WebView> openingWebView() const { return openingWebView_.lock(); }
   void setOpeningWebView(std::weak_ptr<platform::WebView> w) { openingWebView_ = std::move(w); }
   bool interactingWithParent() const { return interactingWithParent_; }
+  // Whether the first page of a stack hides the status bar while shown: always on systems
+  // before 3.2, from 3.2 only in the full-screen presentation style.
+  bool hidesStatusBar() const;
   // A page's "settings" message from `webView` may set the orientations
   // ("supportedorientations": "any", "portrait", "landscape").
   void observeSettingsFrom(const std::shared_ptr<platform::WebView>& webView);

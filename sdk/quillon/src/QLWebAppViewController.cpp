@@ -7,6 +7,7 @@
 #include "QLObjectPrivate.h"
 #include "QLStatistics.h"
 #include "QLWebViewDelegate.h"
+#include "platform/log.h"
 #include "platform/run_loop.h"
 #include "quillon/QLRequest.h"
 
@@ -14,11 +15,25 @@ namespace quillon {
 
 using platform::Value;
 
+namespace {
+constexpr double kWebViewReleaseDelay = 2.0;
+}  // namespace
+
 class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
  public:
   PageDelegate(std::shared_ptr<QLOpener> opener, std::weak_ptr<QLWebAppViewController> owner)
       : QLWebViewDelegate(QLStatistics::sharedStatistics(), std::move(opener)), owner_(std::move(owner)) {}
 
+  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
+      const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
+      platform::WebViewNavigationType navigationType) override {
+    if (closed_) {
+      // A closed page no longer speaks for the ad: nothing it asks for is done.
+      platform::logf("<Quillon> Ignoring %@ from a page that has closed.", request.url());
+      return false;
+    }
+    return QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(webView, request, navigationType);
+  }
   void webViewDidStartLoad(const std::shared_ptr<platform::WebView>&) override {
     QLStatistics::sharedStatistics()->pageDidStartLoading();
   }
@@ -31,6 +46,12 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
   void loadedFirstPage(const std::shared_ptr<platform::WebView>&) override {
     if (auto owner = owner_.lock()) owner->firstPageLoaded();
   }
+  // The controller has gone: from now on the page is not shown and may not act.
+  void detach() {
+    closed_ = true;
+    owner_.reset();
+    setViewController({});
+  }
 
  protected:
   bool acceptsMessagesFrom(const platform::WebView& webView) const override {
@@ -40,6 +61,7 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
 
  private:
   std::weak_ptr<QLWebAppViewController> owner_;
+  bool closed_ = false;
 };
 
 std::shared_ptr<QLWebAppViewController> QLWebAppViewController::create() {
@@ -47,10 +69,17 @@ std::shared_ptr<QLWebAppViewController> QLWebAppViewController::create() {
 }
 
 QLWebAppViewController::~QLWebAppViewController() {
-  if (webView_) {
-    webView_->setDelegate({});
-    webView_->stopLoading();
-  }
+  if (!webView_) return;
+  // The page keeps running a little after it closed (its "onhide" handler may still be at
+  // work), refused everything it asks for, and is then emptied and let go.
+  webViewDelegate_->detach();
+  webView_->stopLoading();
+  platform::RunLoop::main().postAfter(kWebViewReleaseDelay, [webView = webView_, delegate = webViewDelegate_]() mutable {
+    webView->setDelegate({});
+    webView->loadHTMLStringBaseURL("", std::nullopt);
+    webView.reset();
+    delegate.reset();
+  });
 }
 
 void QLWebAppViewController::load(const platform::URL& url) {

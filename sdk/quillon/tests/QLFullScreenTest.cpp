@@ -17,6 +17,7 @@
 #include "platform/application.h"
 #include "platform/composers.h"
 #include "platform/device.h"
+#include "platform/log.h"
 #include "platform/runtime.h"
 #include "platform/user_defaults.h"
 #include "platform/view_controller.h"
@@ -423,6 +424,120 @@ TEST_F(QLFullScreenTest, ABrowserStillWithoutAPageClosesWhenTheApplicationComesB
   advance(1);
   ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A page of the client that counts how often it hears that it has appeared.
+class CountingPage : public quillon::QLViewController {
+ public:
+  int appeared = 0;
+  void viewDidAppear(bool animated) override {
+    ++appeared;
+    QLViewController::viewDidAppear(animated);
+  }
+};
+
+TEST_F(QLFullScreenTest, APagePresentedFromTheHostsOwnControllerIsToldItAppearedOnceMoreLater) {
+  auto host = platform::ViewController::create();
+  window->addSubview(host->view());
+  struct Row {
+    bool rootOnWindow;
+    double closeAt;  // after presenting; 0: stays
+    int appearedAtOneSecond;
+  };
+  // From the window's root, only the presentation says it appeared; from the host's own
+  // controller, the page hears it again at 0.6 s, unless it has already given the screen back.
+  for (const Row& row : {Row{true, 0, 1}, Row{false, 0, 2}, Row{false, 0.5, 1}}) {
+    SCOPED_TRACE(::testing::Message() << row.rootOnWindow << " " << row.closeAt);
+    window->setRootViewController(row.rootOnWindow ? root : nullptr);
+    auto page = std::make_shared<CountingPage>();
+    page->presentFromViewController(host);
+    EXPECT_FALSE(page->view()->isUserInteractionEnabled());
+    advance(0.25);  // the presentation's animation still runs
+    EXPECT_EQ(page->appeared, 0);
+    EXPECT_FALSE(page->view()->isUserInteractionEnabled());
+    advance(0.1);
+    EXPECT_EQ(page->appeared, 1);
+    EXPECT_TRUE(page->view()->isUserInteractionEnabled());
+    if (row.closeAt > 0) {
+      advance(row.closeAt - 0.35);
+      page->relinquishScreen();
+    }
+    advance(0.2);
+    EXPECT_EQ(page->appeared, 1);  // not before 0.6 s
+    advance(0.45);
+    EXPECT_EQ(page->appeared, row.appearedAtOneSecond);
+    EXPECT_NE(page->view()->isUserInteractionEnabled(), row.closeAt > 0);
+    if (row.closeAt == 0) page->relinquishScreen();
+    advance(1);
+    EXPECT_FALSE((row.rootOnWindow ? root : host)->presentedViewController());
+  }
+}
+
+TEST_F(QLFullScreenTest, TheStatusBarIsHiddenOnOldSystemsAlwaysAndOnNewerOnesOnlyOverTheWholeScreen) {
+  using Style = platform::ModalPresentationStyle;
+  auto& app = platform::Application::sharedApplication();
+  struct Row {
+    const char* version;
+    Style style;
+    bool pageHidesIt;
+  };
+  const Row rows[] = {
+      {"3.1.3", Style::PageSheet, true}, {"3.1.3", Style::FullScreen, true}, {"3.2", Style::PageSheet, false},
+      {"3.2", Style::FullScreen, true},  {"6.1", Style::FormSheet, false},
+  };
+  enum Before { Shown, Hidden, HostHidesItMeanwhile };
+  for (const Row& row : rows) {
+    for (Before before : {Shown, Hidden, HostHidesItMeanwhile}) {
+      SCOPED_TRACE(::testing::Message() << row.version << " style " << static_cast<int>(row.style) << " case "
+                                        << before);
+      platform::Device::currentDevice().setSystemVersion(row.version);
+      app.setStatusBarHidden(before == Hidden);
+      auto page = std::make_shared<CountingPage>();
+      page->setModalPresentationStyle(row.style);
+      page->presentFromViewController(root);
+      EXPECT_EQ(app.isStatusBarHidden(), row.pageHidesIt || before == Hidden);
+      advance(1);
+      if (before == HostHidesItMeanwhile) app.setStatusBarHidden(true);
+      page->relinquishScreen();
+      advance(1);
+      // The page shows again only a status bar it hid itself.
+      EXPECT_EQ(app.isStatusBarHidden(), before == Hidden || (before == HostHidesItMeanwhile && !row.pageHidesIt));
+    }
+  }
+}
+
+TEST_F(QLFullScreenTest, AClosedWebAppPageActsOnNothingAndIsLetGoTwoSecondsLater) {
+  auto& app = platform::Application::sharedApplication();
+  // On "onhide" the page keeps asking, as a page's leftover timers may.
+  const std::string html =
+      "<html><body><script>function QL_ReceiveMessage(name) { if (name != 'onhide') return;"
+      " setTimeout(function () { window.location = 'qmsg:///open?a=app&u=tel%3A5550100'; }, 500);"
+      " setTimeout(function () { window.location = 'tel:5550111'; }, 1000); }</script></body></html>";
+  auto page = quillon::QLWebAppViewController::create();
+  page->loadHTMLBaseURL(html, std::nullopt);
+  page->presentFromViewController(root);
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return page->webView() && !page->webView()->isLoading(); }));
+  std::weak_ptr<platform::WebView> webView = page->webView();
+
+  platform::LogCapture log;
+  page->relinquishScreen();
+  page.reset();
+  advance(0.3);  // the dismissal ends: "onhide", and the controller goes
+  ASSERT_TRUE(log.lines().empty());
+  advance(1.7);
+  runUntilIdle();
+  EXPECT_TRUE(log.contains("Ignoring qmsg:///open?a=app&u=tel%3A5550100 from a page that has closed."));
+  EXPECT_TRUE(log.contains("Ignoring tel:5550111 from a page that has closed."));
+  EXPECT_TRUE(app.openedURLs().empty());
+  EXPECT_FALSE(webView.expired());  // two seconds after the controller went, not before
+  advance(0.4);
+  runUntilIdle();
+  EXPECT_TRUE(webView.expired());
 }
 
 }  // namespace
