@@ -127,7 +127,8 @@ TEST_F(NBAdViewExpansionTest, ExpandsOverTheWindowAndClosesBackIntoItsPlace) {
   nubira::NBSDKUtil::util()->setLogLevel(2);
   {
     platform::LogCapture log;
-    const platform::Notification media{"media"};
+    platform::Notification media;
+    media.name = "media";
     view->mediaDidEnterFullScreen(media);
     EXPECT_TRUE(view->isHidden() && blocking->isHidden());
     view->mediaDidExitFullScreen(media);
@@ -179,7 +180,7 @@ TEST_F(NBAdViewExpansionTest, StateRulesAnswerThePageWithErrorEvents) {
       view->setMaxSize({320, 100});
     } else if (step == "media") {
       // Full-screen media leaves an ad that is not expanded as it is.
-      view->mediaDidEnterFullScreen({"media"});
+      view->mediaDidEnterFullScreen(platform::Notification());
       EXPECT_FALSE(view->isHidden());
     } else {
       page(steps[i].first);
