@@ -50,6 +50,10 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
   virtual void touchesCancelledWithEvent(const TouchSet& touches, const Event& event) { (void)touches; (void)event; }
   virtual void reset() {}
   virtual void ignoreTouchForEvent(const std::shared_ptr<Touch>& touch, const Event& event) { (void)touch; (void)event; }
+  // Whether this recognizer may keep `other` from recognising the same touch, and whether
+  // `other` may keep this one from it: YES unless a subclass answers otherwise. Window
+  // delivery gives every touch to every recognizer that watches it and fails none because of
+  // another, so nothing in delivery depends on these answers; they are there to be asked.
   virtual bool canPreventGestureRecognizer(const GestureRecognizer& other) const { (void)other; return true; }
   virtual bool canBePreventedByGestureRecognizer(const GestureRecognizer& other) const { (void)other; return true; }
 

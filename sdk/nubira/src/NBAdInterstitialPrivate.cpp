@@ -1,10 +1,13 @@
 #include "NBAdInterstitialPrivate.h"
 
+#include <cmath>
+
 #include "NBAdCloseButton.h"
 #include "NBAdUnit.h"
 #include "NBJSBridge.h"
 #include "NBSDKUtil.h"
 #include "NBURLRouting.h"
+#include "NBUtilities.h"
 #include "NBWebView.h"
 #include "platform/alert.h"
 #include "platform/application.h"
@@ -372,6 +375,12 @@ platform::InterfaceOrientation NBAdInterstitialPrivate::currentInterfaceOrientat
   const int device = static_cast<int>(platform::Device::currentDevice().orientation());
   if (device >= 1 && device <= 4) return device;
   return platform::Application::sharedApplication().statusBarOrientation();
+}
+
+// The interstitial turns the other way round from the banner's expansion for the two
+// landscape orientations.
+void NBAdInterstitialPrivate::rotateExpandedWindowsToOrientation(platform::InterfaceOrientation orientation) {
+  view()->setTransform(rotationForInterfaceOrientation(orientation, -M_PI / 2));
 }
 
 std::optional<platform::Rect> NBAdInterstitialPrivate::rectAccordingToOrientation(const platform::Rect& r) {

@@ -108,6 +108,9 @@ class NBAdInterstitialPrivate : public platform::ViewController,
   void showAlertWithMsg(const std::string& message);
   void showEmbedWebViewWithUrl(const std::string& url);
   platform::InterfaceOrientation currentInterfaceOrientation() const;
+  // Turns the controller's view upright for `orientation` (called by no one here).
+  void rotateExpandedWindowsToOrientation(platform::InterfaceOrientation orientation);
+  void alwaysSetFrame(const platform::Rect&) {}
 
   const std::shared_ptr<platform::ScrollView>& scrollView() const { return scrollView_; }
   const std::shared_ptr<platform::Button>& closeButton() const { return closeButton_; }

@@ -5,6 +5,7 @@
 
 #include "NBJSBridge.h"
 #include "NBSDKUtil.h"
+#include "NBUtilities.h"
 #include "NBWebView.h"
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
@@ -60,11 +61,10 @@ void NBAdView::hideAd(const std::shared_ptr<platform::WebView>& webView) {
     runScript(webView, NBJSBridge::kHideErrorScript);
     return;
   }
-  // Hiding folds an expanded or resized ad back first; an ad in its place has nothing to fold.
-  if (currentState_ != kStateExpanded && currentState_ != kStateResized) {
-    fireErrorEvent(webView, "Cannot hide an ad that is not expanded or resized.", "hide");
-    return;
-  }
+  // Hiding closes the ad first. Only an expanded ad has a presentation to end and a place to
+  // go back to; from any other state the close has nothing to undo, and telling the publisher
+  // of a dismissal it never heard presented, or moving the banner into the view that the
+  // never-drawn tag finds, would be wrong.
   collapse(webView);
   currentState_ = kStateHidden;
 }
@@ -339,11 +339,7 @@ int NBAdView::currentInterfaceOrientation() {
 }
 
 void NBAdView::rotateExpandedWindowsToOrientation(int orientation) {
-  double angle = 0;
-  if (orientation == 4) angle = M_PI / 2;
-  if (orientation == 3) angle = -M_PI / 2;
-  if (orientation == 2) angle = M_PI;
-  setTransform(angle == 0 ? platform::AffineTransform::identity() : platform::AffineTransform::makeRotation(angle));
+  setTransform(rotationForInterfaceOrientation(orientation, M_PI / 2));
 }
 
 void NBAdView::rotateExpandedWindowsToCurrentOrientation() {
@@ -353,6 +349,10 @@ void NBAdView::rotateExpandedWindowsToCurrentOrientation() {
   const int orientation = currentInterfaceOrientation();
   platform::View::beginAnimationsContext("rotate-expanded-ad");
   platform::View::setAnimationDuration(0.4);
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  platform::View::setAnimationDidStopCallback([weak](const std::string& animationID, bool finished, void* context) {
+    if (auto view = weak.lock()) view->animationDidStopFinishedContext(animationID, finished, context);
+  });
   rotateExpandedWindowsToOrientation(orientation);
   platform::View::commitAnimations();
   // Where the ad stood, in its former superview, is where the expansion starts again from.
@@ -363,6 +363,24 @@ void NBAdView::rotateExpandedWindowsToCurrentOrientation() {
       onScreenWebView(),
       convertedRectAccordingToOrientation(platform::Rect(0, 0, expandedFrame_.size.width, expandedFrame_.size.height)),
       orientation);
+}
+
+void NBAdView::mediaDidEnterFullScreen(const platform::Notification&) {
+  if (currentState_ != kStateExpanded) return;
+  logLine("<<Media will enter full screen>>>");
+  setExpandedViewsHidden(true);
+}
+
+void NBAdView::mediaDidExitFullScreen(const platform::Notification&) {
+  if (currentState_ != kStateExpanded) return;
+  logLine("<<Media will exit full screen>>>");
+  setExpandedViewsHidden(false);
+}
+
+// The did-stop callback of the expansion's view animations: none of them, a closing one
+// ("closeExpanded") included, leaves anything to do once it has stopped.
+void NBAdView::animationDidStopFinishedContext(const std::string& animationID, bool, void*) {
+  if (animationID == "closeExpanded") return;
 }
 
 void NBAdView::setExpandedViewsHidden(bool hidden) {

@@ -1,5 +1,7 @@
 #include "NBUtilities.h"
 
+#include <cmath>
+
 #include "NBSDKUtil.h"
 #include "platform/crypto.h"
 #include "platform/text_helpers.h"
@@ -22,5 +24,14 @@ bool NBStringUtil::isEmpty(const std::string* text) {
 }
 
 std::string HashMD5::inputString(std::string_view text) { return platform::crypto::md5Hex(text); }
+
+platform::AffineTransform rotationForInterfaceOrientation(int orientation, double landscapeLeftAngle) {
+  switch (orientation) {
+    case 2: return platform::AffineTransform::makeRotation(M_PI);
+    case 3: return platform::AffineTransform::makeRotation(-landscapeLeftAngle);
+    case 4: return platform::AffineTransform::makeRotation(landscapeLeftAngle);
+    default: return platform::AffineTransform::identity();
+  }
+}
 
 }  // namespace nubira

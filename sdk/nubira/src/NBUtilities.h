@@ -1,7 +1,10 @@
 #pragma once
-// Small helpers shared by the client: the delegate test, the blank test and the MD5 hash.
+// Small helpers shared by the client: the delegate test, the blank test, the MD5 hash and
+// the rotation for an interface orientation.
 #include <string>
 #include <string_view>
+
+#include "platform/geometry.h"
 
 namespace nubira {
 
@@ -24,5 +27,9 @@ class HashMD5 {
   // The MD5 of the text's UTF-8 bytes as 32 lower-case hexadecimal digits.
   static std::string inputString(std::string_view text);
 };
+
+// What turns a view upright for an interface orientation: a half turn for 2 (upside down),
+// `landscapeLeftAngle` for 4, its opposite for 3, and no rotation otherwise.
+platform::AffineTransform rotationForInterfaceOrientation(int orientation, double landscapeLeftAngle);
 
 }  // namespace nubira

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "NBAdInterstitialPrivate.h"
 #include "NBAdUnit.h"
+#include "NBInterstitialGestureRecognizer.h"
 #include "nubira/NBAdError.h"
 #include "nubira/NBAdInterstitial.h"
 #include "nubira/NBAdRequest.h"
@@ -15,7 +17,9 @@
 #include "platform/application.h"
 #include "platform/composers.h"
 #include "platform/device.h"
+#include "platform/gesture_recognizer.h"
 #include "platform/graphics.h"
+#include "platform/image.h"
 #include "platform/navigation_controller.h"
 #include "platform/window.h"
 #include "testing/nubira_server.h"
@@ -416,6 +420,69 @@ TEST_F(NBAdInterstitialTest, CloseButtonDrawsAWhiteCrossOnBlackInAWhiteFrame) {
   std::vector<platform::Point> points;
   for (const auto& e : strokes[0].path) points.insert(points.end(), e.points.begin(), e.points.end());
   EXPECT_EQ(points, (std::vector<platform::Point>{{8.5, 8}, {16.5, 16}, {16.5, 8}, {8.5, 16}}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NBAdInterstitialTest, ControllerTurnsItsViewTheInterstitialsWayRound) {
+  auto controller = nubira::NBAdInterstitialPrivate::create();
+  using platform::AffineTransform;
+  // Landscape left is a quarter turn anticlockwise, landscape right one clockwise.
+  const std::pair<int, AffineTransform> cases[] = {
+      {4, AffineTransform::makeRotation(-M_PI / 2)}, {3, AffineTransform::makeRotation(M_PI / 2)},
+      {2, AffineTransform::makeRotation(M_PI)},      {1, AffineTransform::identity()},
+      {0, AffineTransform::identity()},              {5, AffineTransform::identity()},
+  };
+  for (const auto& [orientation, transform] : cases) {
+    SCOPED_TRACE(orientation);
+    controller->rotateExpandedWindowsToOrientation(orientation);
+    EXPECT_EQ(controller->view()->transform(), transform);
+  }
+}
+
+TEST_F(NBAdInterstitialTest, GestureRecognizerLightsTheTouchedButtonUntilTheTouchIsOver) {
+  auto holder = std::make_shared<platform::View>(platform::Rect(0, 0, 100, 100));
+  auto button = std::make_shared<platform::Button>(platform::ButtonType::Custom, platform::Rect(10, 10, 25, 25));
+  holder->addSubview(button);
+  window->addSubview(holder);
+  auto recognizer = std::make_shared<nubira::NBInterstitialGestureRecognizer>();
+  holder->addGestureRecognizer(recognizer);
+  int taps = 0;
+  button->addTargetActionForControlEvents(
+      nullptr, [&](platform::Control&) { ++taps; }, platform::kControlEventTouchUpInside);
+
+  for (bool cancelled : {false, true}) {
+    SCOPED_TRACE(cancelled ? "cancelled" : "ended");
+    EXPECT_EQ(window->touchDownAtPoint(platform::Point(20, 20)), button);
+    EXPECT_EQ(recognizer->beganButton(), button);
+    auto white = button->backgroundImageForState(platform::kControlStateNormal);
+    ASSERT_TRUE(white);
+    EXPECT_EQ(white->format(), "png");
+    if (cancelled)
+      window->touchCancel();
+    else
+      window->touchUpAtPoint(platform::Point(20, 20));
+    EXPECT_EQ(button->backgroundImageForState(platform::kControlStateNormal), nullptr);
+  }
+  // The button still has its own touches, and the recognizer stands in no other's way.
+  EXPECT_EQ(taps, 1);
+  EXPECT_FALSE(recognizer->cancelsTouchesInView());
+  platform::TapGestureRecognizer other;
+  EXPECT_FALSE(recognizer->canPreventGestureRecognizer(other));
+  EXPECT_FALSE(recognizer->canBePreventedByGestureRecognizer(other));
+
+  // The close image: a white 25 x 25 outline, 4 points wide.
+  auto image = nubira::NBInterstitialGestureRecognizer::createCloseImage();
+  ASSERT_TRUE(image && image->drawing());
+  EXPECT_EQ(image->size(), platform::Size(25, 25));
+  const auto& ops = image->drawing()->operations();
+  ASSERT_EQ(ops.size(), 1u);
+  EXPECT_EQ(ops[0].kind, platform::DrawOp::Kind::StrokeRect);
+  EXPECT_EQ(ops[0].rect, platform::Rect(0, 0, 25, 25));
+  EXPECT_EQ(ops[0].lineWidth, 4.0);
+  EXPECT_EQ(ops[0].strokeColor, platform::Color::whiteColor());
 }
 
 }  // namespace

@@ -7,12 +7,15 @@
 
 #include "NBAdViewReports.h"
 #include "NBEmbeddedWebViewController.h"
+#include "NBSDKUtil.h"
 #include "nubira/NBAdView.h"
 #include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/composers.h"
 #include "platform/controls.h"
 #include "platform/device.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/random.h"
 #include "platform/scroll_view.h"
 #include "platform/web_view.h"
@@ -120,6 +123,19 @@ TEST_F(NBAdViewExpansionTest, ExpandsOverTheWindowAndClosesBackIntoItsPlace) {
   finishTransition();
   EXPECT_FALSE(view->isHidden() || blocking->isHidden());
   EXPECT_TRUE(heard->events.empty());
+  // So does full-screen media, until it leaves full screen.
+  nubira::NBSDKUtil::util()->setLogLevel(2);
+  {
+    platform::LogCapture log;
+    platform::Notification media;
+    media.name = "media";
+    view->mediaDidEnterFullScreen(media);
+    EXPECT_TRUE(view->isHidden() && blocking->isHidden());
+    view->mediaDidExitFullScreen(media);
+    EXPECT_FALSE(view->isHidden() || blocking->isHidden());
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"<<Media will enter full screen>>>", "<<Media will exit full screen>>>"}));
+  }
+  nubira::NBSDKUtil::util()->setLogLevel(1);
 
   auto closeButton = view->adCloseButtonForTesting();
   ASSERT_TRUE(closeButton);
@@ -143,27 +159,32 @@ TEST_F(NBAdViewExpansionTest, ExpandsOverTheWindowAndClosesBackIntoItsPlace) {
 TEST_F(NBAdViewExpansionTest, StateRulesAnswerThePageWithErrorEvents) {
   pageHeard();
   const std::pair<const char*, int> steps[] = {
-      {"mraid.close();", 1}, {"location = 'mraid://hide';", 1},
+      {"mraid.close();", 1}, {"location = 'mraid://hide';", 4}, {"location = 'mraid://hide';", 4},
+      {"media", 4}, {"mraid.expand();", 4}, {"location = 'mraid://show';", 1},
       {"mraidview.resize(10, 10);", 1},  // nothing has set the largest size yet
       {"maxSize", 1}, {"mraidview.resize(320, 100);", 2}, {"mraidview.resize(10, 10);", 2},
       {"mraid.close();", 1}, {"mraidview.resize(10, 10);", 2}, {"location = 'mraid://hide';", 4},
-      {"location = 'mraid://hide';", 4}, {"mraid.expand();", 4}, {"location = 'mraid://show';", 1},
   };
   const char* expected[] = {
-      "error:close:Cannot close an ad that is not expanded or resized.",
-      "error:hide:Cannot hide an ad that is not expanded or resized.",
-      "error:resize:Cannot resize an ad larger than allowed.", "", "",
-      "error:resize:Cannot resize an ad that is not in the default state.", "", "", "",
-      "error:hide:Cannot hide if we're already hidden.",
+      "error:close:Cannot close an ad that is not expanded or resized.", "",
+      "error:hide:Cannot hide if we're already hidden.", "",
       "error:expand:Cannot expand an ad that is not in the default or resized state.",
       "viewable:true|state:default|ready",
+      "error:resize:Cannot resize an ad larger than allowed.", "", "",
+      "error:resize:Cannot resize an ad that is not in the default state.", "", "", "",
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(steps[i].first);
-    if (std::string(steps[i].first) == "maxSize")
+    const std::string step = steps[i].first;
+    if (step == "maxSize") {
       view->setMaxSize({320, 100});
-    else
+    } else if (step == "media") {
+      // Full-screen media leaves an ad that is not expanded as it is.
+      view->mediaDidEnterFullScreen(platform::Notification());
+      EXPECT_FALSE(view->isHidden());
+    } else {
       page(steps[i].first);
+    }
     EXPECT_EQ(view->currentStateForTesting(), steps[i].second);
     EXPECT_EQ(pageHeard(), expected[i]);
     // None of it moves the ad or is told to the publisher.

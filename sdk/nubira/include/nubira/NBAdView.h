@@ -102,6 +102,10 @@ class NBAdView : public platform::View {
   void touchesBeganWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
   void touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
   void touchesCancelledWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
+  // Handlers for full-screen media, registered by no one here: while the ad is expanded, media
+  // entering full screen hides the ad and its blocking view, and leaving it shows them again.
+  void mediaDidEnterFullScreen(const platform::Notification& notification);
+  void mediaDidExitFullScreen(const platform::Notification& notification);
 
   // ---- for tests ----
   const std::shared_ptr<platform::WebView>& webView1ForTesting() const;
@@ -192,6 +196,7 @@ class NBAdView : public platform::View {
   static int currentInterfaceOrientation();
   void rotateExpandedWindowsToOrientation(int orientation);
   void rotateExpandedWindowsToCurrentOrientation();
+  void animationDidStopFinishedContext(const std::string& animationID, bool finished, void* context);
   std::shared_ptr<platform::View> formerSuperview() const;
 
   // Composers and alerts the ad's page may ask for.
