@@ -47,7 +47,9 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
     kIsDirect = 1u << 17,
     kIsWWAN = 1u << 18,
   };
-  enum class Network { None, WiFi, WWAN };
+  // The numbers are the network status values the clients hand on (0 not reachable, 1 Wi-Fi,
+  // 2 cellular).
+  enum class Network { None = 0, WiFi = 1, WWAN = 2 };
   using Callback = std::function<void(Reachability& target, uint32_t flags)>;
 
   // An IPv4 or IPv6 address in text form ("0.0.0.0", "169.254.0.0"); nullptr when the text
@@ -62,6 +64,15 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
   // The address or host name the target was made with.
   const std::string& target() const { return target_; }
   bool isAddress() const { return isAddress_; }
+
+  // How the internet is reached under `flags`, the one reading every client uses:
+  // None without kReachable; WWAN with kIsWWAN; otherwise WiFi when kConnectionRequired is
+  // clear, or when kConnectionOnTraffic or kConnectionOnDemand is set and
+  // kInterventionRequired is clear; else None.
+  static Network networkForFlags(uint32_t flags);
+  // The same for the link-local target (169.254.0.0): WiFi when both kReachable and kIsDirect
+  // are set, else None.
+  static Network localWiFiNetworkForFlags(uint32_t flags);
 
   // Schedules `callback` on `loop` (replacing an earlier schedule), or unschedules when the
   // callback is empty. Returns true.

@@ -18,4 +18,10 @@ void appendUtf8(std::string& out, uint32_t codePoint);
 // (bench/bench_platform_utf8.cpp).
 bool isValidUtf8(std::string_view text);
 
+// The length (1-4) of the well-formed sequence that starts at text[at] (by the rules above),
+// or 0 when none starts there; then `*skip` (when given) is the length of the ill-formed
+// part to replace with one U+FFFD: the lead byte and the continuation bytes that fit it
+// before the failure (at least 1). `at` must be inside the text.
+size_t utf8SequenceLength(std::string_view text, size_t at, size_t* skip = nullptr);
+
 }  // namespace platform

@@ -23,6 +23,38 @@ void appendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
+size_t utf8SequenceLength(std::string_view text, size_t at, size_t* skip) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const size_t length = text.size();
+  const uint8_t b = bytes[at];
+  if (skip) *skip = 1;
+  if (b < 0x80) return 1;
+  size_t need;
+  uint8_t lo = 0x80, hi = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 2;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 3;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  for (size_t k = 1; k <= need; ++k) {
+    const bool fits = at + k < length &&
+                      (k == 1 ? bytes[at + 1] >= lo && bytes[at + 1] <= hi : (bytes[at + k] & 0xC0) == 0x80);
+    if (!fits) {
+      if (skip) *skip = k;
+      return 0;
+    }
+  }
+  return need + 1;
+}
+
 bool isValidUtf8(std::string_view text) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   const size_t length = text.size();
@@ -36,33 +68,9 @@ bool isValidUtf8(std::string_view text) {
       i += 8;
     }
     if (i >= length) break;
-    uint8_t b = bytes[i];
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t need;
-    uint8_t lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      need = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      need = 2;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      need = 3;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (length - i - 1 < need) return false;
-    uint8_t second = bytes[i + 1];
-    if (second < lo || second > hi) return false;
-    for (size_t k = 2; k <= need; ++k) {
-      if ((bytes[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += need + 1;
+    size_t n = utf8SequenceLength(text, i);
+    if (n == 0) return false;
+    i += n;
   }
   return true;
 }

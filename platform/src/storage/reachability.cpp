@@ -154,6 +154,19 @@ std::optional<uint32_t> Reachability::flags() const {
   });
 }
 
+Reachability::Network Reachability::networkForFlags(uint32_t flags) {
+  if (!(flags & kReachable)) return Network::None;
+  if (flags & kIsWWAN) return Network::WWAN;
+  if (!(flags & kConnectionRequired)) return Network::WiFi;
+  // A connection that comes up by itself when traffic or a request needs it counts as there.
+  if ((flags & (kConnectionOnTraffic | kConnectionOnDemand)) && !(flags & kInterventionRequired)) return Network::WiFi;
+  return Network::None;
+}
+
+Reachability::Network Reachability::localWiFiNetworkForFlags(uint32_t flags) {
+  return (flags & kReachable) && (flags & kIsDirect) ? Network::WiFi : Network::None;
+}
+
 bool Reachability::setCallback(Callback callback, RunLoop& loop) {
   if (!callback) {
     unschedule();

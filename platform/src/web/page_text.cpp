@@ -1,5 +1,6 @@
 #include <cctype>
 
+#include "platform/text_quoting.h"
 #include "web_view_impl.h"
 
 namespace platform::web {
@@ -23,17 +24,6 @@ std::string escapeForURL(const std::string& text) {
     } else {
       out += static_cast<char>(c);
     }
-  }
-  return out;
-}
-
-std::string escapeHTMLText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '<') out += "&lt;";
-    else if (c == '&') out += "&amp;";
-    else if (c == '>') out += "&gt;";
-    else out += c;
   }
   return out;
 }
@@ -84,7 +74,7 @@ std::string textFromBytes(const Bytes& data, const std::string& encodingName) {
 std::string markupFor(const std::string& text, const std::string& mimeType) {
   std::string mime = lowered(mimeType);
   if (mime.empty() || mime == "text/html" || mime == "application/xhtml+xml") return text;
-  if (mime.rfind("text/", 0) == 0) return "<html><body><pre>" + escapeHTMLText(text) + "</pre></body></html>";
+  if (mime.rfind("text/", 0) == 0) return "<html><body><pre>" + escapeHTML(text) + "</pre></body></html>";
   return "<html><body></body></html>";
 }
 

@@ -57,6 +57,39 @@ TEST_F(ReachabilityTest, FlagsFollowTheSimulatedNetworkByTargetKind) {
   EXPECT_FALSE(internet->flags().has_value());
 }
 
+TEST(ReachabilityRules, NetworkFromFlagsForTheInternetAndTheLinkLocalTarget) {
+  using N = Reachability::Network;
+  const uint32_t Rc = R::kReachable, C = R::kConnectionRequired, T = R::kConnectionOnTraffic,
+                 D = R::kConnectionOnDemand, I = R::kInterventionRequired, W = R::kIsWWAN, L = R::kIsDirect,
+                 A = R::kIsLocalAddress, X = R::kTransientConnection;
+  struct Row {
+    uint32_t flags;
+    N internet, linkLocal;
+  };
+  const Row rows[] = {
+      {0, N::None, N::None},
+      {Rc, N::WiFi, N::None},
+      {Rc | X | A, N::WiFi, N::None},
+      {Rc | C, N::None, N::None},            // a connection is needed and nothing brings it up
+      {Rc | C | T, N::WiFi, N::None},        // comes up with traffic
+      {Rc | C | D, N::WiFi, N::None},        // comes up on demand
+      {Rc | C | T | I, N::None, N::None},    // ...but only with the user's help
+      {Rc | C | D | I, N::None, N::None},
+      {Rc | I, N::WiFi, N::None},            // intervention matters only when a connection is needed
+      {Rc | W, N::WWAN, N::None},
+      {Rc | W | C | I, N::WWAN, N::None},    // cellular wins over every connection flag
+      {W, N::None, N::None},
+      {C | T, N::None, N::None},
+      {Rc | L, N::WiFi, N::WiFi},
+      {Rc | L | W, N::WWAN, N::WiFi},
+      {L, N::None, N::None},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(Reachability::networkForFlags(r.flags), r.internet) << std::hex << r.flags;
+    EXPECT_EQ(Reachability::localWiFiNetworkForFlags(r.flags), r.linkLocal) << std::hex << r.flags;
+  }
+}
+
 TEST_F(ReachabilityTest, MachineStateComesFromInterfacesAndTheDefaultRoute) {
   platform::NetworkInterface lo{"lo", true, true, {"127.0.0.1"}, {"::1"}, std::nullopt};
   platform::NetworkInterface eth{"eth0", true, false, {"10.0.0.5"}, {}, platform::Bytes{2, 0, 0, 0, 0, 1}};

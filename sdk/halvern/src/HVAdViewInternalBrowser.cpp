@@ -21,22 +21,6 @@ using platform::View;
 
 namespace {
 
-// `text` made safe inside a double-quoted HTML attribute.
-std::string escapedForAttribute(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::string lowercased(const std::optional<std::string>& text) { return text ? platform::lowercase(*text) : ""; }
 
 std::shared_ptr<HVFullScreenAdWindow> fullScreenWindow() {
@@ -81,7 +65,7 @@ std::optional<bool> HVAdViewInternal::webViewShouldStartLoadWithRequestNavigatio
     if (scheme == "halvern") {
       if (lowercased(url->host()) == "ct")
         m_webView->stringByEvaluatingJavaScriptFromString("handleClickthrough(" +
-                                                          HVCommandHandler::quoted(url->absoluteString()) + ");");
+                                                          platform::quoteScriptString(url->absoluteString()) + ");");
     } else {
       platform::Application::sharedApplication().openURL(url->absoluteString());
     }
@@ -138,7 +122,7 @@ void HVAdViewInternal::requestPage(const URL& url) {
     const Rect screen = platform::Screen::mainScreen().bounds();
     const std::string html =
         platform::format(HVResources::youtubeTemplateHTML(), static_cast<int>(screen.size.width),
-                         escapedForAttribute(url.absoluteString()), screen.size.width, screen.size.height);
+                         platform::escapeHTML(url.absoluteString()), screen.size.width, screen.size.height);
     m_webView->loadDataMIMETypeTextEncodingNameBaseURL(platform::Bytes(html.begin(), html.end()), "text/html",
                                                        "utf-8", url);
     return;

@@ -14,6 +14,7 @@
 #include "HVStandardCommandHandler.h"
 #include "platform/format.h"
 #include "platform/log.h"
+#include "platform/text_quoting.h"
 #include "platform/url.h"
 
 namespace halvern {
@@ -55,14 +56,14 @@ std::string HVClientDriver::slotListText(const std::map<std::string, std::shared
   size_t index = 0;
   for (const auto& [name, slot] : slots) {
     // The names pass the slot-name rule, but they are quoted all the same.
-    list += platform::format("{name:%@,size:%d}%@", HVCommandHandler::quoted(name), slot->slotDescription().size(),
+    list += platform::format("{name:%@,size:%d}%@", platform::quoteScriptString(name), slot->slotDescription().size(),
                              std::string(++index < slots.size() ? "," : ""));
   }
   return list + "]";
 }
 
 std::string HVClientDriver::driverInitScript(const std::string& slotList) {
-  return "try {driverInit(" + HVCommandHandler::quoted(slotList) + ");} catch(e){BridgeLib.log('failed: ' + e);}";
+  return "try {driverInit(" + platform::quoteScriptString(slotList) + ");} catch(e){BridgeLib.log('failed: ' + e);}";
 }
 
 std::string HVClientDriver::fetchScript(const std::string& name) {
@@ -166,7 +167,7 @@ std::optional<bool> HVClientDriver::webViewShouldStartLoadWithRequestNavigationT
   if (!m_bridge->isHVJSLoaded()) return true;
   // The URL comes from the page's own navigation; it goes back in as a quoted string.
   const std::string answer = m_webView->stringByEvaluatingJavaScriptFromString(
-      "shouldStartLoadWithRequest(" + HVCommandHandler::quoted(url ? url->absoluteString() : request.url()) + ");");
+      "shouldStartLoadWithRequest(" + platform::quoteScriptString(url ? url->absoluteString() : request.url()) + ");");
   return answer == "true";
 }
 

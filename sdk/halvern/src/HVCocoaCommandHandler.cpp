@@ -135,7 +135,7 @@ void HVCocoaCommandHandler::perform(const HVCommandArguments& args, bool onClass
     }
   }
   if (!callback.isString() || callback.string().empty()) return;
-  answerCallback(callback, quoted(addBridgedObject(result)));
+  answerCallback(callback, platform::quoteScriptString(addBridgedObject(result)));
 }
 
 }  // namespace halvern

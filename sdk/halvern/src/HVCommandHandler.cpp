@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "HVJSON.h"
 #include "HVJavascriptBridge.h"
 
 namespace halvern {
@@ -71,34 +70,8 @@ std::string HVCommandHandler::fillCallbackTemplate(std::string_view tmpl, std::s
   return out;
 }
 
-std::string HVCommandHandler::quoted(std::string_view text) {
-  // A line or paragraph separator ends a string literal in ES5, so it is escaped as well.
-  std::string escaped = HVJSON::stringByEscapingCharacters(text);
-  std::string out = "\"";
-  for (size_t i = 0; i < escaped.size(); ++i) {
-    if (escaped.compare(i, 3, "\xE2\x80\xA8") == 0) {
-      out += "\\u2028";
-      i += 2;
-    } else if (escaped.compare(i, 3, "\xE2\x80\xA9") == 0) {
-      out += "\\u2029";
-      i += 2;
-    } else {
-      out += escaped[i];
-    }
-  }
-  out += '"';
-  return out;
-}
-
 std::string HVCommandHandler::singleQuoted(std::string_view text) {
-  const std::string doubled = quoted(text);
-  std::string out = "'";
-  for (size_t i = 1; i + 1 < doubled.size(); ++i) {
-    if (doubled[i] == '\'') out += '\\';
-    out += doubled[i];
-  }
-  out += '\'';
-  return out;
+  return "'" + platform::escapeScriptString(text) + "'";
 }
 
 void HVCommandHandler::answerCallback(const platform::Value& callbackTemplate, std::string_view value) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "HVCallbackContext.h"
+#include "platform/text_quoting.h"
 #include "platform/value.h"
 
 namespace halvern {
@@ -44,9 +45,9 @@ class HVCommandHandler : public std::enable_shared_from_this<HVCommandHandler> {
   // template comes from a page, so it is never used as a format. Recognised placeholders:
   // %s, %@, %d, %i, %ld, %lld, %qi, %u, %f, %lf; "%%" is a literal "%".
   static std::string fillCallbackTemplate(std::string_view callbackTemplate, std::string_view value);
-  // `text` as a double-quoted script string literal, escaped.
-  static std::string quoted(std::string_view text);
-  // The same in single quotes, for the templates that put text between them.
+  // `text` as a single-quoted script string literal (platform::escapeScriptString), for the
+  // templates that put text between single quotes; platform::quoteScriptString gives the
+  // double-quoted one.
   static std::string singleQuoted(std::string_view text);
   // Sends the filled template to the page through the bridge; nothing without one.
   void answerCallback(const platform::Value& callbackTemplate, std::string_view value);

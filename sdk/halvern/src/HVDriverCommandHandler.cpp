@@ -65,7 +65,7 @@ HVDriverCommandHandler::HVDriverCommandHandler(std::weak_ptr<HVClientDriver> dri
     } else {
       for (const auto& [name, slot] : manager->slotDict()) value += (value.empty() ? "" : ",") + name;
     }
-    answerCallback(args[1], quoted(value));
+    answerCallback(args[1], platform::quoteScriptString(value));
   });
   declareCommand("bridge_setAdManagerProperty:value:", [](A args) {
     auto manager = HVController::sharedController()->adManager();

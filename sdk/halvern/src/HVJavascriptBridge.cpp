@@ -1,6 +1,7 @@
 #include "HVJavascriptBridge.h"
 
 #include "platform/log.h"
+#include "platform/text_quoting.h"
 
 #include <algorithm>
 #include <cmath>
@@ -302,33 +303,21 @@ std::string HVJavascriptBridge::bridgeScript() const {
 
 std::string HVJavascriptBridge::globalsScript() const {
   auto controller = HVController::sharedController();
-  using H = HVCommandHandler;
   return "var UserInfo = function()\n{\n\tvar self = {};\n"
-         "\tvar clientVersion = " + H::quoted(m_clientVersion) + ";\n"
-         "\tself.getAppId = function() { return " + H::quoted(controller->applicationID()) + "; };\n"
+         "\tvar clientVersion = " + platform::quoteScriptString(m_clientVersion) + ";\n"
+         "\tself.getAppId = function() { return " + platform::quoteScriptString(controller->applicationID()) + "; };\n"
          "\tself.getClientVersion = function() { return clientVersion; };\n"
          "\tself.setClientVersion = function(v) { clientVersion = v; };\n"
-         "\tself.getDeviceName = function() { return " + H::quoted(HVController::deviceName()) + "; };\n"
-         "\tself.getDeviceUid = function() { return " + H::quoted(HVController::deviceUID()) + "; };\n"
-         "\tself.getHostVersion = function() { return " + H::quoted(HVController::hvSDKVersion()) + "; };\n"
+         "\tself.getDeviceName = function() { return " + platform::quoteScriptString(HVController::deviceName()) + "; };\n"
+         "\tself.getDeviceUid = function() { return " + platform::quoteScriptString(HVController::deviceUID()) + "; };\n"
+         "\tself.getHostVersion = function() { return " + platform::quoteScriptString(HVController::hvSDKVersion()) + "; };\n"
          "\tself.getSessionStart = function() { return " + std::to_string(HVController::sessionStart()) + "; };\n"
-         "\tself.getServerURL = function() { return " + H::quoted(controller->serverURL()) + "; };\n"
+         "\tself.getServerURL = function() { return " + platform::quoteScriptString(controller->serverURL()) + "; };\n"
          "\treturn self;\n}();\n"
          "var g_capabilities = [\"" + capabilities() + "\"];\n";
 }
 
-std::string HVJavascriptBridge::onloadAttributeText(std::string_view script) {
-  std::string text;
-  text.reserve(script.size());
-  for (char c : script) {
-    if (c == '&') text += "&amp;";
-    else if (c == '"') text += "&quot;";
-    else if (c == '<') text += "&lt;";
-    else if (c == '>') text += "&gt;";
-    else text += c;
-  }
-  return text;
-}
+std::string HVJavascriptBridge::onloadAttributeText(std::string_view script) { return platform::escapeHTML(script); }
 
 void HVJavascriptBridge::loadJavascriptStringExecuteBaseURL(const std::string& clientScript, const std::string& onload,
                                                             const std::optional<platform::URL>& baseURL) {

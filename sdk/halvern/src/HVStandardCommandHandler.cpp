@@ -79,7 +79,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
     auto context = contextCallingBack(
         [callback = args[1]](HVCommandHandler& self, const HVCommandResult& result) {
           const Value rows = result.value ? *result.value : Value(platform::Array{});
-          self.answerCallback(callback, quoted(HVJSON::stringWithObject(rows)));
+          self.answerCallback(callback, platform::quoteScriptString(HVJSON::stringWithObject(rows)));
         },
         true);
     c->dbQueryManager()->sendAsyncCommand(
@@ -124,7 +124,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
           const Value& value = row.array()[0];
           const bool number = value.type() == Value::Type::Integer || value.type() == Value::Type::Double ||
                               value.type() == Value::Type::Unsigned;
-          self.answerCallback(callback, number ? std::to_string(value.integerValue()) : quoted(value.description()));
+          self.answerCallback(callback, number ? std::to_string(value.integerValue()) : platform::quoteScriptString(value.description()));
         },
         true);
     // The id is bound, never formatted into the statement.
@@ -150,7 +150,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
     else if (key == "serverURL") value = Value(c->serverURL());
     else if (key == "execMode") value = Value(static_cast<int64_t>(c->execMode()));
     else if (key == "disabled") value = Value(static_cast<int64_t>(c->disabled()));
-    answerCallback(args[1], quoted(value.description()));
+    answerCallback(args[1], platform::quoteScriptString(value.description()));
   });
   declareCommand("getNetworkReachabilityForURL:callback:", [this](A args) {
     auto url = platform::URL::create(stringArgument(args, 0));
@@ -192,12 +192,12 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
   declareCommand("loadStringFromFile:callback:", [this](A args) {
     auto path = confinedPagePath(stringArgument(args, 0));
     auto bytes = path ? FileManager::contentsAtPath(*path) : std::nullopt;
-    answerCallback(args[1], quoted(bytes ? std::string(bytes->begin(), bytes->end()) : "(null)"));
+    answerCallback(args[1], platform::quoteScriptString(bytes ? std::string(bytes->begin(), bytes->end()) : "(null)"));
   });
   declareCommand("loadBase64StringFromFile:callback:", [this](A args) {
     auto path = confinedPagePath(stringArgument(args, 0));
     auto bytes = path ? FileManager::contentsAtPath(*path) : std::nullopt;
-    answerCallback(args[1], quoted(bytes ? HVBase64::base64StringWithData(*bytes) : "(null)"));
+    answerCallback(args[1], platform::quoteScriptString(bytes ? HVBase64::base64StringWithData(*bytes) : "(null)"));
   });
   declareCommand("deleteFile:", [](A args) {
     if (auto path = confinedPagePath(stringArgument(args, 0))) FileManager::removeItemAtPath(*path);
@@ -212,7 +212,7 @@ HVStandardCommandHandler::~HVStandardCommandHandler() {
 std::string HVStandardCommandHandler::bridgeScript() {
   // Made afresh each time: the Documents folder is fixed for a real process but not for a
   // test's sandbox, and the text is cheap.
-  return "var LOCAL_FILE_BASE_URL = " + quoted(HVController::localFileBaseURL()) + ";\n" + kBridgeLibScript;
+  return "var LOCAL_FILE_BASE_URL = " + platform::quoteScriptString(HVController::localFileBaseURL()) + ";\n" + kBridgeLibScript;
 }
 
 std::optional<std::string> HVStandardCommandHandler::confinedPagePath(const std::string& relative) {

@@ -294,7 +294,7 @@ TEST_F(HVJavascriptBridgeTest, CallbackTemplatesAreFilledAsTextNeverAsFormats) {
   for (const auto& c : cases) EXPECT_EQ(HVCommandHandler::fillCallbackTemplate(c.tmpl, c.value), c.expected) << c.tmpl;
   load("var got;");
   const std::string hostile = "a\"b\\c\n\xE2\x80\xA8);alert(1);//";
-  bridge->sendJavascriptCommand(HVCommandHandler::fillCallbackTemplate("got = %s", HVCommandHandler::quoted(hostile)));
+  bridge->sendJavascriptCommand(HVCommandHandler::fillCallbackTemplate("got = %s", platform::quoteScriptString(hostile)));
   EXPECT_EQ(eval("got"), hostile);
   EXPECT_TRUE(webView->alertsForTesting().empty());
 }

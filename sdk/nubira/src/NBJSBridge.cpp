@@ -1,6 +1,5 @@
 #include "NBJSBridge.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <utility>
@@ -12,6 +11,7 @@
 #include "platform/notification_center.h"
 #include "platform/screen.h"
 #include "platform/text_helpers.h"
+#include "platform/text_quoting.h"
 #include "platform/url.h"
 
 namespace nubira {
@@ -209,7 +209,7 @@ bool NBJSBridge::processCommandParametersForWebView(const std::string& command, 
   if (!handled) logLine("Unknown Command: %@", command);
   if (delegate) {
     delegate->usingWebViewExecuteJavascript(
-        webView, platform::format("window.mraidview.nativeCallComplete( '%@' );", javaScriptEscaped(command)));
+        webView, platform::format("window.mraidview.nativeCallComplete( '%@' );", platform::escapeScriptString(command)));
   }
   return handled;
 }
@@ -256,37 +256,6 @@ void NBJSBridge::orientationChanged(const platform::Notification&) {
   }
   logLine("orientation changed,angle=%d", angle);
   if (auto delegate = bridgeDelegate()) delegate->rotateExpandedWindowsToCurrentOrientation();
-}
-
-std::string NBJSBridge::javaScriptEscaped(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\'': out += "\\'"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      // Keeps "</script>" and comment openers inert if the text ever lands in markup.
-      case '<': out += "\\x3c"; break;
-      default:
-        if (c < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\x%02x", c);
-          out += buffer;
-        } else {
-          out += char(c);
-        }
-    }
-  }
-  // U+2028 and U+2029 end a line inside an ES5 string literal.
-  for (std::string_view sep : {std::string_view("\xE2\x80\xA8"), std::string_view("\xE2\x80\xA9")}) {
-    for (size_t at = out.find(sep); at != std::string::npos; at = out.find(sep, at)) {
-      out.replace(at, sep.size(), sep == "\xE2\x80\xA8" ? "\\u2028" : "\\u2029");
-    }
-  }
-  return out;
 }
 
 }  // namespace nubira

@@ -64,10 +64,6 @@ class NBJSBridge {
   void handleReachabilityChangedNotification(const platform::Notification&) {}
   void restoreServicesToDefaultState() {}
 
-  // A string for a JavaScript literal in single or double quotes: text from a page or a
-  // server must not end the literal early.
-  static std::string javaScriptEscaped(const std::string& text);
-
   explicit NBJSBridge(platform::Passkey<NBJSBridge>);
 
  private:

@@ -160,7 +160,7 @@ TEST_F(NBJSBridgeTest, EveryCommandIsRecognisedAndAnswered) {
       {"mraid://expand", "expand 1,102 30x40 (nil) 0", "expand", true},
       {"mraid://expand?x=5&h=7&url=http%3A%2F%2Fe&lockOrientation=Y", "expand 5,102 30x7 http://e 1", "expand", true},
       {"mraid://nothing?a=1", "", "nothing", false},
-      {"mraid://');alert('x", "", "\\');alert(\\'x", false},
+      {"mraid://');alert('x", "", "\\u0027);alert(\\u0027x", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);

@@ -1,6 +1,7 @@
 #include "PELOAdPageTemplates.h"
 
 #include "platform/format.h"
+#include "platform/text_quoting.h"
 
 namespace pelora {
 namespace {
@@ -33,48 +34,13 @@ constexpr const char* kGradient = "#f2f5f0 0%,#e9ece7 18%,#bdc1bb 71%,#aeb2ab 94
 
 }  // namespace
 
-std::string PELOAdPageTemplates::escapeHTML(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string PELOAdPageTemplates::escapeScriptString(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c == '\\' || c == '\'' || c == '"' || c == '<' || c == '>' || c == '&' || c < 0x20 || c == 0x7F) {
-      out += platform::format("\\u%04X", static_cast<unsigned>(c));
-    } else if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-               (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-      // U+2028 and U+2029 end a line, and with it the literal, inside a script.
-      out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-      i += 2;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 std::string PELOAdPageTemplates::imagePage(const std::string& colorHex, const std::string& clickUrl,
                                            const std::string& imageUrl) {
   std::string page = kHeadStart;
   page += "    background-color:#" + colorHex + ";\n";
   page += "}\n</style>\n</head>\n<body>\n";
-  page += "<a href=\"" + escapeHTML(clickUrl) + "\">";
-  page += "<center><img src='" + escapeHTML(imageUrl) + "' border='0' vertical-align='top'></center>";
+  page += "<a href=\"" + platform::escapeHTML(clickUrl) + "\">";
+  page += "<center><img src='" + platform::escapeHTML(imageUrl) + "' border='0' vertical-align='top'></center>";
   page += "</a></body>\n</html>\n";
   return page;
 }
@@ -115,14 +81,14 @@ std::string PELOAdPageTemplates::textPage(int width, int height, const std::stri
       "    }\n"
       "    function openLink() {\n"
       "        document.body.style.height = 'auto';\n";
-  page += "                document.location='" + escapeScriptString(clickUrl) + "';\n";
+  page += "                document.location='" + platform::escapeScriptString(clickUrl) + "';\n";
   page +=
       "    }\n"
       "</script>\n"
       "</head>\n"
       "    <body onLoad='shrink();'>\n"
       "        <p id=\"place-name\" onclick=\"openLink();\">\n";
-  page += escapeHTML(adText) + "\n";
+  page += platform::escapeHTML(adText) + "\n";
   page +=
       "        </p>\n"
       "    </body>\n"
@@ -138,8 +104,8 @@ std::string PELOAdPageTemplates::richMediaPage(const std::string& colorHex, cons
   page += "<script type=\"text/javascript\">\n";
   page += kBridge;
   page += "</script>\n";
-  page += "<script src=\"http://" + escapeHTML(scriptHost) + "/pelora/js/ormma_bridge.js\" type=\"text/javascript\"></script>\n";
-  page += "<script src=\"http://" + escapeHTML(scriptHost) + "/pelora/js/ormma.js\" type=\"text/javascript\"></script>\n";
+  page += "<script src=\"http://" + platform::escapeHTML(scriptHost) + "/pelora/js/ormma_bridge.js\" type=\"text/javascript\"></script>\n";
+  page += "<script src=\"http://" + platform::escapeHTML(scriptHost) + "/pelora/js/ormma.js\" type=\"text/javascript\"></script>\n";
   page += "</head>\n";
   page += "<body onclick=\"pelora_bridge.expandLegacy();\">\n";
   page += "<div id=\"ad-container\"></div>";

@@ -10,10 +10,6 @@ struct PELOAdPageTemplates {
   static std::string imagePage(const std::string& colorHex, const std::string& clickUrl, const std::string& imageUrl);
   static std::string textPage(int width, int height, const std::string& clickUrl, const std::string& adText);
   static std::string richMediaPage(const std::string& colorHex, const std::string& scriptHost, const std::string& markup);
-
-  static std::string escapeHTML(const std::string& text);
-  // The contents of a single-quoted script string that may sit inside a <script> element.
-  static std::string escapeScriptString(const std::string& text);
 };
 
 }  // namespace pelora

@@ -53,16 +53,11 @@ bool PELOReachability::connectionRequired() const {
 }
 
 int PELOReachability::networkStatusForFlags(uint32_t flags) {
-  if (!(flags & Flags::kReachable)) return kNotReachable;
-  if (flags & Flags::kIsWWAN) return kReachableViaWWAN;
-  if (!(flags & Flags::kConnectionRequired)) return kReachableViaWiFi;
-  if ((flags & (Flags::kConnectionOnDemand | Flags::kConnectionOnTraffic)) && !(flags & Flags::kInterventionRequired))
-    return kReachableViaWiFi;
-  return kNotReachable;
+  return static_cast<int>(platform::Reachability::networkForFlags(flags));
 }
 
 int PELOReachability::localWiFiStatusForFlags(uint32_t flags) {
-  return (flags & Flags::kReachable) && (flags & Flags::kIsDirect) ? kReachableViaWiFi : kNotReachable;
+  return static_cast<int>(platform::Reachability::localWiFiNetworkForFlags(flags));
 }
 
 }  // namespace pelora

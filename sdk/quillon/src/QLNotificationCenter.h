@@ -25,9 +25,6 @@ class QLNotificationCenter {
   // Calls QL_ReceiveMessage('<name>', <JSON of userInfo>) in the page, or with the name alone
   // without user information. Both travel as script literals: nothing the texts hold can end
   // the literal, the script or the page's script element.
-  // JSON text made safe to stand inside a script element: "</" and the line terminators
-  // U+2028 and U+2029 escaped (JSON escapes everything else a script could trip on).
-  static std::string scriptSafeJSON(std::string_view json);
   static void postJSNotificationUserInfoWebView(const std::string& name, const std::optional<platform::Value>& userInfo,
                                                 platform::WebView& webView);
 };

@@ -22,6 +22,7 @@
 #include "platform/scroll_view.h"
 #include "platform/singleton.h"
 #include "platform/text_helpers.h"
+#include "platform/text_quoting.h"
 #include "platform/user_defaults.h"
 #include "platform/utf8.h"
 #include "quillon/QLRequestError.h"
@@ -298,7 +299,7 @@ void QLObjectPrivate::buildAdUrl() {
   // the page, whatever their texts hold.
   std::string page = "<html><head><script>" + *script + "</script>" +
                      platform::format("<script>%@(%@);</script>", "QL_buildAdURL",
-                                      QLNotificationCenter::scriptSafeJSON(json)) +
+                                      platform::scriptSafeJSON(json)) +
                      "</head><body></body></html>";
   buildAdWebView_->loadHTMLStringBaseURL(page, URL::create("http://" + QLConfiguration::current().adServerHost));
 }

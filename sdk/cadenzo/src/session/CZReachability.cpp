@@ -42,18 +42,11 @@ bool CZReachability::isInternetReachable() {
 }
 
 CZNetworkStatus CZReachability::networkStatusForFlags(uint32_t flags) {
-  if (!(flags & Reachability::kReachable)) return CZNotReachable;
-  if (flags & Reachability::kIsWWAN) return CZReachableViaWWAN;
-  if (!(flags & Reachability::kConnectionRequired)) return CZReachableViaWiFi;
-  if ((flags & (Reachability::kConnectionOnTraffic | Reachability::kConnectionOnDemand)) &&
-      !(flags & Reachability::kInterventionRequired))
-    return CZReachableViaWiFi;
-  return CZNotReachable;
+  return static_cast<CZNetworkStatus>(Reachability::networkForFlags(flags));
 }
 
 CZNetworkStatus CZReachability::localWiFiStatusForFlags(uint32_t flags) {
-  const uint32_t both = Reachability::kReachable | Reachability::kIsDirect;
-  return (flags & both) == both ? CZReachableViaWiFi : CZNotReachable;
+  return static_cast<CZNetworkStatus>(Reachability::localWiFiNetworkForFlags(flags));
 }
 
 CZNetworkStatus CZReachability::currentReachabilityStatus() const {
