@@ -126,6 +126,18 @@ void KvPageView::post(const char* name) {
   platform::NotificationCenter::defaultCenter().postNotificationName(name, static_cast<const platform::View*>(this));
 }
 
+bool KvPageView::mayClick() {
+  const char* refusal = nullptr;
+  if (!kvWebView_->consumeUserActivation()) {
+    refusal = "Kelvane: the ad followed a link without the user's touch on the shown ad; no click is counted";
+  } else if (!canShowBrowser()) {
+    refusal = "Kelvane: a browser is already up; the ad's second click is not counted";
+  }
+  if (!refusal) return true;
+  if (kvWebView_->noteRefusalOnce(refusal)) platform::log(refusal);
+  return false;
+}
+
 void KvPageView::clickThrough(const platform::URLRequest& request, const std::string& aid) {
   if (auto url = platform::URL::create(request.url())) showBrowser(*url);
   if (!clickReportBudget_.allowRequest()) return;

@@ -12,6 +12,12 @@
 // Click reports are bounded per ad (kClickReportLimit for each answer page); the rest are
 // dropped and that is logged once.
 //
+// A tapped ad acts beyond itself (the click notification, the report, the browser in the
+// client's window), so it counts only when the user's own touch on the shown ad led to it:
+// mayClick() uses up that touch (one click per touch) and refuses, logged once per page, a
+// link the page followed by itself, an ad that is not on screen, and a second browser while
+// one is up.
+//
 // Only the page made of the answer is read: a page it navigated to in its place (a landing
 // page, a redirect) speaks neither for the ad's outcome nor for the client id.
 //
@@ -74,6 +80,10 @@ class KvPageView : public platform::View,
   const char* readPage();
   // Posts `name` with this view as the sender.
   void post(const char* name);
+  // True when a tapped link may count as the user's click (see the top of this file).
+  bool mayClick();
+  // Whether a browser may be shown now: one at a time.
+  virtual bool canShowBrowser() const = 0;
   // A tapped ad: its target opens in the browser (when it is a URL at all) and the tap is
   // reported for `aid`.
   void clickThrough(const platform::URLRequest& request, const std::string& aid);

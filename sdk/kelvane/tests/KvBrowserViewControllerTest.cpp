@@ -80,7 +80,9 @@ TEST_F(KvBrowserViewControllerTest, InterruptedLoadKeepsTheBrowserAndAFailedOneC
   EXPECT_EQ(controller->kvWindowForTesting(), kvWindow);
   EXPECT_EQ(browser->superview(), kvWindow);
 
-  // A store link the web view cannot show goes to the system, and the browser closes.
+  // A store link the web view cannot show, reached after the user touched the page, goes to
+  // the system, and the browser closes.
+  controller->kvWindowForTesting()->tapAtPoint(platform::Point{160, 200});
   page->injectNavigationForTesting(platform::URLRequest("itms-apps://store.example/app/42"),
                                    platform::WebViewNavigationType::LinkClicked);
   ASSERT_TRUE(runUntil([&] { return controller->kvWindowForTesting() == nullptr; }));
