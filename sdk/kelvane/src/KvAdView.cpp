@@ -139,6 +139,7 @@ std::optional<bool> KvAdView::webViewShouldStartLoadWithRequestNavigationType(
     platform::WebViewNavigationType navigationType) {
   if (webView != kvWebView_ || navigationType != platform::WebViewNavigationType::LinkClicked) return true;
   auto self = sharedAs<KvAdView>();
+  if (!mayClick()) return false;
   post(kKvOnClickAdNotification);
   stopReload();
   auto controller = kvAdViewController();
@@ -149,6 +150,11 @@ std::optional<bool> KvAdView::webViewShouldStartLoadWithRequestNavigationType(
 
 void KvAdView::showBrowser(const platform::URL& url) {
   if (auto controller = kvAdViewController()) controller->showBrowser(url);
+}
+
+bool KvAdView::canShowBrowser() const {
+  auto controller = kvAdViewController();
+  return controller && controller->canShowBrowser();
 }
 
 void KvAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {

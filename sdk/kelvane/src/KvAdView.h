@@ -36,6 +36,7 @@ class KvAdView : public KvPageView {
   // Reloads one second from now (after a tap).
   void initReload();
   void showBrowser(const platform::URL& url) override;
+  bool canShowBrowser() const override;
   void didRotate();
   void applicationDidBecomeActive();
   void applicationWillResignActive();

@@ -168,6 +168,8 @@ void KvAdViewController::showFullScreen() {
 }
 
 void KvAdViewController::showBrowser(const platform::URL& url) {
+  // Browsers never stack: the one up is the user's until they leave it.
+  if (!canShowBrowser()) return;
   auto browser = KvBrowserViewController::create();
   browser->setUrl(url);
   browser->setDelegate(std::static_pointer_cast<KvBrowserViewControllerDelegate>(sharedAs<KvAdViewController>()));

@@ -35,7 +35,9 @@ class KvAdViewController : public platform::ViewController,
   void setBaseUrlWithTypeWithParams(const std::string& appId, int type, const std::optional<KelvaneParams>& params);
   // The base URL with the stored client id and the time; nullopt without a base.
   std::optional<std::string> getRequestUrl() const;
+  // Shows the browser in the client's window; nothing while one is up (canShowBrowser()).
   void showBrowser(const platform::URL& url);
+  bool canShowBrowser() const { return browsers_.empty(); }
   std::shared_ptr<platform::Window> initFullScreenWindow() const;
   void loadView() override;
 

@@ -3,6 +3,7 @@
 #include "KvBrowserViewController.h"
 #include "platform/application.h"
 #include "platform/device.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 
 namespace kelvane {
@@ -47,7 +48,21 @@ KvBrowserView::KvBrowserView(platform::Passkey<KvBrowserView>, const platform::R
 KvBrowserView::~KvBrowserView() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
 
 void KvBrowserView::loadUrl(const std::optional<platform::URL>& url) {
-  kvWebView_->loadRequest(platform::URLRequest(url ? url->absoluteString() : std::string()));
+  target_ = url ? url->absoluteString() : std::string();
+  kvWebView_->loadRequest(platform::URLRequest(target_));
+}
+
+bool KvBrowserView::mayHandOverToSystem(const platform::Error& error) {
+  if (!targetHandedOver_ && !target_.empty() && kvBrowserUrl_ == target_ && error.domain == platform::kURLErrorDomain &&
+      error.code == platform::URLErrorUnsupportedURL) {
+    targetHandedOver_ = true;
+    return true;
+  }
+  if (kvWebView_->consumeUserActivation()) return true;
+  static constexpr const char* kRefusal =
+      "Kelvane: the browser's page reached a URL for the system without the user's touch; it is not opened";
+  if (kvWebView_->noteRefusalOnce(kRefusal)) platform::log(kRefusal);
+  return false;
 }
 
 void KvBrowserView::done() {
@@ -68,7 +83,7 @@ void KvBrowserView::webViewDidFailLoadWithError(const std::shared_ptr<platform::
   if (error.domain == platform::kURLErrorDomain && error.code == platform::URLErrorCancelled) return;
   auto self = sharedAs<KvBrowserView>();
   auto& app = platform::Application::sharedApplication();
-  if (!kvBrowserUrl_.empty() && app.canOpenURL(kvBrowserUrl_)) app.openURL(kvBrowserUrl_);
+  if (!kvBrowserUrl_.empty() && app.canOpenURL(kvBrowserUrl_) && mayHandOverToSystem(error)) app.openURL(kvBrowserUrl_);
   done();
 }
 

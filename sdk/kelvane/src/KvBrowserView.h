@@ -3,6 +3,10 @@
 // from there, and a "Back" button. A page that fails to load ends the browser, after its
 // URL was offered to the system when the system can open it (a store link, for instance);
 // a load that was only interrupted (another load took its place) is not a failure.
+// Handing a URL to the system leaves the ad, so it is the user's act: the ad's own target,
+// which the user's tap on the ad opened, goes once when the web view cannot show its scheme;
+// anything the browser's page reached (a link, a frame, a redirect) goes only on the user's
+// touch on that page, one URL per touch. Refusals are logged once per page.
 // Main thread only. Make with create().
 #include <memory>
 #include <optional>
@@ -39,7 +43,12 @@ class KvBrowserView : public platform::View, public platform::WebViewDelegate {
  private:
   std::weak_ptr<KvBrowserViewController> kvBrowserViewController_;
   std::shared_ptr<platform::WebView> kvWebView_;
+  // Whether the system may open kvBrowserUrl_ after `error`; uses up what allowed it.
+  bool mayHandOverToSystem(const platform::Error& error);
+
   std::string kvBrowserUrl_;
+  std::string target_;
+  bool targetHandedOver_ = false;
   std::shared_ptr<platform::Button> back_;
 };
 

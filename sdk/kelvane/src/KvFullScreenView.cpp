@@ -28,6 +28,11 @@ void KvFullScreenView::showBrowser(const platform::URL& url) {
   if (auto controller = kvFullScreenViewController_.lock()) controller->showBrowser(url);
 }
 
+bool KvFullScreenView::canShowBrowser() const {
+  auto controller = kvFullScreenViewController_.lock();
+  return controller && controller->canShowBrowser();
+}
+
 void KvFullScreenView::didRotate() { KvMoveToOriginOnRotation(*this); }
 
 void KvFullScreenView::answerDidFail() {
@@ -47,6 +52,7 @@ std::optional<bool> KvFullScreenView::webViewShouldStartLoadWithRequestNavigatio
     done();
     return false;
   }
+  if (!mayClick()) return false;
   post(kKvOnClickAdNotification);
   auto controller = kvFullScreenViewController_.lock();
   clickThrough(request, controller ? controller->aid() : std::string());

@@ -1,7 +1,8 @@
 #pragma once
 // The full-screen ad's page: loaded like a banner's, with no size taken and no reload. A
 // failure closes the ad; "House Ad" and "OK" leave it up until the user acts. A tap on a link
-// ending "kelvane-skip" closes it without a click; any other tapped link is a click.
+// ending "kelvane-skip" closes it without a click; any other tapped link is a click, once per
+// touch on the shown ad, and only while no browser has taken the ad's place.
 // Main thread only. Make with create().
 #include <memory>
 
@@ -22,6 +23,7 @@ class KvFullScreenView : public KvPageView {
   }
   void done();
   void showBrowser(const platform::URL& url) override;
+  bool canShowBrowser() const override;
   void didRotate();
 
   std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(

@@ -31,6 +31,7 @@ void KvFullScreenViewController::finish() {
 }
 
 void KvFullScreenViewController::showBrowser(const platform::URL& url) {
+  if (!canShowBrowser()) return;
   browser_ = KvBrowserViewController::create();
   browser_->setUrl(url);
   browser_->setKvFrame(kvFrame_);

@@ -38,7 +38,9 @@ class KvFullScreenViewController : public platform::ViewController, public KvBro
 
   void loadView() override;
   void done();
+  // The browser takes the ad's place in its window, once: a second one is not shown.
   void showBrowser(const platform::URL& url);
+  bool canShowBrowser() const { return !browser_ && !finished_; }
   void kvBrowserViewControllerDidFinish(const std::shared_ptr<KvBrowserViewController>& browser) override;
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation o) override { return o >= 1 && o <= 4; }
 

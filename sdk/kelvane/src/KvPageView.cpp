@@ -47,6 +47,7 @@ void KvPageView::loadUrl(const std::optional<platform::URL>& url) {
   httpResponseData_.clear();
   httpResponseLength_ = 0;
   platform::URLRequest request(url ? url->absoluteString() : std::string());
+  KvBoundSmallAnswer(request);
   std::string agent = kvWebView_->stringByEvaluatingJavaScriptFromString("navigator.userAgent");
   if (!agent.empty()) request.setValueForHTTPHeaderField(agent, "User-Agent");
   connection_ = platform::URLConnection::connectionWithRequestDelegate(
@@ -58,8 +59,6 @@ void KvPageView::connectionDidReceiveResponse(platform::URLConnection& connectio
   if (response.statusCode() == 200) {
     httpResponseData_.clear();
     httpResponseLength_ = 0;
-    const long long declared = response.expectedContentLength();
-    if (declared > 0 && static_cast<unsigned long long>(declared) > kMaxAnswerBytes) answerTooLarge(connection, declared);
     return;
   }
   // Nothing of this answer is shown: the connection ends here, so the failure is told once.
@@ -69,23 +68,7 @@ void KvPageView::connectionDidReceiveResponse(platform::URLConnection& connectio
   answerDidFail();
 }
 
-void KvPageView::answerTooLarge(platform::URLConnection& connection, unsigned long long bytes) {
-  connection.cancel();
-  releaseConnection();
-  platform::Bytes().swap(httpResponseData_);
-  httpResponseLength_ = 0;
-  platform::logf("Kelvane: the ad answer passes %llu bytes (at least %llu); dropped",
-                 static_cast<unsigned long long>(kMaxAnswerBytes), bytes);
-  auto self = sharedView();
-  answerDidFail();
-}
-
-void KvPageView::connectionDidReceiveData(platform::URLConnection& connection, const platform::Bytes& data) {
-  // Counted as the bytes arrive: an answer without a declared length stops at the bound too.
-  if (httpResponseData_.size() + data.size() > kMaxAnswerBytes) {
-    answerTooLarge(connection, httpResponseData_.size() + data.size());
-    return;
-  }
+void KvPageView::connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& data) {
   httpResponseData_.insert(httpResponseData_.end(), data.begin(), data.end());
   httpResponseLength_ += static_cast<int>(data.size());
 }
@@ -110,6 +93,8 @@ bool KvPageView::takeAnswerPage() {
   const auto shown = kvWebView_->request();
   if (answerPagePending_ && shown && shown->url() == "about:blank") {
     answerPagePending_ = false;
+    // A new ad: its clicks get a budget of their own.
+    clickReportBudget_.reset();
     return true;
   }
   platform::logf("Kelvane: the page %@ is not the ad's answer; it is not read",
@@ -130,18 +115,38 @@ const char* KvPageView::readPage() {
   return nullptr;
 }
 
+void KvBoundSmallAnswer(platform::URLRequest& request) {
+  request.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+}
+
 bool KvIsFailureOutcome(const std::string& error) { return error == "Internal Error" || error == "Invalid Input"; }
 
 void KvPageView::post(const char* name) {
   platform::NotificationCenter::defaultCenter().postNotificationName(name, static_cast<const platform::View*>(this));
 }
 
+bool KvPageView::mayClick() {
+  const char* refusal = nullptr;
+  if (!kvWebView_->consumeUserActivation()) {
+    refusal = "Kelvane: the ad followed a link without the user's touch on the shown ad; no click is counted";
+  } else if (!canShowBrowser()) {
+    refusal = "Kelvane: a browser is already up; the ad's second click is not counted";
+  }
+  if (!refusal) return true;
+  if (kvWebView_->noteRefusalOnce(refusal)) platform::log(refusal);
+  return false;
+}
+
 void KvPageView::clickThrough(const platform::URLRequest& request, const std::string& aid) {
   if (auto url = platform::URL::create(request.url())) showBrowser(*url);
+  if (!clickReportBudget_.allowRequest()) return;
   auto report = platform::WebView::create(platform::Rect(0, 0, 1, 1));
   report->setHidden(true);
   addSubview(report);
-  report->loadRequest(platform::URLRequest(KvAdServer::clickReportUrl(aid, cid_, session_)));
+  platform::URLRequest reportRequest(KvAdServer::clickReportUrl(aid, cid_, session_));
+  KvBoundSmallAnswer(reportRequest);
+  report->loadRequest(reportRequest);
   ++clickReports_;
 }
 

@@ -5,9 +5,18 @@
 // and a tap on the ad is reported by a hidden web view.
 //
 // A status other than 200 ends the connection there: the subclass hears answerDidFail() once
-// and no empty page follows. Connection failures reach answerDidFail() too, and so does an
-// answer past kMaxAnswerBytes (refused at its head when it declares its length, else
-// cancelled when it reaches the bound); both are logged once.
+// and no empty page follows. Connection failures reach answerDidFail() too, logged once; the
+// request carries a total deadline and a size cap, so a server that trickles, stalls or
+// sends too much fails the same way (timed out, or too long) instead of holding the view.
+//
+// Click reports are bounded per ad (kClickReportLimit for each answer page); the rest are
+// dropped and that is logged once.
+//
+// A tapped ad acts beyond itself (the click notification, the report, the browser in the
+// client's window), so it counts only when the user's own touch on the shown ad led to it:
+// mayClick() uses up that touch (one click per touch) and refuses, logged once per page, a
+// link the page followed by itself, an ad that is not on screen, and a second browser while
+// one is up.
 //
 // Only the page made of the answer is read: a page it navigated to in its place (a landing
 // page, a redirect) speaks neither for the ad's outcome nor for the client id.
@@ -18,6 +27,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/request_budget.h"
 #include "platform/url.h"
 #include "platform/url_connection.h"
 #include "platform/value.h"
@@ -30,8 +40,8 @@ class KvPageView : public platform::View,
                    public platform::WebViewDelegate,
                    public platform::URLConnectionDelegate {
  public:
-  // No ad page comes near this; a server sending more is not answering an ad request.
-  static constexpr size_t kMaxAnswerBytes = 2 * 1024 * 1024;
+  // Taps are one act each, yet an ad is not let send reports without end.
+  static constexpr size_t kClickReportLimit = platform::RequestBudget::kDefaultLimit;
 
   ~KvPageView() override;
 
@@ -51,6 +61,8 @@ class KvPageView : public platform::View,
 
   // The hidden views that sent click reports (tests).
   size_t clickReportCountForTesting() const { return clickReports_; }
+  // Body bytes of the answer being received (tests).
+  size_t receivedBytesForTesting() const { return httpResponseData_.size(); }
 
  protected:
   explicit KvPageView(const platform::Rect& frame);
@@ -68,6 +80,10 @@ class KvPageView : public platform::View,
   const char* readPage();
   // Posts `name` with this view as the sender.
   void post(const char* name);
+  // True when a tapped link may count as the user's click (see the top of this file).
+  bool mayClick();
+  // Whether a browser may be shown now: one at a time.
+  virtual bool canShowBrowser() const = 0;
   // A tapped ad: its target opens in the browser (when it is a URL at all) and the tap is
   // reported for `aid`.
   void clickThrough(const platform::URLRequest& request, const std::string& aid);
@@ -84,12 +100,17 @@ class KvPageView : public platform::View,
 
  private:
   void releaseConnection();
-  void answerTooLarge(platform::URLConnection& connection, unsigned long long bytes);
 
   std::shared_ptr<platform::URLConnection> connection_;
   size_t clickReports_ = 0;
+  platform::RequestBudget clickReportBudget_{"Kelvane: this ad asked for more click reports than it may send; the rest are dropped",
+                                             kClickReportLimit};
   bool answerPagePending_ = false;
 };
+
+// Gives a request for an ad answer or a click report the clients' deadline and size cap:
+// neither is a download, and no server may hold the client or fill its memory.
+void KvBoundSmallAnswer(platform::URLRequest& request);
 
 // True for the outcome texts that end a full-screen ad ("Internal Error", "Invalid Input").
 bool KvIsFailureOutcome(const std::string& error);

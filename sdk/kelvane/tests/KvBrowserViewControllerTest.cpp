@@ -5,6 +5,9 @@
 #include "KvBrowserView.h"
 #include "KvTestSupport.h"
 #include "platform/application.h"
+#include "platform/log.h"
+
+#include <algorithm>
 
 namespace kelvane {
 namespace {
@@ -77,13 +80,48 @@ TEST_F(KvBrowserViewControllerTest, InterruptedLoadKeepsTheBrowserAndAFailedOneC
   EXPECT_EQ(controller->kvWindowForTesting(), kvWindow);
   EXPECT_EQ(browser->superview(), kvWindow);
 
-  // A store link the web view cannot show goes to the system, and the browser closes.
+  // A store link the web view cannot show, reached after the user touched the page, goes to
+  // the system, and the browser closes.
+  controller->kvWindowForTesting()->tapAtPoint(platform::Point{160, 200});
   page->injectNavigationForTesting(platform::URLRequest("itms-apps://store.example/app/42"),
                                    platform::WebViewNavigationType::LinkClicked);
   ASSERT_TRUE(runUntil([&] { return controller->kvWindowForTesting() == nullptr; }));
   auto& app = platform::Application::sharedApplication();
   EXPECT_EQ(app.openedURLs(), std::vector<std::string>{"itms-apps://store.example/app/42"});
   EXPECT_EQ(app.keyWindow(), window);
+}
+
+TEST_F(KvBrowserViewControllerTest, ClickReportsOfOneAdAreBoundedAndTheNextAdHasItsOwn) {
+  platform::LogCapture log;
+  auto browser = tapBanner();
+  ASSERT_TRUE(browser);
+  const size_t taps = KvPageView::kClickReportLimit + 3;
+  for (size_t i = 1; i < taps; ++i) {
+    controller->kvWindowForTesting()->tapAtPoint(platform::Point{40, 462});  // Back
+    ASSERT_EQ(controller->kvWindowForTesting(), nullptr);
+    ASSERT_TRUE(banner->kvWebView()->tapLinkWithElementIdForTesting("ad"));
+    ASSERT_TRUE(runUntil([&] { return controller->kvWindowForTesting() != nullptr; }));
+  }
+  // Every tap is a click the application hears; only the first reports of this ad are sent.
+  const auto heardNames = names();
+  EXPECT_EQ(std::count(heardNames.begin(), heardNames.end(), "onClickAd"), static_cast<long>(taps));
+  EXPECT_EQ(banner->clickReportCountForTesting(), KvPageView::kClickReportLimit);
+  ASSERT_TRUE(runUntil([&] { return server.clickReports().size() == KvPageView::kClickReportLimit; }));
+  const auto dropped = [&] {
+    const auto lines = log.lines();
+    return std::count(lines.begin(), lines.end(),
+                      "Kelvane: this ad asked for more click reports than it may send; the rest are dropped");
+  };
+  EXPECT_EQ(dropped(), 1);
+
+  // The next ad reports its own tap.
+  controller->kvWindowForTesting()->tapAtPoint(platform::Point{40, 462});
+  const size_t heard = notes.size();
+  advance(1);
+  ASSERT_TRUE(waitForNotes(heard + 1));
+  ASSERT_TRUE(banner->kvWebView()->tapLinkWithElementIdForTesting("ad"));
+  ASSERT_TRUE(runUntil([&] { return server.clickReports().size() == KvPageView::kClickReportLimit + 1; }));
+  EXPECT_EQ(dropped(), 1);
 }
 
 }  // namespace

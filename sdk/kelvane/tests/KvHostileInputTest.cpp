@@ -10,8 +10,10 @@
 #include "KvClientIdFile.h"
 #include "KvFullScreenView.h"
 #include "KvTestSupport.h"
+#include "platform/application.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/url_connection.h"
 #include "platform/web_view.h"
 #include "testing/runaway_scripts.h"
 
@@ -88,7 +90,7 @@ TEST_F(KvHostileInputTest, PagesTheAdNavigatesToAreNotRead) {
 
 TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
   const bool guardWorks = testing::shortenScriptTimeLimit();
-  const std::string oversized(KvPageView::kMaxAnswerBytes + 1, ' ');
+  const std::string oversized(platform::kURLDefaultMaximumContentLength + 1, ' ');
   auto chunked = ScriptedAnswer::text(oversized);
   chunked.chunked = true;
   chunked.chunkSize = 256 * 1024;
@@ -100,8 +102,9 @@ TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
   };
   const Case cases[] = {
       {"an answer declaring more than the client takes", ScriptedAnswer::text(oversized), {"onFailedToReceiveAd"},
-       "Kelvane: the ad answer passes 2097152 bytes (at least 2097153); dropped"},
-      {"an oversized answer in chunks", chunked, {"onFailedToReceiveAd"}, "Kelvane: the ad answer passes 2097152 bytes"},
+       "Kelvane: the ad request failed: resource exceeds maximum size"},
+      {"an oversized answer in chunks", chunked, {"onFailedToReceiveAd"},
+       "Kelvane: the ad request failed: resource exceeds maximum size"},
       {"an answer redirected to itself for ever",
        ScriptedAnswer::redirect(server.url(testing::KelvaneServer::kBannerPath)), {"onFailedToReceiveAd"},
        "Kelvane: the ad request failed:"},
@@ -133,6 +136,80 @@ TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
     EXPECT_EQ(storedCid(), "kv-next");
     ASSERT_TRUE(KvClientIdFile::write("kv-stored"));
     view->removeFromSuperview();
+  }
+}
+
+// Answers that never end: one that trickles a byte at a time (so it is never idle), one that
+// never answers, and one that redirects to one that never answers. Each fails once at the
+// deadline, through the path a failed load takes: a banner tells the failure and asks again
+// a period later; a full-screen ad tells it and closes. No connection is left behind.
+TEST_F(KvHostileInputTest, EndlessAnswersFailOnceAtTheDeadline) {
+  auto trickle = page("kv-trickled", "OK", std::string(4096, 'x'));
+  trickle.trickle = std::chrono::milliseconds(5);
+  ScriptedAnswer stalled;
+  stalled.stall = true;
+  server.http().setAnswer("/stalled", stalled);
+  struct Case {
+    const char* name;
+    int type;
+    ScriptedAnswer answer;
+    bool bytesKeepComing;
+  };
+  const Case cases[] = {
+      {"a banner answer trickling a byte at a time", kKelvaneAdTypeBanner, trickle, true},
+      {"a banner answer that never comes", kKelvaneAdTypeBanner, stalled, false},
+      {"a banner answer redirected to one that never comes", kKelvaneAdTypeBanner,
+       ScriptedAnswer::redirect(server.url("/stalled")), false},
+      {"a full-screen answer trickling a byte at a time", kKelvaneAdTypeFullScreen, trickle, true},
+      {"a full-screen answer that never comes", kKelvaneAdTypeFullScreen, stalled, false},
+  };
+  const double deadline = platform::kURLDefaultDeadlineInterval;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool banner = c.type == kKelvaneAdTypeBanner;
+    const char* path = banner ? testing::KelvaneServer::kBannerPath : testing::KelvaneServer::kFullScreenPath;
+    server.http().setHandler(path, [a = c.answer](const testing::RecordedRequest&) { return a; });
+    notes.clear();
+    const size_t asked = server.adRequests().size();
+    platform::LogCapture log;
+    ASSERT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", c.type, banner ? root : nullptr, 30));
+    auto placement = KvAdViewController::livePlacementsForTesting().back();
+    std::shared_ptr<KvPageView> view =
+        banner ? std::static_pointer_cast<KvPageView>(adView())
+               : std::dynamic_pointer_cast<KvPageView>(placement->kvWindowForTesting()->subviews().at(0));
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(runUntil([&] { return server.adRequests().size() == asked + 1; }));
+    EXPECT_EQ(platform::URLConnection::liveCount(), 1u);
+
+    // Half-way the load is still on; bytes that arrive after it keep it from ever being idle.
+    advance(deadline / 2);
+    if (c.bytesKeepComing) {
+      const size_t had = view->receivedBytesForTesting();
+      ASSERT_TRUE(runUntil([&] { return view->receivedBytesForTesting() > had; }));
+    }
+    advance(deadline / 2 - 1);
+    runUntilIdle();
+    EXPECT_TRUE(notes.empty());
+    advance(1);
+    runUntilIdle();
+    EXPECT_EQ(names(), std::vector<std::string>{"onFailedToReceiveAd"});
+    EXPECT_EQ(count(log.lines(), "Kelvane: the ad request failed: The request timed out."), 1u);
+    EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
+
+    if (banner) {
+      // The next period asks again and a good page is shown.
+      server.http().setHandler(path, [](const testing::RecordedRequest&) { return page("kv-next", "OK"); });
+      advance(30);
+      ASSERT_TRUE(waitForNotes(2));
+      EXPECT_EQ(names()[1], "onReceiveAd");
+      EXPECT_EQ(server.adRequests().size(), asked + 2);
+      view->removeFromSuperview();
+    } else {
+      EXPECT_EQ(placement->kvWindowForTesting(), nullptr);
+      EXPECT_EQ(platform::Application::sharedApplication().keyWindow(), window);
+    }
+    advance(120);
+    runUntilIdle();
   }
 }
 
