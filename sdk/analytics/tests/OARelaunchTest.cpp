@@ -125,7 +125,9 @@ TEST_F(OARelaunchTest, KilledWhileTrackingThenRelaunchedDeliversEveryAcceptedHit
     EXPECT_LE(twice, 30);
     // A hit tracked as the child died, not yet reported accepted, goes out at most once.
     for (const auto& [name, counts] : received) {
-      if (!accepted.count(name)) EXPECT_LE(counts.first + counts.second, 1) << name;
+      if (!accepted.count(name)) {
+        EXPECT_LE(counts.first + counts.second, 1) << name;
+      }
     }
   }
 }
