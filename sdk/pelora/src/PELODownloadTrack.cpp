@@ -17,8 +17,17 @@ std::string PELODownloadTrack::pingURL() {
   return url;
 }
 
+platform::RequestBudget& PELODownloadTrack::pingBudget() {
+  static platform::RequestBudget budget(kPingBudgetExceededLine);
+  return budget;
+}
+
 void PELODownloadTrack::sendPingToPELOServer() {
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(pingURL()), shared_from_this());
+  if (!pingBudget().allowRequest()) return;
+  platform::URLRequest request(pingURL());
+  request.setDeadlineInterval(kDeadline);
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+  platform::URLConnection::connectionWithRequestDelegate(request, shared_from_this());
 }
 
 void PELODownloadTrack::connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) {

@@ -162,7 +162,7 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
 
 TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) {
   const bool guardWorks = testing::shortenScriptTimeLimit();
-  const std::string oversized = std::string(pelora::PELOHttpConnector::kMaxAnswerBytes + 1, ' ');
+  const std::string oversized = std::string(platform::kURLDefaultMaximumContentLength + 1, ' ');
   struct Case {
     const char* name;
     std::function<void()> serve;
@@ -184,7 +184,7 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
   };
   const Case cases[] = {
       {"an answer declaring more than the client takes", [&] { server->setRawAnswer(oversized); }, 1,
-       pelora::PELOHttpConnector::kAnswerTooLargeMessage, "[iPELO ERROR] The ad answer passes 2097152 bytes (at least 2097153)"},
+       pelora::PELOHttpConnector::kConnectionFailedMessage, "[iPELO ERROR] Server connection failed with error:"},
       {"an oversized answer in chunks",
        [&] {
          auto a = testing::ScriptedAnswer::text(oversized);
@@ -192,7 +192,7 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
          a.chunkSize = 256 * 1024;
          server->http().setAnswer(testing::PeloraServer::kRequestPath, a);
        },
-       1, pelora::PELOHttpConnector::kAnswerTooLargeMessage, "[iPELO ERROR] The ad answer passes 2097152 bytes"},
+       1, pelora::PELOHttpConnector::kConnectionFailedMessage, "[iPELO ERROR] Server connection failed with error:"},
       {"a request redirected to itself for ever",
        [&] {
          server->http().setAnswer(testing::PeloraServer::kRequestPath,
@@ -203,11 +203,16 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
        [&] { server->setAd(testing::PeloraServer::errorAd("42", "%n%s%x%@%d")); }, 1, "%n%s%x%@%d",
        " at ad request: %n%s%x%@%d"},
       {"an ad naming more beacons than the client requests", [&] { server->setAd(manyBeacons()); }, 0, "",
-       "[iPELO  WARN] The ad names 40 beacons; only the first 16 are requested",
+       pelora::PELOHttpConnector::kBeaconBudgetExceededLine,
        [&] {
-         ASSERT_TRUE(runUntil([&] { return beaconHits() == pelora::PELOHttpConnector::kMaxBeacons; }));
+         const size_t limit = std::dynamic_pointer_cast<pelora::PELOHttpConnector>(
+                                  std::dynamic_pointer_cast<pelora::PELOAdDownloader>(view->downloaderForTesting())
+                                      ->connectorForTesting())
+                                  ->beaconLimit();
+         ASSERT_LT(limit, 40u);
+         ASSERT_TRUE(runUntil([&] { return beaconHits() == limit; }));
          for (int i = 0; i < 5; ++i) runUntilIdle();
-         EXPECT_EQ(beaconHits(), pelora::PELOHttpConnector::kMaxBeacons);
+         EXPECT_EQ(beaconHits(), limit);
        }},
       {"a page whose script never ends",
        [&] { server->setAd(server->richMediaAd("<script>for (;;) {}</script><p>stuck</p>")); }, 0, "",
