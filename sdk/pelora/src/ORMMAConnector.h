@@ -59,7 +59,9 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // A new page: not known to be rich media, state unknown.
   void setOrmmaView(std::weak_ptr<platform::WebView> view);
 
-  // Whether the ad web view may load `url` itself.
+  // Whether the ad web view may load `url` itself. What reaches beyond the ad (expanding,
+  // opening, leaving, dialing, a video) happens only on the user's touch on the ad's page
+  // (one act per touch); without it the command is refused and logged once per page.
   bool parseORMMAResponse(const std::string& url);
   // The page has loaded: the slot is in its default state; a rich-media page hears its
   // geometry.
@@ -93,6 +95,9 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   int lastOrientationForTesting() const { return lastOrientation_; }
 
  private:
+  // Uses up the user's touch on the ad's page for `act`; false (and the refusal logged once
+  // per page and act) when there is none.
+  bool userAllows(const char* act, const std::string& url);
   void openURL(const std::string& rest);
   void expandFinished();
   void closeViewFinished();

@@ -36,6 +36,11 @@ class ORMMAConnectorTest : public pelora_test::PeloraSlotTest {
     webView->stringByEvaluatingJavaScriptFromString(script);
     runUntilIdle();
   }
+  // The user touches the page, whose handler then runs `script`.
+  void tapped(const std::shared_ptr<WebView>& webView, const std::string& script) {
+    ASSERT_TRUE(touch(webView));
+    page(webView, script);
+  }
   static std::string changes(const std::shared_ptr<WebView>& webView) {
     return webView->stringByEvaluatingJavaScriptFromString("ormmaview.changes.join('|')");
   }
@@ -59,7 +64,7 @@ TEST_F(ORMMAConnectorTest, AnORMMAAdHearsItsGeometryExpandsAndClosesThroughItsOw
                             ", supports: ['level-1','screen','orientation'] });"));
   EXPECT_EQ(ad->stringByEvaluatingJavaScriptFromString("ormma.getState()"), "default");
 
-  page(ad, "ormma.expand({x: 10, y: 5, width: 300, height: 250}, null)");
+  tapped(ad, "ormma.expand({x: 10, y: 5, width: 300, height: 250}, null)");
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kExpanded);
   EXPECT_EQ(ad->superview(), master);
   EXPECT_EQ(connector->closeButtonForTesting(), nullptr);  // the creative closes itself
@@ -105,7 +110,7 @@ TEST_F(ORMMAConnectorTest, ExpandRectangleFollowsDeviceAndStatusBar) {
     platform::Application::sharedApplication().setStatusBarHidden(c.statusBarHidden);
     auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
     ASSERT_NE(ad, nullptr);
-    page(ad, c.call);
+    tapped(ad, c.call);
     advance(0.5);
     EXPECT_EQ(ad->frame(), c.expected);
     page(ad, "pelora_bridge.close()");
@@ -137,7 +142,7 @@ TEST_F(ORMMAConnectorTest, ALandingPageOpensOnceAndItsCloseButtonAsksForTheNextA
   auto ad = show(server->richMediaAd("<p id=\"legacy\">Tap me</p>"));
   ASSERT_NE(ad, nullptr);
   EXPECT_FALSE(connector->isORMMA());
-  page(ad, "pelora_bridge.expandLegacy()");
+  tapped(ad, "pelora_bridge.expandLegacy()");
   advance(0.5);
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kExpanded);
   EXPECT_EQ(ad->frame(), Rect(0, 20, 320, 460));
@@ -149,7 +154,7 @@ TEST_F(ORMMAConnectorTest, ALandingPageOpensOnceAndItsCloseButtonAsksForTheNextA
   // Legacy expands are switched off in the page itself.
   EXPECT_EQ(ad->stringByEvaluatingJavaScriptFromString("String(pelora_bridge.expandLegacy).indexOf('legacyExpand')"), "-1");
 
-  page(ad, "pelora_bridge.expand(0, 0, 100, 100)");  // a second expand only tells the delegate
+  tapped(ad, "pelora_bridge.expand(0, 0, 100, 100)");  // a second expand only tells the delegate
   EXPECT_EQ(delegate->opened, 2);
   EXPECT_EQ(ad->frame(), Rect(0, 20, 320, 460));
 
@@ -205,7 +210,7 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
     SCOPED_TRACE(c.name);
     const size_t alerts = platform::AlertView::shownAlerts().size();
     const size_t opens = app.openedURLs().size();
-    page(ad, c.call);
+    tapped(ad, c.call);
     const auto shown = platform::AlertView::shownAlerts();
     if (c.message.empty()) {
       EXPECT_EQ(shown.size(), alerts);
@@ -239,7 +244,7 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
 
   // Cancel opens nothing.
   const size_t opens = app.openedURLs().size();
-  page(ad, "ormma.open('otherapp://launch')");
+  tapped(ad, "ormma.open('otherapp://launch')");
   platform::AlertView::shownAlerts().back()->clickButtonAtIndex(0);
   advance(1.0);
   EXPECT_EQ(app.openedURLs().size(), opens);
@@ -254,6 +259,9 @@ TEST_F(ORMMAConnectorTest, AReplacedPageNoLongerSpeaksForTheSlot) {
   page(old, "pelora_bridge.hide(); ");
   page(old, "pelora_bridge.expand(0, 0, 100, 100)");
   page(old, "ormma.open('http://example.org/')");
+  // Nor does a touch on the page that shows reach the old one.
+  ASSERT_TRUE(touch(current));
+  page(old, "ormma.open('http://example.org/')");
   EXPECT_FALSE(view->isHidden());
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
   EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
@@ -262,7 +270,7 @@ TEST_F(ORMMAConnectorTest, AReplacedPageNoLongerSpeaksForTheSlot) {
 TEST_F(ORMMAConnectorTest, AVideoLinkPlaysFullScreenThroughItsLoadStates) {
   auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
   ASSERT_NE(ad, nullptr);
-  page(ad, "document.location='" + server->url("/pelora/movie.mp4") + "'");
+  tapped(ad, "document.location='" + server->url("/pelora/movie.mp4") + "'");
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kLoadingVideo);
   auto player = connector->moviePlayerForTesting();
   ASSERT_NE(player, nullptr);
