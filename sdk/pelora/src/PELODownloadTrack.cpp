@@ -4,6 +4,7 @@
 #include "pelora/PELOGlobalSettings.h"
 #include "platform/bundle.h"
 #include "platform/device.h"
+#include "platform/singleton.h"
 #include "platform/user_defaults.h"
 
 namespace pelora {
@@ -17,13 +18,13 @@ std::string PELODownloadTrack::pingURL() {
   return url;
 }
 
-platform::RequestBudget& PELODownloadTrack::pingBudget() {
-  static platform::RequestBudget budget(kPingBudgetExceededLine);
-  return budget;
+std::shared_ptr<platform::RequestBudget> PELODownloadTrack::pingBudget() {
+  static platform::ResettableSingleton<platform::RequestBudget> shared;
+  return shared.get([] { return std::make_shared<platform::RequestBudget>(kPingBudgetExceededLine); });
 }
 
 void PELODownloadTrack::sendPingToPELOServer() {
-  if (!pingBudget().allowRequest()) return;
+  if (!pingBudget()->allowRequest()) return;
   platform::URLRequest request(pingURL());
   request.setDeadlineInterval(kDeadline);
   request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);

@@ -28,8 +28,8 @@ class PELODownloadTrack : public platform::URLConnectionDelegate,
 
   // The ping's URL, its values escaped.
   static std::string pingURL();
-  // The pings this run may still send.
-  static platform::RequestBudget& pingBudget();
+  // The pings this run may still send (shared by every ping object of the process).
+  static std::shared_ptr<platform::RequestBudget> pingBudget();
 };
 
 }  // namespace pelora

@@ -80,8 +80,8 @@ TEST_F(PELOProfileAndPingTest, APingEndsByItsDeadlineAndARunSendsABoundedNumber)
   // Session starts past the run's budget send nothing more and say so once.
   server->http().setAnswer(testing::PeloraServer::kInstallPath, testing::ScriptedAnswer::text("ok", 500));
   platform::LogCapture log;
-  auto& budget = pelora::PELODownloadTrack::pingBudget();
-  const size_t left = budget.limit() - budget.used();
+  auto budget = pelora::PELODownloadTrack::pingBudget();
+  const size_t left = budget->limit() - budget->used();
   for (size_t i = 0; i < left + 5; ++i) session->sessionStart();
   EXPECT_TRUE(runUntil([&] { return server->installPings().size() == 2 + left; }));
   EXPECT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
