@@ -2,6 +2,7 @@
 
 #include <array>
 #include <climits>
+#include <string_view>
 #include <vector>
 
 #include "PELOImages.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr unsigned kFlexibleWidthAndHeight = 18;
 constexpr unsigned kFlexibleLeftAndBottomMargins = 33;
 constexpr double kStatusBarHeight = 20;
+constexpr const char* kLeaveAct = "leave";
 constexpr const char* kDisableLegacyExpand = "pelora_bridge.expandLegacy = function() {}";
 constexpr const char* kHiddenEvent = "ormmaview.fireChangeEvent({ state: '%@' });";
 constexpr const char* kSizeEvent = "window.ormmaview.fireChangeEvent({state: '%@', size:{ width: %d, height: %d}});";
@@ -121,11 +123,20 @@ void ORMMAConnector::setOrmmaView(std::weak_ptr<platform::WebView> view) {
   ormmaView_ = std::move(view);
   isORMMA_ = false;
   bannerState_ = kUnknown;
+  landingPageFromTouch_ = false;
 }
+
+void ORMMAConnector::userOpenedLandingPage() { landingPageFromTouch_ = bannerState_ == kExpanded; }
 
 bool ORMMAConnector::userAllows(const char* act, const std::string& url) {
   auto webView = ormmaView();
   if (webView && webView->consumeUserActivation()) return true;
+  // The landing page a touch opened may still lead out once (its click address redirecting
+  // to the store, say): that is where the user's touch was going.
+  if (landingPageFromTouch_ && bannerState_ == kExpanded && std::string_view(act) == kLeaveAct) {
+    landingPageFromTouch_ = false;
+    return true;
+  }
   if (webView && webView->noteRefusalOnce(act))
     PELOLogger::warn(platform::format("Refusing %@ from an ad page the user has not just touched", url));
   return false;
@@ -175,7 +186,7 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
   } else if (startsWith(url, "pelora://")) {
     // activate, deactivate, resize and anything else change nothing
   } else if (auto title = leavingTitle(url)) {
-    if (userAllows("leave", url)) showAlertViewWithTitleWithUrl(*title, url);
+    if (userAllows(kLeaveAct, url)) showAlertViewWithTitleWithUrl(*title, url);
   } else if (!startsWith(url, "http://")) {
     // refused without a message
   } else if (endsWith(url, ".3gp") || endsWith(url, ".mp4") || endsWith(url, ".mpv") || endsWith(url, ".avi") ||
@@ -187,6 +198,7 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
     // The ad's link opens the landing page over the application.
     if (!userAllows("link", url)) return false;
     expandViewWithAnimation(true);
+    userOpenedLandingPage();
     return true;
   } else {
     // A page already open over the application (or not the one shown) follows its links
@@ -342,6 +354,7 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
 void ORMMAConnector::closeViewFinished() {
   auto self = shared_from_this();
   bannerState_ = kDefault;
+  landingPageFromTouch_ = false;
   auto banner = bannerView();
   auto webView = ormmaView();
   if (banner && webView) {

@@ -3,6 +3,8 @@
 // window, the change events the page's own ormmaview records, alerts before leaving, videos.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ORMMAConnector.h"
 #include "PELOAdDownloader.h"
 #include "PeloraTestSupport.h"
@@ -323,6 +325,54 @@ TEST_F(ORMMAConnectorTest, TappingAVideoAdOpensItsLandingPageExpanded) {
   advance(0.3);
   EXPECT_EQ(landing->superview(), view);
   EXPECT_TRUE(view->isHidden());
+}
+
+// A click address that redirects to the store is where the user's tap was going: the store
+// is announced once, and the page gets no further way out without another touch.
+TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterTheTap) {
+  const std::string store = std::string(ORMMAConnector::kStorePrefix) + "app/9";
+  server->http().setAnswer("/pelora/click/store", testing::ScriptedAnswer::redirect(store));
+  struct Case {
+    const char* name;
+    std::function<std::shared_ptr<WebView>()> tap;  // the user's tap; the landing page's view
+  };
+  const Case cases[] = {
+      {"the link of an image ad",
+       [&] {
+         auto a = server->imageAd();
+         a.clickUrl = server->clickURL("store");
+         auto ad = show(a);
+         EXPECT_TRUE(ad && ad->tapLinkWithURLForTesting(server->clickURL("store")));
+         return ad;
+       }},
+      {"a video ad",
+       [&] {
+         testing::PeloraAd video;
+         video.type = "VIDEO";
+         video.mediaFile = server->url("/pelora/ad.mp4");
+         video.clickUrl = server->clickURL("store");
+         show(video);
+         EXPECT_EQ(window->tapAtPoint(platform::Point(100, 120)), view);
+         return std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t alerts = platform::AlertView::shownAlerts().size();
+    auto landing = c.tap();
+    ASSERT_NE(landing, nullptr);
+    ASSERT_TRUE(runUntil([&] { return platform::AlertView::shownAlerts().size() > alerts; }));
+    runUntilIdle();
+    EXPECT_EQ(platform::AlertView::shownAlerts().back()->message(), "Opening AppStore");
+    page(landing, "document.location = 'tel:555'");  // no second way out from the same tap
+    EXPECT_EQ(platform::AlertView::shownAlerts().size(), alerts + 1);
+    advance(1.0);  // the store opens and the landing page closes
+    EXPECT_EQ(platform::Application::sharedApplication().openedURLs().back(), store);
+    advance(0.3);
+    EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+    advance(pelora::PELOAdDownloader::kStartDelay);
+    runUntilIdle();
+  }
 }
 
 TEST_F(ORMMAConnectorTest, TurningTheDeviceTellsThePage) {
