@@ -366,11 +366,14 @@ TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterThe
     EXPECT_EQ(platform::AlertView::shownAlerts().back()->message(), "Opening AppStore");
     page(landing, "document.location = 'tel:555'");  // no second way out from the same tap
     EXPECT_EQ(platform::AlertView::shownAlerts().size(), alerts + 1);
+    const size_t ads = heard.size();
     advance(1.0);  // the store opens and the landing page closes
     EXPECT_EQ(platform::Application::sharedApplication().openedURLs().back(), store);
     advance(0.3);
     EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+    // Closing asked for the next ad; it comes before the next case asks for its own.
     advance(pelora::PELOAdDownloader::kStartDelay);
+    ASSERT_TRUE(runUntil([&] { return heard.size() > ads; }));
     runUntilIdle();
   }
 }
