@@ -61,6 +61,7 @@ bool runPeloraScene(const Options&) {
   notef("banner view", "auto reload asked for every 10 s, runs every %d s", banner->autoReloadFrequency());
   banner->setAutoReloadEnabled(true);
   auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  window->makeKeyAndVisible();
   auto screen = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
   window->addSubview(screen);
   banner->setFrame(platform::Rect(0, 430, 320, 50));
@@ -76,10 +77,12 @@ bool runPeloraScene(const Options&) {
     ok = loop.runUntil([&] { return manager->received == reload; }, 10.0);
   }
 
-  // The rich-media creative asks to expand, then to close.
+  // The player taps the rich-media creative, which asks to expand, then to close.
   auto page = std::dynamic_pointer_cast<platform::WebView>(banner->currentViewForTesting());
   bool expanded = false, closed = false;
   if (ok && page) {
+    note("player", "taps the ad");
+    window->tapAtPoint(platform::Point{160, 455});
     note("creative", "ormma.expand({x: 10, y: 60, width: 300, height: 250})");
     page->stringByEvaluatingJavaScriptFromString("ormma.expand({x: 10, y: 60, width: 300, height: 250}, null)");
     loop.runUntilIdle();

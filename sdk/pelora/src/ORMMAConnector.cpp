@@ -2,6 +2,7 @@
 
 #include <array>
 #include <climits>
+#include <string_view>
 #include <vector>
 
 #include "PELOImages.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr unsigned kFlexibleWidthAndHeight = 18;
 constexpr unsigned kFlexibleLeftAndBottomMargins = 33;
 constexpr double kStatusBarHeight = 20;
+constexpr const char* kLeaveAct = "leave";
 constexpr const char* kDisableLegacyExpand = "pelora_bridge.expandLegacy = function() {}";
 constexpr const char* kHiddenEvent = "ormmaview.fireChangeEvent({ state: '%@' });";
 constexpr const char* kSizeEvent = "window.ormmaview.fireChangeEvent({state: '%@', size:{ width: %d, height: %d}});";
@@ -121,16 +123,37 @@ void ORMMAConnector::setOrmmaView(std::weak_ptr<platform::WebView> view) {
   ormmaView_ = std::move(view);
   isORMMA_ = false;
   bannerState_ = kUnknown;
+  landingPageFromTouch_ = false;
+}
+
+void ORMMAConnector::userOpenedLandingPage() { landingPageFromTouch_ = bannerState_ == kExpanded; }
+
+bool ORMMAConnector::userAllows(const char* act, const std::string& url) {
+  auto webView = ormmaView();
+  if (webView && webView->consumeUserActivation()) return true;
+  // The landing page a touch opened may still lead out once (its click address redirecting
+  // to the store, say): that is where the user's touch was going.
+  if (landingPageFromTouch_ && bannerState_ == kExpanded && std::string_view(act) == kLeaveAct) {
+    landingPageFromTouch_ = false;
+    return true;
+  }
+  if (webView && webView->noteRefusalOnce(act))
+    PELOLogger::warn(platform::format("Refusing %@ from an ad page the user has not just touched", url));
+  return false;
 }
 
 bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
   auto self = shared_from_this();
+  // Everything that reaches beyond the ad (expanding over the application, leaving it,
+  // dialing, a full-screen video) waits for the user's touch on the page, one act per
+  // touch: a page acting on its own, or in a loop after one tap, gets no more.
   if (startsWith(url, "pelora://legacyExpand")) {
-    if (!isORMMA_ && bannerState_ == kDefault) {
+    if (!isORMMA_ && bannerState_ == kDefault && userAllows("expand", url)) {
       expandViewWithAnimation(true);
       injectJavaScript(kDisableLegacyExpand);
     }
   } else if (startsWith(url, "pelora://expand")) {
+    if (!userAllows("expand", url)) return false;
     const auto parts = split(url, '/');
     if (parts.size() > 6) {
       const int x = intValue(parts[3]);
@@ -148,7 +171,7 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
     isORMMA_ = true;
     injectJavaScript(kDisableLegacyExpand);
   } else if (startsWith(url, "pelora://open")) {
-    openURL(url.size() > 14 ? url.substr(14) : "");
+    if (userAllows("open", url)) openURL(url.size() > 14 ? url.substr(14) : "");
   } else if (startsWith(url, "pelora://hide")) {
     if (bannerState_ == kHidden) return false;
     preHiddenState_ = bannerState_;
@@ -163,15 +186,23 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
   } else if (startsWith(url, "pelora://")) {
     // activate, deactivate, resize and anything else change nothing
   } else if (auto title = leavingTitle(url)) {
-    showAlertViewWithTitleWithUrl(*title, url);
+    if (userAllows(kLeaveAct, url)) showAlertViewWithTitleWithUrl(*title, url);
   } else if (!startsWith(url, "http://")) {
     // refused without a message
   } else if (endsWith(url, ".3gp") || endsWith(url, ".mp4") || endsWith(url, ".mpv") || endsWith(url, ".avi") ||
              endsWith(url, ".mov")) {
+    if (!userAllows("video", url)) return false;
     if (bannerState_ != kDefault) closeViewWithAnimation(false);
     playMovieAtURL(url);
+  } else if (bannerState_ == kDefault) {
+    // The ad's link opens the landing page over the application.
+    if (!userAllows("link", url)) return false;
+    expandViewWithAnimation(true);
+    userOpenedLandingPage();
+    return true;
   } else {
-    if (bannerState_ == kDefault) expandViewWithAnimation(true);
+    // A page already open over the application (or not the one shown) follows its links
+    // in place.
     return true;
   }
   return false;
@@ -323,6 +354,7 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
 void ORMMAConnector::closeViewFinished() {
   auto self = shared_from_this();
   bannerState_ = kDefault;
+  landingPageFromTouch_ = false;
   auto banner = bannerView();
   auto webView = ormmaView();
   if (banner && webView) {

@@ -58,8 +58,14 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   std::shared_ptr<platform::WebView> ormmaView() const { return ormmaView_.lock(); }
   // A new page: not known to be rich media, state unknown.
   void setOrmmaView(std::weak_ptr<platform::WebView> view);
+  // The user's own touch has just opened the landing page (expanded): one step out of the
+  // application on its way (a click address redirecting to the store or a phone number)
+  // is still the user's act and goes through without another touch.
+  void userOpenedLandingPage();
 
-  // Whether the ad web view may load `url` itself.
+  // Whether the ad web view may load `url` itself. What reaches beyond the ad (expanding,
+  // opening, leaving, dialing, a video) happens only on the user's touch on the ad's page
+  // (one act per touch); without it the command is refused and logged once per page.
   bool parseORMMAResponse(const std::string& url);
   // The page has loaded: the slot is in its default state; a rich-media page hears its
   // geometry.
@@ -93,6 +99,9 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   int lastOrientationForTesting() const { return lastOrientation_; }
 
  private:
+  // Uses up the user's touch on the ad's page for `act`; false (and the refusal logged once
+  // per page and act) when there is none.
+  bool userAllows(const char* act, const std::string& url);
   void openURL(const std::string& rest);
   void expandFinished();
   void closeViewFinished();
@@ -119,6 +128,7 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   std::optional<std::string> externalRequestURL_;
   // The alert waiting for its delayed open; the platform keeps it shown until then.
   std::shared_ptr<platform::AlertView> pendingAlert_;
+  bool landingPageFromTouch_ = false;
   bool statusBarHidden_ = false;
   int statusBarStyle_ = 0;
 };

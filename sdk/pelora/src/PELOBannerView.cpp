@@ -309,6 +309,7 @@ void PELOBannerView::touchesEndedWithEvent(const platform::TouchSet& touches, co
   ormmaConnector_->setOrmmaView(webView);
   webView->loadRequest(platform::URLRequest(clickUrl));
   ormmaConnector_->expandViewWithAnimation(true);
+  ormmaConnector_->userOpenedLandingPage();
   stopVideoPlayback();
 }
 

@@ -4,6 +4,7 @@
 #include "pelora/PELOGlobalSettings.h"
 #include "platform/bundle.h"
 #include "platform/device.h"
+#include "platform/singleton.h"
 #include "platform/user_defaults.h"
 
 namespace pelora {
@@ -17,8 +18,17 @@ std::string PELODownloadTrack::pingURL() {
   return url;
 }
 
+std::shared_ptr<platform::RequestBudget> PELODownloadTrack::pingBudget() {
+  static platform::ResettableSingleton<platform::RequestBudget> shared;
+  return shared.get([] { return std::make_shared<platform::RequestBudget>(kPingBudgetExceededLine); });
+}
+
 void PELODownloadTrack::sendPingToPELOServer() {
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(pingURL()), shared_from_this());
+  if (!pingBudget()->allowRequest()) return;
+  platform::URLRequest request(pingURL());
+  request.setDeadlineInterval(kDeadline);
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+  platform::URLConnection::connectionWithRequestDelegate(request, shared_from_this());
 }
 
 void PELODownloadTrack::connectionDidReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) {

@@ -11,16 +11,7 @@ struct PELOHttpConnector::AdLoad : platform::URLConnectionDelegate {
   std::weak_ptr<PELOHttpConnector> owner;
   platform::Bytes data;
 
-  void connectionDidReceiveResponse(platform::URLConnection& connection, const platform::HTTPURLResponse& response) override {
-    const long long declared = response.expectedContentLength();
-    if (declared > 0 && static_cast<unsigned long long>(declared) > kMaxAnswerBytes) tooLarge(connection, declared);
-  }
-  void connectionDidReceiveData(platform::URLConnection& connection, const platform::Bytes& chunk) override {
-    // Counted as the bytes arrive: an answer without a declared length stops at the bound too.
-    if (data.size() + chunk.size() > kMaxAnswerBytes) {
-      tooLarge(connection, data.size() + chunk.size());
-      return;
-    }
+  void connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& chunk) override {
     data.insert(data.end(), chunk.begin(), chunk.end());
   }
   void connectionDidFinishLoading(platform::URLConnection&) override {
@@ -28,11 +19,6 @@ struct PELOHttpConnector::AdLoad : platform::URLConnectionDelegate {
   }
   void connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) override {
     if (auto o = owner.lock(); o && o->adLoad_.get() == this) o->adLoadFailed(error);
-  }
-  void tooLarge(platform::URLConnection& connection, unsigned long long bytes) {
-    connection.cancel();
-    platform::Bytes().swap(data);
-    if (auto o = owner.lock(); o && o->adLoad_.get() == this) o->adLoadTooLarge(bytes);
   }
 };
 
@@ -64,6 +50,11 @@ PELOHttpConnector::~PELOHttpConnector() {
 platform::URLRequest PELOHttpConnector::requestFor(const std::string& url) const {
   platform::URLRequest request(url, platform::URLRequestCachePolicy::UseProtocolCachePolicy, kTimeout);
   request.setValueForHTTPHeaderField(userAgent_, "User-Agent");
+  // The time-out alone never ends a server that keeps sending a byte now and then; a load
+  // that never ended would keep the downloader "in flight" and skip every later request.
+  request.setDeadlineInterval(kTimeout);
+  // Ad answers and beacon answers are small; more is not an answer to read.
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
   return request;
 }
 
@@ -73,6 +64,8 @@ void PELOHttpConnector::asyncLoadNewBanner(const std::string& url) {
   adConnection_ = platform::URLConnection::connectionWithRequestDelegate(requestFor(url), adLoad_);
 }
 
+size_t PELOHttpConnector::adBytesReceivedForTesting() const { return adLoad_ ? adLoad_->data.size() : 0; }
+
 void PELOHttpConnector::adLoadFinished(const platform::Bytes& data) {
   auto self = shared_from_this();
   auto banner = parser_->parse(data);
@@ -80,12 +73,9 @@ void PELOHttpConnector::adLoadFinished(const platform::Bytes& data) {
   adConnection_.reset();
   if (auto listener = listener_.lock()) listener->bannerDownloadComplete(banner);
   if (banner->status() != kPELOBannerStatusSuccess) return;
-  const auto& beacons = banner->beacons();
-  if (beacons.size() > kMaxBeacons)
-    PELOLogger::warn(platform::format("The ad names %lu beacons; only the first %lu are requested",
-                                      static_cast<unsigned long>(beacons.size()), static_cast<unsigned long>(kMaxBeacons)));
-  for (size_t i = 0; i < beacons.size() && i < kMaxBeacons; ++i) {
-    const std::string& url = beacons[i];
+  beaconBudget_.reset();
+  for (const std::string& url : banner->beacons()) {
+    if (!beaconBudget_.allowRequest()) break;
     PELOLogger::debug(platform::format("Requesting beacon %@", url));
     auto beacon = std::make_shared<BeaconLoad>();
     beacon->owner = weak_from_this();
@@ -95,7 +85,7 @@ void PELOHttpConnector::adLoadFinished(const platform::Bytes& data) {
   }
 }
 
-void PELOHttpConnector::failAdLoad(const std::string& message) {
+void PELOHttpConnector::adLoadFailed(const platform::Error& error) {
   auto self = shared_from_this();
   // The connection may be the caller: it goes at the end of the turn, not under it.
   if (adConnection_) platform::RunLoop::main().keepAliveUntilEndOfTurn(adConnection_);
@@ -106,20 +96,10 @@ void PELOHttpConnector::failAdLoad(const std::string& message) {
     auto banner = std::make_shared<PELOReceivedBanner>();
     banner->setStatus(kPELOBannerStatusError);
     banner->setErrorCode(kPELOErrorCodeNoConnectionError);
-    banner->setErrorMessage(message);
+    banner->setErrorMessage(kConnectionFailedMessage);
     listener->bannerDownloadComplete(banner);
   }
-}
-
-void PELOHttpConnector::adLoadFailed(const platform::Error& error) {
-  failAdLoad(kConnectionFailedMessage);
   PELOLogger::error(platform::format("Server connection failed with error: %@", error.localizedDescription()));
-}
-
-void PELOHttpConnector::adLoadTooLarge(unsigned long long bytes) {
-  failAdLoad(kAnswerTooLargeMessage);
-  PELOLogger::error(platform::format("The ad answer passes %llu bytes (at least %llu); dropped",
-                                     static_cast<unsigned long long>(kMaxAnswerBytes), bytes));
 }
 
 void PELOHttpConnector::beaconEnded(BeaconLoad* beacon) {

@@ -1,12 +1,14 @@
 #pragma once
 // The ad request over HTTP GET and the answer's beacons. The ad connection and each beacon
 // connection have a listener object of their own, so a beacon's answer never mixes with
-// an ad answer. A failed ad connection, and an answer past kMaxAnswerBytes (refused at its
-// head when it declares its length, else cancelled when it reaches the bound), give an
-// ERROR banner with code 2 and one error line in the log. Beacons of a
-// SUCCESS banner are requested after the listener has been told, at most kMaxBeacons of
-// them (each is a connection of its own; the rest are logged and dropped); their answers are
-// dropped. Made by the factory; main thread only.
+// an ad answer. Every request ends within kTimeout seconds from its start, however slowly
+// the server sends, and carries the platform's size cap for small answers. A failed ad
+// connection (refused, dropped, too slow, too large, redirected for ever) gives an ERROR
+// banner with code 2 and one error line in the log, so the downloader takes the next
+// request. Beacons of a SUCCESS banner are requested after the listener has been told,
+// within the ad's beacon budget (a new budget for each ad answer; past it they are dropped
+// and kBeaconBudgetExceededLine is logged once); their answers are dropped.
+// Made by the factory; main thread only.
 #include <memory>
 #include <set>
 #include <string>
@@ -14,18 +16,18 @@
 #include "PELOHttpConnectorProtocol.h"
 #include "PELOXmlParserProtocol.h"
 #include "platform/passkey.h"
+#include "platform/request_budget.h"
 #include "platform/url_connection.h"
 
 namespace pelora {
 
 class PELOHttpConnector : public PELOHttpConnectorProtocol, public std::enable_shared_from_this<PELOHttpConnector> {
  public:
+  // Both the idle time-out and the total deadline of every request.
   static constexpr double kTimeout = 60;
   static constexpr const char* kConnectionFailedMessage = "Server connection failed.";
-  // No ad answer comes near this; a server sending more is not answering an ad request.
-  static constexpr size_t kMaxAnswerBytes = 2 * 1024 * 1024;
-  static constexpr const char* kAnswerTooLargeMessage = "The ad answer was too large.";
-  static constexpr size_t kMaxBeacons = 16;
+  static constexpr const char* kBeaconBudgetExceededLine =
+      "[iPELO  WARN] The ad names more beacons than the client requests; the rest are dropped";
 
   static std::shared_ptr<PELOHttpConnector> createWith(std::string userAgent, std::shared_ptr<PELOXmlParserProtocol> parser);
   PELOHttpConnector(platform::Passkey<PELOHttpConnector>, std::string userAgent, std::shared_ptr<PELOXmlParserProtocol> parser);
@@ -38,6 +40,9 @@ class PELOHttpConnector : public PELOHttpConnectorProtocol, public std::enable_s
 
   const std::string& userAgent() const { return userAgent_; }
   size_t beaconConnectionCountForTesting() const { return beaconConnections_.size(); }
+  size_t beaconLimit() const { return beaconBudget_.limit(); }
+  // Bytes of the ad answer in flight read so far (0 when none is in flight).
+  size_t adBytesReceivedForTesting() const;
 
  private:
   struct AdLoad;
@@ -46,9 +51,6 @@ class PELOHttpConnector : public PELOHttpConnectorProtocol, public std::enable_s
   platform::URLRequest requestFor(const std::string& url) const;
   void adLoadFinished(const platform::Bytes& data);
   void adLoadFailed(const platform::Error& error);
-  void adLoadTooLarge(unsigned long long bytes);
-  // Ends the ad load with an ERROR banner of code 2.
-  void failAdLoad(const std::string& message);
   void beaconEnded(BeaconLoad* beacon);
 
   std::weak_ptr<PELOHttpConnectorListener> listener_;
@@ -57,6 +59,7 @@ class PELOHttpConnector : public PELOHttpConnectorProtocol, public std::enable_s
   std::shared_ptr<AdLoad> adLoad_;
   std::shared_ptr<platform::URLConnection> adConnection_;
   std::set<std::shared_ptr<platform::URLConnection>> beaconConnections_;
+  platform::RequestBudget beaconBudget_{kBeaconBudgetExceededLine};
 };
 
 }  // namespace pelora

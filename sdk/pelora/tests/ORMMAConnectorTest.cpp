@@ -3,6 +3,8 @@
 // window, the change events the page's own ormmaview records, alerts before leaving, videos.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ORMMAConnector.h"
 #include "PELOAdDownloader.h"
 #include "PeloraTestSupport.h"
@@ -36,6 +38,11 @@ class ORMMAConnectorTest : public pelora_test::PeloraSlotTest {
     webView->stringByEvaluatingJavaScriptFromString(script);
     runUntilIdle();
   }
+  // The user touches the page, whose handler then runs `script`.
+  void tapped(const std::shared_ptr<WebView>& webView, const std::string& script) {
+    ASSERT_TRUE(touch(webView));
+    page(webView, script);
+  }
   static std::string changes(const std::shared_ptr<WebView>& webView) {
     return webView->stringByEvaluatingJavaScriptFromString("ormmaview.changes.join('|')");
   }
@@ -59,7 +66,7 @@ TEST_F(ORMMAConnectorTest, AnORMMAAdHearsItsGeometryExpandsAndClosesThroughItsOw
                             ", supports: ['level-1','screen','orientation'] });"));
   EXPECT_EQ(ad->stringByEvaluatingJavaScriptFromString("ormma.getState()"), "default");
 
-  page(ad, "ormma.expand({x: 10, y: 5, width: 300, height: 250}, null)");
+  tapped(ad, "ormma.expand({x: 10, y: 5, width: 300, height: 250}, null)");
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kExpanded);
   EXPECT_EQ(ad->superview(), master);
   EXPECT_EQ(connector->closeButtonForTesting(), nullptr);  // the creative closes itself
@@ -105,7 +112,7 @@ TEST_F(ORMMAConnectorTest, ExpandRectangleFollowsDeviceAndStatusBar) {
     platform::Application::sharedApplication().setStatusBarHidden(c.statusBarHidden);
     auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
     ASSERT_NE(ad, nullptr);
-    page(ad, c.call);
+    tapped(ad, c.call);
     advance(0.5);
     EXPECT_EQ(ad->frame(), c.expected);
     page(ad, "pelora_bridge.close()");
@@ -137,7 +144,7 @@ TEST_F(ORMMAConnectorTest, ALandingPageOpensOnceAndItsCloseButtonAsksForTheNextA
   auto ad = show(server->richMediaAd("<p id=\"legacy\">Tap me</p>"));
   ASSERT_NE(ad, nullptr);
   EXPECT_FALSE(connector->isORMMA());
-  page(ad, "pelora_bridge.expandLegacy()");
+  tapped(ad, "pelora_bridge.expandLegacy()");
   advance(0.5);
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kExpanded);
   EXPECT_EQ(ad->frame(), Rect(0, 20, 320, 460));
@@ -149,7 +156,7 @@ TEST_F(ORMMAConnectorTest, ALandingPageOpensOnceAndItsCloseButtonAsksForTheNextA
   // Legacy expands are switched off in the page itself.
   EXPECT_EQ(ad->stringByEvaluatingJavaScriptFromString("String(pelora_bridge.expandLegacy).indexOf('legacyExpand')"), "-1");
 
-  page(ad, "pelora_bridge.expand(0, 0, 100, 100)");  // a second expand only tells the delegate
+  tapped(ad, "pelora_bridge.expand(0, 0, 100, 100)");  // a second expand only tells the delegate
   EXPECT_EQ(delegate->opened, 2);
   EXPECT_EQ(ad->frame(), Rect(0, 20, 320, 460));
 
@@ -205,7 +212,7 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
     SCOPED_TRACE(c.name);
     const size_t alerts = platform::AlertView::shownAlerts().size();
     const size_t opens = app.openedURLs().size();
-    page(ad, c.call);
+    tapped(ad, c.call);
     const auto shown = platform::AlertView::shownAlerts();
     if (c.message.empty()) {
       EXPECT_EQ(shown.size(), alerts);
@@ -239,7 +246,7 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
 
   // Cancel opens nothing.
   const size_t opens = app.openedURLs().size();
-  page(ad, "ormma.open('otherapp://launch')");
+  tapped(ad, "ormma.open('otherapp://launch')");
   platform::AlertView::shownAlerts().back()->clickButtonAtIndex(0);
   advance(1.0);
   EXPECT_EQ(app.openedURLs().size(), opens);
@@ -254,6 +261,9 @@ TEST_F(ORMMAConnectorTest, AReplacedPageNoLongerSpeaksForTheSlot) {
   page(old, "pelora_bridge.hide(); ");
   page(old, "pelora_bridge.expand(0, 0, 100, 100)");
   page(old, "ormma.open('http://example.org/')");
+  // Nor does a touch on the page that shows reach the old one.
+  ASSERT_TRUE(touch(current));
+  page(old, "ormma.open('http://example.org/')");
   EXPECT_FALSE(view->isHidden());
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
   EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
@@ -262,7 +272,7 @@ TEST_F(ORMMAConnectorTest, AReplacedPageNoLongerSpeaksForTheSlot) {
 TEST_F(ORMMAConnectorTest, AVideoLinkPlaysFullScreenThroughItsLoadStates) {
   auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
   ASSERT_NE(ad, nullptr);
-  page(ad, "document.location='" + server->url("/pelora/movie.mp4") + "'");
+  tapped(ad, "document.location='" + server->url("/pelora/movie.mp4") + "'");
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kLoadingVideo);
   auto player = connector->moviePlayerForTesting();
   ASSERT_NE(player, nullptr);
@@ -315,6 +325,57 @@ TEST_F(ORMMAConnectorTest, TappingAVideoAdOpensItsLandingPageExpanded) {
   advance(0.3);
   EXPECT_EQ(landing->superview(), view);
   EXPECT_TRUE(view->isHidden());
+}
+
+// A click address that redirects to the store is where the user's tap was going: the store
+// is announced once, and the page gets no further way out without another touch.
+TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterTheTap) {
+  const std::string store = std::string(ORMMAConnector::kStorePrefix) + "app/9";
+  server->http().setAnswer("/pelora/click/store", testing::ScriptedAnswer::redirect(store));
+  struct Case {
+    const char* name;
+    std::function<std::shared_ptr<WebView>()> tap;  // the user's tap; the landing page's view
+  };
+  const Case cases[] = {
+      {"the link of an image ad",
+       [&] {
+         auto a = server->imageAd();
+         a.clickUrl = server->clickURL("store");
+         auto ad = show(a);
+         EXPECT_TRUE(ad && ad->tapLinkWithURLForTesting(server->clickURL("store")));
+         return ad;
+       }},
+      {"a video ad",
+       [&] {
+         testing::PeloraAd video;
+         video.type = "VIDEO";
+         video.mediaFile = server->url("/pelora/ad.mp4");
+         video.clickUrl = server->clickURL("store");
+         show(video);
+         EXPECT_EQ(window->tapAtPoint(platform::Point(100, 120)), view);
+         return std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t alerts = platform::AlertView::shownAlerts().size();
+    auto landing = c.tap();
+    ASSERT_NE(landing, nullptr);
+    ASSERT_TRUE(runUntil([&] { return platform::AlertView::shownAlerts().size() > alerts; }));
+    runUntilIdle();
+    EXPECT_EQ(platform::AlertView::shownAlerts().back()->message(), "Opening AppStore");
+    page(landing, "document.location = 'tel:555'");  // no second way out from the same tap
+    EXPECT_EQ(platform::AlertView::shownAlerts().size(), alerts + 1);
+    const size_t ads = heard.size();
+    advance(1.0);  // the store opens and the landing page closes
+    EXPECT_EQ(platform::Application::sharedApplication().openedURLs().back(), store);
+    advance(0.3);
+    EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+    // Closing asked for the next ad; it comes before the next case asks for its own.
+    advance(pelora::PELOAdDownloader::kStartDelay);
+    ASSERT_TRUE(runUntil([&] { return heard.size() > ads; }));
+    runUntilIdle();
+  }
 }
 
 TEST_F(ORMMAConnectorTest, TurningTheDeviceTellsThePage) {

@@ -6,6 +6,7 @@
 #include "PELOHttpConnector.h"
 #include "PeloraTestSupport.h"
 #include "platform/log.h"
+#include "platform/url_connection.h"
 #include "platform/web_view.h"
 
 namespace {
@@ -182,6 +183,86 @@ TEST_F(PELOAdRequestTest, FailuresBecomeErrorBanners) {
   EXPECT_EQ(banner->errorCode(), 2);
   EXPECT_EQ(banner->errorMessage(), "Server connection failed.");
   EXPECT_TRUE(log.contains("[iPELO ERROR] Server connection failed with error: "));
+}
+
+// Answers that never end, or end past what an ad answer may be, each fail the one request
+// they answer: the listener hears one ERROR banner, the connection goes, and the next
+// request goes out and shows an ad.
+TEST_F(PELOAdRequestTest, AnswersThatNeverEndOrOverflowFailOnceAndTheNextRequestGoesOut) {
+  using pelora::PELOHttpConnector;
+  using testing::ScriptedAnswer;
+  const std::string xml = testing::PeloraServer::answerXML(server->imageAd("slow"));
+  const std::string oversized(platform::kURLDefaultMaximumContentLength + 1, ' ');
+  struct Case {
+    const char* name;
+    ScriptedAnswer answer;
+    // Manual seconds after which the failure must have come (0: at once).
+    double failsBy;
+  };
+  ScriptedAnswer trickle = ScriptedAnswer::text(xml + std::string(200000, ' '));
+  trickle.trickle = std::chrono::milliseconds(2);
+  ScriptedAnswer stalled = ScriptedAnswer::text(xml);
+  stalled.stall = true;
+  ScriptedAnswer chunked = ScriptedAnswer::text(oversized);
+  chunked.chunked = true;
+  chunked.chunkSize = 64 * 1024;
+  const Case cases[] = {
+      {"a server sending a byte now and then", trickle, PELOHttpConnector::kTimeout},
+      {"a server that never answers", stalled, PELOHttpConnector::kTimeout},
+      {"an answer declaring more than an ad answer may be", ScriptedAnswer::text(oversized), 0},
+      {"an oversized answer in chunks", chunked, 0},
+      {"a request redirected to itself for ever",
+       ScriptedAnswer::redirect(server->url(testing::PeloraServer::kRequestPath)), 0},
+  };
+  PELOGlobalSettings::globalSettings()->setLogLevel(3);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
+    platform::LogCapture log;
+    server->http().setAnswer(testing::PeloraServer::kRequestPath, c.answer);
+    const size_t before = heard.size();
+    const size_t requestsBefore = server->adRequests().size();
+    downloader->asyncLoadNewBanner();
+    advance(PELOAdDownloader::kStartDelay);
+    ASSERT_TRUE(runUntil([&] { return server->adRequests().size() > requestsBefore; }));
+    if (c.failsBy > 0) {
+      // Short of the deadline the request is still in flight, and a second call is skipped.
+      // A trickle moves bytes between every step, so no idle time-out can end it.
+      auto connector = std::dynamic_pointer_cast<PELOHttpConnector>(downloader->connectorForTesting());
+      ASSERT_NE(connector, nullptr);
+      for (double t = 0; t + 4 < c.failsBy; t += 4) {
+        if (c.answer.trickle) {
+          const size_t read = connector->adBytesReceivedForTesting();
+          ASSERT_TRUE(runUntil([&] { return connector->adBytesReceivedForTesting() > read; }));
+        }
+        advance(4);
+        runUntilIdle();
+      }
+      EXPECT_EQ(heard.size(), before);
+      EXPECT_LE(platform::URLConnection::liveCount(), 2u);  // the ad request, perhaps the install ping
+      downloader->asyncLoadNewBanner();
+      EXPECT_TRUE(log.contains("[iPELO  INFO] Skipping call"));
+      advance(4);
+    }
+    ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+    runUntilIdle();
+    ASSERT_EQ(heard.size(), before + 1);
+    EXPECT_EQ(heard.back().banner->status(), 1);
+    EXPECT_EQ(heard.back().banner->errorCode(), 2);
+    EXPECT_EQ(heard.back().banner->errorMessage(), PELOHttpConnector::kConnectionFailedMessage);
+    EXPECT_TRUE(log.contains("[iPELO ERROR] Server connection failed with error: "));
+    EXPECT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
+    // Told once: nothing more comes for that request.
+    advance(2 * PELOHttpConnector::kTimeout);
+    runUntilIdle();
+    EXPECT_EQ(heard.size(), before + 1);
+
+    server->setAd(server->imageAd("next"));
+    auto banner = load();
+    ASSERT_NE(banner, nullptr);
+    EXPECT_EQ(banner->status(), 0) << banner->errorMessage();
+    EXPECT_EQ(banner->imageUrl(), server->imageURL("next"));
+  }
 }
 
 TEST_F(PELOAdRequestTest, ASecondCallWhileOneIsInFlightIsSkipped) {

@@ -13,6 +13,7 @@
 #include "platform/log.h"
 #include "platform/random.h"
 #include "platform/web_view.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -129,12 +130,16 @@ TEST_F(PELOBannerViewTest, TextAndRichMediaPagesRunWithAdTextKeptAsText) {
   auto ad = server->textAd("<b>Sale</b> & more');alert('x");
   ad.clickUrl = server->clickURL("t") + "?q=';alert(1);'";
   server->setAd(ad);
+  // The user taps the ad on screen.
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  window->makeKeyAndVisible();
+  window->addSubview(view);
   loadAd();
   auto page = current();
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(page->stringByEvaluatingJavaScriptFromString("document.getElementsByTagName('b').length"), "0");
   EXPECT_NE(page->documentSourceForTesting().find("width:320px;"), std::string::npos);
-  page->stringByEvaluatingJavaScriptFromString("openLink()");
+  ASSERT_TRUE(page->tapLinkWithElementIdForTesting("place-name"));
   ASSERT_TRUE(runUntil([&] { return log.contains("Requested url: "); }));
   runUntilIdle();
   EXPECT_TRUE(page->alertsForTesting().empty());

@@ -160,9 +160,118 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
   }
 }
 
+struct Presentations : pelora::PELOBannerViewDelegate {
+  void landingPageWillBeDisplayed() override { ++opened; }
+  int opened = 0;
+};
+
+// Every act that reaches beyond the ad, fired by the page many times over: without a touch
+// nothing happens (and the refusal is logged once for the page); after one touch on the ad
+// on screen exactly one act happens; a touch on an ad that then leaves the screen, or one
+// that is too old, lets nothing happen.
+TEST_F(PELOHostileInputTest, APageActsForTheUserOnlyJustAfterATouchOnTheAdOnScreen) {
+  auto& app = platform::Application::sharedApplication();
+  app.registerOpenableScheme("tel");
+  auto presentations = std::make_shared<Presentations>();
+  view->setDelegate(presentations);
+  struct Act {
+    const char* name;
+    std::function<std::string(int)> command;  // the page's i-th attempt
+    std::string once;                         // what one touch gives
+    bool ormma = true;                        // a creative that announces itself
+  };
+  const Act acts[] = {
+      {"open a web address", [](int i) { return "pelora_bridge.open('http://example.org/" + std::to_string(i) + "')"; },
+       "opened http://example.org/0"},
+      {"open a phone number", [](int i) { return "pelora_bridge.open('tel:555" + std::to_string(i) + "')"; }, "alert 5550"},
+      {"dial from a link", [](int i) { return "document.location = 'tel:555" + std::to_string(i) + "'"; }, "alert 5550"},
+      {"expand over the application", [](int) { return std::string("pelora_bridge.expand(0, 0, 100, 100)"); }, "presented"},
+      {"legacy expand", [](int) { return std::string("pelora_bridge.expandLegacy()"); }, "presented", false},
+      {"follow the ad's link", [&](int i) { return "document.location = '" + server->clickURL(std::to_string(i)) + "'"; },
+       "presented"},
+      {"play a video full screen",
+       [&](int i) { return "document.location = '" + server->url("/pelora/v" + std::to_string(i) + ".mp4") + "'"; },
+       "video " + server->url("/pelora/v0.mp4")},
+  };
+  struct Situation {
+    const char* name;
+    bool touched;
+    std::function<void()> leave = [] {};  // after the touch, before the page acts
+    std::function<void()> back = [] {};
+    size_t acts = 0;
+  };
+  const Situation situations[] = {
+      {"no touch", false},
+      {"one touch", true, [] {}, [] {}, 1},
+      {"touched, then the ad hidden", true, [&] { view->setHidden(true); }, [&] { view->setHidden(false); }},
+      {"touched, then the ad faded out", true, [&] { view->setAlpha(0); }, [&] { view->setAlpha(1); }},
+      {"touched, then the ad taken from its window", true, [&] { master->removeFromSuperview(); },
+       [&] { window->addSubview(master); }},
+      {"touched, then the window hidden", true, [&] { window->setHidden(true); }, [&] { window->setHidden(false); }},
+      {"touched too long ago", true, [&] { advance(platform::kUserActivationSeconds); }},
+  };
+  for (const auto& act : acts) {
+    for (const auto& situation : situations) {
+      SCOPED_TRACE(std::string(act.name) + ", " + situation.name);
+      auto ad = show(server->richMediaAd(act.ormma ? testing::PeloraServer::ormmaCreative() : "<p>legacy</p>"));
+      ASSERT_NE(ad, nullptr);
+      ASSERT_EQ(connector->isORMMA(), act.ormma);
+      const size_t opened = app.openedURLs().size();
+      const size_t alerts = platform::AlertView::shownAlerts().size();
+      const int presented = presentations->opened;
+      platform::LogCapture log;
+      if (situation.touched) {
+        ASSERT_TRUE(touch(ad));
+      }
+      situation.leave();
+      // The ad's page keeps trying: in one script and over later turns, for as long as it
+      // is the page shown (a landing page it led to is the user's to browse).
+      for (int round = 0; round < 3; ++round) {
+        if (ad->request() && ad->request()->url().rfind("about:", 0) != 0) break;
+        std::string script;
+        for (int i = round * 10; i < round * 10 + 10; ++i) script += act.command(i) + ";";
+        ad->stringByEvaluatingJavaScriptFromString(script);
+        runUntilIdle();
+      }
+      situation.back();
+      std::vector<std::string> happened;
+      for (size_t i = opened; i < app.openedURLs().size(); ++i) happened.push_back("opened " + app.openedURLs()[i]);
+      const auto shown = platform::AlertView::shownAlerts();
+      for (size_t i = alerts; i < shown.size(); ++i) happened.push_back("alert " + shown[i]->message());
+      for (int i = presented; i < presentations->opened; ++i) happened.push_back("presented");
+      if (auto player = connector->moviePlayerForTesting()) happened.push_back("video " + player->contentURL());
+      if (situation.acts == 0) {
+        EXPECT_TRUE(happened.empty()) << happened.front();
+        EXPECT_NE(connector->bannerState(), ORMMAConnector::kExpanded);
+        EXPECT_EQ(count(log.lines(), "Refusing"), 1u);
+      } else {
+        EXPECT_EQ(happened, std::vector<std::string>{act.once});
+      }
+      // A followed link is one click at the ad's server, whatever the page tried after it.
+      auto clicks = [&] {
+        size_t n = 0;
+        for (int i = 0; i < 30; ++i) n += server->http().requestsTo("/pelora/click/" + std::to_string(i)).size();
+        return n;
+      };
+      const bool link = act.command(0).find("/pelora/click/") != std::string::npos;
+      if (link && situation.acts == 1) {
+        EXPECT_TRUE(runUntil([&] { return clicks() >= 1; }));
+        runUntilIdle();
+      }
+      EXPECT_EQ(clicks(), link ? situation.acts : 0u);
+      server->http().clearRequests();
+      // Leave the slot as the user would: the alert answered, the video stopped, the page closed.
+      for (const auto& alert : platform::AlertView::visibleAlerts()) alert->clickButtonAtIndex(0);
+      connector->stopVideoPlayback();
+      connector->closeViewWithAnimation(false);
+      runUntilIdle();
+    }
+  }
+}
+
 TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) {
   const bool guardWorks = testing::shortenScriptTimeLimit();
-  const std::string oversized = std::string(pelora::PELOHttpConnector::kMaxAnswerBytes + 1, ' ');
+  const std::string oversized = std::string(platform::kURLDefaultMaximumContentLength + 1, ' ');
   struct Case {
     const char* name;
     std::function<void()> serve;
@@ -184,7 +293,7 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
   };
   const Case cases[] = {
       {"an answer declaring more than the client takes", [&] { server->setRawAnswer(oversized); }, 1,
-       pelora::PELOHttpConnector::kAnswerTooLargeMessage, "[iPELO ERROR] The ad answer passes 2097152 bytes (at least 2097153)"},
+       pelora::PELOHttpConnector::kConnectionFailedMessage, "[iPELO ERROR] Server connection failed with error:"},
       {"an oversized answer in chunks",
        [&] {
          auto a = testing::ScriptedAnswer::text(oversized);
@@ -192,7 +301,7 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
          a.chunkSize = 256 * 1024;
          server->http().setAnswer(testing::PeloraServer::kRequestPath, a);
        },
-       1, pelora::PELOHttpConnector::kAnswerTooLargeMessage, "[iPELO ERROR] The ad answer passes 2097152 bytes"},
+       1, pelora::PELOHttpConnector::kConnectionFailedMessage, "[iPELO ERROR] Server connection failed with error:"},
       {"a request redirected to itself for ever",
        [&] {
          server->http().setAnswer(testing::PeloraServer::kRequestPath,
@@ -203,11 +312,16 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
        [&] { server->setAd(testing::PeloraServer::errorAd("42", "%n%s%x%@%d")); }, 1, "%n%s%x%@%d",
        " at ad request: %n%s%x%@%d"},
       {"an ad naming more beacons than the client requests", [&] { server->setAd(manyBeacons()); }, 0, "",
-       "[iPELO  WARN] The ad names 40 beacons; only the first 16 are requested",
+       pelora::PELOHttpConnector::kBeaconBudgetExceededLine,
        [&] {
-         ASSERT_TRUE(runUntil([&] { return beaconHits() == pelora::PELOHttpConnector::kMaxBeacons; }));
+         const size_t limit = std::dynamic_pointer_cast<pelora::PELOHttpConnector>(
+                                  std::dynamic_pointer_cast<pelora::PELOAdDownloader>(view->downloaderForTesting())
+                                      ->connectorForTesting())
+                                  ->beaconLimit();
+         ASSERT_LT(limit, 40u);
+         ASSERT_TRUE(runUntil([&] { return beaconHits() == limit; }));
          for (int i = 0; i < 5; ++i) runUntilIdle();
-         EXPECT_EQ(beaconHits(), pelora::PELOHttpConnector::kMaxBeacons);
+         EXPECT_EQ(beaconHits(), limit);
        }},
       {"a page whose script never ends",
        [&] { server->setAd(server->richMediaAd("<script>for (;;) {}</script><p>stuck</p>")); }, 0, "",

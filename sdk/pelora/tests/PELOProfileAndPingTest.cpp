@@ -9,6 +9,8 @@
 #include "platform/bundle.h"
 #include "platform/calendar.h"
 #include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/url_connection.h"
 #include "platform/user_defaults.h"
 
 namespace {
@@ -52,6 +54,42 @@ TEST_F(PELOProfileAndPingTest, FirstStartIsReportedUntilAPingIsAnsweredWith200) 
     EXPECT_EQ(started(), step.startedAfter);
   }
   EXPECT_EQ(server->installPings().size(), n);  // one per session start
+}
+
+TEST_F(PELOProfileAndPingTest, APingEndsByItsDeadlineAndARunSendsABoundedNumber) {
+  server->setInstallStatus(500);
+  auto session = pelora::PELOSessionInfo::sessionInfo();
+  ping(1);
+  ASSERT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
+
+  // A host that takes the ping and never answers: the ping ends at its deadline and leaves
+  // the first start unreported.
+  auto stalled = testing::ScriptedAnswer::text("ok");
+  stalled.stall = true;
+  server->http().setAnswer(testing::PeloraServer::kInstallPath, stalled);
+  session->sessionStart();
+  ping(2);
+  EXPECT_EQ(platform::URLConnection::liveCount(), 1u);
+  advance(pelora::PELODownloadTrack::kDeadline - 1);
+  runUntilIdle();
+  EXPECT_EQ(platform::URLConnection::liveCount(), 1u);
+  advance(1);
+  EXPECT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
+  EXPECT_FALSE(started());
+
+  // Session starts past the run's budget send nothing more and say so once.
+  server->http().setAnswer(testing::PeloraServer::kInstallPath, testing::ScriptedAnswer::text("ok", 500));
+  platform::LogCapture log;
+  auto budget = pelora::PELODownloadTrack::pingBudget();
+  const size_t left = budget->limit() - budget->used();
+  for (size_t i = 0; i < left + 5; ++i) session->sessionStart();
+  EXPECT_TRUE(runUntil([&] { return server->installPings().size() == 2 + left; }));
+  EXPECT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
+  EXPECT_EQ(server->installPings().size(), 2 + left);
+  size_t said = 0;
+  for (const auto& line : log.lines())
+    said += line.find(pelora::PELODownloadTrack::kPingBudgetExceededLine) != std::string::npos;
+  EXPECT_EQ(said, 1u);
 }
 
 struct Dismissals : pelora::PELOSettingControllerDelegate {

@@ -65,13 +65,14 @@ class PeloraTest : public testing::SandboxTest {
   std::vector<Heard> heard;
 };
 
-// A slot on screen: a window, the master view filling it, and a banner view of 320 x 50 at
-// y 100 in the master view, heard by a recording listener.
+// A slot on screen: a shown window, the master view filling it, and a banner view of
+// 320 x 50 at y 100 in the master view, heard by a recording listener.
 class PeloraSlotTest : public PeloraTest {
  protected:
   void SetUp() override {
     PeloraTest::SetUp();
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    window->makeKeyAndVisible();
     master = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
     window->addSubview(master);
     view = pelora::PELOBannerView::create();
@@ -90,6 +91,14 @@ class PeloraSlotTest : public PeloraTest {
     EXPECT_TRUE(runUntil([&] { return heard.size() > before; }));
     runUntilIdle();
     return std::dynamic_pointer_cast<platform::WebView>(view->currentViewForTesting());
+  }
+  // A user's finger on the middle of `webView`, through the window; true when it reached
+  // the page (only a page shown on screen can be touched).
+  bool touch(const std::shared_ptr<platform::WebView>& webView) {
+    const platform::Rect r = window->convertRectFromView(webView->bounds(), webView);
+    const platform::Point middle(r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2);
+    auto hit = window->tapAtPoint(middle);
+    return hit && (hit == webView || hit->isDescendantOfView(webView));
   }
   std::shared_ptr<platform::WebView> show(const testing::PeloraAd& ad) {
     server->setAd(ad);
