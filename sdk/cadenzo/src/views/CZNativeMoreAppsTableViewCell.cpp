@@ -174,8 +174,7 @@ std::optional<bool> CZNativeMoreAppsWebViewCell::webViewShouldStartLoadWithReque
   const auto pieces = CZSplitAtSlashes(url);
   if (pieces.size() >= 3 && pieces[2] == "click") {
     // A row that was only shown has not been tapped: its page's own "click" counts nothing.
-    if (!guard_.allowsUserAct(*webView_, "click")) return false;
-    click();
+    if (guard_.allowsUserAct(*webView_, "click")) click();
   }
   return true;
 }
