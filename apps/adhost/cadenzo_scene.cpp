@@ -185,7 +185,7 @@ class CadenzoScene {
     return ok;
   }
 
-  // A second one that the player clicks: the page asks for the store page of the game.
+  // A second one that the player taps: its page then asks for the store page of the game.
   bool clickedInterstitial() {
     auto& app = platform::Application::sharedApplication();
     app.setOpenURLAnswer(true);
@@ -200,7 +200,11 @@ class CadenzoScene {
     if (!waitFor([&] { return cz_->hasCachedInterstitial("LevelEnd"); }, "the LevelEnd interstitial")) return false;
     note("game", "showInterstitial LevelEnd");
     cz_->showInterstitial("LevelEnd");
-    loop_.advance(3);  // the page clicks
+    loop_.advance(2.5);
+    // The page clicks only for a player who touched it.
+    note("player", "taps the ad");
+    window_->tapAtPoint(platform::Point{160, 240});
+    loop_.advance(0.5);  // the page clicks
     bool ok = waitFor([&] { return !app.openedURLs().empty(); }, "the click to open its URL");
     if (ok) note("application", "openURL " + app.openedURLs().back());
     loop_.advance(0.5);

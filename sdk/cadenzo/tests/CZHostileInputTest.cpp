@@ -11,6 +11,7 @@
 #include "CZNativeMoreAppsTableViewCell.h"
 #include "CZNativeMoreAppsView.h"
 #include "cadenzo/Cadenzo.h"
+#include "platform/url_connection.h"
 #include "platform/application.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
@@ -215,7 +216,6 @@ TEST_F(CZHostileInputTest, HostileClicksAreSentVerbatimAndEndOnce) {
 // Answers that never arrive whole: the events waiting on them stay queued on disk, each
 // failure is said once, and the next launch delivers every one of them unchanged.
 TEST_F(CZHostileInputTest, HostileAnswersKeepEventsQueuedUntilTheyArrive) {
-  cadenzo::CZAPIConnection::setMaxAnswerBytesForTesting(1024);
   server->http().setAnswer("/loop", ScriptedAnswer::redirect("/loop"));
   ScriptedAnswer dropped;
   dropped.dropBeforeHead = true;
@@ -224,8 +224,10 @@ TEST_F(CZHostileInputTest, HostileAnswersKeepEventsQueuedUntilTheyArrive) {
   const Case cases[] = {
       {"endless redirect", ScriptedAnswer::redirect(server->url("/loop"), 307), "/api/event failed"},
       {"connection dropped", dropped, "/api/event failed"},
-      {"oversized answer", ScriptedAnswer::json("{\"status\":200,\"pad\":\"" + std::string(4000, 'x') + "\"}"),
-       "passes 1024 bytes"},
+      {"oversized answer",
+       ScriptedAnswer::json("{\"status\":200,\"pad\":\"" +
+                            std::string(platform::kURLDefaultMaximumContentLength, 'x') + "\"}"),
+       "-1103)"},
   };
   auto analytics = cadenzo::CZAnalytics::sharedAnalytics();
   ASSERT_TRUE(analytics);

@@ -5,10 +5,14 @@
 // delay comes from the settings' timeout, read for each request: 0 → 30 s, 1–9 → 10 s,
 // 10 and more → that many seconds. TLS peers are verified as usual.
 //
-// Failure: no network at send time, a transport error, the watchdog, a status outside
-// 200–299, an answer larger than maxAnswerBytes() (refused at its head when it declares its
-// length, else the load is cancelled when it reaches the bound; logged), or an answer that
-// is not a JSON object all fail the request. A failed request
+// Every load carries the watchdog delay as its total deadline too (so a server that keeps
+// trickling bytes is cut off at the same moment) and the platform's cap for small answers,
+// kURLDefaultMaximumContentLength (refused at its head when it declares a larger length,
+// else stopped when its bytes pass the cap).
+//
+// Failure: no network at send time, a transport error (the deadline and the cap included,
+// logged once), the watchdog, a status outside 200–299, or an answer that is not a JSON
+// object all fail the request. A failed request
 // marked ensureDelivery on a connection with an identifier is archived into the user
 // defaults under "CZQueuedRequests-<identifier>" (the delegate hears nothing); any other
 // failed request reaches didFailToReceiveAPIResponseForRequest. A request is never
@@ -46,12 +50,6 @@ class CZAPIConnectionDelegate {
 class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
  public:
   static constexpr const char* kQueuedRequestsKeyPrefix = "CZQueuedRequests-";
-  // No API answer comes near this; a server sending more is not answering the API.
-  static constexpr size_t kMaxAnswerBytes = 4 * 1024 * 1024;
-  // The bound in force: kMaxAnswerBytes unless a test lowered it (0 restores it).
-  static size_t maxAnswerBytes();
-  static void setMaxAnswerBytesForTesting(size_t bytes);
-
   // The endpoint new connections use: scheme and host (and port) the uris are appended to.
   // Configuration; "https://api.cadenzo.com" unless set. Thread-safe.
   static std::string defaultEndpoint();
@@ -110,7 +108,6 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   void watchdogFired(uint32_t tag);
   // Cancels the load of `tag` and fails its request.
   void abandon(uint32_t tag);
-  void answerTooLarge(uint32_t tag, unsigned long long bytes);
 
   std::string endpoint_;
   std::map<uint32_t, std::shared_ptr<Record>> activeConnections_;

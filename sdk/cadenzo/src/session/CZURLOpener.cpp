@@ -76,8 +76,14 @@ void CZURLOpener::open(const std::string& url) {
     return;
   }
   setLastUrl(url);
+  // Only the redirects matter, never the page: the load is bounded like any small answer and
+  // ends by its deadline, so a landing server that never finishes still ends the click (on
+  // the last address requested, as any failed load does).
+  platform::URLRequest request(url);
+  request.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
   // The connection retains this opener (its delegate) until the load ends.
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), shared_from_this());
+  platform::URLConnection::connectionWithRequestDelegate(request, shared_from_this());
 }
 
 std::optional<platform::URLRequest> CZURLOpener::connectionWillSendRequestRedirectResponse(

@@ -6,7 +6,8 @@
 // The URL opened is the last one requested: every request the load sends (the first and
 // each redirect) becomes `lastUrl`. A load that fails (a network error, or a redirect to a
 // scheme the loader cannot fetch, such as the store's) still ends the click on `lastUrl`,
-// so a redirect into the store opens the store.
+// so a redirect into the store opens the store. The load has the platform's default
+// deadline and small-answer cap: a landing page that trickles, stalls or is huge fails it.
 //
 // What ad content may open: a page only web (http, https) and store addresses; an answer's
 // own links (its deep links, the more-apps rows) may also lead into another application.

@@ -74,7 +74,8 @@ void CZNativeInterstitialView::prepareWithResponse(const platform::Dictionary& r
     const Value& scale = entry["scale"];
     if (scale.isNumber() && scale.doubleValue() > 0) this->*slot.scale = scale.doubleValue();
   }
-  // The readiness check waits for every load, however long it takes.
+  // The readiness check waits for every load; each download has a deadline of its own, so
+  // a picture server that never finishes fails the view rather than holding it for ever.
   group.notify(platform::DispatchQueue::main(), [weak] {
     if (auto self = weak.lock()) self->checkReadiness();
   });

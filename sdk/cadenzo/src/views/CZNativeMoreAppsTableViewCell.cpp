@@ -172,7 +172,10 @@ std::optional<bool> CZNativeMoreAppsWebViewCell::webViewShouldStartLoadWithReque
   if (url.empty()) return false;
   if (CZSchemeOf(url) != kCZCommandScheme) return true;
   const auto pieces = CZSplitAtSlashes(url);
-  if (pieces.size() >= 3 && pieces[2] == "click") click();
+  if (pieces.size() >= 3 && pieces[2] == "click") {
+    // A row that was only shown has not been tapped: its page's own "click" counts nothing.
+    if (guard_.allowsUserAct(*webView_, "click")) click();
+  }
   return true;
 }
 

@@ -121,7 +121,8 @@ class CZNativeMoreAppsWebViewCell : public CZNativeMoreAppsTableViewCell, public
   void prepareWithCellMeta(const CZNativeMoreAppsCellMeta& meta) override;
 
   // A navigation without a URL is refused; everything else is allowed. A "cadenzo" URL
-  // whose host is "click" is the tap (the web view then fails to load it, harmlessly).
+  // whose host is "click" is the tap (the web view then fails to load it, harmlessly), when
+  // the user touched the shown row just before; without that touch it counts nothing.
   std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
       const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
       platform::WebViewNavigationType navigationType) override;

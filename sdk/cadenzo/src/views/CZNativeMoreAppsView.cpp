@@ -104,6 +104,7 @@ void CZNativeMoreAppsView::prepareWithResponse(const Dictionary& response) {
   }
   cells_ = std::move(built);
 
+  // Ends, as every picture download has a deadline: a stalled server fails the list.
   group.notify(platform::DispatchQueue::main(), [weak] {
     if (auto self = weak.lock()) self->checkReadiness();
   });

@@ -33,4 +33,11 @@ bool CZPageGuard::admits(const platform::WebView& view, const std::string& url) 
   return true;
 }
 
+bool CZPageGuard::allowsUserAct(platform::WebView& view, const char* act) const {
+  if (view.consumeUserActivation()) return true;
+  if (view.noteRefusalOnce(act))
+    platform::logf("%s: the page's %s without a touch of the user on the shown ad is refused", owner_, act);
+  return false;
+}
+
 }  // namespace cadenzo

@@ -62,54 +62,43 @@ platform::ProcessState<ImageBound>& imageBoundState() {
   return state;
 }
 
-// One download that keeps at most `limit` bytes: a longer declared length is refused at the
-// head, and counting stops the load as soon as the bytes pass the bound.
-class BoundedDownload : public platform::URLConnectionDelegate {
+// One picture download. The request itself carries the bounds: a picture past the cap
+// fails at its head or as its bytes pass it, and the deadline ends a server that trickles
+// or never answers, so whoever waits for the pictures is told in the end.
+class PictureDownload : public platform::URLConnectionDelegate {
  public:
-  explicit BoundedDownload(size_t limit) : limit_(limit) {}
-
-  void connectionDidReceiveResponse(platform::URLConnection& connection,
-                                    const platform::HTTPURLResponse& response) override {
-    const long long declared = response.expectedContentLength();
-    if (declared > 0 && static_cast<unsigned long long>(declared) > limit_)
-      tooLarge(connection, static_cast<unsigned long long>(declared));
-  }
-  void connectionDidReceiveData(platform::URLConnection& connection, const Bytes& data) override {
-    if (data_.size() + data.size() > limit_) {
-      tooLarge(connection, data_.size() + data.size());
-      return;
-    }
+  void connectionDidReceiveData(platform::URLConnection&, const Bytes& data) override {
     data_.insert(data_.end(), data.begin(), data.end());
   }
   void connectionDidFinishLoading(platform::URLConnection&) override {
     complete_ = true;
     done_ = true;
   }
-  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override { done_ = true; }
+  void connectionDidFailWithError(platform::URLConnection& connection, const platform::Error& error) override {
+    if (error.code == platform::URLErrorDataLengthExceedsMaximum || error.code == platform::URLErrorTimedOut)
+      platform::logf("CZWebImageCache: %@ %@; not loaded", Value(connection.originalRequest().url()),
+                     Value(error.code == platform::URLErrorTimedOut ? "took too long" : "is too large"));
+    data_.clear();
+    done_ = true;
+  }
 
   bool done() const { return done_; }
   // The body of a load that ended well, else nullopt.
   std::optional<Bytes> take() { return complete_ ? std::optional<Bytes>(std::move(data_)) : std::nullopt; }
 
  private:
-  void tooLarge(platform::URLConnection& connection, unsigned long long bytes) {
-    platform::logf("CZWebImageCache: %@ passes %llu bytes (at least %llu); not loaded",
-                   Value(connection.originalRequest().url()), static_cast<unsigned long long>(limit_), bytes);
-    connection.cancel();
-    data_.clear();
-    done_ = true;
-  }
-
-  size_t limit_;
   Bytes data_;
   bool complete_ = false;
   bool done_ = false;
 };
 
 std::optional<Bytes> boundedDownload(const std::string& url, size_t limit) {
-  auto download = std::make_shared<BoundedDownload>(limit);
+  auto download = std::make_shared<PictureDownload>();
   auto& loop = platform::RunLoop::current();
-  auto connection = platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), download);
+  platform::URLRequest request(url);
+  request.setMaximumContentLength(limit);
+  request.setDeadlineInterval(CZWebImageCache::kDownloadDeadlineSeconds);
+  auto connection = platform::URLConnection::connectionWithRequestDelegate(request, download);
   while (!download->done()) loop.runOnce(1.0);
   return download->take();
 }

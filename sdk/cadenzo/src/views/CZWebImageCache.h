@@ -14,9 +14,11 @@
 // the global background queue, several at a time; the user-defaults dictionaries are
 // rewritten under one lock, so concurrent downloads all stay recorded.
 // Failure: a failed download, a checksum mismatch or undecodable data gives no image;
-// nothing else is reported. A picture larger than maxImageBytes() gives no image either and
-// is logged: one declaring a larger length is refused at its head, any other download is
-// cancelled when its bytes reach the bound.
+// nothing else is reported. Every download is bounded, and a download past a bound gives
+// no image and is logged: a picture larger than maxImageBytes() (refused at its head when it
+// declares its length, else stopped when its bytes pass the cap), and one not complete
+// kDownloadDeadlineSeconds after it started (a server that never answers, or trickles). So
+// a view waiting for its pictures always hears about each of them.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,6 +26,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/image.h"
+#include "platform/url_connection.h"
 #include "platform/value.h"
 
 namespace cadenzo {
@@ -36,7 +39,10 @@ class CZWebImageCache {
   static constexpr const char* kLocalVersionKey = "CZWebImageCacheLocalVersion";
 
   // Far above any ad picture; a server sending more is not sending a picture.
+  // Pictures are downloads, so they get a cap of their own, larger than the small answers'.
   static constexpr size_t kMaxImageBytes = 32 * 1024 * 1024;
+  // The most a picture may take from the start of its download, redirects included.
+  static constexpr double kDownloadDeadlineSeconds = platform::kURLDefaultDeadlineInterval;
 
   using Callback = std::function<void(const std::shared_ptr<platform::Image>& image)>;
 
@@ -58,7 +64,8 @@ class CZWebImageCache {
   // files (and may build the bundle index); meant for the background queue.
   std::shared_ptr<platform::Image> locallyCachedImageForChecksum(const std::string& checksum);
 
-  // Downloads `url` (http or https only, at most maxImageBytes()) on the calling thread,
+  // Downloads `url` (http or https only, at most maxImageBytes(), within
+  // kDownloadDeadlineSeconds) on the calling thread,
   // running that thread's own loop until the load ends; when the data's SHA-1 equals
   // `checksum` exactly and the data is an image, stores it and answers it. Blocking.
   std::shared_ptr<platform::Image> fetchAndCacheImageWithURLChecksum(const std::string& url,

@@ -62,6 +62,10 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
       if (auto json = platform::replacingPercentEscapes(pieces[4], platform::StringEncoding::ASCII))
         data = CZJsonParser().objectWithString(*json);
     }
+    // A click reaches beyond the ad (the server counts it, the host hears it, a store or
+    // browser opens), so it is the user's to make, whatever the navigation claims to be.
+    // Refused, the command goes the way a counted one does, so the page cannot tell.
+    if (!guard_.allowsUserAct(*this, "click")) return true;
     std::optional<std::string> target = platform::replacingPercentEscapes(pieces[3], platform::StringEncoding::UTF8);
     if (auto callback = clickCallback()) callback(target, data);
     return true;

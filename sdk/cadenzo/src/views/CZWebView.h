@@ -15,6 +15,11 @@
 // them and reports the failure, which reaches the fail callback like any other (the facade
 // ignores it once the ad is built). Every other scheme is allowed.
 //
+// A "link" counts only right after a touch of the user on the shown view (one click per
+// touch, CZPageGuard::allowsUserAct); otherwise nothing is called, so a page's timer or its
+// own script click reports nothing (the navigation is allowed as for a counted click, so the
+// page cannot probe for a touch).
+//
 // Before any of that, CZPageGuard refuses commands from a document other than the ad's own
 // (a page it navigated to) and files outside the application bundle.
 //

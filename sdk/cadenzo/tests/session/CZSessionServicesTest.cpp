@@ -125,6 +125,42 @@ TEST_F(ServicesTest, OpenerEndsOnTheLastURLOfAChain) {
   EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
 }
 
+// A landing server that never finishes cannot hold a click: the load ends by its deadline
+// (not before) and the click ends on the address it was given; a landing page over the cap
+// ends it at once.
+TEST_F(ServicesTest, OpenerEndsAClickWhoseLandingPageNeverFinishes) {
+  auto& http = server->http();
+  ScriptedAnswer trickling = ScriptedAnswer::text(std::string(100000, 'x'));
+  trickling.trickle = std::chrono::milliseconds(5);
+  ScriptedAnswer stalled;
+  stalled.stall = true;
+  http.setAnswer("/trickle", trickling);
+  http.setAnswer("/stall", stalled);
+  http.setAnswer("/huge", ScriptedAnswer::text(std::string(platform::kURLDefaultMaximumContentLength + 1, 'x')));
+  struct Case { std::string path; bool needsTheClock; };
+  const Case cases[] = {{"/trickle", true}, {"/stall", true}, {"/huge", false}};
+  auto& app = platform::Application::sharedApplication();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string url = server->url(c.path);
+    auto delegate = std::make_shared<OpenerDelegate>();
+    const size_t openedBefore = app.openedURLs().size();
+    const size_t loadsBefore = http.requestsTo(c.path).size();
+    cadenzo::CZURLOpener::openerWithDelegate(delegate)->open(url);
+    ASSERT_TRUE(runUntil([&] { return http.requestsTo(c.path).size() > loadsBefore; }));
+    if (c.needsTheClock) {
+      runUntil([] { return false; }, 0.05);
+      advance(platform::kURLDefaultDeadlineInterval - 1);
+      EXPECT_EQ(app.openedURLs().size(), openedBefore);
+      advance(1);
+    }
+    ASSERT_TRUE(runUntil([&] { return app.openedURLs().size() > openedBefore; }));
+    EXPECT_EQ(app.openedURLs().back(), url);
+    EXPECT_EQ(delegate->told, std::vector<std::string>{url});
+    EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
+  }
+}
+
 class AnalyticsTest : public cztest::CZSessionTest {
  protected:
   std::shared_ptr<cadenzo::CZAnalytics> analytics() {

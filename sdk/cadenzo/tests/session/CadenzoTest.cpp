@@ -15,6 +15,7 @@
 #include "platform/reachability.h"
 #include "platform/runtime.h"
 #include "platform/url.h"
+#include "platform/url_connection.h"
 #include "platform/user_defaults.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
@@ -299,15 +300,69 @@ TEST_F(FacadeTest, CachedMoreAppsAreShownOnceWithoutTheLoadingView) {
   EXPECT_EQ(server->callsTo("more").at(0).body["cache"], Value("1"));
 }
 
+// Answers that never end well: each fails its load once, by the watchdog's delay at the
+// latest (the default 30 s here, on the manual clock), leaves no connection behind, and the
+// next load goes out and loads.
+TEST_F(FacadeTest, AnswersThatNeverEndWellFailOnceAndTheNextLoadGoesOut) {
+  const double watchdog = cadenzo::CZAPIWatchdogDelay(0);
+  const std::string padded = "{\"status\":200,\"link\":\"http://example.invalid/\",\"html\":\"" +
+                             std::string(platform::kURLDefaultMaximumContentLength, 'x') + "\"}";
+  // Well under the cap, so only time can end it.
+  ScriptedAnswer trickling = ScriptedAnswer::json("{\"status\":200,\"html\":\"" + std::string(100000, 'x') + "\"}");
+  trickling.trickle = std::chrono::milliseconds(5);
+  ScriptedAnswer oversizedChunks = ScriptedAnswer::json(padded);
+  oversizedChunks.chunked = true;
+  oversizedChunks.chunkSize = 64 * 1024;
+  server->http().setAnswer("/loop", ScriptedAnswer::redirect("/loop", 307));
+  struct Case { const char* name; ScriptedAnswer answer; bool needsTheClock; };
+  const Case cases[] = {
+      {"trickling", trickling, true},
+      {"stalled", cztest::silence(), true},
+      {"oversized, declared", ScriptedAnswer::json(padded), false},
+      {"oversized, chunked", oversizedChunks, false},
+      {"endless redirects", ScriptedAnswer::redirect(server->url("/loop"), 307), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    timeline.clear();
+    server->scriptNext("get", c.answer);
+    const size_t calls = server->callsTo("get").size();
+    facade->cacheInterstitial("L");
+    ASSERT_TRUE(runUntil([&] { return server->callsTo("get").size() > calls; }));
+    if (c.needsTheClock) {
+      // Bytes may keep coming, but nothing ends before the delay.
+      runUntil([] { return false; }, 0.05);
+      advance(watchdog - 1);
+      EXPECT_EQ(timeline, cztest::Timeline{});
+      advance(1);
+    }
+    ASSERT_TRUE(runUntil([&] { return !timeline.empty(); }));
+    advance(watchdog);  // nothing may report the same load again
+    runUntil([] { return false; }, 0.02);
+    EXPECT_EQ(timeline, cztest::Timeline{"didFailToLoadInterstitial:L"});
+    EXPECT_EQ(facade->connectionForTesting()->activeConnectionCountForTesting(), 0u);
+    EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
+
+    // The next load is sent and loads as before.
+    const size_t made = factory->made.size();
+    facade->cacheInterstitial("L");
+    auto view = preparedView(made + 1);
+    ASSERT_TRUE(view);
+    view->fireDisplay();
+    EXPECT_TRUE(facade->hasCachedInterstitial("L"));
+    EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
+  }
+}
+
 // An answer past the bound fails its load as soon as that is known, whether it declares its
 // length or comes in chunks; one within the bound still loads.
 TEST_F(FacadeTest, AnswersLargerThanTheBoundFailTheLoad) {
-  cadenzo::CZAPIConnection::setMaxAnswerBytesForTesting(1024);
   platform::LogCapture log;
   struct Case { const char* name; size_t pad; bool chunked; bool loads; };
+  const size_t over = platform::kURLDefaultMaximumContentLength + 1;
   const Case cases[] = {
-      {"declared length", 4000, false, false},
-      {"chunked", 4000, true, false},
+      {"declared length", over, false, false},
+      {"chunked", over, true, false},
       {"within the bound", 900, true, true},
   };
   for (const auto& c : cases) {
@@ -315,7 +370,7 @@ TEST_F(FacadeTest, AnswersLargerThanTheBoundFailTheLoad) {
     auto answer = ScriptedAnswer::json("{\"status\":200,\"link\":\"http://example.invalid/\",\"html\":\"" +
                                        std::string(c.pad, 'x') + "\"}");
     answer.chunked = c.chunked;
-    answer.chunkSize = 256;
+    answer.chunkSize = 64 * 1024;
     server->scriptNext("get", answer);
     timeline.clear();
     const size_t made = factory->made.size();
@@ -326,7 +381,8 @@ TEST_F(FacadeTest, AnswersLargerThanTheBoundFailTheLoad) {
   }
   const auto lines = log.lines();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.find("passes 1024 bytes") != std::string::npos; }),
+                          [](const std::string& l) { return l.find("failed") != std::string::npos &&
+                                                            l.find("-1103)") != std::string::npos; }),
             2);
 }
 

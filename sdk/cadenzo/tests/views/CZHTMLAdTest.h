@@ -27,7 +27,7 @@ class HTMLAdTest : public CZSessionTest {
     return "{\"status\":200,\"type\":\"html\",\"ad_id\":\"ad-77\",\"cgn\":\"from-answer\",\"to\":\"t-1\","
            "\"link\":\"" + server->url("/target") + "\"" + extra +
            ",\"html\":\"<html><body><script>setTimeout(function(){" + script +
-           "}, 5000);</script><p>Play now</p></body></html>\"}";
+           "}, 5000);</script><p id='play'>Play now</p></body></html>\"}";
   }
   // Caches the interstitial at `location`, shows it and answers the view on the window.
   std::shared_ptr<cadenzo::CZWebView> cacheAndShow(const std::string& location) {
@@ -40,10 +40,18 @@ class HTMLAdTest : public CZSessionTest {
     impression = shown;
     return std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view());
   }
-  // Lets the shown ad's page click (five seconds in) and waits until the server heard the
-  // click and the loading overlay is down again; `clicks` counts the clicks heard so far.
+  // The user touches the ad in the middle of the screen, half a second before the page's
+  // script runs (five seconds in): the page then acts within the touch's second.
+  void userTouchesTheAdBeforeItsScript() {
+    advance(5 - 0.5);
+    EXPECT_TRUE(window->tapAtPoint(platform::Point{160, 240}));
+    advance(0.5);
+  }
+  // Lets the shown ad's page click (five seconds in, just after the user touched it) and
+  // waits until the server heard the click and the loading overlay is down again; `clicks`
+  // counts the clicks heard so far.
   void letThePageClick(size_t& clicks) {
-    advance(5);
+    userTouchesTheAdBeforeItsScript();
     ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == clicks + 1; }));
     ++clicks;
     ASSERT_TRUE(runUntil([&] { return !controller->loadingViewIsVisible(); }));

@@ -11,6 +11,8 @@
 #include "CZJsonWriter.h"
 #include "CZNativeInterstitialView.h"
 #include "CZNativeMoreAppsView.h"
+#include "CZWebImageCache.h"
+#include "platform/url_connection.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
 #include "platform/screen.h"
@@ -69,6 +71,53 @@ TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
   EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);
   ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
   EXPECT_TRUE(server->callsTo("click").empty());
+}
+
+// A picture server that never finishes (silent, or sending a byte at a time) cannot hold
+// a native ad in preparation: its load fails once when the pictures' deadline passes, and
+// the next load is sent and caches the ad.
+TEST_F(NativeFlowTest, PicturesThatNeverArriveFailTheAdAtTheirDeadline) {
+  const Value close = picture("close.png", 30, 30);
+  const Value frame = picture("frame.png", 300, 440);
+  testing::ScriptedAnswer stalled;
+  stalled.stall = true;
+  testing::ScriptedAnswer trickling = testing::ScriptedAnswer::text(std::string(100000, 'x'));
+  trickling.trickle = std::chrono::milliseconds(5);
+  struct Case { const char* name; testing::ScriptedAnswer answer; };
+  const Case cases[] = {{"stalled", stalled}, {"trickling", trickling}};
+  auto answerWith = [&](const Value& ad) {
+    return json({{"status", Value(200)}, {"type", Value("native")}, {"ad_id", Value("n-1")},
+                 {"link", Value("http://store.example/n")},
+                 {"assets", Value(Dictionary{{"ad-portrait", ad}, {"frame-portrait", frame}, {"close", close}})}});
+  };
+  int round = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    listener->timeline.clear();
+    // A new picture each round, so neither cache can answer for it.
+    const std::string path = "/slow-" + std::to_string(++round) + ".png";
+    images.setAnswer(path, c.answer);
+    server->setInterstitial("Menu", answerWith(czviews_test::asset(images.url(path), std::string(40, 'a'))));
+    const size_t asked = images.requestsTo(path).size();
+    facade->cacheInterstitial("Menu");
+    ASSERT_TRUE(runUntil([&] { return images.requestsTo(path).size() > asked; }));
+    runUntil([] { return false; }, 0.05);
+    advance(cadenzo::CZWebImageCache::kDownloadDeadlineSeconds - 1);
+    runUntil([] { return false; }, 0.05);
+    EXPECT_EQ(listener->timeline, cztest::Timeline{});
+    advance(1);
+    ASSERT_TRUE(runUntil([&] { return !listener->timeline.empty(); }));
+    EXPECT_EQ(listener->timeline, cztest::Timeline{"didFailToLoadInterstitial:Menu"});
+    // Only the ad cached in an earlier round (if any) is there.
+    EXPECT_EQ(facade->hasCachedInterstitial("Menu"), round > 1);
+    ASSERT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
+
+    listener->timeline.clear();
+    server->setInterstitial("Menu", answerWith(picture("ad-" + std::to_string(round) + ".png", 280, 400)));
+    facade->cacheInterstitial("Menu");
+    ASSERT_TRUE(runUntil([&] { return !listener->timeline.empty(); }));
+    EXPECT_EQ(listener->timeline, cztest::Timeline{"didCacheInterstitial:Menu"});
+  }
 }
 
 TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {

@@ -8,6 +8,8 @@
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
 #include "platform/graphics.h"
+#include "platform/web_view.h"
+#include "platform/window.h"
 #include "CZViewTestSupport.h"
 
 namespace {
@@ -136,24 +138,33 @@ TEST_F(MoreAppsTest, TapsReportTheRowsTargetAndEntry) {
       regular("open", {{"deep-link", Value("zavgame://launch")}, {"deep-text", Value("Open")}}),
       regular("closed", {{"deep-link", Value("otherapp://x")}, {"deep-text", Value("Open")}}),
       Value(Dictionary{{"type", Value("webview")}, {"link", Value("http://store.example/w")}, {"cgn", Value("cg-w")},
-                       {"html", Value("<body onload=\"location.href='cadenzo://click/any'\"></body>")}}),
+                       {"html", Value("<body onload=\"location.href='cadenzo://click/any'\">"
+                                      "<a id=\"get\" href=\"cadenzo://click/tap\">Get</a><p id=\"row\">w</p></body>")}}),
   };
   auto view = readyList(rows);
+  // On screen, so that a user can touch its rows.
+  auto window = platform::Window::create(Rect(0, 0, 320, 480));
+  window->addSubview(view);
+  window->makeKeyAndVisible();
   auto& table = *view->tableView();
   auto open = std::dynamic_pointer_cast<CZNativeMoreAppsRegularCell>(table.cellForRowAtIndexPath({0, 1}));
   auto closed = std::dynamic_pointer_cast<CZNativeMoreAppsRegularCell>(table.cellForRowAtIndexPath({0, 2}));
   ASSERT_TRUE(open && closed);
   EXPECT_EQ(open->clickButton()->titleForState(platform::kControlStateNormal), "Open");
   EXPECT_EQ(closed->clickButton()->titleForState(platform::kControlStateNormal), "Get");
-  // The web row's page clicked by itself while it loaded.
+  // The web row's page clicking by itself while it loaded counts nothing: the row was only
+  // shown. The user's tap on its link does count, once.
+  runUntilIdle();
+  EXPECT_TRUE(clicks.empty());
+  auto web = std::dynamic_pointer_cast<CZNativeMoreAppsWebViewCell>(table.cellForRowAtIndexPath({0, 3}));
+  ASSERT_TRUE(web);
+  ASSERT_TRUE(web->webView()->tapLinkWithElementIdForTesting("get"));
   runUntilIdle();
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(clicks[0].url, "http://store.example/w");
   EXPECT_EQ(clicks[0].data, rows[3]);
-  // The row's page may go anywhere; only "cadenzo://click..." is a tap, and only a
-  // navigation without a URL is refused.
-  auto web = std::dynamic_pointer_cast<CZNativeMoreAppsWebViewCell>(table.cellForRowAtIndexPath({0, 3}));
-  ASSERT_TRUE(web);
+  // The row's page may go anywhere; only "cadenzo://click..." just after a touch is a tap,
+  // and a navigation without a URL is refused.
   struct Navigation {
     std::string url;
     bool allowed;
@@ -162,11 +173,18 @@ TEST_F(MoreAppsTest, TapsReportTheRowsTargetAndEntry) {
                      {"cadenzo:/", true, 0},        {"http://ads.example/p", true, 0}, {"", false, 0}};
   for (const auto& n : navigations) {
     SCOPED_TRACE(n.url);
-    const size_t before = clicks.size();
-    EXPECT_EQ(web->webViewShouldStartLoadWithRequestNavigationType(web->webView(), platform::URLRequest(n.url),
-                                                                   platform::WebViewNavigationType::Other),
-              std::optional<bool>(n.allowed));
-    EXPECT_EQ(clicks.size() - before, n.taps);
+    for (bool touched : {false, true}) {
+      SCOPED_TRACE(touched ? "touched" : "untouched");
+      if (touched) {
+        ASSERT_TRUE(web->webView()->tapLinkWithElementIdForTesting("row"));
+      }
+      const size_t before = clicks.size();
+      EXPECT_EQ(web->webViewShouldStartLoadWithRequestNavigationType(web->webView(), platform::URLRequest(n.url),
+                                                                     platform::WebViewNavigationType::Other),
+                std::optional<bool>(n.allowed));  // the page cannot tell a refused click
+      EXPECT_EQ(clicks.size() - before, touched ? n.taps : 0u);
+      advance(platform::kUserActivationSeconds);  // an unused touch is over
+    }
   }
   clicks.resize(1);
   std::dynamic_pointer_cast<CZNativeMoreAppsFeaturedCell>(table.cellForRowAtIndexPath({0, 0}))

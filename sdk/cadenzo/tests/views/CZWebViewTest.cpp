@@ -6,6 +6,7 @@
 #include "CZWebView.h"
 #include "platform/sandbox.h"
 #include "platform/url.h"
+#include "platform/window.h"
 #include "testing/sandbox_test.h"
 
 namespace {
@@ -25,6 +26,15 @@ class WebViewTest : public testing::SandboxTest {
     testing::SandboxTest::SetUp();
     view = CZWebView::createWithFrame(platform::Rect(0, 0, 320, 480));
     wire(view, heard);
+    // Shown, so that a user can touch it.
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    window->addSubview(view);
+    window->makeKeyAndVisible();
+  }
+  // A user's finger on the ad.
+  void touch() {
+    auto hit = window->tapAtPoint(platform::Point{160, 240});
+    EXPECT_TRUE(hit && hit->isDescendantOfView(view));
   }
   static void wire(const std::shared_ptr<CZWebView>& v, Heard& h) {
     v->setDisplayCallback([&h] { h.events.push_back("display"); });
@@ -43,6 +53,7 @@ class WebViewTest : public testing::SandboxTest {
     return platform::URL::fileURLWithPath(platform::Sandbox::bundlePath(), true).absoluteString();
   }
   std::shared_ptr<CZWebView> view;
+  std::shared_ptr<platform::Window> window;
   Heard heard;
 };
 
@@ -69,11 +80,22 @@ TEST_F(WebViewTest, CommandsOfThePage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
-    heard = {};
-    EXPECT_EQ(ask(c.url), std::optional<bool>(c.allowed));
-    EXPECT_EQ(heard.events, c.events);
-    if (!heard.clickData.empty()) {
-      EXPECT_EQ(heard.clickData[0], c.data);
+    // Untouched, a click is not heard, and the page sees the same answer; after the user's
+    // touch it is.
+    for (bool touched : {false, true}) {
+      SCOPED_TRACE(touched ? "touched" : "untouched");
+      heard = {};
+      if (touched) touch();
+      EXPECT_EQ(ask(c.url), std::optional<bool>(c.allowed));
+      std::vector<std::string> expected;
+      for (const auto& e : c.events) {
+        if (touched || e.rfind("click", 0) != 0) expected.push_back(e);
+      }
+      EXPECT_EQ(heard.events, expected);
+      if (!heard.clickData.empty()) {
+        EXPECT_EQ(heard.clickData[0], c.data);
+      }
+      advance(platform::kUserActivationSeconds);  // the touch, if unused, is over
     }
   }
 }
@@ -93,7 +115,13 @@ TEST_F(WebViewTest, PageScriptsCloseAndClickThenTheUnloadableCommandFails) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
     heard = {};
-    view->loadHTMLStringBaseURL("<html><body onload=\"" + c.script + "\"><p>ad</p></body></html>", bundleBase());
+    // The user touches the page, which acts within the touch's second.
+    view->loadHTMLStringBaseURL("<html><body><p>ad</p><script>setTimeout(function(){" + c.script +
+                                    "}, 500);</script></body></html>",
+                                bundleBase());
+    runUntilIdle();
+    touch();
+    advance(0.5);
     runUntilIdle();
     EXPECT_EQ(heard.events, c.events);
     if (c.data) {
