@@ -1,5 +1,6 @@
 #include "HVAdViewInternal.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "HVAdSlot.h"
@@ -185,6 +186,7 @@ bool HVAdViewInternal::display() {
   m_delayedDisplay.cancel();
 
   m_slot->setIsDisplayed(true);
+  m_requestBudget.reset();
   m_shouldWipeContentOnDismiss = false;
   m_hasDisplayedCurrentAd = false;
   const auto& description = m_slot->slotDescription();
@@ -364,14 +366,20 @@ void HVAdViewInternal::fetchUrlTimeoutCallback(const std::string& url, double ti
     dictionary.set("callback", callback);
     userData = Value(std::move(dictionary));
   }
+  if (!m_requestBudget.allowRequest()) {
+    if (callback.isString() && !callback.string().empty())
+      sendToPage(HVCommandHandler::fillCallbackTemplate(callback.string(), "0"));
+    return;
+  }
   auto parsed = platform::URL::create(url);
-  platform::URLRequest request(parsed ? parsed->absoluteString() : url);
+  auto request = HVDownloadConnection::smallAnswerRequest(parsed ? parsed->absoluteString() : url);
   auto self = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   std::weak_ptr<HVDownloadConnectionDelegate> delegate = std::static_pointer_cast<HVDownloadConnectionDelegate>(self);
-  m_connections.insert(
-      timeout > 0 ? HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(request, delegate, userData,
-                                                                                              timeout)
-                  : HVDownloadConnection::connectionWithURLRequestDelegateUserData(request, delegate, userData));
+  // A page's time-out may shorten the wait, never lengthen it past the limit; a ping
+  // "without time-out" gets the limit too (it is no number when the page sends "NaN").
+  const double limit = timeout > 0 ? std::min(platform::soundTimeInterval(timeout), kPingTimeLimit) : kPingTimeLimit;
+  m_connections.insert(HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(
+      request, delegate, userData, limit));
 }
 
 void HVAdViewInternal::finishDownload(const std::shared_ptr<HVDownloadConnection>& connection, bool succeeded) {

@@ -27,6 +27,7 @@
 #include "platform/bars.h"
 #include "platform/controls.h"
 #include "platform/passkey.h"
+#include "platform/request_budget.h"
 #include "platform/run_loop.h"
 #include "platform/url.h"
 #include "platform/view_controller.h"
@@ -55,6 +56,10 @@ class HVAdViewInternal : public platform::ViewController,
   static constexpr const char* kVideoHost = "www.video.example";
   // How long a page may take to show the ad it was handed before the display counts as failed.
   static constexpr double kDisplayTimeLimit = 30.0;
+  // Pings and impression trackers one ad may send; the rest are dropped (and logged once).
+  static constexpr size_t kRequestsPerAd = platform::RequestBudget::kDefaultLimit;
+  // The longest a page's ping may take, whatever time-out the page names.
+  static constexpr double kPingTimeLimit = platform::kURLDefaultDeadlineInterval;
 
   // Throws platform::Exception ("HVAdViewInternal initialization error.") when the slot is
   // not registered, and ("NSInvalidArgumentException") for a refresh interval in (0, 5).
@@ -89,7 +94,8 @@ class HVAdViewInternal : public platform::ViewController,
   void adViewNeedsDisplay();
   void trackImpression();
   void fetchUrl(const std::string& url) { fetchUrlTimeoutCallback(url, 0.0, platform::Value()); }
-  // `callback` is the page's template (a string) or null; it hears 1 or 0.
+  // `callback` is the page's template (a string) or null; it hears 1 or 0 (0 also when the
+  // ad has used up its requests). A time-out <= 0, or one past kPingTimeLimit, gives that limit.
   void fetchUrlTimeoutCallback(const std::string& url, double timeout, const platform::Value& callback);
   // Click-through, browser mode, expansion and dismissal: the browser half of this class.
   // Click-through: the page's navigations are routed here. Its own loading and file pages
@@ -229,6 +235,9 @@ class HVAdViewInternal : public platform::ViewController,
   platform::PerformHandle m_automaticRequest;
   platform::PerformHandle m_delayedDisplay;
   std::set<std::shared_ptr<HVDownloadConnection>> m_connections;
+  // Counts the requests of the ad shown; a new ad starts afresh.
+  platform::RequestBudget m_requestBudget{
+      "HVAdViewInternal: the ad asked for too many pings and trackers; dropping the rest.", kRequestsPerAd};
 };
 
 }  // namespace halvern

@@ -127,7 +127,10 @@ void HVAdViewInternal::requestPage(const URL& url) {
                                                        "utf-8", url);
     return;
   }
-  m_webView->loadRequest(platform::URLRequest(url.absoluteString()));
+  platform::URLRequest landing(url.absoluteString());
+  // A landing page that never finishes would keep the browser's indicator running for ever.
+  landing.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
+  m_webView->loadRequest(landing);
   if (lowercased(url.scheme()) == "tel") showNavigationExitItem();
 }
 
