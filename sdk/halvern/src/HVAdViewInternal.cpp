@@ -181,6 +181,9 @@ bool HVAdViewInternal::display() {
   const bool fullScreen = controlsFullScreenSlot();
   if (!m_slot || m_isExpanded || m_isRefreshing) return false;
   if (!fullScreen && controller()->fullScreenAdWindow()->isDisplaying()) return false;
+  // A banner whose content is still in the full-screen window (closing, say) would fade the
+  // content itself rather than its place, and come back invisible.
+  if (!fullScreen && controller()->fullScreenAdWindow()->contentController().get() == this) return false;
   const int64_t dlTime = m_slot->nextAdDlTime();
   if (dlTime == 0) return false;
   m_delayedDisplay.cancel();
@@ -380,6 +383,56 @@ void HVAdViewInternal::fetchUrlTimeoutCallback(const std::string& url, double ti
   const double limit = timeout > 0 ? std::min(platform::soundTimeInterval(timeout), kPingTimeLimit) : kPingTimeLimit;
   m_connections.insert(HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(
       request, delegate, userData, limit));
+}
+
+void HVAdViewInternal::pageFetchUrlTimeoutCallback(const std::string& url, double timeout, const Value& callback) {
+  if (isOnScreenFor("a ping")) {
+    fetchUrlTimeoutCallback(url, timeout, callback);
+  } else if (callback.isString() && !callback.string().empty()) {
+    sendToPage(HVCommandHandler::fillCallbackTemplate(callback.string(), "0"));
+  }
+}
+
+void HVAdViewInternal::refuseForUser(const std::string& what, const char* why) {
+  if (m_webView->noteRefusalOnce(what + why))
+    platform::log("HVAdViewInternal: refusing " + what + ": " + why + ".");
+}
+
+bool HVAdViewInternal::isOnScreenFor(const std::string& what) {
+  if (m_webView->isShownOnScreen()) return true;
+  refuseForUser(what, "the ad is not on screen");
+  return false;
+}
+
+bool HVAdViewInternal::mayActForUser(UserAct act, const std::string& what) {
+  if (!isOnScreenFor(what)) return false;
+  const double now = platform::Clock::current().monotonic();
+  const unsigned kind = static_cast<unsigned>(act);
+  const auto collectedAt = m_bridge->commandCollectedAt();
+  if (collectedAt ? m_webView->consumeUserActivationQueuedAt(*collectedAt) : m_webView->consumeUserActivation()) {
+    m_touchHonouredAt = now;
+    m_touchActsUsed = kind;
+    return true;
+  }
+  if (now - m_touchHonouredAt < platform::kUserActivationSeconds && !(m_touchActsUsed & kind)) {
+    m_touchActsUsed |= kind;
+    return true;
+  }
+  refuseForUser(what, "the user did not touch the ad");
+  return false;
+}
+
+bool HVAdViewInternal::wasTouchedByUser(const std::string& what) {
+  if (!isOnScreenFor(what)) return false;
+  const double now = platform::Clock::current().monotonic();
+  if (m_webView->hasUserActivation() || now - m_touchHonouredAt < platform::kUserActivationSeconds) return true;
+  refuseForUser(what, "the user did not touch the ad");
+  return false;
+}
+
+void HVAdViewInternal::grantActsForNativeTouch() {
+  m_touchHonouredAt = platform::Clock::current().monotonic();
+  m_touchActsUsed = 0;
 }
 
 void HVAdViewInternal::finishDownload(const std::shared_ptr<HVDownloadConnection>& connection, bool succeeded) {
