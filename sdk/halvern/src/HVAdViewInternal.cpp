@@ -1,5 +1,6 @@
 #include "HVAdViewInternal.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "HVAdSlot.h"
@@ -180,11 +181,15 @@ bool HVAdViewInternal::display() {
   const bool fullScreen = controlsFullScreenSlot();
   if (!m_slot || m_isExpanded || m_isRefreshing) return false;
   if (!fullScreen && controller()->fullScreenAdWindow()->isDisplaying()) return false;
+  // A banner whose content is still in the full-screen window (closing, say) would fade the
+  // content itself rather than its place, and come back invisible.
+  if (!fullScreen && controller()->fullScreenAdWindow()->contentController().get() == this) return false;
   const int64_t dlTime = m_slot->nextAdDlTime();
   if (dlTime == 0) return false;
   m_delayedDisplay.cancel();
 
   m_slot->setIsDisplayed(true);
+  m_requestBudget.reset();
   m_shouldWipeContentOnDismiss = false;
   m_hasDisplayedCurrentAd = false;
   const auto& description = m_slot->slotDescription();
@@ -364,14 +369,70 @@ void HVAdViewInternal::fetchUrlTimeoutCallback(const std::string& url, double ti
     dictionary.set("callback", callback);
     userData = Value(std::move(dictionary));
   }
+  if (!m_requestBudget.allowRequest()) {
+    if (callback.isString() && !callback.string().empty())
+      sendToPage(HVCommandHandler::fillCallbackTemplate(callback.string(), "0"));
+    return;
+  }
   auto parsed = platform::URL::create(url);
-  platform::URLRequest request(parsed ? parsed->absoluteString() : url);
+  auto request = HVDownloadConnection::smallAnswerRequest(parsed ? parsed->absoluteString() : url);
   auto self = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   std::weak_ptr<HVDownloadConnectionDelegate> delegate = std::static_pointer_cast<HVDownloadConnectionDelegate>(self);
-  m_connections.insert(
-      timeout > 0 ? HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(request, delegate, userData,
-                                                                                              timeout)
-                  : HVDownloadConnection::connectionWithURLRequestDelegateUserData(request, delegate, userData));
+  // A page's time-out may shorten the wait, never lengthen it past the limit; a ping
+  // "without time-out" gets the limit too (it is no number when the page sends "NaN").
+  const double limit = timeout > 0 ? std::min(platform::soundTimeInterval(timeout), kPingTimeLimit) : kPingTimeLimit;
+  m_connections.insert(HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(
+      request, delegate, userData, limit));
+}
+
+void HVAdViewInternal::pageFetchUrlTimeoutCallback(const std::string& url, double timeout, const Value& callback) {
+  if (isOnScreenFor("a ping")) {
+    fetchUrlTimeoutCallback(url, timeout, callback);
+  } else if (callback.isString() && !callback.string().empty()) {
+    sendToPage(HVCommandHandler::fillCallbackTemplate(callback.string(), "0"));
+  }
+}
+
+void HVAdViewInternal::refuseForUser(const std::string& what, const char* why) {
+  if (m_webView->noteRefusalOnce(what + why))
+    platform::log("HVAdViewInternal: refusing " + what + ": " + why + ".");
+}
+
+bool HVAdViewInternal::isOnScreenFor(const std::string& what) {
+  if (m_webView->isShownOnScreen()) return true;
+  refuseForUser(what, "the ad is not on screen");
+  return false;
+}
+
+bool HVAdViewInternal::mayActForUser(UserAct act, const std::string& what) {
+  if (!isOnScreenFor(what)) return false;
+  const double now = platform::Clock::current().monotonic();
+  const unsigned kind = static_cast<unsigned>(act);
+  const auto collectedAt = m_bridge->commandCollectedAt();
+  if (collectedAt ? m_webView->consumeUserActivationQueuedAt(*collectedAt) : m_webView->consumeUserActivation()) {
+    m_touchHonouredAt = now;
+    m_touchActsUsed = kind;
+    return true;
+  }
+  if (now - m_touchHonouredAt < platform::kUserActivationSeconds && !(m_touchActsUsed & kind)) {
+    m_touchActsUsed |= kind;
+    return true;
+  }
+  refuseForUser(what, "the user did not touch the ad");
+  return false;
+}
+
+bool HVAdViewInternal::wasTouchedByUser(const std::string& what) {
+  if (!isOnScreenFor(what)) return false;
+  const double now = platform::Clock::current().monotonic();
+  if (m_webView->hasUserActivation() || now - m_touchHonouredAt < platform::kUserActivationSeconds) return true;
+  refuseForUser(what, "the user did not touch the ad");
+  return false;
+}
+
+void HVAdViewInternal::grantActsForNativeTouch() {
+  m_touchHonouredAt = platform::Clock::current().monotonic();
+  m_touchActsUsed = 0;
 }
 
 void HVAdViewInternal::finishDownload(const std::shared_ptr<HVDownloadConnection>& connection, bool succeeded) {

@@ -27,6 +27,7 @@
 #include "platform/bars.h"
 #include "platform/controls.h"
 #include "platform/passkey.h"
+#include "platform/request_budget.h"
 #include "platform/run_loop.h"
 #include "platform/url.h"
 #include "platform/view_controller.h"
@@ -55,6 +56,10 @@ class HVAdViewInternal : public platform::ViewController,
   static constexpr const char* kVideoHost = "www.video.example";
   // How long a page may take to show the ad it was handed before the display counts as failed.
   static constexpr double kDisplayTimeLimit = 30.0;
+  // Pings and impression trackers one ad may send; the rest are dropped (and logged once).
+  static constexpr size_t kRequestsPerAd = platform::RequestBudget::kDefaultLimit;
+  // The longest a page's ping may take, whatever time-out the page names.
+  static constexpr double kPingTimeLimit = platform::kURLDefaultDeadlineInterval;
 
   // Throws platform::Exception ("HVAdViewInternal initialization error.") when the slot is
   // not registered, and ("NSInvalidArgumentException") for a refresh interval in (0, 5).
@@ -89,7 +94,8 @@ class HVAdViewInternal : public platform::ViewController,
   void adViewNeedsDisplay();
   void trackImpression();
   void fetchUrl(const std::string& url) { fetchUrlTimeoutCallback(url, 0.0, platform::Value()); }
-  // `callback` is the page's template (a string) or null; it hears 1 or 0.
+  // `callback` is the page's template (a string) or null; it hears 1 or 0 (0 also when the
+  // ad has used up its requests). A time-out <= 0, or one past kPingTimeLimit, gives that limit.
   void fetchUrlTimeoutCallback(const std::string& url, double timeout, const platform::Value& callback);
   // Click-through, browser mode, expansion and dismissal: the browser half of this class.
   // Click-through: the page's navigations are routed here. Its own loading and file pages
@@ -131,6 +137,27 @@ class HVAdViewInternal : public platform::ViewController,
     (void)script;
   }
   virtual void displayActionSheet() {}
+
+  // Acts that reach beyond the ad. A page may make them only while its ad is on screen and
+  // only just after the user touched it: the touch's activation, taken when the navigation
+  // is asked for or, for a polled command, as of the poll that collected it. One touch
+  // serves one act of each kind, so a click-through that comes as several steps (the click
+  // report, the browser or expansion, the hand-off to another application) goes through
+  // while a page repeating a command after one touch gets it once. Each refusal is logged
+  // once per page.
+  enum class UserAct : unsigned { kClick = 1, kPresentation = 2, kOpening = 4 };
+  bool mayActForUser(UserAct act, const std::string& what);
+  // For what only prepares an act (a click-through's claim on the screen, whose script then
+  // asks for the act): the touch must be there, and stays for the act.
+  bool wasTouchedByUser(const std::string& what);
+  // A page's pings and other requests: only while its ad is on screen.
+  bool isOnScreenFor(const std::string& what);
+  // A touch on a native control of the ad (a menu entry whose script goes to the page)
+  // lets the page act as a touch on the page would.
+  void grantActsForNativeTouch();
+  // The page's own ping (not the client's impression trackers): refused, with 0 to the
+  // callback, while its ad is not on screen.
+  void pageFetchUrlTimeoutCallback(const std::string& url, double timeout, const platform::Value& callback);
 
   // Host and window notices.
   void setDelegate(std::shared_ptr<HalvernDelegate> delegate);
@@ -207,6 +234,8 @@ class HVAdViewInternal : public platform::ViewController,
   // back and the ad dropped, which queues a fetch.
   void abandonDisplay();
   void contentShown();
+  // Logs a refused act once per page.
+  void refuseForUser(const std::string& what, const char* why);
 
   std::shared_ptr<platform::NavigationBar> m_navigationBar;
   std::shared_ptr<platform::WebView> m_webView;
@@ -229,6 +258,12 @@ class HVAdViewInternal : public platform::ViewController,
   platform::PerformHandle m_automaticRequest;
   platform::PerformHandle m_delayedDisplay;
   std::set<std::shared_ptr<HVDownloadConnection>> m_connections;
+  // The touch last honoured (monotonic seconds) and the kinds of act it has served.
+  double m_touchHonouredAt = -1e300;
+  unsigned m_touchActsUsed = 0;
+  // Counts the requests of the ad shown; a new ad starts afresh.
+  platform::RequestBudget m_requestBudget{
+      "HVAdViewInternal: the ad asked for too many pings and trackers; dropping the rest.", kRequestsPerAd};
 };
 
 }  // namespace halvern

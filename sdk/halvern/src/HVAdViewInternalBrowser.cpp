@@ -63,20 +63,21 @@ std::optional<bool> HVAdViewInternal::webViewShouldStartLoadWithRequestNavigatio
   auto self = shared_from_this();
   if (scheme != "http" && scheme != "https") {
     if (scheme == "halvern") {
-      if (lowercased(url->host()) == "ct")
+      if (lowercased(url->host()) == "ct" && mayActForUser(UserAct::kClick, "a click"))
         m_webView->stringByEvaluatingJavaScriptFromString("handleClickthrough(" +
                                                           platform::quoteScriptString(url->absoluteString()) + ");");
-    } else {
+    } else if (mayActForUser(UserAct::kOpening, "a link for another application")) {
       platform::Application::sharedApplication().openURL(url->absoluteString());
     }
     return false;
   }
   if (HVUtil::URLWillLoadExternalApp(*url)) {
-    handleClickthroughToExternalAppURL(*url);
+    if (mayActForUser(UserAct::kOpening, "a link for another application")) handleClickthroughToExternalAppURL(*url);
     return false;
   }
+  // The page's own loads stay in its place; only a touched link opens the browser.
   if (type == platform::WebViewNavigationType::Other || m_isBrowserMode) return true;
-  requestPage(*url);
+  if (mayActForUser(UserAct::kPresentation, "opening the ad's browser")) requestPage(*url);
   return false;
 }
 
@@ -127,7 +128,10 @@ void HVAdViewInternal::requestPage(const URL& url) {
                                                        "utf-8", url);
     return;
   }
-  m_webView->loadRequest(platform::URLRequest(url.absoluteString()));
+  platform::URLRequest landing(url.absoluteString());
+  // A landing page that never finishes would keep the browser's indicator running for ever.
+  landing.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
+  m_webView->loadRequest(landing);
   if (lowercased(url.scheme()) == "tel") showNavigationExitItem();
 }
 
@@ -261,7 +265,8 @@ bool HVAdViewInternal::windowHoldsOtherContent() const {
 }
 
 void HVAdViewInternal::expand() {
-  if (controlsFullScreenSlot() || windowHoldsOtherContent()) return;
+  // One full-screen window, once: an expanded banner does not expand again.
+  if (controlsFullScreenSlot() || m_isExpanded || windowHoldsOtherContent()) return;
   m_isExpanded = true;
   m_lastDisplayTime = 0;
   setExecMode(1);

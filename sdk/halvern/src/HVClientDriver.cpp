@@ -117,6 +117,7 @@ bool HVClientDriver::fetchAdForSlotNamed(const std::string& name) {
   if (m_state != kIdle) return false;
   if (!m_bridge->isHVJSLoaded()) return false;
   m_state = kFetching;
+  m_pingBudget.reset();
   m_bridge->sendJavascriptCommand(fetchScript(name));
   return true;
 }
@@ -140,9 +141,10 @@ void HVClientDriver::reloadAndExecuteBaseURL(const std::string& script, const st
 
 void HVClientDriver::pingURL(const std::string& url) {
   auto parsed = platform::URL::create(url);
-  if (!parsed) return;
+  if (!parsed || !m_pingBudget.allowRequest()) return;
   // Nobody waits for the answer, but it is bounded and a failure is logged like any other.
-  HVDownloadConnection::connectionWithURLRequestDelegateUserData(platform::URLRequest(parsed->absoluteString()), {}, {});
+  HVDownloadConnection::connectionWithURLRequestDelegateUserData(
+      HVDownloadConnection::smallAnswerRequest(parsed->absoluteString()), {}, {});
 }
 
 void HVClientDriver::initSucceeded() {

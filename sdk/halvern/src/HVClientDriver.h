@@ -14,6 +14,7 @@
 
 #include "HVCallbackContext.h"
 #include "platform/passkey.h"
+#include "platform/request_budget.h"
 #include "platform/web_view.h"
 
 namespace halvern {
@@ -29,6 +30,8 @@ class HVClientDriver : public platform::WebViewDelegate, public std::enable_shar
   // A page that keeps queuing commands while it is told to shut down is not waited for
   // beyond this many polls.
   static constexpr int kMaxShutdownPollRounds = 100;
+  // Pings the page may send for one fetch; the rest are dropped (and logged once).
+  static constexpr size_t kPingsPerFetch = platform::RequestBudget::kDefaultLimit;
 
   static std::shared_ptr<HVClientDriver> create(std::weak_ptr<HVClientManager> clientManager);
   HVClientDriver(platform::Passkey<HVClientDriver>, std::weak_ptr<HVClientManager> clientManager);
@@ -89,6 +92,8 @@ class HVClientDriver : public platform::WebViewDelegate, public std::enable_shar
   std::shared_ptr<HVCommandHandler> m_applicationHandler;
   std::shared_ptr<HVCommandHandler> m_driverHandler;
   std::weak_ptr<HVClientManager> m_clientManager;
+  platform::RequestBudget m_pingBudget{"HVClientDriver: the driver page asked for too many pings; dropping the rest.",
+                                       kPingsPerFetch};
 };
 
 }  // namespace halvern

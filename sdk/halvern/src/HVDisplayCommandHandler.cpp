@@ -25,15 +25,25 @@ HVDisplayCommandHandler::HVDisplayCommandHandler(std::weak_ptr<HVAdViewInternal>
                  with([](C c, A args) { c.adDisplayFailedForSlotNamed(stringArgument(args, 0)); }));
   declareCommand("bridge_notifyAdReadyDelayed:", with([](C c, A args) { c.adReadyDelayed(stringArgument(args, 0)); }));
   declareCommand("bridge_notifyAdViewNeedsDisplay", with([](C c, A) { c.adViewNeedsDisplay(); }));
-  declareCommand("bridge_trackImpression", with([](C c, A) { c.trackImpression(); }));
-  declareCommand("bridge_expand", with([](C c, A) { c.expand(); }));
-  declareCommand("bridge_dismiss", with([](C c, A) { c.dismiss(); }));
-  declareCommand("bridge_requestURL:", with([](C c, A args) { c.requestPage(stringArgument(args, 0)); }));
-  declareCommand("bridge_pingURL:timeout:callback:", with([](C c, A args) {
-    c.fetchUrlTimeoutCallback(stringArgument(args, 0), numberArgument(args, 1),
-                              hasArgument(args, 2) ? platform::Value(stringArgument(args, 2)) : platform::Value());
+  // An ad that is not on screen reports no impression and pings nobody; one that is acts
+  // for the user (expansion, pages, click-throughs) only after the user touched it.
+  declareCommand("bridge_trackImpression", with([](C c, A) {
+    if (c.isOnScreenFor("an impression")) c.trackImpression();
   }));
-  declareCommand("bridge_pingURL:", with([](C c, A args) { c.fetchUrl(stringArgument(args, 0)); }));
+  declareCommand("bridge_expand", with([](C c, A) {
+    if (c.mayActForUser(HVAdViewInternal::UserAct::kPresentation, "an expansion")) c.expand();
+  }));
+  declareCommand("bridge_dismiss", with([](C c, A) { c.dismiss(); }));
+  declareCommand("bridge_requestURL:", with([](C c, A args) {
+    if (c.mayActForUser(HVAdViewInternal::UserAct::kPresentation, "opening a page")) c.requestPage(stringArgument(args, 0));
+  }));
+  declareCommand("bridge_pingURL:timeout:callback:", with([](C c, A args) {
+    c.pageFetchUrlTimeoutCallback(stringArgument(args, 0), numberArgument(args, 1),
+                                  hasArgument(args, 2) ? platform::Value(stringArgument(args, 2)) : platform::Value());
+  }));
+  declareCommand("bridge_pingURL:", with([](C c, A args) {
+    c.pageFetchUrlTimeoutCallback(stringArgument(args, 0), 0.0, platform::Value());
+  }));
   declareCommand("bridge_sendDriverCommand:", [](A args) {
     if (auto driver = HVController::sharedController()->clientManager()->clientDriver())
       driver->executeCommand(stringArgument(args, 0));
@@ -72,7 +82,9 @@ void HVDisplayCommandHandler::requestClickthroughWithCallback(HVAdViewInternal& 
   uint64_t claim = 0;
   {
     std::lock_guard<std::recursive_mutex> lock(window->lock());
-    if (!window->isDisplaying() && !adController.isRefreshing()) claim = window->claimForDisplay();
+    if (!window->isDisplaying() && !adController.isRefreshing() &&
+        adController.wasTouchedByUser("a click-through"))
+      claim = window->claimForDisplay();
   }
   if (claim == 0) return;
   // A click-through that never opens anything must not keep every other ad off the screen.

@@ -12,17 +12,28 @@ std::shared_ptr<HVDownloadConnection> HVDownloadConnection::timedConnectionWithU
   return connection;
 }
 
+platform::URLRequest HVDownloadConnection::smallAnswerRequest(const std::string& url) {
+  platform::URLRequest request(url);
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+  return request;
+}
+
 HVDownloadConnection::HVDownloadConnection(platform::Passkey<HVDownloadConnection>, platform::URLRequest request,
                                            DelegateRef delegate, platform::Value userData, double timeout, int retries)
     : m_userData(std::move(userData)), m_delegate(std::move(delegate)), m_request(std::move(request)),
       m_timeout(timeout), m_retryCount(retries) {
-  // The attempt's own limit decides; the connection's shorter idle limit would otherwise
-  // end a stalled attempt first and report it as a failure instead of a time-out.
-  if (m_timeout > 0 && m_request.timeoutInterval() <= m_timeout) m_request.setTimeoutInterval(m_timeout + 1.0);
+  // A download "without a time limit" would hold its connection for as long as a server
+  // cares to trickle; it gets the default limit instead. The platform clamps what a page or
+  // server names (no number, or past an hour).
+  if (m_timeout > 0) m_request.setDeadlineInterval(m_timeout);
+  else if (!m_request.deadlineInterval()) m_request.setDeadlineInterval(kDefaultDeadlineInterval);
+  // The attempt's own limit decides; a shorter idle limit would end a stalled attempt first.
+  const double limit = *m_request.deadlineInterval();
+  if (m_request.timeoutInterval() <= limit) m_request.setTimeoutInterval(limit + 1.0);
+  if (!m_request.maximumContentLength()) m_request.setMaximumContentLength(kDownloadMaximumContentLength);
 }
 
 HVDownloadConnection::~HVDownloadConnection() {
-  stopTimer();
   if (m_connection) m_connection->cancel();
 }
 
@@ -41,31 +52,22 @@ void HVDownloadConnection::start() {
     return;
   }
   m_connection = platform::URLConnection::connectionWithRequestDelegate(m_request, shared_from_this());
-  if (m_timeout > 0) {
-    m_timeoutTimer = platform::Timer::scheduledTimer(m_timeout, false, [weak](platform::Timer&) {
-      if (auto self = weak.lock()) self->attemptFailed(true);
-    });
-  }
 }
 
 void HVDownloadConnection::restart() {
-  if (m_connection) m_connection->cancel();
-  m_connection.reset();
-  stopTimer();
+  dropConnection();
   start();
 }
 
 void HVDownloadConnection::cancel() {
   m_finished = true;
   ++m_attempt;
-  stopTimer();
-  if (m_connection) m_connection->cancel();
-  m_connection.reset();
+  dropConnection();
 }
 
-void HVDownloadConnection::stopTimer() {
-  if (m_timeoutTimer) m_timeoutTimer->invalidate();
-  m_timeoutTimer.reset();
+void HVDownloadConnection::dropConnection() {
+  if (m_connection) m_connection->cancel();
+  m_connection.reset();
 }
 
 void HVDownloadConnection::connectionDidReceiveResponse(platform::URLConnection&,
@@ -73,17 +75,10 @@ void HVDownloadConnection::connectionDidReceiveResponse(platform::URLConnection&
   m_expectedDataLength = response.expectedContentLength();
   m_receivedData.clear();
   m_responseStatusCode = static_cast<int>(response.statusCode());
-  if (m_expectedDataLength > static_cast<long long>(kMaxReceivedBytes))
-    giveUp("declares " + std::to_string(m_expectedDataLength) + " bytes, more than " +
-           std::to_string(kMaxReceivedBytes));
 }
 
 void HVDownloadConnection::connectionDidReceiveData(platform::URLConnection&, const platform::Bytes& data) {
   if (m_finished) return;
-  if (m_receivedData.size() + data.size() > kMaxReceivedBytes) {
-    giveUp("passes " + std::to_string(kMaxReceivedBytes) + " bytes");
-    return;
-  }
   m_receivedData.insert(m_receivedData.end(), data.begin(), data.end());
   auto self = shared_from_this();
   if (auto delegate = m_delegate.lock()) delegate->downloadProgress(self);
@@ -96,22 +91,25 @@ void HVDownloadConnection::connectionDidFinishLoading(platform::URLConnection&) 
     return;
   }
   auto self = shared_from_this();
-  stopTimer();
   m_connection.reset();
   m_finished = true;
   if (auto delegate = m_delegate.lock()) delegate->downloadSucceeded(self);
 }
 
-void HVDownloadConnection::connectionDidFailWithError(platform::URLConnection&, const platform::Error&) {
-  attemptFailed(false);
+void HVDownloadConnection::connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) {
+  const bool platformError = error.domain == platform::kURLErrorDomain;
+  if (platformError && error.code == platform::URLErrorDataLengthExceedsMaximum) {
+    // Asking again would bring the same answer.
+    giveUp("is larger than " + std::to_string(m_request.maximumContentLength().value_or(0)) + " bytes");
+    return;
+  }
+  attemptFailed(platformError && error.code == platform::URLErrorTimedOut);
 }
 
 void HVDownloadConnection::attemptFailed(bool timedOut) {
   if (m_finished) return;
   auto self = shared_from_this();
-  stopTimer();
-  if (m_connection) m_connection->cancel();
-  m_connection.reset();
+  dropConnection();
   if (--m_retryCount < 1) {
     m_finished = true;
     platform::log("HVDownloadConnection: the download of " + m_request.url() +
@@ -128,9 +126,7 @@ void HVDownloadConnection::attemptFailed(bool timedOut) {
 void HVDownloadConnection::giveUp(const std::string& why) {
   if (m_finished) return;
   auto self = shared_from_this();
-  stopTimer();
-  if (m_connection) m_connection->cancel();
-  m_connection.reset();
+  dropConnection();
   m_receivedData.clear();
   m_finished = true;
   platform::log("HVDownloadConnection: the answer from " + m_request.url() + " " + why + "; dropped.");

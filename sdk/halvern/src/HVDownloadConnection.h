@@ -1,10 +1,16 @@
 #pragma once
-// A small retrying, time-limited download: each attempt fetches the request afresh, may be
-// cut by a per-attempt time limit, and counts against the attempts left; the delegate hears
-// the single outcome. Only http and https are fetched, and only a 200 answer is a success.
-// An answer is held in memory, so one longer than kMaxReceivedBytes ends the download at
-// once, without retries. A download that ends without success is logged once.
-// Main thread only.
+// A small retrying, time-limited download: each attempt fetches the request afresh, is cut
+// by its time limit, and counts against the attempts left; the delegate hears the single
+// outcome. Only http and https are fetched, and only a 200 answer is a success.
+//
+// Every attempt ends: its limit is the timeout given, or kDefaultDeadlineInterval when none
+// is given (a timeout <= 0, or one that is no number); a limit past the platform's longest
+// is cut to it. An attempt that runs into its limit, or goes silent for as long, counts as
+// timed out. An answer is held in memory, so one longer than the request's
+// maximumContentLength (kDownloadMaximumContentLength unless the caller names a cap) ends
+// the download at once, without retries. A download that ends without success is logged
+// once. Main thread only.
+#include <cstdint>
 #include <memory>
 
 #include "platform/passkey.h"
@@ -31,9 +37,16 @@ class HVDownloadConnection : public platform::URLConnectionDelegate,
  public:
   using DelegateRef = std::weak_ptr<HVDownloadConnectionDelegate>;
 
-  static constexpr size_t kMaxReceivedBytes = 16u << 20;
+  // What a download may bring unless its request names a cap: packages and scripts.
+  static constexpr uint64_t kDownloadMaximumContentLength = 16u << 20;
+  // The limit of an attempt made without a timeout of its own.
+  static constexpr double kDefaultDeadlineInterval = platform::kURLDefaultDeadlineInterval;
 
-  // Each starts at once. A timeout <= 0 means none; max(retries, 1) attempts are made.
+  // A GET of `url` for an answer nobody keeps (a ping, a tracker): capped as any small answer.
+  static platform::URLRequest smallAnswerRequest(const std::string& url);
+
+  // Each starts at once. A timeout <= 0 means the default limit; max(retries, 1) attempts
+  // are made.
   static std::shared_ptr<HVDownloadConnection> timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(
       const platform::URLRequest& request, DelegateRef delegate, platform::Value userData, double timeout, int retries);
   static std::shared_ptr<HVDownloadConnection> timedConnectionWithURLRequestDelegateUserDataTimeout(
@@ -78,7 +91,7 @@ class HVDownloadConnection : public platform::URLConnectionDelegate,
   void attemptFailed(bool timedOut);
   // Ends the download as failed whatever attempts are left.
   void giveUp(const std::string& why);
-  void stopTimer();
+  void dropConnection();
 
   platform::Value m_userData;
   platform::Bytes m_receivedData;
@@ -86,7 +99,6 @@ class HVDownloadConnection : public platform::URLConnectionDelegate,
   long long m_expectedDataLength = 0;
   int m_responseStatusCode = 0;
   platform::URLRequest m_request;
-  std::shared_ptr<platform::Timer> m_timeoutTimer;
   double m_timeout;
   int m_retryCount;
   std::shared_ptr<platform::URLConnection> m_connection;

@@ -60,6 +60,10 @@ bool HVFullScreenAdController::isDisplaying() const { return m_slot && m_slot->i
 bool HVFullScreenAdController::isAdReady() { return m_slot && m_slot->hasNextAdDownloaded(); }
 
 void HVFullScreenAdController::adContentWillLoad() {
+  // Only the display the host asked for takes the screen, once: a page waiting in the cache,
+  // or one already shown, asks in vain.
+  auto window = HVController::sharedController()->fullScreenAdWindow();
+  if (!m_slot || !m_slot->isDisplayed() || window->contentController()) return;
   auto self = sharedAs<HVFullScreenAdController>();
   setExecMode(1);
   HVController::sharedController()->fullScreenAdWindow()->displayController(self);
@@ -172,7 +176,8 @@ void HVFullScreenAdController::actionSheetDidDismissWithButtonIndex(platform::Ac
   if (index == -1) return;
   auto self = sharedAs<HVFullScreenAdController>();
   if (index >= 0 && static_cast<size_t>(index) < m_actionSheetButtons.size()) {
-    // The page's own script, handed back to it.
+    // The page's own script, handed back to it: the user chose it, so the page may act on it.
+    grantActsForNativeTouch();
     bridge()->sendJavascriptCommand(m_actionSheetButtons[static_cast<size_t>(index)].callback);
   } else if (webView()->stringByEvaluatingJavaScriptFromString(kSkipScript) == "true") {
     dismiss();

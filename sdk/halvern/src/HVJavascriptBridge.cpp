@@ -1,5 +1,6 @@
 #include "HVJavascriptBridge.h"
 
+#include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/text_quoting.h"
 
@@ -145,6 +146,12 @@ size_t HVJavascriptBridge::poll() {
   const int mode = HVController::sharedController()->execMode();
   const std::string answer = m_webView->stringByEvaluatingJavaScriptFromString("commandList(" + std::to_string(mode) + ");");
   if (answer.empty()) return 0;
+  struct Collected {
+    std::optional<double>& at;
+    std::optional<double> outer;
+    ~Collected() { at = outer; }
+  } collected{m_commandCollectedAt, m_commandCollectedAt};
+  m_commandCollectedAt = platform::Clock::current().monotonic();
   size_t start = 0, ran = 0;
   while (start <= answer.size()) {
     // A command may end this bridge's page (a new load) or shut the bridge down.

@@ -68,6 +68,10 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
   void shutdown();
   // Answers how many commands of the page's queue it ran.
   size_t poll();
+  // While a polled command runs: the monotonic time the poll collected it (the page queued it
+  // then or before), for the handlers that ask whether the user touched the page just before.
+  // nullopt outside a poll.
+  std::optional<double> commandCollectedAt() const { return m_commandCollectedAt; }
 
   void executeCocoaCommand(std::string_view command);
   // True when the bridge's own page commands or a handler has the selector.
@@ -125,6 +129,7 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
   bool m_ownLoadRequested = false;
   bool m_loadingOwnDocument = false;
   bool m_ownDocument = false;
+  std::optional<double> m_commandCollectedAt;
 };
 
 }  // namespace halvern

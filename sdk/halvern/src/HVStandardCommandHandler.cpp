@@ -314,7 +314,8 @@ void HVStandardCommandHandler::downloadFailed(const std::shared_ptr<HVDownloadCo
 }
 
 void HVStandardCommandHandler::downloadTimedOut(const std::shared_ptr<HVDownloadConnection>& connection) {
-  m_downloads.erase(connection);
+  // Downloads now have a time limit; the page hears of one that ran out as of any failure.
+  downloadFailed(connection);
 }
 
 }  // namespace halvern

@@ -27,19 +27,8 @@ class AppListener final : public platform::AccelerometerDelegate {
   void accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration&) override {}
 };
 
-class HVAdViewClickThroughTest : public testsupport::HalvernClientTest {
+class HVAdViewClickThroughTest : public testsupport::ShownBannerTest {
  protected:
-  void showBanner() {
-    server.setAd("hvBanner", "<b>first</b>", 3600, {});
-    start();
-    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
-    banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
-    window->addSubview(banner);
-    internal = banner->controller();
-    ASSERT_TRUE(pump([&] { return page("HVDisplay.shown") == "1" && banner->alpha() == 1; }));
-    adWindow = HVController::sharedController()->fullScreenAdWindow();
-  }
-  std::string page(const std::string& script) { return internal->webView()->stringByEvaluatingJavaScriptFromString(script); }
   void navigate(const std::string& url, WebViewNavigationType type) {
     internal->webView()->injectNavigationForTesting(platform::URLRequest(url), type);
     runUntilIdle();
@@ -49,11 +38,6 @@ class HVAdViewClickThroughTest : public testsupport::HalvernClientTest {
     return request ? request->url() : "";
   }
   bool exitShown() { return internal->navigationItem()->leftBarButtonItem() != nullptr; }
-
-  testing::LoopbackServer pages;
-  std::shared_ptr<HVAdView> banner;
-  std::shared_ptr<HVAdViewInternal> internal;
-  std::shared_ptr<HVFullScreenAdWindow> adWindow;
 };
 
 TEST_F(HVAdViewClickThroughTest, AdLinksGoToThePageTheApplicationOrNowhere) {
@@ -61,16 +45,20 @@ TEST_F(HVAdViewClickThroughTest, AdLinksGoToThePageTheApplicationOrNowhere) {
   struct Case {
     std::string url;
     WebViewNavigationType type;
+    bool touched;                     // the user's finger lifted from the ad just before
     std::string clicks;               // what the page's click-through handler heard
     std::vector<std::string> opened;  // handed to the application
   };
   const Case cases[] = {
-      {"halvern://ct/offer?id=7", WebViewNavigationType::LinkClicked, "halvern://ct/offer?id=7", {}},
-      {"halvern://settings/x", WebViewNavigationType::LinkClicked, "", {}},
-      {"mailto:ads@halvern.example", WebViewNavigationType::LinkClicked, "", {"mailto:ads@halvern.example"}},
-      {"sms:5550100", WebViewNavigationType::Other, "", {"sms:5550100"}},
-      {"http://apps.store.example/app/id42", WebViewNavigationType::LinkClicked, "", {"http://apps.store.example/app/id42"}},
-      {"about:blank", WebViewNavigationType::Other, "", {}},
+      {"halvern://ct/offer?id=7", WebViewNavigationType::LinkClicked, true, "halvern://ct/offer?id=7", {}},
+      {"halvern://settings/x", WebViewNavigationType::LinkClicked, true, "", {}},
+      {"mailto:ads@halvern.example", WebViewNavigationType::LinkClicked, true, "", {"mailto:ads@halvern.example"}},
+      {"sms:5550100", WebViewNavigationType::Other, true, "", {"sms:5550100"}},
+      // The page's own navigation, with no touch before it, opens nothing.
+      {"sms:5550100", WebViewNavigationType::Other, false, "", {}},
+      {"halvern://ct/offer?id=8", WebViewNavigationType::Other, false, "", {}},
+      {"http://apps.store.example/app/id42", WebViewNavigationType::LinkClicked, true, "", {"http://apps.store.example/app/id42"}},
+      {"about:blank", WebViewNavigationType::Other, true, "", {}},
   };
   showBanner();
   auto& app = Application::sharedApplication();
@@ -78,11 +66,16 @@ TEST_F(HVAdViewClickThroughTest, AdLinksGoToThePageTheApplicationOrNowhere) {
     SCOPED_TRACE(c.url);
     const size_t before = app.openedURLs().size();
     page("HVDisplay.clicks = [];");
+    if (c.touched) {
+      ASSERT_TRUE(tapOn(banner));
+    }
     navigate(c.url, c.type);
     EXPECT_EQ(page("HVDisplay.clicks.join()"), c.clicks);
     EXPECT_EQ(std::vector<std::string>(app.openedURLs().begin() + long(before), app.openedURLs().end()), c.opened);
     EXPECT_EQ(page("HVDisplay.html"), "<b>first</b>");
     EXPECT_FALSE(internal->isExpanded());
+    // The touch, used or not, is over before the next case.
+    advance(platform::kUserActivationSeconds);
   }
   // The page's own script may load a page inside the banner without opening the browser.
   navigate(pages.url("/inline"), WebViewNavigationType::Other);
@@ -103,6 +96,7 @@ TEST_F(HVAdViewClickThroughTest, TappedLinkExpandsTheBannerIntoItsBrowserAndDone
   auto slot = HVController::sharedController()->adManager()->slotForName("hvBanner");
   ASSERT_TRUE(pump([&] { return slot->nextAdDlTime() != 0; }));
 
+  ASSERT_TRUE(tapOn(banner));
   navigate(pages.url("/landing"), WebViewNavigationType::LinkClicked);
   EXPECT_TRUE(internal->isExpanded());
   EXPECT_TRUE(internal->isBrowserMode());
@@ -144,6 +138,7 @@ TEST_F(HVAdViewClickThroughTest, TappedLinkExpandsTheBannerIntoItsBrowserAndDone
 
 TEST_F(HVAdViewClickThroughTest, RichMediaExpansionTellsThePageAndFadesTheBannerBackWhenClosed) {
   showBanner();
+  ASSERT_TRUE(tapOn(banner));
   page("BridgeDisplay.expand();");
   ASSERT_TRUE(pump([&] { return internal->view()->superview() == adWindow; }, 2));
   EXPECT_TRUE(pump([&] { return page("HVDisplay.ran.join()") == "expand" && adWindow->isUserInteractionEnabled(); }, 1));
@@ -160,6 +155,7 @@ TEST_F(HVAdViewClickThroughTest, RichMediaExpansionTellsThePageAndFadesTheBanner
   EXPECT_FALSE(internal->isExpanded());
 
   // Closed without animation while it still fades out of its place: it never moves in.
+  ASSERT_TRUE(tapOn(banner));
   page("BridgeDisplay.expand();");
   ASSERT_TRUE(pump([&] { return internal->isExpanded(); }, 1));
   internal->dismissAnimated(false);
@@ -194,7 +190,9 @@ TEST_F(HVAdViewClickThroughTest, OtherApplicationsLinkFreesTheScreenWhenTheAppli
   for (bool opens : {true, false}) {
     SCOPED_TRACE(opens ? "opened" : "refused");
     app.setOpenURLAnswer(opens);
-    // The page takes the screen for its click-through, then sends the user on.
+    // The user touches the ad; its page takes the screen for the click-through, then sends
+    // the user on.
+    ASSERT_TRUE(tapOn(banner));
     page("BridgeDisplay.requestClickthroughWithCallback(\"location.href = 'http://apps.store.example/app/1';\");");
     // Its script runs only once the screen is its own; well before the claim would lapse, it
     // is given back.
@@ -202,7 +200,10 @@ TEST_F(HVAdViewClickThroughTest, OtherApplicationsLinkFreesTheScreenWhenTheAppli
     runUntilIdle();
     EXPECT_FALSE(adWindow->isDisplaying());
     EXPECT_EQ(app.applicationState() == platform::ApplicationState::Background, opens);
-    if (opens) app.enterForeground();
+    if (!opens) continue;
+    app.enterForeground();
+    // Back from the other application the banner shows its next ad, and can be touched again.
+    ASSERT_TRUE(pump([&] { return banner->alpha() == 1 && !internal->isRefreshing(); }, 10));
   }
 }
 

@@ -188,6 +188,7 @@ TEST_F(HVAdViewTest, TheFullScreenMarkKeepsBannersAndOtherClickThroughsOut) {
   ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
   auto window = HVController::sharedController()->fullScreenAdWindow();
   auto bridge = banner->controller()->bridge();
+  ASSERT_TRUE(tapOn(banner));
   page(banner, "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.clicks = (HVDisplay.clicks || 0) + 1')");
   bridge->poll();
   EXPECT_EQ(page(banner, "HVDisplay.clicks"), "1");
@@ -196,6 +197,7 @@ TEST_F(HVAdViewTest, TheFullScreenMarkKeepsBannersAndOtherClickThroughsOut) {
   // While the mark stands, a second request does nothing and the waiting ad stays waiting.
   ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 5.0));
   const int64_t waiting = slot("hvBanner")->nextAdDlTime();
+  ASSERT_TRUE(tapOn(banner));
   page(banner, "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.clicks = 99')");
   bridge->poll();
   EXPECT_EQ(page(banner, "HVDisplay.clicks"), "1");

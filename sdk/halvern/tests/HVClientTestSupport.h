@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "HVAdManager.h"
+#include "HVAdViewInternal.h"
 #include "HVController.h"
+#include "HVFullScreenAdWindow.h"
+#include "halvern/HVAdView.h"
 #include "halvern/HVAdEngine.h"
 #include "halvern/HalvernDelegate.h"
 #include "platform/clock.h"
@@ -58,10 +61,48 @@ class HalvernClientTest : public testing::SandboxTest {
   std::shared_ptr<HVAdSlot> slot(const std::string& name) {
     return HVController::sharedController()->adManager()->slotForName(name);
   }
+  // Started with `html` as the banner slot's ad, shown in a banner on screen (its page
+  // loaded, the ad drawn and faded in).
+  std::shared_ptr<HVAdView> showBannerAd(const std::string& html, const std::vector<std::string>& trackers = {}) {
+    server.setAd("hvBanner", html, 3600, trackers);
+    start();
+    if (!pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); })) return nullptr;
+    auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
+    window->addSubview(banner);
+    auto page = banner->controller()->webView();
+    if (!pump([&] { return page->stringByEvaluatingJavaScriptFromString("HVDisplay.shown") == "1" && banner->alpha() == 1; }))
+      return nullptr;
+    return banner;
+  }
+  // A user's finger lifting from the middle of `view`, through the window that shows it;
+  // answers the view hit (nullptr when the view is in no window).
+  std::shared_ptr<platform::View> tapOn(const std::shared_ptr<platform::View>& view) {
+    auto shownIn = view->window();
+    if (!shownIn) return nullptr;
+    const auto bounds = view->bounds();
+    return shownIn->tapAtPoint(view->convertPointToView({bounds.size.width / 2, bounds.size.height / 2}, nullptr));
+  }
   int64_t nowMs() const { return static_cast<int64_t>(platform::Clock::current().now() * 1000.0); }
 
   testing::HalvernServer server;
   std::shared_ptr<platform::Window> window;
+};
+
+// The tests that start from a banner showing its first ad on screen, and a server of pages.
+class ShownBannerTest : public HalvernClientTest {
+ protected:
+  void showBanner(const std::vector<std::string>& trackers = {}) {
+    banner = showBannerAd("<b>first</b>", trackers);
+    ASSERT_TRUE(banner);
+    internal = banner->controller();
+    adWindow = HVController::sharedController()->fullScreenAdWindow();
+  }
+  std::string page(const std::string& script) { return internal->webView()->stringByEvaluatingJavaScriptFromString(script); }
+
+  testing::LoopbackServer pages;
+  std::shared_ptr<HVAdView> banner;
+  std::shared_ptr<HVAdViewInternal> internal;
+  std::shared_ptr<HVFullScreenAdWindow> adWindow;
 };
 
 }  // namespace halvern::testsupport

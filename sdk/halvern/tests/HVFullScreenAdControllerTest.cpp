@@ -3,6 +3,7 @@
 #include "HVAdSlot.h"
 #include "HVClientTestSupport.h"
 #include "HVFullScreenAdWindow.h"
+#include "HVJavascriptBridge.h"
 #include "halvern/HVAdView.h"
 #include "platform/application.h"
 #include "platform/device.h"
@@ -116,6 +117,44 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   // The slot's next ad is fetched now that the shown one is done with.
   ASSERT_TRUE(pump([&] { return server.adRequests().size() > requests; }));
   EXPECT_EQ(delegate->heard, (std::vector<std::string>{"ready hvFullScreen", "willOpen", "willClose"}));
+}
+
+TEST_F(HVFullScreenAdControllerTest, AWaitingPageTakesNoScreenAndAMenuEntryActsForTheUser) {
+  startWithAd();
+  auto& app = Application::sharedApplication();
+  auto drain = [&] {
+    for (int turn = 0; turn < 5; ++turn) {
+      runUntilIdle();
+      while (fullScreen->bridge()->poll() > 0) {
+      }
+    }
+  };
+  // Loaded and waiting for the host: the page can neither open the window nor act.
+  page("BridgeDisplay.notifyAdContentWillLoad(); BridgeDisplay.expand();"
+       "BridgeDisplay.requestURL('http://landing.example/'); location.href = 'tel:5550100';");
+  drain();
+  EXPECT_EQ(adWindow->contentController(), nullptr);
+  EXPECT_FALSE(adWindow->isDisplaying());
+  EXPECT_FALSE(fullScreen->isBrowserMode());
+  EXPECT_TRUE(app.openedURLs().empty());
+  EXPECT_EQ(delegate->heard, std::vector<std::string>{"ready hvFullScreen"});
+
+  // Shown, it opens once: the page announcing its content again changes nothing.
+  show();
+  page("BridgeDisplay.notifyAdContentWillLoad();");
+  drain();
+  EXPECT_EQ(delegate->heard, (std::vector<std::string>{"ready hvFullScreen", "willOpen"}));
+  // The page's own call goes nowhere; the same call from a menu entry the user picks does.
+  page("BridgeDisplay.addButtonToActionSheetCallback('Call', \"location.href = 'tel:5550100';\");");
+  drain();
+  page("location.href = 'tel:5550100';");
+  drain();
+  EXPECT_TRUE(app.openedURLs().empty());
+  fullScreen->displayActionSheet();
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Replay", "Call", "Skip"}));
+  pick(1);
+  drain();
+  EXPECT_EQ(app.openedURLs(), std::vector<std::string>{"tel:5550100"});
 }
 
 TEST_F(HVFullScreenAdControllerTest, MenuTimeZeroShowsTheButtonAtOnceAndANegativeOneNever) {

@@ -202,7 +202,7 @@ TEST_F(HVHostileInputTest, HostilePackagesAndAnswersFailOnceAndKeepTheEarlierAd)
   const int64_t earlier = slot("hvBanner")->nextAdDlTime();
   const std::string endless = server.loopback().url("/endless");
   server.loopback().setAnswer("/endless", testing::ScriptedAnswer::redirect(endless));
-  const std::string oversized(HVDownloadConnection::kMaxReceivedBytes + 1, 'x');
+  const std::string oversized(HVDownloadConnection::kDownloadMaximumContentLength + 1, 'x');
   auto package = [&](const std::string& name, std::string bytes) {
     return [&, name, bytes] { server.setAdPackage("hvBanner", name, bytes, 600); };
   };
@@ -268,7 +268,7 @@ TEST_F(HVHostileInputTest, HostileUpdateAnswersLeaveTheInstalledClient) {
       {"a version without its driver", [&] { server.setClientResponse("2.0", {{"display", "x"}}); },
        "the component driver is missing."},
       {"an answer unpacking past what the client takes",
-       [&] { server.setRawUpdateBody(std::string(HVDownloadConnection::kMaxReceivedBytes + 1, ' ')); },
+       [&] { server.setRawUpdateBody(std::string(HVDownloadConnection::kDownloadMaximumContentLength + 1, ' ')); },
        "HVDownloadConnection: the answer from " + self + "?"},
       {"an answer redirected for ever",
        [&] {

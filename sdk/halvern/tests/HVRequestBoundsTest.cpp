@@ -1,0 +1,155 @@
+// Every request an ad page makes ends: within its time limit (whatever time-out the page
+// names), within its size cap, and within the number of requests one ad is allowed.
+#include <chrono>
+
+#include "HVAdViewInternal.h"
+#include "HVClientTestSupport.h"
+#include "HVDownloadConnection.h"
+#include "HVJavascriptBridge.h"
+#include "halvern/HVAdView.h"
+#include "platform/log.h"
+#include "platform/url_connection.h"
+
+namespace halvern {
+namespace {
+
+class HVRequestBoundsTest : public testsupport::HalvernClientTest {
+ protected:
+  // `next` is what the fetch queued by the first display finds.
+  void showBanner(const std::vector<std::string>& trackers = {}, const std::vector<std::string>& next = {}) {
+    server.setAd("hvBanner", "<b>first</b>", 3600, trackers);
+    start();
+    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+    server.setAd("hvBanner", "<b>second</b>", 3600, next);
+    banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
+    window->addSubview(banner);
+    ASSERT_TRUE(pump([&] { return page("HVDisplay.shown") == "1"; }));
+  }
+  std::string page(const std::string& script) {
+    return banner->controller()->webView()->stringByEvaluatingJavaScriptFromString(script);
+  }
+  // Queues `script`'s commands in the page and has the bridge take them.
+  void send(const std::string& script) {
+    page(script);
+    while (banner->controller()->bridge()->poll() > 0) {
+    }
+  }
+
+  std::shared_ptr<HVAdView> banner;
+};
+
+TEST_F(HVRequestBoundsTest, PagePingsAndDownloadsFailOnceWithinTheirLimitAndTheNextOneGoesOut) {
+  const std::string big(platform::kURLDefaultMaximumContentLength + 1, 'b');
+  auto stalled = testing::ScriptedAnswer::text("never");
+  stalled.stall = true;
+  auto trickling = testing::ScriptedAnswer::text(std::string(100000, 't'));
+  trickling.trickle = std::chrono::milliseconds(20);
+  auto chunkedBig = testing::ScriptedAnswer::text(big);
+  chunkedBig.chunked = true;
+  chunkedBig.chunkSize = 64 * 1024;
+  auto& loopback = server.loopback();
+  loopback.setAnswer("/stalled", stalled);
+  loopback.setAnswer("/trickling", trickling);
+  loopback.setAnswer("/declared-big", testing::ScriptedAnswer::text(big));
+  loopback.setAnswer("/chunked-big", chunkedBig);
+  loopback.setAnswer("/loop", testing::ScriptedAnswer::redirect(loopback.url("/loop")));
+  loopback.setAnswer("/to-stalled", testing::ScriptedAnswer::redirect(loopback.url("/stalled")));
+  loopback.setAnswer("/fine", testing::ScriptedAnswer::text("fine"));
+
+  struct Case {
+    const char* name;
+    std::string path;
+    // How the page asks: a ping with this time-out text, or (empty) a download to a file.
+    std::string timeout;
+    // Virtual seconds until the one failure; 0 when it comes without the clock moving.
+    double failsAfter;
+  };
+  const Case cases[] = {
+      {"a stalled ping with a time-out that is no number", "/stalled", "NaN", 60},
+      {"a stalled ping with a negative time-out", "/stalled", "-1", 60},
+      {"a trickling ping with a time-out past any limit", "/trickling", "1e308", 60},
+      {"a trickling ping with a short time-out", "/trickling", "5", 5},
+      {"a ping redirected to a stalled answer", "/to-stalled", "8", 8},
+      {"a stalled download", "/stalled", "", 60},
+      {"a trickling download", "/trickling", "", 60},
+      {"a ping declaring a large answer", "/declared-big", "30", 0},
+      {"a ping whose chunked answer grows too large", "/chunked-big", "30", 0},
+      {"a ping redirected for ever", "/loop", "30", 0},
+  };
+  showBanner();
+  const size_t liveBefore = platform::URLConnection::liveCount();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string url = loopback.url(c.path);
+    const size_t asked = loopback.requestsTo(c.path).size();
+    send("got = [];" + (c.timeout.empty()
+                            ? "BridgeLib.writeFileWithContentsOfURLWithCallback('HV/bounded.bin', '" + url +
+                                  "', 'got.push(%d)')"
+                            : "BridgeDisplay.pingURLTimeoutCallback('" + url + "', '" + c.timeout + "', 'got.push(%d)')"));
+    ASSERT_TRUE(runUntil([&] { return loopback.requestsTo(c.path).size() > asked; }));
+    if (c.failsAfter > 0) {
+      // Bytes keep coming (or never come); either way nothing is said before the limit.
+      double waited = 0;
+      for (; waited + 2 <= c.failsAfter - 0.5; waited += 2) {
+        mainLoop().runUntil([] { return false; }, 0.005);
+        advance(2);
+      }
+      advance(c.failsAfter - 0.5 - waited);
+      runUntilIdle();
+      EXPECT_EQ(page("got.join()"), "");
+      advance(1);
+    }
+    ASSERT_TRUE(runUntil([&] { return page("got.length") == "1"; }));
+    EXPECT_EQ(page("got.join()"), "0");
+    // The failed load let its connection go (the client's own fetches come and go meanwhile).
+    EXPECT_TRUE(runUntil([&] { return platform::URLConnection::liveCount() <= liveBefore; }));
+    advance(120);
+    runUntilIdle();
+    EXPECT_EQ(page("got.join()"), "0") << "told once";
+
+    // The next request goes out and is answered.
+    const size_t fine = loopback.requestsTo("/fine").size();
+    send("got = []; BridgeDisplay.pingURLTimeoutCallback('" + loopback.url("/fine") + "', '-1', 'got.push(%d)')");
+    ASSERT_TRUE(runUntil([&] { return page("got.length") == "1"; }));
+    EXPECT_EQ(page("got.join()"), "1");
+    EXPECT_EQ(loopback.requestsTo("/fine").size(), fine + 1);
+    EXPECT_TRUE(runUntil([&] { return platform::URLConnection::liveCount() <= liveBefore; }));
+  }
+  loopback.stop();
+}
+
+TEST_F(HVRequestBoundsTest, OneAdSendsABoundedNumberOfTrackersAndPingsAndTheNextAdStartsAfresh) {
+  std::vector<std::string> trackers;
+  for (int i = 0; i < 60; ++i) trackers.push_back("t" + std::to_string(i));
+  platform::LogCapture log;
+  showBanner(trackers, {"next1", "next2"});
+  const size_t limit = HVAdViewInternal::kRequestsPerAd;
+  auto hits = [&] {
+    size_t total = 0;
+    for (const auto& name : trackers) total += server.trackerHits(name);
+    return total;
+  };
+  ASSERT_TRUE(pump([&] { return hits() >= limit; }, 10));
+  // The page pings in a loop: every ping past the budget is answered 0 at once.
+  send("got = []; for (var i = 0; i < 20; i++) BridgeDisplay.pingURLTimeoutCallback('" + server.trackerURL("loop") +
+       "', '5', 'got.push(%d)');");
+  EXPECT_EQ(page("got.length"), "20");
+  EXPECT_EQ(page("got.indexOf(1)"), "-1");
+  pump([] { return false; }, 2);
+  EXPECT_EQ(hits(), limit);
+  EXPECT_EQ(server.trackerHits("loop"), 0u);
+  size_t logged = 0;
+  for (const auto& line : log.lines())
+    logged += line.find("the ad asked for too many pings and trackers") != std::string::npos;
+  EXPECT_EQ(logged, 1u);
+
+  // The next ad has its own allowance.
+  ASSERT_TRUE(pump([&] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+  advance(5);
+  banner->refresh();
+  ASSERT_TRUE(pump([&] { return server.trackerHits("next1") == 1 && server.trackerHits("next2") == 1; }, 10));
+  EXPECT_EQ(hits(), limit);
+}
+
+}  // namespace
+}  // namespace halvern
