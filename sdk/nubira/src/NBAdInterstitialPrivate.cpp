@@ -340,7 +340,7 @@ void NBAdInterstitialPrivate::sendBeaconPingToUrl(const std::optional<std::strin
     return;
   }
   logLine("beacon url is %@", *url);
-  NBURLRouting::ping(*url);
+  if (nbWebView_->allowsRequestFromPage("ping")) NBURLRouting::ping(*url);
 }
 
 void NBAdInterstitialPrivate::openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(

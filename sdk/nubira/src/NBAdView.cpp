@@ -192,7 +192,8 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
       return;
     }
     logLine("beacon url is %@", *url);
-    NBAdView::openReferralURL(*url, false);
+    auto v = lock();
+    if (v && v->onScreenHolder().allowsRequestFromPage("ping")) NBAdView::openReferralURL(*url, false);
   }
 
  private:
@@ -522,6 +523,12 @@ void NBAdView::nbAdRequestFailed(const platform::Error& error) {
 }
 
 NBWebView& NBAdView::loadingWebView() const { return shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_; }
+
+NBWebView& NBAdView::onScreenHolder() const { return shouldLoadWebView1_ ? *nbWebView2_ : *nbWebView1_; }
+
+NBWebView& NBAdView::holderOf(const std::shared_ptr<platform::WebView>& webView) const {
+  return webView == nbWebView1_->webView() ? *nbWebView1_ : *nbWebView2_;
+}
 
 std::shared_ptr<platform::WebView> NBAdView::onScreenWebView() const {
   return shouldLoadWebView1_ ? nbWebView2_->webView() : nbWebView1_->webView();

@@ -15,6 +15,7 @@
 #include "NBEmbeddedWebViewController.h"
 #include "NBHttpAdRequest.h"
 #include "NBSDKUtil.h"
+#include "NBWebView.h"
 #include "nubira/NBAdError.h"
 #include "nubira/NBAdInterstitial.h"
 #include "nubira/NBAdRequest.h"
@@ -22,6 +23,7 @@
 #include "platform/application.h"
 #include "platform/composers.h"
 #include "platform/log.h"
+#include "platform/url_connection.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
@@ -342,9 +344,11 @@ TEST_F(NBHostileInputTest, AnswersThatAreNoAdFailOnceAndTheShownAdStays) {
     std::string said;
   };
   const Case cases[] = {
-      {"larger than an ad can be", richMedia("<p>" + std::string(nubira::NBHttpAdRequest::kMaxReplyBytes, 'x') + "</p>"),
-       std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + nubira::NBHttpAdRequest::kOversizedReplyMessage,
-       "reply passes"},
+      // Past the size cap the load fails as any failed load does.
+      {"larger than an ad can be",
+       richMedia("<p>" + std::string(platform::kURLDefaultMaximumContentLength, 'x') + "</p>"),
+       std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + platform::kURLErrorDomain,
+       "connection failed while getting an ad request"},
       {"not XML", "%n%s%x%@<<>>", noFill, "res=%n%s%x%@"},
       {"cut short", "<?xml version=\"1.0\"?><Response><Ad type=\"rm\"><![CDATA[<p>cut", noFill, "res="},
       {"entity bomb", bomb, noFill, "res="},
@@ -506,6 +510,132 @@ TEST_F(NBHostileInputTest, ClicksThatRedirectForEverOrToAFileEndOnce) {
     EXPECT_FALSE(root->presentedViewController());
   }
   EXPECT_LE(server.requestsTo("/cycle/a").size(), 20u);
+}
+
+// Answers that trickle, never come, or bring too much, for the ad and for a click: each load
+// fails once within its bounds (not before the deadline when bytes keep moving), its
+// connection is let go, and the banner goes on to its next ad.
+TEST_F(NBHostileInputTest, EndlessAndOversizedLoadsFailOnceAndTheBannerGoesOn) {
+  ASSERT_EQ(nextAd(richMedia("<p>shown</p>")), "finish");
+  const size_t connectionsBefore = platform::URLConnection::liveCount();
+  ScriptedAnswer trickle = ScriptedAnswer::text(std::string(100000, 'x'));
+  trickle.trickle = std::chrono::milliseconds(5);
+  ScriptedAnswer stalled = ScriptedAnswer::text("");
+  stalled.stall = true;
+  ScriptedAnswer declaredTooLarge = ScriptedAnswer::text(std::string(platform::kURLDefaultMaximumContentLength + 1, 'x'));
+  ScriptedAnswer chunkedTooLarge = declaredTooLarge;
+  chunkedTooLarge.chunked = true;
+  chunkedTooLarge.chunkSize = 64 * 1024;
+  server.http().setAnswer("/trickle", trickle);
+  server.http().setAnswer("/stall", stalled);
+  server.http().setAnswer("/large", chunkedTooLarge);
+  for (const char* hop : {"trickle", "stall", "large"})
+    server.http().setAnswer(std::string("/to-") + hop, ScriptedAnswer::redirect(server.url(std::string("/") + hop + "?a=1&b=2")));
+  // Steps of manual time with real time between them for the bytes to move, so an idle
+  // time-out never fires for a trickle: only the deadline can end it.
+  const double step = 5;
+  auto runFor = [&](const std::function<bool()>& done) {
+    double waited = 0;
+    while (!done() && waited < 3 * nubira::NBHttpAdRequest::kTimeout) {
+      advance(step);
+      waited += step;
+      runUntil(done, 0.03);
+    }
+    runUntilIdle();
+    return waited;
+  };
+  const std::string failed = std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + platform::kURLErrorDomain;
+  struct AdCase {
+    const char* name;
+    ScriptedAnswer answer;
+    bool slow;  // ends only at the deadline
+  };
+  const AdCase adCases[] = {
+      {"trickling answer", trickle, true},
+      {"answer that never comes", stalled, true},
+      {"declared too large", declaredTooLarge, false},
+      {"chunked too large", chunkedTooLarge, false},
+      {"redirected into a trickle", ScriptedAnswer::redirect(server.url("/trickle")), true},
+  };
+  for (const auto& c : adCases) {
+    SCOPED_TRACE(c.name);
+    server.setAdAnswer(c.answer);
+    advance(NBAdView::kMinimumSecondsBetweenAds + 1);
+    heard->events.clear();
+    log->clear();
+    view->loadNBAdRequest();
+    const double waited = runFor([&] { return !heard->events.empty(); });
+    EXPECT_EQ(heard->events, std::vector<std::string>{failed});
+    if (c.slow)
+      EXPECT_GE(waited, nubira::NBHttpAdRequest::kTimeout);
+    else
+      EXPECT_LT(waited, nubira::NBHttpAdRequest::kTimeout);
+    EXPECT_EQ(logged("connection failed while getting an ad request"), 1u);
+    EXPECT_EQ(platform::URLConnection::liveCount(), connectionsBefore);
+    EXPECT_NE(onScreen()->documentSourceForTesting().find("shown"), std::string::npos);
+  }
+  // A click whose landing never ends, or brings too much, ends as a failed click load does:
+  // with the redirect it reached (cut at its first "&") or with nothing, never "in progress".
+  struct ClickCase {
+    const char* name;
+    std::string target;
+    std::vector<std::string> events;
+    std::optional<std::string> opens;
+    bool slow;
+  };
+  const ClickCase clickCases[] = {
+      {"landing trickles", server.url("/to-trickle"), {"leave"}, server.url("/trickle?a=1"), true},
+      {"landing too large", server.url("/to-large"), {"leave"}, server.url("/large?a=1"), false},
+      {"landing never answers", server.url("/to-stall"), {"leave"}, server.url("/stall?a=1"), true},
+      {"click never answers", server.url("/stall"), {}, std::nullopt, true},
+  };
+  for (const auto& c : clickCases) {
+    SCOPED_TRACE(c.name);
+    server.setAdAnswer(ScriptedAnswer::text(
+        "<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"1\" width=\"320\" height=\"50\"><AdURL>" +
+        c.target + "</AdURL><![CDATA[<p>banner</p>]]></Ad></Response>"));
+    advance(NBAdView::kMinimumSecondsBetweenAds + 1);
+    heard->events.clear();
+    view->loadNBAdRequest();
+    settle([&] { return !heard->events.empty(); }, 10);
+    ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
+    heard->events.clear();
+    const size_t before = opened().size();
+    window->tapAtPoint(view->convertRectToView(Rect(10, 10, 1, 1), window).origin);
+    ASSERT_TRUE(view->isTouchedDownOnAdForTesting());
+    const double waited = runFor([&] { return !view->isTouchedDownOnAdForTesting(); });
+    EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+    if (c.slow)
+      EXPECT_GE(waited, nubira::NBHttpAdRequest::kTimeout);
+    else
+      EXPECT_LT(waited, nubira::NBHttpAdRequest::kTimeout);
+    EXPECT_EQ(heard->events, c.events);
+    EXPECT_EQ(opened().size(), before + (c.opens ? 1 : 0));
+    if (c.opens && opened().size() > before) {
+      EXPECT_EQ(opened().back(), *c.opens);
+    }
+    EXPECT_EQ(platform::URLConnection::liveCount(), connectionsBefore);
+  }
+  expectTheBannerGoesOn();
+}
+
+// One ad may start a few tens of requests of its own: a page pinging in a loop gets that many
+// out, the rest are dropped and said once; the next ad has its own allowance.
+TEST_F(NBHostileInputTest, AnAdsOwnRequestsAreBounded) {
+  ASSERT_EQ(nextAd(richMedia("<p>pinging</p>")), "finish");
+  const size_t limit = nubira::NBWebView::kRequestsPerAd;
+  log->clear();
+  run("for (var i = 0; i < " + std::to_string(limit + 20) + "; i++) mraid.asyncPing('" + server.url("/ping") +
+      "?i=' + i);");
+  settle([&] { return server.requestsTo("/ping").size() >= limit; }, 10);
+  settle([] { return false; }, 0.2);
+  EXPECT_EQ(server.requestsTo("/ping").size(), limit);
+  EXPECT_EQ(logged(nubira::NBWebView::kRequestBudgetLine), 1u);
+  ASSERT_EQ(nextAd(richMedia("<p>next</p>")), "finish");
+  run("mraid.asyncPing('" + server.url("/ping") + "?next=1');");
+  settle([&] { return server.requestsTo("/ping").size() > limit; }, 10);
+  EXPECT_EQ(server.requestsTo("/ping").size(), limit + 1);
+  EXPECT_EQ(server.requestsTo("/ping").back().query, "next=1");
 }
 
 }  // namespace

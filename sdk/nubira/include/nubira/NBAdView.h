@@ -209,6 +209,9 @@ class NBAdView : public platform::View {
   void setExpandedViewsHidden(bool hidden);
 
   NBWebView& loadingWebView() const;
+  // The holder of the ad on screen, and the holder of `webView` (one of the two).
+  NBWebView& onScreenHolder() const;
+  NBWebView& holderOf(const std::shared_ptr<platform::WebView>& webView) const;
   std::shared_ptr<platform::WebView> onScreenWebView() const;
   void resetRequest();
 
