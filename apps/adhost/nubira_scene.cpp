@@ -1,8 +1,8 @@
 // The Nubira adapter on a banner view in the game's window: the sandbox ad server answers a
 // rich-media ad whose page talks to the banner through its MRAID object; twenty-one seconds
 // of (virtual) time later a plain banner replaces it with a transition, and a tap on it opens
-// the landing page in the in-app browser. Then a rich-media ad expands over the window and the
-// player closes it back into its place.
+// the landing page in the in-app browser. Then the player touches a rich-media ad, which expands
+// over the window, and closes it back into its place.
 #include <memory>
 #include <string>
 
@@ -110,6 +110,9 @@ bool runNubiraScene(const Options&) {
   server.setAdReply(richMediaReply("<div id=\"nb_c\">Tap to grow</div>"));
   banner->loadNBAdRequest();
   ok = ok && loop.runUntil([&] { return adapter->shown == 3; }, 10.0);
+  // The page grows only for the player who touched it.
+  note("player", "taps the rich-media ad");
+  window->tapAtPoint(platform::Point{160, 435});
   note("page", "mraid.expand(null, {width: 320, height: 300})");
   const auto richPage = banner->webView1ForTesting()->superview() == banner ? banner->webView1ForTesting()
                                                                             : banner->webView2ForTesting();

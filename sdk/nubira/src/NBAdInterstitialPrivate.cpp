@@ -115,6 +115,10 @@ void NBAdInterstitialPrivate::webViewDidStartLoad(const WebViewPtr&) {
 }
 
 void NBAdInterstitialPrivate::restoreScreenAfterFormNavigation() {
+  // Only what a form changed is put back: a page's own later loads, shown or not, leave the
+  // application's status bar alone.
+  if (!formChangedScreen_) return;
+  formChangedScreen_ = false;
   auto& app = platform::Application::sharedApplication();
   app.setStatusBarHidden(true);
   app.setNetworkActivityIndicatorVisible(false);
@@ -151,6 +155,12 @@ std::optional<bool> NBAdInterstitialPrivate::webViewShouldStartLoadWithRequestNa
   if (url == "about:blank") return true;
   using Type = platform::WebViewNavigationType;
   if ((type == Type::FormSubmitted || type == Type::FormResubmitted) && NBURLRouting::isHttp(url)) {
+    // An ad not on screen submits nothing and changes nothing on the screen.
+    if (!isShown() || !webView->isShownOnScreen()) {
+      if (webView->noteRefusalOnce("form")) logLine("the ad is not on screen: its page may not submit a form");
+      return false;
+    }
+    formChangedScreen_ = true;
     auto& app = platform::Application::sharedApplication();
     app.setStatusBarHidden(false);
     app.setNetworkActivityIndicatorVisible(true);
@@ -164,22 +174,23 @@ std::optional<bool> NBAdInterstitialPrivate::webViewShouldStartLoadWithRequestNa
     return false;
   }
   // Everything below leaves the ad's page: a page may load what it likes into itself, but
-  // only the user's own tap sends anyone elsewhere.
-  const bool tapped = type == Type::LinkClicked;
+  // only just after the user touched the ad on screen may it send anyone elsewhere, one act
+  // per touch (the navigation type says nothing of that).
+  auto userActed = [&](const char* act) { return nbWebView_->userActivationForAct(act); };
   if (NBEmbeddedWebViewController::isAppStoreURL(url)) {
-    if (tapped) {
+    if (userActed("open the store")) {
       logLine("Treating URL %@ as call to app store", url);
       openReferralURL(url);
     }
     return false;
   }
   if (scheme == "mailto" || scheme == "tel") {
-    if (tapped) routeTappedURL(url, scheme);
+    routeTappedURL(url, scheme);
     return false;
   }
   auto& app = platform::Application::sharedApplication();
   if (!NBURLRouting::isHttp(url) && app.canOpenURL(url)) {
-    if (tapped) {
+    if (userActed("open another application")) {
       util_->logAbove(2, "opening url externally:%@", url);
       leaveApplicationWithURL(url);
     }
@@ -189,7 +200,7 @@ std::optional<bool> NBAdInterstitialPrivate::webViewShouldStartLoadWithRequestNa
     logLine("Perform Normal process for URL.");
     return NBURLRouting::isHttp(url);
   }
-  if (tapped && NBURLRouting::isHttp(url)) {
+  if (NBURLRouting::isHttp(url) && userActed("open a link")) {
     logLine("Delegating Open to web browser.");
     openReferralURL(url);
   }
@@ -208,7 +219,7 @@ void NBAdInterstitialPrivate::routeTappedURL(const std::string& url, const std::
     logLine("not a phone number: %@", url);
     return;
   }
-  leaveApplicationWithURL(url);
+  if (nbWebView_->userActivationForAct("dial")) leaveApplicationWithURL(url);
 }
 
 void NBAdInterstitialPrivate::openReferralURL(const std::string& url) {
@@ -268,11 +279,21 @@ void NBAdInterstitialPrivate::closeAd() {
 
 bool NBAdInterstitialPrivate::isShown() const { return presentingViewController() && !isBeingDismissed(); }
 
-// What a page asks of the device waits until the user can see the ad: a page loading off
-// screen does not open browsers, composers or calls over the game.
-bool NBAdInterstitialPrivate::mayActForPage(const char* what) const {
-  if (isShown()) return true;
-  logLine("ad not on screen, ignoring %@", std::string(what));
+// What a page asks of the device needs the user's touch on the ad on screen (one act per
+// touch), and a screen of its own: a page loading off screen, or one the user did not touch,
+// opens no browser, composer or call over the game, and screens never stack.
+bool NBAdInterstitialPrivate::mayActForPage(const char* what) {
+  if (!isShown()) {
+    if (nbWebView_->webView()->noteRefusalOnce(std::string("shown:") + what))
+      logLine("ad not on screen, ignoring %@", std::string(what));
+    return false;
+  }
+  return nbWebView_->userActivationForAct(what);
+}
+
+bool NBAdInterstitialPrivate::mayPresentScreen(const char* what) {
+  if (!presentedViewController()) return mayActForPage(what);
+  logLine("a screen is already up over the ad, ignoring %@", std::string(what));
   return false;
 }
 
@@ -283,7 +304,7 @@ void NBAdInterstitialPrivate::presentComposer(const std::shared_ptr<platform::Vi
 
 void NBAdInterstitialPrivate::sendEMailToWithSubjectWithBodyIsHTML(const std::string& to, const std::string& subject,
                                                                    const std::string& body, bool isHTML) {
-  if (!mayActForPage("email")) return;
+  if (!mayPresentScreen("email")) return;
   if (!platform::Runtime::classExists("MFMailComposeViewController")) {
     showAlertWithMsg("Cannot send email!");
     return;
@@ -301,7 +322,7 @@ void NBAdInterstitialPrivate::sendEMailToWithSubjectWithBodyIsHTML(const std::st
 }
 
 void NBAdInterstitialPrivate::sendSMSToWithBody(const std::string& to, const std::string& body) {
-  if (!mayActForPage("sms")) return;
+  if (!mayPresentScreen("sms")) return;
   if (!platform::Runtime::classExists("MFMessageComposeViewController") ||
       !platform::MessageComposeViewController::canSendText()) {
     showAlertWithMsg("Cannot send SMS!");
@@ -326,11 +347,11 @@ void NBAdInterstitialPrivate::messageComposeViewControllerDidFinishWithResult(
 }
 
 void NBAdInterstitialPrivate::placeCallTo(const std::string& number) {
-  if (!mayActForPage("phone")) return;
   if (!NBURLRouting::isPhoneNumber(number)) {
     logLine("not a phone number: %@", number);
     return;
   }
+  if (!mayActForPage("dial")) return;
   leaveApplicationWithURL(platform::format("tel://%@", number));
 }
 
@@ -340,12 +361,15 @@ void NBAdInterstitialPrivate::sendBeaconPingToUrl(const std::optional<std::strin
     return;
   }
   logLine("beacon url is %@", *url);
-  NBURLRouting::ping(*url);
+  if (nbWebView_->allowsRequestFromPage("ping")) NBURLRouting::ping(*url);
 }
 
 void NBAdInterstitialPrivate::openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(
     const WebViewPtr&, const std::optional<std::string>& url, bool, bool, bool) {
-  if (url && mayActForPage("open")) showEmbedWebViewWithUrl(*url);
+  if (!url) return;
+  // What the browser cannot show is refused without using the user's touch.
+  if (NBURLRouting::isHttp(*url) && !mayPresentScreen("open the browser")) return;
+  showEmbedWebViewWithUrl(*url);
 }
 
 void NBAdInterstitialPrivate::showEmbedWebViewWithUrl(const std::string& url) {
@@ -354,6 +378,7 @@ void NBAdInterstitialPrivate::showEmbedWebViewWithUrl(const std::string& url) {
     logLine("not opening %@ in the browser", url);
     return;
   }
+  if (presentedViewController()) return;
   isEmbeddedControllerShowing_ = true;
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
   auto browser = NBEmbeddedWebViewController::create();

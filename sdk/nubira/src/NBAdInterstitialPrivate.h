@@ -133,7 +133,10 @@ class NBAdInterstitialPrivate : public platform::ViewController,
   // system can open it.
   void leaveApplicationWithURL(const std::string& url);
   bool isShown() const;
-  bool mayActForPage(const char* what) const;
+  // Whether the page may act for the user now (shown, touched: one act per touch), and also
+  // present a screen (none up yet). Refusals are logged once per page.
+  bool mayActForPage(const char* what);
+  bool mayPresentScreen(const char* what);
   void presentComposer(const std::shared_ptr<platform::ViewController>& composer);
   std::shared_ptr<NBAdInterstitialPrivate> self();
 
@@ -146,6 +149,8 @@ class NBAdInterstitialPrivate : public platform::ViewController,
   std::unique_ptr<NBWebView> nbWebView_;
   bool isLoadingAd_ = false;
   int webViewLoadCount_ = 0;
+  // A form navigation showed the status bar and moved the close button: put back at its end.
+  bool formChangedScreen_ = false;
   bool ismraidAd_ = false;
   std::shared_ptr<NBEmbeddedWebViewController> nbEmbedWebViewController_;
 };

@@ -104,8 +104,9 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
   std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const WebViewPtr& webView,
                                                                       const platform::URLRequest& request,
                                                                       platform::WebViewNavigationType type) override {
+    (void)type;  // a tap is known by the page's user activation, never by the navigation type
     auto v = lock();
-    return v && v->shouldStartLoad(webView, request.url(), type == platform::WebViewNavigationType::LinkClicked);
+    return v && v->shouldStartLoad(webView, request.url());
   }
   void webViewDidStartLoad(const WebViewPtr& webView) override {
     if (auto v = lock()) v->webViewDidStartLoad(webView);
@@ -158,17 +159,21 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
   void rotateExpandedWindowsToCurrentOrientation() override {
     if (auto v = lock()) v->rotateExpandedWindowsToCurrentOrientation();
   }
-  void openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(const WebViewPtr&,
+  void openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(const WebViewPtr& webView,
                                                                      const std::optional<std::string>& url, bool,
                                                                      bool, bool) override {
-    if (auto v = lock()) v->showEmbedWebViewWithUrl(url);
+    auto v = lock();
+    if (v && v->mayPresentBrowserWithUrl(url) && v->holderOf(webView).userActivationForAct("open the browser"))
+      v->openBrowserForPage(*url);
   }
   void sendEMailToWithSubjectWithBodyIsHTML(const std::string& to, const std::string& subject,
                                             const std::string& body, bool isHTML) override {
-    if (auto v = lock()) v->sendEMailTo({to}, {}, subject, body, isHTML);
+    auto v = lock();
+    if (v && v->onScreenHolder().userActivationForAct("compose mail")) v->sendEMailTo({to}, {}, subject, body, isHTML);
   }
   void sendSMSToWithBody(const std::string& to, const std::string& body) override {
-    if (auto v = lock()) v->sendSMSToWithBody(to, body);
+    auto v = lock();
+    if (v && v->onScreenHolder().userActivationForAct("compose a message")) v->sendSMSToWithBody(to, body);
   }
   void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController&,
                                                      platform::MailComposeResult,
@@ -184,7 +189,9 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
       logLine("not a phone number: %@", number);
       return;
     }
-    platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
+    auto v = lock();
+    if (v && v->onScreenHolder().userActivationForAct("dial"))
+      platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
   }
   void sendBeaconPingToUrl(const std::optional<std::string>& url) override {
     if (!url) {
@@ -192,7 +199,8 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
       return;
     }
     logLine("beacon url is %@", *url);
-    NBAdView::openReferralURL(*url, false);
+    auto v = lock();
+    if (v && v->onScreenHolder().allowsRequestFromPage("ping")) NBAdView::openReferralURL(*url, false);
   }
 
  private:
@@ -523,6 +531,12 @@ void NBAdView::nbAdRequestFailed(const platform::Error& error) {
 
 NBWebView& NBAdView::loadingWebView() const { return shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_; }
 
+NBWebView& NBAdView::onScreenHolder() const { return shouldLoadWebView1_ ? *nbWebView2_ : *nbWebView1_; }
+
+NBWebView& NBAdView::holderOf(const std::shared_ptr<platform::WebView>& webView) const {
+  return webView == nbWebView1_->webView() ? *nbWebView1_ : *nbWebView2_;
+}
+
 std::shared_ptr<platform::WebView> NBAdView::onScreenWebView() const {
   return shouldLoadWebView1_ ? nbWebView2_->webView() : nbWebView1_->webView();
 }
@@ -551,8 +565,7 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
   target.loadHtmlStringForRMAd(markup, unit->adType == NBAdTypeRichMedia);
 }
 
-bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url,
-                               bool tapped) {
+bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url) {
   NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
   const std::string scheme = NBURLRouting::schemeOf(url);
   if (scheme == "file") {
@@ -568,10 +581,11 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
       jsBridge_->processURLForWebView(url, webView);
     return false;
   }
-  // A page may load what it likes into itself, but only the user's own tap on a link may send
-  // them anywhere else.
+  // A page may load what it likes into itself, but only just after the user touched the ad on
+  // screen may it send them anywhere else: one act per touch.
+  auto userActed = [&](const char* act) { return holderOf(webView).userActivationForAct(act); };
   if (NBEmbeddedWebViewController::isAppStoreURL(url)) {
-    if (tapped) {
+    if (userActed("open the store")) {
       logLine("Treating URL %@ as call to app store", url);
       openReferralURL(url, true);
     }
@@ -581,19 +595,19 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
   auto& app = platform::Application::sharedApplication();
   if (scheme == "mailto") {
     logLine("MAILTO: %@", url);
-    if (auto mail = NBMailtoURL::parse(url); mail && tapped) sendEMailTo(mail->to, mail->cc, mail->subject, mail->body, false);
+    if (auto mail = NBMailtoURL::parse(url); mail && userActed("compose mail"))
+      sendEMailTo(mail->to, mail->cc, mail->subject, mail->body, false);
     return false;
   }
   if (scheme == "tel") {
-    if (!tapped) return false;
-    if (NBURLRouting::telNumber(url))
-      app.openURL(url);
-    else
+    if (!NBURLRouting::telNumber(url))
       logLine("not a phone number: %@", url);
+    else if (userActed("dial"))
+      app.openURL(url);
     return false;
   }
   if (scheme != "http" && scheme != "https" && app.canOpenURL(url)) {
-    if (tapped) {
+    if (userActed("open another application")) {
       logLine("opening url externally:%@", url);
       app.openURL(url);
     }
@@ -603,7 +617,7 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     logLine("Perform Normal process for URL.");
     return true;
   }
-  if (!tapped) return false;
+  if (!userActed("open a link")) return false;
   logLine("Delegating Open to web browser.");
   if (currentAdUnit_ && currentAdUnit_->adActionType == 3)
     webviewLinkWasClicked(url);
@@ -696,6 +710,7 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
   if (currentAdUnit_->adActionType == 2 || currentAdUnit_->adActionType == 3) {
     (shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_).setWebViewUserInteraction(true);
     performAdClickNotification();
+    screenAnnounced_ = true;
     platform::RunLoop::main().postAfter(
         0, [weak, target] {
           // No browser could be shown: the click ends as if it had been closed.
@@ -742,14 +757,33 @@ void NBAdView::performExternalCallWithUrl(const std::string& url) {
   touchedDownOnAd_ = false;
 }
 
-bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
+bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
   // The browser shows web pages only: a page cannot open local files or other schemes there.
   if (!url || !NBURLRouting::isHttp(*url)) {
     logLine("not opening %@ in the browser", url.value_or("(null)"));
     return false;
   }
+  // One screen at a time: while another is up this one could not be shown, nor the ad again.
   auto root = rootViewController();
-  if (!root || root->presentedViewController()) return false;
+  return root && !root->presentedViewController();
+}
+
+void NBAdView::openBrowserForPage(const std::string& url) {
+  // The host hears of this screen as of one a tap opens, and of its going; an expanded ad has
+  // already told it that a screen is up.
+  if (currentState_ != kMRAIDStateExpanded) {
+    performAdClickNotification();
+    screenAnnounced_ = true;
+  }
+  if (!showEmbedWebViewWithUrl(url)) {
+    adScreenWillDismiss();
+    adScreenDidDismiss();
+  }
+}
+
+bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
+  if (!mayPresentBrowserWithUrl(url)) return false;
+  auto root = rootViewController();
   setExpandedViewsHidden(true);
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
   auto browser = NBEmbeddedWebViewController::create();
@@ -761,19 +795,21 @@ bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
   return true;
 }
 
+// The host hears that the browser goes exactly when it heard that it came, whatever the ad.
 void NBAdView::adScreenWillDismiss() {
-  if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeRichMedia) return;
+  if (!screenAnnounced_) return;
   performAdWillDismissNotification();
   touchedDownOnAd_ = false;
 }
 
 void NBAdView::adScreenDidDismiss() {
   auto self = shared_from_this();
-  if (!currentAdUnit_ || currentAdUnit_->adType != NBAdTypeRichMedia) {
+  if (screenAnnounced_) {
+    screenAnnounced_ = false;
     performAdDidDismissNotification();
-    if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
-    nbEmbedWebViewController_.reset();
   }
+  if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
+  nbEmbedWebViewController_.reset();
   setExpandedViewsHidden(false);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/run_loop.h"
 #include "platform/scroll_view.h"
 #include "platform/web_view.h"
+#include "platform/view_controller.h"
 #include "platform/window.h"
 
 namespace nubira {
@@ -26,7 +27,7 @@ constexpr int kStateLoading = 0;
 constexpr int kStateDefault = 1;
 constexpr int kStateResized = 2;
 constexpr int kStateHidden = 4;
-constexpr int kStateExpanded = 5;
+constexpr int kStateExpanded = NBAdView::kMRAIDStateExpanded;
 
 constexpr double kCloseButtonSize = 25;
 constexpr long kTagRange = 25000;
@@ -148,6 +149,12 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
     fireErrorEvent(webView, "Cannot expand to a size that is not a positive number of points on a screen.", "expand");
     return;
   }
+  // One full-screen page at a time, and only for the user who just touched the ad.
+  if (auto root = rootViewController(); root && root->presentedViewController()) {
+    fireErrorEvent(webView, "Cannot expand while another screen is shown.", "expand");
+    return;
+  }
+  if (!holderOf(webView).userActivationForAct("expand")) return;
   auto self = shared_from_this();
   auto me = std::static_pointer_cast<platform::View>(self);
   performAdClickNotification();

@@ -70,6 +70,7 @@ void NBHttpAdRequest::setupRequestUserDataAdRequestRequestMethodRequestType(cons
   if (!url) return;  // nothing to connect to: sendRequest reports it
   platform::URLRequest request(url->absoluteString(), platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
                                kTimeout);
+  boundExchange(request);
   request.setHTTPMethod(method);
   if (method == "POST") {
     try {
@@ -177,16 +178,14 @@ void NBHttpAdRequest::connectionDidReceiveResponse(const platform::HTTPURLRespon
   receivedData_.clear();
 }
 
+void NBHttpAdRequest::boundExchange(platform::URLRequest& request) {
+  request.setDeadlineInterval(kTimeout);
+  // An ad reply is a few kilobytes of XML, a click's landing page is not read at all: past
+  // the cap the exchange fails as any failed load does.
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+}
+
 void NBHttpAdRequest::connectionDidReceiveData(const platform::Bytes& data) {
-  if (receivedData_.size() + data.size() > kMaxReplyBytes) {
-    auto keepAlive = shared_from_this();
-    if (urlConnection_) urlConnection_->cancel();
-    releaseExchange();
-    util_->logAbove(1, "the ad server's reply passes %d bytes", static_cast<int>(kMaxReplyBytes));
-    sendAdRequestFailedNotification(
-        NBAdError::errorWithDomainCodeUserInfo(kOversizedReplyMessage, NBAdErrorCodeNetworkError));
-    return;
-  }
   receivedData_.insert(receivedData_.end(), data.begin(), data.end());
 }
 

@@ -21,16 +21,14 @@ class NBUserInfo;
 
 class NBHttpAdRequest : public std::enable_shared_from_this<NBHttpAdRequest> {
  public:
+  // The idle time-out of every exchange, and its whole deadline: a server that keeps
+  // trickling bytes must not hold the banner's request (or a click) for ever.
   static constexpr double kTimeout = 30.0;
   static constexpr const char* kCachedServerKey = "Nubiracachedserver";
   static constexpr const char* kCachedLifeKey = "Nubiracachedlife";
   static constexpr const char* kCachedTimestampKey = "Nubira_cached_timestamp";
   static constexpr const char* kNoConnectionMessage =
       "Failed to make a connection with the server. urlConnection returned a null instance";
-  // An ad reply is a few kilobytes of XML; one past this bound is refused whole rather than
-  // kept in memory and parsed.
-  static constexpr size_t kMaxReplyBytes = size_t{1} << 20;
-  static constexpr const char* kOversizedReplyMessage = "The ad server's reply is larger than an ad can be.";
   static constexpr const char* kInvalidRequestMessage =
       "Invalid request. This could be due to an invalid app-id, or the app-id might not be in the Active state";
 
@@ -71,6 +69,9 @@ class NBHttpAdRequest : public std::enable_shared_from_this<NBHttpAdRequest> {
   explicit NBHttpAdRequest(ForSubclass);
 
   class Listener;
+  // Gives a request of this exchange its deadline (kTimeout from the start, redirects
+  // included) and its size cap.
+  static void boundExchange(platform::URLRequest& request);
   // Opens the connection; false when there was nothing to send.
   bool openConnection();
   void releaseExchange();

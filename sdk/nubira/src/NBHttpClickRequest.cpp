@@ -42,7 +42,10 @@ std::optional<platform::URLRequest> NBHttpClickRequest::connectionWillSendReques
     redirectUrl_ = platform::trimWhitespaceAndNewlines(next);
   } else if (*redirectUrl_ != next) {
     redirectUrl_ = platform::trimWhitespaceAndNewlines(next);
-    return platform::URLRequest(next);
+    // A plain request, bounded as the click's own: the deadline still runs from the click.
+    platform::URLRequest plain(next);
+    boundExchange(plain);
+    return plain;
   } else {
     // A target that redirects to itself would be asked for again and again: the click ends
     // here, as a connection that gave up on its redirects does.

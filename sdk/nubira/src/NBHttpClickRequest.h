@@ -27,7 +27,8 @@ class NBHttpClickRequest : public NBHttpAdRequest {
   std::optional<platform::URLRequest> connectionWillSendRequestRedirectResponse(
       const platform::URLRequest& request, const platform::HTTPURLResponse* redirectResponse) override;
   void connectionDidReceiveResponse(const platform::HTTPURLResponse& response) override;
-  // The landing page's body says nothing about the click: it is not kept, however large.
+  // The landing page's body says nothing about the click: it is not kept (and its size is
+  // capped on the request).
   void connectionDidReceiveData(const platform::Bytes&) override {}
   void connectionDidFailWithError(const platform::Error& error) override;
   void connectionDidFinishLoading() override;

@@ -1,6 +1,7 @@
 #include "NBSDKUtil.h"
 
 
+#include "NBURLRouting.h"
 #include "NBUtilities.h"
 #include "platform/clock.h"
 #include "platform/date_formatter.h"
@@ -159,7 +160,8 @@ void NBSDKUtil::startAppTrackerConversionITunesId(const std::string& advertiserI
     return;
   }
   p->received.clear();
-  p->connection = platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), p);
+  // Bounded, so that a server that never ends cannot hold the ping "in progress" for good.
+  p->connection = platform::URLConnection::connectionWithRequestDelegate(NBURLRouting::boundedRequest(url), p);
 }
 
 }  // namespace nubira

@@ -85,13 +85,20 @@ std::optional<std::string> NBURLRouting::mailtoRecipient(const std::string& url)
   return joined;
 }
 
+platform::URLRequest NBURLRouting::boundedRequest(const std::string& url) {
+  platform::URLRequest request(url);
+  request.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+  return request;
+}
+
 void NBURLRouting::openReferralURL(const std::string& url, Opener open) {
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url),
+  platform::URLConnection::connectionWithRequestDelegate(boundedRequest(url),
                                                          std::make_shared<ReferralListener>(url, std::move(open)));
 }
 
 void NBURLRouting::ping(const std::string& url) {
-  platform::URLConnection::connectionWithRequestDelegate(platform::URLRequest(url), nullptr);
+  platform::URLConnection::connectionWithRequestDelegate(boundedRequest(url), nullptr);
 }
 
 }  // namespace nubira

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/url_connection.h"
+
 namespace nubira {
 
 class NBURLRouting {
@@ -20,6 +22,10 @@ class NBURLRouting {
   static std::optional<std::string> telNumber(const std::string& url);
   // The "to" addresses of a "mailto" URL, comma-separated; nullopt when there are none.
   static std::optional<std::string> mailtoRecipient(const std::string& url);
+
+  // A GET of `url` for the client's own small loads (referrals, pings, the conversion
+  // ping): it must end within the default deadline and bring at most the default cap.
+  static platform::URLRequest boundedRequest(const std::string& url);
 
   // Follows `url` through its redirects on a connection of its own and hands `open` the
   // last address it reached, whether the load ends well or fails.

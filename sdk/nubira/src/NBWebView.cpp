@@ -44,6 +44,7 @@ std::string NBWebView::pageForMarkup(const std::string& markup, bool richMedia) 
 void NBWebView::loadHtmlStringForRMAd(const std::string& markup, bool richMedia) {
   NBSDKUtil::util()->logAbove(1, "webview will start loading htmlstring");
   refusalLogged_ = false;
+  requestBudget_.reset();
   webview_->loadHTMLStringBaseURL(pageForMarkup(markup, richMedia), std::nullopt);
 }
 
@@ -56,6 +57,22 @@ bool NBWebView::admitsCommandFromPage(const std::string& url, bool current) {
     NBSDKUtil::util()->logAbove(1, "ignoring a command from a page other than the ad's own: %@", url);
   }
   return false;
+}
+
+bool NBWebView::userActivationForAct(const std::string& act) {
+  if (webview_->consumeUserActivation()) return true;
+  if (webview_->noteRefusalOnce("touch:" + act)) {
+    NBSDKUtil::util()->logAbove(1, webview_->isShownOnScreen() ? kNoTouchRefusal : kOffScreenRefusal, act);
+  }
+  return false;
+}
+
+bool NBWebView::allowsRequestFromPage(const std::string& act) {
+  if (!webview_->isShownOnScreen()) {
+    if (webview_->noteRefusalOnce("shown:" + act)) NBSDKUtil::util()->logAbove(1, kOffScreenRefusal, act);
+    return false;
+  }
+  return requestBudget_.allowRequest();
 }
 
 void NBWebView::loadRequest(const platform::URLRequest* request) {

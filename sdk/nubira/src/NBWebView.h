@@ -7,6 +7,7 @@
 
 #include "platform/geometry.h"
 #include "platform/passkey.h"
+#include "platform/request_budget.h"
 #include "platform/url_connection.h"
 
 namespace platform {
@@ -39,6 +40,21 @@ class NBWebView {
   // page it was given (not one the ad navigated to) and the owner counts the ad as `current`.
   // A refusal is logged once per page given, as a page on a timer would flood the log.
   bool admitsCommandFromPage(const std::string& url, bool current);
+  // What a page may do beyond its own view, for the ad now given to this view:
+  // - act for the user (count or report a click, open anything outside the ad, present a
+  //   screen, compose, dial): only just after the user touched this view while it is shown,
+  //   one act per touch;
+  // - make requests of its own (beacons, pings, referrals): only while the view is shown, and
+  //   at most kRequestsPerAd of them (the rest dropped, said once).
+  // Each refusal is logged once per page, naming `act`.
+  bool userActivationForAct(const std::string& act);
+  bool allowsRequestFromPage(const std::string& act);
+  // The refusal line for a page the user did not touch (logged with the act it refused).
+  static constexpr const char* kNoTouchRefusal = "the ad's page may not %@ without the user's touch";
+  static constexpr const char* kOffScreenRefusal = "the ad is not on screen: its page may not %@";
+  static constexpr size_t kRequestsPerAd = platform::RequestBudget::kDefaultLimit;
+  static constexpr const char* kRequestBudgetLine =
+      "Nubira: the ad asked for more requests than an ad may make; the rest are dropped";
   void loadRequest(const platform::URLRequest* request);
   void injectJavascript(const std::string& script);
   void stopLoading();
@@ -53,6 +69,7 @@ class NBWebView {
  private:
   std::shared_ptr<platform::WebView> webview_;
   bool refusalLogged_ = false;
+  platform::RequestBudget requestBudget_{kRequestBudgetLine, kRequestsPerAd};
 };
 
 }  // namespace nubira

@@ -11,6 +11,7 @@
 #include "platform/application.h"
 #include "platform/bars.h"
 #include "platform/navigation_controller.h"
+#include "platform/text_quoting.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
@@ -65,6 +66,18 @@ class NBAdViewClickTest : public testing::SandboxTest {
     ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
     heard->events.clear();
   }
+  // The user's tap on a link to `url` in the ad's page (the link is added to the page first),
+  // or a navigation the page makes itself. Each leaves no touch behind for the next.
+  void navigate(const std::shared_ptr<platform::WebView>& page, const std::string& url, WebViewNavigationType type) {
+    if (type == WebViewNavigationType::LinkClicked) {
+      page->stringByEvaluatingJavaScriptFromString("var a = document.createElement('a'); a.setAttribute('href', " +
+                                                   platform::quoteScriptString(url) + "); document.body.appendChild(a);");
+      ASSERT_TRUE(page->tapLinkWithURLForTesting(url));
+    } else {
+      page->injectNavigationForTesting(platform::URLRequest(url), type);
+    }
+  }
+  void letTheTouchExpire() { advance(platform::kUserActivationSeconds); }
   const std::vector<std::string>& opened() const { return platform::Application::sharedApplication().openedURLs(); }
 
   testing::NubiraServer server;
@@ -169,7 +182,7 @@ TEST_F(NBAdViewClickTest, PageNavigationsActOnlyOnTheUsersTap) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url + (c.type == WebViewNavigationType::Other ? " (page)" : " (tap)"));
     const size_t before = opened().size();
-    page->injectNavigationForTesting(platform::URLRequest(c.url), c.type);
+    navigate(page, c.url, c.type);
     if (c.opens)
       ASSERT_TRUE(runUntil([&] { return opened().size() > before; }, 10));
     else
@@ -179,6 +192,7 @@ TEST_F(NBAdViewClickTest, PageNavigationsActOnlyOnTheUsersTap) {
       EXPECT_EQ(opened().back(), *c.opens);
     }
     EXPECT_EQ(page->request()->url(), "about:blank");
+    letTheTouchExpire();
   }
   EXPECT_TRUE(heard->events.empty());
 }
@@ -274,7 +288,7 @@ TEST_F(NBAdViewClickTest, LinksOfASearchAdClickWithTheirQuery) {
   size_t clicks = 0;
   for (const auto& [link, type, query] : cases) {
     SCOPED_TRACE(link);
-    view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest(link), type);
+    navigate(view->webView1ForTesting(), link, type);
     if (query) ++clicks;
     runUntil([&] { return server.requestsTo("/landing/s").size() == clicks && !view->isTouchedDownOnAdForTesting(); });
     runUntilIdle();
@@ -282,6 +296,7 @@ TEST_F(NBAdViewClickTest, LinksOfASearchAdClickWithTheirQuery) {
     if (query) {
       EXPECT_EQ(server.requestsTo("/landing/s").back().query, *query);
     }
+    letTheTouchExpire();
   }
   EXPECT_TRUE(opened().empty());
 }

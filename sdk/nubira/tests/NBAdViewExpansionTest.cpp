@@ -68,6 +68,17 @@ class NBAdViewExpansionTest : public testing::SandboxTest {
     view->webView1ForTesting()->stringByEvaluatingJavaScriptFromString(script);
     runUntilIdle();
   }
+  // The user's finger lifting from the ad's page where it is on screen now: what the page
+  // then asks for acts for the user.
+  void touchAd() {
+    auto web = view->webView1ForTesting();
+    const auto size = web->bounds().size;
+    window->tapAtPoint(web->convertRectToView(Rect(size.width / 2, size.height / 2, 1, 1), window).origin);
+  }
+  void touchAndPage(const std::string& script) {
+    touchAd();
+    page(script);
+  }
   std::string pageHeard() {
     auto text = view->webView1ForTesting()->stringByEvaluatingJavaScriptFromString("heard.join('|')");
     page("heard = [];");
@@ -91,7 +102,7 @@ TEST_F(NBAdViewExpansionTest, ExpandsOverTheWindowAndClosesBackIntoItsPlace) {
   EXPECT_EQ(pageHeard(), "viewable:true|state:default|ready");
   // The first tag drawn is the container's own, so another is drawn.
   platform::Random::script({7, 30007});
-  page("mraid.expand(null, {width: 400, height: 600});");
+  touchAndPage("mraid.expand(null, {width: 400, height: 600});");
   EXPECT_EQ(heard->events, std::vector<std::string>{"present"});
   EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
   EXPECT_EQ(view->superview(), window);
@@ -116,7 +127,7 @@ TEST_F(NBAdViewExpansionTest, ExpandsOverTheWindowAndClosesBackIntoItsPlace) {
 
   // A landing page the ad opens hides the expansion until the browser is gone, and tells the
   // publisher nothing.
-  page("mraid.open('" + server.url("/landing") + "');");
+  touchAndPage("mraid.open('" + server.url("/landing") + "');");
   EXPECT_TRUE(view->isHidden() && blocking->isHidden());
   advance(platform::kModalTransitionDuration);
   view->browserForTesting()->closeMVC();
@@ -209,7 +220,7 @@ TEST_F(NBAdViewExpansionTest, ExpansionIsPlacedAndTurnedForEachOrientation) {
     // Turning the device changes nothing while the ad is in its place.
     device.setOrientation(orientation);
     EXPECT_EQ(view->frame(), Rect(0, 0, 320, 50));
-    page("mraid.expand(null, {x: 5, y: 5, width: 300, height: 200});");
+    touchAndPage("mraid.expand(null, {x: 5, y: 5, width: 300, height: 200});");
     EXPECT_EQ(rounded(view->frame()), frame);
     EXPECT_EQ(view->transform(), platform::AffineTransform::makeRotation(angle));
     EXPECT_EQ(rounded(view->webView1ForTesting()->frame()), Rect(0, 0, 300, 200));
@@ -219,7 +230,7 @@ TEST_F(NBAdViewExpansionTest, ExpansionIsPlacedAndTurnedForEachOrientation) {
   EXPECT_TRUE(platform::View::committedAnimations().empty());
   // Turning while expanded places the ad again, in an animation.
   device.setOrientation(DeviceOrientation::Portrait);
-  page("mraid.expand(null, {width: 300, height: 200});");
+  touchAndPage("mraid.expand(null, {width: 300, height: 200});");
   device.setOrientation(DeviceOrientation::LandscapeLeft);
   EXPECT_EQ(rounded(view->frame()), std::get<2>(cases[2]));
   ASSERT_EQ(platform::View::committedAnimations().size(), 1u);
@@ -260,11 +271,12 @@ TEST_F(NBAdViewExpansionTest, PagesOpenComposersOrAnAlertAndPing) {
     if (script == mailto) {
       for (auto type : {platform::WebViewNavigationType::Other, platform::WebViewNavigationType::LinkClicked}) {
         EXPECT_EQ(root->presentedViewController(), nullptr);
+        if (type == platform::WebViewNavigationType::LinkClicked) touchAd();
         view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest(script), type);
         runUntilIdle();
       }
     } else {
-      page(script);
+      touchAndPage(script);
     }
     auto presented = root->presentedViewController();
     advance(platform::kModalTransitionDuration);

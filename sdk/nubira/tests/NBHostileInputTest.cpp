@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,16 @@
 #include "NBEmbeddedWebViewController.h"
 #include "NBHttpAdRequest.h"
 #include "NBSDKUtil.h"
+#include "NBWebView.h"
 #include "nubira/NBAdError.h"
 #include "nubira/NBAdInterstitial.h"
 #include "nubira/NBAdRequest.h"
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
 #include "platform/composers.h"
+#include "platform/format.h"
 #include "platform/log.h"
+#include "platform/url_connection.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
@@ -105,8 +109,16 @@ class NBHostileInputTest : public testing::SandboxTest {
     return result;
   }
   std::shared_ptr<platform::WebView> onScreen() const {
+    // In the banner, or in the scroll view of an expanded one.
     auto one = view->webView1ForTesting();
-    return one->superview() == view ? one : view->webView2ForTesting();
+    return one->isDescendantOfView(view) ? one : view->webView2ForTesting();
+  }
+  // The user's finger lifting from the ad on screen: what its page then asks for acts for the
+  // user (once).
+  void touchAd() {
+    auto web = onScreen();
+    const auto size = web->bounds().size;
+    window->tapAtPoint(web->convertRectToView(Rect(size.width / 2, size.height / 2, 1, 1), window).origin);
   }
   size_t logged(const std::string& fragment) const {
     const auto lines = log->lines();
@@ -118,6 +130,7 @@ class NBHostileInputTest : public testing::SandboxTest {
   void expectTheBannerGoesOn() {
     ASSERT_EQ(nextAd(richMedia("<p>plain</p>")), "finish");
     const size_t before = opened().size();
+    touchAd();
     onScreen()->stringByEvaluatingJavaScriptFromString("mraid.makeCall('5550000');");
     settle([&] { return opened().size() > before; });
     ASSERT_EQ(opened().size(), before + 1);
@@ -134,13 +147,15 @@ class NBHostileInputTest : public testing::SandboxTest {
     std::string markup;
     std::string said;
   };
-  // Each ad in turn: nothing opened or shown, its refusal said once, and the banner goes on.
+  // Each ad in turn, touched by the user as soon as it is shown: nothing opened or shown, its
+  // refusal said once, and the banner goes on.
   void expectEachRefused(const std::vector<Attempt>& attempts) {
     for (const auto& a : attempts) {
       SCOPED_TRACE(a.name);
       const size_t openedBefore = opened().size();
       log->clear();
       nextAd(richMedia(a.markup));
+      touchAd();
       settle([&] { return logged(a.said) > 0; }, 2);
       settle([] { return false; }, 0.05);
       EXPECT_EQ(opened().size(), openedBefore);
@@ -272,6 +287,7 @@ TEST_F(NBHostileInputTest, ValuesThePageSendsComeBackAsData) {
   settle([&] { return logged("not a phone number: " + hostile) > 0; });
   EXPECT_EQ(logged("not a phone number: " + hostile), 1u) << ::testing::PrintToString(log->lines());
   EXPECT_EQ(opened().size(), before);
+  touchAd();
   run("mraid.sendSMS('5551234', " + decoded + ");");
   auto sms = std::dynamic_pointer_cast<platform::MessageComposeViewController>(root->presentedViewController());
   ASSERT_TRUE(sms);
@@ -315,7 +331,8 @@ TEST_F(NBHostileInputTest, AbsurdSizesAreRefusedAndTheAdStaysInPlace) {
   }
   EXPECT_EQ(view->blockingViewForTesting(), nullptr);
   EXPECT_TRUE(heard->events.empty());
-  // A sound size still expands.
+  // A sound size still expands, for the user who touched the ad.
+  touchAd();
   run("mraid.expand(null, {width: 300, height: 400});");
   EXPECT_EQ(view->currentStateForTesting(), 5);
 }
@@ -342,9 +359,11 @@ TEST_F(NBHostileInputTest, AnswersThatAreNoAdFailOnceAndTheShownAdStays) {
     std::string said;
   };
   const Case cases[] = {
-      {"larger than an ad can be", richMedia("<p>" + std::string(nubira::NBHttpAdRequest::kMaxReplyBytes, 'x') + "</p>"),
-       std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + nubira::NBHttpAdRequest::kOversizedReplyMessage,
-       "reply passes"},
+      // Past the size cap the load fails as any failed load does.
+      {"larger than an ad can be",
+       richMedia("<p>" + std::string(platform::kURLDefaultMaximumContentLength, 'x') + "</p>"),
+       std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + platform::kURLErrorDomain,
+       "connection failed while getting an ad request"},
       {"not XML", "%n%s%x%@<<>>", noFill, "res=%n%s%x%@"},
       {"cut short", "<?xml version=\"1.0\"?><Response><Ad type=\"rm\"><![CDATA[<p>cut", noFill, "res="},
       {"entity bomb", bomb, noFill, "res="},
@@ -506,6 +525,271 @@ TEST_F(NBHostileInputTest, ClicksThatRedirectForEverOrToAFileEndOnce) {
     EXPECT_FALSE(root->presentedViewController());
   }
   EXPECT_LE(server.requestsTo("/cycle/a").size(), 20u);
+}
+
+// Answers that trickle, never come, or bring too much, for the ad and for a click: each load
+// fails once within its bounds (not before the deadline when bytes keep moving), its
+// connection is let go, and the banner goes on to its next ad.
+TEST_F(NBHostileInputTest, EndlessAndOversizedLoadsFailOnceAndTheBannerGoesOn) {
+  ASSERT_EQ(nextAd(richMedia("<p>shown</p>")), "finish");
+  const size_t connectionsBefore = platform::URLConnection::liveCount();
+  ScriptedAnswer trickle = ScriptedAnswer::text(std::string(100000, 'x'));
+  trickle.trickle = std::chrono::milliseconds(5);
+  ScriptedAnswer stalled = ScriptedAnswer::text("");
+  stalled.stall = true;
+  ScriptedAnswer declaredTooLarge = ScriptedAnswer::text(std::string(platform::kURLDefaultMaximumContentLength + 1, 'x'));
+  ScriptedAnswer chunkedTooLarge = declaredTooLarge;
+  chunkedTooLarge.chunked = true;
+  chunkedTooLarge.chunkSize = 64 * 1024;
+  server.http().setAnswer("/trickle", trickle);
+  server.http().setAnswer("/stall", stalled);
+  server.http().setAnswer("/large", chunkedTooLarge);
+  for (const char* hop : {"trickle", "stall", "large"})
+    server.http().setAnswer(std::string("/to-") + hop, ScriptedAnswer::redirect(server.url(std::string("/") + hop + "?a=1&b=2")));
+  // Steps of manual time with real time between them for the bytes to move, so an idle
+  // time-out never fires for a trickle: only the deadline can end it.
+  const double step = 5;
+  auto runFor = [&](const std::function<bool()>& done) {
+    double waited = 0;
+    while (!done() && waited < 3 * nubira::NBHttpAdRequest::kTimeout) {
+      advance(step);
+      waited += step;
+      runUntil(done, 0.03);
+    }
+    runUntilIdle();
+    return waited;
+  };
+  const std::string failed = std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + platform::kURLErrorDomain;
+  struct AdCase {
+    const char* name;
+    ScriptedAnswer answer;
+    bool slow;  // ends only at the deadline
+  };
+  const AdCase adCases[] = {
+      {"trickling answer", trickle, true},
+      {"answer that never comes", stalled, true},
+      {"declared too large", declaredTooLarge, false},
+      {"chunked too large", chunkedTooLarge, false},
+      {"redirected into a trickle", ScriptedAnswer::redirect(server.url("/trickle")), true},
+  };
+  for (const auto& c : adCases) {
+    SCOPED_TRACE(c.name);
+    server.setAdAnswer(c.answer);
+    advance(NBAdView::kMinimumSecondsBetweenAds + 1);
+    heard->events.clear();
+    log->clear();
+    view->loadNBAdRequest();
+    const double waited = runFor([&] { return !heard->events.empty(); });
+    EXPECT_EQ(heard->events, std::vector<std::string>{failed});
+    if (c.slow)
+      EXPECT_GE(waited, nubira::NBHttpAdRequest::kTimeout);
+    else
+      EXPECT_LT(waited, nubira::NBHttpAdRequest::kTimeout);
+    EXPECT_EQ(logged("connection failed while getting an ad request"), 1u);
+    EXPECT_EQ(platform::URLConnection::liveCount(), connectionsBefore);
+    EXPECT_NE(onScreen()->documentSourceForTesting().find("shown"), std::string::npos);
+  }
+  // A click whose landing never ends, or brings too much, ends as a failed click load does:
+  // with the redirect it reached (cut at its first "&") or with nothing, never "in progress".
+  struct ClickCase {
+    const char* name;
+    std::string target;
+    std::vector<std::string> events;
+    std::optional<std::string> opens;
+    bool slow;
+  };
+  const ClickCase clickCases[] = {
+      {"landing trickles", server.url("/to-trickle"), {"leave"}, server.url("/trickle?a=1"), true},
+      {"landing too large", server.url("/to-large"), {"leave"}, server.url("/large?a=1"), false},
+      {"landing never answers", server.url("/to-stall"), {"leave"}, server.url("/stall?a=1"), true},
+      {"click never answers", server.url("/stall"), {}, std::nullopt, true},
+  };
+  for (const auto& c : clickCases) {
+    SCOPED_TRACE(c.name);
+    server.setAdAnswer(ScriptedAnswer::text(
+        "<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"1\" width=\"320\" height=\"50\"><AdURL>" +
+        c.target + "</AdURL><![CDATA[<p>banner</p>]]></Ad></Response>"));
+    advance(NBAdView::kMinimumSecondsBetweenAds + 1);
+    heard->events.clear();
+    view->loadNBAdRequest();
+    settle([&] { return !heard->events.empty(); }, 10);
+    ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
+    heard->events.clear();
+    const size_t before = opened().size();
+    window->tapAtPoint(view->convertRectToView(Rect(10, 10, 1, 1), window).origin);
+    ASSERT_TRUE(view->isTouchedDownOnAdForTesting());
+    const double waited = runFor([&] { return !view->isTouchedDownOnAdForTesting(); });
+    EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+    if (c.slow)
+      EXPECT_GE(waited, nubira::NBHttpAdRequest::kTimeout);
+    else
+      EXPECT_LT(waited, nubira::NBHttpAdRequest::kTimeout);
+    EXPECT_EQ(heard->events, c.events);
+    EXPECT_EQ(opened().size(), before + (c.opens ? 1 : 0));
+    if (c.opens && opened().size() > before) {
+      EXPECT_EQ(opened().back(), *c.opens);
+    }
+    EXPECT_EQ(platform::URLConnection::liveCount(), connectionsBefore);
+  }
+  expectTheBannerGoesOn();
+}
+
+// One ad may start a few tens of requests of its own: a page pinging in a loop gets that many
+// out, the rest are dropped and said once; the next ad has its own allowance.
+TEST_F(NBHostileInputTest, AnAdsOwnRequestsAreBounded) {
+  ASSERT_EQ(nextAd(richMedia("<p>pinging</p>")), "finish");
+  const size_t limit = nubira::NBWebView::kRequestsPerAd;
+  log->clear();
+  run("for (var i = 0; i < " + std::to_string(limit + 20) + "; i++) mraid.asyncPing('" + server.url("/ping") +
+      "?i=' + i);");
+  settle([&] { return server.requestsTo("/ping").size() >= limit; }, 10);
+  settle([] { return false; }, 0.2);
+  EXPECT_EQ(server.requestsTo("/ping").size(), limit);
+  EXPECT_EQ(logged(nubira::NBWebView::kRequestBudgetLine), 1u);
+  ASSERT_EQ(nextAd(richMedia("<p>next</p>")), "finish");
+  run("mraid.asyncPing('" + server.url("/ping") + "?next=1');");
+  settle([&] { return server.requestsTo("/ping").size() > limit; }, 10);
+  EXPECT_EQ(server.requestsTo("/ping").size(), limit + 1);
+  EXPECT_EQ(server.requestsTo("/ping").back().query, "next=1");
+}
+
+// A page acts for the user only just after the user touched the ad on screen: each act a page
+// asks for (three times over) does (a) nothing without a touch, said once, (b) exactly one
+// thing after one touch, and (c) nothing when the ad is not on screen, touched or not.
+TEST_F(NBHostileInputTest, APageActsForTheUserOnlyOnceAfterATouchAndNeverOffScreen) {
+  server.http().setAnswer("/ref", ScriptedAnswer::redirect(server.url("/final")));
+  server.http().setAnswer("/final", htmlPage("<p>final</p>"));
+  server.http().setAnswer("/landing", htmlPage("<p>landing</p>"));
+  ASSERT_EQ(nextAd(richMedia("<p>acting</p>")), "finish");
+  heard->events.clear();
+  const std::string store = std::string("http://") + nubira::NBEmbeddedWebViewController::kStoreWebHost + "/app/1";
+  struct Case {
+    const char* act;     // as the refusal names it
+    std::string script;  // what the page asks for, once
+    std::vector<std::string> told;  // what the publisher hears of the one act
+  };
+  const Case cases[] = {
+      {"dial", "mraid.makeCall('5551234');", {}},
+      {"dial", "location.href = 'tel:5551234';", {}},
+      {"open another application", "location.href = 'sms:5551234';", {}},
+      {"open the store", "location.href = '" + store + "';", {}},
+      {"open a link", "location.href = '" + server.url("/ref") + "';", {}},
+      {"open the browser", "mraid.open('" + server.url("/landing") + "');", {"present"}},
+      {"compose a message", "mraid.sendSMS('5551234', 'hi');", {}},
+      {"compose mail", "mraid.sendMail('a@x.example', 's', 'b');", {}},
+      {"expand", "mraid.expand(null, {width: 300, height: 300});", {"present"}},
+  };
+  // What the page got done for the user: addresses opened, screens presented, expansions.
+  size_t openedBefore = 0;
+  auto actsDone = [&] {
+    return opened().size() - openedBefore + (root->presentedViewController() ? 1 : 0) +
+           (view->currentStateForTesting() == NBAdView::kMRAIDStateExpanded ? 1 : 0);
+  };
+  // The page's asks are handed over on the loop's turns; an act refused starts nothing, not
+  // even a connection, so only an act allowed needs real time for its loads.
+  size_t connectionsBefore = 0;
+  auto askThrice = [&](const Case& c, bool acts) {
+    connectionsBefore = platform::URLConnection::liveCount();
+    run("for (var i = 0; i < 3; i++) { " + c.script + " }");
+    if (acts) settle([&] { return actsDone() > 0; }, 2);
+    settle([] { return false; }, 0.02);
+  };
+  auto nothingDone = [&] { return actsDone() == 0 && platform::URLConnection::liveCount() == connectionsBefore; };
+  auto putBack = [&] {
+    advance(platform::kModalTransitionDuration);
+    runUntilIdle();
+    if (view->currentStateForTesting() == NBAdView::kMRAIDStateExpanded) run("mraid.close();");
+    if (auto browser = view->browserForTesting()) {
+      browser->closeMVC();
+    } else if (root->presentedViewController()) {
+      root->dismissModalViewControllerAnimated(false);
+    }
+    runUntilIdle();
+    advance(platform::kModalTransitionDuration + platform::kUserActivationSeconds);
+    runUntilIdle();
+    heard->events.clear();
+  };
+  std::set<std::string> said;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    // (a) No touch: nothing, and the refusal said once for the page (for each act).
+    log->clear();
+    openedBefore = opened().size();
+    askThrice(c, false);
+    EXPECT_TRUE(nothingDone());
+    EXPECT_TRUE(heard->events.empty());
+    EXPECT_EQ(logged(platform::format(nubira::NBWebView::kNoTouchRefusal, c.act)), said.insert(c.act).second ? 1u : 0u)
+        << ::testing::PrintToString(log->lines());
+    // (b) One touch: one act, however often the page asks.
+    touchAd();
+    askThrice(c, true);
+    EXPECT_EQ(actsDone(), 1u);
+    EXPECT_EQ(heard->events, c.told);
+    putBack();
+    // (c) Not on screen: touched, then hidden or taken out of its window, the ad acts for
+    // nobody; shown again once the touch is over, it is as it was.
+    for (const char* away : {"hidden", "out of the window"}) {
+      SCOPED_TRACE(away);
+      openedBefore = opened().size();
+      touchAd();
+      if (std::string(away) == "hidden")
+        view->setHidden(true);
+      else
+        view->removeFromSuperview();
+      askThrice(c, false);
+      EXPECT_TRUE(nothingDone());
+      EXPECT_TRUE(heard->events.empty());
+      advance(platform::kUserActivationSeconds);
+      view->setHidden(false);
+      if (!view->superview()) container->addSubview(view);
+      putBack();
+    }
+  }
+  // A ping needs no touch, but an ad not on screen sends none.
+  const size_t pings = server.requestsTo("/ping").size();
+  view->setHidden(true);
+  connectionsBefore = platform::URLConnection::liveCount();
+  run("mraid.asyncPing('" + server.url("/ping") + "');");
+  EXPECT_EQ(platform::URLConnection::liveCount(), connectionsBefore);
+  view->setHidden(false);
+  run("mraid.asyncPing('" + server.url("/ping") + "');");
+  settle([&] { return server.requestsTo("/ping").size() > pings; }, 5);
+  EXPECT_EQ(server.requestsTo("/ping").size(), pings + 1);
+}
+
+// An interstitial loaded and not yet shown acts for nobody: its page pings, dials, opens,
+// composes and sends forms in vain, and the application's status bar stays as it is.
+TEST_F(NBHostileInputTest, AnInterstitialNotYetShownActsForNobody) {
+  struct Ready : nubira::NBAdInterstitialDelegate {
+    int reports = 0;
+    void interstitialDidFinishRequest(nubira::NBAdInterstitial&) override { ++reports; }
+  };
+  auto ready = std::make_shared<Ready>();
+  auto ad = nubira::NBAdInterstitial::create();
+  ad->setNbAppId("site-1");
+  ad->setDelegate(ready);
+  ad->loadRequest(nubira::NBAdRequest::request());
+  settle([&] { return ready->reports > 0; }, 5);
+  ASSERT_EQ(ad->state(), 2);
+  auto& app = platform::Application::sharedApplication();
+  app.setStatusBarHidden(false);
+  auto controller = ad->viewControllerForTesting();
+  auto page = controller->webView();
+  const size_t before = opened().size();
+  page->stringByEvaluatingJavaScriptFromString(
+      "mraid.asyncPing('" + server.url("/ping") + "'); mraid.makeCall('5551234'); mraid.open('" +
+      server.url("/landing") + "'); mraid.sendSMS('5551234', 'hi'); location.href = 'tel:5551234';");
+  page->injectNavigationForTesting(platform::URLRequest(server.url("/form")), platform::WebViewNavigationType::FormSubmitted);
+  page->injectNavigationForTesting(platform::URLRequest("about:blank"), platform::WebViewNavigationType::Other);
+  settle([] { return false; }, 0.3);
+  EXPECT_EQ(opened().size(), before);
+  EXPECT_TRUE(server.requestsTo("/ping").empty());
+  EXPECT_TRUE(server.requestsTo("/form").empty());
+  EXPECT_EQ(controller->presentedViewController(), nullptr);
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+  EXPECT_FALSE(app.isStatusBarHidden());
+  EXPECT_FALSE(app.isNetworkActivityIndicatorVisible());
+  EXPECT_EQ(ad->state(), 2);
 }
 
 }  // namespace

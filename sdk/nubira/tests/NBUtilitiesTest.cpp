@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "NBReachabilityPrivate.h"
 #include "NBSDKUtil.h"
 #include "NBUtilities.h"
@@ -14,6 +16,8 @@
 #include "platform/notification_center.h"
 #include "platform/reachability.h"
 #include "platform/user_defaults.h"
+#include "platform/url_connection.h"
+#include "testing/loopback_server.h"
 #include "testing/nubira_server.h"
 #include "testing/sandbox_test.h"
 
@@ -167,6 +171,24 @@ TEST_F(NBConversionPingTest, FailuresLeaveRoomForAnotherPing) {
   nubira::NBSDKUtil::setAppTrackerServer(gone.url(""));
   gone.stop();
   ping("adv", "42");
+
+  // A server that keeps trickling its answer ends the ping at the deadline, not before.
+  testing::LoopbackServer slow;
+  auto trickle = testing::ScriptedAnswer::text(std::string(100000, ' '));
+  trickle.trickle = std::chrono::milliseconds(5);
+  slow.setAnswer(testing::NubiraServer::kConvertPath, trickle);
+  nubira::NBSDKUtil::setAppTrackerServer(slow.baseURL());
+  util->startAppTrackerConversionITunesId("adv", "42");
+  double waited = 0;
+  while (nubira::NBSDKUtil::isAppTrackerInProgress() && waited < 2 * platform::kURLDefaultDeadlineInterval) {
+    advance(5);  // bytes move between the steps, so no idle time-out can end it
+    waited += 5;
+    runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }, 0.03);
+  }
+  EXPECT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
+  EXPECT_GE(waited, platform::kURLDefaultDeadlineInterval);
+  EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
+  slow.stop();
 
   nubira::NBSDKUtil::setAppTrackerServer(server.url(""));
   server.setConversionReply("<r><status>TRUE</status></r>");

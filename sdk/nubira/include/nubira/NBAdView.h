@@ -39,6 +39,8 @@ class NBAdView : public platform::View {
   static constexpr int kDefaultRefreshInterval = 60;
   static constexpr int kMinimumRefreshInterval = 20;
   static constexpr double kMinimumSecondsBetweenAds = 20.0;
+  // The MRAID state of an ad expanded over the window.
+  static constexpr int kMRAIDStateExpanded = 5;
   static constexpr double kLoadTimeout = 60.0;
   static constexpr const char* kTestSiteId = "7c1e5a90b3d24f6e8a0b9c7d2e41f385";
   static constexpr const char* kAdPath = "/nbserve/ad?";
@@ -158,7 +160,7 @@ class NBAdView : public platform::View {
   void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
-  bool shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url, bool tapped);
+  bool shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url);
   bool touchInside(const platform::TouchSet& touches) const;
   void adClicked();
   void adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
@@ -167,6 +169,10 @@ class NBAdView : public platform::View {
   void performExternalCallWithUrl(const std::string& url);
   // False when no browser could be presented.
   bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
+  // Whether the browser could be shown for `url` now (a web address, and no screen up).
+  bool mayPresentBrowserWithUrl(const std::optional<std::string>& url) const;
+  // The browser a page opens, announced to the host as a tap's is.
+  void openBrowserForPage(const std::string& url);
   void webviewLinkWasClicked(const std::optional<std::string>& url);
   void adScreenWillDismiss();
   void adScreenDidDismiss();
@@ -209,6 +215,9 @@ class NBAdView : public platform::View {
   void setExpandedViewsHidden(bool hidden);
 
   NBWebView& loadingWebView() const;
+  // The holder of the ad on screen, and the holder of `webView` (one of the two).
+  NBWebView& onScreenHolder() const;
+  NBWebView& holderOf(const std::shared_ptr<platform::WebView>& webView) const;
   std::shared_ptr<platform::WebView> onScreenWebView() const;
   void resetRequest();
 
@@ -231,6 +240,8 @@ class NBAdView : public platform::View {
   bool ismraidAd_ = false;
   bool isLoadingAd_ = false;
   bool shouldNotifyDelegate_ = false;
+  // The host was told a screen (the browser) is coming: it hears when it goes.
+  bool screenAnnounced_ = false;
   std::shared_ptr<platform::Timer> adUnitFailLoadTimer_;
   std::shared_ptr<NBAdRequest> nbAdRequest_;
   std::shared_ptr<NBUserInfo> nbUserInfo_;
