@@ -189,9 +189,18 @@ void QLWebViewDelegate::notifyWebViewOfOrientationChange(WebView& webView, int o
       "window.__defineGetter__('orientation',function(){return %i;});window.onorientationchange();", degrees));
 }
 
+std::shared_ptr<platform::RequestBudget> QLWebViewDelegate::makeTrackingBudget() {
+  return std::make_shared<platform::RequestBudget>(
+      "<Quillon> This ad has started all the tracking requests it may; the rest are dropped.");
+}
+
+void QLWebViewDelegate::setTrackingBudget(std::shared_ptr<platform::RequestBudget> budget) {
+  trackingBudget_ = budget ? std::move(budget) : makeTrackingBudget();
+}
+
 void QLWebViewDelegate::trackURLStringAppendSpamSignals(const std::string& text, bool appendSpamSignals) {
   auto url = URL::create(text);
-  if (!url) return;
+  if (!url || !trackingBudget_->allowRequest()) return;
   if (appendSpamSignals) url = QLSpamSignals::urlWithClickSignal(*url);
   if (!tracker_) tracker_ = QLClickTracker::create(statistics_);
   tracker_->trackURL(*url);

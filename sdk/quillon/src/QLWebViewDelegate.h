@@ -12,8 +12,9 @@
 
 #include "QLClickTracker.h"
 #include "QLOpener.h"
-#include "platform/web_view.h"
 #include "platform/passkey.h"
+#include "platform/request_budget.h"
+#include "platform/web_view.h"
 
 namespace quillon {
 
@@ -40,7 +41,14 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
 
   // Tracks the URL of `text` with the delegate's one tracker (a new start stops the previous
   // one); with signals, a click signal for the URL's "ai" is appended when there is one.
+  // Nothing is fetched once the tracking budget is spent.
   void trackURLStringAppendSpamSignals(const std::string& text, bool appendSpamSignals);
+  // What the pages of this delegate may spend on tracking requests: the budget of the ad they
+  // belong to (shared with its impression and click trackers), or else one of the delegate's own.
+  const std::shared_ptr<platform::RequestBudget>& trackingBudget() const { return trackingBudget_; }
+  void setTrackingBudget(std::shared_ptr<platform::RequestBudget> budget);
+  // The budget an ad gets: a few tens of tracking requests, the rest dropped and logged once.
+  static std::shared_ptr<platform::RequestBudget> makeTrackingBudget();
   // The parameter's integer value, or -1 when missing.
   static int64_t intForKeyFromDictionary(const std::string& key, const platform::Dictionary& dictionary);
 
@@ -84,6 +92,7 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   std::weak_ptr<QLFullScreenController> viewController_;
   std::weak_ptr<platform::WebView> openingWebView_;
   std::shared_ptr<QLStatistics> statistics_;
+  std::shared_ptr<platform::RequestBudget> trackingBudget_ = makeTrackingBudget();
 };
 
 }  // namespace quillon

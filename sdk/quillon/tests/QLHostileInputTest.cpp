@@ -13,6 +13,7 @@
 #include "QLConfiguration.h"
 #include "QLObjectPrivate.h"
 #include "QLViewController.h"
+#include "QLBannerRecorder.h"
 #include "QLScreenTest.h"
 #include "platform/application.h"
 #include "platform/file_manager.h"
@@ -43,13 +44,7 @@ ScriptedAnswer html(const std::string& body) {
   return a;
 }
 
-struct Recorder : quillon::QLBannerViewDelegate {
-  std::vector<std::string> events;
-  void adViewDidReceiveAd(const std::shared_ptr<QLBannerView>&) override { events.push_back("receive"); }
-  void adViewDidFailToReceiveAdWithError(const std::shared_ptr<QLBannerView>&, const platform::Error& e) override {
-    events.push_back("fail " + std::to_string(e.code));
-  }
-};
+using Recorder = quillon_test::BannerRecorder;
 
 class QLHostileInputTest : public quillon_test::QLScreenTest {
  protected:
@@ -181,7 +176,8 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   ASSERT_EQ(load(), "receive");
   const auto builder = cachedBuilder();
   ASSERT_TRUE(builder);
-  const std::string oversized(quillon::QLCachedFile::kMaxContentBytes + 1, ' ');
+  const std::string oversized(platform::kURLDefaultMaximumContentLength + 1, ' ');
+  const std::string tooLarge = "failed: resource exceeds maximum size";
   auto chunked = ScriptedAnswer::text(oversized);
   chunked.chunked = true;
   chunked.chunkSize = 256 * 1024;
@@ -206,8 +202,8 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   withTrackers.headers = {{"Content-Type", "text/html"}, {"X-Quillon-Tracking-Urls", impressions}};
   const Case cases[] = {
       {"an ad page declaring more than the client takes", ScriptedAnswer::text(oversized), {}, "fail 2",
-       "passes 2097152 bytes (at least 2097153); dropped."},
-      {"an oversized ad page in chunks", chunked, {}, "fail 2", "passes 2097152 bytes"},
+       tooLarge},
+      {"an oversized ad page in chunks", chunked, {}, "fail 2", tooLarge},
       {"an ad page redirected to itself for ever", ScriptedAnswer::redirect(server.url(QuillonServer::kAdPath)), {},
        "fail 2", "<Quillon> The download of " + server.url(QuillonServer::kAdPath)},
       {"an ad page whose script never ends", html("<script>for (;;) {}</script>"), {}, guardWorks ? "receive" : "skip",
@@ -220,7 +216,7 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
          EXPECT_EQ(impressionHits(), quillon::QLObjectPrivate::kMaxTrackingURLs);
        }},
       {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
-       "passes 2097152 bytes"},
+       tooLarge},
       {"an ad URL whose host climbs out of the caches folder", {},
        ScriptedAnswer::text("function QL_buildAdURL(p) { window.location = 'qmsg:///loadAdURL?url=' + "
                             "encodeURIComponent('http://../quillon/ad.html'); }"),
