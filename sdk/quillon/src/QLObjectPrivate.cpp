@@ -109,7 +109,7 @@ void QLObjectPrivate::setUp() {
   fileListener_ = std::make_shared<FileListener>(weak);
   trackerListener_ = std::make_shared<TrackerListener>(weak);
   webViewDelegate_ = QLBannerWebViewDelegate::create(shared_from_this());
-  webViewDelegate_->setTrackingBudget(trackingBudget_);
+  webViewDelegate_->setAllowance(allowance_);
   webView_->setDelegate(webViewDelegate_);
   opener_ = QLFullScreenOpener::create();
   opener_->setDelegateManager(delegateManager_);
@@ -377,7 +377,7 @@ void QLObjectPrivate::loadHTMLFromURL(const URL& url) {
   pendingTrackingURLs_.clear();
   pendingClickURLs_.clear();
   // A new ad: what the previous one spent on tracking is not held against it.
-  trackingBudget_->reset();
+  allowance_->renew();
   adHTML_->validate();
 }
 
@@ -559,7 +559,7 @@ void QLObjectPrivate::fullScreenDidRelinquish() {
 void QLObjectPrivate::trackURLs(const std::vector<URL>& urls) {
   auto statistics = QLStatistics::sharedStatistics();
   for (const auto& url : urls) {
-    if (!trackingBudget_->allowRequest()) return;
+    if (!allowance_->allowTrackingRequest()) return;
     auto tracker = QLClickTracker::create(statistics);
     tracker->setDelegate(trackerListener_);
     trackers_.push_back(tracker);

@@ -11,7 +11,8 @@
 // click-tracking lists keep at most kMaxTrackingURLs each (the rest is logged and dropped):
 // every tracker is a connection of its own. All the tracking requests of one ad (its
 // impressions, its click trackers, and the "click" and "httpTrack" of its pages) share one
-// budget, renewed for each ad answer, so an ad cannot make the client a request pump. A load
+// budget (QLAdAllowance), renewed for each ad answer, so an ad cannot make the client a
+// request pump. A load
 // that fails or times out still leaves the refresh timer running. Main thread only.
 #include <memory>
 #include <optional>
@@ -85,7 +86,8 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::vector<platform::URL> pendingClickURLs() const { return pendingClickURLs_; }
   // One tracker per URL while the ad's tracking budget lasts.
   void trackURLs(const std::vector<platform::URL>& urls);
-  const std::shared_ptr<platform::RequestBudget>& trackingBudget() const { return trackingBudget_; }
+  // What the ad may do on its own; its pages share it.
+  const std::shared_ptr<QLAdAllowance>& allowance() const { return allowance_; }
 
   // The opener that ad clicks go through (the full-screen layer gives one).
   void setOpener(std::shared_ptr<QLOpener> opener);
@@ -158,7 +160,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::shared_ptr<TrackerListener> trackerListener_;
   std::vector<platform::URL> pendingTrackingURLs_;
   std::vector<platform::URL> pendingClickURLs_;
-  std::shared_ptr<platform::RequestBudget> trackingBudget_ = QLWebViewDelegate::makeTrackingBudget();
+  std::shared_ptr<QLAdAllowance> allowance_ = std::make_shared<QLAdAllowance>();
   std::optional<platform::PerformHandle> reloadTimer_;
   std::optional<platform::PerformHandle> loadTimeout_;
   double reloadSeconds_ = 0;

@@ -9,8 +9,7 @@
 #include "QLTestPrinters.h"
 
 #include "QLConfiguration.h"
-#include "QLBannerRecorder.h"
-#include "QLScreenTest.h"
+#include "QLShownBannerTest.h"
 #include "platform/log.h"
 #include "platform/request_budget.h"
 #include "platform/url_connection.h"
@@ -29,21 +28,9 @@ size_t count(const std::vector<std::string>& lines, const std::string& fragment)
                                            [&](const std::string& l) { return l.find(fragment) != std::string::npos; }));
 }
 
-using Recorder = quillon_test::BannerRecorder;
-
-class QLRequestBoundsTest : public quillon_test::QLScreenTest {
+class QLRequestBoundsTest : public quillon_test::QLShownBannerTest {
  protected:
-  void SetUp() override {
-    QLScreenTest::SetUp();
-    banner = QLBannerView::create(platform::Rect(0, 0, 320, 50));
-    banner->setDelegate(recorder);
-    banner->setRootViewController(root);
-    window->addSubview(banner);
-  }
   size_t adRequests() { return server.requestsTo(QuillonServer::kAdPath).size(); }
-
-  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
-  std::shared_ptr<QLBannerView> banner;
 };
 
 TEST_F(QLRequestBoundsTest, EndlessOversizedAndLoopingAnswersFailOnceAndTheBannerGoesOn) {
