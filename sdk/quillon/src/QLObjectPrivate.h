@@ -12,8 +12,8 @@
 // every tracker is a connection of its own. All the tracking requests of one ad (its
 // impressions, its click trackers, and the "click" and "httpTrack" of its pages) share one
 // budget (QLAdAllowance), renewed for each ad answer, so an ad cannot make the client a
-// request pump. A load
-// that fails or times out still leaves the refresh timer running. Main thread only.
+// request pump. A load that fails or times out still leaves the refresh timer running.
+// Main thread only.
 #include <memory>
 #include <optional>
 #include <set>

@@ -1,6 +1,6 @@
 #pragma once
 // A banner of the screen tests' controller, in their shown window, with a delegate that
-// writes down what it hears: "receive", "fail <code>", "willPresent".
+// writes down what it hears: "receive", "fail <code>", "willPresent", "didDismiss".
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +19,9 @@ struct BannerRecorder : quillon::QLBannerViewDelegate {
   }
   void adViewWillPresentScreen(const std::shared_ptr<quillon::QLBannerView>&) override {
     events.push_back("willPresent");
+  }
+  void adViewDidDismissScreen(const std::shared_ptr<quillon::QLBannerView>&) override {
+    events.push_back("didDismiss");
   }
 };
 

@@ -56,10 +56,9 @@ class QLUserActsTest : public quillon_test::QLShownBannerTest {
   }
   void loadBanner(const std::string& page) {
     server.setAdPage(page);
-    const size_t before = recorder->events.size();
     banner->loadRequest(quillon::QLRequest::request());
-    ASSERT_TRUE(runUntil([&] { return recorder->events.size() > before; }));
-    ASSERT_EQ(recorder->events.back(), "receive");
+    ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6 || banner->stateForTesting() == 7; }));
+    ASSERT_EQ(banner->stateForTesting(), 6);
   }
   // Everything that reaches beyond the ad, whichever kind.
   size_t acts() {
@@ -141,6 +140,12 @@ TEST_F(QLUserActsTest, NoActWithoutATouchAndOneActPerTouch) {
     EXPECT_EQ(count(log.lines(), c.refusal), 1u);
     EXPECT_EQ(banner->stateForTesting(), 6);  // the ad stays where it is
   }
+  // Vibrations are a rate, not a single one: once the interval has passed, the ad may again.
+  advance(quillon::QLAdAllowance::kVibrationInterval);
+  loadBanner(askingPage({"qmsg:///vibrate"}));
+  const size_t before = acts();
+  advance(0.5);
+  EXPECT_EQ(settle(before + 1), before + 1);
 }
 
 TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenActsForNobody) {
@@ -255,6 +260,14 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   EXPECT_EQ(count(log.lines(), "<Quillon> Not opening a page while a page of the client is on screen."), 1u);
   EXPECT_EQ(presentations, 2u);
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive", "willPresent"}));
+
+  nested->relinquishScreen();
+  nested.reset();
+  advance(1);
+  first->relinquishScreen();
+  first.reset();
+  advance(3);  // the pages' web views are let go two seconds after their controllers
+  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "didDismiss"; }));
 }
 
 }  // namespace
