@@ -25,7 +25,8 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
     return decideNavigation(webView, request, navigationType, false);
   // A click counts, opens and presents for the user: only on the touch that made it. A page
   // that navigates by itself some time after a touch is not clicked, nor stays in place.
-  if (!takeUserAct(*webView, url->absoluteString(), "click")) return false;
+  if (!takeUserAct(*webView, url->absoluteString(), "scheme " + platform::lowercase(url->scheme().value_or(""))))
+    return false;
 
   platform::URL clicked = QLStatistics::sharedStatistics()->urlForClick(*url);
   platform::URLRequest clickRequest = request;
