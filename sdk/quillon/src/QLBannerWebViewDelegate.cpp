@@ -1,5 +1,6 @@
 #include "QLBannerWebViewDelegate.h"
 
+#include "QLNotification.h"
 #include "QLObjectPrivate.h"
 #include "QLStatistics.h"
 #include "platform/text_helpers.h"
@@ -19,13 +20,18 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
   auto self = shared_from_this();
   auto engine = private_.lock();
   auto url = platform::URL::create(request.url());
-  if (!engine || !url || !engine->isClick(navigationType))
-    return QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(webView, request, navigationType);
+  // A message is no click, even from a tap: the bridge decides it (and what it may do).
+  if (!engine || !url || QLNotification::isNotificationURL(*url) || !engine->isClick(navigationType))
+    return decideNavigation(webView, request, navigationType, false);
+  // A click counts, opens and presents for the user: only on the touch that made it. A page
+  // that navigates by itself some time after a touch is not clicked, nor stays in place.
+  if (!takeUserAct(*webView, url->absoluteString(), "scheme " + platform::lowercase(url->scheme().value_or(""))))
+    return false;
 
   platform::URL clicked = QLStatistics::sharedStatistics()->urlForClick(*url);
   platform::URLRequest clickRequest = request;
   clickRequest.setURL(clicked.absoluteString());
-  auto allowed = QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(webView, clickRequest, navigationType);
+  auto allowed = decideNavigation(webView, clickRequest, navigationType, true);
   auto theOpener = opener();
   if (allowed.value_or(false) && theOpener) {
     std::optional<platform::URL> shown;
@@ -50,7 +56,7 @@ bool QLBannerWebViewDelegate::acceptsMessagesFrom(const platform::WebView& webVi
 
 bool QLBannerWebViewDelegate::showsPage(const platform::WebView& webView) const {
   auto engine = private_.lock();
-  return engine && engine->adView() && !webView.isHidden();
+  return engine && engine->adView() && webView.isShownOnScreen();
 }
 
 void QLBannerWebViewDelegate::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {

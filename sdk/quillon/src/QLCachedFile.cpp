@@ -18,8 +18,6 @@ using platform::URL;
 
 namespace {
 constexpr double kSecondsFrom1970To2001 = 978307200.0;
-// The platform's code (its URL error domain) for an answer longer than the client takes.
-constexpr long kURLErrorDataLengthExceedsMaximum = -1103;
 
 // FNV-1a: the same name for the same URL in every launch.
 uint32_t stableHash(const std::string& text) {
@@ -89,6 +87,10 @@ void QLCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
   }
   platform::URLRequest request(url.absoluteString(), platform::URLRequestCachePolicy::ReloadIgnoringLocalCacheData);
   request.setHTTPShouldHandleCookies(true);
+  // A server that trickles or never answers would otherwise hold the load (and, for a
+  // tracker, the application's background time) for ever.
+  request.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
+  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
   if (auto agent = QLNetworkUtilities::userAgentString()) request.setValueForHTTPHeaderField(*agent, "User-Agent");
   if (auto path = filePath(); path && FileManager::fileExistsAtPath(*path)) {
     if (auto modified = FileManager::modificationDate(*path)) {
@@ -162,8 +164,6 @@ void QLCachedFile::didReceiveResponse(const platform::HTTPURLResponse& response)
   receivedData_.clear();
   if (httpStatusCode_ >= 200 && httpStatusCode_ < 300) {
     receivedModificationDate_ = response.valueForHTTPHeaderField("Last-Modified");
-    const long long declared = response.expectedContentLength();
-    if (declared > 0 && static_cast<unsigned long long>(declared) > kMaxContentBytes) answerTooLarge(declared);
     return;
   }
   cleanUpConnection();
@@ -175,23 +175,7 @@ void QLCachedFile::didReceiveResponse(const platform::HTTPURLResponse& response)
 }
 
 void QLCachedFile::didReceiveData(const platform::Bytes& data) {
-  // Counted as the bytes arrive: an answer without a declared length stops at the bound too.
-  if (receivedData_.size() + data.size() > kMaxContentBytes) {
-    answerTooLarge(receivedData_.size() + data.size());
-    return;
-  }
   receivedData_.insert(receivedData_.end(), data.begin(), data.end());
-}
-
-void QLCachedFile::answerTooLarge(unsigned long long bytes) {
-  auto keep = shared_from_this();
-  cleanUpConnection();
-  platform::Bytes().swap(receivedData_);
-  platform::logf("<Quillon> The answer for %@ passes %llu bytes (at least %llu); dropped.", sourceURL_.absoluteString(),
-                 static_cast<unsigned long long>(kMaxContentBytes), bytes);
-  didFail(Error{platform::kURLErrorDomain, kURLErrorDataLengthExceedsMaximum,
-                platform::Value(platform::Dictionary{
-                    {platform::kLocalizedDescriptionKey, platform::Value("The answer is too large.")}})});
 }
 
 void QLCachedFile::didFinishLoading() {

@@ -5,10 +5,11 @@
 // carries its modification time as If-Modified-Since, and the file takes the answer's
 // Last-Modified as its times. Every 2xx answer is a success and 304 is one too (the file is
 // kept as it is); other statuses, transport errors, a stopped redirect and a failed write are
-// failures that leave the old file in place. Files are replaced atomically. An answer past
-// kMaxContentBytes (refused at its head when it declares its length, else cancelled when it
-// reaches the bound) fails with the platform's "data length exceeds maximum" error; it and a
-// transport error are logged once.
+// failures that leave the old file in place. Files are replaced atomically. Every fetch is
+// bounded, since the answers come from servers the client does not control: it must end
+// within kURLDefaultDeadlineInterval of its start (else it fails with the platform's time-out
+// error) and bring at most kURLDefaultMaximumContentLength bytes (else it fails with the
+// platform's "data length exceeds maximum" error); a failed fetch is logged once.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,9 +46,6 @@ class QLCachedFileDelegate {
 
 class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
  public:
-  // No ad page, script or tracking answer comes near this.
-  static constexpr size_t kMaxContentBytes = 2 * 1024 * 1024;
-
   static std::shared_ptr<QLCachedFile> create(std::weak_ptr<QLCachedFileDelegate> delegate, const platform::URL& url);
   ~QLCachedFile();
 
@@ -91,7 +89,6 @@ class QLCachedFile : public std::enable_shared_from_this<QLCachedFile> {
                                                       const platform::HTTPURLResponse* redirect);
   void didReceiveResponse(const platform::HTTPURLResponse& response);
   void didReceiveData(const platform::Bytes& data);
-  void answerTooLarge(unsigned long long bytes);
   void didFinishLoading();
   void didFail(const std::optional<platform::Error>& error);
   void cleanUpConnection();

@@ -9,7 +9,9 @@
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
 #include "platform/device.h"
+#include "platform/log.h"
 #include "platform/run_loop.h"
+#include "platform/window.h"
 
 namespace quillon {
 
@@ -44,8 +46,25 @@ void QLFullScreenOpener::setViewController(std::weak_ptr<QLFullScreenController>
 }
 
 std::shared_ptr<platform::ViewController> QLFullScreenOpener::presenter() const {
-  if (auto page = std::dynamic_pointer_cast<QLViewController>(viewController_.lock())) return page;
-  return rootViewController_.lock();
+  // The client's own flow shows one full-screen page and, over it, a page that one opens;
+  // a page asking for more would stack screens on the user.
+  if (auto page = std::dynamic_pointer_cast<QLViewController>(viewController_.lock())) {
+    if (page->isFirstQLViewController() && !page->presentedViewController()) return page;
+    platform::log("<Quillon> Not opening a page over a page opened from a page.");
+    return nullptr;
+  }
+  auto root = rootViewController_.lock();
+  auto key = platform::Application::sharedApplication().keyWindow();
+  // Pages are presented over whatever the key window's root (else the host's controller) shows.
+  for (const auto& base : {key ? key->rootViewController() : nullptr, root}) {
+    for (auto shown = base ? base->presentedViewController() : nullptr; shown; shown = shown->presentedViewController()) {
+      if (std::dynamic_pointer_cast<QLViewController>(shown)) {
+        platform::log("<Quillon> Not opening a page while a page of the client is on screen.");
+        return nullptr;
+      }
+    }
+  }
+  return root;
 }
 
 void QLFullScreenOpener::openNotification(const QLNotification& notification) {
@@ -76,8 +95,7 @@ void QLFullScreenOpener::openBrowserToURLSupportedOrientations(const URL& url, i
   browser->setOpeningWebView(openingWebView_);
   browser->setDelegateManager(delegateManager_);
   browser->loadReferringURL(url, referringURL_);
-  browser->presentFromViewController(from);
-  didOpen();
+  if (browser->presentFromViewController(from)) didOpen();
 }
 
 void QLFullScreenOpener::openWebAppSupportedOrientations(const URL& url, int orientations) {
@@ -97,8 +115,7 @@ void QLFullScreenOpener::openWebApp(int orientations, const std::function<void(Q
   page->setDelegateManager(delegateManager_);
   page->setAdController(adController_);
   load(*page);
-  page->presentFromViewController(from);
-  didOpen();
+  if (page->presentFromViewController(from)) didOpen();
 }
 
 void QLFullScreenOpener::openApp(const URL& url) {
@@ -156,7 +173,7 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   if (!mailListener_) mailListener_ = std::make_shared<MailListener>();
   composer->setMailComposeDelegate(mailListener_);
   from->presentModalViewControllerAnimated(composer, true);
-  didOpen();
+  if (composer->presentingViewController()) didOpen();
 }
 
 void QLFullScreenOpener::didOpen() {

@@ -88,8 +88,8 @@ void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platfor
   page->setSupportedOrientations(private_->supportedOrientations());
   page->setAdController(private_);
   page->loadHTMLBaseURL(private_->adHTMLString(), private_->adHTMLBaseURL());
-  private_->trackURLs(private_->pendingTrackingURLs());
-  page->presentFromViewController(controller);
+  // Shown again, tracked again; a page that is not shown is no impression.
+  if (page->presentFromViewController(controller)) private_->trackURLs(private_->pendingTrackingURLs());
 }
 
 void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::shared_ptr<QLRequest>& request,

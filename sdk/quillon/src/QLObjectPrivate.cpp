@@ -109,6 +109,7 @@ void QLObjectPrivate::setUp() {
   fileListener_ = std::make_shared<FileListener>(weak);
   trackerListener_ = std::make_shared<TrackerListener>(weak);
   webViewDelegate_ = QLBannerWebViewDelegate::create(shared_from_this());
+  webViewDelegate_->setAllowance(allowance_);
   webView_->setDelegate(webViewDelegate_);
   opener_ = QLFullScreenOpener::create();
   opener_->setDelegateManager(delegateManager_);
@@ -375,6 +376,8 @@ void QLObjectPrivate::loadHTMLFromURL(const URL& url) {
   setAdHTML(QLCachedFile::create(fileListener_, url));
   pendingTrackingURLs_.clear();
   pendingClickURLs_.clear();
+  // A new ad: what the previous one spent on tracking is not held against it.
+  allowance_->renew();
   adHTML_->validate();
 }
 
@@ -500,6 +503,8 @@ void QLObjectPrivate::loadTimedOut() {
   if (adHTML_) adHTML_->cancel();
   if (state_ == kStateShowing) webView_->stopLoading();
   failWithCode(kQLErrorTimeout);
+  // As after any failed download: the banner tries again at its interval.
+  scheduleReloadTimer(reloadSeconds_);
 }
 
 void QLObjectPrivate::addReloadInformationFromHeaders() {
@@ -554,6 +559,7 @@ void QLObjectPrivate::fullScreenDidRelinquish() {
 void QLObjectPrivate::trackURLs(const std::vector<URL>& urls) {
   auto statistics = QLStatistics::sharedStatistics();
   for (const auto& url : urls) {
+    if (!allowance_->allowTrackingRequest()) return;
     auto tracker = QLClickTracker::create(statistics);
     tracker->setDelegate(trackerListener_);
     trackers_.push_back(tracker);

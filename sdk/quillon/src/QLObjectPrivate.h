@@ -9,7 +9,11 @@
 // A load that does not reach 6 within the configured time-out fails with code 5. Only the
 // builder web view of the current load may answer it. An ad answer's tracking and
 // click-tracking lists keep at most kMaxTrackingURLs each (the rest is logged and dropped):
-// every tracker is a connection of its own. Main thread only.
+// every tracker is a connection of its own. All the tracking requests of one ad (its
+// impressions, its click trackers, and the "click" and "httpTrack" of its pages) share one
+// budget (QLAdAllowance), renewed for each ad answer, so an ad cannot make the client a
+// request pump. A load that fails or times out still leaves the refresh timer running.
+// Main thread only.
 #include <memory>
 #include <optional>
 #include <set>
@@ -80,7 +84,10 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::optional<platform::URL> adHTMLBaseURL() const;
   std::vector<platform::URL> pendingTrackingURLs() const { return pendingTrackingURLs_; }
   std::vector<platform::URL> pendingClickURLs() const { return pendingClickURLs_; }
+  // One tracker per URL while the ad's tracking budget lasts.
   void trackURLs(const std::vector<platform::URL>& urls);
+  // What the ad may do on its own; its pages share it.
+  const std::shared_ptr<QLAdAllowance>& allowance() const { return allowance_; }
 
   // The opener that ad clicks go through (the full-screen layer gives one).
   void setOpener(std::shared_ptr<QLOpener> opener);
@@ -153,6 +160,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::shared_ptr<TrackerListener> trackerListener_;
   std::vector<platform::URL> pendingTrackingURLs_;
   std::vector<platform::URL> pendingClickURLs_;
+  std::shared_ptr<QLAdAllowance> allowance_ = std::make_shared<QLAdAllowance>();
   std::optional<platform::PerformHandle> reloadTimer_;
   std::optional<platform::PerformHandle> loadTimeout_;
   double reloadSeconds_ = 0;

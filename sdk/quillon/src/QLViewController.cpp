@@ -69,36 +69,43 @@ bool QLViewController::shouldAutorotateToInterfaceOrientation(platform::Interfac
   return true;
 }
 
-void QLViewController::presentFromViewController(const std::shared_ptr<platform::ViewController>& controller) {
+bool QLViewController::presentFromViewController(const std::shared_ptr<platform::ViewController>& controller) {
   if (!controller) {
     platform::log("<Quillon> No UIViewController supplied to the ad.  Cannot continue.");
-    return;
+    return false;
   }
-  if (presented_) return;
+  if (presented_) return false;
   auto self = std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
+  const bool nested = std::dynamic_pointer_cast<QLViewController>(controller) != nullptr;
+  std::shared_ptr<platform::ViewController> from = controller;
+  auto& app = platform::Application::sharedApplication();
+  auto key = app.keyWindow();
+  auto root = key ? key->rootViewController() : nullptr;
+  if (!nested) {
+    if (root) from = root;
+    // The host's root may already show something of its own: present from the top of it.
+    while (from->presentedViewController()) from = from->presentedViewController();
+  }
   view()->setUserInteractionEnabled(false);
+  from->presentModalViewControllerAnimated(self, true);
+  if (presentingViewController() != from) {
+    // The platform would not present it (its presenter is busy or already presents): nothing
+    // is on screen, so nobody is told so and nothing waits for the page to go.
+    view()->setUserInteractionEnabled(true);
+    platform::log("<Quillon> The full-screen page could not be presented.");
+    return false;
+  }
   presented_ = self;
   leaving_ = false;
   platform::NotificationCenter::defaultCenter().postNotificationName(kQLWillPresentFullScreenNotification, this);
-  if (std::dynamic_pointer_cast<QLViewController>(controller)) {
-    controller->presentModalViewControllerAnimated(self, true);
-    return;
-  }
+  if (nested) return true;
   isFirst_ = true;
   interactingWithParent_ = true;
   delegateManager()->willPresentScreen();
-  auto& app = platform::Application::sharedApplication();
   statusBarWasHidden_ = app.isStatusBarHidden();
   if (hidesStatusBar()) app.setStatusBarHiddenAnimated(true, false);
   publisherIdleTimerDisabled_ = app.isIdleTimerDisabled();
   app.setIdleTimerDisabled(true);
-  std::shared_ptr<platform::ViewController> from = controller;
-  auto key = app.keyWindow();
-  auto root = key ? key->rootViewController() : nullptr;
-  if (root) from = root;
-  // The host's root may already show something of its own: present from the top of it.
-  while (from->presentedViewController()) from = from->presentedViewController();
-  from->presentModalViewControllerAnimated(self, true);
   if (!root) {
     std::weak_ptr<QLViewController> weak = self;
     platform::RunLoop::main().postAfter(
@@ -108,6 +115,7 @@ void QLViewController::presentFromViewController(const std::shared_ptr<platform:
         },
         this);
   }
+  return true;
 }
 
 bool QLViewController::hidesStatusBar() const {

@@ -24,8 +24,12 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   // hides the status bar while it is shown (see hidesStatusBar) and is presented from the key
   // window's root controller, or else from `controller`; in that case it is also told
   // viewDidAppear 0.6 s later, so that it takes touches even where that presentation never
-  // says it has appeared.
-  void presentFromViewController(const std::shared_ptr<platform::ViewController>& controller);
+  // says it has appeared. False, with nothing announced (no delegate event, notification,
+  // status bar or idle timer change), when the page is not presented: no controller, already
+  // presented, or the platform refused the presentation.
+  bool presentFromViewController(const std::shared_ptr<platform::ViewController>& controller);
+  // Whether this page opened the stack (presented from a controller that is no page of the client).
+  bool isFirstQLViewController() const { return isFirst_; }
   // Gives the screen back; ignored unless presented and not already leaving.
   void relinquishScreen() override;
   bool respondsToRelinquishScreen() const override { return true; }

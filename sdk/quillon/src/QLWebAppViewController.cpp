@@ -113,6 +113,8 @@ void QLWebAppViewController::viewWillAppear(bool animated) {
   webViewDelegate_ = std::make_shared<PageDelegate>(opener_, self);
   webViewDelegate_->setViewController(std::static_pointer_cast<QLFullScreenController>(self));
   webViewDelegate_->setOpeningWebView(openingWebView());
+  // The page is the ad's (its target, or the interstitial itself): it spends the ad's budget.
+  if (auto engine = adController_.lock()) webViewDelegate_->setAllowance(engine->allowance());
   webView_->setDelegate(webViewDelegate_);
   observeSettingsFrom(webView_);
   view()->addSubview(webView_);

@@ -60,6 +60,30 @@ QLWebViewDelegate::~QLWebViewDelegate() {
 std::optional<bool> QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(
     const std::shared_ptr<WebView>& webView, const platform::URLRequest& request,
     platform::WebViewNavigationType navigationType) {
+  return decideNavigation(webView, request, navigationType, false);
+}
+
+void QLWebViewDelegate::logRefusalOnce(WebView& webView, const std::string& kind, const std::string& line) {
+  if (webView.noteRefusalOnce(kind)) platform::log(line);
+}
+
+bool QLWebViewDelegate::takeUserAct(WebView& webView, const std::string& what, const std::string& kind) {
+  if (!showsPage(webView)) {
+    logRefusalOnce(webView, "hidden " + kind, "<Quillon> Ignoring " + what + " from a page that is not shown.");
+    return false;
+  }
+  // The navigation type is the page's to choose; only a touch says the user asked.
+  if (!webView.consumeUserActivation()) {
+    logRefusalOnce(webView, "untouched " + kind, "<Quillon> Ignoring " + what + ": the user has not touched the page.");
+    return false;
+  }
+  return true;
+}
+
+std::optional<bool> QLWebViewDelegate::decideNavigation(const std::shared_ptr<WebView>& webView,
+                                                        const platform::URLRequest& request,
+                                                        platform::WebViewNavigationType navigationType,
+                                                        bool actGranted) {
   auto self = shared_from_this();
   if (auto agent = request.valueForHTTPHeaderField("User-Agent")) QLNetworkUtilities::setUserAgentString(*agent);
   if (opener_) opener_->setViewController(viewController_);
@@ -77,11 +101,8 @@ std::optional<bool> QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigati
   }
   std::string scheme = platform::lowercase(url->scheme().value_or(""));
   const bool leaves = scheme != "file" && scheme != "about" && scheme != "http" && scheme != "https";
-  if (leaves && !showsPage(*webView)) {
-    // Nothing the user cannot see sends them to another application or the composer.
-    platform::logf("<Quillon> Ignoring %@ from a page that is not shown.", url->absoluteString());
-    return false;
-  }
+  // Another application or the composer: only for the user's own touch on a shown page.
+  if (leaves && !actGranted && !takeUserAct(*webView, url->absoluteString(), "scheme " + scheme)) return false;
   if (!(navigationType == platform::WebViewNavigationType::Other && url->path().size() < 2))
     postWebAction(webView, Dictionary{{"u", Value(url->absoluteString())}});
   if (scheme == "mailto") {
@@ -103,12 +124,21 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
     return;
   }
   const std::string& name = message->name();
-  // A page that is not shown (a builder, an interstitial still loading) may tell the client
-  // things, but the commands that act for the user are not its to give.
+  const std::string what = "the page message " + url.absoluteString();
+  // A page that is not shown (a builder, an interstitial still loading, a banner hidden or
+  // taken from its window) may tell the client things, but acts for nobody.
   static constexpr const char* kActing[] = {"click", "close", "httpTrack", "open", "touch",
-                                            "vibrate", "canOpenURLs", "evalInOpener"};
+                                            "vibrate", "canOpenURLs", "evalInOpener", "settings"};
   if (!showsPage(*webView) && std::find(std::begin(kActing), std::end(kActing), name) != std::end(kActing)) {
-    platform::logf("<Quillon> Ignoring the page message %@ from a page that is not shown.", url.absoluteString());
+    logRefusalOnce(*webView, "hidden " + name, "<Quillon> Ignoring " + what + " from a page that is not shown.");
+    return;
+  }
+  // A click and an opening speak for the user: they take a touch of theirs, one each.
+  if ((name == "click" || name == "open") && !takeUserAct(*webView, what, "message " + name)) return;
+  if (name == "vibrate" && !allowance_->allowVibration()) {
+    logRefusalOnce(*webView, "often vibrate",
+                   "<Quillon> Ignoring " + what + ": the ad has vibrated within the last " +
+                       platform::format("%.0f", QLAdAllowance::kVibrationInterval) + " seconds.");
     return;
   }
   userInfo.set("a", Value(name));
@@ -189,9 +219,13 @@ void QLWebViewDelegate::notifyWebViewOfOrientationChange(WebView& webView, int o
       "window.__defineGetter__('orientation',function(){return %i;});window.onorientationchange();", degrees));
 }
 
+void QLWebViewDelegate::setAllowance(std::shared_ptr<QLAdAllowance> allowance) {
+  allowance_ = allowance ? std::move(allowance) : std::make_shared<QLAdAllowance>();
+}
+
 void QLWebViewDelegate::trackURLStringAppendSpamSignals(const std::string& text, bool appendSpamSignals) {
   auto url = URL::create(text);
-  if (!url) return;
+  if (!url || !allowance_->allowTrackingRequest()) return;
   if (appendSpamSignals) url = QLSpamSignals::urlWithClickSignal(*url);
   if (!tracker_) tracker_ = QLClickTracker::create(statistics_);
   tracker_->trackURL(*url);

@@ -4,16 +4,21 @@
 // ("loadAdURL", "invalidRequest", "unableToServe", "settings"), notifications, and never
 // load (any other message is logged and dropped); every other
 // navigation is decided by its scheme. Pages are untrusted: their texts are never formats,
-// never paths, and reach other pages only as escaped literals; a page that is not shown
-// gives no command that acts for the user and opens nothing outside. Main thread only.
+// never paths, and reach other pages only as escaped literals. A page that is not shown on
+// screen gives no command that acts for the user, pings, vibrates or changes settings. What
+// reaches beyond the ad (a click, an opening of any kind: another application, the composer,
+// the client's full-screen pages) also takes the user's touch on the page, one act per touch,
+// whatever the navigation type says. Vibrations are rate-limited per ad. Each refusal is
+// logged once per page. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "QLAdAllowance.h"
 #include "QLClickTracker.h"
 #include "QLOpener.h"
-#include "platform/web_view.h"
 #include "platform/passkey.h"
+#include "platform/web_view.h"
 
 namespace quillon {
 
@@ -40,7 +45,12 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
 
   // Tracks the URL of `text` with the delegate's one tracker (a new start stops the previous
   // one); with signals, a click signal for the URL's "ai" is appended when there is one.
+  // Nothing is fetched once the ad's tracking budget is spent.
   void trackURLStringAppendSpamSignals(const std::string& text, bool appendSpamSignals);
+  // What the pages of this delegate may do on their own: the allowance of the ad they belong
+  // to (shared with its engine), or else one of the delegate's own.
+  const std::shared_ptr<QLAdAllowance>& allowance() const { return allowance_; }
+  void setAllowance(std::shared_ptr<QLAdAllowance> allowance);
   // The parameter's integer value, or -1 when missing.
   static int64_t intForKeyFromDictionary(const std::string& key, const platform::Dictionary& dictionary);
 
@@ -63,9 +73,21 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
     (void)webView;
     return true;
   }
-  // Whether the page of `webView` is on show to the user: only such a page gives the commands
-  // that act for the user or leave for another application.
-  virtual bool showsPage(const platform::WebView& webView) const { return !webView.isHidden(); }
+  // Whether the page of `webView` is on show to the user (in a shown window, nothing on the
+  // way hidden): only such a page gives the commands that act for the user or leave for
+  // another application.
+  virtual bool showsPage(const platform::WebView& webView) const { return webView.isShownOnScreen(); }
+  // The decision on a navigation; `actGranted` when the caller has already used the user's
+  // touch for it (a click on the banner that leads on to another application).
+  std::optional<bool> decideNavigation(const std::shared_ptr<platform::WebView>& webView,
+                                       const platform::URLRequest& request,
+                                       platform::WebViewNavigationType navigationType, bool actGranted);
+  // One act for the user: true, using the touch up, when the page is shown and the user has
+  // touched it and not yet used that touch; otherwise logs "<Quillon> Ignoring `what`: ..."
+  // once per page for `kind` and answers false.
+  bool takeUserAct(platform::WebView& webView, const std::string& what, const std::string& kind);
+  // Logs `line` (never a format) unless the page has already had a refusal of `kind`.
+  static void logRefusalOnce(platform::WebView& webView, const std::string& kind, const std::string& line);
   // True when the document `webView` shows (or is loading) has the origin (scheme, host and
   // port) of `own`: the page its owner loaded, or another page of the same site.
   static bool isOnSiteOf(const platform::WebView& webView, const std::optional<platform::URL>& own);
@@ -84,6 +106,7 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   std::weak_ptr<QLFullScreenController> viewController_;
   std::weak_ptr<platform::WebView> openingWebView_;
   std::shared_ptr<QLStatistics> statistics_;
+  std::shared_ptr<QLAdAllowance> allowance_ = std::make_shared<QLAdAllowance>();
 };
 
 }  // namespace quillon

@@ -15,6 +15,7 @@
 #include "platform/notification_center.h"
 #include "platform/scroll_view.h"
 #include "platform/view_controller.h"
+#include "platform/window.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLSearchBannerView.h"
 #include "quillon/QLSearchRequest.h"
@@ -218,6 +219,10 @@ TEST_F(QLBannerViewTest, ADelegateMayDropTheBannerInsideAnyCallback) {
 }
 
 TEST_F(QLBannerViewTest, ATapOnTheShownAdOpensItsTarget) {
+  // A user can touch only an ad that is on screen.
+  auto window = platform::Window::create(Rect(0, 0, 320, 480));
+  window->makeKeyAndVisible();
+  window->addSubview(banner);
   auto opener = std::make_shared<quillon_test::RecordingOpener>();
   banner->setOpenerForTesting(opener);
   server.setAdPage("<html><body><a href=\"" + server.url("/target") + "\">go</a></body></html>");

@@ -72,11 +72,15 @@ class QLFullScreenTest : public quillon_test::QLScreenTest {
     EXPECT_TRUE(runUntil([&] { return banner->stateForTesting() == 6; }));
     return banner;
   }
-  // A finger on the shown banner, then a tap on its link.
-  void tap(const std::shared_ptr<QLBannerView>& banner, const std::string& url) {
+  // A finger lifting from the banner, shown in the window.
+  void touch(const std::shared_ptr<QLBannerView>& banner) {
     window->addSubview(banner);
     window->touchDownAtPoint({5, 5});
     window->touchUpAtPoint({5, 5});
+  }
+  // A finger on the shown banner, then a tap on its link.
+  void tap(const std::shared_ptr<QLBannerView>& banner, const std::string& url) {
+    touch(banner);
     advance(0.2);
     ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(url));
     ASSERT_TRUE(runUntil([&] { return shownPage() != nullptr; }));
@@ -370,6 +374,8 @@ TEST_F(QLFullScreenTest, PagesOpenWhatTheyAskFor) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
+    // The page asks just after the user touched it.
+    touch(banner);
     banner->webView()->injectNavigationForTesting(platform::URLRequest(c.url), platform::WebViewNavigationType::Other);
     ASSERT_TRUE(runUntil([&] { return root->presentedViewController() != nullptr; }));
     advance(1);
@@ -384,6 +390,7 @@ TEST_F(QLFullScreenTest, PagesOpenWhatTheyAskFor) {
   }
 
   // Another application: the host hears that the user leaves, then the system opens it.
+  touch(banner);
   banner->webView()->injectNavigationForTesting(platform::URLRequest("qmsg:///open?a=app&u=tel%3A5550100"),
                                                 platform::WebViewNavigationType::Other);
   ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
@@ -402,7 +409,13 @@ TEST_F(QLFullScreenTest, AnAdPagesSettingsMayChangeTheTakeoverTimeout) {
     ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
     runUntilIdle();
     runUntilIdle();
-    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), expected) << query;
+    // Loaded out of sight, the page changes nothing; shown, it may.
+    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0) << query;
+    interstitial->presentFromRootViewController(root);
+    advance(1);
+    ASSERT_TRUE(runUntil([&] { return defaults.doubleForKey("applicationTimeout") == expected; })) << query;
+    shownPage()->relinquishScreen();
+    advance(1);
   }
 }
 

@@ -13,7 +13,7 @@
 #include "QLConfiguration.h"
 #include "QLObjectPrivate.h"
 #include "QLViewController.h"
-#include "QLScreenTest.h"
+#include "QLShownBannerTest.h"
 #include "platform/application.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
@@ -43,23 +43,8 @@ ScriptedAnswer html(const std::string& body) {
   return a;
 }
 
-struct Recorder : quillon::QLBannerViewDelegate {
-  std::vector<std::string> events;
-  void adViewDidReceiveAd(const std::shared_ptr<QLBannerView>&) override { events.push_back("receive"); }
-  void adViewDidFailToReceiveAdWithError(const std::shared_ptr<QLBannerView>&, const platform::Error& e) override {
-    events.push_back("fail " + std::to_string(e.code));
-  }
-};
-
-class QLHostileInputTest : public quillon_test::QLScreenTest {
+class QLHostileInputTest : public quillon_test::QLShownBannerTest {
  protected:
-  void SetUp() override {
-    QLScreenTest::SetUp();
-    banner = QLBannerView::create(Rect(0, 0, 320, 50));
-    banner->setDelegate(recorder);
-    banner->setRootViewController(root);
-    window->addSubview(banner);
-  }
   // Loads and waits until the load is over; the last event the delegate heard.
   std::string load() {
     const size_t before = recorder->events.size();
@@ -72,9 +57,6 @@ class QLHostileInputTest : public quillon_test::QLScreenTest {
     auto url = platform::URL::create("http://" + server.hostAndPort() + QuillonServer::kBuilderPath);
     return quillon::QLCachedFile::create({}, *url)->content();
   }
-
-  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
-  std::shared_ptr<QLBannerView> banner;
 };
 
 TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
@@ -90,7 +72,13 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
     bool obeyed = false;
   };
   const Case cases[] = {
-      {"the ad page itself", [&] { server.setAdPage("<html><body>" + sends + "</body></html>"); load(); }, true},
+      {"the ad page itself, on the user's tap",
+       [&] {
+         server.setAdPage("<html><body><div id=\"go\" onclick=\"window.location = '" + leave + "';\">go</div></body></html>");
+         load();
+         ASSERT_TRUE(banner->webView()->tapLinkWithElementIdForTesting("go"));
+       },
+       true},
       {"a page of another site the ad went to in its place",
        [&] {
          server.setAdPage("<html><body><script>window.location = '" + elsewhere.url("/page") + "';</script></body></html>");
@@ -121,6 +109,11 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
     const size_t opened = app.openedURLs().size();
     platform::LogCapture log;
     c.attempt();
+    // The page's message comes once its page has arrived, over the network.
+    runUntil([&] {
+      return c.obeyed ? app.openedURLs().size() > opened
+                      : count(log.lines(), "<Quillon> Ignoring the page message " + leave) > 0;
+    });
     for (int i = 0; i < 3; ++i) runUntilIdle();
     EXPECT_EQ(app.openedURLs().size(), opened + (c.obeyed ? 1 : 0));
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message " + leave), c.obeyed ? 0u : 1u);
@@ -156,6 +149,7 @@ TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
 }
 
 TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
+  // The interstitial hears the settings of every shown ad page, here the banner's.
   auto interstitial = quillon::QLInterstitial::create();
   auto& defaults = platform::UserDefaults::standardUserDefaults();
   defaults.setObjectForKey(platform::Value("kept"), "host_setting");
@@ -164,8 +158,7 @@ TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
     server.setAdPage(std::string("<html><body><script>window.location = 'qmsg:///settings?applicationTimeout=") + value +
                      "';</script></body></html>");
     platform::LogCapture log;
-    interstitial->loadRequest(quillon::QLRequest::request());
-    ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    ASSERT_EQ(load(), "receive");
     for (int i = 0; i < 3; ++i) runUntilIdle();
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the time-out " + std::string(value)), 1u);
     EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
@@ -181,7 +174,8 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   ASSERT_EQ(load(), "receive");
   const auto builder = cachedBuilder();
   ASSERT_TRUE(builder);
-  const std::string oversized(quillon::QLCachedFile::kMaxContentBytes + 1, ' ');
+  const std::string oversized(platform::kURLDefaultMaximumContentLength + 1, ' ');
+  const std::string tooLarge = "failed: resource exceeds maximum size";
   auto chunked = ScriptedAnswer::text(oversized);
   chunked.chunked = true;
   chunked.chunkSize = 256 * 1024;
@@ -206,8 +200,8 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   withTrackers.headers = {{"Content-Type", "text/html"}, {"X-Quillon-Tracking-Urls", impressions}};
   const Case cases[] = {
       {"an ad page declaring more than the client takes", ScriptedAnswer::text(oversized), {}, "fail 2",
-       "passes 2097152 bytes (at least 2097153); dropped."},
-      {"an oversized ad page in chunks", chunked, {}, "fail 2", "passes 2097152 bytes"},
+       tooLarge},
+      {"an oversized ad page in chunks", chunked, {}, "fail 2", tooLarge},
       {"an ad page redirected to itself for ever", ScriptedAnswer::redirect(server.url(QuillonServer::kAdPath)), {},
        "fail 2", "<Quillon> The download of " + server.url(QuillonServer::kAdPath)},
       {"an ad page whose script never ends", html("<script>for (;;) {}</script>"), {}, guardWorks ? "receive" : "skip",
@@ -220,7 +214,7 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
          EXPECT_EQ(impressionHits(), quillon::QLObjectPrivate::kMaxTrackingURLs);
        }},
       {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
-       "passes 2097152 bytes"},
+       tooLarge},
       {"an ad URL whose host climbs out of the caches folder", {},
        ScriptedAnswer::text("function QL_buildAdURL(p) { window.location = 'qmsg:///loadAdURL?url=' + "
                             "encodeURIComponent('http://../quillon/ad.html'); }"),

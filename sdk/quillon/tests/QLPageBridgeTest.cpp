@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "platform/media.h"
 #include "platform/notification_center.h"
+#include "platform/window.h"
 #include "testing/quillon_server.h"
 #include "testing/sandbox_test.h"
 
@@ -48,8 +49,11 @@ class QLPageBridgeTest : public testing::SandboxTest {
   void SetUp() override {
     testing::SandboxTest::SetUp();
     delegate = QLWebViewDelegate::create(quillon::QLStatistics::sharedStatistics(), opener);
-    webView = WebView::create();
+    webView = WebView::create(platform::Rect(0, 0, 320, 480));
     webView->setDelegate(delegate);
+    // Pages act only while shown.
+    window->addSubview(webView);
+    window->makeKeyAndVisible();
     platform::NotificationCenter::defaultCenter().addObserver(this, "", nullptr,
                                                               [this](const platform::Notification& n) {
                                                                 notes.push_back({n.name, n.object, n.userInfo});
@@ -69,6 +73,8 @@ class QLPageBridgeTest : public testing::SandboxTest {
     runUntilIdle();
   }
   std::string eval(const std::string& script) { return webView->stringByEvaluatingJavaScriptFromString(script); }
+  // The user's finger lifting from the page: the page may then act for them once.
+  void touch() { window->tapAtPoint({5, 5}); }
   std::vector<std::string> names() const {
     std::vector<std::string> out;
     for (const auto& n : notes) out.push_back(n.name);
@@ -81,6 +87,7 @@ class QLPageBridgeTest : public testing::SandboxTest {
     Value userInfo;
   };
   testing::QuillonServer server;
+  std::shared_ptr<platform::Window> window = platform::Window::create(platform::Rect(0, 0, 320, 480));
   std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
   std::shared_ptr<QLWebViewDelegate> delegate;
   std::shared_ptr<WebView> webView;
@@ -122,7 +129,9 @@ TEST_F(QLPageBridgeTest, CommandsRunAndThePageStays) {
   send("qmsg:///touch?tx=3&ty=4");
   send("qmsg:///close");
   send("quillon://closecanvas");
+  touch();
   send("quillon://launch?url=http%3A%2F%2Fshop.example%2Fx");
+  touch();
   send("qmsg:///click?u=" + quillon::QLNetworkUtilities::encodeURL(server.clickURL("c1")));
   ASSERT_TRUE(runUntil([&] { return server.requestsTo("/landing/c1").size() == 1; }));
   send("qmsg:///httpTrack?u=" + quillon::QLNetworkUtilities::encodeURL(server.clickURL("t1")));
@@ -219,6 +228,7 @@ TEST_F(QLPageBridgeTest, NavigationsAreDecidedByScheme) {
     SCOPED_TRACE(c.url);
     notes.clear();
     opener->calls.clear();
+    touch();
     auto allowed = delegate->webViewShouldStartLoadWithRequestNavigationType(webView, URLRequest(c.url), c.type);
     EXPECT_EQ(allowed, c.allowed);
     EXPECT_EQ(notes.size(), c.posted ? 1u : 0u);

@@ -1,0 +1,294 @@
+// A page acts for the user only after the user touched it, through real pages in the web
+// view: with no touch nothing reaches beyond the ad; one touch gets one act however often the
+// page asks; vibrations need no touch but come at most once in a while; an ad that is not on
+// screen acts for nobody; full-screen pages do not stack, and a page the platform would not
+// present is neither announced nor waited for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "QLTestPrinters.h"
+
+#include "QLAdAllowance.h"
+#include "QLNetworkUtilities.h"
+#include "QLShownBannerTest.h"
+#include "QLViewController.h"
+#include "QLWebAppViewController.h"
+#include "platform/application.h"
+#include "platform/composers.h"
+#include "platform/log.h"
+#include "platform/media.h"
+#include "platform/notification_center.h"
+#include "platform/user_defaults.h"
+#include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
+#include "testing/quillon_server.h"
+
+namespace {
+
+using testing::QuillonServer;
+
+size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
+  return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
+                                           [&](const std::string& l) { return l.find(fragment) != std::string::npos; }));
+}
+
+// An ad page that asks for everything in `commands` five times over at each of `seconds`
+// after it loaded.
+std::string askingPage(const std::vector<std::string>& commands, const std::vector<double>& seconds = {0.5, 5}) {
+  std::string fire;
+  for (const auto& c : commands) fire += "window.location = '" + c + "';";
+  std::string timers;
+  for (double at : seconds) timers += "setTimeout(fire, " + std::to_string(static_cast<int>(at * 1000)) + ");";
+  return "<html><body><div id=\"pad\">ad</div><script>function fire() { for (var i = 0; i < 5; i++) {" + fire +
+         "} } " + timers + "</script></body></html>";
+}
+
+class QLUserActsTest : public quillon_test::QLShownBannerTest {
+ protected:
+  void SetUp() override {
+    QLShownBannerTest::SetUp();
+    platform::NotificationCenter::defaultCenter().addObserver(
+        this, quillon::kQLWillPresentFullScreenNotification, nullptr,
+        [this](const platform::Notification&) { ++presentations; });
+  }
+  void TearDown() override {
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
+    QLShownBannerTest::TearDown();
+  }
+  void loadBanner(const std::string& page) {
+    server.setAdPage(page);
+    banner->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6 || banner->stateForTesting() == 7; }));
+    ASSERT_EQ(banner->stateForTesting(), 6);
+  }
+  // Everything that reaches beyond the ad, whichever kind.
+  size_t acts() {
+    const bool composing =
+        std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController()) != nullptr;
+    return platform::Application::sharedApplication().openedURLs().size() + presentations + (composing ? 1 : 0) +
+           server.requestsTo("/click/c").size() + server.requestsTo("/impression/p").size() +
+           platform::SystemSounds::played().size();
+  }
+  // Lets the navigations the page queued, and what they start, run: until `expected` acts
+  // are seen (a click report reaches the server over loopback), or for a short while when
+  // none more are expected, so that one that should not come has its chance to show.
+  size_t settle(std::optional<size_t> expected = std::nullopt) {
+    for (int i = 0; i < 12; ++i) runUntilIdle();
+    if (expected) {
+      runUntil([&] { return acts() >= *expected; });
+    } else {
+      const size_t seen = acts();
+      runUntil([&] { return acts() != seen; }, 0.05);
+    }
+    for (int i = 0; i < 3; ++i) runUntilIdle();
+    return acts();
+  }
+  // Lets a presentation end, closes what it showed and lets that end: two seconds.
+  void closeWhatIsShown() {
+    advance(1);
+    if (auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
+      page->relinquishScreen();
+    } else if (root->presentedViewController()) {
+      root->dismissModalViewControllerAnimated(false);
+    }
+    advance(1);
+    runUntil([&] { return root->presentedViewController() == nullptr; });
+  }
+
+  size_t presentations = 0;
+};
+
+TEST_F(QLUserActsTest, NoActWithoutATouchAndOneActPerTouch) {
+  const std::string landing = server.url("/landing/t");
+  server.addClick("t");
+  server.addClick("c");
+  struct Case {
+    const char* name;
+    std::string command;
+    // Untouched, the ad's own link stays a navigation inside the ad: it leaves the page, so
+    // that row asks only from the touch on.
+    bool asksUntouchedFirst = true;
+  };
+  const Case cases[] = {
+      {"another application", "qmsg:///open?a=app&u=tel%3A5550100"},
+      {"a bare dial", "tel:5550101"},
+      {"a bare message", "sms:5550102"},
+      {"an application store", "itms-apps://store.example/app/id1"},
+      {"the mail composer", "mailto:ads@example.com?subject=Hi"},
+      {"the in-app browser", "qmsg:///open?a=browser&u=" + quillon::QLNetworkUtilities::encodeURL(landing)},
+      {"a web-app page", "qmsg:///open?a=webapp&html=%3Chtml%3Ehello%3C%2Fhtml%3E"},
+      {"a click report", "qmsg:///click?u=" + quillon::QLNetworkUtilities::encodeURL(server.clickURL("c"))},
+      {"the ad's own link, as a click", landing, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::LogCapture log;
+    loadBanner(askingPage({c.command}, c.asksUntouchedFirst ? std::vector<double>{0.5, 5, 9.5}
+                                                            : std::vector<double>{5, 9.5}));
+    server.http().clearRequests();
+    size_t before = acts();
+    if (c.asksUntouchedFirst) {
+      // Nobody touched the ad; the page asks five times: nothing.
+      advance(0.5);
+      EXPECT_EQ(settle(), before);
+      advance(4);
+    } else {
+      advance(4.5);
+    }
+    // The user touches the ad; the page then asks five times: once.
+    window->tapAtPoint({5, 5});
+    advance(0.5);
+    EXPECT_EQ(settle(before + 1), before + 1);
+    closeWhatIsShown();
+
+    // Long after that touch the page asks five times again: nothing.
+    before = acts();
+    advance(2.5);
+    EXPECT_EQ(settle(), before);
+    closeWhatIsShown();
+    // All the refusals, one line for the page.
+    EXPECT_EQ(count(log.lines(), ": the user has not touched the page."), 1u);
+    EXPECT_EQ(banner->stateForTesting(), 6);  // the ad stays where it is
+  }
+
+  // A vibration takes no touch, but the ad vibrates once in a while, not whenever it asks.
+  platform::LogCapture log;
+  loadBanner(askingPage({"qmsg:///vibrate"}));
+  size_t before = acts();
+  advance(0.5);
+  EXPECT_EQ(settle(before + 1), before + 1);
+  advance(4.5);
+  EXPECT_EQ(settle(), before + 1);
+  EXPECT_EQ(count(log.lines(), "the ad has vibrated within the last 5 seconds."), 1u);
+  // Once the interval has passed, it may again.
+  advance(quillon::QLAdAllowance::kVibrationInterval);
+  loadBanner(askingPage({"qmsg:///vibrate"}));
+  before = acts();
+  advance(0.5);
+  EXPECT_EQ(settle(before + 1), before + 1);
+}
+
+TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenActsForNobody) {
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  server.addClick("c");
+  const std::string page = askingPage({
+      "qmsg:///open?a=app&u=tel%3A5550100",
+      "tel:5550101",
+      "mailto:ads@example.com",
+      "qmsg:///open?a=webapp&html=x",
+      "qmsg:///click?u=" + quillon::QLNetworkUtilities::encodeURL(server.clickURL("c")),
+      "qmsg:///httpTrack?u=" + quillon::QLNetworkUtilities::encodeURL(server.impressionURL("p")),
+      "qmsg:///vibrate",
+      "qmsg:///settings?applicationTimeout=-1",
+  });
+  auto interstitial = quillon::QLInterstitial::create();
+  struct Case {
+    const char* name;
+    // Puts the ad that asks out of sight (the banner, loaded and shown first, or the interstitial).
+    std::function<void()> hideAd;
+    bool banner = true;
+  };
+  const Case cases[] = {
+      {"a hidden banner", [&] { banner->setHidden(true); }},
+      {"a banner taken from its window", [&] { banner->removeFromSuperview(); }},
+      {"a banner in a window that is hidden", [&] { window->setHidden(true); }},
+      {"an interstitial loaded and not presented",
+       [&] {
+         banner->removeFromSuperview();
+         server.setAdPage(page);
+         interstitial->loadRequest(quillon::QLRequest::request());
+         ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->addSubview(banner);
+    banner->setHidden(false);
+    window->setHidden(false);
+    if (c.banner) loadBanner(page);
+    platform::LogCapture log;
+    server.http().clearRequests();
+    const size_t before = acts();
+    c.hideAd();
+    // A finger where the ad was, and a tap on the page itself: neither reaches it.
+    window->tapAtPoint({5, 5});
+    banner->webView()->tapLinkWithElementIdForTesting("pad");
+    advance(0.5);
+    EXPECT_EQ(settle(), before);
+    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
+    // Five of each, one line for each kind (both openings are one kind) for the page.
+    EXPECT_EQ(count(log.lines(), "from a page that is not shown."), 7u);
+  }
+}
+
+TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnouncedNorAwaited) {
+  // Each banner page opens a web-app page on its "open", half a second after it loaded.
+  const std::string open = "qmsg:///open?a=webapp&html=%3Chtml%3Epage%3C%2Fhtml%3E";
+  server.setAdAnswer(askingPage({open}), {{"X-Quillon-Refresh-Rate", "30"}});
+  banner->loadRequest(quillon::QLRequest::request());
+  ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 1; }));
+
+  // The host is presenting a screen of its own when the user's touch makes the page open:
+  // the platform will not present over a presentation under way.
+  auto hostScreen = platform::ViewController::create();
+  window->tapAtPoint({5, 5});
+  advance(0.3);
+  root->presentModalViewControllerAnimated(hostScreen, true);
+  platform::LogCapture log;
+  advance(0.2);
+  settle();
+  EXPECT_EQ(count(log.lines(), "<Quillon> The full-screen page could not be presented."), 1u);
+  EXPECT_EQ(presentations, 0u);
+  EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
+  EXPECT_EQ(root->presentedViewController(), hostScreen);
+  advance(0.2);
+  root->dismissModalViewControllerAnimated(false);
+  advance(1);
+  // Nothing of the client's is on screen, so the refresh comes at its time.
+  advance(28.5);
+  ASSERT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
+
+  // A first page, then the page it opens; nothing goes over those two.
+  window->tapAtPoint({5, 5});
+  advance(0.5);
+  settle();
+  advance(1);
+  auto first = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(root->presentedViewController());
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(runUntil([&] { return !first->webView()->isLoading(); }));
+  auto touchAndOpen = [&](platform::WebView& page) {
+    window->tapAtPoint({160, 240});
+    page.stringByEvaluatingJavaScriptFromString("window.location = '" + open + "';");
+    settle();
+    advance(1);
+  };
+  touchAndOpen(*first->webView());
+  auto nested = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(first->presentedViewController());
+  ASSERT_TRUE(nested);
+  ASSERT_TRUE(runUntil([&] { return !nested->webView()->isLoading(); }));
+  log.clear();
+  touchAndOpen(*nested->webView());
+  EXPECT_FALSE(nested->presentedViewController());
+  // The banner, still in its window under the pages, is touched and asks again.
+  ASSERT_TRUE(banner->webView()->tapLinkWithElementIdForTesting("pad"));
+  banner->webView()->stringByEvaluatingJavaScriptFromString("window.location = '" + open + "';");
+  settle();
+  advance(1);
+  EXPECT_EQ(count(log.lines(), "<Quillon> Not opening a page over a page opened from a page."), 1u);
+  EXPECT_EQ(count(log.lines(), "<Quillon> Not opening a page while a page of the client is on screen."), 1u);
+  EXPECT_EQ(presentations, 2u);
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive", "willPresent"}));
+
+  nested->relinquishScreen();
+  nested.reset();
+  advance(1);
+  first->relinquishScreen();
+  first.reset();
+  advance(3);  // the pages' web views are let go two seconds after their controllers
+  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "didDismiss"; }));
+}
+
+}  // namespace
