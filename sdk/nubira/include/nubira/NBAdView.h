@@ -76,6 +76,8 @@ class NBAdView : public platform::View {
   // Hides View::setFrame: the inner views follow the frame given through the banner.
   void setFrame(const platform::Rect& frame);
   const std::shared_ptr<NBAdRequest>& nbAdRequest() const { return nbAdRequest_; }
+  // With nullptr every later load and refresh fails with "NBAdRequest cannot be null!" (code 0)
+  // until another request is given; the banner keeps its ad and its timer.
   void setNbAdRequest(std::shared_ptr<NBAdRequest> request) { nbAdRequest_ = std::move(request); }
   int animationType() const { return animationType_; }
   void setAnimationType(int type) { animationType_ = type; }
