@@ -195,6 +195,9 @@ class NBAdView : public platform::View {
   void expandToWithURLInWebView(const platform::Rect& rect, const std::shared_ptr<platform::WebView>& webView);
   void expandFrameEndingFrameOrientation(const std::shared_ptr<platform::WebView>& webView,
                                          const platform::Rect& ending, int orientation);
+  // Where an ad standing at `from` (in the key window) expands to, in whole points: the size of
+  // `ending`, placed by the orientation's rules and kept whole inside the window.
+  platform::Rect placedExpandedFrame(const platform::Rect& from, const platform::Rect& ending, int orientation) const;
   void resizeToWidthHeightInWebView(float width, float height, const std::shared_ptr<platform::WebView>& webView);
   platform::Rect getAdFrameInWindowCoordinates() const;
   platform::Rect rectAccordingToOrientation(const platform::Rect& rect) const;
