@@ -47,6 +47,8 @@ struct ServerConfig {
 
 void console(const std::string& text) { std::fputs(text.c_str(), stdout); }
 
+constexpr const char* kNullRequestMessage = "NBAdRequest cannot be null!";
+
 std::optional<platform::Error> isColorValid(const std::string& color) {
   const char* message = nullptr;
   if (NBStringUtil::isEmpty(color))
@@ -305,11 +307,8 @@ std::string NBAdView::getServerUrl() const {
 void NBAdView::loadNBAdRequest() { loadNBAdRequest(nbAdRequest_); }
 
 void NBAdView::loadNBAdRequest(std::shared_ptr<NBAdRequest> request) {
-  if (!request) {
-    performErrorCallBackWithMsgErrorCode("NBAdRequest cannot be null!", NBAdErrorCodeInvalidRequest);
-    return;
-  }
-  nbAdRequest_ = request;
+  // A missing request is refused where every load and refresh is checked.
+  if (request) nbAdRequest_ = request;
   getAdRequest(request);
 }
 
@@ -448,6 +447,12 @@ std::optional<std::string> NBAdView::areFieldsValid() const {
 void NBAdView::getAdRequest(const std::shared_ptr<NBAdRequest>& request) {
   auto self = shared_from_this();
   try {
+    // The host may have cleared the request it gave (setNbAdRequest): every load and refresh
+    // then fails as a load given none does, until it gives another.
+    if (!request) {
+      performErrorCallBackWithMsgErrorCode(kNullRequestMessage, NBAdErrorCodeInvalidRequest);
+      return;
+    }
     if (!isAdRequestDone_) {
       performErrorCallBackWithMsgErrorCode("An ad request is already in progress.", NBAdErrorCodeRequestInProgress);
       return;

@@ -1,6 +1,7 @@
 // The rich-media side of the banner: showing and hiding the ad, expanding it over the whole
 // window with a close button and putting it back, the resize check, and keeping an expanded
 // ad upright when the device turns.
+#include <algorithm>
 #include <cmath>
 
 #include "NBJSBridge.h"
@@ -12,6 +13,7 @@
 #include "platform/controls.h"
 #include "platform/device.h"
 #include "platform/format.h"
+#include "platform/geometry.h"
 #include "platform/random.h"
 #include "platform/run_loop.h"
 #include "platform/scroll_view.h"
@@ -149,6 +151,20 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
     fireErrorEvent(webView, "Cannot expand to a size that is not a positive number of points on a screen.", "expand");
     return;
   }
+  // The expanded ad covers the window with a view that takes every touch, so its close button
+  // is the player's only way back: an expansion that could not hold the whole button inside
+  // the window is refused.
+  const int orientation = currentInterfaceOrientation();
+  const platform::Rect ending = convertedRectAccordingToOrientation(r);
+  if (!platform::rectIntersectsRect(ending, window->bounds())) {
+    fireErrorEvent(webView, "Cannot expand to a place outside the window.", "expand");
+    return;
+  }
+  const platform::Rect placed = placedExpandedFrame(parent->convertRectToView(frame(), window), ending, orientation);
+  if (placed.size.width < kCloseButtonSize || placed.size.height < kCloseButtonSize) {
+    fireErrorEvent(webView, "Cannot expand to a size smaller than the close button.", "expand");
+    return;
+  }
   // One full-screen page at a time, and only for the user who just touched the ad.
   if (auto root = rootViewController(); root && root->presentedViewController()) {
     fireErrorEvent(webView, "Cannot expand while another screen is shown.", "expand");
@@ -171,9 +187,7 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
   window->addSubview(blockingView_);
 
   originalTransform_ = transform();
-  const int orientation = currentInterfaceOrientation();
   expandedFrame_ = r;
-  const platform::Rect ending = convertedRectAccordingToOrientation(r);
   rotateExpandedWindowsToOrientation(orientation);
 
   // The former superview is marked with a tag no other view in the window has, to be found
@@ -211,16 +225,17 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
   expandFrameEndingFrameOrientation(webView, ending, orientation);
 }
 
-void NBAdView::expandFrameEndingFrameOrientation(const std::shared_ptr<platform::WebView>& webView,
-                                                 const platform::Rect& ending, int orientation) {
+platform::Rect NBAdView::placedExpandedFrame(const platform::Rect& from, const platform::Rect& ending,
+                                            int orientation) const {
   auto window = keyWindow();
-  if (!window) return;
-  int x = int(translatedFrame_.origin.x), y = int(translatedFrame_.origin.y);
+  if (!window) return from;
+  int x = int(from.origin.x), y = int(from.origin.y);
   int w = int(ending.size.width), h = int(ending.size.height);
-  int W = int(window->frame().size.width), H = int(window->frame().size.height);
+  const int windowWidth = int(window->bounds().size.width), windowHeight = int(window->bounds().size.height);
+  int W = windowWidth, H = windowHeight;
   const int S = platform::Application::sharedApplication().isStatusBarHidden() ? 0 : kStatusBarHeight;
-  const int viewWidth = int(std::lround(frame().size.width));
-  const int viewHeight = int(std::lround(frame().size.height));
+  const int viewWidth = int(std::lround(from.size.width));
+  const int viewHeight = int(std::lround(from.size.height));
   // Pulls the ad back inside [low, high] along one axis, shrinking it when it cannot fit.
   auto fit = [](int& at, int& length, int low, int high) {
     if (at + length <= high) return;
@@ -262,6 +277,21 @@ void NBAdView::expandFrameEndingFrameOrientation(const std::shared_ptr<platform:
       fit(y, h, S, H - S);
       break;
   }
+  // Whatever the rules above give (an ad that starts off the window's edge, a turn that puts
+  // it under the status bar's place), the expanded ad stays whole inside the window: its close
+  // button sits at one of its corners.
+  w = std::min(w, windowWidth);
+  h = std::min(h, windowHeight);
+  x = std::clamp(x, 0, windowWidth - w);
+  y = std::clamp(y, 0, windowHeight - h);
+  return platform::Rect(x, y, w, h);
+}
+
+void NBAdView::expandFrameEndingFrameOrientation(const std::shared_ptr<platform::WebView>& webView,
+                                                 const platform::Rect& ending, int orientation) {
+  if (!keyWindow()) return;
+  const platform::Rect placed = placedExpandedFrame(translatedFrame_, ending, orientation);
+  const int x = int(placed.origin.x), y = int(placed.origin.y), w = int(placed.size.width), h = int(placed.size.height);
   setFrame(platform::Rect(x, y, w, h));
   const platform::Rect web = webFrameAccordingToOrientation(ending);
   const bool landscape = platform::isLandscape(orientation);

@@ -2,6 +2,7 @@
 
 #include "NBSDKUtil.h"
 #include "platform/text_helpers.h"
+#include "platform/url_connection.h"
 
 namespace nubira {
 
@@ -47,8 +48,8 @@ std::optional<platform::URLRequest> NBHttpClickRequest::connectionWillSendReques
     boundExchange(plain);
     return plain;
   } else {
-    // A target that redirects to itself would be asked for again and again: the click ends
-    // here, as a connection that gave up on its redirects does.
+    // A target that redirects to itself would be asked for again and again: the click fails
+    // here, as one whose connection gave up on its redirects does.
     util_->logAbove(1, "too many redirects!");
     if (urlConnection_) urlConnection_->cancel();
     connectionDidFailWithError(platform::Error{platform::kURLErrorDomain, platform::URLErrorHTTPTooManyRedirects, {}});
@@ -74,10 +75,13 @@ void NBHttpClickRequest::connectionDidFinishLoading() {
   sendAdClickSuccessNotification(redirectUrl_);
 }
 
-void NBHttpClickRequest::connectionDidFailWithError(const platform::Error&) {
+void NBHttpClickRequest::connectionDidFailWithError(const platform::Error& error) {
   auto keepAlive = shared_from_this();
   releaseExchange();
-  if (!redirectUrl_) {
+  // A chain that never ends has no destination: the last address it reached would only start
+  // the loop again wherever it were opened, so the click fails.
+  const bool endless = error.domain == platform::kURLErrorDomain && error.code == platform::URLErrorHTTPTooManyRedirects;
+  if (!redirectUrl_ || endless) {
     sendAdClickFailedNotification();
     return;
   }

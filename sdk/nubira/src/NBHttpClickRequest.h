@@ -1,7 +1,8 @@
 #pragma once
 // The request of an ad click: prepared like an ad request, it follows the click URL's
 // redirects and reports where they ended and the "Action-Type" the first redirect named,
-// instead of a body. Each send starts from a clean record. Main thread only.
+// instead of a body. Each send starts from a clean record. A chain that redirects to itself
+// or past the connection's redirect limit is a failed click. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>

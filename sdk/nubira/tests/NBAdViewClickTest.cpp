@@ -276,6 +276,42 @@ TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
   EXPECT_EQ(view->hideWebViewForTesting()->backgroundColor(), platform::Color::clearColor());
 }
 
+// A click that fails tells the publisher nothing, opens nothing and gives the banner back: the
+// next tap clicks again, and the next refresh is not held as a click in progress.
+TEST_F(NBAdViewClickTest, AFailedClickLeavesTheBannerClickable) {
+  auto hangUp = testing::ScriptedAnswer::text("");
+  hangUp.dropBeforeHead = true;
+  hangUp.dropAfterBodyBytes = 0;
+  server.http().setAnswer("/hang-up", hangUp);
+  server.http().setAnswer("/ring/a", testing::ScriptedAnswer::redirect(server.url("/ring/b")));
+  server.http().setAnswer("/ring/b", testing::ScriptedAnswer::redirect(server.url("/ring/a")));
+  const std::pair<const char*, const char*> cases[] = {{"the server hangs up", "/hang-up"},
+                                                       {"the redirects never end", "/ring/a"}};
+  for (const auto& [name, path] : cases) {
+    SCOPED_TRACE(name);
+    freshView();
+    loadBanner(server.url(path), 2);
+    for (int tap = 1; tap <= 2; ++tap) {
+      SCOPED_TRACE(tap);
+      const size_t asked = server.requestsTo(path).size();
+      window->tapAtPoint(platform::Point(10, 10));
+      EXPECT_TRUE(view->isTouchedDownOnAdForTesting());
+      // The refresh timer starts again when the click has failed.
+      ASSERT_TRUE(runUntil([&] { return view->isRefreshTimerRunningForTesting(); }, 10));
+      runUntilIdle();
+      EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+      EXPECT_GT(server.requestsTo(path).size(), asked);
+      EXPECT_TRUE(heard->events.empty());
+      EXPECT_TRUE(opened().empty());
+      EXPECT_EQ(root->presentedViewController(), nullptr);
+    }
+    // The refresh a full interval after the failure loads the next ad.
+    advance(NBAdView::kDefaultRefreshInterval);
+    ASSERT_TRUE(runUntil([&] { return !heard->events.empty(); }, 10));
+    EXPECT_EQ(heard->events, std::vector<std::string>{"finish"});
+  }
+}
+
 TEST_F(NBAdViewClickTest, LinksOfASearchAdClickWithTheirQuery) {
   loadBanner(server.addClickChain("s", 0, std::nullopt), 3);
   EXPECT_EQ(view->hideWebViewForTesting()->superview(), nullptr);

@@ -155,6 +155,32 @@ TEST_F(NBAdViewTest, RefusalsAndFailuresReachTheDelegate) {
   EXPECT_EQ(reports->events, std::vector<std::string>{"0 NBAdRequest cannot be null!"});
 }
 
+// A host that clears its request: the timer, its own load and joining a window each fail
+// with the banner's error (no crash, nothing sent), and the next request given loads again.
+TEST_F(NBAdViewTest, AClearedRequestFailsEachLoadUntilAnotherIsGiven) {
+  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  view->setNbAdRequest(nullptr);
+  view->setRefreshInterval(20);
+  const std::string refused = "0 NBAdRequest cannot be null!";
+  advance(20);
+  EXPECT_EQ(reports->events, std::vector<std::string>{refused});
+  view->loadNBAdRequest();
+  auto holder = std::make_shared<platform::View>();
+  holder->addSubview(view);
+  advance(0.5);
+  EXPECT_EQ(reports->events, std::vector<std::string>(3, refused));
+  runUntilIdle();
+  EXPECT_TRUE(server.requestsTo(testing::NubiraServer::kAdPath).empty());
+  EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+
+  reports->events.clear();
+  view->setNbAdRequest(nubira::NBAdRequest::request());
+  advance(19.5);
+  ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
+  EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
+  EXPECT_EQ(server.requestsTo(testing::NubiraServer::kAdPath).size(), 1u);
+}
+
 TEST_F(NBAdViewTest, DroppingTheDelegateDropsTheRequestUnderWay) {
   server.setAdReply(testing::NubiraServer::kRichMediaReply);
   view->loadNBAdRequest();

@@ -5,6 +5,7 @@
 #include "NBHttpClickRequest.h"
 #include "NBRecorder.h"
 #include "NBRequestFixtures.h"
+#include "platform/url_connection.h"
 #include "testing/nubira_server.h"
 #include "testing/sandbox_test.h"
 
@@ -70,12 +71,24 @@ TEST_F(NBHttpClickRequestTest, WhereTheRedirectsEnd) {
   EXPECT_NE(first[0].body.find("&requestactivity=adclick"), std::string::npos);
 }
 
-TEST_F(NBHttpClickRequestTest, ASelfRedirectStops) {
-  std::string loop = server.addSelfRedirect("loop");
-  clickOn(loop);
-  EXPECT_EQ(recorder->events, std::vector<std::string>{"click finished"});
-  EXPECT_EQ(recorder->clickUrl, server.url("/nbclick/loop/0?x=1"));
-  EXPECT_LE(server.requestsTo("/nbclick/loop/0").size(), 3u);
+// A chain with no end has no destination: the click fails, with no address, once the loop is
+// seen or the redirect limit is passed, and no further hop is asked for.
+TEST_F(NBHttpClickRequestTest, EndlessRedirectsFailTheClick) {
+  server.http().setAnswer("/ring/a", ScriptedAnswer::redirect(server.url("/ring/b?x=1&y=2")));
+  server.http().setAnswer("/ring/b", ScriptedAnswer::redirect(server.url("/ring/a")));
+  const std::tuple<const char*, std::string, std::string, size_t> cases[] = {
+      {"to itself", server.addSelfRedirect("loop"), "/nbclick/loop/0", 3},
+      {"two addresses in a ring", server.url("/ring/a"), "/ring/a",
+       platform::URLConnection::kMaxRedirects / 2 + 1},
+  };
+  for (const auto& [name, url, path, most] : cases) {
+    SCOPED_TRACE(name);
+    clickOn(url);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"click failed"});
+    EXPECT_EQ(recorder->clickUrl, std::nullopt);
+    EXPECT_GE(server.requestsTo(path).size(), 2u);
+    EXPECT_LE(server.requestsTo(path).size(), most);
+  }
 }
 
 TEST_F(NBHttpClickRequestTest, AReusedRequestStartsClean) {

@@ -76,6 +76,8 @@ class NBAdView : public platform::View {
   // Hides View::setFrame: the inner views follow the frame given through the banner.
   void setFrame(const platform::Rect& frame);
   const std::shared_ptr<NBAdRequest>& nbAdRequest() const { return nbAdRequest_; }
+  // With nullptr every later load and refresh fails with "NBAdRequest cannot be null!" (code 0)
+  // until another request is given; the banner keeps its ad and its timer.
   void setNbAdRequest(std::shared_ptr<NBAdRequest> request) { nbAdRequest_ = std::move(request); }
   int animationType() const { return animationType_; }
   void setAnimationType(int type) { animationType_ = type; }
@@ -193,6 +195,9 @@ class NBAdView : public platform::View {
   void expandToWithURLInWebView(const platform::Rect& rect, const std::shared_ptr<platform::WebView>& webView);
   void expandFrameEndingFrameOrientation(const std::shared_ptr<platform::WebView>& webView,
                                          const platform::Rect& ending, int orientation);
+  // Where an ad standing at `from` (in the key window) expands to, in whole points: the size of
+  // `ending`, placed by the orientation's rules and kept whole inside the window.
+  platform::Rect placedExpandedFrame(const platform::Rect& from, const platform::Rect& ending, int orientation) const;
   void resizeToWidthHeightInWebView(float width, float height, const std::shared_ptr<platform::WebView>& webView);
   platform::Rect getAdFrameInWindowCoordinates() const;
   platform::Rect rectAccordingToOrientation(const platform::Rect& rect) const;
