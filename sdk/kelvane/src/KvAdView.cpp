@@ -137,7 +137,10 @@ void KvAdView::answerDidFail() {
 std::optional<bool> KvAdView::webViewShouldStartLoadWithRequestNavigationType(
     const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
     platform::WebViewNavigationType navigationType) {
-  if (webView != kvWebView_ || navigationType != platform::WebViewNavigationType::LinkClicked) return true;
+  if (webView != kvWebView_) return true;
+  // The banner's main frame stays on the ad: only a tap leads elsewhere, and there to the
+  // browser.
+  if (navigationType != platform::WebViewNavigationType::LinkClicked) return admitsLoad(request, false);
   auto self = sharedAs<KvAdView>();
   if (!mayClick()) return false;
   post(kKvOnClickAdNotification);

@@ -1,5 +1,8 @@
 #include "KvPageView.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "KvAdServer.h"
 #include "KvClientIdFile.h"
 #include "kelvane/KelvaneAd.h"
@@ -120,6 +123,28 @@ void KvBoundSmallAnswer(platform::URLRequest& request) {
   request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
 }
 
+bool KvIsLocalOrInlineUrl(const std::string& url) {
+  const auto colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  std::string scheme = url.substr(0, colon);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return scheme == "file" || scheme == "data" || scheme == "javascript";
+}
+
+bool KvPageView::admitsLoad(const platform::URLRequest& request, bool pageMayNavigate) {
+  // The answer goes in as data without a base URL, asked for as "about:blank".
+  if (answerPagePending_ && request.url() == "about:blank") return true;
+  const char* refusal = nullptr;
+  if (KvIsLocalOrInlineUrl(request.url())) {
+    refusal = "Kelvane: the ad's page tried to load a local file or inline data; it stays on the ad";
+  } else if (!pageMayNavigate) {
+    refusal = "Kelvane: the banner's page tried to leave the ad by itself; it stays on the ad";
+  }
+  if (!refusal) return true;
+  if (kvWebView_->noteRefusalOnce(refusal)) platform::log(refusal);
+  return false;
+}
+
 bool KvIsFailureOutcome(const std::string& error) { return error == "Internal Error" || error == "Invalid Input"; }
 
 void KvPageView::post(const char* name) {
@@ -139,7 +164,11 @@ bool KvPageView::mayClick() {
 }
 
 void KvPageView::clickThrough(const platform::URLRequest& request, const std::string& aid) {
-  if (auto url = platform::URL::create(request.url())) showBrowser(*url);
+  if (KvIsLocalOrInlineUrl(request.url())) {
+    platform::log("Kelvane: the tapped link names a local file or inline data; no browser is shown for it");
+  } else if (auto url = platform::URL::create(request.url())) {
+    showBrowser(*url);
+  }
   if (!clickReportBudget_.allowRequest()) return;
   auto report = platform::WebView::create(platform::Rect(0, 0, 1, 1));
   report->setHidden(true);
