@@ -84,6 +84,53 @@ TEST_F(KvAdViewTest, FrameIsTakenFromTheFirstImageOrTheRootWidth) {
   }
 }
 
+// A page that states its image's size as it likes: the banner's frame stays finite, not
+// negative and within the root view (320 x 480 here), whatever the page says.
+TEST_F(KvAdViewTest, FrameFromThePageStaysFiniteAndWithinTheRoot) {
+  struct Case {
+    const char* name;
+    // Markup and script of the page's body.
+    std::string body;
+    Rect expected;
+  };
+  // The page redefines its first image's sides, as any page script can.
+  auto sides = [](const std::string& width, const std::string& height) {
+    return "<img src='a.png' width='1' height='1'><script>var i = document.images[0];"
+           "Object.defineProperty(i, 'width', {get: function() { return " + width + "; }});"
+           "Object.defineProperty(i, 'height', {get: function() { return " + height + "; }});</script>";
+  };
+  const Case cases[] = {
+      {"twenty digits", "<img src='a.png' width='99999999999999999999' height='99999999999999999999'>",
+       Rect(0, 0, 320, 480)},
+      {"two to the 31st", "<img src='a.png' width='2147483648' height='2147483648'>", Rect(0, 0, 320, 480)},
+      {"a sane image", "<img src='a.png' width='300' height='250'>", Rect(0, 0, 300, 250)},
+      {"infinite", sides("1e400", "1e400"), Rect(0, 0, 320, 320.0 / 6)},
+      {"not a number", sides("NaN", "NaN"), Rect(0, 0, 320, 320.0 / 6)},
+      {"negative", sides("-300", "50"), Rect(0, 0, 320, 320.0 / 6)},
+      {"infinite height", sides("300", "Infinity"), Rect(0, 0, 300, 0)},
+      {"negative height", sides("300", "-1e400"), Rect(0, 0, 300, 0)},
+      {"wide and tall", sides("1e300", "1e300"), Rect(0, 0, 320, 480)},
+      {"fractions", sides("300.9", "49.9"), Rect(0, 0, 300, 49)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.http().setHandler(testing::KelvaneServer::kBannerPath, [&](const testing::RecordedRequest&) {
+      auto a = testing::ScriptedAnswer::text("<html><head><script>function GetKvSession() { return 's'; }"
+                                             "function GetKvCid() { return 'kv'; }"
+                                             "function GetKvError() { return 'OK'; }</script></head><body>" +
+                                             c.body + "</body></html>");
+      a.headers = {{"Content-Type", "text/html"}};
+      return a;
+    });
+    auto view = placeBanner();
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->wvFrame(), c.expected);
+    EXPECT_EQ(view->frame(), c.expected);
+    EXPECT_EQ(view->kvWebView()->frame(), c.expected);
+    view->removeFromSuperview();
+  }
+}
+
 TEST_F(KvAdViewTest, ReloadPeriodIsClampedAndOneReloadIsPendingAtATime) {
   const std::pair<int, double> cases[] = {{-5, 60}, {0, 300}, {10, 30}, {45, 45}, {1000, 300}};
   for (auto [argument, period] : cases) {
