@@ -105,9 +105,24 @@ bool KvPageView::takeAnswerPage() {
   return false;
 }
 
+namespace {
+
+// The session and the client id go back to the server in the click report's query: ids of
+// the server's, so a page's text past the client id's length is not kept at all (a cut one
+// would be another id).
+std::string boundedPageId(std::string text, const char* refusal) {
+  if (text.size() <= KvClientIdFile::kMaximumLength) return text;
+  platform::log(refusal);
+  return std::string();
+}
+
+}  // namespace
+
 const char* KvPageView::readPage() {
-  session_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();");
-  cid_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();");
+  session_ = boundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
+                           "Kelvane: the page's session is longer than an id may be; it is not kept");
+  cid_ = boundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
+                       "Kelvane: the page's client id is longer than an id may be; it is not kept");
   if (!cid_.empty()) KvClientIdFile::write(cid_);
   error_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvError();");
   if (error_ == "OK") return kKvOnReceiveAdNotification;

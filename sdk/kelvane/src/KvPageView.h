@@ -82,6 +82,7 @@ class KvPageView : public platform::View,
   bool takeAnswerPage();
   // Reads "GetKvSession();", "GetKvCid();" (a non-empty id replaces the stored one) and
   // "GetKvError();", and returns the notification the outcome calls for (nullptr: none).
+  // A session or client id longer than KvClientIdFile::kMaximumLength is not kept (empty).
   const char* readPage();
   // Posts `name` with this view as the sender.
   void post(const char* name);

@@ -114,14 +114,8 @@ TEST_F(KvAdViewTest, FrameFromThePageStaysFiniteAndWithinTheRoot) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    server.http().setHandler(testing::KelvaneServer::kBannerPath, [&](const testing::RecordedRequest&) {
-      auto a = testing::ScriptedAnswer::text("<html><head><script>function GetKvSession() { return 's'; }"
-                                             "function GetKvCid() { return 'kv'; }"
-                                             "function GetKvError() { return 'OK'; }</script></head><body>" +
-                                             c.body + "</body></html>");
-      a.headers = {{"Content-Type", "text/html"}};
-      return a;
-    });
+    server.http().setHandler(testing::KelvaneServer::kBannerPath,
+                             [&](const testing::RecordedRequest&) { return kvAdPage("'s'", "'kv'", "'OK'", c.body); });
     auto view = placeBanner();
     ASSERT_TRUE(view);
     EXPECT_EQ(view->wvFrame(), c.expected);

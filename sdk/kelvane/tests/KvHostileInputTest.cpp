@@ -28,12 +28,7 @@ size_t count(const std::vector<std::string>& lines, const std::string& fragment)
 }
 
 ScriptedAnswer page(const std::string& cid, const std::string& outcome, const std::string& body = "") {
-  ScriptedAnswer a = ScriptedAnswer::text("<html><head><script>function GetKvSession() { return 's'; }"
-                                          "function GetKvCid() { return '" + cid + "'; }"
-                                          "function GetKvError() { return '" + outcome + "'; }</script></head><body>" +
-                                          body + "</body></html>");
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
+  return kvAdPage("'s'", "'" + cid + "'", "'" + outcome + "'", body);
 }
 
 class KvHostileInputTest : public KvTest {
