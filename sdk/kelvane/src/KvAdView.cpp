@@ -1,15 +1,29 @@
 #include "KvAdView.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "KvAdViewController.h"
 #include "kelvane/KelvaneAd.h"
 #include "platform/application.h"
 #include "platform/device.h"
 #include "platform/notification_center.h"
+#include "platform/screen.h"
 #include "platform/window.h"
 
 namespace kelvane {
+namespace {
+
+// A side the page measured, read as a whole number: a page may make it anything (infinite,
+// not a number, past every integer), so only a finite value above 0 counts, and never more
+// than `limit`, the view the banner sits in.
+double measuredSide(const std::string& text, double limit) {
+  const double value = platform::Value(text).doubleValue();
+  if (!std::isfinite(value) || value <= 0) return 0;
+  return std::min(std::trunc(value), std::max(limit, 0.0));
+}
+
+}  // namespace
 
 std::shared_ptr<KvAdView> KvAdView::create(const platform::Rect& frame) {
   auto view = std::make_shared<KvAdView>(platform::Passkey<KvAdView>{}, frame);
@@ -137,7 +151,10 @@ void KvAdView::answerDidFail() {
 std::optional<bool> KvAdView::webViewShouldStartLoadWithRequestNavigationType(
     const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
     platform::WebViewNavigationType navigationType) {
-  if (webView != kvWebView_ || navigationType != platform::WebViewNavigationType::LinkClicked) return true;
+  if (webView != kvWebView_) return true;
+  // The banner's main frame stays on the ad: only a tap leads elsewhere, and there to the
+  // browser.
+  if (navigationType != platform::WebViewNavigationType::LinkClicked) return admitsLoad(request, false);
   auto self = sharedAs<KvAdView>();
   if (!mayClick()) return false;
   post(kKvOnClickAdNotification);
@@ -164,17 +181,19 @@ void KvAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& we
     endCycle();
     return;
   }
-  double width = static_cast<double>(
-      platform::Value(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].width")).integerValue());
+  auto controller = kvAdViewController();
+  auto root = controller ? controller->rootView() : nullptr;
+  // Without its root the banner is kept within the screen.
+  const platform::Size limit = root ? root->bounds().size : platform::Screen::mainScreen().bounds().size;
+  double width = measuredSide(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].width"),
+                              limit.width);
   double height = 0;
   if (width > 0) {
-    height = static_cast<double>(
-        platform::Value(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].height")).integerValue());
+    height = measuredSide(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].height"),
+                          limit.height);
   } else {
-    auto controller = kvAdViewController();
-    auto root = controller ? controller->rootView() : nullptr;
-    width = root ? root->bounds().size.width : 0;
-    height = width < 480 ? width / 6 : width / 12;
+    width = root ? std::max(root->bounds().size.width, 0.0) : 0;
+    height = std::min(width < 480 ? width / 6 : width / 12, std::max(limit.height, 0.0));
   }
   wvFrame_ = platform::Rect(0, 0, width, height);
   kvWebView_->setFrame(wvFrame_);

@@ -11,7 +11,7 @@ std::string KvClientIdFile::path() {
 }
 
 bool KvClientIdFile::isPlainIdentifier(std::string_view text) {
-  if (text.empty() || text.size() > 128) return false;
+  if (text.empty() || text.size() > kMaximumLength) return false;
   for (unsigned char c : text) {
     bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
               c == '.';

@@ -12,6 +12,8 @@ namespace kelvane {
 
 class KvClientIdFile {
  public:
+  // The longest id kept; what a page hands back to the server (the session too) is no longer.
+  static constexpr size_t kMaximumLength = 128;
   static std::string path();
   static bool isPlainIdentifier(std::string_view text);
   // The stored id when the file holds a plain identifier.

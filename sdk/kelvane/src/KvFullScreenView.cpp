@@ -44,7 +44,10 @@ void KvFullScreenView::answerDidFail() {
 std::optional<bool> KvFullScreenView::webViewShouldStartLoadWithRequestNavigationType(
     const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
     platform::WebViewNavigationType navigationType) {
-  if (webView != kvWebView_ || navigationType != platform::WebViewNavigationType::LinkClicked) return true;
+  if (webView != kvWebView_) return true;
+  // The full-screen page may move on in place (its own redirects and steps), never onto a
+  // local file or inline data.
+  if (navigationType != platform::WebViewNavigationType::LinkClicked) return admitsLoad(request, true);
   auto self = sharedAs<KvFullScreenView>();
   static constexpr std::string_view kSkip = "kelvane-skip";
   const std::string& url = request.url();

@@ -1,5 +1,8 @@
 #include "KvPageView.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "KvAdServer.h"
 #include "KvClientIdFile.h"
 #include "kelvane/KelvaneAd.h"
@@ -102,9 +105,24 @@ bool KvPageView::takeAnswerPage() {
   return false;
 }
 
+namespace {
+
+// The session and the client id go back to the server in the click report's query: ids of
+// the server's, so a page's text past the client id's length is not kept at all (a cut one
+// would be another id).
+std::string boundedPageId(std::string text, const char* refusal) {
+  if (text.size() <= KvClientIdFile::kMaximumLength) return text;
+  platform::log(refusal);
+  return std::string();
+}
+
+}  // namespace
+
 const char* KvPageView::readPage() {
-  session_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();");
-  cid_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();");
+  session_ = boundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
+                           "Kelvane: the page's session is longer than an id may be; it is not kept");
+  cid_ = boundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
+                       "Kelvane: the page's client id is longer than an id may be; it is not kept");
   if (!cid_.empty()) KvClientIdFile::write(cid_);
   error_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvError();");
   if (error_ == "OK") return kKvOnReceiveAdNotification;
@@ -118,6 +136,28 @@ const char* KvPageView::readPage() {
 void KvBoundSmallAnswer(platform::URLRequest& request) {
   request.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
   request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+}
+
+bool KvIsLocalOrInlineUrl(const std::string& url) {
+  const auto colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  std::string scheme = url.substr(0, colon);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return scheme == "file" || scheme == "data" || scheme == "javascript";
+}
+
+bool KvPageView::admitsLoad(const platform::URLRequest& request, bool pageMayNavigate) {
+  // The answer goes in as data without a base URL, asked for as "about:blank".
+  if (answerPagePending_ && request.url() == "about:blank") return true;
+  const char* refusal = nullptr;
+  if (KvIsLocalOrInlineUrl(request.url())) {
+    refusal = "Kelvane: the ad's page tried to load a local file or inline data; it stays on the ad";
+  } else if (!pageMayNavigate) {
+    refusal = "Kelvane: the banner's page tried to leave the ad by itself; it stays on the ad";
+  }
+  if (!refusal) return true;
+  if (kvWebView_->noteRefusalOnce(refusal)) platform::log(refusal);
+  return false;
 }
 
 bool KvIsFailureOutcome(const std::string& error) { return error == "Internal Error" || error == "Invalid Input"; }
@@ -139,7 +179,11 @@ bool KvPageView::mayClick() {
 }
 
 void KvPageView::clickThrough(const platform::URLRequest& request, const std::string& aid) {
-  if (auto url = platform::URL::create(request.url())) showBrowser(*url);
+  if (KvIsLocalOrInlineUrl(request.url())) {
+    platform::log("Kelvane: the tapped link names a local file or inline data; no browser is shown for it");
+  } else if (auto url = platform::URL::create(request.url())) {
+    showBrowser(*url);
+  }
   if (!clickReportBudget_.allowRequest()) return;
   auto report = platform::WebView::create(platform::Rect(0, 0, 1, 1));
   report->setHidden(true);

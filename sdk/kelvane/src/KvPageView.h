@@ -21,6 +21,11 @@
 // Only the page made of the answer is read: a page it navigated to in its place (a landing
 // page, a redirect) speaks neither for the ad's outcome nor for the client id.
 //
+// What the ad's web view loads (admitsLoad): the answer always; a document the page moves
+// to by itself only where the subclass lets it, and never a local file or inline data
+// (script URLs run in the page and never load). A tapped link goes to the browser instead,
+// unless it too names a local file or inline data.
+//
 // Main thread only. The connection holds the view while it runs.
 #include <functional>
 #include <memory>
@@ -77,11 +82,15 @@ class KvPageView : public platform::View,
   bool takeAnswerPage();
   // Reads "GetKvSession();", "GetKvCid();" (a non-empty id replaces the stored one) and
   // "GetKvError();", and returns the notification the outcome calls for (nullptr: none).
+  // A session or client id longer than KvClientIdFile::kMaximumLength is not kept (empty).
   const char* readPage();
   // Posts `name` with this view as the sender.
   void post(const char* name);
   // True when a tapped link may count as the user's click (see the top of this file).
   bool mayClick();
+  // Whether the ad's web view may load `request` (see the top of this file): the answer
+  // always, another document only when `pageMayNavigate`; a refusal is logged once per page.
+  bool admitsLoad(const platform::URLRequest& request, bool pageMayNavigate);
   // Whether a browser may be shown now: one at a time.
   virtual bool canShowBrowser() const = 0;
   // A tapped ad: its target opens in the browser (when it is a URL at all) and the tap is
@@ -111,6 +120,9 @@ class KvPageView : public platform::View,
 // Gives a request for an ad answer or a click report the clients' deadline and size cap:
 // neither is a download, and no server may hold the client or fill its memory.
 void KvBoundSmallAnswer(platform::URLRequest& request);
+
+// True for a URL naming a local file, inline data or script: nothing an ad may show.
+bool KvIsLocalOrInlineUrl(const std::string& url);
 
 // True for the outcome texts that end a full-screen ad ("Internal Error", "Invalid Input").
 bool KvIsFailureOutcome(const std::string& error);

@@ -7,6 +7,7 @@
 #include "platform/device.h"
 #include "platform/notification_center.h"
 #include "platform/reachability.h"
+#include "platform/url_connection.h"
 
 namespace kelvane {
 namespace {
@@ -84,6 +85,47 @@ TEST_F(KvAdViewTest, FrameIsTakenFromTheFirstImageOrTheRootWidth) {
   }
 }
 
+// A page that states its image's size as it likes: the banner's frame stays finite, not
+// negative and within the root view (320 x 480 here), whatever the page says.
+TEST_F(KvAdViewTest, FrameFromThePageStaysFiniteAndWithinTheRoot) {
+  struct Case {
+    const char* name;
+    // Markup and script of the page's body.
+    std::string body;
+    Rect expected;
+  };
+  // The page redefines its first image's sides, as any page script can.
+  auto sides = [](const std::string& width, const std::string& height) {
+    return "<img src='a.png' width='1' height='1'><script>var i = document.images[0];"
+           "Object.defineProperty(i, 'width', {get: function() { return " + width + "; }});"
+           "Object.defineProperty(i, 'height', {get: function() { return " + height + "; }});</script>";
+  };
+  const Case cases[] = {
+      {"twenty digits", "<img src='a.png' width='99999999999999999999' height='99999999999999999999'>",
+       Rect(0, 0, 320, 480)},
+      {"two to the 31st", "<img src='a.png' width='2147483648' height='2147483648'>", Rect(0, 0, 320, 480)},
+      {"a sane image", "<img src='a.png' width='300' height='250'>", Rect(0, 0, 300, 250)},
+      {"infinite", sides("1e400", "1e400"), Rect(0, 0, 320, 320.0 / 6)},
+      {"not a number", sides("NaN", "NaN"), Rect(0, 0, 320, 320.0 / 6)},
+      {"negative", sides("-300", "50"), Rect(0, 0, 320, 320.0 / 6)},
+      {"infinite height", sides("300", "Infinity"), Rect(0, 0, 300, 0)},
+      {"negative height", sides("300", "-1e400"), Rect(0, 0, 300, 0)},
+      {"wide and tall", sides("1e300", "1e300"), Rect(0, 0, 320, 480)},
+      {"fractions", sides("300.9", "49.9"), Rect(0, 0, 300, 49)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.http().setHandler(testing::KelvaneServer::kBannerPath,
+                             [&](const testing::RecordedRequest&) { return kvAdPage("'s'", "'kv'", "'OK'", c.body); });
+    auto view = placeBanner();
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->wvFrame(), c.expected);
+    EXPECT_EQ(view->frame(), c.expected);
+    EXPECT_EQ(view->kvWebView()->frame(), c.expected);
+    view->removeFromSuperview();
+  }
+}
+
 TEST_F(KvAdViewTest, ReloadPeriodIsClampedAndOneReloadIsPendingAtATime) {
   const std::pair<int, double> cases[] = {{-5, 60}, {0, 300}, {10, 30}, {45, 45}, {1000, 300}};
   for (auto [argument, period] : cases) {
@@ -118,6 +160,72 @@ TEST_F(KvAdViewTest, FailedAnswerIsToldOnceAndTheCycleGoesOn) {
   ASSERT_TRUE(waitForNotes(3));
   runUntilIdle();
   EXPECT_EQ(server.adRequests().size(), 3u);
+}
+
+// Pages whose script never arrives: each new answer interrupts the page still loading, and
+// that failed load is what arms the next reload, one pending per view. In the first case no
+// page ever finishes, so without the failure's reload the cycle would stop; in the second the
+// interrupted load arms a reload and the page that replaced it, finishing a minute later at
+// its script's deadline, replaces that reload with its own instead of adding a second.
+TEST_F(KvAdViewTest, InterruptedLoadsKeepOneReloadPending) {
+  testing::ScriptedAnswer stalled;
+  stalled.stall = true;
+  server.http().setAnswer("/stalled.js", stalled);
+  struct Step {
+    double advance;
+    size_t requests;
+  };
+  struct Case {
+    const char* name;
+    int reload;
+    std::vector<Step> steps;
+  };
+  const double deadline = platform::kURLDefaultDeadlineInterval;
+  const Case cases[] = {
+      // Period 30, well within the script's deadline: only interruptions end the loads.
+      {"no page ever finishes", 30, {{30, 3}, {30, 4}, {30, 5}}},
+      // Period 300: the second page finishes at its script's deadline and its reload counts.
+      {"the next page finishes late", 0, {{deadline, 2}, {300 - deadline - 1, 2}, {1, 2}, {deadline - 1, 2}, {1, 3}}},
+  };
+  const std::string link = "<a id='ad' href='" + server.url(testing::KelvaneServer::kLandingPath) + "'>ad</a>";
+  server.http().setHandler(testing::KelvaneServer::kBannerPath, [&](const testing::RecordedRequest&) {
+    return kvAdPage("'s'", "'kv'", "'OK'", link + "<script src='" + server.url("/stalled.js") + "'></script>");
+  });
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t before = server.adRequests().size();
+    ASSERT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", kKelvaneAdTypeBanner, root, c.reload));
+    auto view = adView();
+    ASSERT_TRUE(view);
+    // The first page is up but still loading: no reload is armed yet.
+    ASSERT_TRUE(runUntil([&] { return view->kvWebView()->documentSourceForTesting().find("id='ad'") != std::string::npos; }));
+    EXPECT_FALSE(view->pendingReloadIntervalForTesting());
+    // The user taps it and comes back from the browser; the reload a second later asks again.
+    ASSERT_TRUE(view->kvWebView()->tapLinkWithElementIdForTesting("ad"));
+    auto placement = view->kvAdViewController();
+    ASSERT_TRUE(runUntil([&] { return placement->kvWindowForTesting() != nullptr; }));
+    placement->kvWindowForTesting()->tapAtPoint(platform::Point{40, 462});  // Back
+    advance(1);
+    ASSERT_TRUE(runUntil([&] { return server.adRequests().size() == before + 2; }));
+    size_t asked = 2;
+    for (const auto& step : c.steps) {
+      advance(step.advance);
+      if (step.requests > asked) {
+        runUntil([&] { return server.adRequests().size() >= before + step.requests; });
+      }
+      runUntilIdle();
+      // A period that asks nothing has nothing in flight either (no page is loading then), so
+      // a request on its way to the server counts too.
+      if (step.requests == asked) {
+        EXPECT_EQ(platform::URLConnection::liveCount(), 0u) << "after " << step.advance;
+      }
+      ASSERT_EQ(server.adRequests().size(), before + step.requests) << "after " << step.advance;
+      asked = step.requests;
+    }
+    view->removeFromSuperview();
+    advance(300);
+    runUntilIdle();
+  }
 }
 
 TEST_F(KvAdViewTest, ReloadWaitsWhileTheBannerIsCoveredOrHidden) {

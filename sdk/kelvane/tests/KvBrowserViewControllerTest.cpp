@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "KvBrowserView.h"
+#include "KvClientIdFile.h"
 #include "KvTestSupport.h"
 #include "platform/application.h"
 #include "platform/log.h"
@@ -65,6 +66,47 @@ TEST_F(KvBrowserViewControllerTest, ClickReportEscapesWhatThePageSaid) {
   ASSERT_TRUE(browser);
   ASSERT_TRUE(runUntil([&] { return !server.clickReports().empty(); }));
   EXPECT_EQ(server.clickReports()[0].query, "cn=kv-app&v=1&ci=ab%26c&s=s1&ed=2-5-4-1");
+}
+
+// What a page says its session and client id are goes back to the server in the click report:
+// an id of the longest length is sent whole, a longer text (up to a MiB) not at all.
+TEST_F(KvBrowserViewControllerTest, ClickReportCarriesIdsNoLongerThanAnId) {
+  const std::string longest(KvClientIdFile::kMaximumLength, 's');
+  const std::string tooLong = longest + "s";
+  auto literal = [](const std::string& text) { return "'" + text + "'"; };
+  // Made by the page's script: the answer itself is small.
+  const std::string mebibyte = "new Array((1 << 20) + 1).join('s')";
+  struct Case {
+    const char* name;
+    // Script expressions of the page's session and client id.
+    std::string session;
+    std::string cid;
+    std::string query;
+  };
+  const Case cases[] = {
+      {"ids of the longest length", literal(longest), literal(longest),
+       "cn=kv-app&v=1&ci=" + longest + "&s=" + longest + "&ed=2-5-4-1"},
+      {"a session one past it", literal(tooLong), "'kv7'", "cn=kv-app&v=1&ci=kv7&s=&ed=2-5-4-1"},
+      {"a session of a MiB", mebibyte, "'kv7'", "cn=kv-app&v=1&ci=kv7&s=&ed=2-5-4-1"},
+      {"a client id of a MiB", "'s7'", mebibyte, "cn=kv-app&v=1&ci=&s=s7&ed=2-5-4-1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string link = "<a id='ad' href='" + server.url(testing::KelvaneServer::kLandingPath) + "'>ad</a>";
+    server.http().setHandler(testing::KelvaneServer::kBannerPath, [&](const testing::RecordedRequest&) {
+      return kvAdPage(c.session, c.cid, "'OK'", link);
+    });
+    const size_t reported = server.clickReports().size();
+    auto ad = placeBanner();
+    ASSERT_TRUE(ad);
+    ASSERT_TRUE(ad->kvWebView()->tapLinkWithElementIdForTesting("ad"));
+    ASSERT_TRUE(runUntil([&] { return server.clickReports().size() == reported + 1; }));
+    EXPECT_EQ(server.clickReports().back().query, c.query);
+    auto placement = ad->kvAdViewController();
+    ASSERT_TRUE(placement->kvWindowForTesting());
+    placement->kvWindowForTesting()->tapAtPoint(platform::Point{40, 462});  // Back
+    ad->removeFromSuperview();
+  }
 }
 
 TEST_F(KvBrowserViewControllerTest, InterruptedLoadKeepsTheBrowserAndAFailedOneClosesIt) {

@@ -28,12 +28,7 @@ size_t count(const std::vector<std::string>& lines, const std::string& fragment)
 }
 
 ScriptedAnswer page(const std::string& cid, const std::string& outcome, const std::string& body = "") {
-  ScriptedAnswer a = ScriptedAnswer::text("<html><head><script>function GetKvSession() { return 's'; }"
-                                          "function GetKvCid() { return '" + cid + "'; }"
-                                          "function GetKvError() { return '" + outcome + "'; }</script></head><body>" +
-                                          body + "</body></html>");
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
+  return kvAdPage("'s'", "'" + cid + "'", "'" + outcome + "'", body);
 }
 
 class KvHostileInputTest : public KvTest {
@@ -44,20 +39,36 @@ class KvHostileInputTest : public KvTest {
     // A page elsewhere that would fail the ad and take over the client id.
     server.http().setAnswer("/foreign", page("foreign-id", "Internal Error"));
   }
+  static const char* adPath(int type) {
+    return type == kKelvaneAdTypeBanner ? testing::KelvaneServer::kBannerPath : testing::KelvaneServer::kFullScreenPath;
+  }
+  // Displays a banner in the root view or a full-screen ad; its placement and page view.
+  std::pair<std::shared_ptr<KvAdViewController>, std::shared_ptr<KvPageView>> display(int type) {
+    const bool banner = type == kKelvaneAdTypeBanner;
+    EXPECT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", type, banner ? root : nullptr, 30));
+    auto placement = KvAdViewController::livePlacementsForTesting().back();
+    std::shared_ptr<KvPageView> view =
+        banner ? std::static_pointer_cast<KvPageView>(adView())
+               : std::dynamic_pointer_cast<KvPageView>(placement->kvWindowForTesting()->subviews().at(0));
+    return {placement, view};
+  }
   std::optional<std::string> storedCid() {
     return platform::FileManager::stringContentsAtPath(KvClientIdFile::path());
   }
 };
 
+// A page that moves itself elsewhere: the banner refuses to leave the ad; the full-screen ad
+// moves on in place. Either way the page it reached is not read.
 TEST_F(KvHostileInputTest, PagesTheAdNavigatesToAreNotRead) {
   struct Case {
     const char* name;
+    bool movesOn;
     // Places the ad and answers its page view once it has reported.
     std::function<std::shared_ptr<KvPageView>()> place;
   };
   const Case cases[] = {
-      {"banner", [&]() -> std::shared_ptr<KvPageView> { return placeBanner(); }},
-      {"full screen",
+      {"banner", false, [&]() -> std::shared_ptr<KvPageView> { return placeBanner(); }},
+      {"full screen", true,
        [&]() -> std::shared_ptr<KvPageView> {
          EXPECT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", kKelvaneAdTypeFullScreen, nullptr, 0));
          EXPECT_TRUE(waitForNotes(notes.size() + 1));
@@ -74,17 +85,106 @@ TEST_F(KvHostileInputTest, PagesTheAdNavigatesToAreNotRead) {
     const auto heard = names();
     platform::LogCapture log;
     view->kvWebView()->stringByEvaluatingJavaScriptFromString("location = '" + server.url("/foreign") + "'");
-    ASSERT_TRUE(runUntil([&] {
-      auto shown = view->kvWebView()->request();
-      return shown && shown->url() == server.url("/foreign") && !view->kvWebView()->isLoading();
-    }));
+    if (c.movesOn) {
+      ASSERT_TRUE(runUntil([&] {
+        auto shown = view->kvWebView()->request();
+        return shown && shown->url() == server.url("/foreign") && !view->kvWebView()->isLoading();
+      }));
+    } else {
+      ASSERT_TRUE(runUntil([&] { return count(log.lines(), "the banner's page tried to leave the ad") > 0; }));
+    }
     runUntilIdle();
     EXPECT_EQ(names(), heard);
     EXPECT_EQ(view->cid(), "kv-served");
     EXPECT_EQ(storedCid(), "kv-served");
-    EXPECT_EQ(count(log.lines(), "is not the ad's answer; it is not read"), 1u);
+    EXPECT_EQ(count(log.lines(), "is not the ad's answer; it is not read"), c.movesOn ? 1u : 0u);
+    EXPECT_EQ(server.requestsTo("/foreign").size(), c.movesOn ? 1u : 0u);
     EXPECT_NE(view->superview(), nullptr);  // a full-screen ad is not closed by it
     view->removeFromSuperview();
+  }
+}
+
+// A banner page that leads itself off the ad, by script or by a link the user taps: its frame
+// stays on the ad's answer, nothing is fetched, and each refusal is logged once for the page.
+// A local file, inline data or script is not shown in the full-screen ad or the browser
+// either; a web page the full-screen ad moves to loads in its place.
+TEST_F(KvHostileInputTest, TheAdsFrameStaysOnTheAdAndNeverShowsLocalFilesOrData) {
+  server.http().setAnswer("/third-party", page("third", "OK", "<p>elsewhere</p>"));
+  const std::string local = "tried to load a local file or inline data; it stays on the ad";
+  const std::string leaves = "the banner's page tried to leave the ad by itself; it stays on the ad";
+  const std::string noBrowser = "the tapped link names a local file or inline data; no browser is shown for it";
+  struct Case {
+    const char* name;
+    int type;
+    std::string body;
+    // The link the user taps, or none.
+    const char* tapped;
+    std::string said;
+  };
+  const std::string third = server.url("/third-party");
+  const Case cases[] = {
+      {"banner to a local file", kKelvaneAdTypeBanner, "<script>location = 'file:///etc/hosts';</script>", nullptr,
+       local},
+      {"banner to inline data", kKelvaneAdTypeBanner, "<script>location = 'data:text/html,<b>owned</b>';</script>",
+       nullptr, local},
+      {"banner opening a local file", kKelvaneAdTypeBanner, "<script>window.open('FILE:///etc/hosts');</script>",
+       nullptr, local},
+      {"banner to a third-party page", kKelvaneAdTypeBanner, "<script>location = '" + third + "';</script>", nullptr,
+       leaves},
+      {"banner opening a third-party window", kKelvaneAdTypeBanner, "<script>window.open('" + third + "');</script>",
+       nullptr, leaves},
+      {"banner reloading itself after a while", kKelvaneAdTypeBanner,
+       "<script>setTimeout(function() { location.reload(); }, 10);</script>", nullptr, leaves},
+      {"tap on a banner's local file link", kKelvaneAdTypeBanner, "<a id='local' href='file:///etc/hosts'>x</a>",
+       "local", noBrowser},
+      {"full screen to a local file", kKelvaneAdTypeFullScreen, "<script>location = 'file:///etc/hosts';</script>",
+       nullptr, local},
+      {"full screen to inline data", kKelvaneAdTypeFullScreen, "<script>location = 'data:text/html,owned';</script>",
+       nullptr, local},
+      {"tap on a full screen's data link", kKelvaneAdTypeFullScreen,
+       "<a id='local' href='data:text/html,owned'>x</a>", "local", noBrowser},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool banner = c.type == kKelvaneAdTypeBanner;
+    const std::string marker = "<p id='the-ad'>the ad</p>";
+    server.http().setHandler(adPath(c.type),
+                             [&](const testing::RecordedRequest&) { return page("kv-1", "OK", marker + c.body); });
+    notes.clear();
+    platform::LogCapture log;
+    auto [placement, view] = display(c.type);
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(waitForNotes(1));
+    if (c.tapped) {
+      ASSERT_TRUE(view->kvWebView()->tapLinkWithElementIdForTesting(c.tapped));
+    }
+    for (int step = 0; step < 50 && count(log.lines(), c.said) == 0; ++step) {
+      advance(0.01);
+      runUntil([&] { return count(log.lines(), c.said) > 0; }, 0.01);
+    }
+    for (int step = 0; step < 5; ++step) advance(0.01);
+    runUntilIdle();
+    EXPECT_EQ(count(log.lines(), c.said), 1u) << ::testing::PrintToString(log.lines());
+    auto shown = view->kvWebView()->request();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->url(), "about:blank");
+    EXPECT_NE(view->kvWebView()->documentSourceForTesting().find(marker), std::string::npos);
+    EXPECT_TRUE(server.requestsTo("/third-party").empty());
+    EXPECT_EQ(names(), (c.tapped ? std::vector<std::string>{"onReceiveAd", "onClickAd"}
+                                 : std::vector<std::string>{"onReceiveAd"}));
+    if (banner) {
+      // Still the ad's own cycle, and no browser took the screen.
+      EXPECT_EQ(placement->kvWindowForTesting(), nullptr);
+      EXPECT_EQ(platform::Application::sharedApplication().keyWindow(), window);
+      view->removeFromSuperview();
+    } else {
+      // The full-screen ad is still up, and it is its own page that shows.
+      ASSERT_NE(placement->kvWindowForTesting(), nullptr);
+      EXPECT_EQ(placement->kvWindowForTesting()->subviews().at(0), view);
+      view->removeFromSuperview();
+    }
+    advance(60);
+    runUntilIdle();
   }
 }
 
@@ -167,16 +267,12 @@ TEST_F(KvHostileInputTest, EndlessAnswersFailOnceAtTheDeadline) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const bool banner = c.type == kKelvaneAdTypeBanner;
-    const char* path = banner ? testing::KelvaneServer::kBannerPath : testing::KelvaneServer::kFullScreenPath;
+    const char* path = adPath(c.type);
     server.http().setHandler(path, [a = c.answer](const testing::RecordedRequest&) { return a; });
     notes.clear();
     const size_t asked = server.adRequests().size();
     platform::LogCapture log;
-    ASSERT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", c.type, banner ? root : nullptr, 30));
-    auto placement = KvAdViewController::livePlacementsForTesting().back();
-    std::shared_ptr<KvPageView> view =
-        banner ? std::static_pointer_cast<KvPageView>(adView())
-               : std::dynamic_pointer_cast<KvPageView>(placement->kvWindowForTesting()->subviews().at(0));
+    auto [placement, view] = display(c.type);
     ASSERT_TRUE(view);
     ASSERT_TRUE(runUntil([&] { return server.adRequests().size() == asked + 1; }));
     EXPECT_EQ(platform::URLConnection::liveCount(), 1u);

@@ -15,6 +15,18 @@
 
 namespace kelvane {
 
+// An ad page whose GetKvSession(), GetKvCid() and GetKvError() return the given script
+// expressions, with `body` as its body.
+inline testing::ScriptedAnswer kvAdPage(const std::string& session, const std::string& cid,
+                                        const std::string& outcome, const std::string& body) {
+  testing::ScriptedAnswer a = testing::ScriptedAnswer::text(
+      "<html><head><script>function GetKvSession() { return " + session + "; }"
+      "function GetKvCid() { return " + cid + "; }"
+      "function GetKvError() { return " + outcome + "; }</script></head><body>" + body + "</body></html>");
+  a.headers = {{"Content-Type", "text/html"}};
+  return a;
+}
+
 class KvTest : public testing::SandboxTest {
  protected:
   struct Note {

@@ -106,6 +106,14 @@ void CZURLOpener::connectionDidFinishLoading(platform::URLConnection&) { handOve
 
 void CZURLOpener::connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) {
   auto url = lastUrl();
+  if (error.domain == platform::kURLErrorDomain && error.code == platform::URLErrorHTTPTooManyRedirects) {
+    // The chain was cut short, not ended: where it stopped is just another hop of the loop,
+    // no landing the ad chose, so the click opens nothing.
+    platform::logf("CZURLOpener: the click's redirects went past the limit at %@; nothing is opened",
+                   url ? platform::Value(*url) : platform::Value());
+    refuse(url.value_or(std::string()));
+    return;
+  }
   platform::logf("CZURLOpener: load failed (%@), ending on %@", platform::Value(error.localizedDescription()),
                  url ? platform::Value(*url) : platform::Value());
   handOverWhereTheChainEnded();

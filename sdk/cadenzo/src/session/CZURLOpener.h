@@ -12,8 +12,9 @@
 // What ad content may open: a page only web (http, https) and store addresses; an answer's
 // own links (its deep links, the more-apps rows) may also lead into another application.
 // Nothing from an ad ever places a call or a message, or opens script, file or data URLs.
-// A redirect chain must end on a web or store address; where it ends elsewhere the opener
-// opens nothing, logs it and tells the delegate (urlWasRefused).
+// A redirect chain must end on a web or store address; where it ends elsewhere, or where it
+// runs past the loader's redirect limit (a loop), the opener opens nothing, logs it and tells
+// the delegate (urlWasRefused).
 //
 // Ownership: an opener keeps itself alive from open() until it has handed a URL over; the
 // caller need not hold it. The delegate is not retained.
