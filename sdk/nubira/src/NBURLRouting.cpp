@@ -36,8 +36,17 @@ class ReferralListener : public platform::URLConnectionDelegate {
     if (!response.url().empty()) last_ = response.url();
   }
   void connectionDidFinishLoading(platform::URLConnection&) override { finish(); }
-  // A store or landing page the client cannot load still opens where the chain got to.
-  void connectionDidFailWithError(platform::URLConnection&, const platform::Error&) override { finish(); }
+  // A store or landing page the client cannot load still opens where the chain got to; a
+  // chain that never ends has no destination, and opening where it stopped would only start
+  // the loop again elsewhere, so it opens nothing.
+  void connectionDidFailWithError(platform::URLConnection&, const platform::Error& error) override {
+    if (error.domain == platform::kURLErrorDomain && error.code == platform::URLErrorHTTPTooManyRedirects) {
+      NBSDKUtil::util()->logAbove(1, "too many redirects, not opening %@", last_);
+      open_ = nullptr;
+      return;
+    }
+    finish();
+  }
 
  private:
   void finish() {
