@@ -98,6 +98,70 @@ TEST_F(PELOHostileInputTest, AnswerTextsStayTextInTheAdPage) {
   }
 }
 
+// A video ad plays its media file and opens its click address over the application: only
+// web addresses may be there. Anything else fails the ad with an error the host hears, and
+// nothing of it is on screen, nor appears when the user touches where the banner was.
+TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
+  auto& app = platform::Application::sharedApplication();
+  const std::string media = server->url("/pelora/media/v.mp4");
+  const std::string click = server->clickURL("v");
+  struct Case {
+    const char* name;
+    std::string mediaFile, clickUrl;
+    bool plays;
+  };
+  const Case cases[] = {
+      {"a picture from the phone's camera roll", "file:///var/mobile/Media/DCIM/100APPLE/IMG_0001.MOV", click, false},
+      {"a script as the movie", "javascript:alert(1)", click, false},
+      {"a movie inside the answer", "data:video/mp4;base64,AAAAIGZ0eXA=", click, false},
+      {"no movie at all", "", click, false},
+      {"a script to run on the tap", media, "javascript:alert(document.cookie)", false},
+      {"a file of the phone to open on the tap", media, "file:///etc/hosts", false},
+      {"a web address without a host", media, "http:///pelora/click/v", false},
+      {"plain web addresses", media, click, true},
+      {"web addresses written in capitals", "HTTPS://media.example/ad.mp4", "HTTP://" + server->host() + "/pelora/click/v", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::PeloraAd video = server->imageAd("v");
+    video.type = "VIDEO";
+    video.mediaFile = c.mediaFile;
+    video.clickUrl = c.clickUrl;
+    platform::LogCapture log;
+    show(video);
+    ASSERT_FALSE(heard.empty());
+    const auto player = view->moviePlayerForTesting();
+    if (!c.plays) {
+      EXPECT_EQ(heard.back().banner->status(), pelora::kPELOBannerStatusError);
+      EXPECT_EQ(heard.back().banner->errorCode(), pelora::kPELOErrorCodeAdPageFailed);
+      EXPECT_EQ(player, nullptr);
+      EXPECT_EQ(view->activityIndicatorForTesting(), nullptr);
+      EXPECT_TRUE(view->isHidden());
+      EXPECT_EQ(count(log.lines(), "Refusing a video ad"), 1u);
+    } else {
+      EXPECT_EQ(heard.back().banner->status(), 0);
+      ASSERT_NE(player, nullptr);
+      EXPECT_EQ(player->contentURL(), c.mediaFile);
+    }
+    // The user touches where the banner is: a playing ad opens its landing page; a failed
+    // one leaves nothing over the application.
+    window->tapAtPoint(platform::Point(160, 125));
+    runUntilIdle();
+    EXPECT_EQ(connector->bannerState() == ORMMAConnector::kExpanded, c.plays);
+    EXPECT_EQ(master->subviews().size(), c.plays ? 3u : 1u);  // the banner, and the landing page with its close button
+    EXPECT_TRUE(app.openedURLs().empty());
+    if (c.plays) {  // closing the landing page asks for the next ad by itself
+      const size_t before = heard.size();
+      connector->closeViewWithAnimation(false);
+      advance(pelora::PELOAdDownloader::kStartDelay);
+      ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+      runUntilIdle();
+    }
+    view->stopVideoPlayback();
+    expectNextAdShows();
+  }
+}
+
 TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
   auto& app = platform::Application::sharedApplication();
   // A landing page that tries the rich-media commands as soon as it loads.
