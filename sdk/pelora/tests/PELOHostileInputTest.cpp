@@ -162,6 +162,61 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
   }
 }
 
+// A page may ask to expand anywhere and to any size: the ad stays inside the window the
+// user sees (below the status bar), a size of nothing is refused, and the close button of a
+// landing page stays on screen where the user's finger closes it.
+TEST_F(PELOHostileInputTest, AnExpandedAdStaysOnScreenAndItsCloseButtonInReach) {
+  const Rect window320x480(0, 0, 320, 480);
+  struct Case {
+    const char* command;
+    std::optional<Rect> expanded;  // nullopt: refused
+  };
+  const Case cases[] = {
+      {"expand/0/0/100000/480", Rect(0, 20, 320, 460)},
+      {"expand/-500/-500/300/250", Rect(0, 20, 300, 250)},
+      {"expand/2147483648/2147483648/2147483648/2147483648", Rect(0, 20, 320, 460)},
+      {"expand/100000/300/300/250", Rect(20, 230, 300, 250)},
+      {"expand/10/5/20/10", Rect(10, 20, 20, 10)},  // smaller than its close button
+      {"expand/0/0/0/480", std::nullopt},
+      {"expand/0/0/-300/250", std::nullopt},
+      {"expand/0/0/300/-2147483649", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    auto ad = show(server->richMediaAd("<p>legacy</p>"));
+    ASSERT_NE(ad, nullptr);
+    platform::LogCapture log;
+    ASSERT_TRUE(touch(ad));
+    eval(ad, std::string("document.location = 'pelora://") + c.command + "'");
+    runUntilIdle();
+    advance(0.5);
+    if (!c.expanded) {
+      EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+      EXPECT_EQ(ad->superview(), view);
+      EXPECT_EQ(connector->closeButtonForTesting(), nullptr);
+      EXPECT_EQ(count(log.lines(), "an expanded ad needs a width and a height"), 1u);
+      continue;
+    }
+    ASSERT_EQ(connector->bannerState(), ORMMAConnector::kExpanded);
+    EXPECT_EQ(ad->frame(), *c.expanded);
+    auto close = connector->closeButtonForTesting();
+    ASSERT_NE(close, nullptr);
+    const Rect button = window->convertRectFromView(close->bounds(), close);
+    EXPECT_TRUE(platform::rectContainsRect(window320x480, button));
+    // The user's finger on the button, through the window, closes the page.
+    const size_t before = heard.size();
+    EXPECT_EQ(window->tapAtPoint(platform::Point(button.origin.x + button.size.width / 2,
+                                                 button.origin.y + button.size.height / 2)),
+              close);
+    advance(0.3);
+    EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+    EXPECT_EQ(ad->superview(), view);
+    advance(pelora::PELOAdDownloader::kStartDelay);
+    ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+    runUntilIdle();
+  }
+}
+
 TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
   auto& app = platform::Application::sharedApplication();
   // A landing page that tries the rich-media commands as soon as it loads.
