@@ -377,8 +377,17 @@ bool PELOBannerView::webViewShouldStartLoadWithRequest(const std::shared_ptr<pla
   }
   // Until it is swapped in, a page may only say that it is an ORMMA ad: nothing it asks
   // for happens where the user cannot see it.
-  if (webView->isHidden() && url.rfind("pelora://foundORMMAAd", 0) != 0) {
+  const bool saysWhatItIs = url.rfind("pelora://foundORMMAAd", 0) == 0;
+  if (webView->isHidden() && !saysWhatItIs) {
     PELOLogger::warn(platform::format("Ignoring %@ from an ad page that is not shown", url));
+    return false;
+  }
+  // A command counts as the page stood when it gave it: what it queued while off screen
+  // (while still being built, or while the ad was hidden) is dropped, though it arrives once
+  // the page shows. Asking to be shown again is how an ad that hid itself comes back.
+  if (webView->navigationQueuedWhileShown() == false && !saysWhatItIs && url.rfind("pelora://show", 0) != 0) {
+    if (webView->noteRefusalOnce("off screen"))
+      PELOLogger::warn(platform::format("Refusing %@ that the ad page gave while it was not on screen", url));
     return false;
   }
   // The ad's own page is the markup the view built (no base URL); a page it navigated to,

@@ -241,6 +241,30 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
          EXPECT_TRUE(connector->isORMMA());  // saying what it is stays allowed
        },
        "Ignoring pelora://open/http://evil.example/run from an ad page that is not shown"},
+      {"a page's commands queued while it was built, arriving once it shows and the user touches it",
+       [&] {
+         server->setAd(server->richMediaAd(
+             "<script>pelora_bridge.foundORMMAAd(); pelora_bridge.hide(); pelora_bridge.expand(0, 0, 320, 460);"
+             "pelora_bridge.open('http://evil.example/run');</script>"));
+         const size_t before = heard.size();
+         view->asyncLoadNewBanner();
+         advance(pelora::PELOAdDownloader::kStartDelay);
+         ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+         auto ad = std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
+         ASSERT_NE(ad, nullptr);
+         ASSERT_TRUE(touch(ad));  // as soon as it shows, before what it queued has arrived
+         runUntilIdle();
+         EXPECT_TRUE(connector->isORMMA());  // saying what it is stays allowed
+         EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+         EXPECT_EQ(ad->superview(), view);
+         // What it asks now that it shows is heard.
+         eval(ad, "pelora_bridge.hide()");
+         runUntilIdle();
+         EXPECT_TRUE(view->isHidden());
+         eval(ad, "pelora_bridge.show()");
+         runUntilIdle();
+       },
+       "Refusing pelora://hide that the ad page gave while it was not on screen"},
       {"the landing page the user went to",
        [&] {
          auto a = server->imageAd();
