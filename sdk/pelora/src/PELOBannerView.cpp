@@ -160,8 +160,7 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
   // may reach, or leave an empty page on screen. Such an ad fails as an error banner does.
   if (banner->status() != kPELOBannerStatusError && banner->adType() == kPELOAdTypeVideo &&
       (!isWebAddress(banner->mediaFile()) || !isWebAddress(banner->clickUrl()))) {
-    PELOLogger::warn(platform::format("Refusing a video ad whose media file (%@) or click address (%@) is not a web address",
-                                      banner->mediaFile(), banner->clickUrl()));
+    PELOLogger::warn("Refusing a video ad whose media file or click address is not a web address");
     auto failed = writableBanner(banner);
     failed->setStatus(kPELOBannerStatusError);
     failed->setErrorCode(kPELOErrorCodeAdPageFailed);
