@@ -199,6 +199,14 @@ class WebView : public View {
   // was granted at or before `queuedAt` and less than kUserActivationSeconds before it,
   // `queuedAt` is not in the future, and the view is shown now.
   bool consumeUserActivationQueuedAt(double queuedAt);
+  // While the delegate decides a navigation the page queued (in
+  // webViewShouldStartLoadWithRequestNavigationType for a location change, a frame,
+  // window.open, a script's click or a tapped link), whether the view was shown on screen
+  // (View::isShownOnScreen) when the page queued it. The delegate hears of it a turn or more
+  // later, when the page may have been shown or hidden since: a client judges a page's
+  // command by the page's state when the page gave it. nullopt while deciding any other
+  // load (the load calls, history, reload) and outside that call.
+  std::optional<bool> navigationQueuedWhileShown() const;
   // Lets a client log a refusal once per page: true the first time `key` is noted for the
   // current document, false after, until a new document commits. A document keeps at most
   // kRefusalKeysNoted keys; past them every new key answers false, so a page cannot make a

@@ -103,6 +103,7 @@ struct WebView::Impl {
     WebViewNavigationType type;
     bool frame;
     uint64_t document;  // the document that asked; once another commits, the ask is void
+    bool queuedWhileShown = false;  // set by enqueue
   };
   using ScriptDone = std::function<void(Impl&, bool ok, const std::string& source, const std::string& name)>;
   struct WaitingScript {
@@ -173,6 +174,8 @@ struct WebView::Impl {
   size_t historyIndex = 0;
   std::deque<Navigation> navigations;
   bool deliveryScheduled = false;
+  // The queued navigation being decided: whether its view was shown when it was queued.
+  std::optional<bool> decidingQueuedWhileShown;
 
   void enqueue(Navigation n);
   void scheduleDelivery();

@@ -8,6 +8,7 @@ using namespace web;
 
 void WebView::Impl::enqueue(Navigation n) {
   if (navigations.size() >= kMaxNavigationsQueued) return;
+  n.queuedWhileShown = view.isShownOnScreen();
   navigations.push_back(std::move(n));
   scheduleDelivery();
 }
@@ -30,7 +31,10 @@ void WebView::Impl::deliverOne() {
   navigations.pop_front();
   auto keep = self();
   n.request = withUserAgent(std::move(n.request));
-  if (ask(n.request, n.type)) {
+  decidingQueuedWhileShown = n.queuedWhileShown;
+  const bool allowed = ask(n.request, n.type);
+  decidingQueuedWhileShown.reset();
+  if (allowed) {
     Source source = sourceFor(n.request.url());
     // Frames are not modelled: a frame's loadable URL loads nothing, its unloadable one fails.
     if (!n.frame || source == Source::Unsupported) {
@@ -50,6 +54,8 @@ void WebView::Impl::deliverOne() {
   }
   scheduleDelivery();
 }
+
+std::optional<bool> WebView::navigationQueuedWhileShown() const { return impl_->decidingQueuedWhileShown; }
 
 void WebView::Impl::fromPage(uint64_t document, const std::string& text, ScriptHost::NavigationSource source) {
   if (document != documentId) return;

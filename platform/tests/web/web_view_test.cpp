@@ -18,6 +18,7 @@
 
 #include "testing/loopback_server.h"
 #include "testing/sandbox_test.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -250,6 +251,51 @@ TEST_F(WebViewTest, PageNavigationsArriveOnePerTurnAndNeverReentrantly) {
   mainLoop().runOnce(0);
   EXPECT_EQ(delegate_->events.size(), seen);
   EXPECT_EQ(delegate_->maxDepth, 1);
+}
+
+// A page's navigation reaches the delegate a turn or more after the page made it, when the
+// view may have been shown or hidden since: the view tells the delegate how it stood when the
+// page queued it. Here the view is built hidden and shown once loaded, as an ad slot does.
+TEST_F(WebViewTest, TheDelegateLearnsWhetherTheViewWasShownWhenThePageQueuedANavigation) {
+  auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+  window->makeKeyAndVisible();
+  view_->setHidden(true);
+  window->addSubview(view_);
+  std::vector<std::string> heard;
+  delegate_->decide = [&](const URLRequest& r, WebViewNavigationType) {
+    const auto shown = view_->navigationQueuedWhileShown();
+    heard.push_back(r.url() + (!shown ? " (not queued by the page)" : *shown ? " shown" : " hidden"));
+    return r.url().rfind("app:", 0) != 0;
+  };
+  delegate_->react = [&](const std::string& e) {
+    if (e == "finish") view_->setHidden(false);
+  };
+  view_->loadHTMLStringBaseURL(
+      "<html><body onload=\"location = 'app:onload'\"><a id='link' href='app:tapped'>x</a>"
+      "<script>location = 'app:script'; setTimeout(function () { location = 'app:timer'; }, 0);</script>"
+      "</body></html>",
+      std::nullopt);
+  ASSERT_TRUE(waitForFinish());
+  advance(0.01);
+  runUntilIdle();
+  eval("location = 'app:while-shown'");
+  runUntilIdle();
+  // Queued while hidden, delivered once shown again.
+  view_->setHidden(true);
+  eval("location = 'app:while-hidden'");
+  view_->setHidden(false);
+  runUntilIdle();
+  ASSERT_TRUE(view_->tapLinkWithElementIdForTesting("link"));
+  runUntilIdle();
+  // The view's own loads are not the page's.
+  view_->loadRequest(URLRequest("about:blank"));
+  ASSERT_TRUE(waitForFinish());
+  EXPECT_EQ(heard, (std::vector<std::string>{"about:blank (not queued by the page)", "app:script hidden",
+                                             "app:onload hidden", "app:timer shown", "app:while-shown shown",
+                                             "app:while-hidden hidden", "app:tapped shown",
+                                             "about:blank (not queued by the page)"}));
+  EXPECT_EQ(view_->navigationQueuedWhileShown(), std::nullopt);
+  window->setHidden(true);
 }
 
 TEST_F(WebViewTest, NavigationOutcomesRefusedReplacedOrFailed) {

@@ -1,5 +1,6 @@
 #include "ORMMAConnector.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "platform/format.h"
 #include "platform/notification_center.h"
 #include "platform/url.h"
+#include "platform/window.h"
 
 namespace pelora {
 namespace {
@@ -67,6 +69,17 @@ std::optional<int> angleForOrientation(platform::DeviceOrientation orientation) 
 }
 
 int whole(double v) { return static_cast<int>(v); }
+
+// `rect` cut to the size of `area` and moved into it; no side below 0.
+platform::Rect fitted(platform::Rect rect, const platform::Rect& area) {
+  const auto fit = [](double& origin, double& length, double areaOrigin, double areaLength) {
+    length = std::clamp(length, 0.0, std::max(areaLength, 0.0));
+    origin = std::clamp(origin, areaOrigin, areaOrigin + std::max(areaLength, 0.0) - length);
+  };
+  fit(rect.origin.x, rect.size.width, area.origin.x, area.size.width);
+  fit(rect.origin.y, rect.size.height, area.origin.y, area.size.height);
+  return rect;
+}
 
 // The title a link leaving the application is announced with, or nullopt for one that
 // stays in the page.
@@ -153,15 +166,25 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
       injectJavaScript(kDisableLegacyExpand);
     }
   } else if (startsWith(url, "pelora://expand")) {
-    if (!userAllows("expand", url)) return false;
     const auto parts = split(url, '/');
     if (parts.size() > 6) {
       const int x = intValue(parts[3]);
       int y = intValue(parts[4]);
+      const int width = intValue(parts[5]);
+      const int height = intValue(parts[6]);
+      // An ad of no size would cover nothing and leave only its close button: refused, and
+      // the user's touch stays for what the page asks next.
+      if (width <= 0 || height <= 0) {
+        if (auto webView = ormmaView(); webView && webView->noteRefusalOnce("expand size"))
+          PELOLogger::warn(platform::format("Refusing %@: an expanded ad needs a width and a height", url));
+        return false;
+      }
+      if (!userAllows("expand", url)) return false;
       if (!runningOnPad() && !platform::Application::sharedApplication().isStatusBarHidden() && y < kStatusBarHeight)
         y = static_cast<int>(kStatusBarHeight);
-      expandViewWithRectWithAnimation(platform::Rect(x, y, intValue(parts[5]), intValue(parts[6])), true);
+      expandViewWithRectWithAnimation(platform::Rect(x, y, width, height), true);
     } else {
+      if (!userAllows("expand", url)) return false;
       expandViewWithAnimation(true);
     }
   } else if (startsWith(url, "pelora://close")) {
@@ -256,9 +279,13 @@ void ORMMAConnector::injectJavaScript(const std::string& script) {
 
 void ORMMAConnector::expandViewWithAnimation(bool animated) { expandViewWithRectWithAnimation(masterRect(), animated); }
 
-void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& rect, bool animated) {
+void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& requested, bool animated) {
   auto self = shared_from_this();
   if (masterView_.expired()) findMasterView();
+  // However large or far off the page asks, the ad stays where the user can see it and its
+  // close button where a finger reaches it.
+  const platform::Rect area = screenArea();
+  const platform::Rect rect = fitted(requested, area);
   auto banner = bannerView();
   if (banner)
     if (auto delegate = banner->delegate()) delegate->landingPageWillBeDisplayed();
@@ -285,7 +312,8 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& rect,
     closeButton_->setAlpha(0);
     master->addSubview(closeButton_);
     const platform::Size button = closeButton_->frame().size;
-    closeButton_->setFrame(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height));
+    closeButton_->setFrame(
+        fitted(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height), area));
     closeButton_->setAutoresizingMask(kFlexibleLeftAndBottomMargins);
   }
 
@@ -580,6 +608,16 @@ platform::Rect ORMMAConnector::masterRect() {
   if (!platform::Application::sharedApplication().isStatusBarHidden() && !runningOnPad())
     return platform::Rect(0, kStatusBarHeight, bounds.size.width, bounds.size.height - kStatusBarHeight);
   return bounds;
+}
+
+platform::Rect ORMMAConnector::screenArea() {
+  const platform::Rect area = masterRect();
+  auto master = masterView_.lock();
+  auto window = master ? master->window() : nullptr;
+  if (!window) return area;
+  // What of the master view its window shows: past it nothing is seen or touched.
+  const platform::Rect shown = platform::rectIntersection(area, master->convertRectFromView(window->bounds(), window));
+  return platform::rectIsNull(shown) ? area : shown;
 }
 
 void ORMMAConnector::findMasterView() {

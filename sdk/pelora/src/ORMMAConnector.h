@@ -73,6 +73,8 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   void injectJavaScript(const std::string& script);
 
   void expandViewWithAnimation(bool animated);
+  // `rect` (master view coordinates) is first cut and moved into screenArea(); the close
+  // button of a page that is not an ORMMA ad lies inside it too.
   void expandViewWithRectWithAnimation(const platform::Rect& rect, bool animated);
   void closeView();
   void closeViewWithAnimation(bool animated);
@@ -88,6 +90,9 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // True for 90 and 270 (and every angle 180 apart from them).
   static bool isLandScape(int angle);
   platform::Rect masterRect();
+  // The part of masterRect() that the master view's window shows (masterRect() itself for a
+  // master view outside a window).
+  platform::Rect screenArea();
   void findMasterView();
   static bool runningOnPad();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 #include "ORMMAConnector.h"
 #include "PELOAdPageTemplates.h"
@@ -14,6 +15,7 @@
 #include "platform/notification_center.h"
 #include "platform/random.h"
 #include "platform/run_loop.h"
+#include "platform/url.h"
 
 namespace pelora {
 namespace {
@@ -46,6 +48,15 @@ std::shared_ptr<PELOReceivedBanner> writableBanner(const std::shared_ptr<PELORec
   copy->setRichMediaData(banner->richMediaData());
   copy->setAdType(banner->adType());
   return copy;
+}
+
+// An address the player and the landing page may load: http or https with a host.
+bool isWebAddress(const std::string& text) {
+  auto url = platform::URL::create(text);
+  if (!url || !url->scheme() || !url->host() || url->host()->empty()) return false;
+  std::string scheme = *url->scheme();
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+  return scheme == "http" || scheme == "https";
 }
 
 }  // namespace
@@ -144,9 +155,21 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
   if (!banner || ormmaConnector_->bannerState() == ORMMAConnector::kExpanded) return;
   auto self = sharedAs<PELOBannerView>();
   lastReceivedBanner_ = banner;
-  if (banner->status() == kPELOBannerStatusError) {
+  // A video ad hands its media file to the player and its click address to a page over the
+  // application: a file of the phone or a script there would play or open what no ad server
+  // may reach, or leave an empty page on screen. Such an ad fails as an error banner does.
+  if (banner->status() != kPELOBannerStatusError && banner->adType() == kPELOAdTypeVideo &&
+      (!isWebAddress(banner->mediaFile()) || !isWebAddress(banner->clickUrl()))) {
+    PELOLogger::warn("Refusing a video ad whose media file or click address is not a web address");
+    auto failed = writableBanner(banner);
+    failed->setStatus(kPELOBannerStatusError);
+    failed->setErrorCode(kPELOErrorCodeAdPageFailed);
+    failed->setErrorMessage("The video ad's media file and click address must be web addresses");
+    lastReceivedBanner_ = failed;
+  }
+  if (lastReceivedBanner_->status() == kPELOBannerStatusError) {
     setHidden(true);
-    notifyListeners(banner);
+    notifyListeners(lastReceivedBanner_);
     return;
   }
   loading_ = true;
@@ -353,8 +376,17 @@ bool PELOBannerView::webViewShouldStartLoadWithRequest(const std::shared_ptr<pla
   }
   // Until it is swapped in, a page may only say that it is an ORMMA ad: nothing it asks
   // for happens where the user cannot see it.
-  if (webView->isHidden() && url.rfind("pelora://foundORMMAAd", 0) != 0) {
+  const bool saysWhatItIs = url.rfind("pelora://foundORMMAAd", 0) == 0;
+  if (webView->isHidden() && !saysWhatItIs) {
     PELOLogger::warn(platform::format("Ignoring %@ from an ad page that is not shown", url));
+    return false;
+  }
+  // A command counts as the page stood when it gave it: what it queued while off screen
+  // (while still being built, or while the ad was hidden) is dropped, though it arrives once
+  // the page shows. Asking to be shown again is how an ad that hid itself comes back.
+  if (webView->navigationQueuedWhileShown() == false && !saysWhatItIs && url.rfind("pelora://show", 0) != 0) {
+    if (webView->noteRefusalOnce("off screen"))
+      PELOLogger::warn(platform::format("Refusing %@ that the ad page gave while it was not on screen", url));
     return false;
   }
   // The ad's own page is the markup the view built (no base URL); a page it navigated to,

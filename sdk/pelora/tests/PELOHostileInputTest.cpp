@@ -98,6 +98,125 @@ TEST_F(PELOHostileInputTest, AnswerTextsStayTextInTheAdPage) {
   }
 }
 
+// A video ad plays its media file and opens its click address over the application: only
+// web addresses may be there. Anything else fails the ad with an error the host hears, and
+// nothing of it is on screen, nor appears when the user touches where the banner was.
+TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
+  auto& app = platform::Application::sharedApplication();
+  const std::string media = server->url("/pelora/media/v.mp4");
+  const std::string click = server->clickURL("v");
+  struct Case {
+    const char* name;
+    std::string mediaFile, clickUrl;
+    bool plays;
+  };
+  const Case cases[] = {
+      {"a picture from the phone's camera roll", "file:///var/mobile/Media/DCIM/100APPLE/IMG_0001.MOV", click, false},
+      {"a script as the movie", "javascript:alert(1)", click, false},
+      {"a movie inside the answer", "data:video/mp4;base64,AAAAIGZ0eXA=", click, false},
+      {"no movie at all", "", click, false},
+      {"a script to run on the tap", media, "javascript:alert(document.cookie)", false},
+      {"a file of the phone to open on the tap", media, "file:///etc/hosts", false},
+      {"a web address without a host", media, "http:///pelora/click/v", false},
+      {"plain web addresses", media, click, true},
+      {"web addresses written in capitals", "HTTPS://media.example/ad.mp4", "HTTP://" + server->host() + "/pelora/click/v", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::PeloraAd video = server->imageAd("v");
+    video.type = "VIDEO";
+    video.mediaFile = c.mediaFile;
+    video.clickUrl = c.clickUrl;
+    platform::LogCapture log;
+    show(video);
+    ASSERT_FALSE(heard.empty());
+    const auto player = view->moviePlayerForTesting();
+    if (!c.plays) {
+      EXPECT_EQ(heard.back().banner->status(), pelora::kPELOBannerStatusError);
+      EXPECT_EQ(heard.back().banner->errorCode(), pelora::kPELOErrorCodeAdPageFailed);
+      EXPECT_EQ(player, nullptr);
+      EXPECT_EQ(view->activityIndicatorForTesting(), nullptr);
+      EXPECT_TRUE(view->isHidden());
+      EXPECT_EQ(count(log.lines(), "Refusing a video ad"), 1u);
+    } else {
+      EXPECT_EQ(heard.back().banner->status(), 0);
+      ASSERT_NE(player, nullptr);
+      EXPECT_EQ(player->contentURL(), c.mediaFile);
+    }
+    // The user touches where the banner is: a playing ad opens its landing page; a failed
+    // one leaves nothing over the application.
+    window->tapAtPoint(platform::Point(160, 125));
+    runUntilIdle();
+    EXPECT_EQ(connector->bannerState() == ORMMAConnector::kExpanded, c.plays);
+    EXPECT_EQ(master->subviews().size(), c.plays ? 3u : 1u);  // the banner, and the landing page with its close button
+    EXPECT_TRUE(app.openedURLs().empty());
+    if (c.plays) {  // closing the landing page asks for the next ad by itself
+      const size_t before = heard.size();
+      connector->closeViewWithAnimation(false);
+      advance(pelora::PELOAdDownloader::kStartDelay);
+      ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+      runUntilIdle();
+    }
+    view->stopVideoPlayback();
+    expectNextAdShows();
+  }
+}
+
+// A page may ask to expand anywhere and to any size: the ad stays inside the window the
+// user sees (below the status bar), a size of nothing is refused, and the close button of a
+// landing page stays on screen where the user's finger closes it.
+TEST_F(PELOHostileInputTest, AnExpandedAdStaysOnScreenAndItsCloseButtonInReach) {
+  const Rect window320x480(0, 0, 320, 480);
+  struct Case {
+    const char* command;
+    std::optional<Rect> expanded;  // nullopt: refused
+  };
+  const Case cases[] = {
+      {"expand/0/0/100000/480", Rect(0, 20, 320, 460)},
+      {"expand/-500/-500/300/250", Rect(0, 20, 300, 250)},
+      {"expand/2147483648/2147483648/2147483648/2147483648", Rect(0, 20, 320, 460)},
+      {"expand/100000/300/300/250", Rect(20, 230, 300, 250)},
+      {"expand/10/5/20/10", Rect(10, 20, 20, 10)},  // smaller than its close button
+      {"expand/0/0/0/480", std::nullopt},
+      {"expand/0/0/-300/250", std::nullopt},
+      {"expand/0/0/300/-2147483649", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    auto ad = show(server->richMediaAd("<p>legacy</p>"));
+    ASSERT_NE(ad, nullptr);
+    platform::LogCapture log;
+    ASSERT_TRUE(touch(ad));
+    eval(ad, std::string("document.location = 'pelora://") + c.command + "'");
+    runUntilIdle();
+    advance(0.5);
+    if (!c.expanded) {
+      EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+      EXPECT_EQ(ad->superview(), view);
+      EXPECT_EQ(connector->closeButtonForTesting(), nullptr);
+      EXPECT_EQ(count(log.lines(), "an expanded ad needs a width and a height"), 1u);
+      continue;
+    }
+    ASSERT_EQ(connector->bannerState(), ORMMAConnector::kExpanded);
+    EXPECT_EQ(ad->frame(), *c.expanded);
+    auto close = connector->closeButtonForTesting();
+    ASSERT_NE(close, nullptr);
+    const Rect button = window->convertRectFromView(close->bounds(), close);
+    EXPECT_TRUE(platform::rectContainsRect(window320x480, button));
+    // The user's finger on the button, through the window, closes the page.
+    const size_t before = heard.size();
+    EXPECT_EQ(window->tapAtPoint(platform::Point(button.origin.x + button.size.width / 2,
+                                                 button.origin.y + button.size.height / 2)),
+              close);
+    advance(0.3);
+    EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+    EXPECT_EQ(ad->superview(), view);
+    advance(pelora::PELOAdDownloader::kStartDelay);
+    ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+    runUntilIdle();
+  }
+}
+
 TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
   auto& app = platform::Application::sharedApplication();
   // A landing page that tries the rich-media commands as soon as it loads.
@@ -122,6 +241,30 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
          EXPECT_TRUE(connector->isORMMA());  // saying what it is stays allowed
        },
        "Ignoring pelora://open/http://evil.example/run from an ad page that is not shown"},
+      {"a page's commands queued while it was built, arriving once it shows and the user touches it",
+       [&] {
+         server->setAd(server->richMediaAd(
+             "<script>pelora_bridge.foundORMMAAd(); pelora_bridge.hide(); pelora_bridge.expand(0, 0, 320, 460);"
+             "pelora_bridge.open('http://evil.example/run');</script>"));
+         const size_t before = heard.size();
+         view->asyncLoadNewBanner();
+         advance(pelora::PELOAdDownloader::kStartDelay);
+         ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+         auto ad = std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
+         ASSERT_NE(ad, nullptr);
+         ASSERT_TRUE(touch(ad));  // as soon as it shows, before what it queued has arrived
+         runUntilIdle();
+         EXPECT_TRUE(connector->isORMMA());  // saying what it is stays allowed
+         EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
+         EXPECT_EQ(ad->superview(), view);
+         // What it asks now that it shows is heard.
+         eval(ad, "pelora_bridge.hide()");
+         runUntilIdle();
+         EXPECT_TRUE(view->isHidden());
+         eval(ad, "pelora_bridge.show()");
+         runUntilIdle();
+       },
+       "Refusing pelora://hide that the ad page gave while it was not on screen"},
       {"the landing page the user went to",
        [&] {
          auto a = server->imageAd();

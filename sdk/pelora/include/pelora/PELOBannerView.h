@@ -5,7 +5,10 @@
 // itself on a timer (off until setAutoReloadEnabled(true); at least every 30 s).
 //
 // A banner whose status is ERROR hides the view. An ad page that fails to load turns the
-// banner into an ERROR banner (code 4) and keeps the ad that was showing.
+// banner into an ERROR banner (code 4) and keeps the ad that was showing; a video ad whose
+// media file or click address is not an http(s) address becomes an ERROR banner (code 4)
+// before anything of it is built. An ad page's commands count as the page stood when it
+// gave them: those it queued while not on screen are dropped.
 //
 // Ownership: made by the create… factories; owns its downloader, timer and ad views.
 // Listeners and the delegate are not retained; a listener may release the view inside its
