@@ -69,6 +69,8 @@ enum URLError : long {
   URLErrorNotConnectedToInternet = -1009,
   URLErrorBadServerResponse = -1011,
   URLErrorFileDoesNotExist = -1100,
+  // A page that did not itself come from a file asked for a local file.
+  URLErrorNoPermissionsToReadFile = -1102,
   // The answer is larger than the request's maximumContentLength.
   URLErrorDataLengthExceedsMaximum = -1103,
   URLErrorSecureConnectionFailed = -1200,

@@ -23,7 +23,10 @@
 // Other, never inside the script that made them nor inside a delegate callback. Allowed ones
 // load like loadRequest (an iframe's loadable URL is not loaded: frames are not modelled; its
 // unloadable one fails as above). Only a user's tap on a link (the tapLink… hooks) arrives as
-// LinkClicked.
+// LinkClicked. A page never reaches the local disk by navigating unless it came from a file
+// itself: from a document of the network, a string or inline data, an allowed navigation to a
+// "file:" URL fails with URLErrorNoPermissionsToReadFile (−1102) and leaves the current
+// document in place (the host's own loadRequest of a file is not affected).
 //
 // User activation: a page may act for the user (open a link, dial, compose, go full screen,
 // report a click) only just after the user touched it, as browsers grant transient

@@ -82,7 +82,7 @@ class PageHost : public ScriptHost {
 };
 
 struct WebView::Impl {
-  enum class Source { Content, Network, File, Blank, Unsupported };
+  enum class Source { Content, Network, File, Blank, Unsupported, FileRefused };
   struct HistoryEntry {
     URLRequest request;
     std::optional<std::string> content;  // string and data loads replay their markup

@@ -90,6 +90,12 @@ void WebView::Impl::start(uint64_t id) {
         if (d.current(id)) d.fail(id, makeError(kURLErrorDomain, URLErrorUnsupportedURL, "unsupported URL", url));
       });
       break;
+    case Source::FileRefused:
+      later([id, url](Impl& d) {
+        if (d.current(id))
+          d.fail(id, makeError(kURLErrorDomain, URLErrorNoPermissionsToReadFile, "a page may not load a local file", url));
+      });
+      break;
   }
 }
 

@@ -36,8 +36,11 @@ void WebView::Impl::deliverOne() {
   decidingQueuedWhileShown.reset();
   if (allowed) {
     Source source = sourceFor(n.request.url());
+    // An ad page from the network must not read the device's files by sending itself there;
+    // only a page that came from a file (the client's own) may open another.
+    if (source == Source::File && schemeOf(documentURL) != "file") source = Source::FileRefused;
     // Frames are not modelled: a frame's loadable URL loads nothing, its unloadable one fails.
-    if (!n.frame || source == Source::Unsupported) {
+    if (!n.frame || source == Source::Unsupported || source == Source::FileRefused) {
       Load next;
       next.request = n.request;
       next.type = n.type;

@@ -419,6 +419,46 @@ TEST_F(WebViewTest, FileScriptsComeOnlyFromTheApplicationsFoldersAndOnlyForFileP
   fs::remove(outside);
 }
 
+// A page sending itself (or a tapped link) to a local file reaches the disk only when it
+// came from a file itself; otherwise the load fails and the page stays where it was.
+TEST_F(WebViewTest, OnlyPagesFromFilesNavigateToLocalFiles) {
+  const std::string otherPath = home() + "/Documents/other.html";
+  std::ofstream(otherPath) << "<script>var marker = 'file';</script>";
+  const std::string other = URL::fileURLWithPath(otherPath).absoluteString();
+  const std::string pagePath = home() + "/Documents/page.html";
+  const std::string page = "<script>var marker = 'first';</script><a href=\"" + other + "\">go</a>";
+  std::ofstream(pagePath) << page;
+  struct Case {
+    const char* name;
+    std::function<void()> load;
+    bool tap;
+    const char* marker;
+    std::vector<std::string> events;
+  } cases[] = {
+      {"a network page", [&] { view_->loadHTMLStringBaseURL(page, URL::create(url("/start.html"))); }, false, "first",
+       {"should " + other + " 5", "start", "fail -1102"}},
+      {"a string without base, by a tap", [&] { view_->loadHTMLStringBaseURL(page, std::nullopt); }, true, "first",
+       {"should " + other + " 0", "start", "fail -1102"}},
+      {"a file page", [&] { view_->loadRequest(URLRequest(URL::fileURLWithPath(pagePath).absoluteString())); }, false,
+       "file", {"should " + other + " 5", "start", "finish"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.load();
+    ASSERT_TRUE(waitForFinish());
+    delegate_->events.clear();
+    if (c.tap) {
+      ASSERT_TRUE(view_->tapLinkWithURLForTesting(other));
+    } else {
+      eval("location = '" + other + "'");
+    }
+    ASSERT_TRUE(waitForEnd());
+    runUntilIdle();
+    EXPECT_EQ(delegate_->events, c.events);
+    EXPECT_EQ(eval("marker"), c.marker);
+  }
+}
+
 TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
   // The first fetches are held unanswered until the test lets them go, so all the view
   // allows at once are open together; later ones are answered at once.

@@ -64,8 +64,9 @@ class HVJavascriptBridgeTest : public testing::SandboxTest {
     HVController::sharedController()->shutdown();
     SandboxTest::TearDown();
   }
-  void load(const std::string& clientScript, const std::string& onload = "") {
-    bridge->loadJavascriptStringExecuteBaseURL(clientScript, onload, std::nullopt);
+  void load(const std::string& clientScript, const std::string& onload = "",
+            const std::optional<platform::URL>& baseURL = std::nullopt) {
+    bridge->loadJavascriptStringExecuteBaseURL(clientScript, onload, baseURL);
     ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading(); }));
   }
   std::string eval(const std::string& script) { return webView->stringByEvaluatingJavaScriptFromString(script); }
@@ -257,7 +258,10 @@ TEST_F(HVJavascriptBridgeTest, ALandingPageIsNeverPolled) {
   ASSERT_TRUE(platform::FileManager::writeAtomically(
       landing, "<html><script>var q = ['bridge_stop;']; function commandList(m) { return q.shift(); }"
                "</script></html>"));
-  load("", "location.href = 'file://" + landing + "'");
+  // The bridge's page comes from the client's folder, as the driver's does: only such a page
+  // may go on to a local file.
+  load("", "location.href = 'file://" + landing + "'",
+       platform::URL::fileURLWithPath(platform::Sandbox::documents() + "/"));
   ASSERT_TRUE(runUntil([&] { return eval("typeof q") == "object"; }));
   advance(2.0);
   EXPECT_TRUE(handler->calls.empty());
