@@ -54,6 +54,10 @@ class HVDBQuery final : public HVAsyncCommand {
             std::shared_ptr<HVCallbackContext> context);
   // A statement refused before it reached SQLite: it fails with `reason` on the worker, in
   // turn with the other commands.
+  // A page's statement, run under the page's limits (HVDatabase::pageSqlExecute).
+  static std::shared_ptr<HVDBQuery> pageQueryWithQueryCallbackContext(std::shared_ptr<HVDatabase> database,
+                                                                      std::string query,
+                                                                      std::shared_ptr<HVCallbackContext> context);
   static std::shared_ptr<HVDBQuery> rejectedQuery(std::string reason, std::shared_ptr<HVCallbackContext> context);
   const std::string& query() const { return query_; }
   const platform::Array& parameters() const { return parameters_; }
@@ -65,6 +69,7 @@ class HVDBQuery final : public HVAsyncCommand {
   std::string query_;
   platform::Array parameters_;
   std::string rejection_;
+  bool fromPage_ = false;
 };
 
 class HVIOReadRequest final : public HVAsyncCommand {

@@ -72,7 +72,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
   declareCommand("sqlExecute:", [](A args) {
     auto c = controller();
     c->dbQueryManager()->sendAsyncCommand(
-        HVDBQuery::queryWithQueryCallbackContext(c->database(), stringArgument(args, 0), {}, nullptr));
+        HVDBQuery::pageQueryWithQueryCallbackContext(c->database(), stringArgument(args, 0), nullptr));
   });
   declareCommand("sqlExecute:callback:", [this](A args) {
     auto c = controller();
@@ -83,7 +83,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
         },
         true);
     c->dbQueryManager()->sendAsyncCommand(
-        HVDBQuery::queryWithQueryCallbackContext(c->database(), stringArgument(args, 0), {}, context));
+        HVDBQuery::pageQueryWithQueryCallbackContext(c->database(), stringArgument(args, 0), context));
   });
   // The stored-answer callbacks are the page's own text, sent back once the value is stored.
   auto storedContext = [this](const Value& callback) -> std::shared_ptr<HVCallbackContext> {

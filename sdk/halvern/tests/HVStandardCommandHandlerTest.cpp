@@ -1,6 +1,9 @@
 #include "HVStandardCommandHandler.h"
 
+#include <sqlite3.h>
+
 #include "HVController.h"
+#include "HVDatabase.h"
 #include "HVJavascriptBridge.h"
 #include "platform/file_manager.h"
 #include "platform/reachability.h"
@@ -153,6 +156,30 @@ TEST_F(HVStandardCommandHandlerTest, ReachabilityAndPageCallbacks) {
   // A statement without a callback still runs.
   page("BridgeLib.sqlExecute('CREATE TABLE pagetable (id TEXT)')");
   EXPECT_EQ(controller->database()->sqlExecute("SELECT name FROM sqlite_master WHERE name='pagetable'").size(), 1u);
+}
+
+TEST_F(HVStandardCommandHandlerTest, PageSqlReachesNoOtherFile) {
+  const std::string attached = platform::Sandbox::preferences() + "/attached.db";
+  const std::string copied = platform::Sandbox::preferences() + "/copied.db";
+  // A file the page could otherwise attach and read back.
+  ASSERT_TRUE(controller->database()->sqlExecute("SELECT 1").size());
+  {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(attached.c_str(), &other), SQLITE_OK);
+    sqlite3_exec(other, "CREATE TABLE secret (v TEXT); INSERT INTO secret VALUES ('app data')", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+  }
+  page("BridgeLib.sqlExecute(\"ATTACH DATABASE '" + attached + "' AS other\");"
+       "BridgeLib.sqlExecuteWithCallback('SELECT v FROM other.secret', 'got.push(%s)');"
+       "BridgeLib.sqlExecute(\"VACUUM INTO '" + copied + "'\");"
+       "BridgeLib.sqlExecute(\"UPDATE settings SET data='0.0.0' WHERE id='version'\");"
+       "BridgeLib.sqlExecute('CREATE TABLE IF NOT EXISTS ads (slotName TEXT, dlTime INTEGER)');"
+       "BridgeLib.sqlExecute(\"INSERT INTO ads VALUES ('banner', 5)\");"
+       "BridgeLib.sqlExecuteWithCallback('SELECT slotName, dlTime FROM ads', 'got.push(%s)')");
+  EXPECT_EQ(got(), "[\"[]\",\"[[\\\"banner\\\",5]]\"]");
+  EXPECT_FALSE(FileManager::fileExistsAtPath(copied));
+  EXPECT_EQ(controller->database()->sqlExecute("SELECT data FROM settings WHERE id='version'"),
+            (platform::Array{Value(platform::Array{Value(HVDatabase::kVersion)})}));
 }
 
 class Outcomes final : public HVDownloadConnectionDelegate {
