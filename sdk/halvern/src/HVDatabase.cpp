@@ -213,6 +213,8 @@ bool HVDatabase::isValidIdentifier(std::string_view name) {
   return true;
 }
 
+bool HVDatabase::isClientSetting(std::string_view id) { return id == "version" || id == "disabled" || id == "sbw"; }
+
 void HVDatabase::send(std::string statement, platform::Array parameters, std::shared_ptr<HVCallbackContext> context,
                       const std::string& table) {
   std::shared_ptr<HVAsyncCommand> query;

@@ -82,6 +82,9 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
                                                    HVCallback invocation);
 
   static bool isValidIdentifier(std::string_view name);
+  // The `settings` ids the client itself keeps and reads at launch ("version", "disabled",
+  // "sbw"): written by the client alone, never by a page.
+  static bool isClientSetting(std::string_view id);
 
  private:
   bool open();

@@ -94,19 +94,33 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
         },
         false);
   };
-  auto setBase64 = [storedContext](A args) {
-    controller()->database()->setRecordIDTableDataCallbackContext(
-        stringArgument(args, 0), kSettingsTable, HVBase64::dataWithBase64String(stringArgument(args, 1)),
-        args.size() > 2 ? storedContext(args[2]) : nullptr);
+  // A page's setting never replaces one the client keeps: a changed version would wipe the
+  // client and its content at the next launch, and the switches are the server's and the
+  // application's to set.
+  auto pageSetting = [storedContext](A args, auto store) {
+    const std::string id = stringArgument(args, 0);
+    if (HVDatabase::isClientSetting(id)) {
+      platform::log("HVAdEngine: refusing the page's setting \"" + id + "\"; the client keeps it.");
+      return;
+    }
+    store(*controller()->database(), id, args.size() > 2 ? storedContext(args[2]) : nullptr);
   };
-  auto setString = [storedContext](A args) {
-    controller()->database()->setRecordIDTableStringCallbackContext(
-        stringArgument(args, 0), kSettingsTable, stringArgument(args, 1), args.size() > 2 ? storedContext(args[2]) : nullptr);
+  auto setBase64 = [pageSetting](A args) {
+    pageSetting(args, [&](HVDatabase& db, const std::string& id, std::shared_ptr<HVCallbackContext> context) {
+      db.setRecordIDTableDataCallbackContext(id, kSettingsTable, HVBase64::dataWithBase64String(stringArgument(args, 1)),
+                                             std::move(context));
+    });
   };
-  auto setNumber = [storedContext](A args) {
-    controller()->database()->setRecordIDTableNumberCallbackContext(
-        stringArgument(args, 0), kSettingsTable, integerFromNumber(numberArgument(args, 1)),
-        args.size() > 2 ? storedContext(args[2]) : nullptr);
+  auto setString = [pageSetting](A args) {
+    pageSetting(args, [&](HVDatabase& db, const std::string& id, std::shared_ptr<HVCallbackContext> context) {
+      db.setRecordIDTableStringCallbackContext(id, kSettingsTable, stringArgument(args, 1), std::move(context));
+    });
+  };
+  auto setNumber = [pageSetting](A args) {
+    pageSetting(args, [&](HVDatabase& db, const std::string& id, std::shared_ptr<HVCallbackContext> context) {
+      db.setRecordIDTableNumberCallbackContext(id, kSettingsTable, integerFromNumber(numberArgument(args, 1)),
+                                               std::move(context));
+    });
   };
   declareCommand("setSetting:base64Data:", setBase64);
   declareCommand("setSetting:string:", setString);

@@ -182,6 +182,26 @@ TEST_F(HVStandardCommandHandlerTest, PageSqlReachesNoOtherFile) {
             (platform::Array{Value(platform::Array{Value(HVDatabase::kVersion)})}));
 }
 
+TEST_F(HVStandardCommandHandlerTest, PageCannotSetTheSettingsTheClientKeeps) {
+  const std::string content = documents + "/HV/pages/kept.txt";
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(documents + "/HV/pages", true));
+  ASSERT_TRUE(FileManager::writeAtomically(content, std::string_view("content")));
+  page("BridgeLib.setSettingString('version', '0.0.0'); BridgeLib.setSettingNumber('disabled', '1');"
+       "BridgeLib.setSettingString('sbw', 'window'); BridgeLib.setSettingBase64String('version', 'MC4wLjA=');"
+       "sendCommand('setSetting:\"disabled\" string:\"1\" callback:\"got.push(1)\";');"
+       "BridgeLib.setSettingString('own', 'page value')");
+  EXPECT_EQ(got(), "[]");
+  EXPECT_EQ(controller->database()->sqlExecute("SELECT id, data FROM settings ORDER BY id"),
+            (platform::Array{Value(platform::Array{Value("own"), Value("page value")}),
+                             Value(platform::Array{Value("version"), Value(HVDatabase::kVersion)})}));
+  // The next launch finds its own version and switches: the content stays and the client is on.
+  controller->shutdown();
+  controller = HVController::sharedController();
+  EXPECT_TRUE(FileManager::fileExistsAtPath(content));
+  EXPECT_FALSE(controller->disabled());
+  EXPECT_FALSE(controller->sbwPropName());
+}
+
 class Outcomes final : public HVDownloadConnectionDelegate {
  public:
   void downloadSucceeded(const std::shared_ptr<HVDownloadConnection>&) override { log += "ok;"; }
