@@ -226,7 +226,7 @@ bool HVController::displayFullScreenAdForSlotNamed(const std::string& name) {
                                      name));
       return false;
     }
-    claim = window->claimForDisplay();
+    claim = window->claimForDisplay(fullScreen.get());
   }
   if (fullScreen->displayAdForSlot(slot)) return true;
   // Nothing will open under the mark: every other ad may have the screen again.

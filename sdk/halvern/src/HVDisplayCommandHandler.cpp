@@ -84,7 +84,7 @@ void HVDisplayCommandHandler::requestClickthroughWithCallback(HVAdViewInternal& 
     std::lock_guard<std::recursive_mutex> lock(window->lock());
     if (!window->isDisplaying() && !adController.isRefreshing() &&
         adController.wasTouchedByUser("a click-through"))
-      claim = window->claimForDisplay();
+      claim = window->claimForDisplay(&adController);
   }
   if (claim == 0) return;
   // A click-through that never opens anything must not keep every other ad off the screen.
