@@ -2,6 +2,7 @@
 
 #include "HVClientManager.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "HVAdManager.h"
@@ -323,14 +324,25 @@ void HVController::captureAccelerometer(std::shared_ptr<platform::AccelerometerD
     }
     accelerometerCaptured_ = true;
   }
+  accelerometerCapturedBy_ = delegate.get();
   accelerometer.setDelegate(delegate);
   accelerometer.setUpdateInterval(sdkAccelerometerUpdateInterval_);
+}
+
+void HVController::releaseAccelerometerFrom(const platform::AccelerometerDelegate* delegate) {
+  if (accelerometerCaptured_ && accelerometerCapturedBy_ == delegate) releaseAccelerometer();
+}
+
+void HVController::setSdkAccelerometerUpdateInterval(double seconds) {
+  if (!(seconds > 0) || !std::isfinite(seconds)) return;
+  sdkAccelerometerUpdateInterval_ = std::max(seconds, kMinAccelerometerUpdateInterval);
 }
 
 void HVController::releaseAccelerometer() {
   // Without a capture there is nothing of the application's to put back.
   if (!accelerometerCaptured_) return;
   accelerometerCaptured_ = false;
+  accelerometerCapturedBy_ = nullptr;
   auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
   accelerometer.setDelegate(appAccelerometerDelegate_);
   accelerometer.setUpdateInterval(appAccelerometerUpdateInterval_);
