@@ -93,6 +93,7 @@ std::optional<HVCommandResult> HVIOUnzipRequest::execute() {
   std::string error;
   if (!HVZip::unzipPackageToPath(source_, destination_, &error)) {
     platform::log("HVZip: cannot unpack " + source_ + " into " + destination_ + ": " + error);
+    if (sourceIsTransit_) FileManager::removeItemAtPath(source_);
     return HVCommandResult::failure(std::move(error));
   }
   FileManager::removeItemAtPath(source_);

@@ -106,12 +106,15 @@ class HVIOUnzipRequest final : public HVAsyncCommand {
       std::string sourceZipFilePath, std::string destinationFolderPath, std::shared_ptr<HVCallbackContext> context);
   HVIOUnzipRequest(std::string source, std::string destination, std::shared_ptr<HVCallbackContext> context)
       : HVAsyncCommand(kIOUnzip, std::move(context)), source_(std::move(source)), destination_(std::move(destination)) {}
-  // The zip is deleted only once every entry is out; a bad archive is kept and reported.
+  // The zip is deleted only once every entry is out; a bad archive is kept and reported,
+  // unless the zip is a transit file the client alone names, which goes either way.
   std::optional<HVCommandResult> execute() override;
+  void setSourceIsTransit(bool transit) { sourceIsTransit_ = transit; }
 
  private:
   std::string source_;
   std::string destination_;
+  bool sourceIsTransit_ = false;
 };
 
 class HVJSONCommand final : public HVAsyncCommand {

@@ -317,8 +317,11 @@ void HVStandardCommandHandler::downloadSucceeded(const std::shared_ptr<HVDownloa
   }
   io->sendAsyncCommand(HVIOWriteRequest::requestWithPathDataAppendCallbackContext(path, connection->receivedData(), false, nullptr));
   // The unpacking makes the folder itself, so that a package that fails takes it away again.
-  io->sendAsyncCommand(HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
-      path, unzipTo.string(), answering()));
+  auto unzip = HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
+      path, unzipTo.string(), answering());
+  // A package's transit file is gone afterwards, unpacked or not.
+  unzip->setSourceIsTransit(true);
+  io->sendAsyncCommand(unzip);
 }
 
 void HVStandardCommandHandler::downloadFailed(const std::shared_ptr<HVDownloadConnection>& connection) {

@@ -4,6 +4,7 @@
 
 #include "HVController.h"
 #include "HVDatabase.h"
+#include "HVZip.h"
 #include "HVJavascriptBridge.h"
 #include "platform/file_manager.h"
 #include "platform/reachability.h"
@@ -141,6 +142,17 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
        "', 'HV/Content/s/2', 'got.push(%d)')");
   ASSERT_TRUE(waitForAnswers(1));
   EXPECT_EQ(got(), "[0]");
+  // Its transit file goes with it, and a package of too many files writes none of them.
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
+  testing::ZipBuilder crowd;
+  for (uint64_t i = 0; i <= HVZip::kMaxEntries; ++i) crowd.addFile("f" + std::to_string(i) + ".txt", "x", false);
+  server.setFile("crowd.zip", crowd.bytes());
+  page("got = []; BridgeLib.unzipContentsOfURLToFolderWithCallback('" + server.fileURL("crowd.zip") +
+       "', 'HV/Content/s/3', 'got.push(%d)')");
+  ASSERT_TRUE(waitForAnswers(1));
+  EXPECT_EQ(got(), "[0]");
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/Content/s/3"));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
 }
 
 TEST_F(HVStandardCommandHandlerTest, ReachabilityAndPageCallbacks) {
