@@ -267,10 +267,13 @@ void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
     std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
     views = m_viewDict;
   }
+  // The banner that held the window comes back through its own dismissal.
   const auto shown = window->contentController();
+  const HVAdViewInternal* closed = window->lastOwner();
   for (const auto& [name, view] : views) {
     auto internal = view->controller();
-    if (internal != shown && !internal->controlsFullScreenSlot()) internal->fullScreenAdWindowDidClose();
+    if (internal != shown && internal.get() != closed && !internal->controlsFullScreenSlot())
+      internal->fullScreenAdWindowDidClose();
   }
 }
 

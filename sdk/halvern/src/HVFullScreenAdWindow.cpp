@@ -78,9 +78,15 @@ void HVFullScreenAdWindow::setIsDisplaying(bool displaying) {
     m_isDisplaying = displaying;
     // Every taking of the mark counts as a claim of its own, so an older claim cannot drop it.
     if (displaying) ++m_claims;
+    if (!displaying) m_lastOwner = m_claimOwner;
     m_claimOwner = displaying && m_contentController ? m_contentController.get() : nullptr;
   }
   if (m_displayingObserver) m_displayingObserver(displaying);
+}
+
+const HVAdViewInternal* HVFullScreenAdWindow::lastOwner() const {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  return m_lastOwner;
 }
 
 uint64_t HVFullScreenAdWindow::claimForDisplay(const HVAdViewInternal* owner) {
@@ -103,6 +109,8 @@ bool HVFullScreenAdWindow::releaseUnopenedClaim(uint64_t claim) {
   std::lock_guard<std::recursive_mutex> guard(m_lock);
   if (!m_isDisplaying || claim != m_claims || m_contentController) return false;
   m_isDisplaying = false;
+  // Nothing opened: every banner hears that the window is free.
+  m_claimOwner = m_lastOwner = nullptr;
   return true;
 }
 

@@ -54,6 +54,8 @@ class HVFullScreenAdWindow : public platform::Window {
   // The same for whatever mark `owner` holds with nothing opened under it; the observer hears
   // of a mark dropped.
   void releaseUnopenedClaimOf(const HVAdViewInternal* owner);
+  // The ad whose mark was dropped last (compare only): the observer tells the others.
+  const HVAdViewInternal* lastOwner() const;
   // Who hears that the mark changed (the client's controller).
   void setDisplayingObserver(std::function<void(bool)> observer) { m_displayingObserver = std::move(observer); }
 
@@ -99,6 +101,7 @@ class HVFullScreenAdWindow : public platform::Window {
   bool m_isDisplaying = false;
   uint64_t m_claims = 0;
   const HVAdViewInternal* m_claimOwner = nullptr;  // compared, never followed
+  const HVAdViewInternal* m_lastOwner = nullptr;   // compared, never followed
   platform::AffineTransform m_prevTransform;
   platform::Rect m_prevFrame;
   bool m_prevStatusBarHidden = true;
