@@ -55,13 +55,6 @@ constexpr const char* kBridgeLibScript =
     "\tself.callback = function(js) { send(['callback:' + q(js)]); };\n"
     "\treturn self;\n}();";
 
-int64_t integerFromNumber(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= -9.2e18) return std::numeric_limits<int64_t>::min();
-  if (value >= 9.2e18) return std::numeric_limits<int64_t>::max();
-  return static_cast<int64_t>(value);
-}
-
 std::shared_ptr<HVController> controller() { return HVController::sharedController(); }
 
 }  // namespace
@@ -117,9 +110,11 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
     });
   };
   auto setNumber = [pageSetting](A args) {
+    // A number no 64-bit integer can hold is not stored as some other number.
+    const auto number = integerArgument(args, 1);
+    if (!number) return;
     pageSetting(args, [&](HVDatabase& db, const std::string& id, std::shared_ptr<HVCallbackContext> context) {
-      db.setRecordIDTableNumberCallbackContext(id, kSettingsTable, integerFromNumber(numberArgument(args, 1)),
-                                               std::move(context));
+      db.setRecordIDTableNumberCallbackContext(id, kSettingsTable, *number, std::move(context));
     });
   };
   declareCommand("setSetting:base64Data:", setBase64);

@@ -202,6 +202,8 @@ TEST_F(HVStandardCommandHandlerTest, PageCannotSetTheSettingsTheClientKeeps) {
        "BridgeLib.setSettingString('sbw', 'window'); BridgeLib.setSettingBase64String('version', 'MC4wLjA=');"
        "sendCommand('setSetting:\"disabled\" string:\"1\" callback:\"got.push(1)\";');"
        "BridgeLib.setSettingString('own', 'page value')");
+  // A number no 64-bit integer holds is not stored as another one.
+  page("BridgeLib.setSettingNumber('huge', '1e300'); BridgeLib.setSettingNumber('nan', 'NaN')");
   EXPECT_EQ(got(), "[]");
   EXPECT_EQ(controller->database()->sqlExecute("SELECT id, data FROM settings ORDER BY id"),
             (platform::Array{Value(platform::Array{Value("own"), Value("page value")}),
