@@ -19,6 +19,10 @@
 //
 // Page scripts reach the host only through ScriptHost, with plain strings.
 //
+// Time: Date comes from the platform clock in whole milliseconds, as in a browser (a page
+// that names things after Date.now() gets integers); performance.now() counts fractional
+// milliseconds of the monotonic clock from the context's start.
+//
 // Thread safety: a context belongs to the thread that created it (the main thread for web
 // views) and must be used and destroyed there; its timers run on that thread's run loop.
 // Ownership: held by shared_ptr (its timers hold it weakly); the host is held weakly.

@@ -2,6 +2,7 @@
 
 #include <duktape.h>
 
+#include <cmath>
 #include <map>
 #include <utility>
 
@@ -211,7 +212,8 @@ duk_ret_t nClearTimer(duk_context* ctx) {
 
 duk_ret_t nNow(duk_context* ctx) {
   double now = 0;
-  nativeWork([&] { now = Clock::current().now() * 1000.0; });
+  // Whole milliseconds, as a browser's Date.now() answers.
+  nativeWork([&] { now = std::floor(Clock::current().now() * 1000.0); });
   duk_push_number(ctx, now);
   return 1;
 }

@@ -243,6 +243,14 @@ TEST_F(ScriptContextTest, PageTimeComesFromThePlatformClock) {
   EXPECT_EQ(eval(*c, "new Date().getTime() === Date.now() && new Date(0).getTime() === 0 && "
                      "new Date() instanceof Date && new Date(2020, 0).getMonth() === 0"),
             "true");
+  // Between two milliseconds the page still reads whole ones, counting up.
+  const std::string whole = eval(*c, "Date.now()");
+  for (double step : {0.0004, 0.0003, 0.0007, 0.0125}) {
+    advance(step);
+    EXPECT_EQ(eval(*c, "var t = Date.now(); Number.isInteger(t) && t === new Date().getTime() && String(t).indexOf('.') < 0"),
+              "true") << step;
+  }
+  EXPECT_EQ(eval(*c, "Date.now() - " + whole), "13");
 }
 
 TEST_F(ScriptContextTest, RunawayScriptsAreStoppedAndTheirPageClosed) {

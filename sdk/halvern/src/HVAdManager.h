@@ -3,6 +3,7 @@
 // `ads` table and in one folder per ad under Content, and the order in which the driver is
 // asked to fetch. Made once by the controller's start-up. Main thread.
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -76,8 +77,16 @@ class HVAdManager : public std::enable_shared_from_this<HVAdManager> {
   bool nukeSlotNamed(const std::string& name);
   void shutdown() {}
 
+  // A failed slot is queued again no sooner than this: a page's tiny delay would turn every
+  // failing download into a storm of retries.
+  static constexpr double kMinFetchReenqueueDelay = 10.0;
   double fetchReenqueueDelay() const { return m_fetchReenqueueDelay.load(); }
-  void setFetchReenqueueDelay(double seconds) { m_fetchReenqueueDelay.store(seconds); }
+  // 0 or less drops a failed slot until something else queues it; a positive delay below the
+  // floor is raised to it; a value that is no number is ignored.
+  void setFetchReenqueueDelay(double seconds) {
+    if (std::isnan(seconds)) return;
+    m_fetchReenqueueDelay.store(seconds > 0 && seconds < kMinFetchReenqueueDelay ? kMinFetchReenqueueDelay : seconds);
+  }
   const std::vector<std::string>& fetchQueueForTesting() const { return m_fetchQueue; }
 
  private:

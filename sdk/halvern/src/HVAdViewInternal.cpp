@@ -187,6 +187,8 @@ bool HVAdViewInternal::display() {
   const int64_t dlTime = m_slot->nextAdDlTime();
   if (dlTime == 0) return false;
   m_delayedDisplay.cancel();
+  // The next ad has not asked for the accelerometer the last one took.
+  controller()->releaseAccelerometerFrom(this);
 
   m_slot->setIsDisplayed(true);
   m_requestBudget.reset();
@@ -539,6 +541,11 @@ std::shared_ptr<platform::View> HVAdViewInternal::containerView() {
 }
 
 void HVAdViewInternal::accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration& a) {
+  // An ad that left the screen has gone: the application has its accelerometer back.
+  if (!m_webView->isShownOnScreen()) {
+    controller()->releaseAccelerometerFrom(this);
+    return;
+  }
   sendToPage(platform::format("accelerometerDidAccelerate(%f, %f, %f)", a.x, a.y, a.z));
 }
 

@@ -127,7 +127,8 @@ class HVAdViewInternal : public platform::ViewController,
   void showNavigationLoadingIndicatorItem();
   void hideNavigationLoadingIndicatorItem();
   // A banner's content into the full-screen window (a rich-media expansion or its browser).
-  void expand();
+  // False when the full-screen window serves another ad, or this one is expanded already.
+  bool expand();
   void dismiss() { dismissAnimated(true); }
   void dismissAnimated(bool animated);
   // The action sheet of full-screen ads.

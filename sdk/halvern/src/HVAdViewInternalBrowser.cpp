@@ -9,6 +9,7 @@
 #include "HVUtil.h"
 #include "platform/application.h"
 #include "platform/format.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/screen.h"
 #include "platform/text_helpers.h"
@@ -109,10 +110,10 @@ void HVAdViewInternal::requestPage(const URL& url) {
   }
   auto controller = HVController::sharedController();
   if (!controlsFullScreenSlot() && !m_isExpanded) {
+    if (!expand()) return;
     m_isBrowserMode = true;
     scheduleExitItem();
     disableNavigationControls();
-    expand();
   } else {
     if (auto app = fullScreenWindow()->appWindow()) app->setHidden(true);
     prepareAdViewBrowserMode(true);
@@ -146,14 +147,14 @@ void HVAdViewInternal::handleClickthroughToExternalAppURL(const URL& url) {
   // Nothing will take the application to the background: no wait for it, and a banner's
   // claim on the screen for the click-through ends here.
   center.removeObserver(this, platform::kApplicationDidEnterBackgroundNotification);
-  if (!controlsFullScreenSlot() && !m_isExpanded) fullScreenWindow()->setIsDisplaying(false);
+  if (!controlsFullScreenSlot() && !m_isExpanded) fullScreenWindow()->releaseUnopenedClaimOf(this);
 }
 
 void HVAdViewInternal::applicationDidLoadExternalAppURL() {
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kApplicationDidEnterBackgroundNotification);
   m_lastDisplayTime = 0;
   if (!controlsFullScreenSlot() && !m_isExpanded)
-    fullScreenWindow()->setIsDisplaying(false);
+    fullScreenWindow()->releaseUnopenedClaimOf(this);
   else
     dismissAnimated(false);
 }
@@ -264,13 +265,17 @@ bool HVAdViewInternal::windowHoldsOtherContent() const {
   return content && content.get() != this;
 }
 
-void HVAdViewInternal::expand() {
+bool HVAdViewInternal::expand() {
   // One full-screen window, once: an expanded banner does not expand again.
-  if (controlsFullScreenSlot() || m_isExpanded || windowHoldsOtherContent()) return;
+  if (controlsFullScreenSlot() || m_isExpanded) return false;
+  if (!fullScreenWindow()->displayController(std::static_pointer_cast<HVAdViewInternal>(shared_from_this()))) {
+    platform::log("HVAdEngine: the full-screen window serves another ad; the banner stays in its place.");
+    return false;
+  }
   m_isExpanded = true;
   m_lastDisplayTime = 0;
   setExecMode(1);
-  fullScreenWindow()->displayController(std::static_pointer_cast<HVAdViewInternal>(shared_from_this()));
+  return true;
 }
 
 void HVAdViewInternal::dismissAnimated(bool animated) {

@@ -35,6 +35,14 @@ HVDBQuery::HVDBQuery(std::shared_ptr<HVDatabase> database, std::string query, pl
     : HVAsyncCommand(kDBQuery, std::move(context)), database_(std::move(database)), query_(std::move(query)),
       parameters_(std::move(parameters)) {}
 
+std::shared_ptr<HVDBQuery> HVDBQuery::pageQueryWithQueryCallbackContext(std::shared_ptr<HVDatabase> database,
+                                                                        std::string query,
+                                                                        std::shared_ptr<HVCallbackContext> context) {
+  auto page = queryWithQueryCallbackContext(std::move(database), std::move(query), {}, std::move(context));
+  page->fromPage_ = true;
+  return page;
+}
+
 std::shared_ptr<HVDBQuery> HVDBQuery::rejectedQuery(std::string reason, std::shared_ptr<HVCallbackContext> context) {
   auto query = std::make_shared<HVDBQuery>(nullptr, std::string(), platform::Array(), std::move(context));
   query->rejection_ = std::move(reason);
@@ -43,7 +51,7 @@ std::shared_ptr<HVDBQuery> HVDBQuery::rejectedQuery(std::string reason, std::sha
 
 std::optional<HVCommandResult> HVDBQuery::execute() {
   if (!rejection_.empty() || !database_) return HVCommandResult::failure(rejection_.empty() ? "no database" : rejection_);
-  auto outcome = database_->sqlExecuteWithParameters(query_, parameters_);
+  auto outcome = fromPage_ ? database_->pageSqlExecute(query_) : database_->sqlExecuteWithParameters(query_, parameters_);
   // Statements come from pages too; what they send is quoted up to a bound.
   if (!outcome.succeeded)
     platform::log("HVDatabase: the statement " + query_.substr(0, kMaxLoggedStatementLength) + " failed: " +
@@ -85,6 +93,7 @@ std::optional<HVCommandResult> HVIOUnzipRequest::execute() {
   std::string error;
   if (!HVZip::unzipPackageToPath(source_, destination_, &error)) {
     platform::log("HVZip: cannot unpack " + source_ + " into " + destination_ + ": " + error);
+    if (sourceIsTransit_) FileManager::removeItemAtPath(source_);
     return HVCommandResult::failure(std::move(error));
   }
   FileManager::removeItemAtPath(source_);

@@ -54,6 +54,10 @@ class HVDBQuery final : public HVAsyncCommand {
             std::shared_ptr<HVCallbackContext> context);
   // A statement refused before it reached SQLite: it fails with `reason` on the worker, in
   // turn with the other commands.
+  // A page's statement, run under the page's limits (HVDatabase::pageSqlExecute).
+  static std::shared_ptr<HVDBQuery> pageQueryWithQueryCallbackContext(std::shared_ptr<HVDatabase> database,
+                                                                      std::string query,
+                                                                      std::shared_ptr<HVCallbackContext> context);
   static std::shared_ptr<HVDBQuery> rejectedQuery(std::string reason, std::shared_ptr<HVCallbackContext> context);
   const std::string& query() const { return query_; }
   const platform::Array& parameters() const { return parameters_; }
@@ -65,6 +69,7 @@ class HVDBQuery final : public HVAsyncCommand {
   std::string query_;
   platform::Array parameters_;
   std::string rejection_;
+  bool fromPage_ = false;
 };
 
 class HVIOReadRequest final : public HVAsyncCommand {
@@ -101,12 +106,15 @@ class HVIOUnzipRequest final : public HVAsyncCommand {
       std::string sourceZipFilePath, std::string destinationFolderPath, std::shared_ptr<HVCallbackContext> context);
   HVIOUnzipRequest(std::string source, std::string destination, std::shared_ptr<HVCallbackContext> context)
       : HVAsyncCommand(kIOUnzip, std::move(context)), source_(std::move(source)), destination_(std::move(destination)) {}
-  // The zip is deleted only once every entry is out; a bad archive is kept and reported.
+  // The zip is deleted only once every entry is out; a bad archive is kept and reported,
+  // unless the zip is a transit file the client alone names, which goes either way.
   std::optional<HVCommandResult> execute() override;
+  void setSourceIsTransit(bool transit) { sourceIsTransit_ = transit; }
 
  private:
   std::string source_;
   std::string destination_;
+  bool sourceIsTransit_ = false;
 };
 
 class HVJSONCommand final : public HVAsyncCommand {

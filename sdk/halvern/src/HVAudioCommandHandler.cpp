@@ -1,5 +1,6 @@
 #include "HVAudioCommandHandler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -12,12 +13,11 @@ namespace halvern {
 
 namespace {
 
-// A page's number, clamped into a long; NaN reads as 0.
-long loopCount(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(std::numeric_limits<long>::min())) return std::numeric_limits<long>::min();
-  if (value >= static_cast<double>(std::numeric_limits<long>::max())) return std::numeric_limits<long>::max();
-  return static_cast<long>(value);
+// A volume from a page: a finite number, held to silence..full.
+std::optional<double> volumeArgument(const HVCommandArguments& args, size_t index) {
+  auto volume = HVCommandHandler::finiteNumberArgument(args, index);
+  if (!volume) return std::nullopt;
+  return std::clamp(*volume, 0.0, 1.0);
 }
 
 bool isSingleComponent(const std::string& name) {
@@ -31,12 +31,12 @@ HVAudioCommandHandler::HVAudioCommandHandler() : HVCommandHandler("BridgeAudio")
   using A = const HVCommandArguments&;
   declareCommand("bridge_initializeWithSlotName:dlTime:", [this](A args) {
     const std::string slot = stringArgument(args, 0);
-    const double dlTime = numberArgument(args, 1);
+    const auto dlTime = integerArgument(args, 1);
     // The slot name and time become folder names: one plain component each.
-    if (!isSingleComponent(slot) || !std::isfinite(dlTime)) return;
+    if (!isSingleComponent(slot) || !dlTime || *dlTime < 0) return;
     m_resourcePath = platform::FileManager::stringByAppendingPathComponent(
         platform::FileManager::stringByAppendingPathComponent(HVController::hvContentDir(), slot),
-        std::to_string(static_cast<int64_t>(dlTime)));
+        std::to_string(*dlTime));
     HVAudioEngine::startup();
   });
   declareCommand("bridge_playSoundEffectNamed:", [this](A args) { play(args, false, -1, 1.0); });
@@ -52,7 +52,8 @@ HVAudioCommandHandler::HVAudioCommandHandler() : HVCommandHandler("BridgeAudio")
     if (auto engine = HVAudioEngine::sharedAudioEngine()) engine->stopSoundEffects();
   });
   declareCommand("bridge_setSoundEffectVolume:", [](A args) {
-    if (auto engine = HVAudioEngine::sharedAudioEngine()) engine->setSoundEffectVolume(numberArgument(args, 0));
+    auto engine = HVAudioEngine::sharedAudioEngine();
+    if (auto volume = volumeArgument(args, 0); engine && volume) engine->setSoundEffectVolume(*volume);
   });
   declareCommand("bridge_playBackgroundMusicNamed:", [this](A args) { play(args, true, -1, 1.0); });
   declareCommand("bridge_playBackgroundMusicNamed:loopCount:", [this](A args) { play(args, true, std::nullopt, 1.0); });
@@ -62,10 +63,12 @@ HVAudioCommandHandler::HVAudioCommandHandler() : HVCommandHandler("BridgeAudio")
     if (auto engine = HVAudioEngine::sharedAudioEngine()) engine->stopBackgroundMusic();
   });
   declareCommand("bridge_setBackgroundMusicVolume:", [](A args) {
-    if (auto engine = HVAudioEngine::sharedAudioEngine()) engine->setBackgroundMusicVolume(numberArgument(args, 0));
+    auto engine = HVAudioEngine::sharedAudioEngine();
+    if (auto volume = volumeArgument(args, 0); engine && volume) engine->setBackgroundMusicVolume(*volume);
   });
   declareCommand("bridge_setMasterVolume:", [](A args) {
-    if (auto engine = HVAudioEngine::sharedAudioEngine()) engine->setMasterVolume(numberArgument(args, 0));
+    auto engine = HVAudioEngine::sharedAudioEngine();
+    if (auto volume = volumeArgument(args, 0); engine && volume) engine->setMasterVolume(*volume);
   });
   // These names are the engine's own keys; from a page only bundle names are taken, so a
   // page cannot open files elsewhere through them.
@@ -99,8 +102,12 @@ void HVAudioCommandHandler::play(const HVCommandArguments& args, bool music, std
   auto engine = HVAudioEngine::sharedAudioEngine();
   auto path = pathForFileName(stringArgument(args, 0));
   if (!engine || !path) return;
-  const long loopsValue = loops ? *loops : loopCount(numberArgument(args, 1));
-  const double volumeValue = volume ? *volume : numberArgument(args, 2);
+  // Loops run from -1 (for ever) up; a count beyond a long, or no number, plays nothing.
+  const auto pageLoops = loops ? std::optional<int64_t>(*loops) : integerArgument(args, 1);
+  const auto pageVolume = volume ? volume : volumeArgument(args, 2);
+  if (!pageLoops || !pageVolume || *pageLoops < -1 || *pageLoops > std::numeric_limits<long>::max()) return;
+  const long loopsValue = static_cast<long>(*pageLoops);
+  const double volumeValue = *pageVolume;
   if (music) engine->playBackgroundMusicNamedLoopCountVolume(*path, loopsValue, volumeValue);
   else engine->playSoundEffectNamedLoopCountVolume(*path, loopsValue, volumeValue);
 }

@@ -71,26 +71,45 @@ void HVAudioEngine::updateSession() {
   }
 }
 
+bool HVAudioEngine::makeRoomInCache() {
+  if (m_audioCache.size() < kMaxCachedPlayers) return true;
+  auto oldest = m_audioCache.end();
+  for (auto it = m_audioCache.begin(); it != m_audioCache.end(); ++it) {
+    const auto& player = it->second.player;
+    // The music is kept while suspended so that it can start again.
+    if (player && (player == m_currentBackgroundMusic || player->isPlaying())) continue;
+    if (oldest == m_audioCache.end() || it->second.loadedAt < oldest->second.loadedAt) oldest = it;
+  }
+  if (oldest == m_audioCache.end()) return false;
+  m_currentSoundEffects.erase(oldest->second.player);
+  m_audioCache.erase(oldest);
+  return true;
+}
+
+std::shared_ptr<platform::AudioPlayer> HVAudioEngine::cachedPlayer(const std::string& name) const {
+  auto it = m_audioCache.find(name);
+  return it == m_audioCache.end() ? nullptr : it->second.player;
+}
+
 void HVAudioEngine::preloadAudioNamed(const std::string& name) {
-  if (name.empty() || m_audioCache.count(name)) return;
+  if (name.empty() || m_audioCache.count(name) || !makeRoomInCache()) return;
   const std::string path = name.front() == '/'
                                ? name
                                : platform::FileManager::stringByAppendingPathComponent(
                                      platform::Bundle::mainBundle().bundlePath(), name);
   auto player = platform::AudioPlayer::createWithContentsOfURL(path);
   if (player) player->prepareToPlay();
-  m_audioCache[name] = Entry{path, name, player};
+  m_audioCache[name] = Entry{path, name, player, ++m_loads};
 }
 
 std::shared_ptr<platform::AudioPlayer> HVAudioEngine::cachedPlayerForTesting(const std::string& name) const {
-  auto it = m_audioCache.find(name);
-  return it == m_audioCache.end() ? nullptr : it->second.player;
+  return cachedPlayer(name);
 }
 
 bool HVAudioEngine::playSoundEffectNamedLoopCountVolume(const std::string& name, long loops, double volume) {
   if (name.empty() || !m_soundEnabled || m_suspended || !(m_soundEffectVolume > 0)) return false;
   preloadAudioNamed(name);
-  auto player = m_audioCache[name].player;
+  auto player = cachedPlayer(name);
   if (!player) return false;
   player->setCurrentTime(0);
   player->setVolume(m_masterVolume * m_soundEffectVolume * volume);
@@ -131,7 +150,7 @@ bool HVAudioEngine::playBackgroundMusicNamedLoopCountVolume(const std::string& n
   stopBackgroundMusic();
   if (name.empty() || !m_musicEnabled || m_suspended || m_isMediaPlaying) return false;
   preloadAudioNamed(name);
-  auto player = m_audioCache[name].player;
+  auto player = cachedPlayer(name);
   if (!player) return false;
   player->setCurrentTime(0);
   player->setVolume(m_masterVolume * m_backgroundMusicVolume * volume);

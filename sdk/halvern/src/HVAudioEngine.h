@@ -3,6 +3,7 @@
 // sound effects with a master volume over each; the audio session kept ambient so that the
 // game's own sounds, or another application's music, are never cut. One shared engine between
 // startup() and teardown(). Main thread only.
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,6 +18,10 @@ namespace halvern {
 class HVAudioEngine : public std::enable_shared_from_this<HVAudioEngine> {
  public:
   static constexpr double kResumeReplayDelay = 2.0;
+  // Players kept prepared at once: pages name files freely, and each player holds its sound.
+  // The least recently loaded one that is not playing makes room; when all are playing, a
+  // new name is not loaded.
+  static constexpr size_t kMaxCachedPlayers = 32;
 
   static void startup();
   static void teardown();
@@ -59,6 +64,7 @@ class HVAudioEngine : public std::enable_shared_from_this<HVAudioEngine> {
   void applicationDidBecomeActive() { resume(); }
 
   std::shared_ptr<platform::AudioPlayer> cachedPlayerForTesting(const std::string& name) const;
+  size_t cachedPlayerCountForTesting() const { return m_audioCache.size(); }
   const std::shared_ptr<platform::AudioPlayer>& currentBackgroundMusic() const { return m_currentBackgroundMusic; }
 
  private:
@@ -66,9 +72,13 @@ class HVAudioEngine : public std::enable_shared_from_this<HVAudioEngine> {
     std::string path;
     std::string name;
     std::shared_ptr<platform::AudioPlayer> player;
+    uint64_t loadedAt = 0;
   };
+  bool makeRoomInCache();
+  std::shared_ptr<platform::AudioPlayer> cachedPlayer(const std::string& name) const;
 
   std::map<std::string, Entry> m_audioCache;
+  uint64_t m_loads = 0;
   std::shared_ptr<platform::AudioPlayer> m_currentBackgroundMusic;
   std::set<std::shared_ptr<platform::AudioPlayer>> m_currentSoundEffects;
   bool m_soundEnabled = true;

@@ -1,5 +1,7 @@
 #include "HVCommandHandler.h"
 
+#include <cmath>
+
 #include <algorithm>
 
 #include "HVJavascriptBridge.h"
@@ -94,6 +96,22 @@ std::string HVCommandHandler::stringArgument(const HVCommandArguments& arguments
 double HVCommandHandler::numberArgument(const HVCommandArguments& arguments, size_t index) {
   if (index >= arguments.size()) return 0;
   return arguments[index].doubleValue();
+}
+
+std::optional<double> HVCommandHandler::finiteNumberArgument(const HVCommandArguments& arguments, size_t index) {
+  const double number = numberArgument(arguments, index);
+  if (!std::isfinite(number)) return std::nullopt;
+  return number;
+}
+
+std::optional<int64_t> HVCommandHandler::integerArgument(const HVCommandArguments& arguments, size_t index) {
+  auto number = finiteNumberArgument(arguments, index);
+  // 2^63 is exact as a double; anything at or past it has no 64-bit integer.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (!number || *number >= kLimit || *number < -kLimit) return std::nullopt;
+  // Text is read digit by digit, so that times past 2^53 keep their last digits.
+  if (arguments[index].isString()) return arguments[index].integerValue();
+  return static_cast<int64_t>(*number);
 }
 
 }  // namespace halvern

@@ -5,6 +5,7 @@
 // generated from. Main thread only.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,11 @@ class HVCommandHandler : public std::enable_shared_from_this<HVCommandHandler> {
 
   static std::string stringArgument(const HVCommandArguments& arguments, size_t index);
   static double numberArgument(const HVCommandArguments& arguments, size_t index);
+  // A page's number checked before it is converted: the whole part when the number is finite
+  // and within the signed 64-bit range (text keeps every digit), nullopt otherwise.
+  static std::optional<int64_t> integerArgument(const HVCommandArguments& arguments, size_t index);
+  // The number when it is finite, nullopt otherwise.
+  static std::optional<double> finiteNumberArgument(const HVCommandArguments& arguments, size_t index);
   static bool hasArgument(const HVCommandArguments& arguments, size_t index);
 
  protected:

@@ -2,6 +2,7 @@
 
 #include "HVClientManager.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "HVAdManager.h"
@@ -226,7 +227,7 @@ bool HVController::displayFullScreenAdForSlotNamed(const std::string& name) {
                                      name));
       return false;
     }
-    claim = window->claimForDisplay();
+    claim = window->claimForDisplay(fullScreen.get());
   }
   if (fullScreen->displayAdForSlot(slot)) return true;
   // Nothing will open under the mark: every other ad may have the screen again.
@@ -266,10 +267,13 @@ void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
     std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
     views = m_viewDict;
   }
+  // The banner that held the window comes back through its own dismissal.
   const auto shown = window->contentController();
+  const HVAdViewInternal* closed = window->lastOwner();
   for (const auto& [name, view] : views) {
     auto internal = view->controller();
-    if (internal != shown && !internal->controlsFullScreenSlot()) internal->fullScreenAdWindowDidClose();
+    if (internal != shown && internal.get() != closed && !internal->controlsFullScreenSlot())
+      internal->fullScreenAdWindowDidClose();
   }
 }
 
@@ -323,14 +327,25 @@ void HVController::captureAccelerometer(std::shared_ptr<platform::AccelerometerD
     }
     accelerometerCaptured_ = true;
   }
+  accelerometerCapturedBy_ = delegate.get();
   accelerometer.setDelegate(delegate);
   accelerometer.setUpdateInterval(sdkAccelerometerUpdateInterval_);
+}
+
+void HVController::releaseAccelerometerFrom(const platform::AccelerometerDelegate* delegate) {
+  if (accelerometerCaptured_ && accelerometerCapturedBy_ == delegate) releaseAccelerometer();
+}
+
+void HVController::setSdkAccelerometerUpdateInterval(double seconds) {
+  if (!(seconds > 0) || !std::isfinite(seconds)) return;
+  sdkAccelerometerUpdateInterval_ = std::max(seconds, kMinAccelerometerUpdateInterval);
 }
 
 void HVController::releaseAccelerometer() {
   // Without a capture there is nothing of the application's to put back.
   if (!accelerometerCaptured_) return;
   accelerometerCaptured_ = false;
+  accelerometerCapturedBy_ = nullptr;
   auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
   accelerometer.setDelegate(appAccelerometerDelegate_);
   accelerometer.setUpdateInterval(appAccelerometerUpdateInterval_);

@@ -93,8 +93,14 @@ class HVController : public std::enable_shared_from_this<HVController> {
   // interval; releaseAccelerometer gives them back, and does nothing unless captured.
   void captureAccelerometer(std::shared_ptr<platform::AccelerometerDelegate> delegate);
   void releaseAccelerometer();
+  // Gives the accelerometer back only when `delegate` is the one that took it.
+  void releaseAccelerometerFrom(const platform::AccelerometerDelegate* delegate);
+  // The shortest interval the client asks of the shared accelerometer: a page's tinier one
+  // would flood the main thread with samples.
+  static constexpr double kMinAccelerometerUpdateInterval = 1.0 / 60.0;
   double sdkAccelerometerUpdateInterval() const { return sdkAccelerometerUpdateInterval_; }
-  void setSdkAccelerometerUpdateInterval(double seconds) { sdkAccelerometerUpdateInterval_ = seconds; }
+  // Raised to the floor when shorter; a value that is no positive number is ignored.
+  void setSdkAccelerometerUpdateInterval(double seconds);
 
   // A non-empty name is stored (and kept in memory unless one is already held); an empty
   // one removes the stored setting.
@@ -144,6 +150,7 @@ class HVController : public std::enable_shared_from_this<HVController> {
   bool accelerometerCaptured_ = false;
   double appAccelerometerUpdateInterval_ = 0;
   std::weak_ptr<platform::AccelerometerDelegate> appAccelerometerDelegate_;
+  const platform::AccelerometerDelegate* accelerometerCapturedBy_ = nullptr;  // compared, never followed
   double sdkAccelerometerUpdateInterval_ = 1000.0;
   std::optional<std::string> sbwPropName_;
   mutable std::recursive_mutex viewsMutex_;

@@ -56,6 +56,43 @@ Value columnValue(sqlite3_stmt* statement, int column) {
   }
 }
 
+// The pragmas a page may use: they only describe tables. Every other one could move the
+// store's files, change its journaling or open the schema to writing.
+bool isDescriptivePragma(const char* name) {
+  for (const char* allowed : {"table_info", "table_xinfo", "table_list", "index_list", "index_info", "index_xinfo",
+                              "foreign_key_list"})
+    if (sqlite3_stricmp(name, allowed) == 0) return true;
+  return false;
+}
+
+// The schema tables change with every table a page makes; the connection's defensive mode
+// keeps them from being written directly.
+bool isClientTable(const char* table) { return table && sqlite3_stricmp(table, "settings") == 0; }
+
+// Checked while a page's statement is compiled (and while it runs, for what it compiles in
+// turn, such as the attach a copy into another file makes).
+int pageAuthorizer(void*, int action, const char* first, const char* second, const char*, const char*) {
+  switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_VTABLE: return SQLITE_DENY;
+    case SQLITE_PRAGMA: return first && isDescriptivePragma(first) ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_FUNCTION:
+      return second && sqlite3_stricmp(second, "load_extension") == 0 ? SQLITE_DENY : SQLITE_OK;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_DROP_INDEX: return isClientTable(action == SQLITE_ALTER_TABLE ? second : first) ? SQLITE_DENY : SQLITE_OK;
+    default: return SQLITE_OK;
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<HVDatabase> HVDatabase::create(std::string folder) {
@@ -77,6 +114,16 @@ bool HVDatabase::open() {
     close();
     return false;
   }
+  // No statement of the client's or a page's needs another file, code loaded from disk or a
+  // writable schema; strings, statements and expressions stay within what the client stores.
+  sqlite3_db_config(database_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+  sqlite3_db_config(database_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_limit(database_, SQLITE_LIMIT_ATTACHED, 0);
+  sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, kMaxValueLength);
+  sqlite3_limit(database_, SQLITE_LIMIT_SQL_LENGTH, kMaxStatementLength);
+  sqlite3_limit(database_, SQLITE_LIMIT_EXPR_DEPTH, 100);
+  sqlite3_limit(database_, SQLITE_LIMIT_COMPOUND_SELECT, 50);
+  sqlite3_limit(database_, SQLITE_LIMIT_TRIGGER_DEPTH, 1);
   return true;
 }
 
@@ -112,11 +159,22 @@ bool HVDatabase::initialize() {
 
 HVDatabase::Outcome HVDatabase::sqlExecuteWithParameters(const std::string& statementText,
                                                          const platform::Array& parameters) {
+  return execute(statementText, parameters, false);
+}
+
+HVDatabase::Outcome HVDatabase::pageSqlExecute(const std::string& statementText) {
+  return execute(statementText, {}, true);
+}
+
+HVDatabase::Outcome HVDatabase::execute(const std::string& statementText, const platform::Array& parameters,
+                                        bool fromPage) {
   Outcome outcome;
   if (!database_) return {{}, false, "the database is not open"};
-  // One statement and its error text as a unit, whichever thread asks.
+  // One statement and its error text as a unit, whichever thread asks; the page's limits hold
+  // for its statement alone.
   sqlite3_mutex* mutex = sqlite3_db_mutex(database_);
   sqlite3_mutex_enter(mutex);
+  if (fromPage) sqlite3_set_authorizer(database_, pageAuthorizer, nullptr);
   sqlite3_stmt* statement = nullptr;
   int rc = sqlite3_prepare_v2(database_, statementText.data(), static_cast<int>(statementText.size()), &statement,
                               nullptr);
@@ -141,6 +199,7 @@ HVDatabase::Outcome HVDatabase::sqlExecuteWithParameters(const std::string& stat
     outcome.errorMessage = rc == SQLITE_RANGE ? "cannot bind the parameters" : sqlite3_errmsg(database_);
   }
   sqlite3_finalize(statement);
+  if (fromPage) sqlite3_set_authorizer(database_, nullptr, nullptr);
   sqlite3_mutex_leave(mutex);
   return outcome;
 }
@@ -153,6 +212,8 @@ bool HVDatabase::isValidIdentifier(std::string_view name) {
     if (!isAlpha(c) && !(c >= '0' && c <= '9')) return false;
   return true;
 }
+
+bool HVDatabase::isClientSetting(std::string_view id) { return id == "version" || id == "disabled" || id == "sbw"; }
 
 void HVDatabase::send(std::string statement, platform::Array parameters, std::shared_ptr<HVCallbackContext> context,
                       const std::string& table) {

@@ -25,6 +25,9 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
  public:
   static constexpr const char* kFileName = "halverndb.sql";
   static constexpr const char* kVersion = "3.1.2";
+  // The longest text or blob the store keeps and the longest statement it compiles.
+  static constexpr int kMaxValueLength = 32 * 1024 * 1024;
+  static constexpr int kMaxStatementLength = 1024 * 1024;
 
   // Opens the file in `folder`, or rebuilds the folder and the file from nothing.
   static std::shared_ptr<HVDatabase> create(std::string folder);
@@ -42,6 +45,12 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
   // Rows as they come: integer → signed 64-bit, float → double, text → string, blob → data,
   // null → null. A failure mid-way keeps the rows read so far.
   Outcome sqlExecuteWithParameters(const std::string& statement, const platform::Array& parameters);
+  // A statement a page wrote, as sqlExecuteWithParameters without parameters, but held to what
+  // a page's own tables need: it may read anything and create, change and drop its own tables,
+  // and fails (nothing done) when it would attach or copy the store to another file, load
+  // code, change the store's files or journaling by pragma, write the client's `settings` or
+  // leave triggers behind for the client's own statements to fire.
+  Outcome pageSqlExecute(const std::string& statement);
   // The rows alone; a statement that fails gives what it read (usually nothing).
   platform::Array sqlExecute(const std::string& statement) { return sqlExecuteWithParameters(statement, {}).rows; }
 
@@ -73,6 +82,9 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
                                                    HVCallback invocation);
 
   static bool isValidIdentifier(std::string_view name);
+  // The `settings` ids the client itself keeps and reads at launch ("version", "disabled",
+  // "sbw"): written by the client alone, never by a page.
+  static bool isClientSetting(std::string_view id);
 
  private:
   bool open();
@@ -80,6 +92,7 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
   bool loadFromFile();
   bool flush();
   bool initialize();
+  Outcome execute(const std::string& statement, const platform::Array& parameters, bool fromPage);
   void send(std::string statement, platform::Array parameters, std::shared_ptr<HVCallbackContext> context,
             const std::string& table);
   void fetch(const std::string& recordID, const std::string& table, HVCallback invocation, bool decodeData);

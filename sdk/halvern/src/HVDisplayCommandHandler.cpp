@@ -48,7 +48,9 @@ HVDisplayCommandHandler::HVDisplayCommandHandler(std::weak_ptr<HVAdViewInternal>
     if (auto driver = HVController::sharedController()->clientManager()->clientDriver())
       driver->executeCommand(stringArgument(args, 0));
   });
+  // Only the ad on screen reads the device; it gives the accelerometer back when it goes.
   declareCommand("bridge_captureAccelerometer:", with([](C c, A args) {
+    if (!c.isOnScreenFor("the accelerometer")) return;
     auto controller = HVController::sharedController();
     controller->setSdkAccelerometerUpdateInterval(numberArgument(args, 0));
     controller->captureAccelerometer(std::static_pointer_cast<HVAdViewInternal>(c.shared_from_this()));
@@ -84,7 +86,7 @@ void HVDisplayCommandHandler::requestClickthroughWithCallback(HVAdViewInternal& 
     std::lock_guard<std::recursive_mutex> lock(window->lock());
     if (!window->isDisplaying() && !adController.isRefreshing() &&
         adController.wasTouchedByUser("a click-through"))
-      claim = window->claimForDisplay();
+      claim = window->claimForDisplay(&adController);
   }
   if (claim == 0) return;
   // A click-through that never opens anything must not keep every other ad off the screen.

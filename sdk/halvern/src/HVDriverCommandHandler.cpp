@@ -10,20 +10,6 @@
 
 namespace halvern {
 
-namespace {
-
-// A page's number as a signed 64-bit integer; NaN reads as 0 and the ends are clamped.
-int64_t longLongValue(const platform::Value& value) {
-  if (value.isString()) return value.integerValue();
-  const double number = value.doubleValue();
-  if (std::isnan(number)) return 0;
-  if (number <= -9.2e18) return std::numeric_limits<int64_t>::min();
-  if (number >= 9.2e18) return std::numeric_limits<int64_t>::max();
-  return static_cast<int64_t>(number);
-}
-
-}  // namespace
-
 bool HVDriverCommandHandler::isAdManagerProperty(const std::string& key) {
   return key == "fetchReenqueueDelay" || key == "slotDict";
 }
@@ -39,11 +25,15 @@ HVDriverCommandHandler::HVDriverCommandHandler(std::weak_ptr<HVClientDriver> dri
   declareCommand("bridge_notifyInitSucceeded", withDriver([](HVClientDriver& d, A) { d.initSucceeded(); }));
   declareCommand("bridge_notifyInitFailed", withDriver([](HVClientDriver& d, A) { d.initFailed(); }));
   declareCommand("bridge_setState:", withDriver([](HVClientDriver& d, A args) {
-    const int64_t state = longLongValue(args[0]);
-    if (state == HVClientDriver::kIdle || state == HVClientDriver::kFetching) d.setState(static_cast<int>(state));
+    const auto state = integerArgument(args, 0);
+    if (state && (*state == HVClientDriver::kIdle || *state == HVClientDriver::kFetching)) d.setState(static_cast<int>(*state));
   }));
   declareCommand("bridge_notifyAdFetchSucceededForSlotNamed:dlTime:expiration:", withDriver([](HVClientDriver& d, A args) {
-    d.adFetchSucceededForSlotNamedDlTimeExpiration(stringArgument(args, 0), longLongValue(args[1]), longLongValue(args[2]));
+    const auto dlTime = integerArgument(args, 1);
+    const auto expiration = integerArgument(args, 2);
+    // Times no 64-bit integer holds name no ad the client could find again.
+    if (!dlTime || !expiration) d.adFetchFailedForSlotNamed(stringArgument(args, 0));
+    else d.adFetchSucceededForSlotNamedDlTimeExpiration(stringArgument(args, 0), *dlTime, *expiration);
   }));
   declareCommand("bridge_notifyAdFetchFailedForSlotNamed:", withDriver([](HVClientDriver& d, A args) {
     d.adFetchFailedForSlotNamed(stringArgument(args, 0));

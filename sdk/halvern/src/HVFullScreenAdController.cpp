@@ -65,8 +65,8 @@ void HVFullScreenAdController::adContentWillLoad() {
   auto window = HVController::sharedController()->fullScreenAdWindow();
   if (!m_slot || !m_slot->isDisplayed() || window->contentController()) return;
   auto self = sharedAs<HVFullScreenAdController>();
+  if (!window->displayController(self)) return;
   setExecMode(1);
-  HVController::sharedController()->fullScreenAdWindow()->displayController(self);
   adDisplayed();
   showAdLoadingIndicator();
 }

@@ -78,21 +78,39 @@ void HVFullScreenAdWindow::setIsDisplaying(bool displaying) {
     m_isDisplaying = displaying;
     // Every taking of the mark counts as a claim of its own, so an older claim cannot drop it.
     if (displaying) ++m_claims;
+    if (!displaying) m_lastOwner = m_claimOwner;
+    m_claimOwner = displaying && m_contentController ? m_contentController.get() : nullptr;
   }
   if (m_displayingObserver) m_displayingObserver(displaying);
 }
 
-uint64_t HVFullScreenAdWindow::claimForDisplay() {
+const HVAdViewInternal* HVFullScreenAdWindow::lastOwner() const {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  return m_lastOwner;
+}
+
+uint64_t HVFullScreenAdWindow::claimForDisplay(const HVAdViewInternal* owner) {
   std::lock_guard<std::recursive_mutex> guard(m_lock);
   if (m_isDisplaying) return 0;
   m_isDisplaying = true;
+  m_claimOwner = owner;
   return ++m_claims;
+}
+
+void HVFullScreenAdWindow::releaseUnopenedClaimOf(const HVAdViewInternal* owner) {
+  {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (!m_isDisplaying || m_claimOwner != owner || m_contentController) return;
+  }
+  setIsDisplaying(false);
 }
 
 bool HVFullScreenAdWindow::releaseUnopenedClaim(uint64_t claim) {
   std::lock_guard<std::recursive_mutex> guard(m_lock);
   if (!m_isDisplaying || claim != m_claims || m_contentController) return false;
   m_isDisplaying = false;
+  // Nothing opened: every banner hears that the window is free.
+  m_claimOwner = m_lastOwner = nullptr;
   return true;
 }
 
@@ -122,13 +140,25 @@ void HVFullScreenAdWindow::rememberAppWindow() {
   if (key && key.get() != this) m_appWindow = key;
 }
 
-void HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInternal>& controller) {
-  if (!controller) return;
-  setUserInteractionEnabled(false);
+bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInternal>& controller) {
+  if (!controller) return false;
+  bool marked = false;
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (m_contentController && m_contentController != controller) return false;
+    if (m_isDisplaying && !m_contentController && m_claimOwner != controller.get()) return false;
+    if (!m_isDisplaying) {
+      m_isDisplaying = marked = true;
+      ++m_claims;
+    }
+    m_claimOwner = controller.get();
     m_contentController = controller;
   }
+  // The mark is the new content's now: a clearing still due from the last close would drop it.
+  if (m_clearDisplayingTimer) m_clearDisplayingTimer->invalidate();
+  m_clearDisplayingTimer.reset();
+  if (marked && m_displayingObserver) m_displayingObserver(true);
+  setUserInteractionEnabled(false);
   auto view = controller->view();
   m_prevSuperview = view->superview();
   m_prevTransform = view->transform();
@@ -146,7 +176,7 @@ void HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
     setAlpha(0);
     insertContentView(view);
     slideIn();
-    return;
+    return true;
   }
   // A banner's content leaves its place first; it moves in when the fade ends.
   View::beginAnimationsContext(kContentFadeOutAnimation);
@@ -154,6 +184,7 @@ void HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   View::setAnimationDidStopCallback(callback(&HVFullScreenAdWindow::presentControllerAnimationDidStop));
   if (auto container = controller->containerView()) container->setAlpha(0);
   View::commitAnimations();
+  return true;
 }
 
 void HVFullScreenAdWindow::slideIn() {

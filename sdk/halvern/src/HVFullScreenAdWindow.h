@@ -5,7 +5,8 @@
 //
 // The displaying mark says that an ad holds the screen; the full-screen request and the
 // banners' click-throughs take and test it under the window's lock so that at most one ad
-// at a time holds it. After an animated close it is cleared 0.4 s later.
+// at a time holds it. A mark taken ahead of the content names the ad it was taken for, and
+// only that ad's content may open under it. After an animated close it is cleared 0.4 s later.
 //
 // The window is made once and kept for the life of the client. Main thread only, apart from
 // the mark, which any thread may read and set.
@@ -44,18 +45,25 @@ class HVFullScreenAdWindow : public platform::Window {
   bool isDisplaying() const;
   // A changed value is stored and, once the lock is left, handed to the observer.
   void setIsDisplaying(bool displaying);
-  // Marks the window displaying unless it already is; answers the claim's number, 0 when
-  // refused. A mark taken for content that never opens is given back with
+  // Marks the window displaying for `owner` unless it already is; answers the claim's number,
+  // 0 when refused. A mark taken for content that never opens is given back with
   // releaseUnopenedClaim, which drops it only when it is still that claim's and nothing was
   // opened under it (false otherwise). Neither tells the observer.
-  uint64_t claimForDisplay();
+  uint64_t claimForDisplay(const HVAdViewInternal* owner);
   bool releaseUnopenedClaim(uint64_t claim);
+  // The same for whatever mark `owner` holds with nothing opened under it; the observer hears
+  // of a mark dropped.
+  void releaseUnopenedClaimOf(const HVAdViewInternal* owner);
+  // The ad whose mark was dropped last (compare only): the observer tells the others.
+  const HVAdViewInternal* lastOwner() const;
   // Who hears that the mark changed (the client's controller).
   void setDisplayingObserver(std::function<void(bool)> observer) { m_displayingObserver = std::move(observer); }
 
   // Shows `controller`: a full-screen controller slides in at once; a banner's content
-  // first fades out of its place, then moves into the window.
-  void displayController(const std::shared_ptr<HVAdViewInternal>& controller);
+  // first fades out of its place, then moves into the window. The window serves one ad at a
+  // time: it is refused (false, nothing changes) while another ad's content is in the window
+  // or the mark is another ad's; otherwise the window is marked displaying for it.
+  bool displayController(const std::shared_ptr<HVAdViewInternal>& controller);
   void dismiss() { dismissAnimated(true); }
   void dismissAnimated(bool animated);
   void collapse() { collapseAnimated(true); }
@@ -92,6 +100,8 @@ class HVFullScreenAdWindow : public platform::Window {
   std::shared_ptr<HVAdViewInternal> m_contentController;
   bool m_isDisplaying = false;
   uint64_t m_claims = 0;
+  const HVAdViewInternal* m_claimOwner = nullptr;  // compared, never followed
+  const HVAdViewInternal* m_lastOwner = nullptr;   // compared, never followed
   platform::AffineTransform m_prevTransform;
   platform::Rect m_prevFrame;
   bool m_prevStatusBarHidden = true;

@@ -55,13 +55,6 @@ constexpr const char* kBridgeLibScript =
     "\tself.callback = function(js) { send(['callback:' + q(js)]); };\n"
     "\treturn self;\n}();";
 
-int64_t integerFromNumber(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= -9.2e18) return std::numeric_limits<int64_t>::min();
-  if (value >= 9.2e18) return std::numeric_limits<int64_t>::max();
-  return static_cast<int64_t>(value);
-}
-
 std::shared_ptr<HVController> controller() { return HVController::sharedController(); }
 
 }  // namespace
@@ -72,7 +65,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
   declareCommand("sqlExecute:", [](A args) {
     auto c = controller();
     c->dbQueryManager()->sendAsyncCommand(
-        HVDBQuery::queryWithQueryCallbackContext(c->database(), stringArgument(args, 0), {}, nullptr));
+        HVDBQuery::pageQueryWithQueryCallbackContext(c->database(), stringArgument(args, 0), nullptr));
   });
   declareCommand("sqlExecute:callback:", [this](A args) {
     auto c = controller();
@@ -83,7 +76,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
         },
         true);
     c->dbQueryManager()->sendAsyncCommand(
-        HVDBQuery::queryWithQueryCallbackContext(c->database(), stringArgument(args, 0), {}, context));
+        HVDBQuery::pageQueryWithQueryCallbackContext(c->database(), stringArgument(args, 0), context));
   });
   // The stored-answer callbacks are the page's own text, sent back once the value is stored.
   auto storedContext = [this](const Value& callback) -> std::shared_ptr<HVCallbackContext> {
@@ -94,19 +87,35 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
         },
         false);
   };
-  auto setBase64 = [storedContext](A args) {
-    controller()->database()->setRecordIDTableDataCallbackContext(
-        stringArgument(args, 0), kSettingsTable, HVBase64::dataWithBase64String(stringArgument(args, 1)),
-        args.size() > 2 ? storedContext(args[2]) : nullptr);
+  // A page's setting never replaces one the client keeps: a changed version would wipe the
+  // client and its content at the next launch, and the switches are the server's and the
+  // application's to set.
+  auto pageSetting = [storedContext](A args, auto store) {
+    const std::string id = stringArgument(args, 0);
+    if (HVDatabase::isClientSetting(id)) {
+      platform::log("HVAdEngine: refusing the page's setting \"" + id + "\"; the client keeps it.");
+      return;
+    }
+    store(*controller()->database(), id, args.size() > 2 ? storedContext(args[2]) : nullptr);
   };
-  auto setString = [storedContext](A args) {
-    controller()->database()->setRecordIDTableStringCallbackContext(
-        stringArgument(args, 0), kSettingsTable, stringArgument(args, 1), args.size() > 2 ? storedContext(args[2]) : nullptr);
+  auto setBase64 = [pageSetting](A args) {
+    pageSetting(args, [&](HVDatabase& db, const std::string& id, std::shared_ptr<HVCallbackContext> context) {
+      db.setRecordIDTableDataCallbackContext(id, kSettingsTable, HVBase64::dataWithBase64String(stringArgument(args, 1)),
+                                             std::move(context));
+    });
   };
-  auto setNumber = [storedContext](A args) {
-    controller()->database()->setRecordIDTableNumberCallbackContext(
-        stringArgument(args, 0), kSettingsTable, integerFromNumber(numberArgument(args, 1)),
-        args.size() > 2 ? storedContext(args[2]) : nullptr);
+  auto setString = [pageSetting](A args) {
+    pageSetting(args, [&](HVDatabase& db, const std::string& id, std::shared_ptr<HVCallbackContext> context) {
+      db.setRecordIDTableStringCallbackContext(id, kSettingsTable, stringArgument(args, 1), std::move(context));
+    });
+  };
+  auto setNumber = [pageSetting](A args) {
+    // A number no 64-bit integer can hold is not stored as some other number.
+    const auto number = integerArgument(args, 1);
+    if (!number) return;
+    pageSetting(args, [&](HVDatabase& db, const std::string& id, std::shared_ptr<HVCallbackContext> context) {
+      db.setRecordIDTableNumberCallbackContext(id, kSettingsTable, *number, std::move(context));
+    });
   };
   declareCommand("setSetting:base64Data:", setBase64);
   declareCommand("setSetting:string:", setString);
@@ -303,8 +312,11 @@ void HVStandardCommandHandler::downloadSucceeded(const std::shared_ptr<HVDownloa
   }
   io->sendAsyncCommand(HVIOWriteRequest::requestWithPathDataAppendCallbackContext(path, connection->receivedData(), false, nullptr));
   // The unpacking makes the folder itself, so that a package that fails takes it away again.
-  io->sendAsyncCommand(HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
-      path, unzipTo.string(), answering()));
+  auto unzip = HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
+      path, unzipTo.string(), answering());
+  // A package's transit file is gone afterwards, unpacked or not.
+  unzip->setSourceIsTransit(true);
+  io->sendAsyncCommand(unzip);
 }
 
 void HVStandardCommandHandler::downloadFailed(const std::shared_ptr<HVDownloadConnection>& connection) {

@@ -3,6 +3,7 @@
 #include <minizip/unzip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -45,6 +46,11 @@ bool fail(std::string* error, std::string message) {
   return false;
 }
 
+// The bytes an entry unpacked so far against what it took in the archive.
+bool expandsTooFar(uint64_t unpacked, uint64_t compressed) {
+  return unpacked > HVZip::kRatioCheckedBytes && unpacked / HVZip::kMaxCompressionRatio >= std::max<uint64_t>(compressed, 1);
+}
+
 // Streams the current entry to `target` through a temporary file beside it.
 bool extractEntry(unzFile zip, const unz_file_info64& info, const std::string& target, uint64_t& total,
                   uint64_t maxTotal, std::string* error) {
@@ -73,6 +79,11 @@ bool extractEntry(unzFile zip, const unz_file_info64& info, const std::string& t
     if (total > maxTotal) {
       ok = false;
       why = "package too large";
+      break;
+    }
+    if (expandsTooFar(size, info.compressed_size)) {
+      ok = false;
+      why = "entry expands too far";
       break;
     }
     crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(n));
@@ -119,9 +130,16 @@ bool HVZip::unzipPackageToPath(const std::string& zipPath, const std::string& de
   archive.handle = unzOpen64(zipPath.c_str());
   if (!archive.handle) return failAndUndo("not a zip archive");
 
+  unz_global_info64 global;
+  if (unzGetGlobalInfo64(archive.handle, &global) != UNZ_OK) return failAndUndo("corrupt directory");
+  if (global.number_entry > kMaxEntries) return failAndUndo("too many entries");
+
   uint64_t total = 0;
+  uint64_t entries = 0;
   int step = unzGoToFirstFile(archive.handle);
   for (; step == UNZ_OK; step = unzGoToNextFile(archive.handle)) {
+    // The directory's count may understate what the walk finds.
+    if (++entries > kMaxEntries) return failAndUndo("too many entries");
     unz_file_info64 info;
     if (unzGetCurrentFileInfo64(archive.handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
       return failAndUndo("corrupt directory");
@@ -133,6 +151,8 @@ bool HVZip::unzipPackageToPath(const std::string& zipPath, const std::string& de
     const bool isFolder = !name.empty() && name.back() == '/';
     auto target = FileManager::confinedPath(destination, name);
     if (!target) return failAndUndo("entry outside the folder: " + name);
+    if (!isFolder && expandsTooFar(info.uncompressed_size, info.compressed_size))
+      return failAndUndo(name + ": entry expands too far");
     if (isFolder) {
       undo.willCreate(*target);
       if (!FileManager::createDirectoryAtPath(*target, true)) return failAndUndo("cannot create " + name);

@@ -1,6 +1,7 @@
 #include "HVAdManager.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "HVController.h"
 #include "HVDatabase.h"
@@ -165,6 +166,15 @@ TEST_F(HVAdManagerTest, RefusedFetchesWaitAndFailedOnesComeBackAfterTheDelay) {
   manager->adDownloadFailedForSlotNamed("hvBanner");
   advance(120);
   EXPECT_TRUE(asked.empty());
+
+  // A tiny delay is raised to the floor, so a failing slot is retried seconds later, not at once.
+  manager->setFetchReenqueueDelay(1e-6);
+  manager->setFetchReenqueueDelay(std::nan(""));
+  manager->adDownloadFailedForSlotNamed("hvBanner");
+  advance(HVAdManager::kMinFetchReenqueueDelay - 0.1);
+  EXPECT_TRUE(asked.empty());
+  advance(0.2);
+  EXPECT_EQ(asked, (std::vector<std::string>{"hvBanner"}));
 }
 
 TEST_F(HVAdManagerTest, DownloadedAdsAreAnnouncedAndExpireUnlessShown) {

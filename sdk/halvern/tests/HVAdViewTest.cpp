@@ -7,6 +7,7 @@
 #include "HVDisplayCommandHandler.h"
 #include "HVFullScreenAdWindow.h"
 #include "HVJavascriptBridge.h"
+#include "platform/accelerometer.h"
 #include "platform/error.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
@@ -238,6 +239,45 @@ TEST_F(HVAdViewTest, PageRequestsAreAnsweredThroughTheirCallbacks) {
   // A page speaks for its own slot only.
   EXPECT_EQ(delegate->ready, std::vector<std::string>{"hvBanner"});
   server.loopback().stop();
+}
+
+class GameListener final : public platform::AccelerometerDelegate {
+ public:
+  void accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration&) override { ++samples; }
+  int samples = 0;
+};
+
+// What a display ad may set beyond its own slot is bounded, and the accelerometer it took
+// goes back to the game once the ad has gone.
+TEST_F(HVAdViewTest, DisplayAdsCannotStormTheDriverOrKeepTheGamesAccelerometer) {
+  server.setAd("hvBanner", "<b>first</b>", 3600, {});
+  auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+  auto game = std::make_shared<GameListener>();
+  accelerometer.setDelegate(game);
+  accelerometer.setUpdateInterval(0.05);
+  auto banner = showBanner();
+  ASSERT_TRUE(pump([&] { return page(banner, "HVDisplay.shown") == "1"; }));
+  auto manager = HVController::sharedController()->adManager();
+  page(banner, "BridgeDisplay.captureAccelerometer('1e-7');"
+               "BridgeDisplay.sendDriverCommand(\"BridgeDriver.setAdManagerPropertyValue('fetchReenqueueDelay', '1e-6')\")");
+  ASSERT_TRUE(pump([&] { return accelerometer.delegate() != game && manager->fetchReenqueueDelay() != 60.0; }, 5));
+  // No faster than sixty samples a second, no retry sooner than seconds later.
+  EXPECT_GE(accelerometer.updateInterval(), 1.0 / 60.0 - 1e-12);
+  EXPECT_GE(manager->fetchReenqueueDelay(), 1.0);
+  EXPECT_EQ(accelerometer.delegate(), banner->controller());
+
+  // Off the screen the ad has gone: its next sample gives the game its listener and pace back.
+  banner->removeFromSuperview();
+  accelerometer.injectAcceleration({0.1, 0.2, 0.3, 0});
+  ASSERT_TRUE(pump([&] { return accelerometer.delegate() == game; }, 1));
+  EXPECT_EQ(accelerometer.updateInterval(), 0.05);
+  // An ad off screen does not take it again.
+  page(banner, "BridgeDisplay.captureAccelerometer('0.5')");
+  pump([] { return false; }, 1);
+  EXPECT_EQ(accelerometer.delegate(), game);
+  accelerometer.injectAcceleration({0.1, 0.2, 0.3, 0});
+  // The sample that found the ad gone was its last; the game hears the next one.
+  ASSERT_TRUE(pump([&] { return game->samples == 1; }, 1));
 }
 
 TEST_F(HVAdViewTest, ViewsAreOnePerRegisteredSlotWithTheSizeOfTheirCode) {

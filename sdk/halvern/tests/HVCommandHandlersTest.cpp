@@ -182,5 +182,41 @@ TEST_F(AudioTest, PageNamesStayInsideTheAdFolder) {
   EXPECT_EQ(audio->resourcePath(), folder);
 }
 
+TEST_F(AudioTest, NumbersOutOfRangeAreRefusedBeforeTheyAreConverted) {
+  page("BridgeAudio.setMasterVolume('0.5'); BridgeAudio.playSoundEffectNamed('fx.wav')");
+  auto fx = engine->cachedPlayerForTesting(folder + "/fx.wav");
+  ASSERT_TRUE(fx);
+  ASSERT_DOUBLE_EQ(fx->volume(), 0.5);
+  for (const char* number : {"1e300", "-1e300", "NaN", "Infinity", "9223372036854775808", "-7"}) {
+    SCOPED_TRACE(number);
+    const std::string n = std::string("'") + number + "'";
+    page("BridgeAudio.initializeWithSlotNameDlTime('other', " + n + ");"
+         "BridgeAudio.setMasterVolume(" + n + ");"
+         "BridgeAudio.playBackgroundMusicNamedLoopCountVolume('music.mp3', " + n + ", '1')");
+    EXPECT_EQ(audio->resourcePath(), folder);
+    EXPECT_FALSE(engine->currentBackgroundMusic());
+  }
+  // Only "-7" was a number at all: a volume below silence is silence.
+  EXPECT_DOUBLE_EQ(fx->volume(), 0.0);
+  page("BridgeAudio.setMasterVolume('40')");
+  EXPECT_DOUBLE_EQ(fx->volume(), 1.0);
+  page("BridgeAudio.initializeWithSlotNameDlTime('slot', '1234'); BridgeAudio.playBackgroundMusicNamedLoopCountVolume('music.mp3', '3', '0.25')");
+  ASSERT_TRUE(engine->currentBackgroundMusic());
+  EXPECT_EQ(engine->currentBackgroundMusic()->numberOfLoops(), 3);
+  EXPECT_DOUBLE_EQ(engine->currentBackgroundMusic()->volume(), 0.25);
+}
+
+TEST_F(AudioTest, TheCacheKeepsABoundedNumberOfPlayersAndNeverDropsOneThatPlays) {
+  page("BridgeAudio.playSoundEffectNamedLoopCount('fx.wav', '-1'); BridgeAudio.playBackgroundMusicNamed('music.mp3')");
+  std::string script;
+  for (int i = 0; i < 200; ++i) script += "BridgeAudio.preloadAudioNamed('sound" + std::to_string(i) + ".wav');";
+  page(script);
+  EXPECT_LE(engine->cachedPlayerCountForTesting(), HVAudioEngine::kMaxCachedPlayers);
+  EXPECT_GE(engine->cachedPlayerCountForTesting(), 2u);
+  EXPECT_TRUE(engine->cachedPlayerForTesting(folder + "/fx.wav"));
+  EXPECT_TRUE(engine->cachedPlayerForTesting(folder + "/music.mp3"));
+  EXPECT_FALSE(engine->cachedPlayerForTesting("sound0.wav"));
+}
+
 }  // namespace
 }  // namespace halvern

@@ -137,5 +137,48 @@ TEST_F(HVDatabaseTest, KeyedRecordsGoThroughTheDatabaseThreadAndReportTheOutcome
   EXPECT_EQ(db->sqlExecute("SELECT count(*) FROM settings")[size_t(0)][size_t(0)], Value(int64_t(1)));
 }
 
+// What a page's statement may do: its own tables in full, the client's settings and the
+// store's files never.
+TEST_F(HVDatabaseTest, PageStatementsKeepToThePagesOwnTables) {
+  auto db = HVDatabase::create(folder());
+  const std::string elsewhere = platform::Sandbox::preferences() + "/copy.db";
+  const std::string quoted = "'" + elsewhere + "'";
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"CREATE TABLE IF NOT EXISTS ads (slotName TEXT, dlTime INTEGER, expiration INTEGER, trackers TEXT)", true},
+      {"INSERT INTO ads (slotName, dlTime, expiration, trackers) VALUES ('b', 1, 2, '[]')", true},
+      {"UPDATE ads SET expiration=3 WHERE slotName='b'", true},
+      {"SELECT slotName, expiration FROM ads", true},
+      {"SELECT data FROM settings WHERE id='version'", true},
+      {"PRAGMA table_info(ads)", true},
+      {"CREATE INDEX adsBySlot ON ads(slotName)", true},
+      {"DELETE FROM ads WHERE slotName='gone'", true},
+      {"ATTACH DATABASE " + quoted + " AS other", false},
+      {"VACUUM INTO " + quoted, false},
+      {"SELECT load_extension('/usr/lib/nothing.so')", false},
+      {"PRAGMA journal_mode=OFF", false},
+      {"PRAGMA main.synchronous=0", false},
+      {"PRAGMA writable_schema=ON", false},
+      {"PRAGMA temp_store_directory='/tmp'", false},
+      {"UPDATE settings SET data='0.0.0' WHERE id='version'", false},
+      {"INSERT OR REPLACE INTO settings(id, data) VALUES('disabled', 1)", false},
+      {"DELETE FROM settings", false},
+      {"DROP TABLE settings", false},
+      {"ALTER TABLE settings RENAME TO gone", false},
+      {"CREATE TRIGGER later AFTER DELETE ON ads BEGIN DELETE FROM settings; END", false},
+      {"DELETE FROM sqlite_master", false},
+  };
+  for (const auto& [statement, allowed] : cases) {
+    auto outcome = db->pageSqlExecute(statement);
+    EXPECT_EQ(outcome.succeeded, allowed) << statement << ": " << outcome.errorMessage;
+  }
+  EXPECT_FALSE(FileManager::fileExistsAtPath(elsewhere));
+  EXPECT_EQ(db->sqlExecute("SELECT expiration FROM ads"), (Array{Value(Array{Value(int64_t(3))})}));
+  EXPECT_EQ(db->sqlExecute("PRAGMA journal_mode"), (Array{Value(Array{Value("delete")})}));
+  EXPECT_EQ(db->sqlExecute("SELECT id, data FROM settings"), (Array{Value(Array{Value("version"), Value("3.1.2")})}));
+  EXPECT_TRUE(db->sqlExecute("SELECT name FROM sqlite_master WHERE type='trigger'").empty());
+  // The limits hold for the page's statement alone: the client's own ones run as before.
+  EXPECT_TRUE(db->sqlExecuteWithParameters("UPDATE settings SET data=? WHERE id='version'", {Value("3.1.2")}).succeeded);
+}
+
 }  // namespace
 }  // namespace halvern

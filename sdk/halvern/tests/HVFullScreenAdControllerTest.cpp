@@ -228,6 +228,65 @@ TEST_F(HVFullScreenAdControllerTest, BannerPagesCannotCloseOrCoverTheFullScreenA
   EXPECT_EQ(bannerPage("HVDisplay.html"), "<b>banner</b>");
 }
 
+// The window serves one ad at a time: a banner's browser holds it until Done, the full-screen
+// ad asked for meanwhile is refused, and each gives the window back whole.
+TEST_F(HVFullScreenAdControllerTest, ABannersBrowserHoldsTheWindowUntilDoneAndEachGivesItBackWhole) {
+  server.setAd("hvBanner", "<b>banner</b>", 3600, {});
+  startWithAd();
+  testing::LoopbackServer pages;
+  auto landing = testing::ScriptedAnswer::text("<html><body>landing</body></html>");
+  landing.headers = {{"Content-Type", "text/html"}};
+  pages.setAnswer("/landing", landing);
+  auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
+  window->addSubview(banner);
+  auto internal = banner->controller();
+  ASSERT_TRUE(pump([&] {
+    return internal->webView()->stringByEvaluatingJavaScriptFromString("HVDisplay.shown") == "1" && banner->alpha() == 1;
+  }));
+
+  ASSERT_TRUE(tapOn(banner));
+  internal->webView()->injectNavigationForTesting(platform::URLRequest(pages.url("/landing")),
+                                                  platform::WebViewNavigationType::LinkClicked);
+  runUntilIdle();
+  ASSERT_TRUE(internal->isExpanded());
+  EXPECT_TRUE(adWindow->isDisplaying());
+  advance(1.6);
+  ASSERT_EQ(internal->view()->superview(), adWindow);
+
+  EXPECT_FALSE(HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen"));
+  pump([] { return false; }, 3);
+  EXPECT_EQ(adWindow->contentController(), internal);
+  EXPECT_EQ(internal->view()->superview(), adWindow);
+  EXPECT_TRUE(adWindow->isKeyWindow());
+  EXPECT_FALSE(fullScreen->isDisplaying());
+
+  ASSERT_TRUE(pump([&] { return internal->navigationItem()->leftBarButtonItem() != nullptr; }, 10));
+  ASSERT_TRUE(internal->navigationItem()->leftBarButtonItem()->tap());
+  advance(0.8);
+  EXPECT_EQ(internal->view()->superview(), banner);
+  EXPECT_FALSE(internal->isExpanded());
+  EXPECT_TRUE(window->isKeyWindow());
+  advance(0.4);
+  EXPECT_FALSE(adWindow->isDisplaying());
+
+  // Now the full-screen ad has the window, and hands it back when it closes.
+  show();
+  EXPECT_EQ(adWindow->contentController(), fullScreen);
+  EXPECT_EQ(fullScreen->view()->superview(), adWindow);
+  internal->expand();
+  EXPECT_FALSE(internal->isExpanded());
+  page("HVDisplay.skip = true;");
+  fullScreen->displayActionSheet();
+  pick(1);
+  advance(1.3);
+  EXPECT_EQ(fullScreen->view()->superview(), nullptr);
+  EXPECT_FALSE(adWindow->isDisplaying());
+  EXPECT_EQ(adWindow->contentController(), nullptr);
+  EXPECT_TRUE(window->isKeyWindow());
+  EXPECT_EQ(internal->view()->superview(), banner);
+  EXPECT_FALSE(internal->isExpanded());
+}
+
 TEST_F(HVFullScreenAdControllerTest, SheetUpWhenLeavingComesBackAndFollowsTheDevice) {
   startWithAd();
   show();

@@ -1,6 +1,10 @@
 #include "HVStandardCommandHandler.h"
 
+#include <sqlite3.h>
+
 #include "HVController.h"
+#include "HVDatabase.h"
+#include "HVZip.h"
 #include "HVJavascriptBridge.h"
 #include "platform/file_manager.h"
 #include "platform/reachability.h"
@@ -138,6 +142,17 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
        "', 'HV/Content/s/2', 'got.push(%d)')");
   ASSERT_TRUE(waitForAnswers(1));
   EXPECT_EQ(got(), "[0]");
+  // Its transit file goes with it, and a package of too many files writes none of them.
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
+  testing::ZipBuilder crowd;
+  for (uint64_t i = 0; i <= HVZip::kMaxEntries; ++i) crowd.addFile("f" + std::to_string(i) + ".txt", "x", false);
+  server.setFile("crowd.zip", crowd.bytes());
+  page("got = []; BridgeLib.unzipContentsOfURLToFolderWithCallback('" + server.fileURL("crowd.zip") +
+       "', 'HV/Content/s/3', 'got.push(%d)')");
+  ASSERT_TRUE(waitForAnswers(1));
+  EXPECT_EQ(got(), "[0]");
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/Content/s/3"));
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
 }
 
 TEST_F(HVStandardCommandHandlerTest, ReachabilityAndPageCallbacks) {
@@ -153,6 +168,52 @@ TEST_F(HVStandardCommandHandlerTest, ReachabilityAndPageCallbacks) {
   // A statement without a callback still runs.
   page("BridgeLib.sqlExecute('CREATE TABLE pagetable (id TEXT)')");
   EXPECT_EQ(controller->database()->sqlExecute("SELECT name FROM sqlite_master WHERE name='pagetable'").size(), 1u);
+}
+
+TEST_F(HVStandardCommandHandlerTest, PageSqlReachesNoOtherFile) {
+  const std::string attached = platform::Sandbox::preferences() + "/attached.db";
+  const std::string copied = platform::Sandbox::preferences() + "/copied.db";
+  // A file the page could otherwise attach and read back.
+  ASSERT_TRUE(controller->database()->sqlExecute("SELECT 1").size());
+  {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(attached.c_str(), &other), SQLITE_OK);
+    sqlite3_exec(other, "CREATE TABLE secret (v TEXT); INSERT INTO secret VALUES ('app data')", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+  }
+  page("BridgeLib.sqlExecute(\"ATTACH DATABASE '" + attached + "' AS other\");"
+       "BridgeLib.sqlExecuteWithCallback('SELECT v FROM other.secret', 'got.push(%s)');"
+       "BridgeLib.sqlExecute(\"VACUUM INTO '" + copied + "'\");"
+       "BridgeLib.sqlExecute(\"UPDATE settings SET data='0.0.0' WHERE id='version'\");"
+       "BridgeLib.sqlExecute('CREATE TABLE IF NOT EXISTS ads (slotName TEXT, dlTime INTEGER)');"
+       "BridgeLib.sqlExecute(\"INSERT INTO ads VALUES ('banner', 5)\");"
+       "BridgeLib.sqlExecuteWithCallback('SELECT slotName, dlTime FROM ads', 'got.push(%s)')");
+  EXPECT_EQ(got(), "[\"[]\",\"[[\\\"banner\\\",5]]\"]");
+  EXPECT_FALSE(FileManager::fileExistsAtPath(copied));
+  EXPECT_EQ(controller->database()->sqlExecute("SELECT data FROM settings WHERE id='version'"),
+            (platform::Array{Value(platform::Array{Value(HVDatabase::kVersion)})}));
+}
+
+TEST_F(HVStandardCommandHandlerTest, PageCannotSetTheSettingsTheClientKeeps) {
+  const std::string content = documents + "/HV/pages/kept.txt";
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(documents + "/HV/pages", true));
+  ASSERT_TRUE(FileManager::writeAtomically(content, std::string_view("content")));
+  page("BridgeLib.setSettingString('version', '0.0.0'); BridgeLib.setSettingNumber('disabled', '1');"
+       "BridgeLib.setSettingString('sbw', 'window'); BridgeLib.setSettingBase64String('version', 'MC4wLjA=');"
+       "sendCommand('setSetting:\"disabled\" string:\"1\" callback:\"got.push(1)\";');"
+       "BridgeLib.setSettingString('own', 'page value')");
+  // A number no 64-bit integer holds is not stored as another one.
+  page("BridgeLib.setSettingNumber('huge', '1e300'); BridgeLib.setSettingNumber('nan', 'NaN')");
+  EXPECT_EQ(got(), "[]");
+  EXPECT_EQ(controller->database()->sqlExecute("SELECT id, data FROM settings ORDER BY id"),
+            (platform::Array{Value(platform::Array{Value("own"), Value("page value")}),
+                             Value(platform::Array{Value("version"), Value(HVDatabase::kVersion)})}));
+  // The next launch finds its own version and switches: the content stays and the client is on.
+  controller->shutdown();
+  controller = HVController::sharedController();
+  EXPECT_TRUE(FileManager::fileExistsAtPath(content));
+  EXPECT_FALSE(controller->disabled());
+  EXPECT_FALSE(controller->sbwPropName());
 }
 
 class Outcomes final : public HVDownloadConnectionDelegate {

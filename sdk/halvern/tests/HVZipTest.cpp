@@ -61,6 +61,13 @@ TEST_F(HVZipTest, RefusesHostileOrBrokenArchivesAndLeavesNothingBehind) {
   cases.push_back({"long size", good().addFile("lie.txt", "0123456789").declareUncompressedSize("lie.txt", 400)});
   cases.push_back({"crc", good().addFile("bad.txt", "payload").corruptCrc("bad.txt")});
   cases.push_back({"stored crc", good().addFile("bad.txt", "payload", false).corruptCrc("bad.txt")});
+  auto crowd = good();
+  for (uint64_t i = 0; i < HVZip::kMaxEntries; ++i) crowd.addFile("crowd/" + std::to_string(i), "x", false);
+  cases.push_back({"one entry too many", crowd});
+  // Two mebibytes of zeros deflate to a few kibibytes: a bomb, declared honestly or not.
+  const std::string zeros(2u << 20, '\0');
+  cases.push_back({"bomb", good().addFile("zeros.bin", zeros)});
+  cases.push_back({"bomb declared small", good().addFile("zeros.bin", zeros).declareUncompressedSize("zeros.bin", 1000)});
   for (auto& c : cases) {
     const std::string zipPath = write(c.zip);
     std::string error;
@@ -94,6 +101,15 @@ TEST_F(HVZipTest, CapsTheUnpackedSizeAndRejectsWhatIsNoArchive) {
   EXPECT_FALSE(HVZip::unzipPackageToPath(write(zip), docs() + "/out", &error, 1000));
   EXPECT_FALSE(FileManager::itemExistsAtPath(docs() + "/out"));
   EXPECT_TRUE(HVZip::unzipPackageToPath(write(zip), docs() + "/out", &error, 1200)) << error;
+
+  // Up to the entry cap, and entries that compress as content does, unpack.
+  testing::ZipBuilder full;
+  for (uint64_t i = 1; i < HVZip::kMaxEntries; ++i) full.addFile("f/" + std::to_string(i), "x", false);
+  std::string text;
+  for (uint32_t i = 0; text.size() < (3u << 20) / 2; ++i) text += "<p id=\"" + std::to_string(i * 2654435761u) + "\">row</p>\n";
+  full.addFile("page.html", text);
+  EXPECT_TRUE(HVZip::unzipPackageToPath(write(full), docs() + "/full", &error)) << error;
+  EXPECT_EQ(FileManager::stringContentsAtPath(docs() + "/full/page.html"), text);
 
   FileManager::writeAtomically(docs() + "/junk.zip", std::string_view("not a zip at all"));
   EXPECT_FALSE(HVZip::unzipPackageToPath(docs() + "/junk.zip", docs() + "/out2", &error));
