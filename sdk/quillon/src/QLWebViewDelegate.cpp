@@ -94,8 +94,9 @@ std::optional<bool> QLWebViewDelegate::decideNavigation(const std::shared_ptr<We
       dispatchMessage(webView, *url);
     } else {
       const auto shown = webView->request();
-      platform::logf("<Quillon> Ignoring the page message %@ from %@: the page is not the ad's own.",
-                     url->absoluteString(), shown ? shown->url() : std::string("(none)"));
+      logRefusalOnce(*webView, "foreign page",
+                     platform::format("<Quillon> Ignoring the page message %@ from %@: the page is not the ad's own.",
+                                      url->absoluteString(), shown ? shown->url() : std::string("(none)")));
     }
     return false;
   }
@@ -229,18 +230,6 @@ void QLWebViewDelegate::trackURLStringAppendSpamSignals(const std::string& text,
   if (appendSpamSignals) url = QLSpamSignals::urlWithClickSignal(*url);
   if (!tracker_) tracker_ = QLClickTracker::create(statistics_);
   tracker_->trackURL(*url);
-}
-
-bool QLWebViewDelegate::isOnSiteOf(const WebView& webView, const std::optional<URL>& own) {
-  const auto shown = webView.request();
-  const auto page = shown ? URL::create(shown->url()) : std::nullopt;
-  if (!page || !own) return false;
-  auto origin = [](const URL& u) {
-    const std::string scheme = platform::lowercase(u.scheme().value_or(""));
-    const int port = u.port().value_or(scheme == "https" ? 443 : scheme == "http" ? 80 : 0);
-    return scheme + "://" + platform::lowercase(u.host().value_or("")) + ":" + std::to_string(port);
-  };
-  return origin(*page) == origin(*own);
 }
 
 int64_t QLWebViewDelegate::intForKeyFromDictionary(const std::string& key, const Dictionary& dictionary) {

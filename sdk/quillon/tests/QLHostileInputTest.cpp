@@ -13,6 +13,7 @@
 #include "QLConfiguration.h"
 #include "QLObjectPrivate.h"
 #include "QLViewController.h"
+#include "QLWebAppViewController.h"
 #include "QLShownBannerTest.h"
 #include "platform/application.h"
 #include "platform/file_manager.h"
@@ -121,6 +122,87 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
       page->relinquishScreen();
       page.reset();
       advance(1);
+    }
+  }
+}
+
+TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
+  // A page that asks, once it is on screen, what the bridge gives without a touch: which
+  // applications are installed, and a value read from the page that opened it. It writes
+  // down each answer it hears.
+  const std::string asks =
+      "<script>var heard = [];"
+      "function QL_ReceiveMessage(name, data) {"
+      "  if (name == 'openableURLs') heard.push(name);"
+      "  if (name == 'evalJavaScriptInOpenerResult') heard.push(data.result);"
+      "}"
+      "setTimeout(function() {"
+      "  window.location = 'qmsg:///canOpenURLs?urls=tel%3A1';"
+      "  window.location = 'qmsg:///evalInOpener?js=secret';"
+      "}, 1500);</script>";
+  const std::string secret = "<script>var secret = 'from the ad';</script>";
+  server.http().setAnswer("/landing", html(asks));
+  const std::string refusal = "the page is not the ad's own.";
+  auto shownPage = [&] {
+    auto page = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(root->presentedViewController());
+    return page ? std::shared_ptr<platform::WebView>(page->webView()) : nullptr;
+  };
+  auto interstitial = quillon::QLInterstitial::create();
+  struct Case {
+    const char* name;
+    // Brings the asking page up; answers the web view it is in.
+    std::function<std::shared_ptr<platform::WebView>()> open;
+    std::string heard;
+  };
+  const Case cases[] = {
+      {"the landing page a tap opened in the web-app page, click trackers pending",
+       [&] {
+         server.setAdAnswer("<html><body>" + secret + "<a href=\"" + server.url("/landing") + "\">go</a></body></html>",
+                            {{"X-Quillon-Click-Tracking-Urls", server.addClick("c")}});
+         EXPECT_EQ(load(), "receive");
+         window->touchDownAtPoint({5, 5});
+         window->touchUpAtPoint({5, 5});
+         advance(0.2);
+         EXPECT_TRUE(banner->webView()->tapLinkWithURLForTesting(server.url("/landing")));
+         EXPECT_TRUE(runUntil([&] { return shownPage() && !shownPage()->isLoading(); }));
+         return shownPage();
+       },
+       ""},
+      {"a page of the ad's site the banner went to by itself",
+       [&] {
+         server.setAdPage("<html><body>" + secret + "<script>setTimeout(function() { window.location = '" +
+                          server.url("/landing") + "'; }, 0);</script></body></html>");
+         EXPECT_EQ(load(), "receive");
+         EXPECT_TRUE(runUntil([&] { return !server.requestsTo("/landing").empty() && !banner->webView()->isLoading(); }));
+         return std::shared_ptr<platform::WebView>(banner->webView());
+       },
+       ""},
+      {"the interstitial's own markup in the web-app page",
+       [&] {
+         server.setAdPage("<html><body>" + asks + "</body></html>");
+         interstitial->loadRequest(quillon::QLRequest::request());
+         EXPECT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+         interstitial->presentFromRootViewController(root);
+         EXPECT_TRUE(runUntil([&] { return shownPage() && !shownPage()->isLoading(); }));
+         return shownPage();
+       },
+       "openableURLs"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::LogCapture log;
+    auto view = c.open();
+    ASSERT_TRUE(view);
+    advance(2);
+    runUntil([&] { return count(log.lines(), refusal) > 0 || !view->stringByEvaluatingJavaScriptFromString("heard.join()").empty(); });
+    for (int i = 0; i < 3; ++i) runUntilIdle();
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("heard.join()"), c.heard);
+    // Both asks refused, the refusal written down once.
+    EXPECT_EQ(count(log.lines(), refusal), c.heard.empty() ? 1u : 0u);
+    if (auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
+      page->relinquishScreen();
+      page.reset();
+      advance(3);
     }
   }
 }
