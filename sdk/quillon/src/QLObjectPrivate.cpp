@@ -165,6 +165,7 @@ bool QLObjectPrivate::isMakingRequest() const {
 
 void QLObjectPrivate::cancelPendingActions() {
   platform::RunLoop::main().cancelPerforms(this);
+  refreshWaiting_ = false;
   if (reloadTimer_) reloadTimer_->cancel();
   reloadTimer_.reset();
 }
@@ -463,6 +464,22 @@ void QLObjectPrivate::changeState(int state) {
     loadTimeout_->cancel();
     loadTimeout_.reset();
   }
+  if (!isMakingRequest() && refreshWaiting_) {
+    refreshWaiting_ = false;
+    // On a later turn, once whoever ended the load has had its say (a failed download arms
+    // the next refresh itself, and then this one is not needed).
+    std::weak_ptr<QLObjectPrivate> weak = weak_from_this();
+    platform::RunLoop::main().postAfter(
+        0,
+        [weak] {
+          auto self = weak.lock();
+          if (!self || self->reloadTimer_ || self->isMakingRequest() || self->inBackground_ ||
+              self->fullScreenPresentations_ > 0)
+            return;
+          self->reloadCurrentRequest();
+        },
+        this);
+  }
 }
 
 void QLObjectPrivate::failWithCode(int code, int state) {
@@ -520,11 +537,11 @@ void QLObjectPrivate::scheduleReloadTimer(double seconds) {
   if (reloadTimer_) reloadTimer_->cancel();
   reloadTimer_.reset();
   if (!(seconds > 0)) return;
-  reloadSeconds_ = seconds;
+  reloadSeconds_ = std::max(seconds, kMinimumRefreshSeconds);
   if (inBackground_ || fullScreenPresentations_ > 0) return;
   std::weak_ptr<QLObjectPrivate> weak = weak_from_this();
   reloadTimer_ = platform::RunLoop::main().postAfter(
-      seconds,
+      reloadSeconds_,
       [weak] {
         if (auto self = weak.lock()) self->reloadCurrentRequest();
       },
@@ -533,6 +550,10 @@ void QLObjectPrivate::scheduleReloadTimer(double seconds) {
 
 void QLObjectPrivate::reloadCurrentRequest() {
   reloadTimer_.reset();
+  if (isMakingRequest()) {
+    refreshWaiting_ = true;
+    return;
+  }
   loadPrivateRequestAutoRefresh(request_, true);
 }
 
