@@ -6,6 +6,7 @@
 #include "QLBannerWebViewDelegate.h"
 #include "QLConfiguration.h"
 #include "QLFullScreenOpener.h"
+#include "QLInterstitialAppController.h"
 #include "QLMacros.h"
 #include "QLNetworkUtilities.h"
 #include "QLNotificationCenter.h"
@@ -402,8 +403,8 @@ void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& heade
   keep(pendingTrackingURLs_, answer.trackingURLs, "tracking");
   keep(pendingClickURLs_, answer.clickTrackingURLs, "click-tracking");
   if (answer.orientations) supportedOrientations_ = *answer.orientations;
-  if (answer.interstitialTimeout)
-    platform::UserDefaults::standardUserDefaults().setDoubleForKey(*answer.interstitialTimeout, "applicationTimeout");
+  if (auto timeout = headers.value("X-Quillon-Interstitial-Timeout"); timeout && !timeout->empty())
+    QLInterstitialAppController::setApplicationTimeoutFrom(*timeout, "the ad answer");
 }
 
 std::string QLObjectPrivate::adHTMLString() const {

@@ -251,6 +251,40 @@ TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
   EXPECT_EQ(defaults.objectForKey("host_setting"), platform::Value("kept"));
 }
 
+TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesOnlySaneSecondsFromPagesAndAnswers) {
+  auto interstitial = quillon::QLInterstitial::create();  // hears the shown banner's settings
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  auto fromPage = [&](const std::string& value) {
+    server.setAdPage("<html><body><script>window.location = 'qmsg:///settings?applicationTimeout=" + value +
+                     "';</script></body></html>");
+  };
+  auto fromAnswer = [&](const std::string& value) {
+    server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Interstitial-Timeout", value}});
+  };
+  struct Case {
+    const char* value;
+    std::optional<double> stored;  // none: refused, the time-out stays as it was
+  };
+  const Case cases[] = {{"12", 12},  {"-1", {}},    {"0", {}},   {"1e300", {}},
+                        {"31", {}},  {"0.5", {}},   {"soon", {}}, {"1", 1},
+                        {"30", 30},  {"-0", {}}};
+  for (const auto& sender : {std::pair{"a page", std::function<void(const std::string&)>(fromPage)},
+                             std::pair{"the ad answer", std::function<void(const std::string&)>(fromAnswer)}}) {
+    defaults.setDoubleForKey(7, "applicationTimeout");
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(sender.first) + " sending " + c.value);
+      const double before = defaults.doubleForKey("applicationTimeout");
+      sender.second(c.value);
+      platform::LogCapture log;
+      ASSERT_EQ(load(), "receive");
+      for (int i = 0; i < 3; ++i) runUntilIdle();
+      EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), c.stored.value_or(before));
+      EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the time-out " + std::string(c.value) + " from " + sender.first),
+                c.stored ? 0u : 1u);
+    }
+  }
+}
+
 TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   const bool guardWorks = testing::shortenScriptTimeLimit();
   ASSERT_EQ(load(), "receive");
