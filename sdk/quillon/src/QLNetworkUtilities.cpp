@@ -40,6 +40,26 @@ void QLNetworkUtilities::setUserAgentString(const std::string& userAgent) {
   userAgentState().write(&UserAgentState::userAgent, userAgent);
 }
 
+std::string QLNetworkUtilities::removingControlCharacters(std::string_view text, bool keepLineBreaks) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      if (keepLineBreaks && (c == '\n' || c == '\t')) out.push_back(static_cast<char>(c));
+      continue;
+    }
+    // U+0080-U+009F: 0xC2 followed by 0x80-0x9F.
+    if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+        static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+      ++i;
+      continue;
+    }
+    out.push_back(static_cast<char>(c));
+  }
+  return out;
+}
+
 Dictionary QLNetworkUtilities::dictionaryFromQueryString(std::string_view query) {
   Dictionary result;
   splitOn(query, "&;", [&](std::string_view piece) {

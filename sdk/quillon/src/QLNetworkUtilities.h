@@ -36,6 +36,11 @@ class QLNetworkUtilities {
 
   // UTF-8 percent-encoding that also escapes every one of "!*'();:@&=+$,/?%#[]".
   static std::string encodeURL(std::string_view text);
+
+  // `text` without its control characters (U+0000-U+001F, U+007F-U+009F): what a page or a
+  // server gives must not start a new header line or field where the client writes it. With
+  // `keepLineBreaks`, line feeds and tabs stay (a message body's own lines).
+  static std::string removingControlCharacters(std::string_view text, bool keepLineBreaks = false);
 };
 
 }  // namespace quillon
