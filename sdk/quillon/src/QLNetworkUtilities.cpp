@@ -35,9 +35,10 @@ std::optional<std::string> QLNetworkUtilities::userAgentString() {
   return userAgentState().read(&UserAgentState::userAgent);
 }
 
-void QLNetworkUtilities::setUserAgentString(const std::string& userAgent) {
-  if (userAgent.empty()) return;
-  userAgentState().write(&UserAgentState::userAgent, userAgent);
+bool QLNetworkUtilities::setUserAgentString(const std::string& userAgent) {
+  if (removingControlCharacters(userAgent) != userAgent) return false;
+  if (!userAgent.empty()) userAgentState().write(&UserAgentState::userAgent, userAgent);
+  return true;
 }
 
 std::string QLNetworkUtilities::removingControlCharacters(std::string_view text, bool keepLineBreaks) {

@@ -13,8 +13,10 @@ namespace quillon {
 class QLNetworkUtilities {
  public:
   static std::optional<std::string> userAgentString();
-  // An empty text or the text already kept changes nothing.
-  static void setUserAgentString(const std::string& userAgent);
+  // An empty text or the text already kept changes nothing; nor does one holding a control
+  // character (see removingControlCharacters), which would end the header line it is sent
+  // in: the last clean text stays. True when `userAgent` is clean.
+  static bool setUserAgentString(const std::string& userAgent);
 
   // Pieces cut at "&" and ";"; a piece of exactly "key=value" gives the key percent-decoded
   // and in lower case, and the value percent-decoded. Pieces that do not decode are skipped;

@@ -85,7 +85,9 @@ std::optional<bool> QLWebViewDelegate::decideNavigation(const std::shared_ptr<We
                                                         platform::WebViewNavigationType navigationType,
                                                         bool actGranted) {
   auto self = shared_from_this();
-  if (auto agent = request.valueForHTTPHeaderField("User-Agent")) QLNetworkUtilities::setUserAgentString(*agent);
+  if (auto agent = request.valueForHTTPHeaderField("User-Agent"); agent && !QLNetworkUtilities::setUserAgentString(*agent))
+    logRefusalOnce(*webView, "user agent",
+                   "<Quillon> Ignoring a user agent with control characters; the client keeps the one it had.");
   if (opener_) opener_->setViewController(viewController_);
   auto url = URL::create(request.url());
   if (!url) return false;

@@ -207,6 +207,31 @@ TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
   }
 }
 
+TEST_F(QLHostileInputTest, TheClientsDownloadsKeepTheLastCleanUserAgent) {
+  platform::WebView::setUserAgent("Game/1.0 (clean)");
+  ASSERT_EQ(load(), "receive");
+  const std::string bad[] = {"Game/1.0\r\nX-Injected: 1", "Game/1.0\nX-Injected: 1", "Game/1.0\x7f",
+                             "Game/1.0 \xc2\x85 next", std::string("Game/1.0\0X", 10)};
+  for (const auto& agent : bad) {
+    SCOPED_TRACE(::testing::PrintToString(agent));
+    platform::LogCapture log;
+    // The page's navigation presents the user agent the client learns from.
+    platform::URLRequest request(server.url("/elsewhere"));
+    request.setValueForHTTPHeaderField(agent, "User-Agent");
+    banner->webView()->injectNavigationForTesting(request, platform::WebViewNavigationType::Other);
+    banner->webView()->injectNavigationForTesting(request, platform::WebViewNavigationType::Other);
+    for (int i = 0; i < 4; ++i) runUntilIdle();
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring a user agent with control characters"), 1u);
+    // The next download of the client's own: the builder script, once a day.
+    server.http().clearRequests();
+    advance(86401);
+    ASSERT_EQ(load(), "receive");
+    auto scripts = server.requestsTo(QuillonServer::kBuilderPath);
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(scripts[0].header("User-Agent"), "Game/1.0 (clean)");
+  }
+}
+
 TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
   // Names the platform, the client itself and another client post on the same center.
   const std::string names[] = {"UIApplicationDidEnterBackgroundNotification", "QLViewControllerWillPresentFullScreen",
