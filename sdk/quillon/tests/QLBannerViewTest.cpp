@@ -159,6 +159,35 @@ TEST_F(QLBannerViewTest, ARefreshThatMeetsARunningLoadRunsAfterIt) {
   EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 3; }));
 }
 
+TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
+  struct Case {
+    const char* name;
+    int status;
+    std::string page;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"a server error", 503, "<html>busy</html>", "fail 3"},
+      {"rejected parameters", 400, "<html>no</html>", "fail 0"},
+      {"an empty page", 200, "  \n", "fail 1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    recorder->events.clear();
+    server.http().clearRequests();
+    server.setAdAnswer(c.page, {{"X-Quillon-Refresh-Rate", "30"}}, c.status);
+    ASSERT_EQ(load(), 7);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{c.failure});
+    advance(29.5);
+    EXPECT_EQ(banner->stateForTesting(), 7);
+    server.setAdPage("<html><body>ad</body></html>");
+    advance(0.6);
+    ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
+    EXPECT_EQ(recorder->events.back(), "receive");
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
+  }
+}
+
 TEST_F(QLBannerViewTest, TheBuilderScriptIsKeptADayThenRevalidated) {
   ASSERT_EQ(load(), 6);
   ASSERT_EQ(load(), 6);
@@ -286,8 +315,11 @@ TEST_F(QLBannerViewTest, ATapOnTheShownAdOpensItsTarget) {
   server.setAdPage("<html><body><a href=\"" + server.url("/target") + "\">go</a></body></html>");
   ASSERT_EQ(load(), 6);
 
-  // Untouched, the navigation is the page's own: no click.
+  // Untouched, the navigation is the page's own: no click, even once the ad has been on show
+  // long enough for a tap to count (so only the missing touch tells it apart).
+  advance(0.2);
   ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(server.url("/target")));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/target").empty(); }));  // the bridge let it load
   runUntilIdle();
   EXPECT_TRUE(opener->calls.empty());
 
