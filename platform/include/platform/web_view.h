@@ -170,6 +170,13 @@ class WebView : public View {
   bool isLoading() const;
   // The request of the current (or loading) document; nullopt before the first load.
   std::optional<URLRequest> request() const;
+  // True when the committed document is markup the view was handed
+  // (loadHTMLStringBaseURL, loadDataMIMETypeTextEncodingNameBaseURL, or the back list or a
+  // reload replaying one of them); false for a document fetched from a URL, whatever link,
+  // navigation or redirect led there, for the blank page of a view that never loaded, and
+  // before the first commit. A load under way changes it only when its document commits.
+  // So a client can tell the page it wrote from any page that page went on to.
+  bool currentDocumentIsGivenMarkup() const;
 
   // The inner scroll view, the view's first subview.
   std::shared_ptr<ScrollView> scrollView() const { return scrollView_; }

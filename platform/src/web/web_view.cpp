@@ -130,6 +130,8 @@ std::optional<URLRequest> WebView::request() const {
   return impl_->currentRequest;
 }
 
+bool WebView::currentDocumentIsGivenMarkup() const { return impl_->documentIsGivenMarkup; }
+
 std::string WebView::userAgent() {
   if (auto set = settings().read(&Settings::userAgent)) return *set;
   auto& device = Device::currentDevice();

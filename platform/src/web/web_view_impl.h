@@ -129,6 +129,7 @@ struct WebView::Impl {
   std::optional<URLRequest> currentRequest;
   std::string documentURL;
   uint64_t documentId = 0;
+  bool documentIsGivenMarkup = false;  // the committed document came from Source::Content
   std::vector<std::shared_ptr<PageHost>> hosts;  // the current document's host
 
   static Source sourceFor(const std::string& url);

@@ -164,6 +164,7 @@ void WebView::Impl::commit(const std::string& markup, const std::string& url) {
   view.documentSource_ = markup;
   documentURL = url;
   documentId = id;
+  documentIsGivenMarkup = l.source == Source::Content;
   auto host = std::make_shared<PageHost>(weakView(), id);
   hosts.clear();
   hosts.push_back(host);
@@ -179,6 +180,7 @@ void WebView::Impl::commitInitialDocument() {
   const uint64_t id = nextId++;
   documentURL = "about:blank";
   documentId = id;
+  documentIsGivenMarkup = false;
   // A subclass may evaluate inside its own constructor, before a shared_ptr owns it: its
   // blank page then simply cannot reach the view.
   std::weak_ptr<WebView> weak = std::static_pointer_cast<WebView>(view.weak_from_this().lock());

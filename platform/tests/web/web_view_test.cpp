@@ -644,6 +644,42 @@ TEST_F(WebViewTest, TheBackListKeepsTheLatestPagesWithTheMarkupGoingBackReplays)
   ASSERT_TRUE(runUntil([&] { return eval("page") == std::to_string(loads - WebView::kHistoryEntriesKept + 1); }));
 }
 
+TEST_F(WebViewTest, OnlyMarkupTheViewWasHandedCountsAsGivenMarkup) {
+  EXPECT_EQ(eval("1"), "1");
+  EXPECT_FALSE(view_->currentDocumentIsGivenMarkup()) << "the blank page of a view that never loaded";
+  const std::string base = url("/page.html");
+  struct Step {
+    const char* name;
+    std::function<void()> act;
+    bool given;
+  };
+  const Step steps[] = {
+      {"a string load", [&] { view_->loadHTMLStringBaseURL("<p>ad</p>", URL::create(base)); }, true},
+      {"the page going on to a URL of its own site",
+       [&] { eval("window.location = '" + url("/page.html") + "';"); }, false},
+      {"back to the markup", [&] { view_->goBack(); }, true},
+      {"a reload of the markup", [&] { view_->reload(); }, true},
+      {"a request for the very base URL of the markup",
+       [&] { view_->loadRequest(URLRequest(url("/page.html"))); }, false},
+      {"a data load",
+       [&] {
+         view_->loadDataMIMETypeTextEncodingNameBaseURL(platform::Bytes{'h', 'i'}, "text/html", "utf-8", std::nullopt);
+       },
+       true},
+      {"about:blank asked for", [&] { view_->loadRequest(URLRequest("about:blank")); }, false},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    delegate_->events.clear();
+    const bool before = view_->currentDocumentIsGivenMarkup();
+    step.act();
+    // Until the new document commits, the old one (and what it was) stays.
+    EXPECT_EQ(view_->currentDocumentIsGivenMarkup(), before);
+    ASSERT_TRUE(waitForFinish());
+    EXPECT_EQ(view_->currentDocumentIsGivenMarkup(), step.given);
+  }
+}
+
 TEST_F(WebViewTest, TappingAScriptLinkRunsItAndRelabelsNoOtherNavigation) {
   view_->loadHTMLStringBaseURL("<a href=\"javascript:taps++\">run</a><script>var taps = 0;</script>",
                                std::nullopt);

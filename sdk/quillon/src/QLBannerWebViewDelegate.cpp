@@ -49,11 +49,6 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
   return false;
 }
 
-bool QLBannerWebViewDelegate::acceptsMessagesFrom(const platform::WebView& webView) const {
-  auto engine = private_.lock();
-  return engine && isOnSiteOf(webView, engine->adHTMLBaseURL());
-}
-
 bool QLBannerWebViewDelegate::showsPage(const platform::WebView& webView) const {
   auto engine = private_.lock();
   return engine && engine->adView() && webView.isShownOnScreen();

@@ -29,8 +29,7 @@ class QLBannerWebViewDelegate : public QLWebViewDelegate {
   QLBannerWebViewDelegate(Passkey, const std::shared_ptr<QLObjectPrivate>& engine);
 
  protected:
-  // Only the ad page the engine loaded, or a page of its site, sends messages.
-  bool acceptsMessagesFrom(const platform::WebView& webView) const override;
+  bool acceptsMessagesFrom(const platform::WebView& webView) const override { return showsOwnMarkup(webView); }
   // An interstitial's page is on show only in the web-app page that presents it, never in
   // the engine's own view; a banner's only while it is shown on screen.
   bool showsPage(const platform::WebView& webView) const override;

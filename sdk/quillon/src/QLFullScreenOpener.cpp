@@ -10,6 +10,8 @@
 #include "platform/application.h"
 #include "platform/device.h"
 #include "platform/log.h"
+#include "platform/notification_center.h"
+#include "platform/text_helpers.h"
 #include "platform/run_loop.h"
 #include "platform/window.h"
 
@@ -35,6 +37,43 @@ class QLFullScreenOpener::MailListener : public platform::MailComposeDelegate {
                                                      const std::optional<platform::Error>&) override {
     controller.dismissModalViewControllerAnimated(true);
   }
+};
+
+// The composer covers the screen as the client's own pages do: the host hears that a screen
+// comes and goes (unless it opens over a page of the client, which already told it), and the
+// banners' refresh waits until it is gone, however it goes.
+class QLFullScreenOpener::MailComposer : public platform::MailComposeViewController {
+ public:
+  // Once the platform has presented it.
+  void announce(std::shared_ptr<QLDelegateManager> delegateManager, bool overClientPage) {
+    delegateManager_ = std::move(delegateManager);
+    first_ = !overClientPage;
+    onScreen_ = true;
+    platform::NotificationCenter::defaultCenter().postNotificationName(kQLWillPresentFullScreenNotification, this);
+    if (first_ && delegateManager_) delegateManager_->willPresentScreen();
+  }
+  ~MailComposer() override { gone(); }
+  void viewWillDisappear(bool animated) override {
+    platform::MailComposeViewController::viewWillDisappear(animated);
+    if (onScreen_ && !leaving_ && first_ && delegateManager_) delegateManager_->willDismissScreen();
+    leaving_ = true;
+  }
+  void viewDidDisappear(bool animated) override {
+    platform::MailComposeViewController::viewDidDisappear(animated);
+    gone();
+  }
+
+ private:
+  void gone() {
+    if (!onScreen_) return;
+    onScreen_ = false;
+    platform::NotificationCenter::defaultCenter().postNotificationName(kQLDidRelinquishFullScreenNotification, this);
+    if (first_ && delegateManager_) delegateManager_->didDismissScreen();
+  }
+  std::shared_ptr<QLDelegateManager> delegateManager_;
+  bool first_ = false;
+  bool onScreen_ = false;
+  bool leaving_ = false;
 };
 
 std::shared_ptr<QLFullScreenOpener> QLFullScreenOpener::create() {
@@ -152,28 +191,47 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   std::string address = text.substr(0, question);
   platform::Dictionary query;
   if (question != std::string::npos) query = QLNetworkUtilities::dictionaryFromQueryString(text.substr(question + 1));
-  auto split = [](const std::string& list) {
+  // Every field is the page's text: no control character reaches the message's headers, and
+  // a list names at most kMaxMailRecipients addresses.
+  auto clean = [](const std::string& text) {
+    return platform::trimWhitespaceAndNewlines(QLNetworkUtilities::removingControlCharacters(text));
+  };
+  bool dropped = false;
+  auto split = [&](const std::string& list) {
     std::vector<std::string> out;
     size_t start = 0;
     while (!list.empty()) {
       size_t comma = list.find(',', start);
-      out.push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
+      std::string address = clean(list.substr(start, comma == std::string::npos ? comma : comma - start));
+      if (!address.empty()) {
+        if (out.size() == kMaxMailRecipients) {
+          dropped = true;
+          break;
+        }
+        out.push_back(std::move(address));
+      }
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
     return out;
   };
-  auto composer = std::make_shared<platform::MailComposeViewController>();
-  composer->setToRecipients({address});
+  auto composer = std::make_shared<MailComposer>();
+  composer->setToRecipients({clean(address)});
   if (auto cc = query.find("cc")) composer->setCcRecipients(split(cc->string()));
   if (auto bcc = query.find("bcc")) composer->setBccRecipients(split(bcc->string()));
-  if (auto subject = query.find("subject")) composer->setSubject(subject->string());
-  if (auto body = query.find("body")) composer->setMessageBodyIsHTML(body->string(), false);
+  if (auto subject = query.find("subject")) composer->setSubject(clean(subject->string()));
+  if (auto body = query.find("body"))
+    composer->setMessageBodyIsHTML(QLNetworkUtilities::removingControlCharacters(body->string(), true), false);
+  if (dropped)
+    platform::logf("<Quillon> The mail link names more than %lu recipients in a field; the rest are dropped.",
+                   static_cast<unsigned long>(kMaxMailRecipients));
   composer->setModalTransitionStyle(platform::ModalTransitionStyle::CoverVertical);
   if (!mailListener_) mailListener_ = std::make_shared<MailListener>();
   composer->setMailComposeDelegate(mailListener_);
   from->presentModalViewControllerAnimated(composer, true);
-  if (composer->presentingViewController()) didOpen();
+  if (!composer->presentingViewController()) return;
+  composer->announce(delegateManager_, std::dynamic_pointer_cast<QLViewController>(from) != nullptr);
+  didOpen();
 }
 
 void QLFullScreenOpener::didOpen() {

@@ -1,7 +1,9 @@
 #pragma once
 // Opens what ads ask for: the in-app browser, the web-app page, the mail composer, or another
 // application through the system. Opening anything tracks the ad's waiting click trackers,
-// once per opening however often the opening has to be retried. Main thread only.
+// once per opening however often the opening has to be retried. The mail composer takes the
+// link's fields without control characters and with a bounded number of recipients, and is a
+// presented screen like the client's own pages. Main thread only.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +23,8 @@ class QLWebAppViewController;
 class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<QLFullScreenOpener> {
  public:
   static std::shared_ptr<QLFullScreenOpener> create();
+  // The most addresses a mail link may name in one field (to, cc, bcc).
+  static constexpr size_t kMaxMailRecipients = 10;
 
   void setViewController(std::weak_ptr<QLFullScreenController> controller) override;
   void openNotification(const QLNotification& notification) override;
@@ -44,6 +48,7 @@ class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<
 
  private:
   class MailListener;
+  class MailComposer;
   std::shared_ptr<platform::ViewController> presenter() const;
   void didOpen();
   void openAppAttempt(const platform::URL& url, int attempt);

@@ -1,8 +1,5 @@
 #include "quillon/QLInterstitial.h"
 
-#include <cmath>
-#include <cstdlib>
-
 #include "QLInterstitialAppController.h"
 #include "QLMacros.h"
 #include "QLObjectPrivate.h"
@@ -29,13 +26,7 @@ std::shared_ptr<QLInterstitial> QLInterstitial::create() {
     const platform::Value* value = p.find("applicationtimeout");
     if (!value) value = p.find(kApplicationTimeout);
     if (!value || !value->isString() || value->string().empty()) return;
-    const double seconds = std::strtod(value->string().c_str(), nullptr);
-    // A time-out that is no number would never end a takeover (or never start one).
-    if (!std::isfinite(seconds)) {
-      platform::logf("<Quillon> Ignoring the time-out %@ from a page: it is no number.", value->string());
-      return;
-    }
-    platform::UserDefaults::standardUserDefaults().setDoubleForKey(seconds, kApplicationTimeout);
+    QLInterstitialAppController::setApplicationTimeoutFrom(value->string(), "a page");
   });
   center.addObserver(ad.get(), "didReceiveWebAction", ad->private_->webView().get(),
                      [weak](const platform::Notification& n) {

@@ -1,9 +1,13 @@
 #include "QLInterstitialAppController.h"
 
+#include <cmath>
+#include <cstdlib>
+
 #include "QLStatistics.h"
 #include "platform/application.h"
 #include "platform/controls.h"
 #include "platform/log.h"
+#include "platform/user_defaults.h"
 #include "quillon/QLRequestError.h"
 
 namespace quillon {
@@ -27,6 +31,22 @@ class QLInterstitialAppController::Listener : public QLInterstitialDelegate {
 };
 
 std::shared_ptr<QLInterstitialDelegate> QLInterstitialAppController::listener() const { return listener_; }
+
+bool QLInterstitialAppController::setApplicationTimeoutFrom(const std::string& text, const char* from) {
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == text.c_str() || !std::isfinite(seconds)) {
+    platform::logf("<Quillon> Ignoring the time-out %@ from %@: it is no number.", text, std::string(from));
+    return false;
+  }
+  if (!(seconds >= kMinimumTimeout && seconds <= kMaximumTimeout)) {
+    platform::logf("<Quillon> Ignoring the time-out %@ from %@: it is not between %.0f and %.0f seconds.", text,
+                   std::string(from), kMinimumTimeout, kMaximumTimeout);
+    return false;
+  }
+  platform::UserDefaults::standardUserDefaults().setDoubleForKey(seconds, "applicationTimeout");
+  return true;
+}
 
 std::shared_ptr<QLInterstitialAppController> QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(
     const std::shared_ptr<platform::Window>& window, const std::shared_ptr<platform::Image>& image, double timeout,

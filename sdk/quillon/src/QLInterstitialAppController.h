@@ -3,6 +3,7 @@
 // arrives, or gives the window back as it was on failure, on time-out or once the ad is
 // dismissed. Keeps itself alive until then. Main thread only.
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/image.h"
@@ -20,6 +21,15 @@ class QLInterstitialAppController : public platform::ViewController {
   static std::shared_ptr<QLInterstitialAppController> createWithWindowImageTimeoutInterstitial(
       const std::shared_ptr<platform::Window>& window, const std::shared_ptr<platform::Image>& image, double timeout,
       const std::shared_ptr<QLInterstitial>& interstitial);
+
+  // The user default "applicationTimeout" holds how long a takeover waits for its ad. Pages
+  // and ad answers may set it from `text` (`from` names them in the log), but only to
+  // seconds from kMinimumTimeout to kMaximumTimeout: zero or less would stop every later
+  // takeover, a huge value would hide the game behind one for good. Anything else keeps the
+  // current value and is logged. True when stored.
+  static constexpr double kMinimumTimeout = 1;
+  static constexpr double kMaximumTimeout = 30;
+  static bool setApplicationTimeoutFrom(const std::string& text, const char* from);
 
   // The engine's own delegate for this takeover.
   std::shared_ptr<QLInterstitialDelegate> listener() const;

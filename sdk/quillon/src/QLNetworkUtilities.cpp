@@ -35,9 +35,30 @@ std::optional<std::string> QLNetworkUtilities::userAgentString() {
   return userAgentState().read(&UserAgentState::userAgent);
 }
 
-void QLNetworkUtilities::setUserAgentString(const std::string& userAgent) {
-  if (userAgent.empty()) return;
-  userAgentState().write(&UserAgentState::userAgent, userAgent);
+bool QLNetworkUtilities::setUserAgentString(const std::string& userAgent) {
+  if (removingControlCharacters(userAgent) != userAgent) return false;
+  if (!userAgent.empty()) userAgentState().write(&UserAgentState::userAgent, userAgent);
+  return true;
+}
+
+std::string QLNetworkUtilities::removingControlCharacters(std::string_view text, bool keepLineBreaks) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      if (keepLineBreaks && (c == '\n' || c == '\t')) out.push_back(static_cast<char>(c));
+      continue;
+    }
+    // U+0080-U+009F: 0xC2 followed by 0x80-0x9F.
+    if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+        static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+      ++i;
+      continue;
+    }
+    out.push_back(static_cast<char>(c));
+  }
+  return out;
 }
 
 Dictionary QLNetworkUtilities::dictionaryFromQueryString(std::string_view query) {

@@ -13,8 +13,10 @@ namespace quillon {
 class QLNetworkUtilities {
  public:
   static std::optional<std::string> userAgentString();
-  // An empty text or the text already kept changes nothing.
-  static void setUserAgentString(const std::string& userAgent);
+  // An empty text or the text already kept changes nothing; nor does one holding a control
+  // character (see removingControlCharacters), which would end the header line it is sent
+  // in: the last clean text stays. True when `userAgent` is clean.
+  static bool setUserAgentString(const std::string& userAgent);
 
   // Pieces cut at "&" and ";"; a piece of exactly "key=value" gives the key percent-decoded
   // and in lower case, and the value percent-decoded. Pieces that do not decode are skipped;
@@ -36,6 +38,11 @@ class QLNetworkUtilities {
 
   // UTF-8 percent-encoding that also escapes every one of "!*'();:@&=+$,/?%#[]".
   static std::string encodeURL(std::string_view text);
+
+  // `text` without its control characters (U+0000-U+001F, U+007F-U+009F): what a page or a
+  // server gives must not start a new header line or field where the client writes it. With
+  // `keepLineBreaks`, line feeds and tabs stay (a message body's own lines).
+  static std::string removingControlCharacters(std::string_view text, bool keepLineBreaks = false);
 };
 
 }  // namespace quillon

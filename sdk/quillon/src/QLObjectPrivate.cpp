@@ -6,6 +6,7 @@
 #include "QLBannerWebViewDelegate.h"
 #include "QLConfiguration.h"
 #include "QLFullScreenOpener.h"
+#include "QLInterstitialAppController.h"
 #include "QLMacros.h"
 #include "QLNetworkUtilities.h"
 #include "QLNotificationCenter.h"
@@ -165,6 +166,7 @@ bool QLObjectPrivate::isMakingRequest() const {
 
 void QLObjectPrivate::cancelPendingActions() {
   platform::RunLoop::main().cancelPerforms(this);
+  refreshWaiting_ = false;
   if (reloadTimer_) reloadTimer_->cancel();
   reloadTimer_.reset();
 }
@@ -401,8 +403,8 @@ void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& heade
   keep(pendingTrackingURLs_, answer.trackingURLs, "tracking");
   keep(pendingClickURLs_, answer.clickTrackingURLs, "click-tracking");
   if (answer.orientations) supportedOrientations_ = *answer.orientations;
-  if (answer.interstitialTimeout)
-    platform::UserDefaults::standardUserDefaults().setDoubleForKey(*answer.interstitialTimeout, "applicationTimeout");
+  if (auto timeout = headers.value("X-Quillon-Interstitial-Timeout"); timeout && !timeout->empty())
+    QLInterstitialAppController::setApplicationTimeoutFrom(*timeout, "the ad answer");
 }
 
 std::string QLObjectPrivate::adHTMLString() const {
@@ -463,6 +465,22 @@ void QLObjectPrivate::changeState(int state) {
     loadTimeout_->cancel();
     loadTimeout_.reset();
   }
+  if (!isMakingRequest() && refreshWaiting_) {
+    refreshWaiting_ = false;
+    // On a later turn, once whoever ended the load has had its say (a failed download arms
+    // the next refresh itself, and then this one is not needed).
+    std::weak_ptr<QLObjectPrivate> weak = weak_from_this();
+    platform::RunLoop::main().postAfter(
+        0,
+        [weak] {
+          auto self = weak.lock();
+          if (!self || self->reloadTimer_ || self->isMakingRequest() || self->inBackground_ ||
+              self->fullScreenPresentations_ > 0)
+            return;
+          self->reloadCurrentRequest();
+        },
+        this);
+  }
 }
 
 void QLObjectPrivate::failWithCode(int code, int state) {
@@ -520,11 +538,11 @@ void QLObjectPrivate::scheduleReloadTimer(double seconds) {
   if (reloadTimer_) reloadTimer_->cancel();
   reloadTimer_.reset();
   if (!(seconds > 0)) return;
-  reloadSeconds_ = seconds;
+  reloadSeconds_ = std::max(seconds, kMinimumRefreshSeconds);
   if (inBackground_ || fullScreenPresentations_ > 0) return;
   std::weak_ptr<QLObjectPrivate> weak = weak_from_this();
   reloadTimer_ = platform::RunLoop::main().postAfter(
-      seconds,
+      reloadSeconds_,
       [weak] {
         if (auto self = weak.lock()) self->reloadCurrentRequest();
       },
@@ -533,6 +551,10 @@ void QLObjectPrivate::scheduleReloadTimer(double seconds) {
 
 void QLObjectPrivate::reloadCurrentRequest() {
   reloadTimer_.reset();
+  if (isMakingRequest()) {
+    refreshWaiting_ = true;
+    return;
+  }
   loadPrivateRequestAutoRefresh(request_, true);
 }
 

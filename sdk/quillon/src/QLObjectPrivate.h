@@ -13,6 +13,9 @@
 // impressions, its click trackers, and the "click" and "httpTrack" of its pages) share one
 // budget (QLAdAllowance), renewed for each ad answer, so an ad cannot make the client a
 // request pump. A load that fails or times out still leaves the refresh timer running.
+// The server's refresh interval is raised to kMinimumRefreshSeconds, so an answer cannot
+// make the banner ask for ads without pause; a refresh that comes while a load is under way
+// runs once that load is over, unless the load armed a refresh of its own.
 // Main thread only.
 #include <memory>
 #include <optional>
@@ -39,6 +42,8 @@ class QLFullScreenOpener;
 class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
  public:
   static constexpr size_t kMaxTrackingURLs = 16;
+  // The shortest refresh interval taken from a server.
+  static constexpr double kMinimumRefreshSeconds = 10;
 
   enum State : int {
     kStateNew = 0,
@@ -164,6 +169,8 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::optional<platform::PerformHandle> reloadTimer_;
   std::optional<platform::PerformHandle> loadTimeout_;
   double reloadSeconds_ = 0;
+  // The refresh timer fired while a load was under way.
+  bool refreshWaiting_ = false;
   bool hasAutoRefreshed_ = false;
   int supportedOrientations_ = kOrientationsAny;
   // Full-screen pages of the client now on screen: the refresh waits until all are gone.

@@ -54,10 +54,7 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
   }
 
  protected:
-  bool acceptsMessagesFrom(const platform::WebView& webView) const override {
-    auto owner = owner_.lock();
-    return owner && isOnSiteOf(webView, owner->ownPageURL_);
-  }
+  bool acceptsMessagesFrom(const platform::WebView& webView) const override { return showsOwnMarkup(webView); }
 
  private:
   std::weak_ptr<QLWebAppViewController> owner_;
@@ -83,7 +80,6 @@ QLWebAppViewController::~QLWebAppViewController() {
 }
 
 void QLWebAppViewController::load(const platform::URL& url) {
-  ownPageURL_ = url;
   if (webView_) {
     webView_->loadRequest(platform::URLRequest(url.absoluteString()));
   } else {
@@ -92,7 +88,6 @@ void QLWebAppViewController::load(const platform::URL& url) {
 }
 
 void QLWebAppViewController::loadHTMLBaseURL(const std::string& html, const std::optional<platform::URL>& baseURL) {
-  ownPageURL_ = baseURL ? baseURL : platform::URL::create("about:blank");
   if (webView_) {
     webView_->loadHTMLStringBaseURL(html, baseURL);
   } else {

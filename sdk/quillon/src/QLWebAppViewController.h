@@ -1,7 +1,9 @@
 #pragma once
 // A full-screen web page with a close button: an ad's web-app target, and a presented
 // interstitial. The page hears "onshow" (with the SDK version and the hardware model) once it
-// has loaded and is on screen, and "onhide" when it goes. Main thread only.
+// has loaded and is on screen, and "onhide" when it goes. Only markup the controller was
+// given talks to the client; a page loaded from a URL (a landing page) is shown, not heard.
+// Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,8 +47,6 @@ class QLWebAppViewController : public QLViewController {
   void firstPageLoaded();
   void close(platform::Control&) { relinquishScreen(); }
 
-  // What the controller was told to show: its pages are the ones that may send messages.
-  std::optional<platform::URL> ownPageURL_;
   std::optional<platform::URL> urlToLoad_;
   std::optional<std::string> htmlToLoad_;
   std::optional<platform::URL> htmlBaseURLToLoad_;

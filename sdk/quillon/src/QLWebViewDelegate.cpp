@@ -85,7 +85,9 @@ std::optional<bool> QLWebViewDelegate::decideNavigation(const std::shared_ptr<We
                                                         platform::WebViewNavigationType navigationType,
                                                         bool actGranted) {
   auto self = shared_from_this();
-  if (auto agent = request.valueForHTTPHeaderField("User-Agent")) QLNetworkUtilities::setUserAgentString(*agent);
+  if (auto agent = request.valueForHTTPHeaderField("User-Agent"); agent && !QLNetworkUtilities::setUserAgentString(*agent))
+    logRefusalOnce(*webView, "user agent",
+                   "<Quillon> Ignoring a user agent with control characters; the client keeps the one it had.");
   if (opener_) opener_->setViewController(viewController_);
   auto url = URL::create(request.url());
   if (!url) return false;
@@ -94,8 +96,9 @@ std::optional<bool> QLWebViewDelegate::decideNavigation(const std::shared_ptr<We
       dispatchMessage(webView, *url);
     } else {
       const auto shown = webView->request();
-      platform::logf("<Quillon> Ignoring the page message %@ from %@: the page is not the ad's own.",
-                     url->absoluteString(), shown ? shown->url() : std::string("(none)"));
+      logRefusalOnce(*webView, "foreign page",
+                     platform::format("<Quillon> Ignoring the page message %@ from %@: the page is not the ad's own.",
+                                      url->absoluteString(), shown ? shown->url() : std::string("(none)")));
     }
     return false;
   }
@@ -229,18 +232,6 @@ void QLWebViewDelegate::trackURLStringAppendSpamSignals(const std::string& text,
   if (appendSpamSignals) url = QLSpamSignals::urlWithClickSignal(*url);
   if (!tracker_) tracker_ = QLClickTracker::create(statistics_);
   tracker_->trackURL(*url);
-}
-
-bool QLWebViewDelegate::isOnSiteOf(const WebView& webView, const std::optional<URL>& own) {
-  const auto shown = webView.request();
-  const auto page = shown ? URL::create(shown->url()) : std::nullopt;
-  if (!page || !own) return false;
-  auto origin = [](const URL& u) {
-    const std::string scheme = platform::lowercase(u.scheme().value_or(""));
-    const int port = u.port().value_or(scheme == "https" ? 443 : scheme == "http" ? 80 : 0);
-    return scheme + "://" + platform::lowercase(u.host().value_or("")) + ":" + std::to_string(port);
-  };
-  return origin(*page) == origin(*own);
 }
 
 int64_t QLWebViewDelegate::intForKeyFromDictionary(const std::string& key, const Dictionary& dictionary) {

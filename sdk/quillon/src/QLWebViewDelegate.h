@@ -66,13 +66,19 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
       : QLWebViewDelegate(std::move(statistics), std::move(opener)) {}
 
  protected:
-  // Whether the document `webView` shows (or is loading) may send messages: every document,
-  // unless a delegate that knows its view's own page says otherwise. A refused message is
-  // logged and does nothing.
+  // Whether the document `webView` shows may send messages: every document, unless a
+  // delegate that knows its view's own page says otherwise. A refused message does nothing
+  // and is logged once per page.
   virtual bool acceptsMessagesFrom(const platform::WebView& webView) const {
     (void)webView;
     return true;
   }
+  // For the views that show ads: only the markup the client wrote into the view (the ad
+  // page, an interstitial, a web-app page given as markup) talks to the client, never a page
+  // that markup went on to (a landing page, whatever link, navigation or redirect led there,
+  // on whatever site), since the bridge reaches the opener's page, the installed
+  // applications and the client's trackers.
+  static bool showsOwnMarkup(const platform::WebView& webView) { return webView.currentDocumentIsGivenMarkup(); }
   // Whether the page of `webView` is on show to the user (in a shown window, nothing on the
   // way hidden): only such a page gives the commands that act for the user or leave for
   // another application.
@@ -88,9 +94,6 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   bool takeUserAct(platform::WebView& webView, const std::string& what, const std::string& kind);
   // Logs `line` (never a format) unless the page has already had a refusal of `kind`.
   static void logRefusalOnce(platform::WebView& webView, const std::string& kind, const std::string& line);
-  // True when the document `webView` shows (or is loading) has the origin (scheme, host and
-  // port) of `own`: the page its owner loaded, or another page of the same site.
-  static bool isOnSiteOf(const platform::WebView& webView, const std::optional<platform::URL>& own);
   // For the delegates built on this one, which have factories of their own.
   QLWebViewDelegate(std::shared_ptr<QLStatistics> statistics, std::shared_ptr<QLOpener> opener);
   void setOpener(std::shared_ptr<QLOpener> opener) { opener_ = std::move(opener); }

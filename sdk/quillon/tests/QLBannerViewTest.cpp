@@ -7,6 +7,7 @@
 #include "QLTestPrinters.h"
 
 #include "QLConfiguration.h"
+#include "QLObjectPrivate.h"
 #include "QLRecordingOpener.h"
 #include "QLTestServer.h"
 #include "platform/application.h"
@@ -99,6 +100,92 @@ TEST_F(QLBannerViewTest, LoadsShowsTracksAndRefreshes) {
   ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive"}));
   EXPECT_EQ(server.requestsTo(QuillonServer::kBuilderPath).size(), 1u);  // kept from the first load
+}
+
+TEST_F(QLBannerViewTest, TheServersRefreshIntervalHasAFloor) {
+  const double floor = quillon::QLObjectPrivate::kMinimumRefreshSeconds;
+  struct Case {
+    const char* rate;
+    double interval;
+  };
+  const Case cases[] = {{"0.001", floor}, {"1e-300", floor}, {"25", 25}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Refresh-Rate", c.rate}});
+    ASSERT_EQ(load(), 6);
+    // Three refreshes, each a full interval after the ad before it, none sooner.
+    for (int refresh = 0; refresh < 3; ++refresh) {
+      const size_t asked = server.requestsTo(QuillonServer::kAdPath).size();
+      const size_t heard = recorder->events.size();
+      advance(c.interval - 0.5);
+      // A refresh starts its load at once: the ad is still the one shown.
+      EXPECT_EQ(banner->stateForTesting(), 6);
+      runUntilIdle();
+      EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), asked);
+      advance(0.6);
+      ASSERT_TRUE(runUntil([&] { return recorder->events.size() == heard + 1; }));
+      EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), asked + 1);
+    }
+  }
+}
+
+TEST_F(QLBannerViewTest, ARefreshThatMeetsARunningLoadRunsAfterIt) {
+  // The builder takes its time for the slot "slow", and then cannot serve it.
+  server.setBuilderScript(
+      "function QL_buildAdURL(p) {"
+      "  if (p.slotname == 'slow') {"
+      "    setTimeout(function() { window.location = 'qmsg:///unableToServe?slot=slow'; }, 8000);"
+      "    return;"
+      "  }"
+      "  window.location = 'qmsg:///loadAdURL?type=quillon&url=' + encodeURIComponent('" +
+      server.url(QuillonServer::kAdPath) + "');"
+      "}");
+  server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Refresh-Rate", "10"}});
+  ASSERT_EQ(load(), 6);
+  advance(5);
+  banner->setAdUnitID("slow");
+  banner->loadRequest(quillon::QLRequest::request());
+  banner->setAdUnitID("slot-1");  // the slow load has read its slot
+  ASSERT_EQ(banner->stateForTesting(), 3);
+  advance(5.5);  // the refresh is due while the builder still works
+  runUntilIdle();
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+  advance(3);  // the slow load fails; the refresh it met goes ahead at once
+  ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 3; }));
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "fail 0", "receive"}));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
+  // And the banner goes on refreshing at its interval.
+  advance(10.1);
+  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 3; }));
+}
+
+TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
+  struct Case {
+    const char* name;
+    int status;
+    std::string page;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"a server error", 503, "<html>busy</html>", "fail 3"},
+      {"rejected parameters", 400, "<html>no</html>", "fail 0"},
+      {"an empty page", 200, "  \n", "fail 1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    recorder->events.clear();
+    server.http().clearRequests();
+    server.setAdAnswer(c.page, {{"X-Quillon-Refresh-Rate", "30"}}, c.status);
+    ASSERT_EQ(load(), 7);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{c.failure});
+    advance(29.5);
+    EXPECT_EQ(banner->stateForTesting(), 7);
+    server.setAdPage("<html><body>ad</body></html>");
+    advance(0.6);
+    ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
+    EXPECT_EQ(recorder->events.back(), "receive");
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
+  }
 }
 
 TEST_F(QLBannerViewTest, TheBuilderScriptIsKeptADayThenRevalidated) {
@@ -228,8 +315,11 @@ TEST_F(QLBannerViewTest, ATapOnTheShownAdOpensItsTarget) {
   server.setAdPage("<html><body><a href=\"" + server.url("/target") + "\">go</a></body></html>");
   ASSERT_EQ(load(), 6);
 
-  // Untouched, the navigation is the page's own: no click.
+  // Untouched, the navigation is the page's own: no click, even once the ad has been on show
+  // long enough for a tap to count (so only the missing touch tells it apart).
+  advance(0.2);
   ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(server.url("/target")));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/target").empty(); }));  // the bridge let it load
   runUntilIdle();
   EXPECT_TRUE(opener->calls.empty());
 

@@ -11,6 +11,7 @@
 #include "QLScreenTest.h"
 #include "QLRequestPrivate.h"
 #include "QLBrowserController.h"
+#include "QLFullScreenOpener.h"
 #include "QLStatistics.h"
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
@@ -134,6 +135,46 @@ TEST_F(QLFullScreenTest, ATapOpensAPageThatPausesTheRefreshUntilItIsClosed) {
     runUntil([&] { return banner->stateForTesting() == 6; });
     banner->removeFromSuperview();
   }
+}
+
+TEST_F(QLFullScreenTest, TheMailComposerTakesCleanBoundedFieldsAndPausesTheRefreshLikeAPage) {
+  server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Refresh-Rate", "30"}});
+  auto banner = shownBanner();
+  std::string many;
+  for (int i = 0; i < 5000; ++i) many += (i ? "," : "") + std::string("c") + std::to_string(i) + "@example.com";
+  const std::string link = "mailto:ads@example.com?subject=Hi%0D%0ABcc%3A%20all%40example.com%C2%85&cc=" + many +
+                           "&bcc=%0Ab%40example.com%0D%0A,,%09&body=line%201%0D%0Aline%202%07%09end";
+  touch(banner);
+  banner->webView()->injectNavigationForTesting(platform::URLRequest(link), platform::WebViewNavigationType::Other);
+  ASSERT_TRUE(runUntil([&] { return root->presentedViewController() != nullptr; }));
+  auto composer = std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController());
+  ASSERT_TRUE(composer);
+  // No field starts a header line of its own; no list runs on without end.
+  EXPECT_EQ(composer->toRecipients(), std::vector<std::string>{"ads@example.com"});
+  EXPECT_EQ(composer->subject(), "HiBcc: all@example.com");
+  ASSERT_EQ(composer->ccRecipients().size(), quillon::QLFullScreenOpener::kMaxMailRecipients);
+  EXPECT_EQ(composer->ccRecipients().front(), "c0@example.com");
+  EXPECT_EQ(composer->ccRecipients().back(), "c9@example.com");
+  EXPECT_EQ(composer->bccRecipients(), std::vector<std::string>{"b@example.com"});
+  EXPECT_EQ(composer->body(), "line 1\nline 2\tend");  // the body keeps its own lines
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent"}));
+
+  // No refresh under the composer, however long it stays.
+  advance(120);
+  runUntilIdle();
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+
+  composer->finishWithResult(platform::MailComposeResult::Sent);
+  composer.reset();
+  advance(1);
+  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+  // The refresh comes one full interval after the composer gave the screen back.
+  advance(28);
+  runUntilIdle();
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+  advance(1.5);
+  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
 }
 
 TEST_F(QLFullScreenTest, APageOpenedFromAPageAddsNoEventsAndTheRefreshWaitsForBoth) {

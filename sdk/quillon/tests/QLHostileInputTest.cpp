@@ -13,6 +13,7 @@
 #include "QLConfiguration.h"
 #include "QLObjectPrivate.h"
 #include "QLViewController.h"
+#include "QLWebAppViewController.h"
 #include "QLShownBannerTest.h"
 #include "platform/application.h"
 #include "platform/file_manager.h"
@@ -125,6 +126,112 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
   }
 }
 
+TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
+  // A page that asks, once it is on screen, what the bridge gives without a touch: which
+  // applications are installed, and a value read from the page that opened it. It writes
+  // down each answer it hears.
+  const std::string asks =
+      "<script>var heard = [];"
+      "function QL_ReceiveMessage(name, data) {"
+      "  if (name == 'openableURLs') heard.push(name);"
+      "  if (name == 'evalJavaScriptInOpenerResult') heard.push(data.result);"
+      "}"
+      "setTimeout(function() {"
+      "  window.location = 'qmsg:///canOpenURLs?urls=tel%3A1';"
+      "  window.location = 'qmsg:///evalInOpener?js=secret';"
+      "}, 1500);</script>";
+  const std::string secret = "<script>var secret = 'from the ad';</script>";
+  server.http().setAnswer("/landing", html(asks));
+  const std::string refusal = "the page is not the ad's own.";
+  auto shownPage = [&] {
+    auto page = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(root->presentedViewController());
+    return page ? std::shared_ptr<platform::WebView>(page->webView()) : nullptr;
+  };
+  auto interstitial = quillon::QLInterstitial::create();
+  struct Case {
+    const char* name;
+    // Brings the asking page up; answers the web view it is in.
+    std::function<std::shared_ptr<platform::WebView>()> open;
+    std::string heard;
+  };
+  const Case cases[] = {
+      {"the landing page a tap opened in the web-app page, click trackers pending",
+       [&] {
+         server.setAdAnswer("<html><body>" + secret + "<a href=\"" + server.url("/landing") + "\">go</a></body></html>",
+                            {{"X-Quillon-Click-Tracking-Urls", server.addClick("c")}});
+         EXPECT_EQ(load(), "receive");
+         window->touchDownAtPoint({5, 5});
+         window->touchUpAtPoint({5, 5});
+         advance(0.2);
+         EXPECT_TRUE(banner->webView()->tapLinkWithURLForTesting(server.url("/landing")));
+         EXPECT_TRUE(runUntil([&] { return shownPage() && !shownPage()->isLoading(); }));
+         return shownPage();
+       },
+       ""},
+      {"a page of the ad's site the banner went to by itself",
+       [&] {
+         server.setAdPage("<html><body>" + secret + "<script>setTimeout(function() { window.location = '" +
+                          server.url("/landing") + "'; }, 0);</script></body></html>");
+         EXPECT_EQ(load(), "receive");
+         EXPECT_TRUE(runUntil([&] { return !server.requestsTo("/landing").empty() && !banner->webView()->isLoading(); }));
+         return std::shared_ptr<platform::WebView>(banner->webView());
+       },
+       ""},
+      {"the interstitial's own markup in the web-app page",
+       [&] {
+         server.setAdPage("<html><body>" + asks + "</body></html>");
+         interstitial->loadRequest(quillon::QLRequest::request());
+         EXPECT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+         interstitial->presentFromRootViewController(root);
+         EXPECT_TRUE(runUntil([&] { return shownPage() && !shownPage()->isLoading(); }));
+         return shownPage();
+       },
+       "openableURLs"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::LogCapture log;
+    auto view = c.open();
+    ASSERT_TRUE(view);
+    advance(2);
+    runUntil([&] { return count(log.lines(), refusal) > 0 || !view->stringByEvaluatingJavaScriptFromString("heard.join()").empty(); });
+    for (int i = 0; i < 3; ++i) runUntilIdle();
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("heard.join()"), c.heard);
+    // Both asks refused, the refusal written down once.
+    EXPECT_EQ(count(log.lines(), refusal), c.heard.empty() ? 1u : 0u);
+    if (auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
+      page->relinquishScreen();
+      page.reset();
+      advance(3);
+    }
+  }
+}
+
+TEST_F(QLHostileInputTest, TheClientsDownloadsKeepTheLastCleanUserAgent) {
+  platform::WebView::setUserAgent("Game/1.0 (clean)");
+  ASSERT_EQ(load(), "receive");
+  const std::string bad[] = {"Game/1.0\r\nX-Injected: 1", "Game/1.0\nX-Injected: 1", "Game/1.0\x7f",
+                             "Game/1.0 \xc2\x85 next", std::string("Game/1.0\0X", 10)};
+  for (const auto& agent : bad) {
+    SCOPED_TRACE(::testing::PrintToString(agent));
+    platform::LogCapture log;
+    // The page's navigation presents the user agent the client learns from.
+    platform::URLRequest request(server.url("/elsewhere"));
+    request.setValueForHTTPHeaderField(agent, "User-Agent");
+    banner->webView()->injectNavigationForTesting(request, platform::WebViewNavigationType::Other);
+    banner->webView()->injectNavigationForTesting(request, platform::WebViewNavigationType::Other);
+    for (int i = 0; i < 4; ++i) runUntilIdle();
+    EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring a user agent with control characters"), 1u);
+    // The next download of the client's own: the builder script, once a day.
+    server.http().clearRequests();
+    advance(86401);
+    ASSERT_EQ(load(), "receive");
+    auto scripts = server.requestsTo(QuillonServer::kBuilderPath);
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(scripts[0].header("User-Agent"), "Game/1.0 (clean)");
+  }
+}
+
 TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
   // Names the platform, the client itself and another client post on the same center.
   const std::string names[] = {"UIApplicationDidEnterBackgroundNotification", "QLViewControllerWillPresentFullScreen",
@@ -167,6 +274,40 @@ TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
   defaults.synchronize();
   defaults.reloadForTesting();
   EXPECT_EQ(defaults.objectForKey("host_setting"), platform::Value("kept"));
+}
+
+TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesOnlySaneSecondsFromPagesAndAnswers) {
+  auto interstitial = quillon::QLInterstitial::create();  // hears the shown banner's settings
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  auto fromPage = [&](const std::string& value) {
+    server.setAdPage("<html><body><script>window.location = 'qmsg:///settings?applicationTimeout=" + value +
+                     "';</script></body></html>");
+  };
+  auto fromAnswer = [&](const std::string& value) {
+    server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Interstitial-Timeout", value}});
+  };
+  struct Case {
+    const char* value;
+    std::optional<double> stored;  // none: refused, the time-out stays as it was
+  };
+  const Case cases[] = {{"12", 12},  {"-1", {}},    {"0", {}},   {"1e300", {}},
+                        {"31", {}},  {"0.5", {}},   {"soon", {}}, {"1", 1},
+                        {"30", 30},  {"-0", {}}};
+  for (const auto& sender : {std::pair{"a page", std::function<void(const std::string&)>(fromPage)},
+                             std::pair{"the ad answer", std::function<void(const std::string&)>(fromAnswer)}}) {
+    defaults.setDoubleForKey(7, "applicationTimeout");
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(sender.first) + " sending " + c.value);
+      const double before = defaults.doubleForKey("applicationTimeout");
+      sender.second(c.value);
+      platform::LogCapture log;
+      ASSERT_EQ(load(), "receive");
+      for (int i = 0; i < 3; ++i) runUntilIdle();
+      EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), c.stored.value_or(before));
+      EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the time-out " + std::string(c.value) + " from " + sender.first),
+                c.stored ? 0u : 1u);
+    }
+  }
 }
 
 TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
