@@ -56,9 +56,9 @@ class FileManager {
   static bool writeAtomically(const std::string& path, const void* data, size_t size);
   static bool writeAtomically(const std::string& path, const Bytes& data);
   static bool writeAtomically(const std::string& path, std::string_view text);
-  // Removes the regular files in `folder` named as the temporaries of atomic writes whose
-  // writer is gone (or unnamed, as older ones were): never a write in progress, never a
-  // file of another name. The number removed.
+  // Removes the regular files in `folder` named exactly as atomic writes name their
+  // temporaries (".<name>.tmp-<writer's process id>-<six letters or digits>") whose writer
+  // is gone: never a write in progress, never a file of another name. The number removed.
   static size_t removeAbandonedTemporaryFilesAtPath(const std::string& folder);
   // Appends, creating the file when missing. Not atomic.
   static bool appendToFile(const std::string& path, const void* data, size_t size);

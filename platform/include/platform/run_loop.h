@@ -65,11 +65,17 @@ class Timer : public std::enable_shared_from_this<Timer> {
 
  private:
   friend class RunLoop;
+  // Leaves a dead entry in the loop's schedule (invalidated, moved, or fired by hand), for
+  // the loop to sweep with its cancelled performs rather than keep until the old due time.
+  void leftDeadEntry();
   RunLoop* loop_;
+  // The loop's count of dead entries; shared, so that it outlives the loop.
+  std::shared_ptr<std::atomic<size_t>> loopDeadEntries_;
   double interval_;
   bool repeats_;
   double fireDate_ = 0;
-  uint64_t generation_ = 0;
+  // Changed on the loop's thread; read by a sweep on whichever thread schedules work.
+  std::atomic<uint64_t> generation_{0};
   std::atomic<bool> valid_{true};
   Callback callback_;
 };

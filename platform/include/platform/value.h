@@ -138,8 +138,11 @@ class Value {
   // The text of a string; a number or boolean as its description; "" otherwise.
   std::string stringValue() const;
   // As "%@" prints it: strings plain, numbers as numbers ("1", "0.5"), booleans "1"/"0",
-  // null "(null)", containers in a property-list-like form.
+  // null "(null)", containers in a property-list-like form. Containers nested more than
+  // kDescribedLevels deep show as "(...)" or "{...}": each level indents its lines further,
+  // so a deep value would otherwise take text (and stack) growing with the square of its depth.
   std::string description() const;
+  static constexpr int kDescribedLevels = 128;
 
   // Typed access; the empty value of that type when the value is of another type.
   const std::string& string() const;

@@ -158,8 +158,11 @@ class WebView : public View {
   std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
 
   // History and state. The back list keeps the latest kHistoryEntriesKept pages (each with
-  // the markup a string or data load replays); going back past them is not possible.
+  // the markup a string or data load replays), and of those only the latest that fit in
+  // kHistoryBytesKept bytes of addresses, bodies and markup (the current page always stays);
+  // going back past them is not possible.
   static constexpr size_t kHistoryEntriesKept = 100;
+  static constexpr size_t kHistoryBytesKept = size_t{4} << 20;
   bool canGoBack() const;
   bool canGoForward() const;
   void goBack();
@@ -249,7 +252,10 @@ class WebView : public View {
   // The source of the current document ("" before the first commit).
   const std::string& documentSourceForTesting() const { return documentSource_; }
   // What the page showed with alert()/confirm()/prompt(), and its console lines
-  // ("<level>: <text>"), in order, across documents.
+  // ("<level>: <text>"), in order, across documents: the latest ones, each list within
+  // kPageMessagesBytesKept bytes (a longer text is cut to it), so that no page can make the
+  // host hold more than its heap plus that much.
+  static constexpr size_t kPageMessagesBytesKept = size_t{256} << 10;
   const std::vector<std::string>& alertsForTesting() const;
   const std::vector<std::string>& consoleMessagesForTesting() const;
   // The current document's script context (nullptr before the first commit or evaluation).

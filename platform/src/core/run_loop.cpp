@@ -102,7 +102,8 @@ struct RunLoop::Impl {
   std::set<ScheduleKey> timerKeys;
   std::vector<std::shared_ptr<RunLoopSource>> sources;
   uint64_t seq = 0;
-  // Cancelled performs since the schedule was last swept (any thread adds to it).
+  // Cancelled performs, and entries timers left dead, since the schedule was last swept (any
+  // thread adds to it).
   std::shared_ptr<std::atomic<size_t>> cancellations = std::make_shared<std::atomic<size_t>>(0);
   static constexpr size_t kSweepMinimum = 64;
 
@@ -128,20 +129,16 @@ struct RunLoop::Impl {
     return scheduled.erase(it);
   }
 
-  // Cancelled entries behind a live one due earlier would stay until their own due time: once
-  // they are as many as half the schedule, they go. Each sweep follows as many cancellations
+  // Cancelled performs, invalidated timers and the old entries of moved ones, behind a live
+  // entry due earlier, would stay until their own due time: once they are as many as half the
+  // schedule, they go. Each sweep follows as many cancellations
   // as it visits entries at most twice over, so the cost per cancellation stays constant.
   void sweepIfMostlyDeadLocked() {
     const size_t cancelled = cancellations->load();
     if (cancelled < kSweepMinimum || cancelled * 2 < scheduled.size()) return;
     cancellations->store(0);
     for (auto it = scheduled.begin(); it != scheduled.end();)
-      it = isDeadFromAnyThread(it->second) ? eraseLocked(it) : std::next(it);
-  }
-
-  // Without the timer's generation, which only the loop's thread may read.
-  static bool isDeadFromAnyThread(const Scheduled& s) {
-    return s.perform ? s.perform->cancelled.load() : !s.timer->isValid();
+      it = isDead(it->second) ? eraseLocked(it) : std::next(it);
   }
 
   // Earliest live entry's due time, dropping dead ones. Caller holds the mutex.
@@ -160,7 +157,7 @@ struct RunLoop::Impl {
 
   static bool isDead(const Scheduled& s) {
     if (s.perform) return s.perform->cancelled.load();
-    return !s.timer->isValid() || s.timer->generation_ != s.generation;
+    return !s.timer->isValid() || s.timer->generation_.load() != s.generation;
   }
 
   // ---- the phases of a turn, in the order runOnce takes them ----
@@ -232,9 +229,9 @@ struct RunLoop::Impl {
       double next = timer->fireDate_ + timer->interval_;
       if (next <= now) next = now + timer->interval_;  // missed fires are skipped
       timer->fireDate_ = next;
-      ++timer->generation_;
+      const uint64_t generation = ++timer->generation_;
       std::lock_guard<std::mutex> lock(mutex);
-      insertLocked(next, Scheduled{nullptr, timer, timer->generation_});
+      insertLocked(next, Scheduled{nullptr, timer, generation});
     } else {
       timer->valid_.store(false);
     }
@@ -464,7 +461,7 @@ void RunLoop::keepAliveUntilEndOfTurn(std::shared_ptr<void> object) {
 void RunLoop::scheduleTimer(const std::shared_ptr<Timer>& timer) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->insertLocked(timer->fireDate_, Scheduled{nullptr, timer, timer->generation_});
+    impl_->insertLocked(timer->fireDate_, Scheduled{nullptr, timer, timer->generation_.load()});
   }
   wakeUp();
 }
@@ -572,7 +569,13 @@ void RunLoop::resetForTesting() {
 // Timer
 
 Timer::Timer(Passkey<Timer>, RunLoop& loop, double interval, bool repeats, Callback cb)
-    : loop_(&loop), interval_(interval > 0 ? interval : 0.0001), repeats_(repeats), callback_(std::move(cb)) {}
+    : loop_(&loop),
+      loopDeadEntries_(loop.impl_->cancellations),
+      interval_(interval > 0 ? interval : 0.0001),
+      repeats_(repeats),
+      callback_(std::move(cb)) {}
+
+void Timer::leftDeadEntry() { loopDeadEntries_->fetch_add(1); }
 
 Timer::~Timer() = default;
 
@@ -593,6 +596,7 @@ void Timer::invalidate() {
     // What the callback holds (its target) is released now, not when the timer goes. Inside
     // the callback this is safe: the loop and fire() call a copy, which lives until it returns.
     callback_ = nullptr;
+    leftDeadEntry();
   }
 }
 
@@ -601,12 +605,16 @@ void Timer::setFireDate(double monotonicTime) {
   if (!isValid() || std::isnan(monotonicTime)) return;
   fireDate_ = monotonicTime;
   ++generation_;
+  leftDeadEntry();
   loop_->scheduleTimer(shared_from_this());
 }
 
 void Timer::fire() {
   if (!isValid()) return;
-  if (!repeats_) valid_.store(false);
+  if (!repeats_) {
+    valid_.store(false);
+    leftDeadEntry();
+  }
   auto cb = callback_;
   if (cb) cb(*this);
   if (!isValid()) callback_ = nullptr;

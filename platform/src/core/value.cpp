@@ -399,6 +399,10 @@ std::string quoted(const std::string& s) {
   return out + "\"";
 }
 void describe(const Value& v, int indent, std::string& out) {
+  if (indent >= Value::kDescribedLevels && (v.isArray() || v.isDictionary())) {
+    out += v.isArray() ? "(...)" : "{...}";
+    return;
+  }
   std::string pad(static_cast<size_t>(indent) * 4, ' ');
   std::string inner(static_cast<size_t>(indent + 1) * 4, ' ');
   switch (v.type()) {

@@ -37,8 +37,8 @@ std::string_view stripTrailingSlashes(std::string_view path) {
   return path;
 }
 
-// The temporaries of atomic writes: ".<name>.tmp-<pid>-XXXXXX", or ".<name>.tmp-XXXXXX" as
-// they were named before they carried their writer.
+// The temporaries of atomic writes: ".<name>.tmp-<pid>-XXXXXX". Only that exact form is
+// ever taken for one: a file the application named alike (".notes.tmp-backup") is data.
 struct Temporaries {
   std::mutex mutex;
   std::set<std::string> inFlight;  // this process's, by path
@@ -54,22 +54,24 @@ bool isTemporarySuffix(std::string_view s) {
   return s.size() == 6 && std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
-// The writer's process of a temporary's name: 0 for one without it, nullopt for a name that is
-// no temporary of ours (data, whatever it looks like otherwise).
+// The writer's process of a temporary's name, or nullopt for a name that is no temporary of
+// ours (data, whatever it looks like otherwise): the process id as the writer prints it, no
+// sign, no leading zero, and no larger than the system ever hands out.
 std::optional<long> temporaryWriter(std::string_view name) {
+  constexpr long kLargestProcessId = 4194304;  // the kernel's limit on any configuration
   size_t mark = name.rfind(".tmp-");
   if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2) return std::nullopt;
   std::string_view rest = name.substr(mark + 5);
-  if (isTemporarySuffix(rest)) return 0;
   size_t dash = rest.find('-');
-  if (dash == 0 || dash == std::string_view::npos || dash > 10 || !isTemporarySuffix(rest.substr(dash + 1)))
+  if (dash == 0 || dash == std::string_view::npos || dash > 7 || rest[0] == '0' ||
+      !isTemporarySuffix(rest.substr(dash + 1)))
     return std::nullopt;
   long pid = 0;
   for (char c : rest.substr(0, dash)) {
     if (c < '0' || c > '9') return std::nullopt;
     pid = pid * 10 + (c - '0');
   }
-  return pid > 0 ? std::optional<long>(pid) : std::nullopt;
+  return pid <= kLargestProcessId ? std::optional<long>(pid) : std::nullopt;
 }
 
 // Caller holds the temporaries' mutex, so none of this process's writes starts or ends meanwhile.
@@ -83,9 +85,7 @@ size_t removeAbandonedLocked(Temporaries& t, const std::string& folder) {
     if (!writer) continue;
     std::string path = folder + "/" + entry->d_name;
     bool gone;
-    if (*writer == 0) {
-      gone = true;  // named before writers were: no writer of today's names made it
-    } else if (*writer == self) {
+    if (*writer == self) {
       gone = !t.inFlight.count(path);  // an earlier process that had our number
     } else {
       gone = ::kill(static_cast<pid_t>(*writer), 0) != 0 && errno == ESRCH;

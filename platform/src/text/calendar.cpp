@@ -6,7 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <memory>
 #include <mutex>
+
+#include <unicode/basictz.h>
+#include <unicode/timezone.h>
+#include <unicode/ucal.h>
+#include <unicode/unistr.h>
 
 #include "platform/singleton.h"
 
@@ -18,7 +25,7 @@ struct CalendarAccess {
     return zone;
   }
 
-  // TZ as the process started; read once, before anything here changed it.
+  // TZ as the process started, read once (nothing here changes it).
   static const std::optional<std::string>& startupTZ() {
     static const std::optional<std::string> tz = [] {
       const char* v = std::getenv("TZ");
@@ -42,37 +49,38 @@ struct CalendarAccess {
     return "Local";
   }
 
-  // One lock and one saved TZ for every instantiation of inZone, so outside the template.
-  static std::mutex& zoneMutex() {
+  // The rules of a named zone, made once per name and shared: their const calls are safe
+  // from any thread. Converting through them changes no process state (as setting TZ would,
+  // under another thread's local-time call). Null for a name the rules do not know.
+  static std::shared_ptr<const icu::BasicTimeZone> rules(const std::string& name) {
     static std::mutex mutex;
-    return mutex;
-  }
-  // Called under zoneMutex(). ":/etc/localtime" is what the C library reads when TZ is unset.
-  static const std::string& machineTZ() {
-    static const std::string tz = [] {
-      std::string v = startupTZ().value_or(":/etc/localtime");
-      setenv("TZ", v.c_str(), 1);
-      return v;
-    }();
-    return tz;
+    static auto* known = new std::map<std::string, std::shared_ptr<const icu::BasicTimeZone>, std::less<>>;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = known->find(name);
+    if (it != known->end()) return it->second;
+    std::shared_ptr<const icu::BasicTimeZone> made;
+    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(name)));
+    icu::UnicodeString id;
+    if (zone && zone->getID(id) != icu::UnicodeString(UCAL_UNKNOWN_ZONE_ID)) {
+      if (auto* basic = dynamic_cast<icu::BasicTimeZone*>(zone.get())) {
+        zone.release();
+        made.reset(basic);
+      }
+    }
+    // Names come from files that exist (bounded in number), so the table stays small.
+    known->emplace(name, made);
+    return made;
   }
 
-  // Runs `f` with the C library's local time set to `zone`. Changing TZ is process-wide, so the
-  // lock covers the change, the call and the restore. TZ is made to exist once and for all:
-  // adding or removing a variable may move the environment array under another thread's
-  // getenv, while replacing an existing value only swaps one pointer.
-  template <class F>
-  static auto inZone(const TimeZone& zone, F f) {
-    std::lock_guard<std::mutex> lock(zoneMutex());
-    const std::string& machine = machineTZ();
-    if (zone.kind_ == TimeZone::Kind::Named) setenv("TZ", zone.name_.c_str(), 1);
-    tzset();
-    auto result = f();
-    if (zone.kind_ == TimeZone::Kind::Named) {
-      setenv("TZ", machine.c_str(), 1);
-      tzset();
-    }
-    return result;
+  // Seconds east of UTC at `t` (UTC seconds) in a named zone, and whether that is summer time.
+  static std::optional<std::pair<int, bool>> namedOffset(const TimeZone& zone, double t) {
+    auto r = rules(zone.name_);
+    if (!r) return std::nullopt;
+    int32_t raw = 0, dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    r->getOffset(t * 1000.0, false, raw, dst, status);
+    if (U_FAILURE(status)) return std::nullopt;
+    return std::make_pair((raw + dst) / 1000, dst != 0);
   }
 
   static std::optional<std::tm> brokenDown(time_t t, const TimeZone& zone) {
@@ -81,8 +89,16 @@ struct CalendarAccess {
     if (zone.kind_ == TimeZone::Kind::Fixed) {
       time_t shifted = t + zone.offset_;
       ok = gmtime_r(&shifted, &tm) != nullptr;
+    } else if (zone.kind_ == TimeZone::Kind::Named) {
+      auto offset = namedOffset(zone, static_cast<double>(t));
+      time_t shifted = t + (offset ? offset->first : 0);
+      ok = offset && gmtime_r(&shifted, &tm) != nullptr;
+      if (ok) {
+        tm.tm_gmtoff = offset->first;
+        tm.tm_isdst = offset->second ? 1 : 0;
+      }
     } else {
-      ok = inZone(zone, [&] { return localtime_r(&t, &tm) != nullptr; });
+      ok = localtime_r(&t, &tm) != nullptr;
     }
     if (!ok) return std::nullopt;
     return tm;
@@ -105,7 +121,17 @@ struct CalendarAccess {
     tm.tm_sec = c.second;
     tm.tm_isdst = -1;
     if (zone.kind_ == TimeZone::Kind::Fixed) return static_cast<double>(timegm(&tm) - zone.offset_);
-    return static_cast<double>(inZone(zone, [&] { return mktime(&tm); }));
+    if (zone.kind_ != TimeZone::Kind::Named) return static_cast<double>(mktime(&tm));
+    // The wall time as if it were UTC, then less the zone's offset at that wall time: a time
+    // the clocks skip reads with the offset before the change (as the C library reads it), and
+    // a time they show twice is its first showing.
+    const double wall = static_cast<double>(timegm(&tm));
+    auto r = rules(zone.name_);
+    if (!r) return wall;
+    int32_t raw = 0, dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    r->getOffsetFromLocal(wall * 1000.0, UCAL_TZ_LOCAL_FORMER, UCAL_TZ_LOCAL_FORMER, raw, dst, status);
+    return U_FAILURE(status) ? wall : wall - (raw + dst) / 1000;
   }
 };
 
@@ -143,6 +169,8 @@ std::optional<TimeZone> TimeZone::named(const std::string& name) {
   size_t n = std::fread(magic, 1, 4, f);
   std::fclose(f);
   if (n != 4 || std::string(magic, 4) != "TZif") return std::nullopt;
+  // A zone file the conversion rules have no entry for could not be converted.
+  if (!CalendarAccess::rules(name)) return std::nullopt;
   return TimeZone(Kind::Named, name, 0);
 }
 

@@ -57,17 +57,36 @@ void PageHost::scriptRequestedScript(const std::string& url, int token) {
   if (auto v = view_.lock()) v->impl_->scriptRequested(document_, url, token);
 }
 
-void PageHost::scriptAlert(const std::string& message) {
-  if (auto v = view_.lock()) {
-    if (v->impl_->alerts.size() < 10000) v->impl_->alerts.push_back(message);
+void WebView::Impl::PageMessages::add(std::string text) {
+  constexpr size_t kCap = WebView::kPageMessagesBytesKept;
+  constexpr size_t kEntry = sizeof(std::string);
+  if (text.size() + kEntry > kCap) {
+    size_t end = kCap - kEntry;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;  // whole characters
+    text.resize(end);
+    text.shrink_to_fit();
   }
+  const size_t cost = text.size() + kEntry;
+  if (bytes + cost > kCap || texts.size() >= kMaxPageMessages) {
+    // The oldest go, down to half of each budget, so that a page logging without end costs
+    // a constant amount per line rather than a shift of the whole list each time.
+    size_t drop = 0;
+    while (drop < texts.size() && (bytes + cost > kCap || bytes > kCap / 2 || texts.size() - drop > kMaxPageMessages / 2)) {
+      bytes -= texts[drop].size() + kEntry;
+      ++drop;
+    }
+    texts.erase(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(drop));
+  }
+  bytes += cost;
+  texts.push_back(std::move(text));
+}
+
+void PageHost::scriptAlert(const std::string& message) {
+  if (auto v = view_.lock()) v->impl_->alerts.add(message);
 }
 
 void PageHost::scriptConsole(const std::string& level, const std::string& message) {
-  if (auto v = view_.lock()) {
-    auto& lines = v->impl_->console;
-    if (lines.size() < 10000) lines.push_back(level + ": " + message);
-  }
+  if (auto v = view_.lock()) v->impl_->console.add(level + ": " + message);
 }
 
 WebView::WebView(const Rect& frame) : View(frame), impl_(std::make_unique<Impl>(*this)) {
@@ -183,7 +202,7 @@ bool WebView::noteRefusalOnce(std::string_view key) {
   return d.refusalsNoted.emplace(key).second;
 }
 
-const std::vector<std::string>& WebView::alertsForTesting() const { return impl_->alerts; }
-const std::vector<std::string>& WebView::consoleMessagesForTesting() const { return impl_->console; }
+const std::vector<std::string>& WebView::alertsForTesting() const { return impl_->alerts.texts; }
+const std::vector<std::string>& WebView::consoleMessagesForTesting() const { return impl_->console.texts; }
 
 }  // namespace platform

@@ -183,6 +183,8 @@ struct WebView::Impl {
   void deliverOne();
   void fromPage(uint64_t document, const std::string& text, ScriptHost::NavigationSource source);
   void loadFromHistory(size_t index, WebViewNavigationType type);
+  // Drops the oldest entries past kHistoryEntriesKept or kHistoryBytesKept.
+  void trimHistory();
   // A link tap: the link's href navigates as clicked; false when nothing was queued.
   bool tapLink(const std::string& href);
   // A tap on an element of the current document: its click event, then its link unless a
@@ -204,8 +206,16 @@ struct WebView::Impl {
   bool activationLiveAt(double at) const;
 
   // ---- what the page showed ----
-  std::vector<std::string> alerts;
-  std::vector<std::string> console;
+  // The latest texts within WebView::kPageMessagesBytesKept bytes and kMaxPageMessages
+  // entries, counting each entry's own size as well.
+  struct PageMessages {
+    std::vector<std::string> texts;
+    size_t bytes = 0;
+    void add(std::string text);
+  };
+  static constexpr size_t kMaxPageMessages = 10000;
+  PageMessages alerts;
+  PageMessages console;
 
   // ---- shared ----
   std::weak_ptr<WebView> weakView() { return std::static_pointer_cast<WebView>(view.shared_from_this()); }

@@ -108,12 +108,30 @@ void WebView::Impl::enterHistory(const Load& l) {
   } else {
     if (!history.empty()) history.resize(historyIndex + 1);
     history.push_back({l.request, l.content});
-    // A view that reloads for as long as the game runs would otherwise keep every page it
-    // showed: the oldest entries go, as a browser's back list forgets them.
-    if (history.size() > WebView::kHistoryEntriesKept)
-      history.erase(history.begin(), history.begin() + (history.size() - WebView::kHistoryEntriesKept));
     historyIndex = history.size() - 1;
   }
+  trimHistory();
+}
+
+// A view that reloads for as long as the game runs would otherwise keep every page it
+// showed, and large pages make even a short list heavy: the oldest entries go, as a
+// browser's back list forgets them, but never the current one.
+void WebView::Impl::trimHistory() {
+  auto historyEntryBytes = [](const HistoryEntry& e) {
+    size_t n = e.request.url().size() + e.request.httpBody().size() + (e.content ? e.content->size() : 0);
+    for (const auto& [name, value] : e.request.allHTTPHeaderFields().fields()) n += name.size() + value.size();
+    return n;
+  };
+  size_t bytes = 0;
+  for (const auto& e : history) bytes += historyEntryBytes(e);
+  size_t drop = 0;
+  while (drop < historyIndex &&
+         (history.size() - drop > WebView::kHistoryEntriesKept || bytes > WebView::kHistoryBytesKept)) {
+    bytes -= historyEntryBytes(history[drop]);
+    ++drop;
+  }
+  history.erase(history.begin(), history.begin() + static_cast<std::ptrdiff_t>(drop));
+  historyIndex -= drop;
 }
 
 bool WebView::canGoBack() const { return !impl_->history.empty() && impl_->historyIndex > 0; }

@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/thread.h"
 #include "testing/sandbox_test.h"
 
@@ -154,6 +157,60 @@ TEST_F(RunLoopTest, CancelledPerformsLetGoOfTheirCapturesAndLeaveTheSchedule) {
   EXPECT_LT(loop.scheduledEntryCountForTesting(), 200u);
   advance(1);
   EXPECT_EQ(live, 1);
+}
+
+TEST_F(RunLoopTest, InvalidatedAndMovedTimersLeaveTheScheduleLongBeforeTheirOldDueTime) {
+  auto& loop = mainLoop();
+  constexpr size_t kMany = 20000;
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<std::shared_ptr<Timer>>& held)> churn;
+  };
+  const Case cases[] = {
+      {"made and invalidated one by one",
+       [](auto&) {
+         for (size_t i = 0; i < kMany; ++i) Timer::scheduledTimer(3600, false, [](Timer&) {})->invalidate();
+       }},
+      {"all made, then all invalidated",
+       [](auto& held) {
+         for (size_t i = 0; i < kMany; ++i) held.push_back(Timer::scheduledTimer(3600, true, [](Timer&) {}));
+         for (auto& t : held) t->invalidate();
+       }},
+      {"one moved over and over",
+       [](auto& held) {
+         held.push_back(Timer::scheduledTimer(3600, false, [](Timer&) {}));
+         const double now = platform::Clock::current().monotonic();
+         for (size_t i = 0; i < kMany; ++i) held.back()->setFireDate(now + 3600 + static_cast<double>(i));
+         held.back()->invalidate();
+       }},
+      {"one-shots fired by hand",
+       [](auto& held) {
+         for (size_t i = 0; i < kMany; ++i) {
+           held.push_back(Timer::scheduledTimer(3600, false, [](Timer&) {}));
+           held.back()->fire();
+         }
+       }},
+  };
+  for (const auto& c : cases) {
+    // Live timers around the churn: each fires once, in order, at its own time.
+    const double start = platform::Clock::current().monotonic();
+    std::vector<std::pair<int, double>> fired;
+    auto note = [&](int which) {
+      return [&fired, which](Timer&) { fired.emplace_back(which, platform::Clock::current().monotonic()); };
+    };
+    std::vector<std::shared_ptr<Timer>> live{Timer::scheduledTimer(2, false, note(2)),
+                                             Timer::scheduledTimer(7200, false, note(3)),
+                                             Timer::scheduledTimer(5, false, note(9))};
+    live[2]->setFireDate(start + 1);  // moved ahead of the first one
+    std::vector<std::shared_ptr<Timer>> held;
+    c.churn(held);
+    loop.runOnce(0);
+    EXPECT_LT(loop.scheduledEntryCountForTesting(), 200u) << c.name;
+    advance(7200);
+    EXPECT_EQ(fired, (std::vector<std::pair<int, double>>{{9, start + 1}, {2, start + 2}, {3, start + 7200}})) << c.name;
+    advance(kMany + 3600);  // nothing of the churn fires
+    EXPECT_EQ(fired.size(), 3u) << c.name;
+  }
 }
 
 TEST_F(RunLoopTest, PostsFromOtherThreadsArriveInOrderPerThread) {

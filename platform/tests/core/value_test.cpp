@@ -1,5 +1,6 @@
 #include "platform/value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -224,6 +225,37 @@ TEST(ValueTest, DeeplyNestedValuesCopyCompareAndDestroyWithoutRecursion) {
   EXPECT_EQ(deep, Value("flat"));
   Array holder{copy};
   holder.clear();               // a deep value inside a container
+}
+
+TEST(ValueTest, DeepValuesAreDescribedDownToABoundedDepthOnly) {
+  // Arrays in arrays around 1: each level opens "(", indents its element four spaces more
+  // than its own line, and closes on a line of its own; past the bound a level is "(...)".
+  auto expected = [](int depth) {
+    const int shown = std::min(depth, Value::kDescribedLevels);
+    std::string text;
+    for (int i = 0; i < shown; ++i) text += "(\n" + std::string(4 * static_cast<size_t>(i + 1), ' ');
+    text += depth > shown ? "(...)" : "1";
+    for (int i = shown - 1; i >= 0; --i) text += "\n" + std::string(4 * static_cast<size_t>(i), ' ') + ")";
+    return text;
+  };
+  for (int depth : {1, 2, Value::kDescribedLevels, Value::kDescribedLevels + 1, 100000}) {
+    Value v(1);
+    for (int i = 0; i < depth; ++i) {
+      Array a;
+      a.push_back(std::move(v));
+      v = Value(std::move(a));
+    }
+    EXPECT_EQ(v.description(), expected(depth)) << depth;
+  }
+  // Dictionaries and arrays mixed, as deep as a parser with a raised limit builds them.
+  const std::string text = nested(200000, 1).description();
+  EXPECT_LT(text.size(), size_t{1} << 20);
+  // The top is an array and the kinds alternate, so the first level left out is an array.
+  const size_t elided = text.find("(...)");
+  ASSERT_NE(elided, std::string::npos);
+  EXPECT_EQ(text.find("{...}"), std::string::npos);
+  EXPECT_EQ(text.find("(...)", elided + 1), std::string::npos);
+  EXPECT_EQ(text.rfind("(\n    {\n        k = (\n", 0), 0u);
 }
 
 }  // namespace

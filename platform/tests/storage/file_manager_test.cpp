@@ -260,16 +260,60 @@ TEST_F(FileManagerTest, TemporariesOfGoneWritersGoWithTheNextWriteIntoTheFolderA
     ASSERT_TRUE(FileManager::writeAtomically(folder + "/" + name, std::string_view("left")));
   };
   leave(".a.bin.tmp-" + self + "-Ab12Cd");    // an earlier process with this one's number
-  leave(".b.bin.tmp-Zz9Yy8");                  // named as writers named them before
+  leave(".b.bin.tmp-Zz9Yy8");                  // no writer named: the application's own
   leave(".c.bin.tmp-" + parent + "-Ab12Cd");  // a writer still running
   leave("notes.tmp-Ab12Cd");                   // data
   leave(".d.bin.tmp-Ab12Cde");
   ASSERT_TRUE(FileManager::createDirectoryAtPath(folder + "/.e.bin.tmp-Ab12Cd", false));
-  EXPECT_EQ(FileManager::removeAbandonedTemporaryFilesAtPath(folder), 2u);
-  std::vector<std::string> kept{".c.bin.tmp-" + parent + "-Ab12Cd", ".d.bin.tmp-Ab12Cde", ".e.bin.tmp-Ab12Cd",
-                                "creative.bin", "notes.tmp-Ab12Cd"};
+  EXPECT_EQ(FileManager::removeAbandonedTemporaryFilesAtPath(folder), 1u);
+  std::vector<std::string> kept{".b.bin.tmp-Zz9Yy8", ".c.bin.tmp-" + parent + "-Ab12Cd", ".d.bin.tmp-Ab12Cde",
+                                ".e.bin.tmp-Ab12Cd", "creative.bin", "notes.tmp-Ab12Cd"};
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder), kept);
+}
+
+TEST_F(FileManagerTest, TheApplicationsFilesNamedLikeTemporariesSurviveTheFirstWriteIntoTheirFolder) {
+  // A process that has ended, so that its number names a writer that is gone.
+  pid_t ended = ::fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const std::string gone = std::to_string(ended);
+  struct Case {
+    std::string name;
+    bool abandoned;
+  };
+  const Case cases[] = {
+      {".notes.tmp-backup", false},
+      {".draft.tmp-latest", false},
+      {".save.tmp-v2beta", false},
+      {".x.tmp-123456", false},
+      {".x.tmp-Ab12Cd", false},
+      {".x.tmp-0" + gone + "-Ab12Cd", false},     // not how a writer prints its number
+      {".x.tmp-+" + gone + "-Ab12Cd", false},
+      {".x.tmp-99999999-Ab12Cd", false},          // no process ever had that number
+      {".x.tmp-" + gone + "-Ab12C_", false},
+      {".x.tmp-" + gone + "-Ab12Cd-old", false},
+      {".x.tmp-" + gone + "-backup", true},       // exactly a temporary's form
+      {"x.tmp-" + gone + "-Ab12Cd", false},
+      {".tmp-" + gone + "-Ab12Cd", false},
+      {".x.tmp-" + gone + "-Ab12Cd", true},
+      {".notes.txt.tmp-" + gone + "-Zz9Yy8", true},
+  };
+  const std::string folder = at("Documents/drafts");
+  ASSERT_TRUE(FileManager::createDirectoryAtPath(folder, true));
+  std::vector<std::string> kept{"fresh.txt"};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(FileManager::appendToFile(folder + "/" + c.name, "mine", 4)) << c.name;
+    if (!c.abandoned) kept.push_back(c.name);
+  }
+  // The folder's first atomic write in this process clears what is abandoned, and only that.
+  ASSERT_TRUE(FileManager::writeAtomically(folder + "/fresh.txt", std::string_view("fresh")));
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder), kept);
+  for (const auto& c : cases) {
+    if (!c.abandoned) EXPECT_EQ(FileManager::stringContentsAtPath(folder + "/" + c.name), "mine") << c.name;
+  }
 }
 
 TEST_F(FileManagerTest, ReadersNeverSeeAHalfWrittenFile) {

@@ -4,6 +4,10 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 #include <limits>
@@ -103,6 +107,56 @@ TEST_F(DatesTest, ConversionsInDifferentZonesOnSeveralThreadsDoNotMix) {
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(DatesTest, NamedZoneConversionsLeaveTheProcessLocalTimeAlone) {
+  // Another thread's local time (the log's time stamps) must never see a borrowed zone while
+  // named zones are converted, and the environment stays as the process started.
+  const char* tz = std::getenv("TZ");
+  const std::optional<std::string> tzBefore = tz ? std::optional<std::string>(tz) : std::nullopt;
+  const time_t winterNoon = 1704110400, summerNoon = 1719835200;  // 2024-01-01 and 2024-07-01 12:00 UTC
+  auto localOffsets = [&] {
+    std::tm winter{}, summer{};
+    localtime_r(&winterNoon, &winter);
+    localtime_r(&summerNoon, &summer);
+    return std::make_pair(winter.tm_gmtoff, summer.tm_gmtoff);
+  };
+  const auto machine = localOffsets();
+  const TimeZone zones[] = {berlin(), TimeZone::named("America/New_York").value(), TimeZone::named("Asia/Tokyo").value()};
+  std::atomic<bool> done{false};
+  std::atomic<int> borrowed{0}, looks{0};
+  std::thread reader([&] {
+    while (!done.load() || looks.load() < 1000) {
+      if (localOffsets() != machine) ++borrowed;
+      ++looks;
+    }
+  });
+  for (int i = 0; i < 3000; ++i) {
+    const TimeZone& zone = zones[i % 3];
+    Calendar::components(summerNoon, zone);
+    Calendar::date({2024, 7, 1, 12}, zone);
+    zone.secondsFromGMT(static_cast<double>(winterNoon));
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(borrowed.load(), 0);
+  tz = std::getenv("TZ");
+  EXPECT_EQ(tz ? std::optional<std::string>(tz) : std::nullopt, tzBefore);
+
+  // Wall times the clocks skip read with the offset before the change; times shown twice are
+  // their first showing.
+  const struct {
+    TimeZone zone;
+    DateComponents wall;
+    double date;
+  } cases[] = {
+      {berlin(), {2024, 3, 31, 2, 30}, kBerlinSpring + 1800},          // skipped: 01:30 UTC
+      {berlin(), {2024, 10, 27, 2, 30}, kBerlinAutumn - 1800},         // twice: first in CEST
+      {berlin(), {2024, 10, 27, 3, 30}, kBerlinAutumn + 5400},
+      {zones[1], {2024, 11, 3, 1, 30}, 1730611800},                    // twice: first in EDT
+      {zones[2], {2024, 7, 1, 21}, summerNoon},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Calendar::date(c.wall, c.zone), c.date) << c.zone.name() << " " << c.wall.hour;
 }
 
 TEST_F(DatesTest, FormatsThePatternsInEnglishWhateverTheZone) {

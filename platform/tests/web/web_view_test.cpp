@@ -104,6 +104,23 @@ class WebViewTest : public testing::SandboxTest {
   }
   std::string eval(const std::string& js) { return view_->stringByEvaluatingJavaScriptFromString(js); }
   std::string url(const std::string& path) { return server_->url(path); }
+  // Loads `loads` markup pages (`page` is each one's number, `padding` follows its script),
+  // then goes back while the view can: the steps taken.
+  size_t loadNumberedPagesThenGoBackAllTheWay(size_t loads, const std::string& padding) {
+    for (size_t i = 0; i < loads; ++i) {
+      delegate_->events.clear();
+      view_->loadHTMLStringBaseURL("<script>var page = " + std::to_string(i) + ";</script>" + padding, std::nullopt);
+      if (!waitForEnd()) ADD_FAILURE() << "load " << i << " did not end";
+    }
+    size_t backs = 0;
+    while (view_->canGoBack() && backs < loads) {
+      delegate_->events.clear();
+      view_->goBack();
+      if (!waitForEnd()) ADD_FAILURE() << "going back did not end";
+      ++backs;
+    }
+    return backs;
+  }
 
   std::unique_ptr<testing::LoopbackServer> server_;
   std::shared_ptr<WebView> view_;
@@ -626,19 +643,7 @@ TEST_F(WebViewTest, HistoryStateFlagsAndTestHooks) {
 TEST_F(WebViewTest, TheBackListKeepsTheLatestPagesWithTheMarkupGoingBackReplays) {
   // A view reloading its ad page for as long as the game runs.
   const size_t loads = WebView::kHistoryEntriesKept + 50;
-  for (size_t i = 0; i < loads; ++i) {
-    delegate_->events.clear();
-    view_->loadHTMLStringBaseURL("<script>var page = " + std::to_string(i) + ";</script>", std::nullopt);
-    ASSERT_TRUE(waitForEnd());
-  }
-  size_t backs = 0;
-  while (view_->canGoBack() && backs < loads) {
-    delegate_->events.clear();
-    view_->goBack();
-    ASSERT_TRUE(waitForEnd());
-    ++backs;
-  }
-  EXPECT_EQ(backs, WebView::kHistoryEntriesKept - 1);
+  EXPECT_EQ(loadNumberedPagesThenGoBackAllTheWay(loads, ""), WebView::kHistoryEntriesKept - 1);
   EXPECT_EQ(eval("page"), std::to_string(loads - WebView::kHistoryEntriesKept)) << "the oldest kept page replays";
   view_->goForward();
   ASSERT_TRUE(runUntil([&] { return eval("page") == std::to_string(loads - WebView::kHistoryEntriesKept + 1); }));
@@ -677,6 +682,80 @@ TEST_F(WebViewTest, OnlyMarkupTheViewWasHandedCountsAsGivenMarkup) {
     EXPECT_EQ(view_->currentDocumentIsGivenMarkup(), before);
     ASSERT_TRUE(waitForFinish());
     EXPECT_EQ(view_->currentDocumentIsGivenMarkup(), step.given);
+  }
+}
+
+TEST_F(WebViewTest, LargePagesLeaveTheBackListWithinItsBytes) {
+  // Pages of a quarter of the byte budget: only the latest few fit, the current one always.
+  const std::string filler(WebView::kHistoryBytesKept / 4, 'f');
+  const size_t loads = 12;
+  // Four pages are just over the budget (their markup has more than the filler), so three stay.
+  EXPECT_EQ(loadNumberedPagesThenGoBackAllTheWay(loads, "<!--" + filler + "-->"), 2u);
+  EXPECT_EQ(eval("page"), std::to_string(loads - 3)) << "the oldest kept page replays its markup";
+
+  // A single page larger than the whole budget is still kept while it is the current one.
+  const std::string huge(WebView::kHistoryBytesKept + 1, 'h');
+  delegate_->events.clear();
+  view_->loadHTMLStringBaseURL("<script>var page = 'huge';</script><!--" + huge + "-->", std::nullopt);
+  ASSERT_TRUE(waitForEnd());
+  EXPECT_FALSE(view_->canGoBack());
+  delegate_->events.clear();
+  view_->reload();
+  ASSERT_TRUE(waitForEnd());
+  EXPECT_EQ(eval("page"), "huge");
+}
+
+TEST_F(WebViewTest, WhatThePageShowedIsKeptWithinItsBytesLatestFirst) {
+  auto bytesOf = [](const std::vector<std::string>& texts) {
+    size_t n = 0;
+    for (const auto& t : texts) n += t.size();
+    return n;
+  };
+  struct Case {
+    const char* name;
+    std::string call;  // the page's call, with `s` the text
+    std::string prefix;
+    const std::vector<std::string>& (WebView::*kept)() const;
+  };
+  const Case cases[] = {
+      {"alert", "alert(s)", "", &WebView::alertsForTesting},
+      {"console", "console.log(s)", "log: ", &WebView::consoleMessagesForTesting},
+  };
+  for (const auto& c : cases) {
+    view_ = WebView::create(platform::Rect(0, 0, 320, 50));
+    view_->setDelegate(delegate_);
+    // Pages showing 1 MiB texts over and over, then a few short numbered ones, reloaded.
+    for (int load = 0; load < 3; ++load) {
+      delegate_->events.clear();
+      view_->loadHTMLStringBaseURL("<script>var s = new Array((1 << 20) + 1).join('\\u00e9');"
+                                   "for (var i = 0; i < 6; ++i) " + c.call + ";</script>",
+                                   std::nullopt);
+      ASSERT_TRUE(waitForEnd()) << c.name;
+      const auto& kept = ((*view_).*c.kept)();
+      // The latest large text alone, cut to the budget on a character's boundary.
+      ASSERT_EQ(kept.size(), 1u) << c.name;
+      EXPECT_LE(kept[0].size(), WebView::kPageMessagesBytesKept) << c.name;
+      EXPECT_GT(kept[0].size(), WebView::kPageMessagesBytesKept / 2) << c.name;
+      EXPECT_EQ(kept[0].rfind(c.prefix + "\xC3\xA9", 0), 0u) << c.name;
+      EXPECT_EQ(kept[0].substr(kept[0].size() - 2), "\xC3\xA9") << c.name;
+      eval("for (var i = 0; i < 3; ++i) { s = 'short " + std::to_string(load) + ".' + i; " + c.call + "; }");
+      ASSERT_GE(kept.size(), 3u) << c.name;
+      EXPECT_LE(bytesOf(kept), WebView::kPageMessagesBytesKept) << c.name;
+      for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(kept[kept.size() - 3 + i], c.prefix + "short " + std::to_string(load) + "." + std::to_string(i))
+            << c.name;
+    }
+    // Many short lines: the latest are kept, in order, without a gap.
+    delegate_->events.clear();
+    view_->loadHTMLStringBaseURL("<script>for (var i = 0; i < 30000; ++i) { var s = 'n' + i; " + c.call +
+                                     "; }</script>",
+                                 std::nullopt);
+    ASSERT_TRUE(waitForEnd()) << c.name;
+    const auto& kept = ((*view_).*c.kept)();
+    ASSERT_GE(kept.size(), 1000u) << c.name;
+    EXPECT_LE(bytesOf(kept), WebView::kPageMessagesBytesKept) << c.name;
+    for (size_t k = 0; k < kept.size(); ++k)
+      ASSERT_EQ(kept[k], c.prefix + "n" + std::to_string(30000 - kept.size() + k)) << c.name;
   }
 }
 
