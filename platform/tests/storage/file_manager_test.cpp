@@ -312,7 +312,9 @@ TEST_F(FileManagerTest, TheApplicationsFilesNamedLikeTemporariesSurviveTheFirstW
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(folder), kept);
   for (const auto& c : cases) {
-    if (!c.abandoned) EXPECT_EQ(FileManager::stringContentsAtPath(folder + "/" + c.name), "mine") << c.name;
+    if (!c.abandoned) {
+      EXPECT_EQ(FileManager::stringContentsAtPath(folder + "/" + c.name), "mine") << c.name;
+    }
   }
 }
 
