@@ -21,7 +21,8 @@ test: build
 demo: build
 	@./build/$(PRESET)/apps/adhost/adhost
 
-bench: deps
+bench:
+	@bash scripts/install-deps.sh bench
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench -j $(JOBS)
 	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

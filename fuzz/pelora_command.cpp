@@ -2,6 +2,7 @@
 // announced as an ORMMA ad or not. The connector may let the web view load only plain http
 // links, keeps its state within its enumeration, and opens nothing without being asked
 // through an alert first unless the link is a web address.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,13 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   connector->setIsORMMA(data[1] & 1);
   const std::string url(reinterpret_cast<const char*>(data + 2), size - 2);
   auto& app = platform::Application::sharedApplication();
-  const size_t opened = app.openedURLs().size();
+  // The record keeps only the latest URLs, so what this input opened is counted by calls.
+  const size_t calls = app.openURLCalls();
   const bool load = connector->parseORMMAResponse(url);
   if (load && url.rfind("http://", 0) != 0) std::abort();
   if (!pelora::ORMMAConnector::bannerStateString(connector->bannerState())) std::abort();
-  if (app.openedURLs().size() != opened) {
-    const std::string& last = app.openedURLs().back();
-    if (last.rfind("http://", 0) != 0 && last.rfind("https://", 0) != 0) std::abort();
+  const auto& opened = app.openedURLs();
+  const size_t made = std::min(app.openURLCalls() - calls, opened.size());
+  for (size_t i = opened.size() - made; i < opened.size(); ++i) {
+    if (opened[i].rfind("http://", 0) != 0 && opened[i].rfind("https://", 0) != 0) std::abort();
   }
   return 0;
 }

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the fuzzers and the benchmarks need.
+# Installs the Debian packages the build, the tests and the fuzzers need.
 # Quiet and quick when everything is present; refreshes the package lists only when something is missing.
-# `install-deps.sh coverage` also installs lcov, which only `make coverage` uses.
+# `install-deps.sh coverage` also installs lcov, which only `make coverage` uses;
+# `install-deps.sh bench` also installs the benchmark library and the two JSON libraries the
+# benchmarks compare against, which only `make bench` uses.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev zlib1g-dev libminizip-dev libssl-dev libcurl4-openssl-dev libexpat1-dev
   duktape-dev libstb-dev libicu-dev tzdata
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev rapidjson-dev
+  googletest libgtest-dev libgmock-dev
   clang
 )
-if [ "${1:-}" = coverage ]; then packages+=(lcov); fi
+case "${1:-}" in
+  coverage) packages+=(lcov) ;;
+  bench) packages+=(libbenchmark-dev nlohmann-json3-dev rapidjson-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

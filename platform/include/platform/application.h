@@ -117,6 +117,11 @@ class Application : public Responder {
   // the registry. openURL records the URL and answers the scripted answer, or canOpenURL
   // without one. When leaving is switched on, an open that succeeded sends the application
   // to the background on the next turn (resign active, then enter background).
+  // The record keeps the latest kOpenedURLsKept URLs, oldest first (the oldest is dropped
+  // to make room), so a long-running process does not grow with every open; openURLCalls()
+  // counts every call since the reset, for a reader that wants to know how many came after
+  // a point.
+  static constexpr size_t kOpenedURLsKept = 64;
   bool canOpenURL(const std::string& url) const;
   bool openURL(const std::string& url);
   void registerOpenableScheme(const std::string& scheme);
@@ -124,6 +129,7 @@ class Application : public Responder {
   void setOpenURLAnswer(std::optional<bool> answer) { openURLAnswer_ = answer; }
   void setOpenURLLeavesApplication(bool leaves) { openURLLeaves_ = leaves; }
   const std::vector<std::string>& openedURLs() const { return openedURLs_; }
+  size_t openURLCalls() const { return openURLCalls_; }
 
   // Background tasks: identifiers from 1. The expiration handler runs only when a test
   // calls expireBackgroundTasks(), and only for a task still running when its turn comes.
@@ -175,6 +181,7 @@ class Application : public Responder {
   std::optional<bool> openURLAnswer_;
   bool openURLLeaves_ = false;
   std::vector<std::string> openedURLs_;
+  size_t openURLCalls_ = 0;
   struct Task {
     BackgroundTaskIdentifier id;
     std::function<void()> handler;

@@ -271,9 +271,13 @@ void HopReader::headerLine(std::string_view line) {
     size_t space = line.find(' ');
     status_ = 0;
     if (space != std::string_view::npos) {
+      // A status has three digits: a longer run is no status at all (and would overflow).
+      size_t digits = 0;
       for (size_t i = space + 1; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
+        if (++digits > 3) break;
         status_ = status_ * 10 + (line[i] - '0');
       }
+      if (digits != 3) status_ = 0;
     }
     return;
   }

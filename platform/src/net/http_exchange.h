@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 #include "platform/url_connection.h"
@@ -65,6 +66,11 @@ class HopReader {
   void setMaximumContentLength(std::optional<uint64_t> cap) { cap_ = cap; }
   bool exceededCap() const { return exceeded_; }
 
+  // One line of the answer's head as libcurl hands it over (line break included): a status
+  // line starts a new head, an empty line ends it, a line starting with a space or tab
+  // continues the previous field. Public so the reader can be driven without a transfer.
+  void headerLine(std::string_view line);
+
   bool headComplete() const { return headComplete_; }
   long status() const { return status_; }
   const HTTPHeaderFields& headers() const { return headers_; }
@@ -80,7 +86,6 @@ class HopReader {
   static size_t writeCallback(char* data, size_t size, size_t count, void* user);
   static int progressCallback(void* user, curl_off_t, curl_off_t dlnow, curl_off_t,
                               curl_off_t ulnow);
-  void headerLine(std::string_view line);
   bool declaresMoreThanCap() const;
 
   bool headComplete_ = false;

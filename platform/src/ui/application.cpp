@@ -129,7 +129,9 @@ bool Application::canOpenURL(const std::string& url) const {
 }
 
 bool Application::openURL(const std::string& url) {
+  if (openedURLs_.size() >= kOpenedURLsKept) openedURLs_.erase(openedURLs_.begin());
   openedURLs_.push_back(url);
+  ++openURLCalls_;
   bool ok = openURLAnswer_ ? *openURLAnswer_ : canOpenURL(url);
   if (ok && openURLLeaves_) {
     RunLoop::main().post([] {

@@ -163,6 +163,24 @@ TEST_F(WindowApplicationTest, OpeningURLs) {
   EXPECT_EQ(app.applicationState(), ApplicationState::Background);
 }
 
+// A host that opens URLs for ever (a long fuzz run, a demo left running) keeps only the
+// latest ones, in order, while the count still says how many calls there were.
+TEST_F(WindowApplicationTest, OpenedURLRecordKeepsTheLatestAndCountsEveryCall) {
+  auto& app = Application::sharedApplication();
+  const size_t kept = Application::kOpenedURLsKept;
+  const size_t extra = 3;
+  for (size_t i = 0; i < kept + extra; ++i) app.openURL("tel:" + std::to_string(i));
+  std::vector<std::string> latest;
+  for (size_t i = extra; i < kept + extra; ++i) latest.push_back("tel:" + std::to_string(i));
+  EXPECT_EQ(app.openedURLs(), latest);
+  EXPECT_EQ(app.openURLCalls(), kept + extra);
+  app.openURL("sms:last");
+  EXPECT_EQ(app.openedURLs().size(), kept);
+  EXPECT_EQ(app.openedURLs().front(), "tel:" + std::to_string(extra + 1));
+  EXPECT_EQ(app.openedURLs().back(), "sms:last");
+  EXPECT_EQ(app.openURLCalls(), kept + extra + 1);
+}
+
 TEST_F(WindowApplicationTest, StatusBarAndBackgroundTasks) {
   auto& app = Application::sharedApplication();
   struct Case {

@@ -72,7 +72,7 @@ class UserActivationTest : public testing::SandboxTest {
     ASSERT_TRUE(runUntil([&] { return delegate_->loaded; }));
   }
   void eval(const std::string& js) { view_->stringByEvaluatingJavaScriptFromString(js); }
-  void tapView() { window_->tapAtPoint(Point(10, 10)); }
+  void tapView() { window_->tapAtPoint(Point{10, 10}); }
 
   std::shared_ptr<Window> window_;
   std::shared_ptr<View> other_ = std::make_shared<View>(Rect(0, 100, 320, 50));
@@ -92,23 +92,23 @@ TEST_F(UserActivationTest, OnlyAUsersTouchOnTheShownViewGrantsIt) {
       {"a tap through the window on its scroll view", [&] { tapView(); }, true, ""},
       {"a tap through the window on the view itself", [&] {
          view_->scrollView()->setUserInteractionEnabled(false);
-         ASSERT_EQ(window_->tapAtPoint(Point(10, 10)), view_);
+         ASSERT_EQ(window_->tapAtPoint(Point{10, 10}), view_);
        }, true, ""},
       {"a tap on a subview inside the view", [&] {
          auto inner = std::make_shared<View>(Rect(0, 0, 40, 40));
          view_->scrollView()->addSubview(inner);
-         ASSERT_EQ(window_->tapAtPoint(Point(10, 10)), inner);
+         ASSERT_EQ(window_->tapAtPoint(Point{10, 10}), inner);
        }, true, ""},
       {"a finger down, then lifted", [&] {
-         window_->touchDownAtPoint(Point(10, 10));
-         window_->touchMovedToPoint(Point(12, 12));
-         window_->touchUpAtPoint(Point(12, 12));
+         window_->touchDownAtPoint(Point{10, 10});
+         window_->touchMovedToPoint(Point{12, 12});
+         window_->touchUpAtPoint(Point{12, 12});
        }, true, ""},
       {"a finger down that is cancelled", [&] {
-         window_->touchDownAtPoint(Point(10, 10));
+         window_->touchDownAtPoint(Point{10, 10});
          window_->touchCancel();
        }, false, ""},
-      {"a finger down that has not lifted", [&] { window_->touchDownAtPoint(Point(10, 10)); }, false, ""},
+      {"a finger down that has not lifted", [&] { window_->touchDownAtPoint(Point{10, 10}); }, false, ""},
       {"the tap hook on a link by URL", [&] { ASSERT_TRUE(view_->tapLinkWithURLForTesting("next.html")); }, true, "0+"},
       {"the tap hook by element id", [&] { ASSERT_TRUE(view_->tapLinkWithElementIdForTesting("go")); }, true, "0+"},
       {"a tap whose handler changes the location", [&] { view_->tapLinkWithElementIdForTesting("self"); },
@@ -126,17 +126,17 @@ TEST_F(UserActivationTest, OnlyAUsersTouchOnTheShownViewGrantsIt) {
          eval("var f = document.createElement('iframe'); document.body.appendChild(f); f.setAttribute('src', 'frame.html')");
        }, false, "5-"},
       {"window.open", [&] { eval("window.open('popup.html')"); }, false, "5-"},
-      {"a tap on another view of the window", [&] { ASSERT_EQ(window_->tapAtPoint(Point(10, 110)), other_); },
+      {"a tap on another view of the window", [&] { ASSERT_EQ(window_->tapAtPoint(Point{10, 110}), other_); },
        false, ""},
       {"a tap where the view is, while it is hidden", [&] {
          view_->setHidden(true);
-         window_->tapAtPoint(Point(10, 10));
+         window_->tapAtPoint(Point{10, 10});
          view_->setHidden(false);
        }, false, ""},
       {"a finger that lifts after the view left the window", [&] {
-         window_->touchDownAtPoint(Point(10, 10));
+         window_->touchDownAtPoint(Point{10, 10});
          view_->removeFromSuperview();
-         window_->touchUpAtPoint(Point(10, 10));
+         window_->touchUpAtPoint(Point{10, 10});
          window_->addSubview(view_);
        }, false, ""},
       {"the tap hook while the view is hidden", [&] {

@@ -70,7 +70,7 @@ TEST_F(HVMessageBoxTest, BoxFitsItsStackWithinAHeightCap) {
     box->showInView(window);
     auto view = box->boxView();
     EXPECT_EQ(view->bounds().size, c.box);
-    EXPECT_EQ(view->center(), Point(160, 240));
+    EXPECT_EQ(view->center(), (Point{160, 240}));
     EXPECT_EQ(view->contentSize().height, c.contentHeight);
     EXPECT_EQ(view->contentView()->frame(), Rect(16, 16, c.box.width - 32, c.box.height - 32));
     // Stacked from the top, each centred in the content view.
@@ -89,21 +89,21 @@ TEST_F(HVMessageBoxTest, BackgroundIsARoundedGradientWithAWhiteEdgeDrawnOnce) {
   box->showInView(window);
   runUntilIdle();
   auto view = box->boxView();
-  ASSERT_EQ(view->bounds().size, Size(124, 86));
+  ASSERT_EQ(view->bounds().size, (Size{124, 86}));
   const auto& ops = view->backgroundLayer()->context().operations();
   ASSERT_EQ(ops.size(), 3u);
   ASSERT_EQ(ops[0].kind, DrawOp::Kind::ClipToPath);
   // Corners of cubic curves, their control points halfway along the corner radius of 16.
   const auto& path = ops[0].path;
   ASSERT_EQ(path.size(), 10u);
-  EXPECT_EQ(path[0].points, std::vector<Point>{Point(16, 0)});
+  EXPECT_EQ(path[0].points, (std::vector<Point>{Point{16, 0}}));
   EXPECT_EQ(path[2].points, (std::vector<Point>{{116, 0}, {124, 8}, {124, 16}}));
   EXPECT_EQ(ops[1].kind, DrawOp::Kind::LinearGradient);
   EXPECT_EQ(ops[1].gradient.locations, (std::vector<double>{0.0, 0.1, 1.0}));
   EXPECT_EQ(ops[1].gradient.colors, (std::vector<Color>{Color::rgba(0.5, 0.5, 0.5, 0.75),
                                                         Color::rgba(0.25, 0.25, 0.25, 0.75),
                                                         Color::rgba(0, 0, 0, 0.75)}));
-  EXPECT_EQ(ops[1].end, Point(0, 86));
+  EXPECT_EQ(ops[1].end, (Point{0, 86}));
   EXPECT_EQ(ops[2].kind, DrawOp::Kind::StrokePath);
   EXPECT_EQ(ops[2].path, path);
   EXPECT_EQ(std::make_pair(ops[2].strokeColor, ops[2].lineWidth), std::make_pair(Color::whiteColor(), 4.0));

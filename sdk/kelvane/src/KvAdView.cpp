@@ -12,18 +12,6 @@
 #include "platform/window.h"
 
 namespace kelvane {
-namespace {
-
-// A side the page measured, read as a whole number: a page may make it anything (infinite,
-// not a number, past every integer), so only a finite value above 0 counts, and never more
-// than `limit`, the view the banner sits in.
-double measuredSide(const std::string& text, double limit) {
-  const double value = platform::Value(text).doubleValue();
-  if (!std::isfinite(value) || value <= 0) return 0;
-  return std::min(std::trunc(value), std::max(limit, 0.0));
-}
-
-}  // namespace
 
 std::shared_ptr<KvAdView> KvAdView::create(const platform::Rect& frame) {
   auto view = std::make_shared<KvAdView>(platform::Passkey<KvAdView>{}, frame);
@@ -185,11 +173,11 @@ void KvAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& we
   auto root = controller ? controller->rootView() : nullptr;
   // Without its root the banner is kept within the screen.
   const platform::Size limit = root ? root->bounds().size : platform::Screen::mainScreen().bounds().size;
-  double width = measuredSide(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].width"),
+  double width = KvMeasuredSide(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].width"),
                               limit.width);
   double height = 0;
   if (width > 0) {
-    height = measuredSide(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].height"),
+    height = KvMeasuredSide(kvWebView_->stringByEvaluatingJavaScriptFromString("document.images[0].height"),
                           limit.height);
   } else {
     width = root ? std::max(root->bounds().size.width, 0.0) : 0;

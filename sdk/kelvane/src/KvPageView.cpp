@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "KvAdServer.h"
 #include "KvClientIdFile.h"
@@ -105,23 +106,22 @@ bool KvPageView::takeAnswerPage() {
   return false;
 }
 
-namespace {
+double KvMeasuredSide(const std::string& text, double limit) {
+  const double value = platform::Value(text).doubleValue();
+  if (!std::isfinite(value) || value <= 0) return 0;
+  return std::min(std::trunc(value), std::max(limit, 0.0));
+}
 
-// The session and the client id go back to the server in the click report's query: ids of
-// the server's, so a page's text past the client id's length is not kept at all (a cut one
-// would be another id).
-std::string boundedPageId(std::string text, const char* refusal) {
+std::string KvBoundedPageId(std::string text, const char* refusal) {
   if (text.size() <= KvClientIdFile::kMaximumLength) return text;
   platform::log(refusal);
   return std::string();
 }
 
-}  // namespace
-
 const char* KvPageView::readPage() {
-  session_ = boundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
+  session_ = KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
                            "Kelvane: the page's session is longer than an id may be; it is not kept");
-  cid_ = boundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
+  cid_ = KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
                        "Kelvane: the page's client id is longer than an id may be; it is not kept");
   if (!cid_.empty()) KvClientIdFile::write(cid_);
   error_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvError();");

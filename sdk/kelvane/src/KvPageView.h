@@ -121,6 +121,17 @@ class KvPageView : public platform::View,
 // neither is a download, and no server may hold the client or fill its memory.
 void KvBoundSmallAnswer(platform::URLRequest& request);
 
+// A side of the banner as the page measured it (its first image's width or height), read as
+// a whole number: a page may make it anything (infinite, not a number, past every integer),
+// so only a finite value above 0 counts, and never more than `limit`, the view the banner
+// sits in. 0 when the text gives no such side.
+double KvMeasuredSide(const std::string& text, double limit);
+
+// A session or client id read from the page. Both go back to the server in the click
+// report's query as ids of the server's, so a text longer than KvClientIdFile::kMaximumLength
+// is not kept at all (a cut one would be another id): "" then, and `refusal` is logged.
+std::string KvBoundedPageId(std::string text, const char* refusal);
+
 // True for a URL naming a local file, inline data or script: nothing an ad may show.
 bool KvIsLocalOrInlineUrl(const std::string& url);
 

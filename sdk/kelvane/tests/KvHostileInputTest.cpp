@@ -281,7 +281,7 @@ TEST_F(KvHostileInputTest, EndlessAnswersFailOnceAtTheDeadline) {
     advance(deadline / 2);
     if (c.bytesKeepComing) {
       const size_t had = view->receivedBytesForTesting();
-      ASSERT_TRUE(runUntil([&] { return view->receivedBytesForTesting() > had; }));
+      ASSERT_TRUE(runUntil([&, view = view] { return view->receivedBytesForTesting() > had; }));
     }
     advance(deadline / 2 - 1);
     runUntilIdle();

@@ -25,7 +25,7 @@ namespace nubira {
 
 namespace {
 
-constexpr int kStateLoading = 0;
+// The page's states as NBAdView numbers them; loading (0) is never acted on here.
 constexpr int kStateDefault = 1;
 constexpr int kStateResized = 2;
 constexpr int kStateHidden = 4;

@@ -423,7 +423,7 @@ TEST_F(NBAdInterstitialTest, CloseButtonDrawsAWhiteCrossOnBlackInAWhiteFrame) {
   using platform::PathElement;
   auto button = ad->closeButtonForTesting();
   ASSERT_EQ(button->frame(), platform::Rect(0, 0, 25, 25));
-  platform::GraphicsContext context(platform::Size(25, 25));
+  platform::GraphicsContext context(platform::Size{25, 25});
   platform::GraphicsContext::pushContext(&context);
   button->drawRect(button->bounds());
   platform::GraphicsContext::popContext();
@@ -481,7 +481,7 @@ TEST_F(NBAdInterstitialTest, GestureRecognizerLightsTheTouchedButtonUntilTheTouc
 
   for (bool cancelled : {false, true}) {
     SCOPED_TRACE(cancelled ? "cancelled" : "ended");
-    EXPECT_EQ(window->touchDownAtPoint(platform::Point(20, 20)), button);
+    EXPECT_EQ(window->touchDownAtPoint(platform::Point{20, 20}), button);
     EXPECT_EQ(recognizer->beganButton(), button);
     auto white = button->backgroundImageForState(platform::kControlStateNormal);
     ASSERT_TRUE(white);
@@ -489,7 +489,7 @@ TEST_F(NBAdInterstitialTest, GestureRecognizerLightsTheTouchedButtonUntilTheTouc
     if (cancelled)
       window->touchCancel();
     else
-      window->touchUpAtPoint(platform::Point(20, 20));
+      window->touchUpAtPoint(platform::Point{20, 20});
     EXPECT_EQ(button->backgroundImageForState(platform::kControlStateNormal), nullptr);
   }
   // The button still has its own touches, and the recognizer stands in no other's way.
@@ -502,7 +502,7 @@ TEST_F(NBAdInterstitialTest, GestureRecognizerLightsTheTouchedButtonUntilTheTouc
   // The close image: a white 25 x 25 outline, 4 points wide.
   auto image = nubira::NBInterstitialGestureRecognizer::createCloseImage();
   ASSERT_TRUE(image && image->drawing());
-  EXPECT_EQ(image->size(), platform::Size(25, 25));
+  EXPECT_EQ(image->size(), (platform::Size{25, 25}));
   const auto& ops = image->drawing()->operations();
   ASSERT_EQ(ops.size(), 1u);
   EXPECT_EQ(ops[0].kind, platform::DrawOp::Kind::StrokeRect);

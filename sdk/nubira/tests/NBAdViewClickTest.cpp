@@ -120,8 +120,8 @@ TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplicatio
     if (c.busy) root->presentModalViewControllerAnimated(std::make_shared<platform::ViewController>(), false);
     const size_t openedBefore = opened().size();
     // A second tap while the click is under way starts nothing.
-    EXPECT_EQ(window->tapAtPoint(platform::Point(10, 10)), view->hideWebViewForTesting());
-    window->tapAtPoint(platform::Point(10, 10));
+    EXPECT_EQ(window->tapAtPoint(platform::Point{10, 10}), view->hideWebViewForTesting());
+    window->tapAtPoint(platform::Point{10, 10});
     EXPECT_TRUE(view->isTouchedDownOnAdForTesting());
     EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
     ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/landing/" + id).empty(); }, 10));
@@ -244,8 +244,8 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
 TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
   // Down at (10, 10), then up (or cancelled) at the point given.
   const std::tuple<const char*, std::optional<platform::Point>, bool> cases[] = {
-      {"inside", platform::Point(20, 30), true},
-      {"outside", platform::Point(10, 200), false},
+      {"inside", platform::Point{20, 30}, true},
+      {"outside", platform::Point{10, 200}, false},
       {"cancelled", std::nullopt, false},
   };
   for (const auto& [name, up, clicks] : cases) {
@@ -294,7 +294,7 @@ TEST_F(NBAdViewClickTest, AFailedClickLeavesTheBannerClickable) {
     for (int tap = 1; tap <= 2; ++tap) {
       SCOPED_TRACE(tap);
       const size_t asked = server.requestsTo(path).size();
-      window->tapAtPoint(platform::Point(10, 10));
+      window->tapAtPoint(platform::Point{10, 10});
       EXPECT_TRUE(view->isTouchedDownOnAdForTesting());
       // The refresh timer starts again when the click has failed.
       ASSERT_TRUE(runUntil([&] { return view->isRefreshTimerRunningForTesting(); }, 10));

@@ -150,7 +150,7 @@ TEST_F(NBAdViewExpansionTest, ExpandsOverTheWindowAndClosesBackIntoItsPlace) {
 
   auto closeButton = view->adCloseButtonForTesting();
   ASSERT_TRUE(closeButton);
-  EXPECT_EQ(window->tapAtPoint(platform::Point(5, 25)), closeButton);
+  EXPECT_EQ(window->tapAtPoint(platform::Point{5, 25}), closeButton);
   runUntilIdle();
   EXPECT_EQ(heard->events, (std::vector<std::string>{"will dismiss", "did dismiss"}));
   EXPECT_TRUE(view->isRefreshTimerRunningForTesting());

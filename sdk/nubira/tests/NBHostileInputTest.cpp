@@ -387,12 +387,12 @@ TEST_F(NBHostileInputTest, AnExpandedAdCanAlwaysBeClosed) {
     EXPECT_EQ(std::lround(inWindow.size.width), 25);
     EXPECT_EQ(std::lround(inWindow.size.height), 25);
     // Tapped anywhere on it, the button is what the finger reaches.
-    for (const platform::Point at : {platform::Point(rectGetMinX(inWindow) + 1, rectGetMinY(inWindow) + 1),
-                                     platform::Point(rectGetMidX(inWindow), rectGetMidY(inWindow)),
-                                     platform::Point(rectGetMaxX(inWindow) - 1, rectGetMaxY(inWindow) - 1)}) {
+    for (const platform::Point at : {platform::Point{rectGetMinX(inWindow) + 1, rectGetMinY(inWindow) + 1},
+                                     platform::Point{rectGetMidX(inWindow), rectGetMidY(inWindow)},
+                                     platform::Point{rectGetMaxX(inWindow) - 1, rectGetMaxY(inWindow) - 1}}) {
       EXPECT_EQ(window->hitTestWithEvent(at, nullptr).get(), button.get()) << platform::stringFromPoint(at);
     }
-    window->tapAtPoint(platform::Point(rectGetMidX(inWindow), rectGetMidY(inWindow)));
+    window->tapAtPoint(platform::Point{rectGetMidX(inWindow), rectGetMidY(inWindow)});
     runUntilIdle();
     EXPECT_EQ(view->currentStateForTesting(), 1);
     EXPECT_EQ(view->superview(), container);

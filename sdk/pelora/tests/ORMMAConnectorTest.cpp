@@ -305,7 +305,7 @@ TEST_F(ORMMAConnectorTest, TappingAVideoAdOpensItsLandingPageExpanded) {
   ASSERT_NE(view->moviePlayerForTesting(), nullptr);
 
   window->makeKeyAndVisible();
-  EXPECT_EQ(window->tapAtPoint(platform::Point(100, 120)), view);
+  EXPECT_EQ(window->tapAtPoint(platform::Point{100, 120}), view);
   auto landing = std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
   ASSERT_NE(landing, nullptr);
   EXPECT_EQ(connector->ormmaView(), landing);
@@ -352,7 +352,7 @@ TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterThe
          video.mediaFile = server->url("/pelora/ad.mp4");
          video.clickUrl = server->clickURL("store");
          show(video);
-         EXPECT_EQ(window->tapAtPoint(platform::Point(100, 120)), view);
+         EXPECT_EQ(window->tapAtPoint(platform::Point{100, 120}), view);
          return std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
        }},
   };

@@ -115,7 +115,7 @@ TEST_F(PELOFullScreenBannerTest, TheToastCloseButtonHidesIt) {
   auto toast = PELOToastBannerView::create();
   window->addSubview(toast);
   auto close = toast->closeButtonForTesting();
-  EXPECT_EQ(close->frame().origin, platform::Point(320 - close->frame().size.width, 0));
+  EXPECT_EQ(close->frame().origin, (platform::Point{320 - close->frame().size.width, 0}));
   toast->showToast();
   advance(PELOToastBannerView::kSlideSeconds);
   close->sendActionsForControlEvents(platform::kControlEventTouchUpInside);

@@ -145,7 +145,7 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
     }
     // The user touches where the banner is: a playing ad opens its landing page; a failed
     // one leaves nothing over the application.
-    window->tapAtPoint(platform::Point(160, 125));
+    window->tapAtPoint(platform::Point{160, 125});
     runUntilIdle();
     EXPECT_EQ(connector->bannerState() == ORMMAConnector::kExpanded, c.plays);
     EXPECT_EQ(master->subviews().size(), c.plays ? 3u : 1u);  // the banner, and the landing page with its close button
@@ -205,8 +205,8 @@ TEST_F(PELOHostileInputTest, AnExpandedAdStaysOnScreenAndItsCloseButtonInReach) 
     EXPECT_TRUE(platform::rectContainsRect(window320x480, button));
     // The user's finger on the button, through the window, closes the page.
     const size_t before = heard.size();
-    EXPECT_EQ(window->tapAtPoint(platform::Point(button.origin.x + button.size.width / 2,
-                                                 button.origin.y + button.size.height / 2)),
+    EXPECT_EQ(window->tapAtPoint(platform::Point{button.origin.x + button.size.width / 2,
+                                                 button.origin.y + button.size.height / 2}),
               close);
     advance(0.3);
     EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);

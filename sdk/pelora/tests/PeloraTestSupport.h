@@ -96,7 +96,7 @@ class PeloraSlotTest : public PeloraTest {
   // the page (only a page shown on screen can be touched).
   bool touch(const std::shared_ptr<platform::WebView>& webView) {
     const platform::Rect r = window->convertRectFromView(webView->bounds(), webView);
-    const platform::Point middle(r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2);
+    const platform::Point middle{r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2};
     auto hit = window->tapAtPoint(middle);
     return hit && (hit == webView || hit->isDescendantOfView(webView));
   }

@@ -454,7 +454,7 @@ TEST_F(QLFullScreenTest, AnAdPagesSettingsMayChangeTheTakeoverTimeout) {
     EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0) << query;
     interstitial->presentFromRootViewController(root);
     advance(1);
-    ASSERT_TRUE(runUntil([&] { return defaults.doubleForKey("applicationTimeout") == expected; })) << query;
+    ASSERT_TRUE(runUntil([&, expected = expected] { return defaults.doubleForKey("applicationTimeout") == expected; })) << query;
     shownPage()->relinquishScreen();
     advance(1);
   }
