@@ -22,6 +22,20 @@ std::string trimWhitespace(std::string_view text);
 // The same, also trimming line ends: U+000A-U+000D, U+0085, U+2028, U+2029.
 std::string trimWhitespaceAndNewlines(std::string_view text);
 
+// Equal but for the case of ASCII letters: A-Z and a-z match their other case, every other
+// byte only itself, whatever locale the process runs in. For names the server writes in
+// ASCII (element names, enumerated words), compared per element, so kept inline.
+inline bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x == y) continue;
+    // Only letters differ by the 0x20 bit alone and fold to a-z with it set.
+    if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z') return false;
+  }
+  return true;
+}
+
 // Lower case by the Unicode full mappings, independent of any locale ("ΣΟΦΟΣ" → "σοφος" with
 // its final sigma, "İ" → "i̇").
 std::string lowercase(std::string_view text);

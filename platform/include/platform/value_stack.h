@@ -16,6 +16,10 @@ namespace platform {
 
 class ValueStack {
  public:
+  // The deepest a reader that recurses once per open container may nest, whatever depth
+  // its caller allows: a thread's stack holds this many levels with room to spare, even in
+  // instrumented builds whose frames are several times larger. Deeper text fails the read.
+  static constexpr size_t kMaxRecursionDepth = 2000;
   // Where a container's members begin.
   struct Mark {
     size_t values;

@@ -69,10 +69,18 @@ class XMLParserDelegate {
   virtual void parseErrorOccurred(XMLParser&, const Error& /*error*/) {}
 };
 
+// Asks a parser to read the caller's bytes where they are instead of keeping a copy.
+struct XMLParserInPlace {};
+inline constexpr XMLParserInPlace kXMLParserInPlace{};
+
 class XMLParser {
  public:
   explicit XMLParser(Bytes data);
   explicit XMLParser(std::string_view text);
+  // Reads `data` without copying it: the caller keeps it alive and unchanged until the parser
+  // is destroyed. For a caller that parses its own bytes at once (a large answer would
+  // otherwise be copied whole before a byte is read).
+  XMLParser(const Bytes& data, XMLParserInPlace);
   ~XMLParser();
   XMLParser(const XMLParser&) = delete;
   XMLParser& operator=(const XMLParser&) = delete;
@@ -103,6 +111,9 @@ class XMLParser {
  private:
   struct Impl;
   Bytes data_;
+  // What parse() reads: data_, or the caller's bytes in place.
+  const uint8_t* bytes_ = nullptr;
+  size_t size_ = 0;
   std::weak_ptr<XMLParserDelegate> delegate_;
   std::optional<Error> error_;
   std::unique_ptr<Impl> impl_;

@@ -36,7 +36,11 @@ std::pair<char32_t, size_t> decodeAt(std::string_view s, size_t pos) {
   return {cp, n + 1};
 }
 
-bool isWhitespace(char32_t cp) { return cp == 0x09 || u_charType(static_cast<UChar32>(cp)) == U_SPACE_SEPARATOR; }
+// The only ASCII space separator is U+0020; the database is asked about the rest.
+bool isWhitespace(char32_t cp) {
+  if (cp < 0x80) return cp == 0x09 || cp == 0x20;
+  return u_charType(static_cast<UChar32>(cp)) == U_SPACE_SEPARATOR;
+}
 
 bool isNewline(char32_t cp) { return (cp >= 0x0A && cp <= 0x0D) || cp == 0x85 || cp == 0x2028 || cp == 0x2029; }
 
@@ -48,9 +52,21 @@ std::string trimmed(std::string_view text, Pred drop) {
     if (!drop(cp)) break;
     begin += len;
   }
-  // Scanning forward keeps multi-byte characters whole; remember where the last kept one ends.
+  // Only the tail needs classifying. No character's bytes include an ASCII byte, so a kept
+  // ASCII byte is a character of its own and the forward scan lands on it: the last one
+  // before the tail is where scanning forward can start.
   size_t end = begin;
-  for (size_t pos = begin; pos < text.size();) {
+  size_t from = text.size();
+  while (from > begin) {
+    const unsigned char c = static_cast<unsigned char>(text[from - 1]);
+    if (c < 0x80 && !drop(c)) {
+      end = from;
+      break;
+    }
+    --from;
+  }
+  // Scanning forward keeps multi-byte characters whole; remember where the last kept one ends.
+  for (size_t pos = from; pos < text.size();) {
     auto [cp, len] = decodeAt(text, pos);
     pos += len;
     if (!drop(cp)) end = pos;

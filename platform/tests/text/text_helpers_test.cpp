@@ -43,10 +43,31 @@ TEST(TextHelpersTest, TrimsUnicodeWhiteSpaceAndOptionallyLineEnds) {
       {" \xFF ", "\xFF", "\xFF"},
       {" \t\u3000", "", ""},
       {"\u200Bx", "\u200Bx", "\u200Bx"},  // zero-width space is a format character, kept
+      // Tails of several-byte characters after the last ASCII one kept.
+      {"x\xC3\xA9\u3000 \u2029", "x\xC3\xA9\u3000 \u2029", "x\xC3\xA9"},
+      {"a\xE3\x80 ", "a\xE3\x80", "a\xE3\x80"},  // a cut sequence is kept, the space after it not
+      {"\u3000\xC3\xA9\u2009\n", "\xC3\xA9\u2009\n", "\xC3\xA9"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(trimWhitespace(c.text), c.spaces) << c.text;
     EXPECT_EQ(trimWhitespaceAndNewlines(c.text), c.spacesAndNewlines) << c.text;
+  }
+}
+
+TEST(TextHelpersTest, EqualsIgnoringAsciiCaseFoldsOnlyAsciiLetters) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool equal;
+  } cases[] = {
+      {"AdURL", "adurl", true},     {"aD", "Ad", true},        {"", "", true},
+      {"Ad", "Adx", false},         {"Ad", "A", false},        {"@[\\]^_", "`{|}~\x7F", false},
+      {"\xC3\xA9", "\xC3\x89", false},  // é and É: UTF-8 bytes that differ in the same bit
+      {"k", "\xE2\x84\xAA", false},     // the Kelvin sign
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(equalsIgnoringAsciiCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    EXPECT_EQ(equalsIgnoringAsciiCase(c.b, c.a), c.equal) << c.b << " / " << c.a;
   }
 }
 

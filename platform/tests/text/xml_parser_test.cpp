@@ -51,10 +51,11 @@ struct Run {
   std::optional<Error> error;
 };
 
-Run parse(std::string_view text, std::string abortAt = "") {
+Run parse(std::string_view text, std::string abortAt = "", bool inPlace = false) {
   Run run;
   run.recorder->abortAt = std::move(abortAt);
-  XMLParser parser(text);
+  const Bytes bytes(text.begin(), text.end());
+  XMLParser parser = inPlace ? XMLParser(bytes, kXMLParserInPlace) : XMLParser(text);
   parser.setDelegate(run.recorder);
   run.ok = parser.parse();
   run.error = parser.parserError();
@@ -73,6 +74,16 @@ TEST(XMLParserTest, ReportsElementsAttributesInOrderAndText) {
             (Events{"begin", "<ad z=1 b=two m=&<A>", "<x:t x:k=v xmlns:x=urn:u>", "text:hi", "</x:t>", "<e>",
                     "</e>", "</ad>", "end"}));
   EXPECT_EQ(run.recorder->startLines, (std::vector<long>{2, 2, 2}));
+}
+
+// Elements one after another, with the same names, the same names in another order, none,
+// fewer and more: each reports its own attributes and nothing of the one before.
+TEST(XMLParserTest, EachElementReportsOnlyItsOwnAttributes) {
+  auto run = parse("<r><a x='1' y='2'/><a x='3' y='4'/><b y='5' x='6'/><c/><a x='7'/><a x='8' y='9' z='10'/></r>");
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.recorder->events,
+            (Events{"begin", "<r>", "<a x=1 y=2>", "</a>", "<a x=3 y=4>", "</a>", "<b y=5 x=6>", "</b>", "<c>", "</c>",
+                    "<a x=7>", "</a>", "<a x=8 y=9 z=10>", "</a>", "</r>", "end"}));
 }
 
 TEST(XMLParserTest, AfterAWholeDocumentThePositionIsWhereItEnded) {
@@ -109,6 +120,41 @@ TEST(XMLParserTest, CDATAIsDeliveredSeparatelyAndOnlyAsCDATA) {
   parser.setDelegate(textOnly);
   EXPECT_TRUE(parser.parse());
   EXPECT_EQ(textOnly->text, "ab");
+}
+
+// The caller's bytes read in place give what a copy of them gives, including where a
+// document over a megabyte (read in one go) stops, and every CDATA section on its own
+// although their room is shared.
+TEST(XMLParserTest, ReadingInPlaceGivesWhatReadingACopyGives) {
+  std::string large = "<r>";
+  for (int i = 0; i < 40000; ++i) large += "<p a=\"" + std::to_string(i) + "\">text &amp; more</p>\n";
+  const struct {
+    const char* name;
+    std::string text;
+    bool ok;
+    Events first;  // the events the document begins with
+    long line;     // where it stopped
+  } cases[] = {
+      {"sections", "<r><![CDATA[a longer block\n]]><![CDATA[two]]>t<![CDATA[]]></r>", true,
+       {"begin", "<r>", "cdata:a longer block\n", "cdata:two", "text:t", "cdata:", "</r>", "end"}, 1},
+      {"over a megabyte", large + "</r>", true, {"begin", "<r>", "<p a=0>", "text:text & more", "</p>"}, 40001},
+      {"over a megabyte, cut", large + "<p>\n", false, {"begin", "<r>", "<p a=0>"}, 40002},
+      {"not closed", "<a>\n<b></a>", false, {"begin", "<a>", "text:\n", "<b>", "error"}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto inPlace = parse(c.text, "", true);
+    auto copied = parse(c.text);
+    EXPECT_EQ(inPlace.ok, c.ok);
+    EXPECT_EQ(inPlace.recorder->events, copied.recorder->events);
+    ASSERT_GE(inPlace.recorder->events.size(), c.first.size());
+    EXPECT_EQ(Events(inPlace.recorder->events.begin(), inPlace.recorder->events.begin() + c.first.size()), c.first);
+    if (c.ok) continue;
+    ASSERT_TRUE(inPlace.error && copied.error);
+    EXPECT_EQ(inPlace.error->code, copied.error->code);
+    EXPECT_EQ(inPlace.error->userInfo[kXMLParserErrorLineKey].integerValue(), c.line);
+    EXPECT_EQ(copied.error->userInfo[kXMLParserErrorLineKey].integerValue(), c.line);
+  }
 }
 
 TEST(XMLParserTest, MalformedDocumentsReportCodeAndLine) {

@@ -21,6 +21,8 @@ std::optional<Value> HVJSONParser::objectWithStringAllowScalar(std::string_view 
   c_ = reinterpret_cast<const unsigned char*>(text.data());
   end_ = c_ + text.size();
   depth_ = 0;
+  depthLimit_ = platform::ValueStack::kMaxRecursionDepth;
+  if (maxDepth_ && maxDepth_ < depthLimit_) depthLimit_ = maxDepth_;
   stack_.clear();
   std::optional<Value> value;
   if (!scanValue([&value](auto&& made) { value.emplace(std::forward<decltype(made)>(made)); }) || !scanIsAtEnd())
@@ -38,7 +40,7 @@ bool HVJSONParser::scanIsAtEnd() {
   return c_ == end_;
 }
 
-bool HVJSONParser::enter() { return !maxDepth_ || ++depth_ <= maxDepth_; }
+bool HVJSONParser::enter() { return ++depth_ <= depthLimit_; }
 
 template <class Place>
 bool HVJSONParser::scanValue(Place&& place) {
@@ -188,7 +190,7 @@ bool HVJSONParser::scanRestOfArray(Place&& place) {
     if (c_ == end_) return false;
     if (*c_ == ']') {
       ++c_;
-      if (maxDepth_) --depth_;
+      --depth_;
       place(stack_.takeArray(members));
       return true;
     }
@@ -212,7 +214,7 @@ bool HVJSONParser::scanRestOfDictionary(Place&& place) {
     if (c_ == end_) return false;
     if (*c_ == '}') {
       ++c_;
-      if (maxDepth_) --depth_;
+      --depth_;
       place(stack_.takeDictionary(members));
       return true;
     }

@@ -16,7 +16,9 @@ namespace halvern {
 
 class HVJSONParser {
  public:
-  // 0 means no limit; otherwise an array or object nested deeper fails the parse.
+  // An array or object nested deeper fails the parse. 0 means no limit of the caller's own;
+  // the reader's stack still bounds nesting at platform::ValueStack::kMaxRecursionDepth,
+  // which also caps any higher limit.
   unsigned maxDepth() const { return maxDepth_; }
   void setMaxDepth(unsigned depth) { maxDepth_ = depth; }
 
@@ -51,7 +53,9 @@ class HVJSONParser {
 
   const unsigned char* c_ = nullptr;
   const unsigned char* end_ = nullptr;
-  unsigned depth_ = 0;
+  size_t depth_ = 0;
+  // The limit in force during a parse.
+  size_t depthLimit_ = 0;
   unsigned maxDepth_ = 0;
   // Members and keys of the open containers, shared by every depth and kept from parse to
   // parse.

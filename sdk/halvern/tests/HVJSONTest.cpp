@@ -103,5 +103,31 @@ TEST(HVJSONTest, NestingIsBounded) {
   EXPECT_FALSE(parser.objectWithStringAllowScalar("[{\"a\":[1]}]", false));
 }
 
+// A parser of its own has no limit by default, and a caller may raise one past what the
+// stack holds: either way the reader stops at its own ceiling instead of overflowing.
+TEST(HVJSONTest, NestingStopsAtTheReadersCeilingWhateverTheLimit) {
+  constexpr size_t ceiling = platform::ValueStack::kMaxRecursionDepth;
+  auto arrays = [](size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  auto objects = [](size_t depth) {
+    std::string text;
+    for (size_t i = 0; i < depth; ++i) text += "{\"k\":";
+    text += "1";
+    return text + std::string(depth, '}');
+  };
+  for (unsigned limit : {0u, 1000000u}) {
+    SCOPED_TRACE(limit);
+    HVJSONParser parser;
+    parser.setMaxDepth(limit);
+    EXPECT_TRUE(parser.objectWithStringAllowScalar(arrays(ceiling), false));
+    EXPECT_TRUE(parser.objectWithStringAllowScalar(objects(ceiling), false));
+    EXPECT_FALSE(parser.objectWithStringAllowScalar(arrays(ceiling + 1), false));
+    EXPECT_FALSE(parser.objectWithStringAllowScalar(objects(ceiling + 1), false));
+    // Well past where unbounded recursion used to overflow.
+    EXPECT_FALSE(parser.objectWithStringAllowScalar(arrays(200000), false));
+    // The depth count starts afresh after a failure.
+    EXPECT_TRUE(parser.objectWithStringAllowScalar(arrays(ceiling), false));
+  }
+}
+
 }  // namespace
 }  // namespace halvern

@@ -1,7 +1,5 @@
 #include "NBAdXMLParser.h"
 
-#include <cctype>
-
 #include "NBSDKUtil.h"
 #include "platform/text_helpers.h"
 #include "platform/xml_parser.h"
@@ -9,14 +7,6 @@
 namespace nubira {
 
 namespace {
-
-bool equalsIgnoringCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return i == a.size() && !b[i];
-}
 
 int intValue(const platform::Value& text) { return static_cast<int>(text.integerValue()); }
 
@@ -27,7 +17,7 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
   explicit Listener(NBAdUnit& ad) : ad_(ad) {}
 
   void didStartElement(platform::XMLParser&, const std::string& name, const platform::XMLAttributes& attributes) override {
-    if (equalsIgnoringCase(name, "Ad")) {
+    if (platform::equalsIgnoringAsciiCase(name, "Ad")) {
       if (const auto* type = attributes.find("type")) {
         ad_.adType = NBAdUnit::getAdType(platform::trimWhitespaceAndNewlines(type->stringValue()));
       }
@@ -35,10 +25,10 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
       if (const auto* action = attributes.find("actiontype")) ad_.adActionType = intValue(*action);
       ad_.width = intValue(attributes.get("width"));
       ad_.height = intValue(attributes.get("height"));
-    } else if (equalsIgnoringCase(name, "AdURL")) {
+    } else if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
       isAdUrl_ = true;
       adUrlText_.clear();
-    } else if (equalsIgnoringCase(name, "TitleText")) {
+    } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {
       isTitleText_ = true;
     }
   }
@@ -49,14 +39,16 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
   }
 
   void foundCDATA(platform::XMLParser&, const platform::Bytes& block) override {
-    ad_.CDATABlock = std::string(block.begin(), block.end());
+    // Into the room of an earlier block, when there was one.
+    if (ad_.CDATABlock) ad_.CDATABlock->assign(block.begin(), block.end());
+    else ad_.CDATABlock.emplace(block.begin(), block.end());
   }
 
   void didEndElement(platform::XMLParser&, const std::string& name) override {
-    if (equalsIgnoringCase(name, "AdURL")) {
+    if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
       if (isAdUrl_ && !adUrlText_.empty()) ad_.targetUrl = platform::trimWhitespaceAndNewlines(adUrlText_);
       isAdUrl_ = false;
-    } else if (equalsIgnoringCase(name, "TitleText")) {
+    } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {
       isTitleText_ = false;
     }
   }
@@ -73,11 +65,12 @@ NBAdXMLParser::~NBAdXMLParser() = default;
 
 std::shared_ptr<NBAdUnit> NBAdXMLParser::buildAdUnitFromResponseData(const platform::Bytes& data) {
   auto util = NBSDKUtil::util();
-  util->logAbove(1, "res=%@", std::string(data.begin(), data.end()));
+  // A view: the reply is copied only when the line is written.
+  util->logAbove(1, "res=%@", std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   ad_ = std::make_shared<NBAdUnit>();
   ad_->CDATABlock.reset();
   listener_ = std::make_shared<Listener>(*ad_);
-  platform::XMLParser parser(data);
+  platform::XMLParser parser(data, platform::kXMLParserInPlace);
   parser.setDelegate(listener_);
   parser.setShouldProcessNamespaces(false);
   parser.setShouldResolveExternalEntities(false);

@@ -1,7 +1,8 @@
 #include "PELOEnumConverter.h"
 
 #include <array>
-#include <cctype>
+
+#include "platform/text_helpers.h"
 
 namespace pelora {
 namespace {
@@ -11,17 +12,10 @@ std::string wordFor(const std::array<const char*, N>& words, int value) {
   return value >= 0 && static_cast<size_t>(value) < N ? words[value] : "";
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 template <size_t N>
 int valueFor(const std::array<const char*, N>& words, std::string_view word) {
   for (size_t i = 0; i < N; ++i)
-    if (sameIgnoringCase(words[i], word)) return static_cast<int>(i);
+    if (platform::equalsIgnoringAsciiCase(words[i], word)) return static_cast<int>(i);
   return 0;
 }
 

@@ -21,6 +21,9 @@ int textElementIndex(std::string_view name) {
 
 bool isTextElement(std::string_view name) { return textElementIndex(name) >= 0; }
 
+// Longer element text leaves the buffer with the value that takes it.
+constexpr size_t kCopiedTextSize = 512;
+
 }  // namespace
 
 struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
@@ -53,7 +56,10 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
     if (element < 0) return;
     // An element whose buffer an inner one took has no text of its own left.
     const bool hadText = collecting;
-    std::string value = hadText ? buffer : std::string();
+    // Short text is copied, leaving the buffer's room to the next element; long text (rich
+    // media) is handed over rather than copied again, unless most of the room would go with it.
+    std::string value;
+    if (hadText) value = buffer.size() > kCopiedTextSize && buffer.size() * 2 >= buffer.capacity() ? std::move(buffer) : buffer;
     collecting = false;
     // In the order of kTextElements.
     switch (element) {
@@ -85,7 +91,10 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
 
 std::shared_ptr<PELOReceivedBanner> PELOReceivedBannerParser::parse(const platform::Bytes& data) {
   auto reader = std::make_shared<Reader>();
-  platform::XMLParser parser(data);
+  // Element text is hardly ever longer than the answer: with this room the buffer does not
+  // grow by copying itself. Pages of it that no text reaches are never touched.
+  reader->buffer.reserve(data.size());
+  platform::XMLParser parser(data, platform::kXMLParserInPlace);
   parser.setDelegate(reader);
   parser.setShouldProcessNamespaces(false);
   parser.setShouldResolveExternalEntities(false);

@@ -79,6 +79,34 @@ TEST(PELOReceivedBannerParserTest, OneFlatBufferAndNoCDATA) {
   EXPECT_EQ(banner->status(), 0);
 }
 
+// Long texts (rich media) and short ones take turns with the one buffer: each element keeps
+// all of its own runs and nothing of the one before.
+TEST(PELOReceivedBannerParserTest, LongAndShortTextsEachKeepTheirOwn) {
+  std::string markup, escaped;
+  for (int i = 0; i < 300; ++i) {
+    markup += "<p id=\"" + std::to_string(i) + "\">a & b</p>\n";
+    escaped += "&lt;p id=\"" + std::to_string(i) + "\"&gt;a &amp; b&lt;/p&gt;\n";
+  }
+  const std::string media = "<mediadata>" + escaped + "</mediadata>";
+  const struct {
+    const char* name;
+    std::string answer;
+    std::string adText, richMedia, mediaFile;
+  } cases[] = {
+      {"long then short", "<r>" + media + "<adtext>x &amp; y</adtext></r>", "x & y", markup, ""},
+      {"short then long", "<r><adtext>x &amp; y</adtext>" + media + "</r>", "x & y", markup, ""},
+      {"long after long", "<r>" + media + "<mediafile>" + escaped + "tail</mediafile><adtext>z</adtext></r>", "z",
+       markup, markup + "tail"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto banner = read(c.answer);
+    EXPECT_EQ(banner->adText(), c.adText);
+    EXPECT_EQ(banner->richMediaData(), c.richMedia);
+    EXPECT_EQ(banner->mediaFile(), c.mediaFile);
+  }
+}
+
 TEST(PELOReceivedBannerParserTest, MalformedAnswersAreParsingErrors) {
   const std::string full = "<response><status>SUCCESS</status><ad type=\"IMG\"><link>u</link></ad></response>";
   const std::string cases[] = {"", "not xml", "<response><status>SUCCESS</status><ad></response>",

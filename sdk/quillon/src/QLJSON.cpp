@@ -141,7 +141,8 @@ bool decimalText(const unsigned char* begin, const unsigned char* end, std::stri
 class QLJSON::Reader {
  public:
   Reader(std::string_view text, size_t maxDepth)
-      : c_(reinterpret_cast<const unsigned char*>(text.data())), end_(c_ + text.size()), maxDepth_(maxDepth) {
+      : c_(reinterpret_cast<const unsigned char*>(text.data())), end_(c_ + text.size()),
+        maxDepth_(std::min(maxDepth, platform::ValueStack::kMaxRecursionDepth)) {
     // Room for the members of a typical answer's open containers, so the stacks rarely grow.
     stack_.reserve(32);
   }

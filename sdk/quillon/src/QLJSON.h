@@ -58,7 +58,9 @@ class QLJSON {
   void setHumanReadable(bool v) { humanReadable_ = v; }
   bool sortKeys() const { return sortKeys_; }
   void setSortKeys(bool v) { sortKeys_ = v; }
-  // Containers nested deeper than this fail to parse (512 by default). Writing is not limited.
+  // Containers nested deeper than this fail to parse (512 by default). A higher limit stops
+  // at platform::ValueStack::kMaxRecursionDepth, where the reader's stack ends. Writing is
+  // not limited.
   size_t maxDepth() const { return maxDepth_; }
   void setMaxDepth(size_t v) { maxDepth_ = v; }
 

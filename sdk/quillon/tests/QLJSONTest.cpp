@@ -6,6 +6,7 @@
 
 #include "QLJSON.h"
 #include "QLMacros.h"
+#include "platform/value_stack.h"
 
 namespace {
 
@@ -186,6 +187,28 @@ TEST(QLJSONTest, DepthLimit) {
   EXPECT_TRUE(json.objectWithStringError("[{\"a\":1}, [], {}]"));
   EXPECT_FALSE(json.objectWithStringError("[{\"a\":[]}]", &error));
   EXPECT_EQ(chain(error).back().first, 7);
+}
+
+// A caller-raised limit past what the stack holds stops at the reader's ceiling, with the
+// same error as any other limit.
+TEST(QLJSONTest, RaisedDepthLimitStopsAtTheReadersCeiling) {
+  constexpr size_t ceiling = platform::ValueStack::kMaxRecursionDepth;
+  QLJSON json;
+  json.setMaxDepth(1000000);
+  const struct {
+    size_t depth;
+    bool parses;
+  } cases[] = {{ceiling, true}, {ceiling + 1, false}, {100000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.depth);
+    Error error;
+    auto value = json.objectWithStringError(std::string(c.depth, '[') + std::string(c.depth, ']'), &error);
+    EXPECT_EQ(value.has_value(), c.parses);
+    if (c.parses) continue;
+    auto trace = chain(error);
+    ASSERT_EQ(trace.size(), ceiling + 1);
+    EXPECT_EQ(trace.back(), (std::pair<long, std::string>{7, "Nested too deep"}));
+  }
 }
 
 TEST(QLJSONTest, WriterLayoutsAndValues) {
