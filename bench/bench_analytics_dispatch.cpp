@@ -55,9 +55,9 @@ void BM_Dispatch150HitsOverLoopback(benchmark::State& state) {
   std::filesystem::create_directories(dir);
   platform::Sandbox::setHome(dir.string());
 
-  testing::RawTCPServer server;
-  server.setResponder([](const testing::RawRequest&) {
-    testing::RawAnswer answer;
+  testkit::RawTCPServer server;
+  server.setResponder([](const testkit::RawRequest&) {
+    testkit::RawAnswer answer;
     answer.headers.emplace_back("Content-Type", "image/gif");
     answer.body = std::string(43, 'G');
     return answer;

@@ -28,9 +28,9 @@ class DispatchPrinter : public analytics::OATrackerDelegate {
 bool runAnalyticsScene(const Options& options) {
   heading("Orvane Analytics");
   auto& loop = platform::RunLoop::main();
-  std::unique_ptr<testing::AnalyticsCollector> collector;
+  std::unique_ptr<testkit::AnalyticsCollector> collector;
   if (options.collector.empty()) {
-    collector = std::make_unique<testing::AnalyticsCollector>();
+    collector = std::make_unique<testkit::AnalyticsCollector>();
     analytics::OATracker::setCollector({collector->host(), collector->port()});
     notef("collector", "sandbox collector at %@:%u", collector->host(), unsigned(collector->port()));
   } else {

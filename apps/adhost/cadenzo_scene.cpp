@@ -71,13 +71,13 @@ std::string htmlAnswer(const std::string& adId, const std::string& link, const s
 }
 
 // Serves a made-up picture and answers the asset entry that names it with its checksum.
-platform::Value picture(testing::LoopbackServer& images, const std::string& name, uint32_t w, uint32_t h) {
-  std::string png = testing::makePNG(w, h, static_cast<uint8_t>(name.size() + w));
-  images.setAnswer("/" + name, testing::ScriptedAnswer::text(png));
+platform::Value picture(testkit::LoopbackServer& images, const std::string& name, uint32_t w, uint32_t h) {
+  std::string png = testkit::makePNG(w, h, static_cast<uint8_t>(name.size() + w));
+  images.setAnswer("/" + name, testkit::ScriptedAnswer::text(png));
   return platform::Dictionary{{"url", images.url("/" + name)}, {"checksum", platform::crypto::sha1Hex(png)}};
 }
 
-std::string json(const platform::Dictionary& d) { return testing::CadenzoServer::json(platform::Value(d)); }
+std::string json(const platform::Dictionary& d) { return testkit::CadenzoServer::json(platform::Value(d)); }
 
 // Every view of type T under `root`, depth-first, the receiver first (so later ones are drawn
 // on top of earlier ones).
@@ -128,10 +128,10 @@ class CadenzoScene {
     appId_ = options_.cadenzoAppId;
     appSignature_ = options_.cadenzoAppSignature;
     if (options_.cadenzoServer.empty()) {
-      server_ = std::make_unique<testing::CadenzoServer>();
+      server_ = std::make_unique<testkit::CadenzoServer>();
       cadenzo::Cadenzo::setDefaultEndpoint(server_->endpoint());
-      appId_ = testing::CadenzoServer::kAppId;
-      appSignature_ = testing::CadenzoServer::kAppSignature;
+      appId_ = testkit::CadenzoServer::kAppId;
+      appSignature_ = testkit::CadenzoServer::kAppSignature;
       note("server", "Cadenzo sandbox server at " + server_->endpoint());
     } else {
       cadenzo::Cadenzo::setDefaultEndpoint(options_.cadenzoServer);
@@ -189,7 +189,7 @@ class CadenzoScene {
   bool clickedInterstitial() {
     auto& app = platform::Application::sharedApplication();
     app.setOpenURLAnswer(true);
-    server_->http().setAnswer("/store/zavrellion", testing::ScriptedAnswer::text("the game's store page"));
+    server_->http().setAnswer("/store/zavrellion", testkit::ScriptedAnswer::text("the game's store page"));
     server_->setInterstitial(
         "LevelEnd", htmlAnswer("demo-click", server_->url("/target/click"),
                                "location.href='cadenzo://link/'+encodeURIComponent('" + server_->url("/store/zavrellion") +
@@ -239,7 +239,7 @@ class CadenzoScene {
   bool moreApps() {
     auto& app = platform::Application::sharedApplication();
     size_t opened = app.openedURLs().size();
-    images_.setAnswer("/orbit", testing::ScriptedAnswer::text("Orbit's store page"));
+    images_.setAnswer("/orbit", testkit::ScriptedAnswer::text("Orbit's store page"));
     platform::Array cells{
         platform::Dictionary{{"type", "featured"}, {"link", images_.url("/featured")}, {"cgn", "cg-featured"},
                              {"more_type", "hero"},
@@ -292,12 +292,12 @@ class CadenzoScene {
 
   const Options& options_;
   platform::RunLoop& loop_ = platform::RunLoop::main();
-  std::unique_ptr<testing::CadenzoServer> server_;
+  std::unique_ptr<testkit::CadenzoServer> server_;
   std::string appId_, appSignature_;
   std::shared_ptr<platform::Window> window_;
   std::shared_ptr<DelegatePrinter> printer_ = std::make_shared<DelegatePrinter>();
   std::shared_ptr<cadenzo::Cadenzo> cz_;
-  testing::LoopbackServer images_;
+  testkit::LoopbackServer images_;
 };
 
 }  // namespace

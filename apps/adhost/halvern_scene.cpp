@@ -61,7 +61,7 @@ bool pumpUntil(const std::function<bool()>& done, double seconds) {
 
 bool runHalvernScene(const Options&) {
   heading("Halvern");
-  testing::HalvernServer server;
+  testkit::HalvernServer server;
   server.offerClient("1.0");
   server.setAd("hvBanner", "<div>Dragon league: join today</div>", 3600, {"banner-impression", "partner-impression"});
   server.setAd("hvFullScreen", "<div>Full-screen tournament</div>", 3600, {});

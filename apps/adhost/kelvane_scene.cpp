@@ -31,7 +31,7 @@ bool runKelvaneScene(const Options&) {
   heading("Kelvane");
   auto& loop = platform::RunLoop::main();
   auto& app = platform::Application::sharedApplication();
-  testing::KelvaneServer server;
+  testkit::KelvaneServer server;
   server.addApp("kv-demo-phone");
   kelvane::KelvaneAd::setServerHost(server.host());
   notef("server", "sandbox ad server at %@", server.host());
@@ -72,7 +72,7 @@ bool runKelvaneScene(const Options&) {
   note("player", "taps the banner");
   auto page = pageOf(banner);
   ok = ok && page && page->tapLinkWithElementIdForTesting("ad");
-  ok = ok && loop.runUntil([&] { return !server.requestsTo(testing::KelvaneServer::kLandingPath).empty() &&
+  ok = ok && loop.runUntil([&] { return !server.requestsTo(testkit::KelvaneServer::kLandingPath).empty() &&
                                         !server.clickReports().empty(); }, 10.0);
   if (!server.clickReports().empty()) note("server", "click report " + server.clickReports()[0].query);
   auto browserWindow = app.keyWindow();

@@ -45,7 +45,7 @@ class InterstitialManager : public nubira::NBAdInterstitialDelegate {
 bool runNubiraInterstitialScene(const Options&) {
   heading("Nubira interstitial");
   auto& loop = platform::RunLoop::main();
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   nubira::NBAdView::setServers(server.url(""), server.url(""));
 
   auto window = platform::Window::create(platform::Rect(0, 0, 320, 480));
@@ -79,7 +79,7 @@ bool runNubiraInterstitialScene(const Options&) {
   loop.advance(platform::kModalTransitionDuration);
   loop.runUntilIdle();
   notef("page", "heard %@", page->stringByEvaluatingJavaScriptFromString("heard.join(', ')"));
-  notef("ad server", "%zu interstitial requests", server.requestsTo(testing::NubiraServer::kAdPath).size());
+  notef("ad server", "%zu interstitial requests", server.requestsTo(testkit::NubiraServer::kAdPath).size());
   ad->setDelegate({});
   server.stop();
   window->setHidden(true);

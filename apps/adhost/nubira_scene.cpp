@@ -54,7 +54,7 @@ std::string richMediaReply(const std::string& markup) {
 bool runNubiraScene(const Options&) {
   heading("Nubira");
   auto& loop = platform::RunLoop::main();
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   nubira::NBAdView::setServers(server.url(""), server.url(""));
   server.setAdReply(richMediaReply(
       "<div id=\"nb_c\">Turbo rocket</div><script>mraid.log('creative ready, state ' + mraid.getState());"
@@ -85,7 +85,7 @@ bool runNubiraScene(const Options&) {
   root->view()->addSubview(banner);
   loop.advance(0.5);
   ok = ok && loop.runUntil([&] { return adapter->shown == 2; }, 10.0);
-  notef("ad server", "%zu ad requests", server.requestsTo(testing::NubiraServer::kAdPath).size());
+  notef("ad server", "%zu ad requests", server.requestsTo(testkit::NubiraServer::kAdPath).size());
 
   note("player", "taps the banner");
   window->tapAtPoint(platform::Point{160, 450});

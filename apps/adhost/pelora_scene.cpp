@@ -43,12 +43,12 @@ class BannerManager : public pelora::PELOAdListenerProtocol {
 bool runPeloraScene(const Options&) {
   heading("Pelora");
   auto& loop = platform::RunLoop::main();
-  testing::PeloraServer server;
+  testkit::PeloraServer server;
   pelora::PELOGlobalSettings::globalSettings()->setAdHost(server.host());
   notef("ad host", "sandbox Pelora host at %@", server.host());
   server.setAds({server.imageAd("1"), server.textAd("Fly further with the turbo rocket", "2"),
-                 testing::PeloraServer::errorAd("42", "No ad available"),
-                 server.richMediaAd(testing::PeloraServer::ormmaCreative(), "4")});
+                 testkit::PeloraServer::errorAd("42", "No ad available"),
+                 server.richMediaAd(testkit::PeloraServer::ormmaCreative(), "4")});
 
   auto manager = std::make_shared<BannerManager>();
   auto banner = pelora::PELOBannerView::createWithDimension(pelora::kPELOAdDimensionXXLarge);

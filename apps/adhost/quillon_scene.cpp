@@ -70,7 +70,7 @@ class InterstitialPrinter : public quillon::QLInterstitialDelegate {
 bool runQuillonScene(const Options&) {
   heading("Quillon");
   auto& loop = platform::RunLoop::main();
-  testing::QuillonServer server;
+  testkit::QuillonServer server;
   auto configuration = quillon::QLConfiguration::current();
   configuration.scriptHost = configuration.adServerHost = server.hostAndPort();
   quillon::QLConfiguration::setCurrent(configuration);
@@ -95,13 +95,13 @@ bool runQuillonScene(const Options&) {
   bool ok = loop.runUntil([&] { return printer->received == 1; }, 10.0);
   loop.runUntil([&] { return !server.requestsTo("/impression/banner").empty(); }, 5.0);
   notef("server", "builder script fetched %zu time(s), ad page %zu, impressions %zu",
-        server.requestsTo(testing::QuillonServer::kBuilderPath).size(),
-        server.requestsTo(testing::QuillonServer::kAdPath).size(), server.requestsTo("/impression/banner").size());
+        server.requestsTo(testkit::QuillonServer::kBuilderPath).size(),
+        server.requestsTo(testkit::QuillonServer::kAdPath).size(), server.requestsTo("/impression/banner").size());
 
   note("demo", "thirty seconds pass: the server asked for a refresh every 30 s");
   loop.advance(30.5);
   ok = loop.runUntil([&] { return printer->received == 2; }, 10.0) && ok;
-  notef("server", "ad page fetched %zu time(s)", server.requestsTo(testing::QuillonServer::kAdPath).size());
+  notef("server", "ad page fetched %zu time(s)", server.requestsTo(testkit::QuillonServer::kAdPath).size());
 
   note("player", "taps the banner");
   window->touchDownAtPoint({20, 450});

@@ -15,7 +15,7 @@ namespace {
 using platform::DispatchGroup;
 using platform::DispatchQueue;
 
-class DispatchTest : public testing::SandboxTest {};
+class DispatchTest : public testkit::SandboxTest {};
 
 TEST_F(DispatchTest, BackgroundWorkReturnsToTheMainThread) {
   std::atomic<int> offMain{0};

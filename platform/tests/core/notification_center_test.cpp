@@ -10,7 +10,7 @@ namespace {
 using platform::Notification;
 using platform::NotificationCenter;
 
-class NotificationCenterTest : public testing::SandboxTest {};
+class NotificationCenterTest : public testkit::SandboxTest {};
 
 TEST_F(NotificationCenterTest, DeliveryFollowsRegistrationOrderAndSenderFilters) {
   auto& nc = NotificationCenter::defaultCenter();

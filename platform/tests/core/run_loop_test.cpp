@@ -26,7 +26,7 @@ using platform::Timer;
 static_assert(!std::is_constructible_v<Timer, RunLoop&, double, bool, Timer::Callback>,
               "timers come from scheduledTimer()");
 
-class RunLoopTest : public testing::SandboxTest {};
+class RunLoopTest : public testkit::SandboxTest {};
 
 TEST_F(RunLoopTest, TimersAndPerformsFireInDueOrderUnderVirtualTime) {
   std::vector<std::string> fired;

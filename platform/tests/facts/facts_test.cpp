@@ -21,7 +21,7 @@ namespace {
 using platform::Device;
 using platform::DeviceOrientation;
 
-class FactsTest : public testing::SandboxTest {};
+class FactsTest : public testkit::SandboxTest {};
 
 TEST_F(FactsTest, OrientationChangesPostTheNotificationOncePerChange) {
   Device& device = Device::currentDevice();

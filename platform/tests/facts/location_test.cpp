@@ -35,7 +35,7 @@ Location at(double lat, double lon) {
   return l;
 }
 
-class LocationTest : public testing::SandboxTest {};
+class LocationTest : public testkit::SandboxTest {};
 
 TEST_F(LocationTest, DistanceIsTheGreatCircleDistance) {
   // One degree of latitude on a 6371 km sphere: 6371000 * pi / 180.

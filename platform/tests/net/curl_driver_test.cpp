@@ -49,13 +49,13 @@ struct FileTransfer : CurlTransfer {
   ~FileTransfer() override { stop(); }
 };
 
-class CurlDriverTest : public testing::SandboxTest {
+class CurlDriverTest : public testkit::SandboxTest {
  protected:
   // The loop's watchers go with the sandbox; the driver must forget its own, as the
   // connections' reset does for it.
   void TearDown() override {
     CurlDriver::current().abandonAll();
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
 };
 

@@ -22,7 +22,7 @@ struct Collector : platform::URLConnectionDelegate {
   void connectionDidFailWithError(URLConnection&, const platform::Error&) override { failed = true; }
 };
 
-class LoopbackGzipTest : public testing::SandboxTest {
+class LoopbackGzipTest : public testkit::SandboxTest {
  protected:
   std::shared_ptr<Collector> fetch(const std::string& path, bool askForGzip) {
     URLRequest request(server.url(path));
@@ -32,14 +32,14 @@ class LoopbackGzipTest : public testing::SandboxTest {
     EXPECT_TRUE(runUntil([&] { return d->finished || d->failed; }));
     return d;
   }
-  testing::LoopbackServer server;
+  testkit::LoopbackServer server;
 };
 
 TEST_F(LoopbackGzipTest, BodyArrivesCompressedAndTheConnectionDecodesIt) {
   std::string plain;
   for (int i = 0; i < 400; ++i) plain += "line " + std::to_string(i) + " of a compressible answer\n";
   for (bool chunked : {false, true}) {
-    testing::ScriptedAnswer a = testing::ScriptedAnswer::text(plain);
+    testkit::ScriptedAnswer a = testkit::ScriptedAnswer::text(plain);
     a.gzip = true;
     a.chunked = chunked;
     a.chunkSize = 100;

@@ -57,7 +57,7 @@ struct Pipeliner : platform::TCPStreamDelegate {
   bool saw(unsigned event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
 };
 
-class TCPStreamTest : public testing::SandboxTest {};
+class TCPStreamTest : public testkit::SandboxTest {};
 
 TEST_F(TCPStreamTest, PipelinedRequestsAnsweredInPieces) {
   constexpr int kRequests = 30;
@@ -71,11 +71,11 @@ TEST_F(TCPStreamTest, PipelinedRequestsAnsweredInPieces) {
                         Case{"byte by byte", 1, false, "HTTP/1.1", "OK"},
                         Case{"split, old style, no reason", 7, false, "HTTP/1.0", ""}}) {
     SCOPED_TRACE(c.name);
-    testing::RawTCPServer server;
+    testkit::RawTCPServer server;
     server.setCoalesceAnswers(c.coalesce);
     server.setCloseAfterAnswers(kRequests);
-    server.setResponder([&](const testing::RawRequest& r) {
-      testing::RawAnswer a;
+    server.setResponder([&](const testkit::RawRequest& r) {
+      testkit::RawAnswer a;
       a.version = c.version;
       a.reason = c.reason;
       a.body = "answer to " + r.target + " #" + std::to_string(r.indexOnConnection);
@@ -124,9 +124,9 @@ TEST_F(TCPStreamTest, PipelinedRequestsAnsweredInPieces) {
 }
 
 TEST_F(TCPStreamTest, StalledServerStopsCleanlyAndClientSeesTheEnd) {
-  testing::RawTCPServer server;
-  server.setResponder([](const testing::RawRequest& r) {
-    testing::RawAnswer a;
+  testkit::RawTCPServer server;
+  server.setResponder([](const testkit::RawRequest& r) {
+    testkit::RawAnswer a;
     a.body = r.target;
     a.stall = r.indexOnConnection == 2;
     return a;
@@ -168,9 +168,9 @@ TEST_F(TCPStreamTest, OwnerMayDropTheStreamInsideAnEventAfterTheEnd) {
   };
   for (unsigned dropOn : {unsigned{TCPStream::EndEncountered}, unsigned{TCPStream::HasSpaceAvailable}}) {
     SCOPED_TRACE(dropOn);
-    testing::RawTCPServer server;
-    server.setResponder([](const testing::RawRequest&) {
-      testing::RawAnswer a;
+    testkit::RawTCPServer server;
+    server.setResponder([](const testkit::RawRequest&) {
+      testkit::RawAnswer a;
       a.body = "bye";
       a.connectionClose = true;
       return a;
@@ -192,7 +192,7 @@ TEST_F(TCPStreamTest, OwnerMayDropTheStreamInsideAnEventAfterTheEnd) {
 }
 
 TEST_F(TCPStreamTest, RefusedConnectionReportsAnError) {
-  const uint16_t port = testing::RawTCPServer().port();  // closed again with the server
+  const uint16_t port = testkit::RawTCPServer().port();  // closed again with the server
   auto delegate = std::make_shared<Pipeliner>();
   auto stream = TCPStream::create("127.0.0.1", port);
   stream->setDelegate(delegate);

@@ -76,7 +76,7 @@ std::string gzip(const std::string& plain) {
 }
 
 // Positions of `names` among the recorded headers, in the order they were found.
-std::vector<std::string> headerOrder(const testing::RecordedRequest& r,
+std::vector<std::string> headerOrder(const testkit::RecordedRequest& r,
                                      const std::vector<std::string>& names) {
   std::vector<std::string> seen;
   for (const auto& [k, v] : r.headers) {
@@ -85,7 +85,7 @@ std::vector<std::string> headerOrder(const testing::RecordedRequest& r,
   return seen;
 }
 
-class URLConnectionTest : public testing::SandboxTest {
+class URLConnectionTest : public testkit::SandboxTest {
  protected:
   std::shared_ptr<Recorder> load(URLRequest request, std::shared_ptr<Recorder> d = nullptr) {
     if (!d) d = std::make_shared<Recorder>();
@@ -97,14 +97,14 @@ class URLConnectionTest : public testing::SandboxTest {
   }
   static long code(const std::shared_ptr<Recorder>& d) { return d->error ? d->error->code : 0; }
 
-  testing::LoopbackServer server;
+  testkit::LoopbackServer server;
   std::shared_ptr<URLConnection> connection;
 };
 
 TEST_F(URLConnectionTest, CallbackOrderForGetAndPost) {
   const std::string big(5000, 'p');  // large enough that a client would normally ask to continue
-  server.setAnswer("/get", testing::ScriptedAnswer::text("hello world"));
-  testing::ScriptedAnswer chunked = testing::ScriptedAnswer::json("{\"ok\":true,\"items\":[1,2,3]}", 201);
+  server.setAnswer("/get", testkit::ScriptedAnswer::text("hello world"));
+  testkit::ScriptedAnswer chunked = testkit::ScriptedAnswer::json("{\"ok\":true,\"items\":[1,2,3]}", 201);
   chunked.chunked = true;
   chunked.chunkSize = 5;
   server.setAnswer("/post", chunked);
@@ -151,9 +151,9 @@ TEST_F(URLConnectionTest, CallbackOrderForGetAndPost) {
 }
 
 TEST_F(URLConnectionTest, RedirectChainWithSubstitutionAndCancel) {
-  server.setRedirectChain({"/a", "/b", "/c", "/final"}, 302, testing::ScriptedAnswer::text("end"));
-  server.setAnswer("/c", testing::ScriptedAnswer::redirect("/final", 307));
-  server.setAnswer("/sub", testing::ScriptedAnswer::redirect(server.url("/c"), 301));
+  server.setRedirectChain({"/a", "/b", "/c", "/final"}, 302, testkit::ScriptedAnswer::text("end"));
+  server.setAnswer("/c", testkit::ScriptedAnswer::redirect("/final", 307));
+  server.setAnswer("/sub", testkit::ScriptedAnswer::redirect(server.url("/c"), 301));
 
   // The delegate swaps the hop to /b for /sub, which rejoins the chain at /c.
   auto d = std::make_shared<Recorder>();
@@ -201,8 +201,8 @@ TEST_F(URLConnectionTest, RedirectMethodRules) {
                         Case{307, "POST", true}, Case{308, "POST", true}}) {
     SCOPED_TRACE(c.status);
     server.clearRequests();
-    server.setAnswer("/form", testing::ScriptedAnswer::redirect("/landing?from=form", c.status));
-    server.setAnswer("/landing", testing::ScriptedAnswer::text("landed"));
+    server.setAnswer("/form", testkit::ScriptedAnswer::redirect("/landing?from=form", c.status));
+    server.setAnswer("/landing", testkit::ScriptedAnswer::text("landed"));
     URLRequest request(server.url("/form"));
     request.setHTTPMethod("POST");
     request.setValueForHTTPHeaderField("application/json", "Content-Type");
@@ -220,9 +220,9 @@ TEST_F(URLConnectionTest, RedirectMethodRules) {
 }
 
 TEST_F(URLConnectionTest, UnloadableURLsFailWithThePlatformCodes) {
-  server.setAnswer("/app", testing::ScriptedAnswer::redirect("myapp://open?item=7"));
-  server.setAnswer("/loop", testing::ScriptedAnswer::redirect("/loop"));
-  const std::string closedURL = testing::LoopbackServer().url("/x");  // its port closed with it
+  server.setAnswer("/app", testkit::ScriptedAnswer::redirect("myapp://open?item=7"));
+  server.setAnswer("/loop", testkit::ScriptedAnswer::redirect("/loop"));
+  const std::string closedURL = testkit::LoopbackServer().url("/x");  // its port closed with it
 
   struct Case {
     std::string url;
@@ -256,7 +256,7 @@ TEST_F(URLConnectionTest, UnloadableURLsFailWithThePlatformCodes) {
 // Text that would end a line of the request early never reaches the wire: a URL or a method
 // carrying it fails the load, a header field carrying it is left out.
 TEST_F(URLConnectionTest, TextThatWouldSplitTheRequestIsNeverSent) {
-  server.setDefaultAnswer(testing::ScriptedAnswer::text("ok"));
+  server.setDefaultAnswer(testkit::ScriptedAnswer::text("ok"));
   struct Case {
     std::string url, method;
     long code;
@@ -298,7 +298,7 @@ TEST_F(URLConnectionTest, TextThatWouldSplitTheRequestIsNeverSent) {
 }
 
 TEST_F(URLConnectionTest, IdleTimeOutRunsOnTheClock) {
-  testing::ScriptedAnswer stall;
+  testkit::ScriptedAnswer stall;
   stall.stall = true;
   server.setAnswer("/stall", stall);
   URLRequest request(server.url("/stall"));
@@ -316,9 +316,9 @@ TEST_F(URLConnectionTest, IdleTimeOutRunsOnTheClock) {
 }
 
 TEST_F(URLConnectionTest, DroppedConnectionsFailAsLost) {
-  testing::ScriptedAnswer before;
+  testkit::ScriptedAnswer before;
   before.dropBeforeHead = true;
-  testing::ScriptedAnswer midway = testing::ScriptedAnswer::text("0123456789abcdefghij");
+  testkit::ScriptedAnswer midway = testkit::ScriptedAnswer::text("0123456789abcdefghij");
   midway.dropAfterBodyBytes = 5;
   server.setAnswer("/before", before);
   server.setAnswer("/midway", midway);
@@ -337,7 +337,7 @@ TEST_F(URLConnectionTest, DroppedConnectionsFailAsLost) {
 }
 
 TEST_F(URLConnectionTest, CancelSilencesEverythingAfter) {
-  testing::ScriptedAnswer longBody = testing::ScriptedAnswer::text(std::string(200000, 'z'));
+  testkit::ScriptedAnswer longBody = testkit::ScriptedAnswer::text(std::string(200000, 'z'));
   longBody.chunked = true;
   longBody.chunkSize = 1000;
   server.setAnswer("/long", longBody);
@@ -366,7 +366,7 @@ TEST_F(URLConnectionTest, CancelSilencesEverythingAfter) {
 }
 
 TEST_F(URLConnectionTest, FireAndForgetStillLoads) {
-  server.setAnswer("/ping", testing::ScriptedAnswer::text("", 204));
+  server.setAnswer("/ping", testkit::ScriptedAnswer::text("", 204));
   URLConnection::connectionWithRequestDelegate(URLRequest(server.url("/ping?n=1")), nullptr);
   ASSERT_TRUE(runUntil([&] { return server.requestCount() == 1 && URLConnection::liveCount() == 0; }));
   EXPECT_EQ(server.requests()[0].queryItem("n"), "1");
@@ -376,7 +376,7 @@ TEST_F(URLConnectionTest, ContentEncodingOnlyWhenAsked) {
   std::string plain;
   for (int i = 0; i < 200; ++i) plain += "line " + std::to_string(i) + " of a compressible body\n";
   const std::string packed = gzip(plain);
-  testing::ScriptedAnswer a = testing::ScriptedAnswer::text(packed);
+  testkit::ScriptedAnswer a = testkit::ScriptedAnswer::text(packed);
   a.headers.emplace_back("Content-Encoding", "gzip");
   server.setAnswer("/z", a);
 
@@ -396,7 +396,7 @@ TEST_F(URLConnectionTest, ContentEncodingOnlyWhenAsked) {
 }
 
 TEST_F(URLConnectionTest, NotModifiedReachesTheDelegate) {
-  testing::ScriptedAnswer a = testing::ScriptedAnswer::text("fresh copy");
+  testkit::ScriptedAnswer a = testkit::ScriptedAnswer::text("fresh copy");
   a.lastModified = "Tue, 15 Nov 1994 12:45:26 GMT";
   server.setAnswer("/doc", a);
   struct Case {
@@ -420,8 +420,8 @@ TEST_F(URLConnectionTest, NotModifiedReachesTheDelegate) {
 }
 
 TEST_F(URLConnectionTest, SynchronousRequestFromABackgroundThread) {
-  server.setRedirectChain({"/s1", "/s2"}, 302, testing::ScriptedAnswer::json("{\"v\":2}", 202));
-  const std::string closedURL = testing::LoopbackServer().url("/");  // its port closed with it
+  server.setRedirectChain({"/s1", "/s2"}, 302, testkit::ScriptedAnswer::json("{\"v\":2}", 202));
+  const std::string closedURL = testkit::LoopbackServer().url("/");  // its port closed with it
 
   std::optional<Bytes> body, failed;
   HTTPURLResponse response;
@@ -469,7 +469,7 @@ TEST_F(URLConnectionTest, UnsoundTimeOutsAreBroughtToTheRule) {
 
   // Over the wire, against a server that never answers: each unsound value still ends the
   // load, as an idle time-out and as a deadline, at the time the rule gives.
-  testing::ScriptedAnswer stall;
+  testkit::ScriptedAnswer stall;
   stall.stall = true;
   server.setAnswer("/stall", stall);
   for (bool asDeadline : {false, true}) {
@@ -498,7 +498,7 @@ TEST_F(URLConnectionTest, UnsoundTimeOutsAreBroughtToTheRule) {
 }
 
 TEST_F(URLConnectionTest, DeadlineEndsALoadThatKeepsTrickling) {
-  testing::ScriptedAnswer trickle = testing::ScriptedAnswer::text(std::string(100000, 't'));
+  testkit::ScriptedAnswer trickle = testkit::ScriptedAnswer::text(std::string(100000, 't'));
   trickle.trickle = std::chrono::milliseconds(5);
   server.setAnswer("/trickle", trickle);
   URLRequest bounded(server.url("/trickle"));
@@ -535,17 +535,17 @@ TEST_F(URLConnectionTest, AnswersOverTheSizeCapFailOnce) {
   while (compressible.size() < 20000) compressible += "the same words again and again ";
   struct Case {
     std::string name;
-    testing::ScriptedAnswer answer;
+    testkit::ScriptedAnswer answer;
     bool askGzip;
     std::vector<std::string> events;
   };
-  testing::ScriptedAnswer declared = testing::ScriptedAnswer::text(std::string(2000, 'd'));
-  testing::ScriptedAnswer chunked = testing::ScriptedAnswer::text(std::string(2000, 'c'));
+  testkit::ScriptedAnswer declared = testkit::ScriptedAnswer::text(std::string(2000, 'd'));
+  testkit::ScriptedAnswer chunked = testkit::ScriptedAnswer::text(std::string(2000, 'c'));
   chunked.chunked = true;
   chunked.chunkSize = 100;
-  testing::ScriptedAnswer gzipped = testing::ScriptedAnswer::text(compressible);
+  testkit::ScriptedAnswer gzipped = testkit::ScriptedAnswer::text(compressible);
   gzipped.gzip = true;
-  testing::ScriptedAnswer exact = testing::ScriptedAnswer::text(std::string(1000, 'e'));
+  testkit::ScriptedAnswer exact = testkit::ScriptedAnswer::text(std::string(1000, 'e'));
   const std::vector<Case> table = {
       // A declared length over the cap is refused before the delegate sees the answer.
       {"declared", declared, false, {"will", "fail"}},
@@ -577,7 +577,7 @@ TEST_F(URLConnectionTest, AnswersOverTheSizeCapFailOnce) {
   }
 
   // The blocking load keeps both bounds too (its deadline on real time).
-  testing::ScriptedAnswer trickle = testing::ScriptedAnswer::text(std::string(100000, 't'));
+  testkit::ScriptedAnswer trickle = testkit::ScriptedAnswer::text(std::string(100000, 't'));
   trickle.trickle = std::chrono::milliseconds(5);
   server.setAnswer("/trickle", trickle);
   std::vector<long> codes;

@@ -14,7 +14,7 @@ namespace {
 using platform::Bundle;
 using platform::FileManager;
 
-class BundleTest : public testing::SandboxTest {
+class BundleTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

@@ -22,7 +22,7 @@ namespace {
 
 using platform::FileManager;
 
-class FileManagerTest : public testing::SandboxTest {
+class FileManagerTest : public testkit::SandboxTest {
  protected:
   std::string at(const std::string& relative) { return home() + "/" + relative; }
 };

@@ -21,7 +21,7 @@ namespace {
 using platform::Reachability;
 using R = platform::Reachability;
 
-class ReachabilityTest : public testing::SandboxTest {};
+class ReachabilityTest : public testkit::SandboxTest {};
 
 TEST_F(ReachabilityTest, FlagsFollowTheSimulatedNetworkByTargetKind) {
   auto internet = Reachability::createWithAddress("0.0.0.0");

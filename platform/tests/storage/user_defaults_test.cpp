@@ -21,7 +21,7 @@ using platform::Dictionary;
 using platform::UserDefaults;
 using platform::Value;
 
-class UserDefaultsTest : public testing::SandboxTest {
+class UserDefaultsTest : public testkit::SandboxTest {
  protected:
   UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
 };

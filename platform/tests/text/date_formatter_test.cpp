@@ -30,7 +30,7 @@ constexpr double kBerlinAutumn = 1729990800; // 2024-10-27 01:00 UTC, when it mo
 
 TimeZone berlin() { return TimeZone::named("Europe/Berlin").value(); }
 
-class DatesTest : public testing::SandboxTest {};
+class DatesTest : public testkit::SandboxTest {};
 
 TEST_F(DatesTest, CalendarFieldsAroundYearEndsAndLeapDays) {
   struct Case {

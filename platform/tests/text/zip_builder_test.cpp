@@ -46,11 +46,11 @@ uLong crcOf(const std::string& s) {
   return crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size()));
 }
 
-class ZipBuilderTest : public testing::SandboxTest {};
+class ZipBuilderTest : public testkit::SandboxTest {};
 
 TEST_F(ZipBuilderTest, HostileNamesSizesAndChecksumsReachTheReader) {
   const std::string text(1000, 'z');
-  testing::ZipBuilder builder;
+  testkit::ZipBuilder builder;
   builder.addFile("ok/plain.txt", "hello")
       .addFile("stored.bin", "raw bytes", false)
       .addFile("empty/", "")

@@ -10,7 +10,7 @@ using namespace platform;
 
 namespace {
 
-class AnimationTest : public testing::SandboxTest {};
+class AnimationTest : public testkit::SandboxTest {};
 
 // An animation subclass that carries a context, as clients make them.
 class ContextAnimation : public BasicAnimation {

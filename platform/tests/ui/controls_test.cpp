@@ -15,7 +15,7 @@ using namespace platform;
 
 namespace {
 
-class ControlsTest : public testing::SandboxTest {};
+class ControlsTest : public testkit::SandboxTest {};
 
 struct Target {
   int taps = 0;

@@ -13,7 +13,7 @@ using namespace platform;
 
 namespace {
 
-class DrawingColourTest : public testing::SandboxTest {};
+class DrawingColourTest : public testkit::SandboxTest {};
 
 TEST_F(DrawingColourTest, ColoursKeepTheModelOfTheSpaceTheyWereMadeIn) {
   struct Case {

@@ -33,7 +33,7 @@ class Watcher : public GestureRecognizer {
   std::vector<std::string> log;
 };
 
-class GestureKeyboardTest : public testing::SandboxTest {
+class GestureKeyboardTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

@@ -12,7 +12,7 @@ using namespace platform;
 
 namespace {
 
-class MediaComposersTest : public testing::SandboxTest {
+class MediaComposersTest : public testkit::SandboxTest {
  protected:
   void TearDown() override {
     NotificationCenter::defaultCenter().removeObserver(this);

@@ -32,7 +32,7 @@ class LoggingController : public ViewController {
   std::shared_ptr<std::vector<std::string>> log_;
 };
 
-class ViewControllerTest : public testing::SandboxTest {
+class ViewControllerTest : public testkit::SandboxTest {
  protected:
   void TearDown() override {
     if (window) window->setHidden(true);

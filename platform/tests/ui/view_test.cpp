@@ -11,7 +11,7 @@ using namespace platform;
 
 namespace {
 
-class ViewTest : public testing::SandboxTest {};
+class ViewTest : public testkit::SandboxTest {};
 
 // A view that writes down its hooks, layout passes and touches.
 class RecordingView : public View {

@@ -12,7 +12,7 @@ using namespace platform;
 
 namespace {
 
-class WindowApplicationTest : public testing::SandboxTest {
+class WindowApplicationTest : public testkit::SandboxTest {
  protected:
   // Records every notification of the listed names, with its sender.
   void observe(std::vector<std::string> names) {

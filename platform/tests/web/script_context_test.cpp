@@ -33,7 +33,7 @@ struct RecordingHost : ScriptHost {
   }
 };
 
-class ScriptContextTest : public testing::SandboxTest {
+class ScriptContextTest : public testkit::SandboxTest {
  protected:
   std::shared_ptr<ScriptContext> make(const std::string& html = "",
                                       ScriptContext::Limits limits = {}) {

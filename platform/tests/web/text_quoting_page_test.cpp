@@ -20,7 +20,7 @@ struct FinishFlag : platform::WebViewDelegate {
   void webViewDidFailLoadWithError(const std::shared_ptr<WebView>&, const platform::Error&) override { ended = true; }
 };
 
-class TextQuotingPageTest : public testing::SandboxTest {};
+class TextQuotingPageTest : public testkit::SandboxTest {};
 
 TEST_F(TextQuotingPageTest, HostileTextStaysDataInScriptsTitlesAndAttributes) {
   struct Row {

@@ -46,10 +46,10 @@ const char kPage[] =
     "<a id='burst' href='#' onclick='for (var i = 0; i < 4; i++) window.open(\"cmd:\" + i); return false'>b</a>"
     "</body></html>";
 
-class UserActivationTest : public testing::SandboxTest {
+class UserActivationTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     window_ = Window::create(Rect(0, 0, 320, 480));
     window_->makeKeyAndVisible();
     window_->addSubview(other_);
@@ -59,7 +59,7 @@ class UserActivationTest : public testing::SandboxTest {
     window_->setHidden(true);
     view_.reset();
     window_.reset();
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
   // A fresh view at the top of the window with kPage loaded.
   void load() {

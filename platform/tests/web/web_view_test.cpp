@@ -75,23 +75,23 @@ const char kPage[] =
     "</body></html>";
 const char kLib[] = "order.push('external');";
 
-class WebViewTest : public testing::SandboxTest {
+class WebViewTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
-    server_ = std::make_unique<testing::LoopbackServer>();
+    testkit::SandboxTest::SetUp();
+    server_ = std::make_unique<testkit::LoopbackServer>();
     server_->setAnswer("/page.html", html(kPage));
-    server_->setAnswer("/js/lib.js", testing::ScriptedAnswer::text(kLib));
+    server_->setAnswer("/js/lib.js", testkit::ScriptedAnswer::text(kLib));
     view_ = WebView::create(platform::Rect(0, 0, 320, 50));
     view_->setDelegate(delegate_);
   }
   void TearDown() override {
     view_.reset();
     server_.reset();
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
-  static testing::ScriptedAnswer html(std::string body) {
-    auto a = testing::ScriptedAnswer::text(std::move(body));
+  static testkit::ScriptedAnswer html(std::string body) {
+    auto a = testkit::ScriptedAnswer::text(std::move(body));
     a.headers = {{"Content-Type", "text/html; charset=utf-8"}};
     return a;
   }
@@ -122,7 +122,7 @@ class WebViewTest : public testing::SandboxTest {
     return backs;
   }
 
-  std::unique_ptr<testing::LoopbackServer> server_;
+  std::unique_ptr<testkit::LoopbackServer> server_;
   std::shared_ptr<WebView> view_;
   std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
 };
@@ -182,7 +182,7 @@ TEST_F(WebViewTest, EveryWayOfLoadingCallsBackInThePlatformOrder) {
 }
 
 TEST_F(WebViewTest, LoadsThatCannotCompleteFail) {
-  server_->setAnswer("/stall", [] { testing::ScriptedAnswer a; a.stall = true; return a; }());
+  server_->setAnswer("/stall", [] { testkit::ScriptedAnswer a; a.stall = true; return a; }());
   struct Flow {
     const char* name;
     std::string url;
@@ -190,7 +190,7 @@ TEST_F(WebViewTest, LoadsThatCannotCompleteFail) {
     std::function<void()> whileLoading;
   };
   const std::string missing = URL::fileURLWithPath(home() + "/nothing.html").absoluteString();
-  const std::string refused = testing::LoopbackServer().url("/");  // its port closed with it
+  const std::string refused = testkit::LoopbackServer().url("/");  // its port closed with it
   const Flow flows[] = {
       {"missing file", missing, {"should " + missing + " 5", "start", "fail -1100"}, nullptr},
       {"no server", refused, {"should " + refused + " 5", "start", "fail -1004"}, nullptr},
@@ -483,13 +483,13 @@ TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
   std::condition_variable changed;
   int open = 0, most = 0;
   bool letGo = false;
-  server_->setHandler("/bulk.js", [&](const testing::RecordedRequest& r) {
+  server_->setHandler("/bulk.js", [&](const testkit::RecordedRequest& r) {
     std::unique_lock<std::mutex> lock(mutex);
     most = std::max(most, ++open);
     changed.notify_all();
     changed.wait(lock, [&] { return letGo; });
     --open;
-    return testing::ScriptedAnswer::text("loaded.push(" + r.queryItem("n").value_or("-1") + ");");
+    return testkit::ScriptedAnswer::text("loaded.push(" + r.queryItem("n").value_or("-1") + ");");
   });
   auto read = [&](const int& count) {
     std::lock_guard<std::mutex> lock(mutex);

@@ -36,7 +36,7 @@ TEST(OACustomVariableBufferTest, SlotsOneToFiveAndReplacement) {
   EXPECT_EQ(buffer.customVariableAt(5)->name(), "first");
 }
 
-class OAGlobalStoreTest : public testing::SandboxTest {};
+class OAGlobalStoreTest : public testkit::SandboxTest {};
 
 TEST_F(OAGlobalStoreTest, HitIdIsARandomNonNegativeNumberKeptForTheRun) {
   auto& store = OAGlobalStore::sharedGlobalStore();

@@ -13,7 +13,7 @@
 namespace analytics {
 namespace {
 
-using testing::AnalyticsCollector;
+using testkit::AnalyticsCollector;
 
 class Recorder : public OADataDispatcherDelegate {
  public:
@@ -29,7 +29,7 @@ class Recorder : public OADataDispatcherDelegate {
   void dataDispatcherDidComplete(OADataDispatcher&) override { ++completions; }
 };
 
-class OADataDispatcherTest : public testing::SandboxTest {
+class OADataDispatcherTest : public testkit::SandboxTest {
  protected:
   std::shared_ptr<OADataDispatcher> makeDispatcher() { return makeDispatcher(collector, recorder); }
   static std::shared_ptr<OADataDispatcher> makeDispatcher(AnalyticsCollector& server, std::shared_ptr<Recorder> r) {
@@ -187,7 +187,7 @@ TEST_F(OADataDispatcherTest, RefusalsOfTheHitAreReported) {
   for (auto [status, refused] : cases) {
     SCOPED_TRACE(status);
     AnalyticsCollector server;
-    server.setRefusal([](const testing::AnalyticsHit& hit) { return hit.event()->action == "a2"; }, status);
+    server.setRefusal([](const testkit::AnalyticsHit& hit) { return hit.event()->action == "a2"; }, status);
     auto r = std::make_shared<Recorder>();
     auto dispatcher = makeDispatcher(server, r);
     dispatcher->dispatchEvents(events(3));

@@ -15,7 +15,7 @@ namespace analytics {
 namespace {
 
 using test::SQLitePeer;
-using testing::AnalyticsCollector;
+using testkit::AnalyticsCollector;
 
 class Reports : public OATrackerDelegate {
  public:
@@ -26,7 +26,7 @@ class Reports : public OATrackerDelegate {
   }
 };
 
-class OAHostileInputTest : public testing::SandboxTest {
+class OAHostileInputTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

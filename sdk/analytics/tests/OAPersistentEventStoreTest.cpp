@@ -18,7 +18,7 @@ using Rows = std::vector<std::vector<std::string>>;
 using test::SQLitePeer;
 using test::variables;
 
-class OAPersistentEventStoreTest : public testing::SandboxTest {
+class OAPersistentEventStoreTest : public testkit::SandboxTest {
  protected:
   std::string path() const { return test::storePath(); }
   int32_t now() { return static_cast<int32_t>(std::floor(clock().now())); }

@@ -21,7 +21,7 @@ extern char** environ;
 namespace analytics {
 namespace {
 
-using testing::AnalyticsCollector;
+using testkit::AnalyticsCollector;
 
 // The tracking child, its standard output read through a pipe.
 struct Child {
@@ -74,7 +74,7 @@ struct Child {
   }
 };
 
-class OARelaunchTest : public testing::SandboxTest {};
+class OARelaunchTest : public testkit::SandboxTest {};
 
 // A process killed at a random point while it tracks and dispatches (to a collector that
 // answers 408 to every seventh request) leaves a store from which the next process delivers
@@ -85,7 +85,7 @@ TEST_F(OARelaunchTest, KilledWhileTrackingThenRelaunchedDeliversEveryAcceptedHit
     SCOPED_TRACE(seed);
     AnalyticsCollector collector;
     auto seen = std::make_shared<std::atomic<int>>(0);
-    collector.setRefusal([seen](const testing::AnalyticsHit&) { return ++*seen % 7 == 0; }, 408);
+    collector.setRefusal([seen](const testkit::AnalyticsHit&) { return ++*seen % 7 == 0; }, 408);
     const std::string home = platform::Sandbox::home() + "/run" + std::to_string(seed);
     const std::string port = std::to_string(collector.port());
     std::mt19937 random(seed);

@@ -16,7 +16,7 @@ namespace analytics {
 namespace {
 
 using test::SQLitePeer;
-using testing::AnalyticsCollector;
+using testkit::AnalyticsCollector;
 
 using Counts = std::pair<unsigned, unsigned>;  // (dispatched, failed)
 
@@ -31,7 +31,7 @@ class DelegateRecorder : public OATrackerDelegate {
   }
 };
 
-class OATrackerTest : public testing::SandboxTest {
+class OATrackerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
@@ -343,7 +343,7 @@ TEST_F(OATrackerTest, MisbehavingCollectorLosesNothing) {
   struct Case { const char* name; std::function<void()> misbehave; };
   auto everySeventh = [&] {
     auto seen = std::make_shared<std::atomic<int>>(0);
-    collector.setRefusal([seen](const testing::AnalyticsHit&) { return ++*seen % 7 == 0; }, 500);
+    collector.setRefusal([seen](const testkit::AnalyticsHit&) { return ++*seen % 7 == 0; }, 500);
   };
   const Case cases[] = {
       {"answers 500 to every seventh request", everySeventh},
@@ -400,7 +400,7 @@ TEST_F(OATrackerTest, OnlyAHitRefusedInThreeDispatchesLeavesTheStore) {
     SCOPED_TRACE(c.status);
     const size_t before = collector.hitCount();
     const bool everyHit = c.everyHit;
-    collector.setRefusal([everyHit](const testing::AnalyticsHit& h) { return everyHit || h.event()->action == "bad"; },
+    collector.setRefusal([everyHit](const testkit::AnalyticsHit& h) { return everyHit || h.event()->action == "bad"; },
                          c.status);
     for (auto a : {"ok1", "bad", "ok2"}) ASSERT_TRUE(event(a));
     platform::LogCapture log;
@@ -425,7 +425,7 @@ TEST_F(OATrackerTest, AnsweredHitsAlreadyGoneChangeNoCounter) {
   start();
   for (auto a : {"a1", "a2"}) ASSERT_TRUE(event(a));
   const std::string path = test::storePath();
-  collector.setRefusal([path](const testing::AnalyticsHit&) {
+  collector.setRefusal([path](const testkit::AnalyticsHit&) {
     SQLitePeer(path).exec("DELETE FROM events");
     return false;
   }, 400);

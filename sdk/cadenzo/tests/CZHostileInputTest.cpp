@@ -26,7 +26,7 @@ namespace {
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 // Characters that break out of quotes, scripts, lines and format strings.
 const char* const kHostileText = "\"'\\</script><script>x()</script>\xE2\x80\xA8\xE2\x80\xA9\n%n%s%x%@";
@@ -148,7 +148,7 @@ TEST_F(CZHostileInputTest, HostilePagesReachNothingAndTheClientCarriesOn) {
 
 // A more-apps row's page that navigates away: the page it reached cannot tap the row.
 TEST_F(CZHostileInputTest, AMoreAppsRowsLandingPageCannotTapIt) {
-  testing::LoopbackServer images;
+  testkit::LoopbackServer images;
   server->http().setAnswer("/landing-tap", htmlPage("<script>location.href = 'cadenzo://click/any';</script>"));
   const Dictionary row{{"type", Value("webview")}, {"link", Value(server->url("/target"))},
                        {"html", Value("<script>location.href = '" + server->url("/landing-tap") + "';</script>")}};

@@ -48,7 +48,7 @@ struct Doc {
   }
 };
 
-class CZIdentityTest : public ::testing::SandboxTest {};
+class CZIdentityTest : public ::testkit::SandboxTest {};
 
 TEST_F(CZIdentityTest, AllIdentifiersFromThePlatform) {
   const std::string uuid(40, 'a');

@@ -24,7 +24,7 @@ platform::Exception raised(const std::function<void()>& call) {
   return platform::Exception("none", "");
 }
 
-class HVAdEngineTest : public testing::SandboxTest {
+class HVAdEngineTest : public testkit::SandboxTest {
  protected:
   void TearDown() override {
     HVController::sharedController()->shutdown();
@@ -33,7 +33,7 @@ class HVAdEngineTest : public testing::SandboxTest {
   std::vector<HVAdSlotDescription> phoneSlots() {
     return {HVAdSlotDescription(HVAdSizeBanner, "hvBanner"), HVAdSlotDescription(HVAdSizeFullScreen, "hvFullScreen")};
   }
-  testing::HalvernServer server;
+  testkit::HalvernServer server;
 };
 
 TEST_F(HVAdEngineTest, SlotNamesHoldOnlyLettersMarksAndDigitsOfAnyScript) {

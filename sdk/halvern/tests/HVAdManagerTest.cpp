@@ -22,7 +22,7 @@ class Listener final : public HVAdManagerListener {
   std::vector<std::string> heard;
 };
 
-class HVAdManagerTest : public testing::SandboxTest {
+class HVAdManagerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

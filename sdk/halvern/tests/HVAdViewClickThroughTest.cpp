@@ -41,7 +41,7 @@ class HVAdViewClickThroughTest : public testsupport::ShownBannerTest {
 };
 
 TEST_F(HVAdViewClickThroughTest, AdLinksGoToThePageTheApplicationOrNowhere) {
-  pages.setAnswer("/inline", testing::ScriptedAnswer::text("inline"));
+  pages.setAnswer("/inline", testkit::ScriptedAnswer::text("inline"));
   struct Case {
     std::string url;
     WebViewNavigationType type;
@@ -85,7 +85,7 @@ TEST_F(HVAdViewClickThroughTest, AdLinksGoToThePageTheApplicationOrNowhere) {
 }
 
 TEST_F(HVAdViewClickThroughTest, TappedLinkExpandsTheBannerIntoItsBrowserAndDoneBringsItBack) {
-  auto html = testing::ScriptedAnswer::text(kLanding);
+  auto html = testkit::ScriptedAnswer::text(kLanding);
   html.headers = {{"Content-Type", "text/html"}};
   html.delay = std::chrono::milliseconds(50);
   pages.setAnswer("/landing", html);

@@ -218,8 +218,8 @@ TEST_F(HVAdViewTest, PageRequestsAreAnsweredThroughTheirCallbacks) {
   server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1", "ping"});
   auto banner = showBanner();
   ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
-  server.loopback().setHandler("/slow", [](const testing::RecordedRequest&) {
-    testing::ScriptedAnswer answer = testing::ScriptedAnswer::text("late");
+  server.loopback().setHandler("/slow", [](const testkit::RecordedRequest&) {
+    testkit::ScriptedAnswer answer = testkit::ScriptedAnswer::text("late");
     answer.stall = true;
     return answer;
   });

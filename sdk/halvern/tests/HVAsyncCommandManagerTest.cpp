@@ -29,7 +29,7 @@ class CountingCommand final : public HVAsyncCommand {
   std::atomic<int>* executed_;
 };
 
-class HVAsyncCommandManagerTest : public testing::SandboxTest {
+class HVAsyncCommandManagerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

@@ -9,9 +9,9 @@ namespace halvern {
 namespace {
 
 using platform::FileManager;
-using Fault = testing::HalvernServer::Fault;
+using Fault = testkit::HalvernServer::Fault;
 
-class HVClientManagerTest : public testing::SandboxTest {
+class HVClientManagerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
@@ -67,7 +67,7 @@ class HVClientManagerTest : public testing::SandboxTest {
     return FileManager::destinationOfSymbolicLinkAtPath(root + "/" + component + ".js").value_or("<none>");
   }
 
-  testing::HalvernServer server;
+  testkit::HalvernServer server;
   std::string root;
   int driverStarts = 0;
 };

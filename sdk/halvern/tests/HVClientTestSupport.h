@@ -27,7 +27,7 @@ class RecordingDelegate final : public HalvernDelegate {
   std::vector<std::string> ready;
 };
 
-class HalvernClientTest : public testing::SandboxTest {
+class HalvernClientTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
@@ -84,7 +84,7 @@ class HalvernClientTest : public testing::SandboxTest {
   }
   int64_t nowMs() const { return static_cast<int64_t>(platform::Clock::current().now() * 1000.0); }
 
-  testing::HalvernServer server;
+  testkit::HalvernServer server;
   std::shared_ptr<platform::Window> window;
 };
 
@@ -99,7 +99,7 @@ class ShownBannerTest : public HalvernClientTest {
   }
   std::string page(const std::string& script) { return internal->webView()->stringByEvaluatingJavaScriptFromString(script); }
 
-  testing::LoopbackServer pages;
+  testkit::LoopbackServer pages;
   std::shared_ptr<HVAdView> banner;
   std::shared_ptr<HVAdViewInternal> internal;
   std::shared_ptr<HVFullScreenAdWindow> adWindow;

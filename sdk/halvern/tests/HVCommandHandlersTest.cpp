@@ -19,7 +19,7 @@ using platform::Value;
 
 // A page in a web view with the display page's handlers, its commands polled in the
 // foreground.
-class HVCommandHandlersTest : public testing::SandboxTest {
+class HVCommandHandlersTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

@@ -31,7 +31,7 @@ class Listener final : public platform::AccelerometerDelegate {
   void accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration&) override {}
 };
 
-class HVControllerTest : public testing::SandboxTest {};
+class HVControllerTest : public testkit::SandboxTest {};
 
 TEST_F(HVControllerTest, FirstControllerMakesTheStoreAndTwoNamedWorkers) {
   auto controller = HVController::sharedController();
@@ -57,7 +57,7 @@ TEST_F(HVControllerTest, FirstControllerMakesTheStoreAndTwoNamedWorkers) {
 TEST_F(HVControllerTest, ResultsComeBackInSendingOrderAcrossBothWorkers) {
   auto controller = HVController::sharedController();
   const std::string docs = platform::Sandbox::documents();
-  testing::ZipBuilder().addFile("ad/index.html", "<p>ad</p>").writeTo(docs + "/temp.zip");
+  testkit::ZipBuilder().addFile("ad/index.html", "<p>ad</p>").writeTo(docs + "/temp.zip");
   Recorder recorder;
   auto& io = *controller->ioRequestManager();
   const std::string text = "{\"slots\":[1,2]}";

@@ -16,7 +16,7 @@ using platform::FileManager;
 using platform::Value;
 using testsupport::Recorder;
 
-class HVDatabaseTest : public testing::SandboxTest {
+class HVDatabaseTest : public testkit::SandboxTest {
  protected:
   std::string folder() const { return platform::Sandbox::documents() + "/HV"; }
 };

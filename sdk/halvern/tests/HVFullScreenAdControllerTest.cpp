@@ -233,8 +233,8 @@ TEST_F(HVFullScreenAdControllerTest, BannerPagesCannotCloseOrCoverTheFullScreenA
 TEST_F(HVFullScreenAdControllerTest, ABannersBrowserHoldsTheWindowUntilDoneAndEachGivesItBackWhole) {
   server.setAd("hvBanner", "<b>banner</b>", 3600, {});
   startWithAd();
-  testing::LoopbackServer pages;
-  auto landing = testing::ScriptedAnswer::text("<html><body>landing</body></html>");
+  testkit::LoopbackServer pages;
+  auto landing = testkit::ScriptedAnswer::text("<html><body>landing</body></html>");
   landing.headers = {{"Content-Type", "text/html"}};
   pages.setAnswer("/landing", landing);
   auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);

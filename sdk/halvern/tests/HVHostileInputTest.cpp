@@ -26,7 +26,7 @@ namespace halvern {
 namespace {
 
 using platform::FileManager;
-using testing::ZipBuilder;
+using testkit::ZipBuilder;
 
 size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
   return static_cast<size_t>(
@@ -53,7 +53,7 @@ class HVHostileInputTest : public testsupport::HalvernClientTest {
   void SetUp() override {
     HalvernClientTest::SetUp();
     // Before the driver page exists: its script world takes the budget it is made with.
-    guardWorks = testing::shortenScriptTimeLimit(0.25);
+    guardWorks = testkit::shortenScriptTimeLimit(0.25);
     server.setAd("hvBanner", "<b>banner</b>", 600, {});
     server.setAd("hvFullScreen", "<b>full</b>", 600, {});
     start();
@@ -144,7 +144,7 @@ class HVHostileInputTest : public testsupport::HalvernClientTest {
 TEST_F(HVHostileInputTest, PageCommandsReachNothingBeyondTheClientsFolderAndCommands) {
   const std::string package = server.fileURL("hvBanner-1.zip");
   const std::string endless = server.loopback().url("/endless");
-  server.loopback().setAnswer("/endless", testing::ScriptedAnswer::redirect(endless));
+  server.loopback().setAnswer("/endless", testkit::ScriptedAnswer::redirect(endless));
   const std::string slip = platform::base64Encode(
       ZipBuilder().addFile("ok.html", "fine").addFile("../../../escape.html", "out").bytes());
   struct Case {
@@ -216,7 +216,7 @@ TEST_F(HVHostileInputTest, PageCommandsReachNothingBeyondTheClientsFolderAndComm
 TEST_F(HVHostileInputTest, HostilePackagesAndAnswersFailOnceAndKeepTheEarlierAd) {
   const int64_t earlier = slot("hvBanner")->nextAdDlTime();
   const std::string endless = server.loopback().url("/endless");
-  server.loopback().setAnswer("/endless", testing::ScriptedAnswer::redirect(endless));
+  server.loopback().setAnswer("/endless", testkit::ScriptedAnswer::redirect(endless));
   const std::string oversized(HVDownloadConnection::kDownloadMaximumContentLength + 1, 'x');
   auto package = [&](const std::string& name, std::string bytes) {
     return [&, name, bytes] { server.setAdPackage("hvBanner", name, bytes, 600); };
@@ -244,7 +244,7 @@ TEST_F(HVHostileInputTest, HostilePackagesAndAnswersFailOnceAndKeepTheEarlierAd)
       {"no archive at all", package("f.zip", "PK\x03\x04 nothing follows"), "not a zip archive"},
       {"a package larger than the client takes", package("g.zip", oversized), "HVDownloadConnection: the answer from"},
       {"a package redirected for ever",
-       description("{\"package\":" + testing::jsonQuoted(endless) + ",\"ttl\":600,\"trackers\":[]}"),
+       description("{\"package\":" + testkit::jsonQuoted(endless) + ",\"ttl\":600,\"trackers\":[]}"),
        "HVDownloadConnection: the download of " + endless + " failed."},
       {"an ad description larger than the client takes", description(oversized),
        "HVDownloadConnection: the answer from"},
@@ -287,8 +287,8 @@ TEST_F(HVHostileInputTest, HostileUpdateAnswersLeaveTheInstalledClient) {
        "HVDownloadConnection: the answer from " + self + "?"},
       {"an answer redirected for ever",
        [&] {
-         server.loopback().setHandler(testing::HalvernServer::kUpdatePath,
-                                      [&](const testing::RecordedRequest&) { return testing::ScriptedAnswer::redirect(self); });
+         server.loopback().setHandler(testkit::HalvernServer::kUpdatePath,
+                                      [&](const testkit::RecordedRequest&) { return testkit::ScriptedAnswer::redirect(self); });
        },
        "HVDownloadConnection: the download of " + self + "?"},
   };
@@ -309,7 +309,7 @@ TEST_F(HVHostileInputTest, HostileUpdateAnswersLeaveTheInstalledClient) {
 TEST_F(HVHostileInputTest, APageThatReplacedTheDriversIsNotObeyed) {
   // A page of the server's, which the driver lets in, queuing what a driver page would.
   const std::string landing = server.serverURL() + "/landing";
-  auto page = testing::ScriptedAnswer::text(
+  auto page = testkit::ScriptedAnswer::text(
       "<html><head><script>var polls = 0;"
       "function commandList(mode) { polls++; return 'deleteFile:\"HV/Content/hvBanner\";'; }"
       "</script></head><body>elsewhere</body></html>");

@@ -49,7 +49,7 @@ class AllowingDelegate final : public platform::WebViewDelegate {
   int failed = 0;
 };
 
-class HVJavascriptBridgeTest : public testing::SandboxTest {
+class HVJavascriptBridgeTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

@@ -22,7 +22,7 @@ class TouchCounter : public platform::View {
   int ended = 0;
 };
 
-class HVMessageBoxTest : public testing::SandboxTest {
+class HVMessageBoxTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();

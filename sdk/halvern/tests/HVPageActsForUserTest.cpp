@@ -40,7 +40,7 @@ class HVPageActsForUserTest : public testsupport::ShownBannerTest {
 };
 
 TEST_F(HVPageActsForUserTest, APageActsOnlyOncePerTouchAndOnlyWhileItsAdIsOnScreen) {
-  pages.setAnswer("/landing", testing::ScriptedAnswer::text("<html><body>landing</body></html>"));
+  pages.setAnswer("/landing", testkit::ScriptedAnswer::text("<html><body>landing</body></html>"));
   const std::string landing = pages.url("/landing");
   auto openedCount = [this](std::string url) { return [this, url] { return opened(url); }; };
   auto expanded = [this] { return size_t(internal->isExpanded()); };
@@ -106,7 +106,7 @@ TEST_F(HVPageActsForUserTest, APageActsOnlyOncePerTouchAndOnlyWhileItsAdIsOnScre
 TEST_F(HVPageActsForUserTest, AnAdOffScreenReportsNoImpressionAndPingsNobody) {
   ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
   auto& loopback = server.loopback();
-  loopback.setAnswer("/ping", testing::ScriptedAnswer::text("ok"));
+  loopback.setAnswer("/ping", testkit::ScriptedAnswer::text("ok"));
   const std::string pings = "got = []; BridgeDisplay.pingURLTimeoutCallback('" + loopback.url("/ping") +
                             "', '5', 'got.push(%d)'); BridgeDisplay.pingURL('" + loopback.url("/ping") +
                             "'); BridgeDisplay.trackImpression();";

@@ -9,7 +9,7 @@ namespace {
 
 using platform::Reachability;
 
-class HVReachabilityTest : public testing::SandboxTest {};
+class HVReachabilityTest : public testkit::SandboxTest {};
 
 TEST_F(HVReachabilityTest, InternetStatusFromTheDefaultRouteFlags) {
   struct Case {

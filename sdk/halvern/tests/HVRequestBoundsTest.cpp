@@ -40,21 +40,21 @@ class HVRequestBoundsTest : public testsupport::HalvernClientTest {
 
 TEST_F(HVRequestBoundsTest, PagePingsAndDownloadsFailOnceWithinTheirLimitAndTheNextOneGoesOut) {
   const std::string big(platform::kURLDefaultMaximumContentLength + 1, 'b');
-  auto stalled = testing::ScriptedAnswer::text("never");
+  auto stalled = testkit::ScriptedAnswer::text("never");
   stalled.stall = true;
-  auto trickling = testing::ScriptedAnswer::text(std::string(100000, 't'));
+  auto trickling = testkit::ScriptedAnswer::text(std::string(100000, 't'));
   trickling.trickle = std::chrono::milliseconds(20);
-  auto chunkedBig = testing::ScriptedAnswer::text(big);
+  auto chunkedBig = testkit::ScriptedAnswer::text(big);
   chunkedBig.chunked = true;
   chunkedBig.chunkSize = 64 * 1024;
   auto& loopback = server.loopback();
   loopback.setAnswer("/stalled", stalled);
   loopback.setAnswer("/trickling", trickling);
-  loopback.setAnswer("/declared-big", testing::ScriptedAnswer::text(big));
+  loopback.setAnswer("/declared-big", testkit::ScriptedAnswer::text(big));
   loopback.setAnswer("/chunked-big", chunkedBig);
-  loopback.setAnswer("/loop", testing::ScriptedAnswer::redirect(loopback.url("/loop")));
-  loopback.setAnswer("/to-stalled", testing::ScriptedAnswer::redirect(loopback.url("/stalled")));
-  loopback.setAnswer("/fine", testing::ScriptedAnswer::text("fine"));
+  loopback.setAnswer("/loop", testkit::ScriptedAnswer::redirect(loopback.url("/loop")));
+  loopback.setAnswer("/to-stalled", testkit::ScriptedAnswer::redirect(loopback.url("/stalled")));
+  loopback.setAnswer("/fine", testkit::ScriptedAnswer::text("fine"));
 
   struct Case {
     const char* name;

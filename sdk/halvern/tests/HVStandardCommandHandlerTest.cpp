@@ -19,7 +19,7 @@ namespace {
 using platform::FileManager;
 using platform::Value;
 
-class HVStandardCommandHandlerTest : public testing::SandboxTest {
+class HVStandardCommandHandlerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
@@ -104,12 +104,12 @@ TEST_F(HVStandardCommandHandlerTest, ControllerPropertiesThroughAWhitelist) {
 }
 
 TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
-  testing::HalvernServer server;
+  testkit::HalvernServer server;
   server.setFile("page.html", "<p>ad</p>");
-  server.setFile("pack.zip", testing::ZipBuilder().addFile("img/a.txt", "A").addFile("b.txt", "B").bytes());
+  server.setFile("pack.zip", testkit::ZipBuilder().addFile("img/a.txt", "A").addFile("b.txt", "B").bytes());
   server.setFile("broken.zip", "not a zip");
   server.setFile("down.txt", "x");
-  server.setFault("down.txt", testing::HalvernServer::Fault::kFail);
+  server.setFault("down.txt", testkit::HalvernServer::Fault::kFail);
   const std::string local = documents + "/HV/secret.txt";
   ASSERT_TRUE(FileManager::writeAtomically(local, std::string_view("local")));
   page("BridgeLib.writeFileWithContentsOfURLWithCallback('HV/ads/page.html', '" + server.fileURL("page.html") +
@@ -144,7 +144,7 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
   EXPECT_EQ(got(), "[0]");
   // Its transit file goes with it, and a package of too many files writes none of them.
   EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
-  testing::ZipBuilder crowd;
+  testkit::ZipBuilder crowd;
   for (uint64_t i = 0; i <= HVZip::kMaxEntries; ++i) crowd.addFile("f" + std::to_string(i) + ".txt", "x", false);
   server.setFile("crowd.zip", crowd.bytes());
   page("got = []; BridgeLib.unzipContentsOfURLToFolderWithCallback('" + server.fileURL("crowd.zip") +
@@ -225,12 +225,12 @@ class Outcomes final : public HVDownloadConnectionDelegate {
 };
 
 TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
-  testing::LoopbackServer server;
-  testing::ScriptedAnswer cut = testing::ScriptedAnswer::text("partial body", 200);
+  testkit::LoopbackServer server;
+  testkit::ScriptedAnswer cut = testkit::ScriptedAnswer::text("partial body", 200);
   cut.dropAfterBodyBytes = 3;
-  testing::ScriptedAnswer zipped = testing::ScriptedAnswer::text("last attempt");
+  testkit::ScriptedAnswer zipped = testkit::ScriptedAnswer::text("last attempt");
   zipped.gzip = true;
-  server.setAnswers("/flaky", {testing::ScriptedAnswer::text("first", 503), cut, zipped});
+  server.setAnswers("/flaky", {testkit::ScriptedAnswer::text("first", 503), cut, zipped});
   auto outcomes = std::make_shared<Outcomes>();
   platform::URLRequest request(server.url("/flaky"));
   request.setValueForHTTPHeaderField("gzip", "Accept-Encoding");
@@ -241,7 +241,7 @@ TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
   EXPECT_EQ(server.requestsTo("/flaky").size(), 3u);
 
   // Each attempt of a stalled server runs into its own time limit; the last one is told.
-  testing::ScriptedAnswer stall;
+  testkit::ScriptedAnswer stall;
   stall.stall = true;
   server.setAnswer("/stall", stall);
   auto timed = HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(

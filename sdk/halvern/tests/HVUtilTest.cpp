@@ -10,7 +10,7 @@ namespace {
 using platform::AffineTransform;
 using platform::DeviceOrientation;
 
-class HVUtilTest : public testing::SandboxTest {};
+class HVUtilTest : public testkit::SandboxTest {};
 
 TEST_F(HVUtilTest, OtherApplicationsTakeTheStoreMapsMailAndNewerTelephoneLinks) {
   struct Case {

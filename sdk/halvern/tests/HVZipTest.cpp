@@ -12,10 +12,10 @@ namespace {
 
 using platform::FileManager;
 
-class HVZipTest : public testing::SandboxTest {
+class HVZipTest : public testkit::SandboxTest {
  protected:
   std::string docs() const { return platform::Sandbox::documents(); }
-  std::string write(const testing::ZipBuilder& zip) {
+  std::string write(const testkit::ZipBuilder& zip) {
     const std::string path = docs() + "/temp.zip";
     EXPECT_TRUE(zip.writeTo(path));
     return path;
@@ -30,7 +30,7 @@ TEST_F(HVZipTest, UnpacksNestedFoldersEmptyFilesAndLargeEntries) {
   std::string large;
   uint32_t s = 7;
   for (size_t i = 0; i < 3 * HVZip::kChunkSize + 123; ++i) large += static_cast<char>('a' + ((s = s * 1664525u + 1013904223u) >> 27));
-  testing::ZipBuilder zip;
+  testkit::ZipBuilder zip;
   zip.addFile("index.html", "<html></html>")
       .addFile("img/", "")
       .addFile("js/lib/deep/app.js", "var a = 1;", false)
@@ -50,9 +50,9 @@ TEST_F(HVZipTest, UnpacksNestedFoldersEmptyFilesAndLargeEntries) {
 TEST_F(HVZipTest, RefusesHostileOrBrokenArchivesAndLeavesNothingBehind) {
   struct Case {
     const char* what;
-    testing::ZipBuilder zip;
+    testkit::ZipBuilder zip;
   };
-  auto good = [] { return testing::ZipBuilder().addFile("ok/first.txt", "first"); };
+  auto good = [] { return testkit::ZipBuilder().addFile("ok/first.txt", "first"); };
   std::vector<Case> cases;
   cases.push_back({"parent", good().addFile("../escaped.txt", "x")});
   cases.push_back({"nested parent", good().addFile("a/../../escaped.txt", "x")});
@@ -86,7 +86,7 @@ TEST_F(HVZipTest, ExistingFolderKeepsItsFilesWhenAPackageFails) {
   // A link inside the folder that points out of it must not carry an entry along.
   FileManager::createDirectoryAtPath(docs() + "/outside", true);
   FileManager::createSymbolicLinkAtPath(docs() + "/out/link", docs() + "/outside");
-  testing::ZipBuilder zip;
+  testkit::ZipBuilder zip;
   zip.addFile("new/file.txt", "new").addFile("link/escaped.txt", "x");
   EXPECT_FALSE(HVZip::unzipPackageToPath(write(zip), docs() + "/out"));
   EXPECT_EQ(read("keep.txt"), "mine");
@@ -95,7 +95,7 @@ TEST_F(HVZipTest, ExistingFolderKeepsItsFilesWhenAPackageFails) {
 }
 
 TEST_F(HVZipTest, CapsTheUnpackedSizeAndRejectsWhatIsNoArchive) {
-  testing::ZipBuilder zip;
+  testkit::ZipBuilder zip;
   zip.addFile("a.txt", std::string(600, 'a')).addFile("b.txt", std::string(600, 'b'));
   std::string error;
   EXPECT_FALSE(HVZip::unzipPackageToPath(write(zip), docs() + "/out", &error, 1000));
@@ -103,7 +103,7 @@ TEST_F(HVZipTest, CapsTheUnpackedSizeAndRejectsWhatIsNoArchive) {
   EXPECT_TRUE(HVZip::unzipPackageToPath(write(zip), docs() + "/out", &error, 1200)) << error;
 
   // Up to the entry cap, and entries that compress as content does, unpack.
-  testing::ZipBuilder full;
+  testkit::ZipBuilder full;
   for (uint64_t i = 1; i < HVZip::kMaxEntries; ++i) full.addFile("f/" + std::to_string(i), "x", false);
   std::string text;
   for (uint32_t i = 0; text.size() < (3u << 20) / 2; ++i) text += "<p id=\"" + std::to_string(i * 2654435761u) + "\">row</p>\n";

@@ -115,8 +115,8 @@ TEST_F(KvAdViewTest, FrameFromThePageStaysFiniteAndWithinTheRoot) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    server.http().setHandler(testing::KelvaneServer::kBannerPath,
-                             [&](const testing::RecordedRequest&) { return kvAdPage("'s'", "'kv'", "'OK'", c.body); });
+    server.http().setHandler(testkit::KelvaneServer::kBannerPath,
+                             [&](const testkit::RecordedRequest&) { return kvAdPage("'s'", "'kv'", "'OK'", c.body); });
     auto view = placeBanner();
     ASSERT_TRUE(view);
     EXPECT_EQ(view->wvFrame(), c.expected);
@@ -168,7 +168,7 @@ TEST_F(KvAdViewTest, FailedAnswerIsToldOnceAndTheCycleGoesOn) {
 // interrupted load arms a reload and the page that replaced it, finishing a minute later at
 // its script's deadline, replaces that reload with its own instead of adding a second.
 TEST_F(KvAdViewTest, InterruptedLoadsKeepOneReloadPending) {
-  testing::ScriptedAnswer stalled;
+  testkit::ScriptedAnswer stalled;
   stalled.stall = true;
   server.http().setAnswer("/stalled.js", stalled);
   struct Step {
@@ -187,8 +187,8 @@ TEST_F(KvAdViewTest, InterruptedLoadsKeepOneReloadPending) {
       // Period 300: the second page finishes at its script's deadline and its reload counts.
       {"the next page finishes late", 0, {{deadline, 2}, {300 - deadline - 1, 2}, {1, 2}, {deadline - 1, 2}, {1, 3}}},
   };
-  const std::string link = "<a id='ad' href='" + server.url(testing::KelvaneServer::kLandingPath) + "'>ad</a>";
-  server.http().setHandler(testing::KelvaneServer::kBannerPath, [&](const testing::RecordedRequest&) {
+  const std::string link = "<a id='ad' href='" + server.url(testkit::KelvaneServer::kLandingPath) + "'>ad</a>";
+  server.http().setHandler(testkit::KelvaneServer::kBannerPath, [&](const testkit::RecordedRequest&) {
     return kvAdPage("'s'", "'kv'", "'OK'", link + "<script src='" + server.url("/stalled.js") + "'></script>");
   });
   for (const auto& c : cases) {

@@ -19,7 +19,7 @@ class KvBrowserViewControllerTest : public KvTest {
   std::shared_ptr<KvBrowserView> tapBanner() {
     banner = placeBanner(kKelvaneAdTypeBanner, 30);
     EXPECT_TRUE(banner->kvWebView()->tapLinkWithElementIdForTesting("ad"));
-    EXPECT_TRUE(runUntil([&] { return !server.requestsTo(testing::KelvaneServer::kLandingPath).empty(); }));
+    EXPECT_TRUE(runUntil([&] { return !server.requestsTo(testkit::KelvaneServer::kLandingPath).empty(); }));
     controller = banner->kvAdViewController();
     kvWindow = controller->kvWindowForTesting();
     return kvWindow ? std::dynamic_pointer_cast<KvBrowserView>(kvWindow->subviews().back()) : nullptr;
@@ -92,8 +92,8 @@ TEST_F(KvBrowserViewControllerTest, ClickReportCarriesIdsNoLongerThanAnId) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string link = "<a id='ad' href='" + server.url(testing::KelvaneServer::kLandingPath) + "'>ad</a>";
-    server.http().setHandler(testing::KelvaneServer::kBannerPath, [&](const testing::RecordedRequest&) {
+    const std::string link = "<a id='ad' href='" + server.url(testkit::KelvaneServer::kLandingPath) + "'>ad</a>";
+    server.http().setHandler(testkit::KelvaneServer::kBannerPath, [&](const testkit::RecordedRequest&) {
       return kvAdPage(c.session, c.cid, "'OK'", link);
     });
     const size_t reported = server.clickReports().size();
@@ -110,9 +110,9 @@ TEST_F(KvBrowserViewControllerTest, ClickReportCarriesIdsNoLongerThanAnId) {
 }
 
 TEST_F(KvBrowserViewControllerTest, InterruptedLoadKeepsTheBrowserAndAFailedOneClosesIt) {
-  testing::ScriptedAnswer slow = testing::ScriptedAnswer::text("<html><body>slow</body></html>");
+  testkit::ScriptedAnswer slow = testkit::ScriptedAnswer::text("<html><body>slow</body></html>");
   slow.delay = std::chrono::milliseconds(300);
-  server.http().setAnswer(testing::KelvaneServer::kLandingPath, slow);
+  server.http().setAnswer(testkit::KelvaneServer::kLandingPath, slow);
   auto browser = tapBanner();
   ASSERT_TRUE(browser);
   auto page = browser->kvWebViewForTesting();

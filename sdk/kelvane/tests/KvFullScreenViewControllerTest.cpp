@@ -45,7 +45,7 @@ TEST_F(KvFullScreenViewControllerTest, AdShowsInItsOwnKeyWindowAndAHouseAdStaysU
   EXPECT_EQ(platform::Application::sharedApplication().keyWindow(), kvWindow);
   EXPECT_EQ(kvWindow->frame(), platform::Rect(0, 0, 320, 480));
   EXPECT_EQ(page->frame(), kvWindow->frame());
-  EXPECT_EQ(server.adRequests()[0].path, testing::KelvaneServer::kFullScreenPath);
+  EXPECT_EQ(server.adRequests()[0].path, testkit::KelvaneServer::kFullScreenPath);
   ASSERT_EQ(names(), std::vector<std::string>{"onReceiveDefaultAd"});
   EXPECT_EQ(notes[0].object, page.get());
   advance(600);
@@ -121,7 +121,7 @@ TEST_F(KvFullScreenViewControllerTest, FailedAnswerEndsTheAdOnce) {
   auto controller = KvFullScreenViewController::create();
   controller->setDelegate(delegate);
   controller->setKvFrame(window->frame());
-  controller->setUrl(server.url(testing::KelvaneServer::kFullScreenPath) + "?aid=kv-app");
+  controller->setUrl(server.url(testkit::KelvaneServer::kFullScreenPath) + "?aid=kv-app");
   window->addSubview(controller->view());
   ASSERT_TRUE(waitForNotes(1));
   // Whatever is still on its way after the failure (the rest of the answer, a page load).

@@ -20,7 +20,7 @@
 namespace kelvane {
 namespace {
 
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
   return static_cast<size_t>(
@@ -40,7 +40,7 @@ class KvHostileInputTest : public KvTest {
     server.http().setAnswer("/foreign", page("foreign-id", "Internal Error"));
   }
   static const char* adPath(int type) {
-    return type == kKelvaneAdTypeBanner ? testing::KelvaneServer::kBannerPath : testing::KelvaneServer::kFullScreenPath;
+    return type == kKelvaneAdTypeBanner ? testkit::KelvaneServer::kBannerPath : testkit::KelvaneServer::kFullScreenPath;
   }
   // Displays a banner in the root view or a full-screen ad; its placement and page view.
   std::pair<std::shared_ptr<KvAdViewController>, std::shared_ptr<KvPageView>> display(int type) {
@@ -149,7 +149,7 @@ TEST_F(KvHostileInputTest, TheAdsFrameStaysOnTheAdAndNeverShowsLocalFilesOrData)
     const bool banner = c.type == kKelvaneAdTypeBanner;
     const std::string marker = "<p id='the-ad'>the ad</p>";
     server.http().setHandler(adPath(c.type),
-                             [&](const testing::RecordedRequest&) { return page("kv-1", "OK", marker + c.body); });
+                             [&](const testkit::RecordedRequest&) { return page("kv-1", "OK", marker + c.body); });
     notes.clear();
     platform::LogCapture log;
     auto [placement, view] = display(c.type);
@@ -189,7 +189,7 @@ TEST_F(KvHostileInputTest, TheAdsFrameStaysOnTheAdAndNeverShowsLocalFilesOrData)
 }
 
 TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
-  const bool guardWorks = testing::shortenScriptTimeLimit();
+  const bool guardWorks = testkit::shortenScriptTimeLimit();
   const std::string oversized(platform::kURLDefaultMaximumContentLength + 1, ' ');
   auto chunked = ScriptedAnswer::text(oversized);
   chunked.chunked = true;
@@ -206,7 +206,7 @@ TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
       {"an oversized answer in chunks", chunked, {"onFailedToReceiveAd"},
        "Kelvane: the ad request failed: resource exceeds maximum size"},
       {"an answer redirected to itself for ever",
-       ScriptedAnswer::redirect(server.url(testing::KelvaneServer::kBannerPath)), {"onFailedToReceiveAd"},
+       ScriptedAnswer::redirect(server.url(testkit::KelvaneServer::kBannerPath)), {"onFailedToReceiveAd"},
        "Kelvane: the ad request failed:"},
       {"a page whose script never ends", page("never", "OK", "<script>for (;;) {}</script>"), {},
        "web view: a page script ran past its time limit"},
@@ -214,7 +214,7 @@ TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (!guardWorks && c.posted.empty()) continue;
-    server.http().setHandler(testing::KelvaneServer::kBannerPath, [a = c.answer](const testing::RecordedRequest&) { return a; });
+    server.http().setHandler(testkit::KelvaneServer::kBannerPath, [a = c.answer](const testkit::RecordedRequest&) { return a; });
     platform::LogCapture log;
     notes.clear();
     ASSERT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", kKelvaneAdTypeBanner, root, 30));
@@ -227,8 +227,8 @@ TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
     EXPECT_EQ(storedCid(), "kv-stored");
 
     // The next period asks again, and a good page is shown.
-    server.http().setHandler(testing::KelvaneServer::kBannerPath,
-                             [](const testing::RecordedRequest&) { return page("kv-next", "OK"); });
+    server.http().setHandler(testkit::KelvaneServer::kBannerPath,
+                             [](const testkit::RecordedRequest&) { return page("kv-next", "OK"); });
     notes.clear();
     advance(30);
     ASSERT_TRUE(waitForNotes(1));
@@ -268,7 +268,7 @@ TEST_F(KvHostileInputTest, EndlessAnswersFailOnceAtTheDeadline) {
     SCOPED_TRACE(c.name);
     const bool banner = c.type == kKelvaneAdTypeBanner;
     const char* path = adPath(c.type);
-    server.http().setHandler(path, [a = c.answer](const testing::RecordedRequest&) { return a; });
+    server.http().setHandler(path, [a = c.answer](const testkit::RecordedRequest&) { return a; });
     notes.clear();
     const size_t asked = server.adRequests().size();
     platform::LogCapture log;
@@ -294,7 +294,7 @@ TEST_F(KvHostileInputTest, EndlessAnswersFailOnceAtTheDeadline) {
 
     if (banner) {
       // The next period asks again and a good page is shown.
-      server.http().setHandler(path, [](const testing::RecordedRequest&) { return page("kv-next", "OK"); });
+      server.http().setHandler(path, [](const testkit::RecordedRequest&) { return page("kv-next", "OK"); });
       advance(30);
       ASSERT_TRUE(waitForNotes(2));
       EXPECT_EQ(names()[1], "onReceiveAd");

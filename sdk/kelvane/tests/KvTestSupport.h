@@ -17,9 +17,9 @@ namespace kelvane {
 
 // An ad page whose GetKvSession(), GetKvCid() and GetKvError() return the given script
 // expressions, with `body` as its body.
-inline testing::ScriptedAnswer kvAdPage(const std::string& session, const std::string& cid,
+inline testkit::ScriptedAnswer kvAdPage(const std::string& session, const std::string& cid,
                                         const std::string& outcome, const std::string& body) {
-  testing::ScriptedAnswer a = testing::ScriptedAnswer::text(
+  testkit::ScriptedAnswer a = testkit::ScriptedAnswer::text(
       "<html><head><script>function GetKvSession() { return " + session + "; }"
       "function GetKvCid() { return " + cid + "; }"
       "function GetKvError() { return " + outcome + "; }</script></head><body>" + body + "</body></html>");
@@ -27,7 +27,7 @@ inline testing::ScriptedAnswer kvAdPage(const std::string& session, const std::s
   return a;
 }
 
-class KvTest : public testing::SandboxTest {
+class KvTest : public testkit::SandboxTest {
  protected:
   struct Note {
     std::string name;
@@ -35,7 +35,7 @@ class KvTest : public testing::SandboxTest {
   };
 
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     KelvaneAd::setServerHost(server.host());
     server.addApp("kv-app");
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
@@ -50,7 +50,7 @@ class KvTest : public testing::SandboxTest {
   }
   void TearDown() override {
     platform::NotificationCenter::defaultCenter().removeObserver(this);
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
 
   std::vector<std::string> names() const {
@@ -76,7 +76,7 @@ class KvTest : public testing::SandboxTest {
     return nullptr;
   }
 
-  testing::KelvaneServer server;
+  testkit::KelvaneServer server;
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::View> root;
   std::vector<Note> notes;

@@ -17,7 +17,7 @@
 namespace kelvane {
 namespace {
 
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 using platform::WebViewNavigationType;
 
 constexpr const char* kStore = "itms-apps://store.example/app/7";
@@ -26,12 +26,12 @@ class KvUserActivationTest : public KvTest {
  protected:
   void SetUp() override {
     KvTest::SetUp();
-    landing = server.url(testing::KelvaneServer::kLandingPath);
+    landing = server.url(testkit::KelvaneServer::kLandingPath);
     // On the banner a tap on "ad" also runs its handler, which clicks the store link twenty
     // times. (On the full-screen ad a store link that fails to load would close the ad.)
-    server.http().setAnswer(testing::KelvaneServer::kBannerPath,
+    server.http().setAnswer(testkit::KelvaneServer::kBannerPath,
                             page(" onclick=\"for (var i = 0; i < 20; i++) document.getElementById('store').click();\""));
-    server.http().setAnswer(testing::KelvaneServer::kFullScreenPath, page(""));
+    server.http().setAnswer(testkit::KelvaneServer::kFullScreenPath, page(""));
   }
   ScriptedAnswer page(const std::string& adHandler) const {
     auto answer = ScriptedAnswer::text(
@@ -227,7 +227,7 @@ TEST_F(KvUserActivationTest, TheBrowserHandsAUrlToTheSystemOnlyForTheUsersTouch)
     if (c.landingPage) {
       auto answer = ScriptedAnswer::text(*c.landingPage);
       answer.headers = {{"Content-Type", "text/html"}};
-      server.http().setAnswer(testing::KelvaneServer::kLandingPath, answer);
+      server.http().setAnswer(testkit::KelvaneServer::kLandingPath, answer);
     }
     auto ad = place(kKelvaneAdTypeBanner);
     ASSERT_TRUE(ad);

@@ -54,10 +54,10 @@ struct Heard : nubira::NBAdInterstitialDelegate {
 
 using Events = std::vector<std::string>;
 
-class NBAdInterstitialTest : public testing::SandboxTest {
+class NBAdInterstitialTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     NBAdView::setServers(server.url(""), server.url(""));
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->setRootViewController(root);
@@ -103,7 +103,7 @@ class NBAdInterstitialTest : public testing::SandboxTest {
   std::string pageHeard() { return page()->stringByEvaluatingJavaScriptFromString("heard.join(',')"); }
   const std::vector<std::string>& opened() const { return platform::Application::sharedApplication().openedURLs(); }
 
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
   std::shared_ptr<Heard> heard = std::make_shared<Heard>();
@@ -124,7 +124,7 @@ TEST_F(NBAdInterstitialTest, StatesRefusalsPresentAndClose) {
     EXPECT_EQ(heard->take(), Events{r.heard});
     EXPECT_EQ(ad->state(), r.state);
   }
-  EXPECT_TRUE(server.requestsTo(testing::NubiraServer::kAdPath).empty());
+  EXPECT_TRUE(server.requestsTo(testkit::NubiraServer::kAdPath).empty());
   ad->setNbAppId("site-1");
   ad->loadRequest(nubira::NBAdRequest::request());
   EXPECT_EQ(ad->state(), 1);
@@ -137,7 +137,7 @@ TEST_F(NBAdInterstitialTest, StatesRefusalsPresentAndClose) {
   ASSERT_TRUE(heardSomething());
   EXPECT_EQ(heard->take(), Events{"ready 2"});
   // One request, asking for the full-screen slot, and the page has not been told it shows.
-  EXPECT_EQ(server.requestsTo(testing::NubiraServer::kAdPath).size(), 1u);
+  EXPECT_EQ(server.requestsTo(testkit::NubiraServer::kAdPath).size(), 1u);
   EXPECT_TRUE(server.formProblems().empty()) << server.formProblems().front();
   EXPECT_EQ(pageHeard(), "");
   EXPECT_TRUE(ad->currentAdUnit()->isAdTypeInterstitial);
@@ -186,7 +186,7 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
   auto unsendable = nubira::NBAdRequest::request();
   unsendable->setParamsDictionary(platform::Dictionary{{"level", platform::Value(7)}});
   auto stalled = [] {
-    testing::ScriptedAnswer a;
+    testkit::ScriptedAnswer a;
     a.stall = true;
     return a;
   };
@@ -229,7 +229,7 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
     advance(nubira::NBAdInterstitial::kLoadTimeout + 1);
     runUntilIdle();
     EXPECT_TRUE(heard->events.empty());
-    server.setInterstitialReply(testing::NubiraServer::kInterstitialReply);
+    server.setInterstitialReply(testkit::NubiraServer::kInterstitialReply);
     loadReady();
   }
 }
@@ -254,7 +254,7 @@ TEST_F(NBAdInterstitialTest, RequestFactsAndWherePresentationFails) {
     ad->loadRequest(request);
     ASSERT_TRUE(heardSomething());
     EXPECT_EQ(heard->take(), Events{"ready 2"});
-    const auto body = server.requestsTo(testing::NubiraServer::kAdPath).back().body;
+    const auto body = server.requestsTo(testkit::NubiraServer::kAdPath).back().body;
     EXPECT_NE(body.find("nb-siteid=" + c.siteId + "&adtype=int&nb-ad-slot=" + c.slot + "&"), std::string::npos) << body;
   }
 
@@ -278,15 +278,15 @@ TEST_F(NBAdInterstitialTest, RequestFactsAndWherePresentationFails) {
 }
 
 TEST_F(NBAdInterstitialTest, ClearingTheDelegateWhileLoadingDropsTheLoadAndKeepsTheRequestUsable) {
-  testing::ScriptedAnswer slow;
+  testkit::ScriptedAnswer slow;
   slow.stall = true;
   server.setInterstitialAnswer(slow);
   ad->loadRequest(nubira::NBAdRequest::request());
-  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testing::NubiraServer::kAdPath).empty(); }, 10));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testkit::NubiraServer::kAdPath).empty(); }, 10));
   ad->setDelegate({});
   EXPECT_EQ(ad->state(), 0);
   ad->setDelegate(heard);
-  server.setInterstitialReply(testing::NubiraServer::kInterstitialReply);
+  server.setInterstitialReply(testkit::NubiraServer::kInterstitialReply);
   loadReady();
   advance(nubira::NBAdInterstitial::kLoadTimeout + 1);
   runUntilIdle();
@@ -295,11 +295,11 @@ TEST_F(NBAdInterstitialTest, ClearingTheDelegateWhileLoadingDropsTheLoadAndKeeps
 }
 
 TEST_F(NBAdInterstitialTest, PageURLsAreActedOnOnlyAfterTheUsersTap) {
-  server.http().setAnswer("/ref", testing::ScriptedAnswer::redirect(server.url("/ref2")));
-  server.http().setAnswer("/ref2", testing::ScriptedAnswer::redirect(server.url("/landing/a")));
-  server.http().setAnswer("/other", testing::ScriptedAnswer::redirect(server.url("/landing/b")));
-  server.http().setAnswer("/landing/a", testing::ScriptedAnswer::text("a"));
-  server.http().setAnswer("/landing/b", testing::ScriptedAnswer::text("b"));
+  server.http().setAnswer("/ref", testkit::ScriptedAnswer::redirect(server.url("/ref2")));
+  server.http().setAnswer("/ref2", testkit::ScriptedAnswer::redirect(server.url("/landing/a")));
+  server.http().setAnswer("/other", testkit::ScriptedAnswer::redirect(server.url("/landing/b")));
+  server.http().setAnswer("/landing/a", testkit::ScriptedAnswer::text("a"));
+  server.http().setAnswer("/landing/b", testkit::ScriptedAnswer::text("b"));
   loadReady();
   present();
   heard->take();
@@ -362,8 +362,8 @@ TEST_F(NBAdInterstitialTest, PageURLsAreActedOnOnlyAfterTheUsersTap) {
 }
 
 TEST_F(NBAdInterstitialTest, PageCommandsAndFormsInsideTheAd) {
-  server.http().setAnswer("/form", testing::ScriptedAnswer::text("<p>thanks</p>"));
-  server.http().setAnswer("/landing/a", testing::ScriptedAnswer::text("a"));
+  server.http().setAnswer("/form", testkit::ScriptedAnswer::text("<p>thanks</p>"));
+  server.http().setAnswer("/landing/a", testkit::ScriptedAnswer::text("a"));
   loadReady();
   auto controller = ad->viewControllerForTesting();
   auto& app = platform::Application::sharedApplication();

@@ -9,7 +9,7 @@ namespace {
 
 using nubira::NBAdUnit;
 
-class NBAdReplyTest : public testing::SandboxTest {};
+class NBAdReplyTest : public testkit::SandboxTest {};
 
 TEST_F(NBAdReplyTest, ValidityAndFields) {
   struct Case {
@@ -21,12 +21,12 @@ TEST_F(NBAdReplyTest, ValidityAndFields) {
     std::optional<std::string> markup = std::nullopt;
   };
   const Case cases[] = {
-      {"rich media", testing::NubiraServer::kRichMediaReply, true, 5, 1, 320, 50, std::nullopt,
+      {"rich media", testkit::NubiraServer::kRichMediaReply, true, 5, 1, 320, 50, std::nullopt,
        "<div id=\"nb_c\"><b>rich & media</b></div>"},
-      {"banner", testing::NubiraServer::kBannerReply, true, 2, 2, 300, 250, "http://127.0.0.1/nbclick/banner?a=1&b=2",
+      {"banner", testkit::NubiraServer::kBannerReply, true, 2, 2, 300, 250, "http://127.0.0.1/nbclick/banner?a=1&b=2",
        "<img src=\"b.png\">"},
-      {"banner without AdURL", testing::NubiraServer::kBannerWithoutAdURLReply, false, 2, 2, 320, 50},
-      {"cut after a whole Ad", testing::NubiraServer::kCutReply, true, 5, 2, 320, 50, std::nullopt, "<p>cut</p>"},
+      {"banner without AdURL", testkit::NubiraServer::kBannerWithoutAdURLReply, false, 2, 2, 320, 50},
+      {"cut after a whole Ad", testkit::NubiraServer::kCutReply, true, 5, 2, 320, 50, std::nullopt, "<p>cut</p>"},
       {"empty", "", false},
       {"not xml", "no ad today", false},
       {"no size", "<r><Ad type=\"rm\"><![CDATA[x]]></Ad></r>", false, 5},

@@ -23,16 +23,16 @@ namespace {
 using nubira::NBAdView;
 using platform::WebViewNavigationType;
 
-testing::ScriptedAnswer html(std::string body) {
-  auto a = testing::ScriptedAnswer::text(std::move(body));
+testkit::ScriptedAnswer html(std::string body) {
+  auto a = testkit::ScriptedAnswer::text(std::move(body));
   a.headers = {{"Content-Type", "text/html"}};
   return a;
 }
 
-class NBAdViewClickTest : public testing::SandboxTest {
+class NBAdViewClickTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     NBAdView::setServers(server.url(""), server.url(""));
     freshView();
   }
@@ -53,7 +53,7 @@ class NBAdViewClickTest : public testing::SandboxTest {
   }
   void TearDown() override {
     platform::Application::sharedApplication().registerOpenableScheme("http");
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
   void loadBanner(const std::string& target, int actionType, const std::string& markup = "<p>ad</p>") {
     server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"" +
@@ -80,7 +80,7 @@ class NBAdViewClickTest : public testing::SandboxTest {
   void letTheTouchExpire() { advance(platform::kUserActivationSeconds); }
   const std::vector<std::string>& opened() const { return platform::Application::sharedApplication().openedURLs(); }
 
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::ViewController> root;
   std::shared_ptr<nubiratest::NBAdViewReports> heard;
@@ -156,7 +156,7 @@ TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplicatio
 }
 
 TEST_F(NBAdViewClickTest, PageNavigationsActOnlyOnTheUsersTap) {
-  server.http().setAnswer("/ref", testing::ScriptedAnswer::redirect(server.url("/final")));
+  server.http().setAnswer("/ref", testkit::ScriptedAnswer::redirect(server.url("/final")));
   server.http().setAnswer("/final", html("<p>final</p>"));
   loadBanner(server.url("/click"), 1);
   auto page = view->webView1ForTesting();
@@ -267,7 +267,7 @@ TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
     EXPECT_EQ(server.requestsTo(std::string("/landing/") + name).size(), clicks ? 1u : 0u);
   }
   // No tint while the next ad is being asked for.
-  auto stalled = testing::ScriptedAnswer::text("");
+  auto stalled = testkit::ScriptedAnswer::text("");
   stalled.stall = true;
   server.setAdAnswer(stalled);
   advance(21);
@@ -279,12 +279,12 @@ TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
 // A click that fails tells the publisher nothing, opens nothing and gives the banner back: the
 // next tap clicks again, and the next refresh is not held as a click in progress.
 TEST_F(NBAdViewClickTest, AFailedClickLeavesTheBannerClickable) {
-  auto hangUp = testing::ScriptedAnswer::text("");
+  auto hangUp = testkit::ScriptedAnswer::text("");
   hangUp.dropBeforeHead = true;
   hangUp.dropAfterBodyBytes = 0;
   server.http().setAnswer("/hang-up", hangUp);
-  server.http().setAnswer("/ring/a", testing::ScriptedAnswer::redirect(server.url("/ring/b")));
-  server.http().setAnswer("/ring/b", testing::ScriptedAnswer::redirect(server.url("/ring/a")));
+  server.http().setAnswer("/ring/a", testkit::ScriptedAnswer::redirect(server.url("/ring/b")));
+  server.http().setAnswer("/ring/b", testkit::ScriptedAnswer::redirect(server.url("/ring/a")));
   const std::pair<const char*, const char*> cases[] = {{"the server hangs up", "/hang-up"},
                                                        {"the redirects never end", "/ring/a"}};
   for (const auto& [name, path] : cases) {

@@ -43,10 +43,10 @@ Rect rounded(const Rect& r) {
   return Rect(std::lround(r.origin.x), std::lround(r.origin.y), std::lround(r.size.width), std::lround(r.size.height));
 }
 
-class NBAdViewExpansionTest : public testing::SandboxTest {
+class NBAdViewExpansionTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     NBAdView::setServers(server.url(""), server.url(""));
     server.setAdReply(kListeningPage);
     window = platform::Window::create(Rect(0, 0, 320, 480));
@@ -90,7 +90,7 @@ class NBAdViewExpansionTest : public testing::SandboxTest {
     runUntilIdle();
   }
 
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
   std::shared_ptr<platform::View> container = std::make_shared<platform::View>(Rect(0, 100, 320, 50));
@@ -297,7 +297,7 @@ TEST_F(NBAdViewExpansionTest, PagesOpenComposersOrAnAlertAndPing) {
   }
 
   // A beacon is requested once and opens nothing.
-  server.http().setAnswer("/ping", testing::ScriptedAnswer::redirect(server.url("/pinged")));
+  server.http().setAnswer("/ping", testkit::ScriptedAnswer::redirect(server.url("/pinged")));
   page("mraid.asyncPing('" + server.url("/ping?t=a%20b") + "');");
   ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/pinged").empty(); }, 10));
   EXPECT_EQ(server.requestsTo("/ping").at(0).queryItem("t"), "a b");

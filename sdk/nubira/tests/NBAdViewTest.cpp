@@ -25,10 +25,10 @@ namespace {
 
 using nubira::NBAdView;
 
-class NBAdViewTest : public testing::SandboxTest {
+class NBAdViewTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     NBAdView::setServers(server.url(""), server.url(""));
     root = std::make_shared<platform::ViewController>();
     view = NBAdView::createWithFrameNbAppIdNbAdUnitRootViewController(platform::Rect(0, 0, 320, 50), "site-1", 15,
@@ -44,17 +44,17 @@ class NBAdViewTest : public testing::SandboxTest {
   std::string last() const { return reports->events.empty() ? "" : reports->events.back(); }
   bool shows(const std::shared_ptr<platform::WebView>& webView) const { return webView->superview() == view; }
 
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   std::shared_ptr<platform::ViewController> root;
   std::shared_ptr<nubiratest::NBAdViewReports> reports = std::make_shared<nubiratest::NBAdViewReports>();
   std::shared_ptr<NBAdView> view;
 };
 
 TEST_F(NBAdViewTest, AdsSwapWebViewsAndKeepTwentySecondsApart) {
-  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  server.setAdReply(testkit::NubiraServer::kRichMediaReply);
   loadAndWait();
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
-  ASSERT_EQ(server.requestsTo(testing::NubiraServer::kAdPath).size(), 1u);
+  ASSERT_EQ(server.requestsTo(testkit::NubiraServer::kAdPath).size(), 1u);
   EXPECT_TRUE(server.formProblems().empty());
   EXPECT_TRUE(shows(view->webView1ForTesting()));
   EXPECT_FALSE(view->hideWebViewForTesting()->superview());
@@ -66,7 +66,7 @@ TEST_F(NBAdViewTest, AdsSwapWebViewsAndKeepTwentySecondsApart) {
   EXPECT_EQ(last(), "0 Minimum ad refresh interval is 20 seconds");
 
   advance(0.1);
-  server.setAdReply(testing::NubiraServer::kBannerReply);
+  server.setAdReply(testkit::NubiraServer::kBannerReply);
   loadAndWait();
   EXPECT_EQ(last(), "finish");
   EXPECT_TRUE(shows(view->webView2ForTesting()));
@@ -78,7 +78,7 @@ TEST_F(NBAdViewTest, AdsSwapWebViewsAndKeepTwentySecondsApart) {
 
   // A third ad never loads. The page it was loading into, left off screen, does not drive the
   // banner; the page on screen still does.
-  auto stalled = testing::ScriptedAnswer::text("");
+  auto stalled = testkit::ScriptedAnswer::text("");
   stalled.stall = true;
   server.http().setAnswer("/stall", stalled);
   server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" height=\"50\"><![CDATA["
@@ -101,7 +101,7 @@ TEST_F(NBAdViewTest, AdsSwapWebViewsAndKeepTwentySecondsApart) {
 TEST_F(NBAdViewTest, RefusalsAndFailuresReachTheDelegate) {
   const std::string stall = server.url("/stall");
   server.http().setAnswer("/stall", [] {
-    testing::ScriptedAnswer a;
+    testkit::ScriptedAnswer a;
     a.stall = true;
     return a;
   }());
@@ -158,7 +158,7 @@ TEST_F(NBAdViewTest, RefusalsAndFailuresReachTheDelegate) {
 // A host that clears its request: the timer, its own load and joining a window each fail
 // with the banner's error (no crash, nothing sent), and the next request given loads again.
 TEST_F(NBAdViewTest, AClearedRequestFailsEachLoadUntilAnotherIsGiven) {
-  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  server.setAdReply(testkit::NubiraServer::kRichMediaReply);
   view->setNbAdRequest(nullptr);
   view->setRefreshInterval(20);
   const std::string refused = "0 NBAdRequest cannot be null!";
@@ -170,7 +170,7 @@ TEST_F(NBAdViewTest, AClearedRequestFailsEachLoadUntilAnotherIsGiven) {
   advance(0.5);
   EXPECT_EQ(reports->events, std::vector<std::string>(3, refused));
   runUntilIdle();
-  EXPECT_TRUE(server.requestsTo(testing::NubiraServer::kAdPath).empty());
+  EXPECT_TRUE(server.requestsTo(testkit::NubiraServer::kAdPath).empty());
   EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
 
   reports->events.clear();
@@ -178,11 +178,11 @@ TEST_F(NBAdViewTest, AClearedRequestFailsEachLoadUntilAnotherIsGiven) {
   advance(19.5);
   ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
-  EXPECT_EQ(server.requestsTo(testing::NubiraServer::kAdPath).size(), 1u);
+  EXPECT_EQ(server.requestsTo(testkit::NubiraServer::kAdPath).size(), 1u);
 }
 
 TEST_F(NBAdViewTest, DroppingTheDelegateDropsTheRequestUnderWay) {
-  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  server.setAdReply(testkit::NubiraServer::kRichMediaReply);
   view->loadNBAdRequest();
   view->setDelegate({});
   EXPECT_FALSE(view->isRefreshTimerRunningForTesting());
@@ -202,7 +202,7 @@ TEST_F(NBAdViewTest, DroppingTheDelegateDropsTheRequestUnderWay) {
 }
 
 TEST_F(NBAdViewTest, RefreshTimerFollowsIntervalAndApplication) {
-  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  server.setAdReply(testkit::NubiraServer::kRichMediaReply);
   for (int bad : {19, 0, -2}) {
     try {
       view->setRefreshInterval(bad);
@@ -214,7 +214,7 @@ TEST_F(NBAdViewTest, RefreshTimerFollowsIntervalAndApplication) {
   }
   EXPECT_EQ(view->refreshInterval(), 60);
   advance(59.9);
-  EXPECT_TRUE(server.requestsTo(testing::NubiraServer::kAdPath).empty());
+  EXPECT_TRUE(server.requestsTo(testkit::NubiraServer::kAdPath).empty());
   advance(0.1);
   ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
 
@@ -230,7 +230,7 @@ TEST_F(NBAdViewTest, RefreshTimerFollowsIntervalAndApplication) {
   advance(0.5);
   EXPECT_EQ(last(), "0 Minimum ad refresh interval is 20 seconds");
   advance(20.5);
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo(testing::NubiraServer::kAdPath).size() == 2; }, 10));
+  ASSERT_TRUE(runUntil([&] { return server.requestsTo(testkit::NubiraServer::kAdPath).size() == 2; }, 10));
 
   view->setRefreshInterval(-1);
   center.postNotificationName(platform::kApplicationDidBecomeActiveNotification);
@@ -302,12 +302,12 @@ TEST_F(NBAdViewTest, TextAdsCarryTheirColours) {
 }
 
 TEST_F(NBAdViewTest, OnlyTheWebViewGivenTheMarkupCountsLoads) {
-  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  server.setAdReply(testkit::NubiraServer::kRichMediaReply);
   loadAndWait();
-  auto stalled = testing::ScriptedAnswer::text("");
+  auto stalled = testkit::ScriptedAnswer::text("");
   stalled.stall = true;
   server.http().setAnswer("/slow", stalled);
-  server.http().setAnswer("/ad.js", testing::ScriptedAnswer::text("window.loaded = true;"));
+  server.http().setAnswer("/ad.js", testkit::ScriptedAnswer::text("window.loaded = true;"));
   server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" height=\"50\"><![CDATA["
                     "<script src=\"" + server.url("/ad.js") + "\"></script>]]></Ad></Response>");
   advance(21);
@@ -361,10 +361,10 @@ TEST_F(NBAdViewTest, RootControllerFallbackNibAndDeviceUpload) {
   EXPECT_TRUE(fromNib->isRefreshTimerRunningForTesting());
 
   // The upload goes on a connection of its own: the ad request under way is not disturbed.
-  server.setAdReply(testing::NubiraServer::kRichMediaReply);
+  server.setAdReply(testkit::NubiraServer::kRichMediaReply);
   view->loadNBAdRequest();
-  view->startDeviceInfoUploadUsingUrl(server.url(testing::NubiraServer::kDeviceInfoPath));
-  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testing::NubiraServer::kDeviceInfoPath).empty(); }, 10));
+  view->startDeviceInfoUploadUsingUrl(server.url(testkit::NubiraServer::kDeviceInfoPath));
+  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testkit::NubiraServer::kDeviceInfoPath).empty(); }, 10));
   ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
   EXPECT_TRUE(server.formProblems().empty());

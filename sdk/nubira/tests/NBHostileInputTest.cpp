@@ -39,7 +39,7 @@ namespace {
 
 using nubira::NBAdView;
 using platform::Rect;
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 // Characters that end quotes, scripts, lines and format strings.
 const char* const kHostileText = "\"'\\</script><script>x()</script>\xE2\x80\xA8\xE2\x80\xA9\n%n%s%x%@";
@@ -70,10 +70,10 @@ ScriptedAnswer htmlPage(const std::string& body, int delayMs = 0) {
   return a;
 }
 
-class NBHostileInputTest : public testing::SandboxTest {
+class NBHostileInputTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     NBAdView::setServers(server.url(""), server.url(""));
     // A runaway page is stopped quickly; the guard is the same at any bound.
     platform::WebView::setScriptLimits({0.05, size_t{64} << 20});
@@ -92,7 +92,7 @@ class NBHostileInputTest : public testing::SandboxTest {
   void TearDown() override {
     log.reset();
     nubira::NBSDKUtil::util()->setLogLevel(1);
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
   // Asks for the next ad, answered with `reply`: the publisher's first report of it.
   std::string nextAd(const std::string& reply) {
@@ -179,7 +179,7 @@ class NBHostileInputTest : public testing::SandboxTest {
     }
   }
 
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
   std::shared_ptr<platform::View> container = std::make_shared<platform::View>(Rect(0, 100, 320, 50));

@@ -14,13 +14,13 @@
 namespace {
 
 using nubira::NBHttpAdRequest;
-using testing::NubiraServer;
-using testing::ScriptedAnswer;
+using testkit::NubiraServer;
+using testkit::ScriptedAnswer;
 
-class NBHttpAdRequestTest : public testing::SandboxTest {
+class NBHttpAdRequestTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     info = nubiratest::filledUserInfo();
     adRequest = nubiratest::filledAdRequest();
     request->setDelegate(recorder);

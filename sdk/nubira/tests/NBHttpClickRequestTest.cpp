@@ -11,12 +11,12 @@
 
 namespace {
 
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
-class NBHttpClickRequestTest : public testing::SandboxTest {
+class NBHttpClickRequestTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     info = nubiratest::filledUserInfo();
     click->setDelegate(recorder);
   }
@@ -30,7 +30,7 @@ class NBHttpClickRequestTest : public testing::SandboxTest {
     runUntilIdle();
   }
 
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   std::shared_ptr<nubira::NBUserInfo> info;
   std::shared_ptr<nubira::NBHttpClickRequest> click = nubira::NBHttpClickRequest::create();
   std::shared_ptr<nubiratest::Recorder> recorder = std::make_shared<nubiratest::Recorder>();

@@ -79,10 +79,10 @@ class Host : public platform::WebViewDelegate, public nubira::JSBridgeDelegate {
   void rotateExpandedWindowsToCurrentOrientation() override { calls.push_back("rotate"); }
 };
 
-class NBJSBridgeTest : public testing::SandboxTest {
+class NBJSBridgeTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     host = std::make_shared<Host>();
     host->view = nubira::NBWebView::createWithFrameDelegate(platform::Rect(0, 0, 320, 50), host);
     host->bridge->setBridgeDelegate(host);

@@ -11,10 +11,10 @@ namespace {
 
 using platform::LocationManager;
 
-class NBLocationManagerTest : public testing::SandboxTest {
+class NBLocationManagerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     info = nubira::NBUserInfo::create();
     manager = info->nbLocationManager();
   }

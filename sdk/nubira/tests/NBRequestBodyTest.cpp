@@ -10,10 +10,10 @@ namespace {
 
 using nubira::NBHttpRequestBuilder;
 
-class NBRequestBodyTest : public testing::SandboxTest {
+class NBRequestBodyTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     info = nubiratest::filledUserInfo();
     request = nubiratest::filledAdRequest();
   }

@@ -21,7 +21,7 @@ namespace {
 using nubira::NBUserInfo;
 using platform::SystemInfo;
 
-class NBUserInfoTest : public testing::SandboxTest {};
+class NBUserInfoTest : public testkit::SandboxTest {};
 
 TEST_F(NBUserInfoTest, FreshRequestAndDeviceId) {
   auto request = nubira::NBAdRequest::request();

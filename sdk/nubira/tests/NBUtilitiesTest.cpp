@@ -26,7 +26,7 @@ namespace {
 using nubira::NBReachabilityPrivate;
 using platform::Reachability;
 
-class NBUtilitiesTest : public testing::SandboxTest {};
+class NBUtilitiesTest : public testkit::SandboxTest {};
 
 TEST_F(NBUtilitiesTest, BlankTextAndErrors) {
   EXPECT_TRUE(nubira::NBStringUtil::isEmpty(nullptr));
@@ -105,10 +105,10 @@ TEST_F(NBUtilitiesTest, ChangesArePostedOnTheMainLoop) {
   platform::NotificationCenter::defaultCenter().removeObserver(this);
 }
 
-class NBConversionPingTest : public testing::SandboxTest {
+class NBConversionPingTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     nubira::NBSDKUtil::setAppTrackerServer(server.url(""));
     platform::TimeZone::setLocal(platform::TimeZone::utc());
     platform::Device::currentDevice().setUniqueIdentifier("device-1234");
@@ -117,7 +117,7 @@ class NBConversionPingTest : public testing::SandboxTest {
     util->startAppTrackerConversionITunesId(advertiser, store);
     ASSERT_TRUE(runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }));
   }
-  testing::NubiraServer server;
+  testkit::NubiraServer server;
   std::shared_ptr<nubira::NBSDKUtil> util = nubira::NBSDKUtil::util();
 };
 
@@ -130,7 +130,7 @@ TEST_F(NBConversionPingTest, OneSuccessfulPingPerInstallation) {
   EXPECT_TRUE(util->isAppTrackerSuccessful());
   EXPECT_TRUE(log.contains("request was successful.. saving state"));
 
-  auto requests = server.requestsTo(testing::NubiraServer::kConvertPath);
+  auto requests = server.requestsTo(testkit::NubiraServer::kConvertPath);
   ASSERT_EQ(requests.size(), 1u);
   // 1.8e9 s after 1970 is 2027-01-15 08:00:00 UTC; the udid is the MD5 of "device-1234".
   EXPECT_EQ(requests[0].query,
@@ -140,7 +140,7 @@ TEST_F(NBConversionPingTest, OneSuccessfulPingPerInstallation) {
 
   ping();
   EXPECT_TRUE(log.contains("successful ping already made, returning."));
-  EXPECT_EQ(server.requestsTo(testing::NubiraServer::kConvertPath).size(), 1u);
+  EXPECT_EQ(server.requestsTo(testkit::NubiraServer::kConvertPath).size(), 1u);
   EXPECT_EQ(platform::UserDefaults::standardUserDefaults().stringForKey(nubira::NBSDKUtil::kPrefsKey),
             "nubira_prefs_value");
 }
@@ -167,16 +167,16 @@ TEST_F(NBConversionPingTest, FailuresLeaveRoomForAnotherPing) {
   EXPECT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
 
   // A refused connection ends the ping as well.
-  testing::NubiraServer gone;
+  testkit::NubiraServer gone;
   nubira::NBSDKUtil::setAppTrackerServer(gone.url(""));
   gone.stop();
   ping("adv", "42");
 
   // A server that keeps trickling its answer ends the ping at the deadline, not before.
-  testing::LoopbackServer slow;
-  auto trickle = testing::ScriptedAnswer::text(std::string(100000, ' '));
+  testkit::LoopbackServer slow;
+  auto trickle = testkit::ScriptedAnswer::text(std::string(100000, ' '));
   trickle.trickle = std::chrono::milliseconds(5);
-  slow.setAnswer(testing::NubiraServer::kConvertPath, trickle);
+  slow.setAnswer(testkit::NubiraServer::kConvertPath, trickle);
   nubira::NBSDKUtil::setAppTrackerServer(slow.baseURL());
   util->startAppTrackerConversionITunesId("adv", "42");
   double waited = 0;

@@ -56,7 +56,7 @@ class ORMMAConnectorTest : public pelora_test::PeloraSlotTest {
 };
 
 TEST_F(ORMMAConnectorTest, AnORMMAAdHearsItsGeometryExpandsAndClosesThroughItsOwnScripts) {
-  auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
+  auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative()));
   ASSERT_NE(ad, nullptr);
   EXPECT_TRUE(connector->isORMMA());
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
@@ -110,7 +110,7 @@ TEST_F(ORMMAConnectorTest, ExpandRectangleFollowsDeviceAndStatusBar) {
     SCOPED_TRACE(c.name);
     platform::Device::currentDevice().setUserInterfaceIdiom(c.idiom);
     platform::Application::sharedApplication().setStatusBarHidden(c.statusBarHidden);
-    auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
+    auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative()));
     ASSERT_NE(ad, nullptr);
     tapped(ad, c.call);
     advance(0.5);
@@ -122,7 +122,7 @@ TEST_F(ORMMAConnectorTest, ExpandRectangleFollowsDeviceAndStatusBar) {
 }
 
 TEST_F(ORMMAConnectorTest, HideAndShowRestoreTheEarlierState) {
-  auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
+  auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative()));
   ASSERT_NE(ad, nullptr);
   page(ad, "pelora_bridge.showAlert('hi')");  // counts as show: nothing while visible
   EXPECT_FALSE(view->isHidden());
@@ -206,7 +206,7 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
       {"https link refused", "document.location='https://example.org/z'", "", {}, std::nullopt},
       {"other scheme link refused", "document.location='otherapp://x'", "", {}, std::nullopt},
   };
-  auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
+  auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative()));
   ASSERT_NE(ad, nullptr);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -254,9 +254,9 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
 }
 
 TEST_F(ORMMAConnectorTest, AReplacedPageNoLongerSpeaksForTheSlot) {
-  auto old = show(server->richMediaAd(testing::PeloraServer::ormmaCreative(), "1"));
+  auto old = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative(), "1"));
   ASSERT_NE(old, nullptr);
-  auto current = show(server->richMediaAd(testing::PeloraServer::ormmaCreative(), "2"));
+  auto current = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative(), "2"));
   ASSERT_NE(current, old);
   page(old, "pelora_bridge.hide(); ");
   page(old, "pelora_bridge.expand(0, 0, 100, 100)");
@@ -270,7 +270,7 @@ TEST_F(ORMMAConnectorTest, AReplacedPageNoLongerSpeaksForTheSlot) {
 }
 
 TEST_F(ORMMAConnectorTest, AVideoLinkPlaysFullScreenThroughItsLoadStates) {
-  auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
+  auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative()));
   ASSERT_NE(ad, nullptr);
   tapped(ad, "document.location='" + server->url("/pelora/movie.mp4") + "'");
   EXPECT_EQ(connector->bannerState(), ORMMAConnector::kLoadingVideo);
@@ -294,7 +294,7 @@ TEST_F(ORMMAConnectorTest, AVideoLinkPlaysFullScreenThroughItsLoadStates) {
 }
 
 TEST_F(ORMMAConnectorTest, TappingAVideoAdOpensItsLandingPageExpanded) {
-  testing::PeloraAd video;
+  testkit::PeloraAd video;
   video.type = "VIDEO";
   video.mediaFile = server->url("/pelora/ad.mp4");
   video.clickUrl = server->clickURL("v");
@@ -331,7 +331,7 @@ TEST_F(ORMMAConnectorTest, TappingAVideoAdOpensItsLandingPageExpanded) {
 // is announced once, and the page gets no further way out without another touch.
 TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterTheTap) {
   const std::string store = std::string(ORMMAConnector::kStorePrefix) + "app/9";
-  server->http().setAnswer("/pelora/click/store", testing::ScriptedAnswer::redirect(store));
+  server->http().setAnswer("/pelora/click/store", testkit::ScriptedAnswer::redirect(store));
   struct Case {
     const char* name;
     std::function<std::shared_ptr<WebView>()> tap;  // the user's tap; the landing page's view
@@ -347,7 +347,7 @@ TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterThe
        }},
       {"a video ad",
        [&] {
-         testing::PeloraAd video;
+         testkit::PeloraAd video;
          video.type = "VIDEO";
          video.mediaFile = server->url("/pelora/ad.mp4");
          video.clickUrl = server->clickURL("store");
@@ -379,7 +379,7 @@ TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterThe
 }
 
 TEST_F(ORMMAConnectorTest, TurningTheDeviceTellsThePage) {
-  auto ad = show(server->richMediaAd(testing::PeloraServer::ormmaCreative()));
+  auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative()));
   ASSERT_NE(ad, nullptr);
   auto& device = platform::Device::currentDevice();
   device.setOrientation(platform::DeviceOrientation::LandscapeRight);

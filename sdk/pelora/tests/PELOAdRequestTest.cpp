@@ -129,7 +129,7 @@ TEST_F(PELOAdRequestTest, BeaconsFollowTheListenersOnlyForSuccess) {
   EXPECT_EQ(server->adRequests().back().header("User-Agent"), agent);
   EXPECT_EQ(server->http().requestsTo("/pelora/beacon/a").at(0).header("User-Agent"), agent);
 
-  auto error = testing::PeloraServer::errorAd("42", "No ad available");
+  auto error = testkit::PeloraServer::errorAd("42", "No ad available");
   error.beacons = {server->beaconURL("never")};
   server->setAd(error);
   banner = load();
@@ -145,11 +145,11 @@ TEST_F(PELOAdRequestTest, ABeaconAnswerNeverMixesWithTheNextAdAnswer) {
   // The second ad answer comes late, so the first answer's beacon is answered while it loads.
   auto first = server->imageAd("1");
   auto second = server->textAd("Second ad", "2");
-  auto firstAnswer = testing::ScriptedAnswer::text(testing::PeloraServer::answerXML(first));
-  auto secondAnswer = testing::ScriptedAnswer::text(testing::PeloraServer::answerXML(second));
+  auto firstAnswer = testkit::ScriptedAnswer::text(testkit::PeloraServer::answerXML(first));
+  auto secondAnswer = testkit::ScriptedAnswer::text(testkit::PeloraServer::answerXML(second));
   secondAnswer.delay = std::chrono::milliseconds(150);
-  server->http().setAnswers(testing::PeloraServer::kRequestPath, {firstAnswer, secondAnswer});
-  server->http().setAnswer("/pelora/beacon/img-1", testing::ScriptedAnswer::text("<beacon-body-that-is-not-xml"));
+  server->http().setAnswers(testkit::PeloraServer::kRequestPath, {firstAnswer, secondAnswer});
+  server->http().setAnswer("/pelora/beacon/img-1", testkit::ScriptedAnswer::text("<beacon-body-that-is-not-xml"));
 
   ASSERT_NE(load(), nullptr);
   auto banner = load();
@@ -169,7 +169,7 @@ TEST_F(PELOAdRequestTest, FailuresBecomeErrorBanners) {
   EXPECT_EQ(banner->status(), 1);
   EXPECT_EQ(banner->errorCode(), 5);
 
-  const std::string full = testing::PeloraServer::answerXML(server->imageAd());
+  const std::string full = testkit::PeloraServer::answerXML(server->imageAd());
   server->setCutAnswer(server->imageAd(), full.size() - 20);
   banner = load();
   ASSERT_NE(banner, nullptr);
@@ -190,8 +190,8 @@ TEST_F(PELOAdRequestTest, FailuresBecomeErrorBanners) {
 // request goes out and shows an ad.
 TEST_F(PELOAdRequestTest, AnswersThatNeverEndOrOverflowFailOnceAndTheNextRequestGoesOut) {
   using pelora::PELOHttpConnector;
-  using testing::ScriptedAnswer;
-  const std::string xml = testing::PeloraServer::answerXML(server->imageAd("slow"));
+  using testkit::ScriptedAnswer;
+  const std::string xml = testkit::PeloraServer::answerXML(server->imageAd("slow"));
   const std::string oversized(platform::kURLDefaultMaximumContentLength + 1, ' ');
   struct Case {
     const char* name;
@@ -212,14 +212,14 @@ TEST_F(PELOAdRequestTest, AnswersThatNeverEndOrOverflowFailOnceAndTheNextRequest
       {"an answer declaring more than an ad answer may be", ScriptedAnswer::text(oversized), 0},
       {"an oversized answer in chunks", chunked, 0},
       {"a request redirected to itself for ever",
-       ScriptedAnswer::redirect(server->url(testing::PeloraServer::kRequestPath)), 0},
+       ScriptedAnswer::redirect(server->url(testkit::PeloraServer::kRequestPath)), 0},
   };
   PELOGlobalSettings::globalSettings()->setLogLevel(3);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
     platform::LogCapture log;
-    server->http().setAnswer(testing::PeloraServer::kRequestPath, c.answer);
+    server->http().setAnswer(testkit::PeloraServer::kRequestPath, c.answer);
     const size_t before = heard.size();
     const size_t requestsBefore = server->adRequests().size();
     downloader->asyncLoadNewBanner();

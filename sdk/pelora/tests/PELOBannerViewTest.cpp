@@ -227,7 +227,7 @@ TEST_F(PELOBannerViewTest, AFailedPageIsAnErrorAndTheShowingAdStays) {
 TEST_F(PELOBannerViewTest, ErrorAndEmptyBannersAreReported) {
   loadAd();
   auto showing = current();
-  server->setAd(testing::PeloraServer::errorAd("42", "No ad"));
+  server->setAd(testkit::PeloraServer::errorAd("42", "No ad"));
   loadAd();
   EXPECT_TRUE(view->isHidden());
   EXPECT_EQ(heard.back().banner->errorCode(), 3);

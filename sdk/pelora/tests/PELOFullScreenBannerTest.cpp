@@ -26,13 +26,13 @@ class PELOFullScreenBannerTest : public pelora_test::PeloraTest {
 };
 
 TEST_F(PELOFullScreenBannerTest, WithoutAnAdTheOverlayGoesAtFiveSeconds) {
-  testing::ScriptedAnswer silence;
+  testkit::ScriptedAnswer silence;
   silence.stall = true;
-  const testing::ScriptedAnswer answers[] = {
-      silence, testing::ScriptedAnswer::text(testing::PeloraServer::answerXML(testing::PeloraServer::errorAd("106", "none")))};
+  const testkit::ScriptedAnswer answers[] = {
+      silence, testkit::ScriptedAnswer::text(testkit::PeloraServer::answerXML(testkit::PeloraServer::errorAd("106", "none")))};
   for (const auto& answer : answers) {
     SCOPED_TRACE(answer.stall ? "silence" : "error");
-    server->http().setAnswer(testing::PeloraServer::kRequestPath, answer);
+    server->http().setAnswer(testkit::PeloraServer::kRequestPath, answer);
     auto overlay = PELOFullScreenBanner::create();
     window->addSubview(overlay);
     EXPECT_EQ(overlay->bannerViewForTesting()->frame(), Rect(10, 115, 300, 250));
@@ -52,10 +52,10 @@ TEST_F(PELOFullScreenBannerTest, AnAdThatArrivesStaysUntilSkipped) {
   // The answer is held back until 3 s have passed, inside the five.
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  const std::string xml = testing::PeloraServer::answerXML(server->imageAd());
-  server->http().setHandler(testing::PeloraServer::kRequestPath, [released, xml](const testing::RecordedRequest&) {
+  const std::string xml = testkit::PeloraServer::answerXML(server->imageAd());
+  server->http().setHandler(testkit::PeloraServer::kRequestPath, [released, xml](const testkit::RecordedRequest&) {
     released.wait();
-    return testing::ScriptedAnswer::text(xml);
+    return testkit::ScriptedAnswer::text(xml);
   });
   auto overlay = PELOFullScreenBanner::create();
   window->addSubview(overlay);
@@ -74,7 +74,7 @@ TEST_F(PELOFullScreenBannerTest, AnAdThatArrivesStaysUntilSkipped) {
 }
 
 TEST_F(PELOFullScreenBannerTest, TheToastSlidesInOnAnAdAndOutOnAnError) {
-  server->setAds({server->imageAd("1"), server->imageAd("2"), testing::PeloraServer::errorAd("106", "none")});
+  server->setAds({server->imageAd("1"), server->imageAd("2"), testkit::PeloraServer::errorAd("106", "none")});
   auto toast = PELOToastBannerView::create();
   window->addSubview(toast);
   auto inner = toast->bannerViewForTesting();

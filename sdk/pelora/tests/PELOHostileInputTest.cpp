@@ -69,7 +69,7 @@ class PELOHostileInputTest : public pelora_test::PeloraSlotTest {
 TEST_F(PELOHostileInputTest, AnswerTextsStayTextInTheAdPage) {
   struct Case {
     const char* name;
-    std::function<testing::PeloraAd()> ad;
+    std::function<testkit::PeloraAd()> ad;
     // A script whose value is "ok" when the page kept the text as data.
     std::string check;
   };
@@ -123,7 +123,7 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::PeloraAd video = server->imageAd("v");
+    testkit::PeloraAd video = server->imageAd("v");
     video.type = "VIDEO";
     video.mediaFile = c.mediaFile;
     video.clickUrl = c.clickUrl;
@@ -220,7 +220,7 @@ TEST_F(PELOHostileInputTest, AnExpandedAdStaysOnScreenAndItsCloseButtonInReach) 
 TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
   auto& app = platform::Application::sharedApplication();
   // A landing page that tries the rich-media commands as soon as it loads.
-  auto landing = testing::ScriptedAnswer::text(
+  auto landing = testkit::ScriptedAnswer::text(
       "<html><body><script>document.location = 'pelora://open/http://evil.example/run';</script></body></html>");
   landing.headers = {{"Content-Type", "text/html"}};
   server->http().setAnswer("/pelora/click/evil", landing);
@@ -233,7 +233,7 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
       {"a page still being built, before it is shown",
        [&] {
          // The page asks at once and then keeps loading, so its requests arrive while it is hidden.
-         auto slow = testing::ScriptedAnswer::text("var late = 1;");
+         auto slow = testkit::ScriptedAnswer::text("var late = 1;");
          slow.delay = std::chrono::milliseconds(150);
          server->http().setAnswer("/pelora/slow.js", slow);
          show(server->richMediaAd("<script>pelora_bridge.foundORMMAAd(); pelora_bridge.open('http://evil.example/run');"
@@ -356,7 +356,7 @@ TEST_F(PELOHostileInputTest, APageActsForTheUserOnlyJustAfterATouchOnTheAdOnScre
   for (const auto& act : acts) {
     for (const auto& situation : situations) {
       SCOPED_TRACE(std::string(act.name) + ", " + situation.name);
-      auto ad = show(server->richMediaAd(act.ormma ? testing::PeloraServer::ormmaCreative() : "<p>legacy</p>"));
+      auto ad = show(server->richMediaAd(act.ormma ? testkit::PeloraServer::ormmaCreative() : "<p>legacy</p>"));
       ASSERT_NE(ad, nullptr);
       ASSERT_EQ(connector->isORMMA(), act.ormma);
       const size_t opened = app.openedURLs().size();
@@ -413,7 +413,7 @@ TEST_F(PELOHostileInputTest, APageActsForTheUserOnlyJustAfterATouchOnTheAdOnScre
 }
 
 TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) {
-  const bool guardWorks = testing::shortenScriptTimeLimit();
+  const bool guardWorks = testkit::shortenScriptTimeLimit();
   const std::string oversized = std::string(platform::kURLDefaultMaximumContentLength + 1, ' ');
   struct Case {
     const char* name;
@@ -439,20 +439,20 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
        pelora::PELOHttpConnector::kConnectionFailedMessage, "[iPELO ERROR] Server connection failed with error:"},
       {"an oversized answer in chunks",
        [&] {
-         auto a = testing::ScriptedAnswer::text(oversized);
+         auto a = testkit::ScriptedAnswer::text(oversized);
          a.chunked = true;
          a.chunkSize = 256 * 1024;
-         server->http().setAnswer(testing::PeloraServer::kRequestPath, a);
+         server->http().setAnswer(testkit::PeloraServer::kRequestPath, a);
        },
        1, pelora::PELOHttpConnector::kConnectionFailedMessage, "[iPELO ERROR] Server connection failed with error:"},
       {"a request redirected to itself for ever",
        [&] {
-         server->http().setAnswer(testing::PeloraServer::kRequestPath,
-                                  testing::ScriptedAnswer::redirect(server->url(testing::PeloraServer::kRequestPath)));
+         server->http().setAnswer(testkit::PeloraServer::kRequestPath,
+                                  testkit::ScriptedAnswer::redirect(server->url(testkit::PeloraServer::kRequestPath)));
        },
        1, pelora::PELOHttpConnector::kConnectionFailedMessage, "[iPELO ERROR] Server connection failed with error:"},
       {"format directives in the server's error text",
-       [&] { server->setAd(testing::PeloraServer::errorAd("42", "%n%s%x%@%d")); }, 1, "%n%s%x%@%d",
+       [&] { server->setAd(testkit::PeloraServer::errorAd("42", "%n%s%x%@%d")); }, 1, "%n%s%x%@%d",
        " at ad request: %n%s%x%@%d"},
       {"an ad naming more beacons than the client requests", [&] { server->setAd(manyBeacons()); }, 0, "",
        pelora::PELOHttpConnector::kBeaconBudgetExceededLine,

@@ -24,7 +24,7 @@ class PELOProfileAndPingTest : public pelora_test::PeloraTest {
     platform::Bundle::mainBundle().setInfoValue("CFBundleIdentifier", platform::Value("com.example.game"));
   }
   // Waits for the `n`th ping and for its answer to have been read.
-  testing::RecordedRequest ping(size_t n) {
+  testkit::RecordedRequest ping(size_t n) {
     EXPECT_TRUE(runUntil([&] { return server->installPings().size() >= n; }));
     runUntilIdle();
     return server->installPings().at(n - 1);
@@ -64,9 +64,9 @@ TEST_F(PELOProfileAndPingTest, APingEndsByItsDeadlineAndARunSendsABoundedNumber)
 
   // A host that takes the ping and never answers: the ping ends at its deadline and leaves
   // the first start unreported.
-  auto stalled = testing::ScriptedAnswer::text("ok");
+  auto stalled = testkit::ScriptedAnswer::text("ok");
   stalled.stall = true;
-  server->http().setAnswer(testing::PeloraServer::kInstallPath, stalled);
+  server->http().setAnswer(testkit::PeloraServer::kInstallPath, stalled);
   session->sessionStart();
   ping(2);
   EXPECT_EQ(platform::URLConnection::liveCount(), 1u);
@@ -78,7 +78,7 @@ TEST_F(PELOProfileAndPingTest, APingEndsByItsDeadlineAndARunSendsABoundedNumber)
   EXPECT_FALSE(started());
 
   // Session starts past the run's budget send nothing more and say so once.
-  server->http().setAnswer(testing::PeloraServer::kInstallPath, testing::ScriptedAnswer::text("ok", 500));
+  server->http().setAnswer(testkit::PeloraServer::kInstallPath, testkit::ScriptedAnswer::text("ok", 500));
   platform::LogCapture log;
   auto budget = pelora::PELODownloadTrack::pingBudget();
   const size_t left = budget->limit() - budget->used();

@@ -39,11 +39,11 @@ struct RecordingListener : pelora::PELOAdListenerProtocol {
   std::function<void()> then;
 };
 
-class PeloraTest : public testing::SandboxTest {
+class PeloraTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
-    server = std::make_unique<testing::PeloraServer>();
+    testkit::SandboxTest::SetUp();
+    server = std::make_unique<testkit::PeloraServer>();
     pelora::PELOGlobalSettings::globalSettings()->setAdHost(server->host());
     auto& device = platform::Device::currentDevice();
     device.setSystemVersion("4.3");
@@ -58,10 +58,10 @@ class PeloraTest : public testing::SandboxTest {
   }
   void TearDown() override {
     server->stop();
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
 
-  std::unique_ptr<testing::PeloraServer> server;
+  std::unique_ptr<testkit::PeloraServer> server;
   std::vector<Heard> heard;
 };
 
@@ -100,7 +100,7 @@ class PeloraSlotTest : public PeloraTest {
     auto hit = window->tapAtPoint(middle);
     return hit && (hit == webView || hit->isDescendantOfView(webView));
   }
-  std::shared_ptr<platform::WebView> show(const testing::PeloraAd& ad) {
+  std::shared_ptr<platform::WebView> show(const testkit::PeloraAd& ad) {
     server->setAd(ad);
     return load();
   }

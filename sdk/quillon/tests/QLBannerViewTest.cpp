@@ -27,8 +27,8 @@ namespace {
 
 using platform::Rect;
 using quillon::QLBannerView;
-using testing::QuillonServer;
-using testing::ScriptedAnswer;
+using testkit::QuillonServer;
+using testkit::ScriptedAnswer;
 
 struct Recorder : quillon::QLBannerViewDelegate {
   std::vector<std::string> events;
@@ -44,10 +44,10 @@ struct Recorder : quillon::QLBannerViewDelegate {
   }
 };
 
-class QLBannerViewTest : public testing::SandboxTest {
+class QLBannerViewTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     quillon_test::useServer(server);
     platform::setLogSink([this](const std::string& line) { logs.push_back(line); });
     banner = QLBannerView::create(Rect(0, 50, 320, 50));
@@ -57,7 +57,7 @@ class QLBannerViewTest : public testing::SandboxTest {
   }
   void TearDown() override {
     platform::setLogSink({});
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
   // Loads and waits until the load is over (shown, failed or without a script).
   int load() {

@@ -13,7 +13,7 @@ namespace {
 using platform::URL;
 using quillon::QLCachedFile;
 
-class QLCachedFileTest : public testing::SandboxTest {};
+class QLCachedFileTest : public testkit::SandboxTest {};
 
 TEST_F(QLCachedFileTest, FilesStayInsideTheCachesFolder) {
   const std::string caches = platform::Sandbox::caches() + "/";
@@ -39,7 +39,7 @@ TEST_F(QLCachedFileTest, FilesStayInsideTheCachesFolder) {
 
 namespace {
 
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 struct FileRecorder : quillon::QLCachedFileDelegate {
   std::vector<std::string> events;
@@ -66,7 +66,7 @@ class QLCachedFileFetchTest : public QLCachedFileTest {
     EXPECT_TRUE(runUntil([&] { return !recorder->events.empty() && recorder->events.back().rfind("redirect", 0); }));
     return recorder->events;
   }
-  testing::QuillonServer server;
+  testkit::QuillonServer server;
   std::shared_ptr<FileRecorder> recorder = std::make_shared<FileRecorder>();
 };
 

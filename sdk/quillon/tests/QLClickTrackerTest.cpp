@@ -16,7 +16,7 @@ namespace {
 
 using platform::URL;
 using quillon::QLClickTracker;
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 struct Recorder : quillon::QLClickTrackerDelegate {
   std::vector<std::string> events;
@@ -28,10 +28,10 @@ struct Recorder : quillon::QLClickTrackerDelegate {
   }
 };
 
-class QLClickTrackerTest : public testing::SandboxTest {
+class QLClickTrackerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     statistics = quillon::QLStatistics::sharedStatistics();
     tracker = QLClickTracker::create(statistics);
     tracker->setDelegate(recorder);
@@ -42,7 +42,7 @@ class QLClickTrackerTest : public testing::SandboxTest {
     runUntilIdle();
   }
 
-  testing::QuillonServer server;
+  testkit::QuillonServer server;
   std::shared_ptr<quillon::QLStatistics> statistics;
   std::shared_ptr<QLClickTracker> tracker;
   std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
@@ -86,7 +86,7 @@ TEST_F(QLClickTrackerTest, RedirectsEndInTheDestinationOrAnApplicationLink) {
 TEST_F(QLClickTrackerTest, ConnectionFailureIsToldOnceAndTheTaskEnds) {
   std::string closed;
   {
-    testing::LoopbackServer gone;
+    testkit::LoopbackServer gone;
     closed = gone.url("/click/x");
   }
   auto& app = platform::Application::sharedApplication();

@@ -32,7 +32,7 @@ namespace {
 
 using platform::Rect;
 using quillon::QLBannerView;
-using testing::QuillonServer;
+using testkit::QuillonServer;
 
 struct Events : quillon::QLBannerViewDelegate, quillon::QLInterstitialDelegate {
   std::vector<std::string> seen;
@@ -209,7 +209,7 @@ TEST_F(QLFullScreenTest, OpeningAnAppWaitsForRunningTrackersButTracksTheClickOnc
   // No background tasks here: a running tracker holds the opening back, three times at most.
   platform::Device::currentDevice().setMultitaskingSupported(false);
   platform::Runtime::setAvailable("UIApplication.beginBackgroundTaskWithExpirationHandler:", false);
-  testing::ScriptedAnswer stall;
+  testkit::ScriptedAnswer stall;
   stall.stall = true;
   server.http().setAnswer("/click-tracker", stall);
   server.setAdAnswer("<html><body><a href=\"tel:5551234\">call</a></body></html>",
@@ -315,7 +315,7 @@ TEST_F(QLFullScreenTest, ATakeoverThatTimesOutGivesTheWindowBackAndSaysSoNextTim
   auto game = std::make_shared<platform::View>(Rect(0, 0, 320, 480));
   window->addSubview(game);
   auto before = window->subviews();
-  testing::ScriptedAnswer stall;
+  testkit::ScriptedAnswer stall;
   stall.stall = true;
   server.http().setAnswer(QuillonServer::kAdPath, stall);
   platform::UserDefaults::standardUserDefaults().setDoubleForKey(0.5, "applicationTimeout");
@@ -465,7 +465,7 @@ TEST_F(QLFullScreenTest, AnAdPagesSettingsMayChangeTheTakeoverTimeout) {
 namespace {
 
 TEST_F(QLFullScreenTest, ABrowserStillWithoutAPageClosesWhenTheApplicationComesBack) {
-  testing::ScriptedAnswer stall;
+  testkit::ScriptedAnswer stall;
   stall.stall = true;
   server.http().setAnswer("/slow", stall);
   const std::string target = server.url("/slow");

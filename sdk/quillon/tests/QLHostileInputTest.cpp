@@ -30,8 +30,8 @@ namespace {
 
 using platform::Rect;
 using quillon::QLBannerView;
-using testing::QuillonServer;
-using testing::ScriptedAnswer;
+using testkit::QuillonServer;
+using testkit::ScriptedAnswer;
 
 size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
   return static_cast<size_t>(
@@ -61,7 +61,7 @@ class QLHostileInputTest : public quillon_test::QLShownBannerTest {
 };
 
 TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
-  testing::LoopbackServer elsewhere;  // another site: another origin
+  testkit::LoopbackServer elsewhere;  // another site: another origin
   const std::string leave = "qmsg:///open?a=app&u=tel%3A5550199";
   const std::string sends = "<script>window.location = '" + leave + "';</script>";
   elsewhere.setAnswer("/page", html(sends));
@@ -311,7 +311,7 @@ TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesOnlySaneSecondsFromPagesAndAns
 }
 
 TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
-  const bool guardWorks = testing::shortenScriptTimeLimit();
+  const bool guardWorks = testkit::shortenScriptTimeLimit();
   ASSERT_EQ(load(), "receive");
   const auto builder = cachedBuilder();
   ASSERT_TRUE(builder);

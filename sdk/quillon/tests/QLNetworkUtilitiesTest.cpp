@@ -57,7 +57,7 @@ TEST(QLNetworkUtilitiesTest, ReadingQueries) {
   EXPECT_EQ(QLNetworkUtilities::parameterValueForKeyFromURL("ai", *URL::create("http://h/c")), std::nullopt);
 }
 
-class QLNetworkCheckerTest : public testing::SandboxTest {};
+class QLNetworkCheckerTest : public testkit::SandboxTest {};
 
 TEST_F(QLNetworkCheckerTest, TypeIsUnknownUntilTheFirstReportThenFollowsChanges) {
   using platform::Reachability;

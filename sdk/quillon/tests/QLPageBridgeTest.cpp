@@ -44,10 +44,10 @@ const char kPage[] =
     "var turns = 0; window.onorientationchange = function () { turns++; };"
     "function send(url) { window.location = url; }</script></head><body></body></html>";
 
-class QLPageBridgeTest : public testing::SandboxTest {
+class QLPageBridgeTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     delegate = QLWebViewDelegate::create(quillon::QLStatistics::sharedStatistics(), opener);
     webView = WebView::create(platform::Rect(0, 0, 320, 480));
     webView->setDelegate(delegate);
@@ -61,7 +61,7 @@ class QLPageBridgeTest : public testing::SandboxTest {
   }
   void TearDown() override {
     platform::NotificationCenter::defaultCenter().removeObserver(this);
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
   void loadPage(std::shared_ptr<WebView> view, const std::string& html) {
     view->loadHTMLStringBaseURL(html, URL::create(server.url("/")));
@@ -86,7 +86,7 @@ class QLPageBridgeTest : public testing::SandboxTest {
     const void* object;
     Value userInfo;
   };
-  testing::QuillonServer server;
+  testkit::QuillonServer server;
   std::shared_ptr<platform::Window> window = platform::Window::create(platform::Rect(0, 0, 320, 480));
   std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
   std::shared_ptr<QLWebViewDelegate> delegate;
@@ -95,7 +95,7 @@ class QLPageBridgeTest : public testing::SandboxTest {
 };
 
 TEST_F(QLPageBridgeTest, BuilderPageAnswersLoadAdURLOnTheNextTurn) {
-  webView->loadRequest(URLRequest(server.url(testing::QuillonServer::kBuilderPagePath)));
+  webView->loadRequest(URLRequest(server.url(testkit::QuillonServer::kBuilderPagePath)));
   ASSERT_TRUE(runUntil([&] { return delegate->hasLoadedAtLeastOnce(); }));
   EXPECT_EQ(quillon::QLNetworkUtilities::userAgentString(), WebView::userAgent());
   notes.clear();
@@ -109,9 +109,9 @@ TEST_F(QLPageBridgeTest, BuilderPageAnswersLoadAdURLOnTheNextTurn) {
   ASSERT_EQ(names(), (std::vector<std::string>{"didReceiveWebAction", "loadAdURL"}));
   EXPECT_EQ(notes[1].object, webView.get());
   EXPECT_EQ(notes[1].userInfo,
-            Value(Dictionary{{"url", Value(server.url(testing::QuillonServer::kAdPath) + "?slot=top%20banner")},
+            Value(Dictionary{{"url", Value(server.url(testkit::QuillonServer::kAdPath) + "?slot=top%20banner")},
                              {"type", Value("quillon")}}));
-  EXPECT_EQ(server.requestsTo(testing::QuillonServer::kBuilderPath).size(), 1u);
+  EXPECT_EQ(server.requestsTo(testkit::QuillonServer::kBuilderPath).size(), 1u);
 }
 
 TEST_F(QLPageBridgeTest, CommandsRunAndThePageStays) {

@@ -20,8 +20,8 @@ namespace {
 
 using platform::URLConnection;
 using quillon::QLBannerView;
-using testing::QuillonServer;
-using testing::ScriptedAnswer;
+using testkit::QuillonServer;
+using testkit::ScriptedAnswer;
 
 size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
   return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),

@@ -28,7 +28,7 @@ using platform::Bytes;
 using platform::Value;
 using quillon::QLRequestPrivate;
 
-class QLRequestParametersTest : public testing::SandboxTest {};
+class QLRequestParametersTest : public testkit::SandboxTest {};
 
 // The plain text inside a "p1+" location, checked for its padding; "" when it does not decrypt.
 std::string decryptPoint(const std::string& qloc, Bytes* iv) {

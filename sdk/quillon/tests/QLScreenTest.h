@@ -11,16 +11,16 @@
 
 namespace quillon_test {
 
-class QLScreenTest : public testing::SandboxTest {
+class QLScreenTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     useServer(server);
     window->setRootViewController(root);
     window->makeKeyAndVisible();
   }
 
-  testing::QuillonServer server;
+  testkit::QuillonServer server;
   std::shared_ptr<platform::Window> window = platform::Window::create(platform::Rect(0, 0, 320, 480));
   std::shared_ptr<platform::ViewController> root = platform::ViewController::create();
 };

@@ -21,10 +21,10 @@ using platform::Value;
 using quillon::QLStatistics;
 using quillon::QLTiming;
 
-class QLStatisticsTest : public testing::SandboxTest {
+class QLStatisticsTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     stats = QLStatistics::sharedStatistics();
   }
   std::shared_ptr<QLStatistics> stats;

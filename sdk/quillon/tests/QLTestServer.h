@@ -5,7 +5,7 @@
 
 namespace quillon_test {
 
-inline void useServer(const testing::QuillonServer& server) {
+inline void useServer(const testkit::QuillonServer& server) {
   auto configuration = quillon::QLConfiguration::current();
   configuration.scriptHost = configuration.adServerHost = server.hostAndPort();
   quillon::QLConfiguration::setCurrent(configuration);

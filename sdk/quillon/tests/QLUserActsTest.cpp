@@ -25,7 +25,7 @@
 
 namespace {
 
-using testing::QuillonServer;
+using testkit::QuillonServer;
 
 size_t count(const std::vector<std::string>& lines, const std::string& fragment) {
   return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),

@@ -17,7 +17,7 @@
 
 #include "testing/raw_tcp_server.h"
 
-namespace testing {
+namespace testkit {
 
 // One hit as the collector read it.
 struct AnalyticsHit {
@@ -105,4 +105,4 @@ class AnalyticsCollector {
   RawTCPServer server_;
 };
 
-}  // namespace testing
+}  // namespace testkit

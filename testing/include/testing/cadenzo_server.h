@@ -27,7 +27,7 @@
 #include "platform/value.h"
 #include "testing/loopback_server.h"
 
-namespace testing {
+namespace testkit {
 
 struct CadenzoCall {
   RecordedRequest request;
@@ -84,4 +84,4 @@ class CadenzoServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testing
+}  // namespace testkit

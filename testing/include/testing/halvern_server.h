@@ -16,7 +16,7 @@
 
 #include "testing/loopback_server.h"
 
-namespace testing {
+namespace testkit {
 
 class HalvernServer {
  public:
@@ -82,4 +82,4 @@ class HalvernServer {
   int packages_ = 0;
 };
 
-}  // namespace testing
+}  // namespace testkit

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-namespace testing {
+namespace testkit {
 
 // `text` as a quoted JSON string: quotes, backslashes and control characters escaped, every
 // other byte as it stands.
 std::string jsonQuoted(std::string_view text);
 
-}  // namespace testing
+}  // namespace testkit

@@ -21,7 +21,7 @@
 
 #include "testing/loopback_server.h"
 
-namespace testing {
+namespace testkit {
 
 class KelvaneServer {
  public:
@@ -64,4 +64,4 @@ class KelvaneServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testing
+}  // namespace testkit

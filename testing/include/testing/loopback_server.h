@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace testing {
+namespace testkit {
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
@@ -109,4 +109,4 @@ class LoopbackServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testing
+}  // namespace testkit

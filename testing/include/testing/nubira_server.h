@@ -22,7 +22,7 @@
 
 #include "testing/loopback_server.h"
 
-namespace testing {
+namespace testkit {
 
 class NubiraServer {
  public:
@@ -107,4 +107,4 @@ class NubiraServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testing
+}  // namespace testkit

@@ -20,7 +20,7 @@
 
 #include "testing/loopback_server.h"
 
-namespace testing {
+namespace testkit {
 
 // One ad answer. Words as the client reads them; an empty optional leaves the element out.
 struct PeloraAd {
@@ -95,4 +95,4 @@ class PeloraServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testing
+}  // namespace testkit

@@ -21,7 +21,7 @@
 
 #include "testing/loopback_server.h"
 
-namespace testing {
+namespace testkit {
 
 class QuillonServer {
  public:
@@ -71,4 +71,4 @@ class QuillonServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testing
+}  // namespace testkit

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-namespace testing {
+namespace testkit {
 
 using HeaderFields = std::vector<std::pair<std::string, std::string>>;
 
@@ -92,4 +92,4 @@ class RawTCPServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testing
+}  // namespace testkit

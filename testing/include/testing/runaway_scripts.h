@@ -4,7 +4,7 @@
 // view's; see platform/web_view.h).
 #include "platform/web_view.h"
 
-namespace testing {
+namespace testkit {
 
 // Lowers the web view's per-evaluation CPU budget to `seconds` (the platform reset restores
 // it). False, with nothing changed, where the guard cannot pre-empt a script in time: the
@@ -21,4 +21,4 @@ inline bool shortenScriptTimeLimit(double seconds = 0.05) {
 #endif
 }
 
-}  // namespace testing
+}  // namespace testkit

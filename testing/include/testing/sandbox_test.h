@@ -11,7 +11,7 @@
 #include "platform/clock.h"
 #include "platform/run_loop.h"
 
-namespace testing {
+namespace testkit {
 
 class SandboxTest : public ::testing::Test {
  protected:
@@ -37,4 +37,4 @@ class SandboxTest : public ::testing::Test {
   std::string home_;
 };
 
-}  // namespace testing
+}  // namespace testkit

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace testing {
+namespace testkit {
 
 class ZipBuilder {
  public:
@@ -41,4 +41,4 @@ class ZipBuilder {
   std::vector<Entry> entries_;
 };
 
-}  // namespace testing
+}  // namespace testkit

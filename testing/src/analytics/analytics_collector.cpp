@@ -5,7 +5,7 @@
 
 #include "platform/url.h"
 
-namespace testing {
+namespace testkit {
 
 struct AnalyticsCollector::State {
   std::mutex mutex;
@@ -231,4 +231,4 @@ void AnalyticsCollector::closeConnections() { server_.closeConnections(); }
 
 void AnalyticsCollector::stop() { server_.stop(); }
 
-}  // namespace testing
+}  // namespace testkit

@@ -10,7 +10,7 @@
 #include "json_text.h"
 #include "platform/crypto.h"
 
-namespace testing {
+namespace testkit {
 namespace {
 
 constexpr const char* kJsonType = "application/json; charset=UTF-8";
@@ -276,4 +276,4 @@ void CadenzoServer::clearCalls() {
 
 void CadenzoServer::stop() { impl_->http.stop(); }
 
-}  // namespace testing
+}  // namespace testkit

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace testing::cadenzo_json {
+namespace testkit::cadenzo_json {
 namespace {
 
 class Reader {
@@ -189,7 +189,7 @@ class Reader {
 
 std::optional<platform::Value> parse(std::string_view text) { return Reader(text).document(); }
 
-std::string quote(std::string_view text) { return testing::jsonQuoted(text); }
+std::string quote(std::string_view text) { return testkit::jsonQuoted(text); }
 
 std::string write(const platform::Value& value) {
   using Type = platform::Value::Type;
@@ -214,4 +214,4 @@ std::string write(const platform::Value& value) {
   }
 }
 
-}  // namespace testing::cadenzo_json
+}  // namespace testkit::cadenzo_json

@@ -8,7 +8,7 @@
 
 #include "platform/value.h"
 
-namespace testing::cadenzo_json {
+namespace testkit::cadenzo_json {
 
 // The value of `text` (one value, surrounded by whitespace only), or nullopt. Integers
 // become signed or unsigned numbers, other numbers doubles; objects keep member order.
@@ -20,4 +20,4 @@ std::string quote(std::string_view text);
 // `value` as JSON text: dictionaries in their order, data and dates as null.
 std::string write(const platform::Value& value);
 
-}  // namespace testing::cadenzo_json
+}  // namespace testkit::cadenzo_json

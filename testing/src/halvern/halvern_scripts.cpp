@@ -2,7 +2,7 @@
 // the page command protocol and do what a Halvern client does, in as few lines as will do.
 #include "testing/halvern_server.h"
 
-namespace testing {
+namespace testkit {
 
 std::string HalvernServer::driverScript() {
   return R"JS(
@@ -119,4 +119,4 @@ function handleSkip() { HVDisplay.ran.push('skip'); return HVDisplay.skip; }
 )JS";
 }
 
-}  // namespace testing
+}  // namespace testkit

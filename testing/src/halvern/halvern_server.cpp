@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace testing {
+namespace testkit {
 
 HalvernServer::~HalvernServer() { server_.stop(); }
 
@@ -116,4 +116,4 @@ ScriptedAnswer HalvernServer::answerFor(const std::string& name, ScriptedAnswer 
   return answer;
 }
 
-}  // namespace testing
+}  // namespace testkit

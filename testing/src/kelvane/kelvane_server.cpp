@@ -4,7 +4,7 @@
 #include <map>
 #include <mutex>
 
-namespace testing {
+namespace testkit {
 namespace {
 
 // A JavaScript string literal of `text`: nothing a misbehaving test value holds can end the
@@ -130,4 +130,4 @@ std::vector<RecordedRequest> KelvaneServer::requestsTo(const std::string& path) 
 
 void KelvaneServer::stop() { impl_->http.stop(); }
 
-}  // namespace testing
+}  // namespace testkit

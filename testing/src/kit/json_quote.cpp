@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace testing {
+namespace testkit {
 
 std::string jsonQuoted(std::string_view text) {
   std::string out = "\"";
@@ -26,4 +26,4 @@ std::string jsonQuoted(std::string_view text) {
   return out + "\"";
 }
 
-}  // namespace testing
+}  // namespace testkit

@@ -13,7 +13,7 @@
 
 #include "testing/raw_tcp_server.h"
 
-namespace testing {
+namespace testkit {
 namespace {
 
 int hexValue(char c) {
@@ -334,4 +334,4 @@ void LoopbackServer::clearRequests() {
 
 void LoopbackServer::stop() { impl_->server.stop(); }
 
-}  // namespace testing
+}  // namespace testkit

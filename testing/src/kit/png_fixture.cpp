@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace testing {
+namespace testkit {
 namespace {
 
 uint32_t crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
@@ -66,4 +66,4 @@ std::string makePNG(uint32_t width, uint32_t height, uint8_t seed) {
   return png;
 }
 
-}  // namespace testing
+}  // namespace testkit

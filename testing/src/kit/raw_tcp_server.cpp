@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace testing {
+namespace testkit {
 namespace {
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -379,4 +379,4 @@ void RawTCPServer::stop() {
   ::close(d.wakePipe[1]);
 }
 
-}  // namespace testing
+}  // namespace testkit

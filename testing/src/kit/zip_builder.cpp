@@ -7,7 +7,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace testing {
+namespace testkit {
 namespace {
 
 struct MemoryFile {
@@ -132,4 +132,4 @@ bool ZipBuilder::writeTo(const std::string& path) const {
   return static_cast<bool>(out);
 }
 
-}  // namespace testing
+}  // namespace testkit

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <set>
 
-namespace testing {
+namespace testkit {
 namespace {
 
 // Every key the client may send, by where it comes from.
@@ -238,4 +238,4 @@ std::vector<RecordedRequest> NubiraServer::requestsTo(const std::string& path) c
 
 void NubiraServer::stop() { impl_->http.stop(); }
 
-}  // namespace testing
+}  // namespace testkit

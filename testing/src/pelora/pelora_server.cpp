@@ -1,6 +1,6 @@
 #include "testing/pelora_server.h"
 
-namespace testing {
+namespace testkit {
 namespace {
 
 std::string escapeXML(const std::string& text) {
@@ -192,4 +192,4 @@ std::vector<RecordedRequest> PeloraServer::installPings() const { return impl_->
 
 void PeloraServer::stop() { impl_->http.stop(); }
 
-}  // namespace testing
+}  // namespace testkit

@@ -1,6 +1,6 @@
 #include "testing/quillon_server.h"
 
-namespace testing {
+namespace testkit {
 namespace {
 
 constexpr const char* kDefaultBuilder =
@@ -103,4 +103,4 @@ std::vector<RecordedRequest> QuillonServer::requestsTo(const std::string& path) 
 
 void QuillonServer::stop() { impl_->http.stop(); }
 
-}  // namespace testing
+}  // namespace testkit

@@ -19,7 +19,7 @@ using cadenzo::CZAPIConnection;
 using cadenzo::CZAPIRequest;
 using platform::Dictionary;
 using platform::Value;
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 class APIConnectionTest : public cztest::CZSessionTest {
  protected:
@@ -31,11 +31,11 @@ class APIConnectionTest : public cztest::CZSessionTest {
   // A request with the device keys and, when `key` is given, one body entry, signed with `secret`.
   static std::shared_ptr<CZAPIRequest> signedRequest(
       const std::string& action, const std::string& key = "", const std::string& value = "",
-      const std::string& secret = std::string(testing::CadenzoServer::kAppSignature)) {
+      const std::string& secret = std::string(testkit::CadenzoServer::kAppSignature)) {
     auto request = CZAPIRequest::requestWithControllerAction("api", action);
-    request->appendDeviceInfoParams(std::string(testing::CadenzoServer::kAppId));
+    request->appendDeviceInfoParams(std::string(testkit::CadenzoServer::kAppId));
     if (!key.empty()) request->appendBodyArgumentKeyValue(key, Value(value));
-    request->signWithAppIdAppSignature(std::string(testing::CadenzoServer::kAppId), secret);
+    request->signWithAppIdAppSignature(std::string(testkit::CadenzoServer::kAppId), secret);
     return request;
   }
   static std::shared_ptr<CZAPIRequest> signedGet(const std::string& location) {
@@ -73,7 +73,7 @@ TEST_F(APIConnectionTest, SignedRequestCarriesHeadersAndDeviceKeysTheServerAccep
   EXPECT_EQ(names, (std::vector<std::string>{"Content-Type", "Accept", "X-Cadenzo-Client", "X-Cadenzo-API",
                                              "X-Cadenzo-App", "X-Cadenzo-Signature"}));
   // The signature recomputed here from the bytes that crossed the wire.
-  std::string text = std::string("POST /api/get\n") + testing::CadenzoServer::kAppSignature + "\n" + r.body;
+  std::string text = std::string("POST /api/get\n") + testkit::CadenzoServer::kAppSignature + "\n" + r.body;
   EXPECT_EQ(r.header("X-Cadenzo-Signature"), platform::crypto::sha1Hex(text));
   const Value& body = calls[0].body;
   for (const auto& [key, value] : std::vector<std::pair<std::string, Value>>{
@@ -81,7 +81,7 @@ TEST_F(APIConnectionTest, SignedRequestCarriesHeadersAndDeviceKeysTheServerAccep
            {"identity", Value(cadenzo::CZIdentity::hexIdentifier())}, {"tracking", Value(true)},
            {"country", Value("CA")}, {"language", Value("fr")}, {"bundle", Value("1.0")}, {"sdk", Value("3.1.1")},
            {"timestamp", Value(std::to_string(static_cast<unsigned long>(clock().now())))},
-           {"retina", Value(true)}, {"app", Value(testing::CadenzoServer::kAppId)}, {"location", Value("Level end")}})
+           {"retina", Value(true)}, {"app", Value(testkit::CadenzoServer::kAppId)}, {"location", Value("Level end")}})
     EXPECT_EQ(body[key], value) << key;
   EXPECT_EQ(body["reachability"].integerValue(), 1);
   // A cellular network and a device without an idiom.

@@ -20,7 +20,7 @@ namespace {
 using cadenzo::CZReachability;
 using platform::Reachability;
 using platform::Value;
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 TEST(CZReachabilityRules, StatusFromFlags) {
   const uint32_t R = Reachability::kReachable, C = Reachability::kConnectionRequired,
@@ -94,7 +94,7 @@ TEST_F(ServicesTest, OpenerEndsOnTheLastURLOfAChain) {
   http.setAnswer("/plain", ScriptedAnswer::text("landing"));
   http.setAnswer("/to-store", ScriptedAnswer::redirect("itms-apps://apps.store.example/app/id42"));
   http.setAnswer("/hop", ScriptedAnswer::redirect(server->url("/to-store"), 301));
-  const std::string deadURL = [] { return testing::LoopbackServer().url("/nothing-here"); }();
+  const std::string deadURL = [] { return testkit::LoopbackServer().url("/nothing-here"); }();
   struct Case { std::string url; std::string opened; size_t loads; };
   std::vector<Case> cases = {
       {"itms-apps://apps.store.example/app/id7", "itms-apps://apps.store.example/app/id7", 0},

@@ -15,17 +15,17 @@
 namespace cztest {
 
 // An answer the server never sends.
-inline testing::ScriptedAnswer silence() {
-  testing::ScriptedAnswer s;
+inline testkit::ScriptedAnswer silence() {
+  testkit::ScriptedAnswer s;
   s.stall = true;
   return s;
 }
 
-class CZSessionTest : public testing::SandboxTest {
+class CZSessionTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
-    server = std::make_unique<testing::CadenzoServer>();
+    testkit::SandboxTest::SetUp();
+    server = std::make_unique<testkit::CadenzoServer>();
     configureFacade();
   }
   // The server as the endpoint, and the facade holding its credentials.
@@ -33,15 +33,15 @@ class CZSessionTest : public testing::SandboxTest {
     cadenzo::CZAPIConnection::setDefaultEndpoint(server->endpoint());
     facade = cadenzo::Cadenzo::sharedCadenzo();
     ASSERT_TRUE(facade);
-    facade->setAppId(std::string(testing::CadenzoServer::kAppId));
-    facade->setAppSignature(std::string(testing::CadenzoServer::kAppSignature));
+    facade->setAppId(std::string(testkit::CadenzoServer::kAppId));
+    facade->setAppSignature(std::string(testkit::CadenzoServer::kAppSignature));
   }
   void TearDown() override {
     server->stop();
     facade.reset();
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
-  std::unique_ptr<testing::CadenzoServer> server;
+  std::unique_ptr<testkit::CadenzoServer> server;
   std::shared_ptr<cadenzo::Cadenzo> facade;
 };
 

@@ -26,7 +26,7 @@ namespace {
 using cadenzo::CZImpression;
 using platform::Dictionary;
 using platform::Value;
-using testing::ScriptedAnswer;
+using testkit::ScriptedAnswer;
 
 class FacadeTest : public cztest::CZSessionTest {
  protected:

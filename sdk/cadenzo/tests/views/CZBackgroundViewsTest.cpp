@@ -17,7 +17,7 @@ using platform::Rect;
 
 constexpr double kTick = CZIndeterminateProgressBar::kTickInterval;
 
-class CZBackgroundViewsTest : public ::testing::SandboxTest {
+class CZBackgroundViewsTest : public ::testkit::SandboxTest {
  protected:
   std::shared_ptr<const platform::GraphicsContext> draw(const std::shared_ptr<platform::View>& v) {
     v->setNeedsDisplay();

@@ -69,7 +69,7 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit)
 
 TEST_F(HTMLInterstitialFlowTest, ThePageClicksThroughWithItsData) {
   platform::Application::sharedApplication().setOpenURLAnswer(true);
-  server->http().setAnswer("/store", testing::ScriptedAnswer::text("store page"));
+  server->http().setAnswer("/store", testkit::ScriptedAnswer::text("store page"));
   server->setInterstitial(
       "Level", answer("location.href = 'cadenzo://link/' + encodeURIComponent('" + server->url("/store") +
                       "') + '/' + encodeURIComponent(JSON.stringify({cgn: 'from-page', creative: 'cr-9', type: "
@@ -166,7 +166,7 @@ TEST_F(HTMLInterstitialFlowTest, APageFiringCommandsOnATimerIsHeardOnce) {
   platform::LogCapture log;
   auto& app = platform::Application::sharedApplication();
   app.setOpenURLAnswer(true);
-  server->http().setAnswer("/store", testing::ScriptedAnswer::text("store page"));
+  server->http().setAnswer("/store", testkit::ScriptedAnswer::text("store page"));
   server->setInterstitial("Shop", answer("setInterval(function(){ location.href = 'cadenzo://close'; }, 20);"));
   server->setInterstitial("Level", answer("setInterval(function(){ location.href = 'cadenzo://link/' + "
                                           "encodeURIComponent('" + server->url("/store") + "'); }, 10);"));
@@ -200,7 +200,7 @@ TEST_F(HTMLInterstitialFlowTest, APageActsForTheUserOnlyAfterATouchOnTheShownAd)
   platform::LogCapture log;
   auto& app = platform::Application::sharedApplication();
   app.setOpenURLAnswer(true);
-  server->http().setAnswer("/store", testing::ScriptedAnswer::text("store page"));
+  server->http().setAnswer("/store", testkit::ScriptedAnswer::text("store page"));
   const std::string clicking =
       "setInterval(function(){ location.href = 'cadenzo://link/' + encodeURIComponent('" + server->url("/store") +
       "'); }, 50);";
@@ -271,8 +271,8 @@ TEST_F(HTMLInterstitialFlowTest, APageClickOpensOnlyWebAndStoreAddresses) {
   auto& app = platform::Application::sharedApplication();
   app.registerOpenableScheme("zavrellion");
   const std::string store = "itms-apps://apps.store.example/app/id42";
-  server->http().setAnswer("/to-call", testing::ScriptedAnswer::redirect("tel:5551234"));
-  server->http().setAnswer("/to-store", testing::ScriptedAnswer::redirect(store));
+  server->http().setAnswer("/to-call", testkit::ScriptedAnswer::redirect("tel:5551234"));
+  server->http().setAnswer("/to-store", testkit::ScriptedAnswer::redirect(store));
   struct Case { const char* name; std::string target; std::optional<std::string> opened; };
   const Case cases[] = {
       {"script", "javascript:alert(1)", std::nullopt},

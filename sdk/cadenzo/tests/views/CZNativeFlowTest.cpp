@@ -41,7 +41,7 @@ class NativeFlowTest : public cztest::CZSessionTest {
     return czviews_test::servedPicture(images, name, w, h, extra);
   }
   static std::string json(const Dictionary& d) { return cadenzo::JSONRepresentation(Value(d)).value_or(""); }
-  testing::LoopbackServer images;
+  testkit::LoopbackServer images;
   std::shared_ptr<cztest::RecordingCadenzoDelegate> listener = std::make_shared<cztest::RecordingCadenzoDelegate>();
   std::shared_ptr<platform::Window> window;
 };
@@ -79,11 +79,11 @@ TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
 TEST_F(NativeFlowTest, PicturesThatNeverArriveFailTheAdAtTheirDeadline) {
   const Value close = picture("close.png", 30, 30);
   const Value frame = picture("frame.png", 300, 440);
-  testing::ScriptedAnswer stalled;
+  testkit::ScriptedAnswer stalled;
   stalled.stall = true;
-  testing::ScriptedAnswer trickling = testing::ScriptedAnswer::text(std::string(100000, 'x'));
+  testkit::ScriptedAnswer trickling = testkit::ScriptedAnswer::text(std::string(100000, 'x'));
   trickling.trickle = std::chrono::milliseconds(5);
-  struct Case { const char* name; testing::ScriptedAnswer answer; };
+  struct Case { const char* name; testkit::ScriptedAnswer answer; };
   const Case cases[] = {{"stalled", stalled}, {"trickling", trickling}};
   auto answerWith = [&](const Value& ad) {
     return json({{"status", Value(200)}, {"type", Value("native")}, {"ad_id", Value("n-1")},
@@ -131,7 +131,7 @@ TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
                        {"creative", Value("cr-3")}, {"more_type", Value("list")},
                        {"assets", Value(Dictionary{{"icon", picture("orbit.png", 100, 100)}})}}),
   };
-  images.setAnswer("/orbit", testing::ScriptedAnswer::text("store page"));
+  images.setAnswer("/orbit", testkit::ScriptedAnswer::text("store page"));
   server->setMoreApps(json({{"status", Value(200)}, {"type", Value("native")}, {"ad_id", Value("m-1")},
                             {"assets", Value(Dictionary{{"close", picture("close.png", 50, 30)},
                                                         {"header-portrait", picture("header.png", 320, 50)}})},

@@ -41,10 +41,10 @@ long indexIn(const std::shared_ptr<platform::View>& parent, const std::shared_pt
   return it == subs.end() ? -1 : it - subs.begin();
 }
 
-class PresentationTest : public testing::SandboxTest {
+class PresentationTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     cadenzo::CZViewFactory::setShared(std::make_shared<PlainFactory>());
     facade = cadenzo::Cadenzo::sharedCadenzo();
     controller = CZDefaultViewController::sharedController();
@@ -54,7 +54,7 @@ class PresentationTest : public testing::SandboxTest {
   }
   void TearDown() override {
     cadenzo::CZViewFactory::setShared(nullptr);
-    testing::SandboxTest::TearDown();
+    testkit::SandboxTest::TearDown();
   }
   std::shared_ptr<CZImpression> impression(int type, Dictionary extra = {}) {
     Dictionary response{{"status", Value(200)}, {"link", Value("http://example.invalid/x")}, {"html", Value("<p>")}};

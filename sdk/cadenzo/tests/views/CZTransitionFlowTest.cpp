@@ -18,7 +18,7 @@ using platform::kPi;
 using platform::Point;
 using platform::Transform3D;
 
-class TransitionsTest : public testing::SandboxTest {
+class TransitionsTest : public testkit::SandboxTest {
  protected:
   std::shared_ptr<platform::View> view = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
   std::shared_ptr<platform::Layer> layer() { return view->layer(); }

@@ -21,7 +21,7 @@
 
 namespace czviews_test {
 
-using testing::makePNG;
+using testkit::makePNG;
 
 inline std::string sha1(const std::string& bytes) { return platform::crypto::sha1Hex(bytes); }
 
@@ -44,16 +44,16 @@ inline platform::Value asset(const std::string& url, const std::string& checksum
 
 // Serves a made-up picture of `w` x `h` pixels at /<name> on `server` and answers its asset
 // entry, with `extra` keys (scale, offset) added.
-inline platform::Value servedPicture(testing::LoopbackServer& server, const std::string& name, uint32_t w, uint32_t h,
+inline platform::Value servedPicture(testkit::LoopbackServer& server, const std::string& name, uint32_t w, uint32_t h,
                                      const platform::Dictionary& extra = {}) {
   std::string png = makePNG(w, h, static_cast<uint8_t>(name.size() * 7 + w + h));
-  server.setAnswer("/" + name, testing::ScriptedAnswer::text(png));
+  server.setAnswer("/" + name, testkit::ScriptedAnswer::text(png));
   platform::Value entry = asset(server.url("/" + name), sha1(png));
   for (const auto& [k, v] : extra) entry.mutableDictionary().set(k, v);
   return entry;
 }
 
-class CZViewTest : public testing::SandboxTest {
+class CZViewTest : public testkit::SandboxTest {
  protected:
   platform::Value picture(const std::string& name, uint32_t w, uint32_t h, const platform::Dictionary& extra = {}) {
     return servedPicture(server, name, w, h, extra);
@@ -67,7 +67,7 @@ class CZViewTest : public testing::SandboxTest {
     EXPECT_TRUE(runUntil([&] { return !verdict->empty(); }));
     return *verdict;
   }
-  testing::LoopbackServer server;
+  testkit::LoopbackServer server;
 };
 
 }  // namespace czviews_test

@@ -26,7 +26,7 @@ using czviews_test::sha1;
 
 struct Delivery { bool called = false; bool onMain = false; std::shared_ptr<platform::Image> image; };
 
-class ImageCacheTest : public testing::SandboxTest {
+class ImageCacheTest : public testkit::SandboxTest {
  protected:
   // Loads through the cache and pumps the main loop until the callback ran.
   Delivery load(const Value& url, const Value& checksum) {
@@ -45,7 +45,7 @@ class ImageCacheTest : public testing::SandboxTest {
     return FileManager::stringByAppendingPathComponent(
         FileManager::stringByAppendingPathComponent(platform::Sandbox::caches(), "CadenzoCachedAssets"), checksum);
   }
-  testing::LoopbackServer server;
+  testkit::LoopbackServer server;
 };
 
 // A picture past the bound gives no image and is not stored, whether it declares its length
@@ -57,7 +57,7 @@ TEST_F(ImageCacheTest, PicturesLargerThanTheBoundAreNotLoaded) {
   platform::LogCapture log;
   for (bool chunked : {false, true}) {
     SCOPED_TRACE(chunked ? "chunked" : "declared length");
-    auto answer = testing::ScriptedAnswer::text(png);
+    auto answer = testkit::ScriptedAnswer::text(png);
     answer.chunked = chunked;
     answer.chunkSize = 64;
     server.setAnswer("/big.png", answer);
@@ -75,7 +75,7 @@ TEST_F(ImageCacheTest, PicturesLargerThanTheBoundAreNotLoaded) {
 TEST_F(ImageCacheTest, DownloadsChecksAndServesAgainWithTheServerStopped) {
   const std::string png = makePNG(40, 30, 7);
   const std::string sum = sha1(png);
-  server.setAnswer("/ad.png", testing::ScriptedAnswer::text(png));
+  server.setAnswer("/ad.png", testkit::ScriptedAnswer::text(png));
   Delivery first = load(Value(server.url("/ad.png")), Value(sum));
   ASSERT_TRUE(first.image);
   EXPECT_TRUE(first.onMain);
@@ -96,9 +96,9 @@ TEST_F(ImageCacheTest, RefusedDownloadsGiveNothingAndStoreNothing) {
   std::string upper = sha1(png);
   for (auto& c : upper) c = static_cast<char>(toupper(c));
   const std::string notAnImage = "plain text, not a picture";
-  server.setAnswer("/ad.png", testing::ScriptedAnswer::text(png));
-  server.setAnswer("/text", testing::ScriptedAnswer::text(notAnImage));
-  server.setAnswer("/missing", testing::ScriptedAnswer::text("", 404));
+  server.setAnswer("/ad.png", testkit::ScriptedAnswer::text(png));
+  server.setAnswer("/text", testkit::ScriptedAnswer::text(notAnImage));
+  server.setAnswer("/missing", testkit::ScriptedAnswer::text("", 404));
   FileManager::writeAtomically(platform::Sandbox::tmp() + "/local.png", std::string_view(png));
   struct Case { const char* name; std::string url; std::string checksum; } cases[] = {
       {"checksum in upper case", server.url("/ad.png"), upper},
@@ -117,7 +117,7 @@ TEST_F(ImageCacheTest, RefusedDownloadsGiveNothingAndStoreNothing) {
 
 TEST_F(ImageCacheTest, ArgumentsThatAreNotTextDoNothing) {
   const std::string png = makePNG(4, 4);
-  server.setAnswer("/ad.png", testing::ScriptedAnswer::text(png));
+  server.setAnswer("/ad.png", testkit::ScriptedAnswer::text(png));
   bool called = false;
   platform::DispatchGroup group;
   auto& cache = CZWebImageCache::sharedCache();
@@ -179,7 +179,7 @@ TEST_F(ImageCacheTest, ConcurrentDownloadsAreAllRecordedBeforeTheGroupEnds) {
   for (int i = 0; i < kCount; ++i) {
     std::string png = makePNG(16 + i, 16, static_cast<uint8_t>(i));
     sums.push_back(sha1(png));
-    server.setAnswer("/img" + std::to_string(i), testing::ScriptedAnswer::text(png));
+    server.setAnswer("/img" + std::to_string(i), testkit::ScriptedAnswer::text(png));
     CZWebImageCache::sharedCache().loadImageWithURLChecksumCallbackGroup(
         Value(server.url("/img" + std::to_string(i))), Value(sums[i]),
         [&, i](const std::shared_ptr<platform::Image>& image) {

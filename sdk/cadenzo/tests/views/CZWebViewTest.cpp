@@ -20,10 +20,10 @@ struct Heard {
   std::vector<std::optional<Value>> clickData;
 };
 
-class WebViewTest : public testing::SandboxTest {
+class WebViewTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
-    testing::SandboxTest::SetUp();
+    testkit::SandboxTest::SetUp();
     view = CZWebView::createWithFrame(platform::Rect(0, 0, 320, 480));
     wire(view, heard);
     // Shown, so that a user can touch it.
