@@ -10,8 +10,8 @@
 #include "bench_json_documents.h"
 
 // The reader is internal to the client; the bench reaches it by path.
-#include "../sdk/halvern/src/HVJSON.h"
-#include "../sdk/halvern/src/HVJSONParser.h"
+#include "../sdk/halvern/src/util/HVJSON.h"
+#include "../sdk/halvern/src/util/HVJSONParser.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "bench_json_documents.h"
 
 // The reader is internal to the client; the bench reaches it by path.
-#include "../sdk/quillon/src/QLJSON.h"
+#include "../sdk/quillon/src/util/QLJSON.h"
 
 namespace {
 

@@ -73,8 +73,9 @@ function(adc_tests name)
   add_dependencies(adc_threaded_tests ${name})
 endfunction()
 
-# An ad client: sdk/<name>/{include,src,tests,resources}. SUBDIRS names folders that sit
-# under both src/ and tests/ (src/<sub>/, tests/<sub>/). Headers in src/ and its subfolders
+# An ad client: sdk/<name>/{include,src,tests,resources}. SUBDIRS names the folders that
+# group src/ by role (src/<sub>/); tests/ may be grouped the same way (tests/<sub>/), or stay
+# flat. Headers in src/ and its subfolders
 # are private: the tests get them, and anything else that needs them (fuzz targets,
 # benchmarks) links <name>_internal. THREADED is passed on to adc_tests.
 function(adc_client name)

@@ -6,7 +6,7 @@
 
 #include "CZAPIConnection.h"
 #include "CZImpression.h"
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/reachability.h"
 #include "platform/run_loop.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 
 // Internal to the client; the target reaches it by path.
-#include "../sdk/halvern/src/HVBase64.h"
+#include "../sdk/halvern/src/util/HVBase64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -7,8 +7,8 @@
 #include <string_view>
 
 // The parser is internal to the client; the target reaches it by path.
-#include "../sdk/halvern/src/HVCommandHandler.h"
-#include "../sdk/halvern/src/HVJavascriptBridge.h"
+#include "../sdk/halvern/src/bridge/HVCommandHandler.h"
+#include "../sdk/halvern/src/bridge/HVJavascriptBridge.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

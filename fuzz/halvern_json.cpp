@@ -7,8 +7,8 @@
 #include <string_view>
 
 // The reader is internal to the client; the target reaches it by path.
-#include "../sdk/halvern/src/HVJSON.h"
-#include "../sdk/halvern/src/HVJSONParser.h"
+#include "../sdk/halvern/src/util/HVJSON.h"
+#include "../sdk/halvern/src/util/HVJSONParser.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 // Internal to the client; the target reaches it by path.
-#include "../sdk/halvern/src/HVZip.h"
+#include "../sdk/halvern/src/storage/HVZip.h"
 
 namespace {
 std::filesystem::path gRoot;

@@ -6,7 +6,7 @@
 #include <string_view>
 
 // The encoder is internal to the client; the target reaches it by path.
-#include "../sdk/quillon/src/QLStringEncoding.h"
+#include "../sdk/quillon/src/util/QLStringEncoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using quillon::QLStringEncoding;

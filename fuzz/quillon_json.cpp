@@ -8,7 +8,7 @@
 #include <string_view>
 
 // The reader is internal to the client; the target reaches it by path.
-#include "../sdk/quillon/src/QLJSON.h"
+#include "../sdk/quillon/src/util/QLJSON.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -5,8 +5,8 @@
 #include <string_view>
 
 // The message parser is internal to the client; the target reaches it by path.
-#include "../sdk/quillon/src/QLNetworkUtilities.h"
-#include "../sdk/quillon/src/QLNotification.h"
+#include "../sdk/quillon/src/util/QLNetworkUtilities.h"
+#include "../sdk/quillon/src/pages/QLNotification.h"
 
 namespace {
 void check(const platform::Dictionary& parameters) {

@@ -6,18 +6,19 @@
 #include <memory>
 #include <string>
 
-#include "HVController.h"
-#include "HVFullScreenAdController.h"
-#include "HVFullScreenAdWindow.h"
 #include "halvern/HVAdEngine.h"
 #include "halvern/HVAdView.h"
 #include "halvern/HalvernDelegate.h"
+#include "platform/alert.h"
+#include "platform/application.h"
+#include "platform/controls.h"
 #include "platform/error.h"
 #include "platform/run_loop.h"
 #include "platform/window.h"
 #include "scenes.h"
 #include "testing/halvern_server.h"
 #include "timeline.h"
+#include "view_tree.h"
 
 namespace adhost {
 namespace {
@@ -109,18 +110,31 @@ bool runHalvernScene(const Options&) {
   ok = pumpUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }, 60) && ok;
   note("adapter", "displayFullScreenAdForSlotNamed hvFullScreen");
   ok = halvern::HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen") && ok;
-  auto controller = halvern::HVController::sharedController();
-  auto fullScreen = controller->fullScreenAdController();
-  auto adWindow = controller->fullScreenAdWindow();
-  ok = pumpUntil([&] { return adWindow->isKeyWindow() && adWindow->isUserInteractionEnabled() && !fullScreen->adLoadingIndicator(); },
+  // The player sees what the client put on screen: the ad's own window, over the game's.
+  std::shared_ptr<platform::Window> adWindow;
+  auto loading = [&] {
+    return findView<platform::Label>(adWindow, [](const platform::Label& label) { return label.text() == "Loading"; });
+  };
+  ok = pumpUntil([&] {
+         auto key = platform::Application::sharedApplication().keyWindow();
+         if (key != window) adWindow = key;
+         return adWindow && adWindow->isUserInteractionEnabled() && !loading();
+       },
                  10) &&
        ok;
-  notef("demo", "the ad's window is key: %@; the game's window is key: %@", std::string(adWindow->isKeyWindow() ? "yes" : "no"),
-        std::string(window->isKeyWindow() ? "yes" : "no"));
-  ok = pumpUntil([&] { return fullScreen->menuButton() && !fullScreen->menuButton()->isHidden(); }, 15) && ok;
+  notef("demo", "the ad's window is key: %@; the game's window is key: %@",
+        std::string(adWindow && adWindow->isKeyWindow() ? "yes" : "no"), std::string(window->isKeyWindow() ? "yes" : "no"));
+  std::shared_ptr<platform::Button> menu;
+  ok = pumpUntil([&] {
+         menu = findView<platform::Button>(adWindow, [](const platform::Button& b) { return b.currentTitle() == "Menu"; });
+         return menu != nullptr;
+       },
+                 15) &&
+       ok;
   note("player", "taps \"Menu\"");
-  if (fullScreen->menuButton()) fullScreen->menuButton()->simulateTap();
-  auto sheet = fullScreen->actionSheet();
+  if (menu) menu->simulateTap();
+  auto sheets = platform::ActionSheet::shownSheets();
+  auto sheet = menu && !sheets.empty() && sheets.back()->isVisible() ? sheets.back() : nullptr;
   if (sheet) {
     std::string titles;
     for (long i = 0; i < sheet->numberOfButtons(); ++i) titles += (i ? ", " : "") + sheet->buttonTitleAtIndex(i);
@@ -129,13 +143,13 @@ bool runHalvernScene(const Options&) {
     sheet->clickButtonAtIndex(sheet->numberOfButtons() - 1);
   }
   const size_t asked = server.adRequests().size();
-  ok = sheet && pumpUntil([&] { return !adWindow->isDisplaying() && window->isKeyWindow(); }, 5) && ok;
+  ok = sheet && pumpUntil([&] { return window->isKeyWindow() && adWindow->subviews().empty(); }, 5) && ok;
   ok = pumpUntil([&] { return server.adRequests().size() > asked; }, 30) && ok;
   note("server", "the next full-screen ad is asked for");
   ok = ok && fullScreenAdapter->opened == 1 && fullScreenAdapter->closed == 1;
   banner->removeFromSuperview();
   // The client's worker threads must not outlive what the process tears down at exit.
-  halvern::HVController::sharedController()->shutdown();
+  halvern::HVAdEngine::shutdown();
   return ok && adapter->ready == 1;
 }
 

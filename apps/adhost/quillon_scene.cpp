@@ -5,16 +5,18 @@
 #include <memory>
 #include <string>
 
-#include "QLConfiguration.h"
-#include "QLOpener.h"
+#include "platform/bars.h"
+#include "platform/controls.h"
 #include "platform/run_loop.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLInterstitial.h"
+#include "quillon/QLServerHosts.h"
 #include "scenes.h"
 #include "testing/quillon_server.h"
 #include "timeline.h"
+#include "view_tree.h"
 
 namespace adhost {
 namespace {
@@ -71,9 +73,9 @@ bool runQuillonScene(const Options&) {
   heading("Quillon");
   auto& loop = platform::RunLoop::main();
   testkit::QuillonServer server;
-  auto configuration = quillon::QLConfiguration::current();
-  configuration.scriptHost = configuration.adServerHost = server.hostAndPort();
-  quillon::QLConfiguration::setCurrent(configuration);
+  quillon::QLServerHosts hosts;
+  hosts.scriptHost = hosts.adServerHost = server.hostAndPort();
+  quillon::QLServerHosts::setCurrent(hosts);
   notef("server", "sandbox Quillon server at %@", server.hostAndPort());
   server.setAdAnswer("<html><body><a id=\"ad\" href=\"" + server.url("/landing/ad-1") + "\">Fly further</a></body></html>",
                      {{"X-Quillon-Tracking-Urls", server.impressionURL("banner")}, {"X-Quillon-Refresh-Rate", "30"}});
@@ -111,8 +113,10 @@ bool runQuillonScene(const Options&) {
   ok = loop.runUntil([&] { return root->presentedViewController() != nullptr; }, 5.0) && ok;
   loop.advance(1);
   note("player", "closes the in-app browser");
-  if (auto browser = std::dynamic_pointer_cast<quillon::QLFullScreenController>(root->presentedViewController()))
-    browser->relinquishScreen();
+  if (auto presented = root->presentedViewController())
+    if (auto toolbar = findView<platform::Toolbar>(presented->view()))
+      for (const auto& item : toolbar->items())
+        if (item->systemItem() == platform::BarButtonSystemItem::Done) item->tap();
   loop.advance(1);
   ok = loop.runUntil([&] { return printer->dismissed == 1; }, 5.0) && ok;
 
@@ -130,8 +134,9 @@ bool runQuillonScene(const Options&) {
   loop.advance(1);
   ok = loop.runUntil([&] { return root->presentedViewController() != nullptr; }, 5.0) && ok;
   note("player", "closes the interstitial");
-  if (auto page = std::dynamic_pointer_cast<quillon::QLFullScreenController>(root->presentedViewController()))
-    page->relinquishScreen();
+  if (auto presented = root->presentedViewController())
+    if (auto close = findView<platform::Button>(presented->view(), [](const platform::Button& b) { return b.currentImage() != nullptr; }))
+      close->simulateTap();
   loop.advance(1);
   ok = loop.runUntil([&] { return interstitialPrinter->dismissed == 1; }, 5.0) && ok;
   banner->removeFromSuperview();

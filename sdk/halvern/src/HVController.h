@@ -35,6 +35,8 @@ class HVController : public std::enable_shared_from_this<HVController> {
 
   // Made on first use: the folder, the database (read at once), then both workers.
   static std::shared_ptr<HVController> sharedController();
+  // The shared controller when one has been made (and not shut down), without making one.
+  static std::shared_ptr<HVController> existingSharedController();
   explicit HVController(platform::Passkey<HVController>);
   ~HVController();
 

@@ -18,4 +18,10 @@ void QLConfiguration::setCurrent(QLConfiguration configuration) {
   state().with([&](QLConfiguration& c) { c = std::move(configuration); });
 }
 
+QLServerHosts QLServerHosts::current() { return QLConfiguration::current(); }
+
+void QLServerHosts::setCurrent(const QLServerHosts& hosts) {
+  state().with([&](QLConfiguration& c) { static_cast<QLServerHosts&>(c) = hosts; });
+}
+
 }  // namespace quillon

@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "platform/passkey.h"
 #include "platform/value.h"
 

@@ -2,7 +2,7 @@
 
 #include "CZNativeInterstitialView.h"
 #include "CZNativeMoreAppsView.h"
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "CZWebView.h"
 
 namespace cadenzo {

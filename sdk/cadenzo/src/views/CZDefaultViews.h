@@ -4,7 +4,7 @@
 // so an ad is shown with no set-up call from the host.
 #include <memory>
 
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 
 namespace cadenzo {
 

@@ -19,7 +19,7 @@
 // Thread safety: main thread only, except the callbacks' accessors (any thread).
 #include <memory>
 
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "platform/controls.h"
 #include "platform/image.h"
 #include "platform/passkey.h"

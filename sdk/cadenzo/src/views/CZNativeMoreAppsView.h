@@ -21,7 +21,7 @@
 
 #include "CZActionWrapper.h"
 #include "CZNativeMoreAppsTableViewCell.h"
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "platform/controls.h"
 #include "platform/passkey.h"
 #include "platform/scroll_view.h"

@@ -31,7 +31,7 @@
 #include <string>
 
 #include "CZPageGuard.h"
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "platform/passkey.h"
 #include "platform/web_view.h"
 

@@ -12,7 +12,7 @@
 
 #include "CZImpression.h"
 #include "CZPresentationController.h"
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "cadenzo/Cadenzo.h"
 #include "CZSessionTest.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 #include "platform/crypto.h"
 #include "platform/file_manager.h"
 #include "platform/sandbox.h"

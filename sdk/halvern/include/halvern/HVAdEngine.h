@@ -33,6 +33,12 @@ class HVAdEngine {
   // Runs `script` in the driver page, unless the server has disabled the client.
   static void executeCommand(const std::string& script);
   static std::string version();
+  // Stops the client, for a host about to exit or done with ads: the driver page hears it
+  // first, the worker threads run what they still hold and end, and the controller goes; a
+  // later start makes a fresh one (new threads, the database opened again). Call it once the
+  // client's views are gone. Nothing happens when the client is not running (never used, or
+  // already stopped). Main thread.
+  static void shutdown();
   static void enableLogging() {}
 };
 

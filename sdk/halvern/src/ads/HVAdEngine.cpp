@@ -84,4 +84,9 @@ void HVAdEngine::executeCommand(const std::string& script) {
 
 std::string HVAdEngine::version() { return platform::format("HVSDK %@ universal build", std::string("3.1.2")); }
 
+void HVAdEngine::shutdown() {
+  // Asking for the shared controller would make one, with its threads, only to stop it.
+  if (auto controller = HVController::existingSharedController()) controller->shutdown();
+}
+
 }  // namespace halvern

@@ -1,4 +1,4 @@
-#include "cadenzo/CZViewProtocol.h"
+#include "CZViewProtocol.h"
 
 #include "CZDefaultViews.h"
 
