@@ -1,6 +1,7 @@
 #pragma once
 // Queues of work: the main queue (the main run loop) and one global concurrent queue of a
 // few worker threads. Thread-safe throughout.
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -26,6 +27,22 @@ class DispatchQueue {
   // Tests: blocks until the global queue has nothing queued or running, at most
   // `timeoutSeconds` of real time (infinity: no bound). True when it became idle.
   static bool waitForGlobalIdle(double timeoutSeconds = 5.0);
+  // Tests: tasks of the global queue queued, or running and not inside a WaitingScope.
+  static size_t globalBusyCountForTesting();
+
+  // Marks the calling thread, while it lives, as waiting on something outside it (its run
+  // loop's descriptors and timers, a blocking load): a global worker so marked does no work
+  // of its own meanwhile, which a test waiting for the process to settle needs to know.
+  class WaitingScope {
+   public:
+    WaitingScope();
+    ~WaitingScope();
+    WaitingScope(const WaitingScope&) = delete;
+    WaitingScope& operator=(const WaitingScope&) = delete;
+
+   private:
+    bool counted_;
+  };
 };
 
 // Tracks a set of tasks; notify() runs a block when all have left. Thread-safe.

@@ -155,7 +155,12 @@ class RunLoop {
   void runUntilIdle();
   // Moves time forward by `seconds`, firing due timers and performs in time order, and
   // polling descriptors between them. With a SystemClock it simply runs for that long.
-  void advance(double seconds);
+  // With a ManualClock, `betweenSteps` (when set) runs once before time moves, again after
+  // each batch of entries due at one instant has fired, and at the end, each time with the
+  // loop idle: a test lets work that runs in real time (loopback traffic, worker threads)
+  // catch up there, before virtual time moves past it. Timers it schedules are honoured.
+  // When it answers false, time stops at that instant. advance answers false when stopped so.
+  bool advance(double seconds, const std::function<bool()>& betweenSteps = {});
 
   // True when posts, performs or timers are pending on this loop.
   bool hasPendingWorkForTesting() const;

@@ -293,6 +293,8 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
   // --- Tests ------------------------------------------------------------------------------
   // Connections started and not yet ended, process-wide.
   static size_t liveCount();
+  // Blocking loads (sendSynchronous…) under way on any thread.
+  static size_t synchronousLoadCount();
 
  private:
   struct Impl;

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <atomic>
 #include "platform/dispatch.h"
 
 #include <chrono>
@@ -67,6 +69,14 @@ class GlobalQueue final : public DispatchQueue {
     RunLoop::main().postAfter(seconds, [this, task = std::move(task)]() mutable { async(std::move(task)); });
   }
 
+  size_t busyCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tasks_.size() + static_cast<size_t>(running_) - std::min<size_t>(running_, waiting_.load());
+  }
+
+  static thread_local bool isWorker;
+  std::atomic<size_t> waiting_{0};
+
   bool waitIdle(double timeoutSeconds) {
     std::unique_lock<std::mutex> lock(mutex_);
     return waitSeconds(idle_, lock, timeoutSeconds, [&] { return tasks_.empty() && running_ == 0; });
@@ -74,6 +84,7 @@ class GlobalQueue final : public DispatchQueue {
 
  private:
   void work() {
+    isWorker = true;
     for (;;) {
       Task task;
       {
@@ -114,7 +125,19 @@ DispatchQueue& DispatchQueue::main() {
 
 DispatchQueue& DispatchQueue::global() { return globalQueue(); }
 
+thread_local bool GlobalQueue::isWorker = false;
+
 bool DispatchQueue::waitForGlobalIdle(double timeoutSeconds) { return globalQueue().waitIdle(timeoutSeconds); }
+
+DispatchQueue::WaitingScope::WaitingScope() : counted_(GlobalQueue::isWorker) {
+  if (counted_) ++globalQueue().waiting_;
+}
+
+DispatchQueue::WaitingScope::~WaitingScope() {
+  if (counted_) --globalQueue().waiting_;
+}
+
+size_t DispatchQueue::globalBusyCountForTesting() { return globalQueue().busyCount(); }
 
 struct DispatchGroup::State {
   std::mutex mutex;

@@ -1,5 +1,7 @@
 #include "platform/run_loop.h"
 
+#include "platform/dispatch.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -474,7 +476,12 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
   bool handled = d.runPostedTasks(&seqLimit);
   handled |= d.runDueScheduled(seqLimit);
   handled |= d.runSignalledSources();
-  handled |= d.pollDescriptors(handled ? 0 : d.idleWait(timeoutSeconds));
+  if (handled) {
+    d.pollDescriptors(0);
+  } else {
+    DispatchQueue::WaitingScope waiting;
+    handled |= d.pollDescriptors(d.idleWait(timeoutSeconds));
+  }
   if (handled) d.notifyEndOfTurnObservers();
   d.endTurn();
   return handled ? RunResult::HandledSource : RunResult::TimedOut;
@@ -508,16 +515,20 @@ void RunLoop::runUntilIdle() {
   }
 }
 
-void RunLoop::advance(double seconds) {
+bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps) {
   auto clock = Clock::currentShared();
   if (!clock->isManual()) {
     const double deadline = realMonotonicSeconds() + seconds;
     for (double left = seconds; left > 0; left = deadline - realMonotonicSeconds()) runOnce(left);
-    return;
+    return true;
   }
   auto* manual = static_cast<ManualClock*>(clock.get());
   const double target = manual->monotonic() + std::max(0.0, seconds);
-  runUntilIdle();
+  auto settle = [&] {
+    runUntilIdle();
+    return !betweenSteps || betweenSteps();
+  };
+  if (!settle()) return false;
   for (;;) {
     double due;
     {
@@ -525,10 +536,10 @@ void RunLoop::advance(double seconds) {
       if (!impl_->earliestLocked(&due) || due > target) break;
     }
     manual->advanceTo(due);
-    runUntilIdle();
+    if (!settle()) return false;
   }
   manual->advanceTo(target);
-  runUntilIdle();
+  return settle();
 }
 
 size_t RunLoop::scheduledEntryCountForTesting() const {

@@ -1,9 +1,11 @@
 // The blocking load: its own easy handle per hop, performed on the calling thread.
+#include <atomic>
 #include <cmath>
 
 #include "http_exchange.h"
 #include "platform/clock.h"
 #include "platform/url_connection.h"
+#include "platform/dispatch.h"
 
 namespace platform {
 namespace {
@@ -25,8 +27,19 @@ std::optional<Bytes> failWith(Error* error, long code, const std::string& url) {
 
 }  // namespace
 
+namespace {
+std::atomic<size_t> gSynchronousLoads{0};
+}  // namespace
+
+size_t URLConnection::synchronousLoadCount() { return gSynchronousLoads.load(); }
+
 std::optional<Bytes> URLConnection::sendSynchronousRequestReturningResponseError(
     const URLRequest& request, HTTPURLResponse* response, Error* error) {
+  struct Counted {
+    Counted() { ++gSynchronousLoads; }
+    ~Counted() { --gSynchronousLoads; }
+  } counted;
+  DispatchQueue::WaitingScope waiting;
   URLRequest current = request;
   // The blocking load runs on real time whatever clock the process uses.
   SystemClock realTime;

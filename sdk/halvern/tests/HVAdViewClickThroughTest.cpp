@@ -87,7 +87,8 @@ TEST_F(HVAdViewClickThroughTest, AdLinksGoToThePageTheApplicationOrNowhere) {
 TEST_F(HVAdViewClickThroughTest, TappedLinkExpandsTheBannerIntoItsBrowserAndDoneBringsItBack) {
   auto html = testkit::ScriptedAnswer::text(kLanding);
   html.headers = {{"Content-Type", "text/html"}};
-  html.delay = std::chrono::milliseconds(50);
+  // The landing page stays loading until the way out has been checked.
+  html.hold = std::make_shared<testkit::AnswerHold>();
   pages.setAnswer("/landing", html);
   auto listener = std::make_shared<AppListener>();
   platform::Accelerometer::sharedAccelerometer().setDelegate(listener);
@@ -113,6 +114,7 @@ TEST_F(HVAdViewClickThroughTest, TappedLinkExpandsTheBannerIntoItsBrowserAndDone
   EXPECT_FALSE(exitShown());
   advance(0.2);
   EXPECT_TRUE(exitShown());
+  html.hold->release();
   ASSERT_TRUE(pump([&] { return currentURL() == pages.url("/landing") && !internal->isLoading(); }));
   advance(3);
   // The landing page's queued commands are never taken.

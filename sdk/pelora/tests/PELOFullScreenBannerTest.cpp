@@ -50,18 +50,14 @@ TEST_F(PELOFullScreenBannerTest, WithoutAnAdTheOverlayGoesAtFiveSeconds) {
 
 TEST_F(PELOFullScreenBannerTest, AnAdThatArrivesStaysUntilSkipped) {
   // The answer is held back until 3 s have passed, inside the five.
-  std::promise<void> release;
-  std::shared_future<void> released = release.get_future().share();
-  const std::string xml = testkit::PeloraServer::answerXML(server->imageAd());
-  server->http().setHandler(testkit::PeloraServer::kRequestPath, [released, xml](const testkit::RecordedRequest&) {
-    released.wait();
-    return testkit::ScriptedAnswer::text(xml);
-  });
+  auto answer = testkit::ScriptedAnswer::text(testkit::PeloraServer::answerXML(server->imageAd()));
+  answer.hold = std::make_shared<testkit::AnswerHold>();
+  server->http().setAnswer(testkit::PeloraServer::kRequestPath, answer);
   auto overlay = PELOFullScreenBanner::create();
   window->addSubview(overlay);
   advance(3.0);
   EXPECT_TRUE(overlay->skipButtonForTesting()->isHidden());
-  release.set_value();
+  answer.hold->release();
   ASSERT_TRUE(runUntil([&] { return !overlay->skipButtonForTesting()->isHidden(); }));
   EXPECT_EQ(overlay->timer(), nullptr);
   EXPECT_FALSE(overlay->spinnerForTesting()->isAnimating());

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "testing/raw_tcp_server.h"
+
 namespace testkit {
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
@@ -49,6 +51,9 @@ struct ScriptedAnswer {
   std::chrono::milliseconds delay{0};
   // Never answer; the handler waits until the server stops.
   bool stall = false;
+  // When set, the answer waits for the hold's release() (see AnswerHold): the way to keep an
+  // answer back while the test looks at, or moves time over, the state before it.
+  std::shared_ptr<AnswerHold> hold;
   // After the head and this many body bytes, close the connection abruptly.
   // With 0 and `dropBeforeHead`, nothing at all is sent.
   std::optional<size_t> dropAfterBodyBytes;

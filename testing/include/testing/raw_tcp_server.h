@@ -4,9 +4,11 @@
 // arrived (request line, headers, Content-Length body) and answers by script, one answer
 // per request, in order. It runs on its own thread; every member is thread-safe.
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,30 @@
 #include <vector>
 
 namespace testkit {
+
+struct LoopbackTraffic;
+
+// Holds answers until the test releases them: a request arrives and is recorded at once,
+// while its answer waits, as long as the test needs, for release(). A held answer counts as
+// settled traffic (see loopback_traffic.h), so virtual time may move on while it waits.
+// Stopping the server ends the wait without sending. Thread-safe; share it between answers.
+class AnswerHold {
+ public:
+  // Lets every answer waiting now, and every later one, go out.
+  void release();
+  bool isReleased() const;
+  // Answers waiting for release() right now.
+  size_t waiting() const;
+
+ private:
+  friend class RawTCPServer;
+  // Waits until released or `stopped()` holds; true when released.
+  bool waitForRelease(const std::function<bool()>& stopped);
+  mutable std::mutex mutex_;
+  std::condition_variable released_;
+  bool isReleased_ = false;
+  size_t waiting_ = 0;
+};
 
 using HeaderFields = std::vector<std::pair<std::string, std::string>>;
 
@@ -54,6 +80,9 @@ struct RawAnswer {
   size_t wholeFirst = 0;
   // Never answer this request (nor later ones on the connection) until the server stops.
   bool stall = false;
+  // When set, the answer waits for the hold's release() before its first byte (and before
+  // `delay`).
+  std::shared_ptr<AnswerHold> hold;
 
   // The bytes this answer puts on the wire.
   std::string serialize() const;
@@ -86,6 +115,9 @@ class RawTCPServer {
 
   // Stops accepting, releases stalls, closes everything and joins. Idempotent.
   void stop();
+
+  // Adds what this server is doing now to `traffic` (see loopback_traffic.h).
+  void describeTraffic(LoopbackTraffic& traffic) const;
 
  private:
   struct Impl;

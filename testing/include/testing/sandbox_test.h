@@ -7,9 +7,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/run_loop.h"
+#include "testing/loopback_traffic.h"
 
 namespace testkit {
 
@@ -22,8 +24,24 @@ class SandboxTest : public ::testing::Test {
   platform::RunLoop& mainLoop() { return platform::RunLoop::main(); }
   const std::string& home() const { return home_; }
 
-  // Moves virtual time forward, firing the main loop's timers in order.
-  void advance(double seconds) { mainLoop().advance(seconds); }
+  // The longest real time one wait for loopback traffic may take before the test fails.
+  static constexpr double kTrafficWaitSeconds = 10.0;
+
+  // Moves virtual time forward, firing the main loop's timers in order. Before time moves,
+  // after each instant's timers have fired and at the end, loopback traffic is let settle
+  // (settleTraffic), so an answer on its way is taken in before a time-out can overtake it.
+  void advance(double seconds);
+  // Moves virtual time forward as advance() does, stopping at the first instant `done`
+  // holds; answers false (time moved by `seconds`) when it never did.
+  bool advanceUntil(const std::function<bool()>& done, double seconds);
+  // Pumps the main loop in real time until the loopback traffic has settled: every request
+  // sent to a kit server answered and taken in, or held (AnswerHold, stall, trickle), no URL
+  // connection waiting on anything else, the background queue idle and every condition added
+  // by addSettledCondition holding. Past kTrafficWaitSeconds it fails the test, naming what
+  // was still under way, and answers false. "Nothing happened" is checked after this.
+  bool settleTraffic();
+  // A condition settleTraffic() also waits for (a client's own worker threads being idle).
+  void addSettledCondition(std::string what, std::function<bool()> settled);
   // Pumps the main loop until `predicate` holds or `timeoutSeconds` of real time passed.
   bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds = 5.0) {
     return mainLoop().runUntil(predicate, timeoutSeconds);
@@ -35,6 +53,8 @@ class SandboxTest : public ::testing::Test {
  private:
   std::shared_ptr<platform::ManualClock> clock_;
   std::string home_;
+  std::vector<SettledCondition> settledConditions_;
+  bool trafficFailed_ = false;
 };
 
 }  // namespace testkit

@@ -181,6 +181,7 @@ struct LoopbackServer::Impl {
 
     RawAnswer out;
     out.delay = a.delay;
+    out.hold = a.hold;
     if (a.stall) {
       out.stall = true;
       return out;

@@ -1,5 +1,7 @@
 #include "testing/raw_tcp_server.h"
 
+#include "testing/loopback_traffic.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -87,6 +89,10 @@ size_t parseRequest(const std::string& buffer, RawRequest* out) {
   return pos + length;
 }
 
+// Every running server of the process, for loopbackTraffic().
+std::mutex gServersMutex;
+std::vector<const RawTCPServer*> gServers;
+
 }  // namespace
 
 std::optional<std::string> findHeader(const HeaderFields& headers, std::string_view name) {
@@ -94,6 +100,33 @@ std::optional<std::string> findHeader(const HeaderFields& headers, std::string_v
     if (equalsIgnoringCase(k, name)) return v;
   }
   return std::nullopt;
+}
+
+void AnswerHold::release() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    isReleased_ = true;
+  }
+  released_.notify_all();
+}
+
+bool AnswerHold::isReleased() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return isReleased_;
+}
+
+size_t AnswerHold::waiting() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return waiting_;
+}
+
+bool AnswerHold::waitForRelease(const std::function<bool()>& stopped) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  ++waiting_;
+  // The server's stop does not know this hold: look at it every few milliseconds.
+  while (!isReleased_ && !stopped()) released_.wait_for(lock, std::chrono::milliseconds(5));
+  --waiting_;
+  return isReleased_;
 }
 
 std::optional<std::string> RawRequest::header(std::string_view name) const {
@@ -119,6 +152,15 @@ struct RawTCPServer::Impl {
     int id = 0;
     int remotePort = 0;
     bool done = false;
+    // Reading a request or answering it: set (under the server's mutex) before the bytes
+    // are taken from the socket, so that a look at the traffic sees either the unread bytes
+    // or this.
+    bool busy = false;
+    // Waiting on purpose: a hold, a stall or a trickle.
+    bool held = false;
+    // The hold it waits for: once released, the answer is on its way even before this
+    // connection's thread has woken.
+    std::shared_ptr<AnswerHold> hold;
     std::thread thread;
   };
 
@@ -136,6 +178,42 @@ struct RawTCPServer::Impl {
   std::vector<RawRequest> requests;
   std::vector<std::unique_ptr<Connection>> connections;
   int nextId = 1;
+  // Between the listening socket turning readable and the accepted connection's record.
+  bool accepting = false;
+
+  void setPhase(Connection* c, bool busy, bool held) {
+    std::lock_guard<std::mutex> lock(mutex);
+    c->busy = busy;
+    c->held = held;
+  }
+
+  static bool readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR));
+  }
+
+  // Adds what this server is doing to `traffic`.
+  void describeTraffic(LoopbackTraffic& traffic) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stopping) return;
+    const std::string name = "server :" + std::to_string(port);
+    if (accepting || readable(listenFd)) {
+      ++traffic.underWay;
+      traffic.details.push_back(name + ": a connection waiting to be accepted");
+    }
+    for (const auto& c : connections) {
+      if (c->done) continue;
+      if (c->held && !(c->hold && c->hold->isReleased())) {
+        ++traffic.held;
+      } else if (c->busy || c->held) {
+        ++traffic.underWay;
+        traffic.details.push_back(name + ": connection " + std::to_string(c->id) + " reading or answering a request");
+      } else if (c->fd >= 0 && readable(c->fd)) {
+        ++traffic.underWay;
+        traffic.details.push_back(name + ": connection " + std::to_string(c->id) + " has bytes not read yet");
+      }
+    }
+  }
 
   // Waits `ms` of real time, returning early (false) when the server stops.
   bool waitFor(std::chrono::milliseconds ms) {
@@ -183,13 +261,18 @@ struct RawTCPServer::Impl {
       }
       if (fds[1].revents) return;
       if (!(fds[0].revents & POLLIN)) continue;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        accepting = true;
+      }
       sockaddr_in peer{};
       socklen_t len = sizeof peer;
       int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+      std::lock_guard<std::mutex> lock(mutex);
+      accepting = false;
       if (fd < 0) continue;
       int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      std::lock_guard<std::mutex> lock(mutex);
       if (stopping) {
         ::close(fd);
         return;
@@ -223,6 +306,14 @@ struct RawTCPServer::Impl {
     bool open = true;
     char chunk[16384];
     while (open) {
+      // A partly received request keeps the connection busy: its sender is still at work.
+      setPhase(c, !buffer.empty(), false);
+      pollfd ready{c->fd, POLLIN, 0};
+      if (::poll(&ready, 1, -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      setPhase(c, true, false);
       ssize_t n = ::recv(c->fd, chunk, sizeof chunk, 0);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
@@ -254,9 +345,27 @@ struct RawTCPServer::Impl {
         RawAnswer a = answerFor ? answerFor(r) : RawAnswer{};
         if (a.stall) {
           if (!pendingBytes.empty()) write(c->fd, pendingBytes, 0, {});
+          setPhase(c, false, true);
           waitForStop();
           open = false;
           break;
+        }
+        if (a.hold) {
+          {
+            std::lock_guard<std::mutex> lock(mutex);
+            c->hold = a.hold;
+          }
+          setPhase(c, false, true);
+          const bool released = a.hold->waitForRelease([this] { return isStopping(); });
+          setPhase(c, true, false);
+          {
+            std::lock_guard<std::mutex> lock(mutex);
+            c->hold.reset();
+          }
+          if (!released) {
+            open = false;
+            break;
+          }
         }
         if (a.delay.count() > 0 && !waitFor(a.delay)) {
           open = false;
@@ -272,7 +381,12 @@ struct RawTCPServer::Impl {
         const size_t wholeFirst = pendingBytes.size() + a.wholeFirst;
         bytes = pendingBytes + bytes;
         pendingBytes.clear();
-        if (!write(c->fd, bytes, a.writeSize, a.pause, wholeFirst)) {
+        // A trickle never goes idle, yet never ends soon: it waits on purpose.
+        const bool trickles = a.writeSize > 0 && a.pause.count() > 0 && a.writeSize < bytes.size();
+        if (trickles) setPhase(c, false, true);
+        const bool written = write(c->fd, bytes, a.writeSize, a.pause, wholeFirst);
+        if (trickles) setPhase(c, true, false);
+        if (!written) {
           open = false;
           break;
         }
@@ -308,6 +422,17 @@ RawTCPServer::RawTCPServer() : impl_(std::make_unique<Impl>()) {
   }
   d.port = ntohs(addr.sin_port);
   d.acceptThread = std::thread([&d] { d.acceptLoop(); });
+  std::lock_guard<std::mutex> lock(gServersMutex);
+  gServers.push_back(this);
+}
+
+void RawTCPServer::describeTraffic(LoopbackTraffic& traffic) const { impl_->describeTraffic(traffic); }
+
+LoopbackTraffic loopbackTraffic() {
+  LoopbackTraffic traffic;
+  std::lock_guard<std::mutex> lock(gServersMutex);
+  for (const RawTCPServer* server : gServers) server->describeTraffic(traffic);
+  return traffic;
 }
 
 RawTCPServer::~RawTCPServer() { stop(); }
@@ -353,6 +478,10 @@ void RawTCPServer::closeConnections() {
 
 void RawTCPServer::stop() {
   Impl& d = *impl_;
+  {
+    std::lock_guard<std::mutex> lock(gServersMutex);
+    std::erase(gServers, this);
+  }
   {
     std::lock_guard<std::mutex> lock(d.mutex);
     if (d.stopping) return;

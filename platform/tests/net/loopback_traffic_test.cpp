@@ -1,0 +1,155 @@
+// The test kit's one way to wait while loopback traffic crosses real time: virtual time moves
+// on only once the answers on their way have been taken in, and a held answer waits for the
+// test. Each case here fails when the kit's advance does not wait for the traffic.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "platform/dispatch.h"
+#include "platform/error.h"
+#include "platform/url_connection.h"
+#include "testing/loopback_server.h"
+#include "testing/loopback_traffic.h"
+#include "testing/sandbox_test.h"
+
+namespace {
+
+using platform::URLConnection;
+using platform::URLRequest;
+
+struct Outcome : platform::URLConnectionDelegate {
+  std::string body;
+  bool finished = false;
+  std::optional<int> failure;
+  double endedAt = -1;
+  void connectionDidReceiveData(URLConnection&, const platform::Bytes& data) override {
+    body.append(data.begin(), data.end());
+  }
+  void connectionDidFinishLoading(URLConnection&) override {
+    finished = true;
+    endedAt = platform::Clock::current().monotonic();
+  }
+  void connectionDidFailWithError(URLConnection&, const platform::Error& error) override {
+    failure = error.code;
+    endedAt = platform::Clock::current().monotonic();
+  }
+};
+
+class LoopbackTrafficTest : public testkit::SandboxTest {
+ protected:
+  // Starts a load of `path` that times out after `timeout` seconds of virtual time.
+  std::shared_ptr<Outcome> load(const std::string& path, double timeout) {
+    URLRequest request(server.url(path));
+    request.setTimeoutInterval(timeout);
+    auto outcome = std::make_shared<Outcome>();
+    connections.push_back(URLConnection::connectionWithRequestDelegate(request, outcome));
+    return outcome;
+  }
+  testkit::LoopbackServer server;
+  std::vector<std::shared_ptr<URLConnection>> connections;
+};
+
+// Answers that take real time to arrive, started and then overtaken at once by virtual time
+// far past their time-out: each must arrive, whole, before the time-out can fire.
+TEST_F(LoopbackTrafficTest, VirtualTimeWaitsForAnswersOnTheirWay) {
+  testkit::ScriptedAnswer delayed = testkit::ScriptedAnswer::text("late but due");
+  delayed.delay = std::chrono::milliseconds(150);
+  testkit::ScriptedAnswer large = testkit::ScriptedAnswer::text(std::string(3 << 20, 'z'));
+  large.chunked = true;
+  large.chunkSize = 4096;
+  struct Case {
+    const char* path;
+    testkit::ScriptedAnswer answer;
+  };
+  const Case cases[] = {{"/delayed", delayed}, {"/large", large}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    server.setAnswer(c.path, c.answer);
+    const double started = clock().monotonic();
+    auto outcome = load(c.path, 1.0);
+    advance(30);
+    EXPECT_TRUE(outcome->finished);
+    EXPECT_FALSE(outcome->failure.has_value());
+    EXPECT_EQ(outcome->body, c.answer.body);
+    // Taken in at the instant it was started, before any of the time-out ran.
+    EXPECT_EQ(outcome->endedAt, started);
+  }
+  // A redirect chain is traffic too: each hop is awaited.
+  server.setRedirectChain({"/a", "/b", "/c"}, 302, delayed);
+  auto outcome = load("/a", 1.0);
+  advance(30);
+  EXPECT_TRUE(outcome->finished);
+  EXPECT_EQ(outcome->body, "late but due");
+}
+
+// A held answer is the test's to release: time moves over it, its time-out may fire, and
+// once released it arrives at the instant the test chose.
+TEST_F(LoopbackTrafficTest, AHeldAnswerWaitsForTheTestAndLetsTimeMove) {
+  auto answer = testkit::ScriptedAnswer::text("released");
+  answer.hold = std::make_shared<testkit::AnswerHold>();
+  server.setAnswer("/held", answer);
+
+  auto released = load("/held", 2.0);
+  ASSERT_TRUE(runUntil([&] { return answer.hold->waiting() == 1; }));
+  EXPECT_TRUE(settleTraffic());
+  advance(1.5);
+  EXPECT_FALSE(released->finished);
+  EXPECT_FALSE(released->failure.has_value());
+  EXPECT_EQ(server.requestsTo("/held").size(), 1u);
+  const double releasedAt = clock().monotonic();
+  answer.hold->release();
+  advance(0);
+  EXPECT_TRUE(released->finished);
+  EXPECT_EQ(released->body, "released");
+  EXPECT_EQ(released->endedAt, releasedAt);
+  EXPECT_EQ(answer.hold->waiting(), 0u);
+
+  // Never released: the load's own time-out ends it, with the answer still held.
+  auto never = testkit::ScriptedAnswer::text("never");
+  never.hold = std::make_shared<testkit::AnswerHold>();
+  server.setAnswer("/never", never);
+  auto timedOut = load("/never", 2.0);
+  ASSERT_TRUE(runUntil([&] { return never.hold->waiting() == 1; }));
+  advance(3);
+  EXPECT_EQ(timedOut->failure, platform::URLErrorTimedOut);
+  EXPECT_EQ(never.hold->waiting(), 1u);
+}
+
+TEST_F(LoopbackTrafficTest, AdvanceUntilStopsAtTheInstantTheConditionHolds) {
+  server.setAnswer("/x", testkit::ScriptedAnswer::text("x"));
+  std::shared_ptr<Outcome> outcome;
+  mainLoop().postAfter(0.7, [&] { outcome = load("/x", 1.0); });
+  const double started = clock().monotonic();
+  EXPECT_TRUE(advanceUntil([&] { return outcome && outcome->finished; }, 5));
+  EXPECT_NEAR(clock().monotonic() - started, 0.7, 1e-9);
+  EXPECT_FALSE(advanceUntil([] { return false; }, 2));
+  EXPECT_NEAR(clock().monotonic() - started, 2.7, 1e-9);
+}
+
+// What is still under way is named when the wait gives up.
+TEST_F(LoopbackTrafficTest, AWaitThatGivesUpSaysWhatWasUnderWay) {
+  auto slow = testkit::ScriptedAnswer::text("slow");
+  slow.delay = std::chrono::milliseconds(300);
+  server.setAnswer("/slow", slow);
+  auto outcome = load("/slow", 5.0);
+  ASSERT_TRUE(runUntil([&] { return server.requestCount() == 1; }));
+  std::string underWay = testkit::settleLoopbackTraffic(mainLoop(), 0.02);
+  EXPECT_NE(underWay.find("reading or answering"), std::string::npos) << underWay;
+  EXPECT_NE(underWay.find("1 URL connection"), std::string::npos) << underWay;
+  EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5), "");
+  EXPECT_TRUE(outcome->finished);
+
+  // Work of a worker's own, and a condition of the test's own, keep it unsettled too.
+  std::promise<void> go;
+  platform::DispatchQueue::global().async([ready = go.get_future().share()] { ready.wait(); });
+  bool workDone = false;
+  underWay = testkit::settleLoopbackTraffic(mainLoop(), 0.02, {{"the test's own work", [&] { return workDone; }}});
+  EXPECT_NE(underWay.find("the test's own work"), std::string::npos) << underWay;
+  EXPECT_NE(underWay.find("background queue"), std::string::npos) << underWay;
+  go.set_value();
+  workDone = true;
+  EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {{"the test's own work", [&] { return workDone; }}}), "");
+}
+
+}  // namespace

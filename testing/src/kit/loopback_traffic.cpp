@@ -1,0 +1,55 @@
+#include "testing/loopback_traffic.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/dispatch.h"
+#include "platform/run_loop.h"
+#include "platform/url_connection.h"
+
+namespace testkit {
+namespace {
+
+// What keeps the traffic from being settled now, one line each; empty when settled.
+std::vector<std::string> stillUnderWay(const std::vector<SettledCondition>& conditions) {
+  LoopbackTraffic traffic = loopbackTraffic();
+  std::vector<std::string> open = std::move(traffic.details);
+  // A connection, or a blocking load, waiting on a held answer is settled; any other is on
+  // its way somewhere.
+  const size_t synchronous = platform::URLConnection::synchronousLoadCount();
+  const size_t connections = platform::URLConnection::liveCount() + synchronous;
+  if (connections > traffic.held)
+    open.push_back(std::to_string(connections) + " URL connection(s) and blocking load(s) live, " +
+                   std::to_string(traffic.held) + " answer(s) held");
+  // A worker waiting on its loop or a blocking load waits on the traffic above.
+  if (platform::DispatchQueue::globalBusyCountForTesting() > 0)
+    open.push_back("the background queue is busy");
+  for (const auto& [what, settled] : conditions)
+    if (!settled()) open.push_back(what);
+  return open;
+}
+
+}  // namespace
+
+std::string settleLoopbackTraffic(platform::RunLoop& loop, double realSeconds,
+                                  const std::vector<SettledCondition>& conditions) {
+  const double deadline = platform::realMonotonicSeconds() + realSeconds;
+  int quietLooks = 0;
+  for (;;) {
+    loop.runUntilIdle();
+    auto open = stillUnderWay(conditions);
+    // Settled traffic stays settled across one more turn: the turn takes in what the last
+    // answer left readable, which may start more.
+    quietLooks = open.empty() ? quietLooks + 1 : 0;
+    if (quietLooks == 2) return "";
+    const double left = deadline - platform::realMonotonicSeconds();
+    if (left <= 0) {
+      std::string text;
+      for (const auto& line : open) text += line + "\n";
+      return text;
+    }
+    if (!open.empty()) loop.runOnce(std::min(left, 0.002));
+  }
+}
+
+}  // namespace testkit
