@@ -1,12 +1,13 @@
 #pragma once
-// How many heap bytes a tree holds while it lives, whoever allocates them (operator new, a
-// library's own pool over malloc, a parser's reused buffers): the program's malloc family
-// hands every call on to the C library's own allocator and, only while a measure is taken,
-// adds up the usable size of each block given out and subtracts it for each block given back.
-// Outside a measure the cost is one more call and a test, so timed runs are not held up.
-// Define it in the one source file of a bench program that measures; single-threaded use only.
+// How many heap bytes a program holds, whoever allocates them (operator new, a library's own
+// pool over malloc, a parser's reused buffers, another thread): the program's malloc family
+// hands every call on to the C library's own allocator and, only while a measure runs, adds up
+// the usable size of each block given out and subtracts it for each block given back, keeping
+// the highest sum reached. Outside a measure the cost is one more call and a test, so timed
+// runs are not held up. Include it from the one source file of a bench program.
 #include <malloc.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 
@@ -22,30 +23,48 @@ void __libc_free(void*);
 
 namespace benchheap {
 
-inline bool counting = false;
-inline long long held = 0;
+inline std::atomic<bool> counting{false};
+inline std::atomic<long long> heldBytes{0};
+inline std::atomic<long long> peakBytes{0};
+
+inline void change(long long bytes) {
+  const long long now = heldBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+  long long peak = peakBytes.load(std::memory_order_relaxed);
+  while (now > peak && !peakBytes.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+  }
+}
 
 inline void* given(void* block) {
-  if (counting && block) held += static_cast<long long>(malloc_usable_size(block));
+  if (block && counting.load(std::memory_order_relaxed)) change(static_cast<long long>(malloc_usable_size(block)));
   return block;
 }
 
 inline void takenBack(void* block) {
-  if (counting && block) held -= static_cast<long long>(malloc_usable_size(block));
+  if (block && counting.load(std::memory_order_relaxed)) change(-static_cast<long long>(malloc_usable_size(block)));
 }
+
+// Starts a measure from zero: from here on, what is given out and not given back (a block
+// given back that came before counts less), and the highest that reached.
+inline void start() {
+  heldBytes = 0;
+  peakBytes = 0;
+  counting = true;
+}
+
+inline void stop() { counting = false; }
+inline long long held() { return heldBytes.load(); }
+inline long long peak() { return peakBytes.load(); }
 
 // Heap bytes held by what `build()` returns, measured while it is still alive: what its
 // building allocated and did not give back (blocks counted at their usable size, so with the
 // allocator's rounding). Call it once unmeasured first when the reader keeps state of its own.
 template <class Build>
 long long heldBy(Build&& build) {
-  held = 0;
-  counting = true;
+  start();
   auto tree = build();
-  counting = false;
-  const long long bytes = held;
+  stop();
   (void)tree;
-  return bytes;
+  return held();
 }
 
 }  // namespace benchheap
@@ -70,12 +89,13 @@ int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
 }
 
 void* realloc(void* block, size_t size) noexcept {
-  const long long before = (benchheap::counting && block) ? static_cast<long long>(malloc_usable_size(block)) : 0;
+  const bool counting = benchheap::counting.load(std::memory_order_relaxed);
+  const long long before = (counting && block) ? static_cast<long long>(malloc_usable_size(block)) : 0;
   void* moved = __libc_realloc(block, size);
-  if (benchheap::counting) {
+  if (counting) {
     // A failed growth leaves the block as it was; a zero size gives it back.
-    if (moved) benchheap::held += static_cast<long long>(malloc_usable_size(moved)) - before;
-    else if (size == 0) benchheap::held -= before;
+    if (moved) benchheap::change(static_cast<long long>(malloc_usable_size(moved)) - before);
+    else if (size == 0) benchheap::change(-before);
   }
   return moved;
 }
