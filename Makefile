@@ -26,11 +26,13 @@ test: build
 demo: build
 	@./build/$(PRESET)/apps/adhost/adhost
 
+# Runs the programs of the benches whose source is there (a build folder keeps the programs of
+# benches since removed); a bench that cannot read its documents stops the run.
 bench:
 	@bash scripts/install-deps.sh bench
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench -j $(JOBS)
-	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+	@for s in bench/bench_*.cpp; do b=build/bench/bench/$$(basename $$s .cpp); if [ -x "$$b" ]; then "$$b" || exit 1; fi; done
 
 fuzz: deps
 	@cmake --preset fuzz >/dev/null

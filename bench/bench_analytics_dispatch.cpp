@@ -2,48 +2,17 @@
 // each answered hit deleted from the store in its own transaction): wall time, and the peak
 // of heap in use above the level before the dispatch (client and loopback server together).
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
-#include <atomic>
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
-#include <new>
 #include <string>
+
+#include "bench_heap.h"
 
 #include "analytics/OATracker.h"
 #include "platform/run_loop.h"
 #include "platform/sandbox.h"
 #include "testing/raw_tcp_server.h"
-
-namespace {
-
-std::atomic<long> gHeapInUse{0};
-std::atomic<long> gHeapPeak{0};
-
-void noteAllocation(void* p) {
-  if (!p) return;
-  long now = gHeapInUse += static_cast<long>(malloc_usable_size(p));
-  long peak = gHeapPeak.load();
-  while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {
-  }
-}
-
-}  // namespace
-
-void* operator new(size_t size) {
-  void* p = std::malloc(size ? size : 1);
-  if (!p) throw std::bad_alloc();
-  noteAllocation(p);
-  return p;
-}
-// The pointer came from malloc in operator new above.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  gHeapInUse -= static_cast<long>(malloc_usable_size(p));
-  std::free(p);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -65,22 +34,22 @@ void BM_Dispatch150HitsOverLoopback(benchmark::State& state) {
   analytics::OATracker::setCollector({"127.0.0.1", server.port()});
   auto tracker = analytics::OATracker::sharedTracker();
   auto& loop = platform::RunLoop::main();
-  long peakAbove = 0;
+  long long peakAbove = 0;
   for (auto _ : state) {
     state.PauseTiming();
     tracker->startTrackerWithAccountIDDispatchPeriodDelegate("OA-1234-5", 0, {});
     for (int i = 0; i < kHits; ++i) {
       tracker->trackEventActionLabelValueWithError("game", "level " + std::to_string(i), "won", i);
     }
-    const long before = gHeapInUse.load();
-    gHeapPeak = before;
+    benchheap::start();
     state.ResumeTiming();
 
     tracker->dispatch();
     loop.runUntil([&] { return tracker->inFlightForTesting() == 0; }, 60.0);
 
     state.PauseTiming();
-    peakAbove = std::max(peakAbove, gHeapPeak.load() - before);
+    benchheap::stop();
+    peakAbove = std::max(peakAbove, benchheap::peak());
     if (tracker->storedEventsForTesting() != 0) state.SkipWithError("hits left in the store");
     tracker->stopTracker();
     state.ResumeTiming();

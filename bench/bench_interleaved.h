@@ -16,6 +16,8 @@ struct Side {
   std::string name;
   // One read of the document; what it returns is kept so the work cannot be dropped.
   std::function<long()> once;
+  // Printed at the end of the side's line (what else was measured of it), when not empty.
+  std::string note = {};
 };
 
 struct Spread {
@@ -43,8 +45,8 @@ inline Spread spreadOf(std::vector<double> rates) {
 }
 
 // Runs `rounds` interleaved rounds of every side over a document of `bytes` bytes, prints a
-// line per side (median MB/s, range, and the ratio of its median to the last side's, the
-// reference) and returns the spreads in the order of `sides`.
+// line per side (median MB/s, range, the ratio of its median to the last side's, the
+// reference, and its note) and returns the spreads in the order of `sides`.
 inline std::vector<Spread> compare(const char* document, size_t bytes, const std::vector<Side>& sides,
                                    int rounds = 9) {
   std::vector<std::vector<double>> rates(sides.size());
@@ -56,8 +58,9 @@ inline std::vector<Spread> compare(const char* document, size_t bytes, const std
   std::printf("%s (%zu bytes), median MB/s [slowest - fastest round] of %d interleaved rounds:\n", document, bytes,
               rounds);
   for (size_t s = 0; s < sides.size(); ++s)
-    std::printf("  %-34s %8.1f [%7.1f - %7.1f]  %.2fx %s\n", sides[s].name.c_str(), spreads[s].median, spreads[s].low,
-                spreads[s].high, spreads[s].median / reference.median, sides.back().name.c_str());
+    std::printf("  %-34s %8.1f [%7.1f - %7.1f]  %5.2fx %s%s%s\n", sides[s].name.c_str(), spreads[s].median,
+                spreads[s].low, spreads[s].high, spreads[s].median / reference.median, sides.back().name.c_str(),
+                sides[s].note.empty() ? "" : "  ", sides[s].note.c_str());
   return spreads;
 }
 

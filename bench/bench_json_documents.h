@@ -1,16 +1,10 @@
 #pragma once
 // The documents the JSON benches read, made by one generator with one seed so that every
-// parser is timed on the same bytes, and the timing loop they share: each parser runs in
-// rounds of at least 0.2 s; the best round counts.
-#include <chrono>
+// parser is timed on the same bytes: an ad answer, a list of them, and two documents of the
+// same size that stress a tree in other ways (many small values; long texts).
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <string>
-
-#include <nlohmann/json.hpp>
-#include <rapidjson/document.h>
+#include <vector>
 
 namespace benchdocs {
 
@@ -60,57 +54,6 @@ inline std::string adAnswer(Lcg& rng, int index) {
   return s;
 }
 
-inline double bestMBps(const std::string& text, const std::function<bool(const std::string&)>& parse) {
-  using clock = std::chrono::steady_clock;
-  if (!parse(text)) {
-    std::fprintf(stderr, "parse failed\n");
-    std::exit(1);
-  }
-  double best = 0;
-  for (int round = 0; round < 5; ++round) {
-    long iterations = 0;
-    auto start = clock::now();
-    double elapsed = 0;
-    do {
-      parse(text);
-      ++iterations;
-      elapsed = std::chrono::duration<double>(clock::now() - start).count();
-    } while (elapsed < 0.2);
-    double mbps = static_cast<double>(text.size()) * iterations / elapsed / 1e6;
-    if (mbps > best) best = mbps;
-  }
-  return best;
-}
-
-// The two DOM parsers every JSON bench compares against.
-inline double nlohmannMBps(const std::string& text) {
-  return bestMBps(text, [](const std::string& t) {
-    auto j = nlohmann::json::parse(t, nullptr, false);
-    return !j.is_discarded();
-  });
-}
-
-inline double rapidjsonMBps(const std::string& text) {
-  return bestMBps(text, [](const std::string& t) {
-    rapidjson::Document d;
-    d.Parse(t.c_str(), t.size());
-    return !d.HasParseError();
-  });
-}
-
-// Reads `text` with `parse` and with the two DOM parsers, prints one line comparing them and
-// returns the client's rate.
-inline double compareWithLibraries(const char* client, const char* name, const std::string& text,
-                                   const std::function<bool(const std::string&)>& parse) {
-  double ours = bestMBps(text, parse);
-  double nlohmann = nlohmannMBps(text);
-  double rapid = rapidjsonMBps(text);
-  std::printf("%-22s %9zu bytes  %s %8.1f MB/s  nlohmann %8.1f MB/s  rapidjson %8.1f MB/s"
-              "  vs nlohmann %5.2fx  vs rapidjson %5.2fx\n",
-              name, text.size(), client, ours, nlohmann, rapid, ours / nlohmann, ours / rapid);
-  return ours;
-}
-
 // About 1 MB: ad answers in one list, drawn from `rng` after whatever it gave before.
 inline std::string largeDocument(Lcg& rng) {
   std::string large = "{\"status\":200,\"ads\":[";
@@ -120,6 +63,76 @@ inline std::string largeDocument(Lcg& rng) {
   }
   large += "]}";
   return large;
+}
+
+// About 1 MB of numbers and small containers, as level data or a batch of counters come:
+// every value a small node of its own.
+inline std::string mixedDocument(Lcg& rng) {
+  auto integer = [&](uint32_t below) { return std::to_string(rng.next() % below); };
+  auto decimal = [&] { return integer(10000) + "." + integer(1000); };
+  auto exponent = [&] { return integer(10) + "." + integer(100) + (rng.next() % 2 ? "e-" : "E+") + integer(20); };
+  std::string s = "{\"status\":200,\"rows\":[";
+  for (int i = 0; s.size() < 1000000; ++i) {
+    if (i) s += ",";
+    s += "{\"id\":" + std::to_string(i) + ",\"x\":" + integer(1000000) + ",\"y\":-" + integer(100000) +
+         ",\"v\":" + decimal() + ",\"e\":" + exponent() + ",\"on\":" + (rng.next() % 2 ? "true" : "false") +
+         ",\"tag\":null,\"p\":[" + integer(100) + "," + integer(100) + "," + integer(100) + "],\"r\":{\"w\":" +
+         integer(2048) + ",\"h\":" + integer(2048) + ",\"s\":" + decimal() + "},\"q\":[[" + integer(10) + "," +
+         integer(10) + "],[" + integer(10) + "," + integer(10) + "],[]],\"k\":[" + decimal() + ",-" + decimal() +
+         ",{}]}";
+  }
+  return s + "]}";
+}
+
+// About 1 MB mostly of strings: ids, titles, and descriptions of some hundreds of bytes in
+// several languages, with escapes (quotes, new lines, escaped code points) and plain UTF-8.
+inline std::string stringDocument(Lcg& rng) {
+  // Plain words, raw UTF-8, and words that carry JSON escapes.
+  static const char* const words[] = {
+      "tap", "to", "play", "the", "rocket", "bird", "levels", "coins", "free", "weekend", "offer", "install",
+      "now", "reward", "daily", "puzzle", "adventure", "collect", "stars", "and", "unlock",
+      "f\u00eate", "sp\u00e9ciale", "pi\u00e8ces", "M\u00fcnzen", "caf\u00e9", "\u00a1ahora!",
+      "\u4eca\u3059\u3050", "\u30b2\u30fc\u30e0",
+      "\\\"best\\\"", "line\\nbreak", "tab\\there", "path\\/to", "\\u00e9t\\u00e9", "\\u2013", "\\ud83d\\ude80"};
+  auto text = [&](size_t bytes) {
+    std::string out;
+    while (out.size() < bytes) {
+      if (!out.empty()) out += ' ';
+      out += words[rng.next() % (sizeof words / sizeof *words)];
+    }
+    return out;
+  };
+  auto id = [&] {
+    std::string out;
+    for (int i = 0; i < 24; ++i) out += "0123456789abcdef"[rng.next() % 16];
+    return out;
+  };
+  std::string s = "{\"status\":200,\"texts\":[";
+  for (int i = 0; s.size() < 1000000; ++i) {
+    if (i) s += ",";
+    s += "{\"id\":\"" + id() + "\",\"lang\":\"" + (rng.next() % 2 ? "en" : "fr") + "\",\"title\":\"" +
+         text(10 + rng.next() % 40) + "\",\"body\":\"" + text(100 + rng.next() % 700) + "\",\"tags\":[\"" +
+         text(4) + "\",\"" + text(12) + "\",\"" + text(30) + "\"],\"url\":\"https://cdn.example/" + id() +
+         "/" + id() + ".html\"}";
+  }
+  return s + "]}";
+}
+
+struct Document {
+  const char* key;  // a word to choose it by
+  const char* name;
+  std::string text;
+};
+
+// The four documents the JSON benches compare on, in the order they print.
+inline std::vector<Document> documents() {
+  Lcg rng;
+  std::vector<Document> all;
+  all.push_back({"answer", "ad answer", adAnswer(rng, 1)});
+  all.push_back({"list", "ad list", largeDocument(rng)});
+  all.push_back({"numbers", "numbers and small containers", mixedDocument(rng)});
+  all.push_back({"strings", "string-heavy", stringDocument(rng)});
+  return all;
 }
 
 }  // namespace benchdocs

@@ -1,12 +1,11 @@
-// What a long-running host is made to hold, measured over the real platform: the heap in use
-// (malloc's own count, so freed memory the allocator keeps does not blur it) after
+// What a long-running host is made to hold, measured over the real platform: its heap (the
+// blocks given out and not given back, so freed memory the allocator keeps does not blur it) after
 //   - one web view loading 1,000 pages that each alert and log a 1 MiB text;
 //   - one web view loading 200 pages of 1 MB markup (its back list);
 //   - 200,000 one-hour timers invalidated, one timer moved 200,000 times (schedule entries);
 // the files left in a folder of look-alike temporaries after the first atomic write; and the
 // text describing arrays nested 10,000 deep. A plain program, not a timed benchmark: it
 // prints figures, one line each. Arguments name the parts to run (all by default).
-#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_heap.h"
 #include "platform/clock.h"
 #include "platform/file_manager.h"
 #include "platform/run_loop.h"
@@ -28,10 +28,8 @@ using platform::RunLoop;
 using platform::Timer;
 using platform::WebView;
 
-double heapMiB() {
-  struct mallinfo2 m = mallinfo2();
-  return static_cast<double>(m.uordblks + m.hblkhd) / (1 << 20);
-}
+// The heap held more than at the last benchheap::start().
+double heapMiB() { return static_cast<double>(benchheap::held()) / (1 << 20); }
 
 void loadAndWait(WebView& view, const std::string& html) {
   view.loadHTMLStringBaseURL(html, std::nullopt);
@@ -39,49 +37,49 @@ void loadAndWait(WebView& view, const std::string& html) {
 }
 
 void pageMessages() {
-  const double before = heapMiB();
+  benchheap::start();
   auto view = WebView::create(platform::Rect(0, 0, 320, 50));
   for (int i = 0; i < 1000; ++i)
     loadAndWait(*view, "<script>var s = new Array((1 << 20) + 1).join('m'); alert(s); console.log(s);</script>");
   std::printf("1,000 pages alerting and logging 1 MiB: host heap +%.1f MiB (%zu alerts, %zu console lines kept)\n",
-              heapMiB() - before, view->alertsForTesting().size(), view->consoleMessagesForTesting().size());
+              heapMiB(), view->alertsForTesting().size(), view->consoleMessagesForTesting().size());
 }
 
 void history() {
-  const double before = heapMiB();
+  benchheap::start();
   auto view = WebView::create(platform::Rect(0, 0, 320, 50));
   const std::string filler(1000000, 'f');
   for (int i = 0; i < 200; ++i) loadAndWait(*view, "<p>" + std::to_string(i) + "</p><!--" + filler + "-->");
-  std::printf("200 pages of 1 MB markup: host heap +%.1f MiB\n", heapMiB() - before);
+  std::printf("200 pages of 1 MB markup: host heap +%.1f MiB\n", heapMiB());
 }
 
 void timers() {
   auto& loop = RunLoop::main();
   {
-    const double before = heapMiB();
+    benchheap::start();
     std::vector<std::shared_ptr<Timer>> held;
     for (int i = 0; i < 200000; ++i) held.push_back(Timer::scheduledTimer(3600, false, [](Timer&) {}));
     for (auto& t : held) t->invalidate();
     held.clear();
     loop.runOnce(0);
     std::printf("200,000 one-hour timers invalidated: %zu schedule entries, heap +%.1f MiB\n",
-                loop.scheduledEntryCountForTesting(), heapMiB() - before);
+                loop.scheduledEntryCountForTesting(), heapMiB());
   }
   {
-    const double before = heapMiB();
+    benchheap::start();
     for (int i = 0; i < 200000; ++i) Timer::scheduledTimer(3600, false, [](Timer&) {})->invalidate();
     loop.runOnce(0);
     std::printf("200,000 one-hour timers made and invalidated one by one: %zu schedule entries, heap +%.1f MiB\n",
-                loop.scheduledEntryCountForTesting(), heapMiB() - before);
+                loop.scheduledEntryCountForTesting(), heapMiB());
   }
   {
-    const double before = heapMiB();
+    benchheap::start();
     auto timer = Timer::scheduledTimer(3600, false, [](Timer&) {});
     const double now = platform::Clock::current().monotonic();
     for (int i = 0; i < 200000; ++i) timer->setFireDate(now + 3600 + i);
     loop.runOnce(0);
     std::printf("one timer moved 200,000 times: %zu schedule entries, heap +%.1f MiB\n",
-                loop.scheduledEntryCountForTesting(), heapMiB() - before);
+                loop.scheduledEntryCountForTesting(), heapMiB());
     timer->invalidate();
   }
 }

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the fuzzers need.
 # Quiet and quick when everything is present; refreshes the package lists only when something is missing.
 # `install-deps.sh coverage` also installs lcov, which only `make coverage` uses;
-# `install-deps.sh bench` also installs the benchmark library and the two JSON libraries the
+# `install-deps.sh bench` also installs the benchmark library and the three JSON libraries the
 # benchmarks compare against, which only `make bench` uses.
 set -euo pipefail
 
@@ -15,7 +15,7 @@ packages=(
 )
 case "${1:-}" in
   coverage) packages+=(lcov) ;;
-  bench) packages+=(libbenchmark-dev nlohmann-json3-dev rapidjson-dev) ;;
+  bench) packages+=(libbenchmark-dev nlohmann-json3-dev rapidjson-dev libsimdjson-dev) ;;
 esac
 
 missing=()
