@@ -1,5 +1,8 @@
 #include "NBAdXMLParser.h"
 
+#include <cstdint>
+#include <cstdlib>
+
 #include "NBSDKUtil.h"
 #include "platform/text_helpers.h"
 #include "platform/xml_parser.h"
@@ -8,23 +11,48 @@ namespace nubira {
 
 namespace {
 
-int intValue(const platform::Value& text) { return static_cast<int>(text.integerValue()); }
+// What a number attribute reads as: its leading decimal integer (0 for none, saturated past
+// the range of 64 bits), cut to int; 0 when the attribute is absent. Plain digits, as the
+// server writes them, are read here; anything else (signs, spaces, long numbers) by strtoll.
+int intValue(const char* text) {
+  if (!text) return 0;
+  int64_t value = 0;
+  size_t i = 0;
+  for (; i < 18 && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  if (i == 0 || text[i] != '\0') value = std::strtoll(text, nullptr, 10);
+  return static_cast<int>(value);
+}
+
+bool isAsciiSpaceOrLineEnd(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// `text` without white space and line ends at either end. Text the server writes has none
+// there, and is then taken as it is; otherwise it is cut into `room`.
+std::string_view trimmedView(std::string_view text, std::string& room) {
+  if (!text.empty() && static_cast<unsigned char>(text.front()) < 0x80 && static_cast<unsigned char>(text.back()) < 0x80 &&
+      !isAsciiSpaceOrLineEnd(text.front()) && !isAsciiSpaceOrLineEnd(text.back()))
+    return text;
+  room = platform::trimWhitespaceAndNewlines(text);
+  return room;
+}
 
 }  // namespace
 
+// Reads the events in place: a reply of many ads has a few names and attributes per ad to
+// look at, and copying every one of them would cost more than the reading.
 class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
  public:
   explicit Listener(NBAdUnit& ad) : ad_(ad) {}
 
-  void didStartElement(platform::XMLParser&, const std::string& name, const platform::XMLAttributes& attributes) override {
+  void didStartElementInPlace(platform::XMLParser&, std::string_view name,
+                              const platform::XMLAttributeList& attributes) override {
     if (platform::equalsIgnoringAsciiCase(name, "Ad")) {
-      if (const auto* type = attributes.find("type")) {
-        ad_.adType = NBAdUnit::getAdType(platform::trimWhitespaceAndNewlines(type->stringValue()));
+      if (const char* type = attributes.find("type")) {
+        ad_.adType = NBAdUnit::getAdType(trimmedView(type, trimmed_));
       }
-      if (const auto* action = attributes.find("actionType")) ad_.adActionType = intValue(*action);
-      if (const auto* action = attributes.find("actiontype")) ad_.adActionType = intValue(*action);
-      ad_.width = intValue(attributes.get("width"));
-      ad_.height = intValue(attributes.get("height"));
+      if (const char* action = attributes.find("actionType")) ad_.adActionType = intValue(action);
+      if (const char* action = attributes.find("actiontype")) ad_.adActionType = intValue(action);
+      ad_.width = intValue(attributes.find("width"));
+      ad_.height = intValue(attributes.find("height"));
     } else if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
       isAdUrl_ = true;
       adUrlText_.clear();
@@ -34,19 +62,25 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
   }
 
   // A URL written with character entities arrives in several runs: all of them make it.
-  void foundCharacters(platform::XMLParser&, const std::string& text) override {
+  void foundCharactersInPlace(platform::XMLParser&, std::string_view text) override {
     if (isAdUrl_) adUrlText_ += text;
   }
 
   void foundCDATA(platform::XMLParser&, const platform::Bytes& block) override {
     // Into the room of an earlier block, when there was one.
-    if (ad_.CDATABlock) ad_.CDATABlock->assign(block.begin(), block.end());
-    else ad_.CDATABlock.emplace(block.begin(), block.end());
+    const std::string_view text(reinterpret_cast<const char*>(block.data()), block.size());
+    if (ad_.CDATABlock) ad_.CDATABlock->assign(text);
+    else ad_.CDATABlock.emplace(text);
   }
 
-  void didEndElement(platform::XMLParser&, const std::string& name) override {
+  void didEndElementInPlace(platform::XMLParser&, std::string_view name) override {
     if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
-      if (isAdUrl_ && !adUrlText_.empty()) ad_.targetUrl = platform::trimWhitespaceAndNewlines(adUrlText_);
+      if (isAdUrl_ && !adUrlText_.empty()) {
+        const std::string_view url = trimmedView(adUrlText_, trimmed_);
+        // Into the room of the last ad's URL, when there was one.
+        if (ad_.targetUrl) ad_.targetUrl->assign(url);
+        else ad_.targetUrl.emplace(url);
+      }
       isAdUrl_ = false;
     } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {
       isTitleText_ = false;
@@ -58,6 +92,8 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
   bool isTitleText_ = false;
   bool isAdUrl_ = false;
   std::string adUrlText_;
+  // Room for text that had to be trimmed.
+  std::string trimmed_;
 };
 
 NBAdXMLParser::NBAdXMLParser() = default;
