@@ -65,6 +65,9 @@ class XMLAttributeList {
   // The i-th attribute in document order, i < size().
   const char* nameAt(size_t i) const { return pairs_[2 * i]; }
   const char* valueAt(size_t i) const { return pairs_[2 * i + 1]; }
+  // Whether the i-th attribute is named exactly `name`, for a delegate that looks for
+  // several names in one pass.
+  bool nameIs(size_t i, std::string_view name) const;
 
  private:
   const char* const* pairs_;
@@ -133,6 +136,11 @@ class XMLParser {
   // From inside a callback: no further events; `parse()` returns false with the
   // delegate-aborted error (code 512), which the delegate also receives.
   void abortParsing();
+  // From inside a callback: until it is called again with nullptr, the text runs outside
+  // CDATA sections are appended to `*text` instead of being reported (for a delegate that
+  // gathers an element's text whole: most runs then cost no call into the delegate). `*text`
+  // outlives the parse or the next call; no effect outside parse().
+  void appendCharactersTo(std::string* text);
 
   const std::optional<Error>& parserError() const { return error_; }
   // Position of the event being reported (1-based line, 0-based column); after `parse()`,

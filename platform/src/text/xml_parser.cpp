@@ -75,6 +75,9 @@ struct XMLParser::Impl {
   Bytes cdata;
   size_t documentSize = 0;
   bool sawElement = false;
+  bool inCdata = false;
+  // Set by the delegate: where text runs go instead of the delegate.
+  std::string* textSink = nullptr;
   bool aborted = false;
   bool parsing = false;
   bool positionKept = false;  // line and column copied out, after a failure
@@ -83,6 +86,8 @@ struct XMLParser::Impl {
   // that takes them as strings then mostly allocate nothing.
   std::string name;
   std::string text;
+  // The lengths of the names of the open elements.
+  std::vector<size_t> nameSizes;
   XMLAttributes attributes;
   const XMLAttributes noAttributes;
 
@@ -128,14 +133,25 @@ struct XMLParser::Impl {
 
   static void onStart(void* user, const XML_Char* name, const XML_Char** atts) {
     Impl& self = of(user);
+    const std::string_view element(name);
+    self.nameSizes.push_back(element.size());
     if (self.stopped()) return;
     self.sawElement = true;
-    self.delegate->didStartElementInPlace(*self.owner, name, XMLAttributeList(atts));
+    self.delegate->didStartElementInPlace(*self.owner, element, XMLAttributeList(atts));
   }
   static void onEnd(void* user, const XML_Char* name) {
     Impl& self = of(user);
+    // The library matches every end with its start, so the name is as long as the start's;
+    // measuring it again would cost as much as a small delegate's whole work.
+    size_t size;
+    if (self.nameSizes.empty()) {
+      size = std::strlen(name);
+    } else {
+      size = self.nameSizes.back();
+      self.nameSizes.pop_back();
+    }
     if (self.stopped()) return;
-    self.delegate->didEndElementInPlace(*self.owner, name);
+    self.delegate->didEndElementInPlace(*self.owner, std::string_view(name, size));
   }
   // Text runs come one per line and per entity reference, so this is kept to a call: the
   // text of CDATA sections goes to a handler of its own, set for the length of a section.
@@ -144,6 +160,13 @@ struct XMLParser::Impl {
     if (self.stopped() || len <= 0) return;
     self.delegate->foundCharactersInPlace(*self.owner, std::string_view(s, static_cast<size_t>(len)));
   }
+  static void onTextAppended(void* user, const XML_Char* s, int len) {
+    Impl& self = of(user);
+    if (self.stopped()) return;
+    self.textSink->append(s, static_cast<size_t>(len));
+  }
+  // Where the text outside CDATA sections goes now.
+  XML_CharacterDataHandler textHandler() const { return textSink ? &Impl::onTextAppended : &Impl::onText; }
   static void onCdataText(void* user, const XML_Char* s, int len) {
     Impl& self = of(user);
     if (self.stopped()) return;
@@ -151,18 +174,22 @@ struct XMLParser::Impl {
   }
   static void onCdataStart(void* user) {
     Impl& self = of(user);
+    self.inCdata = true;
     XML_SetCharacterDataHandler(self.xml, &Impl::onCdataText);
     self.cdata.clear();
     // A section's bytes are the document's own, so what is left of the document is room
     // enough (the pages the section never reaches are never touched); a large block then
     // never grows by copying itself.
+    // The room the first section takes is then room enough for every later one.
+    if (self.cdata.capacity() > 0) return;
     const XML_Index at = XML_GetCurrentByteIndex(self.xml);
     if (at >= 0 && static_cast<size_t>(at) < self.documentSize)
       self.cdata.reserve(self.documentSize - static_cast<size_t>(at));
   }
   static void onCdataEnd(void* user) {
     Impl& self = of(user);
-    XML_SetCharacterDataHandler(self.xml, &Impl::onText);
+    self.inCdata = false;
+    XML_SetCharacterDataHandler(self.xml, self.textHandler());
     if (self.stopped()) return;
     // Handed over in place and kept, so the next section reuses its room.
     self.delegate->foundCDATA(*self.owner, self.cdata);
@@ -177,14 +204,18 @@ struct XMLParser::Impl {
   }
 };
 
+bool XMLAttributeList::nameIs(size_t i, std::string_view name) const {
+  const char* key = nameAt(i);
+  // Compared byte by byte without measuring the key first: most keys differ in their first
+  // bytes, and a shorter key is never read past its end.
+  for (size_t k = 0; k < name.size(); ++k)
+    if (key[k] != name[k]) return false;
+  return key[name.size()] == '\0';
+}
+
 const char* XMLAttributeList::find(std::string_view name) const {
-  for (const char* const* at = pairs_; *at; at += 2) {
-    const char* key = *at;
-    // Compared without measuring the key first: most keys differ in their first bytes.
-    size_t i = 0;
-    while (i < name.size() && key[i] == name[i]) ++i;
-    if (i == name.size() && key[i] == '\0') return at[1];
-  }
+  for (size_t i = 0; pairs_[2 * i]; ++i)
+    if (nameIs(i, name)) return valueAt(i);
   return nullptr;
 }
 
@@ -243,6 +274,7 @@ bool XMLParser::parse() {
   impl.documentSize = size_;
   // Room for the names and the text runs of a typical document at once.
   impl.name.reserve(32);
+  impl.nameSizes.reserve(16);
   impl.text.reserve(128);
   impl.delegate = delegate;
   impl.xml = XML_ParserCreate(nullptr);
@@ -326,6 +358,13 @@ void XMLParser::abortParsing() {
   if (!impl_ || !impl_->parsing || impl_->stopped()) return;
   impl_->aborted = true;
   XML_StopParser(impl_->xml, XML_FALSE);
+}
+
+void XMLParser::appendCharactersTo(std::string* text) {
+  if (!impl_->parsing) return;
+  impl_->textSink = text;
+  // Inside a CDATA section its own handler stays; the section's end sets this one.
+  if (!impl_->inCdata) XML_SetCharacterDataHandler(impl_->xml, impl_->textHandler());
 }
 
 long XMLParser::lineNumber() const {

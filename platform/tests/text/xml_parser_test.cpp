@@ -234,6 +234,60 @@ TEST(XMLParserTest, InPlaceAndCopiedEventsMix) {
   EXPECT_EQ(recorder->events, (Events{"<x k=v>", "text:text", "</x>"}));
 }
 
+// Text appended to the delegate's string while it asks for it: every run outside CDATA
+// sections (entities, lines, inner elements) in order, and none of it reported as well.
+TEST(XMLParserTest, TextGoesToTheDelegatesStringWhileAsked) {
+  // Gathers the text of every <u> element into `gathered`, one line per element.
+  struct Gatherer : Recorder {
+    std::string text;
+    std::vector<std::string> gathered;
+    void didStartElementInPlace(XMLParser& p, std::string_view name, const XMLAttributeList& attrs) override {
+      if (name == "u") {
+        text.clear();
+        p.appendCharactersTo(&text);
+      }
+      XMLParserDelegate::didStartElementInPlace(p, name, attrs);
+    }
+    void didEndElementInPlace(XMLParser& p, std::string_view name) override {
+      if (name == "u") {
+        p.appendCharactersTo(nullptr);
+        gathered.push_back(text);
+      }
+      XMLParserDelegate::didEndElementInPlace(p, name);
+    }
+  };
+  const struct {
+    const char* name;
+    const char* text;
+    std::vector<std::string> gathered;
+    Events events;
+  } cases[] = {
+      {"runs, inner elements and CDATA", "<r>a<u>b&amp;c\nd<![CDATA[x]]>e<i>f</i>g</u>h</r>", {"b&c\ndefg"},
+       {"begin", "<r>", "text:a", "<u>", "cdata:x", "<i>", "</i>", "</u>", "text:h", "</r>", "end"}},
+      {"an entity of the document", "<!DOCTYPE r [<!ENTITY who \"world\">]><r><u>hello &who;</u>!</r>",
+       {"hello world"}, {"begin", "<r>", "<u>", "</u>", "text:!", "</r>", "end"}},
+      {"two elements, empty one", "<r><u>one</u> <u/><u>t&#233;</u></r>", {"one", "", "t\xC3\xA9"},
+       {"begin", "<r>", "<u>", "</u>", "text: ", "<u>", "</u>", "<u>", "</u>", "</r>", "end"}},
+      {"cut inside", "<r><u>kept<v>", {}, {"begin", "<r>", "<u>", "<v>", "error"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto gatherer = std::make_shared<Gatherer>();
+    auto run = parse(c.text, "", true, gatherer);
+    EXPECT_EQ(gatherer->gathered, c.gathered);
+    EXPECT_EQ(run.recorder->events, c.events);
+  }
+  // Asked outside parsing, it does nothing.
+  std::string unused;
+  XMLParser idle(std::string_view("<a>x</a>"));
+  idle.appendCharactersTo(&unused);
+  auto recorder = std::make_shared<Recorder>();
+  idle.setDelegate(recorder);
+  EXPECT_TRUE(idle.parse());
+  EXPECT_EQ(unused, "");
+  EXPECT_EQ(recorder->runs, (std::vector<std::string>{"x"}));
+}
+
 TEST(XMLParserTest, AttributeListFindsExactNamesOnly) {
   const char* const pairs[] = {"type", "banner", "actionType", "2", "t", "", "typed", "x", nullptr};
   const XMLAttributeList list(pairs);
@@ -256,6 +310,10 @@ TEST(XMLParserTest, AttributeListFindsExactNamesOnly) {
     ASSERT_NE(found, nullptr);
     EXPECT_STREQ(found, c.value);
   }
+  EXPECT_TRUE(list.nameIs(0, "type"));
+  EXPECT_FALSE(list.nameIs(0, "typed"));
+  EXPECT_FALSE(list.nameIs(3, "type"));
+  EXPECT_TRUE(list.nameIs(2, "t"));
   const char* const none[] = {nullptr};
   EXPECT_TRUE(XMLAttributeList(none).empty());
   EXPECT_EQ(XMLAttributeList(none).size(), 0u);

@@ -35,6 +35,17 @@ std::string_view trimmedView(std::string_view text, std::string& room) {
   return room;
 }
 
+// Sets `field` to `text` in the room of the last ad's value, when there was one (appending
+// to an emptied string takes a shorter path than assigning to it).
+void keep(std::optional<std::string>& field, std::string_view text) {
+  if (!field) {
+    field.emplace(text);
+    return;
+  }
+  field->clear();
+  field->append(text);
+}
+
 }  // namespace
 
 // Reads the events in place: a reply of many ads has a few names and attributes per ad to
@@ -43,43 +54,55 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
  public:
   explicit Listener(NBAdUnit& ad) : ad_(ad) {}
 
-  void didStartElementInPlace(platform::XMLParser&, std::string_view name,
+  void didStartElementInPlace(platform::XMLParser& parser, std::string_view name,
                               const platform::XMLAttributeList& attributes) override {
     if (platform::equalsIgnoringAsciiCase(name, "Ad")) {
-      if (const char* type = attributes.find("type")) {
-        ad_.adType = NBAdUnit::getAdType(trimmedView(type, trimmed_));
-      }
-      if (const char* action = attributes.find("actionType")) ad_.adActionType = intValue(action);
-      if (const char* action = attributes.find("actiontype")) ad_.adActionType = intValue(action);
-      ad_.width = intValue(attributes.find("width"));
-      ad_.height = intValue(attributes.find("height"));
+      readAd(attributes);
     } else if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
       isAdUrl_ = true;
       adUrlText_.clear();
+      // A URL written with character entities arrives in several runs: all of them make it.
+      parser.appendCharactersTo(&adUrlText_);
     } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {
       isTitleText_ = true;
     }
   }
 
-  // A URL written with character entities arrives in several runs: all of them make it.
-  void foundCharactersInPlace(platform::XMLParser&, std::string_view text) override {
-    if (isAdUrl_) adUrlText_ += text;
+  // The attributes of an Ad, looked for in one pass; names are exact. Of both spellings of
+  // the action type, the lower-case one counts.
+  void readAd(const platform::XMLAttributeList& attributes) {
+    const char *type = nullptr, *actionType = nullptr, *actiontype = nullptr, *width = nullptr, *height = nullptr;
+    for (size_t i = 0, n = attributes.size(); i < n; ++i) {
+      const char* value = attributes.valueAt(i);
+      switch (attributes.nameAt(i)[0]) {
+        case 't': if (attributes.nameIs(i, "type")) type = value; break;
+        case 'a':
+          if (attributes.nameIs(i, "actionType")) actionType = value;
+          else if (attributes.nameIs(i, "actiontype")) actiontype = value;
+          break;
+        case 'w': if (attributes.nameIs(i, "width")) width = value; break;
+        case 'h': if (attributes.nameIs(i, "height")) height = value; break;
+      }
+    }
+    if (type) ad_.adType = NBAdUnit::getAdType(trimmedView(type, trimmed_));
+    if (actiontype || actionType) ad_.adActionType = intValue(actiontype ? actiontype : actionType);
+    ad_.width = intValue(width);
+    ad_.height = intValue(height);
   }
+
+  // Only the URL's text is wanted, and it goes straight to adUrlText_.
+  void foundCharactersInPlace(platform::XMLParser&, std::string_view) override {}
 
   void foundCDATA(platform::XMLParser&, const platform::Bytes& block) override {
-    // Into the room of an earlier block, when there was one.
     const std::string_view text(reinterpret_cast<const char*>(block.data()), block.size());
-    if (ad_.CDATABlock) ad_.CDATABlock->assign(text);
-    else ad_.CDATABlock.emplace(text);
+    keep(ad_.CDATABlock, text);
   }
 
-  void didEndElementInPlace(platform::XMLParser&, std::string_view name) override {
+  void didEndElementInPlace(platform::XMLParser& parser, std::string_view name) override {
     if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
+      parser.appendCharactersTo(nullptr);
       if (isAdUrl_ && !adUrlText_.empty()) {
-        const std::string_view url = trimmedView(adUrlText_, trimmed_);
-        // Into the room of the last ad's URL, when there was one.
-        if (ad_.targetUrl) ad_.targetUrl->assign(url);
-        else ad_.targetUrl.emplace(url);
+        keep(ad_.targetUrl, trimmedView(adUrlText_, trimmed_));
       }
       isAdUrl_ = false;
     } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {
