@@ -16,23 +16,29 @@ namespace {
 // server writes them, are read here; anything else (signs, spaces, long numbers) by strtoll.
 int intValue(const char* text) {
   if (!text) return 0;
-  int64_t value = 0;
-  size_t i = 0;
-  for (; i < 18 && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
-  if (i == 0 || text[i] != '\0') value = std::strtoll(text, nullptr, 10);
+  // At most 18 digits, which cannot overflow.
+  uint64_t value = 0;
+  const char* end = text;
+  for (unsigned digit; end - text < 18 && (digit = static_cast<unsigned char>(*end) - unsigned{'0'}) <= 9; ++end)
+    value = value * 10 + digit;
+  if (end == text || *end != '\0') return static_cast<int>(std::strtoll(text, nullptr, 10));
   return static_cast<int>(value);
 }
 
 bool isAsciiSpaceOrLineEnd(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+[[gnu::noinline]] std::string_view trimmedInto(std::string_view text, std::string& room) {
+  room = platform::trimWhitespaceAndNewlines(text);
+  return room;
+}
+
 // `text` without white space and line ends at either end. Text the server writes has none
 // there, and is then taken as it is; otherwise it is cut into `room`.
-std::string_view trimmedView(std::string_view text, std::string& room) {
+inline std::string_view trimmedView(std::string_view text, std::string& room) {
   if (!text.empty() && static_cast<unsigned char>(text.front()) < 0x80 && static_cast<unsigned char>(text.back()) < 0x80 &&
       !isAsciiSpaceOrLineEnd(text.front()) && !isAsciiSpaceOrLineEnd(text.back()))
     return text;
-  room = platform::trimWhitespaceAndNewlines(text);
-  return room;
+  return trimmedInto(text, room);
 }
 
 // Sets `field` to `text` in the room of the last ad's value, when there was one (appending
@@ -70,7 +76,7 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
 
   // The attributes of an Ad, looked for in one pass; names are exact. Of both spellings of
   // the action type, the lower-case one counts.
-  void readAd(const platform::XMLAttributeList& attributes) {
+  [[gnu::noinline]] void readAd(const platform::XMLAttributeList& attributes) {
     const char *type = nullptr, *actionType = nullptr, *actiontype = nullptr, *width = nullptr, *height = nullptr;
     for (size_t i = 0, n = attributes.size(); i < n; ++i) {
       const char* value = attributes.valueAt(i);
