@@ -62,7 +62,8 @@ class XMLAttributeList {
   const char* find(std::string_view name) const;
   bool empty() const { return !pairs_[0]; }
   size_t size() const;
-  // The i-th attribute in document order, i < size().
+  // The i-th attribute in document order, i < size(); nameAt(size()) is nullptr, where a
+  // loop over the names may stop without counting them first.
   const char* nameAt(size_t i) const { return pairs_[2 * i]; }
   const char* valueAt(size_t i) const { return pairs_[2 * i + 1]; }
   // Whether the i-th attribute is named exactly `name`, for a delegate that looks for

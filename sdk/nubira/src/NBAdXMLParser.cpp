@@ -78,9 +78,9 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
   // the action type, the lower-case one counts.
   [[gnu::noinline]] void readAd(const platform::XMLAttributeList& attributes) {
     const char *type = nullptr, *actionType = nullptr, *actiontype = nullptr, *width = nullptr, *height = nullptr;
-    for (size_t i = 0, n = attributes.size(); i < n; ++i) {
+    for (size_t i = 0; const char* key = attributes.nameAt(i); ++i) {
       const char* value = attributes.valueAt(i);
-      switch (attributes.nameAt(i)[0]) {
+      switch (key[0]) {
         case 't': if (attributes.nameIs(i, "type")) type = value; break;
         case 'a':
           if (attributes.nameIs(i, "actionType")) actionType = value;
@@ -108,7 +108,13 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
     if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
       parser.appendCharactersTo(nullptr);
       if (isAdUrl_ && !adUrlText_.empty()) {
-        keep(ad_.targetUrl, trimmedView(adUrlText_, trimmed_));
+        const std::string_view url = trimmedView(adUrlText_, trimmed_);
+        if (ad_.targetUrl && url.size() == adUrlText_.size()) {
+          // Untrimmed text is the URL as it is: the last ad's URL leaves its room to the next.
+          ad_.targetUrl->swap(adUrlText_);
+        } else {
+          keep(ad_.targetUrl, url);
+        }
       }
       isAdUrl_ = false;
     } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {

@@ -65,6 +65,17 @@ TEST_F(NBAdReplyTest, ValidityAndFields) {
        "http://t/\tx"},
       {"URL ending in a tab", "<Ad type=\"text\" width=\"1\" height=\"1\"><AdURL>http://t/\t</AdURL></Ad>", true, 1, 2, 1,
        1, "http://t/"},
+      {"the last Ad with a URL gives it",
+       "<r><Ad type=\"text\" width=\"1\" height=\"1\"><AdURL>http://a/</AdURL></Ad>"
+       "<Ad width=\"2\" height=\"2\"><AdURL>http://bb/?x=1&amp;y=2</AdURL></Ad>"
+       "<Ad width=\"3\" height=\"3\"><AdURL></AdURL></Ad><Ad width=\"4\" height=\"4\"><AdURL> </AdURL></Ad></r>",
+       true, 1, 2, 4, 4, ""},
+      {"a URL again after a trimmed one",
+       "<r><Ad type=\"text\" width=\"1\" height=\"1\"><AdURL> http://a/ </AdURL></Ad>"
+       "<Ad width=\"2\" height=\"2\"><AdURL>http://b/</AdURL><AdURL></AdURL></Ad></r>",
+       true, 1, 2, 2, 2, "http://b/"},
+      {"an inner AdURL ends the URL", "<Ad type=\"text\" width=\"1\" height=\"1\"><AdURL>a<AdURL>b</AdURL>c</AdURL></Ad>",
+       true, 1, 2, 1, 1, "b"},
       {"URL of spaces only, an empty target", "<Ad type=\"text\" width=\"1\" height=\"1\"><AdURL> \n </AdURL></Ad>", true, 1, 2, 1, 1, ""},
   };
   for (const auto& c : cases) {
