@@ -170,7 +170,9 @@ struct XMLParser::Impl {
   static void onCdataText(void* user, const XML_Char* s, int len) {
     Impl& self = of(user);
     if (self.stopped()) return;
-    self.cdata.insert(self.cdata.end(), s, s + len);
+    // As bytes, so that the run is copied whole rather than converted character by character.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s);
+    self.cdata.insert(self.cdata.end(), bytes, bytes + len);
   }
   static void onCdataStart(void* user) {
     Impl& self = of(user);
