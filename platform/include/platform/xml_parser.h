@@ -74,8 +74,9 @@ class XMLAttributeList {
   const char* const* pairs_;
 };
 
-// Every method is optional; the defaults do nothing. Callbacks arrive on the thread that
-// called `parse()`, inside that call.
+// Every method is optional; the defaults do nothing, but for the in-place events below,
+// whose defaults report the events above. Callbacks arrive on the thread that called
+// `parse()`, inside that call.
 class XMLParserDelegate {
  public:
   virtual ~XMLParserDelegate() = default;
@@ -140,7 +141,7 @@ class XMLParser {
   // From inside a callback: until it is called again with nullptr, the text runs outside
   // CDATA sections are appended to `*text` instead of being reported (for a delegate that
   // gathers an element's text whole: most runs then cost no call into the delegate). `*text`
-  // outlives the parse or the next call; no effect outside parse().
+  // must live until the next call or the end of the parse; no effect outside parse().
   void appendCharactersTo(std::string* text);
 
   const std::optional<Error>& parserError() const { return error_; }
