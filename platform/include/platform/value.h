@@ -2,8 +2,8 @@
 // The dictionary/array/number/string/data/date/null family the clients pass around.
 // Numbers keep their kind: signed, unsigned, double and decimal (text-backed) are distinct,
 // and a boolean is not a number. Dictionaries keep insertion order, so anything written
-// from them is byte-stable. Values are plain copyable values; not thread-safe to mutate
-// while another thread reads. Copying, comparing and destroying take stack space independent
+// from them is byte-stable. Values are plain copyable values (a value moved from is null);
+// not thread-safe to mutate while another thread reads. Copying, comparing and destroying take stack space independent
 // of how deeply arrays and dictionaries nest (a parser allowed a high depth may build values
 // hundreds of thousands of levels deep).
 #include <bit>
@@ -183,7 +183,8 @@ class Value {
   Value(int64_t i, Type type) noexcept : bits_(static_cast<uint64_t>(i)), type_(type) {}
   // Decimal, String, Data, Array and Dictionary: kinds with something to release.
   static bool holdsResources(Type type) { return (1u << static_cast<unsigned>(type)) & 0x6E0u; }
-  // Builds this value, whose storage holds nothing, from `other`'s content of the same kind.
+  // Builds this value, whose storage holds nothing, from `other`'s content of the same kind,
+  // leaving `other` null.
   void moveResourcesFrom(Value& other) noexcept;
   void copyShallowFrom(const Value& other);
   // Releases what the value holds; it must be rebuilt or left to go.
@@ -200,10 +201,7 @@ class Value {
   Type type_ = Type::Null;
 };
 
-inline Value::Value(Value&& other) noexcept : type_(other.type_) {
-  if (holdsResources(type_)) moveResourcesFrom(other);
-  else bits_ = other.bits_;
-}
+inline Value::Value(Value&& other) noexcept : type_(other.type_) { moveResourcesFrom(other); }
 
 inline Value::~Value() {
   if (holdsResources(type_)) destroy();
@@ -218,6 +216,10 @@ inline void Value::moveResourcesFrom(Value& other) noexcept {
     case Type::Dictionary: new (&dictionary_) Dictionary(std::move(other.dictionary_)); break;
     default: bits_ = other.bits_;
   }
+  // What is left behind holds nothing (a scalar, or an empty string or container), so it
+  // becomes null without being destroyed, and going away costs it nothing.
+  other.type_ = Type::Null;
+  other.bits_ = 0;
 }
 
 inline Dictionary::Dictionary() noexcept {}

@@ -54,8 +54,17 @@ Dictionary& Dictionary::operator=(const Dictionary& other) {
 Dictionary::Dictionary(std::vector<Entry>&& entries) : entries_(std::move(entries)) {
   bool unique = true;
   if (entries_.size() < kIndexThreshold) {
-    for (size_t i = 1; i < entries_.size() && unique; ++i)
-      for (size_t j = 0; j < i && unique; ++j) unique = entries_[j].first != entries_[i].first;
+    // One bit per class of length and last byte among the keys before: a key whose class is
+    // new cannot repeat one of them, and is not compared.
+    uint64_t classes = 0;
+    for (size_t i = 0; i < entries_.size() && unique; ++i) {
+      const std::string& key = entries_[i].first;
+      const unsigned last = key.empty() ? 0 : static_cast<unsigned char>(key.back());
+      const uint64_t bit = uint64_t{1} << ((key.size() * 7 + last) & 63);
+      if (classes & bit)
+        for (size_t j = 0; j < i && unique; ++j) unique = entries_[j].first != key;
+      classes |= bit;
+    }
   } else {
     // Builds the index and meets a repeated key while probing for it.
     const size_t mask = indexSlots(entries_.size()) - 1;
@@ -261,10 +270,18 @@ constexpr int kRecursiveLevels = 48;
 }  // namespace
 
 void Value::releaseChildren(int level, std::vector<Value>& deeper) {
+  // Each child is released where it stands, so the container's own clearing finds only
+  // values with nothing left to release.
   auto release = [&](Value& child) {
-    if (!child.hasChildren()) return;
-    if (level < kRecursiveLevels) child.releaseChildren(level + 1, deeper);
-    else deeper.push_back(std::move(child));
+    if (!holdsResources(child.type_)) return;
+    if (child.hasChildren()) {
+      if (level >= kRecursiveLevels) {
+        deeper.push_back(std::move(child));
+        return;
+      }
+      child.releaseChildren(level + 1, deeper);
+    }
+    child.destroy();
   };
   if (type_ == Type::Array) {
     for (Value& child : array_) release(child);

@@ -124,6 +124,14 @@ TEST(ValueTest, DictionaryTakenWholeTreatsRepeatedKeysLikeSettingOneByOne) {
     for (const auto& key : oneByOne.keys()) EXPECT_EQ(whole.get(key), oneByOne.get(key)) << key;
     ASSERT_LT(whole.size(), size);
   }
+  // Keys alike in length and last byte, and an empty key, repeated or not.
+  std::vector<Dictionary::Entry> alike;
+  for (const char* key : {"ab", "", "cb", "ab", "", "b"}) alike.emplace_back(key, Value(static_cast<int>(alike.size())));
+  Dictionary whole(std::move(alike));
+  EXPECT_EQ(whole.keys(), (std::vector<std::string>{"ab", "", "cb", "b"}));
+  EXPECT_EQ(whole.get("ab"), Value(3));
+  EXPECT_EQ(whole.get(""), Value(4));
+  EXPECT_EQ(whole.get("cb"), Value(2));
 }
 
 TEST(ValueTest, TypedAccessOfTheWrongTypeIsEmptyNotACrash) {
@@ -258,8 +266,10 @@ TEST(ValueTest, EveryKindCopiesMovesAndReplacesEveryOtherKind) {
       Value source = kinds[from];
       moved = std::move(source);
       EXPECT_EQ(moved, expected[from]);
+      EXPECT_TRUE(source.isNull());
       Value built(std::move(moved));
       EXPECT_EQ(built, expected[from]);
+      EXPECT_TRUE(moved.isNull());
       EXPECT_EQ(built.description(), expected[from].description());
     }
   }
