@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/sandbox.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "timeline.h"
 
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
   // Virtual time: the demo shows minutes of an ad's life in a second of real time.
   platform::Clock::setCurrent(std::make_shared<platform::ManualClock>());
   adhost::startTimeline();
-  std::printf("adhost: home %s\n", home.c_str());
+  // On stderr: the folder differs on every run, and the timeline on stdout must not.
+  std::fprintf(stderr, "adhost: home %s\n", home.c_str());
 
   bool ok = true;
   bool ran = false;
@@ -77,6 +79,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "adhost: no scene named %s\n", options.only.c_str());
     return 2;
   }
+  ok = ok && adhost::everyWaitSettled();
   std::printf("\nadhost: %s\n", ok ? "every scene did what it should" : "a scene did not finish as expected");
   return ok ? 0 : 1;
 }
