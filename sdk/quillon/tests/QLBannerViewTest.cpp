@@ -62,7 +62,7 @@ class QLBannerViewTest : public testkit::SandboxTest {
   // Loads and waits until the load is over (shown, failed or without a script).
   int load() {
     banner->loadRequest(quillon::QLRequest::request());
-    runUntil([&] { return !banner || isOver(banner->stateForTesting()); });
+    settleTraffic();
     return banner ? banner->stateForTesting() : -1;
   }
   static bool isOver(int state) { return state == 2 || state == 6 || state == 7; }
@@ -264,7 +264,7 @@ TEST_F(QLBannerViewTest, OnlyTheBuilderOfTheLoadIsHeard) {
   server.setAdPage("<html><body><script>window.location = 'qmsg:///loadAdURL?url=" + server.url("/elsewhere") +
                    "';</script></body></html>");
   ASSERT_EQ(load(), 6);
-  for (int i = 0; i < 5; ++i) runUntilIdle();
+  ASSERT_TRUE(settleTraffic());
   EXPECT_TRUE(server.requestsTo("/elsewhere").empty());
   EXPECT_EQ(banner->stateForTesting(), 6);
   EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
@@ -356,7 +356,7 @@ TEST_P(QLBannerFailureTest, EndsInItsStateWithItsCode) {
     EXPECT_FALSE(isOver(banner->stateForTesting()));
     advance(quillon::QLConfiguration::current().loadTimeout + 1);
   }
-  runUntil([&] { return isOver(banner->stateForTesting()); });
+  ASSERT_TRUE(settleTraffic());
   EXPECT_EQ(banner->stateForTesting(), row.state);
   EXPECT_EQ(recorder->events, std::vector<std::string>{"fail " + std::to_string(row.code)});
   if (!row.log.empty()) {

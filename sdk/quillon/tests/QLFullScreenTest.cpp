@@ -131,8 +131,9 @@ TEST_F(QLFullScreenTest, ATapOpensAPageThatPausesTheRefreshUntilItIsClosed) {
     runUntilIdle();
     EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
     advance(1.5);
-    EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
-    runUntil([&] { return banner->stateForTesting() == 6; });
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
+    EXPECT_EQ(banner->stateForTesting(), 6);
     banner->removeFromSuperview();
   }
 }
@@ -427,7 +428,7 @@ TEST_F(QLFullScreenTest, PagesOpenWhatTheyAskFor) {
       root->dismissModalViewControllerAnimated(false);
     }
     advance(1);
-    runUntil([&] { return root->presentedViewController() == nullptr; });
+    EXPECT_EQ(root->presentedViewController(), nullptr);
   }
 
   // Another application: the host hears that the user leaves, then the system opens it.
