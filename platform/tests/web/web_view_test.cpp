@@ -786,8 +786,7 @@ TEST_F(WebViewTest, ADelegateMayReleaseTheViewInsideItsCallbacks) {
     view->setDelegate(delegate);
     view->loadHTMLStringBaseURL("<script>location = 'app://x'; location = 'app://y';</script>",
                                 std::nullopt);
-    runUntil([&] { return weak.expired(); });
-    runUntilIdle();
+    ASSERT_TRUE(settleTraffic());
     EXPECT_TRUE(weak.expired());
   }
 }
