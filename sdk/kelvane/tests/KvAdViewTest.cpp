@@ -206,7 +206,7 @@ TEST_F(KvAdViewTest, InterruptedLoadsKeepOneReloadPending) {
     ASSERT_TRUE(runUntil([&] { return placement->kvWindowForTesting() != nullptr; }));
     placement->kvWindowForTesting()->tapAtPoint(platform::Point{40, 462});  // Back
     advance(1);
-    ASSERT_TRUE(runUntil([&] { return server.adRequests().size() == before + 2; }));
+    ASSERT_EQ(server.adRequests().size(), before + 2);
     size_t asked = 2;
     for (const auto& step : c.steps) {
       advance(step.advance);  // which lets the requests it starts arrive

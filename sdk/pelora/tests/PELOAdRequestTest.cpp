@@ -238,7 +238,7 @@ TEST_F(PELOAdRequestTest, AnswersThatNeverEndOrOverflowFailOnceAndTheNextRequest
     const size_t requestsBefore = server->adRequests().size();
     downloader->asyncLoadNewBanner();
     advance(PELOAdDownloader::kStartDelay);
-    ASSERT_TRUE(runUntil([&] { return server->adRequests().size() > requestsBefore; }));
+    ASSERT_GT(server->adRequests().size(), requestsBefore);
     if (c.failsBy > 0) {
       // Short of the deadline the request is still in flight, and a second call is skipped.
       // A trickle moves bytes between every step, so no idle time-out can end it.
@@ -285,7 +285,7 @@ TEST_F(PELOAdRequestTest, ASecondCallWhileOneIsInFlightIsSkipped) {
   downloader->asyncLoadNewBanner();
   downloader->asyncLoadNewBanner();
   advance(PELOAdDownloader::kStartDelay);
-  ASSERT_TRUE(runUntil([&] { return heard.size() == 1; }));
+  ASSERT_EQ(heard.size(), 1u);
   runUntilIdle();
   EXPECT_EQ(server->adRequests().size(), 1u);
   EXPECT_TRUE(log.contains("[iPELO  INFO] Skipping call"));

@@ -154,7 +154,7 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
       const size_t before = heard.size();
       connector->closeViewWithAnimation(false);
       advance(pelora::PELOAdDownloader::kStartDelay);
-      ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+      ASSERT_GT(heard.size(), before);
       runUntilIdle();
     }
     view->stopVideoPlayback();
@@ -212,7 +212,7 @@ TEST_F(PELOHostileInputTest, AnExpandedAdStaysOnScreenAndItsCloseButtonInReach) 
     EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
     EXPECT_EQ(ad->superview(), view);
     advance(pelora::PELOAdDownloader::kStartDelay);
-    ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+    ASSERT_GT(heard.size(), before);
     runUntilIdle();
   }
 }
@@ -258,7 +258,7 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
          const size_t before = heard.size();
          view->asyncLoadNewBanner();
          advance(pelora::PELOAdDownloader::kStartDelay);
-         ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+         ASSERT_GT(heard.size(), before);
          auto ad = std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
          ASSERT_NE(ad, nullptr);
          ASSERT_TRUE(touch(ad));  // as soon as it shows, before what it queued has arrived
@@ -288,7 +288,7 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
          const size_t before = heard.size();
          connector->closeViewWithAnimation(false);
          advance(pelora::PELOAdDownloader::kStartDelay);
-         ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+         ASSERT_GT(heard.size(), before);
          runUntilIdle();
        },
        "Ignoring pelora://open/http://evil.example/run from a page the ad navigated to"},

@@ -96,7 +96,7 @@ TEST_F(QLBannerViewTest, LoadsShowsTracksAndRefreshes) {
   runUntilIdle();
   EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
   advance(0.6);
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  ASSERT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive"}));
   EXPECT_EQ(server.requestsTo(QuillonServer::kBuilderPath).size(), 1u);  // kept from the first load
@@ -123,7 +123,7 @@ TEST_F(QLBannerViewTest, TheServersRefreshIntervalHasAFloor) {
       runUntilIdle();
       EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), asked);
       advance(0.6);
-      ASSERT_TRUE(runUntil([&] { return recorder->events.size() == heard + 1; }));
+      ASSERT_EQ(recorder->events.size(), heard + 1);
       EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), asked + 1);
     }
   }
@@ -151,12 +151,12 @@ TEST_F(QLBannerViewTest, ARefreshThatMeetsARunningLoadRunsAfterIt) {
   runUntilIdle();
   EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
   advance(3);  // the slow load fails; the refresh it met goes ahead at once
-  ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 3; }));
+  ASSERT_EQ(recorder->events.size(), 3u);
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "fail 0", "receive"}));
   EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   // And the banner goes on refreshing at its interval.
   advance(10.1);
-  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 3; }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 3u);
 }
 
 TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
@@ -182,7 +182,7 @@ TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
     EXPECT_EQ(banner->stateForTesting(), 7);
     server.setAdPage("<html><body>ad</body></html>");
     advance(0.6);
-    ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
+    ASSERT_EQ(recorder->events.size(), 2u);
     EXPECT_EQ(recorder->events.back(), "receive");
     EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   }

@@ -245,7 +245,7 @@ TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message qmsg:///" + name + ":"), 1u) << name;
   // Neither a background nor a full-screen page was believed: the refresh comes.
   advance(30);
-  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   platform::NotificationCenter::defaultCenter().removeObserver(this);
 }
 
@@ -391,7 +391,7 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   banner->loadRequest(quillon::QLRequest::request());
   ASSERT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 1; }));
   advance(quillon::QLConfiguration::current().loadTimeout + 1);
-  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "fail 5"; }));
+  ASSERT_EQ(recorder->events.back(), "fail 5");
   EXPECT_EQ(count(log.lines(), "<Quillon> The ad request timed out."), 1u);
   banner->loadRequest(quillon::QLRequest::request());
   EXPECT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 2; }));

@@ -90,7 +90,7 @@ TEST_F(QLRequestBoundsTest, EndlessOversizedAndLoopingAnswersFailOnceAndTheBanne
     }
     // The refresh timer starts this load; every bound below ends before the next one.
     advance(100);
-    ASSERT_TRUE(runUntil([&] { return adRequests() == 1; }));
+    ASSERT_EQ(adRequests(), 1u);
     if (!c.adPage) {
       ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/tracker").empty(); }));
     }

@@ -239,7 +239,7 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   advance(1);
   // Nothing of the client's is on screen, so the refresh comes at its time.
   advance(28.5);
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  ASSERT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
 
   // A first page, then the page it opens; nothing goes over those two.
@@ -279,7 +279,7 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   first->relinquishScreen();
   first.reset();
   advance(3);  // the pages' web views are let go two seconds after their controllers
-  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "didDismiss"; }));
+  ASSERT_EQ(recorder->events.back(), "didDismiss");
 }
 
 }  // namespace
