@@ -52,6 +52,8 @@ std::shared_ptr<HVController> HVController::sharedController() {
       });
 }
 
+std::shared_ptr<HVController> HVController::existingController() { return gShared.existing(); }
+
 HVController::HVController(platform::Passkey<HVController>) { sessionStart(); }
 
 // The observation is ended by shutdown and by a reset, not here: a controller still held at

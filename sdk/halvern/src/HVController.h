@@ -35,6 +35,9 @@ class HVController : public std::enable_shared_from_this<HVController> {
 
   // Made on first use: the folder, the database (read at once), then both workers.
   static std::shared_ptr<HVController> sharedController();
+  // The shared controller if one is up, without making one: for work that finishes late (a
+  // page's download) and must not bring a shut-down client back with fresh worker threads.
+  static std::shared_ptr<HVController> existingController();
   explicit HVController(platform::Passkey<HVController>);
   ~HVController();
 
