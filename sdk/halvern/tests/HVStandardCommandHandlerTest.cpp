@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <future>
 
 #include "HVController.h"
 #include "HVDatabase.h"
@@ -265,19 +264,17 @@ TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
 // the client back: that would start worker threads no one stops before the process exits.
 TEST_F(HVStandardCommandHandlerTest, ADownloadEndingAfterShutdownWritesNothingAndMakesNoController) {
   // The answer is held until the client is down, so the download cannot end before it.
-  std::promise<void> release;
-  std::shared_future<void> released = release.get_future().share();
+  auto late = testkit::ScriptedAnswer::text("<p>late</p>");
+  late.hold = std::make_shared<testkit::AnswerHold>();
   testkit::LoopbackServer server;
-  server.setHandler("/late.html", [released](const testkit::RecordedRequest&) {
-    released.wait();
-    return testkit::ScriptedAnswer::text("<p>late</p>");
-  });
+  server.setAnswer("/late.html", late);
   const size_t idle = platform::URLConnection::liveCount();
   page("BridgeLib.writeFileWithContentsOfURLWithCallback('HV/late.html', '" + server.url("/late.html") +
        "', 'got.push([\"late\", %d])')");
   controller->shutdown();
-  release.set_value();
-  ASSERT_TRUE(runUntil([&] { return platform::URLConnection::liveCount() <= idle; }));
+  late.hold->release();
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_LE(platform::URLConnection::liveCount(), idle);
   EXPECT_EQ(server.requestCount(), 1u);
   EXPECT_EQ(HVController::existingSharedController(), nullptr);
   EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/late.html"));
