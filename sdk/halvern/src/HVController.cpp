@@ -391,4 +391,10 @@ bool HVController::drainWorkersForTesting(double timeoutSeconds) {
                                             timeoutSeconds);
 }
 
+bool HVController::workersIdleForTesting() const {
+  for (const auto* manager : {&ioRequestManager_, &dbQueryManager_})
+    if (*manager && !(*manager)->isIdleForTesting()) return false;
+  return true;
+}
+
 }  // namespace halvern

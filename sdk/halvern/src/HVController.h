@@ -130,6 +130,9 @@ class HVController : public std::enable_shared_from_this<HVController> {
 
   // Pumps the main loop until every command sent to either worker has run and called back.
   bool drainWorkersForTesting(double timeoutSeconds = 5.0);
+  // Without blocking: neither worker runs a command or has one to run before the clock
+  // moves on (see HVAsyncCommandManager::isIdleForTesting).
+  bool workersIdleForTesting() const;
 
  private:
   void init();

@@ -19,11 +19,11 @@ class HVRequestBoundsTest : public testsupport::HalvernClientTest {
   void showBanner(const std::vector<std::string>& trackers = {}, const std::vector<std::string>& next = {}) {
     server.setAd("hvBanner", "<b>first</b>", 3600, trackers);
     start();
-    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+    ASSERT_TRUE(advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120));
     server.setAd("hvBanner", "<b>second</b>", 3600, next);
     banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
     window->addSubview(banner);
-    ASSERT_TRUE(pump([&] { return page("HVDisplay.shown") == "1"; }));
+    ASSERT_TRUE(advanceUntil([&] { return page("HVDisplay.shown") == "1"; }, 120));
   }
   std::string page(const std::string& script) {
     return banner->controller()->webView()->stringByEvaluatingJavaScriptFromString(script);
@@ -129,13 +129,13 @@ TEST_F(HVRequestBoundsTest, OneAdSendsABoundedNumberOfTrackersAndPingsAndTheNext
     for (const auto& name : trackers) total += server.trackerHits(name);
     return total;
   };
-  ASSERT_TRUE(pump([&] { return hits() >= limit; }, 10));
+  ASSERT_TRUE(advanceUntil([&] { return hits() >= limit; }, 10));
   // The page pings in a loop: every ping past the budget is answered 0 at once.
   send("got = []; for (var i = 0; i < 20; i++) BridgeDisplay.pingURLTimeoutCallback('" + server.trackerURL("loop") +
        "', '5', 'got.push(%d)');");
   EXPECT_EQ(page("got.length"), "20");
   EXPECT_EQ(page("got.indexOf(1)"), "-1");
-  pump([] { return false; }, 2);
+  advance(2);
   EXPECT_EQ(hits(), limit);
   EXPECT_EQ(server.trackerHits("loop"), 0u);
   size_t logged = 0;
@@ -144,10 +144,10 @@ TEST_F(HVRequestBoundsTest, OneAdSendsABoundedNumberOfTrackersAndPingsAndTheNext
   EXPECT_EQ(logged, 1u);
 
   // The next ad has its own allowance.
-  ASSERT_TRUE(pump([&] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+  ASSERT_TRUE(advanceUntil([&] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120));
   advance(5);
   banner->refresh();
-  ASSERT_TRUE(pump([&] { return server.trackerHits("next1") == 1 && server.trackerHits("next2") == 1; }, 10));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("next1") == 1 && server.trackerHits("next2") == 1; }, 10));
   EXPECT_EQ(hits(), limit);
 }
 

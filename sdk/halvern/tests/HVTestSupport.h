@@ -1,12 +1,28 @@
 #pragma once
-// Callbacks that record what the workers deliver, in order, for the tests of this client.
+// The fixture of the tests that reach the client's worker threads, and callbacks that record
+// what the workers deliver, in order.
 #include <string>
 #include <vector>
 
 #include "HVCallbackContext.h"
+#include "HVController.h"
 #include "platform/thread.h"
+#include "testing/sandbox_test.h"
 
 namespace halvern::testsupport {
+
+// The sandbox fixture, whose waits for loopback traffic also wait for the shared controller's
+// workers: a command they run takes real time, and virtual time must not move past it.
+class HalvernSandboxTest : public testkit::SandboxTest {
+ protected:
+  void SetUp() override {
+    SandboxTest::SetUp();
+    addSettledCondition("Halvern's worker threads running a command", [] {
+      auto controller = HVController::existingSharedController();
+      return !controller || controller->workersIdleForTesting();
+    });
+  }
+};
 
 struct Delivery {
   std::string label;

@@ -53,6 +53,11 @@ bool HVAsyncCommandManager::sendAsyncCommand(std::shared_ptr<HVAsyncCommand> com
 }
 
 void HVAsyncCommandManager::drainQueue() {
+  ++draining_;
+  struct Lowered {
+    std::atomic<int>& count;
+    ~Lowered() { --count; }
+  } lowered{draining_};
   while (auto entry = commandQueue_->nextCommand()) {
     std::optional<HVCommandResult> result;
     try {
@@ -108,6 +113,13 @@ void HVAsyncCommandManager::reset() {
 bool HVAsyncCommandManager::drainForTesting(double timeoutSeconds) {
   commandQueue_->fireNowForTesting();
   return platform::RunLoop::main().runUntil([this] { return sequencer_->isIdle(); }, timeoutSeconds);
+}
+
+bool HVAsyncCommandManager::isIdleForTesting() const {
+  // The queue first: a drain raises its count before taking a command, so a command taken
+  // after this look is seen running below.
+  if (!commandQueue_->isWaitingOnlyForTimeForTesting()) return false;
+  return draining_.load() == 0;
 }
 
 }  // namespace halvern

@@ -48,6 +48,10 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
   // Wakes the worker past the throttle and pumps the main loop until every command sent
   // so far has run and called back; false when `timeoutSeconds` of real time ran out.
   bool drainForTesting(double timeoutSeconds = 5.0);
+  // Without blocking: true when the worker runs no command and has none to run before the
+  // clock moves (a throttled wake-up still to come counts as idle). The outcomes it has
+  // handed to the main loop may still be on their way there.
+  bool isIdleForTesting() const;
 
  private:
   void start();
@@ -65,6 +69,8 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
   std::mutex intakeMutex_;
   bool accepting_ = true;
   std::atomic<bool> shutDown_{false};
+  // Raised for the whole of a drain, before its first command is taken from the queue.
+  std::atomic<int> draining_{0};
   std::atomic<std::thread::id> workerThreadId_{};
 };
 

@@ -69,6 +69,7 @@ void HVAsyncCommandQueue::fire() {
       if (refirePending_) return;
       refirePending_ = true;
       delay = kFireInterval - elapsed;
+      refireDue_ = now + delay;
     }
   }
   if (source) {
@@ -100,6 +101,13 @@ void HVAsyncCommandQueue::fireNowForTesting() {
     source = runLoopSource_;
   }
   if (source) source->signal();
+}
+
+bool HVAsyncCommandQueue::isWaitingOnlyForTimeForTesting() const {
+  std::lock_guard<std::mutex> lock(commandQueueLock_);
+  if (commandQueue_.empty() || invalidated_) return true;
+  // Due already: the wake-up is on its way to the worker in real time.
+  return refirePending_ && refireDue_ > platform::Clock::current().monotonic();
 }
 
 bool HVAsyncCommandQueue::isAttached() const {

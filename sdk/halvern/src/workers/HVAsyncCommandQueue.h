@@ -50,6 +50,9 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
 
   // Signals at once, past the throttle (tests draining the worker).
   void fireNowForTesting();
+  // True when nothing is queued, or when what is queued waits for a throttled wake-up that
+  // comes due only later on the clock (tests letting real-time work settle before moving it).
+  bool isWaitingOnlyForTimeForTesting() const;
 
  protected:
   HVAsyncCommandQueue() = default;
@@ -63,6 +66,7 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
   bool hasFired_ = false;
   double lastFiredTime_ = 0;  // monotonic
   bool refirePending_ = false;
+  double refireDue_ = 0;  // monotonic; meaningful while refirePending_
 };
 
 // The file worker's queue.
