@@ -383,14 +383,6 @@ void HVController::setServerURL(const std::string& url) {
   serverURL_ = url;
 }
 
-bool HVController::drainWorkersForTesting(double timeoutSeconds) {
-  if (!ioRequestManager_ || !dbQueryManager_) return true;
-  ioRequestManager_->commandQueue()->fireNowForTesting();
-  dbQueryManager_->commandQueue()->fireNowForTesting();
-  return platform::RunLoop::main().runUntil([this] { return ioRequestManager_->sequencer()->isIdle(); },
-                                            timeoutSeconds);
-}
-
 bool HVController::workersIdleForTesting() const {
   for (const auto* manager : {&ioRequestManager_, &dbQueryManager_})
     if (*manager && !(*manager)->isIdleForTesting()) return false;

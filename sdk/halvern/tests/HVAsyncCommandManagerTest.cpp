@@ -1,5 +1,6 @@
 #include "HVAsyncCommandManager.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "HVTestSupport.h"
@@ -33,10 +34,16 @@ class HVAsyncCommandManagerTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
     SandboxTest::SetUp();
+    // Virtual time moves only once every worker of the test has run what it was woken for.
+    addSettledCondition("the test's workers running a command", [this] {
+      return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return w->isIdleForTesting(); });
+    });
     manager = HVAsyncCommandManager::createWithCommandQueueThreadName(HVIORequestQueue::create(), "test worker");
+    workers.push_back(manager);
     // Once one command has come back, the worker is attached and the throttle has fired.
     manager->sendAsyncCommand(std::make_shared<CountingCommand>(recorder.context("first"), &executed));
-    EXPECT_TRUE(manager->drainForTesting());
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(recorder.labels(), std::vector<std::string>{"first"});
     recorder.deliveries.clear();
     advance(1.0);
   }
@@ -49,7 +56,8 @@ class HVAsyncCommandManagerTest : public testkit::SandboxTest {
   std::shared_ptr<HVAsyncCommandManager> quietManager() {
     auto queue = HVIORequestQueue::create();
     queue->invalidate();
-    return HVAsyncCommandManager::createWithCommandQueueThreadName(queue, "quiet worker");
+    workers.push_back(HVAsyncCommandManager::createWithCommandQueueThreadName(queue, "quiet worker"));
+    return workers.back();
   }
   void queueQuietly(HVAsyncCommandManager& m, const std::string& label) {
     m.commandQueue()->addCommandFire({command(label), m.sequencer()->takeTicket()}, true);
@@ -61,6 +69,7 @@ class HVAsyncCommandManagerTest : public testkit::SandboxTest {
   Recorder recorder;
   std::atomic<int> executed{0};
   std::shared_ptr<HVAsyncCommandManager> manager;
+  std::vector<std::shared_ptr<HVAsyncCommandManager>> workers;
 };
 
 TEST_F(HVAsyncCommandManagerTest, ThrottledWakeUpsRunEveryCommandInOrderOnTheWorker) {
@@ -68,13 +77,16 @@ TEST_F(HVAsyncCommandManagerTest, ThrottledWakeUpsRunEveryCommandInOrderOnTheWor
   for (int i = 0; i < 10; ++i) {
     sent.push_back("c" + std::to_string(i));
     ASSERT_TRUE(manager->sendAsyncCommand(command(sent.back())));
+    // The first send woke the worker at once, with no time passing.
+    if (i == 0) {
+      ASSERT_TRUE(settleTraffic());
+      EXPECT_EQ(recorder.labels(), std::vector<std::string>{"c0"});
+    }
     advance(0.01);
   }
-  // The first send woke the worker at once, with no time passing.
-  ASSERT_TRUE(runUntil([&] { return !recorder.deliveries.empty(); }));
-  // The rest need at most the one deferred wake-up at the end of the 0.3 s interval.
+  // The rest wait for the one deferred wake-up at the end of the 0.3 s interval.
+  EXPECT_EQ(recorder.deliveries.size(), 1u);
   advance(HVAsyncCommandQueue::kFireInterval);
-  ASSERT_TRUE(runUntil([&] { return recorder.deliveries.size() == 10; }));
   EXPECT_EQ(recorder.labels(), sent);
   for (const auto& d : recorder.deliveries) {
     EXPECT_TRUE(d.onMainThread);
@@ -86,11 +98,13 @@ TEST_F(HVAsyncCommandManagerTest, AQueuedCommandNobodySignalledRunsAtTheThirtySe
   auto quiet = quietManager();
   queueQuietly(*quiet, "quiet");
   // The time-out counts from the worker's start.
-  ASSERT_TRUE(runUntil([&] { return quiet->commandQueue()->isAttached(); }));
-  // No time passing: it waits.
-  EXPECT_FALSE(runUntil([&] { return !recorder.deliveries.empty(); }, 0.1));
-  advance(HVAsyncCommandManager::kRunTimeout);
-  EXPECT_TRUE(runUntil([&] { return recorder.deliveries.size() == 1; }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_TRUE(quiet->commandQueue()->isAttached());
+  // Time short of it: it waits.
+  advance(HVAsyncCommandManager::kRunTimeout - 0.1);
+  EXPECT_TRUE(recorder.deliveries.empty());
+  advance(0.1);
+  EXPECT_EQ(recorder.labels(), std::vector<std::string>{"quiet"});
   quiet->shutdown();
 }
 
@@ -103,7 +117,8 @@ TEST_F(HVAsyncCommandManagerTest, ResetDropsPendingCommandsAndShutdownRunsThem) 
   quiet->shutdown();
   EXPECT_FALSE(quiet->isRunning());
   EXPECT_FALSE(quiet->sendAsyncCommand(command("late")));
-  ASSERT_TRUE(runUntil([&] { return quiet->sequencer()->isIdle(); }));
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_TRUE(quiet->sequencer()->isIdle());
   EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"kept1", "kept2"}));
   EXPECT_EQ(executed.load(), 3);  // the set-up's command and the two kept
 }
@@ -117,7 +132,7 @@ TEST_F(HVAsyncCommandManagerTest, CallbackCommandsCallOnTheMainThreadInTurn) {
   manager->sendAsyncCommand(std::make_shared<HVCallbackCommand>(target, call, Value("arg")));
   manager->sendAsyncCommand(std::make_shared<HVCallbackCommand>(target, nullptr, Value("unanswered")));
   manager->sendAsyncCommand(command("after"));
-  ASSERT_TRUE(manager->drainForTesting());
+  advance(HVAsyncCommandQueue::kFireInterval);
   EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"before", "arg", "after"}));
   EXPECT_TRUE(recorder.deliveries[1].onMainThread);
 }
@@ -155,7 +170,7 @@ TEST_F(HVAsyncCommandManagerTest, FileCommandsReportTheirRealOutcome) {
   FileManager::writeAtomically(docs + "/temp.zip", std::string_view("PK but no archive"));
   manager->sendAsyncCommand(HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
       docs + "/temp.zip", docs + "/unzipped", recorder.context("unzip")));
-  ASSERT_TRUE(manager->drainForTesting());
+  advance(HVAsyncCommandQueue::kFireInterval);
 
   ASSERT_EQ(recorder.labels(), (std::vector<std::string>{"w1", "w2", "read", "w3", "bad", "enc", "unzip"}));
   auto& d = recorder.deliveries;

@@ -36,7 +36,10 @@ void HVAsyncCommandManager::start() {
     };
     self->commandQueue_->attachToRunLoop(platform::RunLoop::current(), drain);
     // Even if no signal ever came, nothing waits longer than this.
-    self->runTimeout_ = platform::Timer::scheduledTimer(kRunTimeout, true, [drain](platform::Timer&) { drain(); });
+    self->runTimeout_ = platform::Timer::scheduledTimer(kRunTimeout, true, [weak](platform::Timer& timer) {
+      if (auto manager = weak.lock()) manager->drainQueue(timer.fireDate());
+    });
+    self->runTimeoutDue_.store(self->runTimeout_->fireDate());
   });
 }
 
@@ -52,12 +55,15 @@ bool HVAsyncCommandManager::sendAsyncCommand(std::shared_ptr<HVAsyncCommand> com
   return true;
 }
 
-void HVAsyncCommandManager::drainQueue() {
+void HVAsyncCommandManager::drainQueue(std::optional<double> nextTimeout) {
   ++draining_;
   struct Lowered {
     std::atomic<int>& count;
     ~Lowered() { --count; }
   } lowered{draining_};
+  // Both after the count is raised: a test that looks meanwhile sees the drain running.
+  if (nextTimeout) runTimeoutDue_.store(*nextTimeout);
+  commandQueue_->noteDrainBegun();
   while (auto entry = commandQueue_->nextCommand()) {
     std::optional<HVCommandResult> result;
     try {
@@ -110,15 +116,10 @@ void HVAsyncCommandManager::reset() {
   for (auto& entry : commandQueue_->flush()) sequencer_->settle(entry.ticket, nullptr);
 }
 
-bool HVAsyncCommandManager::drainForTesting(double timeoutSeconds) {
-  commandQueue_->fireNowForTesting();
-  return platform::RunLoop::main().runUntil([this] { return sequencer_->isIdle(); }, timeoutSeconds);
-}
-
 bool HVAsyncCommandManager::isIdleForTesting() const {
   // The queue first: a drain raises its count before taking a command, so a command taken
   // after this look is seen running below.
-  if (!commandQueue_->isWaitingOnlyForTimeForTesting()) return false;
+  if (!commandQueue_->isWaitingOnlyForTimeForTesting(runTimeoutDue_.load())) return false;
   return draining_.load() == 0;
 }
 

@@ -4,6 +4,8 @@
 // command in order. Outcomes go back to the main loop through the shared sequencer, so they
 // arrive in the order the commands were sent, across both workers.
 #include <atomic>
+#include <cmath>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,9 +47,6 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
   const std::shared_ptr<HVCallbackSequencer>& sequencer() const { return sequencer_; }
   bool isRunning() const { return commandExecThread_.isRunning(); }
 
-  // Wakes the worker past the throttle and pumps the main loop until every command sent
-  // so far has run and called back; false when `timeoutSeconds` of real time ran out.
-  bool drainForTesting(double timeoutSeconds = 5.0);
   // Without blocking: true when the worker runs no command and has none to run before the
   // clock moves (a throttled wake-up still to come counts as idle). The outcomes it has
   // handed to the main loop may still be on their way there.
@@ -55,8 +54,9 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
 
  private:
   void start();
-  // Worker thread: runs every queued command.
-  void drainQueue();
+  // Worker thread: runs every queued command. `nextTimeout`: called by the time-out, when it
+  // comes next.
+  void drainQueue(std::optional<double> nextTimeout = std::nullopt);
   void settle(const HVAsyncCommandQueue::Entry& entry, std::optional<HVCommandResult> result);
   // Worker thread: the last work of the thread before its loop ends.
   void finishOnWorker();
@@ -71,6 +71,8 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
   std::atomic<bool> shutDown_{false};
   // Raised for the whole of a drain, before its first command is taken from the queue.
   std::atomic<int> draining_{0};
+  // When the time-out next drains the queue (monotonic), for isIdleForTesting.
+  std::atomic<double> runTimeoutDue_{HUGE_VAL};
   std::atomic<std::thread::id> workerThreadId_{};
 };
 

@@ -1,5 +1,7 @@
 #include "HVAsyncCommandQueue.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 #include "platform/error.h"
 
@@ -47,7 +49,10 @@ void HVAsyncCommandQueue::attachToRunLoop(platform::RunLoop& loop, std::function
     runLoopSource_ = loop.addSource(std::move(drain));
     if (invalidated_) runLoopSource_->invalidate();
     // Commands sent before the worker existed have had no one to wake.
-    if (!commandQueue_.empty()) source = runLoopSource_;
+    if (!commandQueue_.empty() && !invalidated_) {
+      source = runLoopSource_;
+      signalled_ = true;
+    }
   }
   if (source) source->signal();
 }
@@ -64,6 +69,7 @@ void HVAsyncCommandQueue::fire() {
       hasFired_ = true;
       lastFiredTime_ = now;
       source = runLoopSource_;
+      signalled_ = true;
     } else {
       // One deferred fire covers every command added within the interval.
       if (refirePending_) return;
@@ -89,25 +95,25 @@ void HVAsyncCommandQueue::fire() {
       if (self->invalidated_) return;
       self->lastFiredTime_ = platform::Clock::current().monotonic();
       source = self->runLoopSource_;
+      self->signalled_ = true;
     }
     source->signal();
   });
 }
 
-void HVAsyncCommandQueue::fireNowForTesting() {
-  std::shared_ptr<platform::RunLoopSource> source;
-  {
-    std::lock_guard<std::mutex> lock(commandQueueLock_);
-    source = runLoopSource_;
-  }
-  if (source) source->signal();
+bool HVAsyncCommandQueue::isWaitingOnlyForTimeForTesting(double otherWakeAt) const {
+  std::lock_guard<std::mutex> lock(commandQueueLock_);
+  if (commandQueue_.empty()) return true;
+  // Not attached yet, the worker is about to be woken; signalled, it is on its way.
+  if (!runLoop_ || signalled_) return false;
+  const double wakeAt = refirePending_ && !invalidated_ ? std::min(refireDue_, otherWakeAt) : otherWakeAt;
+  // Due already: the wake-up is on its way to the worker in real time.
+  return wakeAt > platform::Clock::current().monotonic();
 }
 
-bool HVAsyncCommandQueue::isWaitingOnlyForTimeForTesting() const {
+void HVAsyncCommandQueue::noteDrainBegun() {
   std::lock_guard<std::mutex> lock(commandQueueLock_);
-  if (commandQueue_.empty() || invalidated_) return true;
-  // Due already: the wake-up is on its way to the worker in real time.
-  return refirePending_ && refireDue_ > platform::Clock::current().monotonic();
+  signalled_ = false;
 }
 
 bool HVAsyncCommandQueue::isAttached() const {

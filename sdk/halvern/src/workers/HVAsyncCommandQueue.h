@@ -48,11 +48,14 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
   void invalidate();
   bool isAttached() const;
 
-  // Signals at once, past the throttle (tests draining the worker).
-  void fireNowForTesting();
-  // True when nothing is queued, or when what is queued waits for a throttled wake-up that
-  // comes due only later on the clock (tests letting real-time work settle before moving it).
-  bool isWaitingOnlyForTimeForTesting() const;
+  // For tests letting real-time work settle before they move the clock: true when nothing is
+  // queued, or when what is queued waits for a wake-up still to come on the clock (the
+  // throttled one, or `otherWakeAt`, the worker's own time-out): the queue is attached and no
+  // wake-up has been signalled since the last drain began.
+  bool isWaitingOnlyForTimeForTesting(double otherWakeAt) const;
+  // The worker's drain has begun: the wake-ups signalled so far have been answered (the
+  // record isWaitingOnlyForTimeForTesting reads).
+  void noteDrainBegun();
 
  protected:
   HVAsyncCommandQueue() = default;
@@ -67,6 +70,7 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
   double lastFiredTime_ = 0;  // monotonic
   bool refirePending_ = false;
   double refireDue_ = 0;  // monotonic; meaningful while refirePending_
+  bool signalled_ = false;  // since the last drain began
 };
 
 // The file worker's queue.
