@@ -24,7 +24,8 @@ class HVClientDriverTest : public testsupport::HalvernClientTest {
     const std::string script = page;
     d->executeScriptBaseURLData(HVJavascriptBridge::onloadAttributeText(onload), HVAdManager::adBaseURL(),
                                 platform::Bytes(script.begin(), script.end()));
-    ASSERT_TRUE(runUntil([&] { return !d->bridge()->isWebViewLoading(); }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_FALSE(d->bridge()->isWebViewLoading());
   }
   std::string eval(const std::shared_ptr<HVClientDriver>& d, const std::string& script) {
     return d->webView()->stringByEvaluatingJavaScriptFromString(script);
