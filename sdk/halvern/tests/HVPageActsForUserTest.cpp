@@ -40,7 +40,11 @@ class HVPageActsForUserTest : public testsupport::ShownBannerTest {
 };
 
 TEST_F(HVPageActsForUserTest, APageActsOnlyOncePerTouchAndOnlyWhileItsAdIsOnScreen) {
-  pages.setAnswer("/landing", testkit::ScriptedAnswer::text("<html><body>landing</body></html>"));
+  // The landing page never arrives: the browser is still loading it when the ad is put back,
+  // so the banner keeps the ad's own page for the cases after it, however fast the loopback.
+  auto landingPage = testkit::ScriptedAnswer::text("<html><body>landing</body></html>");
+  landingPage.hold = std::make_shared<testkit::AnswerHold>();
+  pages.setAnswer("/landing", landingPage);
   const std::string landing = pages.url("/landing");
   auto openedCount = [this](std::string url) { return [this, url] { return opened(url); }; };
   auto expanded = [this] { return size_t(internal->isExpanded()); };
