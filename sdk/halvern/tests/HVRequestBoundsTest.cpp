@@ -89,8 +89,18 @@ TEST_F(HVRequestBoundsTest, PagePingsAndDownloadsFailOnceWithinTheirLimitAndTheN
     ASSERT_TRUE(settleTraffic());
     ASSERT_GT(loopback.requestsTo(c.path).size(), asked);
     if (c.failsAfter > 0) {
-      // Bytes keep coming (or never come); either way nothing is said before the limit.
-      advance(c.failsAfter - 0.5);
+      // Bytes keep coming (or never come); either way nothing is said before the limit. A
+      // trickle has sent more of them before each tenth of the limit passes.
+      const double step = c.failsAfter / 10;
+      double waited = 0;
+      for (; waited + step <= c.failsAfter - 0.5; waited += step) {
+        const size_t sent = loopback.trickledBytes();
+        if (c.path == "/trickling") {
+          ASSERT_TRUE(runUntil([&] { return loopback.trickledBytes() > sent; }));
+        }
+        advance(step);
+      }
+      advance(c.failsAfter - 0.5 - waited);
       EXPECT_EQ(page("got.join()"), "");
       advance(1);
     }
