@@ -162,6 +162,9 @@ class RunLoop {
   // When it answers false, time stops at that instant. advance answers false when stopped so.
   bool advance(double seconds, const std::function<bool()>& betweenSteps = {});
 
+  // True while the loop's thread waits in it with nothing posted, signalled or due: a worker
+  // with no work of its own, whose next work can only come from outside. Any thread.
+  bool isWaitingIdleForTesting() const;
   // True when posts, performs or timers are pending on this loop.
   bool hasPendingWorkForTesting() const;
   // Entries in the schedule, live or not yet swept: cancelled performs are swept once they

@@ -104,6 +104,8 @@ struct RunLoop::Impl {
   std::set<ScheduleKey> timerKeys;
   std::vector<std::shared_ptr<RunLoopSource>> sources;
   uint64_t seq = 0;
+  // True from the moment a turn that found nothing ready decides to wait until it wakes.
+  bool waiting = false;
   // Cancelled performs, and entries timers left dead, since the schedule was last swept (any
   // thread adds to it).
   std::shared_ptr<std::atomic<size_t>> cancellations = std::make_shared<std::atomic<size_t>>(0);
@@ -266,10 +268,13 @@ struct RunLoop::Impl {
   // on a real clock (a manual clock's timers only come due by advancing it), and not at all
   // when a task was posted meanwhile.
   double idleWait(double timeoutSeconds) {
-    if (timeoutSeconds <= 0) return 0;
-    double wait = timeoutSeconds;
     std::lock_guard<std::mutex> lock(mutex);
     if (!posted.empty()) return 0;
+    // Set under the lock that guards `posted`: whoever looks sees either the post or the
+    // loop not yet waiting, never a waiting loop that missed it.
+    waiting = true;
+    if (timeoutSeconds <= 0) return 0;
+    double wait = timeoutSeconds;
     if (!Clock::current().isManual()) {
       double due;
       if (earliestLocked(&due)) wait = std::min(wait, std::max(0.0, due - Clock::current().monotonic()));
@@ -481,6 +486,8 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
   } else {
     DispatchQueue::WaitingScope waiting;
     handled |= d.pollDescriptors(d.idleWait(timeoutSeconds));
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.waiting = false;
   }
   if (handled) d.notifyEndOfTurnObservers();
   d.endTurn();
@@ -540,6 +547,15 @@ bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps)
   }
   manual->advanceTo(target);
   return settle();
+}
+
+bool RunLoop::isWaitingIdleForTesting() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (!impl_->waiting || !impl_->posted.empty()) return false;
+  for (const auto& source : impl_->sources)
+    if (source->isValid() && source->signalled_.load()) return false;
+  double due;
+  return !impl_->earliestLocked(&due) || due > Clock::current().monotonic();
 }
 
 size_t RunLoop::scheduledEntryCountForTesting() const {

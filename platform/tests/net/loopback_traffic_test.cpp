@@ -8,6 +8,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/error.h"
+#include "platform/thread.h"
 #include "platform/url_connection.h"
 #include "testing/loopback_server.h"
 #include "testing/loopback_traffic.h"
@@ -171,6 +172,37 @@ TEST_F(LoopbackTrafficTest, ATrickleCountsTheBytesItSentAndEachIsTakenInBeforeTi
     EXPECT_FALSE(outcome->failure.has_value());
   }
   EXPECT_EQ(outcome->body, std::string(outcome->body.size(), 't'));
+}
+
+// A client's own threads (platform::Thread, each on its own run loop) are no traffic the
+// kit sees; a host names them as a condition. Work posted to such a thread keeps the wait
+// open until the thread is back in its loop with nothing to do, and what the work handed to
+// the main loop is taken in by then.
+TEST_F(LoopbackTrafficTest, AThreadOfTheClientsOwnAtWorkKeepsTheWaitOpen) {
+  const testkit::SettledCondition threadsAtRest{"a client thread at work",
+                                                [] { return platform::Thread::busyCountForTesting() == 0; }};
+  const size_t before = platform::Thread::busyCountForTesting();
+  {
+    platform::Thread worker("settle-worker");
+    worker.start();
+    // Started and waiting in its loop: at rest.
+    EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {threadsAtRest}), "");
+
+    std::promise<void> go;
+    bool handedBack = false;
+    worker.post([ready = go.get_future().share(), &handedBack] {
+      ready.wait();
+      platform::RunLoop::main().post([&handedBack] { handedBack = true; });
+    });
+    std::string underWay = testkit::settleLoopbackTraffic(mainLoop(), 0.02, {threadsAtRest});
+    EXPECT_NE(underWay.find("a client thread at work"), std::string::npos) << underWay;
+    EXPECT_EQ(platform::Thread::busyCountForTesting(), before + 1);
+    go.set_value();
+    EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {threadsAtRest}), "");
+    EXPECT_TRUE(handedBack);
+  }
+  // Ended and joined: no longer counted.
+  EXPECT_EQ(platform::Thread::busyCountForTesting(), before);
 }
 
 }  // namespace

@@ -383,10 +383,4 @@ void HVController::setServerURL(const std::string& url) {
   serverURL_ = url;
 }
 
-bool HVController::workersIdleForTesting() const {
-  for (const auto* manager : {&ioRequestManager_, &dbQueryManager_})
-    if (*manager && !(*manager)->isIdleForTesting()) return false;
-  return true;
-}
-
 }  // namespace halvern

@@ -128,10 +128,6 @@ class HVController : public std::enable_shared_from_this<HVController> {
   const std::shared_ptr<HVAsyncCommandManager>& ioRequestManager() const { return ioRequestManager_; }
   const std::shared_ptr<HVAsyncCommandManager>& dbQueryManager() const { return dbQueryManager_; }
 
-  // Without blocking: neither worker runs a command or has one to run before the clock
-  // moves on (see HVAsyncCommandManager::isIdleForTesting).
-  bool workersIdleForTesting() const;
-
  private:
   void init();
   void readSettings();

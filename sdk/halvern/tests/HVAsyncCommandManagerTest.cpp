@@ -1,12 +1,13 @@
 #include "HVAsyncCommandManager.h"
 
-#include <algorithm>
 #include <atomic>
+#include <future>
 
 #include "HVTestSupport.h"
 #include "platform/error.h"
 #include "platform/file_manager.h"
 #include "platform/sandbox.h"
+#include "platform/thread.h"
 #include "testing/sandbox_test.h"
 
 namespace halvern {
@@ -30,16 +31,27 @@ class CountingCommand final : public HVAsyncCommand {
   std::atomic<int>* executed_;
 };
 
-class HVAsyncCommandManagerTest : public testkit::SandboxTest {
+// Runs once the test lets it go, so that a drain is under way for as long as the test wants.
+class HeldCommand final : public HVAsyncCommand {
+ public:
+  HeldCommand(std::shared_ptr<HVCallbackContext> context, std::shared_future<void> go, std::atomic<bool>* started)
+      : HVAsyncCommand(kCallback, std::move(context)), go_(std::move(go)), started_(started) {}
+  std::optional<HVCommandResult> execute() override {
+    started_->store(true);
+    go_.wait();
+    return HVCommandResult{true, Value("held"), {}};
+  }
+
+ private:
+  std::shared_future<void> go_;
+  std::atomic<bool>* started_;
+};
+
+class HVAsyncCommandManagerTest : public testsupport::HalvernSandboxTest {
  protected:
   void SetUp() override {
-    SandboxTest::SetUp();
-    // Virtual time moves only once every worker of the test has run what it was woken for.
-    addSettledCondition("the test's workers running a command", [this] {
-      return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return w->isIdleForTesting(); });
-    });
+    HalvernSandboxTest::SetUp();
     manager = HVAsyncCommandManager::createWithCommandQueueThreadName(HVIORequestQueue::create(), "test worker");
-    workers.push_back(manager);
     // Once one command has come back, the worker is attached and the throttle has fired.
     manager->sendAsyncCommand(std::make_shared<CountingCommand>(recorder.context("first"), &executed));
     ASSERT_TRUE(settleTraffic());
@@ -49,15 +61,14 @@ class HVAsyncCommandManagerTest : public testkit::SandboxTest {
   }
   void TearDown() override {
     manager->shutdown();
-    SandboxTest::TearDown();
+    HalvernSandboxTest::TearDown();
   }
   // A worker whose queue's source can never wake it: only the time-out and shutdown drain it,
   // so what the test queues stays queued until then.
   std::shared_ptr<HVAsyncCommandManager> quietManager() {
     auto queue = HVIORequestQueue::create();
     queue->invalidate();
-    workers.push_back(HVAsyncCommandManager::createWithCommandQueueThreadName(queue, "quiet worker"));
-    return workers.back();
+    return HVAsyncCommandManager::createWithCommandQueueThreadName(queue, "quiet worker");
   }
   void queueQuietly(HVAsyncCommandManager& m, const std::string& label) {
     m.commandQueue()->addCommandFire({command(label), m.sequencer()->takeTicket()}, true);
@@ -69,7 +80,6 @@ class HVAsyncCommandManagerTest : public testkit::SandboxTest {
   Recorder recorder;
   std::atomic<int> executed{0};
   std::shared_ptr<HVAsyncCommandManager> manager;
-  std::vector<std::shared_ptr<HVAsyncCommandManager>> workers;
 };
 
 TEST_F(HVAsyncCommandManagerTest, ThrottledWakeUpsRunEveryCommandInOrderOnTheWorker) {
@@ -183,6 +193,42 @@ TEST_F(HVAsyncCommandManagerTest, FileCommandsReportTheirRealOutcome) {
   EXPECT_FALSE(d[5].result.value.has_value());  // results withheld without passResults
   EXPECT_FALSE(d[6].result.succeeded);
   EXPECT_TRUE(FileManager::fileExistsAtPath(docs + "/temp.zip"));
+}
+
+// What a wake-up runs is what was queued when it was signalled: a command sent while the
+// worker is still draining waits for the deferred wake-up, so when it runs depends on the
+// clock alone and not on how far the worker had got.
+TEST_F(HVAsyncCommandManagerTest, ACommandSentDuringADrainWaitsForTheNextWakeUp) {
+  std::promise<void> go;
+  std::atomic<bool> started{false};
+  manager->sendAsyncCommand(std::make_shared<HeldCommand>(recorder.context("held"), go.get_future().share(), &started));
+  ASSERT_TRUE(runUntil([&] { return started.load(); }));
+  manager->sendAsyncCommand(command("sent during the drain"));
+  go.set_value();
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"held"}));
+  EXPECT_EQ(executed.load(), 1);  // the set-up's only
+  advance(HVAsyncCommandQueue::kFireInterval);
+  EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"held", "sent during the drain"}));
+}
+
+// Before its worker attaches, a queue keeps the same throttle: attachment runs what the first
+// fire let run, and a command sent within the interval waits for the deferred wake-up, as it
+// would have had the worker been there first.
+TEST_F(HVAsyncCommandManagerTest, AQueueAttachedLateKeepsTheThrottle) {
+  auto queue = HVIORequestQueue::create();
+  auto sequencer = std::make_shared<HVCallbackSequencer>();
+  queue->addCommandFire({command("first"), sequencer->takeTicket()}, true);
+  queue->addCommandFire({command("second"), sequencer->takeTicket()}, true);
+  size_t taken = 0;
+  queue->attachToRunLoop(mainLoop(), [&] {
+    while (queue->nextCommand()) ++taken;
+  });
+  settleTraffic();
+  EXPECT_EQ(taken, 1u);
+  advance(HVAsyncCommandQueue::kFireInterval);
+  EXPECT_EQ(taken, 2u);
+  queue->invalidate();
 }
 
 }  // namespace

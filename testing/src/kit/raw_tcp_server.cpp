@@ -124,8 +124,9 @@ size_t AnswerHold::waiting() const {
 bool AnswerHold::waitForRelease(const std::function<bool()>& stopped) {
   std::unique_lock<std::mutex> lock(mutex_);
   ++waiting_;
-  // The server's stop does not know this hold: look at it every few milliseconds. Never under
-  // this hold's lock: the server asks the hold about itself under the server's own lock.
+  // The server's stop does not know this hold: look at it every few milliseconds. Asked
+  // without this hold's lock, since the server asks the hold about itself under its own
+  // lock; a release meanwhile is seen before the next wait.
   while (!isReleased_) {
     lock.unlock();
     const bool stop = stopped();

@@ -36,10 +36,12 @@ void HVAsyncCommandManager::start() {
     };
     self->commandQueue_->attachToRunLoop(platform::RunLoop::current(), drain);
     // Even if no signal ever came, nothing waits longer than this.
-    self->runTimeout_ = platform::Timer::scheduledTimer(kRunTimeout, true, [weak](platform::Timer& timer) {
-      if (auto manager = weak.lock()) manager->drainQueue(timer.fireDate());
+    self->runTimeout_ = platform::Timer::scheduledTimer(kRunTimeout, true, [weak](platform::Timer&) {
+      if (auto manager = weak.lock()) {
+        manager->commandQueue_->releaseAll();
+        manager->drainQueue();
+      }
     });
-    self->runTimeoutDue_.store(self->runTimeout_->fireDate());
   });
 }
 
@@ -55,15 +57,7 @@ bool HVAsyncCommandManager::sendAsyncCommand(std::shared_ptr<HVAsyncCommand> com
   return true;
 }
 
-void HVAsyncCommandManager::drainQueue(std::optional<double> nextTimeout) {
-  ++draining_;
-  struct Lowered {
-    std::atomic<int>& count;
-    ~Lowered() { --count; }
-  } lowered{draining_};
-  // Both after the count is raised: a test that looks meanwhile sees the drain running.
-  if (nextTimeout) runTimeoutDue_.store(*nextTimeout);
-  commandQueue_->noteDrainBegun();
+void HVAsyncCommandManager::drainQueue() {
   while (auto entry = commandQueue_->nextCommand()) {
     std::optional<HVCommandResult> result;
     try {
@@ -105,6 +99,7 @@ void HVAsyncCommandManager::shutdown() {
 }
 
 void HVAsyncCommandManager::finishOnWorker() {
+  commandQueue_->releaseAll();
   drainQueue();
   if (runTimeout_) runTimeout_->invalidate();
   runTimeout_.reset();
@@ -114,13 +109,6 @@ void HVAsyncCommandManager::finishOnWorker() {
 
 void HVAsyncCommandManager::reset() {
   for (auto& entry : commandQueue_->flush()) sequencer_->settle(entry.ticket, nullptr);
-}
-
-bool HVAsyncCommandManager::isIdleForTesting() const {
-  // The queue first: a drain raises its count before taking a command, so a command taken
-  // after this look is seen running below.
-  if (!commandQueue_->isWaitingOnlyForTimeForTesting(runTimeoutDue_.load())) return false;
-  return draining_.load() == 0;
 }
 
 }  // namespace halvern

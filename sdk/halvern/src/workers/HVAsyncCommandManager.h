@@ -4,8 +4,6 @@
 // command in order. Outcomes go back to the main loop through the shared sequencer, so they
 // arrive in the order the commands were sent, across both workers.
 #include <atomic>
-#include <cmath>
-#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,16 +45,10 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
   const std::shared_ptr<HVCallbackSequencer>& sequencer() const { return sequencer_; }
   bool isRunning() const { return commandExecThread_.isRunning(); }
 
-  // Without blocking: true when the worker runs no command and has none to run before the
-  // clock moves (a throttled wake-up still to come counts as idle). The outcomes it has
-  // handed to the main loop may still be on their way there.
-  bool isIdleForTesting() const;
-
  private:
   void start();
-  // Worker thread: runs every queued command. `nextTimeout`: called by the time-out, when it
-  // comes next.
-  void drainQueue(std::optional<double> nextTimeout = std::nullopt);
+  // Worker thread: runs every queued command.
+  void drainQueue();
   void settle(const HVAsyncCommandQueue::Entry& entry, std::optional<HVCommandResult> result);
   // Worker thread: the last work of the thread before its loop ends.
   void finishOnWorker();
@@ -69,10 +61,6 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
   std::mutex intakeMutex_;
   bool accepting_ = true;
   std::atomic<bool> shutDown_{false};
-  // Raised for the whole of a drain, before its first command is taken from the queue.
-  std::atomic<int> draining_{0};
-  // When the time-out next drains the queue (monotonic), for isIdleForTesting.
-  std::atomic<double> runTimeoutDue_{HUGE_VAL};
   std::atomic<std::thread::id> workerThreadId_{};
 };
 
