@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 
 #include "platform/dispatch.h"
@@ -126,6 +128,34 @@ TEST_F(LoopbackTrafficTest, AdvanceUntilStopsAtTheInstantTheConditionHolds) {
   EXPECT_NEAR(clock().monotonic() - started, 0.7, 1e-9);
   EXPECT_FALSE(advanceUntil([] { return false; }, 2));
   EXPECT_NEAR(clock().monotonic() - started, 2.7, 1e-9);
+}
+
+// Held answers are looked at (each settle does) while their handlers look whether the server
+// is stopping: neither look may wait for the other.
+TEST_F(LoopbackTrafficTest, HeldAnswersMayBeLookedAtWhileTheyWait) {
+  auto answer = testkit::ScriptedAnswer::text("held");
+  answer.hold = std::make_shared<testkit::AnswerHold>();
+  server.setAnswer("/held", answer);
+  constexpr size_t kHeld = 4;
+  std::vector<std::shared_ptr<Outcome>> outcomes;
+  for (size_t i = 0; i < kHeld; ++i) outcomes.push_back(load("/held", 60));
+  ASSERT_TRUE(runUntil([&] { return answer.hold->waiting() == kHeld; }));
+  // The looks run on a thread of their own, so that a deadlock fails the test, bounded.
+  auto looks = std::async(std::launch::async, [] {
+    size_t held = 0;
+    const double end = platform::realMonotonicSeconds() + 0.3;
+    while (platform::realMonotonicSeconds() < end) held = testkit::loopbackTraffic().held;
+    return held;
+  });
+  if (looks.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    // The server's lock is lost to the deadlocked threads: nothing can stop it any more.
+    std::fprintf(stderr, "looking at held answers deadlocked with their handlers\n");
+    std::_Exit(1);
+  }
+  EXPECT_EQ(looks.get(), kHeld);
+  answer.hold->release();
+  advance(0);
+  for (const auto& outcome : outcomes) EXPECT_EQ(outcome->body, "held");
 }
 
 // What is still under way is named when the wait gives up.

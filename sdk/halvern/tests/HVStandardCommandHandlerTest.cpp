@@ -10,7 +10,9 @@
 #include "platform/file_manager.h"
 #include "platform/reachability.h"
 #include "platform/sandbox.h"
+#include "platform/url_connection.h"
 #include "testing/halvern_server.h"
+#include "testing/loopback_server.h"
 #include "testing/zip_builder.h"
 
 namespace halvern {
@@ -255,6 +257,28 @@ TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
   advance(40.0);
   EXPECT_EQ(outcomes->log, "timeout;");
   server.stop();
+}
+
+// A page's download still on its way when the host shuts the client down must not bring
+// the client back: that would start worker threads no one stops before the process exits.
+TEST_F(HVStandardCommandHandlerTest, ADownloadEndingAfterShutdownWritesNothingAndMakesNoController) {
+  // The answer is held until the client is down, so the download cannot end before it.
+  testkit::LoopbackServer server;
+  auto late = testkit::ScriptedAnswer::text("<p>late</p>");
+  late.hold = std::make_shared<testkit::AnswerHold>();
+  server.setAnswer("/late.html", late);
+  const size_t idle = platform::URLConnection::liveCount();
+  page("BridgeLib.writeFileWithContentsOfURLWithCallback('HV/late.html', '" + server.url("/late.html") +
+       "', 'got.push([\"late\", %d])')");
+  ASSERT_EQ(late.hold->waiting(), 1u);
+  controller->shutdown();
+  late.hold->release();
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_LE(platform::URLConnection::liveCount(), idle);
+  EXPECT_EQ(server.requestCount(), 1u);
+  EXPECT_EQ(HVController::existingSharedController(), nullptr);
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/late.html"));
+  EXPECT_EQ(got(), "[[\"late\",0]]");
 }
 
 }  // namespace

@@ -124,9 +124,9 @@ size_t AnswerHold::waiting() const {
 bool AnswerHold::waitForRelease(const std::function<bool()>& stopped) {
   std::unique_lock<std::mutex> lock(mutex_);
   ++waiting_;
-  // The server's stop does not know this hold: look at it every few milliseconds. Asked
-  // without this hold's lock, since the server asks the hold about itself under its own
-  // lock; a release meanwhile is seen before the next wait.
+  // The server's stop does not know this hold: look at it every few milliseconds. The look
+  // takes the server's lock, and the server asks this hold whether it is released while
+  // holding its own, so the look is made with this hold's lock let go.
   while (!isReleased_) {
     lock.unlock();
     const bool stop = stopped();
