@@ -183,6 +183,27 @@ TEST_F(LoopbackTrafficTest, AWaitThatGivesUpSaysWhatWasUnderWay) {
   EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {{"the test's own work", [&] { return workDone; }}}), "");
 }
 
+// A trickle counts as held, so time moves over it; the bytes it has sent are counted, so a
+// test can wait for more of them between steps of time and know each reached the client.
+TEST_F(LoopbackTrafficTest, ATrickleCountsTheBytesItSentAndEachIsTakenInBeforeTimeMoves) {
+  auto trickle = testkit::ScriptedAnswer::text(std::string(100000, 't'));
+  trickle.trickle = std::chrono::milliseconds(2);
+  server.setAnswer("/trickle", trickle);
+  auto outcome = load("/trickle", 60.0);
+  EXPECT_TRUE(settleTraffic());
+  for (int step = 0; step < 3; ++step) {
+    const size_t sent = server.trickledBytes();
+    ASSERT_TRUE(runUntil([&] { return server.trickledBytes() > sent; }));
+    const size_t due = server.trickledBytes();
+    advance(10);
+    EXPECT_GE(outcome->body.size(), due);
+    EXPECT_LT(outcome->body.size(), trickle.body.size());
+    EXPECT_FALSE(outcome->finished);
+    EXPECT_FALSE(outcome->failure.has_value());
+  }
+  EXPECT_EQ(outcome->body, std::string(outcome->body.size(), 't'));
+}
+
 // A client's own threads (platform::Thread, each on its own run loop) are no traffic the
 // kit sees; a host names them as a condition. Work posted to such a thread keeps the wait
 // open until the thread is back in its loop with nothing to do, and what the work handed to

@@ -383,12 +383,4 @@ void HVController::setServerURL(const std::string& url) {
   serverURL_ = url;
 }
 
-bool HVController::drainWorkersForTesting(double timeoutSeconds) {
-  if (!ioRequestManager_ || !dbQueryManager_) return true;
-  ioRequestManager_->commandQueue()->fireNowForTesting();
-  dbQueryManager_->commandQueue()->fireNowForTesting();
-  return platform::RunLoop::main().runUntil([this] { return ioRequestManager_->sequencer()->isIdle(); },
-                                            timeoutSeconds);
-}
-
 }  // namespace halvern

@@ -128,9 +128,6 @@ class HVController : public std::enable_shared_from_this<HVController> {
   const std::shared_ptr<HVAsyncCommandManager>& ioRequestManager() const { return ioRequestManager_; }
   const std::shared_ptr<HVAsyncCommandManager>& dbQueryManager() const { return dbQueryManager_; }
 
-  // Pumps the main loop until every command sent to either worker has run and called back.
-  bool drainWorkersForTesting(double timeoutSeconds = 5.0);
-
  private:
   void init();
   void readSettings();

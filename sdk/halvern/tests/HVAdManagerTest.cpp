@@ -5,10 +5,10 @@
 
 #include "HVController.h"
 #include "HVDatabase.h"
+#include "HVTestSupport.h"
 #include "platform/error.h"
 #include "platform/file_manager.h"
 #include "platform/format.h"
-#include "testing/sandbox_test.h"
 
 namespace halvern {
 namespace {
@@ -22,10 +22,10 @@ class Listener final : public HVAdManagerListener {
   std::vector<std::string> heard;
 };
 
-class HVAdManagerTest : public testkit::SandboxTest {
+class HVAdManagerTest : public testsupport::HalvernSandboxTest {
  protected:
   void SetUp() override {
-    SandboxTest::SetUp();
+    HalvernSandboxTest::SetUp();
     controller = HVController::sharedController();
     // The table as a driver script makes it; only four of its columns matter here.
     controller->database()->sqlExecute(
@@ -34,7 +34,7 @@ class HVAdManagerTest : public testkit::SandboxTest {
   void TearDown() override {
     manager.reset();
     controller->shutdown();
-    SandboxTest::TearDown();
+    HalvernSandboxTest::TearDown();
   }
   int64_t nowMs() { return static_cast<int64_t>(clock().now() * 1000.0); }
   // A stored ad: its row and its folder with one file.
@@ -202,10 +202,8 @@ TEST_F(HVAdManagerTest, DownloadedAdsAreAnnouncedAndExpireUnlessShown) {
   advance(10.5);
   EXPECT_FALSE(manager->isAdFetchedForSlotNamed("hvBanner"));
   EXPECT_FALSE(exists("hvBanner/" + std::to_string(now)));
-  ASSERT_TRUE(runUntil([&] {
-    controller->drainWorkersForTesting(0.05);
-    return !asked.empty();
-  }));
+  // The fetch follows the deletion the database worker runs.
+  ASSERT_TRUE(advanceUntil([&] { return !asked.empty(); }, 1));
   EXPECT_EQ(asked, (std::vector<std::string>{"hvBanner"}));
   EXPECT_TRUE(storedRows().empty());
 
@@ -216,8 +214,8 @@ TEST_F(HVAdManagerTest, DownloadedAdsAreAnnouncedAndExpireUnlessShown) {
   auto slot = manager->slotForName("hvBanner");
   slot->setDlTime(slot->nextAdDlTime());
   slot->setNextAdDlTime(0);
+  // Past the timer, with time for whatever it would have sent the workers.
   advance(6);
-  controller->drainWorkersForTesting();
   EXPECT_EQ(slot->dlTime(), second);
   EXPECT_TRUE(exists("hvBanner/" + std::to_string(second) + "/ad.html"));
   EXPECT_EQ(storedRows().size(), 1u);

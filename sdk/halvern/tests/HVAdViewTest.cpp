@@ -23,7 +23,7 @@ class HVAdViewTest : public testsupport::HalvernClientTest {
   // Started, the banner's first ad downloaded, its view made and put on screen.
   std::shared_ptr<HVAdView> showBanner(double refreshInterval = 0) {
     start();
-    EXPECT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+    EXPECT_TRUE(advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120));
     auto banner = HVAdView::adViewForSlotNamedDelegateRefreshInterval("hvBanner", delegate, refreshInterval);
     window->addSubview(banner);
     return banner;
@@ -54,7 +54,7 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
   const int64_t first = slot("hvBanner")->nextAdDlTime();
   // What the fetch queued by the first display will find.
   server.setAd("hvBanner", "<b>second</b>", 3600, {"imp3"});
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1 && server.trackerHits("imp2") == 1; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp1") == 1 && server.trackerHits("imp2") == 1; }, 120));
   EXPECT_EQ(page(banner, "HVDisplay.html"), "<b>first</b>");
   EXPECT_EQ(page(banner, "HVDisplay.shown"), "1");
   EXPECT_EQ(page(banner, "HVDisplay.size.join('x')"), "320x48");
@@ -65,7 +65,7 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
 
   // Showing the first ad queued the next fetch; once it is in, more draws of the banner
   // neither count it as shown nor touch the ad on screen.
-  ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }));
+  ASSERT_TRUE(advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 120));
   const int64_t second = slot("hvBanner")->nextAdDlTime();
   for (int i = 0; i < 3; ++i) {
     banner->setNeedsDisplay();
@@ -85,7 +85,7 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
   advance(5.0);
   banner->refresh();
   EXPECT_TRUE(banner->controller()->isRefreshing());
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp3") == 1; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp3") == 1; }, 120));
   EXPECT_EQ(page(banner, "HVDisplay.html"), "<b>second</b>");
   EXPECT_EQ(page(banner, "HVDisplay.shown"), "2");
   EXPECT_FALSE(banner->controller()->isRefreshing());
@@ -93,7 +93,7 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
   EXPECT_EQ(slot("hvBanner")->dlTime(), second);
   EXPECT_FALSE(adFolderExists(first));
   EXPECT_TRUE(adFolderExists(second));
-  ASSERT_TRUE(pump([&] { return adRequestsFor("hvBanner") > requestsBefore; }));
+  ASSERT_TRUE(advanceUntil([&] { return adRequestsFor("hvBanner") > requestsBefore; }, 120));
   auto rows = HVController::sharedController()->database()->sqlExecute("SELECT dlTime FROM ads WHERE slotName='hvBanner'");
   for (const auto& row : rows) EXPECT_NE(row[size_t(0)].integerValue(), first);
   EXPECT_EQ(server.trackerHits("imp1"), 1u);
@@ -102,7 +102,7 @@ TEST_F(HVAdViewTest, BannerShowsItsAdOnceTracksItAndTheNextAdReplacesIt) {
 TEST_F(HVAdViewTest, ADisplayThatFailsOrNeverCompletesGivesTheSlotBackWithANewAd) {
   server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1"});
   start();
-  ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+  ASSERT_TRUE(advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120));
   // The page cannot find the ad's files and says so.
   const int64_t broken = slot("hvBanner")->nextAdDlTime();
   ASSERT_TRUE(FileManager::removeItemAtPath(HVAdManager::adRootDir() + "/hvBanner/" + std::to_string(broken) + "/ad.html"));
@@ -110,7 +110,7 @@ TEST_F(HVAdViewTest, ADisplayThatFailsOrNeverCompletesGivesTheSlotBackWithANewAd
   auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", delegate);
   window->addSubview(banner);
   // The report frees the slot at once, well before the display's time limit.
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp2") == 1; }, HVAdViewInternal::kDisplayTimeLimit / 2));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp2") == 1; }, HVAdViewInternal::kDisplayTimeLimit / 2));
   EXPECT_EQ(page(banner, "HVDisplay.html"), "<b>second</b>");
   EXPECT_NE(slot("hvBanner")->dlTime(), broken);
   EXPECT_EQ(server.trackerHits("imp1"), 0u);
@@ -121,7 +121,7 @@ TEST_F(HVAdViewTest, ADisplayThatFailsOrNeverCompletesGivesTheSlotBackWithANewAd
 
   // A page that takes the next ad and never shows it holds the banner for a while only.
   server.setAd("hvBanner", "<b>third</b>", 3600, {"imp3"});
-  ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }));
+  ASSERT_TRUE(advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 120));
   const int64_t silent = slot("hvBanner")->nextAdDlTime();
   page(banner, "displayAd = function() {}");
   advance(5.0);
@@ -136,7 +136,7 @@ TEST_F(HVAdViewTest, ADisplayThatFailsOrNeverCompletesGivesTheSlotBackWithANewAd
   EXPECT_EQ(banner->alpha(), 1.0);
   EXPECT_TRUE(banner->controller()->view()->isUserInteractionEnabled());
   EXPECT_FALSE(adFolderExists(silent));
-  ASSERT_TRUE(pump([&] { return adRequestsFor("hvBanner") > requestsBefore; }));
+  ASSERT_TRUE(advanceUntil([&] { return adRequestsFor("hvBanner") > requestsBefore; }, 120));
 }
 
 TEST_F(HVAdViewTest, RefreshIntervalsThrottleAndRescheduleDisplays) {
@@ -162,7 +162,7 @@ TEST_F(HVAdViewTest, RefreshIntervalsThrottleAndRescheduleDisplays) {
     EXPECT_EQ(banner->controller()->refreshInterval(), *c.stored);
   }
   server.setAd("hvBanner", "<b>second</b>", 3600, {"imp2"});
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp1") == 1; }, 120));
   const double shownAt = banner->controller()->lastDisplayTime();
 
   // Manual refreshes within five seconds of a display are refused, and said so.
@@ -172,12 +172,12 @@ TEST_F(HVAdViewTest, RefreshIntervalsThrottleAndRescheduleDisplays) {
                            "before the previous display."));
 
   // The next ad arrives early and waits for the end of the 30 seconds.
-  ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 20.0));
+  ASSERT_TRUE(advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 20.0));
   advance(shownAt + 30.0 - clock().now() - 0.5);
   runUntilIdle();
   EXPECT_EQ(page(banner, "HVDisplay.shown"), "1");
   advance(0.6);
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp2") == 1; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp2") == 1; }, 120));
   EXPECT_GE(banner->controller()->lastDisplayTime(), shownAt + 30.0);
   EXPECT_EQ(page(banner, "HVDisplay.html"), "<b>second</b>");
 }
@@ -186,7 +186,7 @@ TEST_F(HVAdViewTest, TheFullScreenMarkKeepsBannersAndOtherClickThroughsOut) {
   server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1"});
   auto banner = showBanner();
   server.setAd("hvBanner", "<b>second</b>", 3600, {"imp2"});
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp1") == 1; }, 120));
   auto window = HVController::sharedController()->fullScreenAdWindow();
   auto bridge = banner->controller()->bridge();
   ASSERT_TRUE(tapOn(banner));
@@ -196,7 +196,7 @@ TEST_F(HVAdViewTest, TheFullScreenMarkKeepsBannersAndOtherClickThroughsOut) {
   EXPECT_TRUE(window->isDisplaying());
 
   // While the mark stands, a second request does nothing and the waiting ad stays waiting.
-  ASSERT_TRUE(pump([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 5.0));
+  ASSERT_TRUE(advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 5.0));
   const int64_t waiting = slot("hvBanner")->nextAdDlTime();
   ASSERT_TRUE(tapOn(banner));
   page(banner, "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.clicks = 99')");
@@ -211,13 +211,13 @@ TEST_F(HVAdViewTest, TheFullScreenMarkKeepsBannersAndOtherClickThroughsOut) {
   advance(HVDisplayCommandHandler::kClickthroughClaimTimeLimit);
   EXPECT_FALSE(window->isDisplaying());
   banner->refresh();
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp2") == 1; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp2") == 1; }, 120));
 }
 
 TEST_F(HVAdViewTest, PageRequestsAreAnsweredThroughTheirCallbacks) {
   server.setAd("hvBanner", "<b>first</b>", 3600, {"imp1", "ping"});
   auto banner = showBanner();
-  ASSERT_TRUE(pump([&] { return server.trackerHits("imp1") == 1; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("imp1") == 1; }, 120));
   server.loopback().setHandler("/slow", [](const testkit::RecordedRequest&) {
     testkit::ScriptedAnswer answer = testkit::ScriptedAnswer::text("late");
     answer.stall = true;
@@ -230,7 +230,7 @@ TEST_F(HVAdViewTest, PageRequestsAreAnsweredThroughTheirCallbacks) {
        "BridgeDisplay.pingURL('" + server.trackerURL("plain") + "');"
        "BridgeDisplay.sendDriverCommand('HVDriver.told = 1');"
        "BridgeDisplay.notifyAdReadyDelayed('hvFullScreen');");
-  ASSERT_TRUE(pump([&] { return page(banner, "HVDisplay.slow") == "0"; }, 10.0));
+  ASSERT_TRUE(advanceUntil([&] { return page(banner, "HVDisplay.slow") == "0"; }, 10.0));
   EXPECT_EQ(page(banner, "HVDisplay.bounds.join(',')"), "320,48");
   EXPECT_EQ(page(banner, "HVDisplay.ok"), "1");
   EXPECT_EQ(server.trackerHits("plain"), 1u);
@@ -256,11 +256,11 @@ TEST_F(HVAdViewTest, DisplayAdsCannotStormTheDriverOrKeepTheGamesAccelerometer) 
   accelerometer.setDelegate(game);
   accelerometer.setUpdateInterval(0.05);
   auto banner = showBanner();
-  ASSERT_TRUE(pump([&] { return page(banner, "HVDisplay.shown") == "1"; }));
+  ASSERT_TRUE(advanceUntil([&] { return page(banner, "HVDisplay.shown") == "1"; }, 120));
   auto manager = HVController::sharedController()->adManager();
   page(banner, "BridgeDisplay.captureAccelerometer('1e-7');"
                "BridgeDisplay.sendDriverCommand(\"BridgeDriver.setAdManagerPropertyValue('fetchReenqueueDelay', '1e-6')\")");
-  ASSERT_TRUE(pump([&] { return accelerometer.delegate() != game && manager->fetchReenqueueDelay() != 60.0; }, 5));
+  ASSERT_TRUE(advanceUntil([&] { return accelerometer.delegate() != game && manager->fetchReenqueueDelay() != 60.0; }, 5));
   // No faster than sixty samples a second, no retry sooner than seconds later.
   EXPECT_GE(accelerometer.updateInterval(), 1.0 / 60.0 - 1e-12);
   EXPECT_GE(manager->fetchReenqueueDelay(), 1.0);
@@ -269,15 +269,15 @@ TEST_F(HVAdViewTest, DisplayAdsCannotStormTheDriverOrKeepTheGamesAccelerometer) 
   // Off the screen the ad has gone: its next sample gives the game its listener and pace back.
   banner->removeFromSuperview();
   accelerometer.injectAcceleration({0.1, 0.2, 0.3, 0});
-  ASSERT_TRUE(pump([&] { return accelerometer.delegate() == game; }, 1));
+  ASSERT_TRUE(advanceUntil([&] { return accelerometer.delegate() == game; }, 1));
   EXPECT_EQ(accelerometer.updateInterval(), 0.05);
   // An ad off screen does not take it again.
   page(banner, "BridgeDisplay.captureAccelerometer('0.5')");
-  pump([] { return false; }, 1);
+  advance(1);
   EXPECT_EQ(accelerometer.delegate(), game);
   accelerometer.injectAcceleration({0.1, 0.2, 0.3, 0});
   // The sample that found the ad gone was its last; the game hears the next one.
-  ASSERT_TRUE(pump([&] { return game->samples == 1; }, 1));
+  ASSERT_TRUE(advanceUntil([&] { return game->samples == 1; }, 1));
 }
 
 TEST_F(HVAdViewTest, ViewsAreOnePerRegisteredSlotWithTheSizeOfTheirCode) {

@@ -47,20 +47,21 @@ class HeldCommand final : public HVAsyncCommand {
   std::atomic<bool>* started_;
 };
 
-class HVAsyncCommandManagerTest : public testkit::SandboxTest {
+class HVAsyncCommandManagerTest : public testsupport::HalvernSandboxTest {
  protected:
   void SetUp() override {
-    SandboxTest::SetUp();
+    HalvernSandboxTest::SetUp();
     manager = HVAsyncCommandManager::createWithCommandQueueThreadName(HVIORequestQueue::create(), "test worker");
     // Once one command has come back, the worker is attached and the throttle has fired.
     manager->sendAsyncCommand(std::make_shared<CountingCommand>(recorder.context("first"), &executed));
-    EXPECT_TRUE(manager->drainForTesting());
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(recorder.labels(), std::vector<std::string>{"first"});
     recorder.deliveries.clear();
     advance(1.0);
   }
   void TearDown() override {
     manager->shutdown();
-    SandboxTest::TearDown();
+    HalvernSandboxTest::TearDown();
   }
   // A worker whose queue's source can never wake it: only the time-out and shutdown drain it,
   // so what the test queues stays queued until then.
@@ -86,13 +87,16 @@ TEST_F(HVAsyncCommandManagerTest, ThrottledWakeUpsRunEveryCommandInOrderOnTheWor
   for (int i = 0; i < 10; ++i) {
     sent.push_back("c" + std::to_string(i));
     ASSERT_TRUE(manager->sendAsyncCommand(command(sent.back())));
+    // The first send woke the worker at once, with no time passing.
+    if (i == 0) {
+      ASSERT_TRUE(settleTraffic());
+      EXPECT_EQ(recorder.labels(), std::vector<std::string>{"c0"});
+    }
     advance(0.01);
   }
-  // The first send woke the worker at once, with no time passing.
-  ASSERT_TRUE(runUntil([&] { return !recorder.deliveries.empty(); }));
-  // The rest need at most the one deferred wake-up at the end of the 0.3 s interval.
+  // The rest wait for the one deferred wake-up at the end of the 0.3 s interval.
+  EXPECT_EQ(recorder.deliveries.size(), 1u);
   advance(HVAsyncCommandQueue::kFireInterval);
-  ASSERT_TRUE(runUntil([&] { return recorder.deliveries.size() == 10; }));
   EXPECT_EQ(recorder.labels(), sent);
   for (const auto& d : recorder.deliveries) {
     EXPECT_TRUE(d.onMainThread);
@@ -104,11 +108,13 @@ TEST_F(HVAsyncCommandManagerTest, AQueuedCommandNobodySignalledRunsAtTheThirtySe
   auto quiet = quietManager();
   queueQuietly(*quiet, "quiet");
   // The time-out counts from the worker's start.
-  ASSERT_TRUE(runUntil([&] { return quiet->commandQueue()->isAttached(); }));
-  // No time passing: it waits.
-  EXPECT_FALSE(runUntil([&] { return !recorder.deliveries.empty(); }, 0.1));
-  advance(HVAsyncCommandManager::kRunTimeout);
-  EXPECT_TRUE(runUntil([&] { return recorder.deliveries.size() == 1; }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_TRUE(quiet->commandQueue()->isAttached());
+  // Time short of it: it waits.
+  advance(HVAsyncCommandManager::kRunTimeout - 0.1);
+  EXPECT_TRUE(recorder.deliveries.empty());
+  advance(0.1);
+  EXPECT_EQ(recorder.labels(), std::vector<std::string>{"quiet"});
   quiet->shutdown();
 }
 
@@ -121,7 +127,8 @@ TEST_F(HVAsyncCommandManagerTest, ResetDropsPendingCommandsAndShutdownRunsThem) 
   quiet->shutdown();
   EXPECT_FALSE(quiet->isRunning());
   EXPECT_FALSE(quiet->sendAsyncCommand(command("late")));
-  ASSERT_TRUE(runUntil([&] { return quiet->sequencer()->isIdle(); }));
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_TRUE(quiet->sequencer()->isIdle());
   EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"kept1", "kept2"}));
   EXPECT_EQ(executed.load(), 3);  // the set-up's command and the two kept
 }
@@ -135,7 +142,7 @@ TEST_F(HVAsyncCommandManagerTest, CallbackCommandsCallOnTheMainThreadInTurn) {
   manager->sendAsyncCommand(std::make_shared<HVCallbackCommand>(target, call, Value("arg")));
   manager->sendAsyncCommand(std::make_shared<HVCallbackCommand>(target, nullptr, Value("unanswered")));
   manager->sendAsyncCommand(command("after"));
-  ASSERT_TRUE(manager->drainForTesting());
+  advance(HVAsyncCommandQueue::kFireInterval);
   EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"before", "arg", "after"}));
   EXPECT_TRUE(recorder.deliveries[1].onMainThread);
 }
@@ -173,7 +180,7 @@ TEST_F(HVAsyncCommandManagerTest, FileCommandsReportTheirRealOutcome) {
   FileManager::writeAtomically(docs + "/temp.zip", std::string_view("PK but no archive"));
   manager->sendAsyncCommand(HVIOUnzipRequest::requestWithSourceZipFilePathDestinationFolderPathCallbackContext(
       docs + "/temp.zip", docs + "/unzipped", recorder.context("unzip")));
-  ASSERT_TRUE(manager->drainForTesting());
+  advance(HVAsyncCommandQueue::kFireInterval);
 
   ASSERT_EQ(recorder.labels(), (std::vector<std::string>{"w1", "w2", "read", "w3", "bad", "enc", "unzip"}));
   auto& d = recorder.deliveries;
@@ -192,7 +199,6 @@ TEST_F(HVAsyncCommandManagerTest, FileCommandsReportTheirRealOutcome) {
 // worker is still draining waits for the deferred wake-up, so when it runs depends on the
 // clock alone and not on how far the worker had got.
 TEST_F(HVAsyncCommandManagerTest, ACommandSentDuringADrainWaitsForTheNextWakeUp) {
-  addSettledCondition("the worker at work", [] { return platform::Thread::busyCountForTesting() == 0; });
   std::promise<void> go;
   std::atomic<bool> started{false};
   manager->sendAsyncCommand(std::make_shared<HeldCommand>(recorder.context("held"), go.get_future().share(), &started));

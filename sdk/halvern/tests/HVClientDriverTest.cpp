@@ -24,7 +24,8 @@ class HVClientDriverTest : public testsupport::HalvernClientTest {
     const std::string script = page;
     d->executeScriptBaseURLData(HVJavascriptBridge::onloadAttributeText(onload), HVAdManager::adBaseURL(),
                                 platform::Bytes(script.begin(), script.end()));
-    ASSERT_TRUE(runUntil([&] { return !d->bridge()->isWebViewLoading(); }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_FALSE(d->bridge()->isWebViewLoading());
   }
   std::string eval(const std::shared_ptr<HVClientDriver>& d, const std::string& script) {
     return d->webView()->stringByEvaluatingJavaScriptFromString(script);
@@ -46,10 +47,10 @@ TEST_F(HVClientDriverTest, TheDriverPageInitialisesWithEverySlotAndFetchesThem) 
   server.setAd("hvBanner", "<b>b</b>", 600, {});
   server.setAd("hvFullScreen", "<b>f</b>", 600, {});
   start();
-  ASSERT_TRUE(pump([] {
+  ASSERT_TRUE(advanceUntil([] {
     return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner") &&
            HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen");
-  }));
+  }, 120));
   EXPECT_EQ(eval(driver(), "JSON.stringify(HVDriver.slots)"),
             "[{\"name\":\"hvBanner\",\"size\":1},{\"name\":\"hvFullScreen\",\"size\":2}]");
   EXPECT_EQ(HVClientDriver::slotListText(HVController::sharedController()->adManager()->slotDict()),
@@ -73,7 +74,7 @@ TEST_F(HVClientDriverTest, TheDriverPageInitialisesWithEverySlotAndFetchesThem) 
                  "BridgeDriver.getAdManagerPropertyCallback('database', 'got = null');");
   EXPECT_EQ(eval(driver(), "got.join('|')"), "60|hvBanner,hvFullScreen");
   EXPECT_EQ(HVController::sharedController()->adManager()->fetchReenqueueDelay(), 0.0);
-  EXPECT_TRUE(pump([&] { return server.trackerHits("ping") == 1; }));
+  EXPECT_TRUE(advanceUntil([&] { return server.trackerHits("ping") == 1; }, 120));
 }
 
 TEST_F(HVClientDriverTest, TextsReachThePageAsTheyAreWhateverTheyHold) {

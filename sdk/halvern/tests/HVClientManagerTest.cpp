@@ -1,9 +1,9 @@
 #include "HVClientManager.h"
 
 #include "HVController.h"
+#include "HVTestSupport.h"
 #include "platform/file_manager.h"
 #include "testing/halvern_server.h"
-#include "testing/sandbox_test.h"
 
 namespace halvern {
 namespace {
@@ -11,17 +11,17 @@ namespace {
 using platform::FileManager;
 using Fault = testkit::HalvernServer::Fault;
 
-class HVClientManagerTest : public testkit::SandboxTest {
+class HVClientManagerTest : public testsupport::HalvernSandboxTest {
  protected:
   void SetUp() override {
-    SandboxTest::SetUp();
+    HalvernSandboxTest::SetUp();
     // The controller's first use makes the database, and with it a fresh client folder.
     HVController::sharedController();
     root = HVClientManager::clientRootDir();
   }
   void TearDown() override {
     HVController::sharedController()->shutdown();
-    SandboxTest::TearDown();
+    HalvernSandboxTest::TearDown();
   }
   // Starts the controller against the sandbox server, counting driver starts.
   std::shared_ptr<HVClientManager> start() {
@@ -33,20 +33,11 @@ class HVClientManagerTest : public testkit::SandboxTest {
     controller->startupWithAppIDServerURL("app 1", server.serverURL());
     return manager;
   }
-  bool settle(const std::function<bool()>& done) {
-    return runUntil([&] {
-      HVController::sharedController()->drainWorkersForTesting(0.05);
-      return done();
-    });
-  }
   // Worker commands sent from other commands' answers wait out the queue's throttle on the
-  // manual clock, so each round fires the queues again; three idle rounds in a row end it.
+  // manual clock: every command sent so far has run and called back, the chain has ended.
   void drainChain() {
-    int idleRounds = 0;
-    ASSERT_TRUE(runUntil([&] {
-      idleRounds = HVController::sharedController()->drainWorkersForTesting(0.05) ? idleRounds + 1 : 0;
-      return idleRounds >= 3;
-    }));
+    auto sequencer = HVController::sharedController()->ioRequestManager()->sequencer();
+    ASSERT_TRUE(advanceUntil([&] { return sequencer->isIdle(); }, 10));
   }
   // A client folder written in an earlier launch, optionally linked.
   void installFolder(const std::string& name, bool link) {
@@ -76,7 +67,7 @@ TEST_F(HVClientManagerTest, FirstClientIsWrittenLinkedAndStartedInTheSameLaunch)
   server.setClientResponse("2.1", {{"display", "var d = \"display\";"}, {"driver", "var v = 'driver';"}});
   auto manager = start();
   EXPECT_EQ(driverStarts, 0);
-  ASSERT_TRUE(settle([&] { return manager->hasClient(); }));
+  ASSERT_TRUE(advanceUntil([&] { return manager->hasClient(); }, 10));
   const auto requests = server.updateRequests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].queryItem("clientversion"), "0.0");
@@ -105,7 +96,7 @@ TEST_F(HVClientManagerTest, ALaterVersionWaitsForTheNextLaunchAndOldFoldersGo) {
   server.setClientResponse("2.2", {{"display", "new display"}, {"driver", "new driver"}});
   manager->synchronizeWithServer();
   const std::string written = root + "/" + std::to_string(HVController::sessionStart()) + "_2.2";
-  ASSERT_TRUE(settle([&] { return read(written + "/driver.js") == "new driver"; }));
+  ASSERT_TRUE(advanceUntil([&] { return read(written + "/driver.js") == "new driver"; }, 10));
   EXPECT_EQ(server.updateRequests().back().queryItem("clientversion"), "2.1");
   EXPECT_EQ(linkOf("display"), "1000_2.1/display.js");
   EXPECT_EQ(manager->clientVersion(), "2.1");
@@ -138,13 +129,13 @@ TEST_F(HVClientManagerTest, RepliesThatChangeNothingOrOnlyTheSwitch) {
       {"no JSON", [&] { server.setRawUpdateBody("<html>"); }},
   };
   auto manager = start();
-  ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
+  ASSERT_TRUE(advanceUntil([&] { return !manager->isSynchronizingForTesting(); }, 10));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     c.script();
     const size_t before = server.updateRequests().size();
     manager->synchronizeWithServer();
-    ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
+    ASSERT_TRUE(advanceUntil([&] { return !manager->isSynchronizingForTesting(); }, 10));
     EXPECT_EQ(server.updateRequests().size(), before + 1);
     drainChain();
     auto entries = FileManager::contentsOfDirectoryAtPath(root).value_or(std::vector<std::string>{});
@@ -165,7 +156,7 @@ TEST_F(HVClientManagerTest, FailuresRetryThenLeaveEverythingAsItWas) {
     auto manager = HVController::sharedController()->clientManager();
     if (!HVController::sharedController()->hasStartedUp()) start();
     else manager->synchronizeWithServer();
-    ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
+    ASSERT_TRUE(advanceUntil([&] { return !manager->isSynchronizingForTesting(); }, 10));
     EXPECT_EQ(server.updateRequests().size() % 3, 0u);
     drainChain();
     EXPECT_FALSE(manager->hasClient());
@@ -175,12 +166,12 @@ TEST_F(HVClientManagerTest, FailuresRetryThenLeaveEverythingAsItWas) {
   server.setFault("", Fault::kStall);
   const size_t before = server.updateRequests().size();
   HVController::sharedController()->clientManager()->synchronizeWithServer();
-  ASSERT_TRUE(runUntil([&] { return server.updateRequests().size() == before + 1; }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_EQ(server.updateRequests().size(), before + 1);
   advance(79.0);
-  runUntilIdle();
   EXPECT_EQ(server.updateRequests().size(), before + 1);
   advance(1.0);
-  ASSERT_TRUE(runUntil([&] { return server.updateRequests().size() == before + 2; }));
+  EXPECT_EQ(server.updateRequests().size(), before + 2);
   server.loopback().stop();
 }
 
@@ -190,7 +181,7 @@ TEST_F(HVClientManagerTest, AHalfLinkedClientIsNoClientAndAnUpdateRelinksIt) {
   server.setClientResponse("3.0", {{"display", "d3"}, {"driver", "v3"}});
   auto manager = start();
   EXPECT_EQ(driverStarts, 0);
-  ASSERT_TRUE(settle([&] { return manager->hasClient(); }));
+  ASSERT_TRUE(advanceUntil([&] { return manager->hasClient(); }, 10));
   const std::string folder = std::to_string(HVController::sessionStart()) + "_3.0";
   EXPECT_EQ(manager->clientVersion(), "3.0");
   EXPECT_EQ(linkOf("display"), folder + "/display.js");
@@ -203,7 +194,7 @@ TEST_F(HVClientManagerTest, AnInstallCutShortLinksNothing) {
   ASSERT_TRUE(FileManager::createDirectoryAtPath(folder + "/driver.js", true));
   server.setClientResponse("4.0", {{"display", "d4"}, {"driver", "v4"}});
   auto manager = start();
-  ASSERT_TRUE(settle([&] { return !manager->isSynchronizingForTesting(); }));
+  ASSERT_TRUE(advanceUntil([&] { return !manager->isSynchronizingForTesting(); }, 10));
   drainChain();
   EXPECT_EQ(read(folder + "/display.js"), "d4");
   EXPECT_FALSE(manager->hasClient());

@@ -1,7 +1,8 @@
 #pragma once
 // The fixture of the tests that run the real driver and display scripts: the sandbox bridge
-// server offering the project's client, a window for the banners, and a pump that moves
-// virtual time while the scripts, workers and loopback traffic do their work.
+// server offering the project's client and a window for the banners. Virtual time moves
+// through the fixture's advance and advanceUntil, which let the scripts, the workers and the
+// loopback traffic do their work first.
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "HVAdViewInternal.h"
 #include "HVController.h"
 #include "HVFullScreenAdWindow.h"
+#include "HVTestSupport.h"
 #include "halvern/HVAdView.h"
 #include "halvern/HVAdEngine.h"
 #include "halvern/HalvernDelegate.h"
@@ -27,17 +29,17 @@ class RecordingDelegate final : public HalvernDelegate {
   std::vector<std::string> ready;
 };
 
-class HalvernClientTest : public testkit::SandboxTest {
+class HalvernClientTest : public HalvernSandboxTest {
  protected:
   void SetUp() override {
-    SandboxTest::SetUp();
+    HalvernSandboxTest::SetUp();
     window = platform::Window::create(platform::Rect(0, 0, 320, 480));
     window->makeKeyAndVisible();
   }
   void TearDown() override {
     HVController::sharedController()->shutdown();
     window.reset();
-    SandboxTest::TearDown();
+    HalvernSandboxTest::TearDown();
   }
   // The client installed through the update, the engine started with both phone slots.
   void start() {
@@ -45,18 +47,6 @@ class HalvernClientTest : public testkit::SandboxTest {
     HVAdEngine::startupWithAppIDServerURLAdSlotDescriptions(
         "app1", server.serverURL(),
         {HVAdSlotDescription(HVAdSizeBanner, "hvBanner"), HVAdSlotDescription(HVAdSizeFullScreen, "hvFullScreen")});
-  }
-  // Moves virtual time in small steps until `done` holds; false after `seconds` of it. Each
-  // step waits up to `realWait` seconds of real time for loopback traffic.
-  bool pump(const std::function<bool()>& done, double seconds = 120.0, double realWait = 0.01) {
-    auto controller = HVController::sharedController();
-    for (double waited = 0; waited < seconds; waited += 0.1) {
-      if (done()) return true;
-      controller->drainWorkersForTesting(0.05);
-      mainLoop().runUntil(done, realWait);
-      advance(0.1);
-    }
-    return done();
   }
   std::shared_ptr<HVAdSlot> slot(const std::string& name) {
     return HVController::sharedController()->adManager()->slotForName(name);
@@ -66,11 +56,14 @@ class HalvernClientTest : public testkit::SandboxTest {
   std::shared_ptr<HVAdView> showBannerAd(const std::string& html, const std::vector<std::string>& trackers = {}) {
     server.setAd("hvBanner", html, 3600, trackers);
     start();
-    if (!pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); })) return nullptr;
+    if (!advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120)) return nullptr;
     auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
     window->addSubview(banner);
     auto page = banner->controller()->webView();
-    if (!pump([&] { return page->stringByEvaluatingJavaScriptFromString("HVDisplay.shown") == "1" && banner->alpha() == 1; }))
+    auto shown = [&] {
+      return page->stringByEvaluatingJavaScriptFromString("HVDisplay.shown") == "1" && banner->alpha() == 1;
+    };
+    if (!advanceUntil(shown, 120))
       return nullptr;
     return banner;
   }

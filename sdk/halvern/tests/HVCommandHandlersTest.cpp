@@ -29,7 +29,8 @@ class HVCommandHandlersTest : public testkit::SandboxTest {
     bridge->addCommandHandler(cocoa);
     bridge->addCommandHandler(audio);
     bridge->loadJavascriptStringExecuteBaseURL("var got = [];", "", std::nullopt);
-    ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading(); }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_FALSE(bridge->isWebViewLoading());
   }
   void TearDown() override {
     bridge->shutdown();

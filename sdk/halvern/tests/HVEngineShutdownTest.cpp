@@ -9,7 +9,7 @@ namespace {
 class HVEngineShutdownTest : public testsupport::HalvernClientTest {
  protected:
   bool adDownloaded() {
-    return pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); });
+    return advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120);
   }
 };
 
@@ -49,7 +49,7 @@ TEST_F(HVEngineShutdownTest, StopsTheWorkersOnceAndALaterStartBeginsAfresh) {
   EXPECT_NE(second, first);
   ASSERT_TRUE(second->dbQueryManager()->isRunning());
   second->database()->setRecordIDTableStringCallbackContext("probe", "settings", "written", nullptr);
-  EXPECT_TRUE(pump([&] { return second->database()->sqlExecute("SELECT data FROM settings WHERE id='probe'").size() == 1; }));
+  EXPECT_TRUE(advanceUntil([&] { return second->database()->sqlExecute("SELECT data FROM settings WHERE id='probe'").size() == 1; }, 120));
   EXPECT_TRUE(adDownloaded());
 }
 

@@ -30,10 +30,10 @@ class HVFullScreenAdControllerTest : public testsupport::HalvernClientTest {
   void startWithAd() {
     server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
     start();
-    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }));
+    ASSERT_TRUE(advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }, 120));
     HVAdEngine::setFullScreenDelegateForSlotNamed(delegate, "hvFullScreen");
     // The new delegate hears of the waiting ad once the display page is up.
-    ASSERT_TRUE(pump([&] { return !delegate->heard.empty(); }));
+    ASSERT_TRUE(advanceUntil([&] { return !delegate->heard.empty(); }, 120));
     hv = HVController::sharedController();
     fullScreen = hv->fullScreenAdController();
     adWindow = hv->fullScreenAdWindow();
@@ -42,9 +42,9 @@ class HVFullScreenAdControllerTest : public testsupport::HalvernClientTest {
   void show() {
     ASSERT_TRUE(HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen"));
     // The "Loading" box stands while the ad's content loads.
-    ASSERT_TRUE(pump([&] { return fullScreen->adLoadingIndicator() != nullptr; }));
+    ASSERT_TRUE(advanceUntil([&] { return fullScreen->adLoadingIndicator() != nullptr; }, 120));
     EXPECT_EQ(fullScreen->adLoadingIndicator()->messageView()->text(), "Loading");
-    ASSERT_TRUE(pump([&] { return page("HVDisplay.html") == "<b>full</b>"; }));
+    ASSERT_TRUE(advanceUntil([&] { return page("HVDisplay.html") == "<b>full</b>"; }, 120));
     advance(0.8);
   }
   std::string page(const std::string& script) { return fullScreen->webView()->stringByEvaluatingJavaScriptFromString(script); }
@@ -93,7 +93,7 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   EXPECT_EQ(titles(), (std::vector<std::string>{"Replay", "Skip"}));
   EXPECT_EQ(fullScreen->actionSheet()->shownInView(), fullScreen->webView());
   pick(0);
-  ASSERT_TRUE(pump([&] { return page("HVDisplay.ran.join()") == "replay"; }));
+  ASSERT_TRUE(advanceUntil([&] { return page("HVDisplay.ran.join()") == "replay"; }, 120));
   fullScreen->displayActionSheet();
   pick(1);
   EXPECT_EQ(page("HVDisplay.ran.join()"), "replay,skip");
@@ -105,7 +105,7 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   pick(1);
   // A second close while the window goes (the page's own dismiss) changes nothing more.
   page("BridgeDisplay.dismiss();");
-  pump([] { return false; }, 0.3);
+  advance(0.3);
   EXPECT_EQ(delegate->heard.back(), "willClose");
   EXPECT_FALSE(fullScreen->isDisplaying());
   advance(0.5);
@@ -115,7 +115,7 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   advance(0.4);
   EXPECT_FALSE(adWindow->isDisplaying());
   // The slot's next ad is fetched now that the shown one is done with.
-  ASSERT_TRUE(pump([&] { return server.adRequests().size() > requests; }));
+  ASSERT_TRUE(advanceUntil([&] { return server.adRequests().size() > requests; }, 120));
   EXPECT_EQ(delegate->heard, (std::vector<std::string>{"ready hvFullScreen", "willOpen", "willClose"}));
 }
 
@@ -180,7 +180,7 @@ TEST_F(HVFullScreenAdControllerTest, StatusBarAndTurnsOfTheDeviceAreGivenBackAsT
     SCOPED_TRACE(statusBarWindow ? "status-bar window" : "status bar");
     platform::Runtime::setAvailable("UIApplication.statusBarWindow", statusBarWindow);
     if (statusBarWindow) hv->setSbwPropName(HVFullScreenAdWindow::kStatusBarWindowKey);
-    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }));
+    ASSERT_TRUE(advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }, 120));
     show();
     EXPECT_EQ(app.isStatusBarHidden(), !statusBarWindow);
     if (statusBarWindow) {
@@ -216,10 +216,10 @@ TEST_F(HVFullScreenAdControllerTest, BannerPagesCannotCloseOrCoverTheFullScreenA
   const auto bannerPage = [&](const std::string& script) {
     return banner->controller()->webView()->stringByEvaluatingJavaScriptFromString(script);
   };
-  ASSERT_TRUE(pump([&] { return bannerPage("HVDisplay.shown") == "1"; }));
+  ASSERT_TRUE(advanceUntil([&] { return bannerPage("HVDisplay.shown") == "1"; }, 120));
   show();
   bannerPage("BridgeDisplay.dismiss(); BridgeDisplay.expand(); BridgeDisplay.requestURL('http://127.0.0.1:9/x');");
-  pump([] { return false; }, 3);
+  advance(3);
   EXPECT_EQ(adWindow->contentController(), fullScreen);
   EXPECT_EQ(fullScreen->view()->superview(), adWindow);
   EXPECT_TRUE(adWindow->isKeyWindow());
@@ -240,9 +240,9 @@ TEST_F(HVFullScreenAdControllerTest, ABannersBrowserHoldsTheWindowUntilDoneAndEa
   auto banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
   window->addSubview(banner);
   auto internal = banner->controller();
-  ASSERT_TRUE(pump([&] {
+  ASSERT_TRUE(advanceUntil([&] {
     return internal->webView()->stringByEvaluatingJavaScriptFromString("HVDisplay.shown") == "1" && banner->alpha() == 1;
-  }));
+  }, 120));
 
   ASSERT_TRUE(tapOn(banner));
   internal->webView()->injectNavigationForTesting(platform::URLRequest(pages.url("/landing")),
@@ -254,13 +254,13 @@ TEST_F(HVFullScreenAdControllerTest, ABannersBrowserHoldsTheWindowUntilDoneAndEa
   ASSERT_EQ(internal->view()->superview(), adWindow);
 
   EXPECT_FALSE(HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen"));
-  pump([] { return false; }, 3);
+  advance(3);
   EXPECT_EQ(adWindow->contentController(), internal);
   EXPECT_EQ(internal->view()->superview(), adWindow);
   EXPECT_TRUE(adWindow->isKeyWindow());
   EXPECT_FALSE(fullScreen->isDisplaying());
 
-  ASSERT_TRUE(pump([&] { return internal->navigationItem()->leftBarButtonItem() != nullptr; }, 10));
+  ASSERT_TRUE(advanceUntil([&] { return internal->navigationItem()->leftBarButtonItem() != nullptr; }, 10));
   ASSERT_TRUE(internal->navigationItem()->leftBarButtonItem()->tap());
   advance(0.8);
   EXPECT_EQ(internal->view()->superview(), banner);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 
 #include "HVAdSlot.h"
@@ -57,26 +56,24 @@ class HVHostileInputTest : public testsupport::HalvernClientTest {
     server.setAd("hvBanner", "<b>banner</b>", 600, {});
     server.setAd("hvFullScreen", "<b>full</b>", 600, {});
     start();
-    ASSERT_TRUE(step([] {
+    ASSERT_TRUE(advanceUntil([] {
       return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner") &&
              HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen");
-    }));
+    }, 10));
     // A failed fetch is not tried again while a case runs.
     HVController::sharedController()->adManager()->setFetchReenqueueDelay(0);
     send("var got = []; BridgeLib.setSettingString('kept', 'value');");
   }
-  // The fixture's pump with a shorter real wait in each step: these cases wait on many steps.
-  bool step(const std::function<bool()>& done, double seconds = 10.0) { return pump(done, seconds, 0.001); }
   std::shared_ptr<HVClientDriver> driver() { return HVController::sharedController()->clientManager()->clientDriver(); }
   std::string eval(const std::string& script) { return driver()->webView()->stringByEvaluatingJavaScriptFromString(script); }
-  // Runs page script in the driver and the commands it queued, until `done` holds, then a
-  // little longer for whatever else the commands started.
+  // Runs page script in the driver and the commands it queued, until `done` holds, then the
+  // workers' throttle longer for whatever else the commands started.
   void send(const std::string& script, const std::function<bool()>& done = [] { return true; }) {
     eval(script);
     while (driver()->bridge()->poll() > 0) {
     }
-    EXPECT_TRUE(step(done));
-    step([] { return false; }, 0.2);
+    EXPECT_TRUE(advanceUntil(done, 10));
+    advance(HVAsyncCommandQueue::kFireInterval);
   }
   // What must survive every attempt: the rows and the ads' folders, and the store itself.
   std::string stored() {
@@ -100,32 +97,18 @@ class HVHostileInputTest : public testsupport::HalvernClientTest {
     return all;
   }
   // Starts an attempt and waits until it is `over`: it must be logged once, and leave the
-  // stored data and everything outside the client's folder as they were.
-  // `realWait` is each step's real wait: long enough, for large answers, to cross the loopback
-  // on a loaded machine before the manual clock runs out.
+  // stored data and everything outside the client's folder as they were. Large answers take
+  // real time to cross the loopback: virtual time moves on only once they have been taken in.
   void expectRefusedOnce(const std::function<void()>& attempt, const std::string& logged,
-                         const std::function<bool()>& over, double realWait = 0.001) {
+                         const std::function<bool()>& over) {
     const std::string before = stored();
     const auto outside = outsideTheClient();
     platform::LogCapture log;
-    const size_t idle = platform::URLConnection::liveCount();
     attempt();
-    auto refused = [&] { return count(log.lines(), logged) > 0 && over(); };
-    // Large answers take real time to cross the loopback, the more on a loaded machine: the
-    // manual clock moves on only once the loads under way have ended, or a few real seconds
-    // have passed in all.
-    double realBudget = 5.0;
-    for (double waited = 0; waited < 10.0 && !refused(); waited += 0.1) {
-      if (realBudget > 0 && platform::URLConnection::liveCount() > idle) {
-        const auto before = std::chrono::steady_clock::now();
-        mainLoop().runUntil([&] { return refused() || platform::URLConnection::liveCount() <= idle; }, realBudget);
-        realBudget -= std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
-      }
-      pump(refused, 0.1, realWait);
-    }
-    ASSERT_TRUE(refused())
+    ASSERT_TRUE(advanceUntil([&] { return count(log.lines(), logged) > 0 && over(); }, 10))
         << "looked for: " << logged << "\nlogged:\n" << ::testing::PrintToString(log.lines());
-    step([] { return false; }, 0.3);
+    // Whatever else the attempt started, the workers' throttled wake-ups included.
+    advance(HVAsyncCommandQueue::kFireInterval);
     EXPECT_EQ(count(log.lines(), logged), 1u);
     EXPECT_EQ(stored(), before);
     EXPECT_EQ(outsideTheClient(), outside);
@@ -135,7 +118,7 @@ class HVHostileInputTest : public testsupport::HalvernClientTest {
     const int64_t earlier = slot("hvBanner")->nextAdDlTime();
     server.setAd("hvBanner", "<b>next</b>", 600, {});
     HVController::sharedController()->adManager()->queueFetchForSlotNamed("hvBanner");
-    EXPECT_TRUE(step([&] { return slot("hvBanner")->nextAdDlTime() != earlier; }));
+    EXPECT_TRUE(advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != earlier; }, 10));
   }
 
   bool guardWorks = false;
@@ -296,7 +279,7 @@ TEST_F(HVHostileInputTest, HostileUpdateAnswersLeaveTheInstalledClient) {
     SCOPED_TRACE(c.name);
     c.serve();
     expectRefusedOnce([&] { manager->synchronizeWithServer(); }, c.logged,
-                      [&] { return !manager->isSynchronizingForTesting(); }, 0.02);
+                      [&] { return !manager->isSynchronizingForTesting(); });
     EXPECT_EQ(manager->clientVersion(), version);
     std::vector<std::string> now;
     listTree(HVClientManager::clientRootDir(), "", now);

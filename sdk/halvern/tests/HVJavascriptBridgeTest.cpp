@@ -67,7 +67,8 @@ class HVJavascriptBridgeTest : public testkit::SandboxTest {
   void load(const std::string& clientScript, const std::string& onload = "",
             const std::optional<platform::URL>& baseURL = std::nullopt) {
     bridge->loadJavascriptStringExecuteBaseURL(clientScript, onload, baseURL);
-    ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading(); }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_FALSE(bridge->isWebViewLoading());
   }
   std::string eval(const std::string& script) { return webView->stringByEvaluatingJavaScriptFromString(script); }
 
@@ -237,13 +238,16 @@ TEST_F(HVJavascriptBridgeTest, CommandsSentDuringALoadRunAfterItAndANewLoadDrops
   bridge->loadJavascriptStringExecuteBaseURL("var seen = [];", "", std::nullopt);
   bridge->sendJavascriptCommand("seen.push('one')");
   bridge->sendJavascriptCommand("seen.push('two')");
-  ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading(); }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_FALSE(bridge->isWebViewLoading());
   EXPECT_EQ(eval("seen.join(',')"), "one,two");
 
   bridge->loadJavascriptStringExecuteBaseURL("var seen = [];", "", std::nullopt);
   bridge->sendJavascriptCommand("seen.push('lost')");
   bridge->loadJavascriptStringExecuteBaseURL("var seen = ['fresh'];", "", std::nullopt);
-  ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading() && !webView->isLoading(); }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_FALSE(bridge->isWebViewLoading());
+  ASSERT_FALSE(webView->isLoading());
   EXPECT_EQ(eval("seen.join(',')"), "fresh");
   // The page's own delegate hears every finish; the load cut short is not passed on.
   EXPECT_EQ(pageDelegate->finished, 2);
@@ -262,7 +266,8 @@ TEST_F(HVJavascriptBridgeTest, ALandingPageIsNeverPolled) {
   // may go on to a local file.
   load("", "location.href = 'file://" + landing + "'",
        platform::URL::fileURLWithPath(platform::Sandbox::documents() + "/"));
-  ASSERT_TRUE(runUntil([&] { return eval("typeof q") == "object"; }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_EQ(eval("typeof q"), "object");
   advance(2.0);
   EXPECT_TRUE(handler->calls.empty());
   EXPECT_EQ(eval("q.length"), "1");

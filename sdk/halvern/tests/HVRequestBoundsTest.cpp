@@ -19,11 +19,11 @@ class HVRequestBoundsTest : public testsupport::HalvernClientTest {
   void showBanner(const std::vector<std::string>& trackers = {}, const std::vector<std::string>& next = {}) {
     server.setAd("hvBanner", "<b>first</b>", 3600, trackers);
     start();
-    ASSERT_TRUE(pump([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+    ASSERT_TRUE(advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120));
     server.setAd("hvBanner", "<b>second</b>", 3600, next);
     banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", nullptr);
     window->addSubview(banner);
-    ASSERT_TRUE(pump([&] { return page("HVDisplay.shown") == "1"; }));
+    ASSERT_TRUE(advanceUntil([&] { return page("HVDisplay.shown") == "1"; }, 120));
   }
   std::string page(const std::string& script) {
     return banner->controller()->webView()->stringByEvaluatingJavaScriptFromString(script);
@@ -86,34 +86,38 @@ TEST_F(HVRequestBoundsTest, PagePingsAndDownloadsFailOnceWithinTheirLimitAndTheN
                             ? "BridgeLib.writeFileWithContentsOfURLWithCallback('HV/bounded.bin', '" + url +
                                   "', 'got.push(%d)')"
                             : "BridgeDisplay.pingURLTimeoutCallback('" + url + "', '" + c.timeout + "', 'got.push(%d)')"));
-    ASSERT_TRUE(runUntil([&] { return loopback.requestsTo(c.path).size() > asked; }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_GT(loopback.requestsTo(c.path).size(), asked);
     if (c.failsAfter > 0) {
-      // Bytes keep coming (or never come); either way nothing is said before the limit.
+      // Bytes keep coming (or never come); either way nothing is said before the limit. A
+      // trickle has sent more of them before each tenth of the limit passes.
+      const double step = c.failsAfter / 10;
       double waited = 0;
-      for (; waited + 2 <= c.failsAfter - 0.5; waited += 2) {
-        mainLoop().runUntil([] { return false; }, 0.005);
-        advance(2);
+      for (; waited + step <= c.failsAfter - 0.5; waited += step) {
+        const size_t sent = loopback.trickledBytes();
+        if (c.path == "/trickling") {
+          ASSERT_TRUE(runUntil([&] { return loopback.trickledBytes() > sent; }));
+        }
+        advance(step);
       }
       advance(c.failsAfter - 0.5 - waited);
-      runUntilIdle();
       EXPECT_EQ(page("got.join()"), "");
       advance(1);
     }
-    ASSERT_TRUE(runUntil([&] { return page("got.length") == "1"; }));
+    ASSERT_EQ(page("got.length"), "1");
     EXPECT_EQ(page("got.join()"), "0");
     // The failed load let its connection go (the client's own fetches come and go meanwhile).
-    EXPECT_TRUE(runUntil([&] { return platform::URLConnection::liveCount() <= liveBefore; }));
+    EXPECT_LE(platform::URLConnection::liveCount(), liveBefore);
     advance(120);
-    runUntilIdle();
     EXPECT_EQ(page("got.join()"), "0") << "told once";
 
     // The next request goes out and is answered.
     const size_t fine = loopback.requestsTo("/fine").size();
     send("got = []; BridgeDisplay.pingURLTimeoutCallback('" + loopback.url("/fine") + "', '-1', 'got.push(%d)')");
-    ASSERT_TRUE(runUntil([&] { return page("got.length") == "1"; }));
+    ASSERT_TRUE(settleTraffic());
     EXPECT_EQ(page("got.join()"), "1");
     EXPECT_EQ(loopback.requestsTo("/fine").size(), fine + 1);
-    EXPECT_TRUE(runUntil([&] { return platform::URLConnection::liveCount() <= liveBefore; }));
+    EXPECT_LE(platform::URLConnection::liveCount(), liveBefore);
   }
   loopback.stop();
 }
@@ -129,13 +133,13 @@ TEST_F(HVRequestBoundsTest, OneAdSendsABoundedNumberOfTrackersAndPingsAndTheNext
     for (const auto& name : trackers) total += server.trackerHits(name);
     return total;
   };
-  ASSERT_TRUE(pump([&] { return hits() >= limit; }, 10));
+  ASSERT_TRUE(advanceUntil([&] { return hits() >= limit; }, 10));
   // The page pings in a loop: every ping past the budget is answered 0 at once.
   send("got = []; for (var i = 0; i < 20; i++) BridgeDisplay.pingURLTimeoutCallback('" + server.trackerURL("loop") +
        "', '5', 'got.push(%d)');");
   EXPECT_EQ(page("got.length"), "20");
   EXPECT_EQ(page("got.indexOf(1)"), "-1");
-  pump([] { return false; }, 2);
+  advance(2);
   EXPECT_EQ(hits(), limit);
   EXPECT_EQ(server.trackerHits("loop"), 0u);
   size_t logged = 0;
@@ -144,10 +148,10 @@ TEST_F(HVRequestBoundsTest, OneAdSendsABoundedNumberOfTrackersAndPingsAndTheNext
   EXPECT_EQ(logged, 1u);
 
   // The next ad has its own allowance.
-  ASSERT_TRUE(pump([&] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }));
+  ASSERT_TRUE(advanceUntil([&] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 120));
   advance(5);
   banner->refresh();
-  ASSERT_TRUE(pump([&] { return server.trackerHits("next1") == 1 && server.trackerHits("next2") == 1; }, 10));
+  ASSERT_TRUE(advanceUntil([&] { return server.trackerHits("next1") == 1 && server.trackerHits("next2") == 1; }, 10));
   EXPECT_EQ(hits(), limit);
 }
 

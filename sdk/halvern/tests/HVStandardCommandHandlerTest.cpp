@@ -2,18 +2,17 @@
 
 #include <sqlite3.h>
 
-
 #include "HVController.h"
 #include "HVDatabase.h"
 #include "HVZip.h"
 #include "HVJavascriptBridge.h"
+#include "HVTestSupport.h"
 #include "platform/file_manager.h"
 #include "platform/reachability.h"
 #include "platform/sandbox.h"
 #include "platform/url_connection.h"
 #include "testing/halvern_server.h"
 #include "testing/loopback_server.h"
-#include "testing/sandbox_test.h"
 #include "testing/zip_builder.h"
 
 namespace halvern {
@@ -22,35 +21,32 @@ namespace {
 using platform::FileManager;
 using platform::Value;
 
-class HVStandardCommandHandlerTest : public testkit::SandboxTest {
+class HVStandardCommandHandlerTest : public testsupport::HalvernSandboxTest {
  protected:
   void SetUp() override {
-    SandboxTest::SetUp();
+    HalvernSandboxTest::SetUp();
     controller = HVController::sharedController();
     controller->setExecMode(1);
     webView = platform::WebView::create();
     bridge = HVJavascriptBridge::bridgeInModeWebViewDelegate(1, webView, lib);
     bridge->loadJavascriptStringExecuteBaseURL("var got = [];", "", std::nullopt);
-    ASSERT_TRUE(runUntil([&] { return !bridge->isWebViewLoading(); }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_FALSE(bridge->isWebViewLoading());
     documents = platform::Sandbox::documents();
   }
   void TearDown() override {
     bridge->shutdown();
     controller->shutdown();
-    SandboxTest::TearDown();
+    HalvernSandboxTest::TearDown();
   }
-  // Page script, one poll, then the workers' answers.
+  // Page script, one poll, then the workers' answers, which may wait out their throttle.
   void page(const std::string& script) {
     webView->stringByEvaluatingJavaScriptFromString(script);
-    advance(0.1);
-    ASSERT_TRUE(controller->drainWorkersForTesting());
+    advance(0.1 + HVAsyncCommandQueue::kFireInterval);
   }
   std::string got() { return webView->stringByEvaluatingJavaScriptFromString("JSON.stringify(got)"); }
-  bool waitForAnswers(size_t count) {
-    return runUntil([&] {
-      controller->drainWorkersForTesting(0.05);
-      return webView->stringByEvaluatingJavaScriptFromString("got.length") == std::to_string(count);
-    });
+  bool answered(size_t count) {
+    return webView->stringByEvaluatingJavaScriptFromString("got.length") == std::to_string(count);
   }
 
   std::shared_ptr<HVController> controller;
@@ -128,7 +124,7 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
        "', 'got.push([\"out\", %d])');"
        "BridgeLib.writeFileWithContentsOfURLWithCallback('temp.zip', '" + server.fileURL("pack.zip") +
        "', 'got.push([\"transit\", %d])')");
-  ASSERT_TRUE(waitForAnswers(7)) << got();
+  ASSERT_TRUE(advanceUntil([&] { return answered(7); }, 10)) << got();
   const std::string answers = got();
   for (const char* expected : {"[\"page\",1]", "[\"pack\",1]", "[\"404\",0]", "[\"500\",0]", "[\"file\",0]", "[\"out\",0]",
                                "[\"transit\",0]"})
@@ -143,7 +139,7 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
   // A package that does not unzip is no success.
   page("got = []; BridgeLib.unzipContentsOfURLToFolderWithCallback('" + server.fileURL("broken.zip") +
        "', 'HV/Content/s/2', 'got.push(%d)')");
-  ASSERT_TRUE(waitForAnswers(1));
+  ASSERT_TRUE(advanceUntil([&] { return answered(1); }, 10));
   EXPECT_EQ(got(), "[0]");
   // Its transit file goes with it, and a package of too many files writes none of them.
   EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
@@ -152,7 +148,7 @@ TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {
   server.setFile("crowd.zip", crowd.bytes());
   page("got = []; BridgeLib.unzipContentsOfURLToFolderWithCallback('" + server.fileURL("crowd.zip") +
        "', 'HV/Content/s/3', 'got.push(%d)')");
-  ASSERT_TRUE(waitForAnswers(1));
+  ASSERT_TRUE(advanceUntil([&] { return answered(1); }, 10));
   EXPECT_EQ(got(), "[0]");
   EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/Content/s/3"));
   EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/temp.zip"));
@@ -238,7 +234,8 @@ TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
   platform::URLRequest request(server.url("/flaky"));
   request.setValueForHTTPHeaderField("gzip", "Accept-Encoding");
   auto connection = HVDownloadConnection::connectionWithURLRequestDelegateUserDataRetries(request, outcomes, Value(), 3);
-  ASSERT_TRUE(runUntil([&] { return !outcomes->log.empty(); }));
+  // Each retry starts at once: no time passes.
+  ASSERT_TRUE(settleTraffic());
   EXPECT_EQ(outcomes->log, "ok;");
   EXPECT_EQ(std::string(connection->receivedData().begin(), connection->receivedData().end()), "last attempt");
   EXPECT_EQ(server.requestsTo("/flaky").size(), 3u);
@@ -250,11 +247,13 @@ TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
   auto timed = HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeoutRetries(
       platform::URLRequest(server.url("/stall")), outcomes, Value(), 40.0, 2);
   outcomes->log.clear();
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo("/stall").size() == 1; }));
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_EQ(server.requestsTo("/stall").size(), 1u);
   advance(39.0);
   EXPECT_EQ(outcomes->log, "");
+  EXPECT_EQ(server.requestsTo("/stall").size(), 1u);
   advance(1.0);
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo("/stall").size() == 2; }));
+  EXPECT_EQ(server.requestsTo("/stall").size(), 2u);
   advance(40.0);
   EXPECT_EQ(outcomes->log, "timeout;");
   server.stop();
@@ -264,13 +263,14 @@ TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
 // the client back: that would start worker threads no one stops before the process exits.
 TEST_F(HVStandardCommandHandlerTest, ADownloadEndingAfterShutdownWritesNothingAndMakesNoController) {
   // The answer is held until the client is down, so the download cannot end before it.
+  testkit::LoopbackServer server;
   auto late = testkit::ScriptedAnswer::text("<p>late</p>");
   late.hold = std::make_shared<testkit::AnswerHold>();
-  testkit::LoopbackServer server;
   server.setAnswer("/late.html", late);
   const size_t idle = platform::URLConnection::liveCount();
   page("BridgeLib.writeFileWithContentsOfURLWithCallback('HV/late.html', '" + server.url("/late.html") +
        "', 'got.push([\"late\", %d])')");
+  ASSERT_EQ(late.hold->waiting(), 1u);
   controller->shutdown();
   late.hold->release();
   ASSERT_TRUE(settleTraffic());

@@ -101,6 +101,9 @@ class LoopbackServer {
   void setDefaultAnswer(ScriptedAnswer answer);
   void clearScripts();
 
+  // Body bytes of trickling answers sent so far (see ScriptedAnswer::trickle).
+  size_t trickledBytes() const;
+
   std::vector<RecordedRequest> requests() const;
   std::vector<RecordedRequest> requestsTo(std::string_view path) const;
   size_t requestCount() const;

@@ -118,6 +118,9 @@ class RawTCPServer {
 
   // Adds what this server is doing now to `traffic` (see loopback_traffic.h).
   void describeTraffic(LoopbackTraffic& traffic) const;
+  // Bytes sent so far in the paced pieces of answers (a `writeSize` with a `pause`): a test
+  // waits for more of them to know a trickle still reaches the client between steps of time.
+  size_t pacedBytesSent() const;
 
  private:
   struct Impl;

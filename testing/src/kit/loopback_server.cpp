@@ -271,6 +271,8 @@ LoopbackServer::~LoopbackServer() { stop(); }
 
 uint16_t LoopbackServer::port() const { return impl_->server.port(); }
 
+size_t LoopbackServer::trickledBytes() const { return impl_->server.pacedBytesSent(); }
+
 std::string LoopbackServer::baseURL() const { return "http://127.0.0.1:" + std::to_string(port()); }
 
 std::string LoopbackServer::url(std::string_view pathAndQuery) const {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <condition_variable>
 #include <cstdlib>
@@ -180,6 +181,7 @@ struct RawTCPServer::Impl {
   mutable std::mutex mutex;
   std::condition_variable cv;
   bool stopping = false;
+  std::atomic<size_t> pacedBytes{0};
   Responder responder;
   size_t closeAfter = 0;
   bool coalesce = false;
@@ -255,7 +257,9 @@ struct RawTCPServer::Impl {
     if (wholeFirst > 0 && !sendAll(fd, bytes.data(), wholeFirst)) return false;
     for (size_t pos = wholeFirst; pos < bytes.size(); pos += writeSize) {
       if (pos > 0 && pause.count() > 0 && !waitFor(pause)) return false;
-      if (!sendAll(fd, bytes.data() + pos, std::min(writeSize, bytes.size() - pos))) return false;
+      const size_t piece = std::min(writeSize, bytes.size() - pos);
+      if (!sendAll(fd, bytes.data() + pos, piece)) return false;
+      pacedBytes += piece;
     }
     return true;
   }
@@ -435,6 +439,8 @@ RawTCPServer::RawTCPServer() : impl_(std::make_unique<Impl>()) {
 }
 
 void RawTCPServer::describeTraffic(LoopbackTraffic& traffic) const { impl_->describeTraffic(traffic); }
+
+size_t RawTCPServer::pacedBytesSent() const { return impl_->pacedBytes.load(); }
 
 LoopbackTraffic loopbackTraffic() {
   LoopbackTraffic traffic;

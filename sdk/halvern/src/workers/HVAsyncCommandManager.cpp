@@ -111,9 +111,4 @@ void HVAsyncCommandManager::reset() {
   for (auto& entry : commandQueue_->flush()) sequencer_->settle(entry.ticket, nullptr);
 }
 
-bool HVAsyncCommandManager::drainForTesting(double timeoutSeconds) {
-  commandQueue_->fireNowForTesting();
-  return platform::RunLoop::main().runUntil([this] { return sequencer_->isIdle(); }, timeoutSeconds);
-}
-
 }  // namespace halvern

@@ -45,10 +45,6 @@ class HVAsyncCommandManager : public std::enable_shared_from_this<HVAsyncCommand
   const std::shared_ptr<HVCallbackSequencer>& sequencer() const { return sequencer_; }
   bool isRunning() const { return commandExecThread_.isRunning(); }
 
-  // Wakes the worker past the throttle and pumps the main loop until every command sent
-  // so far has run and called back; false when `timeoutSeconds` of real time ran out.
-  bool drainForTesting(double timeoutSeconds = 5.0);
-
  private:
   void start();
   // Worker thread: runs every queued command.

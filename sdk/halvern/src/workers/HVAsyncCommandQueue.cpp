@@ -104,16 +104,6 @@ void HVAsyncCommandQueue::fire() {
   });
 }
 
-void HVAsyncCommandQueue::fireNowForTesting() {
-  std::shared_ptr<platform::RunLoopSource> source;
-  {
-    std::lock_guard<std::mutex> lock(commandQueueLock_);
-    released_ = commandQueue_.size();
-    source = runLoopSource_;
-  }
-  if (source) source->signal();
-}
-
 bool HVAsyncCommandQueue::isAttached() const {
   std::lock_guard<std::mutex> lock(commandQueueLock_);
   return runLoop_ != nullptr;

@@ -53,9 +53,6 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
   void invalidate();
   bool isAttached() const;
 
-  // Signals at once, past the throttle (tests draining the worker).
-  void fireNowForTesting();
-
  protected:
   HVAsyncCommandQueue() = default;
 
