@@ -132,8 +132,6 @@ class NavigationBar : public Bar {
   const std::vector<std::shared_ptr<NavigationItem>>& items() const { return items_; }
   void setItemsAnimated(std::vector<std::shared_ptr<NavigationItem>> items, bool animated);
   void pushNavigationItemAnimated(std::shared_ptr<NavigationItem> item, bool animated);
-  // The item popped, or nullptr for an empty bar.
-  std::shared_ptr<NavigationItem> popNavigationItemAnimated(bool animated);
   std::shared_ptr<NavigationItem> topItem() const { return items_.empty() ? nullptr : items_.back(); }
   std::shared_ptr<NavigationItem> backItem() const;
 

@@ -71,7 +71,6 @@ class Control : public View {
   // Removes the registrations of `target` (every target for nullptr) for `events`.
   void removeTargetForControlEvents(const void* target, unsigned events);
   size_t targetCount() const { return targets_.size(); }
-  unsigned allControlEvents() const;
   void sendActionsForControlEvents(unsigned events);
 
   bool isEnabled() const { return enabled_; }
@@ -185,7 +184,6 @@ class Button : public Control {
   void setTitleForState(std::optional<std::string> title, unsigned state);
   std::optional<std::string> titleForState(unsigned state) const;
   void setTitleColorForState(std::optional<Color> color, unsigned state);
-  std::optional<Color> titleColorForState(unsigned state) const;
   void setImageForState(std::shared_ptr<Image> image, unsigned state);
   std::shared_ptr<Image> imageForState(unsigned state) const;
   void setBackgroundImageForState(std::shared_ptr<Image> image, unsigned state);
@@ -234,17 +232,9 @@ class SegmentedControl : public Control {
   };
   explicit SegmentedControl(std::vector<Item> items = {});
   size_t numberOfSegments() const { return segments_.size(); }
-  void insertSegmentWithTitleAtIndexAnimated(const std::string& title, size_t index, bool animated);
-  void insertSegmentWithImageAtIndexAnimated(std::shared_ptr<Image> image, size_t index, bool animated);
-  void removeSegmentAtIndexAnimated(size_t index, bool animated);
-  void removeAllSegments();
-  std::string titleForSegmentAtIndex(size_t index) const;
-  void setTitleForSegmentAtIndex(const std::string& title, size_t index);
-  std::shared_ptr<Image> imageForSegmentAtIndex(size_t index) const;
   void setImageForSegmentAtIndex(std::shared_ptr<Image> image, size_t index);
   bool isEnabledForSegmentAtIndex(size_t index) const;
   void setEnabledForSegmentAtIndex(bool enabled, size_t index);
-  double widthForSegmentAtIndex(size_t index) const;
   void setWidthForSegmentAtIndex(double width, size_t index);
   long selectedSegmentIndex() const { return selected_; }
   void setSelectedSegmentIndex(long index);
@@ -278,7 +268,6 @@ class ActivityIndicatorView : public View {
  public:
   explicit ActivityIndicatorView(ActivityIndicatorViewStyle style = ActivityIndicatorViewStyle::White);
   ActivityIndicatorViewStyle activityIndicatorViewStyle() const { return style_; }
-  void setActivityIndicatorViewStyle(ActivityIndicatorViewStyle s);
   void startAnimating();
   void stopAnimating();
   bool isAnimating() const { return animating_; }

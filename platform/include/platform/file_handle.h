@@ -29,12 +29,7 @@ class FileHandle {
   // Writes everything or fails; returns false on a short write or an error.
   bool writeData(const void* data, size_t size);
   bool writeData(const Bytes& data) { return writeData(data.data(), data.size()); }
-  uint64_t offsetInFile() const;
   bool seekToFileOffset(uint64_t offset);
-  uint64_t seekToEndOfFile();
-  bool truncateFileAtOffset(uint64_t offset);
-  // Flushes to the device.
-  bool synchronizeFile();
   void closeFile();
   // True once a read or write failed, or after closeFile().
   bool failed() const { return failed_; }

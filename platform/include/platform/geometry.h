@@ -58,7 +58,6 @@ double rectGetHeight(const Rect& r);  // absolute value
 
 bool rectIsNull(const Rect& r);
 bool rectIsEmpty(const Rect& r);  // null, or zero width or height
-bool rectIsInfinite(const Rect& r);
 // Same rectangle once both are standardised (two null rectangles are equal).
 bool rectEqualToRect(const Rect& a, const Rect& b);
 

@@ -61,8 +61,6 @@ struct Font {
 
   static Font systemFontOfSize(double size) { return {"Helvetica", size, false}; }
   static Font boldSystemFontOfSize(double size) { return {"Helvetica-Bold", size, true}; }
-  // Fonts by name: a name containing "Bold" is bold.
-  static Font fontWithNameSize(const std::string& name, double size);
   static double labelFontSize() { return 17; }
   static double buttonFontSize() { return 18; }
   static double systemFontSize() { return 14; }
@@ -162,12 +160,9 @@ class GraphicsContext {
   void moveToPoint(double x, double y);
   void addLineToPoint(double x, double y);
   void addCurveToPoint(double c1x, double c1y, double c2x, double c2y, double x, double y);
-  void addQuadCurveToPoint(double cx, double cy, double x, double y);
   void closePath();
   void addRect(const Rect& r);
-  void addEllipseInRect(const Rect& r);
   void addRoundedRect(const Rect& r, double cornerRadius);
-  void addArc(double x, double y, double radius, double startAngle, double endAngle, bool clockwise);
   void addPath(const Path& path);
   const Path& currentPath() const { return path_; }
 
@@ -177,7 +172,6 @@ class GraphicsContext {
   void fillRect(const Rect& r);
   void strokeRect(const Rect& r);
   void clearRect(const Rect& r);
-  void clipToRect(const Rect& r);
   void drawLinearGradient(const Gradient& g, Point start, Point end, unsigned options);
   void drawRadialGradient(const Gradient& g, Point startCenter, double startRadius, Point endCenter,
                           double endRadius, unsigned options);
@@ -225,9 +219,7 @@ class DrawingLayer {
 // A path object drawn into the current context (a bezier path).
 class BezierPath {
  public:
-  static BezierPath pathWithRect(const Rect& r);
   static BezierPath pathWithRoundedRect(const Rect& r, double cornerRadius);
-  static BezierPath pathWithOvalInRect(const Rect& r);
 
   void moveToPoint(Point p);
   void addLineToPoint(Point p);

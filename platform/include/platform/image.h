@@ -20,9 +20,6 @@ class Image {
   // nullptr when the file is missing or not an image. A file name whose stem ends in "@2x"
   // ("close@2x.png") gives scale 2.
   static std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path);
-  // A resource of the application bundle (Sandbox::bundlePath()), "png" assumed without an
-  // extension. On a screen of scale 2 the "@2x" variant is preferred when present.
-  static std::shared_ptr<Image> imageNamed(const std::string& name);
   // An image made in code (a drawing context's result, a test fixture): no bytes.
   static std::shared_ptr<Image> imageWithPixelSize(int width, int height, double scale = 1);
   // The result of drawing into a bitmap context: the context's size in pixels, and what was

@@ -32,7 +32,6 @@ class Layer : public std::enable_shared_from_this<Layer> {
   const Point& position() const { return position_; }
   void setPosition(const Point& p);
   const Point& anchorPoint() const { return anchorPoint_; }
-  void setAnchorPoint(const Point& p);
   double zPosition() const { return zPosition_; }
   void setZPosition(double z) { zPosition_ = z; }
   const Transform3D& transform() const { return transform_; }
@@ -77,11 +76,8 @@ class Layer : public std::enable_shared_from_this<Layer> {
   // Layer tree. A view's layer joins its superview's layer when the view is added.
   std::shared_ptr<Layer> superlayer() const { return superlayer_.lock(); }
   const std::vector<std::shared_ptr<Layer>>& sublayers() const { return sublayers_; }
-  void addSublayer(const std::shared_ptr<Layer>& layer);
   void insertSublayerAtIndex(const std::shared_ptr<Layer>& layer, size_t index);
   void removeFromSuperlayer();
-  // The view whose layer this is, or nullptr.
-  std::shared_ptr<View> delegateView() const;
   // Asks the owning view to redraw (nothing for a layer without a view).
   void setNeedsDisplay();
 

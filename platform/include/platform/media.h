@@ -115,8 +115,6 @@ class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
   int playCount() const { return playCount_; }
   std::shared_ptr<AudioPlayerDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(const std::shared_ptr<AudioPlayerDelegate>& d) { delegate_ = d; }
-  // Test hook: playback reached its end.
-  void finishPlayingForTesting(bool successfully = true);
 
  private:
   std::string path_;
@@ -165,7 +163,6 @@ class SystemSounds {
  public:
   // nullopt for a missing file.
   static std::optional<SystemSoundID> createSystemSoundID(const std::string& path);
-  static void disposeSystemSoundID(SystemSoundID id);
   static void playSystemSound(SystemSoundID id);
   // Every id played since the last reset, in order (vibrations are kSystemSoundIDVibrate).
   static std::vector<SystemSoundID> played();

@@ -20,7 +20,6 @@ class NavigationController : public ViewController {
 
   const std::vector<std::shared_ptr<ViewController>>& viewControllers() const { return stack_; }
   std::shared_ptr<ViewController> topViewController() const { return stack_.empty() ? nullptr : stack_.back(); }
-  std::shared_ptr<ViewController> visibleViewController() const;
   void pushViewControllerAnimated(const std::shared_ptr<ViewController>& vc, bool animated);
   // The popped controller; nothing is popped from a stack of one.
   std::shared_ptr<ViewController> popViewControllerAnimated(bool animated);

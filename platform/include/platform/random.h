@@ -14,10 +14,6 @@ class Random {
   static void srandom(unsigned seed);
   // Like arc4random(): any 32-bit value.
   static uint32_t arc4random();
-  // Uniform in [0, upperBound); 0 when upperBound is 0.
-  static uint32_t arc4randomUniform(uint32_t upperBound);
-  // Fills `count` bytes.
-  static void arc4randomBuf(void* out, size_t count);
 
   // Tests: the next values of random() and arc4random() come from this list, in order,
   // before the generator resumes. reset() forgets the script and reseeds deterministically.

@@ -160,8 +160,6 @@ class TableView : public ScrollView {
   std::vector<IndexPath> indexPathsForVisibleRows() const;
   std::optional<IndexPath> indexPathForSelectedRow() const { return selected_; }
   void selectRowAtIndexPathAnimated(const IndexPath& path, bool animated);
-  void deselectRowAtIndexPathAnimated(const IndexPath& path, bool animated);
-  void scrollToRowAtIndexPathAnimated(const IndexPath& path, bool animated);
   // Test hook: a finger on a row: selects it and tells the delegate.
   void tapRowAtIndexPath(const IndexPath& path);
 

@@ -115,8 +115,6 @@ class HTTPHeaderFields {
   const std::vector<Field>& fields() const { return fields_; }
   size_t size() const { return fields_.size(); }
   bool empty() const { return fields_.empty(); }
-  // A dictionary in the same order, as allHTTPHeaderFields is.
-  Dictionary toDictionary() const;
 
  private:
   std::vector<Field> fields_;

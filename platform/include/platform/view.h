@@ -95,7 +95,6 @@ class Responder : public std::enable_shared_from_this<Responder> {
   virtual bool becomeFirstResponder();
   virtual bool resignFirstResponder();
   bool isFirstResponder() const;
-  static std::shared_ptr<Responder> currentFirstResponder();
 
   template <class T>
   std::shared_ptr<T> sharedAs() {
@@ -231,7 +230,6 @@ class View : public Responder {
   bool needsLayout() const { return needsLayout_; }
   virtual void layoutSubviews() {}
   void setNeedsDisplay();
-  void setNeedsDisplayInRect(const Rect& r);
   void displayIfNeeded();
   bool needsDisplay() const { return needsDisplay_; }
   virtual void drawRect(const Rect& rect) { (void)rect; }

@@ -43,7 +43,6 @@ double rectGetHeight(const Rect& r) { return std::fabs(r.size.height); }
 
 bool rectIsNull(const Rect& r) { return std::isinf(r.origin.x) || std::isinf(r.origin.y); }
 bool rectIsEmpty(const Rect& r) { return rectIsNull(r) || r.size.width == 0 || r.size.height == 0; }
-bool rectIsInfinite(const Rect& r) { return r == rectInfinite(); }
 
 Rect rectStandardize(const Rect& r) {
   if (rectIsNull(r)) return rectNull();

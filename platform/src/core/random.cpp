@@ -44,24 +44,6 @@ uint32_t Random::arc4random() {
   return s.next32();
 }
 
-uint32_t Random::arc4randomUniform(uint32_t upperBound) {
-  if (upperBound < 2) return 0;
-  // Rejection sampling keeps the result uniform.
-  uint32_t min = static_cast<uint32_t>(-upperBound) % upperBound;
-  for (;;) {
-    uint32_t r = arc4random();
-    if (r >= min) return r % upperBound;
-  }
-}
-
-void Random::arc4randomBuf(void* out, size_t count) {
-  auto* bytes = static_cast<uint8_t*>(out);
-  for (size_t i = 0; i < count; i += 4) {
-    uint32_t r = arc4random();
-    for (size_t k = 0; k < 4 && i + k < count; ++k) bytes[i + k] = static_cast<uint8_t>(r >> (8 * k));
-  }
-}
-
 void Random::script(std::vector<uint32_t> values) {
   auto& s = state();
   std::lock_guard<std::mutex> lock(s.mutex);

@@ -74,7 +74,10 @@ Error urlError(long code, const std::string& url) {
 long urlErrorCodeFor(CURLcode result, long osErrno) {
   switch (result) {
     case CURLE_OK: return 0;
-    case CURLE_UNSUPPORTED_PROTOCOL: return URLErrorUnsupportedURL;
+    // Schemes are checked before a transfer starts (and every redirect is followed by hand),
+    // so the library refusing the protocol means the answer was not HTTP at all: a head-less
+    // reply or a status line of another protocol. That is the server's fault, not the URL's.
+    case CURLE_UNSUPPORTED_PROTOCOL: return URLErrorBadServerResponse;
     case CURLE_URL_MALFORMAT: return URLErrorBadURL;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY: return URLErrorCannotFindHost;

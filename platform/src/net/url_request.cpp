@@ -65,12 +65,6 @@ bool HTTPHeaderFields::remove(std::string_view name) {
   return true;
 }
 
-Dictionary HTTPHeaderFields::toDictionary() const {
-  Dictionary d;
-  for (const auto& [k, v] : fields_) d.set(k, Value(v));
-  return d;
-}
-
 double soundTimeInterval(double seconds) {
   if (!std::isfinite(seconds) || seconds <= 0) return kURLDefaultTimeoutInterval;
   return std::min(seconds, kURLMaximumTimeoutInterval);

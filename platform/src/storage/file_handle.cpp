@@ -89,27 +89,9 @@ bool FileHandle::writeData(const void* data, size_t size) {
   return true;
 }
 
-uint64_t FileHandle::offsetInFile() const {
-  if (fd_ < 0) return 0;
-  off_t at = ::lseek(fd_, 0, SEEK_CUR);
-  return at < 0 ? 0 : static_cast<uint64_t>(at);
-}
-
 bool FileHandle::seekToFileOffset(uint64_t offset) {
   return fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
-
-uint64_t FileHandle::seekToEndOfFile() {
-  if (fd_ < 0) return 0;
-  off_t at = ::lseek(fd_, 0, SEEK_END);
-  return at < 0 ? 0 : static_cast<uint64_t>(at);
-}
-
-bool FileHandle::truncateFileAtOffset(uint64_t offset) {
-  return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(offset)) == 0 && seekToFileOffset(offset);
-}
-
-bool FileHandle::synchronizeFile() { return fd_ >= 0 && ::fsync(fd_) == 0; }
 
 void FileHandle::closeFile() {
   if (fd_ >= 0) {

@@ -66,13 +66,6 @@ void NavigationBar::pushNavigationItemAnimated(std::shared_ptr<NavigationItem> i
   if (item) items_.push_back(std::move(item));
 }
 
-std::shared_ptr<NavigationItem> NavigationBar::popNavigationItemAnimated(bool) {
-  if (items_.empty()) return nullptr;
-  auto top = items_.back();
-  items_.pop_back();
-  return top;
-}
-
 std::shared_ptr<NavigationItem> NavigationBar::backItem() const {
   return items_.size() < 2 ? nullptr : items_[items_.size() - 2];
 }

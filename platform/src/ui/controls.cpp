@@ -19,12 +19,6 @@ void Control::removeTargetForControlEvents(const void* target, unsigned events) 
                  targets_.end());
 }
 
-unsigned Control::allControlEvents() const {
-  unsigned all = 0;
-  for (const auto& r : targets_) all |= r.events;
-  return all;
-}
-
 void Control::sendActionsForControlEvents(unsigned events) {
   auto self = shared_from_this();
   // An action may add or remove registrations; work on the list as it was.
@@ -232,11 +226,6 @@ void Button::setTitleColorForState(std::optional<Color> color, unsigned state) {
   if (color) titleColors_.set(state, *color);
 }
 
-std::optional<Color> Button::titleColorForState(unsigned state) const {
-  if (auto* c = titleColors_.get(state)) return *c;
-  return std::nullopt;
-}
-
 void Button::setImageForState(std::shared_ptr<Image> image, unsigned state) {
   images_.set(state, std::move(image));
   setNeedsLayout();
@@ -292,41 +281,6 @@ SegmentedControl::SegmentedControl(std::vector<Item> items) : Control(Rect{}) {
   setFrame({0, 0, w, 44});
 }
 
-void SegmentedControl::insertSegmentWithTitleAtIndexAnimated(const std::string& title, size_t index, bool) {
-  index = std::min(index, segments_.size());
-  segments_.insert(segments_.begin() + static_cast<long>(index), Segment{{title, nullptr}, true, 0});
-  if (selected_ >= static_cast<long>(index)) ++selected_;
-}
-
-void SegmentedControl::insertSegmentWithImageAtIndexAnimated(std::shared_ptr<Image> image, size_t index, bool) {
-  index = std::min(index, segments_.size());
-  segments_.insert(segments_.begin() + static_cast<long>(index), Segment{{"", std::move(image)}, true, 0});
-  if (selected_ >= static_cast<long>(index)) ++selected_;
-}
-
-void SegmentedControl::removeSegmentAtIndexAnimated(size_t index, bool) {
-  if (index >= segments_.size()) return;
-  segments_.erase(segments_.begin() + static_cast<long>(index));
-  if (selected_ == static_cast<long>(index))
-    selected_ = -1;
-  else if (selected_ > static_cast<long>(index))
-    --selected_;
-}
-
-void SegmentedControl::removeAllSegments() {
-  segments_.clear();
-  selected_ = -1;
-}
-
-std::string SegmentedControl::titleForSegmentAtIndex(size_t i) const {
-  return i < segments_.size() ? segments_[i].item.title : "";
-}
-void SegmentedControl::setTitleForSegmentAtIndex(const std::string& t, size_t i) {
-  if (i < segments_.size()) segments_[i].item.title = t;
-}
-std::shared_ptr<Image> SegmentedControl::imageForSegmentAtIndex(size_t i) const {
-  return i < segments_.size() ? segments_[i].item.image : nullptr;
-}
 void SegmentedControl::setImageForSegmentAtIndex(std::shared_ptr<Image> image, size_t i) {
   if (i < segments_.size()) segments_[i].item.image = std::move(image);
 }
@@ -334,7 +288,6 @@ bool SegmentedControl::isEnabledForSegmentAtIndex(size_t i) const { return i < s
 void SegmentedControl::setEnabledForSegmentAtIndex(bool e, size_t i) {
   if (i < segments_.size()) segments_[i].enabled = e;
 }
-double SegmentedControl::widthForSegmentAtIndex(size_t i) const { return i < segments_.size() ? segments_[i].width : 0; }
 void SegmentedControl::setWidthForSegmentAtIndex(double w, size_t i) {
   if (i < segments_.size()) segments_[i].width = w;
 }
@@ -360,8 +313,6 @@ ActivityIndicatorView::ActivityIndicatorView(ActivityIndicatorViewStyle style) :
   setUserInteractionEnabled(false);
   setHidden(true);
 }
-
-void ActivityIndicatorView::setActivityIndicatorViewStyle(ActivityIndicatorViewStyle s) { style_ = s; }
 
 Size ActivityIndicatorView::sizeThatFits(const Size&) const {
   return style_ == ActivityIndicatorViewStyle::WhiteLarge ? Size{37, 37} : Size{20, 20};

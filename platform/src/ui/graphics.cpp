@@ -48,10 +48,6 @@ std::vector<GraphicsContext*>& contextStack() {
 
 }  // namespace
 
-Font Font::fontWithNameSize(const std::string& name, double size) {
-  return {name, size, name.find("Bold") != std::string::npos};
-}
-
 std::vector<std::string> wrapText(const std::string& text, const Font& font, double maxWidth) {
   std::vector<std::string> out;
   for (const std::string& para : splitLines(text)) {
@@ -175,12 +171,6 @@ void GraphicsContext::addCurveToPoint(double c1x, double c1y, double c2x, double
   e.points = {{c1x, c1y}, {c2x, c2y}, {x, y}};
   path_.push_back(e);
 }
-void GraphicsContext::addQuadCurveToPoint(double cx, double cy, double x, double y) {
-  PathElement e;
-  e.kind = PathElement::Kind::QuadCurveTo;
-  e.points = {{cx, cy}, {x, y}};
-  path_.push_back(e);
-}
 void GraphicsContext::closePath() {
   PathElement e;
   e.kind = PathElement::Kind::Close;
@@ -192,27 +182,11 @@ void GraphicsContext::addRect(const Rect& r) {
   e.rect = r;
   path_.push_back(e);
 }
-void GraphicsContext::addEllipseInRect(const Rect& r) {
-  PathElement e;
-  e.kind = PathElement::Kind::Ellipse;
-  e.rect = r;
-  path_.push_back(e);
-}
 void GraphicsContext::addRoundedRect(const Rect& r, double radius) {
   PathElement e;
   e.kind = PathElement::Kind::RoundedRect;
   e.rect = r;
   e.radius = radius;
-  path_.push_back(e);
-}
-void GraphicsContext::addArc(double x, double y, double radius, double a0, double a1, bool clockwise) {
-  PathElement e;
-  e.kind = PathElement::Kind::Arc;
-  e.center = {x, y};
-  e.radius = radius;
-  e.startAngle = a0;
-  e.endAngle = a1;
-  e.clockwise = clockwise;
   path_.push_back(e);
 }
 void GraphicsContext::addPath(const Path& p) { path_.insert(path_.end(), p.begin(), p.end()); }
@@ -237,11 +211,6 @@ void GraphicsContext::clip(bool evenOdd) {
   state_.clips.push_back(std::move(path_));
   path_.clear();
   ops_.push_back(std::move(o));
-}
-void GraphicsContext::clipToRect(const Rect& r) {
-  beginPath();
-  addRect(r);
-  clip();
 }
 void GraphicsContext::fillRect(const Rect& r) {
   DrawOp o = op(DrawOp::Kind::FillRect);
@@ -320,28 +289,12 @@ std::vector<DrawOp> GraphicsContext::operationsOfKind(DrawOp::Kind kind) const {
 
 // ---- BezierPath
 
-BezierPath BezierPath::pathWithRect(const Rect& r) {
-  BezierPath p;
-  PathElement e;
-  e.kind = PathElement::Kind::Rect;
-  e.rect = r;
-  p.path_.push_back(e);
-  return p;
-}
 BezierPath BezierPath::pathWithRoundedRect(const Rect& r, double radius) {
   BezierPath p;
   PathElement e;
   e.kind = PathElement::Kind::RoundedRect;
   e.rect = r;
   e.radius = radius;
-  p.path_.push_back(e);
-  return p;
-}
-BezierPath BezierPath::pathWithOvalInRect(const Rect& r) {
-  BezierPath p;
-  PathElement e;
-  e.kind = PathElement::Kind::Ellipse;
-  e.rect = r;
   p.path_.push_back(e);
   return p;
 }

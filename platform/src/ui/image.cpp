@@ -7,8 +7,6 @@
 #include <iterator>
 
 #include "platform/graphics.h"
-#include "platform/sandbox.h"
-#include "platform/screen.h"
 
 namespace platform {
 
@@ -26,11 +24,6 @@ bool readFile(const std::string& path, Bytes& out) {
   if (!in) return false;
   out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return true;
-}
-
-bool fileExists(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return static_cast<bool>(in);
 }
 
 }  // namespace
@@ -57,21 +50,6 @@ std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::string& path) {
   std::string stem = dot == std::string::npos ? file : file.substr(0, dot);
   double scale = stem.size() >= 3 && stem.compare(stem.size() - 3, 3, "@2x") == 0 ? 2 : 1;
   return imageWithData(data, scale);
-}
-
-std::shared_ptr<Image> Image::imageNamed(const std::string& name) {
-  if (name.empty() || name.find("..") != std::string::npos || name[0] == '/') return nullptr;
-  size_t slash = name.find_last_of('/');
-  size_t dot = name.find_last_of('.');
-  bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  std::string stem = hasExt ? name.substr(0, dot) : name;
-  std::string ext = hasExt ? name.substr(dot) : ".png";
-  std::string base = Sandbox::bundlePath() + "/";
-  if (Screen::mainScreen().scale() >= 2) {
-    std::string hi = base + stem + "@2x" + ext;
-    if (fileExists(hi)) return imageWithContentsOfFile(hi);
-  }
-  return imageWithContentsOfFile(base + stem + ext);
 }
 
 std::shared_ptr<Image> Image::imageWithPixelSize(int width, int height, double scale) {

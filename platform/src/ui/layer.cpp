@@ -34,7 +34,6 @@ Layer::~Layer() {
 
 void Layer::setBounds(const Rect& b) { bounds_ = b; }
 void Layer::setPosition(const Point& p) { position_ = p; }
-void Layer::setAnchorPoint(const Point& p) { anchorPoint_ = p; }
 void Layer::setTransform(const Transform3D& t) { transform_ = t; }
 
 Rect Layer::frame() const {
@@ -59,8 +58,6 @@ void Layer::setFrame(const Rect& f) {
   }
 }
 
-void Layer::addSublayer(const std::shared_ptr<Layer>& layer) { insertSublayerAtIndex(layer, sublayers_.size()); }
-
 void Layer::insertSublayerAtIndex(const std::shared_ptr<Layer>& layer, size_t index) {
   if (!layer || layer.get() == this) return;
   auto keep = layer;
@@ -76,11 +73,6 @@ void Layer::removeFromSuperlayer() {
   if (!super) return;
   auto& v = super->sublayers_;
   v.erase(std::remove_if(v.begin(), v.end(), [this](const auto& l) { return l.get() == this; }), v.end());
-}
-
-std::shared_ptr<View> Layer::delegateView() const {
-  if (!view_) return nullptr;
-  return std::static_pointer_cast<View>(view_->weak_from_this().lock());
 }
 
 void Layer::setNeedsDisplay() {

@@ -80,13 +80,6 @@ bool AudioPlayer::play() {
   return true;
 }
 
-void AudioPlayer::finishPlayingForTesting(bool successfully) {
-  auto self = weak_from_this().lock();
-  playing_ = false;
-  currentTime_ = 0;
-  if (auto d = delegate()) d->audioPlayerDidFinishPlayingSuccessfully(*this, successfully);
-}
-
 // ---- AudioSession
 
 namespace {
@@ -157,8 +150,6 @@ std::optional<SystemSoundID> SystemSounds::createSystemSoundID(const std::string
   if (!isRegularFile(path)) return std::nullopt;
   return sounds().with([](SoundState& s) { return s.next++; });
 }
-
-void SystemSounds::disposeSystemSoundID(SystemSoundID) {}
 
 void SystemSounds::playSystemSound(SystemSoundID id) {
   sounds().with([id](SoundState& s) { s.played.push_back(id); });

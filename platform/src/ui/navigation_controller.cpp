@@ -29,11 +29,6 @@ std::shared_ptr<NavigationController> NavigationController::createWithRootViewCo
   return nav;
 }
 
-std::shared_ptr<ViewController> NavigationController::visibleViewController() const {
-  if (auto p = presentedViewController()) return p;
-  return topViewController();
-}
-
 void NavigationController::loadView() {
   ViewController::loadView();
   auto v = view();

@@ -182,17 +182,6 @@ void TableView::selectRowAtIndexPathAnimated(const IndexPath& path, bool animate
   if (auto cell = cellForRowAtIndexPath(path)) cell->setSelectedAnimated(true, animated);
 }
 
-void TableView::deselectRowAtIndexPathAnimated(const IndexPath& path, bool animated) {
-  if (!selected_ || !(*selected_ == path)) return;
-  selected_.reset();
-  if (auto cell = cellForRowAtIndexPath(path)) cell->setSelectedAnimated(false, animated);
-}
-
-void TableView::scrollToRowAtIndexPathAnimated(const IndexPath& path, bool animated) {
-  Rect r = rectForRowAtIndexPath(path);
-  if (r.size.height > 0) scrollRectToVisibleAnimated(r, animated);
-}
-
 void TableView::tapRowAtIndexPath(const IndexPath& path) {
   if (path.row < 0 || path.row >= numberOfRowsInSection(path.section)) return;
   auto self = shared_from_this();

@@ -56,8 +56,6 @@ bool Responder::isFirstResponder() const {
   return current && current.get() == this;
 }
 
-std::shared_ptr<Responder> Responder::currentFirstResponder() { return firstResponder(); }
-
 Point Touch::locationInView(const std::shared_ptr<View>& inView) const {
   auto w = window.lock();
   if (!inView || !w) return locationInWindow;
@@ -472,8 +470,6 @@ void View::setNeedsDisplay() {
   needsDisplay_ = true;
   scheduleIfInWindow();
 }
-
-void View::setNeedsDisplayInRect(const Rect&) { setNeedsDisplay(); }
 
 void View::displayIfNeeded() {
   if (needsDisplay_) runDisplay();

@@ -119,8 +119,6 @@ void CZAPIRequest::signWithAppIdAppSignature(const std::optional<std::string>& a
   appendHeaderKeyValue("X-Cadenzo-Signature", Value(digest));
 }
 
-bool CZAPIRequest::isSigned() const { return headers_ && headers_->contains("X-Cadenzo-Signature"); }
-
 std::string CZAPIRequest::uri() const {
   std::string pairs;
   if (query_) {

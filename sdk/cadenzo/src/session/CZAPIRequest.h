@@ -66,7 +66,6 @@ class CZAPIRequest {
   // "<method> <uri>\n<app signature>\n<serialized body>". The body must not change after.
   void signWithAppIdAppSignature(const std::optional<std::string>& appId,
                                  const std::optional<std::string>& appSignature);
-  bool isSigned() const;
 
   // "/<controller>/<action>" followed, when there are query pairs, by "?" and the pairs
   // "key=value" joined with "&" in dictionary order.
