@@ -179,14 +179,10 @@ TEST_F(NBConversionPingTest, FailuresLeaveRoomForAnotherPing) {
   slow.setAnswer(testkit::NubiraServer::kConvertPath, trickle);
   nubira::NBSDKUtil::setAppTrackerServer(slow.baseURL());
   util->startAppTrackerConversionITunesId("adv", "42");
-  double waited = 0;
-  while (nubira::NBSDKUtil::isAppTrackerInProgress() && waited < 2 * platform::kURLDefaultDeadlineInterval) {
-    advance(5);  // bytes move between the steps, so no idle time-out can end it
-    waited += 5;
-    runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }, 0.03);
-  }
-  EXPECT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
-  EXPECT_GE(waited, platform::kURLDefaultDeadlineInterval);
+  const double started = clock().monotonic();
+  EXPECT_TRUE(advanceUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); },
+                           2 * platform::kURLDefaultDeadlineInterval));
+  EXPECT_GE(clock().monotonic() - started, platform::kURLDefaultDeadlineInterval);
   EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
   slow.stop();
 
