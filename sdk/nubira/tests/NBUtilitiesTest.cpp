@@ -93,9 +93,11 @@ TEST_F(NBUtilitiesTest, ChangesArePostedOnTheMainLoop) {
   ASSERT_TRUE(internet->startNotifier());
   Reachability::setNetwork(Reachability::Network::WWAN);
   EXPECT_TRUE(statuses.empty());  // never inside the change itself
-  ASSERT_TRUE(runUntil([&] { return statuses.size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(statuses.size(), 1u);
   Reachability::setNetwork(Reachability::Network::None);
-  ASSERT_TRUE(runUntil([&] { return statuses.size() == 2; }));
+  settleTraffic();
+  ASSERT_EQ(statuses.size(), 2u);
   EXPECT_EQ(statuses, (std::vector<int>{1, 0}));
 
   internet->stopNotifier();
@@ -115,7 +117,8 @@ class NBConversionPingTest : public testkit::SandboxTest {
   }
   void ping(const std::string& advertiser = "adv 1&x=y", const std::string& store = "42") {
     util->startAppTrackerConversionITunesId(advertiser, store);
-    ASSERT_TRUE(runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }));
+    settleTraffic();
+    ASSERT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
   }
   testkit::NubiraServer server;
   std::shared_ptr<nubira::NBSDKUtil> util = nubira::NBSDKUtil::util();
@@ -126,7 +129,8 @@ TEST_F(NBConversionPingTest, OneSuccessfulPingPerInstallation) {
   util->startAppTrackerConversionITunesId("adv 1&x=y", "42");
   util->startAppTrackerConversionITunesId("adv 1&x=y", "42");
   EXPECT_TRUE(log.contains("An app tracker request is already in progress"));
-  ASSERT_TRUE(runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }));
+  settleTraffic();
+  ASSERT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
   EXPECT_TRUE(util->isAppTrackerSuccessful());
   EXPECT_TRUE(log.contains("request was successful.. saving state"));
 
