@@ -164,6 +164,10 @@ class RunLoop {
 
   // True when posts, performs or timers are pending on this loop.
   bool hasPendingWorkForTesting() const;
+  // Loops waiting for their descriptors right now (a worker's, say) that hold a post, or a
+  // timer or perform due by the current clock, not yet run: a test that moved a ManualClock
+  // has woken them, and they are not idle until they have run it. Any thread.
+  static size_t waitingLoopsWithDueWorkForTesting();
   // Entries in the schedule, live or not yet swept: cancelled performs are swept once they
   // are half of it, so this stays within about twice the live ones.
   size_t scheduledEntryCountForTesting() const;

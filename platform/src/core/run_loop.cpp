@@ -117,6 +117,8 @@ struct RunLoop::Impl {
   std::vector<std::shared_ptr<void>> keepAlive;
   std::atomic<bool> stopRequested{false};
   int depth = 0;
+  // Set while the loop's thread waits in poll for want of anything ready.
+  std::atomic<bool> waitingInPoll{false};
 
   void insertLocked(double due, Scheduled s) {
     sweepIfMostlyDeadLocked();
@@ -480,7 +482,9 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
     d.pollDescriptors(0);
   } else {
     DispatchQueue::WaitingScope waiting;
+    d.waitingInPoll.store(true);
     handled |= d.pollDescriptors(d.idleWait(timeoutSeconds));
+    d.waitingInPoll.store(false);
   }
   if (handled) d.notifyEndOfTurnObservers();
   d.endTurn();
@@ -540,6 +544,20 @@ bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps)
   }
   manual->advanceTo(target);
   return settle();
+}
+
+size_t RunLoop::waitingLoopsWithDueWorkForTesting() {
+  const double now = Clock::current().monotonic();
+  size_t count = 0;
+  std::lock_guard<std::mutex> lock(gLoopsMutex);
+  for (RunLoop* loop : allLoops()) {
+    Impl& d = *loop->impl_;
+    if (!d.waitingInPoll.load()) continue;
+    std::lock_guard<std::mutex> entries(d.mutex);
+    double due;
+    if (!d.posted.empty() || (d.earliestLocked(&due) && due <= now)) ++count;
+  }
+  return count;
 }
 
 size_t RunLoop::scheduledEntryCountForTesting() const {

@@ -3,11 +3,13 @@
 // test. Each case here fails when the kit's advance does not wait for the traffic.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 
 #include "platform/dispatch.h"
 #include "platform/error.h"
+#include "platform/run_loop.h"
 #include "platform/url_connection.h"
 #include "testing/loopback_server.h"
 #include "testing/loopback_traffic.h"
@@ -125,6 +127,33 @@ TEST_F(LoopbackTrafficTest, AdvanceUntilStopsAtTheInstantTheConditionHolds) {
   EXPECT_NEAR(clock().monotonic() - started, 0.7, 1e-9);
   EXPECT_FALSE(advanceUntil([] { return false; }, 2));
   EXPECT_NEAR(clock().monotonic() - started, 2.7, 1e-9);
+}
+
+// A worker that runs its own loop (a blocking load, say) is woken when the test moves the
+// clock past its deadline: time moves on only once the worker has run what fell due, here
+// failing its load against a server that never answers.
+TEST_F(LoopbackTrafficTest, AWorkersLoopRunsWhatTheClockMadeDueBeforeTimeMovesOn) {
+  auto never = testkit::ScriptedAnswer::text("");
+  never.stall = true;
+  server.setAnswer("/never", never);
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    auto failure = std::make_shared<std::atomic<int>>(0);
+    platform::DispatchQueue::global().async([url = server.url("/never"), failure] {
+      auto outcome = std::make_shared<Outcome>();
+      URLRequest request(url);
+      request.setDeadlineInterval(2.0);
+      auto connection = URLConnection::connectionWithRequestDelegate(request, outcome);
+      auto& loop = platform::RunLoop::current();
+      while (!outcome->failure && !outcome->finished) loop.runOnce(1.0);
+      failure->store(outcome->failure.value_or(-1));
+    });
+    ASSERT_TRUE(settleTraffic());
+    advance(1.5);
+    EXPECT_EQ(failure->load(), 0);
+    advance(1.0);
+    EXPECT_EQ(failure->load(), platform::URLErrorTimedOut);
+  }
 }
 
 // What is still under way is named when the wait gives up.
