@@ -187,7 +187,6 @@ TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
     if (c.viewFails) preparedView(made + 1)->fireFail();
     settleTraffic();
     ASSERT_FALSE(timeline.empty());
-    drainWorkers();
     EXPECT_EQ(timeline, cztest::Timeline{"didFailToLoadInterstitial:L"});
     EXPECT_TRUE(presenter->shown.empty());
     platform::Reachability::setNetwork(platform::Reachability::Network::WiFi);

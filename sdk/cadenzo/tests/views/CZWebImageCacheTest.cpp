@@ -126,7 +126,7 @@ TEST_F(ImageCacheTest, ArgumentsThatAreNotTextDoNothing) {
   cache.loadImageWithURLChecksumCallbackGroup(Value(server.url("/ad.png")), Value(), [&](auto&) { called = true; }, group);
   // Nothing entered the group, and nothing was fetched.
   EXPECT_TRUE(group.wait(0));
-  drainWorkers();
+  settleTraffic();
   EXPECT_FALSE(called);
   EXPECT_EQ(server.requestCount(), 0u);
 }
