@@ -123,8 +123,15 @@ size_t AnswerHold::waiting() const {
 bool AnswerHold::waitForRelease(const std::function<bool()>& stopped) {
   std::unique_lock<std::mutex> lock(mutex_);
   ++waiting_;
-  // The server's stop does not know this hold: look at it every few milliseconds.
-  while (!isReleased_ && !stopped()) released_.wait_for(lock, std::chrono::milliseconds(5));
+  // The server's stop does not know this hold: look at it every few milliseconds. The hold's
+  // lock is let go while the server is asked, as the server reads the hold under its own.
+  while (!isReleased_) {
+    lock.unlock();
+    const bool stopping = stopped();
+    lock.lock();
+    if (stopping || isReleased_) break;
+    released_.wait_for(lock, std::chrono::milliseconds(5));
+  }
   --waiting_;
   return isReleased_;
 }
