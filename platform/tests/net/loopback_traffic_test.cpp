@@ -156,6 +156,31 @@ TEST_F(LoopbackTrafficTest, AWorkersLoopRunsWhatTheClockMadeDueBeforeTimeMovesOn
   }
 }
 
+// An answer stalled for a client that gave up holds nothing: a later load, read by a worker
+// after the server has sent all of it, is still awaited.
+TEST_F(LoopbackTrafficTest, AStallWhoseClientLeftDoesNotStandForAnotherLoad) {
+  auto never = testkit::ScriptedAnswer::text("");
+  never.stall = true;
+  server.setAnswer("/never", never);
+  auto abandoned = load("/never", 1.0);
+  advance(2);
+  ASSERT_EQ(abandoned->failure, platform::URLErrorTimedOut);
+  server.setAnswer("/x", testkit::ScriptedAnswer::text(std::string(64 << 10, 'x')));
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    auto size = std::make_shared<std::atomic<long>>(-1);
+    platform::DispatchQueue::global().async([url = server.url("/x"), size] {
+      auto outcome = std::make_shared<Outcome>();
+      auto connection = URLConnection::connectionWithRequestDelegate(URLRequest(url), outcome);
+      auto& loop = platform::RunLoop::current();
+      while (!outcome->failure && !outcome->finished) loop.runOnce(1.0);
+      size->store(static_cast<long>(outcome->body.size()));
+    });
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(size->load(), 64 << 10);
+  }
+}
+
 // What is still under way is named when the wait gives up.
 TEST_F(LoopbackTrafficTest, AWaitThatGivesUpSaysWhatWasUnderWay) {
   auto slow = testkit::ScriptedAnswer::text("slow");
