@@ -22,11 +22,11 @@ function(adc_library name)
 endfunction()
 
 # A GoogleTest binary from every .cpp of a folder, each test its own CTest entry.
-# THREADED names the GoogleTest suites that run work on more than one thread (workers, run
-# loops and timers, URL loading, sandbox servers): they also carry the label "threads", which
-# is what the ThreadSanitizer build runs, and their binary joins adc_threaded_tests.
+# Every test also runs under the ThreadSanitizer build unless it opts out: NO_TSAN names
+# GoogleTest suites (Suite) or single tests (Suite.Case) that carry the label "no_tsan",
+# which the TSan test preset leaves out. Write the reason next to each name in the caller.
 function(adc_tests name)
-  cmake_parse_arguments(ARG "" "LABEL" "SOURCE_DIRS;DEPS;THREADED" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL" "SOURCE_DIRS;DEPS;NO_TSAN" ${ARGN})
   if(NOT ADC_BUILD_TESTS)
     return()
   endif()
@@ -44,7 +44,7 @@ function(adc_tests name)
   target_compile_options(${name} PRIVATE -O0)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} testing_fixture testing_kit
     GTest::gtest GTest::gmock GTest::gtest_main)
-  if(NOT ARG_THREADED)
+  if(NOT ARG_NO_TSAN)
     gtest_discover_tests(${name}
       PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 120
       DISCOVERY_TIMEOUT 60)
@@ -53,33 +53,36 @@ function(adc_tests name)
   # Two discoveries over one binary, split by a filter and its negation, so each test is
   # registered once. A suite may be parameterised (Prefix/Suite.Case), hence the second form.
   set(_filter "")
-  foreach(_suite ${ARG_THREADED})
-    list(APPEND _filter "${_suite}.*" "*/${_suite}.*")
+  foreach(_name ${ARG_NO_TSAN})
+    if(_name MATCHES "\\.")
+      list(APPEND _filter "${_name}" "*/${_name}" "*/${_name}/*")
+    else()
+      list(APPEND _filter "${_name}.*" "*/${_name}.*")
+    endif()
   endforeach()
   list(JOIN _filter ":" _filter)
   gtest_discover_tests(${name} TEST_FILTER "-${_filter}"
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 120
     DISCOVERY_TIMEOUT 60)
-  gtest_discover_tests(${name} TEST_FILTER "${_filter}" TEST_LIST ${name}_threaded
+  gtest_discover_tests(${name} TEST_FILTER "${_filter}" TEST_LIST ${name}_no_tsan
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 120
     DISCOVERY_TIMEOUT 60)
   # A list does not survive the discovery's PROPERTIES, so the second label is added by a
   # CTest script that runs once the discovered tests are known.
-  set(_labels ${CMAKE_CURRENT_BINARY_DIR}/${name}_threads.cmake)
-  file(WRITE ${_labels} "if(${name}_threaded)\n"
-    "  set_tests_properties(\${${name}_threaded} PROPERTIES LABELS \"${ARG_LABEL};threads\")\n"
+  set(_labels ${CMAKE_CURRENT_BINARY_DIR}/${name}_no_tsan.cmake)
+  file(WRITE ${_labels} "if(${name}_no_tsan)\n"
+    "  set_tests_properties(\${${name}_no_tsan} PROPERTIES LABELS \"${ARG_LABEL};no_tsan\")\n"
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels})
-  add_dependencies(adc_threaded_tests ${name})
 endfunction()
 
 # An ad client: sdk/<name>/{include,src,tests,resources}. SUBDIRS names the folders that
 # group src/ by role (src/<sub>/); tests/ may be grouped the same way (tests/<sub>/), or stay
 # flat. Headers in src/ and its subfolders
 # are private: the tests get them, and anything else that needs them (fuzz targets,
-# benchmarks) links <name>_internal. THREADED is passed on to adc_tests.
+# benchmarks) links <name>_internal. NO_TSAN is passed on to adc_tests.
 function(adc_client name)
-  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS;SUBDIRS;THREADED" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS;SUBDIRS;NO_TSAN" ${ARGN})
   set(_root ${CMAKE_CURRENT_SOURCE_DIR})
   set(_private ${_root}/src)
   set(_tests ${_root}/tests)
@@ -98,5 +101,5 @@ function(adc_client name)
   adc_tests(${name}_tests LABEL ${name}
     SOURCE_DIRS ${_tests}
     DEPS ${name}_internal ${ARG_TEST_DEPS}
-    THREADED ${ARG_THREADED})
+    NO_TSAN ${ARG_NO_TSAN})
 endfunction()

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "analytics/OATracker.h"
-#include "platform/run_loop.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/analytics_collector.h"
 #include "timeline.h"
@@ -27,7 +27,6 @@ class DispatchPrinter : public analytics::OATrackerDelegate {
 
 bool runAnalyticsScene(const Options& options) {
   heading("Orvane Analytics");
-  auto& loop = platform::RunLoop::main();
   std::unique_ptr<testkit::AnalyticsCollector> collector;
   if (options.collector.empty()) {
     collector = std::make_unique<testkit::AnalyticsCollector>();
@@ -61,8 +60,8 @@ bool runAnalyticsScene(const Options& options) {
   notef("tracker", "%u hits stored", tracker->storedEventsForTesting());
 
   note("demo", "ten seconds pass");
-  loop.advance(10);
-  bool ok = loop.runUntil([&] { return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0; }, 10.0);
+  pass(10);
+  bool ok = passUntil([&] { return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0; }, 10);
   notef("tracker", "%u hits left in the store", tracker->storedEventsForTesting());
 
   if (collector) {

@@ -12,9 +12,9 @@
 #include "platform/controls.h"
 #include "platform/crypto.h"
 #include "platform/notification_center.h"
-#include "platform/run_loop.h"
 #include "platform/scroll_view.h"
 #include "platform/window.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/cadenzo_server.h"
 #include "testing/png_fixture.h"
@@ -95,7 +95,7 @@ std::vector<std::shared_ptr<T>> viewsOf(const std::shared_ptr<platform::View>& r
 }
 
 bool waitFor(const std::function<bool()>& done, const std::string& what) {
-  if (platform::RunLoop::main().runUntil(done, 10.0)) return true;
+  if (passUntil(done, 10)) return true;
   note("demo", "gave up waiting for " + what);
   return false;
 }
@@ -153,7 +153,7 @@ class CadenzoScene {
   void startSession() {
     note("game", "startSession");
     cz_->startSession();
-    loop_.runUntil([&] { return !server_ || server_->callsTo("install").size() == 1; }, 10.0);
+    passUntil([&] { return !server_ || server_->callsTo("install").size() == 1; }, 10);
   }
 
   // Cached, shown, and closed by the page's own script five seconds later.
@@ -170,16 +170,16 @@ class CadenzoScene {
     if (!ok || !cz_->hasCachedInterstitial("MainMenu")) return false;
     note("game", "showInterstitial MainMenu");
     cz_->showInterstitial("MainMenu");
-    loop_.runUntilIdle();
+    settle();
     note("demo", "the window with the interstitial on it:");
     printViewTree(window_);
-    loop_.advance(5);  // the sandbox's page closes itself
+    pass(5);  // the sandbox's page closes itself
     if (!server_) {
       note("game", "closing the ad (CZForceDismissViewNotification)");
       platform::NotificationCenter::defaultCenter().postNotificationName(cadenzo::Cadenzo::kForceDismissViewNotification);
     }
     ok = waitFor([&] { return printer_->heard("didCloseInterstitial MainMenu"); }, "the close");
-    loop_.advance(0.5);  // the exit transition
+    pass(0.5);  // the exit transition
     note("demo", "the window after the exit transition:");
     printViewTree(window_);
     return ok;
@@ -200,14 +200,14 @@ class CadenzoScene {
     if (!waitFor([&] { return cz_->hasCachedInterstitial("LevelEnd"); }, "the LevelEnd interstitial")) return false;
     note("game", "showInterstitial LevelEnd");
     cz_->showInterstitial("LevelEnd");
-    loop_.advance(2.5);
+    pass(2.5);
     // The page clicks only for a player who touched it.
     note("player", "taps the ad");
     window_->tapAtPoint(platform::Point{160, 240});
-    loop_.advance(0.5);  // the page clicks
+    pass(0.5);  // the page clicks
     bool ok = waitFor([&] { return !app.openedURLs().empty(); }, "the click to open its URL");
     if (ok) note("application", "openURL " + app.openedURLs().back());
-    loop_.advance(0.5);
+    pass(0.5);
     return ok;
   }
 
@@ -223,7 +223,7 @@ class CadenzoScene {
     if (!waitFor([&] { return cz_->hasCachedInterstitial("Pause"); }, "the native interstitial's pictures")) return false;
     note("game", "showInterstitial Pause");
     cz_->showInterstitial("Pause");
-    loop_.advance(0.5);
+    pass(0.5);
     note("demo", "the window with the native interstitial:");
     printViewTree(window_);
     // The close button is the topmost button of the ad.
@@ -231,7 +231,7 @@ class CadenzoScene {
     if (buttons.empty()) return false;
     note("player", "taps the close button");
     buttons.back()->simulateTap();
-    loop_.advance(0.5);
+    pass(0.5);
     return printer_->heard("didCloseInterstitial Pause");
   }
 
@@ -254,7 +254,7 @@ class CadenzoScene {
     note("game", "showMoreApps");
     cz_->showMoreApps();
     if (!waitFor([&] { return cz_->visibleImpression() != nullptr; }, "the more-apps list")) return false;
-    loop_.advance(0.5);
+    pass(0.5);
     note("demo", "the window with the more-apps list:");
     printViewTree(window_);
     auto tables = viewsOf<platform::TableView>(window_);
@@ -269,7 +269,7 @@ class CadenzoScene {
     get->simulateTap();
     bool ok = waitFor([&] { return app.openedURLs().size() > opened; }, "the row's store page");
     if (ok) note("application", "openURL " + app.openedURLs().back());
-    loop_.advance(0.5);
+    pass(0.5);
     note("demo", "the window after the list left:");
     printViewTree(window_);
     return ok;
@@ -291,7 +291,6 @@ class CadenzoScene {
   }
 
   const Options& options_;
-  platform::RunLoop& loop_ = platform::RunLoop::main();
   std::unique_ptr<testkit::CadenzoServer> server_;
   std::string appId_, appSignature_;
   std::shared_ptr<platform::Window> window_;

@@ -2,7 +2,6 @@
 // slot, fetches its script client through the update request, the hidden driver page
 // downloads an ad package per slot, and the banner shows its ad and reports the impression;
 // then a full-screen ad opens in its own window and the player skips it from its menu.
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,8 +12,9 @@
 #include "platform/application.h"
 #include "platform/controls.h"
 #include "platform/error.h"
-#include "platform/run_loop.h"
+#include "platform/thread.h"
 #include "platform/window.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/halvern_server.h"
 #include "timeline.h"
@@ -47,21 +47,14 @@ class FullScreenAdapter : public halvern::HalvernDelegate {
   int closed = 0;
 };
 
-// Virtual time moves in small steps while the pages, the workers and the loopback traffic
-// do their work.
-bool pumpUntil(const std::function<bool()>& done, double seconds) {
-  auto& loop = platform::RunLoop::main();
-  for (double waited = 0; waited < seconds && !done(); waited += 0.1) {
-    loop.runUntil(done, 0.02);
-    loop.advance(0.1);
-  }
-  return done();
-}
-
 }  // namespace
 
 bool runHalvernScene(const Options&) {
   heading("Halvern");
+  // The client's file and database workers run in real time beside the loopback traffic;
+  // what they hand back must be in before virtual time moves on.
+  SettledWhile workersAtRest("Halvern's worker threads at work",
+                             [] { return platform::Thread::busyCountForTesting() == 0; });
   testkit::HalvernServer server;
   server.offerClient("1.0");
   server.setAd("hvBanner", "<div>Dragon league: join today</div>", 3600, {"banner-impression", "partner-impression"});
@@ -76,7 +69,7 @@ bool runHalvernScene(const Options&) {
       "hv-demo", server.serverURL(),
       {halvern::HVAdSlotDescription(halvern::HVAdSizeBanner, "hvBanner"),
        halvern::HVAdSlotDescription(halvern::HVAdSizeFullScreen, "hvFullScreen")});
-  bool ok = pumpUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 60);
+  bool ok = passUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 60);
   if (!server.updateRequests().empty())
     note("server", "client update asked with clientversion " +
                        server.updateRequests()[0].queryItem("clientversion").value_or("?") + ", answered 1.0");
@@ -95,19 +88,19 @@ bool runHalvernScene(const Options&) {
   auto banner = halvern::HVAdView::adViewForSlotNamedDelegate("hvBanner", adapter);
   window->addSubview(banner);
   notef("adapter", "banner view %.0f x %.0f on the menu", banner->frame().size.width, banner->frame().size.height);
-  ok = pumpUntil([&] { return server.trackerHits("banner-impression") == 1 && server.trackerHits("partner-impression") == 1; },
+  ok = passUntil([&] { return server.trackerHits("banner-impression") == 1 && server.trackerHits("partner-impression") == 1; },
                  60) &&
        ok;
   notef("server", "impression trackers hit: banner %zu, partner %zu", server.trackerHits("banner-impression"),
         server.trackerHits("partner-impression"));
-  ok = pumpUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 60) && ok;
+  ok = passUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner"); }, 60) && ok;
   note("adapter", "the next banner ad is already waiting");
 
   // Between two rounds, the full-screen ad: its own window, a "Menu" after ten seconds, and
   // "Skip", which the ad's page agrees to.
   auto fullScreenAdapter = std::make_shared<FullScreenAdapter>();
   halvern::HVAdEngine::setFullScreenDelegateForSlotNamed(fullScreenAdapter, "hvFullScreen");
-  ok = pumpUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }, 60) && ok;
+  ok = passUntil([] { return halvern::HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }, 60) && ok;
   note("adapter", "displayFullScreenAdForSlotNamed hvFullScreen");
   ok = halvern::HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen") && ok;
   // The player sees what the client put on screen: the ad's own window, over the game's.
@@ -115,7 +108,7 @@ bool runHalvernScene(const Options&) {
   auto loading = [&] {
     return findView<platform::Label>(adWindow, [](const platform::Label& label) { return label.text() == "Loading"; });
   };
-  ok = pumpUntil([&] {
+  ok = passUntil([&] {
          auto key = platform::Application::sharedApplication().keyWindow();
          if (key != window) adWindow = key;
          return adWindow && adWindow->isUserInteractionEnabled() && !loading();
@@ -125,7 +118,7 @@ bool runHalvernScene(const Options&) {
   notef("demo", "the ad's window is key: %@; the game's window is key: %@",
         std::string(adWindow && adWindow->isKeyWindow() ? "yes" : "no"), std::string(window->isKeyWindow() ? "yes" : "no"));
   std::shared_ptr<platform::Button> menu;
-  ok = pumpUntil([&] {
+  ok = passUntil([&] {
          menu = findView<platform::Button>(adWindow, [](const platform::Button& b) { return b.currentTitle() == "Menu"; });
          return menu != nullptr;
        },
@@ -143,8 +136,8 @@ bool runHalvernScene(const Options&) {
     sheet->clickButtonAtIndex(sheet->numberOfButtons() - 1);
   }
   const size_t asked = server.adRequests().size();
-  ok = sheet && pumpUntil([&] { return window->isKeyWindow() && adWindow->subviews().empty(); }, 5) && ok;
-  ok = pumpUntil([&] { return server.adRequests().size() > asked; }, 30) && ok;
+  ok = sheet && passUntil([&] { return window->isKeyWindow() && adWindow->subviews().empty(); }, 5) && ok;
+  ok = passUntil([&] { return server.adRequests().size() > asked; }, 30) && ok;
   note("server", "the next full-screen ad is asked for");
   ok = ok && fullScreenAdapter->opened == 1 && fullScreenAdapter->closed == 1;
   banner->removeFromSuperview();

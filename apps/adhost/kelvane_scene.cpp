@@ -7,9 +7,9 @@
 #include "kelvane/KelvaneAd.h"
 #include "platform/application.h"
 #include "platform/notification_center.h"
-#include "platform/run_loop.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/kelvane_server.h"
 #include "timeline.h"
@@ -29,7 +29,6 @@ std::shared_ptr<platform::WebView> pageOf(const std::shared_ptr<platform::View>&
 
 bool runKelvaneScene(const Options&) {
   heading("Kelvane");
-  auto& loop = platform::RunLoop::main();
   auto& app = platform::Application::sharedApplication();
   testkit::KelvaneServer server;
   server.addApp("kv-demo-phone");
@@ -51,7 +50,7 @@ bool runKelvaneScene(const Options&) {
                                                                 heard.push_back(n.name);
                                                               });
   }
-  auto hear = [&](size_t count) { return loop.runUntil([&] { return heard.size() >= count; }, 10.0); };
+  auto hear = [&](size_t count) { return passUntil([&] { return heard.size() >= count; }, 10); };
   auto lastRequest = [&] {
     auto requests = server.adRequests();
     if (!requests.empty()) note("server", "GET " + requests.back().path + "?" + requests.back().query);
@@ -65,15 +64,15 @@ bool runKelvaneScene(const Options&) {
   if (banner) notef("game", "banner frame %.0f x %.0f", banner->frame().size.width, banner->frame().size.height);
 
   note("demo", "thirty seconds pass");
-  loop.advance(30);
+  pass(30);
   ok = ok && hear(2);
   lastRequest();
 
   note("player", "taps the banner");
   auto page = pageOf(banner);
   ok = ok && page && page->tapLinkWithElementIdForTesting("ad");
-  ok = ok && loop.runUntil([&] { return !server.requestsTo(testkit::KelvaneServer::kLandingPath).empty() &&
-                                        !server.clickReports().empty(); }, 10.0);
+  ok = ok && passUntil([&] { return !server.requestsTo(testkit::KelvaneServer::kLandingPath).empty() &&
+                                   !server.clickReports().empty(); }, 10);
   if (!server.clickReports().empty()) note("server", "click report " + server.clickReports()[0].query);
   auto browserWindow = app.keyWindow();
   ok = ok && browserWindow && browserWindow != window;
@@ -92,7 +91,7 @@ bool runKelvaneScene(const Options&) {
   note("player", "taps Skip");
   auto adPage = adWindow && !adWindow->subviews().empty() ? pageOf(adWindow->subviews()[0]) : nullptr;
   ok = ok && adPage && adPage->tapLinkWithElementIdForTesting("skip");
-  ok = ok && loop.runUntil([&] { return app.keyWindow() == window; }, 10.0);
+  ok = ok && passUntil([&] { return app.keyWindow() == window; }, 10);
   note("game", app.keyWindow() == window ? "the full-screen ad is gone" : "the full-screen ad is still up");
   ok = ok && server.clickReports().size() == 1;
 

@@ -8,10 +8,10 @@
 #include "nubira/NBAdRequest.h"
 #include "nubira/NBAdView.h"
 #include "platform/controls.h"
-#include "platform/run_loop.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/nubira_server.h"
 #include "timeline.h"
@@ -44,7 +44,6 @@ class InterstitialManager : public nubira::NBAdInterstitialDelegate {
 
 bool runNubiraInterstitialScene(const Options&) {
   heading("Nubira interstitial");
-  auto& loop = platform::RunLoop::main();
   testkit::NubiraServer server;
   nubira::NBAdView::setServers(server.url(""), server.url(""));
 
@@ -61,23 +60,19 @@ bool runNubiraInterstitialScene(const Options&) {
   ad->presentFromRootViewController(root);
   note("manager", "loadRequest");
   ad->loadRequest(nubira::NBAdRequest::request());
-  bool ok = loop.runUntil([&] { return manager->ready; }, 10.0);
+  bool ok = passUntil([&] { return manager->ready; }, 10);
   if (!ok) return false;
 
   note("manager", "presentFromRootViewController");
   ad->presentFromRootViewController(root);
-  loop.runUntilIdle();
-  loop.advance(platform::kModalTransitionDuration);
-  loop.runUntilIdle();
+  pass(platform::kModalTransitionDuration);
   const auto page = ad->webViewForTesting();
   notef("page", "heard %@", page->stringByEvaluatingJavaScriptFromString("heard.join(', ')"));
   ok = ok && root->presentedViewController() != nullptr && ad->state() == nubira::NBAdInterstitialStateActive;
 
   note("player", "taps the close button");
   ad->closeButtonForTesting()->simulateTap();
-  loop.runUntilIdle();
-  loop.advance(platform::kModalTransitionDuration);
-  loop.runUntilIdle();
+  pass(platform::kModalTransitionDuration);
   notef("page", "heard %@", page->stringByEvaluatingJavaScriptFromString("heard.join(', ')"));
   notef("ad server", "%zu interstitial requests", server.requestsTo(testkit::NubiraServer::kAdPath).size());
   ad->setDelegate({});

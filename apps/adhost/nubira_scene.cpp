@@ -11,10 +11,10 @@
 #include "platform/application.h"
 #include "platform/bars.h"
 #include "platform/navigation_controller.h"
-#include "platform/run_loop.h"
 #include "platform/view_controller.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/nubira_server.h"
 #include "timeline.h"
@@ -53,7 +53,6 @@ std::string richMediaReply(const std::string& markup) {
 
 bool runNubiraScene(const Options&) {
   heading("Nubira");
-  auto& loop = platform::RunLoop::main();
   testkit::NubiraServer server;
   nubira::NBAdView::setServers(server.url(""), server.url(""));
   server.setAdReply(richMediaReply(
@@ -70,29 +69,29 @@ bool runNubiraScene(const Options&) {
   banner->setDelegate(adapter);
   note("adapter", "loadNBAdRequest");
   banner->loadNBAdRequest();
-  bool ok = loop.runUntil([&] { return adapter->shown == 1; }, 10.0);
+  bool ok = passUntil([&] { return adapter->shown == 1; }, 10);
   const auto page = banner->webView1ForTesting();
   notef("page", "window.mraidview is %@", page->stringByEvaluatingJavaScriptFromString("typeof window.mraidview"));
 
   note("adapter", "loadNBAdRequest again at once");
   banner->loadNBAdRequest();
   note("demo", "twenty-one seconds pass");
-  loop.advance(21);
+  pass(21);
   const std::string click = server.addClickChain("demo", 2, std::string("2"));
   server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"banner\" actionType=\"1\" width=\"320\" "
                     "height=\"50\"><AdURL>" + click + "</AdURL><![CDATA[<img src=\"b.png\">]]></Ad></Response>");
   note("game", "puts the banner in its menu");
   root->view()->addSubview(banner);
-  loop.advance(0.5);
-  ok = ok && loop.runUntil([&] { return adapter->shown == 2; }, 10.0);
+  pass(0.5);
+  ok = ok && passUntil([&] { return adapter->shown == 2; }, 10);
   notef("ad server", "%zu ad requests", server.requestsTo(testkit::NubiraServer::kAdPath).size());
 
   note("player", "taps the banner");
   window->tapAtPoint(platform::Point{160, 450});
-  ok = ok && loop.runUntil([&] { return banner->browserForTesting() != nullptr; }, 10.0);
-  loop.advance(platform::kModalTransitionDuration);
+  ok = ok && passUntil([&] { return banner->browserForTesting() != nullptr; }, 10);
+  pass(platform::kModalTransitionDuration);
   // Once by the click's redirects, once by the browser.
-  ok = ok && loop.runUntil([&] { return server.requestsTo("/landing/demo").size() == 2; }, 10.0);
+  ok = ok && passUntil([&] { return server.requestsTo("/landing/demo").size() == 2; }, 10);
   notef("server", "the landing page was asked for %zu times", server.requestsTo("/landing/demo").size());
   printViewTree(window);
   note("player", "taps the browser's close button, the first of its toolbar");
@@ -101,15 +100,14 @@ bool runNubiraScene(const Options&) {
   ok = ok && browser && !browser->toolbarItems().empty() && browser->toolbarItems().front()->tap();
   browser.reset();
   navigation.reset();
-  loop.runUntilIdle();
-  loop.advance(platform::kModalTransitionDuration);
-  ok = ok && loop.runUntil([&] { return adapter->dismissed == 1; }, 10.0);
+  pass(platform::kModalTransitionDuration);
+  ok = ok && passUntil([&] { return adapter->dismissed == 1; }, 10);
 
   note("demo", "twenty-one seconds pass");
-  loop.advance(21);
+  pass(21);
   server.setAdReply(richMediaReply("<div id=\"nb_c\">Tap to grow</div>"));
   banner->loadNBAdRequest();
-  ok = ok && loop.runUntil([&] { return adapter->shown == 3; }, 10.0);
+  ok = ok && passUntil([&] { return adapter->shown == 3; }, 10);
   // The page grows only for the player who touched it.
   note("player", "taps the rich-media ad");
   window->tapAtPoint(platform::Point{160, 435});
@@ -117,14 +115,14 @@ bool runNubiraScene(const Options&) {
   const auto richPage = banner->webView1ForTesting()->superview() == banner ? banner->webView1ForTesting()
                                                                             : banner->webView2ForTesting();
   richPage->stringByEvaluatingJavaScriptFromString("mraid.expand(null, {width: 320, height: 300});");
-  loop.runUntilIdle();
+  settle();
   const auto expanded = banner->frame();
   notef("banner", "expanded to (%.0f, %.0f) %.0f x %.0f in the window", expanded.origin.x, expanded.origin.y,
         expanded.size.width, expanded.size.height);
   ok = ok && banner->superview() == window && banner->adCloseButtonForTesting();
   note("player", "taps the close button");
   window->tapAtPoint(platform::Point{expanded.origin.x + 5, expanded.origin.y + 5});
-  loop.runUntilIdle();
+  settle();
   notef("banner", "back in the menu at (%.0f, %.0f)", banner->frame().origin.x, banner->frame().origin.y);
   ok = ok && banner->superview() == root->view() && adapter->dismissed == 2;
 

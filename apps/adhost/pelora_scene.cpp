@@ -8,9 +8,9 @@
 
 #include "pelora/PELOBannerView.h"
 #include "pelora/PELOGlobalSettings.h"
-#include "platform/run_loop.h"
 #include "platform/web_view.h"
 #include "platform/window.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/pelora_server.h"
 #include "timeline.h"
@@ -42,7 +42,6 @@ class BannerManager : public pelora::PELOAdListenerProtocol {
 
 bool runPeloraScene(const Options&) {
   heading("Pelora");
-  auto& loop = platform::RunLoop::main();
   testkit::PeloraServer server;
   pelora::PELOGlobalSettings::globalSettings()->setAdHost(server.host());
   notef("ad host", "sandbox Pelora host at %@", server.host());
@@ -69,12 +68,12 @@ bool runPeloraScene(const Options&) {
 
   note("game", "asyncLoadNewBanner");
   banner->asyncLoadNewBanner();
-  loop.advance(0.01);
-  bool ok = loop.runUntil([&] { return manager->received == 1; }, 10.0);
+  pass(0.01);
+  bool ok = passUntil([&] { return manager->received == 1; }, 10);
   for (int reload = 2; ok && reload <= 4; ++reload) {
     note("demo", "thirty seconds pass");
-    loop.advance(30.01);
-    ok = loop.runUntil([&] { return manager->received == reload; }, 10.0);
+    pass(30.01);
+    ok = passUntil([&] { return manager->received == reload; }, 10);
   }
 
   // The player taps the rich-media creative, which asks to expand, then to close.
@@ -85,8 +84,7 @@ bool runPeloraScene(const Options&) {
     window->tapAtPoint(platform::Point{160, 455});
     note("creative", "ormma.expand({x: 10, y: 60, width: 300, height: 250})");
     page->stringByEvaluatingJavaScriptFromString("ormma.expand({x: 10, y: 60, width: 300, height: 250}, null)");
-    loop.runUntilIdle();
-    loop.advance(0.5);
+    pass(0.5);
     const platform::Rect f = page->frame();
     expanded = page->stringByEvaluatingJavaScriptFromString("ormma.getState()") == "expanded" && f.size.height == 250;
     notef("banner view", "ad page over the screen at (%d, %d) %d x %d, page state %@", static_cast<int>(f.origin.x),
@@ -94,13 +92,12 @@ bool runPeloraScene(const Options&) {
           page->stringByEvaluatingJavaScriptFromString("ormma.getState()"));
     note("creative", "ormma.close()");
     page->stringByEvaluatingJavaScriptFromString("ormma.close()");
-    loop.runUntilIdle();
-    loop.advance(0.3);
+    pass(0.3);
     closed = page->superview() == banner && page->stringByEvaluatingJavaScriptFromString("ormma.getState()") == "default";
     notef("banner view", "ad page back in the banner, states the creative heard: %@",
           page->stringByEvaluatingJavaScriptFromString("creativeStates.join(' > ')"));
   }
-  loop.runUntil([&] { return !server.installPings().empty(); }, 10.0);
+  passUntil([&] { return !server.installPings().empty(); }, 10);
   for (const auto& ping : server.installPings())
     notef("ad host", "install ping, firststart=%@", ping.queryItem("firststart").value_or("?"));
   notef("ad host", "%zu ad requests, %zu beacon hits", server.adRequests().size(),

@@ -7,12 +7,12 @@
 
 #include "platform/bars.h"
 #include "platform/controls.h"
-#include "platform/run_loop.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLInterstitial.h"
 #include "quillon/QLServerHosts.h"
+#include "pacing.h"
 #include "scenes.h"
 #include "testing/quillon_server.h"
 #include "timeline.h"
@@ -71,7 +71,6 @@ class InterstitialPrinter : public quillon::QLInterstitialDelegate {
 
 bool runQuillonScene(const Options&) {
   heading("Quillon");
-  auto& loop = platform::RunLoop::main();
   testkit::QuillonServer server;
   quillon::QLServerHosts hosts;
   hosts.scriptHost = hosts.adServerHost = server.hostAndPort();
@@ -94,31 +93,31 @@ bool runQuillonScene(const Options&) {
   banner->setRootViewController(root);
   note("game", "loadRequest: on the menu banner");
   banner->loadRequest(quillon::QLRequest::request());
-  bool ok = loop.runUntil([&] { return printer->received == 1; }, 10.0);
-  loop.runUntil([&] { return !server.requestsTo("/impression/banner").empty(); }, 5.0);
+  bool ok = passUntil([&] { return printer->received == 1; }, 10);
+  passUntil([&] { return !server.requestsTo("/impression/banner").empty(); }, 5);
   notef("server", "builder script fetched %zu time(s), ad page %zu, impressions %zu",
         server.requestsTo(testkit::QuillonServer::kBuilderPath).size(),
         server.requestsTo(testkit::QuillonServer::kAdPath).size(), server.requestsTo("/impression/banner").size());
 
   note("demo", "thirty seconds pass: the server asked for a refresh every 30 s");
-  loop.advance(30.5);
-  ok = loop.runUntil([&] { return printer->received == 2; }, 10.0) && ok;
+  pass(30.5);
+  ok = passUntil([&] { return printer->received == 2; }, 10) && ok;
   notef("server", "ad page fetched %zu time(s)", server.requestsTo(testkit::QuillonServer::kAdPath).size());
 
   note("player", "taps the banner");
   window->touchDownAtPoint({20, 450});
   window->touchUpAtPoint({20, 450});
-  loop.advance(1);
+  pass(1);
   banner->webView()->tapLinkWithElementIdForTesting("ad");
-  ok = loop.runUntil([&] { return root->presentedViewController() != nullptr; }, 5.0) && ok;
-  loop.advance(1);
+  ok = passUntil([&] { return root->presentedViewController() != nullptr; }, 5) && ok;
+  pass(1);
   note("player", "closes the in-app browser");
   if (auto presented = root->presentedViewController())
     if (auto toolbar = findView<platform::Toolbar>(presented->view()))
       for (const auto& item : toolbar->items())
         if (item->systemItem() == platform::BarButtonSystemItem::Done) item->tap();
-  loop.advance(1);
-  ok = loop.runUntil([&] { return printer->dismissed == 1; }, 5.0) && ok;
+  pass(1);
+  ok = passUntil([&] { return printer->dismissed == 1; }, 5) && ok;
 
   heading("Quillon interstitial");
   auto interstitialPrinter = std::make_shared<InterstitialPrinter>();
@@ -128,17 +127,17 @@ bool runQuillonScene(const Options&) {
   interstitial->setAdUnitID("zavrellion-interstitial");
   note("game", "loadRequest: on the interstitial");
   interstitial->loadRequest(quillon::QLRequest::request());
-  ok = loop.runUntil([&] { return interstitial->isReady(); }, 10.0) && ok;
+  ok = passUntil([&] { return interstitial->isReady(); }, 10) && ok;
   note("game", "presentFromRootViewController:");
   interstitial->presentFromRootViewController(root);
-  loop.advance(1);
-  ok = loop.runUntil([&] { return root->presentedViewController() != nullptr; }, 5.0) && ok;
+  pass(1);
+  ok = passUntil([&] { return root->presentedViewController() != nullptr; }, 5) && ok;
   note("player", "closes the interstitial");
   if (auto presented = root->presentedViewController())
     if (auto close = findView<platform::Button>(presented->view(), [](const platform::Button& b) { return b.currentImage() != nullptr; }))
       close->simulateTap();
-  loop.advance(1);
-  ok = loop.runUntil([&] { return interstitialPrinter->dismissed == 1; }, 5.0) && ok;
+  pass(1);
+  ok = passUntil([&] { return interstitialPrinter->dismissed == 1; }, 5) && ok;
   banner->removeFromSuperview();
   return ok;
 }

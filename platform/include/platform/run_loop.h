@@ -162,11 +162,14 @@ class RunLoop {
   // When it answers false, time stops at that instant. advance answers false when stopped so.
   bool advance(double seconds, const std::function<bool()>& betweenSteps = {});
 
+  // True while the loop's thread waits in it with nothing posted, signalled or due: a worker
+  // with no work of its own, whose next work can only come from outside. Any thread.
+  bool isWaitingIdleForTesting() const;
   // True when posts, performs or timers are pending on this loop.
   bool hasPendingWorkForTesting() const;
-  // Loops waiting for their descriptors right now (a worker's, say) that hold a post, or a
-  // timer or perform due by the current clock, not yet run: a test that moved a ManualClock
-  // has woken them, and they are not idle until they have run it. Any thread.
+  // Loops whose thread waits in them right now (a worker's, say) yet are not waiting idle: a
+  // post, a signalled source, or a timer or perform due by the current clock not yet run (a
+  // test that moved a ManualClock has woken them). Any thread.
   static size_t waitingLoopsWithDueWorkForTesting();
   // Entries in the schedule, live or not yet swept: cancelled performs are swept once they
   // are half of it, so this stays within about twice the live ones.

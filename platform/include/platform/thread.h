@@ -1,5 +1,6 @@
 #pragma once
 // Named threads that each run their own run loop, and the way back to the main thread.
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,12 +32,18 @@ class Thread {
   bool isRunning() const;
   const std::string& name() const { return name_; }
 
+  // Tests: threads started here and not yet ended that are at work, or have work posted,
+  // signalled or due that they have not taken up; one waiting in its loop with nothing to do
+  // is not. Any thread.
+  static size_t busyCountForTesting();
+
   static bool isMainThread();
   // The name given to the calling thread's Thread ("main" on the main thread, "" otherwise).
   static std::string currentName();
 
- private:
   struct State;
+
+ private:
   std::string name_;
   std::shared_ptr<State> state_;
   std::thread thread_;

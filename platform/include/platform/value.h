@@ -2,17 +2,18 @@
 // The dictionary/array/number/string/data/date/null family the clients pass around.
 // Numbers keep their kind: signed, unsigned, double and decimal (text-backed) are distinct,
 // and a boolean is not a number. Dictionaries keep insertion order, so anything written
-// from them is byte-stable. Values are plain copyable values; not thread-safe to mutate
-// while another thread reads. Copying, comparing and destroying take stack space independent
+// from them is byte-stable. Values are plain copyable values (a value moved from is null);
+// not thread-safe to mutate while another thread reads. Copying, comparing and destroying take stack space independent
 // of how deeply arrays and dictionaries nest (a parser allowed a high depth may build values
 // hundreds of thousands of levels deep).
+#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace platform {
@@ -90,35 +91,35 @@ class Value {
  public:
   enum class Type { Null, Boolean, Integer, Unsigned, Double, Decimal, String, Data, Date, Array, Dictionary };
 
-  Value() = default;
+  Value() noexcept : bits_(0) {}
   // Defined below, once Dictionary is complete.
   Value(const Value&);
   Value(Value&&) noexcept;
   Value& operator=(const Value&);
   Value& operator=(Value&&) noexcept;
   ~Value();
-  Value(std::nullptr_t) {}
-  Value(bool b) : v_(b) {}
-  Value(int i) : v_(int64_t(i)) {}
-  Value(long i) : v_(int64_t(i)) {}
-  Value(long long i) : v_(int64_t(i)) {}
-  Value(unsigned u) : v_(uint64_t(u)) {}
-  Value(unsigned long u) : v_(uint64_t(u)) {}
-  Value(unsigned long long u) : v_(uint64_t(u)) {}
-  Value(double d) : v_(d) {}
-  Value(const char* s) : v_(std::in_place_type<std::string>, s) {}
-  Value(std::string s) : v_(std::move(s)) {}
-  Value(std::string_view s) : v_(std::in_place_type<std::string>, s) {}
-  Value(Decimal d) : v_(std::move(d)) {}
-  Value(Date d) : v_(d) {}
-  Value(Bytes data) : v_(std::move(data)) {}
-  Value(Array a);
-  Value(Dictionary d);
+  Value(std::nullptr_t) noexcept : bits_(0) {}
+  Value(bool b) noexcept : bits_(b ? 1 : 0), type_(Type::Boolean) {}
+  Value(int i) noexcept : Value(int64_t(i), Type::Integer) {}
+  Value(long i) noexcept : Value(int64_t(i), Type::Integer) {}
+  Value(long long i) noexcept : Value(int64_t(i), Type::Integer) {}
+  Value(unsigned u) noexcept : bits_(u), type_(Type::Unsigned) {}
+  Value(unsigned long u) noexcept : bits_(u), type_(Type::Unsigned) {}
+  Value(unsigned long long u) noexcept : bits_(u), type_(Type::Unsigned) {}
+  Value(double d) noexcept : bits_(std::bit_cast<uint64_t>(d)), type_(Type::Double) {}
+  Value(const char* s) : string_(s), type_(Type::String) {}
+  Value(std::string s) noexcept : string_(std::move(s)), type_(Type::String) {}
+  Value(std::string_view s) : string_(s), type_(Type::String) {}
+  Value(Decimal d) noexcept : decimal_(std::move(d)), type_(Type::Decimal) {}
+  Value(Date d) noexcept : bits_(std::bit_cast<uint64_t>(d.since1970)), type_(Type::Date) {}
+  Value(Bytes data) noexcept : bytes_(std::move(data)), type_(Type::Data) {}
+  Value(Array a) noexcept;
+  Value(Dictionary d) noexcept;
 
   static Value decimal(std::string text) { return Value(Decimal{std::move(text)}); }
   static Value date(double since1970) { return Value(Date{since1970}); }
 
-  Type type() const { return static_cast<Type>(v_.index()); }
+  Type type() const { return type_; }
   bool isNull() const { return type() == Type::Null; }
   bool isBoolean() const { return type() == Type::Boolean; }
   // Integer, unsigned, double or decimal (not boolean).
@@ -176,12 +177,50 @@ class Value {
   // Equality of this value alone: for containers, their kind and size.
   bool shallowEqual(const Value& other) const;
 
-  std::variant<std::monostate, bool, int64_t, uint64_t, double, Decimal, std::string, Bytes, Date,
-               Array, Dictionary>
-      v_;
+  // Scalars live in bits_ (a boolean as 0 or 1, signed numbers two's complement, doubles
+  // and dates as their bit pattern), so moving, copying and destroying them is a word copy
+  // or nothing; the other kinds are held in place.
+  Value(int64_t i, Type type) noexcept : bits_(static_cast<uint64_t>(i)), type_(type) {}
+  // Decimal, String, Data, Array and Dictionary: kinds with something to release.
+  static bool holdsResources(Type type) { return (1u << static_cast<unsigned>(type)) & 0x6E0u; }
+  // Builds this value, whose storage holds nothing, from `other`'s content of the same kind,
+  // leaving `other` null.
+  void moveResourcesFrom(Value& other) noexcept;
+  void copyShallowFrom(const Value& other);
+  // Releases what the value holds; it must be rebuilt or left to go.
+  void destroy() noexcept;
+
+  union {
+    uint64_t bits_;
+    Decimal decimal_;
+    std::string string_;
+    Bytes bytes_;
+    Array array_;
+    Dictionary dictionary_;
+  };
+  Type type_ = Type::Null;
 };
 
-inline Value::Value(Value&&) noexcept = default;
+inline Value::Value(Value&& other) noexcept : type_(other.type_) { moveResourcesFrom(other); }
+
+inline Value::~Value() {
+  if (holdsResources(type_)) destroy();
+}
+
+inline void Value::moveResourcesFrom(Value& other) noexcept {
+  switch (type_) {
+    case Type::Decimal: new (&decimal_) Decimal(std::move(other.decimal_)); break;
+    case Type::String: new (&string_) std::string(std::move(other.string_)); break;
+    case Type::Data: new (&bytes_) Bytes(std::move(other.bytes_)); break;
+    case Type::Array: new (&array_) Array(std::move(other.array_)); break;
+    case Type::Dictionary: new (&dictionary_) Dictionary(std::move(other.dictionary_)); break;
+    default: bits_ = other.bits_;
+  }
+  // What is left behind holds nothing (a scalar, or an empty string or container), so it
+  // becomes null without being destroyed, and going away costs it nothing.
+  other.type_ = Type::Null;
+  other.bits_ = 0;
+}
 
 inline Dictionary::Dictionary() noexcept {}
 inline size_t Dictionary::size() const { return entries_.size(); }

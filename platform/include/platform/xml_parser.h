@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 #include "platform/value.h"
@@ -49,8 +50,33 @@ enum XMLParserErrorCode : long {
 // Attributes of an element, in the order the document lists them, values as strings.
 using XMLAttributes = Dictionary;
 
-// Every method is optional; the defaults do nothing. Callbacks arrive on the thread that
-// called `parse()`, inside that call.
+// An element's attributes where the parser holds them, for a delegate that reads a few of
+// them without having them all copied into an XMLAttributes: names and values as the
+// document gives them (entities decoded), each NUL-terminated, valid only during the
+// callback that receives the list.
+class XMLAttributeList {
+ public:
+  // `pairs`: name, value, name, value, ..., then nullptr.
+  explicit XMLAttributeList(const char* const* pairs) : pairs_(pairs) {}
+  // The value of the attribute named exactly `name` (case counts), or nullptr.
+  const char* find(std::string_view name) const;
+  bool empty() const { return !pairs_[0]; }
+  size_t size() const;
+  // The i-th attribute in document order, i < size(); nameAt(size()) is nullptr, where a
+  // loop over the names may stop without counting them first.
+  const char* nameAt(size_t i) const { return pairs_[2 * i]; }
+  const char* valueAt(size_t i) const { return pairs_[2 * i + 1]; }
+  // Whether the i-th attribute is named exactly `name`, for a delegate that looks for
+  // several names in one pass.
+  bool nameIs(size_t i, std::string_view name) const;
+
+ private:
+  const char* const* pairs_;
+};
+
+// Every method is optional; the defaults do nothing, but for the in-place events below,
+// whose defaults report the events above. Callbacks arrive on the thread that called
+// `parse()`, inside that call.
 class XMLParserDelegate {
  public:
   virtual ~XMLParserDelegate() = default;
@@ -67,6 +93,17 @@ class XMLParserDelegate {
   virtual void foundCDATA(XMLParser&, const Bytes& /*block*/) {}
   // At most once; no other callback follows it.
   virtual void parseErrorOccurred(XMLParser&, const Error& /*error*/) {}
+
+  // The same three events with the name, attributes and text where the parser holds them,
+  // valid only during the call. Each is what the parser sends: by default it copies what it
+  // gets and reports the event above. A delegate that overrides one gets that event only
+  // there, and nothing is copied for it (for readers that look at a few names of a large
+  // document).
+  virtual void didStartElementInPlace(XMLParser& parser, std::string_view elementName,
+                                      const XMLAttributeList& attributes);
+  virtual void didEndElementInPlace(XMLParser& parser, std::string_view elementName);
+  // Never empty; runs as foundCharacters has them.
+  virtual void foundCharactersInPlace(XMLParser& parser, std::string_view text);
 };
 
 // Asks a parser to read the caller's bytes where they are instead of keeping a copy.
@@ -101,6 +138,11 @@ class XMLParser {
   // From inside a callback: no further events; `parse()` returns false with the
   // delegate-aborted error (code 512), which the delegate also receives.
   void abortParsing();
+  // From inside a callback: until it is called again with nullptr, the text runs outside
+  // CDATA sections are appended to `*text` instead of being reported (for a delegate that
+  // gathers an element's text whole: most runs then cost no call into the delegate). `*text`
+  // must live until the next call or the end of the parse; no effect outside parse().
+  void appendCharactersTo(std::string* text);
 
   const std::optional<Error>& parserError() const { return error_; }
   // Position of the event being reported (1-based line, 0-based column); after `parse()`,
@@ -109,7 +151,13 @@ class XMLParser {
   long columnNumber() const;
 
  private:
+  friend class XMLParserDelegate;
   struct Impl;
+  // What the in-place events do by default: copy and report the event to `delegate`.
+  void reportStart(XMLParserDelegate& delegate, std::string_view name, const XMLAttributeList& attributes);
+  void reportEnd(XMLParserDelegate& delegate, std::string_view name);
+  void reportCharacters(XMLParserDelegate& delegate, std::string_view text);
+
   Bytes data_;
   // What parse() reads: data_, or the caller's bytes in place.
   const uint8_t* bytes_ = nullptr;

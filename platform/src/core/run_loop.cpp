@@ -104,6 +104,8 @@ struct RunLoop::Impl {
   std::set<ScheduleKey> timerKeys;
   std::vector<std::shared_ptr<RunLoopSource>> sources;
   uint64_t seq = 0;
+  // True from the moment a turn that found nothing ready decides to wait until it wakes.
+  bool waiting = false;
   // Cancelled performs, and entries timers left dead, since the schedule was last swept (any
   // thread adds to it).
   std::shared_ptr<std::atomic<size_t>> cancellations = std::make_shared<std::atomic<size_t>>(0);
@@ -117,8 +119,6 @@ struct RunLoop::Impl {
   std::vector<std::shared_ptr<void>> keepAlive;
   std::atomic<bool> stopRequested{false};
   int depth = 0;
-  // Set while the loop's thread waits in poll for want of anything ready.
-  std::atomic<bool> waitingInPoll{false};
 
   void insertLocked(double due, Scheduled s) {
     sweepIfMostlyDeadLocked();
@@ -268,10 +268,13 @@ struct RunLoop::Impl {
   // on a real clock (a manual clock's timers only come due by advancing it), and not at all
   // when a task was posted meanwhile.
   double idleWait(double timeoutSeconds) {
-    if (timeoutSeconds <= 0) return 0;
-    double wait = timeoutSeconds;
     std::lock_guard<std::mutex> lock(mutex);
     if (!posted.empty()) return 0;
+    // Set under the lock that guards `posted`: whoever looks sees either the post or the
+    // loop not yet waiting, never a waiting loop that missed it.
+    waiting = true;
+    if (timeoutSeconds <= 0) return 0;
+    double wait = timeoutSeconds;
     if (!Clock::current().isManual()) {
       double due;
       if (earliestLocked(&due)) wait = std::min(wait, std::max(0.0, due - Clock::current().monotonic()));
@@ -482,9 +485,9 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
     d.pollDescriptors(0);
   } else {
     DispatchQueue::WaitingScope waiting;
-    d.waitingInPoll.store(true);
     handled |= d.pollDescriptors(d.idleWait(timeoutSeconds));
-    d.waitingInPoll.store(false);
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.waiting = false;
   }
   if (handled) d.notifyEndOfTurnObservers();
   d.endTurn();
@@ -547,17 +550,27 @@ bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps)
 }
 
 size_t RunLoop::waitingLoopsWithDueWorkForTesting() {
-  const double now = Clock::current().monotonic();
   size_t count = 0;
   std::lock_guard<std::mutex> lock(gLoopsMutex);
   for (RunLoop* loop : allLoops()) {
-    Impl& d = *loop->impl_;
-    if (!d.waitingInPoll.load()) continue;
-    std::lock_guard<std::mutex> entries(d.mutex);
-    double due;
-    if (!d.posted.empty() || (d.earliestLocked(&due) && due <= now)) ++count;
+    bool waiting;
+    {
+      std::lock_guard<std::mutex> entries(loop->impl_->mutex);
+      waiting = loop->impl_->waiting;
+    }
+    // Waiting, yet with something posted, signalled or due it has not run.
+    if (waiting && !loop->isWaitingIdleForTesting()) ++count;
   }
   return count;
+}
+
+bool RunLoop::isWaitingIdleForTesting() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (!impl_->waiting || !impl_->posted.empty()) return false;
+  for (const auto& source : impl_->sources)
+    if (source->isValid() && source->signalled_.load()) return false;
+  double due;
+  return !impl_->earliestLocked(&due) || due > Clock::current().monotonic();
 }
 
 size_t RunLoop::scheduledEntryCountForTesting() const {

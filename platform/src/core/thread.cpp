@@ -1,8 +1,10 @@
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <vector>
 
 #include "platform/run_loop.h"
 
@@ -21,6 +23,15 @@ struct Thread::State {
   std::atomic<bool> stopping{false};
   std::atomic<bool> running{false};
 };
+
+namespace {
+// Every thread started and not yet ended, for the tests' look at whether they are at work.
+std::mutex gStartedMutex;
+std::vector<std::weak_ptr<Thread::State>>& startedThreads() {
+  static auto* started = new std::vector<std::weak_ptr<Thread::State>>;  // outlives threads let go
+  return *started;
+}
+}  // namespace
 
 Thread::Thread(std::string name) : name_(std::move(name)), state_(std::make_shared<State>()) {}
 
@@ -44,6 +55,12 @@ void Thread::start() {
   auto state = state_;
   std::string name = name_;
   state->running.store(true);
+  {
+    std::lock_guard<std::mutex> lock(gStartedMutex);
+    auto& started = startedThreads();
+    std::erase_if(started, [](const auto& weak) { return weak.expired(); });
+    started.push_back(state);
+  }
   thread_ = std::thread([state, name] {
     tThreadName = name;
     RunLoop& loop = RunLoop::current();
@@ -82,6 +99,23 @@ void Thread::join() {
 }
 
 bool Thread::isRunning() const { return state_->running.load(); }
+
+size_t Thread::busyCountForTesting() {
+  std::vector<std::shared_ptr<State>> started;
+  {
+    std::lock_guard<std::mutex> lock(gStartedMutex);
+    for (const auto& weak : startedThreads())
+      if (auto state = weak.lock()) started.push_back(state);
+  }
+  size_t busy = 0;
+  for (const auto& state : started) {
+    // The loop is looked at under the mutex its thread clears `loop` under before the loop
+    // goes away with the thread.
+    std::lock_guard<std::mutex> lock(state->mutex);
+    if (state->running.load() && !(state->loop && state->loop->isWaitingIdleForTesting())) ++busy;
+  }
+  return busy;
+}
 
 bool Thread::isMainThread() { return std::this_thread::get_id() == gMainId; }
 

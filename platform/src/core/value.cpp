@@ -54,8 +54,17 @@ Dictionary& Dictionary::operator=(const Dictionary& other) {
 Dictionary::Dictionary(std::vector<Entry>&& entries) : entries_(std::move(entries)) {
   bool unique = true;
   if (entries_.size() < kIndexThreshold) {
-    for (size_t i = 1; i < entries_.size() && unique; ++i)
-      for (size_t j = 0; j < i && unique; ++j) unique = entries_[j].first != entries_[i].first;
+    // One bit per class of length and last byte among the keys before: a key whose class is
+    // new cannot repeat one of them, and is not compared.
+    uint64_t classes = 0;
+    for (size_t i = 0; i < entries_.size() && unique; ++i) {
+      const std::string& key = entries_[i].first;
+      const unsigned last = key.empty() ? 0 : static_cast<unsigned char>(key.back());
+      const uint64_t bit = uint64_t{1} << ((key.size() * 7 + last) & 63);
+      if (classes & bit)
+        for (size_t j = 0; j < i && unique; ++j) unique = entries_[j].first != key;
+      classes |= bit;
+    }
   } else {
     // Builds the index and meets a repeated key while probing for it.
     const size_t mask = indexSlots(entries_.size()) - 1;
@@ -169,58 +178,90 @@ bool Dictionary::operator==(const Dictionary& other) const {
 
 // Value
 
-Value::Value(const Value& other) {
+Value::Value(const Value& other) : bits_(0) {
   // Built level by level from a work list: a recursive copy would take a stack frame per level.
   std::vector<std::pair<Value*, const Value*>> work{{this, &other}};
   while (!work.empty()) {
     auto [to, from] = work.back();
     work.pop_back();
     if (from->isArray()) {
-      const Array& source = std::get<Array>(from->v_);
-      Array& copy = to->v_.emplace<Array>(source.size());
+      const Array& source = from->array_;
+      to->type_ = Type::Array;
+      Array& copy = *new (&to->array_) Array(source.size());
       for (size_t i = 0; i < source.size(); ++i) work.emplace_back(&copy[i], &source[i]);
     } else if (from->isDictionary()) {
-      const Dictionary& source = std::get<Dictionary>(from->v_);
+      const Dictionary& source = from->dictionary_;
       std::vector<Dictionary::Entry> entries;
       entries.reserve(source.size());
       for (const auto& entry : source) entries.emplace_back(entry.first, Value());
-      Dictionary& copy = to->v_.emplace<Dictionary>(std::move(entries));
+      to->type_ = Type::Dictionary;
+      Dictionary& copy = *new (&to->dictionary_) Dictionary(std::move(entries));
       auto sourceEntry = source.begin();
       for (auto& entry : copy) work.emplace_back(&entry.second, &(sourceEntry++)->second);
     } else {
-      to->v_ = from->v_;
+      to->copyShallowFrom(*from);
     }
   }
 }
 
+void Value::copyShallowFrom(const Value& other) {
+  switch (other.type_) {
+    case Type::Decimal: new (&decimal_) Decimal(other.decimal_); break;
+    case Type::String: new (&string_) std::string(other.string_); break;
+    case Type::Data: new (&bytes_) Bytes(other.bytes_); break;
+    case Type::Array: new (&array_) Array(other.array_); break;
+    case Type::Dictionary: new (&dictionary_) Dictionary(other.dictionary_); break;
+    default: bits_ = other.bits_;
+  }
+  type_ = other.type_;
+}
+
 Value& Value::operator=(const Value& other) {
-  if (this != &other) {
-    Value copy(other);
-    std::swap(v_, copy.v_);
-  }  // the old content goes with `copy`, without recursion
+  if (this != &other) *this = Value(other);
   return *this;
 }
 
 Value& Value::operator=(Value&& other) noexcept {
-  if (this != &other) {
-    Value old(std::move(*this));
-    v_ = std::move(other.v_);
+  if (this == &other) return *this;
+  // `other` may live inside this value: the old content is set aside whole, and released
+  // (without recursion) only once `other` has been moved out of it.
+  Value old;
+  if (holdsResources(type_)) {
+    old.type_ = type_;
+    old.moveResourcesFrom(*this);
+    destroy();
   }
+  type_ = other.type_;
+  moveResourcesFrom(other);
   return *this;
 }
 
-Value::~Value() {
-  if (!hasChildren()) return;
-  // The levels of an ordinary tree are released by recursion; past a bounded depth the
-  // containers left are detached into a work list and released from there, so destruction
-  // never takes a stack frame per level of a deeply nested value.
-  std::vector<Value> deeper;
-  releaseChildren(0, deeper);
-  while (!deeper.empty()) {
-    Value value = std::move(deeper.back());
-    deeper.pop_back();
-    value.releaseChildren(0, deeper);
+void Value::destroy() noexcept {
+  switch (type_) {
+    case Type::Decimal: decimal_.~Decimal(); break;
+    case Type::String: string_.~basic_string(); break;
+    case Type::Data: bytes_.~Bytes(); break;
+    case Type::Array:
+    case Type::Dictionary:
+      if (hasChildren()) {
+        // The levels of an ordinary tree are released by recursion; past a bounded depth the
+        // containers left are detached into a work list and released from there, so
+        // destruction never takes a stack frame per level of a deeply nested value.
+        std::vector<Value> deeper;
+        releaseChildren(0, deeper);
+        while (!deeper.empty()) {
+          Value value = std::move(deeper.back());
+          deeper.pop_back();
+          value.releaseChildren(0, deeper);
+        }
+      }
+      if (type_ == Type::Array) array_.~Array();
+      else dictionary_.~Dictionary();
+      break;
+    default: break;
   }
+  type_ = Type::Null;
+  bits_ = 0;
 }
 
 namespace {
@@ -229,28 +270,36 @@ constexpr int kRecursiveLevels = 48;
 }  // namespace
 
 void Value::releaseChildren(int level, std::vector<Value>& deeper) {
+  // Each child is released where it stands, so the container's own clearing finds only
+  // values with nothing left to release.
   auto release = [&](Value& child) {
-    if (!child.hasChildren()) return;
-    if (level < kRecursiveLevels) child.releaseChildren(level + 1, deeper);
-    else deeper.push_back(std::move(child));
+    if (!holdsResources(child.type_)) return;
+    if (child.hasChildren()) {
+      if (level >= kRecursiveLevels) {
+        deeper.push_back(std::move(child));
+        return;
+      }
+      child.releaseChildren(level + 1, deeper);
+    }
+    child.destroy();
   };
-  if (Array* array = std::get_if<Array>(&v_)) {
-    for (Value& child : *array) release(child);
-    array->clear();
-  } else if (Dictionary* dictionary = std::get_if<Dictionary>(&v_)) {
-    for (auto& entry : *dictionary) release(entry.second);
-    dictionary->clear();
+  if (type_ == Type::Array) {
+    for (Value& child : array_) release(child);
+    array_.clear();
+  } else if (type_ == Type::Dictionary) {
+    for (auto& entry : dictionary_) release(entry.second);
+    dictionary_.clear();
   }
 }
 
 bool Value::hasChildren() const {
-  if (const Array* array = std::get_if<Array>(&v_)) return !array->empty();
-  if (const Dictionary* dictionary = std::get_if<Dictionary>(&v_)) return !dictionary->empty();
+  if (type_ == Type::Array) return !array_.empty();
+  if (type_ == Type::Dictionary) return !dictionary_.empty();
   return false;
 }
 
-Value::Value(Array a) : v_(std::move(a)) {}
-Value::Value(Dictionary d) : v_(std::move(d)) {}
+Value::Value(Array a) noexcept : array_(std::move(a)), type_(Type::Array) {}
+Value::Value(Dictionary d) noexcept : dictionary_(std::move(d)), type_(Type::Dictionary) {}
 
 const Value& Value::null() {
   static const Value n;
@@ -299,10 +348,10 @@ std::string numberText(double d) {
 
 bool Value::boolValue() const {
   switch (type()) {
-    case Type::Boolean: return std::get<bool>(v_);
+    case Type::Boolean: return (bits_ != 0);
     case Type::String: {
       // "Y", "y", "T", "t" or a non-zero leading digit mean YES.
-      const auto& s = std::get<std::string>(v_);
+      const auto& s = string_;
       size_t i = s.find_first_not_of(" \t\n");
       if (i == std::string::npos) return false;
       char c = s[i];
@@ -317,28 +366,28 @@ bool Value::boolValue() const {
 
 int64_t Value::integerValue() const {
   switch (type()) {
-    case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
-    case Type::Integer: return std::get<int64_t>(v_);
-    case Type::Unsigned: return static_cast<int64_t>(std::get<uint64_t>(v_));
+    case Type::Boolean: return (bits_ != 0) ? 1 : 0;
+    case Type::Integer: return static_cast<int64_t>(bits_);
+    case Type::Unsigned: return static_cast<int64_t>(bits_);
     case Type::Double: {
-      double d = std::get<double>(v_);
+      double d = std::bit_cast<double>(bits_);
       if (std::isnan(d)) return 0;
       if (d >= 9.2233720368547758e18) return std::numeric_limits<int64_t>::max();
       if (d <= -9.2233720368547758e18) return std::numeric_limits<int64_t>::min();
       return static_cast<int64_t>(d);
     }
     case Type::Decimal: return Value(doubleValue()).integerValue();
-    case Type::String: return leadingInteger(std::get<std::string>(v_));
+    case Type::String: return leadingInteger(string_);
     default: return 0;
   }
 }
 
 uint64_t Value::unsignedValue() const {
   switch (type()) {
-    case Type::Unsigned: return std::get<uint64_t>(v_);
-    case Type::String: return std::strtoull(std::get<std::string>(v_).c_str(), nullptr, 10);
+    case Type::Unsigned: return bits_;
+    case Type::String: return std::strtoull(string_.c_str(), nullptr, 10);
     case Type::Double: {
-      double d = std::get<double>(v_);
+      double d = std::bit_cast<double>(bits_);
       if (!(d > 0)) return static_cast<uint64_t>(integerValue());
       if (d >= 1.8446744073709552e19) return std::numeric_limits<uint64_t>::max();
       return static_cast<uint64_t>(d);
@@ -351,29 +400,29 @@ uint64_t Value::unsignedValue() const {
 
 double Value::doubleValue() const {
   switch (type()) {
-    case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
-    case Type::Integer: return static_cast<double>(std::get<int64_t>(v_));
-    case Type::Unsigned: return static_cast<double>(std::get<uint64_t>(v_));
-    case Type::Double: return std::get<double>(v_);
+    case Type::Boolean: return (bits_ != 0) ? 1 : 0;
+    case Type::Integer: return static_cast<double>(static_cast<int64_t>(bits_));
+    case Type::Unsigned: return static_cast<double>(bits_);
+    case Type::Double: return std::bit_cast<double>(bits_);
     case Type::Decimal: {
-      const auto& t = std::get<Decimal>(v_).text;
+      const auto& t = decimal_.text;
       if (t == "NaN") return std::nan("");
       return leadingDouble(t);
     }
-    case Type::String: return leadingDouble(std::get<std::string>(v_));
-    case Type::Date: return std::get<Date>(v_).since1970;
+    case Type::String: return leadingDouble(string_);
+    case Type::Date: return std::bit_cast<double>(bits_);
     default: return 0;
   }
 }
 
 std::string Value::stringValue() const {
   switch (type()) {
-    case Type::String: return std::get<std::string>(v_);
-    case Type::Boolean: return std::get<bool>(v_) ? "1" : "0";
-    case Type::Integer: return std::to_string(std::get<int64_t>(v_));
-    case Type::Unsigned: return std::to_string(std::get<uint64_t>(v_));
-    case Type::Double: return numberText(std::get<double>(v_));
-    case Type::Decimal: return std::get<Decimal>(v_).text;
+    case Type::String: return string_;
+    case Type::Boolean: return (bits_ != 0) ? "1" : "0";
+    case Type::Integer: return std::to_string(static_cast<int64_t>(bits_));
+    case Type::Unsigned: return std::to_string(bits_);
+    case Type::Double: return numberText(std::bit_cast<double>(bits_));
+    case Type::Decimal: return decimal_.text;
     default: return "";
   }
 }
@@ -470,26 +519,26 @@ std::string Value::description() const {
 }
 
 const std::string& Value::string() const {
-  return isString() ? std::get<std::string>(v_) : kEmptyString;
+  return isString() ? string_ : kEmptyString;
 }
-const Bytes& Value::data() const { return isData() ? std::get<Bytes>(v_) : kEmptyBytes; }
-const Array& Value::array() const { return isArray() ? std::get<Array>(v_) : kEmptyArray; }
+const Bytes& Value::data() const { return isData() ? bytes_ : kEmptyBytes; }
+const Array& Value::array() const { return isArray() ? array_ : kEmptyArray; }
 const Dictionary& Value::dictionary() const {
-  return isDictionary() ? std::get<Dictionary>(v_) : kEmptyDictionary;
+  return isDictionary() ? dictionary_ : kEmptyDictionary;
 }
-double Value::dateValue() const { return isDate() ? std::get<Date>(v_).since1970 : 0; }
+double Value::dateValue() const { return isDate() ? std::bit_cast<double>(bits_) : 0; }
 const std::string& Value::decimalText() const {
-  return type() == Type::Decimal ? std::get<Decimal>(v_).text : kEmptyString;
+  return type() == Type::Decimal ? decimal_.text : kEmptyString;
 }
 
 Array& Value::mutableArray() {
-  if (!isArray()) v_ = Array();
-  return std::get<Array>(v_);
+  if (!isArray()) *this = Value(Array());
+  return array_;
 }
 
 Dictionary& Value::mutableDictionary() {
-  if (!isDictionary()) v_ = Dictionary();
-  return std::get<Dictionary>(v_);
+  if (!isDictionary()) *this = Value(Dictionary());
+  return dictionary_;
 }
 
 const Value& Value::operator[](std::string_view key) const { return dictionary().get(key); }
@@ -552,8 +601,8 @@ bool Value::shallowEqual(const Value& other) const {
     // Numbers of different kinds compare by value, as number objects do.
     if (type() == Type::Decimal || other.type() == Type::Decimal)
       return doubleValue() == other.doubleValue();
-    if (type() == Type::Double) return sameNumber(other, std::get<double>(v_));
-    if (other.type() == Type::Double) return sameNumber(*this, std::get<double>(other.v_));
+    if (type() == Type::Double) return sameNumber(other, std::bit_cast<double>(bits_));
+    if (other.type() == Type::Double) return sameNumber(*this, std::bit_cast<double>(other.bits_));
     int64_t a = integerValue(), b = other.integerValue();
     if ((type() == Type::Unsigned && unsignedValue() > uint64_t(INT64_MAX)) ||
         (other.type() == Type::Unsigned && other.unsignedValue() > uint64_t(INT64_MAX)))
@@ -563,14 +612,14 @@ bool Value::shallowEqual(const Value& other) const {
   if (type() != other.type()) return false;
   switch (type()) {
     case Type::Null: return true;
-    case Type::Boolean: return std::get<bool>(v_) == std::get<bool>(other.v_);
-    case Type::Integer: return std::get<int64_t>(v_) == std::get<int64_t>(other.v_);
-    case Type::Unsigned: return std::get<uint64_t>(v_) == std::get<uint64_t>(other.v_);
+    case Type::Boolean: return (bits_ != 0) == (other.bits_ != 0);
+    case Type::Integer: return static_cast<int64_t>(bits_) == static_cast<int64_t>(other.bits_);
+    case Type::Unsigned: return bits_ == other.bits_;
     case Type::Double: {
-      double a = std::get<double>(v_), b = std::get<double>(other.v_);
+      double a = std::bit_cast<double>(bits_), b = std::bit_cast<double>(other.bits_);
       return a == b || (std::isnan(a) && std::isnan(b));
     }
-    case Type::Decimal: return std::get<Decimal>(v_) == std::get<Decimal>(other.v_);
+    case Type::Decimal: return decimal_ == other.decimal_;
     case Type::String: return string() == other.string();
     case Type::Data: return data() == other.data();
     case Type::Date: return dateValue() == other.dateValue();

@@ -72,19 +72,22 @@ struct XMLParser::Impl {
   XMLParser* owner = nullptr;
   XML_Parser xml = nullptr;
   std::shared_ptr<XMLParserDelegate> delegate;
-  bool inCdata = false;
   Bytes cdata;
   size_t documentSize = 0;
   bool sawElement = false;
+  bool inCdata = false;
+  // Set by the delegate: where text runs go instead of the delegate.
+  std::string* textSink = nullptr;
   bool aborted = false;
   bool parsing = false;
   bool positionKept = false;  // line and column copied out, after a failure
   std::optional<std::pair<long, std::string>> refused;  // our own stop, code and message
-  // Kept across events, so that their room is reused: most events then allocate nothing.
-  // The names of the open elements: an end reports the name its start stored.
-  std::vector<std::string> names;
-  size_t depth = 0;
+  // Kept across events, so that their room is reused: the events copied for a delegate
+  // that takes them as strings then mostly allocate nothing.
+  std::string name;
   std::string text;
+  // The lengths of the names of the open elements.
+  std::vector<size_t> nameSizes;
   XMLAttributes attributes;
   const XMLAttributes noAttributes;
 
@@ -94,85 +97,102 @@ struct XMLParser::Impl {
 
   static Impl& of(void* user) { return *static_cast<Impl*>(user); }
   // Appending to an emptied string takes a shorter path than assigning to it.
-  static void copyInto(std::string& to, const char* s, size_t n) {
+  static void copyInto(std::string& to, std::string_view s) {
     to.clear();
-    to.append(s, n);
+    to.append(s.data(), s.size());
   }
   // The library may still report the event it was in after a stop; nothing reaches the
   // delegate then.
   bool stopped() const { return aborted || refused.has_value(); }
 
-  // Whether `atts` names exactly the keys of `attributes`, in their order. The library never
+  // Whether `list` names exactly the keys of `attributes`, in their order. The library never
   // reports a name twice, so these keys are then the attributes' keys.
-  static bool sameNames(const XMLAttributes& attributes, const XML_Char** atts) {
+  static bool sameNames(const XMLAttributes& attributes, const XMLAttributeList& list) {
+    size_t i = 0;
     for (const auto& entry : attributes) {
-      if (!*atts || entry.first != *atts) return false;
-      atts += 2;
+      if (i == list.size() || entry.first != list.nameAt(i)) return false;
+      ++i;
     }
-    return !*atts;
+    return i == list.size();
+  }
+
+  // The attributes as a dictionary, in the room of the last element's.
+  const XMLAttributes& attributesOf(const XMLAttributeList& list) {
+    if (list.empty()) return noAttributes;
+    if (sameNames(attributes, list)) {
+      // The same attributes as the last element that had any (an element of the same kind,
+      // usually): only the values change, and the keys and their room stay.
+      size_t i = 0;
+      for (auto& entry : attributes) entry.second = Value(list.valueAt(i++));
+    } else {
+      attributes.clear();
+      for (size_t i = 0; i < list.size(); ++i) attributes.set(list.nameAt(i), Value(list.valueAt(i)));
+    }
+    return attributes;
   }
 
   static void onStart(void* user, const XML_Char* name, const XML_Char** atts) {
     Impl& self = of(user);
+    const std::string_view element(name);
+    self.nameSizes.push_back(element.size());
     if (self.stopped()) return;
     self.sawElement = true;
-    if (self.depth == self.names.size()) self.names.emplace_back();
-    std::string& element = self.names[self.depth++];
-    copyInto(element, name, std::strlen(name));
-    if (!atts[0]) {
-      self.delegate->didStartElement(*self.owner, element, self.noAttributes);
-      return;
-    }
-    if (sameNames(self.attributes, atts)) {
-      // The same attributes as the last element that had any (an element of the same kind,
-      // usually): only the values change, and the keys and their room stay.
-      const XML_Char** value = atts + 1;
-      for (auto& entry : self.attributes) {
-        entry.second = Value(*value);
-        value += 2;
-      }
-    } else {
-      self.attributes.clear();
-      for (int i = 0; atts[i]; i += 2) self.attributes.set(atts[i], Value(atts[i + 1]));
-    }
-    self.delegate->didStartElement(*self.owner, element, self.attributes);
+    self.delegate->didStartElementInPlace(*self.owner, element, XMLAttributeList(atts));
   }
   static void onEnd(void* user, const XML_Char* name) {
     Impl& self = of(user);
-    if (self.stopped()) return;
-    // The library matches every end with its start, so the name is the one stored.
-    if (self.depth == 0) {
-      self.text.assign(name);
-      self.delegate->didEndElement(*self.owner, self.text);
-      return;
+    // The library matches every end with its start, so the name is as long as the start's;
+    // measuring it again would cost as much as a small delegate's whole work.
+    size_t size;
+    if (self.nameSizes.empty()) {
+      size = std::strlen(name);
+    } else {
+      size = self.nameSizes.back();
+      self.nameSizes.pop_back();
     }
-    self.delegate->didEndElement(*self.owner, self.names[--self.depth]);
+    if (self.stopped()) return;
+    self.delegate->didEndElementInPlace(*self.owner, std::string_view(name, size));
   }
+  // Text runs come one per line and per entity reference, so this is kept to a call: the
+  // text of CDATA sections goes to a handler of its own, set for the length of a section.
   static void onText(void* user, const XML_Char* s, int len) {
     Impl& self = of(user);
+    if (self.stopped() || len <= 0) return;
+    self.delegate->foundCharactersInPlace(*self.owner, std::string_view(s, static_cast<size_t>(len)));
+  }
+  static void onTextAppended(void* user, const XML_Char* s, int len) {
+    Impl& self = of(user);
     if (self.stopped()) return;
-    if (self.inCdata) {
-      self.cdata.insert(self.cdata.end(), s, s + len);
-    } else if (len > 0) {
-      copyInto(self.text, s, static_cast<size_t>(len));
-      self.delegate->foundCharacters(*self.owner, self.text);
-    }
+    self.textSink->append(s, static_cast<size_t>(len));
+  }
+  // Where the text outside CDATA sections goes now.
+  XML_CharacterDataHandler textHandler() const { return textSink ? &Impl::onTextAppended : &Impl::onText; }
+  static void onCdataText(void* user, const XML_Char* s, int len) {
+    Impl& self = of(user);
+    if (self.stopped()) return;
+    // As bytes, so that the run is copied whole rather than converted character by character.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s);
+    self.cdata.insert(self.cdata.end(), bytes, bytes + len);
   }
   static void onCdataStart(void* user) {
     Impl& self = of(user);
     self.inCdata = true;
+    XML_SetCharacterDataHandler(self.xml, &Impl::onCdataText);
     self.cdata.clear();
     // A section's bytes are the document's own, so what is left of the document is room
     // enough (the pages the section never reaches are never touched); a large block then
     // never grows by copying itself.
+    // The room the first section takes is then room enough for every later one.
+    if (self.cdata.capacity() > 0) return;
     const XML_Index at = XML_GetCurrentByteIndex(self.xml);
     if (at >= 0 && static_cast<size_t>(at) < self.documentSize)
       self.cdata.reserve(self.documentSize - static_cast<size_t>(at));
   }
   static void onCdataEnd(void* user) {
     Impl& self = of(user);
-    if (self.stopped()) return;
     self.inCdata = false;
+    XML_SetCharacterDataHandler(self.xml, self.textHandler());
+    if (self.stopped()) return;
     // Handed over in place and kept, so the next section reuses its room.
     self.delegate->foundCDATA(*self.owner, self.cdata);
   }
@@ -186,10 +206,62 @@ struct XMLParser::Impl {
   }
 };
 
-XMLParser::XMLParser(Bytes data) : data_(std::move(data)), bytes_(data_.data()), size_(data_.size()) {}
+bool XMLAttributeList::nameIs(size_t i, std::string_view name) const {
+  const char* key = nameAt(i);
+  // Compared byte by byte without measuring the key first: most keys differ in their first
+  // bytes, and a shorter key is never read past its end.
+  for (size_t k = 0; k < name.size(); ++k)
+    if (key[k] != name[k]) return false;
+  return key[name.size()] == '\0';
+}
+
+const char* XMLAttributeList::find(std::string_view name) const {
+  for (size_t i = 0; pairs_[2 * i]; ++i)
+    if (nameIs(i, name)) return valueAt(i);
+  return nullptr;
+}
+
+size_t XMLAttributeList::size() const {
+  size_t n = 0;
+  while (pairs_[2 * n]) ++n;
+  return n;
+}
+
+void XMLParserDelegate::didStartElementInPlace(XMLParser& parser, std::string_view elementName,
+                                               const XMLAttributeList& attributes) {
+  parser.reportStart(*this, elementName, attributes);
+}
+void XMLParserDelegate::didEndElementInPlace(XMLParser& parser, std::string_view elementName) {
+  parser.reportEnd(*this, elementName);
+}
+void XMLParserDelegate::foundCharactersInPlace(XMLParser& parser, std::string_view text) {
+  parser.reportCharacters(*this, text);
+}
+
+void XMLParser::reportStart(XMLParserDelegate& delegate, std::string_view name, const XMLAttributeList& attributes) {
+  Impl& impl = *impl_;
+  Impl::copyInto(impl.name, name);
+  delegate.didStartElement(*this, impl.name, impl.attributesOf(attributes));
+}
+void XMLParser::reportEnd(XMLParserDelegate& delegate, std::string_view name) {
+  Impl& impl = *impl_;
+  Impl::copyInto(impl.name, name);
+  delegate.didEndElement(*this, impl.name);
+}
+void XMLParser::reportCharacters(XMLParserDelegate& delegate, std::string_view text) {
+  Impl& impl = *impl_;
+  Impl::copyInto(impl.text, text);
+  delegate.foundCharacters(*this, impl.text);
+}
+
+// The room the events are copied into exists from the start: a delegate may also send
+// itself events outside parse().
+XMLParser::XMLParser(Bytes data)
+    : data_(std::move(data)), bytes_(data_.data()), size_(data_.size()), impl_(std::make_unique<Impl>()) {}
 XMLParser::XMLParser(std::string_view text)
-    : data_(text.begin(), text.end()), bytes_(data_.data()), size_(data_.size()) {}
-XMLParser::XMLParser(const Bytes& data, XMLParserInPlace) : bytes_(data.data()), size_(data.size()) {}
+    : data_(text.begin(), text.end()), bytes_(data_.data()), size_(data_.size()), impl_(std::make_unique<Impl>()) {}
+XMLParser::XMLParser(const Bytes& data, XMLParserInPlace)
+    : bytes_(data.data()), size_(data.size()), impl_(std::make_unique<Impl>()) {}
 XMLParser::~XMLParser() = default;
 
 bool XMLParser::parse() {
@@ -199,12 +271,12 @@ bool XMLParser::parse() {
   std::shared_ptr<XMLParserDelegate> delegate = delegate_.lock();
   if (!delegate) delegate = std::make_shared<XMLParserDelegate>();
 
-  impl_ = std::make_unique<Impl>();
   Impl& impl = *impl_;
   impl.owner = this;
   impl.documentSize = size_;
-  // Room for the open elements and the text runs of a typical document at once.
-  impl.names.reserve(16);
+  // Room for the names and the text runs of a typical document at once.
+  impl.name.reserve(32);
+  impl.nameSizes.reserve(16);
   impl.text.reserve(128);
   impl.delegate = delegate;
   impl.xml = XML_ParserCreate(nullptr);
@@ -288,6 +360,13 @@ void XMLParser::abortParsing() {
   if (!impl_ || !impl_->parsing || impl_->stopped()) return;
   impl_->aborted = true;
   XML_StopParser(impl_->xml, XML_FALSE);
+}
+
+void XMLParser::appendCharactersTo(std::string* text) {
+  if (!impl_->parsing) return;
+  impl_->textSink = text;
+  // Inside a CDATA section its own handler stays; the section's end sets this one.
+  if (!impl_->inCdata) XML_SetCharacterDataHandler(impl_->xml, impl_->textHandler());
 }
 
 long XMLParser::lineNumber() const {

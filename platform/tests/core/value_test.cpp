@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,14 @@ TEST(ValueTest, DictionaryTakenWholeTreatsRepeatedKeysLikeSettingOneByOne) {
     for (const auto& key : oneByOne.keys()) EXPECT_EQ(whole.get(key), oneByOne.get(key)) << key;
     ASSERT_LT(whole.size(), size);
   }
+  // Keys alike in length and last byte, and an empty key, repeated or not.
+  std::vector<Dictionary::Entry> alike;
+  for (const char* key : {"ab", "", "cb", "ab", "", "b"}) alike.emplace_back(key, Value(static_cast<int>(alike.size())));
+  Dictionary whole(std::move(alike));
+  EXPECT_EQ(whole.keys(), (std::vector<std::string>{"ab", "", "cb", "b"}));
+  EXPECT_EQ(whole.get("ab"), Value(3));
+  EXPECT_EQ(whole.get(""), Value(4));
+  EXPECT_EQ(whole.get("cb"), Value(2));
 }
 
 TEST(ValueTest, TypedAccessOfTheWrongTypeIsEmptyNotACrash) {
@@ -225,6 +234,56 @@ TEST(ValueTest, DeeplyNestedValuesCopyCompareAndDestroyWithoutRecursion) {
   EXPECT_EQ(deep, Value("flat"));
   Array holder{copy};
   holder.clear();               // a deep value inside a container
+}
+
+// Every kind of value, each with content that lives outside the value where it can.
+std::vector<Value> oneOfEachKind() {
+  return {Value(),
+          Value(true),
+          Value(-7),
+          Value(18446744073709551615ull),
+          Value(0.1),
+          Value::decimal("12345678901234567890.5"),
+          Value(std::string(40, 's')),
+          Value(platform::Bytes(33, 0xAB)),
+          Value::date(-86400.5),
+          Value(Array{Value(1), Value(std::string(20, 'a')), Value(Array{Value("x")})}),
+          Value(Dictionary{{"k", Value(std::string(30, 'v'))}, {"n", Value(Dictionary{{"m", Value(2)}})}})};
+}
+
+TEST(ValueTest, EveryKindCopiesMovesAndReplacesEveryOtherKind) {
+  const std::vector<Value> kinds = oneOfEachKind();
+  const std::vector<Value> expected = oneOfEachKind();
+  for (size_t to = 0; to < kinds.size(); ++to) {
+    for (size_t from = 0; from < kinds.size(); ++from) {
+      SCOPED_TRACE(testing::Message() << "kind " << from << " over kind " << to);
+      Value copied = kinds[to];
+      copied = kinds[from];
+      EXPECT_EQ(copied.type(), expected[from].type());
+      EXPECT_EQ(copied, expected[from]);
+      EXPECT_EQ(kinds[from], expected[from]);  // the source is untouched
+      Value moved = kinds[to];
+      Value source = kinds[from];
+      moved = std::move(source);
+      EXPECT_EQ(moved, expected[from]);
+      EXPECT_TRUE(source.isNull());
+      Value built(std::move(moved));
+      EXPECT_EQ(built, expected[from]);
+      EXPECT_TRUE(moved.isNull());
+      EXPECT_EQ(built.description(), expected[from].description());
+    }
+  }
+  // A value replaced by a part of itself keeps that part whole.
+  Value array = kinds[9];
+  array = std::move(array.mutableArray()[2]);
+  EXPECT_EQ(array, Value(Array{Value("x")}));
+  Value dictionary = kinds[10];
+  dictionary = dictionary["n"];
+  EXPECT_EQ(dictionary, Value(Dictionary{{"m", Value(2)}}));
+  Value self = kinds[6];
+  Value& alias = self;
+  self = std::move(alias);
+  EXPECT_EQ(self, expected[6]);
 }
 
 TEST(ValueTest, DeepValuesAreDescribedDownToABoundedDepthOnly) {

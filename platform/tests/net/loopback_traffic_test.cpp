@@ -5,11 +5,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 
 #include "platform/dispatch.h"
 #include "platform/error.h"
 #include "platform/run_loop.h"
+#include "platform/thread.h"
 #include "platform/url_connection.h"
 #include "testing/loopback_server.h"
 #include "testing/loopback_traffic.h"
@@ -181,6 +184,34 @@ TEST_F(LoopbackTrafficTest, AStallWhoseClientLeftDoesNotStandForAnotherLoad) {
   }
 }
 
+// Held answers are looked at (each settle does) while their handlers look whether the server
+// is stopping: neither look may wait for the other.
+TEST_F(LoopbackTrafficTest, HeldAnswersMayBeLookedAtWhileTheyWait) {
+  auto answer = testkit::ScriptedAnswer::text("held");
+  answer.hold = std::make_shared<testkit::AnswerHold>();
+  server.setAnswer("/held", answer);
+  constexpr size_t kHeld = 4;
+  std::vector<std::shared_ptr<Outcome>> outcomes;
+  for (size_t i = 0; i < kHeld; ++i) outcomes.push_back(load("/held", 60));
+  ASSERT_TRUE(runUntil([&] { return answer.hold->waiting() == kHeld; }));
+  // The looks run on a thread of their own, so that a deadlock fails the test, bounded.
+  auto looks = std::async(std::launch::async, [] {
+    size_t held = 0;
+    const double end = platform::realMonotonicSeconds() + 0.3;
+    while (platform::realMonotonicSeconds() < end) held = testkit::loopbackTraffic().held;
+    return held;
+  });
+  if (looks.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    // The server's lock is lost to the deadlocked threads: nothing can stop it any more.
+    std::fprintf(stderr, "looking at held answers deadlocked with their handlers\n");
+    std::_Exit(1);
+  }
+  EXPECT_EQ(looks.get(), kHeld);
+  answer.hold->release();
+  advance(0);
+  for (const auto& outcome : outcomes) EXPECT_EQ(outcome->body, "held");
+}
+
 // What is still under way is named when the wait gives up.
 TEST_F(LoopbackTrafficTest, AWaitThatGivesUpSaysWhatWasUnderWay) {
   auto slow = testkit::ScriptedAnswer::text("slow");
@@ -204,6 +235,37 @@ TEST_F(LoopbackTrafficTest, AWaitThatGivesUpSaysWhatWasUnderWay) {
   go.set_value();
   workDone = true;
   EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {{"the test's own work", [&] { return workDone; }}}), "");
+}
+
+// A client's own threads (platform::Thread, each on its own run loop) are no traffic the
+// kit sees; a host names them as a condition. Work posted to such a thread keeps the wait
+// open until the thread is back in its loop with nothing to do, and what the work handed to
+// the main loop is taken in by then.
+TEST_F(LoopbackTrafficTest, AThreadOfTheClientsOwnAtWorkKeepsTheWaitOpen) {
+  const testkit::SettledCondition threadsAtRest{"a client thread at work",
+                                                [] { return platform::Thread::busyCountForTesting() == 0; }};
+  const size_t before = platform::Thread::busyCountForTesting();
+  {
+    platform::Thread worker("settle-worker");
+    worker.start();
+    // Started and waiting in its loop: at rest.
+    EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {threadsAtRest}), "");
+
+    std::promise<void> go;
+    bool handedBack = false;
+    worker.post([ready = go.get_future().share(), &handedBack] {
+      ready.wait();
+      platform::RunLoop::main().post([&handedBack] { handedBack = true; });
+    });
+    std::string underWay = testkit::settleLoopbackTraffic(mainLoop(), 0.02, {threadsAtRest});
+    EXPECT_NE(underWay.find("a client thread at work"), std::string::npos) << underWay;
+    EXPECT_EQ(platform::Thread::busyCountForTesting(), before + 1);
+    go.set_value();
+    EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {threadsAtRest}), "");
+    EXPECT_TRUE(handedBack);
+  }
+  // Ended and joined: no longer counted.
+  EXPECT_EQ(platform::Thread::busyCountForTesting(), before);
 }
 
 }  // namespace

@@ -507,13 +507,15 @@ TEST_F(URLConnectionTest, DeadlineEndsALoadThatKeepsTrickling) {
   URLRequest idleOnly = bounded;
   idleOnly.setDeadlineInterval(std::nullopt);
   auto d = load(bounded);
-  auto unbounded = URLConnection::connectionWithRequestDelegate(idleOnly, std::make_shared<Recorder>());
+  auto idle = std::make_shared<Recorder>();
+  auto unbounded = URLConnection::connectionWithRequestDelegate(idleOnly, idle);
 
-  // Bytes arrive between every step, so the idle time-out never fires; only the deadline can.
+  // Bytes arrive on both loads between every step, so the idle time-out never fires; only the
+  // deadline can.
   double elapsed = 0;
   while (!d->done() && elapsed < 60) {
-    size_t before = d->body.size();
-    ASSERT_TRUE(runUntil([&] { return d->body.size() > before || d->done(); }));
+    const size_t before = d->body.size(), idleBefore = idle->body.size();
+    ASSERT_TRUE(runUntil([&] { return (d->body.size() > before || d->done()) && idle->body.size() > idleBefore; }));
     advance(4);
     elapsed += 4;
   }

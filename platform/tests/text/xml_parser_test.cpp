@@ -25,16 +25,10 @@ class Recorder : public XMLParserDelegate {
   void didStartElement(XMLParser& p, const std::string& name, const XMLAttributes& attrs) override {
     std::string line = "<" + name;
     for (const auto& [k, v] : attrs) line += " " + k + "=" + v.string();
-    events.push_back(line + ">");
-    startLines.push_back(p.lineNumber());
-    if (name == abortAt) p.abortParsing();
+    addStart(p, name, line + ">");
   }
   void didEndElement(XMLParser&, const std::string& name) override { events.push_back("</" + name + ">"); }
-  void foundCharacters(XMLParser&, const std::string& text) override {
-    runs.push_back(text);
-    if (!events.empty() && events.back().starts_with("text:")) events.back() += text;
-    else events.push_back("text:" + text);
-  }
+  void foundCharacters(XMLParser&, const std::string& text) override { addText(text); }
   void foundCDATA(XMLParser&, const Bytes& block) override {
     events.push_back("cdata:" + std::string(block.begin(), block.end()));
   }
@@ -43,6 +37,36 @@ class Recorder : public XMLParserDelegate {
     error = e;
     events.push_back("error");
   }
+
+ protected:
+  void addStart(XMLParser& p, std::string_view name, std::string line) {
+    events.push_back(std::move(line));
+    startLines.push_back(p.lineNumber());
+    if (name == abortAt) p.abortParsing();
+  }
+  void addText(std::string_view text) {
+    runs.emplace_back(text);
+    if (!events.empty() && events.back().starts_with("text:")) events.back() += text;
+    else events.push_back("text:" + std::string(text));
+  }
+};
+
+// The same lines from the events read in place; an event that still arrives copied shows as
+// a line of its own.
+class InPlaceRecorder : public Recorder {
+ public:
+  void didStartElementInPlace(XMLParser& p, std::string_view name, const XMLAttributeList& attrs) override {
+    std::string line = "<" + std::string(name);
+    for (size_t i = 0; i < attrs.size(); ++i) line += " " + std::string(attrs.nameAt(i)) + "=" + attrs.valueAt(i);
+    addStart(p, name, line + ">");
+  }
+  void didEndElementInPlace(XMLParser&, std::string_view name) override {
+    events.push_back("</" + std::string(name) + ">");
+  }
+  void foundCharactersInPlace(XMLParser&, std::string_view text) override { addText(text); }
+  void didStartElement(XMLParser&, const std::string&, const XMLAttributes&) override { events.push_back("copied"); }
+  void didEndElement(XMLParser&, const std::string&) override { events.push_back("copied"); }
+  void foundCharacters(XMLParser&, const std::string&) override { events.push_back("copied"); }
 };
 
 struct Run {
@@ -51,8 +75,10 @@ struct Run {
   std::optional<Error> error;
 };
 
-Run parse(std::string_view text, std::string abortAt = "", bool inPlace = false) {
+Run parse(std::string_view text, std::string abortAt = "", bool inPlace = false,
+          std::shared_ptr<Recorder> recorder = nullptr) {
   Run run;
+  if (recorder) run.recorder = std::move(recorder);
   run.recorder->abortAt = std::move(abortAt);
   const Bytes bytes(text.begin(), text.end());
   XMLParser parser = inPlace ? XMLParser(bytes, kXMLParserInPlace) : XMLParser(text);
@@ -155,6 +181,143 @@ TEST(XMLParserTest, ReadingInPlaceGivesWhatReadingACopyGives) {
     EXPECT_EQ(inPlace.error->userInfo[kXMLParserErrorLineKey].integerValue(), c.line);
     EXPECT_EQ(copied.error->userInfo[kXMLParserErrorLineKey].integerValue(), c.line);
   }
+}
+
+// A delegate that takes the events in place sees what one that takes them copied sees: the
+// same elements, attributes, text runs, CDATA, errors and stops, with nothing copied for it.
+TEST(XMLParserTest, EventsReadInPlaceAreTheEventsCopied) {
+  const struct {
+    const char* name;
+    const char* text;
+    const char* abortAt;
+  } cases[] = {
+      {"attributes", "<ad z=\"1\" b=\"two\" m=\"&amp;&lt;&#x41;\"><x:t x:k=\"v\">hi</x:t><e/></ad>", ""},
+      {"attributes kept and changed", "<r><a x='1' y='2'/><a x='3' y='4'/><b y='5'/><c/><a x='7' y=''/></r>", ""},
+      {"runs", "<a>line one\nline two &amp; three&#233;<b>in</b>after</a>", ""},
+      {"cdata among text", "<r>x<![CDATA[<b>&amp;\n]]>y<![CDATA[]]>z</r>", ""},
+      {"malformed", "<a>\n<b>text</a>", ""},
+      {"stopped", "<a><b/><c/><d>text</d></a>", "c"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto copied = parse(c.text, c.abortAt);
+    auto inPlace = parse(c.text, c.abortAt, true, std::make_shared<InPlaceRecorder>());
+    EXPECT_EQ(inPlace.ok, copied.ok);
+    EXPECT_EQ(inPlace.recorder->events, copied.recorder->events);
+    EXPECT_EQ(inPlace.recorder->runs, copied.recorder->runs);
+    EXPECT_EQ(inPlace.recorder->startLines, copied.recorder->startLines);
+    EXPECT_EQ(inPlace.error.has_value(), copied.error.has_value());
+    if (inPlace.error && copied.error) {
+      EXPECT_EQ(inPlace.error->code, copied.error->code);
+    }
+  }
+}
+
+// A delegate may take some events in place and the rest copied; and an in-place event it
+// sends itself outside parsing still reaches its copied form.
+TEST(XMLParserTest, InPlaceAndCopiedEventsMix) {
+  struct StartsInPlace : Recorder {
+    void didStartElementInPlace(XMLParser& p, std::string_view name, const XMLAttributeList& attrs) override {
+      addStart(p, name, "<" + std::string(name) + " " + std::to_string(attrs.size()) + ">");
+    }
+  };
+  auto run = parse("<a k='v' l='w'><b>t&amp;u</b></a>", "", false, std::make_shared<StartsInPlace>());
+  EXPECT_TRUE(run.ok);
+  EXPECT_EQ(run.recorder->events, (Events{"begin", "<a 2>", "<b 0>", "text:t&u", "</b>", "</a>", "end"}));
+
+  auto recorder = std::make_shared<Recorder>();
+  XMLParser parser(std::string_view("<unused/>"));
+  const char* const pairs[] = {"k", "v", nullptr};
+  recorder->didStartElementInPlace(parser, "x", XMLAttributeList(pairs));
+  recorder->foundCharactersInPlace(parser, "text");
+  recorder->didEndElementInPlace(parser, "x");
+  EXPECT_EQ(recorder->events, (Events{"<x k=v>", "text:text", "</x>"}));
+}
+
+// Text appended to the delegate's string while it asks for it: every run outside CDATA
+// sections (entities, lines, inner elements) in order, and none of it reported as well.
+TEST(XMLParserTest, TextGoesToTheDelegatesStringWhileAsked) {
+  // Gathers the text of every <u> element into `gathered`, one line per element.
+  struct Gatherer : Recorder {
+    std::string text;
+    std::vector<std::string> gathered;
+    void didStartElementInPlace(XMLParser& p, std::string_view name, const XMLAttributeList& attrs) override {
+      if (name == "u") {
+        text.clear();
+        p.appendCharactersTo(&text);
+      }
+      XMLParserDelegate::didStartElementInPlace(p, name, attrs);
+    }
+    void didEndElementInPlace(XMLParser& p, std::string_view name) override {
+      if (name == "u") {
+        p.appendCharactersTo(nullptr);
+        gathered.push_back(text);
+      }
+      XMLParserDelegate::didEndElementInPlace(p, name);
+    }
+  };
+  const struct {
+    const char* name;
+    const char* text;
+    std::vector<std::string> gathered;
+    Events events;
+  } cases[] = {
+      {"runs, inner elements and CDATA", "<r>a<u>b&amp;c\nd<![CDATA[x]]>e<i>f</i>g</u>h</r>", {"b&c\ndefg"},
+       {"begin", "<r>", "text:a", "<u>", "cdata:x", "<i>", "</i>", "</u>", "text:h", "</r>", "end"}},
+      {"an entity of the document", "<!DOCTYPE r [<!ENTITY who \"world\">]><r><u>hello &who;</u>!</r>",
+       {"hello world"}, {"begin", "<r>", "<u>", "</u>", "text:!", "</r>", "end"}},
+      {"two elements, empty one", "<r><u>one</u> <u/><u>t&#233;</u></r>", {"one", "", "t\xC3\xA9"},
+       {"begin", "<r>", "<u>", "</u>", "text: ", "<u>", "</u>", "<u>", "</u>", "</r>", "end"}},
+      {"cut inside", "<r><u>kept<v>", {}, {"begin", "<r>", "<u>", "<v>", "error"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto gatherer = std::make_shared<Gatherer>();
+    auto run = parse(c.text, "", true, gatherer);
+    EXPECT_EQ(gatherer->gathered, c.gathered);
+    EXPECT_EQ(run.recorder->events, c.events);
+  }
+  // Asked outside parsing, it does nothing.
+  std::string unused;
+  XMLParser idle(std::string_view("<a>x</a>"));
+  idle.appendCharactersTo(&unused);
+  auto recorder = std::make_shared<Recorder>();
+  idle.setDelegate(recorder);
+  EXPECT_TRUE(idle.parse());
+  EXPECT_EQ(unused, "");
+  EXPECT_EQ(recorder->runs, (std::vector<std::string>{"x"}));
+}
+
+TEST(XMLParserTest, AttributeListFindsExactNamesOnly) {
+  const char* const pairs[] = {"type", "banner", "actionType", "2", "t", "", "typed", "x", nullptr};
+  const XMLAttributeList list(pairs);
+  EXPECT_EQ(list.size(), 4u);
+  EXPECT_FALSE(list.empty());
+  const struct {
+    const char* name;
+    const char* value;  // nullptr: absent
+  } cases[] = {
+      {"type", "banner"}, {"actionType", "2"}, {"t", ""},       {"typed", "x"},    {"actiontype", nullptr},
+      {"typ", nullptr},   {"types", nullptr},  {"", nullptr},   {"Type", nullptr}, {"banner", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const char* found = list.find(c.name);
+    if (!c.value) {
+      EXPECT_EQ(found, nullptr);
+      continue;
+    }
+    ASSERT_NE(found, nullptr);
+    EXPECT_STREQ(found, c.value);
+  }
+  EXPECT_TRUE(list.nameIs(0, "type"));
+  EXPECT_FALSE(list.nameIs(0, "typed"));
+  EXPECT_FALSE(list.nameIs(3, "type"));
+  EXPECT_TRUE(list.nameIs(2, "t"));
+  const char* const none[] = {nullptr};
+  EXPECT_TRUE(XMLAttributeList(none).empty());
+  EXPECT_EQ(XMLAttributeList(none).size(), 0u);
+  EXPECT_EQ(XMLAttributeList(none).find("type"), nullptr);
 }
 
 TEST(XMLParserTest, MalformedDocumentsReportCodeAndLine) {

@@ -6,11 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -477,23 +475,22 @@ TEST_F(WebViewTest, OnlyPagesFromFilesNavigateToLocalFiles) {
 }
 
 TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
-  // The first fetches are held unanswered until the test lets them go, so all the view
-  // allows at once are open together; later ones are answered at once.
-  std::mutex mutex;
-  std::condition_variable changed;
-  int open = 0, most = 0;
-  bool letGo = false;
-  server_->setHandler("/bulk.js", [&](const testkit::RecordedRequest& r) {
-    std::unique_lock<std::mutex> lock(mutex);
-    most = std::max(most, ++open);
-    changed.notify_all();
-    changed.wait(lock, [&] { return letGo; });
-    --open;
-    return testkit::ScriptedAnswer::text("loaded.push(" + r.queryItem("n").value_or("-1") + ");");
+  // Each fetch is held unanswered until the test lets it go, one at a time in the order they
+  // arrived: all the view allows at once stay open together, and each answer lets exactly one
+  // more start.
+  constexpr size_t kScripts = 30, kAtOnce = 6;
+  std::vector<std::shared_ptr<testkit::AnswerHold>> holds;
+  for (size_t i = 0; i < kScripts; ++i) holds.push_back(std::make_shared<testkit::AnswerHold>());
+  auto arrived = std::make_shared<std::atomic<size_t>>(0);
+  server_->setHandler("/bulk.js", [holds, arrived](const testkit::RecordedRequest& r) {
+    auto answer = testkit::ScriptedAnswer::text("loaded.push(" + r.queryItem("n").value_or("-1") + ");");
+    answer.hold = holds.at(std::min((*arrived)++, kScripts - 1));
+    return answer;
   });
-  auto read = [&](const int& count) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return count;
+  auto waiting = [&] {
+    size_t n = 0;
+    for (const auto& hold : holds) n += hold->waiting();
+    return n;
   };
   view_->loadHTMLStringBaseURL(
       "<script>var loaded = [];"
@@ -501,16 +498,15 @@ TEST_F(WebViewTest, ScriptsAPageAddsInBulkAreFetchedAFewAtATime) {
       "  var s = document.createElement('script'); s.src = 'bulk.js?n=' + n; document.body.appendChild(s);"
       "}</script>",
       URL::create(url("/")));
-  const bool sixHeld = runUntil([&] { return read(open) >= 6; });
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    letGo = true;
+  for (size_t released = 0; released < kScripts; ++released) {
+    SCOPED_TRACE(released);
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(waiting(), std::min(kAtOnce, kScripts - released)) << "the view opens six fetches at once";
+    EXPECT_EQ(server_->requestsTo("/bulk.js").size(), std::min(kScripts, kAtOnce + released));
+    holds[released]->release();
   }
-  changed.notify_all();
-  ASSERT_TRUE(sixHeld) << "the view opens six fetches at once";
   ASSERT_TRUE(waitForEnd());
   ASSERT_TRUE(runUntil([&] { return eval("loaded.length") == "30"; }));
-  EXPECT_EQ(read(most), 6);
   // Each ran once, in whatever order they arrived, as added scripts do.
   std::string every;
   for (int n = 0; n < 30; ++n) every += (n ? "," : "") + std::to_string(n);
@@ -790,8 +786,7 @@ TEST_F(WebViewTest, ADelegateMayReleaseTheViewInsideItsCallbacks) {
     view->setDelegate(delegate);
     view->loadHTMLStringBaseURL("<script>location = 'app://x'; location = 'app://y';</script>",
                                 std::nullopt);
-    runUntil([&] { return weak.expired(); });
-    runUntilIdle();
+    ASSERT_TRUE(settleTraffic());
     EXPECT_TRUE(weak.expired());
   }
 }

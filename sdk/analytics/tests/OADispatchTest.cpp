@@ -48,7 +48,8 @@ class OADataDispatcherTest : public testkit::SandboxTest {
     for (int i = first; i < first + count; ++i) out.push_back("a" + std::to_string(i));
     return out;
   }
-  bool completed(int n) { return runUntil([&] { return recorder->completions >= n; }); }
+  // The n-th dispatch has completed once the traffic has settled.
+  bool completed(int n) { return settleTraffic() && recorder->completions >= n; }
   AnalyticsCollector collector;
   std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
@@ -191,7 +192,8 @@ TEST_F(OADataDispatcherTest, RefusalsOfTheHitAreReported) {
     auto r = std::make_shared<Recorder>();
     auto dispatcher = makeDispatcher(server, r);
     dispatcher->dispatchEvents(events(3));
-    ASSERT_TRUE(runUntil([&] { return r->completions == 1; }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_EQ(r->completions, 1);
     EXPECT_EQ(r->dispatched, (std::vector<std::string>{"a1", "a3"}));
     EXPECT_EQ(r->refused, refused ? std::vector<std::string>{"a2"} : std::vector<std::string>{});
     EXPECT_EQ(dispatcher->lastStatusCodeForTesting(), status);
@@ -211,19 +213,19 @@ TEST_F(OADataDispatcherTest, SilentCollectorTimesOut) {
     auto r = std::make_shared<Recorder>();
     auto dispatcher = makeDispatcher(server, r);
     dispatcher->dispatchEvents(events(answered + 3));
-    ASSERT_TRUE(runUntil(
-        [&] { return server.requests().size() == size_t(answered) + 3 && r->dispatched.size() == size_t(answered); }));
-    runUntilIdle();
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(server.requests().size(), size_t(answered) + 3);
     EXPECT_EQ(r->dispatched, actions(answered));
     advance(kOADefaultResponseTimeout - 1);
     runUntilIdle();
     EXPECT_EQ(r->completions, 0);
     advance(1.5);
-    ASSERT_TRUE(runUntil([&] { return r->completions == 1; }));
+    ASSERT_EQ(r->completions, 1);
     EXPECT_EQ(r->dispatched, actions(answered));
     server.setStallAfter(std::nullopt);
     dispatcher->dispatchEvents(events(3, answered + 1));
-    ASSERT_TRUE(runUntil([&] { return r->completions == 2; }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_EQ(r->completions, 2);
     EXPECT_EQ(r->dispatched, actions(answered + 3));
   }
 }
@@ -257,7 +259,8 @@ TEST_F(OADataDispatcherTest, CancelledOrDestroyedDispatcherCallsNothing) {
   collector.setStallAfter(1);
   auto dispatcher = makeDispatcher();
   dispatcher->dispatchEvents(events(3));
-  ASSERT_TRUE(runUntil([&] { return recorder->dispatched.size() == 1; }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_EQ(recorder->dispatched.size(), 1u);
   dispatcher->cancelDispatch();
   advance(kOADefaultResponseTimeout * 2);
   runUntilIdle();

@@ -45,21 +45,16 @@ class OATrackerTest : public testkit::SandboxTest {
     return tracker->trackEventActionLabelValueWithError("c", action, std::nullopt, -1, error);
   }
   OAGlobalStore::TrackerIDs ids() const { return {tracker->accountID(), tracker->sessionID(), tracker->visitorID()}; }
-  // Lets the dispatch under way end: real I/O is given real time, and virtual time moves on
-  // only while the loop waits for the clock (a back-off, a silent collector). Call it with
-  // no period timer running, or a new dispatch may start meanwhile.
-  void settle() {
-    for (int i = 0; i < 200 && tracker->inFlightForTesting() > 0; ++i) {
-      if (runUntil([&] { return tracker->inFlightForTesting() == 0; }, 0.05)) return;
-      advance(5);
-    }
-  }
+  // Dispatches and lets the dispatch end: virtual time moves over a back-off or a silent
+  // collector only once the answers on their way have been taken in. Call it with no period
+  // timer running, or a new dispatch may start meanwhile.
   void dispatchAndSettle() {
     tracker->dispatch();
-    settle();
+    EXPECT_TRUE(advanceUntil([&] { return tracker->inFlightForTesting() == 0; }, 1000));
   }
-  bool reported(size_t n) { return runUntil([&] { return delegate->reports.size() >= n; }); }
-  // Dispatches and waits for the delegate's n-th report.
+  // The delegate has heard its n-th report once the traffic has settled.
+  bool reported(size_t n) { return settleTraffic() && delegate->reports.size() >= n; }
+  // Dispatches and checks the delegate's n-th report.
   bool sent(size_t n) { return tracker->dispatch() && reported(n); }
   std::vector<std::string> collectedActions() {
     std::vector<std::string> out;
@@ -260,7 +255,8 @@ TEST_F(OATrackerTest, OneDispatchAtATimeAndTheDelegateHearsTheCounts) {
   ASSERT_TRUE(tracker->dispatch());
   EXPECT_FALSE(tracker->dispatch());
   EXPECT_EQ(tracker->inFlightForTesting(), 3u);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEventsForTesting() == 2; }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_EQ(tracker->storedEventsForTesting(), 2u);  // the answered hit taken in, then silence
   advance(kOADefaultResponseTimeout);
   ASSERT_TRUE(reported(1));
   EXPECT_EQ(delegate->reports[0], Counts(1, 2));
@@ -310,8 +306,10 @@ TEST_F(OATrackerTest, StopWithWorkPending) {
        }},
       {"answer pending", [&] {
          collector.setStallAfter(0);
+         const size_t before = collector.requests().size();
          ASSERT_TRUE(tracker->dispatch());
-         ASSERT_TRUE(runUntil([&] { return collector.requests().size() >= 2; }));
+         ASSERT_TRUE(settleTraffic());
+         ASSERT_EQ(collector.requests().size(), before + 2);  // both hits sent, none answered
        }},
       {"timer pending", [&] { tracker->setDispatchPeriod(10); }},
   };
@@ -447,7 +445,8 @@ TEST_F(OATrackerTest, StartingThreadMayEnd) {
   EXPECT_EQ(tracker->inFlightForTesting(), 0u);
   ASSERT_TRUE(event("a1"));
   advance(10);
-  ASSERT_TRUE(runUntil([&] { return tracker->storedEventsForTesting() == 0 && tracker->inFlightForTesting() == 0; }));
+  EXPECT_EQ(tracker->storedEventsForTesting(), 0u);
+  EXPECT_EQ(tracker->inFlightForTesting(), 0u);
   EXPECT_EQ(collectedActions(), (std::vector<std::string>{"/from/worker", "a1"}));
   EXPECT_EQ(delegate->reports, std::vector<Counts>{Counts(2, 0)});
   EXPECT_EQ(collector.requests().size(), 2u);
@@ -478,14 +477,16 @@ TEST_F(OATrackerTest, SeveralThreadsTrackingAtOnceLoseNothing) {
   // The main loop keeps dispatching while they track.
   while (running > 0) {
     tracker->dispatch();
-    runUntil([&] { return tracker->inFlightForTesting() == 0 || running == 0; }, 1.0);
+    ASSERT_TRUE(settleTraffic());
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(refused, 0);
-  ASSERT_TRUE(runUntil([&] { return tracker->inFlightForTesting() == 0; }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_EQ(tracker->inFlightForTesting(), 0u);
   while (tracker->storedEventsForTesting() > 0) {
     ASSERT_TRUE(tracker->dispatch());
-    ASSERT_TRUE(runUntil([&] { return tracker->inFlightForTesting() == 0; }));
+    ASSERT_TRUE(settleTraffic());
+    ASSERT_EQ(tracker->inFlightForTesting(), 0u);
   }
   auto actions = collectedActions();
   EXPECT_EQ(std::multiset<std::string>(actions.begin(), actions.end()), expected);

@@ -1,11 +1,13 @@
 #include "HVAsyncCommandManager.h"
 
 #include <atomic>
+#include <future>
 
 #include "HVTestSupport.h"
 #include "platform/error.h"
 #include "platform/file_manager.h"
 #include "platform/sandbox.h"
+#include "platform/thread.h"
 #include "testing/sandbox_test.h"
 
 namespace halvern {
@@ -27,6 +29,22 @@ class CountingCommand final : public HVAsyncCommand {
 
  private:
   std::atomic<int>* executed_;
+};
+
+// Runs once the test lets it go, so that a drain is under way for as long as the test wants.
+class HeldCommand final : public HVAsyncCommand {
+ public:
+  HeldCommand(std::shared_ptr<HVCallbackContext> context, std::shared_future<void> go, std::atomic<bool>* started)
+      : HVAsyncCommand(kCallback, std::move(context)), go_(std::move(go)), started_(started) {}
+  std::optional<HVCommandResult> execute() override {
+    started_->store(true);
+    go_.wait();
+    return HVCommandResult{true, Value("held"), {}};
+  }
+
+ private:
+  std::shared_future<void> go_;
+  std::atomic<bool>* started_;
 };
 
 class HVAsyncCommandManagerTest : public testkit::SandboxTest {
@@ -168,6 +186,43 @@ TEST_F(HVAsyncCommandManagerTest, FileCommandsReportTheirRealOutcome) {
   EXPECT_FALSE(d[5].result.value.has_value());  // results withheld without passResults
   EXPECT_FALSE(d[6].result.succeeded);
   EXPECT_TRUE(FileManager::fileExistsAtPath(docs + "/temp.zip"));
+}
+
+// What a wake-up runs is what was queued when it was signalled: a command sent while the
+// worker is still draining waits for the deferred wake-up, so when it runs depends on the
+// clock alone and not on how far the worker had got.
+TEST_F(HVAsyncCommandManagerTest, ACommandSentDuringADrainWaitsForTheNextWakeUp) {
+  addSettledCondition("the worker at work", [] { return platform::Thread::busyCountForTesting() == 0; });
+  std::promise<void> go;
+  std::atomic<bool> started{false};
+  manager->sendAsyncCommand(std::make_shared<HeldCommand>(recorder.context("held"), go.get_future().share(), &started));
+  ASSERT_TRUE(runUntil([&] { return started.load(); }));
+  manager->sendAsyncCommand(command("sent during the drain"));
+  go.set_value();
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"held"}));
+  EXPECT_EQ(executed.load(), 1);  // the set-up's only
+  advance(HVAsyncCommandQueue::kFireInterval);
+  EXPECT_EQ(recorder.labels(), (std::vector<std::string>{"held", "sent during the drain"}));
+}
+
+// Before its worker attaches, a queue keeps the same throttle: attachment runs what the first
+// fire let run, and a command sent within the interval waits for the deferred wake-up, as it
+// would have had the worker been there first.
+TEST_F(HVAsyncCommandManagerTest, AQueueAttachedLateKeepsTheThrottle) {
+  auto queue = HVIORequestQueue::create();
+  auto sequencer = std::make_shared<HVCallbackSequencer>();
+  queue->addCommandFire({command("first"), sequencer->takeTicket()}, true);
+  queue->addCommandFire({command("second"), sequencer->takeTicket()}, true);
+  size_t taken = 0;
+  queue->attachToRunLoop(mainLoop(), [&] {
+    while (queue->nextCommand()) ++taken;
+  });
+  settleTraffic();
+  EXPECT_EQ(taken, 1u);
+  advance(HVAsyncCommandQueue::kFireInterval);
+  EXPECT_EQ(taken, 2u);
+  queue->invalidate();
 }
 
 }  // namespace

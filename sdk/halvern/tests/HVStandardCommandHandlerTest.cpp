@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <future>
+
 #include "HVController.h"
 #include "HVDatabase.h"
 #include "HVZip.h"
@@ -9,7 +11,9 @@
 #include "platform/file_manager.h"
 #include "platform/reachability.h"
 #include "platform/sandbox.h"
+#include "platform/url_connection.h"
 #include "testing/halvern_server.h"
+#include "testing/loopback_server.h"
 #include "testing/sandbox_test.h"
 #include "testing/zip_builder.h"
 
@@ -255,6 +259,29 @@ TEST_F(HVStandardCommandHandlerTest, ConnectionsRetryAndTimeOutPerAttempt) {
   advance(40.0);
   EXPECT_EQ(outcomes->log, "timeout;");
   server.stop();
+}
+
+// A page's download still on its way when the host shuts the client down must not bring
+// the client back: that would start worker threads no one stops before the process exits.
+TEST_F(HVStandardCommandHandlerTest, ADownloadEndingAfterShutdownWritesNothingAndMakesNoController) {
+  // The answer is held until the client is down, so the download cannot end before it.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  testkit::LoopbackServer server;
+  server.setHandler("/late.html", [released](const testkit::RecordedRequest&) {
+    released.wait();
+    return testkit::ScriptedAnswer::text("<p>late</p>");
+  });
+  const size_t idle = platform::URLConnection::liveCount();
+  page("BridgeLib.writeFileWithContentsOfURLWithCallback('HV/late.html', '" + server.url("/late.html") +
+       "', 'got.push([\"late\", %d])')");
+  controller->shutdown();
+  release.set_value();
+  ASSERT_TRUE(runUntil([&] { return platform::URLConnection::liveCount() <= idle; }));
+  EXPECT_EQ(server.requestCount(), 1u);
+  EXPECT_EQ(HVController::existingSharedController(), nullptr);
+  EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/late.html"));
+  EXPECT_EQ(got(), "[[\"late\",0]]");
 }
 
 }  // namespace

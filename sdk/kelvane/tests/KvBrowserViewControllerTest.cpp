@@ -56,7 +56,7 @@ TEST_F(KvBrowserViewControllerTest, TapOpensTheBrowserReportsTheClickAndBackRest
   EXPECT_EQ(browser->superview(), nullptr);
 
   advance(30);
-  ASSERT_TRUE(waitForNotes(3));
+  ASSERT_TRUE(heardNotes(3));
   EXPECT_EQ(server.adRequests().size(), 2u);
 }
 
@@ -110,15 +110,19 @@ TEST_F(KvBrowserViewControllerTest, ClickReportCarriesIdsNoLongerThanAnId) {
 }
 
 TEST_F(KvBrowserViewControllerTest, InterruptedLoadKeepsTheBrowserAndAFailedOneClosesIt) {
-  testkit::ScriptedAnswer slow = testkit::ScriptedAnswer::text("<html><body>slow</body></html>");
-  slow.delay = std::chrono::milliseconds(300);
-  server.http().setAnswer(testkit::KelvaneServer::kLandingPath, slow);
+  // The landing page is held back, so the user stops a load still under way.
+  testkit::ScriptedAnswer held = testkit::ScriptedAnswer::text("<html><body>held</body></html>");
+  held.hold = std::make_shared<testkit::AnswerHold>();
+  server.http().setAnswer(testkit::KelvaneServer::kLandingPath, held);
   auto browser = tapBanner();
   ASSERT_TRUE(browser);
   auto page = browser->kvWebViewForTesting();
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_EQ(held.hold->waiting(), 1u);
+  ASSERT_TRUE(page->isLoading());
   page->stopLoading();
-  runUntil([&] { return !page->isLoading(); });
-  runUntilIdle();
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_FALSE(page->isLoading());
   EXPECT_EQ(controller->kvWindowForTesting(), kvWindow);
   EXPECT_EQ(browser->superview(), kvWindow);
 
@@ -160,7 +164,7 @@ TEST_F(KvBrowserViewControllerTest, ClickReportsOfOneAdAreBoundedAndTheNextAdHas
   controller->kvWindowForTesting()->tapAtPoint(platform::Point{40, 462});
   const size_t heard = notes.size();
   advance(1);
-  ASSERT_TRUE(waitForNotes(heard + 1));
+  ASSERT_TRUE(heardNotes(heard + 1));
   ASSERT_TRUE(banner->kvWebView()->tapLinkWithElementIdForTesting("ad"));
   ASSERT_TRUE(runUntil([&] { return server.clickReports().size() == KvPageView::kClickReportLimit + 1; }));
   EXPECT_EQ(dropped(), 1);

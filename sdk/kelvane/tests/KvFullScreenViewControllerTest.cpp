@@ -25,7 +25,7 @@ class KvFullScreenViewControllerTest : public KvTest {
     watch = std::make_unique<KvWindowWatch>(kvWindow);
     page = std::dynamic_pointer_cast<KvFullScreenView>(kvWindow->subviews().at(0));
     ASSERT_TRUE(page);
-    ASSERT_TRUE(waitForNotes(1));
+    ASSERT_TRUE(heardNotes(1));
     runUntilIdle();
   }
   bool closed() {
@@ -123,7 +123,7 @@ TEST_F(KvFullScreenViewControllerTest, FailedAnswerEndsTheAdOnce) {
   controller->setKvFrame(window->frame());
   controller->setUrl(server.url(testkit::KelvaneServer::kFullScreenPath) + "?aid=kv-app");
   window->addSubview(controller->view());
-  ASSERT_TRUE(waitForNotes(1));
+  ASSERT_TRUE(heardNotes(1));
   // Whatever is still on its way after the failure (the rest of the answer, a page load).
   auto page = std::dynamic_pointer_cast<KvPageView>(controller->view());
   ASSERT_TRUE(runUntil([&] { return platform::URLConnection::liveCount() == 0 && !page->kvWebView()->isLoading(); }));

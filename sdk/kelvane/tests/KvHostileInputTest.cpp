@@ -71,7 +71,7 @@ TEST_F(KvHostileInputTest, PagesTheAdNavigatesToAreNotRead) {
       {"full screen", true,
        [&]() -> std::shared_ptr<KvPageView> {
          EXPECT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", kKelvaneAdTypeFullScreen, nullptr, 0));
-         EXPECT_TRUE(waitForNotes(notes.size() + 1));
+         EXPECT_TRUE(heardNotes(notes.size() + 1));
          auto placement = KvAdViewController::livePlacementsForTesting().back();
          return std::dynamic_pointer_cast<KvFullScreenView>(placement->kvWindowForTesting()->subviews().at(0));
        }},
@@ -154,16 +154,12 @@ TEST_F(KvHostileInputTest, TheAdsFrameStaysOnTheAdAndNeverShowsLocalFilesOrData)
     platform::LogCapture log;
     auto [placement, view] = display(c.type);
     ASSERT_TRUE(view);
-    ASSERT_TRUE(waitForNotes(1));
+    ASSERT_TRUE(heardNotes(1));
     if (c.tapped) {
       ASSERT_TRUE(view->kvWebView()->tapLinkWithElementIdForTesting(c.tapped));
     }
-    for (int step = 0; step < 50 && count(log.lines(), c.said) == 0; ++step) {
-      advance(0.01);
-      runUntil([&] { return count(log.lines(), c.said) > 0; }, 0.01);
-    }
-    for (int step = 0; step < 5; ++step) advance(0.01);
-    runUntilIdle();
+    ASSERT_TRUE(advanceUntil([&] { return count(log.lines(), c.said) > 0; }, 0.5));
+    advance(0.05);
     EXPECT_EQ(count(log.lines(), c.said), 1u) << ::testing::PrintToString(log.lines());
     auto shown = view->kvWebView()->request();
     ASSERT_TRUE(shown);
@@ -231,7 +227,7 @@ TEST_F(KvHostileInputTest, HostileAnswersFailOnceAndTheCycleGoesOn) {
                              [](const testkit::RecordedRequest&) { return page("kv-next", "OK"); });
     notes.clear();
     advance(30);
-    ASSERT_TRUE(waitForNotes(1));
+    ASSERT_TRUE(heardNotes(1));
     EXPECT_EQ(names(), std::vector<std::string>{"onReceiveAd"});
     EXPECT_EQ(storedCid(), "kv-next");
     ASSERT_TRUE(KvClientIdFile::write("kv-stored"));
@@ -296,7 +292,7 @@ TEST_F(KvHostileInputTest, EndlessAnswersFailOnceAtTheDeadline) {
       // The next period asks again and a good page is shown.
       server.http().setHandler(path, [](const testkit::RecordedRequest&) { return page("kv-next", "OK"); });
       advance(30);
-      ASSERT_TRUE(waitForNotes(2));
+      ASSERT_TRUE(heardNotes(2));
       EXPECT_EQ(names()[1], "onReceiveAd");
       EXPECT_EQ(server.adRequests().size(), asked + 2);
       view->removeFromSuperview();

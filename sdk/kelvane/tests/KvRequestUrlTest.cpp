@@ -94,7 +94,7 @@ TEST_F(KvRequestUrlTest, PageClientIdIsStoredAndSentWithTheNextRequest) {
   // The server hands out "kv" and its serial number.
   EXPECT_EQ(platform::FileManager::stringContentsAtPath(KvClientIdFile::path()), "kv1");
   advance(30);
-  ASSERT_TRUE(runUntil([&] { return server.adRequests().size() == 2; }));
+  ASSERT_EQ(server.adRequests().size(), 2u);
   auto second = server.adRequests()[1];
   EXPECT_EQ(second.queryItem("cid"), "kv1");
   EXPECT_NE(second.query.find("&cid=kv1&t=1800000030"), std::string::npos) << second.query;
@@ -106,7 +106,7 @@ TEST_F(KvRequestUrlTest, ClientIdThatIsNotAPlainIdentifierIsNeitherStoredNorSent
   ASSERT_TRUE(view);
   server.setCid("x&aid=other");
   advance(30);
-  ASSERT_TRUE(waitForNotes(2));
+  ASSERT_TRUE(heardNotes(2));
   // The good id stays, and is sent again.
   EXPECT_EQ(platform::FileManager::stringContentsAtPath(KvClientIdFile::path()), "kv1");
   EXPECT_TRUE(log.contains("not a plain identifier"));
@@ -115,7 +115,7 @@ TEST_F(KvRequestUrlTest, ClientIdThatIsNotAPlainIdentifierIsNeitherStoredNorSent
   ASSERT_TRUE(platform::FileManager::writeAtomically(KvClientIdFile::path(), std::string_view("id\r\nX-Evil: 1")));
   server.setCid(std::nullopt);
   advance(30);
-  ASSERT_TRUE(runUntil([&] { return server.adRequests().size() == 3; }));
+  ASSERT_EQ(server.adRequests().size(), 3u);
   EXPECT_EQ(server.adRequests()[1].queryItem("cid"), "kv1");
   EXPECT_EQ(server.adRequests()[2].queryItem("cid"), std::nullopt);
   EXPECT_EQ(server.adRequests()[2].queryItem("aid"), "kv-app");

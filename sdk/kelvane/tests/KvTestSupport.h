@@ -58,16 +58,15 @@ class KvTest : public testkit::SandboxTest {
     for (const auto& n : notes) out.push_back(n.name);
     return out;
   }
-  bool waitForNotes(size_t count) {
-    return runUntil([&] { return notes.size() >= count; });
-  }
+  // At least `count` notes heard once the loopback traffic has settled.
+  bool heardNotes(size_t count) { return settleTraffic() && notes.size() >= count; }
 
   // Places a banner (or text ad) in `root` and waits for its first outcome.
   std::shared_ptr<KvAdView> placeBanner(int type = kKelvaneAdTypeBanner, int reload = 30,
                                         const std::string& appId = "kv-app") {
     const size_t heard = notes.size();
     EXPECT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload(appId, type, root, reload));
-    EXPECT_TRUE(waitForNotes(heard + 1));
+    EXPECT_TRUE(heardNotes(heard + 1));
     return adView();
   }
   std::shared_ptr<KvAdView> adView() const {

@@ -48,7 +48,7 @@ class KvUserActivationTest : public KvTest {
     const size_t heard = notes.size();
     const bool banner = type == kKelvaneAdTypeBanner;
     EXPECT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", type, banner ? root : nullptr, 30));
-    EXPECT_TRUE(waitForNotes(heard + 1));
+    EXPECT_TRUE(heardNotes(heard + 1));
     placement = KvAdViewController::livePlacementsForTesting().back();
     if (banner) return adView();
     return std::dynamic_pointer_cast<KvPageView>(placement->kvWindowForTesting()->subviews().at(0));

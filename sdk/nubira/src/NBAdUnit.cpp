@@ -29,7 +29,7 @@ void NBAdUnit::print() const {
   platform::logf("adactiontype=%d", adActionType);
 }
 
-int NBAdUnit::getAdType(const std::string& type) {
+int NBAdUnit::getAdType(std::string_view type) {
   if (type == "text") return NBAdTypeText;
   if (type == "banner") return NBAdTypeBanner;
   if (type == "search") return NBAdTypeSearch;

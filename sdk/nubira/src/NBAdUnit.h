@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace nubira {
 
@@ -24,7 +25,7 @@ class NBAdUnit {
   // Logs the fields.
   void print() const;
   // The code of the (trimmed) type attribute; exact match.
-  static int getAdType(const std::string& type);
+  static int getAdType(std::string_view type);
 };
 
 }  // namespace nubira

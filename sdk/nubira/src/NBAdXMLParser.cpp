@@ -1,5 +1,8 @@
 #include "NBAdXMLParser.h"
 
+#include <cstdint>
+#include <cstdlib>
+
 #include "NBSDKUtil.h"
 #include "platform/text_helpers.h"
 #include "platform/xml_parser.h"
@@ -8,45 +11,111 @@ namespace nubira {
 
 namespace {
 
-int intValue(const platform::Value& text) { return static_cast<int>(text.integerValue()); }
+// What a number attribute reads as: its leading decimal integer (0 for none, saturated past
+// the range of 64 bits), cut to int; 0 when the attribute is absent. Plain digits, as the
+// server writes them, are read here; anything else (signs, spaces, long numbers) by strtoll.
+int intValue(const char* text) {
+  if (!text) return 0;
+  // At most 18 digits, which cannot overflow.
+  uint64_t value = 0;
+  const char* end = text;
+  for (unsigned digit; end - text < 18 && (digit = static_cast<unsigned char>(*end) - unsigned{'0'}) <= 9; ++end)
+    value = value * 10 + digit;
+  if (end == text || *end != '\0') return static_cast<int>(std::strtoll(text, nullptr, 10));
+  return static_cast<int>(value);
+}
+
+bool isAsciiSpaceOrLineEnd(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+[[gnu::noinline]] std::string_view trimmedInto(std::string_view text, std::string& room) {
+  room = platform::trimWhitespaceAndNewlines(text);
+  return room;
+}
+
+// `text` without white space and line ends at either end. Text the server writes has none
+// there, and is then taken as it is; otherwise it is cut into `room`.
+inline std::string_view trimmedView(std::string_view text, std::string& room) {
+  if (!text.empty() && static_cast<unsigned char>(text.front()) < 0x80 && static_cast<unsigned char>(text.back()) < 0x80 &&
+      !isAsciiSpaceOrLineEnd(text.front()) && !isAsciiSpaceOrLineEnd(text.back()))
+    return text;
+  return trimmedInto(text, room);
+}
+
+// Sets `field` to `text` in the room of the last ad's value, when there was one (appending
+// to an emptied string takes a shorter path than assigning to it).
+void keep(std::optional<std::string>& field, std::string_view text) {
+  if (!field) {
+    field.emplace(text);
+    return;
+  }
+  field->clear();
+  field->append(text);
+}
 
 }  // namespace
 
+// Reads the events in place: a reply of many ads has a few names and attributes per ad to
+// look at, and copying every one of them would cost more than the reading.
 class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
  public:
   explicit Listener(NBAdUnit& ad) : ad_(ad) {}
 
-  void didStartElement(platform::XMLParser&, const std::string& name, const platform::XMLAttributes& attributes) override {
+  void didStartElementInPlace(platform::XMLParser& parser, std::string_view name,
+                              const platform::XMLAttributeList& attributes) override {
     if (platform::equalsIgnoringAsciiCase(name, "Ad")) {
-      if (const auto* type = attributes.find("type")) {
-        ad_.adType = NBAdUnit::getAdType(platform::trimWhitespaceAndNewlines(type->stringValue()));
-      }
-      if (const auto* action = attributes.find("actionType")) ad_.adActionType = intValue(*action);
-      if (const auto* action = attributes.find("actiontype")) ad_.adActionType = intValue(*action);
-      ad_.width = intValue(attributes.get("width"));
-      ad_.height = intValue(attributes.get("height"));
+      readAd(attributes);
     } else if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
       isAdUrl_ = true;
       adUrlText_.clear();
+      // A URL written with character entities arrives in several runs: all of them make it.
+      parser.appendCharactersTo(&adUrlText_);
     } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {
       isTitleText_ = true;
     }
   }
 
-  // A URL written with character entities arrives in several runs: all of them make it.
-  void foundCharacters(platform::XMLParser&, const std::string& text) override {
-    if (isAdUrl_) adUrlText_ += text;
+  // The attributes of an Ad, looked for in one pass; names are exact. Of both spellings of
+  // the action type, the lower-case one counts.
+  [[gnu::noinline]] void readAd(const platform::XMLAttributeList& attributes) {
+    const char *type = nullptr, *actionType = nullptr, *actiontype = nullptr, *width = nullptr, *height = nullptr;
+    for (size_t i = 0; const char* key = attributes.nameAt(i); ++i) {
+      const char* value = attributes.valueAt(i);
+      switch (key[0]) {
+        case 't': if (attributes.nameIs(i, "type")) type = value; break;
+        case 'a':
+          if (attributes.nameIs(i, "actionType")) actionType = value;
+          else if (attributes.nameIs(i, "actiontype")) actiontype = value;
+          break;
+        case 'w': if (attributes.nameIs(i, "width")) width = value; break;
+        case 'h': if (attributes.nameIs(i, "height")) height = value; break;
+      }
+    }
+    if (type) ad_.adType = NBAdUnit::getAdType(trimmedView(type, trimmed_));
+    if (actiontype || actionType) ad_.adActionType = intValue(actiontype ? actiontype : actionType);
+    ad_.width = intValue(width);
+    ad_.height = intValue(height);
   }
+
+  // Only the URL's text is wanted, and it goes straight to adUrlText_.
+  void foundCharactersInPlace(platform::XMLParser&, std::string_view) override {}
 
   void foundCDATA(platform::XMLParser&, const platform::Bytes& block) override {
-    // Into the room of an earlier block, when there was one.
-    if (ad_.CDATABlock) ad_.CDATABlock->assign(block.begin(), block.end());
-    else ad_.CDATABlock.emplace(block.begin(), block.end());
+    const std::string_view text(reinterpret_cast<const char*>(block.data()), block.size());
+    keep(ad_.CDATABlock, text);
   }
 
-  void didEndElement(platform::XMLParser&, const std::string& name) override {
+  void didEndElementInPlace(platform::XMLParser& parser, std::string_view name) override {
     if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {
-      if (isAdUrl_ && !adUrlText_.empty()) ad_.targetUrl = platform::trimWhitespaceAndNewlines(adUrlText_);
+      parser.appendCharactersTo(nullptr);
+      if (isAdUrl_ && !adUrlText_.empty()) {
+        const std::string_view url = trimmedView(adUrlText_, trimmed_);
+        if (ad_.targetUrl && url.size() == adUrlText_.size()) {
+          // Untrimmed text is the URL as it is: the last ad's URL leaves its room to the next.
+          ad_.targetUrl->swap(adUrlText_);
+        } else {
+          keep(ad_.targetUrl, url);
+        }
+      }
       isAdUrl_ = false;
     } else if (platform::equalsIgnoringAsciiCase(name, "TitleText")) {
       isTitleText_ = false;
@@ -58,6 +127,8 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
   bool isTitleText_ = false;
   bool isAdUrl_ = false;
   std::string adUrlText_;
+  // Room for text that had to be trimmed.
+  std::string trimmed_;
 };
 
 NBAdXMLParser::NBAdXMLParser() = default;

@@ -48,6 +48,35 @@ TEST_F(NBAdReplyTest, ValidityAndFields) {
       {"entities split the URL",
        "<Ad type=\"search\" width=\"5\" height=\"6\"><AdURL>http://t/?q=a&amp;r=&#98;&lt;</AdURL></Ad>", true, 3, 2, 5,
        6, "http://t/?q=a&r=b<"},
+      // Numbers read as their leading decimal integer, past the range of 64 bits as its
+      // largest, then cut to an int.
+      {"numbers after space and signs", "<Ad type=\"rm\" actionType=\" +4\" width=\"\n12\" height=\"-3\"/>", true, 5,
+       4, 12, -3},
+      {"numbers before other text", "<Ad type=\"rm\" actionType=\"0300\" width=\"12px\" height=\"7.9\"/>", true, 5,
+       300, 12, 7},
+      {"numbers past an int", "<Ad type=\"rm\" actionType=\"4294967297\" width=\"123456789012345678\" height=\"1234567890123456789\"/>",
+       true, 5, 1, -1506741426, 2112454933},
+      {"numbers past 64 bits", "<Ad type=\"rm\" actionType=\"1\" width=\"99999999999999999999\" height=\"5\"/>", true, 5,
+       1, -1, 5},
+      {"an empty number", "<Ad type=\"rm\" actionType=\"\" width=\"5\" height=\"6\"/>", false, 5, 0, 5, 6},
+      // White space beyond ASCII at the ends goes too.
+      {"URL and type trimmed of wide spaces",
+       "<Ad type=\"\u3000text\" width=\"1\" height=\"1\"><AdURL>\u00a0http://t/\tx\u2028</AdURL></Ad>", true, 1, 2, 1, 1,
+       "http://t/\tx"},
+      {"URL ending in a tab", "<Ad type=\"text\" width=\"1\" height=\"1\"><AdURL>http://t/\t</AdURL></Ad>", true, 1, 2, 1,
+       1, "http://t/"},
+      {"the last Ad with a URL gives it",
+       "<r><Ad type=\"text\" width=\"1\" height=\"1\"><AdURL>http://a/</AdURL></Ad>"
+       "<Ad width=\"2\" height=\"2\"><AdURL>http://bb/?x=1&amp;y=2</AdURL></Ad>"
+       "<Ad width=\"3\" height=\"3\"><AdURL></AdURL></Ad><Ad width=\"4\" height=\"4\"><AdURL> </AdURL></Ad></r>",
+       true, 1, 2, 4, 4, ""},
+      {"a URL again after a trimmed one",
+       "<r><Ad type=\"text\" width=\"1\" height=\"1\"><AdURL> http://a/ </AdURL></Ad>"
+       "<Ad width=\"2\" height=\"2\"><AdURL>http://b/</AdURL><AdURL></AdURL></Ad></r>",
+       true, 1, 2, 2, 2, "http://b/"},
+      {"an inner AdURL ends the URL", "<Ad type=\"text\" width=\"1\" height=\"1\"><AdURL>a<AdURL>b</AdURL>c</AdURL></Ad>",
+       true, 1, 2, 1, 1, "b"},
+      {"URL of spaces only, an empty target", "<Ad type=\"text\" width=\"1\" height=\"1\"><AdURL> \n </AdURL></Ad>", true, 1, 2, 1, 1, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -26,6 +26,9 @@ constexpr size_t kCopiedTextSize = 512;
 
 }  // namespace
 
+// Reads the events in place, and has the parser append element text to the buffer itself:
+// rich-media text arrives in many short runs (one per entity and line), and a call and a copy
+// for each would cost more than the reading.
 struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
   std::shared_ptr<PELOReceivedBanner> banner = std::make_shared<PELOReceivedBanner>();
   // The one buffer; `collecting` says whether there is one. Its room is kept between
@@ -35,25 +38,26 @@ struct PELOReceivedBannerParser::Reader : platform::XMLParserDelegate {
   // Gathered here and handed to the banner once, so that its list is allocated once.
   std::vector<std::string> beacons;
 
-  void didStartElement(platform::XMLParser&, const std::string& name, const platform::XMLAttributes& attributes) override {
+  void didStartElementInPlace(platform::XMLParser& parser, std::string_view name,
+                              const platform::XMLAttributeList& attributes) override {
     if (isTextElement(name)) {
       buffer.clear();
       collecting = true;
+      parser.appendCharactersTo(&buffer);
     } else if (name == "ad") {
-      if (const platform::Value* type = attributes.find("type"))
-        banner->setAdType(PELOAdTypeEnumConverter::valueForString(type->stringValue()));
+      if (const char* type = attributes.find("type")) banner->setAdType(PELOAdTypeEnumConverter::valueForString(type));
     } else if (name == "action") {
-      if (const platform::Value* target = attributes.find("target")) banner->setClickUrl(target->stringValue());
+      if (const char* target = attributes.find("target")) banner->setClickUrl(target);
     }
   }
 
-  void foundCharacters(platform::XMLParser&, const std::string& chars) override {
-    if (collecting) buffer.append(chars);
-  }
+  // Text outside the text elements is not wanted; inside them it goes straight to the buffer.
+  void foundCharactersInPlace(platform::XMLParser&, std::string_view) override {}
 
-  void didEndElement(platform::XMLParser&, const std::string& name) override {
+  void didEndElementInPlace(platform::XMLParser& parser, std::string_view name) override {
     const int element = textElementIndex(name);
     if (element < 0) return;
+    parser.appendCharactersTo(nullptr);
     // An element whose buffer an inner one took has no text of its own left.
     const bool hadText = collecting;
     // Short text is copied, leaving the buffer's room to the next element; long text (rich

@@ -170,7 +170,7 @@ TEST_F(ORMMAConnectorTest, ALandingPageOpensOnceAndItsCloseButtonAsksForTheNextA
   EXPECT_EQ(close->superview(), nullptr);
   EXPECT_EQ(delegate->closed, 1);
   advance(pelora::PELOAdDownloader::kStartDelay);
-  EXPECT_TRUE(runUntil([&] { return server->adRequests().size() == requests + 1; }));
+  EXPECT_EQ(server->adRequests().size(), requests + 1);
 }
 
 TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
@@ -301,7 +301,7 @@ TEST_F(ORMMAConnectorTest, TappingAVideoAdOpensItsLandingPageExpanded) {
   server->setAd(video);
   view->asyncLoadNewBanner();
   advance(pelora::PELOAdDownloader::kStartDelay);
-  ASSERT_TRUE(runUntil([&] { return !heard.empty(); }));
+  ASSERT_FALSE(heard.empty());
   ASSERT_NE(view->moviePlayerForTesting(), nullptr);
 
   window->makeKeyAndVisible();
@@ -373,7 +373,7 @@ TEST_F(ORMMAConnectorTest, AClickAddressLeadingToTheStoreIsAnnouncedOnceAfterThe
     EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
     // Closing asked for the next ad; it comes before the next case asks for its own.
     advance(pelora::PELOAdDownloader::kStartDelay);
-    ASSERT_TRUE(runUntil([&] { return heard.size() > ads; }));
+    ASSERT_GT(heard.size(), ads);
     runUntilIdle();
   }
 }

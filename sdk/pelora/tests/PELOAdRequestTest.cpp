@@ -33,8 +33,8 @@ class PELOAdRequestTest : public pelora_test::PeloraTest {
   std::shared_ptr<pelora::PELOReceivedBannerProtocol> load() {
     const size_t before = heard.size();
     downloader->asyncLoadNewBanner();
-    advance(PELOAdDownloader::kStartDelay);
-    EXPECT_TRUE(runUntil([&] { return heard.size() > before; }));
+    advance(PELOAdDownloader::kStartDelay);  // which lets the request and its answer arrive
+    EXPECT_GT(heard.size(), before);
     return heard.size() > before ? heard.back().banner : nullptr;
   }
 
@@ -142,17 +142,31 @@ TEST_F(PELOAdRequestTest, BeaconsFollowTheListenersOnlyForSuccess) {
 }
 
 TEST_F(PELOAdRequestTest, ABeaconAnswerNeverMixesWithTheNextAdAnswer) {
-  // The second ad answer comes late, so the first answer's beacon is answered while it loads.
+  // The first answer's beacon and the second ad answer are both held; the beacon's answer is
+  // let go first, so it arrives while the next ad answer is awaited.
   auto first = server->imageAd("1");
   auto second = server->textAd("Second ad", "2");
   auto firstAnswer = testkit::ScriptedAnswer::text(testkit::PeloraServer::answerXML(first));
   auto secondAnswer = testkit::ScriptedAnswer::text(testkit::PeloraServer::answerXML(second));
-  secondAnswer.delay = std::chrono::milliseconds(150);
+  secondAnswer.hold = std::make_shared<testkit::AnswerHold>();
   server->http().setAnswers(testkit::PeloraServer::kRequestPath, {firstAnswer, secondAnswer});
-  server->http().setAnswer("/pelora/beacon/img-1", testkit::ScriptedAnswer::text("<beacon-body-that-is-not-xml"));
+  auto beaconAnswer = testkit::ScriptedAnswer::text("<beacon-body-that-is-not-xml");
+  beaconAnswer.hold = std::make_shared<testkit::AnswerHold>();
+  server->http().setAnswer("/pelora/beacon/img-1", beaconAnswer);
 
   ASSERT_NE(load(), nullptr);
-  auto banner = load();
+  ASSERT_EQ(beaconAnswer.hold->waiting(), 1u);
+  const size_t before = heard.size();
+  downloader->asyncLoadNewBanner();
+  advance(PELOAdDownloader::kStartDelay);
+  ASSERT_EQ(secondAnswer.hold->waiting(), 1u);
+  beaconAnswer.hold->release();
+  ASSERT_TRUE(settleTraffic());
+  EXPECT_EQ(heard.size(), before) << "the beacon's answer was taken for the ad answer";
+  secondAnswer.hold->release();
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_EQ(heard.size(), before + 1);
+  auto banner = heard.back().banner;
   ASSERT_NE(banner, nullptr);
   EXPECT_EQ(server->beaconHits("img-1"), 1u);
   EXPECT_EQ(banner->status(), 0) << banner->errorMessage();
@@ -224,7 +238,7 @@ TEST_F(PELOAdRequestTest, AnswersThatNeverEndOrOverflowFailOnceAndTheNextRequest
     const size_t requestsBefore = server->adRequests().size();
     downloader->asyncLoadNewBanner();
     advance(PELOAdDownloader::kStartDelay);
-    ASSERT_TRUE(runUntil([&] { return server->adRequests().size() > requestsBefore; }));
+    ASSERT_GT(server->adRequests().size(), requestsBefore);
     if (c.failsBy > 0) {
       // Short of the deadline the request is still in flight, and a second call is skipped.
       // A trickle moves bytes between every step, so no idle time-out can end it.
@@ -271,7 +285,7 @@ TEST_F(PELOAdRequestTest, ASecondCallWhileOneIsInFlightIsSkipped) {
   downloader->asyncLoadNewBanner();
   downloader->asyncLoadNewBanner();
   advance(PELOAdDownloader::kStartDelay);
-  ASSERT_TRUE(runUntil([&] { return heard.size() == 1; }));
+  ASSERT_EQ(heard.size(), 1u);
   runUntilIdle();
   EXPECT_EQ(server->adRequests().size(), 1u);
   EXPECT_TRUE(log.contains("[iPELO  INFO] Skipping call"));

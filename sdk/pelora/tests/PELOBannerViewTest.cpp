@@ -150,7 +150,7 @@ TEST_F(PELOBannerViewTest, TextAndRichMediaPagesRunWithAdTextKeptAsText) {
   const size_t before = heard.size();
   view->ormmaConnectorForTesting()->closeViewWithAnimation(false);
   advance(pelora::PELOAdDownloader::kStartDelay);
-  ASSERT_TRUE(runUntil([&] { return heard.size() >= before + 2; }));
+  ASSERT_GE(heard.size(), before + 2);
   auto rich = current();
   ASSERT_NE(rich, nullptr);
   EXPECT_EQ(rich->dataDetectorTypes(), 0u);
@@ -163,7 +163,7 @@ TEST_F(PELOBannerViewTest, ASecondLoadWhileBuildingIsDropped) {
   whenDelivered([&] { view->asyncLoadNewBanner(); });
   requestAd();
   advance(pelora::PELOAdDownloader::kStartDelay);
-  ASSERT_TRUE(runUntil([&] { return heard.size() == 2; }));
+  ASSERT_EQ(heard.size(), 2u);
   runUntilIdle();
   EXPECT_EQ(server->adRequests().size(), 1u);
 }
@@ -305,7 +305,7 @@ TEST_F(PELOBannerViewTest, AutoReloadIsClampedAndRunsOnTheClock) {
   runUntilIdle();
   EXPECT_EQ(server->adRequests().size(), 0u);
   advance(0.1 + pelora::PELOAdDownloader::kStartDelay);
-  ASSERT_TRUE(runUntil([&] { return heard.size() == 2; }));
+  ASSERT_EQ(heard.size(), 2u);
   EXPECT_EQ(server->adRequests().size(), 1u);
 
   // A new period restarts the running timer at once.
@@ -315,7 +315,7 @@ TEST_F(PELOBannerViewTest, AutoReloadIsClampedAndRunsOnTheClock) {
   runUntilIdle();
   EXPECT_EQ(server->adRequests().size(), 1u);
   advance(0.1 + pelora::PELOAdDownloader::kStartDelay);
-  ASSERT_TRUE(runUntil([&] { return heard.size() == 4; }));
+  ASSERT_EQ(heard.size(), 4u);
 
   view->pauseAutomaticReload();
   advance(100);

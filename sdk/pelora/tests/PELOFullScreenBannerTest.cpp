@@ -38,7 +38,8 @@ TEST_F(PELOFullScreenBannerTest, WithoutAnAdTheOverlayGoesAtFiveSeconds) {
     EXPECT_EQ(overlay->bannerViewForTesting()->frame(), Rect(10, 115, 300, 250));
     advance(pelora::PELOAdDownloader::kStartDelay);
     if (!answer.stall) {
-      ASSERT_TRUE(runUntil([&] { return overlay->bannerViewForTesting()->lastReceivedBannerForTesting() != nullptr; }));
+      ASSERT_TRUE(settleTraffic());
+      ASSERT_NE(overlay->bannerViewForTesting()->lastReceivedBannerForTesting(), nullptr);
     }
     advance(4.89);
     EXPECT_TRUE(overlay->skipButtonForTesting()->isHidden());
@@ -58,7 +59,8 @@ TEST_F(PELOFullScreenBannerTest, AnAdThatArrivesStaysUntilSkipped) {
   advance(3.0);
   EXPECT_TRUE(overlay->skipButtonForTesting()->isHidden());
   answer.hold->release();
-  ASSERT_TRUE(runUntil([&] { return !overlay->skipButtonForTesting()->isHidden(); }));
+  ASSERT_TRUE(settleTraffic());
+  ASSERT_FALSE(overlay->skipButtonForTesting()->isHidden());
   EXPECT_EQ(overlay->timer(), nullptr);
   EXPECT_FALSE(overlay->spinnerForTesting()->isAnimating());
   EXPECT_NE(server->adRequests().at(0).query.find("format=ALL"), std::string::npos);
@@ -84,7 +86,7 @@ TEST_F(PELOFullScreenBannerTest, TheToastSlidesInOnAnAdAndOutOnAnError) {
     const size_t before = heard.size();
     toast->asyncLoadNewBanner();
     advance(pelora::PELOAdDownloader::kStartDelay);
-    ASSERT_TRUE(runUntil([&] { return heard.size() >= before + 2; }));
+    ASSERT_GE(heard.size(), before + 2);
   };
 
   load();

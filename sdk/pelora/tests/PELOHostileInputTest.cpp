@@ -154,7 +154,7 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
       const size_t before = heard.size();
       connector->closeViewWithAnimation(false);
       advance(pelora::PELOAdDownloader::kStartDelay);
-      ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+      ASSERT_GT(heard.size(), before);
       runUntilIdle();
     }
     view->stopVideoPlayback();
@@ -212,7 +212,7 @@ TEST_F(PELOHostileInputTest, AnExpandedAdStaysOnScreenAndItsCloseButtonInReach) 
     EXPECT_EQ(connector->bannerState(), ORMMAConnector::kDefault);
     EXPECT_EQ(ad->superview(), view);
     advance(pelora::PELOAdDownloader::kStartDelay);
-    ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+    ASSERT_GT(heard.size(), before);
     runUntilIdle();
   }
 }
@@ -232,12 +232,21 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
   const Case cases[] = {
       {"a page still being built, before it is shown",
        [&] {
-         // The page asks at once and then keeps loading, so its requests arrive while it is hidden.
+         // The page asks at once and then keeps loading (its script is held back), so its
+         // requests arrive while it is hidden.
          auto slow = testkit::ScriptedAnswer::text("var late = 1;");
-         slow.delay = std::chrono::milliseconds(150);
+         slow.hold = std::make_shared<testkit::AnswerHold>();
          server->http().setAnswer("/pelora/slow.js", slow);
-         show(server->richMediaAd("<script>pelora_bridge.foundORMMAAd(); pelora_bridge.open('http://evil.example/run');"
-                                  "</script><script src=\"" + server->url("/pelora/slow.js") + "\"></script>"));
+         server->setAd(server->richMediaAd(
+             "<script>pelora_bridge.foundORMMAAd(); pelora_bridge.open('http://evil.example/run');"
+             "</script><script src=\"" + server->url("/pelora/slow.js") + "\"></script>"));
+         const size_t before = heard.size();
+         view->asyncLoadNewBanner();
+         advance(pelora::PELOAdDownloader::kStartDelay);
+         ASSERT_EQ(slow.hold->waiting(), 1u);
+         slow.hold->release();
+         ASSERT_TRUE(settleTraffic());
+         ASSERT_GT(heard.size(), before);
          EXPECT_TRUE(connector->isORMMA());  // saying what it is stays allowed
        },
        "Ignoring pelora://open/http://evil.example/run from an ad page that is not shown"},
@@ -249,7 +258,7 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
          const size_t before = heard.size();
          view->asyncLoadNewBanner();
          advance(pelora::PELOAdDownloader::kStartDelay);
-         ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+         ASSERT_GT(heard.size(), before);
          auto ad = std::dynamic_pointer_cast<WebView>(view->currentViewForTesting());
          ASSERT_NE(ad, nullptr);
          ASSERT_TRUE(touch(ad));  // as soon as it shows, before what it queued has arrived
@@ -279,7 +288,7 @@ TEST_F(PELOHostileInputTest, OnlyTheAdOnShowGivesCommands) {
          const size_t before = heard.size();
          connector->closeViewWithAnimation(false);
          advance(pelora::PELOAdDownloader::kStartDelay);
-         ASSERT_TRUE(runUntil([&] { return heard.size() > before; }));
+         ASSERT_GT(heard.size(), before);
          runUntilIdle();
        },
        "Ignoring pelora://open/http://evil.example/run from a page the ad navigated to"},
@@ -397,10 +406,7 @@ TEST_F(PELOHostileInputTest, APageActsForTheUserOnlyJustAfterATouchOnTheAdOnScre
         return n;
       };
       const bool link = act.command(0).find("/pelora/click/") != std::string::npos;
-      if (link && situation.acts == 1) {
-        EXPECT_TRUE(runUntil([&] { return clicks() >= 1; }));
-        runUntilIdle();
-      }
+      ASSERT_TRUE(settleTraffic());
       EXPECT_EQ(clicks(), link ? situation.acts : 0u);
       server->http().clearRequests();
       // Leave the slot as the user would: the alert answered, the video stopped, the page closed.
@@ -462,8 +468,7 @@ TEST_F(PELOHostileInputTest, HostileAnswersFailWithAClearErrorAndTheSlotGoesOn) 
                                       ->connectorForTesting())
                                   ->beaconLimit();
          ASSERT_LT(limit, 40u);
-         ASSERT_TRUE(runUntil([&] { return beaconHits() == limit; }));
-         for (int i = 0; i < 5; ++i) runUntilIdle();
+         ASSERT_TRUE(settleTraffic());
          EXPECT_EQ(beaconHits(), limit);
        }},
       {"a page whose script never ends",

@@ -48,7 +48,7 @@ TEST_F(PELOSettingsTest, LocationFeedGoesIntoTheNextRequestAndLeavesWhenSwitched
     const size_t before = heard.size();
     downloader->asyncLoadNewBanner();
     advance(pelora::PELOAdDownloader::kStartDelay);
-    EXPECT_TRUE(runUntil([&] { return heard.size() > before; }));
+    EXPECT_GT(heard.size(), before);
     return server->adRequests().back();
   };
 

@@ -62,7 +62,7 @@ class QLBannerViewTest : public testkit::SandboxTest {
   // Loads and waits until the load is over (shown, failed or without a script).
   int load() {
     banner->loadRequest(quillon::QLRequest::request());
-    runUntil([&] { return !banner || isOver(banner->stateForTesting()); });
+    settleTraffic();
     return banner ? banner->stateForTesting() : -1;
   }
   static bool isOver(int state) { return state == 2 || state == 6 || state == 7; }
@@ -96,7 +96,7 @@ TEST_F(QLBannerViewTest, LoadsShowsTracksAndRefreshes) {
   runUntilIdle();
   EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
   advance(0.6);
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  ASSERT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive"}));
   EXPECT_EQ(server.requestsTo(QuillonServer::kBuilderPath).size(), 1u);  // kept from the first load
@@ -123,7 +123,7 @@ TEST_F(QLBannerViewTest, TheServersRefreshIntervalHasAFloor) {
       runUntilIdle();
       EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), asked);
       advance(0.6);
-      ASSERT_TRUE(runUntil([&] { return recorder->events.size() == heard + 1; }));
+      ASSERT_EQ(recorder->events.size(), heard + 1);
       EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), asked + 1);
     }
   }
@@ -151,12 +151,12 @@ TEST_F(QLBannerViewTest, ARefreshThatMeetsARunningLoadRunsAfterIt) {
   runUntilIdle();
   EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
   advance(3);  // the slow load fails; the refresh it met goes ahead at once
-  ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 3; }));
+  ASSERT_EQ(recorder->events.size(), 3u);
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "fail 0", "receive"}));
   EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   // And the banner goes on refreshing at its interval.
   advance(10.1);
-  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 3; }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 3u);
 }
 
 TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
@@ -182,7 +182,7 @@ TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
     EXPECT_EQ(banner->stateForTesting(), 7);
     server.setAdPage("<html><body>ad</body></html>");
     advance(0.6);
-    ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
+    ASSERT_EQ(recorder->events.size(), 2u);
     EXPECT_EQ(recorder->events.back(), "receive");
     EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   }
@@ -264,7 +264,7 @@ TEST_F(QLBannerViewTest, OnlyTheBuilderOfTheLoadIsHeard) {
   server.setAdPage("<html><body><script>window.location = 'qmsg:///loadAdURL?url=" + server.url("/elsewhere") +
                    "';</script></body></html>");
   ASSERT_EQ(load(), 6);
-  for (int i = 0; i < 5; ++i) runUntilIdle();
+  ASSERT_TRUE(settleTraffic());
   EXPECT_TRUE(server.requestsTo("/elsewhere").empty());
   EXPECT_EQ(banner->stateForTesting(), 6);
   EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
@@ -356,7 +356,7 @@ TEST_P(QLBannerFailureTest, EndsInItsStateWithItsCode) {
     EXPECT_FALSE(isOver(banner->stateForTesting()));
     advance(quillon::QLConfiguration::current().loadTimeout + 1);
   }
-  runUntil([&] { return isOver(banner->stateForTesting()); });
+  ASSERT_TRUE(settleTraffic());
   EXPECT_EQ(banner->stateForTesting(), row.state);
   EXPECT_EQ(recorder->events, std::vector<std::string>{"fail " + std::to_string(row.code)});
   if (!row.log.empty()) {

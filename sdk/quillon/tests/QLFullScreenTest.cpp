@@ -121,7 +121,7 @@ TEST_F(QLFullScreenTest, ATapOpensAPageThatPausesTheRefreshUntilItIsClosed) {
     page->relinquishScreen();  // a second "close" while it already goes changes nothing
     page.reset();
     advance(1);
-    ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+    ASSERT_GE(events->seen.size(), 4u);
     EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
     EXPECT_FALSE(platform::Application::sharedApplication().isStatusBarHidden());
     EXPECT_EQ(server.requestsTo("/impression/click-tracker").size(), clickTrackers ? 1u : 0u);
@@ -131,8 +131,9 @@ TEST_F(QLFullScreenTest, ATapOpensAPageThatPausesTheRefreshUntilItIsClosed) {
     runUntilIdle();
     EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
     advance(1.5);
-    EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
-    runUntil([&] { return banner->stateForTesting() == 6; });
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
+    EXPECT_EQ(banner->stateForTesting(), 6);
     banner->removeFromSuperview();
   }
 }
@@ -167,14 +168,14 @@ TEST_F(QLFullScreenTest, TheMailComposerTakesCleanBoundedFieldsAndPausesTheRefre
   composer->finishWithResult(platform::MailComposeResult::Sent);
   composer.reset();
   advance(1);
-  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  ASSERT_GE(events->seen.size(), 4u);
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
   // The refresh comes one full interval after the composer gave the screen back.
   advance(28);
   runUntilIdle();
   EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
   advance(1.5);
-  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
 }
 
 TEST_F(QLFullScreenTest, APageOpenedFromAPageAddsNoEventsAndTheRefreshWaitsForBoth) {
@@ -199,10 +200,10 @@ TEST_F(QLFullScreenTest, APageOpenedFromAPageAddsNoEventsAndTheRefreshWaitsForBo
   first->relinquishScreen();
   first.reset();
   advance(1);
-  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  ASSERT_GE(events->seen.size(), 4u);
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
   advance(10.5);
-  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
 }
 
 TEST_F(QLFullScreenTest, OpeningAnAppWaitsForRunningTrackersButTracksTheClickOnce) {
@@ -260,7 +261,7 @@ TEST_F(QLFullScreenTest, AnInterstitialIsReadyOnceItsPageHasLoadedThenShown) {
                                               platform::WebViewNavigationType::Other);
   page.reset();
   advance(1);
-  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  ASSERT_GE(events->seen.size(), 4u);
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
 }
 
@@ -304,7 +305,7 @@ TEST_F(QLFullScreenTest, ATakeoverShowsTheAdThatArrivesAndGivesTheWindowBackAfte
   advance(1);
   shownPage()->relinquishScreen();
   advance(1);
-  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  ASSERT_GE(events->seen.size(), 4u);
   // The takeover hears the ad first and presents it before the host is told it arrived.
   EXPECT_EQ(events->seen, (std::vector<std::string>{"willPresent", "receive", "willDismiss", "didDismiss"}));
   EXPECT_EQ(window->subviews(), before);
@@ -369,7 +370,7 @@ TEST_F(QLFullScreenTest, TheBrowserToolbarFollowsThePageAndLeavesForSafari) {
   ASSERT_TRUE(b.done->tap());
   browser.reset();
   advance(1);
-  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  ASSERT_GE(events->seen.size(), 4u);
   EXPECT_EQ(events->seen,
             (std::vector<std::string>{"receive", "willPresent", "willLeave", "willDismiss", "didDismiss"}));
 }
@@ -427,7 +428,7 @@ TEST_F(QLFullScreenTest, PagesOpenWhatTheyAskFor) {
       root->dismissModalViewControllerAnimated(false);
     }
     advance(1);
-    runUntil([&] { return root->presentedViewController() == nullptr; });
+    EXPECT_EQ(root->presentedViewController(), nullptr);
   }
 
   // Another application: the host hears that the user leaves, then the system opens it.
@@ -476,7 +477,7 @@ TEST_F(QLFullScreenTest, ABrowserStillWithoutAPageClosesWhenTheApplicationComesB
   app.enterBackground();
   app.enterForeground();
   advance(1);
-  ASSERT_TRUE(runUntil([&] { return events->seen.size() >= 4; }));
+  ASSERT_GE(events->seen.size(), 4u);
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
 }
 
@@ -575,7 +576,7 @@ TEST_F(QLFullScreenTest, AClosedWebAppPageActsOnNothingAndIsLetGoTwoSecondsLater
   page->loadHTMLBaseURL(html, std::nullopt);
   page->presentFromViewController(root);
   advance(1);
-  ASSERT_TRUE(runUntil([&] { return page->webView() && !page->webView()->isLoading(); }));
+  ASSERT_TRUE(page->webView() && !page->webView()->isLoading());
   std::weak_ptr<platform::WebView> webView = page->webView();
 
   platform::LogCapture log;

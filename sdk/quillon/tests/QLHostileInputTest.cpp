@@ -50,8 +50,7 @@ class QLHostileInputTest : public quillon_test::QLShownBannerTest {
   std::string load() {
     const size_t before = recorder->events.size();
     banner->loadRequest(quillon::QLRequest::request());
-    runUntil([&] { return recorder->events.size() > before; });
-    runUntilIdle();
+    settleTraffic();
     return recorder->events.size() > before ? recorder->events.back() : "none";
   }
   std::optional<std::string> cachedBuilder() {
@@ -111,11 +110,7 @@ TEST_F(QLHostileInputTest, OnlyTheAdsOwnPagesSendMessages) {
     platform::LogCapture log;
     c.attempt();
     // The page's message comes once its page has arrived, over the network.
-    runUntil([&] {
-      return c.obeyed ? app.openedURLs().size() > opened
-                      : count(log.lines(), "<Quillon> Ignoring the page message " + leave) > 0;
-    });
-    for (int i = 0; i < 3; ++i) runUntilIdle();
+    ASSERT_TRUE(settleTraffic());
     EXPECT_EQ(app.openedURLs().size(), opened + (c.obeyed ? 1 : 0));
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message " + leave), c.obeyed ? 0u : 1u);
     if (auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
@@ -194,8 +189,7 @@ TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
     auto view = c.open();
     ASSERT_TRUE(view);
     advance(2);
-    runUntil([&] { return count(log.lines(), refusal) > 0 || !view->stringByEvaluatingJavaScriptFromString("heard.join()").empty(); });
-    for (int i = 0; i < 3; ++i) runUntilIdle();
+    ASSERT_TRUE(settleTraffic());
     EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("heard.join()"), c.heard);
     // Both asks refused, the refusal written down once.
     EXPECT_EQ(count(log.lines(), refusal), c.heard.empty() ? 1u : 0u);
@@ -220,7 +214,7 @@ TEST_F(QLHostileInputTest, TheClientsDownloadsKeepTheLastCleanUserAgent) {
     request.setValueForHTTPHeaderField(agent, "User-Agent");
     banner->webView()->injectNavigationForTesting(request, platform::WebViewNavigationType::Other);
     banner->webView()->injectNavigationForTesting(request, platform::WebViewNavigationType::Other);
-    for (int i = 0; i < 4; ++i) runUntilIdle();
+    ASSERT_TRUE(settleTraffic());
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring a user agent with control characters"), 1u);
     // The next download of the client's own: the builder script, once a day.
     server.http().clearRequests();
@@ -245,13 +239,13 @@ TEST_F(QLHostileInputTest, PageMessagesDoNotPassForOtherNotifications) {
         this, name, nullptr, [&](const platform::Notification& n) { heard.push_back(n.name); });
   platform::LogCapture log;
   ASSERT_EQ(load(), "receive");
-  for (int i = 0; i < 5; ++i) runUntilIdle();
+  ASSERT_TRUE(settleTraffic());
   EXPECT_TRUE(heard.empty());
   for (const auto& name : names)
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the page message qmsg:///" + name + ":"), 1u) << name;
   // Neither a background nor a full-screen page was believed: the refresh comes.
   advance(30);
-  EXPECT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   platform::NotificationCenter::defaultCenter().removeObserver(this);
 }
 
@@ -266,7 +260,7 @@ TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
                      "';</script></body></html>");
     platform::LogCapture log;
     ASSERT_EQ(load(), "receive");
-    for (int i = 0; i < 3; ++i) runUntilIdle();
+    ASSERT_TRUE(settleTraffic());
     EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the time-out " + std::string(value)), 1u);
     EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
   }
@@ -302,7 +296,7 @@ TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesOnlySaneSecondsFromPagesAndAns
       sender.second(c.value);
       platform::LogCapture log;
       ASSERT_EQ(load(), "receive");
-      for (int i = 0; i < 3; ++i) runUntilIdle();
+      ASSERT_TRUE(settleTraffic());
       EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), c.stored.value_or(before));
       EXPECT_EQ(count(log.lines(), "<Quillon> Ignoring the time-out " + std::string(c.value) + " from " + sender.first),
                 c.stored ? 0u : 1u);
@@ -350,8 +344,7 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
       {"an ad answer naming more trackers than the client runs", withTrackers, {}, "receive",
        "<Quillon> The ad answer names more than 16 tracking URLs; the rest are dropped.", true,
        [&] {
-         ASSERT_TRUE(runUntil([&] { return impressionHits() == quillon::QLObjectPrivate::kMaxTrackingURLs; }));
-         for (int i = 0; i < 5; ++i) runUntilIdle();
+         ASSERT_TRUE(settleTraffic());
          EXPECT_EQ(impressionHits(), quillon::QLObjectPrivate::kMaxTrackingURLs);
        }},
       {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
@@ -398,7 +391,7 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   banner->loadRequest(quillon::QLRequest::request());
   ASSERT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 1; }));
   advance(quillon::QLConfiguration::current().loadTimeout + 1);
-  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "fail 5"; }));
+  ASSERT_EQ(recorder->events.back(), "fail 5");
   EXPECT_EQ(count(log.lines(), "<Quillon> The ad request timed out."), 1u);
   banner->loadRequest(quillon::QLRequest::request());
   EXPECT_TRUE(runUntil([&] { return count(log.lines(), "web view: a page script ran past its time limit") == 2; }));

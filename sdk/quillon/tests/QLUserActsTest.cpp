@@ -68,18 +68,11 @@ class QLUserActsTest : public quillon_test::QLShownBannerTest {
            server.requestsTo("/click/c").size() + server.requestsTo("/impression/p").size() +
            platform::SystemSounds::played().size();
   }
-  // Lets the navigations the page queued, and what they start, run: until `expected` acts
-  // are seen (a click report reaches the server over loopback), or for a short while when
-  // none more are expected, so that one that should not come has its chance to show.
-  size_t settle(std::optional<size_t> expected = std::nullopt) {
-    for (int i = 0; i < 12; ++i) runUntilIdle();
-    if (expected) {
-      runUntil([&] { return acts() >= *expected; });
-    } else {
-      const size_t seen = acts();
-      runUntil([&] { return acts() != seen; }, 0.05);
-    }
-    for (int i = 0; i < 3; ++i) runUntilIdle();
+  // The acts seen once the navigations the page queued, and the traffic they start (a click
+  // report reaching the server over loopback), have all run: one that should not come has had
+  // every chance to show.
+  size_t settledActs() {
+    EXPECT_TRUE(settleTraffic());
     return acts();
   }
   // Lets a presentation end, closes what it showed and lets that end: two seconds.
@@ -91,7 +84,7 @@ class QLUserActsTest : public quillon_test::QLShownBannerTest {
       root->dismissModalViewControllerAnimated(false);
     }
     advance(1);
-    runUntil([&] { return root->presentedViewController() == nullptr; });
+    EXPECT_EQ(root->presentedViewController(), nullptr);
   }
 
   size_t presentations = 0;
@@ -129,7 +122,7 @@ TEST_F(QLUserActsTest, NoActWithoutATouchAndOneActPerTouch) {
     if (c.asksUntouchedFirst) {
       // Nobody touched the ad; the page asks five times: nothing.
       advance(0.5);
-      EXPECT_EQ(settle(), before);
+      EXPECT_EQ(settledActs(), before);
       advance(4);
     } else {
       advance(4.5);
@@ -137,13 +130,13 @@ TEST_F(QLUserActsTest, NoActWithoutATouchAndOneActPerTouch) {
     // The user touches the ad; the page then asks five times: once.
     window->tapAtPoint({5, 5});
     advance(0.5);
-    EXPECT_EQ(settle(before + 1), before + 1);
+    EXPECT_EQ(settledActs(), before + 1);
     closeWhatIsShown();
 
     // Long after that touch the page asks five times again: nothing.
     before = acts();
     advance(2.5);
-    EXPECT_EQ(settle(), before);
+    EXPECT_EQ(settledActs(), before);
     closeWhatIsShown();
     // All the refusals, one line for the page.
     EXPECT_EQ(count(log.lines(), ": the user has not touched the page."), 1u);
@@ -155,16 +148,16 @@ TEST_F(QLUserActsTest, NoActWithoutATouchAndOneActPerTouch) {
   loadBanner(askingPage({"qmsg:///vibrate"}));
   size_t before = acts();
   advance(0.5);
-  EXPECT_EQ(settle(before + 1), before + 1);
+  EXPECT_EQ(settledActs(), before + 1);
   advance(4.5);
-  EXPECT_EQ(settle(), before + 1);
+  EXPECT_EQ(settledActs(), before + 1);
   EXPECT_EQ(count(log.lines(), "the ad has vibrated within the last 5 seconds."), 1u);
   // Once the interval has passed, it may again.
   advance(quillon::QLAdAllowance::kVibrationInterval);
   loadBanner(askingPage({"qmsg:///vibrate"}));
   before = acts();
   advance(0.5);
-  EXPECT_EQ(settle(before + 1), before + 1);
+  EXPECT_EQ(settledActs(), before + 1);
 }
 
 TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenActsForNobody) {
@@ -214,7 +207,7 @@ TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenActsForNobody) {
     window->tapAtPoint({5, 5});
     banner->webView()->tapLinkWithElementIdForTesting("pad");
     advance(0.5);
-    EXPECT_EQ(settle(), before);
+    EXPECT_EQ(settledActs(), before);
     EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
     // Five of each, one line for each kind (both openings are one kind) for the page.
     EXPECT_EQ(count(log.lines(), "from a page that is not shown."), 7u);
@@ -236,7 +229,7 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   root->presentModalViewControllerAnimated(hostScreen, true);
   platform::LogCapture log;
   advance(0.2);
-  settle();
+  ASSERT_TRUE(settleTraffic());
   EXPECT_EQ(count(log.lines(), "<Quillon> The full-screen page could not be presented."), 1u);
   EXPECT_EQ(presentations, 0u);
   EXPECT_EQ(recorder->events, std::vector<std::string>{"receive"});
@@ -246,13 +239,13 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   advance(1);
   // Nothing of the client's is on screen, so the refresh comes at its time.
   advance(28.5);
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo(QuillonServer::kAdPath).size() == 2; }));
+  ASSERT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
 
   // A first page, then the page it opens; nothing goes over those two.
   window->tapAtPoint({5, 5});
   advance(0.5);
-  settle();
+  ASSERT_TRUE(settleTraffic());
   advance(1);
   auto first = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(root->presentedViewController());
   ASSERT_TRUE(first);
@@ -260,7 +253,7 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   auto touchAndOpen = [&](platform::WebView& page) {
     window->tapAtPoint({160, 240});
     page.stringByEvaluatingJavaScriptFromString("window.location = '" + open + "';");
-    settle();
+    ASSERT_TRUE(settleTraffic());
     advance(1);
   };
   touchAndOpen(*first->webView());
@@ -273,7 +266,7 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   // The banner, still in its window under the pages, is touched and asks again.
   ASSERT_TRUE(banner->webView()->tapLinkWithElementIdForTesting("pad"));
   banner->webView()->stringByEvaluatingJavaScriptFromString("window.location = '" + open + "';");
-  settle();
+  ASSERT_TRUE(settleTraffic());
   advance(1);
   EXPECT_EQ(count(log.lines(), "<Quillon> Not opening a page over a page opened from a page."), 1u);
   EXPECT_EQ(count(log.lines(), "<Quillon> Not opening a page while a page of the client is on screen."), 1u);
@@ -286,7 +279,7 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   first->relinquishScreen();
   first.reset();
   advance(3);  // the pages' web views are let go two seconds after their controllers
-  ASSERT_TRUE(runUntil([&] { return recorder->events.back() == "didDismiss"; }));
+  ASSERT_EQ(recorder->events.back(), "didDismiss");
 }
 
 }  // namespace

@@ -123,13 +123,14 @@ size_t AnswerHold::waiting() const {
 bool AnswerHold::waitForRelease(const std::function<bool()>& stopped) {
   std::unique_lock<std::mutex> lock(mutex_);
   ++waiting_;
-  // The server's stop does not know this hold: look at it every few milliseconds. The hold's
-  // lock is let go while the server is asked, as the server reads the hold under its own.
+  // The server's stop does not know this hold: look at it every few milliseconds. The look
+  // takes the server's lock, and the server asks this hold whether it is released while
+  // holding its own, so the look is made with this hold's lock let go.
   while (!isReleased_) {
     lock.unlock();
-    const bool stopping = stopped();
+    const bool stop = stopped();
     lock.lock();
-    if (stopping || isReleased_) break;
+    if (stop || isReleased_) break;
     released_.wait_for(lock, std::chrono::milliseconds(5));
   }
   --waiting_;

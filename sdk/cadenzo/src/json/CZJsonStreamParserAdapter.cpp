@@ -1,19 +1,16 @@
 #include "CZJsonStreamParserAdapter.h"
 
-#include <iterator>
-
 namespace cadenzo {
 
 CZJsonStreamParserAdapter::CZJsonStreamParserAdapter() {
   frames_.reserve(32);
-  values_.reserve(64);
-  keys_.reserve(64);
+  stack_.reserve(64);
 }
 
 template <class... Args>
 void CZJsonStreamParserAdapter::parserFound(CZJsonStreamParser& parser, Args&&... args) {
   if (!frames_.empty()) {
-    values_.emplace_back(std::forward<Args>(args)...);
+    stack_.push(std::forward<Args>(args)...);
     return;
   }
   if (auto delegate = delegate_.lock()) {
@@ -27,29 +24,16 @@ void CZJsonStreamParserAdapter::parserFound(CZJsonStreamParser& parser, Args&&..
 }
 
 void CZJsonStreamParserAdapter::containerStart(bool isObject) {
-  if (++depth_ > levelsToSkip_) frames_.push_back(Frame{isObject, values_.size(), keys_.size()});
+  if (++depth_ > levelsToSkip_) frames_.push_back(Frame{isObject, stack_.mark()});
 }
 
 void CZJsonStreamParserAdapter::containerEnd(CZJsonStreamParser& parser) {
   if (depth_-- <= levelsToSkip_ || frames_.empty()) return;
   const Frame frame = frames_.back();
   frames_.pop_back();
-  const size_t count = values_.size() - frame.firstValue;
   // The finished container goes straight to where it belongs, without an interim value.
-  if (frame.isObject) {
-    std::vector<platform::Dictionary::Entry> entries;
-    entries.reserve(count);
-    for (size_t i = 0; i < count; ++i)
-      entries.emplace_back(std::move(keys_[frame.firstKey + i]), std::move(values_[frame.firstValue + i]));
-    values_.resize(frame.firstValue);
-    keys_.resize(frame.firstKey);
-    parserFound(parser, platform::Dictionary(std::move(entries)));
-  } else {
-    platform::Array array(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(frame.firstValue)),
-                          std::make_move_iterator(values_.end()));
-    values_.resize(frame.firstValue);
-    parserFound(parser, std::move(array));
-  }
+  if (frame.isObject) parserFound(parser, stack_.takeDictionary(frame.members));
+  else parserFound(parser, stack_.takeArray(frame.members));
 }
 
 void CZJsonStreamParserAdapter::parserFoundObjectStart(CZJsonStreamParser&) { containerStart(true); }
@@ -66,7 +50,8 @@ void CZJsonStreamParserAdapter::parserFoundArrayEnd(CZJsonStreamParser& parser) 
 
 void CZJsonStreamParserAdapter::parserFoundObjectKey(CZJsonStreamParser&, std::string_view key) {
   // Keys of levels that are skipped have no container to go into.
-  if (!frames_.empty()) keys_.emplace_back(key);
+  // The key's text lasts only until the next token.
+  if (!frames_.empty()) stack_.pushKey(key, false);
 }
 
 void CZJsonStreamParserAdapter::parserFoundBoolean(CZJsonStreamParser& parser, bool x) {

@@ -12,6 +12,7 @@
 
 #include "CZJsonStreamParser.h"
 #include "platform/value.h"
+#include "platform/value_stack.h"
 
 namespace cadenzo {
 
@@ -52,17 +53,15 @@ class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
   void containerStart(bool isObject);
   void containerEnd(CZJsonStreamParser& parser);
 
-  // Open containers gather their members on two shared stacks and become a value of exactly
-  // the right size when they close, so no container grows and reallocates while it fills,
-  // and the stacks' memory serves every document the adapter reads.
+  // Open containers gather their members and keys on stacks shared by every depth and become
+  // a value of exactly the right size when they close, so no container grows and reallocates
+  // while it fills, and the stacks' memory serves every document the adapter reads.
   struct Frame {
     bool isObject;
-    size_t firstValue;
-    size_t firstKey;
+    platform::ValueStack::Mark members;
   };
   std::vector<Frame> frames_;
-  std::vector<platform::Value> values_;
-  std::vector<std::string> keys_;
+  platform::ValueStack stack_;
   std::weak_ptr<CZJsonStreamParserAdapterDelegate> delegate_;
   unsigned depth_ = 0;
   unsigned levelsToSkip_ = 0;

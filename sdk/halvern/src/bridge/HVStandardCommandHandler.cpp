@@ -303,8 +303,15 @@ void HVStandardCommandHandler::downloadSucceeded(const std::shared_ptr<HVDownloa
         },
         false);
   };
+  // A download that ends after the client was shut down writes nothing: making the
+  // controller again here would start worker threads nobody stops before the process exits.
+  auto current = HVController::existingSharedController();
+  if (!current) {
+    answerCallback(callback, "0");
+    return;
+  }
   FileManager::createDirectoryAtPath(FileManager::stringByDeletingLastPathComponent(path), true);
-  auto io = controller()->ioRequestManager();
+  auto io = current->ioRequestManager();
   if (!unzipTo.isString()) {
     io->sendAsyncCommand(HVIOWriteRequest::requestWithPathDataAppendCallbackContext(
         path, connection->receivedData(), false, answering()));

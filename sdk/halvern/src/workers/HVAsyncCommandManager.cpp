@@ -36,7 +36,12 @@ void HVAsyncCommandManager::start() {
     };
     self->commandQueue_->attachToRunLoop(platform::RunLoop::current(), drain);
     // Even if no signal ever came, nothing waits longer than this.
-    self->runTimeout_ = platform::Timer::scheduledTimer(kRunTimeout, true, [drain](platform::Timer&) { drain(); });
+    self->runTimeout_ = platform::Timer::scheduledTimer(kRunTimeout, true, [weak](platform::Timer&) {
+      if (auto manager = weak.lock()) {
+        manager->commandQueue_->releaseAll();
+        manager->drainQueue();
+      }
+    });
   });
 }
 
@@ -94,6 +99,7 @@ void HVAsyncCommandManager::shutdown() {
 }
 
 void HVAsyncCommandManager::finishOnWorker() {
+  commandQueue_->releaseAll();
   drainQueue();
   if (runTimeout_) runTimeout_->invalidate();
   runTimeout_.reset();

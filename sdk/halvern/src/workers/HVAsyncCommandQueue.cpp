@@ -19,10 +19,16 @@ void HVAsyncCommandQueue::addCommandFire(Entry entry, bool fire) {
 
 std::optional<HVAsyncCommandQueue::Entry> HVAsyncCommandQueue::nextCommand() {
   std::lock_guard<std::mutex> lock(commandQueueLock_);
-  if (commandQueue_.empty()) return std::nullopt;
+  if (commandQueue_.empty() || released_ == 0) return std::nullopt;
+  --released_;
   Entry entry = std::move(commandQueue_.front());
   commandQueue_.pop_front();
   return entry;
+}
+
+void HVAsyncCommandQueue::releaseAll() {
+  std::lock_guard<std::mutex> lock(commandQueueLock_);
+  released_ = commandQueue_.size();
 }
 
 size_t HVAsyncCommandQueue::numPendingCommands() const {
@@ -35,6 +41,7 @@ std::vector<HVAsyncCommandQueue::Entry> HVAsyncCommandQueue::flush() {
   std::vector<Entry> dropped(std::make_move_iterator(commandQueue_.begin()),
                              std::make_move_iterator(commandQueue_.end()));
   commandQueue_.clear();
+  released_ = 0;
   return dropped;
 }
 
@@ -46,8 +53,8 @@ void HVAsyncCommandQueue::attachToRunLoop(platform::RunLoop& loop, std::function
     runLoop_ = &loop;
     runLoopSource_ = loop.addSource(std::move(drain));
     if (invalidated_) runLoopSource_->invalidate();
-    // Commands sent before the worker existed have had no one to wake.
-    if (!commandQueue_.empty()) source = runLoopSource_;
+    // Commands let run before the worker existed have had no one to wake.
+    if (released_ > 0) source = runLoopSource_;
   }
   if (source) source->signal();
 }
@@ -57,13 +64,16 @@ void HVAsyncCommandQueue::fire() {
   double delay = 0;
   {
     std::lock_guard<std::mutex> lock(commandQueueLock_);
-    if (!runLoopSource_ || !runLoop_ || invalidated_) return;
+    if (invalidated_) return;
     const double now = platform::Clock::current().monotonic();
     const double elapsed = now - lastFiredTime_;
     if (!hasFired_ || elapsed >= kFireInterval) {
       hasFired_ = true;
       lastFiredTime_ = now;
+      released_ = commandQueue_.size();
+      // Not yet attached: attachment wakes the worker for these.
       source = runLoopSource_;
+      if (!source) return;
     } else {
       // One deferred fire covers every command added within the interval.
       if (refirePending_) return;
@@ -87,9 +97,10 @@ void HVAsyncCommandQueue::fire() {
       self->refirePending_ = false;
       if (self->invalidated_) return;
       self->lastFiredTime_ = platform::Clock::current().monotonic();
+      self->released_ = self->commandQueue_.size();
       source = self->runLoopSource_;
     }
-    source->signal();
+    if (source) source->signal();
   });
 }
 
@@ -97,6 +108,7 @@ void HVAsyncCommandQueue::fireNowForTesting() {
   std::shared_ptr<platform::RunLoopSource> source;
   {
     std::lock_guard<std::mutex> lock(commandQueueLock_);
+    released_ = commandQueue_.size();
     source = runLoopSource_;
   }
   if (source) source->signal();

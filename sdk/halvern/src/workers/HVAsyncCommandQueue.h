@@ -1,8 +1,10 @@
 #pragma once
 // A worker's command queue: first in, first out, woken through a run-loop source on the
 // worker's loop. Wake-ups are throttled to one per 0.3 s; commands added in between are
-// drained together by the next one. Every member may be called from any thread, except
-// attachToRunLoop (on the worker's own thread).
+// drained together by the next one, never by a drain already under way: what a wake-up runs
+// is what was queued when it was signalled, so when a command runs depends on the clock
+// alone and not on how far the worker had got. Every member may be called from any thread,
+// except attachToRunLoop (on the worker's own thread).
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -32,7 +34,10 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
   virtual ~HVAsyncCommandQueue();
 
   void addCommandFire(Entry entry, bool fire);
+  // The next command a wake-up let run; nothing once those have been taken.
   std::optional<Entry> nextCommand();
+  // Lets every command queued now run (the worker's time-out and its last drain).
+  void releaseAll();
   size_t numPendingCommands() const;
   // Removes every pending command unrun and hands them back, first sent first.
   std::vector<Entry> flush();
@@ -41,8 +46,8 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
   // commands were queued before. Throws platform::Exception when already attached.
   void attachToRunLoop(platform::RunLoop& loop, std::function<void()> drain);
   // Signals the source, or, within 0.3 s of the last signal, schedules one on the calling
-  // thread's loop for when the interval is over. Nothing before attachment or after
-  // invalidation.
+  // thread's loop for when the interval is over. Before attachment the throttle counts the
+  // same and attachment wakes the worker for what was let run; nothing after invalidation.
   void fire();
   // The source never runs its handler again; later fires do nothing.
   void invalidate();
@@ -57,6 +62,8 @@ class HVAsyncCommandQueue : public std::enable_shared_from_this<HVAsyncCommandQu
  private:
   mutable std::mutex commandQueueLock_;
   std::deque<Entry> commandQueue_;
+  // How many commands at the front of the queue the worker may run now.
+  size_t released_ = 0;
   std::shared_ptr<platform::RunLoopSource> runLoopSource_;
   platform::RunLoop* runLoop_ = nullptr;
   bool invalidated_ = false;
