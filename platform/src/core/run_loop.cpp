@@ -552,14 +552,12 @@ bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps)
 size_t RunLoop::waitingLoopsWithDueWorkForTesting() {
   size_t count = 0;
   std::lock_guard<std::mutex> lock(gLoopsMutex);
+  const double now = Clock::current().monotonic();
   for (RunLoop* loop : allLoops()) {
-    bool waiting;
-    {
-      std::lock_guard<std::mutex> entries(loop->impl_->mutex);
-      waiting = loop->impl_->waiting;
-    }
-    // Waiting, yet with something posted, signalled or due it has not run.
-    if (waiting && !loop->isWaitingIdleForTesting()) ++count;
+    Impl& d = *loop->impl_;
+    std::lock_guard<std::mutex> entries(d.mutex);
+    double due;
+    if (d.waiting && d.earliestLocked(&due) && due <= now) ++count;
   }
   return count;
 }
