@@ -167,6 +167,10 @@ class RunLoop {
   bool isWaitingIdleForTesting() const;
   // True when posts, performs or timers are pending on this loop.
   bool hasPendingWorkForTesting() const;
+  // Loops whose thread waits in them right now (a worker's, say) with a timer or perform due
+  // by the current clock not yet run: a test that moved a ManualClock has woken them, and
+  // they have not caught up with it yet. Any thread.
+  static size_t waitingLoopsWithDueWorkForTesting();
   // Entries in the schedule, live or not yet swept: cancelled performs are swept once they
   // are half of it, so this stays within about twice the live ones.
   size_t scheduledEntryCountForTesting() const;

@@ -549,6 +549,19 @@ bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps)
   return settle();
 }
 
+size_t RunLoop::waitingLoopsWithDueWorkForTesting() {
+  size_t count = 0;
+  std::lock_guard<std::mutex> lock(gLoopsMutex);
+  const double now = Clock::current().monotonic();
+  for (RunLoop* loop : allLoops()) {
+    Impl& d = *loop->impl_;
+    std::lock_guard<std::mutex> entries(d.mutex);
+    double due;
+    if (d.waiting && d.earliestLocked(&due) && due <= now) ++count;
+  }
+  return count;
+}
+
 bool RunLoop::isWaitingIdleForTesting() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   if (!impl_->waiting || !impl_->posted.empty()) return false;

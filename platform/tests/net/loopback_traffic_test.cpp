@@ -3,6 +3,7 @@
 // test. Each case here fails when the kit's advance does not wait for the traffic.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/error.h"
+#include "platform/run_loop.h"
 #include "platform/thread.h"
 #include "platform/url_connection.h"
 #include "testing/loopback_server.h"
@@ -128,6 +130,76 @@ TEST_F(LoopbackTrafficTest, AdvanceUntilStopsAtTheInstantTheConditionHolds) {
   EXPECT_NEAR(clock().monotonic() - started, 0.7, 1e-9);
   EXPECT_FALSE(advanceUntil([] { return false; }, 2));
   EXPECT_NEAR(clock().monotonic() - started, 2.7, 1e-9);
+}
+
+// A worker that runs its own loop (a blocking load, say) is woken when the test moves the
+// clock past its deadline: time moves on only once the worker has run what fell due, here
+// failing its load against a server that never answers.
+TEST_F(LoopbackTrafficTest, AWorkersLoopRunsWhatTheClockMadeDueBeforeTimeMovesOn) {
+  auto never = testkit::ScriptedAnswer::text("");
+  never.stall = true;
+  server.setAnswer("/never", never);
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    auto failure = std::make_shared<std::atomic<int>>(0);
+    platform::DispatchQueue::global().async([url = server.url("/never"), failure] {
+      auto outcome = std::make_shared<Outcome>();
+      URLRequest request(url);
+      request.setDeadlineInterval(2.0);
+      auto connection = URLConnection::connectionWithRequestDelegate(request, outcome);
+      auto& loop = platform::RunLoop::current();
+      while (!outcome->failure && !outcome->finished) loop.runOnce(1.0);
+      failure->store(outcome->failure.value_or(-1));
+    });
+    ASSERT_TRUE(settleTraffic());
+    advance(1.5);
+    EXPECT_EQ(failure->load(), 0);
+    advance(1.0);
+    EXPECT_EQ(failure->load(), platform::URLErrorTimedOut);
+  }
+}
+
+// An answer stalled for a client that gave up holds nothing: a later load, read by a worker
+// after the server has sent all of it, is still awaited.
+TEST_F(LoopbackTrafficTest, AStallWhoseClientLeftDoesNotStandForAnotherLoad) {
+  auto never = testkit::ScriptedAnswer::text("");
+  never.stall = true;
+  server.setAnswer("/never", never);
+  auto abandoned = load("/never", 1.0);
+  advance(2);
+  ASSERT_EQ(abandoned->failure, platform::URLErrorTimedOut);
+  server.setAnswer("/x", testkit::ScriptedAnswer::text(std::string(64 << 10, 'x')));
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    // The size is told from the connection's own end, which comes before the connection
+    // counts as ended.
+    struct Sized : platform::URLConnectionDelegate {
+      std::shared_ptr<std::atomic<long>> size;
+      std::string body;
+      bool ended = false;
+      void connectionDidReceiveData(URLConnection&, const platform::Bytes& data) override {
+        body.append(data.begin(), data.end());
+      }
+      void connectionDidFinishLoading(URLConnection&) override {
+        ended = true;
+        size->store(static_cast<long>(body.size()));
+      }
+      void connectionDidFailWithError(URLConnection&, const platform::Error&) override {
+        ended = true;
+        size->store(-2);
+      }
+    };
+    auto size = std::make_shared<std::atomic<long>>(-1);
+    platform::DispatchQueue::global().async([url = server.url("/x"), size] {
+      auto outcome = std::make_shared<Sized>();
+      outcome->size = size;
+      auto connection = URLConnection::connectionWithRequestDelegate(URLRequest(url), outcome);
+      auto& loop = platform::RunLoop::current();
+      while (!outcome->ended) loop.runOnce(1.0);
+    });
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(size->load(), 64 << 10);
+  }
 }
 
 // Held answers are looked at (each settle does) while their handlers look whether the server

@@ -67,7 +67,8 @@ class NBAdInterstitialTest : public testkit::SandboxTest {
     ad->setDelegate(heard);
   }
   bool heardSomething() {
-    return runUntil([&] { return !heard->events.empty(); }, 10);
+    settleTraffic();
+    return !heard->events.empty();
   }
   // Loads the interstitial reply and waits until the ad is ready.
   void loadReady() {
@@ -214,7 +215,8 @@ TEST_F(NBAdInterstitialTest, FailedLoadsReturnToStateZero) {
     c.script();
     ad->loadRequest(c.request);
     if (c.waitVirtual > 0) {
-      ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/stall.js").empty(); }, 10));
+      settleTraffic();
+      ASSERT_FALSE(server.requestsTo("/stall.js").empty());
       advance(c.waitVirtual - 0.1);
       EXPECT_TRUE(heard->events.empty());
       EXPECT_EQ(ad->state(), 1);
@@ -282,7 +284,8 @@ TEST_F(NBAdInterstitialTest, ClearingTheDelegateWhileLoadingDropsTheLoadAndKeeps
   slow.stall = true;
   server.setInterstitialAnswer(slow);
   ad->loadRequest(nubira::NBAdRequest::request());
-  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testkit::NubiraServer::kAdPath).empty(); }, 10));
+  settleTraffic();
+  ASSERT_FALSE(server.requestsTo(testkit::NubiraServer::kAdPath).empty());
   ad->setDelegate({});
   EXPECT_EQ(ad->state(), 0);
   ad->setDelegate(heard);
@@ -330,11 +333,8 @@ TEST_F(NBAdInterstitialTest, PageURLsAreActedOnOnlyAfterTheUsersTap) {
       navigate(url, type);
       runUntilIdle();
     }
-    if (c.opens.empty()) {
-      runUntilIdle();
-    } else {
-      ASSERT_TRUE(runUntil([&] { return opened().size() >= before + c.opens.size(); }, 10));
-    }
+    // A referral followed by mistake would have opened where it ends by now.
+    settleTraffic();
     std::vector<std::string> got(opened().begin() + before, opened().end());
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, c.opens);
@@ -362,7 +362,9 @@ TEST_F(NBAdInterstitialTest, PageURLsAreActedOnOnlyAfterTheUsersTap) {
 }
 
 TEST_F(NBAdInterstitialTest, PageCommandsAndFormsInsideTheAd) {
-  server.http().setAnswer("/form", testkit::ScriptedAnswer::text("<p>thanks</p>"));
+  auto form = testkit::ScriptedAnswer::text("<p>thanks</p>");
+  form.hold = std::make_shared<testkit::AnswerHold>();
+  server.http().setAnswer("/form", form);
   server.http().setAnswer("/landing/a", testkit::ScriptedAnswer::text("a"));
   loadReady();
   auto controller = ad->viewControllerForTesting();
@@ -370,7 +372,7 @@ TEST_F(NBAdInterstitialTest, PageCommandsAndFormsInsideTheAd) {
   // Off screen, the page's asks wait for nobody.
   page()->stringByEvaluatingJavaScriptFromString("mraid.makeCall('5551234'); mraid.open('" + server.url("/landing/a") +
                                                  "'); mraid.sendMail('a@b.example', 's', 'b');");
-  runUntilIdle();
+  settleTraffic();
   EXPECT_TRUE(opened().empty());
   EXPECT_EQ(controller->presentedViewController(), nullptr);
   EXPECT_EQ(root->presentedViewController(), nullptr);
@@ -381,17 +383,17 @@ TEST_F(NBAdInterstitialTest, PageCommandsAndFormsInsideTheAd) {
   touchAd();
   page()->stringByEvaluatingJavaScriptFromString("mraid.makeCall('555;*21#'); mraid.open('file:///etc/hosts');"
                                                  "mraid.makeCall('555-1234');");
-  ASSERT_TRUE(runUntil([&] { return !opened().empty(); }, 10));
-  runUntilIdle();
+  settleTraffic();
   EXPECT_EQ(opened(), std::vector<std::string>{"tel://555-1234"});
   EXPECT_EQ(heard->take(), Events{"leave"});
   EXPECT_EQ(controller->presentedViewController(), nullptr);
   touchAd();
   page()->stringByEvaluatingJavaScriptFromString("mraid.open('" + server.url("/landing/a") + "');");
-  ASSERT_TRUE(runUntil([&] { return controller->nbEmbedWebViewController() != nullptr; }, 10));
+  settleTraffic();
   auto browser = controller->nbEmbedWebViewController();
-  runUntilIdle();
-  ASSERT_TRUE(runUntil([&] { return browser->webView()->request() && !browser->webView()->isLoading(); }, 10));
+  ASSERT_NE(browser, nullptr);
+  ASSERT_TRUE(browser->webView()->request());
+  EXPECT_FALSE(browser->webView()->isLoading());
   EXPECT_EQ(browser->webView()->request()->url(), server.url("/landing/a"));
   // Closing the browser brings the ad back: no dismissal for the host.
   EXPECT_TRUE(browser->closeItem()->tap());
@@ -405,8 +407,14 @@ TEST_F(NBAdInterstitialTest, PageCommandsAndFormsInsideTheAd) {
 
   // A form loads in place; the close button moves below the status bar until the load ends.
   page()->injectNavigationForTesting(platform::URLRequest(server.url("/form")), WebViewNavigationType::FormSubmitted);
-  EXPECT_TRUE(runUntil([&] { return controller->closeButton()->frame().origin.y == 20 && !app.isStatusBarHidden(); }, 10));
-  ASSERT_TRUE(runUntil([&] { return page()->request()->url() == server.url("/form") && !page()->isLoading(); }, 10));
+  settleTraffic();
+  EXPECT_EQ(form.hold->waiting(), 1u);
+  EXPECT_EQ(controller->closeButton()->frame().origin.y, 20);
+  EXPECT_FALSE(app.isStatusBarHidden());
+  form.hold->release();
+  settleTraffic();
+  ASSERT_EQ(page()->request()->url(), server.url("/form"));
+  EXPECT_FALSE(page()->isLoading());
   EXPECT_EQ(controller->closeButton()->frame().origin.y, 0);
   EXPECT_TRUE(app.isStatusBarHidden());
   EXPECT_FALSE(app.isNetworkActivityIndicatorVisible());

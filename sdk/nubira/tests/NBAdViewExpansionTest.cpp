@@ -59,7 +59,8 @@ class NBAdViewExpansionTest : public testkit::SandboxTest {
     view->setDelegate(heard);
     container->addSubview(view);
     advance(0.5);
-    ASSERT_TRUE(runUntil([&] { return !heard->events.empty(); }, 10));
+    settleTraffic();
+    ASSERT_FALSE(heard->events.empty());
     ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
     heard->events.clear();
   }
@@ -299,7 +300,8 @@ TEST_F(NBAdViewExpansionTest, PagesOpenComposersOrAnAlertAndPing) {
   // A beacon is requested once and opens nothing.
   server.http().setAnswer("/ping", testkit::ScriptedAnswer::redirect(server.url("/pinged")));
   page("mraid.asyncPing('" + server.url("/ping?t=a%20b") + "');");
-  ASSERT_TRUE(runUntil([&] { return !server.requestsTo("/pinged").empty(); }, 10));
+  settleTraffic();
+  ASSERT_FALSE(server.requestsTo("/pinged").empty());
   EXPECT_EQ(server.requestsTo("/ping").at(0).queryItem("t"), "a b");
   EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
   EXPECT_TRUE(heard->events.empty());

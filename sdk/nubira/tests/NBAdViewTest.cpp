@@ -39,7 +39,8 @@ class NBAdViewTest : public testkit::SandboxTest {
   void loadAndWait() {
     const size_t before = reports->events.size();
     view->loadNBAdRequest();
-    ASSERT_TRUE(runUntil([&] { return reports->events.size() > before; }, 10));
+    settleTraffic();
+    ASSERT_GT(reports->events.size(), before);
   }
   std::string last() const { return reports->events.empty() ? "" : reports->events.back(); }
   bool shows(const std::shared_ptr<platform::WebView>& webView) const { return webView->superview() == view; }
@@ -85,7 +86,8 @@ TEST_F(NBAdViewTest, AdsSwapWebViewsAndKeepTwentySecondsApart) {
                     "<script src=\"" + server.url("/stall") + "\"></script>]]></Ad></Response>");
   advance(21);
   view->loadNBAdRequest();
-  ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+  settleTraffic();
+  ASSERT_TRUE(view->isLoadingAd());
   advance(60);
   EXPECT_EQ(last(), "4 Request timed out.");
   view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest("mraid://MRAIDenabled"),
@@ -135,13 +137,15 @@ TEST_F(NBAdViewTest, RefusalsAndFailuresReachTheDelegate) {
     if (c.arrange) c.arrange();
     view->loadNBAdRequest();
     if (c.name == "page never loads") {
-      ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+      settleTraffic();
+      ASSERT_TRUE(view->isLoadingAd());
       advance(59.9);
       EXPECT_TRUE(reports->events.empty());
       advance(0.2);
     }
     // Failures of the reply are reported a tenth of a second after it.
-    ASSERT_TRUE(runUntil([&] { return view->isAdRequestDone(); }, 10));
+    settleTraffic();
+    ASSERT_TRUE(view->isAdRequestDone());
     EXPECT_TRUE(reports->events.empty() || c.name == "page never loads" || c.arrange) << last();
     advance(0.1);
     ASSERT_FALSE(reports->events.empty());
@@ -176,7 +180,8 @@ TEST_F(NBAdViewTest, AClearedRequestFailsEachLoadUntilAnotherIsGiven) {
   reports->events.clear();
   view->setNbAdRequest(nubira::NBAdRequest::request());
   advance(19.5);
-  ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
+  settleTraffic();
+  ASSERT_FALSE(reports->events.empty());
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
   EXPECT_EQ(server.requestsTo(testkit::NubiraServer::kAdPath).size(), 1u);
 }
@@ -216,7 +221,8 @@ TEST_F(NBAdViewTest, RefreshTimerFollowsIntervalAndApplication) {
   advance(59.9);
   EXPECT_TRUE(server.requestsTo(testkit::NubiraServer::kAdPath).empty());
   advance(0.1);
-  ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
+  settleTraffic();
+  ASSERT_FALSE(reports->events.empty());
 
   view->setRefreshInterval(21);
   auto window = std::make_shared<platform::View>();
@@ -230,7 +236,8 @@ TEST_F(NBAdViewTest, RefreshTimerFollowsIntervalAndApplication) {
   advance(0.5);
   EXPECT_EQ(last(), "0 Minimum ad refresh interval is 20 seconds");
   advance(20.5);
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo(testkit::NubiraServer::kAdPath).size() == 2; }, 10));
+  settleTraffic();
+  ASSERT_EQ(server.requestsTo(testkit::NubiraServer::kAdPath).size(), 2u);
 
   view->setRefreshInterval(-1);
   center.postNotificationName(platform::kApplicationDidBecomeActiveNotification);
@@ -294,10 +301,8 @@ TEST_F(NBAdViewTest, TextAdsCarryTheirColours) {
             std::string::npos);
   // A colour change after the ad reloads the page on screen, without a report.
   view->setAdTextColor("#fff");
-  ASSERT_TRUE(runUntil([&] {
-    return view->webView1ForTesting()->documentSourceForTesting().find("color:#fff") != std::string::npos;
-  }));
-  runUntilIdle();
+  settleTraffic();
+  EXPECT_NE(view->webView1ForTesting()->documentSourceForTesting().find("color:#fff"), std::string::npos);
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
 }
 
@@ -307,16 +312,25 @@ TEST_F(NBAdViewTest, OnlyTheWebViewGivenTheMarkupCountsLoads) {
   auto stalled = testkit::ScriptedAnswer::text("");
   stalled.stall = true;
   server.http().setAnswer("/slow", stalled);
-  server.http().setAnswer("/ad.js", testkit::ScriptedAnswer::text("window.loaded = true;"));
+  // The new ad's script is held, so the ad is still loading when the page on screen starts.
+  auto script = testkit::ScriptedAnswer::text("window.loaded = true;");
+  script.hold = std::make_shared<testkit::AnswerHold>();
+  server.http().setAnswer("/ad.js", script);
   server.setAdReply("<?xml version=\"1.0\"?><Response><Ad type=\"rm\" width=\"320\" height=\"50\"><![CDATA["
                     "<script src=\"" + server.url("/ad.js") + "\"></script>]]></Ad></Response>");
   advance(21);
   view->loadNBAdRequest();
-  ASSERT_TRUE(runUntil([&] { return view->isLoadingAd(); }, 10));
+  settleTraffic();
+  ASSERT_TRUE(view->isLoadingAd());
+  ASSERT_EQ(script.hold->waiting(), 1u);
   // While the new ad loads, the page on screen starts a load of its own that never ends.
   view->webView1ForTesting()->injectNavigationForTesting(platform::URLRequest(server.url("/slow")),
                                                          platform::WebViewNavigationType::Other);
-  ASSERT_TRUE(runUntil([&] { return reports->events.size() == 2; }, 10));
+  settleTraffic();
+  EXPECT_EQ(reports->events.size(), 1u);
+  script.hold->release();
+  settleTraffic();
+  ASSERT_EQ(reports->events.size(), 2u);
   EXPECT_EQ(last(), "finish");
   EXPECT_EQ(view->webView2ForTesting()->stringByEvaluatingJavaScriptFromString("String(window.loaded)"), "true");
   EXPECT_TRUE(view->webView1ForTesting()->isLoading());
@@ -364,8 +378,9 @@ TEST_F(NBAdViewTest, RootControllerFallbackNibAndDeviceUpload) {
   server.setAdReply(testkit::NubiraServer::kRichMediaReply);
   view->loadNBAdRequest();
   view->startDeviceInfoUploadUsingUrl(server.url(testkit::NubiraServer::kDeviceInfoPath));
-  ASSERT_TRUE(runUntil([&] { return !server.requestsTo(testkit::NubiraServer::kDeviceInfoPath).empty(); }, 10));
-  ASSERT_TRUE(runUntil([&] { return !reports->events.empty(); }, 10));
+  settleTraffic();
+  ASSERT_FALSE(server.requestsTo(testkit::NubiraServer::kDeviceInfoPath).empty());
+  ASSERT_FALSE(reports->events.empty());
   EXPECT_EQ(reports->events, std::vector<std::string>{"finish"});
   EXPECT_TRUE(server.formProblems().empty());
 }

@@ -63,10 +63,9 @@ std::string richMedia(const std::string& markup) {
          "<![CDATA[" + markup + "]]></Ad></Response>";
 }
 
-ScriptedAnswer htmlPage(const std::string& body, int delayMs = 0) {
+ScriptedAnswer htmlPage(const std::string& body) {
   ScriptedAnswer a = ScriptedAnswer::text("<html><body>" + body + "</body></html>");
   a.headers = {{"Content-Type", "text/html"}};
-  a.delay = std::chrono::milliseconds(delayMs);
   return a;
 }
 
@@ -100,16 +99,19 @@ class NBHostileInputTest : public testkit::SandboxTest {
     advance(NBAdView::kMinimumSecondsBetweenAds + 1);
     heard->events.clear();
     view->loadNBAdRequest();
-    settle([&] { return !heard->events.empty(); }, 10);
+    loadPastSlowScript([&] { return !heard->events.empty(); });
     return heard->events.empty() ? std::string() : heard->events.front();
   }
-  // Pages load over the network in real time; their timers run on the manual clock.
-  void settle(const std::function<bool()>& done, double seconds = 1) {
-    for (int step = 0; step * 0.01 < seconds && !done(); ++step) {
-      advance(0.01);
-      runUntil(done, 0.01);
-    }
-    runUntilIdle();
+  // Runs the clock until `done` holds. A page naming slow() keeps loading until its script
+  // is let go, which happens only once everything the page started before it has been
+  // handed over: a navigation it made is always handled while it is still loading.
+  void loadPastSlowScript(const std::function<bool()>& done) {
+    ScriptedAnswer script = htmlPage("");
+    script.hold = std::make_shared<testkit::AnswerHold>();
+    server.http().setAnswer("/slow.js", script);
+    advanceUntil([&] { return done() || script.hold->waiting() > 0; }, 10);
+    script.hold->release();
+    advanceUntil(done, 10);
   }
   std::string run(const std::string& script) {
     auto result = onScreen()->stringByEvaluatingJavaScriptFromString(script);
@@ -140,16 +142,14 @@ class NBHostileInputTest : public testkit::SandboxTest {
     const size_t before = opened().size();
     touchAd();
     onScreen()->stringByEvaluatingJavaScriptFromString("mraid.makeCall('5550000');");
-    settle([&] { return opened().size() > before; });
+    advanceUntil([&] { return opened().size() > before; }, 1);
     ASSERT_EQ(opened().size(), before + 1);
     EXPECT_EQ(opened().back(), "tel://5550000");
   }
 
-  // Keeps the ad's page loading while a navigation it made is handed over.
-  std::string slow() {
-    server.http().setAnswer("/slow.js", htmlPage("", 100));
-    return "<script src=\"" + server.url("/slow.js") + "\"></script>";
-  }
+  // Keeps the ad's page loading while a navigation it made is handed over (see
+  // loadPastSlowScript).
+  std::string slow() const { return "<script src=\"" + server.url("/slow.js") + "\"></script>"; }
   struct Attempt {
     const char* name;
     std::string markup;
@@ -164,8 +164,8 @@ class NBHostileInputTest : public testkit::SandboxTest {
       log->clear();
       nextAd(richMedia(a.markup));
       touchAd();
-      settle([&] { return logged(a.said) > 0; }, 2);
-      settle([] { return false; }, 0.05);
+      advanceUntil([&] { return logged(a.said) > 0; }, 2);
+      advance(0.05);
       EXPECT_EQ(opened().size(), openedBefore);
       EXPECT_EQ(logged(a.said), 1u) << ::testing::PrintToString(log->lines());
       if (auto browserShown = view->browserForTesting()) {
@@ -226,7 +226,7 @@ TEST_F(NBHostileInputTest, APageNoLongerOnScreenCannotDriveTheBanner) {
   log->clear();
   const size_t before = opened().size();
   replaced->stringByEvaluatingJavaScriptFromString("go = true;");
-  settle([] { return false; }, 0.2);
+  advance(0.2);
   EXPECT_EQ(opened().size(), before);
   EXPECT_EQ(logged("ignoring a command from a page other than the ad's own: mraid://phone"), 1u)
       << ::testing::PrintToString(log->lines());
@@ -267,7 +267,7 @@ TEST_F(NBHostileInputTest, ValuesThePageSendsComeBackAsData) {
     SCOPED_TRACE(c.name);
     log->clear();
     run("heard = []; location.href = " + c.url + ";");
-    settle([&] { return run("heard.length") != "0"; });
+    advanceUntil([&] { return run("heard.length") != "0"; }, 1);
     ASSERT_EQ(run("heard.length"), "1");
     EXPECT_EQ(run("String(window.pwned)"), "undefined");
     const std::string command = run("heard[0]");
@@ -292,7 +292,7 @@ TEST_F(NBHostileInputTest, ValuesThePageSendsComeBackAsData) {
   log->clear();
   const size_t before = opened().size();
   run("mraid.makeCall(" + decoded + ");");
-  settle([&] { return logged("not a phone number: " + hostile) > 0; });
+  advanceUntil([&] { return logged("not a phone number: " + hostile) > 0; }, 1);
   EXPECT_EQ(logged("not a phone number: " + hostile), 1u) << ::testing::PrintToString(log->lines());
   EXPECT_EQ(opened().size(), before);
   touchAd();
@@ -335,7 +335,7 @@ TEST_F(NBHostileInputTest, AbsurdSizesAreRefusedAndTheAdStaysInPlace) {
     log->clear();
     touchAd();
     run("heard = []; location.href = 'mraid://" + command + "';");
-    settle([&] { return run("heard.length") != "0"; });
+    advanceUntil([&] { return run("heard.length") != "0"; }, 1);
     EXPECT_EQ(run("heard.join('|')"), said);
     EXPECT_EQ(logged(said), 1u) << ::testing::PrintToString(log->lines());
     EXPECT_EQ(view->currentStateForTesting(), 1);
@@ -439,7 +439,7 @@ TEST_F(NBHostileInputTest, AnswersThatAreNoAdFailOnceAndTheShownAdStays) {
     SCOPED_TRACE(c.name);
     log->clear();
     const std::string report = nextAd(c.reply);
-    settle([] { return false; }, 0.05);
+    advance(0.05);
     EXPECT_EQ(heard->events.size(), 1u);
     EXPECT_EQ(report.substr(0, c.report.size()), c.report);
     EXPECT_EQ(logged(c.said), 1u);
@@ -479,7 +479,7 @@ TEST_F(NBHostileInputTest, HostileLinksTheUserTapsAreRoutedAsWritten) {
     log->clear();
     const size_t before = opened().size();
     ASSERT_TRUE(onScreen()->tapLinkWithURLForTesting(c.href));
-    settle([&] { return logged(c.said) > 0 && opened().size() == before + c.opened; }, 2);
+    advanceUntil([&] { return logged(c.said) > 0 && opened().size() == before + c.opened; }, 2);
     EXPECT_EQ(logged(c.said), 1u) << ::testing::PrintToString(log->lines());
     ASSERT_EQ(opened().size(), before + c.opened);
     if (c.opened) {
@@ -531,7 +531,7 @@ TEST_F(NBHostileInputTest, TheInterstitialsLandingPagesCannotDriveIt) {
     log->clear();
     const size_t before = opened().size();
     ad->loadRequest(nubira::NBAdRequest::request());
-    settle([&] { return ready->reports > 0; }, 5);
+    loadPastSlowScript([&] { return ready->reports > 0; });
     ASSERT_EQ(ad->state(), 2);
     ad->presentFromRootViewController(root);
     advance(platform::kModalTransitionDuration);
@@ -539,8 +539,8 @@ TEST_F(NBHostileInputTest, TheInterstitialsLandingPagesCannotDriveIt) {
     auto page = ad->viewControllerForTesting()->webView();
     if (markup == "<p>form</p>")
       page->injectNavigationForTesting(platform::URLRequest(landing), platform::WebViewNavigationType::FormSubmitted);
-    settle([&] { return logged("a page other than the ad's own") > 0; }, 2);
-    settle([] { return false; }, 0.05);
+    advanceUntil([&] { return logged("a page other than the ad's own") > 0; }, 2);
+    advance(0.05);
     EXPECT_EQ(opened().size(), before);
     EXPECT_EQ(logged("a page other than the ad's own"), 1u) << ::testing::PrintToString(log->lines());
     root->dismissModalViewControllerAnimated(false);
@@ -586,7 +586,7 @@ TEST_F(NBHostileInputTest, ClicksThatRedirectForEverOrToAFileEndOnce) {
     log->clear();
     const size_t before = opened().size();
     window->tapAtPoint(view->convertRectToView(Rect(10, 10, 1, 1), window).origin);
-    settle([&] { return logged(c.said) > 0 && !view->isTouchedDownOnAdForTesting(); }, 2);
+    advanceUntil([&] { return logged(c.said) > 0 && !view->isTouchedDownOnAdForTesting(); }, 2);
     EXPECT_EQ(logged(c.said), 1u) << ::testing::PrintToString(log->lines());
     EXPECT_EQ(heard->events, c.events);
     EXPECT_EQ(opened().size(), before + c.opened);
@@ -616,18 +616,12 @@ TEST_F(NBHostileInputTest, EndlessAndOversizedLoadsFailOnceAndTheBannerGoesOn) {
   server.http().setAnswer("/large", chunkedTooLarge);
   for (const char* hop : {"trickle", "stall", "large"})
     server.http().setAnswer(std::string("/to-") + hop, ScriptedAnswer::redirect(server.url(std::string("/") + hop + "?a=1&b=2")));
-  // Steps of manual time with real time between them for the bytes to move, so an idle
-  // time-out never fires for a trickle: only the deadline can end it.
-  const double step = 5;
+  // The virtual time until `done` held. Every answer that can end does so before time moves;
+  // a trickle or a stall is left to its bounds.
   auto runFor = [&](const std::function<bool()>& done) {
-    double waited = 0;
-    while (!done() && waited < 3 * nubira::NBHttpAdRequest::kTimeout) {
-      advance(step);
-      waited += step;
-      runUntil(done, 0.03);
-    }
-    runUntilIdle();
-    return waited;
+    const double started = clock().monotonic();
+    advanceUntil(done, 3 * nubira::NBHttpAdRequest::kTimeout);
+    return clock().monotonic() - started;
   };
   const std::string failed = std::to_string(nubira::NBAdErrorCodeNetworkError) + " " + platform::kURLErrorDomain;
   struct AdCase {
@@ -682,7 +676,7 @@ TEST_F(NBHostileInputTest, EndlessAndOversizedLoadsFailOnceAndTheBannerGoesOn) {
     advance(NBAdView::kMinimumSecondsBetweenAds + 1);
     heard->events.clear();
     view->loadNBAdRequest();
-    settle([&] { return !heard->events.empty(); }, 10);
+    advanceUntil([&] { return !heard->events.empty(); }, 10);
     ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
     heard->events.clear();
     const size_t before = opened().size();
@@ -712,13 +706,13 @@ TEST_F(NBHostileInputTest, AnAdsOwnRequestsAreBounded) {
   log->clear();
   run("for (var i = 0; i < " + std::to_string(limit + 20) + "; i++) mraid.asyncPing('" + server.url("/ping") +
       "?i=' + i);");
-  settle([&] { return server.requestsTo("/ping").size() >= limit; }, 10);
-  settle([] { return false; }, 0.2);
+  advanceUntil([&] { return server.requestsTo("/ping").size() >= limit; }, 10);
+  advance(0.2);
   EXPECT_EQ(server.requestsTo("/ping").size(), limit);
   EXPECT_EQ(logged(nubira::NBWebView::kRequestBudgetLine), 1u);
   ASSERT_EQ(nextAd(richMedia("<p>next</p>")), "finish");
   run("mraid.asyncPing('" + server.url("/ping") + "?next=1');");
-  settle([&] { return server.requestsTo("/ping").size() > limit; }, 10);
+  advanceUntil([&] { return server.requestsTo("/ping").size() > limit; }, 10);
   EXPECT_EQ(server.requestsTo("/ping").size(), limit + 1);
   EXPECT_EQ(server.requestsTo("/ping").back().query, "next=1");
 }
@@ -761,8 +755,8 @@ TEST_F(NBHostileInputTest, APageActsForTheUserOnlyOnceAfterATouchAndNeverOffScre
   auto askThrice = [&](const Case& c, bool acts) {
     connectionsBefore = platform::URLConnection::liveCount();
     run("for (var i = 0; i < 3; i++) { " + c.script + " }");
-    if (acts) settle([&] { return actsDone() > 0; }, 2);
-    settle([] { return false; }, 0.02);
+    if (acts) advanceUntil([&] { return actsDone() > 0; }, 2);
+    advance(0.02);
   };
   auto nothingDone = [&] { return actsDone() == 0 && platform::URLConnection::liveCount() == connectionsBefore; };
   auto putBack = [&] {
@@ -823,7 +817,7 @@ TEST_F(NBHostileInputTest, APageActsForTheUserOnlyOnceAfterATouchAndNeverOffScre
   EXPECT_EQ(platform::URLConnection::liveCount(), connectionsBefore);
   view->setHidden(false);
   run("mraid.asyncPing('" + server.url("/ping") + "');");
-  settle([&] { return server.requestsTo("/ping").size() > pings; }, 5);
+  advanceUntil([&] { return server.requestsTo("/ping").size() > pings; }, 5);
   EXPECT_EQ(server.requestsTo("/ping").size(), pings + 1);
 }
 
@@ -839,7 +833,7 @@ TEST_F(NBHostileInputTest, AnInterstitialNotYetShownActsForNobody) {
   ad->setNbAppId("site-1");
   ad->setDelegate(ready);
   ad->loadRequest(nubira::NBAdRequest::request());
-  settle([&] { return ready->reports > 0; }, 5);
+  advanceUntil([&] { return ready->reports > 0; }, 5);
   ASSERT_EQ(ad->state(), 2);
   auto& app = platform::Application::sharedApplication();
   app.setStatusBarHidden(false);
@@ -851,7 +845,7 @@ TEST_F(NBHostileInputTest, AnInterstitialNotYetShownActsForNobody) {
       server.url("/landing") + "'); mraid.sendSMS('5551234', 'hi'); location.href = 'tel:5551234';");
   page->injectNavigationForTesting(platform::URLRequest(server.url("/form")), platform::WebViewNavigationType::FormSubmitted);
   page->injectNavigationForTesting(platform::URLRequest("about:blank"), platform::WebViewNavigationType::Other);
-  settle([] { return false; }, 0.3);
+  advance(0.3);
   EXPECT_EQ(opened().size(), before);
   EXPECT_TRUE(server.requestsTo("/ping").empty());
   EXPECT_TRUE(server.requestsTo("/form").empty());

@@ -32,7 +32,8 @@ class NBHttpAdRequestTest : public testkit::SandboxTest {
     recorder->events.clear();
     request->setupRequestUserDataAdRequestRequestMethodRequestType(url, info, adRequest, "POST", type);
     request->sendRequest();
-    ASSERT_TRUE(runUntil([&] { return !recorder->events.empty() && !request->isRunning(); }));
+    settleTraffic();
+    ASSERT_TRUE(!recorder->events.empty() && !request->isRunning());
     runUntilIdle();
   }
   std::string lastEvent() const { return recorder->events.empty() ? "" : recorder->events.back(); }
@@ -136,12 +137,14 @@ TEST_F(NBHttpAdRequestTest, TimesOutAfterThirtySeconds) {
   server.setAdAnswer(stalled);
   request->setupRequestUserDataAdRequestRequestMethodRequestType(server.adURL(), info, adRequest, "POST", 0);
   request->sendRequest();
-  ASSERT_TRUE(runUntil([&] { return server.requestsTo(NubiraServer::kAdPath).size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(server.requestsTo(NubiraServer::kAdPath).size(), 1u);
   advance(29);
   runUntilIdle();
   EXPECT_TRUE(recorder->events.empty());
   advance(2);
-  ASSERT_TRUE(runUntil([&] { return !recorder->events.empty(); }));
+  settleTraffic();
+  ASSERT_FALSE(recorder->events.empty());
   EXPECT_EQ(lastEvent(), "failed 4");
   server.stop();
 }
@@ -199,7 +202,8 @@ TEST_F(NBHttpAdRequestTest, SteeringHeaders) {
   send(server.adURL());
   EXPECT_EQ(recorder->events,
             (std::vector<std::string>{"upload " + server.url(NubiraServer::kDeviceInfoPath), "finished"}));
-  ASSERT_TRUE(runUntil([&] { return !uploadRecorder->events.empty(); }));
+  settleTraffic();
+  ASSERT_FALSE(uploadRecorder->events.empty());
   EXPECT_EQ(uploadRecorder->events, std::vector<std::string>{"finished"});
   auto uploads = server.requestsTo(NubiraServer::kDeviceInfoPath);
   ASSERT_EQ(uploads.size(), 1u);

@@ -26,7 +26,8 @@ class NBHttpClickRequestTest : public testkit::SandboxTest {
     recorder->clickAction.reset();
     click->setupRequestUserDataAdRequestRequestMethodRequestType(url, info, nullptr, "POST", 2);
     click->sendRequest();
-    ASSERT_TRUE(runUntil([&] { return !recorder->events.empty() && !click->isRunning(); }));
+    settleTraffic();
+    ASSERT_TRUE(!recorder->events.empty() && !click->isRunning());
     runUntilIdle();
   }
 

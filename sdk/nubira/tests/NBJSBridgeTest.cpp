@@ -89,7 +89,8 @@ class NBJSBridgeTest : public testkit::SandboxTest {
   }
   void load(const std::string& markup) {
     host->view->loadHtmlStringForRMAd(markup, true);
-    ASSERT_TRUE(runUntil([&] { return !host->view->webView()->isLoading(); }));
+    settleTraffic();
+    ASSERT_FALSE(host->view->webView()->isLoading());
     runUntilIdle();
   }
   std::string eval(const std::string& script) { return host->view->webView()->stringByEvaluatingJavaScriptFromString(script); }

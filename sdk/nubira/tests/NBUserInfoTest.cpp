@@ -44,7 +44,8 @@ TEST_F(NBUserInfoTest, UserAgentIsLearnedOnceWithoutTraffic) {
   platform::WebView::setUserAgent("Mozilla/5.0 (iPhone; Nubira test)");
   auto info = NBUserInfo::create();
   EXPECT_FALSE(info->phoneUserAgent());
-  ASSERT_TRUE(runUntil([&] { return info->phoneUserAgent().has_value(); }));
+  settleTraffic();
+  ASSERT_TRUE(info->phoneUserAgent().has_value());
   EXPECT_EQ(info->phoneUserAgent(), "Mozilla/5.0 (iPhone; Nubira test)");
   EXPECT_EQ(platform::UserDefaults::standardUserDefaults().stringForKey(NBUserInfo::kUserAgentKey),
             "Mozilla/5.0 (iPhone; Nubira test)");

@@ -93,9 +93,11 @@ TEST_F(NBUtilitiesTest, ChangesArePostedOnTheMainLoop) {
   ASSERT_TRUE(internet->startNotifier());
   Reachability::setNetwork(Reachability::Network::WWAN);
   EXPECT_TRUE(statuses.empty());  // never inside the change itself
-  ASSERT_TRUE(runUntil([&] { return statuses.size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(statuses.size(), 1u);
   Reachability::setNetwork(Reachability::Network::None);
-  ASSERT_TRUE(runUntil([&] { return statuses.size() == 2; }));
+  settleTraffic();
+  ASSERT_EQ(statuses.size(), 2u);
   EXPECT_EQ(statuses, (std::vector<int>{1, 0}));
 
   internet->stopNotifier();
@@ -115,7 +117,8 @@ class NBConversionPingTest : public testkit::SandboxTest {
   }
   void ping(const std::string& advertiser = "adv 1&x=y", const std::string& store = "42") {
     util->startAppTrackerConversionITunesId(advertiser, store);
-    ASSERT_TRUE(runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }));
+    settleTraffic();
+    ASSERT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
   }
   testkit::NubiraServer server;
   std::shared_ptr<nubira::NBSDKUtil> util = nubira::NBSDKUtil::util();
@@ -126,7 +129,8 @@ TEST_F(NBConversionPingTest, OneSuccessfulPingPerInstallation) {
   util->startAppTrackerConversionITunesId("adv 1&x=y", "42");
   util->startAppTrackerConversionITunesId("adv 1&x=y", "42");
   EXPECT_TRUE(log.contains("An app tracker request is already in progress"));
-  ASSERT_TRUE(runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }));
+  settleTraffic();
+  ASSERT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
   EXPECT_TRUE(util->isAppTrackerSuccessful());
   EXPECT_TRUE(log.contains("request was successful.. saving state"));
 
@@ -179,14 +183,10 @@ TEST_F(NBConversionPingTest, FailuresLeaveRoomForAnotherPing) {
   slow.setAnswer(testkit::NubiraServer::kConvertPath, trickle);
   nubira::NBSDKUtil::setAppTrackerServer(slow.baseURL());
   util->startAppTrackerConversionITunesId("adv", "42");
-  double waited = 0;
-  while (nubira::NBSDKUtil::isAppTrackerInProgress() && waited < 2 * platform::kURLDefaultDeadlineInterval) {
-    advance(5);  // bytes move between the steps, so no idle time-out can end it
-    waited += 5;
-    runUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); }, 0.03);
-  }
-  EXPECT_FALSE(nubira::NBSDKUtil::isAppTrackerInProgress());
-  EXPECT_GE(waited, platform::kURLDefaultDeadlineInterval);
+  const double started = clock().monotonic();
+  EXPECT_TRUE(advanceUntil([] { return !nubira::NBSDKUtil::isAppTrackerInProgress(); },
+                           2 * platform::kURLDefaultDeadlineInterval));
+  EXPECT_GE(clock().monotonic() - started, platform::kURLDefaultDeadlineInterval);
   EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
   slow.stop();
 

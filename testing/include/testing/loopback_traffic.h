@@ -21,7 +21,8 @@ struct LoopbackTraffic {
   // Connections waiting to be accepted, requests being received or answered (a real-time
   // `delay` included), bytes a server has not read yet.
   size_t underWay = 0;
-  // Answers waiting on purpose: held by an AnswerHold, stalled, or trickling.
+  // Answers waiting on purpose: held by an AnswerHold, stalled, or trickling (one whose
+  // client has closed its end counts neither here nor as under way).
   size_t held = 0;
   // One line per thing under way, for a failure message.
   std::vector<std::string> details;
@@ -35,8 +36,9 @@ using SettledCondition = std::pair<std::string, std::function<bool()>>;
 
 // Runs `loop` (waiting for its descriptors in real time) until the traffic has settled:
 // no kit server has anything under way, every URL connection of the process has ended or
-// waits on a held answer, the loop has nothing ready, the background queue is idle and every
-// one of `conditions` holds, twice in a row with a turn in between. Answers "" once settled,
+// waits on a held answer, the loop has nothing ready, the background queue is idle, no other
+// thread's run loop has a timer the clock made due it has not run yet, and every one of `conditions` holds,
+// twice in a row with a turn in between. Answers "" once settled,
 // else, after `realSeconds` of real time, a description of what was still under way.
 std::string settleLoopbackTraffic(platform::RunLoop& loop, double realSeconds,
                                   const std::vector<SettledCondition>& conditions = {});

@@ -21,9 +21,12 @@ std::vector<std::string> stillUnderWay(const std::vector<SettledCondition>& cond
   if (connections > traffic.held)
     open.push_back(std::to_string(connections) + " URL connection(s) and blocking load(s) live, " +
                    std::to_string(traffic.held) + " answer(s) held");
-  // A worker waiting on its loop or a blocking load waits on the traffic above.
+  // A worker waiting on its loop or a blocking load waits on the traffic above, unless its
+  // loop has a timer due (a deadline the test's clock has just passed) it has not run yet.
   if (platform::DispatchQueue::globalBusyCountForTesting() > 0)
     open.push_back("the background queue is busy");
+  if (const size_t loops = platform::RunLoop::waitingLoopsWithDueWorkForTesting())
+    open.push_back(std::to_string(loops) + " run loop(s) of other threads with a timer due");
   for (const auto& [what, settled] : conditions)
     if (!settled()) open.push_back(what);
   return open;

@@ -202,6 +202,12 @@ struct RawTCPServer::Impl {
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR));
   }
 
+  // The client closed its end: whatever is held for it waits for nobody.
+  static bool clientGone(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+  }
+
   // Adds what this server is doing to `traffic`.
   void describeTraffic(LoopbackTraffic& traffic) const {
     std::lock_guard<std::mutex> lock(mutex);
@@ -214,6 +220,8 @@ struct RawTCPServer::Impl {
     for (const auto& c : connections) {
       if (c->done) continue;
       if (c->held && !(c->hold && c->hold->isReleased())) {
+        // Counted as held it would stand for another client's connection still under way.
+        if (c->fd >= 0 && clientGone(c->fd)) continue;
         ++traffic.held;
       } else if (c->busy || c->held) {
         ++traffic.underWay;

@@ -44,7 +44,8 @@ class APIConnectionTest : public cztest::CZSessionTest {
   void sendAndWait(const std::shared_ptr<CZAPIRequest>& request) {
     size_t before = delegate->events.size();
     connection->sendRequest(request);
-    ASSERT_TRUE(runUntil([&] { return delegate->events.size() > before; }));
+    settleTraffic();
+    ASSERT_GT(delegate->events.size(), before);
   }
   std::shared_ptr<cztest::RecordingConnectionDelegate> delegate;
   std::shared_ptr<CZAPIConnection> connection;
@@ -119,7 +120,8 @@ TEST_F(APIConnectionTest, WatchdogFailsASilentRequestOnceAtItsDelay) {
     server->scriptNext("get", cztest::silence());
     size_t callsBefore = server->callCount();
     connection->sendRequest(signedGet("Default"));
-    ASSERT_TRUE(runUntil([&] { return server->callCount() > callsBefore; }));
+    settleTraffic();
+    ASSERT_GT(server->callCount(), callsBefore);
     advance(c.delay - 0.5);
     EXPECT_TRUE(delegate->events.empty());
     EXPECT_EQ(connection->activeConnectionCountForTesting(), 1u);
@@ -138,7 +140,8 @@ TEST_F(APIConnectionTest, BytesArrivingAfterTheWatchdogAreIgnored) {
   late.hold = std::make_shared<testkit::AnswerHold>();
   server->scriptNext("install", late);
   connection->sendRequest(signedRequest("install"));
-  ASSERT_TRUE(runUntil([&] { return server->callCount() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(server->callCount(), 1);
   advance(10);
   ASSERT_EQ(delegate->events.size(), 1u);
   EXPECT_FALSE(delegate->events[0].answered);
@@ -194,7 +197,8 @@ TEST_F(APIConnectionTest, RequestIdsAndOfflineFailure) {
   connection->sendRequest(signedGet("b"));
   EXPECT_EQ(connection->requestIdMax(), 3u);
   EXPECT_EQ(connection->activeConnectionCountForTesting(), 2u);
-  ASSERT_TRUE(runUntil([&] { return delegate->events.size() == 3; }));
+  settleTraffic();
+  ASSERT_EQ(delegate->events.size(), 3u);
   EXPECT_EQ(connection->activeConnectionCountForTesting(), 0u);
   EXPECT_EQ(server->callCount(), 2u);
 }
@@ -209,7 +213,8 @@ TEST_F(APIConnectionTest, FailedDeliveriesWaitInTheQueue) {
   event->setEnsureDelivery(true);
   server->scriptAlways("event", ScriptedAnswer::json("{}", 503));
   queued->sendRequest(event);
-  ASSERT_TRUE(runUntil([&] { return queued->activeConnectionCountForTesting() == 0 && server->callCount() == 1; }));
+  settleTraffic();
+  ASSERT_TRUE(queued->activeConnectionCountForTesting() == 0 && server->callCount() == 1);
   EXPECT_EQ(queuedCount(), 1u);
   // Retrying while offline leaves the queue as it is.
   platform::Reachability::setNetwork(platform::Reachability::Network::None);

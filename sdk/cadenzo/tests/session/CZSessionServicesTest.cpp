@@ -68,7 +68,8 @@ TEST_F(ServicesTest, ReachabilityReadsThePlatformAndNotifiesChanges) {
       });
   ASSERT_TRUE(internet->startNotifier());
   Reachability::setNetwork(Reachability::Network::None);
-  ASSERT_TRUE(runUntil([&] { return heard == 1; }));
+  settleTraffic();
+  ASSERT_EQ(heard, 1);
   EXPECT_EQ(internet->currentReachabilityStatus(), cadenzo::CZNotReachable);
   internet->stopNotifier();
   Reachability::setNetwork(Reachability::Network::WiFi);
@@ -116,7 +117,8 @@ TEST_F(ServicesTest, OpenerEndsOnTheLastURLOfAChain) {
       auto opener = cadenzo::CZURLOpener::openerWithDelegate(delegate);
       opener->open(c.url);
     }
-    ASSERT_TRUE(runUntil([&] { return app.openedURLs().size() > openedBefore; }));
+    settleTraffic();
+    ASSERT_GT(app.openedURLs().size(), openedBefore);
     EXPECT_EQ(app.openedURLs().back(), c.opened);
     EXPECT_EQ(delegate->told, std::vector<std::string>{c.opened});
     EXPECT_EQ(delegate->openedBefore, std::vector<size_t>{openedBefore});
@@ -147,14 +149,15 @@ TEST_F(ServicesTest, OpenerEndsAClickWhoseLandingPageNeverFinishes) {
     const size_t openedBefore = app.openedURLs().size();
     const size_t loadsBefore = http.requestsTo(c.path).size();
     cadenzo::CZURLOpener::openerWithDelegate(delegate)->open(url);
-    ASSERT_TRUE(runUntil([&] { return http.requestsTo(c.path).size() > loadsBefore; }));
+    settleTraffic();
+    ASSERT_GT(http.requestsTo(c.path).size(), loadsBefore);
     if (c.needsTheClock) {
-      runUntil([] { return false; }, 0.05);
       advance(platform::kURLDefaultDeadlineInterval - 1);
       EXPECT_EQ(app.openedURLs().size(), openedBefore);
       advance(1);
     }
-    ASSERT_TRUE(runUntil([&] { return app.openedURLs().size() > openedBefore; }));
+    settleTraffic();
+    ASSERT_GT(app.openedURLs().size(), openedBefore);
     EXPECT_EQ(app.openedURLs().back(), url);
     EXPECT_EQ(delegate->told, std::vector<std::string>{url});
     EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
@@ -169,9 +172,9 @@ class AnalyticsTest : public cztest::CZSessionTest {
     return a;
   }
   void waitForCalls(size_t n) {
-    ASSERT_TRUE(runUntil([&] {
-      return server->callCount() >= n && analytics()->connectionForTesting()->activeConnectionCountForTesting() == 0;
-    }));
+    settleTraffic();
+    ASSERT_GE(server->callCount(), n);
+    ASSERT_EQ(analytics()->connectionForTesting()->activeConnectionCountForTesting(), 0u);
   }
   static size_t queuedEvents() {
     return platform::UserDefaults::standardUserDefaults().arrayForKey("CZQueuedRequests-CZAnalytics").size();

@@ -45,11 +45,13 @@ class FacadeTest : public cztest::CZSessionTest {
   }
   // Waits until the answer of a load built a view and prepared it.
   std::shared_ptr<cztest::FakeAdView> preparedView(size_t count) {
-    EXPECT_TRUE(runUntil([&] { return factory->made.size() >= count && factory->last() && factory->last()->prepared; }));
+    settleTraffic();
+    EXPECT_TRUE(factory->made.size() >= count && factory->last() && factory->last()->prepared);
     return factory->last();
   }
   void waitForCalls(size_t n) {
-    ASSERT_TRUE(runUntil([&] { return server->callCount() >= n && facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+    settleTraffic();
+    ASSERT_TRUE(server->callCount() >= n && facade->connectionForTesting()->activeConnectionCountForTesting() == 0);
   }
   // Caches an interstitial at `location` and returns its view.
   std::shared_ptr<cztest::FakeAdView> cached(const std::string& location) {
@@ -178,12 +180,13 @@ TEST_F(FacadeTest, EveryLoadFailureEndsInOneFailureCallback) {
     size_t made = factory->made.size();
     facade->showInterstitial("L");
     if (std::string(c.name) == "silence") {
-      ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 1 && server->callCount() > 0; }));
+      settleTraffic();
+      ASSERT_TRUE(facade->connectionForTesting()->activeConnectionCountForTesting() == 1 && server->callCount() > 0);
       advance(30);
     }
     if (c.viewFails) preparedView(made + 1)->fireFail();
-    ASSERT_TRUE(runUntil([&] { return !timeline.empty(); }));
-    drainWorkers();
+    settleTraffic();
+    ASSERT_FALSE(timeline.empty());
     EXPECT_EQ(timeline, cztest::Timeline{"didFailToLoadInterstitial:L"});
     EXPECT_TRUE(presenter->shown.empty());
     platform::Reachability::setNetwork(platform::Reachability::Network::WiFi);
@@ -219,7 +222,8 @@ TEST_F(FacadeTest, ShownInterstitialEndsWithItsNoticesThenTheDismissal) {
     EXPECT_FALSE(facade->visibleImpression());
   }
   auto& app = platform::Application::sharedApplication();
-  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  settleTraffic();
+  ASSERT_FALSE(app.openedURLs().empty());
   EXPECT_EQ(app.openedURLs().back(), "itms-apps://apps.store.example/app/id42");
   EXPECT_EQ(timeline.back(), "dismissLoadingView");
   ASSERT_EQ(server->callsTo("click").size(), 1u);
@@ -271,7 +275,8 @@ TEST_F(FacadeTest, MoreAppsShowTakesItsLoadingViewDownHoweverItEnds) {
     const size_t made = factory->made.size();
     facade->showMoreApps();
     if (c.built) preparedView(made + 1)->fireDisplay();
-    ASSERT_TRUE(runUntil([&] { return timeline.size() >= c.expected.size(); }));
+    settleTraffic();
+    ASSERT_GE(timeline.size(), c.expected.size());
     EXPECT_EQ(timeline, c.expected);
     EXPECT_FALSE(presenter->loading);
     EXPECT_EQ(bool(facade->visibleImpression()), c.expected.back() == "displayMoreApps");
@@ -328,17 +333,17 @@ TEST_F(FacadeTest, AnswersThatNeverEndWellFailOnceAndTheNextLoadGoesOut) {
     server->scriptNext("get", c.answer);
     const size_t calls = server->callsTo("get").size();
     facade->cacheInterstitial("L");
-    ASSERT_TRUE(runUntil([&] { return server->callsTo("get").size() > calls; }));
+    settleTraffic();
+    ASSERT_GT(server->callsTo("get").size(), calls);
     if (c.needsTheClock) {
       // Bytes may keep coming, but nothing ends before the delay.
-      runUntil([] { return false; }, 0.05);
       advance(watchdog - 1);
       EXPECT_EQ(timeline, cztest::Timeline{});
       advance(1);
     }
-    ASSERT_TRUE(runUntil([&] { return !timeline.empty(); }));
+    settleTraffic();
+    ASSERT_FALSE(timeline.empty());
     advance(watchdog);  // nothing may report the same load again
-    runUntil([] { return false; }, 0.02);
     EXPECT_EQ(timeline, cztest::Timeline{"didFailToLoadInterstitial:L"});
     EXPECT_EQ(facade->connectionForTesting()->activeConnectionCountForTesting(), 0u);
     EXPECT_EQ(platform::URLConnection::liveCount(), 0u);
@@ -375,7 +380,8 @@ TEST_F(FacadeTest, AnswersLargerThanTheBoundFailTheLoad) {
     timeline.clear();
     const size_t made = factory->made.size();
     facade->cacheInterstitial("L");
-    ASSERT_TRUE(runUntil([&] { return !timeline.empty() || factory->made.size() > made; }));
+    settleTraffic();
+    ASSERT_TRUE(!timeline.empty() || factory->made.size() > made);
     EXPECT_EQ(factory->made.size() > made, c.loads);
     EXPECT_EQ(timeline, c.loads ? cztest::Timeline{} : cztest::Timeline{"didFailToLoadInterstitial:L"});
   }
@@ -472,7 +478,8 @@ TEST_F(FacadeTest, ClickWithAStoreItemPresentsTheStoreSheet) {
   auto view = displayed("L");
   EXPECT_EQ(view->frame, platform::Rect(0, 0, 320, 480));  // the window's frame
   view->fireClick(std::nullopt, std::nullopt);
-  ASSERT_TRUE(runUntil([&] { return facade->storeSheetForTesting() != nullptr; }));
+  settleTraffic();
+  ASSERT_NE(facade->storeSheetForTesting(), nullptr);
   auto sheet = facade->storeSheetForTesting();
   EXPECT_EQ(sheet->parameters()["SKStoreProductParameterITunesItemIdentifier"], Value("42"));
   EXPECT_TRUE(presenter->loading);  // until the product has loaded

@@ -32,7 +32,8 @@ class HTMLAdTest : public CZSessionTest {
   // Caches the interstitial at `location`, shows it and answers the view on the window.
   std::shared_ptr<cadenzo::CZWebView> cacheAndShow(const std::string& location) {
     facade->cacheInterstitial(location);
-    EXPECT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(location); }));
+    settleTraffic();
+    EXPECT_TRUE(facade->hasCachedInterstitial(location));
     facade->showInterstitial(location);
     auto shown = facade->visibleImpression();
     EXPECT_TRUE(shown);
@@ -52,9 +53,11 @@ class HTMLAdTest : public CZSessionTest {
   // counts the clicks heard so far.
   void letThePageClick(size_t& clicks) {
     userTouchesTheAdBeforeItsScript();
-    ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == clicks + 1; }));
+    settleTraffic();
+    ASSERT_EQ(server->callsTo("click").size(), clicks + 1);
     ++clicks;
-    ASSERT_TRUE(runUntil([&] { return !controller->loadingViewIsVisible(); }));
+    settleTraffic();
+    ASSERT_FALSE(controller->loadingViewIsVisible());
     runUntilIdle();
   }
   std::shared_ptr<RecordingCadenzoDelegate> listener = std::make_shared<RecordingCadenzoDelegate>();

@@ -43,7 +43,8 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit)
   auto view = cacheAndShow("Level");
   ASSERT_TRUE(view);
   EXPECT_EQ(listener->timeline, cztest::Timeline{"didCacheInterstitial:Level"});
-  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(server->callsTo("show").size(), 1u);
   EXPECT_EQ(server->callsTo("show")[0].body["ad_id"], Value("ad-77"));
   // On the window above the dimming background, entering with the answer's slide.
   auto background = controller->backgroundView();
@@ -52,7 +53,8 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClosesTheAdAndTheViewLeavesAfterItsExit)
   EXPECT_TRUE(view->layer()->animationForKey("position"));
   EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateShown);
   advance(5);
-  ASSERT_TRUE(runUntil([&] { return listener->timeline.size() == 3; }));
+  settleTraffic();
+  ASSERT_EQ(listener->timeline.size(), 3u);
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Level", "didDismissInterstitial:Level",
                                                   "didCloseInterstitial:Level"}));
   EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateDismissing);
@@ -76,9 +78,11 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClicksThroughWithItsData) {
                       "'interstitial', more_type: 'none'}));"));
   auto view = cacheAndShow("Level");
   ASSERT_TRUE(view);
-  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(server->callsTo("show").size(), 1u);
   userTouchesTheAdBeforeItsScript();
-  ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(server->callsTo("click").size(), 1u);
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Level", "didDismissInterstitial:Level",
                                                   "didClickInterstitial:Level"}));
   auto click = server->callsTo("click")[0];
@@ -90,7 +94,8 @@ TEST_F(HTMLInterstitialFlowTest, ThePageClicksThroughWithItsData) {
     EXPECT_EQ(click.body[key], value) << key;
   // The overlay is up until the opener hands the page's URL to the application.
   auto& app = platform::Application::sharedApplication();
-  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  settleTraffic();
+  ASSERT_FALSE(app.openedURLs().empty());
   EXPECT_EQ(app.openedURLs().back(), server->url("/store"));
   EXPECT_FALSE(controller->loadingViewIsVisible());
   advance(0.3);
@@ -103,7 +108,8 @@ TEST_F(HTMLInterstitialFlowTest, ASecondAdWhileOneIsOnScreenIsRefusedAndStaysCac
   server->setInterstitial("Level", answer("location.href = 'cadenzo://close';"));
   server->setInterstitial("Shop", answer("var idle = true;"));
   facade->cacheInterstitial("Shop");
-  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Shop"); }));
+  settleTraffic();
+  ASSERT_TRUE(facade->hasCachedInterstitial("Shop"));
   auto first = cacheAndShow("Level");
   ASSERT_TRUE(first);
   auto waiting = facade->cachedInterstitialForTesting("Shop");
@@ -114,16 +120,19 @@ TEST_F(HTMLInterstitialFlowTest, ASecondAdWhileOneIsOnScreenIsRefusedAndStaysCac
   EXPECT_EQ(waiting->state(), cadenzo::CZImpressionStateCached);
   EXPECT_FALSE(contains(window, std::dynamic_pointer_cast<platform::View>(waiting->view())));
   runUntilIdle();
-  ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+  settleTraffic();
+  ASSERT_EQ(facade->connectionForTesting()->activeConnectionCountForTesting(), 0);
   EXPECT_EQ(server->callsTo("show").size(), 1u);  // only the ad really shown
   // Once the first has gone, the second is shown and announced.
   advance(5);
-  ASSERT_TRUE(runUntil([&] { return !controller->viewIsVisible(); }));
+  settleTraffic();
+  ASSERT_FALSE(controller->viewIsVisible());
   advance(0.3);
   facade->showInterstitial("Shop");
   EXPECT_EQ(facade->visibleImpression(), waiting);
   EXPECT_TRUE(contains(window, std::dynamic_pointer_cast<platform::View>(waiting->view())));
-  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 2; }));
+  settleTraffic();
+  ASSERT_EQ(server->callsTo("show").size(), 2u);
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Shop", "didCacheInterstitial:Level",
                                                   "didDismissInterstitial:Level", "didCloseInterstitial:Level"}));
 }
@@ -142,7 +151,8 @@ TEST_F(HTMLInterstitialFlowTest, OnlyTheAdOnScreenCanCloseOrClickIt) {
     server->setInterstitial(waiting, answer(c.script));
     server->setInterstitial(shown, answer("var idle = true;"));
     facade->cacheInterstitial(waiting);
-    ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(waiting); }));
+    settleTraffic();
+    ASSERT_TRUE(facade->hasCachedInterstitial(waiting));
     ASSERT_TRUE(cacheAndShow(shown));
     listener->timeline.clear();
     advance(5);
@@ -171,12 +181,14 @@ TEST_F(HTMLInterstitialFlowTest, APageFiringCommandsOnATimerIsHeardOnce) {
   server->setInterstitial("Level", answer("setInterval(function(){ location.href = 'cadenzo://link/' + "
                                           "encodeURIComponent('" + server->url("/store") + "'); }, 10);"));
   facade->cacheInterstitial("Shop");
-  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Shop"); }));
+  settleTraffic();
+  ASSERT_TRUE(facade->hasCachedInterstitial("Shop"));
   ASSERT_TRUE(cacheAndShow("Level"));
   userTouchesTheAdBeforeItsScript();  // one touch: one click, one opening
-  for (int step = 0; step < 30; ++step) advance(0.01);
-  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
-  ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+  advance(0.3);
+  settleTraffic();
+  ASSERT_FALSE(app.openedURLs().empty());
+  ASSERT_EQ(facade->connectionForTesting()->activeConnectionCountForTesting(), 0);
   EXPECT_EQ(server->callsTo("click").size(), 1u);
   EXPECT_EQ(app.openedURLs().size(), 1u);
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didCacheInterstitial:Shop", "didCacheInterstitial:Level",
@@ -221,13 +233,15 @@ TEST_F(HTMLInterstitialFlowTest, APageActsForTheUserOnlyAfterATouchOnTheShownAd)
     std::shared_ptr<cadenzo::CZWebView> view;
     if (c.where == Where::Cached) {
       facade->cacheInterstitial(c.name);
-      ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial(c.name); }));
+      settleTraffic();
+      ASSERT_TRUE(facade->hasCachedInterstitial(c.name));
       view = std::dynamic_pointer_cast<cadenzo::CZWebView>(facade->cachedInterstitialForTesting(c.name)->view());
     } else {
       view = cacheAndShow(c.name);
     }
     ASSERT_TRUE(view);
-    ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+    settleTraffic();
+    ASSERT_EQ(facade->connectionForTesting()->activeConnectionCountForTesting(), 0);
     const size_t clicksBefore = server->callsTo("click").size();
     const size_t openedBefore = app.openedURLs().size();
     advance(5 - 0.5);
@@ -241,10 +255,12 @@ TEST_F(HTMLInterstitialFlowTest, APageActsForTheUserOnlyAfterATouchOnTheShownAd)
       }
     }
     advance(0.5);
-    for (int step = 0; step < 30; ++step) advance(0.05);  // sixty clicks of the page
-    ASSERT_TRUE(runUntil([&] { return facade->connectionForTesting()->activeConnectionCountForTesting() == 0; }));
+    advance(1.5);  // sixty clicks of the page
+    settleTraffic();
+    ASSERT_EQ(facade->connectionForTesting()->activeConnectionCountForTesting(), 0);
     if (c.acts) {
-      ASSERT_TRUE(runUntil([&] { return app.openedURLs().size() > openedBefore; }));
+      settleTraffic();
+      ASSERT_GT(app.openedURLs().size(), openedBefore);
     }
     runUntilIdle();
     EXPECT_EQ(server->callsTo("click").size() - clicksBefore, c.acts);

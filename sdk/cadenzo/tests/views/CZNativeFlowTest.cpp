@@ -54,7 +54,8 @@ TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
                                                 {"frame-portrait", picture("frame.png", 300, 440)},
                                                 {"close", picture("close.png", 30, 30)}})}}));
   facade->cacheInterstitial("Menu");
-  ASSERT_TRUE(runUntil([&] { return facade->hasCachedInterstitial("Menu"); }));
+  settleTraffic();
+  ASSERT_TRUE(facade->hasCachedInterstitial("Menu"));
   facade->showInterstitial("Menu");
   auto impression = facade->visibleImpression();
   ASSERT_TRUE(impression);
@@ -69,7 +70,8 @@ TEST_F(NativeFlowTest, CachedNativeInterstitialIsShownAndClosedByItsButton) {
   runUntilIdle();
   EXPECT_FALSE(contains(window, view));
   EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);
-  ASSERT_TRUE(runUntil([&] { return server->callsTo("show").size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(server->callsTo("show").size(), 1u);
   EXPECT_TRUE(server->callsTo("click").empty());
 }
 
@@ -100,20 +102,24 @@ TEST_F(NativeFlowTest, PicturesThatNeverArriveFailTheAdAtTheirDeadline) {
     server->setInterstitial("Menu", answerWith(czviews_test::asset(images.url(path), std::string(40, 'a'))));
     const size_t asked = images.requestsTo(path).size();
     facade->cacheInterstitial("Menu");
-    ASSERT_TRUE(runUntil([&] { return images.requestsTo(path).size() > asked; }));
+    settleTraffic();
+    ASSERT_GT(images.requestsTo(path).size(), asked);
     advance(cadenzo::CZWebImageCache::kDownloadDeadlineSeconds - 1);
     EXPECT_EQ(listener->timeline, cztest::Timeline{});
     advance(1);
-    ASSERT_TRUE(runUntil([&] { return !listener->timeline.empty(); }));
+    settleTraffic();
+    ASSERT_FALSE(listener->timeline.empty());
     EXPECT_EQ(listener->timeline, cztest::Timeline{"didFailToLoadInterstitial:Menu"});
     // Only the ad cached in an earlier round (if any) is there.
     EXPECT_EQ(facade->hasCachedInterstitial("Menu"), round > 1);
-    ASSERT_TRUE(runUntil([] { return platform::URLConnection::liveCount() == 0; }));
+    settleTraffic();
+    ASSERT_EQ(platform::URLConnection::liveCount(), 0);
 
     listener->timeline.clear();
     server->setInterstitial("Menu", answerWith(picture("ad-" + std::to_string(round) + ".png", 280, 400)));
     facade->cacheInterstitial("Menu");
-    ASSERT_TRUE(runUntil([&] { return !listener->timeline.empty(); }));
+    settleTraffic();
+    ASSERT_FALSE(listener->timeline.empty());
     EXPECT_EQ(listener->timeline, cztest::Timeline{"didCacheInterstitial:Menu"});
   }
 }
@@ -135,7 +141,8 @@ TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
                                                         {"header-portrait", picture("header.png", 320, 50)}})},
                             {"cells", Value(cells)}}));
   facade->showMoreApps();
-  ASSERT_TRUE(runUntil([&] { return facade->visibleImpression() != nullptr; }));
+  settleTraffic();
+  ASSERT_NE(facade->visibleImpression(), nullptr);
   auto impression = facade->visibleImpression();
   auto view = std::dynamic_pointer_cast<cadenzo::CZNativeMoreAppsView>(impression->view());
   ASSERT_TRUE(view);
@@ -148,13 +155,15 @@ TEST_F(NativeFlowTest, MoreAppsListIsShownAndARowClicksThroughWithItsKeys) {
   ASSERT_TRUE(row);
   row->clickButton()->simulateTap();
   EXPECT_EQ(listener->timeline, (cztest::Timeline{"didDismissMoreApps", "didClickMoreApps"}));
-  ASSERT_TRUE(runUntil([&] { return server->callsTo("click").size() == 1; }));
+  settleTraffic();
+  ASSERT_EQ(server->callsTo("click").size(), 1u);
   auto call = server->callsTo("click")[0];
   EXPECT_TRUE(call.accepted()) << (call.problems.empty() ? "" : call.problems[0]) << " " << call.request.body;
   EXPECT_EQ(std::tie(call.body["type"], call.body["cgn"], call.body["creative"], call.body["more_type"]),
             std::make_tuple(Value("regular"), Value("cg-orbit"), Value("cr-3"), Value("list")));
   auto& app = platform::Application::sharedApplication();
-  ASSERT_TRUE(runUntil([&] { return !app.openedURLs().empty(); }));
+  settleTraffic();
+  ASSERT_FALSE(app.openedURLs().empty());
   EXPECT_EQ(app.openedURLs().back(), images.url("/orbit"));
   advance(0.4);
   runUntilIdle();

@@ -64,7 +64,8 @@ class CZViewTest : public testkit::SandboxTest {
     view.setDisplayCallback([verdict] { *verdict = "ready"; });
     view.setFailCallback([verdict] { *verdict = "failed"; });
     view.prepareWithResponse(response);
-    EXPECT_TRUE(runUntil([&] { return !verdict->empty(); }));
+    settleTraffic();
+    EXPECT_FALSE(verdict->empty());
     return *verdict;
   }
   testkit::LoopbackServer server;

@@ -37,7 +37,8 @@ class ImageCacheTest : public testkit::SandboxTest {
           out->onMain = platform::Thread::isMainThread();
           out->image = image;
         });
-    EXPECT_TRUE(runUntil([&] { return out->called; }));
+    settleTraffic();
+    EXPECT_TRUE(out->called);
     return *out;
   }
   Value cachedIndex() { return UserDefaults::standardUserDefaults().dictionaryForKey(CZWebImageCache::kCachedImagesKey); }
@@ -125,7 +126,7 @@ TEST_F(ImageCacheTest, ArgumentsThatAreNotTextDoNothing) {
   cache.loadImageWithURLChecksumCallbackGroup(Value(server.url("/ad.png")), Value(), [&](auto&) { called = true; }, group);
   // Nothing entered the group, and nothing was fetched.
   EXPECT_TRUE(group.wait(0));
-  drainWorkers();
+  settleTraffic();
   EXPECT_FALSE(called);
   EXPECT_EQ(server.requestCount(), 0u);
 }
@@ -189,7 +190,8 @@ TEST_F(ImageCacheTest, ConcurrentDownloadsAreAllRecordedBeforeTheGroupEnds) {
   }
   bool done = false;
   group.notify(platform::DispatchQueue::main(), [&] { done = true; });
-  ASSERT_TRUE(runUntil([&] { return done; }));
+  settleTraffic();
+  ASSERT_TRUE(done);
   // Every callback ran before the group was left.
   EXPECT_EQ(delivered.load(), kCount);
   Value index = cachedIndex();
