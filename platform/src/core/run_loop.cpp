@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -284,7 +285,9 @@ struct RunLoop::Impl {
 
   // Waits up to `wait` seconds for the wake-up descriptor or a watched one, then calls the
   // callbacks of the ready watched ones.
-  bool pollDescriptors(double wait) {
+  // `woken` runs as soon as the wait ends, before any callback: a loop is waiting only while
+  // it sleeps, not while it runs what woke it.
+  bool pollDescriptors(double wait, const std::function<void()>& woken = {}) {
     std::vector<pollfd> fds;
     std::vector<int> ids;
     fds.push_back(pollfd{wakeFd, POLLIN, 0});
@@ -297,7 +300,9 @@ struct RunLoop::Impl {
       ids.push_back(id);
     }
     int timeoutMs = static_cast<int>(std::min(wait, 3600.0) * 1000.0 + (wait > 0 ? 0.999 : 0));
-    if (poll(fds.data(), fds.size(), timeoutMs) <= 0) return false;
+    const int ready = poll(fds.data(), fds.size(), timeoutMs);
+    if (woken) woken();
+    if (ready <= 0) return false;
     if (fds[0].revents) {
       uint64_t v;
       while (read(wakeFd, &v, sizeof v) > 0) {
@@ -484,10 +489,12 @@ RunLoop::RunResult RunLoop::runOnce(double timeoutSeconds) {
   if (handled) {
     d.pollDescriptors(0);
   } else {
-    DispatchQueue::WaitingScope waiting;
-    handled |= d.pollDescriptors(d.idleWait(timeoutSeconds));
-    std::lock_guard<std::mutex> lock(d.mutex);
-    d.waiting = false;
+    std::optional<DispatchQueue::WaitingScope> waiting(std::in_place);
+    handled |= d.pollDescriptors(d.idleWait(timeoutSeconds), [&] {
+      waiting.reset();
+      std::lock_guard<std::mutex> lock(d.mutex);
+      d.waiting = false;
+    });
   }
   if (handled) d.notifyEndOfTurnObservers();
   d.endTurn();
