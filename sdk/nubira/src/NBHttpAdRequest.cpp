@@ -133,6 +133,11 @@ void NBHttpAdRequest::cancel() {
   releaseExchange();
 }
 
+void NBHttpAdRequest::uploadDeviceInfo() {
+  if (!urlRequest_) return;
+  urlConnection_ = platform::URLConnection::connectionWithRequestDelegate(*urlRequest_, nullptr);
+}
+
 void NBHttpAdRequest::storeCachedUrlAndCachedUrlLife(const std::string& server, const std::optional<std::string>& life) {
   auto& defaults = platform::UserDefaults::standardUserDefaults();
   if (platform::URL::create(server)) defaults.setObjectForKey(platform::Value(server), kCachedServerKey);

@@ -46,6 +46,8 @@ class NBHttpAdRequest : public std::enable_shared_from_this<NBHttpAdRequest> {
   virtual void sendRequest();
   // Drops the exchange under way, if any: none of its callbacks reaches the delegate.
   void cancel();
+  // Sends the prepared request without reading any reply.
+  void uploadDeviceInfo();
   // Keeps the cached-server headers of a reply in the user defaults.
   static void storeCachedUrlAndCachedUrlLife(const std::string& server, const std::optional<std::string>& life);
 

@@ -9,6 +9,7 @@
 #include "platform/device.h"
 #include "platform/format.h"
 #include "platform/notification_center.h"
+#include "platform/screen.h"
 #include "platform/text_helpers.h"
 #include "platform/text_quoting.h"
 #include "platform/url.h"
@@ -52,6 +53,10 @@ NBJSBridge::~NBJSBridge() {
   restoreServicesToDefaultState();
 }
 
+void NBJSBridge::setReachability(std::shared_ptr<NBReachabilityPrivate> reachability) {
+  reachability_ = std::move(reachability);
+}
+
 bool NBJSBridge::processURLForWebView(const std::string& url, const WebViewPtr& webView) {
   if (url.compare(0, kScheme.size(), kScheme) != 0) return false;
   const std::string rest = url.substr(kScheme.size());
@@ -88,6 +93,15 @@ float NBJSBridge::floatFromDictionaryForKeyWithDefault(const Parameters& paramet
   const auto* value = lookUp(parameters, key);
   if (!value) return fallback;
   return std::strtof(value->stringValue().c_str(), nullptr);
+}
+
+int NBJSBridge::intFromDictionaryForKey(const Parameters& parameters, const std::string& key) {
+  const auto* value = lookUp(parameters, key);
+  if (!value) return -1;
+  long parsed = std::strtol(value->stringValue().c_str(), nullptr, 10);
+  if (parsed > INT32_MAX) return INT32_MAX;
+  if (parsed < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(parsed);
 }
 
 bool NBJSBridge::booleanFromDictionaryForKey(const Parameters& parameters, const std::string& key) {
@@ -216,6 +230,19 @@ void NBJSBridge::processExpandCommandForWebView(const Parameters& p, const WebVi
   delegate->expandToWithURLInWebViewBlockingColorBlockingOpacityLockOrientation(
       platform::Rect(x, y, w, h), url, webView, platform::Color::blackColor(), 0.2f,
       booleanFromDictionaryForKey(p, "lockOrientation"));
+}
+
+std::string NBJSBridge::networkStatus() const {
+  const auto status = reachability_ ? reachability_->currentReachabilityStatus() : NBNotReachable;
+  if (status == NBReachableViaWiFi) return "wifi";
+  if (status == NBReachableViaWWAN) return "cell";
+  return "offline";
+}
+
+platform::Size NBJSBridge::screenSizeForOrientation(int interfaceOrientation) {
+  auto size = platform::Screen::mainScreen().bounds().size;
+  if (interfaceOrientation == 3 || interfaceOrientation == 4) std::swap(size.width, size.height);
+  return size;
 }
 
 void NBJSBridge::orientationChanged(const platform::Notification&) {

@@ -37,6 +37,7 @@ class NBJSBridge {
   std::shared_ptr<JSBridgeDelegate> bridgeDelegate() const { return bridgeDelegate_.lock(); }
   void setBridgeDelegate(std::weak_ptr<JSBridgeDelegate> delegate) { bridgeDelegate_ = std::move(delegate); }
   const std::shared_ptr<NBReachabilityPrivate>& reachability() const { return reachability_; }
+  void setReachability(std::shared_ptr<NBReachabilityPrivate> reachability);
 
   // True when `url` is a "mraid://" URL whose command was recognised and carried out.
   bool processURLForWebView(const std::string& url, const WebViewPtr& webView);
@@ -49,10 +50,14 @@ class NBJSBridge {
   static float floatFromDictionaryForKey(const Parameters& parameters, const std::string& key) {
     return floatFromDictionaryForKeyWithDefault(parameters, key, 0);
   }
+  static int intFromDictionaryForKey(const Parameters& parameters, const std::string& key);
   static bool booleanFromDictionaryForKey(const Parameters& parameters, const std::string& key);
   static std::optional<std::string> requiredStringFromDictionaryForKey(const Parameters& parameters,
                                                                        const std::string& key);
 
+  std::string networkStatus() const;
+  // Landscape orientations (3 and 4) exchange width and height.
+  static platform::Size screenSizeForOrientation(int interfaceOrientation);
   void orientationChanged(const platform::Notification& notification);
   void keyboardWillShow(const platform::Notification&) {}
   void keyboardWillHide(const platform::Notification&) {}

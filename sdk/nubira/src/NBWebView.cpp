@@ -103,4 +103,8 @@ std::string NBWebView::style() {
       "#ffffff", "#ff0000", "#ffffff", "#ff0000");
 }
 
+void NBWebView::injectMRAIDStateIntoWebView(const std::shared_ptr<platform::WebView>&) {
+  NBSDKUtil::util()->logAbove(1, "Injecting MRAID State into creative.");
+}
+
 }  // namespace nubira

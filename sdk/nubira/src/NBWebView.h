@@ -61,6 +61,7 @@ class NBWebView {
   void setWebViewUserInteraction(bool enabled);
   void disableBouncesAndScrolling();
   static std::string style();
+  void injectMRAIDStateIntoWebView(const std::shared_ptr<platform::WebView>& webView);
   void injectMRAIDJavaScriptIntoWebView(const std::shared_ptr<platform::WebView>&) {}
 
   NBWebView(platform::Passkey<NBWebView>, const platform::Rect& frame);

@@ -29,8 +29,10 @@ constexpr std::array<const char*, 3> kGenders{"", "m", "f"};
 }  // namespace
 
 std::string PELOAdDimensionEnumConverter::stringForValue(int v) { return wordFor(kDimensions, v); }
+int PELOAdDimensionEnumConverter::valueForString(std::string_view w) { return valueFor(kDimensions, w); }
 std::string PELOAdTypeEnumConverter::stringForValue(int v) { return wordFor(kAdTypes, v); }
 int PELOAdTypeEnumConverter::valueForString(std::string_view w) { return valueFor(kAdTypes, w); }
+std::string PELOBannerStatusEnumConverter::stringForValue(int v) { return wordFor(kStatuses, v); }
 int PELOBannerStatusEnumConverter::valueForString(std::string_view w) { return valueFor(kStatuses, w); }
 std::string PELOErrorCodeEnumConverter::stringForValue(int v) { return wordFor(kErrorCodes, v); }
 int PELOErrorCodeEnumConverter::valueForString(std::string_view w) { return valueFor(kErrorCodes, w); }

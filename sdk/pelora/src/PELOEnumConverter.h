@@ -9,12 +9,14 @@ namespace pelora {
 
 struct PELOAdDimensionEnumConverter {
   static std::string stringForValue(int value);
+  static int valueForString(std::string_view word);
 };
 struct PELOAdTypeEnumConverter {
   static std::string stringForValue(int value);
   static int valueForString(std::string_view word);
 };
 struct PELOBannerStatusEnumConverter {
+  static std::string stringForValue(int value);
   static int valueForString(std::string_view word);
 };
 struct PELOErrorCodeEnumConverter {

@@ -34,6 +34,7 @@ class PELOHttpConnector : public PELOHttpConnectorProtocol, public std::enable_s
   ~PELOHttpConnector() override;
 
   void asyncLoadNewBanner(const std::string& url) override;
+  std::shared_ptr<PELOReceivedBanner> loadNewBanner(const std::string&) override { return nullptr; }
   void setConnectionListener(std::weak_ptr<PELOHttpConnectorListener> listener) override { listener_ = std::move(listener); }
   std::shared_ptr<PELOHttpConnectorListener> connectionListener() const { return listener_.lock(); }
 

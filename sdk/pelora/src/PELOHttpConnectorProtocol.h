@@ -17,6 +17,8 @@ class PELOHttpConnectorProtocol {
  public:
   virtual ~PELOHttpConnectorProtocol() = default;
   virtual void asyncLoadNewBanner(const std::string& url) = 0;
+  // There is no synchronous load: always nullptr.
+  virtual std::shared_ptr<PELOReceivedBanner> loadNewBanner(const std::string& url) = 0;
   // Not retained.
   virtual void setConnectionListener(std::weak_ptr<PELOHttpConnectorListener> listener) = 0;
 };
