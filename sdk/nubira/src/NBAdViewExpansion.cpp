@@ -72,13 +72,10 @@ void NBAdView::hideAd(const std::shared_ptr<platform::WebView>& webView) {
   currentState_ = kStateHidden;
 }
 
-void NBAdView::closeAd(const std::shared_ptr<platform::WebView>& webView) {
-  if (currentState_ != kStateExpanded && currentState_ != kStateResized) {
-    fireErrorEvent(webView, "Cannot close an ad that is not expanded or resized.", "close");
-    return;
-  }
-  collapse(webView);
-}
+// From any state the ad ends in its place, in the default state; only an expanded ad has a
+// presentation to end and a place to go back to (collapse), so a close from the default or
+// hidden state neither moves the banner nor tells the publisher of a dismissal.
+void NBAdView::closeAd(const std::shared_ptr<platform::WebView>& webView) { collapse(webView); }
 
 void NBAdView::closeAd() {
   if (currentState_ != kStateExpanded) return;

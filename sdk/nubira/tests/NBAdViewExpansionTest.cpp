@@ -170,6 +170,7 @@ TEST_F(NBAdViewExpansionTest, ExpandsOverTheWindowAndClosesBackIntoItsPlace) {
 
 TEST_F(NBAdViewExpansionTest, StateRulesAnswerThePageWithErrorEvents) {
   pageHeard();
+  // A close from the default state keeps the ad where it is, in the default state.
   const std::pair<const char*, int> steps[] = {
       {"mraid.close();", 1}, {"location = 'mraid://hide';", 4}, {"location = 'mraid://hide';", 4},
       {"media", 4}, {"mraid.expand();", 4}, {"location = 'mraid://show';", 1},
@@ -178,8 +179,7 @@ TEST_F(NBAdViewExpansionTest, StateRulesAnswerThePageWithErrorEvents) {
       {"mraid.close();", 1}, {"mraidview.resize(10, 10);", 2}, {"location = 'mraid://hide';", 4},
   };
   const char* expected[] = {
-      "error:close:Cannot close an ad that is not expanded or resized.", "",
-      "error:hide:Cannot hide if we're already hidden.", "",
+      "", "", "error:hide:Cannot hide if we're already hidden.", "",
       "error:expand:Cannot expand an ad that is not in the default or resized state.",
       "viewable:true|state:default|ready",
       "error:resize:Cannot resize an ad larger than allowed.", "", "",
