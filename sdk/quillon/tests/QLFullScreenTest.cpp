@@ -532,6 +532,30 @@ TEST_F(QLFullScreenTest, APagePresentedFromTheHostsOwnControllerIsToldItAppeared
   }
 }
 
+// A page that says "close" while it still slides in goes once it has arrived, rather than
+// staying up for good with touches off; the host hears of it presented and dismissed once.
+TEST_F(QLFullScreenTest, APageClosedWhileItSlidesInGoesOnceItHasArrived) {
+  for (bool rootOnWindow : {true, false}) {
+    SCOPED_TRACE(rootOnWindow);
+    auto host = platform::ViewController::create();
+    window->addSubview(host->view());
+    window->setRootViewController(rootOnWindow ? root : nullptr);
+    auto presenter = rootOnWindow ? root : host;
+    auto page = std::make_shared<CountingPage>();
+    page->presentFromViewController(host);
+    advance(0.1);
+    ASSERT_EQ(presenter->presentedViewController(), page);
+    page->relinquishScreen();
+    advance(0.15);
+    EXPECT_EQ(presenter->presentedViewController(), page) << "still sliding in";
+    advance(1);
+    EXPECT_FALSE(presenter->presentedViewController());
+    EXPECT_EQ(page->view()->superview(), nullptr);
+    EXPECT_EQ(page->appeared, 1);
+    EXPECT_FALSE(page->view()->isUserInteractionEnabled());
+  }
+}
+
 TEST_F(QLFullScreenTest, TheStatusBarIsHiddenOnOldSystemsAlwaysAndOnNewerOnesOnlyOverTheWholeScreen) {
   using Style = platform::ModalPresentationStyle;
   auto& app = platform::Application::sharedApplication();

@@ -127,6 +127,11 @@ bool QLViewController::hidesStatusBar() const {
 
 void QLViewController::viewDidAppear(bool animated) {
   (void)animated;
+  if (dismissOnArrival_) {
+    dismissOnArrival_ = false;
+    if (auto presenting = presentingViewController()) presenting->dismissModalViewControllerAnimated(true);
+    return;
+  }
   if (!view()->isUserInteractionEnabled() && !leaving_) {
     view()->setUserInteractionEnabled(true);
     interactingWithParent_ = false;
@@ -155,7 +160,14 @@ void QLViewController::relinquishScreen() {
   } else {
     interactingWithParent_ = false;
   }
-  if (auto presenting = presentingViewController()) presenting->dismissModalViewControllerAnimated(true);
+  if (auto presenting = presentingViewController()) {
+    // The platform refuses a dismissal while the page still slides in, and the page would
+    // stay up for good, untouchable: it goes as soon as it has arrived.
+    if (isBeingPresented())
+      dismissOnArrival_ = true;
+    else
+      presenting->dismissModalViewControllerAnimated(true);
+  }
   platform::NotificationCenter::defaultCenter().postNotificationName(kQLDidRelinquishFullScreenNotification, this);
   presented_.reset();
   platform::RunLoop::main().keepAliveUntilEndOfTurn(self);

@@ -66,6 +66,8 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   bool interactingWithParent_ = false;
   bool isFirst_ = false;
   bool leaving_ = false;
+  // Closed while it still slid in: dismissed once it has arrived.
+  bool dismissOnArrival_ = false;
   bool publisherIdleTimerDisabled_ = false;
   bool statusBarWasHidden_ = false;
   std::weak_ptr<platform::WebView> openingWebView_;
