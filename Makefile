@@ -7,10 +7,10 @@ JOBS ?= $(shell nproc)
 # Extra configure arguments for every preset, e.g. CMAKE_FLAGS=-DADC_WERROR=ON as CI passes.
 # Configure keeps its cache, so a value given once stays until `make clean`.
 CMAKE_FLAGS ?=
-# A few loopback suites still pace the manual clock against real time, and on a loaded
-# two-core machine under the sanitizers one of them can miss its window: a test that fails
-# runs once more, and its first failure stays in the output (with what it printed) so it can
-# be found and mended. A test that fails twice fails the run.
+# Tests wait for loopback traffic only within bounds of real time, and a loaded two-core
+# machine under the sanitizers can still run one out: a test that fails runs once more, and
+# its first failure stays in the output (with what was still under way) so it can be found
+# and mended. A test that fails twice fails the run.
 CTEST_FLAGS ?= --output-on-failure --repeat until-pass:2
 
 .PHONY: deps configure build test demo bench fuzz sanitize asan tsan coverage clean
