@@ -160,6 +160,12 @@ struct RunLoop::Impl {
     return false;
   }
 
+  // A live timer or perform is due by the process clock (the caller holds `mutex`).
+  bool hasDueLocked() {
+    double due;
+    return earliestLocked(&due) && due <= Clock::current().monotonic();
+  }
+
   static bool isDead(const Scheduled& s) {
     if (s.perform) return s.perform->cancelled.load();
     return !s.timer->isValid() || s.timer->generation_.load() != s.generation;
@@ -559,12 +565,10 @@ bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps)
 size_t RunLoop::waitingLoopsWithDueWorkForTesting() {
   size_t count = 0;
   std::lock_guard<std::mutex> lock(gLoopsMutex);
-  const double now = Clock::current().monotonic();
   for (RunLoop* loop : allLoops()) {
     Impl& d = *loop->impl_;
     std::lock_guard<std::mutex> entries(d.mutex);
-    double due;
-    if (d.waiting && d.earliestLocked(&due) && due <= now) ++count;
+    if (d.waiting && d.hasDueLocked()) ++count;
   }
   return count;
 }
@@ -574,8 +578,7 @@ bool RunLoop::isWaitingIdleForTesting() const {
   if (!impl_->waiting || !impl_->posted.empty()) return false;
   for (const auto& source : impl_->sources)
     if (source->isValid() && source->signalled_.load()) return false;
-  double due;
-  return !impl_->earliestLocked(&due) || due > Clock::current().monotonic();
+  return !impl_->hasDueLocked();
 }
 
 size_t RunLoop::scheduledEntryCountForTesting() const {
