@@ -3,24 +3,67 @@
 // Numbers keep their kind: signed, unsigned, double and decimal (text-backed) are distinct,
 // and a boolean is not a number. Dictionaries keep insertion order, so anything written
 // from them is byte-stable. Values are plain copyable values (a value moved from is null);
-// not thread-safe to mutate while another thread reads. Copying, comparing and destroying take stack space independent
-// of how deeply arrays and dictionaries nest (a parser allowed a high depth may build values
+// not thread-safe to mutate while another thread reads, but copies may be used and dropped
+// on different threads. Copying, comparing and destroying take stack space independent of
+// how deeply arrays and dictionaries nest (a parser allowed a high depth may build values
 // hundreds of thousands of levels deep).
+//
+// A value is 16 bytes: scalars and texts of up to 14 bytes are held in place. A tree that a
+// reader builds (ValueStack) lives in one block of memory shared by all its values, freed
+// at once when the last value that holds a part of it goes; copying a container out of such
+// a tree shares it, and changing one gives the changed container storage of its own.
 #include <bit>
+#include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
-#include <new>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace platform {
 
 class Value;
+class Array;
 class Dictionary;
+class ValueStack;
 using Bytes = std::vector<uint8_t>;
+
+namespace detail {
+struct ArrayBlock;
+struct DictionaryBlock;
+class ValueArena;
+struct ValueAccess;
+}  // namespace detail
+
+// The text of a string value, a dictionary key or a decimal: a view always followed by a NUL
+// (so c_str() holds), that turns into a std::string wherever one is wanted. It stays valid
+// while the value it came from lives unchanged: text that must outlive its value is taken as
+// a std::string or with str() (`auto` and a lambda's `[x = v.string()]` keep the view).
+class StringRef : public std::string_view {
+ public:
+  constexpr StringRef() noexcept : std::string_view("", 0) {}
+  const char* c_str() const noexcept { return data(); }
+  std::string str() const { return std::string(data(), size()); }
+  operator std::string() const { return str(); }
+
+ private:
+  friend class Value;
+  friend struct detail::ValueAccess;
+  constexpr StringRef(const char* text, size_t size) noexcept : std::string_view(text, size) {}
+};
+
+// Joined with other text as a std::string would be.
+inline std::string operator+(const std::string& a, StringRef b) { return std::string(a).append(b); }
+inline std::string operator+(std::string&& a, StringRef b) { return std::move(a.append(b)); }
+inline std::string operator+(StringRef a, const std::string& b) { return std::string(a).append(b); }
+inline std::string operator+(const char* a, StringRef b) { return std::string(a).append(b); }
+inline std::string operator+(StringRef a, const char* b) { return std::string(a).append(b); }
+inline std::string operator+(char a, StringRef b) { return std::string(1, a).append(b); }
+inline std::string operator+(StringRef a, char b) { return std::string(a) + b; }
+inline std::string operator+(StringRef a, StringRef b) { return std::string(a).append(b); }
 
 // A decimal number kept as its text ("NaN" allowed), as a decimal number object keeps it.
 struct Decimal {
@@ -34,92 +77,162 @@ struct Date {
   bool operator==(const Date& o) const { return since1970 == o.since1970; }
 };
 
-using Array = std::vector<Value>;
-
-// Insertion-ordered string-keyed map. Setting an existing key replaces its value in place.
-// Held by a Value in place; the members that need Value complete are defined below it.
-class Dictionary {
+// An ordered list of values, with the calls of a vector. Held by a value in place.
+class Array {
  public:
-  using Entry = std::pair<std::string, Value>;
-  // User-provided, so that a const empty dictionary can be declared without an initializer.
-  Dictionary() noexcept;
-  Dictionary(std::initializer_list<Entry> entries);
-  // Takes the entries as they are; a key given twice keeps its first position and its last
-  // value, as setting them one by one would.
-  explicit Dictionary(std::vector<Entry>&& entries);
-  Dictionary(const Dictionary& other);
-  Dictionary& operator=(const Dictionary& other);
-  Dictionary(Dictionary&&) noexcept = default;
-  Dictionary& operator=(Dictionary&&) noexcept = default;
+  using value_type = Value;
+  using size_type = size_t;
+  using difference_type = std::ptrdiff_t;
+  using reference = Value&;
+  using const_reference = const Value&;
+  using iterator = Value*;
+  using const_iterator = const Value*;
+
+  // User-provided, so that a const empty array can be declared without an initializer.
+  Array() noexcept {}
+  Array(std::initializer_list<Value> values);
+  // `count` nulls.
+  explicit Array(size_t count);
+  template <class It, class = typename std::iterator_traits<It>::iterator_category>
+  Array(It first, It last) {
+    for (; first != last; ++first) emplace_back(*first);
+  }
+  Array(const Array& other);
+  Array(Array&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+  Array& operator=(const Array& other);
+  Array& operator=(Array&& other) noexcept;
+  ~Array();
 
   size_t size() const;
-  bool empty() const;
+  bool empty() const { return size() == 0; }
+  size_t capacity() const;
+  const Value& operator[](size_t index) const;
+  Value& operator[](size_t index);
+  const Value& front() const;
+  const Value& back() const;
+  Value& front();
+  Value& back();
+  const Value* begin() const;
+  const Value* end() const;
+  const Value* cbegin() const { return begin(); }
+  const Value* cend() const { return end(); }
+  // The changing calls give a shared array storage of its own first.
+  Value* begin();
+  Value* end();
+
+  void push_back(const Value& value);
+  void push_back(Value&& value);
+  template <class... Args>
+  Value& emplace_back(Args&&... args);
+  void pop_back();
+  void reserve(size_t count);
+  void resize(size_t count);
+  void clear();
+  Value* insert(const Value* position, Value value);
+  Value* erase(const Value* position);
+  Value* erase(const Value* first, const Value* last);
+
+  bool operator==(const Array& other) const;
+
+ private:
+  friend class Value;
+  friend class ValueStack;
+  friend struct detail::ValueAccess;
+  // Makes the storage this array's own and able to hold `count` values; returns where the
+  // next value goes.
+  Value* slotForAppend();
+  void own(size_t capacity);
+
+  detail::ArrayBlock* block_ = nullptr;
+};
+
+class DictionaryEntry;
+
+// Insertion-ordered string-keyed map. Setting an existing key replaces its value in place.
+// Held by a value in place.
+class Dictionary {
+ public:
+  using Entry = DictionaryEntry;
+  Dictionary() noexcept {}
+  Dictionary(std::initializer_list<std::pair<std::string_view, Value>> entries);
+  Dictionary(const Dictionary& other);
+  Dictionary(Dictionary&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+  Dictionary& operator=(const Dictionary& other);
+  Dictionary& operator=(Dictionary&& other) noexcept;
+  ~Dictionary();
+
+  size_t size() const;
+  bool empty() const { return size() == 0; }
   bool contains(std::string_view key) const { return indexOf(key) >= 0; }
   // nullptr when absent.
   const Value* find(std::string_view key) const;
   Value* find(std::string_view key);
   // A null value when absent.
   const Value& get(std::string_view key) const;
-  void set(std::string key, Value value);
+  void set(std::string_view key, Value value);
   bool erase(std::string_view key);
   void clear();
   // Room for `count` entries without reallocation.
   void reserve(size_t count);
   std::vector<std::string> keys() const;
 
-  std::vector<Entry>::const_iterator begin() const;
-  std::vector<Entry>::const_iterator end() const;
-  std::vector<Entry>::iterator begin();
-  std::vector<Entry>::iterator end();
+  const Entry* begin() const;
+  const Entry* end() const;
+  // The changing calls give a shared dictionary storage of its own first.
+  Entry* begin();
+  Entry* end();
 
   bool operator==(const Dictionary& other) const;  // same keys and values, any order
 
  private:
+  friend class Value;
+  friend class ValueStack;
+  friend struct detail::ValueAccess;
   long indexOf(std::string_view key) const;
-  void rebuildIndex();
-  void indexInsert(size_t position);
+  void own(size_t capacity);
 
-  std::vector<Entry> entries_;
-  // Once a dictionary grows past a few entries, an open-addressing table of positions
-  // (position + 1; 0 is empty) keeps lookups constant without copying any key. It is kept up
-  // to date by every mutation, so lookups on a const dictionary never write. Its size follows
-  // from the count of entries (indexSlots), so the dictionary stays as small as a string.
-  std::unique_ptr<uint32_t[]> index_;
+  detail::DictionaryBlock* block_ = nullptr;
 };
 
 class Value {
  public:
   enum class Type { Null, Boolean, Integer, Unsigned, Double, Decimal, String, Data, Date, Array, Dictionary };
 
-  Value() noexcept : bits_(0) {}
-  // Defined below, once Dictionary is complete.
-  Value(const Value&);
-  Value(Value&&) noexcept;
-  Value& operator=(const Value&);
-  Value& operator=(Value&&) noexcept;
-  ~Value();
-  Value(std::nullptr_t) noexcept : bits_(0) {}
-  Value(bool b) noexcept : bits_(b ? 1 : 0), type_(Type::Boolean) {}
-  Value(int i) noexcept : Value(int64_t(i), Type::Integer) {}
-  Value(long i) noexcept : Value(int64_t(i), Type::Integer) {}
-  Value(long long i) noexcept : Value(int64_t(i), Type::Integer) {}
-  Value(unsigned u) noexcept : bits_(u), type_(Type::Unsigned) {}
-  Value(unsigned long u) noexcept : bits_(u), type_(Type::Unsigned) {}
-  Value(unsigned long long u) noexcept : bits_(u), type_(Type::Unsigned) {}
-  Value(double d) noexcept : bits_(std::bit_cast<uint64_t>(d)), type_(Type::Double) {}
-  Value(const char* s) : string_(s), type_(Type::String) {}
-  Value(std::string s) noexcept : string_(std::move(s)), type_(Type::String) {}
-  Value(std::string_view s) : string_(s), type_(Type::String) {}
-  Value(Decimal d) noexcept : decimal_(std::move(d)), type_(Type::Decimal) {}
-  Value(Date d) noexcept : bits_(std::bit_cast<uint64_t>(d.since1970)), type_(Type::Date) {}
-  Value(Bytes data) noexcept : bytes_(std::move(data)), type_(Type::Data) {}
+  Value() noexcept { setScalar(Type::Null, 0); }
+  Value(const Value& other);
+  Value(Value&& other) noexcept { moveFrom(other); }
+  Value& operator=(const Value& other);
+  Value& operator=(Value&& other) noexcept;
+  ~Value() {
+    if (storage() >= kHeap) release();
+  }
+  Value(std::nullptr_t) noexcept : Value() {}
+  Value(bool b) noexcept { setScalar(Type::Boolean, b ? 1 : 0); }
+  Value(int i) noexcept { setScalar(Type::Integer, static_cast<uint64_t>(int64_t{i})); }
+  Value(long i) noexcept { setScalar(Type::Integer, static_cast<uint64_t>(int64_t{i})); }
+  Value(long long i) noexcept { setScalar(Type::Integer, static_cast<uint64_t>(int64_t{i})); }
+  Value(unsigned u) noexcept { setScalar(Type::Unsigned, u); }
+  Value(unsigned long u) noexcept { setScalar(Type::Unsigned, u); }
+  Value(unsigned long long u) noexcept { setScalar(Type::Unsigned, u); }
+  Value(double d) noexcept;
+  Value(const char* s) : Value(std::string_view(s)) {}
+  Value(const std::string& s) : Value(std::string_view(s)) {}
+  Value(std::string_view s) { setText(Type::String, s); }
+  Value(StringRef s) : Value(std::string_view(s)) {}
+  Value(Decimal d) { setText(Type::Decimal, d.text); }
+  Value(Date d) noexcept;
+  Value(Bytes data);
   Value(Array a) noexcept;
   Value(Dictionary d) noexcept;
 
-  static Value decimal(std::string text) { return Value(Decimal{std::move(text)}); }
+  static Value decimal(std::string_view text) {
+    Value v;
+    v.setText(Type::Decimal, text);
+    return v;
+  }
   static Value date(double since1970) { return Value(Date{since1970}); }
 
-  Type type() const { return type_; }
+  Type type() const { return static_cast<Type>(tag_ & kTypeMask); }
   bool isNull() const { return type() == Type::Null; }
   bool isBoolean() const { return type() == Type::Boolean; }
   // Integer, unsigned, double or decimal (not boolean).
@@ -146,12 +259,12 @@ class Value {
   static constexpr int kDescribedLevels = 128;
 
   // Typed access; the empty value of that type when the value is of another type.
-  const std::string& string() const;
+  StringRef string() const { return type() == Type::String ? text() : StringRef(); }
   const Bytes& data() const;
   const Array& array() const;
   const Dictionary& dictionary() const;
   double dateValue() const;  // seconds since 1970
-  const std::string& decimalText() const;
+  StringRef decimalText() const { return type() == Type::Decimal ? text() : StringRef(); }
   // Mutable access turns a value of another type into an empty one of that type.
   Array& mutableArray();
   Dictionary& mutableDictionary();
@@ -168,67 +281,156 @@ class Value {
   static const Value& null();
 
  private:
+  friend class Array;
+  friend class Dictionary;
+  friend class ValueStack;
+  friend struct detail::ValueAccess;
+
+  // The low bits of the tag hold the type; the high ones where the content lives.
+  static constexpr uint8_t kTypeMask = 0x0F;
+  enum Storage : uint8_t {
+    kNone = 0x00,    // a scalar in the first word, or nothing
+    kInline = 0x10,  // a text of up to kInlineText bytes in place
+    kTree = 0x20,    // a text or container inside a tree's shared block, not held by this value
+    kHeap = 0x30,    // what this value holds and releases: its own text, data or container
+  };
+  static constexpr size_t kInlineText = 14;
+  uint8_t storage() const { return tag_ & 0x30; }
+
+  void setScalar(Type type, uint64_t bits) noexcept {
+    bits_ = bits;
+    tag_ = static_cast<uint8_t>(type);
+  }
+  // A text of `type` (string or decimal) held in place or in a block of its own.
+  void setText(Type type, std::string_view text);
+  // A text of up to kInlineText bytes, held in place, made at `at` (storage for a value).
+  static Value* placeInlineText(void* at, Type type, std::string_view text) noexcept;
+  StringRef text() const {
+    if (storage() == kInline) return StringRef(inlineText(), kInlineText - room_);
+    return StringRef(chars_, size_);
+  }
+  // A text in place spans the first 14 bytes; room_ after it is its NUL when it is full.
+  const char* inlineText() const { return reinterpret_cast<const char*>(this); }
+  char* inlineText() { return reinterpret_cast<char*>(this); }
+  uint64_t bits() const { return bits_; }
+  void moveFrom(Value& other) noexcept;
+  // Releases what the value holds (kHeap): it must be rebuilt or left to go.
+  void release() noexcept;
+  void copyShallowFrom(const Value& other);
   // True for an array or dictionary that holds at least one value.
   bool hasChildren() const;
-  // Empties an array or dictionary, releasing its children's own children first, by
-  // recursion while `level` is below a bound; past it, children that still hold children are
-  // moved to `deeper` for the caller to release.
-  void releaseChildren(int level, std::vector<Value>& deeper);
   // Equality of this value alone: for containers, their kind and size.
   bool shallowEqual(const Value& other) const;
 
-  // Scalars live in bits_ (a boolean as 0 or 1, signed numbers two's complement, doubles
-  // and dates as their bit pattern), so moving, copying and destroying them is a word copy
-  // or nothing; the other kinds are held in place.
-  Value(int64_t i, Type type) noexcept : bits_(static_cast<uint64_t>(i)), type_(type) {}
-  // Decimal, String, Data, Array and Dictionary: kinds with something to release.
-  static bool holdsResources(Type type) { return (1u << static_cast<unsigned>(type)) & 0x6E0u; }
-  // Builds this value, whose storage holds nothing, from `other`'s content of the same kind,
-  // leaving `other` null.
-  void moveResourcesFrom(Value& other) noexcept;
-  void copyShallowFrom(const Value& other);
-  // Releases what the value holds; it must be rebuilt or left to go.
-  void destroy() noexcept;
-
   union {
     uint64_t bits_;
-    Decimal decimal_;
-    std::string string_;
-    Bytes bytes_;
+    const char* chars_;
+    Bytes* bytes_;
     Array array_;
     Dictionary dictionary_;
   };
-  Type type_ = Type::Null;
+  uint32_t size_;  // a text's size when it is not in place
+  char spare_[2];
+  uint8_t room_;  // a text in place: kInlineText less its size
+  uint8_t tag_;
 };
 
-inline Value::Value(Value&& other) noexcept : type_(other.type_) { moveResourcesFrom(other); }
+static_assert(sizeof(Value) == 16, "a value is two words");
 
-inline Value::~Value() {
-  if (holdsResources(type_)) destroy();
-}
+// A dictionary's member: `key()` and `second`, or `auto& [key, value]`.
+class DictionaryEntry {
+ public:
+  StringRef key() const { return key_.string(); }
+  Value second;
 
-inline void Value::moveResourcesFrom(Value& other) noexcept {
-  switch (type_) {
-    case Type::Decimal: new (&decimal_) Decimal(std::move(other.decimal_)); break;
-    case Type::String: new (&string_) std::string(std::move(other.string_)); break;
-    case Type::Data: new (&bytes_) Bytes(std::move(other.bytes_)); break;
-    case Type::Array: new (&array_) Array(std::move(other.array_)); break;
-    case Type::Dictionary: new (&dictionary_) Dictionary(std::move(other.dictionary_)); break;
-    default: bits_ = other.bits_;
+  template <size_t I>
+  decltype(auto) get() const {
+    if constexpr (I == 0) return key();
+    else return (second);
   }
-  // What is left behind holds nothing (a scalar, or an empty string or container), so it
-  // becomes null without being destroyed, and going away costs it nothing.
-  other.type_ = Type::Null;
-  other.bits_ = 0;
+  template <size_t I>
+  decltype(auto) get() {
+    if constexpr (I == 0) return key();
+    else return (second);
+  }
+
+ private:
+  friend class Dictionary;
+  friend class ValueStack;
+  friend struct detail::ValueAccess;
+  DictionaryEntry(Value&& key, Value&& value) noexcept : second(std::move(value)), key_(std::move(key)) {}
+  Value key_;
+};
+
+inline Value* Value::placeInlineText(void* at, Type type, std::string_view text) noexcept {
+  // Written straight where it goes, one word at a time: a value made elsewhere and copied
+  // whole would be read back before its two halves had been written.
+  Value* v = new (at) Value();
+  const char* p = text.data();
+  const size_t n = text.size();
+  char* bytes = reinterpret_cast<char*>(v);
+  if constexpr (std::endian::native == std::endian::little) {
+    // Two words made from whole-word loads inside the text (overlapping where it is short),
+    // rather than a copy of a size not known in advance.
+    uint64_t low = 0, high = 0;
+    if (n >= 8) {
+      std::memcpy(&low, p, 8);
+      if (n > 8) {
+        uint64_t last;
+        std::memcpy(&last, p + n - 8, 8);
+        high = last >> (8 * (16 - n));
+      }
+    } else if (n >= 4) {
+      uint32_t first, last;
+      std::memcpy(&first, p, 4);
+      std::memcpy(&last, p + n - 4, 4);
+      low = first | (uint64_t{last} << (8 * (n - 4)));
+    } else if (n > 0) {
+      low = uint64_t{static_cast<unsigned char>(p[0])} |
+            (uint64_t{static_cast<unsigned char>(p[n / 2])} << (8 * (n / 2))) |
+            (uint64_t{static_cast<unsigned char>(p[n - 1])} << (8 * (n - 1)));
+    }
+    high |= (uint64_t{kInlineText - n} << 48) | (uint64_t{static_cast<uint8_t>(static_cast<uint8_t>(type) | kInline)} << 56);
+    std::memcpy(bytes, &low, 8);
+    std::memcpy(bytes + 8, &high, 8);
+  } else {
+    std::memset(bytes, 0, kInlineText);
+    std::memcpy(bytes, p, n);
+    v->room_ = static_cast<uint8_t>(kInlineText - n);
+    v->tag_ = static_cast<uint8_t>(type) | kInline;
+  }
+  return v;
 }
 
-inline Dictionary::Dictionary() noexcept {}
-inline size_t Dictionary::size() const { return entries_.size(); }
-inline bool Dictionary::empty() const { return entries_.empty(); }
-inline void Dictionary::reserve(size_t count) { entries_.reserve(count); }
-inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
-inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
-inline std::vector<Dictionary::Entry>::iterator Dictionary::begin() { return entries_.begin(); }
-inline std::vector<Dictionary::Entry>::iterator Dictionary::end() { return entries_.end(); }
+inline const Value& Array::operator[](size_t index) const { return begin()[index]; }
+inline Value& Array::operator[](size_t index) { return begin()[index]; }
+inline const Value& Array::front() const { return *begin(); }
+inline const Value& Array::back() const { return end()[-1]; }
+inline Value& Array::front() { return *begin(); }
+inline Value& Array::back() { return end()[-1]; }
+inline const Value* Array::end() const { return size() ? begin() + size() : begin(); }
+inline Value* Array::end() {
+  Value* first = begin();
+  return size() ? first + size() : first;
+}
+inline Value* Array::erase(const Value* position) { return erase(position, position + 1); }
+
+template <class... Args>
+Value& Array::emplace_back(Args&&... args) {
+  Value value(std::forward<Args>(args)...);
+  Value* slot = slotForAppend();
+  return *new (slot) Value(std::move(value));
+}
 
 }  // namespace platform
+
+template <>
+struct std::tuple_size<platform::DictionaryEntry> : std::integral_constant<size_t, 2> {};
+template <>
+struct std::tuple_element<0, platform::DictionaryEntry> {
+  using type = platform::StringRef;
+};
+template <>
+struct std::tuple_element<1, platform::DictionaryEntry> {
+  using type = platform::Value;
+};

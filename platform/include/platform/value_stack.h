@@ -1,14 +1,16 @@
 #pragma once
-// The members of the containers a reader has open, for readers that build values from the
-// bottom up: members and keys go on stacks shared by every depth as they are read, and a
-// container that closes takes its own off the top, in one allocation of its final size,
-// leaving the stacks as they were when it opened. Kept from document to document, the stacks
-// stop allocating at all.
+// Builds the values of a document from the bottom up, as a reader meets them: members and
+// keys go on stacks shared by every depth, and a container that closes takes its own off the
+// top, leaving the stacks as they were when it opened. The whole tree lives in one arena of
+// memory sized from the text, so building it allocates about once per document and releasing
+// it frees a few blocks however many values it holds; kept from document to document, the
+// stacks stop allocating at all.
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
-#include <vector>
+#include <new>
 
 #include "platform/value.h"
 
@@ -24,53 +26,95 @@ class ValueStack {
   struct Mark {
     size_t values;
     size_t keys;
-    size_t keyText;
   };
-  Mark mark() const { return {values_.size(), keys_.size(), keyText_.size()}; }
+
+  ValueStack() = default;
+  ~ValueStack();
+  ValueStack(const ValueStack&) = delete;
+  ValueStack& operator=(const ValueStack&) = delete;
+
+  Mark mark() const { return {values_.size(), keys_.size()}; }
   // Room for this many open members before the stacks grow.
   void reserve(size_t members);
+  // The size of the text the next document is read from, which sizes the tree's memory.
+  void expectText(size_t bytes) { expectedText_ = bytes; }
 
-  // A member, built in its slot from `args` as a Value would be.
-  template <class... Args>
-  void push(Args&&... args) {
-    values_.emplace_back(std::forward<Args>(args)...);
-  }
-  // An object's key, pushed before its member. Text that stays valid until the object closes
-  // (a stretch of the document) is kept as it is; any other (a buffer the reader reuses) is
-  // copied. Returns the key's position, for key().
-  size_t pushKey(std::string_view text, bool lasting) {
-    if (lasting) {
-      keys_.push_back(Key{text.data(), 0, text.size()});
+  // A member: a string (from any text: it is copied), a decimal, or anything a Value is
+  // built from.
+  template <class T>
+  void push(T&& member) {
+    using U = std::remove_cvref_t<T>;
+    if constexpr (std::is_same_v<U, std::string_view> || std::is_same_v<U, std::string> ||
+                  std::is_same_v<U, StringRef>) {
+      pushText(Value::Type::String, member);
+    } else if constexpr (std::is_same_v<U, Decimal>) {
+      pushText(Value::Type::Decimal, member.text);
     } else {
-      keys_.push_back(Key{nullptr, keyText_.size(), text.size()});
-      keyText_ += text;
+      Value& placed = values_.emplace(std::forward<T>(member));
+      if (placed.storage() == Value::kHeap) settle(placed);
     }
-    return keys_.size() - 1;
   }
-  std::string key(size_t position) const { return std::string(keyText(keys_[position])); }
+  void pushText(Value::Type type, std::string_view text);
+  // An object's key, pushed before its member (the text is copied). Returns the key's
+  // position, for key().
+  size_t pushKey(std::string_view text);
+  std::string key(size_t position) const { return keys_[position].string(); }
 
-  // The members pushed since `from`, as an array; or with the keys pushed since `from`, one
-  // for each, as a dictionary (a repeated key keeps its first place and its last member).
-  Array takeArray(const Mark& from);
-  Dictionary takeDictionary(const Mark& from);
+  // Closes the container whose members were pushed since `from`, which becomes a member in
+  // their place: an array of them, or with the keys pushed since `from`, one for each, a
+  // dictionary (a repeated key keeps its first place and its last member).
+  void closeArray(const Mark& from);
+  void closeDictionary(const Mark& from);
+  // The last member pushed, the document's value, as a value of its own; the stacks are
+  // ready for the next document.
+  Value take();
   // Drops whatever a read that failed half-way left.
   void clear();
 
  private:
-  // A view of the caller's text, or (data null) a stretch of keyText_, held by offset since
-  // that text moves as it grows.
-  struct Key {
-    const char* data;
-    size_t offset;
-    size_t size;
-  };
-  std::string_view keyText(const Key& key) const {
-    return {key.data ? key.data : keyText_.data() + key.offset, key.size};
-  }
+  detail::ValueArena& arena();
+  void settle(Value& member);
+  void letGoOfArena();
 
-  std::vector<Value> values_;
-  std::vector<Key> keys_;
-  std::string keyText_;
+  // Members waiting for their container. Values move as bytes, so a container that closes
+  // takes its members with one copy and leaves nothing behind to destroy.
+  class Slots {
+   public:
+    Slots() = default;
+    Slots(const Slots&) = delete;
+    Slots& operator=(const Slots&) = delete;
+    ~Slots();
+    size_t size() const { return size_; }
+    Value* data() { return data_; }
+    const Value& operator[](size_t i) const { return data_[i]; }
+    template <class... Args>
+    Value& emplace(Args&&... args) {
+      if (size_ == capacity_) grow(size_ + 1);
+      return *new (data_ + size_++) Value(std::forward<Args>(args)...);
+    }
+    // Room for one more value at the top, for the caller to make a value in.
+    void* slot() {
+      if (size_ == capacity_) grow(size_ + 1);
+      return data_ + size_++;
+    }
+    // Drops the values from `from` on, which the caller has moved out as bytes.
+    void forget(size_t from) { size_ = from; }
+    void reserve(size_t count) {
+      if (count > capacity_) grow(count);
+    }
+    void clear();
+
+   private:
+    void grow(size_t count);
+    Value* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+  };
+
+  Slots values_;
+  Slots keys_;
+  detail::ValueArena* arena_ = nullptr;
+  size_t expectedText_ = 0;
 };
 
 }  // namespace platform

@@ -1,219 +1,376 @@
 #include "platform/value.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <limits>
+#include <stdexcept>
+
+#include "value_tree.h"
 
 namespace platform {
 
-// Dictionary
+using detail::ArrayBlock;
+using detail::DictionaryBlock;
+using detail::ValueAccess;
+using detail::ValueArena;
 
 namespace {
-constexpr size_t kIndexThreshold = 12;
-const std::string kEmptyString;
 const Bytes kEmptyBytes;
 const Array kEmptyArray;
 const Dictionary kEmptyDictionary;
-}  // namespace
 
-Dictionary::Dictionary(std::initializer_list<Entry> entries) {
-  for (const auto& e : entries) set(e.first, e.second);
+uint32_t checkedSize(size_t size) {
+  if (size > std::numeric_limits<uint32_t>::max()) throw std::length_error("value too large");
+  return static_cast<uint32_t>(size);
 }
 
-namespace {
-size_t keyHash(std::string_view key) { return std::hash<std::string_view>()(key); }
-}  // namespace
-
-namespace {
-// Slots of the index of `count` entries: at least twice as many, a power of two.
-size_t indexSlots(size_t count) {
-  size_t slots = 32;
-  while (slots < count * 2) slots *= 2;
-  return slots;
+char* newText(std::string_view text) {
+  char* chars = static_cast<char*>(::operator new(text.size() + 1));
+  std::memcpy(chars, text.data(), text.size());
+  chars[text.size()] = 0;
+  return chars;
 }
 }  // namespace
 
-Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {
-  if (other.index_) {
-    const size_t slots = indexSlots(entries_.size());
-    index_ = std::make_unique<uint32_t[]>(slots);
-    std::copy(other.index_.get(), other.index_.get() + slots, index_.get());
+// Arena
+
+namespace detail {
+
+namespace {
+constexpr size_t kMinChunk = 1024;
+// Offsets in a chunk stay below kInTree: larger chunks hold one block alone, at their start.
+constexpr size_t kMaxChunk = size_t{1} << 30;
+constexpr size_t kChunkHeader = 16;
+}  // namespace
+
+ValueArena* ValueArena::create(size_t firstBytes) {
+  static_assert(sizeof(Chunk) <= kChunkHeader);
+  const size_t room = std::clamp(firstBytes, kMinChunk, kMaxChunk);
+  const size_t header = kChunkHeader + ((sizeof(ValueArena) + 7) & ~size_t{7});
+  char* memory = static_cast<char*>(::operator new(header + room));
+  auto* arena = new (memory + kChunkHeader) ValueArena();
+  new (memory) Chunk{arena, nullptr};
+  arena->chunkStart_ = memory;
+  arena->cursor_ = memory + header;
+  arena->textStart_ = memory + header + room;
+  arena->allocated_ = room;
+  return arena;
+}
+
+void ValueArena::newChunk(size_t bytes) {
+  // Each chunk an eighth as large as all before it: a tree that outgrows its first chunk
+  // (sized from its text) leaves little unused at the end.
+  const size_t room = std::max({(bytes + 7) & ~size_t{7}, std::min(allocated_ / 8, kMaxChunk), kMinChunk});
+  char* memory = static_cast<char*>(::operator new(kChunkHeader + room));
+  chunks_ = new (memory) Chunk{this, chunks_};
+  allocated_ += room;
+  chunkStart_ = memory;
+  cursor_ = memory + kChunkHeader;
+  textStart_ = memory + kChunkHeader + room;
+}
+
+void ValueArena::adopt(Value* value) {
+  if (!adopted_) adopted_ = new std::vector<Value*>();
+  adopted_->push_back(value);
+}
+
+void ValueArena::destroy() noexcept {
+  if (adopted_) {
+    for (Value* value : *adopted_) value->~Value();
+    delete adopted_;
   }
+  for (Chunk* chunk = chunks_; chunk;) {
+    Chunk* next = chunk->next;
+    ::operator delete(chunk);
+    chunk = next;
+  }
+  char* first = reinterpret_cast<char*>(this) - kChunkHeader;
+  this->~ValueArena();
+  ::operator delete(static_cast<void*>(first));
 }
 
-Dictionary& Dictionary::operator=(const Dictionary& other) {
-  if (this != &other) *this = Dictionary(other);
-  return *this;
-}
-
-Dictionary::Dictionary(std::vector<Entry>&& entries) : entries_(std::move(entries)) {
-  bool unique = true;
-  if (entries_.size() < kIndexThreshold) {
-    // One bit per class of length and last byte among the keys before: a key whose class is
-    // new cannot repeat one of them, and is not compared.
-    uint64_t classes = 0;
-    for (size_t i = 0; i < entries_.size() && unique; ++i) {
-      const std::string& key = entries_[i].first;
-      const unsigned last = key.empty() ? 0 : static_cast<unsigned char>(key.back());
-      const uint64_t bit = uint64_t{1} << ((key.size() * 7 + last) & 63);
-      if (classes & bit)
-        for (size_t j = 0; j < i && unique; ++j) unique = entries_[j].first != key;
-      classes |= bit;
+size_t keyHash(std::string_view key) {
+  // Keys are short: a word at a time, the last one overlapping when the size is not a
+  // multiple of eight.
+  const char* p = key.data();
+  size_t n = key.size();
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ (n * 0xFF51AFD7ED558CCDull);
+  auto mix = [&h](uint64_t word) {
+    h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  };
+  if (n >= 8) {
+    for (; n > 8; p += 8, n -= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      mix(word);
     }
+    uint64_t word;
+    std::memcpy(&word, p + n - 8, 8);
+    mix(word);
   } else {
-    // Builds the index and meets a repeated key while probing for it.
-    const size_t mask = indexSlots(entries_.size()) - 1;
-    index_ = std::make_unique<uint32_t[]>(mask + 1);
-    for (size_t i = 0; i < entries_.size() && unique; ++i) {
-      size_t slot = keyHash(entries_[i].first) & mask;
-      for (; index_[slot] != 0; slot = (slot + 1) & mask) {
-        if (entries_[index_[slot] - 1].first == entries_[i].first) {
-          unique = false;
-          break;
-        }
-      }
-      index_[slot] = static_cast<uint32_t>(i + 1);
-    }
+    uint64_t word = 0;
+    std::memcpy(&word, p, n);
+    mix(word);
   }
-  if (unique) return;
-  std::vector<Entry> given = std::move(entries_);
-  entries_.clear();
-  index_.reset();
-  entries_.reserve(given.size());
-  for (auto& e : given) set(std::move(e.first), std::move(e.second));
+  h ^= h >> 29;
+  return static_cast<size_t>(h * 0x94D049BB133111EBull);
 }
 
-long Dictionary::indexOf(std::string_view key) const {
-  if (!index_) {
-    for (size_t i = 0; i < entries_.size(); ++i)
-      if (entries_[i].first == key) return static_cast<long>(i);
-    return -1;
-  }
-  const size_t mask = indexSlots(entries_.size()) - 1;
-  for (size_t slot = keyHash(key) & mask;; slot = (slot + 1) & mask) {
-    uint32_t p = index_[slot];
-    if (p == 0) return -1;
-    if (entries_[p - 1].first == key) return static_cast<long>(p - 1);
-  }
-}
-
-void Dictionary::indexInsert(size_t position) {
-  const size_t mask = indexSlots(entries_.size()) - 1;
-  size_t slot = keyHash(entries_[position].first) & mask;
-  while (index_[slot] != 0) slot = (slot + 1) & mask;
-  index_[slot] = static_cast<uint32_t>(position + 1);
-}
-
-void Dictionary::rebuildIndex() {
-  index_.reset();
-  if (entries_.size() < kIndexThreshold) return;
-  index_ = std::make_unique<uint32_t[]>(indexSlots(entries_.size()));
-  for (size_t i = 0; i < entries_.size(); ++i) indexInsert(i);
-}
-
-const Value* Dictionary::find(std::string_view key) const {
-  long i = indexOf(key);
-  return i < 0 ? nullptr : &entries_[i].second;
-}
-
-Value* Dictionary::find(std::string_view key) {
-  long i = indexOf(key);
-  return i < 0 ? nullptr : &entries_[i].second;
-}
-
-const Value& Dictionary::get(std::string_view key) const {
-  const Value* v = find(key);
-  return v ? *v : Value::null();
-}
-
-void Dictionary::set(std::string key, Value value) {
-  long i = indexOf(key);
-  if (i >= 0) {
-    entries_[i].second = std::move(value);
+void ValueAccess::setTreeText(Value& v, Value::Type type, std::string_view text, ValueArena& arena) {
+  if (text.size() <= Value::kInlineText) {
+    v.setText(type, text);
     return;
   }
-  const size_t slotsBefore = indexSlots(entries_.size());
-  entries_.emplace_back(std::move(key), std::move(value));
-  // The table keeps its slots while it holds twice the entries; past that it grows.
-  if (index_ && indexSlots(entries_.size()) == slotsBefore) {
-    indexInsert(entries_.size() - 1);
-  } else if (entries_.size() >= kIndexThreshold) {
-    rebuildIndex();
+  v.chars_ = arena.copyText(text);
+  v.size_ = checkedSize(text.size());
+  v.tag_ = static_cast<uint8_t>(type) | Value::kTree;
+}
+
+void ValueAccess::hold(Value& v) {
+  if (v.storage() != Value::kTree) return;
+  switch (v.type()) {
+    case Value::Type::Array:
+      v.array_.block_->arena()->ref();
+      v.tag_ = static_cast<uint8_t>(Value::Type::Array) | Value::kHeap;
+      break;
+    case Value::Type::Dictionary:
+      v.dictionary_.block_->arena()->ref();
+      v.tag_ = static_cast<uint8_t>(Value::Type::Dictionary) | Value::kHeap;
+      break;
+    default: {
+      // A text cannot find its tree: it takes a copy of its own.
+      const Value::Type type = v.type();
+      const std::string_view text = v.text();
+      v.setText(type, text);
+    }
   }
 }
 
-bool Dictionary::erase(std::string_view key) {
-  long i = indexOf(key);
-  if (i < 0) return false;
-  entries_.erase(entries_.begin() + i);
-  rebuildIndex();
-  return true;
+bool ValueAccess::settleInto(Value& v, ValueArena& arena) {
+  if (v.storage() != Value::kHeap) return true;
+  switch (v.type()) {
+    case Value::Type::String:
+    case Value::Type::Decimal: {
+      char* held = const_cast<char*>(v.chars_);
+      setTreeText(v, v.type(), std::string_view(held, v.size_), arena);
+      ::operator delete(held);
+      return true;
+    }
+    case Value::Type::Array:
+      if (!v.array_.block_) return true;
+      if (!v.array_.block_->inTree() || v.array_.block_->arena() != &arena) return false;
+      v.tag_ = static_cast<uint8_t>(Value::Type::Array) | Value::kTree;
+      arena.unref();
+      return true;
+    case Value::Type::Dictionary:
+      if (!v.dictionary_.block_) return true;
+      if (!v.dictionary_.block_->inTree() || v.dictionary_.block_->arena() != &arena) return false;
+      v.tag_ = static_cast<uint8_t>(Value::Type::Dictionary) | Value::kTree;
+      arena.unref();
+      return true;
+    default: return false;
+  }
 }
 
-void Dictionary::clear() {
-  entries_.clear();
-  index_.reset();
-}
-
-std::vector<std::string> Dictionary::keys() const {
-  std::vector<std::string> k;
-  k.reserve(entries_.size());
-  for (const auto& e : entries_) k.push_back(e.first);
-  return k;
-}
-
-bool Dictionary::operator==(const Dictionary& other) const {
-  if (size() != other.size()) return false;
-  for (const auto& [k, v] : entries_) {
-    const Value* o = other.find(k);
-    if (!o || !(*o == v)) return false;
+bool fillIndex(const DictionaryBlock* block, uint32_t* index) {
+  const size_t mask = indexSlots(block->size) - 1;
+  const DictionaryEntry* entries = block->entries();
+  for (uint32_t i = 0; i < block->size; ++i) {
+    const StringRef key = entries[i].key();
+    size_t slot = keyHash(key) & mask;
+    for (; index[slot] != 0; slot = (slot + 1) & mask)
+      if (entries[index[slot] - 1].key() == key) return false;
+    index[slot] = i + 1;
   }
   return true;
 }
+
+bool keysUnique(const DictionaryBlock* block) {
+  // One bit per class of length and last byte among the keys before: a key whose class is
+  // new cannot repeat one of them, and is not compared.
+  const DictionaryEntry* entries = block->entries();
+  uint64_t classes = 0;
+  for (uint32_t i = 0; i < block->size; ++i) {
+    const StringRef key = entries[i].key();
+    const unsigned last = key.empty() ? 0 : static_cast<unsigned char>(key.back());
+    const uint64_t bit = uint64_t{1} << ((key.size() * 7 + last) & 63);
+    if (classes & bit)
+      for (uint32_t j = 0; j < i; ++j)
+        if (entries[j].key() == key) return false;
+    classes |= bit;
+  }
+  return true;
+}
+
+}  // namespace detail
 
 // Value
 
-Value::Value(const Value& other) : bits_(0) {
+Value::Value(double d) noexcept { setScalar(Type::Double, std::bit_cast<uint64_t>(d)); }
+Value::Value(Date d) noexcept { setScalar(Type::Date, std::bit_cast<uint64_t>(d.since1970)); }
+Value::Value(Bytes data) {
+  bytes_ = new Bytes(std::move(data));
+  tag_ = static_cast<uint8_t>(Type::Data) | kHeap;
+}
+Value::Value(Array a) noexcept {
+  new (&array_) Array(std::move(a));
+  tag_ = static_cast<uint8_t>(Type::Array) | kHeap;
+}
+Value::Value(Dictionary d) noexcept {
+  new (&dictionary_) Dictionary(std::move(d));
+  tag_ = static_cast<uint8_t>(Type::Dictionary) | kHeap;
+}
+
+void Value::setText(Type type, std::string_view text) {
+  if (text.size() <= kInlineText) {
+    // Read whole before it is written: `text` may be this value's own.
+    alignas(Value) unsigned char made[sizeof(Value)];
+    placeInlineText(made, type, text);
+    std::memcpy(static_cast<void*>(this), made, sizeof(Value));
+    return;
+  }
+  const uint32_t size = checkedSize(text.size());
+  chars_ = newText(text);
+  size_ = size;
+  tag_ = static_cast<uint8_t>(type) | kHeap;
+}
+
+void Value::moveFrom(Value& other) noexcept {
+  // Every kind of content, a container's included, is a word or two that may move as bytes.
+  std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(Value));
+  other.tag_ = 0;
+}
+
+void Value::release() noexcept {
+  switch (type()) {
+    case Type::String:
+    case Type::Decimal: ::operator delete(const_cast<char*>(chars_)); break;
+    case Type::Data: delete bytes_; break;
+    case Type::Array: array_.~Array(); break;
+    case Type::Dictionary: dictionary_.~Dictionary(); break;
+    default: break;
+  }
+  tag_ = 0;
+}
+
+namespace {
+// A container whose values belong to it alone and that holds at least one: copying and
+// releasing one walks its values.
+bool ownsChildren(const Value& v) {
+  if (ValueAccess::storage(v) != 0x30) return false;
+  if (v.isArray()) {
+    const ArrayBlock* b = ValueAccess::arrayBlock(v);
+    return b && !b->inTree() && b->size > 0;
+  }
+  if (v.isDictionary()) {
+    const DictionaryBlock* b = ValueAccess::dictionaryBlock(v);
+    return b && !b->inTree() && b->size > 0;
+  }
+  return false;
+}
+
+ArrayBlock* newArrayBlock(size_t capacity) {
+  const uint32_t room = checkedSize(capacity);
+  if (room & detail::kInTree) throw std::length_error("value too large");
+  auto* block = static_cast<ArrayBlock*>(::operator new(sizeof(ArrayBlock) + capacity * sizeof(Value)));
+  block->size = 0;
+  block->capacityOrPlace = room;
+  return block;
+}
+
+// A block of its own, with room for its index's address after its entries.
+DictionaryBlock* newDictionaryBlock(size_t capacity) {
+  const uint32_t room = checkedSize(capacity);
+  if (room & detail::kInTree) throw std::length_error("value too large");
+  auto* block = static_cast<DictionaryBlock*>(
+      ::operator new(sizeof(DictionaryBlock) + capacity * sizeof(DictionaryEntry) + sizeof(uint32_t*)));
+  block->size = 0;
+  block->capacityOrPlace = room;
+  block->heapIndex() = nullptr;
+  return block;
+}
+
+uint32_t* copyIndex(const DictionaryBlock* from) {
+  const uint32_t* index = from->index();
+  if (!index) return nullptr;
+  const size_t slots = detail::indexSlots(from->size);
+  auto* copy = new uint32_t[slots];
+  std::memcpy(copy, index, slots * sizeof(uint32_t));
+  return copy;
+}
+}  // namespace
+
+Value::Value(const Value& other) {
+  if (!ownsChildren(other)) {
+    copyShallowFrom(other);
+    return;
+  }
   // Built level by level from a work list: a recursive copy would take a stack frame per level.
+  tag_ = 0;
   std::vector<std::pair<Value*, const Value*>> work{{this, &other}};
   while (!work.empty()) {
     auto [to, from] = work.back();
     work.pop_back();
-    if (from->isArray()) {
-      const Array& source = from->array_;
-      to->type_ = Type::Array;
-      Array& copy = *new (&to->array_) Array(source.size());
-      for (size_t i = 0; i < source.size(); ++i) work.emplace_back(&copy[i], &source[i]);
-    } else if (from->isDictionary()) {
-      const Dictionary& source = from->dictionary_;
-      std::vector<Dictionary::Entry> entries;
-      entries.reserve(source.size());
-      for (const auto& entry : source) entries.emplace_back(entry.first, Value());
-      to->type_ = Type::Dictionary;
-      Dictionary& copy = *new (&to->dictionary_) Dictionary(std::move(entries));
-      auto sourceEntry = source.begin();
-      for (auto& entry : copy) work.emplace_back(&entry.second, &(sourceEntry++)->second);
-    } else {
+    if (!ownsChildren(*from)) {
       to->copyShallowFrom(*from);
+    } else if (from->isArray()) {
+      ArrayBlock* source = ValueAccess::arrayBlock(*from);
+      ArrayBlock* copy = newArrayBlock(source->size);
+      for (uint32_t i = 0; i < source->size; ++i) new (copy->items() + i) Value();
+      copy->size = source->size;
+      new (&to->array_) Array();
+      to->array_.block_ = copy;
+      to->tag_ = static_cast<uint8_t>(Type::Array) | kHeap;
+      for (uint32_t i = 0; i < source->size; ++i) work.emplace_back(copy->items() + i, source->items() + i);
+    } else {
+      DictionaryBlock* source = ValueAccess::dictionaryBlock(*from);
+      DictionaryBlock* copy = newDictionaryBlock(source->size);
+      new (&to->dictionary_) Dictionary();
+      to->dictionary_.block_ = copy;
+      to->tag_ = static_cast<uint8_t>(Type::Dictionary) | kHeap;
+      for (uint32_t i = 0; i < source->size; ++i) {
+        ValueAccess::makeEntry(copy->entries() + i, Value(source->entries()[i].key()), Value());
+        copy->size = i + 1;
+      }
+      copy->heapIndex() = copyIndex(source);
+      for (uint32_t i = 0; i < source->size; ++i)
+        work.emplace_back(&copy->entries()[i].second, &source->entries()[i].second);
     }
   }
 }
 
 void Value::copyShallowFrom(const Value& other) {
-  switch (other.type_) {
-    case Type::Decimal: new (&decimal_) Decimal(other.decimal_); break;
-    case Type::String: new (&string_) std::string(other.string_); break;
-    case Type::Data: new (&bytes_) Bytes(other.bytes_); break;
-    case Type::Array: new (&array_) Array(other.array_); break;
-    case Type::Dictionary: new (&dictionary_) Dictionary(other.dictionary_); break;
-    default: bits_ = other.bits_;
+  const uint8_t where = other.storage();
+  if (where == kNone || where == kInline) {
+    std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(Value));
+    return;
   }
-  type_ = other.type_;
+  tag_ = 0;
+  switch (other.type()) {
+    case Type::String:
+    case Type::Decimal: setText(other.type(), other.text()); break;
+    case Type::Data:
+      bytes_ = new Bytes(*other.bytes_);
+      tag_ = static_cast<uint8_t>(Type::Data) | kHeap;
+      break;
+    case Type::Array:
+      new (&array_) Array(other.array_);
+      tag_ = static_cast<uint8_t>(Type::Array) | kHeap;
+      break;
+    case Type::Dictionary:
+      new (&dictionary_) Dictionary(other.dictionary_);
+      tag_ = static_cast<uint8_t>(Type::Dictionary) | kHeap;
+      break;
+    default: break;
+  }
 }
 
 Value& Value::operator=(const Value& other) {
@@ -224,82 +381,17 @@ Value& Value::operator=(const Value& other) {
 Value& Value::operator=(Value&& other) noexcept {
   if (this == &other) return *this;
   // `other` may live inside this value: the old content is set aside whole, and released
-  // (without recursion) only once `other` has been moved out of it.
-  Value old;
-  if (holdsResources(type_)) {
-    old.type_ = type_;
-    old.moveResourcesFrom(*this);
-    destroy();
-  }
-  type_ = other.type_;
-  moveResourcesFrom(other);
+  // only once `other` has been moved out of it.
+  Value old(std::move(*this));
+  moveFrom(other);
   return *this;
 }
 
-void Value::destroy() noexcept {
-  switch (type_) {
-    case Type::Decimal: decimal_.~Decimal(); break;
-    case Type::String: string_.~basic_string(); break;
-    case Type::Data: bytes_.~Bytes(); break;
-    case Type::Array:
-    case Type::Dictionary:
-      if (hasChildren()) {
-        // The levels of an ordinary tree are released by recursion; past a bounded depth the
-        // containers left are detached into a work list and released from there, so
-        // destruction never takes a stack frame per level of a deeply nested value.
-        std::vector<Value> deeper;
-        releaseChildren(0, deeper);
-        while (!deeper.empty()) {
-          Value value = std::move(deeper.back());
-          deeper.pop_back();
-          value.releaseChildren(0, deeper);
-        }
-      }
-      if (type_ == Type::Array) array_.~Array();
-      else dictionary_.~Dictionary();
-      break;
-    default: break;
-  }
-  type_ = Type::Null;
-  bits_ = 0;
-}
-
-namespace {
-// Levels released by recursion before the rest goes to the work list.
-constexpr int kRecursiveLevels = 48;
-}  // namespace
-
-void Value::releaseChildren(int level, std::vector<Value>& deeper) {
-  // Each child is released where it stands, so the container's own clearing finds only
-  // values with nothing left to release.
-  auto release = [&](Value& child) {
-    if (!holdsResources(child.type_)) return;
-    if (child.hasChildren()) {
-      if (level >= kRecursiveLevels) {
-        deeper.push_back(std::move(child));
-        return;
-      }
-      child.releaseChildren(level + 1, deeper);
-    }
-    child.destroy();
-  };
-  if (type_ == Type::Array) {
-    for (Value& child : array_) release(child);
-    array_.clear();
-  } else if (type_ == Type::Dictionary) {
-    for (auto& entry : dictionary_) release(entry.second);
-    dictionary_.clear();
-  }
-}
-
 bool Value::hasChildren() const {
-  if (type_ == Type::Array) return !array_.empty();
-  if (type_ == Type::Dictionary) return !dictionary_.empty();
+  if (isArray()) return !array_.empty();
+  if (isDictionary()) return !dictionary_.empty();
   return false;
 }
-
-Value::Value(Array a) noexcept : array_(std::move(a)), type_(Type::Array) {}
-Value::Value(Dictionary d) noexcept : dictionary_(std::move(d)), type_(Type::Dictionary) {}
 
 const Value& Value::null() {
   static const Value n;
@@ -318,9 +410,460 @@ bool Value::isNumber() const {
   }
 }
 
+const Bytes& Value::data() const { return isData() ? *bytes_ : kEmptyBytes; }
+const Array& Value::array() const { return isArray() ? array_ : kEmptyArray; }
+const Dictionary& Value::dictionary() const { return isDictionary() ? dictionary_ : kEmptyDictionary; }
+double Value::dateValue() const { return isDate() ? std::bit_cast<double>(bits_) : 0; }
+
+Array& Value::mutableArray() {
+  if (!isArray()) *this = Value(Array());
+  ValueAccess::hold(*this);
+  return array_;
+}
+
+Dictionary& Value::mutableDictionary() {
+  if (!isDictionary()) *this = Value(Dictionary());
+  ValueAccess::hold(*this);
+  return dictionary_;
+}
+
+const Value& Value::operator[](std::string_view key) const { return dictionary().get(key); }
+
+const Value& Value::operator[](size_t index) const {
+  const auto& a = array();
+  return index < a.size() ? a[index] : null();
+}
+
+size_t Value::size() const {
+  switch (type()) {
+    case Type::Array: return array_.size();
+    case Type::Dictionary: return dictionary_.size();
+    case Type::String: return text().size();
+    case Type::Data: return bytes_->size();
+    default: return 0;
+  }
+}
+
+
+// Releasing
+
 namespace {
-double leadingDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
-int64_t leadingInteger(const std::string& s) {
+// Levels released by recursion before the rest goes to the work list.
+constexpr int kRecursiveLevels = 48;
+
+void releaseArrayBlock(ArrayBlock* block, int level, std::vector<Value>& deeper);
+void releaseDictionaryBlock(DictionaryBlock* block, int level, std::vector<Value>& deeper);
+
+// Takes the block out of a container that holds its values alone, leaving the value null.
+void releaseOwnedContainer(Value& v, int level, std::vector<Value>& deeper) {
+  if (v.isArray()) {
+    ArrayBlock* block = ValueAccess::arrayBlock(v);
+    ValueAccess::clearContainer(v);
+    releaseArrayBlock(block, level, deeper);
+  } else {
+    DictionaryBlock* block = ValueAccess::dictionaryBlock(v);
+    ValueAccess::clearContainer(v);
+    releaseDictionaryBlock(block, level, deeper);
+  }
+}
+
+// Each child is released where it stands; past a bounded depth, containers that still hold
+// values are moved to `deeper` for the caller to release, so that releasing never takes a
+// stack frame per level of a deeply nested value.
+void releaseChild(Value& child, int level, std::vector<Value>& deeper) {
+  if (ownsChildren(child)) {
+    if (level >= kRecursiveLevels) {
+      deeper.push_back(std::move(child));
+      return;
+    }
+    releaseOwnedContainer(child, level + 1, deeper);
+    return;
+  }
+  child.~Value();
+}
+
+void releaseArrayBlock(ArrayBlock* block, int level, std::vector<Value>& deeper) {
+  for (uint32_t i = 0; i < block->size; ++i) releaseChild(block->items()[i], level, deeper);
+  ::operator delete(block);
+}
+
+void releaseDictionaryBlock(DictionaryBlock* block, int level, std::vector<Value>& deeper) {
+  for (uint32_t i = 0; i < block->size; ++i) {
+    DictionaryEntry& entry = block->entries()[i];
+    ValueAccess::keyOf(entry).~Value();
+    releaseChild(entry.second, level, deeper);
+  }
+  delete[] block->heapIndex();
+  ::operator delete(block);
+}
+
+template <class Block, class ReleaseBlock>
+void releaseTree(Block* block, ReleaseBlock releaseBlock) {
+  std::vector<Value> deeper;
+  releaseBlock(block, 0, deeper);
+  while (!deeper.empty()) {
+    Value value = std::move(deeper.back());
+    deeper.pop_back();
+    releaseOwnedContainer(value, 0, deeper);
+  }
+}
+}  // namespace
+
+// Array
+
+Array::Array(std::initializer_list<Value> values) {
+  own(values.size());
+  for (const Value& v : values) new (slotForAppend()) Value(v);
+}
+
+Array::Array(size_t count) { resize(count); }
+
+Array::Array(const Array& other) {
+  ArrayBlock* source = other.block_;
+  if (!source || source->size == 0) return;
+  if (source->inTree()) {
+    source->arena()->ref();
+    block_ = source;
+    return;
+  }
+  block_ = newArrayBlock(source->size);
+  for (uint32_t i = 0; i < source->size; ++i) {
+    new (block_->items() + i) Value(source->items()[i]);
+    block_->size = i + 1;
+  }
+}
+
+Array& Array::operator=(const Array& other) {
+  if (this != &other) *this = Array(other);
+  return *this;
+}
+
+Array& Array::operator=(Array&& other) noexcept {
+  if (this != &other) {
+    Array old(std::move(*this));
+    block_ = other.block_;
+    other.block_ = nullptr;
+  }
+  return *this;
+}
+
+Array::~Array() {
+  if (!block_) return;
+  if (block_->inTree()) block_->arena()->unref();
+  else releaseTree(block_, releaseArrayBlock);
+}
+
+size_t Array::size() const { return block_ ? block_->size : 0; }
+size_t Array::capacity() const { return block_ && !block_->inTree() ? block_->capacity() : size(); }
+const Value* Array::begin() const { return block_ ? block_->items() : nullptr; }
+
+Value* Array::begin() {
+  if (!block_) return nullptr;
+  own(block_->size);
+  return block_ ? block_->items() : nullptr;
+}
+
+void Array::own(size_t capacity) {
+  ArrayBlock* old = block_;
+  const size_t size = old ? old->size : 0;
+  if (old && !old->inTree() && old->capacity() >= capacity) return;
+  capacity = std::max(capacity, size);
+  if (capacity == 0) {
+    // A shared empty array: nothing to keep.
+    if (old) old->arena()->unref();
+    block_ = nullptr;
+    return;
+  }
+  ArrayBlock* fresh = newArrayBlock(capacity);
+  if (old && old->inTree()) {
+    try {
+      for (uint32_t i = 0; i < old->size; ++i) {
+        new (fresh->items() + i) Value(old->items()[i]);
+        fresh->size = i + 1;
+      }
+    } catch (...) {
+      releaseTree(fresh, releaseArrayBlock);
+      throw;
+    }
+    old->arena()->unref();
+  } else if (old) {
+    for (uint32_t i = 0; i < old->size; ++i) new (fresh->items() + i) Value(std::move(old->items()[i]));
+    fresh->size = old->size;
+    ::operator delete(old);
+  }
+  block_ = fresh;
+}
+
+Value* Array::slotForAppend() {
+  const size_t n = size();
+  if (!block_ || block_->inTree() || n == block_->capacity()) own(std::max<size_t>(n + n / 2, n + 4));
+  return block_->items() + block_->size++;
+}
+
+void Array::push_back(const Value& value) { emplace_back(value); }
+void Array::push_back(Value&& value) { emplace_back(std::move(value)); }
+
+void Array::pop_back() {
+  own(size());
+  block_->items()[--block_->size].~Value();
+}
+
+void Array::reserve(size_t count) {
+  if (count > capacity()) own(count);
+}
+
+void Array::resize(size_t count) {
+  const size_t n = size();
+  if (count == n) return;
+  own(count);
+  if (!block_) return;
+  for (size_t i = n; i < count; ++i) new (block_->items() + i) Value();
+  for (size_t i = count; i < n; ++i) block_->items()[i].~Value();
+  block_->size = static_cast<uint32_t>(count);
+}
+
+void Array::clear() { *this = Array(); }
+
+Value* Array::insert(const Value* position, Value value) {
+  const size_t at = static_cast<size_t>(position - cbegin());
+  slotForAppend();
+  Value* items = block_->items();
+  for (size_t i = block_->size - 1; i > at; --i) new (items + i) Value(std::move(items[i - 1]));
+  new (items + at) Value(std::move(value));
+  return items + at;
+}
+
+Value* Array::erase(const Value* first, const Value* last) {
+  const size_t from = static_cast<size_t>(first - cbegin());
+  const size_t count = static_cast<size_t>(last - first);
+  if (count == 0) return begin() + from;
+  own(size());
+  Value* items = block_->items();
+  for (size_t i = from; i < from + count; ++i) items[i] = Value();
+  for (size_t i = from + count; i < block_->size; ++i) items[i - count] = std::move(items[i]);
+  for (size_t i = block_->size - count; i < block_->size; ++i) items[i].~Value();
+  block_->size -= static_cast<uint32_t>(count);
+  return items + from;
+}
+
+bool Array::operator==(const Array& other) const {
+  if (size() != other.size()) return false;
+  for (size_t i = 0; i < size(); ++i)
+    if (!((*this)[i] == other[i])) return false;
+  return true;
+}
+
+// Dictionary
+
+namespace {
+void rebuildIndex(DictionaryBlock* block);
+}  // namespace
+
+Dictionary::Dictionary(std::initializer_list<std::pair<std::string_view, Value>> entries) {
+  reserve(entries.size());
+  for (const auto& [key, value] : entries) set(key, value);
+}
+
+Dictionary::Dictionary(const Dictionary& other) {
+  DictionaryBlock* source = other.block_;
+  if (!source || source->size == 0) return;
+  if (source->inTree()) {
+    source->arena()->ref();
+    block_ = source;
+    return;
+  }
+  block_ = newDictionaryBlock(source->size);
+  for (uint32_t i = 0; i < source->size; ++i) {
+    const DictionaryEntry& entry = source->entries()[i];
+    ValueAccess::makeEntry(block_->entries() + i, Value(entry.key()), Value(entry.second));
+    block_->size = i + 1;
+  }
+  block_->heapIndex() = copyIndex(source);
+}
+
+Dictionary& Dictionary::operator=(const Dictionary& other) {
+  if (this != &other) *this = Dictionary(other);
+  return *this;
+}
+
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
+  if (this != &other) {
+    Dictionary old(std::move(*this));
+    block_ = other.block_;
+    other.block_ = nullptr;
+  }
+  return *this;
+}
+
+Dictionary::~Dictionary() {
+  if (!block_) return;
+  if (block_->inTree()) block_->arena()->unref();
+  else releaseTree(block_, releaseDictionaryBlock);
+}
+
+size_t Dictionary::size() const { return block_ ? block_->size : 0; }
+const DictionaryEntry* Dictionary::begin() const { return block_ ? block_->entries() : nullptr; }
+const DictionaryEntry* Dictionary::end() const { return block_ ? block_->entries() + block_->size : nullptr; }
+
+DictionaryEntry* Dictionary::begin() {
+  if (!block_) return nullptr;
+  own(block_->size);
+  return block_ ? block_->entries() : nullptr;
+}
+
+DictionaryEntry* Dictionary::end() {
+  if (!block_) return nullptr;
+  own(block_->size);
+  return block_ ? block_->entries() + block_->size : nullptr;
+}
+
+void Dictionary::own(size_t capacity) {
+  DictionaryBlock* old = block_;
+  const size_t size = old ? old->size : 0;
+  if (old && !old->inTree() && old->capacity() >= capacity) return;
+  capacity = std::max(capacity, size);
+  if (capacity == 0) {
+    if (old) old->arena()->unref();
+    block_ = nullptr;
+    return;
+  }
+  DictionaryBlock* fresh = newDictionaryBlock(capacity);
+  if (old && old->inTree()) {
+    try {
+      for (uint32_t i = 0; i < old->size; ++i) {
+        const DictionaryEntry& entry = old->entries()[i];
+        ValueAccess::makeEntry(fresh->entries() + i, Value(entry.key()), Value(entry.second));
+        fresh->size = i + 1;
+      }
+      // A tree indexes only larger dictionaries than one of its own does.
+      rebuildIndex(fresh);
+    } catch (...) {
+      releaseTree(fresh, releaseDictionaryBlock);
+      throw;
+    }
+    old->arena()->unref();
+  } else if (old) {
+    for (uint32_t i = 0; i < old->size; ++i) {
+      DictionaryEntry& entry = old->entries()[i];
+      ValueAccess::makeEntry(fresh->entries() + i, std::move(ValueAccess::keyOf(entry)), std::move(entry.second));
+    }
+    fresh->size = old->size;
+    fresh->heapIndex() = old->heapIndex();
+    ::operator delete(old);
+  }
+  block_ = fresh;
+}
+
+long Dictionary::indexOf(std::string_view key) const {
+  if (!block_) return -1;
+  const DictionaryBlock* block = block_;
+  const DictionaryEntry* entries = block->entries();
+  const uint32_t* index = block->index();
+  if (!index) {
+    for (uint32_t i = 0; i < block_->size; ++i)
+      if (entries[i].key() == key) return static_cast<long>(i);
+    return -1;
+  }
+  const size_t mask = detail::indexSlots(block_->size) - 1;
+  for (size_t slot = detail::keyHash(key) & mask;; slot = (slot + 1) & mask) {
+    const uint32_t p = index[slot];
+    if (p == 0) return -1;
+    if (entries[p - 1].key() == key) return static_cast<long>(p - 1);
+  }
+}
+
+const Value* Dictionary::find(std::string_view key) const {
+  const long i = indexOf(key);
+  return i < 0 ? nullptr : &block_->entries()[i].second;
+}
+
+Value* Dictionary::find(std::string_view key) {
+  const long i = indexOf(key);
+  if (i < 0) return nullptr;
+  own(block_->size);
+  return &block_->entries()[i].second;
+}
+
+const Value& Dictionary::get(std::string_view key) const {
+  const Value* v = find(key);
+  return v ? *v : Value::null();
+}
+
+namespace {
+void rebuildIndex(DictionaryBlock* block) {
+  delete[] block->heapIndex();
+  block->heapIndex() = nullptr;
+  if (block->size < detail::kIndexThreshold) return;
+  block->heapIndex() = new uint32_t[detail::indexSlots(block->size)]();
+  detail::fillIndex(block, block->heapIndex());
+}
+}  // namespace
+
+void Dictionary::set(std::string_view key, Value value) {
+  const long i = indexOf(key);
+  if (i >= 0) {
+    own(block_->size);
+    block_->entries()[i].second = std::move(value);
+    return;
+  }
+  Value keyValue(key);
+  const size_t n = size();
+  if (!block_ || block_->inTree() || n == block_->capacity()) own(std::max<size_t>(n + n / 2, n + 4));
+  ValueAccess::makeEntry(block_->entries() + n, std::move(keyValue), std::move(value));
+  block_->size = static_cast<uint32_t>(n + 1);
+  // The table keeps its slots while it holds twice the entries; past that it is rebuilt.
+  if (uint32_t* index = block_->heapIndex(); index && detail::indexSlots(n + 1) == detail::indexSlots(n)) {
+    const size_t mask = detail::indexSlots(n + 1) - 1;
+    size_t slot = detail::keyHash(block_->entries()[n].key()) & mask;
+    while (index[slot] != 0) slot = (slot + 1) & mask;
+    index[slot] = static_cast<uint32_t>(n + 1);
+  } else if (n + 1 >= detail::kIndexThreshold) {
+    rebuildIndex(block_);
+  }
+}
+
+bool Dictionary::erase(std::string_view key) {
+  const long i = indexOf(key);
+  if (i < 0) return false;
+  own(block_->size);
+  DictionaryEntry* entries = block_->entries();
+  entries[i].~DictionaryEntry();
+  for (uint32_t j = static_cast<uint32_t>(i) + 1; j < block_->size; ++j) {
+    ValueAccess::makeEntry(entries + j - 1, std::move(ValueAccess::keyOf(entries[j])), std::move(entries[j].second));
+    entries[j].~DictionaryEntry();
+  }
+  --block_->size;
+  rebuildIndex(block_);
+  return true;
+}
+
+void Dictionary::clear() { *this = Dictionary(); }
+
+void Dictionary::reserve(size_t count) {
+  if (!block_ || block_->inTree() || count > block_->capacity()) own(count);
+}
+
+std::vector<std::string> Dictionary::keys() const {
+  std::vector<std::string> k;
+  k.reserve(size());
+  for (const DictionaryEntry& e : *this) k.emplace_back(e.key());
+  return k;
+}
+
+bool Dictionary::operator==(const Dictionary& other) const {
+  if (size() != other.size()) return false;
+  for (const auto& [k, v] : *this) {
+    const Value* o = other.find(k);
+    if (!o || !(*o == v)) return false;
+  }
+  return true;
+}
+
+// Conversions and descriptions
+
+namespace {
+double leadingDouble(StringRef s) { return std::strtod(s.c_str(), nullptr); }
+int64_t leadingInteger(StringRef s) {
   // Reads the leading decimal integer and saturates on overflow, as the original platform does.
   errno = 0;
   long long v = std::strtoll(s.c_str(), nullptr, 10);
@@ -351,9 +894,9 @@ bool Value::boolValue() const {
     case Type::Boolean: return (bits_ != 0);
     case Type::String: {
       // "Y", "y", "T", "t" or a non-zero leading digit mean YES.
-      const auto& s = string_;
+      const StringRef s = text();
       size_t i = s.find_first_not_of(" \t\n");
-      if (i == std::string::npos) return false;
+      if (i == std::string_view::npos) return false;
       char c = s[i];
       if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
       if (c == '+' || c == '-') ++i;
@@ -377,7 +920,7 @@ int64_t Value::integerValue() const {
       return static_cast<int64_t>(d);
     }
     case Type::Decimal: return Value(doubleValue()).integerValue();
-    case Type::String: return leadingInteger(string_);
+    case Type::String: return leadingInteger(text());
     default: return 0;
   }
 }
@@ -385,7 +928,7 @@ int64_t Value::integerValue() const {
 uint64_t Value::unsignedValue() const {
   switch (type()) {
     case Type::Unsigned: return bits_;
-    case Type::String: return std::strtoull(string_.c_str(), nullptr, 10);
+    case Type::String: return std::strtoull(text().c_str(), nullptr, 10);
     case Type::Double: {
       double d = std::bit_cast<double>(bits_);
       if (!(d > 0)) return static_cast<uint64_t>(integerValue());
@@ -405,11 +948,11 @@ double Value::doubleValue() const {
     case Type::Unsigned: return static_cast<double>(bits_);
     case Type::Double: return std::bit_cast<double>(bits_);
     case Type::Decimal: {
-      const auto& t = decimal_.text;
+      const StringRef t = text();
       if (t == "NaN") return std::nan("");
       return leadingDouble(t);
     }
-    case Type::String: return leadingDouble(string_);
+    case Type::String: return leadingDouble(text());
     case Type::Date: return std::bit_cast<double>(bits_);
     default: return 0;
   }
@@ -417,25 +960,25 @@ double Value::doubleValue() const {
 
 std::string Value::stringValue() const {
   switch (type()) {
-    case Type::String: return string_;
+    case Type::String: return text().str();
     case Type::Boolean: return (bits_ != 0) ? "1" : "0";
     case Type::Integer: return std::to_string(static_cast<int64_t>(bits_));
     case Type::Unsigned: return std::to_string(bits_);
     case Type::Double: return numberText(std::bit_cast<double>(bits_));
-    case Type::Decimal: return decimal_.text;
+    case Type::Decimal: return text().str();
     default: return "";
   }
 }
 
 namespace {
-bool needsQuotes(const std::string& s) {
+bool needsQuotes(std::string_view s) {
   if (s.empty()) return true;
   for (unsigned char c : s)
     if (!(std::isalnum(c) || c == '_' || c == '.' || c == '$' || c == '/' || c == ':' || c >= 0x80)) return true;
   return false;
 }
-std::string quoted(const std::string& s) {
-  if (!needsQuotes(s)) return s;
+std::string quoted(std::string_view s) {
+  if (!needsQuotes(s)) return std::string(s);
   std::string out = "\"";
   for (char c : s) {
     if (c == '"' || c == '\\') out += '\\';
@@ -518,46 +1061,6 @@ std::string Value::description() const {
   return out;
 }
 
-const std::string& Value::string() const {
-  return isString() ? string_ : kEmptyString;
-}
-const Bytes& Value::data() const { return isData() ? bytes_ : kEmptyBytes; }
-const Array& Value::array() const { return isArray() ? array_ : kEmptyArray; }
-const Dictionary& Value::dictionary() const {
-  return isDictionary() ? dictionary_ : kEmptyDictionary;
-}
-double Value::dateValue() const { return isDate() ? std::bit_cast<double>(bits_) : 0; }
-const std::string& Value::decimalText() const {
-  return type() == Type::Decimal ? decimal_.text : kEmptyString;
-}
-
-Array& Value::mutableArray() {
-  if (!isArray()) *this = Value(Array());
-  return array_;
-}
-
-Dictionary& Value::mutableDictionary() {
-  if (!isDictionary()) *this = Value(Dictionary());
-  return dictionary_;
-}
-
-const Value& Value::operator[](std::string_view key) const { return dictionary().get(key); }
-
-const Value& Value::operator[](size_t index) const {
-  const auto& a = array();
-  return index < a.size() ? a[index] : null();
-}
-
-size_t Value::size() const {
-  switch (type()) {
-    case Type::Array: return array().size();
-    case Type::Dictionary: return dictionary().size();
-    case Type::String: return string().size();
-    case Type::Data: return data().size();
-    default: return 0;
-  }
-}
-
 namespace {
 // An integer against a double, exactly: past 2^53 a double no longer tells neighbouring
 // integers apart, so converting the integer would call different numbers equal.
@@ -619,9 +1122,9 @@ bool Value::shallowEqual(const Value& other) const {
       double a = std::bit_cast<double>(bits_), b = std::bit_cast<double>(other.bits_);
       return a == b || (std::isnan(a) && std::isnan(b));
     }
-    case Type::Decimal: return decimal_ == other.decimal_;
+    case Type::Decimal: return text() == other.text();
     case Type::String: return string() == other.string();
-    case Type::Data: return data() == other.data();
+    case Type::Data: return *bytes_ == *other.bytes_;
     case Type::Date: return dateValue() == other.dateValue();
     case Type::Array: return array().size() == other.array().size();
     case Type::Dictionary: return dictionary().size() == other.dictionary().size();

@@ -1,39 +1,155 @@
 #include "platform/value_stack.h"
 
-#include <iterator>
-#include <tuple>
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+#include "value_tree.h"
 
 namespace platform {
+
+using detail::ArrayBlock;
+using detail::DictionaryBlock;
+using detail::ValueAccess;
+
+namespace {
+constexpr uint8_t kHeld = 0x30;
+}  // namespace
+
+ValueStack::Slots::~Slots() {
+  clear();
+  ::operator delete(data_);
+}
+
+void ValueStack::Slots::clear() {
+  for (size_t i = 0; i < size_; ++i) data_[i].~Value();
+  size_ = 0;
+}
+
+void ValueStack::Slots::grow(size_t count) {
+  const size_t capacity = std::max({count, capacity_ * 2, size_t{16}});
+  auto* data = static_cast<Value*>(::operator new(capacity * sizeof(Value)));
+  if (size_) std::memcpy(static_cast<void*>(data), static_cast<const void*>(data_), size_ * sizeof(Value));
+  ::operator delete(data_);
+  data_ = data;
+  capacity_ = capacity;
+}
+
+ValueStack::~ValueStack() { clear(); }
 
 void ValueStack::reserve(size_t members) {
   values_.reserve(members);
   keys_.reserve(members);
 }
 
-Array ValueStack::takeArray(const Mark& from) {
-  const auto first = values_.begin() + static_cast<std::ptrdiff_t>(from.values);
-  Array array(std::make_move_iterator(first), std::make_move_iterator(values_.end()));
-  values_.erase(first, values_.end());
-  return array;
+detail::ValueArena& ValueStack::arena() {
+  // Ad answers and lists make trees of a little less than twice their text: the first chunk
+  // holds them whole, and later ones are small.
+  if (!arena_) arena_ = detail::ValueArena::create(expectedText_ + expectedText_ * 7 / 8);
+  return *arena_;
 }
 
-Dictionary ValueStack::takeDictionary(const Mark& from) {
-  const size_t count = keys_.size() - from.keys;
-  std::vector<Dictionary::Entry> entries;
-  entries.reserve(count);
+void ValueStack::letGoOfArena() {
+  if (arena_) arena_->unref();
+  arena_ = nullptr;
+  expectedText_ = 0;
+}
+
+void ValueStack::pushText(Value::Type type, std::string_view text) {
+  if (text.size() <= 14) Value::placeInlineText(values_.slot(), type, text);
+  else ValueAccess::setTreeText(values_.emplace(), type, text, arena());
+}
+
+size_t ValueStack::pushKey(std::string_view text) {
+  if (text.size() <= 14) Value::placeInlineText(keys_.slot(), Value::Type::String, text);
+  else ValueAccess::setTreeText(keys_.emplace(), Value::Type::String, text, arena());
+  return keys_.size() - 1;
+}
+
+void ValueStack::settle(Value& member) { ValueAccess::settleInto(member, arena()); }
+
+void ValueStack::closeArray(const Mark& from) {
+  const size_t count = values_.size() - from.values;
+  if (count == 0) {
+    values_.emplace(Array());
+    return;
+  }
+  detail::ValueArena& tree = arena();
+  uint32_t place;
+  auto* block = static_cast<ArrayBlock*>(tree.allocate(sizeof(ArrayBlock) + count * sizeof(Value), place));
+  block->size = static_cast<uint32_t>(count);
+  block->capacityOrPlace = detail::kInTree | place;
+  Value* items = block->items();
+  std::memcpy(static_cast<void*>(items), static_cast<const void*>(values_.data() + from.values), count * sizeof(Value));
+  values_.forget(from.values);
+  // A member that holds storage of its own is released with the tree.
   for (size_t i = 0; i < count; ++i)
-    entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(keyText(keys_[from.keys + i])),
-                         std::forward_as_tuple(std::move(values_[from.values + i])));
-  keyText_.resize(from.keyText);
-  keys_.resize(from.keys);
-  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(from.values), values_.end());
-  return Dictionary(std::move(entries));
+    if (ValueAccess::storage(items[i]) == kHeld) tree.adopt(items + i);
+  ValueAccess::setTreeArray(values_.emplace(), block);
+}
+
+void ValueStack::closeDictionary(const Mark& from) {
+  const size_t count = keys_.size() - from.keys;
+  if (count == 0) {
+    values_.emplace(Dictionary());
+    return;
+  }
+  detail::ValueArena& tree = arena();
+  const bool indexed = count >= detail::kTreeIndexThreshold;
+  const size_t slots = indexed ? detail::indexSlots(count) : 0;
+  uint32_t place;
+  auto* block = static_cast<DictionaryBlock*>(tree.allocate(
+      sizeof(DictionaryBlock) + count * sizeof(DictionaryEntry) + slots * sizeof(uint32_t), place));
+  block->size = static_cast<uint32_t>(count);
+  block->capacityOrPlace = detail::kInTree | place;
+  DictionaryEntry* entries = block->entries();
+  Value* members = values_.data() + from.values;
+  Value* keys = keys_.data() + from.keys;
+  for (size_t i = 0; i < count; ++i) ValueAccess::makeEntry(entries + i, keys[i], members[i]);
+  values_.forget(from.values);
+  keys_.forget(from.keys);
+  auto* index = reinterpret_cast<uint32_t*>(entries + count);
+  if (indexed) std::memset(index, 0, slots * sizeof(uint32_t));
+  if (!(indexed ? detail::fillIndex(block, index) : detail::keysUnique(block))) {
+    // Rare: a repeated key keeps its first place and its last member. The index of what is
+    // left fits where the entries dropped and the first index were.
+    std::unordered_map<std::string, uint32_t> firstPlace;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+      auto [at, isNew] = firstPlace.emplace(std::string(entries[i].key()), kept);
+      if (!isNew) {
+        entries[at->second].second = std::move(entries[i].second);
+      } else if (kept++ != i) {
+        DictionaryEntry& to = entries[kept - 1];
+        ValueAccess::keyOf(to) = std::move(ValueAccess::keyOf(entries[i]));
+        to.second = std::move(entries[i].second);
+      }
+    }
+    block->size = kept;
+    if (kept >= detail::kTreeIndexThreshold) {
+      auto* keptIndex = reinterpret_cast<uint32_t*>(entries + kept);
+      std::memset(keptIndex, 0, detail::indexSlots(kept) * sizeof(uint32_t));
+      detail::fillIndex(block, keptIndex);
+    }
+  }
+  for (uint32_t i = 0; i < block->size; ++i)
+    if (ValueAccess::storage(entries[i].second) == kHeld) tree.adopt(&entries[i].second);
+  ValueAccess::setTreeDictionary(values_.emplace(), block);
+}
+
+Value ValueStack::take() {
+  Value result(std::move(values_.data()[values_.size() - 1]));
+  values_.forget(values_.size() - 1);
+  ValueAccess::hold(result);
+  if (values_.size() == 0 && keys_.size() == 0) letGoOfArena();
+  return result;
 }
 
 void ValueStack::clear() {
   values_.clear();
   keys_.clear();
-  keyText_.clear();
+  letGoOfArena();
 }
 
 }  // namespace platform

@@ -110,7 +110,7 @@ struct XMLParser::Impl {
   static bool sameNames(const XMLAttributes& attributes, const XMLAttributeList& list) {
     size_t i = 0;
     for (const auto& entry : attributes) {
-      if (i == list.size() || entry.first != list.nameAt(i)) return false;
+      if (i == list.size() || entry.key() != list.nameAt(i)) return false;
       ++i;
     }
     return i == list.size();

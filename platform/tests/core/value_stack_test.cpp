@@ -2,47 +2,216 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace platform {
 namespace {
 
 // One object read twice on the same stacks: {"outer": {40 keys}, "tail": [1, "x"], "outer": true},
-// its keys copied out of a buffer that is overwritten before the object closes (all but
-// "tail", whose text stays valid).
+// its keys given from a buffer that is overwritten before the object closes.
 TEST(ValueStackTest, ContainersCloseWithTheirOwnMembersAndKeys) {
   ValueStack stack;
   std::string buffer;
-  auto copiedKey = [&](std::string text) {
+  auto key = [&](std::string text) {
     buffer = std::move(text);
-    return stack.pushKey(buffer, false);
+    return stack.pushKey(buffer);
   };
-  const std::string tail = "tail";
   for (int round = 0; round < 2; ++round) {
     const ValueStack::Mark top = stack.mark();
-    const size_t outer = copiedKey("outer");
+    const size_t outer = key("outer");
     const ValueStack::Mark inner = stack.mark();
     for (int i = 0; i < 40; ++i) {
-      copiedKey("key number " + std::to_string(i));
+      key("key number " + std::to_string(i));
       stack.push(i);
     }
     EXPECT_EQ(stack.key(outer), "outer");
-    Dictionary innerDictionary = stack.takeDictionary(inner);
-    ASSERT_EQ(innerDictionary.size(), 40u);
-    EXPECT_EQ(innerDictionary.begin()->first, "key number 0");
-    EXPECT_EQ(innerDictionary.get("key number 39"), Value(39));
-    stack.push(std::move(innerDictionary));
-    stack.pushKey(tail, true);
+    stack.closeDictionary(inner);
+    key("tail");
     const ValueStack::Mark list = stack.mark();
     stack.push(1);
     stack.push(std::string_view("x"));
-    stack.push(stack.takeArray(list));
-    copiedKey("outer");
+    stack.closeArray(list);
+    key("outer");
     stack.push(true);
-    Dictionary object = stack.takeDictionary(top);
-    EXPECT_EQ(object.keys(), (std::vector<std::string>{"outer", "tail"}));
-    EXPECT_EQ(object.get("outer"), Value(true));
-    EXPECT_EQ(object.get("tail"), Value(Array{Value(1), Value("x")}));
+    stack.closeDictionary(top);
+    const Value object = stack.take();
+    EXPECT_EQ(object.dictionary().keys(), (std::vector<std::string>{"outer", "tail"}));
+    EXPECT_EQ(object["outer"], Value(true));
+    EXPECT_EQ(object["tail"], Value(Array{Value(1), Value("x")}));
+  }
+}
+
+// Built whole, a dictionary treats a repeated key as setting its members one by one would:
+// the key keeps its first place and takes its last member, whether the dictionary is small
+// or large enough to be looked up through an index.
+TEST(ValueStackTest, RepeatedKeysKeepTheirFirstPlaceAndTheirLastMember) {
+  ValueStack stack;
+  for (size_t size : {6u, 12u, 40u}) {
+    SCOPED_TRACE(size);
+    Dictionary oneByOne;
+    const ValueStack::Mark top = stack.mark();
+    for (size_t i = 0; i < size; ++i) {
+      // Every fifth key repeats an earlier one; long keys are held outside their entry.
+      std::string key = "k" + std::to_string(i) + (i % 2 ? "" : "-a long key");
+      if (i % 5 == 4) key = oneByOne.keys()[i / 2];
+      stack.pushKey(key);
+      stack.push(static_cast<int>(i));
+      oneByOne.set(key, Value(static_cast<int>(i)));
+    }
+    stack.closeDictionary(top);
+    const Value whole = stack.take();
+    EXPECT_EQ(whole.dictionary().keys(), oneByOne.keys());
+    for (const auto& key : oneByOne.keys()) EXPECT_EQ(whole[key], oneByOne.get(key)) << key;
+    ASSERT_LT(whole.size(), size);
+  }
+  // Keys alike in length and last byte, and an empty key, repeated or not.
+  const ValueStack::Mark top = stack.mark();
+  int member = 0;
+  for (const char* key : {"ab", "", "cb", "ab", "", "b"}) {
+    stack.pushKey(key);
+    stack.push(member++);
+  }
+  stack.closeDictionary(top);
+  const Value whole = stack.take();
+  EXPECT_EQ(whole.dictionary().keys(), (std::vector<std::string>{"ab", "", "cb", "b"}));
+  EXPECT_EQ(whole["ab"], Value(3));
+  EXPECT_EQ(whole[""], Value(4));
+  EXPECT_EQ(whole["cb"], Value(2));
+}
+
+// {"list": [{"name": <long text>, "blob": <data>, "made": [..]}, 2.5, <decimal>], "id": <long text>}
+Value buildDocument(ValueStack& stack, const std::string& name) {
+  const ValueStack::Mark top = stack.mark();
+  stack.pushKey("list");
+  const ValueStack::Mark list = stack.mark();
+  const ValueStack::Mark item = stack.mark();
+  stack.pushKey("name of the item, long");
+  stack.push(name);
+  stack.pushKey("blob");
+  stack.push(Bytes{1, 2, 3});
+  stack.pushKey("made");
+  stack.push(Array{Value("a text made elsewhere, long enough"), Value(Dictionary{{"k", 1}})});
+  stack.closeDictionary(item);
+  stack.push(2.5);
+  stack.push(Decimal{"12345678901234567890.5"});
+  stack.closeArray(list);
+  stack.pushKey("id");
+  stack.push(std::string_view("an identifier longer than fourteen bytes"));
+  stack.closeDictionary(top);
+  return stack.take();
+}
+
+// Parts of a tree outlive it, on other threads too; changing a part gives it storage of its
+// own and leaves the tree as it was; members made elsewhere are released with the tree, and
+// a read that fails half-way leaves nothing behind (the sanitizer builds see a leak, a
+// use after free or a race on the tree's count).
+TEST(ValueStackTest, PartsOfATreeOutliveItAndChangeOnlyThemselves) {
+  ValueStack stack;
+  const std::string name = "a name that does not fit in place";
+  Value item, list, id;
+  {
+    const Value document = buildDocument(stack, name);
+    item = document["list"][0];
+    list = document["list"];
+    id = document["id"];
+    Value changed = document;
+    changed.mutableDictionary().set("id", 7);
+    changed.mutableDictionary().find("list")->mutableArray().push_back("more");
+    EXPECT_EQ(document["id"].string(), "an identifier longer than fourteen bytes");
+    EXPECT_EQ(document["list"].size(), 3u);
+    EXPECT_EQ(changed["list"].size(), 4u);
+    EXPECT_EQ(changed["list"][0], document["list"][0]);
+  }
+  EXPECT_EQ(item["name of the item, long"].string(), name);
+  EXPECT_EQ(item["blob"].data(), (Bytes{1, 2, 3}));
+  EXPECT_EQ(item["made"][1]["k"], Value(1));
+  EXPECT_EQ(list[2].decimalText(), "12345678901234567890.5");
+  EXPECT_EQ(id.string(), "an identifier longer than fourteen bytes");
+
+  std::vector<std::thread> threads;
+  std::vector<Value> copies(8, list);
+  for (Value& copy : copies)
+    threads.emplace_back([part = std::move(copy), &name]() mutable {
+      EXPECT_EQ(part[0]["name of the item, long"].string(), name);
+      Value dropped = std::move(part);
+    });
+  list = Value();
+  item = Value();
+  for (auto& t : threads) t.join();
+
+  // A read that fails half-way, then one that succeeds on the same stacks.
+  stack.pushKey("half");
+  stack.push(std::string_view("a member of a container never closed"));
+  stack.push(Bytes{4});
+  stack.clear();
+  EXPECT_EQ(buildDocument(stack, name)["list"][0]["name of the item, long"].string(), name);
+}
+
+
+// Texts of every size around what a value holds in place read back whole and NUL-terminated,
+// as members and as keys of a tree, and as values of their own.
+TEST(ValueStackTest, TextsOfEverySizeReadBackWholeAsMembersKeysAndValues) {
+  ValueStack stack;
+  for (size_t size : {0u, 1u, 2u, 3u, 4u, 7u, 8u, 9u, 13u, 14u, 15u, 16u, 40u}) {
+    std::string text;
+    for (size_t i = 0; i < size; ++i) text += static_cast<char>('a' + i % 26);
+    SCOPED_TRACE(text);
+    const ValueStack::Mark top = stack.mark();
+    stack.pushKey(text);
+    stack.push(text);
+    stack.pushKey("decimal");
+    stack.push(Decimal{"-" + std::string(size + 1, '7')});
+    stack.closeDictionary(top);
+    const Value tree = stack.take();
+    const Value own(text);
+    for (const Value* v : {&tree[text], &own}) {
+      EXPECT_EQ(v->string(), text);
+      EXPECT_EQ(std::strlen(v->string().c_str()), size);
+      EXPECT_EQ(v->size(), size);
+    }
+    EXPECT_EQ(tree.dictionary().begin()->key(), text);
+    EXPECT_EQ(std::strlen(tree.dictionary().begin()->key().c_str()), size);
+    EXPECT_EQ(tree["decimal"].decimalText(), "-" + std::string(size + 1, '7'));
+    EXPECT_EQ(Value(tree[text]), own);
+  }
+}
+
+// An array of a tree answers the calls of a vector as an array of its own does: a change
+// makes its values its own and leaves the tree as it was.
+TEST(ValueStackTest, ArraysOfATreeChangeLikeArraysOfTheirOwn) {
+  struct Step {
+    const char* name;
+    void (*apply)(Array&);
+    std::vector<int> after;  // from [0, 1, 2, 3, 4]
+  };
+  const Step steps[] = {
+      {"push_back", [](Array& a) { a.push_back(Value(9)); }, {0, 1, 2, 3, 4, 9}},
+      {"insert at the front", [](Array& a) { a.insert(a.begin(), Value(9)); }, {9, 0, 1, 2, 3, 4}},
+      {"erase two", [](Array& a) { a.erase(a.begin() + 1, a.begin() + 3); }, {0, 3, 4}},
+      {"pop_back", [](Array& a) { a.pop_back(); }, {0, 1, 2, 3}},
+      {"resize down", [](Array& a) { a.resize(2); }, {0, 1}},
+      {"assign through []", [](Array& a) { a[4] = Value(9); }, {0, 1, 2, 3, 9}},
+      {"clear", [](Array& a) { a.clear(); }, {}},
+  };
+  ValueStack stack;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    const ValueStack::Mark list = stack.mark();
+    for (int i = 0; i < 5; ++i) stack.push(i);
+    stack.closeArray(list);
+    const Value tree = stack.take();
+    Array own{Value(0), Value(1), Value(2), Value(3), Value(4)};
+    Array shared = tree.array();
+    step.apply(own);
+    step.apply(shared);
+    Array expected;
+    for (int i : step.after) expected.push_back(Value(i));
+    EXPECT_EQ(own, expected);
+    EXPECT_EQ(shared, expected);
+    EXPECT_EQ(tree, Value(Array{Value(0), Value(1), Value(2), Value(3), Value(4)}));
   }
 }
 

@@ -108,32 +108,6 @@ TEST(ValueTest, DictionaryKeepsInsertionOrderAndReplacesInPlace) {
   EXPECT_FALSE(assigned.contains("k94"));
 }
 
-TEST(ValueTest, DictionaryTakenWholeTreatsRepeatedKeysLikeSettingOneByOne) {
-  for (size_t size : {6u, 12u, 40u}) {
-    SCOPED_TRACE(size);
-    std::vector<Dictionary::Entry> entries;
-    Dictionary oneByOne;
-    for (size_t i = 0; i < size; ++i) {
-      // Every fifth key repeats an earlier one.
-      std::string key = i % 5 == 4 ? "k" + std::to_string(i / 2) : "k" + std::to_string(i);
-      entries.emplace_back(key, Value(static_cast<int>(i)));
-      oneByOne.set(key, Value(static_cast<int>(i)));
-    }
-    Dictionary whole(std::move(entries));
-    EXPECT_EQ(whole.keys(), oneByOne.keys());
-    for (const auto& key : oneByOne.keys()) EXPECT_EQ(whole.get(key), oneByOne.get(key)) << key;
-    ASSERT_LT(whole.size(), size);
-  }
-  // Keys alike in length and last byte, and an empty key, repeated or not.
-  std::vector<Dictionary::Entry> alike;
-  for (const char* key : {"ab", "", "cb", "ab", "", "b"}) alike.emplace_back(key, Value(static_cast<int>(alike.size())));
-  Dictionary whole(std::move(alike));
-  EXPECT_EQ(whole.keys(), (std::vector<std::string>{"ab", "", "cb", "b"}));
-  EXPECT_EQ(whole.get("ab"), Value(3));
-  EXPECT_EQ(whole.get(""), Value(4));
-  EXPECT_EQ(whole.get("cb"), Value(2));
-}
-
 TEST(ValueTest, TypedAccessOfTheWrongTypeIsEmptyNotACrash) {
   Value v = 3;
   EXPECT_TRUE(v.string().empty());

@@ -1,5 +1,5 @@
 #pragma once
-// Block-based operations on arrays (any std::vector, platform::Array included) and on
+// Block-based operations on arrays (any std::vector) and on
 // platform::Dictionary. Blocks are called synchronously on the caller's thread, in index
 // order for arrays and in the dictionary's key order; results are new collections and the
 // receivers are never changed. map and filter are folds (injectInitial) into an empty
@@ -114,7 +114,13 @@ class CZFunctionalCollectionExtensions {
 
   // The keys (as strings) and the values, in key order.
   static platform::Array keys(const platform::Dictionary& dict) {
-    return map(dict.keys(), [](const std::string& key) { return platform::Value(key); });
+    return injectInitial(
+        dict,
+        [](platform::Array&& out, const std::string& key, const platform::Value&) {
+          out.push_back(platform::Value(key));
+          return std::move(out);
+        },
+        platform::Array());
   }
   static platform::Array objects(const platform::Dictionary& dict) {
     return injectInitial(

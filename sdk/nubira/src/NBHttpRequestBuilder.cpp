@@ -71,7 +71,7 @@ std::optional<std::string> NBHttpRequestBuilder::getSDKDelegatePostBodyString(co
     for (const auto& [key, value] : *params) {
       if (!value.isString()) throw NBBodyBuildError("the extra parameter " + key + " is not a string");
       if (NBStringUtil::isEmpty(key) || NBStringUtil::isEmpty(value.string())) continue;
-      out += platform::format("&%@=%@", getURLEncoded(key), getURLEncoded(value.string()));
+      out += platform::format("&%@=%@", getURLEncoded(key.str()), getURLEncoded(value.string().str()));
     }
   }
   if (out.size() > 2 && out[0] == '&') out.erase(0, 1);

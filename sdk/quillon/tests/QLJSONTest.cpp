@@ -50,7 +50,7 @@ TEST(QLJSONTest, ReadsValuesOfEveryKind) {
   EXPECT_TRUE((*list)[3].isNull());
   EXPECT_EQ((*list)[5], Value("x"));
 
-  const std::pair<const char*, std::string> numbers[] = {
+  const std::pair<std::string, std::string> numbers[] = {
       {"0", "0"},
       {"-0", "0"},
       {"90", "90"},
@@ -64,6 +64,12 @@ TEST(QLJSONTest, ReadsValuesOfEveryKind) {
       {"0.1000000000000000055511151231257827", "0.1000000000000000055511151231257827"},
       {"1e127", "1" + std::string(127, '0')},
       {"1e-128", "0." + std::string(127, '0') + "1"},
+      // Fractions written as their own plain text, and the ones that are not.
+      {"-0.5", "-0.5"},
+      {"100.25", "100.25"},
+      {"-0.0", "0"},
+      {"0.10", "0.1"},
+      {"0." + std::string(127, '0') + "1", "0." + std::string(127, '0') + "1"},
   };
   for (const auto& [text, decimal] : numbers) {
     auto n = json.fragmentWithStringError(std::string_view(text));
@@ -126,6 +132,8 @@ TEST(QLJSONTest, ReaderErrors) {
       {"1e+", {{2, "No digits after exponent"}}},
       {"1e128", {{2, "Failed creating decimal instance"}}},
       {"1e-129", {{2, "Failed creating decimal instance"}}},
+      // A fraction one digit longer than a decimal's exponent reaches.
+      {"0." + std::string(128, '0') + "1", {{2, "Failed creating decimal instance"}}},
       {"tru", {{3, "Expected 'true'"}}},
       {"falsy", {{3, "Expected 'false'"}}},
       {"nul", {{3, "Expected 'null'"}}},

@@ -149,7 +149,7 @@ TEST_F(QLPageBridgeTest, CommandsRunAndThePageStays) {
   std::vector<std::string> actions;
   for (const auto& n : notes) {
     EXPECT_EQ(n.name, "didReceiveWebAction");
-    actions.push_back(n.userInfo["a"].isNull() ? "-" : n.userInfo["a"].string());
+    actions.push_back(n.userInfo["a"].isNull() ? "-" : n.userInfo["a"].string().str());
   }
   EXPECT_EQ(actions, (std::vector<std::string>{"log", "log", "log", "vibrate", "touch", "close", "close", "open",
                                                "click", "httpTrack", "-"}));

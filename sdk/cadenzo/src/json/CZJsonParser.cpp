@@ -26,6 +26,7 @@ std::optional<platform::Value> CZJsonParser::objectWithData(const uint8_t* bytes
   auto accumulator = std::make_shared<CZJsonStreamParserAccumulator>();
   auto adapter = std::make_shared<CZJsonStreamParserAdapter>();
   adapter->setDelegate(accumulator);
+  adapter->expectText(length);
   CZJsonStreamParser parser;
   parser.setMaxDepth(maxDepth());
   parser.setDelegate(adapter);

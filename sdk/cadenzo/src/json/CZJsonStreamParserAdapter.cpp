@@ -13,8 +13,11 @@ void CZJsonStreamParserAdapter::parserFound(CZJsonStreamParser& parser, Args&&..
     stack_.push(std::forward<Args>(args)...);
     return;
   }
+  deliver(parser, platform::Value(std::forward<Args>(args)...));
+}
+
+void CZJsonStreamParserAdapter::deliver(CZJsonStreamParser& parser, platform::Value obj) {
   if (auto delegate = delegate_.lock()) {
-    platform::Value obj(std::forward<Args>(args)...);
     if (obj.isArray()) {
       delegate->parserFoundArray(parser, std::move(obj));
     } else {
@@ -31,9 +34,11 @@ void CZJsonStreamParserAdapter::containerEnd(CZJsonStreamParser& parser) {
   if (depth_-- <= levelsToSkip_ || frames_.empty()) return;
   const Frame frame = frames_.back();
   frames_.pop_back();
-  // The finished container goes straight to where it belongs, without an interim value.
-  if (frame.isObject) parserFound(parser, stack_.takeDictionary(frame.members));
-  else parserFound(parser, stack_.takeArray(frame.members));
+  // The finished container takes its members' place in the one below; at the top, it goes
+  // to the delegate.
+  if (frame.isObject) stack_.closeDictionary(frame.members);
+  else stack_.closeArray(frame.members);
+  if (frames_.empty()) deliver(parser, stack_.take());
 }
 
 void CZJsonStreamParserAdapter::parserFoundObjectStart(CZJsonStreamParser&) { containerStart(true); }
@@ -50,8 +55,7 @@ void CZJsonStreamParserAdapter::parserFoundArrayEnd(CZJsonStreamParser& parser) 
 
 void CZJsonStreamParserAdapter::parserFoundObjectKey(CZJsonStreamParser&, std::string_view key) {
   // Keys of levels that are skipped have no container to go into.
-  // The key's text lasts only until the next token.
-  if (!frames_.empty()) stack_.pushKey(key, false);
+  if (!frames_.empty()) stack_.pushKey(key);
 }
 
 void CZJsonStreamParserAdapter::parserFoundBoolean(CZJsonStreamParser& parser, bool x) {
@@ -59,7 +63,7 @@ void CZJsonStreamParserAdapter::parserFoundBoolean(CZJsonStreamParser& parser, b
 }
 
 void CZJsonStreamParserAdapter::parserFoundNull(CZJsonStreamParser& parser) {
-  parserFound(parser);
+  parserFound(parser, nullptr);
 }
 
 void CZJsonStreamParserAdapter::parserFoundNumber(CZJsonStreamParser& parser,

@@ -34,6 +34,8 @@ class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
   void setDelegate(std::weak_ptr<CZJsonStreamParserAdapterDelegate> d) { delegate_ = std::move(d); }
   unsigned levelsToSkip() const { return levelsToSkip_; }
   void setLevelsToSkip(unsigned levels) { levelsToSkip_ = levels; }
+  // The size of the text about to be read, when it is known, to size the values' memory.
+  void expectText(size_t bytes) { stack_.expectText(bytes); }
 
   void parserFoundObjectStart(CZJsonStreamParser& parser) override;
   void parserFoundObjectKey(CZJsonStreamParser& parser, std::string_view key) override;
@@ -50,6 +52,7 @@ class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
   // place in an array, so the hot path makes no temporary values.
   template <class... Args>
   void parserFound(CZJsonStreamParser& parser, Args&&... args);
+  void deliver(CZJsonStreamParser& parser, platform::Value obj);
   void containerStart(bool isObject);
   void containerEnd(CZJsonStreamParser& parser);
 

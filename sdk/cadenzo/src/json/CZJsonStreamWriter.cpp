@@ -206,9 +206,9 @@ bool CZJsonStreamWriter::writeObject(const platform::Dictionary& dict) {
     entries.reserve(dict.size());
     for (const auto& e : dict) entries.push_back(&e);
     std::sort(entries.begin(), entries.end(),
-              [](const auto* a, const auto* b) { return a->first < b->first; });
+              [](const auto* a, const auto* b) { return a->key() < b->key(); });
     for (const auto* e : entries) {
-      if (!writeString(e->first)) return false;
+      if (!writeString(e->key())) return false;
       if (!writeValue(e->second)) return false;
     }
   } else {

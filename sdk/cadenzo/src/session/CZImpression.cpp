@@ -46,7 +46,7 @@ std::shared_ptr<CZImpression> CZImpression::createWithResponseType(const Diction
     if (!view) return nullptr;
     // The page may refer to files of the application bundle by relative path.
     std::string base = platform::URL::fileURLWithPath(platform::Bundle::mainBundle().bundlePath(), true).absoluteString();
-    prepare = [view, page = html->string(), base] { view->loadHTMLStringBaseURL(page, base); };
+    prepare = [view, page = html->string().str(), base] { view->loadHTMLStringBaseURL(page, base); };
   }
 
   auto impression = std::make_shared<CZImpression>(Passkey<CZImpression>{}, response, type);

@@ -136,7 +136,7 @@ void CZWebImageCache::loadImageWithURLChecksumCallbackGroup(const Value& url, co
   // for it sees every picture stored. The worker does not block on the main thread meanwhile.
   if (group) group->enter();
   platform::DispatchQueue::global().async(
-      [this, url = url.string(), checksum = checksum.string(), callback = std::move(callback), group]() mutable {
+      [this, url = url.string().str(), checksum = checksum.string().str(), callback = std::move(callback), group]() mutable {
         auto image = locallyCachedImageForChecksum(checksum);
         if (!image) image = fetchAndCacheImageWithURLChecksum(url, checksum);
         if (!callback) {

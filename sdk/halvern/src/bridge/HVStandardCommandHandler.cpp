@@ -82,7 +82,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
   auto storedContext = [this](const Value& callback) -> std::shared_ptr<HVCallbackContext> {
     if (!callback.isString()) return nullptr;
     return contextCallingBack(
-        [text = callback.string()](HVCommandHandler& self, const HVCommandResult& result) {
+        [text = callback.string().str()](HVCommandHandler& self, const HVCommandResult& result) {
           if (auto bridge = self.bridge(); bridge && result.succeeded) bridge->sendJavascriptCommand(text);
         },
         false);

@@ -24,9 +24,12 @@ std::optional<Value> HVJSONParser::objectWithStringAllowScalar(std::string_view 
   depthLimit_ = platform::ValueStack::kMaxRecursionDepth;
   if (maxDepth_ && maxDepth_ < depthLimit_) depthLimit_ = maxDepth_;
   stack_.clear();
-  std::optional<Value> value;
-  if (!scanValue([&value](auto&& made) { value.emplace(std::forward<decltype(made)>(made)); }) || !scanIsAtEnd())
+  stack_.expectText(text.size());
+  if (!scanValue() || !scanIsAtEnd()) {
+    stack_.clear();
     return std::nullopt;
+  }
+  std::optional<Value> value(stack_.take());
   if (!allowScalar && !value->isArray() && !value->isDictionary()) return std::nullopt;
   return value;
 }
@@ -42,30 +45,29 @@ bool HVJSONParser::scanIsAtEnd() {
 
 bool HVJSONParser::enter() { return ++depth_ <= depthLimit_; }
 
-template <class Place>
-bool HVJSONParser::scanValue(Place&& place) {
+bool HVJSONParser::scanValue() {
   skipWhitespace();
   if (c_ == end_) return false;
   switch (*c_++) {
     case '"': {
       std::string_view text;
       if (!scanRestOfString(text)) return false;
-      place(text);
+      stack_.push(text);
       return true;
     }
-    case '[': return scanRestOfArray(place);
-    case '{': return scanRestOfDictionary(place);
+    case '[': return scanRestOfArray();
+    case '{': return scanRestOfDictionary();
     case 't':
       if (!scanLiteral("rue")) return false;
-      place(true);
+      stack_.push(true);
       return true;
     case 'f':
       if (!scanLiteral("alse")) return false;
-      place(false);
+      stack_.push(false);
       return true;
     case 'n':
       if (!scanLiteral("ull")) return false;
-      place(nullptr);
+      stack_.push(nullptr);
       return true;
     case '-':
     case '0': case '1': case '2': case '3': case '4':
@@ -73,7 +75,7 @@ bool HVJSONParser::scanValue(Place&& place) {
       --c_;
       std::string_view text;
       if (!scanNumber(text)) return false;
-      place(platform::Decimal{std::string(text)});
+      stack_.pushText(Value::Type::Decimal, text);
       return true;
     }
     default: return false;
@@ -181,8 +183,7 @@ bool HVJSONParser::scanNumber(std::string_view& out) {
   return true;
 }
 
-template <class Place>
-bool HVJSONParser::scanRestOfArray(Place&& place) {
+bool HVJSONParser::scanRestOfArray() {
   if (!enter()) return false;
   const platform::ValueStack::Mark members = stack_.mark();
   for (;;) {
@@ -191,11 +192,11 @@ bool HVJSONParser::scanRestOfArray(Place&& place) {
     if (*c_ == ']') {
       ++c_;
       --depth_;
-      place(stack_.takeArray(members));
+      stack_.closeArray(members);
       return true;
     }
     // Nested containers leave the stack as they found it, so the member goes on after them.
-    if (!scanValue(pushValue())) return false;
+    if (!scanValue()) return false;
     skipWhitespace();
     if (c_ < end_ && *c_ == ',') {
       ++c_;
@@ -205,8 +206,7 @@ bool HVJSONParser::scanRestOfArray(Place&& place) {
   }
 }
 
-template <class Place>
-bool HVJSONParser::scanRestOfDictionary(Place&& place) {
+bool HVJSONParser::scanRestOfDictionary() {
   if (!enter()) return false;
   const platform::ValueStack::Mark members = stack_.mark();
   for (;;) {
@@ -215,7 +215,7 @@ bool HVJSONParser::scanRestOfDictionary(Place&& place) {
     if (*c_ == '}') {
       ++c_;
       --depth_;
-      place(stack_.takeDictionary(members));
+      stack_.closeDictionary(members);
       return true;
     }
     if (*c_ != '"') return false;
@@ -223,11 +223,11 @@ bool HVJSONParser::scanRestOfDictionary(Place&& place) {
     std::string_view key;
     if (!scanRestOfString(key)) return false;
     // The scratch buffer serves the member's strings next.
-    stack_.pushKey(key, key.data() != scratch_.data());
+    stack_.pushKey(key);
     skipWhitespace();
     if (c_ == end_ || *c_ != ':') return false;
     ++c_;
-    if (!scanValue(pushValue())) return false;
+    if (!scanValue()) return false;
     skipWhitespace();
     if (c_ < end_ && *c_ == ',') {
       ++c_;

@@ -27,14 +27,11 @@ class HVJSONParser {
   std::optional<platform::Value> objectWithStringAllowScalar(std::string_view text, bool allowScalar);
 
  private:
-  // Each scan hands what it read to `place`, which builds the value where it belongs: on
-  // the member stack, or as the result at the top.
-  template <class Place>
-  bool scanValue(Place&& place);
-  template <class Place>
-  bool scanRestOfDictionary(Place&& place);
-  template <class Place>
-  bool scanRestOfArray(Place&& place);
+  // Each scan pushes what it read on the member stack; a container takes its members off
+  // when it closes, and the document's value is what is left at the end.
+  bool scanValue();
+  bool scanRestOfDictionary();
+  bool scanRestOfArray();
   // The string's text: the input's own bytes, or the scratch buffer when it held escapes
   // (valid until the next string is scanned).
   bool scanRestOfString(std::string_view& out);
@@ -46,10 +43,6 @@ class HVJSONParser {
   bool scanIsAtEnd();
   void skipWhitespace();
   bool enter();
-  // Builds a member in its slot on the value stack.
-  auto pushValue() {
-    return [this](auto&& made) { stack_.push(std::forward<decltype(made)>(made)); };
-  }
 
   const unsigned char* c_ = nullptr;
   const unsigned char* end_ = nullptr;

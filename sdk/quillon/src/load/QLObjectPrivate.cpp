@@ -348,7 +348,7 @@ void QLObjectPrivate::loadAdURL(const Dictionary& parameters) {
     return;
   }
   changeState(kStateDownloadingAd);
-  std::string type = parameters.get("type").isString() ? parameters.get("type").string() : "";
+  std::string type = parameters.get("type").string();
   QLSpamSignals::builderDidAnswer(QLRequestPrivate::requestTypeFromString(type), QLRequest::sdkVersion());
   std::optional<URL> url = parameters.get("url").isString() ? URL::create(parameters.get("url").string()) : std::nullopt;
   if (url) {

@@ -110,7 +110,7 @@ bool decimalText(const unsigned char* begin, const unsigned char* end, std::stri
   }
   size_t first = digits.find_first_not_of('0');
   if (first == std::string::npos) {
-    out = "0";
+    out.assign(1, '0');
     return true;
   }
   size_t last = digits.find_last_not_of('0');
@@ -145,30 +145,31 @@ class QLJSON::Reader {
         maxDepth_(std::min(maxDepth, platform::ValueStack::kMaxRecursionDepth)) {
     // Room for the members of a typical answer's open containers, so the stacks rarely grow.
     stack_.reserve(32);
+    stack_.expectText(text.size());
   }
 
   bool scanValue(Value& out) {
-    return scanValueWith([&out](auto&& value) { out = Value(std::forward<decltype(value)>(value)); });
+    if (!scanMember()) return false;
+    out = stack_.take();
+    return true;
   }
 
-  // Reads one value and hands what makes it to `place`, which builds the value where it
-  // belongs (in an array, straight into its slot).
-  template <class Place>
-  bool scanValueWith(Place&& place) {
+  // Reads one value and pushes it on the member stack.
+  bool scanMember() {
     skipWhitespace();
     if (c_ == end_) return fail(kEndOfInput, "Unexpected end of string");
     switch (*c_++) {
-      case '{': return scanRestOfDictionary(place);
-      case '[': return scanRestOfArray(place);
+      case '{': return scanRestOfDictionary();
+      case '[': return scanRestOfArray();
       case '"': {
         std::string_view text;
         if (!scanRestOfString(text)) return false;
-        place(text);
+        stack_.push(text);
         return true;
       }
-      case 't': return scanLiteral("rue", "Expected 'true'") && (place(true), true);
-      case 'f': return scanLiteral("alse", "Expected 'false'") && (place(false), true);
-      case 'n': return scanLiteral("ull", "Expected 'null'") && (place(nullptr), true);
+      case 't': return scanLiteral("rue", "Expected 'true'") && (stack_.push(true), true);
+      case 'f': return scanLiteral("alse", "Expected 'false'") && (stack_.push(false), true);
+      case 'n': return scanLiteral("ull", "Expected 'null'") && (stack_.push(nullptr), true);
       case '-':
       case '0':
       case '1':
@@ -181,9 +182,9 @@ class QLJSON::Reader {
       case '8':
       case '9': {
         --c_;
-        platform::Decimal decimal;
-        if (!scanNumber(decimal)) return false;
-        place(std::move(decimal));
+        std::string_view number;
+        if (!scanNumber(number)) return false;
+        stack_.pushText(Value::Type::Decimal, number);
         return true;
       }
       case '+': return fail(kBadNumber, "Leading + disallowed in number");
@@ -221,15 +222,9 @@ class QLJSON::Reader {
     return true;
   }
 
-  // Builds a member in its slot on the value stack.
-  auto pushValue() {
-    return [this](auto&& value) { stack_.push(std::forward<decltype(value)>(value)); };
-  }
-
   // A container's members go on the shared stack; it takes them off when it closes and
   // hands itself straight to its parent.
-  template <class Place>
-  bool scanRestOfArray(Place&& place) {
+  bool scanRestOfArray() {
     if (!enter()) return false;
     const platform::ValueStack::Mark members = stack_.mark();
     while (c_ < end_) {
@@ -237,10 +232,10 @@ class QLJSON::Reader {
       if (at(']')) {
         ++c_;
         --depth_;
-        place(stack_.takeArray(members));
+        stack_.closeArray(members);
         return true;
       }
-      if (!scanValueWith(pushValue()))
+      if (!scanMember())
         return fail(kParse, "Expected value while parsing array");
       skipWhitespace();
       if (at(',')) {
@@ -252,8 +247,7 @@ class QLJSON::Reader {
     return fail(kEndOfInput, "End of input while parsing array");
   }
 
-  template <class Place>
-  bool scanRestOfDictionary(Place&& place) {
+  bool scanRestOfDictionary() {
     if (!enter()) return false;
     const platform::ValueStack::Mark members = stack_.mark();
     while (c_ < end_) {
@@ -261,19 +255,18 @@ class QLJSON::Reader {
       if (at('}')) {
         ++c_;
         --depth_;
-        place(stack_.takeDictionary(members));
+        stack_.closeDictionary(members);
         return true;
       }
       std::string_view key;
       if (!at('"')) return fail(kParse, "Object key string expected");
       ++c_;
       if (!scanRestOfString(key)) return fail(kParse, "Object key string expected");
-      // The buffer serves the member's strings next.
-      const size_t slot = stack_.pushKey(key, key.data() != buffer_.data());
+      const size_t slot = stack_.pushKey(key);
       skipWhitespace();
       if (!at(':')) return fail(kParse, "Expected ':' separating key and value");
       ++c_;
-      if (!scanValueWith(pushValue()))
+      if (!scanMember())
         return fail(kParse, platform::format("Object value expected for key: %@", stack_.key(slot)));
       skipWhitespace();
       if (at(',')) {
@@ -369,7 +362,9 @@ class QLJSON::Reader {
     return true;
   }
 
-  bool scanNumber(platform::Decimal& decimal) {
+  // The number as a decimal's text: an integer's own text, or the plain text of one with a
+  // fraction or an exponent in a buffer the reader reuses.
+  bool scanNumber(std::string_view& number) {
     const unsigned char* start = c_;
     if (at('-')) ++c_;
     if (at('0')) {
@@ -381,26 +376,32 @@ class QLJSON::Reader {
       skipDigits();
     }
     bool plain = true;
+    bool ownText = true;
     if (at('.')) {
       plain = false;
       ++c_;
+      const unsigned char* fraction = c_;
       if (!(c_ < end_ && isDigit(*c_))) return fail(kBadNumber, "No digits after decimal point");
       skipDigits();
+      // A fraction that ends in a digit other than 0, with no exponent, is already its own
+      // plain text, while its digits stay within a decimal's exponent.
+      ownText = c_[-1] != '0' && c_ - fraction <= 128;
     }
     if (at('e') || at('E')) {
+      ownText = false;
       plain = false;
       ++c_;
       if (at('-') || at('+')) ++c_;
       if (!(c_ < end_ && isDigit(*c_))) return fail(kBadNumber, "No digits after exponent");
       skipDigits();
     }
-    if (!plain) {
-      if (!decimalText(start, c_, digits_, decimal.text)) return fail(kBadNumber, "Failed creating decimal instance");
+    if (!plain && !ownText) {
+      if (!decimalText(start, c_, digits_, number_)) return fail(kBadNumber, "Failed creating decimal instance");
+      number = number_;
     } else if (c_ - start == 2 && start[0] == '-' && start[1] == '0') {
-      decimal.text = "0";  // "-0"
+      number = "0";  // "-0"
     } else {
-      // An integer is its own plain text.
-      decimal.text.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
+      number = std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(c_ - start));
     }
     return true;
   }
@@ -415,6 +416,7 @@ class QLJSON::Reader {
   size_t depth_ = 0;
   std::string buffer_;
   std::string digits_;
+  std::string number_;
   platform::ValueStack stack_;
 };
 
@@ -454,16 +456,16 @@ class QLJSON::Writer {
     std::vector<const Dictionary::Entry*> entries;
     entries.reserve(dictionary.size());
     for (const auto& entry : dictionary) entries.push_back(&entry);
-    if (sortKeys_) std::sort(entries.begin(), entries.end(), [](auto* a, auto* b) { return a->first < b->first; });
+    if (sortKeys_) std::sort(entries.begin(), entries.end(), [](auto* a, auto* b) { return a->key() < b->key(); });
     bool comma = false;
     for (const auto* entry : entries) {
       if (comma) json += ',';
       comma = true;
       if (humanReadable_) indent();
-      appendString(entry->first);
+      appendString(entry->key());
       json += humanReadable_ ? " : " : ":";
       if (!appendValue(entry->second)) {
-        trace.add(kUnsupported, platform::format("Unsupported value for key %@ in object", entry->first));
+        trace.add(kUnsupported, platform::format("Unsupported value for key %@ in object", entry->key()));
         return false;
       }
     }
