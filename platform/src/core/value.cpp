@@ -50,7 +50,7 @@ constexpr size_t kMaxChunk = size_t{1} << 30;
 constexpr size_t kChunkHeader = 16;
 }  // namespace
 
-ValueArena* ValueArena::create(size_t firstBytes) {
+ValueArena* ValueArena::create(size_t firstBytes, bool sized) {
   static_assert(sizeof(Chunk) <= kChunkHeader);
   const size_t room = std::clamp(firstBytes, kMinChunk, kMaxChunk);
   const size_t header = kChunkHeader + ((sizeof(ValueArena) + 7) & ~size_t{7});
@@ -61,13 +61,12 @@ ValueArena* ValueArena::create(size_t firstBytes) {
   arena->cursor_ = memory + header;
   arena->textStart_ = memory + header + room;
   arena->allocated_ = room;
+  arena->growthShift_ = sized ? 3 : 0;
   return arena;
 }
 
 void ValueArena::newChunk(size_t bytes) {
-  // Each chunk an eighth as large as all before it: a tree that outgrows its first chunk
-  // (sized from its text) leaves little unused at the end.
-  const size_t room = std::max({(bytes + 7) & ~size_t{7}, std::min(allocated_ / 8, kMaxChunk), kMinChunk});
+  const size_t room = std::max({(bytes + 7) & ~size_t{7}, std::min(allocated_ >> growthShift_, kMaxChunk), kMinChunk});
   char* memory = static_cast<char*>(::operator new(kChunkHeader + room));
   chunks_ = new (memory) Chunk{this, chunks_};
   allocated_ += room;

@@ -46,7 +46,7 @@ void ValueStack::reserve(size_t members) {
 detail::ValueArena& ValueStack::arena() {
   // Ad answers and lists make trees of a little less than twice their text: the first chunk
   // holds them whole, and later ones are small.
-  if (!arena_) arena_ = detail::ValueArena::create(expectedText_ + expectedText_ * 7 / 8);
+  if (!arena_) arena_ = detail::ValueArena::create(expectedText_ + expectedText_ * 7 / 8, expectedText_ > 0);
   return *arena_;
 }
 

@@ -21,8 +21,9 @@ namespace platform::detail {
 // its own offset in its chunk.
 class ValueArena {
  public:
-  // A new arena, held once, whose first chunk has room for about `firstBytes`.
-  static ValueArena* create(size_t firstBytes);
+  // A new arena, held once, whose first chunk has room for about `firstBytes`: a tree's
+  // likely size, when `sized`, or a start.
+  static ValueArena* create(size_t firstBytes, bool sized);
   static ValueArena* of(const void* block, uint32_t offsetInChunk) {
     return *reinterpret_cast<ValueArena* const*>(static_cast<const char*>(block) - offsetInChunk);
   }
@@ -69,6 +70,9 @@ class ValueArena {
   char* textStart_ = nullptr;
   Chunk* chunks_ = nullptr;  // the chunks after the first, which holds the arena itself
   size_t allocated_ = 0;
+  // A tree that outgrows a first chunk sized for it takes small steps; one of unknown size
+  // doubles.
+  unsigned growthShift_ = 0;
   std::vector<Value*>* adopted_ = nullptr;
 };
 
