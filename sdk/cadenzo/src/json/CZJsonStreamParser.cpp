@@ -1,5 +1,9 @@
 #include "CZJsonStreamParser.h"
 
+#include <type_traits>
+#include <typeinfo>
+
+#include "CZJsonStreamParserAdapter.h"
 #include "CZJsonStreamParserState.h"
 #include "platform/format.h"
 
@@ -33,26 +37,6 @@ void CZJsonStreamParser::maxDepthError() {
   state_ = &CZJsonStreamParserStateError::sharedInstance();
 }
 
-void CZJsonStreamParser::handleObjectStart(CZJsonStreamParserDelegate* delegate) {
-  if (stateStack_.size() >= maxDepth_) {
-    maxDepthError();
-    return;
-  }
-  if (delegate) delegate->parserFoundObjectStart(*this);
-  stateStack_.push_back(state_);
-  state_ = &CZJsonStreamParserStateObjectStart::sharedInstance();
-}
-
-void CZJsonStreamParser::handleArrayStart(CZJsonStreamParserDelegate* delegate) {
-  if (stateStack_.size() >= maxDepth_) {
-    maxDepthError();
-    return;
-  }
-  if (delegate) delegate->parserFoundArrayStart(*this);
-  stateStack_.push_back(state_);
-  state_ = &CZJsonStreamParserStateArrayStart::sharedInstance();
-}
-
 int CZJsonStreamParser::parse(const uint8_t* bytes, size_t length) {
   int status = parseAppended(bytes, length);
   // The caller's bytes may go away once this returns: keep what is still unread.
@@ -73,11 +57,23 @@ int CZJsonStreamParser::parseEndOfInput() {
 }
 
 int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
-  const auto* errorState = &CZJsonStreamParserStateError::sharedInstance();
   // Held for the whole call, so the delegate cannot go away between two events.
   std::shared_ptr<CZJsonStreamParserDelegate> strongDelegate = delegate_.lock();
   CZJsonStreamParserDelegate* delegate = strongDelegate.get();
   tokeniser_.appendData(bytes, length);
+  // The tree builder, the usual delegate, is called directly rather than through the
+  // interface: the events are the same, without a virtual call per token.
+  if (delegate && typeid(*delegate) == typeid(CZJsonStreamParserAdapter)) {
+    return parseTokens(static_cast<CZJsonStreamParserAdapter*>(delegate));
+  }
+  return parseTokens(delegate);
+}
+
+template <class Delegate>
+int CZJsonStreamParser::parseTokens(Delegate* delegate) {
+  const CZJsonStreamParserState* const errorState = &CZJsonStreamParserStateError::sharedInstance();
+  const CZJsonStreamParserState* const arrayStart = &CZJsonStreamParserStateArrayStart::sharedInstance();
+  const CZJsonStreamParserState* const objectStart = &CZJsonStreamParserStateObjectStart::sharedInstance();
   for (;;) {
     if (state_ == errorState) return CZJsonStreamParserError;
     int token = tokeniser_.getToken(&token_);
@@ -92,18 +88,29 @@ int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
       state_ = errorState;
       return CZJsonStreamParserError;
     }
+    // Each accepted token that neither opens nor closes a container moves the state to its
+    // successor, as does closing one in the state it was opened in.
     switch (token) {
       case CZJsonTokenArrayStart:
-        handleArrayStart(delegate);
-        break;
       case CZJsonTokenObjectStart:
-        handleObjectStart(delegate);
+        if (stateStack_.size() >= maxDepth_) {
+          maxDepthError();
+          break;
+        }
+        if (delegate) {
+          if (token == CZJsonTokenArrayStart) {
+            delegate->parserFoundArrayStart(*this);
+          } else {
+            delegate->parserFoundObjectStart(*this);
+          }
+        }
+        stateStack_.push_back(state_);
+        state_ = token == CZJsonTokenArrayStart ? arrayStart : objectStart;
         break;
       case CZJsonTokenArrayEnd:
       case CZJsonTokenObjectEnd:
-        state_ = stateStack_.back();
+        state_ = stateStack_.back()->successor(supportMultipleDocuments_);
         stateStack_.pop_back();
-        state_->parserShouldTransitionTo(*this, token);
         if (delegate) {
           if (token == CZJsonTokenArrayEnd) {
             delegate->parserFoundArrayEnd(*this);
@@ -114,11 +121,17 @@ int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
         break;
       case CZJsonTokenValueSeparator:
       case CZJsonTokenKeyValueSeparator:
-        state_->parserShouldTransitionTo(*this, token);
+        state_ = state_->successor(supportMultipleDocuments_);
         break;
       case CZJsonTokenNumber:
-        if (delegate) delegate->parserFoundNumber(*this, std::move(token_.number));
-        state_->parserShouldTransitionTo(*this, token);
+        if (delegate) {
+          if constexpr (std::is_same_v<Delegate, CZJsonStreamParserAdapter>) {
+            delegate->parserFoundNumberToken(*this, token_);
+          } else {
+            delegate->parserFoundNumber(*this, token_.number());
+          }
+        }
+        state_ = state_->successor(supportMultipleDocuments_);
         break;
       case CZJsonTokenString:
         if (delegate) {
@@ -128,16 +141,16 @@ int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
             delegate->parserFoundString(*this, token_.string);
           }
         }
-        state_->parserShouldTransitionTo(*this, token);
+        state_ = state_->successor(supportMultipleDocuments_);
         break;
       case CZJsonTokenTrue:
       case CZJsonTokenFalse:
         if (delegate) delegate->parserFoundBoolean(*this, token == CZJsonTokenTrue);
-        state_->parserShouldTransitionTo(*this, token);
+        state_ = state_->successor(supportMultipleDocuments_);
         break;
       case CZJsonTokenNull:
         if (delegate) delegate->parserFoundNull(*this);
-        state_->parserShouldTransitionTo(*this, token);
+        state_ = state_->successor(supportMultipleDocuments_);
         break;
       default:
         break;

@@ -76,10 +76,11 @@ class CZJsonStreamParser {
   static const char* tokenName(int token);
 
  private:
-  void handleObjectStart(CZJsonStreamParserDelegate* delegate);
-  void handleArrayStart(CZJsonStreamParserDelegate* delegate);
   void maxDepthError();
   int parseAppended(const uint8_t* bytes, size_t length);
+  // The token loop, for a delegate of exactly the type `Delegate` (or none).
+  template <class Delegate>
+  int parseTokens(Delegate* delegate);
 
   unsigned maxDepth_ = 32;
   std::vector<const CZJsonStreamParserState*> stateStack_;

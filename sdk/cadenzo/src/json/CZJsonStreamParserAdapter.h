@@ -5,6 +5,9 @@
 // as they are. A key repeated inside one object keeps its first position and the last value.
 //
 // Ownership: the delegate is not retained (weak). Not thread-safe: it follows its parser.
+// The class is final and its event handlers are inline, so a parser that finds an adapter as
+// its delegate can make the calls directly, one token at a time, rather than through the
+// delegate interface.
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,7 +26,7 @@ class CZJsonStreamParserAdapterDelegate {
   virtual void parserFoundObject(CZJsonStreamParser& parser, platform::Value dict) = 0;
 };
 
-class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
+class CZJsonStreamParserAdapter final : public CZJsonStreamParserDelegate {
  public:
   enum CurrentType { CZJsonStreamParserAdapterNone = 0, CZJsonStreamParserAdapterArray = 1,
                      CZJsonStreamParserAdapterObject = 2 };
@@ -37,23 +40,51 @@ class CZJsonStreamParserAdapter : public CZJsonStreamParserDelegate {
   // The size of the text about to be read, when it is known, to size the values' memory.
   void expectText(size_t bytes) { stack_.expectText(bytes); }
 
-  void parserFoundObjectStart(CZJsonStreamParser& parser) override;
-  void parserFoundObjectKey(CZJsonStreamParser& parser, std::string_view key) override;
-  void parserFoundObjectEnd(CZJsonStreamParser& parser) override;
-  void parserFoundArrayStart(CZJsonStreamParser& parser) override;
-  void parserFoundArrayEnd(CZJsonStreamParser& parser) override;
-  void parserFoundBoolean(CZJsonStreamParser& parser, bool x) override;
-  void parserFoundNull(CZJsonStreamParser& parser) override;
-  void parserFoundNumber(CZJsonStreamParser& parser, platform::Value&& num) override;
-  void parserFoundString(CZJsonStreamParser& parser, std::string_view string) override;
+  void parserFoundObjectStart(CZJsonStreamParser&) override { containerStart(true); }
+  void parserFoundObjectKey(CZJsonStreamParser&, std::string_view key) override {
+    // Keys of levels that are skipped have no container to go into.
+    if (!frames_.empty()) stack_.pushKey(key);
+  }
+  void parserFoundObjectEnd(CZJsonStreamParser& parser) override { containerEnd(parser); }
+  void parserFoundArrayStart(CZJsonStreamParser&) override { containerStart(false); }
+  void parserFoundArrayEnd(CZJsonStreamParser& parser) override { containerEnd(parser); }
+  void parserFoundBoolean(CZJsonStreamParser& parser, bool x) override { parserFound(parser, x); }
+  void parserFoundNull(CZJsonStreamParser& parser) override { parserFound(parser, nullptr); }
+  void parserFoundNumber(CZJsonStreamParser& parser, platform::Value&& num) override {
+    parserFound(parser, std::move(num));
+  }
+  void parserFoundString(CZJsonStreamParser& parser, std::string_view string) override {
+    parserFound(parser, string);
+  }
+  // The same as parserFoundNumber(parser, number.number()), for a parser that hands its
+  // token over directly: a number goes straight where it belongs, made from its parts.
+  void parserFoundNumberToken(CZJsonStreamParser& parser, const CZJsonTokenValue& number) {
+    if (frames_.empty()) {
+      deliver(parser, number.number());
+      return;
+    }
+    switch (number.numberKind) {
+      case CZJsonTokenValue::kUnsigned: stack_.push(number.integer); break;
+      case CZJsonTokenValue::kSigned: stack_.push(static_cast<int64_t>(number.integer)); break;
+      default: stack_.pushText(platform::Value::Type::Decimal, number.string); break;
+    }
+  }
 
  private:
   // Puts a value, made from `args`, where the innermost open container wants it: built in
   // place in an array, so the hot path makes no temporary values.
   template <class... Args>
-  void parserFound(CZJsonStreamParser& parser, Args&&... args);
+  void parserFound(CZJsonStreamParser& parser, Args&&... args) {
+    if (!frames_.empty()) {
+      stack_.push(std::forward<Args>(args)...);
+      return;
+    }
+    deliver(parser, platform::Value(std::forward<Args>(args)...));
+  }
   void deliver(CZJsonStreamParser& parser, platform::Value obj);
-  void containerStart(bool isObject);
+  void containerStart(bool isObject) {
+    if (++depth_ > levelsToSkip_) frames_.push_back(Frame{isObject, stack_.mark()});
+  }
   void containerEnd(CZJsonStreamParser& parser);
 
   // Open containers gather their members and keys on stacks shared by every depth and become

@@ -18,36 +18,59 @@ constexpr unsigned kValueTokens =
 
 }  // namespace
 
+// Every state at once, so each can point at the one that follows it: the states form a
+// cycle (a key leads to a value, a value back to a key), which states made one at a time
+// on first use could not.
+struct CZJsonStreamParserStateSet {
+  CZJsonStreamParserStateStart start{*this};
+  CZJsonStreamParserStateComplete complete{*this};
+  CZJsonStreamParserStateError error{*this};
+  CZJsonStreamParserStateObjectStart objectStart{*this};
+  CZJsonStreamParserStateObjectGotKey objectGotKey{*this};
+  CZJsonStreamParserStateObjectSeparator objectSeparator{*this};
+  CZJsonStreamParserStateObjectGotValue objectGotValue{*this};
+  CZJsonStreamParserStateObjectNeedKey objectNeedKey{*this};
+  CZJsonStreamParserStateArrayStart arrayStart{*this};
+  CZJsonStreamParserStateArrayGotValue arrayGotValue{*this};
+  CZJsonStreamParserStateArrayNeedValue arrayNeedValue{*this};
+
+  static const CZJsonStreamParserStateSet& shared() {
+    static const CZJsonStreamParserStateSet states;
+    return states;
+  }
+};
+
 const CZJsonStreamParserState& CZJsonStreamParserState::sharedInstance() {
   static const CZJsonStreamParserState instance;
   return instance;
 }
 
-#define CZ_SHARED_INSTANCE(Name)             \
-  const Name& Name::sharedInstance() {       \
-    static const Name instance;              \
-    return instance;                         \
-  }
+void CZJsonStreamParserState::parserShouldTransitionTo(CZJsonStreamParser& parser, int) const {
+  parser.setState(successor(parser.supportMultipleDocuments()));
+}
 
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateStart)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateComplete)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateError)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectStart)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectGotKey)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectSeparator)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectGotValue)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectNeedKey)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateArrayStart)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateArrayGotValue)
-CZ_SHARED_INSTANCE(CZJsonStreamParserStateArrayNeedValue)
+#define CZ_SHARED_INSTANCE(Name, member)                                       \
+  const Name& Name::sharedInstance() { return CZJsonStreamParserStateSet::shared().member; }
+
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateStart, start)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateComplete, complete)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateError, error)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectStart, objectStart)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectGotKey, objectGotKey)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectSeparator, objectSeparator)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectGotValue, objectGotValue)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateObjectNeedKey, objectNeedKey)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateArrayStart, arrayStart)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateArrayGotValue, arrayGotValue)
+CZ_SHARED_INSTANCE(CZJsonStreamParserStateArrayNeedValue, arrayNeedValue)
 
 #undef CZ_SHARED_INSTANCE
 
 // Start: only a container may open the document; when the outer-most one closes, the
 // document is complete (or a next one may begin).
-CZJsonStreamParserStateStart::CZJsonStreamParserStateStart()
+CZJsonStreamParserStateStart::CZJsonStreamParserStateStart(const CZJsonStreamParserStateSet& states)
     : CZJsonStreamParserState(bits({CZJsonTokenArrayStart, CZJsonTokenObjectStart}), false,
-                              "before outer-most array or object") {}
+                              "before outer-most array or object", &states.complete, this) {}
 int CZJsonStreamParserStateStart::parserShouldReturn(CZJsonStreamParser&) const { return 1; }
 void CZJsonStreamParserStateStart::parserShouldTransitionTo(CZJsonStreamParser& parser,
                                                             int token) const {
@@ -60,11 +83,7 @@ void CZJsonStreamParserStateStart::parserShouldTransitionTo(CZJsonStreamParser& 
       break;
     case CZJsonTokenArrayEnd:
     case CZJsonTokenObjectEnd:
-      if (parser.supportMultipleDocuments()) {
-        parser.setState(&CZJsonStreamParserStateStart::sharedInstance());
-      } else {
-        parser.setState(&CZJsonStreamParserStateComplete::sharedInstance());
-      }
+      parser.setState(successor(parser.supportMultipleDocuments()));
       break;
     default:
       parser.setState(&CZJsonStreamParserStateError::sharedInstance());
@@ -72,94 +91,74 @@ void CZJsonStreamParserStateStart::parserShouldTransitionTo(CZJsonStreamParser& 
   }
 }
 
-CZJsonStreamParserStateComplete::CZJsonStreamParserStateComplete()
-    : CZJsonStreamParserState(0, false, "after outer-most array or object") {}
+// Complete and error lead nowhere else.
+CZJsonStreamParserStateComplete::CZJsonStreamParserStateComplete(const CZJsonStreamParserStateSet&)
+    : CZJsonStreamParserState(0, false, "after outer-most array or object", this) {}
 int CZJsonStreamParserStateComplete::parserShouldReturn(CZJsonStreamParser&) const { return 0; }
-void CZJsonStreamParserStateComplete::parserShouldTransitionTo(CZJsonStreamParser&, int) const {}
 
-CZJsonStreamParserStateError::CZJsonStreamParserStateError()
-    : CZJsonStreamParserState(0, false, "in error") {}
+CZJsonStreamParserStateError::CZJsonStreamParserStateError(const CZJsonStreamParserStateSet&)
+    : CZJsonStreamParserState(0, false, "in error", this) {}
 int CZJsonStreamParserStateError::parserShouldReturn(CZJsonStreamParser&) const { return 2; }
-void CZJsonStreamParserStateError::parserShouldTransitionTo(CZJsonStreamParser&, int) const {}
 
-CZJsonStreamParserStateObjectStart::CZJsonStreamParserStateObjectStart()
+CZJsonStreamParserStateObjectStart::CZJsonStreamParserStateObjectStart(
+    const CZJsonStreamParserStateSet& states)
     : CZJsonStreamParserState(bits({CZJsonTokenObjectEnd, CZJsonTokenString}), true,
-                              "at beginning of object") {}
+                              "at beginning of object", &states.objectGotKey) {}
 int CZJsonStreamParserStateObjectStart::parserShouldReturn(CZJsonStreamParser&) const { return 1; }
-void CZJsonStreamParserStateObjectStart::parserShouldTransitionTo(CZJsonStreamParser& parser,
-                                                                  int) const {
-  parser.setState(&CZJsonStreamParserStateObjectGotKey::sharedInstance());
-}
 
-CZJsonStreamParserStateObjectGotKey::CZJsonStreamParserStateObjectGotKey()
-    : CZJsonStreamParserState(bits({CZJsonTokenKeyValueSeparator}), false, "after object key") {}
+CZJsonStreamParserStateObjectGotKey::CZJsonStreamParserStateObjectGotKey(
+    const CZJsonStreamParserStateSet& states)
+    : CZJsonStreamParserState(bits({CZJsonTokenKeyValueSeparator}), false, "after object key",
+                              &states.objectSeparator) {}
 int CZJsonStreamParserStateObjectGotKey::parserShouldReturn(CZJsonStreamParser&) const { return 1; }
-void CZJsonStreamParserStateObjectGotKey::parserShouldTransitionTo(CZJsonStreamParser& parser,
-                                                                   int) const {
-  parser.setState(&CZJsonStreamParserStateObjectSeparator::sharedInstance());
-}
 
-CZJsonStreamParserStateObjectSeparator::CZJsonStreamParserStateObjectSeparator()
-    : CZJsonStreamParserState(kValueTokens, false, "as object value") {}
+CZJsonStreamParserStateObjectSeparator::CZJsonStreamParserStateObjectSeparator(
+    const CZJsonStreamParserStateSet& states)
+    : CZJsonStreamParserState(kValueTokens, false, "as object value", &states.objectGotValue) {}
 int CZJsonStreamParserStateObjectSeparator::parserShouldReturn(CZJsonStreamParser&) const {
   return 1;
 }
-void CZJsonStreamParserStateObjectSeparator::parserShouldTransitionTo(CZJsonStreamParser& parser,
-                                                                      int) const {
-  parser.setState(&CZJsonStreamParserStateObjectGotValue::sharedInstance());
-}
 
-CZJsonStreamParserStateObjectGotValue::CZJsonStreamParserStateObjectGotValue()
+CZJsonStreamParserStateObjectGotValue::CZJsonStreamParserStateObjectGotValue(
+    const CZJsonStreamParserStateSet& states)
     : CZJsonStreamParserState(bits({CZJsonTokenObjectEnd, CZJsonTokenValueSeparator}), false,
-                              "after object value") {}
+                              "after object value", &states.objectNeedKey) {}
 int CZJsonStreamParserStateObjectGotValue::parserShouldReturn(CZJsonStreamParser&) const {
   return 1;
 }
-void CZJsonStreamParserStateObjectGotValue::parserShouldTransitionTo(CZJsonStreamParser& parser,
-                                                                     int) const {
-  parser.setState(&CZJsonStreamParserStateObjectNeedKey::sharedInstance());
-}
 
-CZJsonStreamParserStateObjectNeedKey::CZJsonStreamParserStateObjectNeedKey()
-    : CZJsonStreamParserState(bits({CZJsonTokenString}), true, "in place of object key") {}
+CZJsonStreamParserStateObjectNeedKey::CZJsonStreamParserStateObjectNeedKey(
+    const CZJsonStreamParserStateSet& states)
+    : CZJsonStreamParserState(bits({CZJsonTokenString}), true, "in place of object key",
+                              &states.objectGotKey) {}
 int CZJsonStreamParserStateObjectNeedKey::parserShouldReturn(CZJsonStreamParser&) const {
   return 1;
 }
-void CZJsonStreamParserStateObjectNeedKey::parserShouldTransitionTo(CZJsonStreamParser& parser,
-                                                                    int) const {
-  parser.setState(&CZJsonStreamParserStateObjectGotKey::sharedInstance());
-}
 
-CZJsonStreamParserStateArrayStart::CZJsonStreamParserStateArrayStart()
+CZJsonStreamParserStateArrayStart::CZJsonStreamParserStateArrayStart(
+    const CZJsonStreamParserStateSet& states)
     : CZJsonStreamParserState(kValueTokens | bits({CZJsonTokenArrayEnd}), false,
-                              "at array start") {}
+                              "at array start", &states.arrayGotValue) {}
 int CZJsonStreamParserStateArrayStart::parserShouldReturn(CZJsonStreamParser&) const { return 1; }
-void CZJsonStreamParserStateArrayStart::parserShouldTransitionTo(CZJsonStreamParser& parser,
-                                                                 int) const {
-  parser.setState(&CZJsonStreamParserStateArrayGotValue::sharedInstance());
-}
 
-CZJsonStreamParserStateArrayGotValue::CZJsonStreamParserStateArrayGotValue()
+// After a value only a separator leads on; the end of the array closes it instead.
+CZJsonStreamParserStateArrayGotValue::CZJsonStreamParserStateArrayGotValue(
+    const CZJsonStreamParserStateSet& states)
     : CZJsonStreamParserState(bits({CZJsonTokenArrayEnd, CZJsonTokenValueSeparator}), false,
-                              "after array value") {}
+                              "after array value", &states.arrayNeedValue) {}
 int CZJsonStreamParserStateArrayGotValue::parserShouldReturn(CZJsonStreamParser&) const {
   return 1;
 }
 void CZJsonStreamParserStateArrayGotValue::parserShouldTransitionTo(CZJsonStreamParser& parser,
                                                                     int token) const {
-  if (token == CZJsonTokenValueSeparator) {
-    parser.setState(&CZJsonStreamParserStateArrayNeedValue::sharedInstance());
-  }
+  if (token == CZJsonTokenValueSeparator) parser.setState(successor(false));
 }
 
-CZJsonStreamParserStateArrayNeedValue::CZJsonStreamParserStateArrayNeedValue()
-    : CZJsonStreamParserState(kValueTokens, false, "as array value") {}
+CZJsonStreamParserStateArrayNeedValue::CZJsonStreamParserStateArrayNeedValue(
+    const CZJsonStreamParserStateSet& states)
+    : CZJsonStreamParserState(kValueTokens, false, "as array value", &states.arrayGotValue) {}
 int CZJsonStreamParserStateArrayNeedValue::parserShouldReturn(CZJsonStreamParser&) const {
   return 1;
-}
-void CZJsonStreamParserStateArrayNeedValue::parserShouldTransitionTo(CZJsonStreamParser& parser,
-                                                                     int) const {
-  parser.setState(&CZJsonStreamParserStateArrayGotValue::sharedInstance());
 }
 
 }  // namespace cadenzo

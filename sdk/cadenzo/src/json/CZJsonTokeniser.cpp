@@ -1,6 +1,6 @@
 #include "CZJsonTokeniser.h"
 
-#include <optional>
+#include <cstring>
 
 #include "platform/utf8.h"
 #include "platform/format.h"
@@ -25,44 +25,51 @@ constexpr int kMaxMantissaDigits = 19;
 // Explicit exponents stop accumulating here; anything this large is out of range anyway.
 constexpr int64_t kExponentCap = 1000000;
 
-// The canonical text of the decimal number sign × digits × 10^exponent: no exponent form,
-// no leading or trailing zeros, "0" for zero. Empty when the exponent (after moving
-// trailing zeros into it) lies outside what a decimal number can hold.
-std::optional<std::string> decimalText(bool negative, std::string_view digits, int64_t exponent) {
+// Writes into `out` the canonical text of the decimal number sign × digits × 10^exponent:
+// no exponent form, no leading or trailing zeros, "0" for zero. False when the exponent
+// (after moving trailing zeros into it) lies outside what a decimal number can hold.
+// `out` keeps its memory from number to number, so a number's text costs no allocation.
+bool writeDecimalText(bool negative, std::string_view digits, int64_t exponent, std::string& out) {
   size_t first = digits.find_first_not_of('0');
-  if (first == std::string_view::npos) return std::string("0");
+  if (first == std::string_view::npos) {
+    out.assign(1, '0');
+    return true;
+  }
   digits.remove_prefix(first);
   while (digits.back() == '0') {
     digits.remove_suffix(1);
     ++exponent;
   }
   if (exponent < CZJsonTokeniser::kMinExponent || exponent > CZJsonTokeniser::kMaxExponent) {
-    return std::nullopt;
+    return false;
   }
-  // Sized exactly, so a short number stays within the string's inline storage.
   const int64_t point = static_cast<int64_t>(digits.size()) + exponent;
   const size_t size = (negative ? 1 : 0) +
                       (exponent >= 0 ? digits.size() + static_cast<size_t>(exponent)
                        : point > 0   ? digits.size() + 1
                                      : 2 + static_cast<size_t>(-point) + digits.size());
-  std::string text;
-  text.reserve(size);
-  if (negative) text.push_back('-');
+  out.resize(size);
+  char* p = out.data();
+  if (negative) *p++ = '-';
+  auto put = [&p](std::string_view part) {
+    std::memcpy(p, part.data(), part.size());
+    p += part.size();
+  };
   if (exponent >= 0) {
-    text.append(digits);
-    text.append(static_cast<size_t>(exponent), '0');
-    return text;
-  }
-  if (point > 0) {
-    text.append(digits.substr(0, static_cast<size_t>(point)));
-    text.push_back('.');
-    text.append(digits.substr(static_cast<size_t>(point)));
+    put(digits);
+    std::memset(p, '0', static_cast<size_t>(exponent));
+  } else if (point > 0) {
+    put(digits.substr(0, static_cast<size_t>(point)));
+    *p++ = '.';
+    put(digits.substr(static_cast<size_t>(point)));
   } else {
-    text.append("0.");
-    text.append(static_cast<size_t>(-point), '0');
-    text.append(digits);
+    *p++ = '0';
+    *p++ = '.';
+    std::memset(p, '0', static_cast<size_t>(-point));
+    p += -point;
+    put(digits);
   }
-  return text;
+  return true;
 }
 
 }  // namespace
@@ -72,17 +79,8 @@ int CZJsonTokeniser::fail(std::string message) {
   return CZJsonTokenError;
 }
 
-int CZJsonTokeniser::getToken(CZJsonTokenValue* value) {
-  stream_.skipWhitespace();
-  uint8_t ch;
-  if (!stream_.getUnichar(&ch)) return CZJsonTokenEOF;
+int CZJsonTokeniser::getValueToken(uint8_t ch, CZJsonTokenValue* value) {
   switch (ch) {
-    case '[': stream_.skip(); return CZJsonTokenArrayStart;
-    case ']': stream_.skip(); return CZJsonTokenArrayEnd;
-    case '{': stream_.skip(); return CZJsonTokenObjectStart;
-    case '}': stream_.skip(); return CZJsonTokenObjectEnd;
-    case ',': stream_.skip(); return CZJsonTokenValueSeparator;
-    case ':': stream_.skip(); return CZJsonTokenKeyValueSeparator;
     case '"': return getStringToken(value);
     case '+': return fail("Leading + is illegal in number");
     case '-':
@@ -224,69 +222,78 @@ int CZJsonTokeniser::decodeHexQuad(uint32_t* quad) {
 }
 
 int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
+  // Read from local copies of the buffer's bounds; the read position moves only once the
+  // whole number is there, so a number cut by the end of the bytes is read again whole.
+  const uint8_t* const bytes = stream_.bytes();
   const size_t start = stream_.index();
-  auto needMore = [&] {
-    stream_.setIndex(start);
-    return static_cast<int>(CZJsonTokenEOF);
-  };
+  const size_t end = stream_.length();
+  size_t i = start;
+  int ch = bytes[i];
   // Moves to the byte after a digit. At the end of the bytes so far the number may go on,
   // unless the input has ended: then a 0 stands for "no further byte" and ends the digits.
-  auto nextAfterDigit = [&](uint8_t* c) {
-    if (stream_.getNextUnichar(c)) return true;
-    *c = 0;
+  auto nextAfterDigit = [&] {
+    if (++i < end) {
+      ch = bytes[i];
+      return true;
+    }
+    ch = 0;
     return endOfInput_;
   };
-  uint8_t ch = 0;
-  stream_.getUnichar(&ch);
+  // Moves to the next byte where the number cannot end yet.
+  auto next = [&] {
+    if (++i >= end) return false;
+    ch = bytes[i];
+    return true;
+  };
   bool negative = false;
   if (ch == '-') {
     negative = true;
-    if (!stream_.getNextUnichar(&ch)) return needMore();
+    if (!next()) return CZJsonTokenEOF;
     if (!isDigit(ch)) return fail("No digits after initial minus");
   }
   uint64_t mantissa = 0;
   int digits = 0;
   if (ch == '0') {
     digits = 1;
-    if (!nextAfterDigit(&ch)) return needMore();
+    if (!nextAfterDigit()) return CZJsonTokenEOF;
     if (isDigit(ch)) return fail("Leading zero is illegal in number");
   } else {
     while (isDigit(ch)) {
-      if (digits < kMaxMantissaDigits) mantissa = mantissa * 10 + (ch - '0');
+      if (digits < kMaxMantissaDigits) mantissa = mantissa * 10 + static_cast<uint64_t>(ch - '0');
       ++digits;
-      if (!nextAfterDigit(&ch)) return needMore();
+      if (!nextAfterDigit()) return CZJsonTokenEOF;
     }
   }
-  const size_t integerEnd = stream_.index();
+  const size_t integerEnd = i;
   bool isFloat = false;
   int64_t exponent = 0;
   size_t fractionStart = integerEnd, fractionEnd = integerEnd;
   if (ch == '.') {
     isFloat = true;
-    if (!stream_.getNextUnichar(&ch)) return needMore();
+    if (!next()) return CZJsonTokenEOF;
     if (!isDigit(ch)) return fail("No digits after decimal point");
-    fractionStart = stream_.index();
+    fractionStart = i;
     while (isDigit(ch)) {
-      if (digits < kMaxMantissaDigits) mantissa = mantissa * 10 + (ch - '0');
+      if (digits < kMaxMantissaDigits) mantissa = mantissa * 10 + static_cast<uint64_t>(ch - '0');
       ++digits;
       --exponent;
-      if (!nextAfterDigit(&ch)) return needMore();
+      if (!nextAfterDigit()) return CZJsonTokenEOF;
     }
-    fractionEnd = stream_.index();
+    fractionEnd = i;
   }
   if (ch == 'e' || ch == 'E') {
     isFloat = true;
-    if (!stream_.getNextUnichar(&ch)) return needMore();
+    if (!next()) return CZJsonTokenEOF;
     bool negativeExponent = false;
     if (ch == '+' || ch == '-') {
       negativeExponent = ch == '-';
-      if (!stream_.getNextUnichar(&ch)) return needMore();
+      if (!next()) return CZJsonTokenEOF;
     }
     if (!isDigit(ch)) return fail("No digits in exponent");
     int64_t e = 0;
     while (isDigit(ch)) {
       if (e < kExponentCap) e = e * 10 + (ch - '0');
-      if (!nextAfterDigit(&ch)) return needMore();
+      if (!nextAfterDigit()) return CZJsonTokenEOF;
     }
     exponent += negativeExponent ? -e : e;
   }
@@ -296,9 +303,11 @@ int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
     size_t intStart = start + (negative ? 1 : 0);
     scratch_.assign(stream_.stringWithRange(intStart, integerEnd - intStart));
     scratch_.append(stream_.stringWithRange(fractionStart, fractionEnd - fractionStart));
-    auto text = decimalText(negative, scratch_, exponent);
-    if (!text) return fail("Exponent out of range in number");
-    value->number = platform::Value::decimal(std::move(*text));
+    if (!writeDecimalText(negative, scratch_, exponent, numberText_)) {
+      return fail("Exponent out of range in number");
+    }
+    value->numberKind = CZJsonTokenValue::kDecimal;
+    value->string = numberText_;
   } else if (isFloat) {
     char buffer[24];
     int n = 0;
@@ -307,14 +316,20 @@ int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
       buffer[sizeof buffer - 1 - n++] = static_cast<char>('0' + m % 10);
       m /= 10;
     } while (m);
-    auto text = decimalText(negative, std::string_view(buffer + sizeof buffer - n, n), exponent);
-    if (!text) return fail("Exponent out of range in number");
-    value->number = platform::Value::decimal(std::move(*text));
+    if (!writeDecimalText(negative, std::string_view(buffer + sizeof buffer - n, n), exponent,
+                          numberText_)) {
+      return fail("Exponent out of range in number");
+    }
+    value->numberKind = CZJsonTokenValue::kDecimal;
+    value->string = numberText_;
   } else if (negative) {
-    value->number = platform::Value(-static_cast<int64_t>(mantissa));
+    value->numberKind = CZJsonTokenValue::kSigned;
+    value->integer = static_cast<uint64_t>(-static_cast<int64_t>(mantissa));
   } else {
-    value->number = platform::Value(mantissa);
+    value->numberKind = CZJsonTokenValue::kUnsigned;
+    value->integer = mantissa;
   }
+  stream_.setIndex(i);
   return CZJsonTokenNumber;
 }
 

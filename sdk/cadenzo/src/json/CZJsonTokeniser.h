@@ -31,10 +31,23 @@ enum CZJsonToken : int {
 };
 
 // What a string or number token carries. `string` views either the stream's buffer or the
-// tokeniser's scratch text; it is valid until the next getToken() or appendData().
+// tokeniser's scratch text; it is valid until the next getToken() or appendData(). A number
+// is kept as its parts rather than as a value, so a reader that stores it where it goes
+// makes no value in between.
 struct CZJsonTokenValue {
+  enum NumberKind : uint8_t { kUnsigned, kSigned, kDecimal };
+  // A string's text, or a decimal number's canonical text.
   std::string_view string;
-  platform::Value number;
+  NumberKind numberKind = kUnsigned;
+  uint64_t integer = 0;  // an unsigned number, or a signed one's two's complement bits
+
+  platform::Value number() const {
+    switch (numberKind) {
+      case kUnsigned: return platform::Value(integer);
+      case kSigned: return platform::Value(static_cast<int64_t>(integer));
+      default: return platform::Value::decimal(string);
+    }
+  }
 };
 
 class CZJsonTokeniser {
@@ -47,7 +60,22 @@ class CZJsonTokeniser {
   void retainRemainder() { stream_.retainRemainder(); }
   // The next token's code; for numbers and strings `value` receives what they carry.
   // On -1, error() holds the reason.
-  int getToken(CZJsonTokenValue* value);
+  // Inline for the one-byte tokens, which are most of a document's; the rest are read by
+  // getValueToken().
+  int getToken(CZJsonTokenValue* value) {
+    stream_.skipWhitespace();
+    uint8_t ch;
+    if (!stream_.getUnichar(&ch)) return CZJsonTokenEOF;
+    switch (ch) {
+      case '[': stream_.skip(); return CZJsonTokenArrayStart;
+      case ']': stream_.skip(); return CZJsonTokenArrayEnd;
+      case '{': stream_.skip(); return CZJsonTokenObjectStart;
+      case '}': stream_.skip(); return CZJsonTokenObjectEnd;
+      case ',': stream_.skip(); return CZJsonTokenValueSeparator;
+      case ':': stream_.skip(); return CZJsonTokenKeyValueSeparator;
+      default: return getValueToken(ch, value);
+    }
+  }
   const std::string& error() const { return error_; }
   // No more bytes will come: a number running to the very end is complete as it stands.
   // Before this, such a number waits for more bytes (its next digit might be on the way).
@@ -61,6 +89,8 @@ class CZJsonTokeniser {
   static constexpr int kMaxExponent = 127;
 
  private:
+  // A string, number or keyword token starting with `ch`, or the error for any other byte.
+  int getValueToken(uint8_t ch, CZJsonTokenValue* value);
   int getStringToken(CZJsonTokenValue* value);
   int getNumberToken(CZJsonTokenValue* value);
   int match(const char* keyword, size_t length, int retval);
@@ -73,6 +103,7 @@ class CZJsonTokeniser {
   CZJsonUTF8Stream stream_;
   std::string error_;
   std::string scratch_;
+  std::string numberText_;  // the last decimal number's text, reused from number to number
   bool endOfInput_ = false;
 };
 

@@ -21,8 +21,6 @@ struct RunStopTable {
 };
 constexpr RunStopTable kRunStop;
 
-inline bool isWhitespace(uint8_t c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
-
 // True when any byte of `w` is below 0x20, a quote, a backslash or at least 0x80.
 inline bool wordHasStopOrHigh(uint64_t w) {
   constexpr uint64_t ones = 0x0101010101010101ULL;
@@ -114,13 +112,11 @@ bool CZJsonUTF8Stream::getRetainedStringFragment(std::string_view* fragment, boo
   return true;
 }
 
-void CZJsonUTF8Stream::skipWhitespace() {
-  while (index_ < length_ && isWhitespace(bytes_[index_])) ++index_;
-}
-
 bool CZJsonUTF8Stream::skipCharacters(const char* chars, size_t length) {
   if (!haveRemainingCharacters(length)) return false;
-  if (std::memcmp(bytes_ + index_, chars, length) != 0) return false;
+  // Keywords are a few bytes long: a loop beats a call to a general compare.
+  for (size_t k = 0; k < length; ++k)
+    if (bytes_[index_ + k] != static_cast<uint8_t>(chars[k])) return false;
   index_ += length;
   return true;
 }

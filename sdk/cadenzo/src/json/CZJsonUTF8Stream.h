@@ -41,7 +41,13 @@ class CZJsonUTF8Stream {
   // whether the run holds bytes of 0x80 and above, so pure ASCII skips UTF-8 checks.
   bool getRetainedStringFragment(std::string_view* fragment, bool* sawHighBytes);
   void skip() { ++index_; }
-  void skipWhitespace();
+  void skipWhitespace() {
+    while (index_ < length_) {
+      const uint8_t c = bytes_[index_];
+      if (c != ' ' && c != '\n' && c != '\r' && c != '\t') break;
+      ++index_;
+    }
+  }
   bool haveRemainingCharacters(size_t count) const { return length_ - index_ >= count; }
   // When the bytes at the read position equal `chars`, moves past them and answers true.
   bool skipCharacters(const char* chars, size_t length);
