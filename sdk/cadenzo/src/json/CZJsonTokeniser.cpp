@@ -72,6 +72,49 @@ bool writeDecimalText(bool negative, std::string_view digits, int64_t exponent, 
   return true;
 }
 
+// The same text as writeDecimalText() for digits that fit the mantissa, written straight from
+// it: most decimals in a document are short, and this makes their text without a string or
+// a copy. Answers the text's size, 0 when the exponent is out of range.
+size_t writeMantissaText(bool negative, uint64_t mantissa, int64_t exponent,
+                         char (&out)[CZJsonTokeniser::kMantissaTextSize]) {
+  if (mantissa == 0) {
+    out[0] = '0';
+    return 1;
+  }
+  while (mantissa % 10 == 0) {
+    mantissa /= 10;
+    ++exponent;
+  }
+  if (exponent < CZJsonTokeniser::kMinExponent || exponent > CZJsonTokeniser::kMaxExponent) {
+    return 0;
+  }
+  int64_t digits = 0;
+  for (uint64_t m = mantissa; m; m /= 10) ++digits;
+  const int64_t point = digits + exponent;
+  // Laid out as: sign, then "0." and zeros when the point comes before the digits, the
+  // digits with the point among them, zeros when it comes after them.
+  const int64_t lead = point > 0 ? 0 : 2 - point;
+  const int64_t trail = exponent > 0 ? exponent : 0;
+  const int64_t size = (negative ? 1 : 0) + lead + digits + (point > 0 && exponent < 0 ? 1 : 0) + trail;
+  char* p = out;
+  if (negative) *p++ = '-';
+  if (lead) {
+    *p++ = '0';
+    *p++ = '.';
+    for (int64_t k = 2; k < lead; ++k) *p++ = '0';
+  }
+  char* q = out + size - trail;
+  for (int64_t k = 0; k < trail; ++k) q[k] = '0';
+  // The digits from the last, with the point after `-exponent` of them when it falls inside.
+  const int64_t fraction = point > 0 && exponent < 0 ? -exponent : -1;
+  for (int64_t k = 0; mantissa; ++k) {
+    if (k == fraction) *--q = '.';
+    *--q = static_cast<char>('0' + mantissa % 10);
+    mantissa /= 10;
+  }
+  return static_cast<size_t>(size);
+}
+
 }  // namespace
 
 int CZJsonTokeniser::fail(std::string message) {
@@ -309,19 +352,10 @@ int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
     value->numberKind = CZJsonTokenValue::kDecimal;
     value->string = numberText_;
   } else if (isFloat) {
-    char buffer[24];
-    int n = 0;
-    uint64_t m = mantissa;
-    do {
-      buffer[sizeof buffer - 1 - n++] = static_cast<char>('0' + m % 10);
-      m /= 10;
-    } while (m);
-    if (!writeDecimalText(negative, std::string_view(buffer + sizeof buffer - n, n), exponent,
-                          numberText_)) {
-      return fail("Exponent out of range in number");
-    }
+    const size_t n = writeMantissaText(negative, mantissa, exponent, mantissaText_);
+    if (!n) return fail("Exponent out of range in number");
     value->numberKind = CZJsonTokenValue::kDecimal;
-    value->string = numberText_;
+    value->string = std::string_view(mantissaText_, n);
   } else if (negative) {
     value->numberKind = CZJsonTokenValue::kSigned;
     value->integer = static_cast<uint64_t>(-static_cast<int64_t>(mantissa));

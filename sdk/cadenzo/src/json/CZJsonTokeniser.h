@@ -87,6 +87,8 @@ class CZJsonTokeniser {
   // are refused rather than overflowing: the range a decimal number can hold.
   static constexpr int kMinExponent = -128;
   static constexpr int kMaxExponent = 127;
+  // Room for the text of any decimal whose digits fit the mantissa.
+  static constexpr size_t kMantissaTextSize = 160;
 
  private:
   // A string, number or keyword token starting with `ch`, or the error for any other byte.
@@ -103,7 +105,8 @@ class CZJsonTokeniser {
   CZJsonUTF8Stream stream_;
   std::string error_;
   std::string scratch_;
-  std::string numberText_;  // the last decimal number's text, reused from number to number
+  std::string numberText_;  // the last long decimal number's text, reused from number to number
+  char mantissaText_[kMantissaTextSize];  // the last short decimal number's text
   bool endOfInput_ = false;
 };
 

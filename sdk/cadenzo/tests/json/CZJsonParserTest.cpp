@@ -114,6 +114,28 @@ TEST(CZJsonParser, NumberKinds) {
   }
 }
 
+// Short decimals are written from their mantissa, long ones from their digits: with trailing
+// zeros added to pass 18 digits, a number must keep its text.
+TEST(CZJsonParser, DecimalTextsAgreeWhateverTheDigitCount) {
+  struct Case { std::string number; std::string text; };
+  const std::vector<Case> cases = {
+      {"-1e3", "-1000"},       {"-12.5e-3", "-0.0125"}, {"-0.5", "-0.5"},    {"120.5e1", "1205"},
+      {"0.001e-2", "0.00001"}, {"-4.2e1", "-42"},       {"9.75e-1", "0.975"}, {"3.1e125", "31" + std::string(124, '0')},
+      {"-0.0", "0"},           {"5e-128", "0." + std::string(127, '0') + "5"},
+  };
+  for (const auto& c : cases) {
+    const size_t mark = c.number.find_first_of("eE");
+    std::string padded = c.number.substr(0, mark);
+    if (padded.find('.') == std::string::npos) padded += ".";
+    padded += std::string(20, '0') + (mark == std::string::npos ? "" : c.number.substr(mark));
+    for (const std::string& number : {c.number, padded}) {
+      auto v = JSONValue("[" + number + "]");
+      ASSERT_TRUE(v) << number;
+      EXPECT_EQ((*v)[size_t{0}].decimalText(), c.text) << number;
+    }
+  }
+}
+
 TEST(CZJsonParser, ErrorTextsWholeAndInPieces) {
   // Each error text with every input that must produce it.
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
