@@ -88,8 +88,8 @@ size_t writeMantissaText(bool negative, uint64_t mantissa, int64_t exponent,
   if (exponent < CZJsonTokeniser::kMinExponent || exponent > CZJsonTokeniser::kMaxExponent) {
     return 0;
   }
-  int64_t digits = 0;
-  for (uint64_t m = mantissa; m; m /= 10) ++digits;
+  int64_t digits = 1;
+  for (uint64_t power = 10; digits < 19 && mantissa >= power; power *= 10) ++digits;
   const int64_t point = digits + exponent;
   // Laid out as: sign, then "0." and zeros when the point comes before the digits, the
   // digits with the point among them, zeros when it comes after them.
@@ -351,6 +351,10 @@ int CZJsonTokeniser::getNumberToken(CZJsonTokenValue* value) {
     }
     value->numberKind = CZJsonTokenValue::kDecimal;
     value->string = numberText_;
+  } else if (isFloat && fractionEnd == i && mantissa % 10 != 0) {
+    // A fraction with no exponent and no trailing zero is its own canonical text.
+    value->numberKind = CZJsonTokenValue::kDecimal;
+    value->string = stream_.stringWithRange(start, i - start);
   } else if (isFloat) {
     const size_t n = writeMantissaText(negative, mantissa, exponent, mantissaText_);
     if (!n) return fail("Exponent out of range in number");

@@ -77,6 +77,9 @@ TEST(CZJsonParser, ValuesWholeAndInPieces) {
       {"[\"\\u0000\"]", Array{Value(std::string(1, '\0'))}},
       {"{\"k\":1,\"k\":2}", Dictionary{{"k", Value(2u)}}},
       {"[123456789012345678]", Array{Value(123456789012345678ULL)}},
+      {"[1.5,-0.025,2.50,-3e2,{\"d\":7.25}]",
+       Array{Value::decimal("1.5"), Value::decimal("-0.025"), Value::decimal("2.5"), Value::decimal("-300"),
+             Dictionary{{"d", Value::decimal("7.25")}}}},
   };
   for (const auto& c : cases) {
     Outcome whole = parseWhole(c.text);
