@@ -76,6 +76,14 @@ class CZJsonTokeniser {
       default: return getValueToken(ch, value);
     }
   }
+  // The code of a separator at the read position itself (no whitespace before it), else 0,
+  // for a caller that expects one: skipSeparator() takes it, as getToken() would have.
+  int peekSeparator() const {
+    uint8_t ch;
+    if (!stream_.getUnichar(&ch)) return 0;
+    return ch == ',' ? CZJsonTokenValueSeparator : ch == ':' ? CZJsonTokenKeyValueSeparator : 0;
+  }
+  void skipSeparator() { stream_.skip(); }
   const std::string& error() const { return error_; }
   // No more bytes will come: a number running to the very end is complete as it stands.
   // Before this, such a number waits for more bytes (its next digit might be on the way).
