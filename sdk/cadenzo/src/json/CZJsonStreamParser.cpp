@@ -69,6 +69,13 @@ int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
   return parseTokens(delegate);
 }
 
+void CZJsonStreamParser::takeSeparatorAhead(int separator) {
+  if (tokeniser_.peekSeparator() == separator && state_->parserShouldAcceptToken(*this, separator)) {
+    tokeniser_.skipSeparator();
+    state_ = state_->successor(supportMultipleDocuments_);
+  }
+}
+
 template <class Delegate>
 int CZJsonStreamParser::parseTokens(Delegate* delegate) {
   const CZJsonStreamParserState* const errorState = &CZJsonStreamParserStateError::sharedInstance();
@@ -139,18 +146,16 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
           }
         }
         state_ = state_->successor(supportMultipleDocuments_);
+        // A number in a row of them is followed at once by a comma.
+        takeSeparatorAhead(CZJsonTokenValueSeparator);
         break;
       case CZJsonTokenString:
         if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         if (state_->needKey()) {
           if (delegate) delegate->parserFoundObjectKey(*this, token_.string);
           state_ = state_->successor(supportMultipleDocuments_);
-          // A key is nearly always followed at once by its separator, the one token the
-          // state after a key accepts: taken here, it costs no turn of the loop.
-          if (tokeniser_.peekSeparator() == CZJsonTokenKeyValueSeparator) {
-            tokeniser_.skipSeparator();
-            state_ = state_->successor(supportMultipleDocuments_);
-          }
+          // A key is nearly always followed at once by its separator.
+          takeSeparatorAhead(CZJsonTokenKeyValueSeparator);
         } else {
           if (delegate) delegate->parserFoundString(*this, token_.string);
           state_ = state_->successor(supportMultipleDocuments_);
