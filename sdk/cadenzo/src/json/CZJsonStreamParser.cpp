@@ -69,13 +69,6 @@ int CZJsonStreamParser::parseAppended(const uint8_t* bytes, size_t length) {
   return parseTokens(delegate);
 }
 
-void CZJsonStreamParser::takeSeparatorAhead(int separator) {
-  if (tokeniser_.peekSeparator() == separator && state_->parserShouldAcceptToken(*this, separator)) {
-    tokeniser_.skipSeparator();
-    state_ = state_->successor(supportMultipleDocuments_);
-  }
-}
-
 template <class Delegate>
 int CZJsonStreamParser::parseTokens(Delegate* delegate) {
   const CZJsonStreamParserState* const errorState = &CZJsonStreamParserStateError::sharedInstance();
@@ -86,6 +79,14 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
     error_ = platform::format("Token '%@' not expected %@", tokenName(token), state_->name());
     state_ = errorState;
     return static_cast<int>(CZJsonStreamParserError);
+  };
+  // Takes `separator` when it is the very next byte and the state accepts it, just as a turn
+  // of the loop would, where a token makes one likely to follow.
+  auto takeSeparatorAhead = [this](int separator) {
+    if (tokeniser_.peekSeparator() == separator && state_->parserShouldAcceptToken(*this, separator)) {
+      tokeniser_.skipSeparator();
+      state_ = state_->successor(supportMultipleDocuments_);
+    }
   };
   for (;;) {
     if (state_ == errorState) return CZJsonStreamParserError;

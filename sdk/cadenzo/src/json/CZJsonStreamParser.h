@@ -78,9 +78,6 @@ class CZJsonStreamParser {
  private:
   void maxDepthError();
   int parseAppended(const uint8_t* bytes, size_t length);
-  // Takes `separator` when it is the very next byte and the state accepts it, just as a turn
-  // of the token loop would, where a token makes one likely to follow.
-  void takeSeparatorAhead(int separator);
   // The token loop, for a delegate of exactly the type `Delegate` (or none).
   template <class Delegate>
   int parseTokens(Delegate* delegate);
