@@ -202,8 +202,10 @@ bool keysUnique(const DictionaryBlock* block) {
     const unsigned last = key.empty() ? 0 : static_cast<unsigned char>(key.back());
     const uint64_t bit = uint64_t{1} << ((key.size() * 7 + last) & 63);
     if (classes & bit)
-      for (uint32_t j = 0; j < i; ++j)
-        if (entries[j].key() == key) return false;
+      for (uint32_t j = 0; j < i; ++j) {
+        const StringRef other = entries[j].key();
+        if (other.size() == key.size() && (key.empty() || (other.back() == key.back() && other == key))) return false;
+      }
     classes |= bit;
   }
   return true;

@@ -106,7 +106,7 @@ void ValueStack::closeDictionary(const Mark& from) {
   DictionaryEntry* entries = block->entries();
   Value* members = values_.data() + from.values;
   Value* keys = keys_.data() + from.keys;
-  for (size_t i = 0; i < count; ++i) ValueAccess::makeEntry(entries + i, keys[i], members[i]);
+  for (size_t i = 0; i < count; ++i) ValueAccess::makeEntry(entries + i, std::move(keys[i]), std::move(members[i]));
   values_.forget(from.values);
   keys_.forget(from.keys);
   auto* index = reinterpret_cast<uint32_t*>(entries + count);

@@ -154,9 +154,6 @@ struct ValueAccess {
   // needs to release nothing for it. False when the value must stay as it is.
   static bool settleInto(Value& v, ValueArena& arena);
   static Value& keyOf(DictionaryEntry& e) { return e.key_; }
-  static DictionaryEntry* makeEntry(void* at, Value& key, Value& value) {
-    return new (at) DictionaryEntry(std::move(key), std::move(value));
-  }
   static DictionaryEntry* makeEntry(void* at, Value&& key, Value&& value) {
     return new (at) DictionaryEntry(std::move(key), std::move(value));
   }
