@@ -91,8 +91,6 @@ class Array {
   // User-provided, so that a const empty array can be declared without an initializer.
   Array() noexcept {}
   Array(std::initializer_list<Value> values);
-  // `count` nulls.
-  explicit Array(size_t count);
   template <class It, class = typename std::iterator_traits<It>::iterator_category>
   Array(It first, It last) {
     for (; first != last; ++first) emplace_back(*first);

@@ -124,10 +124,6 @@ size_t keyHash(std::string_view key) {
 }
 
 void ValueAccess::setTreeText(Value& v, Value::Type type, std::string_view text, ValueArena& arena) {
-  if (text.size() <= Value::kInlineText) {
-    v.setText(type, text);
-    return;
-  }
   v.chars_ = arena.copyText(text);
   v.size_ = checkedSize(text.size());
   v.tag_ = static_cast<uint8_t>(type) | Value::kTree;
@@ -517,8 +513,6 @@ Array::Array(std::initializer_list<Value> values) {
   for (const Value& v : values) new (slotForAppend()) Value(v);
 }
 
-Array::Array(size_t count) { resize(count); }
-
 Array::Array(const Array& other) {
   ArrayBlock* source = other.block_;
   if (!source || source->size == 0) return;
@@ -569,12 +563,8 @@ void Array::own(size_t capacity) {
   const size_t size = old ? old->size : 0;
   if (old && !old->inTree() && old->capacity() >= capacity) return;
   capacity = std::max(capacity, size);
-  if (capacity == 0) {
-    // A shared empty array: nothing to keep.
-    if (old) old->arena()->unref();
-    block_ = nullptr;
-    return;
-  }
+  // Only a container without a block asks for no room: a tree holds no empty blocks.
+  if (capacity == 0) return;
   ArrayBlock* fresh = newArrayBlock(capacity);
   if (old && old->inTree()) {
     try {
@@ -723,11 +713,8 @@ void Dictionary::own(size_t capacity) {
   const size_t size = old ? old->size : 0;
   if (old && !old->inTree() && old->capacity() >= capacity) return;
   capacity = std::max(capacity, size);
-  if (capacity == 0) {
-    if (old) old->arena()->unref();
-    block_ = nullptr;
-    return;
-  }
+  // Only a container without a block asks for no room: a tree holds no empty blocks.
+  if (capacity == 0) return;
   DictionaryBlock* fresh = newDictionaryBlock(capacity);
   if (old && old->inTree()) {
     try {

@@ -215,5 +215,38 @@ TEST(ValueStackTest, ArraysOfATreeChangeLikeArraysOfTheirOwn) {
   }
 }
 
+// Members that hold storage of their own become part of the tree where they can: texts are
+// copied in, a container of the same tree is let go of; the others are released with it.
+TEST(ValueStackTest, MembersMadeElsewhereJoinTheTree) {
+  ValueStack stack;
+  const std::string longText = "a text made elsewhere, longer than fits in place";
+  const ValueStack::Mark top = stack.mark();
+  stack.pushKey("part");
+  const ValueStack::Mark part = stack.mark();
+  stack.push(1);
+  stack.closeArray(part);
+  const Value taken = stack.take();  // the keys still open keep the tree
+  stack.push(taken);
+  stack.pushKey("text");
+  stack.push(Value(longText));
+  stack.pushKey("decimal");
+  stack.push(Value::decimal("3.14159265358979323846"));
+  stack.pushKey("dictionary");
+  stack.push(Value(Dictionary{{"k", Value(longText)}}));
+  stack.pushKey("other tree");
+  ValueStack other;
+  const ValueStack::Mark list = other.mark();
+  other.push(longText);
+  other.closeArray(list);
+  stack.push(other.take());
+  stack.closeDictionary(top);
+  const Value tree = stack.take();
+  EXPECT_EQ(tree["part"], Value(Array{Value(1)}));
+  EXPECT_EQ(tree["text"].string(), longText);
+  EXPECT_EQ(tree["decimal"].decimalText(), "3.14159265358979323846");
+  EXPECT_EQ(tree["dictionary"]["k"].string(), longText);
+  EXPECT_EQ(tree["other tree"][0].string(), longText);
+}
+
 }  // namespace
 }  // namespace platform

@@ -1,6 +1,7 @@
 // The JSON parser: values and exact error texts, whole and in pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -271,6 +272,76 @@ TEST(CZJsonStreamParser, MultipleDocumentsAndSkippedLevels) {
   ASSERT_EQ(elements->found.size(), 2u);
   EXPECT_EQ(elements->found[0], Value(Array{Value(1u)}));
   EXPECT_EQ(elements->found[1], Value(Dictionary{{"b", Array{}}}));
+}
+
+
+// Every state on its own, as the parser's shortcuts must agree with it: its name, whether a
+// string in it is a key, what parse() answers when input runs out in it, which tokens it
+// accepts, and where each accepted token that neither opens nor closes a container leads.
+TEST(CZJsonStreamParserStates, EachStateAcceptsAndLeadsAsItsTableSays) {
+  using S = const CZJsonStreamParserState*;
+  const S start = &CZJsonStreamParserStateStart::sharedInstance();
+  const S complete = &CZJsonStreamParserStateComplete::sharedInstance();
+  const S error = &CZJsonStreamParserStateError::sharedInstance();
+  const S objectStart = &CZJsonStreamParserStateObjectStart::sharedInstance();
+  const S gotKey = &CZJsonStreamParserStateObjectGotKey::sharedInstance();
+  const S separator = &CZJsonStreamParserStateObjectSeparator::sharedInstance();
+  const S gotValue = &CZJsonStreamParserStateObjectGotValue::sharedInstance();
+  const S needKey = &CZJsonStreamParserStateObjectNeedKey::sharedInstance();
+  const S arrayStart = &CZJsonStreamParserStateArrayStart::sharedInstance();
+  const S arrayGotValue = &CZJsonStreamParserStateArrayGotValue::sharedInstance();
+  const S arrayNeedValue = &CZJsonStreamParserStateArrayNeedValue::sharedInstance();
+  const S base = &CZJsonStreamParserState::sharedInstance();
+  const std::vector<int> values = {1, 3, 7, 8, 9, 10, 11};
+  struct Row {
+    S state;
+    const char* name;
+    std::vector<int> accepts;
+    S next;  // after an accepted token other than 1 to 4; null: it stays
+    int returns;
+    bool needKey;
+  };
+  const Row rows[] = {
+      {start, "before outer-most array or object", {1, 3}, nullptr, 1, false},
+      {complete, "after outer-most array or object", {}, nullptr, 0, false},
+      {error, "in error", {}, nullptr, 2, false},
+      {objectStart, "at beginning of object", {4, 8}, gotKey, 1, true},
+      {gotKey, "after object key", {6}, separator, 1, false},
+      {separator, "as object value", values, gotValue, 1, false},
+      {gotValue, "after object value", {4, 5}, needKey, 1, false},
+      {needKey, "in place of object key", {8}, gotKey, 1, true},
+      {arrayStart, "at array start", {1, 2, 3, 7, 8, 9, 10, 11}, arrayGotValue, 1, false},
+      {arrayGotValue, "after array value", {2, 5}, arrayNeedValue, 1, false},
+      {arrayNeedValue, "as array value", values, arrayGotValue, 1, false},
+      {base, "<base state>", {}, nullptr, 1, false},
+  };
+  CZJsonStreamParser parser;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_STREQ(row.state->name(), row.name);
+    EXPECT_EQ(row.state->needKey(), row.needKey);
+    EXPECT_EQ(row.state->parserShouldReturn(parser), row.returns);
+    for (int token = 1; token <= 11; ++token) {
+      const bool accepted = std::find(row.accepts.begin(), row.accepts.end(), token) != row.accepts.end();
+      EXPECT_EQ(row.state->parserShouldAcceptToken(parser, token), accepted) << token;
+      if (!accepted || token <= 4 || !row.next) continue;
+      parser.setState(row.state);
+      row.state->parserShouldTransitionTo(parser, token);
+      EXPECT_EQ(parser.state(), row.next) << token;
+    }
+  }
+  // The start state opens the outer-most container, and when it closes the document is
+  // complete, or a next one may begin; any other token is an error.
+  for (bool many : {false, true}) {
+    parser.setSupportMultipleDocuments(many);
+    const std::pair<int, S> leads[] = {{1, arrayStart}, {3, objectStart}, {2, many ? start : complete},
+                                       {4, many ? start : complete}, {7, error}, {8, error}};
+    for (const auto& [token, next] : leads) {
+      parser.setState(start);
+      start->parserShouldTransitionTo(parser, token);
+      EXPECT_EQ(parser.state(), next) << token << (many ? " of many documents" : "");
+    }
+  }
 }
 
 }  // namespace
