@@ -51,7 +51,6 @@ class StringRef : public std::string_view {
 
  private:
   friend class Value;
-  friend struct detail::ValueAccess;
   constexpr StringRef(const char* text, size_t size) noexcept : std::string_view(text, size) {}
 };
 

@@ -128,8 +128,6 @@ inline const uint32_t* DictionaryBlock::index() const {
 // The parts of a value the tree builder and the containers reach into.
 struct ValueAccess {
   static uint8_t storage(const Value& v) { return v.storage(); }
-  static StringRef text(const Value& v) { return v.text(); }
-  static StringRef textOf(const char* chars, size_t size) { return StringRef(chars, size); }
   // A text of `type`, longer than a value holds in place, whose characters lie in a tree.
   static void setTreeText(Value& v, Value::Type type, std::string_view text, ValueArena& arena);
   // A container of the tree, not held by `v`.
