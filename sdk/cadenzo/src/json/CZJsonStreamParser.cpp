@@ -74,12 +74,6 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
   const CZJsonStreamParserState* const errorState = &CZJsonStreamParserStateError::sharedInstance();
   const CZJsonStreamParserState* const arrayStart = &CZJsonStreamParserStateArrayStart::sharedInstance();
   const CZJsonStreamParserState* const objectStart = &CZJsonStreamParserStateObjectStart::sharedInstance();
-  // Refuses a token the state does not take.
-  auto unexpected = [&](int token) {
-    error_ = platform::format("Token '%@' not expected %@", tokenName(token), state_->name());
-    state_ = errorState;
-    return static_cast<int>(CZJsonStreamParserError);
-  };
   // Takes `separator` when it is the very next byte and the state accepts it, just as a turn
   // of the loop would, where a token makes one likely to follow.
   auto takeSeparatorAhead = [this](int separator) {
@@ -97,14 +91,16 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
       return CZJsonStreamParserError;
     }
     if (token == CZJsonTokenEOF) return state_->parserShouldReturn(*this);
+    if (!state_->parserShouldAcceptToken(*this, token)) {
+      error_ = platform::format("Token '%@' not expected %@", tokenName(token), state_->name());
+      state_ = errorState;
+      return CZJsonStreamParserError;
+    }
     // Each accepted token that neither opens nor closes a container moves the state to its
-    // successor, as does closing one in the state it was opened in. Each case checks that
-    // the state takes its token, so a one-byte token goes from the tokeniser's switch
-    // straight to its own case.
+    // successor, as does closing one in the state it was opened in.
     switch (token) {
       case CZJsonTokenArrayStart:
       case CZJsonTokenObjectStart:
-        if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         if (stateStack_.size() >= maxDepth_) {
           maxDepthError();
           break;
@@ -121,7 +117,6 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
         break;
       case CZJsonTokenArrayEnd:
       case CZJsonTokenObjectEnd:
-        if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         state_ = stateStack_.back()->successor(supportMultipleDocuments_);
         stateStack_.pop_back();
         if (delegate) {
@@ -134,11 +129,9 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
         break;
       case CZJsonTokenValueSeparator:
       case CZJsonTokenKeyValueSeparator:
-        if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         state_ = state_->successor(supportMultipleDocuments_);
         break;
       case CZJsonTokenNumber:
-        if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         if (delegate) {
           if constexpr (std::is_same_v<Delegate, CZJsonStreamParserAdapter>) {
             delegate->parserFoundNumberToken(*this, token_);
@@ -151,7 +144,6 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
         takeSeparatorAhead(CZJsonTokenValueSeparator);
         break;
       case CZJsonTokenString:
-        if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         if (state_->needKey()) {
           if (delegate) delegate->parserFoundObjectKey(*this, token_.string);
           state_ = state_->successor(supportMultipleDocuments_);
@@ -164,12 +156,10 @@ int CZJsonStreamParser::parseTokens(Delegate* delegate) {
         break;
       case CZJsonTokenTrue:
       case CZJsonTokenFalse:
-        if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         if (delegate) delegate->parserFoundBoolean(*this, token == CZJsonTokenTrue);
         state_ = state_->successor(supportMultipleDocuments_);
         break;
       case CZJsonTokenNull:
-        if (!state_->parserShouldAcceptToken(*this, token)) return unexpected(token);
         if (delegate) delegate->parserFoundNull(*this);
         state_ = state_->successor(supportMultipleDocuments_);
         break;
