@@ -295,14 +295,8 @@ DictionaryBlock* newDictionaryBlock(size_t capacity) {
   return block;
 }
 
-uint32_t* copyIndex(const DictionaryBlock* from) {
-  const uint32_t* index = from->index();
-  if (!index) return nullptr;
-  const size_t slots = detail::indexSlots(from->size);
-  auto* copy = new uint32_t[slots];
-  std::memcpy(copy, index, slots * sizeof(uint32_t));
-  return copy;
-}
+// Gives a block of its own the index its size asks for (none below the threshold).
+void rebuildIndex(DictionaryBlock* block);
 }  // namespace
 
 Value::Value(const Value& other) {
@@ -337,7 +331,7 @@ Value::Value(const Value& other) {
         ValueAccess::makeEntry(copy->entries() + i, Value(source->entries()[i].key()), Value());
         copy->size = i + 1;
       }
-      copy->heapIndex() = copyIndex(source);
+      rebuildIndex(copy);
       for (uint32_t i = 0; i < source->size; ++i)
         work.emplace_back(&copy->entries()[i].second, &source->entries()[i].second);
     }
@@ -513,6 +507,24 @@ Array::Array(std::initializer_list<Value> values) {
   for (const Value& v : values) new (slotForAppend()) Value(v);
 }
 
+namespace {
+// A block of its own with room for `capacity` values, holding copies of `source`'s; nothing
+// is left behind when a copy fails.
+ArrayBlock* copyArrayBlock(ArrayBlock* source, size_t capacity) {
+  ArrayBlock* copy = newArrayBlock(capacity);
+  try {
+    for (uint32_t i = 0; i < source->size; ++i) {
+      new (copy->items() + i) Value(source->items()[i]);
+      copy->size = i + 1;
+    }
+  } catch (...) {
+    releaseTree(copy, releaseArrayBlock);
+    throw;
+  }
+  return copy;
+}
+}  // namespace
+
 Array::Array(const Array& other) {
   ArrayBlock* source = other.block_;
   if (!source || source->size == 0) return;
@@ -521,11 +533,7 @@ Array::Array(const Array& other) {
     block_ = source;
     return;
   }
-  block_ = newArrayBlock(source->size);
-  for (uint32_t i = 0; i < source->size; ++i) {
-    new (block_->items() + i) Value(source->items()[i]);
-    block_->size = i + 1;
-  }
+  block_ = copyArrayBlock(source, source->size);
 }
 
 Array& Array::operator=(const Array& other) {
@@ -565,19 +573,13 @@ void Array::own(size_t capacity) {
   capacity = std::max(capacity, size);
   // Only a container without a block asks for no room: a tree holds no empty blocks.
   if (capacity == 0) return;
-  ArrayBlock* fresh = newArrayBlock(capacity);
   if (old && old->inTree()) {
-    try {
-      for (uint32_t i = 0; i < old->size; ++i) {
-        new (fresh->items() + i) Value(old->items()[i]);
-        fresh->size = i + 1;
-      }
-    } catch (...) {
-      releaseTree(fresh, releaseArrayBlock);
-      throw;
-    }
+    block_ = copyArrayBlock(old, capacity);
     old->arena()->unref();
-  } else if (old) {
+    return;
+  }
+  ArrayBlock* fresh = newArrayBlock(capacity);
+  if (old) {
     for (uint32_t i = 0; i < old->size; ++i) new (fresh->items() + i) Value(std::move(old->items()[i]));
     fresh->size = old->size;
     ::operator delete(old);
@@ -646,14 +648,31 @@ bool Array::operator==(const Array& other) const {
 
 // Dictionary
 
-namespace {
-void rebuildIndex(DictionaryBlock* block);
-}  // namespace
-
 Dictionary::Dictionary(std::initializer_list<std::pair<std::string_view, Value>> entries) {
   reserve(entries.size());
   for (const auto& [key, value] : entries) set(key, value);
 }
+
+namespace {
+// A block of its own with room for `capacity` entries, holding copies of `source`'s and the
+// index a dictionary of its own keeps (a tree indexes only larger ones); nothing is left
+// behind when a copy fails.
+DictionaryBlock* copyDictionaryBlock(DictionaryBlock* source, size_t capacity) {
+  DictionaryBlock* copy = newDictionaryBlock(capacity);
+  try {
+    for (uint32_t i = 0; i < source->size; ++i) {
+      const DictionaryEntry& entry = source->entries()[i];
+      ValueAccess::makeEntry(copy->entries() + i, Value(entry.key()), Value(entry.second));
+      copy->size = i + 1;
+    }
+    rebuildIndex(copy);
+  } catch (...) {
+    releaseTree(copy, releaseDictionaryBlock);
+    throw;
+  }
+  return copy;
+}
+}  // namespace
 
 Dictionary::Dictionary(const Dictionary& other) {
   DictionaryBlock* source = other.block_;
@@ -663,13 +682,7 @@ Dictionary::Dictionary(const Dictionary& other) {
     block_ = source;
     return;
   }
-  block_ = newDictionaryBlock(source->size);
-  for (uint32_t i = 0; i < source->size; ++i) {
-    const DictionaryEntry& entry = source->entries()[i];
-    ValueAccess::makeEntry(block_->entries() + i, Value(entry.key()), Value(entry.second));
-    block_->size = i + 1;
-  }
-  block_->heapIndex() = copyIndex(source);
+  block_ = copyDictionaryBlock(source, source->size);
 }
 
 Dictionary& Dictionary::operator=(const Dictionary& other) {
@@ -715,22 +728,13 @@ void Dictionary::own(size_t capacity) {
   capacity = std::max(capacity, size);
   // Only a container without a block asks for no room: a tree holds no empty blocks.
   if (capacity == 0) return;
-  DictionaryBlock* fresh = newDictionaryBlock(capacity);
   if (old && old->inTree()) {
-    try {
-      for (uint32_t i = 0; i < old->size; ++i) {
-        const DictionaryEntry& entry = old->entries()[i];
-        ValueAccess::makeEntry(fresh->entries() + i, Value(entry.key()), Value(entry.second));
-        fresh->size = i + 1;
-      }
-      // A tree indexes only larger dictionaries than one of its own does.
-      rebuildIndex(fresh);
-    } catch (...) {
-      releaseTree(fresh, releaseDictionaryBlock);
-      throw;
-    }
+    block_ = copyDictionaryBlock(old, capacity);
     old->arena()->unref();
-  } else if (old) {
+    return;
+  }
+  DictionaryBlock* fresh = newDictionaryBlock(capacity);
+  if (old) {
     for (uint32_t i = 0; i < old->size; ++i) {
       DictionaryEntry& entry = old->entries()[i];
       ValueAccess::makeEntry(fresh->entries() + i, std::move(ValueAccess::keyOf(entry)), std::move(entry.second));
