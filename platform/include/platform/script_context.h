@@ -10,7 +10,9 @@
 // - Run time: one evaluation (a client's script, a page script, a timer, the load handlers)
 //   may use Limits::cpuSecondsPerEvaluation of CPU time. Past it the evaluation is stopped
 //   and the whole context is closed for good (timers cancelled, every later call answers
-//   Terminated), as a browser kills an unresponsive page. The engine we link has no
+//   Terminated), as a browser kills an unresponsive page. The budget is CPU time as the
+//   shipped build spends it: a sanitizer build, whose code runs several times slower, gives
+//   each evaluation eight times as much. The engine we link has no
 //   execution hook, so this pre-empts with a timer signal (see src/web/script_guard.h).
 // - document.write: what one evaluation writes adds at most kMaxWrittenElements elements
 //   (nested ones included) to the document; the rest of the text is dropped, so that the

@@ -275,7 +275,7 @@ ScriptGuard::Outcome ScriptGuard::run(duk_context* ctx, duk_safe_call_function f
   }
   g.armed = 1;
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  if (haveTimer) armBudgetTimer(timer, cpuSeconds);
+  if (haveTimer) armBudgetTimer(timer, cpuSeconds * kSanitizedTimeScale);
   duk_int_t rc = duk_safe_call(ctx, fn, udata, nargs, nrets);
   g.armed = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);

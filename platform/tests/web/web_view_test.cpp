@@ -720,11 +720,15 @@ TEST_F(WebViewTest, WhatThePageShowedIsKeptWithinItsBytesLatestFirst) {
   for (const auto& c : cases) {
     view_ = WebView::create(platform::Rect(0, 0, 320, 50));
     view_->setDelegate(delegate_);
-    // Pages showing 1 MiB texts over and over, then a few short numbered ones, reloaded.
+    // Pages showing texts a little past the budget over and over, then a few short numbered
+    // ones, reloaded. The texts stay small enough that the page is far inside its CPU budget
+    // on a slow machine under a sanitizer.
+    const size_t twoByteCharacters = WebView::kPageMessagesBytesKept / 2 + 1001;
     for (int load = 0; load < 3; ++load) {
       delegate_->events.clear();
-      view_->loadHTMLStringBaseURL("<script>var s = new Array((1 << 20) + 1).join('\\u00e9');"
-                                   "for (var i = 0; i < 6; ++i) " + c.call + ";</script>",
+      view_->loadHTMLStringBaseURL("<script>var s = new Array(" + std::to_string(twoByteCharacters) +
+                                       ").join('\\u00e9');"
+                                       "for (var i = 0; i < 4; ++i) " + c.call + ";</script>",
                                    std::nullopt);
       ASSERT_TRUE(waitForEnd()) << c.name;
       const auto& kept = ((*view_).*c.kept)();
