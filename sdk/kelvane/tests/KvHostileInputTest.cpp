@@ -139,7 +139,9 @@ TEST_F(KvHostileInputTest, TheAdsPageMovesOnInPlaceButNeverToLocalFilesOrData) {
     server.http().clearRequests();
     notes.clear();
     platform::LogCapture log;
-    auto [placement, view] = display(c.type);
+    const auto placed = display(c.type);
+    const auto& placement = placed.first;
+    const auto& view = placed.second;
     ASSERT_TRUE(view);
     ASSERT_TRUE(heardNotes(1));
     ASSERT_EQ(storedCid(), "kv-served");
