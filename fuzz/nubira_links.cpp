@@ -1,6 +1,6 @@
 // The link readers of the ad surfaces over arbitrary text: a number read from a "tel" URL
-// holds only digits and separators, a mail recipient is never blank, and a scheme is lower
-// case and never holds the colon.
+// holds only digits and separators, a mail address is the link's own text up to its fields,
+// and a scheme is lower case and never holds the colon.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (c == ';' || c == '#' || c == '*' || c == ',' || c == ':' || c == '/') std::abort();
   }
   if (auto to = NBURLRouting::mailtoRecipient(url)) {
-    if (to->find_first_not_of(" \t\r\n") == std::string::npos) std::abort();
+    if (to->find('?') != std::string::npos || url.find(*to) == std::string::npos) std::abort();
   }
   const std::string scheme = NBURLRouting::schemeOf(url);
   if (scheme.find(':') != std::string::npos) std::abort();

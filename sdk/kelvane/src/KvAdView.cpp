@@ -140,9 +140,9 @@ std::optional<bool> KvAdView::webViewShouldStartLoadWithRequestNavigationType(
     const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
     platform::WebViewNavigationType navigationType) {
   if (webView != kvWebView_) return true;
-  // The banner's main frame stays on the ad: only a tap leads elsewhere, and there to the
-  // browser.
-  if (navigationType != platform::WebViewNavigationType::LinkClicked) return admitsLoad(request, false);
+  // Without a tap the page moves on in place (its redirects, frames, form posts); a tap
+  // leads to the browser.
+  if (navigationType != platform::WebViewNavigationType::LinkClicked) return admitsLoad(request);
   auto self = sharedAs<KvAdView>();
   if (!mayClick()) return false;
   post(kKvOnClickAdNotification);

@@ -47,7 +47,7 @@ std::optional<bool> KvFullScreenView::webViewShouldStartLoadWithRequestNavigatio
   if (webView != kvWebView_) return true;
   // The full-screen page may move on in place (its own redirects and steps), never onto a
   // local file or inline data.
-  if (navigationType != platform::WebViewNavigationType::LinkClicked) return admitsLoad(request, true);
+  if (navigationType != platform::WebViewNavigationType::LinkClicked) return admitsLoad(request);
   auto self = sharedAs<KvFullScreenView>();
   static constexpr std::string_view kSkip = "kelvane-skip";
   const std::string& url = request.url();

@@ -93,9 +93,10 @@ void KvPageView::connectionDidFailWithError(platform::URLConnection&, const plat
 }
 
 bool KvPageView::takeAnswerPage() {
-  // The answer goes in without a base URL: any other address is a page it navigated to.
+  // The answer goes in as markup without a base URL: a page fetched from any address, or a
+  // blank one the page went to, is a page it navigated to.
   const auto shown = kvWebView_->request();
-  if (answerPagePending_ && shown && shown->url() == "about:blank") {
+  if (answerPagePending_ && shown && shown->url() == "about:blank" && kvWebView_->currentDocumentIsGivenMarkup()) {
     answerPagePending_ = false;
     // A new ad: its clicks get a budget of their own.
     clickReportBudget_.reset();
@@ -146,17 +147,11 @@ bool KvIsLocalOrInlineUrl(const std::string& url) {
   return scheme == "file" || scheme == "data" || scheme == "javascript";
 }
 
-bool KvPageView::admitsLoad(const platform::URLRequest& request, bool pageMayNavigate) {
-  // The answer goes in as data without a base URL, asked for as "about:blank".
-  if (answerPagePending_ && request.url() == "about:blank") return true;
-  const char* refusal = nullptr;
-  if (KvIsLocalOrInlineUrl(request.url())) {
-    refusal = "Kelvane: the ad's page tried to load a local file or inline data; it stays on the ad";
-  } else if (!pageMayNavigate) {
-    refusal = "Kelvane: the banner's page tried to leave the ad by itself; it stays on the ad";
-  }
-  if (!refusal) return true;
-  if (kvWebView_->noteRefusalOnce(refusal)) platform::log(refusal);
+bool KvPageView::admitsLoad(const platform::URLRequest& request) {
+  if (!KvIsLocalOrInlineUrl(request.url())) return true;
+  static constexpr const char* kRefusal =
+      "Kelvane: the ad's page tried to load a local file or inline data; it stays on the ad";
+  if (kvWebView_->noteRefusalOnce(kRefusal)) platform::log(kRefusal);
   return false;
 }
 

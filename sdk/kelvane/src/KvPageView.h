@@ -21,10 +21,10 @@
 // Only the page made of the answer is read: a page it navigated to in its place (a landing
 // page, a redirect) speaks neither for the ad's outcome nor for the client id.
 //
-// What the ad's web view loads (admitsLoad): the answer always; a document the page moves
-// to by itself only where the subclass lets it, and never a local file or inline data
-// (script URLs run in the page and never load). A tapped link goes to the browser instead,
-// unless it too names a local file or inline data.
+// What the ad's web view loads (admitsLoad): the answer, and any document the page moves to
+// in its place without a tap (its redirects, frames, form posts, script navigations), but
+// never a local file, inline data or a script URL. A tapped link goes to the browser
+// instead, unless it too names a local file or inline data.
 //
 // Main thread only. The connection holds the view while it runs.
 #include <functional>
@@ -88,9 +88,9 @@ class KvPageView : public platform::View,
   void post(const char* name);
   // True when a tapped link may count as the user's click (see the top of this file).
   bool mayClick();
-  // Whether the ad's web view may load `request` (see the top of this file): the answer
-  // always, another document only when `pageMayNavigate`; a refusal is logged once per page.
-  bool admitsLoad(const platform::URLRequest& request, bool pageMayNavigate);
+  // Whether the ad's web view may load `request` in place (see the top of this file); a
+  // refusal is logged once per page.
+  bool admitsLoad(const platform::URLRequest& request);
   // Whether a browser may be shown now: one at a time.
   virtual bool canShowBrowser() const = 0;
   // A tapped ad: its target opens in the browser (when it is a URL at all) and the tap is

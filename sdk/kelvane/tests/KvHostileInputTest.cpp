@@ -57,128 +57,143 @@ class KvHostileInputTest : public KvTest {
   }
 };
 
-// A page that moves itself elsewhere: the banner refuses to leave the ad; the full-screen ad
-// moves on in place. Either way the page it reached is not read.
-TEST_F(KvHostileInputTest, PagesTheAdNavigatesToAreNotRead) {
-  struct Case {
-    const char* name;
-    bool movesOn;
-    // Places the ad and answers its page view once it has reported.
-    std::function<std::shared_ptr<KvPageView>()> place;
-  };
-  const Case cases[] = {
-      {"banner", false, [&]() -> std::shared_ptr<KvPageView> { return placeBanner(); }},
-      {"full screen", true,
-       [&]() -> std::shared_ptr<KvPageView> {
-         EXPECT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", kKelvaneAdTypeFullScreen, nullptr, 0));
-         EXPECT_TRUE(heardNotes(notes.size() + 1));
-         auto placement = KvAdViewController::livePlacementsForTesting().back();
-         return std::dynamic_pointer_cast<KvFullScreenView>(placement->kvWindowForTesting()->subviews().at(0));
-       }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    server.setCid("kv-served");
-    auto view = c.place();
-    ASSERT_TRUE(view);
-    ASSERT_EQ(storedCid(), "kv-served");
-    const auto heard = names();
-    platform::LogCapture log;
-    view->kvWebView()->stringByEvaluatingJavaScriptFromString("location = '" + server.url("/foreign") + "'");
-    if (c.movesOn) {
-      ASSERT_TRUE(runUntil([&] {
-        auto shown = view->kvWebView()->request();
-        return shown && shown->url() == server.url("/foreign") && !view->kvWebView()->isLoading();
-      }));
-    } else {
-      ASSERT_TRUE(runUntil([&] { return count(log.lines(), "the banner's page tried to leave the ad") > 0; }));
-    }
-    runUntilIdle();
-    EXPECT_EQ(names(), heard);
-    EXPECT_EQ(view->cid(), "kv-served");
-    EXPECT_EQ(storedCid(), "kv-served");
-    EXPECT_EQ(count(log.lines(), "is not the ad's answer; it is not read"), c.movesOn ? 1u : 0u);
-    EXPECT_EQ(server.requestsTo("/foreign").size(), c.movesOn ? 1u : 0u);
-    EXPECT_NE(view->superview(), nullptr);  // a full-screen ad is not closed by it
-    view->removeFromSuperview();
-  }
-}
-
-// A banner page that leads itself off the ad, by script or by a link the user taps: its frame
-// stays on the ad's answer, nothing is fetched, and each refusal is logged once for the page.
-// A local file, inline data or script is not shown in the full-screen ad or the browser
-// either; a web page the full-screen ad moves to loads in its place.
-TEST_F(KvHostileInputTest, TheAdsFrameStaysOnTheAdAndNeverShowsLocalFilesOrData) {
-  server.http().setAnswer("/third-party", page("third", "OK", "<p>elsewhere</p>"));
+// Without a tap, an ad's page moves on in its place, the banner's as the full-screen ad's: a
+// script's navigation, a redirect, a frame, a form post, a reload. The page it reached is
+// never read (neither its outcome nor its client id), and the banner's next period shows the
+// ad again. A local file, inline data or a script URL is never loaded, in place or in the
+// browser: each refusal is logged once for the page and the ad stays as it was.
+TEST_F(KvHostileInputTest, TheAdsPageMovesOnInPlaceButNeverToLocalFilesOrData) {
+  const std::string third = server.url("/third-party");
+  // Elsewhere: a page that would fail the ad and take the client id over.
+  server.http().setAnswer("/third-party", page("third", "Internal Error", "<p>elsewhere</p>"));
+  server.http().setAnswer("/hop", ScriptedAnswer::redirect(third));
   const std::string local = "tried to load a local file or inline data; it stays on the ad";
-  const std::string leaves = "the banner's page tried to leave the ad by itself; it stays on the ad";
   const std::string noBrowser = "the tapped link names a local file or inline data; no browser is shown for it";
+  auto inject = [](const std::string& url, platform::WebViewNavigationType type, const char* method = "GET") {
+    return [=](KvPageView& v) {
+      platform::URLRequest request(url);
+      request.setHTTPMethod(method);
+      v.kvWebView()->injectNavigationForTesting(request, type);
+    };
+  };
+  auto tap = [](const char* id) { return [=](KvPageView& v) { ASSERT_TRUE(v.kvWebView()->tapLinkWithElementIdForTesting(id)); }; };
+  auto none = [](KvPageView&) {};
+  const auto other = platform::WebViewNavigationType::Other;
   struct Case {
     const char* name;
     int type;
     std::string body;
-    // The link the user taps, or none.
-    const char* tapped;
+    std::function<void(KvPageView&)> act;
+    // The server path the page moved on to (and shows), or nullptr when it stays on the ad.
+    const char* landsOn;
+    // How it asked for it.
+    const char* method;
+    // The refusal logged once, or "" for none.
     std::string said;
   };
-  const std::string third = server.url("/third-party");
   const Case cases[] = {
-      {"banner to a local file", kKelvaneAdTypeBanner, "<script>location = 'file:///etc/hosts';</script>", nullptr,
+      // What real ad pages do: each loads in place.
+      {"banner: a script moves to a page", kKelvaneAdTypeBanner, "<script>location = '" + third + "';</script>", none,
+       "/third-party", "GET", ""},
+      {"banner: a page redirected elsewhere", kKelvaneAdTypeBanner,
+       "<script>location = '" + server.url("/hop") + "';</script>", none, "/third-party", "GET", ""},
+      {"banner: a form posted", kKelvaneAdTypeBanner, "", inject(third, platform::WebViewNavigationType::FormSubmitted, "POST"),
+       "/third-party", "POST", ""},
+      {"banner: a window opened", kKelvaneAdTypeBanner, "<script>window.open('" + third + "');</script>", none,
+       "/third-party", "GET", ""},
+      {"banner: a frame", kKelvaneAdTypeBanner,
+       "<script>var f = document.createElement('iframe'); f.src = '" + third + "'; document.body.appendChild(f);</script>",
+       none, nullptr, "", ""},
+      {"banner: the page reloads itself", kKelvaneAdTypeBanner, "",
+       inject("about:blank", platform::WebViewNavigationType::Reload), nullptr, "", ""},
+      {"full screen: a script moves to a page", kKelvaneAdTypeFullScreen, "<script>location = '" + third + "';</script>",
+       none, "/third-party", "GET", ""},
+      {"full screen: a form posted", kKelvaneAdTypeFullScreen, "",
+       inject(third, platform::WebViewNavigationType::FormSubmitted, "POST"), "/third-party", "POST", ""},
+      // Local files, inline data and scripts: refused.
+      {"banner to a local file", kKelvaneAdTypeBanner, "<script>location = 'file:///etc/hosts';</script>", none, nullptr, "",
        local},
-      {"banner to inline data", kKelvaneAdTypeBanner, "<script>location = 'data:text/html,<b>owned</b>';</script>",
-       nullptr, local},
-      {"banner opening a local file", kKelvaneAdTypeBanner, "<script>window.open('FILE:///etc/hosts');</script>",
-       nullptr, local},
-      {"banner to a third-party page", kKelvaneAdTypeBanner, "<script>location = '" + third + "';</script>", nullptr,
-       leaves},
-      {"banner opening a third-party window", kKelvaneAdTypeBanner, "<script>window.open('" + third + "');</script>",
-       nullptr, leaves},
-      {"banner reloading itself after a while", kKelvaneAdTypeBanner,
-       "<script>setTimeout(function() { location.reload(); }, 10);</script>", nullptr, leaves},
+      {"banner to inline data", kKelvaneAdTypeBanner, "<script>location = 'data:text/html,<b>owned</b>';</script>", none,
+       nullptr, "", local},
+      {"banner opening a local file", kKelvaneAdTypeBanner, "<script>window.open('FILE:///etc/hosts');</script>", none,
+       nullptr, "", local},
+      {"banner posting a form to a local file", kKelvaneAdTypeBanner, "",
+       inject("file:///etc/hosts", platform::WebViewNavigationType::FormSubmitted, "POST"), nullptr, "", local},
+      {"banner redirected to a script URL", kKelvaneAdTypeBanner, "", inject("javascript:alert(1)", other), nullptr, "", local},
       {"tap on a banner's local file link", kKelvaneAdTypeBanner, "<a id='local' href='file:///etc/hosts'>x</a>",
-       "local", noBrowser},
-      {"full screen to a local file", kKelvaneAdTypeFullScreen, "<script>location = 'file:///etc/hosts';</script>",
-       nullptr, local},
+       tap("local"), nullptr, "", noBrowser},
+      {"full screen to a local file", kKelvaneAdTypeFullScreen, "<script>location = 'file:///etc/hosts';</script>", none,
+       nullptr, "", local},
       {"full screen to inline data", kKelvaneAdTypeFullScreen, "<script>location = 'data:text/html,owned';</script>",
-       nullptr, local},
-      {"tap on a full screen's data link", kKelvaneAdTypeFullScreen,
-       "<a id='local' href='data:text/html,owned'>x</a>", "local", noBrowser},
+       none, nullptr, "", local},
+      {"tap on a full screen's data link", kKelvaneAdTypeFullScreen, "<a id='local' href='data:text/html,owned'>x</a>",
+       tap("local"), nullptr, "", noBrowser},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const bool banner = c.type == kKelvaneAdTypeBanner;
+    const bool tapped = c.said == noBrowser;
     const std::string marker = "<p id='the-ad'>the ad</p>";
     server.http().setHandler(adPath(c.type),
-                             [&](const testkit::RecordedRequest&) { return page("kv-1", "OK", marker + c.body); });
+                             [&](const testkit::RecordedRequest&) { return page("kv-served", "OK", marker + c.body); });
+    server.http().clearRequests();
     notes.clear();
     platform::LogCapture log;
-    auto [placement, view] = display(c.type);
+    const auto placed = display(c.type);
+    const auto& placement = placed.first;
+    const auto& view = placed.second;
     ASSERT_TRUE(view);
     ASSERT_TRUE(heardNotes(1));
-    if (c.tapped) {
-      ASSERT_TRUE(view->kvWebView()->tapLinkWithElementIdForTesting(c.tapped));
+    ASSERT_EQ(storedCid(), "kv-served");
+    c.act(*view);
+    if (!c.said.empty()) {
+      ASSERT_TRUE(advanceUntil([&] { return count(log.lines(), c.said) > 0; }, 0.5));
     }
-    ASSERT_TRUE(advanceUntil([&] { return count(log.lines(), c.said) > 0; }, 0.5));
     advance(0.05);
-    EXPECT_EQ(count(log.lines(), c.said), 1u) << ::testing::PrintToString(log.lines());
+    ASSERT_TRUE(runUntil([&] { return !view->kvWebView()->isLoading(); }));
+    runUntilIdle();
+
     auto shown = view->kvWebView()->request();
     ASSERT_TRUE(shown);
-    EXPECT_EQ(shown->url(), "about:blank");
-    EXPECT_NE(view->kvWebView()->documentSourceForTesting().find(marker), std::string::npos);
-    EXPECT_TRUE(server.requestsTo("/third-party").empty());
-    EXPECT_EQ(names(), (c.tapped ? std::vector<std::string>{"onReceiveAd", "onClickAd"}
-                                 : std::vector<std::string>{"onReceiveAd"}));
+    const auto& source = view->kvWebView()->documentSourceForTesting();
+    EXPECT_EQ(source.find(marker) != std::string::npos, c.landsOn == nullptr);
+    EXPECT_EQ(source.find("elsewhere") != std::string::npos, c.landsOn != nullptr);
+    if (c.landsOn) {
+      ASSERT_EQ(server.requestsTo(c.landsOn).size(), 1u);
+      EXPECT_EQ(server.requestsTo(c.landsOn)[0].method, c.method);
+    } else {
+      EXPECT_TRUE(server.requestsTo("/third-party").empty());
+    }
+    if (c.said.empty()) {
+      EXPECT_EQ(count(log.lines(), local), 0u);
+    } else {
+      EXPECT_EQ(count(log.lines(), c.said), 1u) << ::testing::PrintToString(log.lines());
+    }
+    // Only the answer was read: the page it moved to neither failed the ad nor set the id.
+    EXPECT_EQ(names(), (tapped ? std::vector<std::string>{"onReceiveAd", "onClickAd"}
+                               : std::vector<std::string>{"onReceiveAd"}));
+    EXPECT_EQ(view->cid(), "kv-served");
+    EXPECT_EQ(storedCid(), "kv-served");
     if (banner) {
-      // Still the ad's own cycle, and no browser took the screen.
+      // Still the ad's own cycle, and no browser took the screen: the next period shows the
+      // ad again and reads it.
       EXPECT_EQ(placement->kvWindowForTesting(), nullptr);
       EXPECT_EQ(platform::Application::sharedApplication().keyWindow(), window);
-      view->removeFromSuperview();
+      server.http().setHandler(adPath(c.type),
+                               [&](const testkit::RecordedRequest&) { return page("kv-next", "OK", marker); });
+      advance(30);
+      ASSERT_TRUE(heardNotes(tapped ? 3 : 2));
+      EXPECT_EQ(names().back(), "onReceiveAd");
+      EXPECT_NE(view->kvWebView()->documentSourceForTesting().find(marker), std::string::npos);
+      EXPECT_EQ(storedCid(), "kv-next");
+      ASSERT_TRUE(KvClientIdFile::write("kv-stored"));
     } else {
-      // The full-screen ad is still up, and it is its own page that shows.
+      // The full-screen ad is still up, and it is its own view that shows.
       ASSERT_NE(placement->kvWindowForTesting(), nullptr);
       EXPECT_EQ(placement->kvWindowForTesting()->subviews().at(0), view);
-      view->removeFromSuperview();
+      std::static_pointer_cast<KvFullScreenView>(view)->done();
     }
+    view->removeFromSuperview();
     advance(60);
     runUntilIdle();
   }

@@ -210,8 +210,7 @@ std::optional<bool> NBAdInterstitialPrivate::webViewShouldStartLoadWithRequestNa
 void NBAdInterstitialPrivate::routeTappedURL(const std::string& url, const std::string& scheme) {
   if (scheme == "mailto") {
     logLine("MAILTO: %@", url);
-    auto to = NBURLRouting::mailtoRecipient(url);
-    if (to) sendEMailToWithSubjectWithBodyIsHTML(*to, "", "", false);
+    if (auto to = NBURLRouting::mailtoRecipient(url)) sendEMailToWithSubjectWithBodyIsHTML(*to, "", "", false);
     return;
   }
   auto number = NBURLRouting::telNumber(url);

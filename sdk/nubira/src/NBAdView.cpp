@@ -9,7 +9,6 @@
 #include "NBHttpAdRequest.h"
 #include "NBHttpClickRequest.h"
 #include "NBJSBridge.h"
-#include "NBMailtoURL.h"
 #include "NBURLRouting.h"
 #include "NBSDKUtil.h"
 #include "NBUtilities.h"
@@ -171,7 +170,7 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
   void sendEMailToWithSubjectWithBodyIsHTML(const std::string& to, const std::string& subject,
                                             const std::string& body, bool isHTML) override {
     auto v = lock();
-    if (v && v->onScreenHolder().userActivationForAct("compose mail")) v->sendEMailTo({to}, {}, subject, body, isHTML);
+    if (v && v->onScreenHolder().userActivationForAct("compose mail")) v->sendEMailTo(to, subject, body, isHTML);
   }
   void sendSMSToWithBody(const std::string& to, const std::string& body) override {
     auto v = lock();
@@ -600,8 +599,8 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
   auto& app = platform::Application::sharedApplication();
   if (scheme == "mailto") {
     logLine("MAILTO: %@", url);
-    if (auto mail = NBMailtoURL::parse(url); mail && userActed("compose mail"))
-      sendEMailTo(mail->to, mail->cc, mail->subject, mail->body, false);
+    if (auto to = NBURLRouting::mailtoRecipient(url); to && userActed("compose mail"))
+      sendEMailTo(*to, std::nullopt, std::nullopt, false);
     return false;
   }
   if (scheme == "tel") {
@@ -1072,9 +1071,8 @@ void NBAdView::composerDidFinish() {
   });
 }
 
-void NBAdView::sendEMailTo(const std::vector<std::string>& to, const std::vector<std::string>& cc,
-                           const std::optional<std::string>& subject, const std::optional<std::string>& body,
-                           bool isHTML) {
+void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
+                           const std::optional<std::string>& body, bool isHTML) {
   if (!platform::Runtime::classExists("MFMailComposeViewController")) {
     showAlertWithMsg("Cannot send Email!");
     return;
@@ -1084,8 +1082,7 @@ void NBAdView::sendEMailTo(const std::vector<std::string>& to, const std::vector
     return;
   }
   auto composer = std::make_shared<platform::MailComposeViewController>();
-  if (!to.empty()) composer->setToRecipients(to);
-  if (!cc.empty()) composer->setCcRecipients(cc);
+  if (!to.empty()) composer->setToRecipients({to});
   if (subject) composer->setSubject(*subject);
   if (body) composer->setMessageBodyIsHTML(*body, isHTML);
   composer->setMailComposeDelegate(listener_);

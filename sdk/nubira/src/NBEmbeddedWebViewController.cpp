@@ -147,17 +147,31 @@ void NBEmbeddedWebViewController::viewDidAppear(bool animated) {
   if (urlString_) webview_->loadRequest(platform::URLRequest(*urlString_));
 }
 
+void NBEmbeddedWebViewController::viewWillDisappear(bool animated) {
+  platform::ViewController::viewWillDisappear(animated);
+  // Dismissed by its presenter rather than by its close button: the owner must still hear
+  // that the screen goes, or it would hold its click as under way with no browser up.
+  announceDismissal();
+}
+
 void NBEmbeddedWebViewController::viewDidDisappear(bool animated) {
   platform::ViewController::viewDidDisappear(animated);
   auto self = shared_from_this();
+  dismissalAnnounced_ = false;
   if (auto d = delegate_.lock()) d->adScreenDidDismiss();
+}
+
+void NBEmbeddedWebViewController::announceDismissal() {
+  if (dismissalAnnounced_) return;
+  dismissalAnnounced_ = true;
+  auto self = shared_from_this();
+  webview_->stopLoading();
+  if (auto d = delegate_.lock()) d->adScreenWillDismiss();
 }
 
 void NBEmbeddedWebViewController::closeMVC() {
   NBSDKUtil::util()->logAbove(1, "close MVC");
-  auto self = shared_from_this();
-  webview_->stopLoading();
-  if (auto d = delegate_.lock()) d->adScreenWillDismiss();
+  announceDismissal();
   // The navigation controller around the browser is what was presented.
   if (auto nav = navigationController())
     nav->dismissModalViewControllerAnimated(true);

@@ -42,6 +42,9 @@ class NBEmbeddedWebViewController : public platform::ViewController {
 
   void viewWillAppear(bool animated) override;
   void viewDidAppear(bool animated) override;
+  // However the browser goes (its close button, or its presenter dismissing it, animated or
+  // not), its delegate hears adScreenWillDismiss once before adScreenDidDismiss.
+  void viewWillDisappear(bool animated) override;
   void viewDidDisappear(bool animated) override;
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) override { return true; }
 
@@ -69,12 +72,15 @@ class NBEmbeddedWebViewController : public platform::ViewController {
  private:
   class Listener;
   void build();
+  // Stops the page and tells the delegate adScreenWillDismiss, once per dismissal.
+  void announceDismissal();
 
   std::shared_ptr<platform::WebView> webview_;
   std::shared_ptr<platform::BarButtonItem> safari_, close_, back_, fwd_, reload_;
   std::shared_ptr<Listener> listener_;
   std::weak_ptr<NBAdScreenDismissDelegate> delegate_;
   std::optional<std::string> urlString_;
+  bool dismissalAnnounced_ = false;
 };
 
 }  // namespace nubira

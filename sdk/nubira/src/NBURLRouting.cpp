@@ -1,6 +1,5 @@
 #include "NBURLRouting.h"
 
-#include "NBMailtoURL.h"
 #include "NBSDKUtil.h"
 #include "platform/text_helpers.h"
 #include "platform/url.h"
@@ -87,11 +86,9 @@ std::optional<std::string> NBURLRouting::telNumber(const std::string& url) {
 }
 
 std::optional<std::string> NBURLRouting::mailtoRecipient(const std::string& url) {
-  auto mail = NBMailtoURL::parse(url);
-  if (!mail || mail->to.empty()) return std::nullopt;
-  std::string joined;
-  for (const auto& address : mail->to) joined += (joined.empty() ? "" : ",") + address;
-  return joined;
+  if (schemeOf(url) != "mailto") return std::nullopt;
+  std::string address = afterScheme(url);
+  return address.substr(0, address.find('?'));
 }
 
 platform::URLRequest NBURLRouting::boundedRequest(const std::string& url) {

@@ -1,6 +1,6 @@
 #pragma once
 // The pieces of link handling an ad surface shares: reading the scheme, the number of a "tel"
-// URL and the recipient of a "mailto" URL, and following a referral link to where its
+// URL and the address of a "mailto" URL, and following a referral link to where its
 // redirects end. Main thread only.
 #include <functional>
 #include <optional>
@@ -20,7 +20,9 @@ class NBURLRouting {
   static bool isPhoneNumber(const std::string& number);
   // What follows "tel:" (and an optional "//"), unescaped; nullopt when that is no number.
   static std::optional<std::string> telNumber(const std::string& url);
-  // The "to" addresses of a "mailto" URL, comma-separated; nullopt when there are none.
+  // The address of a "mailto" URL: what follows "mailto:" (and an optional "//"), up to its
+  // first "?". The fields after it are not read: a page's mail link gives the composer its
+  // address only. "" when it names none; nullopt when the URL is no "mailto" URL.
   static std::optional<std::string> mailtoRecipient(const std::string& url);
 
   // A GET of `url` for the client's own small loads (referrals, pings, the conversion

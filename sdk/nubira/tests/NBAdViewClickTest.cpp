@@ -155,6 +155,56 @@ TEST_F(NBAdViewClickTest, RedirectActionTypeChoosesBrowserOrLeavingTheApplicatio
   }
 }
 
+// However the browser goes once its landing page is up, the host hears it go in order and
+// the banner is its own again at once: the click is over, the refresh runs, and the next tap
+// clicks and opens a browser again.
+TEST_F(NBAdViewClickTest, TheBannerIsBackAtOnceHoweverItsBrowserCloses) {
+  using Close = std::function<void(nubira::NBEmbeddedWebViewController&)>;
+  const std::pair<const char*, Close> cases[] = {
+      {"its close button", [](nubira::NBEmbeddedWebViewController& b) { EXPECT_TRUE(b.closeItem()->tap()); }},
+      {"the host dismisses it without animation",
+       [this](nubira::NBEmbeddedWebViewController&) { root->dismissModalViewControllerAnimated(false); }},
+      {"its navigation controller is dismissed without animation",
+       [](nubira::NBEmbeddedWebViewController& b) { b.navigationController()->dismissModalViewControllerAnimated(false); }},
+  };
+  int n = 0;
+  for (const auto& [name, close] : cases) {
+    SCOPED_TRACE(name);
+    freshView();
+    const std::string id = "b" + std::to_string(n++);
+    loadBanner(server.addClickChain(id, 1, std::string("2")), 1);
+    for (int tap = 0; tap < 2; ++tap) {
+      window->tapAtPoint(platform::Point{10, 10});
+      settleTraffic();
+      runUntilIdle();
+      advance(platform::kModalTransitionDuration);
+      auto browser = view->browserForTesting();
+      ASSERT_NE(browser, nullptr) << "tap " << tap;
+      ASSERT_TRUE(runUntil([&] { return !browser->webView()->isLoading(); }));
+      EXPECT_EQ(browser->webView()->request()->url(), server.url("/landing/" + id + "?a=1&b=2"));
+      EXPECT_EQ(heard->events, std::vector<std::string>{"present"});
+      heard->events.clear();
+      if (tap == 0) {
+        close(*browser);
+      } else {
+        EXPECT_TRUE(browser->closeItem()->tap());
+      }
+      runUntilIdle();
+      advance(platform::kModalTransitionDuration);
+      runUntilIdle();
+      EXPECT_EQ(heard->events, (std::vector<std::string>{"will dismiss", "did dismiss"}));
+      heard->events.clear();
+      EXPECT_EQ(root->presentedViewController(), nullptr);
+      EXPECT_EQ(view->browserForTesting(), nullptr);
+      EXPECT_EQ(browser->view()->window(), nullptr);
+      EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+      EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+    }
+    // Each tap: the click's chain reaches the landing page, then the browser shows it.
+    EXPECT_EQ(server.requestsTo("/landing/" + id).size(), 4u);
+  }
+}
+
 TEST_F(NBAdViewClickTest, PageNavigationsActOnlyOnTheUsersTap) {
   server.http().setAnswer("/ref", testkit::ScriptedAnswer::redirect(server.url("/final")));
   server.http().setAnswer("/final", html("<p>final</p>"));

@@ -449,7 +449,8 @@ TEST_F(NBHostileInputTest, AnswersThatAreNoAdFailOnceAndTheShownAdStays) {
 }
 
 // Links the user taps in the ad, with hostile content: a number that is none dials nothing,
-// a file stays shut, other schemes and composers get the text exactly as the page wrote it,
+// a file stays shut, other schemes get the text exactly as the page wrote it, a mail link
+// only its address,
 // and a referral that redirects for ever ends once, opening nothing.
 TEST_F(NBHostileInputTest, HostileLinksTheUserTapsAreRoutedAsWritten) {
   server.http().setAnswer("/loop", ScriptedAnswer::redirect(server.url("/loop")));
@@ -490,8 +491,8 @@ TEST_F(NBHostileInputTest, HostileLinksTheUserTapsAreRoutedAsWritten) {
     }
     if (auto mail = std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController())) {
       EXPECT_EQ(mail->toRecipients(), std::vector<std::string>{"ann@x.example"});
-      EXPECT_EQ(mail->subject(), kHostileText);
-      EXPECT_EQ(mail->body(), "%n%s%x");
+      EXPECT_EQ(mail->subject(), "");
+      EXPECT_EQ(mail->body(), "");
       advance(platform::kModalTransitionDuration);
       mail->finishWithResult(platform::MailComposeResult::Cancelled);
       runUntilIdle();

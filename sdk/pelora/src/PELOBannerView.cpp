@@ -155,16 +155,16 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
   if (!banner || ormmaConnector_->bannerState() == ORMMAConnector::kExpanded) return;
   auto self = sharedAs<PELOBannerView>();
   lastReceivedBanner_ = banner;
-  // A video ad hands its media file to the player and its click address to a page over the
-  // application: a file of the phone or a script there would play or open what no ad server
-  // may reach, or leave an empty page on screen. Such an ad fails as an error banner does.
+  // A video ad hands its media file to the player: a file of the phone, inline data or a
+  // script there would play what no ad server may reach. Such an ad fails as an error banner
+  // does. (Its click address is looked at only when the user taps.)
   if (banner->status() != kPELOBannerStatusError && banner->adType() == kPELOAdTypeVideo &&
-      (!isWebAddress(banner->mediaFile()) || !isWebAddress(banner->clickUrl()))) {
-    PELOLogger::warn("Refusing a video ad whose media file or click address is not a web address");
+      !isWebAddress(banner->mediaFile())) {
+    PELOLogger::warn("Refusing a video ad whose media file is not a web address");
     auto failed = writableBanner(banner);
     failed->setStatus(kPELOBannerStatusError);
     failed->setErrorCode(kPELOErrorCodeAdPageFailed);
-    failed->setErrorMessage("The video ad's media file and click address must be web addresses");
+    failed->setErrorMessage("The video ad's media file must be a web address");
     lastReceivedBanner_ = failed;
   }
   if (lastReceivedBanner_->status() == kPELOBannerStatusError) {
@@ -321,6 +321,13 @@ void PELOBannerView::touchesEndedWithEvent(const platform::TouchSet& touches, co
   if (state != ORMMAConnector::kUnknown && state != ORMMAConnector::kDefault) return;
   auto self = sharedAs<PELOBannerView>();
   const std::string clickUrl = lastReceivedBanner_->clickUrl();
+  // The landing page goes over the application: only a web page may be there, not an empty
+  // one, a file of the phone or a script. Without one the tap opens nothing and the video
+  // plays on.
+  if (!isWebAddress(clickUrl)) {
+    PELOLogger::info(platform::format("The video ad has no web address to open: %@", clickUrl));
+    return;
+  }
   PELOLogger::info(platform::format("Opening landing page: %@", clickUrl));
   const platform::Rect f = frame();
   auto webView = platform::WebView::create(platform::Rect(0, 0, f.size.width, f.size.height));

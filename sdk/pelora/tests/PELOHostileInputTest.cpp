@@ -98,9 +98,10 @@ TEST_F(PELOHostileInputTest, AnswerTextsStayTextInTheAdPage) {
   }
 }
 
-// A video ad plays its media file and opens its click address over the application: only
-// web addresses may be there. Anything else fails the ad with an error the host hears, and
-// nothing of it is on screen, nor appears when the user touches where the banner was.
+// A video ad plays its media file, and a tap opens its click address over the application.
+// A media file that is no web address fails the ad with an error the host hears, and nothing
+// of it is on screen. A video without a click address, or with one that is no web address,
+// plays all the same; only the tap opens nothing then, and the video plays on.
 TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
   auto& app = platform::Application::sharedApplication();
   const std::string media = server->url("/pelora/media/v.mp4");
@@ -108,18 +109,21 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
   struct Case {
     const char* name;
     std::string mediaFile, clickUrl;
-    bool plays;
+    bool plays, opens;
   };
   const Case cases[] = {
-      {"a picture from the phone's camera roll", "file:///var/mobile/Media/DCIM/100APPLE/IMG_0001.MOV", click, false},
-      {"a script as the movie", "javascript:alert(1)", click, false},
-      {"a movie inside the answer", "data:video/mp4;base64,AAAAIGZ0eXA=", click, false},
-      {"no movie at all", "", click, false},
-      {"a script to run on the tap", media, "javascript:alert(document.cookie)", false},
-      {"a file of the phone to open on the tap", media, "file:///etc/hosts", false},
-      {"a web address without a host", media, "http:///pelora/click/v", false},
-      {"plain web addresses", media, click, true},
-      {"web addresses written in capitals", "HTTPS://media.example/ad.mp4", "HTTP://" + server->host() + "/pelora/click/v", true},
+      {"plain web addresses", media, click, true, true},
+      {"web addresses written in capitals", "HTTPS://media.example/ad.mp4", "HTTP://" + server->host() + "/pelora/click/v",
+       true, true},
+      {"a video without a click address", media, "", true, false},
+      {"a script to run on the tap", media, "javascript:alert(document.cookie)", true, false},
+      {"a file of the phone to open on the tap", media, "file:///etc/hosts", true, false},
+      {"a web address without a host", media, "http:///pelora/click/v", true, false},
+      {"a picture from the phone's camera roll", "file:///var/mobile/Media/DCIM/100APPLE/IMG_0001.MOV", click, false,
+       false},
+      {"a script as the movie", "javascript:alert(1)", click, false, false},
+      {"a movie inside the answer", "data:video/mp4;base64,AAAAIGZ0eXA=", click, false, false},
+      {"no movie at all", "", click, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -127,6 +131,7 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
     video.type = "VIDEO";
     video.mediaFile = c.mediaFile;
     video.clickUrl = c.clickUrl;
+    const size_t clicksBefore = server->http().requestsTo("/pelora/click/v").size();
     platform::LogCapture log;
     show(video);
     ASSERT_FALSE(heard.empty());
@@ -137,25 +142,35 @@ TEST_F(PELOHostileInputTest, AVideoAdPlaysAndOpensOnlyWebAddresses) {
       EXPECT_EQ(player, nullptr);
       EXPECT_EQ(view->activityIndicatorForTesting(), nullptr);
       EXPECT_TRUE(view->isHidden());
-      EXPECT_EQ(count(log.lines(), "Refusing a video ad"), 1u);
+      EXPECT_EQ(count(log.lines(), "Refusing a video ad whose media file is not a web address"), 1u);
     } else {
       EXPECT_EQ(heard.back().banner->status(), 0);
       ASSERT_NE(player, nullptr);
       EXPECT_EQ(player->contentURL(), c.mediaFile);
+      EXPECT_EQ(count(log.lines(), "Refusing a video ad"), 0u);
     }
-    // The user touches where the banner is: a playing ad opens its landing page; a failed
-    // one leaves nothing over the application.
+    // The user touches where the banner is: a web click address opens its landing page; any
+    // other leaves nothing over the application and the video where it was.
     window->tapAtPoint(platform::Point{160, 125});
     runUntilIdle();
-    EXPECT_EQ(connector->bannerState() == ORMMAConnector::kExpanded, c.plays);
-    EXPECT_EQ(master->subviews().size(), c.plays ? 3u : 1u);  // the banner, and the landing page with its close button
+    EXPECT_EQ(connector->bannerState() == ORMMAConnector::kExpanded, c.opens);
+    EXPECT_EQ(master->subviews().size(), c.opens ? 3u : 1u);  // the banner, and the landing page with its close button
     EXPECT_TRUE(app.openedURLs().empty());
-    if (c.plays) {  // closing the landing page asks for the next ad by itself
+    if (c.plays) {
+      EXPECT_EQ(view->moviePlayerForTesting() != nullptr, !c.opens);
+      EXPECT_EQ(count(log.lines(), "The video ad has no web address to open"), c.opens ? 0u : 1u);
+    }
+    if (c.opens) {  // the landing page is asked for; closing it asks for the next ad by itself
+      if (c.clickUrl == click) {
+        ASSERT_TRUE(runUntil([&] { return server->http().requestsTo("/pelora/click/v").size() > clicksBefore; }));
+      }
       const size_t before = heard.size();
       connector->closeViewWithAnimation(false);
       advance(pelora::PELOAdDownloader::kStartDelay);
       ASSERT_GT(heard.size(), before);
       runUntilIdle();
+    } else {
+      EXPECT_EQ(server->http().requestsTo("/pelora/click/v").size(), clicksBefore);
     }
     view->stopVideoPlayback();
     expectNextAdShows();

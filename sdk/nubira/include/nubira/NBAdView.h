@@ -211,8 +211,9 @@ class NBAdView : public platform::View {
   std::shared_ptr<platform::View> formerSuperview() const;
 
   // Composers and alerts the ad's page may ask for.
-  void sendEMailTo(const std::vector<std::string>& to, const std::vector<std::string>& cc,
-                   const std::optional<std::string>& subject, const std::optional<std::string>& body, bool isHTML);
+  // `to` "" names no recipient.
+  void sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
+                   const std::optional<std::string>& body, bool isHTML);
   void sendSMSToWithBody(const std::optional<std::string>& to, const std::optional<std::string>& body);
   void presentComposer(const std::shared_ptr<platform::ViewController>& composer);
   void composerDidFinish();
