@@ -380,9 +380,9 @@ void HVAdViewInternal::fetchUrlTimeoutCallback(const std::string& url, double ti
   auto request = HVDownloadConnection::smallAnswerRequest(parsed ? parsed->absoluteString() : url);
   auto self = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   std::weak_ptr<HVDownloadConnectionDelegate> delegate = std::static_pointer_cast<HVDownloadConnectionDelegate>(self);
-  // A page's time-out may shorten the wait, never lengthen it past the limit; a ping
-  // "without time-out" gets the limit too (it is no number when the page sends "NaN").
-  const double limit = timeout > 0 ? std::min(platform::soundTimeInterval(timeout), kPingTimeLimit) : kPingTimeLimit;
+  // The page's time-out, within the platform's longest; a ping "without time-out" (also one
+  // that is no number, when the page sends "NaN") still ends.
+  const double limit = timeout > 0 ? platform::soundTimeInterval(timeout) : kPingTimeLimit;
   m_connections.insert(HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(
       request, delegate, userData, limit));
 }

@@ -58,7 +58,7 @@ class HVAdViewInternal : public platform::ViewController,
   static constexpr double kDisplayTimeLimit = 30.0;
   // Pings and impression trackers one ad may send; the rest are dropped (and logged once).
   static constexpr size_t kRequestsPerAd = platform::RequestBudget::kDefaultLimit;
-  // The longest a page's ping may take, whatever time-out the page names.
+  // The limit of a page's ping that names no time-out of its own.
   static constexpr double kPingTimeLimit = platform::kURLDefaultDeadlineInterval;
 
   // Throws platform::Exception ("HVAdViewInternal initialization error.") when the slot is
@@ -95,7 +95,8 @@ class HVAdViewInternal : public platform::ViewController,
   void trackImpression();
   void fetchUrl(const std::string& url) { fetchUrlTimeoutCallback(url, 0.0, platform::Value()); }
   // `callback` is the page's template (a string) or null; it hears 1 or 0 (0 also when the
-  // ad has used up its requests). A time-out <= 0, or one past kPingTimeLimit, gives that limit.
+  // ad has used up its requests). A time-out <= 0 gives kPingTimeLimit; a longer one than the
+  // platform's longest (an hour) is cut to it.
   void fetchUrlTimeoutCallback(const std::string& url, double timeout, const platform::Value& callback);
   // Click-through, browser mode, expansion and dismissal: the browser half of this class.
   // Click-through: the page's navigations are routed here. Its own loading and file pages
