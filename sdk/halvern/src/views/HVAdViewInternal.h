@@ -140,17 +140,18 @@ class HVAdViewInternal : public platform::ViewController,
   }
   virtual void displayActionSheet() {}
 
-  // Acts that reach beyond the ad. A page may make them only while its ad is on screen and
-  // only just after the user touched it: the touch's activation, taken when the navigation
-  // is asked for or, for a polled command, as of the poll that collected it. One touch
-  // serves one act of each kind, so a click-through that comes as several steps (the click
-  // report, the browser or expansion, the hand-off to another application) goes through
-  // while a page repeating a command after one touch gets it once. Each refusal is logged
-  // once per page.
+  // Acts for the user. A page may make them only while its ad is on screen and only while the
+  // user's touch lasts: its activation, taken when the navigation is asked for or, for a
+  // polled command, as of the poll that collected it (the bridge collects at once after a
+  // touch). A touch is one gesture: reports of the click (kClick) may come as often as the
+  // page likes within it, and it takes the user away from the ad once, by whichever act
+  // leaves the ad (the ad's browser or an expansion, kPresentation; another application,
+  // kOpening). Each refusal is logged once per page.
   enum class UserAct : unsigned { kClick = 1, kPresentation = 2, kOpening = 4 };
   bool mayActForUser(UserAct act, const std::string& what);
   // For what only prepares an act (a click-through's claim on the screen, whose script then
-  // asks for the act): the touch must be there, and stays for the act.
+  // asks for the act): the touch must be there and not yet have left the ad, and it stays
+  // for the act.
   bool wasTouchedByUser(const std::string& what);
   // A page's pings and other requests: only while its ad is on screen.
   bool isOnScreenFor(const std::string& what);
@@ -238,6 +239,9 @@ class HVAdViewInternal : public platform::ViewController,
   void contentShown();
   // Logs a refused act once per page.
   void refuseForUser(const std::string& what, const char* why);
+  // Whether the user's touch lasts for what the page asks now, taking the view's activation
+  // over when it is there.
+  bool holdsUserTouch();
 
   std::shared_ptr<platform::NavigationBar> m_navigationBar;
   std::shared_ptr<platform::WebView> m_webView;
@@ -260,9 +264,11 @@ class HVAdViewInternal : public platform::ViewController,
   platform::PerformHandle m_automaticRequest;
   platform::PerformHandle m_delayedDisplay;
   std::set<std::shared_ptr<HVDownloadConnection>> m_connections;
-  // The touch last honoured (monotonic seconds) and the kinds of act it has served.
+  // The touch last taken over (monotonic seconds) and whether it has left the ad yet.
   double m_touchHonouredAt = -1e300;
-  unsigned m_touchActsUsed = 0;
+  bool m_touchLeftAd = false;
+  // When the user's finger last lifted from the page (monotonic seconds).
+  double m_lastUserTouchAt = -1e300;
   // Counts the requests of the ad shown; a new ad starts afresh.
   platform::RequestBudget m_requestBudget{
       "HVAdViewInternal: the ad asked for too many pings and trackers; dropping the rest.", kRequestsPerAd};
