@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "HVApplicationCommandHandler.h"
 #include "HVAudioCommandHandler.h"
 #include "HVAudioEngine.h"
@@ -170,6 +172,56 @@ TEST_F(AudioTest, SessionRulesAndEndlessEffects) {
   EXPECT_TRUE(engine->playBackgroundMusicNamed(folder + "/music.mp3"));
   // A missing file gives a player that does not play.
   EXPECT_FALSE(engine->playSoundEffectNamed(folder + "/missing.wav"));
+}
+
+// An effect is current (stopped with the others, its volume following the page's) from its
+// play until it finishes, is stopped or its player is released; a whole session of effects
+// leaves no finished ones behind.
+TEST_F(AudioTest, EffectsStopBeingCurrentWhenTheyEnd) {
+  ASSERT_TRUE(FileManager::writeAtomically(folder + "/beep.wav", std::string_view("RIFF")));
+  const std::string fxName = folder + "/fx.wav", beepName = folder + "/beep.wav";
+  // As the platform tells a player's delegate of the end of a sound.
+  auto finish = [](const std::shared_ptr<platform::AudioPlayer>& player) {
+    player->stop();
+    if (auto delegate = player->delegate()) delegate->audioPlayerDidFinishPlayingSuccessfully(*player, true);
+  };
+  const struct {
+    const char* name;
+    std::function<void()> end;
+  } cases[] = {
+      {"finished", [&] { finish(engine->cachedPlayerForTesting(fxName)); }},
+      {"stopped", [&] { engine->stopSoundEffectNamed(fxName); }},
+      {"released", [&] { engine->releaseAudioNamed(fxName); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    page("BridgeAudio.setSoundEffectVolume('1'); BridgeAudio.playSoundEffectNamed('fx.wav');"
+         "BridgeAudio.playSoundEffectNamed('beep.wav')");
+    auto fx = engine->cachedPlayerForTesting(fxName);
+    auto beep = engine->cachedPlayerForTesting(beepName);
+    ASSERT_TRUE(fx && beep);
+    EXPECT_EQ(engine->currentSoundEffectCountForTesting(), 2u);
+    c.end();
+    EXPECT_EQ(engine->currentSoundEffectCountForTesting(), 1u);
+    // Only the effect still playing follows the page's volume.
+    page("BridgeAudio.setSoundEffectVolume('0.25')");
+    EXPECT_DOUBLE_EQ(beep->volume(), 0.25);
+    EXPECT_DOUBLE_EQ(fx->volume(), 1.0);
+    finish(beep);
+    EXPECT_EQ(engine->currentSoundEffectCountForTesting(), 0u);
+  }
+  // A long session: every sound played to its end, and players let go and loaded again.
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(engine->playSoundEffectNamed(i % 2 ? fxName : beepName));
+    finish(engine->cachedPlayerForTesting(i % 2 ? fxName : beepName));
+    if (i % 5 == 0) engine->releaseAll();
+  }
+  EXPECT_EQ(engine->currentSoundEffectCountForTesting(), 0u);
+  // A looping effect that never finishes stays current until stopped.
+  page("BridgeAudio.playSoundEffectNamed('fx.wav')");
+  EXPECT_EQ(engine->currentSoundEffectCountForTesting(), 1u);
+  page("BridgeAudio.stopSoundEffects()");
+  EXPECT_EQ(engine->currentSoundEffectCountForTesting(), 0u);
 }
 
 TEST_F(AudioTest, PageNamesStayInsideTheAdFolder) {

@@ -159,12 +159,14 @@ TEST_F(HVDatabaseTest, PageStatementsKeepToThePagesOwnTables) {
       {"PRAGMA main.synchronous=0", false},
       {"PRAGMA writable_schema=ON", false},
       {"PRAGMA temp_store_directory='/tmp'", false},
-      {"UPDATE settings SET data='0.0.0' WHERE id='version'", false},
-      {"INSERT OR REPLACE INTO settings(id, data) VALUES('disabled', 1)", false},
-      {"DELETE FROM settings", false},
       {"DROP TABLE settings", false},
       {"ALTER TABLE settings RENAME TO gone", false},
+      {"CREATE INDEX settingsByData ON settings(data)", false},
+      {"CREATE TEMP TABLE settings (id TEXT PRIMARY KEY, data BLOB)", false},
+      {"CREATE TEMP VIEW settings AS SELECT 'version' AS id, '0.0.0' AS data", false},
       {"CREATE TRIGGER later AFTER DELETE ON ads BEGIN DELETE FROM settings; END", false},
+      {"DROP TRIGGER hv_keep_client_delete", false},
+      {"DROP TRIGGER temp.hv_keep_client_update", false},
       {"DELETE FROM sqlite_master", false},
   };
   for (const auto& [statement, allowed] : cases) {
@@ -178,6 +180,73 @@ TEST_F(HVDatabaseTest, PageStatementsKeepToThePagesOwnTables) {
   EXPECT_TRUE(db->sqlExecute("SELECT name FROM sqlite_master WHERE type='trigger'").empty());
   // The limits hold for the page's statement alone: the client's own ones run as before.
   EXPECT_TRUE(db->sqlExecuteWithParameters("UPDATE settings SET data=? WHERE id='version'", {Value("3.1.2")}).succeeded);
+}
+
+// A page writes and deletes its own settings rows by statement (it has no other way to remove
+// one); whatever it writes, the client's own rows stay as the client left them, and the client
+// still changes them itself. A store written by an earlier generation works the same, and the
+// store keeps nothing an earlier generation could not run.
+TEST_F(HVDatabaseTest, PageStatementsChangeTheirOwnSettingsAndNeverTheClients) {
+  const std::string path = folder() + "/halverndb.sql";
+  {
+    // As an earlier generation left its store: the settings table and its rows, nothing else.
+    FileManager::createDirectoryAtPath(folder(), true);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw,
+                           "CREATE TABLE settings ('id' TEXT PRIMARY KEY, 'data' BLOB);"
+                           "INSERT INTO settings VALUES('version', '3.1.2'), ('disabled', 1), ('sbw', 'bar'),"
+                           "('a', 'page a'), ('b', 'page b');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+  }
+  auto db = HVDatabase::create(folder());
+  auto settings = [&] {
+    std::string text;
+    for (const auto& row : db->sqlExecute("SELECT id, data FROM settings ORDER BY id"))
+      text += row[size_t(0)].stringValue() + "=" + row[size_t(1)].stringValue() + ";";
+    return text;
+  };
+  const std::string client = "disabled=1;sbw=bar;version=3.1.2;";
+  ASSERT_EQ(settings(), "a=page a;b=page b;" + client);
+  const struct {
+    const char* statement;
+    std::string after;
+  } cases[] = {
+      {"DELETE FROM settings WHERE id='b'", "a=page a;" + client},
+      {"INSERT INTO settings(id, data) VALUES('zz', 'x')", "a=page a;" + client + "zz=x;"},
+      {"UPDATE settings SET data='y' WHERE id='zz'", "a=page a;" + client + "zz=y;"},
+      {"UPDATE settings SET data='0.0.0' WHERE id='version'", "a=page a;" + client + "zz=y;"},
+      {"INSERT OR REPLACE INTO settings(id, data) VALUES('disabled', 0)", "a=page a;" + client + "zz=y;"},
+      {"REPLACE INTO settings(id, data) VALUES('sbw', 'other')", "a=page a;" + client + "zz=y;"},
+      {"UPDATE settings SET id='sbw' WHERE id='a'", "a=page a;" + client + "zz=y;"},
+      {"UPDATE settings SET id='gone' WHERE id='version'", "a=page a;" + client + "zz=y;"},
+      {"UPDATE settings SET data=NULL", "a=;" + client + "zz=;"},
+      {"DELETE FROM settings WHERE id IN ('version', 'disabled', 'sbw')", "a=;" + client + "zz=;"},
+      {"DELETE FROM settings", client},
+  };
+  for (const auto& c : cases) {
+    auto outcome = db->pageSqlExecute(c.statement);
+    EXPECT_TRUE(outcome.succeeded) << c.statement << ": " << outcome.errorMessage;
+    EXPECT_EQ(settings(), c.after) << c.statement;
+  }
+  // The client's own writes are not the page's.
+  ASSERT_TRUE(db->sqlExecuteWithParameters("DELETE FROM settings WHERE id='sbw'", {}).succeeded);
+  ASSERT_TRUE(db->sqlExecuteWithParameters("INSERT OR REPLACE INTO settings(id, data) VALUES('disabled', 0)", {}).succeeded);
+  EXPECT_EQ(settings(), "disabled=0;version=3.1.2;");
+  db.reset();
+
+  // The file holds no trigger, and a client without this connection's functions writes it.
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(raw, "INSERT OR REPLACE INTO settings VALUES('sbw', 'again'); DELETE FROM settings WHERE id='disabled';",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(raw);
+  sqlite3_close(raw);
+  db = HVDatabase::create(folder());
+  EXPECT_EQ(settings(), "sbw=again;version=3.1.2;");
 }
 
 }  // namespace

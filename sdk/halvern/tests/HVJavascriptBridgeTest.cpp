@@ -1,5 +1,7 @@
 #include "HVJavascriptBridge.h"
 
+#include <algorithm>
+
 #include "HVController.h"
 #include "platform/device.h"
 #include "platform/error.h"
@@ -126,6 +128,52 @@ TEST_F(HVJavascriptBridgeTest, BackgroundTakesOneCommandPerTickForegroundTakesAl
   HVController::sharedController()->setExecMode(1);
   advance(0.5);
   EXPECT_EQ(handler->calls.size(), 3u);
+}
+
+// After a touch the bridge takes everything the page queued at once and keeps taking it at
+// the foreground rate while the touch's activation lasts; then the page's own pace comes back.
+// A bridge that is halted (its page loading) collects nothing.
+TEST_F(HVJavascriptBridgeTest, ATouchCollectsThePagesCommandsWhileItsActivationLasts) {
+  const struct {
+    const char* name;
+    std::optional<double> pageInterval;  // the page's own setPollingInterval
+    bool halted;
+  } cases[] = {
+      {"the default pace", std::nullopt, false},
+      {"a page's slower pace", 0.8, false},
+      {"a page faster than the foreground", 0.04, false},
+      {"halted", std::nullopt, true},
+  };
+  load("");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    bridge->restartPolling();
+    if (c.pageInterval) bridge->setPollingInterval(*c.pageInterval);
+    const double pace = c.pageInterval.value_or(0.5);
+    if (c.halted) bridge->halt();
+    handler->calls.clear();
+    eval("Test.stop(); Test.stop(); Test.stop()");
+    bridge->collectAfterUserTouch();
+    runUntilIdle();
+    EXPECT_EQ(handler->calls.size(), c.halted ? 0u : 3u) << "at once, without time moving";
+    if (c.halted) {
+      EXPECT_FALSE(bridge->pollingIntervalForTesting());
+      continue;
+    }
+    EXPECT_DOUBLE_EQ(*bridge->pollingIntervalForTesting(), std::min(pace, 1.0 / 15));
+    // A step the page takes later within the activation, after a native answer, comes soon.
+    advance(0.5);
+    eval("Test.stop(); Test.stop()");
+    advance(1.0 / 15 + 0.001);
+    EXPECT_EQ(handler->calls.size(), 5u);
+    advance(platform::kUserActivationSeconds);
+    EXPECT_DOUBLE_EQ(*bridge->pollingIntervalForTesting(), pace);
+    // Past the activation the background takes one command a tick again.
+    eval("Test.stop(); Test.stop()");
+    advance(pace + 0.001);
+    EXPECT_EQ(handler->calls.size(), 6u);
+    advance(pace);
+  }
 }
 
 TEST_F(HVJavascriptBridgeTest, ParsesCommandsByTheCharacterRules) {

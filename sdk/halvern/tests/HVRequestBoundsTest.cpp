@@ -1,5 +1,7 @@
-// Every request an ad page makes ends: within its time limit (whatever time-out the page
-// names), within its size cap, and within the number of requests one ad is allowed.
+// Every request an ad page makes ends: within its time limit (the time-out the page names, up
+// to the platform's longest), within its size cap, and within the number of requests one ad
+// is allowed; a package as large as allowed still gets the time a slow link needs.
+#include <algorithm>
 #include <chrono>
 
 #include "HVAdViewInternal.h"
@@ -7,8 +9,10 @@
 #include "HVDownloadConnection.h"
 #include "HVJavascriptBridge.h"
 #include "halvern/HVAdView.h"
+#include "platform/file_manager.h"
 #include "platform/log.h"
 #include "platform/url_connection.h"
+#include "testing/zip_builder.h"
 
 namespace halvern {
 namespace {
@@ -67,11 +71,13 @@ TEST_F(HVRequestBoundsTest, PagePingsAndDownloadsFailOnceWithinTheirLimitAndTheN
   const Case cases[] = {
       {"a stalled ping with a time-out that is no number", "/stalled", "NaN", 60},
       {"a stalled ping with a negative time-out", "/stalled", "-1", 60},
-      {"a trickling ping with a time-out past any limit", "/trickling", "1e308", 60},
+      {"a trickling ping with a time-out past any limit", "/trickling", "1e308", platform::kURLMaximumTimeoutInterval},
+      {"a stalled ping with a long time-out", "/stalled", "900", 900},
       {"a trickling ping with a short time-out", "/trickling", "5", 5},
       {"a ping redirected to a stalled answer", "/to-stalled", "8", 8},
       {"a stalled download", "/stalled", "", 60},
-      {"a trickling download", "/trickling", "", 60},
+      {"a trickling download", "/trickling", "",
+       HVDownloadConnection::deadlineForContentLength(HVDownloadConnection::kDownloadMaximumContentLength)},
       {"a ping declaring a large answer", "/declared-big", "30", 0},
       {"a ping whose chunked answer grows too large", "/chunked-big", "30", 0},
       {"a ping redirected for ever", "/loop", "30", 0},
@@ -92,15 +98,15 @@ TEST_F(HVRequestBoundsTest, PagePingsAndDownloadsFailOnceWithinTheirLimitAndTheN
       // Bytes keep coming (or never come); either way nothing is said before the limit. A
       // trickle has sent more of them before each tenth of the limit passes.
       const double step = c.failsAfter / 10;
-      double waited = 0;
-      for (; waited + step <= c.failsAfter - 0.5; waited += step) {
+      for (double waited = 0; waited < c.failsAfter - 0.5;) {
         const size_t sent = loopback.trickledBytes();
         if (c.path == "/trickling") {
           ASSERT_TRUE(runUntil([&] { return loopback.trickledBytes() > sent; }));
         }
-        advance(step);
+        const double next = std::min(step, c.failsAfter - 0.5 - waited);
+        advance(next);
+        waited += next;
       }
-      advance(c.failsAfter - 0.5 - waited);
       EXPECT_EQ(page("got.join()"), "");
       advance(1);
     }
@@ -118,6 +124,55 @@ TEST_F(HVRequestBoundsTest, PagePingsAndDownloadsFailOnceWithinTheirLimitAndTheN
     EXPECT_EQ(page("got.join()"), "1");
     EXPECT_EQ(loopback.requestsTo("/fine").size(), fine + 1);
     EXPECT_LE(platform::URLConnection::liveCount(), liveBefore);
+  }
+  loopback.stop();
+}
+
+// A package over a slow but steady link arrives however long past a minute it takes, within
+// the deadline sized for the largest package; one that stalls fails on the idle time-out.
+TEST_F(HVRequestBoundsTest, APackageOverASlowLinkArrivesAndAStalledOneEndsWhenItGoesSilent) {
+  const double deadline =
+      HVDownloadConnection::deadlineForContentLength(HVDownloadConnection::kDownloadMaximumContentLength);
+  EXPECT_GE(deadline, 16 * 1024 * 1024 / (256 * 1024 / 8.0)) << "16 MiB at 256 kbit/s";
+  EXPECT_LE(deadline, platform::kURLMaximumTimeoutInterval);
+  const std::string package = testkit::ZipBuilder().addFile("pack/a.txt", std::string(1500, 'a'), false).bytes();
+  auto slow = testkit::ScriptedAnswer::text(package);
+  slow.trickle = std::chrono::milliseconds(2);
+  auto stalled = testkit::ScriptedAnswer::text("never");
+  stalled.stall = true;
+  auto& loopback = server.loopback();
+  loopback.setAnswer("/slow.zip", slow);
+  loopback.setAnswer("/stalled.zip", stalled);
+  const struct {
+    const char* name;
+    const char* path;
+    const char* answer;  // what the page hears
+    bool unpacked;
+  } cases[] = {
+      {"a package trickling in over minutes", "/slow.zip", "1", true},
+      {"a package whose server goes silent", "/stalled.zip", "0", false},
+  };
+  showBanner();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = HVController::hvBaseDir() + "/pkg" + c.path;
+    send(std::string("got = []; BridgeLib.unzipContentsOfURLToFolderWithCallback('") + loopback.url(c.path) +
+         "', 'HV/pkg" + c.path + "', 'got.push(%d)')");
+    ASSERT_TRUE(settleTraffic());
+    // Virtual time runs well past a minute, in steps shorter than the idle time-out, while a
+    // trickle keeps sending.
+    for (int step = 0; step < 6 && page("got.length") == "0"; ++step) {
+      const size_t sent = loopback.trickledBytes();
+      if (c.unpacked) runUntil([&] { return loopback.trickledBytes() > sent || page("got.length") != "0"; });
+      advance(platform::kURLDefaultTimeoutInterval / 2);
+    }
+    if (c.unpacked) {
+      ASSERT_TRUE(runUntil([&] { return loopback.trickledBytes() >= package.size(); }, 20));
+      ASSERT_TRUE(advanceUntil([&] { return page("got.length") == "1"; }, 5));
+    }
+    ASSERT_EQ(page("got.length"), "1");
+    EXPECT_EQ(page("got.join()"), c.answer);
+    EXPECT_EQ(platform::FileManager::fileExistsAtPath(folder + "/pack/a.txt"), c.unpacked);
   }
   loopback.stop();
 }

@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <functional>
+#include <optional>
+
 #include "HVController.h"
 #include "HVDatabase.h"
 #include "HVZip.h"
@@ -88,18 +91,46 @@ TEST_F(HVStandardCommandHandlerTest, FilesStayInsideTheClientFolder) {
   EXPECT_FALSE(FileManager::fileExistsAtPath(documents + "/HV/bin"));
 }
 
+// The server's switches a page may set (the menu and exit times, the status-bar window's
+// key) reach the controller as given, a negative menu time among them (it hides the "Menu"
+// button); the settings the client keeps and its identity are refused.
 TEST_F(HVStandardCommandHandlerTest, ControllerPropertiesThroughAWhitelist) {
   controller->setServerURL("http://good.example");
-  page("BridgeLib.setControllerProperty('menuDisplayTime', '2.5'); BridgeLib.setControllerProperty('disabled', '1');"
-       "BridgeLib.setControllerProperty('serverURL', 'http://evil'); BridgeLib.setControllerProperty('exitItemDisplayTime', '-1');"
-       "BridgeLib.getControllerPropertyWithCallback('menuDisplayTime', 'got.push(%s)');"
+  const struct {
+    const char* key;
+    const char* value;
+    std::function<bool()> holds;
+  } cases[] = {
+      {"menuDisplayTime", "2.5", [&] { return controller->menuDisplayTime() == 2.5; }},
+      {"menuDisplayTime", "-1", [&] { return controller->menuDisplayTime() == -1.0; }},
+      {"menuDisplayTime", "NaN", [&] { return controller->menuDisplayTime() == -1.0; }},
+      {"exitItemDisplayTime", "6", [&] { return controller->exitItemDisplayTime() == 6.0; }},
+      {"exitItemDisplayTime", "-1", [&] { return controller->exitItemDisplayTime() == 6.0; }},
+      {"sbwPropName", "statusBarWindow",
+       [&] {
+         return controller->sbwPropName() == std::optional<std::string>("statusBarWindow") &&
+                controller->database()->sqlExecute("SELECT data FROM settings WHERE id='sbw'") ==
+                    platform::Array{Value(platform::Array{Value("statusBarWindow")})};
+       }},
+      {"disabled", "1", [&] { return !controller->disabled(); }},
+      {"serverURL", "http://evil", [&] { return controller->serverURL() == "http://good.example"; }},
+      {"applicationID", "other", [&] { return controller->applicationID().empty(); }},
+      {"version", "0.0.0",
+       [&] {
+         return controller->database()->sqlExecute("SELECT data FROM settings WHERE id='version'") ==
+                platform::Array{Value(platform::Array{Value(HVDatabase::kVersion)})};
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + " = " + c.value);
+    page(std::string("BridgeLib.setControllerProperty('") + c.key + "', '" + c.value + "')");
+    EXPECT_TRUE(c.holds());
+  }
+  page("BridgeLib.getControllerPropertyWithCallback('menuDisplayTime', 'got.push(%s)');"
+       "BridgeLib.getControllerPropertyWithCallback('sbwPropName', 'got.push(%s)');"
        "BridgeLib.getControllerPropertyWithCallback('database', 'got.push(%s)');"
        "BridgeLib.getExecModeWithCallback('got.push(%d)'); BridgeLib.setExecMode(0); BridgeLib.getExecModeWithCallback('got.push(%d)')");
-  EXPECT_EQ(got(), "[\"2.5\",1,0]");
-  EXPECT_DOUBLE_EQ(controller->menuDisplayTime(), 2.5);
-  EXPECT_DOUBLE_EQ(controller->exitItemDisplayTime(), 4.0);
-  EXPECT_FALSE(controller->disabled());
-  EXPECT_EQ(controller->serverURL(), "http://good.example");
+  EXPECT_EQ(got(), "[\"-1\",\"statusBarWindow\",1,0]");
 }
 
 TEST_F(HVStandardCommandHandlerTest, DownloadsWriteUnzipAndReportFailures) {

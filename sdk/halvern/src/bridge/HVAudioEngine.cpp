@@ -114,6 +114,7 @@ bool HVAudioEngine::playSoundEffectNamedLoopCountVolume(const std::string& name,
   player->setCurrentTime(0);
   player->setVolume(m_masterVolume * m_soundEffectVolume * volume);
   player->setNumberOfLoops(loops);
+  player->setDelegate(shared_from_this());
   m_currentSoundEffects.insert(player);
   const bool played = player->play();
   if (!played) {
@@ -179,7 +180,15 @@ void HVAudioEngine::setMasterVolume(double volume) {
   setSoundEffectVolume(m_soundEffectVolume);
 }
 
-void HVAudioEngine::releaseAudioNamed(const std::string& name) { m_audioCache.erase(name); }
+void HVAudioEngine::audioPlayerDidFinishPlayingSuccessfully(platform::AudioPlayer& player, bool) {
+  m_currentSoundEffects.erase(player.shared_from_this());
+}
+
+void HVAudioEngine::releaseAudioNamed(const std::string& name) {
+  // A player let go is no current effect: it could not be stopped or its volume set again.
+  if (auto player = cachedPlayer(name)) m_currentSoundEffects.erase(player);
+  m_audioCache.erase(name);
+}
 
 void HVAudioEngine::releaseAll() {
   stopBackgroundMusic();

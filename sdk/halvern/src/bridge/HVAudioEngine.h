@@ -2,7 +2,8 @@
 // The audio of the display pages: one cached, prepared player per file; background music and
 // sound effects with a master volume over each; the audio session kept ambient so that the
 // game's own sounds, or another application's music, are never cut. One shared engine between
-// startup() and teardown(). Main thread only.
+// startup() and teardown(). A sound effect is current from its play until it is stopped,
+// finishes or its player is released. Main thread only.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,7 +16,7 @@
 
 namespace halvern {
 
-class HVAudioEngine : public std::enable_shared_from_this<HVAudioEngine> {
+class HVAudioEngine : public platform::AudioPlayerDelegate, public std::enable_shared_from_this<HVAudioEngine> {
  public:
   static constexpr double kResumeReplayDelay = 2.0;
   // Players kept prepared at once: pages name files freely, and each player holds its sound.
@@ -29,7 +30,7 @@ class HVAudioEngine : public std::enable_shared_from_this<HVAudioEngine> {
   static std::shared_ptr<HVAudioEngine> sharedAudioEngine();
 
   explicit HVAudioEngine(platform::Passkey<HVAudioEngine>);
-  ~HVAudioEngine();
+  ~HVAudioEngine() override;
 
   bool playSoundEffectNamed(const std::string& name) { return playSoundEffectNamedLoopCountVolume(name, 0, 1.0); }
   bool playSoundEffectNamedLoopCount(const std::string& name, long loops) {
@@ -62,9 +63,12 @@ class HVAudioEngine : public std::enable_shared_from_this<HVAudioEngine> {
   void updateSession();
   void applicationWillResignActive() { suspend(); }
   void applicationDidBecomeActive() { resume(); }
+  // AudioPlayerDelegate: a finished effect is no longer current.
+  void audioPlayerDidFinishPlayingSuccessfully(platform::AudioPlayer& player, bool flag) override;
 
   std::shared_ptr<platform::AudioPlayer> cachedPlayerForTesting(const std::string& name) const;
   size_t cachedPlayerCountForTesting() const { return m_audioCache.size(); }
+  size_t currentSoundEffectCountForTesting() const { return m_currentSoundEffects.size(); }
   const std::shared_ptr<platform::AudioPlayer>& currentBackgroundMusic() const { return m_currentBackgroundMusic; }
 
  private:

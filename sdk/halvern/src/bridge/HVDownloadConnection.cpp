@@ -1,5 +1,7 @@
 #include "HVDownloadConnection.h"
 
+#include <algorithm>
+
 #include "platform/log.h"
 
 namespace halvern {
@@ -22,15 +24,24 @@ HVDownloadConnection::HVDownloadConnection(platform::Passkey<HVDownloadConnectio
                                            DelegateRef delegate, platform::Value userData, double timeout, int retries)
     : m_userData(std::move(userData)), m_delegate(std::move(delegate)), m_request(std::move(request)),
       m_timeout(timeout), m_retryCount(retries) {
-  // A download "without a time limit" would hold its connection for as long as a server
-  // cares to trickle; it gets the default limit instead. The platform clamps what a page or
-  // server names (no number, or past an hour).
-  if (m_timeout > 0) m_request.setDeadlineInterval(m_timeout);
-  else if (!m_request.deadlineInterval()) m_request.setDeadlineInterval(kDefaultDeadlineInterval);
-  // The attempt's own limit decides; a shorter idle limit would end a stalled attempt first.
-  const double limit = *m_request.deadlineInterval();
-  if (m_request.timeoutInterval() <= limit) m_request.setTimeoutInterval(limit + 1.0);
   if (!m_request.maximumContentLength()) m_request.setMaximumContentLength(kDownloadMaximumContentLength);
+  if (m_timeout > 0) {
+    // The caller's limit decides, also over a shorter idle time-out (the platform clamps what
+    // a page or server names: no number, or past an hour).
+    m_request.setDeadlineInterval(m_timeout);
+    const double limit = *m_request.deadlineInterval();
+    if (m_request.timeoutInterval() <= limit) m_request.setTimeoutInterval(limit + 1.0);
+  } else if (!m_request.deadlineInterval()) {
+    // A download "without a time limit" would hold its connection for as long as a server
+    // cares to trickle: a stall ends on the idle time-out, a trickle on a deadline that still
+    // lets the largest answer allowed come over a slow link.
+    m_request.setDeadlineInterval(deadlineForContentLength(*m_request.maximumContentLength()));
+  }
+}
+
+double HVDownloadConnection::deadlineForContentLength(uint64_t maximumContentLength) {
+  const double transfer = static_cast<double>(maximumContentLength) / kSlowestLinkBytesPerSecond;
+  return std::min(std::max(transfer, kDefaultDeadlineInterval), platform::kURLMaximumTimeoutInterval);
 }
 
 HVDownloadConnection::~HVDownloadConnection() {

@@ -3,10 +3,11 @@
 // by its time limit, and counts against the attempts left; the delegate hears the single
 // outcome. Only http and https are fetched, and only a 200 answer is a success.
 //
-// Every attempt ends: its limit is the timeout given, or kDefaultDeadlineInterval when none
-// is given (a timeout <= 0, or one that is no number); a limit past the platform's longest
-// is cut to it. An attempt that runs into its limit, or goes silent for as long, counts as
-// timed out. An answer is held in memory, so one longer than the request's
+// Every attempt ends. With a timeout given, that is its limit (cut to the platform's longest),
+// and the attempt may go silent for as long. Without one (a timeout <= 0, or one that is no
+// number) an attempt that goes silent for the request's idle time-out ends, and the whole
+// attempt has deadlineForContentLength() of its cap: time for the largest answer allowed
+// over a slow link. An attempt that runs into either limit counts as timed out. An answer is held in memory, so one longer than the request's
 // maximumContentLength (kDownloadMaximumContentLength unless the caller names a cap) ends
 // the download at once, without retries. A download that ends without success is logged
 // once. Main thread only.
@@ -39,8 +40,14 @@ class HVDownloadConnection : public platform::URLConnectionDelegate,
 
   // What a download may bring unless its request names a cap: packages and scripts.
   static constexpr uint64_t kDownloadMaximumContentLength = 16u << 20;
-  // The limit of an attempt made without a timeout of its own.
+  // The shortest limit of an attempt made without a timeout of its own.
   static constexpr double kDefaultDeadlineInterval = platform::kURLDefaultDeadlineInterval;
+  // The slowest link a download without a timeout is sized for (about 256 kbit/s).
+  static constexpr double kSlowestLinkBytesPerSecond = 32.0 * 1024;
+  // The deadline of an attempt without a timeout that may bring `maximumContentLength` bytes:
+  // the time that many bytes take over the slowest link, at least kDefaultDeadlineInterval,
+  // at most the platform's longest (about 8.5 minutes for kDownloadMaximumContentLength).
+  static double deadlineForContentLength(uint64_t maximumContentLength);
 
   // A GET of `url` for an answer nobody keeps (a ping, a tracker): capped as any small answer.
   static platform::URLRequest smallAnswerRequest(const std::string& url);

@@ -96,13 +96,52 @@ double HVJavascriptBridge::defaultPollingIntervalForMode(int mode) {
 }
 
 void HVJavascriptBridge::setPollingInterval(double seconds) {
-  halt();
+  stopPollingTimer();
   if (m_shutDown) return;
   // Also catches NaN from a page.
   if (!(seconds >= kMinimumPollingInterval)) seconds = kMinimumPollingInterval;
+  m_pollingInterval = seconds;
+  startPollingTimer();
+}
+
+void HVJavascriptBridge::startPollingTimer() {
+  stopPollingTimer();
+  double interval = m_pollingInterval;
+  if (m_touchCollectionEnds) interval = std::min(interval, defaultPollingIntervalForMode(kFG));
   std::weak_ptr<HVJavascriptBridge> weak = weak_from_this();
-  m_pollingTimer = platform::Timer::scheduledTimer(seconds, true, [weak](platform::Timer&) {
-    if (auto bridge = weak.lock()) bridge->poll();
+  m_pollingTimer = platform::Timer::scheduledTimer(interval, true, [weak](platform::Timer&) {
+    if (auto bridge = weak.lock()) bridge->pollingTimerFired();
+  });
+}
+
+void HVJavascriptBridge::stopPollingTimer() {
+  if (m_pollingTimer) m_pollingTimer->invalidate();
+  m_pollingTimer.reset();
+}
+
+void HVJavascriptBridge::pollingTimerFired() {
+  auto self = shared_from_this();
+  poll();
+  // The touch's activation is over: back to the page's own pace (unless a command of the
+  // poll halted polling).
+  if (m_touchCollectionEnds && !isCollectingForTouch() && m_pollingTimer) {
+    m_touchCollectionEnds.reset();
+    startPollingTimer();
+  }
+}
+
+bool HVJavascriptBridge::isCollectingForTouch() const {
+  return m_touchCollectionEnds && platform::Clock::current().monotonic() < *m_touchCollectionEnds;
+}
+
+void HVJavascriptBridge::collectAfterUserTouch() {
+  if (m_shutDown || !m_pollingTimer) return;
+  const bool wasCollecting = m_touchCollectionEnds.has_value();
+  m_touchCollectionEnds = platform::Clock::current().monotonic() + platform::kUserActivationSeconds;
+  if (!wasCollecting) startPollingTimer();
+  std::weak_ptr<HVJavascriptBridge> weak = weak_from_this();
+  platform::RunLoop::main().post([weak] {
+    if (auto bridge = weak.lock(); bridge && bridge->m_pollingTimer) bridge->poll();
   });
 }
 
@@ -131,8 +170,8 @@ void HVJavascriptBridge::handleExecModeUpdate(int mode) {
 void HVJavascriptBridge::setExecMode(int mode) { m_execMode = mode; }
 
 void HVJavascriptBridge::halt() {
-  if (m_pollingTimer) m_pollingTimer->invalidate();
-  m_pollingTimer.reset();
+  m_touchCollectionEnds.reset();
+  stopPollingTimer();
 }
 
 std::optional<double> HVJavascriptBridge::pollingIntervalForTesting() const {
@@ -143,7 +182,8 @@ std::optional<double> HVJavascriptBridge::pollingIntervalForTesting() const {
 size_t HVJavascriptBridge::poll() {
   if (!m_webView || !m_ownDocument || m_webViewLoading) return 0;
   auto self = shared_from_this();
-  const int mode = HVController::sharedController()->execMode();
+  // While a touch's activation lasts, everything the page queued is taken.
+  const int mode = isCollectingForTouch() ? static_cast<int>(kFG) : HVController::sharedController()->execMode();
   const std::string answer = m_webView->stringByEvaluatingJavaScriptFromString("commandList(" + std::to_string(mode) + ");");
   if (answer.empty()) return 0;
   struct Collected {

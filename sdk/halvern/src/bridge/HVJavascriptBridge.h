@@ -62,7 +62,15 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
   std::optional<double> pollingIntervalOverride() const { return m_pollingIntervalOverride; }
   void setPollingInterval(double seconds);
   void restartPolling();
+  // Stops polling (and any collection for a touch) until restartPolling or setPollingInterval.
   void halt();
+  // The user touched the page. What the page queued for the touch is taken at once (on the
+  // next turn, once the touch's own handling is done), and for as long as the touch's
+  // activation lasts every queued command is taken at the foreground rate, whatever the
+  // execution mode: a command queued before the touch cannot hold one made for it back, and
+  // a step the page takes in answer to a native reply (a click-through's callback asking for
+  // the page) still comes within the activation. Nothing happens while polling is halted.
+  void collectAfterUserTouch();
   // Halts for good and lets go of the handlers and the view's delegate slot; the owner
   // calls it when it goes away so that nothing the page queued runs afterwards.
   void shutdown();
@@ -114,10 +122,19 @@ class HVJavascriptBridge : public platform::WebViewDelegate,
  private:
   bool performOwnCommand(const HVParsedCommand& command);
   void finishLoad();
+  // The repeating timer at the current interval: m_pollingInterval, or the foreground one
+  // when shorter while collecting for a touch.
+  void startPollingTimer();
+  void stopPollingTimer();
+  void pollingTimerFired();
+  bool isCollectingForTouch() const;
 
   std::optional<double> m_pollingIntervalOverride;
   std::shared_ptr<platform::WebView> m_webView;
   std::shared_ptr<platform::Timer> m_pollingTimer;
+  double m_pollingInterval = kMinimumPollingInterval;
+  // Until when (monotonic seconds) the commands are collected for the user's last touch.
+  std::optional<double> m_touchCollectionEnds;
   std::weak_ptr<platform::WebViewDelegate> m_webViewDelegate;
   std::optional<std::vector<std::string>> m_pendingJavascriptCommands;
   bool m_webViewLoading = false;

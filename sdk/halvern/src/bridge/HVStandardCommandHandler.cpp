@@ -142,11 +142,21 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
   });
   declareCommand("setControllerProperty:value:", [](A args) {
     const std::string key = stringArgument(args, 0);
-    if (!isSettableControllerProperty(key)) return;
+    if (!isSettableControllerProperty(key)) {
+      platform::log("HVAdEngine: refusing the page's controller property \"" + key + "\".");
+      return;
+    }
+    if (key == "sbwPropName") {
+      // The status-bar window's key; an empty one forgets the stored key.
+      controller()->setSbwPropName(stringArgument(args, 1));
+      return;
+    }
     const double value = numberArgument(args, 1);
-    if (!std::isfinite(value) || value < 0) return;
-    if (key == "exitItemDisplayTime") controller()->setExitItemDisplayTime(value);
-    else if (key == "menuDisplayTime") controller()->setMenuDisplayTime(value);
+    if (!std::isfinite(value)) return;
+    // A negative menu time is the server's way of hiding the "Menu" button; the exit item
+    // waits for no time before the present.
+    if (key == "menuDisplayTime") controller()->setMenuDisplayTime(value);
+    else if (value >= 0) controller()->setExitItemDisplayTime(value);
   });
   declareCommand("getControllerProperty:callback:", [this](A args) {
     const std::string key = stringArgument(args, 0);
@@ -159,6 +169,7 @@ HVStandardCommandHandler::HVStandardCommandHandler() : HVCommandHandler("BridgeL
     else if (key == "serverURL") value = Value(c->serverURL());
     else if (key == "execMode") value = Value(static_cast<int64_t>(c->execMode()));
     else if (key == "disabled") value = Value(static_cast<int64_t>(c->disabled()));
+    else if (key == "sbwPropName" && c->sbwPropName()) value = Value(*c->sbwPropName());
     answerCallback(args[1], platform::quoteScriptString(value.description()));
   });
   declareCommand("getNetworkReachabilityForURL:callback:", [this](A args) {
@@ -239,7 +250,7 @@ std::optional<std::string> HVStandardCommandHandler::confinedPagePath(const std:
 }
 
 bool HVStandardCommandHandler::isSettableControllerProperty(const std::string& key) {
-  return key == "exitItemDisplayTime" || key == "menuDisplayTime";
+  return key == "exitItemDisplayTime" || key == "menuDisplayTime" || key == "sbwPropName";
 }
 
 bool HVStandardCommandHandler::isReadableControllerProperty(const std::string& key) {

@@ -69,6 +69,14 @@ bool isDescriptivePragma(const char* name) {
 // keeps them from being written directly.
 bool isClientTable(const char* table) { return table && sqlite3_stricmp(table, "settings") == 0; }
 
+constexpr const char* kClientSettings[] = {"version", "disabled", "sbw"};
+
+// "hv_page_statement()": true while a page's statement runs, for the triggers that keep the
+// client's own settings out of its reach.
+void pageStatementFunction(sqlite3_context* context, int, sqlite3_value**) {
+  sqlite3_result_int(context, *static_cast<const bool*>(sqlite3_user_data(context)) ? 1 : 0);
+}
+
 // Checked while a page's statement is compiled (and while it runs, for what it compiles in
 // turn, such as the attach a copy into another file makes).
 int pageAuthorizer(void*, int action, const char* first, const char* second, const char*, const char*) {
@@ -77,18 +85,28 @@ int pageAuthorizer(void*, int action, const char* first, const char* second, con
     case SQLITE_DETACH:
     case SQLITE_CREATE_TRIGGER:
     case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_TEMP_TRIGGER:
     case SQLITE_CREATE_VTABLE:
     case SQLITE_DROP_VTABLE: return SQLITE_DENY;
     case SQLITE_PRAGMA: return first && isDescriptivePragma(first) ? SQLITE_OK : SQLITE_DENY;
     case SQLITE_FUNCTION:
       return second && sqlite3_stricmp(second, "load_extension") == 0 ? SQLITE_DENY : SQLITE_OK;
+    // A page keeps its own settings rows as it likes; the client's rows are guarded by the
+    // connection's triggers.
     case SQLITE_INSERT:
     case SQLITE_UPDATE:
-    case SQLITE_DELETE:
+    case SQLITE_DELETE: return SQLITE_OK;
+    // A table or view of that name in the connection's temporary schema would stand in for
+    // the client's settings in the client's own statements.
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_TEMP_VIEW: return isClientTable(first) ? SQLITE_DENY : SQLITE_OK;
     case SQLITE_DROP_TABLE:
     case SQLITE_ALTER_TABLE:
     case SQLITE_CREATE_INDEX:
-    case SQLITE_DROP_INDEX: return isClientTable(action == SQLITE_ALTER_TABLE ? second : first) ? SQLITE_DENY : SQLITE_OK;
+    case SQLITE_DROP_INDEX: return isClientTable(action == SQLITE_DROP_TABLE ? first : second) ? SQLITE_DENY : SQLITE_OK;
     default: return SQLITE_OK;
   }
 }
@@ -102,7 +120,23 @@ std::shared_ptr<HVDatabase> HVDatabase::create(std::string folder) {
 HVDatabase::HVDatabase(platform::Passkey<HVDatabase>, std::string folder)
     : folder_(std::move(folder)), path_(FileManager::stringByAppendingPathComponent(folder_, kFileName)) {
   if (!loadFromFile()) flush();
+  protectClientSettings();
   initialized_ = true;
+}
+
+void HVDatabase::protectClientSettings() {
+  // Temporary triggers live with the connection only: the file stays as every client
+  // generation writes and reads it.
+  std::string ids;
+  for (const char* id : kClientSettings) ids += std::string(ids.empty() ? "" : ",") + "'" + id + "'";
+  const std::string guard = " ON main.settings WHEN hv_page_statement() AND ";
+  const std::string ignore = " BEGIN SELECT RAISE(IGNORE); END";
+  sqlExecute("CREATE TEMP TRIGGER IF NOT EXISTS hv_keep_client_insert BEFORE INSERT" + guard + "NEW.id IN (" + ids +
+             ")" + ignore);
+  sqlExecute("CREATE TEMP TRIGGER IF NOT EXISTS hv_keep_client_update BEFORE UPDATE" + guard + "(OLD.id IN (" + ids +
+             ") OR NEW.id IN (" + ids + "))" + ignore);
+  sqlExecute("CREATE TEMP TRIGGER IF NOT EXISTS hv_keep_client_delete BEFORE DELETE" + guard + "OLD.id IN (" + ids +
+             ")" + ignore);
 }
 
 HVDatabase::~HVDatabase() { close(); }
@@ -124,6 +158,8 @@ bool HVDatabase::open() {
   sqlite3_limit(database_, SQLITE_LIMIT_EXPR_DEPTH, 100);
   sqlite3_limit(database_, SQLITE_LIMIT_COMPOUND_SELECT, 50);
   sqlite3_limit(database_, SQLITE_LIMIT_TRIGGER_DEPTH, 1);
+  sqlite3_create_function_v2(database_, "hv_page_statement", 0, SQLITE_UTF8 | SQLITE_INNOCUOUS, &pageStatement_,
+                             pageStatementFunction, nullptr, nullptr, nullptr);
   return true;
 }
 
@@ -175,6 +211,7 @@ HVDatabase::Outcome HVDatabase::execute(const std::string& statementText, const 
   sqlite3_mutex* mutex = sqlite3_db_mutex(database_);
   sqlite3_mutex_enter(mutex);
   if (fromPage) sqlite3_set_authorizer(database_, pageAuthorizer, nullptr);
+  pageStatement_ = fromPage;
   sqlite3_stmt* statement = nullptr;
   int rc = sqlite3_prepare_v2(database_, statementText.data(), static_cast<int>(statementText.size()), &statement,
                               nullptr);
@@ -200,6 +237,7 @@ HVDatabase::Outcome HVDatabase::execute(const std::string& statementText, const 
   }
   sqlite3_finalize(statement);
   if (fromPage) sqlite3_set_authorizer(database_, nullptr, nullptr);
+  pageStatement_ = false;
   sqlite3_mutex_leave(mutex);
   return outcome;
 }
@@ -213,7 +251,11 @@ bool HVDatabase::isValidIdentifier(std::string_view name) {
   return true;
 }
 
-bool HVDatabase::isClientSetting(std::string_view id) { return id == "version" || id == "disabled" || id == "sbw"; }
+bool HVDatabase::isClientSetting(std::string_view id) {
+  for (const char* own : kClientSettings)
+    if (id == own) return true;
+  return false;
+}
 
 void HVDatabase::send(std::string statement, platform::Array parameters, std::shared_ptr<HVCallbackContext> context,
                       const std::string& table) {

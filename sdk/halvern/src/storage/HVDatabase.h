@@ -46,10 +46,11 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
   // null → null. A failure mid-way keeps the rows read so far.
   Outcome sqlExecuteWithParameters(const std::string& statement, const platform::Array& parameters);
   // A statement a page wrote, as sqlExecuteWithParameters without parameters, but held to what
-  // a page's own tables need: it may read anything and create, change and drop its own tables,
-  // and fails (nothing done) when it would attach or copy the store to another file, load
-  // code, change the store's files or journaling by pragma, write the client's `settings` or
-  // leave triggers behind for the client's own statements to fire.
+  // a page's own tables need: it may read anything, create, change and drop its own tables and
+  // write its own rows of `settings`, and fails (nothing done) when it would attach or copy the
+  // store to another file, load code, change the store's files or journaling by pragma, drop,
+  // alter or stand in for `settings`, or make or drop triggers. Its changes to the client's own
+  // settings rows (isClientSetting) are skipped without an error.
   Outcome pageSqlExecute(const std::string& statement);
   // The rows alone; a statement that fails gives what it read (usually nothing).
   platform::Array sqlExecute(const std::string& statement) { return sqlExecuteWithParameters(statement, {}).rows; }
@@ -92,6 +93,8 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
   bool loadFromFile();
   bool flush();
   bool initialize();
+  // Makes the connection's triggers that skip a page's changes to the client's own settings.
+  void protectClientSettings();
   Outcome execute(const std::string& statement, const platform::Array& parameters, bool fromPage);
   void send(std::string statement, platform::Array parameters, std::shared_ptr<HVCallbackContext> context,
             const std::string& table);
@@ -101,6 +104,8 @@ class HVDatabase : public std::enable_shared_from_this<HVDatabase> {
   std::string path_;
   sqlite3* database_ = nullptr;
   bool initialized_ = false;
+  // A page's statement runs (read and written under the connection's mutex).
+  bool pageStatement_ = false;
   std::weak_ptr<HVAsyncCommandManager> dbQueryManager_;
 };
 

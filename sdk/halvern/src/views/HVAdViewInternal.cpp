@@ -12,6 +12,7 @@
 #include "HVCocoaCommandHandler.h"
 #include "HVController.h"
 #include "HVDisplayCommandHandler.h"
+#include "HVDisplayWebView.h"
 #include "HVFullScreenAdWindow.h"
 #include "HVJavascriptBridge.h"
 #include "HVStandardCommandHandler.h"
@@ -75,7 +76,8 @@ void HVAdViewInternal::init(std::shared_ptr<HalvernDelegate> delegate, double re
   view->setUserInteractionEnabled(fullScreen);
   setView(view);
 
-  m_webView = platform::WebView::create(view->bounds());
+  auto webView = HVDisplayWebView::create(view->bounds());
+  m_webView = webView;
   m_webView->setAutoresizingMask(platform::kAutoresizingNone);
   m_webView->setDelegate(std::static_pointer_cast<HVAdViewInternal>(shared_from_this()));
   m_webView->setClipsToBounds(true);
@@ -90,6 +92,13 @@ void HVAdViewInternal::init(std::shared_ptr<HalvernDelegate> delegate, double re
   m_bridge = HVJavascriptBridge::bridgeInModeWebViewDelegate(m_execMode, m_webView, nullptr);
   for (const auto& handler : {m_standardHandler, m_applicationHandler, m_audioHandler, m_cocoaHandler, m_displayHandler})
     m_bridge->addCommandHandler(handler);
+  std::weak_ptr<HVAdViewInternal> weakSelf = self;
+  webView->setUserTouchHandler([weakSelf] {
+    if (auto internal = weakSelf.lock()) {
+      internal->m_lastUserTouchAt = platform::Clock::current().monotonic();
+      internal->m_bridge->collectAfterUserTouch();
+    }
+  });
   makeBrowserBar();
   view->addSubview(m_webView);
   view->sendSubviewToBack(m_webView);
@@ -380,9 +389,9 @@ void HVAdViewInternal::fetchUrlTimeoutCallback(const std::string& url, double ti
   auto request = HVDownloadConnection::smallAnswerRequest(parsed ? parsed->absoluteString() : url);
   auto self = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   std::weak_ptr<HVDownloadConnectionDelegate> delegate = std::static_pointer_cast<HVDownloadConnectionDelegate>(self);
-  // A page's time-out may shorten the wait, never lengthen it past the limit; a ping
-  // "without time-out" gets the limit too (it is no number when the page sends "NaN").
-  const double limit = timeout > 0 ? std::min(platform::soundTimeInterval(timeout), kPingTimeLimit) : kPingTimeLimit;
+  // The page's time-out, within the platform's longest; a ping "without time-out" (also one
+  // that is no number, when the page sends "NaN") still ends.
+  const double limit = timeout > 0 ? platform::soundTimeInterval(timeout) : kPingTimeLimit;
   m_connections.insert(HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(
       request, delegate, userData, limit));
 }
@@ -406,35 +415,47 @@ bool HVAdViewInternal::isOnScreenFor(const std::string& what) {
   return false;
 }
 
+bool HVAdViewInternal::holdsUserTouch() {
+  // A command counts as of the poll that collected it; a navigation as of now.
+  const auto collectedAt = m_bridge->commandCollectedAt();
+  const double at = collectedAt.value_or(platform::Clock::current().monotonic());
+  if (m_webView->consumeUserActivationQueuedAt(at)) {
+    // The touch is the client's to count from here on, from the moment it came (or, for an
+    // activation granted other than by a finger on the view, from the moment it was taken).
+    const bool touchGranted = m_lastUserTouchAt <= at && at - m_lastUserTouchAt < platform::kUserActivationSeconds;
+    m_touchHonouredAt = touchGranted ? m_lastUserTouchAt : at;
+    m_touchLeftAd = false;
+    return true;
+  }
+  return at >= m_touchHonouredAt && at - m_touchHonouredAt < platform::kUserActivationSeconds;
+}
+
 bool HVAdViewInternal::mayActForUser(UserAct act, const std::string& what) {
   if (!isOnScreenFor(what)) return false;
-  const double now = platform::Clock::current().monotonic();
-  const unsigned kind = static_cast<unsigned>(act);
-  const auto collectedAt = m_bridge->commandCollectedAt();
-  if (collectedAt ? m_webView->consumeUserActivationQueuedAt(*collectedAt) : m_webView->consumeUserActivation()) {
-    m_touchHonouredAt = now;
-    m_touchActsUsed = kind;
-    return true;
+  if (!holdsUserTouch()) {
+    refuseForUser(what, "the user did not touch the ad");
+    return false;
   }
-  if (now - m_touchHonouredAt < platform::kUserActivationSeconds && !(m_touchActsUsed & kind)) {
-    m_touchActsUsed |= kind;
-    return true;
+  // Reporting the click leaves the touch to the act it reports.
+  if (act == UserAct::kClick) return true;
+  if (m_touchLeftAd) {
+    refuseForUser(what, "the user's touch has already taken them away from the ad");
+    return false;
   }
-  refuseForUser(what, "the user did not touch the ad");
-  return false;
+  m_touchLeftAd = true;
+  return true;
 }
 
 bool HVAdViewInternal::wasTouchedByUser(const std::string& what) {
   if (!isOnScreenFor(what)) return false;
-  const double now = platform::Clock::current().monotonic();
-  if (m_webView->hasUserActivation() || now - m_touchHonouredAt < platform::kUserActivationSeconds) return true;
+  if (holdsUserTouch() && !m_touchLeftAd) return true;
   refuseForUser(what, "the user did not touch the ad");
   return false;
 }
 
 void HVAdViewInternal::grantActsForNativeTouch() {
   m_touchHonouredAt = platform::Clock::current().monotonic();
-  m_touchActsUsed = 0;
+  m_touchLeftAd = false;
 }
 
 void HVAdViewInternal::finishDownload(const std::shared_ptr<HVDownloadConnection>& connection, bool succeeded) {

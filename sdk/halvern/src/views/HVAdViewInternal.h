@@ -58,7 +58,7 @@ class HVAdViewInternal : public platform::ViewController,
   static constexpr double kDisplayTimeLimit = 30.0;
   // Pings and impression trackers one ad may send; the rest are dropped (and logged once).
   static constexpr size_t kRequestsPerAd = platform::RequestBudget::kDefaultLimit;
-  // The longest a page's ping may take, whatever time-out the page names.
+  // The limit of a page's ping that names no time-out of its own.
   static constexpr double kPingTimeLimit = platform::kURLDefaultDeadlineInterval;
 
   // Throws platform::Exception ("HVAdViewInternal initialization error.") when the slot is
@@ -95,7 +95,8 @@ class HVAdViewInternal : public platform::ViewController,
   void trackImpression();
   void fetchUrl(const std::string& url) { fetchUrlTimeoutCallback(url, 0.0, platform::Value()); }
   // `callback` is the page's template (a string) or null; it hears 1 or 0 (0 also when the
-  // ad has used up its requests). A time-out <= 0, or one past kPingTimeLimit, gives that limit.
+  // ad has used up its requests). A time-out <= 0 gives kPingTimeLimit; a longer one than the
+  // platform's longest (an hour) is cut to it.
   void fetchUrlTimeoutCallback(const std::string& url, double timeout, const platform::Value& callback);
   // Click-through, browser mode, expansion and dismissal: the browser half of this class.
   // Click-through: the page's navigations are routed here. Its own loading and file pages
@@ -139,17 +140,18 @@ class HVAdViewInternal : public platform::ViewController,
   }
   virtual void displayActionSheet() {}
 
-  // Acts that reach beyond the ad. A page may make them only while its ad is on screen and
-  // only just after the user touched it: the touch's activation, taken when the navigation
-  // is asked for or, for a polled command, as of the poll that collected it. One touch
-  // serves one act of each kind, so a click-through that comes as several steps (the click
-  // report, the browser or expansion, the hand-off to another application) goes through
-  // while a page repeating a command after one touch gets it once. Each refusal is logged
-  // once per page.
+  // Acts for the user. A page may make them only while its ad is on screen and only while the
+  // user's touch lasts: its activation, taken when the navigation is asked for or, for a
+  // polled command, as of the poll that collected it (the bridge collects at once after a
+  // touch). A touch is one gesture: reports of the click (kClick) may come as often as the
+  // page likes within it, and it takes the user away from the ad once, by whichever act
+  // leaves the ad (the ad's browser or an expansion, kPresentation; another application,
+  // kOpening). Each refusal is logged once per page.
   enum class UserAct : unsigned { kClick = 1, kPresentation = 2, kOpening = 4 };
   bool mayActForUser(UserAct act, const std::string& what);
   // For what only prepares an act (a click-through's claim on the screen, whose script then
-  // asks for the act): the touch must be there, and stays for the act.
+  // asks for the act): the touch must be there and not yet have left the ad, and it stays
+  // for the act.
   bool wasTouchedByUser(const std::string& what);
   // A page's pings and other requests: only while its ad is on screen.
   bool isOnScreenFor(const std::string& what);
@@ -237,6 +239,9 @@ class HVAdViewInternal : public platform::ViewController,
   void contentShown();
   // Logs a refused act once per page.
   void refuseForUser(const std::string& what, const char* why);
+  // Whether the user's touch lasts for what the page asks now, taking the view's activation
+  // over when it is there.
+  bool holdsUserTouch();
 
   std::shared_ptr<platform::NavigationBar> m_navigationBar;
   std::shared_ptr<platform::WebView> m_webView;
@@ -259,9 +264,11 @@ class HVAdViewInternal : public platform::ViewController,
   platform::PerformHandle m_automaticRequest;
   platform::PerformHandle m_delayedDisplay;
   std::set<std::shared_ptr<HVDownloadConnection>> m_connections;
-  // The touch last honoured (monotonic seconds) and the kinds of act it has served.
+  // The touch last taken over (monotonic seconds) and whether it has left the ad yet.
   double m_touchHonouredAt = -1e300;
-  unsigned m_touchActsUsed = 0;
+  bool m_touchLeftAd = false;
+  // When the user's finger last lifted from the page (monotonic seconds).
+  double m_lastUserTouchAt = -1e300;
   // Counts the requests of the ad shown; a new ad starts afresh.
   platform::RequestBudget m_requestBudget{
       "HVAdViewInternal: the ad asked for too many pings and trackers; dropping the rest.", kRequestsPerAd};
