@@ -37,14 +37,30 @@
 // (element.click(), dispatched events, whose isTrusted is false), timers, navigations it
 // starts, frames, nor pages the view loaded on its own. It lasts kUserActivationSeconds on
 // Clock::current()'s monotonic time, serves one act (consume…), belongs to the document that
-// was current when the touch came (a new document committing ends it, so a landing page a tap
-// led to starts without one), and counts only while the view is shown.
+// was current when the touch came (a new document committing ends it), and counts only while
+// the view is shown.
 // How a client tells a tapped link from a script's navigation in
 // webViewShouldStartLoadWithRequestNavigationType: LinkClicked comes only from a tap, and
 // the tap's activation is still there when the delegate is asked (its next turn), so
 // consumeUserActivation() answers true; a navigation the page made itself is Other and finds
 // an activation only when a touch came in the last kUserActivationSeconds, which one act of
 // the page may then use, as a browser lets a click handler open one window.
+// A touch reaches the end of what it started. A load a touch started carries that touch on:
+// a navigation of the page allowed with the document's activation still unused after the
+// decision (the load takes it, so the old document has none left; one the delegate used for
+// the navigation is spent), or the host's loadRequestWithUserActivation for a touch it
+// counted (on this view or on the ad's view that was touched). While the delegate decides
+// that load, any redirect of it, or a navigation the document it brings queued during its
+// first load (from the commit until the finish or the failure; not its frames), the decision
+// inherits the touch: consumeUserActivation() answers true, once for all of them together,
+// however long the server took and whether or not the view is shown at that moment (a
+// landing view may still be fading in). So a click address that redirects to a store link,
+// or a landing page that sends itself there while it loads, reaches its end; an allowed
+// navigation that inherits passes the touch on to its own load in the same way. A script
+// navigation after the first load finished, a timer's among them, needs a touch of its own.
+// One touch is one gesture: a report that goes with the act (a click report) does not use
+// the activation up; recentUserTouch() names the touch so a client can let one report
+// through per touch, whether it comes before or after the act.
 //
 // Bounds: each evaluation may use scriptLimits().cpuSecondsPerEvaluation of CPU time (a
 // page that runs past it has its scripts stopped for good; the view keeps working and the
@@ -149,6 +165,11 @@ class WebView : public View {
                                                const std::string& textEncodingName,
                                                const std::optional<URL>& baseURL);
   void loadRequest(const URLRequest& request);
+  // loadRequest for an act the user's touch asked for, which the client has counted (used up
+  // on this view, or on the view the user touched): the load carries a touch of its own on to
+  // its redirects and its document's first load (see the top). Only for that: never for a
+  // load the client makes by itself.
+  void loadRequestWithUserActivation(const URLRequest& request);
 
   // Runs `script` in the current document, synchronously, as eval code in the global scope:
   // String(result), or "" for undefined, null, an exception, a syntax error or a stopped
@@ -201,16 +222,28 @@ class WebView : public View {
 
   // User activation (see the top of this file). Each reads Clock::current().monotonic().
   // True while the current document holds an activation granted less than
-  // kUserActivationSeconds ago and not consumed, and the view is shown on screen now.
+  // kUserActivationSeconds ago and not consumed, and the view is shown on screen now; or
+  // while the delegate decides a navigation that inherits a touch not yet used.
   bool hasUserActivation() const;
-  // hasUserActivation(), and if so uses it up: one act per touch.
+  // hasUserActivation(), and if so uses it up (the document's own activation first, else the
+  // inherited touch): one act per touch.
   bool consumeUserActivation();
+  // While the delegate decides a navigation that inherits a touch (see the top), whether that
+  // touch is still unused: true then even for a view that is not shown, so that a client
+  // whose own checks refuse acts of pages off screen can let the inherited act through.
+  bool navigationInheritsUserActivation() const;
+  // The touch behind the current activation, used or not, as a number that differs for every
+  // touch of the process: while deciding a navigation that inherits one, that touch; otherwise
+  // the latest touch granted less than kUserActivationSeconds ago on the current document of
+  // the shown view; nullopt when there is none.
+  std::optional<uint64_t> recentUserTouch() const;
   // For a bridge that hands over a page's command after the page queued it (a polling
   // bridge, a command queue): the command counts as of `queuedAt`, the monotonic time the
   // client first knew of it (a poll: when that poll collected it), never a time the page
   // states. True, using the activation up, when the current document's unconsumed activation
   // was granted at or before `queuedAt` and less than kUserActivationSeconds before it,
-  // `queuedAt` is not in the future, and the view is shown now.
+  // `queuedAt` is not in the future, and the view is shown now; or, as consumeUserActivation(),
+  // while deciding a navigation that inherits an unused touch.
   bool consumeUserActivationQueuedAt(double queuedAt);
   // While the delegate decides a navigation the page queued (in
   // webViewShouldStartLoadWithRequestNavigationType for a location change, a frame,

@@ -2,6 +2,7 @@
 // web_view_impl.h lists.
 #include "platform/web_view.h"
 
+#include <atomic>
 #include <utility>
 
 #include "platform/clock.h"
@@ -128,6 +129,11 @@ void WebView::loadRequest(const URLRequest& request) {
   impl_->begin(std::move(l), false);
 }
 
+void WebView::loadRequestWithUserActivation(const URLRequest& request) {
+  loadRequest(request);
+  impl_->load->touch = impl_->carriedTouch = Impl::newTouch();
+}
+
 std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
   if (evaluatedScripts_.size() >= kEvaluatedScriptsKept) {
     // Drop a tenth at once, so keeping the record stays cheap per evaluation.
@@ -166,8 +172,20 @@ ScriptContext::Limits WebView::scriptLimits() { return settings().read(&Settings
 
 void WebView::setScriptLimits(ScriptContext::Limits limits) { settings().write(&Settings::limits, limits); }
 
+uint64_t WebView::Impl::newTouch() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
+
 void WebView::Impl::grantActivation() {
-  if (view.isShownOnScreen()) activation = Activation{documentId, Clock::current().monotonic()};
+  if (view.isShownOnScreen()) activation = Activation{newTouch(), documentId, Clock::current().monotonic()};
+}
+
+bool WebView::Impl::askForLoad(const URLRequest& request, WebViewNavigationType type) {
+  decidingTouch = load->touch;
+  const bool allowed = ask(request, type);
+  decidingTouch = 0;
+  return allowed;
 }
 
 void WebView::userTouchEnded() {
@@ -177,19 +195,38 @@ void WebView::userTouchEnded() {
 
 bool WebView::Impl::activationLiveAt(double at) const {
   // A time ahead of the clock is never a time the page queued anything.
-  return activation && activation->document == documentId && view.isShownOnScreen() &&
+  return activation && !activation->used && activation->document == documentId && view.isShownOnScreen() &&
          at <= Clock::current().monotonic() && at >= activation->grantedAt &&
          at - activation->grantedAt < kUserActivationSeconds;
 }
 
-bool WebView::hasUserActivation() const { return impl_->activationLiveAt(Clock::current().monotonic()); }
+bool WebView::hasUserActivation() const {
+  return impl_->activationLiveAt(Clock::current().monotonic()) || impl_->inheritsTouch();
+}
 
 bool WebView::consumeUserActivation() { return consumeUserActivationQueuedAt(Clock::current().monotonic()); }
 
 bool WebView::consumeUserActivationQueuedAt(double queuedAt) {
-  if (!impl_->activationLiveAt(queuedAt)) return false;
-  impl_->activation.reset();
+  auto& d = *impl_;
+  if (d.activationLiveAt(queuedAt)) {
+    d.activation->used = true;
+    return true;
+  }
+  if (!d.inheritsTouch()) return false;
+  d.carriedTouch = 0;
   return true;
+}
+
+bool WebView::navigationInheritsUserActivation() const { return impl_->inheritsTouch(); }
+
+std::optional<uint64_t> WebView::recentUserTouch() const {
+  const auto& d = *impl_;
+  if (d.decidingTouch != 0) return d.decidingTouch;
+  const double now = Clock::current().monotonic();
+  if (d.activation && d.activation->document == d.documentId && isShownOnScreen() && now >= d.activation->grantedAt &&
+      now - d.activation->grantedAt < kUserActivationSeconds)
+    return d.activation->touch;
+  return std::nullopt;
 }
 
 bool WebView::noteRefusalOnce(std::string_view key) {

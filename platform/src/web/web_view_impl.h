@@ -97,6 +97,7 @@ struct WebView::Impl {
     bool started = false;
     std::optional<size_t> historyIndex;  // back/forward/reload: the entry it returns to
     std::shared_ptr<URLConnection> connection;
+    uint64_t touch = 0;  // the touch that started it, which it carries on (0: none)
   };
   struct Navigation {
     URLRequest request;
@@ -104,6 +105,7 @@ struct WebView::Impl {
     bool frame;
     uint64_t document;  // the document that asked; once another commits, the ask is void
     bool queuedWhileShown = false;  // set by enqueue
+    uint64_t touch = 0;             // set by enqueue: the touch its document's first load carried
   };
   using ScriptDone = std::function<void(Impl&, bool ok, const std::string& source, const std::string& name)>;
   struct WaitingScript {
@@ -193,10 +195,16 @@ struct WebView::Impl {
 
   // ---- user activation and refusals noted (web_view.cpp) ----
   struct Activation {
+    uint64_t touch;     // the touch's number (newTouch)
     uint64_t document;  // the document current at the touch
     double grantedAt;   // monotonic
+    bool used = false;
   };
-  std::optional<Activation> activation;  // cleared once used
+  std::optional<Activation> activation;
+  // The touch a load carries on while nothing has used it yet (0: none), and the one the
+  // decision under way inherits (0: none): see "A touch reaches the end" in web_view.h.
+  uint64_t carriedTouch = 0;
+  uint64_t decidingTouch = 0;
   uint64_t refusalsDocument = 0;
   std::set<std::string, std::less<>> refusalsNoted;
 
@@ -204,6 +212,12 @@ struct WebView::Impl {
   void grantActivation();
   // Whether an act at monotonic time `at` (not after now) may use the activation.
   bool activationLiveAt(double at) const;
+  // A number no other touch of the process has.
+  static uint64_t newTouch();
+  // Whether the decision under way inherits a touch nothing has used yet.
+  bool inheritsTouch() const { return decidingTouch != 0 && decidingTouch == carriedTouch; }
+  // The delegate's answer for a load's own request or a redirect of it, inheriting its touch.
+  bool askForLoad(const URLRequest& request, WebViewNavigationType type);
 
   // ---- what the page showed ----
   // The latest texts within WebView::kPageMessagesBytesKept bytes and kMaxPageMessages

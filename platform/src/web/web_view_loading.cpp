@@ -51,7 +51,7 @@ void WebView::Impl::stopFetches(Load& l) {
 void WebView::Impl::decide(uint64_t id) {
   if (!current(id)) return;
   URLRequest request = load->request;
-  bool allowed = ask(request, load->type);
+  bool allowed = askForLoad(request, load->type);
   if (!current(id)) return;
   if (!allowed) {
     load.reset();
@@ -121,7 +121,7 @@ void WebView::Impl::fetchPage(uint64_t id) {
       [weak, id](const URLRequest& redirected) {
         auto v = weak.lock();
         if (!v || !v->impl_->current(id)) return false;
-        return v->impl_->ask(redirected, WebViewNavigationType::Other);
+        return v->impl_->askForLoad(redirected, WebViewNavigationType::Other);
       },
       [weak, id](bool ok, const std::string& finalURL, const HTTPURLResponse& response, const Bytes& body,
                  const Error& error) {

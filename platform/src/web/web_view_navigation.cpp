@@ -1,5 +1,6 @@
 // Navigations the page asks for, queued and handed to the delegate one per turn, and the
 // history that back, forward and reload walk.
+#include "platform/clock.h"
 #include "web_view_impl.h"
 
 namespace platform {
@@ -9,6 +10,9 @@ using namespace web;
 void WebView::Impl::enqueue(Navigation n) {
   if (navigations.size() >= kMaxNavigationsQueued) return;
   n.queuedWhileShown = view.isShownOnScreen();
+  // The document a touch's load brought may, while that load is under way, go on where the
+  // touch was going; its frames are other pages.
+  if (!n.frame && load && load->id == documentId) n.touch = load->touch;
   navigations.push_back(std::move(n));
   scheduleDelivery();
 }
@@ -32,7 +36,14 @@ void WebView::Impl::deliverOne() {
   auto keep = self();
   n.request = withUserAgent(std::move(n.request));
   decidingQueuedWhileShown = n.queuedWhileShown;
+  decidingTouch = n.touch;
   const bool allowed = ask(n.request, n.type);
+  // Should it load, it carries on the touch the decision left unused: the document's own, or
+  // the one it inherits. One the client used for this navigation is spent.
+  const bool ownTouch = activationLiveAt(Clock::current().monotonic());
+  const bool carries = ownTouch || inheritsTouch();
+  const uint64_t touch = ownTouch ? activation->touch : n.touch;
+  decidingTouch = 0;
   decidingQueuedWhileShown.reset();
   if (allowed) {
     Source source = sourceFor(n.request.url());
@@ -46,6 +57,11 @@ void WebView::Impl::deliverOne() {
       next.type = n.type;
       next.source = source;
       next.referrer = documentURL;
+      if (carries && !n.frame) {
+        // The load is the act the touch made: the document keeps no activation for another.
+        if (activation && activation->touch == touch) activation->used = true;
+        next.touch = carriedTouch = touch;
+      }
       if (n.type == WebViewNavigationType::Reload && history.size() > historyIndex &&
           history[historyIndex].request.url() == n.request.url()) {
         next.historyIndex = historyIndex;

@@ -5,6 +5,7 @@
 #include "platform/device.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
+#include "platform/text_helpers.h"
 
 namespace kelvane {
 
@@ -48,21 +49,17 @@ KvBrowserView::KvBrowserView(platform::Passkey<KvBrowserView>, const platform::R
 KvBrowserView::~KvBrowserView() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
 
 void KvBrowserView::loadUrl(const std::optional<platform::URL>& url) {
-  target_ = url ? url->absoluteString() : std::string();
-  kvWebView_->loadRequest(platform::URLRequest(target_));
+  // The browser opens only for the user's tap on the ad, which the ad counted.
+  kvWebView_->loadRequestWithUserActivation(platform::URLRequest(url ? url->absoluteString() : std::string()));
 }
 
-bool KvBrowserView::mayHandOverToSystem(const platform::Error& error) {
-  if (!targetHandedOver_ && !target_.empty() && kvBrowserUrl_ == target_ && error.domain == platform::kURLErrorDomain &&
-      error.code == platform::URLErrorUnsupportedURL) {
-    targetHandedOver_ = true;
-    return true;
-  }
-  if (kvWebView_->consumeUserActivation()) return true;
-  static constexpr const char* kRefusal =
-      "Kelvane: the browser's page reached a URL for the system without the user's touch; it is not opened";
-  if (kvWebView_->noteRefusalOnce(kRefusal)) platform::log(kRefusal);
-  return false;
+bool KvBrowserView::kvBrowserUrlTouched(const std::string& url) {
+  const auto parsed = platform::URL::create(url);
+  const std::string scheme = parsed ? platform::lowercase(parsed->scheme().value_or("")) : std::string();
+  if (scheme.empty() || scheme == "http" || scheme == "https" || scheme == "about" || scheme == "file" ||
+      !platform::Application::sharedApplication().canOpenURL(url))
+    return false;
+  return kvWebView_->consumeUserActivation();
 }
 
 void KvBrowserView::done() {
@@ -74,6 +71,7 @@ void KvBrowserView::didRotate() { KvMoveToOriginOnRotation(*this); }
 std::optional<bool> KvBrowserView::webViewShouldStartLoadWithRequestNavigationType(
     const std::shared_ptr<platform::WebView>&, const platform::URLRequest& request, platform::WebViewNavigationType) {
   kvBrowserUrl_ = request.url();
+  kvBrowserUrlTouched_ = kvBrowserUrlTouched(kvBrowserUrl_);
   return true;
 }
 
@@ -83,7 +81,16 @@ void KvBrowserView::webViewDidFailLoadWithError(const std::shared_ptr<platform::
   if (error.domain == platform::kURLErrorDomain && error.code == platform::URLErrorCancelled) return;
   auto self = sharedAs<KvBrowserView>();
   auto& app = platform::Application::sharedApplication();
-  if (!kvBrowserUrl_.empty() && app.canOpenURL(kvBrowserUrl_) && mayHandOverToSystem(error)) app.openURL(kvBrowserUrl_);
+  if (!kvBrowserUrl_.empty() && app.canOpenURL(kvBrowserUrl_)) {
+    if (kvBrowserUrlTouched_) {
+      kvBrowserUrlTouched_ = false;
+      app.openURL(kvBrowserUrl_);
+    } else {
+      static constexpr const char* kRefusal =
+          "Kelvane: the browser's page reached a URL for the system without the user's touch; it is not opened";
+      if (kvWebView_->noteRefusalOnce(kRefusal)) platform::log(kRefusal);
+    }
+  }
   done();
 }
 

@@ -3,10 +3,11 @@
 // from there, and a "Back" button. A page that fails to load ends the browser, after its
 // URL was offered to the system when the system can open it (a store link, for instance);
 // a load that was only interrupted (another load took its place) is not a failure.
-// Handing a URL to the system leaves the ad, so it is the user's act: the ad's own target,
-// which the user's tap on the ad opened, goes once when the web view cannot show its scheme;
-// anything the browser's page reached (a link, a frame, a redirect) goes only on the user's
-// touch on that page, one URL per touch. Refusals are logged once per page.
+// Handing a URL to the system leaves the ad, so it is the user's act, one URL per touch: the
+// ad's target opens for the user's tap on the ad, so the target itself, its redirects (a
+// click address leading to the store) and what its landing page goes to while it first loads
+// go on that tap; anything else the browser's page reaches (a link, a frame, a later script)
+// goes only on the user's touch on that page. Refusals are logged once per page.
 // Main thread only. Make with create().
 #include <memory>
 #include <optional>
@@ -43,12 +44,12 @@ class KvBrowserView : public platform::View, public platform::WebViewDelegate {
  private:
   std::weak_ptr<KvBrowserViewController> kvBrowserViewController_;
   std::shared_ptr<platform::WebView> kvWebView_;
-  // Whether the system may open kvBrowserUrl_ after `error`; uses up what allowed it.
-  bool mayHandOverToSystem(const platform::Error& error);
+  // Whether the user's touch asked for kvBrowserUrl_, a URL the web view cannot show that the
+  // system can open: known only while the web view asks about it, and used up then.
+  bool kvBrowserUrlTouched(const std::string& url);
 
   std::string kvBrowserUrl_;
-  std::string target_;
-  bool targetHandedOver_ = false;
+  bool kvBrowserUrlTouched_ = false;
   std::shared_ptr<platform::Button> back_;
 };
 

@@ -207,6 +207,8 @@ TEST_F(KvUserActivationTest, TheBrowserHandsAUrlToTheSystemOnlyForTheUsersTouch)
     // What happens on the browser's page once it is up.
     std::function<void(platform::WebView&)> act;
     std::vector<std::string> opened;
+    // The ad's link is a click address that redirects to the store (`landingPage` unused).
+    bool clickRedirectsToStore = false;
   };
   const Case cases[] = {
       {"a frame of the landing page is an sms link",
@@ -219,12 +221,20 @@ TEST_F(KvUserActivationTest, TheBrowserHandsAUrlToTheSystemOnlyForTheUsersTouch)
        "<html><body><a id=\"sms\" href=\"sms:555\">text us</a></body></html>",
        [](platform::WebView& page) { ASSERT_TRUE(page.tapLinkWithElementIdForTesting("sms")); }, {"sms:555"}},
       {"the tapped ad leads to the store itself", std::nullopt, [](platform::WebView&) {}, {kStore}},
+      // The user's tap goes on to its end: the click address's redirect, or the landing page
+      // sending itself there while it loads; once.
+      {"the tapped ad's click address redirects to the store", "", [](platform::WebView&) {}, {kStore}, true},
+      {"the landing page goes to the store while it loads",
+       std::string("<html><body><script>location = '") + kStore + "'; location = 'sms:555';</script></body></html>",
+       [](platform::WebView&) {}, {kStore}},
   };
   auto& app = platform::Application::sharedApplication();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const size_t openedBefore = app.openedURLs().size();
-    if (c.landingPage) {
+    if (c.clickRedirectsToStore) {
+      server.http().setAnswer(testkit::KelvaneServer::kLandingPath, ScriptedAnswer::redirect(kStore));
+    } else if (c.landingPage) {
       auto answer = ScriptedAnswer::text(*c.landingPage);
       answer.headers = {{"Content-Type", "text/html"}};
       server.http().setAnswer(testkit::KelvaneServer::kLandingPath, answer);
@@ -237,7 +247,7 @@ TEST_F(KvUserActivationTest, TheBrowserHandsAUrlToTheSystemOnlyForTheUsersTouch)
     auto browser = std::dynamic_pointer_cast<KvBrowserView>(placement->kvWindowForTesting()->subviews().back());
     ASSERT_TRUE(browser);
     auto page = browser->kvWebViewForTesting();
-    if (c.landingPage) {
+    if (c.landingPage && !c.clickRedirectsToStore) {
       ASSERT_TRUE(runUntil([&] { return !page->isLoading() && !page->documentSourceForTesting().empty(); }));
     }
     c.act(*page);

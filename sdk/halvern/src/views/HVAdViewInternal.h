@@ -110,8 +110,9 @@ class HVAdViewInternal : public platform::ViewController,
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) override;
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
                                    const platform::Error& error) override;
-  // Opens `url` in the ad's own browser, or hands it to its application. Text that is no
-  // URL is ignored.
+  // Opens `url` in the ad's own browser, or hands it to its application, for the user's act
+  // (its touch counted): the page's redirects, and where it goes while it first loads, go on
+  // that touch, a store link included. Text that is no URL is ignored.
   void requestPage(const std::string& url);
   void requestPage(const platform::URL& url);
   void handleClickthroughToExternalAppURL(const platform::URL& url);

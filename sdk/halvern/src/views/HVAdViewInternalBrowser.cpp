@@ -62,18 +62,25 @@ std::optional<bool> HVAdViewInternal::webViewShouldStartLoadWithRequestNavigatio
   if (scheme == "file") return true;
   if (scheme == "about") return false;
   auto self = shared_from_this();
+  // The click's redirect, or its landing page going on while it first loads, leaves for the
+  // touch that opened the browser, however long the server took and while the window still
+  // fades in; anything else the page does needs a touch of its own.
+  auto mayOpenForUser = [&] {
+    if (m_webView->navigationInheritsUserActivation()) return m_webView->consumeUserActivation();
+    return mayActForUser(UserAct::kOpening, "a link for another application");
+  };
   if (scheme != "http" && scheme != "https") {
     if (scheme == "halvern") {
       if (lowercased(url->host()) == "ct" && mayActForUser(UserAct::kClick, "a click"))
         m_webView->stringByEvaluatingJavaScriptFromString("handleClickthrough(" +
                                                           platform::quoteScriptString(url->absoluteString()) + ");");
-    } else if (mayActForUser(UserAct::kOpening, "a link for another application")) {
+    } else if (mayOpenForUser()) {
       platform::Application::sharedApplication().openURL(url->absoluteString());
     }
     return false;
   }
   if (HVUtil::URLWillLoadExternalApp(*url)) {
-    if (mayActForUser(UserAct::kOpening, "a link for another application")) handleClickthroughToExternalAppURL(*url);
+    if (mayOpenForUser()) handleClickthroughToExternalAppURL(*url);
     return false;
   }
   // The page's own loads stay in its place; only a touched link opens the browser.
@@ -132,7 +139,9 @@ void HVAdViewInternal::requestPage(const URL& url) {
   platform::URLRequest landing(url.absoluteString());
   // A landing page that never finishes would keep the browser's indicator running for ever.
   landing.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
-  m_webView->loadRequest(landing);
+  // Only the user's act opens a page (the caller counted the touch): the click goes on to its
+  // end, a store link its address redirects to included.
+  m_webView->loadRequestWithUserActivation(landing);
   if (lowercased(url.scheme()) == "tel") showNavigationExitItem();
 }
 

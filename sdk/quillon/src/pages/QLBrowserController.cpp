@@ -73,7 +73,8 @@ void QLBrowserController::loadReferringURL(const platform::URL& url, const std::
   }
   platform::URLRequest request(url.absoluteString());
   if (referringURL) request.setValueForHTTPHeaderField(referringURL->absoluteString(), "Referer");
-  webView_->loadRequest(request);
+  // The opener shows the browser only for a touch it counted: the click goes on to its end.
+  webView_->loadRequestWithUserActivation(request);
 }
 
 void QLBrowserController::back() {

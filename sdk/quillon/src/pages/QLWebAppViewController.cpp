@@ -81,7 +81,8 @@ QLWebAppViewController::~QLWebAppViewController() {
 
 void QLWebAppViewController::load(const platform::URL& url) {
   if (webView_) {
-    webView_->loadRequest(platform::URLRequest(url.absoluteString()));
+    // The opener shows the page only for a touch it counted: the click goes on to its end.
+    webView_->loadRequestWithUserActivation(platform::URLRequest(url.absoluteString()));
   } else {
     urlToLoad_ = url;
   }

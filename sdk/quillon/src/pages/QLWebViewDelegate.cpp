@@ -68,16 +68,31 @@ void QLWebViewDelegate::logRefusalOnce(WebView& webView, const std::string& kind
 }
 
 bool QLWebViewDelegate::takeUserAct(WebView& webView, const std::string& what, const std::string& kind) {
+  // The click's redirect, or its landing page going on while it loads, acts for the touch
+  // that opened it, even while its page is still on its way in.
+  if (webView.navigationInheritsUserActivation()) return webView.consumeUserActivation();
+  // The navigation type is the page's to choose; only a touch says the user asked.
+  if (showsPage(webView) && webView.consumeUserActivation()) return true;
+  return refuseUserAct(webView, what, kind);
+}
+
+bool QLWebViewDelegate::takeUserClick(WebView& webView, const std::string& what) {
+  const bool touchable = webView.navigationInheritsUserActivation() || showsPage(webView);
+  const auto touch = touchable ? webView.recentUserTouch() : std::nullopt;
+  if (touch && touch != clickedTouch_) {
+    clickedTouch_ = touch;
+    return true;
+  }
+  return refuseUserAct(webView, what, "message click");
+}
+
+bool QLWebViewDelegate::refuseUserAct(WebView& webView, const std::string& what, const std::string& kind) {
   if (!showsPage(webView)) {
     logRefusalOnce(webView, "hidden " + kind, "<Quillon> Ignoring " + what + " from a page that is not shown.");
-    return false;
-  }
-  // The navigation type is the page's to choose; only a touch says the user asked.
-  if (!webView.consumeUserActivation()) {
+  } else {
     logRefusalOnce(webView, "untouched " + kind, "<Quillon> Ignoring " + what + ": the user has not touched the page.");
-    return false;
   }
-  return true;
+  return false;
 }
 
 std::optional<bool> QLWebViewDelegate::decideNavigation(const std::shared_ptr<WebView>& webView,
@@ -136,8 +151,10 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
     logRefusalOnce(*webView, "hidden " + name, "<Quillon> Ignoring " + what + " from a page that is not shown.");
     return;
   }
-  // A click and an opening speak for the user: they take a touch of theirs, one each.
-  if ((name == "click" || name == "open") && !takeUserAct(*webView, what, "message " + name)) return;
+  // A click and an opening speak for the user: only on a touch of theirs. The click reports
+  // the touch (once per touch) and leaves it to the opening that follows it.
+  if (name == "click" && !takeUserClick(*webView, what)) return;
+  if (name == "open" && !takeUserAct(*webView, what, "message " + name)) return;
   if (name == "vibrate" && !allowance_->allowVibration()) {
     logRefusalOnce(*webView, "often vibrate",
                    "<Quillon> Ignoring " + what + ": the ad has vibrated within the last " +

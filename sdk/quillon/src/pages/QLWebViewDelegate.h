@@ -7,8 +7,10 @@
 // never paths, and reach other pages only as escaped literals. A page that is not shown on
 // screen gives no command that acts for the user, pings, vibrates or changes settings. What
 // reaches beyond the ad (a click, an opening of any kind: another application, the composer,
-// the client's full-screen pages) also takes the user's touch on the page, one act per touch,
-// whatever the navigation type says. Vibrations are rate-limited per ad. Each refusal is
+// the client's full-screen pages) also takes the user's touch on the page, whatever the
+// navigation type says: one opening per touch, and one click report, which leaves the touch
+// to the opening it goes with. What a touch opened (a click address, a landing page) carries
+// it on to the redirects of its load and what its page goes to while it first loads. Vibrations are rate-limited per ad. Each refusal is
 // logged once per page. Main thread only.
 #include <memory>
 #include <optional>
@@ -92,6 +94,11 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   // touched it and not yet used that touch; otherwise logs "<Quillon> Ignoring `what`: ..."
   // once per page for `kind` and answers false.
   bool takeUserAct(platform::WebView& webView, const std::string& what, const std::string& kind);
+  // A click report for the user: true once per touch of theirs on the shown page (before or
+  // after the act it goes with), without using the touch up; otherwise logs as takeUserAct.
+  bool takeUserClick(platform::WebView& webView, const std::string& what);
+  // Logs why the page may not act for the user (once per page for `kind`); false.
+  bool refuseUserAct(platform::WebView& webView, const std::string& what, const std::string& kind);
   // Logs `line` (never a format) unless the page has already had a refusal of `kind`.
   static void logRefusalOnce(platform::WebView& webView, const std::string& kind, const std::string& line);
   // For the delegates built on this one, which have factories of their own.
@@ -109,6 +116,7 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   std::weak_ptr<QLFullScreenController> viewController_;
   std::weak_ptr<platform::WebView> openingWebView_;
   std::shared_ptr<QLStatistics> statistics_;
+  std::optional<uint64_t> clickedTouch_;  // the touch the latest click report went with
   std::shared_ptr<QLAdAllowance> allowance_ = std::make_shared<QLAdAllowance>();
 };
 
