@@ -57,7 +57,9 @@ void WebView::Impl::deliverOne() {
       next.type = n.type;
       next.source = source;
       next.referrer = documentURL;
-      if (carries && !n.frame) {
+      // A load nothing here can make fails at once and acts for nobody: the touch stays with
+      // the document (a tap's own link, queued behind the page's script, still finds it).
+      if (carries && !n.frame && source != Source::Unsupported && source != Source::FileRefused) {
         // The load is the act the touch made: the document keeps no activation for another.
         if (activation && activation->touch == touch) activation->used = true;
         next.touch = carriedTouch = touch;
