@@ -5,8 +5,7 @@
 // load (any other message is logged and dropped); every other
 // navigation is decided by its scheme. Pages are untrusted: their texts are never formats,
 // never paths, and reach other pages only as escaped literals. A page that is not shown on
-// screen gives no command that acts for the user, pings, vibrates or changes settings. What
-// reaches beyond the ad (a click, an opening of any kind: another application, the composer,
+// screen takes nobody out of the ad (no opening, no click). What reaches beyond the ad (a click, an opening of any kind: another application, the composer,
 // the client's full-screen pages) also takes the user's touch on the page, one act per touch,
 // whatever the navigation type says. Vibrations are rate-limited per ad. Each refusal is
 // logged once per page. Main thread only.
