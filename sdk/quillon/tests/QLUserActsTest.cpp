@@ -1,8 +1,9 @@
 // A page acts for the user only after the user touched it, through real pages in the web
 // view: with no touch nothing reaches beyond the ad; one touch gets one act however often the
 // page asks; vibrations need no touch but come at most once in a while; an ad that is not on
-// screen acts for nobody; full-screen pages do not stack, and a page the platform would not
-// present is neither announced nor waited for.
+// screen takes nobody out of the ad but may still talk to the client; full-screen pages open
+// over one another only on fresh touches, and a page the platform would not present is
+// neither announced nor waited for.
 #include <gtest/gtest.h>
 
 #include <algorithm>
