@@ -201,6 +201,12 @@ class WebView : public View {
   // before the first commit. A load under way changes it only when its document commits.
   // So a client can tell the page it wrote from any page that page went on to.
   bool currentDocumentIsGivenMarkup() const;
+  // True when the committed document came from one of the load calls above (the markup
+  // handed over, or loadRequest's URL wherever that request's redirects led); false for any
+  // document reached after it (a link, a navigation of the page, the back list, a reload),
+  // for the blank page of a view that never loaded, and before the first commit. So a
+  // client can tell the document it loaded from a URL from the pages that one went on to.
+  bool currentDocumentIsHostLoaded() const;
 
   // The inner scroll view, the view's first subview.
   std::shared_ptr<ScrollView> scrollView() const { return scrollView_; }

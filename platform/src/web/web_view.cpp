@@ -109,6 +109,7 @@ void WebView::loadHTMLStringBaseURL(const std::string& html, const std::optional
   l.request = URLRequest(baseURL ? baseURL->absoluteString() : std::string("about:blank"));
   l.source = Impl::Source::Content;
   l.content = html;
+  l.byHost = true;
   impl_->begin(std::move(l), false);
 }
 
@@ -119,6 +120,7 @@ void WebView::loadDataMIMETypeTextEncodingNameBaseURL(const Bytes& data, const s
   l.request = URLRequest(baseURL ? baseURL->absoluteString() : std::string("about:blank"));
   l.source = Impl::Source::Content;
   l.content = markupFor(textFromBytes(data, textEncodingName), mimeType);
+  l.byHost = true;
   impl_->begin(std::move(l), false);
 }
 
@@ -126,6 +128,7 @@ void WebView::loadRequest(const URLRequest& request) {
   Impl::Load l;
   l.request = request;
   l.source = Impl::sourceFor(request.url());
+  l.byHost = true;
   impl_->begin(std::move(l), false);
 }
 
@@ -156,6 +159,8 @@ std::optional<URLRequest> WebView::request() const {
 }
 
 bool WebView::currentDocumentIsGivenMarkup() const { return impl_->documentIsGivenMarkup; }
+
+bool WebView::currentDocumentIsHostLoaded() const { return impl_->documentIsHostLoaded; }
 
 std::string WebView::userAgent() {
   if (auto set = settings().read(&Settings::userAgent)) return *set;

@@ -95,6 +95,7 @@ struct WebView::Impl {
     std::optional<std::string> content;
     std::string referrer;
     bool started = false;
+    bool byHost = false;  // one of the view's load calls
     std::optional<size_t> historyIndex;  // back/forward/reload: the entry it returns to
     std::shared_ptr<URLConnection> connection;
     uint64_t touch = 0;  // the touch that started it, which it carries on (0: none)
@@ -132,6 +133,7 @@ struct WebView::Impl {
   std::string documentURL;
   uint64_t documentId = 0;
   bool documentIsGivenMarkup = false;  // the committed document came from Source::Content
+  bool documentIsHostLoaded = false;   // the committed document came from a load call
   std::vector<std::shared_ptr<PageHost>> hosts;  // the current document's host
 
   static Source sourceFor(const std::string& url);

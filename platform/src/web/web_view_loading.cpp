@@ -165,6 +165,7 @@ void WebView::Impl::commit(const std::string& markup, const std::string& url) {
   documentURL = url;
   documentId = id;
   documentIsGivenMarkup = l.source == Source::Content;
+  documentIsHostLoaded = l.byHost;
   auto host = std::make_shared<PageHost>(weakView(), id);
   hosts.clear();
   hosts.push_back(host);
@@ -181,6 +182,7 @@ void WebView::Impl::commitInitialDocument() {
   documentURL = "about:blank";
   documentId = id;
   documentIsGivenMarkup = false;
+  documentIsHostLoaded = false;
   // A subclass may evaluate inside its own constructor, before a shared_ptr owns it: its
   // blank page then simply cannot reach the view.
   std::weak_ptr<WebView> weak = std::static_pointer_cast<WebView>(view.weak_from_this().lock());

@@ -645,39 +645,49 @@ TEST_F(WebViewTest, TheBackListKeepsTheLatestPagesWithTheMarkupGoingBackReplays)
   ASSERT_TRUE(runUntil([&] { return eval("page") == std::to_string(loads - WebView::kHistoryEntriesKept + 1); }));
 }
 
-TEST_F(WebViewTest, OnlyMarkupTheViewWasHandedCountsAsGivenMarkup) {
+TEST_F(WebViewTest, OnlyMarkupTheViewWasHandedCountsAsGivenMarkupAndOnlyItsLoadCallsAsHostLoaded) {
   EXPECT_EQ(eval("1"), "1");
   EXPECT_FALSE(view_->currentDocumentIsGivenMarkup()) << "the blank page of a view that never loaded";
+  EXPECT_FALSE(view_->currentDocumentIsHostLoaded()) << "the blank page of a view that never loaded";
   const std::string base = url("/page.html");
+  server_->setAnswer("/moved", testkit::ScriptedAnswer::redirect(url("/page.html")));
   struct Step {
     const char* name;
     std::function<void()> act;
     bool given;
+    bool hostLoaded;
   };
   const Step steps[] = {
-      {"a string load", [&] { view_->loadHTMLStringBaseURL("<p>ad</p>", URL::create(base)); }, true},
+      {"a string load", [&] { view_->loadHTMLStringBaseURL("<p>ad</p>", URL::create(base)); }, true, true},
       {"the page going on to a URL of its own site",
-       [&] { eval("window.location = '" + url("/page.html") + "';"); }, false},
-      {"back to the markup", [&] { view_->goBack(); }, true},
-      {"a reload of the markup", [&] { view_->reload(); }, true},
+       [&] { eval("window.location = '" + url("/page.html") + "';"); }, false, false},
+      {"back to the markup", [&] { view_->goBack(); }, true, false},
+      {"a reload of the markup", [&] { view_->reload(); }, true, false},
       {"a request for the very base URL of the markup",
-       [&] { view_->loadRequest(URLRequest(url("/page.html"))); }, false},
+       [&] { view_->loadRequest(URLRequest(url("/page.html"))); }, false, true},
+      {"the page reloading what it was loaded from", [&] { eval("location.reload();"); }, false, false},
+      {"a request the server redirects", [&] { view_->loadRequest(URLRequest(url("/moved"))); }, false, true},
+      {"the page going on to the URL it was loaded from",
+       [&] { eval("window.location = '" + url("/moved") + "';"); }, false, false},
       {"a data load",
        [&] {
          view_->loadDataMIMETypeTextEncodingNameBaseURL(platform::Bytes{'h', 'i'}, "text/html", "utf-8", std::nullopt);
        },
-       true},
-      {"about:blank asked for", [&] { view_->loadRequest(URLRequest("about:blank")); }, false},
+       true, true},
+      {"about:blank asked for", [&] { view_->loadRequest(URLRequest("about:blank")); }, false, true},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
     delegate_->events.clear();
     const bool before = view_->currentDocumentIsGivenMarkup();
+    const bool hostLoadedBefore = view_->currentDocumentIsHostLoaded();
     step.act();
     // Until the new document commits, the old one (and what it was) stays.
     EXPECT_EQ(view_->currentDocumentIsGivenMarkup(), before);
+    EXPECT_EQ(view_->currentDocumentIsHostLoaded(), hostLoadedBefore);
     ASSERT_TRUE(waitForFinish());
     EXPECT_EQ(view_->currentDocumentIsGivenMarkup(), step.given);
+    EXPECT_EQ(view_->currentDocumentIsHostLoaded(), step.hostLoaded);
   }
 }
 

@@ -79,8 +79,9 @@ void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platfor
   page->setSupportedOrientations(private_->supportedOrientations());
   page->setAdController(private_);
   page->loadHTMLBaseURL(private_->adHTMLString(), private_->adHTMLBaseURL());
-  // Shown again, tracked again; a page that is not shown is no impression.
-  if (page->presentFromViewController(controller)) private_->trackURLs(private_->pendingTrackingURLs());
+  // Shown again, tracked again (counted once against the ad's budget); a page that is not
+  // shown is no impression.
+  if (page->presentFromViewController(controller)) private_->trackImpressions();
 }
 
 void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::shared_ptr<QLRequest>& request,

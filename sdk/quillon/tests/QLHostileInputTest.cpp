@@ -11,6 +11,7 @@
 
 #include "QLCachedFile.h"
 #include "QLConfiguration.h"
+#include "QLNetworkUtilities.h"
 #include "QLObjectPrivate.h"
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
@@ -19,8 +20,10 @@
 #include "platform/file_manager.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
+#include "platform/request_budget.h"
 #include "platform/sandbox.h"
 #include "platform/user_defaults.h"
+#include "platform/web_view.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLInterstitial.h"
 #include "testing/quillon_server.h"
@@ -128,7 +131,7 @@ TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
   const std::string asks =
       "<script>var heard = [];"
       "function QL_ReceiveMessage(name, data) {"
-      "  if (name == 'openableURLs') heard.push(name);"
+      "  if (name == 'openableURLs' || name == 'onshow' || name == 'onhide') heard.push(name);"
       "  if (name == 'evalJavaScriptInOpenerResult') heard.push(data.result);"
       "}"
       "setTimeout(function() {"
@@ -143,6 +146,24 @@ TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
     return page ? std::shared_ptr<platform::WebView>(page->webView()) : nullptr;
   };
   auto interstitial = quillon::QLInterstitial::create();
+  // The ad page opens `target` as its web-app page on the user's tap; the page it shows once
+  // the asking page has arrived.
+  server.http().setAnswer("/to-webapp", ScriptedAnswer::redirect(server.url("/webapp")));
+  server.http().setAnswer("/webapp", html(asks));
+  server.http().setAnswer("/webapp-leaves",
+                          html("<script>setTimeout(function() { window.location = '" + server.url("/landing") +
+                               "'; }, 0);</script>"));
+  auto openWebAppByURL = [&](const std::string& target) {
+    server.setAdPage("<html><body>" + secret + "<div id=\"go\" onclick=\"window.location = 'qmsg:///open?a=webapp&u=" +
+                     quillon::QLNetworkUtilities::encodeURL(target) + "';\">go</div></body></html>");
+    EXPECT_EQ(load(), "receive");
+    EXPECT_TRUE(banner->webView()->tapLinkWithElementIdForTesting("go"));
+    EXPECT_TRUE(runUntil([&] {
+      return shownPage() && !shownPage()->isLoading() &&
+             shownPage()->documentSourceForTesting().find("QL_ReceiveMessage") != std::string::npos;
+    }));
+    return shownPage();
+  };
   struct Case {
     const char* name;
     // Brings the asking page up; answers the web view it is in.
@@ -181,7 +202,11 @@ TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
          EXPECT_TRUE(runUntil([&] { return shownPage() && !shownPage()->isLoading(); }));
          return shownPage();
        },
-       "openableURLs"},
+       "onshow,openableURLs"},
+      {"the ad's own web-app page it asked for by URL, through a redirect",
+       [&] { return openWebAppByURL(server.url("/to-webapp")); }, "onshow,openableURLs,from the ad"},
+      {"a page the ad's web-app page went on to", [&] { return openWebAppByURL(server.url("/webapp-leaves")); },
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -196,7 +221,11 @@ TEST_F(QLHostileInputTest, PagesTheAdWentOnToGetNoBridgeEvenOnItsOwnSite) {
     if (auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
       page->relinquishScreen();
       page.reset();
-      advance(3);
+      advance(1);
+      // Only a page with the bridge hears that it went.
+      EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("heard.join()"),
+                c.heard.empty() ? c.heard : c.heard + ",onhide");
+      advance(2);
     }
   }
 }
@@ -270,7 +299,7 @@ TEST_F(QLHostileInputTest, SettingsThatAreNoNumberChangeNothing) {
   EXPECT_EQ(defaults.objectForKey("host_setting"), platform::Value("kept"));
 }
 
-TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesOnlySaneSecondsFromPagesAndAnswers) {
+TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesSecondsUpToItsCeilingFromPagesAndAnswers) {
   auto interstitial = quillon::QLInterstitial::create();  // hears the shown banner's settings
   auto& defaults = platform::UserDefaults::standardUserDefaults();
   auto fromPage = [&](const std::string& value) {
@@ -284,9 +313,10 @@ TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesOnlySaneSecondsFromPagesAndAns
     const char* value;
     std::optional<double> stored;  // none: refused, the time-out stays as it was
   };
-  const Case cases[] = {{"12", 12},  {"-1", {}},    {"0", {}},   {"1e300", {}},
-                        {"31", {}},  {"0.5", {}},   {"soon", {}}, {"1", 1},
-                        {"30", 30},  {"-0", {}}};
+  // Zero or less is the server turning takeovers off; past the ceiling, or no number, is refused.
+  const Case cases[] = {{"12", 12},     {"-1", -1},      {"0", 0},     {"1e300", {}}, {"31", {}},
+                        {"0.5", 0.5},   {"soon", {}},    {"1", 1},     {"30", 30},    {"-0", 0},
+                        {"30.01", {}},  {"-1e300", -1e300}};
   for (const auto& sender : {std::pair{"a page", std::function<void(const std::string&)>(fromPage)},
                              std::pair{"the ad answer", std::function<void(const std::string&)>(fromAnswer)}}) {
     defaults.setDoubleForKey(7, "applicationTimeout");
@@ -304,12 +334,64 @@ TEST_F(QLHostileInputTest, TheTakeoverTimeoutTakesOnlySaneSecondsFromPagesAndAns
   }
 }
 
+TEST_F(QLHostileInputTest, PagesAndBuilderScriptsAsLargeAsTheWebViewTakesLoad) {
+  ASSERT_EQ(load(), "receive");
+  const auto builder = cachedBuilder();
+  ASSERT_TRUE(builder);
+  const uint64_t cap = platform::kWebViewMaximumContentLength;
+  // Markup and script padded to `size` bytes with a comment, so the page stays cheap to run.
+  auto page = [](size_t size) {
+    std::string text = "<html><body>large<!--";
+    text.append(size - text.size() - 17, 'p');
+    return text + "--></body></html>";
+  };
+  auto script = [&](size_t size) {
+    std::string text = *builder + "\n/*";
+    text.append(size - text.size() - 2, 's');
+    return text + "*/";
+  };
+  struct Case {
+    const char* name;
+    std::optional<std::string> ad, builderScript;
+    std::string outcome;
+    bool failedDownload;
+  };
+  const Case cases[] = {
+      {"an ad page of 2 MiB", page(2 << 20), {}, "receive", false},
+      {"an ad page of just the web view's cap", page(cap), {}, "receive", false},
+      {"an ad page a byte over it", page(cap + 1), {}, "fail 2", true},
+      {"a builder script of 1.5 MiB", {}, script(3 << 19), "receive", false},
+      // The kept copy builds in its place.
+      {"a builder script a byte over the cap", {}, script(cap + 1), "receive", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::LogCapture log;
+    server.setAdPage(c.ad.value_or("<html><body>small</body></html>"));
+    if (c.builderScript) {
+      advance(86401);  // the script's daily check
+      server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text(*c.builderScript));
+    }
+    EXPECT_EQ(load(), c.outcome);
+    EXPECT_EQ(count(log.lines(), "failed: resource exceeds maximum size"), c.failedDownload ? 1u : 0u);
+    if (c.outcome == "receive") {
+      EXPECT_NE(banner->webView()->documentSourceForTesting().find(c.ad ? "large" : "small"), std::string::npos);
+    }
+    if (c.builderScript) {
+      EXPECT_EQ(cachedBuilder(), c.failedDownload ? *builder : *c.builderScript);
+      advance(86401);
+      server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text(*builder));
+      EXPECT_EQ(load(), "receive");
+    }
+  }
+}
+
 TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
   const bool guardWorks = testkit::shortenScriptTimeLimit();
   ASSERT_EQ(load(), "receive");
   const auto builder = cachedBuilder();
   ASSERT_TRUE(builder);
-  const std::string oversized(platform::kURLDefaultMaximumContentLength + 1, ' ');
+  const std::string oversized(platform::kWebViewMaximumContentLength + 1, ' ');
   const std::string tooLarge = "failed: resource exceeds maximum size";
   auto chunked = ScriptedAnswer::text(oversized);
   chunked.chunked = true;
@@ -341,11 +423,11 @@ TEST_F(QLHostileInputTest, HostileAnswersFailOnceAndTheBannerGoesOn) {
        "fail 2", "<Quillon> The download of " + server.url(QuillonServer::kAdPath)},
       {"an ad page whose script never ends", html("<script>for (;;) {}</script>"), {}, guardWorks ? "receive" : "skip",
        "web view: a page script ran past its time limit"},
-      {"an ad answer naming more trackers than the client runs", withTrackers, {}, "receive",
-       "<Quillon> The ad answer names more than 16 tracking URLs; the rest are dropped.", true,
+      {"an ad answer naming more trackers than the ad may fetch", withTrackers, {}, "receive",
+       "<Quillon> This ad has started all the tracking requests it may; the rest are dropped.", true,
        [&] {
          ASSERT_TRUE(settleTraffic());
-         EXPECT_EQ(impressionHits(), quillon::QLObjectPrivate::kMaxTrackingURLs);
+         EXPECT_EQ(impressionHits(), platform::RequestBudget::kDefaultLimit);
        }},
       {"an oversized builder script: the kept copy builds", {}, ScriptedAnswer::text(oversized), "receive",
        tooLarge},

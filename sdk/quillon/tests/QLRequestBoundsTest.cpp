@@ -10,10 +10,14 @@
 
 #include "QLConfiguration.h"
 #include "QLShownBannerTest.h"
+#include "QLWebAppViewController.h"
+#include "platform/application.h"
 #include "platform/log.h"
 #include "platform/request_budget.h"
 #include "platform/url_connection.h"
+#include "platform/web_view.h"
 #include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
 #include "testing/quillon_server.h"
 
 namespace {
@@ -40,7 +44,7 @@ TEST_F(QLRequestBoundsTest, EndlessOversizedAndLoopingAnswersFailOnceAndTheBanne
   trickling.trickle = std::chrono::milliseconds(5);
   ScriptedAnswer stalled;
   stalled.stall = true;
-  const ScriptedAnswer oversized = ScriptedAnswer::text(std::string(platform::kURLDefaultMaximumContentLength + 1, ' '));
+  const ScriptedAnswer oversized = ScriptedAnswer::text(std::string(platform::kWebViewMaximumContentLength + 1, ' '));
   ScriptedAnswer oversizedInChunks = oversized;
   oversizedInChunks.chunked = true;
   oversizedInChunks.chunkSize = 64 * 1024;
@@ -156,6 +160,73 @@ TEST_F(QLRequestBoundsTest, OneAdSpendsItsTrackingBudgetAndTheNextAdHasItsOwn) {
     }
     EXPECT_EQ(hits(), limit);
     EXPECT_EQ(count(log.lines(), budgetLine), 1u);
+  }
+}
+
+TEST_F(QLRequestBoundsTest, AnInterstitialsImpressionsCountOnceAndLeaveItsClickTrackersTheirShare) {
+  const size_t limit = platform::RequestBudget::kDefaultLimit;
+  // Impressions that leave the ad two requests of its budget.
+  const size_t impressions = limit - 2;
+  std::string trackers;
+  for (size_t i = 0; i < impressions; ++i) trackers += server.impressionURL("i" + std::to_string(i)) + " ";
+  auto hits = [&](const std::string& prefix) {
+    size_t total = 0;
+    for (const auto& r : server.requests()) total += r.path.rfind(prefix, 0) == 0 ? 1 : 0;
+    return total;
+  };
+  // On the user's tap the page opens another application, which fetches the click tracker.
+  const std::string page =
+      "<html><body><div id=\"go\" onclick=\"window.location = 'qmsg:///open?a=app&u=tel%3A5550100';\">go</div>"
+      "</body></html>";
+  const std::string budgetLine = "<Quillon> This ad has started all the tracking requests it may; the rest are dropped.";
+  auto& app = platform::Application::sharedApplication();
+  for (int presentations : {1, 2}) {
+    SCOPED_TRACE(presentations);
+    server.http().clearRequests();
+    platform::LogCapture log;
+    server.setAdAnswer(page, {{"X-Quillon-Tracking-Urls", trackers},
+                              {"X-Quillon-Click-Tracking-Urls", server.impressionURL("click-tracker")}});
+    auto interstitial = quillon::QLInterstitial::create();
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(hits("/impression/i"), impressions);
+
+    // Each showing tracks every impression again.
+    std::shared_ptr<quillon::QLWebAppViewController> shown;
+    for (int p = 0; p < presentations; ++p) {
+      if (shown) {
+        shown->relinquishScreen();
+        advance(1);
+      }
+      interstitial->presentFromRootViewController(root);
+      advance(1);
+      shown = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(root->presentedViewController());
+      ASSERT_TRUE(shown);
+      ASSERT_TRUE(settleTraffic());
+      EXPECT_EQ(hits("/impression/i"), impressions * static_cast<size_t>(p + 2));
+    }
+
+    // The user's tap: the application opens and the click tracker is fetched.
+    const size_t opened = app.openedURLs().size();
+    ASSERT_TRUE(runUntil([&] { return !shown->webView()->isLoading(); }));
+    ASSERT_TRUE(shown->webView()->tapLinkWithElementIdForTesting("go"));
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(app.openedURLs().size(), opened + 1);
+    EXPECT_EQ(hits("/impression/click-tracker"), 1u);
+    EXPECT_EQ(count(log.lines(), budgetLine), 0u);
+
+    // The page's own pings still stop at the budget: one left of it.
+    for (int i = 0; i < 5; ++i) {
+      shown->webView()->stringByEvaluatingJavaScriptFromString("window.location = 'qmsg:///httpTrack?u=" +
+                                                               server.impressionURL("ping" + std::to_string(i)) + "';");
+      ASSERT_TRUE(settleTraffic());
+    }
+    EXPECT_EQ(hits("/impression/ping"), 1u);
+    EXPECT_EQ(count(log.lines(), budgetLine), 1u);
+    shown->relinquishScreen();
+    shown.reset();
+    advance(3);
   }
 }
 

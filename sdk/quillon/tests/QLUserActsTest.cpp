@@ -1,8 +1,9 @@
 // A page acts for the user only after the user touched it, through real pages in the web
 // view: with no touch nothing reaches beyond the ad; one touch gets one act however often the
 // page asks; vibrations need no touch but come at most once in a while; an ad that is not on
-// screen acts for nobody; full-screen pages do not stack, and a page the platform would not
-// present is neither announced nor waited for.
+// screen takes nobody out of the ad but may still talk to the client; full-screen pages open
+// over one another only on fresh touches, and a page the platform would not present is
+// neither announced nor waited for.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -160,19 +161,26 @@ TEST_F(QLUserActsTest, NoActWithoutATouchAndOneActPerTouch) {
   EXPECT_EQ(settledActs(), before + 1);
 }
 
-TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenActsForNobody) {
+TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenTakesNobodyOutOfTheAdButMaySpeakToTheClient) {
   auto& defaults = platform::UserDefaults::standardUserDefaults();
   server.addClick("c");
-  const std::string page = askingPage({
+  // Five times over: what would take the user out of the ad. Once: what only talks to the
+  // client (a ping of its own, its settings).
+  std::string page = askingPage({
       "qmsg:///open?a=app&u=tel%3A5550100",
       "tel:5550101",
       "mailto:ads@example.com",
       "qmsg:///open?a=webapp&html=x",
       "qmsg:///click?u=" + quillon::QLNetworkUtilities::encodeURL(server.clickURL("c")),
-      "qmsg:///httpTrack?u=" + quillon::QLNetworkUtilities::encodeURL(server.impressionURL("p")),
-      "qmsg:///vibrate",
-      "qmsg:///settings?applicationTimeout=-1",
   });
+  page.insert(page.find("</body>"),
+              "<script>setTimeout(function () { window.location = 'qmsg:///httpTrack?u=" +
+                  quillon::QLNetworkUtilities::encodeURL(server.impressionURL("p")) +
+                  "'; window.location = 'qmsg:///settings?applicationTimeout=2.5'; }, 500);</script>");
+  auto leavingActs = [&] {
+    return platform::Application::sharedApplication().openedURLs().size() + presentations +
+           server.requestsTo("/click/c").size();
+  };
   auto interstitial = quillon::QLInterstitial::create();
   struct Case {
     const char* name;
@@ -198,19 +206,23 @@ TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenActsForNobody) {
     window->addSubview(banner);
     banner->setHidden(false);
     window->setHidden(false);
+    defaults.setDoubleForKey(5, "applicationTimeout");
     if (c.banner) loadBanner(page);
     platform::LogCapture log;
     server.http().clearRequests();
-    const size_t before = acts();
+    const size_t before = leavingActs();
     c.hideAd();
     // A finger where the ad was, and a tap on the page itself: neither reaches it.
     window->tapAtPoint({5, 5});
     banner->webView()->tapLinkWithElementIdForTesting("pad");
     advance(0.5);
-    EXPECT_EQ(settledActs(), before);
-    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 5.0);
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(leavingActs(), before);
     // Five of each, one line for each kind (both openings are one kind) for the page.
-    EXPECT_EQ(count(log.lines(), "from a page that is not shown."), 7u);
+    EXPECT_EQ(count(log.lines(), "from a page that is not shown."), 4u);
+    // What only talks to the client is heard.
+    EXPECT_EQ(server.requestsTo("/impression/p").size(), 1u);
+    EXPECT_EQ(defaults.doubleForKey("applicationTimeout"), 2.5);
   }
 }
 
@@ -242,7 +254,7 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   ASSERT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
   ASSERT_TRUE(runUntil([&] { return recorder->events.size() == 2; }));
 
-  // A first page, then the page it opens; nothing goes over those two.
+  // A first page, then the pages each one opens.
   window->tapAtPoint({5, 5});
   advance(0.5);
   ASSERT_TRUE(settleTraffic());
@@ -250,34 +262,59 @@ TEST_F(QLUserActsTest, FullScreenPagesDoNotStackAndARefusedOneIsNeitherAnnounced
   auto first = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(root->presentedViewController());
   ASSERT_TRUE(first);
   ASSERT_TRUE(runUntil([&] { return !first->webView()->isLoading(); }));
-  auto touchAndOpen = [&](platform::WebView& page) {
-    window->tapAtPoint({160, 240});
-    page.stringByEvaluatingJavaScriptFromString("window.location = '" + open + "';");
+  // Each page opens the next on a fresh touch of its own; without one, a page's script
+  // stacks nothing, nor does the banner under the pages.
+  struct Step {
+    const char* name;
+    bool touched;
+    bool fromBanner;
+    bool opens;
+    const char* refusal;
+  };
+  const Step steps[] = {
+      {"the first page, touched", true, false, true, nullptr},
+      {"the page it opened, touched", true, false, true, nullptr},
+      {"that page's script, untouched", false, false, false, ": the user has not touched the page."},
+      {"the page it opened, touched", true, false, true, nullptr},
+      {"the banner under the pages, touched", true, true, false,
+       "<Quillon> Not opening a page while a page of the client is on screen."},
+  };
+  std::vector<std::shared_ptr<quillon::QLWebAppViewController>> pages{first};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    log.clear();
+    const size_t presentedBefore = presentations;
+    auto top = pages.back();
+    platform::WebView& asking = step.fromBanner ? *banner->webView() : *top->webView();
+    if (step.touched && step.fromBanner) {
+      ASSERT_TRUE(banner->webView()->tapLinkWithElementIdForTesting("pad"));
+    } else if (step.touched) {
+      window->tapAtPoint({160, 240});
+    } else {
+      advance(2);  // the last touch is long gone
+    }
+    asking.stringByEvaluatingJavaScriptFromString("window.location = '" + open + "';");
     ASSERT_TRUE(settleTraffic());
     advance(1);
-  };
-  touchAndOpen(*first->webView());
-  auto nested = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(first->presentedViewController());
-  ASSERT_TRUE(nested);
-  ASSERT_TRUE(runUntil([&] { return !nested->webView()->isLoading(); }));
-  log.clear();
-  touchAndOpen(*nested->webView());
-  EXPECT_FALSE(nested->presentedViewController());
-  // The banner, still in its window under the pages, is touched and asks again.
-  ASSERT_TRUE(banner->webView()->tapLinkWithElementIdForTesting("pad"));
-  banner->webView()->stringByEvaluatingJavaScriptFromString("window.location = '" + open + "';");
-  ASSERT_TRUE(settleTraffic());
-  advance(1);
-  EXPECT_EQ(count(log.lines(), "<Quillon> Not opening a page over a page opened from a page."), 1u);
-  EXPECT_EQ(count(log.lines(), "<Quillon> Not opening a page while a page of the client is on screen."), 1u);
-  EXPECT_EQ(presentations, 2u);
+    auto next = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(top->presentedViewController());
+    EXPECT_EQ(next != nullptr, step.opens);
+    EXPECT_EQ(presentations, presentedBefore + (step.opens ? 1 : 0));
+    if (step.refusal) {
+      EXPECT_EQ(count(log.lines(), step.refusal), 1u);
+    }
+    if (next) {
+      pages.push_back(next);
+      ASSERT_TRUE(runUntil([&] { return !next->webView()->isLoading(); }));
+    }
+  }
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive", "willPresent"}));
 
-  nested->relinquishScreen();
-  nested.reset();
-  advance(1);
-  first->relinquishScreen();
   first.reset();
+  while (!pages.empty()) {
+    pages.back()->relinquishScreen();
+    pages.pop_back();
+    advance(1);
+  }
   advance(3);  // the pages' web views are let go two seconds after their controllers
   ASSERT_EQ(recorder->events.back(), "didDismiss");
 }

@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "platform/run_loop.h"
 #include "platform/sandbox.h"
+#include "platform/web_view.h"
 
 namespace quillon {
 
@@ -90,7 +91,8 @@ void QLCachedFile::beginFetchWithCacheBuster(bool cacheBuster) {
   // A server that trickles or never answers would otherwise hold the load (and, for a
   // tracker, the application's background time) for ever.
   request.setDeadlineInterval(platform::kURLDefaultDeadlineInterval);
-  request.setMaximumContentLength(platform::kURLDefaultMaximumContentLength);
+  // As large as a page the web view itself takes: the ad page and the builder script go there.
+  request.setMaximumContentLength(platform::kWebViewMaximumContentLength);
   if (auto agent = QLNetworkUtilities::userAgentString()) request.setValueForHTTPHeaderField(*agent, "User-Agent");
   if (auto path = filePath(); path && FileManager::fileExistsAtPath(*path)) {
     if (auto modified = FileManager::modificationDate(*path)) {

@@ -8,8 +8,9 @@
 // failures that leave the old file in place. Files are replaced atomically. Every fetch is
 // bounded, since the answers come from servers the client does not control: it must end
 // within kURLDefaultDeadlineInterval of its start (else it fails with the platform's time-out
-// error) and bring at most kURLDefaultMaximumContentLength bytes (else it fails with the
-// platform's "data length exceeds maximum" error); a failed fetch is logged once.
+// error) and bring at most kWebViewMaximumContentLength bytes, what the web view takes for a
+// page (else it fails with the platform's "data length exceeds maximum" error); a failed
+// fetch is logged once.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -380,6 +380,7 @@ void QLObjectPrivate::loadHTMLFromURL(const URL& url) {
   pendingClickURLs_.clear();
   // A new ad: what the previous one spent on tracking is not held against it.
   allowance_->renew();
+  impressionsCounted_.reset();
   adHTML_->validate();
 }
 
@@ -393,15 +394,8 @@ void QLObjectPrivate::setAdHTML(std::shared_ptr<QLCachedFile> file) {
 
 void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& headers) {
   auto answer = QLAdAnswerHeaders::fromHeaders(headers);
-  auto keep = [](std::vector<URL>& list, const std::vector<URL>& more, const char* what) {
-    const size_t room = kMaxTrackingURLs - std::min(list.size(), kMaxTrackingURLs);
-    list.insert(list.end(), more.begin(), more.begin() + static_cast<std::ptrdiff_t>(std::min(room, more.size())));
-    if (more.size() > room)
-      platform::logf("<Quillon> The ad answer names more than %lu %@ URLs; the rest are dropped.",
-                     static_cast<unsigned long>(kMaxTrackingURLs), what);
-  };
-  keep(pendingTrackingURLs_, answer.trackingURLs, "tracking");
-  keep(pendingClickURLs_, answer.clickTrackingURLs, "click-tracking");
+  pendingTrackingURLs_.insert(pendingTrackingURLs_.end(), answer.trackingURLs.begin(), answer.trackingURLs.end());
+  pendingClickURLs_.insert(pendingClickURLs_.end(), answer.clickTrackingURLs.begin(), answer.clickTrackingURLs.end());
   if (answer.orientations) supportedOrientations_ = *answer.orientations;
   if (auto timeout = headers.value("X-Quillon-Interstitial-Timeout"); timeout && !timeout->empty())
     QLInterstitialAppController::setApplicationTimeoutFrom(*timeout, "the ad answer");
@@ -437,7 +431,7 @@ void QLObjectPrivate::adWebViewDidFinishLoad() {
   webView_->setHidden(false);
   if (auto scroll = webView_->scrollView()) scroll->setScrollsToTop(false);
   delegateManager_->didReceiveAd();
-  trackURLs(pendingTrackingURLs_);
+  trackImpressions();
   auto statistics = QLStatistics::sharedStatistics();
   statistics->endTimingNamed("prl");
   statistics->startTimingNamed("ppcl");
@@ -579,14 +573,29 @@ void QLObjectPrivate::fullScreenDidRelinquish() {
 }
 
 void QLObjectPrivate::trackURLs(const std::vector<URL>& urls) {
-  auto statistics = QLStatistics::sharedStatistics();
   for (const auto& url : urls) {
     if (!allowance_->allowTrackingRequest()) return;
-    auto tracker = QLClickTracker::create(statistics);
-    tracker->setDelegate(trackerListener_);
-    trackers_.push_back(tracker);
-    tracker->trackURL(url);
+    startTracker(url);
   }
+}
+
+void QLObjectPrivate::trackImpressions() {
+  if (!impressionsCounted_) {
+    size_t counted = 0;
+    while (counted < pendingTrackingURLs_.size() && allowance_->allowTrackingRequest())
+      startTracker(pendingTrackingURLs_[counted++]);
+    impressionsCounted_ = counted;
+    return;
+  }
+  for (size_t i = 0; i < std::min(*impressionsCounted_, pendingTrackingURLs_.size()); ++i)
+    startTracker(pendingTrackingURLs_[i]);
+}
+
+void QLObjectPrivate::startTracker(const URL& url) {
+  auto tracker = QLClickTracker::create(QLStatistics::sharedStatistics());
+  tracker->setDelegate(trackerListener_);
+  trackers_.push_back(tracker);
+  tracker->trackURL(url);
 }
 
 void QLObjectPrivate::trackerFinished() {

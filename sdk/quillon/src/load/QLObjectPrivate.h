@@ -7,12 +7,11 @@
 //   0 new, 1 fetching the script, 2 no script, 3 building the ad URL, 4 downloading the ad,
 //   5 page handed to the ad web view, 6 shown (an interstitial is ready), 7 failed.
 // A load that does not reach 6 within the configured time-out fails with code 5. Only the
-// builder web view of the current load may answer it. An ad answer's tracking and
-// click-tracking lists keep at most kMaxTrackingURLs each (the rest is logged and dropped):
-// every tracker is a connection of its own. All the tracking requests of one ad (its
-// impressions, its click trackers, and the "click" and "httpTrack" of its pages) share one
-// budget (QLAdAllowance), renewed for each ad answer, so an ad cannot make the client a
-// request pump. A load that fails or times out still leaves the refresh timer running.
+// builder web view of the current load may answer it. All the tracking requests of one ad
+// (its impressions, its click trackers, and the "click" and "httpTrack" of its pages) share
+// one budget (QLAdAllowance), renewed for each ad answer, so an ad cannot make the client a
+// request pump; each impression counts once, however often the ad is shown. A load that
+// fails or times out still leaves the refresh timer running.
 // The server's refresh interval is raised to kMinimumRefreshSeconds, so an answer cannot
 // make the banner ask for ads without pause; a refresh that comes while a load is under way
 // runs once that load is over, unless the load armed a refresh of its own.
@@ -41,7 +40,6 @@ class QLFullScreenOpener;
 
 class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
  public:
-  static constexpr size_t kMaxTrackingURLs = 16;
   // The shortest refresh interval taken from a server.
   static constexpr double kMinimumRefreshSeconds = 10;
 
@@ -91,6 +89,10 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::vector<platform::URL> pendingClickURLs() const { return pendingClickURLs_; }
   // One tracker per URL while the ad's tracking budget lasts.
   void trackURLs(const std::vector<platform::URL>& urls);
+  // One tracker per impression URL of the ad answer. The first time, each counts against the
+  // budget while it lasts; the ad shown again (a presented interstitial) tracks those same
+  // impressions again without counting them twice.
+  void trackImpressions();
   // What the ad may do on its own; its pages share it.
   const std::shared_ptr<QLAdAllowance>& allowance() const { return allowance_; }
 
@@ -145,6 +147,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   void fullScreenWillPresent();
   void fullScreenDidRelinquish();
   void trackerFinished();
+  void startTracker(const platform::URL& url);
 
   std::shared_ptr<QLWebView> webView_;
   std::string adUnitID_;
@@ -165,6 +168,8 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::shared_ptr<TrackerListener> trackerListener_;
   std::vector<platform::URL> pendingTrackingURLs_;
   std::vector<platform::URL> pendingClickURLs_;
+  // How many of the pending impressions the budget took, once they have been tracked.
+  std::optional<size_t> impressionsCounted_;
   std::shared_ptr<QLAdAllowance> allowance_ = std::make_shared<QLAdAllowance>();
   std::optional<platform::PerformHandle> reloadTimer_;
   std::optional<platform::PerformHandle> loadTimeout_;

@@ -39,25 +39,17 @@ class QLFullScreenOpener::MailListener : public platform::MailComposeDelegate {
   }
 };
 
-// The composer covers the screen as the client's own pages do: the host hears that a screen
-// comes and goes (unless it opens over a page of the client, which already told it), and the
-// banners' refresh waits until it is gone, however it goes.
+// The composer covers the screen as the client's own pages do, so the banners' refresh waits
+// until it is gone, however it goes. It is not one of the client's pages, so the host's
+// delegate hears nothing of it.
 class QLFullScreenOpener::MailComposer : public platform::MailComposeViewController {
  public:
   // Once the platform has presented it.
-  void announce(std::shared_ptr<QLDelegateManager> delegateManager, bool overClientPage) {
-    delegateManager_ = std::move(delegateManager);
-    first_ = !overClientPage;
+  void announce() {
     onScreen_ = true;
     platform::NotificationCenter::defaultCenter().postNotificationName(kQLWillPresentFullScreenNotification, this);
-    if (first_ && delegateManager_) delegateManager_->willPresentScreen();
   }
   ~MailComposer() override { gone(); }
-  void viewWillDisappear(bool animated) override {
-    platform::MailComposeViewController::viewWillDisappear(animated);
-    if (onScreen_ && !leaving_ && first_ && delegateManager_) delegateManager_->willDismissScreen();
-    leaving_ = true;
-  }
   void viewDidDisappear(bool animated) override {
     platform::MailComposeViewController::viewDidDisappear(animated);
     gone();
@@ -68,12 +60,8 @@ class QLFullScreenOpener::MailComposer : public platform::MailComposeViewControl
     if (!onScreen_) return;
     onScreen_ = false;
     platform::NotificationCenter::defaultCenter().postNotificationName(kQLDidRelinquishFullScreenNotification, this);
-    if (first_ && delegateManager_) delegateManager_->didDismissScreen();
   }
-  std::shared_ptr<QLDelegateManager> delegateManager_;
-  bool first_ = false;
   bool onScreen_ = false;
-  bool leaving_ = false;
 };
 
 std::shared_ptr<QLFullScreenOpener> QLFullScreenOpener::create() {
@@ -85,11 +73,12 @@ void QLFullScreenOpener::setViewController(std::weak_ptr<QLFullScreenController>
 }
 
 std::shared_ptr<platform::ViewController> QLFullScreenOpener::presenter() const {
-  // The client's own flow shows one full-screen page and, over it, a page that one opens;
-  // a page asking for more would stack screens on the user.
+  // A page of the client opens over itself, nested as deep as the user's touches lead (each
+  // opening takes a touch of its own, so a script cannot stack them); but only one page over
+  // each, and none over a page that already shows one.
   if (auto page = std::dynamic_pointer_cast<QLViewController>(viewController_.lock())) {
-    if (page->isFirstQLViewController() && !page->presentedViewController()) return page;
-    platform::log("<Quillon> Not opening a page over a page opened from a page.");
+    if (!page->presentedViewController()) return page;
+    platform::log("<Quillon> Not opening a page over a page that already shows one.");
     return nullptr;
   }
   auto root = rootViewController_.lock();
@@ -117,7 +106,8 @@ void QLFullScreenOpener::openNotification(const QLNotification& notification) {
     openBrowserToURLSupportedOrientations(*url, orientations);
   } else if (action == "webapp") {
     if (url) {
-      openWebAppSupportedOrientations(*url, orientations);
+      // The ad's own web-app page: the document the client loads for it talks with the client.
+      openWebApp(orientations, [&url](QLWebAppViewController& page) { page.load(*url, true); });
     } else {
       openWebAppWithHTMLSupportedOrientations(html, orientations);
     }
@@ -191,25 +181,17 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   std::string address = text.substr(0, question);
   platform::Dictionary query;
   if (question != std::string::npos) query = QLNetworkUtilities::dictionaryFromQueryString(text.substr(question + 1));
-  // Every field is the page's text: no control character reaches the message's headers, and
-  // a list names at most kMaxMailRecipients addresses.
+  // Every field is the page's text: no control character reaches the message's headers.
   auto clean = [](const std::string& text) {
     return platform::trimWhitespaceAndNewlines(QLNetworkUtilities::removingControlCharacters(text));
   };
-  bool dropped = false;
   auto split = [&](const std::string& list) {
     std::vector<std::string> out;
     size_t start = 0;
     while (!list.empty()) {
       size_t comma = list.find(',', start);
       std::string address = clean(list.substr(start, comma == std::string::npos ? comma : comma - start));
-      if (!address.empty()) {
-        if (out.size() == kMaxMailRecipients) {
-          dropped = true;
-          break;
-        }
-        out.push_back(std::move(address));
-      }
+      if (!address.empty()) out.push_back(std::move(address));
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
@@ -222,15 +204,12 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   if (auto subject = query.find("subject")) composer->setSubject(clean(subject->string()));
   if (auto body = query.find("body"))
     composer->setMessageBodyIsHTML(QLNetworkUtilities::removingControlCharacters(body->string(), true), false);
-  if (dropped)
-    platform::logf("<Quillon> The mail link names more than %lu recipients in a field; the rest are dropped.",
-                   static_cast<unsigned long>(kMaxMailRecipients));
   composer->setModalTransitionStyle(platform::ModalTransitionStyle::CoverVertical);
   if (!mailListener_) mailListener_ = std::make_shared<MailListener>();
   composer->setMailComposeDelegate(mailListener_);
   from->presentModalViewControllerAnimated(composer, true);
   if (!composer->presentingViewController()) return;
-  composer->announce(delegateManager_, std::dynamic_pointer_cast<QLViewController>(from) != nullptr);
+  composer->announce();
   didOpen();
 }
 

@@ -2,8 +2,8 @@
 // Opens what ads ask for: the in-app browser, the web-app page, the mail composer, or another
 // application through the system. Opening anything tracks the ad's waiting click trackers,
 // once per opening however often the opening has to be retried. The mail composer takes the
-// link's fields without control characters and with a bounded number of recipients, and is a
-// presented screen like the client's own pages. Main thread only.
+// link's fields without control characters, and the banners' refresh waits while it covers
+// the screen. Main thread only.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,8 +23,6 @@ class QLWebAppViewController;
 class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<QLFullScreenOpener> {
  public:
   static std::shared_ptr<QLFullScreenOpener> create();
-  // The most addresses a mail link may name in one field (to, cc, bcc).
-  static constexpr size_t kMaxMailRecipients = 10;
 
   void setViewController(std::weak_ptr<QLFullScreenController> controller) override;
   void openNotification(const QLNotification& notification) override;

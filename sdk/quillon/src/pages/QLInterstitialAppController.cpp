@@ -39,9 +39,9 @@ bool QLInterstitialAppController::setApplicationTimeoutFrom(const std::string& t
     platform::logf("<Quillon> Ignoring the time-out %@ from %@: it is no number.", text, std::string(from));
     return false;
   }
-  if (!(seconds >= kMinimumTimeout && seconds <= kMaximumTimeout)) {
-    platform::logf("<Quillon> Ignoring the time-out %@ from %@: it is not between %.0f and %.0f seconds.", text,
-                   std::string(from), kMinimumTimeout, kMaximumTimeout);
+  if (seconds > kMaximumTimeout) {
+    platform::logf("<Quillon> Ignoring the time-out %@ from %@: it is more than %.0f seconds.", text,
+                   std::string(from), kMaximumTimeout);
     return false;
   }
   platform::UserDefaults::standardUserDefaults().setDoubleForKey(seconds, "applicationTimeout");

@@ -23,11 +23,10 @@ class QLInterstitialAppController : public platform::ViewController {
       const std::shared_ptr<QLInterstitial>& interstitial);
 
   // The user default "applicationTimeout" holds how long a takeover waits for its ad. Pages
-  // and ad answers may set it from `text` (`from` names them in the log), but only to
-  // seconds from kMinimumTimeout to kMaximumTimeout: zero or less would stop every later
-  // takeover, a huge value would hide the game behind one for good. Anything else keeps the
-  // current value and is logged. True when stored.
-  static constexpr double kMinimumTimeout = 1;
+  // and ad answers may set it from `text` (`from` names them in the log) to any number of
+  // seconds up to kMaximumTimeout: zero or less is the server's switch that turns takeovers
+  // off, while a huge value would hide the game behind one for good. Anything else (more,
+  // no number, not finite) keeps the current value and is logged. True when stored.
   static constexpr double kMaximumTimeout = 30;
   static bool setApplicationTimeoutFrom(const std::string& text, const char* from);
 

@@ -23,6 +23,8 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
  public:
   PageDelegate(std::shared_ptr<QLOpener> opener, std::weak_ptr<QLWebAppViewController> owner)
       : QLWebViewDelegate(QLStatistics::sharedStatistics(), std::move(opener)), owner_(std::move(owner)) {}
+  // The URL the controller loads is the ad's own page.
+  void setLoadedURLTalks(bool talks) { loadedURLTalks_ = talks; }
 
   std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
       const std::shared_ptr<platform::WebView>& webView, const platform::URLRequest& request,
@@ -46,6 +48,9 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
   void loadedFirstPage(const std::shared_ptr<platform::WebView>&) override {
     if (auto owner = owner_.lock()) owner->firstPageLoaded();
   }
+  // Whether the page now shown talks with the client: the markup or the URL the controller
+  // was given, never a page that one went on to.
+  bool hasBridge(const platform::WebView& webView) const { return acceptsMessagesFrom(webView); }
   // The controller has gone: from now on the page is not shown and may not act.
   void detach() {
     closed_ = true;
@@ -54,11 +59,14 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
   }
 
  protected:
-  bool acceptsMessagesFrom(const platform::WebView& webView) const override { return showsOwnMarkup(webView); }
+  bool acceptsMessagesFrom(const platform::WebView& webView) const override {
+    return showsOwnMarkup(webView) || (loadedURLTalks_ && webView.currentDocumentIsHostLoaded());
+  }
 
  private:
   std::weak_ptr<QLWebAppViewController> owner_;
   bool closed_ = false;
+  bool loadedURLTalks_ = false;
 };
 
 std::shared_ptr<QLWebAppViewController> QLWebAppViewController::create() {
@@ -79,12 +87,14 @@ QLWebAppViewController::~QLWebAppViewController() {
   });
 }
 
-void QLWebAppViewController::load(const platform::URL& url) {
+void QLWebAppViewController::load(const platform::URL& url, bool adsOwnPage) {
   if (webView_) {
     // The opener shows the page only for a touch it counted: the click goes on to its end.
+    webViewDelegate_->setLoadedURLTalks(adsOwnPage);
     webView_->loadRequestWithUserActivation(platform::URLRequest(url.absoluteString()));
   } else {
     urlToLoad_ = url;
+    urlIsAdsOwnPage_ = adsOwnPage;
   }
 }
 
@@ -126,7 +136,7 @@ void QLWebAppViewController::viewWillAppear(bool animated) {
   loadingSpinner_->startAnimating();
   view()->addSubview(loadingSpinner_);
   if (urlToLoad_) {
-    load(*urlToLoad_);
+    load(*urlToLoad_, urlIsAdsOwnPage_);
   } else if (htmlToLoad_) {
     loadHTMLBaseURL(*htmlToLoad_, htmlBaseURLToLoad_);
   }
@@ -145,7 +155,8 @@ void QLWebAppViewController::viewDidDisappear(bool animated) {
   auto statistics = QLStatistics::sharedStatistics();
   statistics->endTimingNamed("plpd");
   statistics->endTimingNamed("pcl");
-  if (webView_) QLNotificationCenter::postJSNotificationUserInfoWebView("onhide", std::nullopt, *webView_);
+  if (webView_ && webViewDelegate_->hasBridge(*webView_))
+    QLNotificationCenter::postJSNotificationUserInfoWebView("onhide", std::nullopt, *webView_);
 }
 
 void QLWebAppViewController::firstPageLoaded() {
@@ -158,7 +169,7 @@ void QLWebAppViewController::firstPageLoaded() {
 
 void QLWebAppViewController::sendOnShowIfReady() {
   if (!pendingOnShow_ || calledOnShow_ || !webView_ || webView_->isLoading() ||
-      !webViewDelegate_->hasLoadedAtLeastOnce())
+      !webViewDelegate_->hasLoadedAtLeastOnce() || !webViewDelegate_->hasBridge(*webView_))
     return;
   calledOnShow_ = true;
   platform::Dictionary info{{"version", Value(QLRequest::sdkVersion())}};

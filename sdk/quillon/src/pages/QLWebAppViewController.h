@@ -1,9 +1,11 @@
 #pragma once
 // A full-screen web page with a close button: an ad's web-app target, and a presented
-// interstitial. The page hears "onshow" (with the SDK version and the hardware model) once it
-// has loaded and is on screen, and "onhide" when it goes. Only markup the controller was
-// given talks to the client; a page loaded from a URL (a landing page) is shown, not heard.
-// Main thread only.
+// interstitial. Only the document the controller loaded talks with the client: the markup it
+// was given, or a URL an ad page asked for as its own web-app page (wherever that URL's
+// redirects led). Any other page (a landing page a tap opened, a page the loaded one went
+// on to) is shown, not heard, and hears nothing. The page with the bridge hears "onshow"
+// (with the SDK version and the hardware model) once it has loaded and is on screen, and
+// "onhide" when it goes. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,8 +25,9 @@ class QLWebAppViewController : public QLViewController {
   static std::shared_ptr<QLWebAppViewController> create();
   ~QLWebAppViewController() override;
 
-  // Before the view exists, kept until it does.
-  void load(const platform::URL& url);
+  // Before the view exists, kept until it does. `adsOwnPage`: an ad page asked for the URL
+  // as its web-app page, so the document it loads gets the bridge.
+  void load(const platform::URL& url, bool adsOwnPage = false);
   void loadHTMLBaseURL(const std::string& html, const std::optional<platform::URL>& baseURL);
   void setAdController(std::weak_ptr<QLObjectPrivate> engine) { adController_ = std::move(engine); }
 
@@ -48,6 +51,7 @@ class QLWebAppViewController : public QLViewController {
   void close(platform::Control&) { relinquishScreen(); }
 
   std::optional<platform::URL> urlToLoad_;
+  bool urlIsAdsOwnPage_ = false;
   std::optional<std::string> htmlToLoad_;
   std::optional<platform::URL> htmlBaseURLToLoad_;
   std::shared_ptr<PageDelegate> webViewDelegate_;

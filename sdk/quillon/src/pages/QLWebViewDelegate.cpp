@@ -144,10 +144,10 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
   const std::string& name = message->name();
   const std::string what = "the page message " + url.absoluteString();
   // A page that is not shown (a builder, an interstitial still loading, a banner hidden or
-  // taken from its window) may tell the client things, but acts for nobody.
-  static constexpr const char* kActing[] = {"click", "close", "httpTrack", "open", "touch",
-                                            "vibrate", "canOpenURLs", "evalInOpener", "settings"};
-  if (!showsPage(*webView) && std::find(std::begin(kActing), std::end(kActing), name) != std::end(kActing)) {
+  // taken from its window) may tell the client things (its settings among them), but takes
+  // nobody out of the ad.
+  static constexpr const char* kLeaving[] = {"open"};
+  if (!showsPage(*webView) && std::find(std::begin(kLeaving), std::end(kLeaving), name) != std::end(kLeaving)) {
     logRefusalOnce(*webView, "hidden " + name, "<Quillon> Ignoring " + what + " from a page that is not shown.");
     return;
   }

@@ -5,12 +5,13 @@
 // load (any other message is logged and dropped); every other
 // navigation is decided by its scheme. Pages are untrusted: their texts are never formats,
 // never paths, and reach other pages only as escaped literals. A page that is not shown on
-// screen gives no command that acts for the user, pings, vibrates or changes settings. What
-// reaches beyond the ad (a click, an opening of any kind: another application, the composer,
-// the client's full-screen pages) also takes the user's touch on the page, whatever the
-// navigation type says: one opening per touch, and one click report, which leaves the touch
-// to the opening it goes with. What a touch opened (a click address, a landing page) carries
-// it on to the redirects of its load and what its page goes to while it first loads. Vibrations are rate-limited per ad. Each refusal is
+// screen takes nobody out of the ad (no opening, no click). What reaches beyond the ad (a
+// click, an opening of any kind: another application, the composer, the client's full-screen
+// pages) also takes the user's touch on the page, whatever the navigation type says: one
+// opening per touch, and one click report, which leaves the touch to the opening it goes
+// with. What a touch opened (a click address, a landing page) carries it on to the redirects
+// of its load and what its page goes to while it first loads. Vibrations are rate-limited
+// per ad. Each refusal is
 // logged once per page. Main thread only.
 #include <memory>
 #include <optional>

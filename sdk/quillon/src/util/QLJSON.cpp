@@ -242,6 +242,8 @@ class QLJSON::Reader {
         ++c_;
         skipWhitespace();
         if (at(']')) return fail(kTrailingComma, "Trailing comma disallowed in array");
+      } else if (c_ < end_ && !at(']')) {
+        return fail(kParse, "Expected ',' separating values in array");
       }
     }
     return fail(kEndOfInput, "End of input while parsing array");
@@ -273,6 +275,8 @@ class QLJSON::Reader {
         ++c_;
         skipWhitespace();
         if (at('}')) return fail(kTrailingComma, "Trailing comma disallowed in object");
+      } else if (c_ < end_ && !at('}')) {
+        return fail(kParse, "Expected ',' separating members in object");
       }
     }
     return fail(kEndOfInput, "End of input while parsing object");
