@@ -18,8 +18,8 @@ class DispatchQueue {
   static DispatchQueue& global();
 
   virtual void async(Task task) = 0;
-  // Runs `task` and returns when it has run. On the main queue from the main thread, runs it
-  // directly rather than deadlocking.
+  // Runs `task` and returns when it has run. On the main queue from the main thread, and on
+  // the global queue from one of its own workers, runs it directly rather than deadlocking.
   virtual void sync(Task task) = 0;
   // Runs `task` on this queue after `seconds` of Clock time (the main loop keeps the delay).
   virtual void after(double seconds, Task task) = 0;

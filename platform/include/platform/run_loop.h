@@ -8,6 +8,13 @@
 // called from any thread. Everything else must be called on the loop's own thread.
 // Time comes from Clock::current(). With a ManualClock, waiting never makes timers due:
 // only advance() (or the clock being advanced) does; descriptors are still polled for real.
+//
+// A thread's loop goes when its thread ends (the main loop never goes). What it still held
+// is let go first, with the loop whole: posts and watches are dropped, pending performs are
+// cancelled (their handles are no longer pending), timers are invalidated (isValid() answers
+// false; setFireDate and fire do nothing), sources are invalidated. A capture released then
+// may still call into the loop: cancelling and unwatching work, while posts, performs,
+// timers, watches, sources, observers and keep-alives it adds are dropped at once.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -18,6 +25,8 @@
 namespace platform {
 
 class RunLoop;
+// The part of a loop that outlives it, for what refers back to it (defined in run_loop.cpp).
+struct RunLoopLink;
 
 // A cancellable delayed perform. Copies share the same perform. Cancelling is idempotent
 // and thread-safe; a cancelled perform never runs, and its task (with what it captured) is
@@ -68,9 +77,10 @@ class Timer : public std::enable_shared_from_this<Timer> {
   // Leaves a dead entry in the loop's schedule (invalidated, moved, or fired by hand), for
   // the loop to sweep with its cancelled performs rather than keep until the old due time.
   void leftDeadEntry();
-  RunLoop* loop_;
-  // The loop's count of dead entries; shared, so that it outlives the loop.
-  std::shared_ptr<std::atomic<size_t>> loopDeadEntries_;
+  // Marks the timer invalid and lets go of its callback (what it captured goes now).
+  void letGo();
+  // Outlives the loop: a timer kept after its loop's thread ended must not reach the loop.
+  std::shared_ptr<RunLoopLink> loop_;
   double interval_;
   bool repeats_;
   double fireDate_ = 0;

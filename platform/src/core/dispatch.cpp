@@ -55,6 +55,12 @@ class GlobalQueue final : public DispatchQueue {
   }
 
   void sync(Task task) override {
+    // A worker waiting for another would hold the pool: with every worker in sync at once
+    // nothing would ever run their tasks.
+    if (isWorker) {
+      task();
+      return;
+    }
     std::promise<void> done;
     auto future = done.get_future();
     async([&] {

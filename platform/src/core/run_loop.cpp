@@ -15,11 +15,21 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
 
 namespace platform {
+
+struct RunLoopLink {
+  std::mutex mutex;  // guards loop
+  // Null from the moment the loop begins to go.
+  RunLoop* loop = nullptr;
+  // Cancelled performs, and entries timers left dead, since the schedule was last swept (any
+  // thread adds to it).
+  std::atomic<size_t> deadEntries{0};
+};
 
 struct PerformHandle::State {
   std::mutex mutex;  // guards task: the canceller and the loop may reach for it at once
@@ -27,8 +37,8 @@ struct PerformHandle::State {
   std::atomic<bool> done{false};
   RunLoop::Task task;
   const void* owner = nullptr;
-  // The loop's count of cancellations, which tells it when to sweep its schedule.
-  std::shared_ptr<std::atomic<size_t>> loopCancellations;
+  // Its count of cancellations tells the loop when to sweep its schedule.
+  std::shared_ptr<RunLoopLink> loop;
 
   // Releases the task now, not at its due time: a long delay's captures would otherwise
   // stay for as long as the delay. Destroyed outside the lock, as a capture's destructor
@@ -40,7 +50,7 @@ struct PerformHandle::State {
       if (cancelled.exchange(true) || done.load()) return;
       released = std::move(task);
     }
-    if (loopCancellations) loopCancellations->fetch_add(1);
+    if (loop) loop->deadEntries.fetch_add(1);
   }
 
   // The task to run, or nothing when it was cancelled first.
@@ -107,9 +117,9 @@ struct RunLoop::Impl {
   uint64_t seq = 0;
   // True from the moment a turn that found nothing ready decides to wait until it wakes.
   bool waiting = false;
-  // Cancelled performs, and entries timers left dead, since the schedule was last swept (any
-  // thread adds to it).
-  std::shared_ptr<std::atomic<size_t>> cancellations = std::make_shared<std::atomic<size_t>>(0);
+  // Set under `mutex` as the loop goes: whatever is added from then on is dropped at once.
+  std::atomic<bool> closing{false};
+  std::shared_ptr<RunLoopLink> link = std::make_shared<RunLoopLink>();
   static constexpr size_t kSweepMinimum = 64;
 
   // Loop-thread only.
@@ -139,9 +149,9 @@ struct RunLoop::Impl {
   // schedule, they go. Each sweep follows as many cancellations
   // as it visits entries at most twice over, so the cost per cancellation stays constant.
   void sweepIfMostlyDeadLocked() {
-    const size_t cancelled = cancellations->load();
+    const size_t cancelled = link->deadEntries.load();
     if (cancelled < kSweepMinimum || cancelled * 2 < scheduled.size()) return;
-    cancellations->store(0);
+    link->deadEntries.store(0);
     for (auto it = scheduled.begin(); it != scheduled.end();)
       it = isDead(it->second) ? eraseLocked(it) : std::next(it);
   }
@@ -349,10 +359,42 @@ struct RunLoop::Impl {
       released.swap(keepAlive);
     }
   }
+
+  // Detaches every post, perform, timer, watch, source, observer and keep-alive first, then
+  // lets them go with the loop still whole: a capture's destructor may cancel or unwatch what
+  // its owner scheduled here, or add more.
+  void dropEverything() {
+    std::deque<Task> droppedPosts;
+    std::map<ScheduleKey, Scheduled> droppedEntries;
+    std::vector<std::shared_ptr<RunLoopSource>> droppedSources;
+    {
+      std::lock_guard<std::mutex> sourcesLock(gLoopsMutex);  // signal() reads a source's loop under it
+      std::lock_guard<std::mutex> lock(mutex);
+      droppedPosts.swap(posted);
+      droppedEntries.swap(scheduled);
+      timerKeys.clear();
+      droppedSources.swap(sources);
+      // Sources outlive a thread's loop in their owners' hands; signalling one must not write
+      // to a descriptor number the system may already have handed out again.
+      for (auto& source : droppedSources) source->loop_ = nullptr;
+    }
+    auto droppedWatches = std::exchange(watches, {});
+    auto droppedObservers = std::exchange(observers, {});
+    auto droppedKeepAlive = std::exchange(keepAlive, {});
+    for (auto& [key, s] : droppedEntries) {
+      if (s.timer) s.timer->letGo();
+      if (s.perform) s.perform->cancel();
+    }
+    for (auto& source : droppedSources) {
+      source->invalidate();
+      auto handler = std::exchange(source->handler_, nullptr);
+    }
+  }
 };
 
 RunLoop::RunLoop() : impl_(std::make_unique<Impl>()) {
   impl_->owner = std::this_thread::get_id();
+  impl_->link->loop = this;
   impl_->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   std::lock_guard<std::mutex> lock(gLoopsMutex);
   allLoops().insert(this);
@@ -362,11 +404,17 @@ RunLoop::~RunLoop() {
   {
     std::lock_guard<std::mutex> lock(gLoopsMutex);
     allLoops().erase(this);
-    // Sources outlive a thread's loop in their owners' hands; signalling one must not write
-    // to a descriptor number the system may already have handed out again.
-    std::lock_guard<std::mutex> sourcesLock(impl_->mutex);
-    for (auto& source : impl_->sources) source->loop_ = nullptr;
   }
+  {
+    // A timer kept by its owner no longer reaches the loop.
+    std::lock_guard<std::mutex> lock(impl_->link->mutex);
+    impl_->link->loop = nullptr;
+  }
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->closing.store(true);
+  }
+  impl_->dropEverything();
   if (impl_->wakeFd >= 0) close(impl_->wakeFd);
 }
 
@@ -397,6 +445,7 @@ void RunLoop::wakeUp() {
 void RunLoop::post(Task task) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->closing.load()) return;  // the task goes as the call returns, outside the lock
     impl_->posted.push_back(std::move(task));
   }
   wakeUp();
@@ -406,10 +455,16 @@ PerformHandle RunLoop::postAfter(double seconds, Task task, const void* owner) {
   auto state = std::make_shared<PerformHandle::State>();
   state->task = std::move(task);
   state->owner = owner;
-  state->loopCancellations = impl_->cancellations;
+  state->loop = impl_->link;
   double due = Clock::current().monotonic() + std::max(0.0, seconds);
+  Task dropped;  // released after the lock
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->closing.load()) {
+      state->cancelled.store(true);
+      dropped = std::move(state->task);
+      return PerformHandle(state);
+    }
     impl_->insertLocked(due, Scheduled{state, nullptr, 0});
   }
   wakeUp();
@@ -432,6 +487,7 @@ void RunLoop::cancelPerforms(const void* owner) {
 }
 
 int RunLoop::watchFd(int fd, unsigned events, FdCallback callback) {
+  if (impl_->closing.load()) return 0;  // no watch has id 0
   int id = impl_->nextWatchId++;
   impl_->watches[id] = Watch{fd, events, std::move(callback)};
   return id;
@@ -449,6 +505,11 @@ std::shared_ptr<RunLoopSource> RunLoop::addSource(std::function<void()> handler)
   source->loop_ = this;
   source->handler_ = std::move(handler);
   std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->closing.load()) {
+    source->loop_ = nullptr;
+    source->invalidate();
+    return source;  // the handler goes with the source, outside the lock
+  }
   impl_->sources.push_back(source);
   return source;
 }
@@ -462,6 +523,7 @@ void RunLoopSource::signal() {
 void RunLoopSource::invalidate() { valid_.store(false); }
 
 int RunLoop::addEndOfTurnObserver(Task observer) {
+  if (impl_->closing.load()) return 0;  // no observer has id 0
   int id = impl_->nextObserverId++;
   impl_->observers.emplace_back(id, std::move(observer));
   return id;
@@ -473,13 +535,22 @@ void RunLoop::removeEndOfTurnObserver(int id) {
 }
 
 void RunLoop::keepAliveUntilEndOfTurn(std::shared_ptr<void> object) {
+  if (impl_->closing.load()) return;
   impl_->keepAlive.push_back(std::move(object));
 }
 
 void RunLoop::scheduleTimer(const std::shared_ptr<Timer>& timer) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->insertLocked(timer->fireDate_, Scheduled{nullptr, timer, timer->generation_.load()});
+    if (impl_->closing.load()) {
+      timer->valid_.store(false);
+    } else {
+      impl_->insertLocked(timer->fireDate_, Scheduled{nullptr, timer, timer->generation_.load()});
+    }
+  }
+  if (!timer->isValid()) {
+    timer->letGo();  // outside the lock: the callback's captures go here
+    return;
   }
   wakeUp();
 }
@@ -595,37 +666,25 @@ bool RunLoop::hasPendingWorkForTesting() const {
 }
 
 void RunLoop::resetForTesting() {
-  std::vector<std::shared_ptr<void>> released;
-  std::deque<Task> posted;
-  std::map<ScheduleKey, Scheduled> scheduled;
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    posted.swap(impl_->posted);
-    scheduled.swap(impl_->scheduled);
-    impl_->timerKeys.clear();
-    for (auto& s : impl_->sources) s->invalidate();
-    impl_->sources.clear();
-  }
-  for (auto& [key, s] : scheduled) {
-    if (s.timer) s.timer->valid_.store(false);
-    if (s.perform) s.perform->cancel();
-  }
-  impl_->watches.clear();
-  impl_->observers.clear();
-  released.swap(impl_->keepAlive);
+  impl_->dropEverything();
   impl_->stopRequested.store(false);
 }
 
 // Timer
 
 Timer::Timer(Passkey<Timer>, RunLoop& loop, double interval, bool repeats, Callback cb)
-    : loop_(&loop),
-      loopDeadEntries_(loop.impl_->cancellations),
+    : loop_(loop.impl_->link),
       interval_(interval > 0 ? interval : 0.0001),
       repeats_(repeats),
       callback_(std::move(cb)) {}
 
-void Timer::leftDeadEntry() { loopDeadEntries_->fetch_add(1); }
+void Timer::leftDeadEntry() { loop_->deadEntries.fetch_add(1); }
+
+void Timer::letGo() {
+  valid_.store(false);
+  ++generation_;
+  auto released = std::exchange(callback_, nullptr);
+}
 
 Timer::~Timer() = default;
 
@@ -643,20 +702,25 @@ std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, b
 void Timer::invalidate() {
   if (valid_.exchange(false)) {
     ++generation_;
+    leftDeadEntry();
     // What the callback holds (its target) is released now, not when the timer goes. Inside
     // the callback this is safe: the loop and fire() call a copy, which lives until it returns.
-    callback_ = nullptr;
-    leftDeadEntry();
+    // Moved out first, so that a capture's destructor that reaches the timer finds it empty.
+    auto released = std::exchange(callback_, nullptr);
   }
 }
 
 void Timer::setFireDate(double monotonicTime) {
   // Not a number would break the ordering of the whole schedule.
   if (!isValid() || std::isnan(monotonicTime)) return;
+  // Held while scheduling: the loop cannot go meanwhile. Once it has gone, the timer was
+  // invalidated with it.
+  std::lock_guard<std::mutex> lock(loop_->mutex);
+  if (!loop_->loop) return;
   fireDate_ = monotonicTime;
   ++generation_;
   leftDeadEntry();
-  loop_->scheduleTimer(shared_from_this());
+  loop_->loop->scheduleTimer(shared_from_this());
 }
 
 void Timer::fire() {

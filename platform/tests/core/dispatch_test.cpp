@@ -116,4 +116,26 @@ TEST_F(DispatchTest, WaitsWithoutBoundOrWithANonsenseBoundAreStillWaits) {
   EXPECT_TRUE(busy.wait(std::nan("")));
 }
 
+TEST_F(DispatchTest, SyncOnTheGlobalQueueFromAnyThreadRunsAndReturns) {
+  // From outside the pool the task runs on a worker.
+  bool offMain = false;
+  DispatchQueue::global().sync([&] { offMain = !platform::Thread::isMainThread(); });
+  EXPECT_TRUE(offMain);
+
+  // From every worker of the pool at once (it has four), and nested: none is left to run the
+  // tasks of the others.
+  constexpr int kWorkers = 4;
+  std::latch allInside(kWorkers);
+  std::atomic<int> ran{0};
+  DispatchGroup group;
+  for (int i = 0; i < kWorkers; ++i)
+    group.async(DispatchQueue::global(), [&] {
+      allInside.arrive_and_wait();
+      DispatchQueue::global().sync([&] { DispatchQueue::global().sync([&] { ++ran; }); });
+    });
+  // The bound only ends a deadlocked run: the tasks themselves take no time.
+  ASSERT_TRUE(group.wait(120)) << "the pool deadlocked";
+  EXPECT_EQ(ran.load(), kWorkers);
+}
+
 }  // namespace

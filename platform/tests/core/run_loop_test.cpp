@@ -448,4 +448,111 @@ TEST_F(RunLoopTest, TimerLetsGoOfItsCallbackOnceInvalidatedOrFired) {
   EXPECT_TRUE(firedWatch.expired());
 }
 
+TEST_F(RunLoopTest, TimersPerformsAndWatchesOfAnEndedThreadAreInertAndSaySo) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::atomic<int> ran{0};
+  auto captured = std::make_shared<int>(0);
+  std::weak_ptr<int> capturedWatch = captured;
+  std::shared_ptr<Timer> repeating, oneShot;
+  platform::PerformHandle perform;
+  {
+    platform::Thread worker("ends with work pending");
+    worker.start();
+    worker.post([&, captured = std::move(captured)] {
+      auto& loop = RunLoop::current();
+      repeating = Timer::scheduledTimer(1, true, [captured, &ran](Timer&) { ++ran; });
+      oneShot = Timer::scheduledTimer(3600, false, [captured, &ran](Timer&) { ++ran; });
+      perform = loop.postAfter(3600, [captured, &ran] { ++ran; });
+      loop.watchFd(fds[0], RunLoop::kReadable, [captured, &ran](int, unsigned) { ++ran; });
+      worker.stop();  // the thread ends after this turn, with all of it pending
+    });
+    worker.join();
+  }
+  EXPECT_TRUE(capturedWatch.expired()) << "what the loop held went with it";
+  EXPECT_FALSE(perform.isPending());
+  perform.cancel();
+  for (auto* timer : {&repeating, &oneShot}) {
+    ASSERT_TRUE(*timer);
+    EXPECT_FALSE((*timer)->isValid());
+    (*timer)->setFireDate(clock().monotonic() + 1);
+    (*timer)->fire();
+    EXPECT_FALSE((*timer)->isValid());
+    (*timer)->invalidate();
+  }
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  advance(3600);
+  EXPECT_EQ(ran.load(), 0);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+// Counts its own end.
+struct Released {
+  std::atomic<int>* count;
+  ~Released() { ++*count; }
+};
+
+// A capture that, as an owner going away does, cancels what it scheduled on its loop, and
+// adds more work there too.
+struct CallsBack {
+  RunLoop& loop;
+  int fd;
+  std::atomic<int>& released;
+  int watch = 0;
+  int observer = 0;
+  ~CallsBack() {
+    loop.cancelPerforms(this);
+    loop.unwatchFd(watch);
+    loop.removeEndOfTurnObserver(observer);
+    std::shared_ptr<Released> more(new Released{&released});
+    loop.post([more] {});
+    loop.postAfter(0, [more] {}, this);
+    Timer::scheduledTimerOn(loop, 1, true, [more](Timer&) {});
+    loop.watchFd(fd, RunLoop::kReadable, [more](int, unsigned) {});
+    loop.addEndOfTurnObserver([more] {});
+    loop.addSource([more] {});
+    loop.keepAliveUntilEndOfTurn(more);
+    ++released;
+  }
+};
+
+TEST_F(RunLoopTest, CapturesLetGoWithTheirLoopMayStillCallIntoIt) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  struct Case {
+    const char* where;
+    std::function<void(RunLoop&, std::shared_ptr<CallsBack>)> hold;
+  };
+  const Case cases[] = {
+      {"an unrun post", [](RunLoop& loop, auto back) { loop.post([back] {}); }},
+      {"an unrun delayed perform", [](RunLoop& loop, auto back) { loop.postAfter(3600, [back] {}); }},
+      {"a timer", [](RunLoop& loop, auto back) { Timer::scheduledTimerOn(loop, 3600, true, [back](Timer&) {}); }},
+      {"a watch", [&](RunLoop& loop, auto back) { loop.watchFd(fds[0], RunLoop::kReadable, [back](int, unsigned) {}); }},
+      {"an end-of-turn observer", [](RunLoop& loop, auto back) { loop.addEndOfTurnObserver([back] {}); }},
+      {"a source nobody else holds", [](RunLoop& loop, auto back) { loop.addSource([back] {}); }},
+  };
+  for (const auto& c : cases) {
+    std::atomic<int> released{0};
+    {
+      platform::Thread worker(c.where);
+      worker.start();
+      worker.post([&] {
+        auto& loop = RunLoop::current();
+        std::shared_ptr<CallsBack> back(new CallsBack{loop, fds[0], released});
+        loop.postAfter(3600, [] {}, back.get());
+        back->watch = loop.watchFd(fds[0], RunLoop::kReadable, [](int, unsigned) {});
+        back->observer = loop.addEndOfTurnObserver([] {});
+        c.hold(loop, std::move(back));
+        worker.stop();
+      });
+      worker.join();
+    }
+    // The capture itself, and the work it added, which had nowhere left to run.
+    EXPECT_EQ(released.load(), 2) << c.where;
+  }
+  close(fds[0]);
+  close(fds[1]);
+}
+
 }  // namespace

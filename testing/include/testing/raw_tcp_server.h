@@ -107,8 +107,12 @@ class RawTCPServer {
   // Answers to requests that arrived in the same read go out in one write.
   void setCoalesceAnswers(bool coalesce);
 
+  // Every request read so far, in arrival order, until clearRequests().
   std::vector<RawRequest> requests() const;
   size_t requestCount() const;
+  // Forgets the requests recorded so far; the numbering of connections and of the requests
+  // on each goes on.
+  void clearRequests();
   size_t connectionCount() const;  // accepted so far
   // Closes every open connection from the server's side (the client sees end of stream).
   void closeConnections();

@@ -120,9 +120,9 @@ ScriptedAnswer ScriptedAnswer::redirect(std::string location, int status) {
 }
 
 struct LoopbackServer::Impl {
+  // Its record of requests is the only one: what clearRequests() forgets is gone.
   RawTCPServer server;
-  mutable std::mutex mutex;
-  std::vector<RecordedRequest> requests;
+  mutable std::mutex mutex;  // guards the scripts
   std::vector<std::pair<std::string, PathScript>> scripts;
   ScriptedAnswer defaultAnswer = ScriptedAnswer::text("", 404);
 
@@ -150,7 +150,6 @@ struct LoopbackServer::Impl {
     std::optional<Handler> handler;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      requests.push_back(r);
       auto it = std::find_if(scripts.begin(), scripts.end(), [&](auto& s) { return s.first == r.path; });
       if (it == scripts.end()) return defaultAnswer;
       if (it->second.handler) {
@@ -166,7 +165,7 @@ struct LoopbackServer::Impl {
     return (*handler)(r);
   }
 
-  RawAnswer answer(const RawRequest& raw) {
+  static RecordedRequest recorded(const RawRequest& raw) {
     RecordedRequest r;
     r.method = raw.method;
     size_t q = raw.target.find('?');
@@ -177,6 +176,11 @@ struct LoopbackServer::Impl {
     r.remoteAddress = "127.0.0.1";
     r.remotePort = raw.remotePort;
     r.connection = raw.connection;
+    return r;
+  }
+
+  RawAnswer answer(const RawRequest& raw) {
+    const RecordedRequest r = recorded(raw);
     ScriptedAnswer a = choose(r);
 
     RawAnswer out;
@@ -312,28 +316,20 @@ void LoopbackServer::clearScripts() {
 }
 
 std::vector<RecordedRequest> LoopbackServer::requests() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests;
-}
-
-std::vector<RecordedRequest> LoopbackServer::requestsTo(std::string_view path) const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
   std::vector<RecordedRequest> out;
-  for (const auto& r : impl_->requests) {
-    if (r.path == path) out.push_back(r);
-  }
+  for (const auto& raw : impl_->server.requests()) out.push_back(Impl::recorded(raw));
   return out;
 }
 
-size_t LoopbackServer::requestCount() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests.size();
+std::vector<RecordedRequest> LoopbackServer::requestsTo(std::string_view path) const {
+  std::vector<RecordedRequest> out = requests();
+  std::erase_if(out, [&](const RecordedRequest& r) { return r.path != path; });
+  return out;
 }
 
-void LoopbackServer::clearRequests() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->requests.clear();
-}
+size_t LoopbackServer::requestCount() const { return impl_->server.requestCount(); }
+
+void LoopbackServer::clearRequests() { impl_->server.clearRequests(); }
 
 void LoopbackServer::stop() { impl_->server.stop(); }
 

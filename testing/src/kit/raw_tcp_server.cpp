@@ -486,6 +486,12 @@ size_t RawTCPServer::requestCount() const {
   return impl_->requests.size();
 }
 
+void RawTCPServer::clearRequests() {
+  std::vector<RawRequest> forgotten;  // freed outside the lock
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  forgotten.swap(impl_->requests);
+}
+
 size_t RawTCPServer::connectionCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return static_cast<size_t>(impl_->nextId - 1);
