@@ -284,9 +284,8 @@ std::string longText(const std::string& what) { return what + ", a text longer t
 // stay valid while they are not changed, whether the container held the tree alone or shared
 // it with a copy that goes afterwards (the sanitizer build sees a use after free).
 TEST(ValueStackTest, WhatWasReadStaysValidAcrossAChangeOfTheTree) {
-  const Value other = Dictionary{{"k", Value(longText("other"))}, {"list", Array{Value(longText("in a list"))}}};
-  const Value dictionaryShape = Dictionary{{"name", Value(longText("name"))}, {"state", 1}, {"other", other}};
-  const Value arrayShape = Array{Value(longText("name")), other, Value(1)};
+  const Value dictionaryShape = Dictionary{{"name", Value(longText("name"))}, {"state", 1}, {"other", Value(longText("other"))}};
+  const Value arrayShape = Array{Value(longText("name")), Value(longText("other")), Value(1)};
   struct Change {
     const char* name;
     bool onArray;
@@ -308,14 +307,12 @@ TEST(ValueStackTest, WhatWasReadStaysValidAcrossAChangeOfTheTree) {
       SCOPED_TRACE(testing::Message() << change.name << (shared ? ", shared" : ", alone"));
       Value response = read(change.onArray ? arrayShape : dictionaryShape);
       Value copy = shared ? response : Value();
-      const Value& heldOther = change.onArray ? response[size_t{1}] : response["other"];
+      const Value& other = change.onArray ? response[size_t{1}] : response["other"];
       const StringRef name = change.onArray ? response[size_t{0}].string() : response["name"].string();
-      const StringRef inOther = heldOther["list"][size_t{0}].string();
       change.apply(response);
       copy = Value();
       EXPECT_EQ(name, longText("name"));
-      EXPECT_EQ(inOther, longText("in a list"));
-      EXPECT_EQ(heldOther, other);
+      EXPECT_EQ(other.string(), longText("other"));
       EXPECT_EQ(change.onArray ? response[size_t{2}] : response["state"], change.changed);
       EXPECT_EQ(change.onArray ? response[size_t{0}].string() : response["name"].string(), name);
     }
