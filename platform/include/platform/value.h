@@ -10,8 +10,12 @@
 //
 // A value is 16 bytes: scalars and texts of up to 14 bytes are held in place. A tree that a
 // reader builds (ValueStack) lives in one block of memory shared by all its values, freed
-// at once when the last value that holds a part of it goes; copying a container out of such
-// a tree shares it, and changing one gives the changed container storage of its own.
+// at once when the last value that holds a part of it goes. A copy of a part of such a tree
+// shares the tree when the part took at least an eighth of it (or the tree is under 4 KiB);
+// a smaller part is copied out, so that a part kept never holds more of a tree than eight
+// times its own size. Changing a container shared from a tree gives it storage of its own,
+// and it keeps the tree while it lives: text and members read from the tree before the
+// change stay valid, as they would in a container built one value at a time.
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -92,7 +96,10 @@ class Array {
   Array(std::initializer_list<Value> values);
   template <class It, class = typename std::iterator_traits<It>::iterator_category>
   Array(It first, It last) {
-    for (; first != last; ++first) emplace_back(*first);
+    // Built aside, so that what a failing copy leaves is released with it.
+    Array built;
+    for (; first != last; ++first) built.emplace_back(*first);
+    block_ = std::exchange(built.block_, nullptr);
   }
   Array(const Array& other);
   Array(Array&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
@@ -334,9 +341,13 @@ class Value {
 
 static_assert(sizeof(Value) == 16, "a value is two words");
 
-// A dictionary's member: `key()` and `second`, or `auto& [key, value]`.
+// A dictionary's member: `key()` and `second`, or `auto& [key, value]`. Entries cannot be
+// assigned or swapped (so not sorted in place either): the dictionary's index of its keys
+// follows their places. Their values can.
 class DictionaryEntry {
  public:
+  DictionaryEntry(const DictionaryEntry&) = default;
+  DictionaryEntry& operator=(const DictionaryEntry&) = delete;
   StringRef key() const { return key_.string(); }
   Value second;
 

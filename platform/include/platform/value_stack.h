@@ -4,7 +4,8 @@
 // top, leaving the stacks as they were when it opened. The whole tree lives in one arena of
 // memory sized from the text, so building it allocates about once per document and releasing
 // it frees a few blocks however many values it holds; kept from document to document, the
-// stacks stop allocating at all.
+// stacks stop allocating at all. A tree holds only itself and data: a container made
+// elsewhere (or a part of another tree) pushed as a member is copied into it.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@ class ValueStack {
   struct Mark {
     size_t values;
     size_t keys;
+    size_t tree;  // what the tree's memory held
   };
 
   ValueStack() = default;
@@ -33,14 +35,14 @@ class ValueStack {
   ValueStack(const ValueStack&) = delete;
   ValueStack& operator=(const ValueStack&) = delete;
 
-  Mark mark() const { return {values_.size(), keys_.size()}; }
+  Mark mark() const;
   // Room for this many open members before the stacks grow.
   void reserve(size_t members);
   // The size of the text the next document is read from, which sizes the tree's memory.
   void expectText(size_t bytes) { expectedText_ = bytes; }
 
   // A member: a string (from any text: it is copied), a decimal, or anything a Value is
-  // built from.
+  // built from. A push that fails leaves the stacks as they were.
   template <class T>
   void push(T&& member) {
     using U = std::remove_cvref_t<T>;

@@ -62,6 +62,7 @@ ValueArena* ValueArena::create(size_t firstBytes, bool sized) {
   arena->textStart_ = memory + header + room;
   arena->allocated_ = room;
   arena->growthShift_ = sized ? 3 : 0;
+  held_.fetch_add(room, std::memory_order_relaxed);
   return arena;
 }
 
@@ -70,21 +71,34 @@ void ValueArena::newChunk(size_t bytes) {
   char* memory = static_cast<char*>(::operator new(kChunkHeader + room));
   chunks_ = new (memory) Chunk{this, chunks_};
   allocated_ += room;
+  held_.fetch_add(room, std::memory_order_relaxed);
   chunkStart_ = memory;
   cursor_ = memory + kChunkHeader;
   textStart_ = memory + kChunkHeader + room;
 }
 
-void ValueArena::adopt(Value* value) {
+std::atomic<size_t> ValueArena::held_{0};
+
+void ValueArena::reserveAdoption(size_t count) {
   if (!adopted_) adopted_ = new std::vector<Value*>();
-  adopted_->push_back(value);
+  const size_t wanted = adopted_->size() + reserved_ + count;
+  if (wanted > adopted_->capacity()) adopted_->reserve(std::max(wanted, adopted_->capacity() * 2));
+  reserved_ += count;
+}
+
+void ValueArena::adopt(Value* data) noexcept {
+  // Within the room reserved: the vector does not allocate.
+  --reserved_;
+  adopted_->push_back(data);
 }
 
 void ValueArena::destroy() noexcept {
+  // Data only: releasing a tree releases no other tree, and allocates nothing.
   if (adopted_) {
     for (Value* value : *adopted_) value->~Value();
     delete adopted_;
   }
+  held_.fetch_sub(allocated_, std::memory_order_relaxed);
   for (Chunk* chunk = chunks_; chunk;) {
     Chunk* next = chunk->next;
     ::operator delete(chunk);
@@ -149,29 +163,131 @@ void ValueAccess::hold(Value& v) {
   }
 }
 
-bool ValueAccess::settleInto(Value& v, ValueArena& arena) {
-  if (v.storage() != Value::kHeap) return true;
+void ValueAccess::settleInto(Value& v, ValueArena& arena) {
+  if (v.storage() != Value::kHeap) return;
   switch (v.type()) {
     case Value::Type::String:
     case Value::Type::Decimal: {
       char* held = const_cast<char*>(v.chars_);
       setTreeText(v, v.type(), std::string_view(held, v.size_), arena);
       ::operator delete(held);
-      return true;
+      return;
     }
     case Value::Type::Array:
-      if (!v.array_.block_) return true;
-      if (!v.array_.block_->inTree() || v.array_.block_->arena() != &arena) return false;
-      v.tag_ = static_cast<uint8_t>(Value::Type::Array) | Value::kTree;
-      arena.unref();
-      return true;
-    case Value::Type::Dictionary:
-      if (!v.dictionary_.block_) return true;
-      if (!v.dictionary_.block_->inTree() || v.dictionary_.block_->arena() != &arena) return false;
-      v.tag_ = static_cast<uint8_t>(Value::Type::Dictionary) | Value::kTree;
-      arena.unref();
-      return true;
-    default: return false;
+    case Value::Type::Dictionary: {
+      const bool isArray = v.isArray();
+      const void* block = isArray ? static_cast<const void*>(v.array_.block_) : v.dictionary_.block_;
+      if (!block) return;
+      const bool sameTree = isArray ? v.array_.block_->inTree() && v.array_.block_->arena() == &arena
+                                    : v.dictionary_.block_->inTree() && v.dictionary_.block_->arena() == &arena;
+      if (sameTree) {
+        v.tag_ = static_cast<uint8_t>(v.type()) | Value::kTree;
+        arena.unref();
+        return;
+      }
+      Value copy;
+      copyIntoTree(copy, v, arena);
+      v.release();
+      v.moveFrom(copy);
+      return;
+    }
+    default: return;
+  }
+}
+
+void ValueAccess::copyIntoTree(Value& result, const Value& source, ValueArena& arena) {
+  // Top down from a work list, each block written before its members are copied into it. A
+  // block's part is what the arena handed out from its start until its last member is done:
+  // a step with no value marks that point, queued under the block's members.
+  struct Step {
+    Value* to;
+    const Value* from;
+    size_t* partBytes;
+    size_t start;
+  };
+  // A text of a tree: in place when it is short, in the arena otherwise.
+  auto placeTreeText = [&arena](Value& v, Value::Type type, std::string_view text) {
+    if (text.size() <= Value::kInlineText) Value::placeInlineText(&v, type, text);
+    else setTreeText(v, type, text, arena);
+  };
+  std::vector<Step> work{{&result, &source, nullptr, 0}};
+  while (!work.empty()) {
+    const Step step = work.back();
+    work.pop_back();
+    if (!step.to) {
+      *step.partBytes = arena.used() - step.start;
+      continue;
+    }
+    Value& to = *step.to;
+    const Value& from = *step.from;
+    switch (from.type()) {
+      case Value::Type::String:
+      case Value::Type::Decimal: placeTreeText(to, from.type(), from.text()); break;
+      case Value::Type::Data:
+        arena.reserveAdoption(1);
+        to.bytes_ = new Bytes(*from.bytes_);
+        to.tag_ = static_cast<uint8_t>(Value::Type::Data) | Value::kHeap;
+        arena.adopt(&to);
+        break;
+      case Value::Type::Array: {
+        const ArrayBlock* source = from.array_.block_;
+        if (!source || source->size == 0) {
+          new (&to) Value(Array());
+        } else if (source->inTree() && source->arena() == &arena) {
+          setTreeArray(to, const_cast<ArrayBlock*>(source));
+        } else {
+          const size_t start = arena.used();
+          uint32_t place;
+          auto* block = static_cast<ArrayBlock*>(arena.allocate(sizeof(ArrayBlock) + source->size * sizeof(Value), place));
+          block->size = source->size;
+          block->capacityOrPlace = kInTree | place;
+          block->partBytes = 0;
+          for (uint32_t i = 0; i < source->size; ++i) new (block->items() + i) Value();
+          setTreeArray(to, block);
+          work.push_back({nullptr, nullptr, &block->partBytes, start});
+          for (uint32_t i = 0; i < source->size; ++i)
+            work.push_back({block->items() + i, const_cast<ArrayBlock*>(source)->items() + i, nullptr, 0});
+        }
+        break;
+      }
+      case Value::Type::Dictionary: {
+        const DictionaryBlock* source = from.dictionary_.block_;
+        if (!source || source->size == 0) {
+          new (&to) Value(Dictionary());
+        } else if (source->inTree() && source->arena() == &arena) {
+          setTreeDictionary(to, const_cast<DictionaryBlock*>(source));
+        } else {
+          const size_t count = source->size;
+          const bool indexed = count >= kTreeIndexThreshold;
+          const size_t slots = indexed ? indexSlots(count) : 0;
+          const size_t start = arena.used();
+          uint32_t place;
+          auto* block = static_cast<DictionaryBlock*>(arena.allocate(
+              sizeof(DictionaryBlock) + count * sizeof(DictionaryEntry) + slots * sizeof(uint32_t), place));
+          block->size = 0;
+          block->capacityOrPlace = kInTree | place;
+          block->partBytes = 0;
+          setTreeDictionary(to, block);
+          for (uint32_t i = 0; i < count; ++i) {
+            Value key;
+            placeTreeText(key, Value::Type::String, source->entries()[i].key());
+            makeEntry(block->entries() + i, std::move(key), Value());
+            block->size = i + 1;
+          }
+          // The keys of a dictionary are unique already.
+          if (indexed) {
+            auto* index = reinterpret_cast<uint32_t*>(block->entries() + count);
+            std::memset(index, 0, slots * sizeof(uint32_t));
+            fillIndex(block, index);
+          }
+          work.push_back({nullptr, nullptr, &block->partBytes, start});
+          for (uint32_t i = 0; i < count; ++i)
+            work.push_back({&block->entries()[i].second, &source->entries()[i].second, nullptr, 0});
+        }
+        break;
+      }
+      default: std::memcpy(static_cast<void*>(&to), static_cast<const void*>(&from), sizeof(Value));
+    }
   }
 }
 
@@ -259,27 +375,13 @@ void Value::release() noexcept {
 }
 
 namespace {
-// A container whose values belong to it alone and that holds at least one: copying and
-// releasing one walks its values.
-bool ownsChildren(const Value& v) {
-  if (ValueAccess::storage(v) != 0x30) return false;
-  if (v.isArray()) {
-    const ArrayBlock* b = ValueAccess::arrayBlock(v);
-    return b && !b->inTree() && b->size > 0;
-  }
-  if (v.isDictionary()) {
-    const DictionaryBlock* b = ValueAccess::dictionaryBlock(v);
-    return b && !b->inTree() && b->size > 0;
-  }
-  return false;
-}
-
 ArrayBlock* newArrayBlock(size_t capacity) {
   const uint32_t room = checkedSize(capacity);
   if (room & detail::kInTree) throw std::length_error("value too large");
   auto* block = static_cast<ArrayBlock*>(::operator new(sizeof(ArrayBlock) + capacity * sizeof(Value)));
   block->size = 0;
   block->capacityOrPlace = room;
+  block->keeps = nullptr;
   return block;
 }
 
@@ -291,50 +393,90 @@ DictionaryBlock* newDictionaryBlock(size_t capacity) {
       ::operator new(sizeof(DictionaryBlock) + capacity * sizeof(DictionaryEntry) + sizeof(uint32_t*)));
   block->size = 0;
   block->capacityOrPlace = room;
+  block->keeps = nullptr;
   block->heapIndex() = nullptr;
   return block;
 }
 
 // Gives a block of its own the index its size asks for (none below the threshold).
 void rebuildIndex(DictionaryBlock* block);
+
+using CopyStep = ValueAccess::CopyStep;
+
+// A block of its own with room for `capacity` values, made `link` at once and holding null
+// values where `source`'s go, whose copies are queued on `work`.
+void startCopy(const ArrayBlock* source, size_t capacity, bool whole, ArrayBlock*& link,
+                    std::vector<CopyStep>& work) {
+  ArrayBlock* copy = newArrayBlock(capacity);
+  for (uint32_t i = 0; i < source->size; ++i) new (copy->items() + i) Value();
+  copy->size = source->size;
+  link = copy;
+  Value* from = const_cast<ArrayBlock*>(source)->items();
+  for (uint32_t i = 0; i < source->size; ++i) work.push_back({copy->items() + i, from + i, whole});
+}
+
+// As for an array, with the keys copied and indexed at once.
+void startCopy(const DictionaryBlock* source, size_t capacity, bool whole, DictionaryBlock*& link,
+               std::vector<CopyStep>& work) {
+  DictionaryBlock* copy = newDictionaryBlock(capacity);
+  link = copy;
+  for (uint32_t i = 0; i < source->size; ++i) {
+    ValueAccess::makeEntry(copy->entries() + i, Value(source->entries()[i].key()), Value());
+    copy->size = i + 1;
+  }
+  rebuildIndex(copy);
+  for (uint32_t i = 0; i < source->size; ++i)
+    work.push_back({&copy->entries()[i].second, &source->entries()[i].second, whole});
+}
 }  // namespace
 
+namespace {
+// The block of a container's copy, made `link`: a part of a tree large enough shares the tree.
+template <class Block>
+void copyContainer(const Block* source, bool whole, Block*& link, std::vector<CopyStep>& work) {
+  if (!source || source->size == 0) return;
+  if (source->inTree() && !whole && detail::keepsTree(source)) {
+    source->arena()->ref();
+    link = const_cast<Block*>(source);
+    return;
+  }
+  startCopy(source, source->size, whole || source->inTree(), link, work);
+}
+}  // namespace
+
+void ValueAccess::copyStep(const CopyStep& step, std::vector<CopyStep>& work) {
+  Value& to = *step.to;
+  const Value& from = *step.from;
+  switch (from.type()) {
+    case Value::Type::Array:
+      new (&to.array_) Array();
+      to.tag_ = static_cast<uint8_t>(Value::Type::Array) | Value::kHeap;
+      copyContainer(from.array_.block_, step.whole, to.array_.block_, work);
+      return;
+    case Value::Type::Dictionary:
+      new (&to.dictionary_) Dictionary();
+      to.tag_ = static_cast<uint8_t>(Value::Type::Dictionary) | Value::kHeap;
+      copyContainer(from.dictionary_.block_, step.whole, to.dictionary_.block_, work);
+      return;
+    default: to.copyShallowFrom(from);
+  }
+}
+
 Value::Value(const Value& other) {
-  if (!ownsChildren(other)) {
-    copyShallowFrom(other);
+  if (other.storage() < kTree) {
+    std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(Value));
     return;
   }
   // Built level by level from a work list: a recursive copy would take a stack frame per level.
+  // A copy that fails is released from its top: each level is linked before the next is made.
   tag_ = 0;
-  std::vector<std::pair<Value*, const Value*>> work{{this, &other}};
-  while (!work.empty()) {
-    auto [to, from] = work.back();
-    work.pop_back();
-    if (!ownsChildren(*from)) {
-      to->copyShallowFrom(*from);
-    } else if (from->isArray()) {
-      ArrayBlock* source = ValueAccess::arrayBlock(*from);
-      ArrayBlock* copy = newArrayBlock(source->size);
-      for (uint32_t i = 0; i < source->size; ++i) new (copy->items() + i) Value();
-      copy->size = source->size;
-      new (&to->array_) Array();
-      to->array_.block_ = copy;
-      to->tag_ = static_cast<uint8_t>(Type::Array) | kHeap;
-      for (uint32_t i = 0; i < source->size; ++i) work.emplace_back(copy->items() + i, source->items() + i);
-    } else {
-      DictionaryBlock* source = ValueAccess::dictionaryBlock(*from);
-      DictionaryBlock* copy = newDictionaryBlock(source->size);
-      new (&to->dictionary_) Dictionary();
-      to->dictionary_.block_ = copy;
-      to->tag_ = static_cast<uint8_t>(Type::Dictionary) | kHeap;
-      for (uint32_t i = 0; i < source->size; ++i) {
-        ValueAccess::makeEntry(copy->entries() + i, Value(source->entries()[i].key()), Value());
-        copy->size = i + 1;
-      }
-      rebuildIndex(copy);
-      for (uint32_t i = 0; i < source->size; ++i)
-        work.emplace_back(&copy->entries()[i].second, &source->entries()[i].second);
-    }
+  std::vector<ValueAccess::CopyStep> work;
+  try {
+    ValueAccess::copyStep({this, &other, false}, work);
+    ValueAccess::copySteps(work);
+  } catch (...) {
+    if (storage() == kHeap) release();
+    throw;
   }
 }
 
@@ -352,15 +494,7 @@ void Value::copyShallowFrom(const Value& other) {
       bytes_ = new Bytes(*other.bytes_);
       tag_ = static_cast<uint8_t>(Type::Data) | kHeap;
       break;
-    case Type::Array:
-      new (&array_) Array(other.array_);
-      tag_ = static_cast<uint8_t>(Type::Array) | kHeap;
-      break;
-    case Type::Dictionary:
-      new (&dictionary_) Dictionary(other.dictionary_);
-      tag_ = static_cast<uint8_t>(Type::Dictionary) | kHeap;
-      break;
-    default: break;
+    default: break;  // containers are copied step by step (ValueAccess::copyStep)
   }
 }
 
@@ -439,101 +573,112 @@ size_t Value::size() const {
 // Releasing
 
 namespace {
-// Levels released by recursion before the rest goes to the work list.
-constexpr int kRecursiveLevels = 48;
+// Blocks of their own waiting to be released, linked through the word that kept their tree
+// (let go of as a block joins): releasing goes through any depth in a loop, with no stack
+// frame per level and no memory of its own, so that a destructor never allocates. A tree
+// releases only itself and data.
+class Releaser {
+ public:
+  void add(ArrayBlock* block) noexcept { push(block, 0); }
+  void add(DictionaryBlock* block) noexcept { push(block, 1); }
 
-void releaseArrayBlock(ArrayBlock* block, int level, std::vector<Value>& deeper);
-void releaseDictionaryBlock(DictionaryBlock* block, int level, std::vector<Value>& deeper);
-
-// Takes the block out of a container that holds its values alone, leaving the value null.
-void releaseOwnedContainer(Value& v, int level, std::vector<Value>& deeper) {
-  if (v.isArray()) {
-    ArrayBlock* block = ValueAccess::arrayBlock(v);
-    ValueAccess::clearContainer(v);
-    releaseArrayBlock(block, level, deeper);
-  } else {
-    DictionaryBlock* block = ValueAccess::dictionaryBlock(v);
-    ValueAccess::clearContainer(v);
-    releaseDictionaryBlock(block, level, deeper);
-  }
-}
-
-// Each child is released where it stands; past a bounded depth, containers that still hold
-// values are moved to `deeper` for the caller to release, so that releasing never takes a
-// stack frame per level of a deeply nested value.
-void releaseChild(Value& child, int level, std::vector<Value>& deeper) {
-  if (ownsChildren(child)) {
-    if (level >= kRecursiveLevels) {
-      deeper.push_back(std::move(child));
-      return;
+  void run() noexcept {
+    while (head_) {
+      const uintptr_t item = head_;
+      if (item & 1) {
+        auto* block = reinterpret_cast<DictionaryBlock*>(item & ~uintptr_t{1});
+        head_ = reinterpret_cast<uintptr_t>(block->nextReleased);
+        for (uint32_t i = 0; i < block->size; ++i) {
+          DictionaryEntry& entry = block->entries()[i];
+          ValueAccess::keyOf(entry).~Value();
+          member(entry.second);
+        }
+        delete[] block->heapIndex();
+        ::operator delete(block);
+      } else {
+        auto* block = reinterpret_cast<ArrayBlock*>(item);
+        head_ = reinterpret_cast<uintptr_t>(block->nextReleased);
+        for (uint32_t i = 0; i < block->size; ++i) member(block->items()[i]);
+        ::operator delete(block);
+      }
     }
-    releaseOwnedContainer(child, level + 1, deeper);
-    return;
   }
-  child.~Value();
-}
 
-void releaseArrayBlock(ArrayBlock* block, int level, std::vector<Value>& deeper) {
-  for (uint32_t i = 0; i < block->size; ++i) releaseChild(block->items()[i], level, deeper);
-  ::operator delete(block);
-}
-
-void releaseDictionaryBlock(DictionaryBlock* block, int level, std::vector<Value>& deeper) {
-  for (uint32_t i = 0; i < block->size; ++i) {
-    DictionaryEntry& entry = block->entries()[i];
-    ValueAccess::keyOf(entry).~Value();
-    releaseChild(entry.second, level, deeper);
+ private:
+  template <class Block>
+  void push(Block* block, uintptr_t dictionary) noexcept {
+    ValueArena* kept = block->keeps;
+    block->nextReleased = reinterpret_cast<void*>(head_);
+    head_ = reinterpret_cast<uintptr_t>(block) | dictionary;
+    if (kept) kept->unref();
   }
-  delete[] block->heapIndex();
-  ::operator delete(block);
-}
 
-template <class Block, class ReleaseBlock>
-void releaseTree(Block* block, ReleaseBlock releaseBlock) {
-  std::vector<Value> deeper;
-  releaseBlock(block, 0, deeper);
-  while (!deeper.empty()) {
-    Value value = std::move(deeper.back());
-    deeper.pop_back();
-    releaseOwnedContainer(value, 0, deeper);
+  // A container whose block is its own joins the list; anything else goes at once.
+  void member(Value& v) noexcept {
+    if (ValueAccess::storage(v) == 0x30) {
+      if (v.isArray()) {
+        if (ArrayBlock* block = ValueAccess::arrayBlock(v); block && !block->inTree()) {
+          ValueAccess::clearContainer(v);
+          add(block);
+          return;
+        }
+      } else if (v.isDictionary()) {
+        if (DictionaryBlock* block = ValueAccess::dictionaryBlock(v); block && !block->inTree()) {
+          ValueAccess::clearContainer(v);
+          add(block);
+          return;
+        }
+      }
+    }
+    v.~Value();
   }
+
+  uintptr_t head_ = 0;
+};
+
+template <class Block>
+void releaseBlock(Block* block) noexcept {
+  Releaser releaser;
+  releaser.add(block);
+  releaser.run();
 }
-}  // namespace
 
-// Array
-
-Array::Array(std::initializer_list<Value> values) {
-  own(values.size());
-  for (const Value& v : values) new (slotForAppend()) Value(v);
-}
-
-namespace {
-// A block of its own with room for `capacity` values, holding copies of `source`'s; nothing
-// is left behind when a copy fails.
-ArrayBlock* copyArrayBlock(ArrayBlock* source, size_t capacity) {
-  ArrayBlock* copy = newArrayBlock(capacity);
+// A block of its own with room for `capacity` values or entries, holding copies of `source`'s
+// (copied out whatever their size when `whole`); nothing is left behind when a copy fails.
+template <class Block>
+Block* copyBlock(const Block* source, size_t capacity, bool whole) {
+  Block* copy = nullptr;
+  std::vector<CopyStep> work;
   try {
-    for (uint32_t i = 0; i < source->size; ++i) {
-      new (copy->items() + i) Value(source->items()[i]);
-      copy->size = i + 1;
-    }
+    startCopy(source, capacity, whole, copy, work);
+    ValueAccess::copySteps(work);
   } catch (...) {
-    releaseTree(copy, releaseArrayBlock);
+    if (copy) releaseBlock(copy);
     throw;
   }
   return copy;
 }
 }  // namespace
 
+// Array
+
+Array::Array(std::initializer_list<Value> values) {
+  // Built aside, so that what a failing copy leaves is released with it.
+  Array built;
+  built.own(values.size());
+  for (const Value& v : values) built.emplace_back(v);
+  block_ = std::exchange(built.block_, nullptr);
+}
+
 Array::Array(const Array& other) {
   ArrayBlock* source = other.block_;
   if (!source || source->size == 0) return;
-  if (source->inTree()) {
+  if (source->inTree() && detail::keepsTree(source)) {
     source->arena()->ref();
     block_ = source;
     return;
   }
-  block_ = copyArrayBlock(source, source->size);
+  block_ = copyBlock(source, source->size, source->inTree());
 }
 
 Array& Array::operator=(const Array& other) {
@@ -553,7 +698,7 @@ Array& Array::operator=(Array&& other) noexcept {
 Array::~Array() {
   if (!block_) return;
   if (block_->inTree()) block_->arena()->unref();
-  else releaseTree(block_, releaseArrayBlock);
+  else releaseBlock(block_);
 }
 
 size_t Array::size() const { return block_ ? block_->size : 0; }
@@ -574,14 +719,17 @@ void Array::own(size_t capacity) {
   // Only a container without a block asks for no room: a tree holds no empty blocks.
   if (capacity == 0) return;
   if (old && old->inTree()) {
-    block_ = copyArrayBlock(old, capacity);
-    old->arena()->unref();
+    // The hold this array had on the tree passes to its new block: what was read from the
+    // tree before the change stays valid while the array lives.
+    block_ = copyBlock(old, capacity, false);
+    block_->keeps = old->arena();
     return;
   }
   ArrayBlock* fresh = newArrayBlock(capacity);
   if (old) {
     for (uint32_t i = 0; i < old->size; ++i) new (fresh->items() + i) Value(std::move(old->items()[i]));
     fresh->size = old->size;
+    fresh->keeps = old->keeps;
     ::operator delete(old);
   }
   block_ = fresh;
@@ -649,40 +797,22 @@ bool Array::operator==(const Array& other) const {
 // Dictionary
 
 Dictionary::Dictionary(std::initializer_list<std::pair<std::string_view, Value>> entries) {
-  reserve(entries.size());
-  for (const auto& [key, value] : entries) set(key, value);
+  // Built aside, as an array's.
+  Dictionary built;
+  built.reserve(entries.size());
+  for (const auto& [key, value] : entries) built.set(key, value);
+  block_ = std::exchange(built.block_, nullptr);
 }
-
-namespace {
-// A block of its own with room for `capacity` entries, holding copies of `source`'s and the
-// index a dictionary of its own keeps (a tree indexes only larger ones); nothing is left
-// behind when a copy fails.
-DictionaryBlock* copyDictionaryBlock(DictionaryBlock* source, size_t capacity) {
-  DictionaryBlock* copy = newDictionaryBlock(capacity);
-  try {
-    for (uint32_t i = 0; i < source->size; ++i) {
-      const DictionaryEntry& entry = source->entries()[i];
-      ValueAccess::makeEntry(copy->entries() + i, Value(entry.key()), Value(entry.second));
-      copy->size = i + 1;
-    }
-    rebuildIndex(copy);
-  } catch (...) {
-    releaseTree(copy, releaseDictionaryBlock);
-    throw;
-  }
-  return copy;
-}
-}  // namespace
 
 Dictionary::Dictionary(const Dictionary& other) {
   DictionaryBlock* source = other.block_;
   if (!source || source->size == 0) return;
-  if (source->inTree()) {
+  if (source->inTree() && detail::keepsTree(source)) {
     source->arena()->ref();
     block_ = source;
     return;
   }
-  block_ = copyDictionaryBlock(source, source->size);
+  block_ = copyBlock(source, source->size, source->inTree());
 }
 
 Dictionary& Dictionary::operator=(const Dictionary& other) {
@@ -702,7 +832,7 @@ Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
 Dictionary::~Dictionary() {
   if (!block_) return;
   if (block_->inTree()) block_->arena()->unref();
-  else releaseTree(block_, releaseDictionaryBlock);
+  else releaseBlock(block_);
 }
 
 size_t Dictionary::size() const { return block_ ? block_->size : 0; }
@@ -729,8 +859,9 @@ void Dictionary::own(size_t capacity) {
   // Only a container without a block asks for no room: a tree holds no empty blocks.
   if (capacity == 0) return;
   if (old && old->inTree()) {
-    block_ = copyDictionaryBlock(old, capacity);
-    old->arena()->unref();
+    // As an array's: the new block keeps the tree.
+    block_ = copyBlock(old, capacity, false);
+    block_->keeps = old->arena();
     return;
   }
   DictionaryBlock* fresh = newDictionaryBlock(capacity);
@@ -741,6 +872,7 @@ void Dictionary::own(size_t capacity) {
     }
     fresh->size = old->size;
     fresh->heapIndex() = old->heapIndex();
+    fresh->keeps = old->keeps;
     ::operator delete(old);
   }
   block_ = fresh;

@@ -13,10 +13,6 @@ using detail::ArrayBlock;
 using detail::DictionaryBlock;
 using detail::ValueAccess;
 
-namespace {
-constexpr uint8_t kHeld = 0x30;
-}  // namespace
-
 ValueStack::Slots::~Slots() {
   clear();
   ::operator delete(data_);
@@ -37,6 +33,19 @@ void ValueStack::Slots::grow(size_t count) {
 }
 
 ValueStack::~ValueStack() { clear(); }
+
+ValueStack::Mark ValueStack::mark() const {
+  return {values_.size(), keys_.size(), arena_ ? arena_->used() : 0};
+}
+
+namespace {
+// What the tree's memory took since `from` was marked (all of it, if the mark came from
+// before this tree).
+size_t partSince(const detail::ValueArena& tree, const ValueStack::Mark& from) {
+  const size_t used = tree.used();
+  return used >= from.tree ? used - from.tree : used;
+}
+}  // namespace
 
 void ValueStack::reserve(size_t members) {
   values_.reserve(members);
@@ -67,7 +76,17 @@ size_t ValueStack::pushKey(std::string_view text) {
   return keys_.size() - 1;
 }
 
-void ValueStack::settle(Value& member) { ValueAccess::settleInto(member, arena()); }
+void ValueStack::settle(Value& member) {
+  // The member is on top of the stack: a failure takes it off again.
+  try {
+    ValueAccess::settleInto(member, arena());
+    if (ValueAccess::isHeldData(member)) arena().reserveAdoption(1);
+  } catch (...) {
+    member.~Value();
+    values_.forget(values_.size() - 1);
+    throw;
+  }
+}
 
 void ValueStack::closeArray(const Mark& from) {
   const size_t count = values_.size() - from.values;
@@ -80,12 +99,14 @@ void ValueStack::closeArray(const Mark& from) {
   auto* block = static_cast<ArrayBlock*>(tree.allocate(sizeof(ArrayBlock) + count * sizeof(Value), place));
   block->size = static_cast<uint32_t>(count);
   block->capacityOrPlace = detail::kInTree | place;
+  block->partBytes = partSince(tree, from);
   Value* items = block->items();
   std::memcpy(static_cast<void*>(items), static_cast<const void*>(values_.data() + from.values), count * sizeof(Value));
   values_.forget(from.values);
-  // A member that holds storage of its own is released with the tree.
+  // Data is released with the tree, in room reserved when it was pushed.
   for (size_t i = 0; i < count; ++i)
-    if (ValueAccess::storage(items[i]) == kHeld) tree.adopt(items + i);
+    if (ValueAccess::isHeldData(items[i])) tree.adopt(items + i);
+  // Where the members were: no allocation.
   ValueAccess::setTreeArray(values_.emplace(), block);
 }
 
@@ -103,12 +124,24 @@ void ValueStack::closeDictionary(const Mark& from) {
       sizeof(DictionaryBlock) + count * sizeof(DictionaryEntry) + slots * sizeof(uint32_t), place));
   block->size = static_cast<uint32_t>(count);
   block->capacityOrPlace = detail::kInTree | place;
+  block->partBytes = partSince(tree, from);
   DictionaryEntry* entries = block->entries();
   Value* members = values_.data() + from.values;
   Value* keys = keys_.data() + from.keys;
   for (size_t i = 0; i < count; ++i) ValueAccess::makeEntry(entries + i, std::move(keys[i]), std::move(members[i]));
   values_.forget(from.values);
   keys_.forget(from.keys);
+  // Data is released with the tree, in room reserved when it was pushed, even when the
+  // dropping of repeated keys fails half-way (past the entries kept, the members are null).
+  struct Adopt {
+    detail::ValueArena& tree;
+    DictionaryEntry* entries;
+    size_t count;
+    ~Adopt() {
+      for (size_t i = 0; i < count; ++i)
+        if (ValueAccess::isHeldData(entries[i].second)) tree.adopt(&entries[i].second);
+    }
+  } adopt{tree, entries, count};
   auto* index = reinterpret_cast<uint32_t*>(entries + count);
   if (indexed) std::memset(index, 0, slots * sizeof(uint32_t));
   if (!(indexed ? detail::fillIndex(block, index) : detail::keysUnique(block))) {
@@ -133,8 +166,6 @@ void ValueStack::closeDictionary(const Mark& from) {
       detail::fillIndex(block, keptIndex);
     }
   }
-  for (uint32_t i = 0; i < block->size; ++i)
-    if (ValueAccess::storage(entries[i].second) == kHeld) tree.adopt(&entries[i].second);
   ValueAccess::setTreeDictionary(values_.emplace(), block);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // How values keep their containers: an array's values and a dictionary's entries follow a
-// small header in one block. A block either belongs to one value alone (its arena null) or
-// lives in a tree's arena, shared by every value that holds a part of the tree and never
-// changed once built.
+// small header in one block. A block either belongs to one value alone or lives in a tree's
+// arena, shared by every value that holds a part of the tree and never changed once built.
+// A tree holds nothing but itself and data: members made elsewhere are copied into it, so no
+// tree keeps another (or itself) alive, and releasing one never reaches into another.
 #include <atomic>
 #include <cstring>
 #include <cstddef>
@@ -50,9 +51,17 @@ class ValueArena {
   void unref() noexcept {
     if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy();
   }
-  // A value placed in the tree that holds storage of its own (one not built from text, such
-  // as data or a container built elsewhere): released with the tree.
-  void adopt(Value* value);
+  // Data placed in the tree, released with it. Room for `count` more is made first, so that
+  // adopting cannot fail once members have been moved into the tree.
+  void reserveAdoption(size_t count);
+  void adopt(Value* data) noexcept;
+
+  // The memory the tree holds, and what of it is handed out so far (the difference between two
+  // counts is what was built in between).
+  size_t bytes() const { return allocated_; }
+  size_t used() const { return allocated_ - static_cast<size_t>(textStart_ - cursor_); }
+  // The memory every tree alive holds together.
+  static size_t bytesHeld() { return held_.load(std::memory_order_relaxed); }
 
  private:
   // Where every chunk begins.
@@ -74,6 +83,8 @@ class ValueArena {
   // doubles.
   unsigned growthShift_ = 0;
   std::vector<Value*>* adopted_ = nullptr;
+  size_t reserved_ = 0;  // adoptions the vector has room for, promised to members on their way
+  static std::atomic<size_t> held_;
 };
 
 // An array's values follow its header. Its second word tells a block of its own (its
@@ -83,6 +94,15 @@ constexpr uint32_t kInTree = 0x80000000u;
 struct ArrayBlock {
   uint32_t size;
   uint32_t capacityOrPlace;
+  union {
+    // A block of a tree: the tree's bytes that this part and everything in it took.
+    size_t partBytes;
+    // A block of its own: the tree it was copied from when a change made it its container's
+    // own, kept while the block lives so that what was read from the tree before stays valid.
+    ValueArena* keeps;
+    // A block of its own being released: the next one waiting.
+    void* nextReleased;
+  };
   bool inTree() const { return capacityOrPlace & kInTree; }
   uint32_t capacity() const { return capacityOrPlace; }
   ValueArena* arena() const { return ValueArena::of(this, capacityOrPlace & ~kInTree); }
@@ -97,6 +117,11 @@ static_assert(sizeof(ArrayBlock) % alignof(Value) == 0);
 struct DictionaryBlock {
   uint32_t size;
   uint32_t capacityOrPlace;
+  union {  // as an array's
+    size_t partBytes;
+    ValueArena* keeps;
+    void* nextReleased;
+  };
   bool inTree() const { return capacityOrPlace & kInTree; }
   uint32_t capacity() const { return capacityOrPlace; }
   ValueArena* arena() const { return ValueArena::of(this, capacityOrPlace & ~kInTree); }
@@ -125,6 +150,16 @@ inline const uint32_t* DictionaryBlock::index() const {
   return *heapIndexSlot();
 }
 
+// A copy of a part of a tree keeps the tree when the part took at least this share of it, or
+// when the tree is this small; a smaller part is copied out of it.
+constexpr size_t kPartShare = 8;
+constexpr size_t kSmallTree = 4096;
+template <class Block>
+bool keepsTree(const Block* block) {
+  const size_t whole = block->arena()->bytes();
+  return whole <= kSmallTree || block->partBytes >= whole / kPartShare;
+}
+
 // The parts of a value the tree builder and the containers reach into.
 struct ValueAccess {
   static uint8_t storage(const Value& v) { return v.storage(); }
@@ -147,10 +182,31 @@ struct ValueAccess {
   static DictionaryBlock* dictionaryBlock(const Value& v) { return v.dictionary_.block_; }
   // Makes a value of the tree one that holds its part (and the tree) by itself.
   static void hold(Value& v);
-  // Makes a value that holds storage of its own part of `arena`'s tree where that is
-  // possible (its text copied in, a container of the same tree let go of), so the tree
-  // needs to release nothing for it. False when the value must stay as it is.
-  static bool settleInto(Value& v, ValueArena& arena);
+  // Makes a value that holds storage of its own part of `arena`'s tree: its text or container
+  // copied in (a part of the same tree is let go of and used as it is). Data stays as it is,
+  // for the tree to adopt (`isData`); an empty container holds nothing.
+  static void settleInto(Value& v, ValueArena& arena);
+  // Makes `result` (null) a copy of `source` built in `arena`'s tree, sharing what of it is
+  // part of that tree already. Whatever a copy that fails half-way made belongs to the tree.
+  static void copyIntoTree(Value& result, const Value& source, ValueArena& arena);
+  static bool isHeldData(const Value& v) { return v.storage() == Value::kHeap && v.isData(); }
+  // One step of a copy into storage of its own: `to`, null, becomes a copy of `from`. A
+  // container gets its block at once, linked before its members are queued as further steps,
+  // so a copy that fails half-way is whole enough to be released from its top. `whole` copies
+  // a part of a tree out whatever its size.
+  struct CopyStep {
+    Value* to;
+    const Value* from;
+    bool whole;
+  };
+  static void copyStep(const CopyStep& step, std::vector<CopyStep>& work);
+  static void copySteps(std::vector<CopyStep>& work) {
+    while (!work.empty()) {
+      const CopyStep step = work.back();
+      work.pop_back();
+      copyStep(step, work);
+    }
+  }
   static Value& keyOf(DictionaryEntry& e) { return e.key_; }
   static DictionaryEntry* makeEntry(void* at, Value&& key, Value&& value) {
     return new (at) DictionaryEntry(std::move(key), std::move(value));

@@ -7,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "../../src/core/value_tree.h"
+#include "failing_allocations.h"
+
 namespace platform {
 namespace {
 
@@ -246,6 +249,228 @@ TEST(ValueStackTest, MembersMadeElsewhereJoinTheTree) {
   EXPECT_EQ(tree["decimal"].decimalText(), "3.14159265358979323846");
   EXPECT_EQ(tree["dictionary"]["k"].string(), longText);
   EXPECT_EQ(tree["other tree"][0].string(), longText);
+}
+
+// Pushes `shape` as a reader meets it: texts as text, containers member by member.
+void push(ValueStack& stack, const Value& shape) {
+  const ValueStack::Mark members = stack.mark();
+  if (shape.isDictionary()) {
+    for (const auto& [key, member] : shape.dictionary()) {
+      stack.pushKey(key);
+      push(stack, member);
+    }
+    stack.closeDictionary(members);
+  } else if (shape.isArray()) {
+    for (const Value& member : shape.array()) push(stack, member);
+    stack.closeArray(members);
+  } else if (shape.isString()) {
+    stack.push(shape.string());
+  } else {
+    stack.push(shape);
+  }
+}
+
+// `shape` read into a tree, as from a text of `textBytes`.
+Value read(const Value& shape, size_t textBytes = 0) {
+  ValueStack stack;
+  stack.expectText(textBytes);
+  push(stack, shape);
+  return stack.take();
+}
+
+std::string longText(const std::string& what) { return what + ", a text longer than a value holds in place"; }
+
+// Whatever a change does to a container read from a tree, text and members read from it before
+// stay valid while they are not changed, whether the container held the tree alone or shared
+// it with a copy that goes afterwards (the sanitizer build sees a use after free).
+TEST(ValueStackTest, WhatWasReadStaysValidAcrossAChangeOfTheTree) {
+  const Value dictionaryShape = Dictionary{{"name", Value(longText("name"))}, {"state", 1}, {"other", Value(longText("other"))}};
+  const Value arrayShape = Array{Value(longText("name")), Value(longText("other")), Value(1)};
+  struct Change {
+    const char* name;
+    bool onArray;
+    void (*apply)(Value& response);
+    Value changed;  // the member changed ("state" or the third)
+  };
+  const Change changes[] = {
+      {"set an existing key", false, [](Value& r) { r.mutableDictionary().set("state", 2); }, 2},
+      {"a non-const find", false, [](Value& r) { *r.mutableDictionary().find("state") = 2; }, 2},
+      {"begin of a dictionary", false, [](Value& r) { (r.mutableDictionary().begin() + 1)->second = 2; }, 2},
+      {"set a new key", false, [](Value& r) { r.mutableDictionary().set("added", 2); }, 1},
+      {"erase", false, [](Value& r) { r.mutableDictionary().erase("state"); }, Value()},
+      {"operator[]", true, [](Value& r) { r.mutableArray()[2] = 2; }, 2},
+      {"begin of an array", true, [](Value& r) { r.mutableArray().begin()[2] = 2; }, 2},
+      {"push_back", true, [](Value& r) { r.mutableArray().push_back(3); }, 1},
+  };
+  for (const Change& change : changes) {
+    for (bool shared : {false, true}) {
+      SCOPED_TRACE(testing::Message() << change.name << (shared ? ", shared" : ", alone"));
+      Value response = read(change.onArray ? arrayShape : dictionaryShape);
+      Value copy = shared ? response : Value();
+      const Value& other = change.onArray ? response[size_t{1}] : response["other"];
+      const StringRef name = change.onArray ? response[size_t{0}].string() : response["name"].string();
+      change.apply(response);
+      copy = Value();
+      EXPECT_EQ(name, longText("name"));
+      EXPECT_EQ(other.string(), longText("other"));
+      EXPECT_EQ(change.onArray ? response[size_t{2}] : response["state"], change.changed);
+      EXPECT_EQ(change.onArray ? response[size_t{0}].string() : response["name"].string(), name);
+    }
+  }
+}
+
+// An answer of a small "config" and a large list of ads (2000 make about half a megabyte).
+Value answerShape(int count) {
+  Array ads;
+  for (int i = 0; i < count; ++i)
+    ads.push_back(Dictionary{{"id", i}, {"html", Value(std::string(200, static_cast<char>('a' + i % 26)))}});
+  return Dictionary{{"config", Dictionary{{"refresh", 30}, {"placement", Value(longText("placement"))}}},
+                    {"ads", Value(std::move(ads))}};
+}
+
+// A small part kept from a tree does not keep the tree (it is copied out); a large part shares
+// it, copies of it too. Counted in the trees' own memory.
+TEST(ValueStackTest, APartKeptHoldsNoMoreOfTheTreeThanItsShare) {
+  const Value shape = answerShape(2000);
+  const size_t before = detail::ValueArena::bytesHeld();
+  std::vector<Value> configs;
+  for (int i = 0; i < 20; ++i) configs.push_back(read(shape, 500000)["config"]);
+  EXPECT_EQ(detail::ValueArena::bytesHeld(), before);
+  for (const Value& config : configs) EXPECT_EQ(config, shape["config"]);
+  configs.clear();
+
+  std::vector<Value> lists;
+  lists.push_back(read(shape, 500000)["ads"]);
+  const size_t oneTree = detail::ValueArena::bytesHeld() - before;
+  EXPECT_GT(oneTree, 500000u);
+  for (int i = 0; i < 20; ++i) lists.push_back(lists.front());
+  EXPECT_EQ(detail::ValueArena::bytesHeld() - before, oneTree);
+  EXPECT_EQ(lists.back(), shape["ads"]);
+  // A part of it under an eighth of the tree is copied out; a part of a small tree is not.
+  const Value ad = lists.front()[size_t{7}];
+  lists.clear();
+  EXPECT_EQ(detail::ValueArena::bytesHeld(), before);
+  EXPECT_EQ(ad, shape["ads"][size_t{7}]);
+  Value small = read(Dictionary{{"ad", shape["ads"][size_t{7}]}});
+  const size_t smallTree = detail::ValueArena::bytesHeld() - before;
+  EXPECT_GT(smallTree, 0u);
+  const Value part = small["ad"];
+  small = Value();
+  EXPECT_EQ(detail::ValueArena::bytesHeld() - before, smallTree);
+  EXPECT_EQ(part, shape["ads"][size_t{7}]);
+}
+
+// A tree holds no other tree and never itself, whatever is pushed into it: parts of the tree
+// being built, of another one that holds it, or a chain of trees each pushed into the next.
+// Once the values go, every tree's memory has gone too.
+TEST(ValueStackTest, TreesHoldOnlyThemselvesAndData) {
+  const size_t before = detail::ValueArena::bytesHeld();
+  {
+    // A container made elsewhere holding a part of the tree it is pushed into.
+    ValueStack stack;
+    const ValueStack::Mark top = stack.mark();
+    stack.pushKey("part");
+    push(stack, Array{Value(longText("part"))});
+    Value part = stack.take();
+    stack.push(Value(Array{part, Value(Bytes{1, 2})}));
+    stack.pushKey("data");
+    stack.push(Bytes{3});
+    stack.closeDictionary(top);
+    part = Value();
+    const Value tree = stack.take();
+    EXPECT_EQ(tree["part"][size_t{0}][size_t{0}].string(), longText("part"));
+    EXPECT_EQ(tree["part"][size_t{1}].data(), (Bytes{1, 2}));
+    EXPECT_EQ(tree["data"].data(), (Bytes{3}));
+  }
+  EXPECT_EQ(detail::ValueArena::bytesHeld(), before);
+  {
+    // Two trees, each pushed into the other while it was being built.
+    ValueStack first, second;
+    const ValueStack::Mark top = first.mark();
+    first.pushKey("own");
+    push(first, Array{Value(longText("first"))});
+    const Value partOfFirst = first.take();
+    const ValueStack::Mark list = second.mark();
+    second.push(partOfFirst);
+    second.closeArray(list);
+    Value secondTree = second.take();
+    first.push(partOfFirst);
+    first.pushKey("second");
+    first.push(secondTree);
+    first.closeDictionary(top);
+    const Value firstTree = first.take();
+    secondTree = Value();
+    EXPECT_EQ(firstTree["second"][size_t{0}][size_t{0}].string(), longText("first"));
+    EXPECT_EQ(firstTree["own"], firstTree["second"][size_t{0}]);
+  }
+  EXPECT_EQ(detail::ValueArena::bytesHeld(), before);
+  {
+    // Each tree read with the one before as a member.
+    ValueStack stack;
+    Value chain = 0;
+    constexpr int kLinks = 300;
+    for (int i = 1; i <= kLinks; ++i) {
+      const ValueStack::Mark list = stack.mark();
+      stack.push(chain);
+      stack.push(i);
+      stack.closeArray(list);
+      chain = stack.take();
+    }
+    // Only the last tree is held, not one per link.
+    EXPECT_LT(detail::ValueArena::bytesHeld() - before, size_t{64} << 10);
+    const Value* link = &chain;
+    for (int i = kLinks; i > 0; --i, link = &(*link)[size_t{0}]) ASSERT_EQ((*link)[size_t{1}], Value(i));
+    EXPECT_EQ(*link, Value(0));
+  }
+  EXPECT_EQ(detail::ValueArena::bytesHeld(), before);
+}
+
+// Reading, copying out of and changing a tree, with their nth allocation failing for every n:
+// nothing is left behind, in values or in trees.
+TEST(ValueStackTest, ReadsCopiesAndChangesThatFailHalfWayLeaveNothingBehind) {
+  const Value answer = read(answerShape(40), 10000);
+  const Value otherTree = read(Array{Value(longText("other")), Dictionary{{"k", Value(longText("k"))}}});
+  const size_t before = detail::ValueArena::bytesHeld();
+  struct Case {
+    const char* name;
+    void (*attempt)(const Value& answer, const Value& otherTree);
+  };
+  const Case cases[] = {
+      {"a read with members made elsewhere and repeated keys",
+       [](const Value&, const Value& other) {
+         ValueStack stack;
+         const ValueStack::Mark top = stack.mark();
+         for (int i = 0; i < 40; ++i) {
+           stack.pushKey(i % 7 == 6 ? std::string("repeated") : longText(std::to_string(i)));
+           switch (i % 5) {
+             case 0: stack.push(Bytes(30, 1)); break;
+             case 1: stack.push(Value(Array{Value(Bytes{2}), Value(longText("made")), Value(Dictionary{{"k", 1}})})); break;
+             case 2: stack.push(other); break;
+             case 3: stack.push(longText("member")); break;
+             default: push(stack, Array{Value(longText("read")), Value(i)});
+           }
+         }
+         stack.closeDictionary(top);
+         const Value taken = stack.take();
+       }},
+      {"a small part copied out", [](const Value& answer, const Value&) { const Value config = answer["config"]; }},
+      {"a large part changed",
+       [](const Value& answer, const Value&) {
+         Value ads = answer["ads"];
+         ads.mutableArray()[3].mutableDictionary().set("id", 0);
+       }},
+      {"the whole changed",
+       [](const Value& answer, const Value&) {
+         Value copy = answer;
+         copy.mutableDictionary().set("config", 1);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_GT(test::sweepAllocationFailures([&] { c.attempt(answer, otherTree); }), 3);
+    EXPECT_EQ(detail::ValueArena::bytesHeld(), before);
+  }
+  EXPECT_EQ(answer, answerShape(40));
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "failing_allocations.h"
 
 namespace {
 
@@ -289,6 +292,90 @@ TEST(ValueTest, DeepValuesAreDescribedDownToABoundedDepthOnly) {
   EXPECT_EQ(text.find("{...}"), std::string::npos);
   EXPECT_EQ(text.find("(...)", elided + 1), std::string::npos);
   EXPECT_EQ(text.rfind("(\n    {\n        k = (\n", 0), 0u);
+}
+
+// The index of a dictionary follows its entries' places: the entries cannot be moved behind
+// its back (sorted, swapped or assigned), while their values can be changed and swapped.
+TEST(ValueTest, EntriesStayWhereTheIndexHasThemWhileTheirValuesChange) {
+  using Entry = Dictionary::Entry;
+  static_assert(!std::is_swappable_v<Entry>);
+  static_assert(!std::is_move_assignable_v<Entry>);
+  static_assert(!std::is_copy_assignable_v<Entry>);
+  for (int size : {5, 40}) {  // looked up by a scan, and through an index
+    SCOPED_TRACE(size);
+    Dictionary d;
+    for (int i = 0; i < size; ++i) d.set("k" + std::to_string(size - i), i);
+    std::swap(d.begin()->second, (d.end() - 1)->second);
+    for (auto& [key, value] : d) value.mutableArray().push_back(std::string(key));
+    std::vector<std::string> sorted = d.keys();
+    std::sort(sorted.begin(), sorted.end());
+    for (const std::string& key : sorted) {
+      const Value* found = d.find(key);
+      ASSERT_NE(found, nullptr) << key;
+      EXPECT_EQ((*found)[size_t{0}].string(), key);
+    }
+    d.set("k1", "again");
+    EXPECT_EQ(d.size(), static_cast<size_t>(size));
+    EXPECT_EQ(d.get("k1"), Value("again"));
+  }
+}
+
+// Every way of building a value by copying, with its nth allocation failing for every n: what
+// was made before the failure is released, and the source is as it was.
+TEST(ValueTest, CopiesThatFailHalfWayLeaveNothingBehind) {
+  const Value deep = [] {
+    Value v = nested(61, Value(std::string(30, 'x')));  // a dictionary at the top
+    v.mutableDictionary().set("data", Value(platform::Bytes(20, 1)));
+    Dictionary wide;  // indexed
+    for (int i = 0; i < 20; ++i) wide.set("a key longer than fits in place " + std::to_string(i), Value::decimal("1e400"));
+    v.mutableDictionary().set("wide", Value(std::move(wide)));
+    return v;
+  }();
+  const Value expected = deep;
+  const std::vector<Value> members(oneOfEachKind());
+  struct Case {
+    const char* name;
+    void (*attempt)(const Value& deep, const std::vector<Value>& members);
+  };
+  const Case cases[] = {
+      {"copy", [](const Value& v, const std::vector<Value>&) { Value copy(v); }},
+      {"assignment", [](const Value& v, const std::vector<Value>&) {
+         Value copy = Array{Value(1)};
+         copy = v;
+       }},
+      {"initializer list of an array",
+       [](const Value& v, const std::vector<Value>& m) { Array a{m[6], v, m[9], m[10]}; }},
+      {"initializer list of a dictionary",
+       [](const Value& v, const std::vector<Value>& m) { Dictionary d{{"a", m[6]}, {"b", v}, {"c", m[7]}}; }},
+      {"range", [](const Value&, const std::vector<Value>& m) { Array a(m.begin(), m.end()); }},
+      {"push_back", [](const Value& v, const std::vector<Value>& m) {
+         Array a{m[6]};
+         a.push_back(v);
+       }},
+      {"set", [](const Value& v, const std::vector<Value>&) {
+         Dictionary d{{"x", 1}};
+         d.set("deep", v);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const long swept = platform::test::sweepAllocationFailures([&] { c.attempt(deep, members); });
+    EXPECT_GT(swept, 3);
+    EXPECT_EQ(deep, expected);
+  }
+}
+
+// Releasing a value of any depth allocates nothing: it may run while memory has run out.
+TEST(ValueTest, ValuesOfAnyDepthAreReleasedWithoutAllocating) {
+  for (int depth : {10, 49, 200000}) {
+    SCOPED_TRACE(depth);
+    Value deep = nested(depth, Value(std::string(20, 'x')));
+    const long before = platform::test::liveAllocations();
+    platform::test::failAllocation(0, true);
+    deep = Value();
+    EXPECT_FALSE(platform::test::stopFailingAllocations());
+    EXPECT_LT(platform::test::liveAllocations(), before);
+  }
 }
 
 }  // namespace
