@@ -228,6 +228,8 @@ TEST(XMLParserTest, DeclaredEncodingsAreReadThroughICU) {
       {"Shift_JIS, a second byte that is a backslash",
        declared("Shift_JIS", "<\x93\xFA k=\"\x83\x5C\">\x93\xFA\x96\x7B\x8C\xEA \xB1<![CDATA[\x83\x5C]]></\x93\xFA>"),
        {"<日 k=ソ>", "text:日本語 ｱ", "cdata:ソ", "</日>", "end"}},
+      {"UTF-8 by a name the library does not know", declared("utf8", "<a>caf\xC3\xA9 \xE6\x97\xA5</a>"),
+       {"<a>", "text:café 日", "</a>", "end"}},
       {"Shift_JIS, a first byte without its second", declared("Shift_JIS", "<a>\x93</a>"), {}},
       {"an encoding ICU does not know", declared("x-no-such-encoding", "<a/>"), {},
        "unknown encoding \"x-no-such-encoding\""},
