@@ -329,8 +329,8 @@ void XMLParser::reportCDATA(XMLParserDelegate& delegate, std::string_view block)
   Impl& impl = *impl_;
   // A section the parser gathered itself is handed over as it is, and kept, so the next
   // section reuses its room.
-  if (block.data() != reinterpret_cast<const char*>(impl.cdata.data()) || block.size() != impl.cdata.size())
-    impl.cdata.assign(block.begin(), block.end());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
+  if (bytes != impl.cdata.data() || block.size() != impl.cdata.size()) impl.cdata.assign(bytes, bytes + block.size());
   delegate.foundCDATA(*this, impl.cdata);
 }
 
