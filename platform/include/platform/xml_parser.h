@@ -101,11 +101,11 @@ class XMLParserDelegate {
   // At most once; no other callback follows it.
   virtual void parseErrorOccurred(XMLParser&, const Error& /*error*/) {}
 
-  // The same three events with the name, attributes and text where the parser holds them,
-  // valid only during the call. Each is what the parser sends: by default it copies what it
-  // gets and reports the event above. A delegate that overrides one gets that event only
-  // there, and nothing is copied for it (for readers that look at a few names of a large
-  // document).
+  // The element, text and CDATA events with the name, attributes, text and block where the
+  // parser holds them, valid only during the call. Each is what the parser sends: by default it
+  // copies what it gets and reports the event above. A delegate that overrides one gets that
+  // event only there, and nothing is copied for it (for readers that look at a few names of a
+  // large document, or keep a large block once).
   virtual void didStartElementInPlace(XMLParser& parser, std::string_view elementName,
                                       const XMLAttributeList& attributes);
   virtual void didEndElementInPlace(XMLParser& parser, std::string_view elementName);
