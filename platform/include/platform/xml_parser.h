@@ -10,6 +10,13 @@
 // appears), and unbounded entity expansion (an expansion far larger than the document is
 // stopped with an error; where the XML library cannot bound it, any entity declaration is
 // refused).
+//
+// Encodings: UTF-8, UTF-16, ISO-8859-1 and US-ASCII are read directly; any other encoding a
+// document declares is read through ICU when its characters' length is told by their first
+// byte (single-byte code pages such as windows-1252, ISO-8859-15 or windows-1251; Shift_JIS,
+// EUC-JP, GBK, Big5). Any other (one ICU does not know, GB18030, ISO-2022-JP, UTF-7) is an
+// error of code kXMLParserInvalidCharacterError whose message names the encoding, and so
+// is a character beyond U+FFFF in an encoding read through ICU.
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,22 +95,25 @@ class XMLParserDelegate {
   // Text outside CDATA sections, entities decoded. One stretch of text may arrive in
   // several runs (lines, entity references); a delegate appends them.
   virtual void foundCharacters(XMLParser&, const std::string& /*text*/) {}
-  // The whole content of one CDATA section. It is never also reported as characters,
-  // whether or not the delegate overrides this.
+  // The whole content of one CDATA section (in UTF-8, as all text). It is never also reported
+  // as characters, whether or not the delegate overrides this.
   virtual void foundCDATA(XMLParser&, const Bytes& /*block*/) {}
   // At most once; no other callback follows it.
   virtual void parseErrorOccurred(XMLParser&, const Error& /*error*/) {}
 
-  // The same three events with the name, attributes and text where the parser holds them,
-  // valid only during the call. Each is what the parser sends: by default it copies what it
-  // gets and reports the event above. A delegate that overrides one gets that event only
-  // there, and nothing is copied for it (for readers that look at a few names of a large
-  // document).
+  // The element, text and CDATA events with the name, attributes, text and block where the
+  // parser holds them, valid only during the call. Each is what the parser sends: by default it
+  // copies what it gets and reports the event above. A delegate that overrides one gets that
+  // event only there, and nothing is copied for it (for readers that look at a few names of a
+  // large document, or keep a large block once).
   virtual void didStartElementInPlace(XMLParser& parser, std::string_view elementName,
                                       const XMLAttributeList& attributes);
   virtual void didEndElementInPlace(XMLParser& parser, std::string_view elementName);
   // Never empty; runs as foundCharacters has them.
   virtual void foundCharactersInPlace(XMLParser& parser, std::string_view text);
+  // The whole content of one CDATA section, as foundCDATA has it: mostly the document's own
+  // bytes, where a section's text is those bytes as they are.
+  virtual void foundCDATAInPlace(XMLParser& parser, std::string_view block);
 };
 
 // Asks a parser to read the caller's bytes where they are instead of keeping a copy.
@@ -157,6 +167,7 @@ class XMLParser {
   void reportStart(XMLParserDelegate& delegate, std::string_view name, const XMLAttributeList& attributes);
   void reportEnd(XMLParserDelegate& delegate, std::string_view name);
   void reportCharacters(XMLParserDelegate& delegate, std::string_view text);
+  void reportCDATA(XMLParserDelegate& delegate, std::string_view block);
 
   Bytes data_;
   // What parse() reads: data_, or the caller's bytes in place.

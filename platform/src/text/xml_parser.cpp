@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "xml_unknown_encoding.h"
+
 namespace platform {
 namespace {
 
@@ -72,7 +74,21 @@ struct XMLParser::Impl {
   XMLParser* owner = nullptr;
   XML_Parser xml = nullptr;
   std::shared_ptr<XMLParserDelegate> delegate;
+  // A CDATA section's text where it is not the document's own bytes, or as a delegate that
+  // takes it as Bytes gets it.
   Bytes cdata;
+  // The section being read: while every run the library reports is the document's own bytes
+  // and follows the one before, the section is only where it lies in the document, and
+  // nothing is copied. `cdataStart` is known from the first run on.
+  bool cdataInDocument = false;
+  bool cdataBegun = false;
+  size_t cdataStart = 0;
+  size_t cdataEnd = 0;
+  size_t cdataSectionAt = 0;  // where "<![CDATA[" is
+  // Where the library holds the byte after the section's last run, once a run it did not
+  // convert showed where that is; only for one call into the library, which may move what
+  // it holds between calls.
+  const char* cdataNext = nullptr;
   size_t documentSize = 0;
   bool sawElement = false;
   bool inCdata = false;
@@ -170,31 +186,84 @@ struct XMLParser::Impl {
   static void onCdataText(void* user, const XML_Char* s, int len) {
     Impl& self = of(user);
     if (self.stopped()) return;
+    if (self.cdataInDocument) {
+      if (self.followsInDocument(s, static_cast<size_t>(len))) return;
+      self.gatherFromNowOn();
+    }
     // As bytes, so that the run is copied whole rather than converted character by character.
     const auto* bytes = reinterpret_cast<const uint8_t*>(s);
     self.cdata.insert(self.cdata.end(), bytes, bytes + len);
+  }
+  // Whether a run of the section is the document's own bytes right after the runs before it;
+  // it then joins them. The library reports a run it did not convert where it holds the
+  // document, at the event; a converted run, and the line feed it reports for every kind of
+  // line end, lie elsewhere: such a line end is the document's when the document has a line
+  // feed there.
+  bool followsInDocument(const XML_Char* s, size_t len) {
+    if (cdataNext) {
+      // A run the library did not convert came before: the document is in a one-byte
+      // encoding, and each run's bytes begin where the last one's end. Asking the library
+      // where each run is would cost a large section a twentieth of its reading.
+      if (s != cdataNext && !(len == 1 && *s == '\n' && *cdataNext == '\n')) return false;
+      cdataNext += len;
+      cdataEnd += len;
+      return true;
+    }
+    const XML_Index at = XML_GetCurrentByteIndex(xml);
+    if (at < 0 || static_cast<size_t>(at) > documentSize || len > documentSize - static_cast<size_t>(at)) return false;
+    const auto position = static_cast<size_t>(at);
+    int offset = 0;
+    int size = 0;
+    const char* held = XML_GetInputContext(xml, &offset, &size);
+    const bool unconverted = held && s == held + offset;
+    if (!unconverted && !(len == 1 && *s == '\n' && owner->bytes_[position] == '\n')) return false;
+    if (!cdataBegun) {
+      cdataBegun = true;
+      cdataStart = cdataEnd = position;
+    }
+    if (position != cdataEnd) return false;
+    cdataEnd += len;
+    if (unconverted) cdataNext = s + len;
+    return true;
+  }
+  // The section's runs so far are copied, and the rest will be.
+  void gatherFromNowOn() {
+    cdataInDocument = false;
+    // What is left of the document is mostly room enough (the pages the section never reaches
+    // are never touched); a large block then seldom grows by copying itself, and the room the
+    // first section takes serves every later one.
+    if (cdata.capacity() == 0 && cdataSectionAt < documentSize) cdata.reserve(documentSize - cdataSectionAt);
+    cdata.assign(owner->bytes_ + cdataStart, owner->bytes_ + cdataEnd);
   }
   static void onCdataStart(void* user) {
     Impl& self = of(user);
     self.inCdata = true;
     XML_SetCharacterDataHandler(self.xml, &Impl::onCdataText);
     self.cdata.clear();
-    // A section's bytes are the document's own, so what is left of the document is room
-    // enough (the pages the section never reaches are never touched); a large block then
-    // never grows by copying itself.
-    // The room the first section takes is then room enough for every later one.
-    if (self.cdata.capacity() > 0) return;
+    self.cdataInDocument = true;
+    self.cdataBegun = false;
+    self.cdataStart = self.cdataEnd = 0;
+    self.cdataNext = nullptr;
     const XML_Index at = XML_GetCurrentByteIndex(self.xml);
-    if (at >= 0 && static_cast<size_t>(at) < self.documentSize)
-      self.cdata.reserve(self.documentSize - static_cast<size_t>(at));
+    self.cdataSectionAt = at >= 0 ? static_cast<size_t>(at) : self.documentSize;
   }
   static void onCdataEnd(void* user) {
     Impl& self = of(user);
     self.inCdata = false;
     XML_SetCharacterDataHandler(self.xml, self.textHandler());
     if (self.stopped()) return;
-    // Handed over in place and kept, so the next section reuses its room.
-    self.delegate->foundCDATA(*self.owner, self.cdata);
+    const auto* block = reinterpret_cast<const char*>(self.cdataInDocument ? self.owner->bytes_ + self.cdataStart
+                                                                            : self.cdata.data());
+    self.delegate->foundCDATAInPlace(
+        *self.owner, std::string_view(block, self.cdataInDocument ? self.cdataEnd - self.cdataStart : self.cdata.size()));
+  }
+  // A declared encoding the library does not read itself, read through ICU if it can be.
+  static int XMLCALL onUnknownEncoding(void* user, const XML_Char* name, XML_Encoding* info) {
+    Impl& self = of(user);
+    std::string refusal;
+    if (describeUnknownEncoding(name, *info, refusal)) return XML_STATUS_OK;
+    if (!self.stopped()) self.refused.emplace(kXMLParserInvalidCharacterError, std::move(refusal));
+    return XML_STATUS_ERROR;
   }
   // Installed only when the library cannot bound expansion: no entity may be declared.
   static void onEntityDecl(void* user, const XML_Char*, int, const XML_Char*, int,
@@ -237,6 +306,9 @@ void XMLParserDelegate::didEndElementInPlace(XMLParser& parser, std::string_view
 void XMLParserDelegate::foundCharactersInPlace(XMLParser& parser, std::string_view text) {
   parser.reportCharacters(*this, text);
 }
+void XMLParserDelegate::foundCDATAInPlace(XMLParser& parser, std::string_view block) {
+  parser.reportCDATA(*this, block);
+}
 
 void XMLParser::reportStart(XMLParserDelegate& delegate, std::string_view name, const XMLAttributeList& attributes) {
   Impl& impl = *impl_;
@@ -252,6 +324,14 @@ void XMLParser::reportCharacters(XMLParserDelegate& delegate, std::string_view t
   Impl& impl = *impl_;
   Impl::copyInto(impl.text, text);
   delegate.foundCharacters(*this, impl.text);
+}
+void XMLParser::reportCDATA(XMLParserDelegate& delegate, std::string_view block) {
+  Impl& impl = *impl_;
+  // A section the parser gathered itself is handed over as it is, and kept, so the next
+  // section reuses its room.
+  const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
+  if (bytes != impl.cdata.data() || block.size() != impl.cdata.size()) impl.cdata.assign(bytes, bytes + block.size());
+  delegate.foundCDATA(*this, impl.cdata);
 }
 
 // The room the events are copied into exists from the start: a delegate may also send
@@ -290,6 +370,7 @@ bool XMLParser::parse() {
   XML_SetElementHandler(impl.xml, &Impl::onStart, &Impl::onEnd);
   XML_SetCharacterDataHandler(impl.xml, &Impl::onText);
   XML_SetCdataSectionHandler(impl.xml, &Impl::onCdataStart, &Impl::onCdataEnd);
+  XML_SetUnknownEncodingHandler(impl.xml, &Impl::onUnknownEncoding, &impl);
   // No external entity handler: references to external entities are skipped, never read.
   XML_SetParamEntityParsing(impl.xml, XML_PARAM_ENTITY_PARSING_NEVER);
   bool bounded = false;
@@ -311,6 +392,7 @@ bool XMLParser::parse() {
     do {
       size_t n = std::min(kSlice, size_ - offset);
       bool last = offset + n == size_;
+      impl.cdataNext = nullptr;
       if (XML_Parse(impl.xml, reinterpret_cast<const char*>(bytes_) + offset, static_cast<int>(n),
                     last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
         ok = false;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -64,9 +65,11 @@ class InPlaceRecorder : public Recorder {
     events.push_back("</" + std::string(name) + ">");
   }
   void foundCharactersInPlace(XMLParser&, std::string_view text) override { addText(text); }
+  void foundCDATAInPlace(XMLParser&, std::string_view block) override { events.push_back("cdata:" + std::string(block)); }
   void didStartElement(XMLParser&, const std::string&, const XMLAttributes&) override { events.push_back("copied"); }
   void didEndElement(XMLParser&, const std::string&) override { events.push_back("copied"); }
   void foundCharacters(XMLParser&, const std::string&) override { events.push_back("copied"); }
+  void foundCDATA(XMLParser&, const Bytes&) override { events.push_back("copied"); }
 };
 
 struct Run {
@@ -148,6 +151,140 @@ TEST(XMLParserTest, CDATAIsDeliveredSeparatelyAndOnlyAsCDATA) {
   EXPECT_EQ(textOnly->text, "ab");
 }
 
+// A section whose text is the document's bytes as they are reaches a delegate that takes it
+// in place where the caller's bytes hold it: nothing is copied. One whose text differs from
+// those bytes (line ends made line feeds, another encoding, an entity's text) is gathered and
+// reads the same.
+TEST(XMLParserTest, CDATAInPlaceLiesInTheDocumentWhereItsTextIsTheDocuments) {
+  struct Blocks : XMLParserDelegate {
+    const Bytes* document = nullptr;
+    std::vector<std::string> blocks;
+    std::vector<bool> inDocument;
+    void foundCDATAInPlace(XMLParser&, std::string_view block) override {
+      const auto* at = reinterpret_cast<const uint8_t*>(block.data());
+      blocks.emplace_back(block);
+      inDocument.push_back(!block.empty() && at >= document->data() && at + block.size() <= document->data() + document->size());
+    }
+  };
+  const auto utf16le = [](std::string_view text) {
+    std::string out = "\xFF\xFE";
+    for (char c : text) out += std::string{c, '\0'};
+    return out;
+  };
+  std::string markup;
+  for (int i = 0; i < 20000; ++i) markup += "<p id=\"" + std::to_string(i) + "\">caf\xC3\xA9 &amp;</p>\n";
+  const struct {
+    const char* name;
+    std::string text;
+    std::vector<std::string> blocks;
+    std::vector<bool> inDocument;
+  } cases[] = {
+      {"lines, UTF-8, empty", "<r><![CDATA[a\n<b>&amp; caf\xC3\xA9\n\n]]>t<![CDATA[]]><![CDATA[\n]]></r>",
+       {"a\n<b>&amp; caf\xC3\xA9\n\n", "", "\n"}, {true, false, true}},
+      {"over a megabyte", "<r><![CDATA[" + markup + "]]></r>", {markup}, {true}},
+      {"CR LF", "<r><![CDATA[a\r\nb]]></r>", {"a\nb"}, {false}},
+      {"CR alone", "<r><![CDATA[a\rb\n]]></r>", {"a\nb\n"}, {false}},
+      {"CR LF after a line feed", "<r><![CDATA[a\nb\r\nc]]></r>", {"a\nb\nc"}, {false}},
+      {"ISO-8859-1", "<?xml version='1.0' encoding='ISO-8859-1'?><r><![CDATA[x\ncaf\xE9]]></r>", {"x\ncaf\xC3\xA9"},
+       {false}},
+      {"UTF-16", utf16le("<r><![CDATA[a\nb]]></r>"), {"a\nb"}, {false}},
+      {"an entity's text", "<!DOCTYPE r [<!ENTITY e '<![CDATA[x\ny]]>'>]><r>&e;</r>", {"x\ny"}, {false}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes bytes(c.text.begin(), c.text.end());
+    auto blocks = std::make_shared<Blocks>();
+    blocks->document = &bytes;
+    XMLParser parser(bytes, kXMLParserInPlace);
+    parser.setDelegate(blocks);
+    EXPECT_TRUE(parser.parse());
+    EXPECT_EQ(blocks->blocks, c.blocks);
+    EXPECT_EQ(blocks->inDocument, c.inDocument);
+  }
+  // A line feed alone in UTF-16 is the document's byte where it lies; its text is still right.
+  auto single = parse(utf16le("<r><![CDATA[\n]]></r>"), "", true, std::make_shared<InPlaceRecorder>());
+  EXPECT_EQ(single.recorder->events, (Events{"begin", "<r>", "cdata:\n", "</r>", "end"}));
+}
+
+// Documents declared in an encoding the XML library does not read itself are read through ICU:
+// element names, attributes, text and CDATA alike, in place or copied. An encoding that
+// cannot be read is an error that names it.
+TEST(XMLParserTest, DeclaredEncodingsAreReadThroughICU) {
+  const auto declared = [](const char* encoding, const std::string& body) {
+    return std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>\n" + body;
+  };
+  const struct {
+    const char* name;
+    std::string text;
+    Events events;                  // after "begin"; none: an error
+    const char* message = nullptr;  // what the error's message says
+  } cases[] = {
+      {"windows-1252", declared("windows-1252", "<a t=\"\x80 5\">caf\xE9 \x93q\x94<![CDATA[\x9C\xFF]]></a>"),
+       {"<a t=€ 5>", "text:café “q”", "cdata:œÿ", "</a>", "end"}},
+      {"ISO-8859-15, not Latin-1", declared("ISO-8859-15", "<a>\xA4 \xBD \xA6</a>"),
+       {"<a>", "text:€ œ Š", "</a>", "end"}},
+      {"windows-1251 in names", declared("windows-1251", "<\xE8\xEC\xFF \xE0=\"\xE1\">\xCF\xF0\xE8\xE2\xE5\xF2</\xE8\xEC\xFF>"),
+       {"<имя а=б>", "text:Привет", "</имя>", "end"}},
+      {"Shift_JIS, a second byte that is a backslash",
+       declared("Shift_JIS", "<\x93\xFA k=\"\x83\x5C\">\x93\xFA\x96\x7B\x8C\xEA \xB1<![CDATA[\x83\x5C]]></\x93\xFA>"),
+       {"<日 k=ソ>", "text:日本語 ｱ", "cdata:ソ", "</日>", "end"}},
+      {"UTF-8 by a name the library does not know", declared("utf8", "<a>caf\xC3\xA9 \xE6\x97\xA5</a>"),
+       {"<a>", "text:café 日", "</a>", "end"}},
+      {"Shift_JIS, a first byte without its second", declared("Shift_JIS", "<a>\x93</a>"), {}},
+      {"an encoding ICU does not know", declared("x-no-such-encoding", "<a/>"), {},
+       "unknown encoding \"x-no-such-encoding\""},
+      {"lengths not told by the first byte", declared("GB18030", "<a>\xD6\xD0</a>"), {}, "\"GB18030\" cannot be read"},
+      {"a state between characters", declared("ISO-2022-JP", "<a/>"), {}, "\"ISO-2022-JP\" cannot be read"},
+      {"not ASCII", declared("IBM037", "<a/>"), {}, "\"IBM037\" cannot be read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto copied = parse(c.text);
+    auto inPlace = parse(c.text, "", true, std::make_shared<InPlaceRecorder>());
+    EXPECT_EQ(inPlace.recorder->events, copied.recorder->events);
+    if (!c.events.empty()) {
+      EXPECT_TRUE(copied.ok);
+      Events expected{"begin"};
+      expected.insert(expected.end(), c.events.begin(), c.events.end());
+      EXPECT_EQ(copied.recorder->events, expected);
+      continue;
+    }
+    EXPECT_FALSE(copied.ok);
+    ASSERT_TRUE(copied.error);
+    EXPECT_EQ(copied.error->code, kXMLParserInvalidCharacterError);
+    EXPECT_EQ(copied.recorder->events.back(), "error");
+    if (c.message) {
+      // Refused at the declaration, before any element.
+      EXPECT_EQ(copied.recorder->events, (Events{"begin", "error"}));
+      EXPECT_NE(copied.error->localizedDescription().find(c.message), std::string::npos)
+          << copied.error->localizedDescription();
+    }
+  }
+}
+
+// What an encoding read through ICU takes is worked out once for the process, however many
+// threads read documents in it at once.
+TEST(XMLParserTest, EncodingsThroughICUAreReadOnSeveralThreadsAtOnce) {
+  const std::string documents[] = {"<?xml version='1.0' encoding='EUC-JP'?><a>\xC6\xFC\xCB\xDC</a>",
+                                   "<?xml version='1.0' encoding='Big5'?><a>\xA4\xA4\xA4\xE5</a>"};
+  const std::string texts[] = {"日本", "中文"};
+  std::vector<std::vector<std::string>> read(8);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < read.size(); ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) {
+        auto run = parse(documents[(t + i) % 2]);
+        read[t].push_back(run.ok && run.recorder->runs.size() == 1 ? run.recorder->runs[0] : "error");
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (size_t t = 0; t < read.size(); ++t) {
+    ASSERT_EQ(read[t].size(), 20u);
+    for (size_t i = 0; i < read[t].size(); ++i) EXPECT_EQ(read[t][i], texts[(t + i) % 2]) << t << " " << i;
+  }
+}
+
 // The caller's bytes read in place give what a copy of them gives, including where a
 // document over a megabyte (read in one go) stops, and every CDATA section on its own
 // although their room is shared.
@@ -195,6 +332,7 @@ TEST(XMLParserTest, EventsReadInPlaceAreTheEventsCopied) {
       {"attributes kept and changed", "<r><a x='1' y='2'/><a x='3' y='4'/><b y='5'/><c/><a x='7' y=''/></r>", ""},
       {"runs", "<a>line one\nline two &amp; three&#233;<b>in</b>after</a>", ""},
       {"cdata among text", "<r>x<![CDATA[<b>&amp;\n]]>y<![CDATA[]]>z</r>", ""},
+      {"cdata converted", "<?xml version='1.0' encoding='ISO-8859-1'?><r><![CDATA[caf\xE9\r\n]]></r>", ""},
       {"malformed", "<a>\n<b>text</a>", ""},
       {"stopped", "<a><b/><c/><d>text</d></a>", "c"},
   };

@@ -99,10 +99,8 @@ class NBAdXMLParser::Listener : public platform::XMLParserDelegate {
   // Only the URL's text is wanted, and it goes straight to adUrlText_.
   void foundCharactersInPlace(platform::XMLParser&, std::string_view) override {}
 
-  void foundCDATA(platform::XMLParser&, const platform::Bytes& block) override {
-    const std::string_view text(reinterpret_cast<const char*>(block.data()), block.size());
-    keep(ad_.CDATABlock, text);
-  }
+  // Where the parser holds it (mostly the reply's own bytes): the ad's copy is the only one.
+  void foundCDATAInPlace(platform::XMLParser&, std::string_view block) override { keep(ad_.CDATABlock, block); }
 
   void didEndElementInPlace(platform::XMLParser& parser, std::string_view name) override {
     if (platform::equalsIgnoringAsciiCase(name, "AdURL")) {

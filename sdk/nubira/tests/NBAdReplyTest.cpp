@@ -1,7 +1,12 @@
-// Replies read into ad units: which are valid, what each attribute and element gives.
+// Replies read into ad units: which are valid, what each attribute and element gives, and
+// what a reply in another encoding shows.
 #include <gtest/gtest.h>
 
+#include "NBAdViewReports.h"
 #include "NBAdXMLParser.h"
+#include "nubira/NBAdView.h"
+#include "platform/view_controller.h"
+#include "platform/web_view.h"
 #include "testing/nubira_server.h"
 #include "testing/sandbox_test.h"
 
@@ -42,6 +47,8 @@ TEST_F(NBAdReplyTest, ValidityAndFields) {
       {"action type not a number", "<Ad type=\"rm\" actionType=\"web\" width=\"5\" height=\"6\"/>", false, 5, 0, 5, 6},
       {"last CDATA wins", "<Ad type=\"rm\" width=\"5\" height=\"6\"><![CDATA[one]]><x><![CDATA[two]]></x></Ad>", true,
        5, 2, 5, 6, std::nullopt, "two"},
+      {"CDATA lines ending in CR LF", "<Ad type=\"rm\" width=\"5\" height=\"6\"><![CDATA[<p>a</p>\r\n<p>b</p>\n]]></Ad>",
+       true, 5, 2, 5, 6, std::nullopt, "<p>a</p>\n<p>b</p>\n"},
       {"a shorter last CDATA keeps nothing of the one before",
        "<Ad type=\"rm\" width=\"5\" height=\"6\"><![CDATA[<div>a longer block</div>]]><![CDATA[b]]></Ad>", true, 5, 2,
        5, 6, std::nullopt, "b"},
@@ -93,6 +100,49 @@ TEST_F(NBAdReplyTest, ValidityAndFields) {
   }
   EXPECT_EQ(NBAdUnit::getAdType("search"), 3);
   EXPECT_EQ(NBAdUnit::getAdType("rich"), 0);
+}
+
+// Replies the sandbox ad server sends in another encoding than UTF-8 show the text they spell;
+// one in an encoding that cannot be read is no fill, and the banner goes on.
+TEST_F(NBAdReplyTest, RepliesInOtherEncodingsShowTheirText) {
+  testkit::NubiraServer server;
+  nubira::NBAdView::setServers(server.url(""), server.url(""));
+  auto root = std::make_shared<platform::ViewController>();
+  auto view = nubira::NBAdView::createWithFrameNbAppIdNbAdUnitRootViewController(platform::Rect(0, 0, 320, 50),
+                                                                                 "site-1", 15, root);
+  auto reports = std::make_shared<nubiratest::NBAdViewReports>();
+  view->setDelegate(reports);
+  const auto reply = [](const char* encoding, const std::string& text) {
+    return std::string("<?xml version=\"1.0\" encoding=\"") + encoding +
+           "\"?>\n<Response><Ad type=\"rm\" actionType=\"1\" width=\"320\" height=\"50\"><![CDATA[<div id=\"nb_c\" title=\"" +
+           text + "\"></div>]]></Ad></Response>\n";
+  };
+  const struct {
+    const char* name;
+    std::string reply;
+    std::string report;
+    std::string text;  // what the page on screen then shows as the ad's title
+  } cases[] = {
+      {"an encoding no one knows", reply("x-no-such-encoding", "Caf\xE9"),
+       "3 Server returned a no-fill. No action required.", ""},
+      {"windows-1252", reply("windows-1252", "Caf\xE9 \x80" "5 \x93new\x94"), "finish", "Café €5 “new”"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    advance(21);  // past the shortest time between two ads
+    reports->events.clear();
+    server.setAdReply(c.reply);
+    view->loadNBAdRequest();
+    settleTraffic();
+    advance(0.1);  // a failure is reported a tenth of a second after the reply
+    ASSERT_EQ(reports->events, std::vector<std::string>{c.report});
+    if (c.text.empty()) {
+      EXPECT_EQ(view->currentAdUnit(), nullptr);
+      continue;
+    }
+    auto page = view->webView1ForTesting()->superview() == view ? view->webView1ForTesting() : view->webView2ForTesting();
+    EXPECT_EQ(page->stringByEvaluatingJavaScriptFromString("document.getElementById('nb_c').getAttribute('title')"), c.text);
+  }
 }
 
 }  // namespace
