@@ -22,7 +22,9 @@ void CZPageGuard::refuse(bool& logged, const char* what, const std::string& url)
 
 bool CZPageGuard::admits(const platform::WebView& view, const std::string& url) {
   const bool isCommand = url.empty() || CZSchemeOf(url) == kCZCommandScheme;
-  if (isCommand && !showsOwnDocument(view)) {
+  // A page the user's tap loaded into the ad (a landing or tracking page), while it still
+  // loads, carries that tap on: its command is where the tap was going.
+  if (isCommand && !showsOwnDocument(view) && !view.navigationInheritsUserActivation()) {
     refuse(foreignCommandLogged_, "a command from a page other than the ad's own", url);
     return false;
   }

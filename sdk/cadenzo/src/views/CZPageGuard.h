@@ -1,7 +1,9 @@
 #pragma once
 // What a view showing an ad page refuses from it. Pages are untrusted: commands (and
 // navigations without a URL) count only while the document the view loaded itself is shown,
-// so a page the ad navigated to cannot act in the ad's name; and a "file" URL outside the
+// so a page the ad navigated to cannot act in the ad's name, unless the user's tap loaded that
+// page and it is still loading (its command then carries the tap on, as the web view's
+// navigations do); and a "file" URL outside the
 // application bundle is not the page's to load. Each kind of refusal is logged once per guard
 // (a page on a timer would otherwise flood the log).
 //
