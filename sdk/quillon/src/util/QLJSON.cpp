@@ -429,24 +429,7 @@ class QLJSON::Writer {
   bool appendValue(const Value& value) {
     if (!appendMember(value)) return false;
     while (!open_.empty()) {
-      Open& container = open_.back();
-      if (container.next == container.count) {
-        close();
-        continue;
-      }
-      if (container.next > 0) json += ',';
-      if (humanReadable_) indent(open_.size());
-      const Value* member;
-      if (container.isDictionary) {
-        const Dictionary::Entry* entry = entries_[container.entriesAt + container.next];
-        appendString(entry->key());
-        json += humanReadable_ ? " : " : ":";
-        member = &entry->second;
-      } else {
-        member = container.items + container.next;
-      }
-      ++container.next;
-      if (!appendMember(*member)) {
+      if (!(open_.back().isDictionary ? appendDictionaryMembers() : appendArrayMembers())) {
         wrapFailure();
         return false;
       }
@@ -475,12 +458,13 @@ class QLJSON::Writer {
   bool appendMember(const Value& value) {
     switch (value.type()) {
       case Value::Type::Dictionary: openDictionary(value.dictionary()); return true;
-      case Value::Type::Array: {
-        const Array& array = value.array();
-        json += '[';
-        open_.push_back({array.begin(), 0, array.size(), 0, false});
-        return true;
-      }
+      case Value::Type::Array: openArray(value.array()); return true;
+      default: return appendScalar(value);
+    }
+  }
+
+  bool appendScalar(const Value& value) {
+    switch (value.type()) {
       case Value::Type::String: appendString(value.string()); return true;
       case Value::Type::Boolean: json += value.boolValue() ? "true" : "false"; return true;
       case Value::Type::Integer:
@@ -490,8 +474,44 @@ class QLJSON::Writer {
       case Value::Type::Null: json += "null"; return true;
       case Value::Type::Data: trace.add(kUnsupported, "JSON serialisation not supported for NSData"); return false;
       case Value::Type::Date: trace.add(kUnsupported, "JSON serialisation not supported for NSDate"); return false;
+      default: return false;
     }
-    return false;
+  }
+
+  // The members of the innermost open container, up to one that is a container itself (opened,
+  // so that its own members come next) or to the end (the container is closed). False when a
+  // member cannot be written.
+  bool appendArrayMembers() {
+    Open& array = open_.back();
+    while (array.next < array.count) {
+      const Value& member = array.items[array.next];
+      if (array.next++ > 0) json += ',';
+      if (humanReadable_) indent(open_.size());
+      if (member.isArray() || member.isDictionary()) return appendMember(member);
+      if (!appendScalar(member)) return false;
+    }
+    close();
+    return true;
+  }
+
+  bool appendDictionaryMembers() {
+    Open& dictionary = open_.back();
+    while (dictionary.next < dictionary.count) {
+      const Dictionary::Entry& entry = *entries_[dictionary.entriesAt + dictionary.next];
+      if (dictionary.next++ > 0) json += ',';
+      if (humanReadable_) indent(open_.size());
+      appendString(entry.key());
+      json += humanReadable_ ? " : " : ":";
+      if (entry.second.isArray() || entry.second.isDictionary()) return appendMember(entry.second);
+      if (!appendScalar(entry.second)) return false;
+    }
+    close();
+    return true;
+  }
+
+  void openArray(const Array& array) {
+    json += '[';
+    open_.push_back({array.begin(), 0, array.size(), 0, false});
   }
 
   void openDictionary(const Dictionary& dictionary) {
