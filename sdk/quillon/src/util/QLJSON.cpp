@@ -422,7 +422,12 @@ class QLJSON::Reader {
 
 class QLJSON::Writer {
  public:
-  Writer(bool humanReadable, bool sortKeys) : humanReadable_(humanReadable), sortKeys_(sortKeys) { json.reserve(128); }
+  Writer(bool humanReadable, bool sortKeys) : humanReadable_(humanReadable), sortKeys_(sortKeys) {
+    // Room for what an answer usually nests, so that a small one is written without regrowing.
+    json.reserve(128);
+    open_.reserve(16);
+    entries_.reserve(64);
+  }
 
   // Written from a list of the containers open around the member being written, not a stack
   // frame per level: a value nested hundreds of thousands deep is written like any other.
