@@ -249,6 +249,10 @@ class Value {
 
   // Conversions: numbers and booleans convert between kinds; a string is
   // read as a number from its leading text ("12abc" → 12, "abc" → 0); anything else is 0.
+  // A decimal's text is read exactly: integerValue() and unsignedValue() give its integer
+  // part (the fraction dropped) when that fits the kind asked for, and 0 when it does not
+  // (refused, never a nearby number: "1e19" has no signed value, "-1" no unsigned one);
+  // "NaN" and text that is not a decimal number give 0. doubleValue() is the nearest double.
   bool boolValue() const;
   int64_t integerValue() const;
   uint64_t unsignedValue() const;
@@ -279,6 +283,9 @@ class Value {
   const Value& operator[](size_t index) const;
   size_t size() const;  // count of an array, dictionary, string (bytes) or data; else 0
 
+  // Numbers of different kinds compare by exact value, a decimal's text read exactly: 1,
+  // decimal "1" and decimal "1.0" are all equal, while decimal "9007199254740993" is not the
+  // integer 9007199254740992 and decimal "0.1" is not the double nearest it. NaN equals NaN.
   bool operator==(const Value& other) const;
   bool operator!=(const Value& other) const { return !(*this == other); }
 

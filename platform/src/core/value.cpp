@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <optional>
+#include <random>
 #include <stdexcept>
 
 #include "value_tree.h"
@@ -109,32 +112,77 @@ void ValueArena::destroy() noexcept {
   ::operator delete(static_cast<void*>(first));
 }
 
-size_t keyHash(std::string_view key) {
-  // Keys are short: a word at a time, the last one overlapping when the size is not a
-  // multiple of eight.
-  const char* p = key.data();
-  size_t n = key.size();
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ (n * 0xFF51AFD7ED558CCDull);
-  auto mix = [&h](uint64_t word) {
-    h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 31;
-  };
-  if (n >= 8) {
-    for (; n > 8; p += 8, n -= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      mix(word);
-    }
-    uint64_t word;
-    std::memcpy(&word, p + n - 8, 8);
-    mix(word);
-  } else {
-    uint64_t word = 0;
-    std::memcpy(&word, p, n);
-    mix(word);
+namespace {
+// The index's hash is keyed with a secret drawn once for the process: a server that could
+// choose keys landing in one slot would make every lookup walk all of them, so an object of a
+// hundred thousand such keys would hold a reader for half a minute. SipHash-1-3 keeps
+// colliding keys out of reach of whoever does not know the secret, at a few rounds per key.
+struct HashSecret {
+  uint64_t k0, k1;
+};
+
+HashSecret drawHashSecret() {
+  try {
+    std::random_device device;
+    auto word = [&device] { return (uint64_t{device()} << 32) ^ device(); };
+    const uint64_t k0 = word();
+    return {k0, word()};
+  } catch (...) {
+    // No source of randomness: what differs from run to run (addresses under ASLR, the time)
+    // is still unknown to a server.
+    static const int here = 0;
+    const auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto at = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here));
+    return {now ^ (at * 0x9E3779B97F4A7C15ull), std::rotl(at, 29) ^ (now * 0xBF58476D1CE4E5B9ull)};
   }
-  h ^= h >> 29;
-  return static_cast<size_t>(h * 0x94D049BB133111EBull);
+}
+
+uint64_t littleEndianWord(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+struct SipState {
+  uint64_t v0, v1, v2, v3;
+  void round() {
+    v0 += v1;
+    v1 = std::rotl(v1, 13) ^ v0;
+    v0 = std::rotl(v0, 32);
+    v2 += v3;
+    v3 = std::rotl(v3, 16) ^ v2;
+    v0 += v3;
+    v3 = std::rotl(v3, 21) ^ v0;
+    v2 += v1;
+    v1 = std::rotl(v1, 17) ^ v2;
+    v2 = std::rotl(v2, 32);
+  }
+  void absorb(uint64_t word) {
+    v3 ^= word;
+    round();
+    v0 ^= word;
+  }
+};
+}  // namespace
+
+size_t keyHash(std::string_view key) {
+  static const HashSecret secret = drawHashSecret();
+  SipState s{secret.k0 ^ 0x736f6d6570736575ull, secret.k1 ^ 0x646f72616e646f6dull,
+             secret.k0 ^ 0x6c7967656e657261ull, secret.k1 ^ 0x7465646279746573ull};
+  const char* p = key.data();
+  const size_t n = key.size();
+  const char* const wholeEnd = p + (n & ~size_t{7});
+  for (; p != wholeEnd; p += 8) s.absorb(littleEndianWord(p));
+  // The last 0 to 7 bytes, under the size's low byte.
+  uint64_t last = uint64_t{n & 0xFF} << 56;
+  for (size_t i = 0; i < (n & 7); ++i) last |= uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  s.absorb(last);
+  s.v2 ^= 0xFF;
+  s.round();
+  s.round();
+  s.round();
+  return static_cast<size_t>(s.v0 ^ s.v1 ^ s.v2 ^ s.v3);
 }
 
 void ValueAccess::setTreeText(Value& v, Value::Type type, std::string_view text, ValueArena& arena) {
@@ -993,6 +1041,133 @@ int64_t leadingInteger(StringRef s) {
   long long v = std::strtoll(s.c_str(), nullptr, 10);
   return static_cast<int64_t>(v);
 }
+// A decimal's text read exactly: ±0.d₁d₂…dₙ × 10^point, its significant digits (no leading or
+// trailing zeros; none for zero) being where they lie in the text. Text that is not a decimal
+// number, or whose exponent lies far past any number's range, is kOther.
+struct ExactDecimal {
+  enum Kind : uint8_t { kNumber, kNaN, kOther };
+  Kind kind = kOther;
+  bool negative = false;
+  std::string_view whole, fraction;  // the digits before and after the point, as written
+  size_t first = 0, count = 0;
+  int64_t point = 0;
+
+  char digitAt(size_t i) const { return i < whole.size() ? whole[i] : fraction[i - whole.size()]; }
+  // The i-th significant digit.
+  unsigned digit(size_t i) const { return static_cast<unsigned>(digitAt(first + i) - '0'); }
+  bool isZero() const { return count == 0; }
+};
+
+ExactDecimal readDecimal(std::string_view t) {
+  ExactDecimal d;
+  if (t == "NaN") {
+    d.kind = ExactDecimal::kNaN;
+    return d;
+  }
+  auto isDigit = [&t](size_t i) { return i < t.size() && t[i] >= '0' && t[i] <= '9'; };
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) d.negative = t[i++] == '-';
+  const size_t wholeStart = i;
+  while (isDigit(i)) ++i;
+  d.whole = t.substr(wholeStart, i - wholeStart);
+  if (i < t.size() && t[i] == '.') {
+    const size_t fractionStart = ++i;
+    while (isDigit(i)) ++i;
+    d.fraction = t.substr(fractionStart, i - fractionStart);
+  }
+  if (d.whole.empty() && d.fraction.empty()) return d;
+  // Texts are at most 2^32 bytes: past 2^40 an exponent means a number of no 64-bit kind,
+  // told apart from another such only by its text.
+  constexpr int64_t kExponentLimit = int64_t{1} << 40;
+  int64_t exponent = 0;
+  bool huge = false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    bool negativeExponent = false;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) negativeExponent = t[i++] == '-';
+    if (!isDigit(i)) return d;
+    for (; isDigit(i); ++i) {
+      if (exponent <= kExponentLimit) exponent = exponent * 10 + (t[i] - '0');
+      huge |= exponent > kExponentLimit;
+    }
+    if (negativeExponent) exponent = -exponent;
+  }
+  if (i != t.size()) return d;
+  const size_t total = d.whole.size() + d.fraction.size();
+  size_t first = 0, end = total;
+  while (first < total && d.digitAt(first) == '0') ++first;
+  while (end > first && d.digitAt(end - 1) == '0') --end;
+  d.first = first;
+  d.count = end - first;
+  if (huge && d.count > 0) return d;
+  d.point = static_cast<int64_t>(d.whole.size()) - static_cast<int64_t>(first) + (d.count > 0 ? exponent : 0);
+  d.kind = ExactDecimal::kNumber;
+  return d;
+}
+
+// The integer part (the fraction dropped) of a number's magnitude; nullopt when it needs more
+// than 64 bits.
+std::optional<uint64_t> integerMagnitude(const ExactDecimal& d) {
+  if (d.isZero() || d.point <= 0) return 0;
+  if (d.point > 20) return std::nullopt;
+  uint64_t magnitude = 0;
+  for (size_t i = 0; i < static_cast<size_t>(d.point); ++i) {
+    const unsigned digit = i < d.count ? d.digit(i) : 0;
+    if (magnitude > (std::numeric_limits<uint64_t>::max() - digit) / 10) return std::nullopt;
+    magnitude = magnitude * 10 + digit;
+  }
+  return magnitude;
+}
+
+bool sameDecimals(const ExactDecimal& a, const ExactDecimal& b) {
+  if (a.kind != ExactDecimal::kNumber || b.kind != ExactDecimal::kNumber) return false;
+  if (a.isZero() || b.isZero()) return a.isZero() && b.isZero();
+  if (a.negative != b.negative || a.count != b.count || a.point != b.point) return false;
+  for (size_t i = 0; i < a.count; ++i)
+    if (a.digit(i) != b.digit(i)) return false;
+  return true;
+}
+
+bool decimalIsInteger(const ExactDecimal& d, bool negative, uint64_t magnitude) {
+  if (d.kind != ExactDecimal::kNumber) return false;
+  if (d.isZero() || magnitude == 0) return d.isZero() && magnitude == 0;
+  if (d.negative != negative || d.point < static_cast<int64_t>(d.count)) return false;
+  const std::optional<uint64_t> m = integerMagnitude(d);
+  return m && *m == magnitude;
+}
+
+bool decimalIsDouble(const ExactDecimal& d, StringRef text, double x) {
+  if (d.kind == ExactDecimal::kNaN) return std::isnan(x);
+  if (d.kind != ExactDecimal::kNumber || !std::isfinite(x)) return false;
+  // Reading rounds to the nearest double, so a decimal that is exactly `x` reads as `x`;
+  // one that reads as `x` is then checked against every digit of `x` (at most 767 count).
+  if (std::strtod(text.c_str(), nullptr) != x) return false;
+  char digits[800];
+  const int n = std::snprintf(digits, sizeof digits, "%.767e", x);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof digits) return false;
+  return sameDecimals(d, readDecimal(std::string_view(digits, static_cast<size_t>(n))));
+}
+
+// A decimal (either of the two) against a number of any kind, by exact value.
+bool sameNumberAsDecimal(const Value& a, const Value& b) {
+  const Value& decimal = a.type() == Value::Type::Decimal ? a : b;
+  const Value& number = a.type() == Value::Type::Decimal ? b : a;
+  const ExactDecimal d = readDecimal(decimal.decimalText());
+  switch (number.type()) {
+    case Value::Type::Decimal: {
+      const ExactDecimal e = readDecimal(number.decimalText());
+      return (d.kind == ExactDecimal::kNaN && e.kind == ExactDecimal::kNaN) || sameDecimals(d, e);
+    }
+    case Value::Type::Double: return decimalIsDouble(d, decimal.decimalText(), number.doubleValue());
+    case Value::Type::Integer: {
+      const int64_t i = number.integerValue();
+      return decimalIsInteger(d, i < 0, i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i));
+    }
+    case Value::Type::Unsigned: return decimalIsInteger(d, false, number.unsignedValue());
+    default: return false;
+  }
+}
+
 std::string numberText(double d) {
   if (std::isnan(d)) return "nan";
   if (std::isinf(d)) return d > 0 ? "inf" : "-inf";
@@ -1043,7 +1218,13 @@ int64_t Value::integerValue() const {
       if (d <= -9.2233720368547758e18) return std::numeric_limits<int64_t>::min();
       return static_cast<int64_t>(d);
     }
-    case Type::Decimal: return Value(doubleValue()).integerValue();
+    case Type::Decimal: {
+      const ExactDecimal d = readDecimal(text());
+      const std::optional<uint64_t> m = d.kind == ExactDecimal::kNumber ? integerMagnitude(d) : std::nullopt;
+      if (!m) return 0;
+      if (!d.negative) return *m <= uint64_t{INT64_MAX} ? static_cast<int64_t>(*m) : 0;
+      return *m <= uint64_t{INT64_MAX} + 1 ? static_cast<int64_t>(0 - *m) : 0;
+    }
     case Type::String: return leadingInteger(text());
     default: return 0;
   }
@@ -1059,8 +1240,11 @@ uint64_t Value::unsignedValue() const {
       if (d >= 1.8446744073709552e19) return std::numeric_limits<uint64_t>::max();
       return static_cast<uint64_t>(d);
     }
-    // Through the unsigned range, not the signed one: "1e19" is not INT64_MAX.
-    case Type::Decimal: return Value(doubleValue()).unsignedValue();
+    case Type::Decimal: {
+      const ExactDecimal d = readDecimal(text());
+      const std::optional<uint64_t> m = d.kind == ExactDecimal::kNumber ? integerMagnitude(d) : std::nullopt;
+      return m && (!d.negative || *m == 0) ? *m : 0;
+    }
     default: return static_cast<uint64_t>(integerValue());
   }
 }
@@ -1226,8 +1410,7 @@ bool Value::operator==(const Value& other) const {
 bool Value::shallowEqual(const Value& other) const {
   if (isNumber() && other.isNumber() && type() != other.type()) {
     // Numbers of different kinds compare by value, as number objects do.
-    if (type() == Type::Decimal || other.type() == Type::Decimal)
-      return doubleValue() == other.doubleValue();
+    if (type() == Type::Decimal || other.type() == Type::Decimal) return sameNumberAsDecimal(*this, other);
     if (type() == Type::Double) return sameNumber(other, std::bit_cast<double>(bits_));
     if (other.type() == Type::Double) return sameNumber(*this, std::bit_cast<double>(other.bits_));
     int64_t a = integerValue(), b = other.integerValue();
@@ -1246,7 +1429,7 @@ bool Value::shallowEqual(const Value& other) const {
       double a = std::bit_cast<double>(bits_), b = std::bit_cast<double>(other.bits_);
       return a == b || (std::isnan(a) && std::isnan(b));
     }
-    case Type::Decimal: return text() == other.text();
+    case Type::Decimal: return text() == other.text() || sameNumberAsDecimal(*this, other);
     case Type::String: return string() == other.string();
     case Type::Data: return *bytes_ == *other.bytes_;
     case Type::Date: return dateValue() == other.dateValue();

@@ -122,13 +122,6 @@ TEST(ValueTest, TypedAccessOfTheWrongTypeIsEmptyNotACrash) {
 }
 
 TEST(ValueTest, ExtremeNumbersConvertWithoutWrappingOrGarbage) {
-  // A decimal beyond the signed range still fits the unsigned one.
-  EXPECT_EQ(Value::decimal("1e19").unsignedValue(), 10000000000000000000ull);
-  EXPECT_EQ(Value::decimal("1e30").unsignedValue(), UINT64_MAX);
-  EXPECT_EQ(Value::decimal("12").unsignedValue(), 12u);
-  EXPECT_EQ(Value::decimal("NaN").unsignedValue(), 0u);
-  EXPECT_EQ(Value::decimal("1e19").integerValue(), INT64_MAX);
-
   struct Case {
     double seconds;
     std::string text;
@@ -173,6 +166,100 @@ TEST(ValueTest, IntegersAndDoublesCompareExactlyAtTheEndsOfTheirRanges) {
     EXPECT_EQ(c.b == c.a, c.equal);
   }
 }
+
+// A decimal converts to the integer its text holds, digit for digit, or to nothing (0) when
+// that integer does not fit the kind asked for: never to a neighbour through a double.
+TEST(ValueTest, DecimalsConvertToIntegersExactlyOrNotAtAll) {
+  struct Case {
+    const char* text;
+    int64_t integer;
+    uint64_t unsignedInteger;
+  };
+  const Case cases[] = {
+      {"9007199254740993", 9007199254740993, 9007199254740993u},  // 2^53 + 1
+      {"12", 12, 12},
+      {"12.9", 12, 12},
+      {"-12.9", -12, 0},
+      {"-0.5", 0, 0},
+      {"1.5e1", 15, 15},
+      {"123456789012345678901e-3", 123456789012345678, 123456789012345678},
+      {"9223372036854775807", INT64_MAX, 9223372036854775807u},
+      {"9223372036854775808", 0, 9223372036854775808u},
+      {"-9223372036854775808", INT64_MIN, 0},
+      {"-9223372036854775809", 0, 0},
+      {"1e19", 0, 10000000000000000000u},
+      {"1.8446744073709551615e19", 0, UINT64_MAX},
+      {"18446744073709551616", 0, 0},
+      {"1e30", 0, 0},
+      {"1e-400", 0, 0},
+      {"0e99999999999999999999", 0, 0},
+      {"1e99999999999999999999", 0, 0},
+      {"NaN", 0, 0},
+      {"12abc", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Value v = Value::decimal(c.text);
+    EXPECT_EQ(v.integerValue(), c.integer);
+    EXPECT_EQ(v.unsignedValue(), c.unsignedInteger);
+  }
+}
+
+// Numbers of every kind compare by exact value, so equality among them stays an equivalence:
+// what equals one number equals everything equal to it.
+TEST(ValueTest, DecimalsCompareExactlyAndEqualityIsTransitive) {
+  // Values of one class are equal to one another and to nothing else.
+  struct Number {
+    Value value;
+    int numberClass;
+  };
+  const Number numbers[] = {
+      {Value(1), 1},
+      {Value(1u), 1},
+      {Value(1.0), 1},
+      {Value::decimal("1"), 1},
+      {Value::decimal("1.0"), 1},
+      {Value::decimal("10e-1"), 1},
+      {Value::decimal("+0.001e3"), 1},
+      {Value::decimal("1.5"), 2},
+      {Value(1.5), 2},
+      {Value(int64_t(9007199254740992)), 3},  // 2^53
+      {Value(9007199254740992.0), 3},
+      {Value::decimal("9007199254740992.00"), 3},
+      {Value::decimal("9007199254740993"), 4},
+      {Value(int64_t(9007199254740993)), 4},
+      {Value(0.1), 5},
+      {Value::decimal("0.1000000000000000055511151231257827021181583404541015625"), 5},  // 0.1 as stored
+      {Value::decimal("0.1"), 6},
+      {Value(5e-324), 7},
+      {Value::decimal("5e-324"), 8},  // reads as that double, but is not it
+      {Value(1e22), 9},
+      {Value::decimal("1e22"), 9},
+      {Value(1e23), 10},
+      {Value::decimal("1e23"), 11},
+      {Value(UINT64_MAX), 12},
+      {Value::decimal("18446744073709551615"), 12},
+      {Value(-1), 13},
+      {Value::decimal("-1"), 13},
+      {Value(INT64_MIN), 14},
+      {Value::decimal("-9223372036854775808"), 14},
+      {Value(0), 15},
+      {Value(-0.0), 15},
+      {Value::decimal("-0.000"), 15},
+      {Value::decimal("0e99999999999999999999"), 15},
+      {Value(std::nan("")), 16},
+      {Value::decimal("NaN"), 16},
+      {Value::decimal("1e99999999999999999999"), 17},
+      {Value(HUGE_VAL), 18},
+      {Value(true), 19},
+      {Value("1"), 20},
+  };
+  for (const Number& a : numbers)
+    for (const Number& b : numbers)
+      EXPECT_EQ(a.value == b.value, a.numberClass == b.numberClass)
+          << a.value.stringValue() << " against " << b.value.stringValue();
+}
+
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "HVJSONParser.h"
+#include "testing/deep_value.h"
 
 namespace halvern {
 namespace {
@@ -127,6 +128,22 @@ TEST(HVJSONTest, NestingStopsAtTheReadersCeilingWhateverTheLimit) {
     // The depth count starts afresh after a failure.
     EXPECT_TRUE(parser.objectWithStringAllowScalar(arrays(ceiling), false));
   }
+}
+
+// Nested far deeper than any thread's stack would take a frame per level, with a date (no JSON
+// form) at the bottom: written whole, its keys bare, the date as null; the containers answer
+// for their own members only.
+TEST(HVJSONTest, DeepValuesAreWrittenWhole) {
+  constexpr int kLevels = 100000;
+  const Value deep = testkit::deepValue(kLevels, Value(platform::Date{5}));
+  const std::string text = testkit::deepValueText(kLevels, "null", true);
+
+  HVJSON writer;
+  EXPECT_TRUE(writer.addObject(deep));
+  EXPECT_EQ(writer.string(), text);
+  HVJSON dictionary;
+  EXPECT_TRUE(dictionary.addDictionary(deep.dictionary()));
+  EXPECT_EQ(dictionary.string(), text);
 }
 
 }  // namespace

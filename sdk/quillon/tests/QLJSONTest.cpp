@@ -7,6 +7,7 @@
 #include "QLJSON.h"
 #include "QLMacros.h"
 #include "platform/value_stack.h"
+#include "testing/deep_value.h"
 
 namespace {
 
@@ -293,6 +294,23 @@ TEST(QLJSONTest, WriterErrorsAndHelpers) {
   for (auto text : {std::optional<std::string_view>("[1]"), std::optional<std::string_view>("{"),
                     std::optional<std::string_view>()})
     EXPECT_EQ(QLMacros::readJson(text), std::nullopt);
+}
+
+// Nested far deeper than any thread's stack would take a frame per level.
+TEST(QLJSONTest, DeepValuesAreWrittenWholeOrRefusedWithTheirWholeChain) {
+  constexpr int kLevels = 100000;
+  QLJSON json;
+  EXPECT_EQ(json.stringWithObjectError(testkit::deepValue(kLevels, Value("bottom"))),
+            testkit::deepValueText(kLevels, "\"bottom\""));
+
+  // Data at the bottom: every dictionary on the way down wraps the error, naming its key.
+  const Value refused = testkit::deepValue(kLevels, Value(Bytes{1}));
+  Error error;
+  EXPECT_FALSE(json.stringWithObjectError(refused, &error));
+  const auto errors = chain(error);
+  ASSERT_EQ(errors.size(), static_cast<size_t>(kLevels / 2 + 1));
+  EXPECT_EQ(errors.front(), (std::pair<long, std::string>{1, "Unsupported value for key k in object"}));
+  EXPECT_EQ(errors.back(), (std::pair<long, std::string>{1, "JSON serialisation not supported for NSData"}));
 }
 
 }  // namespace

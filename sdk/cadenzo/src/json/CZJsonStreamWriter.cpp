@@ -199,33 +199,63 @@ bool CZJsonStreamWriter::writeObjectClose() { return closeContainer("}", false);
 
 bool CZJsonStreamWriter::writeArrayClose() { return closeContainer("]", true); }
 
-bool CZJsonStreamWriter::writeObject(const platform::Dictionary& dict) {
-  if (!writeObjectOpen()) return false;
-  if (sortKeys_) {
-    std::vector<const platform::Dictionary::Entry*> entries;
-    entries.reserve(dict.size());
-    for (const auto& e : dict) entries.push_back(&e);
-    std::sort(entries.begin(), entries.end(),
-              [](const auto* a, const auto* b) { return a->key() < b->key(); });
-    for (const auto* e : entries) {
-      if (!writeString(e->key())) return false;
-      if (!writeValue(e->second)) return false;
-    }
-  } else {
-    for (const auto& [key, value] : dict) {
-      if (!writeString(key)) return false;
-      if (!writeValue(value)) return false;
-    }
-  }
-  return writeObjectClose();
-}
+bool CZJsonStreamWriter::writeObject(const platform::Dictionary& dict) { return writeContainer(nullptr, &dict); }
 
-bool CZJsonStreamWriter::writeArray(const platform::Array& array) {
-  if (!writeArrayOpen()) return false;
-  for (const auto& value : array) {
-    if (!writeValue(value)) return false;
+bool CZJsonStreamWriter::writeArray(const platform::Array& array) { return writeContainer(&array, nullptr); }
+
+bool CZJsonStreamWriter::writeContainer(const platform::Array* array, const platform::Dictionary* dictionary) {
+  // The containers open around the member being written, rather than a stack frame per
+  // level: without a depth limit, a value nested hundreds of thousands deep is written like
+  // any other. A dictionary's entries, in the order written, lie in `entries` from entriesAt.
+  struct Open {
+    const platform::Value* items;
+    size_t entriesAt;
+    size_t count;
+    size_t next;
+    bool isDictionary;
+  };
+  std::vector<Open> open;
+  std::vector<const platform::Dictionary::Entry*> entries;
+  auto enter = [&](const platform::Array* a, const platform::Dictionary* d) {
+    if (a) {
+      if (!writeArrayOpen()) return false;
+      open.push_back({a->begin(), 0, a->size(), 0, false});
+      return true;
+    }
+    if (!writeObjectOpen()) return false;
+    const size_t at = entries.size();
+    for (const auto& e : *d) entries.push_back(&e);
+    if (sortKeys_)
+      std::sort(entries.begin() + static_cast<std::ptrdiff_t>(at), entries.end(),
+                [](const auto* x, const auto* y) { return x->key() < y->key(); });
+    open.push_back({nullptr, at, d->size(), 0, true});
+    return true;
+  };
+  if (!enter(array, dictionary)) return false;
+  while (!open.empty()) {
+    Open& container = open.back();
+    if (container.next == container.count) {
+      const bool isDictionary = container.isDictionary;
+      if (isDictionary) entries.resize(container.entriesAt);
+      open.pop_back();
+      if (!(isDictionary ? writeObjectClose() : writeArrayClose())) return false;
+      continue;
+    }
+    const platform::Value* member;
+    if (container.isDictionary) {
+      const platform::Dictionary::Entry* e = entries[container.entriesAt + container.next];
+      if (!writeString(e->key())) return false;
+      member = &e->second;
+    } else {
+      member = container.items + container.next;
+    }
+    ++container.next;
+    const bool written = member->isArray()        ? enter(&member->array(), nullptr)
+                         : member->isDictionary() ? enter(nullptr, &member->dictionary())
+                                                  : writeValue(*member);
+    if (!written) return false;
   }
-  return writeArrayClose();
+  return true;
 }
 
 bool CZJsonStreamWriter::writeNull() {
@@ -306,8 +336,8 @@ bool CZJsonStreamWriter::writeNumber(const platform::Value& number) {
 bool CZJsonStreamWriter::writeValue(const platform::Value& value) {
   using Type = platform::Value::Type;
   switch (value.type()) {
-    case Type::Dictionary: return writeObject(value.dictionary());
-    case Type::Array: return writeArray(value.array());
+    case Type::Dictionary: return writeContainer(nullptr, &value.dictionary());
+    case Type::Array: return writeContainer(&value.array(), nullptr);
     case Type::String: return writeString(value.string());
     case Type::Null: return writeNull();
     case Type::Boolean:

@@ -48,7 +48,7 @@ class CZJsonStreamWriter {
   bool writeNumber(const platform::Value& number);
   void appendBytesLength(const void* bytes, size_t length);
 
-  // 0 means no limit.
+  // 0 means no limit: writing takes no stack per level of nesting.
   unsigned maxDepth() const { return maxDepth_; }
   void setMaxDepth(unsigned maxDepth) { maxDepth_ = maxDepth; }
   bool sortKeys() const { return sortKeys_; }
@@ -71,6 +71,8 @@ class CZJsonStreamWriter {
 
  private:
   bool prepareValue(bool checkKey);
+  // An array or a dictionary (the other null) with all it holds.
+  bool writeContainer(const platform::Array* array, const platform::Dictionary* dictionary);
   bool closeContainer(const char* bracket, bool checkKey);
 
   unsigned maxDepth_ = 32;

@@ -13,6 +13,7 @@
 #include "CZJsonStreamWriterAccumulator.h"
 #include "CZJsonParser.h"
 #include "CZJsonWriter.h"
+#include "testing/deep_value.h"
 
 namespace cadenzo {
 namespace {
@@ -128,6 +129,16 @@ TEST(CZJsonWriter, DepthLimit) {
   EXPECT_EQ(writer.error(), "Nested too deep");
   writer.setMaxDepth(0);  // no limit
   EXPECT_TRUE(writer.stringWithObject(nested(100)));
+
+  // Without a limit, nested far deeper than any thread's stack would take a frame per level.
+  constexpr int kLevels = 100000;
+  const Value deep = testkit::deepValue(kLevels, Value("bottom"));
+  const std::string text = testkit::deepValueText(kLevels, "\"bottom\"");
+  writer.setSortKeys(true);
+  EXPECT_EQ(writer.stringWithObject(deep), text);
+  // A date at the bottom is refused, deep as it lies.
+  EXPECT_FALSE(writer.stringWithObject(testkit::deepValue(kLevels, Value::date(0))));
+  EXPECT_EQ(writer.error(), "JSON serialisation not supported for __NSDate");
 }
 
 class StreamWriterTest : public ::testing::Test {

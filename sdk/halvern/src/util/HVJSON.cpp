@@ -2,6 +2,8 @@
 
 #include "HVJSONParser.h"
 
+#include <vector>
+
 namespace halvern {
 
 using platform::Value;
@@ -80,10 +82,10 @@ std::string HVJSON::stringByUnescapingCharacters(std::string_view text) {
 bool HVJSON::addObject(const Value& object) {
   switch (object.type()) {
     case Value::Type::Array:
-      addArray(object.array());
+      addContainer(object.array().begin(), object.array().size(), nullptr);
       return true;
     case Value::Type::Dictionary:
-      addDictionary(object.dictionary());
+      addContainer(nullptr, object.dictionary().size(), object.dictionary().begin());
       return true;
     case Value::Type::Boolean:
     case Value::Type::Integer:
@@ -101,30 +103,53 @@ bool HVJSON::addObject(const Value& object) {
   }
 }
 
-bool HVJSON::addArray(const platform::Array& array) {
-  bool ok = true;
-  string_ += '[';
-  for (size_t i = 0; i < array.size(); ++i) {
-    if (i) string_ += ',';
-    ok = addObject(array[i]) && ok;
-  }
-  string_ += ']';
-  return ok;
-}
+bool HVJSON::addArray(const platform::Array& array) { return addContainer(array.begin(), array.size(), nullptr); }
 
 bool HVJSON::addDictionary(const platform::Dictionary& dictionary) {
-  // Keys are always strings here, so every key can be written.
+  return addContainer(nullptr, dictionary.size(), dictionary.begin());
+}
+
+bool HVJSON::addContainer(const Value* items, size_t count, const platform::Dictionary::Entry* entries) {
+  // The containers open around the member being written, rather than a stack frame per
+  // level: a value nested hundreds of thousands deep is written like any other.
+  struct Open {
+    const Value* items;
+    const platform::Dictionary::Entry* entries;
+    size_t count;
+    size_t next;
+  };
+  std::vector<Open> open{{items, entries, count, 0}};
+  string_ += entries ? '{' : '[';
+  // The answer is this container's: a container inside answers for its own members only.
   bool ok = true;
-  bool first = true;
-  string_ += '{';
-  for (const auto& [key, value] : dictionary) {
-    if (!first) string_ += ',';
-    first = false;
-    string_ += key;
-    string_ += ':';
-    ok = addObject(value) && ok;
+  while (!open.empty()) {
+    Open& container = open.back();
+    if (container.next == container.count) {
+      string_ += container.entries ? '}' : ']';
+      open.pop_back();
+      continue;
+    }
+    if (container.next > 0) string_ += ',';
+    const Value* member;
+    if (container.entries) {
+      // Keys are always strings here, so every key can be written.
+      string_ += container.entries[container.next].key();
+      string_ += ':';
+      member = &container.entries[container.next].second;
+    } else {
+      member = container.items + container.next;
+    }
+    ++container.next;
+    if (member->isArray()) {
+      string_ += '[';
+      open.push_back({member->array().begin(), nullptr, member->array().size(), 0});
+    } else if (member->isDictionary()) {
+      string_ += '{';
+      open.push_back({nullptr, member->dictionary().begin(), member->dictionary().size(), 0});
+    } else if (!addObject(*member) && open.size() == 1) {
+      ok = false;
+    }
   }
-  string_ += '}';
   return ok;
 }
 

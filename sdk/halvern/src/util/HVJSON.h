@@ -24,7 +24,7 @@ class HVJSON {
   static std::string stringByUnescapingCharacters(std::string_view text);
 
   // Containers answer YES whatever they hold; values that have no JSON form (data, dates)
-  // are written as null and answer NO.
+  // are written as null and answer NO. Writing takes no stack per level of nesting.
   bool addObject(const platform::Value& object);
   // The conjunction of the members' answers.
   bool addArray(const platform::Array& array);
@@ -36,6 +36,10 @@ class HVJSON {
   const std::string& string() const { return string_; }
 
  private:
+  // An array's `items` or a dictionary's `entries` (the other null), written with all they
+  // hold; the conjunction of the container's own members' answers.
+  bool addContainer(const platform::Value* items, size_t count, const platform::Dictionary::Entry* entries);
+
   std::string string_;
 };
 

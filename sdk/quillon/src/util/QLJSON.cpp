@@ -426,12 +426,54 @@ class QLJSON::Reader {
 
 class QLJSON::Writer {
  public:
-  Writer(bool humanReadable, bool sortKeys) : humanReadable_(humanReadable), sortKeys_(sortKeys) { json.reserve(128); }
+  Writer(bool humanReadable, bool sortKeys) : humanReadable_(humanReadable), sortKeys_(sortKeys) {
+    // Room for what an answer usually nests, so that a small one is written without regrowing.
+    json.reserve(128);
+    open_.reserve(16);
+    entries_.reserve(64);
+  }
 
+  // Written from a list of the containers open around the member being written, not a stack
+  // frame per level: a value nested hundreds of thousands deep is written like any other.
   bool appendValue(const Value& value) {
+    if (!appendMember(value)) return false;
+    while (!open_.empty()) {
+      if (!(open_.back().isDictionary ? appendDictionaryMembers() : appendArrayMembers())) {
+        wrapFailure();
+        return false;
+      }
+    }
+    return true;
+  }
+
+  std::string json;
+  ErrorTrace trace;
+
+ private:
+  struct Open {
+    const Value* items;  // an array's values
+    size_t entriesAt;    // where a dictionary's entries, in the order written, begin in entries_
+    size_t count;
+    size_t next;
+    bool isDictionary;
+  };
+
+  void indent(size_t depth) {
+    json += '\n';
+    json.append(2 * depth, ' ');
+  }
+
+  // A scalar is written whole; a container is opened, for appendValue to write its members.
+  bool appendMember(const Value& value) {
     switch (value.type()) {
-      case Value::Type::Dictionary: return appendDictionary(value.dictionary());
-      case Value::Type::Array: return appendArray(value.array());
+      case Value::Type::Dictionary: openDictionary(value.dictionary()); return true;
+      case Value::Type::Array: openArray(value.array()); return true;
+      default: return appendScalar(value);
+    }
+  }
+
+  bool appendScalar(const Value& value) {
+    switch (value.type()) {
       case Value::Type::String: appendString(value.string()); return true;
       case Value::Type::Boolean: json += value.boolValue() ? "true" : "false"; return true;
       case Value::Type::Integer:
@@ -441,58 +483,71 @@ class QLJSON::Writer {
       case Value::Type::Null: json += "null"; return true;
       case Value::Type::Data: trace.add(kUnsupported, "JSON serialisation not supported for NSData"); return false;
       case Value::Type::Date: trace.add(kUnsupported, "JSON serialisation not supported for NSDate"); return false;
+      default: return false;
     }
-    return false;
   }
 
-  std::string json;
-  ErrorTrace trace;
-
- private:
-  void indent() {
-    json += '\n';
-    json.append(2 * depth_, ' ');
+  // The members of the innermost open container, up to one that is a container itself (opened,
+  // so that its own members come next) or to the end (the container is closed). False when a
+  // member cannot be written.
+  bool appendArrayMembers() {
+    Open& array = open_.back();
+    while (array.next < array.count) {
+      const Value& member = array.items[array.next];
+      if (array.next++ > 0) json += ',';
+      if (humanReadable_) indent(open_.size());
+      if (member.isArray() || member.isDictionary()) return appendMember(member);
+      if (!appendScalar(member)) return false;
+    }
+    close();
+    return true;
   }
 
-  bool appendDictionary(const Dictionary& dictionary) {
-    json += '{';
-    ++depth_;
-    std::vector<const Dictionary::Entry*> entries;
-    entries.reserve(dictionary.size());
-    for (const auto& entry : dictionary) entries.push_back(&entry);
-    if (sortKeys_) std::sort(entries.begin(), entries.end(), [](auto* a, auto* b) { return a->key() < b->key(); });
-    bool comma = false;
-    for (const auto* entry : entries) {
-      if (comma) json += ',';
-      comma = true;
-      if (humanReadable_) indent();
-      appendString(entry->key());
+  bool appendDictionaryMembers() {
+    Open& dictionary = open_.back();
+    while (dictionary.next < dictionary.count) {
+      const Dictionary::Entry& entry = *entries_[dictionary.entriesAt + dictionary.next];
+      if (dictionary.next++ > 0) json += ',';
+      if (humanReadable_) indent(open_.size());
+      appendString(entry.key());
       json += humanReadable_ ? " : " : ":";
-      if (!appendValue(entry->second)) {
-        trace.add(kUnsupported, platform::format("Unsupported value for key %@ in object", entry->key()));
-        return false;
-      }
+      if (entry.second.isArray() || entry.second.isDictionary()) return appendMember(entry.second);
+      if (!appendScalar(entry.second)) return false;
     }
-    --depth_;
-    if (humanReadable_ && !dictionary.empty()) indent();
-    json += '}';
+    close();
     return true;
   }
 
-  bool appendArray(const Array& array) {
+  void openArray(const Array& array) {
     json += '[';
-    ++depth_;
-    bool comma = false;
-    for (const auto& value : array) {
-      if (comma) json += ',';
-      comma = true;
-      if (humanReadable_) indent();
-      if (!appendValue(value)) return false;
-    }
-    --depth_;
-    if (humanReadable_ && !array.empty()) indent();
-    json += ']';
-    return true;
+    open_.push_back({array.begin(), 0, array.size(), 0, false});
+  }
+
+  void openDictionary(const Dictionary& dictionary) {
+    json += '{';
+    const size_t at = entries_.size();
+    for (const auto& entry : dictionary) entries_.push_back(&entry);
+    if (sortKeys_)
+      std::sort(entries_.begin() + static_cast<std::ptrdiff_t>(at), entries_.end(),
+                [](auto* a, auto* b) { return a->key() < b->key(); });
+    open_.push_back({nullptr, at, dictionary.size(), 0, true});
+  }
+
+  void close() {
+    const Open container = open_.back();
+    open_.pop_back();
+    if (container.isDictionary) entries_.resize(container.entriesAt);
+    if (humanReadable_ && container.count > 0) indent(open_.size());
+    json += container.isDictionary ? '}' : ']';
+  }
+
+  // Every dictionary around a member that cannot be written wraps its error, innermost first,
+  // naming the key it was writing.
+  void wrapFailure() {
+    for (auto container = open_.rbegin(); container != open_.rend(); ++container)
+      if (container->isDictionary)
+        trace.add(kUnsupported, platform::format("Unsupported value for key %@ in object",
+                                                 entries_[container->entriesAt + container->next - 1]->key()));
   }
 
   void appendString(const std::string& s) {
@@ -520,7 +575,8 @@ class QLJSON::Writer {
 
   bool humanReadable_;
   bool sortKeys_;
-  size_t depth_ = 0;
+  std::vector<Open> open_;
+  std::vector<const Dictionary::Entry*> entries_;
 };
 
 std::optional<Value> QLJSON::objectWithStringError(std::optional<std::string_view> text, Error* error) {
