@@ -42,7 +42,7 @@ function(adc_tests name)
   # Test code is compiled for build speed: optimising it buys nothing, and the libraries it
   # tests keep the build type's flags.
   target_compile_options(${name} PRIVATE -O0)
-  # Every test file parses GoogleTest and GoogleMock: parsed once per binary instead, the test
+  # Every test file parses the GoogleTest headers: parsed once per binary instead, the test
   # files build about a quarter faster (more shared headers gain nothing more).
   target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} testing_fixture testing_kit

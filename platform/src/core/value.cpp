@@ -706,6 +706,25 @@ Block* copyBlock(const Block* source, size_t capacity, bool whole) {
   }
   return copy;
 }
+
+// A copy of a container shares the tree it came from while it is a large enough part of it
+// (detail::keepsTree), and otherwise gets a block of its own.
+template <class Block>
+Block* shareOrCopy(Block* source) {
+  if (!source || source->size == 0) return nullptr;
+  if (source->inTree() && detail::keepsTree(source)) {
+    source->arena()->ref();
+    return source;
+  }
+  return copyBlock(source, source->size, source->inTree());
+}
+
+template <class Block>
+void letGo(Block* block) {
+  if (!block) return;
+  if (block->inTree()) block->arena()->unref();
+  else releaseBlock(block);
+}
 }  // namespace
 
 // Array
@@ -718,16 +737,7 @@ Array::Array(std::initializer_list<Value> values) {
   block_ = std::exchange(built.block_, nullptr);
 }
 
-Array::Array(const Array& other) {
-  ArrayBlock* source = other.block_;
-  if (!source || source->size == 0) return;
-  if (source->inTree() && detail::keepsTree(source)) {
-    source->arena()->ref();
-    block_ = source;
-    return;
-  }
-  block_ = copyBlock(source, source->size, source->inTree());
-}
+Array::Array(const Array& other) : block_(shareOrCopy(other.block_)) {}
 
 Array& Array::operator=(const Array& other) {
   if (this != &other) *this = Array(other);
@@ -743,11 +753,7 @@ Array& Array::operator=(Array&& other) noexcept {
   return *this;
 }
 
-Array::~Array() {
-  if (!block_) return;
-  if (block_->inTree()) block_->arena()->unref();
-  else releaseBlock(block_);
-}
+Array::~Array() { letGo(block_); }
 
 size_t Array::size() const { return block_ ? block_->size : 0; }
 size_t Array::capacity() const { return block_ && !block_->inTree() ? block_->capacity() : size(); }
@@ -852,16 +858,7 @@ Dictionary::Dictionary(std::initializer_list<std::pair<std::string_view, Value>>
   block_ = std::exchange(built.block_, nullptr);
 }
 
-Dictionary::Dictionary(const Dictionary& other) {
-  DictionaryBlock* source = other.block_;
-  if (!source || source->size == 0) return;
-  if (source->inTree() && detail::keepsTree(source)) {
-    source->arena()->ref();
-    block_ = source;
-    return;
-  }
-  block_ = copyBlock(source, source->size, source->inTree());
-}
+Dictionary::Dictionary(const Dictionary& other) : block_(shareOrCopy(other.block_)) {}
 
 Dictionary& Dictionary::operator=(const Dictionary& other) {
   if (this != &other) *this = Dictionary(other);
@@ -877,11 +874,7 @@ Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
   return *this;
 }
 
-Dictionary::~Dictionary() {
-  if (!block_) return;
-  if (block_->inTree()) block_->arena()->unref();
-  else releaseBlock(block_);
-}
+Dictionary::~Dictionary() { letGo(block_); }
 
 size_t Dictionary::size() const { return block_ ? block_->size : 0; }
 const DictionaryEntry* Dictionary::begin() const { return block_ ? block_->entries() : nullptr; }
