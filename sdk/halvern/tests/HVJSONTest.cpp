@@ -86,6 +86,13 @@ TEST(HVJSONTest, ValueKindsAndScalarRule) {
   EXPECT_EQ(v["s"].string(), "x");
   EXPECT_TRUE(v["a"].isArray());
 
+  // Numbers stay exact: an id past 2^53 is that id, and one past 64 bits is no nearby id.
+  auto ids = HVJSON::objectWithString("{\"id\":9007199254740993,\"big\":18446744073709551616}");
+  ASSERT_TRUE(ids);
+  EXPECT_EQ((*ids)["id"].integerValue(), 9007199254740993);
+  EXPECT_NE((*ids)["id"], Value(int64_t{9007199254740992}));
+  EXPECT_EQ((*ids)["big"].unsignedValue(), 0u);
+
   HVJSONParser parser;
   EXPECT_FALSE(parser.objectWithStringAllowScalar("\"x\"", false));
   EXPECT_TRUE(parser.objectWithStringAllowScalar("[\"x\"]", false));
