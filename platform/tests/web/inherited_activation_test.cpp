@@ -37,12 +37,6 @@ struct StoreDelegate : platform::WebViewDelegate {
   void webViewDidFinishLoad(const std::shared_ptr<WebView>&) override { loaded = true; }
 };
 
-ScriptedAnswer html(const std::string& body) {
-  auto a = ScriptedAnswer::text(body);
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
-}
-
 class InheritedActivationTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
@@ -63,8 +57,9 @@ class InheritedActivationTest : public testkit::SandboxTest {
     delegate_ = std::make_shared<StoreDelegate>();
     view_->setDelegate(delegate_);
     window_->addSubview(view_);
-    server_->setAnswer("/ad", html("<a id='link' href='" + target + "'>ad</a><a id='js' href='#' onclick='location = \"" +
-                                   target + "\"; return false'>js</a>"));
+    server_->setAnswer("/ad", ScriptedAnswer::html("<a id='link' href='" + target +
+                                                   "'>ad</a><a id='js' href='#' onclick='location = \"" + target +
+                                                   "\"; return false'>js</a>"));
     view_->loadRequest(URLRequest(server_->url("/ad")));
     ASSERT_TRUE(runUntil([&] { return delegate_->loaded; }));
     delegate_->loaded = false;
@@ -135,7 +130,7 @@ TEST_F(InheritedActivationTest, AClickReachesTheStoreOnceAndAPageOnItsOwnDoesNot
     click.hold = hold;
     server_->setAnswer("/click", click);
     server_->setAnswer("/hop", ScriptedAnswer::redirect(kStore));
-    server_->setAnswer("/landing", html(c.landing));
+    server_->setAnswer("/landing", ScriptedAnswer::html(c.landing));
     showAd(url("/click"));
     c.click();
     ASSERT_TRUE(runUntil([&] { return server_->requestsTo("/click").size() == 1; }));

@@ -47,9 +47,7 @@ std::string fromCharCodes(const std::string& text) {
 }
 
 ScriptedAnswer htmlPage(const std::string& body) {
-  ScriptedAnswer a = ScriptedAnswer::text("<html><body>" + body + "</body></html>");
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
+  return ScriptedAnswer::html("<html><body>" + body + "</body></html>");
 }
 
 class CZHostileInputTest : public cztest::HTMLAdTest {

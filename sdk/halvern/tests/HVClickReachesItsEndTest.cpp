@@ -18,12 +18,6 @@ using testkit::ScriptedAnswer;
 
 constexpr const char* kStore = "itms-apps://store.example/app/5";
 
-ScriptedAnswer html(const std::string& body) {
-  auto a = ScriptedAnswer::text(body);
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
-}
-
 class HVClickReachesItsEndTest : public testsupport::ShownBannerTest {};
 
 TEST_F(HVClickReachesItsEndTest, ATappedLinkReachesTheStoreAndAPageOnItsOwnDoesNot) {
@@ -56,7 +50,7 @@ TEST_F(HVClickReachesItsEndTest, ATappedLinkReachesTheStoreAndAPageOnItsOwnDoesN
     auto click = ScriptedAnswer::redirect(c.landing.empty() ? kStore : pages.url("/landing"));
     click.hold = hold;
     pages.setAnswer("/click", click);
-    pages.setAnswer("/landing", html(c.landing));
+    pages.setAnswer("/landing", ScriptedAnswer::html(c.landing));
     pages.clearRequests();
     const size_t opened = app.openedURLs().size();
     const std::string follow = "location.href = '" + pages.url("/click") + "';";

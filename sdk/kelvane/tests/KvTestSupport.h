@@ -19,12 +19,10 @@ namespace kelvane {
 // expressions, with `body` as its body.
 inline testkit::ScriptedAnswer kvAdPage(const std::string& session, const std::string& cid,
                                         const std::string& outcome, const std::string& body) {
-  testkit::ScriptedAnswer a = testkit::ScriptedAnswer::text(
+  return testkit::ScriptedAnswer::html(
       "<html><head><script>function GetKvSession() { return " + session + "; }"
       "function GetKvCid() { return " + cid + "; }"
       "function GetKvError() { return " + outcome + "; }</script></head><body>" + body + "</body></html>");
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
 }
 
 class KvTest : public testkit::SandboxTest {

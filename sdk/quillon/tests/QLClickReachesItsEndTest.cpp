@@ -38,11 +38,6 @@ class QLClickReachesItsEndTest : public quillon_test::QLShownBannerTest {
   std::string message(const std::string& name, const std::string& url, const std::string& more = "") {
     return "qmsg:///" + name + "?" + more + "u=" + quillon::QLNetworkUtilities::encodeURL(url);
   }
-  static ScriptedAnswer page(const std::string& body) {
-    auto a = ScriptedAnswer::text(body);
-    a.headers = {{"Content-Type", "text/html"}};
-    return a;
-  }
   void closeWhatIsShown() {
     advance(1);
     if (auto shown = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController())) {
@@ -63,9 +58,9 @@ TEST_F(QLClickReachesItsEndTest, ATapReachesTheStoreAndAPageOnItsOwnDoesNot) {
   auto slowAnswer = ScriptedAnswer::redirect(kStore);
   slowAnswer.hold = slow;
   server.http().setAnswer("/slow", slowAnswer);
-  server.http().setAnswer("/goes", page(std::string("<script>location = '") + kStore + "';</script>"));
-  server.http().setAnswer("/later", page(std::string("<script>setTimeout(function () { location = '") + kStore +
-                                         "'; }, 5000);</script>"));
+  server.http().setAnswer("/goes", ScriptedAnswer::html(std::string("<script>location = '") + kStore + "';</script>"));
+  server.http().setAnswer("/later", ScriptedAnswer::html(std::string("<script>setTimeout(function () { location = '") +
+                                                         kStore + "'; }, 5000);</script>"));
   const std::string store = server.clickURL("s");
   const std::string report = message("click", server.clickURL("c"));
   struct Case {

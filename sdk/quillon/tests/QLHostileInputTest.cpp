@@ -41,11 +41,7 @@ size_t count(const std::vector<std::string>& lines, const std::string& fragment)
       std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(fragment) != std::string::npos; }));
 }
 
-ScriptedAnswer html(const std::string& body) {
-  ScriptedAnswer a = ScriptedAnswer::text("<html><body>" + body + "</body></html>");
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
-}
+ScriptedAnswer html(const std::string& body) { return ScriptedAnswer::html("<html><body>" + body + "</body></html>"); }
 
 class QLHostileInputTest : public quillon_test::QLShownBannerTest {
  protected:

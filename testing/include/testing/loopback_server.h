@@ -72,6 +72,7 @@ struct ScriptedAnswer {
 
   static ScriptedAnswer text(std::string body, int status = 200);
   static ScriptedAnswer json(std::string body, int status = 200);
+  static ScriptedAnswer html(std::string body, int status = 200);
   static ScriptedAnswer redirect(std::string location, int status = 302);
 };
 

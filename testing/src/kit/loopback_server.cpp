@@ -112,6 +112,12 @@ ScriptedAnswer ScriptedAnswer::json(std::string body, int status) {
   return a;
 }
 
+ScriptedAnswer ScriptedAnswer::html(std::string body, int status) {
+  ScriptedAnswer a = text(std::move(body), status);
+  a.headers.emplace_back("Content-Type", "text/html");
+  return a;
+}
+
 ScriptedAnswer ScriptedAnswer::redirect(std::string location, int status) {
   ScriptedAnswer a;
   a.status = status;

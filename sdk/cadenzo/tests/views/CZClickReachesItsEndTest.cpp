@@ -18,12 +18,6 @@ using testkit::ScriptedAnswer;
 
 constexpr const char* kStore = "itms-apps://apps.store.example/app/id42";
 
-ScriptedAnswer html(const std::string& body) {
-  auto a = ScriptedAnswer::text(body);
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
-}
-
 using CZClickReachesItsEndTest = cztest::HTMLAdTest;
 
 TEST_F(CZClickReachesItsEndTest, ATapReachesTheStoreAndAPageOnItsOwnDoesNot) {
@@ -63,7 +57,7 @@ TEST_F(CZClickReachesItsEndTest, ATapReachesTheStoreAndAPageOnItsOwnDoesNot) {
     auto click = ScriptedAnswer::redirect(kStore);
     click.hold = hold;
     server->http().setAnswer("/click", click);
-    server->http().setAnswer("/landing", html(c.landing));
+    server->http().setAnswer("/landing", ScriptedAnswer::html(c.landing));
     const std::string location = "Level-" + std::to_string(n++);
     const std::string page = "<html><body><p id='play' onclick=\"" + c.onTap + "\">Play now</p><script>" + c.onLoad +
                              "</script></body></html>";
