@@ -124,7 +124,17 @@ void OADataDispatcher::dispatchEvents(const std::vector<std::shared_ptr<OAEvent>
   } else {
     retryInterval_ = 2.0;
   }
-  delayedStart_ = performAfter(delay, &OADataDispatcher::dispatchPendingEvents);
+  // A socket that stands in for the real one is driven straight away: whoever injected it
+  // sees the connection made by the call that asked for it.
+  if (socketClass_ && loop_->isCurrent()) {
+    dispatchPendingEvents();
+    return;
+  }
+  delayedStart_ = performAfter(socketClass_ ? 0 : delay, &OADataDispatcher::dispatchPendingEvents);
+}
+
+void OADataDispatcher::injectSocketClass(OASocketClass socketClass) {
+  socketClass_ = std::move(socketClass);
 }
 
 std::string OADataDispatcher::constructRequest() {
@@ -169,7 +179,15 @@ void OADataDispatcher::dispatchPendingEvents() {
     sendData();
     return;
   }
-  socket_ = OATCPSocket::create(socketBridge_);
+  if (!socketClass_) {
+    socket_ = OATCPSocket::create(socketBridge_);
+  } else if (*socketClass_) {
+    socket_ = (*socketClass_)(socketBridge_);
+  }
+  if (!socket_) {
+    finishDispatch();
+    return;
+  }
   armTimeout();
   socket_->connectPort(collector_.host, collector_.port);
 }

@@ -19,19 +19,20 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "OAEvent.h"
 #include "analytics/OACollectorAddress.h"
 #include "OAHTTPResponseParser.h"
+#include "OATCPSocket.h"
 #include "platform/run_loop.h"
 
 namespace analytics {
 
 class OADataDispatcher;
 class OADispatcherSocketBridge;
-class OATCPSocket;
 
 class OADataDispatcherDelegate {
  public:
@@ -71,7 +72,8 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   OADataDispatcher& operator=(const OADataDispatcher&) = delete;
 
   // Starts a dispatch of `events` (in order) on a later turn, after the retry delay when the
-  // last one ended on a 500 or 503. Ignored while a connection is open.
+  // last one ended on a 500 or 503 (at once with an injected socket class, below). Ignored
+  // while a connection is open.
   void dispatchEvents(const std::vector<std::shared_ptr<OAEvent>>& events);
   // Ends the dispatch at once: closes the connection, cancels the delayed start and the
   // time-out, forgets the pending hits. The delegate hears nothing more of it.
@@ -81,6 +83,12 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   bool pipelineMode() const { return pipelineMode_; }
   // True for the statuses that fault the request itself rather than the collector or path.
   static bool refusesTheHit(int statusCode);
+  // Connections opened from now on are sockets of `socketClass` instead of the plain TCP
+  // socket; one already open keeps its socket. Once a class is injected, a dispatch starts its
+  // first batch within dispatchEvents itself (on the dispatcher's loop; posted from any other
+  // thread), with no retry delay. A class that makes no socket (empty, or answering null)
+  // fails each connection the way an unreachable collector does.
+  void injectSocketClass(OASocketClass socketClass);
 
   const std::string& accountID() const { return accountID_; }
   void setCollector(OACollectorAddress collector) { collector_ = std::move(collector); }
@@ -126,6 +134,8 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   std::string accountID_;
   std::shared_ptr<OATCPSocket> socket_;
   std::shared_ptr<OADispatcherSocketBridge> socketBridge_;
+  // Unset: the plain TCP socket, whose dispatches start on a later turn.
+  std::optional<OASocketClass> socketClass_;
   bool pipelineMode_ = true;
   std::deque<std::shared_ptr<OAEvent>> pendingEvents_;
   std::string pendingRequest_;

@@ -9,7 +9,8 @@ std::shared_ptr<OATCPSocket> OATCPSocket::create(std::weak_ptr<OATCPSocketDelega
 OATCPSocket::OATCPSocket(Passkey, std::weak_ptr<OATCPSocketDelegate> delegate)
     : delegate_(std::move(delegate)) {}
 
-OATCPSocket::~OATCPSocket() { close(); }
+// The stream must not outlive the socket it reports to; a subclass is already gone here.
+OATCPSocket::~OATCPSocket() { OATCPSocket::close(); }
 
 void OATCPSocket::connectPort(const std::string& host, uint16_t port) {
   close();

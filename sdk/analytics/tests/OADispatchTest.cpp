@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "OAGlobalStore.h"
+#include "OATCPSocket.h"
 #include "OATestSupport.h"
 #include "platform/device.h"
 #include "platform/locale.h"
@@ -253,6 +254,66 @@ TEST_F(OADataDispatcherTest, ConnectionFailureEndsTheDispatch) {
   ASSERT_TRUE(completed(1));
   EXPECT_TRUE(recorder->dispatched.empty());
   EXPECT_FALSE(dispatcher->isDispatchingForTesting());
+}
+
+// Stands in for the plain socket: connects to `target` whatever it is asked, noting what was.
+class RedirectingSocket : public OATCPSocket {
+ public:
+  RedirectingSocket(std::weak_ptr<OATCPSocketDelegate> d, uint16_t target, std::vector<std::string>* asked)
+      : OATCPSocket(Passkey{}, std::move(d)), target_(target), asked_(asked) {}
+  void connectPort(const std::string& host, uint16_t port) override {
+    asked_->push_back(host + ":" + std::to_string(port));
+    OATCPSocket::connectPort("127.0.0.1", target_);
+  }
+
+ private:
+  uint16_t target_;
+  std::vector<std::string>* asked_;
+};
+
+// An injected socket class makes the connection within the call that starts the dispatch,
+// without the wait a 503 imposes on the plain socket; one that makes no socket ends the
+// dispatch as an unreachable collector does.
+TEST_F(OADataDispatcherTest, InjectedSocketClassMakesTheConnection) {
+  const uint16_t closedPort = AnalyticsCollector().port();
+  const std::string nowhere = "127.0.0.1:" + std::to_string(closedPort);
+  std::vector<std::string> asked;
+  int made = 0;
+  struct Case { const char* name; OASocketClass socketClass; bool delivers; };
+  const Case cases[] = {
+      {"redirecting socket", [&](std::weak_ptr<OATCPSocketDelegate> d) {
+         ++made;
+         return std::make_shared<RedirectingSocket>(std::move(d), collector.port(), &asked);
+       }, true},
+      {"nil class", OASocketClass{}, false},
+      {"class making no socket", [&](std::weak_ptr<OATCPSocketDelegate>) {
+         ++made;
+         return std::shared_ptr<OATCPSocket>();
+       }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    *recorder = Recorder{};
+    asked.clear();
+    made = 0;
+    collector.setStatus(503);
+    auto dispatcher = makeDispatcher();
+    dispatcher->dispatchEvents(events(1));
+    ASSERT_TRUE(completed(1));
+    collector.setStatus(200);
+    const size_t before = collector.requests().size();
+    dispatcher->setCollector({"127.0.0.1", closedPort});
+    dispatcher->injectSocketClass(c.socketClass);
+    platform::Random::script({0x40000000u});
+    dispatcher->dispatchEvents(events(1, 2));
+    EXPECT_EQ(made, c.socketClass ? 1 : 0);
+    EXPECT_EQ(asked, c.delivers ? std::vector<std::string>{nowhere} : std::vector<std::string>{});
+    EXPECT_EQ(recorder->completions, c.delivers ? 1 : 2);
+    ASSERT_TRUE(completed(2));
+    EXPECT_EQ(recorder->dispatched, c.delivers ? std::vector<std::string>{"a2"} : std::vector<std::string>{});
+    EXPECT_EQ(collector.requests().size(), before + (c.delivers ? 1 : 0));
+    EXPECT_FALSE(dispatcher->isDispatchingForTesting());
+  }
 }
 
 TEST_F(OADataDispatcherTest, CancelledOrDestroyedDispatcherCallsNothing) {
