@@ -290,6 +290,45 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
   EXPECT_EQ(opened().back(), server.url("/p1"));
 }
 
+// A rich-media page opens its landing page only on the user's touch, and that is no click of
+// the banner: the host hears nothing, coming or going, and the refresh runs on throughout.
+TEST_F(NBAdViewClickTest, ARichMediaPageOpensTheBrowserOnATouchAndTellsTheHostNothing) {
+  server.http().setAnswer("/landing", html("<p>landing</p>"));
+  for (bool touched : {true, false}) {
+    SCOPED_TRACE(touched ? "after a touch" : "on its own");
+    freshView();
+    server.setAdReply(
+        "<?xml version=\"1.0\"?><Response><Ad type=\"rm\" actionType=\"1\" width=\"320\" height=\"50\">"
+        "<![CDATA[<p>rich</p>]]></Ad></Response>");
+    window->addSubview(view);
+    advance(0.5);
+    ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
+    heard->events.clear();
+    if (touched) window->tapAtPoint(platform::Point{10, 10});
+    view->webView1ForTesting()->stringByEvaluatingJavaScriptFromString("mraid.open('" + server.url("/landing") +
+                                                                       "');");
+    runUntilIdle();
+    advance(platform::kModalTransitionDuration);
+    auto browser = view->browserForTesting();
+    ASSERT_EQ(browser != nullptr, touched);
+    EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+    if (browser) {
+      ASSERT_TRUE(runUntil([&] { return !browser->webView()->isLoading(); }));
+      EXPECT_EQ(browser->webView()->request()->url(), server.url("/landing"));
+      EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+      EXPECT_TRUE(browser->closeItem()->tap());
+      runUntilIdle();
+      advance(platform::kModalTransitionDuration);
+      runUntilIdle();
+      EXPECT_EQ(root->presentedViewController(), nullptr);
+    }
+    EXPECT_TRUE(heard->events.empty()) << ::testing::PrintToString(heard->events);
+    EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+    EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+    letTheTouchExpire();
+  }
+}
+
 TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
   // Down at (10, 10), then up (or cancelled) at the point given.
   const std::tuple<const char*, std::optional<platform::Point>, bool> cases[] = {

@@ -739,7 +739,7 @@ TEST_F(NBHostileInputTest, APageActsForTheUserOnlyOnceAfterATouchAndNeverOffScre
       {"open another application", "location.href = 'sms:5551234';", {}},
       {"open the store", "location.href = '" + store + "';", {}},
       {"open a link", "location.href = '" + server.url("/ref") + "';", {}},
-      {"open the browser", "mraid.open('" + server.url("/landing") + "');", {"present"}},
+      {"open the browser", "mraid.open('" + server.url("/landing") + "');", {}},
       {"compose a message", "mraid.sendSMS('5551234', 'hi');", {}},
       {"compose mail", "mraid.sendMail('a@x.example', 's', 'b');", {}},
       {"expand", "mraid.expand(null, {width: 300, height: 300});", {"present"}},
