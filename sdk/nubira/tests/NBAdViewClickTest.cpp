@@ -269,6 +269,20 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
   runUntilIdle();
   EXPECT_EQ(opened(), std::vector<std::string>{store});
   EXPECT_EQ(web->request()->url(), server.url("/p1"));
+  // Any other load stays in the browser, whatever its scheme, one another application could
+  // open included; only the disk is out of reach.
+  platform::Application::sharedApplication().registerOpenableScheme("myapp");
+  const std::pair<const char*, bool> loads[] = {
+      {"myapp://open/1", true},      {"sms:5551234", true},          {"about:srcdoc", true},
+      {"file:///etc/hosts", false}, {"FILE:///etc/hosts", false}, {"File://localhost/etc/hosts", false},
+  };
+  for (const auto& [url, allowed] : loads) {
+    SCOPED_TRACE(url);
+    EXPECT_EQ(web->delegate()->webViewShouldStartLoadWithRequestNavigationType(web, platform::URLRequest(url),
+                                                                               WebViewNavigationType::LinkClicked),
+              std::optional<bool>(allowed));
+  }
+  EXPECT_EQ(opened(), std::vector<std::string>{store});
   web->tapLinkWithElementIdForTesting("next");
   ASSERT_TRUE(shows("/p2"));
   EXPECT_TRUE(browser->backItem()->isEnabled());
