@@ -164,8 +164,10 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
                                                                      const std::optional<std::string>& url, bool,
                                                                      bool, bool) override {
     auto v = lock();
+    // A landing page the ad's own page opens is no click of the banner: the host hears
+    // nothing of it, coming or going, and the banner goes on refreshing behind it.
     if (v && v->mayPresentBrowserWithUrl(url) && v->holderOf(webView).userActivationForAct("open the browser"))
-      v->openBrowserForPage(*url);
+      v->showEmbedWebViewWithUrl(*url);
   }
   void sendEMailToWithSubjectWithBodyIsHTML(const std::string& to, const std::string& subject,
                                             const std::string& body, bool isHTML) override {
@@ -572,7 +574,7 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
 bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url) {
   NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
   const std::string scheme = NBURLRouting::schemeOf(url);
-  if (scheme == "file") {
+  if (NBURLRouting::isLocalFile(url)) {
     logLine("not loading a local file: %@", url);
     return false;
   }
@@ -770,19 +772,6 @@ bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) c
   // One screen at a time: while another is up this one could not be shown, nor the ad again.
   auto root = rootViewController();
   return root && !root->presentedViewController();
-}
-
-void NBAdView::openBrowserForPage(const std::string& url) {
-  // The host hears of this screen as of one a tap opens, and of its going; an expanded ad has
-  // already told it that a screen is up.
-  if (currentState_ != kMRAIDStateExpanded) {
-    performAdClickNotification();
-    screenAnnounced_ = true;
-  }
-  if (!showEmbedWebViewWithUrl(url)) {
-    adScreenWillDismiss();
-    adScreenDidDismiss();
-  }
 }
 
 bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {

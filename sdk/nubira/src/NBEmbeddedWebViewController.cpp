@@ -33,9 +33,10 @@ class NBEmbeddedWebViewController::Listener : public platform::WebViewDelegate, 
       platform::Application::sharedApplication().openURL(url);
       return false;
     }
-    // A landing page stays on the web: local files and other schemes are not loaded here.
-    if (url == "about:blank" || NBURLRouting::isHttp(url)) return true;
-    NBSDKUtil::util()->logAbove(1, "not opening %@ in the browser", url);
+    // Whatever else a landing page leads to stays in the browser, another application's
+    // scheme included; only the disk is out of its reach.
+    if (!NBURLRouting::isLocalFile(url)) return true;
+    NBSDKUtil::util()->logAbove(1, "not loading a local file: %@", url);
     return false;
   }
   void actionSheetClickedButtonAtIndex(platform::ActionSheet& sheet, long index) override {

@@ -68,6 +68,12 @@ bool NBURLRouting::isHttp(const std::string& url) {
   return scheme == "http" || scheme == "https";
 }
 
+bool NBURLRouting::isLocalFile(const std::string& url) {
+  if (schemeOf(url) == "file") return true;
+  const auto parsed = platform::URL::create(url);
+  return parsed && parsed->isFileURL();
+}
+
 bool NBURLRouting::isPhoneNumber(const std::string& number) {
   int digits = 0;
   for (char c : number) {

@@ -15,6 +15,8 @@ class NBURLRouting {
   // The scheme in lower case; "" when the text has none.
   static std::string schemeOf(const std::string& url);
   static bool isHttp(const std::string& url);
+  // A URL the web view would read from the disk, however its scheme is written.
+  static bool isLocalFile(const std::string& url);
   // Digits with the usual separators, and nothing a dialler would read as a command or as
   // another address.
   static bool isPhoneNumber(const std::string& number);

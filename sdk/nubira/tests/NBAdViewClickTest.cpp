@@ -269,6 +269,20 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
   runUntilIdle();
   EXPECT_EQ(opened(), std::vector<std::string>{store});
   EXPECT_EQ(web->request()->url(), server.url("/p1"));
+  // Any other load stays in the browser, whatever its scheme, one another application could
+  // open included; only the disk is out of reach.
+  platform::Application::sharedApplication().registerOpenableScheme("myapp");
+  const std::pair<const char*, bool> loads[] = {
+      {"myapp://open/1", true},      {"sms:5551234", true},          {"about:srcdoc", true},
+      {"file:///etc/hosts", false}, {"FILE:///etc/hosts", false}, {"File://localhost/etc/hosts", false},
+  };
+  for (const auto& [url, allowed] : loads) {
+    SCOPED_TRACE(url);
+    EXPECT_EQ(web->delegate()->webViewShouldStartLoadWithRequestNavigationType(web, platform::URLRequest(url),
+                                                                               WebViewNavigationType::LinkClicked),
+              std::optional<bool>(allowed));
+  }
+  EXPECT_EQ(opened(), std::vector<std::string>{store});
   web->tapLinkWithElementIdForTesting("next");
   ASSERT_TRUE(shows("/p2"));
   EXPECT_TRUE(browser->backItem()->isEnabled());
@@ -288,6 +302,45 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
     EXPECT_EQ(opened().size(), cancel ? 1u : 2u);
   }
   EXPECT_EQ(opened().back(), server.url("/p1"));
+}
+
+// A rich-media page opens its landing page only on the user's touch, and that is no click of
+// the banner: the host hears nothing, coming or going, and the refresh runs on throughout.
+TEST_F(NBAdViewClickTest, ARichMediaPageOpensTheBrowserOnATouchAndTellsTheHostNothing) {
+  server.http().setAnswer("/landing", html("<p>landing</p>"));
+  for (bool touched : {true, false}) {
+    SCOPED_TRACE(touched ? "after a touch" : "on its own");
+    freshView();
+    server.setAdReply(
+        "<?xml version=\"1.0\"?><Response><Ad type=\"rm\" actionType=\"1\" width=\"320\" height=\"50\">"
+        "<![CDATA[<p>rich</p>]]></Ad></Response>");
+    window->addSubview(view);
+    advance(0.5);
+    ASSERT_EQ(heard->events, std::vector<std::string>{"finish"});
+    heard->events.clear();
+    if (touched) window->tapAtPoint(platform::Point{10, 10});
+    view->webView1ForTesting()->stringByEvaluatingJavaScriptFromString("mraid.open('" + server.url("/landing") +
+                                                                       "');");
+    runUntilIdle();
+    advance(platform::kModalTransitionDuration);
+    auto browser = view->browserForTesting();
+    ASSERT_EQ(browser != nullptr, touched);
+    EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+    if (browser) {
+      ASSERT_TRUE(runUntil([&] { return !browser->webView()->isLoading(); }));
+      EXPECT_EQ(browser->webView()->request()->url(), server.url("/landing"));
+      EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+      EXPECT_TRUE(browser->closeItem()->tap());
+      runUntilIdle();
+      advance(platform::kModalTransitionDuration);
+      runUntilIdle();
+      EXPECT_EQ(root->presentedViewController(), nullptr);
+    }
+    EXPECT_TRUE(heard->events.empty()) << ::testing::PrintToString(heard->events);
+    EXPECT_TRUE(view->isRefreshTimerRunningForTesting());
+    EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
+    letTheTouchExpire();
+  }
 }
 
 TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {

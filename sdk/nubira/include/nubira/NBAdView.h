@@ -173,8 +173,6 @@ class NBAdView : public platform::View {
   bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
   // Whether the browser could be shown for `url` now (a web address, and no screen up).
   bool mayPresentBrowserWithUrl(const std::optional<std::string>& url) const;
-  // The browser a page opens, announced to the host as a tap's is.
-  void openBrowserForPage(const std::string& url);
   void webviewLinkWasClicked(const std::optional<std::string>& url);
   void adScreenWillDismiss();
   void adScreenDidDismiss();
