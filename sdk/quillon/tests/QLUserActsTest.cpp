@@ -16,6 +16,7 @@
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
+#include "platform/composers.h"
 #include "platform/log.h"
 #include "platform/media.h"
 #include "platform/notification_center.h"
@@ -62,10 +63,14 @@ class QLUserActsTest : public quillon_test::QLShownBannerTest {
     ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6 || banner->stateForTesting() == 7; }));
     ASSERT_EQ(banner->stateForTesting(), 6);
   }
-  // Everything that reaches beyond the ad, whichever kind (the mail composer is announced as a
-  // presentation like the client's own pages).
+  // The system's mail composer on screen: 1, else 0 (it is not announced as the client's
+  // own pages are).
+  size_t composers() {
+    return std::dynamic_pointer_cast<platform::MailComposeViewController>(root->presentedViewController()) ? 1 : 0;
+  }
+  // Everything that reaches beyond the ad, whichever kind.
   size_t acts() {
-    return platform::Application::sharedApplication().openedURLs().size() + presentations +
+    return platform::Application::sharedApplication().openedURLs().size() + presentations + composers() +
            server.requestsTo("/click/c").size() + server.requestsTo("/impression/p").size() +
            platform::SystemSounds::played().size();
   }
@@ -178,7 +183,7 @@ TEST_F(QLUserActsTest, AnAdThatIsNotOnScreenTakesNobodyOutOfTheAdButMaySpeakToTh
                   quillon::QLNetworkUtilities::encodeURL(server.impressionURL("p")) +
                   "'; window.location = 'qmsg:///settings?applicationTimeout=2.5'; }, 500);</script>");
   auto leavingActs = [&] {
-    return platform::Application::sharedApplication().openedURLs().size() + presentations +
+    return platform::Application::sharedApplication().openedURLs().size() + presentations + composers() +
            server.requestsTo("/click/c").size();
   };
   auto interstitial = quillon::QLInterstitial::create();

@@ -103,7 +103,7 @@ void QLBrowserController::openInSafari() {
   QLStatistics::sharedStatistics()->setBreakOutToSafari();
 }
 
-void QLBrowserController::createToolbar(const platform::Rect& frame) {
+void QLBrowserController::createToolbar(const platform::Rect& frame, unsigned autoresizingMask) {
   auto self = std::static_pointer_cast<QLBrowserController>(platform::ViewController::shared_from_this());
   std::weak_ptr<QLBrowserController> weak = self;
   auto action = [weak](void (QLBrowserController::*method)()) {
@@ -137,7 +137,7 @@ void QLBrowserController::createToolbar(const platform::Rect& frame) {
   flexibleSpaceButton_ = Item::createWithBarButtonSystemItem(platform::BarButtonSystemItem::FlexibleSpace, nullptr, {});
   toolbar_ = std::make_shared<platform::Toolbar>(frame);
   toolbar_->setBarStyle(platform::BarStyle::Black);
-  toolbar_->setAutoresizingMask(platform::kAutoresizingFlexibleWidth | platform::kAutoresizingFlexibleTopMargin);
+  toolbar_->setAutoresizingMask(autoresizingMask);
   view()->addSubview(toolbar_);
   refreshToolbar();
 }
@@ -167,8 +167,19 @@ void QLBrowserController::viewWillAppear(bool animated) {
   const bool landscape = platform::Application::sharedApplication().statusBarOrientation() >=
                          platform::kInterfaceOrientationLandscapeRight;
   const double toolbarHeight = !pad && landscape ? 30 : 44;
+  // A phone's toolbar is thinner in landscape, so on a phone it gives and takes height as the
+  // screen turns; a pad's keeps its height.
+  using platform::kAutoresizingFlexibleWidth, platform::kAutoresizingFlexibleHeight,
+      platform::kAutoresizingFlexibleTopMargin, platform::kAutoresizingFlexibleBottomMargin;
+  unsigned webViewMask = kAutoresizingFlexibleWidth | kAutoresizingFlexibleHeight;
+  unsigned toolbarMask = kAutoresizingFlexibleWidth | kAutoresizingFlexibleTopMargin | kAutoresizingFlexibleBottomMargin;
+  if (!pad) {
+    webViewMask |= kAutoresizingFlexibleBottomMargin;
+    toolbarMask |= kAutoresizingFlexibleHeight;
+  }
   platform::Rect bounds = view()->bounds();
   webView_ = QLWebView::create(platform::Rect(0, 0, bounds.size.width, bounds.size.height - toolbarHeight));
+  webView_->setAutoresizingMask(webViewMask);
   webView_->setDataDetectorTypes(platform::kDataDetectorTypeAll);
   opener_ = QLFullScreenOpener::create();
   opener_->setDelegateManager(delegateManager());
@@ -179,7 +190,7 @@ void QLBrowserController::viewWillAppear(bool animated) {
   webView_->setDelegate(webViewDelegate_);
   observeSettingsFrom(webView_);
   view()->addSubview(webView_);
-  createToolbar(platform::Rect(0, bounds.size.height - toolbarHeight, bounds.size.width, toolbarHeight));
+  createToolbar(platform::Rect(0, bounds.size.height - toolbarHeight, bounds.size.width, toolbarHeight), toolbarMask);
   // Back from the background before the first page came: the browser has nothing to show.
   std::weak_ptr<QLBrowserController> weak = self;
   platform::NotificationCenter::defaultCenter().addObserver(

@@ -48,7 +48,7 @@ class QLBrowserController : public QLViewController {
 
  private:
   class PageDelegate;
-  void createToolbar(const platform::Rect& frame);
+  void createToolbar(const platform::Rect& frame, unsigned autoresizingMask);
 
   std::optional<platform::URL> urlToLoad_;
   std::optional<platform::URL> referringURLToLoad_;

@@ -10,7 +10,6 @@
 #include "platform/application.h"
 #include "platform/device.h"
 #include "platform/log.h"
-#include "platform/notification_center.h"
 #include "platform/text_helpers.h"
 #include "platform/run_loop.h"
 #include "platform/window.h"
@@ -30,38 +29,18 @@ int orientationsFromText(const std::string& o) {
 }
 }  // namespace
 
+// The composer is the system's screen, not one of the client's pages: neither the host's
+// delegate nor the banners' refresh hear of it. Once it is gone, whoever it covered takes
+// the keyboard and the motion events back.
 class QLFullScreenOpener::MailListener : public platform::MailComposeDelegate {
  public:
   void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController& controller,
                                                      platform::MailComposeResult,
                                                      const std::optional<platform::Error>&) override {
+    auto covered = controller.presentingViewController();
     controller.dismissModalViewControllerAnimated(true);
+    if (covered) covered->becomeFirstResponder();
   }
-};
-
-// The composer covers the screen as the client's own pages do, so the banners' refresh waits
-// until it is gone, however it goes. It is not one of the client's pages, so the host's
-// delegate hears nothing of it.
-class QLFullScreenOpener::MailComposer : public platform::MailComposeViewController {
- public:
-  // Once the platform has presented it.
-  void announce() {
-    onScreen_ = true;
-    platform::NotificationCenter::defaultCenter().postNotificationName(kQLWillPresentFullScreenNotification, this);
-  }
-  ~MailComposer() override { gone(); }
-  void viewDidDisappear(bool animated) override {
-    platform::MailComposeViewController::viewDidDisappear(animated);
-    gone();
-  }
-
- private:
-  void gone() {
-    if (!onScreen_) return;
-    onScreen_ = false;
-    platform::NotificationCenter::defaultCenter().postNotificationName(kQLDidRelinquishFullScreenNotification, this);
-  }
-  bool onScreen_ = false;
 };
 
 std::shared_ptr<QLFullScreenOpener> QLFullScreenOpener::create() {
@@ -197,7 +176,7 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
     }
     return out;
   };
-  auto composer = std::make_shared<MailComposer>();
+  auto composer = std::make_shared<platform::MailComposeViewController>();
   composer->setToRecipients({clean(address)});
   if (auto cc = query.find("cc")) composer->setCcRecipients(split(cc->string()));
   if (auto bcc = query.find("bcc")) composer->setBccRecipients(split(bcc->string()));
@@ -208,9 +187,7 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   if (!mailListener_) mailListener_ = std::make_shared<MailListener>();
   composer->setMailComposeDelegate(mailListener_);
   from->presentModalViewControllerAnimated(composer, true);
-  if (!composer->presentingViewController()) return;
-  composer->announce();
-  didOpen();
+  if (composer->presentingViewController()) didOpen();
 }
 
 void QLFullScreenOpener::didOpen() {

@@ -2,8 +2,7 @@
 // Opens what ads ask for: the in-app browser, the web-app page, the mail composer, or another
 // application through the system. Opening anything tracks the ad's waiting click trackers,
 // once per opening however often the opening has to be retried. The mail composer takes the
-// link's fields without control characters, and the banners' refresh waits while it covers
-// the screen. Main thread only.
+// link's fields without control characters. Main thread only.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,7 +45,6 @@ class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<
 
  private:
   class MailListener;
-  class MailComposer;
   std::shared_ptr<platform::ViewController> presenter() const;
   void didOpen();
   void openAppAttempt(const platform::URL& url, int attempt);
