@@ -27,7 +27,7 @@ std::string KvAdServer::hostName() {
 std::string KvAdServer::base() { return "http://" + host() + "/kvserve/"; }
 
 std::string KvAdServer::clickReportUrl(const std::string& aid, const std::string& cid, const std::string& session) {
-  return base() + "kvClick?cn=" + escapeValue(aid) + "&v=1&ci=" + escapeValue(cid) + "&s=" + escapeValue(session) +
+  return base() + "kvClick?cn=" + escapeValue(aid) + "&v=1&ci=" + escapeClientId(cid) + "&s=" + escapeValue(session) +
          "&ed=2-5-4-1";
 }
 
@@ -37,5 +37,7 @@ std::string KvAdServer::escapeValue(std::string_view value) {
     if (c != ' ') stripped += c;
   return platform::escapeQueryComponent(stripped);
 }
+
+std::string KvAdServer::escapeClientId(std::string_view cid) { return platform::escapeQueryComponent(cid); }
 
 }  // namespace kelvane

@@ -1,8 +1,9 @@
 #pragma once
 // Where the client's requests go, and how a value enters one of its URLs. Every value that
-// reaches a URL (application id, parameters, client id, session) is stripped of spaces, as
-// the ad server has always received it, and then query-escaped, so a value can never add a
-// parameter of its own or break the URL.
+// reaches a URL is query-escaped, so a value can never add a parameter of its own or break
+// the URL. The application id, the parameters and the session are also stripped of spaces,
+// as the ad server has always received them; the client id goes back exactly as the server
+// handed it out.
 // Thread-safe.
 #include <string>
 #include <string_view>
@@ -24,6 +25,8 @@ class KvAdServer {
   static std::string clickReportUrl(const std::string& aid, const std::string& cid, const std::string& session);
   // A value as it goes into a URL: spaces removed, then query-escaped.
   static std::string escapeValue(std::string_view value);
+  // The client id as it goes into a URL: query-escaped, spaces kept (as "%20").
+  static std::string escapeClientId(std::string_view cid);
 };
 
 }  // namespace kelvane

@@ -141,7 +141,7 @@ void KvAdViewController::setBaseUrlWithTypeWithParams(const std::string& appId, 
 std::optional<std::string> KvAdViewController::getRequestUrl() const {
   if (baseUrl_.empty()) return std::nullopt;
   std::string url = baseUrl_;
-  if (auto cid = KvClientIdFile::read()) url += "&cid=" + KvAdServer::escapeValue(*cid);
+  if (auto cid = KvClientIdFile::read()) url += "&cid=" + KvAdServer::escapeClientId(*cid);
   url += platform::format("&t=%0.0f", platform::Clock::current().now());
   return url;
 }

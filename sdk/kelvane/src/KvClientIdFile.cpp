@@ -10,29 +10,26 @@ std::string KvClientIdFile::path() {
   return platform::FileManager::stringByAppendingPathComponent(platform::Sandbox::applicationSupport(), "cid.txt");
 }
 
-bool KvClientIdFile::isPlainIdentifier(std::string_view text) {
+bool KvClientIdFile::isKeptId(std::string_view text) {
   if (text.empty() || text.size() > kMaximumLength) return false;
-  for (unsigned char c : text) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-              c == '.';
-    if (!ok) return false;
-  }
+  for (unsigned char c : text)
+    if (c < 0x20 || c > 0x7e) return false;
   return true;
 }
 
 std::optional<std::string> KvClientIdFile::read() {
   auto text = platform::FileManager::stringContentsAtPath(path());
   if (!text || text->empty()) return std::nullopt;
-  if (!isPlainIdentifier(*text)) {
-    platform::log("Kelvane: the stored client id is not a plain identifier; it is not sent");
+  if (!isKeptId(*text)) {
+    platform::log("Kelvane: the stored client id is not printable ASCII of an id's length; it is not sent");
     return std::nullopt;
   }
   return text;
 }
 
 bool KvClientIdFile::write(const std::string& cid) {
-  if (!isPlainIdentifier(cid)) {
-    platform::log("Kelvane: the page's client id is not a plain identifier; the stored one is kept");
+  if (!isKeptId(cid)) {
+    platform::log("Kelvane: the page's client id is not printable ASCII of an id's length; the stored one is kept");
     return false;
   }
   // The folder is not there on a first launch of some installs.

@@ -65,7 +65,7 @@ TEST_F(KvBrowserViewControllerTest, ClickReportEscapesWhatThePageSaid) {
   auto browser = tapBanner();
   ASSERT_TRUE(browser);
   ASSERT_TRUE(runUntil([&] { return !server.clickReports().empty(); }));
-  EXPECT_EQ(server.clickReports()[0].query, "cn=kv-app&v=1&ci=ab%26c&s=s1&ed=2-5-4-1");
+  EXPECT_EQ(server.clickReports()[0].query, "cn=kv-app&v=1&ci=a%20b%26c&s=s1&ed=2-5-4-1");
 }
 
 // What a page says its session and client id are goes back to the server in the click report:

@@ -100,25 +100,54 @@ TEST_F(KvRequestUrlTest, PageClientIdIsStoredAndSentWithTheNextRequest) {
   EXPECT_NE(second.query.find("&cid=kv1&t=1800000030"), std::string::npos) << second.query;
 }
 
-TEST_F(KvRequestUrlTest, ClientIdThatIsNotAPlainIdentifierIsNeitherStoredNorSent) {
-  platform::LogCapture log;
+// An id of printable ASCII is kept as the page gave it and goes back whole, escaped so that
+// it adds nothing to the request; any other text leaves the stored id as it was.
+TEST_F(KvRequestUrlTest, ClientIdOfPrintableAsciiIsStoredAndSentWhole) {
+  const std::string longest = std::string(KvClientIdFile::kMaximumLength - 1, '~') + "&";
+  struct Case {
+    const char* name;
+    std::string pageCid;
+    std::string stored;  // in the file, and in the next request
+    std::string sent;    // as the next request writes it
+  };
+  const Case cases[] = {
+      {"query characters", "x&aid=other", "x&aid=other", "x%26aid%3Dother"},
+      {"a space, a path, quotes and markup", "a b/\"<i>'%+#?;", "a b/\"<i>'%+#?;", "a%20b%2F%22%3Ci%3E%27%25%2B%23%3F%3B"},
+      {"the longest", longest, longest, longest.substr(0, longest.size() - 1) + "%26"},
+      {"one past the longest", longest + "x", "kv-before", "kv-before"},
+      {"a line end", "id\r\nX-Evil: 1", "kv-before", "kv-before"},
+      {"past ASCII", "caf\xC3\xA9", "kv-before", "kv-before"},
+  };
   auto view = placeBanner(kKelvaneAdTypeBanner, 30);
   ASSERT_TRUE(view);
-  server.setCid("x&aid=other");
-  advance(30);
-  ASSERT_TRUE(heardNotes(2));
-  // The good id stays, and is sent again.
-  EXPECT_EQ(platform::FileManager::stringContentsAtPath(KvClientIdFile::path()), "kv1");
-  EXPECT_TRUE(log.contains("not a plain identifier"));
+  size_t heard = notes.size();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(platform::FileManager::writeAtomically(KvClientIdFile::path(), std::string_view("kv-before")));
+    server.setCid(c.pageCid);
+    advance(30);
+    ASSERT_TRUE(heardNotes(++heard));
+    EXPECT_EQ(platform::FileManager::stringContentsAtPath(KvClientIdFile::path()), c.stored);
+    server.setCid(std::nullopt);
+    advance(30);
+    ASSERT_TRUE(heardNotes(++heard));
+    const auto next = server.adRequests().back();
+    EXPECT_EQ(next.queryItem("cid"), c.stored);
+    EXPECT_NE(next.query.find("&cid=" + c.sent + "&t="), std::string::npos) << next.query;
+    std::vector<std::string> keys;
+    for (const auto& item : next.queryItems()) keys.push_back(item.first);
+    EXPECT_EQ(keys, (std::vector<std::string>{"aid", "v", "po", "hid", "w", "h", "cid", "t"}));
+  }
 
   // A file someone else wrote is not sent as it stands.
+  platform::LogCapture log;
   ASSERT_TRUE(platform::FileManager::writeAtomically(KvClientIdFile::path(), std::string_view("id\r\nX-Evil: 1")));
-  server.setCid(std::nullopt);
+  const size_t requests = server.adRequests().size();
   advance(30);
-  ASSERT_EQ(server.adRequests().size(), 3u);
-  EXPECT_EQ(server.adRequests()[1].queryItem("cid"), "kv1");
-  EXPECT_EQ(server.adRequests()[2].queryItem("cid"), std::nullopt);
-  EXPECT_EQ(server.adRequests()[2].queryItem("aid"), "kv-app");
+  ASSERT_EQ(server.adRequests().size(), requests + 1);
+  EXPECT_EQ(server.adRequests().back().queryItem("cid"), std::nullopt);
+  EXPECT_EQ(server.adRequests().back().queryItem("aid"), "kv-app");
+  EXPECT_TRUE(log.contains("it is not sent"));
 }
 
 }  // namespace

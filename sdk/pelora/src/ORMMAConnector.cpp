@@ -14,6 +14,7 @@
 #include "platform/device.h"
 #include "platform/format.h"
 #include "platform/notification_center.h"
+#include "platform/text_helpers.h"
 #include "platform/url.h"
 #include "platform/window.h"
 
@@ -231,20 +232,21 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
   return false;
 }
 
-// A page may send the user to a web address at once; phone, SMS and every other
-// application are asked for first, whatever the alert switch says.
+// What the page opens, the application opens, and the user leaves for it; only a call or
+// a message, which cost the user, is asked for first.
 void ORMMAConnector::openURL(const std::string& rest) {
-  if (auto title = leavingTitle(rest)) {
-    showAlertViewWithTitleWithUrl(*title, rest, true);
-    return;
+  if (!startsWith(rest, "http://") && !startsWith(rest, "https://")) {
+    auto parsed = platform::URL::create(rest);
+    if (!parsed || !parsed->scheme() || parsed->scheme()->empty()) return;  // nothing the system could open
+    // The system takes a scheme in any case ("TEL:"): so must the question.
+    for (const char* asked : {"tel", "sms"}) {
+      if (!platform::equalsIgnoringAsciiCase(*parsed->scheme(), asked)) continue;
+      const std::string url = asked + rest.substr(rest.find(':'));
+      showAlertViewWithTitleWithUrl(*leavingTitle(url), url);
+      return;
+    }
   }
-  if (startsWith(rest, "http://") || startsWith(rest, "https://")) {
-    platform::Application::sharedApplication().openURL(rest);
-    return;
-  }
-  auto parsed = platform::URL::create(rest);
-  if (!parsed || !parsed->scheme() || parsed->scheme()->empty()) return;  // nothing the system could open
-  showAlertViewWithTitleWithUrl(*parsed->scheme(), rest, true);
+  platform::Application::sharedApplication().openURL(rest);
 }
 
 void ORMMAConnector::webViewFinishedLoad(bool richMedia) {
@@ -418,14 +420,14 @@ platform::Size ORMMAConnector::webViewSize() const {
   return webView ? webView->frame().size : platform::Size{0, 0};
 }
 
-void ORMMAConnector::showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url, bool confirm) {
+void ORMMAConnector::showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url) {
   externalRequestURL_ = url;
   const std::string message = platform::format("Opening %@", title);
   std::shared_ptr<platform::AlertView> alert;
   if (startsWith(url, "tel:")) {
     alert = std::make_shared<platform::AlertView>("", url.substr(4), shared_from_this(), "Cancel",
                                                   std::vector<std::string>{"Call"});
-  } else if (!confirm && !PELOGlobalSettings::globalSettings()->showAlertPopup() && !startsWith(url, "sms:")) {
+  } else if (!PELOGlobalSettings::globalSettings()->showAlertPopup() && !startsWith(url, "sms:")) {
     alert = std::make_shared<platform::AlertView>("", message, nullptr, std::nullopt, std::vector<std::string>{"OK"});
     std::weak_ptr<ORMMAConnector> weak = shared_from_this();
     std::weak_ptr<platform::AlertView> weakAlert = alert;

@@ -79,9 +79,9 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   void closeView();
   void closeViewWithAnimation(bool animated);
 
-  // Keeps `url` until the user answers. `confirm` asks with Cancel and Ok even where the
-  // alert switch would only inform.
-  void showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url, bool confirm = false);
+  // Keeps `url` until the user answers. A call always asks, and so does a message; any other
+  // link asks only when the alert switch is on, else it is announced and opened a second later.
+  void showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url);
   void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override;
 
   void playMovieAtURL(const std::string& url);

@@ -9,6 +9,7 @@
 #include "PELOAdDownloader.h"
 #include "PeloraTestSupport.h"
 #include "pelora/PELOBannerView.h"
+#include "pelora/PELOGlobalSettings.h"
 #include "platform/alert.h"
 #include "platform/application.h"
 #include "platform/window.h"
@@ -185,6 +186,8 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
     std::string message;                   // of the alert; "" for none
     std::vector<std::string> buttons;      // cancel first
     std::optional<std::string> opened;     // after the confirming button (or the delay)
+    bool alertSwitch = false;
+    bool touched = true;
   };
   const std::string map = std::string(ORMMAConnector::kMapPrefix) + "?q=berlin";
   const std::string store = std::string(ORMMAConnector::kStorePrefix) + "app/1";
@@ -197,9 +200,12 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
       {"store scheme", "document.location='" + itms + "'", "Opening iTunes", {"OK"}, itms},
       {"open of a phone number confirms", "pelora_bridge.open('tel:555123')", "555123", {"Cancel", "Call"}, "tel:555123"},
       {"open of an sms confirms", "ormma.open('sms:555')", "Opening SMS", {"Cancel", "Ok"}, "sms:555"},
-      {"open of a store link confirms", "ormma.open('" + store + "')", "Opening AppStore", {"Cancel", "Ok"}, store},
-      {"open of another application confirms", "ormma.open('otherapp://launch')", "Opening otherapp", {"Cancel", "Ok"},
-       "otherapp://launch"},
+      {"open of a phone number in capitals confirms", "ormma.open('TEL:555')", "555", {"Cancel", "Call"}, "tel:555"},
+      {"open of a store link goes at once", "ormma.open('" + store + "')", "", {}, store},
+      {"open of the store scheme goes at once", "ormma.open('" + itms + "')", "", {}, itms},
+      {"open of another application goes at once", "ormma.open('otherapp://launch')", "", {}, "otherapp://launch"},
+      {"open of another application, switch on: at once", "ormma.open('otherapp://on')", "", {}, "otherapp://on", true},
+      {"open of another application untouched: nothing", "ormma.open('otherapp://x')", "", {}, std::nullopt, false, false},
       {"open of a web address goes at once", "ormma.open('http://example.org/x')", "", {}, "http://example.org/x"},
       {"open of https goes at once", "ormma.open('https://example.org/y')", "", {}, "https://example.org/y"},
       {"openMap leaves nothing to open", "pelora_bridge.openMap('Berlin', true)", "", {}, std::nullopt},
@@ -212,7 +218,12 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
     SCOPED_TRACE(c.name);
     const size_t alerts = platform::AlertView::shownAlerts().size();
     const size_t opens = app.openedURLs().size();
-    tapped(ad, c.call);
+    pelora::PELOGlobalSettings::globalSettings()->setShowAlertPopup(c.alertSwitch);
+    if (c.touched) {
+      tapped(ad, c.call);
+    } else {
+      page(ad, c.call);
+    }
     const auto shown = platform::AlertView::shownAlerts();
     if (c.message.empty()) {
       EXPECT_EQ(shown.size(), alerts);
@@ -246,7 +257,7 @@ TEST_F(ORMMAConnectorTest, LeavingTheApplicationIsAnnouncedOrConfirmed) {
 
   // Cancel opens nothing.
   const size_t opens = app.openedURLs().size();
-  tapped(ad, "ormma.open('otherapp://launch')");
+  tapped(ad, "ormma.open('sms:555')");
   platform::AlertView::shownAlerts().back()->clickButtonAtIndex(0);
   advance(1.0);
   EXPECT_EQ(app.openedURLs().size(), opens);
