@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
-#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -12,7 +11,6 @@
 #include <ctime>
 #include <limits>
 #include <optional>
-#include <random>
 #include <stdexcept>
 
 #include "value_tree.h"
@@ -110,79 +108,6 @@ void ValueArena::destroy() noexcept {
   char* first = reinterpret_cast<char*>(this) - kChunkHeader;
   this->~ValueArena();
   ::operator delete(static_cast<void*>(first));
-}
-
-namespace {
-// The index's hash is keyed with a secret drawn once for the process: a server that could
-// choose keys landing in one slot would make every lookup walk all of them, so an object of a
-// hundred thousand such keys would hold a reader for half a minute. SipHash-1-3 keeps
-// colliding keys out of reach of whoever does not know the secret, at a few rounds per key.
-struct HashSecret {
-  uint64_t k0, k1;
-};
-
-HashSecret drawHashSecret() {
-  try {
-    std::random_device device;
-    auto word = [&device] { return (uint64_t{device()} << 32) ^ device(); };
-    const uint64_t k0 = word();
-    return {k0, word()};
-  } catch (...) {
-    // No source of randomness: what differs from run to run (addresses under ASLR, the time)
-    // is still unknown to a server.
-    static const int here = 0;
-    const auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    const auto at = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here));
-    return {now ^ (at * 0x9E3779B97F4A7C15ull), std::rotl(at, 29) ^ (now * 0xBF58476D1CE4E5B9ull)};
-  }
-}
-
-uint64_t littleEndianWord(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-  return word;
-}
-
-struct SipState {
-  uint64_t v0, v1, v2, v3;
-  void round() {
-    v0 += v1;
-    v1 = std::rotl(v1, 13) ^ v0;
-    v0 = std::rotl(v0, 32);
-    v2 += v3;
-    v3 = std::rotl(v3, 16) ^ v2;
-    v0 += v3;
-    v3 = std::rotl(v3, 21) ^ v0;
-    v2 += v1;
-    v1 = std::rotl(v1, 17) ^ v2;
-    v2 = std::rotl(v2, 32);
-  }
-  void absorb(uint64_t word) {
-    v3 ^= word;
-    round();
-    v0 ^= word;
-  }
-};
-}  // namespace
-
-size_t keyHash(std::string_view key) {
-  static const HashSecret secret = drawHashSecret();
-  SipState s{secret.k0 ^ 0x736f6d6570736575ull, secret.k1 ^ 0x646f72616e646f6dull,
-             secret.k0 ^ 0x6c7967656e657261ull, secret.k1 ^ 0x7465646279746573ull};
-  const char* p = key.data();
-  const size_t n = key.size();
-  const char* const wholeEnd = p + (n & ~size_t{7});
-  for (; p != wholeEnd; p += 8) s.absorb(littleEndianWord(p));
-  // The last 0 to 7 bytes, under the size's low byte.
-  uint64_t last = uint64_t{n & 0xFF} << 56;
-  for (size_t i = 0; i < (n & 7); ++i) last |= uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
-  s.absorb(last);
-  s.v2 ^= 0xFF;
-  s.round();
-  s.round();
-  s.round();
-  return static_cast<size_t>(s.v0 ^ s.v1 ^ s.v2 ^ s.v3);
 }
 
 void ValueAccess::setTreeText(Value& v, Value::Type type, std::string_view text, ValueArena& arena) {
@@ -344,7 +269,7 @@ bool fillIndex(const DictionaryBlock* block, uint32_t* index) {
   const DictionaryEntry* entries = block->entries();
   for (uint32_t i = 0; i < block->size; ++i) {
     const StringRef key = entries[i].key();
-    size_t slot = keyHash(key) & mask;
+    size_t slot = KeyedHash{}(key) & mask;
     for (; index[slot] != 0; slot = (slot + 1) & mask)
       if (entries[index[slot] - 1].key() == key) return false;
     index[slot] = i + 1;
@@ -930,7 +855,7 @@ long Dictionary::indexOf(std::string_view key) const {
     return -1;
   }
   const size_t mask = detail::indexSlots(block_->size) - 1;
-  for (size_t slot = detail::keyHash(key) & mask;; slot = (slot + 1) & mask) {
+  for (size_t slot = KeyedHash{}(key) & mask;; slot = (slot + 1) & mask) {
     const uint32_t p = index[slot];
     if (p == 0) return -1;
     if (entries[p - 1].key() == key) return static_cast<long>(p - 1);
@@ -979,7 +904,7 @@ void Dictionary::set(std::string_view key, Value value) {
   // The table keeps its slots while it holds twice the entries; past that it is rebuilt.
   if (uint32_t* index = block_->heapIndex(); index && detail::indexSlots(n + 1) == detail::indexSlots(n)) {
     const size_t mask = detail::indexSlots(n + 1) - 1;
-    size_t slot = detail::keyHash(block_->entries()[n].key()) & mask;
+    size_t slot = KeyedHash{}(block_->entries()[n].key()) & mask;
     while (index[slot] != 0) slot = (slot + 1) & mask;
     index[slot] = static_cast<uint32_t>(n + 1);
   } else if (n + 1 >= detail::kIndexThreshold) {

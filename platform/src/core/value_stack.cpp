@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
+#include "platform/keyed_hash.h"
 #include "value_tree.h"
 
 namespace platform {
@@ -147,7 +147,7 @@ void ValueStack::closeDictionary(const Mark& from) {
   if (!(indexed ? detail::fillIndex(block, index) : detail::keysUnique(block))) {
     // Rare: a repeated key keeps its first place and its last member. The index of what is
     // left fits where the entries dropped and the first index were.
-    std::unordered_map<std::string, uint32_t> firstPlace;
+    KeyedTextMap<uint32_t> firstPlace;
     uint32_t kept = 0;
     for (uint32_t i = 0; i < count; ++i) {
       auto [at, isNew] = firstPlace.emplace(std::string(entries[i].key()), kept);

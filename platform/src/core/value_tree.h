@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/keyed_hash.h"
 #include "platform/value.h"
 
 namespace platform::detail {
@@ -143,7 +144,6 @@ inline size_t indexSlots(size_t count) {
   while (slots < count * 2) slots *= 2;
   return slots;
 }
-size_t keyHash(std::string_view key);
 
 inline const uint32_t* DictionaryBlock::index() const {
   if (inTree()) return size >= kTreeIndexThreshold ? reinterpret_cast<const uint32_t*>(entries() + size) : nullptr;

@@ -4,11 +4,13 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -56,26 +58,33 @@ Read readSequence(UConverter* converter, const uint8_t* bytes, size_t size) {
 }
 
 // The length of the characters that begin with `lead`, a byte that is no character on its
-// own: 0 when none does, kMixed when some are longer than others. Every second byte is
-// tried; past it, the first continuation that leaves a character incomplete stands for all
-// (the library cannot take those encodings anyway: what matters is the first byte).
+// own: 0 when none does, kMixed when some are longer than others. Every continuation that
+// leaves a character incomplete is followed, since those of one second byte may have no
+// characters at all while another's do (EUC-JP's 0x8F 0xA1 against 0x8F 0xAB).
 constexpr int kMixed = -1;
 int sequenceLength(UConverter* converter, uint8_t lead) {
-  uint8_t bytes[4] = {lead};
-  for (size_t size = 2; size <= 4; ++size) {
-    bool complete = false;
-    int continuation = -1;
-    for (int last = 0; last < 256; ++last) {
-      bytes[size - 1] = static_cast<uint8_t>(last);
-      const Reading kind = readSequence(converter, bytes, size).kind;
-      if (kind == Reading::kCharacter) complete = true;
-      else if (kind == Reading::kIncomplete && continuation < 0) continuation = last;
+  using Prefix = std::array<uint8_t, 4>;
+  std::vector<Prefix> incomplete{Prefix{lead}};
+  int length = 0;
+  for (size_t size = 2; size <= 4 && !incomplete.empty(); ++size) {
+    std::vector<Prefix> longer;
+    for (Prefix bytes : incomplete) {
+      for (int last = 0; last < 256; ++last) {
+        bytes[size - 1] = static_cast<uint8_t>(last);
+        const Reading kind = readSequence(converter, bytes.data(), size).kind;
+        if (kind == Reading::kCharacter) {
+          if (length != 0 && length != static_cast<int>(size)) return kMixed;
+          length = static_cast<int>(size);
+          // None is longer: the first of four bytes settles it.
+          if (size == 4) return length;
+        } else if (kind == Reading::kIncomplete && size < 4) {
+          longer.push_back(bytes);
+        }
+      }
     }
-    if (complete) return continuation < 0 ? static_cast<int>(size) : kMixed;
-    if (continuation < 0) return 0;
-    bytes[size - 1] = static_cast<uint8_t>(continuation);
+    incomplete = std::move(longer);
   }
-  return 0;
+  return length;
 }
 
 // XML's own characters, which an encoding must write as their ASCII bytes.
@@ -132,8 +141,8 @@ Description describe(const char* canonical) {
   return d;
 }
 
-// Worked out once per encoding for the process: a few tens of thousands of conversions for
-// a multi-byte one. ICU's converters are few, which bounds what is kept.
+// Worked out once per encoding for the process: up to a few hundred thousand conversions
+// (some milliseconds) for a multi-byte one. ICU's converters are few, which bounds what is kept.
 std::shared_ptr<const Description> descriptionOf(const char* canonical) {
   static std::mutex mutex;
   // Never destroyed: a parser on another thread may still read an encoding at exit.

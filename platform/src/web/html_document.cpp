@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstdint>
 #include <functional>
-#include <unordered_set>
 
+#include "platform/keyed_hash.h"
 #include "platform/utf8.h"
 
 namespace platform {
@@ -179,7 +179,7 @@ class Tokenizer {
 
   void readAttributes(Tag& tag) {
     // Names seen so far, so that a tag with a great many attributes stays linear.
-    std::unordered_set<std::string> seen;
+    KeyedTextSet seen;
     while (i_ < s_.size()) {
       while (i_ < s_.size() && (isSpace(s_[i_]) || s_[i_] == '/')) ++i_;
       if (i_ >= s_.size()) return;
@@ -235,7 +235,7 @@ class Tokenizer {
 };
 
 // `names` holds the names `into` already has (repeated <body> tags merge into one element).
-void mergeAttributes(HtmlElement& into, std::unordered_set<std::string>& names, Tag& tag) {
+void mergeAttributes(HtmlElement& into, KeyedTextSet& names, Tag& tag) {
   for (auto& a : tag.attributes) {
     if (names.insert(a.first).second) into.attributes.push_back(std::move(a));
   }
@@ -298,7 +298,7 @@ HtmlDocument HtmlDocument::parse(std::string_view html) {
   head.tag = "head";
   body.tag = "body";
   bool inBody = false;
-  std::unordered_set<std::string> rootNames, headNames, bodyNames;
+  KeyedTextSet rootNames, headNames, bodyNames;
   std::vector<HtmlElement*> stack{&head};
   auto enterBody = [&] {
     if (!inBody) {
