@@ -126,6 +126,8 @@ TEST_F(NBAdReplyTest, RepliesInOtherEncodingsShowTheirText) {
       {"an encoding no one knows", reply("x-no-such-encoding", "Caf\xE9"),
        "3 Server returned a no-fill. No action required.", ""},
       {"windows-1252", reply("windows-1252", "Caf\xE9 \x80" "5 \x93new\x94"), "finish", "Café €5 “new”"},
+      {"EUC-JP, with a character of three bytes", reply("EUC-JP", "caf\x8F\xAB\xB1 \xC6\xFC\xCB\xDC"), "finish",
+       "café 日本"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
