@@ -376,6 +376,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "<Quillon> Unable to serve: "},
         FailureRow{"Status400", [](QuillonServer& s) { s.setAdAnswer("", {}, 400); }, 7, 0,
                    "<Quillon> Server rejected ad parameters.  Typically this is because the ad unit ID is incorrect."},
+        FailureRow{"Status204", [](QuillonServer& s) { s.setAdAnswer("", {}, 204); }, 7, 2, ""},
+        FailureRow{"Status206", [](QuillonServer& s) { s.setAdAnswer("<html>a piece</html>", {}, 206); }, 7, 2, ""},
         FailureRow{"Status404", [](QuillonServer& s) { s.setAdAnswer("x", {}, 404); }, 7, 3, ""},
         FailureRow{"Status503", [](QuillonServer& s) { s.setAdAnswer("x", {}, 503); }, 7, 3, ""},
         FailureRow{"Dropped",
