@@ -376,6 +376,7 @@ void QLObjectPrivate::builderRefused(const char* what, const Dictionary& paramet
 
 void QLObjectPrivate::loadHTMLFromURL(const URL& url) {
   setAdHTML(QLCachedFile::create(fileListener_, url));
+  adPage_.clear();
   pendingTrackingURLs_.clear();
   pendingClickURLs_.clear();
   // A new ad: what the previous one spent on tracking is not held against it.
@@ -401,9 +402,7 @@ void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& heade
     QLInterstitialAppController::setApplicationTimeoutFrom(*timeout, "the ad answer");
 }
 
-std::string QLObjectPrivate::adHTMLString() const {
-  return platform::trimWhitespaceAndNewlines(adHTML_ ? adHTML_->content().value_or("") : "");
-}
+std::string QLObjectPrivate::adHTMLString() const { return adPage_; }
 
 std::optional<URL> QLObjectPrivate::adHTMLBaseURL() const {
   if (!adHTML_) return std::nullopt;
@@ -412,14 +411,16 @@ std::optional<URL> QLObjectPrivate::adHTMLBaseURL() const {
 
 void QLObjectPrivate::showAd() {
   auto self = shared_from_this();
-  std::string html = adHTMLString();
+  // Read once, now: engines asking for the same ad URL share its cache file, and another one
+  // may rewrite or delete it before this ad is shown again.
+  adPage_ = platform::trimWhitespaceAndNewlines(adHTML_ ? adHTML_->content().value_or("") : "");
   addReloadInformationFromHeaders();
-  if (html.empty()) {
+  if (adPage_.empty()) {
     failWithCode(kQLErrorNoFill);
     return;
   }
   changeState(kStateShowing);
-  webView_->loadHTMLStringBaseURL(html, adHTMLBaseURL());
+  webView_->loadHTMLStringBaseURL(adPage_, adHTMLBaseURL());
 }
 
 void QLObjectPrivate::adWebViewDidFinishLoad() {

@@ -83,6 +83,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   bool isMakingRequest() const;
   double reloadSeconds() const { return reloadSeconds_; }
 
+  // The ad page as this engine read it when its download ended.
   std::string adHTMLString() const;
   std::optional<platform::URL> adHTMLBaseURL() const;
   std::vector<platform::URL> pendingTrackingURLs() const { return pendingTrackingURLs_; }
@@ -160,6 +161,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::shared_ptr<QLWebViewDelegate> buildAdWebViewDelegate_;
   std::shared_ptr<QLCachedFile> buildAdJS_;
   std::shared_ptr<QLCachedFile> adHTML_;
+  std::string adPage_;
   std::shared_ptr<FileListener> fileListener_;
   std::shared_ptr<QLRequestPrivate> request_;
   int state_ = kStateNew;
