@@ -212,7 +212,7 @@ void QLObjectPrivate::ensureSupportFiles() {
     changeState(kStateFetchingScript);
     if (auto url = URL::create(jsBuildAdURL())) buildAdJS_ = QLCachedFile::create(fileListener_, *url);
     if (!buildAdJS_) {
-      failWithCode(kQLErrorNetworkError, kStateNoScript);
+      failKeepingRefresh(kQLErrorNetworkError, kStateNoScript);
       return;
     }
   }
@@ -257,7 +257,7 @@ void QLObjectPrivate::failedToDownloadJavaScript() {
   if (buildAdJS_ && buildAdJS_->hasContent()) {
     buildAdUrl();
   } else {
-    failWithCode(kQLErrorNetworkError, kStateNoScript);
+    failKeepingRefresh(kQLErrorNetworkError, kStateNoScript);
   }
 }
 
@@ -271,7 +271,7 @@ void QLObjectPrivate::buildAdUrl() {
     store->removeObjectForKey("expireDate");
     store->synchronize();
     if (buildAdJS_) buildAdJS_->invalidate();
-    failWithCode(kQLErrorNetworkError, kStateNoScript);
+    failKeepingRefresh(kQLErrorNetworkError, kStateNoScript);
     return;
   }
   changeState(kStateBuilding);
@@ -344,7 +344,7 @@ void QLObjectPrivate::loadAdURL(const Dictionary& parameters) {
   resetBuildAdWebView();
   if (state_ != kStateBuilding) return;  // the load this answer was for is over
   if (parameters.contains("errors")) {
-    failWithCode(kQLErrorInvalidRequest);
+    failKeepingRefresh(kQLErrorInvalidRequest);
     return;
   }
   changeState(kStateDownloadingAd);
@@ -371,7 +371,7 @@ void QLObjectPrivate::builderRefused(const char* what, const Dictionary& paramet
   resetBuildAdWebView();
   if (state_ != kStateBuilding) return;
   platform::log(platform::format(what, Value(parameters)));
-  failWithCode(kQLErrorInvalidRequest);
+  failKeepingRefresh(kQLErrorInvalidRequest);
 }
 
 void QLObjectPrivate::loadHTMLFromURL(const URL& url) {
@@ -482,6 +482,14 @@ void QLObjectPrivate::failWithCode(int code, int state) {
   auto self = shared_from_this();
   changeState(state);
   delegateManager_->didFailToReceiveAdWithError(QLRequestError::errorWithCodeRequest(code, request_.get()));
+}
+
+void QLObjectPrivate::failKeepingRefresh(int code, int state) {
+  auto self = shared_from_this();
+  // A refresh already armed, or due once this load is over, keeps its time.
+  const bool refreshPending = reloadTimer_ || refreshWaiting_;
+  failWithCode(code, state);
+  if (!refreshPending) scheduleReloadTimer(reloadSeconds_);
 }
 
 void QLObjectPrivate::failedAdRequest(const QLCachedFile& file) {
