@@ -227,6 +227,35 @@ TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
   }
 }
 
+TEST_F(QLBannerViewTest, BeforeSystemFourTheRefreshPausesWhileTheApplicationIsNotActive) {
+  auto& app = platform::Application::sharedApplication();
+  for (const char* version : {"3.1.3", "3.2"}) {
+    SCOPED_TRACE(version);
+    platform::Device::currentDevice().setSystemVersion(version);
+    banner = QLBannerView::create(Rect(0, 50, 320, 50));
+    banner->setDelegate(recorder);
+    banner->setRootViewController(root);
+    recorder->events.clear();
+    server.http().clearRequests();
+    server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Refresh-Rate", "30"}});
+    ASSERT_EQ(load(), 6);
+    advance(20);
+    app.resignActive();
+    advance(40);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+    // Back on screen, a whole interval passes before the next ad.
+    app.becomeActive();
+    advance(29.5);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+    advance(0.6);
+    ASSERT_TRUE(settleTraffic());
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive"}));
+  }
+}
+
 TEST_F(QLBannerViewTest, TheBuilderScriptIsKeptADayThenRevalidated) {
   ASSERT_EQ(load(), 6);
   ASSERT_EQ(load(), 6);
@@ -417,6 +446,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "<Quillon> Server rejected ad parameters.  Typically this is because the ad unit ID is incorrect."},
         FailureRow{"Status204", [](QuillonServer& s) { s.setAdAnswer("", {}, 204); }, 7, 2, ""},
         FailureRow{"Status206", [](QuillonServer& s) { s.setAdAnswer("<html>a piece</html>", {}, 206); }, 7, 2, ""},
+        FailureRow{"AdURLWithoutHost",
+                   [](QuillonServer& s) { s.setBuilderMessage("loadAdURL?type=quillon&url=file%3A%2F%2F%2Fetc%2Fhosts"); },
+                   7, 2, ""},
         FailureRow{"Status404", [](QuillonServer& s) { s.setAdAnswer("x", {}, 404); }, 7, 3, ""},
         FailureRow{"Status503", [](QuillonServer& s) { s.setAdAnswer("x", {}, 503); }, 7, 3, ""},
         FailureRow{"Dropped",

@@ -122,15 +122,21 @@ void QLObjectPrivate::setUp() {
   center.addObserver(this, "UIApplicationDidFinishLaunchingNotification", nullptr, [](const platform::Notification&) {
     platform::processState<LaunchState>().write(&LaunchState::launchFinished, true);
   });
-  center.addObserver(this, "UIApplicationDidEnterBackgroundNotification", nullptr,
-                     [weak](const platform::Notification&) {
+  // Systems before 4.0 have no background: leaving the screen is resigning active there.
+  const bool multitasking = QLRequestPrivate::deviceAtLeastMinimumOSMajorVersionMinorVersion(4, 0);
+  center.addObserver(this,
+                     multitasking ? "UIApplicationDidEnterBackgroundNotification"
+                                  : "UIApplicationWillResignActiveNotification",
+                     nullptr, [weak](const platform::Notification&) {
                        if (auto self = weak.lock()) {
                          self->inBackground_ = true;
                          self->deactivateReloadTimer();
                        }
                      });
-  center.addObserver(this, "UIApplicationWillEnterForegroundNotification", nullptr,
-                     [weak](const platform::Notification&) {
+  center.addObserver(this,
+                     multitasking ? "UIApplicationWillEnterForegroundNotification"
+                                  : "UIApplicationDidBecomeActiveNotification",
+                     nullptr, [weak](const platform::Notification&) {
                        if (auto self = weak.lock()) {
                          self->inBackground_ = false;
                          self->activateReloadTimer();
@@ -358,8 +364,9 @@ void QLObjectPrivate::loadAdURL(const Dictionary& parameters) {
     if (!extra.empty()) url = QLNetworkUtilities::appendQueryParametersToURL(extra, *url);
   }
   if (!url || !url->host()) {
-    // An ad URL the client cannot fetch is as good as no answer from the server.
-    failWithCode(kQLErrorInvalidRequest);
+    // Not fetched at all (it could name a local file): it fails as a download that could not
+    // start would.
+    failKeepingRefresh(kQLErrorNetworkError);
     return;
   }
   QLStatistics::sharedStatistics()->startTimingNamed("prl");
