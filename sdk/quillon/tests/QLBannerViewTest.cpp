@@ -6,12 +6,14 @@
 
 #include "QLTestPrinters.h"
 
+#include "QLCachedFile.h"
 #include "QLConfiguration.h"
 #include "QLObjectPrivate.h"
 #include "QLRecordingOpener.h"
 #include "QLTestServer.h"
 #include "platform/application.h"
 #include "platform/device.h"
+#include "platform/file_manager.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/scroll_view.h"
@@ -160,31 +162,97 @@ TEST_F(QLBannerViewTest, ARefreshThatMeetsARunningLoadRunsAfterIt) {
 }
 
 TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
+  // A slot named after a builder message is answered with that message.
+  const std::string builder =
+      "function QL_buildAdURL(p) {"
+      "  if (p.slotname.indexOf('qmsg:') == 0) { window.location = p.slotname; return; }"
+      "  window.location = 'qmsg:///loadAdURL?type=quillon&url=' + encodeURIComponent('" +
+      server.url(QuillonServer::kAdPath) + "');"
+      "}";
+  server.setBuilderScript(builder);
+  const std::string builderFile =
+      *quillon::QLCachedFile::create({}, *platform::URL::create(server.url(QuillonServer::kBuilderPath)))->filePath();
   struct Case {
     const char* name;
     int status;
     std::string page;
     std::string failure;
+    // When set, a shown ad's answer gives the interval, and its refresh is refused: the slot
+    // it then asks for, or "" for a builder script gone from the device and the server.
+    std::optional<std::string> refusedSlot = std::nullopt;
+    int state = 7;
   };
   const Case cases[] = {
       {"a server error", 503, "<html>busy</html>", "fail 3"},
       {"rejected parameters", 400, "<html>no</html>", "fail 0"},
       {"an empty page", 200, "  \n", "fail 1"},
+      {"an invalid request", 200, "", "fail 0", "qmsg:///invalidRequest?why=bad"},
+      {"unable to serve", 200, "", "fail 0", "qmsg:///unableToServe?why=none"},
+      {"builder errors", 200, "", "fail 0", "qmsg:///loadAdURL?errors=1"},
+      {"no builder script", 200, "", "fail 2", "", 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     recorder->events.clear();
     server.http().clearRequests();
-    server.setAdAnswer(c.page, {{"X-Quillon-Refresh-Rate", "30"}}, c.status);
-    ASSERT_EQ(load(), 7);
+    if (c.refusedSlot) {
+      server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Refresh-Rate", "30"}});
+      ASSERT_EQ(load(), 6);
+      if (c.refusedSlot->empty()) {
+        ASSERT_TRUE(platform::FileManager::removeItemAtPath(builderFile));
+        server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text("", 404));
+      }
+      banner->setAdUnitID(*c.refusedSlot);
+      advance(30.1);
+      ASSERT_TRUE(settleTraffic());
+      banner->setAdUnitID("slot-1");
+      server.setBuilderScript(builder);
+      recorder->events.erase(recorder->events.begin());
+      server.http().clearRequests();
+    } else {
+      server.setAdAnswer(c.page, {{"X-Quillon-Refresh-Rate", "30"}}, c.status);
+      ASSERT_EQ(load(), 7);
+    }
+    EXPECT_EQ(banner->stateForTesting(), c.state);
     EXPECT_EQ(recorder->events, std::vector<std::string>{c.failure});
+    const size_t asked = server.requestsTo(QuillonServer::kAdPath).size();
     advance(29.5);
-    EXPECT_EQ(banner->stateForTesting(), 7);
+    EXPECT_EQ(banner->stateForTesting(), c.state);
     server.setAdPage("<html><body>ad</body></html>");
     advance(0.6);
+    ASSERT_TRUE(settleTraffic());
     ASSERT_EQ(recorder->events.size(), 2u);
     EXPECT_EQ(recorder->events.back(), "receive");
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), asked + 1);
+  }
+}
+
+TEST_F(QLBannerViewTest, BeforeSystemFourTheRefreshPausesWhileTheApplicationIsNotActive) {
+  auto& app = platform::Application::sharedApplication();
+  for (const char* version : {"3.1.3", "3.2"}) {
+    SCOPED_TRACE(version);
+    platform::Device::currentDevice().setSystemVersion(version);
+    banner = QLBannerView::create(Rect(0, 50, 320, 50));
+    banner->setDelegate(recorder);
+    banner->setRootViewController(root);
+    recorder->events.clear();
+    server.http().clearRequests();
+    server.setAdAnswer("<html><body>ad</body></html>", {{"X-Quillon-Refresh-Rate", "30"}});
+    ASSERT_EQ(load(), 6);
+    advance(20);
+    app.resignActive();
+    advance(40);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+    // Back on screen, a whole interval passes before the next ad.
+    app.becomeActive();
+    advance(29.5);
+    runUntilIdle();
+    EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 1u);
+    advance(0.6);
+    ASSERT_TRUE(settleTraffic());
     EXPECT_EQ(server.requestsTo(QuillonServer::kAdPath).size(), 2u);
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"receive", "receive"}));
   }
 }
 
@@ -376,6 +444,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "<Quillon> Unable to serve: "},
         FailureRow{"Status400", [](QuillonServer& s) { s.setAdAnswer("", {}, 400); }, 7, 0,
                    "<Quillon> Server rejected ad parameters.  Typically this is because the ad unit ID is incorrect."},
+        FailureRow{"Status204", [](QuillonServer& s) { s.setAdAnswer("", {}, 204); }, 7, 2, ""},
+        FailureRow{"Status206", [](QuillonServer& s) { s.setAdAnswer("<html>a piece</html>", {}, 206); }, 7, 2, ""},
+        FailureRow{"AdURLWithoutHost",
+                   [](QuillonServer& s) { s.setBuilderMessage("loadAdURL?type=quillon&url=file%3A%2F%2F%2Fetc%2Fhosts"); },
+                   7, 2, ""},
         FailureRow{"Status404", [](QuillonServer& s) { s.setAdAnswer("x", {}, 404); }, 7, 3, ""},
         FailureRow{"Status503", [](QuillonServer& s) { s.setAdAnswer("x", {}, 503); }, 7, 3, ""},
         FailureRow{"Dropped",

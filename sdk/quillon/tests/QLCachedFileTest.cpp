@@ -98,9 +98,16 @@ TEST_F(QLCachedFileFetchTest, RevalidatesWithTheServersLastModified) {
   EXPECT_EQ(fetch(*file), std::vector<std::string>{"fail 404"});
   EXPECT_EQ(file->content(), "version one");
 
-  // Any 2xx is an answer to keep, and a newer one replaces the file.
-  server.http().setAnswer("/file", ScriptedAnswer::text("version two", 203));
-  EXPECT_EQ(fetch(*file), std::vector<std::string>{"end 203"});
+  // Only a whole answer is one to keep: a piece of the file, or no content, is not.
+  for (int status : {203, 204, 206}) {
+    SCOPED_TRACE(status);
+    server.http().setAnswer("/file", ScriptedAnswer::text("version two", status));
+    EXPECT_EQ(fetch(*file), std::vector<std::string>{"fail " + std::to_string(status)});
+    EXPECT_EQ(file->content(), "version one");
+  }
+  // And a newer one replaces the file.
+  server.http().setAnswer("/file", ScriptedAnswer::text("version two"));
+  EXPECT_EQ(fetch(*file), std::vector<std::string>{"end 200"});
   EXPECT_EQ(file->content(), "version two");
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "QLTestPrinters.h"
@@ -287,6 +288,49 @@ TEST_F(QLFullScreenTest, AnInterstitialIsReadyOnceItsPageHasLoadedThenShown) {
   advance(1);
   ASSERT_GE(events->seen.size(), 4u);
   EXPECT_EQ(events->seen, (std::vector<std::string>{"receive", "willPresent", "willDismiss", "didDismiss"}));
+}
+
+TEST_F(QLFullScreenTest, AnInterstitialShowsThePageItLoadedWhateverOthersOfItsUnitLoadSince) {
+  // Every ad below comes from the same ad URL.
+  struct Row {
+    const char* name;
+    std::function<void()> meanwhile;
+  };
+  std::shared_ptr<QLBannerView> banner;
+  std::shared_ptr<quillon::QLInterstitial> other;
+  const Row rows[] = {
+      {"a banner loads another page",
+       [&] {
+         server.setAdPage("<html><body>banner</body></html>");
+         banner = shownBanner();
+       }},
+      {"another interstitial's reload fails",
+       [&] {
+         other = quillon::QLInterstitial::create();
+         other->loadRequest(quillon::QLRequest::request());
+         ASSERT_TRUE(runUntil([&] { return other->isReady(); }));
+         server.setAdAnswer("<html>busy</html>", {}, 503);
+         other->loadRequest(quillon::QLRequest::request());
+         ASSERT_TRUE(runUntil([&] { return other->stateForTesting() == 7; }));
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    server.setAdPage("<html><body>full</body></html>");
+    auto interstitial = quillon::QLInterstitial::create();
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    row.meanwhile();
+    ASSERT_TRUE(interstitial->isReady());
+    interstitial->presentFromRootViewController(root);
+    advance(1);
+    auto page = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(shownPage());
+    ASSERT_TRUE(page);
+    ASSERT_TRUE(runUntil([&] { return page->webView() && !page->webView()->isLoading(); }));
+    EXPECT_NE(page->webView()->documentSourceForTesting().find("full"), std::string::npos);
+    page->relinquishScreen();
+    advance(1);
+  }
 }
 
 TEST_F(QLFullScreenTest, ADelegateMayDropTheInterstitialInsideAnyCallback) {

@@ -164,7 +164,8 @@ void QLCachedFile::didReceiveResponse(const platform::HTTPURLResponse& response)
   httpStatusCode_ = response.statusCode();
   httpHeaders_ = response.allHeaderFields();
   receivedData_.clear();
-  if (httpStatusCode_ >= 200 && httpStatusCode_ < 300) {
+  // Only a whole answer replaces the file: a 204 has nothing to show and a 206 is a piece.
+  if (httpStatusCode_ == 200) {
     receivedModificationDate_ = response.valueForHTTPHeaderField("Last-Modified");
     return;
   }

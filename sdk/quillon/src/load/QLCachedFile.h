@@ -3,9 +3,9 @@
 // stable hash of the URL as name), told to a delegate. One connection at a time, on the main
 // run loop; a file that goes away tells nobody. A file on disk is revalidated: the request
 // carries its modification time as If-Modified-Since, and the file takes the answer's
-// Last-Modified as its times. Every 2xx answer is a success and 304 is one too (the file is
-// kept as it is); other statuses, transport errors, a stopped redirect and a failed write are
-// failures that leave the old file in place. Files are replaced atomically. Every fetch is
+// Last-Modified as its times. Only a 200 answer is a success, and 304 is one too (the file is
+// kept as it is); other statuses (204 and 206 among them), transport errors, a stopped
+// redirect and a failed write are failures that leave the old file in place. Files are replaced atomically. Every fetch is
 // bounded, since the answers come from servers the client does not control: it must end
 // within kURLDefaultDeadlineInterval of its start (else it fails with the platform's time-out
 // error) and bring at most kWebViewMaximumContentLength bytes, what the web view takes for a

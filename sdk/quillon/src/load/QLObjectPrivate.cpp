@@ -122,15 +122,21 @@ void QLObjectPrivate::setUp() {
   center.addObserver(this, "UIApplicationDidFinishLaunchingNotification", nullptr, [](const platform::Notification&) {
     platform::processState<LaunchState>().write(&LaunchState::launchFinished, true);
   });
-  center.addObserver(this, "UIApplicationDidEnterBackgroundNotification", nullptr,
-                     [weak](const platform::Notification&) {
+  // Systems before 4.0 have no background: leaving the screen is resigning active there.
+  const bool multitasking = QLRequestPrivate::deviceAtLeastMinimumOSMajorVersionMinorVersion(4, 0);
+  center.addObserver(this,
+                     multitasking ? "UIApplicationDidEnterBackgroundNotification"
+                                  : "UIApplicationWillResignActiveNotification",
+                     nullptr, [weak](const platform::Notification&) {
                        if (auto self = weak.lock()) {
                          self->inBackground_ = true;
                          self->deactivateReloadTimer();
                        }
                      });
-  center.addObserver(this, "UIApplicationWillEnterForegroundNotification", nullptr,
-                     [weak](const platform::Notification&) {
+  center.addObserver(this,
+                     multitasking ? "UIApplicationWillEnterForegroundNotification"
+                                  : "UIApplicationDidBecomeActiveNotification",
+                     nullptr, [weak](const platform::Notification&) {
                        if (auto self = weak.lock()) {
                          self->inBackground_ = false;
                          self->activateReloadTimer();
@@ -212,7 +218,7 @@ void QLObjectPrivate::ensureSupportFiles() {
     changeState(kStateFetchingScript);
     if (auto url = URL::create(jsBuildAdURL())) buildAdJS_ = QLCachedFile::create(fileListener_, *url);
     if (!buildAdJS_) {
-      failWithCode(kQLErrorNetworkError, kStateNoScript);
+      failKeepingRefresh(kQLErrorNetworkError, kStateNoScript);
       return;
     }
   }
@@ -257,7 +263,7 @@ void QLObjectPrivate::failedToDownloadJavaScript() {
   if (buildAdJS_ && buildAdJS_->hasContent()) {
     buildAdUrl();
   } else {
-    failWithCode(kQLErrorNetworkError, kStateNoScript);
+    failKeepingRefresh(kQLErrorNetworkError, kStateNoScript);
   }
 }
 
@@ -271,7 +277,7 @@ void QLObjectPrivate::buildAdUrl() {
     store->removeObjectForKey("expireDate");
     store->synchronize();
     if (buildAdJS_) buildAdJS_->invalidate();
-    failWithCode(kQLErrorNetworkError, kStateNoScript);
+    failKeepingRefresh(kQLErrorNetworkError, kStateNoScript);
     return;
   }
   changeState(kStateBuilding);
@@ -344,7 +350,7 @@ void QLObjectPrivate::loadAdURL(const Dictionary& parameters) {
   resetBuildAdWebView();
   if (state_ != kStateBuilding) return;  // the load this answer was for is over
   if (parameters.contains("errors")) {
-    failWithCode(kQLErrorInvalidRequest);
+    failKeepingRefresh(kQLErrorInvalidRequest);
     return;
   }
   changeState(kStateDownloadingAd);
@@ -358,8 +364,9 @@ void QLObjectPrivate::loadAdURL(const Dictionary& parameters) {
     if (!extra.empty()) url = QLNetworkUtilities::appendQueryParametersToURL(extra, *url);
   }
   if (!url || !url->host()) {
-    // An ad URL the client cannot fetch is as good as no answer from the server.
-    failWithCode(kQLErrorInvalidRequest);
+    // Not fetched at all (it could name a local file): it fails as a download that could not
+    // start would.
+    failKeepingRefresh(kQLErrorNetworkError);
     return;
   }
   QLStatistics::sharedStatistics()->startTimingNamed("prl");
@@ -371,11 +378,12 @@ void QLObjectPrivate::builderRefused(const char* what, const Dictionary& paramet
   resetBuildAdWebView();
   if (state_ != kStateBuilding) return;
   platform::log(platform::format(what, Value(parameters)));
-  failWithCode(kQLErrorInvalidRequest);
+  failKeepingRefresh(kQLErrorInvalidRequest);
 }
 
 void QLObjectPrivate::loadHTMLFromURL(const URL& url) {
   setAdHTML(QLCachedFile::create(fileListener_, url));
+  adPage_.clear();
   pendingTrackingURLs_.clear();
   pendingClickURLs_.clear();
   // A new ad: what the previous one spent on tracking is not held against it.
@@ -401,9 +409,7 @@ void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& heade
     QLInterstitialAppController::setApplicationTimeoutFrom(*timeout, "the ad answer");
 }
 
-std::string QLObjectPrivate::adHTMLString() const {
-  return platform::trimWhitespaceAndNewlines(adHTML_ ? adHTML_->content().value_or("") : "");
-}
+std::string QLObjectPrivate::adHTMLString() const { return adPage_; }
 
 std::optional<URL> QLObjectPrivate::adHTMLBaseURL() const {
   if (!adHTML_) return std::nullopt;
@@ -412,14 +418,16 @@ std::optional<URL> QLObjectPrivate::adHTMLBaseURL() const {
 
 void QLObjectPrivate::showAd() {
   auto self = shared_from_this();
-  std::string html = adHTMLString();
+  // Read once, now: engines asking for the same ad URL share its cache file, and another one
+  // may rewrite or delete it before this ad is shown again.
+  adPage_ = platform::trimWhitespaceAndNewlines(adHTML_ ? adHTML_->content().value_or("") : "");
   addReloadInformationFromHeaders();
-  if (html.empty()) {
+  if (adPage_.empty()) {
     failWithCode(kQLErrorNoFill);
     return;
   }
   changeState(kStateShowing);
-  webView_->loadHTMLStringBaseURL(html, adHTMLBaseURL());
+  webView_->loadHTMLStringBaseURL(adPage_, adHTMLBaseURL());
 }
 
 void QLObjectPrivate::adWebViewDidFinishLoad() {
@@ -481,6 +489,14 @@ void QLObjectPrivate::failWithCode(int code, int state) {
   auto self = shared_from_this();
   changeState(state);
   delegateManager_->didFailToReceiveAdWithError(QLRequestError::errorWithCodeRequest(code, request_.get()));
+}
+
+void QLObjectPrivate::failKeepingRefresh(int code, int state) {
+  auto self = shared_from_this();
+  // A refresh already armed, or due once this load is over, keeps its time.
+  const bool refreshPending = reloadTimer_ || refreshWaiting_;
+  failWithCode(code, state);
+  if (!refreshPending) scheduleReloadTimer(reloadSeconds_);
 }
 
 void QLObjectPrivate::failedAdRequest(const QLCachedFile& file) {

@@ -11,7 +11,7 @@
 // (its impressions, its click trackers, and the "click" and "httpTrack" of its pages) share
 // one budget (QLAdAllowance), renewed for each ad answer, so an ad cannot make the client a
 // request pump; each impression counts once, however often the ad is shown. A load that
-// fails or times out still leaves the refresh timer running.
+// fails or times out, or that the builder refuses, still leaves the refresh timer running.
 // The server's refresh interval is raised to kMinimumRefreshSeconds, so an answer cannot
 // make the banner ask for ads without pause; a refresh that comes while a load is under way
 // runs once that load is over, unless the load armed a refresh of its own.
@@ -83,6 +83,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   bool isMakingRequest() const;
   double reloadSeconds() const { return reloadSeconds_; }
 
+  // The ad page as this engine read it when its download ended.
   std::string adHTMLString() const;
   std::optional<platform::URL> adHTMLBaseURL() const;
   std::vector<platform::URL> pendingTrackingURLs() const { return pendingTrackingURLs_; }
@@ -133,6 +134,8 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   void processHTTPHeaders(const platform::HTTPHeaderFields& headers);
   void showAd();
   void failWithCode(int code, int state = kStateFailed);
+  // A failure that says nothing of the refresh interval: the banner asks again on schedule.
+  void failKeepingRefresh(int code, int state = kStateFailed);
   void failedAdRequest(const QLCachedFile& file);
   void fileDidEnd(QLCachedFile& file);
   void fileDidFail(QLCachedFile& file);
@@ -160,6 +163,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::shared_ptr<QLWebViewDelegate> buildAdWebViewDelegate_;
   std::shared_ptr<QLCachedFile> buildAdJS_;
   std::shared_ptr<QLCachedFile> adHTML_;
+  std::string adPage_;
   std::shared_ptr<FileListener> fileListener_;
   std::shared_ptr<QLRequestPrivate> request_;
   int state_ = kStateNew;
