@@ -167,9 +167,12 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   // Loads the store sheet for `itemId` and presents it once loaded.
   void presentStoreSheet(const platform::Value& itemId);
   bool firstSessionRuleRefuses() const;
-  // True for the impression shown now; a command of any other (cached, loading or being
-  // dismissed) is ignored, and the first one logged.
-  bool acceptsCommandFrom(const std::shared_ptr<CZImpression>& impression) const;
+  // True for the impression shown now, and for another (cached, loading or being dismissed)
+  // whose close a touch of the user on its view made; any other close is ignored, and the
+  // first one logged.
+  bool acceptsCloseFrom(const std::shared_ptr<CZImpression>& impression) const;
+  // The two notices of a close or a click, then, for the impression on screen, its dismissal.
+  void reportEnd(const std::shared_ptr<CZImpression>& impression, bool onScreen, bool clicked);
   std::shared_ptr<CZAPIRequest> signedRequest(const std::string& action);
   void dismissLoadingViewIfVisible();
   void release(const std::shared_ptr<CZImpression>& impression);

@@ -1,5 +1,6 @@
 #include "CZAPIConnection.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "CZJsonParser.h"
@@ -31,6 +32,8 @@ struct CZAPIConnection::Record {
   platform::Bytes data;
   std::optional<platform::HTTPURLResponse> response;
   std::shared_ptr<platform::URLConnection> connection;
+  // The queue entry this load resends: it stays on disk until the answer settles it.
+  std::optional<platform::Bytes> queued;
 };
 
 // The transport's delegate for one request: it carries the request id, as the tagged
@@ -101,10 +104,12 @@ std::string CZAPIConnection::queueKey() const {
   return identifier_ ? std::string(kQueuedRequestsKeyPrefix) + *identifier_ : std::string();
 }
 
-void CZAPIConnection::sendRequest(const std::shared_ptr<CZAPIRequest>& request) {
+void CZAPIConnection::sendRequest(const std::shared_ptr<CZAPIRequest>& request) { send(request, std::nullopt); }
+
+void CZAPIConnection::send(const std::shared_ptr<CZAPIRequest>& request, std::optional<platform::Bytes> queued) {
   if (!request) return;
   if (!CZReachability::isInternetReachable()) {
-    didFailForRequest(request);
+    requestFailed(request, queued);
     return;
   }
   const uint32_t tag = requestIdMax_++;
@@ -128,7 +133,7 @@ void CZAPIConnection::sendRequest(const std::shared_ptr<CZAPIRequest>& request) 
     auto text = request->serializedBody();
     if (!text) {
       // A body that cannot be written would go out empty and unsigned-for; fail it instead.
-      didFailForRequest(request);
+      requestFailed(request, queued);
       return;
     }
     urlRequest.setHTTPBody(std::string_view(*text));
@@ -136,6 +141,7 @@ void CZAPIConnection::sendRequest(const std::shared_ptr<CZAPIRequest>& request) 
 
   auto record = std::make_shared<Record>();
   record->request = request;
+  record->queued = std::move(queued);
   activeConnections_[tag] = record;
   record->connection = platform::URLConnection::connectionWithRequestDelegate(
       urlRequest, std::make_shared<Tagged>(shared_from_this(), tag));
@@ -182,7 +188,7 @@ void CZAPIConnection::connectionDidFailWithError(uint32_t tag) {
   auto self = shared_from_this();
   auto record = it->second;
   activeConnections_.erase(it);
-  didFailForRequest(record->request);
+  requestFailed(record->request, record->queued);
 }
 
 void CZAPIConnection::connectionDidFinishLoading(uint32_t tag) {
@@ -194,9 +200,10 @@ void CZAPIConnection::connectionDidFinishLoading(uint32_t tag) {
 
   auto answer = answerObjectForStatusData(record->response ? record->response->statusCode() : 0, record->data);
   if (!answer) {
-    didFailForRequest(record->request);
+    requestFailed(record->request, record->queued);
     return;
   }
+  if (record->queued) settleQueued(*record->queued, true);
   if (auto delegate = delegate_.lock()) delegate->didReceiveAPIResponseForRequest(*answer, record->request);
 }
 
@@ -228,26 +235,72 @@ void CZAPIConnection::didFailForRequest(const std::shared_ptr<CZAPIRequest>& req
   if (auto delegate = delegate_.lock()) delegate->didFailToReceiveAPIResponseForRequest(request);
 }
 
+void CZAPIConnection::requestFailed(const std::shared_ptr<CZAPIRequest>& request,
+                                    const std::optional<platform::Bytes>& queued) {
+  // A resent request is still on disk where it waited: queueing it again would send it twice.
+  if (queued) {
+    settleQueued(*queued, false);
+    return;
+  }
+  didFailForRequest(request);
+}
+
+void CZAPIConnection::settleQueued(const platform::Bytes& entry, bool remove) {
+  if (auto it = std::find(resending_.begin(), resending_.end(), entry); it != resending_.end()) resending_.erase(it);
+  if (!remove) return;
+  // Read again: requests that failed meanwhile were added behind this one.
+  auto& defaults = platform::UserDefaults::standardUserDefaults();
+  platform::Value queue = defaults.arrayForKey(queueKey());
+  if (!queue.isArray()) return;
+  platform::Array items = queue.array();
+  auto it = std::find_if(items.begin(), items.end(),
+                         [&](const platform::Value& item) { return item.isData() && item.data() == entry; });
+  if (it == items.end()) return;
+  items.erase(it);
+  defaults.setObjectForKey(platform::Value(std::move(items)), queueKey());
+  defaults.synchronize();
+}
+
 void CZAPIConnection::retryDeliveries() {
   if (!identifier_ || !CZReachability::isInternetReachable()) return;
   std::optional<std::string> appId = settings_ ? settings_->appId() : std::nullopt;
   std::optional<std::string> appSignature = settings_ ? settings_->appSignature() : std::nullopt;
   if (!appId || !appSignature) return;  // unsigned calls would be refused and requeued
 
+  // Each entry stays on disk while it is resent, so a process that ends before the answer
+  // keeps it for the next launch; only an accepted answer, or an entry that can never be
+  // sent, takes it off.
   auto& defaults = platform::UserDefaults::standardUserDefaults();
   platform::Value queue = defaults.arrayForKey(queueKey());
-  defaults.setObjectForKey(platform::Value(platform::Array()), queueKey());
-  defaults.synchronize();
   if (!queue.isArray()) return;
+  std::vector<platform::Bytes> inFlight = resending_;
+  std::vector<std::pair<std::shared_ptr<CZAPIRequest>, platform::Bytes>> resends;
+  platform::Array kept;
   for (const auto& item : queue.array()) {
     if (!item.isData()) continue;
+    // Already on its way (an earlier retry): one send per entry.
+    if (auto it = std::find(inFlight.begin(), inFlight.end(), item.data()); it != inFlight.end()) {
+      inFlight.erase(it);
+      kept.push_back(item);
+      continue;
+    }
     auto request = CZAPIRequest::requestWithArchivedData(item.data());
     if (!request) {
       platform::log("CZAPIConnection: dropping a queued request that does not unarchive");
       continue;
     }
+    kept.push_back(item);
+    resends.emplace_back(std::move(request), item.data());
+  }
+  if (kept.size() != queue.array().size()) {
+    defaults.setObjectForKey(platform::Value(std::move(kept)), queueKey());
+    defaults.synchronize();
+  }
+  // Marked before any is sent: one that fails at once settles before the next goes out.
+  for (const auto& resend : resends) resending_.push_back(resend.second);
+  for (auto& [request, entry] : resends) {
     request->signWithAppIdAppSignature(appId, appSignature);
-    sendRequest(request);
+    send(request, std::move(entry));
   }
 }
 

@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "CZAPIRequest.h"
 #include "CZSessionSettings.h"
@@ -71,7 +72,10 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   void sendRequest(const std::shared_ptr<CZAPIRequest>& request);
   // Resends the queued requests (when the internet is reachable), re-signed with the
   // settings' current credentials, since an archive keeps no headers. Without credentials
-  // the queue is left for a later retry.
+  // the queue is left for a later retry. Each stays on disk, in its place, until an accepted
+  // answer takes it off; one that fails again waits there for the next retry (the delegate
+  // hears nothing), and one still in flight from an earlier retry is not sent again. An
+  // entry that does not unarchive is dropped.
   void retryDeliveries();
   void didFailForRequest(const std::shared_ptr<CZAPIRequest>& request);
 
@@ -108,6 +112,11 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   void watchdogFired(uint32_t tag);
   // Cancels the load of `tag` and fails its request.
   void abandon(uint32_t tag);
+  // `queued`: the queue entry a retry resends with the request.
+  void send(const std::shared_ptr<CZAPIRequest>& request, std::optional<platform::Bytes> queued);
+  void requestFailed(const std::shared_ptr<CZAPIRequest>& request, const std::optional<platform::Bytes>& queued);
+  // A resent entry's answer came: no longer in flight, and off the disk when `remove`.
+  void settleQueued(const platform::Bytes& entry, bool remove);
 
   std::string endpoint_;
   std::map<uint32_t, std::shared_ptr<Record>> activeConnections_;
@@ -115,6 +124,8 @@ class CZAPIConnection : public std::enable_shared_from_this<CZAPIConnection> {
   std::weak_ptr<CZAPIConnectionDelegate> delegate_;
   std::shared_ptr<const CZSessionSettings> settings_;
   uint32_t requestIdMax_ = 1;
+  // Queue entries resent and not yet answered (equal entries once each).
+  std::vector<platform::Bytes> resending_;
 };
 
 // The watchdog delay for a configured timeout: 0 → 30, 1–9 → 10, otherwise the value.

@@ -310,9 +310,12 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   visibleImpression_ = impression;
 }
 
-bool Cadenzo::acceptsCommandFrom(const std::shared_ptr<CZImpression>& impression) const {
+bool Cadenzo::acceptsCloseFrom(const std::shared_ptr<CZImpression>& impression) const {
   if (!impression) return false;
   if (impression == visibleImpression()) return true;
+  // A page keeps running while its ad waits in the cache or leaves the screen; on its own it
+  // may not end an ad that is not the one on screen.
+  if (impression->view() && impression->view()->closeComesOfATouch()) return true;
   // Once per impression: a page on a timer would otherwise flood the log as well.
   if (impression->noteFirstIgnoredCommand())
     platform::logf("Cadenzo: ignoring the commands of an ad that is not on screen (state %d)",
@@ -320,44 +323,43 @@ bool Cadenzo::acceptsCommandFrom(const std::shared_ptr<CZImpression>& impression
   return false;
 }
 
-void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) {
-  // A page keeps running while its ad waits in the cache or leaves the screen; only the ad
-  // on screen may take what is on screen down.
-  if (!acceptsCommandFrom(impression)) return;
+void Cadenzo::reportEnd(const std::shared_ptr<CZImpression>& impression, bool onScreen, bool clicked) {
   auto self = shared_from_this();
-  visibleImpression_.reset();
+  if (onScreen) visibleImpression_.reset();
   const std::string location = impression->location().value_or("");
+  // Only the ad on screen takes what is on screen down; another one the user reached (it is
+  // leaving) is only told.
+  const bool dismiss = onScreen && impression->state() == CZImpressionStateShown;
   auto presenter = presentationController();
   if (impression->type() == CZImpressionTypeInterstitial) {
     if (auto d = delegate()) d->didDismissInterstitial(location);
-    if (auto d = delegate()) d->didCloseInterstitial(location);
-    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissInterstitial(impression);
+    if (auto d = delegate()) clicked ? d->didClickInterstitial(location) : d->didCloseInterstitial(location);
+    if (dismiss && presenter) presenter->dismissInterstitial(impression);
   } else if (impression->type() == CZImpressionTypeMoreApps) {
     if (auto d = delegate()) d->didDismissMoreApps();
-    if (auto d = delegate()) d->didCloseMoreApps();
-    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissMoreApps(impression);
+    if (auto d = delegate()) clicked ? d->didClickMoreApps() : d->didCloseMoreApps();
+    if (dismiss && presenter) presenter->dismissMoreApps(impression);
   }
+}
+
+void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) {
+  if (!acceptsCloseFrom(impression)) return;
+  reportEnd(impression, impression == visibleImpression(), false);
 }
 
 void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
                                                      const std::optional<std::string>& url,
                                                      const std::optional<Value>& moreData) {
-  // The first click takes the ad off screen, so a page clicking in a loop counts once.
-  if (!acceptsCommandFrom(impression)) return;
+  // Views report a click only for a touch of the user (a page's needs one on the shown ad).
+  if (!impression) return;
   auto self = shared_from_this();
-  visibleImpression_.reset();
+  // The first click takes the ad off screen; a touch that reaches it while it leaves is told
+  // to the delegate, but only the ad on screen is counted and followed out of the ad.
+  const bool onScreen = impression == visibleImpression();
+  reportEnd(impression, onScreen, true);
+  if (!onScreen) return;
   const int type = impression->type();
-  const std::string location = impression->location().value_or("");
   auto presenter = presentationController();
-  if (type == CZImpressionTypeInterstitial) {
-    if (auto d = delegate()) d->didDismissInterstitial(location);
-    if (auto d = delegate()) d->didClickInterstitial(location);
-    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissInterstitial(impression);
-  } else if (type == CZImpressionTypeMoreApps) {
-    if (auto d = delegate()) d->didDismissMoreApps();
-    if (auto d = delegate()) d->didClickMoreApps();
-    if (impression->state() == CZImpressionStateShown && presenter) presenter->dismissMoreApps(impression);
-  }
 
   const Dictionary& response = impression->responseContext();
   const Dictionary* extra = moreData && moreData->isDictionary() ? &moreData->dictionary() : nullptr;

@@ -40,6 +40,11 @@ class CZViewProtocol {
   virtual Callback failCallback() const = 0;
   virtual void setFailCallback(Callback callback) = 0;
 
+  // Asked from within the close callback: whether a touch of the user on the view made that
+  // close. Native views report their buttons' touches only; a click from any view comes of a
+  // touch.
+  virtual bool closeComesOfATouch() const { return true; }
+
   // Native views: build from the answer object. Others ignore it.
   virtual void prepareWithResponse(const platform::Dictionary& response) { (void)response; }
   // The HTML view: load `html` with `baseURL` (absolute URL text). Others ignore it.

@@ -32,7 +32,11 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
   // The callbacks may let the impression (and with it this view) go.
   auto self = sharedAs<CZWebView>();
   auto close = [this] {
+    // A touch behind the close is spent on it (one act per touch), so the page cannot close
+    // again in the user's name.
+    closeTouched_ = consumeUserActivation();
     if (auto callback = closeCallback()) callback();
+    closeTouched_ = false;
   };
   const std::string& url = request.url();
   if (!guard_.admits(*this, url)) return false;

@@ -18,7 +18,8 @@
 // A "link" counts only right after a touch of the user on the shown view (one click per
 // touch, CZPageGuard::allowsUserAct); otherwise nothing is called, so a page's timer or its
 // own script click reports nothing (the navigation is allowed as for a counted click, so the
-// page cannot probe for a touch).
+// page cannot probe for a touch). A close spends a touch behind it just the same, and says
+// whether there was one (closeComesOfATouch).
 //
 // Before any of that, CZPageGuard refuses commands from a document other than the ad's own
 // (a page it navigated to) and files outside the application bundle.
@@ -48,6 +49,8 @@ class CZWebView : public platform::WebView, public CZViewCallbacks, public platf
   // CZViewProtocol: loads `html` with `baseURL` (absolute URL text; an unparsable one is
   // taken as none).
   void loadHTMLStringBaseURL(const std::string& html, const std::string& baseURL) override;
+  // The page's close is the user's only right after a touch on the shown view.
+  bool closeComesOfATouch() const override { return closeTouched_; }
 
   // WebViewDelegate.
   std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(
@@ -59,6 +62,7 @@ class CZWebView : public platform::WebView, public CZViewCallbacks, public platf
 
  private:
   CZPageGuard guard_{"CZWebView"};
+  bool closeTouched_ = false;
 };
 
 }  // namespace cadenzo

@@ -282,6 +282,54 @@ TEST_F(AnalyticsTest, QueuedEventsComeBackWithTheBodyTheyFirstHad) {
   }
 }
 
+// A resent event stays on disk until its answer comes, wherever that answer finds it, and is
+// sent once per launch.
+TEST_F(AnalyticsTest, AResentEventStaysOnDiskUntilItsAnswerSettlesIt) {
+  struct Case { const char* name; ScriptedAnswer answer; bool processEnds; size_t left; };
+  const Case cases[] = {
+      {"ends_in_flight", ScriptedAnswer::json("{\"status\":200}"), true, 1},
+      {"refused_again", ScriptedAnswer::text("unavailable", 503), false, 1},
+      {"accepted", ScriptedAnswer::json("{\"status\":200}"), false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    relaunch();
+    platform::UserDefaults::standardUserDefaults().removeObjectForKey("CZQueuedRequests-CZAnalytics");
+    server->scriptNext("event", ScriptedAnswer::text("unavailable", 503));
+    analytics()->trackEvent(c.name);
+    waitForCalls(1);
+    ASSERT_EQ(queuedEvents(), 1u);
+    relaunch();
+    ScriptedAnswer held = c.answer;
+    held.hold = std::make_shared<testkit::AnswerHold>();
+    server->scriptNext("event", held);
+    auto connection = analytics()->connectionForTesting();  // created: resends the queue
+    settleTraffic();
+    ASSERT_EQ(server->callsTo("event").size(), 1u);
+    EXPECT_EQ(queuedEvents(), 1u);
+    connection->retryDeliveries();  // the entry is on its way already
+    settleTraffic();
+    EXPECT_EQ(server->callsTo("event").size(), 1u);
+    if (!c.processEnds) {
+      held.hold->release();
+      settleTraffic();
+      ASSERT_EQ(connection->activeConnectionCountForTesting(), 0u);
+    }
+    EXPECT_EQ(queuedEvents(), c.left);
+    relaunch();
+    held.hold->release();
+    analytics();
+    waitForCalls(c.left);
+    auto resent = server->callsTo("event");
+    ASSERT_EQ(resent.size(), c.left);
+    for (const auto& call : resent) {
+      EXPECT_TRUE(call.accepted()) << call.problems.front();
+      EXPECT_EQ(call.body["key"], Value(c.name));
+    }
+    EXPECT_EQ(queuedEvents(), 0u);
+  }
+}
+
 TEST_F(AnalyticsTest, CreatedOffTheMainThreadItResendsOnTheMainLoop) {
   server->scriptAlways("event", ScriptedAnswer::text("unavailable", 503));
   analytics()->trackEvent("level_won");

@@ -228,10 +228,23 @@ TEST_F(FacadeTest, ShownInterstitialEndsWithItsNoticesThenTheDismissal) {
   EXPECT_EQ(timeline.back(), "dismissLoadingView");
   ASSERT_EQ(server->callsTo("click").size(), 1u);
   EXPECT_TRUE(server->callsTo("click")[0].accepted());
-  // Closed again while it is being dismissed: no longer on screen, so nothing happens.
-  timeline.clear();
-  factory->last()->fireClose();
-  EXPECT_TRUE(timeline.empty());
+  // Closed or clicked again while it is being dismissed: the two notices only; no second
+  // dismissal, overlay or click call.
+  const Case again[] = {
+      {"close while leaving", [](cztest::FakeAdView& v) { v.fireClose(); },
+       {"didDismissInterstitial:L", "didCloseInterstitial:L"}},
+      {"click while leaving", [](cztest::FakeAdView& v) { v.fireClick(std::nullopt, std::nullopt); },
+       {"didDismissInterstitial:L", "didClickInterstitial:L"}},
+  };
+  for (const auto& c : again) {
+    SCOPED_TRACE(c.name);
+    timeline.clear();
+    c.end(*factory->last());
+    runUntilIdle();
+    EXPECT_EQ(timeline, c.expected);
+  }
+  settleTraffic();
+  EXPECT_EQ(server->callsTo("click").size(), 1u);
 }
 
 TEST_F(FacadeTest, OfflineClickDoesNotLeaveTheLoadingViewUp) {

@@ -169,6 +169,34 @@ TEST_F(HTMLInterstitialFlowTest, OnlyTheAdOnScreenCanCloseOrClickIt) {
   EXPECT_TRUE(platform::Application::sharedApplication().openedURLs().empty());
 }
 
+// The user taps the page's close twice, the second time while the ad leaves: the delegate
+// hears both, the ad leaves once. A page closing again on its own as it leaves is not heard.
+TEST_F(HTMLInterstitialFlowTest, ATapOnTheLeavingAdIsHeardAndThePageOnItsOwnIsNot) {
+  struct Case { const char* name; std::string onTap; bool tapAgain; long closes; };
+  const Case cases[] = {
+      {"tapped again", "", true, 2},
+      {"closes again on its own", "setTimeout(function(){ location.href = 'cadenzo://close'; }, 100);", false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    listener->timeline.clear();
+    server->setInterstitial(c.name, "{\"status\":200,\"type\":\"html\",\"link\":\"" + server->url("/target") +
+                                        "\",\"html\":\"<html><body><a id='end' href='cadenzo://close' onclick=\\\"" +
+                                        c.onTap + "\\\">Close</a></body></html>\"}");
+    auto view = cacheAndShow(c.name);
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(view->tapLinkWithElementIdForTesting("end"));
+    advance(0.1);
+    ASSERT_TRUE(contains(window, view));
+    ASSERT_TRUE(!c.tapAgain || view->tapLinkWithElementIdForTesting("end"));
+    advance(0.4);
+    runUntilIdle();
+    EXPECT_EQ(impression->state(), cadenzo::CZImpressionStateIdle);  // left once
+    for (const char* notice : {"didDismissInterstitial:", "didCloseInterstitial:"})
+      EXPECT_EQ(std::count(listener->timeline.begin(), listener->timeline.end(), notice + std::string(c.name)), c.closes);
+  }
+}
+
 // Pages that keep firing commands: after one touch the shown ad's first click counts and
 // the clicks sent while it leaves do not; a cached ad's timer of closes is ignored; each
 // refusal is said once.
