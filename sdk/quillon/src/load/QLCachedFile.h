@@ -5,12 +5,12 @@
 // carries its modification time as If-Modified-Since, and the file takes the answer's
 // Last-Modified as its times. Only a 200 answer is a success, and 304 is one too (the file is
 // kept as it is); other statuses (204 and 206 among them), transport errors, a stopped
-// redirect and a failed write are failures that leave the old file in place. Files are replaced atomically. Every fetch is
-// bounded, since the answers come from servers the client does not control: it must end
-// within kURLDefaultDeadlineInterval of its start (else it fails with the platform's time-out
-// error) and bring at most kWebViewMaximumContentLength bytes, what the web view takes for a
-// page (else it fails with the platform's "data length exceeds maximum" error); a failed
-// fetch is logged once.
+// redirect and a failed write are failures that leave the old file in place. Files are
+// replaced atomically. Every fetch is bounded, since the answers come from servers the
+// client does not control: it must end within kURLDefaultDeadlineInterval of its start (else
+// it fails with the platform's time-out error) and bring at most kWebViewMaximumContentLength
+// bytes, what the web view takes for a page (else it fails with the platform's "data length
+// exceeds maximum" error); a failed fetch is logged once.
 #include <cstdint>
 #include <memory>
 #include <optional>
