@@ -128,7 +128,6 @@ TEST_F(HVFullScreenAdControllerTest, ADelegateSetBeforeAnyAdHearsOfEachWaitingAd
   ASSERT_TRUE(advanceUntil([&] { return !delegate->heard.empty(); }, 120));
   hv = HVController::sharedController();
   fullScreen = hv->fullScreenAdController();
-  adWindow = hv->fullScreenAdWindow();
   EXPECT_TRUE(fullScreen->bridge()->isHVJSLoaded());
   advance(30);
   EXPECT_EQ(delegate->heard, std::vector<std::string>{"ready hvFullScreen"});
