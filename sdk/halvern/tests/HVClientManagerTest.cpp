@@ -3,6 +3,7 @@
 #include "HVController.h"
 #include "HVTestSupport.h"
 #include "platform/file_manager.h"
+#include "platform/log.h"
 #include "testing/halvern_server.h"
 
 namespace halvern {
@@ -127,7 +128,15 @@ TEST_F(HVClientManagerTest, RepliesThatChangeNothingOrOnlyTheSwitch) {
       {"version climbing out", [&] { server.setClientResponse("../../x", {{"display", "x"}, {"driver", "y"}}); }},
       {"version with separator", [&] { server.setClientResponse("3_0", {{"display", "x"}, {"driver", "y"}}); }},
       {"no JSON", [&] { server.setRawUpdateBody("<html>"); }},
+      {"status nested deep", [&] {
+         std::string items;
+         for (int i = 0; i < 2000; ++i) items += "1,";
+         server.setRawUpdateBody("{\"status\": " + std::string(127, '[') + items + "1" + std::string(127, ']') + "}");
+       }},
   };
+  // What a log line takes from an answer (each under 5 KB here) stays within a small
+  // multiple of the answer.
+  platform::LogCapture log;
   auto manager = start();
   ASSERT_TRUE(advanceUntil([&] { return !manager->isSynchronizingForTesting(); }, 10));
   for (const auto& c : cases) {
@@ -141,6 +150,8 @@ TEST_F(HVClientManagerTest, RepliesThatChangeNothingOrOnlyTheSwitch) {
     auto entries = FileManager::contentsOfDirectoryAtPath(root).value_or(std::vector<std::string>{});
     EXPECT_EQ(entries.size(), 3u);
     EXPECT_EQ(manager->clientVersion(), "2.1");
+    for (const auto& line : log.lines()) EXPECT_LT(line.size(), 10'000u);
+    log.clear();
   }
   // The switch is stored for the next launch, not applied now.
   auto rows = HVController::sharedController()->database()->sqlExecute("SELECT data FROM settings WHERE id='disabled'");

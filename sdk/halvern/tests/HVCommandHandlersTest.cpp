@@ -170,6 +170,14 @@ TEST_F(AudioTest, SessionRulesAndEndlessEffects) {
   EXPECT_FALSE(engine->isSuspended());
   EXPECT_EQ(platform::AudioSession::sharedInstance().category(), platform::kAudioSessionCategorySoloAmbient);
   EXPECT_TRUE(engine->playBackgroundMusicNamed(folder + "/music.mp3"));
+  // Suspending stops the music for good: coming back does not start it again.
+  auto music = engine->currentBackgroundMusic();
+  ASSERT_TRUE(music);
+  platform::NotificationCenter::defaultCenter().postNotificationName("UIApplicationWillResignActiveNotification", nullptr);
+  platform::NotificationCenter::defaultCenter().postNotificationName("UIApplicationDidBecomeActiveNotification", nullptr);
+  advance(HVAudioEngine::kResumeReplayDelay);
+  EXPECT_FALSE(music->isPlaying());
+  EXPECT_FALSE(engine->currentBackgroundMusic());
   // A missing file gives a player that does not play.
   EXPECT_FALSE(engine->playSoundEffectNamed(folder + "/missing.wav"));
 }

@@ -119,6 +119,26 @@ TEST_F(HVFullScreenAdControllerTest, AdOpensInItsOwnWindowAndSkipClosesItOnlyWhe
   EXPECT_EQ(delegate->heard, (std::vector<std::string>{"ready hvFullScreen", "willOpen", "willClose"}));
 }
 
+// A delegate set at start-up, before any ad: the page is made ready while the ad downloads,
+// and the delegate hears of each waiting ad once.
+TEST_F(HVFullScreenAdControllerTest, ADelegateSetBeforeAnyAdHearsOfEachWaitingAdOnce) {
+  server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
+  start();
+  HVAdEngine::setFullScreenDelegateForSlotNamed(delegate, "hvFullScreen");
+  ASSERT_TRUE(advanceUntil([&] { return !delegate->heard.empty(); }, 120));
+  hv = HVController::sharedController();
+  fullScreen = hv->fullScreenAdController();
+  EXPECT_TRUE(fullScreen->bridge()->isHVJSLoaded());
+  advance(30);
+  EXPECT_EQ(delegate->heard, std::vector<std::string>{"ready hvFullScreen"});
+  show();
+  fullScreen->dismissAnimated(false);
+  ASSERT_TRUE(advanceUntil([] { return HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen"); }, 120));
+  advance(30);
+  EXPECT_EQ(delegate->heard,
+            (std::vector<std::string>{"ready hvFullScreen", "willOpen", "willClose", "ready hvFullScreen"}));
+}
+
 TEST_F(HVFullScreenAdControllerTest, AWaitingPageTakesNoScreenAndAMenuEntryActsForTheUser) {
   startWithAd();
   auto& app = Application::sharedApplication();

@@ -5,6 +5,7 @@
 #include "HVCallbackContext.h"
 #include "HVController.h"
 #include "HVDatabase.h"
+#include "HVFullScreenAdController.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/file_manager.h"
@@ -19,9 +20,16 @@ std::shared_ptr<HVAdManager> HVAdManager::create(const std::vector<HVAdSlotDescr
                                                  std::weak_ptr<HVAsyncCommandManager> dbQueryManager) {
   auto manager = std::make_shared<HVAdManager>(platform::Passkey<HVAdManager>{}, std::move(database),
                                                std::move(dbQueryManager));
+  auto controller = HVController::existingSharedController();
   for (const auto& description : descriptions) {
     if (!manager->m_slotDict.emplace(description.name(), HVAdSlot::slotWithDescription(description)).second) {
       throw platform::Exception("Halvern Initialization Failure", "All given slot names must be unique.");
+    }
+    // The full-screen controller hears of the slot's ads from the start: its delegate may be
+    // set before any ad arrives, and the display page is made ready ahead of the showing.
+    if (description.size() == HVAdSizeFullScreen && controller) {
+      controller->initializeFullScreenAdSupport();
+      manager->registerListenerForSlotNamed(controller->fullScreenAdController(), description.name());
     }
   }
   manager->loadStoredAds();

@@ -164,8 +164,12 @@ void HVClientManager::synchronizeWithServerCallback(const HVCommandResult& resul
   if (!result.succeeded || !result.value || !result.value->isDictionary())
     return refuse(result.succeeded ? "it is no JSON object" : "it is no JSON (" + result.errorMessage + ")");
   const auto& reply = result.value->dictionary();
-  if (!reply.get("status").isString() || reply.get("status").string() != "AllOkay")
-    return refuse("its status is " + reply.get("status").description());
+  const Value& status = reply.get("status");
+  // A container is not described: its description indents every level anew, so a deep
+  // answer would make a log line hundreds of times its own size.
+  if (!status.isString() || status.string() != "AllOkay")
+    return refuse(status.isArray() || status.isDictionary() ? "its status is no text"
+                                                            : "its status is " + status.description());
   const Value& content = reply.get("content");
   const Value clientResponse = content.isDictionary() ? content.dictionary().get("clientResponse") : Value();
   if (!clientResponse.isDictionary()) return refuse("it holds no client response");

@@ -76,7 +76,7 @@ bool HVAudioEngine::makeRoomInCache() {
   auto oldest = m_audioCache.end();
   for (auto it = m_audioCache.begin(); it != m_audioCache.end(); ++it) {
     const auto& player = it->second.player;
-    // The music is kept while suspended so that it can start again.
+    // The current music is kept: its volume and its stop still reach it.
     if (player && (player == m_currentBackgroundMusic || player->isPlaying())) continue;
     if (oldest == m_audioCache.end() || it->second.loadedAt < oldest->second.loadedAt) oldest = it;
   }
@@ -198,11 +198,7 @@ void HVAudioEngine::releaseAll() {
 
 void HVAudioEngine::suspend() {
   if (m_suspended) return;
-  // The music is kept, so that resume() can start it again.
-  if (m_currentBackgroundMusic) {
-    m_currentBackgroundMusic->stop();
-    m_currentBackgroundMusic->setCurrentTime(0);
-  }
+  stopBackgroundMusic();
   stopSoundEffects();
   m_suspended = true;
 }

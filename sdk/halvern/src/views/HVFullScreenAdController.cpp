@@ -32,9 +32,11 @@ void HVFullScreenAdController::setDelegateForSlotNamed(std::shared_ptr<HalvernDe
                                                        const std::string& name) {
   if (!delegate) {
     m_delegateDict.erase(name);
+    m_toldDlTimeDict.erase(name);
     return;
   }
   m_delegateDict[name] = std::move(delegate);
+  m_toldDlTimeDict.erase(name);
   if (HVController::sharedController()->isAdReadyForSlotNamed(name)) adDownloadedForSlotNamed(name);
 }
 
@@ -42,6 +44,16 @@ bool HVFullScreenAdController::notifyDelegateAdReadyForSlotNamed(const std::stri
   auto it = m_delegateDict.find(name);
   if (it == m_delegateDict.end() || !(it->second->respondedMessages() & HalvernDelegate::kAdReadyForSlotNamed))
     return false;
+  // One ad can be announced twice: by the page made ready ahead and, when the delegate is
+  // set while that page still loads, by the delegate's own start. The delegate hears once.
+  auto manager = HVController::sharedController()->adManager();
+  auto slot = manager ? manager->slotForName(name) : nullptr;
+  const int64_t waiting = slot ? slot->nextAdDlTime() : 0;
+  if (waiting != 0) {
+    auto [told, fresh] = m_toldDlTimeDict.try_emplace(name, waiting);
+    if (!fresh && told->second == waiting) return true;
+    told->second = waiting;
+  }
   auto delegate = it->second;
   auto self = shared_from_this();
   delegate->halvernAdReadyForSlotNamed(name);

@@ -4,6 +4,7 @@
 // "Loading" box while the ad's content loads, a "Menu" button some seconds in, and an action
 // sheet the ad page fills with its own entries, closed by a "Skip" that the page may refuse.
 // Closing gives the slot back and queues its next fetch. Main thread only.
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -83,6 +84,8 @@ class HVFullScreenAdController : public HVAdViewInternal, public platform::Actio
   };
 
   std::map<std::string, std::shared_ptr<HalvernDelegate>> m_delegateDict;
+  // Slot name -> the waiting ad its delegate was last told of.
+  std::map<std::string, int64_t> m_toldDlTimeDict;
   std::shared_ptr<platform::ActionSheet> m_actionSheet;
   std::vector<MenuEntry> m_actionSheetButtons;
   std::shared_ptr<platform::Timer> m_menuTimer;
