@@ -4,17 +4,18 @@
 #include <charconv>
 #include <cmath>
 #include <mutex>
-#include <unordered_map>
 
 #include "CZJsonStreamWriterState.h"
 #include "platform/format.h"
+#include "platform/keyed_hash.h"
 
 namespace cadenzo {
 
 namespace {
 
 // The process-wide cache of escaped strings. It forgets everything once it holds more than
-// its budget, which is what a memory-pressure-evicting cache does at worst.
+// its budget, which is what a memory-pressure-evicting cache does at worst. Its keys are
+// strings that came from servers too, hence the keyed hash.
 class EscapedStringCache {
  public:
   static EscapedStringCache& shared() {
@@ -23,7 +24,7 @@ class EscapedStringCache {
   }
   bool find(std::string_view key, std::string* out) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = map_.find(std::string(key));
+    auto it = map_.find(key);
     if (it == map_.end()) return false;
     *out = it->second;
     return true;
@@ -47,7 +48,7 @@ class EscapedStringCache {
  private:
   static constexpr size_t kBudget = 4 << 20;
   std::mutex mutex_;
-  std::unordered_map<std::string, std::string> map_;
+  platform::KeyedTextMap<std::string> map_;
   size_t bytes_ = 0;
 };
 
