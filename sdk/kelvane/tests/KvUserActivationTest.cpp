@@ -34,13 +34,11 @@ class KvUserActivationTest : public KvTest {
     server.http().setAnswer(testkit::KelvaneServer::kFullScreenPath, page(""));
   }
   ScriptedAnswer page(const std::string& adHandler) const {
-    auto answer = ScriptedAnswer::text(
+    return ScriptedAnswer::html(
         "<html><head><script>function GetKvSession() { return 's'; }"
         "function GetKvCid() { return 'kv-h'; } function GetKvError() { return 'OK'; }</script></head><body>"
         "<a id=\"ad\" href=\"" + landing + "\"" + adHandler + ">ad</a>"
         "<a id=\"store\" href=\"" + std::string(kStore) + "\">store</a></body></html>");
-    answer.headers = {{"Content-Type", "text/html"}};
-    return answer;
   }
 
   // Places an ad of `type` and waits for its page.
@@ -235,9 +233,7 @@ TEST_F(KvUserActivationTest, TheBrowserHandsAUrlToTheSystemOnlyForTheUsersTouch)
     if (c.clickRedirectsToStore) {
       server.http().setAnswer(testkit::KelvaneServer::kLandingPath, ScriptedAnswer::redirect(kStore));
     } else if (c.landingPage) {
-      auto answer = ScriptedAnswer::text(*c.landingPage);
-      answer.headers = {{"Content-Type", "text/html"}};
-      server.http().setAnswer(testkit::KelvaneServer::kLandingPath, answer);
+      server.http().setAnswer(testkit::KelvaneServer::kLandingPath, ScriptedAnswer::html(*c.landingPage));
     }
     auto ad = place(kKelvaneAdTypeBanner);
     ASSERT_TRUE(ad);

@@ -574,7 +574,7 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
 bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url) {
   NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
   const std::string scheme = NBURLRouting::schemeOf(url);
-  if (NBURLRouting::isLocalFile(url)) {
+  if (scheme == "file") {
     logLine("not loading a local file: %@", url);
     return false;
   }

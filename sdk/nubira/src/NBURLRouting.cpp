@@ -68,11 +68,7 @@ bool NBURLRouting::isHttp(const std::string& url) {
   return scheme == "http" || scheme == "https";
 }
 
-bool NBURLRouting::isLocalFile(const std::string& url) {
-  if (schemeOf(url) == "file") return true;
-  const auto parsed = platform::URL::create(url);
-  return parsed && parsed->isFileURL();
-}
+bool NBURLRouting::isLocalFile(const std::string& url) { return schemeOf(url) == "file"; }
 
 bool NBURLRouting::isPhoneNumber(const std::string& number) {
   int digits = 0;

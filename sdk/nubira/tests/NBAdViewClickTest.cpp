@@ -23,12 +23,6 @@ namespace {
 using nubira::NBAdView;
 using platform::WebViewNavigationType;
 
-testkit::ScriptedAnswer html(std::string body) {
-  auto a = testkit::ScriptedAnswer::text(std::move(body));
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
-}
-
 class NBAdViewClickTest : public testkit::SandboxTest {
  protected:
   void SetUp() override {
@@ -207,7 +201,7 @@ TEST_F(NBAdViewClickTest, TheBannerIsBackAtOnceHoweverItsBrowserCloses) {
 
 TEST_F(NBAdViewClickTest, PageNavigationsActOnlyOnTheUsersTap) {
   server.http().setAnswer("/ref", testkit::ScriptedAnswer::redirect(server.url("/final")));
-  server.http().setAnswer("/final", html("<p>final</p>"));
+  server.http().setAnswer("/final", testkit::ScriptedAnswer::html("<p>final</p>"));
   loadBanner(server.url("/click"), 1);
   auto page = view->webView1ForTesting();
   struct Case {
@@ -247,9 +241,10 @@ TEST_F(NBAdViewClickTest, PageNavigationsActOnlyOnTheUsersTap) {
 
 TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
   const std::string store = std::string("https://") + nubira::NBEmbeddedWebViewController::kStoreMediaHost + "/a";
-  server.http().setAnswer("/p1", html("<a id=\"next\" href=\"/p2\">n</a><a id=\"store\" href=\"" + store +
-                                      "\">s</a><a id=\"file\" href=\"file:///etc/hosts\">f</a>"));
-  server.http().setAnswer("/p2", html("<p>two</p>"));
+  server.http().setAnswer(
+      "/p1", testkit::ScriptedAnswer::html("<a id=\"next\" href=\"/p2\">n</a><a id=\"store\" href=\"" + store +
+                                           "\">s</a><a id=\"file\" href=\"file:///etc/hosts\">f</a>"));
+  server.http().setAnswer("/p2", testkit::ScriptedAnswer::html("<p>two</p>"));
   auto browser = nubira::NBEmbeddedWebViewController::create();
   browser->setUrlString(server.url("/p1"));
   auto navigation = platform::NavigationController::createWithRootViewController(browser);
@@ -307,7 +302,7 @@ TEST_F(NBAdViewClickTest, BrowserFollowsHistoryAndHandsStoreLinksToTheSystem) {
 // A rich-media page opens its landing page only on the user's touch, and that is no click of
 // the banner: the host hears nothing, coming or going, and the refresh runs on throughout.
 TEST_F(NBAdViewClickTest, ARichMediaPageOpensTheBrowserOnATouchAndTellsTheHostNothing) {
-  server.http().setAnswer("/landing", html("<p>landing</p>"));
+  server.http().setAnswer("/landing", testkit::ScriptedAnswer::html("<p>landing</p>"));
   for (bool touched : {true, false}) {
     SCOPED_TRACE(touched ? "after a touch" : "on its own");
     freshView();

@@ -27,12 +27,6 @@ using testkit::ScriptedAnswer;
 
 const std::string kStore = std::string("https://") + NBEmbeddedWebViewController::kStoreWebHost + "/app/7";
 
-ScriptedAnswer html(const std::string& body) {
-  auto a = ScriptedAnswer::text(body);
-  a.headers = {{"Content-Type", "text/html"}};
-  return a;
-}
-
 struct NoInterstitialEvents : nubira::NBAdInterstitialDelegate {};
 
 class NBClickReachesItsEndTest : public testkit::SandboxTest {
@@ -129,7 +123,7 @@ TEST_F(NBClickReachesItsEndTest, ATapReachesTheStoreAndAPageOnItsOwnDoesNot) {
     auto answer = ScriptedAnswer::redirect(c.landing.empty() ? kStore : server.url("/landing"));
     answer.hold = hold;
     server.http().setAnswer("/click", answer);
-    server.http().setAnswer("/landing", html(c.landing));
+    server.http().setAnswer("/landing", ScriptedAnswer::html(c.landing));
     server.http().clearRequests();
     bannerHeard->events.clear();
     const size_t before = opened().size();

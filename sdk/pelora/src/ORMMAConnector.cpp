@@ -239,9 +239,9 @@ void ORMMAConnector::openURL(const std::string& rest) {
     auto parsed = platform::URL::create(rest);
     if (!parsed || !parsed->scheme() || parsed->scheme()->empty()) return;  // nothing the system could open
     // The system takes a scheme in any case ("TEL:"): so must the question.
-    for (const char* asked : {"tel", "sms"}) {
-      if (!platform::equalsIgnoringAsciiCase(*parsed->scheme(), asked)) continue;
-      const std::string url = asked + rest.substr(rest.find(':'));
+    const std::string scheme = platform::lowercase(*parsed->scheme());
+    if (scheme == "tel" || scheme == "sms") {
+      const std::string url = scheme + rest.substr(parsed->scheme()->size());
       showAlertViewWithTitleWithUrl(*leavingTitle(url), url);
       return;
     }
