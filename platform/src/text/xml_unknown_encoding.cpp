@@ -117,7 +117,7 @@ Description describe(const char* canonical) {
     const Read read = readSequence(converter.get(), &b, 1);
     int& entry = d.map[byte];
     if (read.kind == Reading::kCharacter) {
-      // Control characters may trade places (IBM's code pages do), not XML's own.
+      // Control characters may trade places (some code pages do), not XML's own.
       if (read.character < 0x80 && read.character != byte && (isXMLSyntaxByte(byte) || isXMLSyntaxByte(read.character))) {
         d.refusal = "it does not write XML's ASCII characters as ASCII";
         return d;

@@ -70,23 +70,6 @@ class ScriptArena {
   }
 };
 
-// Budgets are CPU time as the shipped build spends it. Under a sanitizer every native
-// callback (and the allocator the engine calls) runs several times slower, so such a build
-// scales each budget by this much: a page then has the headroom it has in the shipped build,
-// and a runaway page is still stopped.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ADC_SANITIZED_BUILD 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define ADC_SANITIZED_BUILD 1
-#endif
-#endif
-#if defined(ADC_SANITIZED_BUILD)
-inline constexpr double kSanitizedTimeScale = 8.0;
-#else
-inline constexpr double kSanitizedTimeScale = 1.0;
-#endif
-
 class ScriptGuard {
  public:
   enum class Outcome { Completed, Failed, Terminated };
@@ -95,6 +78,7 @@ class ScriptGuard {
   // Completed/Failed mirror duk_safe_call; Terminated means the run time was exceeded or the
   // engine hit a fatal error: the heap must then be dropped (ScriptArena::releaseAll) and
   // never touched again. `fn` must be a plain function with no objects needing destruction.
+  // `cpuSeconds` is as the shipped build spends it; a sanitizer build allows several times more.
   static Outcome run(duk_context* ctx, duk_safe_call_function fn, void* udata, duk_idx_t nargs,
                      duk_idx_t nrets, double cpuSeconds);
 

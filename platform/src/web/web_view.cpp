@@ -198,12 +198,14 @@ void WebView::userTouchEnded() {
   impl_->grantActivation();
 }
 
-bool WebView::Impl::activationLiveAt(double at) const {
+bool WebView::Impl::activationCurrentAt(double at) const {
   // A time ahead of the clock is never a time the page queued anything.
-  return activation && !activation->used && activation->document == documentId && view.isShownOnScreen() &&
+  return activation && activation->document == documentId && view.isShownOnScreen() &&
          at <= Clock::current().monotonic() && at >= activation->grantedAt &&
          at - activation->grantedAt < kUserActivationSeconds;
 }
+
+bool WebView::Impl::activationLiveAt(double at) const { return activationCurrentAt(at) && !activation->used; }
 
 bool WebView::hasUserActivation() const {
   return impl_->activationLiveAt(Clock::current().monotonic()) || impl_->inheritsTouch();
@@ -227,10 +229,7 @@ bool WebView::navigationInheritsUserActivation() const { return impl_->inheritsT
 std::optional<uint64_t> WebView::recentUserTouch() const {
   const auto& d = *impl_;
   if (d.decidingTouch != 0) return d.decidingTouch;
-  const double now = Clock::current().monotonic();
-  if (d.activation && d.activation->document == d.documentId && isShownOnScreen() && now >= d.activation->grantedAt &&
-      now - d.activation->grantedAt < kUserActivationSeconds)
-    return d.activation->touch;
+  if (d.activationCurrentAt(Clock::current().monotonic())) return d.activation->touch;
   return std::nullopt;
 }
 

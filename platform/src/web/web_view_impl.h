@@ -212,6 +212,9 @@ struct WebView::Impl {
 
   // A user's touch: the current document may act for the user, if the view is shown.
   void grantActivation();
+  // Whether the activation, used or not, still speaks for the current document at monotonic
+  // time `at` (not after now).
+  bool activationCurrentAt(double at) const;
   // Whether an act at monotonic time `at` (not after now) may use the activation.
   bool activationLiveAt(double at) const;
   // A number no other touch of the process has.

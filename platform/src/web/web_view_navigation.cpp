@@ -39,10 +39,10 @@ void WebView::Impl::deliverOne() {
   decidingTouch = n.touch;
   const bool allowed = ask(n.request, n.type);
   // Should it load, it carries on the touch the decision left unused: the document's own, or
-  // the one it inherits. One the client used for this navigation is spent.
-  const bool ownTouch = activationLiveAt(Clock::current().monotonic());
-  const bool carries = ownTouch || inheritsTouch();
-  const uint64_t touch = ownTouch ? activation->touch : n.touch;
+  // the one it inherits (0: neither). One the client used for this navigation is spent.
+  const uint64_t touch = activationLiveAt(Clock::current().monotonic()) ? activation->touch
+                         : inheritsTouch() ? n.touch
+                                           : 0;
   decidingTouch = 0;
   decidingQueuedWhileShown.reset();
   if (allowed) {
@@ -50,8 +50,9 @@ void WebView::Impl::deliverOne() {
     // An ad page from the network must not read the device's files by sending itself there;
     // only a page that came from a file (the client's own) may open another.
     if (source == Source::File && schemeOf(documentURL) != "file") source = Source::FileRefused;
+    const bool loadable = source != Source::Unsupported && source != Source::FileRefused;
     // Frames are not modelled: a frame's loadable URL loads nothing, its unloadable one fails.
-    if (!n.frame || source == Source::Unsupported || source == Source::FileRefused) {
+    if (!n.frame || !loadable) {
       Load next;
       next.request = n.request;
       next.type = n.type;
@@ -59,7 +60,7 @@ void WebView::Impl::deliverOne() {
       next.referrer = documentURL;
       // A load nothing here can make fails at once and acts for nobody: the touch stays with
       // the document (a tap's own link, queued behind the page's script, still finds it).
-      if (carries && !n.frame && source != Source::Unsupported && source != Source::FileRefused) {
+      if (touch != 0 && !n.frame && loadable) {
         // The load is the act the touch made: the document keeps no activation for another.
         if (activation && activation->touch == touch) activation->used = true;
         next.touch = carriedTouch = touch;

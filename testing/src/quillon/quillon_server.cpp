@@ -43,7 +43,7 @@ QuillonServer::QuillonServer() : impl_(std::make_unique<Impl>()) {
   setAdPage(kDefaultAd);
   impl_->http.setAnswer(kSearchBuilderPath,
                         typed(replaceAll(kSearchBuilder, "%AD%", url(kAdPath)), "application/javascript"));
-  impl_->http.setAnswer(kBuilderPagePath, typed(kBuilderPage, "text/html"));
+  impl_->http.setAnswer(kBuilderPagePath, ScriptedAnswer::html(kBuilderPage));
 }
 
 QuillonServer::~QuillonServer() { stop(); }
@@ -60,7 +60,9 @@ void QuillonServer::setBuilderScript(std::string script) {
   impl_->http.setAnswer(kBuilderPath, std::move(answer));
 }
 
-void QuillonServer::setAdPage(std::string html) { impl_->http.setAnswer(kAdPath, typed(std::move(html), "text/html")); }
+void QuillonServer::setAdPage(std::string html) {
+  impl_->http.setAnswer(kAdPath, ScriptedAnswer::html(std::move(html)));
+}
 
 std::string QuillonServer::hostAndPort() const { return "127.0.0.1:" + std::to_string(impl_->http.port()); }
 
@@ -74,7 +76,7 @@ void QuillonServer::setBuilderMessage(const std::string& message) {
 }
 
 void QuillonServer::setAdAnswer(std::string html, HeaderList headers, int status) {
-  ScriptedAnswer answer = typed(std::move(html), "text/html");
+  ScriptedAnswer answer = ScriptedAnswer::html(std::move(html));
   answer.status = status;
   answer.headers.insert(answer.headers.end(), headers.begin(), headers.end());
   impl_->http.setAnswer(kAdPath, std::move(answer));
@@ -86,7 +88,7 @@ std::string QuillonServer::impressionURL(const std::string& id) {
 }
 
 std::string QuillonServer::addClick(const std::string& id) {
-  impl_->http.setAnswer("/landing/" + id, typed("landed", "text/html"));
+  impl_->http.setAnswer("/landing/" + id, ScriptedAnswer::html("landed"));
   setClickRedirect(id, url("/landing/" + id));
   return clickURL(id);
 }
