@@ -134,7 +134,9 @@ void OADataDispatcher::dispatchEvents(const std::vector<std::shared_ptr<OAEvent>
 }
 
 void OADataDispatcher::injectSocketClass(OASocketClass socketClass) {
-  socketClass_ = std::move(socketClass);
+  // Kept non-empty, so that an injected class is told from none by its truth alone.
+  socketClass_ = socketClass ? std::move(socketClass)
+                             : OASocketClass([](auto) { return std::shared_ptr<OATCPSocket>(); });
 }
 
 std::string OADataDispatcher::constructRequest() {
@@ -179,11 +181,7 @@ void OADataDispatcher::dispatchPendingEvents() {
     sendData();
     return;
   }
-  if (!socketClass_) {
-    socket_ = OATCPSocket::create(socketBridge_);
-  } else if (*socketClass_) {
-    socket_ = (*socketClass_)(socketBridge_);
-  }
+  socket_ = socketClass_ ? socketClass_(socketBridge_) : OATCPSocket::create(socketBridge_);
   if (!socket_) {
     finishDispatch();
     return;

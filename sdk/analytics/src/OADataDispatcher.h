@@ -19,7 +19,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,8 +133,9 @@ class OADataDispatcher : public std::enable_shared_from_this<OADataDispatcher>,
   std::string accountID_;
   std::shared_ptr<OATCPSocket> socket_;
   std::shared_ptr<OADispatcherSocketBridge> socketBridge_;
-  // Unset: the plain TCP socket, whose dispatches start on a later turn.
-  std::optional<OASocketClass> socketClass_;
+  // Empty: the plain TCP socket, whose dispatches start on a later turn. An injected class is
+  // never empty (one that makes no socket answers null).
+  OASocketClass socketClass_;
   bool pipelineMode_ = true;
   std::deque<std::shared_ptr<OAEvent>> pendingEvents_;
   std::string pendingRequest_;

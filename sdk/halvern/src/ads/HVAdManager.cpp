@@ -28,7 +28,6 @@ std::shared_ptr<HVAdManager> HVAdManager::create(const std::vector<HVAdSlotDescr
     // The full-screen controller hears of the slot's ads from the start: its delegate may be
     // set before any ad arrives, and the display page is made ready ahead of the showing.
     if (description.size() == HVAdSizeFullScreen && controller) {
-      controller->initializeFullScreenAdSupport();
       manager->registerListenerForSlotNamed(controller->fullScreenAdController(), description.name());
     }
   }

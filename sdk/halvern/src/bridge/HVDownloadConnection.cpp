@@ -41,7 +41,7 @@ HVDownloadConnection::HVDownloadConnection(platform::Passkey<HVDownloadConnectio
 
 double HVDownloadConnection::deadlineForContentLength(uint64_t maximumContentLength) {
   const double transfer = static_cast<double>(maximumContentLength) / kSlowestLinkBytesPerSecond;
-  return std::min(std::max(transfer, kDefaultDeadlineInterval), platform::kURLMaximumTimeoutInterval);
+  return platform::soundTimeInterval(std::max(transfer, kDefaultDeadlineInterval));
 }
 
 HVDownloadConnection::~HVDownloadConnection() {

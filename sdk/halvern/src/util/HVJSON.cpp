@@ -82,10 +82,10 @@ std::string HVJSON::stringByUnescapingCharacters(std::string_view text) {
 bool HVJSON::addObject(const Value& object) {
   switch (object.type()) {
     case Value::Type::Array:
-      addContainer(object.array().begin(), object.array().size(), nullptr);
+      addArray(object.array());
       return true;
     case Value::Type::Dictionary:
-      addContainer(nullptr, object.dictionary().size(), object.dictionary().begin());
+      addDictionary(object.dictionary());
       return true;
     case Value::Type::Boolean:
     case Value::Type::Integer:

@@ -391,7 +391,7 @@ void HVAdViewInternal::fetchUrlTimeoutCallback(const std::string& url, double ti
   std::weak_ptr<HVDownloadConnectionDelegate> delegate = std::static_pointer_cast<HVDownloadConnectionDelegate>(self);
   // The page's time-out, within the platform's longest; a ping "without time-out" (also one
   // that is no number, when the page sends "NaN") still ends.
-  const double limit = timeout > 0 ? platform::soundTimeInterval(timeout) : kPingTimeLimit;
+  const double limit = timeout > 0 ? timeout : kPingTimeLimit;
   m_connections.insert(HVDownloadConnection::timedConnectionWithURLRequestDelegateUserDataTimeout(
       request, delegate, userData, limit));
 }

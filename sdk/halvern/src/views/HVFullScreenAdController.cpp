@@ -30,13 +30,12 @@ HVFullScreenAdController::~HVFullScreenAdController() {
 
 void HVFullScreenAdController::setDelegateForSlotNamed(std::shared_ptr<HalvernDelegate> delegate,
                                                        const std::string& name) {
+  m_toldDlTimeDict.erase(name);
   if (!delegate) {
     m_delegateDict.erase(name);
-    m_toldDlTimeDict.erase(name);
     return;
   }
   m_delegateDict[name] = std::move(delegate);
-  m_toldDlTimeDict.erase(name);
   if (HVController::sharedController()->isAdReadyForSlotNamed(name)) adDownloadedForSlotNamed(name);
 }
 
@@ -50,9 +49,9 @@ bool HVFullScreenAdController::notifyDelegateAdReadyForSlotNamed(const std::stri
   auto slot = manager ? manager->slotForName(name) : nullptr;
   const int64_t waiting = slot ? slot->nextAdDlTime() : 0;
   if (waiting != 0) {
-    auto [told, fresh] = m_toldDlTimeDict.try_emplace(name, waiting);
-    if (!fresh && told->second == waiting) return true;
-    told->second = waiting;
+    auto& told = m_toldDlTimeDict[name];
+    if (told == waiting) return true;
+    told = waiting;
   }
   auto delegate = it->second;
   auto self = shared_from_this();
