@@ -22,19 +22,17 @@ using testkit::ScriptedAnswer;
 
 constexpr const char* kStore = "itms-apps://store.example/app/1";
 
+// An ad page whose "pad" answers a tap (or, with `untouched`, a timer half a second after the
+// page loaded) by going to each of `commands` in turn.
+std::string tappedPage(const std::vector<std::string>& commands, bool untouched) {
+  std::string go;
+  for (const auto& c : commands) go += "window.location = '" + c + "';";
+  return "<html><body><div id=\"pad\" onclick=\"go()\">ad</div><script>function go() {" + go + "}" +
+         (untouched ? "setTimeout(go, 500);" : "") + "</script></body></html>";
+}
+
 class QLClickReachesItsEndTest : public quillon_test::QLShownBannerTest {
  protected:
-  // A banner whose "pad" answers a tap (or, with `untouched`, a timer half a second after the
-  // page loaded) by going to each of `commands` in turn.
-  void loadBanner(const std::vector<std::string>& commands, bool untouched) {
-    std::string go;
-    for (const auto& c : commands) go += "window.location = '" + c + "';";
-    server.setAdPage("<html><body><div id=\"pad\" onclick=\"go()\">ad</div><script>function go() {" + go + "}" +
-                     (untouched ? "setTimeout(go, 500);" : "") + "</script></body></html>");
-    banner->loadRequest(quillon::QLRequest::request());
-    ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6 || banner->stateForTesting() == 7; }));
-    ASSERT_EQ(banner->stateForTesting(), 6);
-  }
   std::string message(const std::string& name, const std::string& url, const std::string& more = "") {
     return "qmsg:///" + name + "?" + more + "u=" + quillon::QLNetworkUtilities::encodeURL(url);
   }
@@ -90,7 +88,7 @@ TEST_F(QLClickReachesItsEndTest, ATapReachesTheStoreAndAPageOnItsOwnDoesNot) {
   auto& app = platform::Application::sharedApplication();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    loadBanner(c.commands, c.untouched);
+    loadBanner(tappedPage(c.commands, c.untouched));
     server.http().clearRequests();
     const size_t opened = app.openedURLs().size();
     if (!c.untouched) {

@@ -1,6 +1,8 @@
 #pragma once
 // A banner of the screen tests' controller, in their shown window, with a delegate that
 // writes down what it hears: "receive", "fail <code>", "willPresent", "didDismiss".
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +35,13 @@ class QLShownBannerTest : public QLScreenTest {
     banner->setDelegate(recorder);
     banner->setRootViewController(root);
     window->addSubview(banner);
+  }
+  // The banner loads `page` as its ad, which must arrive.
+  void loadBanner(const std::string& page) {
+    server.setAdPage(page);
+    banner->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6 || banner->stateForTesting() == 7; }));
+    ASSERT_EQ(banner->stateForTesting(), 6);
   }
 
   std::shared_ptr<BannerRecorder> recorder = std::make_shared<BannerRecorder>();

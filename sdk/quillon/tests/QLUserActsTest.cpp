@@ -57,12 +57,6 @@ class QLUserActsTest : public quillon_test::QLShownBannerTest {
     platform::NotificationCenter::defaultCenter().removeObserver(this);
     QLShownBannerTest::TearDown();
   }
-  void loadBanner(const std::string& page) {
-    server.setAdPage(page);
-    banner->loadRequest(quillon::QLRequest::request());
-    ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6 || banner->stateForTesting() == 7; }));
-    ASSERT_EQ(banner->stateForTesting(), 6);
-  }
   // The system's mail composer on screen: 1, else 0 (it is not announced as the client's
   // own pages are).
   size_t composers() {

@@ -172,7 +172,8 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   // first one logged.
   bool acceptsCloseFrom(const std::shared_ptr<CZImpression>& impression) const;
   // The two notices of a close or a click, then, for the impression on screen, its dismissal.
-  void reportEnd(const std::shared_ptr<CZImpression>& impression, bool onScreen, bool clicked);
+  // True when it was the impression on screen.
+  bool reportEnd(const std::shared_ptr<CZImpression>& impression, bool clicked);
   std::shared_ptr<CZAPIRequest> signedRequest(const std::string& action);
   void dismissLoadingViewIfVisible();
   void release(const std::shared_ptr<CZImpression>& impression);

@@ -323,8 +323,9 @@ bool Cadenzo::acceptsCloseFrom(const std::shared_ptr<CZImpression>& impression) 
   return false;
 }
 
-void Cadenzo::reportEnd(const std::shared_ptr<CZImpression>& impression, bool onScreen, bool clicked) {
+bool Cadenzo::reportEnd(const std::shared_ptr<CZImpression>& impression, bool clicked) {
   auto self = shared_from_this();
+  const bool onScreen = impression == visibleImpression();
   if (onScreen) visibleImpression_.reset();
   const std::string location = impression->location().value_or("");
   // Only the ad on screen takes what is on screen down; another one the user reached (it is
@@ -340,11 +341,12 @@ void Cadenzo::reportEnd(const std::shared_ptr<CZImpression>& impression, bool on
     if (auto d = delegate()) clicked ? d->didClickMoreApps() : d->didCloseMoreApps();
     if (dismiss && presenter) presenter->dismissMoreApps(impression);
   }
+  return onScreen;
 }
 
 void Cadenzo::impressionCloseTriggered(const std::shared_ptr<CZImpression>& impression) {
   if (!acceptsCloseFrom(impression)) return;
-  reportEnd(impression, impression == visibleImpression(), false);
+  reportEnd(impression, false);
 }
 
 void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImpression>& impression,
@@ -355,9 +357,7 @@ void Cadenzo::impressionClickTriggeredForURLMoreData(const std::shared_ptr<CZImp
   auto self = shared_from_this();
   // The first click takes the ad off screen; a touch that reaches it while it leaves is told
   // to the delegate, but only the ad on screen is counted and followed out of the ad.
-  const bool onScreen = impression == visibleImpression();
-  reportEnd(impression, onScreen, true);
-  if (!onScreen) return;
+  if (!reportEnd(impression, true)) return;
   const int type = impression->type();
   auto presenter = presentationController();
 

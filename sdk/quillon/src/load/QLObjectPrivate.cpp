@@ -588,23 +588,23 @@ void QLObjectPrivate::fullScreenDidRelinquish() {
   activateReloadTimer();
 }
 
-void QLObjectPrivate::trackURLs(const std::vector<URL>& urls) {
+size_t QLObjectPrivate::trackURLs(const std::vector<URL>& urls) {
+  size_t started = 0;
   for (const auto& url : urls) {
-    if (!allowance_->allowTrackingRequest()) return;
+    if (!allowance_->allowTrackingRequest()) break;
     startTracker(url);
+    ++started;
   }
+  return started;
 }
 
 void QLObjectPrivate::trackImpressions() {
   if (!impressionsCounted_) {
-    size_t counted = 0;
-    while (counted < pendingTrackingURLs_.size() && allowance_->allowTrackingRequest())
-      startTracker(pendingTrackingURLs_[counted++]);
-    impressionsCounted_ = counted;
+    impressionsCounted_ = trackURLs(pendingTrackingURLs_);
     return;
   }
-  for (size_t i = 0; i < std::min(*impressionsCounted_, pendingTrackingURLs_.size()); ++i)
-    startTracker(pendingTrackingURLs_[i]);
+  // The pending impressions are cleared only with the count, so the count never runs past them.
+  for (size_t i = 0; i < *impressionsCounted_; ++i) startTracker(pendingTrackingURLs_[i]);
 }
 
 void QLObjectPrivate::startTracker(const URL& url) {

@@ -88,8 +88,8 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::optional<platform::URL> adHTMLBaseURL() const;
   std::vector<platform::URL> pendingTrackingURLs() const { return pendingTrackingURLs_; }
   std::vector<platform::URL> pendingClickURLs() const { return pendingClickURLs_; }
-  // One tracker per URL while the ad's tracking budget lasts.
-  void trackURLs(const std::vector<platform::URL>& urls);
+  // One tracker per URL while the ad's tracking budget lasts; how many were started.
+  size_t trackURLs(const std::vector<platform::URL>& urls);
   // One tracker per impression URL of the ad answer. The first time, each counts against the
   // budget while it lasts; the ad shown again (a presented interstitial) tracks those same
   // impressions again without counting them twice.

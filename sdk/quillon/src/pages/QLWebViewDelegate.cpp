@@ -67,18 +67,20 @@ void QLWebViewDelegate::logRefusalOnce(WebView& webView, const std::string& kind
   if (webView.noteRefusalOnce(kind)) platform::log(line);
 }
 
-bool QLWebViewDelegate::takeUserAct(WebView& webView, const std::string& what, const std::string& kind) {
+bool QLWebViewDelegate::touchable(const WebView& webView) const {
   // The click's redirect, or its landing page going on while it loads, acts for the touch
   // that opened it, even while its page is still on its way in.
-  if (webView.navigationInheritsUserActivation()) return webView.consumeUserActivation();
+  return webView.navigationInheritsUserActivation() || showsPage(webView);
+}
+
+bool QLWebViewDelegate::takeUserAct(WebView& webView, const std::string& what, const std::string& kind) {
   // The navigation type is the page's to choose; only a touch says the user asked.
-  if (showsPage(webView) && webView.consumeUserActivation()) return true;
+  if (touchable(webView) && webView.consumeUserActivation()) return true;
   return refuseUserAct(webView, what, kind);
 }
 
 bool QLWebViewDelegate::takeUserClick(WebView& webView, const std::string& what) {
-  const bool touchable = webView.navigationInheritsUserActivation() || showsPage(webView);
-  const auto touch = touchable ? webView.recentUserTouch() : std::nullopt;
+  const auto touch = touchable(webView) ? webView.recentUserTouch() : std::nullopt;
   if (touch && touch != clickedTouch_) {
     clickedTouch_ = touch;
     return true;
@@ -146,8 +148,7 @@ void QLWebViewDelegate::dispatchMessage(const std::shared_ptr<WebView>& webView,
   // A page that is not shown (a builder, an interstitial still loading, a banner hidden or
   // taken from its window) may tell the client things (its settings among them), but takes
   // nobody out of the ad.
-  static constexpr const char* kLeaving[] = {"open"};
-  if (!showsPage(*webView) && std::find(std::begin(kLeaving), std::end(kLeaving), name) != std::end(kLeaving)) {
+  if (!showsPage(*webView) && name == "open") {
     logRefusalOnce(*webView, "hidden " + name, "<Quillon> Ignoring " + what + " from a page that is not shown.");
     return;
   }

@@ -107,6 +107,9 @@ class QLWebViewDelegate : public platform::WebViewDelegate, public std::enable_s
   void setOpener(std::shared_ptr<QLOpener> opener) { opener_ = std::move(opener); }
 
  private:
+  // Whether a touch of the user may count for what the page asks: on the shown page, or
+  // carried on by the navigation being decided (even off screen).
+  bool touchable(const platform::WebView& webView) const;
   void dispatchMessage(const std::shared_ptr<platform::WebView>& webView, const platform::URL& url);
   void processCanOpenURLs(const std::string& urls, platform::WebView& webView);
   void evaluateJavaScriptInOpener(const std::string& script, const std::shared_ptr<platform::WebView>& webView);

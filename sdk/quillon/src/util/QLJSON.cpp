@@ -438,7 +438,7 @@ class QLJSON::Writer {
   bool appendValue(const Value& value) {
     if (!appendMember(value)) return false;
     while (!open_.empty()) {
-      if (!(open_.back().isDictionary ? appendDictionaryMembers() : appendArrayMembers())) {
+      if (!appendMembers()) {
         wrapFailure();
         return false;
       }
@@ -463,56 +463,45 @@ class QLJSON::Writer {
     json.append(2 * depth, ' ');
   }
 
-  // A scalar is written whole; a container is opened, for appendValue to write its members.
+  // A scalar is written whole; a container is opened, for appendMembers to write its members.
   bool appendMember(const Value& value) {
     switch (value.type()) {
-      case Value::Type::Dictionary: openDictionary(value.dictionary()); return true;
-      case Value::Type::Array: openArray(value.array()); return true;
-      default: return appendScalar(value);
-    }
-  }
-
-  bool appendScalar(const Value& value) {
-    switch (value.type()) {
-      case Value::Type::String: appendString(value.string()); return true;
-      case Value::Type::Boolean: json += value.boolValue() ? "true" : "false"; return true;
+      case Value::Type::Dictionary: openDictionary(value.dictionary()); break;
+      case Value::Type::Array: openArray(value.array()); break;
+      case Value::Type::String: appendString(value.string()); break;
+      case Value::Type::Boolean: json += value.boolValue() ? "true" : "false"; break;
       case Value::Type::Integer:
       case Value::Type::Unsigned:
       case Value::Type::Double:
-      case Value::Type::Decimal: json += value.stringValue(); return true;
-      case Value::Type::Null: json += "null"; return true;
+      case Value::Type::Decimal: json += value.stringValue(); break;
+      case Value::Type::Null: json += "null"; break;
       case Value::Type::Data: trace.add(kUnsupported, "JSON serialisation not supported for NSData"); return false;
       case Value::Type::Date: trace.add(kUnsupported, "JSON serialisation not supported for NSDate"); return false;
-      default: return false;
     }
+    return true;
   }
 
   // The members of the innermost open container, up to one that is a container itself (opened,
   // so that its own members come next) or to the end (the container is closed). False when a
   // member cannot be written.
-  bool appendArrayMembers() {
-    Open& array = open_.back();
-    while (array.next < array.count) {
-      const Value& member = array.items[array.next];
-      if (array.next++ > 0) json += ',';
+  bool appendMembers() {
+    Open& container = open_.back();
+    while (container.next < container.count) {
+      const size_t at = container.next++;
+      if (at > 0) json += ',';
       if (humanReadable_) indent(open_.size());
-      if (member.isArray() || member.isDictionary()) return appendMember(member);
-      if (!appendScalar(member)) return false;
-    }
-    close();
-    return true;
-  }
-
-  bool appendDictionaryMembers() {
-    Open& dictionary = open_.back();
-    while (dictionary.next < dictionary.count) {
-      const Dictionary::Entry& entry = *entries_[dictionary.entriesAt + dictionary.next];
-      if (dictionary.next++ > 0) json += ',';
-      if (humanReadable_) indent(open_.size());
-      appendString(entry.key());
-      json += humanReadable_ ? " : " : ":";
-      if (entry.second.isArray() || entry.second.isDictionary()) return appendMember(entry.second);
-      if (!appendScalar(entry.second)) return false;
+      const Value* member;
+      if (container.isDictionary) {
+        const Dictionary::Entry& entry = *entries_[container.entriesAt + at];
+        appendString(entry.key());
+        json += humanReadable_ ? " : " : ":";
+        member = &entry.second;
+      } else {
+        member = &container.items[at];
+      }
+      if (!appendMember(*member)) return false;
+      // Opening a container may have moved open_, so nothing of this one is read after.
+      if (member->isArray() || member->isDictionary()) return true;
     }
     close();
     return true;
