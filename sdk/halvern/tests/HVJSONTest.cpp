@@ -62,6 +62,8 @@ TEST(HVJSONTest, ParsesWithTheServersLeniencyAndNoMore) {
       {"[\"a\tb\"]", false, nullptr},
       {"[\"\\x\"]", false, nullptr},
       {"[\"\\/\\b\"]", true, "[\"/\\b\"]"},
+      {"{}", true, "{}"},
+      {"[{}, [], {\"a\":{}}]", true, "[{},[],{a:{}}]"},
       {"[\"open", false, nullptr},
       {"[tru]", false, nullptr},
       {"", false, nullptr},

@@ -103,35 +103,40 @@ bool HVJSON::addObject(const Value& object) {
   }
 }
 
-bool HVJSON::addArray(const platform::Array& array) { return addContainer(array.begin(), array.size(), nullptr); }
-
-bool HVJSON::addDictionary(const platform::Dictionary& dictionary) {
-  return addContainer(nullptr, dictionary.size(), dictionary.begin());
+bool HVJSON::addArray(const platform::Array& array) {
+  return addContainer(false, array.begin(), array.size(), nullptr);
 }
 
-bool HVJSON::addContainer(const Value* items, size_t count, const platform::Dictionary::Entry* entries) {
+bool HVJSON::addDictionary(const platform::Dictionary& dictionary) {
+  return addContainer(true, nullptr, dictionary.size(), dictionary.begin());
+}
+
+bool HVJSON::addContainer(bool dictionary, const Value* items, size_t count,
+                          const platform::Dictionary::Entry* entries) {
   // The containers open around the member being written, rather than a stack frame per
   // level: a value nested hundreds of thousands deep is written like any other.
+  // An empty dictionary holds no entries at all, so what a container is is kept beside them.
   struct Open {
+    bool dictionary;
     const Value* items;
     const platform::Dictionary::Entry* entries;
     size_t count;
     size_t next;
   };
-  std::vector<Open> open{{items, entries, count, 0}};
-  string_ += entries ? '{' : '[';
+  std::vector<Open> open{{dictionary, items, entries, count, 0}};
+  string_ += dictionary ? '{' : '[';
   // The answer is this container's: a container inside answers for its own members only.
   bool ok = true;
   while (!open.empty()) {
     Open& container = open.back();
     if (container.next == container.count) {
-      string_ += container.entries ? '}' : ']';
+      string_ += container.dictionary ? '}' : ']';
       open.pop_back();
       continue;
     }
     if (container.next > 0) string_ += ',';
     const Value* member;
-    if (container.entries) {
+    if (container.dictionary) {
       // Keys are always strings here, so every key can be written.
       string_ += container.entries[container.next].key();
       string_ += ':';
@@ -142,10 +147,10 @@ bool HVJSON::addContainer(const Value* items, size_t count, const platform::Dict
     ++container.next;
     if (member->isArray()) {
       string_ += '[';
-      open.push_back({member->array().begin(), nullptr, member->array().size(), 0});
+      open.push_back({false, member->array().begin(), nullptr, member->array().size(), 0});
     } else if (member->isDictionary()) {
       string_ += '{';
-      open.push_back({nullptr, member->dictionary().begin(), member->dictionary().size(), 0});
+      open.push_back({true, nullptr, member->dictionary().begin(), member->dictionary().size(), 0});
     } else if (!addObject(*member) && open.size() == 1) {
       ok = false;
     }

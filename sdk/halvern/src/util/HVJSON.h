@@ -36,9 +36,10 @@ class HVJSON {
   const std::string& string() const { return string_; }
 
  private:
-  // An array's `items` or a dictionary's `entries` (the other null), written with all they
+  // A dictionary's `entries` or an array's `items` (the other null), written with all they
   // hold; the conjunction of the container's own members' answers.
-  bool addContainer(const platform::Value* items, size_t count, const platform::Dictionary::Entry* entries);
+  bool addContainer(bool dictionary, const platform::Value* items, size_t count,
+                    const platform::Dictionary::Entry* entries);
 
   std::string string_;
 };
