@@ -95,11 +95,10 @@ class Array {
   Array() noexcept {}
   Array(std::initializer_list<Value> values);
   template <class It, class = typename std::iterator_traits<It>::iterator_category>
-  Array(It first, It last) {
-    // Built aside, so that what a failing copy leaves is released with it.
-    Array built;
-    for (; first != last; ++first) built.emplace_back(*first);
-    block_ = std::exchange(built.block_, nullptr);
+  Array(It first, It last) : Array() {
+    // Delegating: once the empty array is made, a failing copy runs the destructor, which
+    // releases what was built.
+    for (; first != last; ++first) emplace_back(*first);
   }
   Array(const Array& other);
   Array(Array&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }

@@ -540,15 +540,17 @@ void RunLoop::keepAliveUntilEndOfTurn(std::shared_ptr<void> object) {
 }
 
 void RunLoop::scheduleTimer(const std::shared_ptr<Timer>& timer) {
+  bool dropped = false;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->closing.load()) {
       timer->valid_.store(false);
+      dropped = true;
     } else {
       impl_->insertLocked(timer->fireDate_, Scheduled{nullptr, timer, timer->generation_.load()});
     }
   }
-  if (!timer->isValid()) {
+  if (dropped) {
     timer->letGo();  // outside the lock: the callback's captures go here
     return;
   }
@@ -683,6 +685,9 @@ void Timer::leftDeadEntry() { loop_->deadEntries.fetch_add(1); }
 void Timer::letGo() {
   valid_.store(false);
   ++generation_;
+  // What the callback holds (its target) is released now, not when the timer goes. Inside
+  // the callback this is safe: the loop and fire() call a copy, which lives until it returns.
+  // Moved out first, so that a capture's destructor that reaches the timer finds it empty.
   auto released = std::exchange(callback_, nullptr);
 }
 
@@ -701,12 +706,8 @@ std::shared_ptr<Timer> Timer::scheduledTimerOn(RunLoop& loop, double interval, b
 
 void Timer::invalidate() {
   if (valid_.exchange(false)) {
-    ++generation_;
     leftDeadEntry();
-    // What the callback holds (its target) is released now, not when the timer goes. Inside
-    // the callback this is safe: the loop and fire() call a copy, which lives until it returns.
-    // Moved out first, so that a capture's destructor that reaches the timer finds it empty.
-    auto released = std::exchange(callback_, nullptr);
+    letGo();
   }
 }
 

@@ -178,11 +178,7 @@ void ValueAccess::copyIntoTree(Value& result, const Value& source, ValueArena& a
     size_t* partBytes;
     size_t start;
   };
-  // A text of a tree: in place when it is short, in the arena otherwise.
-  auto placeTreeText = [&arena](Value& v, Value::Type type, std::string_view text) {
-    if (text.size() <= Value::kInlineText) Value::placeInlineText(&v, type, text);
-    else setTreeText(v, type, text, arena);
-  };
+  auto treeArena = [&arena]() -> ValueArena& { return arena; };
   std::vector<Step> work{{&result, &source, nullptr, 0}};
   while (!work.empty()) {
     const Step step = work.back();
@@ -195,7 +191,7 @@ void ValueAccess::copyIntoTree(Value& result, const Value& source, ValueArena& a
     const Value& from = *step.from;
     switch (from.type()) {
       case Value::Type::String:
-      case Value::Type::Decimal: placeTreeText(to, from.type(), from.text()); break;
+      case Value::Type::Decimal: placeTreeText(from.type(), from.text(), treeArena, [&to] { return &to; }); break;
       case Value::Type::Data:
         arena.reserveAdoption(1);
         to.bytes_ = new Bytes(*from.bytes_);
@@ -210,11 +206,7 @@ void ValueAccess::copyIntoTree(Value& result, const Value& source, ValueArena& a
           setTreeArray(to, const_cast<ArrayBlock*>(source));
         } else {
           const size_t start = arena.used();
-          uint32_t place;
-          auto* block = static_cast<ArrayBlock*>(arena.allocate(sizeof(ArrayBlock) + source->size * sizeof(Value), place));
-          block->size = source->size;
-          block->capacityOrPlace = kInTree | place;
-          block->partBytes = 0;
+          ArrayBlock* block = newTreeArrayBlock(arena, source->size);
           for (uint32_t i = 0; i < source->size; ++i) new (block->items() + i) Value();
           setTreeArray(to, block);
           work.push_back({nullptr, nullptr, &block->partBytes, start});
@@ -231,28 +223,18 @@ void ValueAccess::copyIntoTree(Value& result, const Value& source, ValueArena& a
           setTreeDictionary(to, const_cast<DictionaryBlock*>(source));
         } else {
           const size_t count = source->size;
-          const bool indexed = count >= kTreeIndexThreshold;
-          const size_t slots = indexed ? indexSlots(count) : 0;
           const size_t start = arena.used();
-          uint32_t place;
-          auto* block = static_cast<DictionaryBlock*>(arena.allocate(
-              sizeof(DictionaryBlock) + count * sizeof(DictionaryEntry) + slots * sizeof(uint32_t), place));
-          block->size = 0;
-          block->capacityOrPlace = kInTree | place;
-          block->partBytes = 0;
+          DictionaryBlock* block = newTreeDictionaryBlock(arena, count);
+          block->size = 0;  // counts the entries made so far
           setTreeDictionary(to, block);
           for (uint32_t i = 0; i < count; ++i) {
             Value key;
-            placeTreeText(key, Value::Type::String, source->entries()[i].key());
+            placeTreeText(Value::Type::String, source->entries()[i].key(), treeArena, [&key] { return &key; });
             makeEntry(block->entries() + i, std::move(key), Value());
             block->size = i + 1;
           }
           // The keys of a dictionary are unique already.
-          if (indexed) {
-            auto* index = reinterpret_cast<uint32_t*>(block->entries() + count);
-            std::memset(index, 0, slots * sizeof(uint32_t));
-            fillIndex(block, index);
-          }
+          if (count >= kTreeIndexThreshold) fillIndex(block, reinterpret_cast<uint32_t*>(block->entries() + count));
           work.push_back({nullptr, nullptr, &block->partBytes, start});
           for (uint32_t i = 0; i < count; ++i)
             work.push_back({&block->entries()[i].second, &source->entries()[i].second, nullptr, 0});
@@ -262,6 +244,28 @@ void ValueAccess::copyIntoTree(Value& result, const Value& source, ValueArena& a
       default: std::memcpy(static_cast<void*>(&to), static_cast<const void*>(&from), sizeof(Value));
     }
   }
+}
+
+ArrayBlock* newTreeArrayBlock(ValueArena& arena, size_t count) {
+  uint32_t place;
+  auto* block = static_cast<ArrayBlock*>(arena.allocate(sizeof(ArrayBlock) + count * sizeof(Value), place));
+  block->size = static_cast<uint32_t>(count);
+  block->capacityOrPlace = kInTree | place;
+  block->partBytes = 0;
+  return block;
+}
+
+DictionaryBlock* newTreeDictionaryBlock(ValueArena& arena, size_t count) {
+  const bool indexed = count >= kTreeIndexThreshold;
+  const size_t slots = indexed ? indexSlots(count) : 0;
+  uint32_t place;
+  auto* block = static_cast<DictionaryBlock*>(
+      arena.allocate(sizeof(DictionaryBlock) + count * sizeof(DictionaryEntry) + slots * sizeof(uint32_t), place));
+  block->size = static_cast<uint32_t>(count);
+  block->capacityOrPlace = kInTree | place;
+  block->partBytes = 0;
+  if (indexed) std::memset(reinterpret_cast<uint32_t*>(block->entries() + count), 0, slots * sizeof(uint32_t));
+  return block;
 }
 
 bool fillIndex(const DictionaryBlock* block, uint32_t* index) {
@@ -654,12 +658,10 @@ void letGo(Block* block) {
 
 // Array
 
-Array::Array(std::initializer_list<Value> values) {
-  // Built aside, so that what a failing copy leaves is released with it.
-  Array built;
-  built.own(values.size());
-  for (const Value& v : values) built.emplace_back(v);
-  block_ = std::exchange(built.block_, nullptr);
+Array::Array(std::initializer_list<Value> values) : Array() {
+  // Delegating, so that a failing copy runs the destructor, which releases what was built.
+  own(values.size());
+  for (const Value& v : values) emplace_back(v);
 }
 
 Array::Array(const Array& other) : block_(shareOrCopy(other.block_)) {}
@@ -775,12 +777,10 @@ bool Array::operator==(const Array& other) const {
 
 // Dictionary
 
-Dictionary::Dictionary(std::initializer_list<std::pair<std::string_view, Value>> entries) {
-  // Built aside, as an array's.
-  Dictionary built;
-  built.reserve(entries.size());
-  for (const auto& [key, value] : entries) built.set(key, value);
-  block_ = std::exchange(built.block_, nullptr);
+Dictionary::Dictionary(std::initializer_list<std::pair<std::string_view, Value>> entries) : Dictionary() {
+  // Delegating, as an array's.
+  reserve(entries.size());
+  for (const auto& [key, value] : entries) set(key, value);
 }
 
 Dictionary::Dictionary(const Dictionary& other) : block_(shareOrCopy(other.block_)) {}
@@ -1023,9 +1023,10 @@ ExactDecimal readDecimal(std::string_view t) {
   return d;
 }
 
-// The integer part (the fraction dropped) of a number's magnitude; nullopt when it needs more
-// than 64 bits.
+// The integer part (the fraction dropped) of a number's magnitude; nullopt when the decimal is
+// not a number or the part needs more than 64 bits.
 std::optional<uint64_t> integerMagnitude(const ExactDecimal& d) {
+  if (d.kind != ExactDecimal::kNumber) return std::nullopt;
   if (d.isZero() || d.point <= 0) return 0;
   if (d.point > 20) return std::nullopt;
   uint64_t magnitude = 0;
@@ -1138,7 +1139,7 @@ int64_t Value::integerValue() const {
     }
     case Type::Decimal: {
       const ExactDecimal d = readDecimal(text());
-      const std::optional<uint64_t> m = d.kind == ExactDecimal::kNumber ? integerMagnitude(d) : std::nullopt;
+      const std::optional<uint64_t> m = integerMagnitude(d);
       if (!m) return 0;
       if (!d.negative) return *m <= uint64_t{INT64_MAX} ? static_cast<int64_t>(*m) : 0;
       return *m <= uint64_t{INT64_MAX} + 1 ? static_cast<int64_t>(0 - *m) : 0;
@@ -1160,7 +1161,7 @@ uint64_t Value::unsignedValue() const {
     }
     case Type::Decimal: {
       const ExactDecimal d = readDecimal(text());
-      const std::optional<uint64_t> m = d.kind == ExactDecimal::kNumber ? integerMagnitude(d) : std::nullopt;
+      const std::optional<uint64_t> m = integerMagnitude(d);
       return m && (!d.negative || *m == 0) ? *m : 0;
     }
     default: return static_cast<uint64_t>(integerValue());

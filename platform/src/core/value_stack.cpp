@@ -66,13 +66,13 @@ void ValueStack::letGoOfArena() {
 }
 
 void ValueStack::pushText(Value::Type type, std::string_view text) {
-  if (text.size() <= 14) Value::placeInlineText(values_.slot(), type, text);
-  else ValueAccess::setTreeText(values_.emplace(), type, text, arena());
+  ValueAccess::placeTreeText(type, text, [this]() -> detail::ValueArena& { return arena(); },
+                             [this] { return values_.slot(); });
 }
 
 size_t ValueStack::pushKey(std::string_view text) {
-  if (text.size() <= 14) Value::placeInlineText(keys_.slot(), Value::Type::String, text);
-  else ValueAccess::setTreeText(keys_.emplace(), Value::Type::String, text, arena());
+  ValueAccess::placeTreeText(Value::Type::String, text, [this]() -> detail::ValueArena& { return arena(); },
+                             [this] { return keys_.slot(); });
   return keys_.size() - 1;
 }
 
@@ -95,10 +95,7 @@ void ValueStack::closeArray(const Mark& from) {
     return;
   }
   detail::ValueArena& tree = arena();
-  uint32_t place;
-  auto* block = static_cast<ArrayBlock*>(tree.allocate(sizeof(ArrayBlock) + count * sizeof(Value), place));
-  block->size = static_cast<uint32_t>(count);
-  block->capacityOrPlace = detail::kInTree | place;
+  ArrayBlock* block = detail::newTreeArrayBlock(tree, count);
   block->partBytes = partSince(tree, from);
   Value* items = block->items();
   std::memcpy(static_cast<void*>(items), static_cast<const void*>(values_.data() + from.values), count * sizeof(Value));
@@ -117,13 +114,7 @@ void ValueStack::closeDictionary(const Mark& from) {
     return;
   }
   detail::ValueArena& tree = arena();
-  const bool indexed = count >= detail::kTreeIndexThreshold;
-  const size_t slots = indexed ? detail::indexSlots(count) : 0;
-  uint32_t place;
-  auto* block = static_cast<DictionaryBlock*>(tree.allocate(
-      sizeof(DictionaryBlock) + count * sizeof(DictionaryEntry) + slots * sizeof(uint32_t), place));
-  block->size = static_cast<uint32_t>(count);
-  block->capacityOrPlace = detail::kInTree | place;
+  DictionaryBlock* block = detail::newTreeDictionaryBlock(tree, count);
   block->partBytes = partSince(tree, from);
   DictionaryEntry* entries = block->entries();
   Value* members = values_.data() + from.values;
@@ -142,9 +133,8 @@ void ValueStack::closeDictionary(const Mark& from) {
         if (ValueAccess::isHeldData(entries[i].second)) tree.adopt(&entries[i].second);
     }
   } adopt{tree, entries, count};
-  auto* index = reinterpret_cast<uint32_t*>(entries + count);
-  if (indexed) std::memset(index, 0, slots * sizeof(uint32_t));
-  if (!(indexed ? detail::fillIndex(block, index) : detail::keysUnique(block))) {
+  const bool indexed = count >= detail::kTreeIndexThreshold;
+  if (!(indexed ? detail::fillIndex(block, reinterpret_cast<uint32_t*>(entries + count)) : detail::keysUnique(block))) {
     // Rare: a repeated key keeps its first place and its last member. The index of what is
     // left fits where the entries dropped and the first index were.
     KeyedTextMap<uint32_t> firstPlace;

@@ -145,6 +145,12 @@ inline size_t indexSlots(size_t count) {
   return slots;
 }
 
+// A block of `count` values, or of room for `count` entries (and their index, zeroed, when
+// they are as many as to have one), in `arena`'s tree; its values or entries are not made yet
+// and its part is 0 until its maker knows it.
+ArrayBlock* newTreeArrayBlock(ValueArena& arena, size_t count);
+DictionaryBlock* newTreeDictionaryBlock(ValueArena& arena, size_t count);
+
 inline const uint32_t* DictionaryBlock::index() const {
   if (inTree()) return size >= kTreeIndexThreshold ? reinterpret_cast<const uint32_t*>(entries() + size) : nullptr;
   return *heapIndexSlot();
@@ -165,6 +171,19 @@ struct ValueAccess {
   static uint8_t storage(const Value& v) { return v.storage(); }
   // A text of `type`, longer than a value holds in place, whose characters lie in a tree.
   static void setTreeText(Value& v, Value::Type type, std::string_view text, ValueArena& arena);
+  // A text of `type` for a tree, made at what `at()` gives: in place when it is short,
+  // otherwise its characters copied into the tree `arena()` gives (asked for only then),
+  // before `at()` is asked, so that a copy that fails has taken no room.
+  template <class GetArena, class GetAt>
+  static void placeTreeText(Value::Type type, std::string_view text, GetArena&& arena, GetAt&& at) {
+    if (text.size() <= Value::kInlineText) {
+      Value::placeInlineText(at(), type, text);
+      return;
+    }
+    Value made;
+    setTreeText(made, type, text, arena());
+    new (at()) Value(std::move(made));
+  }
   // A container of the tree, not held by `v`.
   static void setTreeArray(Value& v, ArrayBlock* block) {
     v.tag_ = static_cast<uint8_t>(Value::Type::Array) | Value::kTree;
@@ -184,7 +203,7 @@ struct ValueAccess {
   static void hold(Value& v);
   // Makes a value that holds storage of its own part of `arena`'s tree: its text or container
   // copied in (a part of the same tree is let go of and used as it is). Data stays as it is,
-  // for the tree to adopt (`isData`); an empty container holds nothing.
+  // for the tree to adopt (`isHeldData`); an empty container holds nothing.
   static void settleInto(Value& v, ValueArena& arena);
   // Makes `result` (null) a copy of `source` built in `arena`'s tree, sharing what of it is
   // part of that tree already. Whatever a copy that fails half-way made belongs to the tree.

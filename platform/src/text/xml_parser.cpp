@@ -9,10 +9,10 @@
 #include <expat.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "platform/keyed_hash.h"
 #include "xml_unknown_encoding.h"
 
 namespace platform {
@@ -53,18 +53,12 @@ long codeFor(XML_Error e, bool sawElement) {
 }
 
 // The library draws a fresh hash salt for every parser it makes, a system call that costs
-// a small answer about a sixth of its reading. One secret salt drawn once for the process
-// keeps crafted names from flooding the parser's tables just as well. 0 (no source of
-// randomness) leaves the drawing to the library.
+// a small answer about a sixth of its reading. One secret salt for the process keeps crafted
+// names from flooding the parser's tables just as well: the hash of a fixed text under the
+// keyed hash's secret, already drawn once for the process, is one no document can know. 0
+// leaves the drawing to the library.
 unsigned long processHashSalt() {
-  static const unsigned long salt = [] {
-    try {
-      std::random_device device;
-      return (static_cast<unsigned long>(device()) << 32) ^ device();
-    } catch (...) {
-      return 0ul;
-    }
-  }();
+  static const unsigned long salt = static_cast<unsigned long>(KeyedHash{}("xml parser hash salt"));
   return salt;
 }
 
