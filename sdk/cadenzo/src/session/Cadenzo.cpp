@@ -471,9 +471,13 @@ void Cadenzo::clickResponseReceivedForwardToURLITunesID(const Dictionary& respon
   (void)response;  // the answer's content does not steer the forwarding
   if (itunesId && platform::Runtime::classExists(kStoreSheetClass) &&
       platform::Runtime::isAvailable(kStoreItemParameter)) {
-    presentStoreSheet(*itunesId);
+    presentStoreSheet(*itunesId, url);
     return;
   }
+  openClickTarget(url);
+}
+
+void Cadenzo::openClickTarget(const std::optional<std::string>& url) {
   if (url) {
     CZURLOpener::openerWithDelegate(listeners_->opener)->open(*url);
   } else {
