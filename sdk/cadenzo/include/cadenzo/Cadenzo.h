@@ -170,6 +170,10 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   // Follows a click to `url` through the URL opener; without one, only takes the overlay down.
   void openClickTarget(const std::optional<std::string>& url);
   bool firstSessionRuleRefuses() const;
+  // An ad that arrived to be shown while another is on screen waits in the cache for the
+  // host's next show (announced as cached), as a cached one refused then does, instead of
+  // being dropped.
+  void keepRefusedForLater(const std::shared_ptr<CZImpression>& impression);
   // True for the impression shown now, and for another (cached, loading or being dismissed)
   // whose close a touch of the user on its view made; any other close is ignored, and the
   // first one logged.

@@ -30,6 +30,8 @@ enum class Step {
   Show,          // "A" cached, then shown
   ShowNext,      // "B" cached, then shown
   ShowStore,     // "S" (an answer with a store item) cached, then shown
+  ShowF,         // the host shows "F" without caching it first
+  ShowMore,      // the host shows the more-apps list without caching it first
   TapClose,      // the user taps the page's close
   TapBuy,        // the user taps the page's link
   HoldClick,     // the next "click" answer waits for Release
@@ -62,7 +64,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     window->setRootViewController(root);
     window->makeKeyAndVisible();
     controller = cadenzo::CZDefaultViewController::sharedController();
-    for (const char* location : {"A", "B", "S", "Next"}) server->setInterstitial(location, answer(location == std::string("S")));
+    for (const char* location : {"A", "B", "S", "F", "Next"}) server->setInterstitial(location, answer(location == std::string("S")));
+    server->setMoreApps(answer(false));
   }
 
   std::string answer(bool storeItem) {
@@ -78,10 +81,13 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     facade->cacheInterstitial(location);
     settleTraffic();
     facade->showInterstitial(location);
-    if (auto shown = facade->visibleImpression()) {
-      made.push_back(shown);
-      views.push_back(std::dynamic_pointer_cast<platform::View>(shown->view()));
-    }
+  }
+  // Notes the ad on screen, if it is new.
+  void noteShown() {
+    auto shown = facade->visibleImpression();
+    if (!shown || std::any_of(made.begin(), made.end(), [&](const auto& m) { return m.lock() == shown; })) return;
+    made.push_back(shown);
+    views.push_back(std::dynamic_pointer_cast<platform::View>(shown->view()));
   }
   std::shared_ptr<cadenzo::CZWebView> shownPage() {
     auto shown = facade->visibleImpression();
@@ -98,6 +104,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
       case Step::Show: show("A"); break;
       case Step::ShowNext: show("B"); break;
       case Step::ShowStore: show("S"); break;
+      case Step::ShowF: facade->showInterstitial("F"); settleTraffic(); break;
+      case Step::ShowMore: facade->showMoreApps(); settleTraffic(); break;
       case Step::TapClose: tap("close"); break;
       case Step::TapBuy: tap("buy"); settleTraffic(); break;
       case Step::HoldClick: {
@@ -145,6 +153,13 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     hold->release();
     settleTraffic();
     advance(2);
+    // 2. Every ad the server gave was shown, or waits in the cache, or was reported failed.
+    const size_t failed = std::count_if(timeline.begin(), timeline.end(),
+                                        [](const std::string& t) { return t.rfind("didFailToLoad", 0) == 0; });
+    size_t cached = facade->cachedMoreAppsForTesting() ? 1 : 0;
+    for (const char* location : {"A", "B", "S", "F"}) cached += facade->hasCachedInterstitial(location) ? 1 : 0;
+    EXPECT_EQ(server->callsTo("get").size() + server->callsTo("more").size(), made.size() + cached + failed)
+        << "an ad was lost";
     // 4. Each tap reached its destination once, and was counted once.
     const auto& opened = platform::Application::sharedApplication().openedURLs();
     EXPECT_EQ(opened.size() + sheetsShown, row.destinations);
@@ -182,6 +197,7 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
                             [](const std::string& t) { return t.rfind("didFailToLoad", 0) == 0; }), 0);
     // 2. The slot comes back: the next ad caches, shows and closes.
     show("Next");
+    noteShown();
     ASSERT_TRUE(facade->visibleImpression()) << "the slot does not show again";
     tap("close");
     advance(1);
@@ -196,7 +212,10 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     statusBarHidden = platform::Application::sharedApplication().isStatusBarHidden();
     idleTimerDisabled = platform::Application::sharedApplication().isIdleTimerDisabled();
     facade->setDelegate(delegate);
-    for (Step step : row.steps) run(step);
+    for (Step step : row.steps) {
+      run(step);
+      noteShown();
+    }
     checkInvariants(row);
   }
 
@@ -229,6 +248,9 @@ const Row kRows[] = {
     {"click held, force-dismiss, released", {S::Show, S::HoldClick, S::TapBuy, S::ForceDismiss, S::Release}, 1},
     {"force-dismiss, then a tap while it leaves", {S::Show, S::ForceDismiss, S::TapBuy, S::Exit}, 0},
     {"delegate let go while shown", {S::Show, S::DropDelegate, S::TapClose, S::Exit}, 0},
+    {"an ad loaded to show while another is on screen", {S::Show, S::ShowF, S::TapClose, S::Exit, S::ShowF}, 0},
+    {"more apps while an interstitial is on screen", {S::Show, S::ShowMore, S::TapClose, S::Exit, S::ShowMore}, 0},
+    {"an interstitial while more apps are on screen", {S::ShowMore, S::ShowF, S::TapClose, S::Exit, S::ShowF}, 0},
     {"store sheet, closed", {S::ShowStore, S::TapBuy, S::SheetLoads, S::SheetDone}, 1},
     {"host presents before the sheet loads", {S::ShowStore, S::TapBuy, S::HostPresents, S::SheetLoads, S::SheetDone}, 1},
     {"host presents, sheet closed, host dismisses",
