@@ -32,6 +32,8 @@ enum class Step {
   ShowStore,     // "S" (an answer with a store item) cached, then shown
   ShowF,         // the host shows "F" without caching it first
   ShowMore,      // the host shows the more-apps list without caching it first
+  CacheHeld,     // the host caches "A"; the answer waits for Release
+  MoreHeld,      // the host shows the more-apps list with the loading overlay; the answer waits
   TapClose,      // the user taps the page's close
   TapBuy,        // the user taps the page's link
   HoldClick,     // the next "click" answer waits for Release
@@ -98,6 +100,13 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     runUntilIdle();
   }
 
+  // The next call of `action` is answered `json` once Release comes.
+  void holdNext(const std::string& action, const std::string& json) {
+    testkit::ScriptedAnswer held = testkit::ScriptedAnswer::json(json);
+    held.hold = hold;
+    server->scriptNext(action, held);
+  }
+
   void run(Step step) {
     auto& app = platform::Application::sharedApplication();
     switch (step) {
@@ -106,14 +115,16 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
       case Step::ShowStore: show("S"); break;
       case Step::ShowF: facade->showInterstitial("F"); settleTraffic(); break;
       case Step::ShowMore: facade->showMoreApps(); settleTraffic(); break;
+      case Step::CacheHeld: holdNext("get", answer(false)); facade->cacheInterstitial("A"); settleTraffic(); break;
+      case Step::MoreHeld:
+        delegate->answers["shouldDisplayLoadingViewForMoreApps"] = true;
+        holdNext("more", answer(false));
+        facade->showMoreApps();
+        settleTraffic();
+        break;
       case Step::TapClose: tap("close"); break;
       case Step::TapBuy: tap("buy"); settleTraffic(); break;
-      case Step::HoldClick: {
-        testkit::ScriptedAnswer held = testkit::ScriptedAnswer::json("{\"status\":200}");
-        held.hold = hold;
-        server->scriptNext("click", held);
-        break;
-      }
+      case Step::HoldClick: holdNext("click", "{\"status\":200}"); break;
       case Step::Release: hold->release(); settleTraffic(); break;
       case Step::Exit: advance(1); break;
       case Step::CutShort:
@@ -240,8 +251,7 @@ using S = Step;
 const Row kRows[] = {
     {"close, the exit runs", {S::Show, S::TapClose, S::Exit}, 0},
     {"close during the entry", {S::Show, S::TapClose}, 0},
-    {"close, the exit is cut short", {S::Show, S::TapClose, S::CutShort, S::Exit}, 0},
-    {"close, background mid-exit, exit cut short", {S::Show, S::TapClose, S::Background, S::CutShort, S::Foreground}, 0},
+    {"close, background, the exit is cut short", {S::Show, S::TapClose, S::Background, S::CutShort, S::Foreground}, 0},
     {"next ad shown while the first leaves", {S::Show, S::TapClose, S::ShowNext, S::Exit}, 0},
     {"next ad shown after an exit cut short", {S::Show, S::TapClose, S::CutShort, S::ShowNext, S::Exit}, 0},
     {"click held, background, released", {S::Show, S::HoldClick, S::TapBuy, S::Background, S::Release, S::Foreground}, 1},
@@ -251,10 +261,10 @@ const Row kRows[] = {
     {"an ad loaded to show while another is on screen", {S::Show, S::ShowF, S::TapClose, S::Exit, S::ShowF}, 0},
     {"more apps while an interstitial is on screen", {S::Show, S::ShowMore, S::TapClose, S::Exit, S::ShowMore}, 0},
     {"an interstitial while more apps are on screen", {S::ShowMore, S::ShowF, S::TapClose, S::Exit, S::ShowF}, 0},
+    {"cache answer held, shown meanwhile, then cached", {S::CacheHeld, S::Show, S::Release, S::TapClose, S::Exit}, 0},
+    {"more apps held behind the overlay, background", {S::MoreHeld, S::Background, S::Release, S::Foreground, S::TapBuy}, 1},
     {"store sheet, closed", {S::ShowStore, S::TapBuy, S::SheetLoads, S::SheetDone}, 1},
-    {"host presents before the sheet loads", {S::ShowStore, S::TapBuy, S::HostPresents, S::SheetLoads, S::SheetDone}, 1},
-    {"host presents, sheet closed, host dismisses",
-     {S::ShowStore, S::TapBuy, S::HostPresents, S::SheetLoads, S::SheetDone, S::HostDismisses}, 1},
+    {"host presents before the sheet loads", {S::ShowStore, S::TapBuy, S::HostPresents, S::SheetLoads, S::SheetDone, S::HostDismisses}, 1},
     {"sheet loads while the host's screen comes up", {S::ShowStore, S::TapBuy, S::HostStartsPresenting, S::SheetLoads}, 1},
     {"store sheet held behind the click, background", {S::ShowStore, S::HoldClick, S::TapBuy, S::Background, S::Release, S::Foreground, S::SheetLoads}, 1},
 };
