@@ -164,9 +164,16 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
                                                  const std::optional<std::string>& url,
                                                  const std::optional<platform::Value>& itunesId);
   void handleCadenzoViewErrorLocation(int type, const std::optional<std::string>& location);
-  // Loads the store sheet for `itemId` and presents it once loaded.
-  void presentStoreSheet(const platform::Value& itemId);
+  // Loads the store sheet for `itemId` and presents it once loaded, over whatever the host
+  // presented; where nothing can present it, opens `url` instead.
+  void presentStoreSheet(const platform::Value& itemId, const std::optional<std::string>& url);
+  // Follows a click to `url` through the URL opener; without one, only takes the overlay down.
+  void openClickTarget(const std::optional<std::string>& url);
   bool firstSessionRuleRefuses() const;
+  // An ad that arrived to be shown while another is on screen waits in the cache for the
+  // host's next show (announced as cached), as a cached one refused then does, instead of
+  // being dropped.
+  void keepRefusedForLater(const std::shared_ptr<CZImpression>& impression);
   // True for the impression shown now, and for another (cached, loading or being dismissed)
   // whose close a touch of the user on its view made; any other close is ignored, and the
   // first one logged.

@@ -75,6 +75,10 @@ class CZImpression : public std::enable_shared_from_this<CZImpression> {
   void setDelegate(std::weak_ptr<CZImpressionProtocol> delegate);
   // True the first time only: the facade says once that it ignores this ad's commands.
   bool noteFirstIgnoredCommand() { return !ignoredCommandNoted_.exchange(true); }
+  // Fetched to be shown at once (no "cache" in its call): the server counted it then, so
+  // showing it later, from the cache, is not announced again.
+  bool fetchedToShow() const { return fetchedToShow_.load(); }
+  void setFetchedToShow(bool fetched) { fetchedToShow_.store(fetched); }
 
   CZImpression(platform::Passkey<CZImpression>, platform::Dictionary response, int type);
 
@@ -87,6 +91,7 @@ class CZImpression : public std::enable_shared_from_this<CZImpression> {
   std::atomic<int> state_{CZImpressionStateIdle};
   std::atomic<int> type_{0};
   std::atomic<bool> ignoredCommandNoted_{false};
+  std::atomic<bool> fetchedToShow_{false};
   mutable std::mutex mutex_;
   std::optional<std::string> location_;
   std::weak_ptr<CZImpressionProtocol> delegate_;

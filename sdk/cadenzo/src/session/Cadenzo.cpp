@@ -224,6 +224,7 @@ void Cadenzo::loadCadenzoViewForResponseTypeShouldCacheLocation(const Dictionary
   impression->setDelegate(listeners_->impressions);
   impression->setLocation(location);
   impression->setState(cache ? CZImpressionStateLoadingToCache : CZImpressionStateLoadingToShow);
+  impression->setFetchedToShow(!cache);
   loadingImpressions_.insert(impression);
 }
 
@@ -269,16 +270,23 @@ void Cadenzo::attemptShowingInterstitial(const std::shared_ptr<CZImpression>& im
     auto wanted = d->shouldDisplayInterstitial(location);
     if (wanted && !*wanted) return;
   }
-  // Another ad on screen refuses the display: a cached impression stays cached, unannounced.
-  if (auto presenter = presentationController(); presenter && presenter->viewIsVisible()) return;
+  // Another ad on screen refuses the display: a cached impression stays cached, unannounced;
+  // one fetched to be shown now goes to the cache, announced, for the host's next show.
+  if (auto presenter = presentationController(); presenter && presenter->viewIsVisible()) {
+    keepRefusedForLater(impression);
+    return;
+  }
   if (impression->state() == CZImpressionStateCached && cachedInterstitial(location) == impression) {
     platform::RunLoop::main().keepAliveUntilEndOfTurn(impression);
     cachedInterstitials_.erase(location);
-    auto request = signedRequest("show");
-    const Value* adId = impression->responseContext().find("ad_id");
-    if (adId) request->appendBodyArgumentKeyValue("ad_id", *adId);
-    request->signWithAppIdAppSignature(appId(), appSignature());
-    connection_->sendRequest(request);
+    // One fetched to be shown was counted when it was fetched, even if it waited here.
+    if (!impression->fetchedToShow()) {
+      auto request = signedRequest("show");
+      const Value* adId = impression->responseContext().find("ad_id");
+      if (adId) request->appendBodyArgumentKeyValue("ad_id", *adId);
+      request->signWithAppIdAppSignature(appId(), appSignature());
+      connection_->sendRequest(request);
+    }
   }
   if (auto presenter = presentationController()) presenter->displayInterstitial(impression);
   impression->setState(CZImpressionStateShown);
@@ -297,6 +305,7 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   }
   if (auto presenter = presentationController(); presenter && presenter->viewIsVisible()) {
     dismissLoadingViewIfVisible();
+    keepRefusedForLater(impression);
     return;
   }
   if (cachedMoreApps_ == impression) {
@@ -308,6 +317,24 @@ void Cadenzo::attemptShowingMoreApps(const std::shared_ptr<CZImpression>& impres
   if (auto presenter = presentationController()) presenter->displayMoreApps(impression);
   impression->setState(CZImpressionStateShown);
   visibleImpression_ = impression;
+}
+
+void Cadenzo::keepRefusedForLater(const std::shared_ptr<CZImpression>& impression) {
+  // Only an ad that just arrived to be shown; a cached one is still where it was.
+  if (impression->state() != CZImpressionStateIdle) return;
+  if (impression->type() == CZImpressionTypeInterstitial) {
+    auto location = impression->location();
+    // A fresh ad already waiting there keeps its place; the slot has its ad either way.
+    if (!location || hasCachedInterstitial(*location)) return;
+    if (auto earlier = cachedInterstitial(*location)) platform::RunLoop::main().keepAliveUntilEndOfTurn(earlier);
+    cachedInterstitials_[*location] = impression;
+    impression->setState(CZImpressionStateCached);
+    if (auto d = delegate()) d->didCacheInterstitial(*location);
+  } else if (impression->type() == CZImpressionTypeMoreApps && !cachedMoreApps_) {
+    cachedMoreApps_ = impression;
+    impression->setState(CZImpressionStateCached);
+    if (auto d = delegate()) d->didCacheMoreApps();
+  }
 }
 
 bool Cadenzo::acceptsCloseFrom(const std::shared_ptr<CZImpression>& impression) const {
@@ -471,9 +498,13 @@ void Cadenzo::clickResponseReceivedForwardToURLITunesID(const Dictionary& respon
   (void)response;  // the answer's content does not steer the forwarding
   if (itunesId && platform::Runtime::classExists(kStoreSheetClass) &&
       platform::Runtime::isAvailable(kStoreItemParameter)) {
-    presentStoreSheet(*itunesId);
+    presentStoreSheet(*itunesId, url);
     return;
   }
+  openClickTarget(url);
+}
+
+void Cadenzo::openClickTarget(const std::optional<std::string>& url) {
   if (url) {
     CZURLOpener::openerWithDelegate(listeners_->opener)->open(*url);
   } else {

@@ -8,12 +8,16 @@ namespace cadenzo {
 namespace {
 constexpr const char* kStoreItemParameter = "SKStoreProductParameterITunesItemIdentifier";
 
-std::shared_ptr<platform::ViewController> rootViewController(const std::shared_ptr<platform::Window>& window) {
-  return window ? window->rootViewController() : nullptr;
+// The controller on top of the root's presentations: the host may have a screen of its own
+// up, and a controller that presents one refuses a second.
+std::shared_ptr<platform::ViewController> topViewController(const std::shared_ptr<platform::Window>& window) {
+  auto top = window ? window->rootViewController() : nullptr;
+  while (top && top->presentedViewController()) top = top->presentedViewController();
+  return top;
 }
 }  // namespace
 
-void Cadenzo::presentStoreSheet(const platform::Value& itemId) {
+void Cadenzo::presentStoreSheet(const platform::Value& itemId, const std::optional<std::string>& url) {
   auto sheet = std::make_shared<platform::StoreProductViewController>();
   sheet->setDelegate(listeners_->storeSheet);
   storeSheet_ = sheet;
@@ -21,17 +25,27 @@ void Cadenzo::presentStoreSheet(const platform::Value& itemId) {
   std::weak_ptr<platform::StoreProductViewController> weakSheet = sheet;
   sheet->loadProductWithParametersCompletionBlock(
       platform::Value(platform::Dictionary{{kStoreItemParameter, itemId}}),
-      [weak, weakSheet](bool, const std::optional<platform::Error>&) {
+      [weak, weakSheet, url](bool, const std::optional<platform::Error>&) {
         auto self = weak.lock();
         auto loaded = weakSheet.lock();
         if (!self || !loaded) return;
-        self->dismissLoadingViewIfVisible();
-        if (auto root = rootViewController(self->window())) root->presentModalViewControllerAnimated(loaded, true);
+        if (auto top = topViewController(self->window())) top->presentModalViewControllerAnimated(loaded, true);
+        if (loaded->presentingViewController()) {
+          self->dismissLoadingViewIfVisible();
+          return;
+        }
+        // Nothing could present the sheet (no root controller, or one in the middle of a
+        // transition): the tap still leads to the ad's address.
+        if (self->storeSheet_ == loaded) self->storeSheet_.reset();
+        self->openClickTarget(url);
       });
 }
 
 void Cadenzo::productViewControllerDidFinish() {
-  if (auto root = rootViewController(window())) root->dismissModalViewControllerAnimated(true);
+  // Only the sheet goes: whatever the host presented below it stays.
+  if (storeSheet_) {
+    if (auto presenter = storeSheet_->presentingViewController()) presenter->dismissModalViewControllerAnimated(true);
+  }
   if (storeSheet_) platform::RunLoop::main().keepAliveUntilEndOfTurn(storeSheet_);
   storeSheet_.reset();
 }

@@ -186,19 +186,22 @@ void CZDefaultViewController::dismissMoreApps(const std::shared_ptr<CZImpression
 
 void CZDefaultViewController::animationDidStopFinished(const std::shared_ptr<platform::Animation>& animation,
                                                        bool finished) {
-  if (!finished) return;
   auto* contextual = dynamic_cast<CZContextualizedAnimationProtocol*>(animation.get());
   if (!contextual) return;
   const std::any context = contextual->context();
   if (const auto* impression = std::any_cast<std::shared_ptr<CZImpression>>(&context)) {
     auto keep = *impression;
     contextual->setContext({});
+    // An exit cut short (the system strips a leaving application's animations) still ends
+    // the dismissal: the view's callbacks go with its impression, so a view left behind
+    // would cover the application with nothing that can close it.
     if (keep && keep->state() == CZImpressionStateDismissing) {
       keep->setState(CZImpressionStateIdle);
       if (auto view = viewOf(keep)) view->removeFromSuperview();
     }
   } else if (const auto* text = std::any_cast<std::string>(&context)) {
-    if (*text == kHideBackgroundViewContext) backgroundView_->setHidden(true);
+    // A fade-out replaced by the next display's fade-in leaves the background to that ad.
+    if (*text == kHideBackgroundViewContext && (finished || !viewIsVisible_)) backgroundView_->setHidden(true);
   }
 }
 

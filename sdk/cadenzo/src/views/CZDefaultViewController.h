@@ -8,8 +8,8 @@
 // One display at a time: a display while an interstitial or more-apps view is on screen is
 // refused and shows nothing (the facade asks viewIsVisible() first, so that a refused ad is
 // not counted as shown); a second loading overlay while one is up is not made.
-// A view leaves the window when its exit transition reports it finished; the background
-// stays in the window once added, hidden between displays. Both backgrounds keep alpha 0:
+// A view leaves the window when its exit transition ends, finished or cut short; the
+// background stays in the window once added, hidden between displays. Both backgrounds keep alpha 0:
 // they are seen through an opacity animation that stays on their layers.
 //
 // Ownership: one process-wide object (nullptr on a system older than "4.0"), never
@@ -52,8 +52,9 @@ class CZDefaultViewController : public CZPresentationController,
   // Sizes and rotates a full-screen view for the facade's orientation, keeping its centre.
   void orientView(const std::shared_ptr<platform::View>& view);
 
-  // Ends a dismissal (the exit transition, with the impression as context) or the
-  // background's fade-out; only finished animations that carry a context count.
+  // Ends a dismissal (the exit transition, with the impression as context, finished or cut
+  // short) or the background's fade-out (cut short, only while no view is visible); only
+  // animations that carry a context count.
   void animationDidStopFinished(const std::shared_ptr<platform::Animation>& animation, bool finished) override;
 
   bool viewIsVisible() const override { return viewIsVisible_; }
