@@ -408,6 +408,7 @@ void ORMMAConnector::closeViewFinished() {
   banner->resumeAutomaticReload();
   PELOLogger::info("Landing page has been closed");
   if (auto delegate = banner->delegate()) delegate->landingPageHasBeenClosed();
+  if (auto back = bannerView()) back->swapInWaitingAd();
 }
 
 void ORMMAConnector::closeFinished() {
@@ -557,8 +558,11 @@ void ORMMAConnector::movieOutAnimationFinished() {
     moviePlayer_.reset();
   }
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
-  if (auto banner = bannerView()) banner->resumeAutomaticReload();
   bannerState_ = kDefault;
+  if (auto banner = bannerView()) {
+    banner->resumeAutomaticReload();
+    banner->swapInWaitingAd();
+  }
 }
 
 void ORMMAConnector::stopVideoPlayback() {
@@ -577,6 +581,7 @@ void ORMMAConnector::stopVideoPlayback() {
   moviePlayer_.reset();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
   bannerState_ = kDefault;
+  if (auto banner = bannerView()) banner->swapInWaitingAd();
 }
 
 void ORMMAConnector::orientationChanged() {
