@@ -636,6 +636,9 @@ void ORMMAConnector::findMasterView() {
     return;
   }
   while (view->superview() && view->superview()->superview()) view = view->superview();
+  // The slot's own wrapper hides while a landing page is open: the page goes over the
+  // application in the root above it instead, where the user sees and closes it.
+  if (view == banner->wrappingView() && view->superview()) view = view->superview();
   masterView_ = view;
 }
 

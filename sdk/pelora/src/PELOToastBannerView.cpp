@@ -29,6 +29,7 @@ std::shared_ptr<PELOToastBannerView> PELOToastBannerView::createWithFrame(const 
   toast->bannerView_ = PELOBannerView::createWithFrame(platform::Rect(0, h, w, h));
   toast->bannerView_->setAnimationType(5);
   toast->bannerView_->setDelegate(toast->innerListener_);
+  toast->bannerView_->setWrappingView(toast);
   toast->bannerView_->addAdListener(toast->innerListener_);
   toast->addSubview(toast->bannerView_);
 
@@ -107,12 +108,18 @@ void PELOToastBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PE
 
 void PELOToastBannerView::landingPageWillBeDisplayed() {
   auto self = sharedAs<PELOToastBannerView>();
+  hiddenForLandingPage_ = hiddenForLandingPage_ || !isHidden();
   setHidden(true);
   if (auto d = delegate()) d->landingPageWillBeDisplayed();
 }
 
 void PELOToastBannerView::landingPageHasBeenClosed() {
   auto self = sharedAs<PELOToastBannerView>();
+  // The ad the user came back from is still there to show (an ad that closed itself back
+  // into the slot); a landing page hides the banner and the next ad brings the toast back.
+  const bool comesBack = hiddenForLandingPage_ && !bannerView_->isHidden();
+  hiddenForLandingPage_ = false;
+  if (comesBack) setHidden(false);
   if (auto d = delegate()) d->landingPageHasBeenClosed();
 }
 

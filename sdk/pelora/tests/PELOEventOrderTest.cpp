@@ -206,6 +206,16 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
 };
 
 TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
+  // The toast's ad expands on a tap; once its landing page closes, the next ad shows the toast.
+  const auto toastAdExpandsAndComesBack = [&] {
+    auto ad = show(server->richMediaAd("<p id=\"legacy\">Tap me</p>", "1"));
+    ++tapsThatOpen;
+    tapPage(ad, "pelora_bridge.expandLegacy()");
+    expectSlotHolds();
+    server->setAd(server->imageAd("2"));
+    closeByFinger();
+    EXPECT_FALSE(toast->isHidden());
+  };
   struct Row {
     const char* name;
     Place where;
@@ -264,6 +274,20 @@ TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
        [&] {
          tapLink(show(server->imageAd("1")), "1");
          hostReleasesBanner();
+       }},
+      {"a toast straight in the window: its ad expands over the application and the slot comes back", Place::ToastInWindow,
+       toastAdExpandsAndComesBack},
+      {"a toast in a root view: the same", Place::ToastInRoot,
+       toastAdExpandsAndComesBack},
+      {"a toast's ORMMA ad expands and closes itself: the toast shows it again", Place::ToastInWindow,
+       [&] {
+         auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative(), "1"));
+         ++tapsThatOpen;
+         tapPage(ad, "ormma.expand({x: 0, y: 0, width: 320, height: 300}, null)");
+         expectSlotHolds();
+         ad->stringByEvaluatingJavaScriptFromString("ormma.close()");
+         settle();
+         EXPECT_FALSE(toast->isHidden());
        }},
       {"the full-screen overlay: a tap opens the landing page, its close ends the overlay", Place::FullScreen,
        [&] {

@@ -75,6 +75,10 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   // has loaded while the one on screen is over the application (expanded, or playing its
   // video) waits; the connector calls this once the slot is back in its place.
   void swapInWaitingAd();
+  // A view that carries only this banner (the toast). It is the slot, not the application,
+  // and hides while a landing page is open, so no landing page goes inside it.
+  std::shared_ptr<platform::View> wrappingView() const { return wrappingView_.lock(); }
+  void setWrappingView(std::weak_ptr<platform::View> view) { wrappingView_ = std::move(view); }
 
   // The colour written into the ad pages (white unless set); the view's own colour is set
   // through platform::View.
@@ -160,6 +164,7 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   bool buildingPageIsORMMA_ = false;
   // The page built has loaded and waits for the ad on screen to come back.
   bool swapWaits_ = false;
+  std::weak_ptr<platform::View> wrappingView_;
   std::shared_ptr<platform::View> lastView_;
   std::shared_ptr<platform::View> currentView_;
   std::shared_ptr<DownloaderListener> downloaderListener_;
