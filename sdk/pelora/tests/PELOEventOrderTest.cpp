@@ -70,6 +70,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     hostWindowViews = window->subviews();
     hostRootViews = root->subviews();
     statusBarHidden = platform::Application::sharedApplication().isStatusBarHidden();
+    idleTimerDisabled = platform::Application::sharedApplication().isIdleTimerDisabled();
     if (overlay) advance(pelora::PELOAdDownloader::kStartDelay), settle();
   }
 
@@ -123,11 +124,14 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     ASSERT_EQ(window->tapAtPoint({r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2}), close);
     settle();
   }
-  // The host lets its banner go (taking it out of its view).
-  void hostReleasesBanner() {
-    std::erase(hostRootViews, banner);
-    banner->removeFromSuperview();
+  // The host lets its slot go (taking it out of its view).
+  void hostReleasesSlot() {
+    std::shared_ptr<View> slot = toast ? std::static_pointer_cast<View>(toast) : banner;
+    std::erase(hostRootViews, slot);
+    std::erase(hostWindowViews, slot);
+    slot->removeFromSuperview();
     banner.reset();
+    toast.reset();
     connector.reset();
   }
 
@@ -141,8 +145,13 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     settle();
     const int state = connector ? connector->bannerState() : ORMMAConnector::kDefault;
     const bool expanded = state == ORMMAConnector::kExpanded;
+    const bool video = state == ORMMAConnector::kLoadingVideo || state == ORMMAConnector::kPlayingVideo;
     // 1. What the client put up can be closed; without it the window is as the host left it.
-    if (expanded) {
+    if (video) {
+      auto player = connector->moviePlayerForTesting();
+      ASSERT_NE(player, nullptr);
+      EXPECT_TRUE(player->view()->isShownOnScreen()) << "the video, with its controls, is not on screen";
+    } else if (expanded) {
       auto page = shown();
       ASSERT_NE(page, nullptr);
       EXPECT_TRUE(page->isShownOnScreen()) << "the landing page is not on screen";
@@ -159,10 +168,11 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
       EXPECT_EQ(windowViews, hostWindowViews);
       EXPECT_EQ(root->subviews(), hostRootViews);
       EXPECT_EQ(platform::Application::sharedApplication().isStatusBarHidden(), statusBarHidden);
+      EXPECT_EQ(platform::Application::sharedApplication().isIdleTimerDisabled(), idleTimerDisabled);
     }
     if (!banner) return;
     // 2. The slot is not stuck: nothing stays half built, the reload runs when on.
-    if (!expanded) {
+    if (!expanded && !video) {
       EXPECT_FALSE(banner->isLoadingForTesting()) << "an ad stays in the building";
       if (banner->autoReloadEnabled()) {
         EXPECT_TRUE(banner->reloadTimerForTesting()->isRunningForTesting());
@@ -180,12 +190,12 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     }
     // 5. No ad page is left behind: the banner holds the ad shown and at most the one built.
     EXPECT_LE(webViewsIn(banner), banner->isLoadingForTesting() ? 2u : 1u);
-    if (!expanded) {
+    if (!expanded && !video) {
       EXPECT_EQ(webViewsIn(window) + webViewsIn(root) + (overlay ? webViewsIn(overlay) : 0), 0u);
     }
     // 6. A good ad heard, with nothing over the application, is an ad on screen.
     if (!heard.empty() && heard.back().banner->status() == pelora::kPELOBannerStatusSuccess && !expanded &&
-        state != ORMMAConnector::kHidden && (!overlay || overlay->superview())) {
+        !video && state != ORMMAConnector::kHidden && (!overlay || overlay->superview())) {
       EXPECT_TRUE(banner->isShownOnScreen()) << "a good ad is not shown";
       EXPECT_EQ(shown(), banner->currentViewForTesting());
     }
@@ -201,7 +211,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
   std::shared_ptr<pelora_test::RecordingListener> listener =
       std::make_shared<pelora_test::RecordingListener>("host", &heard);
   std::vector<std::shared_ptr<View>> hostWindowViews, hostRootViews;
-  bool statusBarHidden = false;
+  bool statusBarHidden = false, idleTimerDisabled = false;
   int tapsThatOpen = 0;
 };
 
@@ -273,7 +283,30 @@ TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
       {"the host lets its banner go while the landing page is open", Place::InRoot,
        [&] {
          tapLink(show(server->imageAd("1")), "1");
-         hostReleasesBanner();
+         hostReleasesSlot();
+       }},
+      {"the host lets its toast go while the landing page is open over the window", Place::ToastInWindow,
+       [&] {
+         auto ad = show(server->richMediaAd("<p>Tap me</p>", "1"));
+         ++tapsThatOpen;
+         tapPage(ad, "pelora_bridge.expandLegacy()");
+         hostReleasesSlot();
+       }},
+      {"the ad on screen plays its video while the next one loads; the next shows when the video ends", Place::InRoot,
+       [&] {
+         auto a = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative(), "1"));
+         auto hold = startHeldAd("2");
+         tapPage(a, "document.location='" + server->url("/pelora/movie.mp4") + "'");
+         auto player = connector->moviePlayerForTesting();
+         ASSERT_NE(player, nullptr);
+         hold->release();
+         expectSlotHolds();
+         player->setLoadStateForTesting(platform::kMovieLoadStatePlayable);
+         expectSlotHolds();
+         EXPECT_EQ(shown(), a);
+         player->finishPlaybackForTesting();
+         expectSlotHolds();
+         EXPECT_NE(shown(), a);
        }},
       {"a toast straight in the window: its ad expands over the application and the slot comes back", Place::ToastInWindow,
        toastAdExpandsAndComesBack},
