@@ -27,10 +27,11 @@ class KvEventOrderTest : public KvTest {
     ASSERT_TRUE(heardNotes(heard + 1));
     runUntilIdle();
     placement = KvAdViewController::livePlacementsForTesting().back();
-    auto shown = adView();
-    banner = shown;
-    if (shown) page = shown;
-    else page = std::dynamic_pointer_cast<KvPageView>(placement.lock()->kvWindowForTesting()->subviews().at(0));
+    banner = adView();
+    if (type == kKelvaneAdTypeFullScreen)
+      page = std::dynamic_pointer_cast<KvPageView>(placement.lock()->kvWindowForTesting()->subviews().at(0));
+    else
+      page = banner;
     hostRootViews = root->subviews();
   }
   void settle() {
@@ -190,6 +191,26 @@ TEST_F(KvEventOrderTest, PlacementsHoldWhateverTheOrder) {
          expectPlacementHolds();
          back();
          advance(30);
+       }},
+      {"the application is away when the reload falls due, and comes back", 1,
+       [&] {
+         app.resignActive();
+         app.enterBackground();
+         advance(30);
+         app.enterForeground();
+         app.becomeActive();
+         expectPlacementHolds();
+         advance(30);
+       }},
+      {"a full-screen ad comes up over the banner's browser and is skipped; then Back", 1,
+       [&] {
+         tap();
+         auto bannerPlacement = placement;
+         place(3);
+         ASSERT_TRUE(page.lock()->kvWebView()->tapLinkWithElementIdForTesting("skip"));
+         placement = bannerPlacement;
+         expectPlacementHolds();
+         back();
        }},
       {"a full-screen ad tapped: Back ends the browser and the ad", 3,
        [&] {
