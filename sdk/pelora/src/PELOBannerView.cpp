@@ -154,6 +154,9 @@ void PELOBannerView::resumeAutomaticReload() { reloadTimer_->resumeAutoReload();
 void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner) {
   if (!banner || ormmaConnector_->bannerState() == ORMMAConnector::kExpanded) return;
   auto self = sharedAs<PELOBannerView>();
+  // The newest answer stands for the slot, an error too: the page still being built of an
+  // older one is never swapped in (nor told a second time).
+  if (loading_) dropBuildingPage();
   lastReceivedBanner_ = banner;
   // A video ad hands its media file to the player: a file of the phone, inline data or a
   // script there would play what no ad server may reach. Such an ad fails as an error banner
@@ -172,7 +175,6 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
     notifyListeners(lastReceivedBanner_);
     return;
   }
-  if (loading_) dropBuildingPage();
   loading_ = true;
   buildingPageIsORMMA_ = false;
   std::shared_ptr<platform::View> built;

@@ -57,6 +57,7 @@ PELOToastBannerView::~PELOToastBannerView() {
 }
 
 void PELOToastBannerView::showToast() {
+  hiding_ = false;
   setHidden(false);
   std::weak_ptr<PELOToastBannerView> weak = sharedAs<PELOToastBannerView>();
   platform::View::beginAnimationsContext("showToast");
@@ -77,6 +78,7 @@ void PELOToastBannerView::endShowToastAnimation() {
 }
 
 void PELOToastBannerView::hideToast() {
+  hiding_ = true;
   std::weak_ptr<PELOToastBannerView> weak = sharedAs<PELOToastBannerView>();
   platform::View::beginAnimationsContext("hideToast");
   platform::View::setAnimationDuration(kSlideSeconds);
@@ -90,6 +92,9 @@ void PELOToastBannerView::hideToast() {
 }
 
 void PELOToastBannerView::endHideToastAnimation() {
+  // A toast shown again while it slid out stays.
+  if (!hiding_) return;
+  hiding_ = false;
   setHidden(true);
   bannerView_->setAnimationType(5);
 }
@@ -98,8 +103,10 @@ void PELOToastBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PE
   if (!banner) return;
   auto self = sharedAs<PELOToastBannerView>();
   const bool error = banner->status() == kPELOBannerStatusError;
-  if (!error && isHidden()) showToast();
-  else if (error && !isHidden()) hideToast();
+  // A toast sliding out counts as hidden: a good ad on its way out brings it back.
+  const bool hidden = isHidden() || hiding_;
+  if (!error && hidden) showToast();
+  else if (error && !hidden) hideToast();
   const std::shared_ptr<PELOAdDownloaderProtocol> sender = self;
   const auto listeners = toastListeners_;
   for (const auto& weakListener : listeners)

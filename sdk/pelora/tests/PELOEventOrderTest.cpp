@@ -184,6 +184,8 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     if (!expanded && !ev.empty()) {
       EXPECT_EQ(ev.back(), 'C') << ev;
     }
+    for (size_t i = 1; i < heard.size(); ++i)
+      EXPECT_NE(heard[i].banner, heard[i - 1].banner) << "a banner was told twice";
     // 4. Every tap opened its landing page.
     if (!overlay) {
       EXPECT_EQ(static_cast<int>(std::count(ev.begin(), ev.end(), 'W')), tapsThatOpen);
@@ -271,6 +273,17 @@ TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
          hold->release();
          expectSlotHolds();
        }},
+      {"an error answer arrives while the next ad is being built", Place::InRoot,
+       [&] {
+         show(server->imageAd("1"));
+         auto hold = startHeldAd("2");
+         server->setAd(testkit::PeloraServer::errorAd("106", "none"));
+         banner->downloaderForTesting()->asyncLoadNewBanner();
+         advance(pelora::PELOAdDownloader::kStartDelay);
+         hold->release();
+         expectSlotHolds();
+         EXPECT_TRUE(banner->isHidden());
+       }},
       {"the application resigns and comes back while the landing page is open", Place::InRoot,
        [&] {
          banner->setAutoReloadEnabled(true);
@@ -312,6 +325,19 @@ TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
        toastAdExpandsAndComesBack},
       {"a toast in a root view: the same", Place::ToastInRoot,
        toastAdExpandsAndComesBack},
+      {"a good ad arrives while the toast slides out on an error: the toast comes back", Place::ToastInRoot,
+       [&] {
+         show(server->imageAd("1"));
+         server->setAds({testkit::PeloraServer::errorAd("106", "none"), server->imageAd("2")});
+         for (int i = 0; i < 2; ++i) {
+           toast->asyncLoadNewBanner();
+           advance(pelora::PELOAdDownloader::kStartDelay);
+           settleTraffic();
+           runUntilIdle();
+         }
+         expectSlotHolds();
+         EXPECT_FALSE(toast->isHidden());
+       }},
       {"a toast's ORMMA ad expands and closes itself: the toast shows it again", Place::ToastInWindow,
        [&] {
          auto ad = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative(), "1"));

@@ -72,6 +72,8 @@ class PELOToastBannerView : public platform::View, public PELOAdDownloaderProtoc
   std::shared_ptr<InnerListener> innerListener_;
   // Shown when a landing page opened, so shown again when it closes.
   bool hiddenForLandingPage_ = false;
+  // Sliding out: hidden once the slide ends, unless shown again before.
+  bool hiding_ = false;
 };
 
 }  // namespace pelora
