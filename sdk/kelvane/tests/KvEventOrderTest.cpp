@@ -112,6 +112,28 @@ class KvEventOrderTest : public KvTest {
     }
   }
 
+  struct Row {
+    const char* name;
+    int type;
+    std::function<void()> run;
+  };
+  void runRows(const std::vector<Row>& rows) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.name);
+      place(row.type);
+      row.run();
+      expectPlacementHolds();
+      // The next row starts from an empty root and nothing heard.
+      for (const auto& v : std::vector(root->subviews())) v->removeFromSuperview();
+      kept.reset();
+      advance(300);
+      settle();
+      notes.clear();
+      clicks = 0;
+      server.http().clearRequests();
+    }
+  }
+
   std::weak_ptr<KvAdViewController> placement;
   std::weak_ptr<KvAdView> banner;
   std::weak_ptr<KvPageView> page;
@@ -121,14 +143,8 @@ class KvEventOrderTest : public KvTest {
   const char* outcome = kKvOnReceiveAdNotification;
 };
 
-TEST_F(KvEventOrderTest, PlacementsHoldWhateverTheOrder) {
-  auto& app = platform::Application::sharedApplication();
-  struct Row {
-    const char* name;
-    int type;
-    std::function<void()> run;
-  };
-  const Row rows[] = {
+TEST_F(KvEventOrderTest, BannersTakenOutAndTappedHoldWhateverTheOrder) {
+  runRows({
       {"a tap opens the browser; Back brings the host's window back and the reload goes on", 1,
        [&] {
          tap();
@@ -159,6 +175,21 @@ TEST_F(KvEventOrderTest, PlacementsHoldWhateverTheOrder) {
          tap();
          back();
        }},
+      {"a tap while the next answer is on its way counts for the ad on screen", 1,
+       [&] {
+         const std::string shownSession = page.lock()->session();
+         auto held = kvAdPage("'s-next'", "'kv-n'", "'OK'", "<a id=\"ad\" href=\"" + server.url(testkit::KelvaneServer::kLandingPath) + "\">ad</a>");
+         held.hold = std::make_shared<testkit::AnswerHold>();
+         server.http().setAnswer(testkit::KelvaneServer::kBannerPath, held);
+         advance(30);
+         ASSERT_TRUE(runUntil([&] { return held.hold->waiting() == 1; }));
+         tap();
+         held.hold->release();
+         expectPlacementHolds();
+         ASSERT_EQ(server.clickReports().size(), 1u);
+         EXPECT_EQ(server.clickReports()[0].queryItem("s"), shownSession);
+         back();
+       }},
       {"the host takes the banner out under its browser; Back; put back and tapped again", 1,
        [&] {
          tap();
@@ -171,6 +202,12 @@ TEST_F(KvEventOrderTest, PlacementsHoldWhateverTheOrder) {
          tap();
          back();
        }},
+  });
+}
+
+TEST_F(KvEventOrderTest, BannersUnderTheBrowserAndTheApplicationHoldWhateverTheOrder) {
+  auto& app = platform::Application::sharedApplication();
+  runRows({
       {"the host lets the banner go and the cycle ends", 1,
        [&] {
          takeOut(false);
@@ -212,6 +249,12 @@ TEST_F(KvEventOrderTest, PlacementsHoldWhateverTheOrder) {
          expectPlacementHolds();
          back();
        }},
+  });
+}
+
+TEST_F(KvEventOrderTest, FullScreenAdsHoldWhateverTheOrder) {
+  auto& app = platform::Application::sharedApplication();
+  runRows({
       {"a full-screen ad tapped: Back ends the browser and the ad", 3,
        [&] {
          tap();
@@ -227,21 +270,7 @@ TEST_F(KvEventOrderTest, PlacementsHoldWhateverTheOrder) {
          app.becomeActive();
          back();
        }},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    place(row.type);
-    row.run();
-    expectPlacementHolds();
-    // The next row starts from an empty root and nothing heard.
-    for (const auto& v : std::vector(root->subviews())) v->removeFromSuperview();
-    kept.reset();
-    advance(300);
-    settle();
-    notes.clear();
-    clicks = 0;
-    server.http().clearRequests();
-  }
+  });
 }
 
 }  // namespace

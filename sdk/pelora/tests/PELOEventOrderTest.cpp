@@ -8,6 +8,7 @@
 // no ad page is left behind, and a good ad heard is an ad shown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "ORMMAConnector.h"
@@ -203,6 +204,32 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     }
   }
 
+  struct Row {
+    const char* name;
+    Place where;
+    std::function<void()> run;
+  };
+  void runRows(const std::vector<Row>& rows) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.name);
+      place(row.where);
+      row.run();
+      expectSlotHolds();
+      // The next row starts from an empty slot.
+      if (banner) banner->removeFromSuperview();
+      for (const auto& v : {std::shared_ptr<View>(toast), std::shared_ptr<View>(overlay)})
+        if (v) v->removeFromSuperview();
+      banner.reset();
+      toast.reset();
+      overlay.reset();
+      connector.reset();
+      presentations->events.clear();
+      heard.clear();
+      tapsThatOpen = 0;
+      settle();
+    }
+  }
+
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<View> root;
   std::shared_ptr<pelora::PELOBannerView> banner;
@@ -217,23 +244,8 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
   int tapsThatOpen = 0;
 };
 
-TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
-  // The toast's ad expands on a tap; once its landing page closes, the next ad shows the toast.
-  const auto toastAdExpandsAndComesBack = [&] {
-    auto ad = show(server->richMediaAd("<p id=\"legacy\">Tap me</p>", "1"));
-    ++tapsThatOpen;
-    tapPage(ad, "pelora_bridge.expandLegacy()");
-    expectSlotHolds();
-    server->setAd(server->imageAd("2"));
-    closeByFinger();
-    EXPECT_FALSE(toast->isHidden());
-  };
-  struct Row {
-    const char* name;
-    Place where;
-    std::function<void()> run;
-  };
-  const Row rows[] = {
+TEST_F(PELOEventOrderTest, TheBannerSlotHoldsWhateverTheOrder) {
+  runRows({
       {"image ad: a tap opens the landing page, its close button brings the next ad", Place::InRoot,
        [&] {
          tapLink(show(server->imageAd("1")), "1");
@@ -298,13 +310,6 @@ TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
          tapLink(show(server->imageAd("1")), "1");
          hostReleasesSlot();
        }},
-      {"the host lets its toast go while the landing page is open over the window", Place::ToastInWindow,
-       [&] {
-         auto ad = show(server->richMediaAd("<p>Tap me</p>", "1"));
-         ++tapsThatOpen;
-         tapPage(ad, "pelora_bridge.expandLegacy()");
-         hostReleasesSlot();
-       }},
       {"the ad on screen plays its video while the next one loads; the next shows when the video ends", Place::InRoot,
        [&] {
          auto a = show(server->richMediaAd(testkit::PeloraServer::ormmaCreative(), "1"));
@@ -320,6 +325,28 @@ TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
          player->finishPlaybackForTesting();
          expectSlotHolds();
          EXPECT_NE(shown(), a);
+       }},
+  });
+}
+
+TEST_F(PELOEventOrderTest, ToastsAndTheOverlayHoldWhateverTheOrder) {
+  // The toast's ad expands on a tap; once its landing page closes, the next ad shows the toast.
+  const auto toastAdExpandsAndComesBack = [&] {
+    auto ad = show(server->richMediaAd("<p id=\"legacy\">Tap me</p>", "1"));
+    ++tapsThatOpen;
+    tapPage(ad, "pelora_bridge.expandLegacy()");
+    expectSlotHolds();
+    server->setAd(server->imageAd("2"));
+    closeByFinger();
+    EXPECT_FALSE(toast->isHidden());
+  };
+  runRows({
+      {"the host lets its toast go while the landing page is open over the window", Place::ToastInWindow,
+       [&] {
+         auto ad = show(server->richMediaAd("<p>Tap me</p>", "1"));
+         ++tapsThatOpen;
+         tapPage(ad, "pelora_bridge.expandLegacy()");
+         hostReleasesSlot();
        }},
       {"a toast straight in the window: its ad expands over the application and the slot comes back", Place::ToastInWindow,
        toastAdExpandsAndComesBack},
@@ -355,25 +382,7 @@ TEST_F(PELOEventOrderTest, TheSlotHoldsWhateverTheOrder) {
          closeByFinger();
          EXPECT_EQ(overlay->superview(), nullptr);
        }},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    place(row.where);
-    row.run();
-    expectSlotHolds();
-    // The next row starts from an empty slot.
-    if (banner) banner->removeFromSuperview();
-    for (const auto& v : {std::shared_ptr<View>(toast), std::shared_ptr<View>(overlay)})
-      if (v) v->removeFromSuperview();
-    banner.reset();
-    toast.reset();
-    overlay.reset();
-    connector.reset();
-    presentations->events.clear();
-    heard.clear();
-    tapsThatOpen = 0;
-    settle();
-  }
+  });
 }
 
 }  // namespace
