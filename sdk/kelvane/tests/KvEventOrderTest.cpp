@@ -114,13 +114,13 @@ class KvEventOrderTest : public KvTest {
 
   struct Row {
     const char* name;
-    int type;
+    int type;  // placed before the row runs; 0: the row places its own
     std::function<void()> run;
   };
   void runRows(const std::vector<Row>& rows) {
     for (const auto& row : rows) {
       SCOPED_TRACE(row.name);
-      place(row.type);
+      if (row.type) place(row.type);
       row.run();
       expectPlacementHolds();
       // The next row starts from an empty root and nothing heard.
@@ -130,6 +130,7 @@ class KvEventOrderTest : public KvTest {
       settle();
       notes.clear();
       clicks = 0;
+      outcome = kKvOnReceiveAdNotification;
       server.http().clearRequests();
     }
   }
@@ -260,6 +261,18 @@ TEST_F(KvEventOrderTest, FullScreenAdsHoldWhateverTheOrder) {
          tap();
          expectPlacementHolds();
          back();
+       }},
+      {"a full-screen ad whose answer fails closes and is told failed once", 0,
+       [&] {
+         server.setAdStatus(500);
+         outcome = kKvOnFailedToReceiveAdNotification;
+         ASSERT_TRUE(KelvaneAd::DisplayAdWithTypeWithRootWithReload("kv-app", 3, nullptr, 0));
+         ASSERT_TRUE(heardNotes(1));
+         placement = KvAdViewController::livePlacementsForTesting().empty()
+                         ? std::weak_ptr<KvAdViewController>()
+                         : KvAdViewController::livePlacementsForTesting().back();
+         expectPlacementHolds();
+         server.setAdStatus(200);
        }},
       {"a full-screen ad skipped", 3,
        [&] { ASSERT_TRUE(page.lock()->kvWebView()->tapLinkWithElementIdForTesting("skip")); }},
