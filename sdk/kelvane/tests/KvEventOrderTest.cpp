@@ -209,6 +209,14 @@ TEST_F(KvEventOrderTest, BannersTakenOutAndTappedHoldWhateverTheOrder) {
 TEST_F(KvEventOrderTest, BannersUnderTheBrowserAndTheApplicationHoldWhateverTheOrder) {
   auto& app = platform::Application::sharedApplication();
   runRows({
+      {"the host lets the banner go under its browser; Back", 1,
+       [&] {
+         tap();
+         takeOut(false);
+         advance(1);
+         expectPlacementHolds();
+         back();
+       }},
       {"the host lets the banner go and the cycle ends", 1,
        [&] {
          takeOut(false);
