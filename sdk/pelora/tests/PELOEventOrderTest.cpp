@@ -296,6 +296,12 @@ TEST_F(PELOEventOrderTest, TheBannerSlotHoldsWhateverTheOrder) {
          expectSlotHolds();
          EXPECT_TRUE(banner->isHidden());
        }},
+      {"the close button is tapped while the landing page still slides open", Place::InRoot,
+       [&] {
+         tapLink(show(server->imageAd("1")), "1");
+         advance(0.1);
+         closeByFinger();
+       }},
       {"the application resigns and comes back while the landing page is open", Place::InRoot,
        [&] {
          banner->setAutoReloadEnabled(true);
