@@ -3,8 +3,9 @@
 // first image, posts the page's outcome, and reloads on a one-shot timer of the placement's
 // period while it is visible. A tap on the ad opens the in-app browser and is reported.
 //
-// One reload is pending at most: scheduling one replaces the one pending. The cycle ends for
-// good once the view is found outside its superview; the placement is then let go.
+// One reload is pending at most: scheduling one replaces the one pending. The cycle ends
+// once the view is found outside its superview; a tap on the ad, once it is back on screen,
+// starts it again.
 // Main thread only. Make with create().
 #include <memory>
 #include <optional>
@@ -28,6 +29,8 @@ class KvAdView : public KvPageView {
   void setKvAdViewController(std::weak_ptr<KvAdViewController> controller) {
     kvAdViewController_ = std::move(controller);
   }
+  // Once its reload cycle has ended the view keeps its placement (see KvAdViewController).
+  void keepPlacement(std::shared_ptr<KvAdViewController> controller) { keptPlacement_ = std::move(controller); }
   const platform::Rect& wvFrame() const { return wvFrame_; }
   void setWvFrame(const platform::Rect& frame) { wvFrame_ = frame; }
 
@@ -67,6 +70,7 @@ class KvAdView : public KvPageView {
   void endCycle();
 
   std::weak_ptr<KvAdViewController> kvAdViewController_;
+  std::shared_ptr<KvAdViewController> keptPlacement_;
   std::shared_ptr<platform::Timer> kvTimer_;
   platform::Rect wvFrame_;
   bool screenActive_ = true;

@@ -177,6 +177,9 @@ void KvAdViewController::showBrowser(const platform::URL& url) {
   browser->setKvFrame(kvWindow_->frame());
   kvWindow_->addSubview(browser->view());
   browsers_.push_back(browser);
+  // A banner whose cycle has ended is kept by its view alone; its window is the client's
+  // to take down, so the client keeps it until then.
+  keepWhileWindowIsUp();
   if (rootWindow_.expired()) rootWindow_ = platform::Application::sharedApplication().keyWindow();
   kvWindow_->makeKeyAndVisible();
 }
@@ -216,7 +219,20 @@ void KvAdViewController::retireIfOver() {
   auto& all = placements()->all;
   auto self = sharedAs<KvAdViewController>();
   platform::RunLoop::main().keepAliveUntilEndOfTurn(self);
+  // Only the reloading stops: a banner the host keeps, and puts back, is still the ad it
+  // shows and answers taps. From now on it is the view that keeps its placement (the
+  // placement no longer keeps the view), so both go when the host lets the view go.
+  if (auto adView = std::dynamic_pointer_cast<KvAdView>(isViewLoaded() ? view() : nullptr)) {
+    adView->keepPlacement(self);
+    setView(nullptr);
+  }
   all.erase(std::remove(all.begin(), all.end(), self), all.end());
+}
+
+void KvAdViewController::keepWhileWindowIsUp() {
+  auto& all = placements()->all;
+  auto self = sharedAs<KvAdViewController>();
+  if (std::find(all.begin(), all.end(), self) == all.end()) all.push_back(self);
 }
 
 }  // namespace kelvane

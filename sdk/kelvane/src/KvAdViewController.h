@@ -5,7 +5,9 @@
 // it is made key again.
 //
 // The client keeps every placement it made until its cycle is over (a banner's view found
-// outside its superview, or a full-screen ad closed) and its window is gone.
+// outside its superview, or a full-screen ad closed) and its window is gone. A banner's
+// placement then lives on with its view, which keeps it: a banner put back still answers
+// taps (and a tap starts its reload cycle again); both go when the host lets the view go.
 // Main thread only. Make with create(), then initWithAppIdWithTypeWithRootWithReloadWithParams.
 #include <memory>
 #include <optional>
@@ -64,6 +66,7 @@ class KvAdViewController : public platform::ViewController,
   void showFullScreen();
   void closeKvWindow();
   void retireIfOver();
+  void keepWhileWindowIsUp();
 
   std::optional<platform::URL> aUrl_;
   std::string aid_;

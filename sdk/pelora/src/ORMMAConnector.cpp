@@ -408,6 +408,7 @@ void ORMMAConnector::closeViewFinished() {
   banner->resumeAutomaticReload();
   PELOLogger::info("Landing page has been closed");
   if (auto delegate = banner->delegate()) delegate->landingPageHasBeenClosed();
+  if (auto back = bannerView()) back->swapInWaitingAd();
 }
 
 void ORMMAConnector::closeFinished() {
@@ -557,8 +558,11 @@ void ORMMAConnector::movieOutAnimationFinished() {
     moviePlayer_.reset();
   }
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
-  if (auto banner = bannerView()) banner->resumeAutomaticReload();
   bannerState_ = kDefault;
+  if (auto banner = bannerView()) {
+    banner->resumeAutomaticReload();
+    banner->swapInWaitingAd();
+  }
 }
 
 void ORMMAConnector::stopVideoPlayback() {
@@ -577,6 +581,7 @@ void ORMMAConnector::stopVideoPlayback() {
   moviePlayer_.reset();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
   bannerState_ = kDefault;
+  if (auto banner = bannerView()) banner->swapInWaitingAd();
 }
 
 void ORMMAConnector::orientationChanged() {
@@ -631,6 +636,9 @@ void ORMMAConnector::findMasterView() {
     return;
   }
   while (view->superview() && view->superview()->superview()) view = view->superview();
+  // The slot's own wrapper hides while a landing page is open: the page goes over the
+  // application in the root above it instead, where the user sees and closes it.
+  if (view == banner->wrappingView() && view->superview()) view = view->superview();
   masterView_ = view;
 }
 

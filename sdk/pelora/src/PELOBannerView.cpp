@@ -154,6 +154,9 @@ void PELOBannerView::resumeAutomaticReload() { reloadTimer_->resumeAutoReload();
 void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner) {
   if (!banner || ormmaConnector_->bannerState() == ORMMAConnector::kExpanded) return;
   auto self = sharedAs<PELOBannerView>();
+  // The newest answer stands for the slot, an error too: the page still being built of an
+  // older one is never swapped in (nor told a second time).
+  if (loading_) dropBuildingPage();
   lastReceivedBanner_ = banner;
   // A video ad hands its media file to the player: a file of the phone, inline data or a
   // script there would play what no ad server may reach. Such an ad fails as an error banner
@@ -173,6 +176,7 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
     return;
   }
   loading_ = true;
+  buildingPageIsORMMA_ = false;
   std::shared_ptr<platform::View> built;
   switch (banner->adType()) {
     case kPELOAdTypeImage: built = createImageView(*banner); break;
@@ -185,8 +189,8 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
   currentView_ = built;
   if (built) {
     built->setAutoresizingMask(kFlexibleWidthAndHeight);
+    // It stays hidden, and the connector keeps the page on screen, until it has loaded.
     addSubview(built);
-    ormmaConnector_->setOrmmaView(std::static_pointer_cast<platform::WebView>(built));
   } else {
     switchViews();
   }
@@ -346,9 +350,43 @@ void PELOBannerView::touchesEndedWithEvent(const platform::TouchSet& touches, co
 void PELOBannerView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   // Only the page being built swaps in; a page already showing may finish loading again.
   if (!loading_ || webView != currentView_) return;
+  if (adOnScreenIsOut()) {
+    swapWaits_ = true;
+    return;
+  }
+  swapInBuiltAd();
+}
+
+bool PELOBannerView::adOnScreenIsOut() const {
+  const int state = ormmaConnector_->bannerState();
+  return state == ORMMAConnector::kExpanded || state == ORMMAConnector::kResized ||
+         state == ORMMAConnector::kLoadingVideo || state == ORMMAConnector::kPlayingVideo;
+}
+
+void PELOBannerView::swapInWaitingAd() {
+  if (!swapWaits_ || !loading_ || adOnScreenIsOut()) return;
+  swapInBuiltAd();
+}
+
+void PELOBannerView::swapInBuiltAd() {
   auto self = sharedAs<PELOBannerView>();
+  swapWaits_ = false;
+  ormmaConnector_->setOrmmaView(std::dynamic_pointer_cast<platform::WebView>(currentView_));
+  if (buildingPageIsORMMA_) ormmaConnector_->setIsORMMA(true);
   ormmaConnector_->webViewFinishedLoad(lastReceivedBanner_ && lastReceivedBanner_->adType() == kPELOAdTypeRichMedia);
   switchViews();
+}
+
+void PELOBannerView::dropBuildingPage() {
+  if (auto page = std::dynamic_pointer_cast<platform::WebView>(currentView_)) {
+    page->setDelegate({});
+    page->stopLoading();
+  }
+  if (currentView_) currentView_->removeFromSuperview();
+  currentView_ = lastView_;
+  lastView_.reset();
+  loading_ = false;
+  swapWaits_ = false;
 }
 
 void PELOBannerView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
@@ -360,15 +398,8 @@ void PELOBannerView::webViewDidFailLoadWithError(const std::shared_ptr<platform:
   failed->setErrorCode(kPELOErrorCodeAdPageFailed);
   failed->setErrorMessage(error.localizedDescription());
   lastReceivedBanner_ = failed;
-  // The ad that was showing stays; the page that failed goes.
-  webView->setDelegate({});
-  webView->stopLoading();
-  webView->removeFromSuperview();
-  currentView_ = lastView_;
-  lastView_.reset();
-  ormmaConnector_->setOrmmaView(std::dynamic_pointer_cast<platform::WebView>(currentView_));
-  if (currentView_) ormmaConnector_->setBannerState(ORMMAConnector::kDefault);
-  loading_ = false;
+  // The ad that was showing stays (the connector never left it); the page that failed goes.
+  dropBuildingPage();
   notifyListeners(failed);
 }
 
@@ -376,14 +407,24 @@ bool PELOBannerView::webViewShouldStartLoadWithRequest(const std::shared_ptr<pla
                                                        const platform::URLRequest& request) {
   const std::string& url = request.url();
   if (url.rfind("about:", 0) == 0) return true;
+  const bool saysWhatItIs = url.rfind("pelora://foundORMMAAd", 0) == 0;
+  // The page being built speaks for nothing yet: it may only say that it is an ORMMA ad,
+  // which the connector hears when it is swapped in.
+  if (loading_ && webView == currentView_ && webView != ormmaConnector_->ormmaView()) {
+    if (saysWhatItIs) {
+      PELOLogger::debug(platform::format("Requested url: %@", url));
+      buildingPageIsORMMA_ = true;
+    } else {
+      PELOLogger::warn(platform::format("Ignoring %@ from an ad page that is not shown", url));
+    }
+    return false;
+  }
   // A page that has been replaced (or is on its way out) no longer speaks for the slot.
   if (webView != ormmaConnector_->ormmaView()) {
     PELOLogger::warn(platform::format("Ignoring %@ from a page that no longer shows the ad", url));
     return false;
   }
-  // Until it is swapped in, a page may only say that it is an ORMMA ad: nothing it asks
-  // for happens where the user cannot see it.
-  const bool saysWhatItIs = url.rfind("pelora://foundORMMAAd", 0) == 0;
+  // Nothing a page asks for happens where the user cannot see it.
   if (webView->isHidden() && !saysWhatItIs) {
     PELOLogger::warn(platform::format("Ignoring %@ from an ad page that is not shown", url));
     return false;

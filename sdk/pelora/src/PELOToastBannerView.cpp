@@ -29,6 +29,7 @@ std::shared_ptr<PELOToastBannerView> PELOToastBannerView::createWithFrame(const 
   toast->bannerView_ = PELOBannerView::createWithFrame(platform::Rect(0, h, w, h));
   toast->bannerView_->setAnimationType(5);
   toast->bannerView_->setDelegate(toast->innerListener_);
+  toast->bannerView_->setWrappingView(toast);
   toast->bannerView_->addAdListener(toast->innerListener_);
   toast->addSubview(toast->bannerView_);
 
@@ -56,6 +57,7 @@ PELOToastBannerView::~PELOToastBannerView() {
 }
 
 void PELOToastBannerView::showToast() {
+  hiding_ = false;
   setHidden(false);
   std::weak_ptr<PELOToastBannerView> weak = sharedAs<PELOToastBannerView>();
   platform::View::beginAnimationsContext("showToast");
@@ -76,6 +78,7 @@ void PELOToastBannerView::endShowToastAnimation() {
 }
 
 void PELOToastBannerView::hideToast() {
+  hiding_ = true;
   std::weak_ptr<PELOToastBannerView> weak = sharedAs<PELOToastBannerView>();
   platform::View::beginAnimationsContext("hideToast");
   platform::View::setAnimationDuration(kSlideSeconds);
@@ -89,6 +92,9 @@ void PELOToastBannerView::hideToast() {
 }
 
 void PELOToastBannerView::endHideToastAnimation() {
+  // A toast shown again while it slid out stays.
+  if (!hiding_) return;
+  hiding_ = false;
   setHidden(true);
   bannerView_->setAnimationType(5);
 }
@@ -97,8 +103,10 @@ void PELOToastBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PE
   if (!banner) return;
   auto self = sharedAs<PELOToastBannerView>();
   const bool error = banner->status() == kPELOBannerStatusError;
-  if (!error && isHidden()) showToast();
-  else if (error && !isHidden()) hideToast();
+  // A toast sliding out counts as hidden: a good ad on its way out brings it back.
+  const bool hidden = isHidden() || hiding_;
+  if (!error && hidden) showToast();
+  else if (error && !hidden) hideToast();
   const std::shared_ptr<PELOAdDownloaderProtocol> sender = self;
   const auto listeners = toastListeners_;
   for (const auto& weakListener : listeners)
@@ -107,12 +115,18 @@ void PELOToastBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PE
 
 void PELOToastBannerView::landingPageWillBeDisplayed() {
   auto self = sharedAs<PELOToastBannerView>();
+  hiddenForLandingPage_ = hiddenForLandingPage_ || !isHidden();
   setHidden(true);
   if (auto d = delegate()) d->landingPageWillBeDisplayed();
 }
 
 void PELOToastBannerView::landingPageHasBeenClosed() {
   auto self = sharedAs<PELOToastBannerView>();
+  // The ad the user came back from is still there to show (an ad that closed itself back
+  // into the slot); a landing page hides the banner and the next ad brings the toast back.
+  const bool comesBack = hiddenForLandingPage_ && !bannerView_->isHidden();
+  hiddenForLandingPage_ = false;
+  if (comesBack) setHidden(false);
   if (auto d = delegate()) d->landingPageHasBeenClosed();
 }
 

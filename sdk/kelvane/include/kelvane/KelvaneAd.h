@@ -5,7 +5,8 @@
 // notification centre under the names below, the sender being the ad's view.
 //
 // Main thread only. Placements are kept by the client until their cycle ends (a banner whose
-// view left its superview, a full-screen ad that was closed).
+// view left its superview, a full-screen ad that was closed); a banner's then lives on with
+// its view for as long as the host keeps that.
 #include <map>
 #include <memory>
 #include <optional>

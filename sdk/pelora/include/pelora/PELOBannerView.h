@@ -8,7 +8,9 @@
 // banner into an ERROR banner (code 4) and keeps the ad that was showing; a video ad whose
 // media file or click address is not an http(s) address becomes an ERROR banner (code 4)
 // before anything of it is built. An ad page's commands count as the page stood when it
-// gave them: those it queued while not on screen are dropped.
+// gave them: those it queued while not on screen are dropped. Until the swap the ad on
+// screen is the one that speaks for the slot (a tap on it opens its landing page); an ad
+// arriving while another is built replaces the one being built.
 //
 // Ownership: made by the create… factories; owns its downloader, timer and ad views.
 // Listeners and the delegate are not retained; a listener may release the view inside its
@@ -69,6 +71,14 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   void setAutoReloadFrequency(int seconds) override;
   void pauseAutomaticReload();
   void resumeAutomaticReload();
+  // The ad on screen speaks for the slot until the next one is swapped in. A next ad that
+  // has loaded while the one on screen is over the application (expanded, or playing its
+  // video) waits; the connector calls this once the slot is back in its place.
+  void swapInWaitingAd();
+  // A view that carries only this banner (the toast). It is the slot, not the application,
+  // and hides while a landing page is open, so no landing page goes inside it.
+  std::shared_ptr<platform::View> wrappingView() const { return wrappingView_.lock(); }
+  void setWrappingView(std::weak_ptr<platform::View> view) { wrappingView_ = std::move(view); }
 
   // The colour written into the ad pages (white unless set); the view's own colour is set
   // through platform::View.
@@ -119,6 +129,12 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   static std::shared_ptr<PELOBannerView> make(const platform::Rect& frame);
   void onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner);
   void switchViews();
+  // The page built has loaded: it becomes the connector's page and is swapped in.
+  void swapInBuiltAd();
+  // Whether the ad on screen is over the application, so that a next ad must wait.
+  bool adOnScreenIsOut() const;
+  // The page being built goes unseen (a newer ad replaces it, or it failed).
+  void dropBuildingPage();
   void notifyListeners(const std::shared_ptr<PELOReceivedBannerProtocol>& banner);
   std::shared_ptr<platform::View> createImageView(const PELOReceivedBannerProtocol& banner);
   std::shared_ptr<platform::View> createTextView(const PELOReceivedBannerProtocol& banner);
@@ -144,6 +160,11 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   std::shared_ptr<ORMMAConnector> ormmaConnector_;
   std::shared_ptr<PELOReceivedBannerProtocol> lastReceivedBanner_;
   bool loading_ = false;
+  // The page being built said it is an ORMMA ad; the connector hears it at the swap.
+  bool buildingPageIsORMMA_ = false;
+  // The page built has loaded and waits for the ad on screen to come back.
+  bool swapWaits_ = false;
+  std::weak_ptr<platform::View> wrappingView_;
   std::shared_ptr<platform::View> lastView_;
   std::shared_ptr<platform::View> currentView_;
   std::shared_ptr<DownloaderListener> downloaderListener_;

@@ -1,6 +1,9 @@
 #pragma once
 // A strip that wraps a banner view: it slides its ad in from below when a good ad arrives
 // and out again on an error banner, on its own close button, or when a landing page opens.
+// A landing page goes over the application, never inside the toast, even when the toast
+// sits straight in the window; when it closes the toast shows again if its ad is still
+// there (an ad that expanded and came back), else with the next good ad.
 // Listeners given to addAdListener hear the inner banner view (it is their sender); the
 // toast's own listener list is told after it has reacted, with the toast as sender.
 //
@@ -67,6 +70,10 @@ class PELOToastBannerView : public platform::View, public PELOAdDownloaderProtoc
   std::shared_ptr<PELOBannerView> bannerView_;
   std::vector<std::weak_ptr<PELOAdListenerProtocol>> toastListeners_;
   std::shared_ptr<InnerListener> innerListener_;
+  // Shown when a landing page opened, so shown again when it closes.
+  bool hiddenForLandingPage_ = false;
+  // Sliding out: hidden once the slide ends, unless shown again before.
+  bool hiding_ = false;
 };
 
 }  // namespace pelora
