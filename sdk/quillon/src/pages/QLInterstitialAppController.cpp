@@ -84,7 +84,9 @@ void QLInterstitialAppController::didReceiveAd() {
   if (restored_) return;
   if (timer_) timer_->cancel();
   auto self = self_;
-  interstitial_->presentFromRootViewController(self);
+  // A page that cannot be presented (the host's own presentation runs) never comes to be
+  // dismissed: the window is given back now, as on a failure.
+  if (!interstitial_->present(self)) restoreWindowAndRelease();
 }
 
 void QLInterstitialAppController::didFail(const platform::Error& error) {
