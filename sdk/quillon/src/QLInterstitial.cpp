@@ -105,6 +105,10 @@ void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::sha
     return;
   }
   if (!window) return;
+  if (QLInterstitialAppController::holdsWindow(window)) {
+    platform::log("<Quillon> Not taking over a window that an interstitial already holds.");
+    return;
+  }
   auto controller = QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(window, image, timeout,
                                                                                            shared_from_this());
   private_->delegateManager()->setSdkInterstitialDelegate(controller->listener());

@@ -122,13 +122,18 @@ class QLPageOrdersTest : public quillon_test::QLScreenTest {
 
   // The six invariants, once the row's events have run and the user closed what was left.
   void checkOrders(const Expect& expect, const std::function<void()>& slotComesBack) {
-    // 1. Whatever is up has a close control on screen, and closing it ends the stay.
+    // 1. Whatever is up has a close control the user's finger reaches, and closing it ends the stay.
+    auto reaches = [&](const std::shared_ptr<platform::View>& control) {
+      if (!control) return false;
+      auto at = control->convertPointToView({control->bounds().size.width / 2, control->bounds().size.height / 2}, window);
+      auto hit = window->tapAtPoint(at);
+      return hit && (hit == control || hit->isDescendantOfView(control));
+    };
     while (auto page = topPage()) {
       if (auto webApp = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(page)) {
-        ASSERT_TRUE(webApp->closeButton() && webApp->closeButton()->isShownOnScreen());
-        webApp->closeButton()->simulateTap();
+        ASSERT_TRUE(reaches(webApp->closeButton())) << "no close button within reach";
       } else if (auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(page)) {
-        ASSERT_TRUE(browser->buttons().done && browser->buttons().done->tap());
+        ASSERT_TRUE(reaches(browser->toolbar()) && browser->buttons().done->tap()) << "no toolbar within reach";
       } else {
         FAIL() << "a page without a close control";
       }
@@ -242,6 +247,80 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
       EXPECT_GT(server.requestsTo(QuillonServer::kAdPath).size(), asked) << "no refresh after the last page";
     });
     banner.reset();
+  }
+}
+
+TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween) {
+  auto adOf = [&](const std::string& id) {
+    server.setAdAnswer("<html><body><a href=\"itms://" + id + "\">" + id + "</a></body></html>",
+                       {{"X-Quillon-Tracking-Urls", server.impressionURL("i" + id)},
+                        {"X-Quillon-Click-Tracking-Urls", server.impressionURL("c" + id)}});
+  };
+  std::shared_ptr<quillon::QLInterstitial> interstitial;
+  auto present = [&] {
+    interstitial->presentFromRootViewController(root);
+    advance(0.5);
+  };
+  auto loadB = [&] {
+    adOf("B");
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady() && server.requestsTo("/impression/iB").size() == 1; }));
+  };
+  auto takeOver = [&] {
+    interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
+  };
+  // The ad arrives and stays up a while.
+  auto arrives = [&] {
+    ASSERT_TRUE(runUntil([&] { return std::count(heard->seen.begin(), heard->seen.end(), "receive") == 1; }));
+    advance(10);
+  };
+  // The host's own presentation still slides in when the ad arrives; the host takes it back later.
+  auto hostPresentsWhileItArrives = [&] {
+    root->presentModalViewControllerAnimated(host, true);
+    ASSERT_TRUE(runUntil([&] { return !heard->seen.empty(); }));
+    EXPECT_TRUE(game->window() && !app().isStatusBarHidden()) << "the window is given back at once";
+    advance(1);
+    hostDismisses();
+  };
+  struct Row {
+    const char* name;
+    bool loaded;  // ready before the row's events
+    std::function<void()> events;
+    Expect expect;
+  };
+  const Row rows[] = {
+      {"a second present while the first page is up", true, [&] { present(), present(); }, {1, {{"iA", 2}}, {}}},
+      {"a tap on the shown ad once the next one is ready", true,
+       [&] { present(), loadB(), tapLink(topWebView(), "itms://A"); },
+       {1, {{"cA", 1}, {"cB", 0}, {"iA", 2}}, {"itms://A"}}},
+      {"the host dismisses what its root presents", true, [&] { present(), hostDismisses(), present(); },
+       {2, {{"iA", 3}}, {}}},
+      {"the application goes to the background and back", true, [&] { present(), trip(true); }, {1, {{"iA", 2}}, {}}},
+      {"a takeover's ad arrives while the host's own presentation runs", false,
+       [&] { takeOver(), hostPresentsWhileItArrives(); }, {0, {{"iA", 1}}, {}}},
+      {"a second takeover while the first holds the window", false, [&] { takeOver(), takeOver(), arrives(); },
+       {1, {{"iA", 2}}, {}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    adOf("A");
+    server.http().clearRequests();
+    before = screen();
+    heard->seen.clear();
+    pages.clear();
+    openedBefore = app().openURLCalls();
+    interstitial = quillon::QLInterstitial::create();
+    interstitial->setDelegate(heard);
+    if (row.loaded) {
+      interstitial->loadRequest(quillon::QLRequest::request());
+      ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    }
+    row.events();
+    checkOrders(row.expect, [&] {
+      interstitial->loadRequest(quillon::QLRequest::request());
+      EXPECT_TRUE(runUntil([&] { return interstitial->isReady(); })) << "no load after the last page";
+    });
+    interstitial.reset();
   }
 }
 
