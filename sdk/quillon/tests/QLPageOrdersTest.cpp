@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "QLBrowserController.h"
@@ -32,11 +33,13 @@ using testkit::QuillonServer;
 using Heard = quillon_test::HeardEvents;
 
 // What a row expects beyond the invariants: how many stays of the client's pages the host
-// hears of, the tracking URLs fetched by id, and the URLs handed to the system.
+// hears of, the tracking URLs fetched by id, the URLs handed to the system, and whether the
+// host lets its ad go while a page is up (it then hears nothing more of it).
 struct Expect {
   int stays = 1;
   std::map<std::string, size_t> hits;
   std::vector<std::string> opened;
+  bool letGo = false;
 };
 
 class QLPageOrdersTest : public quillon_test::QLScreenTest {
@@ -109,6 +112,13 @@ class QLPageOrdersTest : public quillon_test::QLScreenTest {
     root->dismissModalViewControllerAnimated(true);
     advance(1);
   }
+  // The host takes its ad off the screen and lets it go.
+  template <typename Ad>
+  void letGo(std::shared_ptr<Ad>& ad) {
+    if constexpr (std::is_base_of_v<platform::View, Ad>) ad->removeFromSuperview();
+    ad.reset();
+    advance(1);
+  }
   void trip(bool background) {
     if (background) {
       app().enterBackground();
@@ -147,7 +157,10 @@ class QLPageOrdersTest : public quillon_test::QLScreenTest {
     std::vector<std::string> stays, expected;
     for (const auto& e : heard->seen)
       if (e == "willPresent" || e == "willDismiss" || e == "didDismiss") stays.push_back(e);
-    for (int i = 0; i < expect.stays; ++i) expected.insert(expected.end(), {"willPresent", "willDismiss", "didDismiss"});
+    for (int i = 0; i < expect.stays; ++i) {
+      expected.push_back("willPresent");
+      if (!expect.letGo) expected.insert(expected.end(), {"willDismiss", "didDismiss"});
+    }
     EXPECT_EQ(stays, expected);
     EXPECT_TRUE(std::none_of(heard->seen.begin(), heard->seen.end(),
                              [](const std::string& e) { return e.rfind("fail", 0) == 0; }));
@@ -222,6 +235,8 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
        {1, {{"ct", 1}}, {}}},
       {"a click address leads on to another application", [&] { tapBanner(clickToStore); },
        {1, {{"ct", 1}}, {"itms://store"}}},
+      {"the host lets the banner go under the browser", [&] { tapBanner(browserLink), letGo(banner); },
+       {1, {{"ct", 1}}, {}, true}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -240,8 +255,9 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
     banner->loadRequest(quillon::QLRequest::request());
     ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6; }));
     row.events();
-    banner->removeFromSuperview();
+    if (banner) banner->removeFromSuperview();
     checkOrders(row.expect, [&] {
+      if (!banner) return;
       const size_t asked = server.requestsTo(QuillonServer::kAdPath).size();
       advance(kRefresh + 1);
       EXPECT_GT(server.requestsTo(QuillonServer::kAdPath).size(), asked) << "no refresh after the last page";
@@ -266,6 +282,7 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
     interstitial->loadRequest(quillon::QLRequest::request());
     ASSERT_TRUE(runUntil([&] { return interstitial->isReady() && server.requestsTo("/impression/iB").size() == 1; }));
   };
+  auto leaving = [&](bool leaves) { app().setOpenURLLeavesApplication(leaves); };
   auto takeOver = [&] {
     interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
   };
@@ -296,6 +313,11 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
       {"the host dismisses what its root presents", true, [&] { present(), hostDismisses(), present(); },
        {2, {{"iA", 3}}, {}}},
       {"the application goes to the background and back", true, [&] { present(), trip(true); }, {1, {{"iA", 2}}, {}}},
+      {"a tap on the shown ad leaves for another application and comes back", true,
+       [&] { present(), leaving(true), tapLink(topWebView(), "itms://A"), leaving(false), trip(true); },
+       {1, {{"cA", 1}, {"iA", 2}}, {"itms://A"}}},
+      {"the host lets the interstitial go while its page is up", true, [&] { present(), letGo(interstitial); },
+       {1, {{"iA", 2}}, {}, true}},
       {"a takeover's ad arrives while the host's own presentation runs", false,
        [&] { takeOver(), hostPresentsWhileItArrives(); }, {0, {{"iA", 1}}, {}}},
       {"a second takeover while the first holds the window", false, [&] { takeOver(), takeOver(), arrives(); },
@@ -317,6 +339,7 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
     }
     row.events();
     checkOrders(row.expect, [&] {
+      if (!interstitial) return;
       interstitial->loadRequest(quillon::QLRequest::request());
       EXPECT_TRUE(runUntil([&] { return interstitial->isReady(); })) << "no load after the last page";
     });
