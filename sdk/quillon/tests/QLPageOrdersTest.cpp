@@ -216,6 +216,9 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
       {"a page's script closes it under the page it opened",
        [&] { tapBanner(webAppLink), tapLink(topWebView(), innerLink), firstPageSays("close"); },
        {1, {{"ct", 2}}, {}}},
+      {"a page's script closes it while the page it opened still slides in",
+       [&] { tapBanner(webAppLink), topWebView()->tapLinkWithURLForTesting(innerLink), advance(0.1), firstPageSays("close"); },
+       {1, {{"ct", 2}}, {}}},
       {"the host dismisses what its root presents under the browser",
        [&] { tapBanner(browserLink), hostDismisses(); }, {1, {{"ct", 1}}, {}}},
       {"the host dismisses its own screen under the browser",
@@ -320,6 +323,8 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
        {1, {{"iA", 2}}, {}, true}},
       {"a takeover's ad arrives while the host's own presentation runs", false,
        [&] { takeOver(), hostPresentsWhileItArrives(); }, {0, {{"iA", 1}}, {}}},
+      {"the host dismisses a takeover's page", false, [&] { takeOver(), arrives(), hostDismisses(); },
+       {1, {{"iA", 2}}, {}}},
       {"a second takeover while the first holds the window", false, [&] { takeOver(), takeOver(), arrives(); },
        {1, {{"iA", 2}}, {}}},
   };
