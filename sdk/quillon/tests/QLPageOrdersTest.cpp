@@ -190,13 +190,13 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
   server.setClickRedirect("store", "itms://store");
   const std::string clickToStore = server.clickURL("store");
   const std::string webApp = server.url("/app");
-  testkit::ScriptedAnswer appPage;
-  appPage.headers = {{"Content-Type", "text/html"}};
-  appPage.body = "<html><body><a href=\"qmsg:///open?a=webapp&html=%3Chtml%3Einner%3C/html%3E\">more</a></body></html>";
-  server.http().setAnswer("/app", appPage);
   const std::string browserLink = "qmsg:///open?a=browser&u=" + landing;
   const std::string webAppLink = "qmsg:///open?a=webapp&u=" + webApp;
   const std::string innerLink = "qmsg:///open?a=webapp&html=%3Chtml%3Einner%3C/html%3E";
+  testkit::ScriptedAnswer appPage;
+  appPage.headers = {{"Content-Type", "text/html"}};
+  appPage.body = "<html><body><a href=\"" + innerLink + "\">more</a></body></html>";
+  server.http().setAnswer("/app", appPage);
 
   std::shared_ptr<quillon::QLBannerView> banner;
   auto tapBanner = [&](const std::string& url) {

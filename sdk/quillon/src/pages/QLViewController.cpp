@@ -162,7 +162,7 @@ void QLViewController::viewDidAppear(bool animated) {
 
 void QLViewController::viewWillDisappear(bool animated) {
   platform::ViewController::viewWillDisappear(animated);
-  // Dismissed by someone else than itself (the host, most likely): it still leaves only once.
+  // Dismissed by someone other than itself (the host, most likely): it still leaves only once.
   if (isBeingDismissed()) endStay();
 }
 
