@@ -70,18 +70,30 @@ bool QLInterstitial::isReady() const { return private_->state() == QLObjectPriva
 int QLInterstitial::stateForTesting() const { return private_->state(); }
 
 void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
+  present(controller);
+}
+
+bool QLInterstitial::present(const std::shared_ptr<platform::ViewController>& controller) {
   if (!isReady()) {
     platform::log("<Quillon> Cannot present interstitial.  It is not ready.");
-    return;
+    return false;
+  }
+  if (auto shown = shownPage_.lock(); shown && shown->isPresented()) {
+    // A second copy over the first would be a second stay, and a second impression, of one ad.
+    platform::log("<Quillon> Cannot present interstitial.  It is already on screen.");
+    return false;
   }
   auto page = QLWebAppViewController::create();
   page->setDelegateManager(private_->delegateManager());
   page->setSupportedOrientations(private_->supportedOrientations());
-  page->setAdController(private_);
+  page->setAdController(private_, private_->pendingClickURLs());
   page->loadHTMLBaseURL(private_->adHTMLString(), private_->adHTMLBaseURL());
   // Shown again, tracked again (counted once against the ad's budget); a page that is not
   // shown is no impression.
-  if (page->presentFromViewController(controller)) private_->trackImpressions();
+  if (!page->presentFromViewController(controller)) return false;
+  shownPage_ = page;
+  private_->trackImpressions();
+  return true;
 }
 
 void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::shared_ptr<QLRequest>& request,
@@ -93,6 +105,10 @@ void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::sha
     return;
   }
   if (!window) return;
+  if (QLInterstitialAppController::holdsWindow(window)) {
+    platform::log("<Quillon> Not taking over a window that an interstitial already holds.");
+    return;
+  }
   auto controller = QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(window, image, timeout,
                                                                                            shared_from_this());
   private_->delegateManager()->setSdkInterstitialDelegate(controller->listener());

@@ -10,6 +10,7 @@
 
 #include "QLTestPrinters.h"
 
+#include "QLHeardEvents.h"
 #include "QLScreenTest.h"
 #include "QLRequestPrivate.h"
 #include "QLBrowserController.h"
@@ -36,30 +37,7 @@ using platform::Rect;
 using quillon::QLBannerView;
 using testkit::QuillonServer;
 
-struct Events : quillon::QLBannerViewDelegate, quillon::QLInterstitialDelegate {
-  std::vector<std::string> seen;
-  void adViewDidReceiveAd(const std::shared_ptr<QLBannerView>&) override { seen.push_back("receive"); }
-  void adViewWillPresentScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willPresent"); }
-  void adViewWillDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willDismiss"); }
-  void adViewDidDismissScreen(const std::shared_ptr<QLBannerView>&) override { seen.push_back("didDismiss"); }
-  void adViewWillLeaveApplication(const std::shared_ptr<QLBannerView>&) override { seen.push_back("willLeave"); }
-  void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("receive");
-  }
-  void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLInterstitial>&,
-                                               const platform::Error& e) override {
-    seen.push_back("fail " + std::to_string(e.code));
-  }
-  void interstitialWillPresentScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("willPresent");
-  }
-  void interstitialWillDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("willDismiss");
-  }
-  void interstitialDidDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("didDismiss");
-  }
-};
+using Events = quillon_test::HeardEvents;
 
 class QLFullScreenTest : public quillon_test::QLScreenTest {
  protected:

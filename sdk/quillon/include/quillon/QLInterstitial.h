@@ -16,6 +16,8 @@
 namespace quillon {
 
 class QLObjectPrivate;
+class QLInterstitialAppController;
+class QLWebAppViewController;
 
 class QLInterstitial : public std::enable_shared_from_this<QLInterstitial> {
  public:
@@ -30,7 +32,7 @@ class QLInterstitial : public std::enable_shared_from_this<QLInterstitial> {
 
   void loadRequest(const std::shared_ptr<QLRequest>& request);
   bool isReady() const;
-  // Logs and does nothing unless ready.
+  // Logs and does nothing unless ready, or while a page of this interstitial is on screen.
   void presentFromRootViewController(const std::shared_ptr<platform::ViewController>& controller);
   // Takes `window` over with `image` while the ad loads, for at most the "applicationTimeout"
   // user default (seconds, fractions kept), then shows the ad or gives the window back.
@@ -45,7 +47,12 @@ class QLInterstitial : public std::enable_shared_from_this<QLInterstitial> {
   explicit QLInterstitial(Passkey);
 
  private:
+  friend class QLInterstitialAppController;
+  // presentFromRootViewController, answering whether the page is presented.
+  bool present(const std::shared_ptr<platform::ViewController>& controller);
+
   std::shared_ptr<QLObjectPrivate> private_;
+  std::weak_ptr<QLWebAppViewController> shownPage_;
 };
 
 }  // namespace quillon

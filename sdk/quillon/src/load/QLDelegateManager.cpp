@@ -20,9 +20,14 @@ void QLDelegateManager::deliver(const BannerCall& banner, const InterstitialCall
   auto self = shared_from_this();
   auto view = adView();
   auto ad = interstitial_.lock();
-  if (auto d = bannerDelegate()) banner(*d, view);
+  // An ad the host has let go (set once, gone now) is not spoken of to it any more.
+  const std::weak_ptr<QLBannerView> noView;
+  const std::weak_ptr<QLInterstitial> noAd;
+  const bool viewGone = !view && (adView_.owner_before(noView) || noView.owner_before(adView_));
+  const bool adGone = !ad && (interstitial_.owner_before(noAd) || noAd.owner_before(interstitial_));
+  if (auto d = bannerDelegate(); d && !viewGone) banner(*d, view);
   if (auto d = sdkInterstitialDelegate()) interstitial(*d, ad);
-  if (auto d = interstitialDelegate()) interstitial(*d, ad);
+  if (auto d = interstitialDelegate(); d && !adGone) interstitial(*d, ad);
 }
 
 void QLDelegateManager::didReceiveAd() {

@@ -2,7 +2,9 @@
 // Turns each event of a load or of a full-screen page into a call on the host's banner or
 // interstitial delegate (and on the client's own window-takeover controller). Delegates are
 // not retained; the manager and the ad stay alive for the whole call, so a delegate may drop
-// the ad inside it. Events raised off the main thread are delivered on it, waiting.
+// the ad inside it. Once the host has let its banner or interstitial go, its delegate hears
+// nothing more of it (a page of that ad may still be up and close later). Events raised off
+// the main thread are delivered on it, waiting.
 #include <functional>
 #include <memory>
 

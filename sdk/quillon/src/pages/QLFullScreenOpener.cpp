@@ -121,7 +121,7 @@ void QLFullScreenOpener::openWebApp(int orientations, const std::function<void(Q
   page->setSupportedOrientations(orientations);
   page->setOpeningWebView(openingWebView_);
   page->setDelegateManager(delegateManager_);
-  page->setAdController(adController_);
+  page->setAdController(adController_, clickURLs());
   load(*page);
   if (page->presentFromViewController(from)) didOpen();
 }
@@ -190,8 +190,20 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   if (composer->presentingViewController()) didOpen();
 }
 
+std::vector<URL> QLFullScreenOpener::clickURLs() const {
+  if (clickURLs_) return *clickURLs_;
+  auto engine = adController_.lock();
+  return engine ? engine->pendingClickURLs() : std::vector<URL>{};
+}
+
 void QLFullScreenOpener::didOpen() {
-  if (auto engine = adController_.lock()) engine->trackURLs(engine->pendingClickURLs());
+  auto engine = adController_.lock();
+  if (!engine) return;
+  auto web = openingWebView_.lock();
+  const auto touch = web ? web->recentUserTouch() : std::nullopt;
+  if (touch && touch == trackedTouch_) return;
+  if (touch) trackedTouch_ = touch;
+  engine->trackURLs(clickURLs());
 }
 
 }  // namespace quillon

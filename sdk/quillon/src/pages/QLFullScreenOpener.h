@@ -1,7 +1,8 @@
 #pragma once
 // Opens what ads ask for: the in-app browser, the web-app page, the mail composer, or another
-// application through the system. Opening anything tracks the ad's waiting click trackers,
-// once per opening however often the opening has to be retried. The mail composer takes the
+// application through the system. Opening anything tracks the ad's click trackers once per
+// user click: however often the opening has to be retried, and whatever the click goes on to
+// open (a click address that leads on to another application). The mail composer takes the
 // link's fields without control characters. Main thread only.
 #include <functional>
 #include <memory>
@@ -37,8 +38,16 @@ class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<
   void setRootViewController(std::weak_ptr<platform::ViewController> c) { rootViewController_ = std::move(c); }
   void setDelegateManager(std::shared_ptr<QLDelegateManager> m) { delegateManager_ = std::move(m); }
   void setOpeningWebView(std::weak_ptr<platform::WebView> w) { openingWebView_ = std::move(w); }
-  // The engine whose pending click-tracking URLs are tracked when something opens.
-  void setAdController(std::weak_ptr<QLObjectPrivate> engine) { adController_ = std::move(engine); }
+  // The engine whose click-tracking URLs are tracked when something opens: `clickURLs`, those
+  // of the ad a page shows, taken when the page was presented; without them, the engine's
+  // pending ones (the ad the banner shows now).
+  void setAdController(std::weak_ptr<QLObjectPrivate> engine,
+                       std::optional<std::vector<platform::URL>> clickURLs = std::nullopt) {
+    adController_ = std::move(engine);
+    clickURLs_ = std::move(clickURLs);
+  }
+  // The click trackers have gone for `touch` (the click that opened the page of this opener).
+  void setClickTrackedForTouch(std::optional<uint64_t> touch) { trackedTouch_ = touch; }
 
   using Passkey = platform::Passkey<QLFullScreenOpener>;
   explicit QLFullScreenOpener(Passkey) {}
@@ -47,6 +56,7 @@ class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<
   class MailListener;
   std::shared_ptr<platform::ViewController> presenter() const;
   void didOpen();
+  std::vector<platform::URL> clickURLs() const;
   void openAppAttempt(const platform::URL& url, int attempt);
   void openWebApp(int orientations, const std::function<void(QLWebAppViewController&)>& load);
 
@@ -56,6 +66,8 @@ class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<
   std::weak_ptr<platform::ViewController> rootViewController_;
   std::weak_ptr<platform::WebView> openingWebView_;
   std::weak_ptr<QLObjectPrivate> adController_;
+  std::optional<std::vector<platform::URL>> clickURLs_;
+  std::optional<uint64_t> trackedTouch_;  // the user's touch the click trackers last went for
   std::shared_ptr<MailListener> mailListener_;
 };
 

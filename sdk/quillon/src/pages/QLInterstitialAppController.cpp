@@ -1,5 +1,6 @@
 #include "QLInterstitialAppController.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -30,7 +31,24 @@ class QLInterstitialAppController::Listener : public QLInterstitialDelegate {
   std::weak_ptr<QLInterstitialAppController> owner_;
 };
 
+namespace {
+// The takeovers holding a window now (each keeps itself alive until it gives it back).
+std::vector<std::weak_ptr<QLInterstitialAppController>>& takeovers() {
+  static std::vector<std::weak_ptr<QLInterstitialAppController>> all;
+  return all;
+}
+}  // namespace
+
 std::shared_ptr<QLInterstitialDelegate> QLInterstitialAppController::listener() const { return listener_; }
+
+bool QLInterstitialAppController::holdsWindow(const std::shared_ptr<platform::Window>& window) {
+  auto& all = takeovers();
+  std::erase_if(all, [](const auto& t) { return t.expired(); });
+  return std::any_of(all.begin(), all.end(), [&](const auto& t) {
+    auto takeover = t.lock();
+    return takeover && !takeover->restored_ && takeover->window_.lock() == window;
+  });
+}
 
 bool QLInterstitialAppController::setApplicationTimeoutFrom(const std::string& text, const char* from) {
   char* end = nullptr;
@@ -60,6 +78,7 @@ std::shared_ptr<QLInterstitialAppController> QLInterstitialAppController::create
 void QLInterstitialAppController::start(const std::shared_ptr<platform::Window>& window,
                                         const std::shared_ptr<platform::Image>& image, double timeout) {
   self_ = std::static_pointer_cast<QLInterstitialAppController>(platform::ViewController::shared_from_this());
+  takeovers().push_back(self_);
   listener_ = std::make_shared<Listener>(self_);
   window_ = window;
   windowSubviews_ = window->subviews();
@@ -84,7 +103,9 @@ void QLInterstitialAppController::didReceiveAd() {
   if (restored_) return;
   if (timer_) timer_->cancel();
   auto self = self_;
-  interstitial_->presentFromRootViewController(self);
+  // A page that cannot be presented (the host's own presentation runs) never comes to be
+  // dismissed: the window is given back now, as on a failure.
+  if (!interstitial_->present(self)) restoreWindowAndRelease();
 }
 
 void QLInterstitialAppController::didFail(const platform::Error& error) {

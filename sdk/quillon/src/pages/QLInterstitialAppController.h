@@ -30,6 +30,10 @@ class QLInterstitialAppController : public platform::ViewController {
   static constexpr double kMaximumTimeout = 30;
   static bool setApplicationTimeoutFrom(const std::string& text, const char* from);
 
+  // Whether a takeover holds `window` now: a second one would take the first one's
+  // placeholder for the host's views, and give the window back with it.
+  static bool holdsWindow(const std::shared_ptr<platform::Window>& window);
+
   // The engine's own delegate for this takeover.
   std::shared_ptr<QLInterstitialDelegate> listener() const;
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation o) override {

@@ -28,8 +28,24 @@ QLViewController::~QLViewController() {
   if (isFirst_ && delegateManager_) delegateManager_->didDismissScreen();
 }
 
+// The page's view tells it when it leaves the window: the host may take the page away without
+// a word to it, with a controller of its own under it.
+class QLViewController::PageView : public platform::View {
+ public:
+  PageView(const platform::Rect& frame, std::weak_ptr<QLViewController> page) : View(frame), page_(std::move(page)) {}
+  void didMoveToWindow() override {
+    if (window()) return;
+    if (auto page = page_.lock()) page->viewLeftWindow();
+  }
+
+ private:
+  std::weak_ptr<QLViewController> page_;
+};
+
 void QLViewController::loadView() {
-  auto view = std::make_shared<platform::View>(platform::Screen::mainScreen().applicationFrame());
+  auto view = std::make_shared<PageView>(
+      platform::Screen::mainScreen().applicationFrame(),
+      std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this()));
   view->setAutoresizingMask(platform::kAutoresizingFlexibleWidth | platform::kAutoresizingFlexibleHeight);
   view->setOpaque(true);
   view->setBackgroundColor(platform::Color{0, 0, 0, 1});
@@ -98,7 +114,10 @@ bool QLViewController::presentFromViewController(const std::shared_ptr<platform:
   presented_ = self;
   leaving_ = false;
   platform::NotificationCenter::defaultCenter().postNotificationName(kQLWillPresentFullScreenNotification, this);
-  if (nested) return true;
+  if (nested) {
+    std::static_pointer_cast<QLViewController>(controller)->opened_ = self;
+    return true;
+  }
   isFirst_ = true;
   interactingWithParent_ = true;
   delegateManager()->willPresentScreen();
@@ -127,15 +146,34 @@ bool QLViewController::hidesStatusBar() const {
 
 void QLViewController::viewDidAppear(bool animated) {
   (void)animated;
+  // A page that closed while this one (or one above it) was still on its way goes now.
+  for (auto page = std::dynamic_pointer_cast<QLViewController>(presentingViewController()); page;
+       page = std::dynamic_pointer_cast<QLViewController>(page->presentingViewController()))
+    if (page->dismissOnArrival_) page->dismissWhenSettled();
   if (dismissOnArrival_) {
-    dismissOnArrival_ = false;
-    if (auto presenting = presentingViewController()) presenting->dismissModalViewControllerAnimated(true);
+    dismissWhenSettled();
     return;
   }
   if (!view()->isUserInteractionEnabled() && !leaving_) {
     view()->setUserInteractionEnabled(true);
     interactingWithParent_ = false;
   }
+}
+
+void QLViewController::viewWillDisappear(bool animated) {
+  platform::ViewController::viewWillDisappear(animated);
+  // Dismissed by someone other than itself (the host, most likely): it still leaves only once.
+  if (isBeingDismissed()) endStay();
+}
+
+void QLViewController::viewLeftWindow() {
+  // The links to the presenter are cleared just after the view leaves, in the same turn.
+  std::weak_ptr<QLViewController> weak =
+      std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
+  platform::RunLoop::main().post([weak] {
+    auto page = weak.lock();
+    if (page && page->presented_ && !page->presentingViewController()) page->endStay();
+  });
 }
 
 void QLViewController::didRotateFromInterfaceOrientation(platform::InterfaceOrientation from) {
@@ -146,10 +184,37 @@ void QLViewController::didRotateFromInterfaceOrientation(platform::InterfaceOrie
 void QLViewController::relinquishScreen() {
   // A page may say "close" again, or the button be pressed while the page already goes.
   if (!presented_ || leaving_) return;
+  auto self = presented_;
+  endStay();
+  dismissWhenSettled();
+}
+
+void QLViewController::dismissWhenSettled() {
+  dismissOnArrival_ = false;
+  auto presenting = presentingViewController();
+  if (!presenting || presenting->presentedViewController().get() != this) return;
+  // The platform refuses a dismissal while the page, or one opened over it, still slides in
+  // or out, and the page would stay up for good, untouchable: it goes as soon as they arrive.
+  for (std::shared_ptr<platform::ViewController> c =
+           std::static_pointer_cast<platform::ViewController>(platform::ViewController::shared_from_this());
+       c; c = c->presentedViewController()) {
+    if (c->isBeingPresented() || c->isBeingDismissed()) {
+      dismissOnArrival_ = true;
+      return;
+    }
+  }
+  presenting->dismissModalViewControllerAnimated(true);
+}
+
+void QLViewController::endStay() {
+  if (!presented_ || leaving_) return;
   leaving_ = true;
   auto self = presented_;
   // A page on its way out is not made to appear again.
   platform::RunLoop::main().cancelPerforms(this);
+  // The pages opened from this one leave with it, before it.
+  if (auto opened = opened_.lock()) opened->endStay();
+  opened_.reset();
   view()->setUserInteractionEnabled(false);
   if (isFirst_) {
     interactingWithParent_ = true;
@@ -159,14 +224,6 @@ void QLViewController::relinquishScreen() {
     app.setIdleTimerDisabled(publisherIdleTimerDisabled_);
   } else {
     interactingWithParent_ = false;
-  }
-  if (auto presenting = presentingViewController()) {
-    // The platform refuses a dismissal while the page still slides in, and the page would
-    // stay up for good, untouchable: it goes as soon as it has arrived.
-    if (isBeingPresented())
-      dismissOnArrival_ = true;
-    else
-      presenting->dismissModalViewControllerAnimated(true);
   }
   platform::NotificationCenter::defaultCenter().postNotificationName(kQLDidRelinquishFullScreenNotification, this);
   presented_.reset();

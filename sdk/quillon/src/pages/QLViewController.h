@@ -3,7 +3,11 @@
 // controller, the delegate manager's present and dismiss events (only the first page of a
 // stack brackets the stay with them; pages opened from it add none), the notifications
 // that pause refresh timers while any page is shown, the status bar and the idle timer.
-// A presented page keeps itself alive until it has given the screen back. Main thread only.
+// A presented page keeps itself alive until it has given the screen back. However it leaves
+// the screen (it closes, the host dismisses it or a controller under it, the page it was
+// opened from goes), its stay ends once: the delegate events, the status bar, the idle
+// timer, the notice that it gave the screen back, and letting itself go; the pages opened
+// from it go with it. Main thread only.
 #include <memory>
 
 #include "QLDelegateManager.h"
@@ -32,6 +36,7 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   bool isFirstQLViewController() const { return isFirst_; }
   // Gives the screen back; ignored unless presented and not already leaving.
   void relinquishScreen() override;
+  void viewWillDisappear(bool animated) override;
   bool respondsToRelinquishScreen() const override { return true; }
   bool isPresented() const { return presented_ != nullptr; }
   // "any" 1, "portrait" 2, "landscape" 3, anything else 0.
@@ -63,6 +68,14 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   void loadView() override;
 
  private:
+  class PageView;
+  // What every road off the screen shares (see the top); once per stay.
+  void endStay();
+  // The view left the window: the page may have been taken away with a controller under it.
+  void viewLeftWindow();
+  // Dismissed from its presenter once no presentation or dismissal of the chain runs.
+  void dismissWhenSettled();
+
   bool interactingWithParent_ = false;
   bool isFirst_ = false;
   bool leaving_ = false;
@@ -74,6 +87,7 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   int supportedOrientations_ = 1;
   std::shared_ptr<QLDelegateManager> delegateManager_;
   std::shared_ptr<QLViewController> presented_;  // itself, while on screen
+  std::weak_ptr<QLViewController> opened_;       // the page presented from this one
 };
 
 }  // namespace quillon

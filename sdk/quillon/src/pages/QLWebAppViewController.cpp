@@ -34,6 +34,12 @@ class QLWebAppViewController::PageDelegate : public QLWebViewDelegate {
       platform::logf("<Quillon> Ignoring %@ from a page that has closed.", request.url());
       return false;
     }
+    if (auto owner = owner_.lock(); owner && owner->loadedForClick_ && webView->navigationInheritsUserActivation()) {
+      // The first load of the click's address carries the click's touch on: what it leads to
+      // (another application, say) is that same click, whose trackers have already gone.
+      owner->loadedForClick_ = false;
+      owner->opener_->setClickTrackedForTouch(webView->recentUserTouch());
+    }
     return QLWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(webView, request, navigationType);
   }
   void webViewDidStartLoad(const std::shared_ptr<platform::WebView>&) override {
@@ -91,6 +97,7 @@ void QLWebAppViewController::load(const platform::URL& url, bool adsOwnPage) {
   if (webView_) {
     // The opener shows the page only for a touch it counted: the click goes on to its end.
     webViewDelegate_->setLoadedURLTalks(adsOwnPage);
+    loadedForClick_ = true;
     webView_->loadRequestWithUserActivation(platform::URLRequest(url.absoluteString()));
   } else {
     urlToLoad_ = url;
@@ -115,7 +122,7 @@ void QLWebAppViewController::viewWillAppear(bool animated) {
   opener_ = QLFullScreenOpener::create();
   opener_->setDelegateManager(delegateManager());
   opener_->setOpeningWebView(webView_);
-  opener_->setAdController(adController_);
+  opener_->setAdController(adController_, clickURLs_);
   webViewDelegate_ = std::make_shared<PageDelegate>(opener_, self);
   webViewDelegate_->setViewController(std::static_pointer_cast<QLFullScreenController>(self));
   webViewDelegate_->setOpeningWebView(openingWebView());

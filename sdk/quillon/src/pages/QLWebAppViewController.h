@@ -29,7 +29,12 @@ class QLWebAppViewController : public QLViewController {
   // as its web-app page, so the document it loads gets the bridge.
   void load(const platform::URL& url, bool adsOwnPage = false);
   void loadHTMLBaseURL(const std::string& html, const std::optional<platform::URL>& baseURL);
-  void setAdController(std::weak_ptr<QLObjectPrivate> engine) { adController_ = std::move(engine); }
+  // The ad the page belongs to: its engine, and the click-tracking URLs of the ad the page
+  // shows, which a click on the page tracks (the engine may load another ad meanwhile).
+  void setAdController(std::weak_ptr<QLObjectPrivate> engine, std::vector<platform::URL> clickURLs) {
+    adController_ = std::move(engine);
+    clickURLs_ = std::move(clickURLs);
+  }
 
   void viewWillAppear(bool animated) override;
   void viewDidAppear(bool animated) override;
@@ -59,6 +64,9 @@ class QLWebAppViewController : public QLViewController {
   std::shared_ptr<platform::Button> closeButton_;
   std::shared_ptr<platform::ActivityIndicatorView> loadingSpinner_;
   std::weak_ptr<QLObjectPrivate> adController_;
+  std::vector<platform::URL> clickURLs_;
+  // The URL was loaded for a click whose trackers went when the page opened.
+  bool loadedForClick_ = false;
   std::shared_ptr<QLFullScreenOpener> opener_;
   bool pendingOnShow_ = false;
   bool calledOnShow_ = false;

@@ -1,0 +1,355 @@
+// Orders of events around the client's full-screen pages: a banner's pages and its opener,
+// and an interstitial with its window takeover, crossed with the application's life cycle,
+// the host's own presentations and a second load. Each row is one line of events; whatever
+// their order, checkOrders then holds the client to what must hold after any of them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "QLBrowserController.h"
+#include "QLHeardEvents.h"
+#include "QLScreenTest.h"
+#include "QLViewController.h"
+#include "QLWebAppViewController.h"
+#include "platform/application.h"
+#include "platform/notification_center.h"
+#include "platform/view_controller.h"
+#include "platform/window.h"
+#include "quillon/QLBannerView.h"
+#include "quillon/QLInterstitial.h"
+#include "testing/quillon_server.h"
+
+namespace {
+
+using quillon::QLViewController;
+using testkit::QuillonServer;
+
+using Heard = quillon_test::HeardEvents;
+
+// What a row expects beyond the invariants: how many stays of the client's pages the host
+// hears of, the tracking URLs fetched by id, the URLs handed to the system, and whether the
+// host lets its ad go while a page is up (it then hears nothing more of it).
+struct Expect {
+  int stays = 1;
+  std::map<std::string, size_t> hits;
+  std::vector<std::string> opened;
+  bool letGo = false;
+};
+
+class QLPageOrdersTest : public quillon_test::QLScreenTest {
+ protected:
+  static constexpr double kRefresh = 10;
+
+  void SetUp() override {
+    QLScreenTest::SetUp();
+    window->addSubview(game);
+    // Every page of the client, as it comes on screen.
+    platform::NotificationCenter::defaultCenter().addObserver(
+        this, quillon::kQLWillPresentFullScreenNotification, nullptr, [this](const platform::Notification&) {
+          for (auto c = root->presentedViewController(); c; c = c->presentedViewController())
+            if (auto page = std::dynamic_pointer_cast<QLViewController>(c)) pages.push_back(page);
+        });
+  }
+  void TearDown() override {
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
+    QLScreenTest::TearDown();
+  }
+
+  struct Screen {
+    std::set<platform::View*> views;
+    bool statusBarHidden;
+    bool idleTimerDisabled;
+    bool operator==(const Screen&) const = default;
+  };
+  Screen screen() const {
+    Screen s{{}, app().isStatusBarHidden(), app().isIdleTimerDisabled()};
+    for (const auto& v : window->subviews()) s.views.insert(v.get());
+    return s;
+  }
+  static platform::Application& app() { return platform::Application::sharedApplication(); }
+
+  // The client's pages on screen, from the first.
+  std::vector<std::shared_ptr<QLViewController>> shownPages() const {
+    std::vector<std::shared_ptr<QLViewController>> shown;
+    for (auto c = root->presentedViewController(); c; c = c->presentedViewController())
+      if (auto page = std::dynamic_pointer_cast<QLViewController>(c)) shown.push_back(page);
+    return shown;
+  }
+  std::shared_ptr<QLViewController> topPage() const {
+    auto shown = shownPages();
+    return shown.empty() ? nullptr : shown.back();
+  }
+  std::shared_ptr<platform::WebView> topWebView() const {
+    auto page = topPage();
+    return page ? page->pageWebView() : nullptr;
+  }
+  // The user taps `url` on the page of `web`, and whatever it opens slides in.
+  void tapLink(const std::shared_ptr<platform::WebView>& web, const std::string& url) {
+    ASSERT_TRUE(web);
+    ASSERT_TRUE(web->tapLinkWithURLForTesting(url)) << url;
+    advance(1);
+  }
+  // The script of the first page on screen says `message`.
+  void firstPageSays(const std::string& message) {
+    auto shown = shownPages();
+    ASSERT_FALSE(shown.empty());
+    auto web = shown.front()->pageWebView();
+    ASSERT_TRUE(web);
+    web->stringByEvaluatingJavaScriptFromString("location.href = 'qmsg:///" + message + "';");
+    advance(1);
+  }
+  void hostPresents() {
+    root->presentModalViewControllerAnimated(host, true);
+    advance(1);
+  }
+  void hostDismisses() {
+    root->dismissModalViewControllerAnimated(true);
+    advance(1);
+  }
+  // The host takes its ad off the screen and lets it go.
+  template <typename Ad>
+  void letGo(std::shared_ptr<Ad>& ad) {
+    if constexpr (std::is_base_of_v<platform::View, Ad>) ad->removeFromSuperview();
+    ad.reset();
+    advance(1);
+  }
+  void trip(bool background) {
+    if (background) {
+      app().enterBackground();
+      advance(60);
+      app().enterForeground();
+    } else {
+      app().resignActive();
+      advance(1);
+    }
+  }
+
+  // The six invariants, once the row's events have run and the user closed what was left.
+  void checkOrders(const Expect& expect, const std::function<void()>& slotComesBack) {
+    // 1. Whatever is up has a close control the user's finger reaches, and closing it ends the stay.
+    auto reaches = [&](const std::shared_ptr<platform::View>& control) {
+      if (!control) return false;
+      auto at = control->convertPointToView({control->bounds().size.width / 2, control->bounds().size.height / 2}, window);
+      auto hit = window->tapAtPoint(at);
+      return hit && (hit == control || hit->isDescendantOfView(control));
+    };
+    while (auto page = topPage()) {
+      if (auto webApp = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(page)) {
+        ASSERT_TRUE(reaches(webApp->closeButton())) << "no close button within reach";
+      } else if (auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(page)) {
+        ASSERT_TRUE(reaches(browser->toolbar()) && browser->buttons().done->tap()) << "no toolbar within reach";
+      } else {
+        FAIL() << "a page without a close control";
+      }
+      page.reset();
+      advance(1);
+    }
+    if (app().applicationState() != platform::ApplicationState::Active) app().becomeActive();
+    advance(3);  // the dismissals, and the web-app pages' web views let go
+    EXPECT_EQ(screen(), before) << "the window, status bar and idle timer as the host left them";
+    // 3. Each stay is heard of once, in order; 6. and nothing failed.
+    std::vector<std::string> stays, expected;
+    for (const auto& e : heard->seen)
+      if (e == "willPresent" || e == "willDismiss" || e == "didDismiss") stays.push_back(e);
+    for (int i = 0; i < expect.stays; ++i) {
+      expected.push_back("willPresent");
+      if (!expect.letGo) expected.insert(expected.end(), {"willDismiss", "didDismiss"});
+    }
+    EXPECT_EQ(stays, expected);
+    EXPECT_TRUE(std::none_of(heard->seen.begin(), heard->seen.end(),
+                             [](const std::string& e) { return e.rfind("fail", 0) == 0; }));
+    // 4. Each tap reached its end, counted for the ad tapped.
+    for (const auto& [id, n] : expect.hits) EXPECT_EQ(server.requestsTo("/impression/" + id).size(), n) << id;
+    const auto& opened = app().openedURLs();
+    EXPECT_EQ(app().openURLCalls() - openedBefore, expect.opened.size());
+    EXPECT_TRUE(opened.size() >= expect.opened.size() &&
+                std::equal(expect.opened.begin(), expect.opened.end(), opened.end() - expect.opened.size()));
+    // 5. No page outlives its stay.
+    for (const auto& page : pages) EXPECT_TRUE(page.expired()) << "a page still alive";
+    // 2. The slot comes back.
+    slotComesBack();
+  }
+
+  std::shared_ptr<Heard> heard = std::make_shared<Heard>();
+  std::shared_ptr<platform::View> game = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
+  std::shared_ptr<platform::ViewController> host = platform::ViewController::create();
+  std::vector<std::weak_ptr<QLViewController>> pages;
+  Screen before;
+  size_t openedBefore = 0;
+};
+
+TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
+  const std::string landing = server.url("/landing/t");
+  server.addClick("t");
+  server.setClickRedirect("store", "itms://store");
+  const std::string clickToStore = server.clickURL("store");
+  const std::string webApp = server.url("/app");
+  const std::string browserLink = "qmsg:///open?a=browser&u=" + landing;
+  const std::string webAppLink = "qmsg:///open?a=webapp&u=" + webApp;
+  const std::string innerLink = "qmsg:///open?a=webapp&html=%3Chtml%3Einner%3C/html%3E";
+  testkit::ScriptedAnswer appPage;
+  appPage.headers = {{"Content-Type", "text/html"}};
+  appPage.body = "<html><body><a href=\"" + innerLink + "\">more</a></body></html>";
+  server.http().setAnswer("/app", appPage);
+
+  std::shared_ptr<quillon::QLBannerView> banner;
+  auto tapBanner = [&](const std::string& url) {
+    // A finger on the shown banner, then on its link.
+    window->addSubview(banner);
+    window->touchDownAtPoint({5, 5});
+    window->touchUpAtPoint({5, 5});
+    advance(0.2);
+    tapLink(banner->webView(), url);
+  };
+  struct Row {
+    const char* name;
+    std::function<void()> events;
+    Expect expect;
+  };
+  const Row rows[] = {
+      {"a page's script closes it under the page it opened",
+       [&] { tapBanner(webAppLink), tapLink(topWebView(), innerLink), firstPageSays("close"); },
+       {1, {{"ct", 2}}, {}}},
+      {"a page's script closes it while the page it opened still slides in",
+       [&] { tapBanner(webAppLink), topWebView()->tapLinkWithURLForTesting(innerLink), advance(0.1), firstPageSays("close"); },
+       {1, {{"ct", 2}}, {}}},
+      {"the host dismisses what its root presents under the browser",
+       [&] { tapBanner(browserLink), hostDismisses(); }, {1, {{"ct", 1}}, {}}},
+      {"the host dismisses its own screen under the browser",
+       [&] { hostPresents(), tapBanner(browserLink), hostDismisses(); }, {1, {{"ct", 1}}, {}}},
+      {"the host dismisses what its root presents under two pages",
+       [&] { tapBanner(webAppLink), tapLink(topWebView(), innerLink), hostDismisses(); }, {1, {{"ct", 2}}, {}}},
+      {"the application goes to the background and back under the browser",
+       [&] { tapBanner(browserLink), trip(true); }, {1, {{"ct", 1}}, {}}},
+      {"the application is inactive when the browser closes",
+       [&] { tapBanner(browserLink), trip(false); }, {1, {{"ct", 1}}, {}}},
+      {"the host loads the banner again under the browser",
+       [&] {
+         tapBanner(browserLink);
+         banner->loadRequest(quillon::QLRequest::request());
+         ASSERT_TRUE(advanceUntil([&] { return std::count(heard->seen.begin(), heard->seen.end(), "receive") == 2; }, 5));
+       },
+       {1, {{"ct", 1}}, {}}},
+      {"a click address leads on to another application", [&] { tapBanner(clickToStore); },
+       {1, {{"ct", 1}}, {"itms://store"}}},
+      {"the host lets the banner go under the browser", [&] { tapBanner(browserLink), letGo(banner); },
+       {1, {{"ct", 1}}, {}, true}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    server.setAdAnswer("<html><body><a href=\"" + browserLink + "\">b</a><a href=\"" + webAppLink +
+                           "\">w</a><a href=\"" + clickToStore + "\">s</a></body></html>",
+                       {{"X-Quillon-Refresh-Rate", "10"},
+                        {"X-Quillon-Click-Tracking-Urls", server.impressionURL("ct")}});
+    server.http().clearRequests();
+    before = screen();
+    heard->seen.clear();
+    pages.clear();
+    openedBefore = app().openURLCalls();
+    banner = quillon::QLBannerView::create(platform::Rect(0, 0, 320, 50));
+    banner->setDelegate(heard);
+    banner->setRootViewController(root);
+    banner->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return banner->stateForTesting() == 6; }));
+    row.events();
+    if (banner) banner->removeFromSuperview();
+    checkOrders(row.expect, [&] {
+      if (!banner) return;
+      const size_t asked = server.requestsTo(QuillonServer::kAdPath).size();
+      advance(kRefresh + 1);
+      EXPECT_GT(server.requestsTo(QuillonServer::kAdPath).size(), asked) << "no refresh after the last page";
+    });
+    banner.reset();
+  }
+}
+
+TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween) {
+  auto adOf = [&](const std::string& id) {
+    server.setAdAnswer("<html><body><a href=\"itms://" + id + "\">" + id + "</a></body></html>",
+                       {{"X-Quillon-Tracking-Urls", server.impressionURL("i" + id)},
+                        {"X-Quillon-Click-Tracking-Urls", server.impressionURL("c" + id)}});
+  };
+  std::shared_ptr<quillon::QLInterstitial> interstitial;
+  auto present = [&] {
+    interstitial->presentFromRootViewController(root);
+    advance(0.5);
+  };
+  auto loadB = [&] {
+    adOf("B");
+    interstitial->loadRequest(quillon::QLRequest::request());
+    ASSERT_TRUE(runUntil([&] { return interstitial->isReady() && server.requestsTo("/impression/iB").size() == 1; }));
+  };
+  auto leaving = [&](bool leaves) { app().setOpenURLLeavesApplication(leaves); };
+  auto takeOver = [&] {
+    interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
+  };
+  // The ad arrives and stays up a while.
+  auto arrives = [&] {
+    ASSERT_TRUE(runUntil([&] { return std::count(heard->seen.begin(), heard->seen.end(), "receive") == 1; }));
+    advance(10);
+  };
+  // The host's own presentation still slides in when the ad arrives; the host takes it back later.
+  auto hostPresentsWhileItArrives = [&] {
+    root->presentModalViewControllerAnimated(host, true);
+    ASSERT_TRUE(runUntil([&] { return !heard->seen.empty(); }));
+    EXPECT_TRUE(game->window() && !app().isStatusBarHidden()) << "the window is given back at once";
+    advance(1);
+    hostDismisses();
+  };
+  struct Row {
+    const char* name;
+    bool loaded;  // ready before the row's events
+    std::function<void()> events;
+    Expect expect;
+  };
+  const Row rows[] = {
+      {"a second present while the first page is up", true, [&] { present(), present(); }, {1, {{"iA", 2}}, {}}},
+      {"a tap on the shown ad once the next one is ready", true,
+       [&] { present(), loadB(), tapLink(topWebView(), "itms://A"); },
+       {1, {{"cA", 1}, {"cB", 0}, {"iA", 2}}, {"itms://A"}}},
+      {"the host dismisses what its root presents", true, [&] { present(), hostDismisses(), present(); },
+       {2, {{"iA", 3}}, {}}},
+      {"the application goes to the background and back", true, [&] { present(), trip(true); }, {1, {{"iA", 2}}, {}}},
+      {"a tap on the shown ad leaves for another application and comes back", true,
+       [&] { present(), leaving(true), tapLink(topWebView(), "itms://A"), leaving(false), trip(true); },
+       {1, {{"cA", 1}, {"iA", 2}}, {"itms://A"}}},
+      {"the host lets the interstitial go while its page is up", true, [&] { present(), letGo(interstitial); },
+       {1, {{"iA", 2}}, {}, true}},
+      {"a takeover's ad arrives while the host's own presentation runs", false,
+       [&] { takeOver(), hostPresentsWhileItArrives(); }, {0, {{"iA", 1}}, {}}},
+      {"the host dismisses a takeover's page", false, [&] { takeOver(), arrives(), hostDismisses(); },
+       {1, {{"iA", 2}}, {}}},
+      {"a second takeover while the first holds the window", false, [&] { takeOver(), takeOver(), arrives(); },
+       {1, {{"iA", 2}}, {}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    adOf("A");
+    server.http().clearRequests();
+    before = screen();
+    heard->seen.clear();
+    pages.clear();
+    openedBefore = app().openURLCalls();
+    interstitial = quillon::QLInterstitial::create();
+    interstitial->setDelegate(heard);
+    if (row.loaded) {
+      interstitial->loadRequest(quillon::QLRequest::request());
+      ASSERT_TRUE(runUntil([&] { return interstitial->isReady(); }));
+    }
+    row.events();
+    checkOrders(row.expect, [&] {
+      if (!interstitial) return;
+      interstitial->loadRequest(quillon::QLRequest::request());
+      EXPECT_TRUE(runUntil([&] { return interstitial->isReady(); })) << "no load after the last page";
+    });
+    interstitial.reset();
+  }
+}
+
+}  // namespace
