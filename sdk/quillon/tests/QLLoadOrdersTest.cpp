@@ -56,8 +56,8 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
                                                  {"X-Quillon-Tracking-Urls", server.impressionURL("i")},
                                                  {"X-Quillon-Click-Tracking-Urls", server.clickURL("c")}});
     server.http().setAnswer(QuillonServer::kAdPath, answer);
-    statusBarHidden = app.isStatusBarHidden();
-    idleTimerDisabled = app.isIdleTimerDisabled();
+    statusBarHidden = app().isStatusBarHidden();
+    idleTimerDisabled = app().isIdleTimerDisabled();
     requestsBefore = quillon::QLStatistics::sharedStatistics()->adRequestCount();
   }
 
@@ -97,15 +97,15 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
     } else if (e[0] == '+') {
       advance(std::stod(e.substr(1)));
     } else if (e == "resign") {
-      app.resignActive();
+      app().resignActive();
     } else if (e == "active") {
-      app.becomeActive();
+      app().becomeActive();
     } else if (e == "background") {
-      app.enterBackground();
+      app().enterBackground();
     } else if (e == "foreground") {
-      app.enterForeground();
+      app().enterForeground();
     } else if (e == "launch") {
-      app.finishLaunchingWithOptions();
+      app().finishLaunchingWithOptions();
     } else if (e == "drop" || e == "prelaunch") {
       banner->removeFromSuperview();
       banner.reset();
@@ -154,8 +154,8 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
       advance(1);
     }
     EXPECT_EQ(root->presentedViewController(), nullptr);
-    EXPECT_EQ(app.isStatusBarHidden(), statusBarHidden);
-    EXPECT_EQ(app.isIdleTimerDisabled(), idleTimerDisabled);
+    EXPECT_EQ(app().isStatusBarHidden(), statusBarHidden);
+    EXPECT_EQ(app().isIdleTimerDisabled(), idleTimerDisabled);
     EXPECT_EQ(count("willPresent"), count("didDismiss"));
     // The host hears each load end once, and the truth: every load that started ended in one
     // message, the banner's state says the same as the last, and each ad shown sent its
@@ -173,7 +173,7 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
     }
     // The slot comes back: active, with nothing of the client on screen, the banner asks
     // again within one interval.
-    if (banner && ended > 0 && app.applicationState() == platform::ApplicationState::Active) {
+    if (banner && ended > 0 && app().applicationState() == platform::ApplicationState::Active) {
       const size_t asked = adRequests();
       advance(kRefresh + 1);
       ASSERT_TRUE(settleTraffic());
@@ -190,7 +190,8 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
     EXPECT_TRUE(webView.expired());
   }
 
-  platform::Application& app = platform::Application::sharedApplication();
+  // Made afresh for every test: never kept across the sandbox's reset.
+  static platform::Application& app() { return platform::Application::sharedApplication(); }
   std::string target;
   ScriptedAnswer answer;
   std::shared_ptr<testkit::AnswerHold> hold;
@@ -203,8 +204,8 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
 TEST_P(QLLoadOrdersTest, HoldsWhateverTheOrder) {
   const Row& row = GetParam();
   if (std::string(row.events).rfind("prelaunch", 0) != 0) {
-    app.finishLaunchingWithOptions();
-    app.becomeActive();
+    app().finishLaunchingWithOptions();
+    app().becomeActive();
   }
   std::istringstream events(row.events);
   for (std::string e; events >> e;) {
