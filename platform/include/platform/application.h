@@ -142,7 +142,11 @@ class Application : public Responder {
   void expireBackgroundTasks();
 
   // Life cycle simulation.
+  // finishLaunchingWithOptions: state inactive, the delegate's didFinishLaunching, then the
+  // notice; launch counts as finished from the notice on (false after a reset, and while the
+  // delegate's didFinishLaunching runs), whoever was listening when it was posted.
   void finishLaunchingWithOptions(const Value& options = {});
+  bool isLaunchFinished() const { return launchFinished_; }
   void becomeActive();      // "UIApplicationDidBecomeActiveNotification"
   void resignActive();      // "UIApplicationWillResignActiveNotification"
   void enterBackground();   // resigns first when active; "UIApplicationDidEnterBackgroundNotification"
@@ -165,6 +169,7 @@ class Application : public Responder {
   std::weak_ptr<ApplicationDelegate> delegate_;
   std::shared_ptr<Window> statusBarWindow_;
   ApplicationState state_ = ApplicationState::Active;
+  bool launchFinished_ = false;
   struct WindowEntry {
     std::weak_ptr<Window> weak;
     std::shared_ptr<Window> strong;  // while visible

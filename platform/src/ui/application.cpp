@@ -188,6 +188,7 @@ void Application::expireBackgroundTasks() {
 void Application::finishLaunchingWithOptions(const Value& options) {
   state_ = ApplicationState::Inactive;
   if (auto d = delegate()) d->applicationDidFinishLaunchingWithOptions(*this, options);
+  launchFinished_ = true;
   post(kApplicationDidFinishLaunchingNotification, options);
 }
 

@@ -76,6 +76,10 @@ TEST_F(WindowApplicationTest, KeyWindowSwitching) {
 
 struct LifecycleDelegate : ApplicationDelegate {
   std::vector<std::string>* log;
+  bool applicationDidFinishLaunchingWithOptions(Application& app, const Value&) override {
+    log->push_back(app.isLaunchFinished() ? "delegate didFinishLaunching, finished" : "delegate didFinishLaunching");
+    return true;
+  }
   void applicationDidBecomeActive(Application&) override { log->push_back("delegate didBecomeActive"); }
   void applicationWillResignActive(Application&) override { log->push_back("delegate willResignActive"); }
   void applicationDidEnterBackground(Application&) override { log->push_back("delegate didEnterBackground"); }
@@ -124,9 +128,23 @@ TEST_F(WindowApplicationTest, LifecycleCallsTheDelegateThenPostsTheNotification)
     NotificationCenter::defaultCenter().addObserver(this, n, &app,
                                                     [&log](const Notification& note) { log.push_back(note.name); });
 
+  NotificationCenter::defaultCenter().addObserver(
+      this, "UIApplicationDidFinishLaunchingNotification", &app, [&log, &app](const Notification& note) {
+        log.push_back(note.name + (app.isLaunchFinished() ? ", finished" : ""));
+      });
+
   EXPECT_EQ(app.applicationState(), ApplicationState::Active);
+  EXPECT_FALSE(app.isLaunchFinished());
   app.becomeActive();
   EXPECT_TRUE(log.empty()) << "already active";
+  app.finishLaunchingWithOptions();
+  EXPECT_EQ(app.applicationState(), ApplicationState::Inactive);
+  EXPECT_TRUE(app.isLaunchFinished());
+  EXPECT_EQ(log, (std::vector<std::string>{"delegate didFinishLaunching",
+                                           "UIApplicationDidFinishLaunchingNotification, finished"}));
+  log.clear();
+  app.becomeActive();
+  log.clear();
   app.enterBackground();
   EXPECT_EQ(app.applicationState(), ApplicationState::Background);
   app.enterForeground();

@@ -181,6 +181,9 @@ TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
     // it then asks for, or "" for a builder script gone from the device and the server.
     std::optional<std::string> refusedSlot = std::nullopt;
     int state = 7;
+    // The refused load is the host's, 10 seconds after the ad, rather than the refresh: the
+    // refresh the ad armed keeps its time.
+    bool byHost = false;
   };
   const Case cases[] = {
       {"a server error", 503, "<html>busy</html>", "fail 3"},
@@ -189,6 +192,14 @@ TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
       {"an invalid request", 200, "", "fail 0", "qmsg:///invalidRequest?why=bad"},
       {"unable to serve", 200, "", "fail 0", "qmsg:///unableToServe?why=none"},
       {"builder errors", 200, "", "fail 0", "qmsg:///loadAdURL?errors=1"},
+      // Ad URLs with no host at all: nothing is fetched for them.
+      {"an ad URL without a host", 200, "", "fail 2", "qmsg:///loadAdURL?type=quillon&url=about%3Ablank"},
+      {"an ad URL of data", 200, "", "fail 2", "qmsg:///loadAdURL?type=quillon&url=data%3Atext%2Fhtml%2C%3Cb%3Ead", 7,
+       true},
+      {"an ad URL of mail", 200, "", "fail 2", "qmsg:///loadAdURL?type=quillon&url=mailto%3Aads%40example.com", 7,
+       true},
+      {"an ad URL without a host, by the host", 200, "", "fail 2", "qmsg:///loadAdURL?type=quillon&url=about%3Ablank",
+       7, true},
       {"no builder script", 200, "", "fail 2", "", 2},
   };
   for (const auto& c : cases) {
@@ -203,7 +214,12 @@ TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
         server.http().setAnswer(QuillonServer::kBuilderPath, ScriptedAnswer::text("", 404));
       }
       banner->setAdUnitID(*c.refusedSlot);
-      advance(30.1);
+      if (c.byHost) {
+        advance(10);
+        banner->loadRequest(quillon::QLRequest::request());
+      } else {
+        advance(30.1);
+      }
       ASSERT_TRUE(settleTraffic());
       banner->setAdUnitID("slot-1");
       server.setBuilderScript(builder);
@@ -216,7 +232,7 @@ TEST_F(QLBannerViewTest, ABannerWhoseLoadFailedStillRefreshes) {
     EXPECT_EQ(banner->stateForTesting(), c.state);
     EXPECT_EQ(recorder->events, std::vector<std::string>{c.failure});
     const size_t asked = server.requestsTo(QuillonServer::kAdPath).size();
-    advance(29.5);
+    advance(c.byHost ? 19.5 : 29.5);
     EXPECT_EQ(banner->stateForTesting(), c.state);
     server.setAdPage("<html><body>ad</body></html>");
     advance(0.6);
@@ -446,8 +462,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "<Quillon> Server rejected ad parameters.  Typically this is because the ad unit ID is incorrect."},
         FailureRow{"Status204", [](QuillonServer& s) { s.setAdAnswer("", {}, 204); }, 7, 2, ""},
         FailureRow{"Status206", [](QuillonServer& s) { s.setAdAnswer("<html>a piece</html>", {}, 206); }, 7, 2, ""},
-        FailureRow{"AdURLWithoutHost",
-                   [](QuillonServer& s) { s.setBuilderMessage("loadAdURL?type=quillon&url=file%3A%2F%2F%2Fetc%2Fhosts"); },
+        // Ad URLs with no host at all: nothing is fetched for them.
+        FailureRow{"AdURLWithoutHost", [](QuillonServer& s) { s.setBuilderMessage("loadAdURL?type=quillon&url=about%3Ablank"); },
+                   7, 2, ""},
+        FailureRow{"AdURLOfData",
+                   [](QuillonServer& s) { s.setBuilderMessage("loadAdURL?type=quillon&url=data%3Atext%2Fhtml%2C%3Cb%3Ead"); },
+                   7, 2, ""},
+        FailureRow{"AdURLOfMail",
+                   [](QuillonServer& s) { s.setBuilderMessage("loadAdURL?type=quillon&url=mailto%3Aads%40example.com"); },
                    7, 2, ""},
         FailureRow{"Status404", [](QuillonServer& s) { s.setAdAnswer("x", {}, 404); }, 7, 3, ""},
         FailureRow{"Status503", [](QuillonServer& s) { s.setAdAnswer("x", {}, 503); }, 7, 3, ""},

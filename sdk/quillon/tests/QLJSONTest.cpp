@@ -2,10 +2,13 @@
 // the writer, the depth limit, and the writer's layouts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "QLTestPrinters.h"
 
 #include "QLJSON.h"
 #include "QLMacros.h"
+#include "platform/log.h"
 #include "platform/value_stack.h"
 #include "testing/deep_value.h"
 
@@ -257,6 +260,10 @@ TEST(QLJSONTest, WriterLayoutsAndValues) {
       {Value(0.5), "0.5"},
       {Value::decimal("12345678901234567890.000000000000000001"), "12345678901234567890.000000000000000001"},
       {Value(), "null"},
+      // Any other object as a string: its description.
+      {Value::date(978307200.5), "\"2001-01-01 00:00:00 +0000\""},
+      {Value(Bytes{'h', 'i', '!', 'x', 'y'}), "\"<68692178 79>\""},
+      {Value(1e300), "1e+300"},
   };
   for (const auto& [value, text] : fragments) EXPECT_EQ(plain.stringWithFragmentError(value), text);
 
@@ -274,11 +281,15 @@ TEST(QLJSONTest, WriterErrorsAndHelpers) {
   };
   const Case cases[] = {
       {Value("x"), false, {{4, "Not valid type for JSON"}}},
-      {Value(Bytes{1}), true, {{1, "JSON serialisation not supported for NSData"}}},
-      {Value(Dictionary{{"when", Value::date(0)}}),
+      // Numbers that are not finite have no JSON text: the writing fails.
+      {Value(std::nan("")), true, {{2, "NaN is not a valid number in JSON"}}},
+      {Value(Dictionary{{"when", Value::date(0)}, {"x", Value(HUGE_VAL)}}),
        false,
-       {{1, "Unsupported value for key when in object"}, {1, "JSON serialisation not supported for NSDate"}}},
-      {Value(Array{Value(1), Value(Bytes{})}), false, {{1, "JSON serialisation not supported for NSData"}}},
+       {{1, "Unsupported value for key x in object"}, {2, "+Infinity is not a valid number in JSON"}}},
+      {Value(Array{Value(1), Value(-HUGE_VAL)}), false, {{2, "-Infinity is not a valid number in JSON"}}},
+      {Value(Array{Value::decimal("NaN")}), false, {{2, "NaN is not a valid number in JSON"}}},
+      {Value(Array{Value::decimal(" 1")}), false, {{2, "NaN is not a valid number in JSON"}}},
+      {Value(Array{Value::decimal("1.5e")}), false, {{2, "NaN is not a valid number in JSON"}}},
   };
   for (const auto& c : cases) {
     QLJSON json;
@@ -287,7 +298,14 @@ TEST(QLJSONTest, WriterErrorsAndHelpers) {
     EXPECT_EQ(chain(error), c.chain);
   }
 
-  EXPECT_EQ(QLMacros::jsonify(Value(Dictionary{{"a", Value(1)}, {"d", Value(Bytes{1})}})), "");
+  std::vector<std::string> logs;
+  platform::setLogSink([&logs](const std::string& line) { logs.push_back(line); });
+  EXPECT_EQ(QLMacros::jsonify(Value(Dictionary{{"a", Value(1)}, {"d", Value(std::nan(""))}})), "");
+  platform::setLogSink({});
+  EXPECT_EQ(logs, std::vector<std::string>{
+                      "<Quillon> Cannot write as JSON: Unsupported value for key d in object: NaN is not a valid "
+                      "number in JSON"});
+  EXPECT_EQ(QLMacros::jsonify(Value(Dictionary{{"d", Value(Bytes{1})}})), "{\"d\":\"<01>\"}");
   EXPECT_EQ(QLMacros::jsonify(Value(Dictionary{{"a", Value("b")}})), "{\"a\":\"b\"}");
   EXPECT_EQ(QLMacros::jsonify(std::nullopt), std::nullopt);
   EXPECT_EQ(QLMacros::readJson("{\"a\":\"b\"}"), Value(Dictionary{{"a", Value("b")}}));
@@ -303,14 +321,14 @@ TEST(QLJSONTest, DeepValuesAreWrittenWholeOrRefusedWithTheirWholeChain) {
   EXPECT_EQ(json.stringWithObjectError(testkit::deepValue(kLevels, Value("bottom"))),
             testkit::deepValueText(kLevels, "\"bottom\""));
 
-  // Data at the bottom: every dictionary on the way down wraps the error, naming its key.
-  const Value refused = testkit::deepValue(kLevels, Value(Bytes{1}));
+  // NaN at the bottom: every dictionary on the way down wraps the error, naming its key.
+  const Value refused = testkit::deepValue(kLevels, Value(std::nan("")));
   Error error;
   EXPECT_FALSE(json.stringWithObjectError(refused, &error));
   const auto errors = chain(error);
   ASSERT_EQ(errors.size(), static_cast<size_t>(kLevels / 2 + 1));
   EXPECT_EQ(errors.front(), (std::pair<long, std::string>{1, "Unsupported value for key k in object"}));
-  EXPECT_EQ(errors.back(), (std::pair<long, std::string>{1, "JSON serialisation not supported for NSData"}));
+  EXPECT_EQ(errors.back(), (std::pair<long, std::string>{2, "NaN is not a valid number in JSON"}));
 }
 
 }  // namespace

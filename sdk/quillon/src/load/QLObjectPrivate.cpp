@@ -1,6 +1,7 @@
 #include "QLObjectPrivate.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "QLAdAnswerHeaders.h"
 #include "QLBannerWebViewDelegate.h"
@@ -21,7 +22,6 @@
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/scroll_view.h"
-#include "platform/singleton.h"
 #include "platform/text_helpers.h"
 #include "platform/text_quoting.h"
 #include "platform/user_defaults.h"
@@ -38,14 +38,12 @@ namespace {
 constexpr double kScriptLifetime = 86400;
 constexpr double kMinimumTapDelay = 0.15;
 
-struct LaunchState {
-  bool launchFinished = false;
-};
-
+// Launch counts as finished from the platform's launch notice on, whenever this engine was
+// made: one made after launch never hears that notice, and must not take the background for
+// a launch still under way.
 bool applicationIsActive() {
-  auto state = platform::Application::sharedApplication().applicationState();
-  return state == platform::ApplicationState::Active ||
-         !platform::processState<LaunchState>().read(&LaunchState::launchFinished);
+  auto& app = platform::Application::sharedApplication();
+  return app.applicationState() == platform::ApplicationState::Active || !app.isLaunchFinished();
 }
 
 }  // namespace
@@ -119,9 +117,6 @@ void QLObjectPrivate::setUp() {
   webViewDelegate_->setAdOpener(opener_);
 
   auto& center = platform::NotificationCenter::defaultCenter();
-  center.addObserver(this, "UIApplicationDidFinishLaunchingNotification", nullptr, [](const platform::Notification&) {
-    platform::processState<LaunchState>().write(&LaunchState::launchFinished, true);
-  });
   // Systems before 4.0 have no background: leaving the screen is resigning active there.
   const bool multitasking = QLRequestPrivate::deviceAtLeastMinimumOSMajorVersionMinorVersion(4, 0);
   center.addObserver(this,
@@ -141,6 +136,12 @@ void QLObjectPrivate::setUp() {
                          self->inBackground_ = false;
                          self->activateReloadTimer();
                        }
+                     });
+  // A refresh that fell due while an alert or a call kept the application inactive runs
+  // once it is active again (the load itself may not start while it is inactive).
+  center.addObserver(this, platform::kApplicationDidBecomeActiveNotification, nullptr,
+                     [weak](const platform::Notification&) {
+                       if (auto self = weak.lock()) self->refreshDueWhileInactive();
                      });
   center.addObserver(this, kQLWillPresentFullScreenNotification, nullptr, [weak](const platform::Notification&) {
     if (auto self = weak.lock()) self->fullScreenWillPresent();
@@ -173,6 +174,7 @@ bool QLObjectPrivate::isMakingRequest() const {
 void QLObjectPrivate::cancelPendingActions() {
   platform::RunLoop::main().cancelPerforms(this);
   refreshWaiting_ = false;
+  refreshDueOnActive_ = false;
   if (reloadTimer_) reloadTimer_->cancel();
   reloadTimer_.reset();
 }
@@ -384,12 +386,18 @@ void QLObjectPrivate::builderRefused(const char* what, const Dictionary& paramet
 void QLObjectPrivate::loadHTMLFromURL(const URL& url) {
   setAdHTML(QLCachedFile::create(fileListener_, url));
   adPage_.clear();
-  pendingTrackingURLs_.clear();
-  pendingClickURLs_.clear();
+  incoming_ = {};
+  adHTML_->validate();
+}
+
+void QLObjectPrivate::adoptIncomingAd() {
+  pendingTrackingURLs_ = std::move(incoming_.trackingURLs);
+  pendingClickURLs_ = std::move(incoming_.clickURLs);
+  if (incoming_.orientations) supportedOrientations_ = *incoming_.orientations;
+  incoming_ = {};
   // A new ad: what the previous one spent on tracking is not held against it.
   allowance_->renew();
   impressionsCounted_.reset();
-  adHTML_->validate();
 }
 
 void QLObjectPrivate::setAdHTML(std::shared_ptr<QLCachedFile> file) {
@@ -402,9 +410,10 @@ void QLObjectPrivate::setAdHTML(std::shared_ptr<QLCachedFile> file) {
 
 void QLObjectPrivate::processHTTPHeaders(const platform::HTTPHeaderFields& headers) {
   auto answer = QLAdAnswerHeaders::fromHeaders(headers);
-  pendingTrackingURLs_.insert(pendingTrackingURLs_.end(), answer.trackingURLs.begin(), answer.trackingURLs.end());
-  pendingClickURLs_.insert(pendingClickURLs_.end(), answer.clickTrackingURLs.begin(), answer.clickTrackingURLs.end());
-  if (answer.orientations) supportedOrientations_ = *answer.orientations;
+  incoming_.trackingURLs.insert(incoming_.trackingURLs.end(), answer.trackingURLs.begin(), answer.trackingURLs.end());
+  incoming_.clickURLs.insert(incoming_.clickURLs.end(), answer.clickTrackingURLs.begin(),
+                             answer.clickTrackingURLs.end());
+  if (answer.orientations) incoming_.orientations = answer.orientations;
   if (auto timeout = headers.value("X-Quillon-Interstitial-Timeout"); timeout && !timeout->empty())
     QLInterstitialAppController::setApplicationTimeoutFrom(*timeout, "the ad answer");
 }
@@ -435,6 +444,7 @@ void QLObjectPrivate::adWebViewDidFinishLoad() {
   // the ad again.
   if (state_ != kStateShowing) return;
   auto self = shared_from_this();
+  adoptIncomingAd();
   changeState(kStateShown);
   webView_->setHidden(false);
   if (auto scroll = webView_->scrollView()) scroll->setScrollsToTop(false);
@@ -451,9 +461,23 @@ void QLObjectPrivate::adWebViewDidFail() {
 }
 
 bool QLObjectPrivate::isClick(platform::WebViewNavigationType type) const {
-  return state_ == kStateShown && QLTiming::counter() - timeLastLoaded_ >= kMinimumTapDelay &&
+  // The shown ad stays on screen while the next one is built and downloaded, and after that
+  // load failed: a tap on it is still its click, never a navigation of the banner in place.
+  return (state_ == kStateShown || isShowingEarlierAd()) && QLTiming::counter() - timeLastLoaded_ >= kMinimumTapDelay &&
          type != platform::WebViewNavigationType::BackForward && type != platform::WebViewNavigationType::Reload &&
          webView_->touched();
+}
+
+bool QLObjectPrivate::isShowingEarlierAd() const {
+  // Until the next ad's page is handed over; from then on the web view may hold that page.
+  return !webView_->isHidden() && state_ != kStateShowing;
+}
+
+bool QLObjectPrivate::isTouchWhileAdArrives(platform::WebViewNavigationType type) const {
+  // The page's navigations only: the engine's own hand-over of the page is no touch.
+  return state_ == kStateShowing && webView_->navigationQueuedWhileShown().has_value() &&
+         type != platform::WebViewNavigationType::BackForward && type != platform::WebViewNavigationType::Reload &&
+         webView_->hasUserActivation();
 }
 
 void QLObjectPrivate::changeState(int state) {
@@ -565,7 +589,19 @@ void QLObjectPrivate::reloadCurrentRequest() {
     refreshWaiting_ = true;
     return;
   }
+  if (!applicationIsActive()) {
+    refreshDueOnActive_ = true;
+    return;
+  }
   loadPrivateRequestAutoRefresh(request_, true);
+}
+
+void QLObjectPrivate::refreshDueWhileInactive() {
+  if (!std::exchange(refreshDueOnActive_, false)) return;
+  // Whatever was armed or started since (a return from the background arms a whole
+  // interval) stands in for it.
+  if (reloadTimer_ || refreshWaiting_ || isMakingRequest() || inBackground_ || fullScreenPresentations_ > 0) return;
+  reloadCurrentRequest();
 }
 
 void QLObjectPrivate::activateReloadTimer() {

@@ -14,7 +14,12 @@
 // fails or times out, or that the builder refuses, still leaves the refresh timer running.
 // The server's refresh interval is raised to kMinimumRefreshSeconds, so an answer cannot
 // make the banner ask for ads without pause; a refresh that comes while a load is under way
-// runs once that load is over, unless the load armed a refresh of its own.
+// runs once that load is over, unless the load armed a refresh of its own; one that falls
+// due while the application is inactive runs when it becomes active. Launch counts as
+// finished from the platform's launch notice, whenever the engine was made. The shown ad
+// stays the ad on screen, with its trackers and orientations, while the next one loads and
+// after that load failed: a tap on it is its click; a touch while the next page is being put
+// in place leads nowhere; neither navigates the banner itself.
 // Main thread only.
 #include <memory>
 #include <optional>
@@ -105,7 +110,12 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   // From the ad web view's delegate.
   void adWebViewDidFinishLoad();
   void adWebViewDidFail();
+  // A tap on the ad on screen: the shown ad, or the one shown before while the next is built
+  // and downloaded or after that load failed.
   bool isClick(platform::WebViewNavigationType type) const;
+  // A user's touch while the next ad's page is being put in place: whichever page it landed
+  // on, it is nobody's click, and it must not take the banner anywhere.
+  bool isTouchWhileAdArrives(platform::WebViewNavigationType type) const;
 
   using Passkey = platform::Passkey<QLObjectPrivate>;
   QLObjectPrivate(Passkey, const platform::Rect& frame) : QLObjectPrivate(frame) {}
@@ -121,6 +131,10 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   class TrackerListener;
 
   void changeState(int state);
+  bool isShowingEarlierAd() const;
+  // The answer's trackers and orientations become the ad's once its page is shown: until
+  // then the ad on screen is the one before, and what the user does on it is its own.
+  void adoptIncomingAd();
   void ensureSupportFiles();
   void scriptDownloadDidEnd();
   void buildAdUrl();
@@ -145,6 +159,7 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   void addReloadInformationFromHeaders();
   void scheduleReloadTimer(double seconds);
   void reloadCurrentRequest();
+  void refreshDueWhileInactive();
   void activateReloadTimer();
   void deactivateReloadTimer();
   void fullScreenWillPresent();
@@ -172,6 +187,12 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   std::shared_ptr<TrackerListener> trackerListener_;
   std::vector<platform::URL> pendingTrackingURLs_;
   std::vector<platform::URL> pendingClickURLs_;
+  // What the answer being loaded brings for its ad, taken on when that ad is shown.
+  struct IncomingAd {
+    std::vector<platform::URL> trackingURLs;
+    std::vector<platform::URL> clickURLs;
+    std::optional<int> orientations;
+  } incoming_;
   // How many of the pending impressions the budget took, once they have been tracked.
   std::optional<size_t> impressionsCounted_;
   std::shared_ptr<QLAdAllowance> allowance_ = std::make_shared<QLAdAllowance>();
@@ -180,6 +201,8 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   double reloadSeconds_ = 0;
   // The refresh timer fired while a load was under way.
   bool refreshWaiting_ = false;
+  // The refresh timer fired while the application was inactive.
+  bool refreshDueOnActive_ = false;
   bool hasAutoRefreshed_ = false;
   int supportedOrientations_ = kOrientationsAny;
   // Full-screen pages of the client now on screen: the refresh waits until all are gone.

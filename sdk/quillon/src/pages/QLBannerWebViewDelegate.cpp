@@ -21,8 +21,13 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
   auto engine = private_.lock();
   auto url = platform::URL::create(request.url());
   // A message is no click, even from a tap: the bridge decides it (and what it may do).
-  if (!engine || !url || QLNotification::isNotificationURL(*url) || !engine->isClick(navigationType))
-    return decideNavigation(webView, request, navigationType, false);
+  if (!engine || !url || QLNotification::isNotificationURL(*url)) return decideNavigation(webView, request, navigationType, false);
+  if (engine->isTouchWhileAdArrives(navigationType)) {
+    logRefusalOnce(*webView, "arriving ad",
+                   "<Quillon> Ignoring " + url->absoluteString() + ": the next ad is being put in place.");
+    return false;
+  }
+  if (!engine->isClick(navigationType)) return decideNavigation(webView, request, navigationType, false);
   // A click counts, opens and presents for the user: only on the touch that made it. A page
   // that navigates by itself some time after a touch is not clicked, nor stays in place.
   if (!takeUserAct(*webView, url->absoluteString(), "scheme " + platform::lowercase(url->scheme().value_or(""))))

@@ -1,6 +1,7 @@
 #include "QLJSON.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -471,14 +472,39 @@ class QLJSON::Writer {
       case Value::Type::String: appendString(value.string()); break;
       case Value::Type::Boolean: json += value.boolValue() ? "true" : "false"; break;
       case Value::Type::Integer:
-      case Value::Type::Unsigned:
+      case Value::Type::Unsigned: json += value.stringValue(); break;
       case Value::Type::Double:
-      case Value::Type::Decimal: json += value.stringValue(); break;
+      case Value::Type::Decimal:
+        // Only what a reader can read: a number that is not finite makes the writing fail
+        // rather than leave "nan" or "inf" in the text.
+        if (const char* why = notJSONNumber(value)) {
+          trace.add(kBadNumber, why);
+          return false;
+        }
+        json += value.stringValue();
+        break;
       case Value::Type::Null: json += "null"; break;
-      case Value::Type::Data: trace.add(kUnsupported, "JSON serialisation not supported for NSData"); return false;
-      case Value::Type::Date: trace.add(kUnsupported, "JSON serialisation not supported for NSDate"); return false;
+      // Any other object is written as a string: its description, as it has no string value.
+      case Value::Type::Data:
+      case Value::Type::Date: appendString(value.description()); break;
     }
     return true;
+  }
+
+  static const char* notJSONNumber(const Value& number) {
+    if (number.type() == Value::Type::Double) {
+      const double d = number.doubleValue();
+      if (std::isnan(d)) return "NaN is not a valid number in JSON";
+      if (std::isinf(d)) return d > 0 ? "+Infinity is not a valid number in JSON" : "-Infinity is not a valid number in JSON";
+      return nullptr;
+    }
+    // A decimal's text is written as it stands, so it must read back as a number.
+    const std::string_view text = number.decimalText();
+    Reader reader(text, 0);
+    Value read;
+    const bool isNumber = !text.empty() && (text[0] == '-' || (text[0] >= '0' && text[0] <= '9')) &&
+                          reader.scanValue(read) && reader.atEnd();
+    return isNumber ? nullptr : "NaN is not a valid number in JSON";
   }
 
   // The members of the innermost open container, up to one that is a container itself (opened,

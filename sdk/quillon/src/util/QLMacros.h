@@ -13,7 +13,8 @@ class QLMacros {
   // The dictionary parsed from `text`; nothing when the text is missing, does not parse or is
   // not an object.
   static std::optional<platform::Value> readJson(std::optional<std::string_view> text);
-  // The text written with default settings; nothing for nothing, "" when writing fails.
+  // The text written with default settings; nothing for nothing, "" when writing fails (a
+  // number that is not finite), with a log line that says where and why.
   static std::optional<std::string> jsonify(const std::optional<platform::Value>& value);
 };
 
