@@ -366,14 +366,14 @@ void NBAdInterstitialPrivate::sendBeaconPingToUrl(const std::optional<std::strin
 void NBAdInterstitialPrivate::openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(
     const WebViewPtr&, const std::optional<std::string>& url, bool, bool, bool) {
   if (!url) return;
-  // What the browser cannot show is refused without using the user's touch.
-  if (NBURLRouting::isHttp(*url) && !mayPresentScreen("open the browser")) return;
+  // What the browser may not be given is refused without using the user's touch.
+  if (NBURLRouting::opensInBrowser(*url) && !mayPresentScreen("open the browser")) return;
   showEmbedWebViewWithUrl(*url);
 }
 
 void NBAdInterstitialPrivate::showEmbedWebViewWithUrl(const std::string& url) {
-  // The browser shows web pages only: a page cannot open local files or other schemes there.
-  if (!NBURLRouting::isHttp(url)) {
+  // The browser takes any address but the disk's and a script's: it hands a store link on.
+  if (!NBURLRouting::opensInBrowser(url)) {
     logLine("not opening %@ in the browser", url);
     return;
   }

@@ -764,8 +764,8 @@ void NBAdView::performExternalCallWithUrl(const std::string& url) {
 }
 
 bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
-  // The browser shows web pages only: a page cannot open local files or other schemes there.
-  if (!url || !NBURLRouting::isHttp(*url)) {
+  // The browser takes any address but the disk's and a script's: it hands a store link on.
+  if (!url || !NBURLRouting::opensInBrowser(*url)) {
     logLine("not opening %@ in the browser", url.value_or("(null)"));
     return false;
   }
