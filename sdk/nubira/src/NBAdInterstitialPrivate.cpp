@@ -86,6 +86,20 @@ void NBAdInterstitialPrivate::viewWillAppear(bool animated) {
   setWantsFullScreenLayout(true);
 }
 
+void NBAdInterstitialPrivate::viewWillDisappear(bool animated) {
+  platform::ViewController::viewWillDisappear(animated);
+  // Covered by its own browser or composer, the ad stays.
+  if (!isEmbeddedControllerShowing_) announceDismissal();
+}
+
+void NBAdInterstitialPrivate::announceDismissal() {
+  if (dismissalAnnounced_) return;
+  dismissalAnnounced_ = true;
+  auto keep = self();
+  if (showsStatusBarWhenGone_) platform::Application::sharedApplication().setStatusBarHidden(false);
+  if (auto d = delegate_.lock()) d->interstitialWillDismiss();
+}
+
 void NBAdInterstitialPrivate::viewDidDisappear(bool animated) {
   platform::ViewController::viewDidDisappear(animated);
   if (isEmbeddedControllerShowing_) {
@@ -271,8 +285,11 @@ void NBAdInterstitialPrivate::closeAd() {
   auto keep = self();
   // The ad goes for good, with whatever it had opened on top of it: the owner hears that.
   isEmbeddedControllerShowing_ = false;
-  if (auto d = delegate_.lock()) d->interstitialWillDismiss();
-  dismissModalViewControllerAnimated(true);
+  announceDismissal();
+  // Dismissed from its presenter, the ad leaves with the browser or composer it opened on
+  // top; asked of itself while it presents one, only that one would go.
+  if (auto presenter = presentingViewController())
+    presenter->dismissModalViewControllerAnimated(true);
   hideAd();
 }
 

@@ -454,6 +454,13 @@ TEST_F(NBEventOrderTest, Interstitial) {
   const std::string landing = server.url("/landing");
   const Row rows[] = {
       {"the page opens the browser on the store's application link", "", "", kStoreApp, "present open", kStoreApp},
+      {"the page closes itself under the browser it opened", "", "", "", "present open pageClose settle", landing},
+      {"the page closes itself under the message composer it opened", "", "", "", "present sms pageClose settle"},
+      {"the user taps close as the page closes itself", "", "", "", "present pageClose closeButton"},
+      {"the user closes the browser, then the ad", "", "", "", "present open closeBrowser", landing},
+      {"the application goes away and back while the ad is shown", "", "", "", "present resign background foreground"},
+      {"the host dismisses the ad itself", "", "", "", "present hostDismisses"},
+      {"the host lets go of the ad while it is shown", "", "", "", "present release"},
   };
   for (const auto& row : rows) {
     checkInterstitial(row);
