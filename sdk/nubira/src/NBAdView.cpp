@@ -345,6 +345,7 @@ void NBAdView::resetRequest() {
   adRequest_->setDelegate(listener_);
   if (!isAdRequestDone_ && isLoadingAd_) loadingWebView().stopLoading();
   loadingAdUnit_.reset();
+  loadedAdWaiting_ = false;
   isAdRequestDone_ = true;
   isLoadingAd_ = false;
 }
@@ -565,7 +566,6 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
   if (unit->adType == NBAdTypeText) markup = applyStylingText(markup);
   webViewLoadCount_ = 0;
   isLoadingAd_ = true;
-  currentState_ = 0;
   auto& target = intoWebView1 ? *nbWebView1_ : *nbWebView2_;
   markupWebView_ = target.webView();
   target.loadHtmlStringForRMAd(markup, unit->adType == NBAdTypeRichMedia);
@@ -839,14 +839,28 @@ void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& web
   ++webViewLoadCount_;
 }
 
+// The page loading off screen has a state of its own: whatever the ad on screen does
+// meanwhile (close, hide, resize) does not keep the loaded ad from being shown.
 void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   if (webView != markupWebView_) return;
   --webViewLoadCount_;
-  if (webViewLoadCount_ != 0 || currentState_ != 0 || !shouldNotifyDelegate_) return;
+  if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
   if (isAdRequestDone_) return;
-  auto self = shared_from_this();
   invalidateAdFailedTimer();
+  // An expanded ad is the user's until they close it: the loaded ad waits for the close.
+  if (currentState_ == kMRAIDStateExpanded) {
+    logLine("the ad on screen is expanded, the loaded ad waits for its close");
+    loadedAdWaiting_ = true;
+    return;
+  }
+  showLoadedAd();
+}
+
+void NBAdView::showLoadedAd() {
+  auto self = shared_from_this();
+  loadedAdWaiting_ = false;
   if (loadingAdUnit_) currentAdUnit_ = std::move(loadingAdUnit_);
+  currentState_ = 0;
   if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeRichMedia) {
     auto& loaded = loadingWebView();
     loaded.disableBouncesAndScrolling();
@@ -856,6 +870,20 @@ void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& we
   performAdSuccessNotification();
   isAdRequestDone_ = true;
   isLoadingAd_ = false;
+}
+
+void NBAdView::showWaitingAdLater() {
+  if (!loadedAdWaiting_) return;
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  // After the close has run to its end (a hide sets its state last).
+  platform::RunLoop::main().postAfter(
+      0,
+      [weak] {
+        auto view = weak.lock();
+        if (view && view->loadedAdWaiting_ && !view->isAdRequestDone_ && view->currentState_ != kMRAIDStateExpanded)
+          view->showLoadedAd();
+      },
+      this);
 }
 
 void NBAdView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
@@ -938,6 +966,11 @@ std::string NBAdView::applyStylingText(const std::string& markup) const {
 void NBAdView::loadAdHtmlAfterCustomization() {
   if (!isAdRequestDone_) {
     logLine("ad request was already in progress, stopped re-loading of customized ad text");
+    return;
+  }
+  // The page on screen is the user's while it is expanded.
+  if (currentState_ == kMRAIDStateExpanded) {
+    logLine("the ad is expanded, stopped re-loading of customized ad text");
     return;
   }
   shouldNotifyDelegate_ = false;

@@ -105,7 +105,7 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     setTransform(originalTransform_);
     setFrame(originalFrame_);
     touchedDownOnAd_ = false;
-    isAdRequestDone_ = true;
+    // A request under way goes on: its ad is shown once loaded, or its failure reported.
     if (adCloseButton_) {
       // The close button may be in the middle of delivering its own tap.
       platform::RunLoop::main().keepAliveUntilEndOfTurn(adCloseButton_);
@@ -126,6 +126,7 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     }
     if (scrollView_) scrollView_->removeFromSuperview();
     scrollView_.reset();
+    showWaitingAdLater();
   }
   currentState_ = kStateDefault;
 }

@@ -443,6 +443,15 @@ TEST_F(NBEventOrderTest, Banner) {
       {"a browser ad's click redirects to the store's application link", browsing, "", kStoreApp, "tap click",
        kStoreApp},
       {"the page opens the browser on the store's application link", richMedia, "", kStoreApp, "open", kStoreApp},
+      {"the next ad arrives while the ad is expanded", richMedia, richMedia, "", "load expand reply"},
+      {"the next ad arrives while expanded, then the page closes itself", richMedia, richMedia, "",
+       "load expand reply pageClose"},
+      {"the host lets go of the expanded banner before the next ad arrives", richMedia, richMedia, "",
+       "load expand release reply"},
+      {"the expanded ad opens the browser and the user closes it", richMedia, "", "", "expand open closeBrowser",
+       landing},
+      {"the page closes itself while the next ad loads", richMedia, slowRichMedia, "", "load pageClose script"},
+      {"the page hides itself while the next ad loads", richMedia, slowRichMedia, "", "load pageHide script"},
   };
   for (const auto& row : rows) {
     checkBanner(row);

@@ -161,6 +161,10 @@ class NBAdView : public platform::View {
   void tellDelegate(unsigned message, const char* selector, F&& call);
   void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
+  // Swaps the loaded ad in and reports it.
+  void showLoadedAd();
+  // The ad that loaded while the shown one was expanded comes on once the close has ended.
+  void showWaitingAdLater();
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
   bool shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url);
   bool touchInside(const platform::TouchSet& touches) const;
@@ -244,6 +248,8 @@ class NBAdView : public platform::View {
   bool ismraidAd_ = false;
   bool isLoadingAd_ = false;
   bool shouldNotifyDelegate_ = false;
+  // The new ad's page has loaded while the ad on screen was expanded.
+  bool loadedAdWaiting_ = false;
   // The host was told a screen (the browser) is coming: it hears when it goes.
   bool screenAnnounced_ = false;
   std::shared_ptr<platform::Timer> adUnitFailLoadTimer_;
