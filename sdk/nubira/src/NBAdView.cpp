@@ -665,6 +665,7 @@ void NBAdView::touchesEndedWithEvent(const platform::TouchSet& touches, const pl
 void NBAdView::touchesCancelledWithEvent(const platform::TouchSet&, const platform::Event&) {
   hideWebView_->setBackgroundColor(platform::Color::clearColor());
   touchedDownOnAd_ = false;
+  keyboardHoldsClicks_ = false;
 }
 
 void NBAdView::adClicked() {
@@ -1064,12 +1065,18 @@ void NBAdView::appActiveNotificationReceived() {
   if (refreshInterval_ != -1) invokeAdRefreshTimer();
 }
 
+// The keyboard holds clicks and loads back only while it is up over a search ad; lowering it
+// undoes what raising it did, whichever ad is shown by then, and nothing else.
 void NBAdView::keyboardWillShow() {
-  if (currentAdUnit_ && currentAdUnit_->adActionType == 3) touchedDownOnAd_ = true;
+  if (touchedDownOnAd_ || !currentAdUnit_ || currentAdUnit_->adActionType != 3) return;
+  touchedDownOnAd_ = true;
+  keyboardHoldsClicks_ = true;
 }
 
 void NBAdView::keyboardWillHide() {
-  if (currentAdUnit_ && currentAdUnit_->adActionType == 3) touchedDownOnAd_ = false;
+  if (!keyboardHoldsClicks_) return;
+  keyboardHoldsClicks_ = false;
+  touchedDownOnAd_ = false;
 }
 
 }  // namespace nubira

@@ -452,6 +452,10 @@ TEST_F(NBEventOrderTest, Banner) {
        landing},
       {"the page closes itself while the next ad loads", richMedia, slowRichMedia, "", "load pageClose script"},
       {"the page hides itself while the next ad loads", richMedia, slowRichMedia, "", "load pageHide script"},
+      {"the keyboard comes up over a search ad, the next ad replaces it, the keyboard goes", search, leaving, "",
+       "load keyUp reply keyDown"},
+      {"the keyboard is up over a search ad while the application goes away and back", search, "", "",
+       "keyUp background foreground keyDown"},
   };
   for (const auto& row : rows) {
     checkBanner(row);

@@ -244,6 +244,8 @@ class NBAdView : public platform::View {
   std::shared_ptr<NBEmbeddedWebViewController> nbEmbedWebViewController_;
   bool shouldLoadWebView1_ = true;
   bool touchedDownOnAd_ = false;
+  // touchedDownOnAd_ was set by the keyboard coming up over a search ad, not by a click.
+  bool keyboardHoldsClicks_ = false;
   bool isAdRequestDone_ = true;
   bool ismraidAd_ = false;
   bool isLoadingAd_ = false;
