@@ -1062,7 +1062,12 @@ void NBAdView::appInActiveNotificationReceived() {
 
 void NBAdView::appActiveNotificationReceived() {
   logLine("<<app active>>>");
-  if (refreshInterval_ != -1) invokeAdRefreshTimer();
+  // A click or a screen under way stopped the refresh; it restarts the refresh when it ends.
+  if (refreshInterval_ != -1 && !isClickOrScreenUp()) invokeAdRefreshTimer();
+}
+
+bool NBAdView::isClickOrScreenUp() const {
+  return (touchedDownOnAd_ && !keyboardHoldsClicks_) || screenAnnounced_ || currentState_ == kMRAIDStateExpanded;
 }
 
 // The keyboard holds clicks and loads back only while it is up over a search ad; lowering it

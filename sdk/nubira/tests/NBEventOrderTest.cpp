@@ -440,22 +440,35 @@ TEST_F(NBEventOrderTest, Banner) {
   const std::string browsing = ad("banner", 2, click, "<p>browses</p>");
   const std::string search = ad("search", 3, click, "<p>search</p>");
   const Row rows[] = {
+      // A tap onto the store's application link.
       {"a browser ad's click redirects to the store's application link", browsing, "", kStoreApp, "tap click",
        kStoreApp},
       {"the page opens the browser on the store's application link", richMedia, "", kStoreApp, "open", kStoreApp},
+      // Expansion against the next ad.
       {"the next ad arrives while the ad is expanded", richMedia, richMedia, "", "load expand reply"},
       {"the next ad arrives while expanded, then the page closes itself", richMedia, richMedia, "",
        "load expand reply pageClose"},
       {"the host lets go of the expanded banner before the next ad arrives", richMedia, richMedia, "",
        "load expand release reply"},
+      {"expanded across resigning and becoming active", richMedia, "", "", "expand resign active wait"},
       {"the expanded ad opens the browser and the user closes it", richMedia, "", "", "expand open closeBrowser",
        landing},
+      // The page on screen acting while the next one loads.
       {"the page closes itself while the next ad loads", richMedia, slowRichMedia, "", "load pageClose script"},
       {"the page hides itself while the next ad loads", richMedia, slowRichMedia, "", "load pageHide script"},
+      // The keyboard over a search ad.
       {"the keyboard comes up over a search ad, the next ad replaces it, the keyboard goes", search, leaving, "",
        "load keyUp reply keyDown"},
       {"the keyboard is up over a search ad while the application goes away and back", search, "", "",
        "keyUp background foreground keyDown"},
+      // Clicks and the application's life cycle.
+      {"the application becomes active under the click's browser", browsing, "", "", "tap click resign active wait",
+       landing},
+      {"the click answers while the application is inactive", browsing, "", "", "tap resign click active", landing},
+      {"the host dismisses the click's browser", browsing, "", "", "tap click hostDismisses", landing},
+      {"a click that leaves the application, away and back", leaving, "", "", "tap click background foreground",
+       landing},
+      {"the host lets go of the banner while its click is under way", browsing, "", "", "tap release click"},
   };
   for (const auto& row : rows) {
     checkBanner(row);
