@@ -88,8 +88,7 @@ void NBAdInterstitialPrivate::viewWillAppear(bool animated) {
 
 void NBAdInterstitialPrivate::viewWillDisappear(bool animated) {
   platform::ViewController::viewWillDisappear(animated);
-  // Covered by its own browser or composer, the ad stays.
-  if (!isEmbeddedControllerShowing_) announceDismissal();
+  if (isGoing()) announceDismissal();
 }
 
 void NBAdInterstitialPrivate::announceDismissal() {
@@ -102,7 +101,7 @@ void NBAdInterstitialPrivate::announceDismissal() {
 
 void NBAdInterstitialPrivate::viewDidDisappear(bool animated) {
   platform::ViewController::viewDidDisappear(animated);
-  if (isEmbeddedControllerShowing_) {
+  if (!isGoing()) {
     logLine("embedded vc was showing, not notifying delegate..");
     return;
   }
@@ -292,6 +291,10 @@ void NBAdInterstitialPrivate::closeAd() {
     presenter->dismissModalViewControllerAnimated(true);
   hideAd();
 }
+
+// Covered by its own browser or composer, the ad stays; dismissed (by its close or by the
+// host, with whatever it opened on top), it goes.
+bool NBAdInterstitialPrivate::isGoing() const { return isBeingDismissed() || !isEmbeddedControllerShowing_; }
 
 bool NBAdInterstitialPrivate::isShown() const { return presentingViewController() && !isBeingDismissed(); }
 

@@ -139,6 +139,8 @@ class NBAdInterstitialPrivate : public platform::ViewController,
   // system can open it.
   void leaveApplicationWithURL(const std::string& url);
   bool isShown() const;
+  // Leaving the screen for good, not covered by its own browser or composer.
+  bool isGoing() const;
   // Tells the owner the ad is going, once.
   void announceDismissal();
   // Whether the page may act for the user now (shown, touched: one act per touch), and also

@@ -1088,6 +1088,33 @@ void NBAdView::keyboardWillHide() {
 
 namespace nubira {
 
+namespace {
+
+// A composer that says when it has gone, however it went: its own finish, or the host
+// dismissing it, which its delegate never hears of.
+template <class Composer>
+class NBComposer : public Composer {
+ public:
+  explicit NBComposer(std::function<void()> gone) : gone_(std::move(gone)) {}
+  void viewDidDisappear(bool animated) override {
+    Composer::viewDidDisappear(animated);
+    if (gone_) std::exchange(gone_, nullptr)();
+  }
+
+ private:
+  std::function<void()> gone_;
+};
+
+}  // namespace
+
+template <class Composer>
+std::shared_ptr<Composer> NBAdView::makeComposer() {
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  return std::make_shared<NBComposer<Composer>>([weak] {
+    if (auto view = weak.lock()) view->setExpandedViewsHidden(false);
+  });
+}
+
 void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& composer) {
   auto root = rootViewController();
   // One screen at a time: while another is up this one could not be shown, nor the ad again.
@@ -1096,13 +1123,11 @@ void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& 
   root->presentModalViewControllerAnimated(composer, true);
 }
 
+// The expanded ad comes back when the composer has gone (makeComposer).
 void NBAdView::composerDidFinish() {
-  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
   auto root = rootViewController();
   if (!root) return setExpandedViewsHidden(false);
-  root->dismissViewControllerAnimatedCompletion(true, [weak] {
-    if (auto view = weak.lock()) view->setExpandedViewsHidden(false);
-  });
+  root->dismissModalViewControllerAnimated(true);
 }
 
 void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
@@ -1115,7 +1140,7 @@ void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::strin
     showAlertWithMsg("No email account has been setup!");
     return;
   }
-  auto composer = std::make_shared<platform::MailComposeViewController>();
+  auto composer = makeComposer<platform::MailComposeViewController>();
   if (!to.empty()) composer->setToRecipients({to});
   if (subject) composer->setSubject(*subject);
   if (body) composer->setMessageBodyIsHTML(*body, isHTML);
@@ -1129,7 +1154,7 @@ void NBAdView::sendSMSToWithBody(const std::optional<std::string>& to, const std
     showAlertWithMsg("Cannot send SMS!");
     return;
   }
-  auto composer = std::make_shared<platform::MessageComposeViewController>();
+  auto composer = makeComposer<platform::MessageComposeViewController>();
   composer->setMessageComposeDelegate(listener_);
   if (to) composer->setRecipients({*to});
   if (body) composer->setBody(*body);

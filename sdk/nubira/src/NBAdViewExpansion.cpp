@@ -105,6 +105,8 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     setTransform(originalTransform_);
     setFrame(originalFrame_);
     touchedDownOnAd_ = false;
+    // Closed under the browser or composer it opened, the ad is back in its place, shown.
+    setHidden(false);
     // A request under way goes on: its ad is shown once loaded, or its failure reported.
     if (adCloseButton_) {
       // The close button may be in the middle of delivering its own tap.

@@ -292,6 +292,37 @@ class NBEventOrderTest : public testkit::SandboxTest {
     for (const auto& weak : made) EXPECT_TRUE(weak.expired());
   }
 
+  // With the application active again, the user closes what is up, from the top, as they
+  // would: the browser by its close button, the composer by its own end, the interstitial and
+  // the expanded ad by their close buttons, which must be there to tap (also when the host
+  // has let go of the ad).
+  void closeWhatIsUp() {
+    if (app().applicationState() != platform::ApplicationState::Active) app().becomeActive();
+    for (int round = 0; round < 4; ++round) {
+      auto top = root->presentedViewController();
+      while (top && top->presentedViewController()) top = top->presentedViewController();
+      std::shared_ptr<platform::View> button;
+      if (auto nav = std::dynamic_pointer_cast<platform::NavigationController>(top)) {
+        auto b = std::dynamic_pointer_cast<NBEmbeddedWebViewController>(nav->topViewController());
+        ASSERT_TRUE(b);
+        EXPECT_TRUE(b->closeItem()->tap());
+      } else if (auto sms = std::dynamic_pointer_cast<platform::MessageComposeViewController>(top)) {
+        sms->finishWithResult(platform::MessageComposeResult::Cancelled);
+      } else if (auto controller = std::dynamic_pointer_cast<nubira::NBAdInterstitialPrivate>(top)) {
+        button = controller->closeButton();
+      } else if (banner && banner->adCloseButtonForTesting() && banner->adCloseButtonForTesting()->window()) {
+        button = banner->adCloseButtonForTesting();
+      } else {
+        return;
+      }
+      if (button) {
+        EXPECT_EQ(window->tapAtPoint(button->convertRectToView(Rect(12, 12, 1, 1), window).origin), button)
+            << "the close button is covered";
+      }
+      transition();
+    }
+  }
+
   // Every row starts with its answers held afresh and nothing heard.
   void startRow() {
     made.clear();
@@ -319,26 +350,17 @@ class NBEventOrderTest : public testkit::SandboxTest {
     if (HasFatalFailure()) return;
     const bool served = !row.next.empty() && row.events.find("release") == std::string::npos;
 
-    // The user ends whatever is up, the host's application is active, the keyboard down.
     platform::Keyboard::hideForTesting();
-    if (app().applicationState() != platform::ApplicationState::Active) app().becomeActive();
-    for (int round = 0; round < 3 && banner; ++round) {
-      if (auto b = browser(); b && root->presentedViewController()) {
-        EXPECT_TRUE(b->closeItem()->tap());
-      } else if (auto button = banner->adCloseButtonForTesting(); button && button->window()) {
-        const auto at = button->convertRectToView(Rect(12, 12, 1, 1), window).origin;
-        EXPECT_EQ(window->tapAtPoint(at), button) << "the expanded ad's close button is covered";
-      }
-      transition();
-    }
+    closeWhatIsUp();
     scriptHold->release();
     replyHold->release();
     clickHold->release();
+    advance(1);  // the load that moving back into its place schedules
     settleTraffic();
-    runUntilIdle();
     expectWindowAsTheHostLeftIt();
     if (banner) {
       EXPECT_EQ(banner->superview(), container);
+      EXPECT_FALSE(banner->isHidden());
     }
     expectScreensHeardInOrder(heard->events, !banner);
     expectTheTapLedThere(row);
@@ -375,25 +397,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
     runSteps(row, [this] { return interstitialHeard->events; });
     if (HasFatalFailure()) return;
 
-    // The user closes what is up, from the top: the browser, the composer, then the ad by
-    // its close button (still there when the host has let go of the interstitial).
-    if (app().applicationState() != platform::ApplicationState::Active) app().becomeActive();
-    for (int round = 0; round < 3; ++round) {
-      auto top = root->presentedViewController();
-      if (!top) break;
-      while (top->presentedViewController()) top = top->presentedViewController();
-      if (auto nav = std::dynamic_pointer_cast<platform::NavigationController>(top)) {
-        auto b = std::dynamic_pointer_cast<NBEmbeddedWebViewController>(nav->topViewController());
-        ASSERT_TRUE(b);
-        EXPECT_TRUE(b->closeItem()->tap());
-      } else if (auto sms = std::dynamic_pointer_cast<platform::MessageComposeViewController>(top)) {
-        sms->finishWithResult(platform::MessageComposeResult::Cancelled);
-      } else if (auto controller = std::dynamic_pointer_cast<nubira::NBAdInterstitialPrivate>(top)) {
-        const auto button = controller->closeButton();
-        EXPECT_EQ(window->tapAtPoint(button->convertRectToView(Rect(12, 12, 1, 1), window).origin), button);
-      }
-      transition();
-    }
+    closeWhatIsUp();
     clickHold->release();
     settleTraffic();
     runUntilIdle();
@@ -453,6 +457,10 @@ TEST_F(NBEventOrderTest, Banner) {
       {"expanded across resigning and becoming active", richMedia, "", "", "expand resign active wait"},
       {"the expanded ad opens the browser and the user closes it", richMedia, "", "", "expand open closeBrowser",
        landing},
+      {"the expanded ad closes itself under the browser it opened", richMedia, "", "",
+       "expand open pageClose closeBrowser", landing},
+      {"the host dismisses the composer the expanded ad opened", richMedia, "", "", "expand sms hostDismisses"},
+      {"the expanded ad closes itself under the composer it opened", richMedia, "", "", "expand sms pageClose"},
       // The page on screen acting while the next one loads.
       {"the page closes itself while the next ad loads", richMedia, slowRichMedia, "", "load pageClose script"},
       {"the page hides itself while the next ad loads", richMedia, slowRichMedia, "", "load pageHide script"},
@@ -486,6 +494,8 @@ TEST_F(NBEventOrderTest, Interstitial) {
       {"the user closes the browser, then the ad", "", "", "", "present open closeBrowser", landing},
       {"the application goes away and back while the ad is shown", "", "", "", "present resign background foreground"},
       {"the host dismisses the ad itself", "", "", "", "present hostDismisses"},
+      {"the host dismisses the ad under the composer it opened", "", "", "", "present sms hostDismisses"},
+      {"the host dismisses the ad under the browser it opened", "", "", "", "present open hostDismisses", landing},
       {"the host lets go of the ad while it is shown", "", "", "", "present release"},
   };
   for (const auto& row : rows) {

@@ -220,6 +220,9 @@ class NBAdView : public platform::View {
   void sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
                    const std::optional<std::string>& body, bool isHTML);
   void sendSMSToWithBody(const std::optional<std::string>& to, const std::optional<std::string>& body);
+  // A composer that shows the expanded ad again once it has gone, however it goes.
+  template <class Composer>
+  std::shared_ptr<Composer> makeComposer();
   void presentComposer(const std::shared_ptr<platform::ViewController>& composer);
   void composerDidFinish();
   void showAlertWithMsg(const std::string& message);
