@@ -643,7 +643,9 @@ bool NBAdView::touchInside(const platform::TouchSet& touches) const {
 
 void NBAdView::touchesBeganWithEvent(const platform::TouchSet& touches, const platform::Event&) {
   logLine("ad touched!");
-  if (!touchedDownOnAd_ && currentAdUnit_ && isAdRequestDone_ && touchInside(touches))
+  // The ad on screen stays current until the next one is swapped in, so a tap while the next
+  // one loads clicks the ad the user sees.
+  if (!touchedDownOnAd_ && currentAdUnit_ && touchInside(touches))
     hideWebView_->setBackgroundColor(platform::Color::white(0, 0.2));
 }
 
@@ -652,7 +654,7 @@ void NBAdView::touchesEndedWithEvent(const platform::TouchSet& touches, const pl
     const auto at = touches.front()->locationInView(std::static_pointer_cast<platform::View>(shared_from_this()));
     logLine("touches ended.. touch.x=%f,touch.y=%f", at.x, at.y);
   }
-  if (touchedDownOnAd_ || !currentAdUnit_ || !isAdRequestDone_) {
+  if (touchedDownOnAd_ || !currentAdUnit_) {
     logLine("already touched..returning..");
     return;
   }
@@ -679,6 +681,8 @@ void NBAdView::adClicked() {
       clickRequest_ = NBHttpClickRequest::create();
       clickRequest_->setDelegate(listener_);
     }
+    // The answer acts for the ad that was tapped, whatever is swapped in meanwhile.
+    clickedAdUnit_ = currentAdUnit_;
     std::string url = *currentAdUnit_->targetUrl;
     if (currentAdUnit_->adActionType == 3 && searchString_) url += platform::format("?%@", *searchString_);
     logLine("click url=%@", url);
@@ -699,6 +703,7 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
   const auto done = clickRequest_;
   clickRequest_.reset();
   if (done) done->setDelegate({});
+  const auto clicked = std::exchange(clickedAdUnit_, nullptr);
   if (!url) {
     logLine("Error! null redirect url found!! cannot process ad click!");
     touchedDownOnAd_ = false;
@@ -707,14 +712,14 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
     return;
   }
   logLine("Redirect url : %@", *url);
-  if (!currentAdUnit_) {
+  if (!clicked) {
     touchedDownOnAd_ = false;
     return;
   }
-  if (actionType) currentAdUnit_->adActionType = std::atoi(actionType->c_str());
+  if (actionType) clicked->adActionType = std::atoi(actionType->c_str());
   std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
   const std::string target = *url;
-  if (currentAdUnit_->adActionType == 2 || currentAdUnit_->adActionType == 3) {
+  if (clicked->adActionType == 2 || clicked->adActionType == 3) {
     (shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_).setWebViewUserInteraction(true);
     performAdClickNotification();
     screenAnnounced_ = true;
@@ -748,6 +753,7 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
 
 void NBAdView::adClickRequestFailed() {
   logLine("ad click data failed to load");
+  clickedAdUnit_.reset();
   const auto done = clickRequest_;
   clickRequest_.reset();
   if (done) done->setDelegate({});

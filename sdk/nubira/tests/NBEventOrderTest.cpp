@@ -93,6 +93,8 @@ class NBEventOrderTest : public testkit::SandboxTest {
     std::string events;
     // Where the user's tap ends: opened by the system or shown in the browser (empty: no tap).
     std::string leadsTo = "";
+    // A report the host must have heard on the way there (empty: none in particular).
+    std::string hostHears = "";
   };
 
   platform::Application& app() { return platform::Application::sharedApplication(); }
@@ -364,6 +366,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
     }
     expectScreensHeardInOrder(heard->events, !banner);
     expectTheTapLedThere(row);
+    EXPECT_GT(count(heard->events, row.hostHears), 0u) << ::testing::PrintToString(heard->events);
     // A loaded ad is shown and reported, never timed out.
     EXPECT_EQ(count(heard->events, "timed out"), 0u) << ::testing::PrintToString(heard->events);
     if (served) {
@@ -477,6 +480,11 @@ TEST_F(NBEventOrderTest, Banner) {
       {"a click that leaves the application, away and back", leaving, "", "", "tap click background foreground",
        landing},
       {"the host lets go of the banner while its click is under way", browsing, "", "", "tap release click"},
+      {"the host lets go of the banner under the click's browser", browsing, "", "", "tap click release", landing},
+      // The next ad loading behind the one the user taps.
+      {"a tap while the next ad is under way opens the browser of the ad tapped", browsing, leaving, "",
+       "load tap reply click", landing, "present"},
+      {"the next ad arrives in the background", browsing, richMedia, "", "load background reply foreground"},
   };
   for (const auto& row : rows) {
     checkBanner(row);

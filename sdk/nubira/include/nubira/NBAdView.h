@@ -246,6 +246,8 @@ class NBAdView : public platform::View {
   std::shared_ptr<platform::WebView> markupWebView_;
   std::shared_ptr<NBHttpAdRequest> adRequest_;
   std::shared_ptr<NBHttpClickRequest> clickRequest_;
+  // The ad whose click is under way.
+  std::shared_ptr<NBAdUnit> clickedAdUnit_;
   std::optional<std::string> searchString_;
   std::shared_ptr<NBEmbeddedWebViewController> nbEmbedWebViewController_;
   bool shouldLoadWebView1_ = true;
