@@ -645,7 +645,7 @@ void NBAdView::touchesBeganWithEvent(const platform::TouchSet& touches, const pl
   logLine("ad touched!");
   // The ad on screen stays current until the next one is swapped in, so a tap while the next
   // one loads clicks the ad the user sees.
-  if (!touchedDownOnAd_ && currentAdUnit_ && touchInside(touches))
+  if (!isClickUnderWay() && currentAdUnit_ && touchInside(touches))
     hideWebView_->setBackgroundColor(platform::Color::white(0, 0.2));
 }
 
@@ -654,13 +654,13 @@ void NBAdView::touchesEndedWithEvent(const platform::TouchSet& touches, const pl
     const auto at = touches.front()->locationInView(std::static_pointer_cast<platform::View>(shared_from_this()));
     logLine("touches ended.. touch.x=%f,touch.y=%f", at.x, at.y);
   }
-  if (touchedDownOnAd_ || !currentAdUnit_) {
+  if (isClickUnderWay() || !currentAdUnit_) {
     logLine("already touched..returning..");
     return;
   }
   hideWebView_->setBackgroundColor(platform::Color::clearColor());
   if (!touchInside(touches)) return;
-  touchedDownOnAd_ = true;
+  startClick();
   adClicked();
 }
 
@@ -819,7 +819,7 @@ void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
     if (url) showEmbedWebViewWithUrl(*url);
     return;
   }
-  if (touchedDownOnAd_) {
+  if (isClickUnderWay()) {
     logLine("an ad click is in process..");
     return;
   }
@@ -828,7 +828,7 @@ void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
     auto q = url->find('?');
     if (q != std::string::npos) search = url->substr(q + 1);
   }
-  touchedDownOnAd_ = true;
+  startClick();
   searchString_ = search;
   adClicked();
 }
@@ -1073,7 +1073,16 @@ void NBAdView::appActiveNotificationReceived() {
 }
 
 bool NBAdView::isClickOrScreenUp() const {
-  return (touchedDownOnAd_ && !keyboardHoldsClicks_) || screenAnnounced_ || currentState_ == kMRAIDStateExpanded;
+  return isClickUnderWay() || screenAnnounced_ || currentState_ == kMRAIDStateExpanded;
+}
+
+// The keyboard's hold keeps refreshes back, not the user: their tap on the ad starts a click,
+// which then owns the flag.
+bool NBAdView::isClickUnderWay() const { return touchedDownOnAd_ && !keyboardHoldsClicks_; }
+
+void NBAdView::startClick() {
+  touchedDownOnAd_ = true;
+  keyboardHoldsClicks_ = false;
 }
 
 // The keyboard holds clicks and loads back only while it is up over a search ad; lowering it

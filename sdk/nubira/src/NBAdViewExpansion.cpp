@@ -177,7 +177,7 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
   invalidateAdRefreshTimer();
   logLine("expand to:(%f,%f,%f,%f)", r.origin.x, r.origin.y, r.size.width, r.size.height);
   defaultFrame_ = frame();
-  touchedDownOnAd_ = true;
+  startClick();
 
   if (blockingView_) blockingView_->removeFromSuperview();
   // Takes every touch outside the ad while it is expanded.

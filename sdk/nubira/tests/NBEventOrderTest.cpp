@@ -184,6 +184,14 @@ class NBEventOrderTest : public testkit::SandboxTest {
         {"pageClose", [this](const Row&) { pageDoes("mraid.close();"); }},
         {"settle", [this](const Row&) { transition(); }},
         {"pageHide", [this](const Row&) { pageDoes("location = 'mraid://hide';"); }},
+        // The user's tap on a link of the page.
+        {"link", [this](const Row&) {
+           const std::string url = server.url("/search?q=birds");
+           pageDoes("var a = document.createElement('a'); a.setAttribute('href', '" + url +
+                    "'); document.body.appendChild(a);");
+           ASSERT_TRUE(page()->tapLinkWithURLForTesting(url));
+           runUntilIdle();
+         }},
         {"closeBrowser", [this](const Row&) {
            ASSERT_TRUE(browser());
            browser()->closeItem()->tap();
@@ -484,6 +492,8 @@ TEST_F(NBEventOrderTest, Banner) {
        "load keyUp reply keyDown"},
       {"the keyboard is up over a search ad while the application goes away and back", search, "", "",
        "keyUp background foreground keyDown"},
+      {"the user taps the search ad's link with the keyboard up", search, "", "", "keyUp link click keyDown",
+       landing, "present"},
       // Clicks and the application's life cycle.
       {"the application becomes active under the click's browser", browsing, "", "", "tap click resign active wait",
        landing},

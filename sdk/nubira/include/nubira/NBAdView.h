@@ -188,6 +188,9 @@ class NBAdView : public platform::View {
   // A click under way (not the keyboard's hold), the browser the host was told of, or an
   // expanded ad: the refresh stays stopped until it ends.
   bool isClickOrScreenUp() const;
+  bool isClickUnderWay() const;
+  // touchedDownOnAd_ for a click or an expansion the user started.
+  void startClick();
 
   // Presentation, expansion, resize and orientation of rich-media ads.
   std::string runScript(const std::shared_ptr<platform::WebView>& webView, const std::string& script);
