@@ -73,9 +73,7 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 class NBAdView::Listener : public NBHttpRequestDelegate,
                            public platform::WebViewDelegate,
                            public JSBridgeDelegate,
-                           public NBAdScreenDismissDelegate,
-                           public platform::MailComposeDelegate,
-                           public platform::MessageComposeDelegate {
+                           public NBAdScreenDismissDelegate {
  public:
   explicit Listener(std::weak_ptr<NBAdView> view) : view_(std::move(view)) {}
 
@@ -177,15 +175,6 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
   void sendSMSToWithBody(const std::string& to, const std::string& body) override {
     auto v = lock();
     if (v && v->onScreenHolder().userActivationForAct("compose a message")) v->sendSMSToWithBody(to, body);
-  }
-  void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController&,
-                                                     platform::MailComposeResult,
-                                                     const std::optional<platform::Error>&) override {
-    if (auto v = lock()) v->composerDidFinish();
-  }
-  void messageComposeViewControllerDidFinishWithResult(platform::MessageComposeViewController&,
-                                                       platform::MessageComposeResult) override {
-    if (auto v = lock()) v->composerDidFinish();
   }
   void placeCallTo(const std::string& number) override {
     if (!NBURLRouting::isPhoneNumber(number)) {
@@ -1105,15 +1094,23 @@ namespace nubira {
 
 namespace {
 
-// A composer that says when it has gone, however it went: its own finish, or the host
-// dismissing it, which its delegate never hears of.
+// A composer that goes when the user ends it (its own delegate, so also once the host has let
+// go of the banner), and says when it has gone, however it went: the host may dismiss it too.
 template <class Composer>
-class NBComposer : public Composer {
+class NBComposer : public Composer, public platform::MailComposeDelegate, public platform::MessageComposeDelegate {
  public:
   explicit NBComposer(std::function<void()> gone) : gone_(std::move(gone)) {}
   void viewDidDisappear(bool animated) override {
     Composer::viewDidDisappear(animated);
     if (gone_) std::exchange(gone_, nullptr)();
+  }
+  void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController&, platform::MailComposeResult,
+                                                     const std::optional<platform::Error>&) override {
+    Composer::dismissModalViewControllerAnimated(true);
+  }
+  void messageComposeViewControllerDidFinishWithResult(platform::MessageComposeViewController&,
+                                                       platform::MessageComposeResult) override {
+    Composer::dismissModalViewControllerAnimated(true);
   }
 
  private:
@@ -1138,13 +1135,6 @@ void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& 
   root->presentModalViewControllerAnimated(composer, true);
 }
 
-// The expanded ad comes back when the composer has gone (makeComposer).
-void NBAdView::composerDidFinish() {
-  auto root = rootViewController();
-  if (!root) return setExpandedViewsHidden(false);
-  root->dismissModalViewControllerAnimated(true);
-}
-
 void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
                            const std::optional<std::string>& body, bool isHTML) {
   if (!platform::Runtime::classExists("MFMailComposeViewController")) {
@@ -1156,10 +1146,10 @@ void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::strin
     return;
   }
   auto composer = makeComposer<platform::MailComposeViewController>();
+  composer->setMailComposeDelegate(std::dynamic_pointer_cast<platform::MailComposeDelegate>(composer));
   if (!to.empty()) composer->setToRecipients({to});
   if (subject) composer->setSubject(*subject);
   if (body) composer->setMessageBodyIsHTML(*body, isHTML);
-  composer->setMailComposeDelegate(listener_);
   presentComposer(composer);
 }
 
@@ -1170,7 +1160,7 @@ void NBAdView::sendSMSToWithBody(const std::optional<std::string>& to, const std
     return;
   }
   auto composer = makeComposer<platform::MessageComposeViewController>();
-  composer->setMessageComposeDelegate(listener_);
+  composer->setMessageComposeDelegate(std::dynamic_pointer_cast<platform::MessageComposeDelegate>(composer));
   if (to) composer->setRecipients({*to});
   if (body) composer->setBody(*body);
   presentComposer(composer);

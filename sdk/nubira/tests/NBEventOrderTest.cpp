@@ -503,10 +503,13 @@ TEST_F(NBEventOrderTest, Banner) {
        landing},
       {"the host lets go of the banner while its click is under way", browsing, "", "", "tap release click"},
       {"the host lets go of the banner under the click's browser", browsing, "", "", "tap click release", landing},
+      {"the host lets go of the banner under the composer its page opened", richMedia, "", "", "sms release"},
       // The next ad loading behind the one the user taps.
       {"a tap while the next ad is under way opens the browser of the ad tapped", browsing, leaving, "",
        "load tap reply click", landing, "present"},
       {"the next ad arrives in the background", browsing, richMedia, "", "load background reply foreground"},
+      {"the next ad arrives under the click's browser", browsing, richMedia, "", "load tap click reply closeBrowser",
+       landing},
   };
   for (const auto& row : rows) {
     checkBanner(row);

@@ -227,7 +227,6 @@ class NBAdView : public platform::View {
   template <class Composer>
   std::shared_ptr<Composer> makeComposer();
   void presentComposer(const std::shared_ptr<platform::ViewController>& composer);
-  void composerDidFinish();
   void showAlertWithMsg(const std::string& message);
   void setExpandedViewsHidden(bool hidden);
 
