@@ -87,6 +87,9 @@ std::shared_ptr<NBAdInterstitial> NBAdInterstitial::create() {
 }
 
 NBAdInterstitial::~NBAdInterstitial() {
+  // An ad on screen stays there until the user closes it, and gives back the status bar then.
+  if (state_ == NBAdInterstitialStateActive && nbInterstitialViewController_ && !isStatusBarHidden_)
+    nbInterstitialViewController_->setShowsStatusBarWhenGone(true);
   releasePrivateInterstitialInstance();
   if (adRequest_) {
     adRequest_->setDelegate({});

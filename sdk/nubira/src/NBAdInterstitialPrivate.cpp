@@ -86,9 +86,22 @@ void NBAdInterstitialPrivate::viewWillAppear(bool animated) {
   setWantsFullScreenLayout(true);
 }
 
+void NBAdInterstitialPrivate::viewWillDisappear(bool animated) {
+  platform::ViewController::viewWillDisappear(animated);
+  if (isGoing()) announceDismissal();
+}
+
+void NBAdInterstitialPrivate::announceDismissal() {
+  if (dismissalAnnounced_) return;
+  dismissalAnnounced_ = true;
+  auto keep = self();
+  if (showsStatusBarWhenGone_) platform::Application::sharedApplication().setStatusBarHidden(false);
+  if (auto d = delegate_.lock()) d->interstitialWillDismiss();
+}
+
 void NBAdInterstitialPrivate::viewDidDisappear(bool animated) {
   platform::ViewController::viewDidDisappear(animated);
-  if (isEmbeddedControllerShowing_) {
+  if (!isGoing()) {
     logLine("embedded vc was showing, not notifying delegate..");
     return;
   }
@@ -271,10 +284,17 @@ void NBAdInterstitialPrivate::closeAd() {
   auto keep = self();
   // The ad goes for good, with whatever it had opened on top of it: the owner hears that.
   isEmbeddedControllerShowing_ = false;
-  if (auto d = delegate_.lock()) d->interstitialWillDismiss();
-  dismissModalViewControllerAnimated(true);
+  announceDismissal();
+  // Dismissed from its presenter, the ad leaves with the browser or composer it opened on
+  // top; asked of itself while it presents one, only that one would go.
+  if (auto presenter = presentingViewController())
+    presenter->dismissModalViewControllerAnimated(true);
   hideAd();
 }
+
+// Covered by its own browser or composer, the ad stays; dismissed (by its close or by the
+// host, with whatever it opened on top), it goes.
+bool NBAdInterstitialPrivate::isGoing() const { return isBeingDismissed() || !isEmbeddedControllerShowing_; }
 
 bool NBAdInterstitialPrivate::isShown() const { return presentingViewController() && !isBeingDismissed(); }
 
@@ -366,14 +386,14 @@ void NBAdInterstitialPrivate::sendBeaconPingToUrl(const std::optional<std::strin
 void NBAdInterstitialPrivate::openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(
     const WebViewPtr&, const std::optional<std::string>& url, bool, bool, bool) {
   if (!url) return;
-  // What the browser cannot show is refused without using the user's touch.
-  if (NBURLRouting::isHttp(*url) && !mayPresentScreen("open the browser")) return;
+  // What the browser may not be given is refused without using the user's touch.
+  if (NBURLRouting::opensInBrowser(*url) && !mayPresentScreen("open the browser")) return;
   showEmbedWebViewWithUrl(*url);
 }
 
 void NBAdInterstitialPrivate::showEmbedWebViewWithUrl(const std::string& url) {
-  // The browser shows web pages only: a page cannot open local files or other schemes there.
-  if (!NBURLRouting::isHttp(url)) {
+  // The browser takes any address but the disk's and a script's: it hands a store link on.
+  if (!NBURLRouting::opensInBrowser(url)) {
     logLine("not opening %@ in the browser", url);
     return;
   }

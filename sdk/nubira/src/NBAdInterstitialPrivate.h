@@ -67,7 +67,13 @@ class NBAdInterstitialPrivate : public platform::ViewController,
 
   // --- View controller ----------------------------------------------------------------------
   void viewWillAppear(bool animated) override;
+  // However the ad goes (its close, or its presenter dismissing it), the owner hears
+  // interstitialWillDismiss once before interstitialDidDismiss.
+  void viewWillDisappear(bool animated) override;
   void viewDidDisappear(bool animated) override;
+  // The owner let go of the ad on screen: when it goes, the controller shows the status bar
+  // the ad hid.
+  void setShowsStatusBarWhenGone(bool shows) { showsStatusBarWhenGone_ = shows; }
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation orientation) override;
 
   // --- Web view -----------------------------------------------------------------------------
@@ -133,6 +139,10 @@ class NBAdInterstitialPrivate : public platform::ViewController,
   // system can open it.
   void leaveApplicationWithURL(const std::string& url);
   bool isShown() const;
+  // Leaving the screen for good, not covered by its own browser or composer.
+  bool isGoing() const;
+  // Tells the owner the ad is going, once.
+  void announceDismissal();
   // Whether the page may act for the user now (shown, touched: one act per touch), and also
   // present a screen (none up yet). Refusals are logged once per page.
   bool mayActForPage(const char* what);
@@ -151,6 +161,8 @@ class NBAdInterstitialPrivate : public platform::ViewController,
   int webViewLoadCount_ = 0;
   // A form navigation showed the status bar and moved the close button: put back at its end.
   bool formChangedScreen_ = false;
+  bool dismissalAnnounced_ = false;
+  bool showsStatusBarWhenGone_ = false;
   bool ismraidAd_ = false;
   std::shared_ptr<NBEmbeddedWebViewController> nbEmbedWebViewController_;
 };

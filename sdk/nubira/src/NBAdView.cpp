@@ -73,9 +73,7 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 class NBAdView::Listener : public NBHttpRequestDelegate,
                            public platform::WebViewDelegate,
                            public JSBridgeDelegate,
-                           public NBAdScreenDismissDelegate,
-                           public platform::MailComposeDelegate,
-                           public platform::MessageComposeDelegate {
+                           public NBAdScreenDismissDelegate {
  public:
   explicit Listener(std::weak_ptr<NBAdView> view) : view_(std::move(view)) {}
 
@@ -177,15 +175,6 @@ class NBAdView::Listener : public NBHttpRequestDelegate,
   void sendSMSToWithBody(const std::string& to, const std::string& body) override {
     auto v = lock();
     if (v && v->onScreenHolder().userActivationForAct("compose a message")) v->sendSMSToWithBody(to, body);
-  }
-  void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController&,
-                                                     platform::MailComposeResult,
-                                                     const std::optional<platform::Error>&) override {
-    if (auto v = lock()) v->composerDidFinish();
-  }
-  void messageComposeViewControllerDidFinishWithResult(platform::MessageComposeViewController&,
-                                                       platform::MessageComposeResult) override {
-    if (auto v = lock()) v->composerDidFinish();
   }
   void placeCallTo(const std::string& number) override {
     if (!NBURLRouting::isPhoneNumber(number)) {
@@ -345,6 +334,7 @@ void NBAdView::resetRequest() {
   adRequest_->setDelegate(listener_);
   if (!isAdRequestDone_ && isLoadingAd_) loadingWebView().stopLoading();
   loadingAdUnit_.reset();
+  loadedAdWaiting_ = false;
   isAdRequestDone_ = true;
   isLoadingAd_ = false;
 }
@@ -565,7 +555,6 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
   if (unit->adType == NBAdTypeText) markup = applyStylingText(markup);
   webViewLoadCount_ = 0;
   isLoadingAd_ = true;
-  currentState_ = 0;
   auto& target = intoWebView1 ? *nbWebView1_ : *nbWebView2_;
   markupWebView_ = target.webView();
   target.loadHtmlStringForRMAd(markup, unit->adType == NBAdTypeRichMedia);
@@ -643,7 +632,9 @@ bool NBAdView::touchInside(const platform::TouchSet& touches) const {
 
 void NBAdView::touchesBeganWithEvent(const platform::TouchSet& touches, const platform::Event&) {
   logLine("ad touched!");
-  if (!touchedDownOnAd_ && currentAdUnit_ && isAdRequestDone_ && touchInside(touches))
+  // The ad on screen stays current until the next one is swapped in, so a tap while the next
+  // one loads clicks the ad the user sees.
+  if (!isClickUnderWay() && currentAdUnit_ && touchInside(touches))
     hideWebView_->setBackgroundColor(platform::Color::white(0, 0.2));
 }
 
@@ -652,19 +643,20 @@ void NBAdView::touchesEndedWithEvent(const platform::TouchSet& touches, const pl
     const auto at = touches.front()->locationInView(std::static_pointer_cast<platform::View>(shared_from_this()));
     logLine("touches ended.. touch.x=%f,touch.y=%f", at.x, at.y);
   }
-  if (touchedDownOnAd_ || !currentAdUnit_ || !isAdRequestDone_) {
+  if (isClickUnderWay() || !currentAdUnit_) {
     logLine("already touched..returning..");
     return;
   }
   hideWebView_->setBackgroundColor(platform::Color::clearColor());
   if (!touchInside(touches)) return;
-  touchedDownOnAd_ = true;
+  startClick();
   adClicked();
 }
 
 void NBAdView::touchesCancelledWithEvent(const platform::TouchSet&, const platform::Event&) {
   hideWebView_->setBackgroundColor(platform::Color::clearColor());
   touchedDownOnAd_ = false;
+  keyboardHoldsClicks_ = false;
 }
 
 void NBAdView::adClicked() {
@@ -678,6 +670,8 @@ void NBAdView::adClicked() {
       clickRequest_ = NBHttpClickRequest::create();
       clickRequest_->setDelegate(listener_);
     }
+    // The answer acts for the ad that was tapped, whatever is swapped in meanwhile.
+    clickedAdUnit_ = currentAdUnit_;
     std::string url = *currentAdUnit_->targetUrl;
     if (currentAdUnit_->adActionType == 3 && searchString_) url += platform::format("?%@", *searchString_);
     logLine("click url=%@", url);
@@ -698,6 +692,7 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
   const auto done = clickRequest_;
   clickRequest_.reset();
   if (done) done->setDelegate({});
+  const auto clicked = std::exchange(clickedAdUnit_, nullptr);
   if (!url) {
     logLine("Error! null redirect url found!! cannot process ad click!");
     touchedDownOnAd_ = false;
@@ -706,14 +701,14 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
     return;
   }
   logLine("Redirect url : %@", *url);
-  if (!currentAdUnit_) {
+  if (!clicked) {
     touchedDownOnAd_ = false;
     return;
   }
-  if (actionType) currentAdUnit_->adActionType = std::atoi(actionType->c_str());
+  if (actionType) clicked->adActionType = std::atoi(actionType->c_str());
   std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
   const std::string target = *url;
-  if (currentAdUnit_->adActionType == 2 || currentAdUnit_->adActionType == 3) {
+  if (clicked->adActionType == 2 || clicked->adActionType == 3) {
     (shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_).setWebViewUserInteraction(true);
     performAdClickNotification();
     screenAnnounced_ = true;
@@ -747,6 +742,7 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
 
 void NBAdView::adClickRequestFailed() {
   logLine("ad click data failed to load");
+  clickedAdUnit_.reset();
   const auto done = clickRequest_;
   clickRequest_.reset();
   if (done) done->setDelegate({});
@@ -764,8 +760,8 @@ void NBAdView::performExternalCallWithUrl(const std::string& url) {
 }
 
 bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
-  // The browser shows web pages only: a page cannot open local files or other schemes there.
-  if (!url || !NBURLRouting::isHttp(*url)) {
+  // The browser takes any address but the disk's and a script's: it hands a store link on.
+  if (!url || !NBURLRouting::opensInBrowser(*url)) {
     logLine("not opening %@ in the browser", url.value_or("(null)"));
     return false;
   }
@@ -812,7 +808,7 @@ void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
     if (url) showEmbedWebViewWithUrl(*url);
     return;
   }
-  if (touchedDownOnAd_) {
+  if (isClickUnderWay()) {
     logLine("an ad click is in process..");
     return;
   }
@@ -821,7 +817,7 @@ void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
     auto q = url->find('?');
     if (q != std::string::npos) search = url->substr(q + 1);
   }
-  touchedDownOnAd_ = true;
+  startClick();
   searchString_ = search;
   adClicked();
 }
@@ -839,14 +835,28 @@ void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& web
   ++webViewLoadCount_;
 }
 
+// The page loading off screen has a state of its own: whatever the ad on screen does
+// meanwhile (close, hide, resize) does not keep the loaded ad from being shown.
 void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   if (webView != markupWebView_) return;
   --webViewLoadCount_;
-  if (webViewLoadCount_ != 0 || currentState_ != 0 || !shouldNotifyDelegate_) return;
+  if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
   if (isAdRequestDone_) return;
-  auto self = shared_from_this();
   invalidateAdFailedTimer();
+  // An expanded ad is the user's until they close it: the loaded ad waits for the close.
+  if (currentState_ == kMRAIDStateExpanded) {
+    logLine("the ad on screen is expanded, the loaded ad waits for its close");
+    loadedAdWaiting_ = true;
+    return;
+  }
+  showLoadedAd();
+}
+
+void NBAdView::showLoadedAd() {
+  auto self = shared_from_this();
+  loadedAdWaiting_ = false;
   if (loadingAdUnit_) currentAdUnit_ = std::move(loadingAdUnit_);
+  currentState_ = 0;
   if (currentAdUnit_ && currentAdUnit_->adType == NBAdTypeRichMedia) {
     auto& loaded = loadingWebView();
     loaded.disableBouncesAndScrolling();
@@ -856,6 +866,20 @@ void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& we
   performAdSuccessNotification();
   isAdRequestDone_ = true;
   isLoadingAd_ = false;
+}
+
+void NBAdView::showWaitingAdLater() {
+  if (!loadedAdWaiting_) return;
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  // After the close has run to its end (a hide sets its state last).
+  platform::RunLoop::main().postAfter(
+      0,
+      [weak] {
+        auto view = weak.lock();
+        if (view && view->loadedAdWaiting_ && !view->isAdRequestDone_ && view->currentState_ != kMRAIDStateExpanded)
+          view->showLoadedAd();
+      },
+      this);
 }
 
 void NBAdView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView,
@@ -938,6 +962,11 @@ std::string NBAdView::applyStylingText(const std::string& markup) const {
 void NBAdView::loadAdHtmlAfterCustomization() {
   if (!isAdRequestDone_) {
     logLine("ad request was already in progress, stopped re-loading of customized ad text");
+    return;
+  }
+  // The page on screen is the user's while it is expanded.
+  if (currentState_ == kMRAIDStateExpanded) {
+    logLine("the ad is expanded, stopped re-loading of customized ad text");
     return;
   }
   shouldNotifyDelegate_ = false;
@@ -1028,20 +1057,75 @@ void NBAdView::appInActiveNotificationReceived() {
 
 void NBAdView::appActiveNotificationReceived() {
   logLine("<<app active>>>");
-  if (refreshInterval_ != -1) invokeAdRefreshTimer();
+  // A click or a screen under way stopped the refresh; it restarts the refresh when it ends.
+  if (refreshInterval_ != -1 && !isClickOrScreenUp()) invokeAdRefreshTimer();
 }
 
+bool NBAdView::isClickOrScreenUp() const {
+  return isClickUnderWay() || screenAnnounced_ || currentState_ == kMRAIDStateExpanded;
+}
+
+// The keyboard's hold keeps refreshes back, not the user: their tap on the ad starts a click,
+// which then owns the flag.
+bool NBAdView::isClickUnderWay() const { return touchedDownOnAd_ && !keyboardHoldsClicks_; }
+
+void NBAdView::startClick() {
+  touchedDownOnAd_ = true;
+  keyboardHoldsClicks_ = false;
+}
+
+// The keyboard holds clicks and loads back only while it is up over a search ad; lowering it
+// undoes what raising it did, whichever ad is shown by then, and nothing else.
 void NBAdView::keyboardWillShow() {
-  if (currentAdUnit_ && currentAdUnit_->adActionType == 3) touchedDownOnAd_ = true;
+  if (touchedDownOnAd_ || !currentAdUnit_ || currentAdUnit_->adActionType != 3) return;
+  touchedDownOnAd_ = true;
+  keyboardHoldsClicks_ = true;
 }
 
 void NBAdView::keyboardWillHide() {
-  if (currentAdUnit_ && currentAdUnit_->adActionType == 3) touchedDownOnAd_ = false;
+  if (!keyboardHoldsClicks_) return;
+  keyboardHoldsClicks_ = false;
+  touchedDownOnAd_ = false;
 }
 
 }  // namespace nubira
 
 namespace nubira {
+
+namespace {
+
+// A composer that goes when the user ends it (its own delegate, so also once the host has let
+// go of the banner), and says when it has gone, however it went: the host may dismiss it too.
+template <class Composer>
+class NBComposer : public Composer, public platform::MailComposeDelegate, public platform::MessageComposeDelegate {
+ public:
+  explicit NBComposer(std::function<void()> gone) : gone_(std::move(gone)) {}
+  void viewDidDisappear(bool animated) override {
+    Composer::viewDidDisappear(animated);
+    if (gone_) std::exchange(gone_, nullptr)();
+  }
+  void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController&, platform::MailComposeResult,
+                                                     const std::optional<platform::Error>&) override {
+    Composer::dismissModalViewControllerAnimated(true);
+  }
+  void messageComposeViewControllerDidFinishWithResult(platform::MessageComposeViewController&,
+                                                       platform::MessageComposeResult) override {
+    Composer::dismissModalViewControllerAnimated(true);
+  }
+
+ private:
+  std::function<void()> gone_;
+};
+
+}  // namespace
+
+template <class Composer>
+std::shared_ptr<Composer> NBAdView::makeComposer() {
+  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
+  return std::make_shared<NBComposer<Composer>>([weak] {
+    if (auto view = weak.lock()) view->setExpandedViewsHidden(false);
+  });
+}
 
 void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& composer) {
   auto root = rootViewController();
@@ -1049,15 +1133,6 @@ void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& 
   if (!root || root->presentedViewController()) return;
   setExpandedViewsHidden(true);
   root->presentModalViewControllerAnimated(composer, true);
-}
-
-void NBAdView::composerDidFinish() {
-  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
-  auto root = rootViewController();
-  if (!root) return setExpandedViewsHidden(false);
-  root->dismissViewControllerAnimatedCompletion(true, [weak] {
-    if (auto view = weak.lock()) view->setExpandedViewsHidden(false);
-  });
 }
 
 void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
@@ -1070,11 +1145,11 @@ void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::strin
     showAlertWithMsg("No email account has been setup!");
     return;
   }
-  auto composer = std::make_shared<platform::MailComposeViewController>();
+  auto composer = makeComposer<platform::MailComposeViewController>();
+  composer->setMailComposeDelegate(std::dynamic_pointer_cast<platform::MailComposeDelegate>(composer));
   if (!to.empty()) composer->setToRecipients({to});
   if (subject) composer->setSubject(*subject);
   if (body) composer->setMessageBodyIsHTML(*body, isHTML);
-  composer->setMailComposeDelegate(listener_);
   presentComposer(composer);
 }
 
@@ -1084,8 +1159,8 @@ void NBAdView::sendSMSToWithBody(const std::optional<std::string>& to, const std
     showAlertWithMsg("Cannot send SMS!");
     return;
   }
-  auto composer = std::make_shared<platform::MessageComposeViewController>();
-  composer->setMessageComposeDelegate(listener_);
+  auto composer = makeComposer<platform::MessageComposeViewController>();
+  composer->setMessageComposeDelegate(std::dynamic_pointer_cast<platform::MessageComposeDelegate>(composer));
   if (to) composer->setRecipients({*to});
   if (body) composer->setBody(*body);
   presentComposer(composer);

@@ -105,7 +105,9 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     setTransform(originalTransform_);
     setFrame(originalFrame_);
     touchedDownOnAd_ = false;
-    isAdRequestDone_ = true;
+    // Closed under the browser or composer it opened, the ad is back in its place, shown.
+    setHidden(false);
+    // A request under way goes on: its ad is shown once loaded, or its failure reported.
     if (adCloseButton_) {
       // The close button may be in the middle of delivering its own tap.
       platform::RunLoop::main().keepAliveUntilEndOfTurn(adCloseButton_);
@@ -126,6 +128,7 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     }
     if (scrollView_) scrollView_->removeFromSuperview();
     scrollView_.reset();
+    showWaitingAdLater();
   }
   currentState_ = kStateDefault;
 }
@@ -174,7 +177,7 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
   invalidateAdRefreshTimer();
   logLine("expand to:(%f,%f,%f,%f)", r.origin.x, r.origin.y, r.size.width, r.size.height);
   defaultFrame_ = frame();
-  touchedDownOnAd_ = true;
+  startClick();
 
   if (blockingView_) blockingView_->removeFromSuperview();
   // Takes every touch outside the ad while it is expanded.

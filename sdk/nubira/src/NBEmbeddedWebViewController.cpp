@@ -13,8 +13,9 @@
 namespace nubira {
 
 bool NBEmbeddedWebViewController::isAppStoreURL(const std::string& url) {
-  // The store is on the web: a file or script URL naming its host is no store link.
-  if (!NBURLRouting::isHttp(url)) return false;
+  // The store's own application links name its host under a scheme of their own; a file or
+  // script URL naming it is no store link.
+  if (!NBURLRouting::opensInBrowser(url)) return false;
   for (const char* host : {kStoreWebHost, kStoreMediaHost})
     if (url.find(std::string("://") + host + "/") != std::string::npos) return true;
   return false;

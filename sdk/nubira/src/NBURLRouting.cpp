@@ -70,6 +70,11 @@ bool NBURLRouting::isHttp(const std::string& url) {
 
 bool NBURLRouting::isLocalFile(const std::string& url) { return schemeOf(url) == "file"; }
 
+bool NBURLRouting::opensInBrowser(const std::string& url) {
+  const auto scheme = schemeOf(url);
+  return !scheme.empty() && scheme != "file" && scheme != "javascript";
+}
+
 bool NBURLRouting::isPhoneNumber(const std::string& number) {
   int digits = 0;
   for (char c : number) {

@@ -17,6 +17,9 @@ class NBURLRouting {
   static bool isHttp(const std::string& url);
   // A URL the web view would read from the disk, however its scheme is written.
   static bool isLocalFile(const std::string& url);
+  // Whatever the in-app browser may be given: any address but the disk's and a script's. A
+  // store's or another application's address is handed on from there.
+  static bool opensInBrowser(const std::string& url);
   // Digits with the usual separators, and nothing a dialler would read as a command or as
   // another address.
   static bool isPhoneNumber(const std::string& number);

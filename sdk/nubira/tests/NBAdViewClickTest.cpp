@@ -364,14 +364,15 @@ TEST_F(NBAdViewClickTest, TouchesTintTheOverlayAndClickOnlyWhenLiftedInside) {
     EXPECT_FALSE(view->isTouchedDownOnAdForTesting());
     EXPECT_EQ(server.requestsTo(std::string("/landing/") + name).size(), clicks ? 1u : 0u);
   }
-  // No tint while the next ad is being asked for.
+  // While the next ad is being asked for, the ad on screen still takes the touch: it is the
+  // one the user sees, and the one its click is for.
   auto stalled = testkit::ScriptedAnswer::text("");
   stalled.stall = true;
   server.setAdAnswer(stalled);
   advance(21);
   view->loadNBAdRequest();
   window->touchDownAtPoint({10, 10});
-  EXPECT_EQ(view->hideWebViewForTesting()->backgroundColor(), platform::Color::clearColor());
+  EXPECT_EQ(view->hideWebViewForTesting()->backgroundColor(), platform::Color::white(0, 0.2));
 }
 
 // A click that fails tells the publisher nothing, opens nothing and gives the banner back: the

@@ -161,6 +161,10 @@ class NBAdView : public platform::View {
   void tellDelegate(unsigned message, const char* selector, F&& call);
   void webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView);
   void webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView);
+  // Swaps the loaded ad in and reports it.
+  void showLoadedAd();
+  // The ad that loaded while the shown one was expanded comes on once the close has ended.
+  void showWaitingAdLater();
   void webViewDidFailLoadWithError(const std::shared_ptr<platform::WebView>& webView, const platform::Error& error);
   bool shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url);
   bool touchInside(const platform::TouchSet& touches) const;
@@ -181,6 +185,12 @@ class NBAdView : public platform::View {
   void appInActiveNotificationReceived();
   void keyboardWillShow();
   void keyboardWillHide();
+  // A click under way (not the keyboard's hold), the browser the host was told of, or an
+  // expanded ad: the refresh stays stopped until it ends.
+  bool isClickOrScreenUp() const;
+  bool isClickUnderWay() const;
+  // touchedDownOnAd_ for a click or an expansion the user started.
+  void startClick();
 
   // Presentation, expansion, resize and orientation of rich-media ads.
   std::string runScript(const std::shared_ptr<platform::WebView>& webView, const std::string& script);
@@ -213,8 +223,10 @@ class NBAdView : public platform::View {
   void sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
                    const std::optional<std::string>& body, bool isHTML);
   void sendSMSToWithBody(const std::optional<std::string>& to, const std::optional<std::string>& body);
+  // A composer that shows the expanded ad again once it has gone, however it goes.
+  template <class Composer>
+  std::shared_ptr<Composer> makeComposer();
   void presentComposer(const std::shared_ptr<platform::ViewController>& composer);
-  void composerDidFinish();
   void showAlertWithMsg(const std::string& message);
   void setExpandedViewsHidden(bool hidden);
 
@@ -236,14 +248,20 @@ class NBAdView : public platform::View {
   std::shared_ptr<platform::WebView> markupWebView_;
   std::shared_ptr<NBHttpAdRequest> adRequest_;
   std::shared_ptr<NBHttpClickRequest> clickRequest_;
+  // The ad whose click is under way.
+  std::shared_ptr<NBAdUnit> clickedAdUnit_;
   std::optional<std::string> searchString_;
   std::shared_ptr<NBEmbeddedWebViewController> nbEmbedWebViewController_;
   bool shouldLoadWebView1_ = true;
   bool touchedDownOnAd_ = false;
+  // touchedDownOnAd_ was set by the keyboard coming up over a search ad, not by a click.
+  bool keyboardHoldsClicks_ = false;
   bool isAdRequestDone_ = true;
   bool ismraidAd_ = false;
   bool isLoadingAd_ = false;
   bool shouldNotifyDelegate_ = false;
+  // The new ad's page has loaded while the ad on screen was expanded.
+  bool loadedAdWaiting_ = false;
   // The host was told a screen (the browser) is coming: it hears when it goes.
   bool screenAnnounced_ = false;
   std::shared_ptr<platform::Timer> adUnitFailLoadTimer_;
