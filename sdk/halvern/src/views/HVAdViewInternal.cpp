@@ -488,6 +488,8 @@ void HVAdViewInternal::setExecMode(int mode) {
 }
 
 void HVAdViewInternal::applicationWillEnterForeground() {
+  // Content in the full-screen window is not in its banner place: its close brings it back.
+  if (m_isExpanded || controller()->fullScreenAdWindow()->contentController().get() == this) return;
   if (m_lastDisplayTime != 0) {
     if (m_refreshInterval > 0) refresh();
     return;

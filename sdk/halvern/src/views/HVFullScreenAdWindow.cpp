@@ -74,6 +74,8 @@ bool HVFullScreenAdWindow::isDisplaying() const {
 void HVFullScreenAdWindow::setIsDisplaying(bool displaying) {
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // Content in the window holds the screen, whatever else asks: its close clears the mark.
+    if (!displaying && m_contentController) return;
     if (m_isDisplaying == displaying) return;
     m_isDisplaying = displaying;
     // Every taking of the mark counts as a claim of its own, so an older claim cannot drop it.
@@ -165,6 +167,7 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   m_prevFrame = view->frame();
   m_wasForceDismissed = false;
   m_isClosing = false;
+  m_isOpening = true;
   m_isClickThrough = false;
   beginListeningToDeviceOrientationNotifications();
   if (controller->controlsFullScreenSlot()) {
@@ -214,6 +217,7 @@ void HVFullScreenAdWindow::presentControllerAnimationDidStop(const std::string& 
     if (!m_isClickThrough) controller->adViewWillExpand();
     slideIn();
   } else if (animationID == kExpandAnimation) {
+    m_isOpening = false;
     if (!controller->controlsFullScreenSlot() && m_isClickThrough) {
       controller->prepareAdViewBrowserMode(true);
       if (auto app = appWindow()) app->setHidden(true);
@@ -226,6 +230,7 @@ void HVFullScreenAdWindow::dismissAnimated(bool animated) {
   // Closed once: a second request while the window goes changes nothing.
   if (!m_contentController || m_isClosing) return;
   m_isClosing = true;
+  m_isOpening = false;
   auto self = sharedAs<HVFullScreenAdWindow>();
   if (!animated) m_wasForceDismissed = true;
   setUserInteractionEnabled(false);
@@ -406,7 +411,14 @@ void HVFullScreenAdWindow::restoreStatusBarAnimated(bool animated) {
 
 void HVFullScreenAdWindow::applicationWillEnterForeground() {
   auto fullScreen = std::dynamic_pointer_cast<HVFullScreenAdController>(m_contentController);
-  const bool displaying = isKeyWindow() || (fullScreen && fullScreen->shouldDisplayActionSheetOnEnterForeground());
+  // Content on its way in or out is displaying too, though the window is not key (yet, or
+  // any more): its animation gives the screen its final state, so it is left to finish.
+  if (m_contentController && (m_isOpening || m_isClosing)) {
+    setIsDisplaying(true);
+    return;
+  }
+  const bool displaying = isKeyWindow() || m_contentController ||
+                          (fullScreen && fullScreen->shouldDisplayActionSheetOnEnterForeground());
   setIsDisplaying(displaying);
   auto app = appWindow();
   if (displaying) {

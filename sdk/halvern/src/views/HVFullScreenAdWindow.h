@@ -110,6 +110,8 @@ class HVFullScreenAdWindow : public platform::Window {
   bool m_listeningToOrientation = false;
   bool m_wasForceDismissed = false;
   bool m_isClosing = false;
+  // From the showing of a controller until its slide-in ends (or a close stops it).
+  bool m_isOpening = false;
   // The banner content shown was a click-through page (noted when it moved in).
   bool m_isClickThrough = false;
   std::shared_ptr<platform::Timer> m_clearDisplayingTimer;
