@@ -279,7 +279,10 @@ const Row kFullScreenRows[] = {
 const Row kClickThroughRows[] = {
     {"LeavingWhileTheBrowserOpens", "link 0.3 bg fg"},
     {"LeavingWhileTheBrowserOpensThenAFullScreenAdIsAskedFor", "link 0.3 bg fg 2 full"},
+    {"ExpansionClosedByItsPageWhileItOpens", "expand 0.3 dismiss"},
     {"ExpansionClosedByItsPageWhileItSlidesIn", "expand 1.1 dismiss"},
+    {"ExpansionClosedByItsPageAndOpenedAgainWhileItCloses", "expand 0.3 dismiss 0.3 expand 2"},
+    {"BrowserClosedByTheAdPageWhileItOpens", "link 0.3 dismiss"},
     {"BrowserClosedWhileItSlidesIn", "link 1.1 dismiss"},
     {"LeavingWhileExpanded", "expand 2 bg fg"},
     {"LeavingWhileTheExpansionCloses", "expand 2 dismiss 0.3 bg fg"},

@@ -147,6 +147,8 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   bool marked = false;
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // Content on its way out is still the window's until it has gone.
+    if (m_isClosing) return false;
     if (m_contentController && m_contentController != controller) return false;
     if (m_isDisplaying && !m_contentController && m_claimOwner != controller.get()) return false;
     if (!m_isDisplaying) {
@@ -168,11 +170,13 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   m_wasForceDismissed = false;
   m_isClosing = false;
   m_isOpening = true;
+  ++m_opening;
+  m_toldWillOpen = false;
   m_isClickThrough = false;
   beginListeningToDeviceOrientationNotifications();
   if (controller->controlsFullScreenSlot()) {
     rememberAppWindow();
-    controller->fullScreenAdWindowWillOpen();
+    tellWillOpen();
     hideStatusBarAnimated(true);
     const Rect screen = platform::Screen::mainScreen().bounds();
     setFrame(Rect(screen.origin.x, screen.size.height, screen.size.width, screen.size.height));
@@ -184,7 +188,7 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   // A banner's content leaves its place first; it moves in when the fade ends.
   View::beginAnimationsContext(kContentFadeOutAnimation);
   View::setAnimationDuration(kAnimationDuration);
-  View::setAnimationDidStopCallback(callback(&HVFullScreenAdWindow::presentControllerAnimationDidStop));
+  View::setAnimationDidStopCallback(openingCallback());
   if (auto container = controller->containerView()) container->setAlpha(0);
   View::commitAnimations();
   return true;
@@ -193,22 +197,38 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
 void HVFullScreenAdWindow::slideIn() {
   View::beginAnimationsContext(kExpandAnimation);
   View::setAnimationDuration(kAnimationDuration);
-  View::setAnimationDidStopCallback(callback(&HVFullScreenAdWindow::presentControllerAnimationDidStop));
+  View::setAnimationDidStopCallback(openingCallback());
   setAlpha(1);
   setFrame(platform::Screen::mainScreen().bounds());
   makeKeyAndVisible();
   View::commitAnimations();
 }
 
+// The end of an opening animation reaches the opening it belongs to, and only while it goes on.
+std::function<void(const std::string&, bool, void*)> HVFullScreenAdWindow::openingCallback() {
+  std::weak_ptr<HVFullScreenAdWindow> weak = sharedAs<HVFullScreenAdWindow>();
+  return [weak, opening = m_opening](const std::string& animationID, bool, void*) {
+    auto self = weak.lock();
+    if (self && self->m_opening == opening) self->presentControllerAnimationDidStop(animationID);
+  };
+}
+
+void HVFullScreenAdWindow::tellWillOpen() {
+  if (m_toldWillOpen) return;
+  m_toldWillOpen = true;
+  m_contentController->fullScreenAdWindowWillOpen();
+}
+
 void HVFullScreenAdWindow::presentControllerAnimationDidStop(const std::string& animationID) {
-  // A close without animation meanwhile ends the opening here.
-  if (m_wasForceDismissed || !m_contentController) return;
+  // Any close meanwhile ends the opening here: what it would still do (move the content in,
+  // take the screen and the status bar) is for content that is going.
+  if (m_wasForceDismissed || !m_isOpening || !m_contentController) return;
   auto self = sharedAs<HVFullScreenAdWindow>();
   auto controller = m_contentController;
   if (animationID == kContentFadeOutAnimation) {
     rememberAppWindow();
     m_isClickThrough = controller->shouldWipeContentOnDismiss();
-    controller->fullScreenAdWindowWillOpen();
+    tellWillOpen();
     hideStatusBarAnimated(true);
     const Rect screen = platform::Screen::mainScreen().bounds();
     setFrame(Rect(screen.origin.x, screen.size.height, screen.size.width, screen.size.height));
@@ -237,6 +257,8 @@ void HVFullScreenAdWindow::dismissAnimated(bool animated) {
   stopListeningToDeviceOrientationNotifications();
   restoreStatusBarAnimated(animated);
   auto controller = m_contentController;
+  // Closed before its opening told the host: the host hears the opening first, once.
+  tellWillOpen();
   controller->fullScreenAdWindowWillClose();
   if (controller->controlsFullScreenSlot())
     fadeOut(frame().origin.y + frame().size.height, animated);
