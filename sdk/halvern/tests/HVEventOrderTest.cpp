@@ -266,6 +266,11 @@ TEST_P(HVEventOrderTest, EveryInvariantHolds) {
   checkInvariants();
 }
 
+// The banner view and its display page.
+const Row kBannerRows[] = {
+    {"FirstAdWaitingWhileAFullScreenAdIsUpShowsWhenItCloses", "later full 2 banner 1 fsdismiss"},
+};
+
 // The full-screen window and controller.
 const Row kFullScreenRows[] = {
     {"LeavingWhileItOpens", "full 0.3 bg fg"},
@@ -293,6 +298,7 @@ const Row kClickThroughRows[] = {
 
 std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
 
+INSTANTIATE_TEST_SUITE_P(BannerView, HVEventOrderTest, ::testing::ValuesIn(kBannerRows), rowName);
 INSTANTIATE_TEST_SUITE_P(FullScreenWindow, HVEventOrderTest, ::testing::ValuesIn(kFullScreenRows), rowName);
 INSTANTIATE_TEST_SUITE_P(ClickThrough, HVEventOrderTest, ::testing::ValuesIn(kClickThroughRows), rowName);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "HVAdSlot.h"
 #include "HVApplicationCommandHandler.h"
@@ -189,12 +190,17 @@ void HVAdViewInternal::refresh() {
 bool HVAdViewInternal::display() {
   const bool fullScreen = controlsFullScreenSlot();
   if (!m_slot || m_isExpanded || m_isRefreshing) return false;
-  if (!fullScreen && controller()->fullScreenAdWindow()->isDisplaying()) return false;
-  // A banner whose content is still in the full-screen window (closing, say) would fade the
-  // content itself rather than its place, and come back invisible.
-  if (!fullScreen && controller()->fullScreenAdWindow()->contentController().get() == this) return false;
   const int64_t dlTime = m_slot->nextAdDlTime();
+  // A banner whose content is still in the full-screen window (closing, say) would fade the
+  // content itself rather than its place, and come back invisible. An ad kept off the screen
+  // by the window is shown when the window frees.
+  if (!fullScreen && (controller()->fullScreenAdWindow()->isDisplaying() ||
+                      controller()->fullScreenAdWindow()->contentController().get() == this)) {
+    m_displayRefusedWhileWindowBusy = dlTime != 0;
+    return false;
+  }
   if (dlTime == 0) return false;
+  m_displayRefusedWhileWindowBusy = false;
   m_delayedDisplay.cancel();
   // The next ad has not asked for the accelerometer the last one took.
   controller()->releaseAccelerometerFrom(this);
@@ -500,7 +506,13 @@ void HVAdViewInternal::applicationWillEnterForeground() {
 }
 
 void HVAdViewInternal::fullScreenAdWindowDidClose() {
-  if (m_refreshInterval > 0) requestDisplay(false);
+  // A refused automatic display comes back as one, kept to its interval.
+  if (m_refreshInterval > 0) requestDisplay(std::exchange(m_displayRefusedWhileWindowBusy, false));
+  else retryDisplayRefusedWhileWindowBusy();
+}
+
+void HVAdViewInternal::retryDisplayRefusedWhileWindowBusy() {
+  if (std::exchange(m_displayRefusedWhileWindowBusy, false)) display();
 }
 
 void HVAdViewInternal::adViewWillExpand() { sendToPage("RichAd.adViewWillExpand();"); }

@@ -170,7 +170,11 @@ class HVAdViewInternal : public platform::ViewController,
   void applicationWillEnterForeground();
   void fullScreenAdWindowWillOpen() { notifyDelegateFullScreenAdDisplayWillOpen(); }
   void fullScreenAdWindowWillClose() { notifyDelegateFullScreenAdDisplayWillClose(); }
+  // The window is free again: the slot's ad shows if the window kept it off the screen (and
+  // a banner with a refresh interval asks for its next one).
   void fullScreenAdWindowDidClose();
+  // Only the display refused while the window was busy, if there was one.
+  void retryDisplayRefusedWhileWindowBusy();
   void adViewWillExpand();
   void adViewDidCollapse();
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) override { return false; }
@@ -259,6 +263,8 @@ class HVAdViewInternal : public platform::ViewController,
   double m_refreshInterval = 0;
   bool m_isRefreshing = false;
   bool m_hasDisplayedCurrentAd = false;
+  // A display was refused because the full-screen window held the screen.
+  bool m_displayRefusedWhileWindowBusy = false;
   // The ad handed to the page and not yet shown or given up; 0 when none.
   int64_t m_pendingDisplayDlTime = 0;
   platform::PerformHandle m_displayTimeLimit;
