@@ -268,6 +268,7 @@ TEST_P(HVEventOrderTest, EveryInvariantHolds) {
 
 // The banner view and its display page.
 const Row kBannerRows[] = {
+    {"StoreLinkWithNoNextAdKeepsTheAdShown", "store fg 4"},
     {"FirstAdWaitingWhileAFullScreenAdIsUpShowsWhenItCloses", "later full 2 banner 1 fsdismiss"},
 };
 
@@ -292,6 +293,7 @@ const Row kClickThroughRows[] = {
     {"LeavingWhileExpanded", "expand 2 bg fg"},
     {"LeavingWhileTheExpansionCloses", "expand 2 dismiss 0.3 bg fg"},
     {"ExpandedAdSendsTheUserToTheStoreWhileItOpens", "expand 0.3 leave fg"},
+    {"ExpandedAdSendsTheUserToTheStore", "expand 2 leave fg"},
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
 };

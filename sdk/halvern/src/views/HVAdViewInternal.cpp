@@ -500,9 +500,18 @@ void HVAdViewInternal::applicationWillEnterForeground() {
     if (m_refreshInterval > 0) refresh();
     return;
   }
-  containerView()->setAlpha(0);
-  view()->setUserInteractionEnabled(false);
+  // The display time was reset (a click-through to another application): the next ad, if
+  // one waits, shows now with its own fade; the ad still in the page stays until it does.
+  if (!showsItsAd()) {
+    containerView()->setAlpha(0);
+    view()->setUserInteractionEnabled(false);
+  }
   refresh();
+}
+
+bool HVAdViewInternal::showsItsAd() {
+  return m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd && !m_isRefreshing && !m_isBrowserMode &&
+         m_bridge->showsOwnDocument() && containerView()->alpha() != 0;
 }
 
 void HVAdViewInternal::fullScreenAdWindowDidClose() {

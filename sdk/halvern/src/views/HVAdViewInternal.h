@@ -236,6 +236,8 @@ class HVAdViewInternal : public platform::ViewController,
   void scheduleExitItem();
   bool windowHoldsOtherContent() const;
   void fetchUrlsStashedInDB(const platform::Value& rows);
+  // The page still shows the slot's shown ad, in its banner place.
+  bool showsItsAd();
   void finishDownload(const std::shared_ptr<HVDownloadConnection>& connection, bool succeeded);
   void armDisplayTimeLimit(int64_t dlTime);
   // The display handed to the page ended without content: the slot and the refresh are given
