@@ -269,7 +269,11 @@ TEST_P(HVEventOrderTest, EveryInvariantHolds) {
 // The banner view and its display page.
 const Row kBannerRows[] = {
     {"StoreLinkWithNoNextAdKeepsTheAdShown", "store fg 4"},
+    {"StoreLinkThenTheNextAdArrivesInTheBackground", "store next fg 4"},
     {"FirstAdWaitingWhileAFullScreenAdIsUpShowsWhenItCloses", "later full 2 banner 1 fsdismiss"},
+    {"RefreshFadeCutByTheBackground", "next refresh 0.2 bg 1 fg"},
+    {"NextAdArrivesInTheBackground", "bg next 3 fg refresh"},
+    {"RefreshWhileAFullScreenAdOpens", "next full 0.3 refresh 1 fsdismiss"},
 };
 
 // The full-screen window and controller.
@@ -296,6 +300,7 @@ const Row kClickThroughRows[] = {
     {"ExpandedAdSendsTheUserToTheStore", "expand 2 leave fg"},
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
+    {"DoneThenLeavingBeforeTheNextAdShows", "next link 5 done 1 bg fg"},
 };
 
 std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }

@@ -151,6 +151,10 @@ void HVAdViewInternal::adDownloadedForSlotNamed(const std::string& name) {
   requestDisplay(true);
 }
 
+bool HVAdViewInternal::isShowingAdForSlotNamed(const std::string& name, int64_t dlTime) {
+  return m_slot && m_slot->slotDescription().name() == name && m_pendingDisplayDlTime == dlTime;
+}
+
 void HVAdViewInternal::requestDisplay(bool automatic) {
   const double elapsed = now() - m_lastDisplayTime;
   if (m_refreshInterval != 0) {

@@ -80,6 +80,7 @@ class HVAdViewInternal : public platform::ViewController,
   double refreshInterval() const { return m_refreshInterval; }
   void setRefreshInterval(double seconds);
   void adDownloadedForSlotNamed(const std::string& name) override;
+  bool isShowingAdForSlotNamed(const std::string& name, int64_t dlTime) override;
   void adDisplayed();
   virtual bool isAdReady();
   virtual bool controlsFullScreenSlot() const { return false; }
