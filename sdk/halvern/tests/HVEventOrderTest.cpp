@@ -39,6 +39,7 @@ struct Row {
   const char* name;
   // Words run in order: a number moves the clock that many seconds;
   //   link / store: the user taps a web link / an application store link in the banner's ad;
+  //   wlink: the user taps a web link in the ad filling the screen;
   //   expand, dismiss: the user taps the ad and its page expands it / the page closes itself;
   //   leave: the user taps the expanded ad and its page sends them to the store;
   //   done: the user taps Done in the ad's browser;
@@ -122,6 +123,9 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
         ASSERT_TRUE(tapOn(banner));
         navigate(word == "link" ? pages.url("/landing") : std::string("http://apps.store.example/app/1"),
                  platform::WebViewNavigationType::LinkClicked);
+      } else if (word == "wlink") {
+        ASSERT_TRUE(screenTap({160, 240}));
+        navigate(pages.url("/landing"), platform::WebViewNavigationType::LinkClicked);
       } else if (word == "expand") {
         ASSERT_TRUE(tapOn(banner));
         pageCommand(internal, "BridgeDisplay.expand();");
@@ -274,6 +278,10 @@ const Row kBannerRows[] = {
     {"RefreshFadeCutByTheBackground", "next refresh 0.2 bg 1 fg"},
     {"NextAdArrivesInTheBackground", "bg next 3 fg refresh"},
     {"RefreshWhileAFullScreenAdOpens", "next full 0.3 refresh 1 fsdismiss"},
+    {"FirstAdLoadingWhileTheApplicationLeaves", "later banner bg fg"},
+    {"NextAdArrivesWhileExpanded", "expand 2 next 2 dismiss"},
+    {"RefreshWhileExpanded", "next expand 2 refresh 1 dismiss"},
+    {"NextAdArrivesBeforeTheExpandedAdSendsTheUserAway", "expand 2 next leave fg"},
 };
 
 // The full-screen window and controller.
@@ -283,6 +291,9 @@ const Row kFullScreenRows[] = {
     {"ClosedByItsPageWhileItOpens", "full 0.3 fsdismiss"},
     {"AskedForWhileABannersBrowserOpens", "link 0.3 full"},
     {"AskedForTwice", "full 0.2 full 2 fsdismiss 0.2 full"},
+    {"ClosedByItsPageInTheBackground", "full 2 bg fsdismiss fg"},
+    {"OpensOverABannerFadingToItsNextAd", "next refresh 0.2 full 2 fsdismiss"},
+    {"AskedForWhileABannerIsExpanded", "expand 2 full 1 dismiss"},
 };
 
 // The click-through, the ad's browser and the expansion.
@@ -298,6 +309,9 @@ const Row kClickThroughRows[] = {
     {"LeavingWhileTheExpansionCloses", "expand 2 dismiss 0.3 bg fg"},
     {"ExpandedAdSendsTheUserToTheStoreWhileItOpens", "expand 0.3 leave fg"},
     {"ExpandedAdSendsTheUserToTheStore", "expand 2 leave fg"},
+    {"LeavingWhileTheBrowserIsUp", "link 5 bg fg"},
+    {"LinkTappedInTheExpandedAd", "expand 2 wlink 5 done"},
+    {"LinkTappedInTheExpandedAdThenLeaving", "expand 2 wlink 0.3 bg fg"},
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
     {"DoneThenLeavingBeforeTheNextAdShows", "next link 5 done 1 bg fg"},

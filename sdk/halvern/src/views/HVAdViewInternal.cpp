@@ -513,9 +513,12 @@ void HVAdViewInternal::applicationWillEnterForeground() {
   refresh();
 }
 
+bool HVAdViewInternal::pageShowsItsAd() const {
+  return m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd && m_bridge->showsOwnDocument();
+}
+
 bool HVAdViewInternal::showsItsAd() {
-  return m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd && !m_isRefreshing && !m_isBrowserMode &&
-         m_bridge->showsOwnDocument() && containerView()->alpha() != 0;
+  return pageShowsItsAd() && !m_isRefreshing && !m_isBrowserMode && containerView()->alpha() != 0;
 }
 
 void HVAdViewInternal::fullScreenAdWindowDidClose() {

@@ -301,8 +301,11 @@ void HVFullScreenAdWindow::didDisappearAnimated(bool animated) {
   auto controller = m_contentController;
   if (!controller) return;
   auto self = sharedAs<HVFullScreenAdWindow>();
-  const bool restoreBanner = isBannerWithoutClickThrough();
-  if (restoreBanner) controller->adViewDidCollapse();
+  // A click-through that began inside the expansion has taken the page away from the ad too:
+  // the banner stays blank until its next ad, as after any click-through.
+  const bool restoreBanner = isBannerWithoutClickThrough() &&
+                             (!controller->shouldWipeContentOnDismiss() || controller->pageShowsItsAd());
+  if (isBannerWithoutClickThrough()) controller->adViewDidCollapse();
   auto view = controller->view();
   if (view->superview().get() == this) {
     auto previous = m_prevSuperview.lock();
