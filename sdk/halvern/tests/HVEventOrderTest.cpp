@@ -40,10 +40,14 @@ struct Row {
   // Words run in order: a number moves the clock that many seconds;
   //   link / store: the user taps a web link / an application store link in the banner's ad;
   //   wlink: the user taps a web link in the ad filling the screen;
+  //   redirect: the user taps a web link in the banner's ad that redirects to the store;
   //   expand, dismiss: the user taps the ad and its page expands it / the page closes itself;
+  //   pexpand: the page expands itself with no touch;
+  //   claim: the user taps the ad and its page claims the screen for a click-through;
   //   leave: the user taps the expanded ad and its page sends them to the store;
   //   done: the user taps Done in the ad's browser;
   //   bg, fg: the application goes to the background / comes back;
+  //   stay: from now on the application stays in front when it opens another application;
   //   next: the banner slot's next ad finishes downloading;
   //   refresh: the host refreshes its banner; banner: the host makes its banner now;
   //   full: the host shows the full-screen ad; fsdismiss: the full-screen page closes itself.
@@ -59,6 +63,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
     auto html = testkit::ScriptedAnswer::text("<html><body>landing</body></html>");
     html.headers = {{"Content-Type", "text/html"}};
     pages.setAnswer("/landing", html);
+    pages.setAnswer("/click", testkit::ScriptedAnswer::redirect("http://apps.store.example/app/3"));
     Application::sharedApplication().setOpenURLLeavesApplication(true);
   }
 
@@ -119,15 +124,22 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
       auto& app = Application::sharedApplication();
       if (std::isdigit(static_cast<unsigned char>(word[0]))) {
         advance(std::stod(word));
-      } else if (word == "link" || word == "store") {
+      } else if (word == "link" || word == "store" || word == "redirect") {
         ASSERT_TRUE(tapOn(banner));
-        navigate(word == "link" ? pages.url("/landing") : std::string("http://apps.store.example/app/1"),
+        navigate(word == "link"       ? pages.url("/landing")
+                 : word == "redirect" ? pages.url("/click")
+                                      : std::string("http://apps.store.example/app/1"),
                  platform::WebViewNavigationType::LinkClicked);
+        // The redirect, answered and followed.
+        settleTraffic();
       } else if (word == "wlink") {
         ASSERT_TRUE(screenTap({160, 240}));
         navigate(pages.url("/landing"), platform::WebViewNavigationType::LinkClicked);
-      } else if (word == "expand") {
+      } else if (word == "expand" || word == "claim") {
         ASSERT_TRUE(tapOn(banner));
+        pageCommand(internal, word == "expand" ? "BridgeDisplay.expand();"
+                                               : "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.ran.push(1)');");
+      } else if (word == "pexpand") {
         pageCommand(internal, "BridgeDisplay.expand();");
       } else if (word == "leave") {
         ASSERT_TRUE(screenTap({160, 240}));
@@ -139,6 +151,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
         auto exit = internal->navigationItem()->leftBarButtonItem();
         ASSERT_TRUE(exit) << "no way out of the ad's browser";
         exit->tap();
+      } else if (word == "stay") {
+        app.setOpenURLLeavesApplication(false);
       } else if (word == "bg") {
         app.enterBackground();
       } else if (word == "fg") {
@@ -307,11 +321,16 @@ const Row kClickThroughRows[] = {
     {"BrowserClosedWhileItSlidesIn", "link 1.1 dismiss"},
     {"LeavingWhileExpanded", "expand 2 bg fg"},
     {"LeavingWhileTheExpansionCloses", "expand 2 dismiss 0.3 bg fg"},
-    {"ExpandedAdSendsTheUserToTheStoreWhileItOpens", "expand 0.3 leave fg"},
     {"ExpandedAdSendsTheUserToTheStore", "expand 2 leave fg"},
     {"LeavingWhileTheBrowserIsUp", "link 5 bg fg"},
     {"LinkTappedInTheExpandedAd", "expand 2 wlink 5 done"},
     {"LinkTappedInTheExpandedAdThenLeaving", "expand 2 wlink 0.3 bg fg"},
+    {"BrowserRedirectedToTheStoreBeforeTheNextAd", "redirect fg 4 next"},
+    {"BrowserRedirectedToTheStoreWithTheNextAdWaiting", "next redirect fg"},
+    {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
+    {"PageExpandsItselfWithoutATouch", "pexpand 2"},
+    {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},
+    {"ClickThroughClaimedAndNeverUsed", "claim 2 full"},
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
     {"DoneThenLeavingBeforeTheNextAdShows", "next link 5 done 1 bg fg"},
