@@ -50,7 +50,8 @@ struct Row {
   //   stay: from now on the application stays in front when it opens another application;
   //   next: the banner slot's next ad finishes downloading;
   //   refresh: the host refreshes its banner; banner: the host makes its banner now;
-  //   full: the host shows the full-screen ad; fsdismiss: the full-screen page closes itself.
+  //   full: the host shows the full-screen ad; fsdismiss: the full-screen page closes itself;
+  //   menu / skip: the user taps the full-screen ad's Menu button / the sheet's Skip.
   // A row whose first word is "later" starts with no banner (the host makes it with "banner");
   // any other starts with the banner showing its first ad and no next ad to come.
   const char* events;
@@ -167,6 +168,14 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
         makeBanner();
       } else if (word == "full") {
         log.push_back(HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen") ? "yes" : "no");
+      } else if (word == "menu") {
+        ASSERT_TRUE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden());
+        fullScreen->menuButton()->simulateTap();
+      } else if (word == "skip") {
+        auto sheet = fullScreen->actionSheet();
+        ASSERT_TRUE(sheet && sheet->isVisible());
+        sheet->clickButtonAtIndex(sheet->numberOfButtons() - 1);
+        runUntilIdle();
       } else if (word == "fsdismiss") {
         pageCommand(fullScreen, "BridgeDisplay.dismiss();");
       } else {
@@ -210,6 +219,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
     EXPECT_FALSE(app.isStatusBarHidden());
     EXPECT_FALSE(app.isIdleTimerDisabled());
     EXPECT_EQ(fullScreen->view()->superview(), nullptr);
+    EXPECT_FALSE(fullScreen->actionSheet() && fullScreen->actionSheet()->isVisible()) << "a menu outlives its ad";
+    EXPECT_FALSE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden()) << "a Menu button outlives its ad";
     // 3: each open closed once, in order, and a yes followed by its opening.
     std::string open;
     for (size_t i = 0; i < log.size(); ++i) {
@@ -306,6 +317,11 @@ const Row kFullScreenRows[] = {
     {"AskedForWhileABannersBrowserOpens", "link 0.3 full"},
     {"AskedForTwice", "full 0.2 full 2 fsdismiss 0.2 full"},
     {"ClosedByItsPageInTheBackground", "full 2 bg fsdismiss fg"},
+    {"MenuUpWhileLeaving", "full 11 menu bg fg 1 skip"},
+    {"MenuUpWhenItsPageClosesIt", "full 11 menu fsdismiss"},
+    {"MenuUpWhenItsPageClosesItInTheBackground", "full 11 menu bg fsdismiss fg"},
+    {"SkippedWhileItsMenuTimerRuns", "full 11 menu skip 0.3 bg fg"},
+    {"ClosedByItsPageBeforeItsMenuButtonShows", "full 5 fsdismiss"},
     {"OpensOverABannerFadingToItsNextAd", "next refresh 0.2 full 2 fsdismiss"},
     {"AskedForWhileABannerIsExpanded", "expand 2 full 1 dismiss"},
 };
