@@ -265,9 +265,14 @@ void HVAdViewInternal::abandonDisplay() {
   auto manager = controller()->adManager();
   if (!manager) return;
   const std::string& name = m_slot->slotDescription().name();
-  // The ad that could not be shown goes, and with it comes a fetch for the slot.
-  if (m_slot->nextAdDlTime() == dlTime) manager->deleteAdForSlotNamedFetchReplacement(dlTime, name, true);
-  else manager->queueFetchForSlotNamed(name);
+  // The ad that could not be shown goes, and with it comes a fetch for the slot (also when a
+  // newer download has taken its place meanwhile: it was kept only for this display).
+  if (m_slot->nextAdDlTime() == dlTime) {
+    manager->deleteAdForSlotNamedFetchReplacement(dlTime, name, true);
+    return;
+  }
+  if (m_slot->dlTime() != dlTime) manager->deleteAdForSlotNamedFetchReplacement(dlTime, name, false);
+  manager->queueFetchForSlotNamed(name);
 }
 
 void HVAdViewInternal::loadScriptAndExecute(const std::string& onload) {
