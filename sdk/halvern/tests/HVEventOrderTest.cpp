@@ -17,6 +17,7 @@
 #include "HVFullScreenAdController.h"
 #include "HVJavascriptBridge.h"
 #include "platform/application.h"
+#include "platform/device.h"
 #include "platform/screen.h"
 
 namespace halvern {
@@ -49,6 +50,7 @@ struct Row {
   //   leave: the user taps the expanded ad and its page sends them to the store;
   //   done: the user taps Done in the ad's browser;
   //   bg, fg: the application goes to the background / comes back;
+  //   turn: the user turns the device to landscape;
   //   stay: from now on the application stays in front when it opens another application;
   //   next: the banner slot's next ad finishes downloading;
   //   refresh: the host refreshes its banner; banner: the host makes its banner now;
@@ -155,6 +157,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
         auto exit = internal->navigationItem()->leftBarButtonItem();
         ASSERT_TRUE(exit) << "no way out of the ad's browser";
         exit->tap();
+      } else if (word == "turn") {
+        platform::Device::currentDevice().setOrientation(platform::DeviceOrientation::LandscapeLeft);
       } else if (word == "stay") {
         app.setOpenURLLeavesApplication(false);
       } else if (word == "bg") {
@@ -226,6 +230,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
     EXPECT_EQ(fullScreen->view()->superview(), nullptr);
     EXPECT_FALSE(fullScreen->actionSheet() && fullScreen->actionSheet()->isVisible()) << "a menu outlives its ad";
     EXPECT_FALSE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden()) << "a Menu button outlives its ad";
+    EXPECT_FALSE(fullScreen->adLoadingIndicator()) << "a Loading box outlives its ad";
     // 3: each open closed once, in order, and a yes followed by its opening.
     std::string open;
     for (size_t i = 0; i < log.size(); ++i) {
@@ -267,6 +272,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
     // (at the host's refresh once the banner has shown one before).
     auto s = slot("hvBanner");
     EXPECT_EQ(internal->view()->superview(), banner);
+    EXPECT_EQ(internal->view()->frame(), banner->bounds()) << "the ad is out of its banner place";
     // A refresh that the interval started just now is let finish.
     EXPECT_TRUE(advanceUntil([&] { return !internal->isRefreshing(); }, 2)) << "the banner stays between two ads";
     const int64_t waiting = s->nextAdDlTime();
@@ -355,6 +361,8 @@ const Row kClickThroughRows[] = {
     {"LeavingWhileTheBrowserOpensThenAFullScreenAdIsAskedFor", "link 0.3 bg fg 2 full"},
     {"ExpansionClosedByItsPageWhileItOpens", "expand 0.3 dismiss"},
     {"ExpansionClosedByItsPageWhileItSlidesIn", "expand 1.1 dismiss"},
+    {"DeviceTurnedWhileTheExpansionOpensThenClosed", "expand 0.3 turn 0.2 dismiss"},
+    {"DeviceTurnedWhileExpanded", "expand 2 turn 1 dismiss"},
     {"ExpansionClosedByItsPageAndOpenedAgainWhileItCloses", "expand 0.3 dismiss 0.3 expand 2"},
     {"BrowserClosedByTheAdPageWhileItOpens", "link 0.3 dismiss"},
     {"BrowserClosedWhileItSlidesIn", "link 1.1 dismiss"},

@@ -384,7 +384,9 @@ void HVFullScreenAdWindow::deviceOrientationDidChange() {
 }
 
 void HVFullScreenAdWindow::layoutInterfaceWithAnimation(bool animated) {
-  if (!m_contentController) return;
+  // A banner's content still fading out of its place (or back in it) is not the window's to
+  // turn: laid out full screen there, it would come back too big for its banner.
+  if (!m_contentController || m_contentController->view()->superview().get() != this) return;
   const DeviceOrientation orientation = platform::Device::currentDevice().orientation();
   platform::AffineTransform transform = HVUtil::transformForOrientation(orientation);
   // Lying flat says nothing of how the user holds it: keep the application's own turn.
