@@ -358,6 +358,10 @@ const Row kFullScreenRows[] = {
 // The click-through, the ad's browser and the expansion.
 const Row kClickThroughRows[] = {
     {"LeavingWhileTheBrowserOpens", "link 0.3 bg fg"},
+    {"LeavingWhileTheBrowserSlidesIn", "link 1.1 bg fg"},
+    {"AwayWhileTheBrowserOpens", "link 0.3 bg 3 fg"},
+    {"AwayWhileTheExpansionCloses", "expand 2 dismiss 0.1 bg 2 fg"},
+    {"AwayWhileTheFullScreenAdOpensAndClosesItself", "full 0.3 bg fsdismiss 2 fg"},
     {"LeavingWhileTheBrowserOpensThenAFullScreenAdIsAskedFor", "link 0.3 bg fg 2 full"},
     {"ExpansionClosedByItsPageWhileItOpens", "expand 0.3 dismiss"},
     {"ExpansionClosedByItsPageWhileItSlidesIn", "expand 1.1 dismiss"},
