@@ -51,6 +51,7 @@ struct Row {
   //   done: the user taps Done in the ad's browser;
   //   bg, fg: the application goes to the background / comes back;
   //   turn: the user turns the device to landscape;
+  //   nobar: the host hides the status bar;
   //   stay: from now on the application stays in front when it opens another application;
   //   next: the banner slot's next ad finishes downloading;
   //   refresh: the host refreshes its banner; banner: the host makes its banner now;
@@ -159,6 +160,9 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
         exit->tap();
       } else if (word == "turn") {
         platform::Device::currentDevice().setOrientation(platform::DeviceOrientation::LandscapeLeft);
+      } else if (word == "nobar") {
+        app.setStatusBarHidden(true);
+        hostHidStatusBar = true;
       } else if (word == "stay") {
         app.setOpenURLLeavesApplication(false);
       } else if (word == "bg") {
@@ -225,7 +229,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
     EXPECT_TRUE(window->isKeyWindow());
     EXPECT_FALSE(window->isHidden());
     EXPECT_EQ(window->alpha(), 1);
-    EXPECT_FALSE(app.isStatusBarHidden());
+    EXPECT_EQ(app.isStatusBarHidden(), hostHidStatusBar);
     EXPECT_FALSE(app.isIdleTimerDisabled());
     EXPECT_EQ(fullScreen->view()->superview(), nullptr);
     EXPECT_FALSE(fullScreen->actionSheet() && fullScreen->actionSheet()->isVisible()) << "a menu outlives its ad";
@@ -294,6 +298,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
 
   testkit::LoopbackServer pages;
   std::vector<std::string> log;
+  bool hostHidStatusBar = false;
   std::shared_ptr<LogDelegate> bannerDelegate = std::make_shared<LogDelegate>(log, "b:");
   std::shared_ptr<LogDelegate> fullScreenDelegate = std::make_shared<LogDelegate>(log, "f:");
   std::shared_ptr<HVController> hv;
@@ -344,6 +349,8 @@ const Row kFullScreenRows[] = {
     {"AskedForTwice", "full 0.2 full 2 fsdismiss 0.2 full"},
     {"ClosedByItsPageInTheBackground", "full 2 bg fsdismiss fg"},
     {"LeavingWhileItLoads", "full bg fg"},
+    {"LeavingWhileShown", "full 2 bg fg"},
+    {"StatusBarHiddenByTheHost", "nobar full 2 bg fg 1 fsdismiss"},
     {"AskedForWhileABannerCloses", "expand 2 dismiss 0.3 full"},
     {"ShownAgainRightAfterItClosed", "full 2 fsdismiss 1 full 2 fsdismiss 0.5 full"},
     {"MenuUpWhileLeaving", "full 11 menu bg fg 1 skip"},
@@ -359,6 +366,8 @@ const Row kFullScreenRows[] = {
 const Row kClickThroughRows[] = {
     {"LeavingWhileTheBrowserOpens", "link 0.3 bg fg"},
     {"LeavingWhileTheBrowserSlidesIn", "link 1.1 bg fg"},
+    {"StatusBarHiddenByTheHostThenTheBrowserOpensWhileLeaving", "nobar link 0.3 bg fg"},
+    {"StatusBarHiddenByTheHostWhileTheExpansionOpens", "expand 0.5 nobar 1 dismiss"},
     {"AwayWhileTheBrowserOpens", "link 0.3 bg 3 fg"},
     {"AwayWhileTheExpansionCloses", "expand 2 dismiss 0.1 bg 2 fg"},
     {"AwayWhileTheFullScreenAdOpensAndClosesItself", "full 0.3 bg fsdismiss 2 fg"},
