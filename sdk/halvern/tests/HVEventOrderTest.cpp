@@ -53,7 +53,8 @@ struct Row {
   //   turn: the user turns the device to landscape;
   //   nobar: the host hides the status bar;
   //   stay: from now on the application stays in front when it opens another application;
-  //   next: the banner slot's next ad finishes downloading;
+  //   next: the banner slot's next ad finishes downloading; fetch: its download starts;
+  //   relaunch: the application is started again, the banner made again and shown;
   //   refresh: the host refreshes its banner; banner: the host makes its banner now;
   //   every: the host gives its banner a refresh interval of 10 seconds;
   //   full: the host shows the full-screen ad; fsdismiss: the full-screen page closes itself;
@@ -75,8 +76,10 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
   }
 
   void startRow(bool withBanner) {
-    server.setAd("hvBanner", "<b>first</b>", 3600, {});
-    server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
+    if (!hv) {
+      server.setAd("hvBanner", "<b>first</b>", 3600, {});
+      server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
+    }
     start();
     ASSERT_TRUE(advanceUntil([] {
       return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner") &&
@@ -169,6 +172,16 @@ class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing
         app.enterBackground();
       } else if (word == "fg") {
         app.enterForeground();
+      } else if (word == "fetch") {
+        server.setAd("hvBanner", "<b>second</b>", 3600, {});
+        hv->adManager()->queueFetchForSlotNamed("hvBanner");
+        runUntilIdle();
+      } else if (word == "relaunch") {
+        banner->removeFromSuperview();
+        banner.reset();
+        internal.reset();
+        hv->shutdown();
+        startRow(true);
       } else if (word == "next") {
         server.setAd("hvBanner", "<b>second</b>", 3600, {});
         hv->adManager()->queueFetchForSlotNamed("hvBanner");
@@ -328,6 +341,8 @@ const Row kBannerRows[] = {
     {"FirstAdWaitingWhileAFullScreenAdIsUpShowsWhenItCloses", "later full 2 banner 1 fsdismiss"},
     {"RefreshFadeCutByTheBackground", "next refresh 0.2 bg 1 fg"},
     {"NextAdArrivesInTheBackground", "bg next 3 fg refresh"},
+    {"RelaunchedWithTheNextAdWaiting", "next relaunch"},
+    {"RelaunchedWhileTheNextAdDownloads", "fetch relaunch"},
     {"RefreshWhileAFullScreenAdOpens", "next full 0.3 refresh 1 fsdismiss"},
     {"FirstAdLoadingWhileTheApplicationLeaves", "later banner bg fg"},
     {"WithAnIntervalTheNextAdArrivesUnderAFullScreenAd", "every full 1 next 3 fsdismiss"},
