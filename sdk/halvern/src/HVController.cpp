@@ -269,12 +269,16 @@ void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
     std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
     views = m_viewDict;
   }
-  // The banner that held the window comes back through its own dismissal.
+  // The banner that held the window comes back through its own dismissal, but for an ad that
+  // arrived while it closed.
   const auto shown = window->contentController();
   const HVAdViewInternal* closed = window->lastOwner();
   for (const auto& [name, view] : views) {
     auto internal = view->controller();
-    if (internal != shown && internal.get() != closed && !internal->controlsFullScreenSlot())
+    if (internal == shown || internal->controlsFullScreenSlot()) continue;
+    if (internal.get() == closed)
+      internal->retryDisplayRefusedWhileWindowBusy();
+    else
       internal->fullScreenAdWindowDidClose();
   }
 }

@@ -1,5 +1,7 @@
 #include "HVAdManager.h"
 
+#include <algorithm>
+
 #include "HVAsyncCommand.h"
 #include "HVAsyncCommandManager.h"
 #include "HVCallbackContext.h"
@@ -137,10 +139,22 @@ void HVAdManager::adDownloadedForSlotNamedDlTimeExpiration(const std::string& na
   auto slot = slotForName(name);
   if (!slot) return;
   auto self = shared_from_this();
+  const int64_t replaced = slot->nextAdDlTime();
   slot->setNextAdDlTime(dlTime);
+  // A waiting ad replaced before anyone showed it would stay on disk, row and folder, until
+  // the next launch.
+  if (replaced != 0 && replaced != dlTime && replaced != slot->dlTime() && !isShowingAd(name, replaced))
+    deleteAdForSlotNamedFetchReplacement(replaced, name, false);
   scheduleExpirationForSlotNamedDlTimeExpiration(name, dlTime, expiration);
   notifyListenersAdDownloadedForSlotNamed(name);
   fetchNextAd();
+}
+
+bool HVAdManager::isShowingAd(const std::string& name, int64_t dlTime) const {
+  auto it = m_listenerDict.find(name);
+  if (it == m_listenerDict.end()) return false;
+  return std::any_of(it->second.begin(), it->second.end(),
+                     [&](const auto& listener) { return listener->isShowingAdForSlotNamed(name, dlTime); });
 }
 
 void HVAdManager::adDownloadFailedForSlotNamed(const std::string& name) {

@@ -25,6 +25,12 @@ class HVAdManagerListener {
  public:
   virtual ~HVAdManagerListener() = default;
   virtual void adDownloadedForSlotNamed(const std::string& name) = 0;
+  // Whether the listener is showing the slot's ad of `dlTime` right now (handed to its page).
+  virtual bool isShowingAdForSlotNamed(const std::string& name, int64_t dlTime) {
+    (void)name;
+    (void)dlTime;
+    return false;
+  }
 };
 
 class HVAdManager : public std::enable_shared_from_this<HVAdManager> {
@@ -93,6 +99,7 @@ class HVAdManager : public std::enable_shared_from_this<HVAdManager> {
   void loadStoredAds();
 
   std::map<std::string, std::shared_ptr<HVAdSlot>> m_slotDict;
+  bool isShowingAd(const std::string& name, int64_t dlTime) const;
   std::map<std::string, std::vector<std::shared_ptr<HVAdManagerListener>>> m_listenerDict;
   std::vector<std::string> m_fetchQueue;
   std::atomic<double> m_fetchReenqueueDelay{60.0};

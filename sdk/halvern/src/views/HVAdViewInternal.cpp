@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "HVAdSlot.h"
 #include "HVApplicationCommandHandler.h"
@@ -150,6 +151,10 @@ void HVAdViewInternal::adDownloadedForSlotNamed(const std::string& name) {
   requestDisplay(true);
 }
 
+bool HVAdViewInternal::isShowingAdForSlotNamed(const std::string& name, int64_t dlTime) {
+  return m_slot && m_slot->slotDescription().name() == name && m_pendingDisplayDlTime == dlTime;
+}
+
 void HVAdViewInternal::requestDisplay(bool automatic) {
   const double elapsed = now() - m_lastDisplayTime;
   if (m_refreshInterval != 0) {
@@ -189,12 +194,17 @@ void HVAdViewInternal::refresh() {
 bool HVAdViewInternal::display() {
   const bool fullScreen = controlsFullScreenSlot();
   if (!m_slot || m_isExpanded || m_isRefreshing) return false;
-  if (!fullScreen && controller()->fullScreenAdWindow()->isDisplaying()) return false;
-  // A banner whose content is still in the full-screen window (closing, say) would fade the
-  // content itself rather than its place, and come back invisible.
-  if (!fullScreen && controller()->fullScreenAdWindow()->contentController().get() == this) return false;
   const int64_t dlTime = m_slot->nextAdDlTime();
+  // A banner whose content is still in the full-screen window (closing, say) would fade the
+  // content itself rather than its place, and come back invisible. An ad kept off the screen
+  // by the window is shown when the window frees.
+  if (!fullScreen && (controller()->fullScreenAdWindow()->isDisplaying() ||
+                      controller()->fullScreenAdWindow()->contentController().get() == this)) {
+    m_displayRefusedWhileWindowBusy = dlTime != 0;
+    return false;
+  }
   if (dlTime == 0) return false;
+  m_displayRefusedWhileWindowBusy = false;
   m_delayedDisplay.cancel();
   // The next ad has not asked for the accelerometer the last one took.
   controller()->releaseAccelerometerFrom(this);
@@ -255,9 +265,14 @@ void HVAdViewInternal::abandonDisplay() {
   auto manager = controller()->adManager();
   if (!manager) return;
   const std::string& name = m_slot->slotDescription().name();
-  // The ad that could not be shown goes, and with it comes a fetch for the slot.
-  if (m_slot->nextAdDlTime() == dlTime) manager->deleteAdForSlotNamedFetchReplacement(dlTime, name, true);
-  else manager->queueFetchForSlotNamed(name);
+  // The ad that could not be shown goes, and with it comes a fetch for the slot (also when a
+  // newer download has taken its place meanwhile: it was kept only for this display).
+  if (m_slot->nextAdDlTime() == dlTime) {
+    manager->deleteAdForSlotNamedFetchReplacement(dlTime, name, true);
+    return;
+  }
+  if (m_slot->dlTime() != dlTime) manager->deleteAdForSlotNamedFetchReplacement(dlTime, name, false);
+  manager->queueFetchForSlotNamed(name);
 }
 
 void HVAdViewInternal::loadScriptAndExecute(const std::string& onload) {
@@ -488,17 +503,37 @@ void HVAdViewInternal::setExecMode(int mode) {
 }
 
 void HVAdViewInternal::applicationWillEnterForeground() {
+  // Content in the full-screen window is not in its banner place: its close brings it back.
+  if (m_isExpanded || controller()->fullScreenAdWindow()->contentController().get() == this) return;
   if (m_lastDisplayTime != 0) {
     if (m_refreshInterval > 0) refresh();
     return;
   }
-  containerView()->setAlpha(0);
-  view()->setUserInteractionEnabled(false);
+  // The display time was reset (a click-through to another application): the next ad, if
+  // one waits, shows now with its own fade; the ad still in the page stays until it does.
+  if (!showsItsAd()) {
+    containerView()->setAlpha(0);
+    view()->setUserInteractionEnabled(false);
+  }
   refresh();
 }
 
+bool HVAdViewInternal::pageShowsItsAd() const {
+  return m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd && m_bridge->showsOwnDocument();
+}
+
+bool HVAdViewInternal::showsItsAd() {
+  return pageShowsItsAd() && !m_isRefreshing && !m_isBrowserMode && containerView()->alpha() != 0;
+}
+
 void HVAdViewInternal::fullScreenAdWindowDidClose() {
-  if (m_refreshInterval > 0) requestDisplay(false);
+  // A refused automatic display comes back as one, kept to its interval.
+  if (m_refreshInterval > 0) requestDisplay(std::exchange(m_displayRefusedWhileWindowBusy, false));
+  else retryDisplayRefusedWhileWindowBusy();
+}
+
+void HVAdViewInternal::retryDisplayRefusedWhileWindowBusy() {
+  if (std::exchange(m_displayRefusedWhileWindowBusy, false)) display();
 }
 
 void HVAdViewInternal::adViewWillExpand() { sendToPage("RichAd.adViewWillExpand();"); }

@@ -80,6 +80,7 @@ class HVAdViewInternal : public platform::ViewController,
   double refreshInterval() const { return m_refreshInterval; }
   void setRefreshInterval(double seconds);
   void adDownloadedForSlotNamed(const std::string& name) override;
+  bool isShowingAdForSlotNamed(const std::string& name, int64_t dlTime) override;
   void adDisplayed();
   virtual bool isAdReady();
   virtual bool controlsFullScreenSlot() const { return false; }
@@ -170,7 +171,11 @@ class HVAdViewInternal : public platform::ViewController,
   void applicationWillEnterForeground();
   void fullScreenAdWindowWillOpen() { notifyDelegateFullScreenAdDisplayWillOpen(); }
   void fullScreenAdWindowWillClose() { notifyDelegateFullScreenAdDisplayWillClose(); }
+  // The window is free again: the slot's ad shows if the window kept it off the screen (and
+  // a banner with a refresh interval asks for its next one).
   void fullScreenAdWindowDidClose();
+  // Only the display refused while the window was busy, if there was one.
+  void retryDisplayRefusedWhileWindowBusy();
   void adViewWillExpand();
   void adViewDidCollapse();
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) override { return false; }
@@ -203,6 +208,8 @@ class HVAdViewInternal : public platform::ViewController,
     return m_navigationLoadingIndicator;
   }
   bool hasDisplayedCurrentAd() const { return m_hasDisplayedCurrentAd; }
+  // The page is the display page and holds the slot's shown ad (wherever the view is).
+  bool pageShowsItsAd() const;
   double lastDisplayTime() const { return m_lastDisplayTime; }
 
   // AccelerometerDelegate, HVDownloadConnectionDelegate, WebViewDelegate.
@@ -232,6 +239,8 @@ class HVAdViewInternal : public platform::ViewController,
   void scheduleExitItem();
   bool windowHoldsOtherContent() const;
   void fetchUrlsStashedInDB(const platform::Value& rows);
+  // The page still shows the slot's shown ad, in its banner place.
+  bool showsItsAd();
   void finishDownload(const std::shared_ptr<HVDownloadConnection>& connection, bool succeeded);
   void armDisplayTimeLimit(int64_t dlTime);
   // The display handed to the page ended without content: the slot and the refresh are given
@@ -259,6 +268,8 @@ class HVAdViewInternal : public platform::ViewController,
   double m_refreshInterval = 0;
   bool m_isRefreshing = false;
   bool m_hasDisplayedCurrentAd = false;
+  // A display was refused because the full-screen window held the screen.
+  bool m_displayRefusedWhileWindowBusy = false;
   // The ad handed to the page and not yet shown or given up; 0 when none.
   int64_t m_pendingDisplayDlTime = 0;
   platform::PerformHandle m_displayTimeLimit;

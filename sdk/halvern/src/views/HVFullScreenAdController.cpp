@@ -1,5 +1,7 @@
 #include "HVFullScreenAdController.h"
 
+#include <utility>
+
 #include "HVAdManager.h"
 #include "HVAdSlot.h"
 #include "HVController.h"
@@ -216,6 +218,12 @@ void HVFullScreenAdController::layout() {
 
 void HVFullScreenAdController::dismissedFromWindow(bool) {
   hideAdLoadingIndicator();
+  // The ad's menu goes with it: a timer still running, or a sheet still up, would come over
+  // the next ad (or over nothing) rather than this one.
+  hideMenuButton();
+  m_shouldDisplayActionSheetOnEnterForeground = false;
+  if (auto sheet = std::exchange(m_actionSheet, nullptr); sheet && sheet->isVisible())
+    sheet->dismissWithClickedButtonIndexAnimated(-1, false);
   // A second close of the same ad gives nothing back twice.
   if (!m_slot || !m_slot->isDisplayed()) return;
   m_slot->setIsDisplayed(false);

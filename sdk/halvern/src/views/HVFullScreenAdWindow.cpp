@@ -74,6 +74,8 @@ bool HVFullScreenAdWindow::isDisplaying() const {
 void HVFullScreenAdWindow::setIsDisplaying(bool displaying) {
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // Content in the window holds the screen, whatever else asks: its close clears the mark.
+    if (!displaying && m_contentController) return;
     if (m_isDisplaying == displaying) return;
     m_isDisplaying = displaying;
     // Every taking of the mark counts as a claim of its own, so an older claim cannot drop it.
@@ -145,6 +147,8 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   bool marked = false;
   {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // Content on its way out is still the window's until it has gone.
+    if (m_isClosing) return false;
     if (m_contentController && m_contentController != controller) return false;
     if (m_isDisplaying && !m_contentController && m_claimOwner != controller.get()) return false;
     if (!m_isDisplaying) {
@@ -165,11 +169,14 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   m_prevFrame = view->frame();
   m_wasForceDismissed = false;
   m_isClosing = false;
+  m_isOpening = true;
+  ++m_opening;
+  m_toldWillOpen = false;
   m_isClickThrough = false;
   beginListeningToDeviceOrientationNotifications();
   if (controller->controlsFullScreenSlot()) {
     rememberAppWindow();
-    controller->fullScreenAdWindowWillOpen();
+    tellWillOpen();
     hideStatusBarAnimated(true);
     const Rect screen = platform::Screen::mainScreen().bounds();
     setFrame(Rect(screen.origin.x, screen.size.height, screen.size.width, screen.size.height));
@@ -181,7 +188,7 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
   // A banner's content leaves its place first; it moves in when the fade ends.
   View::beginAnimationsContext(kContentFadeOutAnimation);
   View::setAnimationDuration(kAnimationDuration);
-  View::setAnimationDidStopCallback(callback(&HVFullScreenAdWindow::presentControllerAnimationDidStop));
+  View::setAnimationDidStopCallback(openingCallback());
   if (auto container = controller->containerView()) container->setAlpha(0);
   View::commitAnimations();
   return true;
@@ -190,22 +197,38 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
 void HVFullScreenAdWindow::slideIn() {
   View::beginAnimationsContext(kExpandAnimation);
   View::setAnimationDuration(kAnimationDuration);
-  View::setAnimationDidStopCallback(callback(&HVFullScreenAdWindow::presentControllerAnimationDidStop));
+  View::setAnimationDidStopCallback(openingCallback());
   setAlpha(1);
   setFrame(platform::Screen::mainScreen().bounds());
   makeKeyAndVisible();
   View::commitAnimations();
 }
 
+// The end of an opening animation reaches the opening it belongs to, and only while it goes on.
+std::function<void(const std::string&, bool, void*)> HVFullScreenAdWindow::openingCallback() {
+  std::weak_ptr<HVFullScreenAdWindow> weak = sharedAs<HVFullScreenAdWindow>();
+  return [weak, opening = m_opening](const std::string& animationID, bool, void*) {
+    auto self = weak.lock();
+    if (self && self->m_opening == opening) self->presentControllerAnimationDidStop(animationID);
+  };
+}
+
+void HVFullScreenAdWindow::tellWillOpen() {
+  if (m_toldWillOpen) return;
+  m_toldWillOpen = true;
+  m_contentController->fullScreenAdWindowWillOpen();
+}
+
 void HVFullScreenAdWindow::presentControllerAnimationDidStop(const std::string& animationID) {
-  // A close without animation meanwhile ends the opening here.
-  if (m_wasForceDismissed || !m_contentController) return;
+  // Any close meanwhile ends the opening here: what it would still do (move the content in,
+  // take the screen and the status bar) is for content that is going.
+  if (m_wasForceDismissed || !m_isOpening || !m_contentController) return;
   auto self = sharedAs<HVFullScreenAdWindow>();
   auto controller = m_contentController;
   if (animationID == kContentFadeOutAnimation) {
     rememberAppWindow();
     m_isClickThrough = controller->shouldWipeContentOnDismiss();
-    controller->fullScreenAdWindowWillOpen();
+    tellWillOpen();
     hideStatusBarAnimated(true);
     const Rect screen = platform::Screen::mainScreen().bounds();
     setFrame(Rect(screen.origin.x, screen.size.height, screen.size.width, screen.size.height));
@@ -214,6 +237,7 @@ void HVFullScreenAdWindow::presentControllerAnimationDidStop(const std::string& 
     if (!m_isClickThrough) controller->adViewWillExpand();
     slideIn();
   } else if (animationID == kExpandAnimation) {
+    m_isOpening = false;
     if (!controller->controlsFullScreenSlot() && m_isClickThrough) {
       controller->prepareAdViewBrowserMode(true);
       if (auto app = appWindow()) app->setHidden(true);
@@ -226,12 +250,15 @@ void HVFullScreenAdWindow::dismissAnimated(bool animated) {
   // Closed once: a second request while the window goes changes nothing.
   if (!m_contentController || m_isClosing) return;
   m_isClosing = true;
+  m_isOpening = false;
   auto self = sharedAs<HVFullScreenAdWindow>();
   if (!animated) m_wasForceDismissed = true;
   setUserInteractionEnabled(false);
   stopListeningToDeviceOrientationNotifications();
   restoreStatusBarAnimated(animated);
   auto controller = m_contentController;
+  // Closed before its opening told the host: the host hears the opening first, once.
+  tellWillOpen();
   controller->fullScreenAdWindowWillClose();
   if (controller->controlsFullScreenSlot())
     fadeOut(frame().origin.y + frame().size.height, animated);
@@ -274,8 +301,11 @@ void HVFullScreenAdWindow::didDisappearAnimated(bool animated) {
   auto controller = m_contentController;
   if (!controller) return;
   auto self = sharedAs<HVFullScreenAdWindow>();
-  const bool restoreBanner = isBannerWithoutClickThrough();
-  if (restoreBanner) controller->adViewDidCollapse();
+  // A click-through that began inside the expansion has taken the page away from the ad too:
+  // the banner stays blank until its next ad, as after any click-through.
+  const bool restoreBanner = isBannerWithoutClickThrough() &&
+                             (!controller->shouldWipeContentOnDismiss() || controller->pageShowsItsAd());
+  if (isBannerWithoutClickThrough()) controller->adViewDidCollapse();
   auto view = controller->view();
   if (view->superview().get() == this) {
     auto previous = m_prevSuperview.lock();
@@ -354,7 +384,9 @@ void HVFullScreenAdWindow::deviceOrientationDidChange() {
 }
 
 void HVFullScreenAdWindow::layoutInterfaceWithAnimation(bool animated) {
-  if (!m_contentController) return;
+  // A banner's content still fading out of its place (or back in it) is not the window's to
+  // turn: laid out full screen there, it would come back too big for its banner.
+  if (!m_contentController || m_contentController->view()->superview().get() != this) return;
   const DeviceOrientation orientation = platform::Device::currentDevice().orientation();
   platform::AffineTransform transform = HVUtil::transformForOrientation(orientation);
   // Lying flat says nothing of how the user holds it: keep the application's own turn.
@@ -406,7 +438,14 @@ void HVFullScreenAdWindow::restoreStatusBarAnimated(bool animated) {
 
 void HVFullScreenAdWindow::applicationWillEnterForeground() {
   auto fullScreen = std::dynamic_pointer_cast<HVFullScreenAdController>(m_contentController);
-  const bool displaying = isKeyWindow() || (fullScreen && fullScreen->shouldDisplayActionSheetOnEnterForeground());
+  // Content on its way in or out is displaying too, though the window is not key (yet, or
+  // any more): its animation gives the screen its final state, so it is left to finish.
+  if (m_contentController && (m_isOpening || m_isClosing)) {
+    setIsDisplaying(true);
+    return;
+  }
+  const bool displaying = isKeyWindow() || m_contentController ||
+                          (fullScreen && fullScreen->shouldDisplayActionSheetOnEnterForeground());
   setIsDisplaying(displaying);
   auto app = appWindow();
   if (displaying) {

@@ -87,6 +87,8 @@ class HVFullScreenAdWindow : public platform::Window {
   void slideIn();
   void fadeOut(double frameTop, bool animated);
   void presentControllerAnimationDidStop(const std::string& animationID);
+  std::function<void(const std::string&, bool, void*)> openingCallback();
+  void tellWillOpen();
   void dismissControllerAnimationDidStop(const std::string& animationID);
   bool contentIsFullScreen() const;
   bool isBannerWithoutClickThrough() const;
@@ -110,6 +112,12 @@ class HVFullScreenAdWindow : public platform::Window {
   bool m_listeningToOrientation = false;
   bool m_wasForceDismissed = false;
   bool m_isClosing = false;
+  // From the showing of a controller until its slide-in ends (or a close stops it).
+  bool m_isOpening = false;
+  // Counts the openings, so that an animation's end reaches only its own.
+  uint64_t m_opening = 0;
+  // The host heard this showing open: once, and before its close.
+  bool m_toldWillOpen = false;
   // The banner content shown was a click-through page (noted when it moved in).
   bool m_isClickThrough = false;
   std::shared_ptr<platform::Timer> m_clearDisplayingTimer;

@@ -1,0 +1,422 @@
+// The banner, the full-screen window and the click-through under the orders of events a phone
+// produces: each row is one line of events crossing them with the application's life cycle,
+// downloads finishing and the page's own commands; one helper then checks, for every row, that
+// whatever is up can be closed and the screen comes back as the host had it, that the slot
+// shows its ad, that the host heard each message once and in order, that a tap on the banner
+// reaches its ad, that nothing of the client stays in the window and that the stored ads are
+// the slot's.
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <sstream>
+
+#include "HVAdSlot.h"
+#include "HVClientDriver.h"
+#include "HVClientManager.h"
+#include "HVClientTestSupport.h"
+#include "HVFullScreenAdController.h"
+#include "HVJavascriptBridge.h"
+#include "platform/application.h"
+#include "platform/device.h"
+#include "platform/screen.h"
+
+namespace halvern {
+namespace {
+
+using platform::Application;
+
+// Hears every message of both slots, in one line.
+class LogDelegate final : public HalvernDelegate {
+ public:
+  LogDelegate(std::vector<std::string>& log, std::string who) : log_(log), who_(std::move(who)) {}
+  void halvernAdReadyForSlotNamed(const std::string&) override { log_.push_back(who_ + "ready"); }
+  void halvernFullScreenDisplayWillOpen() override { log_.push_back(who_ + "open"); }
+  void halvernFullScreenDisplayWillClose() override { log_.push_back(who_ + "close"); }
+
+ private:
+  std::vector<std::string>& log_;
+  std::string who_;
+};
+
+struct Row {
+  const char* name;
+  // Words run in order: a number moves the clock that many seconds;
+  //   link / store: the user taps a web link / an application store link in the banner's ad;
+  //   wlink: the user taps a web link in the ad filling the screen;
+  //   redirect: the user taps a web link in the banner's ad that redirects to the store;
+  //   expand, dismiss: the user taps the ad and its page expands it / the page closes itself;
+  //   pexpand: the page expands itself with no touch;
+  //   claim: the user taps the ad and its page claims the screen for a click-through;
+  //   leave: the user taps the expanded ad and its page sends them to the store;
+  //   done: the user taps Done in the ad's browser;
+  //   bg, fg: the application goes to the background / comes back;
+  //   turn: the user turns the device to landscape;
+  //   nobar: the host hides the status bar;
+  //   stay: from now on the application stays in front when it opens another application;
+  //   next: the banner slot's next ad finishes downloading; fetch: its download starts;
+  //   relaunch: the application is started again, the banner made again and shown;
+  //   refresh: the host refreshes its banner; banner: the host makes its banner now;
+  //   every: the host gives its banner a refresh interval of 10 seconds;
+  //   full: the host shows the full-screen ad; fsdismiss: the full-screen page closes itself;
+  //   menu / skip: the user taps the full-screen ad's Menu button / the sheet's Skip.
+  // A row whose first word is "later" starts with no banner (the host makes it with "banner");
+  // any other starts with the banner showing its first ad and no next ad to come.
+  const char* events;
+};
+
+class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing::WithParamInterface<Row> {
+ protected:
+  void SetUp() override {
+    HalvernClientTest::SetUp();
+    auto html = testkit::ScriptedAnswer::text("<html><body>landing</body></html>");
+    html.headers = {{"Content-Type", "text/html"}};
+    pages.setAnswer("/landing", html);
+    pages.setAnswer("/click", testkit::ScriptedAnswer::redirect("http://apps.store.example/app/3"));
+    Application::sharedApplication().setOpenURLLeavesApplication(true);
+  }
+
+  void startRow(bool withBanner) {
+    if (!hv) {
+      server.setAd("hvBanner", "<b>first</b>", 3600, {});
+      server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
+    }
+    start();
+    ASSERT_TRUE(advanceUntil([] {
+      return HVAdEngine::isNextAdDownloadedForSlotNamed("hvBanner") &&
+             HVAdEngine::isNextAdDownloadedForSlotNamed("hvFullScreen");
+    }, 120));
+    // The next fetch of the banner finds nothing, until a row's "next".
+    server.clearAd("hvBanner");
+    HVAdEngine::setFullScreenDelegateForSlotNamed(fullScreenDelegate, "hvFullScreen");
+    hv = HVController::sharedController();
+    adWindow = hv->fullScreenAdWindow();
+    fullScreen = hv->fullScreenAdController();
+    if (!withBanner) return;
+    makeBanner();
+    ASSERT_TRUE(advanceUntil([&] { return page("HVDisplay.shown") == "1" && banner->alpha() == 1; }, 120));
+  }
+  void makeBanner() {
+    banner = HVAdView::adViewForSlotNamedDelegate("hvBanner", bannerDelegate);
+    window->addSubview(banner);
+    internal = banner->controller();
+  }
+  std::string page(const std::string& script) { return internal->webView()->stringByEvaluatingJavaScriptFromString(script); }
+  // A command of a page, taken by the bridge at its next poll.
+  void pageCommand(const std::shared_ptr<HVAdViewInternal>& ad, const std::string& command) {
+    auto view = ad->webView();
+    view->stringByEvaluatingJavaScriptFromString(command);
+    advanceUntil([&] { return view->stringByEvaluatingJavaScriptFromString("g_commandQueue.length") == "0"; }, 1);
+  }
+  void navigate(const std::string& url, platform::WebViewNavigationType type) {
+    internal->webView()->injectNavigationForTesting(platform::URLRequest(url), type);
+    runUntilIdle();
+  }
+  // A finger on the screen: the top window that takes touches at `point` gets it.
+  std::shared_ptr<platform::View> screenTap(platform::Point point) {
+    auto windows = Application::sharedApplication().windows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+      const platform::Point inWindow{point.x - (*it)->frame().origin.x, point.y - (*it)->frame().origin.y};
+      if ((*it)->hitTestWithEvent(inWindow, nullptr)) return (*it)->tapAtPoint(inWindow);
+    }
+    return nullptr;
+  }
+  static bool within(std::shared_ptr<platform::View> view, const std::shared_ptr<platform::View>& root) {
+    for (; view; view = view->superview())
+      if (view == root) return true;
+    return false;
+  }
+
+  void run(const std::string& events) {
+    std::istringstream words(events);
+    std::string word;
+    while (words >> word) {
+      SCOPED_TRACE(word);
+      auto& app = Application::sharedApplication();
+      if (std::isdigit(static_cast<unsigned char>(word[0]))) {
+        advance(std::stod(word));
+      } else if (word == "link" || word == "store" || word == "redirect") {
+        ASSERT_TRUE(tapOn(banner));
+        navigate(word == "link"       ? pages.url("/landing")
+                 : word == "redirect" ? pages.url("/click")
+                                      : std::string("http://apps.store.example/app/1"),
+                 platform::WebViewNavigationType::LinkClicked);
+        // The redirect, answered and followed.
+        settleTraffic();
+      } else if (word == "wlink") {
+        ASSERT_TRUE(screenTap({160, 240}));
+        navigate(pages.url("/landing"), platform::WebViewNavigationType::LinkClicked);
+      } else if (word == "expand" || word == "claim") {
+        ASSERT_TRUE(tapOn(banner));
+        pageCommand(internal, word == "expand" ? "BridgeDisplay.expand();"
+                                               : "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.ran.push(1)');");
+      } else if (word == "pexpand") {
+        pageCommand(internal, "BridgeDisplay.expand();");
+      } else if (word == "leave") {
+        ASSERT_TRUE(screenTap({160, 240}));
+        page("location.href = 'http://apps.store.example/app/2';");
+        runUntilIdle();
+      } else if (word == "dismiss") {
+        pageCommand(internal, "BridgeDisplay.dismiss();");
+      } else if (word == "done") {
+        auto exit = internal->navigationItem()->leftBarButtonItem();
+        ASSERT_TRUE(exit) << "no way out of the ad's browser";
+        exit->tap();
+      } else if (word == "turn") {
+        platform::Device::currentDevice().setOrientation(platform::DeviceOrientation::LandscapeLeft);
+      } else if (word == "nobar") {
+        app.setStatusBarHidden(true);
+        hostHidStatusBar = true;
+      } else if (word == "stay") {
+        app.setOpenURLLeavesApplication(false);
+      } else if (word == "bg") {
+        app.enterBackground();
+      } else if (word == "fg") {
+        app.enterForeground();
+      } else if (word == "fetch") {
+        server.setAd("hvBanner", "<b>second</b>", 3600, {});
+        hv->adManager()->queueFetchForSlotNamed("hvBanner");
+        runUntilIdle();
+      } else if (word == "relaunch") {
+        banner->removeFromSuperview();
+        banner.reset();
+        internal.reset();
+        hv->shutdown();
+        startRow(true);
+      } else if (word == "next") {
+        server.setAd("hvBanner", "<b>second</b>", 3600, {});
+        hv->adManager()->queueFetchForSlotNamed("hvBanner");
+        ASSERT_TRUE(advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != 0; }, 5));
+      } else if (word == "every") {
+        banner->setRefreshInterval(10);
+      } else if (word == "refresh") {
+        banner->refresh();
+      } else if (word == "banner") {
+        makeBanner();
+      } else if (word == "full") {
+        log.push_back(HVAdEngine::displayFullScreenAdForSlotNamed("hvFullScreen") ? "yes" : "no");
+      } else if (word == "menu") {
+        ASSERT_TRUE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden());
+        fullScreen->menuButton()->simulateTap();
+      } else if (word == "skip") {
+        auto sheet = fullScreen->actionSheet();
+        ASSERT_TRUE(sheet && sheet->isVisible());
+        sheet->clickButtonAtIndex(sheet->numberOfButtons() - 1);
+        runUntilIdle();
+      } else if (word == "fsdismiss") {
+        pageCommand(fullScreen, "BridgeDisplay.dismiss();");
+      } else {
+        FAIL() << "unknown event " << word;
+      }
+    }
+  }
+
+  // Whatever the client put up: reachable, then closed by its own close control.
+  void closeWhatIsUp() {
+    auto content = adWindow->contentController();
+    if (!content) return;
+    EXPECT_TRUE(adWindow->isKeyWindow());
+    EXPECT_EQ(adWindow->alpha(), 1);
+    EXPECT_EQ(adWindow->frame(), platform::Screen::mainScreen().bounds());
+    EXPECT_TRUE(within(screenTap({160, 240}), content->view())) << "a touch on the ad misses it";
+    if (content == fullScreen) {
+      pageCommand(fullScreen, "BridgeDisplay.dismiss();");
+    } else if (content->isBrowserMode()) {
+      auto exit = content->navigationItem()->leftBarButtonItem();
+      ASSERT_TRUE(exit) << "no way out of the ad's browser";
+      exit->tap();
+    } else {
+      pageCommand(content, "BridgeDisplay.dismiss();");
+    }
+    advance(5);
+  }
+
+  void checkInvariants() {
+    auto& app = Application::sharedApplication();
+    ASSERT_EQ(app.applicationState(), platform::ApplicationState::Active);
+    closeWhatIsUp();
+    // 1 and 5: nothing of the client left on the screen, which is the host's again.
+    EXPECT_FALSE(adWindow->contentController());
+    EXPECT_TRUE(adWindow->subviews().empty());
+    EXPECT_FALSE(adWindow->isDisplaying());
+    EXPECT_TRUE(adWindow->isHidden() || adWindow->alpha() == 0) << "an empty ad window covers the application";
+    EXPECT_TRUE(window->isKeyWindow());
+    EXPECT_FALSE(window->isHidden());
+    EXPECT_EQ(window->alpha(), 1);
+    EXPECT_EQ(app.isStatusBarHidden(), hostHidStatusBar);
+    EXPECT_FALSE(app.isIdleTimerDisabled());
+    EXPECT_EQ(fullScreen->view()->superview(), nullptr);
+    EXPECT_FALSE(fullScreen->actionSheet() && fullScreen->actionSheet()->isVisible()) << "a menu outlives its ad";
+    EXPECT_FALSE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden()) << "a Menu button outlives its ad";
+    EXPECT_FALSE(fullScreen->adLoadingIndicator()) << "a Loading box outlives its ad";
+    // 3: each open closed once, in order, and a yes followed by its opening.
+    std::string open;
+    for (size_t i = 0; i < log.size(); ++i) {
+      const std::string& entry = log[i];
+      if (entry == "yes") {
+        auto next = std::find_if(log.begin() + long(i) + 1, log.end(), [](const auto& e) { return !e.ends_with("ready"); });
+        EXPECT_TRUE(next != log.end() && *next == "f:open") << "a yes that opened nothing";
+      }
+      if (entry.ends_with("open")) {
+        EXPECT_EQ(open, "") << "opened twice at " << i;
+        open = entry.substr(0, 2);
+      } else if (entry.ends_with("close")) {
+        EXPECT_EQ(open, entry.substr(0, 2)) << "closed what was not open at " << i;
+        open.clear();
+      }
+    }
+    EXPECT_EQ(open, "") << "never closed";
+    // 6: the stored ads are the slot's shown ad and the one waiting, no more, no fewer, once
+    // the fetch under way has reported.
+    server.clearAd("hvBanner");
+    auto storedAndKnown = [&](const char* name) {
+      drainWorkers();
+      auto s = slot(name);
+      std::pair<std::set<int64_t>, std::set<int64_t>> both;
+      for (int64_t t : {s->dlTime(), s->nextAdDlTime()}) {
+        if (t != 0) both.second.insert(t);
+      }
+      for (const auto& row : hv->database()->sqlExecute("SELECT dlTime FROM ads WHERE slotName='" + std::string(name) + "'"))
+        both.first.insert(row[size_t(0)].integerValue());
+      return both;
+    };
+    for (const char* name : {"hvBanner", "hvFullScreen"}) {
+      advanceUntil([&] { return storedAndKnown(name).first == storedAndKnown(name).second; }, 3);
+      const auto [stored, known] = storedAndKnown(name);
+      EXPECT_EQ(stored, known) << name;
+    }
+    if (!banner) return;
+    // 2 and 4: the banner shows its ad and takes the user's touch; an ad waiting is shown
+    // (at the host's refresh once the banner has shown one before).
+    auto s = slot("hvBanner");
+    EXPECT_EQ(internal->view()->superview(), banner);
+    EXPECT_EQ(internal->view()->frame(), banner->bounds()) << "the ad is out of its banner place";
+    // A refresh that the interval started just now is let finish.
+    EXPECT_TRUE(advanceUntil([&] { return !internal->isRefreshing(); }, 2)) << "the banner stays between two ads";
+    const int64_t waiting = s->nextAdDlTime();
+    if (waiting != 0 && s->dlTime() != 0 && internal->hasDisplayedCurrentAd() && !internal->refreshInterval())
+      banner->refresh();
+    advance(2 + internal->refreshInterval());
+    EXPECT_TRUE(waiting == 0 || s->dlTime() == waiting) << "an ad waits that nothing keeps from the screen";
+    const bool adInPage = internal->bridge()->showsOwnDocument() && page("HVDisplay.shown") != "0" &&
+                          page("HVDisplay.dlTime") == std::to_string(s->dlTime());
+    if (adInPage || banner->alpha() != 0) {
+      EXPECT_TRUE(adInPage) << "the banner shows no ad";
+      EXPECT_EQ(banner->alpha(), 1) << "the ad in the page is hidden";
+      const auto bounds = banner->bounds();
+      EXPECT_TRUE(within(screenTap(banner->convertPointToView({bounds.size.width / 2, bounds.size.height / 2}, nullptr)),
+                         internal->webView()))
+          << "a tap on the banner misses its ad";
+    }
+  }
+
+  testkit::LoopbackServer pages;
+  std::vector<std::string> log;
+  bool hostHidStatusBar = false;
+  std::shared_ptr<LogDelegate> bannerDelegate = std::make_shared<LogDelegate>(log, "b:");
+  std::shared_ptr<LogDelegate> fullScreenDelegate = std::make_shared<LogDelegate>(log, "f:");
+  std::shared_ptr<HVController> hv;
+  std::shared_ptr<HVFullScreenAdWindow> adWindow;
+  std::shared_ptr<HVFullScreenAdController> fullScreen;
+  std::shared_ptr<HVAdView> banner;
+  std::shared_ptr<HVAdViewInternal> internal;
+};
+
+TEST_P(HVEventOrderTest, EveryInvariantHolds) {
+  const std::string events = GetParam().events;
+  const bool later = events.rfind("later ", 0) == 0;
+  startRow(!later);
+  if (HasFatalFailure()) return;
+  run(later ? events.substr(6) : events);
+  if (HasFatalFailure()) return;
+  // Every timer of the row is let run out: browser exits, redisplays, fades, the clearing
+  // of the window's mark.
+  advance(12);
+  checkInvariants();
+}
+
+// The banner view and its display page.
+const Row kBannerRows[] = {
+    {"StoreLinkWithNoNextAdKeepsTheAdShown", "store fg 4"},
+    {"StoreLinkThenTheNextAdArrivesInTheBackground", "store next fg 4"},
+    {"FirstAdWaitingWhileAFullScreenAdIsUpShowsWhenItCloses", "later full 2 banner 1 fsdismiss"},
+    {"RefreshFadeCutByTheBackground", "next refresh 0.2 bg 1 fg"},
+    {"NextAdArrivesInTheBackground", "bg next 3 fg refresh"},
+    {"RelaunchedWithTheNextAdWaiting", "next relaunch"},
+    {"RelaunchedWhileTheNextAdDownloads", "fetch relaunch"},
+    {"RefreshWhileAFullScreenAdOpens", "next full 0.3 refresh 1 fsdismiss"},
+    {"FirstAdLoadingWhileTheApplicationLeaves", "later banner bg fg"},
+    {"WithAnIntervalTheNextAdArrivesUnderAFullScreenAd", "every full 1 next 3 fsdismiss"},
+    {"WithAnIntervalTheNextAdArrivesWhileTheBrowserIsUp", "every link 2 next 4 done"},
+    {"WithAnIntervalLeavingWhileTheNextAdFadesIn", "every next 10 0.2 bg fg"},
+    {"WithAnIntervalExpandedWhenTheIntervalComes", "every next expand 12 dismiss"},
+    {"WithAnIntervalTheNextAdArrivesWhileTheBannerCloses", "every expand 2 dismiss 0.3 next"},
+    {"NextAdArrivesWhileExpanded", "expand 2 next 2 dismiss"},
+    {"RefreshWhileExpanded", "next expand 2 refresh 1 dismiss"},
+    {"NextAdArrivesBeforeTheExpandedAdSendsTheUserAway", "expand 2 next leave fg"},
+};
+
+// The full-screen window and controller.
+const Row kFullScreenRows[] = {
+    {"LeavingWhileItOpens", "full 0.3 bg fg"},
+    {"LeavingWhileItCloses", "full 2 fsdismiss 0.3 bg fg"},
+    {"ClosedByItsPageWhileItOpens", "full 0.3 fsdismiss"},
+    {"AskedForWhileABannersBrowserOpens", "link 0.3 full"},
+    {"AskedForTwice", "full 0.2 full 2 fsdismiss 0.2 full"},
+    {"ClosedByItsPageInTheBackground", "full 2 bg fsdismiss fg"},
+    {"LeavingWhileItLoads", "full bg fg"},
+    {"LeavingWhileShown", "full 2 bg fg"},
+    {"StatusBarHiddenByTheHost", "nobar full 2 bg fg 1 fsdismiss"},
+    {"AskedForWhileABannerCloses", "expand 2 dismiss 0.3 full"},
+    {"ShownAgainRightAfterItClosed", "full 2 fsdismiss 1 full 2 fsdismiss 0.5 full"},
+    {"MenuUpWhileLeaving", "full 11 menu bg fg 1 skip"},
+    {"MenuUpWhenItsPageClosesIt", "full 11 menu fsdismiss"},
+    {"MenuUpWhenItsPageClosesItInTheBackground", "full 11 menu bg fsdismiss fg"},
+    {"SkippedWhileItsMenuTimerRuns", "full 11 menu skip 0.3 bg fg"},
+    {"ClosedByItsPageBeforeItsMenuButtonShows", "full 5 fsdismiss"},
+    {"OpensOverABannerFadingToItsNextAd", "next refresh 0.2 full 2 fsdismiss"},
+    {"AskedForWhileABannerIsExpanded", "expand 2 full 1 dismiss"},
+};
+
+// The click-through, the ad's browser and the expansion.
+const Row kClickThroughRows[] = {
+    {"LeavingWhileTheBrowserOpens", "link 0.3 bg fg"},
+    {"LeavingWhileTheBrowserSlidesIn", "link 1.1 bg fg"},
+    {"StatusBarHiddenByTheHostThenTheBrowserOpensWhileLeaving", "nobar link 0.3 bg fg"},
+    {"StatusBarHiddenByTheHostWhileTheExpansionOpens", "expand 0.5 nobar 1 dismiss"},
+    {"AwayWhileTheBrowserOpens", "link 0.3 bg 3 fg"},
+    {"AwayWhileTheExpansionCloses", "expand 2 dismiss 0.1 bg 2 fg"},
+    {"AwayWhileTheFullScreenAdOpensAndClosesItself", "full 0.3 bg fsdismiss 2 fg"},
+    {"LeavingWhileTheBrowserOpensThenAFullScreenAdIsAskedFor", "link 0.3 bg fg 2 full"},
+    {"ExpansionClosedByItsPageWhileItOpens", "expand 0.3 dismiss"},
+    {"ExpansionClosedByItsPageWhileItSlidesIn", "expand 1.1 dismiss"},
+    {"DeviceTurnedWhileTheExpansionOpensThenClosed", "expand 0.3 turn 0.2 dismiss"},
+    {"DeviceTurnedWhileExpanded", "expand 2 turn 1 dismiss"},
+    {"ExpansionClosedByItsPageAndOpenedAgainWhileItCloses", "expand 0.3 dismiss 0.3 expand 2"},
+    {"BrowserClosedByTheAdPageWhileItOpens", "link 0.3 dismiss"},
+    {"BrowserClosedWhileItSlidesIn", "link 1.1 dismiss"},
+    {"LeavingWhileExpanded", "expand 2 bg fg"},
+    {"LeavingWhileTheExpansionCloses", "expand 2 dismiss 0.3 bg fg"},
+    {"ExpandedAdSendsTheUserToTheStore", "expand 2 leave fg"},
+    {"LeavingWhileTheBrowserIsUp", "link 5 bg fg"},
+    {"LinkTappedInTheExpandedAd", "expand 2 wlink 5 done"},
+    {"LinkTappedInTheExpandedAdThenLeaving", "expand 2 wlink 0.3 bg fg"},
+    {"BrowserRedirectedToTheStoreBeforeTheNextAd", "redirect fg 4 next"},
+    {"BrowserRedirectedToTheStoreWithTheNextAdWaiting", "next redirect fg"},
+    {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
+    {"PageExpandsItselfWithoutATouch", "pexpand 2"},
+    {"PageClosesABannerThatIsNotExpanded", "next dismiss 4"},
+    {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},
+    {"ClickThroughClaimedAndNeverUsed", "claim 2 full"},
+    {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
+    {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
+    {"DoneThenLeavingBeforeTheNextAdShows", "next link 5 done 1 bg fg"},
+};
+
+std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(BannerView, HVEventOrderTest, ::testing::ValuesIn(kBannerRows), rowName);
+INSTANTIATE_TEST_SUITE_P(FullScreenWindow, HVEventOrderTest, ::testing::ValuesIn(kFullScreenRows), rowName);
+INSTANTIATE_TEST_SUITE_P(ClickThrough, HVEventOrderTest, ::testing::ValuesIn(kClickThroughRows), rowName);
+
+}  // namespace
+}  // namespace halvern
