@@ -63,6 +63,8 @@ struct Row {
   // any other starts with the banner showing its first ad and no next ad to come.
   const char* events;
 };
+// A row reads as its events in test listings, which then stay the same from run to run.
+void PrintTo(const Row& row, std::ostream* os) { *os << row.events; }
 
 class HVEventOrderTest : public testsupport::HalvernClientTest, public ::testing::WithParamInterface<Row> {
  protected:
