@@ -13,7 +13,7 @@ CMAKE_FLAGS ?=
 # and mended. A test that fails twice fails the run.
 CTEST_FLAGS ?= --output-on-failure --repeat until-pass:2
 
-.PHONY: deps configure build test demo bench fuzz sanitize asan tsan coverage clean
+.PHONY: deps configure build test demo explore bench fuzz sanitize asan tsan coverage clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -29,6 +29,11 @@ test: build
 
 demo: build
 	@./build/$(PRESET)/apps/adhost/adhost
+
+# Every client's explorer of event orders, EXPLORE_RUNS seeds each (default 2000), across the
+# cores; prints each shrunk failing row with its seed and fails if there is any.
+explore: build
+	@bash scripts/explore.sh
 
 # Runs the programs of the benches whose source is there (a build folder keeps the programs of
 # benches since removed); a bench that cannot read its documents stops the run.
