@@ -7,6 +7,7 @@ namespace cadenzo {
 
 namespace {
 constexpr const char* kStoreItemParameter = "SKStoreProductParameterITunesItemIdentifier";
+constexpr double kStoreSheetRetryDelay = 0.1;
 
 // The controller on top of the root's presentations: the host may have a screen of its own
 // up, and a controller that presents one refuses a second.
@@ -42,6 +43,15 @@ void Cadenzo::presentStoreSheet(const platform::Value& itemId, const std::option
 }
 
 void Cadenzo::productViewControllerDidFinish() {
+  // Done tapped while the sheet still comes up: a dismissal now would be refused and leave
+  // the sheet up with nothing to close it, so it goes once it is up.
+  if (storeSheet_ && storeSheet_->isBeingPresented()) {
+    std::weak_ptr<Cadenzo> weak = weak_from_this();
+    platform::RunLoop::main().postAfter(kStoreSheetRetryDelay, [weak] {
+      if (auto self = weak.lock()) self->productViewControllerDidFinish();
+    });
+    return;
+  }
   // Only the sheet goes: whatever the host presented below it stays.
   if (storeSheet_) {
     if (auto presenter = storeSheet_->presentingViewController()) presenter->dismissModalViewControllerAnimated(true);

@@ -22,6 +22,7 @@
 #include "CZWebView.h"
 #include "cadenzo/Cadenzo.h"
 #include "platform/application.h"
+#include "platform/clock.h"
 #include "platform/composers.h"
 #include "platform/notification_center.h"
 #include "platform/url.h"
@@ -35,6 +36,8 @@ namespace {
 using cztest::Timeline;
 
 const char* const kLocations[] = {"A", "B", "S", "F", "Next"};
+// The client gives the server this long before it takes a call as failed.
+constexpr double kDeadline = 30;
 
 // A delegate that may let itself go from inside its next dismissal message.
 class LettingGoDelegate : public cztest::RecordingCadenzoDelegate {
@@ -121,18 +124,22 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     }
     auto shown = facade->visibleImpression();
     const bool onScreen = shown && shown->view() == page && shown->state() == cadenzo::CZImpressionStateShown;
-    if (onScreen && element != std::string("close")) ++clicksExpected;
+    if (onScreen && element != std::string("close")) {
+      clicks.push_back({scripted.empty() ? Scripted{} : scripted.front(), now()});
+      if (!scripted.empty()) scripted.erase(scripted.begin());
+    }
     if (!onScreen) ++tapsWhileLeaving;
     page->tapLinkWithElementIdForTesting(element);
     runUntilIdle();
     return true;
   }
 
-  // The next call of `action` is answered `json` once Release comes.
-  void holdNext(const std::string& action, const std::string& json) {
+  // The next call of `action` is answered `json` once Release comes. Returns the hold's number.
+  size_t holdNext(const std::string& action, const std::string& json) {
     testkit::ScriptedAnswer held = testkit::ScriptedAnswer::json(json);
-    held.hold = hold;
+    held.hold = holds.emplace_back(std::make_shared<testkit::AnswerHold>());
     server->scriptNext(action, held);
+    return holdsMade++;
   }
   void noteHost() { hostUp = hostScreen->presentingViewController() && !hostScreen->isBeingDismissed(); }
 
@@ -145,10 +152,14 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     else if (word == "showstore") show("S");
     else if (word == "showf") facade->showInterstitial("F"), settleTraffic();
     else if (word == "showmore") facade->showMoreApps(), settleTraffic();
-    else if (word == "cacheheld") holdNext("get", answer("A", false)), facade->cacheInterstitial("A"), settleTraffic();
+    else if (word == "cacheheld") {
+      heldAds.push_back({now(), holdNext("get", answer("A", false))});
+      facade->cacheInterstitial("A");
+      settleTraffic();
+    }
     else if (word == "moreheld") {
       if (delegate) delegate->answers["shouldDisplayLoadingViewForMoreApps"] = true;
-      holdNext("more", answer("More", false));
+      heldAds.push_back({now(), holdNext("more", answer("More", false))});
       facade->showMoreApps();
       settleTraffic();
     } else if (word == "tapclose") tap("close"), settleTraffic();
@@ -159,12 +170,12 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
         if (auto page = std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view()))
           page->stringByEvaluatingJavaScriptFromString("location.href = '" + server->url("/elsewhere") + "';");
       runUntilIdle();
-    } else if (word == "holdclick") holdNext("click", "{\"status\":200}"), clickScripts.push_back(true);
+    } else if (word == "holdclick") scripted.push_back({Answer::Held, holdNext("click", "{\"status\":200}")});
     else if (word == "failclick") {
       server->scriptNext("click", testkit::ScriptedAnswer::json("{\"status\":500}", 500));
-      clickScripts.push_back(false);
-    } else if (word == "silentclick") server->scriptNext("click", cztest::silence()), clickScripts.push_back(false);
-    else if (word == "release") hold->release(), settleTraffic();
+      scripted.push_back({Answer::Failed, 0});
+    } else if (word == "silentclick") server->scriptNext("click", cztest::silence()), scripted.push_back({Answer::None, 0});
+    else if (word == "release") release();
     else if (word == "cutshort") {
       for (const auto& view : window->subviews()) view->layer()->removeAllAnimations();
       runUntilIdle();
@@ -178,7 +189,7 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
       window->setRootViewController(roots.back());
       runUntilIdle();
     } else if (word == "sheetloads" && sheet) sheet->completeLoad(true), runUntilIdle();
-    else if (word == "sheetdone" && sheet) sheet->finish(), runUntilIdle();
+    else if (word == "sheetdone" && sheet && sheet->presentingViewController()) sheet->finish(), runUntilIdle();
     else if (word == "forcedismiss") {
       platform::NotificationCenter::defaultCenter().postNotificationName(cadenzo::Cadenzo::kForceDismissViewNotification);
       runUntilIdle();
@@ -187,6 +198,23 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     noteShown();
     noteSheet();
     if (hostScreen->presentingViewController() == nullptr) hostUp = false;
+  }
+  struct Held {
+    double sent;
+    size_t hold;
+  };
+  static double now() { return platform::Clock::current().monotonic(); }
+  void release() {
+    for (const auto& held : std::exchange(holds, {})) held->release();
+    releases.push_back({now(), holdsMade});
+    settleTraffic();
+  }
+  // Whether an answer held from `sent` may have come only after the client's deadline for
+  // it (`surely`: not at the very instant of the deadline, where either may come first).
+  bool answeredLate(const Held& held, bool surely = false) const {
+    auto answered = std::find_if(releases.begin(), releases.end(), [&](const Release& r) { return r.holdsBefore > held.hold; });
+    const double waited = answered == releases.end() ? kDeadline * 2 : answered->at - held.sent;
+    return surely ? waited > kDeadline + 1e-6 : waited > kDeadline - 1e-6;
   }
   void letGo() {
     if (!delegate) return;
@@ -242,15 +270,46 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
   }
 
   // Each tap on the link of the ad on screen is one click for the server and, once answered,
-  // one destination: a browser or the store. A failed or unanswered "click" forwards nothing.
+  // one destination: a browser or the store. The click is counted before the ad is left, so
+  // a failed or unanswered "click" forwards nothing.
   void checkTaps() {
-    const size_t clicks = server->callsTo("click").size();
-    EXPECT_EQ(clicks, clicksExpected) << "clicks counted differ from the taps on the ad's links";
-    size_t forwarded = clicks;
-    for (size_t i = 0; i < std::min(clicks, clickScripts.size()); ++i) forwarded -= clickScripts[i] ? 0 : 1;
+    EXPECT_EQ(server->callsTo("click").size(), clicks.size()) << "clicks counted differ from the taps on the ad's links";
+    const size_t surely = std::count_if(clicks.begin(), clicks.end(), [&](const Click& click) {
+      return click.answer.kind == Answer::Given || (click.answer.kind == Answer::Held && !answeredLate({click.sent, click.answer.hold}));
+    });
+    const size_t maybe = std::count_if(clicks.begin(), clicks.end(), [&](const Click& click) {
+      return click.answer.kind == Answer::Given ||
+             (click.answer.kind == Answer::Held && !answeredLate({click.sent, click.answer.hold}, true));
+    });
     const size_t opened = platform::Application::sharedApplication().openedURLs().size();
-    EXPECT_EQ(opened + sheetsShown, forwarded) << "a click reached " << opened << " addresses and " << sheetsShown
-                                               << " store sheets";
+    EXPECT_TRUE(opened + sheetsShown >= surely && opened + sheetsShown <= maybe)
+        << "a click reached " << opened << " addresses and " << sheetsShown << " store sheets, not " << surely;
+  }
+
+  static std::string adIdOf(const std::shared_ptr<cadenzo::CZImpression>& impression) {
+    const platform::Value* id = impression ? impression->responseContext().find("ad_id") : nullptr;
+    return id && id->isString() ? std::string(id->string()) : std::string();
+  }
+  size_t adsUnaccounted() const {
+    std::vector<std::string> cachedNow, kept;
+    for (const char* location : kLocations) cachedNow.push_back(adIdOf(facade->cachedInterstitialForTesting(location)));
+    cachedNow.push_back(adIdOf(facade->cachedMoreAppsForTesting()));
+    kept = cachedNow;
+    for (const auto& shown : made) kept.push_back(shown.adId);
+    size_t unaccounted = 0;
+    for (const char* action : {"get", "more"}) {
+      const auto calls = server->callsTo(action);
+      for (size_t i = 0; i < calls.size(); ++i) {
+        const std::string name = calls[i].action == "more" ? "More" : std::string(calls[i].body["location"].string());
+        // The cache keeps one ad per place: another ad for it, cached now or asked for later.
+        const bool cachedInstead = std::any_of(cachedNow.begin(), cachedNow.end(), [&](const auto& id) { return id.rfind(name + "-", 0) == 0; });
+        const bool superseded = cachedInstead || std::any_of(calls.begin() + static_cast<std::ptrdiff_t>(i) + 1, calls.end(), [&](const auto& later) {
+          return later.action == "more" || later.body["location"] == calls[i].body["location"];
+        });
+        if (!superseded && std::find(kept.begin(), kept.end(), name + "-" + std::to_string(i + 1)) == kept.end()) ++unaccounted;
+      }
+    }
+    return unaccounted;
   }
 
   // A finger closes whatever the client has up; it has no other way.
@@ -268,21 +327,20 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
   // The six invariants, once the row's events have played out and settled.
   void checkInvariants() {
     auto& app = platform::Application::sharedApplication();
-    hold->release();
-    settleTraffic();
+    release();
     advance(61);  // past every deadline
     if (app.applicationState() == platform::ApplicationState::Background) app.enterForeground();
     if (auto sheet = facade->storeSheetForTesting()) sheet->completeLoad(true);
     advance(2);
     noteShown();
     noteSheet();
-    // 2. Every ad the server gave was shown, or waits in the cache, or was reported failed.
+    // 2. Every ad the server gave was shown, or waits in the cache, or gave its place to a
+    // newer one the host asked for, or was reported failed.
     const size_t failed = std::count_if(timeline.begin(), timeline.end(),
                                         [](const std::string& t) { return t.rfind("didFailToLoad", 0) == 0; });
-    size_t cached = facade->cachedMoreAppsForTesting() ? 1 : 0;
-    for (const char* location : kLocations) cached += facade->hasCachedInterstitial(location) ? 1 : 0;
-    EXPECT_EQ(server->callsTo("get").size() + server->callsTo("more").size(), made.size() + cached + failed)
-        << "an ad was lost";
+    const size_t late = std::count_if(heldAds.begin(), heldAds.end(), [&](const Held& held) { return answeredLate(held); });
+    // Failures the host let go of before they came are not heard.
+    EXPECT_LE(adsUnaccounted(), delegate ? failed : late) << "an ad was lost";
     // 4. Each tap reached its destination once, and was counted once.
     checkTaps();
     checkShowsCounted();
@@ -293,15 +351,17 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     for (const auto& view : window->subviews()) {
       const bool host = view == hostScreen->view() ||
                         std::any_of(roots.begin(), roots.end(), [&](const auto& r) { return view == r->view(); });
-      EXPECT_TRUE(host || view->isHidden()) << "a client view is left on the window";
+      // The backgrounds keep alpha 0 and are seen only through an animation on their layers.
+      const bool unseen = view->isHidden() || (view->alpha() < 0.01 && view->layer()->animationKeys().empty());
+      EXPECT_TRUE(host || unseen) << "a client view is left on the window";
     }
     EXPECT_EQ(hostScreen->presentingViewController() != nullptr, hostUp) << "the host's own screen was moved";
     EXPECT_EQ(app.isStatusBarHidden(), statusBarHidden);
     EXPECT_EQ(app.isIdleTimerDisabled(), idleTimerDisabled);
     // 3. Each end is told once, as a pair, and nothing after the host let go.
     checkPairs();
-    // 6. Nothing loaded was reported failed.
-    EXPECT_EQ(failed, 0u);
+    // 6. Nothing loaded was reported failed: only an ad whose answer came past its deadline.
+    EXPECT_LE(failed, late);
     // 2. The slot comes back: the next ad caches, shows and closes.
     if (hostUp) hostScreen->dismissModalViewControllerAnimated(false);
     runUntilIdle();
@@ -341,15 +401,31 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
   };
   Timeline timeline;
   std::shared_ptr<LettingGoDelegate> delegate = std::make_shared<LettingGoDelegate>(timeline);
-  std::shared_ptr<testkit::AnswerHold> hold = std::make_shared<testkit::AnswerHold>();
+  std::vector<std::shared_ptr<testkit::AnswerHold>> holds;  // one per answer held, until released
   std::shared_ptr<platform::Window> window;
   std::vector<std::shared_ptr<platform::ViewController>> roots;
   std::shared_ptr<platform::ViewController> hostScreen = std::make_shared<platform::ViewController>();
   std::shared_ptr<cadenzo::CZDefaultViewController> controller;
   std::vector<Shown> made;
   std::weak_ptr<platform::StoreProductViewController> lastSheet;
-  std::vector<bool> clickScripts;  // per scripted "click" answer, in order: whether it forwards
-  size_t clicksExpected = 0;
+  enum class Answer { Given, Held, Failed, None };
+  struct Scripted {
+    Answer kind = Answer::Given;
+    size_t hold = 0;  // the number of its hold, when held
+  };
+  struct Click {
+    Scripted answer;
+    double sent;
+  };
+  struct Release {
+    double at;
+    size_t holdsBefore;  // it released the holds numbered below this
+  };
+  std::vector<Scripted> scripted;  // "click" answers scripted and not yet taken, in order
+  std::vector<Click> clicks;       // the clicks the taps made
+  std::vector<Held> heldAds;       // each held "get" or "more"
+  std::vector<Release> releases;
+  size_t holdsMade = 0;
   size_t tapsWhileLeaving = 0;
   size_t sheetsShown = 0;
   size_t heardBeforeLetGo = 0;
@@ -377,6 +453,7 @@ const char* const kRows[] = {
     "showstore tapbuy hostpresents 1 sheetloads 1 sheetdone 1 hostdismisses 1",
     "showstore tapbuy hostpresents sheetloads",
     "showstore holdclick tapbuy background release foreground sheetloads",
+    "showstore tapbuy sheetloads sheetdone",
 };
 
 class CZEventOrderRow : public CZEventOrdersTest, public ::testing::WithParamInterface<const char*> {};
@@ -399,6 +476,8 @@ TEST(CZExplorer, ExploresOrders) {
     vocabulary.words.push_back({word, 1});
   for (const char* often : {"show", "tapclose", "tapbuy", "release"}) vocabulary.words.push_back({often, 2});
   vocabulary.waitWeight = 4;
+  // About 17 s of one core in the default build.
+  vocabulary.suiteRuns = 600;
   testkit::Explorer("Cadenzo", vocabulary, testkit::freshFixture<CZEventOrdersTest>(),
                     [](const std::string& events) { return "\"" + events + "\","; })
       .run();
