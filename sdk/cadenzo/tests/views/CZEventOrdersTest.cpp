@@ -311,9 +311,12 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
         const std::string id = name + "-" + std::to_string(i + 1);
         const bool shown = std::any_of(made.begin(), made.end(), [&](const Shown& m) { return m.adId == id; });
         // The cache keeps one ad per place: one that came for a place already holding another
-        // ad, or that another replaced there, gave its place.
+        // ad, or that a later one for the place replaced there (shown or waiting since), gave
+        // its place.
         const bool gaveWay = std::any_of(seenCached.begin(), seenCached.end(), [&](const auto& seen) {
           return seen.first != id && seen.first.rfind(name + "-", 0) == 0 && seen.second > i;
+        }) || std::any_of(made.begin(), made.end(), [&](const Shown& m) {
+          return m.adId.rfind(name + "-", 0) == 0 && std::stoul(m.adId.substr(name.size() + 1)) > i + 1;
         });
         bool cached = adIdOf(facade->cachedMoreAppsForTesting()) == id;
         for (const char* location : kLocations) cached = cached || adIdOf(facade->cachedInterstitialForTesting(location)) == id;
