@@ -71,8 +71,10 @@ void Cadenzo::productViewControllerDidFinish(platform::StoreProductViewControlle
   }
   // Only the sheet goes (with a later sheet over it): whatever the host presented below stays.
   if (auto presenter = sheet.presentingViewController()) presenter->dismissModalViewControllerAnimated(true);
-  for (auto above = sheet.presentedViewController(); above; above = above->presentedViewController())
-    if (auto covered = std::dynamic_pointer_cast<platform::StoreProductViewController>(above)) forgetStoreSheet(*covered);
+  for (auto above = sheet.presentedViewController(); above; above = above->presentedViewController()) {
+    if (auto covered = std::dynamic_pointer_cast<platform::StoreProductViewController>(above))
+      forgetStoreSheet(*covered);
+  }
   forgetStoreSheet(sheet);
 }
 

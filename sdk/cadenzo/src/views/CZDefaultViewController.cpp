@@ -172,8 +172,8 @@ void CZDefaultViewController::raiseOwnViews() {
     return;
   }
   const auto& stack = window->subviews();
-  if (stack.size() >= own.size() && std::equal(own.begin(), own.end(), stack.end() - static_cast<std::ptrdiff_t>(own.size())))
-    return;
+  const auto top = stack.end() - static_cast<std::ptrdiff_t>(std::min(own.size(), stack.size()));
+  if (stack.size() >= own.size() && std::equal(own.begin(), own.end(), top)) return;
   for (const auto& view : own) window->addSubview(view);
 }
 

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "../session/CZSessionTest.h"
 #include "CZDefaultViewController.h"
 #include "CZWebView.h"
 #include "cadenzo/Cadenzo.h"
@@ -29,13 +30,21 @@
 #include "platform/view_controller.h"
 #include "platform/window.h"
 #include "testing/explorer.h"
-#include "../session/CZSessionTest.h"
 
 namespace {
 
 using cztest::Timeline;
 
 const char* const kLocations[] = {"A", "B", "S", "F", "Next"};
+// The words of a row, and how often the explorer draws each.
+const testkit::ExplorerWord kWords[] = {
+    {"show", 2},          {"tapclose", 2},    {"tapbuy", 2},     {"release", 2},   {"shownext", 1},
+    {"showstore", 1},     {"showf", 1},       {"showmore", 1},   {"cacheheld", 1}, {"moreheld", 1},
+    {"tapout", 1},        {"leave", 1},       {"holdclick", 1},  {"failclick", 1}, {"silentclick", 1},
+    {"cutshort", 1},      {"background", 1},  {"foreground", 1}, {"memory", 1},    {"hostpresents", 1},
+    {"hostdismisses", 1}, {"hostroot", 1},    {"sheetloads", 1}, {"sheetdone", 1}, {"forcedismiss", 1},
+    {"letgo", 1},         {"letgoinside", 1},
+};
 // The client gives the server this long before it takes a call as failed.
 constexpr double kDeadline = 30;
 
@@ -68,7 +77,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     window->setRootViewController(roots.back());
     window->makeKeyAndVisible();
     controller = cadenzo::CZDefaultViewController::sharedController();
-    for (const char* location : kLocations) server->setInterstitial(location, answer(location, location == std::string("S")));
+    for (const char* location : kLocations)
+      server->setInterstitial(location, answer(location, location == std::string("S")));
     server->setMoreApps(answer("More", false));
     // A browser or the store is another application.
     platform::Application::sharedApplication().setOpenURLLeavesApplication(true);
@@ -81,8 +91,11 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     return "{\"status\":200,\"type\":\"html\",\"ad_id\":\"" + name + "-" + testkit::CadenzoServer::kCallNumberMark +
            "\",\"link\":\"" + target + "\"" + (storeItem ? ",\"itunes_id\":\"42\"" : "") +
            ",\"html\":\"<html><body><a id='close' href='cadenzo://close'>Close</a>"
-           "<a id='buy' href='cadenzo://link/" + escaped + "'>Buy</a>"
-           "<a id='out' href='" + target + "'>More</a></body></html>\"}";
+           "<a id='buy' href='cadenzo://link/" +
+           escaped +
+           "'>Buy</a>"
+           "<a id='out' href='" +
+           target + "'>More</a></body></html>\"}";
   }
 
   void show(const std::string& location) {
@@ -97,7 +110,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     if (!shown || std::any_of(made.begin(), made.end(), [&](const Shown& m) { return m.impression.lock() == shown; }))
       return;
     const platform::Value& adId = shown->responseContext().get("ad_id");
-    made.push_back({shown, std::dynamic_pointer_cast<platform::View>(shown->view()), adId.isString() ? std::string(adId.string()) : std::string(),
+    made.push_back({shown, std::dynamic_pointer_cast<platform::View>(shown->view()),
+                    adId.isString() ? std::string(adId.string()) : std::string(),
                     shown->type() == cadenzo::CZImpressionTypeInterstitial});
   }
   void noteSheet() {
@@ -118,7 +132,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     const platform::Rect frame = window->frame();
     auto hit = window->tapAtPoint({frame.size.width / 2, frame.size.height / 2});
     std::shared_ptr<cadenzo::CZWebView> page;
-    for (auto view = hit; view && !page; view = view->superview()) page = std::dynamic_pointer_cast<cadenzo::CZWebView>(view);
+    for (auto view = hit; view && !page; view = view->superview())
+      page = std::dynamic_pointer_cast<cadenzo::CZWebView>(view);
     if (!page) {
       runUntilIdle();
       return false;
@@ -145,57 +160,81 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
   void noteHost() { hostUp = hostScreen->presentingViewController() && !hostScreen->isBeingDismissed(); }
 
   void play(const std::string& word) {
+    if (std::none_of(std::begin(kWords), std::end(kWords), [&](const auto& known) { return known.word == word; })) {
+      ADD_FAILURE() << "no such word: " << word;
+      return;
+    }
     auto& app = platform::Application::sharedApplication();
     const auto state = app.applicationState();
     const auto sheet = facade->storeSheetForTesting();
-    if (word == "show") show("A");
-    else if (word == "shownext") show("B");
-    else if (word == "showstore") show("S");
-    else if (word == "showf") facade->showInterstitial("F"), settleTraffic();
-    else if (word == "showmore") facade->showMoreApps(), settleTraffic();
+    if (word == "show")
+      show("A");
+    else if (word == "shownext")
+      show("B");
+    else if (word == "showstore")
+      show("S");
+    else if (word == "showf")
+      facade->showInterstitial("F"), settleTraffic();
+    else if (word == "showmore")
+      facade->showMoreApps(), settleTraffic();
     else if (word == "cacheheld") {
       heldAds.push_back({now(), holdNext("get", answer("A", false))});
       facade->cacheInterstitial("A");
       settleTraffic();
-    }
-    else if (word == "moreheld") {
+    } else if (word == "moreheld") {
       if (delegate) delegate->answers["shouldDisplayLoadingViewForMoreApps"] = true;
       heldAds.push_back({now(), holdNext("more", answer("More", false))});
       facade->showMoreApps();
       settleTraffic();
-    } else if (word == "tapclose") tap("close"), settleTraffic();
-    else if (word == "tapbuy") tap("buy"), settleTraffic();
-    else if (word == "tapout") tap("out"), settleTraffic();
+    } else if (word == "tapclose")
+      tap("close"), settleTraffic();
+    else if (word == "tapbuy")
+      tap("buy"), settleTraffic();
+    else if (word == "tapout")
+      tap("out"), settleTraffic();
     else if (word == "leave") {
       if (auto shown = facade->visibleImpression())
         if (auto page = std::dynamic_pointer_cast<cadenzo::CZWebView>(shown->view()))
           page->stringByEvaluatingJavaScriptFromString("location.href = '" + server->url("/elsewhere") + "';");
       runUntilIdle();
-    } else if (word == "holdclick") scripted.push_back({Answer::Held, holdNext("click", "{\"status\":200}")});
+    } else if (word == "holdclick")
+      scripted.push_back({Answer::Held, holdNext("click", "{\"status\":200}")});
     else if (word == "failclick") {
       server->scriptNext("click", testkit::ScriptedAnswer::json("{\"status\":500}", 500));
       scripted.push_back({Answer::Failed, 0});
-    } else if (word == "silentclick") server->scriptNext("click", cztest::silence()), scripted.push_back({Answer::None, 0});
-    else if (word == "release") release();
+    } else if (word == "silentclick")
+      server->scriptNext("click", cztest::silence()), scripted.push_back({Answer::None, 0});
+    else if (word == "release")
+      release();
     else if (word == "cutshort") {
       for (const auto& view : window->subviews()) view->layer()->removeAllAnimations();
       runUntilIdle();
-    } else if (word == "background" && state != platform::ApplicationState::Background) app.enterBackground(), runUntilIdle();
-    else if (word == "foreground" && state == platform::ApplicationState::Background) app.enterForeground(), runUntilIdle();
-    else if (word == "memory") app.receiveMemoryWarning(), runUntilIdle();
-    else if (word == "hostpresents") roots.back()->presentModalViewControllerAnimated(hostScreen, true), noteHost(), runUntilIdle();
-    else if (word == "hostdismisses") hostScreen->dismissModalViewControllerAnimated(true), noteHost(), runUntilIdle();
+    } else if (word == "background" && state != platform::ApplicationState::Background)
+      app.enterBackground(), runUntilIdle();
+    else if (word == "foreground" && state == platform::ApplicationState::Background)
+      app.enterForeground(), runUntilIdle();
+    else if (word == "memory")
+      app.receiveMemoryWarning(), runUntilIdle();
+    else if (word == "hostpresents")
+      roots.back()->presentModalViewControllerAnimated(hostScreen, true), noteHost(), runUntilIdle();
+    else if (word == "hostdismisses")
+      hostScreen->dismissModalViewControllerAnimated(true), noteHost(), runUntilIdle();
     else if (word == "hostroot") {
       roots.push_back(std::make_shared<platform::ViewController>());
       window->setRootViewController(roots.back());
       runUntilIdle();
-    } else if (word == "sheetloads" && sheet) sheet->completeLoad(true), runUntilIdle();
-    else if (word == "sheetdone" && sheet && sheet->presentingViewController()) sheet->finish(), runUntilIdle();
+    } else if (word == "sheetloads" && sheet)
+      sheet->completeLoad(true), runUntilIdle();
+    else if (word == "sheetdone" && sheet && sheet->presentingViewController())
+      sheet->finish(), runUntilIdle();
     else if (word == "forcedismiss") {
-      platform::NotificationCenter::defaultCenter().postNotificationName(cadenzo::Cadenzo::kForceDismissViewNotification);
+      platform::NotificationCenter::defaultCenter().postNotificationName(
+          cadenzo::Cadenzo::kForceDismissViewNotification);
       runUntilIdle();
-    } else if (word == "letgo") letGo();
-    else if (word == "letgoinside" && delegate) delegate->onDismiss = [this] { letGo(); };
+    } else if (word == "letgo")
+      letGo();
+    else if (word == "letgoinside" && delegate)
+      delegate->onDismiss = [this] { letGo(); };
     noteShown();
     noteSheet();
     noteCached();
@@ -214,7 +253,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
   // Whether an answer held from `sent` may have come only after the client's deadline for
   // it (`surely`: not at the very instant of the deadline, where either may come first).
   bool answeredLate(const Held& held, bool surely = false) const {
-    auto answered = std::find_if(releases.begin(), releases.end(), [&](const Release& r) { return r.holdsBefore > held.hold; });
+    auto answered =
+        std::find_if(releases.begin(), releases.end(), [&](const Release& r) { return r.holdsBefore > held.hold; });
     const double waited = answered == releases.end() ? kDeadline * 2 : answered->at - held.sent;
     return surely ? waited > kDeadline + 1e-6 : waited > kDeadline - 1e-6;
   }
@@ -235,7 +275,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
       const std::string& said = timeline[i];
       const bool more = said == "didDismissMoreApps";
       const bool interstitial = said.rfind("didDismissInterstitial:", 0) == 0;
-      const std::string what = more ? "MoreApps" : "Interstitial:" + (interstitial ? said.substr(said.find(':') + 1) : "");
+      const std::string what =
+          more ? "MoreApps" : "Interstitial:" + (interstitial ? said.substr(said.find(':') + 1) : "");
       if (more || interstitial) {
         ++dismissals;
         if (i + 1 == heard && !delegate) continue;  // it let go inside the dismissal
@@ -275,9 +316,11 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
   // one destination: a browser or the store. The click is counted before the ad is left, so
   // a failed or unanswered "click" forwards nothing.
   void checkTaps() {
-    EXPECT_EQ(server->callsTo("click").size(), clicks.size()) << "clicks counted differ from the taps on the ad's links";
+    EXPECT_EQ(server->callsTo("click").size(), clicks.size())
+        << "clicks counted differ from the taps on the ad's links";
     const size_t surely = std::count_if(clicks.begin(), clicks.end(), [&](const Click& click) {
-      return click.answer.kind == Answer::Given || (click.answer.kind == Answer::Held && !answeredLate({click.sent, click.answer.hold}));
+      return click.answer.kind == Answer::Given ||
+             (click.answer.kind == Answer::Held && !answeredLate({click.sent, click.answer.hold}));
     });
     const size_t maybe = std::count_if(clicks.begin(), clicks.end(), [&](const Click& click) {
       return click.answer.kind == Answer::Given ||
@@ -313,13 +356,17 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
         // The cache keeps one ad per place: one that came for a place already holding another
         // ad, or that a later one for the place replaced there (shown or waiting since), gave
         // its place.
-        const bool gaveWay = std::any_of(seenCached.begin(), seenCached.end(), [&](const auto& seen) {
-          return seen.first != id && seen.first.rfind(name + "-", 0) == 0 && seen.second > i;
-        }) || std::any_of(made.begin(), made.end(), [&](const Shown& m) {
-          return m.adId.rfind(name + "-", 0) == 0 && std::stoul(m.adId.substr(name.size() + 1)) > i + 1;
-        });
+        const bool gaveWay =
+            std::any_of(seenCached.begin(), seenCached.end(),
+                        [&](const auto& seen) {
+                          return seen.first != id && seen.first.rfind(name + "-", 0) == 0 && seen.second > i;
+                        }) ||
+            std::any_of(made.begin(), made.end(), [&](const Shown& m) {
+              return m.adId.rfind(name + "-", 0) == 0 && std::stoul(m.adId.substr(name.size() + 1)) > i + 1;
+            });
         bool cached = adIdOf(facade->cachedMoreAppsForTesting()) == id;
-        for (const char* location : kLocations) cached = cached || adIdOf(facade->cachedInterstitialForTesting(location)) == id;
+        for (const char* location : kLocations)
+          cached = cached || adIdOf(facade->cachedInterstitialForTesting(location)) == id;
         if (!shown && !gaveWay && !cached) ++unaccounted;
       }
     }
@@ -356,7 +403,8 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     // newer one the host asked for, or was reported failed.
     const size_t failed = std::count_if(timeline.begin(), timeline.end(),
                                         [](const std::string& t) { return t.rfind("didFailToLoad", 0) == 0; });
-    const size_t late = std::count_if(heldAds.begin(), heldAds.end(), [&](const Held& held) { return answeredLate(held); });
+    const size_t late =
+        std::count_if(heldAds.begin(), heldAds.end(), [&](const Held& held) { return answeredLate(held); });
     // Failures the host let go of before they came are not heard.
     EXPECT_LE(adsUnaccounted(), delegate ? failed : late) << "an ad was lost";
     // 4. Each tap reached its destination once, and was counted once.
@@ -404,8 +452,10 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     facade->setDelegate(delegate);
     std::istringstream words(events);
     for (std::string word; words >> word;) {
-      if (word.find_first_not_of("0123456789.") == std::string::npos) advance(std::stod(word));
-      else play(word);
+      if (word.find_first_not_of("0123456789.") == std::string::npos)
+        advance(std::stod(word));
+      else
+        play(word);
     }
     checkInvariants();
   }
@@ -487,24 +537,20 @@ TEST_P(CZEventOrderRow, KeepsTheInvariants) { playRow(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(Interstitial, CZEventOrderRow, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string name = std::to_string(info.index) + "_";
-                           for (const char* c = info.param; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           for (const char* c = info.param; *c; ++c)
+                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                            return name;
                          });
 
 TEST(CZExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
-  for (const char* word : {"shownext", "showstore", "showf", "showmore", "cacheheld", "moreheld", "tapout", "leave",
-                           "holdclick", "failclick", "silentclick", "cutshort", "background", "foreground", "memory",
-                           "hostpresents", "hostdismisses", "hostroot", "sheetloads", "sheetdone", "forcedismiss",
-                           "letgo", "letgoinside"})
-    vocabulary.words.push_back({word, 1});
-  for (const char* often : {"show", "tapclose", "tapbuy", "release"}) vocabulary.words.push_back({often, 2});
+  vocabulary.words.assign(std::begin(kWords), std::end(kWords));
   vocabulary.waitWeight = 4;
   // About 17 s of one core in the default build.
   vocabulary.suiteRuns = 600;
-  testkit::Explorer("Cadenzo", vocabulary, testkit::freshFixture<CZEventOrdersTest>(),
-                    [](const std::string& events) { return "\"" + events + "\","; })
-      .run();
+  testkit::Explorer("Cadenzo", vocabulary, testkit::freshFixture<CZEventOrdersTest>(), [](const std::string& events) {
+    return "\"" + events + "\",";
+  }).run();
 }
 
 }  // namespace
