@@ -81,14 +81,15 @@ TEST_F(CZHostileInputTest, HostilePagesReachNothingAndTheClientCarriesOn) {
   server->http().setAnswer("/landing-close",
                            htmlPage("<script>setInterval(function(){ location.href = 'cadenzo://close'; }, 10);</script>"));
   server->http().setAnswer("/hop", ScriptedAnswer::redirect(server->url("/landing-click")));
-  const std::string foreign = "a command from a page other than the ad's own";
+  // The ad's document, once loaded, is never replaced: a page it would leave for never gets to act.
+  const std::string leaving = "navigation away from the ad without a touch";
   const std::string outside = "a file outside the application bundle";
   const std::string runaway = "ran past its time limit";
   struct Case { const char* name; std::string script; std::string said; };
   const Case cases[] = {
-      {"landing page clicks", "location.href = '" + server->url("/landing-click") + "';", foreign},
-      {"landing page closes on a timer", "location.href = '" + server->url("/landing-close") + "';", foreign},
-      {"landing page behind a redirect", "location.href = '" + server->url("/hop") + "';", foreign},
+      {"landing page clicks", "location.href = '" + server->url("/landing-click") + "';", leaving},
+      {"landing page closes on a timer", "location.href = '" + server->url("/landing-close") + "';", leaving},
+      {"landing page behind a redirect", "location.href = '" + server->url("/hop") + "';", leaving},
       {"absolute file", "location.href = 'file:///etc/passwd';", outside},
       {"relative path", "location.href = '../../../../../../../../../etc/passwd';", outside},
       {"escaped dots", "location.href = '%2e%2e/%2e%2e/%2e%2e/%2e%2e/%2e%2e/%2e%2e/%2e%2e/etc/passwd';", outside},

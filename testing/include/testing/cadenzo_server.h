@@ -17,6 +17,8 @@
 //   "more"  the more-apps fixture, else {"status":200,"type":"native","ad_id":"more-<n>"}
 // Scripted answers (silence, non-JSON, 5xx, redirects …) replace the answer of an action,
 // while the call is still checked and recorded.
+// In any answer's body, kCallNumberMark becomes the call's number among the calls of its
+// action (1 for the first "get"), so that an answer can name the call that fetched it.
 //
 // Thread safety: every member may be called from any thread; the server runs on its own
 // threads and records a call completely before answering it.
@@ -42,6 +44,7 @@ class CadenzoServer {
   // The app every test uses unless it adds others (24 and 40 lowercase hex characters).
   static constexpr const char* kAppId = "4f2a9c3b7d1e5a6b8c9d0e1f";
   static constexpr const char* kAppSignature = "0b1c2d3e4f5a6b7c8d9e0f1a2b3c4d5e6f7a8b9c";
+  static constexpr const char* kCallNumberMark = "{{call}}";
 
   // Serves at once on 127.0.0.1 with kAppId known.
   CadenzoServer();

@@ -189,6 +189,12 @@ struct CadenzoServer::Impl {
     std::lock_guard<std::mutex> lock(mutex);
     call.problems = check(r, action, call.body, parsed.has_value());
     calls.push_back(call);
+    const size_t serial = static_cast<size_t>(
+        std::count_if(calls.begin(), calls.end(), [&](const CadenzoCall& c) { return c.action == action; }));
+    return numbered(answerFor(action, call), serial);
+  }
+
+  ScriptedAnswer answerFor(const std::string& action, const CadenzoCall& call) {
     if (auto it = nextScripts.find(action); it != nextScripts.end() && !it->second.empty()) {
       ScriptedAnswer a = std::move(it->second.front());
       it->second.pop_front();
@@ -199,6 +205,13 @@ struct CadenzoServer::Impl {
       return jsonAnswer("{\"status\":401,\"message\":" + cadenzo_json::quote(call.problems.front()) + "}", 401);
     }
     return fixture(action, call.body);
+  }
+
+  static ScriptedAnswer numbered(ScriptedAnswer answer, size_t serial) {
+    const std::string mark = kCallNumberMark;
+    for (size_t at = answer.body.find(mark); at != std::string::npos; at = answer.body.find(mark, at))
+      answer.body.replace(at, mark.size(), std::to_string(serial));
+    return answer;
   }
 };
 

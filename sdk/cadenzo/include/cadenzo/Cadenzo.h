@@ -18,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/passkey.h"
 #include "platform/value.h"
@@ -128,6 +129,9 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   const std::shared_ptr<CZImpression>& cachedMoreAppsForTesting() const { return cachedMoreApps_; }
   // The store sheet of the last click that had a store item, until the user closes it.
   const std::shared_ptr<platform::StoreProductViewController>& storeSheetForTesting() const { return storeSheet_; }
+  const std::vector<std::shared_ptr<platform::StoreProductViewController>>& storeSheetsForTesting() const {
+    return storeSheets_;
+  }
 
   // Made only by sharedCadenzo().
   explicit Cadenzo(platform::Passkey<Cadenzo>);
@@ -150,7 +154,8 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   void impressionFailedToInitialize(const std::shared_ptr<CZImpression>& impression);
   void urlWillOpen(const std::string& url);
   void urlWasRefused(const std::string& url);
-  void productViewControllerDidFinish();
+  void productViewControllerDidFinish(platform::StoreProductViewController& sheet);
+  void forgetStoreSheet(const platform::StoreProductViewController& sheet);
   void forceDismissViewNotification();
 
   std::shared_ptr<CZImpression> cachedInterstitial(const std::string& location) const;
@@ -191,7 +196,10 @@ class Cadenzo : public std::enable_shared_from_this<Cadenzo> {
   std::map<std::string, std::shared_ptr<CZImpression>> cachedInterstitials_;
   std::shared_ptr<CZImpression> cachedMoreApps_;
   std::set<std::shared_ptr<CZImpression>> loadingImpressions_;
+  // The latest store sheet, and every one still loading or up: a second click's sheet comes
+  // up over the first, and each goes when the user is done with it.
   std::shared_ptr<platform::StoreProductViewController> storeSheet_;
+  std::vector<std::shared_ptr<platform::StoreProductViewController>> storeSheets_;
   mutable std::mutex mutex_;
   std::weak_ptr<CadenzoDelegate> delegate_;
   bool orientationOverriden_ = false;

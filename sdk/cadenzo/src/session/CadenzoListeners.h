@@ -68,8 +68,8 @@ struct Cadenzo::Listeners {
   class StoreSheet : public platform::StoreProductDelegate {
    public:
     explicit StoreSheet(std::weak_ptr<Cadenzo> facade) : facade_(std::move(facade)) {}
-    void productViewControllerDidFinish(platform::StoreProductViewController&) override {
-      if (auto f = facade_.lock()) f->productViewControllerDidFinish();
+    void productViewControllerDidFinish(platform::StoreProductViewController& sheet) override {
+      if (auto f = facade_.lock()) f->productViewControllerDidFinish(sheet);
     }
 
    private:

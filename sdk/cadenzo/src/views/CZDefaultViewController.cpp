@@ -1,5 +1,6 @@
 #include "CZDefaultViewController.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "CZInterfaceOrientation.h"
@@ -121,12 +122,12 @@ void CZDefaultViewController::displayInterstitial(const std::shared_ptr<CZImpres
   backgroundView_->setFrame(window ? window->frame() : Rect());
   backgroundView_->layer()->setZPosition(2.0);
   auto fadeIn = fade(platform::BasicAnimation::animationWithKeyPath("opacity"), 0, 1);
-  if (window) window->addSubview(backgroundView_);
+  addInFront(backgroundView_);
   backgroundView_->layer()->addAnimationForKey(fadeIn, "opacity");
 
   if (view) {
     CZAnimationManager::transitionInWithAnimationTypeLayer(animationTypeForImpression(*impression), view->layer());
-    if (window) window->addSubview(view);
+    addInFront(view);
   }
 }
 
@@ -137,11 +138,43 @@ void CZDefaultViewController::displayMoreApps(const std::shared_ptr<CZImpression
   if (view) view->setBackgroundColor(platform::Color{0.19921875, 0.19921875, 0.19921875, 1});
   orientView(view);
   viewIsVisible_ = true;
-  auto window = facadeWindow();
   if (!view) return;
   view->setFrame(platform::Screen::mainScreen().applicationFrame());
   CZAnimationManager::transitionInWithAnimationTypeLayer(animationTypeForImpression(*impression), view->layer());
-  if (window) window->addSubview(view);
+  addInFront(view);
+}
+
+void CZDefaultViewController::addInFront(const std::shared_ptr<View>& view) {
+  auto window = facadeWindow();
+  if (!window || !view) return;
+  window->addSubview(view);
+  std::erase_if(inFront_, [&](const auto& kept) { return kept.lock() == view; });
+  inFront_.push_back(view);
+  if (raiseObserver_ >= 0) return;
+  // Checked once a turn, as a display pass is: whatever the host did in the turn is done.
+  std::weak_ptr<CZDefaultViewController> weak = weak_from_this();
+  raiseObserver_ = platform::RunLoop::main().addEndOfTurnObserver([weak] {
+    if (auto self = weak.lock()) self->raiseOwnViews();
+  });
+}
+
+void CZDefaultViewController::raiseOwnViews() {
+  auto window = facadeWindow();
+  std::vector<std::shared_ptr<View>> own;
+  for (const auto& kept : inFront_) {
+    auto view = kept.lock();
+    if (view && window && view->superview() == window && !view->isHidden()) own.push_back(view);
+  }
+  inFront_.assign(own.begin(), own.end());
+  if (own.empty()) {
+    platform::RunLoop::main().removeEndOfTurnObserver(raiseObserver_);
+    raiseObserver_ = -1;
+    return;
+  }
+  const auto& stack = window->subviews();
+  const auto top = stack.end() - static_cast<std::ptrdiff_t>(std::min(own.size(), stack.size()));
+  if (stack.size() >= own.size() && std::equal(own.begin(), own.end(), top)) return;
+  for (const auto& view : own) window->addSubview(view);
 }
 
 std::shared_ptr<platform::AnimationDelegate> CZDefaultViewController::animationDelegate() {
@@ -218,9 +251,9 @@ void CZDefaultViewController::displayLoadingView() {
   reversedBackgroundView_->setFrame(window ? window->frame() : Rect());
   reversedBackgroundView_->layer()->setZPosition(2.5);
   auto fadeIn = fade(platform::BasicAnimation::animationWithKeyPath("opacity"), 0, 1);
-  if (window) window->addSubview(reversedBackgroundView_);
+  addInFront(reversedBackgroundView_);
   reversedBackgroundView_->layer()->addAnimationForKey(fadeIn, "opacity");
-  if (window) window->addSubview(loadingView_);
+  addInFront(loadingView_);
   loadingView_->layer()->addAnimationForKey(fadeIn, "opacity");
   loadingViewIsVisible_ = true;
 }

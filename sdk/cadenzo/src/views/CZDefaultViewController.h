@@ -11,6 +11,10 @@
 // A view leaves the window when its exit transition ends, finished or cut short; the
 // background stays in the window once added, hidden between displays. Both backgrounds keep alpha 0:
 // they are seen through an opacity animation that stays on their layers.
+// The host may put views of its own in the window while an ad is up (a late presentation, a
+// dismissal that puts its root view back, a new root controller): at the end of that turn the
+// client's views (background, ad, overlay) go back above them, in their own order, so they
+// keep the touches until each leaves.
 //
 // Ownership: one process-wide object (nullptr on a system older than "4.0"), never
 // destroyed while the process runs (tests get a fresh one on test reset). It holds each
@@ -19,6 +23,7 @@
 // Thread safety: sharedController() from any thread; everything else on the main thread.
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "CZDefaultBackgroundView.h"
 #include "CZImpression.h"
@@ -74,6 +79,10 @@ class CZDefaultViewController : public CZPresentationController,
   std::shared_ptr<platform::AnimationDelegate> animationDelegate();
   void retainImpression(const std::shared_ptr<CZImpression>& impression);
   void releaseImpression(const std::shared_ptr<CZImpression>& impression);
+  // Adds `view` to the window (or brings it to the front) and keeps it above the host's views
+  // while it stays there, shown.
+  void addInFront(const std::shared_ptr<platform::View>& view);
+  void raiseOwnViews();
 
   std::shared_ptr<CZDefaultBackgroundView> backgroundView_;
   std::shared_ptr<CZDefaultBackgroundView> reversedBackgroundView_;
@@ -82,6 +91,8 @@ class CZDefaultViewController : public CZPresentationController,
   bool loadingViewIsVisible_ = false;
   std::set<std::shared_ptr<CZImpression>> displayed_;
   std::shared_ptr<platform::AnimationDelegate> animationDelegate_;
+  std::vector<std::weak_ptr<platform::View>> inFront_;
+  int raiseObserver_ = -1;
 };
 
 }  // namespace cadenzo

@@ -21,6 +21,7 @@ CZWebView::CZWebView(platform::Passkey<CZWebView>, const platform::Rect& frame) 
 void CZWebView::loadHTMLStringBaseURL(const std::string& html, const std::string& baseURL) {
   auto base = platform::URL::create(baseURL);
   guard_.pageWillLoad(base);
+  documentLoaded_ = false;
   platform::WebView::loadHTMLStringBaseURL(html, base);
 }
 
@@ -44,7 +45,16 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
     close();
     return false;
   }
-  if (CZSchemeOf(url) != kCZCommandScheme) return true;
+  if (CZSchemeOf(url) != kCZCommandScheme) {
+    // Before the ad's document has loaded, its own loads go through. After, a new document
+    // would replace the ad in a full-window view with no close of its own: a link the user
+    // tapped leaves the ad through the click path instead, and a navigation with no touch
+    // behind it is refused.
+    if (!documentLoaded_) return true;
+    if (guard_.allowsUserAct(*this, "navigation away from the ad"))
+      if (auto callback = clickCallback()) callback(url, std::nullopt);
+    return false;
+  }
 
   const std::vector<std::string> pieces = CZSplitAtSlashes(url);
   if (pieces.size() < 3) {
@@ -80,6 +90,7 @@ std::optional<bool> CZWebView::webViewShouldStartLoadWithRequestNavigationType(
 void CZWebView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   (void)webView;
   auto self = sharedAs<CZWebView>();
+  documentLoaded_ = true;
   if (auto callback = displayCallback()) callback();
 }
 

@@ -21,6 +21,10 @@
 // page cannot probe for a touch). A close spends a touch behind it just the same, and says
 // whether there was one (closeComesOfATouch).
 //
+// Once the ad's document has loaded, no top-level navigation replaces it: a link the user
+// tapped (a touch on the shown view) is reported as a click of that address, anything else is
+// refused.
+//
 // Before any of that, CZPageGuard refuses commands from a document other than the ad's own
 // (a page it navigated to) and files outside the application bundle.
 //
@@ -63,6 +67,8 @@ class CZWebView : public platform::WebView, public CZViewCallbacks, public platf
  private:
   CZPageGuard guard_{"CZWebView"};
   bool closeTouched_ = false;
+  // The ad's own document has finished loading: from then on it is never replaced.
+  bool documentLoaded_ = false;
 };
 
 }  // namespace cadenzo
