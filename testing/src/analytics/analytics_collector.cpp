@@ -14,6 +14,7 @@ struct AnalyticsCollector::State {
   std::function<bool(const AnalyticsHit&)> refuse;
   int refusalStatus = 400;
   std::optional<size_t> stallAfter;
+  bool cutNext = false;
   size_t writeSize = 0;
   bool chunked = false;
   std::optional<std::string> raw;
@@ -161,9 +162,15 @@ RawAnswer AnalyticsCollector::answer(const RawRequest& request) {
       a.body = "a;name=value\r\n" + a.body.substr(0, 10) + "\r\n" +
                "21\r\n" + a.body.substr(10) + "\r\n0\r\nX-Trailer: 1\r\n\r\n";
     }
-    if (state_->style != Style::NoReasonPhrase) state_->hits.push_back(std::move(hit));
+    if (state_->style != Style::NoReasonPhrase && !state_->cutNext) state_->hits.push_back(std::move(hit));
   } else {
     a.reason = a.status == 503 ? "Service Unavailable" : "Refused";
+  }
+  if (state_->cutNext) {
+    state_->cutNext = false;
+    const std::string whole = a.serialize();
+    a.raw = whole.substr(0, whole.size() / 2);
+    a.closeAfter = true;
   }
   return a;
 }
@@ -196,6 +203,11 @@ void AnalyticsCollector::setCloseAfterAnswers(size_t k) { server_.setCloseAfterA
 void AnalyticsCollector::setStallAfter(std::optional<size_t> n) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->stallAfter = n;
+}
+
+void AnalyticsCollector::cutNextAnswer() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->cutNext = true;
 }
 
 void AnalyticsCollector::setWriteSize(size_t bytes) {
