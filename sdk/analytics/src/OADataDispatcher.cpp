@@ -290,6 +290,8 @@ void OADataDispatcher::answerRead(bool persistentConnection) {
 void OADataDispatcher::parseErrorStatusCode(int statusCode) {
   platform::log("Orvane Analytics: the collector's answer could not be read; the hits stay stored for the next dispatch");
   lastStatusCode_ = statusCode;
+  // As with a refusal: an unreadable answer that had said "close" ends pipelining too.
+  if (!responseParser_.persistentConnection()) pipelineMode_ = false;
   finishDispatch();
 }
 

@@ -10,6 +10,7 @@
 //
 // Words (a number is a wait of that many seconds):
 //   start        the host starts the tracker with period 10 (a second start when started)
+//   bgstart bgdispatch   the same, or a dispatch, from a thread of the host's own that then ends
 //   stop         the host stops it
 //   relaunch     the process ends and starts again, and the host starts the tracker
 //   dispatch     the host asks for a dispatch
@@ -84,6 +85,10 @@ class OAEventOrders : public testkit::SandboxTest {
       wait(std::stod(word));
     } else if (word == "start") {
       start();
+    } else if (word == "bgstart") {
+      std::thread([this] { start(); }).join();
+    } else if (word == "bgdispatch") {
+      std::thread([this] { dispatch(); }).join();
     } else if (word == "stop") {
       endProcessOrTracker();
       tracker->stopTracker();
@@ -366,7 +371,7 @@ TEST(OAExplorer, ExploresOrders) {
                  {"period1", 0.5}, {"period10", 0.5}, {"track", 4}, {"silent", 1}, {"answer1", 1},
                  {"backoff", 1}, {"close", 0.5}, {"cut", 0.5},    {"drop", 1},     {"healthy", 1},
                  {"closing", 0.5}, {"bgtrack", 1}, {"letgo", 0.3}, {"reportstop", 0.5}, {"reportdispatch", 0.5},
-                 {"reportletgo", 0.3}};
+                 {"reportletgo", 0.3}, {"bgstart", 0.5}, {"bgdispatch", 0.5}};
   words.waitWeight = 3;
   words.suiteRuns = 40;
   testkit::Explorer(
