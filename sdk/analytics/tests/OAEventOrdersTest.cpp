@@ -80,8 +80,8 @@ class OAEventOrders : public testkit::SandboxTest {
       return !tracker || tracker->inFlightForTesting() == 0 || !collector.isConnecting();
     });
     std::istringstream words(events);
-    for (std::string word; words >> word && !HasFatalFailure();) play(word);
-    if (!HasFatalFailure()) checkInvariants();
+    for (std::string word; words >> word && !testkit::explorerFatalFailure();) play(word);
+    if (!testkit::explorerFatalFailure()) checkInvariants();
   }
 
  private:
