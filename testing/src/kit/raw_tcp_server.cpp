@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -321,32 +319,11 @@ struct RawTCPServer::Impl {
     }
   }
 
-  // Ends a connection the server chose to close after an answer. Closing a socket with
-  // requests still unread resets the connection, and a reset may throw away the answer before
-  // the client has read it: so the end is said first, and what the client still sends is read
-  // and dropped until it closes its end (or the server stops, or two seconds pass).
-  void closeAfterAnswer(Connection* c) {
-    setPhase(c, false, false);
-    ::shutdown(c->fd, SHUT_WR);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    char sink[4096];
-    while (!isStopping() && std::chrono::steady_clock::now() < until) {
-      pollfd ready{c->fd, POLLIN, 0};
-      const int polled = ::poll(&ready, 1, 50);
-      if (polled < 0 && errno != EINTR) break;
-      if (polled <= 0) continue;
-      const ssize_t n = ::recv(c->fd, sink, sizeof sink, 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-    }
-  }
-
   void serve(Connection* c) {
     std::string buffer;
     size_t index = 0;
     size_t answered = 0;
     bool open = true;
-    bool closedAfterAnswer = false;
     char chunk[16384];
     while (open) {
       // A partly received request keeps the connection busy: its sender is still at work.
@@ -436,13 +413,11 @@ struct RawTCPServer::Impl {
         ++answered;
         if (closeNow) {
           open = false;
-          closedAfterAnswer = true;
           break;
         }
       }
       if (open && !pendingBytes.empty() && !write(c->fd, pendingBytes, 0, {})) open = false;
     }
-    if (closedAfterAnswer) closeAfterAnswer(c);
     std::lock_guard<std::mutex> lock(mutex);
     ::shutdown(c->fd, SHUT_RDWR);
     ::close(c->fd);
