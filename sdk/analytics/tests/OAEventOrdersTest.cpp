@@ -378,7 +378,7 @@ TEST(OAExplorer, ExploresOrders) {
                  {"closing", 0.5}, {"bgtrack", 1}, {"letgo", 0.3}, {"reportstop", 0.5}, {"reportdispatch", 0.5},
                  {"reportletgo", 0.3}, {"bgstart", 0.5}, {"bgdispatch", 0.5}};
   words.waitWeight = 3;
-  words.suiteRuns = 400;
+  words.suiteRuns = 300;
   testkit::Explorer(
       "analytics", words, testkit::freshFixture<OAEventOrders>(),
       [](const std::string& events) { return "\"" + events + "\","; })
