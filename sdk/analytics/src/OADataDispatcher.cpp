@@ -263,6 +263,10 @@ void OADataDispatcher::responseRefusedStatusCode(int statusCode) {
     platform::logf("Orvane Analytics: the collector answered %d; the hits stay stored for the next dispatch",
                    statusCode);
   }
+  // A refusal that closes its connection says so as much as an acknowledgement does: the
+  // next dispatch must not pipeline requests whose answers would then be cut short and their
+  // hits sent again.
+  if (!responseParser_.persistentConnection()) pipelineMode_ = false;
   answerRead(responseParser_.persistentConnection());
 }
 
@@ -286,6 +290,8 @@ void OADataDispatcher::answerRead(bool persistentConnection) {
 void OADataDispatcher::parseErrorStatusCode(int statusCode) {
   platform::log("Orvane Analytics: the collector's answer could not be read; the hits stay stored for the next dispatch");
   lastStatusCode_ = statusCode;
+  // As with a refusal: an unreadable answer that had said "close" ends pipelining too.
+  if (!responseParser_.persistentConnection()) pipelineMode_ = false;
   finishDispatch();
 }
 

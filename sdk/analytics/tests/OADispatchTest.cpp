@@ -136,6 +136,34 @@ TEST_F(OADataDispatcherTest, NonPersistentAnswersSwitchToOneRequestPerConnection
   EXPECT_EQ(collector.requests().size(), 7u);
 }
 
+// An answer that closes its connection ends pipelining whatever it said: else the next
+// dispatch pipelines again, takes the first answer for the last and sends the rest again.
+TEST_F(OADataDispatcherTest, AClosingRefusalOrUnreadableAnswerEndsPipelining) {
+  for (bool unreadable : {false, true}) {
+    SCOPED_TRACE(unreadable);
+    AnalyticsCollector server;
+    auto heard = std::make_shared<Recorder>();
+    if (unreadable) {
+      server.setRawAnswer("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: -1\r\n\r\n");
+    } else {
+      server.setStyle(AnalyticsCollector::Style::ConnectionClose);
+      server.setStatus(503);
+    }
+    auto dispatcher = makeDispatcher(server, heard);
+    dispatcher->dispatchEvents(events(2));
+    ASSERT_TRUE(runUntil([&] { return heard->completions == 1; }));
+    EXPECT_FALSE(dispatcher->pipelineMode());
+    server.setRawAnswer(std::nullopt);
+    server.setStyle(AnalyticsCollector::Style::Normal);
+    server.setStatus(200);
+    server.closeConnections();
+    dispatcher->dispatchEvents(events(2));
+    ASSERT_TRUE(advanceUntil([&] { return heard->completions == 2; }, 10));
+    EXPECT_EQ(heard->dispatched, actions(2));
+    EXPECT_EQ(server.hitCount(), 2u);
+  }
+}
+
 // A 500 (a status line without reason phrase counts as one) or a 503 delays the next
 // dispatch by a random part of an interval that doubles; a 200 brings it back to 2 s.
 TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {

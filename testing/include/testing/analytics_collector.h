@@ -72,6 +72,8 @@ class AnalyticsCollector {
   void setCloseAfterAnswers(size_t k);
   // After `n` more answers, accepts requests but never answers (nullopt: never stall).
   void setStallAfter(std::optional<size_t> n);
+  // Sends the first half of the next answer and drops its connection; that hit is not kept.
+  void cutNextAnswer();
   // Writes each answer `bytes` at a time (0: whole).
   void setWriteSize(size_t bytes);
   // Sends the bodies of 200 answers in chunks (with an extension and a trailer) instead of
@@ -92,6 +94,9 @@ class AnalyticsCollector {
   size_t connectionCount() const;
   // Drops every open connection (stalled ones too) from the server's side.
   void closeConnections();
+  // Whether a connection to the collector is still being set up by the system (its handshake
+  // not yet done): neither side's program can see it yet, so waits for settled traffic ask.
+  bool isConnecting() const;
   void stop();
 
   // The answer's body: a transparent one-pixel GIF.

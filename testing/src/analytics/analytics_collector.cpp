@@ -1,5 +1,13 @@
 #include "testing/analytics_collector.h"
 
+#include <arpa/inet.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <charconv>
 #include <mutex>
 
@@ -14,6 +22,7 @@ struct AnalyticsCollector::State {
   std::function<bool(const AnalyticsHit&)> refuse;
   int refusalStatus = 400;
   std::optional<size_t> stallAfter;
+  bool cutNext = false;
   size_t writeSize = 0;
   bool chunked = false;
   std::optional<std::string> raw;
@@ -161,9 +170,15 @@ RawAnswer AnalyticsCollector::answer(const RawRequest& request) {
       a.body = "a;name=value\r\n" + a.body.substr(0, 10) + "\r\n" +
                "21\r\n" + a.body.substr(10) + "\r\n0\r\nX-Trailer: 1\r\n\r\n";
     }
-    if (state_->style != Style::NoReasonPhrase) state_->hits.push_back(std::move(hit));
+    if (state_->style != Style::NoReasonPhrase && !state_->cutNext) state_->hits.push_back(std::move(hit));
   } else {
     a.reason = a.status == 503 ? "Service Unavailable" : "Refused";
+  }
+  if (state_->cutNext) {
+    state_->cutNext = false;
+    const std::string whole = a.serialize();
+    a.raw = whole.substr(0, whole.size() / 2);
+    a.closeAfter = true;
   }
   return a;
 }
@@ -198,6 +213,11 @@ void AnalyticsCollector::setStallAfter(std::optional<size_t> n) {
   state_->stallAfter = n;
 }
 
+void AnalyticsCollector::cutNextAnswer() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->cutNext = true;
+}
+
 void AnalyticsCollector::setWriteSize(size_t bytes) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->writeSize = bytes;
@@ -228,6 +248,44 @@ std::vector<RawRequest> AnalyticsCollector::requests() const { return server_.re
 size_t AnalyticsCollector::connectionCount() const { return server_.connectionCount(); }
 
 void AnalyticsCollector::closeConnections() { server_.closeConnections(); }
+
+bool AnalyticsCollector::isConnecting() const {
+  // Asks the system for the TCP sockets whose connect has sent its SYN and heard nothing
+  // back yet, and looks for one towards this collector.
+  const int diag = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (diag < 0) return false;
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } ask{};
+  ask.header.nlmsg_len = sizeof ask;
+  ask.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  ask.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  ask.request.sdiag_family = AF_INET;
+  ask.request.sdiag_protocol = IPPROTO_TCP;
+  ask.request.idiag_states = 1u << TCP_SYN_SENT;
+  bool connecting = false;
+  if (::send(diag, &ask, sizeof ask, 0) == static_cast<ssize_t>(sizeof ask)) {
+    const uint16_t ours = htons(port());
+    alignas(nlmsghdr) char buffer[8192];
+    for (bool done = false; !done;) {
+      const ssize_t n = ::recv(diag, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      size_t left = static_cast<size_t>(n);
+      for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, left);
+           message = NLMSG_NEXT(message, left)) {
+        if (message->nlmsg_type == NLMSG_DONE || message->nlmsg_type == NLMSG_ERROR) {
+          done = true;
+          break;
+        }
+        const auto* socketInfo = static_cast<const inet_diag_msg*>(NLMSG_DATA(message));
+        if (socketInfo->id.idiag_dport == ours) connecting = true;
+      }
+    }
+  }
+  ::close(diag);
+  return connecting;
+}
 
 void AnalyticsCollector::stop() { server_.stop(); }
 
