@@ -89,8 +89,13 @@ class TCPStream : public std::enable_shared_from_this<TCPStream> {
   // Made only by create().
   TCPStream(Passkey<TCPStream>, std::string host, uint16_t port);
 
+  // Streams of the process, on any thread, still resolving or connecting: their handshake
+  // shows on neither side's loop until it is done, so a wait for settled traffic asks here.
+  static size_t openingCount();
+
  private:
   struct Impl;
+  void setStatus(Status status);
   std::string host_;
   uint16_t port_;
   Status status_ = Status::NotOpen;

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -16,6 +17,8 @@
 
 namespace platform {
 namespace {
+
+std::atomic<size_t> gOpening{0};
 
 struct Address {
   sockaddr_storage storage{};
@@ -92,7 +95,7 @@ struct TCPStream::Impl {
 
   void fail(const Error& error) {
     auto keep = hold();
-    owner->status_ = Status::Error;
+    owner->setStatus(Status::Error);
     owner->error_ = error;
     closeSocket();
     pendingError.cancel();
@@ -147,7 +150,7 @@ struct TCPStream::Impl {
         return;
       }
       connected = true;
-      owner->status_ = Status::Open;
+      owner->setStatus(Status::Open);
       wantSpace = false;
       updateWatch();
       emit(OpenCompleted);
@@ -171,7 +174,7 @@ struct TCPStream::Impl {
         updateWatch();
         emit(HasBytesAvailable);
       } else if (n == 0) {
-        owner->status_ = Status::AtEnd;
+        owner->setStatus(Status::AtEnd);
         wantBytes = false;
         updateWatch();
         emit(EndEncountered);
@@ -219,7 +222,7 @@ struct TCPStream::Impl {
 
   // An error found inside write() or read() is reported on a later turn.
   void failLater(int code) {
-    owner->status_ = Status::Error;
+    owner->setStatus(Status::Error);
     owner->error_ = posixError(code);
     closeSocket();
     pendingError = loop->postAfter(0, [this] {
@@ -233,7 +236,19 @@ struct TCPStream::Impl {
 TCPStream::TCPStream(Passkey<TCPStream>, std::string host, uint16_t port)
     : host_(std::move(host)), port_(port), impl_(std::make_unique<Impl>(this)) {}
 
-TCPStream::~TCPStream() { impl_->pendingError.cancel(); }
+TCPStream::~TCPStream() {
+  impl_->pendingError.cancel();
+  setStatus(Status::Closed);
+}
+
+size_t TCPStream::openingCount() { return gOpening.load(); }
+
+void TCPStream::setStatus(Status status) {
+  if (status == status_) return;
+  if (status == Status::Opening) ++gOpening;
+  if (status_ == Status::Opening) --gOpening;
+  status_ = status;
+}
 
 std::shared_ptr<TCPStream> TCPStream::create(std::string host, uint16_t port) {
   return std::make_shared<TCPStream>(Passkey<TCPStream>(), std::move(host), port);
@@ -245,7 +260,7 @@ void TCPStream::setDelegate(std::weak_ptr<TCPStreamDelegate> delegate) {
 
 void TCPStream::open() {
   if (status_ != Status::NotOpen) return;
-  status_ = Status::Opening;
+  setStatus(Status::Opening);
   Impl& d = *impl_;
   d.loop = &RunLoop::current();
   d.retained = shared_from_this();
@@ -309,7 +324,7 @@ bool TCPStream::hasBytesAvailable() const {
 
 void TCPStream::close() {
   if (status_ == Status::Closed) return;
-  status_ = Status::Closed;
+  setStatus(Status::Closed);
   impl_->pendingError.cancel();
   impl_->closeSocket();
   impl_->releaseLater();

@@ -94,9 +94,6 @@ class AnalyticsCollector {
   size_t connectionCount() const;
   // Drops every open connection (stalled ones too) from the server's side.
   void closeConnections();
-  // Whether a connection to the collector is still being set up by the system (its handshake
-  // not yet done): neither side's program can see it yet, so waits for settled traffic ask.
-  bool isConnecting() const;
   void stop();
 
   // The answer's body: a transparent one-pixel GIF.

@@ -36,7 +36,7 @@ using SettledCondition = std::pair<std::string, std::function<bool()>>;
 
 // Runs `loop` (waiting for its descriptors in real time) until the traffic has settled:
 // no kit server has anything under way, every URL connection of the process has ended or
-// waits on a held answer, the loop has nothing ready, the background queue is idle, no other
+// waits on a held answer, no TCP stream is still connecting, the loop has nothing ready, the background queue is idle, no other
 // thread's run loop has a timer the clock made due it has not run yet, and every one of `conditions` holds,
 // twice in a row with a turn in between. Answers "" once settled,
 // else, after `realSeconds` of real time, a description of what was still under way.

@@ -1,13 +1,5 @@
 #include "testing/analytics_collector.h"
 
-#include <arpa/inet.h>
-#include <linux/inet_diag.h>
-#include <linux/netlink.h>
-#include <linux/sock_diag.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <mutex>
 
@@ -248,44 +240,6 @@ std::vector<RawRequest> AnalyticsCollector::requests() const { return server_.re
 size_t AnalyticsCollector::connectionCount() const { return server_.connectionCount(); }
 
 void AnalyticsCollector::closeConnections() { server_.closeConnections(); }
-
-bool AnalyticsCollector::isConnecting() const {
-  // Asks the system for the TCP sockets whose connect has sent its SYN and heard nothing
-  // back yet, and looks for one towards this collector.
-  const int diag = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-  if (diag < 0) return false;
-  struct {
-    nlmsghdr header;
-    inet_diag_req_v2 request;
-  } ask{};
-  ask.header.nlmsg_len = sizeof ask;
-  ask.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-  ask.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-  ask.request.sdiag_family = AF_INET;
-  ask.request.sdiag_protocol = IPPROTO_TCP;
-  ask.request.idiag_states = 1u << TCP_SYN_SENT;
-  bool connecting = false;
-  if (::send(diag, &ask, sizeof ask, 0) == static_cast<ssize_t>(sizeof ask)) {
-    const uint16_t ours = htons(port());
-    alignas(nlmsghdr) char buffer[8192];
-    for (bool done = false; !done;) {
-      const ssize_t n = ::recv(diag, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      size_t left = static_cast<size_t>(n);
-      for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, left);
-           message = NLMSG_NEXT(message, left)) {
-        if (message->nlmsg_type == NLMSG_DONE || message->nlmsg_type == NLMSG_ERROR) {
-          done = true;
-          break;
-        }
-        const auto* socketInfo = static_cast<const inet_diag_msg*>(NLMSG_DATA(message));
-        if (socketInfo->id.idiag_dport == ours) connecting = true;
-      }
-    }
-  }
-  ::close(diag);
-  return connecting;
-}
 
 void AnalyticsCollector::stop() { server_.stop(); }
 

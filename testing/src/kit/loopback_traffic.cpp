@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/dispatch.h"
 #include "platform/run_loop.h"
+#include "platform/tcp_stream.h"
 #include "platform/url_connection.h"
 
 namespace testkit {
@@ -21,6 +22,8 @@ std::vector<std::string> stillUnderWay(const std::vector<SettledCondition>& cond
   if (connections > traffic.held)
     open.push_back(std::to_string(connections) + " URL connection(s) and blocking load(s) live, " +
                    std::to_string(traffic.held) + " answer(s) held");
+  if (const size_t opening = platform::TCPStream::openingCount())
+    open.push_back(std::to_string(opening) + " TCP stream(s) still resolving or connecting");
   // A worker waiting on its loop or a blocking load waits on the traffic above, unless its
   // loop has a timer due (a deadline the test's clock has just passed) it has not run yet.
   if (platform::DispatchQueue::globalBusyCountForTesting() > 0)

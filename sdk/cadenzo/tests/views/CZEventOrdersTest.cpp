@@ -546,8 +546,8 @@ TEST(CZExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
   vocabulary.words.assign(std::begin(kWords), std::end(kWords));
   vocabulary.waitWeight = 4;
-  // About 17 s of one core in the default build.
-  vocabulary.suiteRuns = 600;
+  // About 15 s of one core in the default build: the seven explorers share a few minutes.
+  vocabulary.suiteRuns = 450;
   testkit::Explorer("Cadenzo", vocabulary, testkit::freshFixture<CZEventOrdersTest>(), [](const std::string& events) {
     return "\"" + events + "\",";
   }).run();
