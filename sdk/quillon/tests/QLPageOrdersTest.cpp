@@ -20,6 +20,7 @@
 #include "platform/application.h"
 #include "platform/device.h"
 #include "platform/notification_center.h"
+#include "platform/runtime.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
 #include "quillon/QLBannerView.h"
@@ -32,6 +33,7 @@ using quillon::QLViewController;
 using testkit::QuillonServer;
 
 using Heard = quillon_test::HeardEvents;
+constexpr const char* kBackgroundTasks = "UIApplication.beginBackgroundTaskWithExpirationHandler:";
 
 // What a row expects beyond the invariants: how many stays of the client's pages the host
 // hears of, the tracking URLs fetched by id, the URLs handed to the system, and whether the
@@ -249,6 +251,7 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
       {"the browser opens outside while a click tracker runs, without background tasks",
        [&] {
          platform::Device::currentDevice().setMultitaskingSupported(false);
+         platform::Runtime::setAvailable(kBackgroundTasks, false);
          testkit::ScriptedAnswer stall;
          stall.stall = true;
          server.http().setAnswer("/impression/ct", stall);
@@ -267,6 +270,7 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
                         {"X-Quillon-Click-Tracking-Urls", server.impressionURL("ct")}});
     server.http().clearRequests();
     platform::Device::currentDevice().setMultitaskingSupported(true);
+    platform::Runtime::setAvailable(kBackgroundTasks, true);
     before = screen();
     heard->seen.clear();
     pages.clear();
