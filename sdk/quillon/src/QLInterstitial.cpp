@@ -112,7 +112,10 @@ void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::sha
   auto controller = QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(window, image, timeout,
                                                                                            shared_from_this());
   private_->delegateManager()->setSdkInterstitialDelegate(controller->listener());
-  loadRequest(request);
+  std::weak_ptr<QLInterstitial> weak = shared_from_this();
+  controller->loadOnceActive([weak, request] {
+    if (auto self = weak.lock()) self->loadRequest(request);
+  });
 }
 
 }  // namespace quillon

@@ -353,6 +353,19 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
        {1, {{"iA", 2}}, {}}},
       {"a second takeover while the first holds the window", false, [&] { takeOver(), takeOver(), arrives(); },
        {1, {{"iA", 2}}, {}}},
+      {"a takeover started as the application comes back", false,
+       [&] {
+         app().finishLaunchingWithOptions();
+         app().enterBackground();
+         advance(60);
+         auto& center = platform::NotificationCenter::defaultCenter();
+         center.addObserver(&interstitial, platform::kApplicationWillEnterForegroundNotification, nullptr,
+                            [&](const platform::Notification&) { takeOver(); });
+         app().enterForeground();
+         center.removeObserver(&interstitial);
+         arrives();
+       },
+       {1, {{"iA", 2}}, {}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

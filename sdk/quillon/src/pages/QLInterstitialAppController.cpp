@@ -8,6 +8,7 @@
 #include "platform/application.h"
 #include "platform/controls.h"
 #include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/user_defaults.h"
 #include "quillon/QLRequestError.h"
 
@@ -99,6 +100,26 @@ void QLInterstitialAppController::start(const std::shared_ptr<platform::Window>&
   plain->addSubview(imageView_);
 }
 
+void QLInterstitialAppController::loadOnceActive(std::function<void()> load) {
+  if (platform::Application::sharedApplication().applicationState() == platform::ApplicationState::Active) {
+    loading_ = true;
+    load();
+    return;
+  }
+  // The host may start its application-open ad as the application comes back, before it is
+  // active again.
+  std::weak_ptr<QLInterstitialAppController> weak = self_;
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, platform::kApplicationDidBecomeActiveNotification, nullptr,
+      [weak, load = std::move(load)](const platform::Notification&) {
+        auto self = weak.lock();
+        if (!self || self->restored_) return;
+        platform::NotificationCenter::defaultCenter().removeObserver(self.get());
+        self->loading_ = true;
+        load();
+      });
+}
+
 void QLInterstitialAppController::didReceiveAd() {
   if (restored_) return;
   if (timer_) timer_->cancel();
@@ -117,7 +138,8 @@ void QLInterstitialAppController::didFail(const platform::Error& error) {
 
 void QLInterstitialAppController::timedOut() {
   if (restored_) return;
-  QLStatistics::sharedStatistics()->setAppOpenInterstitialTimeOut();
+  // Only a load that ran can have taken too long.
+  if (loading_) QLStatistics::sharedStatistics()->setAppOpenInterstitialTimeOut();
   platform::log("<Quillon> Interstitial request timed out.");
   willDismiss();
 }
@@ -128,6 +150,7 @@ void QLInterstitialAppController::restoreWindowAndRelease() {
   if (restored_) return;
   restored_ = true;
   if (timer_) timer_->cancel();
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
   auto self = self_;  // released at the end of the turn, not under our feet
   platform::Application::sharedApplication().setStatusBarHiddenAnimated(statusBarWasHidden_, false);
   if (imageView_) imageView_->removeFromSuperview();
