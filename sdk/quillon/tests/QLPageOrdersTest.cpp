@@ -356,6 +356,8 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
        {1, {{"iA", 2}}, {}}},
       {"a second takeover while the first holds the window", false, [&] { takeOver(), takeOver(), arrives(); },
        {1, {{"iA", 2}}, {}}},
+      {"the host lets go of a takeover's interstitial while its page is up", false,
+       [&] { takeOver(), arrives(), letGo(interstitial); }, {1, {{"iA", 2}}, {}}},
       {"a takeover started as the application comes back", false,
        [&] {
          app().finishLaunchingWithOptions();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "QLStatistics.h"
 #include "platform/application.h"
@@ -26,6 +27,9 @@ class QLInterstitialAppController::Listener : public QLInterstitialDelegate {
   }
   void interstitialWillDismissScreen(const std::shared_ptr<QLInterstitial>&) override {
     if (auto o = owner_.lock()) o->willDismiss();
+  }
+  void interstitialDidDismissScreen(const std::shared_ptr<QLInterstitial>&) override {
+    if (auto o = owner_.lock()) o->didDismiss();
   }
 
  private:
@@ -144,7 +148,17 @@ void QLInterstitialAppController::timedOut() {
   willDismiss();
 }
 
-void QLInterstitialAppController::willDismiss() { restoreWindowAndRelease(); }
+void QLInterstitialAppController::willDismiss() {
+  // The window comes back as the page goes, but the interstitial is kept until its page has
+  // gone: the host, which may have let go of it, still hears the stay end in full.
+  auto self = self_;
+  restoreWindowAndRelease();
+  self_ = self;
+}
+
+void QLInterstitialAppController::didDismiss() {
+  if (restored_) platform::RunLoop::main().keepAliveUntilEndOfTurn(std::exchange(self_, nullptr));
+}
 
 void QLInterstitialAppController::restoreWindowAndRelease() {
   if (restored_) return;

@@ -54,6 +54,7 @@ class QLInterstitialAppController : public platform::ViewController {
   void didReceiveAd();
   void didFail(const platform::Error& error);
   void willDismiss();
+  void didDismiss();
   void timedOut();
   void restoreWindowAndRelease();
 
