@@ -381,7 +381,8 @@ TEST(QLLoadExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
   vocabulary.words.assign(std::begin(kWords), std::end(kWords));
   vocabulary.waitWeight = 4;
-  vocabulary.suiteRuns = 100;
+  // About 10 s of one core in the default build (18 s on a busy one).
+  vocabulary.suiteRuns = 300;
   testkit::Explorer("Quillon loads", vocabulary, testkit::freshFixture<QLLoadOrdersTest>(),
                     [](const std::string& events) { return "Row{\"\", \"" + events + "\", ...},"; })
       .run();
