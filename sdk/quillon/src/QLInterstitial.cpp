@@ -4,15 +4,28 @@
 #include "QLMacros.h"
 #include "QLObjectPrivate.h"
 #include "QLWebAppViewController.h"
+#include "platform/application.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/screen.h"
 #include "platform/user_defaults.h"
+#include "platform/window.h"
 
 namespace quillon {
 
 namespace {
 constexpr const char* kApplicationTimeout = "applicationTimeout";
+// How often a present the platform refused looks again whether the screens have settled.
+constexpr double kTransitionPoll = 0.1;
+
+// Whether a screen slides in or out on the way the page would be presented from.
+bool transitionRuns(const std::shared_ptr<platform::ViewController>& controller) {
+  auto key = platform::Application::sharedApplication().keyWindow();
+  auto root = key && key->rootViewController() ? key->rootViewController() : controller;
+  for (auto c = root; c; c = c->presentedViewController())
+    if (c->isBeingPresented() || c->isBeingDismissed()) return true;
+  return false;
+}
 }  // namespace
 
 std::shared_ptr<QLInterstitial> QLInterstitial::create() {
@@ -70,7 +83,19 @@ bool QLInterstitial::isReady() const { return private_->state() == QLObjectPriva
 int QLInterstitial::stateForTesting() const { return private_->state(); }
 
 void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
-  present(controller);
+  if (present(controller) || !isReady() || !transitionRuns(controller)) return;
+  // The platform refuses a presentation while a screen slides: the ad goes up once they have
+  // settled, as a close waits for them too.
+  std::weak_ptr<QLInterstitial> weak = weak_from_this();
+  std::weak_ptr<platform::ViewController> from = controller;
+  platform::RunLoop::main().postAfter(
+      kTransitionPoll,
+      [weak, from] {
+        auto self = weak.lock();
+        auto controller = from.lock();
+        if (self && controller) self->presentFromRootViewController(controller);
+      },
+      this);
 }
 
 bool QLInterstitial::present(const std::shared_ptr<platform::ViewController>& controller) {
@@ -112,7 +137,10 @@ void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::sha
   auto controller = QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(window, image, timeout,
                                                                                            shared_from_this());
   private_->delegateManager()->setSdkInterstitialDelegate(controller->listener());
-  loadRequest(request);
+  std::weak_ptr<QLInterstitial> weak = shared_from_this();
+  controller->loadOnceActive([weak, request] {
+    if (auto self = weak.lock()) self->loadRequest(request);
+  });
 }
 
 }  // namespace quillon

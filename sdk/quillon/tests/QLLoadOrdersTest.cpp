@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <sstream>
 
@@ -16,8 +17,12 @@
 #include "QLShownBannerTest.h"
 #include "QLStatistics.h"
 #include "QLViewController.h"
+#include "QLBrowserController.h"
+#include "QLWebAppViewController.h"
 #include "platform/application.h"
+#include "platform/clock.h"
 #include "quillon/QLBannerView.h"
+#include "testing/explorer.h"
 #include "testing/quillon_server.h"
 
 namespace {
@@ -26,14 +31,21 @@ using testkit::QuillonServer;
 using testkit::ScriptedAnswer;
 
 constexpr double kRefresh = 30;
+// The words of a row the explorer draws, and how often.
+const testkit::ExplorerWord kWords[] = {
+    {"load", 3},       {"hold", 2},       {"slowpage", 2}, {"release", 3}, {"fail", 1}, {"resign", 1},
+    {"active", 1},     {"background", 1}, {"foreground", 1}, {"drop", 1},  {"new", 1},  {"tap", 3},
+    {"close", 2},
+};
 
 struct Row {
   const char* name;
-  // Space-separated: load, hold (the next ad answers wait), release, fail (ad answers fail from
-  // now on), +<seconds>, resign, active, background, foreground, launch, drop (the banner
+  // Space-separated: load, hold (the next ad answers wait), release (the oldest answer held),
+  // fail (ad answers fail from now on), <seconds> or +<seconds>, resign, active, background, foreground, launch, drop (the banner
   // goes), new (a banner made now), tap (the user taps the ad's link on screen), slowpage (the
   // next ad's page waits for its script until release), touch (a tap on a page that is not
-  // the shown ad: it must lead nowhere). A row runs in an application that has launched and
+  // the shown ad: it must lead nowhere), close (the user closes the page on top with its own
+  // control). Words that cannot happen in the state reached do nothing. A row runs in an application that has launched and
   // is active, unless it starts with prelaunch: then the banner made before goes, and the
   // launch is the row's own.
   const char* events;
@@ -45,13 +57,24 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.events; }
 
 class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testing::WithParamInterface<Row> {
  protected:
+  // Notes when the last ad appeared.
+  struct TimedRecorder : quillon_test::BannerRecorder {
+    double at = -1e9;
+    void adViewDidReceiveAd(const std::shared_ptr<quillon::QLBannerView>& b) override {
+      BannerRecorder::adViewDidReceiveAd(b);
+      at = platform::Clock::current().monotonic();
+    }
+  };
+
   void SetUp() override {
     QLShownBannerTest::SetUp();
+    recorder = received;
+    banner->setDelegate(recorder);
     target = server.url("/target");
     server.http().setAnswer("/target", ScriptedAnswer::html("<html><body>landing</body></html>"));
     server.addClick("c");
     server.addClick("d");
-    answer = ScriptedAnswer::html("<html><body><a href=\"" + target + "\">go</a></body></html>");
+    answer = ScriptedAnswer::html(page("c", ""));
     answer.headers.insert(answer.headers.end(), {{"X-Quillon-Refresh-Rate", "30"},
                                                  {"X-Quillon-Tracking-Urls", server.impressionURL("i")},
                                                  {"X-Quillon-Click-Tracking-Urls", server.clickURL("c")}});
@@ -61,69 +84,115 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
     requestsBefore = quillon::QLStatistics::sharedStatistics()->adRequestCount();
   }
 
+  // An ad's page: its click tracker's name in its title, so a tap knows whose page it met.
+  std::string page(const std::string& click, const std::string& head) const {
+    return "<html><head><title>" + click + "</title>" + head + "</head><body><a href=\"" + target +
+           "\">go</a></body></html>";
+  }
+
   void newBanner() {
+    heardBefore = recorder->events.size();
+    received->at = -1e9;
     banner = quillon::QLBannerView::create(platform::Rect(0, 0, 320, 50));
     banner->setDelegate(recorder);
     banner->setRootViewController(root);
-    window->addSubview(banner);
+    // In the host's own layer, under any screen presented over it.
+    window->insertSubviewAtIndex(banner, 0);
   }
 
   void step(const std::string& e) {
     if (e == "load") {
-      banner->loadRequest(quillon::QLRequest::request());
+      if (banner) banner->loadRequest(quillon::QLRequest::request());
     } else if (e == "hold") {
-      hold = std::make_shared<testkit::AnswerHold>();
       // The next ad has click trackers of its own: a tap on the one shown must not count for it.
       auto held = answer;
-      held.hold = hold;
+      held.hold = holds.emplace_back(std::make_shared<testkit::AnswerHold>());
+      held.body = page("d", "");
       for (auto& [name, value] : held.headers)
         if (name == "X-Quillon-Click-Tracking-Urls") value = server.clickURL("d");
       server.http().setAnswer(QuillonServer::kAdPath, held);
     } else if (e == "slowpage") {
       // The next ad's page waits for a script of its own: it is in the web view, not yet shown.
-      hold = std::make_shared<testkit::AnswerHold>();
       auto script = ScriptedAnswer::text("var late = 1;");
-      script.hold = hold;
+      script.hold = holds.emplace_back(std::make_shared<testkit::AnswerHold>());
       server.http().setAnswer("/slow.js", script);
       auto slow = answer;
-      slow.body = "<html><head><script src=\"/slow.js\"></script></head><body><a href=\"" + target +
-                  "\">go</a></body></html>";
+      slow.body = page("d", "<script src=\"/slow.js\"></script>");
+      for (auto& [name, value] : slow.headers)
+        if (name == "X-Quillon-Click-Tracking-Urls") value = server.clickURL("d");
       server.http().setAnswer(QuillonServer::kAdPath, slow);
     } else if (e == "release") {
-      hold->release();
+      auto held = std::find_if(holds.begin(), holds.end(), [](const auto& h) { return !h->isReleased(); });
+      if (held != holds.end()) (*held)->release();
     } else if (e == "fail") {
       answer.status = 503;
       server.http().setAnswer(QuillonServer::kAdPath, answer);
-    } else if (e[0] == '+') {
-      advance(std::stod(e.substr(1)));
+    } else if (e[0] == '+' || std::isdigit(static_cast<unsigned char>(e[0]))) {
+      advance(std::stod(e.substr(e[0] == '+' ? 1 : 0)));
     } else if (e == "resign") {
-      app().resignActive();
+      if (state() == platform::ApplicationState::Active) app().resignActive();
     } else if (e == "active") {
-      app().becomeActive();
+      if (state() == platform::ApplicationState::Inactive) app().becomeActive();
     } else if (e == "background") {
-      app().enterBackground();
+      if (state() != platform::ApplicationState::Background) app().enterBackground();
     } else if (e == "foreground") {
-      app().enterForeground();
+      if (state() == platform::ApplicationState::Background) app().enterForeground();
     } else if (e == "launch") {
       app().finishLaunchingWithOptions();
     } else if (e == "drop" || e == "prelaunch") {
       dropBanner();
     } else if (e == "new") {
-      newBanner();
-    } else if (e == "tap" || e == "touch") {
+      if (!banner) newBanner();
+    } else if (e == "tap") {
+      // A finger on the banner, when it is the view on top, then on the link of the page it shows.
+      if (!banner || state() != platform::ApplicationState::Active) return;
+      auto hit = window->tapAtPoint({10, 10});
+      auto web = banner->webView();
+      if (!hit || !(hit == web || hit->isDescendantOfView(web))) return;
+      // A tap in the instant an ad appears is too soon to be its click, one while the next
+      // ad's page is put in place is nobody's, and one while the page of a tap before slides
+      // in is that tap's: each leads nowhere.
+      const bool tooSoon = clock().monotonic() - received->at < kMinimumTapDelay ||
+                           banner->stateForTesting() == kPuttingInPlace || root->presentedViewController();
+      const std::string seen = banner->webView()->stringByEvaluatingJavaScriptFromString("document.title");
+      if (banner->webView()->tapLinkWithURLForTesting(target)) taps.push_back(tooSoon ? "" : seen);
+    } else if (e == "touch") {
       platform::Event touch;
       touch.touches.push_back(std::make_shared<platform::Touch>());
       banner->webView()->hitTestWithEvent({10, 10}, &touch);
       ASSERT_TRUE(banner->webView()->tapLinkWithURLForTesting(target));
-      if (e == "tap") ++taps;
+    } else if (e == "close") {
+      closeTopPage();
     } else {
       FAIL() << "no such event " << e;
     }
     ASSERT_TRUE(settleTraffic());
   }
 
+  // The user closes the page on top through its own control, once a finger can reach it; at
+  // the end of a row it must.
+  void closeTopPage(bool mustReach = false) {
+    auto top = root->presentedViewController();
+    while (top && top->presentedViewController()) top = top->presentedViewController();
+    auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(top);
+    auto webApp = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(top);
+    std::shared_ptr<platform::View> control;
+    if (browser) control = browser->toolbar();
+    if (webApp) control = webApp->closeButton();
+    if (!control) return;
+    auto hit = window->tapAtPoint(
+        control->convertPointToView({control->bounds().size.width / 2, control->bounds().size.height / 2}, window));
+    const bool reached = hit && (hit == control || hit->isDescendantOfView(control));
+    if (!reached && !mustReach) return;
+    ASSERT_TRUE(reached) << "the page's close control is out of reach";
+    if (browser) {
+      EXPECT_TRUE(browser->buttons().done->tap());
+    }
+  }
+
   void dropBanner() {
     if (!banner) return;
+    dropped = true;
     webViews.push_back(banner->webView());
     banner->removeFromSuperview();
     banner.reset();
@@ -141,28 +210,44 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
 
   // What holds after any order of events.
   void checkInvariants() {
+    // What the row left running ends: held answers go out and deadlines pass.
+    for (const auto& h : holds) h->release();
+    advance(kDeadline);
+    if (state() == platform::ApplicationState::Background) app().enterForeground();
+    if (state() == platform::ApplicationState::Inactive) app().becomeActive();
     ASSERT_TRUE(settleTraffic());
-    // A tap leads somewhere: to a page of the client, with the shown ad's click counted, and
-    // never the banner itself to the landing page.
+    // A tap leads somewhere: to one page of the client, with the click of the ad the user saw
+    // counted, and never the banner itself to the landing page.
     auto page = std::dynamic_pointer_cast<quillon::QLViewController>(root->presentedViewController());
-    EXPECT_EQ(page != nullptr, taps > 0) << "a tap opens one page, nothing else does";
-    EXPECT_EQ(server.requestsTo("/click/c").size(), page ? 1u : 0u);
-    EXPECT_TRUE(server.requestsTo("/click/d").empty());
+    EXPECT_EQ(count("willPresent"), taps.size() - static_cast<size_t>(std::count(taps.begin(), taps.end(), "")))
+        << "a tap opens one page, nothing else does";
+    for (const char* click : {"c", "d"})
+      EXPECT_EQ(server.requestsTo(std::string("/click/") + click).size(),
+                static_cast<size_t>(std::count(taps.begin(), taps.end(), click)))
+          << "clicks of " << click;
     if (banner && !banner->webView()->isHidden()) {
       EXPECT_TRUE(banner->webView()->currentDocumentIsGivenMarkup())
           << "the banner went to " << banner->webView()->request()->url();
     }
     // Every screen can be closed, and the screen is then as the host left it.
     std::weak_ptr<platform::ViewController> weakPage = page;
-    if (page) {
-      page->relinquishScreen();
-      page.reset();
+    page.reset();
+    while (root->presentedViewController()) {
+      auto top = root->presentedViewController();
+      advance(1);  // a page still sliding in
+      closeTopPage(true);
       advance(1);
+      if (root->presentedViewController() == top) break;
     }
     EXPECT_EQ(root->presentedViewController(), nullptr);
     EXPECT_EQ(app().isStatusBarHidden(), statusBarHidden);
     EXPECT_EQ(app().isIdleTimerDisabled(), idleTimerDisabled);
-    EXPECT_EQ(count("willPresent"), count("didDismiss"));
+    // Each stay is heard to its end, unless the host let go of the banner meanwhile.
+    EXPECT_LE(count("didDismiss"), count("willPresent"));
+    if (banner) {
+      EXPECT_EQ(std::count(recorder->events.begin() + static_cast<long>(heardBefore), recorder->events.end(), "willPresent"),
+                std::count(recorder->events.begin() + static_cast<long>(heardBefore), recorder->events.end(), "didDismiss"));
+    }
     // The host hears each load end once, and the truth: every load that started ended in one
     // message, the banner's state says the same as the last, and each ad shown sent its
     // impression once.
@@ -171,17 +256,23 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
     std::copy_if(recorder->events.begin(), recorder->events.end(), std::back_inserter(ends),
                  [](const std::string& e) { return e == "receive" || e.rfind("fail", 0) == 0; });
     const size_t ended = ends.size();
-    if (banner) {
+    if (banner && !dropped) {
       EXPECT_EQ(ended, static_cast<size_t>(started));
     }
     EXPECT_EQ(server.requestsTo("/impression/i").size(), count("receive"));
-    if (banner && !ends.empty()) {
+    if (banner && recorder->events.size() > heardBefore) {
+      const auto last = std::find_if(recorder->events.rbegin(), recorder->events.rend() - static_cast<long>(heardBefore),
+                                     [](const std::string& e) { return e == "receive" || e.rfind("fail", 0) == 0; });
       const int state = banner->stateForTesting();
-      EXPECT_EQ(state == 6, ends.back() == "receive") << "state " << state;
+      if (last != recorder->events.rend() - static_cast<long>(heardBefore)) {
+        EXPECT_EQ(state == 6, *last == "receive") << "state " << state;
+      }
     }
-    // The slot comes back: active, with nothing of the client on screen, the banner asks
-    // again within one interval.
-    if (banner && ended > 0 && app().applicationState() == platform::ApplicationState::Active) {
+    // The slot comes back: with nothing of the client on screen, a banner that has had an ad
+    // (and so knows its interval) asks again within one interval.
+    const bool knowsInterval =
+        std::count(recorder->events.begin() + static_cast<long>(heardBefore), recorder->events.end(), "receive") > 0;
+    if (banner && knowsInterval) {
       const size_t asked = adRequests();
       advance(kRefresh + 1);
       ASSERT_TRUE(settleTraffic());
@@ -198,11 +289,35 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
 
   // Made afresh for every test: never kept across the sandbox's reset.
   static platform::Application& app() { return platform::Application::sharedApplication(); }
+  static platform::ApplicationState state() { return app().applicationState(); }
+
+ public:
+  // Plays a row's words in an application launched and active, then checks what must hold.
+  void playRow(const std::string& row) {
+    app().finishLaunchingWithOptions();
+    app().becomeActive();
+    std::istringstream events(row);
+    for (std::string e; events >> e;) {
+      SCOPED_TRACE(e);
+      step(e);
+      if (HasFatalFailure()) return;
+    }
+    checkInvariants();
+  }
+
+ protected:
+  // An answer or a page's script the client waits for no longer than this.
+  static constexpr double kDeadline = 21;
+  static constexpr double kMinimumTapDelay = 0.15;
+  static constexpr int kPuttingInPlace = 5;
+  size_t heardBefore = 0;  // what the host heard before the banner it holds now was made
+  std::shared_ptr<TimedRecorder> received = std::make_shared<TimedRecorder>();
   std::string target;
   ScriptedAnswer answer;
-  std::shared_ptr<testkit::AnswerHold> hold;
+  std::vector<std::shared_ptr<testkit::AnswerHold>> holds;  // one for each answer held
   std::vector<std::weak_ptr<platform::WebView>> webViews;  // of the banners let go
-  size_t taps = 0;
+  std::vector<std::string> taps;  // the ad the user saw at each tap
+  bool dropped = false;
   bool statusBarHidden = false;
   bool idleTimerDisabled = false;
   int64_t requestsBefore = 0;
@@ -255,7 +370,22 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"TapOnTheShownAd", "load +1 tap", 1, "receive willPresent"},
         Row{"TapWhileTheNextAdDownloads", "load hold +30 tap release", 2, "receive willPresent receive"},
         Row{"TapAfterTheRefreshFailed", "load fail +30 tap", 2, "receive fail 3 willPresent"},
-        Row{"TouchWhileTheNextAdIsPutInPlace", "load slowpage +30 touch release", 2, "receive receive"}),
+        Row{"TouchWhileTheNextAdIsPutInPlace", "load slowpage +30 touch release", 2, "receive receive"},
+        Row{"TimeOutWhileTheNextAdIsPutInPlace", "load slowpage 30 21 tap", 2, "receive receive willPresent"},
+        Row{"TapInTheInstantTheNextAdAppears", "load 30 tap", 2, "receive receive"},
+        Row{"TapInTheInstantTheAdAppearsOnceTheNextFailed", "load fail load tap", 2, "receive fail 3"}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// The words drawn in any order, in a fresh world each time.
+TEST(QLLoadExplorer, ExploresOrders) {
+  testkit::ExplorerVocabulary vocabulary;
+  vocabulary.words.assign(std::begin(kWords), std::end(kWords));
+  vocabulary.waitWeight = 4;
+  // About 10 s of one core in the default build (18 s on a busy one).
+  vocabulary.suiteRuns = 300;
+  testkit::Explorer("Quillon loads", vocabulary, testkit::freshFixture<QLLoadOrdersTest>(),
+                    [](const std::string& events) { return "Row{\"\", \"" + events + "\", ...},"; })
+      .run();
+}
 
 }  // namespace

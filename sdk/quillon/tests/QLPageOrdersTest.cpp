@@ -18,7 +18,9 @@
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
+#include "platform/device.h"
 #include "platform/notification_center.h"
+#include "platform/runtime.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
 #include "quillon/QLBannerView.h"
@@ -31,6 +33,7 @@ using quillon::QLViewController;
 using testkit::QuillonServer;
 
 using Heard = quillon_test::HeardEvents;
+constexpr const char* kBackgroundTasks = "UIApplication.beginBackgroundTaskWithExpirationHandler:";
 
 // What a row expects beyond the invariants: how many stays of the client's pages the host
 // hears of, the tracking URLs fetched by id, the URLs handed to the system, and whether the
@@ -164,6 +167,11 @@ class QLPageOrdersTest : public quillon_test::QLScreenTest {
     EXPECT_EQ(stays, expected);
     EXPECT_TRUE(std::none_of(heard->seen.begin(), heard->seen.end(),
                              [](const std::string& e) { return e.rfind("fail", 0) == 0; }));
+    // The host hears of a leaving for each link the phone had an application for, and only then.
+    const auto& handed = app().openedURLs();
+    const auto left = std::count_if(handed.end() - static_cast<long>(app().openURLCalls() - openedBefore), handed.end(),
+                                    [](const std::string& url) { return app().canOpenURL(url); });
+    EXPECT_EQ(std::count(heard->seen.begin(), heard->seen.end(), "willLeave"), expect.letGo ? 0 : left);
     // 4. Each tap reached its end, counted for the ad tapped.
     for (const auto& [id, n] : expect.hits) EXPECT_EQ(server.requestsTo("/impression/" + id).size(), n) << id;
     const auto& opened = app().openedURLs();
@@ -240,6 +248,19 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
        {1, {{"ct", 1}}, {"itms://store"}}},
       {"the host lets the banner go under the browser", [&] { tapBanner(browserLink), letGo(banner); },
        {1, {{"ct", 1}}, {}, true}},
+      {"the browser opens outside while a click tracker runs, without background tasks",
+       [&] {
+         platform::Device::currentDevice().setMultitaskingSupported(false);
+         platform::Runtime::setAvailable(kBackgroundTasks, false);
+         testkit::ScriptedAnswer stall;
+         stall.stall = true;
+         server.http().setAnswer("/impression/ct", stall);
+         tapBanner(browserLink);
+         auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(topPage());
+         ASSERT_TRUE(browser && browser->buttons().safari->tap());
+         advance(1);  // past the opener's tries
+       },
+       {1, {{"ct", 1}}, {landing}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -248,6 +269,8 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
                        {{"X-Quillon-Refresh-Rate", "10"},
                         {"X-Quillon-Click-Tracking-Urls", server.impressionURL("ct")}});
     server.http().clearRequests();
+    platform::Device::currentDevice().setMultitaskingSupported(true);
+    platform::Runtime::setAvailable(kBackgroundTasks, true);
     before = screen();
     heard->seen.clear();
     pages.clear();
@@ -271,7 +294,8 @@ TEST_F(QLPageOrdersTest, ABannersPagesEndTheirStayHoweverTheyLeave) {
 
 TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween) {
   auto adOf = [&](const std::string& id) {
-    server.setAdAnswer("<html><body><a href=\"itms://" + id + "\">" + id + "</a></body></html>",
+    server.setAdAnswer("<html><body><a href=\"itms://" + id + "\">" + id + "</a><a href=\"nowhere://" + id +
+                           "\">x</a></body></html>",
                        {{"X-Quillon-Tracking-Urls", server.impressionURL("i" + id)},
                         {"X-Quillon-Click-Tracking-Urls", server.impressionURL("c" + id)}});
   };
@@ -319,6 +343,11 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
       {"a tap on the shown ad leaves for another application and comes back", true,
        [&] { present(), leaving(true), tapLink(topWebView(), "itms://A"), leaving(false), trip(true); },
        {1, {{"cA", 1}, {"iA", 2}}, {"itms://A"}}},
+      {"a tap on a link no application on the phone opens", true,
+       [&] { present(), tapLink(topWebView(), "nowhere://A"); }, {1, {{"cA", 1}, {"iA", 2}}, {"nowhere://A"}}},
+      {"the host presents the ready ad as its own screen slides out", true,
+       [&] { hostPresents(), root->dismissModalViewControllerAnimated(true), present(), advance(1); },
+       {1, {{"iA", 2}}, {}}},
       {"the host lets the interstitial go while its page is up", true, [&] { present(), letGo(interstitial); },
        {1, {{"iA", 2}}, {}, true}},
       {"a takeover's ad arrives while the host's own presentation runs", false,
@@ -326,6 +355,21 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
       {"the host dismisses a takeover's page", false, [&] { takeOver(), arrives(), hostDismisses(); },
        {1, {{"iA", 2}}, {}}},
       {"a second takeover while the first holds the window", false, [&] { takeOver(), takeOver(), arrives(); },
+       {1, {{"iA", 2}}, {}}},
+      {"the host lets go of a takeover's interstitial while its page is up", false,
+       [&] { takeOver(), arrives(), letGo(interstitial); }, {1, {{"iA", 2}}, {}}},
+      {"a takeover started as the application comes back", false,
+       [&] {
+         app().finishLaunchingWithOptions();
+         app().enterBackground();
+         advance(60);
+         auto& center = platform::NotificationCenter::defaultCenter();
+         center.addObserver(&interstitial, platform::kApplicationWillEnterForegroundNotification, nullptr,
+                            [&](const platform::Notification&) { takeOver(); });
+         app().enterForeground();
+         center.removeObserver(&interstitial);
+         arrives();
+       },
        {1, {{"iA", 2}}, {}}},
   };
   for (const Row& row : rows) {

@@ -7,6 +7,7 @@
 #include "QLConfiguration.h"
 #include "QLSpamSignals.h"
 #include "QLStatistics.h"
+#include "platform/application.h"
 #include "platform/clock.h"
 #include "platform/random.h"
 #include "platform/singleton.h"
@@ -127,10 +128,13 @@ TEST_F(QLStatisticsTest, CountersPersistButTimingsDoNotCrossARelaunch) {
   stats->startTimingNamed("ptime");
   stats->incrementClickCount();
   stats->incrementAdRequestCount();
+  stats->setAppOpenInterstitialTimeOut();
   clock().advance(10);
-  stats->synchronize();
+  // The process ends: nobody destroys the shared statistics or asks them to save.
+  platform::Application::sharedApplication().terminate();
   auto& defaults = platform::UserDefaults::standardUserDefaults();
-  EXPECT_EQ(defaults.objectForKey("quillon_stats_shared"), Value(Dictionary{{"pcc", Value(1)}, {"preqs", Value(1)}}));
+  EXPECT_EQ(defaults.objectForKey("quillon_stats_shared"),
+            Value(Dictionary{{"pcc", Value(1)}, {"preqs", Value(1)}, {"aoi_timedout", Value(1)}}));
   EXPECT_EQ(defaults.objectForKey("quillon_timing_shared")["ptime"]["start"], Value(1000.0));
 
   // A new process: its monotonic clock starts far below the saved readings.
@@ -140,7 +144,10 @@ TEST_F(QLStatisticsTest, CountersPersistButTimingsDoNotCrossARelaunch) {
   platform::Clock::setCurrent(std::make_shared<platform::ManualClock>(1.9e9, 3.0));
   auto relaunched = QLStatistics::sharedStatistics();
   EXPECT_EQ(relaunched->parameters(),
-            (Dictionary{{"session_id", Value(relaunched->sessionId())}, {"preqs", Value(1)}, {"pcc", Value(1)}}));
+            (Dictionary{{"session_id", Value(relaunched->sessionId())},
+                        {"preqs", Value(1)},
+                        {"pcc", Value(1)},
+                        {"aoi_timedout", Value(1)}}));
 }
 
 TEST_F(QLStatisticsTest, SessionIdStaysInsideItsRange) {

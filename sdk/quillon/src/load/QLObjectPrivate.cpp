@@ -463,8 +463,17 @@ void QLObjectPrivate::adWebViewDidFail() {
 bool QLObjectPrivate::isClick(platform::WebViewNavigationType type) const {
   // The shown ad stays on screen while the next one is built and downloaded, and after that
   // load failed: a tap on it is still its click, never a navigation of the banner in place.
-  return (state_ == kStateShown || isShowingEarlierAd()) && QLTiming::counter() - timeLastLoaded_ >= kMinimumTapDelay &&
-         type != platform::WebViewNavigationType::BackForward && type != platform::WebViewNavigationType::Reload &&
+  return (state_ == kStateShown || isShowingEarlierAd()) && !isJustShown() && isTouch(type);
+}
+
+bool QLObjectPrivate::isTapTooSoon(platform::WebViewNavigationType type) const {
+  return (state_ == kStateShown || isShowingEarlierAd()) && isJustShown() && isTouch(type);
+}
+
+bool QLObjectPrivate::isJustShown() const { return QLTiming::counter() - timeLastLoaded_ < kMinimumTapDelay; }
+
+bool QLObjectPrivate::isTouch(platform::WebViewNavigationType type) const {
+  return type != platform::WebViewNavigationType::BackForward && type != platform::WebViewNavigationType::Reload &&
          webView_->touched();
 }
 
@@ -553,8 +562,16 @@ void QLObjectPrivate::loadTimedOut() {
   resetBuildAdWebView();
   if (buildAdJS_) buildAdJS_->cancel();
   if (adHTML_) adHTML_->cancel();
-  if (state_ == kStateShowing) webView_->stopLoading();
-  failWithCode(kQLErrorTimeout);
+  if (state_ == kStateShowing) {
+    // The next ad's page is already in the banner, only its own resources are late: the user
+    // sees it from now on, so it becomes the shown ad, with its impression and its clicks.
+    webView_->stopLoading();
+    if (state_ == kStateShowing) {
+      adWebViewDidFinishLoad();
+      return;
+    }
+  }
+  if (isMakingRequest()) failWithCode(kQLErrorTimeout);
   // As after any failed download: the banner tries again at its interval.
   scheduleReloadTimer(reloadSeconds_);
 }

@@ -116,6 +116,9 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
   // A user's touch while the next ad's page is being put in place: whichever page it landed
   // on, it is nobody's click, and it must not take the banner anywhere.
   bool isTouchWhileAdArrives(platform::WebViewNavigationType type) const;
+  // A user's touch in the instant the ad appeared: too soon to be its click (the finger was
+  // meant for the ad before), yet still the user's, so only the banner's own page may not move.
+  bool isTapTooSoon(platform::WebViewNavigationType type) const;
 
   using Passkey = platform::Passkey<QLObjectPrivate>;
   QLObjectPrivate(Passkey, const platform::Rect& frame) : QLObjectPrivate(frame) {}
@@ -132,6 +135,8 @@ class QLObjectPrivate : public std::enable_shared_from_this<QLObjectPrivate> {
 
   void changeState(int state);
   bool isShowingEarlierAd() const;
+  bool isJustShown() const;
+  bool isTouch(platform::WebViewNavigationType type) const;
   // The answer's trackers and orientations become the ad's once its page is shown: until
   // then the ad on screen is the one before, and what the user does on it is its own.
   void adoptIncomingAd();

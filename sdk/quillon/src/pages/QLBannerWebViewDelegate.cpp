@@ -27,6 +27,11 @@ std::optional<bool> QLBannerWebViewDelegate::webViewShouldStartLoadWithRequestNa
                    "<Quillon> Ignoring " + url->absoluteString() + ": the next ad is being put in place.");
     return false;
   }
+  if (engine->isTapTooSoon(navigationType) && platform::lowercase(url->scheme().value_or("")).rfind("http", 0) == 0) {
+    logRefusalOnce(*webView, "early tap",
+                   "<Quillon> Ignoring " + url->absoluteString() + ": the ad had only just appeared.");
+    return false;
+  }
   if (!engine->isClick(navigationType)) return decideNavigation(webView, request, navigationType, false);
   // A click counts, opens and presents for the user: only on the touch that made it. A page
   // that navigates by itself some time after a touch is not clicked, nor stays in place.

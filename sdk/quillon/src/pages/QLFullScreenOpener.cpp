@@ -136,17 +136,17 @@ void QLFullScreenOpener::openAppAttempt(const URL& url, int attempt) {
   auto self = shared_from_this();
   if (!platform::Device::currentDevice().isMultitaskingSupported() && QLClickTracker::activeTrackings() &&
       attempt < kMaxRetries) {
-    std::weak_ptr<QLFullScreenOpener> weak = self;
+    // The retry keeps the opener: whoever made it (the browser's "open outside") may let go
+    // as soon as the call returns, and the user's link must still open.
     platform::RunLoop::main().postAfter(
-        kRetryDelay,
-        [weak, url, attempt] {
-          if (auto opener = weak.lock()) opener->openAppAttempt(url, attempt + 1);
-        },
-        this);
+        kRetryDelay, [self, url, attempt] { self->openAppAttempt(url, attempt + 1); }, this);
     return;
   }
-  if (delegateManager_) delegateManager_->willLeaveApplication();
-  platform::RunLoop::main().post([text = url.absoluteString()] {
+  // The host hears of the leaving only when the phone has something to leave for.
+  const std::string text = url.absoluteString();
+  if (delegateManager_ && platform::Application::sharedApplication().canOpenURL(text))
+    delegateManager_->willLeaveApplication();
+  platform::RunLoop::main().post([text] {
     platform::Application::sharedApplication().openURL(text);
   });
 }

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "QLStatistics.h"
 #include "platform/application.h"
 #include "platform/controls.h"
 #include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/user_defaults.h"
 #include "quillon/QLRequestError.h"
 
@@ -25,6 +27,9 @@ class QLInterstitialAppController::Listener : public QLInterstitialDelegate {
   }
   void interstitialWillDismissScreen(const std::shared_ptr<QLInterstitial>&) override {
     if (auto o = owner_.lock()) o->willDismiss();
+  }
+  void interstitialDidDismissScreen(const std::shared_ptr<QLInterstitial>&) override {
+    if (auto o = owner_.lock()) o->didDismiss();
   }
 
  private:
@@ -99,6 +104,26 @@ void QLInterstitialAppController::start(const std::shared_ptr<platform::Window>&
   plain->addSubview(imageView_);
 }
 
+void QLInterstitialAppController::loadOnceActive(std::function<void()> load) {
+  if (platform::Application::sharedApplication().applicationState() == platform::ApplicationState::Active) {
+    loading_ = true;
+    load();
+    return;
+  }
+  // The host may start its application-open ad as the application comes back, before it is
+  // active again.
+  std::weak_ptr<QLInterstitialAppController> weak = self_;
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, platform::kApplicationDidBecomeActiveNotification, nullptr,
+      [weak, load = std::move(load)](const platform::Notification&) {
+        auto self = weak.lock();
+        if (!self || self->restored_) return;
+        platform::NotificationCenter::defaultCenter().removeObserver(self.get());
+        self->loading_ = true;
+        load();
+      });
+}
+
 void QLInterstitialAppController::didReceiveAd() {
   if (restored_) return;
   if (timer_) timer_->cancel();
@@ -117,17 +142,29 @@ void QLInterstitialAppController::didFail(const platform::Error& error) {
 
 void QLInterstitialAppController::timedOut() {
   if (restored_) return;
-  QLStatistics::sharedStatistics()->setAppOpenInterstitialTimeOut();
+  // Only a load that ran can have taken too long.
+  if (loading_) QLStatistics::sharedStatistics()->setAppOpenInterstitialTimeOut();
   platform::log("<Quillon> Interstitial request timed out.");
   willDismiss();
 }
 
-void QLInterstitialAppController::willDismiss() { restoreWindowAndRelease(); }
+void QLInterstitialAppController::willDismiss() {
+  // The window comes back as the page goes, but the interstitial is kept until its page has
+  // gone: the host, which may have let go of it, still hears the stay end in full.
+  auto self = self_;
+  restoreWindowAndRelease();
+  self_ = self;
+}
+
+void QLInterstitialAppController::didDismiss() {
+  if (restored_) platform::RunLoop::main().keepAliveUntilEndOfTurn(std::exchange(self_, nullptr));
+}
 
 void QLInterstitialAppController::restoreWindowAndRelease() {
   if (restored_) return;
   restored_ = true;
   if (timer_) timer_->cancel();
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
   auto self = self_;  // released at the end of the turn, not under our feet
   platform::Application::sharedApplication().setStatusBarHiddenAnimated(statusBarWasHidden_, false);
   if (imageView_) imageView_->removeFromSuperview();

@@ -2,6 +2,7 @@
 // Holds a window with a placeholder image while an interstitial loads: shows the ad when it
 // arrives, or gives the window back as it was on failure, on time-out or once the ad is
 // dismissed. Keeps itself alive until then. Main thread only.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ class QLInterstitialAppController : public platform::ViewController {
 
   // The engine's own delegate for this takeover.
   std::shared_ptr<QLInterstitialDelegate> listener() const;
+  // Runs `load` now when the application is active, else once it becomes active while the
+  // takeover still holds the window (the engine loads nothing for an inactive application).
+  void loadOnceActive(std::function<void()> load);
   bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation o) override {
     return o == platform::kInterfaceOrientationPortrait;
   }
@@ -50,6 +54,7 @@ class QLInterstitialAppController : public platform::ViewController {
   void didReceiveAd();
   void didFail(const platform::Error& error);
   void willDismiss();
+  void didDismiss();
   void timedOut();
   void restoreWindowAndRelease();
 
@@ -60,6 +65,7 @@ class QLInterstitialAppController : public platform::ViewController {
   std::optional<platform::PerformHandle> timer_;
   bool statusBarWasHidden_ = false;
   bool restored_ = false;
+  bool loading_ = false;
   std::shared_ptr<Listener> listener_;
   std::shared_ptr<QLInterstitialAppController> self_;
 };

@@ -29,35 +29,53 @@ Value QLStatisticsCore::numberForKey(const std::string& key) const {
 }
 
 void QLStatisticsCore::setStringForKey(const Value& value, const std::string& key) {
-  if (value.isString()) statistics_.set(key, value);
+  if (value.isString()) set(key, value);
 }
 
 void QLStatisticsCore::setNumberForKey(const Value& value, const std::string& key) {
-  if (value.isNumber()) statistics_.set(key, value);
+  if (value.isNumber()) set(key, value);
 }
 
 void QLStatisticsCore::setDateForKey(const Value& value, const std::string& key) {
-  if (value.isDate()) statistics_.set(key, value);
+  if (value.isDate()) set(key, value);
 }
 
 void QLStatisticsCore::setArrayForKey(const Value& value, const std::string& key) {
-  if (value.isArray()) statistics_.set(key, value);
+  if (value.isArray()) set(key, value);
 }
 
 void QLStatisticsCore::setDictionaryForKey(const Value& value, const std::string& key) {
-  if (value.isDictionary()) statistics_.set(key, value);
+  if (value.isDictionary()) set(key, value);
 }
 
 int64_t QLStatisticsCore::addValueNumberForKey(int64_t value, const std::string& key) {
   int64_t sum = numberForKey(key).integerValue() + value;
-  statistics_.set(key, Value(sum));
+  set(key, Value(sum));
   return sum;
 }
 
+void QLStatisticsCore::removeObjectForKey(const std::string& key) {
+  statistics_.erase(key);
+  store();
+}
+
+void QLStatisticsCore::removeAllObjects() {
+  statistics_.clear();
+  store();
+}
+
+void QLStatisticsCore::set(const std::string& key, const Value& value) {
+  statistics_.set(key, value);
+  store();
+}
+
+void QLStatisticsCore::store() const {
+  platform::UserDefaults::standardUserDefaults().setObjectForKey(Value(statistics_), userDefaultsKey());
+}
+
 void QLStatisticsCore::synchronize() {
-  auto& defaults = platform::UserDefaults::standardUserDefaults();
-  defaults.setObjectForKey(Value(statistics_), userDefaultsKey());
-  defaults.synchronize();
+  store();
+  platform::UserDefaults::standardUserDefaults().synchronize();
 }
 
 std::string QLStatisticsCore::userDefaultsKey() const { return platform::format("quillon_stats_%@", identifier_); }

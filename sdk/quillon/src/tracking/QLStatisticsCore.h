@@ -1,6 +1,8 @@
 #pragma once
 // A named store of values kept in the user defaults under "quillon_stats_<id>": read when
-// made, written when synchronized and when the store goes away. Each typed setter stores only
+// made, handed to the user defaults at every change (the shared store is never destroyed, and
+// a process ends without warning), written to disk when synchronized and when the store goes
+// away. Each typed setter stores only
 // a value of its own kind. Main thread only.
 #include <cstdint>
 #include <memory>
@@ -33,8 +35,8 @@ class QLStatisticsCore {
 
   // Adds `value` to the stored integer (0 when absent), stores and answers the sum.
   int64_t addValueNumberForKey(int64_t value, const std::string& key);
-  void removeObjectForKey(const std::string& key) { statistics_.erase(key); }
-  void removeAllObjects() { statistics_.clear(); }
+  void removeObjectForKey(const std::string& key);
+  void removeAllObjects();
 
   // Saves to the user defaults and synchronizes them.
   void synchronize();
@@ -46,6 +48,8 @@ class QLStatisticsCore {
 
  private:
   platform::Value matching(const std::string& key, platform::Value::Type type) const;
+  void set(const std::string& key, const platform::Value& value);
+  void store() const;
 
   std::string identifier_;
   platform::Dictionary statistics_;
