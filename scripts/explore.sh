@@ -54,8 +54,9 @@ for rc in "$out"/*.rc; do
   fi
 done
 grep -h "^explore: .* fails: " "$out"/*.log | sort -u || true
-grep -h "^explore: .* ran " "$out"/*.log | awk '
-  { client = $2; n[client] += $4; t[client] += $10; f[client] += $(NF-1) }
+grep -h "^explore: .* ran " "$out"/*.log |
+  sed -E 's/^explore: (.*) ran ([0-9]+) sequences from seed [0-9]+ in ([0-9.]+) s .*, ([0-9]+) failing$/\1|\2|\3|\4/' | awk -F'|' '
+  { n[$1] += $2; t[$1] += $3; f[$1] += $4 }
   END { for (c in n) printf "%s: %d sequences, %.1f s per thousand on one core, %d failing causes\n", c, n[c], t[c] * 1000 / n[c], f[c] }' | sort
 echo "explored in $(( $(date +%s) - started )) s of wall time"
 exit $status
