@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <utility>
 
 #include "KvAdServer.h"
 #include "KvClientIdFile.h"
@@ -119,13 +120,22 @@ std::string KvBoundedPageId(std::string text, const char* refusal) {
   return std::string();
 }
 
+std::string KvPageView::pageSession() const {
+  return KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
+                         "Kelvane: the page's session is longer than an id may be; it is not kept");
+}
+
+std::string KvPageView::pageCid() const {
+  return KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
+                         "Kelvane: the page's client id is longer than an id may be; it is not kept");
+}
+
 const char* KvPageView::readPage() {
-  session_ = KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
-                           "Kelvane: the page's session is longer than an id may be; it is not kept");
-  cid_ = KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
-                       "Kelvane: the page's client id is longer than an id may be; it is not kept");
+  session_ = pageSession();
+  cid_ = pageCid();
   if (!cid_.empty()) KvClientIdFile::write(cid_);
   error_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvError();");
+  for (const auto& aid : std::exchange(heldClickReports_, {})) sendClickReport(aid, cid_, session_);
   if (error_ == "OK") return kKvOnReceiveAdNotification;
   if (error_ == "Internal Error") return kKvOnFailedToReceiveAdNotification;
   if (error_ == "House Ad") return kKvOnReceiveDefaultAdNotification;
@@ -179,11 +189,26 @@ void KvPageView::clickThrough(const platform::URLRequest& request, const std::st
   } else if (auto url = platform::URL::create(request.url())) {
     showBrowser(*url);
   }
+  if (!answerPagePending_) {
+    sendClickReport(aid, cid_, session_);
+    return;
+  }
+  // A page up but not finished has not been read yet: the report names what the tapped page
+  // says now, or waits until it is read, rather than going out with the ad before's ids.
+  std::string session = pageSession();
+  if (session.empty()) {
+    heldClickReports_.push_back(aid);
+    return;
+  }
+  sendClickReport(aid, pageCid(), session);
+}
+
+void KvPageView::sendClickReport(const std::string& aid, const std::string& cid, const std::string& session) {
   if (!clickReportBudget_.allowRequest()) return;
   auto report = platform::WebView::create(platform::Rect(0, 0, 1, 1));
   report->setHidden(true);
   addSubview(report);
-  platform::URLRequest reportRequest(KvAdServer::clickReportUrl(aid, cid_, session_));
+  platform::URLRequest reportRequest(KvAdServer::clickReportUrl(aid, cid, session));
   KvBoundSmallAnswer(reportRequest);
   report->loadRequest(reportRequest);
   ++clickReports_;
