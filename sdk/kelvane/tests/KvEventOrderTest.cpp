@@ -284,6 +284,8 @@ const char* const kRows[] = {
     "full skip",
     "full tap resign active back",
     "full stall",
+    "slowscript banner tap back",
+    "slowscript full tap back",
 };
 
 class KvEventOrderRow : public KvEventOrderTest, public ::testing::WithParamInterface<const char*> {};
