@@ -1,6 +1,7 @@
 #include "KvAdViewController.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "KvAdServer.h"
 #include "KvAdView.h"
@@ -173,14 +174,18 @@ void KvAdViewController::showBrowser(const platform::URL& url) {
   auto browser = KvBrowserViewController::create();
   browser->setUrl(url);
   browser->setDelegate(std::static_pointer_cast<KvBrowserViewControllerDelegate>(sharedAs<KvAdViewController>()));
-  if (!kvWindow_) kvWindow_ = initFullScreenWindow();
+  // The window to give the key back to is the one key as the client's window comes up now,
+  // not one remembered from an opening before (the host may have hidden that one since).
+  if (!kvWindow_) {
+    kvWindow_ = initFullScreenWindow();
+    rootWindow_ = platform::Application::sharedApplication().keyWindow();
+  }
   browser->setKvFrame(kvWindow_->frame());
   kvWindow_->addSubview(browser->view());
   browsers_.push_back(browser);
   // A banner whose cycle has ended is kept by its view alone; its window is the client's
   // to take down, so the client keeps it until then.
   keepWhileWindowIsUp();
-  if (rootWindow_.expired()) rootWindow_ = platform::Application::sharedApplication().keyWindow();
   kvWindow_->makeKeyAndVisible();
 }
 
@@ -190,7 +195,7 @@ void KvAdViewController::closeKvWindow() {
     kvWindow_->setHidden(true);
     kvWindow_.reset();
   }
-  if (auto previous = rootWindow_.lock()) previous->makeKeyAndVisible();
+  if (auto previous = std::exchange(rootWindow_, {}).lock()) previous->makeKeyAndVisible();
 }
 
 void KvAdViewController::kvBrowserViewControllerDidFinish(const std::shared_ptr<KvBrowserViewController>& browser) {
