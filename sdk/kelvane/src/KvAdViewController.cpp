@@ -190,12 +190,19 @@ void KvAdViewController::showBrowser(const platform::URL& url) {
 }
 
 void KvAdViewController::closeKvWindow() {
+  auto previous = std::exchange(rootWindow_, {});
   if (kvWindow_) {
+    // A client window that came up over this one gives the key, when it goes, to the window
+    // this one would have given it to; while it is up, the key stays with it.
+    for (const auto& other : placements()->all)
+      if (other.get() != this && other->rootWindow_.lock() == kvWindow_) other->rootWindow_ = previous;
+    const bool key = platform::Application::sharedApplication().keyWindow() == kvWindow_;
     // Hidden first: the application lets go of it, and the key window passes on.
     kvWindow_->setHidden(true);
     kvWindow_.reset();
+    if (!key) return;
   }
-  if (auto previous = std::exchange(rootWindow_, {}).lock()) previous->makeKeyAndVisible();
+  if (auto w = previous.lock()) w->makeKeyAndVisible();
 }
 
 void KvAdViewController::kvBrowserViewControllerDidFinish(const std::shared_ptr<KvBrowserViewController>& browser) {

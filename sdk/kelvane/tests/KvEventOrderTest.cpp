@@ -290,6 +290,7 @@ const char* const kRows[] = {
     "slowscript full tap back",
     "banner panel tap back main tap back",
     "banner out 30 putback tap letgo back",
+    "stall full full",
 };
 
 class KvEventOrderRow : public KvEventOrderTest, public ::testing::WithParamInterface<const char*> {};
