@@ -12,11 +12,14 @@
 #include <algorithm>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 #include "KvBrowserView.h"
 #include "KvFullScreenView.h"
 #include "KvTestSupport.h"
 #include "platform/application.h"
+#include "platform/device.h"
+#include "platform/screen.h"
 #include "testing/explorer.h"
 
 namespace kelvane {
@@ -28,7 +31,7 @@ const testkit::ExplorerWord kWords[] = {
     {"banner", 2}, {"full", 1},    {"tap", 4},        {"back", 3},    {"skip", 1},   {"out", 2},
     {"putback", 2}, {"letgo", 1},  {"held", 1},       {"release", 1}, {"fail", 1},   {"slowscript", 1},
     {"stall", 1},  {"panel", 1},   {"main", 1},       {"resign", 1},  {"active", 1}, {"background", 1},
-    {"foreground", 1},
+    {"foreground", 1}, {"text", 1},    {"pad", 1},        {"letgoonclick", 1},
 };
 // A banner's period in these rows, and the deadline of an ad answer.
 constexpr int kPeriod = 30;
@@ -38,6 +41,10 @@ class KvEventOrderTest : public KvTest {
  public:
   void playRow(const std::string& events) {
     hostKey = window;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        &banners, kKvOnClickAdNotification, nullptr, [this](const platform::Notification&) {
+          if (std::exchange(letGoOnClick, false)) play("clicked");
+        });
     std::istringstream words(events);
     for (std::string word; words >> word;) {
       if (word.find_first_not_of("0123456789.") == std::string::npos)
@@ -58,6 +65,7 @@ class KvEventOrderTest : public KvTest {
   };
 
   void TearDown() override {
+    platform::NotificationCenter::defaultCenter().removeObserver(&banners);
     for (auto& hold : holds) hold->release();
     KvTest::TearDown();
   }
@@ -141,6 +149,15 @@ class KvEventOrderTest : public KvTest {
     auto& a = app();
     const auto state = a.applicationState();
     if (word == "banner") place(kKelvaneAdTypeBanner);
+    if (word == "text") place(kKelvaneAdTypeText);
+    // A pad from the start: the client's windows and the ads are a pad's.
+    if (word == "pad" && server.adRequests().empty()) {
+      platform::Device::currentDevice().setModel("iPad");
+      platform::Device::currentDevice().setUserInterfaceIdiom(platform::UserInterfaceIdiom::Pad);
+      platform::Screen::mainScreen().setApplicationFrame(platform::Rect(0, 20, 768, 1004));
+    }
+    // The host lets go of its banner from inside the next click it hears.
+    if (word == "letgoonclick") letGoOnClick = true;
     if (word == "full") place(kKelvaneAdTypeFullScreen);
     if (word == "tap") tap("ad");
     if (word == "skip") tap("skip");
@@ -182,7 +199,7 @@ class KvEventOrderTest : public KvTest {
       root->addSubview(v);
       hostRootViews = root->subviews();
     }
-    if (word == "letgo") {
+    if (word == "letgo" || word == "clicked") {
       v->removeFromSuperview();
       std::erase(kept, v);
       b->letGo = true;
@@ -194,7 +211,10 @@ class KvEventOrderTest : public KvTest {
     const auto heard = names();
     return static_cast<size_t>(std::count(heard.begin(), heard.end(), std::string(name)));
   }
-  size_t bannerRequests() const { return server.requestsTo(testkit::KelvaneServer::kBannerPath).size(); }
+  size_t bannerRequests() const {
+    return server.requestsTo(testkit::KelvaneServer::kBannerPath).size() +
+           server.requestsTo(testkit::KelvaneServer::kTextPath).size();
+  }
 
   void checkPlacements() {
     // Every answer the row held comes; an answer that stalls for good is waited out. A
@@ -260,6 +280,7 @@ class KvEventOrderTest : public KvTest {
   }
 
   std::vector<Banner> banners;
+  bool letGoOnClick = false;
   std::vector<std::shared_ptr<KvAdView>> kept;
   std::vector<std::shared_ptr<platform::View>> hostRootViews;
   std::vector<std::shared_ptr<testkit::AnswerHold>> holds;   // released by the settle
@@ -303,7 +324,8 @@ TEST(KVExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
   vocabulary.words.assign(std::begin(kWords), std::end(kWords));
   vocabulary.waitWeight = 4;
-  vocabulary.suiteRuns = 200;
+  // About 18 s of one core in the default build.
+  vocabulary.suiteRuns = 800;
   testkit::Explorer("Kelvane", vocabulary, testkit::freshFixture<KvEventOrderTest>(), [](const std::string& events) {
     return "\"" + events + "\",";
   }).run();
