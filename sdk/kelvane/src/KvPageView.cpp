@@ -12,8 +12,23 @@
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
+#include "platform/singleton.h"
 
 namespace kelvane {
+namespace {
+
+// Click reports still loading. A report is the user's act and goes out even when its ad goes
+// first (a host may let go of its banner inside the click it hears).
+struct KvReportsInFlight {
+  std::vector<std::shared_ptr<platform::WebView>> all;
+};
+
+std::shared_ptr<KvReportsInFlight> reportsInFlight() {
+  static auto* reports = new platform::ResettableSingleton<KvReportsInFlight>();
+  return reports->get([] { return std::make_shared<KvReportsInFlight>(); });
+}
+
+}  // namespace
 
 KvPageView::KvPageView(const platform::Rect& frame) : platform::View(frame) {
   kvWebView_ = platform::WebView::create(bounds());
@@ -211,6 +226,9 @@ void KvPageView::sendClickReport(const std::string& aid, const std::string& cid,
   platform::URLRequest reportRequest(KvAdServer::clickReportUrl(aid, cid, session));
   KvBoundSmallAnswer(reportRequest);
   report->loadRequest(reportRequest);
+  auto& inFlight = reportsInFlight()->all;
+  std::erase_if(inFlight, [](const auto& sent) { return !sent->isLoading(); });
+  inFlight.push_back(report);
   ++clickReports_;
 }
 

@@ -32,6 +32,7 @@ const testkit::ExplorerWord kWords[] = {
     {"putback", 2}, {"letgo", 1},  {"held", 1},       {"release", 1}, {"fail", 1},   {"slowscript", 1},
     {"stall", 1},  {"panel", 1},   {"main", 1},       {"resign", 1},  {"active", 1}, {"background", 1},
     {"foreground", 1}, {"text", 1},    {"pad", 1},        {"letgoonclick", 1},
+    {"offwindow", 1},  {"onwindow", 1},
 };
 // A banner's period in these rows, and the deadline of an ad answer.
 constexpr int kPeriod = 30;
@@ -156,6 +157,9 @@ class KvEventOrderTest : public KvTest {
       platform::Device::currentDevice().setUserInterfaceIdiom(platform::UserInterfaceIdiom::Pad);
       platform::Screen::mainScreen().setApplicationFrame(platform::Rect(0, 20, 768, 1004));
     }
+    // The host takes its screen off the window, as one built or moved off it, and puts it back.
+    if (word == "offwindow" && root->superview()) root->removeFromSuperview();
+    if (word == "onwindow" && !root->superview()) window->addSubview(root);
     // The host lets go of its banner from inside the next click it hears.
     if (word == "letgoonclick") letGoOnClick = true;
     if (word == "full") place(kKelvaneAdTypeFullScreen);
@@ -266,7 +270,7 @@ class KvEventOrderTest : public KvTest {
     for (const auto& v : root->subviews())
       if (std::dynamic_pointer_cast<KvAdView>(v)) top = v;
     for (const auto& b : banners)
-      if (top && b.view.lock() == top && window == app().keyWindow() && !b.outSinceTap) ++reloading;
+      if (top && b.view.lock() == top && root->window() == app().keyWindow() && !b.outSinceTap) ++reloading;
     const size_t before = bannerRequests();
     advance(kPeriod + 1 + (stalls.empty() ? 0 : kDeadline));
     settle();
@@ -276,6 +280,11 @@ class KvEventOrderTest : public KvTest {
       if (!b.letGo) continue;
       EXPECT_TRUE(b.view.expired()) << "a banner outlived the host's hold";
       EXPECT_TRUE(b.placement.expired()) << "a placement outlived its banner";
+    }
+    for (const auto& p : KvAdViewController::livePlacementsForTesting()) {
+      EXPECT_TRUE(std::any_of(banners.begin(), banners.end(),
+                              [&](const Banner& b) { return !b.letGo && b.placement.lock() == p; }))
+          << "a placement outlived its ad";
     }
   }
 
@@ -312,6 +321,7 @@ const char* const kRows[] = {
     "banner panel tap back main tap back",
     "banner out 30 putback tap letgo back",
     "stall full full",
+    "banner tap out 1 back putback letgoonclick tap",
 };
 
 class KvEventOrderRow : public KvEventOrderTest, public ::testing::WithParamInterface<const char*> {};
