@@ -32,7 +32,7 @@ const testkit::ExplorerWord kWords[] = {
     {"putback", 2}, {"letgo", 1},  {"held", 1},       {"release", 1}, {"fail", 1},   {"slowscript", 1},
     {"stall", 1},  {"panel", 1},   {"main", 1},       {"resign", 1},  {"active", 1}, {"background", 1},
     {"foreground", 1}, {"text", 1},    {"pad", 1},        {"letgoonclick", 1},
-    {"offwindow", 1},  {"onwindow", 1},
+    {"offwindow", 1},  {"onwindow", 1}, {"turn", 1},
 };
 // A banner's period in these rows, and the deadline of an ad answer.
 constexpr int kPeriod = 30;
@@ -158,6 +158,13 @@ class KvEventOrderTest : public KvTest {
       platform::Device::currentDevice().setModel("iPad");
       platform::Device::currentDevice().setUserInterfaceIdiom(platform::UserInterfaceIdiom::Pad);
       platform::Screen::mainScreen().setApplicationFrame(platform::Rect(0, 20, 768, 1004));
+    }
+    // The user turns the device, and the application's status bar turns with it.
+    if (word == "turn") {
+      const bool portrait = a.statusBarOrientation() == 1;
+      platform::Device::currentDevice().setOrientation(portrait ? platform::DeviceOrientation::LandscapeLeft
+                                                                : platform::DeviceOrientation::Portrait);
+      a.setStatusBarOrientation(portrait ? 4 : 1);
     }
     // The host takes its screen off the window, as one built or moved off it, and puts it back.
     if (word == "offwindow" && root->superview()) root->removeFromSuperview();
