@@ -165,6 +165,8 @@ bool KvAdView::canShowBrowser() const {
 void KvAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   if (webView != kvWebView_ || !takeAnswerPage()) return;
   auto self = sharedAs<KvAdView>();
+  // The page is the ad up now, told or not: a tap on it once it is back counts for it.
+  const char* outcome = readPage();
   if (!isInSuperview()) {
     endCycle();
     return;
@@ -186,7 +188,7 @@ void KvAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& we
   wvFrame_ = platform::Rect(0, 0, width, height);
   kvWebView_->setFrame(wvFrame_);
   setFrame(wvFrame_);
-  if (const char* name = readPage()) post(name);
+  if (outcome) post(outcome);
   scheduleNextReload();
 }
 

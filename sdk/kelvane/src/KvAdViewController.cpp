@@ -1,6 +1,7 @@
 #include "KvAdViewController.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "KvAdServer.h"
 #include "KvAdView.h"
@@ -173,24 +174,35 @@ void KvAdViewController::showBrowser(const platform::URL& url) {
   auto browser = KvBrowserViewController::create();
   browser->setUrl(url);
   browser->setDelegate(std::static_pointer_cast<KvBrowserViewControllerDelegate>(sharedAs<KvAdViewController>()));
-  if (!kvWindow_) kvWindow_ = initFullScreenWindow();
+  // The window to give the key back to is the one key as the client's window comes up now,
+  // not one remembered from an opening before (the host may have hidden that one since).
+  if (!kvWindow_) {
+    kvWindow_ = initFullScreenWindow();
+    rootWindow_ = platform::Application::sharedApplication().keyWindow();
+  }
   browser->setKvFrame(kvWindow_->frame());
   kvWindow_->addSubview(browser->view());
   browsers_.push_back(browser);
   // A banner whose cycle has ended is kept by its view alone; its window is the client's
   // to take down, so the client keeps it until then.
   keepWhileWindowIsUp();
-  if (rootWindow_.expired()) rootWindow_ = platform::Application::sharedApplication().keyWindow();
   kvWindow_->makeKeyAndVisible();
 }
 
 void KvAdViewController::closeKvWindow() {
+  auto previous = std::exchange(rootWindow_, {});
   if (kvWindow_) {
+    // A client window that came up over this one gives the key, when it goes, to the window
+    // this one would have given it to; while it is up, the key stays with it.
+    for (const auto& other : placements()->all)
+      if (other.get() != this && other->rootWindow_.lock() == kvWindow_) other->rootWindow_ = previous;
+    const bool key = platform::Application::sharedApplication().keyWindow() == kvWindow_;
     // Hidden first: the application lets go of it, and the key window passes on.
     kvWindow_->setHidden(true);
     kvWindow_.reset();
+    if (!key) return;
   }
-  if (auto previous = rootWindow_.lock()) previous->makeKeyAndVisible();
+  if (auto w = previous.lock()) w->makeKeyAndVisible();
 }
 
 void KvAdViewController::kvBrowserViewControllerDidFinish(const std::shared_ptr<KvBrowserViewController>& browser) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <utility>
 
 #include "KvAdServer.h"
 #include "KvClientIdFile.h"
@@ -11,8 +12,23 @@
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
+#include "platform/singleton.h"
 
 namespace kelvane {
+namespace {
+
+// Click reports still loading. A report is the user's act and goes out even when its ad goes
+// first (a host may let go of its banner inside the click it hears).
+struct KvReportsInFlight {
+  std::vector<std::shared_ptr<platform::WebView>> all;
+};
+
+std::shared_ptr<KvReportsInFlight> reportsInFlight() {
+  static auto* reports = new platform::ResettableSingleton<KvReportsInFlight>();
+  return reports->get([] { return std::make_shared<KvReportsInFlight>(); });
+}
+
+}  // namespace
 
 KvPageView::KvPageView(const platform::Rect& frame) : platform::View(frame) {
   kvWebView_ = platform::WebView::create(bounds());
@@ -119,13 +135,22 @@ std::string KvBoundedPageId(std::string text, const char* refusal) {
   return std::string();
 }
 
+std::string KvPageView::pageSession() const {
+  return KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
+                         "Kelvane: the page's session is longer than an id may be; it is not kept");
+}
+
+std::string KvPageView::pageCid() const {
+  return KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
+                         "Kelvane: the page's client id is longer than an id may be; it is not kept");
+}
+
 const char* KvPageView::readPage() {
-  session_ = KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvSession();"),
-                           "Kelvane: the page's session is longer than an id may be; it is not kept");
-  cid_ = KvBoundedPageId(kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvCid();"),
-                       "Kelvane: the page's client id is longer than an id may be; it is not kept");
+  session_ = pageSession();
+  cid_ = pageCid();
   if (!cid_.empty()) KvClientIdFile::write(cid_);
   error_ = kvWebView_->stringByEvaluatingJavaScriptFromString("GetKvError();");
+  for (const auto& aid : std::exchange(heldClickReports_, {})) sendClickReport(aid, cid_, session_);
   if (error_ == "OK") return kKvOnReceiveAdNotification;
   if (error_ == "Internal Error") return kKvOnFailedToReceiveAdNotification;
   if (error_ == "House Ad") return kKvOnReceiveDefaultAdNotification;
@@ -179,13 +204,31 @@ void KvPageView::clickThrough(const platform::URLRequest& request, const std::st
   } else if (auto url = platform::URL::create(request.url())) {
     showBrowser(*url);
   }
+  if (!answerPagePending_) {
+    sendClickReport(aid, cid_, session_);
+    return;
+  }
+  // A page up but not finished has not been read yet: the report names what the tapped page
+  // says now, or waits until it is read, rather than going out with the ad before's ids.
+  std::string session = pageSession();
+  if (session.empty()) {
+    heldClickReports_.push_back(aid);
+    return;
+  }
+  sendClickReport(aid, pageCid(), session);
+}
+
+void KvPageView::sendClickReport(const std::string& aid, const std::string& cid, const std::string& session) {
   if (!clickReportBudget_.allowRequest()) return;
   auto report = platform::WebView::create(platform::Rect(0, 0, 1, 1));
   report->setHidden(true);
   addSubview(report);
-  platform::URLRequest reportRequest(KvAdServer::clickReportUrl(aid, cid_, session_));
+  platform::URLRequest reportRequest(KvAdServer::clickReportUrl(aid, cid, session));
   KvBoundSmallAnswer(reportRequest);
   report->loadRequest(reportRequest);
+  auto& inFlight = reportsInFlight()->all;
+  std::erase_if(inFlight, [](const auto& sent) { return !sent->isLoading(); });
+  inFlight.push_back(report);
   ++clickReports_;
 }
 

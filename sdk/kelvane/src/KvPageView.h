@@ -9,8 +9,9 @@
 // request carries a total deadline and a size cap, so a server that trickles, stalls or
 // sends too much fails the same way (timed out, or too long) instead of holding the view.
 //
-// Click reports are bounded per ad (kClickReportLimit for each answer page); the rest are
-// dropped and that is logged once.
+// A tap on a page that is up but not finished is reported with the session and client id the
+// page gives at the tap, or, while it gives none yet, once it is read. Click reports are bounded per ad (kClickReportLimit for each answer
+// page); the rest are dropped and that is logged once.
 //
 // A tapped ad acts beyond itself (the click notification, the report, the browser in the
 // client's window), so it counts only when the user's own touch on the shown ad led to it:
@@ -31,6 +32,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/request_budget.h"
 #include "platform/url.h"
@@ -109,12 +111,17 @@ class KvPageView : public platform::View,
 
  private:
   void releaseConnection();
+  std::string pageSession() const;
+  std::string pageCid() const;
+  void sendClickReport(const std::string& aid, const std::string& cid, const std::string& session);
 
   std::shared_ptr<platform::URLConnection> connection_;
   size_t clickReports_ = 0;
   platform::RequestBudget clickReportBudget_{"Kelvane: this ad asked for more click reports than it may send; the rest are dropped",
                                              kClickReportLimit};
   bool answerPagePending_ = false;
+  // Taps on the answer page before it was read, reported once it is.
+  std::vector<std::string> heldClickReports_;
 };
 
 // Gives a request for an ad answer or a click report the clients' deadline and size cap:

@@ -31,6 +31,7 @@ class KelvaneServer {
   static constexpr const char* kClickPath = "/kvserve/kvClick";
   static constexpr const char* kLandingPath = "/landing";
   static constexpr const char* kSkipPath = "/kvserve/kelvane-skip";
+  static constexpr const char* kScriptPath = "/kvserve/kvScript.js";
 
   KelvaneServer();
   ~KelvaneServer();
@@ -52,6 +53,11 @@ class KelvaneServer {
   // Every page hands out `cid` (nullopt: as above). Any text, for pages that misbehave.
   void setCid(std::optional<std::string> cid);
 
+  // How the next ad page goes out, one per call, in order: held until `hold` is released,
+  // failed with status 500, or complete but with a script at the end of its body that is
+  // held until `hold` is released (the page is up, not finished).
+  enum class NextPage { Held, Failed, SlowScript };
+  void scriptNextPage(NextPage next, std::shared_ptr<AnswerHold> hold = nullptr);
   // Requests to the three ad endpoints, in arrival order.
   std::vector<RecordedRequest> adRequests() const;
   std::vector<RecordedRequest> clickReports() const;

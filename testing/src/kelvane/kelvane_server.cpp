@@ -1,6 +1,8 @@
 #include "testing/kelvane_server.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <deque>
 #include <map>
 #include <mutex>
 
@@ -39,14 +41,23 @@ struct KelvaneServer::Impl {
   std::optional<std::string> cid;
   int status = 200;
   int serial = 0;
+  std::deque<std::pair<NextPage, std::shared_ptr<AnswerHold>>> next;
+  std::map<int, std::shared_ptr<AnswerHold>> slowScripts;
 
   ScriptedAnswer page(const RecordedRequest& request, const std::string& kind) {
     std::string outcomeText, cidText, session;
     int n = 0;
+    std::optional<std::pair<NextPage, std::shared_ptr<AnswerHold>>> scripted;
     {
       std::lock_guard<std::mutex> lock(mutex);
       if (status != 200) return html("", status);
+      if (!next.empty()) {
+        scripted = next.front();
+        next.pop_front();
+        if (scripted->first == NextPage::Failed) return html("", 500);
+      }
       n = ++serial;
+      if (scripted && scripted->first == NextPage::SlowScript) slowScripts[n] = scripted->second;
       auto aid = request.queryItem("aid");
       if (outcome) {
         outcomeText = *outcome;
@@ -74,7 +85,20 @@ struct KelvaneServer::Impl {
         "</script></head><body>\n"
         "<a id=\"ad\" href=\"" + http.url(std::string(kLandingPath) + "?ad=" + std::to_string(n)) + "\">" + ad + "</a>\n";
     if (kind == "full") body += "<a id=\"skip\" href=\"" + http.url(kSkipPath) + "\">Skip</a>\n";
-    return html(body + "</body></html>");
+    if (scripted && scripted->first == NextPage::SlowScript)
+      body += "<script src=\"" + http.url(std::string(kScriptPath) + "?n=" + std::to_string(n)) + "\"></script>\n";
+    ScriptedAnswer answer = html(body + "</body></html>");
+    if (scripted && scripted->first == NextPage::Held) answer.hold = scripted->second;
+    return answer;
+  }
+
+  ScriptedAnswer script(const RecordedRequest& request) {
+    ScriptedAnswer answer = ScriptedAnswer::text("var kvLate = 1;");
+    answer.headers = {{"Content-Type", "text/javascript"}};
+    std::lock_guard<std::mutex> lock(mutex);
+    auto held = slowScripts.find(std::atoi(request.queryItem("n").value_or("0").c_str()));
+    if (held != slowScripts.end()) answer.hold = held->second;
+    return answer;
   }
 };
 
@@ -83,6 +107,7 @@ KelvaneServer::KelvaneServer() : impl_(std::make_unique<Impl>()) {
   impl->http.setHandler(kBannerPath, [impl](const RecordedRequest& r) { return impl->page(r, "banner"); });
   impl->http.setHandler(kTextPath, [impl](const RecordedRequest& r) { return impl->page(r, "text"); });
   impl->http.setHandler(kFullScreenPath, [impl](const RecordedRequest& r) { return impl->page(r, "full"); });
+  impl->http.setHandler(kScriptPath, [impl](const RecordedRequest& r) { return impl->script(r); });
   impl->http.setAnswer(kClickPath, html("<html><body>OK</body></html>"));
   impl->http.setAnswer(kLandingPath, html("<html><body><h1>Kelvane landing</h1></body></html>"));
 }
@@ -108,6 +133,11 @@ void KelvaneServer::setOutcome(std::optional<std::string> outcome) {
 void KelvaneServer::setAdStatus(int status) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->status = status;
+}
+
+void KelvaneServer::scriptNextPage(NextPage next, std::shared_ptr<AnswerHold> hold) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->next.emplace_back(next, std::move(hold));
 }
 
 void KelvaneServer::setCid(std::optional<std::string> cid) {
