@@ -314,7 +314,12 @@ void NBAdView::setRefreshInterval(int seconds) {
                                                kMinimumRefreshInterval));
   }
   refreshInterval_ = seconds;
-  invokeAdRefreshTimer();
+  // Under a click or a screen, or while the application is not active, the new interval
+  // waits for the timer to restart when that ends.
+  if (!isClickOrScreenUp() &&
+      platform::Application::sharedApplication().applicationState() == platform::ApplicationState::Active) {
+    invokeAdRefreshTimer();
+  }
 }
 
 void NBAdView::setDelegate(std::weak_ptr<NBAdDelegate> delegate) {
@@ -1045,7 +1050,8 @@ void NBAdView::willMoveToSuperview(const std::shared_ptr<platform::View>& newSup
   platform::RunLoop::main().postAfter(
       0.5,
       [weak] {
-        if (auto view = weak.lock()) view->loadNBAdRequest();
+        // Taken out again (or let go) meanwhile, it has no place to fill.
+        if (auto view = weak.lock(); view && view->superview()) view->loadNBAdRequest();
       },
       this);
 }
