@@ -444,7 +444,12 @@ void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& web
 void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   if (webView != markupWebView_) return;
   --webViewLoadCount_;
-  if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
+  if (webViewLoadCount_ != 0) return;
+  // A restyle redraws the ad on screen: once it is in, its links are the user's again.
+  if (!shouldNotifyDelegate_) {
+    isLoadingAd_ = false;
+    return;
+  }
   if (isAdRequestDone_) return;
   invalidateAdFailedTimer();
   // An expanded ad is the user's until they close it: the loaded ad waits for the close.
@@ -490,7 +495,12 @@ void NBAdView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebVi
                                            const platform::Error& error) {
   if (webView != markupWebView_) return;
   --webViewLoadCount_;
-  if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
+  if (webViewLoadCount_ != 0) return;
+  // A restyle redraws the ad on screen: once it is in, its links are the user's again.
+  if (!shouldNotifyDelegate_) {
+    isLoadingAd_ = false;
+    return;
+  }
   isLoadingAd_ = false;
   if (isAdRequestDone_) return;
   auto self = shared_from_this();

@@ -88,7 +88,8 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     }
     return false;
   }
-  if (isLoadingAd_) {
+  // Only the page the next ad's markup goes into loads freely; the ad on screen is the user's.
+  if (isLoadingAd_ && webView == markupWebView_) {
     logLine("Perform Normal process for URL.");
     return true;
   }

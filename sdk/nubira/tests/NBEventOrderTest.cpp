@@ -73,7 +73,7 @@ struct InterstitialHeard : nubira::NBAdInterstitialDelegate {
 };
 
 // The words of a row, and how often the explorer draws each. "rich", "browsing", "leaving",
-// "search" and "slow" choose what the server gives from then on (before any other word: the
+// "search", "text" and "slow" choose what the server gives from then on (before any other word: the
 // first ad too); "ledToLanding", "ledToStore" and "heardPresent" are a row's own checks.
 const testkit::ExplorerWord kWords[] = {
     {"tap", 3},         {"click", 2},         {"load", 1},          {"holdReply", 1},     {"reply", 2},
@@ -85,7 +85,7 @@ const testkit::ExplorerWord kWords[] = {
     {"keyDown", 1},     {"turn", 1},          {"restyle", 1},       {"interval", 1},      {"noDelegate", 1},
     {"banner2", 1},     {"tap2", 1},          {"interstitial", 1},  {"present", 1},       {"closeButton", 1},
     {"form", 1},        {"rich", 1},          {"browsing", 1},      {"leaving", 1},       {"search", 1},
-    {"slow", 1},        {"toStore", 1},
+    {"slow", 1},        {"toStore", 1},       {"text", 1},
 };
 
 class NBEventOrderTest : public testkit::SandboxTest {
@@ -173,12 +173,13 @@ class NBEventOrderTest : public testkit::SandboxTest {
     if (kind == "browsing") return ad("banner", 2, click, "<p>browses</p>");
     if (kind == "leaving") return ad("banner", 1, click, "<p>leaves</p>");
     if (kind == "search") return ad("search", 3, click, "<p>search</p>");
+    if (kind == "text") return ad("text", 2, click, "<p>text</p>");
     if (kind == "slow") return ad("rm", 1, "", "<script src=\"" + server.url("/held.js") + "\"></script>");
     return ad("rm", 1, "", "<p>rich</p>");
   }
   static const std::map<std::string, int>& kinds() {
     static const std::map<std::string, int> all = {
-        {"rich", 0}, {"browsing", 0}, {"leaving", 0}, {"search", 0}, {"slow", 0}, {"toStore", 0}};
+        {"rich", 0}, {"text", 0}, {"browsing", 0}, {"leaving", 0}, {"search", 0}, {"slow", 0}, {"toStore", 0}};
     return all;
   }
   void serve(const std::string& kind) {
@@ -352,6 +353,12 @@ class NBEventOrderTest : public testkit::SandboxTest {
                                                 "'); document.body.appendChild(a);");
       p->tapLinkWithURLForTesting(url);
       runUntilIdle();
+      // A link the user taps leads out of the banner, never into the ad's own page.
+      if (auto b = first()) {
+        for (const auto& view : {b->view->webView1ForTesting(), b->view->webView2ForTesting()}) {
+          EXPECT_FALSE(view->request() && view->request()->url() == url) << "the link loaded inside the banner";
+        }
+      }
     };
     table["closeBrowser"] = [this] {
       if (auto b = browserOf(topScreen())) b->closeItem()->tap();
@@ -702,6 +709,8 @@ const char* const kRows[] = {
     // The interstitial presented where it cannot be, or twice.
     "interstitial hostPresents present",
     "interstitial present present",
+    // A link on a restyled ad.
+    "text restyle link",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};
