@@ -88,8 +88,7 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     }
     return false;
   }
-  // Only the page the next ad's markup goes into loads freely; the ad on screen is the user's.
-  if (isLoadingAd_ && webView == markupWebView_) {
+  if (isLoadingAd_) {
     logLine("Perform Normal process for URL.");
     return true;
   }
