@@ -119,6 +119,8 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     adCloseButton_.reset();
     if (blockingView_) blockingView_->removeFromSuperview();
     blockingView_.reset();
+    if (frontTimer_) frontTimer_->invalidate();
+    frontTimer_.reset();
     // Back only into a container the host still has and only when the host left the banner
     // to the expansion (it may have taken it out, also from inside the dismissal messages);
     // with no place to go back to it leaves the window.
@@ -254,6 +256,19 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
 
   currentState_ = kStateExpanded;
   expandFrameEndingFrameOrientation(webView, ending, orientation);
+  frontTimer_ = platform::Timer::scheduledTimer(0.1, true, [weak](platform::Timer&) {
+    if (auto view = weak.lock()) view->keepExpandedInFront();
+  });
+}
+
+// The presenter's view comes back to the front of the window when the host's own screen
+// goes, over the expanded ad: the expanded ad goes back in front once no screen is up.
+void NBAdView::keepExpandedInFront() {
+  auto window = keyWindow();
+  auto root = rootViewController();
+  if (currentState_ != kStateExpanded || isHidden() || !window || superview() != window) return;
+  if (root && root->presentedViewController()) return;
+  if (window->subviews().back().get() != this) setExpandedViewsHidden(false);
 }
 
 platform::Rect NBAdView::placedExpandedFrame(const platform::Rect& from, const platform::Rect& ending,

@@ -711,6 +711,8 @@ const char* const kRows[] = {
     "interstitial present present",
     // A link on a restyled ad.
     "text restyle link",
+    // The host's own screen comes and goes over an expanded ad.
+    "expand hostPresents hostDismisses",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};

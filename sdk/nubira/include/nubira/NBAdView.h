@@ -289,6 +289,10 @@ class NBAdView : public platform::View {
   // The host moved the banner out of the expansion: the close leaves it where it is.
   bool hostTookOut_ = false;
   bool hostHidden_ = false;
+  // While expanded: keeps the expanded ad and its close button in front of whatever the host's
+  // screens leave on top of them once they go.
+  std::shared_ptr<platform::Timer> frontTimer_;
+  void keepExpandedInFront();
   std::shared_ptr<NBHttpAdRequest> deviceUploadRequest_;
   platform::Size maxSize_;
   // Expansion bookkeeping.
