@@ -105,12 +105,14 @@ class NBEventOrderTest : public testkit::SandboxTest {
         advance(std::stod(word));
         runUntilIdle();
       } else {
-        ASSERT_TRUE(words_().count(word)) << word;
-        words_()[word]();
+        ASSERT_TRUE(wordTable().count(word)) << word;
+        wordTable()[word]();
       }
       noteMade();
       for (auto& b : banners) {
-        if (b.view && !b.heardAtRelease && screenAnnounced(b.heard->events)) { EXPECT_FALSE(b.view->isRefreshTimerRunningForTesting()); }
+        if (b.view && !b.heardAtRelease && screenAnnounced(b.heard->events)) {
+          EXPECT_FALSE(b.view->isRefreshTimerRunningForTesting());
+        }
       }
     }
     if (banners.empty()) addBanner(container);
@@ -290,7 +292,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
     runUntilIdle();
   }
 
-  std::map<std::string, std::function<void()>>& words_() {
+  std::map<std::string, std::function<void()>>& wordTable() {
     if (!table.empty()) return table;
     for (const auto& [kind, unused] : kinds()) table[kind] = [this, k = kind] { serve(k); };
     table["holdReply"] = [this] {
@@ -595,7 +597,8 @@ class NBEventOrderTest : public testkit::SandboxTest {
       const std::string there = word == "ledToStore" ? kStoreApp : server.url("/landing");
       const auto& all = app().openedURLs();
       const Events opened(all.end() - std::min(all.size(), app().openURLCalls() - openedBefore), all.end());
-      EXPECT_TRUE(count(opened, there) || count(shownInBrowser, there)) << there << " opened " << ::testing::PrintToString(opened);
+      EXPECT_TRUE(count(opened, there) || count(shownInBrowser, there))
+          << there << " opened " << ::testing::PrintToString(opened);
     }
     if (interstitial || interstitialHeardAtRelease) {
       expectScreensHeardInOrder(interstitialHeard->events, interstitialHeardAtRelease);
