@@ -88,7 +88,9 @@ bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView
     }
     return false;
   }
-  if (isLoadingAd_) {
+  // While the next ad loads, the pages go on loading what they ask for, except a link the user
+  // just tapped on the ad on screen: that one leads out of the banner.
+  if (isLoadingAd_ && (webView == markupWebView_ || !webView->hasUserActivation())) {
     logLine("Perform Normal process for URL.");
     return true;
   }

@@ -712,8 +712,9 @@ const char* const kRows[] = {
     // The interstitial presented where it cannot be, or twice.
     "interstitial hostPresents present",
     "interstitial present present",
-    // A link on a restyled ad.
+    // A link on a restyled ad, or on the ad on screen while the next one loads.
     "text restyle link",
+    "reply slow load link",
     // The host's own screen comes and goes over an expanded ad.
     "expand hostPresents hostDismisses",
 };
