@@ -267,7 +267,8 @@ void NBAdView::keepExpandedInFront() {
   auto window = keyWindow();
   auto root = rootViewController();
   if (currentState_ != kStateExpanded || isHidden() || !window || superview() != window) return;
-  if (root && root->presentedViewController()) return;
+  // A screen on its way out no longer counts: the ad is in front by the time it has gone.
+  if (auto up = root ? root->presentedViewController() : nullptr; up && !up->isBeingDismissed()) return;
   if (window->subviews().back().get() != this) setExpandedViewsHidden(false);
 }
 

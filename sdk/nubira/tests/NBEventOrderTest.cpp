@@ -715,8 +715,9 @@ const char* const kRows[] = {
     // A link on a restyled ad, or on the ad on screen while the next one loads.
     "text restyle link",
     "reply slow load link",
-    // The host's own screen comes and goes over an expanded ad.
+    // The host's own screen or its interstitial comes and goes over an expanded ad.
     "expand hostPresents hostDismisses",
+    "expand interstitial present",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};
