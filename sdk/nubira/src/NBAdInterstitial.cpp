@@ -279,7 +279,6 @@ std::shared_ptr<platform::ViewController> NBAdInterstitial::getRootViewControlle
 
 void NBAdInterstitial::presentFromRootViewController(const std::shared_ptr<platform::ViewController>& fallback) {
   auto self = shared_from_this();
-  isStatusBarHidden_ = platform::Application::sharedApplication().isStatusBarHidden();
   auto root = getRootViewController(fallback);
   if (!root) {
     performAdPresentFailedNotification(
@@ -303,6 +302,15 @@ void NBAdInterstitial::presentFromRootViewController(const std::shared_ptr<platf
 }
 
 void NBAdInterstitial::displayInterstitialWithViewController(const std::shared_ptr<platform::ViewController>& root) {
+  // A root busy with another screen would refuse: neither the host nor the page is told of a
+  // screen that does not come.
+  if (root->presentedViewController() || root->isBeingPresented() || root->isBeingDismissed()) {
+    performAdPresentFailedNotification(
+        NBAdError::errorWithDomainCodeUserInfo("Internal error occured!", NBAdErrorCodeInternalError));
+    return;
+  }
+  // Taken only for a presentation that goes ahead: the status bar as the host has it.
+  isStatusBarHidden_ = platform::Application::sharedApplication().isStatusBarHidden();
   nbInterstitialViewController_->ready();
   performAdDisplayNotification();
   // The delegate may have dropped the ad or loaded another in its report.

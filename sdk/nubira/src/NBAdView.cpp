@@ -4,6 +4,7 @@
 
 #include "JSBridgeDelegate.h"
 #include "NBAdUnit.h"
+#include "NBAdViewListener.h"
 #include "NBAdXMLParser.h"
 #include "NBEmbeddedWebViewController.h"
 #include "NBHttpAdRequest.h"
@@ -67,138 +68,6 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 }
 
 }  // namespace
-
-// Everything the view is a delegate of goes through this object, so that the publisher's
-// delegate is never handed to the view's inner parts.
-class NBAdView::Listener : public NBHttpRequestDelegate,
-                           public platform::WebViewDelegate,
-                           public JSBridgeDelegate,
-                           public NBAdScreenDismissDelegate {
- public:
-  explicit Listener(std::weak_ptr<NBAdView> view) : view_(std::move(view)) {}
-
-  unsigned respondedMessages() const override {
-    return kAdRequestFinished | kAdRequestFailed | kAdClickFinished | kAdClickFailed;
-  }
-  void adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
-                                                    const std::optional<std::string>& actionType) override {
-    if (auto v = lock()) v->adClickRequestFinishedWithUrlNewAdActionType(url, actionType);
-  }
-  void adClickRequestFailed() override {
-    if (auto v = lock()) v->adClickRequestFailed();
-  }
-  void adScreenWillDismiss() override {
-    if (auto v = lock()) v->adScreenWillDismiss();
-  }
-  void adScreenDidDismiss() override {
-    if (auto v = lock()) v->adScreenDidDismiss();
-  }
-  void nbAdRequestFinished(const platform::Bytes& data) override {
-    if (auto v = lock()) v->nbAdRequestFinished(data);
-  }
-  void nbAdRequestFailed(const platform::Error& error) override {
-    if (auto v = lock()) v->nbAdRequestFailed(error);
-  }
-
-  std::optional<bool> webViewShouldStartLoadWithRequestNavigationType(const WebViewPtr& webView,
-                                                                      const platform::URLRequest& request,
-                                                                      platform::WebViewNavigationType type) override {
-    (void)type;  // a tap is known by the page's user activation, never by the navigation type
-    auto v = lock();
-    return v && v->shouldStartLoad(webView, request.url());
-  }
-  void webViewDidStartLoad(const WebViewPtr& webView) override {
-    if (auto v = lock()) v->webViewDidStartLoad(webView);
-  }
-  void webViewDidFinishLoad(const WebViewPtr& webView) override {
-    if (auto v = lock()) v->webViewDidFinishLoad(webView);
-  }
-  void webViewDidFailLoadWithError(const WebViewPtr& webView, const platform::Error& error) override {
-    if (auto v = lock()) v->webViewDidFailLoadWithError(webView, error);
-  }
-
-  WebViewPtr webView() override {
-    auto v = lock();
-    return v ? v->onScreenWebView() : nullptr;
-  }
-  void adIsMRAIDEnabledForWebView(const WebViewPtr&) override {
-    if (auto v = lock()) v->ismraidAd_ = true;
-  }
-  std::string usingWebViewExecuteJavascript(const WebViewPtr& webView, const std::string& script) override {
-    auto v = lock();
-    return v ? v->runScript(webView, script) : std::string();
-  }
-  void showAd(const WebViewPtr& webView) override {
-    if (auto v = lock()) v->showAd(webView);
-  }
-  void hideAd(const WebViewPtr& webView) override {
-    if (auto v = lock()) v->hideAd(webView);
-  }
-  void closeAd(const WebViewPtr& webView) override {
-    if (auto v = lock()) v->closeAd(webView);
-  }
-  void expandToWithURLInWebViewBlockingColorBlockingOpacityLockOrientation(const platform::Rect& rect,
-                                                                           const std::optional<platform::URL>&,
-                                                                           const WebViewPtr& webView,
-                                                                           const platform::Color&, float,
-                                                                           bool) override {
-    if (auto v = lock()) v->expandToWithURLInWebView(rect, webView);
-  }
-  void resizeToWidthHeightInWebView(float width, float height, const WebViewPtr& webView) override {
-    if (auto v = lock()) v->resizeToWidthHeightInWebView(width, height, webView);
-  }
-  std::optional<platform::Rect> getAdFrameInWindowCoordinates() override {
-    auto v = lock();
-    return v ? std::optional(v->getAdFrameInWindowCoordinates()) : std::nullopt;
-  }
-  std::optional<platform::Rect> rectAccordingToOrientation(const platform::Rect& rect) override {
-    auto v = lock();
-    return v ? std::optional(v->rectAccordingToOrientation(rect)) : std::nullopt;
-  }
-  void rotateExpandedWindowsToCurrentOrientation() override {
-    if (auto v = lock()) v->rotateExpandedWindowsToCurrentOrientation();
-  }
-  void openBrowserWithUrlStringEnableBackEnableForwardEnableRefresh(const WebViewPtr& webView,
-                                                                     const std::optional<std::string>& url, bool,
-                                                                     bool, bool) override {
-    auto v = lock();
-    // A landing page the ad's own page opens is no click of the banner: the host hears
-    // nothing of it, coming or going, and the banner goes on refreshing behind it.
-    if (v && v->mayPresentBrowserWithUrl(url) && v->holderOf(webView).userActivationForAct("open the browser"))
-      v->showEmbedWebViewWithUrl(*url);
-  }
-  void sendEMailToWithSubjectWithBodyIsHTML(const std::string& to, const std::string& subject,
-                                            const std::string& body, bool isHTML) override {
-    auto v = lock();
-    if (v && v->onScreenHolder().userActivationForAct("compose mail")) v->sendEMailTo(to, subject, body, isHTML);
-  }
-  void sendSMSToWithBody(const std::string& to, const std::string& body) override {
-    auto v = lock();
-    if (v && v->onScreenHolder().userActivationForAct("compose a message")) v->sendSMSToWithBody(to, body);
-  }
-  void placeCallTo(const std::string& number) override {
-    if (!NBURLRouting::isPhoneNumber(number)) {
-      logLine("not a phone number: %@", number);
-      return;
-    }
-    auto v = lock();
-    if (v && v->onScreenHolder().userActivationForAct("dial"))
-      platform::Application::sharedApplication().openURL(platform::format("tel://%@", number));
-  }
-  void sendBeaconPingToUrl(const std::optional<std::string>& url) override {
-    if (!url) {
-      logLine("beacon url is null");
-      return;
-    }
-    logLine("beacon url is %@", *url);
-    auto v = lock();
-    if (v && v->onScreenHolder().allowsRequestFromPage("ping")) NBAdView::openReferralURL(*url, false);
-  }
-
- private:
-  std::shared_ptr<NBAdView> lock() const { return view_.lock(); }
-  std::weak_ptr<NBAdView> view_;
-};
 
 NBAdView::NBAdView(platform::Passkey<NBAdView>, const platform::Rect& frame) : platform::View(frame) {}
 
@@ -314,7 +183,12 @@ void NBAdView::setRefreshInterval(int seconds) {
                                                kMinimumRefreshInterval));
   }
   refreshInterval_ = seconds;
-  invokeAdRefreshTimer();
+  // Under a click or a screen, or while the application is not active, the new interval
+  // waits for the timer to restart when that ends.
+  if (!isClickOrScreenUp() &&
+      platform::Application::sharedApplication().applicationState() == platform::ApplicationState::Active) {
+    invokeAdRefreshTimer();
+  }
 }
 
 void NBAdView::setDelegate(std::weak_ptr<NBAdDelegate> delegate) {
@@ -560,276 +434,6 @@ void NBAdView::loadAdHtmlString(bool intoWebView1) {
   target.loadHtmlStringForRMAd(markup, unit->adType == NBAdTypeRichMedia);
 }
 
-bool NBAdView::shouldStartLoad(const std::shared_ptr<platform::WebView>& webView, const std::string& url) {
-  NBSDKUtil::util()->logAbove(2, "Verify Web View should load URL: %@", url);
-  const std::string scheme = NBURLRouting::schemeOf(url);
-  if (scheme == "file") {
-    logLine("not loading a local file: %@", url);
-    return false;
-  }
-  if (scheme == "mraid") {
-    // Only the ad on screen may drive the banner: not a page left behind by a swap, a failed
-    // load or one being replaced by the next ad (whose old document runs on until the new one
-    // commits).
-    auto& holder = webView == nbWebView1_->webView() ? *nbWebView1_ : *nbWebView2_;
-    if (holder.admitsCommandFromPage(url, currentAdUnit_ && webView == onScreenWebView()))
-      jsBridge_->processURLForWebView(url, webView);
-    return false;
-  }
-  // A page may load what it likes into itself, but only just after the user touched the ad on
-  // screen may it send them anywhere else: one act per touch.
-  auto userActed = [&](const char* act) { return holderOf(webView).userActivationForAct(act); };
-  if (NBEmbeddedWebViewController::isAppStoreURL(url)) {
-    if (userActed("open the store")) {
-      logLine("Treating URL %@ as call to app store", url);
-      openReferralURL(url, true);
-    }
-    return false;
-  }
-  if (url == "about:blank") return true;
-  auto& app = platform::Application::sharedApplication();
-  if (scheme == "mailto") {
-    logLine("MAILTO: %@", url);
-    if (auto to = NBURLRouting::mailtoRecipient(url); to && userActed("compose mail"))
-      sendEMailTo(*to, std::nullopt, std::nullopt, false);
-    return false;
-  }
-  if (scheme == "tel") {
-    if (!NBURLRouting::telNumber(url))
-      logLine("not a phone number: %@", url);
-    else if (userActed("dial"))
-      app.openURL(url);
-    return false;
-  }
-  if (scheme != "http" && scheme != "https" && app.canOpenURL(url)) {
-    if (userActed("open another application")) {
-      logLine("opening url externally:%@", url);
-      app.openURL(url);
-    }
-    return false;
-  }
-  if (isLoadingAd_) {
-    logLine("Perform Normal process for URL.");
-    return true;
-  }
-  if (!userActed("open a link")) return false;
-  logLine("Delegating Open to web browser.");
-  if (currentAdUnit_ && currentAdUnit_->adActionType == 3)
-    webviewLinkWasClicked(url);
-  else
-    openReferralURL(url, true);
-  return false;
-}
-
-bool NBAdView::touchInside(const platform::TouchSet& touches) const {
-  if (touches.empty()) return false;
-  auto self = std::const_pointer_cast<platform::View>(std::static_pointer_cast<const platform::View>(shared_from_this()));
-  const auto at = touches.front()->locationInView(self);
-  const auto b = bounds();
-  return at.x >= b.origin.x && at.y >= b.origin.y && at.x < b.origin.x + b.size.width &&
-         at.y < b.origin.y + b.size.height;
-}
-
-void NBAdView::touchesBeganWithEvent(const platform::TouchSet& touches, const platform::Event&) {
-  logLine("ad touched!");
-  // The ad on screen stays current until the next one is swapped in, so a tap while the next
-  // one loads clicks the ad the user sees.
-  if (!isClickUnderWay() && currentAdUnit_ && touchInside(touches))
-    hideWebView_->setBackgroundColor(platform::Color::white(0, 0.2));
-}
-
-void NBAdView::touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event&) {
-  if (!touches.empty()) {
-    const auto at = touches.front()->locationInView(std::static_pointer_cast<platform::View>(shared_from_this()));
-    logLine("touches ended.. touch.x=%f,touch.y=%f", at.x, at.y);
-  }
-  if (isClickUnderWay() || !currentAdUnit_) {
-    logLine("already touched..returning..");
-    return;
-  }
-  hideWebView_->setBackgroundColor(platform::Color::clearColor());
-  if (!touchInside(touches)) return;
-  startClick();
-  adClicked();
-}
-
-void NBAdView::touchesCancelledWithEvent(const platform::TouchSet&, const platform::Event&) {
-  hideWebView_->setBackgroundColor(platform::Color::clearColor());
-  touchedDownOnAd_ = false;
-  keyboardHoldsClicks_ = false;
-}
-
-void NBAdView::adClicked() {
-  try {
-    if (!touchedDownOnAd_ || !currentAdUnit_ || !currentAdUnit_->targetUrl) {
-      logLine("not performing ad click");
-      touchedDownOnAd_ = false;
-      return;
-    }
-    if (!clickRequest_) {
-      clickRequest_ = NBHttpClickRequest::create();
-      clickRequest_->setDelegate(listener_);
-    }
-    // The answer acts for the ad that was tapped, whatever is swapped in meanwhile.
-    clickedAdUnit_ = currentAdUnit_;
-    std::string url = *currentAdUnit_->targetUrl;
-    if (currentAdUnit_->adActionType == 3 && searchString_) url += platform::format("?%@", *searchString_);
-    logLine("click url=%@", url);
-    clickRequest_->setupRequestUserDataAdRequestRequestMethodRequestType(url, nbUserInfo_, nbAdRequest_, "POST", 2);
-    clickRequest_->sendRequest();
-    invalidateAdRefreshTimer();
-  } catch (const std::exception&) {
-    logLine("exception occured in ad clicked method");
-    touchedDownOnAd_ = false;
-  }
-}
-
-void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
-                                                            const std::optional<std::string>& actionType) {
-  auto self = shared_from_this();
-  logLine("ad click data finished loading,redirectUrl=%@.", url.value_or("(null)"));
-  logLine("new ad actionType=%@", actionType.value_or("(null)"));
-  const auto done = clickRequest_;
-  clickRequest_.reset();
-  if (done) done->setDelegate({});
-  const auto clicked = std::exchange(clickedAdUnit_, nullptr);
-  if (!url) {
-    logLine("Error! null redirect url found!! cannot process ad click!");
-    touchedDownOnAd_ = false;
-    // Nothing was shown, so the banner goes on refreshing.
-    if (refreshInterval_ != -1) invokeAdRefreshTimer();
-    return;
-  }
-  logLine("Redirect url : %@", *url);
-  if (!clicked) {
-    touchedDownOnAd_ = false;
-    return;
-  }
-  if (actionType) clicked->adActionType = std::atoi(actionType->c_str());
-  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
-  const std::string target = *url;
-  if (clicked->adActionType == 2 || clicked->adActionType == 3) {
-    (shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_).setWebViewUserInteraction(true);
-    performAdClickNotification();
-    screenAnnounced_ = true;
-    platform::RunLoop::main().postAfter(
-        0, [weak, target] {
-          // No browser could be shown: the click ends as if it had been closed.
-          auto v = weak.lock();
-          if (v && !v->showEmbedWebViewWithUrl(target)) {
-            v->adScreenWillDismiss();
-            v->adScreenDidDismiss();
-          }
-        },
-        this);
-  } else {
-    // The publisher hears that the application is left only when the system can open the
-    // address; otherwise the click ends here and the banner goes on refreshing.
-    if (!platform::Application::sharedApplication().canOpenURL(target)) {
-      logLine("unidentified protcol found, unable to open external url:%@", target);
-      touchedDownOnAd_ = false;
-      if (refreshInterval_ != -1) invokeAdRefreshTimer();
-      return;
-    }
-    performAppWillLeaveNotification();
-    platform::RunLoop::main().postAfter(
-        0, [weak, target] {
-          if (auto v = weak.lock()) v->performExternalCallWithUrl(target);
-        },
-        this);
-  }
-}
-
-void NBAdView::adClickRequestFailed() {
-  logLine("ad click data failed to load");
-  clickedAdUnit_.reset();
-  const auto done = clickRequest_;
-  clickRequest_.reset();
-  if (done) done->setDelegate({});
-  touchedDownOnAd_ = false;
-  if (refreshInterval_ != -1) invokeAdRefreshTimer();
-}
-
-void NBAdView::performExternalCallWithUrl(const std::string& url) {
-  auto& app = platform::Application::sharedApplication();
-  if (app.canOpenURL(url))
-    app.openURL(url);
-  else
-    logLine("unidentified protcol found, unable to open external url:%@", url);
-  touchedDownOnAd_ = false;
-}
-
-bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
-  // The browser takes any address but the disk's and a script's: it hands a store link on.
-  if (!url || !NBURLRouting::opensInBrowser(*url)) {
-    logLine("not opening %@ in the browser", url.value_or("(null)"));
-    return false;
-  }
-  // One screen at a time: while another is up this one could not be shown, nor the ad again.
-  auto root = rootViewController();
-  return root && !root->presentedViewController();
-}
-
-bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
-  if (!mayPresentBrowserWithUrl(url)) return false;
-  auto root = rootViewController();
-  setExpandedViewsHidden(true);
-  if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
-  auto browser = NBEmbeddedWebViewController::create();
-  auto navigation = platform::NavigationController::createWithRootViewController(browser);
-  browser->setUrlString(url);
-  browser->setDelegate(listener_);
-  root->presentModalViewControllerAnimated(navigation, true);
-  nbEmbedWebViewController_ = browser;
-  return true;
-}
-
-// The host hears that the browser goes exactly when it heard that it came, whatever the ad.
-void NBAdView::adScreenWillDismiss() {
-  if (!screenAnnounced_) return;
-  performAdWillDismissNotification();
-  touchedDownOnAd_ = false;
-}
-
-void NBAdView::adScreenDidDismiss() {
-  auto self = shared_from_this();
-  if (screenAnnounced_) {
-    screenAnnounced_ = false;
-    performAdDidDismissNotification();
-  }
-  if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
-  nbEmbedWebViewController_.reset();
-  setExpandedViewsHidden(false);
-}
-
-void NBAdView::webviewLinkWasClicked(const std::optional<std::string>& url) {
-  logLine("web view, link was clicked,url=%@", url.value_or("(null)"));
-  if (!currentAdUnit_ || currentAdUnit_->adActionType != 3) {
-    if (url) showEmbedWebViewWithUrl(*url);
-    return;
-  }
-  if (isClickUnderWay()) {
-    logLine("an ad click is in process..");
-    return;
-  }
-  std::string search;
-  if (url) {
-    auto q = url->find('?');
-    if (q != std::string::npos) search = url->substr(q + 1);
-  }
-  startClick();
-  searchString_ = search;
-  adClicked();
-}
-
-void NBAdView::openReferralURL(const std::string& url, bool followToTheEnd) {
-  if (!followToTheEnd) return NBURLRouting::ping(url);
-  NBURLRouting::openReferralURL(url, [](const std::string& last) {
-    auto& app = platform::Application::sharedApplication();
-    if (app.canOpenURL(last)) app.openURL(last);
-  });
-}
-
 void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& webView) {
   if (webView != markupWebView_) return;
   ++webViewLoadCount_;
@@ -840,7 +444,12 @@ void NBAdView::webViewDidStartLoad(const std::shared_ptr<platform::WebView>& web
 void NBAdView::webViewDidFinishLoad(const std::shared_ptr<platform::WebView>& webView) {
   if (webView != markupWebView_) return;
   --webViewLoadCount_;
-  if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
+  if (webViewLoadCount_ != 0) return;
+  // A restyle redraws the ad on screen: once it is in, its links are the user's again.
+  if (!shouldNotifyDelegate_) {
+    isLoadingAd_ = false;
+    return;
+  }
   if (isAdRequestDone_) return;
   invalidateAdFailedTimer();
   // An expanded ad is the user's until they close it: the loaded ad waits for the close.
@@ -886,7 +495,12 @@ void NBAdView::webViewDidFailLoadWithError(const std::shared_ptr<platform::WebVi
                                            const platform::Error& error) {
   if (webView != markupWebView_) return;
   --webViewLoadCount_;
-  if (webViewLoadCount_ != 0 || !shouldNotifyDelegate_) return;
+  if (webViewLoadCount_ != 0) return;
+  // A restyle redraws the ad on screen: once it is in, its links are the user's again.
+  if (!shouldNotifyDelegate_) {
+    isLoadingAd_ = false;
+    return;
+  }
   isLoadingAd_ = false;
   if (isAdRequestDone_) return;
   auto self = shared_from_this();
@@ -1045,7 +659,8 @@ void NBAdView::willMoveToSuperview(const std::shared_ptr<platform::View>& newSup
   platform::RunLoop::main().postAfter(
       0.5,
       [weak] {
-        if (auto view = weak.lock()) view->loadNBAdRequest();
+        // Taken out again (or let go) meanwhile, it has no place to fill.
+        if (auto view = weak.lock(); view && view->superview()) view->loadNBAdRequest();
       },
       this);
 }
@@ -1086,89 +701,6 @@ void NBAdView::keyboardWillHide() {
   if (!keyboardHoldsClicks_) return;
   keyboardHoldsClicks_ = false;
   touchedDownOnAd_ = false;
-}
-
-}  // namespace nubira
-
-namespace nubira {
-
-namespace {
-
-// A composer that goes when the user ends it (its own delegate, so also once the host has let
-// go of the banner), and says when it has gone, however it went: the host may dismiss it too.
-template <class Composer>
-class NBComposer : public Composer, public platform::MailComposeDelegate, public platform::MessageComposeDelegate {
- public:
-  explicit NBComposer(std::function<void()> gone) : gone_(std::move(gone)) {}
-  void viewDidDisappear(bool animated) override {
-    Composer::viewDidDisappear(animated);
-    if (gone_) std::exchange(gone_, nullptr)();
-  }
-  void mailComposeControllerDidFinishWithResultError(platform::MailComposeViewController&, platform::MailComposeResult,
-                                                     const std::optional<platform::Error>&) override {
-    Composer::dismissModalViewControllerAnimated(true);
-  }
-  void messageComposeViewControllerDidFinishWithResult(platform::MessageComposeViewController&,
-                                                       platform::MessageComposeResult) override {
-    Composer::dismissModalViewControllerAnimated(true);
-  }
-
- private:
-  std::function<void()> gone_;
-};
-
-}  // namespace
-
-template <class Composer>
-std::shared_ptr<Composer> NBAdView::makeComposer() {
-  std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
-  return std::make_shared<NBComposer<Composer>>([weak] {
-    if (auto view = weak.lock()) view->setExpandedViewsHidden(false);
-  });
-}
-
-void NBAdView::presentComposer(const std::shared_ptr<platform::ViewController>& composer) {
-  auto root = rootViewController();
-  // One screen at a time: while another is up this one could not be shown, nor the ad again.
-  if (!root || root->presentedViewController()) return;
-  setExpandedViewsHidden(true);
-  root->presentModalViewControllerAnimated(composer, true);
-}
-
-void NBAdView::sendEMailTo(const std::string& to, const std::optional<std::string>& subject,
-                           const std::optional<std::string>& body, bool isHTML) {
-  if (!platform::Runtime::classExists("MFMailComposeViewController")) {
-    showAlertWithMsg("Cannot send Email!");
-    return;
-  }
-  if (!platform::MailComposeViewController::canSendMail()) {
-    showAlertWithMsg("No email account has been setup!");
-    return;
-  }
-  auto composer = makeComposer<platform::MailComposeViewController>();
-  composer->setMailComposeDelegate(std::dynamic_pointer_cast<platform::MailComposeDelegate>(composer));
-  if (!to.empty()) composer->setToRecipients({to});
-  if (subject) composer->setSubject(*subject);
-  if (body) composer->setMessageBodyIsHTML(*body, isHTML);
-  presentComposer(composer);
-}
-
-void NBAdView::sendSMSToWithBody(const std::optional<std::string>& to, const std::optional<std::string>& body) {
-  if (!platform::Runtime::classExists("MFMessageComposeViewController") ||
-      !platform::MessageComposeViewController::canSendText()) {
-    showAlertWithMsg("Cannot send SMS!");
-    return;
-  }
-  auto composer = makeComposer<platform::MessageComposeViewController>();
-  composer->setMessageComposeDelegate(std::dynamic_pointer_cast<platform::MessageComposeDelegate>(composer));
-  if (to) composer->setRecipients({*to});
-  if (body) composer->setBody(*body);
-  presentComposer(composer);
-}
-
-void NBAdView::showAlertWithMsg(const std::string& message) {
-  std::make_shared<platform::AlertView>("Error!", message, nullptr, std::string("OK"), std::vector<std::string>{})
-      ->show();
 }
 
 }  // namespace nubira

@@ -98,15 +98,18 @@ std::shared_ptr<platform::View> NBAdView::formerSuperview() const {
 // A resized ad never left its place: only an expanded one has a presentation to end and a
 // place to go back to.
 void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
-  if (currentState_ == kStateExpanded) {
+  if (currentState_ == kStateExpanded && !collapsing_) {
     auto self = shared_from_this();
+    collapsing_ = true;
     performAdWillDismissNotification();
     performAdDidDismissNotification();
     setTransform(originalTransform_);
-    setFrame(originalFrame_);
+    // Back where the host had it when the expansion began, not where it was made.
+    setFrame(defaultFrame_);
     touchedDownOnAd_ = false;
-    // Closed under the browser or composer it opened, the ad is back in its place, shown.
-    setHidden(false);
+    // Closed under the browser or composer it opened, the ad is back in its place, shown
+    // unless the host hid it.
+    platform::View::setHidden(hostHidden_);
     // A request under way goes on: its ad is shown once loaded, or its failure reported.
     if (adCloseButton_) {
       // The close button may be in the middle of delivering its own tap.
@@ -116,10 +119,21 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     adCloseButton_.reset();
     if (blockingView_) blockingView_->removeFromSuperview();
     blockingView_.reset();
-    if (auto parent = formerSuperview()) {
-      parent->setTag(originalTag_);
-      parent->addSubview(std::static_pointer_cast<platform::View>(shared_from_this()));
+    if (frontTimer_) frontTimer_->invalidate();
+    frontTimer_.reset();
+    // Back only into a container the host still has and only when the host left the banner
+    // to the expansion (it may have taken it out, also from inside the dismissal messages);
+    // with no place to go back to it leaves the window.
+    auto parent = formerSuperview();
+    if (parent) parent->setTag(originalTag_);
+    if (hostTookOut_ || superview() != keyWindow()) {
+      // The host put it where it wants it.
+    } else if (parent) {
+      parent->addSubview(std::static_pointer_cast<platform::View>(self));
+    } else {
+      removeFromSuperview();
     }
+    hostTookOut_ = false;
     parentTag_ = 0;
     parent_.reset();
     if (webView) {
@@ -128,9 +142,22 @@ void NBAdView::collapse(const std::shared_ptr<platform::WebView>& webView) {
     }
     if (scrollView_) scrollView_->removeFromSuperview();
     scrollView_.reset();
+    collapsing_ = false;
     showWaitingAdLater();
   }
   currentState_ = kStateDefault;
+}
+
+void NBAdView::didMoveToSuperview() {
+  if (currentState_ != kStateExpanded || collapsing_ || superview() == keyWindow()) return;
+  hostTookOut_ = true;
+  closeAd();
+}
+
+void NBAdView::setHidden(bool hidden) {
+  hostHidden_ = hidden;
+  platform::View::setHidden(hidden);
+  if (hidden && currentState_ == kStateExpanded && !collapsing_) closeAd();
 }
 
 void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shared_ptr<platform::WebView>& webView) {
@@ -175,6 +202,12 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
   auto me = std::static_pointer_cast<platform::View>(self);
   performAdClickNotification();
   invalidateAdRefreshTimer();
+  // The host took the banner out or hid it while told of the screen: the expansion ends there.
+  if (superview() != parent || !platform::View::window() || isHidden()) {
+    performAdWillDismissNotification();
+    performAdDidDismissNotification();
+    return;
+  }
   logLine("expand to:(%f,%f,%f,%f)", r.origin.x, r.origin.y, r.size.width, r.size.height);
   defaultFrame_ = frame();
   startClick();
@@ -223,6 +256,20 @@ void NBAdView::expandToWithURLInWebView(const platform::Rect& r, const std::shar
 
   currentState_ = kStateExpanded;
   expandFrameEndingFrameOrientation(webView, ending, orientation);
+  frontTimer_ = platform::Timer::scheduledTimer(0.1, true, [weak](platform::Timer&) {
+    if (auto view = weak.lock()) view->keepExpandedInFront();
+  });
+}
+
+// The presenter's view comes back to the front of the window when the host's own screen
+// goes, over the expanded ad: the expanded ad goes back in front once no screen is up.
+void NBAdView::keepExpandedInFront() {
+  auto window = keyWindow();
+  auto root = rootViewController();
+  if (currentState_ != kStateExpanded || isHidden() || !window || superview() != window) return;
+  // A screen on its way out no longer counts: the ad is in front by the time it has gone.
+  if (auto up = root ? root->presentedViewController() : nullptr; up && !up->isBeingDismissed()) return;
+  if (window->subviews().back().get() != this) setExpandedViewsHidden(false);
 }
 
 platform::Rect NBAdView::placedExpandedFrame(const platform::Rect& from, const platform::Rect& ending,
@@ -422,7 +469,7 @@ void NBAdView::animationDidStopFinishedContext(const std::string& animationID, b
 
 void NBAdView::setExpandedViewsHidden(bool hidden) {
   if (currentState_ != kStateExpanded) return;
-  setHidden(hidden);
+  platform::View::setHidden(hidden);
   if (blockingView_) blockingView_->setHidden(hidden);
   // The presenter's view comes back to the front of the window when a presented screen
   // goes; the expanded ad and its blocking view belong above it.

@@ -103,6 +103,10 @@ class NBAdView : public platform::View {
   std::string getServerUrl() const;
 
   void willMoveToSuperview(const std::shared_ptr<platform::View>& newSuperview) override;
+  // A banner the host takes out of the window, moves or hides while its ad is expanded ends
+  // the expansion as a close does, and stays where the host put it.
+  void didMoveToSuperview() override;
+  void setHidden(bool hidden) override;
   void touchesBeganWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
   void touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
   void touchesCancelledWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
@@ -280,6 +284,15 @@ class NBAdView : public platform::View {
   std::unique_ptr<NBJSBridge> jsBridge_;
   int currentState_ = 0;
   bool observing_ = false;
+  // Set while the expansion ends, so that the moves it makes itself are not the host's.
+  bool collapsing_ = false;
+  // The host moved the banner out of the expansion: the close leaves it where it is.
+  bool hostTookOut_ = false;
+  bool hostHidden_ = false;
+  // While expanded: keeps the expanded ad and its close button in front of whatever the host's
+  // screens leave on top of them once they go.
+  std::shared_ptr<platform::Timer> frontTimer_;
+  void keepExpandedInFront();
   std::shared_ptr<NBHttpAdRequest> deviceUploadRequest_;
   platform::Size maxSize_;
   // Expansion bookkeeping.
