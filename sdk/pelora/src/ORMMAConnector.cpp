@@ -138,6 +138,7 @@ void ORMMAConnector::setOrmmaView(std::weak_ptr<platform::WebView> view) {
   isORMMA_ = false;
   bannerState_ = kUnknown;
   landingPageFromTouch_ = false;
+  landingPage_ = false;
 }
 
 void ORMMAConnector::userOpenedLandingPage() { landingPageFromTouch_ = bannerState_ == kExpanded; }
@@ -221,12 +222,23 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
   } else if (bannerState_ == kDefault) {
     // The ad's link opens the landing page over the application.
     if (!userAllows("link", url)) return false;
+    landingPage_ = true;
     expandViewWithAnimation(true);
     userOpenedLandingPage();
     return true;
   } else {
     // A page already open over the application (or not the one shown) follows its links
-    // in place.
+    // in place. An expanded ad that leaves for a landing page leaves its own close behind:
+    // the landing page gets the client's.
+    if (bannerState_ == kExpanded && !ownsClose() && !closeButton_) {
+      if (masterView_.expired()) findMasterView();
+      auto master = masterView_.lock();
+      auto webView = ormmaView();
+      if (!master || !webView) return false;
+      landingPage_ = true;
+      addCloseButton(*master, webView->frame(), screenArea());
+      closeButton_->setAlpha(1);
+    }
     return true;
   }
   return false;
@@ -301,23 +313,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   bannerState_ = kExpanded;
   defaultRect_ = banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview()) : banner->bounds();
 
-  if (!isORMMA_) {
-    closeButton_ = platform::Button::buttonWithType(platform::ButtonType::Custom);
-    closeButton_->setImageForState(PELOImages::closeButton(), platform::kControlStateNormal);
-    closeButton_->sizeToFit();
-    std::weak_ptr<ORMMAConnector> weak = self;
-    closeButton_->addTargetActionForControlEvents(
-        self, [weak](platform::Control&) {
-          if (auto s = weak.lock()) s->closeView();
-        },
-        platform::kControlEventTouchUpInside);
-    closeButton_->setAlpha(0);
-    master->addSubview(closeButton_);
-    const platform::Size button = closeButton_->frame().size;
-    closeButton_->setFrame(
-        fitted(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height), area));
-    closeButton_->setAutoresizingMask(kFlexibleLeftAndBottomMargins);
-  }
+  if (ownsClose()) addCloseButton(*master, rect, area);
 
   webView->removeFromSuperview();
   webView->setFrame(defaultRect_);
@@ -330,7 +326,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   };
   if (!animated) {
     changes();
-    if (isORMMA_) expandFinished();
+    if (!ownsClose()) expandFinished();
     return;
   }
   std::weak_ptr<ORMMAConnector> weak = self;
@@ -338,10 +334,29 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   platform::View::setAnimationDuration(0.5);
   platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
     // A close that came first has already told the page its state.
-    if (auto s = weak.lock(); s && s->isORMMA_ && s->bannerState_ == kExpanded) s->expandFinished();
+    if (auto s = weak.lock(); s && !s->ownsClose() && s->bannerState_ == kExpanded) s->expandFinished();
   });
   changes();
   platform::View::commitAnimations();
+}
+
+void ORMMAConnector::addCloseButton(platform::View& master, const platform::Rect& rect, const platform::Rect& area) {
+  auto self = shared_from_this();
+  closeButton_ = platform::Button::buttonWithType(platform::ButtonType::Custom);
+  closeButton_->setImageForState(PELOImages::closeButton(), platform::kControlStateNormal);
+  closeButton_->sizeToFit();
+  std::weak_ptr<ORMMAConnector> weak = self;
+  closeButton_->addTargetActionForControlEvents(
+      self, [weak](platform::Control&) {
+        if (auto s = weak.lock()) s->closeView();
+      },
+      platform::kControlEventTouchUpInside);
+  closeButton_->setAlpha(0);
+  master.addSubview(closeButton_);
+  const platform::Size button = closeButton_->frame().size;
+  closeButton_->setFrame(
+      fitted(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height), area));
+  closeButton_->setAutoresizingMask(kFlexibleLeftAndBottomMargins);
 }
 
 void ORMMAConnector::expandFinished() {
@@ -353,10 +368,11 @@ void ORMMAConnector::expandFinished() {
 void ORMMAConnector::closeView() { closeViewWithAnimation(true); }
 
 void ORMMAConnector::closeViewWithAnimation(bool animated) {
-  if (bannerState_ == kDefault) return;
+  // A video closes through its own controls; nothing was opened that a close would end.
+  if (bannerState_ == kDefault || bannerState_ == kLoadingVideo || bannerState_ == kPlayingVideo) return;
   auto self = shared_from_this();
   auto webView = ormmaView();
-  if (webView && !isORMMA_) webView->stopLoading();
+  if (webView && ownsClose()) webView->stopLoading();
   if (!animated) {
     closeViewFinished();
     return;
@@ -374,7 +390,7 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
   if (webView && banner && master)
     webView->setFrame(banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview())
                                           : banner->bounds());
-  if (!isORMMA_) {
+  if (ownsClose()) {
     if (banner) banner->setAlpha(0);
     if (closeButton_) closeButton_->setAlpha(0);
   }
@@ -383,7 +399,10 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
 
 void ORMMAConnector::closeViewFinished() {
   auto self = shared_from_this();
-  bannerState_ = kDefault;
+  // An ad that hid itself while out comes back hidden, until it shows itself again.
+  const bool hidden = bannerState_ == kHidden && !ownsClose();
+  bannerState_ = hidden ? kHidden : kDefault;
+  preHiddenState_ = kDefault;
   landingPageFromTouch_ = false;
   auto banner = bannerView();
   auto webView = ormmaView();
@@ -396,7 +415,11 @@ void ORMMAConnector::closeViewFinished() {
     closeButton_->removeFromSuperview();
     closeButton_.reset();
   }
-  if (isORMMA_) {
+  // The page a link opened replaced the ad: the slot asks for the next one, as after any
+  // landing page.
+  const bool landingPage = ownsClose();
+  landingPage_ = false;
+  if (!landingPage) {
     closeFinished();
   } else if (banner) {
     banner->setHidden(true);
@@ -558,7 +581,7 @@ void ORMMAConnector::movieOutAnimationFinished() {
     moviePlayer_.reset();
   }
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
-  bannerState_ = kDefault;
+  leaveVideoState();
   if (auto banner = bannerView()) {
     banner->resumeAutomaticReload();
     banner->swapInWaitingAd();
@@ -580,8 +603,15 @@ void ORMMAConnector::stopVideoPlayback() {
   moviePlayer_->view()->removeFromSuperview();
   moviePlayer_.reset();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
-  bannerState_ = kDefault;
+  leaveVideoState();
   if (auto banner = bannerView()) banner->swapInWaitingAd();
+}
+
+// A page that hid itself while its video played stays hidden once the video is over, until it
+// shows itself again.
+void ORMMAConnector::leaveVideoState() {
+  if (bannerState_ == kHidden) preHiddenState_ = kDefault;
+  else bannerState_ = kDefault;
 }
 
 void ORMMAConnector::orientationChanged() {

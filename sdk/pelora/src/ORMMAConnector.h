@@ -50,6 +50,8 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   static std::optional<std::string> bannerStateString(int state);
 
   int bannerState() const { return bannerState_; }
+  // The state the ad is in under a hide: an ad its page hid while expanded is still out.
+  int stateUnderHide() const { return bannerState_ == kHidden ? preHiddenState_ : bannerState_; }
   void setBannerState(int state) { bannerState_ = state; }
   bool isORMMA() const { return isORMMA_; }
   void setIsORMMA(bool v) { isORMMA_ = v; }
@@ -134,6 +136,12 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // The alert waiting for its delayed open; the platform keeps it shown until then.
   std::shared_ptr<platform::AlertView> pendingAlert_;
   bool landingPageFromTouch_ = false;
+  // A link of the ad opened a landing page over it: a page without the ad's bridge, closed by
+  // the client's button, whatever the ad was.
+  bool landingPage_ = false;
+  bool ownsClose() const { return !isORMMA_ || landingPage_; }
+  void leaveVideoState();
+  void addCloseButton(platform::View& master, const platform::Rect& rect, const platform::Rect& area);
   bool statusBarHidden_ = false;
   int statusBarStyle_ = 0;
 };

@@ -152,7 +152,7 @@ void PELOBannerView::pauseAutomaticReload() { reloadTimer_->pauseAutoReload(); }
 void PELOBannerView::resumeAutomaticReload() { reloadTimer_->resumeAutoReload(); }
 
 void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner) {
-  if (!banner || ormmaConnector_->bannerState() == ORMMAConnector::kExpanded) return;
+  if (!banner || ormmaConnector_->stateUnderHide() == ORMMAConnector::kExpanded) return;
   auto self = sharedAs<PELOBannerView>();
   // The newest answer stands for the slot, an error too: the page still being built of an
   // older one is never swapped in (nor told a second time).
@@ -358,7 +358,7 @@ void PELOBannerView::webViewDidFinishLoad(const std::shared_ptr<platform::WebVie
 }
 
 bool PELOBannerView::adOnScreenIsOut() const {
-  const int state = ormmaConnector_->bannerState();
+  const int state = ormmaConnector_->stateUnderHide();
   return state == ORMMAConnector::kExpanded || state == ORMMAConnector::kResized ||
          state == ORMMAConnector::kLoadingVideo || state == ORMMAConnector::kPlayingVideo;
 }
