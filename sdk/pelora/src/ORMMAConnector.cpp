@@ -112,13 +112,15 @@ std::shared_ptr<ORMMAConnector> ORMMAConnector::create() {
 ORMMAConnector::ORMMAConnector(platform::Passkey<ORMMAConnector>) {}
 
 ORMMAConnector::~ORMMAConnector() {
-  if (bannerState_ == kExpanded)
+  if (stateUnderHide() == kExpanded)
     if (auto webView = ormmaView()) webView->removeFromSuperview();
   if (closeButton_) closeButton_->removeFromSuperview();
   auto& center = platform::NotificationCenter::defaultCenter();
   center.removeObserver(this);
   if (moviePlayer_) {
-    if (bannerState_ == kPlayingVideo) moviePlayer_->stop();
+    // Whatever hid the status bar gives it back, however the video ends.
+    platform::Application::sharedApplication().setStatusBarHidden(statusBarHidden_);
+    if (stateUnderHide() == kPlayingVideo) moviePlayer_->stop();
     moviePlayer_->view()->removeFromSuperview();
     moviePlayer_.reset();
   }
@@ -217,8 +219,12 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
   } else if (endsWith(url, ".3gp") || endsWith(url, ".mp4") || endsWith(url, ".mpv") || endsWith(url, ".avi") ||
              endsWith(url, ".mov")) {
     if (!userAllows("video", url)) return false;
+    // The close may take the page's screen off the window (the overlay's): the movie still
+    // plays where the user saw the page.
+    auto page = ormmaView();
+    const std::weak_ptr<platform::Window> seen = page ? page->window() : nullptr;
     if (bannerState_ != kDefault) closeViewWithAnimation(false);
-    playMovieAtURL(url);
+    playMovieAtURL(url, seen);
   } else if (bannerState_ == kDefault) {
     // The ad's link opens the landing page over the application.
     if (!userAllows("link", url)) return false;
@@ -230,7 +236,7 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
     // A page already open over the application (or not the one shown) follows its links
     // in place. An expanded ad that leaves for a landing page leaves its own close behind:
     // the landing page gets the client's.
-    if (bannerState_ == kExpanded && !ownsClose() && !closeButton_) {
+    if (stateUnderHide() == kExpanded && !ownsClose() && !closeButton_) {
       if (masterView_.expired()) findMasterView();
       auto master = masterView_.lock();
       auto webView = ormmaView();
@@ -291,11 +297,16 @@ void ORMMAConnector::injectJavaScript(const std::string& script) {
   webView->stringByEvaluatingJavaScriptFromString("javascript:" + script);
 }
 
-void ORMMAConnector::expandViewWithAnimation(bool animated) { expandViewWithRectWithAnimation(masterRect(), animated); }
+void ORMMAConnector::expandViewWithAnimation(bool animated) {
+  findMasterView();
+  expandViewWithRectWithAnimation(masterRect(), animated);
+}
 
 void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& requested, bool animated) {
   auto self = shared_from_this();
-  if (masterView_.expired()) findMasterView();
+  // The host may have moved its banner since the ad loaded: the page goes over the view tree
+  // as it is now.
+  findMasterView();
   // However large or far off the page asks, the ad stays where the user can see it and its
   // close button where a finger reaches it.
   const platform::Rect area = screenArea();
@@ -304,7 +315,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   if (banner)
     if (auto delegate = banner->delegate()) delegate->landingPageWillBeDisplayed();
   PELOLogger::info("Opening landing page");
-  if (bannerState_ == kExpanded) return;
+  if (stateUnderHide() == kExpanded) return;
   banner = bannerView();  // the delegate may have let it go
   auto master = masterView_.lock();
   auto webView = ormmaView();
@@ -381,11 +392,13 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
   if (masterView_.expired()) findMasterView();
   auto master = masterView_.lock();
   std::weak_ptr<ORMMAConnector> weak = self;
+  closing_ = true;
   platform::View::beginAnimationsContext("closeView");
   platform::View::setAnimationDuration(0.3);
   platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
-    // Two closes in one animation's time finish once.
-    if (auto s = weak.lock(); s && s->bannerState_ != kDefault) s->closeViewFinished();
+    // Two closes in one animation's time finish once; a close already finished by what came
+    // next (a video the page asked for) is not finished again.
+    if (auto s = weak.lock(); s && s->closing_) s->closeViewFinished();
   });
   if (webView && banner && master)
     webView->setFrame(banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview())
@@ -400,6 +413,7 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
 void ORMMAConnector::closeViewFinished() {
   auto self = shared_from_this();
   // An ad that hid itself while out comes back hidden, until it shows itself again.
+  closing_ = false;
   const bool hidden = bannerState_ == kHidden && !ownsClose();
   bannerState_ = hidden ? kHidden : kDefault;
   preHiddenState_ = kDefault;
@@ -499,10 +513,11 @@ void ORMMAConnector::openWebStore(const std::shared_ptr<platform::AlertView>& al
   closeView();
 }
 
-void ORMMAConnector::playMovieAtURL(const std::string& url) {
+void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<platform::Window>& seen) {
   auto self = shared_from_this();
-  if (masterView_.expired()) findMasterView();
-  auto master = masterView_.lock();
+  findMasterView();
+  std::shared_ptr<platform::View> master = masterView_.lock();
+  if ((!master || !master->window()) && !seen.expired()) master = seen.lock();
   if (!master) return;
   if (moviePlayer_) {  // an earlier movie's player and observers go first
     platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
@@ -553,7 +568,7 @@ void ORMMAConnector::playMovieAtURL(const std::string& url) {
 
 void ORMMAConnector::moviePlayerLoadStateChanged() {
   if (moviePlayer_->loadState() == platform::kMovieLoadStateUnknown) return;
-  bannerState_ = kPlayingVideo;
+  (bannerState_ == kHidden ? preHiddenState_ : bannerState_) = kPlayingVideo;
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
   moviePlayer_->play();
 }
@@ -599,7 +614,7 @@ void ORMMAConnector::stopVideoPlayback() {
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
   app.setStatusBarHidden(statusBarHidden_);
-  if (bannerState_ == kPlayingVideo) moviePlayer_->stop();
+  if (stateUnderHide() == kPlayingVideo) moviePlayer_->stop();
   moviePlayer_->view()->removeFromSuperview();
   moviePlayer_.reset();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);

@@ -24,6 +24,7 @@
 #include "platform/run_loop.h"
 #include "platform/view.h"
 #include "platform/web_view.h"
+#include "platform/window.h"
 
 namespace pelora {
 
@@ -86,7 +87,7 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   void showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url);
   void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override;
 
-  void playMovieAtURL(const std::string& url);
+  void playMovieAtURL(const std::string& url, const std::weak_ptr<platform::Window>& seen = {});
   void stopVideoPlayback();
 
   // True for 90 and 270 (and every angle 180 apart from them).
@@ -139,6 +140,7 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // A link of the ad opened a landing page over it: a page without the ad's bridge, closed by
   // the client's button, whatever the ad was.
   bool landingPage_ = false;
+  bool closing_ = false;
   bool ownsClose() const { return !isORMMA_ || landingPage_; }
   void leaveVideoState();
   void addCloseButton(platform::View& master, const platform::Rect& rect, const platform::Rect& area);
