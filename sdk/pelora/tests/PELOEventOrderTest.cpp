@@ -185,7 +185,22 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     connector.reset();
   }
 
+  // The words, and what must hold across each: no ad is asked for while the banner's own
+  // video plays.
   void play(const std::string& word) {
+    const bool videoPlays = banner && banner->isPlayingVideoForTesting();
+    const size_t asked = server->adRequests().size();
+    playWord(word);
+    if (videoPlays && banner && banner->isPlayingVideoForTesting()) {
+      settleTraffic();
+      EXPECT_EQ(server->adRequests().size(), asked) << "an ad was asked for while the video plays";
+    }
+    if (auto current = banner ? banner->moviePlayerForTesting() : nullptr;
+        current && (players.empty() || players.back().lock() != current))
+      players.push_back(current);
+  }
+
+  void playWord(const std::string& word) {
     auto& app = platform::Application::sharedApplication();
     const bool placeWord = word == "toast" || word == "toastroot" || word == "overlay" || word == "pad";
     if (!placed && !placeWord) place(Place::InRoot), placed = true;
@@ -324,6 +339,13 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     EXPECT_TRUE(root->subviews() == hostRootViews) << "the host's view is not as it left it";
     EXPECT_EQ(platform::Application::sharedApplication().isStatusBarHidden(), statusBarHidden);
     EXPECT_EQ(platform::Application::sharedApplication().isIdleTimerDisabled(), idleTimerDisabled);
+    // A video another ad replaced (or whose banner the host let go) is stopped and gone.
+    for (const auto& weak : players) {
+      auto player = weak.lock();
+      if (!player || (banner && player == banner->moviePlayerForTesting())) continue;
+      EXPECT_FALSE(player->view()->isShownOnScreen()) << "a replaced video is still on screen";
+      EXPECT_FALSE(player->playbackState() == platform::MoviePlaybackState::Playing) << "a replaced video still plays";
+    }
     // 3. Each opening is heard once, then its close once.
     std::string ev = presentations->events;
     std::erase(ev, 'w');
@@ -393,6 +415,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
   bool statusBarHidden = false, idleTimerDisabled = false, placed = false;
   int ads = 0;
   std::optional<size_t> heardAtLetGo;
+  std::vector<std::weak_ptr<platform::MoviePlayerController>> players;  // the banner's, in order
 };
 
 const char* const kRows[] = {
