@@ -525,7 +525,7 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
     moviePlayer_->stop();
     moviePlayer_->view()->removeFromSuperview();
   }
-  bannerState_ = kLoadingVideo;
+  (bannerState_ == kHidden ? preHiddenState_ : bannerState_) = kLoadingVideo;
   if (auto banner = bannerView()) banner->pauseAutomaticReload();
   auto& app = platform::Application::sharedApplication();
   moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
@@ -623,10 +623,10 @@ void ORMMAConnector::stopVideoPlayback() {
 }
 
 // A page that hid itself while its video played stays hidden once the video is over, until it
-// shows itself again.
+// shows itself again; what came in the meantime (an expand during the movie's fade) stays.
 void ORMMAConnector::leaveVideoState() {
-  if (bannerState_ == kHidden) preHiddenState_ = kDefault;
-  else bannerState_ = kDefault;
+  int& state = bannerState_ == kHidden ? preHiddenState_ : bannerState_;
+  if (state == kLoadingVideo || state == kPlayingVideo) state = kDefault;
 }
 
 void ORMMAConnector::orientationChanged() {
