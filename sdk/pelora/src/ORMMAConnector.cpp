@@ -112,13 +112,15 @@ std::shared_ptr<ORMMAConnector> ORMMAConnector::create() {
 ORMMAConnector::ORMMAConnector(platform::Passkey<ORMMAConnector>) {}
 
 ORMMAConnector::~ORMMAConnector() {
-  if (bannerState_ == kExpanded)
+  if (stateUnderHide() == kExpanded)
     if (auto webView = ormmaView()) webView->removeFromSuperview();
   if (closeButton_) closeButton_->removeFromSuperview();
   auto& center = platform::NotificationCenter::defaultCenter();
   center.removeObserver(this);
   if (moviePlayer_) {
-    if (bannerState_ == kPlayingVideo) moviePlayer_->stop();
+    // Whatever hid the status bar gives it back, however the video ends.
+    platform::Application::sharedApplication().setStatusBarHidden(statusBarHidden_);
+    if (stateUnderHide() == kPlayingVideo) moviePlayer_->stop();
     moviePlayer_->view()->removeFromSuperview();
     moviePlayer_.reset();
   }
@@ -138,6 +140,7 @@ void ORMMAConnector::setOrmmaView(std::weak_ptr<platform::WebView> view) {
   isORMMA_ = false;
   bannerState_ = kUnknown;
   landingPageFromTouch_ = false;
+  landingPage_ = false;
 }
 
 void ORMMAConnector::userOpenedLandingPage() { landingPageFromTouch_ = bannerState_ == kExpanded; }
@@ -216,17 +219,32 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
   } else if (endsWith(url, ".3gp") || endsWith(url, ".mp4") || endsWith(url, ".mpv") || endsWith(url, ".avi") ||
              endsWith(url, ".mov")) {
     if (!userAllows("video", url)) return false;
+    // The close may take the page's screen off the window (the overlay's): the movie still
+    // plays where the user saw the page.
+    auto page = ormmaView();
+    const std::weak_ptr<platform::Window> seen = page ? page->window() : nullptr;
     if (bannerState_ != kDefault) closeViewWithAnimation(false);
-    playMovieAtURL(url);
+    playMovieAtURL(url, seen);
   } else if (bannerState_ == kDefault) {
     // The ad's link opens the landing page over the application.
     if (!userAllows("link", url)) return false;
+    landingPage_ = true;
     expandViewWithAnimation(true);
     userOpenedLandingPage();
     return true;
   } else {
     // A page already open over the application (or not the one shown) follows its links
-    // in place.
+    // in place. An expanded ad that leaves for a landing page leaves its own close behind:
+    // the landing page gets the client's.
+    if (stateUnderHide() == kExpanded && !ownsClose() && !closeButton_) {
+      if (masterView_.expired()) findMasterView();
+      auto master = masterView_.lock();
+      auto webView = ormmaView();
+      if (!master || !webView) return false;
+      landingPage_ = true;
+      addCloseButton(*master, webView->frame(), screenArea());
+      closeButton_->setAlpha(1);
+    }
     return true;
   }
   return false;
@@ -279,11 +297,16 @@ void ORMMAConnector::injectJavaScript(const std::string& script) {
   webView->stringByEvaluatingJavaScriptFromString("javascript:" + script);
 }
 
-void ORMMAConnector::expandViewWithAnimation(bool animated) { expandViewWithRectWithAnimation(masterRect(), animated); }
+void ORMMAConnector::expandViewWithAnimation(bool animated) {
+  findMasterView();
+  expandViewWithRectWithAnimation(masterRect(), animated);
+}
 
 void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& requested, bool animated) {
   auto self = shared_from_this();
-  if (masterView_.expired()) findMasterView();
+  // The host may have moved its banner since the ad loaded: the page goes over the view tree
+  // as it is now.
+  findMasterView();
   // However large or far off the page asks, the ad stays where the user can see it and its
   // close button where a finger reaches it.
   const platform::Rect area = screenArea();
@@ -292,7 +315,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   if (banner)
     if (auto delegate = banner->delegate()) delegate->landingPageWillBeDisplayed();
   PELOLogger::info("Opening landing page");
-  if (bannerState_ == kExpanded) return;
+  if (stateUnderHide() == kExpanded) return;
   banner = bannerView();  // the delegate may have let it go
   auto master = masterView_.lock();
   auto webView = ormmaView();
@@ -301,23 +324,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   bannerState_ = kExpanded;
   defaultRect_ = banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview()) : banner->bounds();
 
-  if (!isORMMA_) {
-    closeButton_ = platform::Button::buttonWithType(platform::ButtonType::Custom);
-    closeButton_->setImageForState(PELOImages::closeButton(), platform::kControlStateNormal);
-    closeButton_->sizeToFit();
-    std::weak_ptr<ORMMAConnector> weak = self;
-    closeButton_->addTargetActionForControlEvents(
-        self, [weak](platform::Control&) {
-          if (auto s = weak.lock()) s->closeView();
-        },
-        platform::kControlEventTouchUpInside);
-    closeButton_->setAlpha(0);
-    master->addSubview(closeButton_);
-    const platform::Size button = closeButton_->frame().size;
-    closeButton_->setFrame(
-        fitted(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height), area));
-    closeButton_->setAutoresizingMask(kFlexibleLeftAndBottomMargins);
-  }
+  if (ownsClose()) addCloseButton(*master, rect, area);
 
   webView->removeFromSuperview();
   webView->setFrame(defaultRect_);
@@ -330,7 +337,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   };
   if (!animated) {
     changes();
-    if (isORMMA_) expandFinished();
+    if (!ownsClose()) expandFinished();
     return;
   }
   std::weak_ptr<ORMMAConnector> weak = self;
@@ -338,10 +345,29 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   platform::View::setAnimationDuration(0.5);
   platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
     // A close that came first has already told the page its state.
-    if (auto s = weak.lock(); s && s->isORMMA_ && s->bannerState_ == kExpanded) s->expandFinished();
+    if (auto s = weak.lock(); s && !s->ownsClose() && s->bannerState_ == kExpanded) s->expandFinished();
   });
   changes();
   platform::View::commitAnimations();
+}
+
+void ORMMAConnector::addCloseButton(platform::View& master, const platform::Rect& rect, const platform::Rect& area) {
+  auto self = shared_from_this();
+  closeButton_ = platform::Button::buttonWithType(platform::ButtonType::Custom);
+  closeButton_->setImageForState(PELOImages::closeButton(), platform::kControlStateNormal);
+  closeButton_->sizeToFit();
+  std::weak_ptr<ORMMAConnector> weak = self;
+  closeButton_->addTargetActionForControlEvents(
+      self, [weak](platform::Control&) {
+        if (auto s = weak.lock()) s->closeView();
+      },
+      platform::kControlEventTouchUpInside);
+  closeButton_->setAlpha(0);
+  master.addSubview(closeButton_);
+  const platform::Size button = closeButton_->frame().size;
+  closeButton_->setFrame(
+      fitted(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height), area));
+  closeButton_->setAutoresizingMask(kFlexibleLeftAndBottomMargins);
 }
 
 void ORMMAConnector::expandFinished() {
@@ -353,10 +379,11 @@ void ORMMAConnector::expandFinished() {
 void ORMMAConnector::closeView() { closeViewWithAnimation(true); }
 
 void ORMMAConnector::closeViewWithAnimation(bool animated) {
-  if (bannerState_ == kDefault) return;
+  // A video closes through its own controls; nothing was opened that a close would end.
+  if (bannerState_ == kDefault || bannerState_ == kLoadingVideo || bannerState_ == kPlayingVideo) return;
   auto self = shared_from_this();
   auto webView = ormmaView();
-  if (webView && !isORMMA_) webView->stopLoading();
+  if (webView && ownsClose()) webView->stopLoading();
   if (!animated) {
     closeViewFinished();
     return;
@@ -365,16 +392,18 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
   if (masterView_.expired()) findMasterView();
   auto master = masterView_.lock();
   std::weak_ptr<ORMMAConnector> weak = self;
+  closing_ = true;
   platform::View::beginAnimationsContext("closeView");
   platform::View::setAnimationDuration(0.3);
   platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
-    // Two closes in one animation's time finish once.
-    if (auto s = weak.lock(); s && s->bannerState_ != kDefault) s->closeViewFinished();
+    // Two closes in one animation's time finish once; a close already finished by what came
+    // next (a video the page asked for) is not finished again.
+    if (auto s = weak.lock(); s && s->closing_) s->closeViewFinished();
   });
   if (webView && banner && master)
     webView->setFrame(banner->superview() ? master->convertRectFromView(banner->frame(), banner->superview())
                                           : banner->bounds());
-  if (!isORMMA_) {
+  if (ownsClose()) {
     if (banner) banner->setAlpha(0);
     if (closeButton_) closeButton_->setAlpha(0);
   }
@@ -383,7 +412,11 @@ void ORMMAConnector::closeViewWithAnimation(bool animated) {
 
 void ORMMAConnector::closeViewFinished() {
   auto self = shared_from_this();
-  bannerState_ = kDefault;
+  // An ad that hid itself while out comes back hidden, until it shows itself again.
+  closing_ = false;
+  const bool hidden = bannerState_ == kHidden && !ownsClose();
+  bannerState_ = hidden ? kHidden : kDefault;
+  preHiddenState_ = kDefault;
   landingPageFromTouch_ = false;
   auto banner = bannerView();
   auto webView = ormmaView();
@@ -396,7 +429,11 @@ void ORMMAConnector::closeViewFinished() {
     closeButton_->removeFromSuperview();
     closeButton_.reset();
   }
-  if (isORMMA_) {
+  // The page a link opened replaced the ad: the slot asks for the next one, as after any
+  // landing page.
+  const bool landingPage = ownsClose();
+  landingPage_ = false;
+  if (!landingPage) {
     closeFinished();
   } else if (banner) {
     banner->setHidden(true);
@@ -476,10 +513,11 @@ void ORMMAConnector::openWebStore(const std::shared_ptr<platform::AlertView>& al
   closeView();
 }
 
-void ORMMAConnector::playMovieAtURL(const std::string& url) {
+void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<platform::Window>& seen) {
   auto self = shared_from_this();
-  if (masterView_.expired()) findMasterView();
-  auto master = masterView_.lock();
+  findMasterView();
+  std::shared_ptr<platform::View> master = masterView_.lock();
+  if ((!master || !master->window()) && !seen.expired()) master = seen.lock();
   if (!master) return;
   if (moviePlayer_) {  // an earlier movie's player and observers go first
     platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
@@ -487,7 +525,7 @@ void ORMMAConnector::playMovieAtURL(const std::string& url) {
     moviePlayer_->stop();
     moviePlayer_->view()->removeFromSuperview();
   }
-  bannerState_ = kLoadingVideo;
+  (bannerState_ == kHidden ? preHiddenState_ : bannerState_) = kLoadingVideo;
   if (auto banner = bannerView()) banner->pauseAutomaticReload();
   auto& app = platform::Application::sharedApplication();
   moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
@@ -530,7 +568,7 @@ void ORMMAConnector::playMovieAtURL(const std::string& url) {
 
 void ORMMAConnector::moviePlayerLoadStateChanged() {
   if (moviePlayer_->loadState() == platform::kMovieLoadStateUnknown) return;
-  bannerState_ = kPlayingVideo;
+  (bannerState_ == kHidden ? preHiddenState_ : bannerState_) = kPlayingVideo;
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
   moviePlayer_->play();
 }
@@ -558,7 +596,7 @@ void ORMMAConnector::movieOutAnimationFinished() {
     moviePlayer_.reset();
   }
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
-  bannerState_ = kDefault;
+  leaveVideoState();
   if (auto banner = bannerView()) {
     banner->resumeAutomaticReload();
     banner->swapInWaitingAd();
@@ -576,12 +614,19 @@ void ORMMAConnector::stopVideoPlayback() {
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
   app.setStatusBarHidden(statusBarHidden_);
-  if (bannerState_ == kPlayingVideo) moviePlayer_->stop();
+  if (stateUnderHide() == kPlayingVideo) moviePlayer_->stop();
   moviePlayer_->view()->removeFromSuperview();
   moviePlayer_.reset();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
-  bannerState_ = kDefault;
+  leaveVideoState();
   if (auto banner = bannerView()) banner->swapInWaitingAd();
+}
+
+// A page that hid itself while its video played stays hidden once the video is over, until it
+// shows itself again; what came in the meantime (an expand during the movie's fade) stays.
+void ORMMAConnector::leaveVideoState() {
+  int& state = bannerState_ == kHidden ? preHiddenState_ : bannerState_;
+  if (state == kLoadingVideo || state == kPlayingVideo) state = kDefault;
 }
 
 void ORMMAConnector::orientationChanged() {

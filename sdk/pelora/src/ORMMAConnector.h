@@ -24,6 +24,7 @@
 #include "platform/run_loop.h"
 #include "platform/view.h"
 #include "platform/web_view.h"
+#include "platform/window.h"
 
 namespace pelora {
 
@@ -50,6 +51,8 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   static std::optional<std::string> bannerStateString(int state);
 
   int bannerState() const { return bannerState_; }
+  // The state the ad is in under a hide: an ad its page hid while expanded is still out.
+  int stateUnderHide() const { return bannerState_ == kHidden ? preHiddenState_ : bannerState_; }
   void setBannerState(int state) { bannerState_ = state; }
   bool isORMMA() const { return isORMMA_; }
   void setIsORMMA(bool v) { isORMMA_ = v; }
@@ -84,7 +87,7 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   void showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url);
   void alertViewClickedButtonAtIndex(platform::AlertView& alert, long index) override;
 
-  void playMovieAtURL(const std::string& url);
+  void playMovieAtURL(const std::string& url, const std::weak_ptr<platform::Window>& seen = {});
   void stopVideoPlayback();
 
   // True for 90 and 270 (and every angle 180 apart from them).
@@ -134,6 +137,13 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // The alert waiting for its delayed open; the platform keeps it shown until then.
   std::shared_ptr<platform::AlertView> pendingAlert_;
   bool landingPageFromTouch_ = false;
+  // A link of the ad opened a landing page over it: a page without the ad's bridge, closed by
+  // the client's button, whatever the ad was.
+  bool landingPage_ = false;
+  bool closing_ = false;
+  bool ownsClose() const { return !isORMMA_ || landingPage_; }
+  void leaveVideoState();
+  void addCloseButton(platform::View& master, const platform::Rect& rect, const platform::Rect& area);
   bool statusBarHidden_ = false;
   int statusBarStyle_ = 0;
 };

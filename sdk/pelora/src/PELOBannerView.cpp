@@ -123,6 +123,8 @@ PELOBannerView::~PELOBannerView() {
 void PELOBannerView::asyncLoadNewBanner() {
   const int state = ormmaConnector_->bannerState();
   if (loading_ || (state != ORMMAConnector::kUnknown && state != ORMMAConnector::kDefault)) return;
+  // Nothing is asked for while the view's own video loads or plays: its end resumes the reload.
+  if (loadingVideo_ || playingVideo_) return;
   adSettings()->setBannerWidth(static_cast<int>(frame().size.width));
   adSettings()->setBannerHeight(static_cast<int>(frame().size.height));
   downloader_->asyncLoadNewBanner();
@@ -152,7 +154,7 @@ void PELOBannerView::pauseAutomaticReload() { reloadTimer_->pauseAutoReload(); }
 void PELOBannerView::resumeAutomaticReload() { reloadTimer_->resumeAutoReload(); }
 
 void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELOReceivedBannerProtocol>& banner) {
-  if (!banner || ormmaConnector_->bannerState() == ORMMAConnector::kExpanded) return;
+  if (!banner || ormmaConnector_->stateUnderHide() == ORMMAConnector::kExpanded) return;
   auto self = sharedAs<PELOBannerView>();
   // The newest answer stands for the slot, an error too: the page still being built of an
   // older one is never swapped in (nor told a second time).
@@ -171,6 +173,7 @@ void PELOBannerView::onReceiveAdWithReceivedBanner(const std::shared_ptr<PELORec
     lastReceivedBanner_ = failed;
   }
   if (lastReceivedBanner_->status() == kPELOBannerStatusError) {
+    endReplacedVideo();
     setHidden(true);
     notifyListeners(lastReceivedBanner_);
     return;
@@ -238,6 +241,7 @@ void PELOBannerView::playMovieAtURL(const std::string& url) {
   activityIndicator_->startAnimating();
 
   moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
+  heightBeforeVideo_ = frame().size.height;
   loadingVideo_ = true;
   moviePlayer_->prepareToPlay();
   PELOLogger::debug("add MPMoviePlayerLoadStateDidChangeNotification");
@@ -287,6 +291,11 @@ void PELOBannerView::myMovieFinishedCallback() {
   if (moviePlayer_) moviePlayer_->view()->removeFromSuperview();
   moviePlayer_.reset();
   playingVideo_ = false;
+  // A movie may end (or fail) before it ever played: its spinner goes with it.
+  loadingVideo_ = false;
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  if (activityIndicator_) activityIndicator_->removeFromSuperview();
+  activityIndicator_.reset();
   resignFirstResponder();
   reloadTimer_->resumeAutoReload();
 }
@@ -303,6 +312,21 @@ void PELOBannerView::stopVideoPlayback() {
   loadingVideo_ = false;
   if (activityIndicator_) activityIndicator_->removeFromSuperview();
   activityIndicator_.reset();
+}
+
+// A video ad that another ad replaced is stopped and goes, and what its player still says is
+// not heard; the reload it held resumes.
+void PELOBannerView::endReplacedVideo() {
+  if (!moviePlayer_ && !loadingVideo_ && !playingVideo_) return;
+  if (moviePlayer_) {
+    moviePlayer_->stop();
+    moviePlayer_->view()->removeFromSuperview();
+  }
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+  stopVideoPlayback();
+  moviePlayer_.reset();
+  setFrame(platform::Rect(frame().origin.x, frame().origin.y, frame().size.width, heightBeforeVideo_));
+  reloadTimer_->resumeAutoReload();
 }
 
 bool PELOBannerView::showsVideoAd() const {
@@ -358,7 +382,7 @@ void PELOBannerView::webViewDidFinishLoad(const std::shared_ptr<platform::WebVie
 }
 
 bool PELOBannerView::adOnScreenIsOut() const {
-  const int state = ormmaConnector_->bannerState();
+  const int state = ormmaConnector_->stateUnderHide();
   return state == ORMMAConnector::kExpanded || state == ORMMAConnector::kResized ||
          state == ORMMAConnector::kLoadingVideo || state == ORMMAConnector::kPlayingVideo;
 }
@@ -371,6 +395,7 @@ void PELOBannerView::swapInWaitingAd() {
 void PELOBannerView::swapInBuiltAd() {
   auto self = sharedAs<PELOBannerView>();
   swapWaits_ = false;
+  endReplacedVideo();
   ormmaConnector_->setOrmmaView(std::dynamic_pointer_cast<platform::WebView>(currentView_));
   if (buildingPageIsORMMA_) ormmaConnector_->setIsORMMA(true);
   ormmaConnector_->webViewFinishedLoad(lastReceivedBanner_ && lastReceivedBanner_->adType() == kPELOAdTypeRichMedia);

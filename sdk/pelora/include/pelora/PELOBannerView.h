@@ -172,6 +172,8 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   std::shared_ptr<platform::MoviePlayerController> moviePlayer_;
   bool playingVideo_ = false;
   bool loadingVideo_ = false;
+  double heightBeforeVideo_ = 0;
+  void endReplacedVideo();
   std::shared_ptr<platform::ActivityIndicatorView> activityIndicator_;
 };
 
