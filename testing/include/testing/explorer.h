@@ -53,8 +53,9 @@ class Explorer {
   Explorer(std::string client, ExplorerVocabulary vocabulary, ExplorerTrial trial,
            std::function<std::string(const std::string& events)> row = {});
 
-  // What one sequence did: its first failed check (where it is and what it said, numbers left
-  // out, so that the same check on other values counts as the same cause) and its message.
+  // What one sequence did: its first failed check (where it is and what it said, numbers and
+  // addresses left out, so that the same check on other values counts as the same cause) and
+  // its message.
   struct Verdict {
     std::string cause;
     std::string message;
