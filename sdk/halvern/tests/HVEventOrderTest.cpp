@@ -64,8 +64,8 @@ class LogDelegate final : public HalvernDelegate {
 //   nobar: the host hides the status bar;
 //   stay: from now on the application stays in front when it opens another application;
 //   next: the banner slot's next ad finishes downloading; fetch: its download starts;
-//   shortnext: a next ad living 2 seconds starts downloading; broken: a next ad whose package
-//     lacks its page starts downloading;
+//   shortnext: a next ad living 2 seconds downloads; broken: a next ad whose package lacks its
+//     page downloads;
 //   fullshort / fullbroken: the full-screen slot's next ad will live 2 seconds / lack its page;
 //   relaunch: the application is started again, the banner made again and shown;
 //   refresh: the host refreshes its banner; banner: the host makes its banner now;
@@ -262,12 +262,17 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
                                                              : platform::Reachability::Network::WiFi);
         platform::Reachability::refresh();
         runUntilIdle();
-      } else if (word == "fetch" || word == "shortnext") {
-        server.setAd("hvBanner", "<b>second</b>", word == "fetch" ? 3600 : 2, {});
+      } else if (word == "fetch") {
+        server.setAd("hvBanner", "<b>second</b>", 3600, {});
         queueBannerFetch();
-      } else if (word == "broken") {
-        server.setAdPackage("hvBanner", "broken-" + std::to_string(++packages) + ".zip", brokenPackage(), 3600);
+      } else if (word == "shortnext" || word == "broken") {
+        // One such ad: the server has none after it.
+        const int64_t before = slot("hvBanner")->nextAdDlTime();
+        if (word == "shortnext") server.setAd("hvBanner", "<b>short</b>", 2, {});
+        else server.setAdPackage("hvBanner", "broken-" + std::to_string(++packages) + ".zip", brokenPackage(), 3600);
         queueBannerFetch();
+        advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != before; }, 1);
+        server.clearAd("hvBanner");
       } else if (word == "fullshort") {
         server.setAd("hvFullScreen", "<b>full</b>", 2, {});
       } else if (word == "fullbroken") {
@@ -280,6 +285,11 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
         internal.reset();
         hv->shutdown();
         log.push_back("relaunch");
+        // The new process's host window and status bar, as the host makes them at launch.
+        window->setHidden(true);
+        window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+        window->makeKeyAndVisible();
+        app.setStatusBarHidden(hostHidStatusBar);
         startRow(true);
       } else if (word == "next") {
         server.setAd("hvBanner", "<b>second</b>", 3600, {});
@@ -346,7 +356,16 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     EXPECT_EQ(adWindow->frame(), platform::Screen::mainScreen().bounds());
     EXPECT_TRUE(within(screenTap({160, 240}), content->view())) << "a touch on the ad misses it";
     if (content == fullScreen) {
-      pageCommand(fullScreen, "BridgeDisplay.dismiss();");
+      // The user's way out: Menu, then Skip.
+      auto sheet = fullScreen->actionSheet();
+      if (!sheet || !sheet->isVisible()) {
+        ASSERT_TRUE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden())
+            << "no way out of the full-screen ad";
+        fullScreen->menuButton()->simulateTap();
+        sheet = fullScreen->actionSheet();
+      }
+      ASSERT_TRUE(sheet && sheet->isVisible()) << "a Menu with nothing in it";
+      sheet->clickButtonAtIndex(sheet->numberOfButtons() - 1);
     } else if (content->isBrowserMode()) {
       auto exit = content->navigationItem()->leftBarButtonItem();
       ASSERT_TRUE(exit) << "no way out of the ad's browser";
@@ -532,6 +551,10 @@ const Row kClickThroughRows[] = {
     {"ClickThroughClaimedAndNeverUsed", "claim 2 full"},
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
+    {"LandingPageFails", "linkfail"},
+    {"LandingPageNeverAnswers", "linkstall 5 done"},
+    {"HostSetsAnotherDelegateWhileTheBrowserIsUp", "delegate link dismiss delegate"},
+    {"HostAsksForItsBannerAgainWhileTheBrowserIsUp", "linkfail next view"},
     {"DoneThenLeavingBeforeTheNextAdShows", "next link 5 done 1 bg fg"},
 };
 
