@@ -517,6 +517,7 @@ const Row kFullScreenRows[] = {
     {"ClosedByItsPageBeforeItsMenuButtonShows", "full 5 fsdismiss"},
     {"OpensOverABannerFadingToItsNextAd", "next refresh 0.2 full 2 fsdismiss"},
     {"AskedForWhileABannerIsExpanded", "expand 2 full 1 dismiss"},
+    {"ClosedByItsPageAsSoonAsAskedFor", "full fsdismiss"},
 };
 
 // The click-through, the ad's browser and the expansion.
