@@ -488,6 +488,7 @@ const Row kBannerRows[] = {
     {"NextAdArrivesInTheBackground", "bg next 3 fg refresh"},
     {"RelaunchedWithTheNextAdWaiting", "next relaunch"},
     {"RelaunchedWhileTheNextAdDownloads", "fetch relaunch"},
+    {"RelaunchedOfflineWithTheNextAdWaiting", "next offline relaunch 3 online"},
     {"RefreshWhileAFullScreenAdOpens", "next full 0.3 refresh 1 fsdismiss"},
     {"FirstAdLoadingWhileTheApplicationLeaves", "later banner bg fg"},
     {"WithAnIntervalTheNextAdArrivesUnderAFullScreenAd", "every full 1 next 3 fsdismiss"},
