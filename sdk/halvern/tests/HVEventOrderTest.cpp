@@ -403,7 +403,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
       const std::string& entry = log[i];
       if (entry == "yes") {
         auto next = std::find_if(log.begin() + long(i) + 1, log.end(), [](const auto& e) { return !e.ends_with("ready") && e != "no"; });
-        EXPECT_TRUE(next != log.end() && *next == "f:open") << "a yes that opened nothing";
+        // The end of the process ends a display that had not opened yet.
+        EXPECT_TRUE(next != log.end() && (*next == "f:open" || *next == "relaunch")) << "a yes that opened nothing";
       }
       if (entry == "relaunch") open.clear();
       if (entry.ends_with("open")) {
@@ -446,7 +447,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     if (waiting != 0 && s->dlTime() != 0 && internal->hasDisplayedCurrentAd() && !internal->refreshInterval())
       banner->refresh();
     advance(2 + internal->refreshInterval());
-    EXPECT_TRUE(waiting == 0 || s->dlTime() == waiting) << "an ad waits that nothing keeps from the screen";
+    // Shown, or given up as one that cannot be shown (its package lacks its page).
+    EXPECT_TRUE(waiting == 0 || s->nextAdDlTime() != waiting) << "an ad waits that nothing keeps from the screen";
     // A banner that has an ad shows it and takes the user's touch, also after it went blank;
     // only a click-through that took its page away from the ad leaves it blank, and then it
     // shows nothing of the page that replaced the ad.
@@ -573,7 +575,9 @@ TEST(HVExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
   vocabulary.words.assign(std::begin(kWords), std::end(kWords));
   vocabulary.waitWeight = 4;
+  // Each word may wait on the bridge's polls and worker threads: shorter rows keep a sequence cheap.
   vocabulary.longest = 20;
+  // About 18 s of one core in the default build.
   vocabulary.suiteRuns = 100;
   testkit::Explorer("Halvern", vocabulary, testkit::freshFixture<HVEventOrderTest>(), [](const std::string& events) {
     return "{\"\", \"" + events + "\"},";
