@@ -101,6 +101,12 @@ void HVController::init() {
       this, "UIApplicationWillEnterForegroundNotification", nullptr, [weak](const platform::Notification&) {
         if (auto self = weak.lock()) self->applicationWillEnterForeground();
       });
+  // A ready ad is not shown while the server is out of reach: its return must be heard.
+  HVReachability::sharedReachability()->setNetworkStatusNotificationsEnabled(true);
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, HVReachability::kNetworkReachabilityChangedNotification, nullptr, [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->networkReachabilityChanged();
+      });
   auto sequencer = std::make_shared<HVCallbackSequencer>();
   ioRequestManager_ =
       HVAsyncCommandManager::createWithCommandQueueThreadName(HVIORequestQueue::create(), kIOThreadName, sequencer);
@@ -284,6 +290,19 @@ void HVController::fullScreenAdWindowIsDisplaying(bool displaying) {
 }
 
 void HVController::fullScreenAdDisplayWillClose() { HVAudioEngine::teardown(); }
+
+void HVController::networkReachabilityChanged() {
+  if (!adManager_ || serverReachability() == 0) return;
+  std::map<std::string, std::shared_ptr<HVAdView>> views;
+  {
+    std::lock_guard<std::recursive_mutex> lock(viewsMutex_);
+    views = m_viewDict;
+  }
+  for (const auto& [name, view] : views) {
+    auto slot = adManager_->slotForName(name);
+    if (slot && slot->nextAdDlTime() != 0) view->controller()->adDownloadedForSlotNamed(name);
+  }
+}
 
 void HVController::applicationWillEnterForeground() {
   auto window = fullScreenAdWindow();

@@ -85,6 +85,8 @@ class HVController : public std::enable_shared_from_this<HVController> {
   // The full-screen window first; every banner view while the window is not displaying; the
   // full-screen controller last.
   void applicationWillEnterForeground();
+  // The network is back: each banner's waiting ad is offered to it as when it arrived.
+  void networkReachabilityChanged();
   // Stops taking commands, runs what the workers still hold, joins both threads, and lets
   // go of the shared instance: the next sharedController() makes a new controller.
   void shutdown();

@@ -81,11 +81,12 @@ function shouldStartLoadWithRequest(url) {
 
 std::string HalvernServer::displayScript() {
   return R"JS(
-var HVDisplay = { slot: '', dlTime: 0, shown: 0, html: '', size: null, fullScreen: 0, clicks: [], ran: [],
+var HVDisplay = { slot: '', dlTime: 0, previous: 0, shown: 0, html: '', size: null, fullScreen: 0, clicks: [], ran: [],
                   skip: true };
 
 function displayAd(slot, dlTime, width, height, fullScreen, reachability) {
   HVDisplay.slot = slot;
+  HVDisplay.previous = HVDisplay.dlTime;
   HVDisplay.dlTime = dlTime;
   HVDisplay.size = [width, height];
   HVDisplay.fullScreen = fullScreen;
@@ -95,7 +96,11 @@ function displayAd(slot, dlTime, width, height, fullScreen, reachability) {
 
 HVDisplay.loaded = function (dlTime, html) {
   if (dlTime !== HVDisplay.dlTime) return;
-  if (html === '(null)') return BridgeDisplay.notifyAdDisplayFailedForSlotNamed(HVDisplay.slot);
+  if (html === '(null)') {
+    // The ad shown before stays: it is what the page still shows.
+    HVDisplay.dlTime = HVDisplay.previous;
+    return BridgeDisplay.notifyAdDisplayFailedForSlotNamed(HVDisplay.slot);
+  }
   HVDisplay.html = html;
   if (HVDisplay.fullScreen) {
     BridgeDisplay.prepareActionSheet();

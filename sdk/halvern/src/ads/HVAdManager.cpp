@@ -182,7 +182,9 @@ void HVAdManager::scheduleExpirationForSlotNamedDlTimeExpiration(const std::stri
 
 void HVAdManager::expireAdForSlotNamedDlTime(const std::string& name, int64_t dlTime) {
   auto slot = slotForName(name);
-  if (slot && slot->nextAdDlTime() == dlTime) deleteAdForSlotNamedFetchReplacementAsync(dlTime, name, true, true);
+  // An ad already handed to a page lives on as the one shown: its end comes with its display.
+  if (slot && slot->nextAdDlTime() == dlTime && !isShowingAd(name, dlTime))
+    deleteAdForSlotNamedFetchReplacementAsync(dlTime, name, true, true);
 }
 
 bool HVAdManager::deleteAdForSlotNamedFetchReplacementAsync(int64_t dlTime, const std::string& name,

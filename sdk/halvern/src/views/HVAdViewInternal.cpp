@@ -254,6 +254,10 @@ void HVAdViewInternal::abandonDisplay() {
     view()->setUserInteractionEnabled(true);
     // Whatever the page still shows is better than a banner faded out for good.
     containerView()->setAlpha(1);
+  } else if (controller()->fullScreenAdWindow()->contentController().get() == this) {
+    // The window opened already: it closes as when its page closes it, so that the host hears
+    // the close and the slot is free for the next ad.
+    dismiss();
   } else {
     m_slot->setIsDisplayed(false);
     auto window = controller()->fullScreenAdWindow();
@@ -559,12 +563,19 @@ bool HVAdViewInternal::notifyDelegateAdReadyForSlotNamed(const std::string& name
 }
 
 bool HVAdViewInternal::notifyDelegateFullScreenAdDisplayWillOpen() {
-  return sendDelegateNotification(HalvernDelegate::kFullScreenDisplayWillOpen);
+  if (!sendDelegateNotification(HalvernDelegate::kFullScreenDisplayWillOpen)) return false;
+  m_openHeardBy = m_delegate;
+  return true;
 }
 
 bool HVAdViewInternal::notifyDelegateFullScreenAdDisplayWillClose() {
   controller()->fullScreenAdDisplayWillClose();
-  return sendDelegateNotification(HalvernDelegate::kFullScreenDisplayWillClose);
+  // The host pairs the close with the open: a delegate set since hears neither.
+  auto heard = std::exchange(m_openHeardBy, nullptr);
+  if (!heard || !(heard->respondedMessages() & HalvernDelegate::kFullScreenDisplayWillClose)) return false;
+  auto self = shared_from_this();
+  heard->halvernFullScreenDisplayWillClose();
+  return true;
 }
 
 bool HVAdViewInternal::notifyDelegateDidReceiveMemoryWarning() {

@@ -233,6 +233,7 @@ class HVAdViewInternal : public platform::ViewController,
   bool m_shouldWipeContentOnDismiss = false;
   std::shared_ptr<HVAdSlot> m_slot;
   std::shared_ptr<HalvernDelegate> m_delegate;
+  std::shared_ptr<HalvernDelegate> m_openHeardBy;  // the delegate that heard the open, until the close
 
  private:
   void makeBrowserBar();

@@ -299,8 +299,8 @@ void HVAdViewInternal::dismissAnimated(bool animated) {
     m_isLoading = false;
   }
   controller->releaseAccelerometer();
-  m_webView->setScalesPageToFit(false);
-  m_isBrowserMode = false;
+  // The page may come back to its banner place with the ad still in it: without its bar.
+  prepareAdViewBrowserMode(false);
   fullScreenWindow()->dismissAnimated(animated);
   setExecMode(0);
   hideNavigationExitItem();

@@ -153,6 +153,8 @@ void HVFullScreenAdController::placeMenuButton() {
 }
 
 void HVFullScreenAdController::showMenuButton() {
+  // A menu belongs to an ad on screen: a page that got its menu after its close shows none.
+  if (HVController::sharedController()->fullScreenAdWindow()->contentController().get() != this) return;
   addMenuButton();
   if (!m_menuButton) return;
   m_menuButton->setHidden(false);

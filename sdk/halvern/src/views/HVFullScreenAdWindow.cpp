@@ -301,10 +301,11 @@ void HVFullScreenAdWindow::didDisappearAnimated(bool animated) {
   auto controller = m_contentController;
   if (!controller) return;
   auto self = sharedAs<HVFullScreenAdWindow>();
-  // A click-through that began inside the expansion has taken the page away from the ad too:
-  // the banner stays blank until its next ad, as after any click-through.
-  const bool restoreBanner = isBannerWithoutClickThrough() &&
-                             (!controller->shouldWipeContentOnDismiss() || controller->pageShowsItsAd());
+  // Only a page taken away from its ad leaves the banner blank until its next ad: a landing
+  // page that failed or never came leaves the ad where it was.
+  const bool restoreBanner =
+      !controller->controlsFullScreenSlot() &&
+      ((!m_isClickThrough && !controller->shouldWipeContentOnDismiss()) || controller->pageShowsItsAd());
   if (isBannerWithoutClickThrough()) controller->adViewDidCollapse();
   auto view = controller->view();
   if (view->superview().get() == this) {
