@@ -64,10 +64,6 @@ class Reports : public OATrackerDelegate {
   std::function<void(unsigned, unsigned)> heard_;
 };
 
-bool isWait(const std::string& word) {
-  return !word.empty() && word.find_first_not_of("0123456789.") == std::string::npos;
-}
-
 class OAEventOrders : public testkit::SandboxTest {
  public:
   // Plays the words, settles and checks.
@@ -81,7 +77,7 @@ class OAEventOrders : public testkit::SandboxTest {
 
  private:
   void play(const std::string& word) {
-    if (isWait(word)) {
+    if (testkit::Explorer::isWait(word)) {
       wait(std::stod(word));
     } else if (word == "start") {
       start();
@@ -357,13 +353,8 @@ const char* const kRows[] = {
 
 TEST_P(OAEventOrderRow, KeepsTheInvariants) { playRow(GetParam()); }
 
-std::string rowName(const ::testing::TestParamInfo<const char*>& info) {
-  std::string name;
-  for (char c : std::string(info.param)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-  return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Tracker, OAEventOrderRow, ::testing::ValuesIn(kRows), rowName);
+INSTANTIATE_TEST_SUITE_P(Tracker, OAEventOrderRow, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return testkit::explorerRowName(info.index, info.param); });
 
 TEST(OAExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary words;

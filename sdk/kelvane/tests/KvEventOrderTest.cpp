@@ -48,7 +48,7 @@ class KvEventOrderTest : public KvTest {
         });
     std::istringstream words(events);
     for (std::string word; words >> word;) {
-      if (word.find_first_not_of("0123456789.") == std::string::npos)
+      if (testkit::Explorer::isWait(word))
         advance(std::stod(word));
       else
         play(word);

@@ -71,6 +71,8 @@ class Explorer {
   void run() const;
 
   static std::string line(const ExplorerSequence& events);
+  // Whether a word is a wait (made only of a number of seconds).
+  static bool isWait(const std::string& word);
 
  private:
   std::string client_;
@@ -78,6 +80,10 @@ class Explorer {
   ExplorerTrial trial_;
   std::function<std::string(const std::string&)> row_;
 };
+
+// A table row's test name, made of its index and its words, so that it stays the same from
+// run to run and says what the row plays.
+std::string explorerRowName(size_t index, const std::string& events);
 
 // Whether the sequence being judged has met a fatal failure so far (an ASSERT that stopped a
 // set-up), so that a trial does not play on in a world half made.

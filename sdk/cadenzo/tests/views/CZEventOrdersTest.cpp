@@ -452,7 +452,7 @@ class CZEventOrdersTest : public cztest::CZSessionTest {
     facade->setDelegate(delegate);
     std::istringstream words(events);
     for (std::string word; words >> word;) {
-      if (word.find_first_not_of("0123456789.") == std::string::npos)
+      if (testkit::Explorer::isWait(word))
         advance(std::stod(word));
       else
         play(word);
@@ -535,12 +535,7 @@ class CZEventOrderRow : public CZEventOrdersTest, public ::testing::WithParamInt
 TEST_P(CZEventOrderRow, KeepsTheInvariants) { playRow(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Interstitial, CZEventOrderRow, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = std::to_string(info.index) + "_";
-                           for (const char* c = info.param; *c; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+                         [](const auto& info) { return testkit::explorerRowName(info.index, info.param); });
 
 TEST(CZExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
