@@ -1,6 +1,7 @@
 #include "quillon/QLInterstitial.h"
 
 #include "QLInterstitialAppController.h"
+#include "QLViewController.h"
 #include "QLMacros.h"
 #include "QLObjectPrivate.h"
 #include "QLWebAppViewController.h"
@@ -134,6 +135,13 @@ void QLInterstitial::loadAndDisplayRequestUsingWindowInitialImage(const std::sha
     platform::log("<Quillon> Not taking over a window that an interstitial already holds.");
     return;
   }
+  // A page of ours the user has open keeps the screen: the takeover would hide it and hand the
+  // status bar back as that page had it.
+  for (auto c = window->rootViewController(); c; c = c->presentedViewController())
+    if (std::dynamic_pointer_cast<QLViewController>(c)) {
+      platform::log("<Quillon> Not taking over a window while an ad's page is open.");
+      return;
+    }
   auto controller = QLInterstitialAppController::createWithWindowImageTimeoutInterstitial(window, image, timeout,
                                                                                            shared_from_this());
   private_->delegateManager()->setSdkInterstitialDelegate(controller->listener());

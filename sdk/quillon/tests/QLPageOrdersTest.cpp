@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
+#include "platform/composers.h"
 #include "platform/device.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
@@ -25,6 +28,7 @@
 #include "platform/window.h"
 #include "quillon/QLBannerView.h"
 #include "quillon/QLInterstitial.h"
+#include "testing/explorer.h"
 #include "testing/quillon_server.h"
 
 namespace {
@@ -394,6 +398,269 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
     });
     interstitial.reset();
   }
+}
+
+// The words of a row the explorer draws, and how often: a banner and an interstitial, the
+// user's taps on their pages and links, the host's own screens and its letting go, and the
+// application's life cycle, on systems with and without background tasks.
+const testkit::ExplorerWord kPageWords[] = {
+    {"banner", 2},   {"tap", 3},       {"webapp", 2},     {"inner", 1},    {"pageclose", 1}, {"done", 2},
+    {"safari", 1},   {"store", 1},     {"nowhere", 1},    {"hostpresents", 1}, {"hostdismisses", 1},
+    {"resign", 1},   {"active", 1},    {"background", 1}, {"foreground", 1}, {"letgo", 1},
+    {"interstitial", 2}, {"present", 2}, {"takeover", 1}, {"adtap", 1},    {"dropad", 1},
+    {"nobgtasks", 1}, {"mail", 1},
+};
+
+class QLPageExplorerTest : public QLPageOrdersTest {
+ protected:
+  void SetUp() override {
+    QLPageOrdersTest::SetUp();
+    landing = server.url("/landing/t");
+    server.addClick("t");
+    server.setClickRedirect("store", "itms://store");
+    testkit::ScriptedAnswer appPage;
+    appPage.headers = {{"Content-Type", "text/html"}};
+    appPage.body = "<html><body><a href=\"" + innerLink + "\">more</a></body></html>";
+    server.http().setAnswer("/app", appPage);
+    server.setAdAnswer("<html><body><a href=\"" + browserLink() + "\">b</a><a href=\"" + webAppLink() + "\">w</a><a href=\"" +
+                           server.clickURL("store") + "\">s</a><a href=\"itms://ad\">a</a><a href=\"nowhere://ad\">n</a><a href=\"mailto:ad@example.com\">m</a></body></html>",
+                       {{"X-Quillon-Refresh-Rate", "10"}, {"X-Quillon-Click-Tracking-Urls", server.impressionURL("ct")}});
+  }
+  std::string browserLink() const { return "qmsg:///open?a=browser&u=" + landing; }
+  std::string webAppLink() const { return "qmsg:///open?a=webapp&u=" + server.url("/app"); }
+
+  // The user's finger on the shown banner's link, when the banner is shown and nothing covers it.
+  void tapBannerLink(const std::string& url) {
+    if (!banner || !banner->window() || banner->stateForTesting() != 6) return;
+    // Only a finger that reaches the banner: a screen over it takes the touch.
+    auto reached = window->hitTestWithEvent({5, 5}, nullptr);
+    if (!reached || !(reached == banner || reached->isDescendantOfView(banner))) return;
+    window->tapAtPoint({5, 5});
+    advance(0.2);
+    if (banner && banner->webView()) banner->webView()->tapLinkWithURLForTesting(url);
+  }
+  void tapTopPage(const std::string& url) {
+    if (auto web = topWebView()) web->tapLinkWithURLForTesting(url);
+  }
+
+  void step(const std::string& e) {
+    auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(topPage());
+    if (!e.empty() && (std::isdigit(static_cast<unsigned char>(e[0])) || e[0] == '.')) {
+      advance(std::stod(e));
+    } else if (e == "banner" && !banner) {
+      banner = quillon::QLBannerView::create(platform::Rect(0, 0, 320, 50));
+      banner->setDelegate(hearing(bannerHeard));
+      banner->setRootViewController(root);
+      // Over the game, under any screen presented over it.
+      if (game->superview() == window) {
+        window->insertSubviewAboveSubview(banner, game);
+      } else {
+        window->insertSubviewAtIndex(banner, 0);
+      }
+      banner->loadRequest(quillon::QLRequest::request());
+    } else if (e == "tap") {
+      tapBannerLink(browserLink());
+    } else if (e == "webapp") {
+      tapBannerLink(webAppLink());
+    } else if (e == "store") {
+      tapBannerLink(server.clickURL("store"));
+    } else if (e == "inner" && std::dynamic_pointer_cast<quillon::QLWebAppViewController>(topPage())) {
+      tapTopPage(innerLink);
+    } else if (e == "pageclose" && !shownPages().empty()) {
+      if (auto web = shownPages().front()->pageWebView()) web->stringByEvaluatingJavaScriptFromString("location.href = 'qmsg:///close';");
+    } else if (e == "done" && browser) {
+      browser->buttons().done->tap();
+    } else if (e == "safari" && browser) {
+      browser->buttons().safari->tap();
+    } else if (e == "adtap" || e == "nowhere") {
+      if (std::dynamic_pointer_cast<quillon::QLWebAppViewController>(topPage())) tapTopPage(e == "adtap" ? "itms://ad" : "nowhere://ad");
+    } else if (e == "hostpresents" && !root->presentedViewController()) {
+      root->presentModalViewControllerAnimated(host, true);
+    } else if (e == "hostdismisses") {
+      root->dismissModalViewControllerAnimated(true);
+    } else if (e == "resign" && app().applicationState() == platform::ApplicationState::Active) {
+      app().resignActive();
+    } else if (e == "active" && app().applicationState() == platform::ApplicationState::Inactive) {
+      app().becomeActive();
+    } else if (e == "background" && app().applicationState() != platform::ApplicationState::Background) {
+      app().enterBackground();
+    } else if (e == "foreground" && app().applicationState() == platform::ApplicationState::Background) {
+      app().enterForeground();
+    } else if (e == "letgo" && banner) {
+      letGo(banner);
+      bannerHeard->letGo = true;
+    } else if (e == "interstitial" && !interstitial) {
+      interstitial = quillon::QLInterstitial::create();
+      interstitial->setDelegate(hearing(adHeard));
+      interstitial->loadRequest(quillon::QLRequest::request());
+    } else if (e == "present" && interstitial) {
+      interstitial->presentFromRootViewController(root);
+    } else if (e == "takeover" && !interstitial) {
+      interstitial = quillon::QLInterstitial::create();
+      interstitial->setDelegate(hearing(adHeard));
+      adHeard->takeover = true;
+      interstitial->loadAndDisplayRequestUsingWindowInitialImage(quillon::QLRequest::request(), window, nullptr);
+    } else if (e == "dropad" && interstitial) {
+      letGo(interstitial);
+      adHeard->letGo = true;
+    } else if (e == "mail") {
+      if (std::dynamic_pointer_cast<quillon::QLWebAppViewController>(topPage())) {
+        tapTopPage(kMail);
+      } else {
+        tapBannerLink(kMail);
+      }
+    } else if (e == "nobgtasks") {
+      platform::Device::currentDevice().setMultitaskingSupported(false);
+      platform::Runtime::setAvailable(kBackgroundTasks, false);
+    }
+  }
+
+  // What each ad's host heard of its stays: every willPresent followed by its dismissal,
+  // unless the host let the ad go meanwhile.
+  // What one ad's host heard, and whether it let that ad go.
+  struct AdHeard : Heard {
+    bool letGo = false;
+    bool takeover = false;
+  };
+  std::shared_ptr<AdHeard> hearing(std::shared_ptr<AdHeard>& current) {
+    current = everyAd.emplace_back(std::make_shared<AdHeard>());
+    return current;
+  }
+  static void checkStays(const AdHeard& h) {
+    const bool letGo = h.letGo;
+    const char* ad = "an ad";
+    // A stay is of an ad the host has heard of; but a takeover's own delegate is told of its ad
+    // first and presents it at once, so its host may hear the stay begin before the ad.
+    const auto received = std::find(h.seen.begin(), h.seen.end(), "receive");
+    EXPECT_TRUE(h.takeover || std::find(h.seen.begin(), received, "willPresent") == received)
+        << ad << " heard a stay of an ad it never received";
+    std::vector<std::string> stays;
+    for (const auto& e : h.seen)
+      if (e == "willPresent" || e == "willDismiss" || e == "didDismiss") stays.push_back(e);
+    for (size_t i = 0; i < stays.size(); ++i) {
+      static const char* kCycle[] = {"willPresent", "willDismiss", "didDismiss"};
+      if (stays[i] != kCycle[i % 3]) {
+        ADD_FAILURE() << ad << " heard " << stays[i] << " out of turn";
+        return;
+      }
+    }
+    EXPECT_TRUE(letGo || stays.size() % 3 == 0) << ad << " heard a stay begin and never end";
+  }
+
+ public:
+  void playRow(const std::string& row) {
+    app().finishLaunchingWithOptions();
+    app().becomeActive();
+    platform::Device::currentDevice().setMultitaskingSupported(true);
+    platform::Runtime::setAvailable(kBackgroundTasks, true);
+    before = screen();
+    openedBefore = app().openURLCalls();
+    std::istringstream events(row);
+    for (std::string e; events >> e;) {
+      SCOPED_TRACE(e);
+      step(e);
+      advance(0);
+      if (HasFatalFailure()) return;
+    }
+    // The user closes what is still up through its own controls, and the application is back.
+    if (app().applicationState() == platform::ApplicationState::Background) app().enterForeground();
+    if (app().applicationState() == platform::ApplicationState::Inactive) app().becomeActive();
+    advance(30);
+    checkPages();
+  }
+
+ private:
+  void hostDismissesIfOwn() { hostDismisses(); }
+  // The invariants that do not depend on what the row expects.
+  void checkPages();
+
+  static constexpr const char* kMail = "mailto:ad@example.com";
+  std::string landing;
+  const std::string innerLink = "qmsg:///open?a=webapp&html=%3Chtml%3Einner%3C/html%3E";
+  std::vector<std::shared_ptr<AdHeard>> everyAd;  // what the host heard of each ad it made
+  std::shared_ptr<AdHeard> bannerHeard = std::make_shared<AdHeard>();
+  std::shared_ptr<AdHeard> adHeard = std::make_shared<AdHeard>();
+  std::shared_ptr<quillon::QLBannerView> banner;
+  std::shared_ptr<quillon::QLInterstitial> interstitial;
+};
+
+void QLPageExplorerTest::checkPages() {
+  // The mail composer is the system's screen, not one of the client's pages: the host hears no
+  // stay of it and the refresh goes on under it. The user sends or cancels it first.
+  for (auto c = root->presentedViewController(); c; c = c->presentedViewController())
+    if (auto composer = std::dynamic_pointer_cast<platform::MailComposeViewController>(c)) {
+      composer->finishWithResult(platform::MailComposeResult::Cancelled);
+      advance(1);
+      break;
+    }
+  while (auto page = topPage()) {
+    auto webApp = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(page);
+    auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(page);
+    auto control = webApp ? webApp->closeButton() : browser ? std::static_pointer_cast<platform::View>(browser->toolbar()) : nullptr;
+    ASSERT_TRUE(control) << "a page without a close control";
+    auto at = control->convertPointToView({control->bounds().size.width / 2, control->bounds().size.height / 2}, window);
+    auto hit = window->tapAtPoint(at);
+    ASSERT_TRUE(hit && (hit == control || hit->isDescendantOfView(control))) << "a close control out of reach";
+    if (browser) browser->buttons().done->tap();
+    page.reset();
+    advance(1);
+  }
+  if (root->presentedViewController() == host) hostDismissesIfOwn();
+  advance(3);
+  // The host takes its banner off last: a takeover gives the window back with the banner in it.
+  if (banner) banner->removeFromSuperview();
+  // Compared part by part: a failure names what differs, not where the views live.
+  const Screen now = screen();
+  EXPECT_TRUE(now.views == before.views) << "the window's views as the host left them";
+  EXPECT_EQ(now.statusBarHidden, before.statusBarHidden) << "the status bar as the host left it";
+  EXPECT_EQ(now.idleTimerDisabled, before.idleTimerDisabled) << "the idle timer as the host left it";
+  bool anyLetGo = false;
+  for (const auto& ad : everyAd) {
+    checkStays(*ad);
+    anyLetGo = anyLetGo || ad->letGo;
+    heard->seen.insert(heard->seen.end(), ad->seen.begin(), ad->seen.end());
+  }
+  for (const auto& e : heard->seen) EXPECT_NE(e.rfind("fail", 0), 0u) << e;
+  const auto& handed = app().openedURLs();
+  const auto left = std::count_if(handed.end() - static_cast<long>(app().openURLCalls() - openedBefore), handed.end(),
+                                  [](const std::string& url) { return app().canOpenURL(url); });
+  const auto leaves = std::count(heard->seen.begin(), heard->seen.end(), "willLeave");
+  if (anyLetGo) {
+    EXPECT_LE(leaves, left);
+  } else {
+    EXPECT_EQ(leaves, left) << "a leaving heard for each link the phone opened";
+  }
+  for (const auto& page : pages) EXPECT_TRUE(page.expired()) << "a page still alive";
+  // A banner that never had an ad (loaded in the background after launch) has no slot to keep.
+  if (banner && std::count(bannerHeard->seen.begin(), bannerHeard->seen.end(), "receive")) {
+    const size_t asked = server.requestsTo(QuillonServer::kAdPath).size();
+    advance(kRefresh + 1);
+    EXPECT_GT(server.requestsTo(QuillonServer::kAdPath).size(), asked) << "no refresh after the last page";
+  }
+}
+
+// The orders the explorer found wrong once, each in a world of its own.
+TEST(QLPageOrdersFound, HoldAsAnyOrder) {
+  const char* rows[] = {
+      "banner resign tap takeover done",
+      "banner webapp resign takeover pageclose",
+      "hostpresents interstitial dropad takeover",
+      "interstitial banner webapp present 1 pageclose",
+  };
+  for (const char* row : rows) {
+    SCOPED_TRACE(row);
+    testkit::freshFixture<QLPageExplorerTest>()(row);
+  }
+}
+
+// The words drawn in any order, in a fresh world each time.
+TEST(QLPageExplorer, ExploresOrders) {
+  testkit::ExplorerVocabulary vocabulary;
+  vocabulary.words.assign(std::begin(kPageWords), std::end(kPageWords));
+  vocabulary.waitWeight = 4;
+  // About 10 s of one core in the default build, as much as the load explorer.
+  vocabulary.suiteRuns = 150;
+  testkit::Explorer("Quillon pages", vocabulary, testkit::freshFixture<QLPageExplorerTest>()).run();
 }
 
 }  // namespace

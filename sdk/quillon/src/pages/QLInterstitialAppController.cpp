@@ -87,7 +87,11 @@ void QLInterstitialAppController::start(const std::shared_ptr<platform::Window>&
   listener_ = std::make_shared<Listener>(self_);
   window_ = window;
   windowSubviews_ = window->subviews();
-  for (const auto& view : windowSubviews_) view->removeFromSuperview();
+  for (const auto& view : windowSubviews_) {
+    if (auto screen = view->viewController(); screen && screen->presentingViewController())
+      presentedScreens_.push_back(screen);
+    view->removeFromSuperview();
+  }
   auto& app = platform::Application::sharedApplication();
   statusBarWasHidden_ = app.isStatusBarHidden();
   app.setStatusBarHiddenAnimated(true, false);
@@ -169,8 +173,15 @@ void QLInterstitialAppController::restoreWindowAndRelease() {
   platform::Application::sharedApplication().setStatusBarHiddenAnimated(statusBarWasHidden_, false);
   if (imageView_) imageView_->removeFromSuperview();
   if (isViewLoaded()) view()->removeFromSuperview();
+  auto dismissedMeanwhile = [&](const std::shared_ptr<platform::View>& v) {
+    auto screen = v->viewController();
+    return screen && !screen->presentingViewController() &&
+           std::any_of(presentedScreens_.begin(), presentedScreens_.end(),
+                       [&](const auto& s) { return s.lock() == screen; });
+  };
   if (auto window = window_.lock())
-    for (const auto& v : windowSubviews_) window->addSubview(v);
+    for (const auto& v : windowSubviews_)
+      if (!dismissedMeanwhile(v)) window->addSubview(v);
   windowSubviews_.clear();
   self_.reset();
   platform::RunLoop::main().keepAliveUntilEndOfTurn(self);

@@ -219,9 +219,21 @@ void QLViewController::endStay() {
   if (isFirst_) {
     interactingWithParent_ = true;
     delegateManager()->willDismissScreen();
+    // Another ad's page presented over this one took the screen as this one left it: it now
+    // holds what the host had, and gives it back as the last of them goes.
+    std::shared_ptr<QLViewController> above;
+    for (auto c = presentedViewController(); c && !above; c = c->presentedViewController())
+      if (auto page = std::dynamic_pointer_cast<QLViewController>(c); page && page->isFirst_ && page->presented_ &&
+                                                                      !page->leaving_)
+        above = page;
     auto& app = platform::Application::sharedApplication();
-    if (!statusBarWasHidden_ && hidesStatusBar()) app.setStatusBarHiddenAnimated(false, false);
-    app.setIdleTimerDisabled(publisherIdleTimerDisabled_);
+    if (above) {
+      above->statusBarWasHidden_ = statusBarWasHidden_;
+      above->publisherIdleTimerDisabled_ = publisherIdleTimerDisabled_;
+    } else {
+      if (!statusBarWasHidden_ && hidesStatusBar()) app.setStatusBarHiddenAnimated(false, false);
+      app.setIdleTimerDisabled(publisherIdleTimerDisabled_);
+    }
   } else {
     interactingWithParent_ = false;
   }
