@@ -687,6 +687,20 @@ void ORMMAConnector::findMasterView() {
   masterView_ = view;
 }
 
+void ORMMAConnector::followMasterView() {
+  findMasterView();
+  auto master = masterView_.lock();
+  if (!master || !master->window()) return;
+  auto banner = bannerView();
+  auto webView = ormmaView();
+  auto follow = [&](const std::shared_ptr<platform::View>& view) {
+    if (view && view->superview() && view->superview() != master) master->addSubview(view);
+  };
+  if (webView && webView->superview() != banner) follow(webView);
+  follow(closeButton_);
+  if (moviePlayer_) follow(moviePlayer_->view());
+}
+
 bool ORMMAConnector::runningOnPad() {
   return platform::Device::currentDevice().userInterfaceIdiom() == platform::UserInterfaceIdiom::Pad;
 }

@@ -97,6 +97,9 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // master view outside a window).
   platform::Rect screenArea();
   void findMasterView();
+  // The landing page, its close button and the video stay over the screen the host shows the
+  // slot in, wherever it moves the slot.
+  void followMasterView();
   static bool runningOnPad();
 
   // ---- For tests ----
