@@ -223,6 +223,10 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
       settleTraffic();
       EXPECT_EQ(server->adRequests().size(), asked) << "an ad was asked for while the video plays";
     }
+    // A video ad has no page of its own: a page in the slot means another ad replaced it.
+    if (auto m = banner ? banner->moviePlayerForTesting() : nullptr; m && banner->currentViewForTesting()) {
+      EXPECT_FALSE(m->view()->isShownOnScreen()) << "a replaced video plays over the ad after it";
+    }
     if (auto current = banner ? banner->moviePlayerForTesting() : nullptr;
         current && (players.empty() || players.back().lock() != current))
       players.push_back(current);
@@ -512,6 +516,8 @@ const char* const kRows[] = {
     // the host changes screens while a landing page or video is up: it follows the slot
     "rich vlink push",
     "offwindow putin image link putback",
+    // the host asks for an ad while the video ad loads: it is not replaced, nor played over the next
+    "video image playable",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
