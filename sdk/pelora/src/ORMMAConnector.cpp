@@ -379,8 +379,10 @@ void ORMMAConnector::expandFinished() {
 void ORMMAConnector::closeView() { closeViewWithAnimation(true); }
 
 void ORMMAConnector::closeViewWithAnimation(bool animated) {
-  // A video closes through its own controls; nothing was opened that a close would end.
-  if (bannerState_ == kDefault || bannerState_ == kLoadingVideo || bannerState_ == kPlayingVideo) return;
+  // A video closes through its own controls; nothing was opened that a close would end (an ad
+  // that hid itself at rest included).
+  const int state = stateUnderHide();
+  if (state == kDefault || state == kLoadingVideo || state == kPlayingVideo) return;
   auto self = shared_from_this();
   auto webView = ormmaView();
   if (webView && ownsClose()) webView->stopLoading();
@@ -687,18 +689,37 @@ void ORMMAConnector::findMasterView() {
   masterView_ = view;
 }
 
-void ORMMAConnector::followMasterView() {
+void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& window) {
   findMasterView();
   auto master = masterView_.lock();
-  if (!master || !master->window()) return;
   auto banner = bannerView();
   auto webView = ormmaView();
+  std::shared_ptr<platform::View> movieView = moviePlayer_ ? moviePlayer_->view() : nullptr;
+  if ((!master || !master->window()) && window) {
+    master.reset();
+    for (const auto& view : window->subviews())
+      if (view != webView && view != closeButton_ && view != movieView) master = view;
+    if (master) masterView_ = master;
+  }
+  if (!master || !master->window()) return;
   auto follow = [&](const std::shared_ptr<platform::View>& view) {
     if (view && view->superview() && view->superview() != master) master->addSubview(view);
   };
   if (webView && webView->superview() != banner) follow(webView);
   follow(closeButton_);
-  if (moviePlayer_) follow(moviePlayer_->view());
+  follow(movieView);
+}
+
+void ORMMAConnector::slotLeavesWindow(const std::shared_ptr<platform::Window>& window) {
+  // What is up follows once the host has shown what it shows instead.
+  std::weak_ptr<ORMMAConnector> weak = shared_from_this();
+  std::weak_ptr<platform::Window> left = window;
+  platform::RunLoop::main().postAfter(
+      0,
+      [weak, left] {
+        if (auto s = weak.lock()) s->followMasterView(left.lock());
+      },
+      this);
 }
 
 bool ORMMAConnector::runningOnPad() {

@@ -40,6 +40,7 @@ const testkit::ExplorerWord kWords[] = {
     {"playable", 1}, {"moviedone", 1}, {"autoon", 1}, {"autooff", 1}, {"loadinside", 1},   {"letgo", 1},
     {"letgoinside", 1}, {"resign", 1}, {"active", 1}, {"background", 1}, {"foreground", 1}, {"toast", 1},
     {"toastroot", 1}, {"overlay", 1}, {"pad", 1}, {"push", 1}, {"offwindow", 1}, {"putin", 1}, {"putback", 1},
+    {"slink", 1}, {"alertok", 1}, {"alertcancel", 1},
 };
 
 // What the host hears. A second expand of an expanded ad tells the delegate again (the page
@@ -203,6 +204,11 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     screen->addSubview(slot);
     if (screen == root) hostRootViews.push_back(slot);
   }
+  // The user's finger on the alert the client put up: its last button, or Cancel.
+  void answerAlerts(bool ok) {
+    for (const auto& alert : platform::AlertView::visibleAlerts()) alert->clickButtonAtIndex(ok ? alert->numberOfButtons() - 1 : 0);
+    settle();
+  }
   void showScreen(const std::shared_ptr<View>& shown) {
     std::erase(hostWindowViews, screenUp);
     screenUp->removeFromSuperview();
@@ -275,6 +281,10 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
       touchPage("document.location='" + server->url("/pelora/landing") + "'", true);
     } else if (word == "vlink") {
       touchPage("document.location='" + server->url("/pelora/movie.mp4") + "'", false);
+    } else if (word == "slink") {
+      touchPage("document.location='" + std::string(ORMMAConnector::kStorePrefix) + "app1'", false);
+    } else if (word == "alertok" || word == "alertcancel") {
+      answerAlerts(word == "alertok");
     } else if (word == "expand") {
       auto p = shown();
       const bool speaks = p && p->stringByEvaluatingJavaScriptFromString("typeof window.ormma") == "object";
@@ -368,6 +378,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     if (app.applicationState() == platform::ApplicationState::Inactive) app.becomeActive();
     // What closing one thing brings (the next ad, a video ad) is ended too.
     for (int round = 0; round < 3; ++round) {
+      answerAlerts(false);
       releaseHolds();
       settle();
       if (banner) {
@@ -516,6 +527,11 @@ const char* const kRows[] = {
     // the host changes screens while a landing page or video is up: it follows the slot
     "rich vlink push",
     "offwindow putin image link putback",
+    "offwindow push legacy link putin",
+    "offwindow rich push link putin",
+    "rich vlink offwindow push putin",
+    // a store link's alert answered after the ad hid itself at rest closes nothing
+    "rich slink hide",
     // the host asks for an ad while the video ad loads: it is not replaced, nor played over the next
     "video image playable",
 };
