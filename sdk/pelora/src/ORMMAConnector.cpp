@@ -521,6 +521,11 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
   std::shared_ptr<platform::View> master = masterView_.lock();
   if ((!master || !master->window()) && !seen.expired()) master = seen.lock();
   if (!master) return;
+  // A movie still fading out holds the status bar: what it gives back is what was before it.
+  if (!moviePlayer_) {
+    statusBarHidden_ = platform::Application::sharedApplication().isStatusBarHidden();
+    statusBarStyle_ = platform::Application::sharedApplication().statusBarStyle();
+  }
   if (moviePlayer_) {  // an earlier movie's player and observers go first
     platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
     platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
@@ -531,8 +536,6 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
   if (auto banner = bannerView()) banner->pauseAutomaticReload();
   auto& app = platform::Application::sharedApplication();
   moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
-  statusBarHidden_ = app.isStatusBarHidden();
-  statusBarStyle_ = app.statusBarStyle();
   const bool pad = runningOnPad();
   if (pad) app.setStatusBarHidden(true);
   moviePlayer_->prepareToPlay();
@@ -580,10 +583,12 @@ void ORMMAConnector::myMovieFinishedCallback() {
   moviePlayer_->setFullscreen(false);
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
   std::weak_ptr<ORMMAConnector> weak = shared_from_this();
+  std::weak_ptr<platform::MoviePlayerController> player = moviePlayer_;
   platform::View::beginAnimationsContext("movieOutAnimation");
   platform::View::setAnimationDuration(0.5);
-  platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
-    if (auto s = weak.lock()) s->movieOutAnimationFinished();
+  // A movie the page asked for during the fade is not ended by it.
+  platform::View::setAnimationDidStopCallback([weak, player](const std::string&, bool, void*) {
+    if (auto s = weak.lock(); s && s->moviePlayer_ == player.lock()) s->movieOutAnimationFinished();
   });
   moviePlayer_->view()->setAlpha(0);
   platform::View::commitAnimations();

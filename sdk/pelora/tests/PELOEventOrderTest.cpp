@@ -530,6 +530,8 @@ const char* const kRows[] = {
     "offwindow push legacy link putin",
     "offwindow rich push link putin",
     "rich vlink offwindow push putin",
+    // a second movie asked for while the first fades out gives the status bar back as before
+    "pad image vlink moviedone vlink",
     // a store link's alert answered after the ad hid itself at rest closes nothing
     "rich slink hide",
     // the host asks for an ad while the video ad loads: it is not replaced, nor played over the next
