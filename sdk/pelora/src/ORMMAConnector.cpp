@@ -379,8 +379,10 @@ void ORMMAConnector::expandFinished() {
 void ORMMAConnector::closeView() { closeViewWithAnimation(true); }
 
 void ORMMAConnector::closeViewWithAnimation(bool animated) {
-  // A video closes through its own controls; nothing was opened that a close would end.
-  if (bannerState_ == kDefault || bannerState_ == kLoadingVideo || bannerState_ == kPlayingVideo) return;
+  // A video closes through its own controls; nothing was opened that a close would end (an ad
+  // that hid itself at rest included).
+  const int state = stateUnderHide();
+  if (state == kDefault || state == kLoadingVideo || state == kPlayingVideo) return;
   auto self = shared_from_this();
   auto webView = ormmaView();
   if (webView && ownsClose()) webView->stopLoading();
@@ -519,6 +521,11 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
   std::shared_ptr<platform::View> master = masterView_.lock();
   if ((!master || !master->window()) && !seen.expired()) master = seen.lock();
   if (!master) return;
+  // A movie still fading out holds the status bar: what it gives back is what was before it.
+  if (!moviePlayer_) {
+    statusBarHidden_ = platform::Application::sharedApplication().isStatusBarHidden();
+    statusBarStyle_ = platform::Application::sharedApplication().statusBarStyle();
+  }
   if (moviePlayer_) {  // an earlier movie's player and observers go first
     platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerLoadStateDidChangeNotification);
     platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
@@ -529,8 +536,6 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
   if (auto banner = bannerView()) banner->pauseAutomaticReload();
   auto& app = platform::Application::sharedApplication();
   moviePlayer_ = platform::MoviePlayerController::createWithContentURL(url);
-  statusBarHidden_ = app.isStatusBarHidden();
-  statusBarStyle_ = app.statusBarStyle();
   const bool pad = runningOnPad();
   if (pad) app.setStatusBarHidden(true);
   moviePlayer_->prepareToPlay();
@@ -578,10 +583,12 @@ void ORMMAConnector::myMovieFinishedCallback() {
   moviePlayer_->setFullscreen(false);
   platform::NotificationCenter::defaultCenter().removeObserver(this, platform::kMoviePlayerPlaybackDidFinishNotification);
   std::weak_ptr<ORMMAConnector> weak = shared_from_this();
+  std::weak_ptr<platform::MoviePlayerController> player = moviePlayer_;
   platform::View::beginAnimationsContext("movieOutAnimation");
   platform::View::setAnimationDuration(0.5);
-  platform::View::setAnimationDidStopCallback([weak](const std::string&, bool, void*) {
-    if (auto s = weak.lock()) s->movieOutAnimationFinished();
+  // A movie the page asked for during the fade is not ended by it.
+  platform::View::setAnimationDidStopCallback([weak, player](const std::string&, bool, void*) {
+    if (auto s = weak.lock(); s && s->moviePlayer_ == player.lock()) s->movieOutAnimationFinished();
   });
   moviePlayer_->view()->setAlpha(0);
   platform::View::commitAnimations();
@@ -685,6 +692,39 @@ void ORMMAConnector::findMasterView() {
   // application in the root above it instead, where the user sees and closes it.
   if (view == banner->wrappingView() && view->superview()) view = view->superview();
   masterView_ = view;
+}
+
+void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& window) {
+  findMasterView();
+  auto master = masterView_.lock();
+  auto banner = bannerView();
+  auto webView = ormmaView();
+  std::shared_ptr<platform::View> movieView = moviePlayer_ ? moviePlayer_->view() : nullptr;
+  if ((!master || !master->window()) && window) {
+    master.reset();
+    for (const auto& view : window->subviews())
+      if (view != webView && view != closeButton_ && view != movieView) master = view;
+    if (master) masterView_ = master;
+  }
+  if (!master || !master->window()) return;
+  auto follow = [&](const std::shared_ptr<platform::View>& view) {
+    if (view && view->superview() && view->superview() != master) master->addSubview(view);
+  };
+  if (webView && webView->superview() != banner) follow(webView);
+  follow(closeButton_);
+  follow(movieView);
+}
+
+void ORMMAConnector::slotLeavesWindow(const std::shared_ptr<platform::Window>& window) {
+  // What is up follows once the host has shown what it shows instead.
+  std::weak_ptr<ORMMAConnector> weak = shared_from_this();
+  std::weak_ptr<platform::Window> left = window;
+  platform::RunLoop::main().postAfter(
+      0,
+      [weak, left] {
+        if (auto s = weak.lock()) s->followMasterView(left.lock());
+      },
+      this);
 }
 
 bool ORMMAConnector::runningOnPad() {

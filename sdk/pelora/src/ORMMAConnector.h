@@ -97,6 +97,13 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // master view outside a window).
   platform::Rect screenArea();
   void findMasterView();
+  // The landing page, its close button and the video stay over the screen the host shows the
+  // slot in, wherever it moves the slot.
+  // `window`: the window the slot left, whose top-level view takes them when the slot is off
+  // every window.
+  void followMasterView(const std::shared_ptr<platform::Window>& window = nullptr);
+  // The host takes the slot's screen off `window` and may show another in the same turn.
+  void slotLeavesWindow(const std::shared_ptr<platform::Window>& window);
   static bool runningOnPad();
 
   // ---- For tests ----

@@ -338,6 +338,14 @@ std::shared_ptr<platform::View> PELOBannerView::hitTestWithEvent(const platform:
   return platform::View::hitTestWithEvent(p, event);
 }
 
+void PELOBannerView::willMoveToWindow(const std::shared_ptr<platform::Window>& newWindow) {
+  if (ormmaConnector_ && window() && !newWindow) ormmaConnector_->slotLeavesWindow(window());
+}
+
+void PELOBannerView::didMoveToWindow() {
+  if (ormmaConnector_ && window()) ormmaConnector_->followMasterView();
+}
+
 void PELOBannerView::touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) {
   if (!showsVideoAd()) {
     platform::View::touchesEndedWithEvent(touches, event);

@@ -40,6 +40,7 @@ const testkit::ExplorerWord kWords[] = {
     {"playable", 1}, {"moviedone", 1}, {"autoon", 1}, {"autooff", 1}, {"loadinside", 1},   {"letgo", 1},
     {"letgoinside", 1}, {"resign", 1}, {"active", 1}, {"background", 1}, {"foreground", 1}, {"toast", 1},
     {"toastroot", 1}, {"overlay", 1}, {"pad", 1}, {"push", 1}, {"offwindow", 1}, {"putin", 1}, {"putback", 1},
+    {"slink", 1}, {"alertok", 1}, {"alertcancel", 1},
 };
 
 // What the host hears. A second expand of an expanded ad tells the delegate again (the page
@@ -203,11 +204,10 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     screen->addSubview(slot);
     if (screen == root) hostRootViews.push_back(slot);
   }
-  // Not played yet: the host changing screens while a landing page or a video is up (they stay
-  // over the screen it left, a fault still open).
-  bool clientScreenUp() const {
-    return connector && (connector->stateUnderHide() != ORMMAConnector::kDefault &&
-                         connector->stateUnderHide() != ORMMAConnector::kUnknown);
+  // The user's finger on the alert the client put up: its last button, or Cancel.
+  void answerAlerts(bool ok) {
+    for (const auto& alert : platform::AlertView::visibleAlerts()) alert->clickButtonAtIndex(ok ? alert->numberOfButtons() - 1 : 0);
+    settle();
   }
   void showScreen(const std::shared_ptr<View>& shown) {
     std::erase(hostWindowViews, screenUp);
@@ -228,6 +228,10 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     if (videoPlays && banner && banner->isPlayingVideoForTesting()) {
       settleTraffic();
       EXPECT_EQ(server->adRequests().size(), asked) << "an ad was asked for while the video plays";
+    }
+    // A video ad has no page of its own: a page in the slot means another ad replaced it.
+    if (auto m = banner ? banner->moviePlayerForTesting() : nullptr; m && banner->currentViewForTesting()) {
+      EXPECT_FALSE(m->view()->isShownOnScreen()) << "a replaced video plays over the ad after it";
     }
     if (auto current = banner ? banner->moviePlayerForTesting() : nullptr;
         current && (players.empty() || players.back().lock() != current))
@@ -277,6 +281,10 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
       touchPage("document.location='" + server->url("/pelora/landing") + "'", true);
     } else if (word == "vlink") {
       touchPage("document.location='" + server->url("/pelora/movie.mp4") + "'", false);
+    } else if (word == "slink") {
+      touchPage("document.location='" + std::string(ORMMAConnector::kStorePrefix) + "app1'", false);
+    } else if (word == "alertok" || word == "alertcancel") {
+      answerAlerts(word == "alertok");
     } else if (word == "expand") {
       auto p = shown();
       const bool speaks = p && p->stringByEvaluatingJavaScriptFromString("typeof window.ormma") == "object";
@@ -301,7 +309,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
         load();
       };
     } else if (word == "push") {
-      if (!slotView() || clientScreenUp()) return;
+      if (!slotView()) return;
       auto next = newScreen();
       moveSlot(next);
       showScreen(next);
@@ -310,9 +318,9 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
       offWindow = newScreen();
       moveSlot(offWindow);
     } else if (word == "putin") {
-      if (offWindow && offWindow != screenUp && !clientScreenUp()) showScreen(offWindow);
+      if (offWindow && offWindow != screenUp) showScreen(offWindow);
     } else if (word == "putback") {
-      if (!slotView() || screenUp == root || clientScreenUp()) return;
+      if (!slotView() || screenUp == root) return;
       moveSlot(root);
       showScreen(root);
     } else if (word == "letgo") {
@@ -370,6 +378,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     if (app.applicationState() == platform::ApplicationState::Inactive) app.becomeActive();
     // What closing one thing brings (the next ad, a video ad) is ended too.
     for (int round = 0; round < 3; ++round) {
+      answerAlerts(false);
       releaseHolds();
       settle();
       if (banner) {
@@ -515,6 +524,18 @@ const char* const kRows[] = {
     // it in: the landing page goes over the screen shown at the tap
     "image push link",
     "offwindow image putin link",
+    // the host changes screens while a landing page or video is up: it follows the slot
+    "rich vlink push",
+    "offwindow putin image link putback",
+    "offwindow push legacy link putin",
+    "offwindow rich push link putin",
+    "rich vlink offwindow push putin",
+    // a second movie asked for while the first fades out gives the status bar back as before
+    "pad image vlink moviedone vlink",
+    // a store link's alert answered after the ad hid itself at rest closes nothing
+    "rich slink hide",
+    // the host asks for an ad while the video ad loads: it is not replaced, nor played over the next
+    "video image playable",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};

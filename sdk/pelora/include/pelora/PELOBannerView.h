@@ -105,6 +105,10 @@ class PELOBannerView : public platform::View, public PELOAdDownloaderProtocol {
   // an expanded landing page and stops the movie.
   std::shared_ptr<platform::View> hitTestWithEvent(const platform::Point& p, const platform::Event* event) override;
   void touchesEndedWithEvent(const platform::TouchSet& touches, const platform::Event& event) override;
+  // The host showed the slot on another screen: what the client has up over the application
+  // goes with it.
+  void willMoveToWindow(const std::shared_ptr<platform::Window>& newWindow) override;
+  void didMoveToWindow() override;
 
   // The transition a swap adds; type and direction 0 are chosen at random.
   std::shared_ptr<platform::Transition> createAnimationWithDirection(int type, int direction) const;
