@@ -719,6 +719,9 @@ const char* const kRows[] = {
     // The host's own screen or its interstitial comes and goes over an expanded ad.
     "expand hostPresents hostDismisses",
     "expand interstitial present",
+    // The host lets go inside a report while the next one falls due in the same instant.
+    "letGoInside slow 600",
+    "banner2 slow letGoInside 600",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};
