@@ -263,9 +263,14 @@ class NBEventOrderTest : public testkit::SandboxTest {
       if (c != hostScreen) made.push_back(c);
     }
     for (auto& b : banners) {
-      if (auto browser = b.view ? b.view->browserForTesting() : nullptr; browser && browser->urlString()) {
+      auto view = b.made.lock();  // also one the host let go of inside a callback
+      if (auto browser = view ? view->browserForTesting() : nullptr; browser && browser->urlString()) {
         shownInBrowser.push_back(*browser->urlString());
       }
+    }
+    // A browser whose banner the host let go of inside "present" is still the user's.
+    if (auto browser = browserOf(topScreen()); browser && browser->urlString()) {
+      shownInBrowser.push_back(*browser->urlString());
     }
     auto controller = interstitial ? interstitial->viewControllerForTesting() : nullptr;
     if (auto browser = controller ? controller->nbEmbedWebViewController() : nullptr; browser && browser->urlString()) {
@@ -722,6 +727,10 @@ const char* const kRows[] = {
     // The host lets go inside a report while the next one falls due in the same instant.
     "letGoInside slow 600",
     "banner2 slow letGoInside 600",
+    // A click answered under another screen, or to a host letting go inside what it hears.
+    "browsing tap hostPresents click ledToLanding",
+    "browsing tap letGoInside click ledToLanding",
+    "leaving tap letGoInside click ledToLanding",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};

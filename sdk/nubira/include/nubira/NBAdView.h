@@ -178,7 +178,8 @@ class NBAdView : public platform::View {
   void adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
                                                     const std::optional<std::string>& actionType);
   void adClickRequestFailed();
-  void performExternalCallWithUrl(const std::string& url);
+  static void openOutside(const std::string& url);
+  std::shared_ptr<platform::ViewController> presenter() const;
   // False when no browser could be presented.
   bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
   // Whether the browser could be shown for `url` now (a web address, and no screen up).
