@@ -135,6 +135,9 @@ class NBEventOrderTest : public testkit::SandboxTest {
     auto script = ScriptedAnswer::text("window.loaded = true;");
     script.hold = scriptHold;
     server.http().setAnswer("/held.js", script);
+    auto form = ScriptedAnswer::html("<p>sent</p>");
+    form.hold = formHold;
+    server.http().setAnswer("/form", form);
     openedBefore = app().openURLCalls();
     // Opening another application sends this one to the background, as on a phone.
     app().setOpenURLLeavesApplication(true);
@@ -348,7 +351,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
     table["pageClose"] = [this] { pageDoes("mraid.close();", false); };
     table["pageHide"] = [this] { pageDoes("location = 'mraid://hide';", false); };
     table["form"] = [this] {
-      pageDoes("var f = document.createElement('form'); f.setAttribute('action', '" + server.url("/landing") +
+      pageDoes("var f = document.createElement('form'); f.setAttribute('action', '" + server.url("/form") +
                "'); document.body.appendChild(f); f.submit();");
     };
     // The user's tap on a link of the page.
@@ -540,6 +543,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
   // that ends outside it sent it away).
   void releaseAll() {
     scriptHold->release();
+    formHold->release();
     for (auto& hold : replyHolds) hold->release();
     for (auto& hold : clickHolds) hold->release();
     advance(NBAdView::kLoadTimeout + 1);
@@ -649,6 +653,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
   std::optional<size_t> interstitialHeardAtRelease;
   std::vector<std::shared_ptr<AnswerHold>> clickHolds, replyHolds;  // one per answer held
   std::shared_ptr<AnswerHold> scriptHold = std::make_shared<AnswerHold>();
+  std::shared_ptr<AnswerHold> formHold = std::make_shared<AnswerHold>();  // a submitted form answers at the settle
   std::string nextKind = "rich", clickTarget;
   std::map<std::string, std::function<void()>> table;
   std::function<void(Banner&)> insideNext;  // what the host does inside its next callback
