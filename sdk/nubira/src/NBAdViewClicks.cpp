@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "JSBridgeDelegate.h"
+#include "NBAdInterstitialPrivate.h"
 #include "NBAdUnit.h"
 #include "NBAdViewListener.h"
 #include "NBAdXMLParser.h"
@@ -256,11 +257,18 @@ bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) c
   return presenter() != nullptr;
 }
 
-// The browser goes over whatever screen is up (the host's, the interstitial): a click answered
-// under another screen still leads where the user tapped.
+// The browser goes over a screen of the host's own: a click answered under it still leads where
+// the user tapped. Over an ad's screen (a browser, the interstitial) there is none: the user is
+// in that ad now, and the two would not close in order.
 std::shared_ptr<platform::ViewController> NBAdView::presenter() const {
   auto top = rootViewController();
-  while (top && top->presentedViewController()) top = top->presentedViewController();
+  while (top && top->presentedViewController()) {
+    top = top->presentedViewController();
+    auto navigation = std::dynamic_pointer_cast<platform::NavigationController>(top);
+    const bool browser = navigation && std::dynamic_pointer_cast<NBEmbeddedWebViewController>(
+                                           navigation->topViewController());
+    if (browser || std::dynamic_pointer_cast<NBAdInterstitialPrivate>(top)) return nullptr;
+  }
   return top;
 }
 

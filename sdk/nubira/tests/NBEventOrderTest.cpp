@@ -736,6 +736,7 @@ const char* const kRows[] = {
     "browsing tap hostPresents click ledToLanding",
     "browsing tap letGoInside click ledToLanding",
     "leaving tap letGoInside click ledToLanding",
+    "search banner2 tap tap2",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};
