@@ -755,8 +755,8 @@ TEST(NBExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
   vocabulary.words.assign(std::begin(kWords), std::end(kWords));
   vocabulary.waitWeight = 4;
-  // About 5 s of one core in the default build (33 s per thousand).
-  vocabulary.suiteRuns = 150;
+  // About 14 s of one core in the default build (35 s per thousand).
+  vocabulary.suiteRuns = 400;
   testkit::Explorer("Nubira", vocabulary, testkit::freshFixture<NBEventOrderTest>(), [](const std::string& events) {
     return "\"" + events + "\",";
   }).run();
