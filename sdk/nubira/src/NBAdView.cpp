@@ -281,10 +281,26 @@ void NBAdView::invokeAdRefreshTimer() {
     logLine("ERROR! Refresh interval was set to OFF! cannot invoke refresh timer");
     return;
   }
+  adRefreshTimer_ = platform::Timer::scheduledTimer(refreshInterval_, true, refreshOnNextTurn());
+}
+
+// A host may let go of the banner inside any report (the banner then lives to the end of the
+// run loop's turn), also inside the load's time-out falling due in the same instant as a refresh:
+// the refresh runs on the next turn, if the banner is still held and its timer still running.
+std::function<void(platform::Timer&)> NBAdView::refreshOnNextTurn() {
   std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(shared_from_this());
-  adRefreshTimer_ = platform::Timer::scheduledTimer(refreshInterval_, true, [weak](platform::Timer&) {
-    if (auto view = weak.lock()) view->refreshAd();
-  });
+  return [weak](platform::Timer& fired) {
+    auto view = weak.lock();
+    if (!view) return;
+    std::weak_ptr<platform::Timer> which = fired.shared_from_this();
+    platform::RunLoop::main().postAfter(
+        0,
+        [weak, which] {
+          auto later = weak.lock();
+          if (later && later->adRefreshTimer_ && later->adRefreshTimer_ == which.lock()) later->refreshAd();
+        },
+        view.get());
+  };
 }
 
 void NBAdView::invalidateAdRefreshTimer() {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "JSBridgeDelegate.h"
+#include "NBAdInterstitialPrivate.h"
 #include "NBAdUnit.h"
 #include "NBAdViewListener.h"
 #include "NBAdXMLParser.h"
@@ -192,13 +193,20 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
   const std::string target = *url;
   if (clicked->adActionType == 2 || clicked->adActionType == 3) {
     (shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_).setWebViewUserInteraction(true);
-    performAdClickNotification();
-    screenAnnounced_ = true;
     platform::RunLoop::main().postAfter(
         0, [weak, target] {
-          // No browser could be shown: the click ends as if it had been closed.
+          // Held here: the host may let go of the banner inside "present", the browser still comes.
           auto v = weak.lock();
-          if (v && !v->showEmbedWebViewWithUrl(target)) {
+          if (!v) return;
+          if (!v->mayPresentBrowserWithUrl(target)) {
+            v->touchedDownOnAd_ = false;
+            if (v->refreshInterval_ != -1) v->invokeAdRefreshTimer();
+            return;
+          }
+          v->screenAnnounced_ = true;
+          v->performAdClickNotification();
+          // No browser could be shown after all: the click ends as if it had been closed.
+          if (!v->showEmbedWebViewWithUrl(target)) {
             v->adScreenWillDismiss();
             v->adScreenDidDismiss();
           }
@@ -214,11 +222,11 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
       return;
     }
     performAppWillLeaveNotification();
-    platform::RunLoop::main().postAfter(
-        0, [weak, target] {
-          if (auto v = weak.lock()) v->performExternalCallWithUrl(target);
-        },
-        this);
+    // Not tied to the banner: the host may let go of it inside "will leave", the tap still leads out.
+    platform::RunLoop::main().postAfter(0, [weak, target] {
+      openOutside(target);
+      if (auto v = weak.lock()) v->touchedDownOnAd_ = false;
+    });
   }
 }
 
@@ -232,13 +240,12 @@ void NBAdView::adClickRequestFailed() {
   if (refreshInterval_ != -1) invokeAdRefreshTimer();
 }
 
-void NBAdView::performExternalCallWithUrl(const std::string& url) {
+void NBAdView::openOutside(const std::string& url) {
   auto& app = platform::Application::sharedApplication();
   if (app.canOpenURL(url))
     app.openURL(url);
   else
     logLine("unidentified protcol found, unable to open external url:%@", url);
-  touchedDownOnAd_ = false;
 }
 
 bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
@@ -247,14 +254,27 @@ bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) c
     logLine("not opening %@ in the browser", url.value_or("(null)"));
     return false;
   }
-  // One screen at a time: while another is up this one could not be shown, nor the ad again.
-  auto root = rootViewController();
-  return root && !root->presentedViewController();
+  return presenter() != nullptr;
+}
+
+// The browser goes over a screen of the host's own: a click answered under it still leads where
+// the user tapped. Over an ad's screen (a browser, the interstitial) there is none: the user is
+// in that ad now, and the two would not close in order.
+std::shared_ptr<platform::ViewController> NBAdView::presenter() const {
+  auto top = rootViewController();
+  while (top && top->presentedViewController()) {
+    top = top->presentedViewController();
+    auto navigation = std::dynamic_pointer_cast<platform::NavigationController>(top);
+    const bool browser = navigation && std::dynamic_pointer_cast<NBEmbeddedWebViewController>(
+                                           navigation->topViewController());
+    if (browser || std::dynamic_pointer_cast<NBAdInterstitialPrivate>(top)) return nullptr;
+  }
+  return top;
 }
 
 bool NBAdView::showEmbedWebViewWithUrl(const std::optional<std::string>& url) {
   if (!mayPresentBrowserWithUrl(url)) return false;
-  auto root = rootViewController();
+  auto root = presenter();
   setExpandedViewsHidden(true);
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
   auto browser = NBEmbeddedWebViewController::create();

@@ -4,6 +4,7 @@
 // reloads on a repeating timer and reports to its delegate. Main thread only.
 // Ownership: made by the create… factories in a shared_ptr; the delegate and the root view
 // controller are not retained. A delegate may destroy the view inside any of its callbacks.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -153,6 +154,7 @@ class NBAdView : public platform::View {
   std::string applyStylingText(const std::string& markup) const;
   void loadAdHtmlAfterCustomization();
   void checkAdUnitLoadComplete();
+  std::function<void(platform::Timer&)> refreshOnNextTurn();
   void invalidateAdFailedTimer();
   void performErrorCallBackWithMsgErrorCode(const std::string& message, long code);
   void performAdSuccessNotification();
@@ -176,7 +178,8 @@ class NBAdView : public platform::View {
   void adClickRequestFinishedWithUrlNewAdActionType(const std::optional<std::string>& url,
                                                     const std::optional<std::string>& actionType);
   void adClickRequestFailed();
-  void performExternalCallWithUrl(const std::string& url);
+  static void openOutside(const std::string& url);
+  std::shared_ptr<platform::ViewController> presenter() const;
   // False when no browser could be presented.
   bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
   // Whether the browser could be shown for `url` now (a web address, and no screen up).
