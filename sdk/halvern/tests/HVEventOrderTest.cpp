@@ -491,6 +491,7 @@ const Row kBannerRows[] = {
     {"NextAdArrivesWhileExpanded", "expand 2 next 2 dismiss"},
     {"RefreshWhileExpanded", "next expand 2 refresh 1 dismiss"},
     {"NextAdArrivesBeforeTheExpandedAdSendsTheUserAway", "expand 2 next leave fg"},
+    {"NextAdArrivesWhileTheLastOneIsHandedToThePage", "store next remove 3"},
 };
 
 // The full-screen window and controller.

@@ -220,7 +220,13 @@ bool HVAdViewInternal::display() {
   if (fullScreen) setExecMode(1);
   else view()->setFrame(platform::Rect(platform::Point{0, 0}, size));
   prepareAdViewBrowserMode(false);
+  const int64_t superseded = m_pendingDisplayDlTime;
   armDisplayTimeLimit(dlTime);
+  // An ad whose display a newer one cut short was kept on disk only for that display.
+  if (superseded != 0 && superseded != dlTime && superseded != m_slot->dlTime() && superseded != m_slot->nextAdDlTime()) {
+    if (auto manager = controller()->adManager())
+      manager->deleteAdForSlotNamedFetchReplacement(superseded, description.name(), false);
+  }
   if (m_bridge->isHVJSLoaded()) {
     sendToPage(call);
     if (!fullScreen) {
