@@ -495,6 +495,7 @@ const Row kBannerRows[] = {
     {"RefreshWhileExpanded", "next expand 2 refresh 1 dismiss"},
     {"NextAdArrivesBeforeTheExpandedAdSendsTheUserAway", "expand 2 next leave fg"},
     {"NextAdArrivesWhileTheLastOneIsHandedToThePage", "store next remove 3"},
+    {"WithAnIntervalTheNextAdArrivesWhileTheLastOneFadesIn", "offline relaunch next every next next"},
 };
 
 // The full-screen window and controller.

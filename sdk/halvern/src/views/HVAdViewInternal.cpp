@@ -362,6 +362,8 @@ void HVAdViewInternal::adDisplayed() {
   const bool fullScreen = controlsFullScreenSlot();
   if (old != 0 && old != shown) manager->deleteAdForSlotNamedFetchReplacement(old, name, !fullScreen);
   else if (old == 0 && !fullScreen) manager->queueFetchForSlotNamed(name);
+  // An ad that arrived while this one faded in was turned away: it takes its turn at the interval.
+  if (!fullScreen && m_refreshInterval > 0 && m_slot->hasNextAdDownloaded()) requestDisplay(true);
 }
 
 bool HVAdViewInternal::isAdReady() { return m_bridge->isHVJSLoaded(); }
