@@ -519,6 +519,7 @@ const Row kFullScreenRows[] = {
     {"OpensOverABannerFadingToItsNextAd", "next refresh 0.2 full 2 fsdismiss"},
     {"AskedForWhileABannerIsExpanded", "expand 2 full 1 dismiss"},
     {"ClosedByItsPageAsSoonAsAskedFor", "full fsdismiss"},
+    {"BannerTappedAfterLeavingWhileItLoads", "full bg fg link"},
 };
 
 // The click-through, the ad's browser and the expansion.
