@@ -220,7 +220,13 @@ bool HVAdViewInternal::display() {
   if (fullScreen) setExecMode(1);
   else view()->setFrame(platform::Rect(platform::Point{0, 0}, size));
   prepareAdViewBrowserMode(false);
+  const int64_t superseded = m_pendingDisplayDlTime;
   armDisplayTimeLimit(dlTime);
+  // An ad whose display a newer one cut short was kept on disk only for that display.
+  if (superseded != 0 && superseded != dlTime && superseded != m_slot->dlTime() && superseded != m_slot->nextAdDlTime()) {
+    if (auto manager = controller()->adManager())
+      manager->deleteAdForSlotNamedFetchReplacement(superseded, description.name(), false);
+  }
   if (m_bridge->isHVJSLoaded()) {
     sendToPage(call);
     if (!fullScreen) {
@@ -356,6 +362,8 @@ void HVAdViewInternal::adDisplayed() {
   const bool fullScreen = controlsFullScreenSlot();
   if (old != 0 && old != shown) manager->deleteAdForSlotNamedFetchReplacement(old, name, !fullScreen);
   else if (old == 0 && !fullScreen) manager->queueFetchForSlotNamed(name);
+  // An ad that arrived while this one faded in was turned away: it takes its turn at the interval.
+  if (!fullScreen && m_refreshInterval > 0 && m_slot->hasNextAdDownloaded()) requestDisplay(true);
 }
 
 bool HVAdViewInternal::isAdReady() { return m_bridge->isHVJSLoaded(); }

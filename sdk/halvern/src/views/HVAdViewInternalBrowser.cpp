@@ -110,14 +110,18 @@ void HVAdViewInternal::requestPage(const std::string& url) {
 void HVAdViewInternal::requestPage(const URL& url) {
   if (windowHoldsOtherContent()) return;
   auto self = shared_from_this();
-  m_shouldWipeContentOnDismiss = true;
+  // A click-through the window refuses leaves the banner as it was.
+  const bool wipeBefore = std::exchange(m_shouldWipeContentOnDismiss, true);
   if (HVUtil::URLWillLoadExternalApp(url)) {
     handleClickthroughToExternalAppURL(url);
     return;
   }
   auto controller = HVController::sharedController();
   if (!controlsFullScreenSlot() && !m_isExpanded) {
-    if (!expand()) return;
+    if (!expand()) {
+      m_shouldWipeContentOnDismiss = wipeBefore;
+      return;
+    }
     m_isBrowserMode = true;
     scheduleExitItem();
     disableNavigationControls();

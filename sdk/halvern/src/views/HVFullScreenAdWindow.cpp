@@ -447,7 +447,14 @@ void HVFullScreenAdWindow::applicationWillEnterForeground() {
   }
   const bool displaying = isKeyWindow() || m_contentController ||
                           (fullScreen && fullScreen->shouldDisplayActionSheetOnEnterForeground());
-  setIsDisplaying(displaying);
+  bool claimedAhead = false;
+  {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    claimedAhead = m_isDisplaying && !m_contentController && m_claimOwner;
+  }
+  // A display asked for and not opened yet keeps the screen: its opening, or its failure, ends
+  // the claim, and a banner taking the window meanwhile would leave the host's yes unkept.
+  if (displaying || !claimedAhead) setIsDisplaying(displaying);
   auto app = appWindow();
   if (displaying) {
     if (app) app->setHidden(true);
