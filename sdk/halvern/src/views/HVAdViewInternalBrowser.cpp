@@ -1,4 +1,6 @@
 // The click-through half of the display view: what happens when the user touches an ad.
+#include <utility>
+
 #include "HVAdSlot.h"
 #include "HVAdViewInternal.h"
 #include "HVCommandHandler.h"
