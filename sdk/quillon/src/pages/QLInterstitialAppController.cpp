@@ -149,7 +149,8 @@ void QLInterstitialAppController::timedOut() {
   // Only a load that ran can have taken too long.
   if (loading_) QLStatistics::sharedStatistics()->setAppOpenInterstitialTimeOut();
   platform::log("<Quillon> Interstitial request timed out.");
-  willDismiss();
+  // No page came, so none will be dismissed: nothing is kept for its end.
+  restoreWindowAndRelease();
 }
 
 void QLInterstitialAppController::willDismiss() {
