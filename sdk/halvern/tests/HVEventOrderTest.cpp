@@ -21,6 +21,7 @@
 #include "platform/device.h"
 #include "platform/reachability.h"
 #include "platform/screen.h"
+#include "testing/explorer.h"
 #include "testing/zip_builder.h"
 
 namespace halvern {
@@ -209,7 +210,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
       SCOPED_TRACE(word);
       auto& app = Application::sharedApplication();
       const bool active = app.applicationState() == platform::ApplicationState::Active;
-      if (word.find_first_not_of("0123456789.") == std::string::npos) {
+      if (testkit::Explorer::isWait(word)) {
         advance(std::stod(word));
       } else if (word == "link" || word == "store" || word == "redirect" || word == "linkfail" || word == "linkstall") {
         if (!tapBanner()) continue;

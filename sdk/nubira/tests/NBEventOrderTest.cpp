@@ -101,7 +101,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
       }
       if (!kinds().count(word) && banners.empty()) addBanner(container);
       SCOPED_TRACE(word);
-      if (word.find_first_not_of("0123456789.") == std::string::npos) {
+      if (testkit::Explorer::isWait(word)) {
         advance(std::stod(word));
         runUntilIdle();
       } else {
@@ -744,12 +744,7 @@ class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInte
 TEST_P(NBEventOrderRow, KeepsTheInvariants) { playRow(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Nubira, NBEventOrderRow, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = std::to_string(info.index) + "_";
-                           for (const char* c = info.param; *c; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+                         [](const auto& info) { return testkit::explorerRowName(info.index, info.param); });
 
 TEST(NBExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;

@@ -448,7 +448,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
   void playRow(const std::string& events) {
     std::istringstream words(events);
     for (std::string word; words >> word;) {
-      if (word.find_first_not_of("0123456789.") == std::string::npos) {
+      if (testkit::Explorer::isWait(word)) {
         if (!placed) place(Place::InRoot), placed = true;
         advance(std::stod(word));
         runUntilIdle();
@@ -543,12 +543,7 @@ class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParam
 TEST_P(PELOEventOrderRow, KeepsTheInvariants) { playRow(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Slot, PELOEventOrderRow, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = std::to_string(info.index) + "_";
-                           for (const char* c = info.param; *c; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+                         [](const auto& info) { return testkit::explorerRowName(info.index, info.param); });
 
 TEST(PELOExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
