@@ -737,6 +737,9 @@ const char* const kRows[] = {
     "browsing tap letGoInside click ledToLanding",
     "leaving tap letGoInside click ledToLanding",
     "search banner2 tap tap2",
+    // The browser a click put over the host's own screen goes with it when the host ends it.
+    "search open hostPresents click hostDismisses",
+    "browsing open load hostPresents click hostDismisses load",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};
