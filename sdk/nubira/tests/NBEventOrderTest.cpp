@@ -23,6 +23,7 @@
 #include "nubira/NBAdView.h"
 #include "platform/application.h"
 #include "platform/bars.h"
+#include "platform/clock.h"
 #include "platform/composers.h"
 #include "platform/controls.h"
 #include "platform/device.h"
@@ -86,7 +87,7 @@ const testkit::ExplorerWord kWords[] = {
     {"keyDown", 1},     {"turn", 1},          {"restyle", 1},       {"interval", 1},      {"noDelegate", 1},
     {"banner2", 1},     {"tap2", 1},          {"interstitial", 1},  {"present", 1},       {"closeButton", 1},
     {"form", 1},        {"rich", 1},          {"browsing", 1},      {"leaving", 1},       {"search", 1},
-    {"slow", 1},        {"toStore", 1},       {"text", 1},
+    {"slow", 1},        {"toStore", 1},       {"text", 1},          {"loadInside", 1},
 };
 
 class NBEventOrderTest : public testkit::SandboxTest {
@@ -157,6 +158,16 @@ class NBEventOrderTest : public testkit::SandboxTest {
     Rect frame = Rect(0, 0, 320, 50);
     bool removed = false, hidden = false, delegateCleared = false;
     std::optional<size_t> heardAtRelease;
+    // Set from "will dismiss" of an expanded close, and while "did dismiss" is being heard.
+    bool endsExpansion = false, insideDidDismiss = false;
+  };
+  // A banner's place in the host's screen, which notes when a banner was put into it.
+  struct Slot : platform::View {
+    explicit Slot(const Rect& frame) : platform::View(frame) {}
+    void didAddSubview(const std::shared_ptr<platform::View>&) override {
+      movedInAt = platform::Clock::current().now();
+    }
+    double movedInAt = 0;
   };
 
   platform::Application& app() { return platform::Application::sharedApplication(); }
@@ -212,6 +223,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
     made.push_back(b.view);
     b.container = in;
     b.view->setDelegate(b.heard);
+    b.heard->onEvent = [this, index = banners.size()](const std::string& event) { heard(index, event); };
     in->addSubview(b.view);
     banners.push_back(b);
     advance(0.5);
@@ -295,12 +307,48 @@ class NBEventOrderTest : public testkit::SandboxTest {
   }
   // The host acts from inside the next callback its first banner's delegate hears.
   void inside(std::function<void(Banner&)> act) {
-    auto b = first();
-    if (!b) return;
-    insideNext = std::move(act);
-    b->heard->onEvent = [this](const std::string&) {
-      if (auto act = std::exchange(insideNext, nullptr)) act(banners[0]);
+    if (first()) insideNext = std::move(act);
+  }
+  std::function<void(Banner&)> loadInsideDidDismiss() {
+    return [this](Banner& b) {
+      if (b.insideDidDismiss) hostLoads(b);
+      else insideNext = loadInsideDidDismiss();
     };
+  }
+  void hostLoads(Banner& b) {
+    if (!b.view || b.heardAtRelease) return;  // not one it is letting go of
+    hostLoading = &b;
+    b.view->loadNBAdRequest();
+    hostLoading = nullptr;
+  }
+  // Each report as the host hears it: judged, then the host's act from inside it, if any.
+  void heard(size_t index, const std::string& event) {
+    auto& b = banners[index];
+    const bool inHostLoad = hostLoading == &b;
+    if (event == "will dismiss") b.endsExpansion = b.view && b.view->currentStateForTesting() == NBAdView::kMRAIDStateExpanded;
+    if (event == "did dismiss") b.insideDidDismiss = true;
+    if (event.rfind("2 ", 0) == 0) judgeClickRefusal(b, inHostLoad);
+    if (index == 0) {
+      if (auto act = std::exchange(insideNext, nullptr)) act(banners[0]);
+    }
+    if (event == "did dismiss") b.insideDidDismiss = false;
+  }
+  // A load is refused for a click in progress only while one is: the refresh timer stops for
+  // the user's click and screens, and a screen that has ended holds no load back. What the
+  // Parts ask for besides: the keyboard up over a search ad refuses the refresh so (it holds
+  // clicks and loads back); the load a move into a superview schedules half a second later is
+  // refused so when a click or screen is under way by then, the move into the window that an
+  // expansion makes among them; and the host's load inside adViewDidDismissScreen of an
+  // expanded close is refused so too, since the close clears the click only after its reports.
+  void judgeClickRefusal(Banner& b, bool hostLoad) {
+    const bool expanded = b.view && b.view->currentStateForTesting() == NBAdView::kMRAIDStateExpanded;
+    if (hostLoad) {
+      EXPECT_TRUE(!b.insideDidDismiss || b.endsExpansion) << "a load after the screen ended was refused for a click";
+      return;
+    }
+    const auto slot = std::dynamic_pointer_cast<Slot>(b.container);
+    const bool moveLoad = slot && clock().now() - slot->movedInAt <= 1;
+    EXPECT_TRUE(keyboardUp || expanded || moveLoad) << "a refresh ran under a click";
   }
   void toBackground() {
     if (app().applicationState() != platform::ApplicationState::Background) app().enterBackground();
@@ -328,7 +376,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
     };
     table["load"] = [this] {
       advance(21);
-      if (first()) first()->view->loadNBAdRequest();
+      if (first()) hostLoads(banners[0]);
       settleTraffic();
     };
     table["reply"] = [this] {
@@ -405,6 +453,8 @@ class NBEventOrderTest : public testkit::SandboxTest {
       });
     };
     table["letGoInside"] = [this] { inside([this](Banner& b) { letGo(b); }); };
+    // The host asks for an ad from inside the next adViewDidDismissScreen.
+    table["loadInside"] = [this] { inside(loadInsideDidDismiss()); };
     table["removeInside"] = [this] {
       inside([](Banner& b) {
         if (!b.view) return;
@@ -464,8 +514,14 @@ class NBEventOrderTest : public testkit::SandboxTest {
       if (app().applicationState() == platform::ApplicationState::Background) app().enterForeground();
       runUntilIdle();
     };
-    table["keyUp"] = [] { platform::Keyboard::showForTesting(); };
-    table["keyDown"] = [] { platform::Keyboard::hideForTesting(); };
+    table["keyUp"] = [this] {
+      keyboardUp = true;
+      platform::Keyboard::showForTesting();
+    };
+    table["keyDown"] = [this] {
+      platform::Keyboard::hideForTesting();
+      keyboardUp = false;
+    };
     table["turn"] = [this] {
       landscape = !landscape;
       platform::Device::currentDevice().setOrientation(landscape ? platform::DeviceOrientation::LandscapeLeft
@@ -516,6 +572,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
   // meanwhile counts as shown.
   void settle() {
     platform::Keyboard::hideForTesting();
+    keyboardUp = false;
     insideNext = nullptr;
     releaseAll();
     bool waited = false;
@@ -663,8 +720,8 @@ class NBEventOrderTest : public testkit::SandboxTest {
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
   std::shared_ptr<platform::ViewController> hostScreen = std::make_shared<platform::ViewController>();
-  std::shared_ptr<platform::View> container = std::make_shared<platform::View>(Rect(0, 100, 320, 50));
-  std::shared_ptr<platform::View> container2 = std::make_shared<platform::View>(Rect(0, 300, 320, 50));
+  std::shared_ptr<platform::View> container = std::make_shared<Slot>(Rect(0, 100, 320, 50));
+  std::shared_ptr<platform::View> container2 = std::make_shared<Slot>(Rect(0, 300, 320, 50));
   std::vector<Banner> banners;
   std::shared_ptr<NBAdInterstitial> interstitial;
   std::shared_ptr<InterstitialHeard> interstitialHeard = std::make_shared<InterstitialHeard>();
@@ -675,6 +732,8 @@ class NBEventOrderTest : public testkit::SandboxTest {
   std::string nextKind = "rich", clickTarget;
   std::map<std::string, std::function<void()>> table;
   std::function<void(Banner&)> insideNext;  // what the host does inside its next callback
+  Banner* hostLoading = nullptr;              // the banner whose load the host is asking for
+  bool keyboardUp = false;
   std::vector<std::weak_ptr<const void>> made;
   Events shownInBrowser;
   size_t openedBefore = 0;
@@ -769,6 +828,9 @@ const char* const kRows[] = {
     "browsing tap interstitial present click closeButton ledToLanding",
     // The interstitial closed while a form it sent still loads.
     "interstitial present form closeButton",
+    // The host's load inside the end of an expanded close, and of a browser's.
+    "expand loadInside closeExpanded",
+    "browsing tap click loadInside closeBrowser ledToLanding",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};
