@@ -47,6 +47,7 @@ using testkit::ScriptedAnswer;
 using Events = std::vector<std::string>;
 
 const std::string kStoreApp = std::string("itms-apps://") + NBEmbeddedWebViewController::kStoreWebHost + "/app/9";
+const std::string kOtherApp = "nbother://open/9";
 
 std::string ad(const std::string& type, int actionType, const std::string& target, const std::string& markup) {
   return "<?xml version=\"1.0\"?><Response><Ad type=\"" + type + "\" actionType=\"" + std::to_string(actionType) +
@@ -76,7 +77,8 @@ struct InterstitialHeard : nubira::NBAdInterstitialDelegate {
 
 // The words of a row, and how often the explorer draws each. "rich", "browsing", "leaving",
 // "search", "text" and "slow" choose what the server gives from then on (before any other word: the
-// first ad too); "ledToLanding", "ledToStore" and "heardPresent" are a row's own checks.
+// first ad too), "toStore", "toOtherApp" and "clickFails" where clicks lead; "ledToLanding",
+// "ledToStore", "ledToOtherApp" and "heardPresent" are a row's own checks.
 const testkit::ExplorerWord kWords[] = {
     {"tap", 3},         {"click", 2},         {"load", 1},          {"holdReply", 1},     {"reply", 2},
     {"script", 1},      {"expand", 3},        {"open", 2},          {"sms", 1},           {"pageClose", 2},
@@ -87,7 +89,8 @@ const testkit::ExplorerWord kWords[] = {
     {"keyDown", 1},     {"turn", 1},          {"restyle", 1},       {"interval", 1},      {"noDelegate", 1},
     {"banner2", 1},     {"tap2", 1},          {"interstitial", 1},  {"present", 1},       {"closeButton", 1},
     {"form", 1},        {"rich", 1},          {"browsing", 1},      {"leaving", 1},       {"search", 1},
-    {"slow", 1},        {"toStore", 1},       {"text", 1},          {"loadInside", 1},
+    {"slow", 1},        {"toStore", 1},       {"text", 1},          {"loadInside", 1},    {"clickFails", 1},
+    {"toOtherApp", 1},  {"mail", 1},          {"composerDone", 1},  {"gradient", 1},
 };
 
 class NBEventOrderTest : public testkit::SandboxTest {
@@ -143,9 +146,11 @@ class NBEventOrderTest : public testkit::SandboxTest {
     openedBefore = app().openURLCalls();
     // Opening another application sends this one to the background, as on a phone.
     app().setOpenURLLeavesApplication(true);
+    app().registerOpenableScheme("nbother");
   }
   void TearDown() override {
     app().setOpenURLLeavesApplication(false);
+    app().unregisterOpenableScheme("nbother");
     testkit::SandboxTest::TearDown();
   }
 
@@ -196,7 +201,8 @@ class NBEventOrderTest : public testkit::SandboxTest {
   }
   static const std::map<std::string, int>& kinds() {
     static const std::map<std::string, int> all = {
-        {"rich", 0}, {"text", 0}, {"browsing", 0}, {"leaving", 0}, {"search", 0}, {"slow", 0}, {"toStore", 0}};
+        {"rich", 0}, {"text", 0},    {"browsing", 0},   {"leaving", 0},
+        {"search", 0}, {"slow", 0}, {"toStore", 0}, {"toOtherApp", 0}, {"clickFails", 0}};
     return all;
   }
   void serve(const std::string& kind) {
@@ -211,6 +217,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
   void answerClicks() {
     clickHolds.push_back(std::make_shared<AnswerHold>());
     auto click = ScriptedAnswer::redirect(clickTarget.empty() ? server.url("/landing") : clickTarget);
+    click.dropBeforeHead = clicksFail;
     click.hold = clickHolds.back();
     server.http().setAnswer("/click", click);
   }
@@ -366,6 +373,15 @@ class NBEventOrderTest : public testkit::SandboxTest {
       clickTarget = kStoreApp;
       answerClicks();
     };
+    table["toOtherApp"] = [this] {
+      clickTarget = kOtherApp;
+      answerClicks();
+    };
+    // Clicks from then on find the connection dropped before any answer.
+    table["clickFails"] = [this] {
+      clicksFail = true;
+      answerClicks();
+    };
     table["tap"] = [this] { tapMiddleOf(first() ? first()->view : nullptr); };
     table["tap2"] = [this] { tapMiddleOf(banners.size() > 1 ? banners[1].view : nullptr); };
     table["click"] = [this] {
@@ -397,6 +413,20 @@ class NBEventOrderTest : public testkit::SandboxTest {
     table["expand"] = [this] { pageDoes("mraid.expand(null, {width: 300, height: 200});"); };
     table["open"] = [this] {
       pageDoes("mraid.open('" + target() + "');");
+      transition();
+    };
+    table["mail"] = [this] {
+      pageDoes("mraid.sendMail('ads@example.com', 'hi', 'there');");
+      transition();
+    };
+    // The user sends what the composer on top holds, which ends it.
+    table["composerDone"] = [this] {
+      auto top = topScreen();
+      if (auto sms = std::dynamic_pointer_cast<platform::MessageComposeViewController>(top)) {
+        sms->finishWithResult(platform::MessageComposeResult::Sent);
+      } else if (auto mail = std::dynamic_pointer_cast<platform::MailComposeViewController>(top)) {
+        mail->finishWithResult(platform::MailComposeResult::Sent);
+      }
       transition();
     };
     table["sms"] = [this] {
@@ -532,6 +562,10 @@ class NBEventOrderTest : public testkit::SandboxTest {
       if (first()) first()->view->setAdTextColor("#ff0000");
       runUntilIdle();
     };
+    table["gradient"] = [this] {
+      if (first()) first()->view->setAdBackgroundGradientWithTopColorBottomColor("#fff", "#000");
+      runUntilIdle();
+    };
     table["interval"] = [this] {
       if (first()) first()->view->setRefreshInterval(first()->view->refreshInterval() == 30 ? 60 : 30);
     };
@@ -584,6 +618,8 @@ class NBEventOrderTest : public testkit::SandboxTest {
         EXPECT_TRUE(b->closeItem()->tap());
       } else if (auto sms = std::dynamic_pointer_cast<platform::MessageComposeViewController>(top)) {
         sms->finishWithResult(platform::MessageComposeResult::Cancelled);
+      } else if (auto mail = std::dynamic_pointer_cast<platform::MailComposeViewController>(top)) {
+        mail->finishWithResult(platform::MailComposeResult::Cancelled);
       } else if (auto controller = std::dynamic_pointer_cast<nubira::NBAdInterstitialPrivate>(top)) {
         button = controller->closeButton();
       } else if (top == hostScreen) {
@@ -679,7 +715,9 @@ class NBEventOrderTest : public testkit::SandboxTest {
     for (const auto& word : checks) {
       if (word == "heardPresent") { EXPECT_GT(count(banners[0].heard->events, "present"), 0u); }
       if (word.rfind("ledTo", 0) != 0) continue;
-      const std::string there = word == "ledToStore" ? kStoreApp : server.url("/landing");
+      const std::string there = word == "ledToStore"      ? kStoreApp
+                                : word == "ledToOtherApp" ? kOtherApp
+                                                          : server.url("/landing");
       const auto& all = app().openedURLs();
       const Events opened(all.end() - std::min(all.size(), app().openURLCalls() - openedBefore), all.end());
       EXPECT_TRUE(count(opened, there) || count(shownInBrowser, there))
@@ -730,6 +768,7 @@ class NBEventOrderTest : public testkit::SandboxTest {
   std::shared_ptr<AnswerHold> scriptHold = std::make_shared<AnswerHold>();
   std::shared_ptr<AnswerHold> formHold = std::make_shared<AnswerHold>();  // a submitted form answers at the settle
   std::string nextKind = "rich", clickTarget;
+  bool clicksFail = false;
   std::map<std::string, std::function<void()>> table;
   std::function<void(Banner&)> insideNext;  // what the host does inside its next callback
   Banner* hostLoading = nullptr;              // the banner whose load the host is asking for
@@ -831,6 +870,8 @@ const char* const kRows[] = {
     // The host's load inside the end of an expanded close, and of a browser's.
     "expand loadInside closeExpanded",
     "browsing tap click loadInside closeBrowser ledToLanding",
+    // A click that leads to another application.
+    "leaving toOtherApp tap click ledToOtherApp",
 };
 
 class NBEventOrderRow : public NBEventOrderTest, public ::testing::WithParamInterface<const char*> {};
