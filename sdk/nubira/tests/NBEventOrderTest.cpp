@@ -885,7 +885,7 @@ TEST(NBExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
   vocabulary.words.assign(std::begin(kWords), std::end(kWords));
   vocabulary.waitWeight = 4;
-  // About 14 s of one core in the default build (35 s per thousand).
+  // About 15 s of one core in the default build (37 s per thousand).
   vocabulary.suiteRuns = 400;
   testkit::Explorer("Nubira", vocabulary, testkit::freshFixture<NBEventOrderTest>(), [](const std::string& events) {
     return "\"" + events + "\",";
