@@ -8,6 +8,7 @@
 #include "platform/graphics.h"
 #include "platform/image.h"
 #include "platform/navigation_controller.h"
+#include "platform/run_loop.h"
 #include "platform/screen.h"
 #include "platform/web_view.h"
 
@@ -86,13 +87,21 @@ void NBEmbeddedWebViewController::loadView() {
 }
 
 // Taken away with the screen it went over, the browser hears no disappearance of its own: its
-// owner hears the end here, or it would hold the click as under way with no browser up.
+// owner hears the end here, or it would hold the click as under way with no browser up. Looked
+// at on the next turn, once a dismissal has cleared its links: a screen put over the browser
+// takes its view out of the window too, and the browser stays.
 void NBEmbeddedWebViewController::viewLeftWindow() {
-  if (dismissalAnnounced_) return;
-  auto self = shared_from_this();
-  announceDismissal();
-  dismissalAnnounced_ = false;
-  if (auto d = delegate_.lock()) d->adScreenDidDismiss();
+  if (dismissalAnnounced_ || disappeared_) return;
+  auto self = std::static_pointer_cast<NBEmbeddedWebViewController>(shared_from_this());
+  platform::RunLoop::main().post([self] {
+    if (self->dismissalAnnounced_ || self->disappeared_ || self->view()->window()) return;
+    auto nav = self->navigationController();
+    if (nav ? nav->presentingViewController() : self->presentingViewController()) return;
+    self->announceDismissal();
+    self->dismissalAnnounced_ = false;
+    self->disappeared_ = true;
+    if (auto d = self->delegate_.lock()) d->adScreenDidDismiss();
+  });
 }
 
 std::shared_ptr<platform::GraphicsContext> NBEmbeddedWebViewController::newContext() {
@@ -199,6 +208,7 @@ void NBEmbeddedWebViewController::viewDidDisappear(bool animated) {
   platform::ViewController::viewDidDisappear(animated);
   auto self = shared_from_this();
   dismissalAnnounced_ = false;
+  disappeared_ = true;
   if (auto d = delegate_.lock()) d->adScreenDidDismiss();
 }
 

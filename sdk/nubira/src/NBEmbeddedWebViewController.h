@@ -83,6 +83,8 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   std::weak_ptr<NBAdScreenDismissDelegate> delegate_;
   std::optional<std::string> urlString_;
   bool dismissalAnnounced_ = false;
+  // Its disappearance has been told: a browser is shown once.
+  bool disappeared_ = false;
 };
 
 }  // namespace nubira
