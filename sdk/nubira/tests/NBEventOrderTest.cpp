@@ -90,7 +90,8 @@ const testkit::ExplorerWord kWords[] = {
     {"banner2", 1},     {"tap2", 1},          {"interstitial", 1},  {"present", 1},       {"closeButton", 1},
     {"form", 1},        {"rich", 1},          {"browsing", 1},      {"leaving", 1},       {"search", 1},
     {"slow", 1},        {"toStore", 1},       {"text", 1},          {"loadInside", 1},    {"clickFails", 1},
-    {"toOtherApp", 1},  {"mail", 1},          {"composerDone", 1},  {"gradient", 1},
+    {"toOtherApp", 1},  {"mail", 1},          {"composerDone", 1},  {"gradient", 1},      {"resize", 1},
+    {"hideInside", 1},
 };
 
 class NBEventOrderTest : public testkit::SandboxTest {
@@ -433,6 +434,11 @@ class NBEventOrderTest : public testkit::SandboxTest {
       pageDoes("mraid.sendSMS('5551234', 'hi');");
       transition();
     };
+    // The host lets the ad grow a little; the page asks for it (past its own script's check).
+    table["resize"] = [this] {
+      if (first()) first()->view->setMaxSize({320, 100});
+      pageDoes("mraidview.resize(300, 80);");
+    };
     table["pageClose"] = [this] { pageDoes("mraid.close();", false); };
     table["pageHide"] = [this] { pageDoes("location = 'mraid://hide';", false); };
     table["form"] = [this] {
@@ -490,6 +496,13 @@ class NBEventOrderTest : public testkit::SandboxTest {
         if (!b.view) return;
         b.removed = true;
         b.view->removeFromSuperview();
+      });
+    };
+    table["hideInside"] = [this] {
+      inside([](Banner& b) {
+        if (!b.view) return;
+        b.hidden = true;
+        b.view->setHidden(true);
       });
     };
     table["remove"] = [this] {
