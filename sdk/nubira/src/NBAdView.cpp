@@ -124,6 +124,7 @@ NBAdView::~NBAdView() {
   platform::RunLoop::main().cancelPerforms(this);
   if (adRefreshTimer_) adRefreshTimer_->invalidate();
   if (adUnitFailLoadTimer_) adUnitFailLoadTimer_->invalidate();
+  if (waitingClickTimer_) waitingClickTimer_->invalidate();
   if (adRequest_) adRequest_->setDelegate({});
   if (clickRequest_) clickRequest_->setDelegate({});
   if (nbEmbedWebViewController_) nbEmbedWebViewController_->setDelegate({});
@@ -277,6 +278,8 @@ void NBAdView::setFrame(const platform::Rect& frame) {
 
 void NBAdView::invokeAdRefreshTimer() {
   invalidateAdRefreshTimer();
+  // A click waiting for its browser restarts the refresh once it ends.
+  if (waitingClickUrl_) return;
   if (refreshInterval_ == -1) {
     logLine("ERROR! Refresh interval was set to OFF! cannot invoke refresh timer");
     return;
@@ -338,7 +341,7 @@ void NBAdView::getAdRequest(const std::shared_ptr<NBAdRequest>& request) {
       performErrorCallBackWithMsgErrorCode("An ad request is already in progress.", NBAdErrorCodeRequestInProgress);
       return;
     }
-    if (touchedDownOnAd_) {
+    if (touchedDownOnAd_ || waitingClickUrl_) {
       performErrorCallBackWithMsgErrorCode("An ad click is in progress.", NBAdErrorCodeClickInProgress);
       return;
     }
@@ -698,7 +701,7 @@ bool NBAdView::isClickOrScreenUp() const {
 
 // The keyboard's hold keeps refreshes back, not the user: their tap on the ad starts a click,
 // which then owns the flag.
-bool NBAdView::isClickUnderWay() const { return touchedDownOnAd_ && !keyboardHoldsClicks_; }
+bool NBAdView::isClickUnderWay() const { return (touchedDownOnAd_ && !keyboardHoldsClicks_) || waitingClickUrl_; }
 
 void NBAdView::startClick() {
   touchedDownOnAd_ = true;

@@ -195,21 +195,7 @@ void NBAdView::adClickRequestFinishedWithUrlNewAdActionType(const std::optional<
     (shouldLoadWebView1_ ? *nbWebView1_ : *nbWebView2_).setWebViewUserInteraction(true);
     platform::RunLoop::main().postAfter(
         0, [weak, target] {
-          // Held here: the host may let go of the banner inside "present", the browser still comes.
-          auto v = weak.lock();
-          if (!v) return;
-          if (!v->mayPresentBrowserWithUrl(target)) {
-            v->touchedDownOnAd_ = false;
-            if (v->refreshInterval_ != -1) v->invokeAdRefreshTimer();
-            return;
-          }
-          v->screenAnnounced_ = true;
-          v->performAdClickNotification();
-          // No browser could be shown after all: the click ends as if it had been closed.
-          if (!v->showEmbedWebViewWithUrl(target)) {
-            v->adScreenWillDismiss();
-            v->adScreenDidDismiss();
-          }
+          if (auto v = weak.lock()) v->presentClickBrowser(target);
         },
         this);
   } else {
@@ -248,6 +234,49 @@ void NBAdView::openOutside(const std::string& url) {
     logLine("unidentified protcol found, unable to open external url:%@", url);
 }
 
+// The click's browser comes once the screen is free: not over the banner's own expanded ad
+// (the host was told of that one already), nor over another ad's screen or a screen on its
+// way. Until then the click stays under way and the refresh stopped; the host hears "present"
+// only when the browser is about to show.
+void NBAdView::presentClickBrowser(std::string url) {
+  // Held here: the host may let go of the banner inside "present", the browser still comes.
+  auto self = shared_from_this();
+  if (!NBURLRouting::opensInBrowser(url)) {
+    logLine("not opening %@ in the browser", url);
+    endWaitingClick();
+    touchedDownOnAd_ = false;
+    if (refreshInterval_ != -1) invokeAdRefreshTimer();
+    return;
+  }
+  if (currentState_ == kMRAIDStateExpanded || !presenter()) {
+    if (!waitingClickUrl_) {
+      std::weak_ptr<NBAdView> weak = std::static_pointer_cast<NBAdView>(self);
+      waitingClickTimer_ = platform::Timer::scheduledTimer(0.1, true, [weak](platform::Timer&) {
+        auto v = weak.lock();
+        if (v && v->waitingClickUrl_) v->presentClickBrowser(*v->waitingClickUrl_);
+      });
+    }
+    waitingClickUrl_ = url;
+    invalidateAdRefreshTimer();
+    return;
+  }
+  endWaitingClick();
+  touchedDownOnAd_ = true;
+  screenAnnounced_ = true;
+  performAdClickNotification();
+  // No browser could be shown after all: the click ends as if it had been closed.
+  if (!showEmbedWebViewWithUrl(url)) {
+    adScreenWillDismiss();
+    adScreenDidDismiss();
+  }
+}
+
+void NBAdView::endWaitingClick() {
+  waitingClickUrl_.reset();
+  if (waitingClickTimer_) waitingClickTimer_->invalidate();
+  waitingClickTimer_.reset();
+}
+
 bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
   // The browser takes any address but the disk's and a script's: it hands a store link on.
   if (!url || !NBURLRouting::opensInBrowser(*url)) {
@@ -262,12 +291,15 @@ bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) c
 // in that ad now, and the two would not close in order.
 std::shared_ptr<platform::ViewController> NBAdView::presenter() const {
   auto top = rootViewController();
+  // A screen coming or going refuses another: the browser would never show.
+  if (top && top->isBeingDismissed()) return nullptr;
   while (top && top->presentedViewController()) {
     top = top->presentedViewController();
     auto navigation = std::dynamic_pointer_cast<platform::NavigationController>(top);
     const bool browser = navigation && std::dynamic_pointer_cast<NBEmbeddedWebViewController>(
                                            navigation->topViewController());
     if (browser || std::dynamic_pointer_cast<NBAdInterstitialPrivate>(top)) return nullptr;
+    if (top->isBeingPresented() || top->isBeingDismissed()) return nullptr;
   }
   return top;
 }

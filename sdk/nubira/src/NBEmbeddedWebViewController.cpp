@@ -8,6 +8,8 @@
 #include "platform/graphics.h"
 #include "platform/image.h"
 #include "platform/navigation_controller.h"
+#include "platform/run_loop.h"
+#include "platform/screen.h"
 #include "platform/web_view.h"
 
 namespace nubira {
@@ -54,7 +56,53 @@ class NBEmbeddedWebViewController::Listener : public platform::WebViewDelegate, 
   std::weak_ptr<NBEmbeddedWebViewController> owner_;
 };
 
+namespace {
+
+// The browser's own view: it says when it leaves the window, which is the only word the
+// browser hears when the host dismisses a screen of its own that the browser went over.
+class NBBrowserView : public platform::View {
+ public:
+  NBBrowserView(const platform::Rect& frame, std::function<void()> leftWindow)
+      : platform::View(frame), leftWindow_(std::move(leftWindow)) {}
+  void didMoveToWindow() override {
+    if (!window() && leftWindow_) leftWindow_();
+  }
+
+ private:
+  std::function<void()> leftWindow_;
+};
+
+}  // namespace
+
 NBEmbeddedWebViewController::NBEmbeddedWebViewController(platform::Passkey<NBEmbeddedWebViewController>) {}
+
+void NBEmbeddedWebViewController::loadView() {
+  std::weak_ptr<NBEmbeddedWebViewController> weak =
+      std::static_pointer_cast<NBEmbeddedWebViewController>(shared_from_this());
+  auto v = std::make_shared<NBBrowserView>(platform::Screen::mainScreen().applicationFrame(), [weak] {
+    if (auto b = weak.lock()) b->viewLeftWindow();
+  });
+  v->setAutoresizingMask(platform::kAutoresizingFlexibleWidth | platform::kAutoresizingFlexibleHeight);
+  setView(v);
+}
+
+// Taken away with the screen it went over, the browser hears no disappearance of its own: its
+// owner hears the end here, or it would hold the click as under way with no browser up. Looked
+// at on the next turn, once a dismissal has cleared its links: a screen put over the browser
+// takes its view out of the window too, and the browser stays.
+void NBEmbeddedWebViewController::viewLeftWindow() {
+  if (dismissalAnnounced_ || disappeared_) return;
+  auto self = std::static_pointer_cast<NBEmbeddedWebViewController>(shared_from_this());
+  platform::RunLoop::main().post([self] {
+    if (self->dismissalAnnounced_ || self->disappeared_ || self->view()->window()) return;
+    auto nav = self->navigationController();
+    if (nav ? nav->presentingViewController() : self->presentingViewController()) return;
+    self->announceDismissal();
+    self->dismissalAnnounced_ = false;
+    self->disappeared_ = true;
+    if (auto d = self->delegate_.lock()) d->adScreenDidDismiss();
+  });
+}
 
 std::shared_ptr<platform::GraphicsContext> NBEmbeddedWebViewController::newContext() {
   return std::make_shared<platform::GraphicsContext>(platform::Size{27, 27});
@@ -160,6 +208,7 @@ void NBEmbeddedWebViewController::viewDidDisappear(bool animated) {
   platform::ViewController::viewDidDisappear(animated);
   auto self = shared_from_this();
   dismissalAnnounced_ = false;
+  disappeared_ = true;
   if (auto d = delegate_.lock()) d->adScreenDidDismiss();
 }
 

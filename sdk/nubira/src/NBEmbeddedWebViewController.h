@@ -40,6 +40,7 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   const std::optional<std::string>& urlString() const { return urlString_; }
   void setDelegate(std::weak_ptr<NBAdScreenDismissDelegate> delegate) { delegate_ = std::move(delegate); }
 
+  void loadView() override;
   void viewWillAppear(bool animated) override;
   void viewDidAppear(bool animated) override;
   // However the browser goes (its close button, or its presenter dismissing it, animated or
@@ -74,6 +75,7 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   void build();
   // Stops the page and tells the delegate adScreenWillDismiss, once per dismissal.
   void announceDismissal();
+  void viewLeftWindow();
 
   std::shared_ptr<platform::WebView> webview_;
   std::shared_ptr<platform::BarButtonItem> safari_, close_, back_, fwd_, reload_;
@@ -81,6 +83,8 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   std::weak_ptr<NBAdScreenDismissDelegate> delegate_;
   std::optional<std::string> urlString_;
   bool dismissalAnnounced_ = false;
+  // Its disappearance has been told: a browser is shown once.
+  bool disappeared_ = false;
 };
 
 }  // namespace nubira

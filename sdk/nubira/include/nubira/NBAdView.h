@@ -179,6 +179,8 @@ class NBAdView : public platform::View {
                                                     const std::optional<std::string>& actionType);
   void adClickRequestFailed();
   static void openOutside(const std::string& url);
+  void presentClickBrowser(std::string url);
+  void endWaitingClick();
   std::shared_ptr<platform::ViewController> presenter() const;
   // False when no browser could be presented.
   bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
@@ -271,6 +273,9 @@ class NBAdView : public platform::View {
   bool loadedAdWaiting_ = false;
   // The host was told a screen (the browser) is coming: it hears when it goes.
   bool screenAnnounced_ = false;
+  // A click answered while another screen was up: its browser waits for the screen to end.
+  std::optional<std::string> waitingClickUrl_;
+  std::shared_ptr<platform::Timer> waitingClickTimer_;
   std::shared_ptr<platform::Timer> adUnitFailLoadTimer_;
   std::shared_ptr<NBAdRequest> nbAdRequest_;
   std::shared_ptr<NBUserInfo> nbUserInfo_;
