@@ -96,6 +96,34 @@ std::optional<std::string> leavingTitle(const std::string& url) {
 
 }  // namespace
 
+// Hears the view it lies in leave its window.
+class ORMMAConnector::MasterWatch : public platform::View {
+ public:
+  explicit MasterWatch(std::weak_ptr<ORMMAConnector> connector) : connector_(std::move(connector)) {
+    setHidden(true);
+    setUserInteractionEnabled(false);
+  }
+  void willMoveToWindow(const std::shared_ptr<platform::Window>& newWindow) override {
+    auto connector = connector_.lock();
+    if (connector && window() && !newWindow) connector->slotLeavesWindow(window());
+  }
+  std::weak_ptr<ORMMAConnector> connector_;
+};
+
+void ORMMAConnector::watchMasterView(const std::shared_ptr<platform::View>& master) {
+  if (!watch_) watch_ = std::make_shared<MasterWatch>(weak_from_this());
+  if (watch_->superview() != master) master->addSubview(watch_);
+}
+
+void ORMMAConnector::stopWatchingWhenNothingIsUp() {
+  auto webView = ormmaView();
+  const bool pageUp = webView && webView->superview() && webView->superview() != bannerView();
+  if (!watch_ || moviePlayer_ || closeButton_ || pageUp) return;
+  watch_->connector_.reset();  // its own removal is no departure of the host's screen
+  watch_->removeFromSuperview();
+  watch_.reset();
+}
+
 std::shared_ptr<ORMMAConnector> ORMMAConnector::create() {
   auto connector = std::make_shared<ORMMAConnector>(platform::Passkey<ORMMAConnector>{});
   auto& device = platform::Device::currentDevice();
@@ -115,6 +143,7 @@ ORMMAConnector::~ORMMAConnector() {
   if (stateUnderHide() == kExpanded)
     if (auto webView = ormmaView()) webView->removeFromSuperview();
   if (closeButton_) closeButton_->removeFromSuperview();
+  if (watch_) watch_->connector_.reset(), watch_->removeFromSuperview();
   auto& center = platform::NotificationCenter::defaultCenter();
   center.removeObserver(this);
   if (moviePlayer_) {
@@ -329,6 +358,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   webView->removeFromSuperview();
   webView->setFrame(defaultRect_);
   master->addSubview(webView);
+  watchMasterView(master);
   if (closeButton_) master->bringSubviewToFront(closeButton_);
 
   auto changes = [webView, rect, button = closeButton_] {
@@ -431,6 +461,7 @@ void ORMMAConnector::closeViewFinished() {
     closeButton_->removeFromSuperview();
     closeButton_.reset();
   }
+  stopWatchingWhenNothingIsUp();
   // The page a link opened replaced the ad: the slot asks for the next one, as after any
   // landing page.
   const bool landingPage = ownsClose();
@@ -553,6 +584,7 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
   }
   movieView->setAlpha(0);
   master->addSubview(movieView);
+  watchMasterView(master);
   platform::View::beginAnimationsContext("fadeInVideo");
   platform::View::setAnimationDuration(0.5);
   movieView->setAlpha(1);
@@ -602,6 +634,7 @@ void ORMMAConnector::movieOutAnimationFinished() {
     moviePlayer_->view()->removeFromSuperview();
     moviePlayer_.reset();
   }
+  stopWatchingWhenNothingIsUp();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
   leaveVideoState();
   if (auto banner = bannerView()) {
@@ -624,6 +657,7 @@ void ORMMAConnector::stopVideoPlayback() {
   if (stateUnderHide() == kPlayingVideo) moviePlayer_->stop();
   moviePlayer_->view()->removeFromSuperview();
   moviePlayer_.reset();
+  stopWatchingWhenNothingIsUp();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
   leaveVideoState();
   if (auto banner = bannerView()) banner->swapInWaitingAd();
@@ -703,7 +737,7 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   if ((!master || !master->window()) && window) {
     master.reset();
     for (const auto& view : window->subviews())
-      if (view != webView && view != closeButton_ && view != movieView) master = view;
+      if (view != webView && view != closeButton_ && view != movieView && view != watch_) master = view;
     if (master) masterView_ = master;
   }
   if (!master || !master->window()) return;
@@ -713,6 +747,7 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   if (webView && webView->superview() != banner) follow(webView);
   follow(closeButton_);
   follow(movieView);
+  if (watch_ && watch_->superview() != master) watchMasterView(master);
 }
 
 void ORMMAConnector::slotLeavesWindow(const std::shared_ptr<platform::Window>& window) {

@@ -647,6 +647,9 @@ const char* const kRows[] = {
     "rich slink hide",
     // the host asks for an ad while the video ad loads: it is not replaced, nor played over the next
     "video image playable",
+    // the host replaces the screen a landing page lies over while its banner is off the
+    // window: the page follows to the screen shown
+    "legacy link offwindow video other push",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
