@@ -266,9 +266,11 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
     // in place. An expanded ad that leaves for a landing page leaves its own close behind:
     // the landing page gets the client's.
     if (stateUnderHide() == kExpanded && !ownsClose() && !closeButton_) {
+      auto webView = ormmaView();
+      // The close goes over the page, where it is now, whatever the host did with its banner.
+      if (webView && webView->superview()) masterView_ = webView->superview();
       if (masterView_.expired()) findMasterView();
       auto master = masterView_.lock();
-      auto webView = ormmaView();
       if (!master || !webView) return false;
       landingPage_ = true;
       addCloseButton(*master, webView->frame(), screenArea());

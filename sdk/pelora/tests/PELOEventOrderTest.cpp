@@ -650,6 +650,9 @@ const char* const kRows[] = {
     // the host replaces the screen a landing page lies over while its banner is off the
     // window: the page follows to the screen shown
     "legacy link offwindow video other push",
+    // a link followed by an ad expanded again after its banner left the window: its close
+    // goes over the page
+    "rich expand offwindow legacyexpand expand link",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
