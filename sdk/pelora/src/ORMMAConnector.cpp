@@ -743,13 +743,15 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
     if (master) masterView_ = master;
   }
   if (!master || !master->window()) return;
+  // What is still over a screen on view stays there (a banner moved into a small panel does
+  // not take its landing page with it); what the host took off the window follows.
   auto follow = [&](const std::shared_ptr<platform::View>& view) {
-    if (view && view->superview() && view->superview() != master) master->addSubview(view);
+    if (view && view->superview() && view->superview() != master && !view->window()) master->addSubview(view);
   };
   if (webView && webView->superview() != banner) follow(webView);
   follow(closeButton_);
   follow(movieView);
-  if (watch_ && watch_->superview() != master) watchMasterView(master);
+  follow(watch_);
 }
 
 void ORMMAConnector::slotLeavesWindow(const std::shared_ptr<platform::Window>& window) {

@@ -653,6 +653,9 @@ const char* const kRows[] = {
     // a link followed by an ad expanded again after its banner left the window: its close
     // goes over the page
     "rich expand offwindow legacyexpand expand link",
+    // the host moves its banner into its panel while the landing page is up: the page stays
+    // over the main window
+    "rich link panel inpanel inpanel",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
