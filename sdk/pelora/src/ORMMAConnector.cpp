@@ -752,6 +752,10 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   follow(closeButton_);
   follow(movieView);
   follow(watch_);
+  // The host put its banner in over what is up: what is up comes back to the front.
+  for (const auto& view : {webView && webView->superview() != banner ? std::static_pointer_cast<platform::View>(webView) : nullptr,
+                           std::static_pointer_cast<platform::View>(closeButton_), movieView})
+    if (view && view->superview() == master) master->bringSubviewToFront(view);
 }
 
 void ORMMAConnector::slotLeavesWindow(const std::shared_ptr<platform::Window>& window) {

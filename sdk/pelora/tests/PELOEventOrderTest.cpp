@@ -656,6 +656,8 @@ const char* const kRows[] = {
     // the host moves its banner into its panel while the landing page is up: the page stays
     // over the main window
     "rich link panel inpanel inpanel",
+    // the host puts its banner back in over the expanded ad: the ad and its close come to the front
+    "panel inpanel legacy expand inpanel",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
