@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "PELOImages.h"
@@ -495,6 +496,7 @@ platform::Size ORMMAConnector::webViewSize() const {
 
 void ORMMAConnector::showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url) {
   externalRequestURL_ = url;
+  leaveClosesPage_ = stateUnderHide() == kExpanded;
   const std::string message = platform::format("Opening %@", title);
   std::shared_ptr<platform::AlertView> alert;
   if (startsWith(url, "tel:")) {
@@ -532,7 +534,7 @@ void ORMMAConnector::alertViewClickedButtonAtIndex(platform::AlertView& alert, l
   }
   auto self = shared_from_this();
   const bool call = externalRequestURL_ && startsWith(*externalRequestURL_, "tel:");
-  if (!call) closeView();
+  if (std::exchange(leaveClosesPage_, false) && !call) closeView();
   externalRequestURL_.reset();
   pendingAlert_.reset();
 }
@@ -545,7 +547,7 @@ void ORMMAConnector::openWebStore(const std::shared_ptr<platform::AlertView>& al
   const std::string url = *externalRequestURL_;
   externalRequestURL_.reset();
   platform::Application::sharedApplication().openURL(url);
-  closeView();
+  if (std::exchange(leaveClosesPage_, false)) closeView();
 }
 
 void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<platform::Window>& seen) {

@@ -148,6 +148,9 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   std::shared_ptr<MasterWatch> watch_;
   std::shared_ptr<platform::MoviePlayerController> moviePlayer_;
   std::optional<std::string> externalRequestURL_;
+  // The link leaving the application was followed from a page open over it, which closes when
+  // the user leaves or declines; a page opened after it stays.
+  bool leaveClosesPage_ = false;
   // The alert waiting for its delayed open; the platform keeps it shown until then.
   std::shared_ptr<platform::AlertView> pendingAlert_;
   bool landingPageFromTouch_ = false;

@@ -658,6 +658,8 @@ const char* const kRows[] = {
     "rich link panel inpanel inpanel",
     // the host puts its banner back in over the expanded ad: the ad and its close come to the front
     "panel inpanel legacy expand inpanel",
+    // a landing page opened while a store link's alert waits stays open when the store opens
+    "overlay slink 0.1 link",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
