@@ -144,7 +144,10 @@ ORMMAConnector::~ORMMAConnector() {
   if (stateUnderHide() == kExpanded)
     if (auto webView = ormmaView()) webView->removeFromSuperview();
   if (closeButton_) closeButton_->removeFromSuperview();
-  if (watch_) watch_->connector_.reset(), watch_->removeFromSuperview();
+  if (watch_) {
+    watch_->connector_.reset();
+    watch_->removeFromSuperview();
+  }
   auto& center = platform::NotificationCenter::defaultCenter();
   center.removeObserver(this);
   if (moviePlayer_) {

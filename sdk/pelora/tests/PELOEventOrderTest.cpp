@@ -1,8 +1,9 @@
 // The banner slot under orders of events a phone produces: the next ad loading while the
 // user taps the one on screen, a landing page open while the application resigns or the host
 // lets its banner go, a toast placed straight in the window or in a root view, the full-screen
-// overlay. A row is one line of words (a number is a wait in seconds; a first word may place
-// the slot as a toast or the overlay, or make the device a pad); the explorer draws more such
+// overlay, two slots at once ("other" turns the words to the second), a host panel over the
+// main window. A row is one line of words (a number is a wait in seconds; a slot's first word
+// may place it as a toast or the overlay, or make the device a pad); the explorer draws more such
 // lines. One checker, knowing no row, checks after each: a screen the client put up can be
 // closed (and once closed the window is as the host left it), the slot is not stuck and comes
 // back when the host asks, the host hears each opening once and its close once, every tap that
