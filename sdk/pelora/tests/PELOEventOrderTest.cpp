@@ -42,7 +42,7 @@ const testkit::ExplorerWord kWords[] = {
     {"letgoinside", 1}, {"resign", 1}, {"active", 1}, {"background", 1}, {"foreground", 1}, {"toast", 1},
     {"toastroot", 1}, {"overlay", 1}, {"pad", 1}, {"push", 1}, {"offwindow", 1}, {"putin", 1}, {"putback", 1},
     {"slink", 1}, {"alertok", 1}, {"alertcancel", 1}, {"skip", 1}, {"other", 2}, {"panel", 1}, {"main", 1},
-    {"inpanel", 1},
+    {"inpanel", 1}, {"turn", 1},
 };
 
 // What the host hears. A second expand of an expanded ad tells the delegate again (the page
@@ -406,6 +406,13 @@ class PELOEventOrderTest : public pelora_test::PeloraTest, protected Slot {
         listener->then = {};
         hostReleasesSlot();
       };
+    } else if (word == "turn") {
+      // The user turns the device, and the application's status bar turns with it.
+      const bool portrait = app.statusBarOrientation() == 1;
+      platform::Device::currentDevice().setOrientation(portrait ? platform::DeviceOrientation::LandscapeLeft
+                                                                : platform::DeviceOrientation::Portrait);
+      app.setStatusBarOrientation(portrait ? 4 : 1);
+      runUntilIdle();
     } else if (word == "resign") {
       if (app.applicationState() == platform::ApplicationState::Active) app.resignActive();
     } else if (word == "active") {
