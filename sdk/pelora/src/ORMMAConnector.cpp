@@ -10,7 +10,9 @@
 #include "PELOImages.h"
 #include "PELOLogger.h"
 #include "pelora/PELOBannerView.h"
+#include "pelora/PELOFullScreenBanner.h"
 #include "pelora/PELOGlobalSettings.h"
+#include "pelora/PELOToastBannerView.h"
 #include "platform/application.h"
 #include "platform/device.h"
 #include "platform/format.h"
@@ -72,6 +74,25 @@ std::optional<int> angleForOrientation(platform::DeviceOrientation orientation) 
 
 int whole(double v) { return static_cast<int>(v); }
 
+// What the connectors put over the application (pages, close buttons, videos, watches): none
+// is a screen of the host's for another connector's page to go over.
+std::vector<std::weak_ptr<platform::View>>& putUp() {
+  static std::vector<std::weak_ptr<platform::View>> views;
+  return views;
+}
+void notePutUp(const std::shared_ptr<platform::View>& view) {
+  auto& views = putUp();
+  std::erase_if(views, [](const auto& v) { return v.expired(); });
+  if (std::none_of(views.begin(), views.end(), [&](const auto& v) { return v.lock() == view; })) views.push_back(view);
+}
+// A view of the host's own that shows a screen: not the client's, nor one of its slots.
+bool isHostScreen(const std::shared_ptr<platform::View>& view) {
+  const auto& views = putUp();
+  return !view->isHidden() && std::none_of(views.begin(), views.end(), [&](const auto& v) { return v.lock() == view; }) &&
+         !std::dynamic_pointer_cast<PELOBannerView>(view) && !std::dynamic_pointer_cast<PELOToastBannerView>(view) &&
+         !std::dynamic_pointer_cast<PELOFullScreenBanner>(view);
+}
+
 // `rect` cut to the size of `area` and moved into it; no side below 0.
 platform::Rect fitted(platform::Rect rect, const platform::Rect& area) {
   const auto fit = [](double& origin, double& length, double areaOrigin, double areaLength) {
@@ -112,7 +133,10 @@ class ORMMAConnector::MasterWatch : public platform::View {
 };
 
 void ORMMAConnector::watchMasterView(const std::shared_ptr<platform::View>& master) {
-  if (!watch_) watch_ = std::make_shared<MasterWatch>(weak_from_this());
+  if (!watch_) {
+    watch_ = std::make_shared<MasterWatch>(weak_from_this());
+    notePutUp(watch_);
+  }
   if (watch_->superview() != master) master->addSubview(watch_);
 }
 
@@ -364,6 +388,7 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   webView->removeFromSuperview();
   webView->setFrame(defaultRect_);
   master->addSubview(webView);
+  notePutUp(webView);
   watchMasterView(master);
   if (closeButton_) master->bringSubviewToFront(closeButton_);
 
@@ -400,6 +425,7 @@ void ORMMAConnector::addCloseButton(platform::View& master, const platform::Rect
       platform::kControlEventTouchUpInside);
   closeButton_->setAlpha(0);
   master.addSubview(closeButton_);
+  notePutUp(closeButton_);
   const platform::Size button = closeButton_->frame().size;
   closeButton_->setFrame(
       fitted(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height), area));
@@ -591,6 +617,7 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
   }
   movieView->setAlpha(0);
   master->addSubview(movieView);
+  notePutUp(movieView);
   watchMasterView(master);
   platform::View::beginAnimationsContext("fadeInVideo");
   platform::View::setAnimationDuration(0.5);
@@ -744,7 +771,7 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   if ((!master || !master->window()) && window) {
     master.reset();
     for (const auto& view : window->subviews())
-      if (view != webView && view != closeButton_ && view != movieView && view != watch_) master = view;
+      if (isHostScreen(view)) master = view;
     if (master) masterView_ = master;
   }
   if (!master || !master->window()) return;

@@ -668,6 +668,9 @@ const char* const kRows[] = {
     "panel inpanel legacy expand inpanel",
     // a landing page opened while a store link's alert waits stays open when the store opens
     "overlay slink 0.1 link",
+    // the host replaces the screen under an expanded ad while another slot's video plays over
+    // the window: the ad goes over the host's new screen, not into that video
+    "legacy legacyexpand other toast load vlink push",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
