@@ -32,7 +32,7 @@ const testkit::ExplorerWord kWords[] = {
     {"putback", 2}, {"letgo", 1},  {"held", 1},       {"release", 1}, {"fail", 1},   {"slowscript", 1},
     {"stall", 1},  {"panel", 1},   {"main", 1},       {"resign", 1},  {"active", 1}, {"background", 1},
     {"foreground", 1}, {"text", 1},    {"pad", 1},        {"letgoonclick", 1},
-    {"offwindow", 1},  {"onwindow", 1}, {"turn", 1},
+    {"offwindow", 1},  {"onwindow", 1}, {"turn", 1}, {"inpanel", 1},
 };
 // A banner's period in these rows, and the deadline of an ad answer.
 constexpr int kPeriod = 30;
@@ -97,17 +97,22 @@ class KvEventOrderTest : public KvTest {
     return std::dynamic_pointer_cast<platform::Button>(w.hitTestWithEvent(backPoint(w), nullptr)) != nullptr;
   }
 
-  // A finger on the banner's strip, or on the middle of a full-screen ad: where it lands on an
-  // ad's page it lands on the ad's link (or its skip link).
+  // A finger on the banner's strip (the main window's, or the panel's when the host's last
+  // banner is there), or on the middle of a full-screen ad: where it lands on an ad's page it
+  // lands on the ad's link (or its skip link).
   void tap(const char* element) {
     if (app().applicationState() != platform::ApplicationState::Active) return;
     auto client = clientWindow();
-    const platform::Point p = client ? platform::Point{client->frame().size.width / 2, client->frame().size.height / 2}
-                                     : platform::Point{160, 25};
+    const Banner* last = lastBanner();
+    const bool inPanel = last && panel && last->view.lock()->superview() == panel;
+    const platform::Point p = client    ? platform::Point{client->frame().size.width / 2, client->frame().size.height / 2}
+                              : inPanel ? platform::Point{160, panel->frame().origin.y + 25}
+                                        : platform::Point{160, 25};
     auto w = client ? client : windowAt(p);
     if (!w) return;
     std::shared_ptr<KvPageView> page;
-    for (auto v = w->tapAtPoint(p); v && !page; v = v->superview()) page = std::dynamic_pointer_cast<KvPageView>(v);
+    for (auto v = w->tapAtPoint({p.x - w->frame().origin.x, p.y - w->frame().origin.y}); v && !page; v = v->superview())
+      page = std::dynamic_pointer_cast<KvPageView>(v);
     if (!page) return;
     const std::string href =
         page->kvWebView()->stringByEvaluatingJavaScriptFromString(std::string("(document.getElementById('") + element +
@@ -118,7 +123,7 @@ class KvEventOrderTest : public KvTest {
       const auto at = href.rfind("ad=");
       tappedSessions.push_back(at == std::string::npos ? "" : "s" + href.substr(at + 3));
       for (auto& b : banners)
-        if (b.view.lock() == page && page->superview() == root) b.outSinceTap = false;
+        if (b.view.lock() == page && (page->superview() == root || page->superview() == panel)) b.outSinceTap = false;
     }
     page->kvWebView()->tapLinkWithElementIdForTesting(element);
   }
@@ -207,16 +212,26 @@ class KvEventOrderTest : public KvTest {
       kept.push_back(v);
       b->outSinceTap = true;
       hostRootViews = root->subviews();
+      std::erase(hostPanelViews, v);
     }
-    if (word == "putback" && !v->superview()) {
+    if (word == "putback" && (!v->superview() || v->superview() == panel)) {
       root->addSubview(v);
       hostRootViews = root->subviews();
+      if (panel) hostPanelViews = panel->subviews();
+    }
+    // The host moves its banner into its panel, another window, at the panel's top.
+    if (word == "inpanel" && panel && !panel->isHidden() && v->superview() != panel) {
+      panel->addSubview(v);
+      v->setFrame(platform::Rect(0, 0, 320, 50));
+      hostRootViews = root->subviews();
+      hostPanelViews = panel->subviews();
     }
     if (word == "letgo" || word == "clicked") {
       v->removeFromSuperview();
       std::erase(kept, v);
       b->letGo = true;
       hostRootViews = root->subviews();
+      std::erase(hostPanelViews, v);
     }
   }
 
@@ -257,6 +272,7 @@ class KvEventOrderTest : public KvTest {
     EXPECT_EQ(app().keyWindow(), hostKey.lock()) << "the host's key window was not given back";
     if (panel) {
       EXPECT_EQ(panel->isHidden(), hostKey.lock() != panel) << "the host's panel is not as it left it";
+      EXPECT_EQ(panel->subviews(), hostPanelViews) << "the host's panel does not hold what it put there";
     }
     EXPECT_EQ(root->subviews(), hostRootViews);
     // 3. Each tap on an ad was heard once and reported once, for the ad tapped.
@@ -273,11 +289,15 @@ class KvEventOrderTest : public KvTest {
     // (counted from the deadline of an answer that stalls). A banner taken out may have ended
     // its cycle there; put back, it reloads only once tapped again.
     size_t reloading = 0;
-    std::shared_ptr<platform::View> top;  // banners lie in one strip: the last one covers the rest
-    for (const auto& v : root->subviews())
-      if (std::dynamic_pointer_cast<KvAdView>(v)) top = v;
-    for (const auto& b : banners)
-      if (top && b.view.lock() == top && root->window() == app().keyWindow() && !b.outSinceTap) ++reloading;
+    // Banners lie in one strip of each window: the last one covers the rest.
+    for (const auto& strip : {std::static_pointer_cast<platform::View>(root), std::static_pointer_cast<platform::View>(panel)}) {
+      if (!strip) continue;
+      std::shared_ptr<platform::View> top;
+      for (const auto& v : strip->subviews())
+        if (std::dynamic_pointer_cast<KvAdView>(v)) top = v;
+      for (const auto& b : banners)
+        if (top && b.view.lock() == top && strip->window() == app().keyWindow() && !b.outSinceTap) ++reloading;
+    }
     const size_t before = bannerRequests();
     advance(kPeriod + 1 + (stalls.empty() ? 0 : kDeadline));
     settle();
@@ -298,7 +318,7 @@ class KvEventOrderTest : public KvTest {
   std::vector<Banner> banners;
   bool letGoOnClick = false;
   std::vector<std::shared_ptr<KvAdView>> kept;
-  std::vector<std::shared_ptr<platform::View>> hostRootViews;
+  std::vector<std::shared_ptr<platform::View>> hostRootViews, hostPanelViews;
   std::vector<std::shared_ptr<testkit::AnswerHold>> holds;   // released by the settle
   std::vector<std::shared_ptr<testkit::AnswerHold>> stalls;  // never answered
   std::vector<std::string> tappedSessions;

@@ -4,12 +4,15 @@
 #include <array>
 #include <climits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "PELOImages.h"
 #include "PELOLogger.h"
 #include "pelora/PELOBannerView.h"
+#include "pelora/PELOFullScreenBanner.h"
 #include "pelora/PELOGlobalSettings.h"
+#include "pelora/PELOToastBannerView.h"
 #include "platform/application.h"
 #include "platform/device.h"
 #include "platform/format.h"
@@ -71,6 +74,25 @@ std::optional<int> angleForOrientation(platform::DeviceOrientation orientation) 
 
 int whole(double v) { return static_cast<int>(v); }
 
+// What the connectors put over the application (pages, close buttons, videos, watches): none
+// is a screen of the host's for another connector's page to go over.
+std::vector<std::weak_ptr<platform::View>>& putUp() {
+  static std::vector<std::weak_ptr<platform::View>> views;
+  return views;
+}
+void notePutUp(const std::shared_ptr<platform::View>& view) {
+  auto& views = putUp();
+  std::erase_if(views, [](const auto& v) { return v.expired(); });
+  if (std::none_of(views.begin(), views.end(), [&](const auto& v) { return v.lock() == view; })) views.push_back(view);
+}
+// A view of the host's own that shows a screen: not the client's, nor one of its slots.
+bool isHostScreen(const std::shared_ptr<platform::View>& view) {
+  const auto& views = putUp();
+  return !view->isHidden() && std::none_of(views.begin(), views.end(), [&](const auto& v) { return v.lock() == view; }) &&
+         !std::dynamic_pointer_cast<PELOBannerView>(view) && !std::dynamic_pointer_cast<PELOToastBannerView>(view) &&
+         !std::dynamic_pointer_cast<PELOFullScreenBanner>(view);
+}
+
 // `rect` cut to the size of `area` and moved into it; no side below 0.
 platform::Rect fitted(platform::Rect rect, const platform::Rect& area) {
   const auto fit = [](double& origin, double& length, double areaOrigin, double areaLength) {
@@ -96,6 +118,37 @@ std::optional<std::string> leavingTitle(const std::string& url) {
 
 }  // namespace
 
+// Hears the view it lies in leave its window.
+class ORMMAConnector::MasterWatch : public platform::View {
+ public:
+  explicit MasterWatch(std::weak_ptr<ORMMAConnector> connector) : connector_(std::move(connector)) {
+    setHidden(true);
+    setUserInteractionEnabled(false);
+  }
+  void willMoveToWindow(const std::shared_ptr<platform::Window>& newWindow) override {
+    auto connector = connector_.lock();
+    if (connector && window() && !newWindow) connector->slotLeavesWindow(window());
+  }
+  std::weak_ptr<ORMMAConnector> connector_;
+};
+
+void ORMMAConnector::watchMasterView(const std::shared_ptr<platform::View>& master) {
+  if (!watch_) {
+    watch_ = std::make_shared<MasterWatch>(weak_from_this());
+    notePutUp(watch_);
+  }
+  if (watch_->superview() != master) master->addSubview(watch_);
+}
+
+void ORMMAConnector::stopWatchingWhenNothingIsUp() {
+  auto webView = ormmaView();
+  const bool pageUp = webView && webView->superview() && webView->superview() != bannerView();
+  if (!watch_ || moviePlayer_ || closeButton_ || pageUp) return;
+  watch_->connector_.reset();  // its own removal is no departure of the host's screen
+  watch_->removeFromSuperview();
+  watch_.reset();
+}
+
 std::shared_ptr<ORMMAConnector> ORMMAConnector::create() {
   auto connector = std::make_shared<ORMMAConnector>(platform::Passkey<ORMMAConnector>{});
   auto& device = platform::Device::currentDevice();
@@ -115,6 +168,10 @@ ORMMAConnector::~ORMMAConnector() {
   if (stateUnderHide() == kExpanded)
     if (auto webView = ormmaView()) webView->removeFromSuperview();
   if (closeButton_) closeButton_->removeFromSuperview();
+  if (watch_) {
+    watch_->connector_.reset();
+    watch_->removeFromSuperview();
+  }
   auto& center = platform::NotificationCenter::defaultCenter();
   center.removeObserver(this);
   if (moviePlayer_) {
@@ -237,9 +294,11 @@ bool ORMMAConnector::parseORMMAResponse(const std::string& url) {
     // in place. An expanded ad that leaves for a landing page leaves its own close behind:
     // the landing page gets the client's.
     if (stateUnderHide() == kExpanded && !ownsClose() && !closeButton_) {
+      auto webView = ormmaView();
+      // The close goes over the page, where it is now, whatever the host did with its banner.
+      if (webView && webView->superview()) masterView_ = webView->superview();
       if (masterView_.expired()) findMasterView();
       auto master = masterView_.lock();
-      auto webView = ormmaView();
       if (!master || !webView) return false;
       landingPage_ = true;
       addCloseButton(*master, webView->frame(), screenArea());
@@ -329,6 +388,8 @@ void ORMMAConnector::expandViewWithRectWithAnimation(const platform::Rect& reque
   webView->removeFromSuperview();
   webView->setFrame(defaultRect_);
   master->addSubview(webView);
+  notePutUp(webView);
+  watchMasterView(master);
   if (closeButton_) master->bringSubviewToFront(closeButton_);
 
   auto changes = [webView, rect, button = closeButton_] {
@@ -364,6 +425,7 @@ void ORMMAConnector::addCloseButton(platform::View& master, const platform::Rect
       platform::kControlEventTouchUpInside);
   closeButton_->setAlpha(0);
   master.addSubview(closeButton_);
+  notePutUp(closeButton_);
   const platform::Size button = closeButton_->frame().size;
   closeButton_->setFrame(
       fitted(platform::Rect(rect.size.width - button.width, rect.origin.y, button.width, button.height), area));
@@ -431,6 +493,7 @@ void ORMMAConnector::closeViewFinished() {
     closeButton_->removeFromSuperview();
     closeButton_.reset();
   }
+  stopWatchingWhenNothingIsUp();
   // The page a link opened replaced the ad: the slot asks for the next one, as after any
   // landing page.
   const bool landingPage = ownsClose();
@@ -462,6 +525,7 @@ platform::Size ORMMAConnector::webViewSize() const {
 
 void ORMMAConnector::showAlertViewWithTitleWithUrl(const std::string& title, const std::string& url) {
   externalRequestURL_ = url;
+  leaveClosesPage_ = stateUnderHide() == kExpanded;
   const std::string message = platform::format("Opening %@", title);
   std::shared_ptr<platform::AlertView> alert;
   if (startsWith(url, "tel:")) {
@@ -499,7 +563,7 @@ void ORMMAConnector::alertViewClickedButtonAtIndex(platform::AlertView& alert, l
   }
   auto self = shared_from_this();
   const bool call = externalRequestURL_ && startsWith(*externalRequestURL_, "tel:");
-  if (!call) closeView();
+  if (std::exchange(leaveClosesPage_, false) && !call) closeView();
   externalRequestURL_.reset();
   pendingAlert_.reset();
 }
@@ -512,7 +576,7 @@ void ORMMAConnector::openWebStore(const std::shared_ptr<platform::AlertView>& al
   const std::string url = *externalRequestURL_;
   externalRequestURL_.reset();
   platform::Application::sharedApplication().openURL(url);
-  closeView();
+  if (std::exchange(leaveClosesPage_, false)) closeView();
 }
 
 void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<platform::Window>& seen) {
@@ -553,6 +617,8 @@ void ORMMAConnector::playMovieAtURL(const std::string& url, const std::weak_ptr<
   }
   movieView->setAlpha(0);
   master->addSubview(movieView);
+  notePutUp(movieView);
+  watchMasterView(master);
   platform::View::beginAnimationsContext("fadeInVideo");
   platform::View::setAnimationDuration(0.5);
   movieView->setAlpha(1);
@@ -602,6 +668,7 @@ void ORMMAConnector::movieOutAnimationFinished() {
     moviePlayer_->view()->removeFromSuperview();
     moviePlayer_.reset();
   }
+  stopWatchingWhenNothingIsUp();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
   leaveVideoState();
   if (auto banner = bannerView()) {
@@ -624,6 +691,7 @@ void ORMMAConnector::stopVideoPlayback() {
   if (stateUnderHide() == kPlayingVideo) moviePlayer_->stop();
   moviePlayer_->view()->removeFromSuperview();
   moviePlayer_.reset();
+  stopWatchingWhenNothingIsUp();
   if (!runningOnPad()) app.setStatusBarStyle(statusBarStyle_);
   leaveVideoState();
   if (auto banner = bannerView()) banner->swapInWaitingAd();
@@ -703,16 +771,23 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   if ((!master || !master->window()) && window) {
     master.reset();
     for (const auto& view : window->subviews())
-      if (view != webView && view != closeButton_ && view != movieView) master = view;
+      if (isHostScreen(view)) master = view;
     if (master) masterView_ = master;
   }
   if (!master || !master->window()) return;
+  // What is still over a screen on view stays there (a banner moved into a small panel does
+  // not take its landing page with it); what the host took off the window follows.
   auto follow = [&](const std::shared_ptr<platform::View>& view) {
-    if (view && view->superview() && view->superview() != master) master->addSubview(view);
+    if (view && view->superview() && view->superview() != master && !view->window()) master->addSubview(view);
   };
   if (webView && webView->superview() != banner) follow(webView);
   follow(closeButton_);
   follow(movieView);
+  follow(watch_);
+  // The host put its banner in over what is up: what is up comes back to the front.
+  for (const auto& view : {webView && webView->superview() != banner ? std::static_pointer_cast<platform::View>(webView) : nullptr,
+                           std::static_pointer_cast<platform::View>(closeButton_), movieView})
+    if (view && view->superview() == master) master->bringSubviewToFront(view);
 }
 
 void ORMMAConnector::slotLeavesWindow(const std::shared_ptr<platform::Window>& window) {

@@ -105,6 +105,11 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // The host takes the slot's screen off `window` and may show another in the same turn.
   void slotLeavesWindow(const std::shared_ptr<platform::Window>& window);
   static bool runningOnPad();
+  // While something is up over the master view, a hidden view of the client's lies in it: the
+  // host may take that screen off the window with the slot already elsewhere, and what is up
+  // follows then too.
+  void watchMasterView(const std::shared_ptr<platform::View>& master);
+  void stopWatchingWhenNothingIsUp();
 
   // ---- For tests ----
   const std::shared_ptr<platform::Button>& closeButtonForTesting() const { return closeButton_; }
@@ -139,8 +144,13 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   int preHiddenState_ = kUnknown;
   int lastOrientation_ = 0;
   std::weak_ptr<platform::View> masterView_;
+  class MasterWatch;
+  std::shared_ptr<MasterWatch> watch_;
   std::shared_ptr<platform::MoviePlayerController> moviePlayer_;
   std::optional<std::string> externalRequestURL_;
+  // The link leaving the application was followed from a page open over it, which closes when
+  // the user leaves or declines; a page opened after it stays.
+  bool leaveClosesPage_ = false;
   // The alert waiting for its delayed open; the platform keeps it shown until then.
   std::shared_ptr<platform::AlertView> pendingAlert_;
   bool landingPageFromTouch_ = false;

@@ -1,8 +1,9 @@
 // The banner slot under orders of events a phone produces: the next ad loading while the
 // user taps the one on screen, a landing page open while the application resigns or the host
 // lets its banner go, a toast placed straight in the window or in a root view, the full-screen
-// overlay. A row is one line of words (a number is a wait in seconds; a first word may place
-// the slot as a toast or the overlay, or make the device a pad); the explorer draws more such
+// overlay, two slots at once ("other" turns the words to the second), a host panel over the
+// main window. A row is one line of words (a number is a wait in seconds; a slot's first word
+// may place it as a toast or the overlay, or make the device a pad); the explorer draws more such
 // lines. One checker, knowing no row, checks after each: a screen the client put up can be
 // closed (and once closed the window is as the host left it), the slot is not stuck and comes
 // back when the host asks, the host hears each opening once and its close once, every tap that
@@ -40,7 +41,8 @@ const testkit::ExplorerWord kWords[] = {
     {"playable", 1}, {"moviedone", 1}, {"autoon", 1}, {"autooff", 1}, {"loadinside", 1},   {"letgo", 1},
     {"letgoinside", 1}, {"resign", 1}, {"active", 1}, {"background", 1}, {"foreground", 1}, {"toast", 1},
     {"toastroot", 1}, {"overlay", 1}, {"pad", 1}, {"push", 1}, {"offwindow", 1}, {"putin", 1}, {"putback", 1},
-    {"slink", 1}, {"alertok", 1}, {"alertcancel", 1},
+    {"slink", 1}, {"alertok", 1}, {"alertcancel", 1}, {"skip", 1}, {"other", 2}, {"panel", 1}, {"main", 1},
+    {"inpanel", 1}, {"turn", 1},
 };
 
 // What the host hears. A second expand of an expanded ad tells the delegate again (the page
@@ -58,7 +60,23 @@ struct Presentations : pelora::PELOBannerViewDelegate {
 
 enum class Place { InRoot, ToastInWindow, ToastInRoot, FullScreen };
 
-class PELOEventOrderTest : public pelora_test::PeloraTest {
+// One of the host's slots: the words play on one, "other" turns them to the second, so two
+// slots (a banner's landing page and the overlay, two landing pages) can be up at once.
+struct Slot {
+  std::shared_ptr<pelora::PELOBannerView> banner;
+  std::shared_ptr<pelora::PELOToastBannerView> toast;
+  std::shared_ptr<pelora::PELOFullScreenBanner> overlay;
+  std::shared_ptr<ORMMAConnector> connector;
+  std::shared_ptr<Presentations> presentations = std::make_shared<Presentations>();
+  std::shared_ptr<std::vector<pelora_test::Heard>> told = std::make_shared<std::vector<pelora_test::Heard>>();
+  std::shared_ptr<pelora_test::RecordingListener> listener =
+      std::make_shared<pelora_test::RecordingListener>("host", told.get());
+  std::optional<size_t> heardAtLetGo;
+  std::vector<std::weak_ptr<platform::MoviePlayerController>> players;  // the banner's, in order
+  bool placed = false, second = false;
+};
+
+class PELOEventOrderTest : public pelora_test::PeloraTest, protected Slot {
  protected:
   void SetUp() override {
     PeloraTest::SetUp();
@@ -67,13 +85,24 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     root = std::make_shared<View>(Rect(0, 0, 320, 480));
     window->addSubview(root);
     screenUp = root;
+    hostWindowViews = {root};
+    hostKey = window;
+    other.second = true;
+  }
+
+  // What `add` put in `v`, added to what the host knows is there.
+  static void noteAdded(std::vector<std::shared_ptr<View>>& known, const std::vector<std::shared_ptr<View>>& before,
+                        const std::shared_ptr<View>& v) {
+    for (const auto& s : v->subviews())
+      if (std::find(before.begin(), before.end(), s) == before.end()) known.push_back(s);
   }
 
   void place(Place where) {
+    const auto windowBefore = window->subviews(), rootBefore = root->subviews();
     switch (where) {
       case Place::InRoot:
         banner = pelora::PELOBannerView::create();
-        banner->setFrame(Rect(0, 100, 320, 50));
+        banner->setFrame(Rect(0, second ? 300 : 100, 320, 50));
         root->addSubview(banner);
         banner->setDelegate(presentations);
         break;
@@ -94,10 +123,12 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     banner->addAdListener(listener);
     connector = banner->ormmaConnectorForTesting();
     presentations->connector = connector;
-    hostWindowViews = window->subviews();
-    hostRootViews = root->subviews();
-    statusBarHidden = platform::Application::sharedApplication().isStatusBarHidden();
-    idleTimerDisabled = platform::Application::sharedApplication().isIdleTimerDisabled();
+    noteAdded(hostWindowViews, windowBefore, window);
+    noteAdded(hostRootViews, rootBefore, root);
+    if (!other.placed) {
+      statusBarHidden = platform::Application::sharedApplication().isStatusBarHidden();
+      idleTimerDisabled = platform::Application::sharedApplication().isIdleTimerDisabled();
+    }
     if (overlay) advance(pelora::PELOAdDownloader::kStartDelay), settle();
   }
 
@@ -136,12 +167,20 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     for (const auto& hold : holds) hold->release();
     holds.clear();
   }
-  // A finger on the middle of `target`, through the window: true when it reached it.
+  // A finger on the middle of `target`, through the topmost window there: true when it reached it.
   bool finger(const std::shared_ptr<View>& target) {
     if (!target || !target->isShownOnScreen()) return false;
-    const Rect r = window->convertRectFromView(target->bounds(), target);
-    auto hit = window->tapAtPoint({r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2});
-    return hit && (hit == target || hit->isDescendantOfView(target));
+    auto in = target->window();
+    const Rect r = in->convertRectFromView(target->bounds(), target);
+    const platform::Point p{in->frame().origin.x + r.origin.x + r.size.width / 2,
+                            in->frame().origin.y + r.origin.y + r.size.height / 2};
+    auto all = platform::Application::sharedApplication().windows();
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+      if ((*it)->isHidden() || !platform::rectContainsPoint((*it)->frame(), p)) continue;
+      auto hit = (*it)->tapAtPoint({p.x - (*it)->frame().origin.x, p.y - (*it)->frame().origin.y});
+      return hit && (hit == target || hit->isDescendantOfView(target));
+    }
+    return false;
   }
   // The user touches the ad on screen, whose handler runs `script`. A touch on an ad at rest
   // that asks for its landing page (`opens`) must open it.
@@ -179,6 +218,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
                                            : std::static_pointer_cast<View>(banner);
     std::erase(hostRootViews, slot);
     std::erase(hostWindowViews, slot);
+    std::erase(hostPanelViews, slot);
     heardAtLetGo = presentations->events.size();
     slot->removeFromSuperview();
     banner.reset();
@@ -191,29 +231,38 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
   // video plays.
   // The host's own screens. It moves its slot to `screen`, and shows `shown` in the window
   // instead of the screen up now.
-  std::shared_ptr<View> slotView() const {
-    if (toast) return toast;
-    return overlay ? nullptr : std::static_pointer_cast<View>(banner);
+  static std::shared_ptr<View> slotViewOf(const Slot& s) {
+    if (s.toast) return s.toast;
+    return s.overlay ? nullptr : std::static_pointer_cast<View>(s.banner);
   }
+  std::shared_ptr<View> slotView() const { return slotViewOf(*this); }
   void moveSlot(const std::shared_ptr<View>& screen) {
     auto slot = slotView();
     if (!slot) return;
     std::erase(hostRootViews, slot);
     std::erase(hostWindowViews, slot);
+    std::erase(hostPanelViews, slot);
     slot->removeFromSuperview();
     screen->addSubview(slot);
     if (screen == root) hostRootViews.push_back(slot);
+    if (screen == panelRoot) hostPanelViews.push_back(slot);
   }
   // The user's finger on the alert the client put up: its last button, or Cancel.
   void answerAlerts(bool ok) {
     for (const auto& alert : platform::AlertView::visibleAlerts()) alert->clickButtonAtIndex(ok ? alert->numberOfButtons() - 1 : 0);
     settle();
   }
+  // The new screen takes the old one's place: what lies over it (the overlay) stays over it.
   void showScreen(const std::shared_ptr<View>& shown) {
-    std::erase(hostWindowViews, screenUp);
+    const auto subviews = window->subviews();
+    const auto at = std::find(subviews.begin(), subviews.end(), screenUp);
+    const size_t index = at == subviews.end() ? 0 : static_cast<size_t>(at - subviews.begin());
+    if (auto known = std::find(hostWindowViews.begin(), hostWindowViews.end(), screenUp); known != hostWindowViews.end())
+      *known = shown;
+    else
+      hostWindowViews.insert(hostWindowViews.begin(), shown);
     screenUp->removeFromSuperview();
-    window->addSubview(shown);
-    hostWindowViews.push_back(shown);
+    window->insertSubviewAtIndex(shown, index);
     screenUp = shown;
   }
   std::shared_ptr<View> newScreen() {
@@ -241,9 +290,11 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
   void playWord(const std::string& word) {
     auto& app = platform::Application::sharedApplication();
     const bool placeWord = word == "toast" || word == "toastroot" || word == "overlay" || word == "pad";
-    if (!placed && !placeWord) place(Place::InRoot), placed = true;
-    if (word == "pad") {
-      if (!placed) platform::Device::currentDevice().setUserInterfaceIdiom(platform::UserInterfaceIdiom::Pad);
+    if (!placed && !placeWord && word != "other") place(Place::InRoot), placed = true;
+    if (word == "other") {
+      std::swap(static_cast<Slot&>(*this), other);
+    } else if (word == "pad") {
+      if (!placed && !other.placed) platform::Device::currentDevice().setUserInterfaceIdiom(platform::UserInterfaceIdiom::Pad);
     } else if (placeWord) {
       if (!placed) place(word == "toast" ? Place::ToastInWindow : word == "toastroot" ? Place::ToastInRoot : Place::FullScreen);
       placed = true;
@@ -320,9 +371,34 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     } else if (word == "putin") {
       if (offWindow && offWindow != screenUp) showScreen(offWindow);
     } else if (word == "putback") {
-      if (!slotView() || screenUp == root) return;
+      if (!slotView()) return;
+      if (panelRoot && slotView()->superview() == panelRoot) return moveSlot(root);
+      if (screenUp == root) return;
       moveSlot(root);
       showScreen(root);
+    } else if (word == "skip") {
+      if (overlay && finger(overlay->skipButtonForTesting())) settle();
+    } else if (word == "panel") {
+      // The host's own windows: a panel made key over the foot of its main window, and
+      // the banner moved into it; the main window made key again once the panel is hidden.
+      if (!panel) {
+        panel = platform::Window::create(Rect(0, 430, 320, 50));
+        panelRoot = std::make_shared<View>(Rect(0, 0, 320, 50));
+        panel->addSubview(panelRoot);
+      }
+      panel->makeKeyAndVisible();
+      hostKey = panel;
+    } else if (word == "inpanel") {
+      if (!panel || panel->isHidden() || !slotView()) return;
+      moveSlot(panelRoot);
+      slotView()->setFrame(Rect(0, 0, 320, 50));
+    } else if (word == "main") {
+      if (!panel) return;
+      for (const auto& v : {slotView(), slotViewOf(other)})
+        if (v && v->superview() == panelRoot) return;  // the host brings its banner home first
+      panel->setHidden(true);
+      window->makeKeyWindow();
+      hostKey = window;
     } else if (word == "letgo") {
       hostReleasesSlot();
     } else if (word == "letgoinside") {
@@ -330,6 +406,13 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
         listener->then = {};
         hostReleasesSlot();
       };
+    } else if (word == "turn") {
+      // The user turns the device, and the application's status bar turns with it.
+      const bool portrait = app.statusBarOrientation() == 1;
+      platform::Device::currentDevice().setOrientation(portrait ? platform::DeviceOrientation::LandscapeLeft
+                                                                : platform::DeviceOrientation::Portrait);
+      app.setStatusBarOrientation(portrait ? 4 : 1);
+      runUntilIdle();
     } else if (word == "resign") {
       if (app.applicationState() == platform::ApplicationState::Active) app.resignActive();
     } else if (word == "active") {
@@ -350,55 +433,96 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
   }
 
   // What the client put up can be closed, through its own control: the video's, the landing
-  // page's close button, or an expanded ORMMA ad's own close.
-  void expectClosable() {
+  // page's close button, or an expanded ORMMA ad's own close. Until `strict`, what the other
+  // slot covers waits for the user to close that first.
+  void closeWhatIsUp(bool strict) {
     if (auto player = connector ? connector->moviePlayerForTesting() : nullptr) {
-      EXPECT_TRUE(player->view()->isShownOnScreen()) << "the video, with its controls, is not on screen";
+      if (strict) {
+        EXPECT_TRUE(player->view()->isShownOnScreen()) << "the video, with its controls, is not on screen";
+      }
       player->finishPlaybackForTesting();
       settle();
     }
     auto page = shown();
     if (!page || !banner || page->superview() == banner) return;
-    EXPECT_TRUE(page->isShownOnScreen()) << "the landing page is not on screen";
+    if (strict) {
+      EXPECT_TRUE(page->isShownOnScreen()) << "the landing page is not on screen";
+    }
     auto close = connector->closeButtonForTesting();
     if (!close && connector->isORMMA() && page->stringByEvaluatingJavaScriptFromString("typeof window.ormma") == "object") {
       page->stringByEvaluatingJavaScriptFromString("ormma.close()");
       settle();
       return;
     }
+    if (!strict) {
+      if (close && finger(close)) settle();
+      return;
+    }
     ASSERT_NE(close, nullptr) << "the landing page has no close button";
     EXPECT_TRUE(finger(close)) << "the close button is out of reach";
     settle();
   }
+  bool somethingUp() const {
+    auto page = shown();
+    return (connector && connector->moviePlayerForTesting()) || (page && banner && page->superview() != banner);
+  }
+  void switchSlot() { std::swap(static_cast<Slot&>(*this), other); }
 
   void expectSlotHolds() {
-    // The user comes back to the application and ends what is up.
+    // The user comes back to the application and ends what is up, in each slot.
     auto& app = platform::Application::sharedApplication();
     if (app.applicationState() == platform::ApplicationState::Background) app.enterForeground();
     if (app.applicationState() == platform::ApplicationState::Inactive) app.becomeActive();
     // What closing one thing brings (the next ad, a video ad) is ended too.
-    for (int round = 0; round < 3; ++round) {
-      answerAlerts(false);
-      releaseHolds();
-      settle();
-      if (banner) {
-        if (auto m = banner->moviePlayerForTesting()) m->finishPlaybackForTesting();
+    for (int round = 0; round < 4; ++round) {
+      for (int s = 0; s < 2; ++s, switchSlot()) {
+        answerAlerts(false);
+        releaseHolds();
+        settle();
+        if (banner) {
+          if (auto m = banner->moviePlayerForTesting()) m->finishPlaybackForTesting();
+        }
+        settle();
+        closeWhatIsUp(round == 3);
+        if (testing::Test::HasFatalFailure()) return;
       }
-      settle();
-      expectClosable();
-      if (testing::Test::HasFatalFailure()) return;
+      // An overlay covers what the other slot has up: the user skips it first.
+      for (int s = 0; s < 2; ++s, switchSlot()) {
+        const bool covers = overlay && overlay->superview() && [&] {
+          switchSlot();
+          const bool up = somethingUp();
+          switchSlot();
+          return up;
+        }();
+        if (covers && finger(overlay->skipButtonForTesting())) settle();
+      }
     }
-    // 1. Nothing the client put up is left: the window is as the host left it.
+    // 1. Nothing the client put up is left: the windows are as the host left them.
+    for (const auto& o : {overlay, other.overlay})
+      if (o && !o->superview()) std::erase(hostWindowViews, o);
+    EXPECT_TRUE(window->subviews() == hostWindowViews) << "the window is not as the host left it";
+    EXPECT_TRUE(root->subviews() == hostRootViews) << "the host's view is not as it left it";
+    if (panel) {
+      EXPECT_TRUE(panelRoot->subviews() == hostPanelViews) << "the host's panel is not as it left it";
+      EXPECT_EQ(panel->subviews().size(), 1u) << "the host's panel holds what the client left";
+    }
+    EXPECT_EQ(app.keyWindow(), hostKey.lock()) << "the host's key window is not the one it made key";
+    for (const auto& screen : screens)
+      for (const auto& v : screen->subviews())
+        EXPECT_TRUE(v == slotView() || v == slotViewOf(other)) << "the host's screen holds what the client left";
+    EXPECT_EQ(app.isStatusBarHidden(), statusBarHidden);
+    EXPECT_EQ(app.isIdleTimerDisabled(), idleTimerDisabled);
+    EXPECT_EQ(webViewsIn(window) + webViewsIn(root) + (overlay ? webViewsIn(overlay) : 0) +
+                  (other.overlay ? webViewsIn(other.overlay) : 0) + (panelRoot ? webViewsIn(panelRoot) : 0),
+              0u);
+    for (int s = 0; s < 2; ++s, switchSlot())
+      if (placed) expectThisSlotHolds();
+  }
+
+  void expectThisSlotHolds() {
     // An ad whose page hid itself stays hidden and asks for no ad until it shows itself again:
     // a hidden ad keeps the slot as an expanded one does.
     const bool hidden = state() == ORMMAConnector::kHidden;
-    if (overlay && !overlay->superview()) std::erase(hostWindowViews, overlay);
-    EXPECT_TRUE(window->subviews() == hostWindowViews) << "the window is not as the host left it";
-    EXPECT_TRUE(root->subviews() == hostRootViews) << "the host's view is not as it left it";
-    for (const auto& screen : screens)
-      for (const auto& v : screen->subviews()) EXPECT_TRUE(v == slotView()) << "the host's screen holds what the client left";
-    EXPECT_EQ(platform::Application::sharedApplication().isStatusBarHidden(), statusBarHidden);
-    EXPECT_EQ(platform::Application::sharedApplication().isIdleTimerDisabled(), idleTimerDisabled);
     // A video another ad replaced (or whose banner the host let go) is stopped and gone.
     for (const auto& weak : players) {
       auto player = weak.lock();
@@ -416,6 +540,7 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     } else if (!ev.empty()) {
       EXPECT_EQ(ev.back(), 'C') << presentations->events;
     }
+    const auto& heard = *told;
     for (size_t i = 1; i < heard.size(); ++i)
       EXPECT_NE(heard[i].banner, heard[i - 1].banner) << "a banner was told twice";
     if (!banner) return;
@@ -428,7 +553,6 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
     }
     // 5. No ad page is left behind: the banner holds the ad shown.
     EXPECT_LE(webViewsIn(banner), 1u);
-    EXPECT_EQ(webViewsIn(window) + webViewsIn(root) + (overlay ? webViewsIn(overlay) : 0), 0u);
     // 6. A good ad heard is an ad on screen, when the host shows its screen.
     if (banner->window() && !heard.empty() && heard.back().banner->status() == pelora::kPELOBannerStatusSuccess && !hidden &&
         !overlay && heard.back().banner->adType() != pelora::kPELOAdTypeVideo) {
@@ -463,21 +587,16 @@ class PELOEventOrderTest : public pelora_test::PeloraTest {
  protected:
   std::shared_ptr<platform::Window> window;
   std::shared_ptr<View> root;
-  std::shared_ptr<pelora::PELOBannerView> banner;
-  std::shared_ptr<pelora::PELOToastBannerView> toast;
-  std::shared_ptr<pelora::PELOFullScreenBanner> overlay;
-  std::shared_ptr<ORMMAConnector> connector;
-  std::shared_ptr<Presentations> presentations = std::make_shared<Presentations>();
-  std::shared_ptr<pelora_test::RecordingListener> listener =
-      std::make_shared<pelora_test::RecordingListener>("host", &heard);
+  Slot other;  // the slot the words do not play on now
   std::vector<std::shared_ptr<testkit::AnswerHold>> holds;  // one per answer held, until released
-  std::vector<std::shared_ptr<View>> hostWindowViews, hostRootViews;
-  bool statusBarHidden = false, idleTimerDisabled = false, placed = false;
+  std::vector<std::shared_ptr<View>> hostWindowViews, hostRootViews, hostPanelViews;
+  bool statusBarHidden = false, idleTimerDisabled = false;
   int ads = 0;
-  std::optional<size_t> heardAtLetGo;
   std::vector<std::shared_ptr<View>> screens;  // the host's screens besides the root
   std::shared_ptr<View> screenUp, offWindow;
-  std::vector<std::weak_ptr<platform::MoviePlayerController>> players;  // the banner's, in order
+  std::shared_ptr<platform::Window> panel;  // the host's second window, over the lower part of the main one
+  std::shared_ptr<View> panelRoot;
+  std::weak_ptr<platform::Window> hostKey;  // the window the host last made key
 };
 
 const char* const kRows[] = {
@@ -536,6 +655,22 @@ const char* const kRows[] = {
     "rich slink hide",
     // the host asks for an ad while the video ad loads: it is not replaced, nor played over the next
     "video image playable",
+    // the host replaces the screen a landing page lies over while its banner is off the
+    // window: the page follows to the screen shown
+    "legacy link offwindow video other push",
+    // a link followed by an ad expanded again after its banner left the window: its close
+    // goes over the page
+    "rich expand offwindow legacyexpand expand link",
+    // the host moves its banner into its panel while the landing page is up: the page stays
+    // over the main window
+    "rich link panel inpanel inpanel",
+    // the host puts its banner back in over the expanded ad: the ad and its close come to the front
+    "panel inpanel legacy expand inpanel",
+    // a landing page opened while a store link's alert waits stays open when the store opens
+    "overlay slink 0.1 link",
+    // the host replaces the screen under an expanded ad while another slot's video plays over
+    // the window: the ad goes over the host's new screen, not into that video
+    "legacy legacyexpand other toast load vlink push",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
