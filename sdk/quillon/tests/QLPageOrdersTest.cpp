@@ -400,6 +400,17 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
   }
 }
 
+// The words of a row the explorer draws, and how often: a banner and an interstitial, the
+// user's taps on their pages and links, the host's own screens and its letting go, and the
+// application's life cycle, on systems with and without background tasks.
+const testkit::ExplorerWord kPageWords[] = {
+    {"banner", 2},   {"tap", 3},       {"webapp", 2},     {"inner", 1},    {"pageclose", 1}, {"done", 2},
+    {"safari", 1},   {"store", 1},     {"nowhere", 1},    {"hostpresents", 1}, {"hostdismisses", 1},
+    {"resign", 1},   {"active", 1},    {"background", 1}, {"foreground", 1}, {"letgo", 1},
+    {"interstitial", 2}, {"present", 2}, {"takeover", 1}, {"adtap", 1},    {"dropad", 1},
+    {"nobgtasks", 1}, {"mail", 1},
+};
+
 class QLPageExplorerTest : public QLPageOrdersTest {
  protected:
   void SetUp() override {
@@ -635,11 +646,22 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "banner webapp resign takeover pageclose",
       "hostpresents interstitial dropad takeover",
       "interstitial banner webapp present 1 pageclose",
+      "banner takeover letgo",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
     testkit::freshFixture<QLPageExplorerTest>()(row);
   }
+}
+
+// The words drawn in any order, in a fresh world each time.
+TEST(QLPageExplorer, ExploresOrders) {
+  testkit::ExplorerVocabulary vocabulary;
+  vocabulary.words.assign(std::begin(kPageWords), std::end(kPageWords));
+  vocabulary.waitWeight = 4;
+  // About 10 s of one core in the default build, as much as the load explorer.
+  vocabulary.suiteRuns = 150;
+  testkit::Explorer("Quillon pages", vocabulary, testkit::freshFixture<QLPageExplorerTest>()).run();
 }
 
 }  // namespace
