@@ -647,6 +647,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "hostpresents interstitial dropad takeover",
       "interstitial banner webapp present 1 pageclose",
       "banner takeover letgo",
+      "banner mail letgo",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
