@@ -653,6 +653,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "banner takeover letgo",
       "banner mail letgo",
       "banner mail 0.1 tap",
+      "hostpresents 0.1 banner webapp tap tap hostdismisses interstitial present",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);

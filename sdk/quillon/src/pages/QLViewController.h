@@ -81,8 +81,6 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   bool leaving_ = false;
   // Closed while it still slid in: dismissed once it has arrived.
   bool dismissOnArrival_ = false;
-  bool publisherIdleTimerDisabled_ = false;
-  bool statusBarWasHidden_ = false;
   std::weak_ptr<platform::WebView> openingWebView_;
   int supportedOrientations_ = 1;
   std::shared_ptr<QLDelegateManager> delegateManager_;
