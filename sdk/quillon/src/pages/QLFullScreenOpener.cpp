@@ -189,7 +189,9 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   static const auto listener = std::make_shared<MailListener>();
   composer->setMailComposeDelegate(listener);
   from->presentModalViewControllerAnimated(composer, true);
-  if (composer->presentingViewController()) didOpen();
+  if (!composer->presentingViewController()) return;
+  if (auto page = std::dynamic_pointer_cast<QLViewController>(from)) page->watchCover(composer->view());
+  didOpen();
 }
 
 std::vector<URL> QLFullScreenOpener::clickURLs() const {

@@ -198,6 +198,14 @@ void QLViewController::viewLeftWindow() {
   });
 }
 
+void QLViewController::watchCover(const std::shared_ptr<platform::View>& cover) {
+  if (!cover) return;
+  auto watcher = std::make_shared<PageView>(
+      platform::Rect(0, 0, 0, 0), std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this()));
+  watcher->setUserInteractionEnabled(false);
+  cover->addSubview(watcher);
+}
+
 void QLViewController::didRotateFromInterfaceOrientation(platform::InterfaceOrientation from) {
   (void)from;
   if (auto page = pageWebView()) QLWebViewDelegate::notifyWebViewOfOrientationChange(*page, interfaceOrientation());

@@ -34,6 +34,10 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   bool presentFromViewController(const std::shared_ptr<platform::ViewController>& controller);
   // Whether this page opened the stack (presented from a controller that is no page of the client).
   bool isFirstQLViewController() const { return isFirst_; }
+  // A screen of the system presented over this page (the mail composer) takes its place in the
+  // window: when the host takes the page away with a controller under it, only that screen's
+  // view leaves the window, and the page hears it through `cover` instead of its own view.
+  void watchCover(const std::shared_ptr<platform::View>& cover);
   // Gives the screen back; ignored unless presented and not already leaving.
   void relinquishScreen() override;
   void viewWillDisappear(bool animated) override;
