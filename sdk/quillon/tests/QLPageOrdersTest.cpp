@@ -655,6 +655,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "banner mail 0.1 tap",
       "hostpresents 0.1 banner webapp tap tap hostdismisses interstitial present",
       "hostpresents takeover present 1 banner mail letgo hostdismisses",
+      "interstitial present 1 mail pageclose",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);

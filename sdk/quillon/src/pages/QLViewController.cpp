@@ -173,7 +173,13 @@ void QLViewController::viewDidAppear(bool animated) {
        page = std::dynamic_pointer_cast<QLViewController>(page->presentingViewController()))
     if (page->dismissOnArrival_) page->dismissWhenSettled();
   if (dismissOnArrival_) {
-    dismissWhenSettled();
+    // Shown again as a screen over it (the mail composer) goes: that one is still linked to
+    // it, on its way out, until the end of the turn.
+    std::weak_ptr<QLViewController> weak =
+        std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
+    platform::RunLoop::main().post([weak] {
+      if (auto page = weak.lock(); page && page->dismissOnArrival_) page->dismissWhenSettled();
+    });
     return;
   }
   if (!view()->isUserInteractionEnabled() && !leaving_) {
