@@ -656,6 +656,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "hostpresents 0.1 banner webapp tap tap hostdismisses interstitial present",
       "hostpresents takeover present 1 banner mail letgo hostdismisses",
       "interstitial present 1 mail pageclose",
+      "takeover 0.3 mail 0.3 hostdismisses present",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
