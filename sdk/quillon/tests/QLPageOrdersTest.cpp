@@ -657,6 +657,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "hostpresents takeover present 1 banner mail letgo hostdismisses",
       "interstitial present 1 mail pageclose",
       "takeover 0.3 mail 0.3 hostdismisses present",
+      "interstitial present 1 mail pageclose present",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
