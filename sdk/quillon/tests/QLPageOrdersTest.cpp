@@ -658,6 +658,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "interstitial present 1 mail pageclose",
       "takeover 0.3 mail 0.3 hostdismisses present",
       "interstitial present 1 mail pageclose present",
+      "banner hostpresents interstitial 0.1 tap present 1 hostdismisses",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);

@@ -189,9 +189,7 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   static const auto listener = std::make_shared<MailListener>();
   composer->setMailComposeDelegate(listener);
   from->presentModalViewControllerAnimated(composer, true);
-  if (!composer->presentingViewController()) return;
-  if (auto page = std::dynamic_pointer_cast<QLViewController>(from)) page->watchCover(composer->view());
-  didOpen();
+  if (composer->presentingViewController()) didOpen();
 }
 
 std::vector<URL> QLFullScreenOpener::clickURLs() const {

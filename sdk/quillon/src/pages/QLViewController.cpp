@@ -200,16 +200,23 @@ void QLViewController::viewLeftWindow() {
       std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
   platform::RunLoop::main().post([weak] {
     auto page = weak.lock();
-    if (page && page->presented_ && !page->presentingViewController()) page->endStay();
+    if (!page || !page->presented_) return;
+    if (!page->presentingViewController()) {
+      page->endStay();
+      return;
+    }
+    // Covered by a screen presented over it (another ad's page, the mail composer), which took
+    // its place in the window: when the host takes the page away with a controller under it,
+    // only the top screen's view leaves the window, and the page hears it through that view.
+    std::shared_ptr<platform::ViewController> top;
+    for (auto c = page->presentedViewController(); c; c = c->presentedViewController()) top = c;
+    if (auto watched = page->coverWatcher_.lock()) watched->removeFromSuperview();
+    if (!top || !top->isViewLoaded()) return;
+    auto watcher = std::make_shared<PageView>(platform::Rect(0, 0, 0, 0), page);
+    watcher->setUserInteractionEnabled(false);
+    page->coverWatcher_ = watcher;
+    top->view()->addSubview(watcher);
   });
-}
-
-void QLViewController::watchCover(const std::shared_ptr<platform::View>& cover) {
-  if (!cover) return;
-  auto watcher = std::make_shared<PageView>(
-      platform::Rect(0, 0, 0, 0), std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this()));
-  watcher->setUserInteractionEnabled(false);
-  cover->addSubview(watcher);
 }
 
 void QLViewController::didRotateFromInterfaceOrientation(platform::InterfaceOrientation from) {

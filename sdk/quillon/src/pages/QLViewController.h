@@ -34,10 +34,6 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   bool presentFromViewController(const std::shared_ptr<platform::ViewController>& controller);
   // Whether this page opened the stack (presented from a controller that is no page of the client).
   bool isFirstQLViewController() const { return isFirst_; }
-  // A screen of the system presented over this page (the mail composer) takes its place in the
-  // window: when the host takes the page away with a controller under it, only that screen's
-  // view leaves the window, and the page hears it through `cover` instead of its own view.
-  void watchCover(const std::shared_ptr<platform::View>& cover);
   // Gives the screen back; ignored unless presented and not already leaving.
   void relinquishScreen() override;
   void viewWillDisappear(bool animated) override;
@@ -90,6 +86,7 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   std::shared_ptr<QLDelegateManager> delegateManager_;
   std::shared_ptr<QLViewController> presented_;  // itself, while on screen
   std::weak_ptr<QLViewController> opened_;       // the page presented from this one
+  std::weak_ptr<platform::View> coverWatcher_;   // in the view of the screen on top of it
 };
 
 }  // namespace quillon
