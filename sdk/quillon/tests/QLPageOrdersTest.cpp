@@ -17,6 +17,7 @@
 #include "QLBrowserController.h"
 #include "QLHeardEvents.h"
 #include "QLScreenTest.h"
+#include "QLStatistics.h"
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
@@ -24,6 +25,8 @@
 #include "platform/device.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
+#include "platform/singleton.h"
+#include "platform/user_defaults.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
 #include "quillon/QLBannerView.h"
@@ -56,7 +59,10 @@ class QLPageOrdersTest : public quillon_test::QLScreenTest {
   void SetUp() override {
     QLScreenTest::SetUp();
     window->addSubview(game);
-    // Every page of the client, as it comes on screen.
+    watchPages();
+  }
+  // Every page of the client, as it comes on screen.
+  void watchPages() {
     platform::NotificationCenter::defaultCenter().addObserver(
         this, quillon::kQLWillPresentFullScreenNotification, nullptr, [this](const platform::Notification&) {
           for (auto c = root->presentedViewController(); c; c = c->presentedViewController())
@@ -402,13 +408,16 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
 
 // The words of a row the explorer draws, and how often: a banner and an interstitial, the
 // user's taps on their pages and links, the host's own screens and its letting go, and the
-// application's life cycle, on systems with and without background tasks.
+// application's life cycle, on systems with and without background tasks; a relaunch with what
+// is stored; and the host acting from inside the next message it hears (in…: it lets the ad go,
+// presents or loads its interstitial, presents or dismisses its own screen).
 const testkit::ExplorerWord kPageWords[] = {
     {"banner", 2},   {"tap", 3},       {"webapp", 2},     {"inner", 1},    {"pageclose", 1}, {"done", 2},
     {"safari", 1},   {"store", 1},     {"nowhere", 1},    {"hostpresents", 1}, {"hostdismisses", 1},
     {"resign", 1},   {"active", 1},    {"background", 1}, {"foreground", 1}, {"letgo", 1},
     {"interstitial", 2}, {"present", 2}, {"takeover", 1}, {"adtap", 1},    {"dropad", 1},
-    {"nobgtasks", 1}, {"mail", 1},
+    {"nobgtasks", 1}, {"mail", 1},     {"relaunch", 0.5}, {"inletgo", 0.5}, {"inpresent", 0.5}, {"inload", 0.5},
+    {"inhost", 0.5},
 };
 
 class QLPageExplorerTest : public QLPageOrdersTest {
@@ -509,6 +518,10 @@ class QLPageExplorerTest : public QLPageOrdersTest {
       } else {
         tapBannerLink(kMail);
       }
+    } else if (e == "relaunch") {
+      relaunch();
+    } else if (e == "inletgo" || e == "inpresent" || e == "inload" || e == "inhost") {
+      inside.push_back(e);
     } else if (e == "nobgtasks") {
       platform::Device::currentDevice().setMultitaskingSupported(false);
       platform::Runtime::setAvailable(kBackgroundTasks, false);
@@ -521,10 +534,78 @@ class QLPageExplorerTest : public QLPageOrdersTest {
   struct AdHeard : Heard {
     bool letGo = false;
     bool takeover = false;
+    std::function<void(AdHeard&)> react;
+    void note(const std::string& event) override {
+      Heard::note(event);
+      if (react) react(*this);
+    }
   };
   std::shared_ptr<AdHeard> hearing(std::shared_ptr<AdHeard>& current) {
     current = everyAd.emplace_back(std::make_shared<AdHeard>());
+    current->react = [this](AdHeard& ad) { actInside(ad); };
     return current;
+  }
+  // The host acts from inside the message it hears, without waiting for the turn to end: the
+  // first of the actions the row queued that fits the ad that spoke.
+  void actInside(AdHeard& ad) {
+    if (inside.empty()) return;
+    const std::string action = inside.front();
+    const bool ofBanner = &ad == bannerHeard.get() && banner;
+    const bool ofAd = &ad == adHeard.get() && interstitial;
+    if (action != "inhost" && !((action == "inletgo" && ofBanner) || ofAd)) return;
+    // Taken before it runs: what it does may make the ad speak again, inside this.
+    inside.erase(inside.begin());
+    if (action == "inletgo" && ofBanner) {
+      banner->removeFromSuperview();
+      banner.reset();
+      ad.letGo = true;
+    } else if (action == "inletgo" && ofAd) {
+      interstitial.reset();
+      ad.letGo = true;
+    } else if (action == "inpresent" && ofAd) {
+      interstitial->presentFromRootViewController(root);
+    } else if (action == "inload" && ofAd) {
+      interstitial->loadRequest(quillon::QLRequest::request());
+    } else if (root->presentedViewController()) {
+      root->dismissModalViewControllerAnimated(true);
+    } else {
+      root->presentModalViewControllerAnimated(host, true);
+    }
+  }
+
+  // The process ends with whatever was up, as a phone ends it (the application hears it will
+  // terminate; then nothing of it runs on), and starts again with what it stored: the host
+  // makes its window afresh. What the ads of the old process did is judged as of ads let go.
+  void relaunch() {
+    app().terminate();
+    const platform::Dictionary stored = counters();
+    leftEarlier += leftSince(openedBefore);
+    for (const auto& ad : everyAd) ad->letGo = true;
+    pages.clear();
+    inside.clear();
+    ended.insert(ended.end(), {banner, interstitial, window, root, host, game});
+    banner.reset();
+    interstitial.reset();
+    drainWorkers(2.0);
+    platform::resetForTesting();
+    platform::NotificationCenter::defaultCenter().resetForTesting();
+    platform::RunLoop::main().resetForTesting();
+    platform::UserDefaults::standardUserDefaults().reloadForTesting();
+    quillon_test::useServer(server);
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    root = platform::ViewController::create();
+    host = platform::ViewController::create();
+    game = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    window->addSubview(game);
+    watchPages();
+    app().finishLaunchingWithOptions();
+    app().becomeActive();
+    before = screen();
+    openedBefore = app().openURLCalls();
+    // Stored state is neither lost nor doubled: the counters read back as they were.
+    EXPECT_EQ(counters(), stored) << "the statistics across a relaunch";
   }
   static void checkStays(const AdHeard& h) {
     const bool letGo = h.letGo;
@@ -574,7 +655,25 @@ class QLPageExplorerTest : public QLPageOrdersTest {
   // The invariants that do not depend on what the row expects.
   void checkPages();
 
+  // How many of the links handed to the system since `from` calls the phone could open.
+  static size_t leftSince(size_t from) {
+    const auto& handed = app().openedURLs();
+    return static_cast<size_t>(std::count_if(handed.end() - static_cast<long>(app().openURLCalls() - from), handed.end(),
+                                             [](const std::string& url) { return app().canOpenURL(url); }));
+  }
+  // The statistics' counters and flags (the timings start afresh in each process).
+  static platform::Dictionary counters() {
+    const auto all = quillon::QLStatistics::sharedStatistics()->snapshotParameters();
+    platform::Dictionary kept;
+    for (const char* key : {"preqs", "pcc", "plpnc", "plpsnc", "pcbo", "aoi_timedout", "aoi_nofill"})
+      if (auto value = all.find(key)) kept.set(key, *value);
+    return kept;
+  }
+
   static constexpr const char* kMail = "mailto:ad@example.com";
+  std::vector<std::string> inside;  // what the host does inside the next messages it hears
+  std::vector<std::shared_ptr<void>> ended;  // what the process before the last relaunch held
+  size_t leftEarlier = 0;  // the links the phone opened before the last relaunch
   std::string landing;
   const std::string innerLink = "qmsg:///open?a=webapp&html=%3Chtml%3Einner%3C/html%3E";
   std::vector<std::shared_ptr<AdHeard>> everyAd;  // what the host heard of each ad it made
@@ -625,10 +724,8 @@ void QLPageExplorerTest::checkPages() {
     heard->seen.insert(heard->seen.end(), ad->seen.begin(), ad->seen.end());
   }
   for (const auto& e : heard->seen) EXPECT_NE(e.rfind("fail", 0), 0u) << e;
-  const auto& handed = app().openedURLs();
-  const auto left = std::count_if(handed.end() - static_cast<long>(app().openURLCalls() - openedBefore), handed.end(),
-                                  [](const std::string& url) { return app().canOpenURL(url); });
-  const auto leaves = std::count(heard->seen.begin(), heard->seen.end(), "willLeave");
+  const auto left = leftEarlier + leftSince(openedBefore);
+  const auto leaves = static_cast<size_t>(std::count(heard->seen.begin(), heard->seen.end(), "willLeave"));
   if (anyLetGo) {
     EXPECT_LE(leaves, left);
   } else {
@@ -659,6 +756,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "takeover 0.3 mail 0.3 hostdismisses present",
       "interstitial present 1 mail pageclose present",
       "banner hostpresents interstitial 0.1 tap present 1 hostdismisses",
+      "inload takeover",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);

@@ -127,16 +127,19 @@ void QLInterstitialAppController::loadOnceActive(std::function<void()> load) {
 }
 
 void QLInterstitialAppController::didReceiveAd() {
-  if (restored_) return;
+  // The host may load its interstitial again while the page is up: the window comes back as
+  // that page goes, not under it.
+  if (restored_ || shown_) return;
   if (timer_) timer_->cancel();
   auto self = self_;
   // A page that cannot be presented (the host's own presentation runs) never comes to be
   // dismissed: the window is given back now, as on a failure.
-  if (!interstitial_->present(self)) restoreWindowAndRelease();
+  shown_ = interstitial_->present(self);
+  if (!shown_) restoreWindowAndRelease();
 }
 
 void QLInterstitialAppController::didFail(const platform::Error& error) {
-  if (restored_) return;
+  if (restored_ || shown_) return;
   if (timer_) timer_->cancel();
   if (error.code == kQLErrorNoFill) QLStatistics::sharedStatistics()->setAppOpenInterstitialNoFill();
   restoreWindowAndRelease();

@@ -67,6 +67,7 @@ class QLInterstitialAppController : public platform::ViewController {
   bool statusBarWasHidden_ = false;
   bool restored_ = false;
   bool loading_ = false;
+  bool shown_ = false;  // its page is up: it ends only as that page goes
   std::shared_ptr<Listener> listener_;
   std::shared_ptr<QLInterstitialAppController> self_;
 };
