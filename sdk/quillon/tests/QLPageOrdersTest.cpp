@@ -643,7 +643,9 @@ class QLPageExplorerTest : public QLPageOrdersTest {
       advance(0);
       if (HasFatalFailure()) return;
     }
-    // The user closes what is still up through its own controls, and the application is back.
+    // The user closes what is still up through its own controls, and the application is back;
+    // the host does no more than the row had it do.
+    inside.clear();
     if (app().applicationState() == platform::ApplicationState::Background) app().enterForeground();
     if (app().applicationState() == platform::ApplicationState::Inactive) app().becomeActive();
     advance(30);
