@@ -410,7 +410,8 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
 // user's taps on their pages and links, the host's own screens and its letting go, and the
 // application's life cycle, on systems with and without background tasks; a relaunch with what
 // is stored; and the host acting from inside the next message it hears (in…: it lets the ad go,
-// presents or loads its interstitial, presents or dismisses its own screen).
+// loads its interstitial, presents or dismisses its own screen; it presents its interstitial
+// from inside the next word that it is ready).
 const testkit::ExplorerWord kPageWords[] = {
     {"banner", 2},   {"tap", 3},       {"webapp", 2},     {"inner", 1},    {"pageclose", 1}, {"done", 2},
     {"safari", 1},   {"store", 1},     {"nowhere", 1},    {"hostpresents", 1}, {"hostdismisses", 1},
@@ -551,7 +552,8 @@ class QLPageExplorerTest : public QLPageOrdersTest {
     if (inside.empty()) return;
     const std::string action = inside.front();
     const bool ofBanner = &ad == bannerHeard.get() && banner;
-    const bool ofAd = &ad == adHeard.get() && interstitial;
+    // The host presents its interstitial from where it hears it is ready.
+    const bool ofAd = &ad == adHeard.get() && interstitial && (action != "inpresent" || ad.seen.back() == "receive");
     if (action != "inhost" && !((action == "inletgo" && ofBanner) || ofAd)) return;
     // Taken before it runs: what it does may make the ad speak again, inside this.
     inside.erase(inside.begin());
@@ -759,6 +761,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "interstitial present 1 mail pageclose present",
       "banner hostpresents interstitial 0.1 tap present 1 hostdismisses",
       "inload takeover",
+      "interstitial present 1 inload inpresent pageclose",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
