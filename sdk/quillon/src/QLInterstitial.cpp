@@ -123,6 +123,9 @@ bool QLInterstitial::present(const std::shared_ptr<platform::ViewController>& co
   page->setSupportedOrientations(private_->supportedOrientations());
   page->setAdController(private_, private_->pendingClickURLs());
   page->loadHTMLBaseURL(private_->adHTMLString(), private_->adHTMLBaseURL());
+  // The host hears the page come inside the presentation and may let go of this interstitial
+  // there: it stays alive to note its page and count the impression.
+  auto self = shared_from_this();
   // Shown again, tracked again (counted once against the ad's budget); a page that is not
   // shown is no impression.
   if (!page->presentFromViewController(controller)) return false;

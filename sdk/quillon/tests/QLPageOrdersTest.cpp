@@ -762,6 +762,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "banner hostpresents interstitial 0.1 tap present 1 hostdismisses",
       "inload takeover",
       "interstitial present 1 inload inpresent pageclose",
+      "takeover 10 hostdismisses 10 inletgo present",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
