@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "QLBrowserController.h"
+#include "QLInterstitialAppController.h"
 #include "QLHeardEvents.h"
 #include "QLScreenTest.h"
 #include "QLStatistics.h"
@@ -580,14 +581,21 @@ class QLPageExplorerTest : public QLPageOrdersTest {
   // makes its window afresh. What the ads of the old process did is judged as of ads let go.
   void relaunch() {
     app().terminate();
-    const platform::Dictionary stored = counters();
-    leftEarlier += leftSince(openedBefore);
     for (const auto& ad : everyAd) ad->letGo = true;
-    pages.clear();
     inside.clear();
-    ended.insert(ended.end(), {banner, interstitial, window, root, host, game});
     banner.reset();
     interstitial.reset();
+    // What the process held goes with it: its screens leave the window, and what waited on
+    // them (a takeover's time-out) ends, so that nothing of it is left behind in memory.
+    for (int i = 0; i < 5 && root->presentedViewController(); ++i) {
+      root->dismissModalViewControllerAnimated(false);
+      advance(1);
+    }
+    advance(quillon::QLInterstitialAppController::kMaximumTimeout + 1);
+    const platform::Dictionary stored = counters();
+    leftEarlier += leftSince(openedBefore);
+    pages.clear();
+    ended.insert(ended.end(), {window, root, host, game});
     drainWorkers(2.0);
     platform::resetForTesting();
     platform::NotificationCenter::defaultCenter().resetForTesting();
