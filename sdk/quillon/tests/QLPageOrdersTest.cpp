@@ -783,7 +783,7 @@ TEST(QLPageExplorer, ExploresOrders) {
   testkit::ExplorerVocabulary vocabulary;
   vocabulary.words.assign(std::begin(kPageWords), std::end(kPageWords));
   vocabulary.waitWeight = 4;
-  // About 10 s of one core in the default build, as much as the load explorer.
+  // About 5 s of one core in the default build (35 s a thousand, 60 on a busy core).
   vocabulary.suiteRuns = 150;
   testkit::Explorer("Quillon pages", vocabulary, testkit::freshFixture<QLPageExplorerTest>()).run();
 }
