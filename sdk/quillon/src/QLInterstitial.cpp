@@ -84,9 +84,18 @@ bool QLInterstitial::isReady() const { return private_->state() == QLObjectPriva
 int QLInterstitial::stateForTesting() const { return private_->state(); }
 
 void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
-  if (present(controller) || !isReady() || !transitionRuns(controller)) return;
-  // The platform refuses a presentation while a screen slides: the ad goes up once they have
-  // settled, as a close waits for them too.
+  // The page shown before may have closed and still wait on screen to go (under the mail
+  // composer, which it goes after).
+  auto shown = shownPage_.lock();
+  const bool leaving = shown && !shown->isPresented() && shown->presentingViewController();
+  if (!isReady() || !(leaving || transitionRuns(controller))) {
+    present(controller);
+    return;
+  }
+  // The platform refuses a presentation while a screen slides, or puts the page over one on its
+  // way out (the mail composer over a page the host dismisses), so that the host would hear the
+  // next stay begin before the last one ended: the ad goes up once they have settled and the
+  // page before has gone, as a close waits for them too.
   std::weak_ptr<QLInterstitial> weak = weak_from_this();
   std::weak_ptr<platform::ViewController> from = controller;
   platform::RunLoop::main().postAfter(
@@ -114,6 +123,9 @@ bool QLInterstitial::present(const std::shared_ptr<platform::ViewController>& co
   page->setSupportedOrientations(private_->supportedOrientations());
   page->setAdController(private_, private_->pendingClickURLs());
   page->loadHTMLBaseURL(private_->adHTMLString(), private_->adHTMLBaseURL());
+  // The host hears the page come inside the presentation and may let go of this interstitial
+  // there: it stays alive to note its page and count the impression.
+  auto self = shared_from_this();
   // Shown again, tracked again (counted once against the ad's budget); a page that is not
   // shown is no impression.
   if (!page->presentFromViewController(controller)) return false;

@@ -12,33 +12,35 @@ namespace quillon_test {
 
 struct HeardEvents : quillon::QLBannerViewDelegate, quillon::QLInterstitialDelegate {
   std::vector<std::string> seen;
-  void adViewDidReceiveAd(const std::shared_ptr<quillon::QLBannerView>&) override { seen.push_back("receive"); }
+  // Writes `event` down; a host that acts on what it hears does so here, inside the callback.
+  virtual void note(const std::string& event) { seen.push_back(event); }
+  void adViewDidReceiveAd(const std::shared_ptr<quillon::QLBannerView>&) override { note("receive"); }
   void adViewDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLBannerView>&,
                                          const platform::Error& e) override {
-    seen.push_back("fail " + std::to_string(e.code));
+    note("fail " + std::to_string(e.code));
   }
-  void adViewWillPresentScreen(const std::shared_ptr<quillon::QLBannerView>&) override { seen.push_back("willPresent"); }
-  void adViewWillDismissScreen(const std::shared_ptr<quillon::QLBannerView>&) override { seen.push_back("willDismiss"); }
-  void adViewDidDismissScreen(const std::shared_ptr<quillon::QLBannerView>&) override { seen.push_back("didDismiss"); }
+  void adViewWillPresentScreen(const std::shared_ptr<quillon::QLBannerView>&) override { note("willPresent"); }
+  void adViewWillDismissScreen(const std::shared_ptr<quillon::QLBannerView>&) override { note("willDismiss"); }
+  void adViewDidDismissScreen(const std::shared_ptr<quillon::QLBannerView>&) override { note("didDismiss"); }
   void adViewWillLeaveApplication(const std::shared_ptr<quillon::QLBannerView>&) override {
-    seen.push_back("willLeave");
+    note("willLeave");
   }
-  void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override { seen.push_back("receive"); }
+  void interstitialDidReceiveAd(const std::shared_ptr<quillon::QLInterstitial>&) override { note("receive"); }
   void interstitialDidFailToReceiveAdWithError(const std::shared_ptr<quillon::QLInterstitial>&,
                                                const platform::Error& e) override {
-    seen.push_back("fail " + std::to_string(e.code));
+    note("fail " + std::to_string(e.code));
   }
   void interstitialWillPresentScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("willPresent");
+    note("willPresent");
   }
   void interstitialWillDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("willDismiss");
+    note("willDismiss");
   }
   void interstitialDidDismissScreen(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("didDismiss");
+    note("didDismiss");
   }
   void interstitialWillLeaveApplication(const std::shared_ptr<quillon::QLInterstitial>&) override {
-    seen.push_back("willLeave");
+    note("willLeave");
   }
 };
 

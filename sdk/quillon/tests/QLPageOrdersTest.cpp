@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "QLBrowserController.h"
+#include "QLInterstitialAppController.h"
 #include "QLHeardEvents.h"
 #include "QLScreenTest.h"
+#include "QLStatistics.h"
 #include "QLViewController.h"
 #include "QLWebAppViewController.h"
 #include "platform/application.h"
@@ -24,6 +26,8 @@
 #include "platform/device.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
+#include "platform/singleton.h"
+#include "platform/user_defaults.h"
 #include "platform/view_controller.h"
 #include "platform/window.h"
 #include "quillon/QLBannerView.h"
@@ -56,7 +60,10 @@ class QLPageOrdersTest : public quillon_test::QLScreenTest {
   void SetUp() override {
     QLScreenTest::SetUp();
     window->addSubview(game);
-    // Every page of the client, as it comes on screen.
+    watchPages();
+  }
+  // Every page of the client, as it comes on screen.
+  void watchPages() {
     platform::NotificationCenter::defaultCenter().addObserver(
         this, quillon::kQLWillPresentFullScreenNotification, nullptr, [this](const platform::Notification&) {
           for (auto c = root->presentedViewController(); c; c = c->presentedViewController())
@@ -400,6 +407,21 @@ TEST_F(QLPageOrdersTest, AnInterstitialsPageAndTakeoverHoldWhateverComesBetween)
   }
 }
 
+// The words of a row the explorer draws, and how often: a banner and an interstitial, the
+// user's taps on their pages and links, the host's own screens and its letting go, and the
+// application's life cycle, on systems with and without background tasks; a relaunch with what
+// is stored; and the host acting from inside the next message it hears (in…: it lets the ad go,
+// loads its interstitial, presents or dismisses its own screen; it presents its interstitial
+// from inside the next word that it is ready).
+const testkit::ExplorerWord kPageWords[] = {
+    {"banner", 2},   {"tap", 3},       {"webapp", 2},     {"inner", 1},    {"pageclose", 1}, {"done", 2},
+    {"safari", 1},   {"store", 1},     {"nowhere", 1},    {"hostpresents", 1}, {"hostdismisses", 1},
+    {"resign", 1},   {"active", 1},    {"background", 1}, {"foreground", 1}, {"letgo", 1},
+    {"interstitial", 2}, {"present", 2}, {"takeover", 1}, {"adtap", 1},    {"dropad", 1},
+    {"nobgtasks", 1}, {"mail", 1},     {"relaunch", 0.5}, {"inletgo", 0.5}, {"inpresent", 0.5}, {"inload", 0.5},
+    {"inhost", 0.5},
+};
+
 class QLPageExplorerTest : public QLPageOrdersTest {
  protected:
   void SetUp() override {
@@ -498,6 +520,10 @@ class QLPageExplorerTest : public QLPageOrdersTest {
       } else {
         tapBannerLink(kMail);
       }
+    } else if (e == "relaunch") {
+      relaunch();
+    } else if (e == "inletgo" || e == "inpresent" || e == "inload" || e == "inhost") {
+      inside.push_back(e);
     } else if (e == "nobgtasks") {
       platform::Device::currentDevice().setMultitaskingSupported(false);
       platform::Runtime::setAvailable(kBackgroundTasks, false);
@@ -510,10 +536,86 @@ class QLPageExplorerTest : public QLPageOrdersTest {
   struct AdHeard : Heard {
     bool letGo = false;
     bool takeover = false;
+    std::function<void(AdHeard&)> react;
+    void note(const std::string& event) override {
+      Heard::note(event);
+      if (react) react(*this);
+    }
   };
   std::shared_ptr<AdHeard> hearing(std::shared_ptr<AdHeard>& current) {
     current = everyAd.emplace_back(std::make_shared<AdHeard>());
+    current->react = [this](AdHeard& ad) { actInside(ad); };
     return current;
+  }
+  // The host acts from inside the message it hears, without waiting for the turn to end: the
+  // first of the actions the row queued that fits the ad that spoke.
+  void actInside(AdHeard& ad) {
+    if (inside.empty()) return;
+    const std::string action = inside.front();
+    const bool ofBanner = &ad == bannerHeard.get() && banner;
+    // The host presents its interstitial from where it hears it is ready.
+    const bool ofAd = &ad == adHeard.get() && interstitial && (action != "inpresent" || ad.seen.back() == "receive");
+    if (action != "inhost" && !((action == "inletgo" && ofBanner) || ofAd)) return;
+    // Taken before it runs: what it does may make the ad speak again, inside this.
+    inside.erase(inside.begin());
+    if (action == "inletgo" && ofBanner) {
+      banner->removeFromSuperview();
+      banner.reset();
+      ad.letGo = true;
+    } else if (action == "inletgo" && ofAd) {
+      interstitial.reset();
+      ad.letGo = true;
+    } else if (action == "inpresent" && ofAd) {
+      interstitial->presentFromRootViewController(root);
+    } else if (action == "inload" && ofAd) {
+      interstitial->loadRequest(quillon::QLRequest::request());
+    } else if (root->presentedViewController()) {
+      root->dismissModalViewControllerAnimated(true);
+    } else {
+      root->presentModalViewControllerAnimated(host, true);
+    }
+  }
+
+  // The process ends with whatever was up, as a phone ends it (the application hears it will
+  // terminate; then nothing of it runs on), and starts again with what it stored: the host
+  // makes its window afresh. What the ads of the old process did is judged as of ads let go.
+  void relaunch() {
+    app().terminate();
+    for (const auto& ad : everyAd) ad->letGo = true;
+    inside.clear();
+    banner.reset();
+    interstitial.reset();
+    // What the process held goes with it: its screens leave the window, and what waited on
+    // them (a takeover's time-out) ends, so that nothing of it is left behind in memory.
+    for (int i = 0; i < 5 && root->presentedViewController(); ++i) {
+      root->dismissModalViewControllerAnimated(false);
+      advance(1);
+    }
+    advance(quillon::QLInterstitialAppController::kMaximumTimeout + 1);
+    const platform::Dictionary stored = counters();
+    leftEarlier += leftSince(openedBefore);
+    pages.clear();
+    ended.insert(ended.end(), {window, root, host, game});
+    drainWorkers(2.0);
+    platform::resetForTesting();
+    platform::NotificationCenter::defaultCenter().resetForTesting();
+    platform::RunLoop::main().resetForTesting();
+    platform::UserDefaults::standardUserDefaults().reloadForTesting();
+    quillon_test::useServer(server);
+    window = platform::Window::create(platform::Rect(0, 0, 320, 480));
+    root = platform::ViewController::create();
+    host = platform::ViewController::create();
+    game = std::make_shared<platform::View>(platform::Rect(0, 0, 320, 480));
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    window->addSubview(game);
+    watchPages();
+    app().finishLaunchingWithOptions();
+    app().becomeActive();
+    before = screen();
+    openedBefore = app().openURLCalls();
+    // Stored state is neither lost nor doubled: the counters read back as they were.
+    EXPECT_EQ(counters(), stored) << "the statistics across a relaunch";
   }
   static void checkStays(const AdHeard& h) {
     const bool letGo = h.letGo;
@@ -551,7 +653,9 @@ class QLPageExplorerTest : public QLPageOrdersTest {
       advance(0);
       if (HasFatalFailure()) return;
     }
-    // The user closes what is still up through its own controls, and the application is back.
+    // The user closes what is still up through its own controls, and the application is back;
+    // the host does no more than the row had it do.
+    inside.clear();
     if (app().applicationState() == platform::ApplicationState::Background) app().enterForeground();
     if (app().applicationState() == platform::ApplicationState::Inactive) app().becomeActive();
     advance(30);
@@ -563,7 +667,25 @@ class QLPageExplorerTest : public QLPageOrdersTest {
   // The invariants that do not depend on what the row expects.
   void checkPages();
 
+  // How many of the links handed to the system since `from` calls the phone could open.
+  static size_t leftSince(size_t from) {
+    const auto& handed = app().openedURLs();
+    return static_cast<size_t>(std::count_if(handed.end() - static_cast<long>(app().openURLCalls() - from), handed.end(),
+                                             [](const std::string& url) { return app().canOpenURL(url); }));
+  }
+  // The statistics' counters and flags (the timings start afresh in each process).
+  static platform::Dictionary counters() {
+    const auto all = quillon::QLStatistics::sharedStatistics()->snapshotParameters();
+    platform::Dictionary kept;
+    for (const char* key : {"preqs", "pcc", "plpnc", "plpsnc", "pcbo", "aoi_timedout", "aoi_nofill"})
+      if (auto value = all.find(key)) kept.set(key, *value);
+    return kept;
+  }
+
   static constexpr const char* kMail = "mailto:ad@example.com";
+  std::vector<std::string> inside;  // what the host does inside the next messages it hears
+  std::vector<std::shared_ptr<void>> ended;  // what the process before the last relaunch held
+  size_t leftEarlier = 0;  // the links the phone opened before the last relaunch
   std::string landing;
   const std::string innerLink = "qmsg:///open?a=webapp&html=%3Chtml%3Einner%3C/html%3E";
   std::vector<std::shared_ptr<AdHeard>> everyAd;  // what the host heard of each ad it made
@@ -574,15 +696,19 @@ class QLPageExplorerTest : public QLPageOrdersTest {
 };
 
 void QLPageExplorerTest::checkPages() {
-  // The mail composer is the system's screen, not one of the client's pages: the host hears no
-  // stay of it and the refresh goes on under it. The user sends or cancels it first.
-  for (auto c = root->presentedViewController(); c; c = c->presentedViewController())
-    if (auto composer = std::dynamic_pointer_cast<platform::MailComposeViewController>(c)) {
+  // The user closes what is up from the top down, each through its own control. The mail
+  // composer is the system's screen, not one of the client's pages: the host hears no stay of
+  // it and the refresh goes on under it; the user cancels it when it is on top.
+  for (int closed = 0; closed < 10; ++closed) {
+    std::shared_ptr<platform::ViewController> top;
+    for (auto c = root->presentedViewController(); c; c = c->presentedViewController()) top = c;
+    if (auto composer = std::dynamic_pointer_cast<platform::MailComposeViewController>(top)) {
       composer->finishWithResult(platform::MailComposeResult::Cancelled);
       advance(1);
-      break;
+      continue;
     }
-  while (auto page = topPage()) {
+    auto page = topPage();
+    if (!page) break;
     auto webApp = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(page);
     auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(page);
     auto control = webApp ? webApp->closeButton() : browser ? std::static_pointer_cast<platform::View>(browser->toolbar()) : nullptr;
@@ -610,10 +736,8 @@ void QLPageExplorerTest::checkPages() {
     heard->seen.insert(heard->seen.end(), ad->seen.begin(), ad->seen.end());
   }
   for (const auto& e : heard->seen) EXPECT_NE(e.rfind("fail", 0), 0u) << e;
-  const auto& handed = app().openedURLs();
-  const auto left = std::count_if(handed.end() - static_cast<long>(app().openURLCalls() - openedBefore), handed.end(),
-                                  [](const std::string& url) { return app().canOpenURL(url); });
-  const auto leaves = std::count(heard->seen.begin(), heard->seen.end(), "willLeave");
+  const auto left = leftEarlier + leftSince(openedBefore);
+  const auto leaves = static_cast<size_t>(std::count(heard->seen.begin(), heard->seen.end(), "willLeave"));
   if (anyLetGo) {
     EXPECT_LE(leaves, left);
   } else {
@@ -635,11 +759,33 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "banner webapp resign takeover pageclose",
       "hostpresents interstitial dropad takeover",
       "interstitial banner webapp present 1 pageclose",
+      "banner takeover letgo",
+      "banner mail letgo",
+      "banner mail 0.1 tap",
+      "hostpresents 0.1 banner webapp tap tap hostdismisses interstitial present",
+      "hostpresents takeover present 1 banner mail letgo hostdismisses",
+      "interstitial present 1 mail pageclose",
+      "takeover 0.3 mail 0.3 hostdismisses present",
+      "interstitial present 1 mail pageclose present",
+      "banner hostpresents interstitial 0.1 tap present 1 hostdismisses",
+      "inload takeover",
+      "interstitial present 1 inload inpresent pageclose",
+      "takeover 10 hostdismisses 10 inletgo present",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
     testkit::freshFixture<QLPageExplorerTest>()(row);
   }
+}
+
+// The words drawn in any order, in a fresh world each time.
+TEST(QLPageExplorer, ExploresOrders) {
+  testkit::ExplorerVocabulary vocabulary;
+  vocabulary.words.assign(std::begin(kPageWords), std::end(kPageWords));
+  vocabulary.waitWeight = 4;
+  // About 5 s of one core in the default build (35 s a thousand, 60 on a busy core).
+  vocabulary.suiteRuns = 150;
+  testkit::Explorer("Quillon pages", vocabulary, testkit::freshFixture<QLPageExplorerTest>()).run();
 }
 
 }  // namespace

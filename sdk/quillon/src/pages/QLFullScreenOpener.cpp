@@ -184,8 +184,10 @@ void QLFullScreenOpener::openMailComposer(const URL& url) {
   if (auto body = query.find("body"))
     composer->setMessageBodyIsHTML(QLNetworkUtilities::removingControlCharacters(body->string(), true), false);
   composer->setModalTransitionStyle(platform::ModalTransitionStyle::CoverVertical);
-  if (!mailListener_) mailListener_ = std::make_shared<MailListener>();
-  composer->setMailComposeDelegate(mailListener_);
+  // The composer's Cancel and Send must still close it once the host has let the banner (and
+  // this opener) go: one listener, holding nothing, lives as long as the process.
+  static const auto listener = std::make_shared<MailListener>();
+  composer->setMailComposeDelegate(listener);
   from->presentModalViewControllerAnimated(composer, true);
   if (composer->presentingViewController()) didOpen();
 }

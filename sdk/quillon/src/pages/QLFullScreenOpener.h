@@ -68,7 +68,6 @@ class QLFullScreenOpener : public QLOpener, public std::enable_shared_from_this<
   std::weak_ptr<QLObjectPrivate> adController_;
   std::optional<std::vector<platform::URL>> clickURLs_;
   std::optional<uint64_t> trackedTouch_;  // the user's touch the click trackers last went for
-  std::shared_ptr<MailListener> mailListener_;
 };
 
 }  // namespace quillon

@@ -86,12 +86,10 @@ void QLInterstitialAppController::start(const std::shared_ptr<platform::Window>&
   takeovers().push_back(self_);
   listener_ = std::make_shared<Listener>(self_);
   window_ = window;
-  windowSubviews_ = window->subviews();
-  for (const auto& view : windowSubviews_) {
-    if (auto screen = view->viewController(); screen && screen->presentingViewController())
-      presentedScreens_.push_back(screen);
-    view->removeFromSuperview();
-  }
+  // The window's views wait off screen in a view of their own rather than in a list: what the
+  // host takes out of it meanwhile (a banner it lets go, a screen it dismisses) is not put back.
+  formerSubviews_ = std::make_shared<platform::View>(window->bounds());
+  for (auto views = window->subviews(); const auto& view : views) formerSubviews_->addSubview(view);
   auto& app = platform::Application::sharedApplication();
   statusBarWasHidden_ = app.isStatusBarHidden();
   app.setStatusBarHiddenAnimated(true, false);
@@ -129,16 +127,19 @@ void QLInterstitialAppController::loadOnceActive(std::function<void()> load) {
 }
 
 void QLInterstitialAppController::didReceiveAd() {
-  if (restored_) return;
+  // The host may load its interstitial again while the page is up: the window comes back as
+  // that page goes, not under it.
+  if (restored_ || shown_) return;
   if (timer_) timer_->cancel();
   auto self = self_;
   // A page that cannot be presented (the host's own presentation runs) never comes to be
   // dismissed: the window is given back now, as on a failure.
-  if (!interstitial_->present(self)) restoreWindowAndRelease();
+  shown_ = interstitial_->present(self);
+  if (!shown_) restoreWindowAndRelease();
 }
 
 void QLInterstitialAppController::didFail(const platform::Error& error) {
-  if (restored_) return;
+  if (restored_ || shown_) return;
   if (timer_) timer_->cancel();
   if (error.code == kQLErrorNoFill) QLStatistics::sharedStatistics()->setAppOpenInterstitialNoFill();
   restoreWindowAndRelease();
@@ -174,16 +175,9 @@ void QLInterstitialAppController::restoreWindowAndRelease() {
   platform::Application::sharedApplication().setStatusBarHiddenAnimated(statusBarWasHidden_, false);
   if (imageView_) imageView_->removeFromSuperview();
   if (isViewLoaded()) view()->removeFromSuperview();
-  auto dismissedMeanwhile = [&](const std::shared_ptr<platform::View>& v) {
-    auto screen = v->viewController();
-    return screen && !screen->presentingViewController() &&
-           std::any_of(presentedScreens_.begin(), presentedScreens_.end(),
-                       [&](const auto& s) { return s.lock() == screen; });
-  };
-  if (auto window = window_.lock())
-    for (const auto& v : windowSubviews_)
-      if (!dismissedMeanwhile(v)) window->addSubview(v);
-  windowSubviews_.clear();
+  if (auto window = window_.lock(); window && formerSubviews_)
+    for (auto views = formerSubviews_->subviews(); const auto& v : views) window->addSubview(v);
+  formerSubviews_.reset();
   self_.reset();
   platform::RunLoop::main().keepAliveUntilEndOfTurn(self);
 }

@@ -60,14 +60,14 @@ class QLInterstitialAppController : public platform::ViewController {
 
   std::shared_ptr<QLInterstitial> interstitial_;
   std::weak_ptr<platform::Window> window_;
-  std::vector<std::shared_ptr<platform::View>> windowSubviews_;
-  // The host's screens up when the window was taken: one dismissed meanwhile stays gone.
-  std::vector<std::weak_ptr<platform::ViewController>> presentedScreens_;
+  // The window's former subviews, in their order; what the host takes out meanwhile stays out.
+  std::shared_ptr<platform::View> formerSubviews_;
   std::shared_ptr<platform::View> imageView_;
   std::optional<platform::PerformHandle> timer_;
   bool statusBarWasHidden_ = false;
   bool restored_ = false;
   bool loading_ = false;
+  bool shown_ = false;  // its page is up: it ends only as that page goes
   std::shared_ptr<Listener> listener_;
   std::shared_ptr<QLInterstitialAppController> self_;
 };

@@ -8,6 +8,7 @@
 #include "platform/notification_center.h"
 #include "platform/run_loop.h"
 #include "platform/screen.h"
+#include "platform/singleton.h"
 #include "platform/version_compare.h"
 #include "platform/window.h"
 
@@ -20,6 +21,20 @@ namespace {
 // controller may not be on screen and its presentation may not say when it has appeared; the
 // page takes touches again this long after, whatever it was told.
 constexpr double kAppearanceFallbackDelay = 0.6;
+
+// What the host had before the first of the ads' pages took the screen, given back as the last
+// of them goes. Pages of different ads may come and go in any order (one presented over another
+// as the host's own screen takes both away), so no single page can own it.
+struct HostScreen {
+  int pages = 0;
+  bool statusBarWasHidden = false;
+  bool idleTimerWasDisabled = false;
+  bool statusBarHiddenByPage = false;
+};
+// Main thread only, as the pages are; a test reset starts it afresh with the application.
+HostScreen& hostScreen() {
+  return platform::processState<HostScreen>().with([](HostScreen& screen) -> HostScreen& { return screen; });
+}
 }  // namespace
 
 QLViewController::~QLViewController() {
@@ -121,9 +136,16 @@ bool QLViewController::presentFromViewController(const std::shared_ptr<platform:
   isFirst_ = true;
   interactingWithParent_ = true;
   delegateManager()->willPresentScreen();
-  statusBarWasHidden_ = app.isStatusBarHidden();
-  if (hidesStatusBar()) app.setStatusBarHiddenAnimated(true, false);
-  publisherIdleTimerDisabled_ = app.isIdleTimerDisabled();
+  auto& host = hostScreen();
+  if (host.pages++ == 0) {
+    host.statusBarWasHidden = app.isStatusBarHidden();
+    host.idleTimerWasDisabled = app.isIdleTimerDisabled();
+    host.statusBarHiddenByPage = false;
+  }
+  if (hidesStatusBar()) {
+    app.setStatusBarHiddenAnimated(true, false);
+    host.statusBarHiddenByPage = true;
+  }
   app.setIdleTimerDisabled(true);
   if (!root) {
     std::weak_ptr<QLViewController> weak = self;
@@ -151,7 +173,13 @@ void QLViewController::viewDidAppear(bool animated) {
        page = std::dynamic_pointer_cast<QLViewController>(page->presentingViewController()))
     if (page->dismissOnArrival_) page->dismissWhenSettled();
   if (dismissOnArrival_) {
-    dismissWhenSettled();
+    // Shown again as a screen over it (the mail composer) goes: that one is still linked to
+    // it, on its way out, until the end of the turn.
+    std::weak_ptr<QLViewController> weak =
+        std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
+    platform::RunLoop::main().post([weak] {
+      if (auto page = weak.lock(); page && page->dismissOnArrival_) page->dismissWhenSettled();
+    });
     return;
   }
   if (!view()->isUserInteractionEnabled() && !leaving_) {
@@ -172,7 +200,22 @@ void QLViewController::viewLeftWindow() {
       std::static_pointer_cast<QLViewController>(platform::ViewController::shared_from_this());
   platform::RunLoop::main().post([weak] {
     auto page = weak.lock();
-    if (page && page->presented_ && !page->presentingViewController()) page->endStay();
+    if (!page || !page->presented_) return;
+    if (!page->presentingViewController()) {
+      page->endStay();
+      return;
+    }
+    // Covered by a screen presented over it (another ad's page, the mail composer), which took
+    // its place in the window: when the host takes the page away with a controller under it,
+    // only the top screen's view leaves the window, and the page hears it through that view.
+    std::shared_ptr<platform::ViewController> top;
+    for (auto c = page->presentedViewController(); c; c = c->presentedViewController()) top = c;
+    if (auto watched = page->coverWatcher_.lock()) watched->removeFromSuperview();
+    if (!top || !top->isViewLoaded()) return;
+    auto watcher = std::make_shared<PageView>(platform::Rect(0, 0, 0, 0), page);
+    watcher->setUserInteractionEnabled(false);
+    page->coverWatcher_ = watcher;
+    top->view()->addSubview(watcher);
   });
 }
 
@@ -219,20 +262,10 @@ void QLViewController::endStay() {
   if (isFirst_) {
     interactingWithParent_ = true;
     delegateManager()->willDismissScreen();
-    // Another ad's page presented over this one took the screen as this one left it: it now
-    // holds what the host had, and gives it back as the last of them goes.
-    std::shared_ptr<QLViewController> above;
-    for (auto c = presentedViewController(); c && !above; c = c->presentedViewController())
-      if (auto page = std::dynamic_pointer_cast<QLViewController>(c); page && page->isFirst_ && page->presented_ &&
-                                                                      !page->leaving_)
-        above = page;
     auto& app = platform::Application::sharedApplication();
-    if (above) {
-      above->statusBarWasHidden_ = statusBarWasHidden_;
-      above->publisherIdleTimerDisabled_ = publisherIdleTimerDisabled_;
-    } else {
-      if (!statusBarWasHidden_ && hidesStatusBar()) app.setStatusBarHiddenAnimated(false, false);
-      app.setIdleTimerDisabled(publisherIdleTimerDisabled_);
+    if (auto& host = hostScreen(); host.pages > 0 && --host.pages == 0) {
+      if (!host.statusBarWasHidden && host.statusBarHiddenByPage) app.setStatusBarHiddenAnimated(false, false);
+      app.setIdleTimerDisabled(host.idleTimerWasDisabled);
     }
   } else {
     interactingWithParent_ = false;

@@ -81,13 +81,12 @@ class QLViewController : public platform::ViewController, public QLFullScreenCon
   bool leaving_ = false;
   // Closed while it still slid in: dismissed once it has arrived.
   bool dismissOnArrival_ = false;
-  bool publisherIdleTimerDisabled_ = false;
-  bool statusBarWasHidden_ = false;
   std::weak_ptr<platform::WebView> openingWebView_;
   int supportedOrientations_ = 1;
   std::shared_ptr<QLDelegateManager> delegateManager_;
   std::shared_ptr<QLViewController> presented_;  // itself, while on screen
   std::weak_ptr<QLViewController> opened_;       // the page presented from this one
+  std::weak_ptr<platform::View> coverWatcher_;   // in the view of the screen on top of it
 };
 
 }  // namespace quillon
