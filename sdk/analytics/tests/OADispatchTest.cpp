@@ -167,6 +167,17 @@ TEST_F(OADataDispatcherTest, AClosingRefusalOrUnreadableAnswerEndsPipelining) {
   }
 }
 
+// What follows the answer that ends a dispatch, in the same read, belongs to a connection let
+// go: an answer too many is no second end of the dispatch.
+TEST_F(OADataDispatcherTest, AnAnswerTooManyEndsNothingMore) {
+  collector.setRawAnswer("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+  auto dispatcher = makeDispatcher();
+  dispatcher->dispatchEvents(events(1));
+  ASSERT_TRUE(completed(1));
+  EXPECT_EQ(recorder->completions, 1);
+  EXPECT_EQ(recorder->dispatched, actions(1));
+}
+
 // A 500 (a status line without reason phrase counts as one) or a 503 delays the next
 // dispatch by a random part of an interval that doubles; a 200 brings it back to 2 s.
 TEST_F(OADataDispatcherTest, BacksOffAfterServerErrors) {
