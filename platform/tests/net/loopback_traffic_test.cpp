@@ -7,15 +7,21 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
+#include <memory>
+#include <string>
+#include <thread>
 
 #include "platform/dispatch.h"
 #include "platform/error.h"
 #include "platform/run_loop.h"
+#include "platform/tcp_stream.h"
 #include "platform/thread.h"
 #include "platform/url_connection.h"
 #include "testing/loopback_server.h"
 #include "testing/loopback_traffic.h"
+#include "testing/raw_tcp_server.h"
 #include "testing/sandbox_test.h"
 
 namespace {
@@ -305,6 +311,56 @@ TEST_F(LoopbackTrafficTest, AThreadOfTheClientsOwnAtWorkKeepsTheWaitOpen) {
   }
   // Ended and joined: no longer counted.
   EXPECT_EQ(platform::Thread::busyCountForTesting(), before);
+}
+
+// An answer taken in may send the next request in the same turn, and a quick server may have
+// answered it by the wait's next look: that look is no second quiet one while the answer waits
+// unread. Holds make the server quick just there: each request is held before its turn ends
+// and let go (its answer reaching the client) right after the next look.
+TEST_F(LoopbackTrafficTest, ARequestSentWhileTakingInAnAnswerIsFollowedToItsAnswer) {
+  const auto waitFor = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  testkit::RawTCPServer raw;
+  const std::shared_ptr<testkit::AnswerHold> holds[] = {std::make_shared<testkit::AnswerHold>(),
+                                                        std::make_shared<testkit::AnswerHold>()};
+  raw.setResponder([&](const testkit::RawRequest& request) {
+    testkit::RawAnswer answer;
+    answer.body = request.target;
+    answer.hold = holds[request.indexOnConnection];
+    return answer;
+  });
+  struct Client : platform::TCPStreamDelegate {
+    std::function<void(platform::TCPStream&)> send;
+    std::string read;
+    size_t sent = 0;
+    void streamHandleEvent(platform::TCPStream& stream, unsigned event) override {
+      if (event == platform::TCPStream::HasSpaceAvailable && sent == 0) send(stream);
+      if (event != platform::TCPStream::HasBytesAvailable) return;
+      const platform::Bytes bytes = stream.read(4096);
+      read.append(bytes.begin(), bytes.end());
+      if (sent == 1 && read.ends_with("/0")) send(stream);
+    }
+  };
+  auto client = std::make_shared<Client>();
+  client->send = [&](platform::TCPStream& stream) {
+    stream.write("GET /" + std::to_string(client->sent) + " HTTP/1.1\r\n\r\n");
+    waitFor([hold = holds[client->sent++]] { return hold->waiting() > 0; });
+  };
+  auto stream = platform::TCPStream::create("127.0.0.1", raw.port());
+  stream->setDelegate(client);
+  stream->open();
+  const testkit::SettledCondition letGoAfterTheLook{"", [&] {
+    for (const auto& hold : holds) {
+      if (hold->waiting() == 0 || hold->isReleased()) continue;
+      hold->release();
+      waitFor([&] { return stream->hasBytesAvailable(); });
+    }
+    return true;
+  }};
+  EXPECT_EQ(testkit::settleLoopbackTraffic(mainLoop(), 5, {letGoAfterTheLook}), "");
+  EXPECT_TRUE(client->read.ends_with("/1")) << client->read;
+  stream->close();
 }
 
 }  // namespace

@@ -311,6 +311,9 @@ void OADataDispatcher::closeConnection() {
 void OADataDispatcher::cancelDispatch() {
   ++generation_;
   delayedStart_.cancel();
+  // The rest of a read being parsed came on the connection let go here: none of it may end
+  // this dispatch again or answer a hit of the next one.
+  responseParser_.reset();
   closeConnection();
   pendingEvents_.clear();
   dispatching_ = false;

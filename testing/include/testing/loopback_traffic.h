@@ -38,7 +38,7 @@ using SettledCondition = std::pair<std::string, std::function<bool()>>;
 // no kit server has anything under way, every URL connection of the process has ended or
 // waits on a held answer, no TCP stream is still connecting, the loop has nothing ready, the background queue is idle, no other
 // thread's run loop has a timer the clock made due it has not run yet, and every one of `conditions` holds,
-// twice in a row with a turn in between. Answers "" once settled,
+// twice in a row with a turn in between that found nothing to run. Answers "" once settled,
 // else, after `realSeconds` of real time, a description of what was still under way.
 std::string settleLoopbackTraffic(platform::RunLoop& loop, double realSeconds,
                                   const std::vector<SettledCondition>& conditions = {});
