@@ -497,6 +497,7 @@ const Row kBannerRows[] = {
     {"NextAdArrivesBeforeTheExpandedAdSendsTheUserAway", "expand 2 next leave fg"},
     {"NextAdArrivesWhileTheLastOneIsHandedToThePage", "store next remove 3"},
     {"WithAnIntervalTheNextAdArrivesWhileTheLastOneFadesIn", "offline relaunch next every next next"},
+    {"IntervalGivenWhileTheNextAdWaits", "0.3 next every"},
 };
 
 // The full-screen window and controller.

@@ -133,7 +133,12 @@ void HVAdViewInternal::setRefreshInterval(double seconds) {
         platform::format("Attempt to set refresh interval for slot named %@ less than the minimum value of %d seconds",
                          m_slot ? m_slot->slotDescription().name() : std::string(), static_cast<int>(kMinimumRefreshInterval)));
   }
+  const bool started = seconds > 0 && !(m_refreshInterval > 0);
   m_refreshInterval = seconds > 0 ? seconds : 0;
+  // An ad that arrived while the host still refreshed by hand waits for no one else: the
+  // interval now brings it, as it brings the ones that arrive from here on.
+  if (started && m_lastDisplayTime != 0 && m_hasDisplayedCurrentAd && m_slot->hasNextAdDownloaded())
+    requestDisplay(true);
 }
 
 void HVAdViewInternal::adDownloadedForSlotNamed(const std::string& name) {
