@@ -97,6 +97,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     if (HasFatalFailure()) return;
     settle();
     checkInvariants();
+    // Once all is shown: the first ad, shown again in one process, counts once in it.
+    EXPECT_LE(server.trackerHits("first") - firstImpressionsBefore, 1u) << "an impression counted twice";
   }
 
  protected:
@@ -124,7 +126,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
   void startRow(bool withBanner) {
     const bool relaunched = hv != nullptr;
     if (!relaunched) {
-      server.setAd("hvBanner", "<b>first</b>", 3600, {});
+      server.setAd("hvBanner", "<b>first</b>", 3600, {"first"});
       server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
     }
     start();
@@ -278,6 +280,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
         internal.reset();
         hv->shutdown();
         log.push_back("relaunch");
+        firstImpressionsBefore = server.trackerHits("first");
         // The new process's host window and status bar, as the host makes them at launch.
         window->setHidden(true);
         window = platform::Window::create(platform::Rect(0, 0, 320, 480));
@@ -464,6 +467,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
   std::shared_ptr<LogDelegate> fullScreenDelegate = std::make_shared<LogDelegate>(log, "f:");
   std::vector<std::shared_ptr<LogDelegate>> delegates;  // the host's later banner delegates
   int packages = 0;
+  size_t firstImpressionsBefore = 0;  // the first ad's impressions before the last relaunch
   std::shared_ptr<HVController> hv;
   std::shared_ptr<HVFullScreenAdWindow> adWindow;
   std::shared_ptr<HVFullScreenAdController> fullScreen;
@@ -556,6 +560,7 @@ const Row kClickThroughRows[] = {
     {"ClickThroughClaimedAndNeverUsed", "claim 2 full"},
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
+    {"NextAdUnreadableAfterTheBrowserTookThePage", "link broken"},
     {"LandingPageFails", "linkfail"},
     {"LandingPageNeverAnswers", "linkstall 5 done"},
     {"HostSetsAnotherDelegateWhileTheBrowserIsUp", "delegate link dismiss delegate"},

@@ -218,10 +218,9 @@ bool HVAdViewInternal::display() {
   m_requestBudget.reset();
   m_shouldWipeContentOnDismiss = false;
   m_hasDisplayedCurrentAd = false;
+  m_reshownDlTime = 0;
   const auto& description = m_slot->slotDescription();
   const platform::Size size = HVAdView::sizeForHVAdSize(description.size());
-  const std::string call = displayAdScript(description.name(), dlTime, size.width, size.height, fullScreen,
-                                           controller()->serverReachability());
   if (fullScreen) setExecMode(1);
   else view()->setFrame(platform::Rect(platform::Point{0, 0}, size));
   prepareAdViewBrowserMode(false);
@@ -232,18 +231,26 @@ bool HVAdViewInternal::display() {
     if (auto manager = controller()->adManager())
       manager->deleteAdForSlotNamedFetchReplacement(superseded, description.name(), false);
   }
-  if (m_bridge->isHVJSLoaded()) {
-    sendToPage(call);
+  m_displayOnFreshPage = !m_bridge->isHVJSLoaded();
+  sendDisplayAdCall(dlTime);
+  if (!m_displayOnFreshPage) {
     if (!fullScreen) {
       view()->setUserInteractionEnabled(false);
       m_isRefreshing = true;
       auto container = containerView();
       platform::View::animateWithDurationAnimations(kFadeDuration, [&] { container->setAlpha(0); });
     }
-  } else {
-    loadScriptAndExecute(call);
   }
   return true;
+}
+
+void HVAdViewInternal::sendDisplayAdCall(int64_t dlTime) {
+  const auto& description = m_slot->slotDescription();
+  const platform::Size size = HVAdView::sizeForHVAdSize(description.size());
+  const std::string call = displayAdScript(description.name(), dlTime, size.width, size.height,
+                                           controlsFullScreenSlot(), controller()->serverReachability());
+  if (m_bridge->isHVJSLoaded()) sendToPage(call);
+  else loadScriptAndExecute(call);
 }
 
 void HVAdViewInternal::armDisplayTimeLimit(int64_t dlTime) {
@@ -261,10 +268,20 @@ void HVAdViewInternal::abandonDisplay() {
   m_pendingDisplayDlTime = 0;
   m_hasDisplayedCurrentAd = true;
   m_isRefreshing = false;
+  m_reshownDlTime = 0;
   if (!controlsFullScreenSlot()) {
     view()->setUserInteractionEnabled(true);
-    // Whatever the page still shows is better than a banner faded out for good.
+    // Whatever the page still shows is better than a banner faded out for good. A page loaded
+    // afresh for this display (its browser had taken the last one) holds no ad at all: the ad
+    // the banner showed last, still stored, comes back.
     containerView()->setAlpha(1);
+    const int64_t last = m_slot ? m_slot->dlTime() : 0;
+    if (std::exchange(m_displayOnFreshPage, false) && last != 0 && last != dlTime) {
+      armDisplayTimeLimit(last);
+      m_hasDisplayedCurrentAd = false;
+      m_reshownDlTime = last;
+      sendDisplayAdCall(last);
+    }
   } else if (controller()->fullScreenAdWindow()->contentController().get() == this) {
     // The window opened already: it closes as when its page closes it, so that the host hears
     // the close and the slot is free for the next ad.
@@ -375,6 +392,8 @@ bool HVAdViewInternal::isAdReady() { return m_bridge->isHVJSLoaded(); }
 
 void HVAdViewInternal::trackImpression() {
   if (!m_slot || m_slot->dlTime() == 0) return;
+  // An ad shown again in a page of its own counted its impression when it first showed.
+  if (m_reshownDlTime != 0 && std::exchange(m_reshownDlTime, 0) == m_slot->dlTime()) return;
   auto c = controller();
   std::weak_ptr<HVAdViewInternal> weak = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   auto context = HVCallbackContext::contextWithCallbackInvocationPassResults(

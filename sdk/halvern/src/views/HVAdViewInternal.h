@@ -247,6 +247,8 @@ class HVAdViewInternal : public platform::ViewController,
   // The display handed to the page ended without content: the slot and the refresh are given
   // back and the ad dropped, which queues a fetch.
   void abandonDisplay();
+  // Hands the slot's ad `dlTime` to the page, loading the page first when it is not up.
+  void sendDisplayAdCall(int64_t dlTime);
   void contentShown();
   // Logs a refused act once per page.
   void refuseForUser(const std::string& what, const char* why);
@@ -271,6 +273,10 @@ class HVAdViewInternal : public platform::ViewController,
   bool m_hasDisplayedCurrentAd = false;
   // A display was refused because the full-screen window held the screen.
   bool m_displayRefusedWhileWindowBusy = false;
+  // The display under way loads its page afresh: the page holds no ad before it.
+  bool m_displayOnFreshPage = false;
+  // The slot's shown ad, handed again to a page that had lost it; 0 when none.
+  int64_t m_reshownDlTime = 0;
   // The ad handed to the page and not yet shown or given up; 0 when none.
   int64_t m_pendingDisplayDlTime = 0;
   platform::PerformHandle m_displayTimeLimit;
