@@ -502,6 +502,7 @@ const Row kBannerRows[] = {
     {"NextAdArrivesWhileTheLastOneIsHandedToThePage", "store next remove 3"},
     {"WithAnIntervalTheNextAdArrivesWhileTheLastOneFadesIn", "offline relaunch next every next next"},
     {"IntervalGivenWhileTheNextAdWaits", "0.3 next every"},
+    {"NextAdArrivesBeforeTheStoredAdIsDrawn", "offline relaunch broken"},
 };
 
 // The full-screen window and controller.

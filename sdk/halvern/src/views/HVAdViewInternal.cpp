@@ -209,6 +209,10 @@ bool HVAdViewInternal::display() {
     return false;
   }
   if (dlTime == 0) return false;
+  // An ad whose content the page has loaded is as good as shown (the next draw counts it): a
+  // newer one waits its turn, as one arriving while an ad fades in does, or the draw would
+  // count the newer ad for the content of the last.
+  if (!fullScreen && m_pendingDisplayDlTime != 0 && m_pendingContentLoaded) return false;
   m_displayRefusedWhileWindowBusy = false;
   m_delayedDisplay.cancel();
   // The next ad has not asked for the accelerometer the last one took.
@@ -255,6 +259,7 @@ void HVAdViewInternal::sendDisplayAdCall(int64_t dlTime) {
 
 void HVAdViewInternal::armDisplayTimeLimit(int64_t dlTime) {
   m_pendingDisplayDlTime = dlTime;
+  m_pendingContentLoaded = false;
   m_displayTimeLimit.cancel();
   std::weak_ptr<HVAdViewInternal> weak = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   m_displayTimeLimit = platform::RunLoop::main().postAfter(kDisplayTimeLimit, [weak] {
@@ -332,6 +337,7 @@ void HVAdViewInternal::contentShown() {
 
 void HVAdViewInternal::adContentDidLoad() {
   m_displayTimeLimit.cancel();
+  m_pendingContentLoaded = m_pendingDisplayDlTime != 0;
   auto container = containerView();
   if (container->alpha() != 0) {
     contentShown();

@@ -279,6 +279,8 @@ class HVAdViewInternal : public platform::ViewController,
   int64_t m_reshownDlTime = 0;
   // The ad handed to the page and not yet shown or given up; 0 when none.
   int64_t m_pendingDisplayDlTime = 0;
+  // The page has loaded the content of that ad: only its draw is to come.
+  bool m_pendingContentLoaded = false;
   platform::PerformHandle m_displayTimeLimit;
   platform::PerformHandle m_automaticRequest;
   platform::PerformHandle m_delayedDisplay;
