@@ -555,6 +555,7 @@ const Row kClickThroughRows[] = {
     {"BrowserRedirectedToTheStoreBeforeTheNextAd", "redirect fg 4 next"},
     {"BrowserRedirectedToTheStoreWithTheNextAdWaiting", "next redirect fg"},
     {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
+    {"NextAdLoadedInTheBackgroundAfterARedirectToTheStore", "redirect shortnext 3"},
     {"PageExpandsItselfWithoutATouch", "pexpand 2"},
     {"PageClosesABannerThatIsNotExpanded", "next dismiss 4"},
     {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},

@@ -552,8 +552,9 @@ void HVAdViewInternal::applicationWillEnterForeground() {
     return;
   }
   // The display time was reset (a click-through to another application): the next ad, if
-  // one waits, shows now with its own fade; the ad still in the page stays until it does.
-  if (!showsItsAd()) {
+  // one waits, shows now with its own fade; the ad still in the page stays until it does, and
+  // so does an ad whose content loaded already (its fade-in has begun, only its draw is to come).
+  if (!showsItsAd() && !m_pendingContentLoaded) {
     containerView()->setAlpha(0);
     view()->setUserInteractionEnabled(false);
   }
