@@ -123,8 +123,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     platform::Reachability::useMachineState();
   }
 
-  void startRow(bool withBanner) {
-    const bool relaunched = hv != nullptr;
+  void startRow(bool withBanner, bool relaunched = false) {
     if (!relaunched) {
       server.setAd("hvBanner", "<b>first</b>", 3600, {"first"});
       server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
@@ -279,6 +278,11 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
         banner.reset();
         internal.reset();
         hv->shutdown();
+        // Its windows end with it: nothing of it acts any more.
+        adWindow->setHidden(true);
+        hv.reset();
+        adWindow.reset();
+        fullScreen.reset();
         log.push_back("relaunch");
         firstImpressionsBefore = server.trackerHits("first");
         // The new process's host window and status bar, as the host makes them at launch.
@@ -286,7 +290,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
         window = platform::Window::create(platform::Rect(0, 0, 320, 480));
         window->makeKeyAndVisible();
         app.setStatusBarHidden(hostHidStatusBar);
-        startRow(true);
+        startRow(true, true);
       } else if (word == "next") {
         server.setAd("hvBanner", "<b>second</b>", 3600, {});
         queueBannerFetch();
@@ -488,6 +492,7 @@ const Row kBannerRows[] = {
     {"NextAdArrivesInTheBackground", "bg next 3 fg refresh"},
     {"RelaunchedWithTheNextAdWaiting", "next relaunch"},
     {"RelaunchedWhileTheNextAdDownloads", "fetch relaunch"},
+    {"RelaunchedWhileAnExpansionOpens", "full fsdismiss 1 expand relaunch"},
     {"RelaunchedOfflineWithTheNextAdWaiting", "next offline relaunch 3 online"},
     {"RefreshWhileAFullScreenAdOpens", "next full 0.3 refresh 1 fsdismiss"},
     {"FirstAdLoadingWhileTheApplicationLeaves", "later banner bg fg"},
