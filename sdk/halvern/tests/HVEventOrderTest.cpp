@@ -532,6 +532,7 @@ const Row kFullScreenRows[] = {
     {"AskedForWhileABannerIsExpanded", "expand 2 full 1 dismiss"},
     {"ClosedByItsPageAsSoonAsAskedFor", "full fsdismiss"},
     {"BannerTappedAfterLeavingWhileItLoads", "full bg fg link"},
+    {"NextAdUnreadableOnceItsWindowOpened", "fullbroken full 2 fsdismiss 10 full"},
 };
 
 // The click-through, the ad's browser and the expansion.

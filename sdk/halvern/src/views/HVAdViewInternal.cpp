@@ -359,7 +359,14 @@ void HVAdViewInternal::adDisplayFailedForSlotNamed(const std::string& name) {
   m_hasDisplayedCurrentAd = true;
   m_isRefreshing = false;
   view()->setUserInteractionEnabled(true);
-  if (m_pendingDisplayDlTime != 0) abandonDisplay();
+  if (m_pendingDisplayDlTime != 0) {
+    abandonDisplay();
+  } else if (controlsFullScreenSlot() && controller()->fullScreenAdWindow()->contentController().get() == this) {
+    // A full-screen ad takes the window as its page starts loading it: one that then cannot
+    // be read leaves a black window with nothing to close it by. It closes as when its page
+    // closes it.
+    dismiss();
+  }
 }
 
 void HVAdViewInternal::adReadyDelayed(const std::string& name) {
