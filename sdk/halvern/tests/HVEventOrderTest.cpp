@@ -202,6 +202,11 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     hv->adManager()->queueFetchForSlotNamed("hvBanner");
     runUntilIdle();
   }
+  // An expansion the window granted the page, counted in the page itself: a page loaded afresh
+  // starts again from none, as its record of what it heard does.
+  void noteExpansion(bool wasExpanded) {
+    if (!wasExpanded && internal->isExpanded()) page("HVRow = {expansions: (window.HVRow ? HVRow.expansions : 0) + 1};");
+  }
   std::string brokenPackage() { return testkit::ZipBuilder().addFile("other.html", "<b>no page</b>").bytes(); }
 
   void run(const std::string& events) {
@@ -226,10 +231,15 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
         navigate(pages.url("/landing"), platform::WebViewNavigationType::LinkClicked);
       } else if (word == "expand" || word == "claim") {
         if (!tapBanner()) continue;
+        const bool wasExpanded = internal->isExpanded();
         pageCommand(internal, word == "expand" ? "BridgeDisplay.expand();"
                                                : "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.ran.push(1)');");
+        noteExpansion(wasExpanded);
       } else if (word == "pexpand" || word == "dismiss") {
-        if (internal) pageCommand(internal, word == "pexpand" ? "BridgeDisplay.expand();" : "BridgeDisplay.dismiss();");
+        if (!internal) continue;
+        const bool wasExpanded = internal->isExpanded();
+        pageCommand(internal, word == "pexpand" ? "BridgeDisplay.expand();" : "BridgeDisplay.dismiss();");
+        noteExpansion(wasExpanded);
       } else if (word == "leave") {
         if (!expandedUp() || !within(screenTap({160, 240}), internal->webView())) continue;
         page("location.href = 'http://apps.store.example/app/2';");
@@ -394,6 +404,26 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     EXPECT_FALSE(fullScreen->actionSheet() && fullScreen->actionSheet()->isVisible()) << "a menu outlives its ad";
     EXPECT_FALSE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden()) << "a Menu button outlives its ad";
     EXPECT_FALSE(fullScreen->adLoadingIndicator()) << "a Loading box outlives its ad";
+    // The page hears its expansions open and close, in turn, and each one it was granted close.
+    // One exception, kept on purpose: content closed before it moved into the window still
+    // tells its page that it collapsed, though the page never heard it expand (the page may
+    // have begun its own expansion when it asked), so collapses may outnumber expansions.
+    if (banner && internal->bridge()->showsOwnDocument()) {
+      std::istringstream heard(page("HVDisplay.ran.join(' ')"));
+      const int granted = std::stoi(page("window.HVRow ? HVRow.expansions : 0"));
+      int collapses = 0;
+      bool expanded = false;
+      for (std::string notice; heard >> notice;) {
+        if (notice == "expand") {
+          EXPECT_FALSE(std::exchange(expanded, true)) << "the page heard it expand twice";
+        } else if (notice == "collapse") {
+          expanded = false;
+          ++collapses;
+        }
+      }
+      EXPECT_FALSE(expanded) << "the page never heard its expansion close";
+      EXPECT_GE(collapses, granted) << "the page never heard an expansion it was granted";
+    }
     // 3: each open closed once, in order, and a yes followed by its opening (the host's own
     // calls answered no meanwhile aside).
     std::string open;
@@ -563,6 +593,7 @@ const Row kClickThroughRows[] = {
     {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
     {"NextAdLoadedInTheBackgroundAfterARedirectToTheStore", "redirect shortnext 3"},
     {"PageExpandsItselfWithoutATouch", "pexpand 2"},
+    {"ExpandedAfterALinkTheClosingFullScreenAdRefused", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
     {"PageClosesABannerThatIsNotExpanded", "next dismiss 4"},
     {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},
     {"ClickThroughClaimedAndNeverUsed", "claim 2 full"},
