@@ -55,7 +55,8 @@ class LogDelegate final : public HalvernDelegate {
 //   wlink: the user taps a web link in the ad filling the screen;
 //   expand, dismiss: the user taps the ad and its page expands it / the page closes itself;
 //   pexpand: the page expands itself with no touch;
-//   claim: the user taps the ad and its page claims the screen for a click-through;
+//   claim: the user taps the ad and its page claims the screen for a click-through; fclaim: the
+//     same in the ad filling the screen;
 //   leave: the user taps the expanded ad and its page sends them to the store;
 //   done: the user taps Done in the ad's browser;
 //   bg, fg: the application goes to the background / comes back;
@@ -207,6 +208,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
   void noteExpansion(bool wasExpanded) {
     if (!wasExpanded && internal->isExpanded()) page("HVRow = {expansions: (window.HVRow ? HVRow.expansions : 0) + 1};");
   }
+  static constexpr const char* kClaim = "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.ran.push(1)');";
+  static constexpr const char* kClaimsGranted = "String(HVDisplay.ran.filter(function (r) { return r === 1; }).length)";
   std::string brokenPackage() { return testkit::ZipBuilder().addFile("other.html", "<b>no page</b>").bytes(); }
 
   void run(const std::string& events) {
@@ -232,9 +235,19 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
       } else if (word == "expand" || word == "claim") {
         if (!tapBanner()) continue;
         const bool wasExpanded = internal->isExpanded();
-        pageCommand(internal, word == "expand" ? "BridgeDisplay.expand();"
-                                               : "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.ran.push(1)');");
+        // A claim on the user's tap is granted while nothing holds the window.
+        const bool windowFree = !adWindow->isDisplaying() && !internal->isRefreshing();
+        const std::string claimsBefore = page(kClaimsGranted);
+        pageCommand(internal, word == "expand" ? "BridgeDisplay.expand();" : kClaim);
         noteExpansion(wasExpanded);
+        if (word == "claim" && windowFree) {
+          EXPECT_NE(page(kClaimsGranted), claimsBefore) << "a claim refused on a free window";
+        }
+      } else if (word == "fclaim") {
+        // The exception, kept on purpose: the full-screen ad's own claim is refused while it
+        // shows (the window is displaying, if for it), so it is not judged.
+        if (active && adWindow->contentController() == fullScreen && within(screenTap({160, 240}), fullScreen->webView()))
+          pageCommand(fullScreen, kClaim);
       } else if (word == "pexpand" || word == "dismiss") {
         if (!internal) continue;
         const bool wasExpanded = internal->isExpanded();
