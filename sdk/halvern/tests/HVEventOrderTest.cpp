@@ -613,6 +613,7 @@ const Row kClickThroughRows[] = {
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
     {"NextAdUnreadableAfterTheBrowserTookThePage", "link broken"},
+    {"NextAdArrivesBeforeThePageReportsTheLastOne", "offline 10 next dismiss link done broken"},
     {"LandingPageFails", "linkfail"},
     {"LandingPageNeverAnswers", "linkstall 5 done"},
     {"HostSetsAnotherDelegateWhileTheBrowserIsUp", "delegate link dismiss delegate"},

@@ -209,10 +209,11 @@ bool HVAdViewInternal::display() {
     return false;
   }
   if (dlTime == 0) return false;
-  // An ad whose content the page has loaded is as good as shown (the next draw counts it): a
-  // newer one waits its turn, as one arriving while an ad fades in does, or the draw would
-  // count the newer ad for the content of the last.
-  if (!fullScreen && m_pendingDisplayDlTime != 0 && m_pendingContentLoaded) return false;
+  // An ad handed to the page waits for the page's word on it (shown, failed, or its time
+  // limit): a newer one waits its turn, as one arriving while an ad fades in does. The page's
+  // reports name no ad, so one cut short could report as the newer one: its draw would count
+  // the newer ad for the content of the last.
+  if (!fullScreen && m_pendingDisplayDlTime != 0) return false;
   m_displayRefusedWhileWindowBusy = false;
   m_delayedDisplay.cancel();
   // The next ad has not asked for the accelerometer the last one took.
