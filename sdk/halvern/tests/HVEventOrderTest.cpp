@@ -576,6 +576,7 @@ const Row kFullScreenRows[] = {
     {"ClosedByItsPageAsSoonAsAskedFor", "full fsdismiss"},
     {"BannerTappedAfterLeavingWhileItLoads", "full bg fg link"},
     {"NextAdUnreadableOnceItsWindowOpened", "fullbroken full 2 fsdismiss 10 full"},
+    {"ClosedByTheLastAdsPageBeforeItOpens", "pexpand full fsdismiss fsdismiss fullinside broken fsdismiss"},
 };
 
 // The click-through, the ad's browser and the expansion.

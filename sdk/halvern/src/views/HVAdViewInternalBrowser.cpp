@@ -295,6 +295,10 @@ bool HVAdViewInternal::expand() {
 
 void HVAdViewInternal::dismissAnimated(bool animated) {
   if (windowHoldsOtherContent()) return;
+  // A full-screen ad closes once its window shows it: a word from its page before that (the
+  // script of the ad it showed last, say) would end the display the host was promised before
+  // it opened, and leave the window marked for it.
+  if (controlsFullScreenSlot() && !fullScreenWindow()->contentController()) return;
   auto self = shared_from_this();
   auto controller = HVController::sharedController();
   if (m_isLoading) {
