@@ -615,6 +615,7 @@ const Row kClickThroughRows[] = {
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
     {"NextAdUnreadableAfterTheBrowserTookThePage", "link broken"},
     {"NextAdArrivesBeforeThePageReportsTheLastOne", "offline 10 next dismiss link done broken"},
+    {"StalledLinkTappedWhileTheLastAdComesBack", "link done broken shortnext 3 linkstall"},
     {"LandingPageFails", "linkfail"},
     {"LandingPageNeverAnswers", "linkstall 5 done"},
     {"HostSetsAnotherDelegateWhileTheBrowserIsUp", "delegate link dismiss delegate"},

@@ -272,6 +272,7 @@ void HVAdViewInternal::abandonDisplay() {
   m_displayTimeLimit.cancel();
   const int64_t dlTime = m_pendingDisplayDlTime;
   m_pendingDisplayDlTime = 0;
+  m_pendingContentLoaded = false;
   m_hasDisplayedCurrentAd = true;
   m_isRefreshing = false;
   m_reshownDlTime = 0;
@@ -340,7 +341,10 @@ void HVAdViewInternal::adContentDidLoad() {
   m_displayTimeLimit.cancel();
   m_pendingContentLoaded = m_pendingDisplayDlTime != 0;
   auto container = containerView();
-  if (container->alpha() != 0) {
+  // Content the full-screen window holds (the user opened the ad while it loaded) is not in
+  // its banner place: fading "its place" would fade the window, and the close brings the
+  // place back.
+  if (container->alpha() != 0 || m_isExpanded || controller()->fullScreenAdWindow()->contentController().get() == this) {
     contentShown();
   } else {
     view()->setAlpha(1);
@@ -384,6 +388,7 @@ void HVAdViewInternal::adDisplayed() {
   if (!m_slot || m_pendingDisplayDlTime == 0 || m_hasDisplayedCurrentAd) return;
   if (!m_bridge->isHVJSLoaded()) return;
   const int64_t shown = m_pendingDisplayDlTime;
+  m_pendingContentLoaded = false;
   m_pendingDisplayDlTime = 0;
   m_displayTimeLimit.cancel();
   m_lastDisplayTime = now();
@@ -570,7 +575,8 @@ void HVAdViewInternal::applicationWillEnterForeground() {
 }
 
 bool HVAdViewInternal::pageShowsItsAd() const {
-  return m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd && m_bridge->showsOwnDocument();
+  const bool holdsAd = (m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd) || m_pendingContentLoaded;
+  return m_slot && holdsAd && m_bridge->showsOwnDocument();
 }
 
 bool HVAdViewInternal::showsItsAd() {

@@ -208,7 +208,8 @@ class HVAdViewInternal : public platform::ViewController,
     return m_navigationLoadingIndicator;
   }
   bool hasDisplayedCurrentAd() const { return m_hasDisplayedCurrentAd; }
-  // The page is the display page and holds the slot's shown ad (wherever the view is).
+  // The page is the display page and holds the slot's shown ad, or the loaded content of the
+  // ad handed to it (wherever the view is).
   bool pageShowsItsAd() const;
   double lastDisplayTime() const { return m_lastDisplayTime; }
 
