@@ -577,6 +577,7 @@ const Row kFullScreenRows[] = {
     {"BannerTappedAfterLeavingWhileItLoads", "full bg fg link"},
     {"NextAdUnreadableOnceItsWindowOpened", "fullbroken full 2 fsdismiss 10 full"},
     {"ClosedByTheLastAdsPageBeforeItOpens", "pexpand full fsdismiss fsdismiss fullinside broken fsdismiss"},
+    {"ShownAsItsNextAdArrivesAndExpiresUnderIt", "fullshort full 2 fsdismiss fullinside 5"},
 };
 
 // The click-through, the ad's browser and the expansion.
