@@ -80,6 +80,15 @@ class LogDelegate final : public HalvernDelegate {
 // A word that cannot happen where the row is does nothing. A row whose first word is "later"
 // starts with no banner (the host makes it with "banner"); any other starts with the banner
 // showing its first ad and no next ad to come.
+const testkit::ExplorerWord kWords[] = {
+    {"link", 2},       {"store", 1},     {"redirect", 1}, {"linkfail", 1},  {"linkstall", 1},  {"wlink", 1},
+    {"expand", 2},     {"claim", 1},     {"pexpand", 1},  {"leave", 1},     {"dismiss", 2},    {"done", 2},
+    {"bg", 2},         {"fg", 2},        {"offline", 1},  {"online", 1},    {"turn", 1},       {"nobar", 1},
+    {"stay", 1},       {"next", 2},      {"fetch", 1},    {"shortnext", 1}, {"broken", 1},     {"fullshort", 1},
+    {"fullbroken", 1}, {"relaunch", 1},  {"refresh", 1},  {"banner", 1},    {"every", 1},      {"view", 1},
+    {"delegate", 1},   {"hide", 1},      {"remove", 1},   {"full", 2},      {"fullinside", 1}, {"fsdismiss", 2},
+    {"menu", 1},       {"skip", 1},      {"fclaim", 1},
+};
 
 struct Row {
   const char* name;
@@ -629,6 +638,19 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.par
 INSTANTIATE_TEST_SUITE_P(BannerView, HVEventOrderRow, ::testing::ValuesIn(kBannerRows), rowName);
 INSTANTIATE_TEST_SUITE_P(FullScreenWindow, HVEventOrderRow, ::testing::ValuesIn(kFullScreenRows), rowName);
 INSTANTIATE_TEST_SUITE_P(ClickThrough, HVEventOrderRow, ::testing::ValuesIn(kClickThroughRows), rowName);
+
+TEST(HVExplorer, ExploresOrders) {
+  testkit::ExplorerVocabulary vocabulary;
+  vocabulary.words.assign(std::begin(kWords), std::end(kWords));
+  vocabulary.waitWeight = 4;
+  // Each word may wait on the bridge's polls and worker threads: shorter rows keep a sequence cheap.
+  vocabulary.longest = 20;
+  // About 16 s of one core in the default build.
+  vocabulary.suiteRuns = 100;
+  testkit::Explorer("Halvern", vocabulary, testkit::freshFixture<HVEventOrderTest>(), [](const std::string& events) {
+    return "{\"\", \"" + events + "\"},";
+  }).run();
+}
 
 }  // namespace
 }  // namespace halvern
