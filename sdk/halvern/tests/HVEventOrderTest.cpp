@@ -618,6 +618,7 @@ const Row kClickThroughRows[] = {
     {"NextAdLoadedInTheBackgroundAfterARedirectToTheStore", "redirect shortnext 3"},
     {"PageExpandsItselfWithoutATouch", "pexpand 2"},
     {"ExpandedAfterALinkTheClosingFullScreenAdRefused", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
+    {"ExpandedAfterAFailedLandingPageRedirectedToTheStore", "turn linkfail 3 redirect fg expand"},
     {"PageClosesABannerThatIsNotExpanded", "next dismiss 4"},
     {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},
     {"ClickThroughClaimedAndNeverUsed", "claim 2 full"},
