@@ -55,7 +55,8 @@ class LogDelegate final : public HalvernDelegate {
 //   wlink: the user taps a web link in the ad filling the screen;
 //   expand, dismiss: the user taps the ad and its page expands it / the page closes itself;
 //   pexpand: the page expands itself with no touch;
-//   claim: the user taps the ad and its page claims the screen for a click-through;
+//   claim: the user taps the ad and its page claims the screen for a click-through; fclaim: the
+//     same in the ad filling the screen;
 //   leave: the user taps the expanded ad and its page sends them to the store;
 //   done: the user taps Done in the ad's browser;
 //   bg, fg: the application goes to the background / comes back;
@@ -79,6 +80,15 @@ class LogDelegate final : public HalvernDelegate {
 // A word that cannot happen where the row is does nothing. A row whose first word is "later"
 // starts with no banner (the host makes it with "banner"); any other starts with the banner
 // showing its first ad and no next ad to come.
+const testkit::ExplorerWord kWords[] = {
+    {"link", 2},       {"store", 1},     {"redirect", 1}, {"linkfail", 1},  {"linkstall", 1},  {"wlink", 1},
+    {"expand", 2},     {"claim", 1},     {"pexpand", 1},  {"leave", 1},     {"dismiss", 2},    {"done", 2},
+    {"bg", 2},         {"fg", 2},        {"offline", 1},  {"online", 1},    {"turn", 1},       {"nobar", 1},
+    {"stay", 1},       {"next", 2},      {"fetch", 1},    {"shortnext", 1}, {"broken", 1},     {"fullshort", 1},
+    {"fullbroken", 1}, {"relaunch", 1},  {"refresh", 1},  {"banner", 1},    {"every", 1},      {"view", 1},
+    {"delegate", 1},   {"hide", 1},      {"remove", 1},   {"full", 2},      {"fullinside", 1}, {"fsdismiss", 2},
+    {"menu", 1},       {"skip", 1},      {"fclaim", 1},
+};
 
 struct Row {
   const char* name;
@@ -97,6 +107,8 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     if (HasFatalFailure()) return;
     settle();
     checkInvariants();
+    // Once all is shown: the first ad, shown again in one process, counts once in it.
+    EXPECT_LE(server.trackerHits("first") - firstImpressionsBefore, 1u) << "an impression counted twice";
   }
 
  protected:
@@ -121,10 +133,9 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     platform::Reachability::useMachineState();
   }
 
-  void startRow(bool withBanner) {
-    const bool relaunched = hv != nullptr;
+  void startRow(bool withBanner, bool relaunched = false) {
     if (!relaunched) {
-      server.setAd("hvBanner", "<b>first</b>", 3600, {});
+      server.setAd("hvBanner", "<b>first</b>", 3600, {"first"});
       server.setAd("hvFullScreen", "<b>full</b>", 3600, {});
     }
     start();
@@ -201,6 +212,13 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     hv->adManager()->queueFetchForSlotNamed("hvBanner");
     runUntilIdle();
   }
+  // An expansion the window granted the page, counted in the page itself: a page loaded afresh
+  // starts again from none, as its record of what it heard does.
+  void noteExpansion(bool wasExpanded) {
+    if (!wasExpanded && internal->isExpanded()) page("HVRow = {expansions: (window.HVRow ? HVRow.expansions : 0) + 1};");
+  }
+  static constexpr const char* kClaim = "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.ran.push(1)');";
+  static constexpr const char* kClaimsGranted = "String(HVDisplay.ran.filter(function (r) { return r === 1; }).length)";
   std::string brokenPackage() { return testkit::ZipBuilder().addFile("other.html", "<b>no page</b>").bytes(); }
 
   void run(const std::string& events) {
@@ -225,10 +243,25 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
         navigate(pages.url("/landing"), platform::WebViewNavigationType::LinkClicked);
       } else if (word == "expand" || word == "claim") {
         if (!tapBanner()) continue;
-        pageCommand(internal, word == "expand" ? "BridgeDisplay.expand();"
-                                               : "BridgeDisplay.requestClickthroughWithCallback('HVDisplay.ran.push(1)');");
+        const bool wasExpanded = internal->isExpanded();
+        // A claim on the user's tap is granted while nothing holds the window.
+        const bool windowFree = !adWindow->isDisplaying() && !internal->isRefreshing();
+        const std::string claimsBefore = page(kClaimsGranted);
+        pageCommand(internal, word == "expand" ? "BridgeDisplay.expand();" : kClaim);
+        noteExpansion(wasExpanded);
+        if (word == "claim" && windowFree) {
+          EXPECT_NE(page(kClaimsGranted), claimsBefore) << "a claim refused on a free window";
+        }
+      } else if (word == "fclaim") {
+        // The exception, kept on purpose: the full-screen ad's own claim is refused while it
+        // shows (the window is displaying, if for it), so it is not judged.
+        if (active && adWindow->contentController() == fullScreen && within(screenTap({160, 240}), fullScreen->webView()))
+          pageCommand(fullScreen, kClaim);
       } else if (word == "pexpand" || word == "dismiss") {
-        if (internal) pageCommand(internal, word == "pexpand" ? "BridgeDisplay.expand();" : "BridgeDisplay.dismiss();");
+        if (!internal) continue;
+        const bool wasExpanded = internal->isExpanded();
+        pageCommand(internal, word == "pexpand" ? "BridgeDisplay.expand();" : "BridgeDisplay.dismiss();");
+        noteExpansion(wasExpanded);
       } else if (word == "leave") {
         if (!expandedUp() || !within(screenTap({160, 240}), internal->webView())) continue;
         page("location.href = 'http://apps.store.example/app/2';");
@@ -277,13 +310,19 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
         banner.reset();
         internal.reset();
         hv->shutdown();
+        // Its windows end with it: nothing of it acts any more.
+        adWindow->setHidden(true);
+        hv.reset();
+        adWindow.reset();
+        fullScreen.reset();
         log.push_back("relaunch");
+        firstImpressionsBefore = server.trackerHits("first");
         // The new process's host window and status bar, as the host makes them at launch.
         window->setHidden(true);
         window = platform::Window::create(platform::Rect(0, 0, 320, 480));
         window->makeKeyAndVisible();
         app.setStatusBarHidden(hostHidStatusBar);
-        startRow(true);
+        startRow(true, true);
       } else if (word == "next") {
         server.setAd("hvBanner", "<b>second</b>", 3600, {});
         queueBannerFetch();
@@ -387,6 +426,26 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
     EXPECT_FALSE(fullScreen->actionSheet() && fullScreen->actionSheet()->isVisible()) << "a menu outlives its ad";
     EXPECT_FALSE(fullScreen->menuButton() && !fullScreen->menuButton()->isHidden()) << "a Menu button outlives its ad";
     EXPECT_FALSE(fullScreen->adLoadingIndicator()) << "a Loading box outlives its ad";
+    // The page hears its expansions open and close, in turn, and each one it was granted close.
+    // One exception, kept on purpose: content closed before it moved into the window still
+    // tells its page that it collapsed, though the page never heard it expand (the page may
+    // have begun its own expansion when it asked), so collapses may outnumber expansions.
+    if (banner && internal->bridge()->showsOwnDocument()) {
+      std::istringstream heard(page("HVDisplay.ran.join(' ')"));
+      const int granted = std::stoi(page("window.HVRow ? HVRow.expansions : 0"));
+      int collapses = 0;
+      bool expanded = false;
+      for (std::string notice; heard >> notice;) {
+        if (notice == "expand") {
+          EXPECT_FALSE(std::exchange(expanded, true)) << "the page heard it expand twice";
+        } else if (notice == "collapse") {
+          expanded = false;
+          ++collapses;
+        }
+      }
+      EXPECT_FALSE(expanded) << "the page never heard its expansion close";
+      EXPECT_GE(collapses, granted) << "the page never heard an expansion it was granted";
+    }
     // 3: each open closed once, in order, and a yes followed by its opening (the host's own
     // calls answered no meanwhile aside).
     std::string open;
@@ -464,6 +523,7 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
   std::shared_ptr<LogDelegate> fullScreenDelegate = std::make_shared<LogDelegate>(log, "f:");
   std::vector<std::shared_ptr<LogDelegate>> delegates;  // the host's later banner delegates
   int packages = 0;
+  size_t firstImpressionsBefore = 0;  // the first ad's impressions before the last relaunch
   std::shared_ptr<HVController> hv;
   std::shared_ptr<HVFullScreenAdWindow> adWindow;
   std::shared_ptr<HVFullScreenAdController> fullScreen;
@@ -484,6 +544,7 @@ const Row kBannerRows[] = {
     {"NextAdArrivesInTheBackground", "bg next 3 fg refresh"},
     {"RelaunchedWithTheNextAdWaiting", "next relaunch"},
     {"RelaunchedWhileTheNextAdDownloads", "fetch relaunch"},
+    {"RelaunchedWhileAnExpansionOpens", "full fsdismiss 1 expand relaunch"},
     {"RelaunchedOfflineWithTheNextAdWaiting", "next offline relaunch 3 online"},
     {"RefreshWhileAFullScreenAdOpens", "next full 0.3 refresh 1 fsdismiss"},
     {"FirstAdLoadingWhileTheApplicationLeaves", "later banner bg fg"},
@@ -497,6 +558,8 @@ const Row kBannerRows[] = {
     {"NextAdArrivesBeforeTheExpandedAdSendsTheUserAway", "expand 2 next leave fg"},
     {"NextAdArrivesWhileTheLastOneIsHandedToThePage", "store next remove 3"},
     {"WithAnIntervalTheNextAdArrivesWhileTheLastOneFadesIn", "offline relaunch next every next next"},
+    {"IntervalGivenWhileTheNextAdWaits", "0.3 next every"},
+    {"NextAdArrivesBeforeTheStoredAdIsDrawn", "offline relaunch broken"},
 };
 
 // The full-screen window and controller.
@@ -521,6 +584,9 @@ const Row kFullScreenRows[] = {
     {"AskedForWhileABannerIsExpanded", "expand 2 full 1 dismiss"},
     {"ClosedByItsPageAsSoonAsAskedFor", "full fsdismiss"},
     {"BannerTappedAfterLeavingWhileItLoads", "full bg fg link"},
+    {"NextAdUnreadableOnceItsWindowOpened", "fullbroken full 2 fsdismiss 10 full"},
+    {"ClosedByTheLastAdsPageBeforeItOpens", "pexpand full fsdismiss fsdismiss fullinside broken fsdismiss"},
+    {"ShownAsItsNextAdArrivesAndExpiresUnderIt", "fullshort full 2 fsdismiss fullinside 5"},
 };
 
 // The click-through, the ad's browser and the expansion.
@@ -549,12 +615,18 @@ const Row kClickThroughRows[] = {
     {"BrowserRedirectedToTheStoreBeforeTheNextAd", "redirect fg 4 next"},
     {"BrowserRedirectedToTheStoreWithTheNextAdWaiting", "next redirect fg"},
     {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
+    {"NextAdLoadedInTheBackgroundAfterARedirectToTheStore", "redirect shortnext 3"},
     {"PageExpandsItselfWithoutATouch", "pexpand 2"},
+    {"ExpandedAfterALinkTheClosingFullScreenAdRefused", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
+    {"ExpandedAfterAFailedLandingPageRedirectedToTheStore", "turn linkfail 3 redirect fg expand"},
     {"PageClosesABannerThatIsNotExpanded", "next dismiss 4"},
     {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},
     {"ClickThroughClaimedAndNeverUsed", "claim 2 full"},
     {"NextAdArrivesWhileTheBrowserIsUp", "link 2 next 4 done"},
     {"NextAdArrivesWhileTheBrowserCloses", "link 5 done 0.3 next"},
+    {"NextAdUnreadableAfterTheBrowserTookThePage", "link broken"},
+    {"NextAdArrivesBeforeThePageReportsTheLastOne", "offline 10 next dismiss link done broken"},
+    {"StalledLinkTappedWhileTheLastAdComesBack", "link done broken shortnext 3 linkstall"},
     {"LandingPageFails", "linkfail"},
     {"LandingPageNeverAnswers", "linkstall 5 done"},
     {"HostSetsAnotherDelegateWhileTheBrowserIsUp", "delegate link dismiss delegate"},
@@ -567,6 +639,19 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.par
 INSTANTIATE_TEST_SUITE_P(BannerView, HVEventOrderRow, ::testing::ValuesIn(kBannerRows), rowName);
 INSTANTIATE_TEST_SUITE_P(FullScreenWindow, HVEventOrderRow, ::testing::ValuesIn(kFullScreenRows), rowName);
 INSTANTIATE_TEST_SUITE_P(ClickThrough, HVEventOrderRow, ::testing::ValuesIn(kClickThroughRows), rowName);
+
+TEST(HVExplorer, ExploresOrders) {
+  testkit::ExplorerVocabulary vocabulary;
+  vocabulary.words.assign(std::begin(kWords), std::end(kWords));
+  vocabulary.waitWeight = 4;
+  // Each word may wait on the bridge's polls and worker threads: shorter rows keep a sequence cheap.
+  vocabulary.longest = 20;
+  // About 16 s of one core in the default build.
+  vocabulary.suiteRuns = 100;
+  testkit::Explorer("Halvern", vocabulary, testkit::freshFixture<HVEventOrderTest>(), [](const std::string& events) {
+    return "{\"\", \"" + events + "\"},";
+  }).run();
+}
 
 }  // namespace
 }  // namespace halvern

@@ -133,7 +133,12 @@ void HVAdViewInternal::setRefreshInterval(double seconds) {
         platform::format("Attempt to set refresh interval for slot named %@ less than the minimum value of %d seconds",
                          m_slot ? m_slot->slotDescription().name() : std::string(), static_cast<int>(kMinimumRefreshInterval)));
   }
+  const bool started = seconds > 0 && !(m_refreshInterval > 0);
   m_refreshInterval = seconds > 0 ? seconds : 0;
+  // An ad that arrived while the host still refreshed by hand waits for no one else: the
+  // interval now brings it, as it brings the ones that arrive from here on.
+  if (started && m_lastDisplayTime != 0 && m_hasDisplayedCurrentAd && m_slot->hasNextAdDownloaded())
+    requestDisplay(true);
 }
 
 void HVAdViewInternal::adDownloadedForSlotNamed(const std::string& name) {
@@ -204,6 +209,11 @@ bool HVAdViewInternal::display() {
     return false;
   }
   if (dlTime == 0) return false;
+  // An ad handed to the page waits for the page's word on it (shown, failed, or its time
+  // limit): a newer one waits its turn, as one arriving while an ad fades in does. The page's
+  // reports name no ad, so one cut short could report as the newer one: its draw would count
+  // the newer ad for the content of the last.
+  if (!fullScreen && m_pendingDisplayDlTime != 0) return false;
   m_displayRefusedWhileWindowBusy = false;
   m_delayedDisplay.cancel();
   // The next ad has not asked for the accelerometer the last one took.
@@ -213,10 +223,9 @@ bool HVAdViewInternal::display() {
   m_requestBudget.reset();
   m_shouldWipeContentOnDismiss = false;
   m_hasDisplayedCurrentAd = false;
+  m_reshownDlTime = 0;
   const auto& description = m_slot->slotDescription();
   const platform::Size size = HVAdView::sizeForHVAdSize(description.size());
-  const std::string call = displayAdScript(description.name(), dlTime, size.width, size.height, fullScreen,
-                                           controller()->serverReachability());
   if (fullScreen) setExecMode(1);
   else view()->setFrame(platform::Rect(platform::Point{0, 0}, size));
   prepareAdViewBrowserMode(false);
@@ -227,22 +236,31 @@ bool HVAdViewInternal::display() {
     if (auto manager = controller()->adManager())
       manager->deleteAdForSlotNamedFetchReplacement(superseded, description.name(), false);
   }
-  if (m_bridge->isHVJSLoaded()) {
-    sendToPage(call);
+  m_displayOnFreshPage = !m_bridge->isHVJSLoaded();
+  sendDisplayAdCall(dlTime);
+  if (!m_displayOnFreshPage) {
     if (!fullScreen) {
       view()->setUserInteractionEnabled(false);
       m_isRefreshing = true;
       auto container = containerView();
       platform::View::animateWithDurationAnimations(kFadeDuration, [&] { container->setAlpha(0); });
     }
-  } else {
-    loadScriptAndExecute(call);
   }
   return true;
 }
 
+void HVAdViewInternal::sendDisplayAdCall(int64_t dlTime) {
+  const auto& description = m_slot->slotDescription();
+  const platform::Size size = HVAdView::sizeForHVAdSize(description.size());
+  const std::string call = displayAdScript(description.name(), dlTime, size.width, size.height,
+                                           controlsFullScreenSlot(), controller()->serverReachability());
+  if (m_bridge->isHVJSLoaded()) sendToPage(call);
+  else loadScriptAndExecute(call);
+}
+
 void HVAdViewInternal::armDisplayTimeLimit(int64_t dlTime) {
   m_pendingDisplayDlTime = dlTime;
+  m_pendingContentLoaded = false;
   m_displayTimeLimit.cancel();
   std::weak_ptr<HVAdViewInternal> weak = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   m_displayTimeLimit = platform::RunLoop::main().postAfter(kDisplayTimeLimit, [weak] {
@@ -254,12 +272,23 @@ void HVAdViewInternal::abandonDisplay() {
   m_displayTimeLimit.cancel();
   const int64_t dlTime = m_pendingDisplayDlTime;
   m_pendingDisplayDlTime = 0;
+  m_pendingContentLoaded = false;
   m_hasDisplayedCurrentAd = true;
   m_isRefreshing = false;
+  m_reshownDlTime = 0;
   if (!controlsFullScreenSlot()) {
     view()->setUserInteractionEnabled(true);
-    // Whatever the page still shows is better than a banner faded out for good.
+    // Whatever the page still shows is better than a banner faded out for good. A page loaded
+    // afresh for this display (its browser had taken the last one) holds no ad at all: the ad
+    // the banner showed last, still stored, comes back.
     containerView()->setAlpha(1);
+    const int64_t last = m_slot ? m_slot->dlTime() : 0;
+    if (std::exchange(m_displayOnFreshPage, false) && last != 0 && last != dlTime) {
+      armDisplayTimeLimit(last);
+      m_hasDisplayedCurrentAd = false;
+      m_reshownDlTime = last;
+      sendDisplayAdCall(last);
+    }
   } else if (controller()->fullScreenAdWindow()->contentController().get() == this) {
     // The window opened already: it closes as when its page closes it, so that the host hears
     // the close and the slot is free for the next ad.
@@ -310,8 +339,12 @@ void HVAdViewInternal::contentShown() {
 
 void HVAdViewInternal::adContentDidLoad() {
   m_displayTimeLimit.cancel();
+  m_pendingContentLoaded = m_pendingDisplayDlTime != 0;
   auto container = containerView();
-  if (container->alpha() != 0) {
+  // Content the full-screen window holds (the user opened the ad while it loaded) is not in
+  // its banner place: fading "its place" would fade the window, and the close brings the
+  // place back.
+  if (container->alpha() != 0 || m_isExpanded || controller()->fullScreenAdWindow()->contentController().get() == this) {
     contentShown();
   } else {
     view()->setAlpha(1);
@@ -331,7 +364,14 @@ void HVAdViewInternal::adDisplayFailedForSlotNamed(const std::string& name) {
   m_hasDisplayedCurrentAd = true;
   m_isRefreshing = false;
   view()->setUserInteractionEnabled(true);
-  if (m_pendingDisplayDlTime != 0) abandonDisplay();
+  if (m_pendingDisplayDlTime != 0) {
+    abandonDisplay();
+  } else if (controlsFullScreenSlot() && controller()->fullScreenAdWindow()->contentController().get() == this) {
+    // A full-screen ad takes the window as its page starts loading it: one that then cannot
+    // be read leaves a black window with nothing to close it by. It closes as when its page
+    // closes it.
+    dismiss();
+  }
 }
 
 void HVAdViewInternal::adReadyDelayed(const std::string& name) {
@@ -348,6 +388,7 @@ void HVAdViewInternal::adDisplayed() {
   if (!m_slot || m_pendingDisplayDlTime == 0 || m_hasDisplayedCurrentAd) return;
   if (!m_bridge->isHVJSLoaded()) return;
   const int64_t shown = m_pendingDisplayDlTime;
+  m_pendingContentLoaded = false;
   m_pendingDisplayDlTime = 0;
   m_displayTimeLimit.cancel();
   m_lastDisplayTime = now();
@@ -370,6 +411,8 @@ bool HVAdViewInternal::isAdReady() { return m_bridge->isHVJSLoaded(); }
 
 void HVAdViewInternal::trackImpression() {
   if (!m_slot || m_slot->dlTime() == 0) return;
+  // An ad shown again in a page of its own counted its impression when it first showed.
+  if (m_reshownDlTime != 0 && std::exchange(m_reshownDlTime, 0) == m_slot->dlTime()) return;
   auto c = controller();
   std::weak_ptr<HVAdViewInternal> weak = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   auto context = HVCallbackContext::contextWithCallbackInvocationPassResults(
@@ -522,8 +565,9 @@ void HVAdViewInternal::applicationWillEnterForeground() {
     return;
   }
   // The display time was reset (a click-through to another application): the next ad, if
-  // one waits, shows now with its own fade; the ad still in the page stays until it does.
-  if (!showsItsAd()) {
+  // one waits, shows now with its own fade; the ad still in the page stays until it does, and
+  // so does an ad whose content loaded already (its fade-in has begun, only its draw is to come).
+  if (!showsItsAd() && !m_pendingContentLoaded) {
     containerView()->setAlpha(0);
     view()->setUserInteractionEnabled(false);
   }
@@ -531,7 +575,8 @@ void HVAdViewInternal::applicationWillEnterForeground() {
 }
 
 bool HVAdViewInternal::pageShowsItsAd() const {
-  return m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd && m_bridge->showsOwnDocument();
+  const bool holdsAd = (m_slot && m_slot->dlTime() != 0 && m_hasDisplayedCurrentAd) || m_pendingContentLoaded;
+  return m_slot && holdsAd && m_bridge->showsOwnDocument();
 }
 
 bool HVAdViewInternal::showsItsAd() {

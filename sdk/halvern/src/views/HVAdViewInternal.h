@@ -208,7 +208,8 @@ class HVAdViewInternal : public platform::ViewController,
     return m_navigationLoadingIndicator;
   }
   bool hasDisplayedCurrentAd() const { return m_hasDisplayedCurrentAd; }
-  // The page is the display page and holds the slot's shown ad (wherever the view is).
+  // The page is the display page and holds the slot's shown ad, or the loaded content of the
+  // ad handed to it (wherever the view is).
   bool pageShowsItsAd() const;
   double lastDisplayTime() const { return m_lastDisplayTime; }
 
@@ -247,6 +248,8 @@ class HVAdViewInternal : public platform::ViewController,
   // The display handed to the page ended without content: the slot and the refresh are given
   // back and the ad dropped, which queues a fetch.
   void abandonDisplay();
+  // Hands the slot's ad `dlTime` to the page, loading the page first when it is not up.
+  void sendDisplayAdCall(int64_t dlTime);
   void contentShown();
   // Logs a refused act once per page.
   void refuseForUser(const std::string& what, const char* why);
@@ -271,8 +274,14 @@ class HVAdViewInternal : public platform::ViewController,
   bool m_hasDisplayedCurrentAd = false;
   // A display was refused because the full-screen window held the screen.
   bool m_displayRefusedWhileWindowBusy = false;
+  // The display under way loads its page afresh: the page holds no ad before it.
+  bool m_displayOnFreshPage = false;
+  // The slot's shown ad, handed again to a page that had lost it; 0 when none.
+  int64_t m_reshownDlTime = 0;
   // The ad handed to the page and not yet shown or given up; 0 when none.
   int64_t m_pendingDisplayDlTime = 0;
+  // The page has loaded the content of that ad: only its draw is to come.
+  bool m_pendingContentLoaded = false;
   platform::PerformHandle m_displayTimeLimit;
   platform::PerformHandle m_automaticRequest;
   platform::PerformHandle m_delayedDisplay;

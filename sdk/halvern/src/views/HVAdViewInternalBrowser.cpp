@@ -295,6 +295,10 @@ bool HVAdViewInternal::expand() {
 
 void HVAdViewInternal::dismissAnimated(bool animated) {
   if (windowHoldsOtherContent()) return;
+  // A full-screen ad closes once its window shows it: a word from its page before that (the
+  // script of the ad it showed last, say) would end the display the host was promised before
+  // it opened, and leave the window marked for it.
+  if (controlsFullScreenSlot() && !fullScreenWindow()->contentController()) return;
   auto self = shared_from_this();
   auto controller = HVController::sharedController();
   if (m_isLoading) {
@@ -315,6 +319,9 @@ void HVAdViewInternal::dismissAnimated(bool animated) {
 
 void HVAdViewInternal::dismissedFromWindow(bool animated) {
   m_isExpanded = false;
+  // Back with its ad still in the page (its landing page failed, never came or sent the user
+  // to another application): the click-through is over, and the next expansion is one.
+  if (pageShowsItsAd()) m_shouldWipeContentOnDismiss = false;
   if (!animated || !m_slot || m_slot->nextAdDlTime() == 0) return;
   std::weak_ptr<HVAdViewInternal> weak = std::static_pointer_cast<HVAdViewInternal>(shared_from_this());
   m_delayedDisplay.cancel();
