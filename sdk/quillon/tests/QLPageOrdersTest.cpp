@@ -771,6 +771,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "inload takeover",
       "interstitial present 1 inload inpresent pageclose",
       "takeover 10 hostdismisses 10 inletgo present",
+      "takeover 0.3 mail present present pageclose",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
