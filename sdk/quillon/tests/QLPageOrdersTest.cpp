@@ -772,6 +772,7 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "interstitial present 1 inload inpresent pageclose",
       "takeover 10 hostdismisses 10 inletgo present",
       "takeover 0.3 mail present present pageclose",
+      "takeover dropad mail interstitial 0.3 present pageclose",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);
