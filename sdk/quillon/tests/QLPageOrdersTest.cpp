@@ -651,7 +651,7 @@ class QLPageExplorerTest : public QLPageOrdersTest {
       SCOPED_TRACE(e);
       step(e);
       advance(0);
-      if (HasFatalFailure()) return;
+      if (testkit::explorerFatalFailure()) return;
     }
     // The user closes what is still up through its own controls, and the application is back;
     // the host does no more than the row had it do.
