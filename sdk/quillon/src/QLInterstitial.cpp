@@ -84,6 +84,16 @@ bool QLInterstitial::isReady() const { return private_->state() == QLObjectPriva
 int QLInterstitial::stateForTesting() const { return private_->state(); }
 
 void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platform::ViewController>& controller) {
+  if (presentWaits_) {
+    // One present already waits for the screens to settle; a second would put the ad up again
+    // once the first page has gone, a stay the host never asked for after that one.
+    platform::log("<Quillon> Cannot present interstitial.  It is already on its way to the screen.");
+    return;
+  }
+  presentOnceSettled(controller);
+}
+
+void QLInterstitial::presentOnceSettled(const std::shared_ptr<platform::ViewController>& controller) {
   // The page shown before may have closed and still wait on screen to go (under the mail
   // composer, which it goes after).
   auto shown = shownPage_.lock();
@@ -96,14 +106,16 @@ void QLInterstitial::presentFromRootViewController(const std::shared_ptr<platfor
   // way out (the mail composer over a page the host dismisses), so that the host would hear the
   // next stay begin before the last one ended: the ad goes up once they have settled and the
   // page before has gone, as a close waits for them too.
+  presentWaits_ = true;
   std::weak_ptr<QLInterstitial> weak = weak_from_this();
   std::weak_ptr<platform::ViewController> from = controller;
   platform::RunLoop::main().postAfter(
       kTransitionPoll,
       [weak, from] {
         auto self = weak.lock();
-        auto controller = from.lock();
-        if (self && controller) self->presentFromRootViewController(controller);
+        if (!self) return;
+        self->presentWaits_ = false;
+        if (auto controller = from.lock()) self->presentOnceSettled(controller);
       },
       this);
 }

@@ -300,7 +300,7 @@ class QLLoadOrdersTest : public quillon_test::QLShownBannerTest, public ::testin
     for (std::string e; events >> e;) {
       SCOPED_TRACE(e);
       step(e);
-      if (HasFatalFailure()) return;
+      if (testkit::explorerFatalFailure()) return;
     }
     checkInvariants();
   }

@@ -651,7 +651,7 @@ class QLPageExplorerTest : public QLPageOrdersTest {
       SCOPED_TRACE(e);
       step(e);
       advance(0);
-      if (HasFatalFailure()) return;
+      if (testkit::explorerFatalFailure()) return;
     }
     // The user closes what is still up through its own controls, and the application is back;
     // the host does no more than the row had it do.
@@ -771,6 +771,8 @@ TEST(QLPageOrdersFound, HoldAsAnyOrder) {
       "inload takeover",
       "interstitial present 1 inload inpresent pageclose",
       "takeover 10 hostdismisses 10 inletgo present",
+      "takeover 0.3 mail present present pageclose",
+      "takeover dropad mail interstitial 0.3 present pageclose",
   };
   for (const char* row : rows) {
     SCOPED_TRACE(row);

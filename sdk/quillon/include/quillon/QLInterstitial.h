@@ -32,7 +32,8 @@ class QLInterstitial : public std::enable_shared_from_this<QLInterstitial> {
 
   void loadRequest(const std::shared_ptr<QLRequest>& request);
   bool isReady() const;
-  // Logs and does nothing unless ready, or while a page of this interstitial is on screen.
+  // Logs and does nothing unless ready, or while a page of this interstitial is on screen or
+  // waits to go up once the screens on its way have settled.
   void presentFromRootViewController(const std::shared_ptr<platform::ViewController>& controller);
   // Takes `window` over with `image` while the ad loads, for at most the "applicationTimeout"
   // user default (seconds, fractions kept), then shows the ad or gives the window back.
@@ -50,9 +51,12 @@ class QLInterstitial : public std::enable_shared_from_this<QLInterstitial> {
   friend class QLInterstitialAppController;
   // presentFromRootViewController, answering whether the page is presented.
   bool present(const std::shared_ptr<platform::ViewController>& controller);
+  // Presents now, or once the screens on the way have settled.
+  void presentOnceSettled(const std::shared_ptr<platform::ViewController>& controller);
 
   std::shared_ptr<QLObjectPrivate> private_;
   std::weak_ptr<QLWebAppViewController> shownPage_;
+  bool presentWaits_ = false;  // a present waits for the screens to settle
 };
 
 }  // namespace quillon

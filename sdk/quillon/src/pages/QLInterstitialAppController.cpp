@@ -175,8 +175,12 @@ void QLInterstitialAppController::restoreWindowAndRelease() {
   platform::Application::sharedApplication().setStatusBarHiddenAnimated(statusBarWasHidden_, false);
   if (imageView_) imageView_->removeFromSuperview();
   if (isViewLoaded()) view()->removeFromSuperview();
-  if (auto window = window_.lock(); window && formerSubviews_)
-    for (auto views = formerSubviews_->subviews(); const auto& v : views) window->addSubview(v);
+  // They go back under whatever was presented meanwhile (a page of another ad the host put up
+  // over this one's), in their order: on top, they would cover it and its close button.
+  if (auto window = window_.lock(); window && formerSubviews_) {
+    size_t at = 0;
+    for (auto views = formerSubviews_->subviews(); const auto& v : views) window->insertSubviewAtIndex(v, at++);
+  }
   formerSubviews_.reset();
   self_.reset();
   platform::RunLoop::main().keepAliveUntilEndOfTurn(self);
