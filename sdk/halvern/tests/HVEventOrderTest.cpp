@@ -231,11 +231,17 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
       if (testkit::Explorer::isWait(word)) {
         advance(std::stod(word));
       } else if (word == "link" || word == "store" || word == "redirect" || word == "linkfail" || word == "linkstall") {
+        // Nothing holds the window (the last instant of a close included): a web link opens
+        // (a redirect may have left for the store already).
+        const bool windowFree = !adWindow->contentController() && !fullScreen->isDisplaying();
         if (!tapBanner()) continue;
         navigate(word == "store"      ? std::string("http://apps.store.example/app/1")
                  : word == "redirect" ? pages.url("/click")
                                       : pages.url(word == "link" ? "/landing" : word == "linkfail" ? "/fail" : "/stall"),
                  platform::WebViewNavigationType::LinkClicked);
+        if (word != "store" && word != "redirect" && windowFree) {
+          EXPECT_EQ(adWindow->contentController(), internal) << "a link refused on a free window";
+        }
         // The redirect, answered and followed.
         settleTraffic();
       } else if (word == "wlink") {
@@ -617,7 +623,8 @@ const Row kClickThroughRows[] = {
     {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
     {"NextAdLoadedInTheBackgroundAfterARedirectToTheStore", "redirect shortnext 3"},
     {"PageExpandsItselfWithoutATouch", "pexpand 2"},
-    {"ExpandedAfterALinkTheClosingFullScreenAdRefused", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
+    {"LinkTappedAsTheClosedFullScreenAdLeavesTheWindowThenExpanded", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
+    {"ExpandedAfterALinkRefusedWhileAFullScreenAdWasAskedFor", "full link 2 fsdismiss 2 expand 2 dismiss"},
     {"ExpandedAfterAFailedLandingPageRedirectedToTheStore", "turn linkfail 3 redirect fg expand"},
     {"PageClosesABannerThatIsNotExpanded", "next dismiss 4"},
     {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},
