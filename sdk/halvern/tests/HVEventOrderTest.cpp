@@ -65,7 +65,8 @@ class LogDelegate final : public HalvernDelegate {
 //   nobar: the host hides the status bar;
 //   stay: from now on the application stays in front when it opens another application;
 //   next: the banner slot's next ad finishes downloading; fetch: its download starts;
-//   shortnext: a next ad living 2 seconds downloads; broken: a next ad whose package lacks its
+//   shortnext: a next ad living 2 seconds downloads (it expires as it arrives); briefnext: one
+//     living 3 seconds (it expires about a second after it arrives); broken: a next ad whose package lacks its
 //     page downloads;
 //   fullshort / fullbroken: the full-screen slot's next ad will live 2 seconds / lack its page;
 //   relaunch: the application is started again, the banner made again and shown;
@@ -84,7 +85,7 @@ const testkit::ExplorerWord kWords[] = {
     {"link", 2},       {"store", 1},     {"redirect", 1}, {"linkfail", 1},  {"linkstall", 1},  {"wlink", 1},
     {"expand", 2},     {"claim", 1},     {"pexpand", 1},  {"leave", 1},     {"dismiss", 2},    {"done", 2},
     {"bg", 2},         {"fg", 2},        {"offline", 1},  {"online", 1},    {"turn", 1},       {"nobar", 1},
-    {"stay", 1},       {"next", 2},      {"fetch", 1},    {"shortnext", 1}, {"broken", 1},     {"fullshort", 1},
+    {"stay", 1},       {"next", 2},      {"fetch", 1},    {"shortnext", 1}, {"briefnext", 1}, {"broken", 1},     {"fullshort", 1},
     {"fullbroken", 1}, {"relaunch", 1},  {"refresh", 1},  {"banner", 1},    {"every", 1},      {"view", 1},
     {"delegate", 1},   {"hide", 1},      {"remove", 1},   {"full", 2},      {"fullinside", 1}, {"fsdismiss", 2},
     {"menu", 1},       {"skip", 1},      {"fclaim", 1},
@@ -231,11 +232,17 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
       if (testkit::Explorer::isWait(word)) {
         advance(std::stod(word));
       } else if (word == "link" || word == "store" || word == "redirect" || word == "linkfail" || word == "linkstall") {
+        // Nothing holds the window (the last instant of a close included): a web link opens
+        // (a redirect may have left for the store already).
+        const bool windowFree = !adWindow->contentController() && !fullScreen->isDisplaying();
         if (!tapBanner()) continue;
         navigate(word == "store"      ? std::string("http://apps.store.example/app/1")
                  : word == "redirect" ? pages.url("/click")
                                       : pages.url(word == "link" ? "/landing" : word == "linkfail" ? "/fail" : "/stall"),
                  platform::WebViewNavigationType::LinkClicked);
+        if (word != "store" && word != "redirect" && windowFree) {
+          EXPECT_EQ(adWindow->contentController(), internal) << "a link refused on a free window";
+        }
         // The redirect, answered and followed.
         settleTraffic();
       } else if (word == "wlink") {
@@ -291,10 +298,10 @@ class HVEventOrderTest : public testsupport::HalvernClientTest {
       } else if (word == "fetch") {
         server.setAd("hvBanner", "<b>second</b>", 3600, {});
         queueBannerFetch();
-      } else if (word == "shortnext" || word == "broken") {
+      } else if (word == "shortnext" || word == "briefnext" || word == "broken") {
         // One such ad: the server has none after it.
         const int64_t before = slot("hvBanner")->nextAdDlTime();
-        if (word == "shortnext") server.setAd("hvBanner", "<b>short</b>", 2, {});
+        if (word != "broken") server.setAd("hvBanner", "<b>short</b>", word == "shortnext" ? 2 : 3, {});
         else server.setAdPackage("hvBanner", "broken-" + std::to_string(++packages) + ".zip", brokenPackage(), 3600);
         queueBannerFetch();
         advanceUntil([&] { return slot("hvBanner")->nextAdDlTime() != before; }, 1);
@@ -560,6 +567,7 @@ const Row kBannerRows[] = {
     {"WithAnIntervalTheNextAdArrivesWhileTheLastOneFadesIn", "offline relaunch next every next next"},
     {"IntervalGivenWhileTheNextAdWaits", "0.3 next every"},
     {"NextAdArrivesBeforeTheStoredAdIsDrawn", "offline relaunch broken"},
+    {"NextAdExpiresWhileItsPageShowsIt", "store fg briefnext 3"},
 };
 
 // The full-screen window and controller.
@@ -617,7 +625,8 @@ const Row kClickThroughRows[] = {
     {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
     {"NextAdLoadedInTheBackgroundAfterARedirectToTheStore", "redirect shortnext 3"},
     {"PageExpandsItselfWithoutATouch", "pexpand 2"},
-    {"ExpandedAfterALinkTheClosingFullScreenAdRefused", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
+    {"LinkTappedAsTheClosedFullScreenAdLeavesTheWindowThenExpanded", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
+    {"ExpandedAfterALinkRefusedWhileAFullScreenAdWasAskedFor", "full link 2 fsdismiss 2 expand 2 dismiss"},
     {"ExpandedAfterAFailedLandingPageRedirectedToTheStore", "turn linkfail 3 redirect fg expand"},
     {"PageClosesABannerThatIsNotExpanded", "next dismiss 4"},
     {"ClickThroughClaimedThenLeaving", "claim bg fg 2 full 2 fsdismiss"},

@@ -150,11 +150,14 @@ bool HVFullScreenAdWindow::displayController(const std::shared_ptr<HVAdViewInter
     // Content on its way out is still the window's until it has gone.
     if (m_isClosing) return false;
     if (m_contentController && m_contentController != controller) return false;
-    if (m_isDisplaying && !m_contentController && m_claimOwner != controller.get()) return false;
-    if (!m_isDisplaying) {
-      m_isDisplaying = marked = true;
-      ++m_claims;
-    }
+    // The last 0.4 s of a close keep the mark with nothing left in the window: a tap then opens
+    // as any other would once the mark is cleared.
+    const bool closingTail = m_isDisplaying && !m_contentController && m_clearDisplayingTimer &&
+                             m_clearDisplayingTimer->isValid();
+    if (m_isDisplaying && !m_contentController && m_claimOwner != controller.get() && !closingTail) return false;
+    // Taken anew, also from a tail: an older claim cannot drop the new content's mark.
+    if (!m_isDisplaying || closingTail) ++m_claims;
+    if (!m_isDisplaying) m_isDisplaying = marked = true;
     m_claimOwner = controller.get();
     m_contentController = controller;
   }

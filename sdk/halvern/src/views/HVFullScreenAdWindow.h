@@ -6,7 +6,8 @@
 // The displaying mark says that an ad holds the screen; the full-screen request and the
 // banners' click-throughs take and test it under the window's lock so that at most one ad
 // at a time holds it. A mark taken ahead of the content names the ad it was taken for, and
-// only that ad's content may open under it. After an animated close it is cleared 0.4 s later.
+// only that ad's content may open under it. After an animated close it is cleared 0.4 s later;
+// any ad's content may open meanwhile, as nothing is left in the window.
 //
 // The window is made once and kept for the life of the client. Main thread only, apart from
 // the mark, which any thread may read and set.
