@@ -148,10 +148,13 @@ class PELOEventOrderTest : public pelora_test::PeloraTest, protected Slot {
     load();
   }
   void load() {
-    if (toast) toast->asyncLoadNewBanner();
-    else if (banner && !overlay) banner->asyncLoadNewBanner();
+    askForAd();
     advance(pelora::PELOAdDownloader::kStartDelay);
     runUntilIdle();
+  }
+  void askForAd() {
+    if (toast) toast->asyncLoadNewBanner();
+    else if (banner && !overlay) banner->asyncLoadNewBanner();
   }
   // The next ad, a rich-media page whose own script the server holds back: it stays in the
   // building until its hold is released.
@@ -355,9 +358,11 @@ class PELOEventOrderTest : public pelora_test::PeloraTest, protected Slot {
     } else if (word == "autoon" || word == "autooff") {
       if (banner) banner->setAutoReloadEnabled(word == "autoon");
     } else if (word == "loadinside") {
+      // The host's code inside a callback only asks: the clock moves on once the turn is over,
+      // as it does for an application, never from inside the client's own report.
       listener->then = [this] {
         listener->then = {};
-        load();
+        askForAd();
       };
     } else if (word == "push") {
       if (!slotView()) return;
