@@ -784,8 +784,19 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   follow(closeButton_);
   follow(movieView);
   follow(watch_);
-  // The host put its banner in over what is up: what is up comes back to the front.
-  for (const auto& view : {webView && webView->superview() != banner ? std::static_pointer_cast<platform::View>(webView) : nullptr,
+  // The host put its banner in over what is up: what is up comes back to the front, also what
+  // another slot's connector has up over the same screen.
+  const auto lying = master->subviews();  // bringing a view to the front reorders them
+  for (const auto& view : lying)
+    if (auto other = std::dynamic_pointer_cast<MasterWatch>(view); other && other != watch_)
+      if (auto connector = other->connector_.lock()) connector->bringWhatIsUpToFront(master);
+  bringWhatIsUpToFront(master);
+}
+
+void ORMMAConnector::bringWhatIsUpToFront(const std::shared_ptr<platform::View>& master) {
+  auto webView = ormmaView();
+  std::shared_ptr<platform::View> movieView = moviePlayer_ ? moviePlayer_->view() : nullptr;
+  for (const auto& view : {webView && webView->superview() != bannerView() ? std::static_pointer_cast<platform::View>(webView) : nullptr,
                            std::static_pointer_cast<platform::View>(closeButton_), movieView})
     if (view && view->superview() == master) master->bringSubviewToFront(view);
 }

@@ -102,6 +102,8 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // `window`: the window the slot left, whose top-level view takes them when the slot is off
   // every window.
   void followMasterView(const std::shared_ptr<platform::Window>& window = nullptr);
+  // Brings what this connector has up over `master` in front of what lies there.
+  void bringWhatIsUpToFront(const std::shared_ptr<platform::View>& master);
   // The host takes the slot's screen off `window` and may show another in the same turn.
   void slotLeavesWindow(const std::shared_ptr<platform::Window>& window);
   static bool runningOnPad();

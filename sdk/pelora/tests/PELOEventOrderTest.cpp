@@ -676,6 +676,9 @@ const char* const kRows[] = {
     // the host replaces the screen under an expanded ad while another slot's video plays over
     // the window: the ad goes over the host's new screen, not into that video
     "legacy legacyexpand other toast load vlink push",
+    // the host puts its other banner into the panel over a landing page opened there: the
+    // page and its close come back to the front
+    "panel load inpanel link other inpanel",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
