@@ -567,6 +567,7 @@ const Row kBannerRows[] = {
     {"WithAnIntervalTheNextAdArrivesWhileTheLastOneFadesIn", "offline relaunch next every next next"},
     {"IntervalGivenWhileTheNextAdWaits", "0.3 next every"},
     {"NextAdArrivesBeforeTheStoredAdIsDrawn", "offline relaunch broken"},
+    {"NextAdArrivesWhileTheRelaunchedPageFailsItsStoredAd", "broken pexpand offline relaunch broken pexpand"},
     {"NextAdExpiresWhileItsPageShowsIt", "store fg briefnext 3"},
 };
 

@@ -312,6 +312,10 @@ void HVAdViewInternal::abandonDisplay() {
   }
   if (m_slot->dlTime() != dlTime) manager->deleteAdForSlotNamedFetchReplacement(dlTime, name, false);
   manager->queueFetchForSlotNamed(name);
+  // An ad that arrived while the page still held this one was turned away to wait for its
+  // word: the word has come, so the waiting ad takes its turn as if it arrived now.
+  if (!controlsFullScreenSlot() && m_pendingDisplayDlTime == 0 && m_slot->hasNextAdDownloaded())
+    adDownloadedForSlotNamed(name);
 }
 
 void HVAdViewInternal::loadScriptAndExecute(const std::string& onload) {
