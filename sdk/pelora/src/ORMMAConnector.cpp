@@ -158,6 +158,13 @@ std::shared_ptr<ORMMAConnector> ORMMAConnector::create() {
       connector.get(), platform::kDeviceOrientationDidChangeNotification, &device, [weak](const platform::Notification&) {
         if (auto self = weak.lock()) self->orientationChanged();
       });
+  // The host hiding the window what is up lies in leaves it where nobody sees or closes it.
+  platform::NotificationCenter::defaultCenter().addObserver(
+      connector.get(), platform::kWindowDidBecomeHiddenNotification, nullptr, [weak](const platform::Notification& note) {
+        auto self = weak.lock();
+        auto window = self && self->watch_ ? self->watch_->window() : nullptr;
+        if (window && window.get() == note.object) self->slotLeavesWindow(nullptr);
+      });
   connector->lastOrientation_ = angleForOrientation(device.orientation()).value_or(0);
   return connector;
 }
@@ -768,17 +775,27 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   auto banner = bannerView();
   auto webView = ormmaView();
   std::shared_ptr<platform::View> movieView = moviePlayer_ ? moviePlayer_->view() : nullptr;
-  if ((!master || !master->window()) && window) {
+  const auto unseen = [](const std::shared_ptr<platform::View>& view) {
+    return !view->window() || view->window()->isHidden();
+  };
+  // Leaving a hidden window, what is up goes over the screen of the window shown instead.
+  auto shown = window;
+  if (!shown && watch_ && watch_->window() && watch_->window()->isHidden()) {
+    shown = platform::Application::sharedApplication().keyWindow();
+    if (shown && shown->isHidden()) shown.reset();
+  }
+  if ((!master || unseen(master)) && shown) {
     master.reset();
-    for (const auto& view : window->subviews())
+    for (const auto& view : shown->subviews())
       if (isHostScreen(view)) master = view;
     if (master) masterView_ = master;
   }
-  if (!master || !master->window()) return;
+  if (!master || unseen(master)) return;
   // What is still over a screen on view stays there (a banner moved into a small panel does
-  // not take its landing page with it); what the host took off the window follows.
+  // not take its landing page with it); what the host took off the window, or hid with its
+  // window, follows.
   auto follow = [&](const std::shared_ptr<platform::View>& view) {
-    if (view && view->superview() && view->superview() != master && !view->window()) master->addSubview(view);
+    if (view && view->superview() && view->superview() != master && unseen(view)) master->addSubview(view);
   };
   if (webView && webView->superview() != banner) follow(webView);
   follow(closeButton_);

@@ -679,6 +679,8 @@ const char* const kRows[] = {
     // the host puts its other banner into the panel over a landing page opened there: the
     // page and its close come back to the front
     "panel load inpanel link other inpanel",
+    // the host hides its panel under a landing page opened there: the page goes over the main window
+    "panel image inpanel link offwindow main",
 };
 
 class PELOEventOrderRow : public PELOEventOrderTest, public ::testing::WithParamInterface<const char*> {};
