@@ -363,9 +363,7 @@ TEST(KVExplorer, ExploresOrders) {
   vocabulary.waitWeight = 4;
   // About 15 s of one core in the default build (17 ms a sequence).
   vocabulary.suiteRuns = 800;
-  testkit::Explorer("Kelvane", vocabulary, testkit::freshFixture<KvEventOrderTest>(), [](const std::string& events) {
-    return "\"" + events + "\",";
-  }).run();
+  testkit::Explorer("Kelvane", vocabulary, testkit::freshFixture<KvEventOrderTest>()).run();
 }
 
 }  // namespace

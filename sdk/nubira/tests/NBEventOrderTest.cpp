@@ -900,9 +900,7 @@ TEST(NBExplorer, ExploresOrders) {
   vocabulary.waitWeight = 4;
   // About 15 s of one core in the default build (37 s per thousand).
   vocabulary.suiteRuns = 400;
-  testkit::Explorer("Nubira", vocabulary, testkit::freshFixture<NBEventOrderTest>(), [](const std::string& events) {
-    return "\"" + events + "\",";
-  }).run();
+  testkit::Explorer("Nubira", vocabulary, testkit::freshFixture<NBEventOrderTest>()).run();
 }
 
 }  // namespace

@@ -140,10 +140,13 @@ void ORMMAConnector::watchMasterView(const std::shared_ptr<platform::View>& mast
   if (watch_->superview() != master) master->addSubview(watch_);
 }
 
-void ORMMAConnector::stopWatchingWhenNothingIsUp() {
+std::shared_ptr<platform::WebView> ORMMAConnector::pageUp() {
   auto webView = ormmaView();
-  const bool pageUp = webView && webView->superview() && webView->superview() != bannerView();
-  if (!watch_ || moviePlayer_ || closeButton_ || pageUp) return;
+  return webView && webView->superview() && webView->superview() != bannerView() ? webView : nullptr;
+}
+
+void ORMMAConnector::stopWatchingWhenNothingIsUp() {
+  if (!watch_ || moviePlayer_ || closeButton_ || pageUp()) return;
   watch_->connector_.reset();  // its own removal is no departure of the host's screen
   watch_->removeFromSuperview();
   watch_.reset();
@@ -772,8 +775,6 @@ void ORMMAConnector::findMasterView() {
 void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& window) {
   findMasterView();
   auto master = masterView_.lock();
-  auto banner = bannerView();
-  auto webView = ormmaView();
   std::shared_ptr<platform::View> movieView = moviePlayer_ ? moviePlayer_->view() : nullptr;
   const auto unseen = [](const std::shared_ptr<platform::View>& view) {
     return !view->window() || view->window()->isHidden();
@@ -797,7 +798,7 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
   auto follow = [&](const std::shared_ptr<platform::View>& view) {
     if (view && view->superview() && view->superview() != master && unseen(view)) master->addSubview(view);
   };
-  if (webView && webView->superview() != banner) follow(webView);
+  follow(pageUp());
   follow(closeButton_);
   follow(movieView);
   follow(watch_);
@@ -811,9 +812,8 @@ void ORMMAConnector::followMasterView(const std::shared_ptr<platform::Window>& w
 }
 
 void ORMMAConnector::bringWhatIsUpToFront(const std::shared_ptr<platform::View>& master) {
-  auto webView = ormmaView();
   std::shared_ptr<platform::View> movieView = moviePlayer_ ? moviePlayer_->view() : nullptr;
-  for (const auto& view : {webView && webView->superview() != bannerView() ? std::static_pointer_cast<platform::View>(webView) : nullptr,
+  for (const auto& view : {std::static_pointer_cast<platform::View>(pageUp()),
                            std::static_pointer_cast<platform::View>(closeButton_), movieView})
     if (view && view->superview() == master) master->bringSubviewToFront(view);
 }

@@ -112,6 +112,8 @@ class ORMMAConnector : public std::enable_shared_from_this<ORMMAConnector>, publ
   // follows then too.
   void watchMasterView(const std::shared_ptr<platform::View>& master);
   void stopWatchingWhenNothingIsUp();
+  // The ad's page when it lies over the application rather than in the banner; else null.
+  std::shared_ptr<platform::WebView> pageUp();
 
   // ---- For tests ----
   const std::shared_ptr<platform::Button>& closeButtonForTesting() const { return closeButton_; }

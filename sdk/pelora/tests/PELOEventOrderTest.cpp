@@ -696,9 +696,7 @@ TEST(PELOExplorer, ExploresOrders) {
   vocabulary.waitWeight = 4;
   // About 12 to 15 s of one core in the default build (24 to 29 s per thousand).
   vocabulary.suiteRuns = 500;
-  testkit::Explorer("Pelora", vocabulary, testkit::freshFixture<PELOEventOrderTest>(), [](const std::string& events) {
-    return "\"" + events + "\",";
-  }).run();
+  testkit::Explorer("Pelora", vocabulary, testkit::freshFixture<PELOEventOrderTest>()).run();
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ using ExplorerTrial = std::function<void(const std::string& events)>;
 class Explorer {
  public:
   // `client` names the explorer in its reports; `row` writes a sequence as a row of the
-  // client's table (default: the line of words in quotes).
+  // client's table (default: the line of words in quotes, with its comma).
   Explorer(std::string client, ExplorerVocabulary vocabulary, ExplorerTrial trial,
            std::function<std::string(const std::string& events)> row = {});
 
