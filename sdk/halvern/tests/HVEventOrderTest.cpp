@@ -625,6 +625,7 @@ const Row kClickThroughRows[] = {
     {"BrowserRedirectedToTheStoreWithTheNextAdWaiting", "next redirect fg"},
     {"BrowserRedirectedToTheStoreThatKeepsTheUser", "stay next redirect 5 done"},
     {"NextAdLoadedInTheBackgroundAfterARedirectToTheStore", "redirect shortnext 3"},
+    {"BackFromTheStoreUnderAFullScreenAdWithTheNextAdWaiting", "fetch link turn 10 fullshort redirect full"},
     {"PageExpandsItselfWithoutATouch", "pexpand 2"},
     {"LinkTappedAsTheClosedFullScreenAdLeavesTheWindowThenExpanded", "full 2 fsdismiss 1 link 1 expand 2 dismiss"},
     {"ExpandedAfterALinkRefusedWhileAFullScreenAdWasAskedFor", "full link 2 fsdismiss 2 expand 2 dismiss"},

@@ -589,8 +589,14 @@ bool HVAdViewInternal::showsItsAd() {
 
 void HVAdViewInternal::fullScreenAdWindowDidClose() {
   // A refused automatic display comes back as one, kept to its interval.
-  if (m_refreshInterval > 0) requestDisplay(std::exchange(m_displayRefusedWhileWindowBusy, false));
-  else retryDisplayRefusedWhileWindowBusy();
+  if (m_refreshInterval > 0) {
+    requestDisplay(std::exchange(m_displayRefusedWhileWindowBusy, false));
+    return;
+  }
+  // Back from a click-through to another application while the window served another ad, the
+  // foreground left the banner alone: the next ad waiting shows now, as it would have then.
+  if (m_lastDisplayTime == 0 && m_slot && m_slot->hasNextAdDownloaded()) m_displayRefusedWhileWindowBusy = true;
+  retryDisplayRefusedWhileWindowBusy();
 }
 
 void HVAdViewInternal::retryDisplayRefusedWhileWindowBusy() {
