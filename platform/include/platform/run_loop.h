@@ -161,8 +161,9 @@ class RunLoop {
   // ---- for tests (and hosts that drive the loop by hand) ----
   // Real-time bounded: true when the predicate held before `timeoutSeconds` elapsed.
   bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds = 5.0);
-  // Runs turns until one handles nothing that was ready, without waiting.
-  void runUntilIdle();
+  // Runs turns until one handles nothing that was ready, without waiting; true when any turn
+  // handled something.
+  bool runUntilIdle();
   // Moves time forward by `seconds`, firing due timers and performs in time order, and
   // polling descriptors between them. With a SystemClock it simply runs for that long.
   // With a ManualClock, `betweenSteps` (when set) runs once before time moves, again after

@@ -601,11 +601,14 @@ bool RunLoop::runUntil(const std::function<bool()>& predicate, double timeoutSec
   return true;
 }
 
-void RunLoop::runUntilIdle() {
+bool RunLoop::runUntilIdle() {
+  bool ran = false;
   // Bounded so a zero-interval repeating timer on a real clock cannot spin for ever.
   for (int i = 0; i < 100000; ++i) {
-    if (runOnce(0) != RunResult::HandledSource) return;
+    if (runOnce(0) != RunResult::HandledSource) break;
+    ran = true;
   }
+  return ran;
 }
 
 bool RunLoop::advance(double seconds, const std::function<bool()>& betweenSteps) {

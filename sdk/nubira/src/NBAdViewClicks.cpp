@@ -241,8 +241,7 @@ void NBAdView::openOutside(const std::string& url) {
 void NBAdView::presentClickBrowser(std::string url) {
   // Held here: the host may let go of the banner inside "present", the browser still comes.
   auto self = shared_from_this();
-  if (!NBURLRouting::opensInBrowser(url)) {
-    logLine("not opening %@ in the browser", url);
+  if (!browserTakes(url)) {
     endWaitingClick();
     touchedDownOnAd_ = false;
     if (refreshInterval_ != -1) invokeAdRefreshTimer();
@@ -277,13 +276,15 @@ void NBAdView::endWaitingClick() {
   waitingClickTimer_.reset();
 }
 
-bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
+bool NBAdView::browserTakes(const std::optional<std::string>& url) {
   // The browser takes any address but the disk's and a script's: it hands a store link on.
-  if (!url || !NBURLRouting::opensInBrowser(*url)) {
-    logLine("not opening %@ in the browser", url.value_or("(null)"));
-    return false;
-  }
-  return presenter() != nullptr;
+  if (url && NBURLRouting::opensInBrowser(*url)) return true;
+  logLine("not opening %@ in the browser", url.value_or("(null)"));
+  return false;
+}
+
+bool NBAdView::mayPresentBrowserWithUrl(const std::optional<std::string>& url) const {
+  return browserTakes(url) && presenter() != nullptr;
 }
 
 // The browser goes over a screen of the host's own: a click answered under it still leads where

@@ -98,9 +98,7 @@ void NBEmbeddedWebViewController::viewLeftWindow() {
     auto nav = self->navigationController();
     if (nav ? nav->presentingViewController() : self->presentingViewController()) return;
     self->announceDismissal();
-    self->dismissalAnnounced_ = false;
-    self->disappeared_ = true;
-    if (auto d = self->delegate_.lock()) d->adScreenDidDismiss();
+    self->announceDisappearance();
   });
 }
 
@@ -206,6 +204,10 @@ void NBEmbeddedWebViewController::viewWillDisappear(bool animated) {
 
 void NBEmbeddedWebViewController::viewDidDisappear(bool animated) {
   platform::ViewController::viewDidDisappear(animated);
+  announceDisappearance();
+}
+
+void NBEmbeddedWebViewController::announceDisappearance() {
   auto self = shared_from_this();
   dismissalAnnounced_ = false;
   disappeared_ = true;

@@ -75,6 +75,8 @@ class NBEmbeddedWebViewController : public platform::ViewController {
   void build();
   // Stops the page and tells the delegate adScreenWillDismiss, once per dismissal.
   void announceDismissal();
+  // Tells the delegate adScreenDidDismiss: the browser has gone.
+  void announceDisappearance();
   void viewLeftWindow();
 
   std::shared_ptr<platform::WebView> webview_;

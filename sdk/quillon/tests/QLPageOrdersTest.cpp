@@ -144,15 +144,20 @@ class QLPageOrdersTest : public quillon_test::QLScreenTest {
     }
   }
 
+  // Whether a touch that hit `hit` lands on `view`.
+  static bool landsOn(const std::shared_ptr<platform::View>& hit, const std::shared_ptr<platform::View>& view) {
+    return hit && (hit == view || hit->isDescendantOfView(view));
+  }
+  // The user's finger on the middle of `control`: whether it lands there.
+  bool reaches(const std::shared_ptr<platform::View>& control) {
+    if (!control) return false;
+    const auto size = control->bounds().size;
+    return landsOn(window->tapAtPoint(control->convertPointToView({size.width / 2, size.height / 2}, window)), control);
+  }
+
   // The six invariants, once the row's events have run and the user closed what was left.
   void checkOrders(const Expect& expect, const std::function<void()>& slotComesBack) {
     // 1. Whatever is up has a close control the user's finger reaches, and closing it ends the stay.
-    auto reaches = [&](const std::shared_ptr<platform::View>& control) {
-      if (!control) return false;
-      auto at = control->convertPointToView({control->bounds().size.width / 2, control->bounds().size.height / 2}, window);
-      auto hit = window->tapAtPoint(at);
-      return hit && (hit == control || hit->isDescendantOfView(control));
-    };
     while (auto page = topPage()) {
       if (auto webApp = std::dynamic_pointer_cast<quillon::QLWebAppViewController>(page)) {
         ASSERT_TRUE(reaches(webApp->closeButton())) << "no close button within reach";
@@ -444,8 +449,7 @@ class QLPageExplorerTest : public QLPageOrdersTest {
   void tapBannerLink(const std::string& url) {
     if (!banner || !banner->window() || banner->stateForTesting() != 6) return;
     // Only a finger that reaches the banner: a screen over it takes the touch.
-    auto reached = window->hitTestWithEvent({5, 5}, nullptr);
-    if (!reached || !(reached == banner || reached->isDescendantOfView(banner))) return;
+    if (!landsOn(window->hitTestWithEvent({5, 5}, nullptr), banner)) return;
     window->tapAtPoint({5, 5});
     advance(0.2);
     if (banner && banner->webView()) banner->webView()->tapLinkWithURLForTesting(url);
@@ -456,8 +460,8 @@ class QLPageExplorerTest : public QLPageOrdersTest {
     auto on = web ? web->window() : nullptr;
     if (!on) return;
     const auto size = web->bounds().size;
-    auto reached = on->hitTestWithEvent(web->convertPointToView({size.width / 2, size.height / 2}, nullptr), nullptr);
-    if (reached && (reached == web || reached->isDescendantOfView(web))) web->tapLinkWithURLForTesting(url);
+    if (landsOn(on->hitTestWithEvent(web->convertPointToView({size.width / 2, size.height / 2}, nullptr), nullptr), web))
+      web->tapLinkWithURLForTesting(url);
   }
 
   void step(const std::string& e) {
@@ -719,9 +723,7 @@ void QLPageExplorerTest::checkPages() {
     auto browser = std::dynamic_pointer_cast<quillon::QLBrowserController>(page);
     auto control = webApp ? webApp->closeButton() : browser ? std::static_pointer_cast<platform::View>(browser->toolbar()) : nullptr;
     ASSERT_TRUE(control) << "a page without a close control";
-    auto at = control->convertPointToView({control->bounds().size.width / 2, control->bounds().size.height / 2}, window);
-    auto hit = window->tapAtPoint(at);
-    ASSERT_TRUE(hit && (hit == control || hit->isDescendantOfView(control))) << "a close control out of reach";
+    ASSERT_TRUE(reaches(control)) << "a close control out of reach";
     if (browser) browser->buttons().done->tap();
     page.reset();
     advance(1);

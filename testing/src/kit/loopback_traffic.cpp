@@ -35,17 +35,6 @@ std::vector<std::string> stillUnderWay(const std::vector<SettledCondition>& cond
   return open;
 }
 
-// Runs what is ready on `loop` until nothing is; true when anything was.
-bool runReady(platform::RunLoop& loop) {
-  bool ran = false;
-  // Bounded as the loop's own wait for idleness is.
-  for (int i = 0; i < 100000; ++i) {
-    if (loop.runOnce(0) != platform::RunLoop::RunResult::HandledSource) break;
-    ran = true;
-  }
-  return ran;
-}
-
 }  // namespace
 
 std::string settleLoopbackTraffic(platform::RunLoop& loop, double realSeconds,
@@ -53,7 +42,7 @@ std::string settleLoopbackTraffic(platform::RunLoop& loop, double realSeconds,
   const double deadline = platform::realMonotonicSeconds() + realSeconds;
   int quietLooks = 0;
   for (;;) {
-    const bool ran = runReady(loop);
+    const bool ran = loop.runUntilIdle();
     auto open = stillUnderWay(conditions);
     // Settled traffic stays settled across one more turn: the turn takes in what the last
     // answer left readable. When it ran anything it may have started more (an answer read

@@ -184,6 +184,8 @@ class NBAdView : public platform::View {
   std::shared_ptr<platform::ViewController> presenter() const;
   // False when no browser could be presented.
   bool showEmbedWebViewWithUrl(const std::optional<std::string>& url);
+  // Whether the browser takes `url` at all (logged when not).
+  static bool browserTakes(const std::optional<std::string>& url);
   // Whether the browser could be shown for `url` now (a web address, and no screen up).
   bool mayPresentBrowserWithUrl(const std::optional<std::string>& url) const;
   void webviewLinkWasClicked(const std::optional<std::string>& url);
